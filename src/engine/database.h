@@ -1,0 +1,359 @@
+// dbDatabase: the engine's database object. It owns one file mapped whole
+// into memory, the two object indexes that map 32-bit object ids to offsets in
+// that file, the page bitmap that records which 16-byte quanta are in use,
+// and the transaction that changes them. A transaction works on a private
+// copy of the object index and copies every object it changes (copy on
+// write); commit makes all of it durable at once by switching the header's
+// `curr` word between the two roots, rollback throws the copy away.
+//
+// Callers keep to these rules:
+//  - Read through get()/getRow(); write only through put()/putRow() or into
+//    an object allocated in the running transaction. A pointer from get() may
+//    be stale after the next change of the same object.
+//  - Every mutating call can fail (disk full, flush error, database read
+//    only): it then returns 0 / nullptr, the transaction's changes are already
+//    rolled back, and every further change fails until the caller ends the
+//    transaction with commit() (which then returns false) or rollback().
+//  - Only one thread changes the database at a time (beginTransaction with
+//    dbExclusiveLock, done implicitly by the first change).
+//
+// The file format is described beside the code that writes it, in database.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/file.h"
+#include "engine/sync.h"
+
+typedef uint32_t oid_t;
+typedef uint32_t offs_t;
+typedef unsigned char byte;
+
+constexpr size_t dbAllocationQuantumBits = 4;
+constexpr size_t dbAllocationQuantum = 1 << dbAllocationQuantumBits;  // 16
+constexpr size_t dbPageBits = 12;
+constexpr size_t dbPageSize = 1 << dbPageBits;  // 4,096
+constexpr size_t dbHandlesPerPageBits = dbPageBits - 2;
+constexpr size_t dbHandlesPerPage = 1 << dbHandlesPerPageBits;  // index entries per page
+constexpr size_t dbBitmapSegmentBits = dbPageBits + 3 + dbAllocationQuantumBits;  // 19
+constexpr size_t dbBitmapSegmentSize = size_t(1) << dbBitmapSegmentBits;  // file bytes per bitmap page
+constexpr size_t dbBitmapPages = 8192;
+constexpr size_t dbDefaultInitDatabaseSize = 1024 * 1024;
+constexpr size_t dbDefaultExtensionQuantum = 4 * 1024 * 1024;
+constexpr size_t dbDefaultInitIndexSize = 64 * 1024;
+constexpr unsigned dbWaitLockTimeoutInfinite = 0xFFFFFFFF;
+
+constexpr uint32_t dbDatabaseMajorVersion = 2;
+constexpr uint32_t dbDatabaseMinorVersion = 70;
+
+// Object index entries.
+constexpr offs_t dbFreeHandleMarker = 0x80000000;
+constexpr offs_t dbInternalObjectMarker = 7;  // low bits of an entry
+constexpr offs_t dbPageObjectMarker = 1;      // 4,096-byte page object
+// Size of an internal object by its marker (0: a record, sized by its first word).
+constexpr size_t dbInternalObjectSize[8] = {0, dbPageSize, 4, 512, 12, 12, dbPageSize, 0};
+
+// Fixed object ids.
+constexpr oid_t dbInvalidId = 0;
+constexpr oid_t dbMetaTableId = 1;
+constexpr oid_t dbBitmapId = 2;
+constexpr oid_t dbFirstUserId = dbBitmapId + dbBitmapPages;  // 8,194
+
+// ---- Stored structures (little-endian, fixed width) ----
+
+struct dbHeaderRoot {
+    offs_t index;          // this root's object index
+    offs_t shadowIndex;    // the other root's object index
+    uint32_t indexSize;    // capacity of `index`, in entries
+    uint32_t shadowIndexSize;
+    uint32_t indexUsed;    // ids 0 .. indexUsed - 1 are in use
+    oid_t freeList;        // first free id, 0 when none
+};
+static_assert(sizeof(dbHeaderRoot) == 24);
+
+struct dbHeader {
+    uint32_t size;         // file size in bytes
+    uint32_t curr;         // root of the last committed state (0 or 1)
+    uint32_t dirty;        // 1 from the first change after a clean close
+    uint32_t initialized;  // 1 once formatted
+    dbHeaderRoot root[2];
+    uint32_t majorVersion;
+    uint32_t minorVersion;
+};
+static_assert(sizeof(dbHeader) == 72);
+
+// Header of every record (a row of a table, or a stored table descriptor).
+struct dbRecord {
+    uint32_t size;  // bytes, header included
+    oid_t next;     // next row of the same table, 0 at the end
+    oid_t prev;     // previous row, 0 at the start
+};
+static_assert(sizeof(dbRecord) == 12);
+
+// Varying part of a row: `size` elements stored at `offs` bytes from the start
+// of the structure that holds the pair.
+struct dbVarying {
+    uint32_t size;
+    uint32_t offs;
+};
+static_assert(sizeof(dbVarying) == 8);
+
+// One field entry of a stored table descriptor.
+struct dbField {
+    dbVarying name;       // long name, NUL included
+    dbVarying tableName;  // referenced table ("" when none)
+    dbVarying inverse;    // inverse reference field ("" when none)
+    int32_t type;
+    int32_t offset;       // stored offset within the row
+    int32_t size;         // stored size
+    oid_t hashTable;
+    oid_t tTree;
+};
+static_assert(sizeof(dbField) == 44);
+
+// A stored table descriptor: a row of the Metatable (object id 1 describes the
+// Metatable itself). The field entries follow at offset 48, then the strings.
+struct dbTable {
+    dbRecord hdr;
+    dbVarying name;
+    dbVarying fields;
+    int32_t fixedSize;
+    int32_t nRows;
+    int32_t nColumns;
+    oid_t firstRow;
+    oid_t lastRow;
+};
+static_assert(sizeof(dbTable) == 48);
+
+// The shared monitor: 18 words and the dirty-page map of the object index
+// (bit k: entries 1,024k .. 1,024k + 1,023 of the working index differ from
+// the committed index).
+struct dbMonitor {
+    uint32_t globalSectionCounter;   // 0
+    uint32_t mutatorSectionCounter;  // 1
+    uint32_t nReaders;               // 2 shared lock holders
+    uint32_t nWriters;               // 3
+    uint32_t nWaitReaders;           // 4
+    uint32_t nWaitWriters;           // 5
+    uint32_t waitForUpgrade;         // 6
+    uint32_t delayedTransactions;    // 7
+    uint32_t backupInProgress;       // 8
+    uint32_t uncommittedChanges;     // 9
+    uint32_t curr;                   // 10 committed root
+    uint32_t commitInProgress;       // 11
+    uint32_t transactionCounter;     // 12
+    uint32_t lastRevocation;         // 13
+    uint32_t version;                // 14 mapping version
+    uint32_t users;                  // 15
+    uint32_t ownerThreadId;          // 16
+    uint32_t delayedCommitContext;   // 17
+    byte dirtyPagesMap[131072];
+};
+static_assert(sizeof(dbMonitor) == 131144);
+
+class dbTableDescriptor;
+class dbAnyCursor;
+
+// Per-thread state of one database (kept in thread-local storage).
+struct dbDatabaseThreadContext {
+    bool readAccess = false;
+    bool writeAccess = false;
+    uint32_t concurrentId = 0;     // transaction counter seen at precommit
+    bool mutatorSection = false;
+    std::vector<dbAnyCursor*> cursors;  // open cursors of this thread
+    uint64_t threadId = 0;
+    bool commitDelayed = false;
+    bool removeContext = false;
+};
+
+// Named points of a commit reported to dbFileObserver::reached.
+enum dbCommitPoint {
+    dbPointIndexCopy = 1,  // half-way through copying the committed index into the other root
+};
+
+class dbDatabase {
+public:
+    enum dbAccessType { dbReadOnly = 0, dbAllAccess = 1, dbConcurrentRead = 2, dbConcurrentUpdate = 3 };
+    enum dbLockType { dbSharedLock = 0, dbExclusiveLock = 1, dbCommitLock = 2 };
+    enum dbErrorClass {
+        NoError = 0,
+        QueryError = 1,
+        ArithmeticError = 2,
+        IndexOutOfRangeError = 3,
+        DatabaseOpenError = 4,
+        FileError = 5,
+        OutOfMemoryError = 6,
+        Deadlock = 7,
+        NullReferenceError = 8,
+        LockRevoked = 9,
+        FileLimitExeeded = 10,
+        InconsistentInverseReference = 11,
+        DatabaseReadOnly = 12,
+    };
+
+    dbDatabase(uint8_t accessType = dbAllAccess, uint32_t initSize = dbDefaultInitDatabaseSize,
+               uint32_t extensionQuantum = dbDefaultExtensionQuantum,
+               uint32_t initIndexSize = dbDefaultInitIndexSize, uint32_t nThreads = 1);
+
+    // Reports an engine error. Classes 0, 1, 4, 5, 6, 10 and 11 return to the
+    // caller (5 and 6, file and space errors, fail only the transaction);
+    // every other class prints, then "Abnormal program termination", and ends
+    // the process with exit code 3. Tests override it to capture messages.
+    virtual void handleError(int errorClass, const char* msg = nullptr, int arg = 0);
+    virtual ~dbDatabase();
+
+    // Opens (creating and formatting when new, recovering when dirty) the
+    // database file. False with a class 4 report when it cannot; a failed open
+    // leaves nothing open. fileName null: "<name>.qdb".
+    bool open(const char* name, const char* fileName = nullptr,
+              unsigned waitLockTimeoutMsec = dbWaitLockTimeoutInfinite, unsigned commitDelaySec = 0);
+    // Commits the calling thread's transaction, marks the file clean and
+    // releases everything open took.
+    void close();
+    bool isOpen() const { return opened; }
+
+    // ---- Transactions ----
+    // Starts (or upgrades) the calling thread's transaction. Changes start one
+    // implicitly.
+    bool beginTransaction(dbLockType type);
+    // Makes the running transaction's changes durable. False when the
+    // transaction failed (its changes were rolled back) or the commit could
+    // not be written; the transaction is ended either way.
+    bool commit();
+    void rollback();
+    // Ends the transaction, leaving its changes for a later commit or rollback.
+    void precommit();
+    // True when the running transaction failed and has been rolled back
+    // (further changes fail until commit or rollback).
+    bool transactionFailed() const { return txnFailed; }
+
+    // ---- Object storage (for descriptors, records and indexes) ----
+    // Address of an object for reading (null for a free or unknown id).
+    byte* get(oid_t oid);
+    // Address of an object for writing: copies a committed object first.
+    byte* put(oid_t oid);
+    dbRecord* getRow(oid_t oid) { return reinterpret_cast<dbRecord*>(get(oid)); }
+    dbRecord* putRow(oid_t oid) { return reinterpret_cast<dbRecord*>(put(oid)); }
+    // Moves a row to an area of newSize bytes (header copied, rest of the old
+    // contents copied up to the smaller size, size word set). The row keeps
+    // its id and links.
+    dbRecord* putRow(oid_t oid, size_t newSize);
+
+    // A new record of `size` bytes (size word set, links 0), not in a table.
+    oid_t allocateRecord(size_t size);
+    // A new internal object of the size its marker gives (zeroed).
+    oid_t allocateObject(offs_t marker);
+    // A new row of `size` bytes appended as last row of the table whose
+    // Metatable row is tableId (that row's firstRow, lastRow and nRows kept).
+    oid_t allocateRow(oid_t tableId, size_t size);
+    // Unlinks a row from its table and frees it.
+    void freeRow(oid_t tableId, oid_t oid);
+    // Frees a record or internal object and its id. A committed object's
+    // space is released when the transaction commits.
+    void freeObject(oid_t oid);
+
+    // The primitives the calls above are built from.
+    offs_t allocate(size_t size, oid_t oid = 0);
+    void deallocate(offs_t pos, size_t size);
+    oid_t allocateId(int n = 1);
+    void freeId(oid_t oid, int n = 1);
+    // Makes the bitmap pages covering an area writable.
+    void cloneBitmap(offs_t pos, size_t size);
+    // Ensures the file is at least `size` bytes. False when it cannot grow.
+    bool extend(uint64_t size);
+
+    // ---- Inspection ----
+    dbHeader* getHeader() const { return header; }
+    byte* getBase() const { return baseAddr; }
+    // Working index entry of an id (valid below getIndexSize()).
+    offs_t getPos(oid_t oid) const { return currIndex[oid]; }
+    uint32_t getIndexSize() const { return currIndexSize; }
+    uint64_t getFileSize() const { return file.getSize(); }
+    uint8_t getAccessType() const { return accessType; }
+    // Size in bytes of the object an index entry points to.
+    size_t getObjectSize(offs_t pos) const;
+
+    // ---- Descriptors ----
+    // Chain of table descriptors attached to this database.
+    dbTableDescriptor* tables = nullptr;
+
+protected:
+    // Scheme load: matches the application's descriptors with the stored ones
+    // (alter: this process initialises the database). Returns false when the
+    // open must fail.
+    bool loadScheme(bool alter);
+    // Writes the Metatable's description of itself (object id 1) into a new file.
+    bool storeMetatableDescriptor();
+
+private:
+    struct ReservedArea;
+    class ChangeScope;
+
+    bool initializeFile(unsigned long long formatSize);
+    bool checkLayout();
+    void recoverDirtyFile();
+    void clearDanglingRowLinks();
+    bool isInterruptedFormat() const;
+    void formatFile();
+    void releaseResources();
+    void reportOpenError(const char* msg);
+    void reportFileError(const char* msg, int code);
+
+    bool setDirty();
+    void failTransaction();
+    void markDirtyPage(oid_t oid);
+    void setEntry(oid_t oid, offs_t value);
+    void setBits(offs_t pos, size_t quanta, bool allocated);
+    offs_t allocateSpace(size_t size, oid_t oid);
+    offs_t allocateWithNewPages(size_t size, oid_t oid, size_t lastPage, size_t hole);
+    bool overlapsReserved(offs_t pos, size_t size) const;
+    void copyObject(oid_t oid, offs_t pos);
+    bool releaseReplacedObjects();
+    bool commitChanges();
+    void restoreWorkingIndex();
+    void endTransaction(dbDatabaseThreadContext* ctx);
+    void refreshRoots();
+    dbDatabaseThreadContext* getContext(bool create);
+
+    uint8_t accessType;
+    size_t initSize;
+    size_t extensionQuantum;
+    size_t initIndexSize;
+    unsigned nThreads;
+
+    byte* baseAddr = nullptr;
+    dbHeader* header = nullptr;
+    offs_t* currIndex = nullptr;
+    offs_t* index[2] = {nullptr, nullptr};
+    bool modified = false;
+    size_t currRBitmapPage = dbBitmapId, currRBitmapOffs = 0;
+    size_t currPBitmapPage = dbBitmapId, currPBitmapOffs = 0;
+    ReservedArea* reservedChain = nullptr;
+    std::string dbName;
+    std::string fileName;
+    uint32_t committedIndexSize = 0;
+    uint32_t currIndexSize = 0;
+    oid_t updatedRecordId = 0;
+    unsigned waitLockTimeout = dbWaitLockTimeoutInfinite;
+    dbFile file;
+    std::unique_ptr<dbMonitor> monitorStore;
+    dbMonitor* monitor = nullptr;
+    dbGlobalCriticalSection cs;
+    dbMutex mutex;
+    std::vector<uint32_t> freeSpace;  // per bitmap page: bound of its longest free run, in quanta
+    bool opened = false;
+    bool txnFailed = false;      // the running transaction failed and was rolled back
+    bool commitBroken = false;   // a commit could not be written: no changes until reopened
+    int changeDepth = 0;
+    uint64_t allocations = 0;    // areas taken since open (tells when cloning allocated)
+    dbMutex contextsMutex;
+    std::vector<std::unique_ptr<dbDatabaseThreadContext>> contexts;
+    struct ThreadSlot;
+    std::unique_ptr<ThreadSlot> threadSlot;
+
+    // ---- Record operations (declared by the records part of the engine) ----
+};

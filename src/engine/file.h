@@ -1,0 +1,90 @@
+// The database file as seen by the engine: one file mapped whole at the base of
+// an address range reserved once per open, so the mapping never moves while
+// the file grows and pointers into it stay valid. Growth allocates disk space
+// first (posix_fallocate), so a full disk is an error code rather than SIGBUS.
+// Every flush result is checked. Open-file-description locks on the first
+// bytes of the file tell whether this is the only process using it.
+//
+// Tests install a dbFileObserver to fail flushes or growth on purpose and to
+// see the file at each flush; the engine reports named points of a commit to
+// it as well.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class dbFile;
+
+// Test seam. The default implementation changes nothing.
+class dbFileObserver {
+public:
+    virtual ~dbFileObserver() = default;
+    // Called before each flush; a non-zero result is an errno value the flush
+    // then fails with (nothing is written to disk by that flush).
+    virtual int beforeFlush(const dbFile&) { return 0; }
+    // Called after each successful flush.
+    virtual void afterFlush(const dbFile&) {}
+    // Called before the file grows to newSize bytes; non-zero fails the growth.
+    virtual int beforeGrow(const dbFile&, uint64_t newSize) { return 0; }
+    // Called by the engine at named points of its work (see dbCommitPoint).
+    virtual void reached(const dbFile&, int point) {}
+};
+
+class dbFile {
+public:
+    // Largest size the file may reach: the bitmap of 8,192 pages covers 4 GiB,
+    // and the header keeps the size in 32 bits.
+    static constexpr uint64_t maxSize = 0xFFFFF000u;
+
+    dbFile() = default;
+    ~dbFile();
+    dbFile(const dbFile&) = delete;
+    dbFile& operator=(const dbFile&) = delete;
+
+    // Opens (creating when missing, unless read-only) and maps the file at
+    // its present size. Returns 0 or an errno value; on failure nothing stays
+    // open. An empty file is left unmapped until setSize.
+    int open(const char* fileName, bool readOnly);
+    // Grows the file to `size` bytes (a multiple of 4,096, at most maxSize);
+    // the new part reads as zero. Shrinking is not supported. 0 or errno.
+    int setSize(uint64_t size);
+    // Writes every stored page to disk and waits for it. 0 or errno.
+    int flush();
+    // Unmaps and closes; releases the locks. 0 or errno.
+    int close();
+
+    // Tries to become the only process on the file: takes the opening lock
+    // (waiting for another process's open or close to finish) and then a
+    // shared user lock. Returns 1 when no other process uses the file, 0 when
+    // another does, or a negative errno value.
+    int lockAsUser();
+    // Ends the opening phase started by lockAsUser (other openers may go on).
+    void releaseOpeningLock();
+
+    bool isOpen() const { return fd >= 0; }
+    bool isReadOnly() const { return readOnly; }
+    unsigned char* getBase() const { return base; }
+    uint64_t getSize() const { return mappedSize; }
+    const std::string& getName() const { return name; }
+
+    // The system's text for an errno value, or "unknown error code %u".
+    static std::string errorText(int code);
+
+    // Installs (or with nullptr removes) the process-wide test observer.
+    static void setObserver(dbFileObserver* observer);
+    // Reports a named point of the engine's work to the observer.
+    void reached(int point) const;
+
+private:
+    int mapRange(uint64_t from, uint64_t to);
+    void release();
+
+    int fd = -1;
+    bool readOnly = false;
+    bool openingLockHeld = false;
+    unsigned char* base = nullptr;   // start of the reserved range
+    uint64_t reserved = 0;           // bytes reserved at base
+    uint64_t mappedSize = 0;
+    std::string name;
+};
