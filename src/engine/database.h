@@ -104,6 +104,16 @@ static_assert(sizeof(dbVarying) == 8);
 
 // One field entry of a stored table descriptor.
 struct dbField {
+    // Type codes; the same numbers serve for the stored and the application
+    // type of a field descriptor (class.h).
+    enum FieldType {
+        tpBool = 0, tpInt1 = 1, tpInt2 = 2, tpInt4 = 3, tpInt8 = 4, tpReal4 = 5, tpReal8 = 6,
+        tpString = 7, tpReference = 8, tpArray = 9,
+        tpMethodBool = 10, tpMethodInt1 = 11, tpMethodInt2 = 12, tpMethodInt4 = 13, tpMethodInt8 = 14,
+        tpMethodReal4 = 15, tpMethodReal8 = 16, tpMethodString = 17, tpMethodReference = 18,
+        tpStructure = 19, tpRawBinary = 20,
+        tpUnknown = 22  // only as the old type of a field the stored layout lacks
+    };
     dbVarying name;       // long name, NUL included
     dbVarying tableName;  // referenced table ("" when none)
     dbVarying inverse;    // inverse reference field ("" when none)
@@ -157,6 +167,7 @@ static_assert(sizeof(dbMonitor) == 131144);
 
 class dbTableDescriptor;
 class dbAnyCursor;
+class dbAnyReference;
 
 // Per-thread state of one database (kept in thread-local storage).
 struct dbDatabaseThreadContext {
@@ -356,4 +367,40 @@ private:
     std::unique_ptr<ThreadSlot> threadSlot;
 
     // ---- Record operations (declared by the records part of the engine) ----
+    // Defined in records.cpp; descriptors, hash index and T-tree reach the
+    // storage calls above through the friends below. Each returns false when
+    // the transaction failed (see the rules at the top of this file).
+public:
+    // Stores a record object of the table's class as the table's new last
+    // row and sets ref to its id.
+    bool insertRecord(dbTableDescriptor* table, dbAnyReference* ref, const void* record);
+    // Replaces row oid by the record object's values.
+    bool update(oid_t oid, dbTableDescriptor* table, const void* record);
+    // Deletes row oid of the table.
+    bool remove(dbTableDescriptor* table, oid_t oid);
+    // Deletes every row of the table.
+    bool deleteTable(dbTableDescriptor* table);
+    // Copies row oid into a record object; strings point into the file and
+    // stay valid while the transaction lasts. A damaged row is reported
+    // (class 4) and fetched as empty values: the result is then false.
+    bool fetchRecord(dbTableDescriptor* table, oid_t oid, void* record);
+    // Gives row oid an area of newSize bytes for this transaction: a
+    // committed row always moves (copy on write), a private row moves only
+    // when its size changes. Links are kept, the size word set, the rest of
+    // the contents is for the caller to write.
+    dbRecord* reallocateRow(oid_t oid, size_t newSize);
+    // Tells the calling thread's cursors that record oid changed or was
+    // removed, through cursorHook (set by the cursors).
+    void updateCursors(oid_t oid, bool removed = false);
+    static inline void (*cursorHook)(dbDatabase* db, oid_t oid, bool removed) = nullptr;
+    // The attached descriptor of a table by name, null when none.
+    dbTableDescriptor* findTable(const char* name);
+
+private:
+    friend class dbHashTable;
+    friend class dbTtree;
+    friend class dbTableDescriptor;
+    friend struct dbRecordOps;
+    struct RemovalLink;
+    RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
 };
