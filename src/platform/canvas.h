@@ -1,0 +1,185 @@
+// A drawing surface with stateful pen, brush and font over QPainter, for the
+// code that draws cells, pages and previews the way GDI code does: integer
+// coordinates, shapes that exclude their right and bottom edge, round-rect
+// corners given as ellipse diameters, DrawText with DT_ flags, opaque or
+// transparent text background following the brush.
+//
+// A Canvas draws only while it is attached to a painter (Begin/End, normally
+// inside a paintEvent); detached it still measures text at its dpi and ignores
+// drawing calls. Callers keep the painter alive for as long as it is attached.
+#pragma once
+
+#include "platform/color.h"
+#include "platform/geometry.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPoint>
+#include <QString>
+#include <QVector>
+
+class QPainter;
+class QFontMetrics;
+
+namespace platform {
+
+enum PenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+enum PenMode { pmCopy, pmXor, pmNot };
+enum BrushStyle { bsSolid, bsClear };
+enum FontStyleFlag : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+using FontStyles = unsigned;
+enum FontPitch { fpDefault, fpFixed, fpVariable };
+
+struct Pen {
+    TColor Color = clBlack;
+    int Width = 1;
+    PenStyle Style = psSolid;
+    PenMode Mode = pmCopy;
+};
+
+class Brush {
+public:
+    TColor Color() const { return color_; }
+    BrushStyle Style() const { return style_; }
+    // clNone as colour makes the brush clear, as the class library does.
+    void SetColor(TColor c);
+    void SetStyle(BrushStyle s);
+    // Bumped on every change; the canvas uses it to end an explicit background mode.
+    unsigned Version() const { return version_; }
+
+private:
+    TColor color_ = clWhite;
+    BrushStyle style_ = bsSolid;
+    unsigned version_ = 0;
+};
+
+class LogFont;
+
+// A font as the grid and the layouts describe it. Height follows the LOGFONT
+// rule: negative = character (em) height in pixels at PixelsPerInch, positive =
+// cell height including internal leading, 0 = the default size.
+class Font {
+public:
+    Font();
+
+    QString Name = QStringLiteral("Arial");
+    int Height = -16;              // 12 pt at 96 dpi
+    int PixelsPerInch = 96;
+    TColor Color = clBlack;
+    FontStyles Style = 0;
+    int Charset = 1;               // DEFAULT_CHARSET
+    FontPitch Pitch = fpDefault;
+    int Orientation = 0;           // escapement in tenths of a degree, counter-clockwise
+
+    int Size() const;              // points, rounded
+    void SetSize(int points);
+    bool Bold() const { return Style & fsBold; }
+
+    // The QFont to draw with on a device of the given dpi: the face name goes
+    // through the mapping table, the height is scaled from PixelsPerInch.
+    QFont ToQFont(int deviceDpi) const;
+    // What the user picked in a font dialog, measured at PixelsPerInch.
+    static Font FromQFont(const QFont& f, int pixelsPerInch = 96);
+    LogFont ToLogFont() const;
+    static Font FromLogFont(const LogFont& lf, int pixelsPerInch = 96);
+
+    friend bool operator==(const Font&, const Font&) = default;
+};
+
+// The installed family that stands in for a face the layouts name ("Tahoma",
+// "MS Sans Serif", "Symbol", the Chinese faces, ...); other names are returned as given.
+QString MapFaceName(const QString& face);
+
+// DrawText flags (values of the stored layouts and of the grid's flag words).
+enum : unsigned {
+    DT_TOP = 0x0, DT_LEFT = 0x0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_VCENTER = 0x4, DT_BOTTOM = 0x8,
+    DT_WORDBREAK = 0x10, DT_SINGLELINE = 0x20, DT_EXPANDTABS = 0x40, DT_TABSTOP = 0x80, DT_NOCLIP = 0x100,
+    DT_EXTERNALLEADING = 0x200, DT_CALCRECT = 0x400, DT_NOPREFIX = 0x800, DT_INTERNAL = 0x1000,
+    DT_EDITCONTROL = 0x2000, DT_PATH_ELLIPSIS = 0x4000, DT_END_ELLIPSIS = 0x8000, DT_MODIFYSTRING = 0x10000,
+    DT_RTLREADING = 0x20000, DT_WORD_ELLIPSIS = 0x40000
+};
+
+class Canvas {
+public:
+    // A detached canvas that measures at the given dpi.
+    explicit Canvas(int dpi = 96);
+    ~Canvas();
+    Canvas(const Canvas&) = delete;
+    Canvas& operator=(const Canvas&) = delete;
+
+    // Attaches a painter that is already active; the canvas takes the painter's
+    // device dpi. End() detaches and restores the painter's state.
+    void Begin(QPainter* painter);
+    void End();
+    bool IsDrawing() const { return painter_ != nullptr; }
+    QPainter* Painter() const { return painter_; }
+    int Dpi() const { return dpi_; }
+    void SetDpi(int dpi) { dpi_ = dpi; }
+
+    platform::Pen Pen;
+    platform::Brush Brush;
+    platform::Font Font;
+
+    // Text background: by default opaque exactly when the brush is solid. An
+    // explicit mode holds until the brush changes next (as with GDI's SetBkMode).
+    void SetBackgroundTransparent(bool transparent);
+    bool TextBackgroundOpaque() const;
+
+    // Shapes. Right and bottom are exclusive.
+    void FillRect(const Rect& r);
+    void Rectangle(int x1, int y1, int x2, int y2);
+    void Rectangle(const Rect& r) { Rectangle(r.Left, r.Top, r.Right, r.Bottom); }
+    // Corner ellipse of width w and height h (diameters).
+    void RoundRect(int x1, int y1, int x2, int y2, int w, int h);
+    void Ellipse(int x1, int y1, int x2, int y2);
+    void Ellipse(const Rect& r) { Ellipse(r.Left, r.Top, r.Right, r.Bottom); }
+    void Polygon(const QVector<QPoint>& points);
+    void Polyline(const QVector<QPoint>& points);
+    void MoveTo(int x, int y);
+    // A line from the pen position up to, not including, (x, y).
+    void LineTo(int x, int y);
+    QPoint PenPos() const { return penPos_; }
+    // The dotted frame of a focused item, one pixel wide, inside r.
+    void DrawFocusRect(const Rect& r);
+    void FrameRect(const Rect& r);  // one-pixel frame in the brush colour
+
+    // Pictures. With transparent set, pixels of the colour of the top-left pixel are not drawn.
+    void Draw(int x, int y, const QImage& image, bool transparent = false);
+    void StretchDraw(const Rect& r, const QImage& image, bool transparent = false);
+
+    // Text. (x, y) is the top-left corner of the text (rotated with Font.Orientation).
+    void TextOut(int x, int y, const QString& text);
+    // Text clipped to r, drawn at (x, y); the background of r is filled when opaque.
+    void TextRect(const Rect& r, int x, int y, const QString& text);
+    int TextWidth(const QString& text) const;
+    int TextHeight(const QString& text) const;
+    QSize TextExtent(const QString& text) const;
+    // GDI DrawText: draws or, with DT_CALCRECT, measures (r is set to the
+    // text's bounds). Returns the height of the text; with DT_VCENTER or
+    // DT_BOTTOM the offset from r.Top to the bottom of the text.
+    int DrawText(const QString& text, Rect& r, unsigned flags);
+
+    // Clipping, in canvas coordinates; an empty Rect is "clip everything".
+    void SetClipRect(const Rect& r);
+    void ClearClipRect();
+    bool HasClipRect() const { return hasClip_; }
+    Rect ClipRect() const { return clip_; }
+
+    QFont CurrentQFont() const;
+
+private:
+    struct Layout;
+    void applyPen(bool forShapeOutline);
+    void applyBrush();
+    void drawTextLine(int x, int y, const QString& text, int underlineAt, const QFontMetrics& fm, bool opaque);
+
+    QPainter* painter_ = nullptr;
+    int dpi_ = 96;
+    QPoint penPos_;
+    bool hasClip_ = false;
+    Rect clip_;
+    int bkMode_ = 0;              // 0 follow the brush, 1 transparent, 2 opaque
+    unsigned bkBrushVersion_ = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,60 @@
+// Opening things with the desktop: web addresses, "mailto:" links, the
+// program's help pages and files the program itself wrote. Only http, https,
+// ftp and mailto addresses are opened as given; text without a scheme is taken
+// as a web address ("http://" is put in front). Local files are opened only
+// through OpenHelpPage and OpenWrittenFile, and never when they are programs.
+// Every request passes the checks here and then goes to the current
+// ShellService; tests install a CapturingShell to see what would be opened.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace platform {
+
+class ShellService {
+public:
+    virtual ~ShellService();
+    // Hands an address that passed the checks to the desktop; true on success.
+    virtual bool Launch(const QUrl& url) = 0;
+};
+
+ShellService& Shell();
+ShellService* SetShell(ShellService* service);  // nullptr restores the desktop one
+
+// A web or mail address as typed or as found in a cell or link. Refused
+// (false, nothing launched): empty text, other schemes ("file:", "javascript:", ...).
+bool OpenAddress(const QString& address);
+// "mailto:" + address unless it already starts with it.
+bool OpenMail(const QString& address);
+// A page under <base>/help/, e.g. "index.htm". Refused when it leaves the help
+// folder or does not exist.
+bool OpenHelpPage(const QString& base, const QString& page);
+// A document the program wrote (an exported workbook, ...). Refused when it does
+// not exist or is a program (executable bit, or a name ending in .exe, .com,
+// .bat, .cmd, .sh, .desktop, .js, .vbs, .msi, .scr, .pif, .jar, .app or .run).
+bool OpenWrittenFile(const QString& path);
+// Whether the desktop would run this file as a program.
+bool IsProgramFile(const QString& path);
+
+// The desktop (QDesktopServices::openUrl).
+class DesktopShell : public ShellService {
+public:
+    bool Launch(const QUrl& url) override;
+};
+
+// Records instead of launching; installs itself while it lives.
+class CapturingShell : public ShellService {
+public:
+    CapturingShell();
+    ~CapturingShell() override;
+    bool Launch(const QUrl& url) override;
+    QList<QUrl> launched;
+    bool result = true;  // what Launch reports
+
+private:
+    ShellService* previous_;
+};
+
+}  // namespace platform
