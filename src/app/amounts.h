@@ -1,0 +1,36 @@
+// Money amounts as text: the two-decimal form shown in the contact list and
+// printed on cheques, with or without thousands separators. Amounts are
+// written with "." as the decimal point and "," between thousands whatever the
+// user's locale; parsing never depends on the locale either.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace quillet {
+
+// Raised when an amount text (without its commas) is not a number.
+struct AmountConvertError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Two decimals, rounded half up at the third decimal after adding 0.001;
+// amounts strictly between -0.001 and 0.001 give "0". No separators.
+std::string FormatMoney(double v);
+
+// Inserts "," before every group of three trailing characters.
+std::string AddThousandsSeparators(const std::string& s);
+
+// Drops every "," and re-formats the number with FormatMoney.
+// Throws AmountConvertError when the rest is not a number.
+std::string NormalizeAmount(const std::string& s);
+
+// NormalizeAmount with thousands separators in the whole part.
+// Throws AmountConvertError when the text is not a number.
+std::string FormatAmount(const std::string& s);
+
+// Reads a decimal number written with "." (locale-free); surrounding blanks
+// are allowed. Returns false when the text is not one number.
+bool ParseDecimal(const std::string& s, double& out);
+
+} // namespace quillet
