@@ -216,6 +216,8 @@ public:
     // the process with exit code 3. Tests override it to capture messages.
     virtual void handleError(int errorClass, const char* msg = nullptr, int arg = 0);
     virtual ~dbDatabase();
+    // The text handleError prints for an error (without the line end).
+    static std::string errorText(int errorClass, const char* msg, int arg);
 
     // Opens (creating and formatting when new, recovering when dirty) the
     // database file. False with a class 4 report when it cannot; a failed open
@@ -277,6 +279,9 @@ public:
     // Ensures the file is at least `size` bytes. False when it cannot grow.
     bool extend(uint64_t size);
 
+    // The calling thread's context (created on first use when `create`).
+    dbDatabaseThreadContext* getContext(bool create);
+
     // ---- Inspection ----
     dbHeader* getHeader() const { return header; }
     byte* getBase() const { return baseAddr; }
@@ -323,12 +328,11 @@ private:
     offs_t allocateWithNewPages(size_t size, oid_t oid, size_t lastPage, size_t hole);
     bool overlapsReserved(offs_t pos, size_t size) const;
     void copyObject(oid_t oid, offs_t pos);
-    bool releaseReplacedObjects();
+    bool releaseReplacedObjects(bool indexMoved);
     bool commitChanges();
     void restoreWorkingIndex();
     void endTransaction(dbDatabaseThreadContext* ctx);
     void refreshRoots();
-    dbDatabaseThreadContext* getContext(bool create);
 
     uint8_t accessType;
     size_t initSize;
@@ -339,6 +343,7 @@ private:
     byte* baseAddr = nullptr;
     dbHeader* header = nullptr;
     offs_t* currIndex = nullptr;
+    offs_t* committedIndex = nullptr;
     offs_t* index[2] = {nullptr, nullptr};
     bool modified = false;
     size_t currRBitmapPage = dbBitmapId, currRBitmapOffs = 0;
@@ -359,6 +364,7 @@ private:
     bool opened = false;
     bool txnFailed = false;      // the running transaction failed and was rolled back
     bool commitBroken = false;   // a commit could not be written: no changes until reopened
+    bool undoPending = false;    // a failure inside a change waits for its outermost scope
     int changeDepth = 0;
     uint64_t allocations = 0;    // areas taken since open (tells when cloning allocated)
     dbMutex contextsMutex;
@@ -403,4 +409,15 @@ private:
     friend struct dbRecordOps;
     struct RemovalLink;
     RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
+
+    // ---- Cursors (defined in cursor.cpp, the wrapper in zarvoCursor.cpp) ----
+public:
+    // Selects every row of the cursor's table: begins the thread's
+    // transaction (exclusive for an update cursor) and registers the cursor
+    // with it. False when the transaction cannot begin.
+    bool select(dbAnyCursor* cursor);
+
+private:
+    friend class dbAnyCursor;
+    friend class zarvoDatabase;
 };

@@ -1,0 +1,1610 @@
+// The database file, all little-endian, every position a byte offset from the
+// start of the file:
+//
+//   page 0       dbHeader (72 bytes): size, curr, dirty, initialized, two
+//                roots of six words (index, shadowIndex, indexSize,
+//                shadowIndexSize, indexUsed, freeList), version 2.70.
+//   4,096        object index of root 0 (one u32 per object id)
+//   4,096 + 4N   object index of root 1 (N = index capacity)
+//   then         bitmap pages, objects 2 .. 8,193 (one bit per 16-byte
+//                quantum, bit 0 of byte k of page p = quantum
+//                ((p - 2) * 32,768 + 8k) of the file, 1 = in use), followed by
+//                records and internal objects wherever the bitmap finds room.
+//
+// An index entry is 0x80000000 + the next free id for a free id, an offset
+// plus a marker in the low three bits for an internal object (1 = 4,096-byte
+// page, 2 = 4, 3 = 512, 4 and 5 = 12, 6 = 4,096 bytes), or the offset of a
+// record (a multiple of 16) whose first u32 is its size. Id 0 is never used,
+// id 1 is the Metatable's description of itself, ids 2 .. 8,193 the bitmap.
+//
+// Root `curr` describes the last committed state; a transaction changes the
+// other root's index and copies every committed object before changing it
+// (bitmap pages included), so the committed state is never written until the
+// header's `curr` switches to the other root, which is the commit point.
+// `dirty` is stored and flushed before the first other store after a clean
+// close; an open that finds it set rebuilds the working root from `curr`.
+
+#include "engine/database.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t unknownFreeSpace = 0x7FFFFFFF;
+constexpr size_t quantaPerBitmapPage = dbPageSize * 8;                     // 32,768
+constexpr size_t quantaPerPage = dbPageSize / dbAllocationQuantum;          // 256
+constexpr size_t usefulBitmapSegment = dbBitmapSegmentSize - dbPageSize;    // 520,192
+constexpr size_t lastBitmapPage = dbBitmapId + dbBitmapPages;              // 8,194, exclusive
+constexpr uint64_t extensionRetryUnit = dbBitmapSegmentSize;               // 524,288
+
+constexpr uint64_t alignUp(uint64_t x, uint64_t unit)
+{
+    return (x + unit - 1) / unit * unit;
+}
+
+// For each byte value: free quanta from bit 0 up, from bit 7 down, the
+// longest run of free quanta and the bit where the lowest such run starts.
+struct ByteTables {
+    uint8_t firstHole[256];
+    uint8_t lastHole[256];
+    uint8_t maxHole[256];
+    uint8_t maxHoleOffset[256];
+
+    constexpr ByteTables() : firstHole(), lastHole(), maxHole(), maxHoleOffset()
+    {
+        for (int m = 0; m < 256; m++) {
+            int first = 0;
+            while (first < 8 && !(m & (1 << first))) {
+                first++;
+            }
+            int last = 0;
+            while (last < 8 && !(m & (0x80 >> last))) {
+                last++;
+            }
+            int best = 0, bestAt = 0, run = 0;
+            for (int b = 0; b < 8; b++) {
+                if (m & (1 << b)) {
+                    run = 0;
+                } else if (++run > best) {
+                    best = run;
+                    bestAt = b - run + 1;
+                }
+            }
+            firstHole[m] = uint8_t(first);
+            lastHole[m] = uint8_t(last);
+            maxHole[m] = uint8_t(best);
+            maxHoleOffset[m] = uint8_t(bestAt);
+        }
+    }
+};
+
+constexpr ByteTables byteTables;
+
+// Sets or clears `count` bits starting at bit `from` of a bitmap.
+void changeBits(byte* bitmap, size_t from, size_t count, bool set)
+{
+    while (count > 0 && (from & 7) != 0) {
+        size_t bits = std::min<size_t>(count, 8 - (from & 7));
+        byte mask = byte(((1u << bits) - 1) << (from & 7));
+        bitmap[from >> 3] = set ? byte(bitmap[from >> 3] | mask) : byte(bitmap[from >> 3] & ~mask);
+        from += bits;
+        count -= bits;
+    }
+    if (count >= 8) {
+        std::memset(bitmap + (from >> 3), set ? 0xFF : 0, count >> 3);
+        from += count & ~size_t(7);
+        count &= 7;
+    }
+    if (count > 0) {
+        byte mask = byte((1u << count) - 1);
+        bitmap[from >> 3] = set ? byte(bitmap[from >> 3] | mask) : byte(bitmap[from >> 3] & ~mask);
+    }
+}
+
+bool isFree(offs_t entry)
+{
+    return (entry & dbFreeHandleMarker) != 0;
+}
+
+}  // namespace
+
+// An area found by an allocation that is in progress: no nested allocation
+// (copying a bitmap page to mark it) may return an overlapping one.
+struct dbDatabase::ReservedArea {
+    offs_t pos;
+    size_t size;
+    ReservedArea* next;
+};
+
+// The calling thread's context slot of this database.
+struct dbDatabase::ThreadSlot {
+    pthread_key_t key;
+    ThreadSlot() { dbAssert(pthread_key_create(&key, nullptr) == 0); }
+    ~ThreadSlot() { pthread_key_delete(key); }
+};
+
+// Brackets one public change. Failures inside only mark the transaction
+// failed; the outermost scope then rolls the changes back, so no nested step
+// goes on writing into a state that has been undone.
+class dbDatabase::ChangeScope {
+public:
+    explicit ChangeScope(dbDatabase* database) : db(database) { db->changeDepth += 1; }
+    ~ChangeScope()
+    {
+        if (--db->changeDepth == 0 && db->undoPending) {
+            db->undoPending = false;
+            db->restoreWorkingIndex();
+        }
+    }
+    // True when a change may be made now (the file is marked dirty first).
+    bool begin() { return db->setDirty(); }
+
+private:
+    dbDatabase* db;
+};
+
+dbDatabase::dbDatabase(uint8_t type, uint32_t size, uint32_t quantum, uint32_t indexSize, uint32_t threads)
+    : accessType(type),
+      initSize(size != 0 ? size : dbDefaultInitDatabaseSize),
+      extensionQuantum(quantum),
+      initIndexSize(indexSize),
+      nThreads(threads)
+{
+    if (nThreads == 0) {
+        long n = sysconf(_SC_NPROCESSORS_ONLN);
+        nThreads = n > 0 ? unsigned(n) : 1;
+    }
+    nThreads = std::min(nThreads, 64u);
+    freeSpace.assign(lastBitmapPage, unknownFreeSpace);
+}
+
+dbDatabase::~dbDatabase()
+{
+    // The database is not closed here: an exit without close leaves the file
+    // dirty and the next open recovers the last committed state.
+    file.close();
+}
+
+// ---- Errors ----
+
+std::string dbDatabase::errorText(int errorClass, const char* msg, int arg)
+{
+    char buf[600];
+    const char* text = msg != nullptr ? msg : "";
+    switch (errorClass) {
+    case QueryError:
+        std::snprintf(buf, sizeof buf, "%s in position %d", text, arg);
+        return buf;
+    case IndexOutOfRangeError:
+        std::snprintf(buf, sizeof buf, "Index %d is out of range", arg);
+        return buf;
+    case FileError: {
+        std::string reason = dbFile::errorText(arg).substr(0, 256);
+        std::snprintf(buf, sizeof buf, "%s: %s", text, reason.c_str());
+        return buf;
+    }
+    case OutOfMemoryError:
+        std::snprintf(buf, sizeof buf, "Not enough memory: failed to allocate %d bytes", arg);
+        return buf;
+    case Deadlock:
+        return "Deadlock is caused by upgrading shared locks to exclusive";
+    case NullReferenceError:
+        return "Null object reference is accessed";
+    case LockRevoked:
+        return "Lock is revoked by some other client";
+    case DatabaseReadOnly:
+        return "Attempt to modify readonly database";
+    case NoError:
+    case FileLimitExeeded:
+        return "";
+    default:
+        return text;
+    }
+}
+
+void dbDatabase::handleError(int errorClass, const char* msg, int arg)
+{
+    switch (errorClass) {
+    case NoError:
+    case FileLimitExeeded:
+        return;
+    case QueryError:
+    case DatabaseOpenError:
+    case FileError:
+    case OutOfMemoryError:
+    case InconsistentInverseReference:
+        std::fprintf(stderr, "%s\n", errorText(errorClass, msg, arg).c_str());
+        return;
+    default:
+        std::fprintf(stderr, "%s\n", errorText(errorClass, msg, arg).c_str());
+        dbAbnormalTermination();
+    }
+}
+
+void dbDatabase::reportOpenError(const char* msg)
+{
+    handleError(DatabaseOpenError, msg);
+}
+
+void dbDatabase::reportFileError(const char* msg, int code)
+{
+    handleError(FileError, msg, code);
+}
+
+// ---- Open and close ----
+
+bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLockTimeoutMsec,
+                      unsigned commitDelaySec)
+{
+    if (opened) {
+        reportOpenError("Database is already opened");
+        return false;
+    }
+    waitLockTimeout = waitLockTimeoutMsec;
+    dbName = name != nullptr ? name : "";
+    fileName = fileNameArg != nullptr ? std::string(fileNameArg) : dbName + ".qdb";
+
+    uint64_t n = alignUp(std::max<uint64_t>(initIndexSize, dbFirstUserId), dbHandlesPerPage);
+    uint64_t createSize = alignUp(std::max<uint64_t>(initSize, n * 16), dbBitmapSegmentSize);
+    if (createSize > dbFile::maxSize) {
+        reportOpenError("Failed to create database file: initial size too large");
+        return false;
+    }
+    std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
+    currRBitmapPage = currPBitmapPage = dbBitmapId;
+    currRBitmapOffs = currPBitmapOffs = 0;
+    modified = txnFailed = undoPending = commitBroken = false;
+    tables = nullptr;
+    monitorStore = std::make_unique<dbMonitor>();
+    monitor = monitorStore.get();
+    std::memset(monitor, 0, sizeof(dbMonitor));
+    cs.create(&monitor->globalSectionCounter);
+    monitor->transactionCounter = 1;
+    monitor->version = 1;
+    threadSlot = std::make_unique<ThreadSlot>();
+    getContext(true);
+
+    bool readOnly = accessType == dbReadOnly || accessType == dbConcurrentRead;
+    int rc = file.open(fileName.c_str(), readOnly);
+    if (rc != 0) {
+        std::string msg = "Failed to create database file: " + dbFile::errorText(rc);
+        reportOpenError(msg.c_str());
+        releaseResources();
+        return false;
+    }
+    rc = file.lockAsUser();
+    if (rc < 0) {
+        reportOpenError("Failed to start database initialization");
+        releaseResources();
+        return false;
+    }
+    if (rc == 0) {
+        reportOpenError("Database file is used by another process");
+        releaseResources();
+        return false;
+    }
+    if (!initializeFile(createSize)) {
+        releaseResources();
+        return false;
+    }
+    file.releaseOpeningLock();
+    {
+        dbGlobalSectionGuard guard(cs);
+        monitor->users += 1;
+    }
+    return true;
+}
+
+bool dbDatabase::initializeFile(unsigned long long createSize)
+{
+    bool readOnly = file.isReadOnly();
+    uint64_t fileSize = file.getSize();
+    bool newFile = fileSize == 0;
+    if (newFile) {
+        if (readOnly) {
+            reportOpenError("Can not open uninitialized file in read only mode");
+            return false;
+        }
+        int rc = file.setSize(createSize);
+        if (rc != 0) {
+            std::string msg = "Failed to create database file: " + dbFile::errorText(rc);
+            reportOpenError(msg.c_str());
+            return false;
+        }
+        fileSize = createSize;
+    }
+    baseAddr = file.getBase();
+    header = reinterpret_cast<dbHeader*>(baseAddr);
+    if (fileSize < dbPageSize || fileSize % dbPageSize != 0) {
+        reportOpenError("Database file was corrupted: invalid file layout");
+        return false;
+    }
+    if (header->curr > 1) {
+        reportOpenError("Database file was corrupted: invalid root index");
+        return false;
+    }
+    opened = true;
+    if (header->initialized != 1) {
+        if (!newFile && !isInterruptedFormat()) {
+            reportOpenError("Database file was corrupted: not a database file");
+            opened = false;
+            return false;
+        }
+        if (readOnly) {
+            reportOpenError("Can not open uninitialized file in read only mode");
+            opened = false;
+            return false;
+        }
+        formatFile();
+    } else {
+        if (!checkLayout()) {
+            reportOpenError("Database file was corrupted: invalid file layout");
+            opened = false;
+            return false;
+        }
+        monitor->curr = header->curr;
+        if (header->dirty) {
+            if (readOnly) {
+                reportOpenError("Can not open dirty file in read only moode");
+                opened = false;
+                return false;
+            }
+            recoverDirtyFile();
+        } else if (header->size != fileSize) {
+            reportOpenError("Database file was corrupted: file size in header differs from actual file size");
+            opened = false;
+            return false;
+        } else {
+            refreshRoots();
+        }
+    }
+    if (!opened || !loadScheme(true)) {
+        opened = false;
+        return false;
+    }
+    return true;
+}
+
+// The index capacity a new file gets from the construction parameters.
+static uint32_t formatIndexCapacity(size_t initIndexSize)
+{
+    return uint32_t(alignUp(std::max<uint64_t>(initIndexSize, dbFirstUserId), dbHandlesPerPage));
+}
+
+// Header words a format writes for a file of `size` bytes, before it marks
+// the file initialised.
+static dbHeader formattedHeader(uint32_t size, uint32_t n)
+{
+    dbHeader h{};
+    h.size = size;
+    h.curr = 0;
+    h.root[0] = {offs_t(dbPageSize), offs_t(dbPageSize + 4 * n), n, n, dbFirstUserId, 0};
+    h.root[1] = {offs_t(dbPageSize + 4 * n), offs_t(dbPageSize), n, n, dbFirstUserId, 0};
+    h.majorVersion = dbDatabaseMajorVersion;
+    h.minorVersion = dbDatabaseMinorVersion;
+    return h;
+}
+
+bool dbDatabase::isInterruptedFormat() const
+{
+    uint32_t n = formatIndexCapacity(initIndexSize);
+    uint64_t fileSize = file.getSize();
+    if (dbPageSize + 8 * uint64_t(n) > fileSize || header->initialized != 0) {
+        return false;
+    }
+    dbHeader expected = formattedHeader(uint32_t(fileSize), n);
+    expected.dirty = header->dirty;  // set just before the format's first flush
+    return std::memcmp(&expected, header, sizeof(dbHeader)) == 0;
+}
+
+void dbDatabase::formatFile()
+{
+    uint32_t n = formatIndexCapacity(initIndexSize);
+    uint32_t fileSize = uint32_t(file.getSize());
+    *header = formattedHeader(fileSize, n);
+    monitor->curr = 0;
+    index[0] = reinterpret_cast<offs_t*>(baseAddr + header->root[0].index);
+    index[1] = reinterpret_cast<offs_t*>(baseAddr + header->root[1].index);
+    currIndex = index[0];
+    currIndex[0] = dbFreeHandleMarker;
+
+    uint64_t used = dbPageSize + 8 * uint64_t(n);
+    uint64_t bitmapPages = (used + usefulBitmapSegment - 1) / usefulBitmapSegment;
+    std::memset(baseAddr + used, 0, bitmapPages * dbPageSize);
+    std::memset(baseAddr + used, 0xFF, (used + dbPageSize * bitmapPages) / 128);
+    for (size_t i = 0; i < dbBitmapPages; i++) {
+        currIndex[dbBitmapId + i] = i < bitmapPages ? offs_t(used + i * dbPageSize + dbPageObjectMarker)
+                                                    : dbFreeHandleMarker;
+    }
+    currIndexSize = dbFirstUserId;
+    committedIndexSize = 0;
+    modified = true;  // no dirty flush yet: until `initialized` a crash only means "format again"
+
+    storeMetatableDescriptor();
+
+    header->dirty = 1;
+    std::memcpy(index[1], index[0], dbFirstUserId * sizeof(offs_t));
+    std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
+    modified = false;
+    int rc = file.flush();
+    if (rc == 0) {
+        header->initialized = 1;
+        rc = file.flush();
+    }
+    if (rc != 0) {
+        std::string msg = "Failed to flush file: " + dbFile::errorText(rc);
+        reportOpenError(msg.c_str());
+        opened = false;
+        return;
+    }
+    refreshRoots();
+}
+
+bool dbDatabase::checkLayout()
+{
+    uint64_t fileSize = file.getSize();
+    auto areaInFile = [&](uint64_t pos, uint64_t size) {
+        return pos >= dbPageSize && pos % dbAllocationQuantum == 0 && size <= fileSize && pos <= fileSize - size;
+    };
+    auto rootValid = [&](const dbHeaderRoot& r) {
+        return r.indexSize >= dbFirstUserId && r.shadowIndexSize >= dbFirstUserId
+            && areaInFile(r.index, 4 * uint64_t(r.indexSize))
+            && areaInFile(r.shadowIndex, 4 * uint64_t(r.shadowIndexSize)) && r.indexUsed >= dbFirstUserId
+            && r.indexUsed <= r.indexSize && r.indexUsed <= r.shadowIndexSize && r.freeList < r.indexUsed;
+    };
+    uint32_t c = header->curr;
+    const dbHeaderRoot& committed = header->root[c];
+    if (!rootValid(committed) || committed.index == committed.shadowIndex) {
+        return false;
+    }
+    if (!header->dirty) {
+        const dbHeaderRoot& working = header->root[1 - c];
+        if (!rootValid(working) || working.index != committed.shadowIndex) {
+            return false;
+        }
+    }
+    // Every object the committed index names lies inside the file.
+    const offs_t* idx = reinterpret_cast<const offs_t*>(baseAddr + committed.index);
+    uint32_t used = committed.indexUsed;
+    if (!isFree(idx[0])) {
+        return false;
+    }
+    bool bitmapEnded = false;
+    for (oid_t oid = 1; oid < used; oid++) {
+        offs_t entry = idx[oid];
+        bool isBitmap = oid >= dbBitmapId && oid < lastBitmapPage;
+        if (isFree(entry)) {
+            if (entry - dbFreeHandleMarker >= used) {
+                return false;
+            }
+            bitmapEnded |= isBitmap;
+            continue;
+        }
+        offs_t marker = entry & dbInternalObjectMarker;
+        offs_t pos = entry - marker;
+        if (marker == dbInternalObjectMarker) {
+            return false;
+        }
+        if (isBitmap && (bitmapEnded || marker != dbPageObjectMarker)) {
+            return false;
+        }
+        uint64_t size;
+        if (marker != 0) {
+            size = dbInternalObjectSize[marker];
+        } else {
+            if (!areaInFile(pos, sizeof(dbRecord))) {
+                return false;
+            }
+            size = reinterpret_cast<const dbRecord*>(baseAddr + pos)->size;
+            if (size < sizeof(dbRecord)) {
+                return false;
+            }
+        }
+        if (!areaInFile(pos, size)) {
+            return false;
+        }
+    }
+    if (isFree(idx[dbBitmapId]) || isFree(idx[dbMetaTableId]) || (idx[dbMetaTableId] & dbInternalObjectMarker)) {
+        return false;
+    }
+    // The free-id chain ends within `used` steps.
+    oid_t next = committed.freeList;
+    for (uint32_t steps = 0; next != 0; steps++) {
+        if (steps >= used || !isFree(idx[next])) {
+            return false;
+        }
+        next = idx[next] - dbFreeHandleMarker;
+    }
+    // Stored table descriptors: rows of the Metatable, each at least as large
+    // as the Metatable's fixed part, with their name and field array inside.
+    auto descriptorValid = [&](oid_t oid) {
+        if (oid == 0 || oid >= used || isFree(idx[oid]) || (idx[oid] & dbInternalObjectMarker)) {
+            return false;
+        }
+        const dbTable* t = reinterpret_cast<const dbTable*>(baseAddr + idx[oid]);
+        uint64_t size = t->hdr.size;
+        return size >= sizeof(dbTable) && uint64_t(t->name.offs) + t->name.size <= size
+            && uint64_t(t->fields.offs) + uint64_t(t->fields.size) * sizeof(dbField) <= size
+            && t->fixedSize >= int32_t(sizeof(dbRecord)) && t->nRows >= 0;
+    };
+    if (!descriptorValid(dbMetaTableId)) {
+        return false;
+    }
+    const dbTable* meta = reinterpret_cast<const dbTable*>(baseAddr + idx[dbMetaTableId]);
+    oid_t row = meta->firstRow;
+    for (uint32_t steps = 0; row != 0; steps++) {
+        if (steps >= used || !descriptorValid(row)) {
+            return false;
+        }
+        row = reinterpret_cast<const dbRecord*>(baseAddr + idx[row])->next;
+    }
+    return true;
+}
+
+void dbDatabase::recoverDirtyFile()
+{
+    uint32_t c = header->curr, o = 1 - c;
+    header->size = uint32_t(file.getSize());
+    dbHeaderRoot& committed = header->root[c];
+    dbHeaderRoot& working = header->root[o];
+    working.indexUsed = committed.indexUsed;
+    working.freeList = committed.freeList;
+    working.index = committed.shadowIndex;
+    working.indexSize = committed.shadowIndexSize;
+    working.shadowIndex = committed.index;
+    working.shadowIndexSize = committed.indexSize;
+    const offs_t* from = reinterpret_cast<const offs_t*>(baseAddr + committed.index);
+    offs_t* to = reinterpret_cast<offs_t*>(baseAddr + working.index);
+    for (uint32_t i = 0; i < committed.indexUsed; i++) {
+        if (to[i] != from[i]) {
+            to[i] = from[i];
+        }
+    }
+    std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
+    refreshRoots();
+    clearDanglingRowLinks();
+}
+
+void dbDatabase::clearDanglingRowLinks()
+{
+    auto clearTail = [this](oid_t tableId) {
+        const dbTable* t = reinterpret_cast<const dbTable*>(get(tableId));
+        if (t == nullptr || t->lastRow == 0) {
+            return;
+        }
+        const dbRecord* last = getRow(t->lastRow);
+        if (last != nullptr && last->next != 0) {
+            dbRecord* w = putRow(t->lastRow);
+            if (w != nullptr) {
+                w->next = 0;
+            }
+        }
+    };
+    const dbTable* meta = reinterpret_cast<const dbTable*>(get(dbMetaTableId));
+    oid_t row = meta != nullptr ? meta->firstRow : 0;
+    for (uint32_t steps = 0; row != 0 && steps < currIndexSize; steps++) {
+        clearTail(row);
+        const dbRecord* rec = getRow(row);
+        row = rec != nullptr ? rec->next : 0;
+    }
+    clearTail(dbMetaTableId);
+}
+
+void dbDatabase::close()
+{
+    if (!opened) {
+        return;
+    }
+    if (!commitBroken) {
+        commit();
+    } else {
+        rollback();
+    }
+    {
+        dbGlobalSectionGuard guard(cs);
+        monitor->users -= 1;
+        bool writable = accessType == dbAllAccess || accessType == dbConcurrentUpdate;
+        if (header->dirty && writable && monitor->nWriters == 0 && !commitBroken) {
+            int rc = file.flush();
+            if (rc == 0) {
+                header->dirty = 0;
+            } else {
+                reportFileError("Failed to flush file", rc);
+            }
+        }
+    }
+    releaseResources();
+}
+
+void dbDatabase::releaseResources()
+{
+    file.close();
+    contexts.clear();
+    threadSlot.reset();
+    cs.close();
+    monitor = nullptr;
+    monitorStore.reset();
+    baseAddr = nullptr;
+    header = nullptr;
+    currIndex = committedIndex = nullptr;
+    index[0] = index[1] = nullptr;
+    currIndexSize = committedIndexSize = 0;
+    opened = false;
+    modified = txnFailed = undoPending = commitBroken = false;
+    tables = nullptr;
+}
+
+// ---- Thread contexts and transactions ----
+
+dbDatabaseThreadContext* dbDatabase::getContext(bool create)
+{
+    if (!threadSlot) {
+        return nullptr;
+    }
+    auto* ctx = static_cast<dbDatabaseThreadContext*>(pthread_getspecific(threadSlot->key));
+    if (ctx == nullptr && create) {
+        auto owned = std::make_unique<dbDatabaseThreadContext>();
+        owned->threadId = uint64_t(pthread_self());
+        ctx = owned.get();
+        dbCriticalSection guard(contextsMutex);
+        contexts.push_back(std::move(owned));
+        pthread_setspecific(threadSlot->key, ctx);
+    }
+    return ctx;
+}
+
+void dbDatabase::refreshRoots()
+{
+    uint32_t c = header->curr, w = 1 - c;
+    index[0] = reinterpret_cast<offs_t*>(baseAddr + header->root[0].index);
+    index[1] = reinterpret_cast<offs_t*>(baseAddr + header->root[1].index);
+    committedIndex = index[c];
+    committedIndexSize = header->root[c].indexUsed;
+    if (commitBroken || accessType == dbConcurrentRead) {
+        currIndex = index[c];  // read the committed state
+        currIndexSize = committedIndexSize;
+    } else {
+        currIndex = index[w];
+        currIndexSize = header->root[w].indexUsed;
+    }
+}
+
+bool dbDatabase::beginTransaction(dbLockType type)
+{
+    if (!opened) {
+        return false;
+    }
+    dbDatabaseThreadContext* ctx = getContext(true);
+    if (type == dbSharedLock) {
+        ctx->readAccess = true;
+    } else {
+        dbAssert(accessType != dbReadOnly && accessType != dbConcurrentRead);
+        if (!ctx->writeAccess) {
+            dbGlobalSectionGuard guard(cs);
+            ctx->writeAccess = true;
+            monitor->nWriters = 1;
+            monitor->ownerThreadId = uint32_t(ctx->threadId);
+        }
+    }
+    return true;
+}
+
+void dbDatabase::endTransaction(dbDatabaseThreadContext* ctx)
+{
+    if (ctx == nullptr) {
+        return;
+    }
+    dbGlobalSectionGuard guard(cs);
+    if (ctx->writeAccess) {
+        monitor->nWriters = 0;
+        monitor->ownerThreadId = 0;
+    }
+    ctx->readAccess = ctx->writeAccess = false;
+}
+
+bool dbDatabase::commit()
+{
+    if (!opened) {
+        return false;
+    }
+    dbDatabaseThreadContext* ctx = getContext(true);
+    if (txnFailed) {
+        // The failed transaction was rolled back when it failed.
+        txnFailed = false;
+        endTransaction(ctx);
+        return false;
+    }
+    bool ok = true;
+    if (modified) {
+        ok = commitChanges();
+    }
+    endTransaction(ctx);
+    return ok;
+}
+
+void dbDatabase::rollback()
+{
+    if (!opened) {
+        return;
+    }
+    if (txnFailed) {
+        txnFailed = false;
+    } else if (modified) {
+        restoreWorkingIndex();
+    }
+    endTransaction(getContext(true));
+}
+
+void dbDatabase::precommit()
+{
+    if (!opened) {
+        return;
+    }
+    dbAssert(accessType != dbConcurrentUpdate);
+    if (modified) {
+        monitor->uncommittedChanges = 1;
+    }
+    endTransaction(getContext(true));
+}
+
+bool dbDatabase::setDirty()
+{
+    if (!opened || txnFailed || commitBroken) {
+        return false;
+    }
+    if (accessType == dbReadOnly || accessType == dbConcurrentRead) {
+        handleError(DatabaseReadOnly);
+        return false;
+    }
+    beginTransaction(dbExclusiveLock);
+    if (!modified) {
+        if (!header->dirty) {
+            header->dirty = 1;
+            int rc = file.flush();
+            if (rc != 0) {
+                reportFileError("Failed to flush file", rc);
+                failTransaction();
+                return false;
+            }
+        }
+        modified = true;
+    }
+    return true;
+}
+
+void dbDatabase::failTransaction()
+{
+    txnFailed = true;
+    undoPending = true;
+    if (changeDepth == 0) {
+        undoPending = false;
+        restoreWorkingIndex();
+    }
+}
+
+// Throws the working index away: the committed index is copied over it again.
+void dbDatabase::restoreWorkingIndex()
+{
+    uint32_t c = header->curr, w = 1 - c;
+    dbHeaderRoot& committed = header->root[c];
+    dbHeaderRoot& working = header->root[w];
+    const offs_t* from = reinterpret_cast<const offs_t*>(baseAddr + committed.index);
+    offs_t* to = reinterpret_cast<offs_t*>(baseAddr + committed.shadowIndex);
+    uint32_t used = committed.indexUsed;
+    bool moved = working.index != committed.shadowIndex;
+    for (uint32_t page = 0; size_t(page) * dbHandlesPerPage < used; page++) {
+        bool dirtyPage = monitor->dirtyPagesMap[page >> 3] & (1 << (page & 7));
+        if (moved || dirtyPage) {
+            size_t first = size_t(page) * dbHandlesPerPage;
+            size_t count = std::min<size_t>(dbHandlesPerPage, used - first);
+            std::memcpy(to + first, from + first, count * sizeof(offs_t));
+        }
+    }
+    working.index = committed.shadowIndex;
+    working.indexSize = committed.shadowIndexSize;
+    working.indexUsed = committed.indexUsed;
+    working.freeList = committed.freeList;
+    std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
+    currRBitmapPage = currPBitmapPage = dbBitmapId;
+    currRBitmapOffs = currPBitmapOffs = 0;
+    std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
+    modified = false;
+    monitor->uncommittedChanges = 0;
+    monitor->transactionCounter += 1;
+    refreshRoots();
+}
+
+// Frees, in the working bitmap, the committed areas this transaction replaced
+// or released (and the committed index when the index was moved). The bitmap
+// pages concerned are copied first, until copying needs no further page, so
+// that no allocation can land on committed data before the switch.
+bool dbDatabase::releaseReplacedObjects(bool indexMoved)
+{
+    uint32_t c = header->curr;
+    std::vector<std::pair<offs_t, size_t>> areas;
+    auto collect = [&] {
+        areas.clear();
+        for (size_t page = 0; page * dbHandlesPerPage < committedIndexSize; page++) {
+            if (!(monitor->dirtyPagesMap[page >> 3] & (1 << (page & 7)))) {
+                continue;
+            }
+            size_t end = std::min<size_t>((page + 1) * dbHandlesPerPage, committedIndexSize);
+            for (size_t oid = page * dbHandlesPerPage; oid < end; oid++) {
+                offs_t old = committedIndex[oid];
+                if (!isFree(old) && old != currIndex[oid]) {
+                    areas.emplace_back(old & ~dbInternalObjectMarker, getObjectSize(old));
+                }
+            }
+        }
+        if (indexMoved) {
+            areas.emplace_back(header->root[c].index, size_t(header->root[c].indexSize) * sizeof(offs_t));
+        }
+    };
+    uint64_t before;
+    do {
+        before = allocations;
+        collect();
+        for (auto& area : areas) {
+            cloneBitmap(area.first, area.second);
+            if (txnFailed) {
+                return false;
+            }
+        }
+    } while (allocations != before);
+    for (auto& area : areas) {
+        deallocate(area.first, area.second);
+    }
+    dbAssert(allocations == before);
+    return !txnFailed;
+}
+
+bool dbDatabase::commitChanges()
+{
+    uint32_t c = header->curr, w = 1 - c;
+    bool indexMoved = header->root[w].indexSize != header->root[c].indexSize;
+    {
+        ChangeScope scope(this);
+        if (indexMoved) {
+            // The other root takes a copy of the moved index after the switch.
+            size_t bytes = size_t(header->root[w].indexSize) * sizeof(offs_t);
+            offs_t pos = allocateSpace(bytes, 0);
+            if (pos != 0) {
+                header->root[w].shadowIndex = pos;
+                header->root[w].shadowIndexSize = header->root[w].indexSize;
+            }
+        }
+        if (!txnFailed) {
+            releaseReplacedObjects(indexMoved);
+        }
+    }
+    if (txnFailed) {
+        txnFailed = false;
+        return false;
+    }
+    monitor->commitInProgress = 1;
+    int rc = file.flush();
+    if (rc != 0) {
+        reportFileError("Failed to flush file", rc);
+        monitor->commitInProgress = 0;
+        restoreWorkingIndex();
+        return false;
+    }
+    header->curr = w;
+    monitor->curr = w;
+    rc = file.flush();
+    if (rc != 0) {
+        // Whether the switch reached the disk is unknown: no further change
+        // until the next open recovers whichever state the file holds.
+        reportFileError("Failed to flush file", rc);
+        monitor->commitInProgress = 0;
+        commitBroken = true;
+        modified = false;
+        refreshRoots();
+        return false;
+    }
+
+    // The old committed root becomes the working root of the next transaction.
+    dbHeaderRoot& next = header->root[c];
+    const dbHeaderRoot& done = header->root[w];
+    next.indexUsed = currIndexSize;
+    next.freeList = done.freeList;
+    const offs_t* from = reinterpret_cast<const offs_t*>(baseAddr + done.index);
+    if (indexMoved) {
+        next.index = done.shadowIndex;
+        next.indexSize = done.shadowIndexSize;
+        next.shadowIndex = done.index;
+        next.shadowIndexSize = done.indexSize;
+    }
+    offs_t* to = reinterpret_cast<offs_t*>(baseAddr + next.index);
+    size_t pages = (size_t(currIndexSize) + dbHandlesPerPage - 1) / dbHandlesPerPage;
+    for (size_t page = 0; page < pages; page++) {
+        if (page == pages / 2) {
+            file.reached(dbPointIndexCopy);
+        }
+        byte& bits = monitor->dirtyPagesMap[page >> 3];
+        if (indexMoved || (bits & (1 << (page & 7)))) {
+            size_t first = page * dbHandlesPerPage;
+            size_t count = std::min<size_t>(dbHandlesPerPage, currIndexSize - first);
+            std::memcpy(to + first, from + first, count * sizeof(offs_t));
+        }
+    }
+    std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
+    modified = false;
+    monitor->uncommittedChanges = 0;
+    monitor->commitInProgress = 0;
+    monitor->transactionCounter += 1;
+    refreshRoots();
+    return true;
+}
+
+// ---- Space allocation ----
+
+size_t dbDatabase::getObjectSize(offs_t pos) const
+{
+    offs_t marker = pos & dbInternalObjectMarker;
+    if (marker != 0) {
+        return dbInternalObjectSize[marker];
+    }
+    return reinterpret_cast<const dbRecord*>(baseAddr + pos)->size;
+}
+
+void dbDatabase::markDirtyPage(oid_t oid)
+{
+    size_t page = oid >> dbHandlesPerPageBits;
+    monitor->dirtyPagesMap[page >> 3] |= byte(1 << (page & 7));
+}
+
+void dbDatabase::setEntry(oid_t oid, offs_t value)
+{
+    markDirtyPage(oid);
+    currIndex[oid] = value;
+}
+
+bool dbDatabase::overlapsReserved(offs_t pos, size_t size) const
+{
+    for (const ReservedArea* r = reservedChain; r != nullptr; r = r->next) {
+        if (uint64_t(pos) < uint64_t(r->pos) + r->size && uint64_t(r->pos) < uint64_t(pos) + size) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool dbDatabase::extend(uint64_t size)
+{
+    if (size <= header->size) {
+        return true;
+    }
+    if (size > dbFile::maxSize) {
+        handleError(OutOfMemoryError, nullptr, int(std::min<uint64_t>(size, 0x7FFFFFFF)));
+        failTransaction();
+        return false;
+    }
+    uint64_t newSize = std::min<uint64_t>(std::max<uint64_t>(size, 2 * uint64_t(header->size)), dbFile::maxSize);
+    int rc = file.setSize(newSize);
+    if (rc != 0) {
+        // Try once more with no more than this request needs.
+        uint64_t needed = std::min<uint64_t>(alignUp(size, extensionRetryUnit), dbFile::maxSize);
+        if (needed < newSize) {
+            newSize = needed;
+            rc = file.setSize(newSize);
+        }
+    }
+    if (rc != 0) {
+        reportFileError("Failed to extend file", rc);
+        failTransaction();
+        return false;
+    }
+    header->size = uint32_t(std::max<uint64_t>(newSize, file.getSize()));
+    monitor->version += 1;
+    return true;
+}
+
+void dbDatabase::copyObject(oid_t oid, offs_t pos)
+{
+    offs_t old = currIndex[oid];
+    offs_t marker = old & dbInternalObjectMarker;
+    size_t size = getObjectSize(old);
+    std::memmove(baseAddr + pos, baseAddr + (old - marker), size);
+    setEntry(oid, pos + marker);
+}
+
+// Marks or clears `quanta` quanta from `pos` in the working bitmap.
+void dbDatabase::setBits(offs_t pos, size_t quanta, bool allocated)
+{
+    size_t q = pos / dbAllocationQuantum;
+    size_t end = q + quanta;
+    while (q < end) {
+        oid_t page = oid_t(dbBitmapId + q / quantaPerBitmapPage);
+        size_t inPage = q % quantaPerBitmapPage;
+        size_t count = std::min(end - q, quantaPerBitmapPage - inPage);
+        byte* bitmap = put(page);
+        if (bitmap == nullptr) {
+            return;
+        }
+        changeBits(bitmap, inPage, count, allocated);
+        if (!allocated) {
+            freeSpace[page] = unknownFreeSpace;
+        } else if (count == quantaPerBitmapPage) {
+            freeSpace[page] = 0;
+        }
+        q += count;
+    }
+}
+
+offs_t dbDatabase::allocate(size_t size, oid_t oid)
+{
+    ChangeScope scope(this);
+    if (!scope.begin()) {
+        return 0;
+    }
+    return allocateSpace(size, oid);
+}
+
+offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
+{
+    size = alignUp(std::max<size_t>(size, 1), dbAllocationQuantum);
+    if (size > dbFile::maxSize) {
+        handleError(OutOfMemoryError, nullptr, int(std::min<size_t>(size, 0x7FFFFFFF)));
+        failTransaction();
+        return 0;
+    }
+    const size_t n = size / dbAllocationQuantum;
+    const bool aligned = size % dbPageSize == 0;
+    size_t& cursorPage = aligned ? currPBitmapPage : currRBitmapPage;
+    size_t& cursorOffs = aligned ? currPBitmapOffs : currRBitmapOffs;
+    const size_t firstPage = cursorPage;
+    const size_t firstOffs = aligned ? alignUp(cursorOffs, quantaPerPage / 8) : cursorOffs;
+
+    auto take = [&](offs_t pos, size_t page, size_t offs) -> offs_t {
+        cursorPage = page;
+        cursorOffs = offs;
+        ReservedArea area{pos, size, reservedChain};
+        reservedChain = &area;
+        allocations += 1;
+        bool ok = extend(uint64_t(pos) + size);
+        if (ok) {
+            if (oid != 0) {
+                copyObject(oid, pos);
+            }
+            setBits(pos, n, true);
+        }
+        reservedChain = area.next;
+        return ok && !txnFailed ? pos : 0;
+    };
+
+    size_t endPage = firstPage, endHole = 0;
+    size_t from = firstPage, to = lastBitmapPage, startOffs = firstOffs;
+    for (int pass = 0; pass < 2; pass++) {
+        size_t hole = 0;
+        size_t i = from;
+        for (; i < to && !isFree(currIndex[i]); i++, startOffs = 0) {
+            if (freeSpace[i] <= std::min(n - hole, quantaPerBitmapPage)) {
+                hole = 0;
+                continue;
+            }
+            const byte* bitmap = get(oid_t(i));
+            const size_t pageQuantum = (i - dbBitmapId) * quantaPerBitmapPage;
+            const bool carriedIn = hole != 0;
+            bool skipped = false;
+            size_t j = startOffs;
+            if (!aligned) {
+                while (j < dbPageSize) {
+                    unsigned m = bitmap[j];
+                    offs_t pos = 0;
+                    bool hit = false;
+                    if (byteTables.firstHole[m] + hole >= n) {
+                        pos = offs_t((pageQuantum + j * 8 - hole) * dbAllocationQuantum);
+                        hit = true;
+                    } else if (byteTables.maxHole[m] >= n) {
+                        pos = offs_t((pageQuantum + j * 8 + byteTables.maxHoleOffset[m]) * dbAllocationQuantum);
+                        hit = true;
+                    }
+                    if (hit) {
+                        if (!overlapsReserved(pos, size)) {
+                            return take(pos, i, j);
+                        }
+                        skipped = true;
+                        hole = 0;
+                        j += (n + 7) / 8;
+                        continue;
+                    }
+                    hole = byteTables.lastHole[m] == 8 ? hole + 8 : byteTables.lastHole[m];
+                    j += 1;
+                }
+            } else {
+                while (j < dbPageSize) {
+                    if (bitmap[j] != 0) {
+                        hole = 0;
+                        j = alignUp(j + 1, quantaPerPage / 8);
+                        continue;
+                    }
+                    hole += 8;
+                    if (hole == n) {
+                        offs_t pos = offs_t((pageQuantum + (j + 1) * 8 - hole) * dbAllocationQuantum);
+                        if (!overlapsReserved(pos, size)) {
+                            return take(pos, i, j + 1);
+                        }
+                        skipped = true;
+                        hole = 0;
+                        j = alignUp(j + 1, quantaPerPage / 8);
+                        continue;
+                    }
+                    j += 1;
+                }
+            }
+            // A whole page scanned in vain, with no free run entering or
+            // leaving it: it holds no run this long (for aligned requests,
+            // no run that long plus the worst misalignment).
+            if (startOffs == 0 && !carriedIn && hole == 0 && !skipped) {
+                size_t bound = std::min(aligned ? n + quantaPerPage - 1 : n, quantaPerBitmapPage);
+                if (freeSpace[i] > bound) {
+                    freeSpace[i] = uint32_t(bound);
+                }
+            }
+        }
+        if (pass == 0) {
+            endPage = i;
+            endHole = hole;
+            if (firstPage == dbBitmapId && firstOffs == 0) {
+                break;
+            }
+            from = dbBitmapId;
+            to = firstPage + 1;
+            startOffs = 0;
+        }
+    }
+    return allocateWithNewPages(size, oid, endPage, endHole);
+}
+
+// No free run is large enough: new bitmap pages go after the last one, and
+// the object takes the free run at the end of the covered space (`hole`
+// quanta) and the start of the space the new pages cover.
+offs_t dbDatabase::allocateWithNewPages(size_t size, oid_t oid, size_t q, size_t hole)
+{
+    const size_t n = size / dbAllocationQuantum;
+    if (q >= lastBitmapPage) {
+        handleError(OutOfMemoryError, nullptr, int(std::min<size_t>(size, 0x7FFFFFFF)));
+        failTransaction();
+        return 0;
+    }
+    dbAssert(currIndex[q] == dbFreeHandleMarker);
+    const uint64_t regionQuantum = uint64_t(q - dbBitmapId) * quantaPerBitmapPage;
+    if (hole != 0 && overlapsReserved(offs_t((regionQuantum - hole) * dbAllocationQuantum), hole * dbAllocationQuantum)) {
+        hole = 0;
+    }
+    const size_t rest = n - hole;
+    const size_t restPages = alignUp(rest, quantaPerPage);
+    // Enough pages to cover the rest of the object and the pages themselves.
+    auto pagesFor = [&](uint64_t bytes) {
+        uint64_t byBytes = (bytes + usefulBitmapSegment - 1) / usefulBitmapSegment;
+        uint64_t byRest = (restPages + quantaPerBitmapPage - quantaPerPage - 1) / (quantaPerBitmapPage - quantaPerPage);
+        return std::max<uint64_t>(std::max(byBytes, byRest), 1);
+    };
+    uint64_t m = pagesFor(std::max<uint64_t>(extensionQuantum, size));
+    if (q + m > lastBitmapPage) {
+        m = pagesFor(size);
+        if (q + m > lastBitmapPage) {
+            handleError(OutOfMemoryError, nullptr, int(std::min<size_t>(size, 0x7FFFFFFF)));
+            failTransaction();
+            return 0;
+        }
+    }
+    const uint64_t pagesPos = regionQuantum * dbAllocationQuantum + restPages * dbAllocationQuantum;
+    const uint64_t objectPos = (regionQuantum - hole) * dbAllocationQuantum;
+    const uint64_t end = pagesPos + m * dbPageSize;
+    if (end > dbFile::maxSize) {
+        handleError(OutOfMemoryError, nullptr, int(std::min<size_t>(size, 0x7FFFFFFF)));
+        failTransaction();
+        return 0;
+    }
+    ReservedArea area{offs_t(objectPos), size_t(end - objectPos), reservedChain};
+    reservedChain = &area;
+    allocations += 1;
+    offs_t result = 0;
+    if (extend(end)) {
+        byte* pages = baseAddr + pagesPos;
+        std::memset(pages, 0, m * dbPageSize);
+        for (uint64_t k = 0; k < m; k++) {
+            setEntry(oid_t(q + k), offs_t(pagesPos + k * dbPageSize + dbPageObjectMarker));
+        }
+        // The new pages are contiguous: one bitmap for the space they cover.
+        changeBits(pages, 0, rest, true);
+        changeBits(pages, restPages, m * quantaPerPage, true);
+        size_t fullPages = rest / quantaPerBitmapPage;
+        for (size_t k = 0; k < fullPages; k++) {
+            freeSpace[q + k] = 0;
+        }
+        size_t& cursorPage = size % dbPageSize == 0 ? currPBitmapPage : currRBitmapPage;
+        size_t& cursorOffs = size % dbPageSize == 0 ? currPBitmapOffs : currRBitmapOffs;
+        cursorPage = q + fullPages;
+        cursorOffs = 0;
+        if (oid != 0) {
+            copyObject(oid, offs_t(objectPos));
+        }
+        if (hole != 0) {
+            setBits(offs_t(objectPos), hole, true);
+        }
+        result = txnFailed ? 0 : offs_t(objectPos);
+    }
+    reservedChain = area.next;
+    return result;
+}
+
+void dbDatabase::deallocate(offs_t pos, size_t size)
+{
+    dbAssert(pos != 0 && (pos & (dbAllocationQuantum - 1)) == 0);
+    ChangeScope scope(this);
+    if (!scope.begin()) {
+        return;
+    }
+    size_t quanta = alignUp(size, dbAllocationQuantum) / dbAllocationQuantum;
+    size_t page = dbBitmapId + (pos >> dbBitmapSegmentBits);
+    size_t offs = (pos >> (dbAllocationQuantumBits + 3)) & (dbPageSize - 1);
+    bool pageObject = pos % dbPageSize == 0 && size >= dbPageSize;
+    size_t& cursorPage = pageObject ? currPBitmapPage : currRBitmapPage;
+    size_t& cursorOffs = pageObject ? currPBitmapOffs : currRBitmapOffs;
+    if (cursorPage == page && cursorOffs > offs) {
+        cursorOffs = offs;
+    }
+    setBits(pos, quanta, false);
+}
+
+void dbDatabase::cloneBitmap(offs_t pos, size_t size)
+{
+    ChangeScope scope(this);
+    if (!scope.begin()) {
+        return;
+    }
+    size_t first = pos >> dbBitmapSegmentBits;
+    size_t last = (uint64_t(pos) + std::max<size_t>(size, 1) - 1) >> dbBitmapSegmentBits;
+    for (size_t k = first; k <= last && !txnFailed; k++) {
+        put(oid_t(dbBitmapId + k));
+    }
+}
+
+// ---- Object ids ----
+
+oid_t dbDatabase::allocateId(int n)
+{
+    ChangeScope scope(this);
+    if (!scope.begin() || n <= 0) {
+        return 0;
+    }
+    dbHeaderRoot& working = header->root[1 - header->curr];
+    if (n == 1 && working.freeList != 0) {
+        oid_t oid = working.freeList;
+        dbAssert(isFree(currIndex[oid]));
+        working.freeList = currIndex[oid] - dbFreeHandleMarker;
+        markDirtyPage(oid);
+        return oid;
+    }
+    uint64_t needed = uint64_t(currIndexSize) + uint64_t(n);
+    if (needed > working.indexSize) {
+        uint64_t capacity = working.indexSize;
+        while (capacity < needed) {
+            capacity *= 2;
+        }
+        if (capacity * sizeof(offs_t) > dbFile::maxSize) {
+            handleError(OutOfMemoryError, nullptr, int(std::min<uint64_t>(capacity * 4, 0x7FFFFFFF)));
+            failTransaction();
+            return 0;
+        }
+        offs_t pos = allocateSpace(size_t(capacity * sizeof(offs_t)), 0);
+        if (pos == 0) {
+            return 0;
+        }
+        std::memcpy(baseAddr + pos, currIndex, size_t(currIndexSize) * sizeof(offs_t));
+        offs_t oldPos = working.index;
+        size_t oldSize = size_t(working.indexSize) * sizeof(offs_t);
+        working.index = pos;
+        working.indexSize = uint32_t(capacity);
+        currIndex = reinterpret_cast<offs_t*>(baseAddr + pos);
+        index[1 - header->curr] = currIndex;
+        deallocate(oldPos, oldSize);
+        if (txnFailed) {
+            return 0;
+        }
+    }
+    oid_t oid = currIndexSize;
+    currIndexSize += uint32_t(n);
+    working.indexUsed = currIndexSize;
+    for (int i = 0; i < n; i++) {
+        setEntry(oid + i, dbFreeHandleMarker);
+    }
+    return oid;
+}
+
+void dbDatabase::freeId(oid_t oid, int n)
+{
+    ChangeScope scope(this);
+    if (!scope.begin()) {
+        return;
+    }
+    dbHeaderRoot& working = header->root[1 - header->curr];
+    for (int i = 0; i < n; i++) {
+        setEntry(oid + i, dbFreeHandleMarker + working.freeList);
+        working.freeList = oid + i;
+    }
+}
+
+// ---- Objects ----
+
+byte* dbDatabase::get(oid_t oid)
+{
+    if (currIndex == nullptr || oid == 0 || oid >= currIndexSize) {
+        return nullptr;
+    }
+    offs_t pos = currIndex[oid];
+    if (isFree(pos)) {
+        return nullptr;
+    }
+    return baseAddr + (pos & ~dbInternalObjectMarker);
+}
+
+byte* dbDatabase::put(oid_t oid)
+{
+    ChangeScope scope(this);
+    if (!scope.begin() || oid == 0 || oid >= currIndexSize || isFree(currIndex[oid])) {
+        return nullptr;
+    }
+    offs_t pos = currIndex[oid];
+    if (oid < committedIndexSize && committedIndex[oid] == pos) {
+        // Still the committed object: work on a copy.
+        markDirtyPage(oid);
+        size_t size = getObjectSize(pos);
+        if (allocateSpace(size, oid) == 0) {
+            return nullptr;
+        }
+        cloneBitmap(pos & ~dbInternalObjectMarker, size);
+        if (txnFailed) {
+            return nullptr;
+        }
+        pos = currIndex[oid];
+    }
+    return baseAddr + (pos & ~dbInternalObjectMarker);
+}
+
+dbRecord* dbDatabase::putRow(oid_t oid, size_t newSize)
+{
+    ChangeScope scope(this);
+    if (!scope.begin() || get(oid) == nullptr || (currIndex[oid] & dbInternalObjectMarker) != 0
+        || newSize < sizeof(dbRecord)) {
+        return nullptr;
+    }
+    offs_t pos = currIndex[oid];
+    size_t oldSize = getObjectSize(pos);
+    bool committed = oid < committedIndexSize && committedIndex[oid] == pos;
+    if (committed || alignUp(oldSize, dbAllocationQuantum) != alignUp(newSize, dbAllocationQuantum)) {
+        offs_t newPos = allocateSpace(newSize, 0);
+        if (newPos == 0) {
+            return nullptr;
+        }
+        std::memcpy(baseAddr + newPos, baseAddr + pos, std::min(oldSize, newSize));
+        setEntry(oid, newPos);
+        if (committed) {
+            cloneBitmap(pos, oldSize);
+        } else {
+            deallocate(pos, oldSize);
+        }
+        if (txnFailed) {
+            return nullptr;
+        }
+        pos = newPos;
+    }
+    dbRecord* rec = reinterpret_cast<dbRecord*>(baseAddr + pos);
+    rec->size = uint32_t(newSize);
+    return rec;
+}
+
+oid_t dbDatabase::allocateRecord(size_t size)
+{
+    ChangeScope scope(this);
+    if (!scope.begin() || size < sizeof(dbRecord)) {
+        return 0;
+    }
+    oid_t oid = allocateId();
+    if (oid == 0) {
+        return 0;
+    }
+    offs_t pos = allocateSpace(size, 0);
+    if (pos == 0) {
+        return 0;
+    }
+    std::memset(baseAddr + pos, 0, size);
+    setEntry(oid, pos);
+    reinterpret_cast<dbRecord*>(baseAddr + pos)->size = uint32_t(size);
+    return oid;
+}
+
+oid_t dbDatabase::allocateObject(offs_t marker)
+{
+    dbAssert(marker > 0 && marker < dbInternalObjectMarker);
+    ChangeScope scope(this);
+    if (!scope.begin()) {
+        return 0;
+    }
+    oid_t oid = allocateId();
+    if (oid == 0) {
+        return 0;
+    }
+    size_t size = dbInternalObjectSize[marker];
+    offs_t pos = allocateSpace(size, 0);
+    if (pos == 0) {
+        return 0;
+    }
+    std::memset(baseAddr + pos, 0, size);
+    setEntry(oid, pos + marker);
+    return oid;
+}
+
+oid_t dbDatabase::allocateRow(oid_t tableId, size_t size)
+{
+    ChangeScope scope(this);
+    if (!scope.begin() || get(tableId) == nullptr) {
+        return 0;
+    }
+    oid_t oid = allocateRecord(size);
+    if (oid == 0) {
+        return 0;
+    }
+    oid_t last = reinterpret_cast<dbTable*>(get(tableId))->lastRow;
+    if (last != 0) {
+        dbRecord* prev = putRow(last);
+        if (prev == nullptr) {
+            return 0;
+        }
+        prev->next = oid;
+    }
+    dbTable* table = reinterpret_cast<dbTable*>(put(tableId));
+    if (table == nullptr) {
+        return 0;
+    }
+    if (last == 0) {
+        table->firstRow = oid;
+    }
+    table->lastRow = oid;
+    table->nRows += 1;
+    dbRecord* rec = getRow(oid);
+    rec->prev = last;
+    rec->next = 0;
+    return oid;
+}
+
+void dbDatabase::freeRow(oid_t tableId, oid_t oid)
+{
+    ChangeScope scope(this);
+    if (!scope.begin() || get(tableId) == nullptr || getRow(oid) == nullptr) {
+        return;
+    }
+    oid_t next = getRow(oid)->next, prev = getRow(oid)->prev;
+    if (prev != 0) {
+        dbRecord* rec = putRow(prev);
+        if (rec == nullptr) {
+            return;
+        }
+        rec->next = next;
+    }
+    if (next != 0) {
+        dbRecord* rec = putRow(next);
+        if (rec == nullptr) {
+            return;
+        }
+        rec->prev = prev;
+    }
+    dbTable* table = reinterpret_cast<dbTable*>(put(tableId));
+    if (table == nullptr) {
+        return;
+    }
+    if (prev == 0) {
+        table->firstRow = next;
+    }
+    if (next == 0) {
+        table->lastRow = prev;
+    }
+    table->nRows -= 1;
+    freeObject(oid);
+}
+
+void dbDatabase::freeObject(oid_t oid)
+{
+    ChangeScope scope(this);
+    if (!scope.begin() || get(oid) == nullptr) {
+        return;
+    }
+    offs_t pos = currIndex[oid];
+    size_t size = getObjectSize(pos);
+    offs_t area = pos & ~dbInternalObjectMarker;
+    if (oid < committedIndexSize && committedIndex[oid] == pos) {
+        // Committed: its space is released by the commit; prepare the bitmap
+        // pages now so that the commit itself needs no allocation.
+        cloneBitmap(area, size);
+    } else {
+        deallocate(area, size);
+    }
+    if (!txnFailed) {
+        freeId(oid);
+    }
+}
+
+// ---- Scheme load ----
+// Until the table descriptors take over, the scheme load attaches nothing and
+// a new file gets the Metatable's description of itself written by hand.
+
+bool dbDatabase::loadScheme(bool alter)
+{
+    bool writable = accessType != dbReadOnly && accessType != dbConcurrentRead;
+    beginTransaction(writable ? dbExclusiveLock : dbSharedLock);
+    return commit();
+}
+
+bool dbDatabase::storeMetatableDescriptor()
+{
+    struct FieldSpec {
+        const char* name;
+        int32_t type;
+        int32_t offset;
+        int32_t size;
+    };
+    enum { tpInt4 = 3, tpString = 7, tpReference = 8, tpArray = 9, tpStructure = 19 };
+    static const FieldSpec fields[] = {
+        {"name", tpString, 12, 8},
+        {"fields", tpArray, 20, 8},
+        {"fields[]", tpStructure, 0, 44},
+        {"fields[].name", tpString, 0, 8},
+        {"fields[].tableName", tpString, 8, 8},
+        {"fields[].inverse", tpString, 16, 8},
+        {"fields[].type", tpInt4, 24, 4},
+        {"fields[].offset", tpInt4, 28, 4},
+        {"fields[].size", tpInt4, 32, 4},
+        {"fields[].hashTable", tpReference, 36, 4},
+        {"fields[].tTree", tpReference, 40, 4},
+        {"fixedSize", tpInt4, 28, 4},
+        {"nRows", tpInt4, 32, 4},
+        {"nColumns", tpInt4, 36, 4},
+        {"firstRow", tpReference, 40, 4},
+        {"lastRow", tpReference, 44, 4},
+    };
+    const char* tableName = "Metatable";
+    const size_t nFields = sizeof fields / sizeof fields[0];
+    size_t size = sizeof(dbTable) + nFields * sizeof(dbField) + std::strlen(tableName) + 1;
+    for (const FieldSpec& f : fields) {
+        size += std::strlen(f.name) + 3;
+    }
+    offs_t pos = allocateSpace(size, 0);
+    if (pos == 0) {
+        return false;
+    }
+    byte* row = baseAddr + pos;
+    std::memset(row, 0, size);
+    dbTable* table = reinterpret_cast<dbTable*>(row);
+    table->hdr = {uint32_t(size), 0, 0};
+    size_t strings = sizeof(dbTable) + nFields * sizeof(dbField);
+    auto putString = [&](const char* text) {
+        size_t start = strings;
+        std::memcpy(row + strings, text, std::strlen(text) + 1);
+        strings += std::strlen(text) + 1;
+        return start;
+    };
+    table->name = {uint32_t(std::strlen(tableName) + 1), uint32_t(putString(tableName))};
+    table->fields = {uint32_t(nFields), uint32_t(sizeof(dbTable))};
+    table->fixedSize = int32_t(sizeof(dbTable));
+    table->nRows = 0;
+    table->nColumns = 5;
+    dbField* entry = reinterpret_cast<dbField*>(row + sizeof(dbTable));
+    for (size_t i = 0; i < nFields; i++, entry++) {
+        size_t base = sizeof(dbTable) + i * sizeof(dbField);
+        entry->name = {uint32_t(std::strlen(fields[i].name) + 1), uint32_t(putString(fields[i].name) - base)};
+        entry->tableName = {1, uint32_t(putString("") - base)};
+        entry->inverse = {1, uint32_t(putString("") - base)};
+        entry->type = fields[i].type;
+        entry->offset = fields[i].offset;
+        entry->size = fields[i].size;
+    }
+    setEntry(dbMetaTableId, pos);
+    return true;
+}

@@ -1,0 +1,254 @@
+#include "engine/file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <type_traits>
+#include <unistd.h>
+
+namespace {
+
+dbFileObserver* currentObserver = nullptr;
+
+// Byte 0 of the file is locked exclusively while a process opens or closes
+// the database; every process using it holds a shared lock on byte 1.
+constexpr off_t openingLockByte = 0;
+constexpr off_t userLockByte = 1;
+
+struct flock lockOfByte(short type, off_t byte)
+{
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = byte;
+    lock.l_len = 1;
+    return lock;
+}
+
+int setLock(int fd, short type, off_t byte, bool wait)
+{
+    struct flock lock = lockOfByte(type, byte);
+    while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
+        if (errno != EINTR) {
+            return errno;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+dbFile::~dbFile()
+{
+    release();
+}
+
+void dbFile::setObserver(dbFileObserver* observer)
+{
+    currentObserver = observer;
+}
+
+void dbFile::reached(int point) const
+{
+    if (currentObserver != nullptr) {
+        currentObserver->reached(*this, point);
+    }
+}
+
+int dbFile::open(const char* fileName, bool ro)
+{
+    release();
+    name = fileName;
+    readOnly = ro;
+    fd = ::open(fileName, ro ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        int rc = errno;
+        release();
+        return rc;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        release();
+        return EINVAL;
+    }
+    if (uint64_t(st.st_size) > maxSize) {
+        release();
+        return EFBIG;
+    }
+    // One range for the largest file, so that growth never moves the mapping.
+    reserved = maxSize;
+    void* range = mmap(nullptr, reserved, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (range == MAP_FAILED) {
+        int rc = errno;
+        reserved = 0;
+        release();
+        return rc;
+    }
+    base = static_cast<unsigned char*>(range);
+    mappedSize = 0;
+    if (st.st_size > 0) {
+        int rc = mapRange(0, uint64_t(st.st_size));
+        if (rc != 0) {
+            release();
+            return rc;
+        }
+        mappedSize = uint64_t(st.st_size);
+    }
+    return 0;
+}
+
+int dbFile::mapRange(uint64_t from, uint64_t to)
+{
+    // Whole pages only; a file whose size is not a page multiple is mapped up
+    // to the end of its last page (the engine refuses such files anyway).
+    uint64_t start = from & ~uint64_t(4095);
+    int prot = readOnly ? PROT_READ : PROT_READ | PROT_WRITE;
+    void* p = mmap(base + start, to - start, prot, MAP_SHARED | MAP_FIXED, fd, off_t(start));
+    return p == MAP_FAILED ? errno : 0;
+}
+
+int dbFile::setSize(uint64_t size)
+{
+    if (fd < 0) {
+        return EBADF;
+    }
+    if (size <= mappedSize) {
+        return 0;
+    }
+    if (size > maxSize) {
+        return EFBIG;
+    }
+    if (readOnly) {
+        return EROFS;
+    }
+    int rc = currentObserver != nullptr ? currentObserver->beforeGrow(*this, size) : 0;
+    if (rc == 0) {
+        rc = posix_fallocate(fd, 0, off_t(size));
+    }
+    if (rc != 0) {
+        // Leave the file as it was: a partly grown file would no longer match
+        // the size its header records.
+        struct stat st;
+        if (fstat(fd, &st) == 0 && uint64_t(st.st_size) > mappedSize) {
+            if (ftruncate(fd, off_t(mappedSize)) != 0) {
+                // the reported error stays the growth's
+            }
+        }
+        return rc;
+    }
+    rc = mapRange(mappedSize, size);
+    if (rc != 0) {
+        return rc;
+    }
+    mappedSize = size;
+    return 0;
+}
+
+int dbFile::flush()
+{
+    if (fd < 0) {
+        return EBADF;
+    }
+    int rc = currentObserver != nullptr ? currentObserver->beforeFlush(*this) : 0;
+    if (rc != 0) {
+        return rc;
+    }
+    if (mappedSize != 0 && !readOnly && msync(base, mappedSize, MS_SYNC) != 0) {
+        return errno;
+    }
+    if (currentObserver != nullptr) {
+        currentObserver->afterFlush(*this);
+    }
+    return 0;
+}
+
+int dbFile::close()
+{
+    int rc = 0;
+    if (base != nullptr && munmap(base, reserved) != 0) {
+        rc = errno;
+    }
+    base = nullptr;
+    reserved = 0;
+    mappedSize = 0;
+    if (fd >= 0 && ::close(fd) != 0 && rc == 0) {
+        rc = errno;
+    }
+    fd = -1;
+    openingLockHeld = false;
+    return rc;
+}
+
+void dbFile::release()
+{
+    close();
+}
+
+int dbFile::lockAsUser()
+{
+    if (fd < 0) {
+        return -EBADF;
+    }
+    // Read-only descriptors can only take shared locks; a reader never
+    // initialises, so it only waits for an opener and tests for others.
+    int rc = setLock(fd, readOnly ? F_RDLCK : F_WRLCK, openingLockByte, true);
+    if (rc != 0) {
+        return -rc;
+    }
+    openingLockHeld = true;
+    bool alone;
+    if (readOnly) {
+        struct flock probe = lockOfByte(F_WRLCK, userLockByte);
+        if (fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+            return -errno;
+        }
+        alone = probe.l_type == F_UNLCK;
+    } else {
+        rc = setLock(fd, F_WRLCK, userLockByte, false);
+        if (rc != 0 && rc != EAGAIN && rc != EACCES) {
+            return -rc;
+        }
+        alone = rc == 0;
+    }
+    rc = setLock(fd, F_RDLCK, userLockByte, false);
+    if (rc != 0) {
+        return -rc;
+    }
+    return alone ? 1 : 0;
+}
+
+void dbFile::releaseOpeningLock()
+{
+    if (fd >= 0 && openingLockHeld) {
+        setLock(fd, F_UNLCK, openingLockByte, false);
+        openingLockHeld = false;
+    }
+}
+
+std::string dbFile::errorText(int code)
+{
+    if (code > 0) {
+        char buf[256];
+        // XSI strerror_r returns int; GNU returns char*. Handle both.
+        auto r = strerror_r(code, buf, sizeof buf);
+        const char* text;
+        if constexpr (std::is_same_v<decltype(r), char*>) {
+            text = r;
+        } else {
+            text = r == 0 ? buf : nullptr;
+        }
+        if (text != nullptr && std::strncmp(text, "Unknown error", 13) != 0) {
+            return text;
+        }
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "unknown error code %u", unsigned(code));
+    return buf;
+}

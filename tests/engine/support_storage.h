@@ -1,0 +1,56 @@
+// Helpers shared by the storage tests: scratch folders, a database that
+// records its error reports, raw file access and an independent check of a
+// closed database file (bitmap against the objects the committed root reaches).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/database.h"
+
+namespace storagetest {
+
+// The application's construction parameters.
+constexpr uint8_t appAccess = dbDatabase::dbAllAccess;
+constexpr uint32_t appInitSize = 1048576;
+constexpr uint32_t appQuantum = 4194304;
+constexpr uint32_t appIndexSize = 65536;
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::string file(const std::string& name) const { return path + "/" + name; }
+    std::string path;
+};
+
+// Records every report; fatal classes still end the process.
+class RecordingDatabase : public dbDatabase {
+public:
+    RecordingDatabase(uint8_t access = appAccess, uint32_t initSize = appInitSize, uint32_t quantum = appQuantum,
+                      uint32_t indexSize = appIndexSize)
+        : dbDatabase(access, initSize, quantum, indexSize, 1) {}
+    void handleError(int errorClass, const char* msg, int arg) override;
+    std::vector<std::string> messages;
+    std::vector<int> classes;
+    bool reported(const std::string& text) const;
+};
+
+std::vector<uint8_t> readFile(const std::string& path);
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+uint32_t word(const std::vector<uint8_t>& bytes, size_t offset);
+
+// Empty when the file is consistent; otherwise what is wrong.
+std::string checkFile(const std::vector<uint8_t>& bytes);
+
+// Committed contents of the records the committed root reaches, by id.
+std::map<oid_t, std::vector<uint8_t>> committedRecords(const std::vector<uint8_t>& bytes);
+
+// A record of `size` bytes whose contents after the header follow from seed.
+oid_t storeRecord(dbDatabase& db, size_t size, uint32_t seed);
+std::vector<uint8_t> recordImage(size_t size, uint32_t seed);
+std::vector<uint8_t> readRecord(dbDatabase& db, oid_t oid);
+
+}  // namespace storagetest
