@@ -1,0 +1,199 @@
+// Queries under construction and their compiled form. A dbQuery is a chain of
+// elements: pieces of query text and bound parameters (addresses of the
+// caller's variables, read each time the query runs). Neither texts nor
+// variables are copied: the caller keeps both alive as long as the query.
+// The compiler (compiler.h) fills the compiled part at the first select; a
+// query stays compiled until it is reset. One thread uses a dbQuery at a
+// time; select compiles it under the query's own mutex.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+
+class dbTableDescriptor;
+class dbFieldDescriptor;
+struct dbExprNode;
+
+// One element of a query chain.
+struct dbQueryElement {
+    enum ElementType : std::uint8_t {
+        Text = 0,
+        ParamBool = 1,
+        ParamInt1 = 2,
+        ParamInt2 = 3,
+        ParamInt4 = 4,
+        ParamInt8 = 5,
+        ParamReal4 = 6,
+        ParamReal8 = 7,
+        ParamString = 8,      // the characters are at the address
+        ParamStringPtr = 9,   // the address holds a char* to the characters
+        ParamReference = 10,  // a 32-bit object id
+        ParamArrayOfRef = 11, // an array of references in place
+        ParamArrayOfRefPtr = 12,
+        ParamRawBinary = 13,
+        ParamUnknown = 14 // accepted by the compiler, never evaluated
+    };
+
+    dbQueryElement* next;
+    const void* ptr; // the text, or the bound variable's address
+    ElementType type;
+    dbTableDescriptor* table; // target table of a reference parameter
+
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p);
+};
+
+// Process-wide recycler of query elements. Returned elements go to a free
+// list and are reused; they are released only at program exit.
+class dbQueryElementAllocator {
+  public:
+    static dbQueryElementAllocator& instance();
+
+    void* allocate(std::size_t size);
+    // Returns the chain from first to the element whose next field is
+    // *lastNext in one step.
+    void deallocate(dbQueryElement* first, dbQueryElement** lastNext);
+    std::size_t freeCount();
+
+    void releaseAll(); // program exit
+
+  private:
+    std::mutex mutex_;
+    dbQueryElement* freeList_ = nullptr;
+    std::size_t freeCount_ = 0;
+    bool exiting_ = false;
+};
+
+// An ORDER BY key: a field of the queried table, or an expression evaluated
+// per record. Keys keep their text order.
+struct dbOrderByNode {
+    dbOrderByNode* next = nullptr;
+    dbFieldDescriptor* field = nullptr; // null for an expression key
+    dbTableDescriptor* table = nullptr;
+    dbExprNode* expr = nullptr; // null for a field key
+    bool ascent = true;
+};
+
+// A FOLLOW BY field; the list holds them in reverse text order.
+struct dbFollowByNode {
+    dbFollowByNode* next = nullptr;
+    dbFieldDescriptor* field = nullptr;
+};
+
+// The compiled part of a query. All null/0 while uncompiled.
+struct dbCompiledQuery {
+    enum StartFrom : int {
+        StartFromAny = 0,
+        StartFromFirst = 1,
+        StartFromLast = 2,
+        StartFromRef = 3,
+        StartFromArray = 4,
+        StartFromArrayPtr = 5
+    };
+
+    dbExprNode* tree = nullptr;
+    dbOrderByNode* order = nullptr;
+    dbFollowByNode* follow = nullptr;
+    dbTableDescriptor* table = nullptr;
+    StartFrom startFrom = StartFromAny;
+    const void* startParameter = nullptr;
+
+    bool compiled() const { return tree != nullptr; }
+    // Deletes the condition, the keys and the FOLLOW BY list and clears
+    // everything; safe on an uncompiled query.
+    void destroy();
+};
+
+// A chain of elements being built, with the alternation rule: a string added
+// where an operand is expected (right after a text) becomes a string
+// parameter, otherwise it is text.
+class dbQueryChain {
+  public:
+    dbQueryChain() = default;
+    dbQueryChain(const dbQueryChain&) = delete;
+    dbQueryChain& operator=(const dbQueryChain&) = delete;
+
+    dbQueryElement* elements() const { return first_; }
+    bool operandExpected() const { return operandExpected_; }
+
+  protected:
+    ~dbQueryChain() { releaseElements(); }
+    void append(dbQueryElement::ElementType type, const void* ptr, dbTableDescriptor* table);
+    void addString(const char* s);
+    void releaseElements();
+    // Moves the whole chain of other behind this one's last element.
+    void splice(dbQueryChain& other);
+
+    dbQueryElement* first_ = nullptr;
+    dbQueryElement** nextLink_ = &first_;
+    bool operandExpected_ = false;
+};
+
+// The typed operations of a chain, shared by dbQuery and dbQueryFragment.
+template <class Self>
+class dbQueryBuilder : public dbQueryChain {
+  public:
+    Self& add(const char* s) { addString(s); return self(); }
+    Self& append(dbQueryElement::ElementType type, const void* ptr,
+                 dbTableDescriptor* table = nullptr)
+    {
+        dbQueryChain::append(type, ptr, table);
+        return self();
+    }
+
+    Self& bind(const bool& v) { return append(dbQueryElement::ParamBool, &v); }
+    Self& bind(const std::int8_t& v) { return append(dbQueryElement::ParamInt1, &v); }
+    Self& bind(const std::int16_t& v) { return append(dbQueryElement::ParamInt2, &v); }
+    Self& bind(const std::int32_t& v) { return append(dbQueryElement::ParamInt4, &v); }
+    Self& bind(const std::int64_t& v) { return append(dbQueryElement::ParamInt8, &v); }
+    Self& bind(const float& v) { return append(dbQueryElement::ParamReal4, &v); }
+    Self& bind(const double& v) { return append(dbQueryElement::ParamReal8, &v); }
+    // A text variable: the query reads the pointer anew at each run.
+    Self& bind(const char* const& v) { return append(dbQueryElement::ParamStringPtr, &v); }
+    Self& bind(char* const& v) { return append(dbQueryElement::ParamStringPtr, &v); }
+    // A 32-bit object id leading into table.
+    Self& bindReference(const std::uint32_t& oid, dbTableDescriptor* table)
+    {
+        return append(dbQueryElement::ParamReference, &oid, table);
+    }
+
+  private:
+    Self& self() { return static_cast<Self&>(*this); }
+};
+
+// A parenthesised part of a query built from a field path, e.g. the
+// elements "transDate" "." "stamp"; further texts and parameters follow.
+class dbQueryFragment : public dbQueryBuilder<dbQueryFragment> {
+  public:
+    explicit dbQueryFragment(const char* structName, const char* fieldName = nullptr);
+    ~dbQueryFragment() = default;
+
+  private:
+    friend class dbQuery;
+};
+
+class dbQuery : public dbCompiledQuery, public dbQueryBuilder<dbQuery> {
+  public:
+    dbQuery() = default;
+    explicit dbQuery(const char* text) { add(text); }
+    ~dbQuery() { reset(); }
+
+    // Reset followed by the text.
+    dbQuery& operator=(const char* text)
+    {
+        reset();
+        return add(text);
+    }
+
+    // Appends "(", the fragment's elements and ")"; the fragment is left
+    // empty (its elements now belong to this query).
+    dbQuery& addParenthesized(dbQueryFragment& fragment);
+
+    // Returns the elements to the allocator and drops the compiled part.
+    dbQuery& reset();
+
+    std::mutex mutex;      // serialises compilation in select
+    bool compiling = false; // set while select compiles under the mutex
+    int pos = 0;           // added to reported error positions
+};
