@@ -1,0 +1,1037 @@
+#include "backup/backupfile.h"
+
+#include "platform/file_attributes.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <zlib.h>
+
+#include <climits>
+#include <cmath>
+#include <ctime>
+
+// Archive format (all integers Int32 little-endian; a string is its length
+// followed by its bytes, no terminator).
+//
+//   header (first volume only): title length >= 0, title, total size (sum of
+//     the sizes of the files, plus the file-ID text), file count (not counting
+//     the file-ID entry)
+//   entries: name length > 0, name (full path, or "FILE:LIST" for the optional
+//     file-ID entry, which comes first), DOS date-time, one segment
+//   segment: "QZ2\0", blocks, Int32 0. A block is an Int32 k and |k| bytes:
+//     k > 0: one complete zlib stream holding one chunk of the file;
+//     k < 0: the chunk stored raw. A chunk is at most 16,384 bytes.
+//   volume record: when a volume is full, after the segment end, the string
+//     "NEXT:DISK" + three digits (the next volume's number; the first volume is
+//     001). The volume ends there; the next one starts with the next segment of
+//     the same entry. Its file name is the first volume's with the extension
+//     replaced by "." and the digits.
+//   end of archive: Int32 0 in place of a name length.
+//
+// The file-ID entry holds one line per file: path, TAB, DOS date-time in
+// decimal, "=", size in decimal, CR LF.
+
+namespace {
+
+constexpr char kMagic[4] = {'Q', 'Z', '2', '\0'};
+const QByteArray kVolumeRecord = QByteArrayLiteral("NEXT:DISK");
+const QByteArray kFileListName = QByteArrayLiteral("FILE:LIST");
+const QString kStreamName = QStringLiteral(":STREAM");
+// A block is started only while the volume position is below MaxSize - kReserve:
+// room for one block (4 + 16,384), the segment end and the volume record.
+constexpr int64_t kReserve = 100 + TBackupFile::kChunk;
+
+int zlibLevel(TCompressionLevel level)
+{
+    switch (level) {
+    case clFastest: return 1;
+    case clNone: return 0;
+    case clMax: return 9;
+    case clDefault: break;
+    }
+    return Z_DEFAULT_COMPRESSION;
+}
+
+// Windows-style wildcard match of one file name: "*" any run, "?" one
+// character, "*.*" everything.
+bool wildcardMatch(QStringView pattern, QStringView name)
+{
+    if (pattern == u"*.*")
+        return true;
+    qsizetype p = 0, n = 0, starP = -1, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == u'?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            starP = p++;
+            starN = n;
+        } else if (starP >= 0) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+bool hasWildcard(const QString &s) { return s.contains(u'*') || s.contains(u'?'); }
+
+QString fullPath(const QString &path) { return QDir::cleanPath(QFileInfo(path).absoluteFilePath()); }
+
+int32_t fileDosDate(const QFileInfo &fi)
+{
+    return dosDateTimeOf(fi.lastModified().toSecsSinceEpoch());
+}
+
+}  // namespace
+
+QString backupErrorText(int32_t code)
+{
+    switch (code) {
+    case beCannotReadFile: return QStringLiteral("Cannot read file");
+    case beOverwriteFailed: return QStringLiteral("Overwriting file failed");
+    case beCannotReadArchive: return QStringLiteral("Cannot read archive");
+    case beCannotWriteArchive: return QStringLiteral("Cannot write to archive");
+    case beInvalidArchive: return QStringLiteral("Invalid archive type");
+    case beCompression: return QStringLiteral("Compression error");
+    case beTempFile: return QStringLiteral("Cannot create temporary file to save the file IDs");
+    default: return QString();
+    }
+}
+
+int32_t dosDateTimeOf(int64_t unixSeconds)
+{
+    const time_t t = static_cast<time_t>(unixSeconds);
+    struct tm tm {};
+    if (!localtime_r(&t, &tm))
+        tm = {0, 0, 0, 1, 0, 80, 0, 0, 0, 0, nullptr};
+    int year = tm.tm_year + 1900;
+    if (year < 1980)
+        tm = {0, 0, 0, 1, 0, 80, 0, 0, 0, 0, nullptr}, year = 1980;
+    else if (year > 2107)
+        tm = {58, 59, 23, 31, 11, 207, 0, 0, 0, 0, nullptr}, year = 2107;
+    const uint32_t date = (uint32_t(year - 1980) << 9) | (uint32_t(tm.tm_mon + 1) << 5) | uint32_t(tm.tm_mday);
+    const uint32_t time = (uint32_t(tm.tm_hour) << 11) | (uint32_t(tm.tm_min) << 5) | uint32_t(tm.tm_sec / 2);
+    return static_cast<int32_t>((date << 16) | time);
+}
+
+int64_t unixSecondsOfDosDateTime(int32_t dos)
+{
+    const uint32_t v = static_cast<uint32_t>(dos);
+    struct tm tm {};
+    tm.tm_year = int((v >> 25) & 0x7F) + 80;
+    tm.tm_mon = int((v >> 21) & 0x0F) - 1;
+    tm.tm_mday = int((v >> 16) & 0x1F);
+    tm.tm_hour = int((v >> 11) & 0x1F);
+    tm.tm_min = int((v >> 5) & 0x3F);
+    tm.tm_sec = int(v & 0x1F) * 2;
+    tm.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&tm));
+}
+
+// ---------------------------------------------------------------------------
+// zlib, one stream per block. The streams are made once per component and
+// reset between blocks, which gives the same bytes as a fresh stream.
+
+struct TBackupFile::Codec {
+    z_stream def {};
+    z_stream inf {};
+    bool defReady = false;
+    bool infReady = false;
+    int defLevel = 0;
+    char in[kChunk];
+    char out[kChunk];
+
+    ~Codec()
+    {
+        if (defReady)
+            deflateEnd(&def);
+        if (infReady)
+            inflateEnd(&inf);
+    }
+
+    enum Result { Compressed, DoesNotFit, Failed };
+
+    // Compresses in[0..n) into out; outLen gets the stream's length.
+    Result compress(int level, int n, int &outLen)
+    {
+        if (defReady && defLevel != level) {
+            deflateEnd(&def);
+            defReady = false;
+        }
+        if (!defReady) {
+            def = z_stream {};
+            if (deflateInit(&def, level) != Z_OK)
+                return Failed;
+            defReady = true;
+            defLevel = level;
+        } else if (deflateReset(&def) != Z_OK) {
+            return Failed;
+        }
+        def.next_in = reinterpret_cast<Bytef *>(in);
+        def.avail_in = static_cast<uInt>(n);
+        def.next_out = reinterpret_cast<Bytef *>(out);
+        def.avail_out = kChunk;
+        const int r = deflate(&def, Z_FINISH);
+        if (r == Z_STREAM_END) {
+            outLen = int(kChunk - def.avail_out);
+            return Compressed;
+        }
+        return r == Z_OK ? DoesNotFit : Failed;
+    }
+
+    // Inflates in[0..n) into out. The block must be exactly one complete
+    // stream whose content fits in one chunk.
+    bool expand(int n, int &outLen)
+    {
+        if (!infReady) {
+            inf = z_stream {};
+            if (inflateInit(&inf) != Z_OK)
+                return false;
+            infReady = true;
+        } else if (inflateReset(&inf) != Z_OK) {
+            return false;
+        }
+        inf.next_in = reinterpret_cast<Bytef *>(in);
+        inf.avail_in = static_cast<uInt>(n);
+        inf.next_out = reinterpret_cast<Bytef *>(out);
+        inf.avail_out = kChunk;
+        const int r = inflate(&inf, Z_NO_FLUSH);
+        if (r != Z_STREAM_END || inf.avail_in != 0)
+            return false;
+        outLen = int(kChunk - inf.avail_out);
+        return true;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// One volume of an archive: a file of ours, or the caller's stream (never
+// closed here).
+
+class TBackupFile::Volume {
+public:
+    QIODevice *dev = nullptr;
+    QString name;  // the volume file's name; empty for a stream
+
+    bool openFile(const QString &fileName, QIODevice::OpenMode mode)
+    {
+        file_ = std::make_unique<QFile>(fileName);
+        if (!file_->open(mode)) {
+            file_.reset();
+            dev = nullptr;
+            return false;
+        }
+        dev = file_.get();
+        name = fileName;
+        return true;
+    }
+    void useStream(QIODevice *stream) { dev = stream; }
+    bool isStream() const { return !file_; }
+    // Closes a volume file of ours; false when written bytes did not reach it.
+    bool close()
+    {
+        if (!file_)
+            return true;
+        const bool ok = !file_->isWritable() || (file_->flush() && file_->error() == QFileDevice::NoError);
+        file_->close();
+        file_.reset();
+        dev = nullptr;
+        return ok;
+    }
+
+private:
+    std::unique_ptr<QFile> file_;
+};
+
+// The archive being written.
+class TBackupFile::Output : public Volume {
+public:
+    uint16_t volume = 1;
+
+    bool create(const QString &fileName) { return openFile(fileName, QIODevice::WriteOnly | QIODevice::Truncate); }
+    int64_t pos() const { return dev->pos(); }
+    bool int32(int32_t v)
+    {
+        char b[4];
+        qToLittleEndian<qint32>(v, b);
+        return bytes(b, 4);
+    }
+    bool bytes(const char *p, int64_t n) { return dev && dev->write(p, n) == n; }
+    bool string(const QByteArray &s) { return int32(int32_t(s.size())) && bytes(s.constData(), s.size()); }
+};
+
+// The archive being read. No length taken from the archive is trusted: reads
+// never allocate more than the data that is actually there.
+class TBackupFile::Input : public Volume {
+public:
+    bool open(const QString &fileName) { return openFile(fileName, QIODevice::ReadOnly); }
+
+    // Bytes left, or -1 when the device cannot tell.
+    int64_t remaining() const
+    {
+        if (!dev || dev->isSequential())
+            return -1;
+        return dev->size() - dev->pos();
+    }
+    bool fits(int64_t n) const
+    {
+        const int64_t r = remaining();
+        return r < 0 || n <= r;
+    }
+    bool raw(char *p, int64_t n)
+    {
+        int64_t got = 0;
+        while (got < n) {
+            const int64_t r = dev->read(p + got, n - got);
+            if (r <= 0)
+                return false;
+            got += r;
+        }
+        return true;
+    }
+    bool int32(int32_t &v)
+    {
+        char b[4];
+        if (!dev || !raw(b, 4))
+            return false;
+        v = qFromLittleEndian<qint32>(b);
+        return true;
+    }
+    // Reads n bytes, growing the buffer only as data arrives.
+    bool bytes(QByteArray &out, int64_t n)
+    {
+        out.clear();
+        if (n < 0 || !fits(n))
+            return false;
+        constexpr int64_t step = 1 << 16;
+        while (out.size() < n) {
+            const int64_t part = std::min<int64_t>(step, n - out.size());
+            const qsizetype at = out.size();
+            out.resize(at + part);
+            if (!raw(out.data() + at, part))
+                return false;
+        }
+        return true;
+    }
+    bool skip(int64_t n)
+    {
+        if (!dev->isSequential()) {
+            if (!fits(n))
+                return false;
+            return dev->seek(dev->pos() + n);
+        }
+        char sink[4096];
+        while (n > 0) {
+            const int64_t part = std::min<int64_t>(n, sizeof sink);
+            if (!raw(sink, part))
+                return false;
+            n -= part;
+        }
+        return true;
+    }
+};
+
+// ---------------------------------------------------------------------------
+
+TBackupFile::TBackupFile()
+    : codec_(std::make_unique<Codec>())
+{
+    ProcessMessages = [] {
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+}
+
+TBackupFile::~TBackupFile() = default;
+
+void TBackupFile::SetBackupMode(TBackupMode mode)
+{
+    if (mode == backupMode_)
+        return;
+    backupMode_ = mode;
+    if (mode == bmIncremental)
+        SetArchiveFlag = true;
+}
+
+void TBackupFile::fail(int32_t code)
+{
+    if (errorCode_ == 0)
+        errorCode_ = code;
+    continue_ = false;
+}
+
+int TBackupFile::percentDone() const
+{
+    if (totalSize_ <= 0)
+        return 0;
+    const double p = std::round(double(bytesDone_) * 100.0 / double(totalSize_));
+    return int(std::clamp(p, 0.0, 100.0));
+}
+
+void TBackupFile::progress(const QString &file, int percent)
+{
+    if (OnProgress)
+        OnProgress(*this, file, percent, continue_);
+}
+
+int TBackupFile::CompressionRate() const
+{
+    if (totalSize_ <= 0)
+        return 0;
+    return 100 - int(std::lround(double(archiveBytes_) / double(totalSize_) * 100.0));
+}
+
+void TBackupFile::MessageError(int32_t code)
+{
+    const QString text = backupErrorText(code);
+    if (OnError)
+        OnError(*this, code, text);
+    else if (ShowErrorBox)
+        ShowErrorBox(text);
+}
+
+bool TBackupFile::askForDisk(uint16_t diskId)
+{
+    bool cont = true;
+    if (OnNeedDisk)
+        OnNeedDisk(*this, diskId, cont);
+    else if (AskDiskBox)
+        cont = AskDiskBox(QStringLiteral("Please insert disk %1 and click OK to continue.").arg(diskId));
+    else
+        cont = false;
+    return cont;
+}
+
+QString TBackupFile::VolumeName(const QString &name, const QString &digits)
+{
+    const qsizetype slash = name.lastIndexOf(u'/');
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString stem = dot > slash ? name.left(dot) : name;
+    return stem + u'.' + digits;
+}
+
+// ---------------------------------------------------------------------------
+// File list
+
+QStringList TBackupFile::ExpandFileList(const QStringList &lines, const QString &archiveName) const
+{
+    const QString archiveFull =
+        archiveName.isEmpty() || archiveName == kStreamName ? QString() : fullPath(archiveName);
+    QStringList out;
+    QSet<QString> seen;
+    for (const QString &line : lines)
+        expandLine(line, out, seen, archiveFull);
+    return out;
+}
+
+void TBackupFile::expandLine(const QString &line, QStringList &out, QSet<QString> &seen,
+                             const QString &archiveFull) const
+{
+    QString spec = line.trimmed();
+    // Only a trailing " /s" token asks for subdirectories: paths such as
+    // "/srv/x" contain "/s" too.
+    bool recurse = false;
+    if (spec.size() > 2 && spec.endsWith(QLatin1String("/s")) && spec[spec.size() - 3].isSpace()) {
+        recurse = true;
+        spec = spec.left(spec.size() - 2).trimmed();
+    }
+    if (spec.isEmpty())
+        return;
+    const qsizetype slash = spec.lastIndexOf(u'/');
+    const QString dirPart = slash < 0 ? QStringLiteral(".") : slash == 0 ? QStringLiteral("/") : spec.left(slash);
+    const QString pattern = spec.mid(slash + 1);
+    const QDir dir(dirPart);
+    const QString dirFull = QDir::cleanPath(dir.absolutePath());
+    const QString prefix = dirFull.endsWith(u'/') ? dirFull : dirFull + u'/';
+
+    if (recurse) {
+        // Symbolic links to directories are not followed: they could loop.
+        const QStringList subdirs = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden |
+                                                      QDir::NoSymLinks, QDir::Name);
+        for (const QString &sub : subdirs)
+            expandLine(prefix + sub + u'/' + pattern + QStringLiteral(" /s"), out, seen, archiveFull);
+    }
+
+    auto add = [&](const QString &full) {
+        if (seen.contains(full))
+            return;
+        if (!archiveFull.isEmpty() && (full == archiveFull || platform::sameFile(full, archiveFull)))
+            return;
+        if (backupMode_ == bmIncremental && !platform::archiveFlagSet(full))
+            return;
+        seen.insert(full);
+        out.append(full);
+    };
+    if (pattern.isEmpty())
+        return;
+    if (!hasWildcard(pattern)) {
+        const QFileInfo fi(prefix + pattern);
+        if (fi.exists() && !fi.isDir())
+            add(prefix + pattern);
+        return;
+    }
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString &name : names)
+        if (wildcardMatch(pattern, name))
+            add(prefix + name);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+bool TBackupFile::BackupToStream(const QStringList &files, QIODevice *stream)
+{
+    if (!stream)
+        return false;
+    targetStream_ = stream;
+    MaxSize = 0;
+    return Backup(files, kStreamName);
+}
+
+bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
+{
+    if (busy_)
+        return false;
+    errorCode_ = 0;
+    busy_ = true;
+    const bool toStream = archiveName == kStreamName;
+    QStringList names = ExpandFileList(files, archiveName);
+    fileCount_ = int32_t(names.size());
+
+    continue_ = true;
+    progress(QString(), 0);
+    totalSize_ = 0;
+    filesDone_ = 0;
+
+    QByteArray idText;
+    for (const QString &name : names) {
+        QFile f(name);
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        totalSize_ += f.size();
+        if (SaveFileID)
+            idText += name.toUtf8() + '\t' + QByteArray::number(fileDosDate(QFileInfo(f))) + '=' +
+                      QByteArray::number(f.size()) + "\r\n";
+    }
+    if (SaveFileID)
+        totalSize_ += idText.size();
+
+    bool result = false;
+    Output out;
+    bool opened = toStream ? (targetStream_ != nullptr) : out.create(archiveName);
+    if (toStream && opened)
+        out.useStream(targetStream_);
+    const QByteArray title = BackupTitle.toUtf8();
+    if (!opened || !out.string(title) || !out.int32(int32_t(std::min<int64_t>(totalSize_, INT32_MAX))) ||
+        !out.int32(fileCount_)) {
+        fail(beCannotWriteArchive);
+    }
+    bytesDone_ = 0;
+    archiveBytes_ = 0;
+
+    if (opened && continue_) {
+        QBuffer idEntry(&idText);
+        writeFileEntries(out, names, SaveFileID ? &idEntry : nullptr);
+        if (continue_) {
+            if (out.int32(0))
+                result = true;
+            else
+                fail(beCannotWriteArchive);
+        }
+    }
+    if (!out.close() && result) {
+        fail(beCannotWriteArchive);
+        result = false;
+    }
+    currentFile_.clear();
+    progress(QString(), 100);
+    busy_ = false;
+    if (errorCode_ != 0)
+        MessageError(errorCode_);
+    return result && errorCode_ == 0;
+}
+
+bool TBackupFile::writeFileEntries(Output &out, const QStringList &names, QIODevice *idEntry)
+{
+    const qsizetype count = names.size() + (idEntry ? 1 : 0);
+    for (qsizetype i = 0; i < count && continue_; ++i) {
+        const bool isId = idEntry && i == 0;
+        const QString name = isId ? QString() : names[i - (idEntry ? 1 : 0)];
+        QFile file(name);
+        QIODevice *in = isId ? idEntry : &file;
+        if (!isId && !QFileInfo::exists(name))
+            continue;
+        currentFile_ = isId ? QString::fromLatin1(kFileListName) : name;
+        const QByteArray entryName = isId ? kFileListName : name.trimmed().toUtf8();
+        if (!out.string(entryName) || !in->open(QIODevice::ReadOnly)) {
+            fail(beCannotReadFile);
+            break;
+        }
+        const int32_t date = isId ? dosDateTimeOf(QDateTime::currentSecsSinceEpoch()) : fileDosDate(QFileInfo(file));
+        if (!out.int32(date)) {
+            fail(beCannotReadFile);
+            break;
+        }
+        int64_t remaining = in->size();
+        do {
+            writeSegment(out, *in, remaining);
+        } while (remaining > 0 && continue_);
+        const bool complete = remaining == 0 && continue_;
+        in->close();
+        if (!isId) {
+            ++filesDone_;
+            // Only a file that is wholly in the archive loses its mark, so that
+            // a later incremental run still takes one that failed.
+            if (SetArchiveFlag && complete)
+                platform::clearArchiveFlag(name);
+        }
+    }
+    return continue_;
+}
+
+bool TBackupFile::writeSegment(Output &out, QIODevice &in, int64_t &remaining)
+{
+    if (!out.bytes(kMagic, 4)) {
+        fail(beCannotWriteArchive);
+        return false;
+    }
+    archiveBytes_ += 4;
+    const bool limited = MaxSize != 0 && !out.isStream();
+    Codec &c = *codec_;
+    while (remaining > 0 && continue_ && (!limited || out.pos() < int64_t(MaxSize) - kReserve)) {
+        const int want = int(std::min<int64_t>(remaining, kChunk));
+        int got = 0;
+        while (got < want) {
+            const int64_t r = in.read(c.in + got, want - got);
+            if (r <= 0)
+                break;
+            got += int(r);
+        }
+        if (got < want) {
+            // The file is shorter than when it was opened: the archive would
+            // not hold it whole.
+            fail(beCannotReadFile);
+            break;
+        }
+        remaining -= got;
+        bytesDone_ += got;
+        int len = 0;
+        const Codec::Result r = c.compress(zlibLevel(CompressionLevel), got, len);
+        bool written = true;
+        if (r == Codec::Compressed) {
+            written = out.int32(len) && out.bytes(c.out, len);
+        } else if (r == Codec::DoesNotFit) {
+            len = got;
+            written = out.int32(-got) && out.bytes(c.in, got);
+        } else {
+            fail(beCompression);
+            break;
+        }
+        if (!written) {
+            fail(beCannotWriteArchive);
+            break;
+        }
+        archiveBytes_ += len + 4;
+        if (ProcessMessages)
+            ProcessMessages();
+        progress(currentFile_, percentDone());
+    }
+    if (!out.int32(0)) {
+        fail(beCannotWriteArchive);
+        return false;
+    }
+    if (remaining > 0 && continue_)
+        return nextVolume(out);
+    return continue_;
+}
+
+bool TBackupFile::nextVolume(Output &out)
+{
+    if (out.isStream()) {  // a caller's stream never spans volumes
+        fail(beCannotWriteArchive);
+        return false;
+    }
+    ++out.volume;
+    const QString digits = (QStringLiteral("00") + QString::number(out.volume)).right(3);
+    if (!out.string(kVolumeRecord + digits.toLatin1())) {
+        fail(beCannotWriteArchive);
+        return false;
+    }
+    const QString previous = out.name;
+    if (!out.close()) {
+        fail(beCannotWriteArchive);
+        return false;
+    }
+    // Ask until the answer is Cancel or the new volume can take at least one
+    // block (the prompt's handler may measure the free space again).
+    for (;;) {
+        if (!askForDisk(out.volume)) {
+            continue_ = false;
+            return false;
+        }
+        if (!continue_)
+            return false;
+        if (MaxSize == 0 || int64_t(MaxSize) - kReserve > 4)
+            break;
+    }
+    if (!out.create(VolumeName(previous, digits))) {
+        fail(beCannotWriteArchive);
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Reading
+
+bool TBackupFile::DeCompress(QIODevice &source, QIODevice *destination, bool write)
+{
+    Input in;
+    in.useStream(&source);
+    char magic[4];
+    if (!in.raw(magic, 4) || memcmp(magic, kMagic, 4) != 0) {
+        fail(beInvalidArchive);
+        return false;
+    }
+    write = write && destination;
+    Codec &c = *codec_;
+    while (continue_) {
+        int32_t k = 0;
+        if (!in.int32(k)) {
+            fail(beCannotReadFile);
+            return false;
+        }
+        if (k == 0)
+            return true;
+        if (k == INT32_MIN || std::abs(k) > kChunk) {
+            fail(beCannotReadFile);
+            return false;
+        }
+        const int n = std::abs(k);
+        if (write) {
+            if (!in.fits(n) || !in.raw(c.in, n)) {
+                fail(beCannotReadFile);
+                return false;
+            }
+            const char *data = c.in;
+            int len = n;
+            if (k > 0) {
+                if (!c.expand(n, len)) {
+                    fail(beCompression);
+                    return false;
+                }
+                data = c.out;
+            }
+            if (destination->write(data, len) != len) {
+                fail(beCannotReadFile);
+                return false;
+            }
+            bytesDone_ += len;
+            progress(currentFile_, percentDone());
+        } else if (!in.skip(n)) {
+            fail(beCannotReadFile);
+            return false;
+        }
+        if (ProcessMessages)
+            ProcessMessages();
+    }
+    return false;
+}
+
+QString TBackupFile::restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const
+{
+    refused = false;
+    if (targetDir.isEmpty())
+        return archived;
+    QString rel;
+    if (RestoreFullPath) {
+        // Rebuild the path below the target: drop a drive prefix ("C:") and
+        // the leading separators; archives from Windows use "\".
+        rel = archived;
+        rel.replace(u'\\', u'/');
+        if (rel.size() >= 2 && rel[1] == u':' && rel[0].isLetter())
+            rel.remove(0, 2);
+        while (rel.startsWith(u'/'))
+            rel.remove(0, 1);
+    } else {
+        const qsizetype cut = std::max(archived.lastIndexOf(u'/'), archived.lastIndexOf(u'\\'));
+        rel = archived.mid(cut + 1);
+    }
+    // Refuse anything that would leave the target directory or name no file.
+    int depth = 0;
+    const QStringList parts = rel.split(u'/');
+    for (const QString &part : parts) {
+        if (part == u"..")
+            --depth;
+        else if (!part.isEmpty() && part != u".")
+            ++depth;
+        if (depth < 0)
+            break;
+    }
+    const QString last = parts.isEmpty() ? QString() : parts.last();
+    if (depth <= 0 || last.isEmpty() || last == u"." || last == u"..") {
+        refused = true;
+        return QString();
+    }
+    return QDir::cleanPath(targetDir + rel);
+}
+
+bool TBackupFile::openNextReadVolume(Input &in, const QString &digits)
+{
+    const QString previous = in.name;
+    in.close();
+    bool ok = false;
+    const uint16_t number = uint16_t(digits.toUInt(&ok));
+    const QString next = VolumeName(previous, digits);
+    do {
+        if (!askForDisk(number)) {
+            continue_ = false;
+            return false;
+        }
+    } while (continue_ && !QFileInfo::exists(next));
+    if (!continue_)
+        return false;
+    if (!in.open(next)) {
+        fail(beCannotReadArchive);
+        return false;
+    }
+    return true;
+}
+
+bool TBackupFile::RestoreFromStream(QIODevice *stream, const QString &targetDir)
+{
+    if (!stream)
+        return false;
+    sourceStream_ = stream;
+    return Restore(kStreamName, targetDir);
+}
+
+bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
+{
+    if (busy_)
+        return false;
+    QString dir = targetDir;
+    if (!dir.isEmpty() && !dir.endsWith(u'/'))
+        dir += u'/';
+    errorCode_ = 0;
+    filesDone_ = 0;
+    continue_ = true;
+    Input in;
+    if (archiveName == kStreamName) {
+        if (!sourceStream_)
+            return false;
+        in.useStream(sourceStream_);
+    } else {
+        if (!QFileInfo::exists(archiveName))
+            return false;
+        if (!in.open(archiveName)) {
+            MessageError(beCannotReadArchive);
+            errorCode_ = beCannotReadArchive;
+            return false;
+        }
+    }
+    busy_ = true;
+    bytesDone_ = 0;
+
+    int32_t titleLen = 0, total = 0, count = 0;
+    QByteArray title;
+    bool ended = false;
+    if (!in.int32(titleLen) || !in.bytes(title, titleLen) || !in.int32(total) || !in.int32(count)) {
+        fail(beCannotReadArchive);
+    } else {
+        totalSize_ = std::max(total, 0);
+        fileCount_ = count;
+    }
+
+    // The entry being restored goes to a temporary file beside its target and
+    // replaces the target only when it is whole.
+    struct Pending {
+        std::unique_ptr<QSaveFile> file;
+        QString target;
+        int32_t date = 0;
+    } pending;
+    bool inEntry = false;
+    auto finishPending = [&]() -> bool {
+        if (!pending.file)
+            return true;
+        if (OnFileRestored)
+            OnFileRestored(*this, pending.target, *pending.file);
+        const QDateTime stamp = QDateTime::fromSecsSinceEpoch(unixSecondsOfDosDateTime(pending.date));
+        const bool ok = pending.file->flush() &&
+                        (pending.file->setFileTime(stamp, QFileDevice::FileModificationTime), true) &&
+                        pending.file->commit();
+        pending.file.reset();
+        if (!ok)
+            return false;
+        ++filesDone_;
+        return true;
+    };
+
+    while (continue_) {
+        int32_t len = 0;
+        if (!in.int32(len)) {
+            fail(beCannotReadArchive);  // the archive ends before its end marker
+            break;
+        }
+        if (len == 0) {
+            if (!finishPending())
+                fail(beCannotReadFile);
+            ended = true;
+            break;
+        }
+        QByteArray name;
+        if (len < 0 || len > kMaxName || !in.bytes(name, len)) {
+            fail(beInvalidArchive);
+            break;
+        }
+        if (name.startsWith(kVolumeRecord)) {
+            if (!inEntry || in.isStream()) {
+                fail(beInvalidArchive);
+                break;
+            }
+            if (!openNextReadVolume(in, QString::fromLatin1(name.mid(kVolumeRecord.size(), 3))))
+                break;
+            DeCompress(*in.dev, pending.file.get(), pending.file != nullptr);
+            continue;
+        }
+        if (!finishPending()) {
+            fail(beCannotReadFile);
+            break;
+        }
+        int32_t date = 0;
+        if (!in.int32(date)) {
+            fail(beInvalidArchive);
+            break;
+        }
+        inEntry = true;
+        const QString archived = QString::fromUtf8(name);
+        currentFile_ = archived;
+        bool refused = false;
+        QString target = restoreTarget(archived, dir, refused);
+        if (refused) {
+            fail(beCannotReadFile);
+            break;
+        }
+        bool doRestore = name != kFileListName;
+        if (doRestore) {
+            const QFileInfo fi(target);
+            const bool exists = fi.exists();
+            const bool newer = !exists || date > fileDosDate(fi);
+            switch (RestoreMode) {
+            case rmAll: break;
+            case rmNoOverwrite: doRestore = !exists; break;
+            case rmNewer: doRestore = newer; break;
+            case rmExisting: doRestore = exists; break;
+            case rmExistingNewer: doRestore = exists && newer; break;
+            }
+            if (OnRestoreFile)
+                OnRestoreFile(*this, target, date, doRestore);
+        }
+        if (doRestore) {
+            const QFileInfo fi(target);
+            if (!QDir().mkpath(fi.absolutePath())) {
+                fail(beCannotReadFile);
+                break;
+            }
+            pending.file = std::make_unique<QSaveFile>(target);
+            pending.target = target;
+            pending.date = date;
+            if (!pending.file->open(QIODevice::WriteOnly)) {
+                pending.file.reset();
+                fail(beCannotReadFile);
+                break;
+            }
+            currentFile_ = target;
+        }
+        DeCompress(*in.dev, pending.file.get(), doRestore);
+    }
+    pending.file.reset();  // an unfinished entry leaves its target untouched
+    in.close();
+    const bool result = ended && errorCode_ == 0 && continue_;
+    currentFile_.clear();
+    progress(QString(), 100);
+    busy_ = false;
+    if (errorCode_ != 0)
+        MessageError(errorCode_);
+    return result;
+}
+
+QString TBackupFile::GetArchiveTitleFromStream(QIODevice *stream, QStringList *idList)
+{
+    if (!stream)
+        return QString();
+    sourceStream_ = stream;
+    return GetArchiveTitle(kStreamName, idList);
+}
+
+QString TBackupFile::GetArchiveTitle(const QString &archiveName, QStringList *idList)
+{
+    fileCount_ = 0;
+    totalSize_ = 0;
+    filesDone_ = 0;
+    errorCode_ = 0;
+    Input in;
+    if (archiveName == kStreamName) {
+        if (!sourceStream_)
+            return QString();
+        in.useStream(sourceStream_);
+    } else {
+        if (!QFileInfo::exists(archiveName))
+            return QString();
+        if (!in.open(archiveName)) {
+            errorCode_ = beCannotReadArchive;
+            MessageError(beCannotReadArchive);
+            return QString();
+        }
+    }
+    QString result;
+    int32_t titleLen = 0, total = 0, count = 0, len = 0;
+    QByteArray title;
+    bool ok = in.int32(titleLen) && in.bytes(title, titleLen);
+    if (ok)
+        result = QString::fromUtf8(title);
+    ok = ok && in.int32(total) && in.int32(count) && in.int32(len);
+    if (ok) {
+        totalSize_ = std::max(total, 0);
+        fileCount_ = count;
+    }
+    if (ok && len > 0 && idList) {
+        QByteArray name;
+        int32_t date = 0;
+        ok = len <= kMaxName && in.bytes(name, len);
+        if (ok && name == kFileListName) {
+            QByteArray text;
+            QBuffer buffer(&text);
+            buffer.open(QIODevice::WriteOnly);
+            continue_ = true;
+            ok = in.int32(date) && DeCompress(*in.dev, &buffer, true);
+            if (ok) {
+                idList->clear();
+                for (const QByteArray &line : text.split('\n')) {
+                    QByteArray l = line;
+                    if (l.endsWith('\r'))
+                        l.chop(1);
+                    if (!l.isEmpty())
+                        idList->append(QString::fromUtf8(l));
+                }
+            }
+        }
+    }
+    if (!ok) {
+        errorCode_ = beInvalidArchive;
+        MessageError(beInvalidArchive);
+    }
+    in.close();
+    return result;
+}

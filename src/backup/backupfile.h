@@ -1,0 +1,160 @@
+// TBackupFile writes a list of files into one compressed backup archive, which
+// may span several volumes, and restores files from such an archive. Callers
+// run one Backup or Restore at a time (Busy() tells), and keep any stream they
+// hand in open for the whole run; the component never closes a caller's stream.
+// Failures come back as error codes 1 to 7 (OnError, or a message box when no
+// handler is set), never as exceptions.
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QIODevice;
+
+enum TBackupMode : uint8_t { bmAll, bmIncremental };
+enum TRestoreMode : uint8_t { rmAll, rmNoOverwrite, rmNewer, rmExisting, rmExistingNewer };
+enum TCompressionLevel : uint8_t { clFastest, clNone, clDefault, clMax };
+using TPercentage = int;  // 0 to 100
+
+// Error codes of a run; backupErrorText gives their texts.
+enum TBackupError : int32_t {
+    beNone = 0,
+    beCannotReadFile = 1,
+    beOverwriteFailed = 2,
+    beCannotReadArchive = 3,
+    beCannotWriteArchive = 4,
+    beInvalidArchive = 5,
+    beCompression = 6,
+    beTempFile = 7,
+};
+QString backupErrorText(int32_t code);
+
+// DOS date-time of a moment in local time: high word the date, low word the
+// time in two-second steps; years are clamped to 1980-2107.
+int32_t dosDateTimeOf(int64_t unixSeconds);
+int64_t unixSecondsOfDosDateTime(int32_t dos);
+
+class TBackupFile {
+public:
+    using TProgressEvent = std::function<void(TBackupFile &sender, const QString &filename,
+                                              TPercentage percent, bool &cont)>;
+    using TNeedDiskEvent = std::function<void(TBackupFile &sender, uint16_t diskId, bool &cont)>;
+    using TRestoreFileEvent = std::function<void(TBackupFile &sender, QString &filename,
+                                                 int32_t fa, bool &doRestore)>;
+    using TFileRestoredEvent = std::function<void(TBackupFile &sender, QString &filename,
+                                                  QIODevice &stream)>;
+    using TBackupErrorEvent = std::function<void(TBackupFile &sender, int32_t error,
+                                                 const QString &errString)>;
+
+    // The longest chunk of a file stored in one block.
+    static constexpr int kChunk = 16384;
+    // Longest archived name the reader accepts.
+    static constexpr int kMaxName = 4096;
+
+    TBackupFile();
+    ~TBackupFile();
+    TBackupFile(const TBackupFile &) = delete;
+    TBackupFile &operator=(const TBackupFile &) = delete;
+
+    // Settings.
+    QString Version() const { return QStringLiteral("5.10"); }
+    QString BackupTitle;
+    int32_t MaxSize = 0;  // bytes per volume; 0 = one volume of any size
+    TBackupMode BackupMode() const { return backupMode_; }
+    void SetBackupMode(TBackupMode mode);  // incremental also sets SetArchiveFlag
+    TRestoreMode RestoreMode = rmAll;
+    TCompressionLevel CompressionLevel = clFastest;
+    bool SetArchiveFlag = false;
+    bool RestoreFullPath = false;
+    bool SaveFileID = false;
+
+    // Events; each runs only when assigned.
+    TProgressEvent OnProgress;
+    TNeedDiskEvent OnNeedDisk;
+    TRestoreFileEvent OnRestoreFile;
+    TFileRestoredEvent OnFileRestored;
+    TBackupErrorEvent OnError;
+
+    // Run after every block so that the window system stays alive. By default
+    // it processes pending events with user input excluded, so that no key or
+    // click can start anything while a run is busy.
+    std::function<void()> ProcessMessages;
+
+    // Shown when OnError or OnNeedDisk is not assigned. Defaults: the program's
+    // message dialogs. The prompt returns true for OK.
+    std::function<void(const QString &text)> ShowErrorBox;
+    std::function<bool(const QString &text)> AskDiskBox;
+
+    // Runs. The archive name ":STREAM" selects the caller's stream.
+    bool Backup(const QStringList &files, const QString &archiveName);
+    bool BackupToStream(const QStringList &files, QIODevice *stream);
+    bool Restore(const QString &archiveName, const QString &targetDir);
+    bool RestoreFromStream(QIODevice *stream, const QString &targetDir);
+    QString GetArchiveTitle(const QString &archiveName, QStringList *idList);
+    QString GetArchiveTitleFromStream(QIODevice *stream, QStringList *idList);
+
+    // Reads one segment from source; writes its content to destination when
+    // write is true, else passes over it. Returns false and sets the error
+    // code when the segment is damaged.
+    bool DeCompress(QIODevice &source, QIODevice *destination, bool write);
+
+    int CompressionRate() const;
+    void MessageError(int32_t code);
+    bool Busy() const { return busy_; }
+    void Stop() { continue_ = false; }
+
+    // State of the last or current run.
+    int32_t FileCount() const { return fileCount_; }
+    int32_t FilesDone() const { return filesDone_; }
+    int64_t TotalSize() const { return totalSize_; }
+    int64_t BytesDone() const { return bytesDone_; }
+    int64_t ArchiveBytes() const { return archiveBytes_; }
+    int32_t ErrorCode() const { return errorCode_; }
+    QString CurrentFile() const { return currentFile_; }
+
+    // Expands list lines (file specifications, optionally ending in the token
+    // " /s" to search subdirectories too) into full paths, each once, never
+    // the archive itself.
+    QStringList ExpandFileList(const QStringList &lines, const QString &archiveName) const;
+
+    // The name of a further volume: the extension of the last path component
+    // replaced by "." and the three digits.
+    static QString VolumeName(const QString &name, const QString &digits);
+
+private:
+    struct Codec;
+    class Volume;
+    class Output;
+    class Input;
+
+    void fail(int32_t code);
+    void progress(const QString &file, int percent);
+    int percentDone() const;
+    bool writeFileEntries(Output &out, const QStringList &names, QIODevice *idEntry);
+    bool writeSegment(Output &out, QIODevice &in, int64_t &remaining);
+    bool nextVolume(Output &out);
+    bool askForDisk(uint16_t diskId);
+    QString restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const;
+    bool openNextReadVolume(Input &in, const QString &record);
+    void expandLine(const QString &line, QStringList &out, QSet<QString> &seen,
+                    const QString &archiveFull) const;
+
+    TBackupMode backupMode_ = bmAll;
+    int32_t fileCount_ = 0;
+    int32_t filesDone_ = 0;
+    int64_t totalSize_ = 0;
+    int64_t bytesDone_ = 0;
+    int64_t archiveBytes_ = 0;
+    QString currentFile_;
+    bool busy_ = false;
+    bool continue_ = false;
+    int32_t errorCode_ = 0;
+    QIODevice *sourceStream_ = nullptr;
+    QIODevice *targetStream_ = nullptr;
+    std::unique_ptr<Codec> codec_;
+};

@@ -1,0 +1,202 @@
+// Damaged archives: every fault ends the restore with its error code, never a
+// crash or a large allocation, and the file that would be replaced stays as
+// it was.
+#include "support.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <random>
+
+using namespace testing_backup;
+
+namespace {
+
+class Corrupt : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        useUtc();
+        r.bf.BackupTitle = "Backup Zarvo";
+        target = dir.path() + "/target";
+        QDir().mkpath(target);
+        // The live file that a restore would replace.
+        old = mixedBytes(50000, 11);
+        writeFile(target + "/Quillet.zrv", old);
+        writeFile(dir.path() + "/Quillet.zrv", mixedBytes(60000, 12) + randomBytes(16384, 13));
+        archive = dir.path() + "/good.zbf";
+        EXPECT_TRUE(r.bf.Backup({dir.path() + "/Quillet.zrv"}, archive));
+        good = readAll(archive);
+        parsed = parseVolume(good);
+    }
+
+    // Restores the forged bytes; expects failure with the code (0: none
+    // reported) and the target untouched.
+    void expectRefused(const QByteArray &bytes, int32_t code)
+    {
+        const QString bad = dir.path() + "/bad.zbf";
+        writeFile(bad, bytes);
+        r.errors.clear();
+        EXPECT_FALSE(r.bf.Restore(bad, target));
+        EXPECT_FALSE(r.bf.Busy());
+        if (code)
+            EXPECT_EQ(r.errors, std::vector<int32_t>({code}));
+        EXPECT_EQ(readAll(target + "/Quillet.zrv"), old);
+        EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden), QStringList {"Quillet.zrv"});
+    }
+    // Offset of the length of block i of the one entry.
+    int64_t blockAt(size_t i) const
+    {
+        int64_t at = parsed.entries[0].blockOffset;
+        for (size_t j = 0; j < i; ++j)
+            at += 4 + parsed.entries[0].blocks[j].data.size();
+        return at;
+    }
+    static QByteArray withInt(QByteArray b, int64_t at, int32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = char((uint32_t(v) >> (8 * i)) & 0xFF);
+        return b;
+    }
+
+    QTemporaryDir dir;
+    Recorder r;
+    QString target, archive;
+    QByteArray old, good;
+    Parsed parsed;
+};
+
+TEST_F(Corrupt, TheUndamagedArchiveRestores)
+{
+    ASSERT_EQ(parsed.entries.size(), 1u);
+    ASSERT_GE(parsed.entries[0].blocks.size(), 5u);
+    ASSERT_TRUE(r.bf.Restore(archive, target));
+    EXPECT_EQ(readAll(target + "/Quillet.zrv"), readAll(dir.path() + "/Quillet.zrv"));
+}
+
+TEST_F(Corrupt, BlockFaultsAreCannotReadFile)
+{
+    // cut inside a block
+    expectRefused(good.left(blockAt(2) + 100), beCannotReadFile);
+    // a length of 20,000, of INT32_MIN, and one running past the data
+    expectRefused(withInt(good, blockAt(1), 20000), beCannotReadFile);
+    expectRefused(withInt(good, blockAt(1), -20000), beCannotReadFile);
+    expectRefused(withInt(good, blockAt(1), INT32_MIN), beCannotReadFile);
+    const QByteArray last = ArchiveBuilder()
+                                .header("Backup Zarvo", 10, 1)
+                                .entry("/x/Quillet.zrv", 0)
+                                .magic()
+                                .i32(16000)
+                                .raw("short")
+                                .bytes;
+    expectRefused(last, beCannotReadFile);
+}
+
+TEST_F(Corrupt, EntryFaultsAreInvalidArchiveType)
+{
+    QByteArray b = good;
+    b[parsed.entries[0].blockOffset - 2] = 'X';  // segment mark "QX2\0"
+    expectRefused(b, beInvalidArchive);
+    const int64_t nameAt = 4 + parsed.title.size() + 8;
+    expectRefused(withInt(good, nameAt, -5), beInvalidArchive);
+    expectRefused(withInt(good, nameAt, 5000), beInvalidArchive);
+    expectRefused(ArchiveBuilder().header("t", 0, 1).i32(100).raw("short name").bytes, beInvalidArchive);
+}
+
+TEST_F(Corrupt, BlocksThatDoNotInflateToOneWholeStreamAreCompressionErrors)
+{
+    // the zlib header of the first compressed block damaged
+    size_t i = 0;
+    while (parsed.entries[0].blocks[i].k < 0)
+        ++i;
+    QByteArray b = good;
+    b[blockAt(i) + 4] = char(0xFF);
+    expectRefused(b, beCompression);
+
+    // a stream followed by extra bytes, a stream cut short, a stream that
+    // inflates to more than one chunk
+    const QByteArray stream = zlibCompress(QByteArray(1000, 'q'), 1);
+    auto forged = [](const QByteArray &block) {
+        return ArchiveBuilder()
+            .header("Backup Zarvo", 1000, 1)
+            .entry("/x/Quillet.zrv", 0)
+            .magic()
+            .str(block)
+            .i32(0)
+            .i32(0)
+            .bytes;
+    };
+    expectRefused(forged(stream + "tail"), beCompression);
+    expectRefused(forged(stream.left(stream.size() - 3)), beCompression);
+    expectRefused(forged(zlibCompress(QByteArray(20000, 'q'), 1)), beCompression);
+    // the same stream alone restores
+    writeFile(dir.path() + "/ok.zbf", forged(stream));
+    ASSERT_TRUE(r.bf.Restore(dir.path() + "/ok.zbf", target));
+    EXPECT_EQ(readAll(target + "/Quillet.zrv"), QByteArray(1000, 'q'));
+}
+
+TEST_F(Corrupt, HeaderFaultsAreCannotReadArchive)
+{
+    expectRefused(QByteArray("\x05\x00", 2), beCannotReadArchive);
+    expectRefused(withInt(good, 0, -1), beCannotReadArchive);
+    expectRefused(withInt(good, 0, 1 << 30), beCannotReadArchive);
+    // GetArchiveTitle neither crashes nor allocates for a huge length
+    const QString bad = dir.path() + "/bad.zbf";
+    writeFile(bad, withInt(good, 0, INT32_MAX));
+    r.errors.clear();
+    EXPECT_EQ(r.bf.GetArchiveTitle(bad, nullptr), "");
+    EXPECT_EQ(r.errors, std::vector<int32_t>({beInvalidArchive}));
+}
+
+TEST_F(Corrupt, AnArchiveEndingBeforeItsEndMarkerFails)
+{
+    expectRefused(good.left(good.size() - 4), 0);
+    expectRefused(good.left(good.size() - 8), 0);
+}
+
+TEST_F(Corrupt, StreamsAreCheckedTheSameWay)
+{
+    QByteArray b = withInt(good, blockAt(1), 20000);
+    QBuffer buffer(&b);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(r.bf.RestoreFromStream(&buffer, target));
+    EXPECT_EQ(r.errors, std::vector<int32_t>({beCannotReadFile}));
+    EXPECT_EQ(readAll(target + "/Quillet.zrv"), old);
+}
+
+TEST_F(Corrupt, RandomDamageNeverCrashesNorTouchesTheTargetOnFailure)
+{
+    std::mt19937 rng(2024);
+    for (int round = 0; round < 300; ++round) {
+        QByteArray b = good;
+        const int hits = 1 + int(rng() % 4);
+        for (int h = 0; h < hits; ++h) {
+            // bias the damage towards the structure at the front of the data
+            const int64_t at = (rng() % 2) ? int64_t(rng() % 64) : int64_t(rng() % b.size());
+            b[at] = char(rng() & 0xFF);
+        }
+        if (rng() % 3 == 0)
+            b.truncate(int(rng() % b.size()));
+        const QString bad = dir.path() + "/fuzz.zbf";
+        writeFile(bad, b);
+        r.errors.clear();
+        const bool ok = r.bf.Restore(bad, target);
+        if (!ok) {
+            EXPECT_EQ(readAll(target + "/Quillet.zrv"), old) << "round " << round;
+        } else {
+            writeFile(target + "/Quillet.zrv", old);
+        }
+        EXPECT_LE(r.errors.size(), 1u);
+        r.bf.GetArchiveTitle(bad, nullptr);
+        // damage to the archived name restores under another name: clear those
+        for (const QString &f : QDir(target).entryList(QDir::Files | QDir::Hidden))
+            if (f != "Quillet.zrv")
+                QFile::remove(target + "/" + f);
+    }
+}
+
+}  // namespace

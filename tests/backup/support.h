@@ -1,0 +1,80 @@
+// Helpers shared by the backup tests: scratch folders and files, file dates,
+// an archive parser and builder for checking and forging archives byte by
+// byte, and a TBackupFile wired to record its errors and answer its prompts.
+#pragma once
+
+#include "backup/backupfile.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+namespace testing_backup {
+
+// Runs the test process in UTC so that DOS dates are predictable.
+void useUtc();
+
+QByteArray readAll(const QString &path);
+void writeFile(const QString &path, const QByteArray &data);
+void setMtime(const QString &path, int64_t unixSeconds);
+int64_t mtimeOf(const QString &path);
+QByteArray randomBytes(int n, uint32_t seed);
+// Text, zero and random runs mixed, n bytes.
+QByteArray mixedBytes(int n, uint32_t seed);
+
+// Little-endian builder for forged archives.
+struct ArchiveBuilder {
+    QByteArray bytes;
+    ArchiveBuilder &i32(int32_t v);
+    ArchiveBuilder &str(const QByteArray &s);
+    ArchiveBuilder &raw(const QByteArray &s);
+    ArchiveBuilder &header(const QByteArray &title, int32_t total, int32_t count);
+    ArchiveBuilder &entry(const QByteArray &name, int32_t date);
+    ArchiveBuilder &magic();
+    ArchiveBuilder &rawBlock(const QByteArray &chunk);      // negative length
+    ArchiveBuilder &zlibBlock(const QByteArray &chunk, int level = 1);
+};
+
+// One parsed block: its stored length and bytes.
+struct Block {
+    int32_t k;
+    QByteArray data;
+};
+struct Entry {
+    QByteArray name;
+    int32_t date = 0;
+    std::vector<Block> blocks;
+    int64_t blockOffset = -1;  // offset of the first block length in the archive
+};
+struct Parsed {
+    QByteArray title;
+    int32_t total = 0;
+    int32_t count = 0;
+    std::vector<Entry> entries;
+    bool ended = false;
+    QByteArray nextVolume;  // "NEXT:DISKnnn" when the volume ends with a record
+};
+// Parses one volume; the first volume has the header. Fails the test on
+// anything malformed.
+Parsed parseVolume(const QByteArray &bytes, bool first = true);
+
+// zlib helpers independent of the component.
+QByteArray zlibCompress(const QByteArray &data, int level);
+// Inflates one stream; ok only when it is complete and uses all the input.
+bool zlibInflate(const QByteArray &stream, QByteArray &out);
+
+// A component with the test's handlers: errors are recorded, disk prompts are
+// answered from a queue (an empty queue answers Cancel), no dialog is shown.
+struct Recorder {
+    TBackupFile bf;
+    std::vector<int32_t> errors;
+    std::vector<uint16_t> disksAsked;
+    std::deque<bool> diskAnswers;
+    Recorder();
+};
+
+}  // namespace testing_backup
