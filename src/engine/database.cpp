@@ -718,7 +718,7 @@ bool dbDatabase::commit()
         endTransaction(ctx);
         return false;
     }
-    bool ok = true;
+    bool ok = !commitBroken;
     if (modified) {
         ok = commitChanges();
     }
