@@ -185,4 +185,51 @@ std::vector<uint8_t> readRecord(dbDatabase& db, oid_t oid)
     return std::vector<uint8_t>(p + sizeof(dbRecord), p + rec->size);
 }
 
+void createBaseline(const std::string& path)
+{
+    dbDatabase db;
+    EXPECT_TRUE(db.open("baseline", path.c_str()));
+    for (uint32_t i = 0; i < 40; i++) {
+        EXPECT_NE(storeRecord(db, 20 + 97 * (i % 13) + (i % 3 == 0 ? 4096 : 0), i), 0u);
+    }
+    EXPECT_TRUE(db.commit());
+    db.close();
+}
+
+void changeBaseline(dbDatabase& db, bool large, bool manyIds)
+{
+    for (oid_t oid = dbFirstUserId; oid < dbFirstUserId + 40; oid += 3) {
+        byte* p = db.put(oid);  // rewrite in a copy
+        ASSERT_NE(p, nullptr);
+        std::vector<uint8_t> image = recordImage(reinterpret_cast<dbRecord*>(p)->size, oid + 1000);
+        std::memcpy(p + sizeof(dbRecord), image.data(), image.size());
+    }
+    for (oid_t oid = dbFirstUserId + 1; oid < dbFirstUserId + 40; oid += 5) {
+        db.freeObject(oid);
+    }
+    for (uint32_t i = 0; i < 10; i++) {
+        ASSERT_NE(storeRecord(db, 50 + 300 * i, 5000 + i), 0u);
+    }
+    if (large) {
+        ASSERT_NE(storeRecord(db, 3 * 1048576, 6000), 0u);
+    }
+    if (manyIds) {
+        while (db.getIndexSize() <= 65536) {
+            ASSERT_NE(storeRecord(db, 24, db.getIndexSize()), 0u);
+        }
+    }
+}
+
+std::map<oid_t, std::vector<uint8_t>> changedState(const std::string& baselinePath, const std::string& scratchPath,
+                                                   bool large, bool manyIds)
+{
+    writeFile(scratchPath, readFile(baselinePath));
+    dbDatabase db;
+    EXPECT_TRUE(db.open("scratch", scratchPath.c_str()));
+    changeBaseline(db, large, manyIds);
+    EXPECT_TRUE(db.commit());
+    db.close();
+    return committedRecords(readFile(scratchPath));
+}
+
 }  // namespace storagetest

@@ -53,4 +53,14 @@ oid_t storeRecord(dbDatabase& db, size_t size, uint32_t seed);
 std::vector<uint8_t> recordImage(size_t size, uint32_t seed);
 std::vector<uint8_t> readRecord(dbDatabase& db, oid_t oid);
 
+// A committed database of a few dozen records of mixed sizes (closed).
+void createBaseline(const std::string& path);
+// One transaction over the baseline, the same every time: rewrites, frees and
+// adds records; `large` adds a 3 MB record (the file grows), `manyIds` adds
+// enough records to double the object index.
+void changeBaseline(dbDatabase& db, bool large, bool manyIds);
+// The committed records after changeBaseline has been committed on a copy.
+std::map<oid_t, std::vector<uint8_t>> changedState(const std::string& baselinePath, const std::string& scratchPath,
+                                                   bool large, bool manyIds);
+
 }  // namespace storagetest
