@@ -66,10 +66,12 @@ public:
     // clears the rest of the field.
     void SetFaceName(const QString& name);
 
-    // The font to draw with; lfHeight counts pixels at `dpi` (negative: em
-    // height, positive: cell height). Size is given in points, so the font
-    // keeps its physical size on any device.
-    QFont ToQFont(int dpi = 96) const;
+    // The font to draw with on a device of `deviceDpi`. lfHeight counts
+    // pixels at 96 dpi, the screen the layouts are made on (negative: em
+    // height, positive: cell height); the QFont gets the matching pixel size on
+    // that device. Weight, italic, underline, strike-out, escapement and the
+    // face name (through the mapping table of MapFaceName) are applied.
+    QFont ToQFont(int deviceDpi = 96) const;
     // The record for a font the user picked, with lfHeight in pixels at `dpi`
     // (12 pt at 96 dpi gives -16), weight, italic, underline, strike-out and the
     // face name; the other fields are zero, charset DEFAULT_CHARSET (1).

@@ -331,6 +331,7 @@ protected:
     QSize viewportSizeHint() const override;
 
 private:
+    friend class InplaceEdit;
     class Sums;
     struct RowData {
         std::vector<std::string> texts;
@@ -344,6 +345,10 @@ private:
     void pressCell(MouseButton button, ShiftState shift, int x, int y);
     int borderNear(int pos, bool columns) const;
     void finishGesture(int x, int y);
+    void invalidateCells(const GridRect& cells);
+    int firstStartFor(const Sums& sums, int endIndex, int available, int fixed) const;
+    int lastFullFrom(const Sums& sums, int start, int available) const;
+    void placeEditor();
 
     int colCount_ = 5, rowCount_ = 5, fixedCols_ = 1, fixedRows_ = 1;
     int defaultColWidth_ = 64, defaultRowHeight_ = 24, lineWidth_ = 1;
@@ -363,6 +368,9 @@ private:
     bool editorMode_ = false;
     bool syncingBars_ = false;
     int lastPaintCells_ = 0;
+    QRect paintRect_;
+    int wheelRemainder_ = 0;
+    QString editOriginal_;
 };
 
 }  // namespace platform

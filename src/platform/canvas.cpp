@@ -1,0 +1,535 @@
+#include "platform/canvas.h"
+
+#include <QFontMetrics>
+#include <QPaintDevice>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+void Brush::SetColor(TColor c)
+{
+    color_ = c;
+    style_ = c == clNone ? bsClear : bsSolid;
+    ++version_;
+}
+
+void Brush::SetStyle(BrushStyle s)
+{
+    style_ = s;
+    ++version_;
+}
+
+Canvas::Canvas(int dpi) : dpi_(dpi) {}
+
+Canvas::~Canvas()
+{
+    if (painter_) End();
+}
+
+void Canvas::Begin(QPainter* painter)
+{
+    if (painter_) End();
+    painter_ = painter;
+    if (!painter_) return;
+    painter_->save();
+    if (QPaintDevice* dev = painter_->device()) dpi_ = dev->logicalDpiY();
+    painter_->setRenderHint(QPainter::Antialiasing, false);
+    if (hasClip_) painter_->setClipRect(clip_.ToQRect());
+}
+
+void Canvas::End()
+{
+    if (!painter_) return;
+    painter_->restore();
+    painter_ = nullptr;
+}
+
+void Canvas::SetBackgroundTransparent(bool transparent)
+{
+    bkMode_ = transparent ? 1 : 2;
+    bkBrushVersion_ = Brush.Version();
+}
+
+bool Canvas::TextBackgroundOpaque() const
+{
+    if (bkMode_ != 0 && bkBrushVersion_ == Brush.Version()) return bkMode_ == 2 && Brush.Color() != clNone;
+    return Brush.Style() == bsSolid && Brush.Color() != clNone;
+}
+
+QFont Canvas::CurrentQFont() const { return Font.ToQFont(dpi_); }
+
+// ---------------------------------------------------------------- pen and brush
+
+void Canvas::applyPen(bool /*forShapeOutline*/)
+{
+    if (Pen.Style == psClear) {
+        painter_->setPen(Qt::NoPen);
+    } else {
+        QPen p(ToQColor(Pen.Color));
+        p.setWidth(std::max(1, Pen.Width));
+        p.setCosmetic(Pen.Width <= 1);
+        p.setCapStyle(Qt::FlatCap);
+        p.setJoinStyle(Qt::MiterJoin);
+        switch (Pen.Style) {
+        case psDash: p.setStyle(Qt::DashLine); break;
+        case psDot: p.setDashPattern({1, 1}); break;
+        case psDashDot: p.setStyle(Qt::DashDotLine); break;
+        case psDashDotDot: p.setStyle(Qt::DashDotDotLine); break;
+        default: p.setStyle(Qt::SolidLine); break;
+        }
+        painter_->setPen(p);
+    }
+    const bool rasterOps = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+    if (Pen.Mode == pmXor && rasterOps)
+        painter_->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    else if (Pen.Mode == pmNot && rasterOps)
+        painter_->setCompositionMode(QPainter::RasterOp_NotDestination);
+    else
+        painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void Canvas::applyBrush()
+{
+    if (Brush.Style() == bsClear || Brush.Color() == clNone)
+        painter_->setBrush(Qt::NoBrush);
+    else
+        painter_->setBrush(ToQColor(Brush.Color()));
+}
+
+// ---------------------------------------------------------------- shapes
+
+void Canvas::FillRect(const Rect& r)
+{
+    if (!painter_ || r.IsEmpty() || Brush.Style() == bsClear || Brush.Color() == clNone) return;
+    painter_->fillRect(r.ToQRect(), ToQColor(Brush.Color()));
+}
+
+void Canvas::FrameRect(const Rect& r)
+{
+    if (!painter_ || r.IsEmpty() || Brush.Color() == clNone) return;
+    const QColor c = ToQColor(Brush.Color());
+    painter_->fillRect(QRect(r.Left, r.Top, r.Width(), 1), c);
+    painter_->fillRect(QRect(r.Left, r.Bottom - 1, r.Width(), 1), c);
+    painter_->fillRect(QRect(r.Left, r.Top, 1, r.Height()), c);
+    painter_->fillRect(QRect(r.Right - 1, r.Top, 1, r.Height()), c);
+}
+
+namespace {
+
+// The outline path of a GDI shape over [x1, x2) x [y1, y2): Qt strokes the
+// path's centre, so the path runs through the centres of the edge pixels.
+QRectF outlineRect(int x1, int y1, int x2, int y2, int penWidth, bool insideFrame)
+{
+    QRectF r(x1, y1, x2 - x1 - 1, y2 - y1 - 1);
+    if (insideFrame && penWidth > 1) {
+        const double h = (penWidth - 1) / 2.0;
+        r.adjust(h, h, -h, -h);
+    }
+    return r;
+}
+
+}  // namespace
+
+void Canvas::Rectangle(int x1, int y1, int x2, int y2)
+{
+    if (!painter_ || x2 <= x1 || y2 <= y1) return;
+    painter_->save();
+    applyBrush();
+    applyPen(true);
+    if (Pen.Style == psClear) {
+        painter_->setPen(Qt::NoPen);
+        if (painter_->brush().style() != Qt::NoBrush)
+            painter_->fillRect(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1), painter_->brush());
+    } else {
+        if (painter_->brush().style() != Qt::NoBrush)
+            painter_->fillRect(QRect(x1, y1, x2 - x1, y2 - y1), painter_->brush());
+        painter_->setBrush(Qt::NoBrush);
+        painter_->drawRect(outlineRect(x1, y1, x2, y2, Pen.Width, Pen.Style == psInsideFrame));
+    }
+    painter_->restore();
+}
+
+void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h)
+{
+    if (!painter_ || x2 <= x1 || y2 <= y1) return;
+    painter_->save();
+    applyBrush();
+    applyPen(true);
+    // GDI gives the corner ellipse's width and height; Qt wants radii.
+    const double rx = std::min(w, x2 - x1) / 2.0, ry = std::min(h, y2 - y1) / 2.0;
+    painter_->drawRoundedRect(outlineRect(x1, y1, x2, y2, Pen.Width, Pen.Style == psInsideFrame), rx, ry,
+                              Qt::AbsoluteSize);
+    painter_->restore();
+}
+
+void Canvas::Ellipse(int x1, int y1, int x2, int y2)
+{
+    if (!painter_ || x2 <= x1 || y2 <= y1) return;
+    painter_->save();
+    applyBrush();
+    applyPen(true);
+    painter_->drawEllipse(outlineRect(x1, y1, x2, y2, Pen.Width, Pen.Style == psInsideFrame));
+    painter_->restore();
+}
+
+void Canvas::Polygon(const QVector<QPoint>& points)
+{
+    if (!painter_ || points.size() < 2) return;
+    painter_->save();
+    applyBrush();
+    applyPen(true);
+    painter_->drawPolygon(points.constData(), int(points.size()), Qt::OddEvenFill);
+    painter_->restore();
+}
+
+void Canvas::Polyline(const QVector<QPoint>& points)
+{
+    if (points.isEmpty()) return;
+    MoveTo(points[0].x(), points[0].y());
+    for (qsizetype i = 1; i < points.size(); ++i) LineTo(points[i].x(), points[i].y());
+}
+
+void Canvas::MoveTo(int x, int y) { penPos_ = QPoint(x, y); }
+
+void Canvas::LineTo(int x, int y)
+{
+    const QPoint from = penPos_, to(x, y);
+    penPos_ = to;
+    if (!painter_ || from == to || Pen.Style == psClear) return;
+    // GDI leaves out the last pixel; so does Qt's line with a flat cap.
+    painter_->save();
+    applyPen(false);
+    if (Pen.Width <= 1)
+        painter_->drawLine(from, to);
+    else
+        painter_->drawLine(QPointF(from) + QPointF(0.5, 0.5), QPointF(to) + QPointF(0.5, 0.5));
+    painter_->restore();
+}
+
+void Canvas::DrawFocusRect(const Rect& r)
+{
+    if (!painter_ || r.IsEmpty()) return;
+    painter_->save();
+    const bool rasterOps = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
+    QColor c = Qt::black;
+    if (rasterOps) {
+        painter_->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        c = Qt::white;
+    }
+    // Every other pixel along the frame, starting at the top-left corner.
+    QVector<QPoint> dots;
+    for (int x = r.Left; x < r.Right; x += 2) {
+        dots << QPoint(x, r.Top);
+        if (r.Height() > 1) dots << QPoint(x, r.Bottom - 1);
+    }
+    for (int y = r.Top + 2; y < r.Bottom - 1; y += 2) {
+        dots << QPoint(r.Left, y);
+        if (r.Width() > 1) dots << QPoint(r.Right - 1, y);
+    }
+    QPen p(c);
+    p.setWidth(1);
+    p.setCosmetic(true);
+    painter_->setPen(p);
+    painter_->drawPoints(dots.constData(), int(dots.size()));
+    painter_->restore();
+}
+
+// ---------------------------------------------------------------- pictures
+
+namespace {
+
+QImage withTopLeftTransparent(const QImage& image)
+{
+    QImage img = image.convertToFormat(QImage::Format_ARGB32);
+    if (img.isNull()) return img;
+    const QRgb key = img.pixel(0, 0) | 0xFF000000u;
+    for (int y = 0; y < img.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if ((line[x] | 0xFF000000u) == key) line[x] = 0;
+    }
+    return img;
+}
+
+}  // namespace
+
+void Canvas::Draw(int x, int y, const QImage& image, bool transparent)
+{
+    if (!painter_ || image.isNull()) return;
+    painter_->drawImage(QPoint(x, y), transparent ? withTopLeftTransparent(image) : image);
+}
+
+void Canvas::StretchDraw(const Rect& r, const QImage& image, bool transparent)
+{
+    if (!painter_ || image.isNull() || r.IsEmpty()) return;
+    painter_->save();
+    painter_->setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter_->drawImage(r.ToQRect(), transparent ? withTopLeftTransparent(image) : image);
+    painter_->restore();
+}
+
+// ---------------------------------------------------------------- text
+
+int Canvas::TextWidth(const QString& text) const { return QFontMetrics(CurrentQFont()).horizontalAdvance(text); }
+
+int Canvas::TextHeight(const QString&) const { return QFontMetrics(CurrentQFont()).height(); }
+
+QSize Canvas::TextExtent(const QString& text) const
+{
+    const QFontMetrics fm(CurrentQFont());
+    return {fm.horizontalAdvance(text), fm.height()};
+}
+
+void Canvas::drawTextLine(int x, int y, const QString& text, int underlineAt, const QFontMetrics& fm, bool opaque)
+{
+    const int w = fm.horizontalAdvance(text);
+    if (opaque) painter_->fillRect(QRect(x, y, w, fm.height()), ToQColor(Brush.Color()));
+    painter_->setPen(ToQColor(Font.Color));
+    painter_->drawText(QPoint(x, y + fm.ascent()), text);
+    if (underlineAt >= 0 && underlineAt < text.size()) {
+        const int ux = x + fm.horizontalAdvance(text.left(underlineAt));
+        const int uw = std::max(1, fm.horizontalAdvance(text.mid(underlineAt, 1)));
+        painter_->fillRect(QRect(ux, y + fm.ascent() + 1, uw, std::max(1, fm.lineWidth())), ToQColor(Font.Color));
+    }
+}
+
+void Canvas::TextOut(int x, int y, const QString& text)
+{
+    if (!painter_ || text.isEmpty()) return;
+    painter_->save();
+    const QFont f = CurrentQFont();
+    painter_->setFont(f);
+    const QFontMetrics fm(f);
+    if (Font.Orientation != 0) {
+        painter_->translate(x, y);
+        painter_->rotate(-Font.Orientation / 10.0);
+        x = y = 0;
+    }
+    drawTextLine(x, y, text, -1, fm, TextBackgroundOpaque());
+    painter_->restore();
+}
+
+void Canvas::TextRect(const Rect& r, int x, int y, const QString& text)
+{
+    if (!painter_) return;
+    painter_->save();
+    painter_->setClipRect(r.ToQRect(), hasClip_ ? Qt::IntersectClip : Qt::ReplaceClip);
+    if (TextBackgroundOpaque()) painter_->fillRect(r.ToQRect(), ToQColor(Brush.Color()));
+    const QFont f = CurrentQFont();
+    painter_->setFont(f);
+    drawTextLine(x, y, text, -1, QFontMetrics(f), false);
+    painter_->restore();
+}
+
+namespace {
+
+struct TextLine {
+    QString text;
+    int underlineAt = -1;
+    int width = 0;
+};
+
+// Width of a text with tabs at every `tab` pixels when expanding.
+int advanceOf(const QFontMetrics& fm, const QString& s, bool expandTabs, int tab)
+{
+    if (!expandTabs || !s.contains(QLatin1Char('\t'))) return fm.horizontalAdvance(s);
+    int x = 0;
+    const QStringList parts = s.split(QLatin1Char('\t'));
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        x += fm.horizontalAdvance(parts[i]);
+        if (i + 1 < parts.size()) x = (x / tab + 1) * tab;
+    }
+    return x;
+}
+
+}  // namespace
+
+int Canvas::DrawText(const QString& input, Rect& r, unsigned flags)
+{
+    const QFont f = CurrentQFont();
+    const QFontMetrics fm(f);
+    const bool singleLine = flags & DT_SINGLELINE;
+    const bool expandTabs = flags & DT_EXPANDTABS;
+    const int tab = std::max(1, 8 * fm.averageCharWidth());
+    const int lineHeight = fm.height() + ((flags & DT_EXTERNALLEADING) ? std::max(0, fm.leading()) : 0);
+
+    // Prefix processing: "&&" draws one ampersand, "&x" underlines x.
+    QString text;
+    int underlineAt = -1;
+    if (flags & DT_NOPREFIX) {
+        text = input;
+    } else {
+        text.reserve(input.size());
+        for (qsizetype i = 0; i < input.size(); ++i) {
+            if (input[i] == QLatin1Char('&') && i + 1 < input.size()) {
+                ++i;
+                if (input[i] != QLatin1Char('&') && underlineAt < 0) underlineAt = int(text.size());
+            } else if (input[i] == QLatin1Char('&')) {
+                continue;  // a trailing "&" draws nothing
+            }
+            text += input[i];
+        }
+    }
+
+    // Split into lines, keeping each line's offset for the underlined character.
+    std::vector<TextLine> lines;
+    auto addLine = [&](qsizetype start, qsizetype len) {
+        TextLine l;
+        l.text = text.mid(start, len);
+        if (underlineAt >= start && underlineAt < start + len) l.underlineAt = int(underlineAt - start);
+        l.width = advanceOf(fm, l.text, expandTabs, tab);
+        lines.push_back(std::move(l));
+    };
+    if (singleLine) {
+        QString one = text;
+        int ul = underlineAt;
+        for (qsizetype i = one.size() - 1; i >= 0; --i)
+            if (one[i] == QLatin1Char('\r') || one[i] == QLatin1Char('\n')) {
+                one.remove(i, 1);
+                if (ul > i) --ul;
+            }
+        text = one;
+        underlineAt = ul;
+        addLine(0, text.size());
+    } else {
+        const bool wrap = (flags & DT_WORDBREAK) && r.Width() > 0;
+        const bool breakWords = flags & DT_EDITCONTROL;
+        qsizetype pos = 0;
+        while (pos <= text.size()) {
+            qsizetype end = pos;
+            while (end < text.size() && text[end] != QLatin1Char('\n') && text[end] != QLatin1Char('\r')) ++end;
+            // Lay out text[pos, end).
+            qsizetype start = pos;
+            if (!wrap) {
+                addLine(start, end - start);
+            } else {
+                while (true) {
+                    // Skip nothing at the start; take words while they fit.
+                    qsizetype lineEnd = start, lastFit = start;
+                    while (lineEnd < end) {
+                        qsizetype wordEnd = lineEnd;
+                        while (wordEnd < end && text[wordEnd] == QLatin1Char(' ')) ++wordEnd;
+                        while (wordEnd < end && text[wordEnd] != QLatin1Char(' ')) ++wordEnd;
+                        // Trailing blanks do not count for the fit.
+                        qsizetype visibleEnd = wordEnd;
+                        while (visibleEnd > start && text[visibleEnd - 1] == QLatin1Char(' ')) --visibleEnd;
+                        if (advanceOf(fm, text.mid(start, visibleEnd - start), expandTabs, tab) <= r.Width() ||
+                            lastFit == start) {
+                            if (advanceOf(fm, text.mid(start, visibleEnd - start), expandTabs, tab) > r.Width() &&
+                                breakWords) {
+                                // A word wider than the box: break it between characters.
+                                qsizetype c = start + 1;
+                                while (c < visibleEnd &&
+                                       advanceOf(fm, text.mid(start, c + 1 - start), expandTabs, tab) <= r.Width())
+                                    ++c;
+                                lastFit = c;
+                                lineEnd = c;
+                                break;
+                            }
+                            lastFit = wordEnd;
+                            lineEnd = wordEnd;
+                            if (advanceOf(fm, text.mid(start, visibleEnd - start), expandTabs, tab) > r.Width()) break;
+                        } else {
+                            break;
+                        }
+                    }
+                    qsizetype cut = lastFit;
+                    qsizetype shown = cut;
+                    while (shown > start && text[shown - 1] == QLatin1Char(' ')) --shown;
+                    addLine(start, shown - start);
+                    start = cut;
+                    while (start < end && text[start] == QLatin1Char(' ')) ++start;
+                    if (start >= end) break;
+                }
+            }
+            if (end >= text.size()) break;
+            pos = end + ((text[end] == QLatin1Char('\r') && end + 1 < text.size() && text[end + 1] == QLatin1Char('\n')) ? 2 : 1);
+            if (pos == text.size()) break;  // a final line break opens no empty line
+        }
+    }
+
+    // An edit control shows no partly visible last line.
+    if ((flags & DT_EDITCONTROL) && !(flags & DT_CALCRECT) && !singleLine && lines.size() > 1) {
+        const std::size_t fit = std::size_t(std::max(1, r.Height() / std::max(1, lineHeight)));
+        if (lines.size() > fit) lines.resize(fit);
+    }
+
+    // Ellipsis at the end of lines that do not fit.
+    if (flags & (DT_END_ELLIPSIS | DT_PATH_ELLIPSIS | DT_WORD_ELLIPSIS)) {
+        for (auto& l : lines)
+            if (l.width > r.Width()) {
+                l.text = fm.elidedText(l.text, Qt::ElideRight, std::max(0, r.Width()));
+                if (l.underlineAt >= l.text.size() - 1) l.underlineAt = -1;
+                l.width = fm.horizontalAdvance(l.text);
+            }
+    }
+
+    int maxWidth = 0;
+    for (const auto& l : lines) maxWidth = std::max(maxWidth, l.width);
+    const int total = int(lines.size()) * lineHeight;
+
+    if (flags & DT_CALCRECT) {
+        r.Right = r.Left + maxWidth;
+        r.Bottom = r.Top + total;
+        return total;
+    }
+
+    int y = r.Top;
+    if (singleLine) {
+        if (flags & DT_VCENTER)
+            y = r.Top + (r.Height() - lineHeight) / 2;
+        else if (flags & DT_BOTTOM)
+            y = r.Bottom - lineHeight;
+    }
+    const int result = (singleLine && (flags & (DT_VCENTER | DT_BOTTOM))) ? y + total - r.Top : total;
+    if (!painter_) return result;
+
+    painter_->save();
+    painter_->setFont(f);
+    if (!(flags & DT_NOCLIP)) painter_->setClipRect(r.ToQRect(), hasClip_ ? Qt::IntersectClip : Qt::ReplaceClip);
+    const bool opaque = TextBackgroundOpaque();
+    for (const auto& l : lines) {
+        int x = r.Left;
+        if (flags & DT_CENTER)
+            x = r.Left + (r.Width() - l.width) / 2;
+        else if (flags & DT_RIGHT)
+            x = r.Right - l.width;
+        if (expandTabs && l.text.contains(QLatin1Char('\t'))) {
+            // Draw the pieces between tabs at their stops.
+            int px = 0;
+            const QStringList parts = l.text.split(QLatin1Char('\t'));
+            for (qsizetype i = 0; i < parts.size(); ++i) {
+                drawTextLine(x + px, y, parts[i], -1, fm, opaque);
+                px += fm.horizontalAdvance(parts[i]);
+                if (i + 1 < parts.size()) px = (px / tab + 1) * tab;
+            }
+        } else {
+            drawTextLine(x, y, l.text, l.underlineAt, fm, opaque);
+        }
+        y += lineHeight;
+    }
+    painter_->restore();
+    return result;
+}
+
+// ---------------------------------------------------------------- clipping
+
+void Canvas::SetClipRect(const Rect& r)
+{
+    hasClip_ = true;
+    clip_ = r;
+    if (painter_) painter_->setClipRect(r.ToQRect());
+}
+
+void Canvas::ClearClipRect()
+{
+    hasClip_ = false;
+    clip_ = {};
+    if (painter_) painter_->setClipping(false);
+}
+
+}  // namespace platform

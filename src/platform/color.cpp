@@ -1,0 +1,61 @@
+#include "platform/color.h"
+
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace platform {
+
+namespace {
+
+QColor systemColor(int index)
+{
+    const QPalette pal = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::palette()
+                                                                                       : QPalette();
+    using R = QPalette::ColorRole;
+    switch (index) {
+    case 0: return pal.color(R::Midlight);                 // scroll bar
+    case 1: return pal.color(R::Dark);                     // desktop
+    case 2: case 27: return pal.color(R::Highlight);       // active caption
+    case 3: case 28: case 12: return pal.color(R::Mid);    // inactive caption, workspace
+    case 4: return pal.color(R::Window);                   // menu
+    case 5: return pal.color(R::Base);                     // window
+    case 6: case 21: return pal.color(R::Shadow);          // frame, dark 3-D shadow
+    case 7: case 19: return pal.color(R::WindowText);
+    case 8: return pal.color(R::Text);
+    case 9: case 14: return pal.color(R::HighlightedText);
+    case 10: case 11: case 15: return pal.color(R::Button);
+    case 13: return pal.color(R::Highlight);
+    case 16: return pal.color(R::Dark);                    // button shadow
+    case 17: return pal.color(QPalette::Disabled, R::Text);
+    case 18: return pal.color(R::ButtonText);
+    case 20: return pal.color(R::Light);
+    case 22: return pal.color(R::Midlight);
+    case 23: return pal.color(R::ToolTipText);
+    case 24: return pal.color(R::ToolTipBase);
+    case 26: return pal.color(R::Link);
+    default: return pal.color(R::Window);
+    }
+}
+
+}  // namespace
+
+QColor ToQColor(TColor c)
+{
+    if (c == clNone || c == clDefault) return QColor(0, 0, 0, 0);
+    if (IsSystemColor(c)) return systemColor(c & 0xFF);
+    return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
+
+TColor FromQColor(const QColor& c)
+{
+    const QColor rgb = c.toRgb();
+    return RGBColor(rgb.red(), rgb.green(), rgb.blue());
+}
+
+TColor ColorToRGB(TColor c)
+{
+    if (IsSystemColor(c)) return FromQColor(ToQColor(c));
+    return c;
+}
+
+}  // namespace platform

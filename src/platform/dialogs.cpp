@@ -1,0 +1,220 @@
+#include "platform/dialogs.h"
+
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+
+namespace platform {
+
+namespace {
+
+PlainDialogs& plainDialogs()
+{
+    static PlainDialogs plain;
+    return plain;
+}
+
+DialogService* g_current = nullptr;
+QString g_title = QStringLiteral("Zarvo Cheque Printing System");
+int g_paintDepth = 0;
+
+QString captionOr(const QString& caption) { return caption.isEmpty() ? g_title : caption; }
+
+// Shows a message or error once no paint event runs any more.
+void deferUntilPainted(std::function<void()> show, QWidget* owner)
+{
+    QPointer<QWidget> guard(owner);
+    const bool hadOwner = owner != nullptr;
+    QTimer::singleShot(0, [show = std::move(show), guard, hadOwner] {
+        if (hadOwner && !guard) return;  // the window went away meanwhile
+        show();
+    });
+}
+
+}  // namespace
+
+DialogService::~DialogService() = default;
+
+DialogService& Dialogs() { return g_current ? *g_current : plainDialogs(); }
+
+DialogService* SetDialogs(DialogService* service)
+{
+    DialogService* previous = g_current;
+    g_current = service;
+    return previous;
+}
+
+QString ProgramTitle() { return g_title; }
+void SetProgramTitle(const QString& title) { g_title = title; }
+
+PaintScope::PaintScope() { ++g_paintDepth; }
+PaintScope::~PaintScope() { --g_paintDepth; }
+bool PaintScope::Active() { return g_paintDepth > 0; }
+
+void ShowMessage(const QString& text, QWidget* owner, MessageKind kind, const QString& caption)
+{
+    if (PaintScope::Active()) {
+        deferUntilPainted([=] { Dialogs().ShowMessage(text, kind, caption, owner); }, owner);
+        return;
+    }
+    Dialogs().ShowMessage(text, kind, caption, owner);
+}
+
+bool AskQuestion(const QString& text, QWidget* owner, const QString& caption)
+{
+    if (PaintScope::Active()) return false;
+    return Dialogs().AskQuestion(text, caption, owner);
+}
+
+bool AskText(const QString& prompt, QString& text, QWidget* owner, const QString& caption)
+{
+    if (PaintScope::Active()) return false;
+    return Dialogs().AskText(prompt, text, caption, owner);
+}
+
+QString PickFile(const FileRequest& request, QWidget* owner)
+{
+    if (PaintScope::Active()) return {};
+    return Dialogs().PickFile(request, owner);
+}
+
+void ShowError(const QString& text, QWidget* owner)
+{
+    if (PaintScope::Active()) {
+        deferUntilPainted([=] { Dialogs().ShowError(text, owner); }, owner);
+        return;
+    }
+    Dialogs().ShowError(text, owner);
+}
+
+// ---------------------------------------------------------------- PlainDialogs
+
+void PlainDialogs::ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget* owner)
+{
+    QMessageBox box(kind == MessageKind::Error     ? QMessageBox::Critical
+                    : kind == MessageKind::Warning ? QMessageBox::Warning
+                                                   : QMessageBox::Information,
+                    captionOr(caption), text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+bool PlainDialogs::AskQuestion(const QString& text, const QString& caption, QWidget* owner)
+{
+    QMessageBox box(QMessageBox::Question, captionOr(caption), text, QMessageBox::Yes | QMessageBox::No, owner);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool PlainDialogs::AskText(const QString& prompt, QString& text, const QString& caption, QWidget* owner)
+{
+    bool ok = false;
+    const QString entry = QInputDialog::getText(owner, captionOr(caption), prompt, QLineEdit::Normal, text, &ok);
+    if (ok) text = entry;
+    return ok;
+}
+
+QString PlainDialogs::PickFile(const FileRequest& request, QWidget* owner)
+{
+    QFileDialog dialog(owner, request.caption, request.directory, request.filters.join(QStringLiteral(";;")));
+    switch (request.mode) {
+    case FileRequest::Open: dialog.setFileMode(QFileDialog::ExistingFile); break;
+    case FileRequest::Save:
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        break;
+    case FileRequest::Directory: dialog.setFileMode(QFileDialog::Directory); break;
+    }
+    if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+void PlainDialogs::ShowError(const QString& text, QWidget* owner)
+{
+    QMessageBox box(QMessageBox::Critical, g_title, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+// ---------------------------------------------------------------- ScriptedDialogs
+
+ScriptedDialogs::ScriptedDialogs() : previous_(SetDialogs(this)) {}
+
+ScriptedDialogs::~ScriptedDialogs() { SetDialogs(previous_); }
+
+void ScriptedDialogs::ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget*)
+{
+    shown.push_back({Shown::Message, text, captionOr(caption), kind});
+}
+
+bool ScriptedDialogs::AskQuestion(const QString& text, const QString& caption, QWidget*)
+{
+    shown.push_back({Shown::Question, text, captionOr(caption)});
+    if (questions.empty()) {
+        ++unscripted;
+        return false;
+    }
+    const bool yes = questions.front();
+    questions.pop_front();
+    return yes;
+}
+
+bool ScriptedDialogs::AskText(const QString& prompt, QString& text, const QString& caption, QWidget*)
+{
+    shown.push_back({Shown::Input, prompt, captionOr(caption)});
+    if (texts.empty()) {
+        ++unscripted;
+        return false;
+    }
+    std::optional<QString> entry = texts.front();
+    texts.pop_front();
+    if (!entry) return false;
+    text = *entry;
+    return true;
+}
+
+QString ScriptedDialogs::PickFile(const FileRequest& request, QWidget*)
+{
+    shown.push_back({Shown::File, request.caption, request.caption});
+    fileRequests.push_back(request);
+    if (files.empty()) {
+        ++unscripted;
+        return {};
+    }
+    QString path = files.front();
+    files.pop_front();
+    return path;
+}
+
+void ScriptedDialogs::ShowError(const QString& text, QWidget*)
+{
+    shown.push_back({Shown::Error, text, g_title, MessageKind::Error});
+}
+
+QStringList ScriptedDialogs::Messages() const
+{
+    QStringList out;
+    for (const auto& s : shown)
+        if (s.kind == Shown::Message || s.kind == Shown::Error) out << s.text;
+    return out;
+}
+
+QStringList ScriptedDialogs::Questions() const
+{
+    QStringList out;
+    for (const auto& s : shown)
+        if (s.kind == Shown::Question) out << s.text;
+    return out;
+}
+
+QStringList ScriptedDialogs::Errors() const
+{
+    QStringList out;
+    for (const auto& s : shown)
+        if (s.kind == Shown::Error) out << s.text;
+    return out;
+}
+
+}  // namespace platform
