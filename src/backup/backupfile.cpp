@@ -152,6 +152,25 @@ struct TBackupFile::Codec {
     int defLevel = 0;
     char in[kChunk];
     char out[kChunk];
+    // Restored chunks are gathered here and written in larger pieces.
+    static constexpr int kBatch = 16 * kChunk;
+    std::unique_ptr<char[]> batch = std::make_unique<char[]>(kBatch);
+    int batched = 0;
+
+    bool put(QIODevice &dst, const char *p, int n)
+    {
+        if (batched + n > kBatch && !flush(dst))
+            return false;
+        memcpy(batch.get() + batched, p, size_t(n));
+        batched += n;
+        return true;
+    }
+    bool flush(QIODevice &dst)
+    {
+        const int n = batched;
+        batched = 0;
+        return n == 0 || dst.write(batch.get(), n) == n;
+    }
 
     ~Codec()
     {
@@ -234,9 +253,14 @@ public:
         }
         dev = file_.get();
         name = fileName;
+        size_ = file_->isReadable() ? file_->size() : -1;
         return true;
     }
-    void useStream(QIODevice *stream) { dev = stream; }
+    void useStream(QIODevice *stream)
+    {
+        dev = stream;
+        size_ = -1;
+    }
     bool isStream() const { return !file_; }
     // Closes a volume file of ours; false when written bytes did not reach it.
     bool close()
@@ -250,8 +274,9 @@ public:
         return ok;
     }
 
-private:
+protected:
     std::unique_ptr<QFile> file_;
+    int64_t size_ = -1;  // size of a volume file of ours opened for reading
 };
 
 // The archive being written.
@@ -275,14 +300,30 @@ public:
 // never allocate more than the data that is actually there.
 class TBackupFile::Input : public Volume {
 public:
-    bool open(const QString &fileName) { return openFile(fileName, QIODevice::ReadOnly); }
+    // Our own volume files are read ahead in large pieces; a caller's stream
+    // is read no further than the archive goes.
+    bool open(const QString &fileName)
+    {
+        ahead_.reset();
+        aheadPos_ = aheadLen_ = 0;
+        if (!openFile(fileName, QIODevice::ReadOnly | QIODevice::Unbuffered))
+            return false;
+        ahead_ = std::make_unique<char[]>(kAhead);
+        return true;
+    }
+    void useStream(QIODevice *stream)
+    {
+        Volume::useStream(stream);
+        ahead_.reset();
+        aheadPos_ = aheadLen_ = 0;
+    }
 
     // Bytes left, or -1 when the device cannot tell.
     int64_t remaining() const
     {
         if (!dev || dev->isSequential())
             return -1;
-        return dev->size() - dev->pos();
+        return (size_ >= 0 ? size_ : dev->size()) - dev->pos() + (aheadLen_ - aheadPos_);
     }
     bool fits(int64_t n) const
     {
@@ -291,12 +332,27 @@ public:
     }
     bool raw(char *p, int64_t n)
     {
-        int64_t got = 0;
-        while (got < n) {
-            const int64_t r = dev->read(p + got, n - got);
-            if (r <= 0)
+        while (n > 0) {
+            if (aheadPos_ < aheadLen_) {
+                const int64_t part = std::min(n, aheadLen_ - aheadPos_);
+                memcpy(p, ahead_.get() + aheadPos_, size_t(part));
+                aheadPos_ += part;
+                p += part;
+                n -= part;
+                continue;
+            }
+            if (!ahead_ || n >= kAhead) {
+                const int64_t r = dev->read(p, n);
+                if (r <= 0)
+                    return false;
+                p += r;
+                n -= r;
+                continue;
+            }
+            aheadPos_ = 0;
+            aheadLen_ = std::max<int64_t>(dev->read(ahead_.get(), kAhead), 0);
+            if (aheadLen_ == 0)
                 return false;
-            got += r;
         }
         return true;
     }
@@ -326,11 +382,15 @@ public:
     }
     bool skip(int64_t n)
     {
-        if (!dev->isSequential()) {
-            if (!fits(n))
-                return false;
+        if (!fits(n))
+            return false;
+        const int64_t buffered = std::min(n, aheadLen_ - aheadPos_);
+        aheadPos_ += buffered;
+        n -= buffered;
+        if (n == 0)
+            return true;
+        if (!dev->isSequential())
             return dev->seek(dev->pos() + n);
-        }
         char sink[4096];
         while (n > 0) {
             const int64_t part = std::min<int64_t>(n, sizeof sink);
@@ -340,6 +400,12 @@ public:
         }
         return true;
     }
+
+private:
+    static constexpr int64_t kAhead = 1 << 18;
+    std::unique_ptr<char[]> ahead_;
+    int64_t aheadPos_ = 0;
+    int64_t aheadLen_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -699,6 +765,11 @@ bool TBackupFile::DeCompress(QIODevice &source, QIODevice *destination, bool wri
 {
     Input in;
     in.useStream(&source);
+    return readSegment(in, destination, write);
+}
+
+bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write)
+{
     char magic[4];
     if (!in.raw(magic, 4) || memcmp(magic, kMagic, 4) != 0) {
         fail(beInvalidArchive);
@@ -706,14 +777,20 @@ bool TBackupFile::DeCompress(QIODevice &source, QIODevice *destination, bool wri
     }
     write = write && destination;
     Codec &c = *codec_;
+    c.batched = 0;
     while (continue_) {
         int32_t k = 0;
         if (!in.int32(k)) {
             fail(beCannotReadFile);
             return false;
         }
-        if (k == 0)
+        if (k == 0) {
+            if (write && !c.flush(*destination)) {
+                fail(beCannotReadFile);
+                return false;
+            }
             return true;
+        }
         if (k == INT32_MIN || std::abs(k) > kChunk) {
             fail(beCannotReadFile);
             return false;
@@ -733,7 +810,7 @@ bool TBackupFile::DeCompress(QIODevice &source, QIODevice *destination, bool wri
                 }
                 data = c.out;
             }
-            if (destination->write(data, len) != len) {
+            if (!c.put(*destination, data, len)) {
                 fail(beCannotReadFile);
                 return false;
             }
@@ -902,7 +979,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             }
             if (!openNextReadVolume(in, QString::fromLatin1(name.mid(kVolumeRecord.size(), 3))))
                 break;
-            DeCompress(*in.dev, pending.file.get(), pending.file != nullptr);
+            readSegment(in, pending.file.get(), pending.file != nullptr);
             continue;
         }
         if (!finishPending()) {
@@ -947,14 +1024,14 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             pending.file = std::make_unique<QSaveFile>(target);
             pending.target = target;
             pending.date = date;
-            if (!pending.file->open(QIODevice::WriteOnly)) {
+            if (!pending.file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
                 pending.file.reset();
                 fail(beCannotReadFile);
                 break;
             }
             currentFile_ = target;
         }
-        DeCompress(*in.dev, pending.file.get(), doRestore);
+        readSegment(in, pending.file.get(), doRestore);
     }
     pending.file.reset();  // an unfinished entry leaves its target untouched
     in.close();
@@ -1015,7 +1092,7 @@ QString TBackupFile::GetArchiveTitle(const QString &archiveName, QStringList *id
             QBuffer buffer(&text);
             buffer.open(QIODevice::WriteOnly);
             continue_ = true;
-            ok = in.int32(date) && DeCompress(*in.dev, &buffer, true);
+            ok = in.int32(date) && readSegment(in, &buffer, true);
             if (ok) {
                 idList->clear();
                 for (const QByteArray &line : text.split('\n')) {
