@@ -426,7 +426,9 @@ int dbCompiler::scan()
         }
         if (ch == 0) {
             elem = elem->next;
-            currPos = 0;
+            if (elem != nullptr) {
+                currPos = 0;
+            } // else the end of the query stays where the last text ended
             continue;
         }
         tokenPos = currPos;

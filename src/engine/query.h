@@ -134,6 +134,9 @@ class dbQueryChain {
 template <class Self>
 class dbQueryBuilder : public dbQueryChain {
   public:
+    // Text, or a string parameter when it follows a text: "name=" then the
+    // typed name binds the name. A text that must follow a text directly
+    // goes through append(dbQueryElement::Text, s).
     Self& add(const char* s) { addString(s); return self(); }
     Self& append(dbQueryElement::ElementType type, const void* ptr,
                  dbTableDescriptor* table = nullptr)
