@@ -157,13 +157,13 @@ struct TBackupFile::Codec {
     std::unique_ptr<char[]> batch = std::make_unique<char[]>(kBatch);
     int batched = 0;
 
-    bool put(QIODevice &dst, const char *p, int n)
+    // Room for one more chunk at the end of the batch; restored chunks are
+    // read or inflated straight into it.
+    char *room(QIODevice &dst)
     {
-        if (batched + n > kBatch && !flush(dst))
-            return false;
-        memcpy(batch.get() + batched, p, size_t(n));
-        batched += n;
-        return true;
+        if (batched + kChunk > kBatch && !flush(dst))
+            return nullptr;
+        return batch.get() + batched;
     }
     bool flush(QIODevice &dst)
     {
@@ -212,7 +212,7 @@ struct TBackupFile::Codec {
 
     // Inflates in[0..n) into out. The block must be exactly one complete
     // stream whose content fits in one chunk.
-    bool expand(int n, int &outLen)
+    bool expand(int n, char *dst, int &outLen)
     {
         if (!infReady) {
             inf = z_stream {};
@@ -224,7 +224,7 @@ struct TBackupFile::Codec {
         }
         inf.next_in = reinterpret_cast<Bytef *>(in);
         inf.avail_in = static_cast<uInt>(n);
-        inf.next_out = reinterpret_cast<Bytef *>(out);
+        inf.next_out = reinterpret_cast<Bytef *>(dst);
         inf.avail_out = kChunk;
         const int r = inflate(&inf, Z_NO_FLUSH);
         if (r != Z_STREAM_END || inf.avail_in != 0)
@@ -797,23 +797,17 @@ bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write)
         }
         const int n = std::abs(k);
         if (write) {
-            if (!in.fits(n) || !in.raw(c.in, n)) {
+            char *dst = c.room(*destination);
+            if (!dst || !in.fits(n) || !in.raw(k > 0 ? c.in : dst, n)) {
                 fail(beCannotReadFile);
                 return false;
             }
-            const char *data = c.in;
             int len = n;
-            if (k > 0) {
-                if (!c.expand(n, len)) {
-                    fail(beCompression);
-                    return false;
-                }
-                data = c.out;
-            }
-            if (!c.put(*destination, data, len)) {
-                fail(beCannotReadFile);
+            if (k > 0 && !c.expand(n, dst, len)) {
+                fail(beCompression);
                 return false;
             }
+            c.batched += len;
             bytesDone_ += len;
             progress(currentFile_, percentDone());
         } else if (!in.skip(n)) {
