@@ -310,6 +310,7 @@ void StringGrid::SetFixedCols(int n)
     if (n < 0) throw GridError("Fixed column count must not be negative");
     if (n >= colCount_ && n != 0) throw GridError("Fixed column count must be less than column count");
     fixedCols_ = n;
+    leftCol_ = curCol_ = anchorCol_ = n;  // the scrolling part starts over at its first column
     countsChanged(colCount_, rowCount_);
 }
 
@@ -318,6 +319,7 @@ void StringGrid::SetFixedRows(int n)
     if (n < 0) throw GridError("Fixed row count must not be negative");
     if (n >= rowCount_ && n != 0) throw GridError("Fixed row count must be less than row count");
     fixedRows_ = n;
+    topRow_ = curRow_ = anchorRow_ = n;
     countsChanged(colCount_, rowCount_);
 }
 

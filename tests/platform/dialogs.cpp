@@ -1,0 +1,190 @@
+// The dialog seam, the error box of the application object and the shell seam.
+#include "platform/application.h"
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+#include "platform/stringgrid.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace platform;
+
+namespace {
+
+int visibleTopLevelWindows()
+{
+    int n = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible()) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Dialogs, ScriptedAnswersAndCapturedTexts)
+{
+    ScriptedDialogs script;
+    script.AnswerQuestion(true);
+    script.AnswerText(QString("Friends"));
+    script.AnswerText(std::nullopt);
+    script.AnswerFile("/tmp/list.xlsx");
+
+    EXPECT_TRUE(AskQuestion("Exit the system?"));
+    EXPECT_FALSE(AskQuestion("Delete the customer?"));  // nothing queued: No
+    EXPECT_EQ(script.unscripted, 1);
+    ShowMessage("Please use the mouse to select the customer first.");
+
+    QString text = "old";
+    EXPECT_TRUE(AskText("Category name", text));
+    EXPECT_EQ(text, "Friends");
+    EXPECT_FALSE(AskText("Category name", text));
+    EXPECT_EQ(text, "Friends");  // a cancelled input leaves the text alone
+
+    FileRequest save;
+    save.mode = FileRequest::Save;
+    save.caption = "Export";
+    save.defaultSuffix = "xlsx";
+    EXPECT_EQ(PickFile(save), "/tmp/list.xlsx");
+    EXPECT_EQ(PickFile(save), "");
+    ASSERT_EQ(script.fileRequests.size(), 2u);
+    EXPECT_EQ(script.fileRequests[0].defaultSuffix, "xlsx");
+
+    EXPECT_EQ(script.Questions(), QStringList({"Exit the system?", "Delete the customer?"}));
+    EXPECT_EQ(script.Messages(), QStringList({"Please use the mouse to select the customer first."}));
+    EXPECT_EQ(script.shown.front().caption, ProgramTitle());
+    EXPECT_EQ(visibleTopLevelWindows(), 0);
+}
+
+TEST(Dialogs, ScriptRestoresThePreviousService)
+{
+    DialogService* plain = &Dialogs();
+    {
+        ScriptedDialogs outer;
+        {
+            ScriptedDialogs inner;
+            ShowMessage("to inner");
+            EXPECT_EQ(inner.Messages().size(), 1);
+            EXPECT_TRUE(outer.Messages().isEmpty());
+        }
+        ShowMessage("to outer");
+        EXPECT_EQ(outer.Messages(), QStringList{"to outer"});
+    }
+    EXPECT_EQ(&Dialogs(), plain);
+}
+
+TEST(Dialogs, ExceptionInAHandlerReachesTheErrorBoxAndTheProgramGoesOn)
+{
+    ScriptedDialogs script;
+    auto* app = qobject_cast<Application*>(QCoreApplication::instance());
+    ASSERT_NE(app, nullptr);
+    const int caughtBefore = app->CaughtExceptions();
+
+    QWidget window;
+    auto* failing = new QPushButton("Fail", &window);
+    auto* working = new QPushButton("Work", &window);
+    working->move(0, 40);
+    int worked = 0;
+    QObject::connect(failing, &QPushButton::clicked, [] { throw std::runtime_error("Cheque layout is damaged."); });
+    QObject::connect(working, &QPushButton::clicked, [&] { ++worked; });
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QTest::mouseClick(failing, Qt::LeftButton);
+    EXPECT_EQ(script.Errors(), QStringList{"Cheque layout is damaged."});
+    EXPECT_EQ(app->CaughtExceptions(), caughtBefore + 1);
+    QTest::mouseClick(working, Qt::LeftButton);
+    EXPECT_EQ(worked, 1);
+    // The failing button is usable again (its press state was not left stuck).
+    QTest::mouseClick(failing, Qt::LeftButton);
+    EXPECT_EQ(script.Errors().size(), 2);
+}
+
+namespace {
+
+// Asks for a message from inside its paint event.
+class TalkativeGrid : public StringGrid {
+protected:
+    void Paint() override
+    {
+        StringGrid::Paint();
+        if (!asked) {
+            asked = true;
+            ShowMessage("painted");
+            answer = AskQuestion("Continue?");
+        }
+    }
+
+public:
+    bool asked = false, answer = true;
+};
+
+}  // namespace
+
+TEST(Dialogs, NothingOpensWhilePainting)
+{
+    ScriptedDialogs script;
+    script.AnswerQuestion(true);
+    TalkativeGrid grid;
+    grid.resize(200, 100);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    grid.viewport()->repaint();
+    ASSERT_TRUE(grid.asked);
+    EXPECT_FALSE(grid.answer);            // a question during painting is answered No
+    EXPECT_TRUE(script.Messages().isEmpty());  // the message waits for the paint to end
+    QTest::qWait(20);
+    EXPECT_EQ(script.Messages(), QStringList{"painted"});
+    EXPECT_EQ(script.Questions().size(), 0);
+}
+
+TEST(Shell, OnlyWebAndMailAddressesAndWrittenFilesOpen)
+{
+    CapturingShell shell;
+    EXPECT_TRUE(OpenAddress("https://www.example.com/help"));
+    EXPECT_TRUE(OpenAddress("www.example.com"));
+    EXPECT_TRUE(OpenMail("someone@example.com"));
+    EXPECT_TRUE(OpenAddress("ftp://files.example.com/a.txt"));
+    ASSERT_EQ(shell.launched.size(), 4);
+    EXPECT_EQ(shell.launched[0].toString(), "https://www.example.com/help");
+    EXPECT_EQ(shell.launched[1].toString(), "http://www.example.com");
+    EXPECT_EQ(shell.launched[2].toString(), "mailto:someone@example.com");
+
+    EXPECT_FALSE(OpenAddress("file:///usr/bin/ls"));
+    EXPECT_FALSE(OpenAddress("FILE:///tmp/x.sh"));
+    EXPECT_FALSE(OpenAddress("javascript:alert(1)"));
+    EXPECT_FALSE(OpenAddress("smb://server/share"));
+    EXPECT_FALSE(OpenAddress("   "));
+    EXPECT_FALSE(OpenAddress("http://"));
+    EXPECT_EQ(shell.launched.size(), 4);
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString book = dir.filePath("customers.xlsx");
+    const QString tool = dir.filePath("tool");
+    const QString script = dir.filePath("export.sh");
+    for (const QString& path : {book, tool, script}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("x");
+    }
+    QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    EXPECT_TRUE(OpenWrittenFile(book));
+    EXPECT_FALSE(OpenWrittenFile(tool));
+    EXPECT_FALSE(OpenWrittenFile(script));
+    EXPECT_FALSE(OpenWrittenFile(dir.filePath("missing.xlsx")));
+    EXPECT_EQ(shell.launched.back(), QUrl::fromLocalFile(book));
+
+    ASSERT_TRUE(QDir(dir.path()).mkpath("help"));
+    QFile page(dir.filePath("help/index.htm"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
+    EXPECT_TRUE(OpenHelpPage(dir.path(), "index.htm"));
+    EXPECT_FALSE(OpenHelpPage(dir.path(), "../customers.xlsx"));
+    EXPECT_FALSE(OpenHelpPage(dir.path(), "missing.htm"));
+    EXPECT_EQ(shell.launched.back(), QUrl::fromLocalFile(dir.filePath("help/index.htm")));
+}
