@@ -252,19 +252,19 @@ void dbExprNodeAllocator::deallocateLocked(dbExprNode* node)
 
 dbExprNode* dbExprNodeAllocator::allocate()
 {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<dbMutex> guard(mutex_);
     return allocateLocked();
 }
 
 void dbExprNodeAllocator::deallocate(dbExprNode* node)
 {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<dbMutex> guard(mutex_);
     deallocateLocked(node);
 }
 
 void dbExprNodeAllocator::deleteTree(dbExprNode* tree)
 {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<dbMutex> guard(mutex_);
     deleteTreeLocked(tree);
 }
 
@@ -286,7 +286,7 @@ void dbExprNodeAllocator::deleteTreeLocked(dbExprNode* tree)
 
 std::size_t dbExprNodeAllocator::freeCount()
 {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<dbMutex> guard(mutex_);
     return freeCount_;
 }
 

@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <unordered_set>
 
@@ -131,14 +130,14 @@ class dbExprNodeAllocator {
     void deleteTree(dbExprNode* tree);
     // The same for callers that hold mutex() already.
     void deleteTreeLocked(dbExprNode* tree);
-    std::mutex& mutex() { return mutex_; }
+    dbMutex& mutex() { return mutex_; }
     std::size_t freeCount();
 
   private:
     dbExprNode* allocateLocked();
     void deallocateLocked(dbExprNode* node);
 
-    std::mutex mutex_;
+    dbMutex mutex_;
     dbExprNode* freeList_ = nullptr;
     std::size_t freeCount_ = 0;
     void* chunks_ = nullptr; // chained, never freed

@@ -25,7 +25,7 @@ dbQueryElementAllocator& dbQueryElementAllocator::instance()
 void* dbQueryElementAllocator::allocate(std::size_t size)
 {
     {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<dbMutex> guard(mutex_);
         if (!exitHookRegistered) {
             // Objects that build queries after this point are destroyed
             // before the free list is released.
@@ -54,7 +54,7 @@ void dbQueryElementAllocator::deallocate(dbQueryElement* first, dbQueryElement**
             break;
         }
     }
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<dbMutex> guard(mutex_);
     if (exiting_) {
         for (dbQueryElement* e = first; n != 0; --n) {
             dbQueryElement* next = e->next;
@@ -70,13 +70,13 @@ void dbQueryElementAllocator::deallocate(dbQueryElement* first, dbQueryElement**
 
 std::size_t dbQueryElementAllocator::freeCount()
 {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<dbMutex> guard(mutex_);
     return freeCount_;
 }
 
 void dbQueryElementAllocator::releaseAll()
 {
-    std::lock_guard<std::mutex> guard(mutex_);
+    std::lock_guard<dbMutex> guard(mutex_);
     exiting_ = true;
     while (freeList_ != nullptr) {
         dbQueryElement* next = freeList_->next;
@@ -102,7 +102,7 @@ void dbCompiledQuery::destroy()
 {
     dbExprNodeAllocator& pool = dbExprNodeAllocator::instance();
     {
-        std::lock_guard<std::mutex> guard(pool.mutex());
+        std::lock_guard<dbMutex> guard(pool.mutex());
         pool.deleteTreeLocked(tree);
         for (dbOrderByNode* o = order; o != nullptr;) {
             dbOrderByNode* next = o->next;

@@ -9,7 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
+
+#include "engine/sync.h"
 
 class dbTableDescriptor;
 class dbFieldDescriptor;
@@ -59,7 +60,7 @@ class dbQueryElementAllocator {
     void releaseAll(); // program exit
 
   private:
-    std::mutex mutex_;
+    dbMutex mutex_;
     dbQueryElement* freeList_ = nullptr;
     std::size_t freeCount_ = 0;
     bool exiting_ = false;
@@ -196,7 +197,7 @@ class dbQuery : public dbCompiledQuery, public dbQueryBuilder<dbQuery> {
     // Returns the elements to the allocator and drops the compiled part.
     dbQuery& reset();
 
-    std::mutex mutex;      // serialises compilation in select
+    dbMutex mutex;         // serialises compilation in select
     bool compiling = false; // set while select compiles under the mutex
     int pos = 0;           // added to reported error positions
 };
