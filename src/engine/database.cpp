@@ -988,11 +988,8 @@ bool dbDatabase::extend(uint64_t size)
     int rc = file.setSize(newSize);
     if (rc != 0) {
         // Try once more with no more than this request needs.
-        uint64_t needed = std::min<uint64_t>(alignUp(size, extensionRetryUnit), dbFile::maxSize);
-        if (needed < newSize) {
-            newSize = needed;
-            rc = file.setSize(newSize);
-        }
+        newSize = std::min<uint64_t>(alignUp(size, extensionRetryUnit), newSize);
+        rc = file.setSize(newSize);
     }
     if (rc != 0) {
         reportFileError("Failed to extend file", rc);
