@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace {
 
 class CompileTest : public ::testing::Test, protected CompileHelper {};
@@ -294,6 +296,49 @@ TEST_F(CompileTest, RecompilingReplacesTheFormerTreeWithoutLeaking)
     EXPECT_FALSE(compile(code, &Item::dbDescriptor));
     EXPECT_EQ(code.tree, nullptr);
     EXPECT_EQ(code.table, nullptr);
+}
+
+TEST(ExprNodes, CompilersOfSeveralThreadsShareThePoolAndTheSymbols)
+{
+    dbExprNodeAllocator& pool = dbExprNodeAllocator::instance();
+    CapturingDatabase db;
+    {
+        // One compilation first, so that the pool holds enough nodes.
+        dbCompiler warm(&db);
+        std::vector<std::unique_ptr<dbQuery>> held;
+        for (int i = 0; i < 4; i++) {
+            held.push_back(std::make_unique<dbQuery>("upper(name) like 'A%' and id in (1, 2, 3) order by name"));
+            ASSERT_TRUE(warm.compile(&Item::dbDescriptor, *held.back()));
+        }
+    }
+    std::size_t before = pool.freeCount();
+    std::vector<std::thread> threads;
+    std::vector<int> compiled(4, 0);
+    std::vector<std::size_t> refused(4, 0);
+    for (int t = 0; t < 4; t++) {
+        threads.emplace_back([t, &compiled, &refused] {
+            CapturingDatabase own;
+            dbCompiler compiler(&own);
+            std::string name = "thread" + std::to_string(t) + "name";
+            for (int i = 0; i < 2000; i++) {
+                dbQuery q("upper(name) like 'A%' and id in (1, 2, 3) order by name");
+                if (compiler.compile(&Item::dbDescriptor, q) && q.tree->cop == opAndBool) {
+                    compiled[t] += 1;
+                }
+                // Names new to the symbol table, interned while others look up.
+                std::string text = name + std::to_string(i % 50) + " = 1";
+                dbQuery unknown(text.c_str());
+                compiler.compile(&Item::dbDescriptor, unknown);
+            }
+            refused[t] = own.errors.size();
+        });
+    }
+    for (std::thread& t : threads) {
+        t.join();
+    }
+    EXPECT_EQ(compiled, std::vector<int>(4, 2000));
+    EXPECT_EQ(pool.freeCount(), before);
+    EXPECT_EQ(refused, std::vector<std::size_t>(4, 2000));
 }
 
 TEST(ExprNodes, OpcodeTablesAgreeWithTheInstructionSet)
