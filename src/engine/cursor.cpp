@@ -1,0 +1,554 @@
+#include "engine/cursor.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "engine/sync.h"
+
+// ---------------------------------------------------------------------------
+// dbSelection
+
+void dbSelection::add(oid_t oid)
+{
+    if (last == nullptr || last->nRows == quantum) {
+        segment* seg = new segment;
+        seg->next = nullptr;
+        seg->prev = last;
+        seg->nRows = 0;
+        if (last != nullptr) {
+            last->next = seg;
+        } else {
+            first = seg;
+        }
+        last = seg;
+    }
+    last->rows[last->nRows++] = oid;
+    nRows += 1;
+}
+
+void dbSelection::clear()
+{
+    segment* seg = first;
+    while (seg != nullptr) {
+        segment* next = seg->next;
+        delete seg;
+        seg = next;
+    }
+    first = last = curr = nullptr;
+    nRows = 0;
+    pos = 0;
+}
+
+std::size_t dbSelection::segmentCount() const
+{
+    std::size_t n = 0;
+    for (const segment* seg = first; seg != nullptr; seg = seg->next) {
+        n += 1;
+    }
+    return n;
+}
+
+void dbSelection::reverse()
+{
+    for (segment* seg = first; seg != nullptr; seg = seg->prev) {  // prev is the old next after the swap
+        std::swap(seg->next, seg->prev);
+        std::reverse(seg->rows, seg->rows + seg->nRows);
+    }
+    std::swap(first, last);
+    if (curr != nullptr && curr->nRows != 0) {
+        pos = curr->nRows - 1 - pos;
+    }
+}
+
+namespace {
+
+template <class T>
+int compareValues(const byte* a, const byte* b)
+{
+    T x, y;
+    std::memcpy(&x, a, sizeof(T));
+    std::memcpy(&y, b, sizeof(T));
+    return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+// Text of a stored string field: {count, offset from the row's start}.
+const char* storedText(const byte* row, const dbFieldDescriptor* fd)
+{
+    std::uint32_t offs;
+    std::memcpy(&offs, row + fd->dbsOffs + sizeof(std::uint32_t), sizeof(offs));
+    return reinterpret_cast<const char*>(row + offs);
+}
+
+int compareField(const byte* a, const byte* b, const dbFieldDescriptor* fd)
+{
+    const byte* p = a + fd->dbsOffs;
+    const byte* q = b + fd->dbsOffs;
+    switch (fd->type) {
+    case dbField::tpBool:
+    case dbField::tpInt1:
+        return compareValues<std::int8_t>(p, q);
+    case dbField::tpInt2:
+        return compareValues<std::int16_t>(p, q);
+    case dbField::tpInt4:
+        return compareValues<std::int32_t>(p, q);
+    case dbField::tpInt8:
+        return compareValues<std::int64_t>(p, q);
+    case dbField::tpReal4:
+        return compareValues<float>(p, q);
+    case dbField::tpReal8:
+        return compareValues<double>(p, q);
+    case dbField::tpString:
+        return std::strcmp(storedText(a, fd), storedText(b, fd));  // bytes as unsigned values
+    case dbField::tpReference:
+        return compareValues<oid_t>(p, q);
+    case dbField::tpRawBinary:
+        return fd->comparator(p, q, fd->dbsSize);
+    default:
+        dbAssert(false);
+        return 0;
+    }
+}
+
+}  // namespace
+
+int dbSelection::compare(const byte* a, const byte* b, const dbOrderByNode* order)
+{
+    for (; order != nullptr; order = order->next) {
+        int diff;
+        if (order->field != nullptr) {
+            diff = compareField(a, b, order->field);
+        } else {
+            dbAssert(compareExpressionKey != nullptr);
+            diff = compareExpressionKey(a, b, order);
+        }
+        if (diff != 0) {
+            return order->ascent ? diff : -diff;
+        }
+    }
+    return 0;
+}
+
+void dbSelection::sort(dbDatabase* db, const dbOrderByNode* order)
+{
+    std::size_t n = nRows;
+    if (n < 2) {
+        return;
+    }
+    // Heap sort over (row, id) pairs: it needs no consistent ordering to
+    // stay inside the array, whatever the stored values (NaN included).
+    struct Item {
+        const byte* row;
+        oid_t oid;
+    };
+    std::vector<Item> items;
+    items.reserve(n);
+    for (segment* seg = first; seg != nullptr; seg = seg->next) {
+        for (std::size_t i = 0; i < seg->nRows; i++) {
+            items.push_back({reinterpret_cast<const byte*>(db->getRow(seg->rows[i])), seg->rows[i]});
+        }
+    }
+    auto less = [order](const Item& x, const Item& y) { return compare(x.row, y.row, order) < 0; };
+    auto siftDown = [&](std::size_t root, std::size_t end) {  // heap of items[0 .. end)
+        for (;;) {
+            std::size_t child = 2 * root + 1;
+            if (child >= end) {
+                return;
+            }
+            if (child + 1 < end && less(items[child], items[child + 1])) {
+                child += 1;
+            }
+            if (!less(items[root], items[child])) {
+                return;
+            }
+            std::swap(items[root], items[child]);
+            root = child;
+        }
+    };
+    for (std::size_t i = n / 2; i-- > 0;) {
+        siftDown(i, n);
+    }
+    for (std::size_t end = n - 1; end > 0; end--) {
+        std::swap(items[0], items[end]);
+        siftDown(0, end);
+    }
+    std::size_t i = 0;
+    for (segment* seg = first; seg != nullptr; seg = seg->next) {
+        for (std::size_t j = 0; j < seg->nRows; j++) {
+            seg->rows[j] = items[i++].oid;
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// dbAnyCursor
+
+dbAnyCursor::dbAnyCursor(dbTableDescriptor& aTable, dbCursorType aType, byte* aRecord)
+    : db(aTable.db == DETACHED_TABLE ? nullptr : aTable.db), table(&aTable), type(aType), record(aRecord)
+{
+    dbDatabase::cursorHook = &dbAnyCursor::recordChanged;
+}
+
+dbAnyCursor::~dbAnyCursor()
+{
+    unlink();
+    delete[] bitmap;
+}
+
+std::vector<dbAnyCursor*>* dbAnyCursor::threadCursors(bool create) const
+{
+    if (db == nullptr) {
+        return nullptr;
+    }
+    dbDatabaseThreadContext* ctx = db->getContext(create);
+    return ctx != nullptr ? &ctx->cursors : nullptr;
+}
+
+void dbAnyCursor::link()
+{
+    if (!linked) {
+        if (std::vector<dbAnyCursor*>* list = threadCursors(true)) {
+            list->push_back(this);
+            linked = true;
+        }
+    }
+}
+
+void dbAnyCursor::unlink()
+{
+    if (linked) {
+        if (std::vector<dbAnyCursor*>* list = threadCursors(false)) {
+            auto it = std::find(list->begin(), list->end(), this);
+            if (it != list->end()) {
+                list->erase(it);
+            }
+        }
+        linked = false;
+    }
+}
+
+void dbAnyCursor::reset()
+{
+    if (db != nullptr && table->db != db) {
+        // A descriptor shared by several databases: use this one's copy.
+        if (dbTableDescriptor* attached = db->findTable(table->name)) {
+            table = attached;
+        }
+    } else if (db == nullptr) {
+        db = table->db == DETACHED_TABLE ? nullptr : table->db;
+    }
+    dbAssert(db != nullptr && table->tableId != 0);  // cursor associated with online database table
+    unlink();
+    clear();
+}
+
+void dbAnyCursor::clear()
+{
+    selection.clear();
+    allRecords = false;
+    firstId = lastId = currId = 0;
+    eliminateDuplicates = false;
+    removed = false;
+    removing = false;
+}
+
+void dbAnyCursor::transactionEnded(std::vector<dbAnyCursor*>& cursors)
+{
+    std::vector<dbAnyCursor*> list;
+    list.swap(cursors);
+    for (dbAnyCursor* c : list) {
+        c->linked = false;
+        c->clear();
+    }
+}
+
+bool dbAnyCursor::beginSelect()
+{
+    reset();
+    if (!db->beginTransaction(type == dbCursorForUpdate ? dbDatabase::dbExclusiveLock
+                                                       : dbDatabase::dbSharedLock)) {
+        return false;
+    }
+    link();
+    return true;
+}
+
+void dbAnyCursor::selectAllRows(oid_t firstRow, oid_t lastRow, std::size_t nRows)
+{
+    firstId = firstRow;
+    lastId = lastRow;
+    selection.nRows = nRows;
+    allRecords = true;
+}
+
+bool dbAnyCursor::at(oid_t ref)
+{
+    dbAssert(ref != 0);
+    removed = false;
+    if (!beginSelect()) {
+        return false;
+    }
+    if (ref >= db->getIndexSize() || (db->getPos(ref) & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
+        return false;  // no such record (any more)
+    }
+    currId = ref;
+    add(ref);
+    selection.curr = selection.first;
+    selection.pos = 0;
+    fetchIfPrefetch();
+    return true;
+}
+
+bool dbAnyCursor::add(oid_t oid)
+{
+    if (selection.nRows >= limit) {
+        return false;
+    }
+    if (eliminateDuplicates) {
+        std::size_t word = oid / 32;
+        if (word >= bitmapSize) {
+            // The index grew since the bitmap was made.
+            std::size_t size = std::max<std::size_t>(word + 1, (db->getIndexSize() + 31) / 32);
+            std::uint32_t* grown = new std::uint32_t[size]();
+            std::copy(bitmap, bitmap + bitmapSize, grown);
+            delete[] bitmap;
+            bitmap = grown;
+            bitmapSize = size;
+        }
+        std::uint32_t bit = std::uint32_t(1) << (oid % 32);
+        if (bitmap[word] & bit) {
+            return selection.nRows < limit;
+        }
+        bitmap[word] |= bit;
+    }
+    selection.add(oid);
+    return selection.nRows < limit;
+}
+
+void dbAnyCursor::checkForDuplicates()
+{
+    if (!eliminateDuplicates && limit > 1) {
+        eliminateDuplicates = true;
+        std::size_t size = (db->getIndexSize() + 31) / 32;
+        if (size > bitmapSize) {
+            delete[] bitmap;
+            bitmap = new std::uint32_t[size];
+            bitmapSize = size;
+        }
+        std::fill(bitmap, bitmap + bitmapSize, 0u);
+    }
+}
+
+void dbAnyCursor::fetchIfPrefetch()
+{
+    if (prefetch && currId != 0 && record != nullptr) {
+        fetch();
+    }
+}
+
+bool dbAnyCursor::fetch()
+{
+    dbAssert(currId != 0 && currId < db->getIndexSize()
+             && !(db->getPos(currId) & (dbInternalObjectMarker | dbFreeHandleMarker)));
+    return db->fetchRecord(table, currId, record);
+}
+
+bool dbAnyCursor::gotoFirst()
+{
+    removed = false;
+    bool found;
+    if (allRecords) {
+        currId = firstId;
+        found = currId != 0;
+    } else if (selection.first == nullptr) {
+        found = currId != 0;
+    } else {
+        selection.curr = selection.first;
+        selection.pos = 0;
+        currId = selection.curr->rows[0];
+        found = true;
+    }
+    if (found) {
+        fetchIfPrefetch();
+    }
+    return found;
+}
+
+bool dbAnyCursor::gotoNext()
+{
+    return step(true);
+}
+
+bool dbAnyCursor::gotoPrev()
+{
+    return step(false);
+}
+
+bool dbAnyCursor::step(bool forward)
+{
+    removed = false;
+    if (allRecords) {
+        if (currId == 0) {
+            return false;
+        }
+        dbRecord* row = db->getRow(currId);
+        oid_t to = forward ? row->next : row->prev;
+        if (to == 0) {
+            return false;
+        }
+        currId = to;
+    } else {
+        dbSelection::segment* seg = selection.curr;
+        if (seg == nullptr) {
+            return false;
+        }
+        if (forward ? selection.pos + 1 < seg->nRows : selection.pos > 0) {
+            selection.pos += forward ? 1 : -1;
+        } else if (dbSelection::segment* to = forward ? seg->next : seg->prev) {
+            selection.curr = seg = to;
+            selection.pos = forward ? 0 : seg->nRows - 1;
+        } else {
+            return false;
+        }
+        currId = seg->rows[selection.pos];
+    }
+    fetchIfPrefetch();
+    return true;
+}
+
+void dbAnyCursor::remove()
+{
+    oid_t removedId = currId;
+    dbAssert(type == dbCursorForUpdate && removedId != 0);
+    removing = true;
+    if (allRecords) {
+        dbRecord* row = db->getRow(removedId);
+        oid_t next = row->next, prev = row->prev;
+        if (next != 0) {
+            if (firstId == removedId) {
+                firstId = next;
+            }
+            currId = next;
+        } else if (removedId != firstId) {
+            currId = lastId = prev;
+        } else {
+            firstId = lastId = currId = 0;
+        }
+        if (selection.nRows > 0) {
+            selection.nRows -= 1;
+        }
+    } else if (dbSelection::segment* seg = selection.curr) {
+        std::size_t pos = selection.pos;
+        std::copy(seg->rows + pos + 1, seg->rows + seg->nRows, seg->rows + pos);
+        seg->nRows -= 1;
+        selection.nRows -= 1;
+        if (seg->nRows == 0) {
+            // The segment is empty: unlink and free it.
+            dbSelection::segment* next = seg->next;
+            dbSelection::segment* prev = seg->prev;
+            (prev != nullptr ? prev->next : selection.first) = next;
+            (next != nullptr ? next->prev : selection.last) = prev;
+            delete seg;
+            seg = next != nullptr ? next : prev;
+            pos = next != nullptr ? 0 : (prev != nullptr ? prev->nRows - 1 : 0);
+        } else if (pos == seg->nRows) {
+            // It was the segment's last id: the next id opens the next
+            // segment, or else the cursor steps back.
+            if (seg->next != nullptr) {
+                seg = seg->next;
+                pos = 0;
+            } else {
+                pos -= 1;
+            }
+        }
+        selection.curr = seg;
+        selection.pos = pos;
+        currId = seg != nullptr ? seg->rows[pos] : 0;
+    } else {
+        currId = 0;
+    }
+    bool ok = db->remove(table, removedId);
+    removing = false;
+    if (!ok) {
+        // The transaction failed and was rolled back: nothing here holds.
+        reset();
+        return;
+    }
+    removed = true;
+    fetchIfPrefetch();
+}
+
+void dbAnyCursor::removeAllSelected()
+{
+    dbAssert(type == dbCursorForUpdate);
+    if (allRecords) {
+        db->deleteTable(table);
+    } else if (selection.nRows == 0) {
+        if (currId != 0) {
+            db->remove(table, currId);
+            currId = 0;
+        }
+        return;
+    } else {
+        for (dbSelection::segment* seg = selection.first; seg != nullptr; seg = seg->next) {
+            for (std::size_t i = 0; i < seg->nRows; i++) {
+                oid_t oid = seg->rows[i];
+                // An id met twice, or removed meanwhile through another
+                // cursor, is no longer a record: skip it.
+                if ((db->getPos(oid) & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
+                    continue;
+                }
+                if (!db->remove(table, oid)) {
+                    reset();
+                    return;
+                }
+            }
+        }
+    }
+    reset();
+}
+
+void dbAnyCursor::removeAll()
+{
+    dbAssert(type == dbCursorForUpdate);
+    db->deleteTable(table);
+    reset();
+}
+
+void dbAnyCursor::sort(const dbOrderByNode* order)
+{
+    selection.sort(db, order);
+    gotoFirst();
+}
+
+void dbAnyCursor::recordChanged(dbDatabase* db, oid_t oid, bool removedRecord)
+{
+    dbDatabaseThreadContext* ctx = db->getContext(false);
+    if (ctx == nullptr) {
+        return;
+    }
+    for (dbAnyCursor* c : ctx->cursors) {
+        if (c->currId != oid) {
+            continue;
+        }
+        if (removedRecord) {
+            c->currId = 0;
+        } else if (c->record != nullptr && !c->updating && !c->removing) {
+            c->fetch();
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+bool dbDatabase::select(dbAnyCursor* cursor)
+{
+    dbAssert(opened);
+    if (!cursor->beginSelect()) {
+        return false;
+    }
+    const dbTable* t = reinterpret_cast<const dbTable*>(get(cursor->table->tableId));
+    cursor->selectAllRows(t->firstRow, t->lastRow, std::size_t(t->nRows));
+    return true;
+}

@@ -1,0 +1,177 @@
+// Cursors and selections: a cursor is the application's window on the result
+// of a select, either every row of one table (walked along the table's row
+// links) or a selection of object ids kept in segments of 1,024 ids, filled
+// by a query and optionally sorted by ORDER BY keys. A cursor moves over the
+// result, copies the current row into the record object it was given, and,
+// when made for update, removes rows.
+//
+// Callers keep to these rules:
+//  - A cursor belongs to the thread that selected through it. An open cursor
+//    is registered with that thread's transaction; when the transaction ends
+//    (commit, rollback, precommit) the cursor is reset and has no current
+//    record. Texts and arrays fetched into the record point into the
+//    database file and stay valid only while the transaction lasts.
+//  - The record object passed to the constructor outlives the cursor and is
+//    an object of the table's class.
+//  - Misuse (a null reference, removing through a read-only cursor, a cursor
+//    over a table that no open database knows) is a fatal assertion.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/class.h"
+#include "engine/database.h"
+#include "engine/query.h"
+
+enum dbCursorType { dbCursorViewOnly = 0, dbCursorForUpdate = 1 };
+
+// Object ids selected by a query, in segments of `quantum` ids.
+class dbSelection {
+  public:
+    static constexpr std::size_t quantum = 1024;
+
+    struct segment {
+        segment* next;
+        segment* prev;
+        std::size_t nRows;
+        oid_t rows[quantum];
+    };
+
+    segment* first = nullptr;
+    segment* last = nullptr;
+    segment* curr = nullptr;  // segment of the current id
+    std::size_t nRows = 0;    // ids in every segment together
+    std::size_t pos = 0;      // position of the current id in `curr`
+
+    dbSelection() = default;
+    ~dbSelection() { clear(); }
+    dbSelection(const dbSelection&) = delete;
+    dbSelection& operator=(const dbSelection&) = delete;
+
+    // Appends an id, starting a new segment when the last one is full.
+    void add(oid_t oid);
+    // Frees every segment.
+    void clear();
+    // Reverses the order of the ids.
+    void reverse();
+    // Orders the ids by the keys (ascending by compare; a key marked
+    // descending inverts its comparison). Not stable.
+    void sort(dbDatabase* db, const dbOrderByNode* order);
+    // Compares two stored rows by the keys: negative, 0 or positive.
+    static int compare(const byte* a, const byte* b, const dbOrderByNode* order);
+
+    std::size_t segmentCount() const;
+
+    // Compares two rows by an ORDER BY key that is an expression; set by the
+    // expression interpreter. Without it, an expression key is fatal.
+    static inline int (*compareExpressionKey)(const byte* a, const byte* b, const dbOrderByNode* key) = nullptr;
+};
+
+class dbAnyCursor {
+  public:
+    static constexpr std::size_t defaultLimit = 2000000000;
+
+    // record: the object fetch fills (null: the cursor never fetches).
+    dbAnyCursor(dbTableDescriptor& table, dbCursorType type, byte* record);
+    virtual ~dbAnyCursor();
+    dbAnyCursor(const dbAnyCursor&) = delete;
+    dbAnyCursor& operator=(const dbAnyCursor&) = delete;
+
+    // Back to idle: no selection, no current record, not registered.
+    void reset();
+    // Makes the cursor hold exactly the record ref (registering it with the
+    // thread's transaction) and fetches it when prefetch is on. False when
+    // ref names no record of the cursor's table; the cursor is then empty.
+    bool at(oid_t ref);
+
+    // Moves. Each returns false when there is nowhere to go (the cursor then
+    // stays); with prefetch on a successful move fetches the new record.
+    virtual bool gotoFirst();
+    virtual bool gotoNext();
+    virtual bool gotoPrev();
+
+    // Copies the current record into the record object. False when the row
+    // is damaged (fetched as empty values, reported by the database).
+    bool fetch();
+    // Removes the current record (update cursors only); the cursor moves to
+    // the next record, else the previous one, else has none.
+    void remove();
+    // Removes every selected record (update cursors only) and resets.
+    void removeAllSelected();
+    // Removes every record of the table (update cursors only) and resets.
+    void removeAll();
+
+    // Appends an id to the selection (unless the limit is reached or, with
+    // duplicate elimination, the id is already there). True while the
+    // count stays below the limit.
+    bool add(oid_t oid);
+    // Turns on duplicate elimination for the next adds.
+    void checkForDuplicates();
+
+    std::size_t getNumberOfRecords() const { return selection.nRows; }
+    bool isEmpty() const { return selection.nRows == 0; }
+    oid_t getOid() const { return currId; }
+    bool isRemoved() const { return removed; }
+    bool isAllRecords() const { return allRecords; }
+    bool isUpdateCursor() const { return type == dbCursorForUpdate; }
+    bool isLimitReached() const { return selection.nRows >= limit; }
+    void setLimit(std::size_t n) { limit = n; }
+    std::size_t getLimit() const { return limit; }
+    void setPrefetchMode(bool on) { prefetch = on; }
+    bool getPrefetchMode() const { return prefetch; }
+    dbDatabase* getDatabase() const { return db; }
+    dbTableDescriptor* getTable() const { return table; }
+    const dbSelection& getSelection() const { return selection; }
+
+    // Sorts the selection (see dbSelection::sort); the cursor goes to the
+    // first id afterwards.
+    void sort(const dbOrderByNode* order);
+
+    // Starts a select: resolves the database, registers the cursor with the
+    // thread's transaction, taken shared or (update cursors) exclusive.
+    // False when the transaction cannot begin.
+    bool beginSelect();
+    // Select-all mode over the table's row list (used by dbDatabase::select).
+    void selectAllRows(oid_t firstRow, oid_t lastRow, std::size_t nRows);
+
+    // Resets every cursor of a thread's list and empties the list; the
+    // database calls it when the thread's transaction ends.
+    static void transactionEnded(std::vector<dbAnyCursor*>& cursors);
+
+  protected:
+    // The calling thread's cursor list of this cursor's database.
+    std::vector<dbAnyCursor*>* threadCursors(bool create) const;
+    void link();
+    void unlink();
+    // Forgets the selection and the current record.
+    void clear();
+    void fetchIfPrefetch();
+    // One row forward or back (see gotoNext, gotoPrev).
+    bool step(bool forward);
+    // Called (through dbDatabase::cursorHook) for every record an update
+    // or remove changes: cursors of this thread standing on it refetch or
+    // lose it.
+    static void recordChanged(dbDatabase* db, oid_t oid, bool removed);
+    friend class dbDatabase;
+
+    dbDatabase* db;
+    dbTableDescriptor* table;
+    dbCursorType type;
+    dbSelection selection;
+    bool allRecords = false;
+    oid_t firstId = 0;
+    oid_t lastId = 0;
+    oid_t currId = 0;
+    byte* record;
+    std::size_t limit = defaultLimit;
+    std::uint32_t* bitmap = nullptr;  // duplicate elimination, one bit per id
+    std::size_t bitmapSize = 0;       // in words
+    bool eliminateDuplicates = false;
+    bool prefetch = true;
+    bool removed = false;
+    bool removing = false;
+    bool updating = false;  // the record object is being stored: no refetch
+    bool linked = false;
+};

@@ -1,0 +1,411 @@
+// Cursors over all rows and over selections: segments, moves, positions,
+// removal, sorting by keys, and the end of the transaction.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/support_storage.h"
+#include "engine/zarvoCursor.h"
+
+using namespace storagetest;
+
+namespace {
+
+class Item {
+  public:
+    int4 key = 0;
+    const char* label = nullptr;
+    real8 weight = 0;
+
+    DB_FIELDS(Item, DB_FIELD(key), DB_FIELD(label), DB_FIELD(weight))
+};
+
+}  // namespace
+
+DB_TABLE(Item);
+
+namespace {
+
+class CursorTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(db.open("cursor", dir.file("cursor.zrv").c_str())); }
+    void TearDown() override
+    {
+        db.close();
+        EXPECT_TRUE(db.messages.empty()) << db.messages.front();
+    }
+
+    // Inserts items with keys from..to-1 (label "item <key>") and commits.
+    std::vector<oid_t> fill(int from, int to)
+    {
+        std::vector<oid_t> ids;
+        zarvoBuffer texts;
+        for (int k = from; k < to; k++) {
+            Item item;
+            item.key = k;
+            item.label = texts.put("item " + std::to_string(k));
+            item.weight = k / 2.0;
+            ids.push_back(insert(item).getOid());
+            texts.clear();
+        }
+        EXPECT_TRUE(db.commit());
+        return ids;
+    }
+
+    std::vector<oid_t> fillLabels(const std::vector<std::string>& labels)
+    {
+        std::vector<oid_t> ids;
+        int key = 0;
+        for (const std::string& text : labels) {
+            Item item;
+            item.key = key++;
+            item.label = text.c_str();
+            ids.push_back(insert(item).getOid());
+        }
+        EXPECT_TRUE(db.commit());
+        return ids;
+    }
+
+    // Puts a cursor in selection mode holding the ids.
+    static void selectIds(dbAnyCursor& cursor, const std::vector<oid_t>& ids)
+    {
+        ASSERT_TRUE(cursor.beginSelect());
+        for (oid_t id : ids) {
+            cursor.add(id);
+        }
+    }
+
+    static std::vector<std::string> labels(dbCursor<Item>& cursor)
+    {
+        std::vector<std::string> out;
+        if (cursor.gotoFirst()) {
+            do {
+                out.push_back(cursor->label);
+            } while (cursor.next());
+        }
+        return out;
+    }
+
+    TempDir dir;
+    RecordingDatabase db;
+};
+
+TEST(Selection, SegmentsHoldAThousandAndTwentyFourIds)
+{
+    dbSelection selection;
+    for (oid_t id = 1; id <= 1024; id++) {
+        selection.add(id);
+    }
+    EXPECT_EQ(selection.segmentCount(), 1u);
+    EXPECT_EQ(selection.first->nRows, 1024u);
+    selection.add(1025);
+    EXPECT_EQ(selection.segmentCount(), 2u);
+    EXPECT_EQ(selection.last->nRows, 1u);
+    EXPECT_EQ(selection.last->rows[0], 1025u);
+    EXPECT_EQ(selection.nRows, 1025u);
+
+    selection.reverse();
+    EXPECT_EQ(selection.first->rows[0], 1025u);
+    EXPECT_EQ(selection.last->rows[1023], 1u);
+    EXPECT_EQ(selection.first->next, selection.last);
+    EXPECT_EQ(selection.last->prev, selection.first);
+}
+
+TEST_F(CursorTest, EmptyTableHasNoFirstRow)
+{
+    dbCursor<Item> cursor;
+    EXPECT_EQ(cursor.select(), 0u);
+    EXPECT_FALSE(cursor.gotoFirst());
+    EXPECT_EQ(cursor.getOid(), 0u);
+    EXPECT_EQ(cursor.next(), nullptr);
+}
+
+TEST_F(CursorTest, AllRowsWalkBothWaysAndStopAtTheEnds)
+{
+    std::vector<oid_t> ids = fill(0, 5);
+    dbCursor<Item> cursor;
+    ASSERT_EQ(cursor.select(), 5u);
+    EXPECT_EQ(cursor.getOid(), ids[0]);
+    EXPECT_EQ(cursor->key, 0);
+    EXPECT_STREQ(cursor->label, "item 0");
+    int steps = 0;
+    while (cursor.next()) {
+        steps++;
+        EXPECT_EQ(cursor->key, steps);
+        EXPECT_EQ(cursor.getOid(), ids[steps]);
+    }
+    EXPECT_EQ(steps, 4);
+    // At the end: stays on the last row, record unchanged.
+    EXPECT_FALSE(cursor.gotoNext());
+    EXPECT_EQ(cursor.getOid(), ids[4]);
+    EXPECT_EQ(cursor->key, 4);
+    EXPECT_DOUBLE_EQ(cursor->weight, 2.0);
+    while (cursor.prev()) {
+    }
+    EXPECT_EQ(cursor.getOid(), ids[0]);
+    EXPECT_EQ(cursor->key, 0);
+}
+
+TEST_F(CursorTest, SelectionPositionsAcrossSegments)
+{
+    std::vector<oid_t> ids = fill(0, 2000);
+    zarvoCursor<Item> cursor;
+    selectIds(cursor, ids);
+    EXPECT_EQ(cursor.getSelection().segmentCount(), 2u);
+    ASSERT_TRUE(cursor.setPosition(1500));
+    EXPECT_EQ(cursor.getOid(), ids[1500]);
+    EXPECT_EQ(cursor.getPosition(), 1500u);
+    EXPECT_EQ(cursor.getSelection().pos, 1500u - 1024u);  // the 477th id of the second segment
+    EXPECT_EQ(cursor.get()->key, 1500);  // fetched
+    EXPECT_FALSE(cursor.setPosition(2000));
+    EXPECT_EQ(cursor.getPosition(), 1500u);
+
+    // Counting moves.
+    ASSERT_TRUE(cursor.first());
+    EXPECT_EQ(cursor.getPosition(), 0u);
+    ASSERT_TRUE(cursor.setPosition(1023));
+    ASSERT_NE(cursor.next(), nullptr);
+    EXPECT_EQ(cursor.getPosition(), 1024u);
+    EXPECT_EQ(cursor->key, 1024);
+    ASSERT_NE(cursor.prev(), nullptr);
+    EXPECT_EQ(cursor->key, 1023);
+    ASSERT_TRUE(cursor.setPosition(1999));
+    EXPECT_FALSE(cursor.gotoNext());
+    EXPECT_EQ(cursor.getOid(), ids[1999]);
+    EXPECT_EQ(cursor.getPosition(), 1999u);
+}
+
+TEST_F(CursorTest, PositionsOverAllRows)
+{
+    std::vector<oid_t> ids = fill(0, 30);
+    zarvoCursor<Item> cursor;
+    ASSERT_EQ(cursor.select(), 30u);
+    ASSERT_TRUE(cursor.setPosition(17));
+    EXPECT_EQ(cursor.getOid(), ids[17]);
+    EXPECT_EQ(cursor->key, 17);
+    ASSERT_TRUE(cursor.setPosition(3));
+    EXPECT_EQ(cursor->key, 3);
+    EXPECT_EQ(cursor.getPosition(), 3u);
+    EXPECT_FALSE(cursor.setPosition(30));
+}
+
+TEST_F(CursorTest, LimitAndDuplicateElimination)
+{
+    std::vector<oid_t> ids = fill(0, 4);
+    dbCursor<Item> cursor;
+    ASSERT_TRUE(cursor.beginSelect());
+    cursor.checkForDuplicates();
+    EXPECT_TRUE(cursor.add(ids[0]));
+    EXPECT_TRUE(cursor.add(ids[0]));
+    EXPECT_EQ(cursor.getNumberOfRecords(), 1u);
+    cursor.setLimit(2);
+    EXPECT_FALSE(cursor.add(ids[1]));  // the limit is reached with this one
+    EXPECT_FALSE(cursor.add(ids[2]));
+    EXPECT_EQ(cursor.getNumberOfRecords(), 2u);
+}
+
+TEST_F(CursorTest, RemovingTheOnlyRowLeavesNoCurrentRecord)
+{
+    fill(0, 1);
+    dbCursor<Item> cursor(dbCursorForUpdate);
+    ASSERT_EQ(cursor.select(), 1u);
+    cursor.remove();
+    EXPECT_EQ(cursor.getOid(), 0u);
+    EXPECT_TRUE(cursor.isRemoved());
+    EXPECT_FALSE(cursor.gotoFirst());
+    ASSERT_TRUE(db.commit());
+    EXPECT_EQ(cursor.select(), 0u);
+}
+
+TEST_F(CursorTest, RemovingOverAllRowsMovesOnThenBack)
+{
+    std::vector<oid_t> ids = fill(0, 3);
+    dbCursor<Item> cursor(dbCursorForUpdate);
+    ASSERT_EQ(cursor.select(), 3u);
+    cursor.remove();  // the first: moves to the second, which becomes first
+    EXPECT_EQ(cursor.getOid(), ids[1]);
+    EXPECT_EQ(cursor->key, 1);
+    ASSERT_NE(cursor.next(), nullptr);
+    cursor.remove();  // the last: moves back
+    EXPECT_EQ(cursor.getOid(), ids[1]);
+    EXPECT_FALSE(cursor.gotoNext());
+    ASSERT_TRUE(cursor.gotoFirst());
+    EXPECT_EQ(cursor.getOid(), ids[1]);
+    ASSERT_TRUE(db.commit());
+
+    dbCursor<Item> check;
+    EXPECT_EQ(check.select(), 1u);
+    EXPECT_EQ(check->key, 1);
+}
+
+TEST_F(CursorTest, RemovingInASelectionAcrossASegmentBoundary)
+{
+    std::vector<oid_t> ids = fill(0, 1026);
+    dbCursor<Item> cursor(dbCursorForUpdate);
+    selectIds(cursor, ids);
+    ASSERT_EQ(cursor.getSelection().segmentCount(), 2u);
+    // The last id of the first segment: the cursor goes on to the next segment.
+    ASSERT_TRUE(cursor.gotoFirst());
+    for (int i = 0; i < 1023; i++) {
+        ASSERT_TRUE(cursor.gotoNext());
+    }
+    ASSERT_EQ(cursor.getOid(), ids[1023]);
+    cursor.remove();
+    EXPECT_EQ(cursor.getOid(), ids[1024]);
+    EXPECT_EQ(cursor->key, 1024);
+    EXPECT_EQ(cursor.getNumberOfRecords(), 1025u);
+    ASSERT_TRUE(cursor.gotoPrev());
+    EXPECT_EQ(cursor.getOid(), ids[1022]);
+    ASSERT_TRUE(cursor.gotoNext());
+    // Empty the second segment: it is freed and the cursor steps back.
+    cursor.remove();
+    EXPECT_EQ(cursor.getOid(), ids[1025]);
+    cursor.remove();
+    EXPECT_EQ(cursor.getSelection().segmentCount(), 1u);
+    EXPECT_EQ(cursor.getOid(), ids[1022]);
+    EXPECT_EQ(cursor->key, 1022);
+    EXPECT_FALSE(cursor.gotoNext());
+    EXPECT_EQ(cursor.getNumberOfRecords(), 1023u);
+    ASSERT_TRUE(db.commit());
+
+    dbCursor<Item> check;
+    EXPECT_EQ(check.select(), 1023u);
+}
+
+TEST_F(CursorTest, RemoveAllSelectedSkipsIdsMetTwice)
+{
+    std::vector<oid_t> ids = fill(0, 5);
+    dbCursor<Item> cursor(dbCursorForUpdate);
+    selectIds(cursor, {ids[1], ids[3], ids[1]});
+    cursor.removeAllSelected();
+    EXPECT_EQ(cursor.getOid(), 0u);
+    EXPECT_EQ(cursor.getNumberOfRecords(), 0u);
+    ASSERT_TRUE(db.commit());
+
+    dbCursor<Item> check;
+    ASSERT_EQ(check.select(), 3u);
+    std::vector<int> keys;
+    do {
+        keys.push_back(check->key);
+    } while (check.next());
+    EXPECT_EQ(keys, (std::vector<int>{0, 2, 4}));
+}
+
+TEST_F(CursorTest, OtherCursorsOnAChangedRecordFollowIt)
+{
+    std::vector<oid_t> ids = fill(0, 2);
+    dbCursor<Item> writer(dbCursorForUpdate);
+    dbCursor<Item> reader;
+    ASSERT_NE(writer.at(dbReference<Item>(ids[0])), nullptr);
+    ASSERT_NE(reader.at(dbReference<Item>(ids[0])), nullptr);
+    writer->key = 77;
+    writer->label = "changed";
+    ASSERT_TRUE(writer.update());
+    EXPECT_EQ(reader->key, 77);
+    EXPECT_STREQ(reader->label, "changed");
+    EXPECT_EQ(writer->key, 77);
+
+    writer.remove();
+    EXPECT_EQ(reader.getOid(), 0u);  // the reader's record is gone
+    ASSERT_TRUE(db.commit());
+}
+
+TEST_F(CursorTest, AtAnAbsentRecordSelectsNothing)
+{
+    std::vector<oid_t> ids = fill(0, 1);
+    dbCursor<Item> cursor(dbCursorForUpdate);
+    cursor.at(dbReference<Item>(ids[0]));
+    cursor.remove();
+    ASSERT_TRUE(db.commit());
+    EXPECT_EQ(cursor.at(dbReference<Item>(ids[0])), nullptr);
+    EXPECT_EQ(cursor.getOid(), 0u);
+    EXPECT_EQ(cursor.at(dbReference<Item>(0xFFFFFF)), nullptr);
+}
+
+TEST_F(CursorTest, EndingTheTransactionResetsEveryCursor)
+{
+    fill(0, 3);
+    dbCursor<Item> a;
+    dbCursor<Item> b(dbCursorForUpdate);
+    ASSERT_EQ(a.select(), 3u);
+    ASSERT_EQ(b.select(), 3u);
+    ASSERT_TRUE(db.commit());
+    EXPECT_EQ(a.getOid(), 0u);
+    EXPECT_EQ(b.getOid(), 0u);
+    EXPECT_FALSE(a.gotoFirst());
+    EXPECT_EQ(a.getNumberOfRecords(), 0u);
+
+    ASSERT_EQ(a.select(), 3u);
+    db.rollback();
+    EXPECT_EQ(a.getOid(), 0u);
+    ASSERT_EQ(a.select(), 3u);
+    db.precommit();
+    EXPECT_EQ(a.getOid(), 0u);
+}
+
+TEST_F(CursorTest, SortingByTextOrdersBytesAsUnsignedValues)
+{
+    fillLabels({"b", "\xC3\x89mile", "a", "B", "A"});
+    dbCursor<Item> cursor;
+    ASSERT_TRUE(cursor.beginSelect());
+    dbCursor<Item> all;
+    all.select();
+    do {
+        cursor.add(all.getOid());
+    } while (all.gotoNext());
+
+    dbOrderByNode byLabel;
+    byLabel.field = Item::dbDescriptor.findLong("label");
+    ASSERT_NE(byLabel.field, nullptr);
+    cursor.sort(&byLabel);
+    EXPECT_EQ(labels(cursor), (std::vector<std::string>{"A", "B", "a", "b", "\xC3\x89mile"}));
+
+    byLabel.ascent = false;
+    cursor.sort(&byLabel);
+    EXPECT_EQ(labels(cursor), (std::vector<std::string>{"\xC3\x89mile", "b", "a", "B", "A"}));
+    ASSERT_TRUE(db.commit());
+}
+
+TEST_F(CursorTest, SortingByTwoKeysAndByNumbers)
+{
+    // Keys: key = position, weight by hand so that the second key decides.
+    std::vector<oid_t> ids = fill(0, 3000);
+    dbCursor<Item> update(dbCursorForUpdate);
+    update.select();
+    do {
+        update->weight = update->key % 7;  // many equal first keys
+        update->key = -update->key;        // negative numbers sort below positive ones
+        ASSERT_TRUE(update.update());
+    } while (update.next());
+    ASSERT_TRUE(db.commit());
+
+    dbCursor<Item> cursor;
+    std::vector<oid_t> reversed(ids.rbegin(), ids.rend());
+    selectIds(cursor, reversed);
+    dbOrderByNode byWeight, byKey;
+    byWeight.field = Item::dbDescriptor.findLong("weight");
+    byKey.field = Item::dbDescriptor.findLong("key");
+    byWeight.next = &byKey;
+    byKey.ascent = false;
+    cursor.sort(&byWeight);
+
+    double lastWeight = -1;
+    int lastKey = 0;
+    std::size_t n = 0;
+    ASSERT_TRUE(cursor.gotoFirst());
+    do {
+        if (cursor->weight == lastWeight) {
+            EXPECT_LT(cursor->key, lastKey);
+        } else {
+            EXPECT_GT(cursor->weight, lastWeight);
+        }
+        lastWeight = cursor->weight;
+        lastKey = cursor->key;
+        n++;
+    } while (cursor.next());
+    EXPECT_EQ(n, 3000u);
+    EXPECT_EQ(lastWeight, 6.0);
+}
+
+}  // namespace
