@@ -47,6 +47,12 @@ TEST_F(CompileTest, ParametersStandOnTheRightOfComparisons)
     // Literal constants keep their place.
     EXPECT_EQ(tree("5 < id"), "opLtInt(opIntConst 5, opLoadSelfInt4 id)");
 
+    // A string added after a text is bound, not parsed: a quote inside
+    // stays data.
+    dbQuery bound;
+    bound.add("name=").add("O'Brien");
+    EXPECT_EQ(treeOf(bound), "opEqString(opLoadSelfString name, opParamString)");
+
     const char* typed = "x";
     dbQuery text;
     text.bind(typed).add(" > name");
