@@ -60,7 +60,22 @@ bool Canvas::TextBackgroundOpaque() const
     return Brush.Style() == bsSolid && Brush.Color() != clNone;
 }
 
-QFont Canvas::CurrentQFont() const { return Font.ToQFont(dpi_); }
+QFont Canvas::CurrentQFont() const
+{
+    if (!cachedMetrics_ || cachedDpi_ != dpi_ || !(cachedFont_ == Font)) {
+        cachedFont_ = Font;
+        cachedDpi_ = dpi_;
+        cachedQFont_ = Font.ToQFont(dpi_);
+        cachedMetrics_ = std::make_unique<QFontMetrics>(cachedQFont_);
+    }
+    return cachedQFont_;
+}
+
+const QFontMetrics& Canvas::metrics() const
+{
+    CurrentQFont();
+    return *cachedMetrics_;
+}
 
 // ---------------------------------------------------------------- pen and brush
 
@@ -274,13 +289,13 @@ void Canvas::StretchDraw(const Rect& r, const QImage& image, bool transparent)
 
 // ---------------------------------------------------------------- text
 
-int Canvas::TextWidth(const QString& text) const { return QFontMetrics(CurrentQFont()).horizontalAdvance(text); }
+int Canvas::TextWidth(const QString& text) const { return metrics().horizontalAdvance(text); }
 
-int Canvas::TextHeight(const QString&) const { return QFontMetrics(CurrentQFont()).height(); }
+int Canvas::TextHeight(const QString&) const { return metrics().height(); }
 
 QSize Canvas::TextExtent(const QString& text) const
 {
-    const QFontMetrics fm(CurrentQFont());
+    const QFontMetrics& fm = metrics();
     return {fm.horizontalAdvance(text), fm.height()};
 }
 
@@ -303,7 +318,7 @@ void Canvas::TextOut(int x, int y, const QString& text)
     painter_->save();
     const QFont f = CurrentQFont();
     painter_->setFont(f);
-    const QFontMetrics fm(f);
+    const QFontMetrics& fm = metrics();
     if (Font.Orientation != 0) {
         painter_->translate(x, y);
         painter_->rotate(-Font.Orientation / 10.0);
@@ -321,7 +336,7 @@ void Canvas::TextRect(const Rect& r, int x, int y, const QString& text)
     if (TextBackgroundOpaque()) painter_->fillRect(r.ToQRect(), ToQColor(Brush.Color()));
     const QFont f = CurrentQFont();
     painter_->setFont(f);
-    drawTextLine(x, y, text, -1, QFontMetrics(f), false);
+    drawTextLine(x, y, text, -1, metrics(), false);
     painter_->restore();
 }
 
@@ -351,7 +366,7 @@ int advanceOf(const QFontMetrics& fm, const QString& s, bool expandTabs, int tab
 int Canvas::DrawText(const QString& input, Rect& r, unsigned flags)
 {
     const QFont f = CurrentQFont();
-    const QFontMetrics fm(f);
+    const QFontMetrics& fm = metrics();
     const bool singleLine = flags & DT_SINGLELINE;
     const bool expandTabs = flags & DT_EXPANDTABS;
     const int tab = std::max(1, 8 * fm.averageCharWidth());

@@ -17,6 +17,7 @@
 #include <QPoint>
 #include <QString>
 #include <QVector>
+#include <memory>
 
 class QPainter;
 class QFontMetrics;
@@ -173,8 +174,15 @@ private:
     void applyBrush();
     void drawTextLine(int x, int y, const QString& text, int underlineAt, const QFontMetrics& fm, bool opaque);
 
+    const QFontMetrics& metrics() const;
+
     QPainter* painter_ = nullptr;
     int dpi_ = 96;
+    // The QFont and metrics of the last font drawn with, rebuilt when Font or the dpi changes.
+    mutable platform::Font cachedFont_;
+    mutable int cachedDpi_ = 0;
+    mutable QFont cachedQFont_;
+    mutable std::unique_ptr<QFontMetrics> cachedMetrics_;
     QPoint penPos_;
     bool hasClip_ = false;
     Rect clip_;
