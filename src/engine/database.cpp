@@ -166,6 +166,7 @@ dbDatabase::~dbDatabase()
 {
     // The database is not closed here: an exit without close leaves the file
     // dirty and the next open recovers the last committed state.
+    detachTables();
     file.close();
 }
 
@@ -635,7 +636,7 @@ void dbDatabase::releaseResources()
     currIndexSize = committedIndexSize = 0;
     opened = false;
     modified = txnFailed = undoPending = commitBroken = false;
-    tables = nullptr;
+    detachTables();
 }
 
 // ---- Thread contexts and transactions ----
@@ -988,8 +989,11 @@ bool dbDatabase::extend(uint64_t size)
     int rc = file.setSize(newSize);
     if (rc != 0) {
         // Try once more with no more than this request needs.
-        newSize = std::min<uint64_t>(alignUp(size, extensionRetryUnit), newSize);
-        rc = file.setSize(newSize);
+        uint64_t needed = std::min<uint64_t>(alignUp(size, extensionRetryUnit), dbFile::maxSize);
+        if (needed < newSize) {
+            newSize = needed;
+            rc = file.setSize(newSize);
+        }
     }
     if (rc != 0) {
         reportFileError("Failed to extend file", rc);
@@ -1529,79 +1533,5 @@ void dbDatabase::freeObject(oid_t oid)
 }
 
 // ---- Scheme load ----
-// Until the table descriptors take over, the scheme load attaches nothing and
-// a new file gets the Metatable's description of itself written by hand.
-
-bool dbDatabase::loadScheme(bool alter)
-{
-    bool writable = accessType != dbReadOnly && accessType != dbConcurrentRead;
-    beginTransaction(writable ? dbExclusiveLock : dbSharedLock);
-    return commit();
-}
-
-bool dbDatabase::storeMetatableDescriptor()
-{
-    struct FieldSpec {
-        const char* name;
-        int32_t type;
-        int32_t offset;
-        int32_t size;
-    };
-    enum { tpInt4 = 3, tpString = 7, tpReference = 8, tpArray = 9, tpStructure = 19 };
-    static const FieldSpec fields[] = {
-        {"name", tpString, 12, 8},
-        {"fields", tpArray, 20, 8},
-        {"fields[]", tpStructure, 0, 44},
-        {"fields[].name", tpString, 0, 8},
-        {"fields[].tableName", tpString, 8, 8},
-        {"fields[].inverse", tpString, 16, 8},
-        {"fields[].type", tpInt4, 24, 4},
-        {"fields[].offset", tpInt4, 28, 4},
-        {"fields[].size", tpInt4, 32, 4},
-        {"fields[].hashTable", tpReference, 36, 4},
-        {"fields[].tTree", tpReference, 40, 4},
-        {"fixedSize", tpInt4, 28, 4},
-        {"nRows", tpInt4, 32, 4},
-        {"nColumns", tpInt4, 36, 4},
-        {"firstRow", tpReference, 40, 4},
-        {"lastRow", tpReference, 44, 4},
-    };
-    const char* tableName = "Metatable";
-    const size_t nFields = sizeof fields / sizeof fields[0];
-    size_t size = sizeof(dbTable) + nFields * sizeof(dbField) + std::strlen(tableName) + 1;
-    for (const FieldSpec& f : fields) {
-        size += std::strlen(f.name) + 3;
-    }
-    offs_t pos = allocateSpace(size, 0);
-    if (pos == 0) {
-        return false;
-    }
-    byte* row = baseAddr + pos;
-    std::memset(row, 0, size);
-    dbTable* table = reinterpret_cast<dbTable*>(row);
-    table->hdr = {uint32_t(size), 0, 0};
-    size_t strings = sizeof(dbTable) + nFields * sizeof(dbField);
-    auto putString = [&](const char* text) {
-        size_t start = strings;
-        std::memcpy(row + strings, text, std::strlen(text) + 1);
-        strings += std::strlen(text) + 1;
-        return start;
-    };
-    table->name = {uint32_t(std::strlen(tableName) + 1), uint32_t(putString(tableName))};
-    table->fields = {uint32_t(nFields), uint32_t(sizeof(dbTable))};
-    table->fixedSize = int32_t(sizeof(dbTable));
-    table->nRows = 0;
-    table->nColumns = 5;
-    dbField* entry = reinterpret_cast<dbField*>(row + sizeof(dbTable));
-    for (size_t i = 0; i < nFields; i++, entry++) {
-        size_t base = sizeof(dbTable) + i * sizeof(dbField);
-        entry->name = {uint32_t(std::strlen(fields[i].name) + 1), uint32_t(putString(fields[i].name) - base)};
-        entry->tableName = {1, uint32_t(putString("") - base)};
-        entry->inverse = {1, uint32_t(putString("") - base)};
-        entry->type = fields[i].type;
-        entry->offset = fields[i].offset;
-        entry->size = fields[i].size;
-    }
-    setEntry(dbMetaTableId, pos);
-    return true;
-}
+// loadScheme and storeMetatableDescriptor are the table descriptors' part
+// (scheme.cpp).

@@ -409,6 +409,12 @@ private:
     friend struct dbRecordOps;
     struct RemovalLink;
     RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
+    // Scheme load steps (scheme.cpp).
+    void convertTable(dbTableDescriptor* table, oid_t stored);
+    bool alterIndexes(dbTableDescriptor* table, bool allowed);
+    void checkReferences();
+    // Detaches every attached descriptor (close, failed open).
+    void detachTables();
 
     // ---- Cursors (defined in cursor.cpp, the wrapper in zarvoCursor.cpp) ----
 public:

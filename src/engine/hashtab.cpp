@@ -1,0 +1,236 @@
+#include "engine/hashtab.h"
+
+namespace {
+
+constexpr std::uint32_t slotsPerPage = dbPageSize / sizeof(oid_t);  // 1,024
+
+const dbHashTable& tableOf(dbDatabase* db, oid_t hashId)
+{
+    return *reinterpret_cast<const dbHashTable*>(dbMustGet(db, hashId));
+}
+
+oid_t slot(dbDatabase* db, oid_t firstPage, std::uint32_t bucket)
+{
+    return reinterpret_cast<const oid_t*>(dbMustGet(db, firstPage + bucket / slotsPerPage))[bucket % slotsPerPage];
+}
+
+void setSlot(dbDatabase* db, oid_t firstPage, std::uint32_t bucket, oid_t item)
+{
+    reinterpret_cast<oid_t*>(dbMustPut(db, firstPage + bucket / slotsPerPage))[bucket % slotsPerPage] = item;
+}
+
+const dbHashTableItem& itemOf(dbDatabase* db, oid_t itemId)
+{
+    return *reinterpret_cast<const dbHashTableItem*>(dbMustGet(db, itemId));
+}
+
+dbHashTableItem& writableItem(dbDatabase* db, oid_t itemId)
+{
+    return *reinterpret_cast<dbHashTableItem*>(dbMustPut(db, itemId));
+}
+
+std::uint32_t rowHash(dbDatabase* db, oid_t rowId, int type, std::size_t sizeofType, std::size_t offs)
+{
+    dbKeyBytes key = dbRecordKey(dbMustGet(db, rowId), type, sizeofType, offs);
+    return dbHashTable::hashCode(key.data, key.size);
+}
+
+}  // namespace
+
+oid_t dbHashTable::allocatePages(dbDatabase* db, std::uint32_t size)
+{
+    std::uint32_t nPages = (size + 1) / slotsPerPage;
+    oid_t first = db->allocateId(int(nPages));
+    if (first == 0) {
+        throw dbTransactionFailed{};
+    }
+    offs_t pos = db->allocate(std::size_t(size + 1) * sizeof(oid_t));
+    if (pos == 0) {
+        throw dbTransactionFailed{};
+    }
+    dbAssert((pos & (dbPageSize - 1)) == 0);
+    std::memset(db->getBase() + pos, 0, std::size_t(size + 1) * sizeof(oid_t));
+    for (std::uint32_t i = 0; i < nPages; i++) {
+        db->setEntry(first + i, pos + offs_t(i * dbPageSize) + dbPageObjectMarker);
+    }
+    return first;
+}
+
+oid_t dbHashTable::allocate(dbDatabase* db, std::size_t expectedRows)
+{
+    try {
+        std::uint32_t size = initialSize;
+        if (expectedRows >= initialSize) {
+            while (size <= expectedRows) {
+                size = 2 * (size + 1) - 1;
+            }
+        }
+        oid_t hashId = dbMustAllocate(db, tableMarker);
+        oid_t first = allocatePages(db, size);
+        dbHashTable& table = *reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId));
+        table.size = size;
+        table.used = 0;
+        table.page = first;
+        return hashId;
+    } catch (dbTransactionFailed&) {
+        return 0;
+    }
+}
+
+bool dbHashTable::insert(dbDatabase* db, oid_t hashId, oid_t rowId, int type, std::size_t sizeofType,
+                         std::size_t offs, std::size_t nRows)
+{
+    try {
+        std::uint32_t h = rowHash(db, rowId, type, sizeofType, offs);
+        dbHashTable table = tableOf(db, hashId);
+        if (table.size < nRows && table.used * 2 / 3 > table.size) {
+            // Double: every item moves, chain by chain, to the head of its
+            // bucket in the new table.
+            std::uint32_t newSize = 2 * (table.size + 1) - 1;
+            oid_t newPage = allocatePages(db, newSize);
+            std::uint32_t nonEmpty = 0;
+            for (std::uint32_t b = 0; b < table.size; b++) {
+                oid_t itemId = slot(db, table.page, b);
+                while (itemId != 0) {
+                    dbHashTableItem item = itemOf(db, itemId);
+                    std::uint32_t nb = item.hash % newSize;
+                    oid_t head = slot(db, newPage, nb);
+                    if (head == 0) {
+                        nonEmpty += 1;
+                    }
+                    if (item.next != head) {
+                        writableItem(db, itemId).next = head;
+                    }
+                    setSlot(db, newPage, nb, itemId);
+                    itemId = item.next;
+                }
+            }
+            for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
+                db->freeObject(table.page + i);
+            }
+            dbHashTable& t = *reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId));
+            t.size = newSize;
+            t.used = nonEmpty;
+            t.page = newPage;
+            table = t;
+        }
+        std::uint32_t bucket = h % table.size;
+        oid_t head = slot(db, table.page, bucket);
+        oid_t itemId = dbMustAllocate(db, itemMarker);
+        dbHashTableItem& item = writableItem(db, itemId);
+        item.next = head;
+        item.record = rowId;
+        item.hash = h;
+        setSlot(db, table.page, bucket, itemId);
+        if (head == 0) {
+            reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId))->used += 2;
+        }
+        return !db->transactionFailed();
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
+
+bool dbHashTable::remove(dbDatabase* db, oid_t hashId, oid_t rowId, int type, std::size_t sizeofType,
+                         std::size_t offs)
+{
+    try {
+        std::uint32_t h = rowHash(db, rowId, type, sizeofType, offs);
+        dbHashTable table = tableOf(db, hashId);
+        std::uint32_t bucket = h % table.size;
+        oid_t prev = 0;
+        oid_t itemId = slot(db, table.page, bucket);
+        while (itemId != 0) {
+            dbHashTableItem item = itemOf(db, itemId);
+            if (item.record == rowId) {
+                if (prev != 0) {
+                    writableItem(db, prev).next = item.next;
+                } else {
+                    setSlot(db, table.page, bucket, item.next);
+                    if (item.next == 0) {
+                        reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId))->used -= 1;
+                    }
+                }
+                db->freeObject(itemId);
+                break;
+            }
+            prev = itemId;
+            itemId = item.next;
+        }
+        return !db->transactionFailed();
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
+
+void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
+{
+    try {
+        const byte* key = static_cast<const byte*>(sc.firstKey);
+        std::size_t keySize =
+            sc.type == dbField::tpString ? std::strlen(static_cast<const char*>(sc.firstKey)) : sc.sizeofType;
+        std::uint32_t h = hashCode(key, keySize);
+        dbHashTable table = tableOf(db, hashId);
+        oid_t itemId = slot(db, table.page, h % table.size);
+        while (itemId != 0) {
+            dbHashTableItem item = itemOf(db, itemId);
+            sc.probes += 1;
+            if (item.hash == h) {
+                dbKeyBytes stored = dbRecordKey(dbMustGet(db, item.record), sc.type, sc.sizeofType, sc.offs);
+                bool equal = sc.type == dbField::tpString
+                                 ? stored.size == keySize && std::memcmp(stored.data, key, keySize) == 0
+                                 : sc.comparator(stored.data, key, sc.sizeofType) == 0;
+                if (equal && sc.sink->accept(item.record) && !sc.sink->add(item.record)) {
+                    return;
+                }
+            }
+            itemId = item.next;
+        }
+    } catch (dbTransactionFailed&) {
+    }
+}
+
+void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)
+{
+    for (std::uint32_t b = 0; b < table.size; b++) {
+        oid_t itemId = slot(db, table.page, b);
+        while (itemId != 0) {
+            oid_t next = itemOf(db, itemId).next;
+            db->freeObject(itemId);
+            itemId = next;
+        }
+    }
+}
+
+bool dbHashTable::purge(dbDatabase* db, oid_t hashId)
+{
+    try {
+        dbHashTable table = tableOf(db, hashId);
+        freeItems(db, table);
+        for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
+            static const byte emptyPage[dbPageSize] = {};
+            if (std::memcmp(dbMustGet(db, table.page + i), emptyPage, dbPageSize) != 0) {
+                std::memset(dbMustPut(db, table.page + i), 0, dbPageSize);
+            }
+        }
+        reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId))->used = 0;
+        return !db->transactionFailed();
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
+
+bool dbHashTable::drop(dbDatabase* db, oid_t hashId)
+{
+    try {
+        dbHashTable table = tableOf(db, hashId);
+        freeItems(db, table);
+        for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
+            db->freeObject(table.page + i);
+        }
+        db->freeObject(hashId);
+        return !db->transactionFailed();
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}

@@ -1,0 +1,471 @@
+// Record operations: insert, update, remove and fetch of rows, deleting a
+// table, and the back references of inverse reference fields. Every change
+// works inside the calling thread's exclusive transaction and through the
+// storage's copy on write, so a rollback or a crash returns to the last
+// committed state.
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "engine/class.h"
+#include "engine/hashtab.h"
+#include "engine/ttree.h"
+
+struct dbDatabase::RemovalLink {
+    oid_t oid;
+    RemovalLink* next;
+};
+
+namespace {
+
+// A zeroed application object of a table's class, for rewriting rows the
+// caller did not pass (back references). Frees the arrays it owns.
+class TempRecord {
+  public:
+    explicit TempRecord(dbTableDescriptor* t) : table(t), data(t->appSize + 16, 0) {}
+    ~TempRecord()
+    {
+        if (filled) {
+            dbFieldDescriptor::clearRecordFields(table->columns, get());
+        }
+    }
+    byte* get() { return data.data(); }
+    dbTableDescriptor* table;
+    std::vector<byte> data;
+    bool filled = false;
+};
+
+oid_t readOid(const byte* p)
+{
+    oid_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+}  // namespace
+
+// The record operations' helpers; a friend of dbDatabase.
+struct dbRecordOps {
+    // Whether row oid is a record of at least the table's fixed size whose
+    // varying parts all lie inside it.
+    static bool validRow(dbDatabase* db, dbTableDescriptor* table, oid_t oid)
+    {
+        if (oid == 0 || oid >= db->currIndexSize) {
+            return false;
+        }
+        offs_t pos = db->currIndex[oid];
+        if ((pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != 0 || pos == 0) {
+            return false;
+        }
+        const dbRecord* row = reinterpret_cast<const dbRecord*>(db->baseAddr + pos);
+        return row->size >= table->fixedSize && std::uint64_t(pos) + row->size <= db->header->size &&
+               dbFieldDescriptor::checkRecord(table->columns, reinterpret_cast<const byte*>(row), 0, row->size);
+    }
+
+    static void addKeys(dbDatabase* db, dbTableDescriptor* table, oid_t oid, std::size_t nRows, bool onlyUpdated)
+    {
+        for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->hashTable != 0 &&
+                !dbHashTable::insert(db, fd->hashTable, oid, fd->type, fd->dbsSize, fd->dbsOffs, nRows)) {
+                throw dbTransactionFailed{};
+            }
+        }
+        for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->tTree != 0 &&
+                !dbTtree::insert(db, fd->tTree, oid, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs)) {
+                throw dbTransactionFailed{};
+            }
+        }
+    }
+
+    static void removeKeys(dbDatabase* db, dbTableDescriptor* table, oid_t oid, bool onlyUpdated)
+    {
+        for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->hashTable != 0 &&
+                !dbHashTable::remove(db, fd->hashTable, oid, fd->type, fd->dbsSize, fd->dbsOffs)) {
+                throw dbTransactionFailed{};
+            }
+        }
+        for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->tTree != 0 &&
+                !dbTtree::remove(db, fd->tTree, oid, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs)) {
+                throw dbTransactionFailed{};
+            }
+        }
+    }
+
+    // Rewrites row oid from an application object: new area when needed
+    // (a committed row always moves), indexes touched only for the indexed
+    // fields whose value changed; with `inverse`, the back references of
+    // the record's inverse fields follow the change.
+    static void rewrite(dbDatabase* db, dbTableDescriptor* table, oid_t oid, const byte* obj, bool inverse)
+    {
+        if (!validRow(db, table, oid)) {
+            db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record");
+            throw dbTransactionFailed{};
+        }
+        const byte* old = db->get(oid);
+        std::size_t newSize = table->recordSize(obj);
+        bool anyChanged = false;
+        for (dbFieldDescriptor* fd = table->firstField; fd != nullptr; fd = fd->nextField) {
+            fd->attr &= ~dbFieldDescriptor::Updated;
+            if ((fd->indexType & (dbHashed | dbIndexed)) && fd->type != dbField::tpStructure &&
+                !(fd->attr & dbFieldDescriptor::ComponentOfArray) && fd->type != dbField::tpArray &&
+                fd->differs(old, obj)) {
+                fd->attr |= dbFieldDescriptor::Updated;
+                anyChanged = true;
+            }
+        }
+        if (inverse && table->inverseFields != nullptr) {
+            oid_t saved = db->updatedRecordId;
+            db->updatedRecordId = oid;
+            for (dbFieldDescriptor* fd = table->inverseFields; fd != nullptr; fd = fd->nextInverseField) {
+                updateInverse(db, fd, oid, db->get(oid), obj);
+            }
+            db->updatedRecordId = saved;
+        }
+        if (anyChanged) {
+            removeKeys(db, table, oid, true);
+        }
+        const byte* before = db->get(oid);
+        dbRecord* row = db->putRow(oid, newSize);
+        if (row == nullptr) {
+            throw dbTransactionFailed{};
+        }
+        byte* dst = reinterpret_cast<byte*>(row);
+        if (dst == before) {
+            // In place: the object's texts may point into this very row, so
+            // the new contents are packed aside first.
+            std::vector<byte> buffer(newSize + 7, 0);
+            std::memcpy(buffer.data(), dst, sizeof(dbRecord));
+            dbFieldDescriptor::storeRecordFields(table->columns, buffer.data(), obj, table->fixedSize);
+            std::memcpy(dst, buffer.data(), newSize);
+        } else {
+            std::memset(dst + sizeof(dbRecord), 0, newSize - sizeof(dbRecord));
+            dbFieldDescriptor::storeRecordFields(table->columns, dst, obj, table->fixedSize);
+        }
+        if (anyChanged) {
+            addKeys(db, table, oid, 0, true);
+            for (dbFieldDescriptor* fd = table->firstField; fd != nullptr; fd = fd->nextField) {
+                fd->attr &= ~dbFieldDescriptor::Updated;
+            }
+        }
+        db->updateCursors(oid, false);
+    }
+
+    // The references an inverse field holds in a stored row, or in an
+    // application object.
+    static std::vector<oid_t> storedRefs(const dbFieldDescriptor* fd, const byte* row)
+    {
+        std::vector<oid_t> refs;
+        const byte* p = row + fd->dbsOffs;
+        if (fd->type == dbField::tpReference) {
+            refs.push_back(readOid(p));
+        } else {
+            dbVarying v;
+            std::memcpy(&v, p, sizeof v);
+            for (std::uint32_t i = 0; i < v.size; i++) {
+                refs.push_back(readOid(row + v.offs + i * sizeof(oid_t)));
+            }
+        }
+        return refs;
+    }
+
+    static std::vector<oid_t> objectRefs(const dbFieldDescriptor* fd, const byte* obj)
+    {
+        std::vector<oid_t> refs;
+        const byte* p = obj + fd->appOffs;
+        if (fd->type == dbField::tpReference) {
+            refs.push_back(readOid(p));
+        } else {
+            const dbAnyArray* arr = reinterpret_cast<const dbAnyArray*>(p);
+            const byte* items = static_cast<const byte*>(arr->base());
+            for (std::size_t i = 0; i < arr->length(); i++) {
+                refs.push_back(readOid(items + i * sizeof(oid_t)));
+            }
+        }
+        return refs;
+    }
+
+    static void updateInverse(dbDatabase* db, dbFieldDescriptor* fd, oid_t oid, const byte* row, const byte* obj)
+    {
+        std::vector<oid_t> before = storedRefs(fd, row);
+        std::vector<oid_t> after = objectRefs(fd, obj);
+        auto contains = [](const std::vector<oid_t>& list, oid_t id) {
+            return std::find(list.begin(), list.end(), id) != list.end();
+        };
+        for (oid_t target : before) {
+            if (target != 0 && !contains(after, target)) {
+                removeInverseReference(db, fd, target, oid);
+            }
+        }
+        for (oid_t target : after) {
+            if (target != 0 && !contains(before, target)) {
+                insertInverseReference(db, fd, target, oid);
+            }
+        }
+    }
+
+    // Reads target into a temporary object of its class; false when the
+    // target is not a sound record of that class.
+    static bool fetchTarget(dbDatabase* db, dbTableDescriptor* table, oid_t target, TempRecord& tmp)
+    {
+        if (!validRow(db, table, target)) {
+            return false;
+        }
+        dbFieldDescriptor::fetchRecordFields(table->columns, tmp.get(), db->get(target));
+        tmp.filled = true;
+        return true;
+    }
+
+    static void insertInverseReference(dbDatabase* db, dbFieldDescriptor* fd, oid_t target, oid_t source)
+    {
+        dbFieldDescriptor* inv = fd->inverseRef;
+        if (target == source || inv == nullptr) {
+            return;
+        }
+        dbTableDescriptor* targetTable = inv->defTable;
+        TempRecord tmp(targetTable);
+        if (!fetchTarget(db, targetTable, target, tmp)) {
+            return;
+        }
+        byte* p = tmp.get() + inv->appOffs;
+        if (inv->type == dbField::tpReference) {
+            std::memcpy(p, &source, sizeof source);
+        } else {
+            dbAnyArray* arr = reinterpret_cast<dbAnyArray*>(p);
+            std::vector<oid_t> ids = objectRefs(inv, tmp.get());
+            ids.push_back(source);
+            inv->arraySetter(arr, nullptr, ids.size(), sizeof(oid_t));
+            std::memcpy(arr->base(), ids.data(), ids.size() * sizeof(oid_t));
+        }
+        rewrite(db, targetTable, target, tmp.get(), false);
+    }
+
+    static bool beingRemoved(dbDatabase* db, oid_t oid)
+    {
+        for (dbDatabase::RemovalLink* l = db->removalChain; l != nullptr; l = l->next) {
+            if (l->oid == oid) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static void removeInverseReference(dbDatabase* db, dbFieldDescriptor* fd, oid_t target, oid_t source)
+    {
+        dbFieldDescriptor* inv = fd->inverseRef;
+        if (target == source || target == db->updatedRecordId || inv == nullptr || db->get(target) == nullptr ||
+            beingRemoved(db, target)) {
+            return;
+        }
+        dbTableDescriptor* targetTable = inv->defTable;
+        TempRecord tmp(targetTable);
+        if (!fetchTarget(db, targetTable, target, tmp)) {
+            return;
+        }
+        std::vector<oid_t> ids = objectRefs(inv, tmp.get());
+        if ((fd->indexType & dbOwner) && (inv->type == dbField::tpReference || ids.size() < 2)) {
+            removeRecord(db, targetTable, target);
+            return;
+        }
+        byte* p = tmp.get() + inv->appOffs;
+        if (inv->type == dbField::tpReference) {
+            if (readOid(p) != source) {
+                return;
+            }
+            oid_t none = 0;
+            std::memcpy(p, &none, sizeof none);
+        } else {
+            auto it = std::find(ids.begin(), ids.end(), source);
+            if (it == ids.end()) {
+                return;
+            }
+            ids.erase(it);
+            dbAnyArray* arr = reinterpret_cast<dbAnyArray*>(p);
+            inv->arraySetter(arr, nullptr, ids.size(), sizeof(oid_t));
+            if (!ids.empty()) {
+                std::memcpy(arr->base(), ids.data(), ids.size() * sizeof(oid_t));
+            }
+        }
+        rewrite(db, targetTable, target, tmp.get(), false);
+    }
+
+    static void removeInverseReferences(dbDatabase* db, dbTableDescriptor* table, oid_t oid)
+    {
+        if (table->inverseFields == nullptr || !validRow(db, table, oid)) {
+            return;
+        }
+        dbDatabase::RemovalLink link{oid, db->removalChain};
+        db->removalChain = &link;
+        try {
+            for (dbFieldDescriptor* fd = table->inverseFields; fd != nullptr; fd = fd->nextInverseField) {
+                std::vector<oid_t> refs = storedRefs(fd, db->get(oid));
+                for (auto it = refs.rbegin(); it != refs.rend(); ++it) {
+                    if (*it != 0) {
+                        removeInverseReference(db, fd, *it, oid);
+                    }
+                }
+            }
+        } catch (...) {
+            db->removalChain = link.next;
+            throw;
+        }
+        db->removalChain = link.next;
+    }
+
+    static void removeRecord(dbDatabase* db, dbTableDescriptor* table, oid_t oid)
+    {
+        removeInverseReferences(db, table, oid);
+        if (validRow(db, table, oid)) {
+            removeKeys(db, table, oid, false);
+        }
+        db->freeRow(table->tableId, oid);
+        if (db->transactionFailed()) {
+            throw dbTransactionFailed{};
+        }
+        db->updateCursors(oid, true);
+    }
+};
+
+// ---------------------------------------------------------------------------
+
+bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, const void* record)
+{
+    dbAssert(opened);
+    if (table->tableId == 0 || !beginTransaction(dbExclusiveLock)) {
+        return false;
+    }
+    const byte* obj = static_cast<const byte*>(record);
+    try {
+        std::size_t size = table->recordSize(obj);
+        oid_t oid = allocateRow(table->tableId, size);
+        if (oid == 0) {
+            return false;
+        }
+        byte* row = put(oid);
+        if (row == nullptr) {
+            return false;
+        }
+        dbFieldDescriptor::storeRecordFields(table->columns, row, obj, table->fixedSize);
+        if (ref != nullptr) {
+            ref->oid = oid;
+        }
+        for (dbFieldDescriptor* fd = table->inverseFields; fd != nullptr; fd = fd->nextInverseField) {
+            std::vector<oid_t> refs = dbRecordOps::objectRefs(fd, obj);
+            for (auto it = refs.rbegin(); it != refs.rend(); ++it) {
+                if (*it != 0) {
+                    dbRecordOps::insertInverseReference(this, fd, *it, oid);
+                }
+            }
+        }
+        std::size_t nRows = reinterpret_cast<const dbTable*>(dbMustGet(this, table->tableId))->nRows;
+        dbRecordOps::addKeys(this, table, oid, nRows, false);
+        return !txnFailed;
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
+
+bool dbDatabase::update(oid_t oid, dbTableDescriptor* table, const void* record)
+{
+    dbAssert(opened);
+    if (!beginTransaction(dbExclusiveLock)) {
+        return false;
+    }
+    try {
+        dbRecordOps::rewrite(this, table, oid, static_cast<const byte*>(record), true);
+        return !txnFailed;
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
+
+bool dbDatabase::remove(dbTableDescriptor* table, oid_t oid)
+{
+    dbAssert(opened);
+    if (!beginTransaction(dbExclusiveLock)) {
+        return false;
+    }
+    try {
+        dbRecordOps::removeRecord(this, table, oid);
+        return !txnFailed;
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
+
+bool dbDatabase::deleteTable(dbTableDescriptor* table)
+{
+    dbAssert(opened);
+    if (!beginTransaction(dbExclusiveLock)) {
+        return false;
+    }
+    try {
+        dbTable* meta = reinterpret_cast<dbTable*>(dbMustPut(this, table->tableId));
+        oid_t row = meta->firstRow;
+        meta->nRows = 0;
+        meta->firstRow = meta->lastRow = 0;
+        for (std::uint32_t steps = 0; row != 0 && steps < currIndexSize; steps++) {
+            const dbRecord* rec = getRow(row);
+            if (rec == nullptr || (currIndex[row] & dbInternalObjectMarker) != 0) {
+                break;
+            }
+            oid_t next = rec->next;
+            dbRecordOps::removeInverseReferences(this, table, row);
+            freeObject(row);
+            if (txnFailed) {
+                return false;
+            }
+            updateCursors(row, true);
+            row = next;
+        }
+        for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            if (fd->hashTable != 0 && !dbHashTable::purge(this, fd->hashTable)) {
+                return false;
+            }
+        }
+        for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            if (fd->tTree != 0 && !dbTtree::purge(this, fd->tTree)) {
+                return false;
+            }
+        }
+        return !txnFailed;
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
+
+bool dbDatabase::fetchRecord(dbTableDescriptor* table, oid_t oid, void* record)
+{
+    byte* obj = static_cast<byte*>(record);
+    if (!dbRecordOps::validRow(this, table, oid)) {
+        handleError(DatabaseOpenError, "Database file was corrupted: invalid record");
+        dbFieldDescriptor::clearRecordFields(table->columns, obj);
+        return false;
+    }
+    dbFieldDescriptor::fetchRecordFields(table->columns, obj, get(oid));
+    return true;
+}
+
+dbRecord* dbDatabase::reallocateRow(oid_t oid, size_t newSize)
+{
+    return putRow(oid, newSize);
+}
+
+void dbDatabase::updateCursors(oid_t oid, bool removed)
+{
+    if (cursorHook != nullptr) {
+        cursorHook(this, oid, removed);
+    }
+}
+
+dbTableDescriptor* dbDatabase::findTable(const char* name)
+{
+    for (dbTableDescriptor* t = tables; t != nullptr; t = t->nextDbTable) {
+        if (std::strcmp(t->name, name) == 0) {
+            return t;
+        }
+    }
+    return nullptr;
+}

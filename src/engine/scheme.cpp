@@ -1,0 +1,340 @@
+// Scheme load: the application's table descriptors are matched against the
+// stored descriptors (the rows of the Metatable) when a database opens. A
+// table of the same layout is attached as it is; a changed table is
+// converted row by row (only by the process that initialises the database);
+// missing tables and indexes are created and indexes no longer asked for are
+// dropped. A change that cannot be converted fails the open before anything
+// is written.
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/class.h"
+#include "engine/hashtab.h"
+#include "engine/ttree.h"
+
+namespace {
+
+const dbTable* tableRow(dbDatabase* db, oid_t id) { return reinterpret_cast<const dbTable*>(db->get(id)); }
+
+const char* storedName(const dbTable* row) { return reinterpret_cast<const char*>(row) + row->name.offs; }
+
+const dbField* storedFields(const dbTable* row)
+{
+    return reinterpret_cast<const dbField*>(reinterpret_cast<const byte*>(row) + row->fields.offs);
+}
+
+// Whether a Metatable row is sound enough to be read as a descriptor.
+bool soundDescriptor(const dbTable* row)
+{
+    dbTableDescriptor* meta = dbMetaTableDescriptor();
+    return row->hdr.size >= sizeof(dbTable) &&
+           dbFieldDescriptor::checkRecord(meta->columns, reinterpret_cast<const byte*>(row), 0, row->hdr.size);
+}
+
+// The stored descriptor row of a table by name, 0 when none.
+oid_t findStoredTable(dbDatabase* db, const char* name)
+{
+    const dbTable* meta = tableRow(db, dbMetaTableId);
+    oid_t id = meta != nullptr ? meta->firstRow : 0;
+    for (std::uint32_t steps = 0; id != 0 && steps < db->getIndexSize(); steps++) {
+        const dbTable* row = tableRow(db, id);
+        if (row == nullptr || !soundDescriptor(row)) {
+            return 0;
+        }
+        if (std::strcmp(storedName(row), name) == 0) {
+            return id;
+        }
+        id = row->hdr.next;
+    }
+    return 0;
+}
+
+struct PlannedTable {
+    dbTableDescriptor* table;
+    oid_t stored;  // 0: a new table
+    bool same;     // stored layout equals the descriptor's
+};
+
+}  // namespace
+
+bool dbDatabase::loadScheme(bool alter)
+{
+    bool writable = accessType != dbReadOnly && accessType != dbConcurrentRead;
+    if (!beginTransaction(writable ? dbExclusiveLock : dbSharedLock)) {
+        return false;
+    }
+    auto fail = [this](const char* msg) {
+        handleError(DatabaseOpenError, msg);
+        rollback();
+        return false;
+    };
+
+    // First every descriptor is matched, before anything is written, so that
+    // a refused change leaves the file as it was.
+    detachTables();
+    std::vector<PlannedTable> plan;
+    for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
+        if (desc->fixedDatabase && desc->db != this) {
+            continue;  // made for another database
+        }
+        dbTableDescriptor* t = desc->db == DETACHED_TABLE ? desc->clone() : desc;
+        for (dbFieldDescriptor* fd = t->firstField; fd != nullptr; fd = fd->nextField) {
+            fd->hashTable = fd->tTree = 0;
+            fd->attr &= ~dbFieldDescriptor::Updated;
+        }
+        oid_t stored = findStoredTable(this, t->name);
+        bool same = false;
+        if (stored != 0) {
+            const dbTable* row = tableRow(this, stored);
+            same = t->equal(reinterpret_cast<const byte*>(row));
+            if (!same && (!alter || !t->match(reinterpret_cast<const byte*>(row), row->nRows != 0))) {
+                return fail("Incompatible class definition in application");
+            }
+        } else if (!writable) {
+            return fail("New table definition can not be added to read only database");
+        }
+        plan.push_back({t, stored, same});
+    }
+
+    try {
+        std::vector<oid_t> rewritten;  // descriptors written in this transaction
+        for (PlannedTable& p : plan) {
+            dbTableDescriptor* t = p.table;
+            if (p.stored != 0 && p.same) {
+                const dbField* entry = storedFields(tableRow(this, p.stored));
+                for (dbFieldDescriptor* fd = t->firstField; fd != nullptr; fd = fd->nextField, entry++) {
+                    fd->hashTable = entry->hashTable;
+                    fd->tTree = entry->tTree;
+                }
+            } else if (p.stored != 0) {
+                convertTable(t, p.stored);
+                rewritten.push_back(p.stored);
+            } else {
+                std::size_t size = t->metaRowSize();
+                p.stored = allocateRow(dbMetaTableId, size);
+                if (p.stored == 0) {
+                    throw dbTransactionFailed{};
+                }
+                t->storeInDatabase(dbMustPut(this, p.stored));
+                rewritten.push_back(p.stored);
+            }
+            t->tableId = p.stored;
+            t->db = this;
+            t->nextDbTable = tables;
+            tables = t;
+        }
+        if (writable) {
+            for (PlannedTable& p : plan) {
+                bool fresh = std::find(rewritten.begin(), rewritten.end(), p.stored) != rewritten.end();
+                if (!alterIndexes(p.table, alter || fresh)) {
+                    return fail("Failed to alter indices with active applications");
+                }
+            }
+        }
+    } catch (dbTransactionFailed&) {
+        rollback();
+        return false;
+    }
+    checkReferences();
+    return commit();
+}
+
+// Rewrites a changed table's stored descriptor and converts its rows to the
+// new layout (old offsets and types recorded by match). The table's indexes
+// are dropped; alterIndexes builds them again.
+void dbDatabase::convertTable(dbTableDescriptor* t, oid_t stored)
+{
+    const dbTable* old = tableRow(this, stored);
+    std::vector<byte> oldRow(reinterpret_cast<const byte*>(old), reinterpret_cast<const byte*>(old) + old->hdr.size);
+    const dbTable* copy = reinterpret_cast<const dbTable*>(oldRow.data());
+    const dbField* entry = storedFields(copy);
+    for (std::uint32_t i = 0; i < copy->fields.size; i++) {
+        if (entry[i].hashTable != 0 && !dbHashTable::drop(this, entry[i].hashTable)) {
+            throw dbTransactionFailed{};
+        }
+        if (entry[i].tTree != 0 && !dbTtree::drop(this, entry[i].tTree)) {
+            throw dbTransactionFailed{};
+        }
+    }
+    std::size_t size = t->metaRowSize();
+    dbRecord* rec = putRow(stored, size);
+    if (rec == nullptr) {
+        throw dbTransactionFailed{};
+    }
+    byte* row = reinterpret_cast<byte*>(rec);
+    std::memset(row + sizeof(dbRecord), 0, size - sizeof(dbRecord));
+    t->storeInDatabase(row);
+    dbTable* desc = reinterpret_cast<dbTable*>(row);
+    desc->nRows = copy->nRows;
+    desc->firstRow = copy->firstRow;
+    desc->lastRow = copy->lastRow;
+
+    oid_t id = copy->firstRow;
+    for (std::uint32_t steps = 0; id != 0 && steps < currIndexSize; steps++) {
+        const dbRecord* r = getRow(id);
+        if (r == nullptr || (currIndex[id] & dbInternalObjectMarker) != 0) {
+            break;
+        }
+        std::vector<byte> before(reinterpret_cast<const byte*>(r), reinterpret_cast<const byte*>(r) + r->size);
+        std::size_t newSize = dbFieldDescriptor::sizeAfterConversion(t->columns, before.data(), t->fixedSize);
+        dbRecord* w = putRow(id, newSize);
+        if (w == nullptr) {
+            throw dbTransactionFailed{};
+        }
+        byte* dst = reinterpret_cast<byte*>(w);
+        std::memset(dst + sizeof(dbRecord), 0, newSize - sizeof(dbRecord));
+        dbFieldDescriptor::convertRecord(t->columns, dst, before.data(), t->fixedSize);
+        id = w->next;
+    }
+}
+
+// Creates the indexes the descriptor asks for and drops those it no longer
+// asks for; false when that is not allowed (may is clear).
+bool dbDatabase::alterIndexes(dbTableDescriptor* t, bool may)
+{
+    const dbTable* desc = tableRow(this, t->tableId);
+    std::uint32_t nRows = desc->nRows;
+    oid_t firstRow = desc->firstRow;
+    auto fill = [&](auto&& add) {
+        oid_t id = firstRow;
+        for (std::uint32_t steps = 0; id != 0 && steps < currIndexSize; steps++) {
+            const dbRecord* r = getRow(id);
+            if (r == nullptr || (currIndex[id] & dbInternalObjectMarker) != 0) {
+                break;
+            }
+            if (!add(id)) {
+                throw dbTransactionFailed{};
+            }
+            id = r->next;
+        }
+    };
+    for (dbFieldDescriptor* fd = t->firstField; fd != nullptr; fd = fd->nextField) {
+        if (fd->type == dbField::tpStructure || (fd->attr & dbFieldDescriptor::ComponentOfArray)) {
+            continue;
+        }
+        bool wantHash = (fd->indexType & dbHashed) != 0, wantTree = (fd->indexType & dbIndexed) != 0;
+        bool changed = false;
+        if (wantHash != (fd->hashTable != 0)) {
+            if (!may) {
+                return false;
+            }
+            if (wantHash) {
+                fd->hashTable = dbHashTable::allocate(this, 2 * std::size_t(nRows));
+                if (fd->hashTable == 0) {
+                    throw dbTransactionFailed{};
+                }
+                fill([&](oid_t id) {
+                    return dbHashTable::insert(this, fd->hashTable, id, fd->type, fd->dbsSize, fd->dbsOffs,
+                                               2 * std::size_t(nRows));
+                });
+            } else {
+                if (!dbHashTable::drop(this, fd->hashTable)) {
+                    throw dbTransactionFailed{};
+                }
+                fd->hashTable = 0;
+            }
+            changed = true;
+        }
+        if (wantTree != (fd->tTree != 0)) {
+            if (!may) {
+                return false;
+            }
+            if (wantTree) {
+                fd->tTree = dbTtree::allocate(this);
+                if (fd->tTree == 0) {
+                    throw dbTransactionFailed{};
+                }
+                fill([&](oid_t id) {
+                    return dbTtree::insert(this, fd->tTree, id, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs);
+                });
+            } else {
+                if (!dbTtree::drop(this, fd->tTree)) {
+                    throw dbTransactionFailed{};
+                }
+                fd->tTree = 0;
+            }
+            changed = true;
+        }
+        if (changed) {
+            dbTable* w = reinterpret_cast<dbTable*>(dbMustPut(this, t->tableId));
+            dbField* entry = reinterpret_cast<dbField*>(reinterpret_cast<byte*>(w) + w->fields.offs) + fd->fieldNo;
+            entry->hashTable = fd->hashTable;
+            entry->tTree = fd->tTree;
+        }
+    }
+    return true;
+}
+
+// Resolves references to the attached descriptors and checks inverse
+// references (reported, not fatal).
+void dbDatabase::checkReferences()
+{
+    for (dbTableDescriptor* t = tables; t != nullptr; t = t->nextDbTable) {
+        for (dbFieldDescriptor* fd = t->firstField; fd != nullptr; fd = fd->nextField) {
+            dbFieldDescriptor* refField = fd->type == dbField::tpArray ? fd->components : fd;
+            if (refField->refTable != nullptr && refField->refTable->db != this) {
+                if (dbTableDescriptor* attached = findTable(refField->refTable->name)) {
+                    refField->refTable = attached;
+                }
+            }
+        }
+    }
+    char buf[512];
+    for (dbTableDescriptor* t = tables; t != nullptr; t = t->nextDbTable) {
+        for (dbFieldDescriptor* fd = t->inverseFields; fd != nullptr; fd = fd->nextInverseField) {
+            dbFieldDescriptor* refField = fd->type == dbField::tpArray ? fd->components : fd;
+            dbTableDescriptor* target = refField->refTable;
+            dbFieldDescriptor* inv = target != nullptr ? target->find(fd->inverseRefName) : nullptr;
+            if (inv == nullptr) {
+                std::snprintf(buf, sizeof buf, "Failed to locate inverse reference field %s.%s for field %s.%s",
+                              target != nullptr ? target->name : "", fd->inverseRefName, t->name, fd->longName);
+                handleError(InconsistentInverseReference, buf);
+                fd->inverseRef = nullptr;
+            } else if (inv->inverseRefName == nullptr || std::strcmp(inv->inverseRefName, fd->name) != 0) {
+                std::snprintf(buf, sizeof buf, "Inverse references for field %s.%s is %s.%s, but its inverse reference is %s",
+                              t->name, fd->longName, target->name, inv->longName,
+                              inv->inverseRefName != nullptr ? inv->inverseRefName : "(none)");
+                handleError(InconsistentInverseReference, buf);
+                fd->inverseRef = nullptr;
+            } else {
+                fd->inverseRef = inv;
+            }
+        }
+    }
+}
+
+void dbDatabase::detachTables()
+{
+    dbTableDescriptor* t = tables;
+    tables = nullptr;
+    while (t != nullptr) {
+        dbTableDescriptor* next = t->nextDbTable;
+        t->tableId = 0;
+        t->nextDbTable = nullptr;
+        if (t->cloneOf != nullptr) {
+            delete t;
+        } else if (!t->fixedDatabase) {
+            t->db = nullptr;
+        }
+        t = next;
+    }
+}
+
+// Writes the Metatable's description of itself (object id 1) into a new file.
+bool dbDatabase::storeMetatableDescriptor()
+{
+    dbTableDescriptor* meta = dbMetaTableDescriptor();
+    std::size_t size = meta->metaRowSize();
+    offs_t pos = allocateSpace(size, 0);
+    if (pos == 0) {
+        return false;
+    }
+    byte* row = baseAddr + pos;
+    std::memset(row, 0, size);
+    reinterpret_cast<dbRecord*>(row)->size = std::uint32_t(size);
+    meta->storeInDatabase(row);
+    setEntry(dbMetaTableId, pos);
+    return true;
+}

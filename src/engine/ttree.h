@@ -1,0 +1,57 @@
+// The persistent T-tree index of one field: a height-balanced binary tree
+// whose nodes hold sorted runs of record ids. It serves range searches and
+// ordered walks, and insert, update and remove of records keep it up to
+// date. Nodes are objects of the database file changed only through the
+// running transaction's copies; callers hold that transaction (exclusive for
+// the changing calls) and pass the key field's stored type, size, comparator
+// and offset. Keys are read from the records themselves.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/class.h"
+
+// A node (marker 3, 512 bytes): left and right child ids, balance (-1 left
+// higher, 0 even, +1 right higher), one unused byte, item count, and up to
+// 125 record ids sorted by key.
+struct dbTtreeNode {
+    static constexpr int maxItems = 125;
+    oid_t left;
+    oid_t right;
+    std::int8_t balance;
+    std::uint8_t unused;
+    std::uint16_t nItems;
+    oid_t item[maxItems];
+};
+static_assert(sizeof(dbTtreeNode) == 512);
+
+// The tree object (marker 2, 4 bytes): the root node's id, 0 when empty.
+class dbTtree {
+  public:
+    oid_t root;
+
+    static constexpr offs_t treeMarker = 2;
+    static constexpr offs_t nodeMarker = 3;
+
+    static oid_t allocate(dbDatabase* db);
+    static bool insert(dbDatabase* db, oid_t treeId, oid_t rowId, int type, std::size_t sizeofType,
+                       dbUDTComparator comparator, std::size_t offs);
+    static bool remove(dbDatabase* db, oid_t treeId, oid_t rowId, int type, std::size_t sizeofType,
+                       dbUDTComparator comparator, std::size_t offs);
+    // Range search: every record whose key lies within sc's bounds, in
+    // ascending key order, to sc.sink.
+    static void find(dbDatabase* db, oid_t treeId, dbSearchContext& sc);
+    // Every record in ascending (forward) or descending key order.
+    static void traverseForward(dbDatabase* db, oid_t treeId, dbSearchSink* sink);
+    static void traverseBackward(dbDatabase* db, oid_t treeId, dbSearchSink* sink);
+    // Frees every node (root 0), or the whole tree.
+    static bool purge(dbDatabase* db, oid_t treeId);
+    static bool drop(dbDatabase* db, oid_t treeId);
+
+    // Compares a search key with the key stored in a row: negative, 0 or
+    // positive by the stored type (strings byte-wise as unsigned values).
+    static int compare(const void* key, const byte* row, int type, std::size_t sizeofType,
+                       dbUDTComparator comparator, std::size_t offs);
+};
+static_assert(sizeof(dbTtree) == 4);
