@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "engine/class.h"
@@ -579,13 +580,17 @@ int dbCompiler::scanName(const char* text)
     return tok;
 }
 
+dbDatabase* dbCompiler::errorTarget() const
+{
+    if (db == nullptr && table != nullptr && table->db != DETACHED_TABLE) {
+        return table->db;
+    }
+    return db;
+}
+
 void dbCompiler::report(const char* msg, int pos)
 {
-    dbDatabase* target = db;
-    if (target == nullptr && table != nullptr && table->db != DETACHED_TABLE) {
-        target = table->db;
-    }
-    if (target != nullptr) {
+    if (dbDatabase* target = errorTarget()) {
         target->handleError(dbDatabase::QueryError, msg, pos);
     } else {
         std::fprintf(stderr, "%s in position %d\n", msg, pos);
@@ -1525,6 +1530,7 @@ void dbCompiler::orderBy(dbQuery& query)
 
 bool dbCompiler::compile(dbTableDescriptor* tbl, dbQuery& query)
 {
+    dbAssert(tbl != nullptr);
     query.destroy();
     table = tbl;
     bindings = nullptr;
@@ -1554,13 +1560,24 @@ bool dbCompiler::compile(dbTableDescriptor* tbl, dbQuery& query)
         taken.clear();
         return true;
     } catch (const CompileError&) {
-        // Every node of this compilation goes back to the pool; the keys'
-        // expressions were among them.
-        discardTaken();
-        for (dbOrderByNode* o = query.order; o != nullptr; o = o->next) {
-            o->expr = nullptr;
+        abandon(query);
+        return false;
+    } catch (const std::bad_alloc&) {
+        abandon(query);
+        if (dbDatabase* target = errorTarget()) {
+            target->handleError(dbDatabase::OutOfMemoryError, nullptr, 0);
         }
-        query.destroy();
         return false;
     }
+}
+
+void dbCompiler::abandon(dbQuery& query)
+{
+    // Every node of this compilation goes back to the pool; the keys'
+    // expressions were among them.
+    discardTaken();
+    for (dbOrderByNode* o = query.order; o != nullptr; o = o->next) {
+        o->expr = nullptr;
+    }
+    query.destroy();
 }

@@ -185,6 +185,8 @@ class dbCompiler {
     void unget(int tok);
     [[noreturn]] void error(const char* msg, int pos = -1);
     void report(const char* msg, int pos);
+    dbDatabase* errorTarget() const;
+    void abandon(dbQuery& query);
     int scanNumber(const char* text);
     int scanString(const char* text);
     int scanName(const char* text);
