@@ -191,6 +191,10 @@ TEST_F(CompileTest, BooleansNotAndPrecedence)
 TEST_F(CompileTest, DateMethodsAndStructureComponents)
 {
     EXPECT_EQ(tree("when.year = 2024"), "opEqInt(opInvokeSelfInt4 year, opIntConst 2024)");
+    EXPECT_EQ(tree("parent.when.stamp > when.stamp"),
+              "opGtInt(opLoadInt4 stamp(opDeref(opLoadSelfReference parent)), opLoadSelfInt4 stamp)");
+    EXPECT_EQ(tree("parent.when.month = 12"),
+              "opEqInt(opInvokeInt4 month(opDeref(opLoadSelfReference parent)), opIntConst 12)");
     std::int32_t from = 0, to = 100;
     dbQuery q;
     dbQueryFragment range("when", "stamp");
