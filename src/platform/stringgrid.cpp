@@ -224,6 +224,18 @@ void InplaceEdit::keyPressEvent(QKeyEvent* e)
     grid_->KeyDown(key, ShiftStateOf(e->modifiers()));
 }
 
+void InplaceEdit::focusInEvent(QFocusEvent* e)
+{
+    QLineEdit::focusInEvent(e);
+    grid_->focusArrived();
+}
+
+void InplaceEdit::focusOutEvent(QFocusEvent* e)
+{
+    QLineEdit::focusOutEvent(e);
+    grid_->focusLeft(QApplication::focusWidget());
+}
+
 // ---------------------------------------------------------------- construction
 
 StringGrid::StringGrid(QWidget* parent)
@@ -1015,10 +1027,11 @@ void StringGrid::Paint()
     if (gridRight < cw) p.fillRect(QRect(gridRight, 0, cw - gridRight, ch), ToQColor(color_));
     if (gridBottom < ch) p.fillRect(QRect(0, gridBottom, gridRight, ch - gridBottom), ToQColor(color_));
 
-    // Sizing feedback.
-    for (int x : overlayLines_) {
+    // Sizing feedback: dotted lines across the client area.
+    for (int x : overlayLines_)
         for (int y = 0; y < ch; y += 2) p.fillRect(QRect(x, y, 1, 1), Qt::black);
-    }
+    if (gesture_.state == gsRowSizing)
+        for (int x = 0; x < cw; x += 2) p.fillRect(QRect(x, gesture_.sizingPos, 1, 1), Qt::black);
     lastPaintCells_ = painted;
 }
 
@@ -1406,15 +1419,29 @@ void StringGrid::focusInEvent(QFocusEvent* e)
 {
     QAbstractScrollArea::focusInEvent(e);
     InvalidateCell(curCol_, curRow_);
-    if (e->reason() != Qt::OtherFocusReason || !editor_ || !editor_->isVisible()) DoEnter();
+    focusArrived();
 }
 
 void StringGrid::focusOutEvent(QFocusEvent* e)
 {
     QAbstractScrollArea::focusOutEvent(e);
     InvalidateCell(curCol_, curRow_);
-    QWidget* now = QApplication::focusWidget();
-    if (!editor_ || now != editor_) DoExit();
+    focusLeft(QApplication::focusWidget());
+}
+
+// Moving the focus between the grid and its editor neither enters nor leaves the grid.
+void StringGrid::focusArrived()
+{
+    if (entered_) return;
+    entered_ = true;
+    DoEnter();
+}
+
+void StringGrid::focusLeft(QWidget* now)
+{
+    if (!entered_ || now == this || (editor_ && now == editor_)) return;
+    entered_ = false;
+    DoExit();
 }
 
 void StringGrid::resizeEvent(QResizeEvent* e)

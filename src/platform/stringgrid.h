@@ -92,6 +92,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
 
 private:
     StringGrid* grid_;
@@ -371,6 +373,9 @@ private:
     QRect paintRect_;
     int wheelRemainder_ = 0;
     QString editOriginal_;
+    bool entered_ = false;  // the focus is on the grid or its editor
+    void focusArrived();
+    void focusLeft(QWidget* now);
 };
 
 }  // namespace platform

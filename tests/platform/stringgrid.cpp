@@ -2,7 +2,9 @@
 // keyboard and mouse gestures, editor and scroll bars.
 #include "platform/stringgrid.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -465,4 +467,79 @@ TEST(StringGrid, ScrollBarsMoveByWholeRows)
     EXPECT_EQ(g.TopRow(), 81);
     bar->setSliderDown(false);
     EXPECT_GE(g.topLeftChanges, 3);
+}
+
+namespace {
+
+class FocusGrid : public StringGrid {
+public:
+    int enters = 0, exits = 0;
+
+protected:
+    void DoEnter() override { ++enters; }
+    void DoExit() override { ++exits; }
+};
+
+}  // namespace
+
+TEST(StringGrid, EnterAndExitIgnoreTheGridsOwnEditor)
+{
+    QWidget window;
+    auto* grid = new FocusGrid;
+    grid->setParent(&window);
+    grid->resize(300, 200);
+    auto* other = new QLineEdit(&window);
+    other->move(0, 220);
+    grid->SetOptions(grid->Options() | goEditing);
+    window.resize(320, 260);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    grid->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(grid->enters, 1);
+    grid->ShowEditor();
+    QApplication::processEvents();
+    ASSERT_TRUE(grid->EditorMode());
+    grid->HideEditor();
+    QApplication::processEvents();
+    EXPECT_EQ(grid->enters, 1);
+    EXPECT_EQ(grid->exits, 0);
+    grid->ShowEditor();
+    other->setFocus();
+    QApplication::processEvents();
+    EXPECT_EQ(grid->exits, 1);
+}
+
+TEST(StringGrid, HeaderDragMovesAColumnAndBorderDragSizesARow)
+{
+    ProbeGrid g;
+    g.SetColCount(6);
+    g.SetRowCount(6);
+    for (int c = 0; c < 6; ++c) g.SetCells(c, 1, "c" + std::to_string(c));
+    g.SetOptions(g.Options() | goColMoving | goRowSizing);
+    show(g);
+    const QPoint from = centre(g.CellRect(1, 0)), to = centre(g.CellRect(4, 0));
+    QTest::mousePress(g.viewport(), Qt::LeftButton, {}, from);
+    EXPECT_EQ(g.GridState(), gsColMoving);
+    QTest::mouseMove(g.viewport(), to);
+    QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, to);
+    ASSERT_EQ(g.columnMoves.size(), 1u);
+    EXPECT_EQ(g.columnMoves[0], std::make_pair(1, 4));
+    EXPECT_EQ(g.Cells(4, 1), "c1");
+    EXPECT_EQ(g.Cells(1, 1), "c2");
+
+    // Dropping on the fixed column moves nothing.
+    QTest::mousePress(g.viewport(), Qt::LeftButton, {}, centre(g.CellRect(2, 0)));
+    QTest::mouseMove(g.viewport(), centre(g.CellRect(0, 0)));
+    QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, centre(g.CellRect(0, 0)));
+    EXPECT_EQ(g.columnMoves.size(), 1u);
+
+    const Rect rowHead = g.CellRect(0, 3);
+    const QPoint border(rowHead.Left + 5, rowHead.Bottom);
+    QTest::mousePress(g.viewport(), Qt::LeftButton, {}, border);
+    EXPECT_EQ(g.GridState(), gsRowSizing);
+    QTest::mouseMove(g.viewport(), border + QPoint(0, 12));
+    QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, border + QPoint(0, 12));
+    EXPECT_EQ(g.RowHeights(3), g.DefaultRowHeight() + 12);
 }
