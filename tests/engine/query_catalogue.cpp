@@ -196,8 +196,8 @@ TEST_F(CatalogueTest, ChequeReport)
                                   + ", opEqReference(opLoadSelfReference setup, opParamReference))"
                             : between);
         // The stamp is read at the date's stored offset in the row.
-        const dbExprNode* range = withSetup ? q.tree->operand[0] : q.tree;
-        EXPECT_EQ(range->operand[0]->offs, 48);
+        const dbExprNode* rangeNode = withSetup ? q.tree->operand[0] : q.tree;
+        EXPECT_EQ(rangeNode->operand[0]->offs, 48);
         ASSERT_NE(q.order, nullptr);
         EXPECT_STREQ(q.order->field->name, "stamp");
         EXPECT_FALSE(q.order->ascent);
