@@ -1,5 +1,6 @@
 #include "backup/backupfile.h"
 
+#include "app/dialogs.h"
 #include "platform/file_attributes.h"
 
 #include <QBuffer>
@@ -417,6 +418,8 @@ TBackupFile::TBackupFile()
         if (QCoreApplication::instance())
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     };
+    ShowErrorBox = [](const QString &text) { platform::ShowMessage(text, nullptr, platform::MessageKind::Error); };
+    AskDiskBox = [](const QString &text) { return AskOkCancel(text); };
 }
 
 TBackupFile::~TBackupFile() = default;

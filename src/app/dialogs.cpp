@@ -1,0 +1,175 @@
+#include "app/dialogs.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+ModalRunner &modalRunner()
+{
+    static ModalRunner runner;
+    return runner;
+}
+
+// Both forms: a message label across the top and two buttons with their
+// F10 / F12 actions.
+constexpr int kFormWidth = 490;
+constexpr int kButtonWidth = 100;
+constexpr int kButtonHeight = 30;
+
+void addButtons(QDialog &form, int top, QPushButton *&yes, QPushButton *&no, QAction *&yesAction,
+                QAction *&noAction, const QString &yesText, const QString &noText)
+{
+    yes = new QPushButton(yesText, &form);
+    no = new QPushButton(noText, &form);
+    yes->setGeometry(145, top, kButtonWidth, kButtonHeight);
+    no->setGeometry(255, top, kButtonWidth, kButtonHeight);
+    // Enter belongs to the form's own handling, not to a default button.
+    yes->setAutoDefault(false);
+    no->setAutoDefault(false);
+    yesAction = new QAction(&form);
+    noAction = new QAction(&form);
+    yesAction->setShortcut(Qt::Key_F10);
+    noAction->setShortcut(Qt::Key_F12);
+    yesAction->setShortcutContext(Qt::WindowShortcut);
+    noAction->setShortcutContext(Qt::WindowShortcut);
+    form.addAction(yesAction);
+    form.addAction(noAction);
+    QObject::connect(yes, &QPushButton::clicked, yesAction, &QAction::trigger);
+    QObject::connect(no, &QPushButton::clicked, noAction, &QAction::trigger);
+    QObject::connect(noAction, &QAction::triggered, &form, [&form] { form.done(2); });
+}
+
+}  // namespace
+
+TYesNoForm::TYesNoForm(QWidget *owner)
+    : QDialog(owner)
+{
+    setWindowTitle(QStringLiteral("Message Box"));
+    setFixedSize(kFormWidth, 150);
+    msg = new QLabel(this);
+    msg->setGeometry(12, 12, kFormWidth - 24, 84);
+    msg->setAlignment(Qt::AlignCenter);
+    msg->setWordWrap(true);
+    QFont bold = msg->font();
+    bold.setBold(true);
+    msg->setFont(bold);
+    addButtons(*this, 108, YesButton, NoButton, YesAction, NoAction, QStringLiteral("&Yes F10"),
+               QStringLiteral("&No F12"));
+    connect(YesAction, &QAction::triggered, this, [this] { done(1); });
+}
+
+TInputForm::TInputForm(QWidget *owner)
+    : QDialog(owner)
+{
+    setWindowTitle(QStringLiteral("Enter Box"));
+    setFixedSize(kFormWidth, 130);
+    msg = new QLabel(this);
+    msg->setGeometry(12, 10, kFormWidth - 24, 24);
+    inputText = new QLineEdit(this);
+    inputText->setGeometry(12, 40, kFormWidth - 24, 26);
+    addButtons(*this, 84, YesButton, NoButton, YesAction, NoAction, QStringLiteral("&Okay F10"),
+               QStringLiteral("&Cancel F12"));
+    connect(YesAction, &QAction::triggered, this, &TInputForm::YesActionExecute);
+    connect(inputText, &QLineEdit::returnPressed, this, &TInputForm::YesActionExecute);
+}
+
+void TInputForm::YesActionExecute()
+{
+    if (!inputText->text().trimmed().isEmpty())
+        done(1);
+}
+
+int RunModal(QDialog &form)
+{
+    const ModalRunner &runner = modalRunner();
+    return runner ? runner(form) : form.exec();
+}
+
+ModalRunner SetModalRunner(ModalRunner runner)
+{
+    ModalRunner previous = std::move(modalRunner());
+    modalRunner() = std::move(runner);
+    return previous;
+}
+
+void ShowInfo(const QString &text, QWidget *owner)
+{
+    platform::ShowMessage(text, owner);
+}
+
+bool AskYesNo(const QString &text, QWidget *owner)
+{
+    return platform::AskQuestion(text, owner);
+}
+
+bool InputText(const QString &prompt, QString &text, QWidget *owner)
+{
+    return platform::AskText(prompt, text, owner);
+}
+
+bool AskOkCancel(const QString &text, QWidget *owner)
+{
+    TYesNoForm form(owner);
+    form.msg->setText(text);
+    form.NoButton->setText(QStringLiteral("Cancel"));
+    form.YesButton->setText(QStringLiteral("OK"));
+    return RunModal(form) == 1;
+}
+
+void FormDialogs::ShowMessage(const QString &text, platform::MessageKind kind, const QString &caption,
+                              QWidget *owner)
+{
+    if (kind != platform::MessageKind::Information) {
+        plain_.ShowMessage(text, kind, caption, owner);
+        return;
+    }
+    TYesNoForm form(owner);
+    if (!caption.isEmpty())
+        form.setWindowTitle(caption);
+    form.msg->setText(text);
+    form.NoButton->hide();
+    form.YesButton->setText(QStringLiteral("&Okay"));
+    form.YesButton->move(200, form.YesButton->y());
+    RunModal(form);
+}
+
+bool FormDialogs::AskQuestion(const QString &text, const QString &caption, QWidget *owner)
+{
+    TYesNoForm form(owner);
+    if (!caption.isEmpty())
+        form.setWindowTitle(caption);
+    form.msg->setText(text);
+    return RunModal(form) == 1;
+}
+
+bool FormDialogs::AskText(const QString &prompt, QString &text, const QString &caption, QWidget *owner)
+{
+    TInputForm form(owner);
+    if (!caption.isEmpty())
+        form.setWindowTitle(caption);
+    form.msg->setText(prompt);
+    form.inputText->setText(text);
+    if (RunModal(form) != 1)
+        return false;
+    text = form.inputText->text();
+    return true;
+}
+
+QString FormDialogs::PickFile(const platform::FileRequest &request, QWidget *owner)
+{
+    return plain_.PickFile(request, owner);
+}
+
+void FormDialogs::ShowError(const QString &text, QWidget *owner)
+{
+    plain_.ShowError(text, owner);
+}
+
+void InstallFormDialogs()
+{
+    static FormDialogs service;
+    platform::SetDialogs(&service);
+}

@@ -1,0 +1,87 @@
+// The program's own small modal dialogs: the message and question form
+// TYesNoForm, the one-line input form TInputForm, and the free functions
+// ShowInfo, AskYesNo and InputText through which every window talks to the
+// user. ShowInfo, AskYesNo and InputText go through the platform dialog seam
+// (tests script it); FormDialogs is the seam's service that shows these forms,
+// installed by the program at start with InstallFormDialogs(). Every form runs
+// through RunModal, which tests may replace to drive the real form.
+#pragma once
+
+#include "platform/dialogs.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// "Message Box": a bold, centred, word-wrapped message and two buttons. Yes
+// (F10) ends the form with modal result 1, No (F12) with 2; closing it by its
+// frame gives 0.
+class TYesNoForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TYesNoForm(QWidget *owner = nullptr);
+
+    QLabel *msg;
+    QPushButton *YesButton;
+    QPushButton *NoButton;
+    QAction *YesAction;
+    QAction *NoAction;
+};
+
+// "Enter Box": a prompt, one line of input and Okay (F10) / Cancel (F12).
+// Okay, F10 and Enter close with modal result 1 only when the entry holds more
+// than blanks; Cancel and F12 close with 2.
+class TInputForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TInputForm(QWidget *owner = nullptr);
+
+    QLabel *msg;
+    QLineEdit *inputText;
+    QPushButton *YesButton;
+    QPushButton *NoButton;
+    QAction *YesAction;
+    QAction *NoAction;
+
+    void YesActionExecute();
+};
+
+// The message on a yes/no form with one "&Okay" button.
+void ShowInfo(const QString &text, QWidget *owner = nullptr);
+// True when the user answered Yes.
+bool AskYesNo(const QString &text, QWidget *owner = nullptr);
+// True when the user confirmed; text then holds the entry (untrimmed).
+bool InputText(const QString &prompt, QString &text, QWidget *owner = nullptr);
+// The yes/no form re-captioned "OK" and "Cancel"; true on OK.
+bool AskOkCancel(const QString &text, QWidget *owner = nullptr);
+
+// Shows the form modally and returns its modal result.
+int RunModal(QDialog &form);
+// Replaces how RunModal shows a form (nullptr: exec()); returns the previous way.
+using ModalRunner = std::function<int(QDialog &form)>;
+ModalRunner SetModalRunner(ModalRunner runner);
+
+// The dialog seam's service built on the forms above. Information messages,
+// questions and inputs use the forms; warnings, errors and file choices use
+// the platform's plain boxes.
+class FormDialogs : public platform::DialogService {
+public:
+    void ShowMessage(const QString &text, platform::MessageKind kind, const QString &caption,
+                     QWidget *owner) override;
+    bool AskQuestion(const QString &text, const QString &caption, QWidget *owner) override;
+    bool AskText(const QString &prompt, QString &text, const QString &caption, QWidget *owner) override;
+    QString PickFile(const platform::FileRequest &request, QWidget *owner) override;
+    void ShowError(const QString &text, QWidget *owner) override;
+
+private:
+    platform::PlainDialogs plain_;
+};
+
+// Makes FormDialogs the seam's service for the rest of the run.
+void InstallFormDialogs();
