@@ -464,7 +464,8 @@ bool dbDatabase::checkLayout()
     }
     if (!header->dirty) {
         const dbHeaderRoot& working = header->root[1 - c];
-        if (!rootValid(working) || working.index != committed.shadowIndex) {
+        if (!rootValid(working) || working.index != committed.shadowIndex
+            || working.shadowIndex != committed.index) {
             return false;
         }
     }
@@ -807,6 +808,8 @@ void dbDatabase::restoreWorkingIndex()
     }
     working.index = committed.shadowIndex;
     working.indexSize = committed.shadowIndexSize;
+    working.shadowIndex = committed.index;  // a moved index may have changed it
+    working.shadowIndexSize = committed.indexSize;
     working.indexUsed = committed.indexUsed;
     working.freeList = committed.freeList;
     std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
@@ -989,11 +992,8 @@ bool dbDatabase::extend(uint64_t size)
     int rc = file.setSize(newSize);
     if (rc != 0) {
         // Try once more with no more than this request needs.
-        uint64_t needed = std::min<uint64_t>(alignUp(size, extensionRetryUnit), dbFile::maxSize);
-        if (needed < newSize) {
-            newSize = needed;
-            rc = file.setSize(newSize);
-        }
+        newSize = std::min<uint64_t>(alignUp(size, extensionRetryUnit), newSize);
+        rc = file.setSize(newSize);
     }
     if (rc != 0) {
         reportFileError("Failed to extend file", rc);

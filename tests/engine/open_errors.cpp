@@ -325,3 +325,29 @@ TEST(OpenErrors, FailedCommitFlushesKeepACommittedState)
         EXPECT_EQ(checkFile(readFile(path)), "");
     }
 }
+
+TEST(OpenErrors, FailedCommitOfAMovedIndexLeavesBothRootsUsable)
+{
+    TempDir dir;
+    std::string path = dir.file("moved.zrv");
+    goodFile(path);
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("t", path.c_str()));
+    while (db.getIndexSize() <= 65536) {
+        ASSERT_NE(storeRecord(db, 16, 0), 0u);
+    }
+    {
+        FailingFlush failing(1);
+        EXPECT_FALSE(db.commit());
+    }
+    const dbHeader* h = db.getHeader();
+    EXPECT_EQ(h->root[1 - h->curr].index, h->root[h->curr].shadowIndex);
+    EXPECT_EQ(h->root[1 - h->curr].shadowIndex, h->root[h->curr].index);
+    EXPECT_NE(storeRecord(db, 64, 5), 0u);
+    EXPECT_TRUE(db.commit());
+    db.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+    ASSERT_TRUE(db.open("t", path.c_str())) << db.messages.back();
+    EXPECT_EQ(readRecord(db, 8196), recordImage(64, 5));
+    db.close();
+}
