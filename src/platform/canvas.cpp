@@ -422,44 +422,41 @@ int Canvas::DrawText(const QString& input, Rect& r, unsigned flags)
             if (!wrap) {
                 addLine(start, end - start);
             } else {
-                while (true) {
-                    // Skip nothing at the start; take words while they fit.
-                    qsizetype lineEnd = start, lastFit = start;
-                    while (lineEnd < end) {
-                        qsizetype wordEnd = lineEnd;
-                        while (wordEnd < end && text[wordEnd] == QLatin1Char(' ')) ++wordEnd;
-                        while (wordEnd < end && text[wordEnd] != QLatin1Char(' ')) ++wordEnd;
-                        // Trailing blanks do not count for the fit.
-                        qsizetype visibleEnd = wordEnd;
-                        while (visibleEnd > start && text[visibleEnd - 1] == QLatin1Char(' ')) --visibleEnd;
-                        if (advanceOf(fm, text.mid(start, visibleEnd - start), expandTabs, tab) <= r.Width() ||
-                            lastFit == start) {
-                            if (advanceOf(fm, text.mid(start, visibleEnd - start), expandTabs, tab) > r.Width() &&
-                                breakWords) {
-                                // A word wider than the box: break it between characters.
-                                qsizetype c = start + 1;
-                                while (c < visibleEnd &&
-                                       advanceOf(fm, text.mid(start, c + 1 - start), expandTabs, tab) <= r.Width())
-                                    ++c;
-                                lastFit = c;
-                                lineEnd = c;
-                                break;
-                            }
-                            lastFit = wordEnd;
-                            lineEnd = wordEnd;
-                            if (advanceOf(fm, text.mid(start, visibleEnd - start), expandTabs, tab) > r.Width()) break;
-                        } else {
-                            break;
+                // Greedy: each line takes whole words (with the blanks before them) while they fit.
+                auto widthOf = [&](qsizetype from, qsizetype to) {
+                    while (to > from && text[to - 1] == QLatin1Char(' ')) --to;  // trailing blanks do not count
+                    return advanceOf(fm, text.mid(from, to - from), expandTabs, tab);
+                };
+                do {
+                    qsizetype fitEnd = -1, next = start;
+                    while (next < end) {
+                        qsizetype e = next;
+                        while (e < end && text[e] == QLatin1Char(' ')) ++e;
+                        while (e < end && text[e] != QLatin1Char(' ')) ++e;
+                        const int w = widthOf(start, e);
+                        if (w <= r.Width()) {
+                            fitEnd = next = e;
+                            continue;
                         }
+                        if (fitEnd < 0) {
+                            if (breakWords) {
+                                // A word wider than the box is broken between characters.
+                                qsizetype c = start + 1;
+                                while (c < e && widthOf(start, c + 1) <= r.Width()) ++c;
+                                fitEnd = next = c;
+                            } else {
+                                fitEnd = next = e;  // it stands alone and overflows
+                            }
+                        }
+                        break;
                     }
-                    qsizetype cut = lastFit;
-                    qsizetype shown = cut;
+                    if (fitEnd < 0) fitEnd = next = end;
+                    qsizetype shown = fitEnd;
                     while (shown > start && text[shown - 1] == QLatin1Char(' ')) --shown;
                     addLine(start, shown - start);
-                    start = cut;
+                    start = next;
                     while (start < end && text[start] == QLatin1Char(' ')) ++start;
-                    if (start >= end) break;
-                }
+                } while (start < end);
             }
             if (end >= text.size()) break;
             pos = end + ((text[end] == QLatin1Char('\r') && end + 1 < text.size() && text[end + 1] == QLatin1Char('\n')) ? 2 : 1);

@@ -69,8 +69,9 @@ public:
     // The font to draw with on a device of `deviceDpi`. lfHeight counts
     // pixels at 96 dpi, the screen the layouts are made on (negative: em
     // height, positive: cell height); the QFont gets the matching pixel size on
-    // that device. Weight, italic, underline, strike-out, escapement and the
-    // face name (through the mapping table of MapFaceName) are applied.
+    // that device. Weight, italic, underline, strike-out and the face name
+    // (through the mapping table of MapFaceName) are applied; the escapement
+    // travels through Font::FromLogFont, and the canvas turns the text.
     QFont ToQFont(int deviceDpi = 96) const;
     // The record for a font the user picked, with lfHeight in pixels at `dpi`
     // (12 pt at 96 dpi gives -16), weight, italic, underline, strike-out and the

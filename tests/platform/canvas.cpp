@@ -210,6 +210,13 @@ TEST(Canvas, DrawTextMeasuresWrapsAndAligns)
     Rect edit{0, 0, 20, 0};
     EXPECT_GT(c.DrawText("abcdefghijkl", edit, DT_WORDBREAK | DT_EDITCONTROL | DT_CALCRECT), lh);
 
+    // An empty line between two breaks counts; blanks at a wrapped line's end are dropped.
+    Rect gap{0, 0, 500, 0};
+    EXPECT_EQ(c.DrawText("a\n\nb", gap, DT_WORDBREAK | DT_CALCRECT), 3 * lh);
+    Rect blanks{0, 0, wordWidth + 2, 0};
+    EXPECT_EQ(c.DrawText("alpha     alpha", blanks, DT_WORDBREAK | DT_CALCRECT), 2 * lh);
+    EXPECT_EQ(blanks.Width(), wordWidth);
+
     // Line breaks start lines unless single-line.
     Rect lines{0, 0, 500, 0};
     EXPECT_EQ(c.DrawText("a\r\nb\nc", lines, DT_CALCRECT), 3 * lh);
