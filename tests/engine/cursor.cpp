@@ -2,6 +2,8 @@
 // removal, sorting by keys, and the end of the transaction.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -406,6 +408,37 @@ TEST_F(CursorTest, SortingByTwoKeysAndByNumbers)
     } while (cursor.next());
     EXPECT_EQ(n, 3000u);
     EXPECT_EQ(lastWeight, 6.0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CursorTest, SortingKeepsEveryIdWhenValuesDoNotOrder)
+{
+    // Not-a-number weights compare neither below nor above anything.
+    std::vector<oid_t> ids = fill(0, 500);
+    dbCursor<Item> update(dbCursorForUpdate);
+    update.select();
+    do {
+        update->weight = update->key % 3 == 0 ? std::nan("") : update->key;
+        ASSERT_TRUE(update.update());
+    } while (update.next());
+    ASSERT_TRUE(db.commit());
+
+    dbCursor<Item> cursor;
+    selectIds(cursor, ids);
+    dbOrderByNode byWeight;
+    byWeight.field = Item::dbDescriptor.findLong("weight");
+    cursor.sort(&byWeight);
+    std::vector<oid_t> sorted;
+    ASSERT_TRUE(cursor.gotoFirst());
+    do {
+        sorted.push_back(cursor.getOid());
+    } while (cursor.gotoNext());
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, ids);
+    ASSERT_TRUE(db.commit());
 }
 
 }  // namespace
