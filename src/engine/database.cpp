@@ -25,6 +25,7 @@
 // close; an open that finds it set rebuilds the working root from `curr`.
 
 #include "engine/database.h"
+#include "engine/cursor.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -700,6 +701,7 @@ void dbDatabase::endTransaction(dbDatabaseThreadContext* ctx)
     if (ctx == nullptr) {
         return;
     }
+    dbAnyCursor::transactionEnded(ctx->cursors);  // the thread's cursors lose their records
     dbGlobalSectionGuard guard(cs);
     if (ctx->writeAccess) {
         monitor->nWriters = 0;
