@@ -351,3 +351,36 @@ TEST(OpenErrors, FailedCommitOfAMovedIndexLeavesBothRootsUsable)
     EXPECT_EQ(readRecord(db, 8196), recordImage(64, 5));
     db.close();
 }
+
+TEST(OpenErrors, ReadOnlyAccess)
+{
+    TempDir dir;
+    std::string path = dir.file("ro.zrv");
+    goodFile(path);
+    {
+        RecordingDatabase db(dbDatabase::dbReadOnly);
+        ASSERT_TRUE(db.open("ro", path.c_str()));
+        EXPECT_EQ(readRecord(db, 8195), recordImage(3000, 2));
+        EXPECT_EXIT(db.allocateRecord(64), testing::ExitedWithCode(3),
+                    "Attempt to modify readonly database\nAbnormal program termination");
+        db.close();
+    }
+    {
+        RecordingDatabase writer;
+        ASSERT_TRUE(writer.open("ro", path.c_str()));
+        storeRecord(writer, 64, 3);  // the file is dirty from here on
+        // An exit without close leaves it dirty.
+    }
+    std::vector<uint8_t> dirty = readFile(path);
+    ASSERT_EQ(word(dirty, 8), 1u);
+    RecordingDatabase db(dbDatabase::dbReadOnly);
+    EXPECT_FALSE(db.open("ro", path.c_str()));
+    EXPECT_TRUE(db.reported("Can not open dirty file in read only moode"));
+    EXPECT_TRUE(readFile(path) == dirty);
+
+    writeFile(dir.file("new.zrv"), {});
+    RecordingDatabase fresh(dbDatabase::dbReadOnly);
+    EXPECT_FALSE(fresh.open("new", dir.file("new.zrv").c_str()));
+    EXPECT_TRUE(fresh.reported("Can not open uninitialized file in read only mode"));
+    EXPECT_TRUE(readFile(dir.file("new.zrv")).empty());
+}
