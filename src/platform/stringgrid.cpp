@@ -321,6 +321,7 @@ void StringGrid::SetFixedCols(int n)
 {
     if (n < 0) throw GridError("Fixed column count must not be negative");
     if (n >= colCount_ && n != 0) throw GridError("Fixed column count must be less than column count");
+    if (n == fixedCols_) return;
     fixedCols_ = n;
     leftCol_ = curCol_ = anchorCol_ = n;  // the scrolling part starts over at its first column
     countsChanged(colCount_, rowCount_);
@@ -330,6 +331,7 @@ void StringGrid::SetFixedRows(int n)
 {
     if (n < 0) throw GridError("Fixed row count must not be negative");
     if (n >= rowCount_ && n != 0) throw GridError("Fixed row count must be less than row count");
+    if (n == fixedRows_) return;
     fixedRows_ = n;
     topRow_ = curRow_ = anchorRow_ = n;
     countsChanged(colCount_, rowCount_);
@@ -1214,10 +1216,13 @@ void StringGrid::mouseReleaseEvent(QMouseEvent* e)
     e->accept();
 }
 
+// The second press of a double click: DblClick first, then the press itself with ssDouble.
 void StringGrid::mouseDoubleClickEvent(QMouseEvent* e)
 {
     const QPoint p = e->position().toPoint();
-    DblClick(ShiftStateOf(e->modifiers(), e->buttons()) | ssDouble, p.x(), p.y());
+    const ShiftState shift = ShiftStateOf(e->modifiers(), e->buttons()) | ssDouble;
+    if (e->button() == Qt::LeftButton) DblClick(shift, p.x(), p.y());
+    MouseDown(buttonOf(e->button()), shift, p.x(), p.y());
     e->accept();
 }
 

@@ -20,7 +20,7 @@ public:
     std::vector<std::pair<int, int>> drawn;
     std::vector<ShiftState> downShifts, upShifts;
     std::vector<std::pair<int, int>> columnMoves;
-    int widthsChanged = 0, topLeftChanges = 0, wheelDowns = 0, clicks = 0;
+    int widthsChanged = 0, topLeftChanges = 0, wheelDowns = 0, clicks = 0, doubleClicks = 0;
     bool vetoCells = false, vetoSizing = false;
     std::pair<int, int> refused{-1, -1};
 
@@ -66,6 +66,7 @@ protected:
         return StringGrid::DoMouseWheelDown(s, p);
     }
     void Click() override { ++clicks; }
+    void DblClick(ShiftState, int, int) override { ++doubleClicks; }
 };
 
 QPoint centre(const Rect& r) { return {r.Left + r.Width() / 2, r.Top + r.Height() / 2}; }
@@ -194,6 +195,12 @@ TEST(StringGrid, CellDataAcrossCountChanges)
     EXPECT_THROW(g.SetCells(-1, 0, "x"), GridError);
     EXPECT_THROW(g.SetFixedRows(10), GridError);
     EXPECT_THROW(g.SetRowCount(-1), GridError);
+    // Setting the fixed count it already has leaves the current cell and the scroll position alone.
+    g.SetRow(7);
+    g.SetFixedRows(1);
+    EXPECT_EQ(g.Row(), 7);
+    g.SetFixedRows(2);
+    EXPECT_EQ(g.Row(), 2);
     g.SetRowCount(1);
     EXPECT_EQ(g.FixedRows(), 0);  // the fixed rows give way to a smaller count
 }
@@ -341,6 +348,13 @@ TEST(StringGrid, MouseGesturesReachTheHandlers)
     QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, centre(g.CellRect(3, 2)));
     EXPECT_EQ(g.Selection(), (GridRect{1, 1, 3, 2}));
     EXPECT_EQ(g.GridState(), gsNormal);
+
+    // A double click: DblClick, and the second press arrives marked ssDouble.
+    g.downShifts.clear();
+    QTest::mouseDClick(g.viewport(), Qt::LeftButton, {}, centre(g.CellRect(2, 2)));
+    EXPECT_EQ(g.doubleClicks, 1);
+    ASSERT_FALSE(g.downShifts.empty());
+    EXPECT_TRUE(g.downShifts.back() & ssDouble);
 
     // The wheel moves the current row one per notch.
     const int before = g.Row();
