@@ -33,15 +33,15 @@ std::string FormatMoney(double v)
 {
     if (v > -0.001 && v < 0.001)
         return "0";
-    if (std::isnan(v))
+    if (!std::isfinite(v))
         return "0";
-    // amounts beyond what a cheque can carry are clamped rather than
-    // overflowing the integer conversion
-    constexpr double limit = 9.0e15;
-    if (v > limit)
-        v = limit;
-    if (v < -limit)
-        v = -limit;
+    // From 2^53 on a double holds no fraction: write its exact decimal digits
+    // instead of going through a 64-bit integer that could overflow.
+    if (std::fabs(v) >= 9007199254740992.0) {
+        char buf[400];
+        auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+        return ec == std::errc() ? std::string(buf, end) : std::string("0");
+    }
     if (v < 0) {
         std::string s = formatNonNegative(-static_cast<long double>(v));
         return s == "0.00" ? "0" : "-" + s;
@@ -63,10 +63,20 @@ bool ParseDecimal(const std::string& s, double& out)
         ++b;
     while (e > b && isBlank(s[e - 1]))
         --e;
-    if (b < e && s[b] == '+')
-        ++b;
-    if (b == e)
+    size_t digits = 0;
+    bool point = false;
+    for (size_t i = (b < e && (s[b] == '+' || s[b] == '-')) ? b + 1 : b; i < e; ++i) {
+        if (s[i] >= '0' && s[i] <= '9')
+            ++digits;
+        else if (s[i] == '.' && !point)
+            point = true;
+        else
+            return false;  // only plain decimal numbers: no exponent, hex, inf or nan
+    }
+    if (digits == 0)
         return false;
+    if (s[b] == '+')
+        ++b;
     double v = 0;
     auto [p, ec] = std::from_chars(s.data() + b, s.data() + e, v);
     if (ec != std::errc() || p != s.data() + e || !std::isfinite(v))

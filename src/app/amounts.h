@@ -29,8 +29,9 @@ std::string NormalizeAmount(const std::string& s);
 // Throws AmountConvertError when the text is not a number.
 std::string FormatAmount(const std::string& s);
 
-// Reads a decimal number written with "." (locale-free); surrounding blanks
-// are allowed. Returns false when the text is not one number.
+// Reads a plain decimal number: an optional sign, digits and at most one "."
+// (locale-free); surrounding blanks are allowed. Returns false for anything
+// else, including exponents, "inf", "nan" and numbers out of range.
 bool ParseDecimal(const std::string& s, double& out);
 
 } // namespace quillet

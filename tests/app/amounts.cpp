@@ -61,12 +61,39 @@ TEST(FormatAmount, NotANumberIsAnError)
     EXPECT_THROW(FormatAmount("nan"), AmountConvertError);
 }
 
+TEST(FormatMoney, LargeAmountsNeverOverflow)
+{
+    EXPECT_EQ(FormatMoney(3e9), "3000000000.00");
+    EXPECT_EQ(FormatMoney(123456789012.345), "123456789012.35");
+    EXPECT_EQ(FormatMoney(1e20), "100000000000000000000.00");
+    EXPECT_EQ(FormatMoney(-1e20), "-100000000000000000000.00");
+    EXPECT_EQ(FormatAmount("100000000000000000000"), "100,000,000,000,000,000,000.00");
+}
+
+TEST(FormatAmount, OnlyPlainDecimalNumbersParse)
+{
+    for (const char* bad : {"inf", "-inf", "nan", "0x10", "1e3", "1e400", "+", "-", ".", "1-2", "--1"})
+        EXPECT_THROW(NormalizeAmount(bad), AmountConvertError) << bad;
+    EXPECT_EQ(NormalizeAmount(".5"), "0.50");
+    EXPECT_EQ(NormalizeAmount("+3."), "3.00");
+}
+
+// The process runs in a locale whose decimal point is a comma, as the program
+// does on a German desktop: amounts still read and print with ".".
 TEST(FormatAmount, IgnoresTheProcessLocale)
 {
-    // a locale with "," as decimal point must not change how amounts read
-    if (!std::setlocale(LC_ALL, "de_DE.UTF-8") && !std::setlocale(LC_ALL, "fr_FR.UTF-8"))
-        GTEST_SKIP() << "no locale with a decimal comma installed";
-    EXPECT_EQ(NormalizeAmount("12.50"), "12.50");
-    EXPECT_EQ(FormatAmount("1234.5"), "1,234.50");
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locales-all is needed";
+    ASSERT_STREQ(std::localeconv()->decimal_point, ",");
+    EXPECT_EQ(FormatMoney(12.5), "12.50");
+    EXPECT_EQ(FormatMoney(3.0045), "3.01");
+    EXPECT_EQ(FormatMoney(7.996), "8.00");
+    EXPECT_EQ(FormatMoney(0), "0");
+    EXPECT_EQ(FormatMoney(-0.0009), "0");
+    EXPECT_EQ(FormatMoney(-1.5), "-1.50");
+    EXPECT_EQ(FormatMoney(3e9), "3000000000.00");
+    EXPECT_EQ(FormatAmount("1234567.891"), "1,234,567.89");
+    EXPECT_EQ(FormatAmount("1,000"), "1,000.00");
+    EXPECT_EQ(FormatAmount("-1234.5"), "-1,234.50");
+    EXPECT_THROW(NormalizeAmount("12,50x"), AmountConvertError);
     std::setlocale(LC_ALL, "C");
 }
