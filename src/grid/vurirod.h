@@ -7,6 +7,8 @@
 // not-found value.
 #pragma once
 
+#include "platform/geometry.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,10 +38,8 @@ struct FormatSettings {
 };
 FormatSettings& formatSettings();
 
-struct TGridRect {
-    int Left = 0, Top = 0, Right = 0, Bottom = 0;
-    bool operator==(const TGridRect&) const = default;
-};
+// A block of cells, columns Left..Right and rows Top..Bottom inclusive.
+using TGridRect = platform::GridRect;
 
 inline int Max(int A, int B) { return A > B ? A : B; }
 inline int Min(int A, int B) { return A < B ? A : B; }

@@ -1,0 +1,109 @@
+#include "grid/editors.h"
+
+#include <QHBoxLayout>
+#include <QPainter>
+#include <QPolygon>
+#include <QRegion>
+
+namespace grid {
+
+namespace {
+void startHidden(QWidget* w)
+{
+    w->hide();
+    w->setEnabled(false);
+}
+}  // namespace
+
+TGridCombo::TGridCombo(QWidget* Owner) : QComboBox(Owner) { startHidden(this); }
+
+TAsgSpinEdit::TAsgSpinEdit(QWidget* Owner) : QSpinBox(Owner) { startHidden(this); }
+
+TGridDatePicker::TGridDatePicker(QWidget* Owner) : QDateTimeEdit(Owner)
+{
+    setCalendarPopup(true);
+    startHidden(this);
+}
+
+TGridCheckBox::TGridCheckBox(QWidget* Owner) : QCheckBox(Owner) { startHidden(this); }
+
+TAsgEditBtn::TAsgEditBtn(QWidget* Owner)
+    : QWidget(Owner), edit_(new QLineEdit(this)), button_(new QToolButton(this))
+{
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(edit_, 1);
+    layout->addWidget(button_);
+    startHidden(this);
+}
+
+void TAsgEditBtn::SetCaption(const QString& Caption) { button_->setText(Caption); }
+QString TAsgEditBtn::Caption() const { return button_->text(); }
+void TAsgEditBtn::SetBorder(bool Border) { edit_->setFrame(Border); }
+
+TGridButton::TGridButton(QWidget* Owner) : QPushButton(Owner) { startHidden(this); }
+
+TGridRichEdit::TGridRichEdit(QWidget* Owner) : QTextEdit(Owner) { startHidden(this); }
+
+// The arrow pointing up inside an 11 x 11 box; the other directions turn it.
+static QPolygon arrowPolygon(TArrowDirection d)
+{
+    const QPoint up[] = {{5, 0}, {10, 5}, {7, 5}, {7, 9}, {3, 9}, {3, 5}, {0, 5}};
+    QPolygon p;
+    for (QPoint q : up) {
+        switch (d) {
+        case arrUp: p << q; break;
+        case arrDown: p << QPoint(q.x(), 10 - q.y()); break;
+        case arrLeft: p << QPoint(q.y(), q.x()); break;
+        case arrRight: p << QPoint(10 - q.y(), q.x()); break;
+        }
+    }
+    return p;
+}
+
+TArrowWindow::TArrowWindow(QWidget* Owner, TArrowDirection Direction)
+    : QWidget(Owner, Qt::ToolTip | Qt::FramelessWindowHint), direction_(Direction)
+{
+    resize(11, 11);
+    setMask(QRegion(arrowPolygon(direction_)));
+    hide();
+}
+
+void TArrowWindow::SetColor(platform::TColor Color)
+{
+    color_ = Color;
+    update();
+}
+
+void TArrowWindow::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), platform::ToQColor(color_));
+}
+
+TPopupButton::TPopupButton(QWidget* Owner)
+    : QWidget(Owner, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+{
+    hide();
+}
+
+void TPopupButton::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect r = rect();
+    p.fillRect(r, platform::ToQColor(platform::clBtnFace));
+    if (!Flat) {
+        p.setPen(Qt::white);
+        p.drawLine(r.topLeft(), r.topRight());
+        p.drawLine(r.topLeft(), r.bottomLeft());
+        p.setPen(Qt::gray);
+        p.drawLine(r.bottomLeft(), r.bottomRight());
+        p.drawLine(r.topRight(), r.bottomRight());
+    }
+    p.setPen(palette().color(QPalette::ButtonText));
+    const QString text = fontMetrics().elidedText(Caption, Qt::ElideRight, r.width() - 4);
+    p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, text);
+}
+
+}  // namespace grid

@@ -1,0 +1,1104 @@
+#include "grid/listgrid.h"
+
+#include "platform/application.h"
+
+#include <QApplication>
+#include <QStyle>
+
+#include <algorithm>
+#include <regex>
+
+namespace grid {
+
+using platform::GridDrawState;
+
+// ---------------------------------------------------------------- settings objects
+
+void TGridSettings::Changed()
+{
+    if (FGrid)
+        FGrid->Invalidate();
+}
+
+void TSortSettings::SetRow(int Value)
+{
+    if (FGrid && Value > FGrid->GetFixedRowsEx())
+        throw DIdiZedoRorid("Sort row should be smaller than number of fixed rows");
+    row_ = Value;
+    Changed();
+}
+
+void TBands::Changed()
+{
+    const bool wasShown = shown_;
+    shown_ = Active();
+    if (shown_ || wasShown)
+        TGridSettings::Changed();
+}
+
+void TColumnSize::Changed()
+{
+    if (FGrid)
+        FGrid->StretchRightColumn();
+    TGridSettings::Changed();
+}
+
+// ---------------------------------------------------------------- construction
+
+RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
+{
+    footerPanel_ = new QWidget(this);
+    footerPanel_->setFixedHeight(0);
+    footerPanel_->hide();
+
+    PrintSettings = std::make_unique<TPrintSettings>(this);
+    HTMLSettings = std::make_unique<THTMLSettings>(this);
+    SortSettings = std::make_unique<TSortSettings>(this);
+    DragDropSettings = std::make_unique<TDragDropSettings>(this);
+    ControlLook = std::make_unique<TControlLook>(this);
+    Navigation = std::make_unique<TNavigation>(this);
+    ColumnSize = std::make_unique<TColumnSize>(this);
+    CellNode = std::make_unique<TCellNode>(this);
+    Bands = std::make_unique<TBands>(this);
+    SizeWhileTyping = std::make_unique<TSizeWhileTyping>(this);
+    MouseActions = std::make_unique<TMouseActions>(this);
+    BackGround = std::make_unique<TBackGround>(this);
+
+    platform::Font font = Font();
+    font.Name = QStringLiteral("Tahoma");
+    SetFont(font);
+    fixedFont_ = font;
+    ActiveCellFont = font;
+    ActiveCellFont.Style |= platform::fsBold;
+
+    SetDefaultRowHeight(21);
+    ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    visibleCols_.fill(true);
+    wheelScrollLines_ = QApplication::wheelScrollLines();
+
+    measureRichEdit_ = new TGridRichEdit(this);
+    editRichEdit_ = new TGridRichEdit(this);
+
+    // The hidden editors and move arrows, one of each.
+    const bool styled = platform::visualStylesActive();
+    combo_ = new TGridCombo(viewport());
+    combo_->IsWinXP = styled;
+    spin_ = new TGridSpin(viewport());
+    spin_->SetIsWinXP(styled);
+    spin_->setFrame(false);
+    checkBox_ = new TGridCheckBox(viewport());
+    editBtn_ = new TGridEditBtn(viewport());
+    editBtn_->SetCaption(QStringLiteral("..."));
+    editBtn_->SetBorder(false);
+    unitEditBtn_ = new TGridUnitEditBtn(viewport());
+    unitEditBtn_->SetCaption(QStringLiteral("..."));
+    unitEditBtn_->SetBorder(false);
+    button_ = new TGridButton(viewport());
+    popupButton_ = new TPopupButton(this);
+    datePicker_ = new TGridDatePicker(viewport());
+    for (TArrowDirection d : {arrUp, arrDown, arrLeft, arrRight})
+        arrows_[d] = new TArrowWindow(this, d);
+}
+
+RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()
+{
+    // Frees every cell's properties and graphic objects, hidden cells included.
+    Clear();
+}
+
+int RIvuZuvuzoZuvu::GetVersionNr() const { return 2; }
+
+// ---------------------------------------------------------------- settings with behaviour
+
+void RIvuZuvuzoZuvu::Invalidate()
+{
+    if (skipInvalidate_) {
+        skipInvalidate_ = false;
+        return;
+    }
+    InvalidateGrid();
+}
+
+void RIvuZuvuzoZuvu::SetSelectionColor(TColor Value) { storeAndRepaint(selectionColor_, Value); }
+void RIvuZuvuzoZuvu::SetSelectionTextColor(TColor Value) { storeAndRepaint(selectionTextColor_, Value); }
+void RIvuZuvuzoZuvu::SetSelectionRectangle(bool Value) { storeAndRepaint(selectionRectangle_, Value); }
+void RIvuZuvuzoZuvu::SetFixedFont(const platform::Font& Value) { storeAndRepaint(fixedFont_, Value); }
+void RIvuZuvuzoZuvu::SetURLShow(bool Value) { storeAndRepaint(urlShow_, Value); }
+void RIvuZuvuzoZuvu::SetURLColor(TColor Value) { storeAndRepaint(urlColor_, Value, urlShow_); }
+void RIvuZuvuzoZuvu::SetURLFull(bool Value) { storeAndRepaint(urlFull_, Value, urlShow_); }
+void RIvuZuvuzoZuvu::SetShowSelection(bool Value) { storeAndRepaint(showSelection_, Value, Value != showSelection_); }
+void RIvuZuvuzoZuvu::SetFlat(bool Value) { storeAndRepaint(flat_, Value); }
+void RIvuZuvuzoZuvu::SetWordWrap(bool Value) { storeAndRepaint(wordWrap_, Value, !IsUpdating()); }
+
+void RIvuZuvuzoZuvu::SetLook(TGridLook Value)
+{
+    if (Value == look_)
+        return;
+    look_ = Value;
+    UpdateFooter();
+    Invalidate();
+}
+
+void RIvuZuvuzoZuvu::SetVAlignment(TVAlignment Value)
+{
+    vAlignFlag_ = Value == vtaCenter ? unsigned(platform::DT_VCENTER) : Value == vtaBottom ? unsigned(platform::DT_BOTTOM) : 0u;
+    storeAndRepaint(vAlignment_, Value, !IsUpdating());
+}
+
+void RIvuZuvuzoZuvu::SetMaxEditLength(int Value)
+{
+    maxEditLength_ = Value;
+    if (InplaceEditor())
+        InplaceEditor()->setMaxLength(Value > 0 ? Value : 32767);
+}
+
+void RIvuZuvuzoZuvu::SetAutoSize(bool Value) { autoSize_ = Value; }
+
+void RIvuZuvuzoZuvu::SetLookupItems(const std::vector<std::string>* Value)
+{
+    if (Value)
+        lookupItems_ = *Value;
+}
+
+void RIvuZuvuzoZuvu::SetFloatFormat(const std::string& Value)
+{
+    // Exactly one floating-point conversion with small width and precision;
+    // "%%" stands for a percent sign. The pattern goes to snprintf, so
+    // anything else (a "%s", two conversions, no conversion) is refused.
+    static const std::regex oneFloat(R"(^([^%]|%%)*%[-+ #0]{0,5}[0-9]{0,2}(\.[0-9]{0,2})?[eEfgG]([^%]|%%)*$)");
+    floatFormat_ = std::regex_match(Value, oneFloat) ? Value : "%.2f";
+}
+
+void RIvuZuvuzoZuvu::SetIntegralHeigth(bool Value)
+{
+    integralHeight_ = Value;
+    SetBounds(x(), y(), width(), height());
+}
+
+void RIvuZuvuzoZuvu::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
+{
+    const int r = DefaultRowHeight();
+    if (integralHeight_ && r > 0) {
+        const bool allColumnsFit = VisibleColCount() + FixedCols() >= ColCount();
+        if (allColumnsFit)
+            AHeight = AHeight + r - (AHeight % r) - 1 - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        else
+            AHeight = AHeight - (AHeight % r) - 1;
+        AHeight = std::max(0, AHeight);
+    }
+    setGeometry(ALeft, ATop, AWidth, AHeight);
+    StretchRightColumn();
+}
+
+void RIvuZuvuzoZuvu::StretchRightColumn()
+{
+    if (ColCount() == 0 || !ColumnSize || !ColumnSize->Stretch())
+        return;
+    const int client = viewport()->width();
+    if (ColCount() == 1) {
+        SetColWidths(0, client);
+        return;
+    }
+    const long long others = ColWidthsSum(0, ColCount() - 1);
+    if (client > others)
+        SetColWidths(ColCount() - 1, static_cast<int>(client - others - 1));
+}
+
+void RIvuZuvuzoZuvu::UpdateFooter()
+{
+    if (footerPanel_)
+        footerPanel_->update();
+}
+
+// ---------------------------------------------------------------- counts
+
+void RIvuZuvuzoZuvu::SetRowCountEx(int Value)
+{
+    if (Value >= 0 && Value < RowCount()) {
+        // Rows that go away take their objects and selection flags with them.
+        ReleaseRowsFrom(Value);
+        if (static_cast<int>(rowSelect_.size()) > Value)
+            rowSelect_.resize(Value);
+    }
+    SetRowCount(Value);
+    if (FixedRowAlways && RowCount() > 1 && FixedRows() != 1)
+        SetFixedRows(1);
+    displayRowLimit_ = Value;
+    UpdateFooter();
+}
+
+void RIvuZuvuzoZuvu::SetColCountEx(int Value)
+{
+    SetColCount(Value);
+    if (FixedColAlways && ColCount() > 1 && FixedCols() != 1)
+        SetFixedCols(1);
+    UpdateFooter();
+    SetBounds(x(), y(), width(), height());
+}
+
+int RIvuZuvuzoZuvu::GetFixedRowsEx() const { return FixedRows() == 0 && FixedRowAlways ? 1 : FixedRows(); }
+
+int RIvuZuvuzoZuvu::GetFixedColsEx() const { return FixedCols() == 0 && FixedColAlways ? 1 : FixedCols(); }
+
+void RIvuZuvuzoZuvu::SetFixedColWidth(int W)
+{
+    for (int c = 0; c < FixedCols(); ++c)
+        SetColWidths(c, W);
+}
+
+void RIvuZuvuzoZuvu::SetFixedRowHeight(int H)
+{
+    for (int r = 0; r < FixedRows(); ++r)
+        SetRowHeights(r, H);
+}
+
+void RIvuZuvuzoZuvu::SetFixedFooters(int N)
+{
+    fixedFooters_ = std::max(0, N);
+    Invalidate();
+}
+
+void RIvuZuvuzoZuvu::SetFixedRightCols(int N)
+{
+    fixedRightCols_ = std::max(0, N);
+    Invalidate();
+}
+
+void RIvuZuvuzoZuvu::SetDefRowHeightEx(int H)
+{
+    SetDefaultRowHeight(H);
+    FloatingFooter.Height = H;
+    if (FloatingFooter.Visible)
+        footerPanel_->setFixedHeight(H);
+}
+
+void RIvuZuvuzoZuvu::AddRow() { InsertRows(RowCount(), 1); }
+
+void RIvuZuvuzoZuvu::AddColumn() { InsertCols(ColCount(), 1); }
+
+// ---------------------------------------------------------------- row selection
+
+void RIvuZuvuzoZuvu::checkRow(int ARow) const
+{
+    if (ARow < 0 || ARow >= RowCount())
+        throw DIdiZedoRorid("Invalid Row accessed");
+}
+
+bool RIvuZuvuzoZuvu::GetRowSelect(int ARow)
+{
+    checkRow(ARow);
+    if (static_cast<int>(rowSelect_.size()) < ARow + 1)
+        rowSelect_.resize(ARow + 1, 0);
+    return rowSelect_[ARow] != 0;
+}
+
+void RIvuZuvuzoZuvu::SetRowSelect(int ARow, bool Value)
+{
+    checkRow(ARow);
+    if (static_cast<int>(rowSelect_.size()) < ARow + 1)
+        rowSelect_.resize(ARow + 1, 0);
+    const char wanted = Value ? 1 : 0;
+    if (rowSelect_[ARow] != wanted) {
+        rowSelect_[ARow] = wanted;
+        RepaintRow(ARow);
+    }
+}
+
+int RIvuZuvuzoZuvu::GetRowSelectCount() const
+{
+    const int n = std::min(static_cast<int>(rowSelect_.size()), RowCount());
+    return static_cast<int>(std::count_if(rowSelect_.begin(), rowSelect_.begin() + std::max(0, n),
+                                          [](char f) { return f != 0; }));
+}
+
+void RIvuZuvuzoZuvu::ClearRowSelect()
+{
+    for (size_t r = 0; r < rowSelect_.size(); ++r)
+        if (rowSelect_[r]) {
+            rowSelect_[r] = 0;
+            if (static_cast<int>(r) < RowCount())
+                RepaintRow(static_cast<int>(r));
+        }
+}
+
+void RIvuZuvuzoZuvu::SelectRows(int ARow, int ACount)
+{
+    if (MouseActions->DisjunctRowSelect()) {
+        for (int r = std::max(0, ARow); r < ARow + ACount && r < RowCount(); ++r)
+            SetRowSelect(r, true);
+    } else {
+        SetSelection({GetFixedColsEx(), ARow, ColCount() - 1, ARow + ACount - 1});
+    }
+}
+
+void RIvuZuvuzoZuvu::SelectCols(int ACol, int ACount)
+{
+    SetSelection({ACol, FixedRows(), ACol + ACount - 1, RowCount() - 1});
+}
+
+void RIvuZuvuzoZuvu::SelectRange(int FromCol, int ToCol, int FromRow, int ToRow)
+{
+    SetSelection({FromCol, FromRow, ToCol, ToRow});
+}
+
+void RIvuZuvuzoZuvu::SelectToRowSelect(bool ClearOthers)
+{
+    const TGridRect sel = Selection();
+    for (int r = FixedRows(); r < RowCount(); ++r) {
+        if (r >= sel.Top && r <= sel.Bottom)
+            SetRowSelect(r, true);
+        else if (ClearOthers)
+            SetRowSelect(r, false);
+    }
+}
+
+void RIvuZuvuzoZuvu::RepaintRect(const TGridRect& R)
+{
+    const Rect a = CellRect(R.Left, R.Top), b = CellRect(R.Right, R.Bottom);
+    if (!a.IsEmpty() && !b.IsEmpty())
+        InvalidateRect(a.United(b));
+    else
+        InvalidateGrid();
+}
+
+void RIvuZuvuzoZuvu::HideSelection()
+{
+    keptSelection_ = Selection();
+    SetSelection({ColCount(), RowCount(), ColCount(), RowCount()});
+}
+
+void RIvuZuvuzoZuvu::UnHideSelection() { SetSelection(keptSelection_); }
+
+void RIvuZuvuzoZuvu::insertRowFlags(int ARow, int ACount)
+{
+    if (static_cast<int>(rowSelect_.size()) > ARow)
+        rowSelect_.insert(rowSelect_.begin() + ARow, ACount, 0);
+}
+
+void RIvuZuvuzoZuvu::removeRowFlag(int ARow)
+{
+    if (static_cast<int>(rowSelect_.size()) > ARow)
+        rowSelect_.erase(rowSelect_.begin() + ARow);
+}
+
+// ---------------------------------------------------------------- structural edits
+
+template <typename F>
+void RIvuZuvuzoZuvu::withHiddenColumns(F Work)
+{
+    const int last = ColCount() - 1;
+    const int lastWidth = last >= 0 ? ColWidths(last) : 0;
+    const int hidden = hiddenColCount_;
+    if (hidden)
+        SetColCount(ColCount() + hidden);
+    Work();
+    if (hidden)
+        SetColCount(ColCount() - hidden);
+    if (last >= 0 && last < ColCount())
+        SetColWidths(last, lastWidth);
+}
+
+void RIvuZuvuzoZuvu::InsertRows(int ARow, int ACount)
+{
+    if (ACount < 1)
+        return;
+    ARow = std::clamp(ARow, 0, RowCount());
+    withHiddenColumns([&] {
+        SetRowCountEx(RowCount() + ACount);
+        for (int r = RowCount() - 1; r >= ARow + ACount; --r) {
+            for (int c = 0; c < ColCount(); ++c) {
+                SetCells(c, r, Cells(c, r - ACount));
+                SetGridObject(c, r, GetGridObject(c, r - ACount));
+            }
+            SetRowHeights(r, RowHeights(r - ACount));
+        }
+        for (int r = ARow; r < ARow + ACount; ++r) {
+            SetRowHeights(r, DefaultRowHeight());
+            NilRow(r);
+        }
+    });
+    insertRowFlags(ARow, ACount);
+}
+
+// Keeps [ARow, ARow + ACount) inside the rows; false when nothing is left.
+bool RIvuZuvuzoZuvu::removeRowsClamped(int& ARow, int& ACount) const
+{
+    if (ARow < 0) {
+        ACount += ARow;
+        ARow = 0;
+    }
+    ACount = std::min(ACount, RowCount() - ARow);
+    return ACount >= 1;
+}
+
+void RIvuZuvuzoZuvu::RemoveRows(int ARow, int ACount)
+{
+    if (!removeRowsClamped(ARow, ACount))
+        return;
+    const bool shown = editorShown_[0];
+    editorShown_[0] = false;
+    BeginUpdate();
+    withHiddenColumns([&] {
+        const int oldRow = Row(), oldTop = TopRow();
+        for (int i = 0; i < ACount; ++i) {
+            ReleaseRow(ARow);
+            DeleteRow(ARow);
+            removeRowFlag(ARow);
+        }
+        if (dataRowEnd() <= oldRow) {
+            if (dataRowEnd() > FixedRows())
+                SetRow(dataRowEnd() - 1);
+            else
+                HideSelection();
+        } else {
+            SetRow(oldRow);
+            SetTopRow(oldTop);
+        }
+    });
+    EndUpdate();
+    editorShown_[0] = shown;
+    CellsChanged({0, ARow, ColCount() - 1, ARow + ACount});
+    if (RowCount() > 0 && TopRow() >= RowCount() - 1)
+        SetTopRow(RowCount() - 1);
+}
+
+void RIvuZuvuzoZuvu::RemoveRowsEx(int ARow, int ACount)
+{
+    if (!removeRowsClamped(ARow, ACount))
+        return;
+    BeginUpdate();
+    withHiddenColumns([&] {
+        const int oldRow = Row(), oldTop = TopRow();
+        for (int i = 0; i < ACount; ++i) {
+            ReleaseRow(ARow);
+            DeleteRow(ARow);
+            removeRowFlag(ARow);
+        }
+        if (RowCount() <= oldRow && FixedRows() < RowCount()) {
+            SetRow(FixedRows());
+            SetTopRow(FixedRows());
+        } else if (oldRow < RowCount()) {
+            SetRow(oldRow);
+            SetTopRow(oldTop);
+        }
+    });
+    EndUpdate();
+    CellsChanged({0, ARow, ColCount() - 1, ARow + ACount});
+}
+
+void RIvuZuvuzoZuvu::InsertCols(int ACol, int ACount)
+{
+    if (ACount < 1)
+        return;
+    ACol = std::clamp(ACol, 0, ColCount());
+    const int shownBefore = ColCount();
+    SetColCountEx(ColCount() + ACount);
+    const int shown = ColCount();
+    withHiddenColumns([&] {
+        for (int c = ColCount() - 1; c >= ACol + ACount; --c) {
+            CopyCols(c, c - ACount);
+            if (c < shown && c - ACount < shownBefore)
+                SetColWidths(c, ColWidths(c - ACount));
+            if (c < 256)
+                visibleCols_[c] = visibleCols_[c - ACount];
+        }
+        for (int c = ACol; c < ACol + ACount; ++c) {
+            if (c < shown)
+                SetColWidths(c, DefaultColWidth());
+            if (c < 256)
+                visibleCols_[c] = true;
+            NilCol(c);
+        }
+    });
+}
+
+void RIvuZuvuzoZuvu::RemoveCols(int ACol, int ACount)
+{
+    if (ACol < 0) {
+        ACount += ACol;
+        ACol = 0;
+    }
+    ACount = std::min(ACount, ColCount() - ACol);
+    if (ACount < 1)
+        return;
+    ClearCols(ACol, ACount);
+    const int shown = ColCount();
+    withHiddenColumns([&] {
+        const int total = ColCount();
+        for (int c = ACol; c + ACount < total; ++c) {
+            CopyCols(c, c + ACount);
+            if (c + ACount < shown)
+                SetColWidths(c, ColWidths(c + ACount));
+            if (c + ACount < 256)
+                visibleCols_[c] = visibleCols_[c + ACount];
+        }
+        // The vacated columns at the end keep nothing that could show again.
+        for (int c = total - ACount; c < total; ++c)
+            NilCol(c);
+    });
+    SetColCountEx(shown - ACount);
+    CellsChanged({ACol, 0, ACol + ACount, RowCount() - 1});
+}
+
+void RIvuZuvuzoZuvu::ClearRect(int ACol1, int ARow1, int ACol2, int ARow2)
+{
+    const int lastCol = ColCount() + hiddenColCount_ - 1;
+    ACol1 = std::max(ACol1, 0);
+    ARow1 = std::max(ARow1, 0);
+    ACol2 = std::min(ACol2, lastCol);
+    ARow2 = std::min(ARow2, RowCount() - 1);
+    if (ACol1 > ACol2 || ARow1 > ARow2)
+        return;
+    withHiddenColumns([&] {
+        for (int r = ARow1; r <= ARow2; ++r)
+            for (int c = ACol1; c <= ACol2; ++c) {
+                // The properties (with their graphic) go with the last slot holding them.
+                if (HasCellProperties(c, r))
+                    SetCellProperties(c, r, nullptr);
+                if (!Cells(c, r).empty())
+                    SetCellEx(c, r, "");
+            }
+    });
+    CellsChanged({ACol1, ARow1, ACol2, ARow2});
+}
+
+void RIvuZuvuzoZuvu::ClearRows(int ARow, int ACount)
+{
+    if (RowCount() == 0 || ColCount() == 0 || ACount < 1)
+        return;
+    ClearRect(0, ARow, ColCount() - 1 + hiddenColCount_, ARow + ACount - 1);
+}
+
+void RIvuZuvuzoZuvu::ClearCols(int ACol, int ACount)
+{
+    if (RowCount() == 0 || ColCount() == 0 || ACount < 1)
+        return;
+    ClearRect(ACol, 0, ACol + ACount - 1, RowCount() - 1);
+}
+
+void RIvuZuvuzoZuvu::ClearNormalCells()
+{
+    if (RowCount() == 0 || ColCount() == 0)
+        return;
+    ClearRect(FixedCols(), FixedRows(), ColCount() - 1 + hiddenColCount_ - fixedRightCols_,
+              RowCount() - 1 - fixedFooters_);
+}
+
+void RIvuZuvuzoZuvu::Clear()
+{
+    if (RowCount() > 0 && ColCount() > 0)
+        ClearRect(0, 0, ColCount() - 1 + hiddenColCount_, RowCount() - 1);
+    lookupText_.clear();
+}
+
+void RIvuZuvuzoZuvu::ClearSelection()
+{
+    if (MouseActions->DisjunctRowSelect()) {
+        for (int r = FixedRows(); r < RowCount(); ++r)
+            if (r < static_cast<int>(rowSelect_.size()) && rowSelect_[r])
+                ClearRows(r, 1);
+    } else {
+        const TGridRect s = Selection();
+        ClearRect(s.Left, s.Top, s.Right, s.Bottom);
+    }
+}
+
+void RIvuZuvuzoZuvu::RemoveSelectedRows()
+{
+    BeginUpdate();
+    for (int r = FixedRows(); r < RowCount();) {
+        if (r < static_cast<int>(rowSelect_.size()) && rowSelect_[r])
+            RemoveRows(r, 1);
+        else
+            ++r;
+    }
+    EndUpdate();
+}
+
+namespace {
+// Walks First..Last and hands each run of equal neighbours to Merge(start, length);
+// Same(i) tells whether item i continues the run of item i - 1.
+template <typename SameFn, typename MergeFn>
+void mergeRuns(int First, int Last, SameFn Same, MergeFn Merge)
+{
+    int start = First, length = 1;
+    for (int i = First + 1; i <= Last; ++i) {
+        if (Same(i)) {
+            ++length;
+        } else {
+            Merge(start, length);
+            start = i;
+            length = 1;
+        }
+    }
+    if (length > 1)
+        Merge(start, length);
+}
+}  // namespace
+
+void RIvuZuvuzoZuvu::MergeColumnCells(int ACol, bool AnyText)
+{
+    mergeRuns(
+        FixedRows(), RowCount() - 1 - fixedFooters_,
+        [&](int r) { return GetCellEx(ACol, r) == GetCellEx(ACol, r - 1) && (AnyText || RowSpanIdentical(r, r - 1)); },
+        [&](int start, int length) { MergeCells(ACol, start, 1, length); });
+}
+
+void RIvuZuvuzoZuvu::MergeRowCells(int ARow, bool AnyText)
+{
+    mergeRuns(
+        FixedCols(), ColCount() - 1 - fixedRightCols_,
+        [&](int c) { return GetCellEx(c, ARow) == GetCellEx(c - 1, ARow) && (AnyText || ColSpanIdentical(c, c - 1)); },
+        [&](int start, int length) { MergeCells(start, ARow, length, 1); });
+}
+
+void RIvuZuvuzoZuvu::SplitColumnCells(int ACol)
+{
+    for (int r = FixedRows(); r < RowCount() - 1 - fixedFooters_;) {
+        if (IsMergedCell(ACol, r)) {
+            const int span = CellSpan(ACol, r).y();
+            SplitCells(ACol, r);
+            r += span + 1;
+        } else {
+            ++r;
+        }
+    }
+}
+
+void RIvuZuvuzoZuvu::SplitRowCells(int ARow)
+{
+    for (int c = FixedCols(); c < ColCount() - 1 - fixedRightCols_;) {
+        if (IsMergedCell(c, ARow)) {
+            const int span = CellSpan(c, ARow).x();
+            SplitCells(c, ARow);
+            c += span + 1;
+        } else {
+            ++c;
+        }
+    }
+}
+
+void RIvuZuvuzoZuvu::MergeCols(int ACol1, int ACol2)
+{
+    for (int r = FixedRows(); r < RowCount(); ++r)
+        SetCellEx(ACol1, r, Trim(GetCellEx(ACol1, r)) + " " + Trim(GetCellEx(ACol2, r)));
+    RemoveCols(ACol2, 1);
+}
+
+bool RIvuZuvuzoZuvu::IsCell(const std::string& Text, int& ACol, int& ARow) const
+{
+    for (int r = 0; r < RowCount(); ++r)
+        for (int c = 0; c < ColCount(); ++c)
+            if (Cells(c, r) == Text) {
+                ACol = c;
+                ARow = r;
+                return true;
+            }
+    return false;
+}
+
+// ---------------------------------------------------------------- update lock and notifiers
+
+void RIvuZuvuzoZuvu::BeginUpdate() { ++updateCount_; }
+
+void RIvuZuvuzoZuvu::EndUpdate()
+{
+    if (updateCount_ > 0)
+        --updateCount_;
+    if (updateCount_ == 0)
+        InvalidateGrid();
+}
+
+void RIvuZuvuzoZuvu::Paint()
+{
+    if (updateCount_ > 0)
+        return;
+    TBaseGrid::Paint();
+}
+
+void RIvuZuvuzoZuvu::CellsChanged(const Rect& R)
+{
+    if (OnCellsChanged)
+        OnCellsChanged(this, R);
+    const auto listeners = notifiers_;  // a listener may unregister itself
+    for (TGridChangeNotifier* n : listeners)
+        n->CellsChanged(R);
+}
+
+void RIvuZuvuzoZuvu::RegisterNotifier(TGridChangeNotifier* Notifier)
+{
+    if (Notifier && std::find(notifiers_.begin(), notifiers_.end(), Notifier) == notifiers_.end())
+        notifiers_.push_back(Notifier);
+}
+
+void RIvuZuvuzoZuvu::UnRegisterNotifier(TGridChangeNotifier* Notifier)
+{
+    notifiers_.erase(std::remove(notifiers_.begin(), notifiers_.end(), Notifier), notifiers_.end());
+}
+
+// ---------------------------------------------------------------- search and lookup
+
+int RIvuZuvuzoZuvu::Search(const std::string& S) const
+{
+    if (RowCount() < 2)
+        return -1;
+    const int col = SortSettings->Show() ? SortSettings->Column() : 1;
+    for (int r = FixedRows(); r < RowCount(); ++r)
+        if (UpperCase(GetCellEx(col, r).substr(0, S.size())) == S)
+            return r;
+    return -1;
+}
+
+namespace {
+void appendUtf8(std::string& S, char32_t C)
+{
+    S += QString::fromUcs4(&C, 1).toStdString();
+}
+
+// Drops the last whole UTF-8 character.
+void dropLastChar(std::string& S)
+{
+    while (!S.empty()) {
+        const unsigned char c = static_cast<unsigned char>(S.back());
+        S.pop_back();
+        if ((c & 0xC0) != 0x80)
+            break;
+    }
+}
+}  // namespace
+
+void RIvuZuvuzoZuvu::KeyPress(char32_t& key)
+{
+    const bool editing = HasOption(platform::goEditing);
+    if (key == 27) {
+        if (editing)
+            SetCells(RemapCol(Col()), Row(), editCache_);
+    } else if (key != 13 && !editing && Navigation->AutoGotoWhenSorted() && (key >= 32 || key == 8)) {
+        if (Navigation->AutoGotoIncremental()) {
+            if (key == 8)
+                dropLastChar(lookupText_);
+            else
+                appendUtf8(lookupText_, key);
+        } else {
+            lookupText_.clear();
+            if (key != 8)
+                appendUtf8(lookupText_, key);
+        }
+        const int r = Search(UpperCase(lookupText_));
+        if (r != -1)
+            SetRow(r);
+    }
+    TBaseGrid::KeyPress(key);
+}
+
+void RIvuZuvuzoZuvu::KeyUp(int& key, platform::ShiftState shift)
+{
+    switch (key) {
+    case platform::VK_PRIOR:
+    case platform::VK_NEXT:
+    case platform::VK_END:
+    case platform::VK_LEFT:
+    case platform::VK_RIGHT:
+    case platform::VK_UP:
+    case platform::VK_DOWN:
+    case platform::VK_INSERT:
+    case platform::VK_DELETE:
+        lookupText_.clear();
+        break;
+    default:
+        break;
+    }
+    TBaseGrid::KeyUp(key, shift);
+}
+
+void RIvuZuvuzoZuvu::MouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y)
+{
+    lookupText_.clear();
+    TBaseGrid::MouseDown(button, shift, x, y);
+}
+
+// ---------------------------------------------------------------- cell selection
+
+bool RIvuZuvuzoZuvu::SelectCell(int col, int row)
+{
+    bool allow = true;
+    if (row != Row() && OnRowChanging)
+        OnRowChanging(this, Row(), row, allow);
+    if (col != Col() && OnColChanging)
+        OnColChanging(this, Col(), col, allow);
+    if ((row != Row() || col != Col()) && !advancing_ && OnCellChanging)
+        OnCellChanging(this, Row(), Col(), row, col, allow);
+    if (cellNodes_ > 0 && col == 0 && !HasOption(platform::goRowSelect))
+        return false;
+    if (!allow)
+        return false;
+
+    editCache_ = Cells(RemapCol(col), row);
+    forcedEdit_ = false;
+    bool canEdit = HasOption(platform::goEditing) || editingSwitchedOff_;
+    editingSwitchedOff_ = false;
+    GetCellReadOnly(col, row, canEdit);
+    if (canEdit && !HasOption(platform::goEditing)) {
+        // A read-only cell took editing away; this cell gives it back.
+        editingSwitchedOff_ = true;
+        forcedEdit_ = true;
+        InitValidate(col, row);
+        SetOptions(Options() | platform::goEditing);
+    }
+    if (canEdit && editActive_) {
+        HideInplaceEdit();
+        setFocus();
+    }
+    if (!canEdit && HasOption(platform::goEditing)) {
+        editingSwitchedOff_ = true;
+        SetOptions(Options() & ~platform::goEditing);
+    }
+
+    const bool specialEditorFocused = editorShown_[2] && !(InplaceEditor() && InplaceEditor()->hasFocus());
+    if (!specialEditorFocused)
+        return !IsFixed(col, row) && TBaseGrid::SelectCell(col, row);
+    if (!ValidateCell(Cells(RemapCol(Col()), Row())))
+        return false;
+    return TBaseGrid::SelectCell(col, row);
+}
+
+// ---------------------------------------------------------------- per-cell queries
+
+void RIvuZuvuzoZuvu::GetCellColor(int ACol, int ARow, GridDrawState AState, platform::Brush& ABrush,
+                                  platform::Font& AFont)
+{
+    if (ActiveCellShow) {
+        const int real = RemapCol(ACol);
+        if ((FixedCols() > 0 && real == 0 && ARow == Row()) || (FixedRows() > 0 && ARow == 0 && real == GetRealCol()))
+            AFont = ActiveCellFont;
+    }
+    if (OnGetCellColor)
+        OnGetCellColor(this, ARow, ACol, AState, ABrush, AFont);
+}
+
+void RIvuZuvuzoZuvu::GetCellPrintColor(int ACol, int ARow, GridDrawState AState, platform::Brush& ABrush,
+                                       platform::Font& AFont)
+{
+    if (OnGetCellPrintColor)
+        OnGetCellPrintColor(this, ARow, ACol, AState, ABrush, AFont);
+}
+
+void RIvuZuvuzoZuvu::GetCellBorder(int ACol, int ARow, platform::Pen& APen, TCellBorders& Borders)
+{
+    if (OnGetCellBorder)
+        OnGetCellBorder(this, ARow, ACol, APen, Borders);
+}
+
+void RIvuZuvuzoZuvu::GetCellPrintBorder(int ACol, int ARow, platform::Pen& APen, TCellBorders& Borders)
+{
+    if (OnGetCellPrintBorder)
+        OnGetCellPrintBorder(this, ARow, ACol, APen, Borders);
+}
+
+void RIvuZuvuzoZuvu::GetCellAlign(int ACol, int ARow, TAlignment& HAlign, TVAlignment& VAlign)
+{
+    if (OnGetAlignment)
+        OnGetAlignment(this, ARow, ACol, HAlign, VAlign);
+}
+
+void RIvuZuvuzoZuvu::GetColFormat(int ACol, TSortStyle& AStyle, std::string& APrefix, std::string& ASuffix)
+{
+    if (OnGetFormat)
+        OnGetFormat(this, ACol, AStyle, APrefix, ASuffix);
+}
+
+void RIvuZuvuzoZuvu::GetCellEditor(int ACol, int ARow, TEditorType& AEditor)
+{
+    if (OnGetEditorType)
+        OnGetEditorType(this, ACol, ARow, AEditor);
+}
+
+void RIvuZuvuzoZuvu::GetCellFixed(int ACol, int ARow, bool& IsFixed)
+{
+    IsFixed = ACol < GetFixedColsEx() || ARow < GetFixedRowsEx() ||
+              (FixedRowAlways && ARow == 0 && RowCount() == 1) || (FixedColAlways && ACol == 0 && ColCount() == 1);
+    if (!IsFixed && OnIsFixedCell)
+        OnIsFixedCell(this, ARow, ACol, IsFixed);
+}
+
+void RIvuZuvuzoZuvu::GetCellReadOnly(int ACol, int ARow, bool& CanEdit)
+{
+    if (OnCanEditCell)
+        OnCanEditCell(this, ARow, ACol, CanEdit);
+}
+
+void RIvuZuvuzoZuvu::GetCellPassword(int ACol, int ARow, bool& IsPassword)
+{
+    if (OnIsPasswordCell)
+        OnIsPasswordCell(this, ARow, ACol, IsPassword);
+}
+
+std::string RIvuZuvuzoZuvu::GetCheckTrue(int ACol, int ARow)
+{
+    std::string value = checkTrue_;
+    if (OnGetCheckTrue)
+        OnGetCheckTrue(this, ACol, ARow, value);
+    return value;
+}
+
+std::string RIvuZuvuzoZuvu::GetCheckFalse(int ACol, int ARow)
+{
+    std::string value = checkFalse_;
+    if (OnGetCheckFalse)
+        OnGetCheckFalse(this, ACol, ARow, value);
+    return value;
+}
+
+void RIvuZuvuzoZuvu::GetCellAlignment(int ACol, int ARow, TAlignment& HAlign, TVAlignment& VAlign)
+{
+    HAlign = taLeftJustify;
+    VAlign = vAlignment_;
+    if (AutoNumAlign) {
+        const TAutoType t = IsType(GetCellEx(ACol, ARow));
+        if (t == atNumeric || t == atFloat)
+            HAlign = taRightJustify;
+    }
+    GetCellAlign(ACol, ARow, HAlign, VAlign);
+}
+
+bool RIvuZuvuzoZuvu::IsFixed(int ACol, int ARow)
+{
+    const QPoint base = BaseCell(RemapCol(ACol), ARow);
+    if (base.y() < RowCount() - fixedFooters_ && base.x() < ColCount() - fixedRightCols_ + hiddenColCount_) {
+        bool fixed = false;
+        GetCellFixed(base.x(), base.y(), fixed);
+        return fixed;
+    }
+    return true;
+}
+
+bool RIvuZuvuzoZuvu::IsEditable(int ACol, int ARow)
+{
+    if (!HasOption(platform::goEditing) && !forcedEdit_)
+        return false;
+    bool canEdit = true;
+    GetCellReadOnly(ACol, ARow, canEdit);
+    bool fixed = false;
+    GetCellFixed(ACol, ARow, fixed);
+    return canEdit && !fixed;
+}
+
+bool RIvuZuvuzoZuvu::IsPassword(int ACol, int ARow)
+{
+    bool password = false;
+    GetCellPassword(ACol, ARow, password);
+    return password;
+}
+
+// ---------------------------------------------------------------- validation
+
+void RIvuZuvuzoZuvu::InitValidate(int ACol, int ARow)
+{
+    validateCol_ = ACol;
+    validateRow_ = ARow;
+    validateText_ = GetCellEx(RemapCol(ACol), ARow);
+}
+
+bool RIvuZuvuzoZuvu::ValidateCell(const std::string& NewValue)
+{
+    if (!validatePending_)
+        return true;
+    validatePending_ = false;
+    validating_ = true;
+    bool valid = true;
+    const int col = validateCol_, row = validateRow_;
+    if (NewValue != validateText_) {
+        UpdateCell(col, row);
+        std::string value = NewValue;
+        if (OnCellValidate)
+            OnCellValidate(this, col, row, value, valid);
+        CellsChanged({col, row, col, row});
+        const int real = RemapCol(col);
+        if (valid) {
+            SetCellEx(real, row, value);
+        } else {
+            SetCellEx(real, row, value != NewValue ? value : validateText_);
+            SetCol(col);
+            SetRow(row);
+            validatePending_ = true;
+            ShowEditor();
+        }
+        validateText_ = GetCellEx(real, row);
+    }
+    validating_ = false;
+    InitValidate(Col(), Row());
+    return valid;
+}
+
+void RIvuZuvuzoZuvu::HideInplaceEdit()
+{
+    if (!EditorMode() && !editActive_)
+        return;
+    HideEditor();
+    editActive_ = false;
+    for (bool& shown : editorShown_)
+        shown = false;
+    SelectCell(Col(), Row());
+}
+
+// ---------------------------------------------------------------- hidden columns and rows
+
+bool RIvuZuvuzoZuvu::IsHiddenColumn(int ACol) const { return ACol >= 0 && ACol < 256 && !visibleCols_[ACol]; }
+
+bool RIvuZuvuzoZuvu::GetVisibleCol(int ACol) const { return ACol < 0 || ACol >= 256 || visibleCols_[ACol]; }
+
+void RIvuZuvuzoZuvu::SetVisibleCol(int ACol, bool Value)
+{
+    if (ACol >= 0 && ACol < 256)
+        visibleCols_[ACol] = Value;
+}
+
+int RIvuZuvuzoZuvu::RemapCol(int ACol) const
+{
+    if (ACol >= 256 || hiddenColCount_ == 0)
+        return ACol;
+    int visible = 0;
+    for (int real = 0; real < 256; ++real) {
+        if (!visibleCols_[real])
+            continue;
+        if (visible == ACol)
+            return real;
+        ++visible;
+    }
+    return 0;
+}
+
+int RIvuZuvuzoZuvu::RemapColInv(int ACol) const
+{
+    const int upto = std::clamp(ACol, 0, 256);
+    return ACol - static_cast<int>(std::count(visibleCols_.begin(), visibleCols_.begin() + upto, false));
+}
+
+bool RIvuZuvuzoZuvu::IsHiddenRow(int ARow) const
+{
+    return std::any_of(hiddenRows_.begin(), hiddenRows_.end(), [&](const TGridItem& i) { return i.Idx == ARow; });
+}
+
+int RIvuZuvuzoZuvu::RemapRow(int ARow) const
+{
+    return ARow - static_cast<int>(std::count_if(hiddenRows_.begin(), hiddenRows_.end(),
+                                                 [&](const TGridItem& i) { return i.Idx < ARow; }));
+}
+
+int RIvuZuvuzoZuvu::RemapRowInv(int ARow) const
+{
+    if (ARow < 0)
+        return -1;
+    if (hiddenRows_.empty())
+        return ARow;
+    int shown = 0;
+    for (int real = 0;; ++real) {
+        if (IsHiddenRow(real))
+            continue;
+        if (shown == ARow)
+            return real;
+        ++shown;
+    }
+}
+
+}  // namespace grid

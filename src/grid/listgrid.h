@@ -1,0 +1,429 @@
+// RIvuZuvuzoZuvu: the list grid that the windows place (the contact list, the
+// cheque report). On top of TBaseGrid it holds the settings objects, the row
+// and column counts with their own rules (fixed rows and columns that never
+// drop to zero when asked, footer rows and right-hand fixed columns the data
+// routines skip), the disjunct row selection, structural edits of rows and
+// columns, the per-cell queries through which painting, sorting and editing
+// ask the owner about a cell, the update lock, the change notifiers, the
+// mapping between displayed and real columns and rows, and the type-ahead
+// lookup.
+//
+// Callers keep row and column arguments of the cell accessors inside the grid;
+// the removal and clearing operations clamp theirs. Row selection flags follow
+// their rows and never outlive them: RowSelectCount counts existing rows only.
+#pragma once
+
+#include "grid/basegrid.h"
+#include "grid/editors.h"
+#include "grid/gridobj.h"
+#include "grid/gridsettings.h"
+
+#include <QStringList>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace grid {
+
+enum TGridLook { glStandard, glSoft };
+enum TScrollType { ssNormal, ssFlat, ssEncarta };
+enum TScrollHintType { shNone, shVertical, shHorizontal, shBoth };
+enum TIntelliPan { ipVertical, ipHorizontal, ipBoth, ipNone };
+enum TSortStyle { ssAutomatic, ssAlphabetic, ssNumeric, ssDate, ssAlphaNoCase, ssAlphaCase, ssShortDateEU,
+                  ssShortDateUS, ssCustom, ssFinancial, ssAnsiAlphaCase, ssAnsiAlphaNoCase, ssRaw, ssHTML,
+                  ssImages, ssCheckBox, ssUnsorted };
+enum TCellBorder : unsigned { cbTop = 1, cbLeft = 2, cbRight = 4, cbBottom = 8 };
+using TCellBorders = unsigned;
+enum TEditorType {
+    edNormal, edSpinEdit, edComboEdit, edComboList, edEditBtn, edCheckBox, edDateEdit, edDateEditUpDown,
+    edTimeEdit, edButton, edDataCheckBox, edNumeric, edPositiveNumeric, edFloat, edCapital, edMixedCase,
+    edPassword, edUnitEditBtn, edLowerCase, edUpperCase, edFloatSpinEdit, edTimeSpinEdit, edDateSpinEdit,
+    edNumericEditBtn, edFloatEditBtn, edCustom, edRichEdit
+};
+
+// The floating footer row below the cells; its drawing comes with the footer.
+struct TFloatingFooter {
+    bool Visible = false;
+    int Height = 0;
+};
+
+class RIvuZuvuzoZuvu : public TBaseGrid {
+    Q_OBJECT
+public:
+    // ---- events (parameters in the order the windows expect them)
+    template <typename... A>
+    using Event = std::function<void(RIvuZuvuzoZuvu* Sender, A...)>;
+    Event<int /*ARow*/, int /*ACol*/, platform::GridDrawState, platform::Brush&, platform::Font&> OnGetCellColor,
+        OnGetCellPrintColor;
+    Event<int /*ARow*/, int /*ACol*/, platform::Pen&, TCellBorders&> OnGetCellBorder, OnGetCellPrintBorder;
+    Event<int /*ARow*/, int /*ACol*/, TAlignment&, TVAlignment&> OnGetAlignment;
+    Event<int /*ACol*/, TSortStyle&, std::string& /*aPrefix*/, std::string& /*aSuffix*/> OnGetFormat;
+    Event<int /*ACol*/, int /*ARow*/, std::string&> OnGetCheckTrue, OnGetCheckFalse;
+    Event<int /*ACol*/, int /*ARow*/, TEditorType&> OnGetEditorType;
+    Event<int /*ARow*/, int /*ACol*/, bool& /*IsFixed*/> OnIsFixedCell;
+    Event<int /*ARow*/, int /*ACol*/, bool& /*CanEdit*/> OnCanEditCell;
+    Event<int /*ARow*/, int /*ACol*/, bool& /*IsPassword*/> OnIsPasswordCell;
+    Event<int /*OldRow*/, int /*NewRow*/, bool& /*Allow*/> OnRowChanging;
+    Event<int /*OldCol*/, int /*NewCol*/, bool& /*Allow*/> OnColChanging;
+    Event<int /*OldRow*/, int /*OldCol*/, int /*NewRow*/, int /*NewCol*/, bool& /*Allow*/> OnCellChanging;
+    Event<int /*Col*/, int /*Row*/, std::string& /*Value*/, bool& /*Valid*/> OnCellValidate;
+    Event<const Rect& /*R*/> OnCellsChanged;
+
+    explicit RIvuZuvuzoZuvu(QWidget* Parent = nullptr);
+    ~RIvuZuvuzoZuvu() override;
+
+    int GetVersionNr() const;
+    static const char* GetVersionString() { return "2.0 November, 2001"; }
+
+    // ---- settings objects
+    std::unique_ptr<TPrintSettings> PrintSettings;
+    std::unique_ptr<THTMLSettings> HTMLSettings;
+    std::unique_ptr<TSortSettings> SortSettings;
+    std::unique_ptr<TDragDropSettings> DragDropSettings;
+    std::unique_ptr<TControlLook> ControlLook;
+    std::unique_ptr<TNavigation> Navigation;
+    std::unique_ptr<TColumnSize> ColumnSize;
+    std::unique_ptr<TCellNode> CellNode;
+    std::unique_ptr<TBands> Bands;
+    std::unique_ptr<TSizeWhileTyping> SizeWhileTyping;
+    std::unique_ptr<TMouseActions> MouseActions;
+    std::unique_ptr<TBackGround> BackGround;
+    TFloatingFooter FloatingFooter;
+    std::vector<TFilterData> Filter;
+    TSortIndexList SortIndexes;
+
+    // ---- published values that are only stored (read by painting, editing, ...)
+    bool ActiveCellShow = false;
+    platform::Font ActiveCellFont;
+    bool AnchorHint = false;
+    bool AutoNumAlign = false;
+    bool EnhTextSize = false;
+    bool EditWithTags = false;
+    bool EnhRowColMove = false;
+    bool SizeWithForm = false;
+    bool Multilinecells = false;
+    bool EnableHTML = true;
+    bool EnableWheel = true;
+    bool ExcelStyleDecimalSeparator = false;
+    TColor HintColor = platform::clInfoBk;
+    bool SelectionRTFKeep = false;
+    bool HintShowCells = false;
+    bool HintShowLargeText = false;
+    bool HintShowSizing = false;
+    bool IntelliZoom = true;
+    TIntelliPan IntelliPan = ipVertical;
+    bool URLEdit = false;
+    TScrollType ScrollType = ssNormal;
+    TColor ScrollColor = platform::clNone;
+    int ScrollWidth = 0;
+    bool ScrollSynch = false;
+    bool ScrollProportional = false;
+    TScrollHintType ScrollHints = shNone;
+    bool OemConvert = false;
+    bool FixedAsButtons = false;
+    bool FixedRowAlways = false;
+    bool FixedColAlways = false;
+    QStringList ColumnHeaders;
+    QStringList RowHeaders;
+    bool Lookup = false;
+    bool LookupCaseSensitive = false;
+    bool LookupHistory = false;
+    bool HideFocusRect = false;
+    QImage RowIndicator;
+    bool Hovering = false;
+    bool FilterActive = false;
+    platform::Object* GridImages = nullptr;
+    platform::Object* PictureContainer = nullptr;
+    platform::Object* CellChecker = nullptr;
+    // Not published.
+    bool IncludeFixedCells = false;
+    bool IncludeHiddenCols = false;
+    char CSVDelimiter = 0;
+    bool CSVQuoteEmpty = false;
+    bool CSVQuoteAll = false;
+    bool CSVTildeBreaks = false;
+    bool QuoteClipboardLines = false;
+    int ComboSelection = -1;
+
+    // ---- published values with behaviour
+    TColor SelectionColor() const { return selectionColor_; }
+    void SetSelectionColor(TColor Value);
+    TColor SelectionTextColor() const { return selectionTextColor_; }
+    void SetSelectionTextColor(TColor Value);
+    bool SelectionRectangle() const { return selectionRectangle_; }
+    void SetSelectionRectangle(bool Value);
+    const platform::Font& FixedFont() const { return fixedFont_; }
+    void SetFixedFont(const platform::Font& Value);
+    bool URLShow() const { return urlShow_; }
+    void SetURLShow(bool Value);
+    TColor URLColor() const { return urlColor_; }
+    void SetURLColor(TColor Value);
+    bool URLFull() const { return urlFull_; }
+    void SetURLFull(bool Value);
+    bool ShowSelection() const { return showSelection_; }
+    void SetShowSelection(bool Value);
+    TGridLook Look() const { return look_; }
+    void SetLook(TGridLook Value);
+    bool Flat() const { return flat_; }
+    void SetFlat(bool Value);
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool Value);
+    TVAlignment VAlignment() const { return vAlignment_; }
+    void SetVAlignment(TVAlignment Value);
+    unsigned VAlignFlag() const { return vAlignFlag_; }  // DT_ flag of VAlignment
+    int MaxEditLength() const { return maxEditLength_; }
+    void SetMaxEditLength(int Value);
+    bool AutoSize() const { return autoSize_; }
+    void SetAutoSize(bool Value);
+    const std::vector<std::string>& LookupItems() const { return lookupItems_; }
+    void SetLookupItems(const std::vector<std::string>* Value);
+    // A printf pattern with exactly one floating-point conversion; anything
+    // else falls back to "%.2f".
+    const std::string& FloatFormat() const { return floatFormat_; }
+    void SetFloatFormat(const std::string& Value);
+    bool IntegralHeigth() const { return integralHeight_; }
+    void SetIntegralHeigth(bool Value);
+    std::string GetCheckTrueText() const { return checkTrue_; }
+    std::string GetCheckFalseText() const { return checkFalse_; }
+    char PasswordChar() const { return passwordChar_; }
+
+    // Places the grid; with IntegralHeigth the height is cut to whole default rows.
+    void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+    // Repaints the whole grid unless a cell-only repaint asked to skip it once.
+    void Invalidate();
+
+    // ---- counts
+    int GetRowCountEx() const { return RowCount(); }
+    void SetRowCountEx(int Value);
+    int GetColCountEx() const { return ColCount(); }
+    void SetColCountEx(int Value);
+    int GetFixedRowsEx() const;
+    void SetFixedRowsEx(int Value) { SetFixedRows(Value); }
+    int GetFixedColsEx() const;
+    void SetFixedColsEx(int Value) { SetFixedCols(Value); }
+    int GetFixedColWidth() const { return ColWidths(0); }
+    void SetFixedColWidth(int W);
+    int GetFixedRowHeight() const { return RowHeights(0); }
+    void SetFixedRowHeight(int H);
+    int FixedFooters() const { return fixedFooters_; }
+    void SetFixedFooters(int N);
+    int FixedRightCols() const { return fixedRightCols_; }
+    void SetFixedRightCols(int N);
+    int GetDefRowHeightEx() const { return DefaultRowHeight(); }
+    void SetDefRowHeightEx(int H);
+    void AddRow();
+    void AddColumn();
+
+    // ---- row selection
+    bool GetRowSelect(int ARow);  // DIdiZedoRorid "Invalid Row accessed" outside the rows
+    void SetRowSelect(int ARow, bool Value);
+    int GetRowSelectCount() const;
+    int RowSelectListLength() const { return static_cast<int>(rowSelect_.size()); }
+    void ClearRowSelect();
+    void SelectRows(int ARow, int ACount);
+    void SelectCols(int ACol, int ACount);
+    void SelectRange(int FromCol, int ToCol, int FromRow, int ToRow);
+    void SelectToRowSelect(bool ClearOthers);
+    void RepaintRow(int ARow) { InvalidateRow(ARow); }
+    void RepaintCol(int ACol) { InvalidateCol(ACol); }
+    void RepaintRect(const TGridRect& R);
+    // Keeps the selection and shows none (the block beyond the last cell); UnHideSelection restores it.
+    void HideSelection();
+    void UnHideSelection();
+
+    // ---- structural edits
+    virtual void RemoveRowsEx(int ARow, int ACount);
+    virtual void RemoveRows(int ARow, int ACount);
+    virtual void InsertRows(int ARow, int ACount);
+    virtual void RemoveCols(int ACol, int ACount);
+    virtual void InsertCols(int ACol, int ACount);
+    virtual void ClearRect(int ACol1, int ARow1, int ACol2, int ARow2);
+    void ClearRows(int ARow, int ACount);
+    void ClearCols(int ACol, int ACount);
+    void ClearNormalCells();
+    void Clear();
+    void ClearSelection();
+    void RemoveSelectedRows();
+    void MergeColumnCells(int ACol, bool AnyText);
+    void MergeRowCells(int ARow, bool AnyText);
+    void SplitColumnCells(int ACol);
+    void SplitRowCells(int ARow);
+    void MergeCols(int ACol1, int ACol2);
+    bool IsCell(const std::string& Text, int& ACol, int& ARow) const;
+
+    // ---- update lock and change notification
+    void BeginUpdate();
+    void EndUpdate();
+    void ResetUpdate() { updateCount_ = 0; }
+    bool IsUpdating() const { return updateCount_ > 0; }
+    virtual void CellsChanged(const Rect& R);
+    void RegisterNotifier(TGridChangeNotifier* Notifier);
+    void UnRegisterNotifier(TGridChangeNotifier* Notifier);
+
+    // ---- search
+    // The first row from FixedRows whose text in the sort column, cut to the
+    // length of S and upper-cased, equals S; -1 when none or fewer than 2 rows.
+    int Search(const std::string& S) const;
+    const std::string& LookupText() const { return lookupText_; }
+
+    // ---- per-cell queries (column first; the events get the row first)
+    virtual void GetCellColor(int ACol, int ARow, platform::GridDrawState AState, platform::Brush& ABrush,
+                              platform::Font& AFont);
+    virtual void GetCellPrintColor(int ACol, int ARow, platform::GridDrawState AState, platform::Brush& ABrush,
+                                   platform::Font& AFont);
+    virtual void GetCellBorder(int ACol, int ARow, platform::Pen& APen, TCellBorders& Borders);
+    virtual void GetCellPrintBorder(int ACol, int ARow, platform::Pen& APen, TCellBorders& Borders);
+    virtual void GetCellAlign(int ACol, int ARow, TAlignment& HAlign, TVAlignment& VAlign);
+    virtual void GetColFormat(int ACol, TSortStyle& AStyle, std::string& APrefix, std::string& ASuffix);
+    virtual void GetCellEditor(int ACol, int ARow, TEditorType& AEditor);
+    virtual void GetCellFixed(int ACol, int ARow, bool& IsFixed);
+    virtual void GetCellReadOnly(int ACol, int ARow, bool& CanEdit);
+    virtual void GetCellPassword(int ACol, int ARow, bool& IsPassword);
+    virtual std::string GetCheckTrue(int ACol, int ARow);
+    virtual std::string GetCheckFalse(int ACol, int ARow);
+    void GetCellAlignment(int ACol, int ARow, TAlignment& HAlign, TVAlignment& VAlign);
+
+    bool IsFixed(int ACol, int ARow) override;
+    bool IsEditable(int ACol, int ARow);
+    bool IsPassword(int ACol, int ARow);
+
+    // ---- validation of edited cells
+    virtual void InitValidate(int ACol, int ARow);
+    virtual bool ValidateCell(const std::string& NewValue);
+    virtual void UpdateCell(int ACol, int ARow) {}  // a descendant may refresh dependants
+    void HideInplaceEdit();
+
+    // ---- displayed and real columns and rows
+    int NumHiddenColumns() const { return hiddenColCount_; }
+    bool IsHiddenColumn(int ACol) const;
+    bool GetVisibleCol(int ACol) const;
+    void SetVisibleCol(int ACol, bool Value);
+    int RemapCol(int ACol) const;     // displayed -> real
+    int RemapColInv(int ACol) const;  // real -> displayed
+    int RealColIndex(int ACol) const { return RemapCol(ACol); }
+    int DisplColIndex(int ACol) const { return RemapColInv(ACol); }
+    int GetRealCol() const { return RemapCol(Col()); }
+    int NumHiddenRows() const { return static_cast<int>(hiddenRows_.size()); }
+    bool IsHiddenRow(int ARow) const;
+    int RemapRow(int ARow) const;     // real -> displayed
+    int RemapRowInv(int ARow) const;  // displayed -> real
+    int RealRowIndex(int ARow) const { return RemapRowInv(ARow); }
+    int DisplRowIndex(int ARow) const { return RemapRow(ARow); }
+    int GetRealRow() const { return RemapRowInv(Row()); }
+
+    // ---- hidden controls (owned through Qt parenting)
+    TGridCombo* Combo() const { return combo_; }
+    TGridSpin* Spin() const { return spin_; }
+    TGridDatePicker* DatePicker() const { return datePicker_; }
+    TGridCheckBox* CheckBox() const { return checkBox_; }
+    TGridEditBtn* EditBtn() const { return editBtn_; }
+    TGridUnitEditBtn* UnitEditBtn() const { return unitEditBtn_; }
+    TGridButton* Button() const { return button_; }
+    TPopupButton* PopupButton() const { return popupButton_; }
+    TArrowWindow* ArrowWindow(TArrowDirection Direction) const { return arrows_[Direction]; }
+    TGridRichEdit* MeasureRichEdit() const { return measureRichEdit_; }
+    TGridRichEdit* EditRichEdit() const { return editRichEdit_; }
+    QWidget* FooterPanel() const { return footerPanel_; }
+    int WheelScrollLines() const { return wheelScrollLines_; }
+
+    // Stretches the last column over the rest of the client width (with ColumnSize.Stretch).
+    void StretchRightColumn();
+    void UpdateFooter();
+
+protected:
+    void Paint() override;
+    bool SelectCell(int col, int row) override;
+    void KeyPress(char32_t& key) override;
+    void KeyUp(int& key, platform::ShiftState shift) override;
+    void MouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y) override;
+
+private:
+    // Runs Work with the hidden columns added to ColCount, so that row
+    // operations carry the hidden cells too; the last column keeps its width.
+    template <typename F>
+    void withHiddenColumns(F Work);
+    // Row-selection entries follow their rows: insert or drop entries at ARow.
+    void insertRowFlags(int ARow, int ACount);
+    void removeRowFlag(int ARow);
+    void checkRow(int ARow) const;
+    int dataRowEnd() const { return RowCount() - fixedFooters_; }  // first footer row
+    bool removeRowsClamped(int& ARow, int& ACount) const;
+    template <typename T>
+    void storeAndRepaint(T& Field, const T& Value, bool Repaint = true)
+    {
+        Field = Value;
+        if (Repaint)
+            Invalidate();
+    }
+
+    // settings with behaviour
+    TColor selectionColor_ = platform::clHighlight;
+    TColor selectionTextColor_ = platform::clHighlightText;
+    bool selectionRectangle_ = false;
+    platform::Font fixedFont_;
+    bool urlShow_ = false;
+    TColor urlColor_ = platform::clBlue;
+    bool urlFull_ = false;
+    bool showSelection_ = true;
+    TGridLook look_ = glSoft;
+    bool flat_ = false;
+    bool wordWrap_ = false;
+    TVAlignment vAlignment_ = vtaTop;
+    unsigned vAlignFlag_ = 0;
+    int maxEditLength_ = 0;
+    bool autoSize_ = false;
+    std::vector<std::string> lookupItems_;
+    std::string floatFormat_ = "%.2f";
+    bool integralHeight_ = false;
+    std::string checkTrue_ = "Y";
+    std::string checkFalse_ = "N";
+    char passwordChar_ = '*';
+    int fixedFooters_ = 0;
+    int fixedRightCols_ = 0;
+
+    // row selection and hidden rows / columns
+    std::vector<char> rowSelect_;
+    int hiddenColCount_ = 0;
+    std::array<bool, 256> visibleCols_;
+    std::vector<TGridItem> hiddenRows_;
+    TGridRect keptSelection_;
+
+    // update lock, repaint suppression, notifiers
+    int updateCount_ = 0;
+    bool skipInvalidate_ = false;
+    std::vector<TGridChangeNotifier*> notifiers_;
+
+    // editing state
+    std::string lookupText_;
+    TEditorType editorType_ = edNormal;
+    bool editActive_ = false;
+    std::string editCache_;
+    bool editorShown_[3] = {false, false, false};
+    bool validating_ = false;
+    bool validatePending_ = false;
+    int validateCol_ = -1, validateRow_ = -1;
+    std::string validateText_;
+    bool editingSwitchedOff_ = false;  // goEditing was taken out for a read-only cell
+    bool forcedEdit_ = false;          // editing was switched on for the current cell
+    bool advancing_ = false;
+    int cellNodes_ = 0;
+
+    int wheelScrollLines_ = 3;
+
+    // hidden controls
+    TGridCombo* combo_ = nullptr;
+    TGridSpin* spin_ = nullptr;
+    TGridDatePicker* datePicker_ = nullptr;
+    TGridCheckBox* checkBox_ = nullptr;
+    TGridEditBtn* editBtn_ = nullptr;
+    TGridUnitEditBtn* unitEditBtn_ = nullptr;
+    TGridButton* button_ = nullptr;
+    TPopupButton* popupButton_ = nullptr;
+    std::array<TArrowWindow*, 4> arrows_{};
+    TGridRichEdit* measureRichEdit_ = nullptr;
+    TGridRichEdit* editRichEdit_ = nullptr;
+    QWidget* footerPanel_ = nullptr;
+};
+
+}  // namespace grid
