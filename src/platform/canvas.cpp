@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace platform {
 
@@ -198,6 +199,70 @@ void Canvas::Polygon(const QVector<QPoint>& points)
     applyBrush();
     applyPen(true);
     painter_->drawPolygon(points.constData(), int(points.size()), Qt::OddEvenFill);
+    painter_->restore();
+}
+
+namespace {
+
+enum class ArcKind { Open, Chord, Pie };
+
+// Qt angles (1/16 degree, counter-clockwise from 3 o'clock) of the two rays through the box's centre.
+std::pair<int, int> arcAngles(const QRectF& box, int x3, int y3, int x4, int y4)
+{
+    const QPointF c = box.center();
+    auto angleOf = [&](int x, int y) {
+        // The ellipse is squeezed to a circle so that the ray's angle is the parameter angle.
+        const double dx = (x - c.x()) / std::max(1.0, box.width() / 2), dy = (c.y() - y) / std::max(1.0, box.height() / 2);
+        return std::atan2(dy, dx) * 180.0 / M_PI;
+    };
+    const double a = angleOf(x3, y3), b = angleOf(x4, y4);
+    double span = b - a;
+    while (span <= 0) span += 360.0;
+    return {int(std::lrint(a * 16)), int(std::lrint(span * 16))};
+}
+
+}  // namespace
+
+void Canvas::arcShape(int kind, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
+{
+    if (!painter_ || x2 <= x1 || y2 <= y1) return;
+    painter_->save();
+    applyBrush();
+    applyPen(true);
+    const QRectF box = outlineRect(x1, y1, x2, y2, Pen.Width, false);
+    const auto [start, span] = arcAngles(box, x3, y3, x4, y4);
+    switch (ArcKind(kind)) {
+    case ArcKind::Open: painter_->drawArc(box, start, span); break;
+    case ArcKind::Chord: painter_->drawChord(box, start, span); break;
+    case ArcKind::Pie: painter_->drawPie(box, start, span); break;
+    }
+    painter_->restore();
+}
+
+void Canvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
+{
+    arcShape(int(ArcKind::Open), x1, y1, x2, y2, x3, y3, x4, y4);
+}
+
+void Canvas::Chord(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
+{
+    arcShape(int(ArcKind::Chord), x1, y1, x2, y2, x3, y3, x4, y4);
+}
+
+void Canvas::Pie(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
+{
+    arcShape(int(ArcKind::Pie), x1, y1, x2, y2, x3, y3, x4, y4);
+}
+
+void Canvas::PolyBezier(const QVector<QPoint>& points)
+{
+    if (!painter_ || points.size() < 4) return;
+    QPainterPath path(points[0]);
+    for (qsizetype i = 1; i + 2 < points.size(); i += 3) path.cubicTo(points[i], points[i + 1], points[i + 2]);
+    painter_->save();
+    applyPen(false);
+    painter_->setBrush(Qt::NoBrush);
+    painter_->drawPath(path);
     painter_->restore();
 }
 

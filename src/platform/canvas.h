@@ -135,6 +135,13 @@ public:
     void Ellipse(int x1, int y1, int x2, int y2);
     void Ellipse(const Rect& r) { Ellipse(r.Left, r.Top, r.Right, r.Bottom); }
     void Polygon(const QVector<QPoint>& points);
+    // Elliptic arcs in the box [x1, x2) x [y1, y2), counter-clockwise from the
+    // ray through (x3, y3) to the ray through (x4, y4); equal rays give the whole ellipse.
+    void Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);    // outline only
+    void Chord(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);  // closed by a chord, filled
+    void Pie(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);    // closed through the centre, filled
+    // Cubic Bézier pieces: the first point, then three points per piece.
+    void PolyBezier(const QVector<QPoint>& points);
     void Polyline(const QVector<QPoint>& points);
     void MoveTo(int x, int y);
     // A line from the pen position up to, not including, (x, y).
@@ -172,6 +179,7 @@ private:
     struct Layout;
     void applyPen(bool forShapeOutline);
     void applyBrush();
+    void arcShape(int kind, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
     void drawTextLine(int x, int y, const QString& text, int underlineAt, const QFontMetrics& fm, bool opaque);
 
     const QFontMetrics& metrics() const;

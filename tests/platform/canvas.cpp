@@ -105,6 +105,29 @@ TEST(Canvas, RoundRectCornersAreDiameters)
     EXPECT_FALSE(isWhite(img, 14, 14));
 }
 
+TEST(Canvas, ArcsRunCounterClockwiseBetweenTheirRays)
+{
+    // A pie from the ray to the right (3 o'clock) to the ray up (12 o'clock): the upper-right quarter.
+    const QImage pie = paint([](Canvas& c) {
+        c.Pen.Style = psClear;
+        c.Brush.SetColor(clBlack);
+        c.Pie(0, 0, 80, 80, 80, 40, 40, 0);
+    });
+    EXPECT_FALSE(isWhite(pie, 60, 20));
+    EXPECT_TRUE(isWhite(pie, 20, 20));
+    EXPECT_TRUE(isWhite(pie, 60, 60));
+    EXPECT_TRUE(isWhite(pie, 20, 60));
+    // Equal rays give the whole ellipse; an arc draws no inside.
+    const QImage whole = paint([](Canvas& c) {
+        c.Brush.SetColor(clBlack);
+        c.Chord(0, 0, 80, 80, 80, 40, 80, 40);
+        c.Arc(100, 0, 180, 80, 180, 40, 180, 40);
+    });
+    EXPECT_FALSE(isWhite(whole, 20, 60));
+    EXPECT_FALSE(isWhite(whole, 100, 40));
+    EXPECT_TRUE(isWhite(whole, 140, 40));
+}
+
 TEST(Canvas, SystemColoursComeFromThePalette)
 {
     EXPECT_EQ(ToQColor(clHighlight), QGuiApplication::palette().color(QPalette::Highlight));
