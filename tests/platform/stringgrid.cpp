@@ -557,3 +557,27 @@ TEST(StringGrid, HeaderDragMovesAColumnAndBorderDragSizesARow)
     QTest::mouseRelease(g.viewport(), Qt::LeftButton, {}, border + QPoint(0, 12));
     EXPECT_EQ(g.RowHeights(3), g.DefaultRowHeight() + 12);
 }
+
+TEST(StringGrid, EmptyGridTakesInputCalmly)
+{
+    ProbeGrid g;
+    show(g);
+    g.SetRowCount(0);
+    g.SetColCount(0);
+    EXPECT_EQ(g.FixedRows(), 0);
+    EXPECT_EQ(g.FixedCols(), 0);
+    g.viewport()->repaint();
+    EXPECT_EQ(g.LastPaintCellCount(), 0);
+    press(g, Qt::Key_Down);
+    press(g, Qt::Key_End, Qt::ControlModifier);
+    QTest::mouseClick(g.viewport(), Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_EQ(g.VisibleRowCount(), 0);
+    EXPECT_TRUE(g.CellRect(0, 0).IsEmpty());
+    EXPECT_EQ(g.Cells(0, 0), "");
+    g.SetRowCount(3);
+    g.SetColCount(2);
+    g.SetCells(1, 2, "back");
+    EXPECT_EQ(g.Cells(1, 2), "back");
+    g.viewport()->repaint();
+    EXPECT_EQ(g.LastPaintCellCount(), 6);
+}
