@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include <QTemporaryDir>
+
 #include "app/schema.h"
 
 namespace fs = std::filesystem;
@@ -292,18 +294,17 @@ class SchemaFile : public ::testing::Test {
   protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("quillet-schema-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + std::to_string(std::rand()));
-        fs::create_directories(dir);
+        ASSERT_TRUE(dir.isValid());
         old = fs::current_path();
-        fs::current_path(dir);
+        fs::current_path(dir.path().toStdString());
     }
     void TearDown() override
     {
         database.close();
         fs::current_path(old);
-        fs::remove_all(dir);
     }
-    fs::path dir, old;
+    QTemporaryDir dir;
+    fs::path old;
 };
 
 TEST_F(SchemaFile, EveryFieldSurvivesAnExitWithoutClose)
