@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,8 @@ class Fixture {
   public:
     explicit Fixture(int n)
     {
-        dir = std::filesystem::temp_directory_path() / ("quillet-bench-cursor-" + std::to_string(n));
+        dir = std::filesystem::temp_directory_path() /
+              ("quillet-bench-cursor-" + std::to_string(n) + "-" + std::to_string(std::random_device{}()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         db.open("bench", (dir / "bench.zrv").c_str());
