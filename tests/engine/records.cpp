@@ -1,0 +1,442 @@
+// Record operations: insert, fetch, update (in place or moved), remove,
+// deleting a table, back references of inverse fields, damaged rows, and
+// durability across close, reopen and a killed process.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "engine/class.h"
+#include "engine/hashtab.h"
+#include "engine/support_storage.h"
+#include "engine/ttree.h"
+
+using namespace storagetest;
+
+namespace {
+
+struct Person {
+    std::int32_t id;
+    const char* name;
+    double amount;
+    dbArray<std::int8_t> photo;
+    dbReference<Person> boss;
+    dbDateTime born;
+    const char* remark;
+    DB_FIELDS(Person, DB_KEY(id, dbHashed), DB_KEY(name, dbIndexed), DB_FIELD(amount), DB_FIELD(photo),
+              DB_FIELD(boss), DB_FIELD(born), DB_FIELD(remark))
+};
+
+// A parent owning its children through inverse references.
+struct Child;
+struct Parent {
+    const char* name;
+    dbArray<dbReference<Child>> children;
+    DB_FIELDS(Parent, DB_FIELD(name), DB_OWNER(children, parent))
+};
+struct Child {
+    const char* name;
+    dbReference<Parent> parent;
+    DB_FIELDS(Child, DB_FIELD(name), DB_RELATION(parent, children))
+};
+
+}  // namespace
+
+DB_TABLE(Person);
+DB_TABLE(Parent);
+DB_TABLE(Child);
+
+namespace {
+
+class Records : public testing::Test {
+  protected:
+    void SetUp() override { open(); }
+    void TearDown() override { db.close(); }
+    void open() { ASSERT_TRUE(db.open("t", path.c_str())); }
+
+    dbTableDescriptor* people() { return db.findTable("Person"); }
+    const dbTable& stored(const char* table) { return *reinterpret_cast<const dbTable*>(db.get(db.findTable(table)->tableId)); }
+
+    oid_t add(std::int32_t id, const char* name, const char* remark = "")
+    {
+        Person p{};
+        p.id = id;
+        p.name = name;
+        p.amount = id * 1.5;
+        p.remark = remark;
+        dbAnyReference ref;
+        EXPECT_TRUE(db.insertRecord(people(), &ref, &p));
+        return ref.oid;
+    }
+    Person fetch(oid_t id)
+    {
+        Person p{};
+        EXPECT_TRUE(db.fetchRecord(people(), id, &p));
+        return p;
+    }
+    std::vector<oid_t> byId(std::int32_t id)
+    {
+        struct Collect : dbSearchSink {
+            bool add(oid_t oid) override
+            {
+                found.push_back(oid);
+                return true;
+            }
+            std::vector<oid_t> found;
+        } sink;
+        dbSearchContext sc;
+        sc.firstKey = &id;
+        sc.type = dbField::tpInt4;
+        sc.sizeofType = 4;
+        sc.offs = people()->find("id")->dbsOffs;
+        sc.sink = &sink;
+        dbHashTable::find(&db, people()->find("id")->hashTable, sc);
+        return sink.found;
+    }
+    std::vector<std::string> namesInOrder()
+    {
+        struct Collect : dbSearchSink {
+            bool add(oid_t oid) override
+            {
+                found.push_back(oid);
+                return true;
+            }
+            std::vector<oid_t> found;
+        } sink;
+        dbTtree::traverseForward(&db, people()->find("name")->tTree, &sink);
+        std::vector<std::string> names;
+        for (oid_t id : sink.found) {
+            names.push_back(fetch(id).name);
+        }
+        return names;
+    }
+    // Every object index entry past the bitmap pages, except those of the
+    // given ids.
+    std::vector<offs_t> entriesExcept(std::set<oid_t> skip)
+    {
+        std::vector<offs_t> entries;
+        for (oid_t i = dbFirstUserId; i < db.getIndexSize(); i++) {
+            entries.push_back(skip.count(i) ? 0 : db.getPos(i));
+        }
+        return entries;
+    }
+
+    TempDir dir;
+    std::string path = dir.file("t.zrv");
+    RecordingDatabase db;
+};
+
+}  // namespace
+
+TEST_F(Records, InsertAndFetchEveryKindOfField)
+{
+    EXPECT_EQ(stored("Person").firstRow, 0u);
+    Person p{};
+    p.id = 42;
+    p.name = "Émile Zola";
+    p.amount = -12.25;
+    std::int8_t bytes[300];
+    for (int i = 0; i < 300; i++) {
+        bytes[i] = std::int8_t(i);
+    }
+    p.photo.setData(bytes, 300);
+    p.born = dbDateTime(951782400);
+    p.remark = nullptr;  // stored as an empty text
+    dbAnyReference first;
+    ASSERT_TRUE(db.insertRecord(people(), &first, &p));
+    EXPECT_EQ(stored("Person").firstRow, first.oid);
+    EXPECT_EQ(stored("Person").lastRow, first.oid);
+    p.boss = dbReference<Person>(first.oid);
+    p.photo.resize(0);
+    dbAnyReference second;
+    ASSERT_TRUE(db.insertRecord(people(), &second, &p));
+    EXPECT_EQ(stored("Person").nRows, 2);
+    EXPECT_EQ(stored("Person").lastRow, second.oid);
+    EXPECT_EQ(db.getRow(first.oid)->next, second.oid);
+    EXPECT_EQ(db.getRow(second.oid)->prev, first.oid);
+
+    Person a = fetch(first.oid);
+    EXPECT_EQ(a.id, 42);
+    EXPECT_STREQ(a.name, "Émile Zola");
+    EXPECT_EQ(a.amount, -12.25);
+    ASSERT_EQ(a.photo.length(), 300u);
+    EXPECT_EQ(std::memcmp(a.photo.get(), bytes, 300), 0);
+    EXPECT_EQ(a.boss.oid, 0u);
+    EXPECT_EQ(a.born.stamp, 951782400);
+    EXPECT_STREQ(a.remark, "");
+    // Fetched texts point into the file.
+    const byte* row = db.get(first.oid);
+    EXPECT_GE(reinterpret_cast<const byte*>(a.name), row);
+    EXPECT_LT(reinterpret_cast<const byte*>(a.name), row + db.getRow(first.oid)->size);
+    Person b = fetch(second.oid);
+    EXPECT_EQ(b.boss.oid, first.oid);
+    EXPECT_EQ(b.photo.length(), 0u);
+    std::vector<oid_t> found = byId(42);
+    EXPECT_EQ(std::set<oid_t>(found.begin(), found.end()), (std::set<oid_t>{first.oid, second.oid}));
+}
+
+TEST_F(Records, UpdatesMoveRowsOnlyWhenTheyMust)
+{
+    oid_t id = add(1, "Alpha", "short");
+    ASSERT_TRUE(db.commit());
+
+    // A committed row moves on any update (copy on write), even of equal size.
+    offs_t committed = db.getPos(id);
+    Person p = fetch(id);
+    p.remark = "SHORT";
+    ASSERT_TRUE(db.update(id, people(), &p));
+    offs_t privateCopy = db.getPos(id);
+    EXPECT_NE(privateCopy, committed);
+    EXPECT_STREQ(fetch(id).remark, "SHORT");
+
+    // Private to the transaction and of equal size: rewritten in place, also
+    // when the record's texts point into the row itself.
+    p = fetch(id);
+    p.amount = 99;
+    ASSERT_TRUE(db.update(id, people(), &p));
+    EXPECT_EQ(db.getPos(id), privateCopy);
+    Person q = fetch(id);
+    EXPECT_STREQ(q.name, "Alpha");
+    EXPECT_STREQ(q.remark, "SHORT");
+    EXPECT_EQ(q.amount, 99);
+
+    // A longer text moves it.
+    q.remark = "a much longer remark than before, well beyond the old size of the row";
+    ASSERT_TRUE(db.update(id, people(), &q));
+    EXPECT_NE(db.getPos(id), privateCopy);
+    EXPECT_STREQ(fetch(id).remark, q.remark);
+    EXPECT_STREQ(fetch(id).name, "Alpha");
+    ASSERT_TRUE(db.commit());
+    EXPECT_EQ(checkFile(readFile(path)), "");
+}
+
+TEST_F(Records, UpdatesTouchOnlyTheIndexesOfChangedFields)
+{
+    oid_t a = add(1, "Alpha");
+    add(2, "Bravo");
+    ASSERT_TRUE(db.commit());
+    std::vector<offs_t> before = entriesExcept({a});
+    Person p = fetch(a);
+    p.amount = 1234;
+    p.remark = "changed, but not indexed";
+    ASSERT_TRUE(db.update(a, people(), &p));
+    EXPECT_EQ(entriesExcept({a}), before);  // no index object was copied
+
+    p = fetch(a);
+    p.name = "Zulu";
+    p.id = 7;
+    ASSERT_TRUE(db.update(a, people(), &p));
+    EXPECT_EQ(namesInOrder(), (std::vector<std::string>{"Bravo", "Zulu"}));
+    EXPECT_TRUE(byId(1).empty());
+    EXPECT_EQ(byId(7), std::vector<oid_t>{a});
+    ASSERT_TRUE(db.commit());
+}
+
+TEST_F(Records, RemoveAndDeleteTable)
+{
+    oid_t a = add(1, "Alpha");
+    oid_t b = add(2, "Bravo");
+    oid_t c = add(3, "Charlie");
+    ASSERT_TRUE(db.commit());
+    ASSERT_TRUE(db.remove(people(), b));
+    EXPECT_EQ(db.getRow(a)->next, c);
+    EXPECT_EQ(db.getRow(c)->prev, a);
+    EXPECT_EQ(stored("Person").nRows, 2);
+    EXPECT_TRUE(byId(2).empty());
+    EXPECT_EQ(namesInOrder(), (std::vector<std::string>{"Alpha", "Charlie"}));
+    ASSERT_TRUE(db.remove(people(), a));
+    ASSERT_TRUE(db.remove(people(), c));
+    EXPECT_EQ(stored("Person").firstRow, 0u);
+    EXPECT_EQ(stored("Person").lastRow, 0u);
+    EXPECT_EQ(stored("Person").nRows, 0);
+    db.rollback();
+
+    ASSERT_TRUE(db.deleteTable(people()));
+    EXPECT_EQ(stored("Person").nRows, 0);
+    EXPECT_EQ(stored("Person").firstRow, 0u);
+    EXPECT_TRUE(byId(1).empty());
+    EXPECT_TRUE(namesInOrder().empty());
+    EXPECT_EQ(db.get(a), nullptr);
+    ASSERT_TRUE(db.commit());
+    db.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+    open();
+    EXPECT_EQ(stored("Person").nRows, 0);
+    add(4, "Delta");
+    EXPECT_EQ(namesInOrder(), std::vector<std::string>{"Delta"});
+}
+
+TEST_F(Records, RollingBackAnInsertFreesItsId)
+{
+    add(1, "Alpha");
+    ASSERT_TRUE(db.commit());
+    oid_t id = add(2, "Bravo");
+    db.rollback();
+    EXPECT_EQ(db.get(id), nullptr);
+    EXPECT_EQ(stored("Person").nRows, 1);
+    EXPECT_TRUE(byId(2).empty());
+    EXPECT_EQ(namesInOrder(), std::vector<std::string>{"Alpha"});
+    EXPECT_EQ(add(3, "Charlie"), id);
+}
+
+TEST_F(Records, DamagedRowsAreFetchedEmpty)
+{
+    Person p{};
+    p.id = 5;
+    p.name = "Echo";
+    std::int8_t bytes[4] = {1, 2, 3, 4};
+    p.photo.setData(bytes, 4);
+    p.remark = "intact";
+    dbAnyReference ref;
+    ASSERT_TRUE(db.insertRecord(people(), &ref, &p));
+    ASSERT_TRUE(db.commit());
+    dbFieldDescriptor* name = people()->find("name");
+    dbFieldDescriptor* photo = people()->find("photo");
+    dbFieldDescriptor* remark = people()->find("remark");
+    std::uint32_t size = db.getRow(ref.oid)->size;
+    dbVarying photoPair;
+    std::memcpy(&photoPair, db.get(ref.oid) + photo->dbsOffs, sizeof photoPair);
+    struct Damage {
+        dbFieldDescriptor* field;
+        dbVarying pair;
+    };
+    const Damage damages[] = {
+        {name, {5, size}},                  // beyond the row
+        {name, {0xFFFFFFFF, 0xFFFFFFF0}},   // wrapping sizes
+        {photo, {0x40000000, 16}},          // array beyond the row
+        {remark, {4, photoPair.offs}},      // no NUL: the photo's bytes
+    };
+    for (const Damage& d : damages) {
+        byte* row = db.put(ref.oid);
+        dbVarying saved;
+        std::memcpy(&saved, row + d.field->dbsOffs, sizeof saved);
+        std::memcpy(row + d.field->dbsOffs, &d.pair, sizeof d.pair);
+        Person got{};
+        got.photo.setData(bytes, 2);
+        db.messages.clear();
+        EXPECT_FALSE(db.fetchRecord(people(), ref.oid, &got));
+        EXPECT_TRUE(db.reported("Database file was corrupted: invalid record"));
+        EXPECT_STREQ(got.name, "");
+        EXPECT_STREQ(got.remark, "");
+        EXPECT_EQ(got.photo.length(), 0u);
+        EXPECT_EQ(got.id, 0);
+        EXPECT_EQ(got.amount, 0);
+        // Updating it is refused the same way; the transaction then ends.
+        EXPECT_FALSE(db.update(ref.oid, people(), &p));
+        db.rollback();
+    }
+    // A record size below the table's fixed size.
+    dbRecord* rec = db.putRow(ref.oid);
+    rec->size = 20;
+    Person got{};
+    EXPECT_FALSE(db.fetchRecord(people(), ref.oid, &got));
+    db.rollback();
+    EXPECT_TRUE(db.fetchRecord(people(), ref.oid, &got));
+    EXPECT_STREQ(got.remark, "intact");
+}
+
+TEST_F(Records, InverseReferencesFollowTheirFields)
+{
+    dbTableDescriptor* parents = db.findTable("Parent");
+    dbTableDescriptor* children = db.findTable("Child");
+    Parent mum{"mum", {}};
+    Parent dad{"dad", {}};
+    dbAnyReference m, d;
+    ASSERT_TRUE(db.insertRecord(parents, &m, &mum));
+    ASSERT_TRUE(db.insertRecord(parents, &d, &dad));
+    auto kids = [&](oid_t parent) {
+        Parent p{};
+        EXPECT_TRUE(db.fetchRecord(parents, parent, &p));
+        std::vector<oid_t> ids;
+        for (std::size_t i = 0; i < p.children.length(); i++) {
+            ids.push_back(p.children[i].oid);
+        }
+        return ids;
+    };
+    Child ann{"ann", dbReference<Parent>(m.oid)};
+    Child bob{"bob", dbReference<Parent>(m.oid)};
+    dbAnyReference a, b;
+    ASSERT_TRUE(db.insertRecord(children, &a, &ann));
+    ASSERT_TRUE(db.insertRecord(children, &b, &bob));
+    EXPECT_EQ(kids(m.oid), (std::vector<oid_t>{a.oid, b.oid}));
+    EXPECT_TRUE(kids(d.oid).empty());
+
+    bob.parent = dbReference<Parent>(d.oid);  // bob moves to dad
+    ASSERT_TRUE(db.update(b.oid, children, &bob));
+    EXPECT_EQ(kids(m.oid), std::vector<oid_t>{a.oid});
+    EXPECT_EQ(kids(d.oid), std::vector<oid_t>{b.oid});
+
+    ASSERT_TRUE(db.remove(children, a.oid));  // ann leaves mum's list
+    EXPECT_TRUE(kids(m.oid).empty());
+
+    // Setting the array side updates the children.
+    Parent dadNow{};
+    ASSERT_TRUE(db.fetchRecord(parents, d.oid, &dadNow));
+    Child cat{"cat", {}};
+    dbAnyReference c;
+    ASSERT_TRUE(db.insertRecord(children, &c, &cat));
+    dbReference<Child> both[2] = {dbReference<Child>(b.oid), dbReference<Child>(c.oid)};
+    Parent dadNew{"dad", {}};
+    dadNew.children.setData(both, 2);
+    ASSERT_TRUE(db.update(d.oid, parents, &dadNew));
+    Child got{};
+    ASSERT_TRUE(db.fetchRecord(children, c.oid, &got));
+    EXPECT_EQ(got.parent.oid, d.oid);
+
+    // The parent owns its children: removing it removes them.
+    ASSERT_TRUE(db.remove(parents, d.oid));
+    EXPECT_EQ(db.get(b.oid), nullptr);
+    EXPECT_EQ(db.get(c.oid), nullptr);
+    EXPECT_EQ(stored("Child").nRows, 0);
+    ASSERT_TRUE(db.commit());
+}
+
+TEST_F(Records, SurviveReopenAndAKilledProcess)
+{
+    for (int i = 0; i < 500; i++) {
+        add(i, ("name " + std::to_string(1000 + i)).c_str());
+    }
+    ASSERT_TRUE(db.commit());
+    db.close();
+    open();
+    EXPECT_EQ(stored("Person").nRows, 500);
+    EXPECT_EQ(namesInOrder().front(), "name 1000");
+    EXPECT_EQ(fetch(byId(250).at(0)).id, 250);
+    db.close();
+
+    pid_t child = fork();
+    if (child == 0) {
+        RecordingDatabase other;
+        if (!other.open("t", path.c_str())) {
+            _exit(1);
+        }
+        Person p{};
+        p.id = 9999;
+        p.name = "committed";
+        p.remark = "";
+        other.insertRecord(other.findTable("Person"), nullptr, &p);
+        if (!other.commit()) {
+            _exit(2);
+        }
+        p.id = 10000;
+        p.name = "not committed";
+        other.insertRecord(other.findTable("Person"), nullptr, &p);
+        raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    open();
+    EXPECT_EQ(stored("Person").nRows, 501);
+    ASSERT_EQ(byId(9999).size(), 1u);
+    EXPECT_STREQ(fetch(byId(9999)[0]).name, "committed");
+    EXPECT_TRUE(byId(10000).empty());
+    std::vector<std::string> names = namesInOrder();
+    EXPECT_EQ(names.size(), 501u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    db.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+    open();
+}
