@@ -187,7 +187,9 @@ void dbSelection::sort(dbDatabase* db, const dbOrderByNode* order)
 dbAnyCursor::dbAnyCursor(dbTableDescriptor& aTable, dbCursorType aType, byte* aRecord)
     : db(aTable.db == DETACHED_TABLE ? nullptr : aTable.db), table(&aTable), type(aType), record(aRecord)
 {
-    dbDatabase::cursorHook = &dbAnyCursor::recordChanged;
+    // The database tells the cursors of changed records through this hook.
+    static const bool hookInstalled = (dbDatabase::cursorHook = &dbAnyCursor::recordChanged, true);
+    (void)hookInstalled;
 }
 
 dbAnyCursor::~dbAnyCursor()
