@@ -482,6 +482,11 @@ bool TBackupFile::askForDisk(uint16_t diskId)
     return cont;
 }
 
+QString TBackupFile::VolumeDigits(uint16_t volume)
+{
+    return (QStringLiteral("00") + QString::number(volume)).right(3);
+}
+
 QString TBackupFile::VolumeName(const QString &name, const QString &digits)
 {
     const qsizetype slash = name.lastIndexOf(u'/');
@@ -732,7 +737,7 @@ bool TBackupFile::nextVolume(Output &out)
         return false;
     }
     ++out.volume;
-    const QString digits = (QStringLiteral("00") + QString::number(out.volume)).right(3);
+    const QString digits = VolumeDigits(out.volume);
     if (!out.string(kVolumeRecord + digits.toLatin1())) {
         fail(beCannotWriteArchive);
         return false;

@@ -125,6 +125,8 @@ public:
     // The name of a further volume: the extension of the last path component
     // replaced by "." and the three digits.
     static QString VolumeName(const QString &name, const QString &digits);
+    // The three digits of a volume number (the last three of "00" + number).
+    static QString VolumeDigits(uint16_t volume);
 
 private:
     struct Codec;

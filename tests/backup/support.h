@@ -11,7 +11,13 @@
 
 #include <cstdint>
 #include <deque>
+#include <ostream>
 #include <vector>
+
+// Readable texts in test failures.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString &s, std::ostream *os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 namespace testing_backup {
 

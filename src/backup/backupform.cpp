@@ -1,0 +1,340 @@
+#include "backup/backupform.h"
+
+#include "app/dialogs.h"
+#include "app/schema.h"
+#include "platform/file_attributes.h"
+#include "platform/shell.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStorageInfo>
+#include <QTabWidget>
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+
+namespace {
+
+const char *const kDatabaseName = "Quillet";
+
+// The archive to back up into or restore from, empty when cancelled.
+QString pickArchive(platform::FileRequest::Mode mode, const QString &caption, const QString &filter, QWidget *owner)
+{
+    platform::FileRequest request;
+    request.mode = mode;
+    request.caption = caption;
+    request.fileName = QStringLiteral("Quillet");
+    request.filters = QStringList {filter};
+    request.defaultSuffix = QStringLiteral("zbf");
+    return platform::PickFile(request, owner);
+}
+
+// A control at its place on the form.
+template <class W>
+W *placed(W *widget, int x, int y, int width, int height)
+{
+    widget->setGeometry(x, y, width, height);
+    return widget;
+}
+
+QLineEdit *widthEdit(QFormLayout *form, const QString &label)
+{
+    auto *edit = new QLineEdit;
+    edit->setMaximumWidth(80);
+    form->addRow(label, edit);
+    return edit;
+}
+
+}  // namespace
+
+TBackupForm::TBackupForm(QWidget *owner)
+    : QDialog(owner)
+{
+    setWindowTitle(QStringLiteral("System Setup"));
+    resize(440, 420);
+
+    PageControl1 = placed(new QTabWidget(this), 8, 8, 424, 330);
+    TabSheet1 = new QWidget;
+    TabSheet2 = new QWidget;
+    PageControl1->addTab(TabSheet1, QStringLiteral("&Column Width"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("&Bakcup"));
+
+    Label9 = placed(new QLabel(QStringLiteral("Set the width of each column in Main Window:"), TabSheet1), 10, 6, 400, 20);
+    auto *left = new QFormLayout;
+    auto *right = new QFormLayout;
+    QLineEdit **edits[] = {&id, &name, &person, &telephone, &mobile, &fax,
+                           &email, &website, &address, &remark, &amount, &category};
+    const char *labels[] = {"ID:", "Name:", "Contact:", "Tel:", "Mobile:", "Fax:",
+                            "Email:", "Website:", "Address:", "Remark:", "Amount:", "Category:"};
+    for (int i = 0; i < 12; ++i)
+        *edits[i] = widthEdit(i < 6 ? left : right, QString::fromLatin1(labels[i]));
+    placed(new QWidget(TabSheet1), 10, 30, 195, 260)->setLayout(left);
+    placed(new QWidget(TabSheet1), 210, 30, 195, 260)->setLayout(right);
+
+    backup = placed(new QPushButton(QStringLiteral("Backup"), TabSheet2), 20, 20, 110, 32);
+    restore = placed(new QPushButton(QStringLiteral("Restore"), TabSheet2), 150, 20, 110, 32);
+    GroupBox4 = placed(new QGroupBox(QStringLiteral("Auto Backup"), TabSheet2), 20, 70, 380, 130);
+    everyday = placed(new QCheckBox(QStringLiteral("Daily"), GroupBox4), 16, 28, 200, 24);
+    everytime = placed(new QCheckBox(QStringLiteral("When exit program"), GroupBox4), 16, 58, 200, 24);
+    Label24 = placed(new QLabel(QStringLiteral("Remain:"), GroupBox4), 16, 92, 70, 24);
+    remainDay = placed(new QSpinBox(GroupBox4), 90, 90, 70, 28);
+    remainDay->setRange(1, 100);
+    remainDay->setValue(1);
+    remainDay->setWrapping(false);
+    remainEdit = remainDay->findChild<QLineEdit *>();
+    remainEdit->setReadOnly(true);
+
+    helpButton = placed(new QPushButton(QStringLiteral("Help"), this), 220, 346, 100, 32);
+    helpButton->setFocusPolicy(Qt::NoFocus);
+    NoButton = placed(new QPushButton(QStringLiteral("&Close"), this), 330, 346, 100, 32);
+    ProgressBar1 = placed(new QProgressBar(this), 0, 396, 440, 20);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->hide();
+
+    connect(backup, &QPushButton::clicked, this, &TBackupForm::backupClick);
+    connect(restore, &QPushButton::clicked, this, &TBackupForm::restoreClick);
+    connect(helpButton, &QPushButton::clicked, this, &TBackupForm::helpButtonClick);
+    connect(NoButton, &QPushButton::clicked, this, [this] {
+        if (!BackupFile1.Busy())
+            done(2);
+    });
+
+    BackupFile1.BackupTitle = QStringLiteral("Backup Zarvo");
+    BackupFile1.SetBackupMode(bmAll);
+    BackupFile1.CompressionLevel = clFastest;
+    BackupFile1.RestoreMode = rmAll;
+    BackupFile1.MaxSize = 0;
+    BackupFile1.SetArchiveFlag = true;
+    BackupFile1.RestoreFullPath = false;
+    BackupFile1.SaveFileID = false;
+    BackupFile1.OnProgress = [this](TBackupFile &s, const QString &f, TPercentage p, bool &c) {
+        BackupFile1Progress(s, f, p, c);
+    };
+    BackupFile1.OnNeedDisk = [this](TBackupFile &s, uint16_t d, bool &c) { BackupFile1NeedDisk(s, d, c); };
+
+    Now = [] { return int64_t(std::time(nullptr)); };
+    FreeSpace = [](const QString &dir) -> int64_t {
+        const QStorageInfo info(dir);
+        return info.isValid() ? info.bytesAvailable() : -1;
+    };
+    ExitProgram = [](int code) { std::exit(code); };
+}
+
+TBackupForm::~TBackupForm() = default;
+
+// While the archive component runs, the form cannot be closed: the run lets
+// pending events through, and a close would free the form under it.
+void TBackupForm::closeEvent(QCloseEvent *event)
+{
+    if (BackupFile1.Busy())
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void TBackupForm::reject()
+{
+    if (!BackupFile1.Busy())
+        QDialog::reject();
+}
+
+QString TBackupForm::programDirectory()
+{
+    const std::string &dir = database.getDirectory();
+    if (!dir.empty())
+        return QString::fromStdString(dir);
+    return database.isOpen() ? QString() : QDir::currentPath();
+}
+
+QString TBackupForm::databaseFile()
+{
+    return programDirectory() + QStringLiteral("/Quillet.zrv");
+}
+
+QString TBackupForm::generationFile(int generation)
+{
+    return programDirectory() + QStringLiteral("/Quillet") + QString::number(generation) + QStringLiteral(".zbf");
+}
+
+int TBackupForm::currentGeneration(int lastBackup, int totalBackup)
+{
+    const int total = totalBackup < 1 ? 1 : totalBackup;
+    return lastBackup >= 0 && lastBackup < total ? lastBackup : 0;
+}
+
+int64_t TBackupForm::localMidnight(int64_t unixSeconds)
+{
+    const time_t t = time_t(unixSeconds);
+    struct tm tm {};
+    localtime_r(&t, &tm);
+    tm.tm_hour = tm.tm_min = tm.tm_sec = 0;
+    tm.tm_isdst = -1;
+    return int64_t(mktime(&tm));
+}
+
+int32_t TBackupForm::volumeSizeFor(const QString &path) const
+{
+    const int64_t free = FreeSpace(QFileInfo(path).absolutePath());
+    if (free < 0 || free > INT32_MAX)
+        return INT32_MAX;  // unknown: one volume, and a full disk is reported as a write error
+    return int32_t(std::max<int64_t>(free - 1024, 0));
+}
+
+void TBackupForm::BackupFile1Progress(TBackupFile &, const QString &, TPercentage percent, bool &)
+{
+    ProgressBar1->setValue(percent);
+}
+
+void TBackupForm::BackupFile1NeedDisk(TBackupFile &, uint16_t diskId, bool &cont)
+{
+    if (!AskOkCancel(QStringLiteral("Please insert Disk #") + QString::number(diskId), this)) {
+        cont = false;
+        return;
+    }
+    if (backingUp_) {
+        const QString next = TBackupFile::VolumeName(archiveName_, TBackupFile::VolumeDigits(diskId));
+        if (QFileInfo::exists(next))
+            QFile::remove(next);
+        BackupFile1.MaxSize = volumeSizeFor(next);
+    }
+    cont = true;
+}
+
+bool TBackupForm::runBackup(const QString &fileName)
+{
+    archiveName_ = fileName;
+    backingUp_ = true;
+    const bool ok = BackupFile1.Backup({databaseFile()}, fileName);
+    backingUp_ = false;
+    return ok;
+}
+
+void TBackupForm::backupClick()
+{
+    if (BackupFile1.Busy())
+        return;
+    const QString chosen = pickArchive(platform::FileRequest::Save, QStringLiteral("請輸入備份檔案"),
+                                       QStringLiteral("備份檔案 (*.zbf)"), this);
+    if (chosen.isEmpty())
+        return;
+    if (QFileInfo::exists(chosen)) {
+        if (platform::sameFile(chosen, databaseFile())) {
+            ShowInfo(QStringLiteral("The database cannot be backed up onto itself."), this);
+            return;
+        }
+        if (!AskYesNo(chosen + QStringLiteral(" is existed, replace it?"), this))
+            return;
+        QFile::remove(chosen);
+    }
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    BackupFile1.MaxSize = volumeSizeFor(chosen);
+    ProgressBar1->show();
+    const QString dbFile = databaseFile();
+    database.close();
+    const bool ok = runBackup(chosen);
+    ProgressBar1->hide();
+    ShowInfo(ok ? QStringLiteral("Backup Successfully.") : QStringLiteral("Fail to backup."), this);
+    QApplication::restoreOverrideCursor();
+    if (!database.open(kDatabaseName, QFile::encodeName(dbFile).constData())) {
+        ShowInfo(QStringLiteral("Fail to open the database."), this);
+        ExitProgram(1);
+    }
+}
+
+void TBackupForm::restoreClick()
+{
+    if (BackupFile1.Busy())
+        return;
+    const QString chosen =
+        pickArchive(platform::FileRequest::Open, QString(), QStringLiteral("Zarvo Backup File (*.zbf)"), this);
+    if (chosen.isEmpty())
+        return;
+    if (!QFileInfo::exists(chosen)) {
+        ShowInfo(QStringLiteral("Filename does not exist."), this);
+        return;
+    }
+    if (!AskYesNo(QStringLiteral("Restoring the database will replace the current database, are you sure to restore it?"),
+                  this))
+        return;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    BackupFile1.MaxSize = 0;
+    ProgressBar1->show();
+    const QString dir = programDirectory();
+    database.close();
+    const bool ok = BackupFile1.Restore(chosen, dir);
+    ShowInfo(ok ? QStringLiteral("Restore Completed. Restart the program.")
+                : QStringLiteral("Fail to restore. Restart the program."),
+             this);
+    QApplication::restoreOverrideCursor();
+    ExitProgram(0);
+}
+
+void TBackupForm::helpButtonClick()
+{
+    const QString dir = programDirectory();
+    if (QFileInfo::exists(dir + QStringLiteral("/help/backup.htm")))
+        platform::OpenHelpPage(dir, QStringLiteral("backup.htm"));
+}
+
+bool TBackupForm::backupTo(const QString &fileName)
+{
+    BackupFile1.MaxSize = INT32_MAX;
+    if (QFileInfo::exists(fileName))
+        QFile::remove(fileName);
+    const bool ok = runBackup(fileName);
+    if (!ok)
+        ShowInfo(QStringLiteral("Fail to backup."), this);
+    return ok;
+}
+
+// Moves the rotation of the fetched Config record on by one and returns the
+// generation the backup now writes; the caller updates the record.
+static int advanceGeneration(dbCursor<Config> &config, zarvoBuffer &texts)
+{
+    const int total = config->totalBackup < 1 ? 1 : config->totalBackup;
+    const int g = TBackupForm::currentGeneration(config->lastBackup, config->totalBackup);
+    config->password = texts.put(config->password);
+    config->lastBackup = int1((g + 1) % total);
+    return g;
+}
+
+void TBackupForm::autoBackupDaily()
+{
+    dbCursor<Config> config(dbCursorForUpdate);
+    if (config.select() == 0 || !config->everyday)
+        return;
+    const int64_t today = localMidnight(Now());
+    if (config->lastBackupDate.stamp == int32_t(today))
+        return;
+    zarvoBuffer texts;
+    const int g = advanceGeneration(config, texts);
+    config->lastBackupDate = dbDateTime(int32_t(today));
+    if (!config.update() || !database.commit())
+        return;  // the settings could not be stored: no backup under a generation not recorded
+    backupTo(generationFile(g));
+}
+
+void TBackupForm::autoBackupOnExit()
+{
+    dbCursor<Config> config(dbCursorForUpdate);
+    if (config.select() == 0 || !config->everytime)
+        return;
+    zarvoBuffer texts;
+    const int g = advanceGeneration(config, texts);
+    if (!config.update())
+        return;
+    // committed by the closing main window together with its column widths
+    backupTo(generationFile(g));
+}

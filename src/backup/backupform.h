@@ -1,0 +1,91 @@
+// TBackupForm, the "System Setup" dialog: the widths of the main grid's twelve
+// columns, manual backup and restore of the database file, the automatic
+// backup switches, and the two automatic backups (daily at start-up and on
+// exit) into rotating generation files "Quillet<g>.zbf" in the program
+// directory. The caller creates it for one use and frees it afterwards; the
+// database (the program's global one) must be open when it calls
+// autoBackupDaily, autoBackupOnExit, backupClick or restoreClick.
+// A restore always ends the program (exit code 0); a manual backup ends it
+// (exit code 1) when the database cannot be opened again.
+#pragma once
+
+#include "backup/backupfile.h"
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTabWidget;
+
+class TBackupForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TBackupForm(QWidget *owner = nullptr);
+    ~TBackupForm() override;
+
+    QProgressBar *ProgressBar1;
+    QPushButton *helpButton;
+    QTabWidget *PageControl1;
+    QWidget *TabSheet1;
+    QWidget *TabSheet2;
+    QPushButton *backup;
+    QPushButton *restore;
+    QGroupBox *GroupBox4;
+    QLabel *Label24;
+    QCheckBox *everyday;
+    QCheckBox *everytime;
+    QLineEdit *remainEdit;  // the number shown by remainDay (read-only)
+    QSpinBox *remainDay;    // generations kept, 1 to 100
+    QPushButton *NoButton;
+    QLabel *Label9;
+    // Column widths in pixels as decimal text, columns 1 to 12 of the main grid.
+    QLineEdit *id, *name, *person, *telephone, *mobile, *fax, *email, *website, *address, *remark, *amount,
+        *category;
+    TBackupFile BackupFile1;
+
+    void backupClick();
+    void restoreClick();
+    void helpButtonClick();
+    void BackupFile1Progress(TBackupFile &sender, const QString &filename, TPercentage percent, bool &cont);
+    void BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool &cont);
+    // One unattended backup of the database file, read while it is open.
+    bool backupTo(const QString &fileName);
+    void autoBackupDaily();
+    void autoBackupOnExit();
+
+    // The database file and the folder of the generation files.
+    static QString programDirectory();
+    static QString databaseFile();
+    static QString generationFile(int generation);
+    // The generation the next automatic backup writes, for any stored values:
+    // a total below 1 counts as 1, a generation outside 0 .. total - 1 as 0.
+    static int currentGeneration(int lastBackup, int totalBackup);
+    // Local midnight of the day of a moment, in seconds.
+    static int64_t localMidnight(int64_t unixSeconds);
+    // Volume size for a backup into path from the free space there: at most
+    // 2,147,483,647, else the free space less 1,024.
+    int32_t volumeSizeFor(const QString &path) const;
+
+    // Seams for tests: the clock, the free space of a folder, ending the program.
+    std::function<int64_t()> Now;
+    std::function<int64_t(const QString &dir)> FreeSpace;
+    std::function<void(int code)> ExitProgram;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
+
+private:
+    // Archives the database file to fileName; the caller prepares the target.
+    bool runBackup(const QString &fileName);
+    QString archiveName_;  // first volume of the backup being written
+    bool backingUp_ = false;
+};
