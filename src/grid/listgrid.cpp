@@ -102,7 +102,11 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
 
 RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()
 {
-    // Frees every cell's properties and graphic objects, hidden cells included.
+    // Frees every cell's properties and graphic objects, hidden cells included;
+    // nobody is told any more (the listeners may be gone before the grid).
+    OnCellsChanged = nullptr;
+    OnGetDisplText = nullptr;
+    notifiers_.clear();
     Clear();
 }
 
@@ -179,7 +183,8 @@ void RIvuZuvuzoZuvu::SetBounds(int ALeft, int ATop, int AWidth, int AHeight)
 {
     const int r = DefaultRowHeight();
     if (integralHeight_ && r > 0) {
-        const bool allColumnsFit = VisibleColCount() + FixedCols() >= ColCount();
+        // Judged at the width being applied: a hidden grid has no up-to-date client area yet.
+        const bool allColumnsFit = ColWidthsSum(0, ColCount()) <= AWidth - 2 * frameWidth();
         if (allColumnsFit)
             AHeight = AHeight + r - (AHeight % r) - 1 - style()->pixelMetric(QStyle::PM_ScrollBarExtent);
         else
