@@ -79,9 +79,11 @@ public:
     std::function<int64_t(const QString &dir)> FreeSpace;
     std::function<void(int code)> ExitProgram;
 
+    // Refused while a backup or restore runs.
+    void reject() override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void reject() override;
 
 private:
     // Archives the database file to fileName; the caller prepares the target.

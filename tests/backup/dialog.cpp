@@ -1,0 +1,272 @@
+// The System Setup dialog's manual backup and restore with the dialog seam
+// scripted, the volume prompt on the real form, and the end of the program
+// replaced by a recorder.
+#include "support.h"
+#include "support_db.h"
+
+#include "app/dialogs.h"
+#include "backup/backupform.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace testing_backup;
+
+namespace {
+
+class Dialog : public ::testing::Test {
+protected:
+    static void TearDownTestSuite() { closeScratchDatabase(); }
+    void SetUp() override
+    {
+        useUtc();
+        dir = openScratchDatabase();
+        dbFile = dir + "/Quillet.zrv";
+        form = std::make_unique<TBackupForm>();
+        form->ExitProgram = [this](int code) { exits.push_back(code); };
+        SetModalRunner([this](QDialog &d) {
+            auto &f = static_cast<TYesNoForm &>(d);
+            prompts.append(f.msg->text() + " [" + f.YesButton->text() + "|" + f.NoButton->text() + "]");
+            const bool ok = !promptAnswers.empty() && promptAnswers.front();
+            if (!promptAnswers.empty())
+                promptAnswers.pop_front();
+            QTest::mouseClick(ok ? f.YesButton : f.NoButton, Qt::LeftButton);
+            return d.result();
+        });
+    }
+    void TearDown() override
+    {
+        SetModalRunner(nullptr);
+        form.reset();
+        if (!database.isOpen())
+            ASSERT_TRUE(database.open("Quillet"));
+    }
+    // The database file as it lies on disk after a clean close.
+    QByteArray closedDatabaseBytes()
+    {
+        database.close();
+        const QByteArray bytes = readAll(dbFile);
+        EXPECT_TRUE(database.open("Quillet"));
+        return bytes;
+    }
+
+    QString dir, dbFile;
+    std::unique_ptr<TBackupForm> form;
+    platform::ScriptedDialogs seam;
+    std::vector<int> exits;
+    QStringList prompts;
+    std::deque<bool> promptAnswers;
+};
+
+TEST_F(Dialog, TheDatabaseIsRefusedAsBackupTargetAlsoThroughALink)
+{
+    const QString link = dir + "/alias.zbf";
+    QFile::remove(link);
+    ASSERT_EQ(::link(QFile::encodeName(dbFile).constData(), QFile::encodeName(link).constData()), 0);
+    const QByteArray before = closedDatabaseBytes();
+    for (const QString &target : {dbFile, link}) {
+        seam.shown.clear();
+        seam.AnswerFile(target);
+        seam.AnswerQuestion(true);  // would be the replace question: must not be asked
+        form->backupClick();
+        EXPECT_EQ(seam.Messages(), QStringList {"The database cannot be backed up onto itself."});
+        EXPECT_TRUE(seam.Questions().isEmpty());
+        seam.questions.clear();
+        EXPECT_TRUE(database.isOpen());
+    }
+    EXPECT_EQ(closedDatabaseBytes(), before);
+    QFile::remove(link);
+}
+
+TEST_F(Dialog, ManualBackupReportsSuccessAndOpensTheDatabaseAgain)
+{
+    addCategory("kept");
+    const QString target = dir + "/manual.zbf";
+    QFile::remove(target);
+    seam.AnswerFile(target);
+    form->backupClick();
+    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    ASSERT_EQ(seam.fileRequests.size(), 1u);
+    EXPECT_EQ(seam.fileRequests[0].mode, platform::FileRequest::Save);
+    EXPECT_EQ(seam.fileRequests[0].fileName, "Quillet");
+    EXPECT_EQ(seam.fileRequests[0].defaultSuffix, "zbf");
+    EXPECT_TRUE(database.isOpen());
+    EXPECT_TRUE(categories().contains("kept"));
+    EXPECT_TRUE(exits.empty());
+    EXPECT_FALSE(form->ProgressBar1->isVisible());
+
+    const Parsed p = parseVolume(readAll(target));
+    EXPECT_EQ(p.title, "Backup Zarvo");
+    ASSERT_EQ(p.entries.size(), 1u);
+    EXPECT_EQ(p.entries[0].name, dbFile.toUtf8());
+
+    // An existing file: asked first; No leaves it, Yes replaces it.
+    writeFile(target, "older archive");
+    seam.shown.clear();
+    seam.AnswerFile(target);
+    seam.AnswerQuestion(false);
+    form->backupClick();
+    EXPECT_EQ(seam.Questions(), QStringList {target + " is existed, replace it?"});
+    EXPECT_EQ(readAll(target), "older archive");
+    seam.AnswerFile(target);
+    seam.AnswerQuestion(true);
+    form->backupClick();
+    EXPECT_EQ(parseVolume(readAll(target)).entries.size(), 1u);
+    // Cancelling the file choice does nothing.
+    seam.shown.clear();
+    form->backupClick();
+    EXPECT_TRUE(seam.Messages().isEmpty());
+}
+
+TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
+{
+    const QString target = dir + "/X.zbf";
+    std::deque<int64_t> free = {17500, 17500, int64_t(1) << 32};
+    form->FreeSpace = [&](const QString &) {
+        const int64_t v = free.front();
+        if (free.size() > 1)
+            free.pop_front();
+        return v;
+    };
+    promptAnswers = {true, true};
+    seam.AnswerFile(target);
+    form->backupClick();
+    // No block fitted after the first OK: measured and asked again, without
+    // an empty volume.
+    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]", "Please insert Disk #2 [OK|Cancel]"}));
+    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    EXPECT_TRUE(QFileInfo::exists(dir + "/X.002"));
+    EXPECT_FALSE(QFileInfo::exists(dir + "/X.003"));
+    EXPECT_EQ(parseVolume(readAll(target)).nextVolume, "NEXT:DISK002");
+
+    // Cancel fails the backup; the database is open again.
+    free = {17500};
+    prompts.clear();
+    promptAnswers = {false};
+    seam.shown.clear();
+    QFile::remove(target);
+    seam.AnswerFile(target);
+    form->backupClick();
+    EXPECT_EQ(prompts, QStringList {"Please insert Disk #2 [OK|Cancel]"});
+    EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
+    EXPECT_TRUE(database.isOpen());
+}
+
+TEST_F(Dialog, ACorruptArchiveFailsTheRestoreEndsTheProgramAndKeepsTheDatabase)
+{
+    const QString good = dir + "/good.zbf";
+    ASSERT_TRUE(form->backupTo(good));
+    QByteArray bad = readAll(good);
+    const Parsed p = parseVolume(bad);
+    ASSERT_FALSE(p.entries.empty());
+    const int64_t at = p.entries[0].blockOffset;
+    bad[at] = char(0x20);  // first block length 20,000 + ...
+    bad[at + 1] = char(0x4E);
+    bad[at + 2] = 0;
+    bad[at + 3] = 0;
+    const QString corrupt = dir + "/corrupt.zbf";
+    writeFile(corrupt, bad);
+
+    const QByteArray before = closedDatabaseBytes();
+    seam.AnswerFile(corrupt);
+    seam.AnswerQuestion(true);
+    form->restoreClick();
+    EXPECT_EQ(seam.Questions(), QStringList {"Restoring the database will replace the current database, are you "
+                                             "sure to restore it?"});
+    EXPECT_EQ(seam.Messages(), QStringList({"Cannot read file", "Fail to restore. Restart the program."}));
+    ASSERT_FALSE(seam.shown.empty());
+    EXPECT_EQ(exits, std::vector<int>({0}));
+    EXPECT_FALSE(database.isOpen());
+    EXPECT_EQ(readAll(dbFile), before);
+}
+
+TEST_F(Dialog, RestoreReplacesTheDatabaseAndEndsTheProgram)
+{
+    addCategory("in archive");
+    const QString archive = dir + "/restore-me.zbf";
+    ASSERT_TRUE(form->backupTo(archive));
+    addCategory("after archive");
+    seam.AnswerFile(archive);
+    seam.AnswerQuestion(true);
+    form->restoreClick();
+    EXPECT_EQ(seam.Messages(), QStringList {"Restore Completed. Restart the program."});
+    EXPECT_EQ(exits, std::vector<int>({0}));
+    ASSERT_TRUE(database.open("Quillet"));
+    EXPECT_TRUE(categories().contains("in archive"));
+    EXPECT_FALSE(categories().contains("after archive"));
+    database.commit();
+}
+
+TEST_F(Dialog, RestoreStopsEarlyForAMissingFileOrANo)
+{
+    seam.AnswerFile(dir + "/nothing.zbf");
+    form->restoreClick();
+    EXPECT_EQ(seam.Messages(), QStringList {"Filename does not exist."});
+    const QString archive = dir + "/any.zbf";
+    ASSERT_TRUE(form->backupTo(archive));
+    seam.AnswerFile(archive);
+    seam.AnswerQuestion(false);
+    form->restoreClick();
+    EXPECT_TRUE(exits.empty());
+    EXPECT_TRUE(database.isOpen());
+}
+
+TEST_F(Dialog, TheFormStaysOpenWhileARunIsBusy)
+{
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    int checks = 0;
+    form->BackupFile1.OnProgress = [&](TBackupFile &, const QString &name, TPercentage p, bool &) {
+        form->ProgressBar1->setValue(p);
+        if (name.isEmpty())
+            return;
+        form->close();
+        form->reject();
+        QTest::mouseClick(form->NoButton, Qt::LeftButton);
+        EXPECT_TRUE(form->isVisible());
+        ++checks;
+    };
+    EXPECT_TRUE(form->backupTo(dir + "/busy.zbf"));
+    EXPECT_GT(checks, 0);
+    EXPECT_TRUE(form->isVisible());
+    QTest::mouseClick(form->NoButton, Qt::LeftButton);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->result(), 2);
+}
+
+TEST_F(Dialog, LooksLikeTheSetupDialog)
+{
+    EXPECT_EQ(form->windowTitle(), "System Setup");
+    EXPECT_EQ(form->PageControl1->tabText(0), "&Column Width");
+    EXPECT_EQ(form->PageControl1->tabText(1), "&Bakcup");
+    EXPECT_EQ(form->remainDay->minimum(), 1);
+    EXPECT_EQ(form->remainDay->maximum(), 100);
+    EXPECT_EQ(form->remainDay->value(), 1);
+    EXPECT_EQ(form->BackupFile1.BackupTitle, "Backup Zarvo");
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    if (const char *shots = getenv("QUILLET_SHOTS")) {
+        form->grab().save(QString::fromLocal8Bit(shots) + "/setup-widths.png");
+        form->PageControl1->setCurrentIndex(1);
+        form->grab().save(QString::fromLocal8Bit(shots) + "/setup-backup.png");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
