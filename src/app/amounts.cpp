@@ -4,8 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-namespace quillet {
-
 namespace {
 
 std::string formatNonNegative(long double v)
@@ -112,4 +110,3 @@ std::string FormatAmount(const std::string& s)
     return sign + AddThousandsSeparators(m.substr(0, dot)) + m.substr(dot, 3);
 }
 
-} // namespace quillet

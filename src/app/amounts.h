@@ -7,8 +7,6 @@
 #include <stdexcept>
 #include <string>
 
-namespace quillet {
-
 // Raised when an amount text (without its commas) is not a number.
 struct AmountConvertError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -34,4 +32,3 @@ std::string FormatAmount(const std::string& s);
 // else, including exponents, "inf", "nan" and numbers out of range.
 bool ParseDecimal(const std::string& s, double& out);
 
-} // namespace quillet

@@ -8,8 +8,6 @@
 #include <QPainter>
 #include <cmath>
 
-namespace quillet {
-
 using namespace platform;
 
 TLabel3D::TLabel3D(QWidget* parent) : QWidget(parent)
@@ -321,4 +319,3 @@ void TLabel3D::Click()
         OnClick(this);
 }
 
-} // namespace quillet

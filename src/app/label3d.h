@@ -10,8 +10,6 @@
 #include <QWidget>
 #include <functional>
 
-namespace quillet {
-
 enum TBorderType { btDefault, btRecessed, btRaised };
 enum TTextStyle { tsNone, tsRaised, tsLightRaised, tsRecessed, tsHeavyRecessed, tsShadow };
 enum TLabelStyle { lsDefault, lsWWWAddress, lsEMailAddress };
@@ -103,4 +101,3 @@ private:
     bool pressed_ = false;
 };
 
-} // namespace quillet

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <clocale>
 
-using namespace quillet;
+
 
 TEST(FormatMoney, RoundsHalfUpAtTheThirdDecimal)
 {

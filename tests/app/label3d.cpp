@@ -9,7 +9,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace quillet;
+
 using namespace platform;
 
 namespace {
