@@ -32,6 +32,13 @@ class Tree {
         return n;
     }
 
+    // Sides of a node: a child link by side, and the balance that says the
+    // side is higher (-1 left, +1 right).
+    enum Side { left = 0, right = 1 };
+    static oid_t& child(dbTtreeNode* n, int side) { return side == left ? n->left : n->right; }
+    static oid_t child(const dbTtreeNode* n, int side) { return side == left ? n->left : n->right; }
+    static int heavier(int side) { return side == left ? -1 : 1; }
+
     // Inserts id into the subtree rooted at nodeId (which a rotation may
     // change); true when the subtree grew in height.
     bool insert(oid_t& nodeId, oid_t id, const void* key)
@@ -65,6 +72,8 @@ class Tree {
                     w->nItems += 1;
                     return false;
                 }
+                // Full: the last item (left higher) or the first one makes
+                // room and goes down again.
                 oid_t moved;
                 if (w->balance < 0) {
                     moved = w->item[count - 1];
@@ -83,19 +92,7 @@ class Tree {
                 w->nItems += 1;
                 return false;
             }
-            bool grew;
-            if (nd->right == 0) {
-                oid_t child = newNode(id);
-                writable(n)->right = child;
-                grew = true;
-            } else {
-                oid_t child = nd->right;
-                grew = insert(child, id, key);
-                if (child != node(n)->right) {
-                    writable(n)->right = child;
-                }
-            }
-            return grew && rightGrew(nodeId);
+            return insertBelow(nodeId, right, id, key);
         }
         if ((nd->left == 0 || diff == 0) && count < maxItems) {
             dbTtreeNode* w = writable(n);
@@ -104,117 +101,71 @@ class Tree {
             w->nItems += 1;
             return false;
         }
-        bool grew;
-        if (nd->left == 0) {
-            oid_t child = newNode(id);
-            writable(n)->left = child;
-            grew = true;
+        return insertBelow(nodeId, left, id, key);
+    }
+
+    // Inserts into one subtree (a new child when there is none) and
+    // rebalances; true when the whole subtree grew.
+    bool insertBelow(oid_t& nodeId, int side, oid_t id, const void* key)
+    {
+        oid_t n = nodeId;
+        oid_t c = child(node(n), side);
+        if (c == 0) {
+            child(writable(n), side) = newNode(id);
         } else {
-            oid_t child = nd->left;
-            grew = insert(child, id, key);
-            if (child != node(n)->left) {
-                writable(n)->left = child;
+            bool grew = insert(c, id, key);
+            if (c != child(node(n), side)) {
+                child(writable(n), side) = c;
+            }
+            if (!grew) {
+                return false;
             }
         }
-        return grew && leftGrew(nodeId);
-    }
-
-    // Rebalancing after a subtree grew; true when the whole subtree grew.
-    bool rightGrew(oid_t& nodeId)
-    {
-        oid_t n = nodeId;
         int balance = node(n)->balance;
-        if (balance <= 0) {
-            writable(n)->balance = std::int8_t(balance + 1);
+        if (balance != heavier(side)) {
+            writable(n)->balance = std::int8_t(balance + heavier(side));
             return balance == 0;
         }
-        oid_t r = node(n)->right;
-        if (node(r)->balance > 0) {
-            rotateLeft(nodeId);
+        oid_t grown = child(node(n), side);
+        if (node(grown)->balance == heavier(side)) {
+            rotate(nodeId, side);
             writable(n)->balance = 0;
-            writable(r)->balance = 0;
+            writable(grown)->balance = 0;
         } else {
-            doubleRotateLeft(nodeId);
+            doubleRotate(nodeId, side);
         }
         return false;
     }
 
-    bool leftGrew(oid_t& nodeId)
+    // Single rotation: the child on `side` becomes the subtree's root.
+    void rotate(oid_t& nodeId, int side)
     {
         oid_t n = nodeId;
-        int balance = node(n)->balance;
-        if (balance >= 0) {
-            writable(n)->balance = std::int8_t(balance - 1);
-            return balance == 0;
-        }
-        oid_t l = node(n)->left;
-        if (node(l)->balance < 0) {
-            rotateRight(nodeId);
-            writable(n)->balance = 0;
-            writable(l)->balance = 0;
-        } else {
-            doubleRotateRight(nodeId);
-        }
-        return false;
-    }
-
-    // Single rotations: the right (left) child becomes the subtree's root.
-    void rotateLeft(oid_t& nodeId)
-    {
-        oid_t n = nodeId;
-        oid_t r = node(n)->right;
-        dbTtreeNode* wr = writable(r);
+        oid_t c = child(node(n), side);
+        dbTtreeNode* wc = writable(c);
         dbTtreeNode* wn = writable(n);
-        wn->right = wr->left;
-        wr->left = n;
-        nodeId = r;
+        child(wn, side) = child(wc, 1 - side);
+        child(wc, 1 - side) = n;
+        nodeId = c;
     }
 
-    void rotateRight(oid_t& nodeId)
+    // Double rotation through the inner grandchild G on `side` (the right
+    // child's left child, or the mirror image); G becomes the root.
+    void doubleRotate(oid_t& nodeId, int side)
     {
         oid_t n = nodeId;
-        oid_t l = node(n)->left;
-        dbTtreeNode* wl = writable(l);
-        dbTtreeNode* wn = writable(n);
-        wn->left = wl->right;
-        wl->right = n;
-        nodeId = l;
-    }
-
-    // Double rotations through the right child's left child G (mirror: the
-    // left child's right child); G becomes the subtree's root.
-    void doubleRotateLeft(oid_t& nodeId)
-    {
-        oid_t n = nodeId;
-        oid_t r = node(n)->right;
-        oid_t g = node(r)->left;
+        oid_t c = child(node(n), side);
+        oid_t g = child(node(c), 1 - side);
         dbTtreeNode* wg = writable(g);
-        dbTtreeNode* wr = writable(r);
+        dbTtreeNode* wc = writable(c);
         dbTtreeNode* wn = writable(n);
-        wr->left = wg->right;
-        wg->right = r;
-        wn->right = wg->left;
-        wg->left = n;
-        wn->balance = wg->balance > 0 ? -1 : 0;
-        wr->balance = wg->balance < 0 ? 1 : 0;
-        wg->balance = 0;
-        nodeId = g;
-    }
-
-    void doubleRotateRight(oid_t& nodeId)
-    {
-        oid_t n = nodeId;
-        oid_t l = node(n)->left;
-        oid_t g = node(l)->right;
-        dbTtreeNode* wg = writable(g);
-        dbTtreeNode* wl = writable(l);
-        dbTtreeNode* wn = writable(n);
-        wl->right = wg->left;
-        wg->left = l;
-        wn->left = wg->right;
-        wg->right = n;
-        wn->balance = wg->balance < 0 ? 1 : 0;
-        wl->balance = wg->balance > 0 ? -1 : 0;
+        child(wc, 1 - side) = child(wg, side);
+        child(wg, side) = c;
+        child(wn, side) = child(wg, 1 - side);
+        child(wg, 1 - side) = n;
+        int s = heavier(side);
+        wn->balance = std::int8_t(wg->balance == s ? -s : 0);
+        wc->balance = std::int8_t(wg->balance == -s ? s : 0);
         wg->balance = 0;
         nodeId = g;
     }
@@ -237,43 +188,29 @@ class Tree {
         }
         // Equal keys may continue on either side of the node.
         if (dFirst <= 0 && nd->left != 0) {
-            int h = removeFromLeft(nodeId, id, key);
+            int h = removeBelow(nodeId, left, id, key);
             if (h >= 0) {
                 return h;
             }
         }
         if (dLast >= 0 && node(n)->right != 0) {
-            return removeFromRight(nodeId, id, key);
+            return removeBelow(nodeId, right, id, key);
         }
         return -1;
     }
 
-    int removeFromLeft(oid_t& nodeId, oid_t id, const void* key)
+    int removeBelow(oid_t& nodeId, int side, oid_t id, const void* key)
     {
         oid_t n = nodeId;
-        oid_t child = node(n)->left;
-        int h = remove(child, id, key);
+        oid_t c = child(node(n), side);
+        int h = remove(c, id, key);
         if (h < 0) {
             return h;
         }
-        if (child != node(n)->left) {
-            writable(n)->left = child;
+        if (c != child(node(n), side)) {
+            child(writable(n), side) = c;
         }
-        return h > 0 ? leftShrank(nodeId) : 0;
-    }
-
-    int removeFromRight(oid_t& nodeId, oid_t id, const void* key)
-    {
-        oid_t n = nodeId;
-        oid_t child = node(n)->right;
-        int h = remove(child, id, key);
-        if (h < 0) {
-            return h;
-        }
-        if (child != node(n)->right) {
-            writable(n)->right = child;
-        }
-        return h > 0 ? rightShrank(nodeId) : 0;
+        return h > 0 ? shrank(nodeId, side) : 0;
     }
 
     int removeAt(oid_t& nodeId, int i)
@@ -292,85 +229,54 @@ class Tree {
         if (count >= minItems || (w->left == 0 && w->right == 0)) {
             return 0;
         }
-        if (w->balance <= 0 && w->left != 0) {
-            // The greatest item of the left subtree moves to the front.
-            oid_t c = w->left;
-            const dbTtreeNode* cn;
-            while ((cn = node(c))->right != 0) {
-                c = cn->right;
-            }
-            oid_t moved = cn->item[cn->nItems - 1];
-            w = writable(n);
+        // Take an item back: the greatest of the left subtree to the front,
+        // or the least of the right subtree to the end.
+        int side = w->balance <= 0 && w->left != 0 ? left : right;
+        oid_t c = child(w, side);
+        while (child(node(c), 1 - side) != 0) {
+            c = child(node(c), 1 - side);
+        }
+        const dbTtreeNode* extreme = node(c);
+        oid_t moved = side == left ? extreme->item[extreme->nItems - 1] : extreme->item[0];
+        w = writable(n);
+        if (side == left) {
             std::memmove(&w->item[1], &w->item[0], w->nItems * sizeof(oid_t));
             w->item[0] = moved;
-            w->nItems += 1;
-            int h = removeFromLeft(nodeId, moved, keyOf(moved));
-            dbAssert(h >= 0);
-            return h;
+        } else {
+            w->item[w->nItems] = moved;
         }
-        // The least item of the right subtree moves to the end.
-        oid_t c = w->right;
-        const dbTtreeNode* cn;
-        while ((cn = node(c))->left != 0) {
-            c = cn->left;
-        }
-        oid_t moved = cn->item[0];
-        w = writable(n);
-        w->item[w->nItems] = moved;
         w->nItems += 1;
-        int h = removeFromRight(nodeId, moved, keyOf(moved));
+        int h = removeBelow(nodeId, side, moved, keyOf(moved));
         dbAssert(h >= 0);
         return h;
     }
 
-    // Rebalancing after a subtree shrank; 1 when the whole subtree shrank.
-    int leftShrank(oid_t& nodeId)
+    // Rebalancing after the subtree on `side` shrank; 1 when the whole
+    // subtree shrank.
+    int shrank(oid_t& nodeId, int side)
     {
         oid_t n = nodeId;
+        int s = heavier(side);
         int balance = node(n)->balance;
-        if (balance <= 0) {
-            writable(n)->balance = std::int8_t(balance + 1);
-            return balance < 0 ? 1 : 0;
+        if (balance != -s) {
+            writable(n)->balance = std::int8_t(balance - s);
+            return balance == s ? 1 : 0;
         }
-        oid_t r = node(n)->right;
-        int rBalance = node(r)->balance;
-        if (rBalance < 0) {
-            doubleRotateLeft(nodeId);
+        int other = 1 - side;
+        oid_t c = child(node(n), other);
+        int cBalance = node(c)->balance;
+        if (cBalance == s) {
+            doubleRotate(nodeId, other);
             return 1;
         }
-        rotateLeft(nodeId);
-        if (rBalance == 0) {
-            writable(n)->balance = 1;
-            writable(r)->balance = -1;
+        rotate(nodeId, other);
+        if (cBalance == 0) {
+            writable(n)->balance = std::int8_t(-s);
+            writable(c)->balance = std::int8_t(s);
             return 0;
         }
         writable(n)->balance = 0;
-        writable(r)->balance = 0;
-        return 1;
-    }
-
-    int rightShrank(oid_t& nodeId)
-    {
-        oid_t n = nodeId;
-        int balance = node(n)->balance;
-        if (balance >= 0) {
-            writable(n)->balance = std::int8_t(balance - 1);
-            return balance > 0 ? 1 : 0;
-        }
-        oid_t l = node(n)->left;
-        int lBalance = node(l)->balance;
-        if (lBalance > 0) {
-            doubleRotateRight(nodeId);
-            return 1;
-        }
-        rotateRight(nodeId);
-        if (lBalance == 0) {
-            writable(n)->balance = -1;
-            writable(l)->balance = 1;
-            return 0;
-        }
-        writable(n)->balance = 0;
-        writable(l)->balance = 0;
+        writable(c)->balance = 0;
         return 1;
     }
 
@@ -425,32 +331,21 @@ class Tree {
         return d < 0 || (d == 0 && sc.firstKeyInclusive);
     }
 
-    bool forward(oid_t n, dbSearchSink* sink)
+    // Every item in key order (forward) or the reverse.
+    bool walk(oid_t n, dbSearchSink* sink, bool forward)
     {
         const dbTtreeNode* nd = node(n);
-        if (nd->left != 0 && !forward(nd->left, sink)) {
+        int first = forward ? left : right;
+        if (child(nd, first) != 0 && !walk(child(nd, first), sink, forward)) {
             return false;
         }
-        for (int i = 0; i < nd->nItems; i++) {
-            if (sink->accept(nd->item[i]) && !sink->add(nd->item[i])) {
+        for (int k = 0; k < nd->nItems; k++) {
+            oid_t item = nd->item[forward ? k : nd->nItems - 1 - k];
+            if (sink->accept(item) && !sink->add(item)) {
                 return false;
             }
         }
-        return nd->right == 0 || forward(nd->right, sink);
-    }
-
-    bool backward(oid_t n, dbSearchSink* sink)
-    {
-        const dbTtreeNode* nd = node(n);
-        if (nd->right != 0 && !backward(nd->right, sink)) {
-            return false;
-        }
-        for (int i = nd->nItems; --i >= 0;) {
-            if (sink->accept(nd->item[i]) && !sink->add(nd->item[i])) {
-                return false;
-            }
-        }
-        return nd->left == 0 || backward(nd->left, sink);
+        return child(nd, 1 - first) == 0 || walk(child(nd, 1 - first), sink, forward);
     }
 
     void purge(oid_t n)
@@ -607,7 +502,7 @@ void dbTtree::traverseForward(dbDatabase* db, oid_t treeId, dbSearchSink* sink)
     try {
         oid_t root = rootOf(db, treeId);
         if (root != 0) {
-            Tree(db, 0, 0, nullptr, 0).forward(root, sink);
+            Tree(db, 0, 0, nullptr, 0).walk(root, sink, true);
         }
     } catch (dbTransactionFailed&) {
     }
@@ -618,7 +513,7 @@ void dbTtree::traverseBackward(dbDatabase* db, oid_t treeId, dbSearchSink* sink)
     try {
         oid_t root = rootOf(db, treeId);
         if (root != 0) {
-            Tree(db, 0, 0, nullptr, 0).backward(root, sink);
+            Tree(db, 0, 0, nullptr, 0).walk(root, sink, false);
         }
     } catch (dbTransactionFailed&) {
     }
