@@ -146,20 +146,24 @@ void TBaseGrid::NilCol(int ACol)
         NilCell(ACol, r);
 }
 
+// The stored text, not the display text (a copy must not bake a display
+// rewrite into the data), and the shared object slot.
+void TBaseGrid::copyCell(int TargetCol, int TargetRow, int SourceCol, int SourceRow)
+{
+    SetCells(TargetCol, TargetRow, Cells(SourceCol, SourceRow));
+    putSlot(TargetCol, TargetRow, Objects(SourceCol, SourceRow));
+}
+
 void TBaseGrid::CopyRows(int Target, int Source)
 {
-    for (int c = 0; c < ColCount(); ++c) {
-        SetCellEx(c, Target, GetCellEx(c, Source));
-        putSlot(c, Target, Objects(c, Source));
-    }
+    for (int c = 0; c < ColCount(); ++c)
+        copyCell(c, Target, c, Source);
 }
 
 void TBaseGrid::CopyCols(int Target, int Source)
 {
-    for (int r = 0; r < RowCount(); ++r) {
-        SetCells(Target, r, Cells(Source, r));
-        putSlot(Target, r, Objects(Source, r));
-    }
+    for (int r = 0; r < RowCount(); ++r)
+        copyCell(Target, r, Source, r);
 }
 
 // ---- text

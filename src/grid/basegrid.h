@@ -174,6 +174,7 @@ protected:
 
 private:
     void putSlot(int ACol, int ARow, platform::Object* Obj);
+    void copyCell(int TargetCol, int TargetRow, int SourceCol, int SourceRow);
     TCellProperties* baseProps(int ACol, int ARow, QPoint* Base = nullptr) const;
 
     int gridLineWidth_ = 1;

@@ -3,6 +3,7 @@
 #include "platform/application.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QStyle>
 
 #include <algorithm>
@@ -822,6 +823,72 @@ void RIvuZuvuzoZuvu::MouseDown(platform::MouseButton button, platform::ShiftStat
     TBaseGrid::MouseDown(button, shift, x, y);
 }
 
+// ---------------------------------------------------------------- form coupling
+
+void RIvuZuvuzoZuvu::showEvent(QShowEvent* e)
+{
+    TBaseGrid::showEvent(e);
+    if (!form_ && window() != this) {
+        form_ = window();
+        formSize_ = form_->size();
+        form_->installEventFilter(this);
+    }
+}
+
+bool RIvuZuvuzoZuvu::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == form_ && e->type() == QEvent::Resize)
+        FormResize();
+    return TBaseGrid::eventFilter(watched, e);
+}
+
+void RIvuZuvuzoZuvu::FormResize()
+{
+    if (SizeWithForm) {
+        const QSize now = form_->size();
+        const int w = width() + now.width() - formSize_.width();
+        const int h = height() + now.height() - formSize_.height();
+        if (w > 0 && h > 0) {
+            SetBounds(x(), y(), w, h);
+            formSize_ = now;
+        }
+    }
+    StretchRightColumn();
+}
+
+// ---------------------------------------------------------------- editing
+
+namespace {
+// Kinds that edit in the text editor itself (with a character filter).
+bool textEditorKind(TEditorType t)
+{
+    return t == edNormal || (t >= edNumeric && t <= edPassword) || t == edLowerCase || t == edUpperCase;
+}
+}  // namespace
+
+bool RIvuZuvuzoZuvu::CanEditShow()
+{
+    if (validating_)
+        return false;
+    bool answer = TBaseGrid::CanEditShow();
+    if (answer && !editActive_) {
+        const QPoint base = BaseCell(RemapCol(Col()), Row());
+        editCache_ = Cells(RemapCol(Col()), Row());
+        editorType_ = edNormal;
+        GetCellEditor(base.x(), base.y(), editorType_);
+        editActive_ = textEditorKind(editorType_);
+        if (!editActive_)
+            answer = false;  // the special editor controls take no edits yet
+    }
+    if (answer) {
+        editorShown_[0] = editorShown_[1] = true;
+        validatePending_ = true;
+        if (validateCol_ != Col() || validateRow_ != Row())
+            InitValidate(Col(), Row());  // the edit compares with the text it started from
+    }
+    return answer;
+}
+
 // ---------------------------------------------------------------- cell selection
 
 bool RIvuZuvuzoZuvu::SelectCell(int col, int row)
@@ -1006,7 +1073,7 @@ void RIvuZuvuzoZuvu::InitValidate(int ACol, int ARow)
 
 bool RIvuZuvuzoZuvu::ValidateCell(const std::string& NewValue)
 {
-    if (!validatePending_)
+    if (!validatePending_ || validateCol_ < 0 || validateRow_ < 0 || validateRow_ >= RowCount())
         return true;
     validatePending_ = false;
     validating_ = true;

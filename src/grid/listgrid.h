@@ -288,6 +288,9 @@ public:
     bool IsEditable(int ACol, int ARow);
     bool IsPassword(int ACol, int ARow);
 
+    TEditorType EditorType() const { return editorType_; }
+    bool EditActive() const { return editActive_; }
+
     // ---- validation of edited cells
     virtual void InitValidate(int ACol, int ARow);
     virtual bool ValidateCell(const std::string& NewValue);
@@ -333,10 +336,18 @@ public:
 
 protected:
     void Paint() override;
+    // Chooses the cell's editor kind when an edit starts; only the text
+    // editor kinds are shown here.
+    bool CanEditShow() override;
     bool SelectCell(int col, int row) override;
     void KeyPress(char32_t& key) override;
     void KeyUp(int& key, platform::ShiftState shift) override;
     void MouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y) override;
+    // The window the grid sits in: with SizeWithForm the grid grows and
+    // shrinks with it.
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void FormResize();
 
 private:
     // Runs Work with the hidden columns added to ColCount, so that row
@@ -410,6 +421,8 @@ private:
     int cellNodes_ = 0;
 
     int wheelScrollLines_ = 3;
+    QWidget* form_ = nullptr;  // the window followed for SizeWithForm
+    QSize formSize_;
 
     // hidden controls
     TGridCombo* combo_ = nullptr;
