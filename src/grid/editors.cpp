@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPolygon>
 #include <QRegion>
+#include <QTextCharFormat>
 
 namespace grid {
 
@@ -45,6 +46,15 @@ void TAsgEditBtn::SetBorder(bool Border) { edit_->setFrame(Border); }
 TGridButton::TGridButton(QWidget* Owner) : QPushButton(Owner) { startHidden(this); }
 
 TGridRichEdit::TGridRichEdit(QWidget* Owner) : QTextEdit(Owner) { startHidden(this); }
+
+void TGridRichEdit::SelFormat(int Offset)
+{
+    QTextCharFormat format;
+    format.setVerticalAlignment(Offset > 0   ? QTextCharFormat::AlignSuperScript
+                                : Offset < 0 ? QTextCharFormat::AlignSubScript
+                                             : QTextCharFormat::AlignNormal);
+    mergeCurrentCharFormat(format);
+}
 
 // The arrow pointing up inside an 11 x 11 box; the other directions turn it.
 static QPolygon arrowPolygon(TArrowDirection d)

@@ -87,6 +87,11 @@ public:
 class TGridRichEdit : public QTextEdit {
 public:
     explicit TGridRichEdit(QWidget* Owner);
+    // Raises (positive offset) or lowers (negative) the selected text; 0 puts it back on the line.
+    void SelFormat(int Offset);
+    void SelNormal() { SelFormat(0); }
+    void SelSubscript() { SelFormat(-40); }
+    void SelSuperscript() { SelFormat(40); }
     void Lock() { locked_ = true; }
     void Unlock() { locked_ = false; }
     bool Locked() const { return locked_; }

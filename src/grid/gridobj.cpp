@@ -1,5 +1,7 @@
 #include "grid/gridobj.h"
 
+#include <QImage>
+
 namespace grid {
 
 void TIntList::changed()
@@ -55,6 +57,23 @@ void TSortIndexList::ToggleIndex(int ACol)
     int i = FindIndex(ACol);
     if (i >= 0)
         SetItem(i, static_cast<int>(static_cast<std::uint32_t>(Item(i)) ^ DescendingBit));
+}
+
+void TFilePicture::SetFileName(const QString& Value)
+{
+    fileName_ = Value;
+    const QImage image(Value);
+    width_ = image.width();
+    height_ = image.height();
+}
+
+void TFilePicture::DrawPicture(platform::Canvas& Canvas, const platform::Rect& R) const
+{
+    if (fileName_.isEmpty())
+        return;
+    const QImage image(fileName_);
+    if (!image.isNull())
+        Canvas.StretchDraw(R, image);
 }
 
 }  // namespace grid

@@ -6,7 +6,10 @@
 // serve several lists.
 #pragma once
 
+#include "platform/canvas.h"
 #include "platform/geometry.h"
+
+#include <QString>
 
 #include <cstdint>
 #include <functional>
@@ -60,6 +63,22 @@ class TGridChangeNotifier {
 public:
     virtual ~TGridChangeNotifier() = default;
     virtual void CellsChanged(const platform::Rect& R) {}
+};
+
+// A picture kept as a file name: only its size is remembered; the file is
+// read again each time it is drawn.
+class TFilePicture : public platform::Object {
+public:
+    const QString& FileName() const { return fileName_; }
+    void SetFileName(const QString& Value);  // reads the file once for its size
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    // Stretches the picture into R; nothing without a name or a readable file.
+    void DrawPicture(platform::Canvas& Canvas, const platform::Rect& R) const;
+
+private:
+    QString fileName_;
+    int width_ = 0, height_ = 0;
 };
 
 // A hidden row: its index before it was hidden and all its cells.

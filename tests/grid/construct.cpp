@@ -2,7 +2,10 @@
 // height, float format, per-cell queries, update lock and change notifiers.
 #include "grid/listgrid.h"
 
+#include <QPainter>
 #include <QStyle>
+#include <QTemporaryDir>
+#include <QTextCursor>
 #include <gtest/gtest.h>
 
 using namespace grid;
@@ -273,4 +276,51 @@ TEST(GridConstruct, StretchedRightColumnFillsTheClientWidth)
     const int client = g.viewport()->width();
     g.ColumnSize->Stretch = true;
     EXPECT_EQ(g.ColWidths(2), client - 2 * 64 - 1);
+}
+
+TEST(GridConstruct, CompanionControls)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("pic.png");
+    QImage red(8, 6, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(file));
+    TFilePicture picture;
+    picture.SetFileName(file);
+    EXPECT_EQ(picture.Width(), 8);
+    EXPECT_EQ(picture.Height(), 6);
+    QImage target(20, 20, QImage::Format_RGB32);
+    target.fill(Qt::white);
+    {
+        QPainter painter(&target);
+        platform::Canvas canvas;
+        canvas.Begin(&painter);
+        picture.DrawPicture(canvas, {2, 2, 18, 18});
+        TFilePicture().DrawPicture(canvas, {0, 0, 20, 20});  // no name: nothing
+        canvas.End();
+    }
+    EXPECT_EQ(target.pixelColor(10, 10), QColor(Qt::red));
+    EXPECT_EQ(target.pixelColor(0, 0), QColor(Qt::white));
+
+    RIvuZuvuzoZuvu g;
+    TGridRichEdit* rich = g.EditRichEdit();
+    rich->setPlainText("x2");
+    QTextCursor cursor = rich->textCursor();
+    cursor.setPosition(1);
+    cursor.setPosition(2, QTextCursor::KeepAnchor);
+    rich->setTextCursor(cursor);
+    rich->SelSuperscript();
+    EXPECT_EQ(rich->textCursor().charFormat().verticalAlignment(), QTextCharFormat::AlignSuperScript);
+    rich->SelNormal();
+    EXPECT_EQ(rich->textCursor().charFormat().verticalAlignment(), QTextCharFormat::AlignNormal);
+
+    // The up arrow: its point at the top centre, its shaft below, corners cut away.
+    const QRegion up = g.ArrowWindow(arrUp)->mask();
+    EXPECT_TRUE(up.contains(QPoint(5, 1)));
+    EXPECT_TRUE(up.contains(QPoint(5, 8)));
+    EXPECT_FALSE(up.contains(QPoint(0, 0)));
+    EXPECT_FALSE(up.contains(QPoint(1, 8)));
+    const QRegion right = g.ArrowWindow(arrRight)->mask();
+    EXPECT_TRUE(right.contains(QPoint(9, 5)));
+    EXPECT_FALSE(right.contains(QPoint(10, 0)));
 }
