@@ -878,7 +878,7 @@ bool RIvuZuvuzoZuvu::CanEditShow()
         GetCellEditor(base.x(), base.y(), editorType_);
         editActive_ = textEditorKind(editorType_);
         if (!editActive_)
-            answer = false;  // the special editor controls take no edits yet
+            answer = false;  // special kinds are edited by their own controls, not the text editor
     }
     if (answer) {
         editorShown_[0] = editorShown_[1] = true;

@@ -113,6 +113,10 @@ TEST(GridRows, RemoveRowsCarriesCellsAndClampsItsArguments)
     g.SetRowCountEx(8);  // removed rows do not come back
     for (int r = 4; r < 8; ++r)
         EXPECT_EQ(g.Cells(1, r), "");
+
+    g.RemoveRows(1, 7);  // every data row: only the header is left
+    EXPECT_EQ(g.RowCount(), 1);
+    EXPECT_EQ(g.Cells(1, 0), cell(1, 1));
 }
 
 TEST(GridRows, ColumnsMoveWithTheirCellsObjectsAndWidths)
