@@ -41,6 +41,7 @@ constexpr size_t quantaPerPage = dbPageSize / dbAllocationQuantum;          // 2
 constexpr size_t usefulBitmapSegment = dbBitmapSegmentSize - dbPageSize;    // 520,192
 constexpr size_t lastBitmapPage = dbBitmapId + dbBitmapPages;              // 8,194, exclusive
 constexpr uint64_t extensionRetryUnit = dbBitmapSegmentSize;               // 524,288
+constexpr unsigned dbMaxProcesses = 64;
 
 constexpr uint64_t alignUp(uint64_t x, uint64_t unit)
 {
@@ -121,6 +122,28 @@ struct dbDatabase::ReservedArea {
     ReservedArea* next;
 };
 
+// What one process holds or waits for, so that its share can be taken back
+// when it dies (its mark on the file's slot byte disappears with it).
+struct dbProcessSlot {
+    uint32_t pid;
+    uint32_t inUse;
+    uint32_t readers;         // threads holding the shared lock
+    uint32_t writer;          // holds the exclusive lock
+    uint32_t waitingReaders;
+    uint32_t waitingWriters;
+    uint32_t upgrading;
+    uint32_t reserved;
+};
+
+// The shared block: the documented monitor words and dirty-page map, then
+// the critical section and the process slots.
+struct dbSharedMonitor {
+    dbMonitor words;
+    dbSharedSection section;
+    uint32_t deadUsers;  // a user died while attached: the file stays dirty at close
+    dbProcessSlot slots[dbMaxProcesses];
+};
+
 // The calling thread's context slot of this database.
 struct dbDatabase::ThreadSlot {
     pthread_key_t key;
@@ -166,7 +189,16 @@ dbDatabase::dbDatabase(uint8_t type, uint32_t size, uint32_t quantum, uint32_t i
 dbDatabase::~dbDatabase()
 {
     // The database is not closed here: an exit without close leaves the file
-    // dirty and the next open recovers the last committed state.
+    // dirty and the next open recovers the last committed state. The monitor
+    // goes with its last user.
+    if (opened && shared != nullptr) {
+        dbGlobalSectionGuard guard(cs);
+        checkOwnerDied();
+        sweepDeadProcesses();
+        if (monitor->users <= 1) {
+            monitorMemory.unlink();
+        }
+    }
     detachTables();
     file.close();
 }
@@ -259,14 +291,8 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
     std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
     currRBitmapPage = currPBitmapPage = dbBitmapId;
     currRBitmapOffs = currPBitmapOffs = 0;
-    modified = txnFailed = undoPending = commitBroken = false;
+    modified = txnFailed = undoPending = commitBroken = schemeUnavailable = false;
     tables = nullptr;
-    monitorStore = std::make_unique<dbMonitor>();
-    monitor = monitorStore.get();
-    std::memset(monitor, 0, sizeof(dbMonitor));
-    cs.create(&monitor->globalSectionCounter);
-    monitor->transactionCounter = 1;
-    monitor->version = 1;
     threadSlot = std::make_unique<ThreadSlot>();
     getContext(true);
 
@@ -278,26 +304,88 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         releaseResources();
         return false;
     }
+    // Waits only while another process opens or closes the file.
     rc = file.lockAsUser();
     if (rc < 0) {
         reportOpenError("Failed to start database initialization");
         releaseResources();
         return false;
     }
-    if (rc == 0) {
-        reportOpenError("Database file is used by another process");
+    bool first = rc == 1;
+    if (!openMonitor(first)) {
         releaseResources();
         return false;
     }
-    if (!initializeFile(createSize)) {
-        releaseResources();
-        return false;
+    if (first) {
+        if (!initializeFile(createSize)) {
+            releaseResources();
+            return false;
+        }
+    } else {
+        // The first process has checked, formatted or recovered the file.
+        baseAddr = file.getBase();
+        header = reinterpret_cast<dbHeader*>(baseAddr);
+        opened = true;
+        // Load the scheme only when the lock is free at once; otherwise the
+        // database is open for counting users but takes no transaction.
+        bool writable = !readOnly;
+        if (!lockTransaction(writable ? dbExclusiveLock : dbSharedLock, false)) {
+            schemeUnavailable = true;
+        } else if (!loadScheme(false)) {
+            releaseResources();
+            return false;
+        }
     }
-    file.releaseOpeningLock();
     {
         dbGlobalSectionGuard guard(cs);
         monitor->users += 1;
     }
+    file.releaseOpeningLock();
+    return true;
+}
+
+// The monitor lives in shared memory named after the file's device and inode,
+// so that every process on the same file finds it and two folders never share
+// one. The first process (re)initialises it.
+bool dbDatabase::openMonitor(bool first)
+{
+    std::string name = "/quillet-" + file.identity();
+    int rc = first ? monitorMemory.create(name, sizeof(dbSharedMonitor))
+                   : monitorMemory.open(name, sizeof(dbSharedMonitor));
+    if (rc != 0) {
+        reportOpenError("Failed to open database monitor");
+        return false;
+    }
+    shared = static_cast<dbSharedMonitor*>(monitorMemory.address());
+    monitor = &shared->words;
+    if (first) {
+        if (!cs.create(&shared->section)) {
+            reportOpenError("Failed to initialize database monitor");
+            return false;
+        }
+        monitor->globalSectionCounter = 1;
+        monitor->mutatorSectionCounter = 1;
+        monitor->transactionCounter = 1;
+        monitor->version = 1;
+    } else {
+        cs.open(&shared->section);
+    }
+    dbGlobalSectionGuard guard(cs);
+    sweepDeadProcesses();
+    for (unsigned i = 0; i < dbMaxProcesses && processSlot < 0; i++) {
+        if (!shared->slots[i].inUse && file.claimSlot(i)) {
+            processSlot = int(i);
+            shared->slots[i] = dbProcessSlot{};
+            shared->slots[i].inUse = 1;
+            shared->slots[i].pid = uint32_t(getpid());
+        }
+    }
+    if (processSlot < 0) {
+        reportOpenError("Failed to open database monitor: too many processes");
+        return false;
+    }
+    mappedVersion = monitor->version;
+    seenTransactions = monitor->transactionCounter;
     return true;
 }
 
@@ -405,6 +493,7 @@ bool dbDatabase::isInterruptedFormat() const
 
 void dbDatabase::formatFile()
 {
+    lockTransaction(dbExclusiveLock, true);  // before the roots below are set up
     uint32_t n = formatIndexCapacity(initIndexSize);
     uint32_t fileSize = uint32_t(file.getSize());
     *header = formattedHeader(fileSize, n);
@@ -550,8 +639,18 @@ bool dbDatabase::checkLayout()
 
 void dbDatabase::recoverDirtyFile()
 {
+    rebuildWorkingRoot(true);
+    clearDanglingRowLinks();
+}
+
+// Makes the working root a copy of the committed one again, whatever a
+// process that crashed or lost its lock left in it.
+void dbDatabase::rebuildWorkingRoot(bool fromFileSize)
+{
     uint32_t c = header->curr, o = 1 - c;
-    header->size = uint32_t(file.getSize());
+    if (fromFileSize) {
+        header->size = uint32_t(file.getSize());
+    }
     dbHeaderRoot& committed = header->root[c];
     dbHeaderRoot& working = header->root[o];
     working.indexUsed = committed.indexUsed;
@@ -568,8 +667,8 @@ void dbDatabase::recoverDirtyFile()
         }
     }
     std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
+    monitor->curr = c;
     refreshRoots();
-    clearDanglingRowLinks();
 }
 
 void dbDatabase::clearDanglingRowLinks()
@@ -602,16 +701,24 @@ void dbDatabase::close()
     if (!opened) {
         return;
     }
-    if (!commitBroken) {
+    if (!commitBroken && !schemeUnavailable) {
         commit();
     } else {
         rollback();
     }
+    file.lockOpening();  // no other process opens or closes meanwhile
+    bool last;
     {
         dbGlobalSectionGuard guard(cs);
-        monitor->users -= 1;
+        checkOwnerDied();
+        sweepDeadProcesses();
+        monitor->users -= std::min<uint32_t>(monitor->users, 1);
+        last = monitor->users == 0;
+        // The file is marked clean only by the last user, and only when no
+        // commit is half done and nobody died while attached.
         bool writable = accessType == dbAllAccess || accessType == dbConcurrentUpdate;
-        if (header->dirty && writable && monitor->nWriters == 0 && !commitBroken) {
+        if (header->dirty && writable && last && !commitBroken && monitor->nWriters == 0
+            && !monitor->commitInProgress && !shared->deadUsers) {
             int rc = file.flush();
             if (rc == 0) {
                 header->dirty = 0;
@@ -619,26 +726,48 @@ void dbDatabase::close()
                 reportFileError("Failed to flush file", rc);
             }
         }
+        shared->slots[processSlot] = dbProcessSlot{};
+        processSlot = -1;
+    }
+    if (last) {
+        monitorMemory.unlink();
     }
     releaseResources();
 }
 
 void dbDatabase::releaseResources()
 {
-    file.close();
+    if (processSlot >= 0 && shared != nullptr) {
+        dbGlobalSectionGuard guard(cs);
+        shared->slots[processSlot] = dbProcessSlot{};
+    }
+    processSlot = -1;
+    file.close();  // also drops this process's locks on the file
     contexts.clear();
     threadSlot.reset();
     cs.close();
     monitor = nullptr;
-    monitorStore.reset();
+    shared = nullptr;
+    monitorMemory.close();
     baseAddr = nullptr;
     header = nullptr;
     currIndex = committedIndex = nullptr;
     index[0] = index[1] = nullptr;
     currIndexSize = committedIndexSize = 0;
     opened = false;
-    modified = txnFailed = undoPending = commitBroken = false;
+    modified = txnFailed = undoPending = commitBroken = schemeUnavailable = false;
     detachTables();
+}
+
+unsigned dbDatabase::getNumberOfUsers()
+{
+    if (!opened) {
+        return 0;
+    }
+    dbGlobalSectionGuard guard(cs);
+    checkOwnerDied();
+    sweepDeadProcesses();
+    return monitor->users;
 }
 
 // ---- Thread contexts and transactions ----
@@ -651,7 +780,7 @@ dbDatabaseThreadContext* dbDatabase::getContext(bool create)
     auto* ctx = static_cast<dbDatabaseThreadContext*>(pthread_getspecific(threadSlot->key));
     if (ctx == nullptr && create) {
         auto owned = std::make_unique<dbDatabaseThreadContext>();
-        owned->threadId = uint64_t(pthread_self());
+        owned->threadId = dbCurrentThreadId();
         ctx = owned.get();
         dbCriticalSection guard(contextsMutex);
         contexts.push_back(std::move(owned));
@@ -678,21 +807,237 @@ void dbDatabase::refreshRoots()
 
 bool dbDatabase::beginTransaction(dbLockType type)
 {
-    if (!opened) {
+    return lockTransaction(type, true);
+}
+
+// Lock words of the monitor (changed only inside its critical section):
+// nReaders shared holders, nWriters the exclusive holder (0 or 1),
+// nWaitReaders / nWaitWriters waiting threads, waitForUpgrade a shared holder
+// waiting to become the writer, ownerThreadId the writer's thread. Each
+// process also records its own share in its slot, so that the share of a
+// process that died can be taken back.
+bool dbDatabase::lockTransaction(dbLockType type, bool wait)
+{
+    if (!opened || schemeUnavailable) {
         return false;
     }
     dbDatabaseThreadContext* ctx = getContext(true);
+    if (ctx->writeAccess) {
+        if (monitor->ownerThreadId != ctx->threadId) {
+            handleError(LockRevoked);
+            return false;
+        }
+        return true;
+    }
+    if (type == dbSharedLock && ctx->readAccess) {
+        return true;
+    }
+    dbAssert(type == dbSharedLock || (accessType != dbReadOnly && accessType != dbConcurrentRead));
+    dbGlobalSectionGuard guard(cs);
+    checkOwnerDied();
+    dbProcessSlot& me = shared->slots[processSlot];
+    const uint64_t since = dbTickCount();
     if (type == dbSharedLock) {
+        bool granted = monitor->nWriters == 0 && monitor->nWaitWriters == 0 && !monitor->waitForUpgrade;
+        if (!granted) {
+            if (!wait) {
+                return false;
+            }
+            monitor->nWaitReaders += 1;
+            me.waitingReaders += 1;
+            while (!granted) {
+                if (!waitForLock(since, granted, me)) {
+                    me.waitingReaders -= 1;
+                    monitor->nWaitReaders -= std::min<uint32_t>(monitor->nWaitReaders, 1);
+                    return false;
+                }
+                granted = monitor->nWriters == 0 && monitor->nWaitWriters == 0 && !monitor->waitForUpgrade;
+            }
+            me.waitingReaders -= 1;
+            monitor->nWaitReaders -= std::min<uint32_t>(monitor->nWaitReaders, 1);
+        }
+        monitor->nReaders += 1;
+        me.readers += 1;
         ctx->readAccess = true;
+        return startTransaction();
+    }
+    if (ctx->readAccess) {
+        // Upgrade: at once when this thread is the only holder.
+        bool granted = monitor->nReaders == 1 && monitor->nWriters == 0;
+        if (!granted) {
+            if (!wait) {
+                return false;
+            }
+            if (monitor->waitForUpgrade) {
+                handleError(Deadlock);
+                return false;
+            }
+            monitor->waitForUpgrade = 1;
+            monitor->nWaitWriters += 1;
+            me.upgrading = 1;
+            me.waitingWriters += 1;
+            while (!granted) {
+                if (!waitForLock(since, granted, me)) {
+                    break;
+                }
+                granted = monitor->nReaders <= 1 && monitor->nWriters == 0;
+            }
+            me.upgrading = 0;
+            me.waitingWriters -= 1;
+            monitor->waitForUpgrade = 0;
+            monitor->nWaitWriters -= std::min<uint32_t>(monitor->nWaitWriters, 1);
+            if (!granted) {
+                return false;
+            }
+        }
+        monitor->nReaders -= std::min<uint32_t>(monitor->nReaders, 1);
+        me.readers -= std::min<uint32_t>(me.readers, 1);
+        ctx->readAccess = false;
     } else {
-        dbAssert(accessType != dbReadOnly && accessType != dbConcurrentRead);
-        if (!ctx->writeAccess) {
-            dbGlobalSectionGuard guard(cs);
-            ctx->writeAccess = true;
-            monitor->nWriters = 1;
-            monitor->ownerThreadId = uint32_t(ctx->threadId);
+        bool granted = monitor->nReaders == 0 && monitor->nWriters == 0 && !monitor->waitForUpgrade;
+        if (!granted) {
+            if (!wait) {
+                return false;
+            }
+            monitor->nWaitWriters += 1;
+            me.waitingWriters += 1;
+            while (!granted) {
+                if (!waitForLock(since, granted, me)) {
+                    break;
+                }
+                granted = monitor->nReaders == 0 && monitor->nWriters == 0 && !monitor->waitForUpgrade;
+            }
+            me.waitingWriters -= 1;
+            monitor->nWaitWriters -= std::min<uint32_t>(monitor->nWaitWriters, 1);
+            if (!granted) {
+                return false;
+            }
         }
     }
+    monitor->nWriters = 1;
+    monitor->ownerThreadId = ctx->threadId;
+    me.writer = 1;
+    ctx->writeAccess = true;
+    return startTransaction();
+}
+
+// One slice of a lock wait (inside the critical section). Processes that died
+// give their share back at every slice; once the lock wait has run out since
+// the last revocation, the lock is revoked from its holder. False only when
+// this process can no longer wait.
+bool dbDatabase::waitForLock(uint64_t since, const bool& granted, dbProcessSlot& me)
+{
+    unsigned slice = 1000;
+    if (waitLockTimeout != dbWaitLockTimeoutInfinite) {
+        slice = std::max(1u, std::min(slice, waitLockTimeout));
+    }
+    bool notified = cs.wait(slice);
+    checkOwnerDied();
+    sweepDeadProcesses();
+    if (!notified && waitLockTimeout != dbWaitLockTimeoutInfinite) {
+        uint64_t now = dbTickCount();
+        if (now - since >= waitLockTimeout && uint32_t(now) - monitor->lastRevocation >= waitLockTimeout) {
+            monitor->lastRevocation = uint32_t(now);
+            revokeLock(me.upgrading != 0);
+        }
+    }
+    return opened;
+}
+
+// Takes the lock away from whoever keeps this process waiting: the writer
+// (its changes are discarded and its next engine call fails), or else one
+// shared holder other than an upgrading waiter, or else a waiting writer that
+// keeps readers out.
+void dbDatabase::revokeLock(bool upgrading)
+{
+    if (monitor->nWriters != 0) {
+        discardWriterChanges();
+        for (dbProcessSlot& slot : shared->slots) {
+            slot.writer = 0;
+        }
+        monitor->nWriters = 0;
+        monitor->ownerThreadId = 0;
+    } else if (monitor->nReaders > (upgrading ? 1u : 0u)) {
+        monitor->nReaders -= 1;
+        for (unsigned i = 0; i < dbMaxProcesses; i++) {
+            if (int(i) != processSlot && shared->slots[i].readers > 0) {
+                shared->slots[i].readers -= 1;
+                break;
+            }
+        }
+    } else if (monitor->nWaitWriters > 0 && !upgrading) {
+        monitor->nWaitWriters -= 1;
+    }
+    cs.notifyAll();
+}
+
+// Discards the working state of a writer that died or lost its lock.
+void dbDatabase::discardWriterChanges()
+{
+    if (monitor->version != mappedVersion && file.mapTo(header->size) == 0) {
+        mappedVersion = monitor->version;
+    }
+    rebuildWorkingRoot(false);
+    monitor->commitInProgress = 0;
+    monitor->uncommittedChanges = 0;
+    monitor->transactionCounter += 1;
+}
+
+void dbDatabase::checkOwnerDied()
+{
+    if (cs.takeOwnerDied()) {
+        shared->deadUsers = 1;
+        sweepDeadProcesses();
+    }
+}
+
+// Gives back the share of every process whose slot mark the kernel dropped.
+void dbDatabase::sweepDeadProcesses()
+{
+    for (unsigned i = 0; i < dbMaxProcesses; i++) {
+        dbProcessSlot& slot = shared->slots[i];
+        if (!slot.inUse || int(i) == processSlot || file.slotHeld(i)) {
+            continue;
+        }
+        monitor->nReaders -= std::min(monitor->nReaders, slot.readers);
+        monitor->nWaitReaders -= std::min(monitor->nWaitReaders, slot.waitingReaders);
+        monitor->nWaitWriters -= std::min(monitor->nWaitWriters, slot.waitingWriters);
+        if (slot.upgrading) {
+            monitor->waitForUpgrade = 0;
+        }
+        if (slot.writer) {
+            discardWriterChanges();
+            monitor->nWriters = 0;
+            monitor->ownerThreadId = 0;
+        }
+        monitor->users -= std::min<uint32_t>(monitor->users, 1);
+        shared->deadUsers = 1;
+        slot = dbProcessSlot{};
+        cs.notifyAll();
+    }
+}
+
+// Start of a transaction (inside the critical section): map what another
+// process added to the file and see its last commit.
+bool dbDatabase::startTransaction()
+{
+    if (monitor->version != mappedVersion) {
+        int rc = file.mapTo(header->size);
+        if (rc != 0) {
+            reportFileError("Failed to reopen database file", rc);
+            return false;
+        }
+        mappedVersion = monitor->version;
+    }
+    if (monitor->transactionCounter != seenTransactions) {
+        // Another process committed or rolled back: what this one knew about
+        // free space no longer holds.
+        seenTransactions = monitor->transactionCounter;
+        std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
+        currRBitmapPage = currPBitmapPage = dbBitmapId;
+        currRBitmapOffs = currPBitmapOffs = 0;
+    }
+    refreshRoots();
     return true;
 }
 
@@ -702,12 +1047,25 @@ void dbDatabase::endTransaction(dbDatabaseThreadContext* ctx)
         return;
     }
     dbAnyCursor::transactionEnded(ctx->cursors);  // the thread's cursors lose their records
-    dbGlobalSectionGuard guard(cs);
-    if (ctx->writeAccess) {
-        monitor->nWriters = 0;
-        monitor->ownerThreadId = 0;
+    if (!ctx->readAccess && !ctx->writeAccess) {
+        return;
     }
+    dbGlobalSectionGuard guard(cs);
+    checkOwnerDied();
+    dbProcessSlot& me = shared->slots[processSlot];
+    if (ctx->writeAccess) {
+        if (monitor->ownerThreadId == ctx->threadId) {  // not when the lock was revoked
+            monitor->nWriters = 0;
+            monitor->ownerThreadId = 0;
+            me.writer = 0;
+        }
+    } else {
+        monitor->nReaders -= std::min<uint32_t>(monitor->nReaders, 1);
+        me.readers -= std::min<uint32_t>(me.readers, 1);
+    }
+    seenTransactions = monitor->transactionCounter;
     ctx->readAccess = ctx->writeAccess = false;
+    cs.notifyAll();
 }
 
 bool dbDatabase::commit()
@@ -716,6 +1074,10 @@ bool dbDatabase::commit()
         return false;
     }
     dbDatabaseThreadContext* ctx = getContext(true);
+    if (ctx->writeAccess && monitor->ownerThreadId != ctx->threadId) {
+        handleError(LockRevoked);
+        return false;
+    }
     if (txnFailed) {
         // The failed transaction was rolled back when it failed.
         txnFailed = false;
@@ -735,12 +1097,17 @@ void dbDatabase::rollback()
     if (!opened) {
         return;
     }
+    dbDatabaseThreadContext* ctx = getContext(true);
+    if (ctx->writeAccess && monitor->ownerThreadId != ctx->threadId) {
+        handleError(LockRevoked);
+        return;
+    }
     if (txnFailed) {
         txnFailed = false;
     } else if (modified) {
         restoreWorkingIndex();
     }
-    endTransaction(getContext(true));
+    endTransaction(ctx);
 }
 
 void dbDatabase::precommit()
@@ -764,7 +1131,9 @@ bool dbDatabase::setDirty()
         handleError(DatabaseReadOnly);
         return false;
     }
-    beginTransaction(dbExclusiveLock);
+    if (!beginTransaction(dbExclusiveLock)) {
+        return false;
+    }
     if (!modified) {
         if (!header->dirty) {
             header->dirty = 1;

@@ -167,6 +167,8 @@ static_assert(sizeof(dbMonitor) == 131144);
 
 class dbTableDescriptor;
 class dbAnyCursor;
+struct dbSharedMonitor;
+struct dbProcessSlot;
 class dbAnyReference;
 
 // Per-thread state of one database (kept in thread-local storage).
@@ -228,10 +230,15 @@ public:
     // releases everything open took.
     void close();
     bool isOpen() const { return opened; }
+    // Opens of this database by all processes (processes that died are not
+    // counted).
+    unsigned getNumberOfUsers();
 
     // ---- Transactions ----
-    // Starts (or upgrades) the calling thread's transaction. Changes start one
-    // implicitly.
+    // Starts (or upgrades) the calling thread's transaction, waiting for the
+    // lock as long as the open's lock wait allows; changes start one
+    // implicitly. False when the database was opened while another process
+    // held the lock (no transaction is possible then) or is not open.
     bool beginTransaction(dbLockType type);
     // Makes the running transaction's changes durable. False when the
     // transaction failed (its changes were rolled back) or the commit could
@@ -333,6 +340,15 @@ private:
     void restoreWorkingIndex();
     void endTransaction(dbDatabaseThreadContext* ctx);
     void refreshRoots();
+    bool lockTransaction(dbLockType type, bool wait);
+    bool waitForLock(uint64_t since, const bool& granted, dbProcessSlot& me);
+    void revokeLock(bool upgrading);
+    bool startTransaction();
+    void checkOwnerDied();
+    void sweepDeadProcesses();
+    void discardWriterChanges();
+    void rebuildWorkingRoot(bool fromFileSize);
+    bool openMonitor(bool first);
 
     uint8_t accessType;
     size_t initSize;
@@ -356,9 +372,14 @@ private:
     oid_t updatedRecordId = 0;
     unsigned waitLockTimeout = dbWaitLockTimeoutInfinite;
     dbFile file;
-    std::unique_ptr<dbMonitor> monitorStore;
+    dbSharedMemory monitorMemory;       // the monitor shared by all processes on the file
+    dbSharedMonitor* shared = nullptr;
     dbMonitor* monitor = nullptr;
     dbGlobalCriticalSection cs;
+    int processSlot = -1;               // this process's slot in the monitor
+    uint32_t mappedVersion = 0;         // mapping version this process has mapped
+    uint32_t seenTransactions = 0;      // transaction counter when this process last began one
+    bool schemeUnavailable = false;     // opened while another process held the lock: no transactions
     dbMutex mutex;
     std::vector<uint32_t> freeSpace;  // per bitmap page: bound of its longest free run, in quanta
     bool opened = false;

@@ -17,6 +17,7 @@ dbFileObserver* currentObserver = nullptr;
 // the database; every process using it holds a shared lock on byte 1.
 constexpr off_t openingLockByte = 0;
 constexpr off_t userLockByte = 1;
+constexpr off_t firstSlotByte = 2;  // then one byte per process slot of the monitor
 
 struct flock lockOfByte(short type, off_t byte)
 {
@@ -230,6 +231,64 @@ void dbFile::releaseOpeningLock()
         setLock(fd, F_UNLCK, openingLockByte, false);
         openingLockHeld = false;
     }
+}
+
+int dbFile::lockOpening()
+{
+    if (fd < 0) {
+        return EBADF;
+    }
+    int rc = setLock(fd, readOnly ? F_RDLCK : F_WRLCK, openingLockByte, true);
+    openingLockHeld = rc == 0;
+    return rc;
+}
+
+bool dbFile::claimSlot(unsigned n)
+{
+    return fd >= 0 && setLock(fd, readOnly ? F_RDLCK : F_WRLCK, firstSlotByte + off_t(n), false) == 0;
+}
+
+bool dbFile::slotHeld(unsigned n) const
+{
+    struct flock probe = lockOfByte(F_WRLCK, firstSlotByte + off_t(n));
+    if (fd < 0 || fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+        return true;  // cannot tell: never take a live process for dead
+    }
+    return probe.l_type != F_UNLCK;
+}
+
+int dbFile::mapTo(uint64_t size)
+{
+    if (fd < 0) {
+        return EBADF;
+    }
+    if (size <= mappedSize) {
+        return 0;
+    }
+    if (size > maxSize) {
+        return EFBIG;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0) {
+        return errno;
+    }
+    if (uint64_t(st.st_size) < size) {
+        return EINVAL;  // never map beyond the end of the file
+    }
+    int rc = mapRange(mappedSize, size);
+    if (rc == 0) {
+        mappedSize = size;
+    }
+    return rc;
+}
+
+std::string dbFile::identity() const
+{
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        return "";
+    }
+    return std::to_string(uint64_t(st.st_dev)) + "-" + std::to_string(uint64_t(st.st_ino));
 }
 
 std::string dbFile::errorText(int code)

@@ -61,6 +61,18 @@ public:
     int lockAsUser();
     // Ends the opening phase started by lockAsUser (other openers may go on).
     void releaseOpeningLock();
+    // Waits for other processes' opens and closes and keeps them out until
+    // releaseOpeningLock. 0 or errno.
+    int lockOpening();
+    // Marks slot n of the monitor as this process's (the kernel drops the mark
+    // when the process dies). False when another process has it.
+    bool claimSlot(unsigned n);
+    // True when another process holds slot n.
+    bool slotHeld(unsigned n) const;
+    // Maps the file up to `size` after another process grew it. 0 or errno.
+    int mapTo(uint64_t size);
+    // Device and inode of the file, as text naming it uniquely on this machine.
+    std::string identity() const;
 
     bool isOpen() const { return fd >= 0; }
     bool isReadOnly() const { return readOnly; }

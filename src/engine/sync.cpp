@@ -2,6 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void dbAbnormalTermination()
@@ -100,40 +105,149 @@ bool dbEvent::isSignalled() const
     return state;
 }
 
-void dbGlobalCriticalSection::create(uint32_t* counterWord)
+bool dbGlobalCriticalSection::create(dbSharedSection* shared)
 {
-    word = counterWord;
-    counter().store(1);
-    wakeups = 0;
+    section = shared;
+    ownerDied = false;
+    pthread_mutexattr_t ma;
+    pthread_mutexattr_init(&ma);
+    pthread_mutexattr_setpshared(&ma, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&ma, PTHREAD_MUTEX_ROBUST);
+    int rc = pthread_mutex_init(&section->mutex, &ma);
+    pthread_mutexattr_destroy(&ma);
+    pthread_condattr_t ca;
+    pthread_condattr_init(&ca);
+    pthread_condattr_setpshared(&ca, PTHREAD_PROCESS_SHARED);
+    pthread_condattr_setclock(&ca, CLOCK_MONOTONIC);
+    int rc2 = pthread_cond_init(&section->changed, &ca);
+    pthread_condattr_destroy(&ca);
+    return rc == 0 && rc2 == 0;
 }
 
-void dbGlobalCriticalSection::open(uint32_t* counterWord)
+void dbGlobalCriticalSection::open(dbSharedSection* shared)
 {
-    word = counterWord;
-    wakeups = 0;
+    section = shared;
+    ownerDied = false;
+}
+
+void dbGlobalCriticalSection::acquired(int rc)
+{
+    if (rc == EOWNERDEAD) {
+        pthread_mutex_consistent(&section->mutex);
+        ownerDied = true;
+        return;
+    }
+    dbAssert(rc == 0);
 }
 
 void dbGlobalCriticalSection::enter()
 {
-    if (counter().fetch_sub(1) - 1 != 0) {
-        std::unique_lock<std::mutex> lock(guard);
-        cond.wait(lock, [this] { return wakeups > 0; });
-        wakeups -= 1;  // auto-reset: one wake-up admits one waiter
-    }
+    acquired(pthread_mutex_lock(&section->mutex));
 }
 
 void dbGlobalCriticalSection::leave()
 {
-    if (int32_t(counter().fetch_add(1) + 1) < 1) {
-        {
-            std::lock_guard<std::mutex> lock(guard);
-            wakeups += 1;
-        }
-        cond.notify_one();
+    pthread_mutex_unlock(&section->mutex);
+}
+
+bool dbGlobalCriticalSection::wait(unsigned timeoutMsec)
+{
+    struct timespec until;
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_sec += timeoutMsec / 1000;
+    until.tv_nsec += long(timeoutMsec % 1000) * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1000000000L;
+    }
+    int rc = pthread_cond_timedwait(&section->changed, &section->mutex, &until);
+    if (rc == ETIMEDOUT) {
+        return false;
+    }
+    acquired(rc);
+    return true;
+}
+
+void dbGlobalCriticalSection::notifyAll()
+{
+    pthread_cond_broadcast(&section->changed);
+}
+
+bool dbGlobalCriticalSection::takeOwnerDied()
+{
+    bool died = ownerDied;
+    ownerDied = false;
+    return died;
+}
+
+int dbSharedMemory::map(int fd, size_t bytes)
+{
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    int rc = p == MAP_FAILED ? errno : 0;
+    ::close(fd);
+    if (rc == 0) {
+        base = p;
+        size = bytes;
+    }
+    return rc;
+}
+
+int dbSharedMemory::create(const std::string& blockName, size_t bytes)
+{
+    close();
+    name = blockName;
+    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return errno;
+    }
+    if (ftruncate(fd, off_t(bytes)) != 0) {
+        int rc = errno;
+        ::close(fd);
+        return rc;
+    }
+    return map(fd, bytes);
+}
+
+int dbSharedMemory::open(const std::string& blockName, size_t bytes)
+{
+    close();
+    name = blockName;
+    int fd = shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return errno;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || uint64_t(st.st_size) < bytes) {
+        ::close(fd);
+        return EINVAL;
+    }
+    return map(fd, bytes);
+}
+
+void dbSharedMemory::close()
+{
+    if (base != nullptr) {
+        munmap(base, size);
+        base = nullptr;
+        size = 0;
     }
 }
 
-void dbGlobalCriticalSection::close()
+void dbSharedMemory::unlink()
 {
-    word = nullptr;
+    if (!name.empty()) {
+        shm_unlink(name.c_str());
+    }
+}
+
+uint64_t dbTickCount()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
+}
+
+uint32_t dbCurrentThreadId()
+{
+    return uint32_t(gettid());
 }

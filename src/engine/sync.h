@@ -1,6 +1,7 @@
 // Synchronisation building blocks of the database engine: in-process mutexes,
-// counting semaphores, manual-reset events, the critical section that lives on
-// a counter word of the database monitor, and the engine's assertion.
+// counting semaphores, manual-reset events, the critical section and shared
+// memory of the database monitor that all processes on a database share, and
+// the engine's assertion.
 // Callers keep every wait outside a held dbCriticalSection of the same mutex,
 // and leave each dbGlobalCriticalSection they enter exactly once.
 #pragma once
@@ -9,6 +10,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <pthread.h>
+#include <string>
 
 // Prints "Assertion failed: <expr>, file <file>, line <line>" and ends the
 // process like every fatal engine error.
@@ -81,25 +84,61 @@ private:
     bool state;
 };
 
-// Critical section on a counter word (1 = free) of the database monitor plus
-// an auto-reset wake-up. The creator sets the counter to 1; enter decrements
-// it and waits when the result is not 0, leave increments it and wakes one
-// waiter when the result is below 1.
+// Mutex and condition of the shared monitor, placed in memory that every
+// process using the database maps.
+struct dbSharedSection {
+    pthread_mutex_t mutex;
+    pthread_cond_t changed;
+};
+
+// The monitor's critical section: a robust process-shared mutex with one
+// condition for every change of the lock words. A process that dies while it
+// holds the section does not block the others: the next enter() or wait()
+// learns of it (ownerDied) and the caller repairs the words.
 class dbGlobalCriticalSection {
 public:
-    void create(uint32_t* counterWord);
-    void open(uint32_t* counterWord);
+    // Initialises the section in shared memory (first process only).
+    bool create(dbSharedSection* shared);
+    void open(dbSharedSection* shared);
     void enter();
     void leave();
-    void close();
+    // Leaves the section, waits until notified or timeoutMsec passed, enters
+    // again. False on time-out.
+    bool wait(unsigned timeoutMsec);
+    void notifyAll();
+    void close() { section = nullptr; }
+    // True once after the previous holder died inside the section.
+    bool takeOwnerDied();
 
 private:
-    std::atomic_ref<uint32_t> counter() const { return std::atomic_ref<uint32_t>(*word); }
-    uint32_t* word = nullptr;
-    std::mutex guard;
-    std::condition_variable cond;
-    unsigned wakeups = 0;
+    void acquired(int rc);
+    dbSharedSection* section = nullptr;
+    bool ownerDied = false;
 };
+
+// A named block of shared memory.
+class dbSharedMemory {
+public:
+    ~dbSharedMemory() { close(); }
+    // Creates (or re-creates) the block, zero-filled. 0 or errno.
+    int create(const std::string& name, size_t size);
+    // Maps an existing block. 0 or errno.
+    int open(const std::string& name, size_t size);
+    void* address() const { return base; }
+    void close();
+    void unlink();
+
+private:
+    int map(int fd, size_t size);
+    std::string name;
+    void* base = nullptr;
+    size_t size = 0;
+};
+
+// Milliseconds of a steady clock (for lock time-outs).
+uint64_t dbTickCount();
+// The calling thread's system-wide id.
+uint32_t dbCurrentThreadId();
 
 // Enters a dbGlobalCriticalSection for one scope.
 class dbGlobalSectionGuard {

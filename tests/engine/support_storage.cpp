@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 
 namespace storagetest {
 
@@ -21,7 +23,15 @@ TempDir::TempDir()
 
 TempDir::~TempDir()
 {
+    // Monitors of databases whose processes were killed stay behind.
     std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(path, ec)) {
+        struct stat st;
+        if (stat(entry.path().c_str(), &st) == 0) {
+            std::string name = "/quillet-" + std::to_string(uint64_t(st.st_dev)) + "-" + std::to_string(uint64_t(st.st_ino));
+            shm_unlink(name.c_str());
+        }
+    }
     std::filesystem::remove_all(path, ec);
 }
 
