@@ -933,27 +933,38 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
         fileCount_ = count;
     }
 
-    // The entry being restored goes to a temporary file beside its target and
-    // replaces the target only when it is whole.
+    // Each restored entry goes to a temporary file beside its target. The
+    // targets are replaced only once the end marker has been read, so a
+    // damaged or cut archive leaves every one of them as it was.
     struct Pending {
         std::unique_ptr<QSaveFile> file;
         QString target;
         int32_t date = 0;
     } pending;
+    std::vector<Pending> staged;
     bool inEntry = false;
-    auto finishPending = [&]() -> bool {
+    auto stagePending = [&]() -> bool {
         if (!pending.file)
             return true;
         if (OnFileRestored)
             OnFileRestored(*this, pending.target, *pending.file);
-        const QDateTime stamp = QDateTime::fromSecsSinceEpoch(unixSecondsOfDosDateTime(pending.date));
-        const bool ok = pending.file->flush() &&
-                        (pending.file->setFileTime(stamp, QFileDevice::FileModificationTime), true) &&
-                        pending.file->commit();
-        pending.file.reset();
-        if (!ok)
+        if (!pending.file->flush()) {
+            pending.file.reset();
             return false;
-        ++filesDone_;
+        }
+        pending.file->setFileTime(QDateTime::fromSecsSinceEpoch(unixSecondsOfDosDateTime(pending.date)),
+                                  QFileDevice::FileModificationTime);
+        staged.push_back(std::move(pending));
+        pending = Pending {};
+        return true;
+    };
+    auto commitStaged = [&]() -> bool {
+        for (Pending &p : staged) {
+            if (!p.file->commit())
+                return false;
+            ++filesDone_;
+        }
+        staged.clear();
         return true;
     };
 
@@ -964,7 +975,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             break;
         }
         if (len == 0) {
-            if (!finishPending())
+            if (!stagePending() || !commitStaged())
                 fail(beCannotReadFile);
             ended = true;
             break;
@@ -984,7 +995,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             readSegment(in, pending.file.get(), pending.file != nullptr);
             continue;
         }
-        if (!finishPending()) {
+        if (!stagePending()) {
             fail(beCannotReadFile);
             break;
         }
@@ -1035,7 +1046,8 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
         }
         readSegment(in, pending.file.get(), doRestore);
     }
-    pending.file.reset();  // an unfinished entry leaves its target untouched
+    pending.file.reset();  // unfinished entries leave their targets untouched
+    staged.clear();
     in.close();
     const bool result = ended && errorCode_ == 0 && continue_;
     currentFile_.clear();

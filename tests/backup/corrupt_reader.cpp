@@ -158,6 +158,33 @@ TEST_F(Corrupt, AnArchiveEndingBeforeItsEndMarkerFails)
     expectRefused(good.left(good.size() - 8), 0);
 }
 
+TEST_F(Corrupt, NoTargetIsReplacedBeforeTheWholeArchiveHasBeenRead)
+{
+    // The first entry is whole, the second damaged: the first target stays too.
+    const QByteArray twoEntries = ArchiveBuilder()
+                                      .header("Backup Zarvo", 10, 2)
+                                      .entry("/x/Quillet.zrv", 0)
+                                      .magic().zlibBlock("new data").i32(0)
+                                      .entry("/x/other.txt", 0)
+                                      .magic().i32(40000).raw("cut")
+                                      .bytes;
+    expectRefused(twoEntries, beCannotReadFile);
+    // and whole, both land
+    const QByteArray whole = ArchiveBuilder()
+                                 .header("Backup Zarvo", 10, 2)
+                                 .entry("/x/Quillet.zrv", 0)
+                                 .magic().zlibBlock("new data").i32(0)
+                                 .entry("/x/other.txt", 0)
+                                 .magic().rawBlock("other").i32(0)
+                                 .i32(0)
+                                 .bytes;
+    writeFile(dir.path() + "/whole.zbf", whole);
+    ASSERT_TRUE(r.bf.Restore(dir.path() + "/whole.zbf", target));
+    EXPECT_EQ(readAll(target + "/Quillet.zrv"), "new data");
+    EXPECT_EQ(readAll(target + "/other.txt"), "other");
+    EXPECT_EQ(r.bf.FilesDone(), 2);
+}
+
 TEST_F(Corrupt, StreamsAreCheckedTheSameWay)
 {
     QByteArray b = withInt(good, blockAt(1), 20000);

@@ -13,8 +13,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
-#include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -242,24 +240,6 @@ TEST_F(Dialog, TheFormStaysOpenWhileARunIsBusy)
     QTest::mouseClick(form->NoButton, Qt::LeftButton);
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(form->result(), 2);
-}
-
-TEST_F(Dialog, LooksLikeTheSetupDialog)
-{
-    EXPECT_EQ(form->windowTitle(), "System Setup");
-    EXPECT_EQ(form->PageControl1->tabText(0), "&Column Width");
-    EXPECT_EQ(form->PageControl1->tabText(1), "&Bakcup");
-    EXPECT_EQ(form->remainDay->minimum(), 1);
-    EXPECT_EQ(form->remainDay->maximum(), 100);
-    EXPECT_EQ(form->remainDay->value(), 1);
-    EXPECT_EQ(form->BackupFile1.BackupTitle, "Backup Zarvo");
-    form->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-    if (const char *shots = getenv("QUILLET_SHOTS")) {
-        form->grab().save(QString::fromLocal8Bit(shots) + "/setup-widths.png");
-        form->PageControl1->setCurrentIndex(1);
-        form->grab().save(QString::fromLocal8Bit(shots) + "/setup-backup.png");
-    }
 }
 
 }  // namespace
