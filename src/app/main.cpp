@@ -1,18 +1,21 @@
-// The program Quillet. Until the contact list window exists it opens a
-// placeholder main window.
-#include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
+// The program Quillet: the application object, the program's own dialogs, and
+// the main window, whose constructor opens the database and whose close ends
+// the program.
+#include "app/dialogs.h"
+#include "app/mainlist.h"
+#include "platform/application.h"
+#include "platform/dialogs.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Zarvo Cheque Printing System");
-    auto* label = new QLabel("Quillet is being built: the contact list is not available yet.");
-    label->setAlignment(Qt::AlignCenter);
-    window.setCentralWidget(label);
-    window.resize(800, 500);
-    window.show();
-    return app.exec();
+    platform::Application app(argc, argv);
+    InstallFormDialogs();
+    try {
+        TMainListForm window;
+        window.show();
+        app.exec();
+    } catch (...) {
+        platform::ShowError(platform::CurrentExceptionText(), nullptr);
+    }
+    return 0;
 }

@@ -1,0 +1,699 @@
+#include "app/mainlist.h"
+
+#include "app/amounts.h"
+#include "app/dialogs.h"
+#include "app/label3d.h"
+#include "app/login.h"
+#include "app/schema.h"
+#include "backup/backupform.h"
+#include "grid/listgrid.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include <charconv>
+
+using grid::RIvuZuvuzoZuvu;
+
+namespace {
+
+constexpr int kColumns = 13;
+const char* const kHeaders[kColumns] = {"ID",    "ID",      "Name",    "Contact", "Tel",    "Mobile", "Fax",
+                                        "Email", "Website", "Address", "Remark",  "Amount", "Category"};
+const int kStartWidths[kColumns] = {1, 50, 100, 100, 80, 80, 80, 80, 70, 0, 0, 0, 70};
+constexpr int kCurrentVersion = 18;
+
+// The CustomerWidth fields of grid columns 1 to 12, in column order.
+int2 CustomerWidth::*const kWidthFields[12] = {
+    &CustomerWidth::id,    &CustomerWidth::name,    &CustomerWidth::person,  &CustomerWidth::telephone,
+    &CustomerWidth::mobile, &CustomerWidth::fax,    &CustomerWidth::email,   &CustomerWidth::website,
+    &CustomerWidth::address, &CustomerWidth::remark, &CustomerWidth::amount, &CustomerWidth::category};
+
+std::string text(const char* s) { return s ? s : ""; }
+
+// Runs a query through a typed cursor. (Transitional: until typed cursors
+// take a query, nothing is selected.)
+template <class Cursor>
+std::size_t selectWith(Cursor& cursor, dbQuery& query)
+{
+    if constexpr (requires { cursor.select(query); })
+        return cursor.select(query);
+    else
+        return 0;
+}
+
+// A column width as the stored records hold it.
+int2 storedWidth(int w) { return static_cast<int2>(std::clamp(w, 0, 32767)); }
+
+} // namespace
+
+TMainListForm::TMainListForm(QWidget* owner) : QMainWindow(owner)
+{
+    setWindowTitle("Zarvo Cheque Printing System");
+    createControls();
+    createActions();
+    startUp();
+}
+
+TMainListForm::~TMainListForm() = default;
+
+void TMainListForm::createControls()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(4, 4, 4, 4);
+
+    Panel1 = new QWidget(central);
+    auto* search = new QGridLayout(Panel1);
+    search->setContentsMargins(0, 0, 0, 0);
+    auto addEdit = [&](const char* label, int col) {
+        search->addWidget(new QLabel(label, Panel1), 0, col);
+        auto* edit = new QLineEdit(Panel1);
+        search->addWidget(edit, 1, col);
+        return edit;
+    };
+    id = addEdit("ID", 0);
+    name = addEdit("Name", 1);
+    cPerson = addEdit("Contact", 2);
+    cTelephone = addEdit("Tel", 3);
+    cMobile = addEdit("Mobile", 4);
+    cEmail = addEdit("Email", 5);
+    search->addWidget(new QLabel("Category", Panel1), 0, 6);
+    category = new QComboBox(Panel1);
+    search->addWidget(category, 1, 6);
+    search->addWidget(new QLabel("Sort by", Panel1), 0, 7);
+    sortBy = new QComboBox(Panel1);
+    sortBy->addItems({"ID", "Name", "Contact", "Tel", "Mobile", "Fax", "Email"});
+    search->addWidget(sortBy, 1, 7);
+    reverseSort = new QCheckBox("Descending", Panel1);
+    search->addWidget(reverseSort, 1, 8);
+    layout->addWidget(Panel1);
+
+    grid = new RIvuZuvuzoZuvu(central);
+    layout->addWidget(grid, 1);
+
+    actionPanel = new QWidget(central);
+    new QHBoxLayout(actionPanel);
+    actionPanel->layout()->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(actionPanel);
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    statusPanels_[0] = new QLabel("Holding the Ctrl Key can select multiple records", StatusBar1);
+    statusPanels_[0]->setMinimumWidth(500);
+    statusPanels_[1] = new QLabel(StatusBar1);
+    statusPanels_[1]->setMinimumWidth(200);
+    StatusBar1->addWidget(statusPanels_[0]);
+    StatusBar1->addWidget(statusPanels_[1]);
+    setStatusBar(StatusBar1);
+
+    for (QLineEdit* edit : {id, name, cPerson, cTelephone, cMobile, cEmail}) {
+        connect(edit, &QLineEdit::textEdited, this, &TMainListForm::nameChange);
+        edit->installEventFilter(this);
+    }
+    connect(category, &QComboBox::activated, this, &TMainListForm::categoryChange);
+    connect(sortBy, &QComboBox::activated, this, &TMainListForm::categoryChange);
+    connect(reverseSort, &QCheckBox::clicked, this, &TMainListForm::categoryChange);
+    grid->viewport()->installEventFilter(this);
+    resize(900, 560);
+}
+
+void TMainListForm::createActions()
+{
+    auto* buttons = static_cast<QHBoxLayout*>(actionPanel->layout());
+    auto make = [&](const char* caption, const QKeySequence& key, const char* hint, auto handler,
+                    bool button = true) {
+        auto* action = new QAction(caption, this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        if (*hint) {
+            action->setStatusTip(hint);
+            action->setToolTip(hint);
+        }
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        ActionList1.append(action);
+        if (button) {
+            auto* b = new QPushButton(QString(caption) + (key.isEmpty() ? "" : " " + key.toString()), actionPanel);
+            b->setToolTip(hint);
+            b->setFocusPolicy(Qt::NoFocus);
+            connect(b, &QPushButton::clicked, action, &QAction::trigger);
+            connect(action, &QAction::enabledChanged, b, &QPushButton::setEnabled);
+            buttons->addWidget(b);
+        }
+        return action;
+    };
+    insertAction = make("&Insert", Qt::Key_F2, "Insert a new customer", [this] { notAvailable("Adding customers"); });
+    deleteAction = make("&Delete", Qt::Key_F3, "Delete the selected customer(s)",
+                        [this] { notAvailable("Deleting customers"); });
+    updateAction = make("&Update", Qt::Key_F4, "Update the selected customer",
+                        [this] { notAvailable("Changing customers"); });
+    cardAction = make("C&ard", Qt::Key_F5, "Display the card of selected customer",
+                      [this] { notAvailable("The card window"); });
+    passwordAction = make("Pass&word", Qt::Key_F6, "Set and modify the password",
+                          &TMainListForm::passwordActionExecute);
+    envelopeAction = make("&Envelope", Qt::Key_F7, "Print the envelope to the selected customer (s)",
+                          [this] { notAvailable("Envelope printing"); });
+    chequeAction = make("&Cheque", Qt::Key_F8, "Print cheque to the selected customer",
+                        [this] { notAvailable("Cheque printing"); });
+    exportAction = make("&Export", Qt::Key_F9, "", [this] { notAvailable("Exporting the list"); });
+    emailAction = make("E&mail", Qt::Key_F10, "Send an email to selected customer(s)",
+                       [this] { notAvailable("E-mail"); });
+    websiteAction = make("&Website", Qt::Key_F11, "Visit the selected customer website",
+                         &TMainListForm::websiteActionExecute);
+    reportAction = make("&Report", QKeySequence(Qt::CTRL | Qt::Key_R), "List and print the cheque report",
+                        [this] { notAvailable("The cheque report"); });
+    selectAllAction = make("Select all", QKeySequence(Qt::CTRL | Qt::Key_A), "",
+                           &TMainListForm::selectAllActionExecute, false);
+    helpAction = make("&Help", Qt::Key_F1, "Help", &TMainListForm::helpActionExecute);
+
+    auto button = [&](const char* caption, const char* hint, auto handler) {
+        auto* b = new QPushButton(caption, actionPanel);
+        b->setToolTip(hint);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QPushButton::clicked, this, handler);
+        buttons->addWidget(b);
+        return b;
+    };
+    ImportButton = button("&Import", "Import an excel file to this system", [this] { notAvailable("Importing"); });
+    setupButton = button("&Setup", "Set Column Width, backup and restore", &TMainListForm::setupButtonClick);
+    printButton = button("&Print", "Print the current list", &TMainListForm::printButtonClick);
+    exitAction = make("E&xit", Qt::Key_F12, "Exit this system", &TMainListForm::exitActionExecute);
+
+    PopupMenu1 = new QMenu(this);
+    for (QAction* a : {deleteAction, updateAction, cardAction, envelopeAction, chequeAction, exportAction,
+                       emailAction, websiteAction})
+        PopupMenu1->addAction(a);
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu1->popup(grid->mapToGlobal(p)); });
+}
+
+void TMainListForm::notAvailable(const QString& what)
+{
+    ShowInfo(what + " is not available in this version yet.", this);
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TMainListForm::startUp()
+{
+    if (!database.open("Quillet")) {
+        ShowInfo("Fail to open database.", this);
+        platform::ExitProgram(1);
+    }
+    if (database.getNumberOfUsers() > 1) {
+        ShowInfo("The database is still using.", this);
+        database.rollback();
+        database.close();
+        platform::ExitProgram(1);
+    }
+
+    {
+        zarvoCursor<Config> config(dbCursorForUpdate);
+        if (config.select() == 0) {
+            Config first;
+            first.password = "";
+            first.version = kCurrentVersion;
+            first.lastBackupDate = dbDateTime(-1);
+            first.everytime = false;
+            first.everyday = true;
+            first.lastBackup = 0;
+            first.totalBackup = 7;
+            insert(first);
+        } else {
+            upgradeData();
+            config.select();
+            const QString password = QString::fromUtf8(text(config->password).c_str());
+            if (!password.isEmpty() && !AskForPassword(password, this)) {
+                // nothing of this start becomes durable, upgrades included
+                database.rollback();
+                database.close();
+                platform::ExitProgram(0);
+            }
+        }
+    }
+
+    layOutGrid();
+    loadCategories();
+    loadWidths();
+    database.commit();
+
+    TBackupForm backup(this);
+    backup.autoBackupDaily();
+}
+
+void TMainListForm::upgradeData()
+{
+    zarvoCursor<Config> config(dbCursorForUpdate);
+    if (config.select() == 0)
+        return;
+    if (config->version < 16) {
+        config->version = 16;
+        config.update();
+        dbCursor<ChequeSetup> layouts(dbCursorForUpdate);
+        if (layouts.select() > 0) {
+            do {
+                layouts->dollar = "DOLLARS";
+                layouts.update();
+            } while (layouts.next());
+        }
+    }
+    if (config.select() > 0 && config->version < 17) {
+        config->version = 17;
+        config->everyday = true;
+        config->totalBackup = 7;
+        config.update();
+    }
+    if (config.select() > 0 && config->version < 18) {
+        config->version = 18;
+        config.update();
+        dbCursor<ChequeSetup> layouts(dbCursorForUpdate);
+        if (layouts.select() > 0) {
+            do {
+                layouts->image = dbArray<int1>();
+                layouts->image2 = dbArray<int1>();
+                layouts.update();
+            } while (layouts.next());
+        }
+    }
+}
+
+void TMainListForm::layOutGrid()
+{
+    grid->SetColCount(kColumns);
+    grid->SetFixedCols(0);
+    grid->SetRowCount(2);
+    grid->SetFixedRows(1);
+    grid->SetDefaultRowHeight(21);
+    grid->SetGridLineColor(platform::clSilver);
+    grid->SetOptions(grid->Options() | platform::goRowSelect | platform::goRangeSelect | platform::goColSizing);
+    grid->MouseActions->DisjunctRowSelect = true;
+    grid->Bands->Active = true;
+    grid->SortSettings->Show = true;
+    grid->SortSettings->Full = true;
+    grid->SortSettings->AutoFormat = true;
+    for (int c = 0; c < kColumns; ++c) {
+        grid->SetCells(c, 0, kHeaders[c]);
+        grid->SetColWidths(c, kStartWidths[c]);
+    }
+}
+
+void TMainListForm::loadCategories()
+{
+    category->clear();
+    category->addItem("All");
+    dbCursor<Category> categories;
+    dbQuery byName("order by name");
+    if (selectWith(categories, byName) > 0) {
+        do
+            category->addItem(QString::fromUtf8(text(categories->name).c_str()));
+        while (categories.next());
+    }
+    category->setCurrentIndex(0);
+    sortBy->setCurrentIndex(0);
+}
+
+void TMainListForm::loadWidths()
+{
+    zarvoCursor<CustomerWidth> widths(dbCursorForUpdate);
+    if (widths.select() > 0) {
+        for (int c = 1; c < kColumns; ++c)
+            grid->SetColWidths(c, widths.get()->*kWidthFields[c - 1]);
+        const int sort = widths->sortBy;
+        sortBy->setCurrentIndex(sort >= 0 && sort < sortBy->count() ? sort : 0);
+        reverseSort->setChecked(widths->reverseSort);
+        return;
+    }
+    CustomerWidth fresh;
+    for (int c = 1; c < kColumns; ++c)
+        fresh.*kWidthFields[c - 1] = storedWidth(grid->ColWidths(c));
+    fresh.action = 0;
+    fresh.sortBy = 0;
+    fresh.reverseSort = true;
+    insert(fresh);
+    database.commit();
+}
+
+// ---------------------------------------------------------------- the list
+
+QString TMainListForm::StatusText(int panel) const { return statusPanels_[panel]->text(); }
+
+void TMainListForm::setStatus(int panel, const QString& text) { statusPanels_[panel]->setText(text); }
+
+void TMainListForm::RefreshGrid()
+{
+    ContactSearchFields fields;
+    fields.categoryIndex = category->currentIndex();
+    fields.categoryName = category->currentText();
+    fields.name = name->text();
+    fields.person = cPerson->text();
+    fields.telephone = cTelephone->text();
+    fields.mobile = cMobile->text();
+    fields.id = id->text();
+    fields.email = cEmail->text();
+    fields.sortBy = sortBy->currentIndex();
+    fields.reverseSort = reverseSort->isChecked();
+    query_.Build(fields);  // a bad ID throws before the grid changes
+
+    // every selection flag goes: a refreshed list starts with row 1 only
+    grid->ClearRowSelect();
+    grid->SetRowCount(1);
+
+    dbCursor<Customer> customers;
+    const std::size_t n = selectWith(customers, query_.Query());
+    grid->BeginUpdate();
+    grid->SetRowCount(static_cast<int>(n) + 1);
+    if (n > 0)
+        grid->SetFixedRows(1);  // an empty list keeps just its header row
+    setStatus(1, QString("Total Customer: %1").arg(n));
+    int row = 1;
+    if (n > 0) {
+        dbCursor<Category> categories;
+        do {
+            const Customer& c = *customers.get();
+            grid->SetCells(0, row, std::to_string(customers.currentId().getOid()));
+            grid->SetCells(1, row, std::to_string(c.id));
+            grid->SetCells(2, row, text(c.name));
+            grid->SetCells(3, row, text(c.person));
+            grid->SetCells(4, row, text(c.telephone));
+            grid->SetCells(5, row, text(c.mobile));
+            grid->SetCells(6, row, text(c.fax));
+            grid->SetCells(7, row, text(c.email));
+            grid->SetCells(8, row, text(c.website));
+            grid->SetCells(9, row, text(c.address1) + " " + text(c.address2) + " " + text(c.address3));
+            grid->SetCells(10, row, text(c.remark));
+            grid->SetCells(11, row, FormatMoney(c.amount));
+            std::string categoryName;
+            if (c.category.getOid() != 0 && categories.at(c.category))
+                categoryName = text(categories->name);
+            grid->SetCells(12, row, categoryName);
+            ++row;
+        } while (customers.next());
+    }
+    grid->EndUpdate();
+    if (n > 0)
+        grid->SetRowSelect(1, true);
+    database.commit();
+}
+
+unsigned TMainListForm::RowOid(int row) const
+{
+    if (row < 1 || row >= grid->RowCount())
+        return 0;
+    const std::string& s = grid->Cells(0, row);
+    unsigned oid = 0;
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), oid);
+    return ec == std::errc() && p == s.data() + s.size() ? oid : 0;
+}
+
+int TMainListForm::FirstSelectedRow() const
+{
+    for (int r = 1; r < grid->RowCount(); ++r)
+        if (grid->GetRowSelect(r))
+            return r;
+    return 0;
+}
+
+int TMainListForm::selectedRowOrSay()
+{
+    const int row = FirstSelectedRow();
+    if (row == 0)
+        ShowInfo("Please use the mouse to select the customer first.", this);
+    return row;
+}
+
+void TMainListForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        RefreshGrid();
+    }
+}
+
+void TMainListForm::categoryChange() { RefreshGrid(); }
+
+void TMainListForm::nameChange()
+{
+    setStatus(0, "Please enter the search critera and press [Enter] key to search");
+}
+
+bool TMainListForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (watched == id) {
+                RefreshGrid();
+                id->selectAll();
+                return true;
+            }
+            if (watched == name || watched == cPerson || watched == cTelephone || watched == cMobile ||
+                watched == cEmail) {
+                RefreshGrid();
+                return true;
+            }
+        }
+    }
+    if (watched == grid->viewport()) {
+        if (event->type() == QEvent::MouseButtonDblClick) {
+            auto* m = static_cast<QMouseEvent*>(event);
+            gridDblClick(m->position().toPoint().x(), m->position().toPoint().y());
+        } else if (event->type() == QEvent::MouseButtonPress) {
+            auto* m = static_cast<QMouseEvent*>(event);
+            // the grid handles the press first (selection), then the window looks
+            QMetaObject::invokeMethod(
+                this, [this, b = m->button(), p = m->position().toPoint()] { gridMouseDown(b, p.x(), p.y()); },
+                Qt::QueuedConnection);
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainListForm::gridDblClick(int x, int y)
+{
+    int col = -1, row = -1;
+    grid->MouseToCell(x, y, col, row);
+    if (col < 0 || col >= grid->ColCount() || row < 1 || row >= grid->RowCount())
+        return;
+    switch (col) {
+    case 1:
+    case 10:
+        updateAction->trigger();
+        break;
+    case 2:
+    case 11:
+        chequeAction->trigger();
+        break;
+    case 3:
+    case 9:
+        envelopeAction->trigger();
+        break;
+    case 7:
+        emailAction->trigger();
+        break;
+    case 8:
+        websiteAction->trigger();
+        break;
+    case 12:
+        cardAction->trigger();
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainListForm::gridMouseDown(Qt::MouseButton button, int x, int y)
+{
+    int col = -1, row = -1;
+    grid->MouseToCell(x, y, col, row);
+    if (button == Qt::RightButton && row >= 1 && row < grid->RowCount()) {
+        if (grid->GetRowSelectCount() == 1)
+            grid->ClearRowSelect();
+        if (grid->GetRowSelectCount() == 0)
+            grid->SetRowSelect(row, true);
+        grid->Invalidate();
+    }
+    switch (col) {
+    case 1:
+        setStatus(0, "Double-click the ID to update record");
+        break;
+    case 2:
+        setStatus(0, "Double-click the Name to print cheque");
+        break;
+    case 3:
+        setStatus(0, "Double-click the Contact to print envelope");
+        break;
+    case 7:
+        setStatus(0, "Double-click the Email to send email");
+        break;
+    case 8:
+        setStatus(0, "Double-click the Website to visit website");
+        break;
+    case 12:
+        setStatus(0, "Double-click the Category to view image");
+        break;
+    default:
+        break;
+    }
+}
+
+void TMainListForm::selectAllActionExecute()
+{
+    if (grid->RowCount() > 1)
+        grid->SelectRows(1, grid->RowCount() - 1);
+    grid->Invalidate();
+}
+
+void TMainListForm::helpActionExecute()
+{
+    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "index.htm");
+}
+
+void TMainListForm::exitActionExecute() { close(); }
+
+void TMainListForm::passwordActionExecute() { ChangePassword(this); }
+
+void TMainListForm::websiteActionExecute()
+{
+    const int row = selectedRowOrSay();
+    if (row == 0)
+        return;
+    const QString site = QString::fromUtf8(grid->Cells(8, row).c_str()).trimmed();
+    if (!site.isEmpty())
+        platform::OpenAddress(site);
+}
+
+// ---------------------------------------------------------------- setup and printing
+
+void TMainListForm::setupButtonClick()
+{
+    TBackupForm form(this);
+    zarvoCursor<Config> config(dbCursorForUpdate);
+    if (config.select() == 0)
+        return;
+    form.everytime->setChecked(config->everytime);
+    form.everyday->setChecked(config->everyday);
+    form.remainDay->setValue(config->totalBackup);
+    QLineEdit* widths[12] = {form.id,      form.name,    form.person, form.telephone, form.mobile, form.fax,
+                             form.email,   form.website, form.address, form.remark,   form.amount, form.category};
+    for (int c = 1; c < kColumns; ++c)
+        widths[c - 1]->setText(QString::number(grid->ColWidths(c)));
+
+    RunModal(form);
+
+    // the values shown are taken over however the dialog was closed; widths
+    // are checked first so that a bad one changes nothing
+    int newWidths[12];
+    for (int c = 1; c < kColumns; ++c) {
+        bool ok = false;
+        const int w = widths[c - 1]->text().trimmed().toInt(&ok);
+        if (!ok || w < 0 || w > 32767) {
+            ShowInfo("'" + widths[c - 1]->text() + "' is not a valid column width.", this);
+            database.rollback();
+            return;
+        }
+        newWidths[c - 1] = w;
+    }
+    if (config.select() > 0) {
+        config->everytime = form.everytime->isChecked();
+        config->everyday = form.everyday->isChecked();
+        config->totalBackup = static_cast<int1>(form.remainDay->value());
+        config.update();
+    }
+    for (int c = 1; c < kColumns; ++c)
+        grid->SetColWidths(c, newWidths[c - 1]);
+    database.commit();
+}
+
+void TMainListForm::printButtonClick() { notAvailable("Printing the list"); }
+
+// ---------------------------------------------------------------- shutdown
+
+void TMainListForm::storeWidths()
+{
+    zarvoCursor<CustomerWidth> widths(dbCursorForUpdate);
+    if (widths.select() == 0)
+        return;
+    for (int c = 1; c < kColumns; ++c)
+        widths.get()->*kWidthFields[c - 1] = storedWidth(grid->ColWidths(c));
+    widths->action = 0;
+    widths->sortBy = static_cast<int2>(sortBy->currentIndex());
+    widths->reverseSort = reverseSort->isChecked();
+    widths.update();
+}
+
+void TMainListForm::closeEvent(QCloseEvent* event)
+{
+    if (closing_) {  // a second close while the first one runs
+        event->ignore();
+        return;
+    }
+    closing_ = true;
+    if (!AskYesNo("Exit the system?", this)) {
+        closing_ = false;
+        event->ignore();
+        return;
+    }
+    {
+        TBackupForm backup(this);
+        backup.autoBackupOnExit();
+    }
+    hide();
+    for (QAction* a : ActionList1)
+        a->setEnabled(false);
+    storeWidths();
+    database.commit();
+    {
+        TAboutForm about(this);
+        RunModal(about);
+    }
+    database.close();
+    event->accept();
+}
+
+// ---------------------------------------------------------------- about
+
+TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner)
+{
+    setWindowTitle("About Us");
+    auto* layout = new QVBoxLayout(this);
+    auto* title = new QLabel("Zarvo Cheque Printing System (1.3)", this);
+    QFont bold = title->font();
+    bold.setBold(true);
+    bold.setPointSize(bold.pointSize() + 2);
+    title->setFont(bold);
+    layout->addWidget(title);
+    layout->addWidget(new QLabel("Zarvo Software\nCheque, envelope and contact card printing", this));
+    auto* web = new TLabel3D(this);
+    web->SetCaption("www.zarvo.example");
+    web->SetLabelStyle(lsWWWAddress);
+    web->Address = "https://www.zarvo.example";
+    web->setMinimumSize(web->size());
+    layout->addWidget(web);
+    auto* mail = new TLabel3D(this);
+    mail->SetCaption("support@zarvo.example");
+    mail->SetLabelStyle(lsEMailAddress);
+    mail->Address = "support@zarvo.example";
+    mail->setMinimumSize(mail->size());
+    layout->addWidget(mail);
+    auto* close = new QPushButton("Close", this);
+    connect(close, &QPushButton::clicked, this, [this] { done(1); });
+    layout->addWidget(close, 0, Qt::AlignRight);
+}

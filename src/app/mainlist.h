@@ -1,0 +1,102 @@
+// TMainListForm, the program's main window: the searchable, sortable list of
+// contacts and the actions on them. Its constructor runs the start-up: it
+// opens the database, creates or upgrades the stored data, asks for the
+// password, lays out the grid and runs the daily backup; closing it runs the
+// shutdown. There is one main window per process, over the global database.
+// A failed start ends the program through platform::ExitProgram.
+#pragma once
+
+#include "app/contactquery.h"
+
+#include <QDialog>
+#include <QMainWindow>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QStatusBar;
+
+namespace grid {
+class RIvuZuvuzoZuvu;
+}
+
+class TMainListForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainListForm(QWidget* owner = nullptr);
+    ~TMainListForm() override;
+
+    grid::RIvuZuvuzoZuvu* grid;
+    QWidget* Panel1;
+    QLineEdit *id, *name, *cPerson, *cTelephone, *cMobile, *cEmail;
+    QComboBox *category, *sortBy;
+    QCheckBox* reverseSort;
+    QStatusBar* StatusBar1;
+    QWidget* actionPanel;
+    QMenu* PopupMenu1;
+    QPushButton *ImportButton, *setupButton, *printButton;
+
+    QAction *insertAction, *deleteAction, *updateAction, *cardAction, *passwordAction, *envelopeAction,
+        *chequeAction, *exportAction, *emailAction, *websiteAction, *exitAction, *selectAllAction,
+        *reportAction, *helpAction;
+    QList<QAction*> ActionList1;
+
+    // Runs the search panel's query and fills the grid.
+    void RefreshGrid();
+    // The query text of the last refresh, bound values written as literals.
+    const std::string& QueryText() const { return query_.Text(); }
+    QString StatusText(int panel) const;
+
+    void categoryChange();
+    void nameChange();
+    void gridDblClick(int x, int y);
+    void gridMouseDown(Qt::MouseButton button, int x, int y);
+    void selectAllActionExecute();
+    void helpActionExecute();
+    void exitActionExecute();
+    void passwordActionExecute();
+    void websiteActionExecute();
+    void setupButtonClick();
+    void printButtonClick();
+
+    // The record object id of a data row (column 0), 0 when there is none.
+    unsigned RowOid(int row) const;
+    // The topmost selected data row, 0 when no row is selected.
+    int FirstSelectedRow() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createActions();
+    void startUp();
+    void upgradeData();
+    void layOutGrid();
+    void loadCategories();
+    void loadWidths();
+    void storeWidths();
+    void setStatus(int panel, const QString& text);
+    // Says that an action's window is not part of this build yet.
+    void notAvailable(const QString& what);
+    // Checks that a row is selected, else says so; the topmost selected row.
+    int selectedRowOrSay();
+
+    ContactQuery query_;
+    QLabel* statusPanels_[2];
+    bool shown_ = false;
+    bool closing_ = false;
+};
+
+// "About Us": the program's title and version, the maker's details and links.
+class TAboutForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAboutForm(QWidget* owner = nullptr);
+};

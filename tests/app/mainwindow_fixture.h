@@ -1,0 +1,77 @@
+// What the main-window tests share: a Qt application, a scratch folder as the
+// working directory, scripted dialogs, and an exit handler that unwinds with
+// platform::ProgramExit instead of ending the test.
+#pragma once
+
+#include "app/dialogs.h"
+#include "app/mainlist.h"
+#include "app/schema.h"
+#include "grid/listgrid.h"
+#include "platform/dialogs.h"
+#include "platform/process.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+inline QApplication* testApplication()
+{
+    static int argc = 1;
+    static char arg0[] = "test";
+    static char* argv[] = {arg0, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return app;
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        testApplication();
+        namespace fs = std::filesystem;
+        dir = fs::temp_directory_path() /
+              ("quillet-main-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        old = fs::current_path();
+        fs::current_path(dir);
+        platform::SetExitHandler([](int code) { throw platform::ProgramExit{code}; });
+    }
+    void TearDown() override
+    {
+        window.reset();
+        database.close();
+        platform::SetExitHandler(nullptr);
+        SetModalRunner(nullptr);
+        std::filesystem::current_path(old);
+        std::filesystem::remove_all(dir);
+    }
+
+    // Starts the main window as the program does; -1 when it came up, else
+    // the exit code it ended the program with.
+    int start()
+    {
+        try {
+            window = std::make_unique<TMainListForm>();
+        } catch (const platform::ProgramExit& e) {
+            return e.code;
+        }
+        window->show();
+        return -1;
+    }
+
+    static int& counter()
+    {
+        static int n = 0;
+        return n;
+    }
+
+    platform::ScriptedDialogs dialogs;
+    std::unique_ptr<TMainListForm> window;
+    std::filesystem::path dir, old;
+};
