@@ -104,6 +104,19 @@ struct dbRecordOps {
             db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record");
             throw dbTransactionFailed{};
         }
+        // Back references first: rewriting a target of the same table uses
+        // the same descriptors' change marks.
+        if (inverse && table->inverseFields != nullptr) {
+            struct Updating {
+                dbDatabase* db;
+                oid_t saved;
+                ~Updating() { db->updatedRecordId = saved; }
+            } updating{db, db->updatedRecordId};
+            db->updatedRecordId = oid;
+            for (dbFieldDescriptor* fd = table->inverseFields; fd != nullptr; fd = fd->nextInverseField) {
+                updateInverse(db, fd, oid, db->get(oid), obj);
+            }
+        }
         const byte* old = db->get(oid);
         std::size_t newSize = table->recordSize(obj);
         bool anyChanged = false;
@@ -115,14 +128,6 @@ struct dbRecordOps {
                 fd->attr |= dbFieldDescriptor::Updated;
                 anyChanged = true;
             }
-        }
-        if (inverse && table->inverseFields != nullptr) {
-            oid_t saved = db->updatedRecordId;
-            db->updatedRecordId = oid;
-            for (dbFieldDescriptor* fd = table->inverseFields; fd != nullptr; fd = fd->nextInverseField) {
-                updateInverse(db, fd, oid, db->get(oid), obj);
-            }
-            db->updatedRecordId = saved;
         }
         if (anyChanged) {
             removeKeys(db, table, oid, true);

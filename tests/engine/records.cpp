@@ -42,11 +42,20 @@ struct Child {
     DB_FIELDS(Child, DB_FIELD(name), DB_RELATION(parent, children))
 };
 
+// A tree of nodes in one table: both sides of the relation, and an index.
+struct Node {
+    std::int32_t id;
+    dbReference<Node> up;
+    dbArray<dbReference<Node>> below;
+    DB_FIELDS(Node, DB_KEY(id, dbHashed), DB_RELATION(up, below), DB_RELATION(below, up))
+};
+
 }  // namespace
 
 DB_TABLE(Person);
 DB_TABLE(Parent);
 DB_TABLE(Child);
+DB_TABLE(Node);
 
 namespace {
 
@@ -439,4 +448,52 @@ TEST_F(Records, SurviveReopenAndAKilledProcess)
     db.close();
     EXPECT_EQ(checkFile(readFile(path)), "");
     open();
+}
+
+TEST_F(Records, InverseReferencesWithinOneTableKeepItsIndexes)
+{
+    dbTableDescriptor* nodes = db.findTable("Node");
+    auto findNode = [&](std::int32_t id) {
+        struct Collect : dbSearchSink {
+            bool add(oid_t oid) override
+            {
+                found.push_back(oid);
+                return true;
+            }
+            std::vector<oid_t> found;
+        } sink;
+        dbSearchContext sc;
+        sc.firstKey = &id;
+        sc.type = dbField::tpInt4;
+        sc.sizeofType = 4;
+        sc.offs = nodes->find("id")->dbsOffs;
+        sc.sink = &sink;
+        dbHashTable::find(&db, nodes->find("id")->hashTable, sc);
+        return sink.found;
+    };
+    Node root{1, {}, {}};
+    dbAnyReference r;
+    ASSERT_TRUE(db.insertRecord(nodes, &r, &root));
+    Node leaf{2, dbReference<Node>(r.oid), {}};
+    dbAnyReference l;
+    ASSERT_TRUE(db.insertRecord(nodes, &l, &leaf));
+    Node got{};
+    ASSERT_TRUE(db.fetchRecord(nodes, r.oid, &got));
+    ASSERT_EQ(got.below.length(), 1u);
+    EXPECT_EQ(got.below[0].oid, l.oid);
+
+    // The leaf changes its key and leaves the root: the root is rewritten on
+    // the way, and both keys stay findable.
+    leaf.id = 3;
+    leaf.up = dbReference<Node>();
+    ASSERT_TRUE(db.update(l.oid, nodes, &leaf));
+    ASSERT_TRUE(db.fetchRecord(nodes, r.oid, &got));
+    EXPECT_EQ(got.below.length(), 0u);
+    EXPECT_TRUE(findNode(2).empty());
+    EXPECT_EQ(findNode(3), std::vector<oid_t>{l.oid});
+    EXPECT_EQ(findNode(1), std::vector<oid_t>{r.oid});
+    ASSERT_TRUE(db.remove(nodes, l.oid));
+    ASSERT_TRUE(db.remove(nodes, r.oid));
+    EXPECT_TRUE(findNode(1).empty());
+    ASSERT_TRUE(db.commit());
 }

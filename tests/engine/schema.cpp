@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine/class.h"
+#include "engine/hashtab.h"
 #include "engine/support_storage.h"
 
 using namespace storagetest;
@@ -378,8 +379,71 @@ TEST(Schema, SchemeLoadOfAnAttachingProcessAltersNothing)
     // The initialising process may add the index; its rows are indexed.
     auto indexed = describe<ItemIndexed>("Item");
     EXPECT_TRUE(db.loadScheme(true));
-    dbFieldDescriptor* a = db.findTable("Item")->find("a");
-    EXPECT_NE(a->hashTable, 0u);
+    oid_t hash = db.findTable("Item")->find("a")->hashTable;
+    ASSERT_NE(hash, 0u);
+    EXPECT_EQ(reinterpret_cast<const dbHashTable*>(db.get(hash))->used, 2u);
+    ASSERT_TRUE(db.commit());
+    // Dropping it is refused to an attaching process and done by the
+    // initialising one.
+    indexed.reset();
+    v1 = describe<ItemV1>("Item");
+    db.messages.clear();
+    EXPECT_FALSE(db.loadScheme(false));
+    EXPECT_TRUE(db.reported("Failed to alter indices with active applications"));
+    EXPECT_NE(db.get(hash), nullptr);
+    EXPECT_TRUE(db.loadScheme(true));
+    EXPECT_EQ(db.findTable("Item")->find("a")->hashTable, 0u);
+    EXPECT_EQ(db.get(hash), nullptr);
+    db.close();
+}
+
+TEST(Schema, AnUnchangedTableKeepsItsIndexesAndTheFile)
+{
+    TempDir dir;
+    std::string path = dir.file("t.zrv");
+    oid_t hash, tree;
+    {
+        RecordingDatabase db;
+        ASSERT_TRUE(db.open("t", path.c_str()));
+        dbFieldDescriptor* stamp = db.findTable("Config")->findLong("lastBackupDate.stamp");
+        hash = stamp->hashTable;
+        tree = stamp->tTree;
+        db.close();
+    }
+    std::vector<uint8_t> before = readFile(path);
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("t", path.c_str()));
+    dbFieldDescriptor* stamp = db.findTable("Config")->findLong("lastBackupDate.stamp");
+    EXPECT_EQ(stamp->hashTable, hash);
+    EXPECT_EQ(stamp->tTree, tree);
+    db.close();
+    EXPECT_EQ(readFile(path), before);
+}
+
+namespace {
+struct Orphan {  // an inverse field whose target lacks the named field
+    dbReference<Every> owner;
+    DB_FIELDS(Orphan, DB_RELATION(owner, orphans))
+};
+struct Misled {  // the target's field exists but names another inverse
+    oid_t other;  // refers to Orphan (set below)
+    DB_FIELDS(Misled, DB_RELATION(other, owner))
+};
+}  // namespace
+
+TEST(Schema, InconsistentInverseReferencesAreReportedAndTheOpenGoesOn)
+{
+    TempDir dir;
+    auto orphan = describe<Orphan>("Orphan");
+    auto misled = describe<Misled>("Misled");
+    misled->find("other")->refTable = orphan.get();
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
+    EXPECT_TRUE(db.reported("Failed to locate inverse reference field Every.orphans for field Orphan.owner"));
+    EXPECT_TRUE(db.reported("Inverse references for field Misled.other is Orphan.owner, but its inverse reference is orphans"));
+    for (int c : db.classes) {
+        EXPECT_EQ(c, dbDatabase::InconsistentInverseReference);
+    }
     db.close();
 }
 
