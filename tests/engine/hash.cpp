@@ -7,6 +7,7 @@
 
 #include "engine/class.h"
 #include "engine/hashtab.h"
+#include "engine/support_index.h"
 #include "engine/support_storage.h"
 
 using namespace storagetest;
@@ -24,16 +25,6 @@ struct Keyed {
 DB_TABLE(Keyed);
 
 namespace {
-
-class Collect : public dbSearchSink {
-  public:
-    bool add(oid_t id) override
-    {
-        found.push_back(id);
-        return true;
-    }
-    std::vector<oid_t> found;
-};
 
 class HashIndex : public testing::Test {
   protected:
@@ -67,30 +58,8 @@ class HashIndex : public testing::Test {
         return ref.oid;
     }
 
-    std::vector<oid_t> findName(const char* text)
-    {
-        Collect sink;
-        dbSearchContext sc;
-        sc.firstKey = text;
-        sc.type = dbField::tpString;
-        sc.offs = field("name")->dbsOffs;
-        sc.sink = &sink;
-        dbHashTable::find(&db, field("name")->hashTable, sc);
-        return sink.found;
-    }
-
-    std::vector<oid_t> findId(std::int32_t id)
-    {
-        Collect sink;
-        dbSearchContext sc;
-        sc.firstKey = &id;
-        sc.type = dbField::tpInt4;
-        sc.sizeofType = 4;
-        sc.offs = field("id")->dbsOffs;
-        sc.sink = &sink;
-        dbHashTable::find(&db, field("id")->hashTable, sc);
-        return sink.found;
-    }
+    std::vector<oid_t> findName(const char* text) { return indextest::hashFind(db, field("name"), text); }
+    std::vector<oid_t> findId(std::int32_t id) { return indextest::hashFind(db, field("id"), &id); }
 
     TempDir dir;
     RecordingDatabase db;

@@ -10,6 +10,7 @@
 
 #include "engine/class.h"
 #include "engine/hashtab.h"
+#include "engine/support_index.h"
 #include "engine/support_storage.h"
 #include "engine/ttree.h"
 
@@ -85,38 +86,11 @@ class Records : public testing::Test {
         EXPECT_TRUE(db.fetchRecord(people(), id, &p));
         return p;
     }
-    std::vector<oid_t> byId(std::int32_t id)
-    {
-        struct Collect : dbSearchSink {
-            bool add(oid_t oid) override
-            {
-                found.push_back(oid);
-                return true;
-            }
-            std::vector<oid_t> found;
-        } sink;
-        dbSearchContext sc;
-        sc.firstKey = &id;
-        sc.type = dbField::tpInt4;
-        sc.sizeofType = 4;
-        sc.offs = people()->find("id")->dbsOffs;
-        sc.sink = &sink;
-        dbHashTable::find(&db, people()->find("id")->hashTable, sc);
-        return sink.found;
-    }
+    std::vector<oid_t> byId(std::int32_t id) { return indextest::hashFind(db, people()->find("id"), &id); }
     std::vector<std::string> namesInOrder()
     {
-        struct Collect : dbSearchSink {
-            bool add(oid_t oid) override
-            {
-                found.push_back(oid);
-                return true;
-            }
-            std::vector<oid_t> found;
-        } sink;
-        dbTtree::traverseForward(&db, people()->find("name")->tTree, &sink);
         std::vector<std::string> names;
-        for (oid_t id : sink.found) {
+        for (oid_t id : indextest::treeWalk(db, people()->find("name"), true)) {
             names.push_back(fetch(id).name);
         }
         return names;
@@ -453,24 +427,7 @@ TEST_F(Records, SurviveReopenAndAKilledProcess)
 TEST_F(Records, InverseReferencesWithinOneTableKeepItsIndexes)
 {
     dbTableDescriptor* nodes = db.findTable("Node");
-    auto findNode = [&](std::int32_t id) {
-        struct Collect : dbSearchSink {
-            bool add(oid_t oid) override
-            {
-                found.push_back(oid);
-                return true;
-            }
-            std::vector<oid_t> found;
-        } sink;
-        dbSearchContext sc;
-        sc.firstKey = &id;
-        sc.type = dbField::tpInt4;
-        sc.sizeofType = 4;
-        sc.offs = nodes->find("id")->dbsOffs;
-        sc.sink = &sink;
-        dbHashTable::find(&db, nodes->find("id")->hashTable, sc);
-        return sink.found;
-    };
+    auto findNode = [&](std::int32_t id) { return indextest::hashFind(db, nodes->find("id"), &id); };
     Node root{1, {}, {}};
     dbAnyReference r;
     ASSERT_TRUE(db.insertRecord(nodes, &r, &root));

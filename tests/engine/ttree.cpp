@@ -8,6 +8,7 @@
 #include <set>
 
 #include "engine/class.h"
+#include "engine/support_index.h"
 #include "engine/support_storage.h"
 #include "engine/ttree.h"
 
@@ -27,16 +28,7 @@ DB_TABLE(Ordered);
 
 namespace {
 
-class Collect : public dbSearchSink {
-  public:
-    bool add(oid_t id) override
-    {
-        found.push_back(id);
-        return found.size() < limit;
-    }
-    std::vector<oid_t> found;
-    std::size_t limit = SIZE_MAX;
-};
+using indextest::Collect;
 
 class TreeIndex : public testing::Test {
   protected:
@@ -62,31 +54,11 @@ class TreeIndex : public testing::Test {
         return ref.oid;
     }
 
-    std::vector<oid_t> walk(bool forward)
-    {
-        Collect sink;
-        if (forward) {
-            dbTtree::traverseForward(&db, treeId(), &sink);
-        } else {
-            dbTtree::traverseBackward(&db, treeId(), &sink);
-        }
-        return sink.found;
-    }
+    std::vector<oid_t> walk(bool forward) { return indextest::treeWalk(db, table()->find("key"), forward); }
 
     std::vector<oid_t> range(const std::int32_t* low, bool lowIn, const std::int32_t* high, bool highIn)
     {
-        Collect sink;
-        dbSearchContext sc;
-        sc.firstKey = low;
-        sc.firstKeyInclusive = lowIn;
-        sc.lastKey = high;
-        sc.lastKeyInclusive = highIn;
-        sc.type = dbField::tpInt4;
-        sc.sizeofType = 4;
-        sc.offs = table()->find("key")->dbsOffs;
-        sc.sink = &sink;
-        dbTtree::find(&db, treeId(), sc);
-        return sink.found;
+        return indextest::treeRange(db, table()->find("key"), low, lowIn, high, highIn);
     }
 
     // Height of a subtree, checking the balance of every node and the item
@@ -292,22 +264,13 @@ TEST_F(TreeIndex, TextsOrderAsUnsignedBytes)
     for (const char* text : {"b", "\xC3\x89mile", "B", "a", "A", "ab"}) {
         insert(0, text);
     }
-    Collect sink;
-    dbTtree::traverseForward(&db, treeId("text"), &sink);
     std::vector<std::string> texts;
-    for (oid_t id : sink.found) {
+    for (oid_t id : indextest::treeWalk(db, table()->find("text"), true)) {
         Ordered rec{};
         db.fetchRecord(table(), id, &rec);
         texts.push_back(rec.text);
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"A", "B", "a", "ab", "b", "\xC3\x89mile"}));
-    dbSearchContext sc;
-    Collect prefixed;
-    sc.firstKey = "a";
-    sc.lastKey = "az";
-    sc.type = dbField::tpString;
-    sc.offs = table()->find("text")->dbsOffs;
-    sc.sink = &prefixed;
-    dbTtree::find(&db, treeId("text"), sc);
-    EXPECT_EQ(prefixed.found.size(), 2u);
+    std::vector<oid_t> prefixed = indextest::treeRange(db, table()->find("text"), "a", true, "az", true);
+    EXPECT_EQ(prefixed.size(), 2u);
 }
