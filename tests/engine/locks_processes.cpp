@@ -1,0 +1,309 @@
+// Locks, user counts and recovery between processes sharing one file.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "engine/support_storage.h"
+
+using namespace storagetest;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long long millisSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A forked helper process and two pipes to step it.
+class Child {
+public:
+    template <typename Body>
+    explicit Child(Body body)
+    {
+        int down[2], up[2];
+        if (pipe(down) != 0 || pipe(up) != 0) {
+            std::abort();
+        }
+        pid = fork();
+        if (pid == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            toParent = up[1];
+            fromParent = down[0];
+            body(*this);
+            _exit(0);
+        }
+        ::close(down[0]);
+        ::close(up[1]);
+        toChild = down[1];
+        fromChild = up[0];
+    }
+    ~Child()
+    {
+        if (pid > 0 && !reaped) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    // In the child.
+    void tell(char c) { (void)!write(toParent, &c, 1); }
+    char hear()
+    {
+        char c = 0;
+        return read(fromParent, &c, 1) == 1 ? c : 0;
+    }
+    // In the parent.
+    void say(char c) { (void)!write(toChild, &c, 1); }
+    char listen()
+    {
+        char c = 0;
+        return read(fromChild, &c, 1) == 1 ? c : 0;
+    }
+    int stop(int signal)
+    {
+        kill(pid, signal);
+        return finish();
+    }
+    int finish()
+    {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        reaped = true;
+        return status;
+    }
+    pid_t pid = -1;
+
+private:
+    bool reaped = false;
+    int toParent = -1, fromParent = -1, toChild = -1, fromChild = -1;
+};
+
+size_t rowCount(dbDatabase& db)
+{
+    size_t n = 0;
+    for (oid_t oid = dbFirstUserId; oid < db.getIndexSize(); oid++) {
+        n += db.getRow(oid) != nullptr;
+    }
+    return n;
+}
+
+// Two committed records, then (when `pending`) three stored but not committed.
+void committedAndPending(dbDatabase& db, bool pending)
+{
+    storeRecord(db, 100, 1);
+    storeRecord(db, 100, 2);
+    db.commit();
+    if (pending) {
+        for (uint32_t i = 0; i < 3; i++) {
+            storeRecord(db, 100, 10 + i);
+        }
+    }
+}
+
+}  // namespace
+
+TEST(LocksProcesses, KilledWriterLeavesTheLastCommitToTheNextFirstProcess)
+{
+    for (bool inCommit : {false, true}) {
+        SCOPED_TRACE(inCommit ? "killed between the switch and the index copy" : "killed with uncommitted rows");
+        TempDir dir;
+        std::string path = dir.file("Quillet.zrv");
+        Child a([&](Child& self) {
+            struct KillAfterSwitch : dbFileObserver {
+                bool armed = false;
+                int flushes = 0;
+                void afterFlush(const dbFile&) override
+                {
+                    if (armed && ++flushes == 2) {
+                        raise(SIGKILL);
+                    }
+                }
+            } killer;
+            dbFile::setObserver(&killer);
+            dbDatabase db;
+            db.open("Quillet", path.c_str());
+            committedAndPending(db, false);
+            self.tell('r');
+            self.hear();
+            for (uint32_t i = 0; i < 3; i++) {
+                storeRecord(db, 100, 10 + i);
+            }
+            if (inCommit) {
+                killer.armed = true;
+                db.commit();
+            }
+            self.tell('w');
+            self.hear();
+        });
+        ASSERT_EQ(a.listen(), 'r');
+        {
+            RecordingDatabase b;
+            ASSERT_TRUE(b.open("Quillet", path.c_str()));
+            EXPECT_EQ(b.getNumberOfUsers(), 2u);
+            a.say('g');
+            if (!inCommit) {
+                ASSERT_EQ(a.listen(), 'w');
+                a.stop(SIGKILL);
+            } else {
+                int status = a.finish();
+                ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            }
+            b.close();
+        }
+        EXPECT_EQ(word(readFile(path), 8), 1u) << "the file stays dirty";
+        RecordingDatabase c;
+        ASSERT_TRUE(c.open("Quillet", path.c_str()));
+        EXPECT_EQ(c.getNumberOfUsers(), 1u);
+        ASSERT_TRUE(c.beginTransaction(dbDatabase::dbSharedLock));
+        EXPECT_EQ(rowCount(c), inCommit ? 5u : 2u);
+        c.close();
+        EXPECT_EQ(checkFile(readFile(path)), "");
+    }
+}
+
+TEST(LocksProcesses, TwoFoldersDoNotShareUsers)
+{
+    TempDir one, two;
+    Child a([&](Child& self) {
+        dbDatabase db;
+        db.open("Quillet", one.file("Quillet.zrv").c_str());
+        self.tell(char('0' + db.getNumberOfUsers()));
+        self.hear();
+        db.close();
+    });
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("Quillet", two.file("Quillet.zrv").c_str()));
+    EXPECT_EQ(a.listen(), '1');
+    EXPECT_EQ(db.getNumberOfUsers(), 1u);
+    a.say('q');
+    EXPECT_TRUE(WIFEXITED(a.finish()));
+    db.close();
+}
+
+TEST(LocksProcesses, SecondProcessOpensAtOnceWhileTheLockIsHeld)
+{
+    for (auto lock : {dbDatabase::dbExclusiveLock, dbDatabase::dbSharedLock}) {
+        SCOPED_TRACE(lock);
+        TempDir dir;
+        std::string path = dir.file("Quillet.zrv");
+        Child a([&](Child& self) {
+            dbDatabase db;
+            db.open("Quillet", path.c_str());
+            committedAndPending(db, false);
+            db.beginTransaction(lock);
+            self.tell('l');
+            self.hear();
+        });
+        ASSERT_EQ(a.listen(), 'l');
+        RecordingDatabase b;
+        auto start = Clock::now();
+        ASSERT_TRUE(b.open("Quillet", path.c_str()));
+        EXPECT_LT(millisSince(start), 1000);
+        EXPECT_EQ(b.getNumberOfUsers(), 2u);
+        EXPECT_FALSE(b.beginTransaction(dbDatabase::dbSharedLock)) << "no transaction on such a database";
+        EXPECT_EQ(b.allocateRecord(64), 0u);
+        b.close();
+        a.stop(SIGKILL);
+    }
+}
+
+TEST(LocksProcesses, WaiterGetsTheLockOfAKilledHolder)
+{
+    for (auto lock : {dbDatabase::dbExclusiveLock, dbDatabase::dbSharedLock}) {
+        SCOPED_TRACE(lock);
+        TempDir dir;
+        std::string path = dir.file("Quillet.zrv");
+        Child a([&](Child& self) {
+            dbDatabase db;
+            db.open("Quillet", path.c_str());
+            committedAndPending(db, false);
+            self.tell('c');
+            self.hear();
+            db.beginTransaction(lock);
+            if (lock == dbDatabase::dbExclusiveLock) {
+                storeRecord(db, 100, 99);  // never committed
+            }
+            self.tell('l');
+            self.hear();
+        });
+        ASSERT_EQ(a.listen(), 'c');
+        RecordingDatabase b;
+        ASSERT_TRUE(b.open("Quillet", path.c_str()));
+        a.say('g');
+        ASSERT_EQ(a.listen(), 'l');
+        std::thread killer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            a.stop(SIGKILL);
+        });
+        auto start = Clock::now();
+        EXPECT_TRUE(b.beginTransaction(dbDatabase::dbExclusiveLock));
+        EXPECT_LT(millisSince(start), 3000);
+        killer.join();
+        EXPECT_EQ(rowCount(b), 2u);
+        EXPECT_NE(storeRecord(b, 64, 5), 0u);
+        EXPECT_TRUE(b.commit());
+        EXPECT_EQ(b.getNumberOfUsers(), 1u);
+        b.close();
+        std::vector<uint8_t> bytes = readFile(path);
+        EXPECT_EQ(committedRecords(bytes).size(), 3u);
+    }
+}
+
+TEST(LocksProcesses, StoppedWriterLosesItsLockAfterTheTimeOut)
+{
+    TempDir dir;
+    std::string path = dir.file("Quillet.zrv");
+    std::string errors = dir.file("errors.txt");
+    Child a([&](Child& self) {
+        int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, 2);
+        dbDatabase db;
+        db.open("Quillet", path.c_str());
+        committedAndPending(db, false);
+        self.tell('c');
+        self.hear();
+        for (uint32_t i = 0; i < 3; i++) {
+            storeRecord(db, 100, 10 + i);  // holds the write lock, nothing committed
+        }
+        self.tell('w');
+        self.hear();
+        storeRecord(db, 100, 50);  // the next engine call after the revocation
+        db.commit();
+        self.tell('x');
+    });
+    ASSERT_EQ(a.listen(), 'c');
+    RecordingDatabase b;
+    ASSERT_TRUE(b.open("Quillet", path.c_str(), 300));  // lock wait 300 ms
+    a.say('g');
+    ASSERT_EQ(a.listen(), 'w');
+    kill(a.pid, SIGSTOP);
+    auto start = Clock::now();
+    ASSERT_TRUE(b.beginTransaction(dbDatabase::dbSharedLock));
+    EXPECT_GE(millisSince(start), 250);
+    EXPECT_EQ(rowCount(b), 2u) << "the stopped writer's rows are not seen";
+    b.commit();
+    a.say('g');
+    kill(a.pid, SIGCONT);
+    int status = a.finish();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    std::vector<uint8_t> text = readFile(errors);
+    EXPECT_EQ(std::string(text.begin(), text.end()),
+              "Lock is revoked by some other client\nAbnormal program termination\n");
+    b.close();
+    std::vector<uint8_t> bytes = readFile(path);
+    EXPECT_EQ(committedRecords(bytes).size(), 2u);
+    RecordingDatabase c;
+    ASSERT_TRUE(c.open("Quillet", path.c_str()));
+    ASSERT_TRUE(c.beginTransaction(dbDatabase::dbSharedLock));
+    EXPECT_EQ(rowCount(c), 2u);
+    c.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+}
