@@ -227,7 +227,7 @@ std::string dbDatabase::errorText(int errorClass, const char* msg, int arg)
     case Deadlock:
         return "Deadlock is caused by upgrading shared locks to exclusive";
     case NullReferenceError:
-        return "Null object reference is accessed";
+        return msg != nullptr ? text : "Null object reference is accessed";
     case LockRevoked:
         return "Lock is revoked by some other client";
     case DatabaseReadOnly:
@@ -251,6 +251,9 @@ void dbDatabase::handleError(int errorClass, const char* msg, int arg)
     case FileError:
     case OutOfMemoryError:
     case InconsistentInverseReference:
+    case ArithmeticError:        // a query's run-time errors end only that select
+    case IndexOutOfRangeError:
+    case NullReferenceError:
         std::fprintf(stderr, "%s\n", errorText(errorClass, msg, arg).c_str());
         return;
     default:

@@ -170,6 +170,7 @@ class dbAnyCursor;
 struct dbSharedMonitor;
 struct dbProcessSlot;
 class dbAnyReference;
+class dbQuery;
 
 // Per-thread state of one database (kept in thread-local storage).
 struct dbDatabaseThreadContext {
@@ -213,7 +214,8 @@ public:
                uint32_t initIndexSize = dbDefaultInitIndexSize, uint32_t nThreads = 1);
 
     // Reports an engine error. Classes 0, 1, 4, 5, 6, 10 and 11 return to the
-    // caller (5 and 6, file and space errors, fail only the transaction);
+    // caller (5 and 6, file and space errors, fail only the transaction), and
+    // so do 2, 3 and 8, a query's run-time errors, which end only that select;
     // every other class prints, then "Abnormal program termination", and ends
     // the process with exit code 3. Tests override it to capture messages.
     virtual void handleError(int errorClass, const char* msg = nullptr, int arg = 0);
@@ -443,6 +445,11 @@ public:
     // transaction (exclusive for an update cursor) and registers the cursor
     // with it. False when the transaction cannot begin.
     bool select(dbAnyCursor* cursor);
+    // Selects the rows of the cursor's table that satisfy the query, in the
+    // order it asks for (select.cpp); compiles the query on first use. False,
+    // with nothing selected, when the query does not compile or a run-time
+    // error of its condition ends the select (both reported to handleError).
+    bool select(dbAnyCursor* cursor, dbQuery& query);
 
 private:
     friend class dbAnyCursor;

@@ -104,6 +104,23 @@ class dbTypedCursor : public Base {
         return this->getNumberOfRecords();
     }
 
+    // Selects the records of T that satisfy the query, in its order, and
+    // moves to (and fetches) the first. Returns the number of records; 0
+    // also when the query failed (it did not compile, or a run-time error
+    // ended it: reported to the database's error handler), which
+    // selectFailed() then tells.
+    std::size_t select(dbQuery& query)
+    {
+        this->reset();
+        queryFailed = !this->db->select(this, query);
+        if (this->gotoFirst() && !this->prefetch) {
+            this->fetch();
+        }
+        return this->getNumberOfRecords();
+    }
+    // Whether the last select(query) failed.
+    bool selectFailed() const { return queryFailed; }
+
     T* next() { return this->gotoNext() ? fetched() : nullptr; }
     T* prev() { return this->gotoPrev() ? fetched() : nullptr; }
     // Makes the cursor hold exactly the record ref and fetches it; null when
@@ -144,6 +161,7 @@ class dbTypedCursor : public Base {
     }
 
     T record;
+    bool queryFailed = false;
 };
 
 template <class T>
