@@ -94,16 +94,20 @@ size_t rowCount(dbDatabase& db)
     return n;
 }
 
-// Two committed records, then (when `pending`) three stored but not committed.
-void committedAndPending(dbDatabase& db, bool pending)
+// Opens the file and commits two records.
+void openWithTwoRows(dbDatabase& db, const std::string& path)
 {
+    db.open("Quillet", path.c_str());
     storeRecord(db, 100, 1);
     storeRecord(db, 100, 2);
     db.commit();
-    if (pending) {
-        for (uint32_t i = 0; i < 3; i++) {
-            storeRecord(db, 100, 10 + i);
-        }
+}
+
+// Three records stored and not committed (the write lock stays held).
+void storePendingRows(dbDatabase& db)
+{
+    for (uint32_t i = 0; i < 3; i++) {
+        storeRecord(db, 100, 10 + i);
     }
 }
 
@@ -128,13 +132,10 @@ TEST(LocksProcesses, KilledWriterLeavesTheLastCommitToTheNextFirstProcess)
             } killer;
             dbFile::setObserver(&killer);
             dbDatabase db;
-            db.open("Quillet", path.c_str());
-            committedAndPending(db, false);
+            openWithTwoRows(db, path);
             self.tell('r');
             self.hear();
-            for (uint32_t i = 0; i < 3; i++) {
-                storeRecord(db, 100, 10 + i);
-            }
+            storePendingRows(db);
             if (inCommit) {
                 killer.armed = true;
                 db.commit();
@@ -195,8 +196,7 @@ TEST(LocksProcesses, SecondProcessOpensAtOnceWhileTheLockIsHeld)
         std::string path = dir.file("Quillet.zrv");
         Child a([&](Child& self) {
             dbDatabase db;
-            db.open("Quillet", path.c_str());
-            committedAndPending(db, false);
+            openWithTwoRows(db, path);
             db.beginTransaction(lock);
             self.tell('l');
             self.hear();
@@ -222,8 +222,7 @@ TEST(LocksProcesses, WaiterGetsTheLockOfAKilledHolder)
         std::string path = dir.file("Quillet.zrv");
         Child a([&](Child& self) {
             dbDatabase db;
-            db.open("Quillet", path.c_str());
-            committedAndPending(db, false);
+            openWithTwoRows(db, path);
             self.tell('c');
             self.hear();
             db.beginTransaction(lock);
@@ -265,13 +264,10 @@ TEST(LocksProcesses, StoppedWriterLosesItsLockAfterTheTimeOut)
         int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 2);
         dbDatabase db;
-        db.open("Quillet", path.c_str());
-        committedAndPending(db, false);
+        openWithTwoRows(db, path);
         self.tell('c');
         self.hear();
-        for (uint32_t i = 0; i < 3; i++) {
-            storeRecord(db, 100, 10 + i);  // holds the write lock, nothing committed
-        }
+        storePendingRows(db);  // holds the write lock, nothing committed
         self.tell('w');
         self.hear();
         storeRecord(db, 100, 50);  // the next engine call after the revocation

@@ -18,14 +18,30 @@ long long millisSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-}  // namespace
-
-TEST(LocksThreads, ReaderWaitsForTheWriterAndSeesItsCommit)
+void waitFor(const std::atomic<int>& stage, int value)
 {
+    while (stage < value) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+// An open database with its opening transaction ended.
+class LocksThreads : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
+        ASSERT_TRUE(db.commit());
+    }
+    void TearDown() override { db.close(); }
     TempDir dir;
     RecordingDatabase db;
-    ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
-    ASSERT_TRUE(db.commit());
+};
+
+}  // namespace
+
+TEST_F(LocksThreads, ReaderWaitsForTheWriterAndSeesItsCommit)
+{
 
     std::atomic<int> stage{0};
     std::atomic<oid_t> written{0};
@@ -35,14 +51,10 @@ TEST(LocksThreads, ReaderWaitsForTheWriterAndSeesItsCommit)
         ASSERT_TRUE(db.beginTransaction(dbDatabase::dbExclusiveLock));
         written = storeRecord(db, 200, 77);
         stage = 1;
-        while (stage < 2) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        waitFor(stage, 2);
         EXPECT_TRUE(db.commit());
     });
-    while (stage < 1) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    waitFor(stage, 1);
     std::thread reader([&] {
         EXPECT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
         readerIn = true;
@@ -56,15 +68,10 @@ TEST(LocksThreads, ReaderWaitsForTheWriterAndSeesItsCommit)
     reader.join();
     EXPECT_TRUE(readerIn);
     EXPECT_EQ(seen, recordImage(200, 77));
-    db.close();
 }
 
-TEST(LocksThreads, OnlyHolderUpgradesAtOnce)
+TEST_F(LocksThreads, OnlyHolderUpgradesAtOnce)
 {
-    TempDir dir;
-    RecordingDatabase db;
-    ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
-    ASSERT_TRUE(db.commit());
     std::thread t([&] {
         ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
         auto start = Clock::now();
@@ -74,28 +81,19 @@ TEST(LocksThreads, OnlyHolderUpgradesAtOnce)
         EXPECT_TRUE(db.commit());
     });
     t.join();
-    db.close();
 }
 
-TEST(LocksThreads, UpgraderWaitsForTheOtherReader)
+TEST_F(LocksThreads, UpgraderWaitsForTheOtherReader)
 {
-    TempDir dir;
-    RecordingDatabase db;
-    ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
-    ASSERT_TRUE(db.commit());
     std::atomic<int> stage{0};
     std::atomic<bool> upgraded{false};
     std::thread other([&] {
         ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
         stage = 1;
-        while (stage < 2) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        waitFor(stage, 2);
         db.commit();  // ends the read transaction
     });
-    while (stage < 1) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    waitFor(stage, 1);
     std::thread upgrader([&] {
         ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
         EXPECT_TRUE(db.beginTransaction(dbDatabase::dbExclusiveLock));
@@ -108,7 +106,6 @@ TEST(LocksThreads, UpgraderWaitsForTheOtherReader)
     other.join();
     upgrader.join();
     EXPECT_TRUE(upgraded);
-    db.close();
 }
 
 TEST(LocksThreadsDeathTest, SecondUpgraderIsADeadlock)
@@ -125,9 +122,7 @@ TEST(LocksThreadsDeathTest, SecondUpgraderIsADeadlock)
             std::thread first([&] {
                 db.beginTransaction(dbDatabase::dbSharedLock);
                 holders += 1;
-                while (holders < 2) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                }
+                waitFor(holders, 2);
                 db.beginTransaction(dbDatabase::dbExclusiveLock);  // waits for the second reader
             });
             db.beginTransaction(dbDatabase::dbSharedLock);
