@@ -1,10 +1,12 @@
 #include "app/mainlist.h"
 
 #include "app/amounts.h"
+#include "app/customeractions.h"
 #include "app/dialogs.h"
 #include "app/label3d.h"
 #include "app/login.h"
 #include "app/schema.h"
+#include "app/spreadsheetactions.h"
 #include "backup/backupform.h"
 #include "grid/listgrid.h"
 #include "platform/process.h"
@@ -158,11 +160,11 @@ void TMainListForm::createActions()
         }
         return action;
     };
-    insertAction = make("&Insert", Qt::Key_F2, "Insert a new customer", [this] { notAvailable("Adding customers"); });
+    insertAction = make("&Insert", Qt::Key_F2, "Insert a new customer", [this] { insertActionExecute(*this); });
     deleteAction = make("&Delete", Qt::Key_F3, "Delete the selected customer(s)",
-                        [this] { notAvailable("Deleting customers"); });
+                        [this] { deleteActionExecute(*this); });
     updateAction = make("&Update", Qt::Key_F4, "Update the selected customer",
-                        [this] { notAvailable("Changing customers"); });
+                        [this] { updateActionExecute(*this); });
     cardAction = make("C&ard", Qt::Key_F5, "Display the card of selected customer",
                       [this] { notAvailable("The card window"); });
     passwordAction = make("Pass&word", Qt::Key_F6, "Set and modify the password",
@@ -171,7 +173,7 @@ void TMainListForm::createActions()
                           [this] { notAvailable("Envelope printing"); });
     chequeAction = make("&Cheque", Qt::Key_F8, "Print cheque to the selected customer",
                         [this] { notAvailable("Cheque printing"); });
-    exportAction = make("&Export", Qt::Key_F9, "", [this] { notAvailable("Exporting the list"); });
+    exportAction = make("&Export", Qt::Key_F9, "", [this] { exportActionExecute(*this); });
     emailAction = make("E&mail", Qt::Key_F10, "Send an email to selected customer(s)",
                        [this] { notAvailable("E-mail"); });
     websiteAction = make("&Website", Qt::Key_F11, "Visit the selected customer website",
@@ -190,7 +192,7 @@ void TMainListForm::createActions()
         buttons->addWidget(b);
         return b;
     };
-    ImportButton = button("&Import", "Import an excel file to this system", [this] { notAvailable("Importing"); });
+    ImportButton = button("&Import", "Import an excel file to this system", [this] { ImportButtonClick(*this); });
     setupButton = button("&Setup", "Set Column Width, backup and restore", &TMainListForm::setupButtonClick);
     printButton = button("&Print", "Print the current list", &TMainListForm::printButtonClick);
     exitAction = make("E&xit", Qt::Key_F12, "Exit this system", &TMainListForm::exitActionExecute);

@@ -1,0 +1,284 @@
+#include "app/customeractions.h"
+
+#include "app/amounts.h"
+#include "app/dialogs.h"
+#include "app/editor.h"
+#include "app/mainlist.h"
+#include "grid/listgrid.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <string>
+
+namespace {
+
+CheckFault checkFault;
+
+std::string stored(const char* s) { return s ? s : ""; }
+
+enum class Check { Clear, Taken, Failed };
+
+Check runCheck(const char* name, dbQuery& query)
+{
+    if (checkFault && checkFault(name))
+        return Check::Failed;
+    dbCursor<Customer> customers;
+    const std::size_t found = customers.select(query);
+    if (customers.selectFailed())
+        return Check::Failed;
+    return found > 0 ? Check::Taken : Check::Clear;
+}
+
+Check idTaken(int4 id)
+{
+    dbQuery query;
+    query.append(dbQueryElement::Text, "id=");
+    query.bind(id);
+    return runCheck("id", query);
+}
+
+// `field` is "email=" or "name="; the value is bound, never pasted in.
+Check textTaken(const char* name, const char* field, const std::string& value)
+{
+    dbQuery query;
+    query.append(dbQueryElement::Text, field);
+    query.append(dbQueryElement::ParamString, value.c_str());
+    return runCheck(name, query);
+}
+
+// Rolls back what the transaction holds and says why the save was refused.
+void refuse(const QString& message, TMainListForm& window)
+{
+    database.rollback();
+    ShowInfo(message, &window);
+}
+
+// The e-mail check shared by insert and update: false when the save is
+// refused (the message has been shown).
+bool emailAccepted(const QString& email, const char* takenMessage, TMainListForm& window)
+{
+    if (!email.contains('@')) {
+        refuse("Wrong 'Email' address.", window);
+        return false;
+    }
+    switch (textTaken("email", "email=", email.toStdString())) {
+    case Check::Failed:
+        refuse(kCheckFailed, window);
+        return false;
+    case Check::Taken:
+        refuse(takenMessage, window);
+        return false;
+    case Check::Clear:
+        break;
+    }
+    return true;
+}
+
+// The same-name question shared by insert and update: false when the save
+// is refused (the user said No, or the check could not be made).
+bool nameAccepted(const QString& name, const char* question, TMainListForm& window)
+{
+    switch (textTaken("name", "name=", name.toStdString())) {
+    case Check::Failed:
+        refuse(kCheckFailed, window);
+        return false;
+    case Check::Taken:
+        return AskYesNo(question, &window);
+    case Check::Clear:
+        break;
+    }
+    return true;
+}
+
+void storeCard(Customer& record, const QByteArray& bytes)
+{
+    record.card.setData(reinterpret_cast<const int1*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
+}
+
+} // namespace
+
+CheckFault SetCheckFault(CheckFault fault)
+{
+    CheckFault previous = std::move(checkFault);
+    checkFault = std::move(fault);
+    return previous;
+}
+
+void ShowCustomerRow(grid::RIvuZuvuzoZuvu& grid, int row, oid_t oid, const Customer& c)
+{
+    grid.SetCells(0, row, std::to_string(oid));
+    grid.SetCells(1, row, std::to_string(c.id));
+    grid.SetCells(2, row, stored(c.name));
+    grid.SetCells(3, row, stored(c.person));
+    grid.SetCells(4, row, stored(c.telephone));
+    grid.SetCells(5, row, stored(c.mobile));
+    grid.SetCells(6, row, stored(c.fax));
+    grid.SetCells(7, row, stored(c.email));
+    grid.SetCells(8, row, stored(c.website));
+    grid.SetCells(9, row, stored(c.address1) + " " + stored(c.address2) + " " + stored(c.address3));
+    grid.SetCells(10, row, stored(c.remark));
+    grid.SetCells(11, row, FormatMoney(c.amount));
+    std::string categoryName;
+    dbCursor<Category> categories;
+    if (!c.category.isNull() && categories.at(c.category))
+        categoryName = stored(categories->name);
+    grid.SetCells(12, row, categoryName);
+}
+
+void RebuildCategoryFilter(TMainListForm& window, int editorIndex)
+{
+    window.category->clear();
+    window.category->addItem("All");
+    for (const CategoryEntry& entry : CategoriesByName())
+        window.category->addItem(entry.name);
+    window.category->setCurrentIndex(editorIndex + 1);
+}
+
+void insertActionExecute(TMainListForm& window)
+{
+    TMainForm editor(&window);
+    const int filter = window.category->currentIndex();
+    if (filter > 0 && filter - 1 < editor.category->count())
+        editor.category->setCurrentIndex(filter - 1);
+
+    {
+        dbCursor<Customer> highest;
+        dbQuery byIdDown("order by id desc");
+        const qint64 next = highest.select(byIdDown) > 0 ? qint64(highest->id) + 1 : 1;
+        editor.cID->setText(QString::number(next));  // past the largest ID Save says "Invalid value."
+    }
+
+    while (RunModal(editor) == 1) {
+        int4 id = 0;
+        ReadIdText(editor.cID->text(), id);
+        const Check idCheck = idTaken(id);
+        if (idCheck != Check::Clear) {
+            refuse(idCheck == Check::Failed ? kCheckFailed : "'ID' has already existed.", window);
+            continue;
+        }
+        const QString email = editor.cEmail->text();
+        if (!email.trimmed().isEmpty() && !emailAccepted(email, "The email has already existed.", window))
+            continue;
+        Customer record;
+        editor.readCustomer(record);
+        const QString name = editor.cName->text();
+        if (!name.trimmed().isEmpty() && !nameAccepted(name, "The 'Name' is exist, continue to add?", window))
+            continue;
+        storeCard(record, editor.cardBytes());
+        record.amount = 0;  // set later by an update, a printed cheque or an import
+        record.envelopeSetup = {};
+        record.chequeSetup = {};
+        record.receiptSetup = {};
+        if (insert(record).isNull()) {
+            refuse(kNotStored, window);
+            continue;
+        }
+        break;
+    }
+    if (editor.categoriesChanged)
+        RebuildCategoryFilter(window, editor.category->currentIndex());
+    if (!database.commit())
+        ShowInfo(kNotStored, &window);
+    window.RefreshGrid();
+}
+
+void updateActionExecute(TMainListForm& window)
+{
+    const int row = window.FirstSelectedRow();
+    if (row == 0) {
+        ShowInfo("Please use the mouse to select the customer first.", &window);
+        return;
+    }
+    const dbReference<Customer> ref(window.RowOid(row));
+    dbCursor<Customer> customer(dbCursorForUpdate);
+    TMainForm editor(&window);
+    if (!customer.at(ref)) {
+        database.rollback();
+        window.RefreshGrid();  // the row no longer names a contact
+        return;
+    }
+    editor.showCustomer(*customer);
+    database.commit();
+
+    while (RunModal(editor) == 1) {
+        if (!customer.at(ref)) {
+            refuse(kNotStored, window);
+            break;
+        }
+        const int4 oldId = customer->id;
+        const std::string oldEmail = stored(customer->email);
+        const std::string oldName = stored(customer->name);
+
+        int4 id = 0;
+        ReadIdText(editor.cID->text(), id);
+        if (id != oldId) {
+            const Check idCheck = idTaken(id);
+            if (idCheck != Check::Clear) {
+                refuse(idCheck == Check::Failed ? kCheckFailed : "'ID' has already existed.", window);
+                continue;
+            }
+        }
+        const QString email = editor.cEmail->text();
+        if (!email.trimmed().isEmpty() && email.toStdString() != oldEmail &&
+            !emailAccepted(email, "The 'Email' address has already existed", window))
+            continue;
+        const QString name = editor.cName->text();
+        if (!name.trimmed().isEmpty() && name.toStdString() != oldName &&
+            !nameAccepted(name, "There is a same 'Name' in the database, continue?", window))
+            continue;
+
+        editor.readCustomer(*customer);
+        storeCard(*customer, editor.cardBytes());
+        if (!customer.update()) {
+            refuse(kNotStored, window);
+            continue;
+        }
+        ShowCustomerRow(*window.grid, row, ref.getOid(), *customer);
+        if (!database.commit()) {
+            ShowInfo(kNotStored, &window);
+            window.RefreshGrid();
+        }
+        break;
+    }
+    if (editor.categoriesChanged)
+        RebuildCategoryFilter(window, editor.category->currentIndex());
+}
+
+void deleteActionExecute(TMainListForm& window)
+{
+    grid::RIvuZuvuzoZuvu& grid = *window.grid;
+    const int count = grid.GetRowSelectCount();
+    if (grid.RowCount() < 2 || count < 1)
+        return;
+    if (!AskYesNo(QString("Delete %1 customers?").arg(count), &window))
+        return;
+
+    dbCursor<Customer> customers(dbCursorForUpdate);
+    dbCursor<Cheque> cheques(dbCursorForUpdate);
+    oid_t payee = 0;
+    dbQuery ofPayee;
+    ofPayee.append(dbQueryElement::Text, "customer=");
+    ofPayee.bindReference(payee, &Customer::dbDescriptor);
+    for (int r = 1; r < grid.RowCount(); ++r) {
+        if (!grid.GetRowSelect(r))
+            continue;
+        payee = window.RowOid(r);
+        if (payee != 0 && customers.at(dbReference<Customer>(payee))) {
+            const std::size_t issued = cheques.select(ofPayee);
+            if (cheques.selectFailed()) {  // the contact's cheques would be left behind
+                database.rollback();
+                ShowInfo(kNotStored, &window);
+                window.RefreshGrid();
+                return;
+            }
+            if (issued > 0)
+                cheques.removeAllSelected();
+            customers.remove();
+        }
+        grid.SetRowSelect(r, false);
+    }
+    if (!database.commit())
+        ShowInfo(kNotStored, &window);
+    window.RefreshGrid();
+}

@@ -1,0 +1,513 @@
+#include "app/editor.h"
+
+#include "app/amounts.h"
+#include "app/dialogs.h"
+#include "app/picture.h"
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QEvent>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
+
+void notYetAvailable(const QString& what, QWidget* owner)
+{
+    ShowInfo(what + " is not available in this version yet.", owner);
+}
+
+} // namespace
+
+bool ReadIdText(const QString& text, int4& id)
+{
+    const QByteArray s = text.trimmed().toLatin1();
+    const char* b = s.constData();
+    const char* e = b + s.size();
+    if (b != e && *b == '+')
+        ++b;
+    int4 v = 0;
+    auto [p, ec] = std::from_chars(b, e, v);
+    if (b == e || ec != std::errc() || p != e)
+        return false;
+    id = v;
+    return true;
+}
+
+bool ReadAmountText(const QString& text, real4& amount)
+{
+    double v = 0;
+    if (!ParseDecimal(text.toStdString(), v) || std::fabs(v) > FLT_MAX)
+        return false;
+    amount = static_cast<real4>(v);
+    return true;
+}
+
+std::vector<CategoryEntry> CategoriesByName()
+{
+    std::vector<CategoryEntry> list;
+    dbCursor<Category> categories;
+    dbQuery byName("order by name");
+    if (categories.select(byName) > 0) {
+        do
+            list.push_back({categories.currentId(), fromStored(categories->name)});
+        while (categories.next());
+    }
+    return list;
+}
+
+// ---------------------------------------------------------------- the form
+
+TMainForm::TMainForm(QWidget* owner) : QDialog(owner)
+{
+    setWindowTitle("Zarvo Cheque Printing System");
+    createControls();
+    createActions();
+    const std::vector<CategoryEntry> list = CategoriesByName();
+    loadCategories(list.empty() ? dbReference<Category>() : list.front().ref);
+    categoriesChanged = false;
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::createControls()
+{
+    auto* layout = new QHBoxLayout(this);
+    auto* left = new QVBoxLayout;
+    layout->addLayout(left, 3);
+
+    auto* envelope = new QGroupBox("Envelope Setting", this);
+    auto* env = new QGridLayout(envelope);
+    auto addRow = [](QGridLayout* grid, int row, const char* label, QWidget* field, QWidget* owner, int span = 1) {
+        if (label)
+            grid->addWidget(new QLabel(label, owner), row, 0);
+        grid->addWidget(field, row, 1, 1, span);
+    };
+    cName = new QLineEdit(envelope);
+    cAddress1 = new QLineEdit(envelope);
+    cAddress2 = new QLineEdit(envelope);
+    cAddress3 = new QLineEdit(envelope);
+    cPerson = new QLineEdit(envelope);
+    addRow(env, 0, "Name:", cName, envelope);
+    addRow(env, 1, "Address:", cAddress1, envelope);
+    addRow(env, 2, nullptr, cAddress2, envelope);
+    addRow(env, 3, nullptr, cAddress3, envelope);
+    addRow(env, 4, "Contact:", cPerson, envelope);
+    left->addWidget(envelope);
+
+    auto* fields = new QGridLayout;
+    left->addLayout(fields);
+    auto smallButton = [this](const char* caption, const char* hint) {
+        auto* b = new QPushButton(caption, this);
+        b->setToolTip(hint);
+        b->setAutoDefault(false);
+        b->setFocusPolicy(Qt::NoFocus);
+        return b;
+    };
+    category = new QComboBox(this);
+    category->setEditable(false);
+    insertCategory = smallButton("+", "Add new category");
+    deleteCategory = smallButton("-", "Delete category");
+    updateCategory = smallButton("...", "Edit category");
+    auto* categoryRow = new QHBoxLayout;
+    categoryRow->addWidget(category, 1);
+    categoryRow->addWidget(insertCategory);
+    categoryRow->addWidget(deleteCategory);
+    categoryRow->addWidget(updateCategory);
+    fields->addWidget(new QLabel("Category:", this), 0, 0);
+    fields->addLayout(categoryRow, 0, 1, 1, 3);
+
+    cTelephone = new QLineEdit(this);
+    cMobile = new QLineEdit(this);
+    cID = new QLineEdit(this);
+    cID->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
+    cFax = new QLineEdit(this);
+    fields->addWidget(new QLabel("Tel:", this), 1, 0);
+    fields->addWidget(cTelephone, 1, 1);
+    fields->addWidget(new QLabel("Mobile:", this), 1, 2);
+    fields->addWidget(cMobile, 1, 3);
+    fields->addWidget(new QLabel("ID:", this), 2, 0);
+    fields->addWidget(cID, 2, 1);
+    fields->addWidget(new QLabel("Fax:", this), 2, 2);
+    fields->addWidget(cFax, 2, 3);
+
+    cEmail = new QLineEdit(this);
+    cMailButton = smallButton("@", "Send email to this customer");
+    auto* mailRow = new QHBoxLayout;
+    mailRow->addWidget(cEmail, 1);
+    mailRow->addWidget(cMailButton);
+    fields->addWidget(new QLabel("Email:", this), 3, 0);
+    fields->addLayout(mailRow, 3, 1, 1, 3);
+
+    website = new QLineEdit(this);
+    websiteButton = smallButton("Go", "Visit the website");
+    auto* webRow = new QHBoxLayout;
+    webRow->addWidget(website, 1);
+    webRow->addWidget(websiteButton);
+    fields->addWidget(new QLabel("Website:", this), 4, 0);
+    fields->addLayout(webRow, 4, 1, 1, 3);
+
+    amount = new QLineEdit("0", this);
+    fields->addWidget(new QLabel("Cheque Amount:", this), 5, 0);
+    fields->addWidget(amount, 5, 1);
+
+    cRemark = new QPlainTextEdit(this);
+    cRemark->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    cRemark->setTabChangesFocus(true);
+    fields->addWidget(new QLabel("Remark:", this), 6, 0, Qt::AlignTop);
+    fields->addWidget(cRemark, 6, 1, 1, 3);
+
+    auto* right = new QVBoxLayout;
+    layout->addLayout(right, 2);
+    auto* panel = new QFrame(this);
+    panel->setFrameShape(QFrame::StyledPanel);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    Image = new QLabel(panel);
+    Image->setScaledContents(true);
+    Image->setMinimumSize(240, 150);
+    Image->installEventFilter(this);
+    panelLayout->addWidget(Image);
+    right->addWidget(panel, 1);
+    right->addWidget(new QLabel("(Click the image to display)", this), 0, Qt::AlignHCenter);
+    imageButton = smallButton("Open", "Open an image");
+    deleteImageButton = smallButton("Delete", "Delete image");
+    scanButton = smallButton("Scan", "Scan the image");
+    auto* pictureButtons = new QHBoxLayout;
+    pictureButtons->addWidget(imageButton);
+    pictureButtons->addWidget(deleteImageButton);
+    pictureButtons->addWidget(scanButton);
+    right->addLayout(pictureButtons);
+
+    auto* bottom = new QHBoxLayout;
+    cSave = new QPushButton("&Save F10", this);
+    cCancel = new QPushButton("&Cancel F12", this);
+    helpButton = new QPushButton("Help F1", this);
+    bottom->addStretch(1);
+    for (QPushButton* b : {cSave, cCancel, helpButton}) {
+        b->setAutoDefault(false);
+        bottom->addWidget(b);
+    }
+    right->addLayout(bottom);
+
+    connect(insertCategory, &QPushButton::clicked, this, &TMainForm::insertCategoryClick);
+    connect(deleteCategory, &QPushButton::clicked, this, &TMainForm::deleteCategoryClick);
+    connect(updateCategory, &QPushButton::clicked, this, &TMainForm::updateCategoryClick);
+    connect(cMailButton, &QPushButton::clicked, this, &TMainForm::cMailButtonClick);
+    connect(websiteButton, &QPushButton::clicked, this, &TMainForm::websiteButtonClick);
+    connect(imageButton, &QPushButton::clicked, this, &TMainForm::imageButtonClick);
+    connect(deleteImageButton, &QPushButton::clicked, this, &TMainForm::deleteImageButtonClick);
+    connect(scanButton, &QPushButton::clicked, this, &TMainForm::scanButtonClick);
+    resize(760, 470);
+}
+
+void TMainForm::createActions()
+{
+    auto make = [this](const QString& caption, Qt::Key key, const QString& hint, void (TMainForm::*handler)(),
+                       QPushButton* button) {
+        auto* action = new QAction(caption, this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        if (!hint.isEmpty())
+            action->setToolTip(hint);
+        connect(action, &QAction::triggered, this, handler);
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        button->setToolTip(hint);
+        addAction(action);
+        ActionList1.append(action);
+        return action;
+    };
+    savelAction = make("&Save F10", Qt::Key_F10, QString::fromUtf8("儲存"), &TMainForm::savelActionExecute, cSave);
+    exitAction = make("&Cancel F12", Qt::Key_F12, QString::fromUtf8("取消"), &TMainForm::exitActionExecute, cCancel);
+    helpAction = make("Help F1", Qt::Key_F1, QString(), &TMainForm::helpActionExecute, helpButton);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == Image && event->type() == QEvent::MouseButtonDblClick) {
+        ImageDblClick();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------- record
+
+void TMainForm::showCustomer(const Customer& record)
+{
+    loadCategories(record.category);
+    cName->setText(fromStored(record.name));
+    cAddress1->setText(fromStored(record.address1));
+    cAddress2->setText(fromStored(record.address2));
+    cAddress3->setText(fromStored(record.address3));
+    cEmail->setText(fromStored(record.email));
+    website->setText(fromStored(record.website));
+    cPerson->setText(fromStored(record.person));
+    cTelephone->setText(fromStored(record.telephone));
+    cMobile->setText(fromStored(record.mobile));
+    cFax->setText(fromStored(record.fax));
+    cID->setText(QString::number(record.id));
+    amount->setText(QString::fromStdString(FormatMoney(record.amount)));
+    cRemark->clear();
+    cRemark->setPlainText(fromStored(record.remark));
+    cRemark->moveCursor(QTextCursor::Start);
+
+    picture_ = QImage();
+    pictureJpeg_.clear();
+    if (record.card.length() > 0) {
+        const QByteArray bytes(reinterpret_cast<const char*>(record.card.get()),
+                               static_cast<qsizetype>(record.card.length()));
+        QImage decoded;
+        if (DecodeJpeg(bytes, decoded))
+            setPictureFromJpeg(decoded, bytes);
+    }
+    showPicture();
+}
+
+bool TMainForm::readCustomer(Customer& record)
+{
+    buffer_.clear();
+    int4 id = 0;
+    ReadIdText(cID->text(), id);
+    record.id = id;
+    auto put = [this](const QString& text) { return buffer_.put(text.toStdString()); };
+    record.name = put(cName->text());
+    record.email = put(cEmail->text());
+    record.website = put(website->text());
+    record.address1 = put(cAddress1->text());
+    record.address2 = put(cAddress2->text());
+    record.address3 = put(cAddress3->text());
+    record.person = put(cPerson->text());
+    record.telephone = put(cTelephone->text());
+    record.mobile = put(cMobile->text());
+    record.fax = put(cFax->text());
+    record.remark = put(cRemark->toPlainText());
+    real4 value = 0;
+    ReadAmountText(amount->text(), value);
+    record.amount = value;
+    record.category = selectedCategory();
+    return true;
+}
+
+dbReference<Category> TMainForm::selectedCategory() const
+{
+    const int index = category->currentIndex();
+    if (index < 0)
+        return {};
+    return dbReference<Category>(category->itemData(index).toUInt());
+}
+
+// ---------------------------------------------------------------- picture
+
+void TMainForm::setPicture(const QImage& image)
+{
+    picture_ = image;
+    pictureJpeg_.clear();
+    showPicture();
+}
+
+void TMainForm::setPictureFromJpeg(const QImage& image, const QByteArray& jpeg)
+{
+    picture_ = image;
+    pictureJpeg_ = jpeg;
+}
+
+QByteArray TMainForm::cardBytes() const
+{
+    if (picture_.isNull() || picture_.width() == 0 || picture_.height() == 0)
+        return {};
+    return pictureJpeg_.isEmpty() ? EncodeJpeg(picture_) : pictureJpeg_;
+}
+
+void TMainForm::showPicture()
+{
+    if (picture_.isNull())
+        Image->clear();
+    else
+        Image->setPixmap(QPixmap::fromImage(picture_));
+}
+
+void TMainForm::imageButtonClick()
+{
+    platform::FileRequest request;
+    request.mode = platform::FileRequest::Open;
+    request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
+    const QString path = platform::PickFile(request, this);
+    if (path.isEmpty() || PictureKindOf(path) == PictureFileKind::Other)
+        return;
+    QImage image;
+    QByteArray jpeg;
+    QString error;
+    if (!LoadPictureFile(path, image, jpeg, error)) {
+        ShowInfo("Cannot read the picture " + path + ": " + error + ".", this);
+        return;
+    }
+    setPictureFromJpeg(image, jpeg);
+    showPicture();
+}
+
+void TMainForm::deleteImageButtonClick() { setPicture(QImage()); }
+
+void TMainForm::ImageDblClick()
+{
+    if (picture_.isNull())
+        return;
+    notYetAvailable("The card window", this);
+}
+
+void TMainForm::scanButtonClick() { notYetAvailable("Scanning", this); }
+
+// ---------------------------------------------------------------- conveniences
+
+void TMainForm::websiteButtonClick()
+{
+    const QString site = website->text().trimmed();
+    if (!site.isEmpty())
+        platform::OpenAddress(site);
+}
+
+void TMainForm::cMailButtonClick()
+{
+    if (!cEmail->text().contains('@'))
+        return;
+    notYetAvailable("E-mail", this);
+}
+
+void TMainForm::helpActionExecute()
+{
+    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "insert.htm");
+}
+
+// ---------------------------------------------------------------- save and cancel
+
+void TMainForm::savelActionExecute()
+{
+    if (category->currentIndex() < 0) {
+        ShowInfo("Please select a category.", this);
+        category->setFocus();
+        return;
+    }
+    real4 value = 0;
+    int4 id = 0;
+    QLineEdit* invalid = !ReadAmountText(amount->text(), value) ? amount
+                         : !ReadIdText(cID->text(), id)         ? cID
+                                                                : nullptr;
+    if (invalid) {
+        ShowInfo("Invalid value.", this);
+        invalid->selectAll();
+        invalid->setFocus();
+        return;
+    }
+    done(1);
+}
+
+void TMainForm::exitActionExecute() { done(2); }
+
+// ---------------------------------------------------------------- categories
+
+void TMainForm::loadCategories(dbReference<Category> selected)
+{
+    category->clear();
+    int index = -1;
+    for (const CategoryEntry& entry : CategoriesByName()) {
+        if (entry.ref == selected && !selected.isNull())
+            index = category->count();
+        category->addItem(entry.name, QVariant::fromValue<uint>(entry.ref.getOid()));
+    }
+    category->setCurrentIndex(index);
+}
+
+void TMainForm::insertCategoryClick()
+{
+    QString text;
+    if (!InputText("Enter the category: ", text, this))
+        return;
+    Category record;
+    record.name = buffer_.put(text.toStdString());
+    const dbReference<Category> added = insert(record);
+    if (added.isNull() || !database.commit()) {
+        database.rollback();
+        ShowInfo(kNotStored, this);
+        return;
+    }
+    loadCategories(added);
+    categoriesChanged = true;
+}
+
+void TMainForm::deleteCategoryClick()
+{
+    const int index = category->currentIndex();
+    if (index < 0)
+        return;
+    if (!AskYesNo("Delete the category '" + category->currentText() + "'?", this))
+        return;
+    const dbReference<Category> ref = selectedCategory();
+    dbCursor<Category> categories(dbCursorForUpdate);
+    if (!categories.at(ref)) {  // gone meanwhile: show what is there
+        database.rollback();
+        loadCategories({});
+        return;
+    }
+    dbCursor<Customer> users;
+    dbQuery used;
+    const oid_t oid = ref.getOid();
+    used.append(dbQueryElement::Text, "category=");
+    used.bindReference(oid, &Category::dbDescriptor);
+    const std::size_t found = users.select(used);
+    if (users.selectFailed() || found > 0) {
+        database.rollback();
+        ShowInfo(users.selectFailed() ? QString(kCheckFailed) : QString("This category is still being used."), this);
+        return;
+    }
+    categories.remove();
+    if (!database.commit()) {
+        database.rollback();
+        ShowInfo(kNotStored, this);
+        loadCategories(ref);
+        return;
+    }
+    loadCategories({});
+    categoriesChanged = true;
+}
+
+void TMainForm::updateCategoryClick()
+{
+    const int index = category->currentIndex();
+    if (index < 0)
+        return;
+    QString text = category->currentText();
+    if (!InputText("Enter the category: ", text, this))
+        return;
+    const dbReference<Category> ref = selectedCategory();
+    dbCursor<Category> categories(dbCursorForUpdate);
+    if (!categories.at(ref)) {
+        database.rollback();
+        loadCategories({});
+        return;
+    }
+    categories->name = buffer_.put(text.toStdString());
+    if (!categories.update() || !database.commit()) {
+        database.rollback();
+        ShowInfo(kNotStored, this);
+        loadCategories(ref);
+        return;
+    }
+    loadCategories(ref);
+    categoriesChanged = true;
+}

@@ -1,0 +1,187 @@
+#include "app/spreadsheetactions.h"
+
+#include "app/dialogs.h"
+#include "app/editor.h"
+#include "app/mainlist.h"
+#include "app/zrvexcel.h"
+#include "grid/listgrid.h"
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <charconv>
+#include <climits>
+#include <optional>
+
+namespace {
+
+constexpr int kColumns = 12;
+const char* const kHeaders[kColumns] = {"Name", "Address1", "Address2", "Address3", "Contact", "Tel",
+                                        "Mobile", "Fax", "Remark", "Email", "Website", "Cheque Amount"};
+
+// The text fields of columns 1 to 11, in column order.
+const char* Customer::*const kTextFields[kColumns - 1] = {
+    &Customer::name,   &Customer::address1, &Customer::address2, &Customer::address3,
+    &Customer::person, &Customer::telephone, &Customer::mobile,  &Customer::fax,
+    &Customer::remark, &Customer::email,    &Customer::website};
+
+// The hourglass while it lives.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+// The stored 4-byte amount as the number a person reads (12.1, not
+// 12.100000381...): its shortest decimal text taken as a double.
+double amountNumber(real4 amount)
+{
+    char text[64];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, amount);
+    double value = amount;
+    if (ec == std::errc())
+        std::from_chars(text, end, value);
+    return value;
+}
+
+// The file chosen in the open or save dialog; empty when cancelled.
+QString pickSheet(platform::FileRequest::Mode mode, const QString& excelFilter, const QString& suffix,
+                  TMainListForm& window)
+{
+    platform::FileRequest request;
+    request.mode = mode;
+    request.filters = QStringList{excelFilter, QString::fromUtf8("Comma 分隔檔案 (*.csv)")};
+    request.defaultSuffix = suffix;
+    return platform::PickFile(request, &window);
+}
+
+QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
+
+} // namespace
+
+void exportActionExecute(TMainListForm& window)
+{
+    grid::RIvuZuvuzoZuvu& grid = *window.grid;
+    const int selected = grid.GetRowSelectCount();
+    if (selected < 1) {
+        ShowInfo("Please use the mouse to select the customer first.", &window);
+        return;
+    }
+    const QString file = pickSheet(platform::FileRequest::Save, "Excel File (*.xlsx)", "xlsx", window);
+    if (file.isEmpty())
+        return;
+    // both questions come before anything is written; the old file stays
+    // until the new one is complete
+    if (QFileInfo::exists(file) && !AskYesNo("Filename exist, replace it?", &window))
+        return;
+    if (!AskYesNo(QString("Export %1 customers to %2?").arg(selected).arg(file), &window))
+        return;
+
+    int written = 0;
+    bool saved = false;
+    {
+        BusyCursor busy;
+        TZrvExcel book{QString()};
+        book.setVisible(false);
+        for (int c = 0; c < kColumns; ++c)
+            book.setCell(c + 1, 1, QString(kHeaders[c]));
+        dbCursor<Customer> customer;
+        for (int r = 1; r < grid.RowCount(); ++r) {
+            if (!grid.GetRowSelect(r) || !customer.at(dbReference<Customer>(window.RowOid(r))))
+                continue;
+            const int sheetRow = written + 2;
+            for (int c = 0; c < kColumns - 1; ++c)
+                book.setCell(c + 1, sheetRow, fromStored(customer.get()->*kTextFields[c]));
+            book.setCell(kColumns, sheetRow, amountNumber(customer->amount));
+            ++written;
+        }
+        database.commit();  // ends the read
+        saved = book.save(file);
+        book.quit();
+    }
+    if (!saved) {
+        ShowInfo("Fail to export to " + file + ".", &window);
+        return;
+    }
+    if (AskYesNo(QString("%1 customers have been exported to %2 successfully, open this file now?")
+                     .arg(written)
+                     .arg(file),
+                 &window))
+        platform::OpenWrittenFile(file);
+}
+
+void ImportButtonClick(TMainListForm& window)
+{
+    const int filter = window.category->currentIndex();
+    if (filter < 1) {
+        ShowInfo("Select the category first.", &window);
+        window.category->setFocus();
+        return;
+    }
+    const QString file = pickSheet(platform::FileRequest::Open, "Excel File (*.xls *.xlsx)", "xls", window);
+    if (file.isEmpty())
+        return;
+
+    std::optional<BusyCursor> busy(std::in_place);
+    auto say = [&](const QString& message) {
+        busy.reset();
+        ShowInfo(message, &window);
+    };
+    TZrvExcel book(file);
+    book.setVisible(false);
+    if (!QFileInfo(file).isFile() || !book.readError().isEmpty())
+        return say("Cannot read " + file + ".");
+
+    const std::vector<CategoryEntry> categories = CategoriesByName();
+    if (filter - 1 >= static_cast<int>(categories.size())) {  // the list is out of date
+        database.rollback();
+        return say("Select the category first.");
+    }
+    const dbReference<Category> target = categories[static_cast<size_t>(filter - 1)].ref;
+
+    qint64 nextId = 1;
+    {
+        dbCursor<Customer> highest;
+        dbQuery byIdDown("order by id desc");
+        if (highest.select(byIdDown) > 0)
+            nextId = qint64(highest->id) + 1;
+        if (highest.selectFailed())
+            nextId = 0;  // unknown: nothing may be imported
+    }
+
+    auto fail = [&] {
+        database.rollback();
+        say("Fail to import from " + file + ".");
+    };
+    int imported = 0;
+    zarvoBuffer texts;
+    for (int row = 2;; ++row) {
+        if (TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty())
+            break;
+        if (nextId < 1 || nextId > INT_MAX)
+            return fail();
+        texts.clear();
+        Customer record;
+        record.id = static_cast<int4>(nextId);
+        for (int c = 0; c < kColumns - 1; ++c)
+            record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
+        real4 amount = 0;
+        const QString amountText = TZrvExcel::cellText(book.getCell(kColumns, row));
+        if (amountText.trimmed().isEmpty() || !ReadAmountText(amountText, amount))
+            amount = 0;
+        record.amount = amount;
+        record.category = target;
+        if (insert(record).isNull())
+            return fail();
+        ++nextId;
+        ++imported;
+    }
+    const bool committed = database.commit();
+    window.RefreshGrid();
+    if (!committed)
+        return say("Fail to import from " + file + ".");
+    say(QString("%1 customers have been imported from %2.").arg(imported).arg(file));
+}

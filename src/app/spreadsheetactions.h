@@ -1,0 +1,22 @@
+// Spreadsheet exchange of the contact list: the main window's export of the
+// selected contacts and import of a sheet into the chosen category, through
+// TZrvExcel.
+//
+// The contact sheet: row 1 holds the headers "Name", "Address1", "Address2",
+// "Address3", "Contact", "Tel", "Mobile", "Fax", "Remark", "Email",
+// "Website", "Cheque Amount"; each following row one contact, columns 1 to 11
+// its texts, column 12 its amount as a number. IDs, categories, pictures and
+// layouts are not in the sheet.
+//
+// Export asks both of its questions before it writes anything and replaces
+// an existing file only with a completely written one. Import reads rows from
+// 2 on until the first row whose first column is blank, gives the contacts
+// consecutive IDs above the highest stored one, and stores all of them in one
+// transaction: a file that cannot be read imports nothing, and an error
+// half-way rolls the whole import back.
+#pragma once
+
+class TMainListForm;
+
+void exportActionExecute(TMainListForm& window);
+void ImportButtonClick(TMainListForm& window);

@@ -1,0 +1,703 @@
+#include "app/workbookfiles.h"
+
+#include <QFile>
+#include <QHash>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+
+#include <freexl.h>
+#include <minizip/unzip.h>
+#include <xlsxwriter.h>
+
+namespace workbookfiles {
+
+namespace {
+
+// Counts cells against kMaxCells while a reader fills a sheet.
+class CellSink {
+public:
+    explicit CellSink(std::vector<WorkbookSheet>& sheets) : sheets_(sheets) {}
+
+    WorkbookSheet& newSheet(const QString& name)
+    {
+        sheets_.push_back({name, {}});
+        return sheets_.back();
+    }
+    // False when the address is outside the sheet or too many cells were read.
+    bool put(WorkbookSheet& sheet, int row, int column, QVariant value, QString& error)
+    {
+        if (row < 1 || row > TZrvExcel::kMaxRows || column < 1 || column > TZrvExcel::kMaxColumns) {
+            error = QString("cell address outside the sheet (row %1, column %2)").arg(row).arg(column);
+            return false;
+        }
+        if (++count_ > kMaxCells) {
+            error = "too many cells";
+            return false;
+        }
+        if (value.isValid() && !(value.typeId() == QMetaType::QString && value.toString().isEmpty()))
+            sheet.cells[{row, column}] = std::move(value);
+        return true;
+    }
+
+private:
+    std::vector<WorkbookSheet>& sheets_;
+    qint64 count_ = 0;
+};
+
+// ---------------------------------------------------------------- CSV
+
+bool readCsvFields(const QByteArray& bytes, CellSink& sink, WorkbookSheet& sheet, QString& error)
+{
+    qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const qsizetype n = bytes.size();
+    int row = 1, column = 1;
+    QByteArray field;
+    bool lineHasData = false;  // a line end after nothing at all ends no record at the file's end
+    auto endField = [&]() {
+        const bool ok = sink.put(sheet, row, column, QString::fromUtf8(field), error);
+        field.clear();
+        return ok;
+    };
+    while (i < n) {
+        const char c = bytes[i];
+        if (c == '"' && field.isEmpty()) {
+            // quoted field
+            ++i;
+            for (;;) {
+                if (i >= n) {
+                    error = QString("unterminated quoted field in line %1").arg(row);
+                    return false;
+                }
+                if (bytes[i] == '"') {
+                    if (i + 1 < n && bytes[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                field += bytes[i++];
+            }
+            lineHasData = true;
+            if (i < n && bytes[i] != ',' && bytes[i] != '\r' && bytes[i] != '\n') {
+                error = QString("text after a closing quote in line %1").arg(row);
+                return false;
+            }
+            continue;
+        }
+        if (c == ',') {
+            if (!endField())
+                return false;
+            ++column;
+            lineHasData = true;
+            ++i;
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            if (!endField())
+                return false;
+            i += (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ? 2 : 1;
+            ++row;
+            column = 1;
+            lineHasData = false;
+            continue;
+        }
+        field += c;
+        lineHasData = true;
+        ++i;
+    }
+    if (lineHasData && !endField())
+        return false;
+    return true;
+}
+
+bool needsQuotes(const QByteArray& s)
+{
+    for (char c : s)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    return false;
+}
+
+// ---------------------------------------------------------------- XLSX reading
+
+// One open zip archive; parts are read whole, within kMaxFileBytes.
+class ZipArchive {
+public:
+    explicit ZipArchive(const QString& path) : zip_(unzOpen64(QFile::encodeName(path).constData())) {}
+    ~ZipArchive()
+    {
+        if (zip_)
+            unzClose(zip_);
+    }
+    bool isOpen() const { return zip_ != nullptr; }
+
+    // The part's bytes; false when it is missing (`missing` set) or damaged.
+    bool read(const QString& name, QByteArray& out, bool& missing, QString& error)
+    {
+        missing = false;
+        if (unzLocateFile(zip_, name.toUtf8().constData(), 1) != UNZ_OK) {
+            missing = true;
+            error = "part " + name + " is missing";
+            return false;
+        }
+        unz_file_info64 info;
+        if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
+            info.uncompressed_size > static_cast<ZPOS64_T>(kMaxFileBytes)) {
+            error = "part " + name + " is damaged or too large";
+            return false;
+        }
+        if (unzOpenCurrentFile(zip_) != UNZ_OK) {
+            error = "part " + name + " cannot be unpacked";
+            return false;
+        }
+        out.resize(static_cast<qsizetype>(info.uncompressed_size));
+        qsizetype got = 0;
+        bool ok = true;
+        while (ok) {
+            char spare;
+            char* into = got < out.size() ? out.data() + got : &spare;
+            const unsigned want = got < out.size() ? static_cast<unsigned>(std::min<qsizetype>(out.size() - got, 1 << 20)) : 1;
+            const int r = unzReadCurrentFile(zip_, into, want);
+            if (r == 0)
+                break;
+            if (r < 0 || got >= out.size()) {  // an error, or more bytes than the directory said
+                ok = false;
+                break;
+            }
+            got += r;
+        }
+        const int closed = unzCloseCurrentFile(zip_);  // UNZ_CRCERROR for damaged data
+        if (!ok || closed != UNZ_OK || got != out.size()) {
+            error = "part " + name + " is damaged";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    unzFile zip_;
+};
+
+QString attribute(const QXmlStreamReader& xml, QStringView localName)
+{
+    for (const QXmlStreamAttribute& a : xml.attributes())
+        if (a.name() == localName)
+            return a.value().toString();
+    return {};
+}
+
+// "dir/" + target with "." and ".." resolved; an absolute target starts from
+// the archive's root. Empty when it leaves the archive.
+QString resolvePart(const QString& dir, const QString& target)
+{
+    QStringList parts = target.startsWith('/') ? QStringList() : dir.split('/', Qt::SkipEmptyParts);
+    for (const QString& p : target.split('/', Qt::SkipEmptyParts)) {
+        if (p == ".")
+            continue;
+        if (p == "..") {
+            if (parts.isEmpty())
+                return {};
+            parts.removeLast();
+            continue;
+        }
+        parts << p;
+    }
+    return parts.join('/');
+}
+
+QString directoryOf(const QString& part)
+{
+    const qsizetype slash = part.lastIndexOf('/');
+    return slash < 0 ? QString() : part.left(slash);
+}
+
+// Relationship id -> (type, resolved target) of a .rels part.
+struct Relationship {
+    QString type, target;
+};
+bool readRelationships(const QByteArray& xmlBytes, const QString& baseDir, QHash<QString, Relationship>& out,
+                       QString& error)
+{
+    QXmlStreamReader xml(xmlBytes);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"Relationship" && attribute(xml, u"TargetMode") != "External")
+            out.insert(attribute(xml, u"Id"),
+                       {attribute(xml, u"Type"), resolvePart(baseDir, attribute(xml, u"Target"))});
+    }
+    if (xml.hasError()) {
+        error = "relationships: " + xml.errorString();
+        return false;
+    }
+    return true;
+}
+
+// The text of the element the reader stands on, <rPh> runs left out; the
+// reader ends on that element's end.
+QString runText(QXmlStreamReader& xml)
+{
+    QString text;
+    const QString outer = xml.name().toString();
+    int skipDepth = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (skipDepth > 0 || xml.name() == u"rPh")
+                ++skipDepth;
+            else if (xml.name() == u"t")
+                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        } else if (xml.isEndElement()) {
+            if (skipDepth > 0)
+                --skipDepth;
+            else if (xml.name() == outer)
+                break;
+        }
+    }
+    return text;
+}
+
+bool readSharedStrings(const QByteArray& bytes, QStringList& out, QString& error)
+{
+    QXmlStreamReader xml(bytes);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.name() == u"si") {
+            if (out.size() >= kMaxCells) {
+                error = "too many shared texts";
+                return false;
+            }
+            out << runText(xml);
+        }
+    }
+    if (xml.hasError()) {
+        error = "shared texts: " + xml.errorString();
+        return false;
+    }
+    return true;
+}
+
+// "B12" -> column 2, row 12. False for anything else.
+bool parseCellReference(QStringView ref, int& column, int& row)
+{
+    qsizetype i = 0;
+    int col = 0;
+    while (i < ref.size() && ref[i] >= u'A' && ref[i] <= u'Z' && i < 3) {
+        col = col * 26 + (ref[i].unicode() - u'A' + 1);
+        ++i;
+    }
+    if (i == 0 || i == ref.size())
+        return false;
+    int r = 0;
+    for (qsizetype j = i; j < ref.size(); ++j) {
+        if (ref[j] < u'0' || ref[j] > u'9' || r > TZrvExcel::kMaxRows)
+            return false;
+        r = r * 10 + (ref[j].unicode() - u'0');
+    }
+    column = col;
+    row = r;
+    return col >= 1 && col <= TZrvExcel::kMaxColumns && r >= 1 && r <= TZrvExcel::kMaxRows;
+}
+
+bool parseNumber(const QString& text, double& out)
+{
+    const QByteArray s = text.trimmed().toLatin1();
+    if (s.isEmpty())
+        return false;
+    const char* b = s.constData();
+    const char* e = b + s.size();
+    auto [p, ec] = std::from_chars(b, e, out);
+    return ec == std::errc() && p == e && std::isfinite(out);
+}
+
+// One <c> element; the reader ends on its end.
+bool readCell(QXmlStreamReader& xml, const QStringList& shared, int& row, int& column, QVariant& value,
+              QString& error)
+{
+    const QString ref = attribute(xml, u"r");
+    if (!ref.isEmpty() && !parseCellReference(ref, column, row)) {
+        error = "bad cell address " + ref;
+        return false;
+    }
+    const QString type = attribute(xml, u"t");
+    QString v;
+    bool hasV = false, hasInline = false;
+    QString inlineText;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (xml.name() == u"v") {
+                v = xml.readElementText();
+                hasV = true;
+            } else if (xml.name() == u"is") {
+                inlineText = runText(xml);
+                hasInline = true;
+            } else {
+                xml.skipCurrentElement();  // <f>, <extLst>
+            }
+        } else if (xml.isEndElement() && xml.name() == u"c") {
+            break;
+        }
+    }
+    value = QVariant();
+    if (type == "inlineStr") {
+        if (hasInline)
+            value = inlineText;
+        return true;
+    }
+    if (!hasV)
+        return true;
+    if (type == "s") {
+        bool ok = false;
+        const qlonglong index = v.trimmed().toLongLong(&ok);
+        if (!ok || index < 0 || index >= shared.size()) {
+            error = "shared text index " + v + " out of range";
+            return false;
+        }
+        value = shared[static_cast<qsizetype>(index)];
+    } else if (type == "str" || type == "e") {
+        value = v;
+    } else if (type == "b") {
+        value = v.trimmed() == "1";
+    } else {
+        double d = 0;
+        if (!parseNumber(v, d)) {
+            error = "cell " + ref + " holds no number";
+            return false;
+        }
+        value = d;
+    }
+    return true;
+}
+
+bool readSheet(const QByteArray& bytes, const QStringList& shared, CellSink& sink, WorkbookSheet& sheet,
+               QString& error)
+{
+    QXmlStreamReader xml(bytes);
+    int row = 0, column = 0;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == u"row") {
+            const QString r = attribute(xml, u"r");
+            bool ok = true;
+            row = r.isEmpty() ? row + 1 : r.toInt(&ok);
+            if (!ok || row < 1 || row > TZrvExcel::kMaxRows) {
+                error = "bad row number " + r;
+                return false;
+            }
+            column = 0;
+        } else if (xml.name() == u"c") {
+            int cellRow = row, cellColumn = column + 1;
+            QVariant value;
+            if (!readCell(xml, shared, cellRow, cellColumn, value, error))
+                return false;
+            if (!sink.put(sheet, cellRow, cellColumn, value, error))
+                return false;
+            row = cellRow;
+            column = cellColumn;
+        }
+    }
+    if (xml.hasError()) {
+        error = "sheet: " + xml.errorString();
+        return false;
+    }
+    return true;
+}
+
+const QString kOfficeDocument = "/officeDocument";
+const QString kSharedStrings = "/sharedStrings";
+
+// ---------------------------------------------------------------- XLSX writing
+
+struct WorkbookCloser {
+    void operator()(lxw_workbook* wb) const { workbook_close(wb); }
+};
+
+QString lxwError(lxw_error e) { return QString::fromUtf8(lxw_strerror(e)); }
+
+} // namespace
+
+Format DetectFormat(const QString& path, const QByteArray& first)
+{
+    if (first.startsWith("PK\x03\x04"))
+        return Format::Xlsx;
+    if (first.startsWith("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"))
+        return Format::Xls;
+    if (path.right(4).compare(".csv", Qt::CaseInsensitive) == 0)
+        return Format::Csv;
+    return Format::Unknown;
+}
+
+bool ReadCsv(const QByteArray& bytes, std::vector<WorkbookSheet>& sheets, QString& error)
+{
+    std::vector<WorkbookSheet> read;
+    CellSink sink(read);
+    WorkbookSheet& sheet = sink.newSheet("Sheet1");
+    if (!readCsvFields(bytes, sink, sheet, error))
+        return false;
+    sheets = std::move(read);
+    return true;
+}
+
+bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error)
+{
+    ZipArchive zip(path);
+    if (!zip.isOpen()) {
+        error = "not a zip archive";
+        return false;
+    }
+    bool missing = false;
+    QByteArray bytes;
+
+    // the workbook part, named by the package's relationships
+    QString workbookPart = "xl/workbook.xml";
+    if (zip.read("_rels/.rels", bytes, missing, error)) {
+        QHash<QString, Relationship> root;
+        if (!readRelationships(bytes, QString(), root, error))
+            return false;
+        for (const Relationship& r : root)
+            if (r.type.endsWith(kOfficeDocument) && !r.target.isEmpty())
+                workbookPart = r.target;
+    } else if (!missing) {
+        return false;
+    }
+    if (!zip.read(workbookPart, bytes, missing, error))
+        return false;
+    struct SheetEntry {
+        QString name, id;
+    };
+    std::vector<SheetEntry> entries;
+    {
+        QXmlStreamReader xml(bytes);
+        while (!xml.atEnd()) {
+            xml.readNext();
+            if (xml.isStartElement() && xml.name() == u"sheet")
+                entries.push_back({attribute(xml, u"name"), attribute(xml, u"id")});
+        }
+        if (xml.hasError()) {
+            error = "workbook: " + xml.errorString();
+            return false;
+        }
+    }
+    if (entries.empty()) {
+        error = "the workbook lists no sheet";
+        return false;
+    }
+
+    const QString baseDir = directoryOf(workbookPart);
+    const QString relsPart = (baseDir.isEmpty() ? QString() : baseDir + "/") + "_rels/" +
+                             workbookPart.mid(workbookPart.lastIndexOf('/') + 1) + ".rels";
+    QHash<QString, Relationship> rels;
+    if (zip.read(relsPart, bytes, missing, error)) {
+        if (!readRelationships(bytes, baseDir, rels, error))
+            return false;
+    } else if (!missing) {
+        return false;
+    }
+
+    QStringList shared;
+    QString sharedPart = resolvePart(baseDir, "sharedStrings.xml");
+    for (const Relationship& r : rels)
+        if (r.type.endsWith(kSharedStrings))
+            sharedPart = r.target;
+    if (zip.read(sharedPart, bytes, missing, error)) {
+        if (!readSharedStrings(bytes, shared, error))
+            return false;
+    } else if (!missing) {
+        return false;
+    }
+
+    std::vector<WorkbookSheet> read;
+    CellSink sink(read);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        QString part = rels.value(entries[i].id).target;
+        if (part.isEmpty())
+            part = resolvePart(baseDir, QString("worksheets/sheet%1.xml").arg(i + 1));
+        if (!zip.read(part, bytes, missing, error))
+            return false;
+        WorkbookSheet& sheet = sink.newSheet(entries[i].name);
+        if (!readSheet(bytes, shared, sink, sheet, error))
+            return false;
+    }
+    sheets = std::move(read);
+    return true;
+}
+
+bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error)
+{
+    const void* handle = nullptr;
+    const int opened = freexl_open(QFile::encodeName(path).constData(), &handle);
+    std::unique_ptr<const void, int (*)(const void*)> guard(handle, freexl_close);
+    if (opened != FREEXL_OK || !handle) {
+        error = QString("not a readable .xls workbook (code %1)").arg(opened);
+        return false;
+    }
+    unsigned int info = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) != FREEXL_OK || info == FREEXL_BIFF_OBFUSCATED) {
+        error = "the workbook is protected by a password";
+        return false;
+    }
+    unsigned int count = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0 || count > 65535) {
+        error = "the workbook lists no sheet";
+        return false;
+    }
+    std::vector<WorkbookSheet> read;
+    CellSink sink(read);
+    for (unsigned short s = 0; s < count; ++s) {
+        const char* name = nullptr;
+        unsigned int rows = 0;
+        unsigned short columns = 0;
+        if (freexl_select_active_worksheet(handle, s) != FREEXL_OK ||
+            freexl_get_worksheet_name(handle, s, &name) != FREEXL_OK ||
+            freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
+            error = QString("sheet %1 cannot be read").arg(s + 1);
+            return false;
+        }
+        if (rows > static_cast<unsigned>(TZrvExcel::kMaxRows) || columns > TZrvExcel::kMaxColumns) {
+            error = QString("sheet %1 is too large").arg(s + 1);
+            return false;
+        }
+        WorkbookSheet& sheet = sink.newSheet(QString::fromUtf8(name ? name : ""));
+        for (unsigned int r = 0; r < rows; ++r)
+            for (unsigned short c = 0; c < columns; ++c) {
+                FreeXL_CellValue cell;
+                if (freexl_get_cell_value(handle, r, c, &cell) != FREEXL_OK) {
+                    error = QString("cell (row %1, column %2) cannot be read").arg(r + 1).arg(c + 1);
+                    return false;
+                }
+                QVariant value;
+                switch (cell.type) {
+                case FREEXL_CELL_INT:
+                    value = static_cast<double>(cell.value.int_value);
+                    break;
+                case FREEXL_CELL_DOUBLE:
+                    if (std::isfinite(cell.value.double_value))
+                        value = cell.value.double_value;
+                    break;
+                case FREEXL_CELL_TEXT:
+                case FREEXL_CELL_SST_TEXT:
+                case FREEXL_CELL_DATE:
+                case FREEXL_CELL_DATETIME:
+                case FREEXL_CELL_TIME:
+                    value = QString::fromUtf8(cell.value.text_value ? cell.value.text_value : "");
+                    break;
+                default:
+                    break;
+                }
+                if (value.isValid() && !sink.put(sheet, static_cast<int>(r) + 1, c + 1, value, error))
+                    return false;
+            }
+    }
+    sheets = std::move(read);
+    return true;
+}
+
+QByteArray WriteCsv(const WorkbookSheet& sheet)
+{
+    int rows = 0, columns = 0;
+    for (const auto& [at, value] : sheet.cells) {
+        rows = std::max(rows, at.first);
+        columns = std::max(columns, at.second);
+    }
+    QByteArray out;
+    auto cell = sheet.cells.begin();
+    for (int r = 1; r <= rows; ++r) {
+        for (int c = 1; c <= columns; ++c) {
+            if (c > 1)
+                out += ',';
+            if (cell != sheet.cells.end() && cell->first == std::make_pair(r, c)) {
+                const QByteArray text = TZrvExcel::cellText(cell->second).toUtf8();
+                if (needsQuotes(text)) {
+                    out += '"';
+                    out += QByteArray(text).replace("\"", "\"\"");
+                    out += '"';
+                } else {
+                    out += text;
+                }
+                ++cell;
+            }
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool WriteXlsx(const std::vector<WorkbookSheet>& sheets, QByteArray& bytes, QString& error)
+{
+    QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        error = "no temporary folder: " + scratch.errorString();
+        return false;
+    }
+    const QByteArray path = QFile::encodeName(scratch.filePath("book.xlsx"));
+    lxw_workbook_options options = {};
+    options.constant_memory = LXW_FALSE;
+    const QByteArray tmp = QFile::encodeName(scratch.path());
+    options.tmpdir = const_cast<char*>(tmp.constData());
+    lxw_workbook* wb = workbook_new_opt(path.constData(), &options);
+    if (!wb) {
+        error = "cannot start a workbook";
+        return false;
+    }
+    std::unique_ptr<lxw_workbook, WorkbookCloser> book(wb);
+    for (const WorkbookSheet& sheet : sheets) {
+        const QByteArray name = sheet.name.toUtf8();
+        lxw_worksheet* ws = nullptr;
+        if (!name.isEmpty() && workbook_validate_sheet_name(wb, name.constData()) == LXW_NO_ERROR)
+            ws = workbook_add_worksheet(wb, name.constData());
+        if (!ws)
+            ws = workbook_add_worksheet(wb, nullptr);
+        if (!ws) {
+            error = "cannot add a sheet";
+            return false;
+        }
+        for (const auto& [at, value] : sheet.cells) {
+            const lxw_row_t r = static_cast<lxw_row_t>(at.first - 1);
+            const lxw_col_t c = static_cast<lxw_col_t>(at.second - 1);
+            lxw_error e = LXW_NO_ERROR;
+            if (value.typeId() == QMetaType::Double) {
+                const double d = value.toDouble();
+                if (!std::isfinite(d)) {
+                    error = "a cell holds no finite number";
+                    return false;
+                }
+                e = worksheet_write_number(ws, r, c, d, nullptr);
+            } else if (value.typeId() == QMetaType::Bool) {
+                e = worksheet_write_boolean(ws, r, c, value.toBool(), nullptr);
+            } else {
+                e = worksheet_write_string(ws, r, c, value.toString().toUtf8().constData(), nullptr);
+            }
+            if (e != LXW_NO_ERROR) {
+                error = QString("cell (row %1, column %2): %3").arg(at.first).arg(at.second).arg(lxwError(e));
+                return false;
+            }
+        }
+    }
+    const lxw_error closed = workbook_close(book.release());
+    if (closed != LXW_NO_ERROR) {
+        error = lxwError(closed);
+        return false;
+    }
+    QFile written(scratch.filePath("book.xlsx"));
+    if (!written.open(QIODevice::ReadOnly)) {
+        error = written.errorString();
+        return false;
+    }
+    bytes = written.readAll();
+    if (bytes.size() != written.size()) {
+        error = written.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace workbookfiles

@@ -1,0 +1,58 @@
+// The spreadsheet files TZrvExcel reads and writes. Every reader checks each
+// size, index and cell address it takes from a file and fails with a reason
+// instead of guessing; nothing here throws.
+//
+// CSV (RFC 4180): UTF-8 text (a leading byte-order mark is skipped), one
+// record a line (CR LF, LF or CR), fields separated by ",". A field that
+// starts with '"' is quoted: it runs to the next lone '"', a doubled '""'
+// inside stands for one quote, and line ends inside belong to the field; after
+// the closing quote only a separator or a line end may follow. A quote inside
+// an unquoted field is an ordinary character. Every field is read as the text
+// written (no number conversion); empty fields are empty cells. A file holds
+// one sheet. Written with CR LF line ends, no byte-order mark, fields quoted
+// when they hold ',', '"', CR or LF; numbers in TZrvExcel::cellText's form.
+//
+// XLSX (Office Open XML spreadsheet): a zip archive. xl/workbook.xml lists the
+// sheets in order (<sheet name= r:id=>); xl/_rels/workbook.xml.rels maps each
+// id to its part, normally xl/worksheets/sheetN.xml; xl/sharedStrings.xml
+// holds the shared texts (<si> with <t> runs; phonetic <rPh> runs are not part
+// of the text). A sheet part holds <row> elements of <c r="B2" t=...> cells:
+// t="s" a shared-text index in <v>, t="str"/"e" a text in <v>, t="inlineStr"
+// a text in <is>, t="b" 0 or 1, otherwise a number in <v> (a formula's cached
+// value when <f> is present). A cell without r follows the previous one in
+// its row. Written with libxlsxwriter.
+//
+// XLS (BIFF in a compound document): read through freexl. Integers and
+// floating-point cells become numbers, texts (and dates, which freexl gives as
+// "YYYY-MM-DD" texts) become texts. Password-protected books are refused.
+#pragma once
+
+#include "app/zrvexcel.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <vector>
+
+namespace workbookfiles {
+
+// Largest file, and largest zip part unpacked, that a reader takes.
+constexpr qint64 kMaxFileBytes = 256ll * 1024 * 1024;
+// Most cells a workbook read from a file may hold.
+constexpr qint64 kMaxCells = 5'000'000;
+
+enum class Format { Csv, Xlsx, Xls, Unknown };
+
+// By the first bytes ("PK\3\4": a zip archive, taken as .xlsx; the compound
+// document signature: .xls); otherwise .csv when the name ends in ".csv"
+// (any case).
+Format DetectFormat(const QString& path, const QByteArray& firstBytes);
+
+bool ReadCsv(const QByteArray& bytes, std::vector<WorkbookSheet>& sheets, QString& error);
+bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error);
+bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error);
+
+QByteArray WriteCsv(const WorkbookSheet& sheet);
+bool WriteXlsx(const std::vector<WorkbookSheet>& sheets, QByteArray& bytes, QString& error);
+
+} // namespace workbookfiles
