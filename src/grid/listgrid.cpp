@@ -1127,7 +1127,7 @@ void RIvuZuvuzoZuvu::SetVisibleCol(int ACol, bool Value)
 
 int RIvuZuvuzoZuvu::RemapCol(int ACol) const
 {
-    if (ACol >= 256 || hiddenColCount_ == 0)
+    if (hiddenColCount_ == 0)
         return ACol;
     int visible = 0;
     for (int real = 0; real < 256; ++real) {
@@ -1137,7 +1137,8 @@ int RIvuZuvuzoZuvu::RemapCol(int ACol) const
             return real;
         ++visible;
     }
-    return 0;
+    // Columns from 256 on are never hidden: the count goes on past the table.
+    return ACol >= 0 ? 256 + (ACol - visible) : 0;
 }
 
 int RIvuZuvuzoZuvu::RemapColInv(int ACol) const

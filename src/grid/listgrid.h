@@ -437,6 +437,144 @@ private:
     TGridRichEdit* measureRichEdit_ = nullptr;
     TGridRichEdit* editRichEdit_ = nullptr;
     QWidget* footerPanel_ = nullptr;
+
+    // ==================================================================
+    // sorting, calculations, hidden rows and columns, grouping
+    //
+    // Sorting moves whole rows through SortSwapRows (texts, cell objects,
+    // heights and selection flags travel together); the fixed header rows and
+    // the footer rows never move. While a sort runs the grid is locked for
+    // painting and carries three spare rows and its hidden columns; all of that
+    // is undone before the call returns. Row and column arguments of the
+    // calculations are the caller's to keep inside the grid.
+public:
+    Event<int /*ACol*/, bool& /*DoSort*/> OnCanSort;
+    Event<int /*ACol*/> OnClickSort;
+    Event<const std::string& /*Str1*/, const std::string& /*Str2*/, int& /*Res*/> OnCustomCompare;
+    Event<int /*Col*/, int /*Row1*/, int /*Row2*/, int& /*Res*/> OnRawCompare;
+
+    // The sort of a released header click at (ACol, ARow) whose press was on
+    // ADownRow; X is the release point's client x. True when the rows were sorted.
+    bool HeaderClickSort(int ACol, int ARow, int ADownRow, platform::ShiftState Shift, int X);
+    void QSort();         // by SortSettings->Column in SortSettings->Direction
+    void QSortIndexed();  // by SortIndexes; DIdiZedoRorid when the list is empty
+    void QSortGroup();    // each node group on its own
+    void QuickSort(int ACol, int AFrom, int ATo);
+    void QuickSortIndexed(int AFrom, int ATo);
+    void SortByColumn(int ACol);
+    bool SortLine(int ACol, int ARow1, int ARow2);
+    // -1, 0 or 1: where the cell of ARow1 sorts against that of ARow2.
+    int Compare(int ACol, int ARow1, int ARow2);
+    int CompareLine(int ACol, int ARow1, int ARow2);
+    int CompareLineIndexed(int AIdx, int ARow1, int ARow2);
+    void InitSortXRef();
+    int SortedRowIndex(int ARow) const;
+    int UnSortedRowIndex(int ARow) const;
+    std::string GetUnSortedCell(int ACol, int ARow) const;
+    void SetUnSortedCell(int ACol, int ARow, const std::string& Value);
+    virtual void SortSwapRows(int ARow1, int ARow2);
+
+    // Typed cells. Reading an empty cell gives 0; a text that is no number
+    // raises DIdiZedoRorid. Floats are written with FloatFormat.
+    int GetInts(int ACol, int ARow) const;
+    void SetInts(int ACol, int ARow, int Value);
+    double GetFloats(int ACol, int ARow) const;
+    void SetFloats(int ACol, int ARow, double Value);
+
+    // Calculations over the cells' float values, both ends of the range included.
+    double ColumnSum(int ACol, int FromRow, int ToRow) const;
+    double ColumnAvg(int ACol, int FromRow, int ToRow) const;  // 0 for an empty range
+    double ColumnMin(int ACol, int FromRow, int ToRow) const;
+    double ColumnMax(int ACol, int FromRow, int ToRow) const;
+    double RowSum(int ARow, int FromCol, int ToCol) const;
+    double RowAvg(int ARow, int FromCol, int ToCol) const;
+    double RowMin(int ARow, int FromCol, int ToCol) const;
+    double RowMax(int ARow, int FromCol, int ToCol) const;
+    void AutoNumberCol(int ACol);
+    void AutoNumberRow(int ARow);
+    // Row height = (h + h / 4) * Lines + Padding, h the canvas's height of "gh".
+    void SizeToLines(int ARow, int Lines, int Padding);
+    int MaxLinesInRow(int ARow) const;
+    void SwapColumns(int ACol1, int ACol2);
+    void SwapRows(int ARow1, int ARow2);
+
+    // Hidden columns (real columns below 256) keep their cells beyond ColCount.
+    void HideColumn(int ACol) { HideColumns(ACol, ACol); }
+    void HideColumns(int FromCol, int ToCol);
+    void UnHideColumn(int ACol) { UnHideColumns(ACol, ACol); }
+    void UnHideColumns(int FromCol, int ToCol);
+    void UnHideColumnsAll();
+    // Hidden rows are taken out of the grid with all their cells and objects.
+    void HideRow(int ARow) { HideRows(ARow, ARow); }
+    void HideRows(int FromRow, int ToRow);
+    void HideRowsEx(int FromRow, int ToRow);
+    void UnHideRow(int ARow);
+    void UnHideRows(int FromRow, int ToRow);
+    void UnHideRowsAll();
+    void HideSelectedRows();
+    void ScreenToCell(QPoint P, int& ACol, int& ARow) const;
+
+    // Tree nodes: a node row heads the rows under it up to the next node
+    // (Span 0) or Span - 1 rows; contracting hides them.
+    void AddNode(int ARow, int Span);
+    void RemoveNode(int ARow);
+    bool IsNode(int ARow) const;
+    bool GetNodeState(int ARow) const;  // true when contracted
+    void SetNodeState(int ARow, bool Contracted);
+    int GetNodeSpan(int ARow) const;    // -1 for a row that is no node
+    void ContractNode(int ARow);
+    void ExpandNode(int ARow);
+    void ExpandAll();
+    void ContractAll();
+    int NodeCount() const { return cellNodes_; }
+    bool HasNodes() override { return cellNodes_ > 0; }
+    int NodeIndent(int ARow) override;
+
+    // Grouping by the values of one column into node rows.
+    int GroupColumn() const { return groupColumn_; }
+    void SetGroupColumn(int ACol);
+    void Group(int ACol);
+    void UnGroup();
+    void GroupSum(int ACol) { GroupCalc(ACol, 1); }
+    void GroupAvg(int ACol) { GroupCalc(ACol, 2); }
+    void GroupMin(int ACol) { GroupCalc(ACol, 3); }
+    void GroupMax(int ACol) { GroupCalc(ACol, 4); }
+    void GroupCount(int ACol) { GroupCalc(ACol, 5); }
+
+    // The cells the save and export routines write.
+    bool SaveFixedCells = false;
+    int GetSaveStartCol() const;
+    int GetSaveStartRow() const;
+    int GetSaveEndCol() const;
+    int GetSaveEndRow() const;
+    int GetSaveColCount() const;
+    int GetSaveRowCount() const;
+
+private:
+    class SortSpace;
+    void quickSortRows(int ACol, int L, int R);
+    void quickSortRowsIndexed(int L, int R);
+    void copyPivot(int Source, int Target);
+    void sortWhole(int Kind);  // 0 by the sort column, 1 by the index list, 2 per node group
+    int directionFactor() const;
+    const std::string& sortText(int ACol, int ARow, std::string& Buffer) const;
+    void groupCalc(int ACol, int Kind);
+    void GroupCalc(int ACol, int Kind) { groupCalc(ACol, Kind); }
+    void hideRows(int FromRow, int ToRow, bool Ex);
+    int nodeEnd(int ARow) const;
+    void setNodeRowsHidden(int ARow, bool Hide);
+
+    std::vector<int> sortXRef_;
+    int sortRow_ = -1;       // the current row, followed through the swaps of a sort
+    std::array<std::uint16_t, 256> hiddenColWidths_{};
+    std::vector<std::vector<platform::Object*>> hiddenRowObjects_;  // beside hiddenRows_
+    int groupColumn_ = -1;
+    int groupColWidth_ = 0;
+    std::string groupHeader_;
+    struct HiddenObjectsRelease {
+        RIvuZuvuzoZuvu* Grid;
+        ~HiddenObjectsRelease();
+    } hiddenObjectsRelease_{this};
 };
 
 }  // namespace grid

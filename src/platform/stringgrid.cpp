@@ -824,6 +824,12 @@ void StringGrid::DeleteRow(int row)
     SetRowCount(rowCount_ - 1);
 }
 
+void StringGrid::ExchangeRowData(int a, int b)
+{
+    if (a < 0 || b < 0 || a >= rowCount_ || b >= rowCount_) throw GridError("Grid index out of range");
+    std::swap(rows_[std::size_t(a)], rows_[std::size_t(b)]);
+}
+
 void StringGrid::DeleteColumn(int col)
 {
     if (col < 0 || col >= colCount_) throw GridError("Grid index out of range");

@@ -200,6 +200,9 @@ public:
     void SetCols(int col, const CellLine& line);
     // Moves the row (column) to the end and drops it; RowCount (ColCount) shrinks by one.
     void DeleteRow(int row);
+    // Exchanges everything stored for two rows: the texts and objects of every
+    // column, also those kept beyond ColCount. Heights stay; nothing repaints.
+    void ExchangeRowData(int a, int b);
     void DeleteColumn(int col);
     // Moves a column (row) to another place through ColumnMoved (RowMoved).
     void MoveColumn(int from, int to);

@@ -1,0 +1,247 @@
+// Row swaps, typed cell values and the calculations over them, automatic
+// numbering, row heights by line count, and the column and row exchanges of
+// the list grid.
+#include "grid/listgrid.h"
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+namespace grid {
+
+// ---------------------------------------------------------------- row swaps
+
+void RIvuZuvuzoZuvu::SortSwapRows(int ARow1, int ARow2)
+{
+    const int xrefCount = static_cast<int>(sortXRef_.size());
+    if (ARow1 < xrefCount && ARow2 < xrefCount)
+        std::swap(sortXRef_[ARow1], sortXRef_[ARow2]);
+
+    if (SortSettings->SingleColumn()) {
+        // Texts and objects of the sort column only; an exchange of two slots
+        // changes no object's holders, so the raw slots are swapped.
+        const int c = SortSettings->Column();
+        std::string text = Cells(c, ARow1);
+        SetCells(c, ARow1, Cells(c, ARow2));
+        SetCells(c, ARow2, text);
+        platform::Object* object = Objects(c, ARow1);
+        SetObjects(c, ARow1, Objects(c, ARow2));
+        SetObjects(c, ARow2, object);
+        return;
+    }
+
+    ExchangeRowData(ARow1, ARow2);
+    const int h1 = RowHeights(ARow1), h2 = RowHeights(ARow2);
+    if (h1 != h2) {
+        SetRowHeights(ARow1, h2);
+        SetRowHeights(ARow2, h1);
+    }
+    if (MouseActions->DisjunctRowSelect()) {
+        auto selected = [&](int r) { return r < static_cast<int>(rowSelect_.size()) && rowSelect_[r] != 0; };
+        if (selected(ARow1) != selected(ARow2)) {
+            const size_t need = static_cast<size_t>(std::max(ARow1, ARow2)) + 1;
+            if (rowSelect_.size() < need)
+                rowSelect_.resize(need, 0);
+            std::swap(rowSelect_[ARow1], rowSelect_[ARow2]);
+        }
+    }
+    if (sortRow_ == ARow1)
+        sortRow_ = ARow2;
+    else if (sortRow_ == ARow2)
+        sortRow_ = ARow1;
+    if (!IsUpdating()) {
+        RepaintRow(ARow1);
+        RepaintRow(ARow2);
+    }
+}
+
+// ---------------------------------------------------------------- typed cells
+
+namespace {
+// A cell text as a number: thousands separators dropped, the decimal
+// separator read as ".", an empty text read as 0.
+bool cellNumber(std::string s, double& value)
+{
+    const FormatSettings& fs = formatSettings();
+    s.erase(std::remove(s.begin(), s.end(), fs.ThousandSeparator), s.end());
+    if (fs.DecimalSeparator != '.')
+        std::replace(s.begin(), s.end(), fs.DecimalSeparator, '.');
+    if (Trim(s).empty()) {
+        value = 0;
+        return true;
+    }
+    return TextToFloat(s, value);
+}
+}  // namespace
+
+int RIvuZuvuzoZuvu::GetInts(int ACol, int ARow) const
+{
+    const std::string s = GetCellEx(ACol, ARow);
+    int value = 0;
+    if (!Trim(s).empty() && !TextToInt(s, value))
+        throw DIdiZedoRorid("Cell does not contain integer value");
+    return value;
+}
+
+void RIvuZuvuzoZuvu::SetInts(int ACol, int ARow, int Value) { SetCellEx(ACol, ARow, std::to_string(Value)); }
+
+double RIvuZuvuzoZuvu::GetFloats(int ACol, int ARow) const
+{
+    double value = 0;
+    if (!cellNumber(GetCellEx(ACol, ARow), value))
+        throw DIdiZedoRorid("Cell does not contain a float value");
+    return value;
+}
+
+void RIvuZuvuzoZuvu::SetFloats(int ACol, int ARow, double Value)
+{
+    // FloatFormat holds exactly one floating-point conversion (its setter
+    // checks). printf follows the process locale, so its decimal point is
+    // turned back into ".".
+    char buf[128];
+    std::snprintf(buf, sizeof buf, FloatFormat().c_str(), Value);
+    std::string text = buf;
+    const char* point = std::localeconv()->decimal_point;
+    if (point && *point && std::string(point) != ".")
+        if (auto p = text.find(point); p != std::string::npos)
+            text.replace(p, std::strlen(point), ".");
+    SetCellEx(ACol, ARow, text);
+}
+
+// ---------------------------------------------------------------- calculations
+
+namespace {
+enum class Fold { Sum, Min, Max };
+
+// Folds Value(i) over First..Last; Min and Max start from Value(First) even
+// when the range is empty, a sum of an empty range is 0.
+template <typename F>
+double fold(int First, int Last, Fold How, F Value)
+{
+    if (How == Fold::Sum) {
+        double sum = 0;
+        for (int i = First; i <= Last; ++i)
+            sum += Value(i);
+        return sum;
+    }
+    double best = Value(First);
+    for (int i = First + 1; i <= Last; ++i) {
+        const double v = Value(i);
+        if (How == Fold::Min ? v < best : v > best)
+            best = v;
+    }
+    return best;
+}
+
+double average(double Sum, int Count) { return Count > 0 ? Sum / Count : 0; }
+}  // namespace
+
+double RIvuZuvuzoZuvu::ColumnSum(int ACol, int FromRow, int ToRow) const
+{
+    return fold(FromRow, ToRow, Fold::Sum, [&](int r) { return GetFloats(ACol, r); });
+}
+
+double RIvuZuvuzoZuvu::ColumnAvg(int ACol, int FromRow, int ToRow) const
+{
+    return average(ColumnSum(ACol, FromRow, ToRow), ToRow - FromRow + 1);
+}
+
+double RIvuZuvuzoZuvu::ColumnMin(int ACol, int FromRow, int ToRow) const
+{
+    return fold(FromRow, ToRow, Fold::Min, [&](int r) { return GetFloats(ACol, r); });
+}
+
+double RIvuZuvuzoZuvu::ColumnMax(int ACol, int FromRow, int ToRow) const
+{
+    return fold(FromRow, ToRow, Fold::Max, [&](int r) { return GetFloats(ACol, r); });
+}
+
+double RIvuZuvuzoZuvu::RowSum(int ARow, int FromCol, int ToCol) const
+{
+    return fold(FromCol, ToCol, Fold::Sum, [&](int c) { return GetFloats(c, ARow); });
+}
+
+double RIvuZuvuzoZuvu::RowAvg(int ARow, int FromCol, int ToCol) const
+{
+    return average(RowSum(ARow, FromCol, ToCol), ToCol - FromCol + 1);
+}
+
+double RIvuZuvuzoZuvu::RowMin(int ARow, int FromCol, int ToCol) const
+{
+    return fold(FromCol, ToCol, Fold::Min, [&](int c) { return GetFloats(c, ARow); });
+}
+
+double RIvuZuvuzoZuvu::RowMax(int ARow, int FromCol, int ToCol) const
+{
+    return fold(FromCol, ToCol, Fold::Max, [&](int c) { return GetFloats(c, ARow); });
+}
+
+void RIvuZuvuzoZuvu::AutoNumberCol(int ACol)
+{
+    if (RowCount() == 0)
+        return;
+    int n = 1;
+    for (int r = GetFixedRowsEx(); r <= RowCount() - 1 - FixedFooters(); ++r)
+        SetInts(ACol, r, n++);
+}
+
+void RIvuZuvuzoZuvu::AutoNumberRow(int ARow)
+{
+    int n = 1;
+    for (int c = GetFixedColsEx(); c <= ColCount() - 1 - FixedRightCols(); ++c)
+        SetInts(c, ARow, n++);
+}
+
+// ---------------------------------------------------------------- sizes
+
+void RIvuZuvuzoZuvu::SizeToLines(int ARow, int Lines, int Padding)
+{
+    const int h = Canvas().TextHeight(QStringLiteral("gh"));
+    SetRowHeights(ARow, (h + h / 4) * Lines + Padding);
+}
+
+int RIvuZuvuzoZuvu::MaxLinesInRow(int ARow) const
+{
+    if (!Multilinecells)
+        return 1;
+    int lines = 1;
+    for (int c = 0; c < ColCount(); ++c)
+        lines = std::max(lines, LinesInText(Cells(RemapCol(c), ARow), true));
+    return lines;
+}
+
+// ---------------------------------------------------------------- exchanges
+
+void RIvuZuvuzoZuvu::SwapColumns(int ACol1, int ACol2)
+{
+    const int shown = ColCount();
+    const int w1 = ColWidths(ACol1), w2 = ColWidths(ACol2);
+    SetColCount(shown + 1 + hiddenColCount_);
+    const int spare = ColCount() - 1;
+    CopyCols(spare, ACol1);
+    CopyCols(ACol1, ACol2);
+    CopyCols(ACol2, spare);
+    NilCol(spare);
+    SetColCount(shown);
+    SetColWidths(ACol1, w2);
+    SetColWidths(ACol2, w1);
+    if (SortSettings->Column() == ACol1)
+        SortSettings->Column = ACol2;
+    else if (SortSettings->Column() == ACol2)
+        SortSettings->Column = ACol1;
+}
+
+// Everything stored for the rows changes places, the cells of hidden columns
+// too, so that a hidden cell never ends up in another row.
+void RIvuZuvuzoZuvu::SwapRows(int ARow1, int ARow2)
+{
+    ExchangeRowData(ARow1, ARow2);
+    const int h1 = RowHeights(ARow1), h2 = RowHeights(ARow2);
+    SetRowHeights(ARow1, h2);
+    SetRowHeights(ARow2, h1);
+    RepaintRow(ARow1);
+    RepaintRow(ARow2);
+}
+
+}  // namespace grid

@@ -1,0 +1,551 @@
+// Sorting of the list grid: cell comparison by sort style, row comparison with
+// tie-breaking, the Hoare partition over a copied pivot, the single-column,
+// indexed and per-group sorts, the header click, and the cross-reference
+// between rows before and after a sort.
+#include "grid/listgrid.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <utility>
+
+namespace grid {
+
+namespace {
+
+int sign(int v) { return (v > 0) - (v < 0); }
+
+template <typename T>
+int compareValues(T a, T b) { return (a > b) - (a < b); }
+
+int compareBytes(const std::string& a, const std::string& b) { return sign(a.compare(b)); }
+
+// A numeric text as the numeric sort styles read it: the first prefix and then
+// the first suffix taken out, thousands separators removed when asked, the
+// locale's decimal separator turned into ".".
+bool numericValue(std::string s, const std::string& prefix, const std::string& suffix, bool noThousands,
+                  double& value)
+{
+    if (!prefix.empty())
+        if (auto p = s.find(prefix); p != std::string::npos)
+            s.erase(p, prefix.size());
+    if (!suffix.empty())
+        if (auto p = s.find(suffix); p != std::string::npos)
+            s.erase(p, suffix.size());
+    const FormatSettings& fs = formatSettings();
+    if (noThousands)
+        s.erase(std::remove(s.begin(), s.end(), fs.ThousandSeparator), s.end());
+    if (fs.DecimalSeparator != '.')
+        if (auto p = s.find(fs.DecimalSeparator); p != std::string::npos)
+            s[p] = '.';
+    return TextToFloat(s, value);
+}
+
+// The short date, optionally followed by a time "h:mm" or "h:mm:ss".
+bool dateTimeValue(const std::string& s, TDateTime& value)
+{
+    try {
+        const auto blank = s.find(' ');
+        if (blank == std::string::npos)
+            return ParseShortDate(s, value);
+        TDateTime day;
+        if (!ParseShortDate(s.substr(0, blank), day))
+            return false;
+        int h = 0, m = 0, sec = 0;
+        std::string t = Trim(s.substr(blank + 1));
+        const auto c1 = t.find(':');
+        if (c1 == std::string::npos || !TextToInt(t.substr(0, c1), h))
+            return false;
+        const auto c2 = t.find(':', c1 + 1);
+        if (!TextToInt(t.substr(c1 + 1, c2 == std::string::npos ? std::string::npos : c2 - c1 - 1), m))
+            return false;
+        if (c2 != std::string::npos && !TextToInt(t.substr(c2 + 1), sec))
+            return false;
+        if (h < 0 || h > 23 || m < 0 || m > 59 || sec < 0 || sec > 59)
+            return false;
+        value = day + (h * 3600 + m * 60 + sec) / 86400.0;
+        return true;
+    } catch (const EConvertError&) {
+        return false;
+    }
+}
+
+// A "/" with a digit on each side within the first three characters.
+bool looksLikeDate(const std::string& s)
+{
+    const auto p = s.find('/');
+    if (p == std::string::npos)
+        return false;
+    const auto pos = p + 1;  // 1-based
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return pos > 1 && pos < 4 && pos < s.size() && digit(s[p - 1]) && digit(s[p + 1]);
+}
+
+int compareShortDates(const std::string& a, const std::string& b, TDateTime (*convert)(const std::string&))
+{
+    auto value = [convert](const std::string& s) {
+        try {
+            return convert(s);
+        } catch (const EConvertError&) {
+            return TDateTime(0);
+        }
+    };
+    return compareValues(value(a), value(b));
+}
+
+std::string stripTags(const std::string& s)
+{
+    std::string out;
+    out.reserve(s.size());
+    bool inTag = false;
+    for (char c : s) {
+        if (c == '<')
+            inTag = true;
+        else if (c == '>' && inTag)
+            inTag = false;
+        else if (!inTag)
+            out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- comparing cells
+
+// The text a sort compares: the cell itself when nothing rewrites it, so that
+// the common case copies no string.
+const std::string& RIvuZuvuzoZuvu::sortText(int ACol, int ARow, std::string& Buffer) const
+{
+    if (!OnGetDisplText && !HasCellProperties(ACol, ARow))
+        return Cells(ACol, ARow);
+    Buffer = GetCellEx(ACol, ARow);
+    return Buffer;
+}
+
+int RIvuZuvuzoZuvu::directionFactor() const { return SortSettings->Direction() == sdAscending ? 1 : -1; }
+
+int RIvuZuvuzoZuvu::Compare(int ACol, int ARow1, int ARow2)
+{
+    TSortStyle style = SortSettings->AutoFormat() ? ssAutomatic : ssAlphabetic;
+    std::string prefix, suffix;
+    GetColFormat(ACol, style, prefix, suffix);
+
+    std::string buf1, buf2;
+    const std::string& s1 = sortText(ACol, ARow1, buf1);
+    const std::string& s2 = sortText(ACol, ARow2, buf2);
+
+    int res = 0;
+    switch (style) {
+    case ssAutomatic: {
+        // Decided by the first cell; when the second does not read the same
+        // way (or either fails to convert), the pair compares as text, so that
+        // Compare(a, b) is always -Compare(b, a).
+        const TAutoType t = IsType(s1);
+        if (t == atNumeric || t == atFloat) {
+            double v1, v2;
+            if (numericValue(s1, prefix, suffix, true, v1) && numericValue(s2, prefix, suffix, true, v2))
+                res = compareValues(v1, v2);
+            else
+                res = compareBytes(s1, s2);
+        } else if (looksLikeDate(s1)) {
+            TDateTime d1, d2;
+            if (dateTimeValue(s1, d1) && dateTimeValue(s2, d2))
+                res = compareValues(d1, d2);
+            else
+                res = compareBytes(s1, s2);
+        } else {
+            res = compareBytes(s1, s2);
+        }
+        break;
+    }
+    case ssNumeric:
+    case ssFinancial: {
+        const bool noThousands = style == ssFinancial;
+        double v1 = 0, v2 = 0;
+        const bool ok1 = numericValue(s1, prefix, suffix, noThousands, v1) || (v1 = 0, s1.empty());
+        const bool ok2 = numericValue(s2, prefix, suffix, noThousands, v2) || (v2 = 0, s2.empty());
+        res = ok1 && ok2 ? compareValues(v1, v2) : 0;
+        break;
+    }
+    case ssDate: {
+        TDateTime d1 = 0, d2 = 0;
+        if (!dateTimeValue(s1, d1))
+            d1 = 0;
+        if (!dateTimeValue(s2, d2))
+            d2 = 0;
+        res = compareValues(d1, d2);
+        break;
+    }
+    case ssAlphaNoCase:
+        res = compareBytes(UpperCase(s1), UpperCase(s2));
+        break;
+    case ssShortDateEU:
+        res = compareShortDates(s1, s2, StrToShortDateEU);
+        break;
+    case ssShortDateUS:
+        res = compareShortDates(s1, s2, StrToShortdateUS);
+        break;
+    case ssCustom:
+        if (OnCustomCompare)
+            OnCustomCompare(this, s1, s2, res);
+        res = sign(res);
+        break;
+    case ssAnsiAlphaCase:
+        res = sign(QString::localeAwareCompare(QString::fromStdString(s1), QString::fromStdString(s2)));
+        break;
+    case ssAnsiAlphaNoCase:
+        res = sign(QString::localeAwareCompare(QString::fromStdString(s1).toUpper(),
+                                               QString::fromStdString(s2).toUpper()));
+        break;
+    case ssRaw:
+        if (OnRawCompare)
+            OnRawCompare(this, ACol, ARow1, ARow2, res);
+        res = sign(res);
+        break;
+    case ssHTML:
+        res = compareBytes(stripTags(s1), stripTags(s2));
+        break;
+    case ssImages:  // cells carry no image index yet: all equal
+    case ssUnsorted:
+        res = 0;
+        break;
+    case ssAlphabetic:
+    case ssAlphaCase:
+    case ssCheckBox:
+        res = compareBytes(s1, s2);
+        break;
+    }
+
+    if (SortSettings->IgnoreBlanks() && s1.empty() != s2.empty()) {
+        const bool last = SortSettings->BlankPos() == blLast;
+        res = s1.empty() ? (last ? 1 : -1) : (last ? -1 : 1);
+        if (SortSettings->Direction() == sdDescending)
+            res = -res;
+    }
+    return res;
+}
+
+int RIvuZuvuzoZuvu::CompareLine(int ACol, int ARow1, int ARow2)
+{
+    int res = Compare(ACol, ARow1, ARow2);
+    while (res == 0 && SortSettings->Full() && ACol <= ColCount() - 2)
+        res = Compare(++ACol, ARow1, ARow2);
+    return res;
+}
+
+int RIvuZuvuzoZuvu::CompareLineIndexed(int AIdx, int ARow1, int ARow2)
+{
+    for (; AIdx < SortIndexes.Count(); ++AIdx) {
+        const auto entry = static_cast<std::uint32_t>(SortIndexes.Item(AIdx));
+        const int col = static_cast<int>(entry & ~TSortIndexList::DescendingBit);
+        const int res = Compare(col, ARow1, ARow2);
+        if (res != 0 || !SortSettings->Full())
+            return (entry & TSortIndexList::DescendingBit) ? -res : res;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------- the partition
+
+void RIvuZuvuzoZuvu::copyPivot(int Source, int Target)
+{
+    if (OnGetDisplText) {
+        for (int c = 0; c < ColCount(); ++c)
+            SetCellEx(c, Target, GetCellEx(c, Source));
+        return;
+    }
+    for (int c = 0; c < ColCount(); ++c) {
+        SetCells(c, Target, Cells(c, Source));
+        SetGridObject(c, Target, GetGridObject(c, Source));  // shared; the spare rows' clearing lets go
+    }
+}
+
+namespace {
+// Hoare partition against a copy of the middle row in the spare row `pivot`.
+// cmp(a, b) == d means row a belongs after row b. Both scans stay inside
+// [L, R], so a comparison that is not a strict order (texts against numbers)
+// can neither run off the range nor pull the header or the pivot copy into
+// the data. The smaller part recurses, the larger one loops, so the depth
+// stays logarithmic.
+template <typename Cmp, typename Swap, typename Copy>
+void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swap, Copy copy)
+{
+    while (L < R) {
+        copy((L + R) / 2, pivot);
+        int i = L, j = R;
+        do {
+            while (cmp(pivot, i) == d && i < R)
+                ++i;
+            while (cmp(j, pivot) == d && j > L)
+                --j;
+            if (i <= j) {
+                if (i != j && (swapEqual || cmp(i, j) != 0))
+                    swap(i, j);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        if (j - L < R - i) {
+            if (L < j)
+                hoareSort(L, j, pivot, d, swapEqual, cmp, swap, copy);
+            L = i;
+        } else {
+            if (i < R)
+                hoareSort(i, R, pivot, d, swapEqual, cmp, swap, copy);
+            R = j;
+        }
+    }
+}
+}  // namespace
+
+// Equal rows are never swapped here.
+void RIvuZuvuzoZuvu::quickSortRows(int ACol, int L, int R)
+{
+    hoareSort(
+        L, R, RowCount() - 2, directionFactor(), false, [&](int a, int b) { return CompareLine(ACol, a, b); },
+        [&](int a, int b) { SortSwapRows(a, b); }, [&](int from, int to) { copyPivot(from, to); });
+}
+
+// Each index entry carries its own direction, so "after" is always +1.
+void RIvuZuvuzoZuvu::quickSortRowsIndexed(int L, int R)
+{
+    hoareSort(
+        L, R, RowCount() - 2, 1, true, [&](int a, int b) { return CompareLineIndexed(0, a, b); },
+        [&](int a, int b) { SortSwapRows(a, b); }, [&](int from, int to) { copyPivot(from, to); });
+}
+
+// ---------------------------------------------------------------- sort runs
+
+// The room a sort works in: three spare rows at the bottom and the hidden
+// columns appended, so that hidden cells move with their rows. The last
+// column's width survives the column-count changes. Undone on destruction.
+class RIvuZuvuzoZuvu::SortSpace {
+public:
+    explicit SortSpace(RIvuZuvuzoZuvu& g) : g_(g), rows_(g.RowCount()), cols_(g.ColCount())
+    {
+        g_.SetRowCountEx(rows_ + 3);
+        lastWidth_ = cols_ > 0 ? g_.ColWidths(cols_ - 1) : 0;
+        if (g_.hiddenColCount_)
+            g_.SetColCount(cols_ + g_.hiddenColCount_);
+    }
+    ~SortSpace()
+    {
+        if (g_.ColCount() != cols_)
+            g_.SetColCount(cols_);
+        if (cols_ > 0)
+            g_.SetColWidths(cols_ - 1, lastWidth_);
+        g_.SetRowCountEx(rows_);
+    }
+    int Rows() const { return rows_; }
+    // Lets go of whatever the pivot copies left in the last two spare rows.
+    void ClearSpare() { g_.ClearRows(g_.RowCount() - 2, 2); }
+
+private:
+    RIvuZuvuzoZuvu& g_;
+    int rows_, cols_, lastWidth_ = 0;
+};
+
+void RIvuZuvuzoZuvu::QuickSort(int ACol, int AFrom, int ATo)
+{
+    SortSpace space(*this);
+    quickSortRows(ACol, AFrom, ATo);
+    space.ClearSpare();
+}
+
+void RIvuZuvuzoZuvu::QuickSortIndexed(int AFrom, int ATo)
+{
+    SortSpace space(*this);
+    quickSortRowsIndexed(AFrom, ATo);
+    space.ClearSpare();
+}
+
+// QSort, QSortIndexed and QSortGroup: the whole grid under the update lock,
+// column 0 kept in place with NormalCellsOnly, the current row either
+// following its data (MoveRowOnSort) or staying at its number.
+void RIvuZuvuzoZuvu::sortWhole(int Kind)
+{
+    const bool Indexed = Kind == 1, grouped = Kind == 2;
+    if (Indexed && SortIndexes.Count() == 0)
+        throw DIdiZedoRorid("No indexes specified for indexed sort");
+    if (Kind == 0)
+        SortIndexes.Clear();
+
+    std::vector<std::string> column0;
+    const bool keepColumn0 = !Indexed && SortSettings->NormalCellsOnly() && FixedCols() > 0;
+    if (keepColumn0)
+        for (int r = 0; r < RowCount(); ++r)
+            column0.push_back(Cells(0, r));
+
+    BeginUpdate();
+    const int oldRow = Row();
+    {
+        SortSpace space(*this);
+        const int rows = space.Rows();
+        displayRowLimit_ = rows;
+        sortRow_ = oldRow;
+        const bool follow = Navigation->MoveRowOnSort();
+        if (follow)
+            SetRow(rows);
+        const int last = rows - 1 - FixedFooters();
+
+        if (Indexed) {
+            quickSortRowsIndexed(FixedRows(), last);
+        } else if (!grouped) {
+            quickSortRows(SortSettings->Column(), FixedRows(), last);
+        } else {
+            // Each run of rows below a node row, up to the next node row, sorts
+            // on its own; the footer rows stay where they are.
+            // The walk expects a node row first; without one nothing is sorted.
+            for (int r = FixedRows(); r <= last && IsNode(r);) {
+                int next = r + 1;
+                while (next <= last && !IsNode(next))
+                    ++next;
+                if (next - 1 > r + 1)
+                    quickSortRows(SortSettings->Column(), r + 1, next - 1);
+                r = next;
+            }
+        }
+        space.ClearSpare();
+
+        const bool shown = editorShown_[0];
+        editorShown_[0] = false;
+        const int target = follow || grouped ? sortRow_ : oldRow;
+        if (target >= 0 && target < rows)
+            SetRow(target);
+        editorShown_[0] = shown;
+    }
+    if (keepColumn0)
+        for (int r = 0; r < RowCount() && r < static_cast<int>(column0.size()); ++r)
+            SetCells(0, r, column0[r]);
+    EndUpdate();
+}
+
+void RIvuZuvuzoZuvu::QSort() { sortWhole(0); }
+
+void RIvuZuvuzoZuvu::QSortIndexed() { sortWhole(1); }
+
+void RIvuZuvuzoZuvu::QSortGroup() { sortWhole(2); }
+
+void RIvuZuvuzoZuvu::SortByColumn(int ACol)
+{
+    if (RowCount() < 2)
+        return;
+    const int d = directionFactor();
+    bool swapped = true;
+    while (swapped) {
+        swapped = false;
+        for (int r = FixedRows(); r <= RowCount() - 2 - FixedFooters(); ++r)
+            if (Compare(ACol, r, r + 1) == d) {
+                SortSwapRows(r, r + 1);
+                swapped = true;
+            }
+    }
+}
+
+bool RIvuZuvuzoZuvu::SortLine(int ACol, int ARow1, int ARow2)
+{
+    const int d = directionFactor();
+    for (;; ++ACol) {
+        const int res = Compare(ACol, ARow1, ARow2);
+        if (res == d) {
+            SortSwapRows(ARow1, ARow2);
+            return true;
+        }
+        if (res != 0 || ACol >= ColCount() - 1 + NumHiddenColumns())
+            return false;
+    }
+}
+
+// ---------------------------------------------------------------- header click
+
+bool RIvuZuvuzoZuvu::HeaderClickSort(int ACol, int ARow, int ADownRow, platform::ShiftState Shift, int X)
+{
+    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return false;
+    if (ACol < FixedCols() && !SortSettings->FixedCols())
+        return false;
+    if (ARow == 0 && HasOption(platform::goColSizing)) {
+        const Rect r = GetCellRect(ACol, ARow);
+        if (X - r.Left < 4 || r.Right - X < 4)
+            return false;  // the column sizing zone
+    }
+    const int col = RemapCol(ACol);
+    if (SortSettings->Row() != ARow || ARow != ADownRow || FixedRows() < 1 || !SortSettings->Show() ||
+        RowCount() <= 2)
+        return false;
+    bool doSort = true;
+    if (OnCanSort)
+        OnCanSort(this, col, doSort);
+    if (!doSort)
+        return false;
+
+    HideInplaceEdit();
+    if (SortSettings->IndexShow()) {
+        const bool listed = SortIndexes.FindIndex(col) >= 0;
+        if (!(Shift & platform::ssShift)) {
+            if (SortIndexes.Count() == 1 && listed) {
+                SortIndexes.ToggleIndex(col);
+            } else {
+                SortIndexes.Clear();
+                SortIndexes.AddIndex(col, true);
+            }
+        } else if (listed) {
+            SortIndexes.ToggleIndex(col);
+        } else {
+            SortIndexes.AddIndex(col, true);
+        }
+        QSortIndexed();
+    } else {
+        if (col != SortSettings->Column()) {
+            SortSettings->Direction = sdAscending;
+            SortSettings->Column = col;
+        } else {
+            SortSettings->Direction = SortSettings->Direction() == sdAscending ? sdDescending : sdAscending;
+        }
+        if (HasNodes())
+            QSortGroup();
+        else
+            QSort();
+    }
+    if (OnClickSort)
+        OnClickSort(this, SortSettings->Column());
+    return true;
+}
+
+// ---------------------------------------------------------------- cross-reference
+
+void RIvuZuvuzoZuvu::InitSortXRef()
+{
+    sortXRef_.resize(RowCount());
+    for (int r = 0; r < RowCount(); ++r)
+        sortXRef_[r] = r;
+}
+
+int RIvuZuvuzoZuvu::SortedRowIndex(int ARow) const
+{
+    return ARow >= 0 && ARow < static_cast<int>(sortXRef_.size()) ? sortXRef_[ARow] : ARow;
+}
+
+int RIvuZuvuzoZuvu::UnSortedRowIndex(int ARow) const
+{
+    if (sortXRef_.empty())
+        return ARow;
+    // A row the list does not hold is taken as one past its end.
+    return static_cast<int>(std::find(sortXRef_.begin(), sortXRef_.end(), ARow) - sortXRef_.begin());
+}
+
+std::string RIvuZuvuzoZuvu::GetUnSortedCell(int ACol, int ARow) const
+{
+    const int r = static_cast<int>(sortXRef_.size()) >= ARow ? UnSortedRowIndex(ARow) : ARow;
+    return r < RowCount() ? GetCellEx(ACol, r) : std::string();
+}
+
+void RIvuZuvuzoZuvu::SetUnSortedCell(int ACol, int ARow, const std::string& Value)
+{
+    const int r = static_cast<int>(sortXRef_.size()) >= ARow ? UnSortedRowIndex(ARow) : ARow;
+    if (r < RowCount())
+        SetCellEx(ACol, r, Value);
+}
+
+}  // namespace grid
