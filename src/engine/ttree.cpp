@@ -7,8 +7,10 @@ constexpr int maxItems = dbTtreeNode::maxItems;
 // from its subtree, so that inner nodes stay nearly full.
 constexpr int minItems = maxItems - 1;
 
+}  // namespace
+
 // One operation on one tree: the key field's description and node access.
-class Tree {
+class dbTtree::Tree {
   public:
     Tree(dbDatabase* d, int t, std::size_t s, dbUDTComparator c, std::size_t o)
         : db(d), type(t), size(s), comparator(c), offs(o) {}
@@ -247,7 +249,13 @@ class Tree {
         }
         w->nItems += 1;
         int h = removeBelow(nodeId, side, moved, keyOf(moved));
-        dbAssert(h >= 0);
+        if (h < 0) {
+            // Not where its key says: the tree or the record is damaged.
+            // Half a removal must not stay: the transaction is undone.
+            db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record");
+            db->failTransaction();
+            throw dbTransactionFailed{};
+        }
         return h;
     }
 
@@ -367,6 +375,8 @@ class Tree {
     dbUDTComparator comparator;
     std::size_t offs;
 };
+
+namespace {
 
 oid_t rootOf(dbDatabase* db, oid_t treeId)
 {
