@@ -34,8 +34,9 @@ protected:
     {
         testApplication();
         namespace fs = std::filesystem;
-        dir = fs::temp_directory_path() /
-              ("quillet-main-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
+        // one folder per process: the database remembers the folder of its
+        // first open as the program's directory (backups go there)
+        dir = fs::temp_directory_path() / ("quillet-main-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         old = fs::current_path();
@@ -63,12 +64,6 @@ protected:
         }
         window->show();
         return -1;
-    }
-
-    static int& counter()
-    {
-        static int n = 0;
-        return n;
     }
 
     platform::ScriptedDialogs dialogs;
