@@ -89,7 +89,7 @@ bool dbDatabase::loadScheme(bool alter)
         if (stored != 0) {
             const dbTable* row = tableRow(this, stored);
             same = t->equal(reinterpret_cast<const byte*>(row));
-            if (!same && (!alter || !t->match(reinterpret_cast<const byte*>(row), row->nRows != 0))) {
+            if (!same && (!alter || !writable || !t->match(reinterpret_cast<const byte*>(row), row->nRows != 0))) {
                 return fail("Incompatible class definition in application");
             }
         } else if (!writable) {

@@ -304,6 +304,21 @@ TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
     }
     EXPECT_EQ(readFile(path), before);
     {
+        // A read-only open converts nothing and adds no table.
+        auto v2 = describe<ItemV2>("Item");
+        RecordingDatabase db(dbDatabase::dbReadOnly);
+        EXPECT_FALSE(db.open("t", path.c_str()));
+        EXPECT_TRUE(db.reported("Incompatible class definition in application"));
+    }
+    {
+        auto v1 = describe<ItemV1>("Item");
+        auto other = describe<ItemV0>("Other");
+        RecordingDatabase db(dbDatabase::dbReadOnly);
+        EXPECT_FALSE(db.open("t", path.c_str()));
+        EXPECT_TRUE(db.reported("New table definition can not be added to read only database"));
+    }
+    EXPECT_EQ(readFile(path), before);
+    {
         // Still good with the original description.
         auto v1 = describe<ItemV1>("Item");
         RecordingDatabase db;
