@@ -48,17 +48,6 @@ int2 CustomerWidth::*const kWidthFields[12] = {
 
 std::string text(const char* s) { return s ? s : ""; }
 
-// Runs a query through a typed cursor. (Transitional: until typed cursors
-// take a query, nothing is selected.)
-template <class Cursor>
-std::size_t selectWith(Cursor& cursor, dbQuery& query)
-{
-    if constexpr (requires { cursor.select(query); })
-        return cursor.select(query);
-    else
-        return 0;
-}
-
 // A column width as the stored records hold it.
 int2 storedWidth(int w) { return static_cast<int2>(std::clamp(w, 0, 32767)); }
 
@@ -322,7 +311,7 @@ void TMainListForm::loadCategories()
     category->addItem("All");
     dbCursor<Category> categories;
     dbQuery byName("order by name");
-    if (selectWith(categories, byName) > 0) {
+    if (categories.select(byName) > 0) {
         do
             category->addItem(QString::fromUtf8(text(categories->name).c_str()));
         while (categories.next());
@@ -378,7 +367,7 @@ void TMainListForm::RefreshGrid()
     grid->SetRowCount(1);
 
     dbCursor<Customer> customers;
-    const std::size_t n = selectWith(customers, query_.Query());
+    const std::size_t n = customers.select(query_.Query());
     grid->BeginUpdate();
     grid->SetRowCount(static_cast<int>(n) + 1);
     if (n > 0)
