@@ -1271,8 +1271,17 @@ bool dbDatabase::commitChanges()
         restoreWorkingIndex();
         return false;
     }
-    header->curr = w;
-    monitor->curr = w;
+    {
+        // A backup copying the file sees no switch half-way.
+        dbGlobalSectionGuard guard(cs);
+        while (monitor->backupInProgress) {
+            cs.wait(1000);
+            checkOwnerDied();
+            sweepDeadProcesses();
+        }
+        header->curr = w;
+        monitor->curr = w;
+    }
     rc = file.flush();
     if (rc != 0) {
         // Whether the switch reached the disk is unknown: no further change
