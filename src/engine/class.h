@@ -460,6 +460,17 @@ inline const byte* dbMustGet(dbDatabase* db, oid_t oid)
     }
     return p;
 }
+// Runs one change of records or indexes: false when the transaction failed.
+template <class Change>
+bool dbGuarded(dbDatabase* db, Change&& change)
+{
+    try {
+        change();
+        return !db->transactionFailed();
+    } catch (dbTransactionFailed&) {
+        return false;
+    }
+}
 inline oid_t dbMustAllocate(dbDatabase* db, offs_t marker)
 {
     oid_t oid = db->allocateObject(marker);

@@ -58,29 +58,28 @@ oid_t dbHashTable::allocatePages(dbDatabase* db, std::uint32_t size)
 
 oid_t dbHashTable::allocate(dbDatabase* db, std::size_t expectedRows)
 {
-    try {
+    oid_t hashId = 0;
+    bool ok = dbGuarded(db, [&] {
         std::uint32_t size = initialSize;
         if (expectedRows >= initialSize) {
             while (size <= expectedRows) {
                 size = 2 * (size + 1) - 1;
             }
         }
-        oid_t hashId = dbMustAllocate(db, tableMarker);
+        hashId = dbMustAllocate(db, tableMarker);
         oid_t first = allocatePages(db, size);
         dbHashTable& table = *reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId));
         table.size = size;
         table.used = 0;
         table.page = first;
-        return hashId;
-    } catch (dbTransactionFailed&) {
-        return 0;
-    }
+    });
+    return ok ? hashId : 0;
 }
 
 bool dbHashTable::insert(dbDatabase* db, oid_t hashId, oid_t rowId, int type, std::size_t sizeofType,
                          std::size_t offs, std::size_t nRows)
 {
-    try {
+    return dbGuarded(db, [&] {
         std::uint32_t h = rowHash(db, rowId, type, sizeofType, offs);
         dbHashTable table = tableOf(db, hashId);
         if (table.size < nRows && table.used * 2 / 3 > table.size) {
@@ -125,16 +124,13 @@ bool dbHashTable::insert(dbDatabase* db, oid_t hashId, oid_t rowId, int type, st
         if (head == 0) {
             reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId))->used += 2;
         }
-        return !db->transactionFailed();
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }
 
 bool dbHashTable::remove(dbDatabase* db, oid_t hashId, oid_t rowId, int type, std::size_t sizeofType,
                          std::size_t offs)
 {
-    try {
+    return dbGuarded(db, [&] {
         std::uint32_t h = rowHash(db, rowId, type, sizeofType, offs);
         dbHashTable table = tableOf(db, hashId);
         std::uint32_t bucket = h % table.size;
@@ -152,20 +148,17 @@ bool dbHashTable::remove(dbDatabase* db, oid_t hashId, oid_t rowId, int type, st
                     }
                 }
                 db->freeObject(itemId);
-                break;
+                return;
             }
             prev = itemId;
             itemId = item.next;
         }
-        return !db->transactionFailed();
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }
 
 void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
 {
-    try {
+    dbGuarded(db, [&] {
         const byte* key = static_cast<const byte*>(sc.firstKey);
         std::size_t keySize =
             sc.type == dbField::tpString ? std::strlen(static_cast<const char*>(sc.firstKey)) : sc.sizeofType;
@@ -186,8 +179,7 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
             }
             itemId = item.next;
         }
-    } catch (dbTransactionFailed&) {
-    }
+    });
 }
 
 void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)
@@ -204,7 +196,7 @@ void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)
 
 bool dbHashTable::purge(dbDatabase* db, oid_t hashId)
 {
-    try {
+    return dbGuarded(db, [&] {
         dbHashTable table = tableOf(db, hashId);
         freeItems(db, table);
         for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
@@ -214,23 +206,17 @@ bool dbHashTable::purge(dbDatabase* db, oid_t hashId)
             }
         }
         reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId))->used = 0;
-        return !db->transactionFailed();
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }
 
 bool dbHashTable::drop(dbDatabase* db, oid_t hashId)
 {
-    try {
+    return dbGuarded(db, [&] {
         dbHashTable table = tableOf(db, hashId);
         freeItems(db, table);
         for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
             db->freeObject(table.page + i);
         }
         db->freeObject(hashId);
-        return !db->transactionFailed();
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }

@@ -342,15 +342,11 @@ bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, con
         return false;
     }
     const byte* obj = static_cast<const byte*>(record);
-    try {
-        std::size_t size = table->recordSize(obj);
-        oid_t oid = allocateRow(table->tableId, size);
-        if (oid == 0) {
-            return false;
-        }
-        byte* row = put(oid);
+    return dbGuarded(this, [&] {
+        oid_t oid = allocateRow(table->tableId, table->recordSize(obj));
+        byte* row = oid != 0 ? put(oid) : nullptr;
         if (row == nullptr) {
-            return false;
+            throw dbTransactionFailed{};
         }
         dbFieldDescriptor::storeRecordFields(table->columns, row, obj, table->fixedSize);
         if (ref != nullptr) {
@@ -366,47 +362,26 @@ bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, con
         }
         std::size_t nRows = reinterpret_cast<const dbTable*>(dbMustGet(this, table->tableId))->nRows;
         dbRecordOps::addKeys(this, table, oid, nRows, false);
-        return !txnFailed;
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }
 
 bool dbDatabase::update(oid_t oid, dbTableDescriptor* table, const void* record)
 {
     dbAssert(opened);
-    if (!beginTransaction(dbExclusiveLock)) {
-        return false;
-    }
-    try {
-        dbRecordOps::rewrite(this, table, oid, static_cast<const byte*>(record), true);
-        return !txnFailed;
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    return beginTransaction(dbExclusiveLock) &&
+           dbGuarded(this, [&] { dbRecordOps::rewrite(this, table, oid, static_cast<const byte*>(record), true); });
 }
 
 bool dbDatabase::remove(dbTableDescriptor* table, oid_t oid)
 {
     dbAssert(opened);
-    if (!beginTransaction(dbExclusiveLock)) {
-        return false;
-    }
-    try {
-        dbRecordOps::removeRecord(this, table, oid);
-        return !txnFailed;
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    return beginTransaction(dbExclusiveLock) && dbGuarded(this, [&] { dbRecordOps::removeRecord(this, table, oid); });
 }
 
 bool dbDatabase::deleteTable(dbTableDescriptor* table)
 {
     dbAssert(opened);
-    if (!beginTransaction(dbExclusiveLock)) {
-        return false;
-    }
-    try {
+    return beginTransaction(dbExclusiveLock) && dbGuarded(this, [&] {
         dbTable* meta = reinterpret_cast<dbTable*>(dbMustPut(this, table->tableId));
         oid_t row = meta->firstRow;
         meta->nRows = 0;
@@ -420,25 +395,22 @@ bool dbDatabase::deleteTable(dbTableDescriptor* table)
             dbRecordOps::removeInverseReferences(this, table, row);
             freeObject(row);
             if (txnFailed) {
-                return false;
+                throw dbTransactionFailed{};
             }
             updateCursors(row, true);
             row = next;
         }
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
             if (fd->hashTable != 0 && !dbHashTable::purge(this, fd->hashTable)) {
-                return false;
+                throw dbTransactionFailed{};
             }
         }
         for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
             if (fd->tTree != 0 && !dbTtree::purge(this, fd->tTree)) {
-                return false;
+                throw dbTransactionFailed{};
             }
         }
-        return !txnFailed;
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }
 
 bool dbDatabase::fetchRecord(dbTableDescriptor* table, oid_t oid, void* record)

@@ -446,101 +446,75 @@ int dbTtree::compare(const void* key, const byte* row, int type, std::size_t siz
 
 oid_t dbTtree::allocate(dbDatabase* db)
 {
-    try {
-        oid_t treeId = dbMustAllocate(db, treeMarker);
+    oid_t treeId = 0;
+    bool ok = dbGuarded(db, [&] {
+        treeId = dbMustAllocate(db, treeMarker);
         setRoot(db, treeId, 0);
-        return treeId;
-    } catch (dbTransactionFailed&) {
-        return 0;
-    }
+    });
+    return ok ? treeId : 0;
 }
 
 bool dbTtree::insert(dbDatabase* db, oid_t treeId, oid_t rowId, int type, std::size_t sizeofType,
                      dbUDTComparator comparator, std::size_t offs)
 {
-    try {
+    return dbGuarded(db, [&] {
         Tree tree(db, type, sizeofType, comparator, offs);
         oid_t root = rootOf(db, treeId);
         if (root == 0) {
             setRoot(db, treeId, tree.newNode(rowId));
-        } else {
-            oid_t newRoot = root;
-            tree.insert(newRoot, rowId, tree.keyOf(rowId));
-            if (newRoot != root) {
-                setRoot(db, treeId, newRoot);
-            }
+            return;
         }
-        return !db->transactionFailed();
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+        oid_t newRoot = root;
+        tree.insert(newRoot, rowId, tree.keyOf(rowId));
+        if (newRoot != root) {
+            setRoot(db, treeId, newRoot);
+        }
+    });
 }
 
 bool dbTtree::remove(dbDatabase* db, oid_t treeId, oid_t rowId, int type, std::size_t sizeofType,
                      dbUDTComparator comparator, std::size_t offs)
 {
-    try {
+    return dbGuarded(db, [&] {
         Tree tree(db, type, sizeofType, comparator, offs);
         oid_t root = rootOf(db, treeId);
         if (root == 0) {
-            return true;
+            return;
         }
         oid_t newRoot = root;
         tree.remove(newRoot, rowId, tree.keyOf(rowId));
         if (newRoot != root) {
             setRoot(db, treeId, newRoot);
         }
-        return !db->transactionFailed();
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }
 
 void dbTtree::find(dbDatabase* db, oid_t treeId, dbSearchContext& sc)
 {
-    try {
-        oid_t root = rootOf(db, treeId);
-        if (root != 0) {
+    dbGuarded(db, [&] {
+        if (oid_t root = rootOf(db, treeId)) {
             Tree(db, sc.type, sc.sizeofType, sc.comparator, sc.offs).find(root, sc);
         }
-    } catch (dbTransactionFailed&) {
-    }
+    });
 }
 
-void dbTtree::traverseForward(dbDatabase* db, oid_t treeId, dbSearchSink* sink)
+void dbTtree::traverse(dbDatabase* db, oid_t treeId, dbSearchSink* sink, bool forward)
 {
-    try {
-        oid_t root = rootOf(db, treeId);
-        if (root != 0) {
-            Tree(db, 0, 0, nullptr, 0).walk(root, sink, true);
+    dbGuarded(db, [&] {
+        if (oid_t root = rootOf(db, treeId)) {
+            Tree(db, 0, 0, nullptr, 0).walk(root, sink, forward);
         }
-    } catch (dbTransactionFailed&) {
-    }
-}
-
-void dbTtree::traverseBackward(dbDatabase* db, oid_t treeId, dbSearchSink* sink)
-{
-    try {
-        oid_t root = rootOf(db, treeId);
-        if (root != 0) {
-            Tree(db, 0, 0, nullptr, 0).walk(root, sink, false);
-        }
-    } catch (dbTransactionFailed&) {
-    }
+    });
 }
 
 bool dbTtree::purge(dbDatabase* db, oid_t treeId)
 {
-    try {
-        oid_t root = rootOf(db, treeId);
-        if (root != 0) {
+    return dbGuarded(db, [&] {
+        if (oid_t root = rootOf(db, treeId)) {
             Tree(db, 0, 0, nullptr, 0).purge(root);
             setRoot(db, treeId, 0);
         }
-        return !db->transactionFailed();
-    } catch (dbTransactionFailed&) {
-        return false;
-    }
+    });
 }
 
 bool dbTtree::drop(dbDatabase* db, oid_t treeId)

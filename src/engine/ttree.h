@@ -43,8 +43,9 @@ class dbTtree {
     // ascending key order, to sc.sink.
     static void find(dbDatabase* db, oid_t treeId, dbSearchContext& sc);
     // Every record in ascending (forward) or descending key order.
-    static void traverseForward(dbDatabase* db, oid_t treeId, dbSearchSink* sink);
-    static void traverseBackward(dbDatabase* db, oid_t treeId, dbSearchSink* sink);
+    static void traverseForward(dbDatabase* db, oid_t treeId, dbSearchSink* sink) { traverse(db, treeId, sink, true); }
+    static void traverseBackward(dbDatabase* db, oid_t treeId, dbSearchSink* sink) { traverse(db, treeId, sink, false); }
+    static void traverse(dbDatabase* db, oid_t treeId, dbSearchSink* sink, bool forward);
     // Frees every node (root 0), or the whole tree.
     static bool purge(dbDatabase* db, oid_t treeId);
     static bool drop(dbDatabase* db, oid_t treeId);
