@@ -454,3 +454,38 @@ TEST_F(Records, InverseReferencesWithinOneTableKeepItsIndexes)
     EXPECT_TRUE(findNode(1).empty());
     ASSERT_TRUE(db.commit());
 }
+
+TEST_F(Records, AFailedGrowthLeavesTheLastCommittedRowsAndIndexes)
+{
+    for (int i = 0; i < 100; i++) {
+        add(i, ("name " + std::to_string(i)).c_str());
+    }
+    ASSERT_TRUE(db.commit());
+    struct NoGrowth : dbFileObserver {
+        int beforeGrow(const dbFile&, uint64_t) override { return ENOSPC; }
+    } noGrowth;
+    dbFile::setObserver(&noGrowth);
+    std::vector<std::int8_t> picture(200000, 7);
+    bool failed = false;
+    for (int i = 100; i < 200 && !failed; i++) {
+        Person p{};
+        p.id = i;
+        p.name = "large";
+        p.remark = "";
+        p.photo.setData(picture.data(), picture.size());
+        failed = !db.insertRecord(people(), nullptr, &p);
+    }
+    dbFile::setObserver(nullptr);
+    ASSERT_TRUE(failed);
+    EXPECT_FALSE(db.commit());
+    EXPECT_EQ(stored("Person").nRows, 100);
+    EXPECT_EQ(namesInOrder().size(), 100u);
+    EXPECT_TRUE(byId(100).empty());
+    EXPECT_EQ(byId(99).size(), 1u);
+    add(500, "after");
+    ASSERT_TRUE(db.commit());
+    db.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+    open();
+    EXPECT_EQ(stored("Person").nRows, 101);
+}
