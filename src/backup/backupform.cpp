@@ -3,6 +3,7 @@
 #include "app/dialogs.h"
 #include "app/schema.h"
 #include "platform/file_attributes.h"
+#include "platform/process.h"
 #include "platform/shell.h"
 
 #include <QApplication>
@@ -129,7 +130,7 @@ TBackupForm::TBackupForm(QWidget *owner)
         const QStorageInfo info(dir);
         return info.isValid() ? info.bytesAvailable() : -1;
     };
-    ExitProgram = [](int code) { std::exit(code); };
+    ExitProgram = [](int code) { platform::ExitProgram(code); };
 }
 
 TBackupForm::~TBackupForm() = default;
