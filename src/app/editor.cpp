@@ -123,8 +123,11 @@ void TMainForm::createControls()
     category = new QComboBox(this);
     category->setEditable(false);
     insertCategory = smallButton("+", "Add new category");
+    insertCategory->setMaximumWidth(36);
     deleteCategory = smallButton("-", "Delete category");
+    deleteCategory->setMaximumWidth(36);
     updateCategory = smallButton("...", "Edit category");
+    updateCategory->setMaximumWidth(36);
     auto* categoryRow = new QHBoxLayout;
     categoryRow->addWidget(category, 1);
     categoryRow->addWidget(insertCategory);
@@ -149,6 +152,7 @@ void TMainForm::createControls()
 
     cEmail = new QLineEdit(this);
     cMailButton = smallButton("@", "Send email to this customer");
+    cMailButton->setMaximumWidth(36);
     auto* mailRow = new QHBoxLayout;
     mailRow->addWidget(cEmail, 1);
     mailRow->addWidget(cMailButton);
@@ -157,6 +161,7 @@ void TMainForm::createControls()
 
     website = new QLineEdit(this);
     websiteButton = smallButton("Go", "Visit the website");
+    websiteButton->setMaximumWidth(36);
     auto* webRow = new QHBoxLayout;
     webRow->addWidget(website, 1);
     webRow->addWidget(websiteButton);

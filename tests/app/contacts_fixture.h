@@ -1,0 +1,185 @@
+// What the tests of the contact editor and the contact actions share: the main
+// window started on a fresh database, modal forms driven by scripted steps,
+// and helpers that store and read back contacts, categories and cheques.
+#pragma once
+
+#include "mainwindow_fixture.h"
+
+#include "app/customeractions.h"
+#include "app/editor.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+// A stored contact, copied out of the database.
+struct StoredCustomer {
+    oid_t oid = 0;
+    int id = 0;
+    std::string name, email, telephone, remark, person, address1;
+    float amount = 0;
+    oid_t category = 0;
+    std::size_t cardBytes = 0;
+};
+
+class ContactsTest : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        SetModalRunner([this](QDialog& form) { return runStep(form); });
+        ASSERT_EQ(start(), -1);
+    }
+    void TearDown() override
+    {
+        SetCheckFault(nullptr);
+        EXPECT_TRUE(steps.empty()) << steps.size() << " scripted forms were not shown";
+        MainWindowTest::TearDown();
+    }
+
+    // The next modal form is the editor: `step` fills it and clicks (Save,
+    // Cancel, ...). The form's result is what the caller sees.
+    void onEditor(std::function<void(TMainForm&)> step)
+    {
+        steps.push_back([step](QDialog& form) {
+            auto* editor = dynamic_cast<TMainForm*>(&form);
+            ASSERT_NE(editor, nullptr) << "expected the editor, got " << form.windowTitle().toStdString();
+            step(*editor);
+        });
+    }
+    // The next editor is saved after `fill` has typed into it.
+    void saveEditor(std::function<void(TMainForm&)> fill)
+    {
+        onEditor([fill](TMainForm& e) {
+            fill(e);
+            e.cSave->click();
+        });
+    }
+    void cancelEditor()
+    {
+        onEditor([](TMainForm& e) { e.cCancel->click(); });
+    }
+
+    int runStep(QDialog& form)
+    {
+        ++formsShown;
+        if (steps.empty()) {
+            ADD_FAILURE() << "unscripted form " << form.windowTitle().toStdString();
+            return 0;
+        }
+        form.show();
+        auto step = steps.front();
+        steps.pop_front();
+        form.setResult(0);
+        step(form);
+        const int result = form.isVisible() ? 0 : form.result();
+        form.hide();
+        return result;
+    }
+
+    static oid_t addCategory(const char* name)
+    {
+        Category c;
+        c.name = name;
+        const oid_t oid = insert(c).getOid();
+        EXPECT_TRUE(database.commit());
+        return oid;
+    }
+    static oid_t addCustomer(int id, const char* name, const char* email = "", oid_t category = 0, float amount = 0)
+    {
+        Customer c;
+        c.id = id;
+        c.name = name;
+        c.email = email;
+        c.amount = amount;
+        c.category = dbReference<Category>(category);
+        const oid_t oid = insert(c).getOid();
+        EXPECT_TRUE(database.commit());
+        return oid;
+    }
+    static oid_t addCheque(oid_t customer, const char* number)
+    {
+        Cheque q;
+        q.chequeNo = number;
+        q.customer = dbReference<Customer>(customer);
+        q.amount = 10;
+        const oid_t oid = insert(q).getOid();
+        EXPECT_TRUE(database.commit());
+        return oid;
+    }
+
+    // Every stored contact, ordered by ID.
+    static std::vector<StoredCustomer> customers()
+    {
+        std::vector<StoredCustomer> out;
+        dbCursor<Customer> c;
+        dbQuery byId("order by id");
+        if (c.select(byId) > 0) {
+            do {
+                StoredCustomer s;
+                s.oid = c.currentId().getOid();
+                s.id = c->id;
+                auto text = [](const char* p) { return std::string(p ? p : ""); };
+                s.name = text(c->name);
+                s.email = text(c->email);
+                s.telephone = text(c->telephone);
+                s.remark = text(c->remark);
+                s.person = text(c->person);
+                s.address1 = text(c->address1);
+                s.amount = c->amount;
+                s.category = c->category.getOid();
+                s.cardBytes = c->card.length();
+                out.push_back(s);
+            } while (c.next());
+        }
+        database.commit();
+        return out;
+    }
+    static std::vector<std::string> categoryNames()
+    {
+        std::vector<std::string> out;
+        for (const CategoryEntry& e : CategoriesByName())
+            out.push_back(e.name.toStdString());
+        database.commit();
+        return out;
+    }
+    static std::size_t chequeCount()
+    {
+        dbCursor<Cheque> q;
+        const std::size_t n = q.select();
+        database.commit();
+        return n;
+    }
+
+    // The grid row that lists the contact, 0 when none.
+    int rowOf(oid_t oid) const
+    {
+        for (int r = 1; r < window->grid->RowCount(); ++r)
+            if (window->RowOid(r) == oid)
+                return r;
+        return 0;
+    }
+    void selectOnly(std::initializer_list<oid_t> oids)
+    {
+        window->grid->ClearRowSelect();
+        for (oid_t oid : oids) {
+            const int r = rowOf(oid);
+            ASSERT_GT(r, 0);
+            window->grid->SetRowSelect(r, true);
+        }
+    }
+    QStringList entries(const QComboBox* box) const
+    {
+        QStringList out;
+        for (int i = 0; i < box->count(); ++i)
+            out << box->itemText(i);
+        return out;
+    }
+
+    std::deque<std::function<void(QDialog&)>> steps;
+    int formsShown = 0;
+};
