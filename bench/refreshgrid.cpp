@@ -1,0 +1,164 @@
+// The contact list's refresh (select with the search query and fill the grid)
+// against the same query in SQLite filling a QStandardItemModel, for 10,000
+// and 100,000 contacts. Runs offscreen.
+#include "app/dialogs.h"
+#include "app/mainlist.h"
+#include "app/schema.h"
+#include "grid/listgrid.h"
+#include "platform/dialogs.h"
+#include "platform/process.h"
+
+#include <QApplication>
+#include <QStandardItemModel>
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+const int setOffscreen = (qputenv("QT_QPA_PLATFORM", "offscreen"), 0);
+
+struct Contact {
+    std::string name, person, telephone, mobile, fax, email, website, a1, a2, a3, remark;
+    int id;
+    double amount;
+};
+
+Contact contact(int i)
+{
+    const std::string n = std::to_string(i);
+    return {"Customer " + n, "Person " + n, "2345 " + n, "9123 " + n, "3456 " + n, "c" + n + "@example.org",
+            "www.c" + n + ".example", n + " Main Street", "District " + std::to_string(i % 50), "Springfield",
+            "", i, i * 1.25};
+}
+
+struct Fixture {
+    std::filesystem::path dir;
+    std::unique_ptr<QApplication> app;
+    std::unique_ptr<platform::ScriptedDialogs> dialogs;
+    std::unique_ptr<TMainListForm> window;
+    sqlite3* lite = nullptr;
+    int rows = 0;
+
+    Fixture()
+    {
+        static int argc = 1;
+        static char arg0[] = "bench";
+        static char* argv[] = {arg0, nullptr};
+        app = std::make_unique<QApplication>(argc, argv);
+        dir = std::filesystem::temp_directory_path() / ("quillet-bench-refresh-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        std::filesystem::current_path(dir);
+        dialogs = std::make_unique<platform::ScriptedDialogs>();
+        window = std::make_unique<TMainListForm>();
+        window->reverseSort->setChecked(false);
+        window->show();
+        sqlite3_open((dir / "peer.db").c_str(), &lite);
+        sqlite3_exec(lite,
+                     "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
+                     "CREATE TABLE customer(id INTEGER, name TEXT, address1 TEXT, address2 TEXT, address3 TEXT,"
+                     " person TEXT, telephone TEXT, fax TEXT, remark TEXT, email TEXT, mobile TEXT, website TEXT,"
+                     " amount REAL, category TEXT);"
+                     "CREATE INDEX customer_id ON customer(id); CREATE INDEX customer_name ON customer(name);",
+                     nullptr, nullptr, nullptr);
+    }
+
+    void growTo(int n)
+    {
+        if (rows >= n)
+            return;
+        sqlite3_exec(lite, "BEGIN", nullptr, nullptr, nullptr);
+        sqlite3_stmt* ins = nullptr;
+        sqlite3_prepare_v2(lite, "INSERT INTO customer VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)", -1, &ins, nullptr);
+        for (int i = rows + 1; i <= n; ++i) {
+            const Contact c = contact(i);
+            Customer r;
+            r.id = c.id;
+            r.name = c.name.c_str();
+            r.person = c.person.c_str();
+            r.telephone = c.telephone.c_str();
+            r.mobile = c.mobile.c_str();
+            r.fax = c.fax.c_str();
+            r.email = c.email.c_str();
+            r.website = c.website.c_str();
+            r.address1 = c.a1.c_str();
+            r.address2 = c.a2.c_str();
+            r.address3 = c.a3.c_str();
+            r.remark = c.remark.c_str();
+            r.amount = static_cast<real4>(c.amount);
+            insert(r);
+            const std::string* texts[] = {&c.name, &c.a1, &c.a2, &c.a3, &c.person, &c.telephone,
+                                          &c.fax, &c.remark, &c.email, &c.mobile, &c.website};
+            sqlite3_bind_int(ins, 1, c.id);
+            for (int k = 0; k < 11; ++k)
+                sqlite3_bind_text(ins, k + 2, texts[k]->c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_double(ins, 13, c.amount);
+            sqlite3_step(ins);
+            sqlite3_reset(ins);
+        }
+        sqlite3_finalize(ins);
+        sqlite3_exec(lite, "COMMIT", nullptr, nullptr, nullptr);
+        database.commit();
+        rows = n;
+    }
+};
+
+Fixture& fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+void RefreshGrid(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    f.growTo(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        f.window->RefreshGrid();
+        benchmark::DoNotOptimize(f.window->grid->RowCount());
+    }
+    state.counters["rows"] = f.window->grid->RowCount() - 1;
+}
+
+void SqliteModel(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    f.growTo(static_cast<int>(state.range(0)));
+    QStandardItemModel model;
+    sqlite3_stmt* sel = nullptr;
+    sqlite3_prepare_v2(f.lite,
+                       "SELECT rowid, id, name, person, telephone, mobile, fax, email, website,"
+                       " address1 || ' ' || address2 || ' ' || address3, remark, printf('%.2f', amount), category"
+                       " FROM customer ORDER BY id",
+                       -1, &sel, nullptr);
+    for (auto _ : state) {
+        model.clear();
+        model.setColumnCount(13);
+        int row = 0;
+        while (sqlite3_step(sel) == SQLITE_ROW) {
+            QList<QStandardItem*> items;
+            items.reserve(13);
+            for (int c = 0; c < 13; ++c)
+                items.append(new QStandardItem(
+                    QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(sel, c)))));
+            model.appendRow(items);
+            ++row;
+        }
+        sqlite3_reset(sel);
+        benchmark::DoNotOptimize(row);
+    }
+    sqlite3_finalize(sel);
+    state.counters["rows"] = model.rowCount();
+}
+
+} // namespace
+
+// The table only grows: both contenders run at 10,000 before either at 100,000.
+BENCHMARK(RefreshGrid)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SqliteModel)->Arg(10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(RefreshGrid)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SqliteModel)->Arg(100000)->Unit(benchmark::kMillisecond);
