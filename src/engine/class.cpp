@@ -181,14 +181,6 @@ dbFieldDescriptor* dbFieldDescriptor::find(const char* fieldName)
     return nullptr;
 }
 
-void dbFieldDescriptor::adjustOffsets(long delta)
-{
-    dbFieldDescriptor* fd = this;
-    do {
-        fd->appOffs += int(delta);
-    } while ((fd = fd->next) != this);
-}
-
 // ---------------------------------------------------------------------------
 // Describe helpers.
 

@@ -189,8 +189,6 @@ class dbFieldDescriptor {
 
     // First field of this ring whose name is the given text, null when none.
     dbFieldDescriptor* find(const char* name);
-    // Adds delta to the application offset of every field of this ring.
-    void adjustOffsets(long delta);
 
     // Copies a stored row into an application object (ring = the table's or
     // a structure's fields). Strings point into the row; the row must have
