@@ -6,6 +6,7 @@
 #include "engine/program_tables.h"
 #include "engine/query_exec.h"
 
+#include <cstring>
 #include <string>
 
 DB_TABLE(Sample);
@@ -112,6 +113,43 @@ TEST_F(RuntimeTest, DanglingReferenceEndsTheSelect)
     EXPECT_EQ(o.messages, std::vector<std::string>{"Reference to a removed object is accessed"});
     o = run<Cheque>("chequeNo = '1'");
     EXPECT_EQ(o.found, 1u);
+}
+
+TEST_F(RuntimeTest, DamagedRowsAreReportedNotRead)
+{
+    const std::string damaged = "Database file was corrupted: invalid record";
+    // A reference that leads to a record of another, smaller table: the
+    // layout's name lies beyond the end of the category's row.
+    Cheque cheque;
+    cheque.chequeNo = "2";
+    cheque.setup = dbReference<ChequeSetup>(category);
+    insert(cheque);
+    ASSERT_TRUE(db.commit());
+    Outcome o = run<Cheque>("setup != null and setup.name = 'x'");
+    EXPECT_EQ(o.found, 0u);
+    EXPECT_TRUE(o.failed);
+    EXPECT_EQ(o.messages, std::vector<std::string>{damaged});
+
+    // A text whose stored offset points outside its row.
+    int nameOffset = -1;
+    dbFieldDescriptor* fd = Customer::dbDescriptor.columns;
+    do {
+        if (std::string(fd->name) == "name") {
+            nameOffset = fd->dbsOffs;
+        }
+    } while ((fd = fd->next) != Customer::dbDescriptor.columns);
+    ASSERT_GT(nameOffset, 0);
+    byte* row = db.put(abc);
+    ASSERT_NE(row, nullptr);
+    dbVarying bad{4, 0xFFFFFF00u};
+    std::memcpy(row + nameOffset, &bad, sizeof bad);
+    o = run("id = 1 and name = 'abc'");
+    EXPECT_EQ(o.found, 0u);
+    EXPECT_EQ(o.messages, std::vector<std::string>{damaged});
+    o = run("upper(name) like 'W%'");
+    EXPECT_EQ(o.messages, std::vector<std::string>{damaged});
+    db.rollback();
+    EXPECT_EQ(run("name = 'abc'").found, 1u);
 }
 
 TEST_F(RuntimeTest, ExistsWithoutIndexingEnds)
