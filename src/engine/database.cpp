@@ -316,11 +316,15 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
     }
     bool first = rc == 1;
     if (!openMonitor(first)) {
+        if (first) {
+            monitorMemory.unlink();
+        }
         releaseResources();
         return false;
     }
     if (first) {
         if (!initializeFile(createSize)) {
+            monitorMemory.unlink();  // nobody else has it: the process was alone
             releaseResources();
             return false;
         }
@@ -1385,6 +1389,7 @@ bool dbDatabase::extend(uint64_t size)
     }
     header->size = uint32_t(std::max<uint64_t>(newSize, file.getSize()));
     monitor->version += 1;
+    mappedVersion = monitor->version;
     return true;
 }
 

@@ -382,7 +382,6 @@ private:
     uint32_t mappedVersion = 0;         // mapping version this process has mapped
     uint32_t seenTransactions = 0;      // transaction counter when this process last began one
     bool schemeUnavailable = false;     // opened while another process held the lock: no transactions
-    dbMutex mutex;
     std::vector<uint32_t> freeSpace;  // per bitmap page: bound of its longest free run, in quanta
     bool opened = false;
     bool txnFailed = false;      // the running transaction failed and was rolled back

@@ -1,13 +1,11 @@
 // Synchronisation building blocks of the database engine: in-process mutexes,
-// counting semaphores, manual-reset events, the critical section and shared
-// memory of the database monitor that all processes on a database share, and
-// the engine's assertion.
+// the critical section and shared memory of the database monitor that all
+// processes on a database share (its condition stands in for the waiting
+// readers', writers' and upgrade semaphores), and the engine's assertion.
 // Callers keep every wait outside a held dbCriticalSection of the same mutex,
 // and leave each dbGlobalCriticalSection they enter exactly once.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
@@ -42,46 +40,6 @@ public:
 
 private:
     dbMutex& mutex;
-};
-
-// Counting semaphore, initial count 0, maximum 1,000,000.
-class dbSemaphore {
-public:
-    static constexpr unsigned maxCount = 1000000;
-    static constexpr unsigned infinite = 0xFFFFFFFF;
-
-    // True when a unit was taken, false when the time-out (milliseconds,
-    // `infinite` for none) expired first.
-    bool wait(unsigned timeoutMsec = infinite);
-    // Leaves `m` (held by the caller), waits without limit and enters it again.
-    void wait(dbMutex& m);
-    // Adds n units; n = 0 does nothing.
-    void signal(unsigned n = 1);
-    // Discards every unit (time-out 0 waits until one fails).
-    void drain();
-    unsigned count() const;
-
-private:
-    mutable std::mutex guard;
-    std::condition_variable cond;
-    unsigned units = 0;
-};
-
-// Manual-reset event.
-class dbEvent {
-public:
-    explicit dbEvent(bool signalled = false) : state(signalled) {}
-    // Leaves `m` (held by the caller), waits until signalled, enters `m` again.
-    void wait(dbMutex& m);
-    bool wait(unsigned timeoutMsec);
-    void signal();
-    void reset();
-    bool isSignalled() const;
-
-private:
-    mutable std::mutex guard;
-    std::condition_variable cond;
-    bool state;
 };
 
 // Mutex and condition of the shared monitor, placed in memory that every

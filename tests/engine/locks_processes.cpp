@@ -303,3 +303,38 @@ TEST(LocksProcesses, StoppedWriterLosesItsLockAfterTheTimeOut)
     c.close();
     EXPECT_EQ(checkFile(readFile(path)), "");
 }
+
+TEST(LocksProcesses, GrowthByAnotherProcessIsMappedHere)
+{
+    TempDir dir;
+    std::string path = dir.file("Quillet.zrv");
+    Child a([&](Child& self) {
+        dbDatabase db;
+        openWithTwoRows(db, path);
+        self.tell('o');
+        self.hear();
+        oid_t oid = storeRecord(db, 3 * 1048576, 7);  // the file grows
+        db.commit();
+        self.tell(oid != 0 ? 'g' : 'f');
+        self.hear();
+        db.close();
+    });
+    ASSERT_EQ(a.listen(), 'o');
+    RecordingDatabase b;
+    ASSERT_TRUE(b.open("Quillet", path.c_str()));
+    uint64_t before = b.getFileSize();
+    a.say('c');
+    ASSERT_EQ(a.listen(), 'g');
+    ASSERT_TRUE(b.beginTransaction(dbDatabase::dbSharedLock));
+    EXPECT_GT(b.getFileSize(), before);
+    EXPECT_EQ(readRecord(b, 8196), recordImage(3 * 1048576, 7));
+    b.commit();
+    // And this process's own growth is seen by the other one after it.
+    EXPECT_NE(storeRecord(b, 5 * 1048576, 8), 0u);
+    EXPECT_TRUE(b.commit());
+    a.say('q');
+    EXPECT_TRUE(WIFEXITED(a.finish()));
+    b.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+    EXPECT_EQ(committedRecords(readFile(path)).size(), 4u);
+}

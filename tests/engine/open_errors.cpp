@@ -86,8 +86,8 @@ public:
     int target;
 };
 
-// Mappings of files in `dir`, and address ranges of 3 to 4 GiB (the range a
-// database reserves for its file).
+// Mappings of files in `dir` and of database monitors, and address ranges of
+// 3 to 4 GiB (the range a database reserves for its file).
 size_t databaseMappings(const std::string& dir)
 {
     std::ifstream in("/proc/self/maps");
@@ -97,7 +97,8 @@ size_t databaseMappings(const std::string& dir)
         unsigned long long from = 0, to = 0;
         std::sscanf(line.c_str(), "%llx-%llx", &from, &to);
         bool reservation = to - from > (3ull << 30) && to - from <= (4ull << 30);
-        n += reservation || line.find(dir) != std::string::npos;
+        bool monitor = line.find("/dev/shm/quillet-") != std::string::npos;
+        n += reservation || monitor || line.find(dir) != std::string::npos;
     }
     return n;
 }
@@ -248,6 +249,8 @@ TEST(OpenErrors, FailedOpenLeavesNoDescriptorMappingOrLock)
     EXPECT_EQ(countEntries("/proc/self/fd"), fds);
     EXPECT_EQ(databaseMappings(dir.path), maps);
     EXPECT_EQ(countLines("/proc/locks", inode), 0u);
+    std::string monitorName = "/dev/shm/quillet-" + std::to_string(uint64_t(st.st_dev)) + "-" + std::to_string(uint64_t(st.st_ino));
+    EXPECT_NE(access(monitorName.c_str(), F_OK), 0) << "the monitor a failed open created is gone";
 
     // The same object then opens a good file, and releases it on close.
     ASSERT_TRUE(db.open("good", dir.file("good.zrv").c_str()));
