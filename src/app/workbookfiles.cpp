@@ -10,7 +10,6 @@
 #include <cmath>
 #include <memory>
 
-#include <freexl.h>
 #include <minizip/unzip.h>
 #include <xlsxwriter.h>
 
@@ -528,76 +527,7 @@ bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& 
             return false;
     }
     sheets = std::move(read);
-    return true;
-}
-
-bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error)
-{
-    const void* handle = nullptr;
-    const int opened = freexl_open(QFile::encodeName(path).constData(), &handle);
-    std::unique_ptr<const void, int (*)(const void*)> guard(handle, freexl_close);
-    if (opened != FREEXL_OK || !handle) {
-        error = QString("not a readable .xls workbook (code %1)").arg(opened);
-        return false;
-    }
-    unsigned int info = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) != FREEXL_OK || info == FREEXL_BIFF_OBFUSCATED) {
-        error = "the workbook is protected by a password";
-        return false;
-    }
-    unsigned int count = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK || count == 0 || count > 65535) {
-        error = "the workbook lists no sheet";
-        return false;
-    }
-    std::vector<WorkbookSheet> read;
-    CellSink sink(read);
-    for (unsigned short s = 0; s < count; ++s) {
-        const char* name = nullptr;
-        unsigned int rows = 0;
-        unsigned short columns = 0;
-        if (freexl_select_active_worksheet(handle, s) != FREEXL_OK ||
-            freexl_get_worksheet_name(handle, s, &name) != FREEXL_OK ||
-            freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
-            error = QString("sheet %1 cannot be read").arg(s + 1);
-            return false;
-        }
-        if (rows > static_cast<unsigned>(TZrvExcel::kMaxRows) || columns > TZrvExcel::kMaxColumns) {
-            error = QString("sheet %1 is too large").arg(s + 1);
-            return false;
-        }
-        WorkbookSheet& sheet = sink.newSheet(QString::fromUtf8(name ? name : ""));
-        for (unsigned int r = 0; r < rows; ++r)
-            for (unsigned short c = 0; c < columns; ++c) {
-                FreeXL_CellValue cell;
-                if (freexl_get_cell_value(handle, r, c, &cell) != FREEXL_OK) {
-                    error = QString("cell (row %1, column %2) cannot be read").arg(r + 1).arg(c + 1);
-                    return false;
-                }
-                QVariant value;
-                switch (cell.type) {
-                case FREEXL_CELL_INT:
-                    value = static_cast<double>(cell.value.int_value);
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    if (std::isfinite(cell.value.double_value))
-                        value = cell.value.double_value;
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME:
-                    value = QString::fromUtf8(cell.value.text_value ? cell.value.text_value : "");
-                    break;
-                default:
-                    break;
-                }
-                if (value.isValid() && !sink.put(sheet, static_cast<int>(r) + 1, c + 1, value, error))
-                    return false;
-            }
-    }
-    sheets = std::move(read);
+    error.clear();  // optional parts that were missing are no error
     return true;
 }
 

@@ -22,9 +22,22 @@
 // value when <f> is present). A cell without r follows the previous one in
 // its row. Written with libxlsxwriter.
 //
-// XLS (BIFF in a compound document): read through freexl. Integers and
-// floating-point cells become numbers, texts (and dates, which freexl gives as
-// "YYYY-MM-DD" texts) become texts. Password-protected books are refused.
+// XLS (BIFF8, Excel 97 and later; read in xlsreader.cpp): a compound
+// document. Its 512-byte header gives the sector size (512 or 4096), the
+// sectors of the sector table (109 in the header, more along a chain), the
+// first directory sector and the mini-stream table; streams of less than the
+// header's cutoff (4096) live in 64-byte mini sectors inside the root entry's
+// stream. The "Workbook" stream is a sequence of records (type, length, at
+// most 8224 bytes of data; CONTINUE records carry on the one before). The
+// globals start with BOF (version 0x0600) and hold BOUNDSHEET (where each
+// sheet's records start, its kind and name), SST (the shared texts) and
+// FILEPASS (encrypted: refused); each worksheet runs from its BOF to EOF with
+// LABELSST, LABEL, NUMBER, RK, MULRK, BOOLERR and FORMULA (its cached value,
+// a text one in the following STRING record) cells. Texts are a count, a
+// flags byte (bit 0: two bytes a character, else one; bit 2: extension
+// bytes; bit 3: formatting runs) and the characters; a text split by a
+// CONTINUE restarts with a flags byte. Dates are numbers (day counts), as
+// they are stored. Chart sheets are skipped.
 #pragma once
 
 #include "app/zrvexcel.h"

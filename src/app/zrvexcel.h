@@ -1,9 +1,9 @@
 // TZrvExcel: one workbook held in memory, read from and saved to spreadsheet
 // files. Contacts are imported and exported through it and the list print
-// dialog saves its list through it. Reading takes .xls (BIFF, through
-// freexl), .xlsx (our reader over minizip and QXmlStreamReader) and .csv (our
-// reader); saving writes .csv for a name ending in ".csv" and .xlsx for every
-// other name. The file formats and their limits are described in
+// dialog saves its list through it. Reading takes .xls (BIFF8), .xlsx (over
+// minizip and QXmlStreamReader) and .csv, each with a reader of our own;
+// saving writes .csv for a name ending in ".csv" and .xlsx for every other
+// name. The file formats and their limits are described in
 // workbookfiles.h, beside their readers and writers.
 //
 // Cells are addressed (column, row), both from 1. A cell holds nothing (an

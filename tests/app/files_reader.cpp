@@ -1,0 +1,303 @@
+// The readers of spreadsheet files and card pictures on sound, damaged and
+// hostile input: what they read back, and that bad input fails cleanly.
+#include "app/picture.h"
+#include "app/workbookfiles.h"
+#include "app/zrvexcel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include <minizip/zip.h>
+
+namespace {
+
+int argc = 1;
+char arg0[] = "test";
+char* argv[] = {arg0, nullptr};
+QGuiApplication* app = new QGuiApplication(argc, argv);
+
+class Files : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return scratch.filePath(name); }
+    void write(const QString& name, const QByteArray& bytes) const
+    {
+        QFile f(path(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray read(const QString& name) const
+    {
+        QFile f(path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // A zip archive of the given parts.
+    void zip(const QString& name, const std::vector<std::pair<const char*, QByteArray>>& parts) const
+    {
+        zipFile z = zipOpen(QFile::encodeName(path(name)).constData(), APPEND_STATUS_CREATE);
+        ASSERT_NE(z, nullptr);
+        for (const auto& [part, bytes] : parts) {
+            ASSERT_EQ(zipOpenNewFileInZip(z, part, nullptr, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED, 6), ZIP_OK);
+            ASSERT_EQ(zipWriteInFileInZip(z, bytes.constData(), static_cast<unsigned>(bytes.size())), ZIP_OK);
+            ASSERT_EQ(zipCloseFileInZip(z), ZIP_OK);
+        }
+        ASSERT_EQ(zipClose(z, nullptr), ZIP_OK);
+    }
+    // A minimal workbook whose one sheet holds `cells` (the inside of <sheetData>).
+    void xlsx(const QString& name, const QByteArray& cells, const QByteArray& shared = {}) const
+    {
+        std::vector<std::pair<const char*, QByteArray>> parts = {
+            {"xl/workbook.xml", "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                                "relationships\"><sheets><sheet name=\"One\" sheetId=\"1\" r:id=\"rId1\"/>"
+                                "</sheets></workbook>"},
+            {"xl/_rels/workbook.xml.rels",
+             "<Relationships><Relationship Id=\"rId1\" Type=\"x/worksheet\" Target=\"worksheets/sheet1.xml\"/>"
+             "</Relationships>"},
+            {"xl/worksheets/sheet1.xml", "<worksheet><sheetData>" + cells + "</sheetData></worksheet>"},
+        };
+        if (!shared.isEmpty())
+            parts.push_back({"xl/sharedStrings.xml", "<sst>" + shared + "</sst>"});
+        zip(name, parts);
+    }
+
+    QTemporaryDir scratch;
+};
+
+QString text(const TZrvExcel& book, int column, int row) { return TZrvExcel::cellText(book.getCell(column, row)); }
+
+} // namespace
+
+TEST(CellText, NumbersComeAsPlainDecimals)
+{
+    EXPECT_EQ(TZrvExcel::cellText(12345678.0), "12345678");
+    EXPECT_EQ(TZrvExcel::cellText(0.5), "0.5");
+    EXPECT_EQ(TZrvExcel::cellText(12.1), "12.1");
+    EXPECT_EQ(TZrvExcel::cellText(1e20), "100000000000000000000");
+    EXPECT_EQ(TZrvExcel::cellText(-0.0), "0");
+    EXPECT_EQ(TZrvExcel::cellText(-3.25), "-3.25");
+    EXPECT_EQ(TZrvExcel::cellText(true), "TRUE");
+    EXPECT_EQ(TZrvExcel::cellText(QString(" 007 ")), " 007 ");
+    EXPECT_EQ(TZrvExcel::cellText(QVariant()), "");
+}
+
+TEST_F(Files, CsvKeepsEveryFieldAsWritten)
+{
+    TZrvExcel book{QString()};
+    const QStringList values = {"plain", "with, comma", "with \"quotes\"", "two\r\nlines", " 007 ", "1e5",
+                                QString::fromUtf8("\xe4\xbc\xbd\xe7\x91\xaa"), "=1+1"};
+    for (int c = 0; c < values.size(); ++c)
+        book.setCell(c + 1, 1, values[c]);
+    book.setCell(2, 3, 12.5);  // row 2 stays empty
+    ASSERT_TRUE(book.save(path("out.csv")));
+    EXPECT_TRUE(read("out.csv").startsWith("plain,\"with, comma\",\"with \"\"quotes\"\"\",\"two\r\nlines\", 007 ,"));
+
+    TZrvExcel back(path("out.csv"));
+    ASSERT_TRUE(back.readError().isEmpty()) << back.readError().toStdString();
+    for (int c = 0; c < values.size(); ++c)
+        EXPECT_EQ(back.getCell(c + 1, 1), QVariant(values[c])) << c;
+    EXPECT_FALSE(back.getCell(1, 2).isValid());
+    EXPECT_EQ(back.getCell(2, 3), QVariant(QString("12.5"))) << "CSV fields are texts";
+    EXPECT_EQ(back.lastRow(), 3);
+}
+
+TEST_F(Files, CsvLineEndsByteOrderMarkAndDamage)
+{
+    write("a.csv", "\xEF\xBB\xBF" "a,b\rc,\"d\"\ne");
+    TZrvExcel book(path("a.csv"));
+    ASSERT_TRUE(book.readError().isEmpty());
+    EXPECT_EQ(text(book, 1, 1), "a");
+    EXPECT_EQ(text(book, 2, 1), "b");
+    EXPECT_EQ(text(book, 2, 2), "d");
+    EXPECT_EQ(text(book, 1, 3), "e");
+    write("b.csv", "x,ab\"c\"\n");  // a quote inside an unquoted field is a character
+    EXPECT_EQ(text(TZrvExcel(path("b.csv")), 2, 1), "ab\"c\"");
+
+    for (const char* bad : {"\"open", "a,\"b\"c\n", "\"\"\"\n\"x"}) {
+        SCOPED_TRACE(bad);
+        write("bad.csv", bad);
+        TZrvExcel damaged(path("bad.csv"));
+        EXPECT_FALSE(damaged.readError().isEmpty());
+        EXPECT_FALSE(damaged.getCell(1, 1).isValid()) << "nothing of a damaged file is read";
+    }
+}
+
+TEST_F(Files, XlsxRoundTripKeepsTypesAndSheets)
+{
+    TZrvExcel book{QString()};
+    book.setCell(1, 1, QString("Name"));
+    book.setCell(2, 1, 12345678.0);
+    book.setCell(3, 1, true);
+    book.setCell(1, 2, QString::fromUtf8("\xe4\xbc\xbd & <tag>"));
+    book.setCell(16384, 1048576, QString("corner"));
+    book.setCell(16385, 1, QString("outside"));  // ignored
+    ASSERT_TRUE(book.save(path("out.xlsx"))) << book.saveError().toStdString();
+    EXPECT_EQ(book.fileName, path("out.xlsx"));
+
+    TZrvExcel back(path("out.xlsx"));
+    ASSERT_TRUE(back.readError().isEmpty()) << back.readError().toStdString();
+    EXPECT_EQ(back.getCell(1, 1), QVariant(QString("Name")));
+    EXPECT_EQ(back.getCell(2, 1).typeId(), QMetaType::Double);
+    EXPECT_EQ(text(back, 2, 1), "12345678");
+    EXPECT_EQ(back.getCell(3, 1), QVariant(true));
+    EXPECT_EQ(text(back, 1, 2), QString::fromUtf8("\xe4\xbc\xbd & <tag>"));
+    EXPECT_EQ(text(back, 16384, 1048576), "corner");
+    EXPECT_EQ(back.sheetCount(), 1);
+}
+
+TEST_F(Files, XlsxReaderTakesSharedInlineAndCachedValues)
+{
+    xlsx("ok.xlsx",
+         "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>1</v></c><c t=\"inlineStr\"><is><t>inline</t></is></c>"
+         "<c r=\"D1\" t=\"str\"><f>A1</f><v>cached</v></c><c><v>2.5</v></c></row>"
+         "<row><c t=\"b\"><v>0</v></c></row>",
+         "<si><t>zero</t></si><si><r><t>ri</t></r><rPh><t>X</t></rPh><r><t>ch</t></r></si>");
+    TZrvExcel book(path("ok.xlsx"));
+    ASSERT_TRUE(book.readError().isEmpty()) << book.readError().toStdString();
+    EXPECT_EQ(text(book, 1, 1), "rich");
+    EXPECT_EQ(text(book, 2, 1), "inline");
+    EXPECT_EQ(text(book, 4, 1), "cached");
+    EXPECT_EQ(text(book, 5, 1), "2.5") << "a cell without address follows the one before";
+    EXPECT_EQ(book.getCell(1, 2), QVariant(false));
+}
+
+TEST_F(Files, DamagedXlsxIsRefused)
+{
+    struct Case {
+        const char* name;
+        QByteArray cells, shared;
+    } cases[] = {
+        {"index.xlsx", "<row><c r=\"A1\" t=\"s\"><v>5</v></c></row>", "<si><t>only</t></si>"},
+        {"negative.xlsx", "<row><c r=\"A1\" t=\"s\"><v>-1</v></c></row>", "<si><t>only</t></si>"},
+        {"address.xlsx", "<row><c r=\"A0\"><v>1</v></c></row>", {}},
+        {"wide.xlsx", "<row><c r=\"XFE1\"><v>1</v></c></row>", {}},
+        {"deep.xlsx", "<row r=\"1048577\"><c><v>1</v></c></row>", {}},
+        {"number.xlsx", "<row><c r=\"A1\"><v>12,5</v></c></row>", {}},
+        {"xml.xlsx", "<row><c r=\"A1\"><v>1</c></row>", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        xlsx(c.name, c.cells, c.shared);
+        TZrvExcel book(path(c.name));
+        EXPECT_FALSE(book.readError().isEmpty());
+        EXPECT_FALSE(book.getCell(1, 1).isValid());
+    }
+    zip("nosheet.xlsx", {{"xl/workbook.xml", "<workbook><sheets/></workbook>"}});
+    EXPECT_FALSE(TZrvExcel(path("nosheet.xlsx")).readError().isEmpty());
+    zip("escape.xlsx", {{"xl/workbook.xml", "<workbook><sheets><sheet name=\"a\" r:id=\"r1\" "
+                                            "xmlns:r=\"urn:r\"/></sheets></workbook>"},
+                        {"xl/_rels/workbook.xml.rels", "<Relationships><Relationship Id=\"r1\" Type=\"t\" "
+                                                       "Target=\"../../../etc/passwd\"/></Relationships>"}});
+    EXPECT_FALSE(TZrvExcel(path("escape.xlsx")).readError().isEmpty());
+    write("empty.xlsx", "");
+    EXPECT_FALSE(TZrvExcel(path("empty.xlsx")).readError().isEmpty());
+}
+
+TEST_F(Files, FlippedBytesNeverCrashTheReaders)
+{
+    TZrvExcel book{QString()};
+    for (int r = 1; r <= 30; ++r)
+        for (int c = 1; c <= 12; ++c)
+            book.setCell(c, r, c == 12 ? QVariant(r * 1.5) : QVariant(QString("cell %1 %2").arg(r).arg(c)));
+    ASSERT_TRUE(book.save(path("good.xlsx")));
+    ASSERT_TRUE(book.save(path("good.csv")));
+    QProcess p;
+    p.start("/usr/bin/python3", {"-c",
+                                 "import sys, xlwt\nwb = xlwt.Workbook(); ws = wb.add_sheet('S')\n"
+                                 "for r in range(30):\n  for c in range(12): ws.write(r, c, r * c if c % 2 else 'x%d' % r)\n"
+                                 "wb.save(sys.argv[1])",
+                                 path("good.xls")});
+    ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+    std::mt19937 random(20261207);
+    for (const char* name : {"good.xlsx", "good.xls", "good.csv"}) {
+        const QByteArray good = read(name);
+        ASSERT_FALSE(good.isEmpty()) << name;
+        TZrvExcel whole(path(name));
+        EXPECT_TRUE(whole.readError().isEmpty()) << name << ": " << whole.readError().toStdString();
+        EXPECT_EQ(text(whole, 1, 1).isEmpty(), false) << name;
+        const QString ending = QString(name).mid(4);
+        for (int round = 0; round < 150; ++round) {
+            QByteArray bad = good;
+            const int flips = 1 + static_cast<int>(random() % 8);
+            for (int i = 0; i < flips; ++i)
+                bad[static_cast<qsizetype>(random() % bad.size())] = static_cast<char>(random());
+            if (round % 5 == 0)
+                bad.truncate(static_cast<qsizetype>(random() % bad.size()));
+            write("bad" + ending, bad);
+            TZrvExcel damaged(path("bad" + ending));  // must simply finish
+            if (!damaged.readError().isEmpty())
+                EXPECT_FALSE(damaged.getCell(1, 1).isValid());
+        }
+    }
+}
+
+TEST_F(Files, SaveNeverLeavesAHalfFile)
+{
+    write("old.xlsx", "old");
+    TZrvExcel book{QString()};
+    book.setCell(1, 1, QString(40000, 'x'));  // longer than a sheet cell may hold
+    EXPECT_FALSE(book.save(path("old.xlsx")));
+    EXPECT_FALSE(book.saveError().isEmpty());
+    EXPECT_EQ(read("old.xlsx"), "old");
+    EXPECT_TRUE(book.fileName.isEmpty());
+    EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"old.xlsx"});
+    EXPECT_FALSE(book.save(path("missing-folder/new.xlsx")));
+}
+
+TEST(Pictures, JpegRoundTripAndDamage)
+{
+    QImage image(64, 48, QImage::Format_ARGB32);
+    image.fill(qRgba(0, 128, 255, 255));
+    const QByteArray jpeg = EncodeJpeg(image);
+    ASSERT_FALSE(jpeg.isEmpty());
+    QImage back;
+    ASSERT_TRUE(DecodeJpeg(jpeg, back));
+    EXPECT_EQ(back.size(), QSize(64, 48));
+    const QRgb centre = back.pixel(32, 24);
+    EXPECT_NEAR(qBlue(centre), 255, 8);
+    EXPECT_NEAR(qRed(centre), 0, 8);
+
+    EXPECT_TRUE(EncodeJpeg(QImage()).isEmpty());
+    EXPECT_TRUE(EncodeJpeg(QImage(0, 10, QImage::Format_RGB32)).isEmpty());
+
+    QString error;
+    QImage kept(3, 3, QImage::Format_RGB32);
+    for (const QByteArray& bad : {QByteArray(), jpeg.left(jpeg.size() - 40), jpeg.left(20), QByteArray("not a jpeg"),
+                                  QByteArray(500, '\xff')}) {
+        error.clear();
+        EXPECT_FALSE(DecodeJpeg(bad, kept, &error));
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(kept.size(), QSize(3, 3)) << "a failed decode leaves the image alone";
+    }
+    // a frame header that claims 60000 x 60000 pixels
+    QByteArray huge = jpeg;
+    const qsizetype sof = huge.indexOf("\xFF\xC0");
+    ASSERT_GT(sof, 0);
+    huge[sof + 5] = '\xEA';
+    huge[sof + 6] = '\x60';
+    huge[sof + 7] = '\xEA';
+    huge[sof + 8] = '\x60';
+    EXPECT_FALSE(DecodeJpeg(huge, kept, &error));
+
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        QByteArray bad = jpeg;
+        for (int i = 0; i < 4; ++i)
+            bad[static_cast<qsizetype>(random() % bad.size())] = static_cast<char>(random());
+        QImage out;
+        DecodeJpeg(bad, out);  // either decodes whole or fails: never ends the process
+    }
+}
+
+TEST(Pictures, FileKindsByTheirEnding)
+{
+    EXPECT_EQ(PictureKindOf("a/card.jpg"), PictureFileKind::Jpeg);
+    EXPECT_EQ(PictureKindOf("CARD.JpG"), PictureFileKind::Jpeg);
+    EXPECT_EQ(PictureKindOf("card.bmp"), PictureFileKind::Bitmap);
+    EXPECT_EQ(PictureKindOf("card.jpeg"), PictureFileKind::Other);
+    EXPECT_EQ(PictureKindOf("card.png"), PictureFileKind::Other);
+}
