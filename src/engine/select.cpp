@@ -552,8 +552,9 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
         dbInheritedAttribute iattr(this, table);
         SortContextScope sortScope(&iattr);
         auto sortSelection = [&] {
+            static const bool hooked = (dbSelection::compareExpressionKey = &compareExpressionKeys, true);
+            (void)hooked;
             statistics.sorts += 1;
-            dbSelection::compareExpressionKey = &compareExpressionKeys;
             cursor->sort(order);
         };
 
