@@ -438,9 +438,8 @@ struct dbSearchContext {
 };
 
 // The storage calls used by records and indexes fail only when the
-// transaction has failed (and has been rolled back), or when an id read from
-// the file does not name an object. That unwinds with dbTransactionFailed
-// to the public entry point, which reports false.
+// transaction has failed (and has been rolled back). That unwinds with
+// dbTransactionFailed to the public entry point, which reports false.
 struct dbTransactionFailed {};
 inline byte* dbMustPut(dbDatabase* db, oid_t oid)
 {
@@ -450,14 +449,32 @@ inline byte* dbMustPut(dbDatabase* db, oid_t oid)
     }
     return p;
 }
-inline const byte* dbMustGet(dbDatabase* db, oid_t oid)
+
+// An index or row of the file that is not what it must be: reported (class
+// 4), a changing transaction is undone, and the operation unwinds.
+[[noreturn]] void dbDamaged(dbDatabase* db);
+
+// An object read by id: it must exist with the given marker (0 for a row,
+// which must also lie inside the file).
+inline const byte* dbMustGet(dbDatabase* db, oid_t oid, offs_t marker)
 {
-    const byte* p = oid != 0 ? db->get(oid) : nullptr;
-    if (p == nullptr) {
-        throw dbTransactionFailed{};
+    if (oid == 0 || oid >= db->getIndexSize()) {
+        dbDamaged(db);
+    }
+    offs_t pos = db->getPos(oid);
+    if ((pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != marker) {
+        dbDamaged(db);
+    }
+    const byte* p = db->get(oid);
+    if (marker == 0) {
+        std::uint32_t size = reinterpret_cast<const dbRecord*>(p)->size;
+        if (size < sizeof(dbRecord) || std::uint64_t(pos) + size > db->getHeader()->size) {
+            dbDamaged(db);
+        }
     }
     return p;
 }
+
 // Runs one change of records or indexes: false when the transaction failed.
 template <class Change>
 bool dbGuarded(dbDatabase* db, Change&& change)

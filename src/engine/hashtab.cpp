@@ -6,12 +6,12 @@ constexpr std::uint32_t slotsPerPage = dbPageSize / sizeof(oid_t);  // 1,024
 
 const dbHashTable& tableOf(dbDatabase* db, oid_t hashId)
 {
-    return *reinterpret_cast<const dbHashTable*>(dbMustGet(db, hashId));
+    return *reinterpret_cast<const dbHashTable*>(dbMustGet(db, hashId, dbHashTable::tableMarker));
 }
 
 oid_t slot(dbDatabase* db, oid_t firstPage, std::uint32_t bucket)
 {
-    return reinterpret_cast<const oid_t*>(dbMustGet(db, firstPage + bucket / slotsPerPage))[bucket % slotsPerPage];
+    return reinterpret_cast<const oid_t*>(dbMustGet(db, firstPage + bucket / slotsPerPage, dbPageObjectMarker))[bucket % slotsPerPage];
 }
 
 void setSlot(dbDatabase* db, oid_t firstPage, std::uint32_t bucket, oid_t item)
@@ -21,7 +21,7 @@ void setSlot(dbDatabase* db, oid_t firstPage, std::uint32_t bucket, oid_t item)
 
 const dbHashTableItem& itemOf(dbDatabase* db, oid_t itemId)
 {
-    return *reinterpret_cast<const dbHashTableItem*>(dbMustGet(db, itemId));
+    return *reinterpret_cast<const dbHashTableItem*>(dbMustGet(db, itemId, dbHashTable::itemMarker));
 }
 
 dbHashTableItem& writableItem(dbDatabase* db, oid_t itemId)
@@ -31,7 +31,7 @@ dbHashTableItem& writableItem(dbDatabase* db, oid_t itemId)
 
 std::uint32_t rowHash(dbDatabase* db, oid_t rowId, int type, std::size_t sizeofType, std::size_t offs)
 {
-    dbKeyBytes key = dbRecordKey(dbMustGet(db, rowId), type, sizeofType, offs);
+    dbKeyBytes key = dbRecordKey(dbMustGet(db, rowId, 0), type, sizeofType, offs);
     return dbHashTable::hashCode(key.data, key.size);
 }
 
@@ -169,7 +169,7 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
             dbHashTableItem item = itemOf(db, itemId);
             sc.probes += 1;
             if (item.hash == h) {
-                dbKeyBytes stored = dbRecordKey(dbMustGet(db, item.record), sc.type, sc.sizeofType, sc.offs);
+                dbKeyBytes stored = dbRecordKey(dbMustGet(db, item.record, 0), sc.type, sc.sizeofType, sc.offs);
                 bool equal = sc.type == dbField::tpString
                                  ? stored.size == keySize && std::memcmp(stored.data, key, keySize) == 0
                                  : sc.comparator(stored.data, key, sc.sizeofType) == 0;
@@ -201,7 +201,7 @@ bool dbHashTable::purge(dbDatabase* db, oid_t hashId)
         freeItems(db, table);
         for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
             static const byte emptyPage[dbPageSize] = {};
-            if (std::memcmp(dbMustGet(db, table.page + i), emptyPage, dbPageSize) != 0) {
+            if (std::memcmp(dbMustGet(db, table.page + i, dbPageObjectMarker), emptyPage, dbPageSize) != 0) {
                 std::memset(dbMustPut(db, table.page + i), 0, dbPageSize);
             }
         }

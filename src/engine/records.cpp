@@ -319,6 +319,17 @@ struct dbRecordOps {
         db->removalChain = link.next;
     }
 
+    [[noreturn]] static void damaged(dbDatabase* db)
+    {
+        if (!db->txnFailed) {
+            db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid index");
+            if (db->modified) {
+                db->failTransaction();
+            }
+        }
+        throw dbTransactionFailed{};
+    }
+
     static void removeRecord(dbDatabase* db, dbTableDescriptor* table, oid_t oid)
     {
         removeInverseReferences(db, table, oid);
@@ -332,6 +343,11 @@ struct dbRecordOps {
         db->updateCursors(oid, true);
     }
 };
+
+void dbDamaged(dbDatabase* db)
+{
+    dbRecordOps::damaged(db);
+}
 
 // ---------------------------------------------------------------------------
 
@@ -360,7 +376,7 @@ bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, con
                 }
             }
         }
-        std::size_t nRows = reinterpret_cast<const dbTable*>(dbMustGet(this, table->tableId))->nRows;
+        std::size_t nRows = reinterpret_cast<const dbTable*>(dbMustGet(this, table->tableId, 0))->nRows;
         dbRecordOps::addKeys(this, table, oid, nRows, false);
     });
 }

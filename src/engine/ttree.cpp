@@ -7,21 +7,26 @@ constexpr int maxItems = dbTtreeNode::maxItems;
 // from its subtree, so that inner nodes stay nearly full.
 constexpr int minItems = maxItems - 1;
 
-}  // namespace
-
 // One operation on one tree: the key field's description and node access.
-class dbTtree::Tree {
+class Tree {
   public:
     Tree(dbDatabase* d, int t, std::size_t s, dbUDTComparator c, std::size_t o)
         : db(d), type(t), size(s), comparator(c), offs(o) {}
 
-    const dbTtreeNode* node(oid_t id) { return reinterpret_cast<const dbTtreeNode*>(dbMustGet(db, id)); }
+    const dbTtreeNode* node(oid_t id)
+    {
+        const dbTtreeNode* n = reinterpret_cast<const dbTtreeNode*>(dbMustGet(db, id, dbTtree::nodeMarker));
+        if (n->nItems == 0 || n->nItems > maxItems) {
+            dbDamaged(db);
+        }
+        return n;
+    }
     dbTtreeNode* writable(oid_t id) { return reinterpret_cast<dbTtreeNode*>(dbMustPut(db, id)); }
     int cmp(const void* key, oid_t item)
     {
-        return dbTtree::compare(key, dbMustGet(db, item), type, size, comparator, offs);
+        return dbTtree::compare(key, dbMustGet(db, item, 0), type, size, comparator, offs);
     }
-    const void* keyOf(oid_t item) { return dbRecordKey(dbMustGet(db, item), type, size, offs).data; }
+    const void* keyOf(oid_t item) { return dbRecordKey(dbMustGet(db, item, 0), type, size, offs).data; }
 
     oid_t newNode(oid_t id)
     {
@@ -250,11 +255,7 @@ class dbTtree::Tree {
         w->nItems += 1;
         int h = removeBelow(nodeId, side, moved, keyOf(moved));
         if (h < 0) {
-            // Not where its key says: the tree or the record is damaged.
-            // Half a removal must not stay: the transaction is undone.
-            db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record");
-            db->failTransaction();
-            throw dbTransactionFailed{};
+            dbDamaged(db);  // not where its key says
         }
         return h;
     }
@@ -376,11 +377,9 @@ class dbTtree::Tree {
     std::size_t offs;
 };
 
-namespace {
-
 oid_t rootOf(dbDatabase* db, oid_t treeId)
 {
-    return reinterpret_cast<const dbTtree*>(dbMustGet(db, treeId))->root;
+    return reinterpret_cast<const dbTtree*>(dbMustGet(db, treeId, dbTtree::treeMarker))->root;
 }
 
 void setRoot(dbDatabase* db, oid_t treeId, oid_t root)

@@ -54,8 +54,5 @@ class dbTtree {
     // positive by the stored type (strings byte-wise as unsigned values).
     static int compare(const void* key, const byte* row, int type, std::size_t sizeofType,
                        dbUDTComparator comparator, std::size_t offs);
-
-  private:
-    class Tree;  // one operation on one tree (ttree.cpp)
 };
 static_assert(sizeof(dbTtree) == 4);

@@ -199,3 +199,21 @@ TEST_F(HashIndex, OneBucketChangeCopiesOnePage)
     EXPECT_EQ(moved, 1);
     db.rollback();
 }
+
+TEST_F(HashIndex, AnItemNamingAFreedRowIsReportedNotFollowed)
+{
+    oid_t abc = insert("abc", 1);
+    ASSERT_TRUE(db.commit());
+    oid_t item = slot("name", 14439);
+    reinterpret_cast<dbHashTableItem*>(db.put(item))->record = 3;  // a bitmap page
+    EXPECT_TRUE(findName("abc").empty());
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    db.rollback();
+    EXPECT_EQ(findName("abc"), std::vector<oid_t>{abc});
+    reinterpret_cast<dbHashTableItem*>(db.put(item))->record = 100000000;  // beyond the index
+    db.messages.clear();
+    EXPECT_TRUE(findName("abc").empty());
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    db.rollback();
+    EXPECT_EQ(findName("abc"), std::vector<oid_t>{abc});
+}

@@ -274,3 +274,27 @@ TEST_F(TreeIndex, TextsOrderAsUnsignedBytes)
     std::vector<oid_t> prefixed = indextest::treeRange(db, table()->find("text"), "a", true, "az", true);
     EXPECT_EQ(prefixed.size(), 2u);
 }
+
+TEST_F(TreeIndex, ADamagedNodeIsReportedNotFollowed)
+{
+    for (int i = 0; i < 300; i++) {
+        insert(i);
+    }
+    ASSERT_TRUE(db.commit());
+    oid_t top = root();
+    reinterpret_cast<dbTtreeNode*>(db.put(top))->nItems = 999;
+    std::int32_t low = 10;
+    EXPECT_TRUE(range(&low, true, nullptr, true).empty());
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    // A change through the damaged tree fails and undoes the transaction.
+    Ordered rec{1000, ""};
+    EXPECT_FALSE(db.insertRecord(table(), nullptr, &rec));
+    EXPECT_FALSE(db.commit());
+    EXPECT_EQ(node(root()).nItems, 125);
+    EXPECT_EQ(walk(true).size(), 300u);
+    reinterpret_cast<dbTtree*>(db.put(treeId()))->root = db.findTable("Ordered")->tableId;  // a row, not a node
+    db.messages.clear();
+    EXPECT_TRUE(walk(true).empty());
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    db.rollback();
+}
