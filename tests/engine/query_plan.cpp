@@ -252,6 +252,15 @@ TEST_F(PlanTest, OrChainsAndConjunctions)
     EXPECT_EQ(stats().hashSearches, 3u);
     EXPECT_EQ(found, (std::vector<oid_t>{byId[3], byId[1]}));
 
+    found = selectIds<Customer>("id in (1, 3)");
+    EXPECT_EQ(found, (std::vector<oid_t>{byId[1], byId[3]}));
+    EXPECT_EQ(stats().hashSearches, 2u);
+    found = selectIds<Customer>("id in (5, 1, 3)");
+    std::sort(found.begin(), found.end());
+    std::vector<oid_t> expected = {byId[1], byId[3], byId[5]};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(found, expected);
+
     found = selectIds<Customer>("person = 'x' or name = 'name 007'");
     EXPECT_EQ(stats().strategy, Strategy::Scan);
     EXPECT_EQ(stats().hashSearches + stats().treeSearches, 0u);
