@@ -1,0 +1,463 @@
+// Spreadsheet export of the selected contacts and import of a sheet into the
+// chosen category, with workbooks written and read by other programs
+// (Python's xlwt, openpyxl and csv modules) as well as by our own reader.
+#include "contacts_fixture.h"
+
+#include "app/spreadsheetactions.h"
+#include "app/zrvexcel.h"
+#include "engine/file.h"
+#include "platform/shell.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+const QStringList kHeaders = {"Name", "Address1", "Address2", "Address3", "Contact", "Tel",
+                              "Mobile", "Fax", "Remark", "Email", "Website", "Cheque Amount"};
+
+// The rows of the import fixtures, as a Python literal: a header, four
+// contacts (a numeric telephone, a blank, a non-numeric and a "nan" amount),
+// a row with an empty first column, and a row after it that must not come in.
+const char* const kFixtureRows = R"PY(
+rows = [
+  ["Name","Address1","Address2","Address3","Contact","Tel","Mobile","Fax","Remark","Email","Website","Cheque Amount"],
+  ["Acme, Ltd.","1 Main St","Floor 2",None,"Ann",12345678,"0912 345",None,'said "hi"',"acme@example.org","www.acme.example",99.5],
+  ["Beta",None,None,None,"Bob","555",None,None,None,None,None,None],
+  ["Gamma \u4f3d\u746a",None,None,None,None,None,None,None,"two\nlines",None,None,"abc"],
+  ["Delta",None,None,None,None,None,None,None,None,None,None,"nan"],
+  ["   ","orphan"],
+  ["After",None,None,None,None,None,None,None,None,None,None,5],
+]
+)PY";
+
+QByteArray python(const QString& script, const QStringList& args = {})
+{
+    QProcess p;
+    p.start("/usr/bin/python3", QStringList{"-c", script} + args);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0) {
+        ADD_FAILURE() << "python failed: " << p.readAllStandardError().toStdString();
+        return {};
+    }
+    return p.readAllStandardOutput();
+}
+
+void writeFixture(const QString& kind, const QString& path)
+{
+    QString script = kFixtureRows;
+    if (kind == "xls")
+        script += R"PY(
+import sys, xlwt
+wb = xlwt.Workbook(); ws = wb.add_sheet("Contacts")
+for r, row in enumerate(rows):
+    for c, v in enumerate(row):
+        if v is not None: ws.write(r, c, v)
+wb.save(sys.argv[1])
+)PY";
+    else if (kind == "xlsx")
+        script += R"PY(
+import sys, openpyxl
+wb = openpyxl.Workbook(); ws = wb.active
+for r, row in enumerate(rows):
+    for c, v in enumerate(row):
+        if v is not None: ws.cell(row=r + 1, column=c + 1, value=v)
+wb.save(sys.argv[1])
+)PY";
+    else
+        script += R"PY(
+import sys, csv
+with open(sys.argv[1], "w", newline="", encoding="utf-8") as f:
+    csv.writer(f).writerows([["" if v is None else v for v in row] for row in rows])
+)PY";
+    python(script, {path});
+    ASSERT_TRUE(QFile::exists(path));
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Drops the capability that lets root write into any folder, so that a
+// read-only folder refuses this process too.
+class WithoutFolderOverride {
+public:
+    WithoutFolderOverride()
+    {
+        header_.version = _LINUX_CAPABILITY_VERSION_3;
+        header_.pid = 0;
+        if (::syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
+    }
+    ~WithoutFolderOverride()
+    {
+        if (active_)
+            ::syscall(SYS_capset, &header_, saved_);
+    }
+
+private:
+    __user_cap_header_struct header_{};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
+// Fails every growth of the database file while it lives.
+class NoRoomToGrow : public dbFileObserver {
+public:
+    NoRoomToGrow() { dbFile::setObserver(this); }
+    ~NoRoomToGrow() override { dbFile::setObserver(nullptr); }
+    int beforeGrow(const dbFile&, uint64_t) override { return ENOSPC; }
+};
+
+class Spreadsheet : public ContactsTest {
+protected:
+    QString path(const char* name) const { return QString::fromStdString((dir / name).string()); }
+
+    // Three contacts to export and one that stays out.
+    void storeContacts()
+    {
+        shops = addCategory("Shops");
+        banks = addCategory("Banks");
+        Customer c;
+        c.id = 7;
+        c.name = "Acme, Ltd.";
+        c.address1 = "1 Main St";
+        c.telephone = "12345678";
+        c.remark = "line one\nline \"two\"";
+        c.email = "acme@example.org";
+        c.amount = 12.1f;
+        c.category = dbReference<Category>(shops);
+        a = insert(c).getOid();
+        Customer d;
+        d.id = 3;
+        d.name = "Beta";
+        d.person = "Bob";
+        d.website = "www.beta.example";
+        b = insert(d).getOid();
+        Customer e;
+        e.id = 5;
+        e.name = "Gamma \xe4\xbc\xbd";
+        e.amount = 1234567;
+        g = insert(e).getOid();
+        Customer f;
+        f.id = 9;
+        f.name = "Not exported";
+        insert(f);
+        ASSERT_TRUE(database.commit());
+        RebuildCategoryFilter(*window, -1);
+        window->RefreshGrid();
+    }
+
+    void exportTo(const QString& file)
+    {
+        selectOnly({a, b, g});
+        dialogs.AnswerFile(file);
+        if (QFile::exists(file))
+            dialogs.AnswerQuestion(true);  // replace it?
+        dialogs.AnswerQuestion(true);      // export N customers?
+        dialogs.AnswerQuestion(false);     // open the file now?
+        exportActionExecute(*window);
+    }
+
+    // The row order of the grid decides the sheet order.
+    std::vector<QStringList> exportedRowsInGridOrder() const
+    {
+        std::vector<QStringList> rows;
+        for (int r = 1; r < window->grid->RowCount(); ++r) {
+            const oid_t oid = window->RowOid(r);
+            if (oid == a)
+                rows.push_back({"Acme, Ltd.", "1 Main St", "", "", "", "12345678", "", "",
+                                "line one\nline \"two\"", "acme@example.org", "", "12.1"});
+            else if (oid == b)
+                rows.push_back({"Beta", "", "", "", "Bob", "", "", "", "", "", "www.beta.example", "0"});
+            else if (oid == g)
+                rows.push_back({QString::fromUtf8("Gamma \xe4\xbc\xbd"), "", "", "", "", "", "", "", "", "", "",
+                                "1234567"});
+        }
+        return rows;
+    }
+
+    // Reads the sheet back with our reader, as texts.
+    static std::vector<QStringList> readBack(const QString& file, int rows)
+    {
+        TZrvExcel book(file);
+        EXPECT_TRUE(book.readError().isEmpty()) << book.readError().toStdString();
+        std::vector<QStringList> out;
+        for (int r = 1; r <= rows; ++r) {
+            QStringList row;
+            for (int c = 1; c <= 12; ++c)
+                row << TZrvExcel::cellText(book.getCell(c, r));
+            out.push_back(row);
+        }
+        return out;
+    }
+
+    void importFrom(const QString& file)
+    {
+        dialogs.AnswerFile(file);
+        ImportButtonClick(*window);
+    }
+
+    oid_t shops = 0, banks = 0, a = 0, b = 0, g = 0;
+};
+
+} // namespace
+
+TEST_F(Spreadsheet, ExportWritesHeadersTheSelectedContactsAndANumericAmount)
+{
+    storeContacts();
+    platform::CapturingShell shell;
+    const QString file = path("contacts.xlsx");
+    selectOnly({a, b, g});
+    dialogs.AnswerFile(file);
+    dialogs.AnswerQuestion(true);
+    dialogs.AnswerQuestion(true);
+    exportActionExecute(*window);
+    EXPECT_EQ(dialogs.Questions(),
+              (QStringList{"Export 3 customers to " + file + "?",
+                           "3 customers have been exported to " + file + " successfully, open this file now?"}));
+    ASSERT_EQ(shell.launched.size(), 1);
+    EXPECT_EQ(shell.launched[0].toLocalFile(), file);
+    ASSERT_FALSE(dialogs.fileRequests.empty());
+    EXPECT_EQ(dialogs.fileRequests[0].mode, platform::FileRequest::Save);
+
+    // our reader
+    const auto rows = readBack(file, 5);
+    EXPECT_EQ(rows[0], kHeaders);
+    const auto expected = exportedRowsInGridOrder();
+    ASSERT_EQ(expected.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(rows[i + 1], expected[i]);
+    EXPECT_EQ(rows[4], QStringList(QList<QString>(12, QString()))) << "nothing past the third contact";
+    TZrvExcel book(file);
+    EXPECT_EQ(book.getCell(12, 2).typeId(), QMetaType::Double);
+    for (int r = 2; r <= 4; ++r)
+        if (book.getCell(1, r) == QVariant(QString("Acme, Ltd.")))
+            EXPECT_EQ(book.getCell(6, r), QVariant(QString("12345678"))) << "a telephone stays text";
+
+    // openpyxl: the same values, with column 12 as numbers
+    const QByteArray json = python(R"PY(
+import sys, json, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).active
+print(json.dumps([[None if v is None else [type(v).__name__, v] for v in row] for row in ws.iter_rows(values_only=True)]))
+)PY",
+                                   {file});
+    const QJsonArray sheet = QJsonDocument::fromJson(json).array();
+    ASSERT_EQ(sheet.size(), 4);
+    for (int c = 0; c < 12; ++c)
+        EXPECT_EQ(sheet[0].toArray()[c].toArray()[1].toString(), kHeaders[c]);
+    for (int r = 1; r <= 3; ++r) {
+        const QJsonArray row = sheet[r].toArray();
+        EXPECT_EQ(row[0].toArray()[1].toString(), expected[static_cast<size_t>(r - 1)][0]);
+        const QString type = row[11].toArray()[0].toString();
+        EXPECT_TRUE(type == "int" || type == "float") << type.toStdString();
+        EXPECT_DOUBLE_EQ(row[11].toArray()[1].toDouble(), expected[static_cast<size_t>(r - 1)][11].toDouble());
+    }
+}
+
+TEST_F(Spreadsheet, CsvExportReadsBackTheSame)
+{
+    storeContacts();
+    const QString file = path("contacts.csv");
+    exportTo(file);
+    const auto rows = readBack(file, 4);
+    EXPECT_EQ(rows[0], kHeaders);
+    const auto expected = exportedRowsInGridOrder();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(rows[i + 1], expected[i]);
+    // Python's csv module reads the same fields
+    const QByteArray json = python(R"PY(
+import sys, csv, json
+with open(sys.argv[1], newline="", encoding="utf-8") as f:
+    print(json.dumps(list(csv.reader(f))))
+)PY",
+                                   {file});
+    const QJsonArray sheet = QJsonDocument::fromJson(json).array();
+    ASSERT_EQ(sheet.size(), 4);
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 12; ++c)
+            EXPECT_EQ(sheet[i + 1].toArray()[c].toString(), expected[static_cast<size_t>(i)][c]);
+}
+
+TEST_F(Spreadsheet, ExportNeedsASelection)
+{
+    storeContacts();
+    window->grid->ClearRowSelect();
+    exportActionExecute(*window);
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Please use the mouse to select the customer first."});
+    EXPECT_TRUE(dialogs.fileRequests.empty());
+}
+
+TEST_F(Spreadsheet, OldFileStaysOnNoOrAFailedWrite)
+{
+    storeContacts();
+    const QString file = path("keep.xlsx");
+    const QByteArray old = "old contents, not a workbook";
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    // No to "replace it?"
+    selectOnly({a});
+    dialogs.AnswerFile(file);
+    dialogs.AnswerQuestion(false);
+    exportActionExecute(*window);
+    EXPECT_EQ(fileBytes(file), old);
+    // Yes, then No to "Export 1 customers to ...?"
+    dialogs.shown.clear();
+    dialogs.AnswerFile(file);
+    dialogs.AnswerQuestion(true);
+    dialogs.AnswerQuestion(false);
+    exportActionExecute(*window);
+    EXPECT_EQ(dialogs.Questions(), (QStringList{"Filename exist, replace it?", "Export 1 customers to " + file + "?"}));
+    EXPECT_EQ(fileBytes(file), old);
+
+    // a folder that cannot be written
+    ASSERT_EQ(::chmod(dir.c_str(), 0555), 0);
+    {
+        WithoutFolderOverride asUser;
+        dialogs.shown.clear();
+        dialogs.AnswerFile(file);
+        dialogs.AnswerQuestion(true);
+        dialogs.AnswerQuestion(true);
+        exportActionExecute(*window);
+    }
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Fail to export to " + file + "."});
+    EXPECT_EQ(fileBytes(file), old);
+    EXPECT_EQ(QDir(QString::fromStdString(dir.string())).entryList(QDir::Files | QDir::Hidden).filter("keep").size(), 1)
+        << "no temporary file is left behind";
+
+    // and a good export replaces it
+    dialogs.shown.clear();
+    exportTo(file);
+    EXPECT_NE(fileBytes(file), old);
+    EXPECT_EQ(readBack(file, 1)[0], kHeaders);
+}
+
+TEST_F(Spreadsheet, ImportsFixturesOfEveryKindIntoTheChosenCategory)
+{
+    storeContacts();  // IDs 3, 5, 7, 9
+    int nextId = 10;
+    for (const char* kind : {"xls", "xlsx", "csv"}) {
+        SCOPED_TRACE(kind);
+        const QString file = path((std::string("fixture.") + kind).c_str());
+        writeFixture(kind, file);
+        window->category->setCurrentIndex(1);  // "Banks"
+        ASSERT_EQ(window->category->currentText(), "Banks");
+        dialogs.shown.clear();
+        const std::size_t before = customers().size();
+        importFrom(file);
+        EXPECT_EQ(dialogs.Messages(), QStringList{"4 customers have been imported from " + file + "."});
+        const auto stored = customers();
+        ASSERT_EQ(stored.size(), before + 4);
+        std::vector<StoredCustomer> added;
+        for (const StoredCustomer& s : stored)
+            if (s.id >= nextId)
+                added.push_back(s);
+        ASSERT_EQ(added.size(), 4u);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(added[static_cast<size_t>(i)].id, nextId + i);
+            EXPECT_EQ(added[static_cast<size_t>(i)].category, banks);
+        }
+        EXPECT_EQ(added[0].name, "Acme, Ltd.");
+        EXPECT_EQ(added[0].telephone, "12345678");
+        EXPECT_EQ(added[0].remark, "said \"hi\"");
+        EXPECT_EQ(added[0].address1, "1 Main St");
+        EXPECT_EQ(added[0].person, "Ann");
+        EXPECT_FLOAT_EQ(added[0].amount, 99.5f);
+        EXPECT_EQ(added[1].telephone, "555");
+        EXPECT_EQ(added[1].amount, 0.0f) << "blank amount";
+        EXPECT_EQ(added[2].name, "Gamma \xe4\xbc\xbd\xe7\x91\xaa");
+        EXPECT_EQ(added[2].remark, "two\nlines");
+        EXPECT_EQ(added[2].amount, 0.0f) << "non-numeric amount";
+        EXPECT_EQ(added[3].amount, 0.0f) << "\"nan\" is no number";
+        nextId += 4;
+        // the list was run again
+        EXPECT_GT(rowOf(added[0].oid), 0);
+    }
+}
+
+TEST_F(Spreadsheet, ImportNeedsACategory)
+{
+    storeContacts();
+    window->category->setCurrentIndex(0);
+    ImportButtonClick(*window);
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Select the category first."});
+    EXPECT_TRUE(dialogs.fileRequests.empty());
+}
+
+TEST_F(Spreadsheet, UnreadableFilesImportNothing)
+{
+    storeContacts();
+    window->category->setCurrentIndex(1);
+    const QString xlsx = path("fixture.xlsx");
+    writeFixture("xlsx", xlsx);
+    const QByteArray whole = fileBytes(xlsx);
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"truncated.xlsx", whole.left(whole.size() / 2)},
+        {"garbage.xls", QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + QByteArray(600, '\x7f')},
+        {"text.xlsx", "just some text"},
+        {"open.csv", "Name,Tel\n\"unterminated,1\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path(c.name);
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(c.bytes);
+        f.close();
+        dialogs.shown.clear();
+        importFrom(file);
+        EXPECT_EQ(dialogs.Messages(), QStringList{"Cannot read " + file + "."});
+        EXPECT_EQ(customers().size(), 4u);
+    }
+}
+
+TEST_F(Spreadsheet, FailureHalfWayRollsTheWholeImportBack)
+{
+    storeContacts();
+    window->category->setCurrentIndex(1);
+    // the third contact's remark needs more room than the file may take
+    const QString file = path("big.csv");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Name,A1,A2,A3,Contact,Tel,Mobile,Fax,Remark\r\nOne\r\nTwo\r\nThree,,,,,,,,");
+        f.write(QByteArray(12 * 1024 * 1024, 'x'));
+        f.write("\r\nFour\r\n");
+    }
+    {
+        NoRoomToGrow full;
+        importFrom(file);
+    }
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Fail to import from " + file + "."});
+    EXPECT_EQ(customers().size(), 4u);
+    // and the database takes the next change
+    const QString small = path("small.csv");
+    {
+        QFile f(small);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("Name\r\nOne\r\n");
+    }
+    dialogs.shown.clear();
+    importFrom(small);
+    EXPECT_EQ(dialogs.Messages(), QStringList{"1 customers have been imported from " + small + "."});
+    EXPECT_EQ(customers().size(), 5u);
+}
