@@ -9,6 +9,7 @@
 
 #include "engine/class.h"
 #include "engine/hashtab.h"
+#include "engine/support_index.h"
 #include "engine/support_storage.h"
 
 using namespace storagetest;
@@ -79,6 +80,23 @@ struct ItemIndexed {  // V1's layout with a hash index on a
     std::int32_t a;
     const char* s;
     DB_FIELDS(ItemIndexed, DB_KEY(a, dbHashed), DB_FIELD(s))
+};
+
+struct Album {  // before: narrow number, text, picture, date (indexed)
+    std::int16_t a;
+    const char* s;
+    dbArray<std::int8_t> pic;
+    dbDateTime when;
+    DB_FIELDS(Album, DB_FIELD(a), DB_FIELD(s), DB_FIELD(pic), DB_KEY(when, dbHashed | dbIndexed))
+};
+struct AlbumWider {  // after: a field in front, the number widened
+    std::int32_t first;
+    std::int64_t a;
+    const char* s;
+    dbArray<std::int8_t> pic;
+    dbDateTime when;
+    DB_FIELDS(AlbumWider, DB_FIELD(first), DB_FIELD(a), DB_FIELD(s), DB_FIELD(pic),
+              DB_KEY(when, dbHashed | dbIndexed))
 };
 
 struct RealRow {
@@ -274,6 +292,48 @@ TEST(Schema, AddedFieldConvertsEveryRowAndReadsZero)
         db.close();
         EXPECT_EQ(checkFile(readFile(path)), "");
     }
+}
+
+TEST(Schema, ConversionMovesTextsArraysAndDatesAndRebuildsIndexes)
+{
+    TempDir dir;
+    std::string path = dir.file("t.zrv");
+    {
+        auto before = describe<Album>("Album");
+        RecordingDatabase db;
+        ASSERT_TRUE(db.open("t", path.c_str()));
+        for (int i = 0; i < 20; i++) {
+            std::string s(std::size_t(i * 13), char('a' + i));
+            std::vector<std::int8_t> pic(std::size_t(i * 7), std::int8_t(i));
+            Album rec{std::int16_t(-i), s.c_str(), {}, dbDateTime(1000000 + i)};
+            rec.pic.setData(pic.data(), pic.size());
+            ASSERT_TRUE(db.insertRecord(before.get(), nullptr, &rec));
+        }
+        db.close();
+    }
+    auto after = describe<AlbumWider>("Album");
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("t", path.c_str()));
+    std::vector<AlbumWider> rows = fetchAll<AlbumWider>(db, after.get());
+    ASSERT_EQ(rows.size(), 20u);
+    for (int i = 0; i < 20; i++) {
+        EXPECT_EQ(rows[i].first, 0);
+        EXPECT_EQ(rows[i].a, -i);
+        EXPECT_EQ(std::string(rows[i].s), std::string(std::size_t(i * 13), char('a' + i)));
+        ASSERT_EQ(rows[i].pic.length(), std::size_t(i * 7));
+        for (std::size_t k = 0; k < rows[i].pic.length(); k++) {
+            ASSERT_EQ(rows[i].pic[k], i);
+        }
+        EXPECT_EQ(rows[i].when.stamp, 1000000 + i);
+    }
+    // The date's indexes were built again over the converted rows.
+    dbFieldDescriptor* stamp = after->findLong("when.stamp");
+    std::int32_t key = 1000007;
+    std::vector<oid_t> found = indextest::hashFind(db, stamp, &key);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(indextest::treeWalk(db, stamp, true).size(), 20u);
+    db.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
 }
 
 TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
