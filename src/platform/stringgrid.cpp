@@ -753,9 +753,14 @@ void StringGrid::SetCells(int col, int row, std::string_view text)
     RowData& d = rowData(row);
     if (std::size_t(col) >= d.texts.size()) {
         if (text.empty()) return;
+        // the text may be a cell of this very row (a copied cell): keep it
+        // before growing the row moves its cells
+        std::string kept(text);
         d.texts.resize(std::size_t(col) + 1);
+        d.texts[std::size_t(col)] = std::move(kept);
+    } else {
+        d.texts[std::size_t(col)].assign(text);
     }
-    d.texts[std::size_t(col)].assign(text);
     InvalidateCell(col, row);
 }
 

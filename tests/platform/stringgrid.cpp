@@ -190,6 +190,11 @@ TEST(StringGrid, CellDataAcrossCountChanges)
     g.SetColCount(7);
     EXPECT_EQ(g.Cells(6, 2), "hidden");
 
+    // copying a cell into a column the row has not stored yet
+    g.SetCells(0, 4, std::string(40, 'c'));
+    g.SetCells(6, 4, g.Cells(0, 4));
+    EXPECT_EQ(g.Cells(6, 4), std::string(40, 'c'));
+
     EXPECT_EQ(g.Cells(0, 500), "");
     EXPECT_THROW(g.SetCells(0, 10, "x"), GridError);
     EXPECT_THROW(g.SetCells(-1, 0, "x"), GridError);
