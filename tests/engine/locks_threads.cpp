@@ -76,7 +76,7 @@ TEST_F(LocksThreads, OnlyHolderUpgradesAtOnce)
         ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
         auto start = Clock::now();
         EXPECT_TRUE(db.beginTransaction(dbDatabase::dbExclusiveLock));
-        EXPECT_LT(millisSince(start), 100);
+        EXPECT_LT(millisSince(start), 500) << "well below a lock-wait slice";
         EXPECT_NE(storeRecord(db, 64, 1), 0u);
         EXPECT_TRUE(db.commit());
     });
