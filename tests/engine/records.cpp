@@ -51,8 +51,15 @@ struct Node {
     DB_FIELDS(Node, DB_KEY(id, dbHashed), DB_RELATION(up, below), DB_RELATION(below, up))
 };
 
+// A real number with both indexes.
+struct Measure {
+    double value;
+    DB_FIELDS(Measure, DB_KEY(value, dbHashed | dbIndexed))
+};
+
 }  // namespace
 
+DB_TABLE(Measure);
 DB_TABLE(Person);
 DB_TABLE(Parent);
 DB_TABLE(Child);
@@ -488,4 +495,29 @@ TEST_F(Records, AFailedGrowthLeavesTheLastCommittedRowsAndIndexes)
     EXPECT_EQ(checkFile(readFile(path)), "");
     open();
     EXPECT_EQ(stored("Person").nRows, 101);
+}
+
+TEST_F(Records, IndexesFollowTheStoredBytesOfRealKeys)
+{
+    // 0.0 and -0.0 are equal numbers with different bytes: the hash index
+    // keys the stored bytes, so changing one into the other re-keys it.
+    dbTableDescriptor* measures = db.findTable("Measure");
+    dbFieldDescriptor* value = measures->find("value");
+    Measure m{0.0};
+    dbAnyReference ref;
+    ASSERT_TRUE(db.insertRecord(measures, &ref, &m));
+    ASSERT_TRUE(db.commit());
+    m.value = -0.0;
+    ASSERT_TRUE(db.update(ref.oid, measures, &m));
+    double negative = -0.0, positive = 0.0;
+    EXPECT_EQ(indextest::hashFind(db, value, &negative), std::vector<oid_t>{ref.oid});
+    EXPECT_TRUE(indextest::hashFind(db, value, &positive).empty());
+    ASSERT_TRUE(db.remove(measures, ref.oid));
+    EXPECT_TRUE(indextest::hashFind(db, value, &negative).empty());
+    EXPECT_TRUE(indextest::treeWalk(db, value, true).empty());
+    ASSERT_TRUE(db.commit());
+    db.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+    open();
+    EXPECT_TRUE(db.messages.empty());
 }
