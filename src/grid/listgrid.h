@@ -439,6 +439,60 @@ private:
     QWidget* footerPanel_ = nullptr;
 
     // ==================================================================
+    // painting, cell content and HTML rendering
+    //
+    // Each cell is painted by DrawGridCell on the grid's canvas: colours and
+    // font from GetVisualProperties, the text layer (plain, mini-HTML or rich
+    // text, with the sort indicator), the borders, the fixed-cell frames, the
+    // tree lines, the cell graphic, OnDrawCell and the focus frame. Whatever a
+    // cell changes on the canvas (font, pen, brush) is given back before the
+    // next cell, so a cell's markup never shows in another cell.
+public:
+    using DrawCellEvent = std::function<void(RIvuZuvuzoZuvu* Sender, int ACol, int ARow, const Rect& R,
+                                             platform::GridDrawState State)>;
+    DrawCellEvent OnDrawCell;
+    Event<int /*ACol*/, int /*ARow*/, platform::Pen& /*Left*/, platform::Pen& /*Top*/, platform::Pen& /*Right*/,
+          platform::Pen& /*Bottom*/>
+        OnGetCellBorderProp;
+    // Left and top margin of plain cell text.
+    QPoint XYOffset{2, 2};
+
+    // Brush colour, font and alignment of a cell; Print and Select as the
+    // caller draws (screen: false, true; print: true, false; editors: both false).
+    void GetVisualProperties(int ACol, int ARow, platform::GridDrawState& State, bool Print, bool Select,
+                             platform::Brush& ABrush, platform::Font& AFont, TAlignment& HAlign, TVAlignment& VAlign,
+                             bool& WordWrap) override;
+    // The cell lies in the selection: the flagged rows with DisjunctRowSelect, else the selected block.
+    bool IsSelected(int ACol, int ARow) const;
+    // Width and height the cell's text needs, in pixels.
+    QPoint GetCellTextSize(int ACol, int ARow);
+    // Paints the rich text of a cell into Rect.
+    void RTFPaint(int ACol, int ARow, platform::Canvas& Canvas, const Rect& Rect);
+    // The sort direction mark centred on (X, Y), or the sort position with SortSettings.IndexShow.
+    void DrawSortIndicator(platform::Canvas& Canvas, int ACol, int X, int Y);
+    virtual std::string CalcCell(int ACol, int ARow) { return GetCellEx(ACol, ARow); }
+    virtual std::string SaveCell(int ACol, int ARow) { return GetCellEx(ACol, ARow); }
+    virtual void EditProgress(const std::string& Text, QPoint Point, int Progress) {}
+    // A red zigzag under ErrLen characters of Text from ErrPos (1-based), laid out in R.
+    static void DrawErrorLines(platform::Canvas& Canvas, const std::string& Text, const Rect& R, int LineHeight,
+                               int ErrPos, int ErrLen);
+    // While a new selection is being dragged only the dragged rows show selected.
+    bool NewSelection() const { return newSelection_; }
+    void SetNewSelection(bool Value) { newSelection_ = Value; }
+
+protected:
+    void DrawGridCell(platform::Canvas& Canvas, int ACol, int ARow, Rect R, platform::GridDrawState AState) override;
+
+private:
+    struct CellLayer;
+    void drawCellText(platform::Canvas& Canvas, CellLayer& L);
+    void drawPlainText(platform::Canvas& Canvas, CellLayer& L, std::string T);
+    void drawBackground(platform::Canvas& Canvas, const CellLayer& L);
+    void drawCellBorders(platform::Canvas& Canvas, int C, int ARow, Rect R);
+    bool sortIndicatorShown(int C, int ARow);
+    bool newSelection_ = false;
+
+    // ==================================================================
     // sorting, calculations, hidden rows and columns, grouping
     //
     // Sorting moves whole rows through SortSwapRows (texts, cell objects,

@@ -1,0 +1,27 @@
+// A reader of the rich-text (RTF) subset that grid cells hold: character
+// formatting (\b \i \ul \strike \fs \f \cf \highlight \cb \super \sub
+// \plain), paragraphs and alignment (\par \line \tab \pard \ql \qr \qc \qj),
+// the font and colour tables, characters written as \'hh (Windows-1252) or
+// \uN (with \ucN), and the escaped \\ \{ \}. Groups that only carry data
+// (\*, \info, \stylesheet, \pict, ...) are skipped. Everything else is ignored.
+//
+// Cell text is user data: the reader never reads past the text, keeps the
+// group depth bounded, and turns unbalanced braces or a truncated text into
+// whatever was read up to there.
+#pragma once
+
+#include "platform/canvas.h"
+
+#include <string>
+
+class QTextDocument;
+
+namespace grid {
+
+// Fills Doc with the text and formatting of Rtf; characters without a font
+// or size of their own take DefaultFont.
+void RTFToDocument(const std::string& Rtf, QTextDocument& Doc, const platform::Font& DefaultFont, int Dpi = 96);
+// The plain text of Rtf (paragraphs separated by CR LF), UTF-8.
+std::string RTFPlainText(const std::string& Rtf);
+
+}  // namespace grid

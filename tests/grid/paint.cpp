@@ -1,0 +1,270 @@
+// Painting of the list grid: banded rows, selected rows, the fixed row, the
+// sort indicator, clipped and ellipsed texts, HTML and rich-text cells, what
+// one cell's markup leaves for the next, and cell text measuring.
+#include "grid/listgrid.h"
+
+#include <QApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+using namespace grid;
+using platform::Rect;
+
+namespace {
+
+constexpr platform::TColor kPrimary = 0x00D0F0FF;    // light yellow
+constexpr platform::TColor kSecondary = 0x00FFF0E0;  // light blue
+constexpr platform::TColor kFixed = 0x00B0B0B0;
+constexpr platform::TColor kSelection = 0x00800000;  // navy
+
+QRgb rgb(platform::TColor c) { return platform::ToQColor(c).rgb(); }
+
+QImage grab(RIvuZuvuzoZuvu& g, QSize size = {420, 480})
+{
+    g.resize(size);
+    g.show();
+    QApplication::processEvents();
+    return g.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A 20-row grid as the contact list sets it up: one fixed row, banding,
+// whole rows flagged as selected.
+void listLike(RIvuZuvuzoZuvu& g)
+{
+    g.SetColCount(4);
+    g.SetRowCount(20);
+    g.SetFixedCols(0);
+    g.SetFixedRows(1);
+    g.SetDefaultRowHeight(21);
+    g.SetColor(platform::clWhite);
+    g.SetFixedColor(kFixed);
+    g.Bands->PrimaryColor = kPrimary;
+    g.Bands->SecondaryColor = kSecondary;
+    g.Bands->Active = true;
+    g.MouseActions->DisjunctRowSelect = true;
+    g.SetSelectionColor(kSelection);
+    g.SetSelectionTextColor(platform::clWhite);
+    g.SetOptions(g.Options() | platform::goRowSelect);
+    const char* headers[] = {"ID", "Name", "Telephone", "Remark"};
+    for (int c = 0; c < 4; ++c) {
+        g.SetColWidths(c, 100);
+        g.SetCells(c, 0, headers[c]);
+    }
+    for (int r = 1; r < 20; ++r)
+        for (int c = 0; c < 4; ++c)
+            g.SetCells(c, r, "r" + std::to_string(r));
+}
+
+// The same without bands.
+void plainList(RIvuZuvuzoZuvu& g)
+{
+    listLike(g);
+    g.Bands->Active = false;
+}
+
+// A point inside a cell, well right of its text.
+QPoint inside(RIvuZuvuzoZuvu& g, int col, int row)
+{
+    const Rect r = g.CellRect(col, row);
+    return {r.Right - 8, r.Top + r.Height() / 2};
+}
+
+int countColour(const QImage& img, QRgb c, QRect within)
+{
+    int n = 0;
+    for (int y = std::max(0, within.top()); y <= std::min(img.height() - 1, within.bottom()); ++y)
+        for (int x = std::max(0, within.left()); x <= std::min(img.width() - 1, within.right()); ++x)
+            n += img.pixel(x, y) == c;
+    return n;
+}
+
+// The right-most column holding a pixel darker than mid grey.
+int inkRight(const QImage& img, QRect within)
+{
+    int right = -1;
+    for (int y = within.top(); y <= within.bottom(); ++y)
+        for (int x = within.left(); x <= within.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 128)
+                right = std::max(right, x);
+    return right;
+}
+
+}  // namespace
+
+TEST(GridPaint, BandsSelectionAndFixedRow)
+{
+    RIvuZuvuzoZuvu g;
+    listLike(g);
+    g.SetRowSelect(5, true);
+    g.SetRowSelect(6, true);
+    g.SetRowSelect(12, true);
+    const QImage img = grab(g);
+    img.save(QStringLiteral("grid_paint_bands.png"));
+
+    for (int c = 0; c < 4; ++c)
+        EXPECT_EQ(img.pixel(inside(g, c, 0)), rgb(kFixed)) << c;
+    for (int r = 1; r < 20; ++r) {
+        const bool selected = r == 5 || r == 6 || r == 12;
+        const platform::TColor want = selected ? kSelection : (r - 1) % 2 == 0 ? kPrimary : kSecondary;
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(img.pixel(inside(g, c, r)), rgb(want)) << "row " << r << " col " << c;
+    }
+    // Selected rows show their text in the selection text colour.
+    const Rect r5 = g.CellRect(1, 5);
+    EXPECT_GT(countColour(img, qRgb(255, 255, 255), QRect(r5.Left, r5.Top, 30, r5.Height())), 5);
+    // Longer bands: two primary rows, then one secondary.
+    g.Bands->PrimaryLength = 2;
+    g.ClearRowSelect();
+    const QImage two = grab(g);
+    EXPECT_EQ(two.pixel(inside(g, 0, 1)), rgb(kPrimary));
+    EXPECT_EQ(two.pixel(inside(g, 0, 2)), rgb(kPrimary));
+    EXPECT_EQ(two.pixel(inside(g, 0, 3)), rgb(kSecondary));
+    EXPECT_EQ(two.pixel(inside(g, 0, 4)), rgb(kPrimary));
+    // A cell's own brush colour wins over the band.
+    g.GetCellProperties(2, 3)->SetBrushColor(platform::clRed);
+    EXPECT_EQ(grab(g).pixel(inside(g, 2, 3)), rgb(platform::clRed));
+}
+
+TEST(GridPaint, SortIndicatorFollowsTheTitle)
+{
+    RIvuZuvuzoZuvu g;
+    listLike(g);
+    g.SortSettings->Column = 1;
+    g.SortSettings->Show = true;
+    g.SortSettings->Direction = sdAscending;
+    const QImage up = grab(g);
+    up.save(QStringLiteral("grid_paint_sort.png"));
+    const Rect cell = g.CellRect(1, 0);
+    // The cell as DrawGridCell gets it (inside its fixed lines) and the title's width.
+    const Rect R{cell.Left + 1, cell.Top + 1, cell.Right - 1, cell.Bottom - 1};
+    const int x = R.Left + g.Canvas().TextWidth(QStringLiteral("Name")) + 10;
+    const int y = R.Top + 8;
+    // Ascending: a white base line under a grey and white point.
+    EXPECT_GE(countColour(up, qRgb(255, 255, 255), QRect(x - 4, y + 4, 8, 1)), 6);
+    EXPECT_GE(countColour(up, rgb(platform::clGray), QRect(x - 5, y - 5, 11, 11)), 3);
+    EXPECT_EQ(countColour(up, qRgb(255, 255, 255), QRect(x - 4, y - 4, 8, 1)), 0);
+    // None on the other headers.
+    const Rect other = g.CellRect(2, 0);
+    EXPECT_EQ(countColour(up, rgb(platform::clGray), QRect(other.Left + 40, other.Top + 2, 50, 15)), 0);
+
+    g.SortSettings->Direction = sdDescending;
+    const QImage down = grab(g);
+    EXPECT_GE(countColour(down, rgb(platform::clGray), QRect(x - 4, y - 4, 8, 1)), 6);
+    EXPECT_EQ(countColour(down, qRgb(255, 255, 255), QRect(x - 4, y + 4, 8, 1)), 0);
+
+    // With the index shown, the second sort column gets a yellow triangle.
+    g.SortSettings->IndexShow = true;
+    g.SortIndexes.AddIndex(1, true);
+    g.SortIndexes.AddIndex(3, false);
+    const QImage indexed = grab(g);
+    const Rect third = g.CellRect(3, 0);
+    EXPECT_GT(countColour(indexed, rgb(platform::clYellow), QRect(third.Left, third.Top, third.Width(), third.Height())), 20);
+    // No indicator at all on a grid with fewer than three rows.
+    g.SortSettings->IndexShow = false;
+    g.SetRowCount(2);
+    const QImage small = grab(g);
+    EXPECT_EQ(countColour(small, qRgb(255, 255, 255), QRect(x - 4, y - 4, 9, 9)), 0);
+}
+
+TEST(GridPaint, LongTextIsClippedOrEllipsed)
+{
+    RIvuZuvuzoZuvu g;
+    plainList(g);
+    g.SetColWidths(1, 60);
+    g.SetCells(1, 1, "MMMMMMMMMMMMMMMMMMMM");
+    const Rect cell = g.CellRect(1, 1);
+    const QRect area(cell.Left, cell.Top, cell.Width(), cell.Height());
+    const QImage clipped = grab(g);
+    g.EnhTextSize = true;
+    g.Invalidate();
+    const QImage ellipsed = grab(g);
+    ellipsed.save(QStringLiteral("grid_paint_ellipsis.png"));
+    // Clipped text runs to the text area's right edge; the ellipsed one ends
+    // with dots, short of it; neither spills into the next cell.
+    const int clipRight = inkRight(clipped, area);
+    const int ellRight = inkRight(ellipsed, area);
+    EXPECT_GE(clipRight, cell.Right - 5);
+    EXPECT_LT(clipRight, cell.Right - 1);
+    EXPECT_LT(ellRight, clipRight);
+    EXPECT_NE(clipped.copy(area), ellipsed.copy(area));
+    const Rect next = g.CellRect(2, 1);
+    EXPECT_EQ(inkRight(clipped, QRect(next.Left, next.Top, 2, next.Height())), -1);
+}
+
+TEST(GridPaint, MarkupStaysInItsCell)
+{
+    RIvuZuvuzoZuvu g;
+    plainList(g);
+    g.SetCells(2, 2, "plain");
+    g.SetCells(1, 2, "plain");
+    const Rect c2 = g.CellRect(2, 2);
+    const QRect area(c2.Left, c2.Top, c2.Width(), c2.Height());
+    const QImage before = grab(g).copy(area);
+    // A rotated font, a colour and bold left open in the cell before.
+    g.SetCells(1, 2, "<R A=\"90\"><FONT COLOR=\"#FF0000\" SIZE=\"20\"><B>open");
+    const QImage after = grab(g);
+    EXPECT_EQ(after.copy(area), before);
+    // An HTML cell shows its markup as formatting; with HTML off the tags are text.
+    g.SetCells(1, 3, "<B>b</B>");
+    const Rect c13 = g.CellRect(1, 3);
+    const QRect a13(c13.Left, c13.Top, c13.Width(), c13.Height());
+    const int htmlRight = inkRight(grab(g), a13);
+    g.EnableHTML = false;
+    g.Invalidate();
+    EXPECT_GT(inkRight(grab(g), a13), htmlRight + 10);
+}
+
+TEST(GridPaint, RichTextCellShowsItsColours)
+{
+    RIvuZuvuzoZuvu g;
+    plainList(g);
+    g.SetColWidths(1, 200);
+    g.SetCells(1, 2, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}{\\colortbl ;\\red255\\green0\\blue0;}\\f0\\fs24 plain \\cf1\\b RED}");
+    const QImage img = grab(g);
+    const Rect c = g.CellRect(1, 2);
+    const QRect area(c.Left, c.Top, c.Width(), c.Height());
+    int reddish = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor px = img.pixelColor(x, y);
+            reddish += px.red() > 200 && px.green() < 60 && px.blue() < 60;
+        }
+    EXPECT_GT(reddish, 10);
+    // The RTF source itself is not shown: the cell's ink is only a few words wide.
+    EXPECT_LT(inkRight(img, area), c.Left + 150);
+}
+
+TEST(GridPaint, CellTextSize)
+{
+    RIvuZuvuzoZuvu g;
+    listLike(g);
+    g.SetCells(1, 1, "abc");
+    g.SetCells(1, 2, "<B>abc</B>");
+    g.SetCells(1, 3, "one\r\ntwo lines");
+    const QPoint plain = g.GetCellTextSize(1, 1);
+    platform::Canvas measure;
+    measure.Font = g.Font();
+    EXPECT_EQ(plain.x(), measure.TextWidth(QStringLiteral("abc")));
+    EXPECT_EQ(plain.y(), measure.TextHeight(QStringLiteral("gh")));
+    EXPECT_GT(g.GetCellTextSize(1, 2).x(), plain.x());
+    g.Multilinecells = true;
+    EXPECT_EQ(g.GetCellTextSize(1, 3).y(), 2 * plain.y());
+    EXPECT_EQ(g.GetCellTextSize(1, 3).x(), measure.TextWidth(QStringLiteral("two lines")));
+    // Fixed cells measure with the fixed font.
+    platform::Font big = g.FixedFont();
+    big.SetSize(20);
+    g.SetFixedFont(big);
+    EXPECT_GT(g.GetCellTextSize(1, 0).y(), plain.y());
+}
+
+TEST(GridPaint, PasswordCellsShowOneMarkPerCharacter)
+{
+    RIvuZuvuzoZuvu g;
+    plainList(g);
+    g.OnIsPasswordCell = [](RIvuZuvuzoZuvu*, int ARow, int ACol, bool& IsPassword) { IsPassword = ARow == 1 && ACol == 1; };
+    g.SetCells(1, 1, "\u00e9t\u00e9");  // three characters, five bytes
+    g.SetCells(2, 1, "***");
+    const QImage img = grab(g);
+    const Rect a = g.CellRect(1, 1), b = g.CellRect(2, 1);
+    EXPECT_EQ(img.copy(a.ToQRect()), img.copy(b.ToQRect()));
+}
