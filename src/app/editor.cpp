@@ -120,14 +120,16 @@ void TMainForm::createControls()
         b->setFocusPolicy(Qt::NoFocus);
         return b;
     };
+    auto iconButton = [&](const char* caption, const char* hint) {
+        QPushButton* b = smallButton(caption, hint);
+        b->setMaximumWidth(36);
+        return b;
+    };
     category = new QComboBox(this);
     category->setEditable(false);
-    insertCategory = smallButton("+", "Add new category");
-    insertCategory->setMaximumWidth(36);
-    deleteCategory = smallButton("-", "Delete category");
-    deleteCategory->setMaximumWidth(36);
-    updateCategory = smallButton("...", "Edit category");
-    updateCategory->setMaximumWidth(36);
+    insertCategory = iconButton("+", "Add new category");
+    deleteCategory = iconButton("-", "Delete category");
+    updateCategory = iconButton("...", "Edit category");
     auto* categoryRow = new QHBoxLayout;
     categoryRow->addWidget(category, 1);
     categoryRow->addWidget(insertCategory);
@@ -150,23 +152,20 @@ void TMainForm::createControls()
     fields->addWidget(new QLabel("Fax:", this), 2, 2);
     fields->addWidget(cFax, 2, 3);
 
+    // an edit with a small button behind it, across the row
+    auto editRow = [&](int row, const char* label, QLineEdit* edit, QPushButton* button) {
+        auto* line = new QHBoxLayout;
+        line->addWidget(edit, 1);
+        line->addWidget(button);
+        fields->addWidget(new QLabel(label, this), row, 0);
+        fields->addLayout(line, row, 1, 1, 3);
+    };
     cEmail = new QLineEdit(this);
-    cMailButton = smallButton("@", "Send email to this customer");
-    cMailButton->setMaximumWidth(36);
-    auto* mailRow = new QHBoxLayout;
-    mailRow->addWidget(cEmail, 1);
-    mailRow->addWidget(cMailButton);
-    fields->addWidget(new QLabel("Email:", this), 3, 0);
-    fields->addLayout(mailRow, 3, 1, 1, 3);
-
+    cMailButton = iconButton("@", "Send email to this customer");
+    editRow(3, "Email:", cEmail, cMailButton);
     website = new QLineEdit(this);
-    websiteButton = smallButton("Go", "Visit the website");
-    websiteButton->setMaximumWidth(36);
-    auto* webRow = new QHBoxLayout;
-    webRow->addWidget(website, 1);
-    webRow->addWidget(websiteButton);
-    fields->addWidget(new QLabel("Website:", this), 4, 0);
-    fields->addLayout(webRow, 4, 1, 1, 3);
+    websiteButton = iconButton("Go", "Visit the website");
+    editRow(4, "Website:", website, websiteButton);
 
     amount = new QLineEdit("0", this);
     fields->addWidget(new QLabel("Cheque Amount:", this), 5, 0);
