@@ -5,6 +5,7 @@
 // committed state.
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "engine/class.h"
@@ -33,6 +34,23 @@ class TempRecord {
     dbTableDescriptor* table;
     std::vector<byte> data;
     bool filled = false;
+};
+
+// A zeroed work buffer in the caller's frame, from the heap when large.
+class SmallBuffer {
+  public:
+    explicit SmallBuffer(std::size_t size)
+    {
+        if (size > sizeof local) {
+            heap.reset(new byte[size]);
+        }
+        std::memset(get(), 0, size);
+    }
+    byte* get() { return heap ? heap.get() : local; }
+
+  private:
+    alignas(8) byte local[512];
+    std::unique_ptr<byte[]> heap;
 };
 
 oid_t readOid(const byte* p)
@@ -141,10 +159,10 @@ struct dbRecordOps {
         if (dst == before) {
             // In place: the object's texts may point into this very row, so
             // the new contents are packed aside first.
-            std::vector<byte> buffer(newSize + 7, 0);
-            std::memcpy(buffer.data(), dst, sizeof(dbRecord));
-            dbFieldDescriptor::storeRecordFields(table->columns, buffer.data(), obj, table->fixedSize);
-            std::memcpy(dst, buffer.data(), newSize);
+            SmallBuffer buffer(newSize);
+            std::memcpy(buffer.get(), dst, sizeof(dbRecord));
+            dbFieldDescriptor::storeRecordFields(table->columns, buffer.get(), obj, table->fixedSize);
+            std::memcpy(dst, buffer.get(), newSize);
         } else {
             std::memset(dst + sizeof(dbRecord), 0, newSize - sizeof(dbRecord));
             dbFieldDescriptor::storeRecordFields(table->columns, dst, obj, table->fixedSize);

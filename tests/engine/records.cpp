@@ -198,6 +198,19 @@ TEST_F(Records, UpdatesMoveRowsOnlyWhenTheyMust)
     EXPECT_NE(db.getPos(id), privateCopy);
     EXPECT_STREQ(fetch(id).remark, q.remark);
     EXPECT_STREQ(fetch(id).name, "Alpha");
+
+    // The same for a row larger than the small work buffer.
+    std::string large(2000, 'x');
+    q = fetch(id);
+    q.remark = large.c_str();
+    ASSERT_TRUE(db.update(id, people(), &q));
+    offs_t moved = db.getPos(id);
+    q = fetch(id);
+    q.amount = -1;
+    ASSERT_TRUE(db.update(id, people(), &q));
+    EXPECT_EQ(db.getPos(id), moved);
+    EXPECT_EQ(std::string(fetch(id).remark), large);
+    EXPECT_EQ(fetch(id).amount, -1);
     ASSERT_TRUE(db.commit());
     EXPECT_EQ(checkFile(readFile(path)), "");
 }
