@@ -634,9 +634,18 @@ dbTableDescriptor* dbMetaTableDescriptor()
 }
 
 // ---------------------------------------------------------------------------
-// Copying between application objects and stored rows. A ring's stored
-// offsets count from `base` (the row's start, or an array element's start);
-// its application offsets from `obj` (the object, structure or element).
+// Copying between application objects and stored rows. A row is:
+//   0   header {size, next row, previous row} (u32 each)
+//   12  the fixed part: every field at its stored offset, scalars in their
+//       stored width, references as u32 ids, strings and arrays as
+//       {count, offset} pairs (count with the NUL for strings), structures
+//       inline
+//   then the varying part: each string with its NUL, each array at an offset
+//       aligned to its element, elements laid out like a fixed part each.
+// A pair's offset counts from the start of what holds it: the row, or the
+// array element it belongs to. A ring's stored offsets count from `base`
+// (the row's start, or an element's start); its application offsets from
+// `obj` (the object, structure or element).
 
 void dbFieldDescriptor::fetchRecordFields(dbFieldDescriptor* ring, byte* obj, const byte* base)
 {
