@@ -34,12 +34,19 @@ public:
     std::uint32_t ButtonPos = 0;
     platform::TColor CellColor = platform::clNone;
     std::uint16_t MarkerStart = 0, MarkerLength = 0;
+    bool OwnsSecondObject = false;  // SecondObject too was created for the graphic
 
     ~TCellGraphic() override
     {
         if (OwnsObject)
             delete CellObject;
+        if (OwnsSecondObject)
+            delete SecondObject;
     }
+
+    // Size of the cell's picture (ctPicture, ctFilePicture) in a cell of the
+    // given size, by its stretch mode (CellAngle) and padding (CellIndex).
+    QPoint GetPictureSize(int CellWidth, int CellHeight, bool NoText) const;
 };
 
 }  // namespace grid

@@ -1,5 +1,7 @@
 #include "grid/gridobj.h"
 
+#include "grid/pictures.h"
+
 #include <QImage>
 
 namespace grid {
@@ -62,7 +64,7 @@ void TSortIndexList::ToggleIndex(int ACol)
 void TFilePicture::SetFileName(const QString& Value)
 {
     fileName_ = Value;
-    const QImage image(Value);
+    const QImage image = LoadPictureFile(Value);  // never blocks on a pipe or device
     width_ = image.width();
     height_ = image.height();
 }
@@ -71,7 +73,7 @@ void TFilePicture::DrawPicture(platform::Canvas& Canvas, const platform::Rect& R
 {
     if (fileName_.isEmpty())
         return;
-    const QImage image(fileName_);
+    const QImage image = LoadPictureFile(fileName_);
     if (!image.isNull())
         Canvas.StretchDraw(R, image);
 }

@@ -14,9 +14,12 @@
 #pragma once
 
 #include "grid/basegrid.h"
+#include "grid/cellgraphic.h"
+#include "grid/cellobjects.h"
 #include "grid/editors.h"
 #include "grid/gridobj.h"
 #include "grid/gridsettings.h"
+#include "grid/pictures.h"
 
 #include <QStringList>
 
@@ -629,6 +632,230 @@ private:
         RIvuZuvuzoZuvu* Grid;
         ~HiddenObjectsRelease();
     } hiddenObjectsRelease_{this};
+
+    // ==================================================================
+    // cell objects and cell graphics
+    //
+    // A cell carries at most one TCellGraphic (cellgraphic.h), held by its
+    // properties object and freed with it; every Add.../Create... replaces
+    // the cell's earlier graphic. Objects given to an Add... call stay the
+    // caller's (pictures, icons, radio item lists), except a bit button's
+    // glyph; Create... objects and the grid's own lists are freed with the
+    // graphic. Cell arguments are the caller's to keep inside the grid.
+public:
+    virtual TCellGraphic* GetCellGraphic(int ACol, int ARow) const;
+    virtual TCellType GetCellType(int ACol, int ARow) const;  // ctEmpty without a graphic
+    TCellGraphic* CreateCellGraphic(int ACol, int ARow);
+    bool FreeCellGraphic(int ACol, int ARow);
+    bool RemoveCellGraphic(int ACol, int ARow, TCellType AType);
+
+    void AddBitmap(int ACol, int ARow, TBitmap* ABitmap, bool Transparent, TCellHAlign HAlign, TCellVAlign VAlign);
+    TBitmap* CreateBitmap(int ACol, int ARow, bool Transparent, TCellHAlign HAlign, TCellVAlign VAlign);
+    TBitmap* GetBitmap(int ACol, int ARow) const;
+    bool RemoveBitmap(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctBitmap); }
+    void AddPicture(int ACol, int ARow, TPicture* APicture, bool Transparent, TStretchMode StretchMode, int Padding,
+                    TCellHAlign HAlign, TCellVAlign VAlign);
+    TPicture* CreatePicture(int ACol, int ARow, bool Transparent, TStretchMode StretchMode, int Padding,
+                            TCellHAlign HAlign, TCellVAlign VAlign);
+    TPicture* GetPicture(int ACol, int ARow) const;
+    bool RemovePicture(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctPicture); }
+    void AddFilePicture(int ACol, int ARow, TFilePicture* APicture, bool Transparent, TStretchMode StretchMode,
+                        int Padding, TCellHAlign HAlign, TCellVAlign VAlign);
+    TFilePicture* CreateFilePicture(int ACol, int ARow, bool Transparent, TStretchMode StretchMode, int Padding,
+                                    TCellHAlign HAlign, TCellVAlign VAlign);
+    TFilePicture* GetFilePicture(int ACol, int ARow) const;
+    bool RemoveFilePicture(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctFilePicture); }
+    void AddIcon(int ACol, int ARow, TIcon* AIcon, TCellHAlign HAlign, TCellVAlign VAlign);
+    TIcon* CreateIcon(int ACol, int ARow, TCellHAlign HAlign, TCellVAlign VAlign);
+    TIcon* GetIcon(int ACol, int ARow) const;
+    bool RemoveIcon(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctIcon); }
+
+    // Image-list cells; nothing is attached while GridImages is not a TCustomImageList.
+    void AddImageIdx(int ACol, int ARow, int Index, TCellHAlign HAlign, TCellVAlign VAlign);
+    bool RemoveImageIdx(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctImageList); }
+    bool GetImageIdx(int ACol, int ARow, int& Index) const;
+    void AddDataImage(int ACol, int ARow, int Index, TCellHAlign HAlign, TCellVAlign VAlign);
+    bool RemoveDataImage(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctDataImage); }
+    void AddMultiImage(int ACol, int ARow, int Dir, TCellHAlign HAlign, TCellVAlign VAlign);
+    bool RemoveMultiImage(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctImages); }
+    TIntList* GetCellImages(int ACol, int ARow) const;
+    // The sort key of an image cell: ctBitmap and ctIcon the image's identity,
+    // ctImages the graphic's value, -1 for other cells.
+    long long GetCellImageIdx(int ACol, int ARow) const;
+    TCustomImageList* ImageList() const;
+
+    // Radio groups: with Selected -1 the cell text names the chosen item.
+    void AddRadio(int ACol, int ARow, int Across, int Selected, TCellStrings* Items);
+    TCellStrings* CreateRadio(int ACol, int ARow, int Across, int Selected);
+    bool RemoveRadio(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctRadio); }
+    TCellStrings* GetRadioStrings(int ACol, int ARow) const;
+    bool IsRadio(int ACol, int ARow) const;
+    bool GetRadioIdx(int ACol, int ARow, int& Index) const;
+    bool SetRadioIdx(int ACol, int ARow, int Index);
+    bool ToggleRadio(int ACol, int ARow, bool FromEdit);
+
+    // Check boxes: a data check box shows whether its text is the check-true text.
+    void AddCheckBox(int ACol, int ARow, bool State, bool Data);
+    bool RemoveCheckBox(int ACol, int ARow);
+    bool HasCheckBox(int ACol, int ARow) const;
+    bool HasDataCheckBox(int ACol, int ARow) const;
+    bool HasStaticEdit(int ACol, int ARow) const;
+    bool GetCheckBoxState(int ACol, int ARow, bool& State);
+    bool SetCheckBoxState(int ACol, int ARow, bool State);
+    bool ToggleCheck(int ACol, int ARow, bool FromEdit);
+    bool ToggleCheckBox(int ACol, int ARow) { return ToggleCheck(ACol, ARow, false); }
+
+    void AddButton(int ACol, int ARow, int BWidth, int BHeight, const std::string& Caption, TCellHAlign HAlign,
+                   TCellVAlign VAlign);
+    // The glyph becomes the graphic's and is freed with it.
+    void AddBitButton(int ACol, int ARow, int BWidth, int BHeight, const std::string& Caption, TBitmap* Glyph,
+                      TCellHAlign HAlign, TCellVAlign VAlign);
+    TBitmap* CreateBitButton(int ACol, int ARow, int BWidth, int BHeight, const std::string& Caption,
+                             TCellHAlign HAlign, TCellVAlign VAlign);
+    bool RemoveButton(int ACol, int ARow);
+    bool HasButton(int ACol, int ARow) const;
+    void PushButton(int ACol, int ARow, bool Pushed);
+    Rect ButtonRect(int ACol, int ARow) const;
+
+    // Progress bars: the cell text holds the value (0..100).
+    void AddProgress(int ACol, int ARow, TColor Color1, TColor Color2);
+    // Done colour, text colour on it, rest colour, text colour on the rest.
+    void AddProgressEx(int ACol, int ARow, TColor Color1, TColor Color2, TColor Color3, TColor Color4);
+    bool RemoveProgress(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctProgress); }
+
+    void AddComment(int ACol, int ARow, const std::string& Text);
+    bool IsComment(int ACol, int ARow, std::string& Text) const;
+    bool RemoveComment(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctComment); }
+
+    // Angles are kept in 0..360 degrees.
+    void AddRotated(int ACol, int ARow, int Angle, const std::string& Text);
+    void SetRotated(int ACol, int ARow, int Angle);
+    bool IsRotated(int ACol, int ARow, int& Angle) const;
+    bool RemoveRotated(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctRotated); }
+
+    void AddMarker(int ACol, int ARow, int Start, int Length);
+    void RemoveMarker(int ACol, int ARow);
+    void GetMarker(int ACol, int ARow, int& Start, int& Length) const;
+
+    // 0 for a node row and rows before any node, 1 where a node's rows end
+    // (or the last data row), 2 inside a node's rows.
+    int GetNodeSpanType(int ARow);
+
+    // Room a graphic takes, on screen and in print (Factor divides the result).
+    virtual QPoint GetCellGraphicSize(int ACol, int ARow);
+    virtual QPoint GetPrintGraphicSize(int ACol, int ARow, int AWidth, int AHeight, double Factor);
+
+    // Dates and times as the short date text of formatSettings() and "hh:mm:ss";
+    // reading a text that is neither raises EConvertError.
+    TDateTime GetDates(int ACol, int ARow) const;
+    void SetDates(int ACol, int ARow, TDateTime Value);
+    TDateTime GetTimes(int ACol, int ARow) const;
+    void SetTimes(int ACol, int ARow, TDateTime Value);
+
+    // Width and offset the last print gave a column (columns 0..255; -1 otherwise).
+    int GetPrintColWidth(int ACol) const;
+    int GetPrintColOffset(int ACol) const;
+    void SetPrintColumn(int ACol, int Width, int Offset);
+
+    // Headers: the lists are written into row 0 (column 0) while there is a fixed row (column).
+    void SetColumnHeaders(const QStringList& Value);
+    void SetRowHeaders(const QStringList& Value);
+    void ShowColumnHeaders();
+    void ShowRowHeaders();
+    void ClearColumnHeaders();
+    void ClearRowHeaders();
+    void Loaded();
+
+    // Marking text inside cells with <hi>...</hi> and <e>...</e>.
+    std::string HilightText(bool MatchCase, const std::string& Text, const std::string& Fragment) const;
+    std::string MarkText(bool MatchCase, const std::string& Text, const std::string& Fragment) const;
+    std::string UnHilightText(const std::string& Text) const;
+    std::string UnMarkText(const std::string& Text) const;
+    void MarkCells(const std::string& Fragment, const std::string& Tag, bool MatchCase, const TGridRect& R);
+    void UnMarkCells(const std::string& Tag, const TGridRect& R);
+    void HilightInCell(bool MatchCase, int ACol, int ARow, const std::string& Fragment);
+    void HilightInCol(bool WithFixed, bool MatchCase, int ACol, const std::string& Fragment);
+    void HilightInRow(bool WithFixed, bool MatchCase, int ARow, const std::string& Fragment);
+    void HilightInGrid(bool WithFixed, bool MatchCase, const std::string& Fragment);
+    void UnHilightInCell(int ACol, int ARow);
+    void UnHilightInCol(bool WithFixed, int ACol);
+    void UnHilightInRow(bool WithFixed, int ARow);
+    void UnHilightInGrid(bool WithFixed);
+    void MarkInCell(bool MatchCase, int ACol, int ARow, const std::string& Fragment);
+    void MarkInCol(bool WithFixed, bool MatchCase, int ACol, const std::string& Fragment);
+    void MarkInRow(bool WithFixed, bool MatchCase, int ARow, const std::string& Fragment);
+    void MarkInGrid(bool WithFixed, bool MatchCase, const std::string& Fragment);
+    void UnMarkInCell(int ACol, int ARow);
+    void UnMarkInCol(bool WithFixed, int ACol);
+    void UnMarkInRow(bool WithFixed, int ARow);
+    void UnMarkInGrid(bool WithFixed);
+
+    // The cell checker (CellChecker, a RIvuZuvuzoZuvuCheck): true when the text stays as it was.
+    bool CheckCell(int ACol, int ARow);
+    bool CheckCells(int FromCol, int FromRow, int ToCol, int ToRow);
+    bool CheckCol(int ACol);
+    bool CheckRow(int ARow);
+    bool CheckGrid(bool WithFixed);
+
+    void TextFill(bool WithFixed, const std::string& Text);
+    void RandomFill(bool WithFixed, int AMax);
+
+    // Columns whose equal neighbouring cells are merged; every change re-merges.
+    TIntList MergedColumns;
+    void ApplyColumnMerge();
+    void UndoColumnMerge();
+
+    // Row filter over Filter; FilterActive itself is read through GetFilterActive.
+    Event<int /*Progress*/> OnFilterProgress;
+    virtual bool MatchFilter(int ARow);
+    void ApplyFilter();
+    void SetFilterActive(bool Value);
+    bool GetFilterActive() const { return FilterActive; }
+
+    // ---- drawing of cell graphics
+    // The cell's graphic and the box it takes; TextToo says whether the text is drawn as well.
+    TCellGraphic* GetGraphicDetails(int ACol, int ARow, int& GW, int& GH, bool& TextToo, TCellHAlign& GHA,
+                                    TCellVAlign& GVA);
+    // Draws the graphic of real column C, row ARow inside R (the cell inside its
+    // lines); HAlign is the cell text's alignment.
+    void DrawCellGraphic(platform::Canvas& Canvas, int C, int ARow, Rect R, platform::GridDrawState AState,
+                         TAlignment HAlign);
+    // Start point for Text drawn rotated by Angle degrees inside ARect; ARect
+    // becomes the area the text may cover.
+    QPoint CalcTextPos(Rect& ARect, int Angle, const std::string& Text, TAlignment HAlign,
+                       platform::Canvas* ACanvas = nullptr);
+    // The pictures loaded by URL for HTML cell texts.
+    THTMLPictureCache& PictureCache() { return pictureCache_; }
+
+private:
+    TCellGraphic* graphicOf(int ACol, int ARow, TCellType AType) const;  // nullptr unless of that type
+    TCellGraphic* baseGraphic(int ACol, int ARow) const;                  // of the merged block's base cell
+    TCellGraphic* newGraphic(int ACol, int ARow, TCellType AType, TCellHAlign HAlign, TCellVAlign VAlign);
+    void setPictureFields(TCellGraphic* G, bool Transparent, TStretchMode StretchMode, int Padding);
+    bool canEditFrom(int ACol, int ARow, bool FromEdit);
+    void rewriteCells(const TGridRect& R, const std::function<std::string(const std::string&)>& Rewrite);
+    TGridRect markRange(bool WithFixed, int FromCol, int FromRow, int ToCol, int ToRow) const;
+    void drawCheck(platform::Canvas& Canvas, const Rect& B, bool Checked, bool Enabled);
+    void drawRadio(platform::Canvas& Canvas, const Rect& R, TCellGraphic* G, int C, int ARow, bool Disabled);
+    void drawRadioButton(platform::Canvas& Canvas, int X, int Y, bool On, bool Disabled);
+    void drawProgress(platform::Canvas& Canvas, Rect R, TCellGraphic* G, int C, int ARow);
+    void drawNode(platform::Canvas& Canvas, Rect R, TCellGraphic* G, int ARow);
+    void drawButton(platform::Canvas& Canvas, Rect B, TCellGraphic* G, const Rect& CellR);
+
+    THTMLPictureCache pictureCache_;
+    std::array<int, 256> printColWidths_ = makePrintCols();
+    std::array<int, 256> printColOffsets_ = makePrintCols();
+    struct MergedColumnsHook {
+        explicit MergedColumnsHook(RIvuZuvuzoZuvu* Grid);
+    } mergedColumnsHook_{this};
+    bool filterRowAdded_ = false;
+    int filterFixedRows_ = 0;
+    static std::array<int, 256> makePrintCols()
+    {
+        std::array<int, 256> a;
+        a.fill(-1);
+        return a;
+    }
 };
 
 }  // namespace grid
