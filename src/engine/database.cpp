@@ -30,8 +30,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <pthread.h>
-#include <unistd.h>
 
 namespace {
 
@@ -144,12 +142,6 @@ struct dbSharedMonitor {
     dbProcessSlot slots[dbMaxProcesses];
 };
 
-// The calling thread's context slot of this database.
-struct dbDatabase::ThreadSlot {
-    pthread_key_t key;
-    ThreadSlot() { dbAssert(pthread_key_create(&key, nullptr) == 0); }
-    ~ThreadSlot() { pthread_key_delete(key); }
-};
 
 // Brackets one public change. Failures inside only mark the transaction
 // failed; the outermost scope then rolls the changes back, so no nested step
@@ -179,8 +171,7 @@ dbDatabase::dbDatabase(uint8_t type, uint32_t size, uint32_t quantum, uint32_t i
       nThreads(threads)
 {
     if (nThreads == 0) {
-        long n = sysconf(_SC_NPROCESSORS_ONLN);
-        nThreads = n > 0 ? unsigned(n) : 1;
+        nThreads = dbProcessorCount();
     }
     nThreads = std::min(nThreads, 64u);
     freeSpace.assign(lastBitmapPage, unknownFreeSpace);
@@ -296,7 +287,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
     currRBitmapOffs = currPBitmapOffs = 0;
     modified = txnFailed = undoPending = commitBroken = schemeUnavailable = false;
     tables = nullptr;
-    threadSlot = std::make_unique<ThreadSlot>();
+    threadSlot = std::make_unique<dbThreadContextSlot>();
     getContext(true);
 
     bool readOnly = accessType == dbReadOnly || accessType == dbConcurrentRead;
@@ -384,7 +375,7 @@ bool dbDatabase::openMonitor(bool first)
             processSlot = int(i);
             shared->slots[i] = dbProcessSlot{};
             shared->slots[i].inUse = 1;
-            shared->slots[i].pid = uint32_t(getpid());
+            shared->slots[i].pid = dbCurrentProcessId();
         }
     }
     if (processSlot < 0) {
@@ -784,14 +775,14 @@ dbDatabaseThreadContext* dbDatabase::getContext(bool create)
     if (!threadSlot) {
         return nullptr;
     }
-    auto* ctx = static_cast<dbDatabaseThreadContext*>(pthread_getspecific(threadSlot->key));
+    auto* ctx = static_cast<dbDatabaseThreadContext*>(threadSlot->get());
     if (ctx == nullptr && create) {
         auto owned = std::make_unique<dbDatabaseThreadContext>();
         owned->threadId = dbCurrentThreadId();
         ctx = owned.get();
         dbCriticalSection guard(contextsMutex);
         contexts.push_back(std::move(owned));
-        pthread_setspecific(threadSlot->key, ctx);
+        threadSlot->set(ctx);
     }
     return ctx;
 }

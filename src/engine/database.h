@@ -391,8 +391,7 @@ private:
     uint64_t allocations = 0;    // areas taken since open (tells when cloning allocated)
     dbMutex contextsMutex;
     std::vector<std::unique_ptr<dbDatabaseThreadContext>> contexts;
-    struct ThreadSlot;
-    std::unique_ptr<ThreadSlot> threadSlot;
+    std::unique_ptr<dbThreadContextSlot> threadSlot;  // per open: no thread keeps a stale context
 
     // ---- Record operations (declared by the records part of the engine) ----
     // Defined in records.cpp; descriptors, hash index and T-tree reach the

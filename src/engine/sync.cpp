@@ -168,3 +168,34 @@ uint32_t dbCurrentThreadId()
 {
     return uint32_t(gettid());
 }
+
+uint32_t dbCurrentProcessId()
+{
+    return uint32_t(getpid());
+}
+
+unsigned dbProcessorCount()
+{
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? unsigned(n) : 1;
+}
+
+dbThreadContextSlot::dbThreadContextSlot()
+{
+    dbAssert(pthread_key_create(&key, nullptr) == 0);
+}
+
+dbThreadContextSlot::~dbThreadContextSlot()
+{
+    pthread_key_delete(key);
+}
+
+void* dbThreadContextSlot::get() const
+{
+    return pthread_getspecific(key);
+}
+
+void dbThreadContextSlot::set(void* value)
+{
+    pthread_setspecific(key, value);
+}

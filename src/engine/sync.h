@@ -93,10 +93,27 @@ private:
     size_t size = 0;
 };
 
+// A thread-local slot: every thread sees its own value (null at first).
+class dbThreadContextSlot {
+public:
+    dbThreadContextSlot();
+    ~dbThreadContextSlot();
+    dbThreadContextSlot(const dbThreadContextSlot&) = delete;
+    dbThreadContextSlot& operator=(const dbThreadContextSlot&) = delete;
+    void* get() const;
+    void set(void* value);
+
+private:
+    pthread_key_t key;
+};
+
 // Milliseconds of a steady clock (for lock time-outs).
 uint64_t dbTickCount();
 // The calling thread's system-wide id.
 uint32_t dbCurrentThreadId();
+uint32_t dbCurrentProcessId();
+// Processors online (at least 1).
+unsigned dbProcessorCount();
 
 // Enters a dbGlobalCriticalSection for one scope.
 class dbGlobalSectionGuard {
