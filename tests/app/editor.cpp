@@ -10,7 +10,10 @@
 #include <QFile>
 #include <QTest>
 
-#include <set>
+#include <QDir>
+#include <QLocale>
+
+#include <clocale>
 
 namespace {
 
@@ -418,5 +421,46 @@ TEST_F(ContactsTest, ConveniencesOpenTheSiteAndSayWhatIsMissing)
     EXPECT_EQ(editor.helpAction->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(editor.insertCategory->toolTip(), "Add new category");
     EXPECT_EQ(editor.windowTitle(), "Zarvo Cheque Printing System");
+    database.commit();
+}
+
+TEST_F(ContactsTest, AmountsReadTheSameUnderADecimalCommaLocale)
+{
+    const QLocale before;
+    ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "locales-all is needed";
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const oid_t shop = addCategory("Shops");
+    const oid_t c = addCustomer(1, "Someone", "", shop);
+    window->RefreshGrid();
+    selectOnly({c});
+    saveEditor([](TMainForm& e) {
+        e.amount->setText("12,50");  // a comma is no decimal point here either
+        e.cSave->click();
+        EXPECT_TRUE(e.isVisible());
+        e.amount->setText("1234.75");
+    });
+    updateActionExecute(*window);
+    std::setlocale(LC_ALL, "C");
+    QLocale::setDefault(before);
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Invalid value."});
+    EXPECT_FLOAT_EQ(customers()[0].amount, 1234.75f);
+    EXPECT_EQ(window->grid->Cells(11, rowOf(c)), "1234.75");
+}
+
+TEST_F(ContactsTest, HelpOpensTheInsertPageWhenItIsThere)
+{
+    platform::CapturingShell shell;
+    addCategory("Shops");
+    TMainForm editor(window.get());
+    const QString help = QString::fromStdString(database.getDirectory()) + "/help";
+    QDir().rmpath(help);
+    editor.helpActionExecute();
+    EXPECT_TRUE(shell.launched.isEmpty());
+    ASSERT_TRUE(QDir().mkpath(help));
+    writeFile(help + "/insert.htm", "<html></html>");
+    editor.helpActionExecute();
+    ASSERT_EQ(shell.launched.size(), 1);
+    EXPECT_EQ(shell.launched[0].toLocalFile(), QDir::cleanPath(help + "/insert.htm"));
+    QDir(help).removeRecursively();
     database.commit();
 }
