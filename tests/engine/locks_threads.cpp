@@ -135,3 +135,23 @@ TEST(LocksThreadsDeathTest, SecondUpgraderIsADeadlock)
         testing::ExitedWithCode(3),
         "Deadlock is caused by upgrading shared locks to exclusive\nAbnormal program termination");
 }
+
+TEST_F(LocksThreads, EachThreadAndDatabaseHasItsOwnContext)
+{
+    RecordingDatabase second;
+    ASSERT_TRUE(second.open("u", dir.file("u.zrv").c_str()));
+    EXPECT_NE(db.getContext(false), nullptr);
+    EXPECT_NE(db.getContext(false), second.getContext(false));
+    std::thread t([&] {
+        EXPECT_EQ(db.getContext(false), nullptr) << "created by the thread's first engine call";
+        ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
+        dbDatabaseThreadContext* ctx = db.getContext(false);
+        ASSERT_NE(ctx, nullptr);
+        EXPECT_TRUE(ctx->readAccess);
+        EXPECT_NE(ctx, second.getContext(true));
+        db.commit();
+        EXPECT_FALSE(ctx->readAccess);
+    });
+    t.join();
+    second.close();
+}
