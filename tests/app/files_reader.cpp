@@ -292,12 +292,3 @@ TEST(Pictures, JpegRoundTripAndDamage)
         DecodeJpeg(bad, out);  // either decodes whole or fails: never ends the process
     }
 }
-
-TEST(Pictures, FileKindsByTheirEnding)
-{
-    EXPECT_EQ(PictureKindOf("a/card.jpg"), PictureFileKind::Jpeg);
-    EXPECT_EQ(PictureKindOf("CARD.JpG"), PictureFileKind::Jpeg);
-    EXPECT_EQ(PictureKindOf("card.bmp"), PictureFileKind::Bitmap);
-    EXPECT_EQ(PictureKindOf("card.jpeg"), PictureFileKind::Other);
-    EXPECT_EQ(PictureKindOf("card.png"), PictureFileKind::Other);
-}
