@@ -794,7 +794,7 @@ void dbDatabase::refreshRoots()
     index[1] = reinterpret_cast<offs_t*>(baseAddr + header->root[1].index);
     committedIndex = index[c];
     committedIndexSize = header->root[c].indexUsed;
-    if (commitBroken || accessType == dbConcurrentRead) {
+    if (commitBroken || file.isReadOnly()) {
         currIndex = index[c];  // read the committed state
         currIndexSize = committedIndexSize;
     } else {
@@ -948,6 +948,9 @@ bool dbDatabase::waitForLock(uint64_t since, const bool& granted, dbProcessSlot&
 // keeps readers out.
 void dbDatabase::revokeLock(bool upgrading)
 {
+    if (monitor->nWriters != 0 && file.isReadOnly()) {
+        return;  // a writer's changes are discarded only by a process that may write
+    }
     if (monitor->nWriters != 0) {
         discardWriterChanges();
         for (dbProcessSlot& slot : shared->slots) {
@@ -996,6 +999,9 @@ void dbDatabase::sweepDeadProcesses()
         dbProcessSlot& slot = shared->slots[i];
         if (!slot.inUse || int(i) == processSlot || file.slotHeld(i)) {
             continue;
+        }
+        if (slot.writer && file.isReadOnly()) {
+            continue;  // its changes can only be discarded by a process that may write
         }
         monitor->nReaders -= std::min(monitor->nReaders, slot.readers);
         monitor->nWaitReaders -= std::min(monitor->nWaitReaders, slot.waitingReaders);
