@@ -197,6 +197,33 @@ TEST_F(Files, DamagedXlsxIsRefused)
     EXPECT_FALSE(TZrvExcel(path("empty.xlsx")).readError().isEmpty());
 }
 
+TEST_F(Files, XlsTextsSplitAcrossRecordsAndNumbersOfEveryForm)
+{
+    // enough long, unique texts that the shared-text table spans many
+    // CONTINUE records, in one-byte and two-byte form
+    QProcess p;
+    p.start("/usr/bin/python3",
+            {"-c",
+             "import sys, xlwt\nwb = xlwt.Workbook(); ws = wb.add_sheet(u'Kontakte \\u4e00')\n"
+             "for r in range(600):\n"
+             "  ws.write(r, 0, (u'caf\\xe9 %d ' % r) * (1 + r % 7) + (u'\\u4f3d\\u746a' * (r % 3)))\n"
+             "  ws.write(r, 1, [r, -r * 1000003, r / 8.0, 1e15 + r, 0.1 * r][r % 5])\n"
+             "ws.write(600, 0, True)\n"
+             "wb.save(sys.argv[1])",
+             path("long.xls")});
+    ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+    TZrvExcel book(path("long.xls"));
+    ASSERT_TRUE(book.readError().isEmpty()) << book.readError().toStdString();
+    for (int r = 0; r < 600; ++r) {
+        QString expected = QString::fromUtf8("caf\xc3\xa9 %1 ").arg(r).repeated(1 + r % 7) +
+                           QString::fromUtf8("\xe4\xbc\xbd\xe7\x91\xaa").repeated(r % 3);
+        ASSERT_EQ(text(book, 1, r + 1), expected) << "row " << r + 1;
+        const double numbers[] = {double(r), -r * 1000003.0, r / 8.0, 1e15 + r, 0.1 * r};
+        ASSERT_EQ(book.getCell(2, r + 1).toDouble(), numbers[r % 5]) << "row " << r + 1;
+    }
+    EXPECT_EQ(book.getCell(1, 601), QVariant(true));
+}
+
 TEST_F(Files, FlippedBytesNeverCrashTheReaders)
 {
     TZrvExcel book{QString()};
