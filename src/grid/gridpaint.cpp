@@ -141,6 +141,7 @@ void RIvuZuvuzoZuvu::DrawGridCell(platform::Canvas& Canvas, int ACol, int ARow, 
     bool wordWrap = wordWrap_;
     GetVisualProperties(ACol, ARow, AState, false, true, Canvas.Brush, Canvas.Font, L.HAlign, L.VAlign, wordWrap);
     L.AState = AState;
+    TCellGraphic* graphic = GetGraphicDetails(L.C, ARow, L.GW, L.GH, L.TextToo, L.GHA, L.GVA);
     if ((AState & gdSelected) && !(AState & gdFocused) && selectionColor_ == platform::clNone)
         Canvas.Brush.SetColor(platform::clHighlight);
 
@@ -211,6 +212,9 @@ void RIvuZuvuzoZuvu::DrawGridCell(platform::Canvas& Canvas, int ACol, int ARow, 
     }
     if (fixedRightCols_ > 0 && ColCount() - L.C + hiddenColCount_ <= fixedRightCols_ && !ctl3D)
         blackFrame(R);
+
+    if (graphic)
+        DrawCellGraphic(Canvas, L.C, ARow, R, AState, L.HAlign);
 
     if (OnDrawCell) {
         Rect inner = R;
