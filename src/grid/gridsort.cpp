@@ -206,7 +206,11 @@ int RIvuZuvuzoZuvu::Compare(int ACol, int ARow1, int ARow2)
     case ssHTML:
         res = compareBytes(stripTags(s1), stripTags(s2));
         break;
-    case ssImages:  // cells carry no image index yet: all equal
+    case ssImages: {
+        const long long i1 = GetCellImageIdx(ACol, ARow1), i2 = GetCellImageIdx(ACol, ARow2);
+        res = i1 < i2 ? -1 : i1 > i2 ? 1 : 0;
+        break;
+    }
     case ssUnsorted:
         res = 0;
         break;

@@ -427,3 +427,26 @@ TEST(GridCellObjects, FilterHidesAndRestoresRows)
     for (int r = 0; r < 6; ++r)
         EXPECT_EQ(g.Cells(1, r), names[r]);
 }
+
+TEST(GridCellObjects, SortByImageCells)
+{
+    RIvuZuvuzoZuvu g;
+    fillCells(g, 3, 5);
+    TCustomImageList images(8, 8);
+    g.GridImages = &images;
+    const int keys[] = {3, 1, 2};
+    for (int r = 1; r <= 3; ++r) {
+        g.AddMultiImage(1, r, 0, haLeft, vaTop);
+        g.GetCellGraphic(1, r)->CellIndex = keys[r - 1];
+    }
+    EXPECT_EQ(g.GetCellImageIdx(1, 4), -1);  // no image: first
+    g.OnGetFormat = [](RIvuZuvuzoZuvu*, int, TSortStyle& Style, std::string&, std::string&) { Style = ssImages; };
+    g.SortSettings->Column = 1;
+    g.QSort();
+    EXPECT_EQ(g.Cells(0, 1), "0:4");
+    EXPECT_EQ(g.Cells(0, 2), "0:2");
+    EXPECT_EQ(g.Cells(0, 3), "0:3");
+    EXPECT_EQ(g.Cells(0, 4), "0:1");
+    EXPECT_EQ(g.GetCellImageIdx(1, 4), 3);
+    g.GridImages = nullptr;
+}
