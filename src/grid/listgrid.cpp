@@ -48,7 +48,7 @@ void TColumnSize::Changed()
 
 RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
 {
-    footerPanel_ = new QWidget(this);
+    footerPanel_ = new TFooterPanel(this);
     footerPanel_->setFixedHeight(0);
     footerPanel_->hide();
 
@@ -820,7 +820,7 @@ void RIvuZuvuzoZuvu::KeyUp(int& key, platform::ShiftState shift)
 void RIvuZuvuzoZuvu::MouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y)
 {
     lookupText_.clear();
-    TBaseGrid::MouseDown(button, shift, x, y);
+    gridMouseDown(button, shift, x, y);
 }
 
 // ---------------------------------------------------------------- form coupling
@@ -1093,7 +1093,7 @@ bool RIvuZuvuzoZuvu::ValidateCell(const std::string& NewValue)
             SetCol(col);
             SetRow(row);
             validatePending_ = true;
-            ShowEditor();
+            reopenEditorLater();
         }
         validateText_ = GetCellEx(real, row);
     }

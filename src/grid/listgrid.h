@@ -17,6 +17,7 @@
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
 #include "grid/editors.h"
+#include "grid/gridfooter.h"
 #include "grid/gridobj.h"
 #include "grid/gridsettings.h"
 #include "grid/pictures.h"
@@ -45,11 +46,6 @@ enum TEditorType {
     edNumericEditBtn, edFloatEditBtn, edCustom, edRichEdit
 };
 
-// The floating footer row below the cells; its drawing comes with the footer.
-struct TFloatingFooter {
-    bool Visible = false;
-    int Height = 0;
-};
 
 class RIvuZuvuzoZuvu : public TBaseGrid {
     Q_OBJECT
@@ -92,7 +88,7 @@ public:
     std::unique_ptr<TSizeWhileTyping> SizeWhileTyping;
     std::unique_ptr<TMouseActions> MouseActions;
     std::unique_ptr<TBackGround> BackGround;
-    TFloatingFooter FloatingFooter;
+    TFloatingFooter FloatingFooter{this};
     std::vector<TFilterData> Filter;
     TSortIndexList SortIndexes;
 
@@ -856,6 +852,163 @@ private:
         a.fill(-1);
         return a;
     }
+
+    // ==================================================================
+    // mouse, keys, scrolling, timer, hints and footer
+    //
+    // One left-button press runs press -> moves -> release; the working
+    // fields of a press (pressState_) are reset at the next press. A release
+    // that ended a column sizing, a move or a double-click auto-size never
+    // sorts. Find remembers its text, parameters and last found cell between
+    // FindFirst and FindNext. The grid timer (500 ms) starts when the grid is
+    // first shown; it drives hovering and blinking text.
+public:
+    Event<int /*ARow*/, int /*ACol*/> OnClickCell, OnRightClickCell, OnDblClickCell;
+    Event<int /*ARow*/, int /*ACol*/, const std::string& /*Anchor*/, bool& /*AutoHandle*/> OnAnchorClick;
+    Event<int /*ACol*/, bool& /*Allow*/> OnColumnSize, OnColumnMove;
+    Event<int /*ARow*/, bool& /*Allow*/> OnRowSize, OnRowMove;
+    Event<int /*ACol*/> OnEndColumnSize;
+    Event<int /*ARow*/> OnEndRowSize;
+    Event<int /*ARow*/, int /*ARowreal*/> OnExpandNode, OnContractNode;
+    Event<int /*ARow*/, int /*ACol*/, std::string& /*hintstr*/> OnGridHint;
+    Event<int /*ARow*/, std::string& /*hintstr*/> OnScrollHint;
+    Event<int /*ARow*/, bool& /*CanInsert*/> OnCanInsertRow;
+    Event<int /*ARow*/> OnAutoInsertRow;
+    Event<int /*ARow*/, bool& /*CanDelete*/> OnCanDeleteRow;
+    Event<int /*ARow*/> OnAutoDeleteRow;
+    Event<int /*ACol*/, int /*ARow*/, std::string& /*S*/> OnEllipsClick;
+
+    enum TMouseSelectMode { msNormal, msColumn, msRow, msAll, msURL };
+    TMouseSelectMode MouseSelectMode() const { return mouseSelectMode_; }
+
+    // True when (X, Y) lies less than 4 pixels from a column border in the
+    // header rows (with goColSizing) or from a row border in the fixed
+    // columns (with goRowSizing).
+    bool InSizeZone(int X, int Y);
+    // Brings a cell into view, centring it when it is outside; a visible
+    // cell changes nothing.
+    void ScrollInView(int ACol, int ARow);
+    // The hint shown while a scroll thumb is dragged (empty when none).
+    const std::string& ScrollHintText() const { return scrollHint_; }
+
+    // Column width to fit the widest cell text (+4); with OnlyGrow the width never shrinks.
+    void SizeToWidth(int ACol, bool OnlyGrow);
+    void AutoSizeCol(int ACol) { SizeToWidth(ACol, false); }
+
+    // Find parameters, or-ed together.
+    enum TFindParameter : unsigned {
+        fnMatchCase = 1, fnMatchFull = 2, fnMatchRegular = 4, fnDirectionLeftRight = 8, fnMatchStart = 16,
+        fnFindInCurrentRow = 32, fnFindInCurrentCol = 64, fnIncludeFixed = 128, fnAutoGoto = 256,
+        fnIgnoreHTMLTags = 512, fnBackward = 1024
+    };
+    // Find: a point (column, row), or (-1, -1) when nothing matches.
+    QPoint Find(QPoint StartCell, const std::string& S, unsigned Params);
+    QPoint FindFirst(const std::string& S, unsigned Params);
+    QPoint FindNext();
+    bool MatchCell(int ACol, int ARow);
+    bool FindBusy() const { return findActive_; }
+
+    std::string EllipsClick(const std::string& Value);
+
+    // Every column and row grows by X pixels while the zoom step stays
+    // within -10..10; nothing shrinks to 0 or below.
+    void Zoom(int X);
+    int ZoomStep() const { return zoom_; }
+    bool BlinkPhase() const { return blink_; }
+    bool Panning() const { return panning_; }
+    void InvalidateGridRect(const TGridRect& R) { RepaintRect(R); }
+    // The text of the tool tip for the point (client coordinates); false when none shows.
+    bool CellHint(QPoint P, std::string& Text, QPoint& Where);
+
+    std::string GetCurrentCell() const { return GetCellEx(GetRealCol(), Row()); }
+    void SetCurrentCell(const std::string& Value) { SetCellEx(GetRealCol(), Row(), Value); }
+    TColor GetColors(int ACol, int ARow) const;
+    void SetColors(int ACol, int ARow, TColor Value);
+
+    // The footer's settings changed: panel height, footer-row flag, repaint.
+    void FloatingFooterChanged();
+    TFooterPanel* Footer() const;
+    // Draws a cell's content on another surface (the footer panel).
+    void PaintCellOn(platform::Canvas& Canvas, int ACol, int ARow, const Rect& R, platform::GridDrawState State)
+    {
+        DrawGridCell(Canvas, ACol, ARow, R, State);
+    }
+
+protected:
+    void MouseUp(platform::MouseButton button, platform::ShiftState shift, int x, int y) override;
+    void MouseMove(platform::ShiftState shift, int x, int y) override;
+    void DblClick(platform::ShiftState shift, int x, int y) override;
+    void CalcSizingState(int x, int y, platform::GestureState& state, int& index, int& sizingPos,
+                         int& sizingOfs) override;
+    void ColumnMoved(int from, int to) override;
+    void RowMoved(int from, int to) override;
+    void KeyDown(int& key, platform::ShiftState shift) override;
+    bool MouseWheel(platform::ShiftState shift, int delta, QPoint pos) override;
+    void VScroll(platform::ScrollCode code, int pos) override;
+    void HScroll(platform::ScrollCode code, int pos) override;
+    void ColWidthsChanged() override;
+    void RowHeightsChanged() override;
+    void SizeChanged(int oldColCount, int oldRowCount) override;
+    void Resize() override;
+    void TopLeftChanged() override;
+    void Click() override;
+    void DoEnter() override;
+    std::string GetEditText(int col, int row) override;
+    void SetEditText(int col, int row, const std::string& text) override;
+    void timerEvent(QTimerEvent* e) override;
+    bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+    // The press handling behind MouseDown.
+    void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
+    // Shows the editor on the validated cell again once the current event is done.
+    void reopenEditorLater();
+
+private:
+    struct PressState {
+        QPoint point;
+        int col = -1, row = -1;        // the cell under the press
+        int moveSource = -1;           // header column or row pressed
+        int headerAnchor = -1;         // first header row (column) of a header drag
+        bool rowDeselect = false;      // a Ctrl-press on a selected row
+        bool noSort = false;           // the release must not sort (double-click auto-size)
+        bool moved = false;            // a column or row was moved
+        bool widthsChanged = false;    // a column width changed
+        bool fixedSizing = false;      // dragging the right edge of column 0
+        int fixedSizingX = 0;
+    };
+    void scrollHintFor(bool Vertical, platform::ScrollCode Code, int Pos);
+    TMouseSelectMode selectModeAt(int X, int Y, int ACol, int ARow);
+    // A mouse sizing ended: the others in proportion (AllColumnSize, AllRowSize), then the end event.
+    void mouseSizingDone(bool Columns);
+    void openAnchor(const std::string& Anchor);
+    void applyZoomStep(int X);
+    void panStep();
+    void endPanning();
+    void placeFooter();
+    int lastDataRow() const { return RowCount() - fixedFooters_ - 1; }
+
+    PressState pressState_;
+    TMouseSelectMode mouseSelectMode_ = msNormal;
+    bool fixedSizingArmed_ = false;
+    bool sizingCol_ = false, sizingRow_ = false;  // a mouse sizing is under way
+    int sizedIndex_ = -1, sizedStart_ = 0;         // what it sizes and its size at the start
+    bool stretchGuard_ = true;
+    std::string scrollHint_;
+
+    std::string findText_;
+    unsigned findParams_ = 0;
+    QPoint findCell_{-1, -1};
+    bool findActive_ = false;
+
+    int gridTimer_ = 0;
+    bool blink_ = false;
+    int zoom_ = 0;
+    bool panning_ = false;
+    int panTimer_ = 0;
+    QPoint panOrigin_;
+    int lastWidth_ = -1;
+    bool reopenQueued_ = false;
+    int wheelRest_ = 0;
 };
 
 }  // namespace grid

@@ -1,0 +1,234 @@
+// Keyboard handling of the list grid (row selection with the arrows and
+// Space, Home/End to the first and last row, inserting and deleting rows,
+// Tab past fixed right columns), the cell search (Find, FindFirst,
+// FindNext, MatchCell) and the text editor's hand-over with validation.
+#include "grid/listgrid.h"
+
+#include <QMetaObject>
+
+namespace grid {
+
+using platform::ShiftState;
+
+// ---------------------------------------------------------------- keys
+
+void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
+{
+    if (panning_)
+        endPanning();
+    const bool ctrl = shift & platform::ssCtrl, withShift = shift & platform::ssShift, alt = shift & platform::ssAlt;
+    const int oldCol = Col(), oldRow = Row();
+    const TGridRect oldSelection = Selection();
+
+    if (Navigation->HomeEndKey() == heFirstLastRow && (key == platform::VK_HOME || key == platform::VK_END)) {
+        int target = FixedRows();
+        if (key == platform::VK_END)
+            target = FloatingFooter.Visible && RowCount() > 2 ? RowCount() - 2 : RowCount() - 1;
+        MoveColRow(Col(), target, true, true);
+        SelectBaseCell();
+        key = 0;
+        return;
+    }
+
+    TBaseGrid::KeyDown(key, shift);
+    if (SelectionRectangle() && !(Selection() == oldSelection)) {
+        RepaintRect(oldSelection);
+        RepaintRect(Selection());
+    }
+
+    const bool disjunct = MouseActions->DisjunctRowSelect();
+    const int dataEnd = RowCount() - fixedFooters_;
+    switch (key) {
+    case platform::VK_INSERT:
+        if (Navigation->AllowInsertRow() && !ctrl && !withShift && !alt) {
+            bool canInsert = true;
+            if (OnCanInsertRow)
+                OnCanInsertRow(this, oldRow, canInsert);
+            if (!canInsert)
+                break;
+            const int at = Navigation->InsertPosition() == pInsertBefore ? oldRow : oldRow + 1;
+            InsertRows(at, 1);
+            if (OnAutoInsertRow)
+                OnAutoInsertRow(this, at);
+            if (at != oldRow)
+                MoveColRow(Col(), at, true, true);
+        }
+        break;
+    case platform::VK_UP:
+    case platform::VK_DOWN:
+        if (disjunct && Row() >= FixedRows()) {
+            if (!withShift && !ctrl)
+                ClearRowSelect();
+            if (!withShift)
+                SetRowSelect(Row(), true);
+            else
+                SelectToRowSelect(true);
+        }
+        break;
+    case platform::VK_SPACE:
+        if (disjunct && Row() >= FixedRows() && Row() < RowCount())
+            SetRowSelect(Row(), !GetRowSelect(Row()));
+        break;
+    case platform::VK_DELETE:
+        if (Navigation->AllowDeleteRow() && !alt && dataEnd - FixedRows() >= 1 && oldRow >= FixedRows() &&
+            oldRow < dataEnd) {
+            bool canDelete = true;
+            if (OnCanDeleteRow)
+                OnCanDeleteRow(this, oldRow, canDelete);
+            if (!canDelete)
+                break;
+            if (dataEnd - FixedRows() == 1)
+                ClearRows(oldRow, 1);  // the last data row stays, emptied
+            else
+                RemoveRows(oldRow, 1);
+            if (OnAutoDeleteRow)
+                OnAutoDeleteRow(this, oldRow);
+        }
+        break;
+    case platform::VK_TAB:
+        if (HasOption(platform::goTabs) && fixedRightCols_ >= 1 && oldCol == ColCount() - fixedRightCols_ - 1 &&
+            !withShift)
+            MoveColRow(FixedCols(), oldRow >= dataEnd - 1 ? FixedRows() : oldRow + 1, true, true);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------- find
+
+bool RIvuZuvuzoZuvu::MatchCell(int ACol, int ARow)
+{
+    std::string text = GetCellEx(RemapCol(ACol), ARow);
+    const bool matchCase = findParams_ & fnMatchCase;
+    if (!matchCase)
+        text = UpperCase(text);
+    if (findParams_ & fnMatchRegular)
+        return MatchStrEx(findText_, text, matchCase);
+    const int at = Pos(findText_, text);
+    if (at == 0 || ((findParams_ & fnMatchStart) && at != 1))
+        return false;
+    return !(findParams_ & fnMatchFull) || text == findText_;
+}
+
+QPoint RIvuZuvuzoZuvu::Find(QPoint StartCell, const std::string& S, unsigned Params)
+{
+    findParams_ = Params;
+    findText_ = (Params & fnMatchCase) ? S : UpperCase(S);
+    findActive_ = true;
+    if (ColCount() == 0 || RowCount() == 0 || ColCount() == FixedCols() || RowCount() == FixedRows()) {
+        findActive_ = false;
+        return {-1, -1};
+    }
+    int c0 = 0, c1 = ColCount() - 1, r0 = 0, r1 = RowCount() - 1;
+    if (!(Params & fnIncludeFixed)) {
+        c0 = FixedCols();
+        c1 = ColCount() - 1 - fixedRightCols_;
+        r0 = FixedRows();
+        r1 = RowCount() - 1 - fixedFooters_;
+    }
+    if (Params & fnFindInCurrentRow)
+        r0 = r1 = Row();
+    if (Params & fnFindInCurrentCol)
+        c0 = c1 = Col();
+
+    const bool acrossRows = Params & fnDirectionLeftRight, backward = Params & fnBackward;
+    const int d = backward ? -1 : 1;
+    // One step in scan order: the inner index runs and restarts at its bound.
+    auto step = [&](int& c, int& r) {
+        int& inner = acrossRows ? c : r;
+        int& outer = acrossRows ? r : c;
+        const int innerFirst = acrossRows ? (backward ? c1 : c0) : (backward ? r1 : r0);
+        const int innerLo = acrossRows ? c0 : r0, innerHi = acrossRows ? c1 : r1;
+        inner += d;
+        if (inner < innerLo || inner > innerHi) {
+            inner = innerFirst;
+            outer += d;
+        }
+    };
+    int c = backward ? c1 : c0, r = backward ? r1 : r0;
+    if (StartCell != QPoint(-1, -1)) {
+        c = StartCell.x();
+        r = StartCell.y();
+        step(c, r);
+    }
+    for (; c >= c0 && c <= c1 && r >= r0 && r <= r1; step(c, r)) {
+        if (MatchCell(c, r)) {
+            findCell_ = {c, r};
+            if (Params & fnAutoGoto)
+                MoveColRow(c, r, true, true);
+            return {c, r};
+        }
+    }
+    findActive_ = false;
+    return {-1, -1};
+}
+
+QPoint RIvuZuvuzoZuvu::FindFirst(const std::string& S, unsigned Params)
+{
+    findCell_ = Find({-1, -1}, S, Params);
+    return findCell_;
+}
+
+QPoint RIvuZuvuzoZuvu::FindNext()
+{
+    findCell_ = Find(findCell_, findText_, findParams_);
+    return findCell_;
+}
+
+// ---------------------------------------------------------------- the text editor
+
+std::string RIvuZuvuzoZuvu::GetEditText(int col, int row)
+{
+    const int real = RemapCol(col);
+    TAlignment hAlign = taLeftJustify;
+    TVAlignment vAlign = vtaTop;
+    GetCellAlignment(real, row, hAlign, vAlign);
+    if (InplaceEditor())
+        InplaceEditor()->setAlignment(hAlign == taRightJustify ? Qt::AlignRight : Qt::AlignLeft);
+    return Cells(real, row);
+}
+
+void RIvuZuvuzoZuvu::SetEditText(int col, int row, const std::string& text)
+{
+    SetCells(RemapCol(col), row, text);
+    // Leaving an edited cell validates what was typed against the text it had.
+    if (validatePending_ && !validating_ && col == validateCol_ && row == validateRow_)
+        ValidateCell(text);
+}
+
+void RIvuZuvuzoZuvu::reopenEditorLater()
+{
+    // The editor may be on its way out (validation runs while it closes):
+    // reopen it once the event that closed it is over.
+    if (reopenQueued_)
+        return;
+    reopenQueued_ = true;
+    const int col = validateCol_, row = validateRow_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, col, row] {
+            reopenQueued_ = false;
+            if (col < 0 || row < 0 || col >= ColCount() || row >= RowCount())
+                return;
+            if (Col() != col || Row() != row)
+                MoveColRow(col, row, true, true);
+            if (EditorMode() && InplaceEditor() && InplaceEditor()->isVisible()) {
+                InplaceEditor()->UpdateContents();
+                return;
+            }
+            HideEditor();
+            ShowEditor();
+        },
+        Qt::QueuedConnection);
+}
+
+std::string RIvuZuvuzoZuvu::EllipsClick(const std::string& Value)
+{
+    std::string result = Value;
+    if (OnEllipsClick)
+        OnEllipsClick(this, GetRealCol(), Row(), result);
+    return result;
+}
+
+}  // namespace grid

@@ -1,0 +1,411 @@
+// Mouse handling of the list grid: the disjunct row selection with Ctrl and
+// Shift, header selections, node and link clicks, the header-click sort on
+// release, column sizing (also of fixed column 0 through its own zone),
+// double-click auto-size, moved columns and rows, and the mouse-select mode
+// with its cursors and the size hint.
+#include "grid/listgrid.h"
+
+#include "platform/shell.h"
+
+#include <QToolTip>
+
+#include <algorithm>
+#include <cmath>
+
+namespace grid {
+
+using platform::ShiftState;
+
+namespace {
+// Distance inside a cell from either vertical edge that counts as its sizing zone.
+constexpr int kSizeZone = 4;
+
+bool nearVerticalEdge(const Rect& R, int X) { return X - R.Left < kSizeZone || R.Right - X < kSizeZone; }
+bool nearHorizontalEdge(const Rect& R, int Y) { return Y - R.Top < kSizeZone || R.Bottom - Y < kSizeZone; }
+}  // namespace
+
+// ---------------------------------------------------------------- press
+
+void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shift, int x, int y)
+{
+    if (panning_) {
+        endPanning();
+        if (button == platform::mbMiddle)
+            return;
+    }
+    int col = -1, row = -1;
+    MouseToCell(x, y, col, row);
+
+    if (button == platform::mbMiddle) {
+        if (IntelliPan != ipNone && wheelScrollLines_ > 0) {
+            panning_ = true;
+            panOrigin_ = {x, y};
+            panTimer_ = startTimer(10);
+            viewport()->grabMouse();
+            viewport()->setCursor(Qt::SizeAllCursor);
+        }
+        return;
+    }
+    if (button == platform::mbRight) {
+        TBaseGrid::MouseDown(button, shift, x, y);
+        if (col < 0 || row < 0)
+            return;
+        if (OnRightClickCell)
+            OnRightClickCell(this, row, col);
+        if (URLShow() && URLEdit && IsURL(GetCellEx(RemapCol(col), row)) && !IsFixed(col, row)) {
+            MoveColRow(col, row, true, true);
+            ShowEditor();
+        }
+        return;
+    }
+
+    // A double click's second press keeps what the double click decided.
+    const bool keepNoSort = (shift & platform::ssDouble) && pressState_.noSort;
+    pressState_ = PressState{};
+    pressState_.noSort = keepNoSort;
+    pressState_.point = {x, y};
+    pressState_.col = col;
+    pressState_.row = row;
+
+    if (col < 0 || row < 0) {
+        HideInplaceEdit();
+        TBaseGrid::MouseDown(button, shift, x, y);
+        return;
+    }
+    const QPoint base = BaseCell(col, row);
+    col = base.x();
+    row = base.y();
+
+    if (fixedSizingArmed_) {
+        pressState_.fixedSizing = true;
+        pressState_.fixedSizingX = x;
+        ToggleOverlayLine(x);
+        return;
+    }
+    if (row >= FixedRows() && col == 0 && IsNode(row)) {
+        const int real = RemapRowInv(row);
+        if (GetNodeState(row)) {
+            ExpandNode(row);
+            if (OnExpandNode)
+                OnExpandNode(this, row, real);
+        } else {
+            ContractNode(row);
+            if (OnContractNode)
+                OnContractNode(this, row, real);
+        }
+        MoveColRow(Col(), row, true, true);
+        return;
+    }
+    if (col == 0 && HasNodes())
+        return;
+    if (col >= ColCount() || row >= RowCount()) {
+        TBaseGrid::MouseDown(button, shift, x, y);
+        return;
+    }
+
+    if (MouseActions->DisjunctRowSelect() && row >= FixedRows()) {
+        if (!(shift & platform::ssCtrl))
+            ClearRowSelect();
+        else if (GetRowSelect(row))
+            pressState_.rowDeselect = true;
+    }
+
+    // A link cell: the handler may take the click; otherwise the address opens.
+    const std::string text = GetCellEx(RemapCol(col), row);
+    if (URLShow() && TextType(text, EnableHTML) == ttText && IsURL(text)) {
+        bool autoHandle = true;
+        if (OnAnchorClick)
+            OnAnchorClick(this, row, col, text, autoHandle);
+        if (autoHandle)
+            openAnchor(text);
+        return;
+    }
+
+    // Whole rows, columns or everything from the header cells.
+    const int fixedCols = GetFixedColsEx(), fixedRows = GetFixedRowsEx();
+    mouseSelectMode_ = selectModeAt(x, y, col, row);
+    if (HasOption(platform::goRangeSelect) && mouseSelectMode_ != msNormal) {
+        setFocus(Qt::MouseFocusReason);
+        if (mouseSelectMode_ == msAll) {
+            SetSelection({fixedCols, fixedRows, ColCount() - 1, RowCount() - 1});
+        } else if (mouseSelectMode_ == msRow) {
+            SetSelection({fixedCols, row, ColCount() - 1, row});
+            pressState_.headerAnchor = row;
+        } else {
+            SetSelection({col, fixedRows, col, RowCount() - 1});
+            pressState_.headerAnchor = col;
+        }
+        HideInplaceEdit();
+    }
+    if (row < FixedRows() && col >= FixedCols())
+        pressState_.moveSource = col;
+    else if (col < FixedCols() && row >= FixedRows())
+        pressState_.moveSource = row;
+
+    if (OnClickCell)
+        OnClickCell(this, row, col);
+
+    // The string grid does the rest: focus, current cell, range selection,
+    // sizing and moving gestures that start in the header cells.
+    const bool alwaysEdit = Navigation->AlwaysEdit();
+    if (alwaysEdit)
+        Navigation->AlwaysEdit = false;
+    TBaseGrid::MouseDown(button, shift, x, y);
+    if (alwaysEdit)
+        Navigation->AlwaysEdit = true;
+    if (OnCellValidate)
+        InitValidate(Col(), Row());
+    if (MouseActions->DirectEdit() && IsEditable(col, row) && !nearVerticalEdge(CellRect(col, row), x))
+        ShowEditor();
+}
+
+RIvuZuvuzoZuvu::TMouseSelectMode RIvuZuvuzoZuvu::selectModeAt(int X, int Y, int ACol, int ARow)
+{
+    if (ACol < 0 || ARow < 0)
+        return msNormal;
+    const int fixedCols = GetFixedColsEx(), fixedRows = GetFixedRowsEx();
+    if (ARow < fixedRows && ACol < fixedCols)
+        return MouseActions->AllSelect() ? msAll : msNormal;
+    if (ARow < fixedRows && MouseActions->ColSelect() && !InSizeZone(X, Y))
+        return msColumn;
+    if (ACol < fixedCols && ARow >= fixedRows && MouseActions->RowSelect() && !InSizeZone(X, Y))
+        return msRow;
+    return msNormal;
+}
+
+void RIvuZuvuzoZuvu::openAnchor(const std::string& Anchor)
+{
+    if (UpperCase(Anchor).find("CELL://") != std::string::npos) {
+        CellPoint cell;
+        if (NameToCell(Anchor.substr(7), cell) && cell.X < ColCount() && cell.Y < RowCount()) {
+            MoveColRow(cell.X, cell.Y, true, false);
+            ScrollInView(cell.X, cell.Y);
+        }
+        return;
+    }
+    // Only web and mail addresses reach the desktop; other schemes are refused there.
+    platform::OpenAddress(QString::fromStdString(Anchor));
+}
+
+// ---------------------------------------------------------------- release
+
+void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int x, int y)
+{
+    if (button != platform::mbLeft) {
+        TBaseGrid::MouseUp(button, shift, x, y);
+        return;
+    }
+    PressState& press = pressState_;
+    press.moved = false;
+    press.widthsChanged = false;
+    press.headerAnchor = -1;
+    for (TArrowWindow* arrow : arrows_)
+        arrow->hide();
+
+    if (press.fixedSizing) {
+        press.fixedSizing = false;
+        ClearOverlayLines();
+        if (FixedCols() > 0)
+            SetColWidths(0, std::max(0, x));
+        press.noSort = true;
+    }
+    if (HintShowSizing)
+        QToolTip::hideText();
+
+    int col = -1, row = -1;
+    MouseToCell(x, y, col, row);
+    const bool pressedInCells = press.col >= 0 && press.row >= 0;
+    if (MouseActions->DisjunctRowSelect() && pressedInCells && row >= FixedRows() && GridState() == platform::gsSelecting) {
+        SelectToRowSelect(false);
+        if (press.rowDeselect)
+            SetRowSelect(row, false);
+    }
+
+    TBaseGrid::MouseUp(button, shift, x, y);  // finishes a sizing or a move
+    sizingCol_ = sizingRow_ = false;
+    if (press.moved || press.widthsChanged || press.noSort || col < 0 || row < 0) {
+        press.noSort = false;
+        return;
+    }
+    HeaderClickSort(col, row, press.row, shift, x);
+}
+
+// ---------------------------------------------------------------- double click
+
+void RIvuZuvuzoZuvu::DblClick(ShiftState shift, int x, int y)
+{
+    int col = -1, row = -1;
+    MouseToCell(x, y, col, row);
+    if (row == 0 && col >= 0 && HasOption(platform::goColSizing)) {
+        const Rect r = GetCellRect(col, row);
+        if (nearVerticalEdge(r, x)) {
+            // The column whose right border was hit: the left neighbour or this one.
+            const int sized = x - r.Left < kSizeZone ? col - 1 : col;
+            if (sized >= FixedCols())
+                AutoSizeCol(sized);
+            pressState_.noSort = true;
+            return;
+        }
+    }
+    TBaseGrid::DblClick(shift, x, y);
+    if (col >= 0 && row >= 0 && OnDblClickCell)
+        OnDblClickCell(this, row, col);
+}
+
+// ---------------------------------------------------------------- sizing and moving
+
+void RIvuZuvuzoZuvu::CalcSizingState(int x, int y, platform::GestureState& state, int& index, int& sizingPos,
+                                     int& sizingOfs)
+{
+    TBaseGrid::CalcSizingState(x, y, state, index, sizingPos, sizingOfs);
+    bool allow = true;
+    if (state == platform::gsColSizing && OnColumnSize)
+        OnColumnSize(this, index, allow);
+    else if (state == platform::gsRowSizing && OnRowSize)
+        OnRowSize(this, index, allow);
+    if (!allow) {
+        state = platform::gsNormal;
+        return;
+    }
+    sizingCol_ = state == platform::gsColSizing;
+    sizingRow_ = state == platform::gsRowSizing;
+    if (sizingCol_ || sizingRow_) {
+        sizedIndex_ = index;
+        sizedStart_ = sizingCol_ ? ColWidths(index) : RowHeights(index);
+    }
+}
+
+bool RIvuZuvuzoZuvu::InSizeZone(int X, int Y)
+{
+    int col = -1, row = -1;
+    MouseToCell(X, Y, col, row);
+    if (col < 0 || row < 0)
+        return false;
+    const Rect r = CellRect(col, row);
+    bool inZone = false;
+    if (row < GetFixedRowsEx() && HasOption(platform::goColSizing))
+        inZone = nearVerticalEdge(r, X);
+    if (col < GetFixedColsEx() && HasOption(platform::goRowSizing))
+        inZone = nearHorizontalEdge(r, Y);
+    return inZone;
+}
+
+namespace {
+// Moves entry From of a table to To, shifting the entries between.
+template <typename Get, typename Set>
+void rotate(int From, int To, Get get, Set set)
+{
+    const int kept = get(From);
+    if (From < To)
+        for (int i = From; i < To; ++i)
+            set(i, get(i + 1));
+    else
+        for (int i = From; i > To; --i)
+            set(i, get(i - 1));
+    set(To, kept);
+}
+
+// Where an index stands after entry From moved to To.
+int followMove(int Index, int From, int To)
+{
+    if (Index == From)
+        return To;
+    if (From < To && Index > From && Index <= To)
+        return Index - 1;
+    if (From > To && Index >= To && Index < From)
+        return Index + 1;
+    return Index;
+}
+}  // namespace
+
+void RIvuZuvuzoZuvu::ColumnMoved(int from, int to)
+{
+    TBaseGrid::ColumnMoved(from, to);
+    if (EnhRowColMove)
+        rotate(from, to, [this](int c) { return ColWidths(c); }, [this](int c, int w) { SetColWidths(c, w); });
+    const int sortCol = followMove(SortSettings->Column(), RemapCol(from), RemapCol(to));
+    if (sortCol != SortSettings->Column())
+        SortSettings->Column = sortCol;
+    pressState_.moved = true;
+}
+
+void RIvuZuvuzoZuvu::RowMoved(int from, int to)
+{
+    TBaseGrid::RowMoved(from, to);
+    if (EnhRowColMove)
+        rotate(from, to, [this](int r) { return RowHeights(r); }, [this](int r, int h) { SetRowHeights(r, h); });
+    pressState_.moved = true;
+}
+
+// ---------------------------------------------------------------- moves
+
+void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
+{
+    int col = -1, row = -1;
+    MouseToCell(x, y, col, row);
+    const int fixedCols = GetFixedColsEx(), fixedRows = GetFixedRowsEx();
+
+    // Dragging over the row (column) headers widens the header selection.
+    if (pressState_.headerAnchor >= 0 && (shift & platform::ssLeft) && col >= 0 && row >= 0) {
+        const int a = pressState_.headerAnchor;
+        if (mouseSelectMode_ == msRow && row >= fixedRows)
+            SetSelection({fixedCols, std::min(a, row), ColCount() - 1, std::max(a, row)});
+        else if (mouseSelectMode_ == msColumn && col >= fixedCols)
+            SetSelection({std::min(a, col), fixedRows, std::max(a, col), RowCount() - 1});
+    }
+
+    if (pressState_.fixedSizing) {
+        const int at = std::max(1, x);
+        if (at != pressState_.fixedSizingX) {
+            ToggleOverlayLine(pressState_.fixedSizingX);
+            pressState_.fixedSizingX = at;
+            ToggleOverlayLine(at);
+        }
+        if (HintShowSizing)
+            QToolTip::showText(viewport()->mapToGlobal(QPoint(0, 0)),
+                               QStringLiteral("cw=<b>%1</b>").arg(at), viewport());
+        return;
+    }
+    fixedSizingArmed_ = MouseActions->SizeFixedCol() && FixedCols() > 0 && col >= 0 &&
+                        GridState() == platform::gsNormal && !(shift & platform::ssLeft) &&
+                        std::abs(x - ColWidths(0)) < 3;
+
+    // A handler may stop a column or row move while it runs.
+    const platform::GestureState state = GridState();
+    if (state == platform::gsColMoving || state == platform::gsRowMoving) {
+        bool allow = true;
+        if (state == platform::gsColMoving && OnColumnMove)
+            OnColumnMove(this, CurrentGesture().moveFrom, allow);
+        if (state == platform::gsRowMoving && OnRowMove)
+            OnRowMove(this, CurrentGesture().moveFrom, allow);
+        if (!allow)
+            SetGridState(platform::gsNormal);
+    }
+
+    mouseSelectMode_ = selectModeAt(x, y, col, row);
+    const bool overLink = col >= 0 && row >= 0 && URLShow() && IsURL(GetCellEx(RemapCol(col), row));
+    if (fixedSizingArmed_)
+        viewport()->setCursor(Qt::SplitHCursor);
+    else if (overLink)
+        viewport()->setCursor(Qt::PointingHandCursor);
+    else if (mouseSelectMode_ == msRow || mouseSelectMode_ == msColumn || mouseSelectMode_ == msAll)
+        viewport()->setCursor(Qt::CrossCursor);
+    else
+        viewport()->unsetCursor();
+
+    if (state == platform::gsSelecting && (RowCount() == 1 || fixedCols >= ColCount()))
+        SetGridState(platform::gsNormal);
+    TBaseGrid::MouseMove(shift, x, y);
+
+    // The new width (height) next to the pointer while a column (row) is sized.
+    if (HintShowSizing && (GridState() == platform::gsColSizing || GridState() == platform::gsRowSizing)) {
+        const auto& g = CurrentGesture();
+        const bool cols = GridState() == platform::gsColSizing;
+        const int size = cols ? g.sizingPos - ColLeft(g.index) : g.sizingPos - RowTop(g.index);
+        const QPoint corner = cols ? QPoint(ColLeft(g.index), 0) : QPoint(0, RowTop(g.index));
+        QToolTip::showText(viewport()->mapToGlobal(corner),
+                           QStringLiteral("%1=<b>%2</b>").arg(cols ? "cw" : "rh").arg(size), viewport());
+    }
+}
+
+}  // namespace grid

@@ -1,0 +1,187 @@
+// The list grid's keys (row selection with the arrows, Shift and Space,
+// inserting and deleting rows, Home and End to the first and last row),
+// Find with its match modes and wrap-around, and validation of a cell
+// edited in the text editor.
+#include "inputfixture.h"
+
+#include <gtest/gtest.h>
+
+using namespace grid;
+using Rows = std::vector<int>;
+using G = RIvuZuvuzoZuvu;
+
+TEST(GridKeys, ArrowsShiftAndSpaceSelectRows)
+{
+    InputGrid t(8);
+    t.click(t.center(1, 2));
+    t.g.SetRowSelect(5, true);
+    t.key(Qt::Key_Down);
+    EXPECT_EQ(t.g.Row(), 3);
+    EXPECT_EQ(t.selectedRows(), Rows({3}));  // only the new row
+    t.key(Qt::Key_Down, Qt::ShiftModifier);
+    t.key(Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(t.selectedRows(), Rows({3, 4, 5}));
+    t.key(Qt::Key_Up, Qt::ShiftModifier);
+    EXPECT_EQ(t.selectedRows(), Rows({3, 4}));
+
+    t.key(Qt::Key_Down);
+    EXPECT_EQ(t.selectedRows(), Rows({4}));
+    t.key(Qt::Key_Space);
+    EXPECT_EQ(t.selectedRows(), Rows({}));
+    t.key(Qt::Key_Space);
+    EXPECT_EQ(t.selectedRows(), Rows({4}));
+    t.key(Qt::Key_Up);
+    EXPECT_EQ(t.selectedRows(), Rows({3}));
+}
+
+TEST(GridKeys, HomeAndEndGoToTheFirstAndLastRow)
+{
+    InputGrid t(8);
+    t.g.Navigation->HomeEndKey = heFirstLastRow;
+    t.g.SetRow(4);
+    t.key(Qt::Key_End);
+    EXPECT_EQ(t.g.Row(), 7);
+    t.key(Qt::Key_Home);
+    EXPECT_EQ(t.g.Row(), 1);
+}
+
+TEST(GridKeys, InsertAndDeleteRows)
+{
+    InputGrid t(5);
+    t.g.Navigation->AllowInsertRow = true;
+    t.g.Navigation->AllowDeleteRow = true;
+    t.g.Navigation->InsertPosition = pInsertAfter;
+    std::vector<int> inserted, deleted;
+    t.g.OnAutoInsertRow = [&](G*, int row) { inserted.push_back(row); };
+    t.g.OnAutoDeleteRow = [&](G*, int row) { deleted.push_back(row); };
+
+    t.g.SetRow(3);
+    t.key(Qt::Key_Insert);
+    EXPECT_EQ(t.g.RowCount(), 6);
+    EXPECT_EQ(t.g.Row(), 4);
+    EXPECT_EQ(t.g.Cells(1, 4), "");
+    EXPECT_EQ(t.g.Cells(1, 5), "r4c1");
+    EXPECT_EQ(inserted, std::vector<int>{4});
+
+    t.g.OnCanDeleteRow = [](G*, int row, bool& can) { can = row != 2; };
+    t.g.SetRow(2);
+    t.key(Qt::Key_Delete);  // refused
+    EXPECT_EQ(t.g.RowCount(), 6);
+    t.g.SetRow(1);
+    t.key(Qt::Key_Delete);
+    EXPECT_EQ(t.g.RowCount(), 5);
+    EXPECT_EQ(t.g.Cells(1, 1), "r2c1");
+    EXPECT_EQ(deleted, std::vector<int>{1});
+
+    // The only data row is emptied, not removed.
+    InputGrid one(2);
+    one.g.Navigation->AllowDeleteRow = true;
+    one.key(Qt::Key_Delete);
+    EXPECT_EQ(one.g.RowCount(), 2);
+    EXPECT_EQ(one.g.Cells(1, 1), "");
+    EXPECT_EQ(one.g.Cells(1, 0), "H1");
+}
+
+TEST(GridKeys, FindMatchesByModeAndStartsOverAfterTheLastMatch)
+{
+    InputGrid t(5, 3);
+    t.g.SetCells(1, 1, "abc");
+    t.g.SetCells(2, 1, "cab");
+    t.g.SetCells(1, 2, "AB");
+    t.g.SetCells(2, 3, "xaby");
+    t.g.SetCells(0, 4, "ab");
+
+    // Column by column by default; a match anywhere in the text, any case.
+    EXPECT_EQ(t.g.FindFirst("ab", 0), QPoint(0, 4));
+    EXPECT_EQ(t.g.FindNext(), QPoint(1, 1));
+    EXPECT_EQ(t.g.FindNext(), QPoint(1, 2));
+    EXPECT_EQ(t.g.FindNext(), QPoint(2, 1));
+    EXPECT_EQ(t.g.FindNext(), QPoint(2, 3));
+    EXPECT_EQ(t.g.FindNext(), QPoint(-1, -1));
+    EXPECT_FALSE(t.g.FindBusy());
+    EXPECT_EQ(t.g.FindNext(), QPoint(0, 4));  // begins again
+
+    EXPECT_EQ(t.g.FindFirst("ab", G::fnDirectionLeftRight), QPoint(1, 1));
+    EXPECT_EQ(t.g.FindNext(), QPoint(2, 1));
+
+    std::vector<QPoint> found;
+    for (QPoint p = t.g.FindFirst("ab", G::fnMatchStart | G::fnDirectionLeftRight); p.x() >= 0; p = t.g.FindNext())
+        found.push_back(p);
+    EXPECT_EQ(found, (std::vector<QPoint>{{1, 1}, {1, 2}, {0, 4}}));  // not cab, not xaby
+
+    found.clear();
+    for (QPoint p = t.g.FindFirst("ab", G::fnMatchFull | G::fnMatchCase); p.x() >= 0; p = t.g.FindNext())
+        found.push_back(p);
+    EXPECT_EQ(found, (std::vector<QPoint>{{0, 4}}));
+
+    // Backwards from the bottom-right data cell.
+    EXPECT_EQ(t.g.FindFirst("ab", G::fnBackward), QPoint(2, 3));
+    EXPECT_EQ(t.g.FindNext(), QPoint(2, 1));
+
+    // Wildcards, the current row only, the fixed cells, and going there.
+    EXPECT_EQ(t.g.FindFirst("x*y", G::fnMatchRegular), QPoint(2, 3));
+    t.g.SetRow(1);
+    EXPECT_EQ(t.g.FindFirst("ab", G::fnFindInCurrentRow | G::fnDirectionLeftRight), QPoint(1, 1));
+    EXPECT_EQ(t.g.FindNext(), QPoint(2, 1));
+    EXPECT_EQ(t.g.FindNext(), QPoint(-1, -1));
+    EXPECT_EQ(t.g.FindFirst("h2", 0), QPoint(-1, -1));
+    EXPECT_EQ(t.g.FindFirst("h2", G::fnIncludeFixed | G::fnAutoGoto), QPoint(2, 0));
+    EXPECT_EQ(t.g.FindFirst("xaby", G::fnAutoGoto), QPoint(2, 3));
+    EXPECT_EQ(t.g.Row(), 3);
+}
+
+TEST(GridKeys, SearchComparesWithTheUpperCasedCell)
+{
+    InputGrid t(5, 3);
+    t.g.SetCells(2, 2, "smith");
+    t.g.SetCells(2, 3, "Smythe");
+    t.g.SortSettings->Column = 2;
+    EXPECT_EQ(t.g.Search("SM"), 2);
+    EXPECT_EQ(t.g.Search("SMY"), 3);
+    EXPECT_EQ(t.g.Search("sm"), -1);  // callers upper-case what was typed
+}
+
+TEST(GridKeys, RefusedValueInTheEditorRestoresTheOldText)
+{
+    InputGrid t(4);
+    t.g.SetOptions((t.g.Options() & ~platform::goRowSelect) | platform::goEditing);
+    t.g.SetCells(1, 1, "old");
+    std::vector<std::string> seen;
+    t.g.OnCellValidate = [&](G*, int col, int row, std::string& value, bool& valid) {
+        seen.push_back(std::to_string(col) + "," + std::to_string(row) + ":" + value);
+        valid = value != "bad";
+    };
+    t.click(t.center(1, 1));
+    t.key(Qt::Key_F2);
+    ASSERT_TRUE(t.g.EditorMode());
+    platform::InplaceEdit* editor = t.g.InplaceEditor();
+    editor->selectAll();
+    QTest::keyClicks(editor, "bad");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(seen, std::vector<std::string>{"1,1:bad"});
+    EXPECT_EQ(t.g.Cells(1, 1), "old");
+    // The editor is open again on the cell, with the old text.
+    ASSERT_TRUE(t.g.EditorMode());
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->text(), "old");
+    EXPECT_EQ(t.g.Row(), 1);
+
+    editor->selectAll();
+    QTest::keyClicks(editor, "good");
+    QTest::keyClick(editor, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(t.g.Cells(1, 1), "good");
+    EXPECT_FALSE(t.g.EditorMode());
+
+    // Leaving with an arrow key validates too; a refusal brings the cell back.
+    t.key(Qt::Key_F2);
+    ASSERT_TRUE(t.g.EditorMode());
+    editor->selectAll();
+    QTest::keyClicks(editor, "bad");
+    QTest::keyClick(editor, Qt::Key_Down);
+    QApplication::processEvents();
+    EXPECT_EQ(t.g.Cells(1, 1), "good");
+    EXPECT_EQ(t.g.Row(), 1);
+    EXPECT_TRUE(t.g.EditorMode());
+}

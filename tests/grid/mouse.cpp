@@ -1,0 +1,220 @@
+// The list grid under the mouse: row selection with Ctrl and Shift, header
+// clicks that sort (and the releases that must not), double-click auto-size
+// at a header border, sizing all columns together, links in cells and
+// column moves that keep the sort column on its data.
+#include "inputfixture.h"
+
+#include "platform/shell.h"
+
+#include <gtest/gtest.h>
+
+using namespace grid;
+using Rows = std::vector<int>;
+
+TEST(GridMouse, ClicksSelectRowsWithCtrlAndShift)
+{
+    InputGrid t(8);
+    t.click(t.center(1, 2));
+    EXPECT_EQ(t.selectedRows(), Rows({2}));
+    EXPECT_EQ(t.g.Row(), 2);
+
+    t.click(t.center(2, 4), Qt::ControlModifier);  // adds
+    t.click(t.center(0, 6), Qt::ControlModifier);
+    EXPECT_EQ(t.selectedRows(), Rows({2, 4, 6}));
+    t.click(t.center(1, 4), Qt::ControlModifier);  // a selected row goes
+    EXPECT_EQ(t.selectedRows(), Rows({2, 6}));
+
+    t.click(t.center(1, 3));  // a plain click leaves only its row
+    EXPECT_EQ(t.selectedRows(), Rows({3}));
+    t.click(t.center(1, 6), Qt::ShiftModifier);  // a range from the current row
+    EXPECT_EQ(t.selectedRows(), Rows({3, 4, 5, 6}));
+    t.click(t.center(1, 1));
+    EXPECT_EQ(t.selectedRows(), Rows({1}));
+
+    // A click on the header selects nothing new.
+    t.g.SortSettings->Show = false;
+    t.click(t.center(1, 0));
+    EXPECT_EQ(t.selectedRows(), Rows({1}));
+}
+
+TEST(GridMouse, HeaderClicksSortAndReverse)
+{
+    InputGrid t(5);
+    const char* names[] = {"Cobalt", "alpha", "Beta", "delta"};
+    for (int r = 1; r <= 4; ++r)
+        t.g.SetCells(1, r, names[r - 1]);
+    t.g.SortSettings->AutoFormat = false;
+    std::vector<int> sorted;
+    t.g.OnClickSort = [&](RIvuZuvuzoZuvu*, int col) { sorted.push_back(col); };
+
+    t.click(t.center(1, 0));
+    EXPECT_EQ(t.column(1), (std::vector<std::string>{"Beta", "Cobalt", "alpha", "delta"}));
+    EXPECT_EQ(t.g.SortSettings->Column(), 1);
+    EXPECT_EQ(t.g.SortSettings->Direction(), sdAscending);
+    t.click(t.center(1, 0));
+    EXPECT_EQ(t.column(1), (std::vector<std::string>{"delta", "alpha", "Cobalt", "Beta"}));
+    EXPECT_EQ(t.g.SortSettings->Direction(), sdDescending);
+    EXPECT_EQ(sorted, (std::vector<int>{1, 1}));
+
+    // Rows move with their texts: the other columns followed column 1.
+    EXPECT_EQ(t.g.Cells(1, 1), "delta");
+    EXPECT_EQ(t.g.Cells(2, 1), "r4c2");
+
+    // Press on a data row and release on the header: no sort.
+    QTest::mousePress(t.view(), Qt::LeftButton, {}, t.center(2, 2));
+    QTest::mouseRelease(t.view(), Qt::LeftButton, {}, t.center(2, 0));
+    QTest::qWait(QApplication::doubleClickInterval() + 20);
+    EXPECT_EQ(sorted.size(), 2u);
+}
+
+TEST(GridMouse, ReleasesInTheSizingZoneDoNotSort)
+{
+    InputGrid t(5);
+    int sorts = 0;
+    t.g.OnClickSort = [&](RIvuZuvuzoZuvu*, int) { ++sorts; };
+    const std::vector<std::string> before = t.column(1);
+    for (int dx : {-1, -2, -3})  // inside column 1, next to its right border
+        t.click(t.headerBorder(1, dx));
+    t.click(t.headerBorder(0, 2));  // inside column 1, next to its left border
+    EXPECT_EQ(sorts, 0);
+    EXPECT_EQ(t.column(1), before);
+    EXPECT_EQ(t.g.ColWidths(1), 64);  // a press and release in place sizes nothing
+
+    EXPECT_TRUE(t.g.InSizeZone(t.headerBorder(1, -3).x(), t.headerBorder(1).y()));
+    EXPECT_FALSE(t.g.InSizeZone(t.headerBorder(1, -4).x(), t.headerBorder(1).y()));
+    EXPECT_FALSE(t.g.InSizeZone(t.headerBorder(1, -1).x(), t.center(1, 2).y()));  // not in a header row
+
+    t.click(t.center(1, 0));
+    EXPECT_EQ(sorts, 1);
+}
+
+TEST(GridMouse, GridWithoutDataRowsDoesNotSort)
+{
+    InputGrid t(1);
+    int sorts = 0;
+    t.g.OnClickSort = [&](RIvuZuvuzoZuvu*, int) { ++sorts; };
+    t.click(t.center(1, 0));
+    EXPECT_EQ(sorts, 0);
+    EXPECT_EQ(t.g.RowCount(), 1);
+}
+
+TEST(GridMouse, DoubleClickOnAHeaderBorderAutoSizesTheColumn)
+{
+    InputGrid t(4);
+    t.g.SetCells(2, 2, "a rather long text that does not fit");
+    int sorts = 0;
+    t.g.OnClickSort = [&](RIvuZuvuzoZuvu*, int) { ++sorts; };
+    const std::vector<std::string> before = t.column(2);
+
+    QTest::mouseDClick(t.view(), Qt::LeftButton, {}, t.headerBorder(2, -2));
+    QTest::qWait(QApplication::doubleClickInterval() + 20);
+    platform::Canvas& canvas = t.g.Canvas();
+    canvas.Font = t.g.Font();
+    const int wanted = canvas.TextWidth(QStringLiteral("a rather long text that does not fit")) + 4;
+    EXPECT_EQ(t.g.ColWidths(2), wanted);
+    EXPECT_EQ(sorts, 0);
+    EXPECT_EQ(t.column(2), before);
+
+    // Next to a left edge the column before it is sized; a fixed column never is.
+    t.g.SetCells(1, 3, "another text, long enough to widen column one");
+    QTest::mouseDClick(t.view(), Qt::LeftButton, {}, t.headerBorder(1, 1));
+    QTest::qWait(QApplication::doubleClickInterval() + 20);
+    EXPECT_GT(t.g.ColWidths(1), 64);
+    EXPECT_EQ(sorts, 0);
+
+    // Elsewhere a double click is a cell double click.
+    std::vector<std::pair<int, int>> dbl;
+    t.g.OnDblClickCell = [&](RIvuZuvuzoZuvu*, int row, int col) { dbl.push_back({row, col}); };
+    QTest::mouseDClick(t.view(), Qt::LeftButton, {}, t.center(0, 2));
+    EXPECT_EQ(dbl, (std::vector<std::pair<int, int>>{{2, 0}}));
+}
+
+TEST(GridMouse, DraggingABorderSizesAllColumnsAndIsNoSortClick)
+{
+    InputGrid t(4);
+    t.g.MouseActions->AllColumnSize = true;
+    int sorts = 0, ended = -1;
+    t.g.OnClickSort = [&](RIvuZuvuzoZuvu*, int) { ++sorts; };
+    t.g.OnEndColumnSize = [&](RIvuZuvuzoZuvu*, int col) { ended = col; };
+    const QPoint from = t.headerBorder(1, -1);
+    QTest::mousePress(t.view(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(t.view(), from + QPoint(16, 0));
+    QTest::mouseMove(t.view(), from + QPoint(32, 0));
+    QTest::mouseRelease(t.view(), Qt::LeftButton, {}, from + QPoint(32, 0));
+    EXPECT_EQ(t.g.ColWidths(1), 96);
+    EXPECT_EQ(t.g.ColWidths(0), 96);  // x 1.5
+    EXPECT_EQ(t.g.ColWidths(3), 96);
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(sorts, 0);
+
+    // A handler may refuse the sizing.
+    t.g.OnColumnSize = [](RIvuZuvuzoZuvu*, int, bool& allow) { allow = false; };
+    QTest::qWait(QApplication::doubleClickInterval() + 20);
+    const QPoint again = t.headerBorder(2, -1);
+    QTest::mousePress(t.view(), Qt::LeftButton, {}, again);
+    QTest::mouseMove(t.view(), again + QPoint(20, 0));
+    QTest::mouseRelease(t.view(), Qt::LeftButton, {}, again + QPoint(20, 0));
+    EXPECT_EQ(t.g.ColWidths(2), 96);
+}
+
+TEST(GridMouse, LinkCellsOpenOnlyWebAndMailAddresses)
+{
+    InputGrid t(6);
+    platform::CapturingShell shell;
+    t.g.SetURLShow(true);
+    t.g.SetCells(1, 1, "https://example.com/a");
+    t.g.SetCells(1, 2, "mailto:someone@example.com");
+    t.g.SetCells(1, 3, "file:///etc/passwd");
+    t.g.SetCells(1, 4, "javascript://alert(1)");
+    t.g.SetCells(1, 5, "cell://R2C3");
+    for (int r = 1; r <= 4; ++r)
+        t.click(t.center(1, r));
+    ASSERT_EQ(shell.launched.size(), 2u);
+    EXPECT_EQ(shell.launched[0].toString(), "https://example.com/a");
+    EXPECT_EQ(shell.launched[1].toString(), "mailto:someone@example.com");
+
+    // A cell link jumps inside the grid instead.
+    t.click(t.center(1, 5));
+    EXPECT_EQ(shell.launched.size(), 2u);
+    EXPECT_EQ(t.g.Row(), 2);
+
+    // The handler may take the click over.
+    std::string seen;
+    t.g.OnAnchorClick = [&](RIvuZuvuzoZuvu*, int, int, const std::string& a, bool& autoHandle) {
+        seen = a;
+        autoHandle = false;
+    };
+    t.click(t.center(1, 1));
+    EXPECT_EQ(seen, "https://example.com/a");
+    EXPECT_EQ(shell.launched.size(), 2u);
+}
+
+TEST(GridMouse, MovedColumnsKeepTheSortColumnOnItsData)
+{
+    InputGrid t(3, 8);
+    t.g.EnhRowColMove = true;
+    t.g.SetColWidths(2, 40);
+    t.g.SortSettings->Column = 3;
+    t.g.MoveColumn(2, 5);
+    EXPECT_EQ(t.g.SortSettings->Column(), 2);
+    EXPECT_EQ(t.g.ColWidths(5), 40);  // the width went with the column
+    EXPECT_EQ(t.g.Cells(5, 1), "r1c2");
+    for (int other : {0, 7}) {
+        t.g.SortSettings->Column = other;
+        t.g.MoveColumn(2, 5);
+        EXPECT_EQ(t.g.SortSettings->Column(), other);
+    }
+}
+
+TEST(GridMouse, HeaderPressesSelectWholeColumnsAndRows)
+{
+    InputGrid t(6);
+    t.g.SetOptions(t.g.Options() & ~platform::goRowSelect);
+    t.g.MouseActions->DisjunctRowSelect = false;
+    t.g.MouseActions->ColSelect = true;
+    t.g.SortSettings->Show = false;
+    QTest::mouseMove(t.view(), t.center(2, 0));
+    EXPECT_EQ(t.g.MouseSelectMode(), RIvuZuvuzoZuvu::msColumn);
+    t.click(t.center(2, 0));
+    EXPECT_EQ(t.g.Selection(), (TGridRect{2, 1, 2, 5}));
+}
