@@ -126,7 +126,7 @@ TEST_F(PicturesTest, UnreadableFilesStayEmptyWithoutBlocking)
     const QString fifo = dir.filePath("pipe.png");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QDir(dir.path()).mkdir("folder.png");
-    const QString corrupt = write("corrupt.png", QByteArray("\x89PNG\r\n\x1a\n garbage that is no picture", 40));
+    const QString corrupt = write("corrupt.png", QByteArray("\x89PNG\r\n\x1a\n garbage that is no picture"));
     const QString truncatedGif = write("cut.gif", giffixture::makeGif(20, 10, fiveFrames()).left(30));
     const QString empty = write("empty.gif", QByteArray());
 
