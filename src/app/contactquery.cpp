@@ -37,8 +37,7 @@ std::string TrimText(const std::string& s)
 std::string UpperAscii(std::string s)
 {
     for (char& c : s)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        c = dbUpperAscii(c);  // the engine's upper(): byte positions stay put
     return s;
 }
 

@@ -307,16 +307,7 @@ void TMainListForm::layOutGrid()
 
 void TMainListForm::loadCategories()
 {
-    category->clear();
-    category->addItem("All");
-    dbCursor<Category> categories;
-    dbQuery byName("order by name");
-    if (categories.select(byName) > 0) {
-        do
-            category->addItem(QString::fromUtf8(text(categories->name).c_str()));
-        while (categories.next());
-    }
-    category->setCurrentIndex(0);
+    RebuildCategoryFilter(*this, -1);  // "All", then the names in order; "All" chosen
     sortBy->setCurrentIndex(0);
 }
 
@@ -375,27 +366,9 @@ void TMainListForm::RefreshGrid()
     setStatus(1, QString("Total Customer: %1").arg(n));
     int row = 1;
     if (n > 0) {
-        dbCursor<Category> categories;
-        do {
-            const Customer& c = *customers.get();
-            grid->SetCells(0, row, std::to_string(customers.currentId().getOid()));
-            grid->SetCells(1, row, std::to_string(c.id));
-            grid->SetCells(2, row, text(c.name));
-            grid->SetCells(3, row, text(c.person));
-            grid->SetCells(4, row, text(c.telephone));
-            grid->SetCells(5, row, text(c.mobile));
-            grid->SetCells(6, row, text(c.fax));
-            grid->SetCells(7, row, text(c.email));
-            grid->SetCells(8, row, text(c.website));
-            grid->SetCells(9, row, text(c.address1) + " " + text(c.address2) + " " + text(c.address3));
-            grid->SetCells(10, row, text(c.remark));
-            grid->SetCells(11, row, FormatMoney(c.amount));
-            std::string categoryName;
-            if (c.category.getOid() != 0 && categories.at(c.category))
-                categoryName = text(categories->name);
-            grid->SetCells(12, row, categoryName);
-            ++row;
-        } while (customers.next());
+        do
+            ShowCustomerRow(*grid, row++, customers.currentId().getOid(), *customers.get());
+        while (customers.next());
     }
     grid->EndUpdate();
     if (n > 0)

@@ -13,6 +13,7 @@
 //    reports it (dbDatabase::select does both). Nothing else is thrown.
 #pragma once
 
+#include "engine/casemap.h"
 #include <cstddef>
 #include <cstdint>
 
@@ -99,17 +100,6 @@ bool dbEvaluate(dbInheritedAttribute& iattr, const dbExprNode* condition, oid_t 
 // expression key on two rows and compares the results (negative, 0, positive).
 int dbCompareExpressionKey(dbInheritedAttribute& iattr, const dbExprNode* key, const byte* a, const byte* b);
 
-// The case map of upper() and lower(): ASCII letters only, every other byte
-// kept, so that byte positions in UTF-8 texts stay valid. The program's own
-// case-insensitive matching uses the same map.
-inline char dbUpperAscii(char c)
-{
-    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-}
-inline char dbLowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
 
 // The pattern matching of LIKE: '%' any run, '_' one character; escape (or
 // -1 for none) followed by a character matches that character literally.

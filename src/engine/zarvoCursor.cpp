@@ -36,7 +36,7 @@ bool zarvoDatabase::open(const char* dbName, const char* fileName, unsigned wait
 
 std::uint32_t zarvoDatabase::getNumberOfUsers()
 {
-    return monitor != nullptr ? monitor->users : 0;
+    return dbDatabase::getNumberOfUsers();  // drops users that died first
 }
 
 offs_t zarvoDatabase::getPos(oid_t oid) const

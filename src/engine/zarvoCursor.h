@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/casemap.h"
 #include "engine/class.h"
 #include "engine/cursor.h"
 #include "engine/database.h"

@@ -7,16 +7,8 @@
 
 // The descriptors, as the program defines them (its database object is not
 // needed here).
-DB_TABLE(Config);
-DB_TABLE(Customer);
-DB_TABLE(EnvelopeSetup);
-DB_TABLE(Category);
-DB_TABLE(ChequeSetup);
-DB_TABLE(ReceiptSetup);
-DB_TABLE(MailSetup);
-DB_TABLE(CustomerWidth);
-DB_TABLE(Cheque);
-DB_TABLE(Mail);
+#include "engine/program_tables.h"
+
 DB_TABLE(Item);
 DB_TABLE(Other);
 

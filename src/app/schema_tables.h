@@ -1,0 +1,19 @@
+// Defines the table descriptors of the program's ten record classes. Their
+// order here is the order in which they are built, and the order of their rows
+// in the database's table of tables: keep it. Include this in exactly one
+// source file of a program (the program's is schema.cpp; a test that uses the
+// data model without the application core includes it instead).
+#pragma once
+
+#include "app/schema.h"
+
+DB_TABLE(Config);
+DB_TABLE(Customer);
+DB_TABLE(EnvelopeSetup);
+DB_TABLE(Category);
+DB_TABLE(ChequeSetup);
+DB_TABLE(ReceiptSetup);
+DB_TABLE(MailSetup);
+DB_TABLE(CustomerWidth);
+DB_TABLE(Cheque);
+DB_TABLE(Mail);
