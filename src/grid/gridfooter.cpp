@@ -1,6 +1,9 @@
 #include "grid/gridfooter.h"
 
+#include "grid/cellobjects.h"
+#include "grid/htmldraw.h"
 #include "grid/listgrid.h"
+#include "grid/pictures.h"
 
 #include <QPainter>
 
@@ -125,10 +128,18 @@ void TFooterPanel::paintPreview(platform::Canvas& Canvas, int W)
             g.PaintCellOn(Canvas, col, g.Row(), r, 0);
         return;
     }
-    r.Offset(2, 2);
+    r.Offset(0, 2);
     Canvas.SetBackgroundTransparent(true);
-    Canvas.DrawText(QString::fromStdString(HTMLColReplace(g.FloatingFooter.CustomTemplate())), r,
-                    platform::DT_NOPREFIX | (g.EnhTextSize ? platform::DT_SINGLELINE : platform::DT_WORDBREAK));
+    THTMLDrawParams in;
+    in.Images = dynamic_cast<const TCustomImageList*>(g.GridImages);
+    in.BlinkOn = false;
+    in.WordWrap = !g.EnhTextSize;
+    in.URLColor = g.URLColor();
+    in.ShadowColor = platform::clGray;
+    in.PictureCache = &g.PictureCache();
+    in.PictureContainer = dynamic_cast<TPictureContainer*>(g.PictureContainer);
+    THTMLDrawResult out;
+    Listgrid::HTMLDraw(Canvas, HTMLColReplace(g.FloatingFooter.CustomTemplate()), r, in, out);
 }
 
 }  // namespace grid

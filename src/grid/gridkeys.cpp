@@ -4,6 +4,8 @@
 // FindNext, MatchCell) and the text editor's hand-over with validation.
 #include "grid/listgrid.h"
 
+#include "grid/htmldraw.h"
+
 #include <QMetaObject>
 
 namespace grid {
@@ -19,6 +21,26 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
     const bool ctrl = shift & platform::ssCtrl, withShift = shift & platform::ssShift, alt = shift & platform::ssAlt;
     const int oldCol = Col(), oldRow = Row();
     const TGridRect oldSelection = Selection();
+
+    // Space on a check box or radio cell that may be edited changes it.
+    const int real = RemapCol(oldCol);
+    if (key == platform::VK_SPACE && oldRow < RowCount() && HasStaticEdit(real, oldRow)) {
+        bool canEdit = HasOption(platform::goEditing);
+        GetCellReadOnly(oldCol, oldRow, canEdit);
+        if (canEdit && HasCheckBox(real, oldRow) && ToggleCheck(real, oldRow, false)) {
+            bool state = false;
+            GetCheckBoxState(real, oldRow, state);
+            if (OnCheckBoxClick)
+                OnCheckBoxClick(this, oldCol, oldRow, state);
+        } else if (canEdit && IsRadio(real, oldRow) && ToggleRadio(real, oldRow, false)) {
+            int index = -1;
+            const TCellStrings* items = GetRadioStrings(real, oldRow);
+            if (!GetRadioIdx(real, oldRow, index) || index < 0)
+                index = items ? items->IndexOf(GetCellEx(real, oldRow)) : -1;
+            if (OnRadioClick)
+                OnRadioClick(this, oldCol, oldRow, index);
+        }
+    }
 
     if (Navigation->HomeEndKey() == heFirstLastRow && (key == platform::VK_HOME || key == platform::VK_END)) {
         int target = FixedRows();
@@ -101,6 +123,8 @@ bool RIvuZuvuzoZuvu::MatchCell(int ACol, int ARow)
 {
     std::string text = GetCellEx(RemapCol(ACol), ARow);
     const bool matchCase = findParams_ & fnMatchCase;
+    if (findParams_ & fnIgnoreHTMLTags)
+        text = HTMLStrip(text);
     if (!matchCase)
         text = UpperCase(text);
     if (findParams_ & fnMatchRegular)
@@ -186,8 +210,14 @@ std::string RIvuZuvuzoZuvu::GetEditText(int col, int row)
     GetCellAlignment(real, row, hAlign, vAlign);
     if (InplaceEditor())
         InplaceEditor()->setAlignment(hAlign == taRightJustify ? Qt::AlignRight : Qt::AlignLeft);
-    return Cells(real, row);
+    // Markup is not edited unless asked; a "<" that opens no tag stays in the text.
+    const std::string& text = Cells(real, row);
+    if (!EditWithTags && TextType(text, EnableHTML) == ttHTML)
+        return StripTags(text);
+    return text;
 }
+
+std::string RIvuZuvuzoZuvu::GetStrippedCell(int ACol, int ARow) const { return HTMLStrip(GetCellEx(ACol, ARow)); }
 
 void RIvuZuvuzoZuvu::SetEditText(int col, int row, const std::string& text)
 {

@@ -5,6 +5,9 @@
 // with its cursors and the size hint.
 #include "grid/listgrid.h"
 
+#include "grid/cellgraphic.h"
+#include "grid/cellobjects.h"
+#include "grid/htmldraw.h"
 #include "platform/shell.h"
 
 #include <QToolTip>
@@ -96,10 +99,22 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
         MoveColRow(Col(), row, true, true);
         return;
     }
+    const int real = RemapCol(col);
+    if (IsRadio(real, row) && !IsFixed(col, row) && IsEditable(col, row)) {
+        setFocus(Qt::MouseFocusReason);
+        const Rect r = CellRect(col, row);
+        HandleRadioClick(col, row, x - r.Left, y - r.Top);
+        return;
+    }
     if (col == 0 && HasNodes())
         return;
     if (col >= ColCount() || row >= RowCount()) {
         TBaseGrid::MouseDown(button, shift, x, y);
+        return;
+    }
+    if (HasButton(real, row) && ButtonRect(real, row).Contains(x, y)) {
+        PushButton(real, row, true);
+        pressState_.button = {real, row};
         return;
     }
 
@@ -110,14 +125,20 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
             pressState_.rowDeselect = true;
     }
 
-    // A link cell: the handler may take the click; otherwise the address opens.
-    const std::string text = GetCellEx(RemapCol(col), row);
-    if (URLShow() && TextType(text, EnableHTML) == ttText && IsURL(text)) {
+    // A link: the handler may take the click; otherwise the address opens.
+    const std::string text = GetCellEx(real, row);
+    const TTextType type = TextType(text, EnableHTML);
+    std::string anchor;
+    if (URLShow() && type == ttText && IsURL(text))
+        anchor = text;
+    else if (type == ttHTML)
+        anchor = AnchorAt(col, row, x, y);
+    if (!anchor.empty()) {
         bool autoHandle = true;
         if (OnAnchorClick)
-            OnAnchorClick(this, row, col, text, autoHandle);
+            OnAnchorClick(this, row, col, anchor, autoHandle);
         if (autoHandle)
-            openAnchor(text);
+            openAnchor(anchor);
         return;
     }
 
@@ -141,6 +162,23 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
         pressState_.moveSource = col;
     else if (col < FixedCols() && row >= FixedRows())
         pressState_.moveSource = row;
+
+    // A check box toggles on a click where the cell may be edited.
+    bool canEdit = HasOption(platform::goEditing);
+    GetCellReadOnly(col, row, canEdit);
+    if (canEdit && !IsFixed(col, row) && HasCheckBox(real, row)) {
+        setFocus(Qt::MouseFocusReason);
+        ToggleCheck(real, row, false);
+        bool state = false;
+        GetCheckBoxState(real, row, state);
+        if (OnCheckBoxClick)
+            OnCheckBoxClick(this, col, row, state);
+        MoveColRow(col, row, true, true);
+        if (HideFocusRect)
+            RepaintCell(col, row);
+        Click();
+        return;
+    }
 
     if (OnClickCell)
         OnClickCell(this, row, col);
@@ -171,6 +209,73 @@ RIvuZuvuzoZuvu::TMouseSelectMode RIvuZuvuzoZuvu::selectModeAt(int X, int Y, int 
     if (ACol < fixedCols && ARow >= fixedRows && MouseActions->RowSelect() && !InSizeZone(X, Y))
         return msRow;
     return msNormal;
+}
+
+std::string RIvuZuvuzoZuvu::AnchorAt(int ACol, int ARow, int X, int Y)
+{
+    const std::string text = GetCellEx(RemapCol(ACol), ARow);
+    if (TextType(text, EnableHTML) != ttHTML)
+        return {};
+    // Measured the way the cell is painted: its font, 2 pixels in from the top-left.
+    platform::Canvas& canvas = Canvas();
+    const platform::Font keepFont = canvas.Font;
+    platform::Brush brush;
+    platform::GridDrawState state = 0;
+    TAlignment hAlign;
+    TVAlignment vAlign;
+    bool wrap = WordWrap();
+    canvas.Font = Font();
+    GetVisualProperties(ACol, ARow, state, false, true, brush, canvas.Font, hAlign, vAlign, wrap);
+    Rect r = CellRect(ACol, ARow);
+    r.Left += 2;
+    r.Top += 2;
+    THTMLDrawParams in;
+    in.Images = dynamic_cast<const TCustomImageList*>(GridImages);
+    in.X = X;
+    in.Y = Y;
+    in.CheckAnchor = true;
+    in.WordWrap = !EnhTextSize;
+    in.URLColor = URLColor();
+    THTMLDrawResult out;
+    const bool hit = Listgrid::HTMLDraw(canvas, text, r, in, out);
+    canvas.Font = keepFont;
+    return hit ? out.AnchorValue : std::string();
+}
+
+void RIvuZuvuzoZuvu::HandleRadioClick(int ACol, int ARow, int X, int Y)
+{
+    const int real = RemapCol(ACol);
+    TCellGraphic* graphic = GetCellGraphic(real, ARow);
+    const TCellStrings* items = GetRadioStrings(real, ARow);
+    if (!graphic || !items)
+        return;
+    platform::Canvas& canvas = Canvas();
+    platform::Brush brush;
+    canvas.Font = Font();
+    GetCellColor(ACol, ARow, 0, brush, canvas.Font);
+    MoveColRow(ACol, ARow, true, true);
+
+    const TControlStyle style = ControlLook->ControlStyle();
+    const int glyph = style == csClassic || style == csFlat ? ControlLook->RadioSize() : 16;
+    const bool across = graphic->CellBoolean;
+    const int lineHeight = std::max(glyph, canvas.TextHeight(QStringLiteral("gh")));
+    int from = 0;
+    for (int i = 0; i < items->Count(); ++i) {
+        const std::string& item = items->Lines[static_cast<std::size_t>(i)];
+        const int span = across ? canvas.TextWidth(QString::fromStdString(item)) + glyph + 2 : lineHeight;
+        const int at = across ? X : Y;
+        if (at > from && at < from + span) {
+            if (graphic->CellIndex < 0)
+                SetCellEx(real, ARow, item);  // the group is bound to the cell text
+            else
+                SetRadioIdx(real, ARow, i);
+            RepaintCell(ACol, ARow);
+            if (OnRadioClick)
+                OnRadioClick(this, ACol, ARow, i);
+            return;
+        }
+        from += span;
+    }
 }
 
 void RIvuZuvuzoZuvu::openAnchor(const std::string& Anchor)
@@ -209,6 +314,13 @@ void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int
             SetColWidths(0, std::max(0, x));
         press.noSort = true;
     }
+    if (press.button.x() >= 0) {
+        const QPoint b = press.button;
+        press.button = {-1, -1};
+        PushButton(b.x(), b.y(), false);
+        if (OnButtonClick)
+            OnButtonClick(this, b.x(), b.y());
+    }
     if (HintShowSizing)
         QToolTip::hideText();
 
@@ -226,6 +338,15 @@ void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int
     if (press.moved || press.widthsChanged || press.noSort || col < 0 || row < 0) {
         press.noSort = false;
         return;
+    }
+    const int real = RemapCol(col);
+    if (col >= FixedCols() || SortSettings->FixedCols()) {
+        bool state = false;
+        int index = -1;
+        if (OnCheckBoxMouseUp && GetCheckBoxState(real, row, state))
+            OnCheckBoxMouseUp(this, col, row, state);
+        if (OnRadioMouseUp && GetRadioIdx(real, row, index))
+            OnRadioMouseUp(this, col, row, index);
     }
     HeaderClickSort(col, row, press.row, shift, x);
 }
@@ -383,7 +504,22 @@ void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
     }
 
     mouseSelectMode_ = selectModeAt(x, y, col, row);
-    const bool overLink = col >= 0 && row >= 0 && URLShow() && IsURL(GetCellEx(RemapCol(col), row));
+    // Links under the pointer: plain link cells, and anchors in HTML cells.
+    std::string anchor;
+    bool overLink = false;
+    if (col >= 0 && row >= 0) {
+        const std::string text = GetCellEx(RemapCol(col), row);
+        if (TextType(text, EnableHTML) == ttHTML)
+            anchor = AnchorAt(col, row, x, y);
+        overLink = !anchor.empty() || (URLShow() && IsURL(text));
+    }
+    if (anchor != hoverAnchor_) {
+        if (!hoverAnchor_.empty() && OnAnchorExit)
+            OnAnchorExit(this, row, col, hoverAnchor_);
+        hoverAnchor_ = anchor;
+        if (!anchor.empty() && OnAnchorEnter)
+            OnAnchorEnter(this, row, col, anchor);
+    }
     if (fixedSizingArmed_)
         viewport()->setCursor(Qt::SplitHCursor);
     else if (overLink)

@@ -3,6 +3,8 @@
 // validation, and the per-cell colour accessors.
 #include "grid/listgrid.h"
 
+#include "grid/htmldraw.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QHelpEvent>
@@ -98,11 +100,27 @@ bool RIvuZuvuzoZuvu::CellHint(QPoint P, std::string& Text, QPoint& Where)
     if (col < 0 || row < 0)
         return false;
     const Rect r = CellRect(col, row);
-    Where = {r.Left, r.Bottom + 6};
+    const int real = RemapCol(col);
     Text.clear();
+    if (AnchorHint) {
+        std::string anchor = AnchorAt(col, row, P.x(), P.y());
+        if (!anchor.empty()) {
+            if (OnAnchorHint)
+                OnAnchorHint(this, row, col, anchor);
+            Text = anchor;
+        }
+    }
+    // A comment shows at the cell's top-right corner, anything else below the cell.
+    std::string comment;
+    if (IsComment(real, row, comment)) {
+        Text = comment;
+        Where = {r.Right, r.Top};
+    } else {
+        Where = {r.Left, r.Bottom + 6};
+    }
     const bool dataCell = !IsFixed(col, row) && col < ColCount() - fixedRightCols_ && row < RowCount() - fixedFooters_;
     if (dataCell) {
-        const std::string cell = GetCellEx(RemapCol(col), row);
+        const std::string cell = GetCellEx(real, row);
         bool show = HintShowCells;
         if (!show && HintShowLargeText) {
             platform::Canvas& canvas = Canvas();

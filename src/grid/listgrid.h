@@ -877,6 +877,11 @@ public:
     Event<int /*ARow*/, bool& /*CanDelete*/> OnCanDeleteRow;
     Event<int /*ARow*/> OnAutoDeleteRow;
     Event<int /*ACol*/, int /*ARow*/, std::string& /*S*/> OnEllipsClick;
+    Event<int /*ARow*/, int /*ACol*/, const std::string& /*Anchor*/> OnAnchorEnter, OnAnchorExit;
+    Event<int /*ARow*/, int /*ACol*/, std::string& /*Anchor*/> OnAnchorHint;
+    Event<int /*ACol*/, int /*ARow*/, bool /*State*/> OnCheckBoxClick, OnCheckBoxMouseUp;
+    Event<int /*ACol*/, int /*ARow*/, int /*AIdx*/> OnRadioClick, OnRadioMouseUp;
+    Event<int /*ACol*/, int /*ARow*/> OnButtonClick;
 
     enum TMouseSelectMode { msNormal, msColumn, msRow, msAll, msURL };
     TMouseSelectMode MouseSelectMode() const { return mouseSelectMode_; }
@@ -909,6 +914,11 @@ public:
     bool FindBusy() const { return findActive_; }
 
     std::string EllipsClick(const std::string& Value);
+    // A click at (X, Y), relative to the cell's top-left corner, on a radio
+    // group: the item under it is chosen; a point between items changes nothing.
+    void HandleRadioClick(int ACol, int ARow, int X, int Y);
+    // The value of the link under a client point of an HTML cell; empty when none.
+    std::string AnchorAt(int ACol, int ARow, int X, int Y);
 
     // Every column and row grows by X pixels while the zoom step stays
     // within -10..10; nothing shrinks to 0 or below.
@@ -920,6 +930,7 @@ public:
     // The text of the tool tip for the point (client coordinates); false when none shows.
     bool CellHint(QPoint P, std::string& Text, QPoint& Where);
 
+    std::string GetStrippedCell(int ACol, int ARow) const;
     std::string GetCurrentCell() const { return GetCellEx(GetRealCol(), Row()); }
     void SetCurrentCell(const std::string& Value) { SetCellEx(GetRealCol(), Row(), Value); }
     TColor GetColors(int ACol, int ARow) const;
@@ -975,6 +986,7 @@ private:
         bool widthsChanged = false;    // a column width changed
         bool fixedSizing = false;      // dragging the right edge of column 0
         int fixedSizingX = 0;
+        QPoint button{-1, -1};         // the cell whose button is held down (real column)
     };
     void scrollHintFor(bool Vertical, platform::ScrollCode Code, int Pos);
     TMouseSelectMode selectModeAt(int X, int Y, int ACol, int ARow);
@@ -994,6 +1006,7 @@ private:
     int sizedIndex_ = -1, sizedStart_ = 0;         // what it sizes and its size at the start
     bool stretchGuard_ = true;
     std::string scrollHint_;
+    std::string hoverAnchor_;  // the link under the pointer
 
     std::string findText_;
     unsigned findParams_ = 0;

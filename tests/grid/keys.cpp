@@ -185,3 +185,35 @@ TEST(GridKeys, RefusedValueInTheEditorRestoresTheOldText)
     EXPECT_EQ(t.g.Row(), 1);
     EXPECT_TRUE(t.g.EditorMode());
 }
+
+TEST(GridKeys, MarkupIsLeftOutOfFindsAndEditsWhenAsked)
+{
+    InputGrid t(4, 3);
+    t.g.SetCells(1, 2, "<B>bold</B> face");
+    EXPECT_EQ(t.g.FindFirst("bold face", 0), QPoint(-1, -1));
+    EXPECT_EQ(t.g.FindFirst("bold face", G::fnIgnoreHTMLTags), QPoint(1, 2));
+    EXPECT_EQ(t.g.GetStrippedCell(1, 2), "bold face");
+
+    // The editor starts from the text without its tags, unless EditWithTags.
+    t.g.SetOptions((t.g.Options() & ~platform::goRowSelect) | platform::goEditing);
+    t.g.SetCol(1);
+    t.g.SetRow(2);
+    t.key(Qt::Key_F2);
+    ASSERT_TRUE(t.g.EditorMode());
+    EXPECT_EQ(t.g.InplaceEditor()->text(), "bold face");
+    t.key(Qt::Key_Escape);
+    QTest::keyClick(t.g.InplaceEditor(), Qt::Key_Escape);
+    t.g.EditWithTags = true;
+    t.g.SetRow(1);
+    t.g.SetRow(2);
+    t.key(Qt::Key_F2);
+    ASSERT_TRUE(t.g.EditorMode());
+    EXPECT_EQ(t.g.InplaceEditor()->text(), "<B>bold</B> face");
+    // A plain text with a "<" keeps it.
+    QTest::keyClick(t.g.InplaceEditor(), Qt::Key_Escape);
+    t.g.EditWithTags = false;
+    t.g.SetCells(1, 3, "a < b");
+    t.g.SetRow(3);
+    t.key(Qt::Key_F2);
+    EXPECT_EQ(t.g.InplaceEditor()->text(), "a < b");
+}
