@@ -255,3 +255,36 @@ TEST_F(MainWindowTest, ScreenshotOfThreeContacts)
             colours.insert(g.pixel(x, y));
     EXPECT_GT(colours.size(), 3);
 }
+
+TEST_F(ListView, HeaderClickSortsTheRowsShown)
+{
+    clearSearch();
+    window->RefreshGrid();
+    const std::string query = window->QueryText();
+    auto clickHeader = [&](int col) {
+        const platform::Rect r = window->grid->CellRect(col, 0);
+        QTest::mouseClick(window->grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    };
+    auto names = [&] {
+        std::vector<std::string> v;
+        for (int r = 1; r < window->grid->RowCount(); ++r)
+            v.push_back(window->grid->Cells(2, r));
+        return v;
+    };
+    clickHeader(2);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Acme 100%", "O'Brien Ltd", "Smith & Sons", "Zeta_Corp", "smithers"}));
+    clickHeader(2);
+    EXPECT_EQ(names(), (std::vector<std::string>{"smithers", "Zeta_Corp", "Smith & Sons", "O'Brien Ltd", "Acme 100%"}));
+    // the rows carry their hidden object ids with them
+    for (int r = 1; r < window->grid->RowCount(); ++r) {
+        dbCursor<Customer> c;
+        ASSERT_NE(c.at(dbReference<Customer>(window->RowOid(r))), nullptr);
+        EXPECT_EQ(window->grid->Cells(2, r), c->name);
+    }
+    database.commit();
+    EXPECT_EQ(window->QueryText(), query);
+    EXPECT_EQ(window->sortBy->currentIndex(), 0);
+    window->RefreshGrid();
+    EXPECT_EQ(listed(), (std::vector<int>{1, 2, 3, 5, 7}));
+}
