@@ -230,9 +230,11 @@ void THTMLPicture::load()
         buffer.open(QIODevice::ReadOnly);
         QMovie movie(&buffer, "gif");
         movie.setCacheMode(QMovie::CacheNone);
-        if (movie.isValid()) {
-            for (int i = 0; i < 100000 && movie.jumpToNextFrame(); ++i)
-                frames_.push_back(movie.currentImage());
+        // Frames beyond the memory budget are not kept; selecting one shows the last kept frame.
+        qsizetype bytes = 0;
+        while (movie.isValid() && bytes < MaxDecodedFrameBytes && movie.jumpToNextFrame()) {
+            frames_.push_back(movie.currentImage());
+            bytes += frames_.back().sizeInBytes();
         }
     } else {
         const QImage image = QImage::fromData(data_);

@@ -8,7 +8,7 @@
 //
 // Reading never blocks: a file name that is not a regular file (a directory,
 // a device, a pipe) is refused before it is opened, and files larger than
-// MaxPictureFileSize are refused. LoadFromFile and LoadFromStream raise
+// MaxPictureFileSize are refused. LoadFromFile and LoadFromData raise
 // EPictureError on such input and on data no decoder understands;
 // LoadFromURL, which the renderer calls while painting, never raises: a
 // picture it cannot load stays empty. Network addresses are kept as the
@@ -37,6 +37,8 @@ public:
 };
 
 constexpr qint64 MaxPictureFileSize = 64 * 1024 * 1024;
+// The decoded frames of one animated picture are kept up to this many bytes.
+constexpr qint64 MaxDecodedFrameBytes = 256 * 1024 * 1024;
 
 // Reads a whole regular file of at most MaxPictureFileSize bytes; false (and
 // nothing opened) for anything else.
