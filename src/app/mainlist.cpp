@@ -539,9 +539,10 @@ void TMainListForm::websiteActionExecute()
     const int row = selectedRowOrSay();
     if (row == 0)
         return;
-    const QString site = QString::fromUtf8(grid->Cells(8, row).c_str()).trimmed();
-    if (!site.isEmpty())
-        platform::OpenAddress(site);
+    const QString site = QString::fromUtf8(grid->Cells(8, row).c_str());
+    // the shell seam opens web addresses only (text without a scheme gets "http://")
+    if (site.trimmed().isEmpty() || !platform::OpenAddress(site))
+        ShowInfo("Invalid website.", this);
 }
 
 // ---------------------------------------------------------------- setup and printing

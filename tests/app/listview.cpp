@@ -3,6 +3,7 @@
 #include "mainwindow_fixture.h"
 
 #include "app/amounts.h"
+#include "platform/shell.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -287,4 +288,22 @@ TEST_F(ListView, HeaderClickSortsTheRowsShown)
     EXPECT_EQ(window->sortBy->currentIndex(), 0);
     window->RefreshGrid();
     EXPECT_EQ(listed(), (std::vector<int>{1, 2, 3, 5, 7}));
+}
+
+TEST_F(ListView, WebsiteOpensTheSelectedContactsSite)
+{
+    platform::CapturingShell shell;
+    clearSearch();
+    window->RefreshGrid();
+    window->grid->SetCells(8, 1, "www.obrien.example");
+    window->websiteAction->trigger();
+    ASSERT_EQ(shell.launched.size(), 1);
+    EXPECT_EQ(shell.launched[0].toString(), "http://www.obrien.example");
+
+    window->grid->SetCells(8, 1, "  ");
+    window->websiteAction->trigger();
+    window->grid->SetCells(8, 1, "file:///bin/sh");
+    window->websiteAction->trigger();
+    EXPECT_EQ(shell.launched.size(), 1);
+    EXPECT_EQ(dialogs.Messages(), (QStringList{"Invalid website.", "Invalid website."}));
 }
