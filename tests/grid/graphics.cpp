@@ -256,3 +256,24 @@ TEST_F(GraphicsTest, PlacementAndSizesOfTheGraphicBox)
         EXPECT_TRUE(p.x() >= -1 && p.x() <= 90 && p.y() >= -1 && p.y() <= 80) << angle;
     }
 }
+
+TEST_F(GraphicsTest, ButtonsRecordWhereTheyWereDrawn)
+{
+    g.AddButton(2, 2, 60, 20, "Go", haRight, vaBottom);
+    EXPECT_TRUE(g.HasButton(2, 2));
+    const QImage image = shot();
+    const Rect cell = g.CellRect(2, 2);
+    const Rect button = g.ButtonRect(2, 2);
+    EXPECT_EQ(button.Width(), 60);
+    EXPECT_EQ(button.Height(), 20);
+    EXPECT_EQ(button.Right, cell.Right - 1);
+    EXPECT_EQ(button.Bottom, cell.Bottom - 1);
+    // The caption is drawn inside the button, nothing left of it.
+    EXPECT_GT(count(image, button, isDark), 5);
+    EXPECT_EQ(count(image, {cell.Left + 1, cell.Top + 1, button.Left - 1, cell.Bottom - 2}, isDark), 0);
+
+    g.PushButton(2, 2, true);
+    EXPECT_TRUE(g.GetCellGraphic(2, 2)->CellBoolean);
+    EXPECT_TRUE(g.RemoveButton(2, 2));
+    EXPECT_EQ(g.ButtonRect(2, 2), Rect{});
+}
