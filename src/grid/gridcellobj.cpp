@@ -660,7 +660,10 @@ QPoint graphicSize(RIvuZuvuzoZuvu& G, int ACol, int ARow, int CellW, int CellH)
         return {G.ControlLook->CheckSize(), G.ControlLook->CheckSize()};
     case ctRadio: {
         const auto* items = dynamic_cast<const TCellStrings*>(g->CellObject);
+        // Measured in the grid's font; the canvas's own font is given back.
         platform::Canvas& canvas = G.Canvas();
+        const platform::Font kept = canvas.Font;
+        canvas.Font = G.Font();
         const int th = canvas.TextHeight(QStringLiteral("gh"));
         const int n = items ? items->Count() : 0;
         int sum = 0, widest = 0;
@@ -669,6 +672,7 @@ QPoint graphicSize(RIvuZuvuzoZuvu& G, int ACol, int ARow, int CellW, int CellH)
             sum += w + 12;
             widest = std::max(widest, w);
         }
+        canvas.Font = kept;
         return g->CellBoolean ? QPoint(sum, th) : QPoint(12 + widest, th * n);
     }
     case ctImages: {

@@ -147,6 +147,20 @@ TEST(GridCellObjects, RadioGroups)
     EXPECT_FALSE(g.SetRadioIdx(1, 3, 7));
     EXPECT_EQ(g.GetCellGraphicSize(1, 3), QPoint(40, 18));
     EXPECT_TRUE(g.SetRadioIdx(1, 1, 2));
+
+    // Room of a group, measured in the grid's font: across, each item's text + 12; down, one line per item.
+    platform::Canvas measure;
+    measure.Font = g.Font();
+    const int th = measure.TextHeight(QStringLiteral("gh"));
+    int across = 0, widest = 0;
+    for (const std::string& item : items.Lines) {
+        across += measure.TextWidth(QString::fromStdString(item)) + 12;
+        widest = std::max(widest, measure.TextWidth(QString::fromStdString(item)));
+    }
+    g.Canvas().Font.Height = -40;  // whatever the canvas holds from its last paint
+    EXPECT_EQ(g.GetCellGraphicSize(1, 1), QPoint(across, th));
+    EXPECT_EQ(g.GetCellGraphicSize(2, 1), QPoint(12 + widest, 3 * th));
+    EXPECT_EQ(g.Canvas().Font.Height, -40);
     EXPECT_TRUE(g.RemoveRadio(1, 1));
     EXPECT_EQ(items.Count(), 3);  // the caller's list survives
 }
