@@ -527,7 +527,7 @@ void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
     else if (mouseSelectMode_ == msRow || mouseSelectMode_ == msColumn || mouseSelectMode_ == msAll)
         viewport()->setCursor(Qt::CrossCursor);
     else
-        viewport()->unsetCursor();
+        viewport()->setCursor(normalCursor_);
 
     if (state == platform::gsSelecting && (RowCount() == 1 || fixedCols >= ColCount()))
         SetGridState(platform::gsNormal);

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFocusEvent>
 #include <QHelpEvent>
 #include <QTimerEvent>
 #include <QToolTip>
@@ -215,7 +216,7 @@ void RIvuZuvuzoZuvu::endPanning()
     if (panTimer_)
         killTimer(panTimer_);
     panTimer_ = 0;
-    viewport()->unsetCursor();
+    viewport()->setCursor(normalCursor_);
 }
 
 // ---------------------------------------------------------------- focus and click
@@ -224,6 +225,25 @@ void RIvuZuvuzoZuvu::Click()
 {
     TBaseGrid::Click();
     InitValidate(Col(), Row());
+}
+
+void RIvuZuvuzoZuvu::focusInEvent(QFocusEvent* e)
+{
+    TBaseGrid::focusInEvent(e);
+    if (HasCheckBox(GetRealCol(), Row()))
+        return;
+    // With AlwaysEdit the plain text editor opens as the grid gets the focus
+    // from elsewhere (a closing editor hands it back with OtherFocusReason).
+    const bool fromOutside = e->reason() != Qt::OtherFocusReason && e->reason() != Qt::PopupFocusReason;
+    if (Navigation->AlwaysEdit() && fromOutside && !EditorMode()) {
+        TEditorType kind = edNormal;
+        GetCellEditor(GetRealCol(), Row(), kind);
+        if (kind == edNormal)
+            ShowEditor();
+    }
+    // A grid that is only its header row (column) shows no selection.
+    if ((RowCount() == 1 && FixedRowAlways) || (ColCount() == 1 && FixedColAlways))
+        HideSelection();
 }
 
 void RIvuZuvuzoZuvu::DoEnter()

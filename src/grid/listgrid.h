@@ -931,6 +931,18 @@ public:
     bool CellHint(QPoint P, std::string& Text, QPoint& Where);
 
     std::string GetStrippedCell(int ACol, int ARow) const;
+    // Cells by real row and column: a hidden row answers from (and keeps) its
+    // saved cells, a shown one is looked up where it is displayed.
+    std::string GetCellsEx(int ACol, int ARow) const;
+    void SetCellsEx(int ACol, int ARow, const std::string& Value);
+    // The saved cells of a hidden row (real index); nullptr when the row is shown.
+    const TGridItem* HiddenRow(int ARow) const;
+    // Widths of all real columns, hidden ones included.
+    int GetAllColWidths(int ACol) const;
+    void SetAllColWidths(int ACol, int Width);
+    // The grid's cursor; what is set here comes back after link hovering.
+    Qt::CursorShape GetCursorEx() const { return normalCursor_; }
+    void SetCursorEx(Qt::CursorShape Shape);
     std::string GetCurrentCell() const { return GetCellEx(GetRealCol(), Row()); }
     void SetCurrentCell(const std::string& Value) { SetCellEx(GetRealCol(), Row(), Value); }
     TColor GetColors(int ACol, int ARow) const;
@@ -967,6 +979,7 @@ protected:
     std::string GetEditText(int col, int row) override;
     void SetEditText(int col, int row, const std::string& text) override;
     void timerEvent(QTimerEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
     bool event(QEvent* e) override;
     bool viewportEvent(QEvent* e) override;
     // The press handling behind MouseDown.
@@ -1007,6 +1020,7 @@ private:
     bool stretchGuard_ = true;
     std::string scrollHint_;
     std::string hoverAnchor_;  // the link under the pointer
+    Qt::CursorShape normalCursor_ = Qt::ArrowCursor;
 
     std::string findText_;
     unsigned findParams_ = 0;

@@ -217,3 +217,27 @@ TEST(GridKeys, MarkupIsLeftOutOfFindsAndEditsWhenAsked)
     t.key(Qt::Key_F2);
     EXPECT_EQ(t.g.InplaceEditor()->text(), "a < b");
 }
+
+TEST(GridKeys, HiddenRowsAndColumnsKeepTheirCellsAndWidths)
+{
+    InputGrid t(6, 4);
+    t.g.SetColWidths(2, 50);
+    t.g.HideColumn(1);
+    t.g.HideRow(2);
+    EXPECT_EQ(t.g.GetCellsEx(1, 3), "r3c1");  // a hidden column's cell
+    EXPECT_EQ(t.g.GetCellsEx(2, 2), "r2c2");  // a hidden row's saved cell
+    ASSERT_NE(t.g.HiddenRow(2), nullptr);
+    EXPECT_EQ(t.g.HiddenRow(3), nullptr);
+    t.g.SetCellsEx(2, 2, "kept");
+    t.g.SetCellsEx(2, 4, "shown");
+    EXPECT_EQ(t.g.Cells(2, 3), "shown");  // row 4 is displayed as row 3
+    EXPECT_EQ(t.g.GetAllColWidths(1), 64);
+    EXPECT_EQ(t.g.GetAllColWidths(2), 50);
+    t.g.SetAllColWidths(1, 90);
+    t.g.SetAllColWidths(2, 70);
+    EXPECT_EQ(t.g.ColWidths(1), 70);  // column 2 is displayed as column 1
+    t.g.UnHideColumn(1);
+    t.g.UnHideRow(2);
+    EXPECT_EQ(t.g.Cells(2, 2), "kept");
+    EXPECT_EQ(t.g.ColWidths(1), 90);
+}

@@ -313,3 +313,31 @@ TEST(GridMouse, AnchorsInHtmlCellsAreHitWhereTheyAreDrawn)
     EXPECT_EQ(text, "a note");
     EXPECT_EQ(where, QPoint(t.g.CellRect(2, 1).Right, t.g.CellRect(2, 1).Top));
 }
+
+TEST(GridMouse, FixedColumnSizesThroughItsOwnZone)
+{
+    InputGrid t(6);
+    t.g.SetFixedCols(1);
+    t.g.MouseActions->SizeFixedCol = true;
+    const QPoint edge(t.g.ColWidths(0) - 1, t.center(1, 4).y());
+    QTest::mouseMove(t.view(), edge);
+    QTest::mousePress(t.view(), Qt::LeftButton, {}, edge);
+    QTest::mouseMove(t.view(), edge + QPoint(30, 0));
+    QTest::mouseRelease(t.view(), Qt::LeftButton, {}, edge + QPoint(30, 0));
+    EXPECT_EQ(t.g.ColWidths(0), edge.x() + 30);
+    EXPECT_EQ(t.g.ColWidths(1), 64);
+}
+
+TEST(GridMouse, RowHeadersSelectRowsByDragging)
+{
+    InputGrid t(8);
+    t.g.SetFixedCols(1);
+    t.g.SetOptions(t.g.Options() & ~platform::goRowSelect);
+    t.g.MouseActions->DisjunctRowSelect = false;
+    t.g.MouseActions->RowSelect = true;
+    QTest::mouseMove(t.view(), t.center(0, 2));
+    QTest::mousePress(t.view(), Qt::LeftButton, {}, t.center(0, 2));
+    QTest::mouseMove(t.view(), t.center(0, 5));
+    QTest::mouseRelease(t.view(), Qt::LeftButton, {}, t.center(0, 5));
+    EXPECT_EQ(t.g.Selection(), (TGridRect{1, 2, 3, 5}));
+}

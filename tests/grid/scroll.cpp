@@ -135,3 +135,36 @@ TEST(GridScroll, HintsShowCellTextWhereAsked)
     EXPECT_TRUE(t.g.CellHint(t.center(2, 3), text, where));
     EXPECT_EQ(text, "cell 2,3");
 }
+
+TEST(GridScroll, OnlyBlinkingCellsRepaintOnTheTimer)
+{
+    InputGrid t(6, 4);
+    QApplication::processEvents();
+    t.g.viewport()->repaint();
+    const int whole = t.g.LastPaintCellCount();
+    ASSERT_GT(whole, 6);
+    t.g.SetCells(2, 3, "<BLINK>now</BLINK>");
+    const bool phase = t.g.BlinkPhase();
+    QTRY_COMPARE_WITH_TIMEOUT(t.g.BlinkPhase(), !phase, 2000);
+    QApplication::processEvents();
+    EXPECT_LT(t.g.LastPaintCellCount(), whole);
+}
+
+TEST(GridScroll, MiddleButtonPansUntilTheNextPress)
+{
+    InputGrid t(40, 4);
+    t.g.IntelliPan = ipVertical;
+    t.g.SetRow(5);
+    const QPoint origin = t.center(1, 3);
+    QTest::mousePress(t.view(), Qt::MiddleButton, {}, origin);
+    ASSERT_TRUE(t.g.Panning());
+    QCursor::setPos(t.view()->mapToGlobal(origin + QPoint(2, 3)));  // inside the dead zone
+    QTest::qWait(60);
+    EXPECT_EQ(t.g.Row(), 5);
+    QCursor::setPos(t.view()->mapToGlobal(origin + QPoint(40, 30)));
+    QTRY_VERIFY_WITH_TIMEOUT(t.g.Row() > 8, 2000);
+    EXPECT_EQ(t.g.Col(), 0);  // vertical panning leaves the column
+    QTest::mousePress(t.view(), Qt::LeftButton, {}, origin);
+    QTest::mouseRelease(t.view(), Qt::LeftButton, {}, origin);
+    EXPECT_FALSE(t.g.Panning());
+}
