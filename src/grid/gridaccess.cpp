@@ -2,6 +2,8 @@
 // rows and columns.
 #include "grid/listgrid.h"
 
+#include <QVariant>
+
 #include <algorithm>
 
 namespace grid {
@@ -60,5 +62,44 @@ void RIvuZuvuzoZuvu::SetCursorEx(Qt::CursorShape Shape)
     normalCursor_ = Shape;
     viewport()->setCursor(Shape);
 }
+
+// ---------------------------------------------------------------- move arrows and the combo editor's list
+
+void RIvuZuvuzoZuvu::SetArrowColor(TColor Value)
+{
+    for (TArrowWindow* arrow : arrows_)
+        arrow->SetColor(Value);
+}
+
+void RIvuZuvuzoZuvu::ClearComboString() { combo_->clear(); }
+
+void RIvuZuvuzoZuvu::AddComboString(const std::string& S) { combo_->addItem(QString::fromStdString(S)); }
+
+void RIvuZuvuzoZuvu::AddComboStringObject(const std::string& S, platform::Object* Obj)
+{
+    combo_->addItem(QString::fromStdString(S), QVariant::fromValue(static_cast<void*>(Obj)));
+}
+
+bool RIvuZuvuzoZuvu::RemoveComboString(const std::string& S)
+{
+    const int at = combo_->findText(QString::fromStdString(S), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (at < 0)
+        return false;
+    combo_->removeItem(at);
+    return true;
+}
+
+bool RIvuZuvuzoZuvu::SetComboSelectionString(const std::string& S)
+{
+    const int at = combo_->findText(QString::fromStdString(S), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (at < 0)
+        return false;
+    ComboSelection = at;
+    return true;
+}
+
+void RIvuZuvuzoZuvu::SetComboSelection(int Index) { ComboSelection = Index; }
+
+int RIvuZuvuzoZuvu::GetComboCount() const { return combo_->count(); }
 
 }  // namespace grid

@@ -304,8 +304,7 @@ void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int
     press.moved = false;
     press.widthsChanged = false;
     press.headerAnchor = -1;
-    for (TArrowWindow* arrow : arrows_)
-        arrow->hide();
+    hideMoveFeedback();
 
     if (press.fixedSizing) {
         press.fixedSizing = false;
@@ -460,6 +459,55 @@ void RIvuZuvuzoZuvu::RowMoved(int from, int to)
 
 // ---------------------------------------------------------------- moves
 
+void RIvuZuvuzoZuvu::showMoveFeedback(int X, int Y)
+{
+    const auto& gesture = CurrentGesture();
+    const bool cols = GridState() == platform::gsColMoving;
+    // The dragged header follows the pointer.
+    const Rect header = cols ? GetCellRect(gesture.moveFrom, 0) : GetCellRect(0, gesture.moveFrom);
+    popupButton_->Caption = QString::fromStdString(cols ? GetCellEx(RemapCol(gesture.moveFrom), 0)
+                                                        : GetCellEx(0, gesture.moveFrom));
+    popupButton_->resize(std::max(1, header.Width()), std::max(1, header.Height()));
+    popupButton_->move(viewport()->mapToGlobal(QPoint(X, Y - header.Height())));
+    popupButton_->show();
+    popupButton_->update();
+    // Arrows at the gap before the target column (row).
+    const int target = std::max(gesture.moveTo, cols ? FixedCols() : FixedRows());
+    if (cols) {
+        const int gap = ColLeft(target), top = 0, bottom = FixedRowsHeight();
+        arrows_[arrDown]->move(viewport()->mapToGlobal(QPoint(gap - 5, top - 11)));
+        arrows_[arrUp]->move(viewport()->mapToGlobal(QPoint(gap - 5, bottom)));
+        arrows_[arrDown]->show();
+        arrows_[arrUp]->show();
+    } else {
+        const int gap = RowTop(target), right = FixedColsWidth();
+        arrows_[arrRight]->move(viewport()->mapToGlobal(QPoint(-11, gap - 5)));
+        arrows_[arrLeft]->move(viewport()->mapToGlobal(QPoint(right, gap - 5)));
+        arrows_[arrRight]->show();
+        arrows_[arrLeft]->show();
+    }
+    // Past the edges the grid scrolls one column (row) at a time.
+    if (cols && X < FixedColsWidth())
+        SetLeftCol(LeftCol() - 1);
+    else if (cols && X >= viewport()->width())
+        SetLeftCol(LeftCol() + 1);
+    else if (!cols && Y < FixedRowsHeight())
+        SetTopRow(TopRow() - 1);
+    else if (!cols && Y >= viewport()->height())
+        SetTopRow(TopRow() + 1);
+    viewport()->setCursor(Qt::DragMoveCursor);
+}
+
+void RIvuZuvuzoZuvu::hideMoveFeedback()
+{
+    const bool shown = popupButton_->isVisible();
+    for (TArrowWindow* arrow : arrows_)
+        arrow->hide();
+    popupButton_->hide();
+    if (shown)
+        viewport()->setCursor(normalCursor_);
+}
+
 void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
 {
     int col = -1, row = -1;
@@ -499,8 +547,12 @@ void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
             OnColumnMove(this, CurrentGesture().moveFrom, allow);
         if (state == platform::gsRowMoving && OnRowMove)
             OnRowMove(this, CurrentGesture().moveFrom, allow);
-        if (!allow)
+        if (!allow) {
             SetGridState(platform::gsNormal);
+            hideMoveFeedback();
+        } else if (EnhRowColMove && QPoint(x, y) != pressState_.point) {
+            showMoveFeedback(x, y);
+        }
     }
 
     mouseSelectMode_ = selectModeAt(x, y, col, row);

@@ -775,6 +775,9 @@ void dropLastChar(std::string& S)
 
 void RIvuZuvuzoZuvu::KeyPress(char32_t& key)
 {
+    // A space on a check box or radio cell toggled it (KeyDown); it types nothing.
+    if (key == U' ' && HasStaticEdit(GetRealCol(), Row()))
+        return;
     const bool editing = HasOption(platform::goEditing);
     if (key == 27) {
         if (editing)

@@ -940,6 +940,17 @@ public:
     // Widths of all real columns, hidden ones included.
     int GetAllColWidths(int ACol) const;
     void SetAllColWidths(int ACol, int Width);
+    // Colour of the four arrows shown while a column or row is moved.
+    TColor GetArrowColor() const { return arrows_[0]->Color(); }
+    void SetArrowColor(TColor Value);
+    // The combo editor's list: items, an object per item, and the selection.
+    void ClearComboString();
+    void AddComboString(const std::string& S);
+    void AddComboStringObject(const std::string& S, platform::Object* Obj);
+    bool RemoveComboString(const std::string& S);
+    bool SetComboSelectionString(const std::string& S);
+    void SetComboSelection(int Index);
+    int GetComboCount() const;
     // The grid's cursor; what is set here comes back after link hovering.
     Qt::CursorShape GetCursorEx() const { return normalCursor_; }
     void SetCursorEx(Qt::CursorShape Shape);
@@ -1003,6 +1014,9 @@ private:
     };
     void scrollHintFor(bool Vertical, platform::ScrollCode Code, int Pos);
     TMouseSelectMode selectModeAt(int X, int Y, int ACol, int ARow);
+    // While a column (row) is dragged: the header under the pointer, arrows at the gap, scrolling at the edges.
+    void showMoveFeedback(int X, int Y);
+    void hideMoveFeedback();
     // A mouse sizing ended: the others in proportion (AllColumnSize, AllRowSize), then the end event.
     void mouseSizingDone(bool Columns);
     void openAnchor(const std::string& Anchor);

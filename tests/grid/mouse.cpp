@@ -270,13 +270,45 @@ TEST(GridMouse, CheckBoxesRadiosAndButtonsAnswerClicks)
     t.click({(b.Left + b.Right) / 2, (b.Top + b.Bottom) / 2});
     EXPECT_EQ(log, (std::vector<std::string>{"check 1,1 on", "radio 2,2 1", "button 3,3"}));
 
-    // Space on a check box toggles it too.
+    // Space on a check box toggles it too, and types nothing into the cell.
     t.g.SetCol(1);
     t.g.SetRow(1);
     t.key(Qt::Key_Space);
     ASSERT_TRUE(t.g.GetCheckBoxState(1, 1, state));
     EXPECT_FALSE(state);
     EXPECT_EQ(log.back(), "check 1,1 off");
+    EXPECT_FALSE(t.g.EditorMode());
+    t.g.AddCheckBox(1, 4, false, true);  // a check box that shows its cell text
+    t.g.SetCells(1, 4, "N");
+    t.g.SetRow(4);
+    t.key(Qt::Key_Space);
+    EXPECT_FALSE(t.g.EditorMode());
+    EXPECT_EQ(t.g.Cells(1, 4), "Y");
+}
+
+TEST(GridMouse, DraggedColumnShowsItsHeaderAndArrows)
+{
+    InputGrid t(4, 6);
+    t.g.SetOptions(t.g.Options() | platform::goColMoving);
+    t.g.EnhRowColMove = true;
+    t.g.SetArrowColor(platform::clRed);
+    std::vector<int> asked;
+    t.g.OnColumnMove = [&](G*, int col, bool&) { asked.push_back(col); };
+    const QPoint from = t.center(1, 0);
+    QTest::mousePress(t.view(), Qt::LeftButton, {}, from);
+    QTest::mouseMove(t.view(), t.center(2, 0));
+    QTest::mouseMove(t.view(), t.center(3, 0));
+    EXPECT_TRUE(t.g.PopupButton()->isVisible());
+    EXPECT_EQ(t.g.PopupButton()->Caption, "H1");
+    EXPECT_TRUE(t.g.ArrowWindow(arrDown)->isVisible());
+    EXPECT_EQ(t.g.ArrowWindow(arrDown)->Color(), platform::clRed);
+    QTest::mouseRelease(t.view(), Qt::LeftButton, {}, t.center(3, 0));
+    EXPECT_FALSE(t.g.PopupButton()->isVisible());
+    EXPECT_FALSE(t.g.ArrowWindow(arrDown)->isVisible());
+    EXPECT_EQ(t.g.Cells(3, 1), "r1c1");
+    EXPECT_FALSE(asked.empty());
+    EXPECT_EQ(asked.front(), 1);
+    EXPECT_EQ(t.g.SortSettings->Column(), 0);  // the move is no header click
 }
 
 TEST(GridMouse, AnchorsInHtmlCellsAreHitWhereTheyAreDrawn)
