@@ -818,6 +818,11 @@ void RIvuZuvuzoZuvu::KeyUp(int& key, platform::ShiftState shift)
         break;
     }
     TBaseGrid::KeyUp(key, shift);
+    // With AlwaysEdit the editor comes back on the cell an arrow (or Tab) moved to.
+    const bool arrow = key == platform::VK_LEFT || key == platform::VK_RIGHT || key == platform::VK_UP ||
+                       key == platform::VK_DOWN;
+    if (Navigation->AlwaysEdit() && (arrow || (key == platform::VK_TAB && HasOption(platform::goTabs))))
+        ShowEditor();
 }
 
 void RIvuZuvuzoZuvu::MouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y)

@@ -241,3 +241,28 @@ TEST(GridKeys, HiddenRowsAndColumnsKeepTheirCellsAndWidths)
     EXPECT_EQ(t.g.Cells(2, 2), "kept");
     EXPECT_EQ(t.g.ColWidths(1), 90);
 }
+
+TEST(GridKeys, AlwaysEditKeepsTheEditorOpenWhileMoving)
+{
+    InputGrid t(6, 3);
+    t.g.SetOptions((t.g.Options() & ~platform::goRowSelect) | platform::goEditing);
+    t.g.Navigation->AlwaysEdit = true;
+    t.g.SetCol(1);
+    t.g.SetRow(2);
+    t.key(Qt::Key_Down);
+    EXPECT_EQ(t.g.Row(), 3);
+    ASSERT_TRUE(t.g.EditorMode());
+    EXPECT_EQ(t.g.InplaceEditor()->text(), "r3c1");
+    // The press ends the edit in the editor; the release reaches the grid, which has the focus then.
+    QTest::keyPress(t.g.InplaceEditor(), Qt::Key_Down);
+    QTest::keyRelease(&t.g, Qt::Key_Down);
+    EXPECT_EQ(t.g.Row(), 4);
+    EXPECT_TRUE(t.g.EditorMode());
+    EXPECT_EQ(t.g.InplaceEditor()->text(), "r4c1");
+
+    t.g.Navigation->AlwaysEdit = false;
+    QTest::keyPress(t.g.InplaceEditor(), Qt::Key_Down);
+    QTest::keyRelease(&t.g, Qt::Key_Down);
+    EXPECT_EQ(t.g.Row(), 5);
+    EXPECT_FALSE(t.g.EditorMode());
+}
