@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 
 namespace grid {
 
@@ -17,6 +16,14 @@ void RIvuZuvuzoZuvu::SortSwapRows(int ARow1, int ARow2)
     const int xrefCount = static_cast<int>(sortXRef_.size());
     if (ARow1 < xrefCount && ARow2 < xrefCount)
         std::swap(sortXRef_[ARow1], sortXRef_[ARow2]);
+
+    const int keys = static_cast<int>(autoKeys_.size());
+    if (ARow1 < keys && ARow2 < keys) {
+        if (!SortSettings->SingleColumn() || autoKeysCol_ == SortSettings->Column())
+            std::swap(autoKeys_[ARow1], autoKeys_[ARow2]);
+        else if (autoKeysCol_ == SortSettings->Column())
+            autoKeys_[ARow1] = autoKeys_[ARow2] = AutoSortKey{};
+    }
 
     if (SortSettings->SingleColumn()) {
         // Texts and objects of the sort column only; an exchange of two slots
@@ -102,10 +109,11 @@ void RIvuZuvuzoZuvu::SetFloats(int ACol, int ARow, double Value)
     char buf[128];
     std::snprintf(buf, sizeof buf, FloatFormat().c_str(), Value);
     std::string text = buf;
-    const char* point = std::localeconv()->decimal_point;
-    if (point && *point && std::string(point) != ".")
+    const char* lc = std::localeconv()->decimal_point;
+    const std::string point = lc ? lc : ".";
+    if (!point.empty() && point != ".")
         if (auto p = text.find(point); p != std::string::npos)
-            text.replace(p, std::strlen(point), ".");
+            text = text.substr(0, p) + "." + text.substr(p + point.size());
     SetCellEx(ACol, ARow, text);
 }
 

@@ -70,6 +70,20 @@ bool dateTimeValue(const std::string& s, TDateTime& value)
     }
 }
 
+// What IsType calls a number: only digits, "-" and the two separators. A text
+// whose first character is anything else is none, without reading it all.
+bool looksNumeric(const std::string& s)
+{
+    if (s.empty())
+        return false;
+    const FormatSettings& fs = formatSettings();
+    const char c = s[0];
+    if (!(c >= '0' && c <= '9') && c != '-' && c != fs.ThousandSeparator && c != fs.DecimalSeparator)
+        return false;
+    const TAutoType t = IsType(s);
+    return t == atNumeric || t == atFloat;
+}
+
 // A "/" with a digit on each side within the first three characters.
 bool looksLikeDate(const std::string& s)
 {
@@ -123,6 +137,43 @@ const std::string& RIvuZuvuzoZuvu::sortText(int ACol, int ARow, std::string& Buf
     return Buffer;
 }
 
+RIvuZuvuzoZuvu::AutoSortKey* RIvuZuvuzoZuvu::autoKey(int ACol, int ARow, const std::string& APrefix,
+                                                    const std::string& ASuffix)
+{
+    if (ACol != autoKeysCol_ || ARow < 0 || ARow >= static_cast<int>(autoKeys_.size()) || !APrefix.empty() ||
+        !ASuffix.empty())
+        return nullptr;
+    return &autoKeys_[ARow];
+}
+
+// Learned cell readings are valid while the sort runs: no cell changes but by
+// row swaps (which swap the keys) and pivot copies (which forget theirs).
+class RIvuZuvuzoZuvu::AutoKeysScope {
+public:
+    AutoKeysScope(RIvuZuvuzoZuvu& g, int ACol) : g_(g)
+    {
+        if (g_.OnGetDisplText)
+            return;  // display texts may depend on where a row stands
+        g_.autoKeys_.assign(g_.RowCount(), AutoSortKey{});
+        g_.autoKeysCol_ = ACol;
+    }
+    ~AutoKeysScope()
+    {
+        g_.autoKeys_.clear();
+        g_.autoKeysCol_ = -1;
+    }
+
+private:
+    RIvuZuvuzoZuvu& g_;
+};
+
+int RIvuZuvuzoZuvu::firstIndexColumn() const
+{
+    return SortIndexes.Count() ? static_cast<int>(static_cast<std::uint32_t>(SortIndexes.Item(0)) &
+                                                  ~TSortIndexList::DescendingBit)
+                               : -1;
+}
+
 int RIvuZuvuzoZuvu::directionFactor() const { return SortSettings->Direction() == sdAscending ? 1 : -1; }
 
 int RIvuZuvuzoZuvu::Compare(int ACol, int ARow1, int ARow2)
@@ -140,21 +191,39 @@ int RIvuZuvuzoZuvu::Compare(int ACol, int ARow1, int ARow2)
     case ssAutomatic: {
         // Decided by the first cell; when the second does not read the same
         // way (or either fails to convert), the pair compares as text, so that
-        // Compare(a, b) is always -Compare(b, a).
-        const TAutoType t = IsType(s1);
-        if (t == atNumeric || t == atFloat) {
-            double v1, v2;
-            if (numericValue(s1, prefix, suffix, true, v1) && numericValue(s2, prefix, suffix, true, v2))
-                res = compareValues(v1, v2);
-            else
-                res = compareBytes(s1, s2);
-        } else if (looksLikeDate(s1)) {
-            TDateTime d1, d2;
-            if (dateTimeValue(s1, d1) && dateTimeValue(s2, d2))
-                res = compareValues(d1, d2);
-            else
-                res = compareBytes(s1, s2);
-        } else {
+        // Compare(a, b) is always -Compare(b, a). What a cell of the sort
+        // column reads as is worked out once per sort (autoKeys_).
+        AutoSortKey* k1 = autoKey(ACol, ARow1, prefix, suffix);
+        AutoSortKey* k2 = autoKey(ACol, ARow2, prefix, suffix);
+        auto looks = [](AutoSortKey* k, const std::string& s) {
+            auto kind = [&] { return std::int8_t(looksNumeric(s) ? 1 : looksLikeDate(s) ? 2 : 0); };
+            return k ? (k->Looks < 0 ? k->Looks = kind() : k->Looks) : kind();
+        };
+        auto number = [&](AutoSortKey* k, const std::string& s, double& v) {
+            if (!k)
+                return numericValue(s, prefix, suffix, true, v);
+            if (k->NumberOk < 0)
+                k->NumberOk = numericValue(s, prefix, suffix, true, k->Number);
+            v = k->Number;
+            return k->NumberOk == 1;
+        };
+        auto date = [](AutoSortKey* k, const std::string& s, double& v) {
+            if (!k)
+                return dateTimeValue(s, v);
+            if (k->DateOk < 0)
+                k->DateOk = dateTimeValue(s, k->Date);
+            v = k->Date;
+            return k->DateOk == 1;
+        };
+        double v1, v2;
+        switch (looks(k1, s1)) {
+        case 1:
+            res = number(k1, s1, v1) && number(k2, s2, v2) ? compareValues(v1, v2) : compareBytes(s1, s2);
+            break;
+        case 2:
+            res = date(k1, s1, v1) && date(k2, s2, v2) ? compareValues(v1, v2) : compareBytes(s1, s2);
+            break;
+        default:
             res = compareBytes(s1, s2);
         }
         break;
@@ -254,6 +323,8 @@ int RIvuZuvuzoZuvu::CompareLineIndexed(int AIdx, int ARow1, int ARow2)
 
 void RIvuZuvuzoZuvu::copyPivot(int Source, int Target)
 {
+    if (Target < static_cast<int>(autoKeys_.size()))
+        autoKeys_[Target] = Source < static_cast<int>(autoKeys_.size()) ? autoKeys_[Source] : AutoSortKey{};
     if (OnGetDisplText) {
         for (int c = 0; c < ColCount(); ++c)
             SetCellEx(c, Target, GetCellEx(c, Source));
@@ -353,6 +424,7 @@ private:
 void RIvuZuvuzoZuvu::QuickSort(int ACol, int AFrom, int ATo)
 {
     SortSpace space(*this);
+    AutoKeysScope keys(*this, ACol);
     quickSortRows(ACol, AFrom, ATo);
     space.ClearSpare();
 }
@@ -360,6 +432,7 @@ void RIvuZuvuzoZuvu::QuickSort(int ACol, int AFrom, int ATo)
 void RIvuZuvuzoZuvu::QuickSortIndexed(int AFrom, int ATo)
 {
     SortSpace space(*this);
+    AutoKeysScope keys(*this, firstIndexColumn());
     quickSortRowsIndexed(AFrom, ATo);
     space.ClearSpare();
 }
@@ -385,6 +458,7 @@ void RIvuZuvuzoZuvu::sortWhole(int Kind)
     const int oldRow = Row();
     {
         SortSpace space(*this);
+        AutoKeysScope keys(*this, Indexed ? firstIndexColumn() : SortSettings->Column());
         const int rows = space.Rows();
         displayRowLimit_ = rows;
         sortRow_ = oldRow;

@@ -610,6 +610,17 @@ private:
     void copyPivot(int Source, int Target);
     void sortWhole(int Kind);  // 0 by the sort column, 1 by the index list, 2 per node group
     int directionFactor() const;
+    int firstIndexColumn() const;
+    // What automatic detection found in a cell of the sort column during a sort.
+    struct AutoSortKey {
+        std::int8_t Looks = -1;  // -1 not yet known, 0 text, 1 number, 2 date
+        std::int8_t NumberOk = -1, DateOk = -1;
+        double Number = 0, Date = 0;
+    };
+    class AutoKeysScope;
+    AutoSortKey* autoKey(int ACol, int ARow, const std::string& APrefix, const std::string& ASuffix);
+    std::vector<AutoSortKey> autoKeys_;
+    int autoKeysCol_ = -1;
     const std::string& sortText(int ACol, int ARow, std::string& Buffer) const;
     void groupCalc(int ACol, int Kind);
     void GroupCalc(int ACol, int Kind) { groupCalc(ACol, Kind); }
@@ -628,6 +639,204 @@ private:
         RIvuZuvuzoZuvu* Grid;
         ~HiddenObjectsRelease();
     } hiddenObjectsRelease_{this};
+
+    // ==================================================================
+    // mouse, keys, scrolling, timer, hints and footer
+    //
+    // One left-button press runs press -> moves -> release; the working
+    // fields of a press (pressState_) are reset at the next press. A release
+    // that ended a column sizing, a move or a double-click auto-size never
+    // sorts. Find remembers its text, parameters and last found cell between
+    // FindFirst and FindNext. The grid timer (500 ms) starts when the grid is
+    // first shown; it drives hovering and blinking text.
+public:
+    Event<int /*ARow*/, int /*ACol*/> OnClickCell, OnRightClickCell, OnDblClickCell;
+    Event<int /*ARow*/, int /*ACol*/, const std::string& /*Anchor*/, bool& /*AutoHandle*/> OnAnchorClick;
+    Event<int /*ACol*/, bool& /*Allow*/> OnColumnSize, OnColumnMove;
+    Event<int /*ARow*/, bool& /*Allow*/> OnRowSize, OnRowMove;
+    Event<int /*ACol*/> OnEndColumnSize;
+    Event<int /*ARow*/> OnEndRowSize;
+    Event<int /*ARow*/, int /*ARowreal*/> OnExpandNode, OnContractNode;
+    Event<int /*ARow*/, int /*ACol*/, std::string& /*hintstr*/> OnGridHint;
+    Event<int /*ARow*/, std::string& /*hintstr*/> OnScrollHint;
+    Event<int /*ARow*/, bool& /*CanInsert*/> OnCanInsertRow;
+    Event<int /*ARow*/> OnAutoInsertRow;
+    Event<int /*ARow*/, bool& /*CanDelete*/> OnCanDeleteRow;
+    Event<int /*ARow*/> OnAutoDeleteRow;
+    Event<int /*ACol*/, int /*ARow*/, std::string& /*S*/> OnEllipsClick;
+    Event<int /*ARow*/, int /*ACol*/, const std::string& /*Anchor*/> OnAnchorEnter, OnAnchorExit;
+    Event<int /*ARow*/, int /*ACol*/, std::string& /*Anchor*/> OnAnchorHint;
+    Event<int /*ACol*/, int /*ARow*/, bool /*State*/> OnCheckBoxClick, OnCheckBoxMouseUp;
+    Event<int /*ACol*/, int /*ARow*/, int /*AIdx*/> OnRadioClick, OnRadioMouseUp;
+    Event<int /*ACol*/, int /*ARow*/> OnButtonClick;
+
+    enum TMouseSelectMode { msNormal, msColumn, msRow, msAll, msURL };
+    TMouseSelectMode MouseSelectMode() const { return mouseSelectMode_; }
+
+    // True when (X, Y) lies less than 4 pixels from a column border in the
+    // header rows (with goColSizing) or from a row border in the fixed
+    // columns (with goRowSizing).
+    bool InSizeZone(int X, int Y);
+    // Brings a cell into view, centring it when it is outside; a visible
+    // cell changes nothing.
+    void ScrollInView(int ACol, int ARow);
+    // The hint shown while a scroll thumb is dragged (empty when none).
+    const std::string& ScrollHintText() const { return scrollHint_; }
+
+    // Column width to fit the widest cell text (+4); with OnlyGrow the width never shrinks.
+    void SizeToWidth(int ACol, bool OnlyGrow);
+    void AutoSizeCol(int ACol) { SizeToWidth(ACol, false); }
+
+    // Find parameters, or-ed together.
+    enum TFindParameter : unsigned {
+        fnMatchCase = 1, fnMatchFull = 2, fnMatchRegular = 4, fnDirectionLeftRight = 8, fnMatchStart = 16,
+        fnFindInCurrentRow = 32, fnFindInCurrentCol = 64, fnIncludeFixed = 128, fnAutoGoto = 256,
+        fnIgnoreHTMLTags = 512, fnBackward = 1024
+    };
+    // Find: a point (column, row), or (-1, -1) when nothing matches.
+    QPoint Find(QPoint StartCell, const std::string& S, unsigned Params);
+    QPoint FindFirst(const std::string& S, unsigned Params);
+    QPoint FindNext();
+    bool MatchCell(int ACol, int ARow);
+    bool FindBusy() const { return findActive_; }
+
+    std::string EllipsClick(const std::string& Value);
+    // A click at (X, Y), relative to the cell's top-left corner, on a radio
+    // group: the item under it is chosen; a point between items changes nothing.
+    void HandleRadioClick(int ACol, int ARow, int X, int Y);
+    // The value of the link under a client point of an HTML cell; empty when none.
+    std::string AnchorAt(int ACol, int ARow, int X, int Y);
+
+    // Every column and row grows by X pixels while the zoom step stays
+    // within -10..10; nothing shrinks to 0 or below.
+    void Zoom(int X);
+    int ZoomStep() const { return zoom_; }
+    bool BlinkPhase() const { return blink_; }
+    bool Panning() const { return panning_; }
+    void InvalidateGridRect(const TGridRect& R) { RepaintRect(R); }
+    // The text of the tool tip for the point (client coordinates); false when none shows.
+    bool CellHint(QPoint P, std::string& Text, QPoint& Where);
+
+    std::string GetStrippedCell(int ACol, int ARow) const;
+    // Cells by real row and column: a hidden row answers from (and keeps) its
+    // saved cells, a shown one is looked up where it is displayed.
+    std::string GetCellsEx(int ACol, int ARow) const;
+    void SetCellsEx(int ACol, int ARow, const std::string& Value);
+    // The saved cells of a hidden row (real index); nullptr when the row is shown.
+    const TGridItem* HiddenRow(int ARow) const;
+    // Widths of all real columns, hidden ones included.
+    int GetAllColWidths(int ACol) const;
+    void SetAllColWidths(int ACol, int Width);
+    // Colour of the four arrows shown while a column or row is moved.
+    TColor GetArrowColor() const { return arrows_[0]->Color(); }
+    void SetArrowColor(TColor Value);
+    // The combo editor's list: items, an object per item, and the selection.
+    void ClearComboString();
+    void AddComboString(const std::string& S);
+    void AddComboStringObject(const std::string& S, platform::Object* Obj);
+    bool RemoveComboString(const std::string& S);
+    bool SetComboSelectionString(const std::string& S);
+    void SetComboSelection(int Index);
+    int GetComboCount() const;
+    // The grid's cursor; what is set here comes back after link hovering.
+    Qt::CursorShape GetCursorEx() const { return normalCursor_; }
+    void SetCursorEx(Qt::CursorShape Shape);
+    std::string GetCurrentCell() const { return GetCellEx(GetRealCol(), Row()); }
+    void SetCurrentCell(const std::string& Value) { SetCellEx(GetRealCol(), Row(), Value); }
+    TColor GetColors(int ACol, int ARow) const;
+    void SetColors(int ACol, int ARow, TColor Value);
+
+    // The footer's settings changed: panel height, footer-row flag, repaint.
+    void FloatingFooterChanged();
+    TFooterPanel* Footer() const;
+    // Draws a cell's content on another surface (the footer panel).
+    void PaintCellOn(platform::Canvas& Canvas, int ACol, int ARow, const Rect& R, platform::GridDrawState State)
+    {
+        DrawGridCell(Canvas, ACol, ARow, R, State);
+    }
+
+protected:
+    void MouseUp(platform::MouseButton button, platform::ShiftState shift, int x, int y) override;
+    void MouseMove(platform::ShiftState shift, int x, int y) override;
+    void DblClick(platform::ShiftState shift, int x, int y) override;
+    void CalcSizingState(int x, int y, platform::GestureState& state, int& index, int& sizingPos,
+                         int& sizingOfs) override;
+    void ColumnMoved(int from, int to) override;
+    void RowMoved(int from, int to) override;
+    void KeyDown(int& key, platform::ShiftState shift) override;
+    bool MouseWheel(platform::ShiftState shift, int delta, QPoint pos) override;
+    void VScroll(platform::ScrollCode code, int pos) override;
+    void HScroll(platform::ScrollCode code, int pos) override;
+    void ColWidthsChanged() override;
+    void RowHeightsChanged() override;
+    void SizeChanged(int oldColCount, int oldRowCount) override;
+    void Resize() override;
+    void TopLeftChanged() override;
+    void Click() override;
+    void DoEnter() override;
+    std::string GetEditText(int col, int row) override;
+    void SetEditText(int col, int row, const std::string& text) override;
+    void timerEvent(QTimerEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    bool event(QEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
+    // The press handling behind MouseDown.
+    void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
+    // Shows the editor on the validated cell again once the current event is done.
+    void reopenEditorLater();
+
+private:
+    struct PressState {
+        QPoint point;
+        int col = -1, row = -1;        // the cell under the press
+        int moveSource = -1;           // header column or row pressed
+        int headerAnchor = -1;         // first header row (column) of a header drag
+        bool rowDeselect = false;      // a Ctrl-press on a selected row
+        bool noSort = false;           // the release must not sort (double-click auto-size)
+        bool moved = false;            // a column or row was moved
+        bool widthsChanged = false;    // a column width changed
+        bool fixedSizing = false;      // dragging the right edge of column 0
+        int fixedSizingX = 0;
+        QPoint button{-1, -1};         // the cell whose button is held down (real column)
+    };
+    void scrollHintFor(bool Vertical, platform::ScrollCode Code, int Pos);
+    TMouseSelectMode selectModeAt(int X, int Y, int ACol, int ARow);
+    // While a column (row) is dragged: the header under the pointer, arrows at the gap, scrolling at the edges.
+    void showMoveFeedback(int X, int Y);
+    void hideMoveFeedback();
+    // A mouse sizing ended: the others in proportion (AllColumnSize, AllRowSize), then the end event.
+    void mouseSizingDone(bool Columns);
+    void openAnchor(const std::string& Anchor);
+    void applyZoomStep(int X);
+    void panStep();
+    void endPanning();
+    void placeFooter();
+    int lastDataRow() const { return RowCount() - fixedFooters_ - 1; }
+
+    PressState pressState_;
+    TMouseSelectMode mouseSelectMode_ = msNormal;
+    bool fixedSizingArmed_ = false;
+    bool sizingCol_ = false, sizingRow_ = false;  // a mouse sizing is under way
+    int sizedIndex_ = -1, sizedStart_ = 0;         // what it sizes and its size at the start
+    bool stretchGuard_ = true;
+    std::string scrollHint_;
+    std::string hoverAnchor_;  // the link under the pointer
+    Qt::CursorShape normalCursor_ = Qt::ArrowCursor;
+
+    std::string findText_;
+    unsigned findParams_ = 0;
+    QPoint findCell_{-1, -1};
+    bool findActive_ = false;
+
+    int gridTimer_ = 0;
+    bool blink_ = false;
+    int zoom_ = 0;
+    bool panning_ = false;
+    int panTimer_ = 0;
+    QPoint panOrigin_;
+    int lastWidth_ = -1;
+    bool reopenQueued_ = false;
+    int wheelRest_ = 0;
 
     // ==================================================================
     // cell objects and cell graphics
@@ -852,204 +1061,6 @@ private:
         a.fill(-1);
         return a;
     }
-
-    // ==================================================================
-    // mouse, keys, scrolling, timer, hints and footer
-    //
-    // One left-button press runs press -> moves -> release; the working
-    // fields of a press (pressState_) are reset at the next press. A release
-    // that ended a column sizing, a move or a double-click auto-size never
-    // sorts. Find remembers its text, parameters and last found cell between
-    // FindFirst and FindNext. The grid timer (500 ms) starts when the grid is
-    // first shown; it drives hovering and blinking text.
-public:
-    Event<int /*ARow*/, int /*ACol*/> OnClickCell, OnRightClickCell, OnDblClickCell;
-    Event<int /*ARow*/, int /*ACol*/, const std::string& /*Anchor*/, bool& /*AutoHandle*/> OnAnchorClick;
-    Event<int /*ACol*/, bool& /*Allow*/> OnColumnSize, OnColumnMove;
-    Event<int /*ARow*/, bool& /*Allow*/> OnRowSize, OnRowMove;
-    Event<int /*ACol*/> OnEndColumnSize;
-    Event<int /*ARow*/> OnEndRowSize;
-    Event<int /*ARow*/, int /*ARowreal*/> OnExpandNode, OnContractNode;
-    Event<int /*ARow*/, int /*ACol*/, std::string& /*hintstr*/> OnGridHint;
-    Event<int /*ARow*/, std::string& /*hintstr*/> OnScrollHint;
-    Event<int /*ARow*/, bool& /*CanInsert*/> OnCanInsertRow;
-    Event<int /*ARow*/> OnAutoInsertRow;
-    Event<int /*ARow*/, bool& /*CanDelete*/> OnCanDeleteRow;
-    Event<int /*ARow*/> OnAutoDeleteRow;
-    Event<int /*ACol*/, int /*ARow*/, std::string& /*S*/> OnEllipsClick;
-    Event<int /*ARow*/, int /*ACol*/, const std::string& /*Anchor*/> OnAnchorEnter, OnAnchorExit;
-    Event<int /*ARow*/, int /*ACol*/, std::string& /*Anchor*/> OnAnchorHint;
-    Event<int /*ACol*/, int /*ARow*/, bool /*State*/> OnCheckBoxClick, OnCheckBoxMouseUp;
-    Event<int /*ACol*/, int /*ARow*/, int /*AIdx*/> OnRadioClick, OnRadioMouseUp;
-    Event<int /*ACol*/, int /*ARow*/> OnButtonClick;
-
-    enum TMouseSelectMode { msNormal, msColumn, msRow, msAll, msURL };
-    TMouseSelectMode MouseSelectMode() const { return mouseSelectMode_; }
-
-    // True when (X, Y) lies less than 4 pixels from a column border in the
-    // header rows (with goColSizing) or from a row border in the fixed
-    // columns (with goRowSizing).
-    bool InSizeZone(int X, int Y);
-    // Brings a cell into view, centring it when it is outside; a visible
-    // cell changes nothing.
-    void ScrollInView(int ACol, int ARow);
-    // The hint shown while a scroll thumb is dragged (empty when none).
-    const std::string& ScrollHintText() const { return scrollHint_; }
-
-    // Column width to fit the widest cell text (+4); with OnlyGrow the width never shrinks.
-    void SizeToWidth(int ACol, bool OnlyGrow);
-    void AutoSizeCol(int ACol) { SizeToWidth(ACol, false); }
-
-    // Find parameters, or-ed together.
-    enum TFindParameter : unsigned {
-        fnMatchCase = 1, fnMatchFull = 2, fnMatchRegular = 4, fnDirectionLeftRight = 8, fnMatchStart = 16,
-        fnFindInCurrentRow = 32, fnFindInCurrentCol = 64, fnIncludeFixed = 128, fnAutoGoto = 256,
-        fnIgnoreHTMLTags = 512, fnBackward = 1024
-    };
-    // Find: a point (column, row), or (-1, -1) when nothing matches.
-    QPoint Find(QPoint StartCell, const std::string& S, unsigned Params);
-    QPoint FindFirst(const std::string& S, unsigned Params);
-    QPoint FindNext();
-    bool MatchCell(int ACol, int ARow);
-    bool FindBusy() const { return findActive_; }
-
-    std::string EllipsClick(const std::string& Value);
-    // A click at (X, Y), relative to the cell's top-left corner, on a radio
-    // group: the item under it is chosen; a point between items changes nothing.
-    void HandleRadioClick(int ACol, int ARow, int X, int Y);
-    // The value of the link under a client point of an HTML cell; empty when none.
-    std::string AnchorAt(int ACol, int ARow, int X, int Y);
-
-    // Every column and row grows by X pixels while the zoom step stays
-    // within -10..10; nothing shrinks to 0 or below.
-    void Zoom(int X);
-    int ZoomStep() const { return zoom_; }
-    bool BlinkPhase() const { return blink_; }
-    bool Panning() const { return panning_; }
-    void InvalidateGridRect(const TGridRect& R) { RepaintRect(R); }
-    // The text of the tool tip for the point (client coordinates); false when none shows.
-    bool CellHint(QPoint P, std::string& Text, QPoint& Where);
-
-    std::string GetStrippedCell(int ACol, int ARow) const;
-    // Cells by real row and column: a hidden row answers from (and keeps) its
-    // saved cells, a shown one is looked up where it is displayed.
-    std::string GetCellsEx(int ACol, int ARow) const;
-    void SetCellsEx(int ACol, int ARow, const std::string& Value);
-    // The saved cells of a hidden row (real index); nullptr when the row is shown.
-    const TGridItem* HiddenRow(int ARow) const;
-    // Widths of all real columns, hidden ones included.
-    int GetAllColWidths(int ACol) const;
-    void SetAllColWidths(int ACol, int Width);
-    // Colour of the four arrows shown while a column or row is moved.
-    TColor GetArrowColor() const { return arrows_[0]->Color(); }
-    void SetArrowColor(TColor Value);
-    // The combo editor's list: items, an object per item, and the selection.
-    void ClearComboString();
-    void AddComboString(const std::string& S);
-    void AddComboStringObject(const std::string& S, platform::Object* Obj);
-    bool RemoveComboString(const std::string& S);
-    bool SetComboSelectionString(const std::string& S);
-    void SetComboSelection(int Index);
-    int GetComboCount() const;
-    // The grid's cursor; what is set here comes back after link hovering.
-    Qt::CursorShape GetCursorEx() const { return normalCursor_; }
-    void SetCursorEx(Qt::CursorShape Shape);
-    std::string GetCurrentCell() const { return GetCellEx(GetRealCol(), Row()); }
-    void SetCurrentCell(const std::string& Value) { SetCellEx(GetRealCol(), Row(), Value); }
-    TColor GetColors(int ACol, int ARow) const;
-    void SetColors(int ACol, int ARow, TColor Value);
-
-    // The footer's settings changed: panel height, footer-row flag, repaint.
-    void FloatingFooterChanged();
-    TFooterPanel* Footer() const;
-    // Draws a cell's content on another surface (the footer panel).
-    void PaintCellOn(platform::Canvas& Canvas, int ACol, int ARow, const Rect& R, platform::GridDrawState State)
-    {
-        DrawGridCell(Canvas, ACol, ARow, R, State);
-    }
-
-protected:
-    void MouseUp(platform::MouseButton button, platform::ShiftState shift, int x, int y) override;
-    void MouseMove(platform::ShiftState shift, int x, int y) override;
-    void DblClick(platform::ShiftState shift, int x, int y) override;
-    void CalcSizingState(int x, int y, platform::GestureState& state, int& index, int& sizingPos,
-                         int& sizingOfs) override;
-    void ColumnMoved(int from, int to) override;
-    void RowMoved(int from, int to) override;
-    void KeyDown(int& key, platform::ShiftState shift) override;
-    bool MouseWheel(platform::ShiftState shift, int delta, QPoint pos) override;
-    void VScroll(platform::ScrollCode code, int pos) override;
-    void HScroll(platform::ScrollCode code, int pos) override;
-    void ColWidthsChanged() override;
-    void RowHeightsChanged() override;
-    void SizeChanged(int oldColCount, int oldRowCount) override;
-    void Resize() override;
-    void TopLeftChanged() override;
-    void Click() override;
-    void DoEnter() override;
-    std::string GetEditText(int col, int row) override;
-    void SetEditText(int col, int row, const std::string& text) override;
-    void timerEvent(QTimerEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    bool event(QEvent* e) override;
-    bool viewportEvent(QEvent* e) override;
-    // The press handling behind MouseDown.
-    void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
-    // Shows the editor on the validated cell again once the current event is done.
-    void reopenEditorLater();
-
-private:
-    struct PressState {
-        QPoint point;
-        int col = -1, row = -1;        // the cell under the press
-        int moveSource = -1;           // header column or row pressed
-        int headerAnchor = -1;         // first header row (column) of a header drag
-        bool rowDeselect = false;      // a Ctrl-press on a selected row
-        bool noSort = false;           // the release must not sort (double-click auto-size)
-        bool moved = false;            // a column or row was moved
-        bool widthsChanged = false;    // a column width changed
-        bool fixedSizing = false;      // dragging the right edge of column 0
-        int fixedSizingX = 0;
-        QPoint button{-1, -1};         // the cell whose button is held down (real column)
-    };
-    void scrollHintFor(bool Vertical, platform::ScrollCode Code, int Pos);
-    TMouseSelectMode selectModeAt(int X, int Y, int ACol, int ARow);
-    // While a column (row) is dragged: the header under the pointer, arrows at the gap, scrolling at the edges.
-    void showMoveFeedback(int X, int Y);
-    void hideMoveFeedback();
-    // A mouse sizing ended: the others in proportion (AllColumnSize, AllRowSize), then the end event.
-    void mouseSizingDone(bool Columns);
-    void openAnchor(const std::string& Anchor);
-    void applyZoomStep(int X);
-    void panStep();
-    void endPanning();
-    void placeFooter();
-    int lastDataRow() const { return RowCount() - fixedFooters_ - 1; }
-
-    PressState pressState_;
-    TMouseSelectMode mouseSelectMode_ = msNormal;
-    bool fixedSizingArmed_ = false;
-    bool sizingCol_ = false, sizingRow_ = false;  // a mouse sizing is under way
-    int sizedIndex_ = -1, sizedStart_ = 0;         // what it sizes and its size at the start
-    bool stretchGuard_ = true;
-    std::string scrollHint_;
-    std::string hoverAnchor_;  // the link under the pointer
-    Qt::CursorShape normalCursor_ = Qt::ArrowCursor;
-
-    std::string findText_;
-    unsigned findParams_ = 0;
-    QPoint findCell_{-1, -1};
-    bool findActive_ = false;
-
-    int gridTimer_ = 0;
-    bool blink_ = false;
-    int zoom_ = 0;
-    bool panning_ = false;
-    int panTimer_ = 0;
-    QPoint panOrigin_;
-    int lastWidth_ = -1;
-    bool reopenQueued_ = false;
-    int wheelRest_ = 0;
 };
 
 }  // namespace grid
