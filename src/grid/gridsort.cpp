@@ -107,22 +107,6 @@ int compareShortDates(const std::string& a, const std::string& b, TDateTime (*co
     return compareValues(value(a), value(b));
 }
 
-std::string stripTags(const std::string& s)
-{
-    std::string out;
-    out.reserve(s.size());
-    bool inTag = false;
-    for (char c : s) {
-        if (c == '<')
-            inTag = true;
-        else if (c == '>' && inTag)
-            inTag = false;
-        else if (!inTag)
-            out += c;
-    }
-    return out;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- comparing cells
@@ -273,7 +257,7 @@ int RIvuZuvuzoZuvu::Compare(int ACol, int ARow1, int ARow2)
         res = sign(res);
         break;
     case ssHTML:
-        res = compareBytes(stripTags(s1), stripTags(s2));
+        res = compareBytes(GetStrippedCell(ACol, ARow1), GetStrippedCell(ACol, ARow2));
         break;
     case ssImages: {
         const long long i1 = GetCellImageIdx(ACol, ARow1), i2 = GetCellImageIdx(ACol, ARow2);

@@ -387,3 +387,29 @@ TEST(GridSort, CrossReferenceFollowsTheRows)
     g.SetUnSortedCell(1, 2, "A");
     EXPECT_EQ(g.Cells(1, 1), "A");
 }
+
+TEST(GridSort, TextAndDateStyles)
+{
+    RIvuZuvuzoZuvu g;
+    TSortStyle style = ssHTML;
+    g.OnGetFormat = [&](RIvuZuvuzoZuvu*, int, TSortStyle& s, std::string&, std::string&) { s = style; };
+    loadColumn(g, {"<b>b</b>", "a", "B", "x"});
+    EXPECT_EQ(g.Compare(1, 1, 2), 1);  // "b" after "a", whatever the tags
+    style = ssAlphaNoCase;
+    EXPECT_EQ(g.Compare(1, 3, 2), 1);
+    style = ssAlphabetic;
+    EXPECT_EQ(g.Compare(1, 3, 2), -1);
+    style = ssCustom;  // no handler: everything equal
+    EXPECT_EQ(g.Compare(1, 3, 2), 0);
+
+    loadColumn(g, {"02/01/2001", "01/02/2001", "not a date", "31/02/2001"});
+    style = ssShortDateEU;
+    EXPECT_EQ(g.Compare(1, 1, 2), -1);
+    style = ssShortDateUS;
+    EXPECT_EQ(g.Compare(1, 1, 2), 1);
+    EXPECT_EQ(g.Compare(1, 4, 3), 0);  // an impossible date counts as the zero date
+    PinnedDateFormat dates("dd/MM/yyyy");
+    style = ssDate;
+    EXPECT_EQ(g.Compare(1, 1, 2), -1);
+    EXPECT_EQ(g.Compare(1, 3, 1), -1);  // unreadable: the zero date
+}
