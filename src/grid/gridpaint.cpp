@@ -5,6 +5,7 @@
 #include "grid/cellgraphic.h"
 #include "grid/gridrtf.h"
 #include "grid/htmldraw.h"
+#include "grid/pictures.h"
 #include "grid/imagelist.h"
 #include "grid/listgrid.h"
 
@@ -47,12 +48,6 @@ int characterCount(const std::string& S)
     return n;
 }
 
-// The error mark of a cell (start and length, 1-based), 0, 0 when it has none.
-void cellMarker(RIvuZuvuzoZuvu& /*Grid*/, int /*ACol*/, int /*ARow*/, int& Start, int& Length)
-{
-    Start = Length = 0;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- selection and colours
@@ -63,8 +58,8 @@ bool RIvuZuvuzoZuvu::IsSelected(int ACol, int ARow) const
         return false;
     if (MouseActions->DisjunctRowSelect())
         return ARow < static_cast<int>(rowSelect_.size()) && rowSelect_[ARow];
-    const TGridRect s = Selection();
-    return s.Left <= ACol && ACol <= s.Right && s.Top <= ARow && ARow <= s.Bottom;
+    // The selected block, and the whole of a merged block holding the current cell.
+    return TBaseGrid::IsSelected(ACol, ARow);
 }
 
 void RIvuZuvuzoZuvu::GetVisualProperties(int ACol, int ARow, GridDrawState& State, bool Print, bool Select,
@@ -144,11 +139,13 @@ void RIvuZuvuzoZuvu::DrawGridCell(platform::Canvas& Canvas, int ACol, int ARow, 
     TCellGraphic* graphic = GetGraphicDetails(L.C, ARow, L.GW, L.GH, L.TextToo, L.GHA, L.GVA);
     if ((AState & gdSelected) && !(AState & gdFocused) && selectionColor_ == platform::clNone)
         Canvas.Brush.SetColor(platform::clHighlight);
+    if (ZoomStep() != 0)
+        Canvas.Font.SetSize(std::max(1, Canvas.Font.Size() + ZoomStep()));
 
     // The row indicator in the first column of the current row.
     const bool indicator = L.C == 0 && ARow == Row() && FixedCols() > 0 && !RowIndicator.isNull();
     if (indicator) {
-        Canvas.Draw(R.Left, R.Top, RowIndicator, true);
+        DrawBitmapTransp(Canvas, RowIndicator, FixedColor(), R);
         R.Left += RowIndicator.width();
     }
 
@@ -213,6 +210,22 @@ void RIvuZuvuzoZuvu::DrawGridCell(platform::Canvas& Canvas, int ACol, int ARow, 
     if (fixedRightCols_ > 0 && ColCount() - L.C + hiddenColCount_ <= fixedRightCols_ && !ctl3D)
         blackFrame(R);
 
+    // Tree lines left of the rows under a node.
+    if (HasNodes() && L.C == 0 && ARow >= FixedRows() && CellNode->ShowTree()) {
+        Canvas.Pen = platform::Pen{};
+        Canvas.Pen.Color = platform::clSilver;
+        const int m = R.Top + (R.Bottom - R.Top) / 2;
+        Canvas.MoveTo(R.Left - 8, m);
+        Canvas.LineTo(R.Left, m);
+        const int span = GetNodeSpanType(ARow);
+        if (span == 1) {
+            Canvas.MoveTo(R.Left - 8, R.Top);
+            Canvas.LineTo(R.Left - 8, m);
+        } else if (span == 2) {
+            Canvas.MoveTo(R.Left - 8, R.Top);
+            Canvas.LineTo(R.Left - 8, R.Bottom + 4);
+        }
+    }
     if (graphic)
         DrawCellGraphic(Canvas, L.C, ARow, R, AState, L.HAlign);
 
@@ -304,7 +317,7 @@ void RIvuZuvuzoZuvu::drawCellText(platform::Canvas& Canvas, CellLayer& L)
                 Canvas.Font.Color = selectionTextColor_;
             url = selectionTextColor_;
         }
-        if (!focused && !showSelection_) {
+        if (!(focused && !HasCheckBox(C, ARow)) && !showSelection_) {
             Canvas.Brush.SetColor(Color());
             Canvas.Font.Color = Font().Color;
             url = urlColor_;
@@ -371,6 +384,9 @@ void RIvuZuvuzoZuvu::drawCellText(platform::Canvas& Canvas, CellLayer& L)
         in.WordWrap = !EnhTextSize;
         in.URLColor = url;
         in.ShadowColor = platform::clGray;
+        in.BlinkOn = BlinkPhase();
+        in.PictureCache = &PictureCache();
+        in.PictureContainer = dynamic_cast<TPictureContainer*>(PictureContainer);
         THTMLDrawResult out;
         // Each cell's markup is clipped to the cell.
         const bool hadClip = Canvas.HasClipRect();
@@ -455,7 +471,7 @@ void RIvuZuvuzoZuvu::drawPlainText(platform::Canvas& Canvas, CellLayer& L, std::
     Canvas.DrawText(text, R2, flags);
 
     int errPos = 0, errLen = 0;
-    cellMarker(*this, C, ARow, errPos, errLen);
+    GetMarker(C, ARow, errPos, errLen);
     if (errLen > 0)
         DrawErrorLines(Canvas, T, R2, H, errPos, errLen);
 

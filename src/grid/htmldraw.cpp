@@ -5,6 +5,8 @@
 #include "grid/vurirod.h"
 
 #include <QFileInfo>
+#include <QPaintDevice>
+#include <QPainter>
 
 #include <algorithm>
 #include <cstring>
@@ -207,6 +209,37 @@ private:
     }
     void drawRun(PassState& St, const QString& Text, int X, int Bottom, int Right);
     void drawZigzag(int X1, int X2, int Bottom);
+    // The part of the drawing rectangle that can reach the device.
+    Rect visibleArea() const
+    {
+        Rect area = r_;
+        if (c_.HasClipRect())
+            area = area.Intersected(c_.ClipRect());
+        if (QPainter* p = c_.Painter(); p && p->device()) {
+            const QRect dev = p->worldTransform().inverted().mapRect(QRect(0, 0, p->device()->width(), p->device()->height()));
+            area = area.Intersected(Rect::FromQRect(dev));
+        }
+        return area;
+    }
+    // The next "<" from Pos; remembered, so that long texts are not scanned again for every word.
+    std::size_t nextTag(const std::string& Src, std::size_t Pos)
+    {
+        if (!(Pos >= ltFrom_ && (ltAt_ == std::string::npos || ltAt_ >= Pos))) {
+            ltFrom_ = Pos;
+            ltAt_ = Src.find('<', Pos);
+        }
+        return ltAt_;
+    }
+    std::size_t ltFrom_ = std::string::npos, ltAt_ = 0;
+    // The focus frame of an anchor, kept to the drawing rectangle.
+    void drawFocus(Rect F)
+    {
+        Rect area = r_;
+        area.Inflate(1, 1);
+        F = F.Intersected(area);
+        if (!F.IsEmpty())
+            c_.DrawFocusRect(F);
+    }
     HTMLPictureRef picture(const std::string& Src, bool& IsImageIndex, int& Index);
 
     Canvas& c_;
@@ -258,7 +291,8 @@ void Renderer::drawZigzag(int X1, int X2, int Bottom)
     c_.Pen.Color = platform::clRed;
     c_.Pen.Width = 1;
     c_.Pen.Style = platform::psSolid;
-    int x = X1 & ~1;
+    int x = std::max(X1, r_.Left - 2) & ~1;
+    X2 = std::min(X2, r_.Right + 2);
     bool low = x % 4 == 0;
     c_.MoveTo(x, low ? Bottom + 1 : Bottom - 1);
     while (x < X2) {
@@ -292,7 +326,7 @@ bool Renderer::line(PassState& St, const std::string& Src, std::size_t& Pos, std
         Li.width = width;
     if (M == Mode::Draw && focusOpen_ && St.anchorOpen) {
         const int gh = ghHeight(St.font);
-        c_.DrawFocusRect({focusStartX_ - 1, textBottom_ - gh, lc.x + 1, textBottom_});
+        drawFocus({focusStartX_ - 1, textBottom_ - gh, lc.x + 1, textBottom_});
     }
     if (M == Mode::HitTest && St.anchorOpen && hitAnchor_ == St.anchorCount && hitAnchor_ > 0 &&
         out_.HoverRect.Top == lineTop_)
@@ -325,7 +359,7 @@ bool Renderer::layOut(PassState& St, const std::string& Src, std::size_t& Pos, s
         const bool first = ForceFirst && items == 0;
         if (Src[Pos] != '<') {
             // ---- a run of text: up to the next tag, or one word with its blank
-            std::size_t lt = Src.find('<', Pos);
+            std::size_t lt = nextTag(Src, Pos);
             if (lt > Limit)
                 lt = std::string::npos;
             std::size_t bl = wrap ? Src.find(' ', Pos) : std::string::npos;
@@ -475,8 +509,13 @@ bool Renderer::layOut(PassState& St, const std::string& Src, std::size_t& Pos, s
                             const bool hadClip = c_.HasClipRect();
                             const Rect oldClip = c_.ClipRect();
                             c_.SetClipRect(hadClip ? r_.Intersected(oldClip) : r_);
-                            for (int ty = r_.Top; ty < r_.Bottom; ty += pic.Image.height())
-                                for (int tx = r_.Left; tx < r_.Right; tx += pic.Image.width())
+                            // Only the tiles that can show: the rectangle within the clip and the device.
+                            const Rect visible = visibleArea();
+                            const int w0 = pic.Image.width(), h0 = pic.Image.height();
+                            const int fy = r_.Top + std::max(0, (visible.Top - r_.Top) / h0 * h0);
+                            const int fx = r_.Left + std::max(0, (visible.Left - r_.Left) / w0 * w0);
+                            for (int ty = fy; ty < std::min(r_.Bottom, visible.Bottom); ty += h0)
+                                for (int tx = fx; tx < std::min(r_.Right, visible.Right); tx += w0)
                                     c_.Draw(tx, ty, pic.Image);
                             if (hadClip)
                                 c_.SetClipRect(oldClip);
@@ -538,7 +577,7 @@ bool Renderer::layOut(PassState& St, const std::string& Src, std::size_t& Pos, s
                     const std::size_t xp = ut.find('X');
                     const std::size_t q1 = xp == std::string::npos ? xp : tag.find('"', xp);
                     if (q1 != std::string::npos && q1 + 1 < tag.size() && tag[q1 + 1] >= '0' && tag[q1 + 1] <= '9') {
-                        const int n = IntValue(tag.substr(q1 + 1));
+                        const int n = std::min(IntValue(tag.substr(q1 + 1)), 65535);
                         if (n > w) {
                             w = n;
                             x = Lr.Left + n;
@@ -710,7 +749,7 @@ bool Renderer::layOut(PassState& St, const std::string& Src, std::size_t& Pos, s
                 }
                 if (St.anchorOpen && drawing && focusOpen_ && in_.FocusLink == St.anchorCount - 1) {
                     const int gh = ghHeight(St.font);
-                    c_.DrawFocusRect({focusStartX_ - 1, textBottom_ - gh, x + 1, textBottom_});
+                    drawFocus({focusStartX_ - 1, textBottom_ - gh, x + 1, textBottom_});
                     focusOpen_ = false;
                 }
                 St.anchorOpen = false;

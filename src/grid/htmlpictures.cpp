@@ -1,5 +1,6 @@
 #include "grid/htmlpictures.h"
 
+#include "grid/pictures.h"
 #include "grid/vurirod.h"
 
 #include <QFileIconProvider>
@@ -45,9 +46,28 @@ HTMLPictureRef FindHTMLPicture(const std::string& Src, THTMLPictureCache* Cache,
         return shellIcon(Src.substr(5), false);
     if (up.rfind("LSYS:", 0) == 0)
         return shellIcon(Src.substr(5), true);
-    (void)Cache;
-    (void)Container;
-    return {};
+    THTMLPicture* picture = nullptr;
+    if (Src.find(':') == std::string::npos) {
+        // Container items are named in any case; the lookup is by the upper-cased name.
+        if (Container)
+            picture = Container->FindPicture(up);
+    } else if (Src.find("://") != std::string::npos && Cache) {
+        picture = Cache->FindPicture(Src);
+        if (!picture) {
+            picture = Cache->AddPicture();
+            picture->Asynch = false;
+            picture->LoadFromURL(Src);
+        }
+    }
+    if (!picture || picture->Empty())
+        return {};
+    HTMLPictureRef ref;
+    ref.Image = picture->CurrentImage();
+    ref.Width = picture->GetMaxWidth();
+    ref.Height = picture->GetMaxHeight();
+    if (ref.Image.isNull() || ref.Width <= 0 || ref.Height <= 0)
+        return {};
+    return ref;
 }
 
 }  // namespace grid
