@@ -1,7 +1,11 @@
 // Row swaps, typed cell values and the calculations over them, automatic
 // numbering, row heights by line count, and the column and row exchanges of
 // the list grid.
+#include "grid/gridrtf.h"
+#include "grid/htmldraw.h"
+#include "grid/imagelist.h"
 #include "grid/listgrid.h"
+#include "grid/pictures.h"
 
 #include <algorithm>
 #include <clocale>
@@ -217,6 +221,144 @@ int RIvuZuvuzoZuvu::MaxLinesInRow(int ARow) const
     for (int c = 0; c < ColCount(); ++c)
         lines = std::max(lines, LinesInText(Cells(RemapCol(c), ARow), true));
     return lines;
+}
+
+// The canvas font for measuring a cell: the fixed or the normal font, then
+// whatever the colour hook makes of it.
+void RIvuZuvuzoZuvu::measuringFont(int ACol, int ARow)
+{
+    platform::Canvas& canvas = Canvas();
+    canvas.Font = IsFixed(ACol, ARow) ? FixedFont() : Font();
+    GetCellColor(ACol, ARow, 0, canvas.Brush, canvas.Font);
+}
+
+void RIvuZuvuzoZuvu::AutoSizeRow(int ARow)
+{
+    platform::Canvas& canvas = Canvas();
+    const platform::Font keepFont = canvas.Font;
+    const platform::Brush keepBrush = canvas.Brush;
+    int height = DefaultRowHeight();
+    for (int c = 0; c < ColCount(); ++c) {
+        if (CellSpan(c, ARow).y() >= 1)
+            continue;  // the start of a block over several rows
+        const int real = RemapCol(c);
+        measuringFont(c, ARow);
+        Rect r{0, 0, std::max(0, ColWidths(c) - 4), DefaultRowHeight()};
+        std::string text = GetCellEx(real, ARow);
+        int textHeight = 0;
+        const TTextType type = TextType(text, EnableHTML);
+        if (type == ttRTF)
+            text = RTFPlainText(text);
+        if (type == ttText || type == ttRTF) {
+            unsigned flags = platform::DT_CALCRECT | platform::DT_NOPREFIX | platform::DT_WORDBREAK |
+                             platform::DT_EXPANDTABS | platform::DT_NOCLIP;
+            TAlignment h;
+            TVAlignment v;
+            GetCellAlignment(real, ARow, h, v);
+            flags |= h == taRightJustify ? platform::DT_RIGHT : h == taCenter ? platform::DT_CENTER : 0u;
+            if (layoutDirection() == Qt::RightToLeft)
+                flags |= platform::DT_RTLREADING;
+            canvas.DrawText(QString::fromStdString(text), r, flags);
+            textHeight = r.Bottom - r.Top;
+        } else if (type == ttHTML) {
+            THTMLDrawParams in;
+            in.CheckOnly = true;
+            in.KeepColors = true;
+            in.BlinkOn = true;
+            in.ShadowOffset = 1;
+            in.FocusLink = -1;
+            in.WordWrap = !EnhTextSize;
+            in.Images = dynamic_cast<const TCustomImageList*>(GridImages);
+            in.PictureContainer = dynamic_cast<TPictureContainer*>(PictureContainer);
+            in.PictureCache = &PictureCache();
+            in.URLColor = URLColor();
+            THTMLDrawResult out;
+            Listgrid::HTMLDraw(canvas, text, {0, 0, r.Right, 65535}, in, out);
+            textHeight = out.YSize;
+        }
+        const int total = textHeight + GetCellGraphicSize(real, ARow).y();
+        if (total + 2 > height)
+            height = total + 4;
+    }
+    canvas.Font = keepFont;
+    canvas.Brush = keepBrush;
+    SetRowHeights(ARow, height);
+}
+
+void RIvuZuvuzoZuvu::AutoSizeRows(bool DoFixedRows, int Padding)
+{
+    if (RowCount() == 0)
+        return;
+    for (int r = DoFixedRows ? 0 : FixedRows(); r < RowCount(); ++r) {
+        if (WordWrap())
+            AutoSizeRow(r);
+        else
+            SizeToLines(r, MaxLinesInRow(r), Padding);
+    }
+}
+
+void RIvuZuvuzoZuvu::AutoSizeColumns(bool DoFixedCols, int Padding)
+{
+    for (int c = DoFixedCols ? 0 : FixedCols(); c < ColCount(); ++c) {
+        AutoSizeCol(c);
+        if (Padding != 0)
+            SetColWidths(c, ColWidths(c) + Padding);
+    }
+}
+
+void RIvuZuvuzoZuvu::AutoSizeCells(bool SkipFixed, int XPadding, int YPadding)
+{
+    BeginUpdate();
+    const int firstCol = SkipFixed ? FixedCols() : 0, firstRow = SkipFixed ? FixedRows() : 0;
+    for (int c = firstCol; c < ColCount(); ++c)
+        SetColWidths(c, 0);
+    for (int r = firstRow; r < RowCount(); ++r)
+        SetRowHeights(r, 0);
+    for (int r = firstRow; r < RowCount(); ++r)
+        for (int c = firstCol; c < ColCount(); ++c) {
+            const int real = RemapCol(c);
+            const QPoint text = GetCellTextSize(real, r);
+            const QPoint graphic = GetCellGraphicSize(real, r);
+            SetColWidths(c, std::max(ColWidths(c), text.x() + graphic.x() + XPadding));
+            SetRowHeights(r, std::max(RowHeights(r), text.y() + graphic.y() + YPadding));
+        }
+    EndUpdate();
+}
+
+// ---------------------------------------------------------------- selected text
+
+std::string RIvuZuvuzoZuvu::SelectedText()
+{
+    const TGridRect sel = Selection();
+    int firstCol = sel.Left, lastCol = sel.Right;
+    if (HasOption(platform::goRowSelect) && DragDropSettings->OleEntireRows()) {
+        firstCol = 0;
+        lastCol = ColCount() - 1;
+    }
+    std::vector<int> rows;
+    if (MouseActions->DisjunctRowSelect()) {
+        for (int r = FixedRows(); r < RowCount(); ++r)
+            if (r < static_cast<int>(rowSelect_.size()) && rowSelect_[r])
+                rows.push_back(r);
+    } else {
+        for (int r = sel.Top; r <= sel.Bottom; ++r)
+            rows.push_back(r);
+    }
+    std::string out;
+    for (int r : rows) {
+        for (int c = firstCol; c <= lastCol; ++c) {
+            std::string text = GetCellEx(RemapCol(c), r);
+            if (text.find("{\\") != std::string::npos)
+                text = RTFPlainText(text);
+            if (QuoteClipboardLines && LinesInText(text, Multilinecells) > 1)
+                LineFeedsToCSV(text);
+            out += text;
+            if (c < lastCol)
+                out += '\t';
+        }
+        out += "\r\n";
+    }
+    return out;
 }
 
 // ---------------------------------------------------------------- exchanges

@@ -543,6 +543,8 @@ bool RIvuZuvuzoZuvu::HeaderClickSort(int ACol, int ARow, int ADownRow, platform:
         return false;
 
     HideInplaceEdit();
+    if (SortSettings->AutoColumnMerge())
+        UndoColumnMerge();
     if (SortSettings->IndexShow()) {
         const bool listed = SortIndexes.FindIndex(col) >= 0;
         if (!(Shift & platform::ssShift)) {
@@ -570,6 +572,8 @@ bool RIvuZuvuzoZuvu::HeaderClickSort(int ACol, int ARow, int ADownRow, platform:
         else
             QSort();
     }
+    if (SortSettings->AutoColumnMerge())
+        ApplyColumnMerge();
     if (OnClickSort)
         OnClickSort(this, SortSettings->Column());
     return true;

@@ -548,6 +548,13 @@ public:
     // Row height = (h + h / 4) * Lines + Padding, h the canvas's height of "gh".
     void SizeToLines(int ARow, int Lines, int Padding);
     int MaxLinesInRow(int ARow) const;
+    // Heights and widths to fit the cells' texts and graphics.
+    void AutoSizeRow(int ARow);
+    void AutoSizeRows(bool DoFixedRows, int Padding);
+    void AutoSizeColumns(bool DoFixedCols, int Padding);
+    void AutoSizeCells(bool SkipFixed, int XPadding, int YPadding);
+    // The selected cells, a tab after each but the last of a row, CR LF after each row.
+    std::string SelectedText();
     void SwapColumns(int ACol1, int ACol2);
     void SwapRows(int ARow1, int ARow2);
 
@@ -611,6 +618,7 @@ private:
     void sortWhole(int Kind);  // 0 by the sort column, 1 by the index list, 2 per node group
     int directionFactor() const;
     int firstIndexColumn() const;
+    void measuringFont(int ACol, int ARow);
     // What automatic detection found in a cell of the sort column during a sort.
     struct AutoSortKey {
         std::int8_t Looks = -1;  // -1 not yet known, 0 text, 1 number, 2 date

@@ -193,3 +193,53 @@ TEST(GridCalc, ColumnAndRowExchanges)
     EXPECT_EQ(g.Cells(0, 3), "0:1");
     EXPECT_EQ(g.RowHeights(3), 44);
 }
+
+TEST(GridCalc, SelectedTextOfTheSelection)
+{
+    RIvuZuvuzoZuvu g;
+    fillCells(g, 4, 5);
+    g.SetCells(1, 1, "a");
+    g.SetCells(2, 1, "b");
+    g.SetCells(1, 2, "c");
+    g.SetCells(2, 2, "d");
+    g.SelectRange(1, 2, 1, 2);
+    EXPECT_EQ(g.SelectedText(), "a\tb\r\nc\td\r\n");
+
+    // Disjunct rows: every flagged row over the rectangle's columns; a
+    // multi-line cell quoted when asked.
+    g.MouseActions->DisjunctRowSelect = true;
+    g.SetRowSelect(1, true);
+    g.SetRowSelect(3, true);
+    g.SetCells(2, 3, "x\r\ny");
+    EXPECT_EQ(g.SelectedText(), "a\tb\r\n1:3\tx\r\ny\r\n");
+    g.QuoteClipboardLines = true;
+    g.Multilinecells = true;
+    std::string quoted = "x\r\ny";
+    LineFeedsToCSV(quoted);
+    EXPECT_EQ(g.SelectedText(), "a\tb\r\n1:3\t" + quoted + "\r\n");
+}
+
+TEST(GridCalc, RowsAndCellsSizeToTheirTexts)
+{
+    RIvuZuvuzoZuvu g;
+    fillCells(g, 3, 4);
+    g.SetColWidths(1, 60);
+    g.SetCells(1, 2, "a rather long text that wraps over several lines in a narrow column");
+    g.AutoSizeRow(2);
+    EXPECT_GT(g.RowHeights(2), 3 * g.Canvas().TextHeight(QStringLiteral("gh")));
+    g.AutoSizeRow(3);  // one short line: the default height
+    EXPECT_EQ(g.RowHeights(3), g.DefaultRowHeight());
+
+    // Without word wrap the rows take their line counts.
+    g.Multilinecells = true;
+    g.SetCells(2, 1, "1\r\n2\r\n3\r\n4");
+    g.AutoSizeRows(false, 0);
+    const int h = g.Canvas().TextHeight(QStringLiteral("gh"));
+    EXPECT_EQ(g.RowHeights(1), (h + h / 4) * 4);
+    EXPECT_EQ(g.RowHeights(2), h + h / 4);
+
+    g.AutoSizeCells(true, 2, 2);
+    EXPECT_GT(g.ColWidths(1), g.ColWidths(2));  // the long text
+    EXPECT_GT(g.RowHeights(1), g.RowHeights(3));
+    EXPECT_EQ(g.RowHeights(0), g.DefaultRowHeight());  // fixed row skipped
+}
