@@ -2,8 +2,13 @@
 // tags, wrapping and ellipsis, bullets, entities, anchors and hit-testing,
 // the canvas given back as found, and the text routines beside it.
 #include "grid/htmldraw.h"
+#include "grid/imagelist.h"
+#include "grid/pictures.h"
 
+#include <QBuffer>
+#include <QDir>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QPainter>
 #include <gtest/gtest.h>
 
@@ -287,6 +292,72 @@ TEST(HtmlDraw, ParagraphsIndentsAndHiddenText)
     EXPECT_EQ(measure("a<Z>hidden</Z>b").XSize, measure("ab").XSize);
     // Subscripts make the line taller.
     EXPECT_GT(measure("H<SUB>2</SUB>O").YSize, measure("H2O").YSize);
+}
+
+namespace {
+
+QByteArray pngOf(QColor c, int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(c);
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, "PNG");
+    return data;
+}
+
+}  // namespace
+
+TEST(HtmlDraw, PicturesFromTheListTheContainerAndFiles)
+{
+    // A numbered picture of the image list takes its room on the line and is drawn there.
+    TCustomImageList list(10, 10);
+    QImage red(10, 10, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    list.Add(red);
+    THTMLDrawParams in;
+    in.Images = &list;
+    const Drawn withList = draw("a<IMG SRC=\"IDX:0\">b", {0, 0, 200, 40}, in, {200, 40});
+    EXPECT_EQ(countPixels(withList.img, qRgb(255, 0, 0), withList.img.rect()), 100);
+    EXPECT_EQ(withList.out.XSize, measure("ab").XSize + 10);
+    // An index beyond the list draws nothing and takes no room.
+    EXPECT_EQ(draw("a<IMG SRC=\"IDX:5\">b", {0, 0, 200, 40}, in, {200, 40}).out.XSize, measure("ab").XSize);
+
+    // Container items are found whatever the case of the name in the tag.
+    TPictureContainer container;
+    TPictureItem* item = container.Items.Add();
+    item->Name = "Logo";
+    item->Picture.LoadFromData(pngOf(Qt::blue, 12, 8));
+    THTMLDrawParams withContainer;
+    withContainer.PictureContainer = &container;
+    const Drawn logo = draw("<IMG SRC=\"logo\">", {0, 0, 100, 40}, withContainer, {100, 40});
+    EXPECT_EQ(countPixels(logo.img, qRgb(0, 0, 255), logo.img.rect()), 12 * 8);
+    // WIDTH and HEIGHT stretch it.
+    const Drawn big = draw("<IMG SRC=\"LOGO\" WIDTH=\"24\" HEIGHT=\"16\">", {0, 0, 100, 40}, withContainer, {100, 40});
+    EXPECT_EQ(countPixels(big.img, qRgb(0, 0, 255), big.img.rect()), 24 * 16);
+
+    // A file address keeps its case: the picture in "Mixed/Pic.png" is found and loaded once.
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Mixed")));
+    QFile file(dir.filePath(QStringLiteral("Mixed/Pic.png")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(pngOf(Qt::green, 6, 6));
+    file.close();
+    THTMLPictureCache cache;
+    THTMLDrawParams withCache;
+    withCache.PictureCache = &cache;
+    const std::string tag = "<IMG SRC=\"FILE://" + dir.filePath(QStringLiteral("Mixed/Pic.png")).toStdString() + "\">";
+    const Drawn green = draw(tag, {0, 0, 100, 40}, withCache, {100, 40});
+    EXPECT_EQ(countPixels(green.img, qRgb(0, 255, 0), green.img.rect()), 36);
+    draw(tag, {0, 0, 100, 40}, withCache, {100, 40});
+    EXPECT_EQ(cache.Count(), 1);
+    // The same address in upper case names another (missing) file: nothing is drawn.
+    std::string upper = tag;
+    for (char& ch : upper)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    const Drawn missing = draw(upper, {0, 0, 100, 40}, withCache, {100, 40});
+    EXPECT_EQ(countPixels(missing.img, qRgb(0, 255, 0), missing.img.rect()), 0);
 }
 
 TEST(HtmlText, StripAndHighlight)
