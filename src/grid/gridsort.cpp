@@ -438,7 +438,19 @@ void RIvuZuvuzoZuvu::sortWhole(int Kind)
         for (int r = 0; r < RowCount(); ++r)
             column0.push_back(Cells(0, r));
 
+    // Column 0 back and the update lock released also when a compare handler throws.
+    struct Finish {
+        RIvuZuvuzoZuvu& g;
+        const std::vector<std::string>& column0;
+        ~Finish()
+        {
+            for (int r = 0; r < g.RowCount() && r < static_cast<int>(column0.size()); ++r)
+                g.SetCells(0, r, column0[r]);
+            g.EndUpdate();
+        }
+    };
     BeginUpdate();
+    const Finish finish{*this, column0};
     const int oldRow = Row();
     {
         SortSpace space(*this);
@@ -477,10 +489,6 @@ void RIvuZuvuzoZuvu::sortWhole(int Kind)
             SetRow(target);
         editorShown_[0] = shown;
     }
-    if (keepColumn0)
-        for (int r = 0; r < RowCount() && r < static_cast<int>(column0.size()); ++r)
-            SetCells(0, r, column0[r]);
-    EndUpdate();
 }
 
 void RIvuZuvuzoZuvu::QSort() { sortWhole(0); }

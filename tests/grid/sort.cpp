@@ -413,3 +413,22 @@ TEST(GridSort, TextAndDateStyles)
     EXPECT_EQ(g.Compare(1, 1, 2), -1);
     EXPECT_EQ(g.Compare(1, 3, 1), -1);  // unreadable: the zero date
 }
+
+TEST(GridSort, AThrowingCompareLeavesTheGridUsable)
+{
+    RIvuZuvuzoZuvu g;
+    g.SortSettings->Column = 1;
+    g.SortSettings->NormalCellsOnly = true;
+    loadColumn(g, {"c", "a", "b"});
+    g.OnGetFormat = [](RIvuZuvuzoZuvu*, int, TSortStyle& s, std::string&, std::string&) { s = ssCustom; };
+    g.OnCustomCompare = [](RIvuZuvuzoZuvu*, const std::string&, const std::string&, int&) {
+        throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(g.QSort(), std::runtime_error);
+    EXPECT_FALSE(g.IsUpdating());
+    EXPECT_EQ(g.RowCount(), 4);
+    EXPECT_EQ(column(g, 0), (Strings{"0", "1", "2"}));
+    g.OnGetFormat = nullptr;
+    g.QSort();
+    EXPECT_EQ(column(g, 1), (Strings{"a", "b", "c"}));
+}
