@@ -268,3 +268,48 @@ TEST(GridPaint, PasswordCellsShowOneMarkPerCharacter)
     const Rect a = g.CellRect(1, 1), b = g.CellRect(2, 1);
     EXPECT_EQ(img.copy(a.ToQRect()), img.copy(b.ToQRect()));
 }
+
+TEST(GridPaint, VisualPropertiesForScreenPrintAndDragging)
+{
+    RIvuZuvuzoZuvu g;
+    listLike(g);
+    platform::Font printFont;
+    printFont.Name = QStringLiteral("Courier New");
+    g.PrintSettings->Font = printFont;
+    g.SetRowSelect(3, true);
+    const auto ask = [&](int col, int row, bool print, bool select, platform::GridDrawState state = 0) {
+        platform::Brush brush;
+        platform::Font font;
+        TAlignment h;
+        TVAlignment v;
+        bool wrap = false;
+        g.GetVisualProperties(col, row, state, print, select, brush, font, h, v, wrap);
+        return std::make_tuple(brush.Color(), font, state);
+    };
+    // On screen: bands, the fixed row's colour and font, flagged rows selected.
+    EXPECT_EQ(std::get<0>(ask(1, 1, false, true)), kPrimary);
+    EXPECT_EQ(std::get<0>(ask(1, 2, false, true)), kSecondary);
+    EXPECT_EQ(std::get<0>(ask(1, 0, false, true)), kFixed);
+    EXPECT_TRUE(std::get<2>(ask(1, 0, false, true)) & platform::gdFixed);
+    EXPECT_EQ(std::get<0>(ask(1, 3, false, true)), kSelection);
+    EXPECT_EQ(std::get<2>(ask(1, 3, false, true)), platform::GridDrawState(platform::gdSelected));
+    // The editors ask without the selection colours; printing takes the print font,
+    // prints bands only with Bands.Print and never selection colours.
+    EXPECT_EQ(std::get<0>(ask(1, 3, false, false)), kPrimary);
+    EXPECT_EQ(std::get<1>(ask(1, 1, true, false)).Name, QStringLiteral("Courier New"));
+    EXPECT_EQ(std::get<0>(ask(1, 1, true, false)), platform::clWhite);
+    g.Bands->Print = true;
+    EXPECT_EQ(std::get<0>(ask(1, 1, true, false)), kPrimary);
+    EXPECT_EQ(std::get<0>(ask(1, 3, true, false)), kPrimary);
+    // While a new selection is dragged, the dragged rows show selected and the flagged ones do not.
+    g.SetNewSelection(true);
+    EXPECT_EQ(std::get<0>(ask(1, 5, false, true, platform::gdSelected)), kSelection);
+    EXPECT_EQ(std::get<0>(ask(1, 3, false, true)), kPrimary);
+    g.SetNewSelection(false);
+    // Without the disjunct selection, the selected block decides.
+    g.MouseActions->DisjunctRowSelect = false;
+    g.SetOptions(g.Options() & ~platform::goRowSelect);
+    g.SetSelection({1, 6, 2, 7});
+    EXPECT_EQ(std::get<0>(ask(2, 7, false, true)), kSelection);
+    EXPECT_EQ(std::get<0>(ask(3, 7, false, true)), kPrimary);
+}
