@@ -259,6 +259,38 @@ TEST(HtmlDraw, AnchorsHitTestAndKeepTheirValues)
     EXPECT_EQ(drawn.out.FocusAnchor, "Docs/Second Page.HTM");
 }
 
+TEST(HtmlDraw, HoverBlinkHighlightAndErrorMarks)
+{
+    const std::string links = "<A HREF=\"a\">MMMM</A> <A HREF=\"b\">MMMM</A>";
+    THTMLDrawParams hover;
+    hover.HoverMode = true;
+    hover.HoverLink = 2;
+    hover.HoverColor = platform::clYellow;
+    const Drawn h = draw(links, {0, 0, 400, 40}, hover, {400, 40});
+    const int firstEnd = 1 + measure("<A HREF=\"a\">MMMM</A>").XSize;
+    // Only the hovered (second) anchor gets the hover background.
+    EXPECT_EQ(countPixels(h.img, qRgb(255, 255, 0), QRect(0, 0, firstEnd, 40)), 0);
+    EXPECT_GT(countPixels(h.img, qRgb(255, 255, 0), QRect(firstEnd, 0, 400 - firstEnd, 40)), 50);
+    // Without hover mode every anchor gets it.
+    hover.HoverMode = false;
+    EXPECT_GT(countPixels(draw(links, {0, 0, 400, 40}, hover, {400, 40}).img, qRgb(255, 255, 0), QRect(0, 0, firstEnd, 40)), 50);
+
+    // Blinking text disappears in its off phase, and only the blinking part.
+    THTMLDrawParams off;
+    off.BlinkOn = false;
+    EXPECT_TRUE(inked(draw("<BLINK>MMMM</BLINK>", {0, 0, 200, 40}, off, {200, 40}).img).isNull());
+    EXPECT_FALSE(inked(draw("<BLINK>MMMM</BLINK>x", {0, 0, 200, 40}, off, {200, 40}).img).isNull());
+    EXPECT_FALSE(inked(draw("<BLINK>MMMM</BLINK>", {0, 0, 200, 40}, {}, {200, 40}).img).isNull());
+
+    // Highlighted text has the highlight background; marked text a red zigzag under it.
+    const QRgb highlight = platform::ToQColor(platform::clHighlight).rgb();
+    EXPECT_GT(countPixels(draw("a<HI>MMMM</HI>b", {0, 0, 200, 40}, {}, {200, 40}).img, highlight, QRect(0, 0, 200, 40)), 50);
+    const Drawn marked = draw("<E>MMMM</E> MMMM", {0, 0, 200, 40}, {}, {200, 40});
+    const int markEnd = 1 + measure("MMMM").XSize;
+    EXPECT_GT(countPixels(marked.img, qRgb(255, 0, 0), QRect(0, 0, markEnd + 2, 40)), 10);
+    EXPECT_EQ(countPixels(marked.img, qRgb(255, 0, 0), QRect(markEnd + 4, 0, 200 - markEnd - 4, 40)), 0);
+}
+
 TEST(HtmlDraw, CanvasIsGivenBackAsFound)
 {
     QImage img(200, 60, QImage::Format_RGB32);
