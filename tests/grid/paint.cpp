@@ -313,3 +313,50 @@ TEST(GridPaint, VisualPropertiesForScreenPrintAndDragging)
     EXPECT_EQ(std::get<0>(ask(2, 7, false, true)), kSelection);
     EXPECT_EQ(std::get<0>(ask(3, 7, false, true)), kPrimary);
 }
+
+TEST(GridPaint, CellBordersAndTheDrawCellEvent)
+{
+    RIvuZuvuzoZuvu g;
+    plainList(g);
+    g.OnGetCellBorder = [](RIvuZuvuzoZuvu*, int ARow, int ACol, platform::Pen& APen, TCellBorders& Borders) {
+        if (ARow == 2 && ACol == 1) {
+            APen.Color = platform::clRed;
+            Borders = cbBottom | cbLeft;
+        }
+    };
+    // The left border in its own colour through the border-properties event.
+    g.OnGetCellBorderProp = [](RIvuZuvuzoZuvu*, int, int, platform::Pen& Left, platform::Pen&, platform::Pen&,
+                               platform::Pen&) { Left.Color = platform::clBlue; };
+    std::vector<std::pair<int, Rect>> drawn;
+    g.OnDrawCell = [&](RIvuZuvuzoZuvu*, int ACol, int ARow, const Rect& R, platform::GridDrawState) {
+        if (ARow == 2)
+            drawn.emplace_back(ACol, R);
+    };
+    const QImage img = grab(g);
+    const Rect c = g.CellRect(1, 2);
+    drawn.resize(std::min<std::size_t>(drawn.size(), 4));  // the first paint's cells
+    // The borders lie just inside the grid lines: the bottom one above the
+    // cell's last pixel row (the grid line), the left one in its second column.
+    EXPECT_GE(countColour(img, qRgb(255, 0, 0), QRect(c.Left + 2, c.Bottom - 2, c.Width() - 4, 1)), c.Width() - 6);
+    EXPECT_GE(countColour(img, qRgb(0, 0, 255), QRect(c.Left + 1, c.Top + 2, 1, c.Height() - 4)), c.Height() - 6);
+    EXPECT_EQ(countColour(img, qRgb(255, 0, 0), QRect(c.Left + 2, c.Top, c.Width() - 4, c.Height() - 3)), 0);
+    const Rect other = g.CellRect(2, 2);
+    EXPECT_EQ(countColour(img, qRgb(255, 0, 0), QRect(other.Left, other.Top, other.Width(), other.Height())), 0);
+
+    // OnDrawCell gets every cell of the row, 1 pixel inside its top-left and
+    // the line width inside its bottom-right.
+    ASSERT_EQ(drawn.size(), 4u);
+    for (const auto& [col, r] : drawn) {
+        const Rect cell = g.CellRect(col, 2);
+        EXPECT_EQ(r.Left, cell.Left + 1) << col;
+        EXPECT_EQ(r.Top, cell.Top + 1) << col;
+        EXPECT_EQ(r.Right, cell.Right - g.GridLineWidth()) << col;
+        EXPECT_EQ(r.Bottom, cell.Bottom - g.GridLineWidth()) << col;
+    }
+    // With a column hidden, the event gets the real column.
+    g.HideColumn(1);
+    drawn.clear();
+    g.viewport()->repaint();
+    ASSERT_GE(drawn.size(), 2u);
+    EXPECT_EQ(drawn[1].first, 2);
+}
