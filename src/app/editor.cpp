@@ -280,6 +280,8 @@ void TMainForm::showCustomer(const Customer& record)
         QImage decoded;
         if (DecodeJpeg(bytes, decoded))
             setPictureFromJpeg(decoded, bytes);
+        else
+            pictureJpeg_ = bytes;  // not shown, but stored again unless replaced or deleted
     }
     showPicture();
 }
@@ -335,7 +337,7 @@ void TMainForm::setPictureFromJpeg(const QImage& image, const QByteArray& jpeg)
 QByteArray TMainForm::cardBytes() const
 {
     if (picture_.isNull() || picture_.width() == 0 || picture_.height() == 0)
-        return {};
+        return pictureJpeg_;  // empty, or stored bytes that could not be shown
     return pictureJpeg_.isEmpty() ? EncodeJpeg(picture_) : pictureJpeg_;
 }
 

@@ -78,7 +78,8 @@ public:
     bool categoriesChanged = false;
 
     // Fills the controls from a record (its picture from the stored JPEG
-    // bytes; bytes that do not decode give an empty picture).
+    // bytes; bytes that do not decode give an empty picture, but are kept
+    // for cardBytes until the picture is replaced or deleted).
     void showCustomer(const Customer& record);
     // Writes id, the texts, amount and category into the record (always
     // true). The card and the layouts are left as they are.
@@ -86,7 +87,8 @@ public:
 
     // The card picture (null when there is none) and the JPEG bytes to store
     // for it: the bytes it was read from while it is unchanged, else a new
-    // encoding; empty for no picture.
+    // encoding; empty for no picture. Stored bytes that could not be shown
+    // come back unchanged.
     const QImage& picture() const { return picture_; }
     void setPicture(const QImage& image);
     QByteArray cardBytes() const;
@@ -121,5 +123,7 @@ private:
 
     zarvoBuffer buffer_;
     QImage picture_;
-    QByteArray pictureJpeg_;  // the bytes picture_ was decoded from; empty once replaced otherwise
+    // the bytes picture_ was decoded from, or stored bytes that did not
+    // decode (picture_ null); empty once replaced otherwise
+    QByteArray pictureJpeg_;
 };

@@ -393,6 +393,36 @@ TEST_F(ContactsTest, SavedPictureTravelsWithTheContact)
     EXPECT_EQ(customers()[0].cardBytes, 0u);
 }
 
+TEST_F(ContactsTest, StoredCardThatDoesNotDecodeSurvivesAnUpdate)
+{
+    const oid_t shop = addCategory("Shops");
+    const oid_t oid = addCustomer(1, "Old card", "", shop);
+    // a picture from an older database that this decoder refuses
+    const QByteArray unreadable = EncodeJpeg(testPicture()).left(120);
+    {
+        dbCursor<Customer> c(dbCursorForUpdate);
+        ASSERT_TRUE(c.at(dbReference<Customer>(oid)));
+        c->card.setData(reinterpret_cast<const int1*>(unreadable.constData()), unreadable.size());
+        ASSERT_TRUE(c.update());
+        ASSERT_TRUE(database.commit());
+    }
+    window->RefreshGrid();
+
+    selectOnly({oid});
+    saveEditor([](TMainForm& e) {
+        EXPECT_TRUE(e.picture().isNull());
+        e.cTelephone->setText("555 0101");
+    });
+    updateActionExecute(*window);
+    EXPECT_EQ(customers()[0].telephone, "555 0101");
+    EXPECT_EQ(customers()[0].cardBytes, std::size_t(unreadable.size())) << "changing a phone number keeps the card";
+
+    selectOnly({oid});
+    saveEditor([](TMainForm& e) { e.deleteImageButton->click(); });
+    updateActionExecute(*window);
+    EXPECT_EQ(customers()[0].cardBytes, 0u) << "Delete still empties it";
+}
+
 TEST_F(ContactsTest, ConveniencesOpenTheSiteAndSayWhatIsMissing)
 {
     platform::CapturingShell shell;
