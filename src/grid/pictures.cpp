@@ -231,10 +231,19 @@ void THTMLPicture::load()
         QMovie movie(&buffer, "gif");
         movie.setCacheMode(QMovie::CacheNone);
         // Frames beyond the memory budget are not kept; selecting one shows the last kept frame.
+        // A looping GIF starts over after its last frame: decoding stops there.
         qsizetype bytes = 0;
+        const int total = movie.frameCount();
+        int last = -1;
         while (movie.isValid() && bytes < MaxDecodedFrameBytes && movie.jumpToNextFrame()) {
+            const int number = movie.currentFrameNumber();
+            if (number <= last)
+                break;
+            last = number;
             frames_.push_back(movie.currentImage());
             bytes += frames_.back().sizeInBytes();
+            if (total > 0 && static_cast<int>(frames_.size()) >= total)
+                break;
         }
     } else {
         const QImage image = QImage::fromData(data_);

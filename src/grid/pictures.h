@@ -91,6 +91,7 @@ public:
     void Draw(platform::Canvas& Canvas, const platform::Rect& R) const;
     // The frame being shown, as decoded (whole logical screen for a GIF).
     QImage CurrentImage() const;
+    int FramesDecoded() const { return static_cast<int>(frames_.size()); }
 
     // ---- frames (1-based)
     bool IsGIFFile() const;

@@ -1,7 +1,7 @@
 // Cell graphics as the grid paints them: grabs of a real grid checked on
 // pixels (check boxes, radio groups, progress bars, rotated text, comments,
 // nodes, data images, transparent bitmaps), and the placement rules.
-#include "grid/listgrid.h"
+#include "whitegrid.h"
 
 #include <QImage>
 #include <QPainter>
@@ -13,40 +13,24 @@ using namespace grid;
 namespace {
 
 constexpr QRgb kRed = qRgb(255, 0, 0);
-
-bool isDark(QRgb p) { return qGray(p) < 100; }
-bool isRed(QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; }
+constexpr auto isDark = isDarkPixel;
+constexpr auto isRed = isRedPixel;
 
 // A grid of 5 x 5 cells of 90 x 40 pixels with a white background.
 class GraphicsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g.resize(500, 260);
-        g.SetColCountEx(5);
-        g.SetRowCountEx(5);
-        g.SetDefaultColWidth(90);
-        g.SetDefRowHeightEx(40);
-        g.SetColor(platform::clWhite);
-        g.Bands->Active = false;
+        layOutWhiteGrid(g, 5, 5, 90, 40);
         for (int r = 1; r < 5; ++r)
             for (int c = 1; c < 5; ++c)
                 g.SetCells(c, r, "");
-        g.show();
     }
-    QImage shot()
-    {
-        g.viewport()->repaint();
-        return g.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    }
+    QImage shot() { return grabCells(g); }
     template <typename Pred>
     int count(const QImage& image, const Rect& r, Pred pred)
     {
-        int n = 0;
-        for (int y = std::max(0, r.Top); y < r.Bottom && y < image.height(); ++y)
-            for (int x = std::max(0, r.Left); x < r.Right && x < image.width(); ++x)
-                n += pred(image.pixel(x, y));
-        return n;
+        return countPixels(image, r, pred);
     }
 
     RIvuZuvuzoZuvu g;

@@ -1,6 +1,8 @@
 // Pictures for HTML cells: loading by URL from files, animated GIFs and their
-// frames, the cache and the container, and files that cannot be read.
+// frames, the cache and the container, files that cannot be read, and
+// pictures shown in the HTML cells of a grid.
 #include "gif_fixture.h"
+#include "whitegrid.h"
 #include "grid/gridobj.h"
 #include "grid/pictures.h"
 #include "grid/vurirod.h"
@@ -75,6 +77,7 @@ TEST_F(PicturesTest, AnimatedGifDecodedIntoFrames)
     ASSERT_FALSE(p.Empty());
     EXPECT_TRUE(p.IsGIFFile());
     EXPECT_EQ(p.GetFrameCount(), 5);
+    EXPECT_EQ(p.FramesDecoded(), 5);  // once each, though the GIF loops forever
     EXPECT_EQ(p.GetMaxWidth(), 20);
     EXPECT_EQ(p.GetMaxHeight(), 10);
     EXPECT_EQ(p.GetFrameTime(4), 40);
@@ -108,6 +111,7 @@ TEST_F(PicturesTest, StepSwitchesOnTheSeventhTickThenEveryFifth)
     THTMLPicture p;
     p.LoadFromURL(url(path));
     ASSERT_EQ(p.GetFrameCount(), 2);
+    EXPECT_EQ(p.FramesDecoded(), 2);
     std::vector<int> switches;
     for (int call = 1; call <= 17; ++call)
         if (p.Step())
@@ -129,11 +133,13 @@ TEST_F(PicturesTest, UnreadableFilesStayEmptyWithoutBlocking)
     const QString corrupt = write("corrupt.png", QByteArray("\x89PNG\r\n\x1a\n garbage that is no picture"));
     const QString truncatedGif = write("cut.gif", giffixture::makeGif(20, 10, fiveFrames()).left(30));
     const QString empty = write("empty.gif", QByteArray());
+    const QString huge = write("huge.png", QByteArray("\x89PNG"));
+    QFile(huge).resize(MaxPictureFileSize + 1);  // sparse: costs no disk
 
     QElapsedTimer timer;
     timer.start();
     for (const QString& path : {dir.filePath("missing.png"), dir.filePath("folder.png"), fifo, corrupt,
-                                truncatedGif, empty, QStringLiteral("/dev/zero")}) {
+                                truncatedGif, empty, huge, QStringLiteral("/dev/zero")}) {
         THTMLPicture p;
         EXPECT_NO_THROW(p.LoadFromURL(url(path))) << path.toStdString();
         EXPECT_TRUE(p.Empty()) << path.toStdString();
@@ -214,4 +220,55 @@ TEST_F(PicturesTest, ImageControlPlacesThePicture)
     shot = control.grab().toImage();
     EXPECT_EQ(QColor(shot.pixel(2, 2)), QColor(255, 0, 0));
     EXPECT_EQ(QColor(shot.pixel(37, 27)), QColor(255, 0, 0));
+}
+
+namespace {
+bool isGreenPixel(QRgb p) { return qGreen(p) > 200 && qRed(p) < 60 && qBlue(p) < 60; }
+}  // namespace
+
+TEST_F(PicturesTest, HtmlCellsShowPicturesFromFiles)
+{
+    using namespace giffixture;
+    const QString png = writePng("red.png", 20, 12, qRgb(255, 0, 0));
+    const QString gif = write("anim.gif", makeGif(16, 16, {{0, 0, 16, 16, 10, Green}, {4, 4, 8, 8, 10, Blue}}));
+    const QString fifo = dir.filePath("pipe.gif");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QDir(dir.path()).mkdir("folder.gif");
+
+    RIvuZuvuzoZuvu g;
+    layOutWhiteGrid(g, 4, 3, 100, 40);
+    auto img = [](const QString& path) { return "<IMG SRC=\"FILE://" + path.toStdString() + "\">"; };
+    g.SetCells(1, 1, img(png));
+    g.SetCells(2, 1, img(gif));
+    g.SetCells(1, 2, img(dir.filePath("missing.png")));
+    g.SetCells(2, 2, img(dir.filePath("folder.gif")));
+    g.SetCells(3, 2, img(fifo));
+
+    QElapsedTimer timer;
+    timer.start();
+    const QImage shot = grabCells(g);
+    EXPECT_LT(timer.elapsed(), 5000);
+
+    auto count = [&](int c, int r, bool (*pred)(QRgb)) { return countPixels(shot, g.CellRect(c, r), pred); };
+    EXPECT_EQ(count(1, 1, isRedPixel), 20 * 12);
+    EXPECT_EQ(count(2, 1, isGreenPixel), 16 * 16);  // the first frame
+    for (int c = 1; c <= 3; ++c)
+        EXPECT_EQ(count(c, 2, isRedPixel) + count(c, 2, isGreenPixel), 0);
+
+    // Each address was looked up once and kept; the unreadable ones stay empty.
+    THTMLPictureCache& cache = g.PictureCache();
+    ASSERT_NE(cache.FindPicture("FILE://" + png.toStdString()), nullptr);
+    EXPECT_FALSE(cache.FindPicture("FILE://" + png.toStdString())->Empty());
+    ASSERT_NE(cache.FindPicture("FILE://" + fifo.toStdString()), nullptr);
+    EXPECT_TRUE(cache.FindPicture("FILE://" + fifo.toStdString())->Empty());
+    const int pictures = cache.Count();
+    g.viewport()->repaint();
+    EXPECT_EQ(cache.Count(), pictures);
+
+    // The animation moves the GIF on to its second frame.
+    THTMLPicture* animated = cache.FindPicture("FILE://" + gif.toStdString());
+    ASSERT_NE(animated, nullptr);
+    animated->SetFrame(2);
+    const QImage next = grabCells(g);
+    EXPECT_EQ(countPixels(next, g.CellRect(2, 1), [](QRgb p) { return p == qRgb(0, 0, 255); }), 8 * 8);
 }
