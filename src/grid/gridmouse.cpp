@@ -119,8 +119,10 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
     }
 
     if (MouseActions->DisjunctRowSelect() && row >= FixedRows()) {
-        if (!(shift & platform::ssCtrl))
+        if (!(shift & platform::ssCtrl)) {
             ClearRowSelect();
+            SetNewSelection(true);  // the rows being dragged show selected until the release
+        }
         else if (GetRowSelect(row))
             pressState_.rowDeselect = true;
     }
@@ -296,6 +298,7 @@ void RIvuZuvuzoZuvu::openAnchor(const std::string& Anchor)
 
 void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int x, int y)
 {
+    SetNewSelection(false);
     if (button != platform::mbLeft) {
         TBaseGrid::MouseUp(button, shift, x, y);
         return;

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace grid;
@@ -359,4 +361,30 @@ TEST(GridPaint, CellBordersAndTheDrawCellEvent)
     g.viewport()->repaint();
     ASSERT_GE(drawn.size(), 2u);
     EXPECT_EQ(drawn[1].first, 2);
+}
+
+TEST(GridPaint, RowsBeingDraggedShowSelected)
+{
+    RIvuZuvuzoZuvu g;
+    listLike(g);
+    g.SetRowSelect(10, true);
+    grab(g);
+    const Rect from = g.CellRect(1, 3), to = g.CellRect(1, 5);
+    QTest::mousePress(g.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(from.Left + 5, from.Top + 5));
+    QMouseEvent move(QEvent::MouseMove, QPointF(to.Left + 5, to.Top + 5), g.viewport()->mapToGlobal(QPointF(to.Left + 5, to.Top + 5)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(g.viewport(), &move);
+    EXPECT_TRUE(g.NewSelection());
+    const QImage dragging = grab(g);
+    for (int r = 3; r <= 5; ++r)
+        EXPECT_EQ(dragging.pixel(inside(g, 2, r)), rgb(kSelection)) << r;
+    EXPECT_NE(dragging.pixel(inside(g, 2, 10)), rgb(kSelection));  // its flag went with the press
+    EXPECT_NE(dragging.pixel(inside(g, 2, 6)), rgb(kSelection));
+    QTest::mouseRelease(g.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(to.Left + 5, to.Top + 5));
+    EXPECT_FALSE(g.NewSelection());
+    const QImage released = grab(g);
+    for (int r = 3; r <= 5; ++r) {
+        EXPECT_TRUE(g.GetRowSelect(r)) << r;
+        EXPECT_EQ(released.pixel(inside(g, 2, r)), rgb(kSelection)) << r;
+    }
 }
