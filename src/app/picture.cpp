@@ -58,6 +58,17 @@ struct RawPicture {
     char message[JMSG_LENGTH_MAX] = {};
 };
 
+// False when a picture of w x h pixels is within the limits; else true, with
+// the reason in `message` (JMSG_LENGTH_MAX bytes).
+bool tooLarge(qint64 w, qint64 h, char* message)
+{
+    if (w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels)
+        return false;
+    std::snprintf(message, JMSG_LENGTH_MAX, "Picture of %lldx%lld pixels is too large", static_cast<long long>(w),
+                  static_cast<long long>(h));
+    return true;
+}
+
 // Plain C flow: nothing with a destructor lives across the setjmp, and every
 // allocation is reachable from `out` or `cinfo` when the jump comes back.
 bool decodeRaw(const unsigned char* data, unsigned long size, RawPicture* out)
@@ -76,14 +87,19 @@ bool decodeRaw(const unsigned char* data, unsigned long size, RawPicture* out)
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, size);
     jpeg_read_header(&cinfo, TRUE);
+    // Refused from the header: a progressive picture is gathered whole
+    // inside jpeg_start_decompress, in memory that grows with its size.
+    if (tooLarge(cinfo.image_width, cinfo.image_height, err.message))
+        std::longjmp(err.jump, 1);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&cinfo);
     const qint64 w = cinfo.output_width, h = cinfo.output_height;
-    if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide || w * h > kMaxPicturePixels ||
-        cinfo.output_components != (cmyk ? 4 : 3)) {
-        std::snprintf(err.message, sizeof err.message, "Picture of %lldx%lld pixels is too large",
-                      static_cast<long long>(w), static_cast<long long>(h));
+    if (tooLarge(w, h, err.message))
+        std::longjmp(err.jump, 1);
+    if (cinfo.output_components != (cmyk ? 4 : 3)) {
+        std::snprintf(err.message, sizeof err.message, "Picture with %d colour components",
+                      cinfo.output_components);
         std::longjmp(err.jump, 1);
     }
     out->width = static_cast<int>(w);

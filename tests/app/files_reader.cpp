@@ -6,7 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QBuffer>
 #include <QGuiApplication>
+#include <QImageWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -309,6 +311,27 @@ TEST(Pictures, JpegRoundTripAndDamage)
     huge[sof + 7] = '\xEA';
     huge[sof + 8] = '\x60';
     EXPECT_FALSE(DecodeJpeg(huge, kept, &error));
+
+    // A progressive picture is gathered whole before its first row comes
+    // out, so its size must be refused from the header: a small file that
+    // claims 20000 x 20000 pixels is turned down as too large, not read.
+    QByteArray progressive;
+    {
+        QBuffer buffer(&progressive);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        ASSERT_TRUE(writer.write(image));
+    }
+    const qsizetype sof2 = progressive.indexOf("\xFF\xC2");
+    ASSERT_GT(sof2, 0) << "the writer made no progressive picture";
+    progressive[sof2 + 5] = '\x4E';
+    progressive[sof2 + 6] = '\x20';
+    progressive[sof2 + 7] = '\x4E';
+    progressive[sof2 + 8] = '\x20';
+    error.clear();
+    EXPECT_FALSE(DecodeJpeg(progressive, kept, &error));
+    EXPECT_TRUE(error.contains("too large")) << error.toStdString();
 
     std::mt19937 random(7);
     for (int round = 0; round < 300; ++round) {
