@@ -23,7 +23,8 @@
 // its row. Written with libxlsxwriter.
 //
 // XLS (BIFF8, Excel 97 and later; read in xlsreader.cpp): a compound
-// document. Its 512-byte header gives the sector size (512 or 4096), the
+// document. Its 512-byte header gives the sector size (512 or 4096; the
+// header fills the first sector, so sector n starts at (n + 1) * size), the
 // sectors of the sector table (109 in the header, more along a chain), the
 // first directory sector and the mini-stream table; streams of less than the
 // header's cutoff (4096) live in 64-byte mini sectors inside the root entry's

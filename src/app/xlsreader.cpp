@@ -96,8 +96,10 @@ public:
     }
 
 private:
-    qsizetype sectors() const { return (file_.size() - 512) / sector_; }
-    qsizetype offsetOf(uint32_t s) const { return 512 + static_cast<qsizetype>(s) * sector_; }
+    // The header fills the first sector (512 bytes used, the rest of a
+    // 4096-byte one is padding); sector 0 follows it.
+    qsizetype sectors() const { return std::max<qsizetype>(file_.size() / sector_ - 1, 0); }
+    qsizetype offsetOf(uint32_t s) const { return (static_cast<qsizetype>(s) + 1) * sector_; }
 
     bool readFat(QString& error)
     {

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include <minizip/zip.h>
@@ -224,6 +225,103 @@ TEST_F(Files, XlsTextsSplitAcrossRecordsAndNumbersOfEveryForm)
         ASSERT_EQ(book.getCell(2, r + 1).toDouble(), numbers[r % 5]) << "row " << r + 1;
     }
     EXPECT_EQ(book.getCell(1, 601), QVariant(true));
+}
+
+namespace {
+
+void put16(QByteArray& b, qsizetype at, uint16_t v)
+{
+    b[at] = char(v & 0xFF);
+    b[at + 1] = char(v >> 8);
+}
+void put32(QByteArray& b, qsizetype at, uint32_t v)
+{
+    put16(b, at, uint16_t(v & 0xFFFF));
+    put16(b, at + 2, uint16_t(v >> 16));
+}
+QByteArray record(uint16_t type, const QByteArray& data)
+{
+    QByteArray r(4, '\0');
+    put16(r, 0, type);
+    put16(r, 2, uint16_t(data.size()));
+    return r + data;
+}
+
+// A workbook in a compound document of 4096-byte sectors: the header sector,
+// then sector 0 (the sector table), 1 (the directory), 2 (the "Workbook"
+// stream of one sector). Sheet "S" holds "hello" in A1 and 2.5 in B2.
+QByteArray xlsWithLargeSectors()
+{
+    QByteArray bof(16, '\0');
+    put16(bof, 0, 0x0600);
+    put16(bof, 2, 0x0005);
+    QByteArray sheetBof = bof;
+    put16(sheetBof, 2, 0x0010);
+    QByteArray label(6, '\0');
+    label += QByteArray("\x05\x00\x00hello", 8);
+    QByteArray number(14, '\0');
+    put16(number, 0, 1);
+    put16(number, 2, 1);
+    const double value = 2.5;
+    std::memcpy(number.data() + 6, &value, 8);
+    QByteArray boundSheet(6, '\0');
+    boundSheet += QByteArray("\x01\x00S", 3);
+    const QByteArray globalsWithoutOffset = record(0x0809, bof) + record(0x0085, boundSheet) + record(0x000A, {});
+    put32(boundSheet, 0, uint32_t(globalsWithoutOffset.size()));
+    QByteArray stream = record(0x0809, bof) + record(0x0085, boundSheet) + record(0x000A, {}) +
+                        record(0x0809, sheetBof) + record(0x0204, label) + record(0x0203, number) +
+                        record(0x000A, {});
+    stream.append(4096 - stream.size(), '\0');
+
+    constexpr int sector = 4096;
+    QByteArray file(4 * sector, '\0');
+    file.replace(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1");
+    put16(file, 24, 0x003E);
+    put16(file, 26, 4);
+    put16(file, 28, 0xFFFE);
+    put16(file, 30, 12);
+    put16(file, 32, 6);
+    put32(file, 40, 1);           // directory sectors
+    put32(file, 44, 1);           // sector-table sectors
+    put32(file, 48, 1);           // first directory sector
+    put32(file, 56, 4096);        // mini-stream cutoff
+    put32(file, 60, 0xFFFFFFFE);  // no mini sector table
+    put32(file, 68, 0xFFFFFFFE);  // no further sector-table list
+    for (int i = 0; i < 109; ++i)
+        put32(file, 76 + 4 * i, i == 0 ? 0 : 0xFFFFFFFF);
+    const qsizetype fat = sector;
+    for (int i = 0; i < sector / 4; ++i)
+        put32(file, fat + 4 * i, 0xFFFFFFFF);
+    put32(file, fat + 0, 0xFFFFFFFD);
+    put32(file, fat + 4, 0xFFFFFFFE);
+    put32(file, fat + 8, 0xFFFFFFFE);
+    auto entry = [&](int index, const QString& name, int type, uint32_t start, uint32_t size) {
+        const qsizetype at = 2 * sector + 128 * index;
+        for (qsizetype i = 0; i < name.size(); ++i)
+            put16(file, at + 2 * i, name[i].unicode());
+        put16(file, at + 64, uint16_t(2 * name.size() + 2));
+        file[at + 66] = char(type);
+        put32(file, at + 68, 0xFFFFFFFF);
+        put32(file, at + 72, 0xFFFFFFFF);
+        put32(file, at + 76, index == 0 ? 1 : 0xFFFFFFFF);
+        put32(file, at + 116, start);
+        put32(file, at + 120, size);
+    };
+    entry(0, "Root Entry", 5, 0xFFFFFFFE, 0);
+    entry(1, "Workbook", 2, 2, 4096);
+    file.replace(3 * sector, sector, stream);
+    return file;
+}
+
+} // namespace
+
+TEST_F(Files, XlsWithLargeSectorsIsRead)
+{
+    write("large.xls", xlsWithLargeSectors());
+    TZrvExcel book(path("large.xls"));
+    ASSERT_TRUE(book.readError().isEmpty()) << book.readError().toStdString();
+    EXPECT_EQ(text(book, 1, 1), "hello");
+    EXPECT_EQ(book.getCell(2, 2), QVariant(2.5));
 }
 
 TEST_F(Files, FlippedBytesNeverCrashTheReaders)
