@@ -6,7 +6,20 @@ constexpr std::uint32_t slotsPerPage = dbPageSize / sizeof(oid_t);  // 1,024
 
 const dbHashTable& tableOf(dbDatabase* db, oid_t hashId)
 {
-    return *reinterpret_cast<const dbHashTable*>(dbMustGet(db, hashId, dbHashTable::tableMarker));
+    const auto& table = *reinterpret_cast<const dbHashTable*>(dbMustGet(db, hashId, dbHashTable::tableMarker));
+    if (table.size == 0 || (std::uint64_t(table.size) + 1) % slotsPerPage != 0) {
+        dbDamaged(db);  // buckets always fill whole pages
+    }
+    return table;
+}
+
+// Counts one step along a chain: every item has an id of its own, so a
+// chain longer than the object index is a loop.
+void chainStep(dbDatabase* db, std::uint32_t& steps)
+{
+    if (++steps > db->getIndexSize()) {
+        dbDamaged(db);
+    }
 }
 
 oid_t slot(dbDatabase* db, oid_t firstPage, std::uint32_t bucket)
@@ -90,7 +103,9 @@ bool dbHashTable::insert(dbDatabase* db, oid_t hashId, oid_t rowId, int type, st
             std::uint32_t nonEmpty = 0;
             for (std::uint32_t b = 0; b < table.size; b++) {
                 oid_t itemId = slot(db, table.page, b);
+                std::uint32_t steps = 0;
                 while (itemId != 0) {
+                    chainStep(db, steps);
                     dbHashTableItem item = itemOf(db, itemId);
                     std::uint32_t nb = item.hash % newSize;
                     oid_t head = slot(db, newPage, nb);
@@ -136,7 +151,9 @@ bool dbHashTable::remove(dbDatabase* db, oid_t hashId, oid_t rowId, int type, st
         std::uint32_t bucket = h % table.size;
         oid_t prev = 0;
         oid_t itemId = slot(db, table.page, bucket);
+        std::uint32_t steps = 0;
         while (itemId != 0) {
+            chainStep(db, steps);
             dbHashTableItem item = itemOf(db, itemId);
             if (item.record == rowId) {
                 if (prev != 0) {
@@ -165,7 +182,9 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
         std::uint32_t h = hashCode(key, keySize);
         dbHashTable table = tableOf(db, hashId);
         oid_t itemId = slot(db, table.page, h % table.size);
+        std::uint32_t steps = 0;
         while (itemId != 0) {
+            chainStep(db, steps);
             dbHashTableItem item = itemOf(db, itemId);
             sc.probes += 1;
             if (item.hash == h) {
@@ -186,7 +205,9 @@ void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)
 {
     for (std::uint32_t b = 0; b < table.size; b++) {
         oid_t itemId = slot(db, table.page, b);
+        std::uint32_t steps = 0;
         while (itemId != 0) {
+            chainStep(db, steps);
             oid_t next = itemOf(db, itemId).next;
             db->freeObject(itemId);
             itemId = next;

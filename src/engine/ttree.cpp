@@ -7,11 +7,28 @@ constexpr int maxItems = dbTtreeNode::maxItems;
 // from its subtree, so that inner nodes stay nearly full.
 constexpr int minItems = maxItems - 1;
 
+// A height-balanced tree of 2^32 nodes is less than 48 levels deep, and an
+// insert or remove goes down at most twice per level: a deeper descent
+// follows a loop in damaged links.
+constexpr int maxDescent = 128;
+
 // One operation on one tree: the key field's description and node access.
 class Tree {
   public:
     Tree(dbDatabase* d, int t, std::size_t s, dbUDTComparator c, std::size_t o)
         : db(d), type(t), size(s), comparator(c), offs(o) {}
+
+    // Held by every recursive step for the length of its descent.
+    struct Descent {
+        explicit Descent(Tree& t) : tree(t)
+        {
+            if (++tree.depth > maxDescent) {
+                dbDamaged(tree.db);
+            }
+        }
+        ~Descent() { tree.depth -= 1; }
+        Tree& tree;
+    };
 
     const dbTtreeNode* node(oid_t id)
     {
@@ -50,6 +67,7 @@ class Tree {
     // change); true when the subtree grew in height.
     bool insert(oid_t& nodeId, oid_t id, const void* key)
     {
+        Descent down(*this);
         oid_t n = nodeId;
         const dbTtreeNode* nd = node(n);
         int count = nd->nItems;
@@ -181,6 +199,7 @@ class Tree {
     // unchanged, 1 height shrank.
     int remove(oid_t& nodeId, oid_t id, const void* key)
     {
+        Descent down(*this);
         oid_t n = nodeId;
         const dbTtreeNode* nd = node(n);
         int count = nd->nItems;
@@ -240,7 +259,10 @@ class Tree {
         // or the least of the right subtree to the end.
         int side = w->balance <= 0 && w->left != 0 ? left : right;
         oid_t c = child(w, side);
-        while (child(node(c), 1 - side) != 0) {
+        for (int steps = 0; child(node(c), 1 - side) != 0; steps++) {
+            if (steps > maxDescent) {
+                dbDamaged(db);
+            }
             c = child(node(c), 1 - side);
         }
         const dbTtreeNode* extreme = node(c);
@@ -292,6 +314,7 @@ class Tree {
     // Range search; false when the search is over.
     bool find(oid_t n, dbSearchContext& sc)
     {
+        Descent down(*this);
         const dbTtreeNode* nd = node(n);
         sc.probes += 1;
         int count = nd->nItems;
@@ -343,6 +366,7 @@ class Tree {
     // Every item in key order (forward) or the reverse.
     bool walk(oid_t n, dbSearchSink* sink, bool forward)
     {
+        Descent down(*this);
         const dbTtreeNode* nd = node(n);
         int first = forward ? left : right;
         if (child(nd, first) != 0 && !walk(child(nd, first), sink, forward)) {
@@ -359,6 +383,7 @@ class Tree {
 
     void purge(oid_t n)
     {
+        Descent down(*this);
         const dbTtreeNode* nd = node(n);
         oid_t l = nd->left, r = nd->right;
         if (l != 0) {
@@ -375,6 +400,7 @@ class Tree {
     std::size_t size;
     dbUDTComparator comparator;
     std::size_t offs;
+    int depth = 0;
 };
 
 oid_t rootOf(dbDatabase* db, oid_t treeId)

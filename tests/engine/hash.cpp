@@ -217,3 +217,26 @@ TEST_F(HashIndex, AnItemNamingAFreedRowIsReportedNotFollowed)
     db.rollback();
     EXPECT_EQ(findName("abc"), std::vector<oid_t>{abc});
 }
+
+TEST_F(HashIndex, ADamagedTableOrChainIsReportedNotFollowed)
+{
+    oid_t abc = insert("abc", 1);
+    ASSERT_TRUE(db.commit());
+    // A table whose bucket count reads as zero (a zeroed object).
+    reinterpret_cast<dbHashTable*>(db.put(field("name")->hashTable))->size = 0;
+    EXPECT_TRUE(findName("abc").empty());
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    Keyed rec{"def", 2};
+    EXPECT_FALSE(db.insertRecord(table(), nullptr, &rec));
+    EXPECT_FALSE(db.commit());
+    EXPECT_EQ(findName("abc"), std::vector<oid_t>{abc});
+
+    // A chain whose item leads back to itself ends the walk.
+    oid_t item = slot("name", 14439);
+    reinterpret_cast<dbHashTableItem*>(db.put(item))->next = item;
+    db.messages.clear();
+    findName("abc");
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    db.rollback();
+    EXPECT_EQ(findName("abc"), std::vector<oid_t>{abc});
+}

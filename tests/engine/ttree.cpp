@@ -298,3 +298,38 @@ TEST_F(TreeIndex, ADamagedNodeIsReportedNotFollowed)
     EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
     db.rollback();
 }
+
+TEST_F(TreeIndex, ANodeLinkedBackIntoItsPathIsReportedNotFollowed)
+{
+    for (int i = 0; i < 300; i++) {
+        insert(i);
+    }
+    ASSERT_TRUE(db.commit());
+    oid_t top = root();
+    oid_t right = node(top).right;
+    ASSERT_NE(right, 0u);
+    auto damage = [&] {
+        db.messages.clear();
+        reinterpret_cast<dbTtreeNode*>(db.put(right))->right = top;
+    };
+    // Each search or change ends, reported, and undoes the transaction.
+    damage();
+    walk(true);
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    EXPECT_FALSE(db.commit());
+    damage();
+    std::int32_t low = 290;
+    range(&low, true, nullptr, true);
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    db.rollback();
+    damage();
+    Ordered rec{1000, ""};
+    EXPECT_FALSE(db.insertRecord(table(), nullptr, &rec));
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    db.rollback();
+    damage();
+    EXPECT_FALSE(db.deleteTable(table()));
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
+    db.rollback();
+    EXPECT_EQ(walk(true).size(), 300u);
+}
