@@ -184,6 +184,61 @@ private:
     unzFile zip_;
 };
 
+// The UTF-16 unit of the text escape "_xHHHH_" (four hex digits) that starts
+// at i, or -1 when none starts there.
+int escapeAt(const QString& s, qsizetype i)
+{
+    if (i + 7 > s.size() || s[i] != u'_' || s[i + 1] != u'x' || s[i + 6] != u'_')
+        return -1;
+    int value = 0;
+    for (qsizetype j = i + 2; j < i + 6; ++j) {
+        const char16_t c = s[j].unicode();
+        const int digit = c >= u'0' && c <= u'9' ? c - u'0'
+                          : c >= u'a' && c <= u'f' ? c - u'a' + 10
+                          : c >= u'A' && c <= u'F' ? c - u'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// A stored text with its escapes replaced by the characters they stand for.
+QString unescapeText(const QString& s)
+{
+    if (!s.contains(u"_x"))
+        return s;
+    QString out;
+    out.reserve(s.size());
+    for (qsizetype i = 0; i < s.size();) {
+        const int value = escapeAt(s, i);
+        if (value >= 0) {
+            out += QChar(char16_t(value));
+            i += 7;
+        } else {
+            out += s[i++];
+        }
+    }
+    return out;
+}
+
+// A text to store: an "_" that starts what reads as an escape is written as
+// the escape "_x005F_" (the writing library escapes control characters).
+QString escapeLookalikes(const QString& s)
+{
+    if (!s.contains(u"_x"))
+        return s;
+    QString out;
+    out.reserve(s.size() + 7);
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (escapeAt(s, i) >= 0)
+            out += u"_x005F";
+        out += s[i];
+    }
+    return out;
+}
+
 QString attribute(const QXmlStreamReader& xml, QStringView localName)
 {
     for (const QXmlStreamAttribute& a : xml.attributes())
@@ -251,7 +306,7 @@ QString runText(QXmlStreamReader& xml)
             if (skipDepth > 0 || xml.name() == u"rPh")
                 ++skipDepth;
             else if (xml.name() == u"t")
-                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                text += unescapeText(xml.readElementText(QXmlStreamReader::IncludeChildElements));
         } else if (xml.isEndElement()) {
             if (skipDepth > 0)
                 --skipDepth;
@@ -361,7 +416,7 @@ bool readCell(QXmlStreamReader& xml, const QStringList& shared, int& row, int& c
         }
         value = shared[static_cast<qsizetype>(index)];
     } else if (type == "str" || type == "e") {
-        value = v;
+        value = unescapeText(v);
     } else if (type == "b") {
         value = v.trimmed() == "1";
     } else {
@@ -604,7 +659,8 @@ bool WriteXlsx(const std::vector<WorkbookSheet>& sheets, QByteArray& bytes, QStr
             } else if (value.typeId() == QMetaType::Bool) {
                 e = worksheet_write_boolean(ws, r, c, value.toBool(), nullptr);
             } else {
-                e = worksheet_write_string(ws, r, c, value.toString().toUtf8().constData(), nullptr);
+                e = worksheet_write_string(ws, r, c, escapeLookalikes(value.toString()).toUtf8().constData(),
+                                           nullptr);
             }
             if (e != LXW_NO_ERROR) {
                 error = QString("cell (row %1, column %2): %3").arg(at.first).arg(at.second).arg(lxwError(e));

@@ -20,7 +20,10 @@
 // t="s" a shared-text index in <v>, t="str"/"e" a text in <v>, t="inlineStr"
 // a text in <is>, t="b" 0 or 1, otherwise a number in <v> (a formula's cached
 // value when <f> is present). A cell without r follows the previous one in
-// its row. Written with libxlsxwriter.
+// its row. In texts, "_xHHHH_" (four hex digits) stands for that UTF-16 unit:
+// control characters such as CR travel so, and "_x005F_" is a literal "_"
+// (written before anything that would read as an escape). Written with
+// libxlsxwriter.
 //
 // XLS (BIFF8, Excel 97 and later; read in xlsreader.cpp): a compound
 // document. Its 512-byte header gives the sector size (512 or 4096; the

@@ -152,6 +152,32 @@ TEST_F(Files, XlsxRoundTripKeepsTypesAndSheets)
     EXPECT_EQ(back.sheetCount(), 1);
 }
 
+TEST_F(Files, XlsxKeepsLineEndsControlCharactersAndUnderscores)
+{
+    // Control characters travel as "_xHHHH_" inside the file; a text that
+    // merely looks like such an escape must come back as typed.
+    const QString texts[] = {"Room 4\r\nSecond floor", QString("tab\there, bell\x07"), "literal _x0041_ and _x00zz_",
+                             "ends in _x"};
+    TZrvExcel book{QString()};
+    for (int i = 0; i < 4; ++i)
+        book.setCell(1, i + 1, texts[i]);
+    ASSERT_TRUE(book.save(path("escapes.xlsx"))) << book.saveError().toStdString();
+    TZrvExcel back(path("escapes.xlsx"));
+    ASSERT_TRUE(back.readError().isEmpty()) << back.readError().toStdString();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(text(back, 1, i + 1), texts[i]);
+
+    // as a spreadsheet program writes them, in shared and inline texts
+    xlsx("excel.xlsx",
+         "<row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c><c r=\"B1\" t=\"inlineStr\"><is><t>x_x000D_y</t></is></c>"
+         "</row>",
+         "<si><t>line one_x000D_\nline two _x005F_x0041_</t></si>");
+    TZrvExcel excel(path("excel.xlsx"));
+    ASSERT_TRUE(excel.readError().isEmpty()) << excel.readError().toStdString();
+    EXPECT_EQ(text(excel, 1, 1), "line one\r\nline two _x0041_");
+    EXPECT_EQ(text(excel, 2, 1), "x\ry");
+}
+
 TEST_F(Files, XlsxReaderTakesSharedInlineAndCachedValues)
 {
     xlsx("ok.xlsx",
