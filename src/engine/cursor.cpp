@@ -184,6 +184,22 @@ void dbSelection::sort(dbDatabase* db, const dbOrderByNode* order)
 // ---------------------------------------------------------------------------
 // dbAnyCursor
 
+namespace {
+
+// Whether a row link of the table's list names a record; a link to a free
+// id or an internal object is reported as damage.
+bool linksRecord(dbDatabase* db, oid_t id)
+{
+    offs_t pos = id < db->getIndexSize() ? db->getPos(id) : dbFreeHandleMarker;
+    if (pos == 0 || (pos & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
+        db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 dbAnyCursor::dbAnyCursor(dbTableDescriptor& aTable, dbCursorType aType, byte* aRecord)
     : db(aTable.db == DETACHED_TABLE ? nullptr : aTable.db), table(&aTable), type(aType), record(aRecord)
 {
@@ -361,8 +377,8 @@ bool dbAnyCursor::gotoFirst()
     removed = false;
     bool found;
     if (allRecords) {
-        currId = firstId;
-        found = currId != 0;
+        found = firstId != 0 && linksRecord(db, firstId);
+        currId = found ? firstId : 0;
     } else if (selection.first == nullptr) {
         found = currId != 0;
     } else {
@@ -396,7 +412,7 @@ bool dbAnyCursor::step(bool forward)
         }
         dbRecord* row = db->getRow(currId);
         oid_t to = forward ? row->next : row->prev;
-        if (to == 0) {
+        if (to == 0 || !linksRecord(db, to)) {
             return false;
         }
         currId = to;

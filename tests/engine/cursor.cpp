@@ -442,3 +442,43 @@ TEST_F(CursorTest, SortingKeepsEveryIdWhenValuesDoNotOrder)
 }
 
 }  // namespace
+
+TEST_F(CursorTest, RowLinksToNoRecordEndTheWalkReported)
+{
+    std::vector<oid_t> ids = fill(0, 5);
+    dbTableDescriptor* table = db.findTable("Item");
+    ASSERT_TRUE(db.remove(table, ids[3]));
+    ASSERT_TRUE(db.commit());
+    const std::string damaged = "Database file was corrupted: invalid record";
+
+    // A next link naming the removed row.
+    db.putRow(ids[2])->next = ids[3];
+    dbCursor<Item> cursor;
+    ASSERT_EQ(cursor.select(), 4u);
+    EXPECT_EQ(labels(cursor), (std::vector<std::string>{"item 0", "item 1", "item 2"}));
+    EXPECT_TRUE(db.reported(damaged));
+    db.rollback();
+
+    // A previous link beyond the object index.
+    db.messages.clear();
+    db.putRow(ids[1])->prev = 100000000;
+    ASSERT_EQ(cursor.select(), 4u);
+    ASSERT_NE(cursor.next(), nullptr);
+    EXPECT_EQ(cursor.getOid(), ids[1]);
+    EXPECT_EQ(cursor.prev(), nullptr);
+    EXPECT_EQ(cursor.getOid(), ids[1]);
+    EXPECT_TRUE(db.reported(damaged));
+    db.rollback();
+
+    // A first row that is an internal object (a bitmap page).
+    db.messages.clear();
+    reinterpret_cast<dbTable*>(db.put(table->tableId))->firstRow = dbBitmapId;
+    cursor.select();
+    EXPECT_FALSE(cursor.gotoFirst());
+    EXPECT_TRUE(db.reported(damaged));
+    db.rollback();
+    db.messages.clear();
+    EXPECT_EQ(labels(cursor), std::vector<std::string>{});
+    ASSERT_EQ(cursor.select(), 4u);
+    EXPECT_EQ(labels(cursor), (std::vector<std::string>{"item 0", "item 1", "item 2", "item 4"}));
+}
