@@ -1,6 +1,7 @@
 #include "app/login.h"
 
 #include "app/dialogs.h"
+#include "app/editor.h"
 #include "app/schema.h"
 
 #include <QGridLayout>
@@ -116,6 +117,9 @@ void ChangePassword(QWidget* owner)
         config.getDatabase()->rollback();
         return;
     }
-    config.getDatabase()->commit();
+    if (!config.getDatabase()->commit()) {  // the old password still holds
+        ShowInfo(kNotStored, owner);
+        return;
+    }
     ShowInfo("The password has been updated successfully.", owner);
 }

@@ -2,6 +2,7 @@
 #include "app/login.h"
 
 #include "app/dialogs.h"
+#include "app/editor.h"
 #include "app/schema.h"
 #include "platform/dialogs.h"
 
@@ -183,4 +184,25 @@ TEST_F(PasswordChange, LongPasswordsWork)
     steps.push_back([&](QDialog& f) { fill(f, "", longText, longText); });
     ChangePassword(nullptr);
     EXPECT_EQ(stored(), longText.toStdString());
+}
+
+// Fails every flush of the database file while it lives: no commit reaches
+// the disk.
+class FlushFails : public dbFileObserver {
+public:
+    FlushFails() { dbFile::setObserver(this); }
+    ~FlushFails() override { dbFile::setObserver(nullptr); }
+    int beforeFlush(const dbFile&) override { return EIO; }
+};
+
+TEST_F(PasswordChange, AChangeTheDiskRefusesIsNotReportedAsDone)
+{
+    {
+        FlushFails failing;
+        steps.push_back([](QDialog& f) { fill(f, "", "secret", "secret"); });
+        ChangePassword(nullptr);
+    }
+    EXPECT_EQ(stored(), "") << "the old password still holds";
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_EQ(dialogs.Messages()[0], kNotStored);
 }
