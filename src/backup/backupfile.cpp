@@ -1017,7 +1017,8 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
         if (doRestore) {
             const QFileInfo fi(target);
             const bool exists = fi.exists();
-            const bool newer = !exists || date > fileDosDate(fi);
+            // compared unsigned: from 2044 on the top bit is set
+            const bool newer = !exists || uint32_t(date) > uint32_t(fileDosDate(fi));
             switch (RestoreMode) {
             case rmAll: break;
             case rmNoOverwrite: doRestore = !exists; break;

@@ -160,6 +160,18 @@ TEST_F(RestoreModes, EachModeDecidesByPresenceAndDate)
     EXPECT_FALSE(restores(rmExistingNewer, same));
 }
 
+TEST_F(RestoreModes, DatesFrom2044OnAreLaterThanEarlierOnes)
+{
+    // from 2044 on a DOS date-time has its top bit set
+    const int64_t in2030 = 1893456000, in2050 = 2524608000, in2060 = 2840140800;
+    setMtime(source, in2050);
+    ASSERT_TRUE(r.bf.Backup({source}, archive));
+    EXPECT_TRUE(restores(rmNewer, in2030));
+    EXPECT_TRUE(restores(rmExistingNewer, 1600000000));
+    EXPECT_FALSE(restores(rmNewer, in2060));
+    EXPECT_FALSE(restores(rmNewer, in2050));
+}
+
 TEST_F(RestoreModes, TheRestoreFileEventMayRedirectOrRefuse)
 {
     r.bf.OnRestoreFile = [&](TBackupFile &, QString &name, int32_t fa, bool &doRestore) {
