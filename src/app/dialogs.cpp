@@ -50,6 +50,7 @@ TYesNoForm::TYesNoForm(QWidget *owner)
     setWindowTitle(QStringLiteral("Message Box"));
     setFixedSize(kFormWidth, 150);
     msg = new QLabel(this);
+    msg->setTextFormat(Qt::PlainText);  // messages carry typed names and paths
     msg->setGeometry(12, 12, kFormWidth - 24, 84);
     msg->setAlignment(Qt::AlignCenter);
     msg->setWordWrap(true);
@@ -67,6 +68,7 @@ TInputForm::TInputForm(QWidget *owner)
     setWindowTitle(QStringLiteral("Enter Box"));
     setFixedSize(kFormWidth, 130);
     msg = new QLabel(this);
+    msg->setTextFormat(Qt::PlainText);
     msg->setGeometry(12, 10, kFormWidth - 24, 24);
     inputText = new QLineEdit(this);
     inputText->setGeometry(12, 40, kFormWidth - 24, 26);

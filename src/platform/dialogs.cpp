@@ -98,12 +98,14 @@ void PlainDialogs::ShowMessage(const QString& text, MessageKind kind, const QStr
                     : kind == MessageKind::Warning ? QMessageBox::Warning
                                                    : QMessageBox::Information,
                     captionOr(caption), text, QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);  // texts carry typed names and paths
     box.exec();
 }
 
 bool PlainDialogs::AskQuestion(const QString& text, const QString& caption, QWidget* owner)
 {
     QMessageBox box(QMessageBox::Question, captionOr(caption), text, QMessageBox::Yes | QMessageBox::No, owner);
+    box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -135,6 +137,7 @@ QString PlainDialogs::PickFile(const FileRequest& request, QWidget* owner)
 void PlainDialogs::ShowError(const QString& text, QWidget* owner)
 {
     QMessageBox box(QMessageBox::Critical, g_title, text, QMessageBox::Ok, owner);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -1,5 +1,6 @@
 // The message, question and input forms driven with real keys and clicks.
 #include "app/dialogs.h"
+#include "plain_label.h"
 
 #include <QAction>
 #include <QApplication>
@@ -161,6 +162,31 @@ TEST_F(Forms, OkCancelPromptRecaptionsTheYesNoForm)
     EXPECT_TRUE(AskOkCancel("Please insert Disk #2"));
     act = [&](QDialog &d) { QTest::mouseClick(static_cast<TYesNoForm &>(d).NoButton, Qt::LeftButton); };
     EXPECT_FALSE(AskOkCancel("Please insert Disk #2"));
+}
+
+TEST_F(Forms, MessagesShowTypedTextAsItIsNotAsMarkup)
+{
+    // a category, file name or typed value that happens to look like a tag
+    const QString question = "Delete the category 'R<b>D</b> & <i>Co'?";
+    act = [&](QDialog &d) {
+        EXPECT_TRUE(drawnAsPlainText(*static_cast<TYesNoForm &>(d).msg));
+        key(d, Qt::Key_F12);
+    };
+    EXPECT_FALSE(AskYesNo(question));
+    const QString message = "<b>Fail</b> to export to /tmp/<img src=x>.xlsx.";
+    act = [&](QDialog &d) {
+        EXPECT_TRUE(drawnAsPlainText(*static_cast<TYesNoForm &>(d).msg));
+        key(d, Qt::Key_F10);
+    };
+    ShowInfo(message);
+    const QString prompt = "<u>Enter</u> the category:";
+    QString text;
+    act = [&](QDialog &d) {
+        EXPECT_TRUE(drawnAsPlainText(*static_cast<TInputForm &>(d).msg));
+        key(d, Qt::Key_F12);
+    };
+    EXPECT_FALSE(InputText(prompt, text));
+    EXPECT_EQ(shown.size(), 3);
 }
 
 TEST_F(Forms, WarningsAndErrorsAreNotShownOnTheMessageForm)

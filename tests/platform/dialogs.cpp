@@ -3,12 +3,16 @@
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "platform/stringgrid.h"
+#include "plain_label.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -102,6 +106,30 @@ TEST(Dialogs, ExceptionInAHandlerReachesTheErrorBoxAndTheProgramGoesOn)
     // The failing button is usable again (its press state was not left stuck).
     QTest::mouseClick(failing, Qt::LeftButton);
     EXPECT_EQ(script.Errors().size(), 2);
+}
+
+TEST(Dialogs, PlainBoxesShowTheirTextAsItIs)
+{
+    // An error text that carries what the user typed, looking like markup.
+    const QString text = "'<b>12</b>' is not a valid integer value";
+    PlainDialogs plain;
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box || !box->isVisible())
+                continue;
+            auto* label = box->findChild<QLabel*>("qt_msgbox_label");
+            EXPECT_NE(label, nullptr);
+            if (label) {
+                EXPECT_TRUE(drawnAsPlainText(*label));
+                checked = true;
+            }
+            box->done(0);
+        }
+    });
+    plain.ShowError(text, nullptr);
+    EXPECT_TRUE(checked);
 }
 
 namespace {
