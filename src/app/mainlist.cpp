@@ -3,6 +3,7 @@
 #include "app/amounts.h"
 #include "app/customeractions.h"
 #include "app/dialogs.h"
+#include "app/editor.h"
 #include "app/label3d.h"
 #include "app/login.h"
 #include "app/schema.h"
@@ -576,15 +577,19 @@ void TMainListForm::setupButtonClick()
         }
         newWidths[c - 1] = w;
     }
-    if (config.select() > 0) {
+    bool stored = config.select() > 0;
+    if (stored) {
         config->everytime = form.everytime->isChecked();
         config->everyday = form.everyday->isChecked();
         config->totalBackup = static_cast<int1>(form.remainDay->value());
-        config.update();
+        stored = config.update();
     }
     for (int c = 1; c < kColumns; ++c)
         grid->SetColWidths(c, newWidths[c - 1]);
-    database.commit();
+    if (!stored || !database.commit()) {
+        database.rollback();
+        ShowInfo(kNotStored, this);
+    }
 }
 
 void TMainListForm::printButtonClick() { notAvailable("Printing the list"); }
@@ -624,7 +629,8 @@ void TMainListForm::closeEvent(QCloseEvent* event)
     for (QAction* a : ActionList1)
         a->setEnabled(false);
     storeWidths();
-    database.commit();
+    if (!database.commit())
+        ShowInfo(kNotStored, this);
     {
         TAboutForm about(this);
         RunModal(about);

@@ -3,7 +3,9 @@
 // nothing.
 #include "mainwindow_fixture.h"
 
+#include "app/editor.h"
 #include "backup/backupform.h"
+#include "engine/file.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -51,6 +53,34 @@ TEST_F(MainWindowTest, SetupWithABadWidthChangesNothing)
     EXPECT_EQ(dialogs.Messages(), QStringList{"'wide' is not a valid column width."});
     EXPECT_EQ(window->grid->ColWidths(1), 50);
     EXPECT_EQ(window->grid->ColWidths(2), 100);
+    dbCursor<Config> config;
+    ASSERT_EQ(config.select(), 1u);
+    EXPECT_FALSE(config->everytime);
+    database.commit();
+}
+
+namespace {
+// Fails every flush of the database file while it lives.
+class FlushFails : public dbFileObserver {
+public:
+    FlushFails() { dbFile::setObserver(this); }
+    ~FlushFails() override { dbFile::setObserver(nullptr); }
+    int beforeFlush(const dbFile&) override { return EIO; }
+};
+} // namespace
+
+TEST_F(MainWindowTest, SetupThatCannotBeStoredSaysSo)
+{
+    ASSERT_EQ(start(), -1);
+    SetModalRunner([](QDialog& form) {
+        dynamic_cast<TBackupForm&>(form).everytime->setChecked(true);
+        return 1;
+    });
+    {
+        FlushFails failing;
+        window->setupButton->click();
+    }
+    EXPECT_EQ(dialogs.Messages(), QStringList{kNotStored});
     dbCursor<Config> config;
     ASSERT_EQ(config.select(), 1u);
     EXPECT_FALSE(config->everytime);
