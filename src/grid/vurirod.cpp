@@ -582,28 +582,47 @@ bool ParseShortDate(const std::string& S, TDateTime& D)
 
 namespace {
 
-// "*" (runs as one), "?" and literal characters; both texts must end together.
+// The length in bytes of the UTF-8 character that starts at S (a stray byte counts as one).
+std::size_t characterLength(const char* S)
+{
+    std::size_t n = 1;
+    if (static_cast<unsigned char>(*S) >= 0xC0)
+        while (n < 4 && (static_cast<unsigned char>(S[n]) & 0xC0) == 0x80)
+            ++n;
+    return n;
+}
+
+// "*" (any run, runs of stars as one), "?" (one character) and literal bytes;
+// both texts must end together. Only the last star is ever backtracked to: a
+// later star can take over whatever an earlier one would have, so the work
+// stays within pattern length times text length, however many stars there are.
 bool wildcard(const char* p, const char* s)
 {
-    while (*p) {
+    const char* afterStar = nullptr;  // pattern position after the last star
+    const char* starEnd = nullptr;    // where the text that star covers ends
+    while (*s) {
         if (*p == '*') {
             while (*p == '*')
                 ++p;
-            if (!*p)
-                return true;
-            for (const char* t = s; *t; ++t)  // longest tail first
-                if (wildcard(p, t))
-                    return true;
+            afterStar = p;
+            starEnd = s;
+        } else if (*p == '?') {
+            ++p;
+            s += characterLength(s);
+        } else if (*p && *p == *s) {
+            ++p;
+            ++s;
+        } else if (afterStar) {
+            starEnd += characterLength(starEnd);  // the star takes one more character
+            s = starEnd;
+            p = afterStar;
+        } else {
             return false;
         }
-        if (!*s)
-            return false;
-        if (*p != '?' && *p != *s)
-            return false;
-        ++p;
-        ++s;
     }
-    return *s == 0;
+    while (*p == '*')
+        ++p;
+    return *p == 0;
 }
 
 // One comparison condition of a filter pattern ("> 10", "<=12/01/2005", ...).

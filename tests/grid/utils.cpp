@@ -135,6 +135,26 @@ TEST(GridUtils, WildcardsAndComparisons)
     }
 }
 
+TEST(GridUtils, WildcardsStayFastAndCountCharacters)
+{
+    // A find or filter pattern with many stars against a long cell that does
+    // not match must answer at once, not after trying every split.
+    const std::string cell(3000, 'a');
+    std::string pattern;
+    for (int i = 0; i < 40; ++i)
+        pattern += "*a";
+    EXPECT_TRUE(Matches(pattern, cell));
+    EXPECT_FALSE(Matches(pattern + "*b", cell));
+    EXPECT_FALSE(MatchStrEx(pattern + "*b", cell, false));
+    EXPECT_TRUE(Matches("*a*b", "xxaxxbxx" + std::string("b")));
+    EXPECT_FALSE(Matches("*a*b", "bbba"));
+    // "?" stands for one character of the UTF-8 text, whatever its length in bytes.
+    EXPECT_TRUE(Matches("M?ller", "M\xC3\xBCller"));
+    EXPECT_TRUE(Matches("??", "\xE4\xB8\xAD\xE6\x96\x87"));
+    EXPECT_FALSE(Matches("???", "\xE4\xB8\xAD\xE6\x96\x87"));
+    EXPECT_TRUE(MatchStrEx("m?ller", "M\xC3\xBCLLER", false));
+}
+
 TEST(GridUtils, CompoundPatternsCombineLeftToRight)
 {
     EXPECT_TRUE(MatchStrEx("a* ; b*", "bob", true));
