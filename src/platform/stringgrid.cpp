@@ -824,7 +824,10 @@ void StringGrid::SetCols(int col, const CellLine& line)
 void StringGrid::DeleteRow(int row)
 {
     if (row < 0 || row >= rowCount_) throw GridError("Grid index out of range");
-    MoveRow(row, rowCount_ - 1);
+    HideEditor();
+    // The data moves here, not through the RowMoved hook: a descendant that
+    // carries heights along with a moved row would move them a second time.
+    StringGrid::RowMoved(row, rowCount_ - 1);
     rowSums_->Move(row, rowCount_ - 1);  // the following rows keep their heights
     SetRowCount(rowCount_ - 1);
 }

@@ -119,6 +119,24 @@ TEST(GridRows, RemoveRowsCarriesCellsAndClampsItsArguments)
     EXPECT_EQ(g.Cells(1, 0), cell(1, 1));
 }
 
+TEST(GridRows, RemovedRowsKeepTheFollowingHeightsWithMovableRows)
+{
+    // With rows that the user may drag (heights travel with moved rows), a
+    // removal still lets every following row keep its own height.
+    RIvuZuvuzoZuvu g;
+    fill(g, 3, 6);
+    g.EnhRowColMove = true;
+    for (int r = 0; r < 6; ++r)
+        g.SetRowHeights(r, 20 + r);
+    g.RemoveRows(2, 1);
+    ASSERT_EQ(g.RowCount(), 5);
+    for (int r = 2; r < 5; ++r) {
+        EXPECT_EQ(g.Cells(1, r), cell(1, r + 1));
+        EXPECT_EQ(g.RowHeights(r), 20 + r + 1) << r;
+    }
+    EXPECT_EQ(g.RowHeights(1), 21);
+}
+
 TEST(GridRows, ColumnsMoveWithTheirCellsObjectsAndWidths)
 {
     RIvuZuvuzoZuvu g;
