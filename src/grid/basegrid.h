@@ -164,6 +164,8 @@ protected:
 
     // Lets go of the properties objects of rows [From, RowCount) before they are dropped.
     void ReleaseRowsFrom(int From);
+    // However the row count shrinks, the dropped rows' properties objects go.
+    void RowsDropping(int From) override { ReleaseRowsFrom(From); }
     // Lets go of the properties objects of one row before it is deleted.
     void ReleaseRow(int ARow);
 

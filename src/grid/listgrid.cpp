@@ -218,14 +218,15 @@ void RIvuZuvuzoZuvu::UpdateFooter()
 
 // ---------------------------------------------------------------- counts
 
+void RIvuZuvuzoZuvu::RowsDropping(int From)
+{
+    TBaseGrid::RowsDropping(From);
+    if (static_cast<int>(rowSelect_.size()) > From)
+        rowSelect_.resize(From);
+}
+
 void RIvuZuvuzoZuvu::SetRowCountEx(int Value)
 {
-    if (Value >= 0 && Value < RowCount()) {
-        // Rows that go away take their objects and selection flags with them.
-        ReleaseRowsFrom(Value);
-        if (static_cast<int>(rowSelect_.size()) > Value)
-            rowSelect_.resize(Value);
-    }
     SetRowCount(Value);
     if (FixedRowAlways && RowCount() > 1 && FixedRows() != 1)
         SetFixedRows(1);

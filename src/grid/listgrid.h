@@ -339,6 +339,9 @@ protected:
     // editor kinds are shown here.
     bool CanEditShow() override;
     bool SelectCell(int col, int row) override;
+    // Rows that go take their objects and selection flags with them, also
+    // when the library's row count is set directly.
+    void RowsDropping(int From) override;
     void KeyPress(char32_t& key) override;
     void KeyUp(int& key, platform::ShiftState shift) override;
     void MouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y) override;

@@ -309,6 +309,7 @@ void StringGrid::SetRowCount(int n)
 {
     if (n < 0) throw GridError("Grid row count must not be negative");
     if (n == rowCount_) return;
+    if (n < rowCount_) RowsDropping(n);
     const int oldCols = colCount_, oldRows = rowCount_;
     if (n <= fixedRows_) fixedRows_ = std::max(0, n - 1);
     rowCount_ = n;
@@ -1064,6 +1065,7 @@ void StringGrid::TopLeftChanged() {}
 void StringGrid::ColWidthsChanged() {}
 void StringGrid::RowHeightsChanged() {}
 void StringGrid::SizeChanged(int, int) {}
+void StringGrid::RowsDropping(int) {}
 void StringGrid::Click() {}
 void StringGrid::DoEnter() {}
 void StringGrid::DoExit() {}

@@ -252,6 +252,9 @@ protected:
     virtual void ColWidthsChanged();
     virtual void RowHeightsChanged();
     virtual void SizeChanged(int oldColCount, int oldRowCount);
+    // Rows [from, RowCount) are about to be dropped as RowCount shrinks: the
+    // last moment their objects can be reached. The base does nothing.
+    virtual void RowsDropping(int from);
     // Carries the cells (texts and objects) of column `from` to `to`, shifting
     // those in between; widths and heights stay where they are.
     virtual void ColumnMoved(int from, int to);

@@ -248,6 +248,26 @@ TEST(GridRows, SelectionFlagsDoNotOutliveTheirRows)
     EXPECT_FALSE(g.GetRowSelect(5));
 }
 
+TEST(GridRows, RowsDroppedThroughTheLibraryCountTakeTheirFlagsAndObjects)
+{
+    // The contact list empties itself with the library's row count on every
+    // refresh and grows again: nothing of the old rows may come back or stay behind.
+    CountedGraphic::live = 0;
+    {
+        RIvuZuvuzoZuvu g;
+        fill(g);
+        g.SetRowSelect(5, true);
+        g.SetGraphicObjectEx(2, 7, new CountedGraphic);
+        g.SetRowCount(1);
+        EXPECT_EQ(CountedGraphic::live, 0);
+        g.SetRowCount(10);
+        EXPECT_FALSE(g.GetRowSelect(5));
+        EXPECT_EQ(g.GetRowSelectCount(), 0);
+        EXPECT_FALSE(g.HasCellProperties(2, 7));
+    }
+    EXPECT_EQ(CountedGraphic::live, 0);
+}
+
 TEST(GridRows, SelectionFlagsFollowInsertedAndRemovedRows)
 {
     RIvuZuvuzoZuvu g;
