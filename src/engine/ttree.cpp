@@ -1,5 +1,7 @@
 #include "engine/ttree.h"
 
+#include <cmath>
+
 namespace {
 
 constexpr int maxItems = dbTtreeNode::maxItems;
@@ -348,12 +350,29 @@ class Tree {
                 if (d < 0 || (d == 0 && !sc.lastKeyInclusive)) {
                     return false;
                 }
+            } else if (isNotANumber(item)) {
+                return false;  // NaN keys, last in the tree, lie in no range
             }
             if (sc.sink->accept(item) && !sc.sink->add(item)) {
                 return false;
             }
         }
         return nd->right == 0 || find(nd->right, sc);
+    }
+
+    bool isNotANumber(oid_t item)
+    {
+        if (type == dbField::tpReal4) {
+            float f;
+            std::memcpy(&f, keyOf(item), sizeof f);
+            return std::isnan(f);
+        }
+        if (type == dbField::tpReal8) {
+            double d;
+            std::memcpy(&d, keyOf(item), sizeof d);
+            return std::isnan(d);
+        }
+        return false;
     }
 
     // Whether an item with this key satisfies the lower bound.
@@ -403,6 +422,20 @@ class Tree {
     int depth = 0;
 };
 
+// Reals in one total order: NaN after every number (equal to another NaN),
+// so that a tree holding NaN keys stays searchable.
+template <class T>
+int compareReals(const byte* k, const byte* s)
+{
+    T a, b;
+    std::memcpy(&a, k, sizeof a);
+    std::memcpy(&b, s, sizeof b);
+    if (std::isnan(a) || std::isnan(b)) {
+        return int(std::isnan(a)) - int(std::isnan(b));
+    }
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
 oid_t rootOf(dbDatabase* db, oid_t treeId)
 {
     return reinterpret_cast<const dbTtree*>(dbMustGet(db, treeId, dbTtree::treeMarker))->root;
@@ -444,18 +477,10 @@ int dbTtree::compare(const void* key, const byte* row, int type, std::size_t siz
         std::memcpy(&b, s, 8);
         return a < b ? -1 : a > b ? 1 : 0;
       }
-      case dbField::tpReal4: {
-        float a, b;
-        std::memcpy(&a, k, 4);
-        std::memcpy(&b, s, 4);
-        return a < b ? -1 : a > b ? 1 : 0;
-      }
-      case dbField::tpReal8: {
-        double a, b;
-        std::memcpy(&a, k, 8);
-        std::memcpy(&b, s, 8);
-        return a < b ? -1 : a > b ? 1 : 0;
-      }
+      case dbField::tpReal4:
+        return compareReals<float>(k, s);
+      case dbField::tpReal8:
+        return compareReals<double>(k, s);
       case dbField::tpReference: {
         oid_t a, b;
         std::memcpy(&a, k, 4);

@@ -51,7 +51,8 @@ class dbTtree {
     static bool drop(dbDatabase* db, oid_t treeId);
 
     // Compares a search key with the key stored in a row: negative, 0 or
-    // positive by the stored type (strings byte-wise as unsigned values).
+    // positive by the stored type (strings byte-wise as unsigned values, reals
+    // with NaN after every number).
     static int compare(const void* key, const byte* row, int type, std::size_t sizeofType,
                        dbUDTComparator comparator, std::size_t offs);
 };
