@@ -297,6 +297,8 @@ void TMainListForm::layOutGrid()
     grid->SetOptions(grid->Options() | platform::goRowSelect | platform::goRangeSelect | platform::goColSizing);
     grid->MouseActions->DisjunctRowSelect = true;
     grid->Bands->Active = true;
+    // contacts are plain text: a name such as "Tom </ Jerry" is shown as typed
+    grid->EnableHTML = false;
     grid->SortSettings->Show = true;
     grid->SortSettings->Full = true;
     grid->SortSettings->AutoFormat = true;

@@ -323,3 +323,54 @@ TEST_F(ListView, HelpOpensTheIndexPageWhenThere)
     EXPECT_TRUE(shell.launched[0].toLocalFile().endsWith("/help/index.htm"));
     EXPECT_TRUE(dialogs.Messages().isEmpty());
 }
+
+TEST_F(MainWindowTest, AnEmptyListHasNothingToSelect)
+{
+    ASSERT_EQ(start(), -1);
+    window->RefreshGrid();
+    ASSERT_EQ(window->grid->RowCount(), 1);
+    const platform::Rect r = window->grid->CellRect(2, 0);
+    QTest::mouseClick(window->grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    QTest::mouseClick(window->grid->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                      QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    window->grid->setFocus();
+    QTest::keyClick(window->grid, Qt::Key_Space);
+    QTest::keyClick(window->grid, Qt::Key_Down);
+    QTest::keyClick(window->grid, Qt::Key_Space, Qt::ControlModifier);
+    window->selectAllAction->trigger();
+    EXPECT_EQ(window->grid->GetRowSelectCount(), 0);
+    EXPECT_EQ(window->grid->LeftCol(), 0);
+    window->websiteAction->trigger();
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Please use the mouse to select the customer first."});
+}
+
+// How wide the dark (text) pixels of a cell reach.
+static int inkWidth(const QImage& img, const platform::Rect& r)
+{
+    int left = r.Right, right = r.Left - 1;
+    for (int y = r.Top + 2; y < r.Bottom - 2; ++y)
+        for (int x = r.Left + 1; x < r.Right - 1; ++x)
+            if (qGray(img.pixel(x, y)) < 100) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    return right - left + 1;
+}
+
+TEST_F(MainWindowTest, NamesAreShownAsTypedNotAsMarkup)
+{
+    ASSERT_EQ(start(), -1);
+    for (auto [id, name] : {std::pair{1, "Tom </ Jerry"}, {2, "Tom"}}) {
+        Customer c;
+        c.id = id;
+        c.name = name;
+        insert(c);
+    }
+    ASSERT_TRUE(database.commit());
+    window->RefreshGrid();
+    window->grid->SetRowSelect(1, false);
+    window->grid->SetColWidths(2, 200);
+    const QImage img = window->grid->viewport()->grab().toImage();
+    EXPECT_GT(inkWidth(img, window->grid->CellRect(2, 1)), inkWidth(img, window->grid->CellRect(2, 2)) + 20);
+}
