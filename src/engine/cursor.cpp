@@ -310,12 +310,34 @@ bool dbAnyCursor::at(oid_t ref)
     if (ref >= db->getIndexSize() || (db->getPos(ref) & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
         return false;  // no such record (any more)
     }
+    if (!inTable(ref)) {
+        return false;  // its id was freed and taken by a row of another table
+    }
     currId = ref;
     add(ref);
     selection.curr = selection.first;
     selection.pos = 0;
     fetchIfPrefetch();
     return true;
+}
+
+bool dbAnyCursor::inTable(oid_t ref) const
+{
+    // Rows carry no table id: follow the previous-row links to the head of
+    // the list and compare it with the table's first row.
+    const auto* t = reinterpret_cast<const dbTable*>(db->get(table->tableId));
+    oid_t id = ref;
+    for (std::size_t budget = db->getIndexSize(); t != nullptr && budget != 0; budget--) {
+        const dbRecord* row = db->getRow(id);
+        if (row == nullptr || (db->getPos(id) & dbInternalObjectMarker) != 0) {
+            return false;
+        }
+        if (row->prev == 0) {
+            return id == t->firstRow;
+        }
+        id = row->prev;
+    }
+    return false;
 }
 
 bool dbAnyCursor::add(oid_t oid)

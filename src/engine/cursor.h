@@ -148,6 +148,8 @@ class dbAnyCursor {
     // Forgets the selection and the current record.
     void clear();
     void fetchIfPrefetch();
+    // Whether row ref is in the list of the cursor's table.
+    bool inTable(oid_t ref) const;
     // One row forward or back (see gotoNext, gotoPrev).
     bool step(bool forward);
     // Called (through dbDatabase::cursorHook) for every record an update

@@ -23,9 +23,18 @@ class Item {
     DB_FIELDS(Item, DB_FIELD(key), DB_FIELD(label), DB_FIELD(weight))
 };
 
+// A second table, whose rows may take ids an Item left.
+class Tag {
+  public:
+    const char* word = nullptr;
+
+    DB_FIELDS(Tag, DB_FIELD(word))
+};
+
 }  // namespace
 
 DB_TABLE(Item);
+DB_TABLE(Tag);
 
 namespace {
 
@@ -481,4 +490,32 @@ TEST_F(CursorTest, RowLinksToNoRecordEndTheWalkReported)
     EXPECT_EQ(labels(cursor), std::vector<std::string>{});
     ASSERT_EQ(cursor.select(), 4u);
     EXPECT_EQ(labels(cursor), (std::vector<std::string>{"item 0", "item 1", "item 2", "item 4"}));
+}
+
+TEST_F(CursorTest, AtAnIdTakenByARowOfAnotherTableSelectsNothing)
+{
+    std::vector<oid_t> ids = fill(0, 3);
+    ASSERT_TRUE(db.remove(db.findTable("Item"), ids[1]));
+    ASSERT_TRUE(db.commit());
+    Tag tag;
+    tag.word = "reused";
+    oid_t taken = insert(tag).getOid();
+    ASSERT_EQ(taken, ids[1]);  // a freed id is the next one given out
+    ASSERT_TRUE(db.commit());
+
+    // A stale reference to the removed item must not reach the tag: removing
+    // it as an item would splice the tag table's rows into the item list.
+    dbCursor<Item> items(dbCursorForUpdate);
+    EXPECT_EQ(items.at(dbReference<Item>(taken)), nullptr);
+    EXPECT_EQ(items.getNumberOfRecords(), 0u);
+    ASSERT_NE(items.at(dbReference<Item>(ids[2])), nullptr);
+    EXPECT_EQ(items->key, 2);
+    ASSERT_NE(items.at(dbReference<Item>(ids[0])), nullptr);
+    EXPECT_EQ(items->key, 0);
+    dbCursor<Tag> tags;
+    ASSERT_NE(tags.at(dbReference<Tag>(taken)), nullptr);
+    EXPECT_STREQ(tags->word, "reused");
+    db.rollback();
+    ASSERT_EQ(items.select(), 2u);
+    EXPECT_EQ(labels(items), (std::vector<std::string>{"item 0", "item 2"}));
 }
