@@ -302,16 +302,19 @@ void dbAnyCursor::selectAllRows(oid_t firstRow, oid_t lastRow, std::size_t nRows
 
 bool dbAnyCursor::at(oid_t ref)
 {
-    dbAssert(ref != 0);
     removed = false;
     if (!beginSelect()) {
         return false;
     }
-    if (ref >= db->getIndexSize() || (db->getPos(ref) & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
+    if (ref == 0 || ref >= db->getIndexSize() || (db->getPos(ref) & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
         return false;  // no such record (any more)
     }
-    if (!inTable(ref)) {
-        return false;  // its id was freed and taken by a row of another table
+    // A stale reference whose id a row of another table has taken must not be
+    // updated or removed as a row of this table. The check walks the row list
+    // back to its head, so only cursors that can write pay for it; a view
+    // reads such a row through the fetch's checks at worst.
+    if (type == dbCursorForUpdate && !inTable(ref)) {
+        return false;
     }
     currId = ref;
     add(ref);

@@ -332,6 +332,8 @@ TEST_F(CursorTest, AtAnAbsentRecordSelectsNothing)
     EXPECT_EQ(cursor.at(dbReference<Item>(ids[0])), nullptr);
     EXPECT_EQ(cursor.getOid(), 0u);
     EXPECT_EQ(cursor.at(dbReference<Item>(0xFFFFFF)), nullptr);
+    EXPECT_EQ(cursor.at(dbReference<Item>()), nullptr);  // a null reference names nothing
+    EXPECT_EQ(cursor.getNumberOfRecords(), 0u);
 }
 
 TEST_F(CursorTest, EndingTheTransactionResetsEveryCursor)
