@@ -659,30 +659,38 @@ void RIvuZuvuzoZuvu::MergeRowCells(int ARow, bool AnyText)
         [&](int start, int length) { MergeCells(start, ARow, length, 1); });
 }
 
+namespace {
+// Splits the merged blocks met at positions First up to (not including) End:
+// Span(i) is how far the block at i reaches, or -1 where i is not merged.
+template <typename SpanFn, typename SplitFn>
+void splitRuns(int First, int End, SpanFn Span, SplitFn Split)
+{
+    for (int i = First; i < End;) {
+        const int span = Span(i);
+        if (span < 0) {
+            ++i;
+            continue;
+        }
+        Split(i);
+        i += span + 1;
+    }
+}
+}  // namespace
+
 void RIvuZuvuzoZuvu::SplitColumnCells(int ACol)
 {
-    for (int r = FixedRows(); r < RowCount() - 1 - fixedFooters_;) {
-        if (IsMergedCell(ACol, r)) {
-            const int span = CellSpan(ACol, r).y();
-            SplitCells(ACol, r);
-            r += span + 1;
-        } else {
-            ++r;
-        }
-    }
+    splitRuns(
+        FixedRows(), RowCount() - 1 - fixedFooters_,
+        [&](int r) { return IsMergedCell(ACol, r) ? CellSpan(ACol, r).y() : -1; },
+        [&](int r) { SplitCells(ACol, r); });
 }
 
 void RIvuZuvuzoZuvu::SplitRowCells(int ARow)
 {
-    for (int c = FixedCols(); c < ColCount() - 1 - fixedRightCols_;) {
-        if (IsMergedCell(c, ARow)) {
-            const int span = CellSpan(c, ARow).x();
-            SplitCells(c, ARow);
-            c += span + 1;
-        } else {
-            ++c;
-        }
-    }
+    splitRuns(
+        FixedCols(), ColCount() - 1 - fixedRightCols_,
+        [&](int c) { return IsMergedCell(c, ARow) ? CellSpan(c, ARow).x() : -1; },
+        [&](int c) { SplitCells(c, ARow); });
 }
 
 void RIvuZuvuzoZuvu::MergeCols(int ACol1, int ACol2)
