@@ -1,7 +1,7 @@
 #include "app/customeractions.h"
 
-#include "app/amounts.h"
-#include "app/dialogs.h"
+#include "appcore/amounts.h"
+#include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "app/mainlist.h"
 #include "grid/listgrid.h"

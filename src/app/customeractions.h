@@ -11,7 +11,7 @@
 // update rewrites its row and keeps the list as it is.
 #pragma once
 
-#include "app/schema.h"
+#include "appcore/schema.h"
 
 #include <functional>
 

@@ -1,8 +1,8 @@
 #include "app/editor.h"
 
-#include "app/amounts.h"
-#include "app/dialogs.h"
-#include "app/picture.h"
+#include "appcore/amounts.h"
+#include "appcore/dialogs.h"
+#include "appcore/picture.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 

@@ -16,7 +16,7 @@
 //    uncommitted changes of your own while the editor is shown.
 #pragma once
 
-#include "app/schema.h"
+#include "appcore/schema.h"
 
 #include <QByteArray>
 #include <QDialog>

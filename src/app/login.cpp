@@ -1,8 +1,8 @@
 #include "app/login.h"
 
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "app/editor.h"
-#include "app/schema.h"
+#include "appcore/schema.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

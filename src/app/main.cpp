@@ -1,7 +1,7 @@
 // The program Quillet: the application object, the program's own dialogs, and
 // the main window, whose constructor opens the database and whose close ends
 // the program.
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "app/mainlist.h"
 #include "platform/application.h"
 #include "platform/dialogs.h"

@@ -1,9 +1,9 @@
 #include "app/spreadsheetactions.h"
 
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "app/mainlist.h"
-#include "app/zrvexcel.h"
+#include "appcore/zrvexcel.h"
 #include "grid/listgrid.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"

@@ -1,6 +1,6 @@
 #include "backup/backupfile.h"
 
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "platform/file_attributes.h"
 
 #include <QBuffer>

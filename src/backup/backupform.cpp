@@ -1,7 +1,7 @@
 #include "backup/backupform.h"
 
-#include "app/dialogs.h"
-#include "app/schema.h"
+#include "appcore/dialogs.h"
+#include "appcore/schema.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
 #include "platform/shell.h"

@@ -84,7 +84,7 @@ TEST(ContactQuery, IdMustBeAnInteger)
     EXPECT_EQ(q.Text(), "id=-7 order by id");
 }
 
-#include "app/schema.h"
+#include "appcore/schema.h"
 #include "engine/compiler.h"
 
 TEST(ContactQuery, EveryFormCompilesAgainstCustomer)

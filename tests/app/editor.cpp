@@ -3,7 +3,7 @@
 // card picture.
 #include "contacts_fixture.h"
 
-#include "app/picture.h"
+#include "appcore/picture.h"
 #include "platform/shell.h"
 
 #include <QBuffer>

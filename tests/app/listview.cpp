@@ -2,7 +2,7 @@
 // which order, the cells of a row, totals and selection after a refresh.
 #include "mainwindow_fixture.h"
 
-#include "app/amounts.h"
+#include "appcore/amounts.h"
 #include "platform/shell.h"
 
 #include <QCheckBox>

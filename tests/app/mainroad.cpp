@@ -3,7 +3,7 @@
 // found by name, changed, exported and deleted.
 #include "contacts_fixture.h"
 
-#include "app/zrvexcel.h"
+#include "appcore/zrvexcel.h"
 #include "platform/shell.h"
 
 #include <QTest>

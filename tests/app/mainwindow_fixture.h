@@ -3,9 +3,9 @@
 // platform::ProgramExit instead of ending the test.
 #pragma once
 
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "app/mainlist.h"
-#include "app/schema.h"
+#include "appcore/schema.h"
 #include "grid/listgrid.h"
 #include "platform/dialogs.h"
 #include "platform/process.h"

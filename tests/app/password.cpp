@@ -1,9 +1,9 @@
 // The start-up login and the change-password action, driven on the real forms.
 #include "app/login.h"
 
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "app/editor.h"
-#include "app/schema.h"
+#include "appcore/schema.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>

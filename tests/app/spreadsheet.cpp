@@ -4,7 +4,7 @@
 #include "contacts_fixture.h"
 
 #include "app/spreadsheetactions.h"
-#include "app/zrvexcel.h"
+#include "appcore/zrvexcel.h"
 #include "engine/file.h"
 #include "platform/shell.h"
 

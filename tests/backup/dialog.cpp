@@ -4,7 +4,7 @@
 #include "support.h"
 #include "support_db.h"
 
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "backup/backupform.h"
 
 #include <QApplication>

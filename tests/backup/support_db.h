@@ -4,7 +4,7 @@
 // Category rows as marker data.
 #pragma once
 
-#include "app/schema.h"
+#include "appcore/schema.h"
 
 #include <QString>
 #include <QStringList>

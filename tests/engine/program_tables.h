@@ -3,4 +3,4 @@
 // Include it in exactly one source file of a test.
 #pragma once
 
-#include "app/schema_tables.h"
+#include "appcore/schema_tables.h"

@@ -1,6 +1,6 @@
 // Every query the program builds compiles against the ten record classes of
 // the data model.
-#include "app/schema.h"
+#include "appcore/schema.h"
 #include "query_fixtures.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 // data model without the application core includes it instead).
 #pragma once
 
-#include "app/schema.h"
+#include "appcore/schema.h"
 
 DB_TABLE(Config);
 DB_TABLE(Customer);

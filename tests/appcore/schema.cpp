@@ -13,7 +13,7 @@
 
 #include <QTemporaryDir>
 
-#include "app/schema.h"
+#include "appcore/schema.h"
 
 namespace fs = std::filesystem;
 

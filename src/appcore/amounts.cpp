@@ -1,4 +1,4 @@
-#include "app/amounts.h"
+#include "appcore/amounts.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,5 +1,5 @@
 // Amount texts as the contact list, the import and the cheque windows show them.
-#include "app/amounts.h"
+#include "appcore/amounts.h"
 
 #include <gtest/gtest.h>
 #include <clocale>

@@ -1,5 +1,5 @@
 // The message, question and input forms driven with real keys and clicks.
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "plain_label.h"
 
 #include <QAction>

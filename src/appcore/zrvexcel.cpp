@@ -1,6 +1,6 @@
-#include "app/zrvexcel.h"
+#include "appcore/zrvexcel.h"
 
-#include "app/workbookfiles.h"
+#include "appcore/workbookfiles.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // The readers of spreadsheet files and card pictures on sound, damaged and
 // hostile input: what they read back, and that bad input fails cleanly.
-#include "app/picture.h"
-#include "app/workbookfiles.h"
-#include "app/zrvexcel.h"
+#include "appcore/picture.h"
+#include "appcore/workbookfiles.h"
+#include "appcore/zrvexcel.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/workbookfiles.h"
+#include "appcore/workbookfiles.h"
 
 #include <QFile>
 #include <QHash>

@@ -44,7 +44,7 @@
 // they are stored. Chart sheets are skipped.
 #pragma once
 
-#include "app/zrvexcel.h"
+#include "appcore/zrvexcel.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/picture.h"
+#include "appcore/picture.h"
 
 #include <QFile>
 #include <QFileInfo>
