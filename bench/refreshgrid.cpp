@@ -1,9 +1,9 @@
 // The contact list's refresh (select with the search query and fill the grid)
 // against the same query in SQLite filling a QStandardItemModel, for 10,000
 // and 100,000 contacts. Runs offscreen.
-#include "app/dialogs.h"
+#include "appcore/dialogs.h"
 #include "app/mainlist.h"
-#include "app/schema.h"
+#include "appcore/schema.h"
 #include "grid/listgrid.h"
 #include "platform/dialogs.h"
 #include "platform/process.h"
