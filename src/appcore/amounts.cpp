@@ -1,6 +1,7 @@
 #include "appcore/amounts.h"
 
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
@@ -110,3 +111,37 @@ std::string FormatAmount(const std::string& s)
     return sign + AddThousandsSeparators(m.substr(0, dot)) + m.substr(dot, 3);
 }
 
+
+double RoundToCent(double v)
+{
+    double cent = 0;
+    if (!std::isfinite(v) || !ParseDecimal(FormatMoney(v), cent))
+        return 0;
+    return cent;
+}
+
+bool HoldAmountToTheCent(double amount, float& held)
+{
+    if (!std::isfinite(amount) || std::fabs(amount) > FLT_MAX)
+        return false;
+    const double cent = RoundToCent(amount);
+    const float stored = static_cast<float>(cent);
+    if (!std::isfinite(stored) || FormatMoney(stored) != FormatMoney(cent))
+        return false;
+    held = stored;
+    return true;
+}
+
+std::string ContactAmountProblem(double amount)
+{
+    if (!std::isfinite(amount) || std::fabs(amount) > FLT_MAX)
+        return "The amount is not a number that can be kept.";
+    const std::string shown = FormatAmount(FormatMoney(amount));
+    if (RoundToCent(amount) < 0)
+        return "The amount " + shown + " is below zero: it is not the amount of a cheque.";
+    float held = 0;
+    if (!HoldAmountToTheCent(amount, held))
+        return "The amount " + shown + " cannot be kept: a contact's default amount is kept to the cent only up to " +
+               FormatAmount(FormatMoney(kLargestKeptAmount)) + ".";
+    return {};
+}

@@ -27,6 +27,26 @@ std::string NormalizeAmount(const std::string& s);
 // Throws AmountConvertError when the text is not a number.
 std::string FormatAmount(const std::string& s);
 
+// A contact's default amount is stored as a 4-byte float, which holds every
+// cent only below 131,072. These decide what may be stored there.
+
+// The largest amount a contact is sure to keep to the cent.
+inline constexpr double kLargestKeptAmount = 131071.99;
+
+// `v` rounded to the cent the way FormatMoney shows it, as a number
+// (FormatMoney's text read back); 0 for amounts that are not finite.
+double RoundToCent(double v);
+
+// Whether `amount` can be kept as a contact's 4-byte amount to the cent: it is
+// rounded to the cent, stored in the 4-byte form, read back and compared at
+// the cent. True with `held` set to the value to store; false (held untouched)
+// when the value read back would show another cent, or is not finite.
+bool HoldAmountToTheCent(double amount, float& held);
+
+// Why `amount` cannot be a contact's default amount, as a message that names
+// it; empty when it can (zero or more, and kept to the cent).
+std::string ContactAmountProblem(double amount);
+
 // Reads a plain decimal number: an optional sign, digits and at most one "."
 // (locale-free); surrounding blanks are allowed. Returns false for anything
 // else, including exponents, "inf", "nan" and numbers out of range.

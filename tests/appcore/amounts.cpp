@@ -97,3 +97,48 @@ TEST(FormatAmount, IgnoresTheProcessLocale)
     EXPECT_THROW(NormalizeAmount("12,50x"), AmountConvertError);
     std::setlocale(LC_ALL, "C");
 }
+
+// A contact's amount is a 4-byte float: every cent fits only below 131,072.
+TEST(ContactAmount, KeptOnlyWhenTheCentComesBack)
+{
+    struct Case {
+        double typed;
+        bool kept;
+        const char* shown;  // FormatMoney of what is stored, when kept
+    };
+    const Case cases[] = {
+        {0, true, "0"},
+        {0.29, true, "0.29"},
+        {1234.5, true, "1234.50"},
+        {1234.567, true, "1234.57"},  // rounded to the cent first
+        {131071.99, true, "131071.99"},
+        {131072.5, true, "131072.50"},  // some larger amounts do fit
+        {131072.01, false, nullptr},
+        {1000000.99, false, nullptr},
+        {16777217, false, nullptr},
+        {1234567.89, false, nullptr},
+        {1e300, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        float held = -1;
+        EXPECT_EQ(HoldAmountToTheCent(c.typed, held), c.kept) << c.typed;
+        if (c.kept)
+            EXPECT_EQ(FormatMoney(held), c.shown) << c.typed;
+        else
+            EXPECT_EQ(held, -1) << c.typed;  // untouched
+    }
+    EXPECT_EQ(RoundToCent(12.5f), 12.5);
+    EXPECT_EQ(RoundToCent(1234.1f), 1234.1);  // not 1234.0999755859375
+    EXPECT_EQ(RoundToCent(-3.0045), -3.01);
+}
+
+TEST(ContactAmount, ProblemNamesTheAmount)
+{
+    EXPECT_EQ(ContactAmountProblem(0), "");
+    EXPECT_EQ(ContactAmountProblem(131071.99), "");
+    EXPECT_EQ(ContactAmountProblem(1000000.99),
+              "The amount 1,000,000.99 cannot be kept: a contact's default amount is kept to the cent only up to "
+              "131,071.99.");
+    EXPECT_EQ(ContactAmountProblem(-50), "The amount -50.00 is below zero: it is not the amount of a cheque.");
+    EXPECT_EQ(ContactAmountProblem(-0.0001), "");  // shows as 0
+}
