@@ -135,6 +135,8 @@ void FormDialogs::ShowMessage(const QString &text, platform::MessageKind kind, c
     form.NoButton->hide();
     form.YesButton->setText(QStringLiteral("&Okay"));
     form.YesButton->move(200, form.YesButton->y());
+    // a message box closes with Enter; questions keep no default answer
+    form.YesButton->setDefault(true);
     RunModal(form);
 }
 

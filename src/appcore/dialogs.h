@@ -52,7 +52,8 @@ public:
     void YesActionExecute();
 };
 
-// The message on a yes/no form with one "&Okay" button.
+// The message on a yes/no form with one "&Okay" button, which is its default
+// button: Enter closes it too.
 void ShowInfo(const QString &text, QWidget *owner = nullptr);
 // True when the user answered Yes.
 bool AskYesNo(const QString &text, QWidget *owner = nullptr);

@@ -31,7 +31,8 @@ protected:
             act(form);
             const bool open = form.isVisible();
             form.close();
-            return open ? -1 : form.result();
+            last = open ? -1 : form.result();
+            return last;
         });
     }
     void TearDown() override
@@ -43,6 +44,7 @@ protected:
     platform::DialogService *previous_ = nullptr;
     std::function<void(QDialog &)> act;
     QList<QDialog *> shown;
+    int last = 0;  // what the last form ended with
 };
 
 void key(QDialog &form, Qt::Key k)
@@ -100,6 +102,28 @@ TEST_F(Forms, AskYesNoIsTrueOnlyForYes)
             cases[i].answer(f);
         };
         EXPECT_EQ(AskYesNo("Exit the system?"), cases[i].expected);
+    }
+}
+
+TEST_F(Forms, EnterClosesAMessageButAnswersNoQuestion)
+{
+    for (Qt::Key k : {Qt::Key_Return, Qt::Key_Enter}) {
+        act = [&](QDialog &d) { key(d, k); };
+        ShowInfo("Backup Successfully.");
+        EXPECT_EQ(last, 1);
+        // Enter leaves the question open (the runner reports -1), whichever button has the focus
+        for (int focus = 0; focus < 3; ++focus) {
+            act = [&](QDialog &d) {
+                auto &f = static_cast<TYesNoForm &>(d);
+                if (focus == 1)
+                    f.YesButton->setFocus();
+                else if (focus == 2)
+                    f.NoButton->setFocus();
+                key(d, k);
+            };
+            EXPECT_FALSE(AskYesNo("Delete 1 customers?"));
+            EXPECT_EQ(last, -1) << focus;
+        }
     }
 }
 
