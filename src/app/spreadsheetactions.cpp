@@ -5,18 +5,20 @@
 #include "app/mainlist.h"
 #include "appcore/zrvexcel.h"
 #include "grid/listgrid.h"
+#include "platform/busycursor.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 
 #include <QComboBox>
 #include <QFileInfo>
-#include <QGuiApplication>
 
 #include <charconv>
 #include <climits>
 #include <optional>
 
 namespace {
+
+using platform::BusyCursor;
 
 constexpr int kColumns = 12;
 const char* const kHeaders[kColumns] = {"Name", "Address1", "Address2", "Address3", "Contact", "Tel",
@@ -27,13 +29,6 @@ const char* Customer::*const kTextFields[kColumns - 1] = {
     &Customer::name,   &Customer::address1, &Customer::address2, &Customer::address3,
     &Customer::person, &Customer::telephone, &Customer::mobile,  &Customer::fax,
     &Customer::remark, &Customer::email,    &Customer::website};
-
-// The hourglass while it lives.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 // The stored 4-byte amount as the number a person reads (12.1, not
 // 12.100000381...): its shortest decimal text taken as a double.
