@@ -115,7 +115,7 @@ bool InputText(const QString &prompt, QString &text, QWidget *owner)
 bool AskOkCancel(const QString &text, QWidget *owner)
 {
     TYesNoForm form(owner);
-    form.msg->setText(text);
+    form.msg->setText(platform::LinesForDisplay(text));
     form.NoButton->setText(QStringLiteral("Cancel"));
     form.YesButton->setText(QStringLiteral("OK"));
     return RunModal(form) == 1;
@@ -131,7 +131,7 @@ void FormDialogs::ShowMessage(const QString &text, platform::MessageKind kind, c
     TYesNoForm form(owner);
     if (!caption.isEmpty())
         form.setWindowTitle(caption);
-    form.msg->setText(text);
+    form.msg->setText(platform::LinesForDisplay(text));
     form.NoButton->hide();
     form.YesButton->setText(QStringLiteral("&Okay"));
     form.YesButton->move(200, form.YesButton->y());
@@ -145,7 +145,7 @@ bool FormDialogs::AskQuestion(const QString &text, const QString &caption, QWidg
     TYesNoForm form(owner);
     if (!caption.isEmpty())
         form.setWindowTitle(caption);
-    form.msg->setText(text);
+    form.msg->setText(platform::LinesForDisplay(text));
     return RunModal(form) == 1;
 }
 

@@ -7,6 +7,7 @@
 // not-found value.
 #pragma once
 
+#include "platform/converterror.h"
 #include "platform/geometry.h"
 
 #include <stdexcept>
@@ -22,10 +23,7 @@ enum TAutoType { atNumeric, atFloat, atString, atDate, atTime };
 using TDateTime = double;
 
 // A date that cannot exist (31 April, month 13, ...).
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using EConvertError = platform::EConvertError;
 
 // Separators and date order the helpers work with. Amounts are written with
 // "." and "," everywhere, whatever the user's locale; only the short date

@@ -90,6 +90,14 @@ void ShowError(const QString& text, QWidget* owner)
     Dialogs().ShowError(text, owner);
 }
 
+QString LinesForDisplay(const QString& text)
+{
+    QString s = text;
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
 // ---------------------------------------------------------------- PlainDialogs
 
 void PlainDialogs::ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget* owner)
@@ -97,14 +105,14 @@ void PlainDialogs::ShowMessage(const QString& text, MessageKind kind, const QStr
     QMessageBox box(kind == MessageKind::Error     ? QMessageBox::Critical
                     : kind == MessageKind::Warning ? QMessageBox::Warning
                                                    : QMessageBox::Information,
-                    captionOr(caption), text, QMessageBox::Ok, owner);
+                    captionOr(caption), LinesForDisplay(text), QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);  // texts carry typed names and paths
     box.exec();
 }
 
 bool PlainDialogs::AskQuestion(const QString& text, const QString& caption, QWidget* owner)
 {
-    QMessageBox box(QMessageBox::Question, captionOr(caption), text, QMessageBox::Yes | QMessageBox::No, owner);
+    QMessageBox box(QMessageBox::Question, captionOr(caption), LinesForDisplay(text), QMessageBox::Yes | QMessageBox::No, owner);
     box.setTextFormat(Qt::PlainText);
     return box.exec() == QMessageBox::Yes;
 }
@@ -136,7 +144,7 @@ QString PlainDialogs::PickFile(const FileRequest& request, QWidget* owner)
 
 void PlainDialogs::ShowError(const QString& text, QWidget* owner)
 {
-    QMessageBox box(QMessageBox::Critical, g_title, text, QMessageBox::Ok, owner);
+    QMessageBox box(QMessageBox::Critical, g_title, LinesForDisplay(text), QMessageBox::Ok, owner);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }

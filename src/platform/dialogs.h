@@ -65,6 +65,10 @@ bool AskText(const QString& prompt, QString& text, QWidget* owner = nullptr, con
 QString PickFile(const FileRequest& request, QWidget* owner = nullptr);
 void ShowError(const QString& text, QWidget* owner = nullptr);
 
+// A message text as a box shows it: a carriage return, alone or before a line
+// feed, breaks the line (texts of the page suite carry "\r\r" for a blank line).
+QString LinesForDisplay(const QString& text);
+
 // Counts paint events in progress (StringGrid and any widget that draws through
 // a Canvas mark theirs); the seam defers dialogs while it is above zero.
 class PaintScope {
