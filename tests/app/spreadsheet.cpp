@@ -2,6 +2,7 @@
 // chosen category, with workbooks written and read by other programs
 // (Python's xlwt, openpyxl and csv modules) as well as by our own reader.
 #include "contacts_fixture.h"
+#include "folder_override.h"
 
 #include "app/spreadsheetactions.h"
 #include "appcore/zrvexcel.h"
@@ -14,9 +15,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 
-#include <linux/capability.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -86,32 +85,6 @@ QByteArray fileBytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// Drops the capability that lets root write into any folder, so that a
-// read-only folder refuses this process too.
-class WithoutFolderOverride {
-public:
-    WithoutFolderOverride()
-    {
-        header_.version = _LINUX_CAPABILITY_VERSION_3;
-        header_.pid = 0;
-        if (::syscall(SYS_capget, &header_, saved_) != 0)
-            return;
-        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        active_ = ::syscall(SYS_capset, &header_, reduced) == 0;
-    }
-    ~WithoutFolderOverride()
-    {
-        if (active_)
-            ::syscall(SYS_capset, &header_, saved_);
-    }
-
-private:
-    __user_cap_header_struct header_{};
-    __user_cap_data_struct saved_[2]{};
-    bool active_ = false;
-};
 
 // Fails every growth of the database file while it lives.
 class NoRoomToGrow : public dbFileObserver {

@@ -1,0 +1,289 @@
+#include "platform/printer.h"
+
+#include <QDir>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace platform {
+
+std::unique_ptr<Printer> MakeCupsPrinter();  // printer_cups.cpp; null when CUPS lists no printer
+
+namespace {
+
+const QString kNoPrinter = QStringLiteral("No printer selected");
+const QString kJobOpen = QStringLiteral("Printing in progress.");
+
+std::unique_ptr<Printer>& Slot()
+{
+    static std::unique_ptr<Printer> printer;
+    return printer;
+}
+
+void Replace(std::unique_ptr<Printer> next)
+{
+    auto& slot = Slot();
+    if (slot && slot->JobOpen())
+        slot->AbortJob();
+    slot = std::move(next);
+}
+
+}  // namespace
+
+Printer::Printer() = default;
+Printer::~Printer() = default;
+
+bool Printer::Fail(const QString& text)
+{
+    error_ = text;
+    return false;
+}
+
+void Printer::SetPage(const QPageSize& size, const QMarginsF& marginsMm, int dpi)
+{
+    pageSize_ = size;
+    margins_ = marginsMm;
+    dpi_ = dpi;
+    orientation_ = PrintOrientation::Portrait;
+    bin_ = -1;
+}
+
+bool Printer::SetBinIndex(int index)
+{
+    if (!HasPrinter())
+        return Fail(kNoPrinter);
+    if (index != -1 && (index < 0 || index >= BinNames().size()))
+        return Fail(QStringLiteral("There is no paper bin %1 on this printer.").arg(index));
+    bin_ = index;
+    return true;
+}
+
+int Printer::ResolutionX() const { return HasPrinter() ? dpi_ : 0; }
+int Printer::ResolutionY() const { return HasPrinter() ? dpi_ : 0; }
+
+// The page in millimetres for the current orientation, and the unprintable
+// margins turned with it (a landscape sheet is the portrait one turned left).
+void Printer::pageMm(QSizeF& sheet, QMarginsF& margins) const
+{
+    sheet = pageSize_.size(QPageSize::Millimeter);
+    margins = margins_;
+    if (orientation_ == PrintOrientation::Landscape) {
+        sheet.transpose();
+        margins = QMarginsF(margins_.top(), margins_.right(), margins_.bottom(), margins_.left());
+    }
+}
+
+static int Pixels(double mm, int dpi)
+{
+    return int(std::lround(mm * dpi / 25.4));
+}
+
+// The sheet, the printable offset and the printable size in device pixels;
+// all empty without a printer.
+Printer::Sheet Printer::sheet() const
+{
+    if (!HasPrinter() || !pageSize_.isValid())
+        return {};
+    QSizeF mm;
+    QMarginsF m;
+    pageMm(mm, m);
+    Sheet s;
+    s.physical = QSize(Pixels(mm.width(), dpi_), Pixels(mm.height(), dpi_));
+    s.offset = QPoint(Pixels(m.left(), dpi_), Pixels(m.top(), dpi_));
+    s.printable = QSize(Pixels(mm.width() - m.right(), dpi_) - s.offset.x(),
+                        Pixels(mm.height() - m.bottom(), dpi_) - s.offset.y());
+    return s;
+}
+
+QSize Printer::PhysicalSize() const { return sheet().physical; }
+QPoint Printer::PrintableOffset() const { return sheet().offset; }
+QSize Printer::PrintableSize() const { return sheet().printable; }
+
+bool Printer::SetOrientation(PrintOrientation o)
+{
+    if (JobOpen())
+        return Fail(kJobOpen);
+    orientation_ = o;
+    return true;
+}
+
+bool Printer::SetTitle(const QString& title)
+{
+    if (JobOpen())
+        return Fail(kJobOpen);
+    title_ = title;
+    return true;
+}
+
+bool Printer::BeginJob()
+{
+    if (!HasPrinter())
+        return Fail(kNoPrinter);
+    if (JobOpen())
+        return Fail(kJobOpen);
+    if (!pageSize_.isValid() || dpi_ <= 0)
+        return Fail(QStringLiteral("The printer reports no page size."));
+    if (!OpenOutput())
+        return false;
+    writer_ = std::make_unique<QPdfWriter>(Output());
+    writer_->setResolution(dpi_);
+    writer_->setTitle(title_);
+    writer_->setCreator(QStringLiteral("Quillet"));
+    QSizeF sheet;
+    QMarginsF margins;
+    pageMm(sheet, margins);
+    QPageLayout layout(pageSize_, orientation_ == PrintOrientation::Landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       margins, QPageLayout::Millimeter, QMarginsF());
+    writer_->setPageLayout(layout);
+    painter_ = std::make_unique<QPainter>();
+    if (!painter_->begin(writer_.get())) {
+        painter_.reset();
+        writer_.reset();
+        DropOutput();
+        return Fail(QStringLiteral("The print job could not be started."));
+    }
+    return true;
+}
+
+bool Printer::NewPage()
+{
+    if (!JobOpen())
+        return Fail(kNoPrinter);
+    if (!writer_->newPage())
+        return Fail(QStringLiteral("The printer could not start a new page."));
+    return true;
+}
+
+void Printer::closeJob()
+{
+    painter_.reset();
+    writer_.reset();
+}
+
+bool Printer::EndJob()
+{
+    if (!JobOpen())
+        return Fail(kNoPrinter);
+    const bool ended = painter_->end();
+    closeJob();
+    if (!ended) {
+        DropOutput();
+        return Fail(QStringLiteral("The print job could not be finished."));
+    }
+    return DeliverOutput();
+}
+
+void Printer::AbortJob()
+{
+    if (!JobOpen())
+        return;
+    painter_->end();
+    closeJob();
+    DropOutput();
+}
+
+// ---- none
+
+bool NoPrinter::SelectPrinter(int) { return Fail(kNoPrinter); }
+bool NoPrinter::OpenOutput() { return Fail(kNoPrinter); }
+
+// ---- PDF files
+
+struct PdfPrinter::Job {
+    QSaveFile file;
+};
+
+PdfPrinter::PdfPrinter(PdfPrinterSetup setup) : setup_(std::move(setup))
+{
+    SetPage(setup_.pageSize, setup_.margins, setup_.resolution);
+}
+
+PdfPrinter::~PdfPrinter()
+{
+    AbortJob();
+}
+
+bool PdfPrinter::SelectPrinter(int index)
+{
+    if (index != 0)
+        return Fail(QStringLiteral("There is no printer %1.").arg(index));
+    SetPage(setup_.pageSize, setup_.margins, setup_.resolution);
+    return true;
+}
+
+QString PdfPrinter::JobFile(int n) const
+{
+    return QDir(setup_.folder).filePath(QStringLiteral("%1-%2.pdf").arg(setup_.baseName).arg(n));
+}
+
+bool PdfPrinter::OpenOutput()
+{
+    out_ = std::make_unique<Job>();
+    out_->file.setFileName(JobFile(jobs_ + 1));
+    if (!out_->file.open(QIODevice::WriteOnly)) {
+        const QString why = out_->file.errorString();
+        out_.reset();
+        return Fail(QStringLiteral("Cannot write the print file %1: %2").arg(JobFile(jobs_ + 1), why));
+    }
+    ++jobs_;
+    return true;
+}
+
+QIODevice* PdfPrinter::Output() { return out_ ? &out_->file : nullptr; }
+
+bool PdfPrinter::DeliverOutput()
+{
+    if (!out_)
+        return Fail(kNoPrinter);
+    const bool ok = out_->file.commit();
+    const QString why = out_->file.errorString();
+    const QString name = out_->file.fileName();
+    out_.reset();
+    if (!ok)
+        return Fail(QStringLiteral("Cannot write the print file %1: %2").arg(name, why));
+    ++written_;
+    return true;
+}
+
+void PdfPrinter::DropOutput()
+{
+    if (out_)
+        out_->file.cancelWriting();
+    out_.reset();
+}
+
+// ---- the printer in use
+
+Printer& CurrentPrinter()
+{
+    if (!Slot())
+        UseSystemPrinters();
+    return *Slot();
+}
+
+PdfPrinter& UsePdfPrinter(const PdfPrinterSetup& setup)
+{
+    auto printer = std::make_unique<PdfPrinter>(setup);
+    PdfPrinter& ref = *printer;
+    Replace(std::move(printer));
+    return ref;
+}
+
+void UseNoPrinter()
+{
+    Replace(std::make_unique<NoPrinter>());
+}
+
+void UseSystemPrinters()
+{
+    std::unique_ptr<Printer> cups = MakeCupsPrinter();
+    if (cups)
+        Replace(std::move(cups));
+    else
+        UseNoPrinter();
+}
+
+}  // namespace platform
