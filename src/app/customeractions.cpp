@@ -166,7 +166,6 @@ void insertActionExecute(TMainListForm& window)
         if (!name.trimmed().isEmpty() && !nameAccepted(name, "The 'Name' is exist, continue to add?", window))
             continue;
         storeCard(record, editor.cardBytes());
-        record.amount = 0;  // set later by an update, a printed cheque or an import
         record.envelopeSetup = {};
         record.chequeSetup = {};
         record.receiptSetup = {};

@@ -50,12 +50,12 @@ bool ReadIdText(const QString& text, int4& id)
     return true;
 }
 
-bool ReadAmountText(const QString& text, real4& amount)
+bool ReadAmountText(const QString& text, double& amount)
 {
     double v = 0;
     if (!ParseDecimal(text.toStdString(), v) || std::fabs(v) > FLT_MAX)
         return false;
-    amount = static_cast<real4>(v);
+    amount = v;
     return true;
 }
 
@@ -304,9 +304,11 @@ bool TMainForm::readCustomer(Customer& record)
     record.mobile = put(cMobile->text());
     record.fax = put(cFax->text());
     record.remark = put(cRemark->toPlainText());
-    real4 value = 0;
-    ReadAmountText(amount->text(), value);
-    record.amount = value;
+    double typed = 0;
+    real4 held = 0;
+    if (ReadAmountText(amount->text(), typed))
+        HoldAmountToTheCent(typed, held);
+    record.amount = held;
     record.category = selectedCategory();
     return true;
 }
@@ -409,15 +411,26 @@ void TMainForm::savelActionExecute()
         category->setFocus();
         return;
     }
-    real4 value = 0;
+    // an amount the contact cannot keep to the cent, or one below zero, is
+    // refused rather than stored changed
+    double value = 0;
     int4 id = 0;
-    QLineEdit* invalid = !ReadAmountText(amount->text(), value) ? amount
-                         : !ReadIdText(cID->text(), id)         ? cID
-                                                                : nullptr;
-    if (invalid) {
-        ShowInfo("Invalid value.", this);
-        invalid->selectAll();
-        invalid->setFocus();
+    QString problem;
+    QLineEdit* wrong = nullptr;
+    if (!ReadAmountText(amount->text(), value)) {
+        wrong = amount;
+        problem = "Invalid value.";
+    } else if (const std::string kept = ContactAmountProblem(value); !kept.empty()) {
+        wrong = amount;
+        problem = QString::fromStdString(kept);
+    } else if (!ReadIdText(cID->text(), id)) {
+        wrong = cID;
+        problem = "Invalid value.";
+    }
+    if (wrong) {
+        ShowInfo(problem, this);
+        wrong->selectAll();
+        wrong->setFocus();
         return;
     }
     done(1);

@@ -50,8 +50,9 @@ std::vector<CategoryEntry> CategoriesByName();
 // 32 bits. False for anything else.
 bool ReadIdText(const QString& text, int4& id);
 // An amount as typed or read from a sheet: a plain decimal number (see
-// ParseDecimal) that fits in the stored 4-byte float. False otherwise.
-bool ReadAmountText(const QString& text, real4& amount);
+// ParseDecimal) within the range of the stored 4-byte float. False otherwise.
+// Whether the contact keeps it to the cent is ContactAmountProblem's call.
+bool ReadAmountText(const QString& text, double& amount);
 
 class TMainForm : public QDialog {
     Q_OBJECT
@@ -81,8 +82,9 @@ public:
     // bytes; bytes that do not decode give an empty picture, but are kept
     // for cardBytes until the picture is replaced or deleted).
     void showCustomer(const Customer& record);
-    // Writes id, the texts, amount and category into the record (always
-    // true). The card and the layouts are left as they are.
+    // Writes id, the texts, amount (as its 4-byte form keeps it to the
+    // cent; Save refuses one it cannot keep) and category into the record
+    // (always true). The card and the layouts are left as they are.
     bool readCustomer(Customer& record);
 
     // The card picture (null when there is none) and the JPEG bytes to store

@@ -1,5 +1,6 @@
 #include "app/spreadsheetactions.h"
 
+#include "appcore/amounts.h"
 #include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "app/mainlist.h"
@@ -12,7 +13,6 @@
 #include <QComboBox>
 #include <QFileInfo>
 
-#include <charconv>
 #include <climits>
 #include <optional>
 
@@ -29,18 +29,6 @@ const char* Customer::*const kTextFields[kColumns - 1] = {
     &Customer::name,   &Customer::address1, &Customer::address2, &Customer::address3,
     &Customer::person, &Customer::telephone, &Customer::mobile,  &Customer::fax,
     &Customer::remark, &Customer::email,    &Customer::website};
-
-// The stored 4-byte amount as the number a person reads (12.1, not
-// 12.100000381...): its shortest decimal text taken as a double.
-double amountNumber(real4 amount)
-{
-    char text[64];
-    auto [end, ec] = std::to_chars(text, text + sizeof text, amount);
-    double value = amount;
-    if (ec == std::errc())
-        std::from_chars(text, end, value);
-    return value;
-}
 
 // The file chosen in the open or save dialog; empty when cancelled.
 QString pickSheet(platform::FileRequest::Mode mode, const QString& excelFilter, const QString& suffix,
@@ -90,7 +78,8 @@ void exportActionExecute(TMainListForm& window)
             const int sheetRow = written + 2;
             for (int c = 0; c < kColumns - 1; ++c)
                 book.setCell(c + 1, sheetRow, fromStored(customer.get()->*kTextFields[c]));
-            book.setCell(kColumns, sheetRow, amountNumber(customer->amount));
+            // the amount as the editor and the list show it (12.1, not 12.100000381...)
+            book.setCell(kColumns, sheetRow, RoundToCent(customer->amount));
             ++written;
         }
         database.commit();  // ends the read
@@ -152,6 +141,7 @@ void ImportButtonClick(TMainListForm& window)
         say("Fail to import from " + file + ".");
     };
     int imported = 0;
+    int amountsLost = 0;  // amounts given that the contacts could not keep
     zarvoBuffer texts;
     for (int row = 2;; ++row) {
         if (TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty())
@@ -163,11 +153,15 @@ void ImportButtonClick(TMainListForm& window)
         record.id = static_cast<int4>(nextId);
         for (int c = 0; c < kColumns - 1; ++c)
             record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
-        real4 amount = 0;
+        // a blank or a text that is no number gives 0; a number below zero or
+        // one the contact cannot keep to the cent gives 0 too, and is counted
+        real4 held = 0;
+        double amount = 0;
         const QString amountText = TZrvExcel::cellText(book.getCell(kColumns, row));
-        if (amountText.trimmed().isEmpty() || !ReadAmountText(amountText, amount))
-            amount = 0;
-        record.amount = amount;
+        if (!amountText.trimmed().isEmpty() && ReadAmountText(amountText, amount) &&
+            !(ContactAmountProblem(amount).empty() && HoldAmountToTheCent(amount, held)))
+            ++amountsLost;
+        record.amount = held;
         record.category = target;
         if (insert(record).isNull())
             return fail();
@@ -179,4 +173,10 @@ void ImportButtonClick(TMainListForm& window)
     if (!committed)
         return say("Fail to import from " + file + ".");
     say(QString("%1 customers have been imported from %2.").arg(imported).arg(file));
+    if (amountsLost > 0)
+        ShowInfo(QString("%1 amounts could not be kept; those customers were imported with amount 0. "
+                         "A customer's default amount is at least 0 and is kept to the cent only up to %2.")
+                     .arg(amountsLost)
+                     .arg(QString::fromStdString(FormatAmount(FormatMoney(kLargestKeptAmount)))),
+                 &window);
 }

@@ -3,6 +3,7 @@
 // card picture.
 #include "contacts_fixture.h"
 
+#include "appcore/amounts.h"
 #include "appcore/picture.h"
 #include "platform/shell.h"
 
@@ -95,10 +96,54 @@ TEST_F(ContactsTest, TakenIdRefusesAndTheEditorComesBackIntact)
     EXPECT_EQ(stored[1].telephone, "555 1234");
     EXPECT_EQ(stored[1].remark, "first line\nsecond line");
     EXPECT_EQ(stored[1].category, shop);
-    EXPECT_EQ(stored[1].amount, 0.0f) << "a new contact starts with amount 0";
+    EXPECT_EQ(stored[1].amount, 12.5f) << "the typed amount is kept";
     EXPECT_EQ(stored[1].cardBytes, 0u);
     // the list was run again and shows the new contact
     EXPECT_GT(rowOf(stored[1].oid), 0);
+}
+
+TEST_F(ContactsTest, AmountsTheContactCannotKeepAreRefused)
+{
+    addCategory("Shops");
+    const QString tooLarge = "The amount 1,000,000.99 cannot be kept: a contact's default amount is kept to the cent "
+                             "only up to 131,071.99.";
+    const QString negative = "The amount -50.00 is below zero: it is not the amount of a cheque.";
+    onEditor([&](TMainForm& e) {
+        typeContact(e, "1", "Refused");
+        for (const char* typed : {"1000000.99", "-50"}) {
+            e.amount->setText(typed);
+            e.cSave->click();
+            EXPECT_TRUE(e.isVisible()) << typed;
+            EXPECT_EQ(e.focusWidget(), e.amount) << typed;
+            EXPECT_EQ(e.amount->selectedText(), QString(typed));
+        }
+        e.cCancel->click();
+    });
+    insertActionExecute(*window);
+    EXPECT_EQ(dialogs.Messages(), (QStringList{tooLarge, negative}));
+    EXPECT_TRUE(customers().empty());
+
+    dialogs.shown.clear();
+    for (const char* typed : {"1234.5", "131071.99"}) {
+        saveEditor([&](TMainForm& e) {
+            typeContact(e, e.cID->text(), typed);
+            e.amount->setText(typed);
+        });
+        insertActionExecute(*window);
+    }
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+    const auto stored = customers();
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].amount, 1234.5f);
+    EXPECT_EQ(FormatMoney(stored[1].amount), "131071.99");
+    EXPECT_EQ(window->grid->Cells(11, rowOf(stored[1].oid)), "131071.99");
+
+    // it comes back to the cent, and saving it unchanged keeps it
+    selectOnly({stored[1].oid});
+    saveEditor([](TMainForm& e) { EXPECT_EQ(e.amount->text(), "131071.99"); });
+    updateActionExecute(*window);
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+    EXPECT_EQ(customers()[1].amount, stored[1].amount);
 }
 
 TEST_F(ContactsTest, EmailChecksBindTheTypedAddress)

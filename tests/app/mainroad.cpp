@@ -38,7 +38,7 @@ TEST_F(ContactsTest, FirstStartAddFindChangeExportDelete)
     ASSERT_EQ(window->grid->RowCount(), 2);
     EXPECT_EQ(window->StatusText(1), "Total Customer: 1");
     EXPECT_EQ(window->grid->Cells(2, 1), "Zed Paper Co");
-    EXPECT_EQ(window->grid->Cells(11, 1), "0") << "a new contact starts with amount 0";
+    EXPECT_EQ(window->grid->Cells(11, 1), "99.00") << "the typed amount is kept";
     EXPECT_EQ(window->grid->Cells(12, 1), "Suppliers");
     const oid_t zed = window->RowOid(1);
 

@@ -364,6 +364,45 @@ TEST_F(Spreadsheet, ImportsFixturesOfEveryKindIntoTheChosenCategory)
     }
 }
 
+TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
+{
+    storeContacts();
+    window->category->setCurrentIndex(1);
+    const QString file = path("amounts.csv");
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(kHeaders.join(',').toUtf8() + "\n"
+                "Large,,,,,,,,,,,1234567.89\n"
+                "Below zero,,,,,,,,,,,-3\n"
+                "Kept,,,,,,,,,,,12.5\n");
+    }
+    importFrom(file);
+    EXPECT_EQ(dialogs.Messages(),
+              (QStringList{"3 customers have been imported from " + file + ".",
+                           "2 amounts could not be kept; those customers were imported with amount 0. A customer's "
+                           "default amount is at least 0 and is kept to the cent only up to 131,071.99."}));
+    std::vector<StoredCustomer> added;
+    for (const StoredCustomer& s : customers())
+        if (s.id >= 10)
+            added.push_back(s);
+    ASSERT_EQ(added.size(), 3u);
+    EXPECT_EQ(added[0].amount, 0.0f);
+    EXPECT_EQ(added[1].amount, 0.0f);
+    EXPECT_EQ(added[2].amount, 12.5f);
+
+    // exported again, the kept amount is the number the editor shows
+    const QString out = path("kept.xlsx");
+    selectOnly({added[2].oid});
+    dialogs.AnswerFile(out);
+    dialogs.AnswerQuestion(true);
+    dialogs.AnswerQuestion(false);
+    exportActionExecute(*window);
+    TZrvExcel book(out);
+    EXPECT_EQ(book.getCell(1, 2), QVariant(QString("Kept")));
+    EXPECT_EQ(book.getCell(12, 2), QVariant(12.5));
+}
+
 TEST_F(Spreadsheet, ImportNeedsACategory)
 {
     storeContacts();
