@@ -62,7 +62,7 @@ struct RawPicture {
 // the reason in `message` (JMSG_LENGTH_MAX bytes).
 bool tooLarge(qint64 w, qint64 h, char* message)
 {
-    if (w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels)
+    if (platform::PictureSizeAllowed(w, h))
         return false;
     std::snprintf(message, JMSG_LENGTH_MAX, "Picture of %lldx%lld pixels is too large", static_cast<long long>(w),
                   static_cast<long long>(h));
@@ -262,7 +262,7 @@ bool LoadPictureFile(const QString& path, QImage& image, QByteArray& jpegBytes, 
         error = "Not a readable bitmap";
         return false;
     }
-    if (static_cast<qint64>(bitmap.width()) * bitmap.height() > kMaxPicturePixels) {
+    if (static_cast<qint64>(bitmap.width()) * bitmap.height() > platform::kMaxPicturePixels) {
         error = "The picture is too large";
         return false;
     }

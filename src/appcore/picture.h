@@ -6,16 +6,14 @@
 // libjpeg), so a picture either decodes whole or not at all.
 #pragma once
 
+#include "platform/picturelimits.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
-// Largest picture taken from a file or from stored bytes, in pixels.
-constexpr qint64 kMaxPicturePixels = 100'000'000;
-constexpr int kMaxPictureSide = 30'000;
-
 // Decodes JPEG bytes into an RGB image. False when the bytes are not one
-// sound JPEG picture within the limits above: `image` is then left as it
+// sound JPEG picture within the picture limits: `image` is then left as it
 // was and `error` (when given) says why.
 bool DecodeJpeg(const QByteArray& bytes, QImage& image, QString* error = nullptr);
 

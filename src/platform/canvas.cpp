@@ -24,6 +24,25 @@ void Brush::SetStyle(BrushStyle s)
     ++version_;
 }
 
+PenMode PenModeFromOrdinal(int ordinal)
+{
+    switch (ordinal) {
+    case 3: return pmNot;
+    case 14: return pmXor;
+    default: return pmCopy;
+    }
+}
+
+int PenModeOrdinal(PenMode mode)
+{
+    switch (mode) {
+    case pmNot: return 3;
+    case pmXor: return 14;
+    case pmCopy: break;
+    }
+    return 4;
+}
+
 Canvas::Canvas(int dpi) : dpi_(dpi) {}
 
 Canvas::~Canvas()
@@ -39,7 +58,10 @@ void Canvas::Begin(QPainter* painter)
     painter_->save();
     if (QPaintDevice* dev = painter_->device()) dpi_ = dev->logicalDpiY();
     painter_->setRenderHint(QPainter::Antialiasing, false);
-    if (hasClip_) painter_->setClipRect(clip_.ToQRect());
+    if (clipPath_)
+        painter_->setClipPath(*clipPath_);
+    else if (hasClip_)
+        painter_->setClipRect(clip_.ToQRect());
 }
 
 void Canvas::End()
@@ -108,20 +130,26 @@ void Canvas::applyPen(bool /*forShapeOutline*/)
         painter_->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
-void Canvas::applyBrush()
+QBrush Canvas::qtBrush() const
 {
-    if (Brush.Style() == bsClear || Brush.Color() == clNone)
-        painter_->setBrush(Qt::NoBrush);
-    else
-        painter_->setBrush(ToQColor(Brush.Color()));
+    if (Brush.Style() == bsClear || Brush.Color() == clNone) return Qt::NoBrush;
+    static constexpr Qt::BrushStyle kHatches[] = {Qt::HorPattern,   Qt::VerPattern,   Qt::FDiagPattern,
+                                                  Qt::BDiagPattern, Qt::CrossPattern, Qt::DiagCrossPattern};
+    const int style = int(Brush.Style());
+    if (style >= int(bsHorizontal) && style <= int(bsDiagCross))
+        return QBrush(ToQColor(Brush.Color()), kHatches[style - int(bsHorizontal)]);
+    return QBrush(ToQColor(Brush.Color()));
 }
+
+void Canvas::applyBrush() { painter_->setBrush(qtBrush()); }
 
 // ---------------------------------------------------------------- shapes
 
 void Canvas::FillRect(const Rect& r)
 {
-    if (!painter_ || r.IsEmpty() || Brush.Style() == bsClear || Brush.Color() == clNone) return;
-    painter_->fillRect(r.ToQRect(), ToQColor(Brush.Color()));
+    if (!painter_ || r.IsEmpty()) return;
+    const QBrush b = qtBrush();
+    if (b.style() != Qt::NoBrush) painter_->fillRect(r.ToQRect(), b);
 }
 
 void Canvas::FrameRect(const Rect& r)
@@ -152,6 +180,10 @@ QRectF outlineRect(int x1, int y1, int x2, int y2, int penWidth, bool insideFram
 
 void Canvas::Rectangle(int x1, int y1, int x2, int y2)
 {
+    if (pathOpen_) {
+        if (x2 > x1 && y2 > y1) path_->addRect(outlineRect(x1, y1, x2, y2, 1, false));
+        return;
+    }
     if (!painter_ || x2 <= x1 || y2 <= y1) return;
     painter_->save();
     applyBrush();
@@ -184,6 +216,10 @@ void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h)
 
 void Canvas::Ellipse(int x1, int y1, int x2, int y2)
 {
+    if (pathOpen_) {
+        if (x2 > x1 && y2 > y1) path_->addEllipse(outlineRect(x1, y1, x2, y2, 1, false));
+        return;
+    }
     if (!painter_ || x2 <= x1 || y2 <= y1) return;
     painter_->save();
     applyBrush();
@@ -194,6 +230,13 @@ void Canvas::Ellipse(int x1, int y1, int x2, int y2)
 
 void Canvas::Polygon(const QVector<QPoint>& points)
 {
+    if (pathOpen_) {
+        if (points.size() >= 2) {
+            path_->addPolygon(QPolygonF(QPolygon(points)));
+            path_->closeSubpath();
+        }
+        return;
+    }
     if (!painter_ || points.size() < 2) return;
     painter_->save();
     applyBrush();
@@ -254,11 +297,49 @@ void Canvas::Pie(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
     arcShape(int(ArcKind::Pie), x1, y1, x2, y2, x3, y3, x4, y4);
 }
 
+namespace {
+
+// Adds the complete Bézier pieces of points[first..] to the path; the last point added.
+QPoint addBezierPieces(QPainterPath& path, const QVector<QPoint>& points, qsizetype first)
+{
+    QPoint last = path.currentPosition().toPoint();
+    for (qsizetype i = first; i + 2 < points.size(); i += 3) {
+        path.cubicTo(points[i], points[i + 1], points[i + 2]);
+        last = points[i + 2];
+    }
+    return last;
+}
+
+}  // namespace
+
 void Canvas::PolyBezier(const QVector<QPoint>& points)
 {
-    if (!painter_ || points.size() < 4) return;
+    if (points.size() < 4) return;
+    if (pathOpen_) {
+        path_->moveTo(points[0]);
+        addBezierPieces(*path_, points, 1);
+        return;
+    }
+    if (!painter_) return;
     QPainterPath path(points[0]);
-    for (qsizetype i = 1; i + 2 < points.size(); i += 3) path.cubicTo(points[i], points[i + 1], points[i + 2]);
+    addBezierPieces(path, points, 1);
+    painter_->save();
+    applyPen(false);
+    painter_->setBrush(Qt::NoBrush);
+    painter_->drawPath(path);
+    painter_->restore();
+}
+
+void Canvas::PolyBezierTo(const QVector<QPoint>& points)
+{
+    if (points.size() < 3) return;
+    if (pathOpen_) {
+        penPos_ = addBezierPieces(*path_, points, 0);
+        return;
+    }
+    QPainterPath path(penPos_);
+    penPos_ = addBezierPieces(path, points, 0);
+    if (!painter_ || Pen.Style == psClear) return;
     painter_->save();
     applyPen(false);
     painter_->setBrush(Qt::NoBrush);
@@ -273,12 +354,25 @@ void Canvas::Polyline(const QVector<QPoint>& points)
     for (qsizetype i = 1; i < points.size(); ++i) LineTo(points[i].x(), points[i].y());
 }
 
-void Canvas::MoveTo(int x, int y) { penPos_ = QPoint(x, y); }
+void Canvas::PolylineTo(const QVector<QPoint>& points)
+{
+    for (const QPoint& p : points) LineTo(p.x(), p.y());
+}
+
+void Canvas::MoveTo(int x, int y)
+{
+    penPos_ = QPoint(x, y);
+    if (pathOpen_) path_->moveTo(penPos_);
+}
 
 void Canvas::LineTo(int x, int y)
 {
     const QPoint from = penPos_, to(x, y);
     penPos_ = to;
+    if (pathOpen_) {
+        path_->lineTo(to);
+        return;
+    }
     if (!painter_ || from == to || Pen.Style == psClear) return;
     // GDI leaves out the last pixel; so does Qt's line with a flat cap.
     painter_->save();
@@ -593,12 +687,68 @@ int Canvas::DrawText(const QString& input, Rect& r, unsigned flags)
     return result;
 }
 
+// ---------------------------------------------------------------- paths
+
+void Canvas::BeginPath()
+{
+    path_.emplace();
+    path_->moveTo(penPos_);
+    pathOpen_ = true;
+}
+
+void Canvas::CloseFigure()
+{
+    if (pathOpen_) path_->closeSubpath();
+}
+
+void Canvas::EndPath() { pathOpen_ = false; }
+
+void Canvas::AbortPath()
+{
+    pathOpen_ = false;
+    path_.reset();
+}
+
+void Canvas::drawPath(bool stroke, bool fill)
+{
+    if (!path_ || pathOpen_) return;
+    if (painter_) {
+        painter_->save();
+        if (fill)
+            applyBrush();
+        else
+            painter_->setBrush(Qt::NoBrush);
+        if (stroke)
+            applyPen(true);
+        else
+            painter_->setPen(Qt::NoPen);
+        painter_->drawPath(*path_);
+        painter_->restore();
+    }
+    path_.reset();
+}
+
+void Canvas::StrokePath() { drawPath(true, false); }
+void Canvas::FillPath() { drawPath(false, true); }
+void Canvas::StrokeAndFillPath() { drawPath(true, true); }
+
+void Canvas::SelectClipPath()
+{
+    if (!path_ || pathOpen_) return;
+    clipPath_ = *path_;
+    hasClip_ = true;
+    clip_ = Rect::FromQRect(path_->boundingRect().toAlignedRect());
+    if (painter_) painter_->setClipPath(*clipPath_);
+    path_.reset();
+}
+
 // ---------------------------------------------------------------- clipping
 
 void Canvas::SetClipRect(const Rect& r)
 {
     hasClip_ = true;
     clip_ = r;
+    clipPath_.reset();
     if (painter_) painter_->setClipRect(r.ToQRect());
 }
 
@@ -606,6 +756,7 @@ void Canvas::ClearClipRect()
 {
     hasClip_ = false;
     clip_ = {};
+    clipPath_.reset();
     if (painter_) painter_->setClipping(false);
 }
 

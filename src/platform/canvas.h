@@ -12,12 +12,15 @@
 #include "platform/color.h"
 #include "platform/geometry.h"
 
+#include <QBrush>
 #include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QString>
+#include <QPainterPath>
 #include <QVector>
 #include <memory>
+#include <optional>
 
 class QPainter;
 class QFontMetrics;
@@ -26,7 +29,14 @@ namespace platform {
 
 enum PenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 enum PenMode { pmCopy, pmXor, pmNot };
-enum BrushStyle { bsSolid, bsClear };
+// The class library's brush styles, in its order: hatches leave their gaps unpainted.
+enum BrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
+
+// Pen mix modes as the class library numbers them in stored pens (pmBlack 0 ...
+// pmNot 3, pmCopy 4, ... pmXor 14, pmNotXor 15): copy, xor and not map to
+// their PenMode, every other ordinal draws as copy.
+PenMode PenModeFromOrdinal(int ordinal);
+int PenModeOrdinal(PenMode mode);
 enum FontStyleFlag : unsigned { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 using FontStyles = unsigned;
 enum FontPitch { fpDefault, fpFixed, fpVariable };
@@ -143,6 +153,11 @@ public:
     // Cubic Bézier pieces: the first point, then three points per piece.
     void PolyBezier(const QVector<QPoint>& points);
     void Polyline(const QVector<QPoint>& points);
+    // From the pen position through every point; the pen ends at the last one.
+    void PolylineTo(const QVector<QPoint>& points);
+    // Bézier pieces from the pen position, three points each (an incomplete
+    // last piece is left out); the pen ends at the last point drawn to.
+    void PolyBezierTo(const QVector<QPoint>& points);
     void MoveTo(int x, int y);
     // A line from the pen position up to, not including, (x, y).
     void LineTo(int x, int y);
@@ -167,6 +182,21 @@ public:
     // DT_BOTTOM the offset from r.Top to the bottom of the text.
     int DrawText(const QString& text, Rect& r, unsigned flags);
 
+    // A path bracket: between BeginPath and EndPath, MoveTo, LineTo, the
+    // poly-lines, Bézier curves, Polygon, Rectangle and Ellipse add figures to
+    // the path instead of drawing. After EndPath the path is drawn or made the
+    // clip region by one of the calls below, which use it up.
+    void BeginPath();
+    void CloseFigure();
+    void EndPath();
+    void AbortPath();
+    bool InPath() const { return pathOpen_; }
+    void StrokePath();         // the outline with the pen
+    void FillPath();           // the inside with the brush
+    void StrokeAndFillPath();  // both
+    // Makes the path the clip region, replacing any clip.
+    void SelectClipPath();
+
     // Clipping, in canvas coordinates; an empty Rect is "clip everything".
     void SetClipRect(const Rect& r);
     void ClearClipRect();
@@ -179,6 +209,8 @@ private:
     struct Layout;
     void applyPen(bool forShapeOutline);
     void applyBrush();
+    QBrush qtBrush() const;
+    void drawPath(bool stroke, bool fill);
     void arcShape(int kind, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
     void drawTextLine(int x, int y, const QString& text, int underlineAt, const QFontMetrics& fm, bool opaque);
 
@@ -194,6 +226,9 @@ private:
     QPoint penPos_;
     bool hasClip_ = false;
     Rect clip_;
+    std::optional<QPainterPath> clipPath_;
+    bool pathOpen_ = false;
+    std::optional<QPainterPath> path_;  // the open or ended path
     int bkMode_ = 0;              // 0 follow the brush, 1 transparent, 2 opaque
     unsigned bkBrushVersion_ = 0;
 };

@@ -298,6 +298,107 @@ TEST(Canvas, FocusRectIsDottedAndClipLimitsDrawing)
     EXPECT_TRUE(isWhite(img, 65, 45));
 }
 
+TEST(Canvas, HatchBrushesLeaveTheirGapsUnpainted)
+{
+    for (BrushStyle style : {bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross}) {
+        const QImage img = paint([&](Canvas& c) {
+            c.Brush.SetColor(clRed);
+            c.Brush.SetStyle(style);
+            c.FillRect({10, 10, 42, 42});
+        });
+        int red = 0, white = 0;
+        for (int y = 10; y < 42; ++y)
+            for (int x = 10; x < 42; ++x) {
+                red += img.pixel(x, y) == qRgb(255, 0, 0);
+                white += isWhite(img, x, y);
+            }
+        EXPECT_GT(red, 0) << style;
+        EXPECT_GT(white, 0) << style;
+        EXPECT_TRUE(isWhite(img, 9, 9) && isWhite(img, 42, 42)) << style;
+    }
+    const QImage rows = paint([](Canvas& c) {
+        c.Brush.SetColor(clBlue);
+        c.Brush.SetStyle(bsHorizontal);
+        c.FillRect({0, 0, 40, 40});
+    });
+    for (int y = 0; y < 40; ++y)
+        for (int x = 1; x < 40; ++x) EXPECT_EQ(rows.pixel(x, y), rows.pixel(0, y)) << x << "," << y;
+}
+
+TEST(Canvas, PathBracketStrokesFillsAndClips)
+{
+    // Nothing shows until the path is used; then the closed figure is filled and outlined.
+    const auto triangle = [](Canvas& c) {
+        c.Brush.SetColor(clRed);
+        c.BeginPath();
+        c.MoveTo(10, 10);
+        c.LineTo(90, 10);
+        c.LineTo(90, 60);
+        c.CloseFigure();
+        c.EndPath();
+        EXPECT_FALSE(c.InPath());
+    };
+    QImage img = paint(triangle);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x) ASSERT_TRUE(isWhite(img, x, y));
+    img = paint([&](Canvas& c) {
+        triangle(c);
+        c.StrokeAndFillPath();
+        c.StrokeAndFillPath();  // used up: draws nothing more
+    });
+    EXPECT_EQ(img.pixel(80, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(img.pixel(50, 10), qRgb(0, 0, 0));
+    EXPECT_TRUE(isWhite(img, 20, 50));
+    // The path as clip region: only its inside takes the fill.
+    img = paint([](Canvas& c) {
+        c.BeginPath();
+        c.Rectangle(20, 20, 60, 50);
+        c.EndPath();
+        c.SelectClipPath();
+        c.Brush.SetColor(clGreen);
+        c.FillRect({0, 0, 200, 100});
+        c.ClearClipRect();
+        c.FillRect({150, 0, 160, 10});
+    });
+    EXPECT_EQ(img.pixel(40, 30), qRgb(0, 128, 0));
+    EXPECT_TRUE(isWhite(img, 10, 10) && isWhite(img, 70, 30));
+    EXPECT_EQ(img.pixel(155, 5), qRgb(0, 128, 0));
+}
+
+TEST(Canvas, PolylineToAndBezierToStartAtThePen)
+{
+    QPoint pen;
+    QImage img = paint([&](Canvas& c) {
+        c.MoveTo(5, 5);
+        c.PolylineTo({{30, 5}, {30, 30}});
+        pen = c.PenPos();
+    });
+    EXPECT_EQ(pen, QPoint(30, 30));
+    EXPECT_FALSE(isWhite(img, 20, 5));
+    EXPECT_FALSE(isWhite(img, 30, 20));
+    // Only complete pieces of three are drawn; fewer points leave the pen where it was.
+    img = paint([&](Canvas& c) {
+        c.MoveTo(10, 50);
+        c.PolyBezierTo({{40, 50}, {70, 50}, {100, 50}, {150, 90}});
+        pen = c.PenPos();
+        c.MoveTo(5, 95);
+        c.PolyBezierTo({{50, 95}, {60, 95}});
+        EXPECT_EQ(c.PenPos(), QPoint(5, 95));
+    });
+    EXPECT_EQ(pen, QPoint(100, 50));
+    EXPECT_FALSE(isWhite(img, 60, 50));
+    EXPECT_TRUE(isWhite(img, 120, 70));
+    EXPECT_TRUE(isWhite(img, 30, 95));
+}
+
+TEST(Canvas, StoredPenModes)
+{
+    const std::pair<int, PenMode> table[] = {{4, pmCopy}, {14, pmXor}, {3, pmNot}, {0, pmCopy}, {5, pmCopy}, {15, pmCopy}, {-1, pmCopy}};
+    for (const auto& [ordinal, mode] : table) EXPECT_EQ(PenModeFromOrdinal(ordinal), mode) << ordinal;
+    for (PenMode m : {pmCopy, pmXor, pmNot}) EXPECT_EQ(PenModeFromOrdinal(PenModeOrdinal(m)), m);
+    EXPECT_EQ(PenModeOrdinal(pmCopy), 4);
+}
+
 TEST(LogFont, StoredRecordIsWrittenBackUnchanged)
 {
     QByteArray stored(60, '\0');
