@@ -10,7 +10,10 @@
 
 namespace platform {
 
-std::unique_ptr<Printer> MakeCupsPrinter();  // printer_cups.cpp; null when CUPS lists no printer
+// printer_cups.cpp: the CUPS printer, null when CUPS lists no printer; and
+// forgetting the scheduler found so far, so that CUPS_SERVER is read again.
+std::unique_ptr<Printer> MakeCupsPrinter();
+void ForgetCupsServer();
 
 namespace {
 
@@ -279,6 +282,7 @@ void UseNoPrinter()
 
 void UseSystemPrinters()
 {
+    ForgetCupsServer();
     std::unique_ptr<Printer> cups = MakeCupsPrinter();
     if (cups)
         Replace(std::move(cups));

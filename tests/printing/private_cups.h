@@ -1,0 +1,111 @@
+// A private CUPS scheduler for tests: cupsd in the foreground with its own
+// configuration in a temporary folder, listening on a socket there, with raw
+// queues whose jobs a small back-end of ours copies into that folder (the
+// scheduler's own file device needs filters this machine does not have).
+// CUPS_SERVER names the socket from construction on: build it before the
+// first printer query. The daemon is ended by its pid on destruction.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <sys/types.h>
+#include <sys/wait.h>
+
+class PrivateCups {
+public:
+    PrivateCups()
+    {
+        dir_.setAutoRemove(true);
+        const QString d = dir_.path();
+        QFile::setPermissions(d, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                                     QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
+        for (const char* sub : {"state", "cache", "spool", "tmp", "out", "bin/backend"})
+            QDir(d).mkpath(sub);
+        const auto everyone = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                              QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
+                              QFile::ExeOther;
+        QFile::setPermissions(d + "/out", everyone);
+        QFile::setPermissions(d + "/tmp", everyone);
+        QFile::link("/usr/lib/cups/daemon", d + "/bin/daemon");
+        QFile::link("/usr/lib/cups/notifier", d + "/bin/notifier");
+        write("bin/backend/capture",
+              "#!/bin/sh\n"
+              "# Copies each job's document to <device path>-<job id>.\n"
+              "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Job capture\"'; exit 0; fi\n"
+              "out=\"${DEVICE_URI#capture:}-$1\"\n"
+              "if [ -n \"$6\" ]; then cat \"$6\" > \"$out.part\"; else cat > \"$out.part\"; fi || exit 1\n"
+              "chmod 644 \"$out.part\" && mv \"$out.part\" \"$out\"\n");
+        QFile::setPermissions(d + "/bin/backend/capture", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                              QFile::ReadGroup | QFile::ExeGroup |
+                                                              QFile::ReadOther | QFile::ExeOther);
+        write("cupsd.conf", QString("Listen %1\nLogLevel warn\nWebInterface No\nBrowsing Off\n"
+                                    "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n"
+                                    "</Location>\n<Policy default>\n  <Limit All>\n    Order deny,allow\n"
+                                    "  </Limit>\n</Policy>\n")
+                                .arg(socket()));
+        write("cups-files.conf",
+              QString("FileDevice Yes\nUser lp\nGroup lp\nSystemGroup root\nServerRoot %1\nStateDir %1/state\n"
+                      "CacheDir %1/cache\nRequestRoot %1/spool\nTempDir %1/tmp\nServerBin %1/bin\n"
+                      "DataDir /usr/share/cups\nAccessLog %1/access_log\nErrorLog %1/error_log\n"
+                      "PageLog %1/page_log\nSandboxing Relaxed\n")
+                  .arg(d));
+        qputenv("CUPS_SERVER", socket().toUtf8());
+        daemon_.setProgram("cupsd");
+        daemon_.setArguments({"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
+        daemon_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        daemon_.start();
+        if (!daemon_.waitForStarted(10000))
+            return;
+        for (int i = 0; i < 100 && !QFile::exists(socket()); ++i)
+            QThread::msleep(50);
+        running_ = QFile::exists(socket());
+    }
+
+    ~PrivateCups()
+    {
+        if (daemon_.processId() > 0) {
+            ::kill(pid_t(daemon_.processId()), SIGTERM);
+            daemon_.waitForFinished(10000);
+        }
+    }
+
+    bool Running() const { return running_; }
+    QString socket() const { return dir_.path() + "/cups.sock"; }
+    QString Folder() const { return dir_.path(); }
+
+    // A raw queue whose jobs land in JobFile(queue, id).
+    bool AddQueue(const QString& queue) { return admin("lpadmin", {"-p", queue, "-E", "-v", "capture:" + prefix(queue)}); }
+    QString JobFile(const QString& queue, int job) const { return prefix(queue) + "-" + QString::number(job); }
+    // Waits until the job's file is there (the scheduler runs jobs in the background).
+    bool WaitForJob(const QString& queue, int job) const
+    {
+        for (int i = 0; i < 200 && !QFile::exists(JobFile(queue, job)); ++i)
+            QThread::msleep(50);
+        return QFile::exists(JobFile(queue, job));
+    }
+    // Runs one of the CUPS admin tools (cupsreject, cupsdisable, ...) against this scheduler.
+    bool admin(const QString& tool, const QStringList& args) const
+    {
+        QProcess p;
+        p.start(tool, args);
+        return p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    }
+
+private:
+    QString prefix(const QString& queue) const { return dir_.path() + "/out/" + queue; }
+    void write(const QString& name, const QString& text)
+    {
+        QFile f(dir_.path() + "/" + name);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(text.toUtf8());
+    }
+
+    QTemporaryDir dir_;
+    QProcess daemon_;
+    bool running_ = false;
+};
