@@ -1,0 +1,96 @@
+// Sending mail: addresses as people type them, a MIME message of body lines
+// and file attachments, and an SMTP client over libcurl that talks to one
+// server without ever logging in. The client is used from one thread at a
+// time; its calls block (every wait is bounded by SmtpTimeouts). Nothing of a
+// message reaches the server before Send has checked it: an address, sender
+// or subject holding a line break or another control character is refused.
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <optional>
+
+namespace platform {
+
+struct MailAddress {
+    QString name;     // display name, may be empty
+    QString address;  // local@domain, printable ASCII without blanks
+};
+
+// One address: "a@x", "<a@x>", "Ann <a@x>" or "\"Smith, John\" <a@x>". Refused
+// (nullopt): no '@' or more than one, text around or after the brackets that
+// makes no name, a control character anywhere, blanks or specials inside the
+// address, letters outside ASCII in the address.
+std::optional<MailAddress> ParseMailAddress(const QString& text);
+// Addresses separated by ',' or ';' outside quotes and angle brackets; empty
+// items are passed over. Refused when one item is refused or none remains.
+std::optional<QList<MailAddress>> ParseMailAddressList(const QString& text);
+// The bare addresses joined by ", ".
+QString AddressesText(const QList<MailAddress>& list);
+
+// A header text as it goes on the wire: printable ASCII as is, anything else
+// as RFC 2047 encoded-words (UTF-8, base64), folded so that no word passes 75
+// characters. Control characters are never passed through.
+QByteArray EncodeHeaderText(const QString& text);
+// An address for a From or To header: the name quoted or encoded as needed.
+QByteArray EncodeAddressHeader(const MailAddress& a);
+// The Content-Disposition of an attachment: "attachment; filename=\"x\"" for
+// a plain ASCII name, else an RFC 2231 "filename*=UTF-8''..." parameter.
+QByteArray AttachmentDisposition(const QString& fileName);
+
+struct MailMessage {
+    MailAddress from;
+    QList<MailAddress> recipients;
+    QString subject;
+    QStringList body;         // lines; a line may itself hold line breaks
+    bool html = false;        // text/html instead of text/plain (both UTF-8, quoted-printable)
+    QStringList attachments;  // file paths, attached in this order (base64)
+
+    // The first attachment that cannot be opened for reading, empty when all can.
+    QString UnreadableAttachment() const;
+};
+
+struct SmtpTimeouts {
+    int connectMs = 5000;       // one attempt: TCP connect, the greeting and EHLO
+    int connectAttempts = 3;    // attempts of one Connect
+    int responseSeconds = 30;   // each answer of the server once connected (at least 1)
+};
+
+class SmtpClient {
+public:
+    SmtpClient();
+    ~SmtpClient();
+    SmtpClient(const SmtpClient&) = delete;
+    SmtpClient& operator=(const SmtpClient&) = delete;
+
+    QString host;          // name or IP address; anything else is refused by Connect
+    uint16_t port = 25;
+    SmtpTimeouts timeouts;
+
+    // Connects and greets (EHLO, NOOP), trying up to timeouts.connectAttempts
+    // times. A connection already open is closed first.
+    bool Connect();
+    bool Connected() const { return handle_ != nullptr; }
+    // Sends one message over the open connection; false when it was refused
+    // or the connection failed (the connection may then be gone: Connect again).
+    bool Send(const MailMessage& message);
+    // Says goodbye (QUIT) and closes the connection, when there is one.
+    void Disconnect();
+    // What went wrong last, for logs and tests.
+    QString LastError() const { return error_; }
+    // Connections made since this client was created.
+    int Connections() const { return connections_; }
+
+private:
+    bool connectOnce(const QByteArray& url);
+    bool fail(const QString& what);
+
+    void* handle_ = nullptr;  // CURL easy handle of the open connection
+    QString error_;
+    int connections_ = 0;
+};
+
+}  // namespace platform
