@@ -89,7 +89,7 @@ static int Pixels(double mm, int dpi)
 Printer::Sheet Printer::sheet() const
 {
     if (!HasPrinter() || !pageSize_.isValid())
-        return {};
+        return {QSize(0, 0), QPoint(0, 0), QSize(0, 0)};
     QSizeF mm;
     QMarginsF m;
     pageMm(mm, m);

@@ -60,7 +60,7 @@ TEST(Printer, NoneRefusesEverything)
     EXPECT_FALSE(p.Installed());
     EXPECT_EQ(p.PrinterIndex(), -1);
     EXPECT_EQ(p.ResolutionX(), 0);
-    EXPECT_EQ(p.PhysicalSize(), QSize());
+    EXPECT_EQ(p.PhysicalSize(), QSize(0, 0));
     EXPECT_EQ(p.PrintableOffset(), QPoint());
     EXPECT_FALSE(p.BeginJob());
     EXPECT_EQ(p.LastError(), "No printer selected");
