@@ -55,27 +55,34 @@ public:
         return true;
     }
 
+    // The queue's input slots by their display names; the job names the
+    // chosen one by its keyword.
     QStringList BinNames() override
     {
-        QStringList bins;
+        QStringList names;
+        slots_.clear();
         if (index_ < 0)
-            return bins;
+            return names;
         const QByteArray queue = queueName();
         cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(), nullptr);
         if (!dest)
-            return bins;
+            return names;
         if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
             if (ipp_attribute_t* sources = cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_SOURCE)) {
                 const int count = std::min(ippGetCount(sources), kMaxBins);
-                for (int i = 0; i < count; ++i)
-                    if (const char* name = ippGetString(sources, i, nullptr))
-                        bins << QString::fromUtf8(name);
+                for (int i = 0; i < count; ++i) {
+                    const char* keyword = ippGetString(sources, i, nullptr);
+                    if (!keyword)
+                        continue;
+                    const char* shown = cupsLocalizeDestValue(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_SOURCE, keyword);
+                    slots_ << QString::fromUtf8(keyword);
+                    names << QString::fromUtf8(shown && *shown ? shown : keyword);
+                }
             }
             cupsFreeDestInfo(info);
         }
         cupsFreeDests(1, dest);
-        bins_ = bins;
-        return bins;
+        return names;
     }
 
 protected:
@@ -97,8 +104,8 @@ protected:
         const QByteArray title = Title().isEmpty() ? QByteArrayLiteral("Quillet") : Title().toUtf8();
         int optionCount = 0;
         cups_option_t* options = nullptr;
-        if (bin_ >= 0 && bin_ < bins_.size())
-            optionCount = cupsAddOption(CUPS_MEDIA_SOURCE, bins_[bin_].toUtf8().constData(), optionCount, &options);
+        if (bin_ >= 0 && bin_ < slots_.size())
+            optionCount = cupsAddOption(CUPS_MEDIA_SOURCE, slots_[bin_].toUtf8().constData(), optionCount, &options);
         const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), title.constData(), optionCount, options);
         cupsFreeOptions(optionCount, options);
         if (job <= 0)
@@ -137,7 +144,7 @@ private:
     void loadDefaults(int index)
     {
         index_ = index;
-        bins_.clear();
+        slots_.clear();
         const QPrinterInfo info = QPrinterInfo::printerInfo(names_.value(index));
         QPrinter printer(info, QPrinter::HighResolution);
         printer.setFullPage(false);
@@ -151,7 +158,7 @@ private:
     }
 
     QStringList names_;
-    QStringList bins_;
+    QStringList slots_;  // keywords of the bins last listed
     int index_ = -1;
     QBuffer pdf_;
 };

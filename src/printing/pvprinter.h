@@ -46,7 +46,7 @@ public:
 
     // Printers and bins, listed afresh.
     const QStringList& GetPrinters();
-    int GetIndexOf(const QString& name) const { return printers_.indexOf(name); }
+    int GetIndexOf(const QString& name) { return GetPrinters().indexOf(name); }
     int GetPrinterIndex() const;
     bool SetPrinterIndex(int index);
     const QStringList& GetPrinterBins();

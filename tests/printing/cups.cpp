@@ -2,7 +2,9 @@
 // and chosen, a printed page reaches it as a PDF, a queue that refuses jobs
 // fails the job while a stopped one still takes it, and without a scheduler
 // there is no printer.
+#include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "printing/pvprinter.h"
 #include "private_cups.h"
 
 #include <QPainter>
@@ -20,6 +22,52 @@ QString pdfText(const QString& file)
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+// A queue with three paper bins and a 12 x 14 point unprintable border, which
+// takes PDF as it is.
+const QString kTraysPpd = R"PPD(*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "TRAYS.PPD"
+*Manufacturer: "Quillet"
+*Product: "(Trays)"
+*ModelName: "Quillet Trays"
+*ShortNickName: "Quillet Trays"
+*NickName: "Quillet Trays"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: False
+*DefaultColorSpace: Gray
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*cupsFilter: "application/pdf 0 -"
+*OpenUI *PageSize/Media Size: PickOne
+*OrderDependency: 10 AnySetup *PageSize
+*DefaultPageSize: A4
+*PageSize A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageSize
+*OpenUI *PageRegion: PickOne
+*OrderDependency: 10 AnySetup *PageRegion
+*DefaultPageRegion: A4
+*PageRegion A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*CloseUI: *PageRegion
+*DefaultImageableArea: A4
+*ImageableArea A4/A4: "12 14 583 828"
+*DefaultPaperDimension: A4
+*PaperDimension A4/A4: "595 842"
+*OpenUI *InputSlot/Paper Source: PickOne
+*OrderDependency: 20 AnySetup *InputSlot
+*DefaultInputSlot: Upper
+*InputSlot Upper/Upper Tray: ""
+*InputSlot Lower/Lower Tray: ""
+*InputSlot Manual/Manual Feed: ""
+*CloseUI: *InputSlot
+*DefaultResolution: 600dpi
+)PPD";
+
 class Cups : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -27,6 +75,7 @@ protected:
         cups_ = new PrivateCups;
         ASSERT_TRUE(cups_->Running());
         ASSERT_TRUE(cups_->AddQueue("quillet_raw"));
+        ASSERT_TRUE(cups_->AddQueue("trays", kTraysPpd));
         UseSystemPrinters();
     }
     static void TearDownTestSuite()
@@ -58,7 +107,7 @@ TEST_F(Cups, QueueIsListedChosenAndTakesAPage)
 {
     Printer& p = CurrentPrinter();
     ASSERT_EQ(p.Kind(), "cups");
-    EXPECT_EQ(p.PrinterNames(), QStringList{"quillet_raw"});
+    EXPECT_EQ(p.PrinterNames(), QStringList({"quillet_raw", "trays"}));
     EXPECT_EQ(p.PrinterIndex(), 0);
     EXPECT_GT(p.ResolutionX(), 0);
     EXPECT_GT(p.PhysicalSize().height(), p.PhysicalSize().width());
@@ -68,9 +117,39 @@ TEST_F(Cups, QueueIsListedChosenAndTakesAPage)
     EXPECT_TRUE(pdfText(cups_->JobFile("quillet_raw", 1)).contains("Printed through the queue"));
 }
 
+// The suite's printer picks the second queue, its unprintable border and a
+// bin, and the job carries the bin to the queue.
+TEST_F(Cups, BinsAndMarginsOfAQueue)
+{
+    platform::ScriptedDialogs dialogs;
+    TPvPrinter printer;
+    ASSERT_TRUE(printer.SetPrinterIndex(printer.GetIndexOf("trays")));
+    EXPECT_EQ(printer.GetPrinterIndex(), 1);
+    EXPECT_NEAR(printer.PrinterMargin(0).Units, 423, 3);  // 12 points
+    EXPECT_NEAR(printer.PrinterMargin(3).Units, 494, 3);  // 14 points
+    const QStringList bins = printer.GetPrinterBins();
+    EXPECT_EQ(bins, QStringList({"top", "bottom", "manual"}));  // the scheduler's names of the PPD's slots
+    EXPECT_EQ(printer.GetPrinterBinIndex(), -1);
+    const int lower = bins.indexOf("bottom");
+    ASSERT_GE(lower, 0);
+    ASSERT_TRUE(printer.SetPrinterBinIndex(lower));
+    EXPECT_EQ(printer.GetPrinterBinIndex(), lower);
+    ASSERT_TRUE(printPage("From the lower tray"));
+    ASSERT_TRUE(cups_->WaitForJob("trays", 2));
+    EXPECT_TRUE(cups_->JobOptions("trays", 2).contains("media-source=bottom"))
+        << cups_->JobOptions("trays", 2).toStdString();
+    EXPECT_TRUE(pdfText(cups_->JobFile("trays", 2)).contains("From the lower tray"));
+    // Choosing the printer again loads its defaults: no bin.
+    ASSERT_TRUE(printer.SetPrinterIndex(1));
+    EXPECT_EQ(printer.GetPrinterBinIndex(), -1);
+    ASSERT_TRUE(printer.SetPrinterIndex(0));
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+}
+
 TEST_F(Cups, RejectingQueueFailsTheJobStoppedQueueTakesIt)
 {
     Printer& p = CurrentPrinter();
+    ASSERT_TRUE(p.SelectPrinter(p.PrinterNames().indexOf("quillet_raw")));
     ASSERT_TRUE(cups_->admin("cupsreject", {"quillet_raw"}));
     EXPECT_FALSE(printPage("refused"));
     EXPECT_TRUE(p.LastError().contains("did not accept the job")) << p.LastError().toStdString();

@@ -35,9 +35,10 @@ public:
         QFile::link("/usr/lib/cups/notifier", d + "/bin/notifier");
         write("bin/backend/capture",
               "#!/bin/sh\n"
-              "# Copies each job's document to <device path>-<job id>.\n"
+              "# Copies each job's document to <device path>-<job id>, its options to .options.\n"
               "if [ $# -eq 0 ]; then echo 'direct capture \"Unknown\" \"Job capture\"'; exit 0; fi\n"
               "out=\"${DEVICE_URI#capture:}-$1\"\n"
+              "echo \"$5\" > \"$out.options\"\n"
               "if [ -n \"$6\" ]; then cat \"$6\" > \"$out.part\"; else cat > \"$out.part\"; fi || exit 1\n"
               "chmod 644 \"$out.part\" && mv \"$out.part\" \"$out\"\n");
         QFile::setPermissions(d + "/bin/backend/capture", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
@@ -78,9 +79,24 @@ public:
     QString socket() const { return dir_.path() + "/cups.sock"; }
     QString Folder() const { return dir_.path(); }
 
-    // A raw queue whose jobs land in JobFile(queue, id).
-    bool AddQueue(const QString& queue) { return admin("lpadmin", {"-p", queue, "-E", "-v", "capture:" + prefix(queue)}); }
+    // A queue whose jobs land in JobFile(queue, id): raw, or described by a
+    // PPD text (which should take PDF as it is: *cupsFilter: "application/pdf 0 -").
+    bool AddQueue(const QString& queue, const QString& ppd = {})
+    {
+        QStringList args{"-p", queue, "-E", "-v", "capture:" + prefix(queue)};
+        if (!ppd.isEmpty()) {
+            write(queue + ".ppd", ppd);
+            args << "-P" << dir_.path() + "/" + queue + ".ppd";
+        }
+        return admin("lpadmin", args);
+    }
     QString JobFile(const QString& queue, int job) const { return prefix(queue) + "-" + QString::number(job); }
+    // The options the queue handed to the device with the job.
+    QString JobOptions(const QString& queue, int job) const
+    {
+        QFile f(JobFile(queue, job) + ".options");
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
     // Waits until the job's file is there (the scheduler runs jobs in the background).
     bool WaitForJob(const QString& queue, int job) const
     {
