@@ -19,13 +19,13 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -40,6 +40,12 @@ const char* const kHeaders[kColumns] = {"ID",    "ID",      "Name",    "Contact"
                                         "Email", "Website", "Address", "Remark",  "Amount", "Category"};
 const int kStartWidths[kColumns] = {1, 50, 100, 100, 80, 80, 80, 80, 70, 0, 0, 0, 70};
 constexpr int kCurrentVersion = 18;
+
+// The window is laid out to show every control whole from this size on, and
+// opens at the larger size where the screen has room for it.
+constexpr QSize kSmallestWindow(1024, 600);
+constexpr QSize kOpeningSize(1200, 720);
+constexpr int kButtonsPerRow = 8;
 
 // The CustomerWidth fields of grid columns 1 to 12, in column order.
 int2 CustomerWidth::*const kWidthFields[12] = {
@@ -87,6 +93,9 @@ void TMainListForm::createControls()
     cEmail = addEdit("Email", 5);
     search->addWidget(new QLabel("Category", Panel1), 0, 6);
     category = new QComboBox(Panel1);
+    // a long category name must not widen the window
+    category->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    category->setMinimumContentsLength(12);
     search->addWidget(category, 1, 6);
     search->addWidget(new QLabel("Sort by", Panel1), 0, 7);
     sortBy = new QComboBox(Panel1);
@@ -100,7 +109,7 @@ void TMainListForm::createControls()
     layout->addWidget(grid, 1);
 
     actionPanel = new QWidget(central);
-    new QHBoxLayout(actionPanel);
+    new QGridLayout(actionPanel);
     actionPanel->layout()->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(actionPanel);
     setCentralWidget(central);
@@ -122,12 +131,34 @@ void TMainListForm::createControls()
     connect(sortBy, &QComboBox::activated, this, &TMainListForm::categoryChange);
     connect(reverseSort, &QCheckBox::clicked, this, &TMainListForm::categoryChange);
     grid->viewport()->installEventFilter(this);
-    resize(900, 560);
+    setMinimumSize(kSmallestWindow);
+    resize(kOpeningSize);
+}
+
+void TMainListForm::fitToScreen()
+{
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QSize frame = frameGeometry().size() - geometry().size();  // 0 before the first show
+    const QSize inside = (room.size() - frame).expandedTo(QSize(1, 1));
+    setMinimumSize(kSmallestWindow.boundedTo(inside));
+    resize(kOpeningSize.expandedTo(minimumSize()).boundedTo(inside));
+    move(room.x() + (room.width() - width() - frame.width()) / 2,
+         room.y() + (room.height() - height() - frame.height()) / 2);
 }
 
 void TMainListForm::createActions()
 {
-    auto* buttons = static_cast<QHBoxLayout*>(actionPanel->layout());
+    // The buttons share the window's width in rows of equal columns, so that
+    // every caption stays whole from the smallest window on.
+    auto* buttonGrid = static_cast<QGridLayout*>(actionPanel->layout());
+    auto place = [buttonGrid](QPushButton* b) {
+        const int n = buttonGrid->count();
+        buttonGrid->addWidget(b, n / kButtonsPerRow, n % kButtonsPerRow);
+        buttonGrid->setColumnStretch(n % kButtonsPerRow, 1);
+    };
     auto make = [&](const char* caption, const QKeySequence& key, const char* hint, auto handler,
                     bool button = true) {
         auto* action = new QAction(caption, this);
@@ -146,7 +177,7 @@ void TMainListForm::createActions()
             b->setFocusPolicy(Qt::NoFocus);
             connect(b, &QPushButton::clicked, action, &QAction::trigger);
             connect(action, &QAction::enabledChanged, b, &QPushButton::setEnabled);
-            buttons->addWidget(b);
+            place(b);
         }
         return action;
     };
@@ -179,7 +210,7 @@ void TMainListForm::createActions()
         b->setToolTip(hint);
         b->setFocusPolicy(Qt::NoFocus);
         connect(b, &QPushButton::clicked, this, handler);
-        buttons->addWidget(b);
+        place(b);
         return b;
     };
     ImportButton = button("&Import", "Import an excel file to this system", [this] { ImportButtonClick(*this); });
@@ -410,6 +441,7 @@ void TMainListForm::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
+        fitToScreen();
         RefreshGrid();
     }
 }

@@ -79,6 +79,9 @@ private:
     void startUp();
     void upgradeData();
     void layOutGrid();
+    // Opens the window no larger than its screen's free area, centred in it,
+    // with the smallest size it is laid out for as its minimum.
+    void fitToScreen();
     void loadCategories();
     void loadWidths();
     void storeWidths();
