@@ -157,8 +157,7 @@ QImage BitmapFromStream(ByteStream& stream)
         height = qFromLittleEndian<qint32>(info.constData() + 22);
         height = height < 0 ? -height : height;  // top-down rows
     }
-    if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide ||
-        width * height > kMaxPicturePixels)
+    if (!platform::PictureSizeAllowed(width, height))
         throw StreamReadError("Stream read error: bitmap header unsound or picture too large");
     QImage image;
     if (!image.loadFromData(stream.Peek(fileSize), "BMP") || image.isNull())
