@@ -167,6 +167,11 @@ QString FormDialogs::PickFile(const platform::FileRequest &request, QWidget *own
     return plain_.PickFile(request, owner);
 }
 
+bool FormDialogs::PickFont(platform::FontChoice &choice, QWidget *owner)
+{
+    return plain_.PickFont(choice, owner);
+}
+
 void FormDialogs::ShowError(const QString &text, QWidget *owner)
 {
     plain_.ShowError(text, owner);

@@ -69,8 +69,8 @@ using ModalRunner = std::function<int(QDialog &form)>;
 ModalRunner SetModalRunner(ModalRunner runner);
 
 // The dialog seam's service built on the forms above. Information messages,
-// questions and inputs use the forms; warnings, errors and file choices use
-// the platform's plain boxes.
+// questions and inputs use the forms; warnings, errors, file and font choices
+// use the platform's plain boxes.
 class FormDialogs : public platform::DialogService {
 public:
     void ShowMessage(const QString &text, platform::MessageKind kind, const QString &caption,
@@ -78,6 +78,7 @@ public:
     bool AskQuestion(const QString &text, const QString &caption, QWidget *owner) override;
     bool AskText(const QString &prompt, QString &text, const QString &caption, QWidget *owner) override;
     QString PickFile(const platform::FileRequest &request, QWidget *owner) override;
+    bool PickFont(platform::FontChoice &choice, QWidget *owner) override;
     void ShowError(const QString &text, QWidget *owner) override;
 
 private:

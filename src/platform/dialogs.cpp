@@ -1,6 +1,11 @@
 #include "platform/dialogs.h"
 
+#include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontDialog>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -81,6 +86,12 @@ QString PickFile(const FileRequest& request, QWidget* owner)
     return Dialogs().PickFile(request, owner);
 }
 
+bool PickFont(FontChoice& choice, QWidget* owner)
+{
+    if (PaintScope::Active()) return false;
+    return Dialogs().PickFont(choice, owner);
+}
+
 void ShowError(const QString& text, QWidget* owner)
 {
     if (PaintScope::Active()) {
@@ -142,6 +153,37 @@ QString PlainDialogs::PickFile(const FileRequest& request, QWidget* owner)
     return dialog.selectedFiles().first();
 }
 
+bool PlainDialogs::PickFont(FontChoice& choice, QWidget* owner)
+{
+    QDialog dialog(owner);
+    dialog.setWindowTitle(QObject::tr("Font"));
+    auto* fonts = new QFontDialog(choice.font, &dialog);
+    fonts->setWindowFlags(Qt::Widget);
+    fonts->setOptions(QFontDialog::NoButtons);
+    QColor color = choice.color;
+    auto* colorButton = new QPushButton(QObject::tr("&Colour..."), &dialog);
+    auto showColor = [&] {
+        colorButton->setStyleSheet(QStringLiteral("QPushButton { color: %1 }").arg(color.name()));
+    };
+    showColor();
+    QObject::connect(colorButton, &QPushButton::clicked, &dialog, [&] {
+        const QColor picked = QColorDialog::getColor(color, &dialog);
+        if (picked.isValid()) color = picked;
+        showColor();
+    });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(fonts);
+    layout->addWidget(colorButton, 0, Qt::AlignLeft);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    choice.font = fonts->currentFont();
+    choice.color = color;
+    return true;
+}
+
 void PlainDialogs::ShowError(const QString& text, QWidget* owner)
 {
     QMessageBox box(QMessageBox::Critical, g_title, LinesForDisplay(text), QMessageBox::Ok, owner);
@@ -197,6 +239,21 @@ QString ScriptedDialogs::PickFile(const FileRequest& request, QWidget*)
     QString path = files.front();
     files.pop_front();
     return path;
+}
+
+bool ScriptedDialogs::PickFont(FontChoice& choice, QWidget*)
+{
+    shown.push_back({Shown::Font, choice.font.family(), g_title});
+    fontRequests.push_back(choice);
+    if (fonts.empty()) {
+        ++unscripted;
+        return false;
+    }
+    std::optional<FontChoice> answer = fonts.front();
+    fonts.pop_front();
+    if (!answer) return false;
+    choice = *answer;
+    return true;
 }
 
 void ScriptedDialogs::ShowError(const QString& text, QWidget*)

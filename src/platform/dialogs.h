@@ -11,6 +11,8 @@
 // for then is answered "No"/cancelled.
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -33,6 +35,12 @@ struct FileRequest {
     QString defaultSuffix;    // added on Save when the name has none, e.g. "xlsx"
 };
 
+// A font and its colour, as a font request presets and answers them.
+struct FontChoice {
+    QFont font;
+    QColor color = Qt::black;
+};
+
 class DialogService {
 public:
     virtual ~DialogService();
@@ -45,6 +53,9 @@ public:
     virtual bool AskText(const QString& prompt, QString& text, const QString& caption, QWidget* owner) = 0;
     // The chosen path, empty when cancelled.
     virtual QString PickFile(const FileRequest& request, QWidget* owner) = 0;
+    // A font and colour, preset with `choice`; true on OK with `choice` set to
+    // the pick, false (choice unchanged) when cancelled.
+    virtual bool PickFont(FontChoice& choice, QWidget* owner) = 0;
     // The error box for an exception that reached the event loop.
     virtual void ShowError(const QString& text, QWidget* owner) = 0;
 };
@@ -63,6 +74,7 @@ void ShowMessage(const QString& text, QWidget* owner = nullptr, MessageKind kind
 bool AskQuestion(const QString& text, QWidget* owner = nullptr, const QString& caption = {});
 bool AskText(const QString& prompt, QString& text, QWidget* owner = nullptr, const QString& caption = {});
 QString PickFile(const FileRequest& request, QWidget* owner = nullptr);
+bool PickFont(FontChoice& choice, QWidget* owner = nullptr);
 void ShowError(const QString& text, QWidget* owner = nullptr);
 
 // A message text as a box shows it: a carriage return, alone or before a line
@@ -80,25 +92,27 @@ public:
     static bool Active();
 };
 
-// Qt's standard boxes: QMessageBox, QInputDialog, QFileDialog.
+// Qt's standard boxes: QMessageBox, QInputDialog, QFileDialog, and QFontDialog
+// beside a colour button.
 class PlainDialogs : public DialogService {
 public:
     void ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget* owner) override;
     bool AskQuestion(const QString& text, const QString& caption, QWidget* owner) override;
     bool AskText(const QString& prompt, QString& text, const QString& caption, QWidget* owner) override;
     QString PickFile(const FileRequest& request, QWidget* owner) override;
+    bool PickFont(FontChoice& choice, QWidget* owner) override;
     void ShowError(const QString& text, QWidget* owner) override;
 };
 
 // For tests: installs itself on construction and puts the previous service back
 // on destruction. Answers come from queues; an unscripted question is answered
-// No, an unscripted input or file pick is cancelled, and each such case is
+// No, an unscripted input, file or font pick is cancelled, and each such case is
 // counted in `unscripted`.
 class ScriptedDialogs : public DialogService {
 public:
     struct Shown {
-        enum Kind { Message, Question, Input, File, Error } kind;
-        QString text;      // message, question, prompt, error text or file caption
+        enum Kind { Message, Question, Input, File, Error, Font } kind;
+        QString text;      // message, question, prompt, error text, file caption or preset font family
         QString caption;
         MessageKind messageKind = MessageKind::Information;
     };
@@ -109,6 +123,8 @@ public:
     void AnswerQuestion(bool yes) { questions.push_back(yes); }
     void AnswerText(std::optional<QString> entry) { texts.push_back(std::move(entry)); }
     void AnswerFile(QString path) { files.push_back(std::move(path)); }
+    // nullopt: the font request is cancelled.
+    void AnswerFont(std::optional<FontChoice> choice) { fonts.push_back(std::move(choice)); }
 
     // Everything shown, in order, and shortcuts into it.
     std::vector<Shown> shown;
@@ -116,16 +132,19 @@ public:
     QStringList Questions() const;
     QStringList Errors() const;
     std::vector<FileRequest> fileRequests;
+    std::vector<FontChoice> fontRequests;  // the presets, in order
     int unscripted = 0;
 
     std::deque<bool> questions;
     std::deque<std::optional<QString>> texts;
     std::deque<QString> files;
+    std::deque<std::optional<FontChoice>> fonts;
 
     void ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget* owner) override;
     bool AskQuestion(const QString& text, const QString& caption, QWidget* owner) override;
     bool AskText(const QString& prompt, QString& text, const QString& caption, QWidget* owner) override;
     QString PickFile(const FileRequest& request, QWidget* owner) override;
+    bool PickFont(FontChoice& choice, QWidget* owner) override;
     void ShowError(const QString& text, QWidget* owner) override;
 
 private:

@@ -30,6 +30,7 @@ constexpr FaceMapping kFaceTable[] = {
     {"Times New Roman", "Liberation Serif"},
     {"Courier New", "Liberation Mono"},
     {"Courier", "Liberation Mono"},
+    {"Century Gothic", "URW Gothic"},
     {"MingLiU", "Noto Serif CJK TC"},
     {"PMingLiU", "Noto Serif CJK TC"},
     {"\xE7\xB4\xB0\xE6\x98\x8E\xE9\xAB\x94", "Noto Serif CJK TC"},              // MingLiU

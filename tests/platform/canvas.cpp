@@ -457,6 +457,10 @@ TEST(LogFont, UserPickedFontAndConversionToQFont)
     ms.SetFaceName("MS Sans Serif");
     EXPECT_EQ(QFontInfo(ms.ToQFont()).family(), "Liberation Sans");
     EXPECT_EQ(MapFaceName("Symbol"), "DejaVu Sans");
+    LogFont gothic;
+    gothic.SetFaceName("Century Gothic");
+    EXPECT_TRUE(QFontInfo(gothic.ToQFont()).family().startsWith("URW Gothic"));
+    EXPECT_EQ(gothic.FaceName(), "Century Gothic");  // the record keeps its face
 
     // A long Chinese face name is cut on a character boundary.
     LogFont cjk;

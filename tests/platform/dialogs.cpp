@@ -58,6 +58,18 @@ TEST(Dialogs, ScriptedAnswersAndCapturedTexts)
     ASSERT_EQ(script.fileRequests.size(), 2u);
     EXPECT_EQ(script.fileRequests[0].defaultSuffix, "xlsx");
 
+    FontChoice font{QFont("Liberation Mono", 12), Qt::blue};
+    script.AnswerFont(FontChoice{QFont("Liberation Serif", 20), Qt::red});
+    script.AnswerFont(std::nullopt);
+    EXPECT_TRUE(PickFont(font));
+    EXPECT_EQ(font.font.family(), "Liberation Serif");
+    EXPECT_EQ(font.color, QColor(Qt::red));
+    EXPECT_FALSE(PickFont(font));  // cancelled: the choice stays
+    EXPECT_EQ(font.font.family(), "Liberation Serif");
+    ASSERT_EQ(script.fontRequests.size(), 2u);
+    EXPECT_EQ(script.fontRequests[0].font.family(), "Liberation Mono");
+    EXPECT_EQ(script.fontRequests[0].color, QColor(Qt::blue));
+
     EXPECT_EQ(script.Questions(), QStringList({"Exit the system?", "Delete the customer?"}));
     EXPECT_EQ(script.Messages(), QStringList({"Please use the mouse to select the customer first."}));
     EXPECT_EQ(script.shown.front().caption, ProgramTitle());
@@ -130,6 +142,23 @@ TEST(Dialogs, PlainBoxesShowTheirTextAsItIs)
     });
     plain.ShowError(text, nullptr);
     EXPECT_TRUE(checked);
+}
+
+TEST(Dialogs, PlainFontRequestAnswersThePresetOnOk)
+{
+    PlainDialogs plain;
+    FontChoice choice{QFont("Liberation Serif", 20), QColor(0x12, 0x34, 0x56)};
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
+    });
+    ASSERT_TRUE(plain.PickFont(choice, nullptr));
+    EXPECT_EQ(choice.font.family(), "Liberation Serif");
+    EXPECT_EQ(choice.font.pointSize(), 20);
+    EXPECT_EQ(choice.color, QColor(0x12, 0x34, 0x56));
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    EXPECT_FALSE(plain.PickFont(choice, nullptr));
 }
 
 namespace {
