@@ -195,8 +195,35 @@ bool NoPrinter::OpenOutput() { return Fail(kNoPrinter); }
 
 // ---- PDF files
 
+namespace {
+
+// Passes writes on to a file and remembers any that did not go through whole:
+// a write cut short by a full disk reports no error of its own.
+class CheckedOutput : public QIODevice {
+public:
+    explicit CheckedOutput(QIODevice* target) : target_(target) { open(QIODevice::WriteOnly); }
+    bool Failed() const { return failed_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 len) override
+    {
+        const qint64 written = target_->write(data, len);
+        if (written != len)
+            failed_ = true;
+        return written;
+    }
+
+private:
+    QIODevice* target_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
 struct PdfPrinter::Job {
     QSaveFile file;
+    CheckedOutput out{&file};
 };
 
 PdfPrinter::PdfPrinter(PdfPrinterSetup setup) : setup_(std::move(setup))
@@ -235,13 +262,18 @@ bool PdfPrinter::OpenOutput()
     return true;
 }
 
-QIODevice* PdfPrinter::Output() { return out_ ? &out_->file : nullptr; }
+QIODevice* PdfPrinter::Output() { return out_ ? &out_->out : nullptr; }
 
 bool PdfPrinter::DeliverOutput()
 {
     if (!out_)
         return Fail(kNoPrinter);
-    const bool ok = out_->file.commit();
+    // A write that failed while the file buffered it shows only when the
+    // buffer goes out, which commit() alone does not report.
+    const bool ok = !out_->out.Failed() && out_->file.flush() && out_->file.error() == QFileDevice::NoError &&
+                    out_->file.commit();
+    if (!ok)
+        out_->file.cancelWriting();
     const QString why = out_->file.errorString();
     const QString name = out_->file.fileName();
     out_.reset();

@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 
 using namespace platform;
 
@@ -155,6 +156,41 @@ TEST(Printer, UnwritableFolderRefusesTheJob)
     EXPECT_TRUE(p.LastError().contains("Cannot write the print file")) << p.LastError().toStdString();
     EXPECT_FALSE(p.JobOpen());
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+}
+
+// A job that does not fit on the disk is not taken for printed, and leaves no file.
+TEST(Printer, FullDiskFailsTheJob)
+{
+    QTemporaryDir dir;
+    struct SmallDisk {
+        QByteArray path;
+        bool mounted = ::mount("tmpfs", path.constData(), "tmpfs", 0, "size=64k") == 0;
+        ~SmallDisk()
+        {
+            if (mounted)
+                ::umount(path.constData());
+        }
+    } disk{QFile::encodeName(dir.path())};
+    if (!disk.mounted)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    {
+        PdfPrinter& pdf = UsePdfPrinter(setupIn(dir));
+        Printer& p = CurrentPrinter();
+        ASSERT_TRUE(p.BeginJob());
+        QImage noise(400, 400, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y)
+            for (int x = 0; x < noise.width(); ++x)
+                noise.setPixel(x, y, (x * 7919u + y * 104729u) * 2654435761u);
+        for (int page = 0; page < 4; ++page) {
+            p.Painter()->drawImage(QPoint(100, 100), noise);
+            ASSERT_TRUE(p.NewPage() || page > 0);
+        }
+        EXPECT_FALSE(p.EndJob());
+        EXPECT_TRUE(p.LastError().contains("Cannot write the print file")) << p.LastError().toStdString();
+        EXPECT_EQ(pdf.JobsWritten(), 0);
+        EXPECT_FALSE(QFile::exists(pdf.JobFile(1)));
+        UseNoPrinter();
+    }
 }
 
 }  // namespace
