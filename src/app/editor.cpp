@@ -387,7 +387,7 @@ void TMainForm::websiteButtonClick()
 {
     const QString site = website->text().trimmed();
     if (!site.isEmpty())
-        platform::OpenAddress(site);
+        OpenWebsite(site, this);
 }
 
 void TMainForm::cMailButtonClick()

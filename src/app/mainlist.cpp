@@ -574,10 +574,8 @@ void TMainListForm::websiteActionExecute()
     const int row = selectedRowOrSay();
     if (row == 0)
         return;
-    const QString site = QString::fromUtf8(grid->Cells(8, row).c_str());
     // the shell seam opens web addresses only (text without a scheme gets "http://")
-    if (site.trimmed().isEmpty() || !platform::OpenAddress(site))
-        ShowInfo("Invalid website.", this);
+    OpenWebsite(QString::fromUtf8(grid->Cells(8, row).c_str()), this);
 }
 
 // ---------------------------------------------------------------- setup and printing

@@ -8,7 +8,6 @@
 #include "grid/listgrid.h"
 #include "platform/busycursor.h"
 #include "platform/dialogs.h"
-#include "platform/shell.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -94,7 +93,7 @@ void exportActionExecute(TMainListForm& window)
                      .arg(written)
                      .arg(file),
                  &window))
-        platform::OpenWrittenFile(file);
+        OpenWrittenFileOrSay(file, &window);
 }
 
 void ImportButtonClick(TMainListForm& window)

@@ -1,5 +1,7 @@
 #include "appcore/dialogs.h"
 
+#include "platform/shell.h"
+
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,6 +84,26 @@ void TInputForm::YesActionExecute()
 {
     if (!inputText->text().trimmed().isEmpty())
         done(1);
+}
+
+bool OpenWebsite(const QString &address, QWidget *owner)
+{
+    if (platform::AddressUrl(address).isEmpty()) {
+        ShowInfo(QStringLiteral("Invalid website."), owner);
+        return false;
+    }
+    if (platform::OpenAddress(address))
+        return true;
+    ShowInfo("No web browser could be started to open " + address.trimmed() + ".", owner);
+    return false;
+}
+
+bool OpenWrittenFileOrSay(const QString &path, QWidget *owner)
+{
+    if (platform::OpenWrittenFile(path))
+        return true;
+    ShowInfo("No program could be started to open " + path + ".", owner);
+    return false;
 }
 
 int RunModal(QDialog &form)

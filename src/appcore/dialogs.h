@@ -62,6 +62,15 @@ bool InputText(const QString &prompt, QString &text, QWidget *owner = nullptr);
 // The yes/no form re-captioned "OK" and "Cancel"; true on OK.
 bool AskOkCancel(const QString &text, QWidget *owner = nullptr);
 
+// Opens a web address as typed (platform::OpenAddress) and says what went
+// wrong: "Invalid website." for text that is no web address, and that no web
+// browser could be started when the desktop could not open a good one. True
+// when it was opened.
+bool OpenWebsite(const QString &address, QWidget *owner = nullptr);
+// Opens a file the program wrote (platform::OpenWrittenFile); when no program
+// could be started for it, says so. True when it was opened.
+bool OpenWrittenFileOrSay(const QString &path, QWidget *owner = nullptr);
+
 // Shows the form modally and returns its modal result.
 int RunModal(QDialog &form);
 // Replaces how RunModal shows a form (nullptr: exec()); returns the previous way.

@@ -51,20 +51,26 @@ ShellService* SetShell(ShellService* service)
     return previous;
 }
 
-bool OpenAddress(const QString& address)
+QUrl AddressUrl(const QString& address)
 {
     QString text = address.trimmed();
-    if (text.isEmpty()) return false;
+    if (text.isEmpty()) return {};
     QString scheme = schemeOf(text);
     if (scheme.isEmpty()) {
         text.prepend(QLatin1String("http://"));
         scheme = QStringLiteral("http");
     }
-    if (!isWebScheme(scheme)) return false;
+    if (!isWebScheme(scheme)) return {};
     const QUrl url(text, QUrl::TolerantMode);
-    if (!url.isValid() || url.scheme().toLower() != scheme) return false;
-    if (scheme != QLatin1String("mailto") && url.host().isEmpty()) return false;
-    return Shell().Launch(url);
+    if (!url.isValid() || url.scheme().toLower() != scheme) return {};
+    if (scheme != QLatin1String("mailto") && url.host().isEmpty()) return {};
+    return url;
+}
+
+bool OpenAddress(const QString& address)
+{
+    const QUrl url = AddressUrl(address);
+    return !url.isEmpty() && Shell().Launch(url);
 }
 
 bool OpenMail(const QString& address)

@@ -25,7 +25,10 @@ ShellService* SetShell(ShellService* service);  // nullptr restores the desktop 
 
 // A web or mail address as typed or as found in a cell or link. Refused
 // (false, nothing launched): empty text, other schemes ("file:", "javascript:", ...).
+// False also when the desktop could not open an address it was given.
 bool OpenAddress(const QString& address);
+// The address OpenAddress hands to the desktop; empty when it refuses the text.
+QUrl AddressUrl(const QString& address);
 // "mailto:" + address unless it already starts with it.
 bool OpenMail(const QString& address);
 // A page under <base>/help/, e.g. "index.htm". Refused when it leaves the help

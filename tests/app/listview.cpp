@@ -2,6 +2,7 @@
 // which order, the cells of a row, totals and selection after a refresh.
 #include "mainwindow_fixture.h"
 
+#include "app/editor.h"
 #include "appcore/amounts.h"
 #include "platform/shell.h"
 
@@ -306,6 +307,30 @@ TEST_F(ListView, WebsiteOpensTheSelectedContactsSite)
     window->websiteAction->trigger();
     EXPECT_EQ(shell.launched.size(), 1);
     EXPECT_EQ(dialogs.Messages(), (QStringList{"Invalid website.", "Invalid website."}));
+}
+
+// A good address that the desktop cannot open is not called invalid.
+TEST_F(ListView, NoBrowserIsNotAnInvalidWebsite)
+{
+    platform::CapturingShell shell;
+    shell.result = false;
+    clearSearch();
+    window->RefreshGrid();
+    window->grid->SetCells(8, 1, " www.obrien.example ");
+    window->websiteAction->trigger();
+    EXPECT_EQ(shell.launched.size(), 1);
+    EXPECT_EQ(dialogs.Messages(), QStringList{"No web browser could be started to open www.obrien.example."});
+
+    // the editor's Go says the same, and calls no other text a website
+    dialogs.shown.clear();
+    TMainForm editor(window.get());
+    editor.website->setText("www.obrien.example");
+    editor.websiteButtonClick();
+    editor.website->setText("javascript:alert(1)");
+    editor.websiteButtonClick();
+    EXPECT_EQ(dialogs.Messages(),
+              (QStringList{"No web browser could be started to open www.obrien.example.", "Invalid website."}));
+    database.commit();
 }
 
 TEST_F(ListView, HelpOpensTheIndexPageWhenThere)

@@ -264,6 +264,21 @@ with open(sys.argv[1], newline="", encoding="utf-8") as f:
             EXPECT_EQ(sheet[i + 1].toArray()[c].toString(), expected[static_cast<size_t>(i)][c]);
 }
 
+TEST_F(Spreadsheet, ExportSaysWhenNoProgramOpensTheFile)
+{
+    storeContacts();
+    platform::CapturingShell shell;
+    shell.result = false;
+    const QString file = path("contacts.xlsx");
+    selectOnly({a});
+    dialogs.AnswerFile(file);
+    dialogs.AnswerQuestion(true);  // export?
+    dialogs.AnswerQuestion(true);  // open the file now?
+    exportActionExecute(*window);
+    EXPECT_EQ(shell.launched.size(), 1);
+    EXPECT_EQ(dialogs.Messages(), QStringList{"No program could be started to open " + file + "."});
+}
+
 TEST_F(Spreadsheet, ExportNeedsASelection)
 {
     storeContacts();
