@@ -3,7 +3,7 @@
 // It speaks EHLO/HELO, MAIL, RCPT, DATA, RSET, NOOP and QUIT, records every
 // command line and every accepted message (envelope and raw data), and can
 // refuse connections, withhold its greeting, offer AUTH, or answer 451 to the
-// first message once. Every wait is bounded (100 ms steps), so a stuck client
+// first messages. Every wait is bounded (100 ms steps), so a stuck client
 // never holds up the end of a test.
 // Below the sink, ParsedMail takes a recorded message apart again (headers,
 // encoded-words, parts, base64 and quoted-printable) for the checks.
@@ -30,7 +30,7 @@ enum class SmtpSinkMode { Normal, Refuse, Silent };
 struct SmtpSinkOptions {
     SmtpSinkMode mode = SmtpSinkMode::Normal;
     bool offerAuth = false;   // EHLO lists AUTH PLAIN LOGIN
-    bool fail451Once = false; // the first message's data is answered 451
+    int fail451 = 0;          // the data of this many messages is answered 451
     bool keepData = true;     // false: count messages, keep no data (benchmarks)
 };
 
@@ -175,8 +175,8 @@ private:
                 say(fd, "354 go on\r\n");
                 if (!readData(fd, in, current.data))
                     return;
-                if (options_.fail451Once && !failedOnce_) {
-                    failedOnce_ = true;
+                if (failed_ < options_.fail451) {
+                    ++failed_;
                     say(fd, "451 try again later\r\n");
                     continue;
                 }
@@ -229,7 +229,7 @@ private:
     std::atomic<bool> stop_ {false};
     std::atomic<int> connections_ {0};
     std::atomic<long> accepted_ {0};
-    bool failedOnce_ = false;
+    int failed_ = 0;
     std::vector<int> held_;
     mutable std::mutex mutex_;
     std::vector<Message> messages_;

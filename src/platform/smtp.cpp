@@ -203,7 +203,8 @@ std::optional<QList<MailAddress>> ParseMailAddressList(const QString& text)
             ++depth;
         else if (!quoted && c == '>')
             depth = depth > 0 ? depth - 1 : 0;
-        else if (!quoted && depth == 0 && (c == ',' || c == ';')) {
+        else if (!quoted && depth == 0 && (c == ',' || c == ';') &&
+                 (item.contains('@') || item.trimmed().isEmpty())) {
             if (!flush())
                 return std::nullopt;
             continue;

@@ -25,8 +25,10 @@ struct MailAddress {
 // makes no name, a control character anywhere, blanks or specials inside the
 // address, letters outside ASCII in the address.
 std::optional<MailAddress> ParseMailAddress(const QString& text);
-// Addresses separated by ',' or ';' outside quotes and angle brackets; empty
-// items are passed over. Refused when one item is refused or none remains.
+// Addresses separated by ',' or ';' outside quotes and angle brackets; a
+// piece without '@' is part of the next one's name ("Smith, John <js@x>" is
+// one address). Empty items are passed over. Refused when one item is
+// refused or none remains.
 std::optional<QList<MailAddress>> ParseMailAddressList(const QString& text);
 // The bare addresses joined by ", ".
 QString AddressesText(const QList<MailAddress>& list);

@@ -7,6 +7,7 @@
 
 #include "app/customeractions.h"
 #include "app/editor.h"
+#include "scripted_forms.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -70,18 +71,7 @@ protected:
     int runStep(QDialog& form)
     {
         ++formsShown;
-        if (steps.empty()) {
-            ADD_FAILURE() << "unscripted form " << form.windowTitle().toStdString();
-            return 0;
-        }
-        form.show();
-        auto step = steps.front();
-        steps.pop_front();
-        form.setResult(0);
-        step(form);
-        const int result = form.isVisible() ? 0 : form.result();
-        form.hide();
-        return result;
+        return RunScriptedStep(steps, form);
     }
 
     static oid_t addCategory(const char* name)
@@ -183,6 +173,6 @@ protected:
         return out;
     }
 
-    std::deque<std::function<void(QDialog&)>> steps;
+    std::deque<FormStep> steps;
     int formsShown = 0;
 };

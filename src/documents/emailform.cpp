@@ -1,0 +1,431 @@
+#include "documents/emailform.h"
+
+#include "appcore/dialogs.h"
+#include "documents/mailinsertform.h"
+#include "grid/listgrid.h"
+#include "platform/busycursor.h"
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <charconv>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+const char* const kTransmitError = "Transmit error.";
+
+QString stored(const char* s) { return MailParts::text(s); }
+
+// The template at a position of the select-all order, fetched; null past the end.
+Mail* templateAt(zarvoCursor<Mail>& cursor, int index)
+{
+    if (index < 0 || cursor.select() == 0 || !cursor.setPosition(std::uint32_t(index)))
+        return nullptr;
+    return cursor.get();
+}
+
+}  // namespace
+
+TEmailForm::TEmailForm(QWidget* owner)
+    : QDialog(owner)
+{
+    setWindowTitle(QStringLiteral("Send Email "));
+    resize(620, 640);
+    auto* grid = new QGridLayout(this);
+    int row = 0;
+    auto label = [&](const char* text, int r, int c) {
+        grid->addWidget(new QLabel(QString::fromLatin1(text), this), r, c, Qt::AlignTop);
+    };
+    smtpServer = new QLineEdit(QStringLiteral("localhost"), this);
+    port = new QLineEdit(QStringLiteral("25"), this);
+    username = new QLineEdit(this);
+    password = new QLineEdit(this);
+    password->setEchoMode(QLineEdit::Password);
+    mailFrom = new QLineEdit(QStringLiteral("Enter you email address"), this);
+    mailTo = new QLineEdit(this);
+    attention = new QLineEdit(this);
+    subject = new QLineEdit(QStringLiteral("Enter subject"), this);
+    greetingHead = new QLineEdit(QStringLiteral("Dear "), this);
+    greetingTail = new QLineEdit(QStringLiteral(","), this);
+    body = new QPlainTextEdit(QStringLiteral("\nThis is a test mail."), this);
+    attachmentList = new QListWidget(this);
+    html = new QCheckBox(QStringLiteral("HTML format"), this);
+    mailSetting = new QComboBox(this);
+
+    label("SMTP Outgoing Server: ", row, 0);
+    grid->addWidget(smtpServer, row, 1, 1, 2);
+    label("Port:", row, 3);
+    grid->addWidget(port, row++, 4);
+    label("User:", row, 0);
+    grid->addWidget(username, row, 1, 1, 2);
+    label("Password:", row, 3);
+    grid->addWidget(password, row++, 4);
+    label("Setting:", row, 0);
+    grid->addWidget(mailSetting, row, 1, 1, 2);
+    insertCategory = new QPushButton(QStringLiteral("Add"), this);
+    updateCategory = new QPushButton(QStringLiteral("Edit"), this);
+    deleteCategory = new QPushButton(QStringLiteral("Delete"), this);
+    insertCategory->setToolTip(QStringLiteral("Add a new setting"));
+    updateCategory->setToolTip(QStringLiteral("Edit a setting"));
+    deleteCategory->setToolTip(QStringLiteral("Delete a setting"));
+    auto* settingButtons = new QHBoxLayout;
+    for (QPushButton* b : {insertCategory, updateCategory, deleteCategory})
+        settingButtons->addWidget(b);
+    grid->addLayout(settingButtons, row++, 3, 1, 2);
+    label("Sender:", row, 0);
+    grid->addWidget(mailFrom, row++, 1, 1, 4);
+    label("Receipt:", row, 0);
+    grid->addWidget(mailTo, row++, 1, 1, 4);
+    label("Subject:", row, 0);
+    grid->addWidget(subject, row++, 1, 1, 4);
+    label("Greeting:", row, 0);
+    grid->addWidget(greetingHead, row, 1);
+    grid->addWidget(attention, row, 2, 1, 2);
+    grid->addWidget(greetingTail, row++, 4);
+    label("Message Content:", row, 0);
+    grid->addWidget(body, row++, 1, 1, 4);
+    label("Additional Files:", row, 0);
+    grid->addWidget(attachmentList, row, 1, 1, 3);
+    insertAttachment = new QPushButton(QStringLiteral("Attach file"), this);
+    deleteAttachment = new QPushButton(QStringLiteral("Remove attached files"), this);
+    auto* fileButtons = new QVBoxLayout;
+    fileButtons->addWidget(insertAttachment);
+    fileButtons->addWidget(deleteAttachment);
+    fileButtons->addStretch();
+    grid->addLayout(fileButtons, row++, 4);
+    grid->addWidget(html, row++, 1);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->hide();
+    grid->addWidget(ProgressBar1, row++, 0, 1, 5);
+    sendButton = new QPushButton(QStringLiteral("&Send"), this);
+    cCancel = new QPushButton(QStringLiteral("&Close"), this);
+    helpButton = new QPushButton(QStringLiteral("&Help"), this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    for (QPushButton* b : {sendButton, cCancel, helpButton})
+        buttons->addWidget(b);
+    grid->addLayout(buttons, row, 0, 1, 5);
+    grid->setRowStretch(grid->rowCount() - 1, 0);
+
+    connect(sendButton, &QPushButton::clicked, this, &TEmailForm::sendButtonClick);
+    connect(cCancel, &QPushButton::clicked, this, &TEmailForm::cCancelClick);
+    connect(helpButton, &QPushButton::clicked, this, &TEmailForm::helpButtonClick);
+    connect(insertAttachment, &QPushButton::clicked, this, &TEmailForm::insertAttachmentClick);
+    connect(deleteAttachment, &QPushButton::clicked, this, &TEmailForm::deleteAttachmentClick);
+    connect(insertCategory, &QPushButton::clicked, this, &TEmailForm::insertCategoryClick);
+    connect(updateCategory, &QPushButton::clicked, this, &TEmailForm::updateCategoryClick);
+    connect(deleteCategory, &QPushButton::clicked, this, &TEmailForm::deleteCategoryClick);
+    connect(mailSetting, &QComboBox::activated, this, &TEmailForm::mailSettingChange);
+
+    loadSetup();
+}
+
+TEmailForm::~TEmailForm() = default;
+
+std::optional<uint16_t> TEmailForm::PortNumber(const QString& text)
+{
+    const std::string s = text.trimmed().toStdString();
+    unsigned value = 0;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size() || value < 1 || value > 65535)
+        return std::nullopt;
+    return uint16_t(value);
+}
+
+// ---------------------------------------------------------------- settings
+
+void TEmailForm::loadSetup()
+{
+    dbCursor<MailSetup> setup;
+    if (setup.select() > 0) {
+        smtpServer->setText(stored(setup->smtpServer));
+        port->setText(QString::number(uint16_t(setup->port)));
+        username->setText(stored(setup->username));
+        password->setText(stored(setup->password));
+        mailFrom->setText(stored(setup->sender));
+        Parts().Show(MailParts::Of(*setup));
+    } else {
+        MailSetup fresh;
+        store_.clear();
+        fresh.smtpServer = store_.put(smtpServer->text().toStdString());
+        fresh.port = int2(*PortNumber(port->text()));
+        fresh.username = store_.put(username->text().toStdString());
+        fresh.password = store_.put(password->text().toStdString());
+        fresh.sender = store_.put(mailFrom->text().toStdString());
+        Parts().Read().Into(fresh, store_);
+        insert(fresh);
+    }
+    zarvoCursor<Mail> templates;
+    if (templates.select() > 0) {
+        do
+            mailSetting->addItem(stored(templates->name));
+        while (templates.next());
+    }
+    database.commit();
+}
+
+void TEmailForm::FormClose()
+{
+    dbCursor<MailSetup> setup(dbCursorForUpdate);
+    if (setup.select() > 0) {
+        store_.clear();
+        setup->smtpServer = store_.put(smtpServer->text().toStdString());
+        if (auto number = PortNumber(port->text()))
+            setup->port = int2(*number);  // 1 to 65535 kept as the 16 bits of the field
+        setup->username = store_.put(username->text().toStdString());
+        setup->password = store_.put(password->text().toStdString());
+        setup->sender = store_.put(mailFrom->text().toStdString());
+        Parts().Read().Into(*setup, store_);
+        if (!setup.update()) {
+            database.rollback();
+            ShowInfo(QStringLiteral("The e-mail settings could not be stored."), this);
+            return;
+        }
+    }
+    if (!database.commit())
+        ShowInfo(QStringLiteral("The e-mail settings could not be stored."), this);
+}
+
+void TEmailForm::done(int)
+{
+    if (sending_)
+        return;
+    if (!closed_) {
+        closed_ = true;
+        FormClose();
+    }
+    QDialog::done(1);
+}
+
+void TEmailForm::closeEvent(QCloseEvent* event)
+{
+    if (sending_)
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void TEmailForm::cCancelClick() { close(); }
+
+void TEmailForm::helpButtonClick()
+{
+    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), QStringLiteral("email.htm"));
+}
+
+void TEmailForm::insertAttachmentClick() { AddAttachment(attachmentList, this); }
+
+void TEmailForm::deleteAttachmentClick()
+{
+    RemoveAttachment(attachmentList, QStringLiteral("Delete file '"), this);
+}
+
+// ---------------------------------------------------------------- sending
+
+void TEmailForm::sendButtonClick()
+{
+    if (sending_)
+        return;
+    if (!mailFrom->text().contains('@')) {
+        ShowInfo(QStringLiteral("Enter your email address."), this);
+        mailFrom->selectAll();
+        mailFrom->setFocus();
+        return;
+    }
+    const auto portNumber = PortNumber(port->text());
+    if (!portNumber) {
+        platform::ShowError("'" + port->text() + "' is not a valid port number (1 to 65535).", this);
+        return;
+    }
+    const MailParts parts = Parts().Read();
+    platform::MailMessage message;
+    message.html = parts.html;
+    message.attachments = parts.attachments;
+    message.subject = parts.subject;
+    const auto from = platform::ParseMailAddress(mailFrom->text());
+
+    platform::SmtpClient client;
+    client.host = smtpServer->text();
+    client.port = *portNumber;
+    client.timeouts = timeouts;
+
+    QString outcome = kTransmitError;
+    sending_ = true;
+    {
+        platform::BusyCursor busy;
+        // nothing malformed or unreadable gets as far as the server
+        if (from && !message.subject.contains('\r') && !message.subject.contains('\n') &&
+            message.UnreadableAttachment().isEmpty()) {
+            message.from = *from;
+            outcome = mainGrid ? sendBulk(client, message) : sendSingle(client, message);
+        }
+        ProgressBar1->hide();
+        if (client.Connected())
+            platform::RunWhileRepainting([&client] { client.Disconnect(); });
+    }
+    sending_ = false;
+    ShowInfo(outcome, this);
+    close();
+}
+
+QString TEmailForm::sendSingle(platform::SmtpClient& client, platform::MailMessage& message)
+{
+    const auto recipients = platform::ParseMailAddressList(mailTo->text());
+    if (!recipients)
+        return kTransmitError;
+    message.recipients = *recipients;
+    message.body = QStringList{greetingHead->text() + attention->text() + greetingTail->text(), body->toPlainText()};
+    const bool sent = platform::RunWhileRepainting([&] { return client.Connect() && client.Send(message); });
+    if (!sent)
+        return kTransmitError;
+    return "Email has sent to " + platform::AddressesText(message.recipients);
+}
+
+QString TEmailForm::sendBulk(platform::SmtpClient& client, platform::MailMessage& message)
+{
+    if (!platform::RunWhileRepainting([&client] { return client.Connect(); }))
+        return kTransmitError;
+    const QString head = greetingHead->text(), tail = greetingTail->text(), text = body->toPlainText();
+    const int selected = mainGrid->GetRowSelectCount();
+    int sent = 0, handled = 0;
+    ProgressBar1->setValue(0);
+    ProgressBar1->show();
+    for (int r = 1; r < mainGrid->RowCount(); ++r) {
+        ProgressBar1->setValue(selected > 0 ? handled * 100 / selected : 0);
+        if (!mainGrid->GetRowSelect(r))
+            continue;
+        ++handled;
+        const std::string& idText = mainGrid->Cells(0, r);
+        oid_t oid = 0;
+        std::from_chars(idText.data(), idText.data() + idText.size(), oid);
+        dbCursor<Customer> contact;
+        if (oid == 0 || !contact.at(dbReference<Customer>(oid))) {
+            database.commit();
+            return kTransmitError;
+        }
+        const QString email = stored(contact->email), person = stored(contact->person);
+        database.commit();
+        // a contact without a usable address is passed over
+        const auto recipients = platform::ParseMailAddressList(email);
+        if (!email.contains('@') || !recipients)
+            continue;
+        message.recipients = *recipients;
+        message.body = QStringList{head + person + tail, text};
+        if (!sendWithRetries(client, message))
+            return kTransmitError;
+        ++sent;
+    }
+    ProgressBar1->setValue(100);
+    platform::RunWhileRepainting([&client] { client.Disconnect(); });
+    return "Email has been sent to " + QString::number(sent) + " persons.";
+}
+
+bool TEmailForm::sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message)
+{
+    if (platform::RunWhileRepainting([&] { return client.Send(message); }))
+        return true;
+    for (int retry = 0; retry < sendRetries; ++retry) {
+        const bool sent = platform::RunWhileRepainting([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(retryPauseMs));
+            return client.Connect() && client.Send(message);
+        });
+        if (sent)
+            return true;
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------- templates
+
+void TEmailForm::mailSettingChange(int index)
+{
+    zarvoCursor<Mail> cursor;
+    if (const Mail* t = templateAt(cursor, index))
+        Parts().Show(MailParts::Of(*t));
+    database.commit();
+}
+
+void TEmailForm::insertCategoryClick()
+{
+    TMailInsertForm form(this);
+    if (RunModal(form) != 1)
+        return;
+    Mail record;
+    zarvoBuffer texts;
+    record.name = texts.put(form.name->text().toStdString());
+    form.Parts().Read().Into(record, texts);
+    if (insert(record).isNull() || !database.commit()) {
+        database.rollback();
+        ShowInfo(QStringLiteral("The change could not be stored in the database."), this);
+        return;
+    }
+    mailSetting->addItem(form.name->text());
+    mailSetting->setCurrentIndex(mailSetting->count() - 1);
+    mailSettingChange(mailSetting->currentIndex());
+}
+
+void TEmailForm::updateCategoryClick()
+{
+    const int index = mailSetting->currentIndex();
+    if (index < 0)
+        return;
+    TMailInsertForm form(this);
+    {
+        zarvoCursor<Mail> cursor;
+        const Mail* t = templateAt(cursor, index);
+        if (!t) {
+            database.commit();
+            return;
+        }
+        form.name->setText(stored(t->name));
+        form.Parts().Show(MailParts::Of(*t));
+        database.commit();
+    }
+    if (RunModal(form) != 1)
+        return;
+    zarvoCursor<Mail> cursor(dbCursorForUpdate);
+    zarvoBuffer texts;
+    Mail* t = templateAt(cursor, index);
+    if (t) {
+        t->name = texts.put(form.name->text().toStdString());
+        form.Parts().Read().Into(*t, texts);
+    }
+    if (!t || !cursor.update() || !database.commit()) {
+        database.rollback();
+        ShowInfo(QStringLiteral("The change could not be stored in the database."), this);
+        return;
+    }
+    mailSetting->setItemText(index, form.name->text());
+    mailSetting->setCurrentIndex(index);
+    mailSettingChange(index);
+}
+
+void TEmailForm::deleteCategoryClick()
+{
+    const int index = mailSetting->currentIndex();
+    if (index < 0 || !AskYesNo("Delete Setting '" + mailSetting->itemText(index) + "'?", this))
+        return;
+    zarvoCursor<Mail> cursor(dbCursorForUpdate);
+    const bool found = templateAt(cursor, index) != nullptr;
+    if (found)
+        cursor.remove();
+    if (!found || !database.commit()) {
+        database.rollback();
+        ShowInfo(QStringLiteral("The change could not be stored in the database."), this);
+        return;
+    }
+    mailSetting->removeItem(index);
+}

@@ -1,0 +1,87 @@
+#include "documents/mailinsertform.h"
+
+#include "appcore/dialogs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+TMailInsertForm::TMailInsertForm(QWidget* owner)
+    : QDialog(owner)
+{
+    setWindowTitle(QStringLiteral("Email Setting"));
+    resize(520, 460);
+    auto* grid = new QGridLayout(this);
+    int row = 0;
+    auto labelled = [&](const char* label, QWidget* w) {
+        grid->addWidget(new QLabel(QString::fromLatin1(label), this), row, 0, Qt::AlignTop);
+        grid->addWidget(w, row++, 1, 1, 3);
+    };
+    name = new QLineEdit(this);
+    subject = new QLineEdit(this);
+    greetingHead = new QLineEdit(QStringLiteral("Dear "), this);
+    greetingTail = new QLineEdit(QStringLiteral(","), this);
+    body = new QPlainTextEdit(this);
+    attachmentList = new QListWidget(this);
+    html = new QCheckBox(QStringLiteral("HTML Format"), this);
+    labelled("Setting Name:", name);
+    labelled("Subject:", subject);
+    grid->addWidget(new QLabel(QStringLiteral("Greeting:"), this), row, 0);
+    grid->addWidget(greetingHead, row, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Contact Person Name"), this), row, 2);
+    grid->addWidget(greetingTail, row++, 3);
+    labelled("Message Content:", body);
+    labelled("Attachment:", attachmentList);
+    insertAttachment = new QPushButton(QStringLiteral("Add attachment"), this);
+    deleteAttachment = new QPushButton(QStringLiteral("Delete Attachment"), this);
+    grid->addWidget(insertAttachment, row, 1);
+    grid->addWidget(deleteAttachment, row++, 2);
+    grid->addWidget(html, row++, 1);
+
+    saveButton = new QPushButton(QStringLiteral("Save F10"), this);
+    cancelButton = new QPushButton(QStringLiteral("Cancel F12"), this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(saveButton);
+    buttons->addWidget(cancelButton);
+    grid->addLayout(buttons, row, 0, 1, 4);
+
+    auto action = [this](Qt::Key key, void (TMailInsertForm::*handler)(), QPushButton* button) {
+        auto* a = new QAction(button->text(), this);
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WindowShortcut);
+        connect(a, &QAction::triggered, this, handler);
+        connect(button, &QPushButton::clicked, a, &QAction::trigger);
+        addAction(a);
+        return a;
+    };
+    savelAction = action(Qt::Key_F10, &TMailInsertForm::savelActionExecute, saveButton);
+    exitAction = action(Qt::Key_F12, &TMailInsertForm::exitActionExecute, cancelButton);
+    connect(insertAttachment, &QPushButton::clicked, this, &TMailInsertForm::insertAttachmentClick);
+    connect(deleteAttachment, &QPushButton::clicked, this, &TMailInsertForm::deleteAttachmentClick);
+}
+
+void TMailInsertForm::savelActionExecute()
+{
+    if (name->text().trimmed().isEmpty()) {
+        ShowInfo(QStringLiteral("Please enter the Setting Name."), this);
+        name->setFocus();
+        return;
+    }
+    done(1);
+}
+
+void TMailInsertForm::exitActionExecute() { done(2); }
+
+void TMailInsertForm::insertAttachmentClick() { AddAttachment(attachmentList, this); }
+
+void TMailInsertForm::deleteAttachmentClick()
+{
+    RemoveAttachment(attachmentList, QStringLiteral("Delete filename '"), this);
+}
