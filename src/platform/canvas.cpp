@@ -111,7 +111,8 @@ void Canvas::applyPen(bool /*forShapeOutline*/)
         p.setWidth(std::max(1, Pen.Width));
         p.setCosmetic(Pen.Width <= 1);
         p.setCapStyle(Qt::FlatCap);
-        p.setJoinStyle(Qt::MiterJoin);
+        // Wide GDI pens join round, so a sharp corner stays within half the width.
+        p.setJoinStyle(Pen.Width > 1 ? Qt::RoundJoin : Qt::MiterJoin);
         switch (Pen.Style) {
         case psDash: p.setStyle(Qt::DashLine); break;
         case psDot: p.setDashPattern({1, 1}); break;

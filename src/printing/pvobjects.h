@@ -1,0 +1,303 @@
+// The drawing objects a preview page keeps, one per drawing call: coordinates
+// in hundredths of a millimetre from the page's top-left corner and each
+// object's own copy of the pen, brush and font in force at the call. An
+// object draws itself on the page's screen picture (Draw) and prints itself
+// on a printer's painter scaled into the page's rectangle on the sheet
+// (Print). Objects belong to their page and do not change after creation
+// except through SetBounds, SetBitmap and the readers.
+#pragma once
+
+#include "platform/canvas.h"
+#include "printing/pvtypes.h"
+#include "printing/tokenize.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QPicture>
+#include <QPoint>
+#include <QVector>
+#include <cstdint>
+#include <optional>
+
+class PvDeviceMap;
+
+class TPvBaseObject {
+public:
+    explicit TPvBaseObject(std::int32_t typeId = 0) : TypeId(typeId) {}
+    virtual ~TPvBaseObject();
+    TPvBaseObject(const TPvBaseObject&) = delete;
+    TPvBaseObject& operator=(const TPvBaseObject&) = delete;
+
+    std::int32_t TypeId = 0;
+    std::int32_t X = 0, Y = 0;
+    std::int32_t Page = 0;  // 1-based; set by whoever creates the object
+
+    // On the page's picture at `pixelsPerInch`; `offset` (device pixels) is
+    // subtracted from every coordinate.
+    void Draw(platform::Canvas& canvas, int pixelsPerInch, QPoint offset, const TPvPageContext& page) const;
+    // On a printer's painter: scaled by `scale` into `pageRect` (device
+    // pixels on the sheet), less the printer's `offset`.
+    void Print(platform::Canvas& canvas, long double scale, const platform::Rect& pageRect, QPoint offset,
+               int pixelsPerInch, const TPvPageContext& page) const;
+
+protected:
+    virtual void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const = 0;
+};
+
+class TPvTextObject : public TPvBaseObject {
+public:
+    TPvTextObject() : TPvBaseObject(1) {}
+    TPvBrush Brush;  // the text background
+    QString Text;    // may hold page tokens
+    TPvFont Font;    // its Angle turns the text
+    // The angle travels in Font; this does nothing.
+    void SetTextAngle(long double) {}
+
+protected:
+    explicit TPvTextObject(std::int32_t typeId) : TPvBaseObject(typeId) {}
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvTextBoxObject : public TPvTextObject {
+public:
+    TPvTextBoxObject() : TPvTextObject(6) {}
+    std::uint8_t Alignment = 0;  // 0 left, 1 right, 2 centre
+    TPvVertAlignment VertAlignment = gmTop;
+    std::int32_t X2 = 0, Y2 = 0;
+    TPvPen Pen;  // the frame
+    void SetBounds(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvLineObject : public TPvBaseObject {
+public:
+    TPvLineObject() : TPvBaseObject(2) {}
+    TPvPen Pen;
+    std::int32_t X2 = 0, Y2 = 0;
+    TPvLineType LineType = PvLine;  // PvLineExt: Pen.Width in hundredths of a millimetre
+    void SetBounds(long double x1, long double y1, long double x2, long double y2);
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvSimpleShape : public TPvBaseObject {
+public:
+    std::int32_t X2 = 0, Y2 = 0;
+    TPvBrush Brush;
+    TPvPen Pen;
+    void SetBounds(long double x1, long double y1, long double x2, long double y2);
+
+protected:
+    explicit TPvSimpleShape(std::int32_t typeId) : TPvBaseObject(typeId) {}
+    // Pen and brush into the canvas; the mapped bounding box.
+    platform::Rect prepare(platform::Canvas& canvas, const PvDeviceMap& map) const;
+};
+
+class TPvEllipseShape : public TPvSimpleShape {
+public:
+    TPvEllipseShape() : TPvSimpleShape(3) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvRectangleShape : public TPvSimpleShape {
+public:
+    TPvRectangleShape() : TPvSimpleShape(4) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvRoundRectShape : public TPvSimpleShape {
+public:
+    TPvRoundRectShape() : TPvSimpleShape(5) {}
+    std::int32_t CornerWidth = 0, CornerHeight = 0;  // the corner ellipse
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvFillRectShape : public TPvSimpleShape {
+public:
+    TPvFillRectShape() : TPvSimpleShape(21) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+// Arc, chord and pie: the bounding box, then the start (X3, Y3) and end
+// (X4, Y4) points, counter-clockwise from start to end.
+class TPvComplexShape : public TPvSimpleShape {
+public:
+    std::int32_t X3 = 0, Y3 = 0, X4 = 0, Y4 = 0;
+    using TPvSimpleShape::SetBounds;
+    void SetBounds(long double x1, long double y1, long double x2, long double y2, long double x3, long double y3,
+                   long double x4, long double y4);
+
+protected:
+    enum class Kind { Arc, Chord, Pie };
+    TPvComplexShape(std::int32_t typeId, Kind kind) : TPvSimpleShape(typeId), kind_(kind) {}
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+
+private:
+    Kind kind_;
+};
+
+class TPvArcShape : public TPvComplexShape {
+public:
+    TPvArcShape() : TPvComplexShape(10, Kind::Arc) {}
+};
+
+class TPvChordShape : public TPvComplexShape {
+public:
+    TPvChordShape() : TPvComplexShape(11, Kind::Chord) {}
+};
+
+class TPvPieShape : public TPvComplexShape {
+public:
+    TPvPieShape() : TPvComplexShape(12, Kind::Pie) {}
+};
+
+class TPvPolyBaseObject : public TPvBaseObject {
+public:
+    TPvBrush Brush;
+    TPvPen Pen;
+    QVector<QPoint> Points;  // hundredths of a millimetre
+
+protected:
+    explicit TPvPolyBaseObject(std::int32_t typeId) : TPvBaseObject(typeId) {}
+    // Pen and brush into the canvas; the mapped points.
+    QVector<QPoint> prepare(platform::Canvas& canvas, const PvDeviceMap& map) const;
+};
+
+class TPvPolygonObject : public TPvPolyBaseObject {
+public:
+    TPvPolygonObject() : TPvPolyBaseObject(7) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvPolyLineObject : public TPvPolyBaseObject {
+public:
+    TPvPolyLineObject() : TPvPolyBaseObject(8) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+// The first point, then three points per Bézier piece.
+class TPvPolyBezierObject : public TPvPolyBaseObject {
+public:
+    TPvPolyBezierObject() : TPvPolyBaseObject(13) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+// From the pen position to the first point, then through all points.
+class TPvPolyLineToObject : public TPvPolyBaseObject {
+public:
+    TPvPolyLineToObject() : TPvPolyBaseObject(19) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+// From the pen position to the first point, then Bézier pieces through the others.
+class TPvPolyBezierToObject : public TPvPolyBaseObject {
+public:
+    TPvPolyBezierToObject() : TPvPolyBaseObject(20) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+// A picture stretched into (X, Y)-(X2, Y2): a bitmap kept as the bytes of a
+// BMP file, or a metafile kept as QPicture data. Metafile bytes that are not
+// QPicture data (a picture from another program) are kept as they came and
+// draw nothing.
+class TPvGraphicObject : public TPvBaseObject {
+public:
+    TPvGraphicObject() : TPvBaseObject(9) {}
+    bool DrawAsBitmap = false;
+    std::int32_t X2 = 0, Y2 = 0;
+    QByteArray BitmapStream;            // BMP file bytes; empty when the picture is no bitmap
+    std::optional<QByteArray> Metafile; // the metafile's bytes; none when the picture is a bitmap
+    TPvGraphicType GraphicType = gtMetafile;
+
+    void SetBounds(long double x1, long double y1, long double x2, long double y2);
+    // Keeps the bitmap as BMP bytes and makes the object a bitmap.
+    void SetBitmap(const QImage& bitmap);
+    // The bitmap read back from the stream; a null image when there is none.
+    QImage GetBitmap() const;
+    // Keeps the picture's QPicture data as the metafile.
+    void SetMetafile(const QPicture& picture);
+    // The metafile as a picture; none when there is no metafile or its bytes are not QPicture data.
+    std::optional<QPicture> GetMetafile() const;
+
+    // Side of the bitmap a DrawAsBitmap picture is drawn through, at most.
+    static constexpr int kMaxDrawBitmapSide = 10000;
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+
+private:
+    mutable QImage bitmapCache_;
+    mutable QByteArray bitmapCacheKey_;
+};
+
+class TPvMovetoObject : public TPvBaseObject {
+public:
+    TPvMovetoObject() : TPvBaseObject(0) {}
+    std::int32_t PointX = 0, PointY = 0;
+    TPvPen Pen;
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvLinetoObject : public TPvBaseObject {
+public:
+    TPvLinetoObject() : TPvBaseObject(0) {}
+    std::int32_t PointX = 0, PointY = 0;
+    TPvPen Pen;
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+// Opens a path bracket: the move, line, close-figure and end-path objects
+// after it form one path.
+class TPvBeginPath : public TPvSimpleShape {
+public:
+    TPvBeginPath() : TPvSimpleShape(16) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+class TPvCloseFigure : public TPvBaseObject {
+public:
+    TPvCloseFigure() : TPvBaseObject(18) {}
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
+
+// Closes the path: with a fill bitmap the path clips the bitmap stretched into
+// (X, Y)-(X2, Y2); without one the path is outlined and filled in FillColor.
+class TPvEndPath : public TPvBaseObject {
+public:
+    TPvEndPath() : TPvBaseObject(17), FillBitmap(QImage()) {}
+    std::optional<QImage> FillBitmap;  // an empty bitmap at creation
+    std::int32_t X2 = 0, Y2 = 0;
+    platform::TColor FillColor = 0;
+
+protected:
+    void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+};
