@@ -3,6 +3,7 @@
 #include "appcore/amounts.h"
 #include "appcore/dialogs.h"
 #include "appcore/picture.h"
+#include "documents/emailform.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 
@@ -394,7 +395,10 @@ void TMainForm::cMailButtonClick()
 {
     if (!cEmail->text().contains('@'))
         return;
-    notYetAvailable("E-mail", this);
+    TEmailForm form(this);
+    form.mailTo->setText(cPerson->text() + " <" + cEmail->text() + ">");
+    form.attention->setText(cPerson->text());
+    RunModal(form);
 }
 
 void TMainForm::helpActionExecute()

@@ -2,6 +2,7 @@
 
 #include "appcore/amounts.h"
 #include "app/customeractions.h"
+#include "app/documentactions.h"
 #include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "app/label3d.h"
@@ -196,7 +197,7 @@ void TMainListForm::createActions()
                         [this] { notAvailable("Cheque printing"); });
     exportAction = make("&Export", Qt::Key_F9, "", [this] { exportActionExecute(*this); });
     emailAction = make("E&mail", Qt::Key_F10, "Send an email to selected customer(s)",
-                       [this] { notAvailable("E-mail"); });
+                       [this] { emailActionExecute(*this); });
     websiteAction = make("&Website", Qt::Key_F11, "Visit the selected customer website",
                          &TMainListForm::websiteActionExecute);
     reportAction = make("&Report", QKeySequence(Qt::CTRL | Qt::Key_R), "List and print the cheque report",

@@ -482,14 +482,11 @@ TEST_F(ContactsTest, ConveniencesOpenTheSiteAndSayWhatIsMissing)
     EXPECT_EQ(shell.launched[0].toString(), "http://www.example.org");
 
     editor.cEmail->setText("info");
-    editor.cMailButtonClick();
+    editor.cMailButtonClick();  // no '@': nothing opens
     EXPECT_TRUE(dialogs.Messages().isEmpty());
-    editor.cEmail->setText("info@example.org");
-    editor.cMailButtonClick();
     editor.ImageDblClick();  // no picture: nothing
     editor.scanButtonClick();
-    EXPECT_EQ(dialogs.Messages(), (QStringList{"E-mail is not available in this version yet.",
-                                               "Scanning is not available in this version yet."}));
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Scanning is not available in this version yet."});
     EXPECT_EQ(editor.cID->focusPolicy(), Qt::ClickFocus);
     EXPECT_EQ(editor.savelAction->shortcut(), QKeySequence(Qt::Key_F10));
     EXPECT_EQ(editor.exitAction->shortcut(), QKeySequence(Qt::Key_F12));

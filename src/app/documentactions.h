@@ -1,0 +1,12 @@
+// The main window's actions that hand the selected contacts to the windows
+// of the documents: each reads the contact list's selection (object id in
+// column 0) and shows the window modally, or walks the selection in batch.
+// The window passed must be the running main window with its grid filled.
+#pragma once
+
+class TMainListForm;
+
+// One selected contact: the e-mail window addressed to the contact person
+// (columns 3 and 7), or "Invalid 'Email' address." when the address has no
+// '@'. Two or more: the window in bulk mode over the grid's selection.
+void emailActionExecute(TMainListForm& window);
