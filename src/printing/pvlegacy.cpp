@@ -3,8 +3,9 @@
 #include "platform/picturelimits.h"
 
 #include <QBuffer>
-#include <QtEndian>
+#include <array>
 #include <charconv>
+#include <cstring>
 
 namespace printing {
 
@@ -139,22 +140,24 @@ QImage BitmapFromStream(ByteStream& stream)
     // of the pixels; then the info header: UInt32 size, and either Int32
     // width and height (40 bytes and more) or UInt16 width and height (12 bytes).
     constexpr int kFileHeader = 14;
-    const QByteArray head = stream.Peek(kFileHeader + 12);
-    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(head.constData() + at); };
-    if (head.size() < kFileHeader + 12 || head[0] != 'B' || head[1] != 'M')
+    std::array<unsigned char, kFileHeader + 40> h{};
+    const QByteArray head = stream.Peek(qint64(h.size()));
+    std::memcpy(h.data(), head.constData(), size_t(head.size()));
+    const auto u16 = [&](int at) { return qint64(h[at] | h[at + 1] << 8); };
+    const auto i32 = [&](int at) { return qint64(std::int32_t(quint32(u16(at)) | quint32(u16(at + 2)) << 16)); };
+    if (head.size() < kFileHeader + 12 || h[0] != 'B' || h[1] != 'M')
         throw StreamReadError("Stream read error: not a bitmap");
-    const qint64 fileSize = u32(2);
+    const qint64 fileSize = quint32(i32(2));
     if (fileSize < kFileHeader + 12 || fileSize > stream.Remaining())
         throw StreamReadError("Stream read error: bitmap size past the end");
-    const quint32 infoSize = u32(14);
+    const qint64 infoSize = quint32(i32(14));
     qint64 width = 0, height = 0;
     if (infoSize == 12) {
-        width = qFromLittleEndian<quint16>(head.constData() + 18);
-        height = qFromLittleEndian<quint16>(head.constData() + 20);
+        width = u16(18);
+        height = u16(20);
     } else if (infoSize >= 40 && fileSize >= kFileHeader + 40) {
-        const QByteArray info = stream.Peek(kFileHeader + 40);
-        width = qFromLittleEndian<qint32>(info.constData() + 18);
-        height = qFromLittleEndian<qint32>(info.constData() + 22);
+        width = i32(18);
+        height = i32(22);
         height = height < 0 ? -height : height;  // top-down rows
     }
     if (!platform::PictureSizeAllowed(width, height))

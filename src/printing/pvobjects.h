@@ -20,6 +20,12 @@
 #include <optional>
 
 class PvDeviceMap;
+class PvValueSource;
+namespace printing {
+class ByteStream;
+class TPvExtValueList;
+class TPvValueList;
+}  // namespace printing
 
 class TPvBaseObject {
 public:
@@ -40,12 +46,25 @@ public:
     void Print(platform::Canvas& canvas, long double scale, const platform::Rect& pageRect, QPoint offset,
                int pixelsPerInch, const TPvPageContext& page) const;
 
+    // Stored forms (pvobjectstreams.cpp): one keyed record of the current
+    // document generation, and readers of the three generations; the oldest
+    // takes the version of the document being read. A reader that throws
+    // printing::StreamReadError leaves the object as it was.
+    virtual void SaveToStream(printing::ByteStream& stream);
+    void LoadFromValues(const printing::TPvValueList& list);
+    void LoadFromValuesNew(const printing::TPvExtValueList& list);
+    virtual void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion);
+
 protected:
     virtual void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const = 0;
+    // The object's record entries, its own before its parent's.
+    virtual void AddEntries(printing::TPvExtValueList& list) const;
+    virtual void ReadValues(const PvValueSource& values);
 };
 
 class TPvTextObject : public TPvBaseObject {
 public:
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
     TPvTextObject() : TPvBaseObject(1) {}
     TPvBrush Brush;  // the text background
     QString Text;    // may hold page tokens
@@ -54,12 +73,15 @@ public:
     void SetTextAngle(long double) {}
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     explicit TPvTextObject(std::int32_t typeId) : TPvBaseObject(typeId) {}
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 };
 
 class TPvTextBoxObject : public TPvTextObject {
 public:
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
     TPvTextBoxObject() : TPvTextObject(6) {}
     std::uint8_t Alignment = 0;  // 0 left, 1 right, 2 centre
     TPvVertAlignment VertAlignment = gmTop;
@@ -68,11 +90,14 @@ public:
     void SetBounds(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2);
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 };
 
 class TPvLineObject : public TPvBaseObject {
 public:
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
     TPvLineObject() : TPvBaseObject(2) {}
     TPvPen Pen;
     std::int32_t X2 = 0, Y2 = 0;
@@ -80,17 +105,22 @@ public:
     void SetBounds(long double x1, long double y1, long double x2, long double y2);
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 };
 
 class TPvSimpleShape : public TPvBaseObject {
 public:
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
     std::int32_t X2 = 0, Y2 = 0;
     TPvBrush Brush;
     TPvPen Pen;
     void SetBounds(long double x1, long double y1, long double x2, long double y2);
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     explicit TPvSimpleShape(std::int32_t typeId) : TPvBaseObject(typeId) {}
     // Pen and brush into the canvas; the mapped bounding box.
     platform::Rect prepare(platform::Canvas& canvas, const PvDeviceMap& map) const;
@@ -118,6 +148,8 @@ public:
     std::int32_t CornerWidth = 0, CornerHeight = 0;  // the corner ellipse
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 };
 
@@ -133,12 +165,15 @@ protected:
 // (X4, Y4) points, counter-clockwise from start to end.
 class TPvComplexShape : public TPvSimpleShape {
 public:
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
     std::int32_t X3 = 0, Y3 = 0, X4 = 0, Y4 = 0;
     using TPvSimpleShape::SetBounds;
     void SetBounds(long double x1, long double y1, long double x2, long double y2, long double x3, long double y3,
                    long double x4, long double y4);
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     enum class Kind { Arc, Chord, Pie };
     TPvComplexShape(std::int32_t typeId, Kind kind) : TPvSimpleShape(typeId), kind_(kind) {}
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
@@ -169,6 +204,8 @@ public:
     QVector<QPoint> Points;  // hundredths of a millimetre
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     explicit TPvPolyBaseObject(std::int32_t typeId) : TPvBaseObject(typeId) {}
     // Pen and brush into the canvas; the mapped points.
     QVector<QPoint> prepare(platform::Canvas& canvas, const PvDeviceMap& map) const;
@@ -176,6 +213,7 @@ protected:
 
 class TPvPolygonObject : public TPvPolyBaseObject {
 public:
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
     TPvPolygonObject() : TPvPolyBaseObject(7) {}
 
 protected:
@@ -184,6 +222,7 @@ protected:
 
 class TPvPolyLineObject : public TPvPolyBaseObject {
 public:
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
     TPvPolyLineObject() : TPvPolyBaseObject(8) {}
 
 protected:
@@ -202,9 +241,11 @@ protected:
 // From the pen position to the first point, then through all points.
 class TPvPolyLineToObject : public TPvPolyBaseObject {
 public:
+    void SaveToStream(printing::ByteStream&) override;  // writes no record
     TPvPolyLineToObject() : TPvPolyBaseObject(19) {}
 
 protected:
+    void ReadValues(const PvValueSource& values) override;
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 };
 
@@ -223,6 +264,10 @@ protected:
 // draw nothing.
 class TPvGraphicObject : public TPvBaseObject {
 public:
+    void SaveToStream(printing::ByteStream& stream) override;
+    void LoadFromStreamOld(printing::ByteStream& stream, long double fileVersion) override;
+    // Just the picture in its stream form, as GraphicType says.
+    void LoadGraphicFromStream(printing::ByteStream& stream);
     TPvGraphicObject() : TPvBaseObject(9) {}
     bool DrawAsBitmap = false;
     std::int32_t X2 = 0, Y2 = 0;
@@ -244,6 +289,8 @@ public:
     static constexpr int kMaxDrawBitmapSide = 10000;
 
 protected:
+    void AddEntries(printing::TPvExtValueList& list) const override;
+    void ReadValues(const PvValueSource& values) override;
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 
 private:
@@ -263,11 +310,13 @@ protected:
 
 class TPvLinetoObject : public TPvBaseObject {
 public:
+    void SaveToStream(printing::ByteStream&) override;  // writes no record
     TPvLinetoObject() : TPvBaseObject(0) {}
     std::int32_t PointX = 0, PointY = 0;
     TPvPen Pen;
 
 protected:
+    void ReadValues(const PvValueSource& values) override;
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 };
 
