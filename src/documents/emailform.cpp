@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <thread>
@@ -296,18 +297,16 @@ QString TEmailForm::sendSingle(platform::SmtpClient& client, platform::MailMessa
 
 QString TEmailForm::sendBulk(platform::SmtpClient& client, platform::MailMessage& message)
 {
-    if (!platform::RunWhileRepainting([&client] { return client.Connect(); }))
-        return kTransmitError;
-    const QString head = greetingHead->text(), tail = greetingTail->text(), text = body->toPlainText();
-    const int selected = mainGrid->GetRowSelectCount();
-    int sent = 0, handled = 0;
-    ProgressBar1->setValue(0);
-    ProgressBar1->show();
+    // The contacts are read here, on the window's thread (the database's);
+    // the exchange with the server runs on one thread of its own.
+    struct Recipient {
+        QList<platform::MailAddress> addresses;  // empty: passed over
+        QString person;
+    };
+    std::vector<Recipient> rows;
     for (int r = 1; r < mainGrid->RowCount(); ++r) {
-        ProgressBar1->setValue(selected > 0 ? handled * 100 / selected : 0);
         if (!mainGrid->GetRowSelect(r))
             continue;
-        ++handled;
         const std::string& idText = mainGrid->Cells(0, r);
         oid_t oid = 0;
         std::from_chars(idText.data(), idText.data() + idText.size(), oid);
@@ -316,33 +315,51 @@ QString TEmailForm::sendBulk(platform::SmtpClient& client, platform::MailMessage
             database.commit();
             return kTransmitError;
         }
-        const QString email = stored(contact->email), person = stored(contact->person);
-        database.commit();
+        const QString email = stored(contact->email);
         // a contact without a usable address is passed over
-        const auto recipients = platform::ParseMailAddressList(email);
-        if (!email.contains('@') || !recipients)
-            continue;
-        message.recipients = *recipients;
-        message.body = QStringList{head + person + tail, text};
-        if (!sendWithRetries(client, message))
-            return kTransmitError;
-        ++sent;
+        const auto addresses = platform::ParseMailAddressList(email);
+        rows.push_back({email.contains('@') && addresses ? *addresses : QList<platform::MailAddress>(),
+                        stored(contact->person)});
     }
+    database.commit();
+
+    const QString head = greetingHead->text(), tail = greetingTail->text(), text = body->toPlainText();
+    const int selected = int(rows.size());
+    std::atomic<int> handled {0};
+    ProgressBar1->setValue(0);
+    ProgressBar1->show();
+    const int sent = platform::RunWhileRepainting(
+        [&]() -> int {
+            if (!client.Connect())
+                return -1;
+            int count = 0;
+            for (const Recipient& row : rows) {
+                ++handled;
+                if (row.addresses.isEmpty())
+                    continue;
+                message.recipients = row.addresses;
+                message.body = QStringList{head + row.person + tail, text};
+                if (!sendWithRetries(client, message))
+                    return -1;
+                ++count;
+            }
+            client.Disconnect();
+            return count;
+        },
+        [&] { ProgressBar1->setValue(selected > 0 ? handled * 100 / selected : 0); });
+    if (sent < 0)
+        return kTransmitError;
     ProgressBar1->setValue(100);
-    platform::RunWhileRepainting([&client] { client.Disconnect(); });
     return "Email has been sent to " + QString::number(sent) + " persons.";
 }
 
-bool TEmailForm::sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message)
+bool TEmailForm::sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message) const
 {
-    if (platform::RunWhileRepainting([&] { return client.Send(message); }))
+    if (client.Send(message))
         return true;
     for (int retry = 0; retry < sendRetries; ++retry) {
-        const bool sent = platform::RunWhileRepainting([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(retryPauseMs));
-            return client.Connect() && client.Send(message);
-        });
-        if (sent)
+        std::this_thread::sleep_for(std::chrono::milliseconds(retryPauseMs));
+        if (client.Connect() && client.Send(message))
             return true;
     }
     return false;

@@ -85,7 +85,9 @@ private:
     // The message shown at the end of a send.
     QString sendSingle(platform::SmtpClient& client, platform::MailMessage& message);
     QString sendBulk(platform::SmtpClient& client, platform::MailMessage& message);
-    bool sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message);
+    // On the sending thread: the message, and up to sendRetries new tries,
+    // each after a pause and on a new connection.
+    bool sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message) const;
 
     zarvoBuffer store_;
     bool sending_ = false;

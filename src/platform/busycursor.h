@@ -25,15 +25,24 @@ public:
 };
 
 // Runs work on a short-lived thread and returns its result. Meanwhile paint,
-// timer and posted events are handled here, user input is not.
+// timer and posted events are handled here, user input is not, and tick (when
+// given) runs here every few milliseconds, e.g. to move a progress bar.
+template <class Work, class Tick>
+std::invoke_result_t<Work&> RunWhileRepainting(Work&& work, Tick&& tick)
+{
+    auto result = std::async(std::launch::async, std::forward<Work>(work));
+    while (result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        tick();
+        if (QCoreApplication::instance())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    return result.get();
+}
+
 template <class Work>
 std::invoke_result_t<Work&> RunWhileRepainting(Work&& work)
 {
-    auto result = std::async(std::launch::async, std::forward<Work>(work));
-    while (result.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    return result.get();
+    return RunWhileRepainting(std::forward<Work>(work), [] {});
 }
 
 }  // namespace platform
