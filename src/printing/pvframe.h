@@ -1,0 +1,92 @@
+// What the preview paints around a page: the user's margins (shared by the
+// whole preview and used to clip page drawing), the drop shadow, and the page
+// control that shows one rendered page on its white sheet with border,
+// shadow and the margin rectangles. Margins and shadow repaint the page control
+// they were given; margin lengths tell the preview through its message 7034.
+#pragma once
+
+#include "platform/canvas.h"
+#include "printing/pvunits.h"
+
+#include <QPicture>
+#include <QPointer>
+#include <QWidget>
+
+class TPvPreview;
+
+class TPvMargins {
+public:
+    explicit TPvMargins(TPvPreview* preview);
+    TPvValue Left, Top, Right, Bottom;  // 15, 20, 15 and 25 mm at creation
+
+    bool ClipMargins() const { return clipMargins_; }
+    void SetClipMargins(bool clip);
+    const platform::Pen& Pen() const { return pen_; }
+    void SetPen(const platform::Pen& pen);
+    const platform::Pen& PrinterMarginPen() const { return printerMarginPen_; }
+    void SetPrinterMarginPen(const platform::Pen& pen);
+    bool ShowPrinterMargins() const { return showPrinterMargins_; }
+    void SetShowPrinterMargins(bool show);
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    // The page control repainted when a pen or a switch changes.
+    void SetPageControl(QWidget* page) { page_ = page; }
+
+    // The printer's unprintable margins become the margins (no change events).
+    void UsePrinterMargins();
+    // Each margin at least the printer's.
+    bool AreMarginsValid() const;
+    // Lengths, switches and pens; not ClipMargins.
+    void Assign(const TPvMargins& source);
+
+private:
+    void marginsChanged();
+    void repaint();
+    TPvPreview* preview_;
+    QPointer<QWidget> page_;
+    platform::Pen pen_;
+    platform::Pen printerMarginPen_;
+    bool clipMargins_ = false;
+    bool showPrinterMargins_ = false;
+    bool visible_ = true;
+};
+
+class TPvShadow {
+public:
+    explicit TPvShadow(QWidget* owner) : owner_(owner) {}
+    platform::TColor Color() const { return color_; }
+    void SetColor(platform::TColor c);
+    int Width() const { return width_; }  // screen pixels
+    void SetWidth(int w);
+    bool Visible() const { return visible_; }
+    void SetVisible(bool v);
+    void Assign(const TPvShadow& source);
+
+private:
+    QPointer<QWidget> owner_;
+    platform::TColor color_ = 0;
+    int width_ = 3;
+    bool visible_ = true;
+};
+
+// Paints one page picture on a white sheet with border, margins and shadow.
+class TPvCustomPage : public QWidget {
+    Q_OBJECT
+public:
+    TPvCustomPage(TPvPreview* preview, TPvMargins* margins, QWidget* parent = nullptr);
+    ~TPvCustomPage() override;
+
+    int BorderGap = 0;
+    TPvShadow Shadow{this};
+    TPvMargins* Margins = nullptr;
+    platform::TColor BorderColor = 0;
+    TPvPreview* Preview = nullptr;
+    QPicture MetaFile;
+
+    void SetMetaFile(const QPicture& metafile);
+    // Grey guide lines for a header and a footer, `inset` inside r.
+    static void DrawHeaderFooter(platform::Canvas& canvas, const platform::Rect& r, int inset);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

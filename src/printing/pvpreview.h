@@ -1,0 +1,208 @@
+// The print-preview control: owns the pages of one document, the drawing
+// canvas, the page geometry (paper, size, orientation, margins, header and
+// footer), the zoom and the printer, and shows the current page on a page
+// image inside its scrolling area. The program's forms call Clear, draw
+// through Canvas(), call UpdatePreview and Print. The preview always has at
+// least one page; zoom, update and redraw run only while the preview is idle.
+#pragma once
+
+#include "printing/pvcanvas.h"
+#include "printing/pvframe.h"
+#include "printing/pvpage.h"
+#include "printing/pvprinter.h"
+
+#include <QAbstractScrollArea>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TPvPreview;
+
+// Messages between the preview, its page image and its linked controls.
+enum TPvPreviewMessage : int {
+    PvMsgRendering = 7025,       // to the preview: wParam 0 starts, 1 ends a rendering bracket
+    PvMsgPageChanged = 7026,
+    PvMsgPageAdded = 7027,
+    PvMsgPagesPerSheet = 7028,
+    PvMsgOrientation = 7029,
+    PvMsgPageSize = 7030,
+    PvMsgPrinter = 7031,
+    PvMsgUpdated = 7032,
+    PvMsgPrinterBin = 7033,
+    PvMsgMarginsChanged = 7034,  // to the preview: fires OnChangeMargins
+};
+
+// A control kept in step with a preview (thumbnails, the grid printer, ...).
+class TPvLinkedControl {
+public:
+    virtual ~TPvLinkedControl();
+    virtual void PreviewMessage(TPvPreview* preview, int message, int wParam, int lParam) = 0;
+};
+
+struct TPvPreviewOptions {
+    bool AllowPanning = true;
+    bool AllowDragZoom = true;
+    bool AllowMouseZoom = true;
+    bool CenterOnMouseZoom = true;
+    TPvPrintColor PrintColor = gmColor;    // kept, not used
+    TPvDitherType DitherType = gmNone;     // kept, not used
+};
+
+// The page image: the current page with its frame, and the mouse zoom, drag
+// zoom and panning gestures.
+class TPvPageImage : public TPvCustomPage {
+    Q_OBJECT
+public:
+    TPvPageImage(TPvPreview* preview, TPvMargins* margins, QWidget* parent);
+    TPvCursorState CursorState = PvCrDefault;
+    // The cursor for the current keys and buttons (only while the preview is idle).
+    void UpdateCursor(Qt::KeyboardModifiers keys, Qt::MouseButtons buttons);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool insidePicture(QPoint p) const;
+    TPvUnits pageUnits(int pixels) const;
+    bool panning_ = false;
+    bool dragging_ = false;
+    QPoint press_;
+    QPoint pressScroll_;
+    QRect band_;
+};
+
+class TPvPreview : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit TPvPreview(QWidget* parent = nullptr);
+    ~TPvPreview() override;
+
+    TPvCanvas& Canvas() { return *canvas_; }
+    TPvMargins& Margins() { return *margins_; }
+    TPvHeader& Header() { return *header_; }
+    TPvFooter& Footer() { return *footer_; }
+    TPvShadow& Shadow();
+    TPvPrinter& Printer() { return *printer_; }
+    TPvPageImage& PageImage() { return *image_; }
+    TPvPreviewOptions Options;
+    TPvValue PageWidth, PageHeight;  // hundredths of a millimetre
+    TPreviewState PreviewState() const { return state_; }
+
+    // Content.
+    void Clear();
+    TPvPage* NewPage();
+    void DeletePage(int n);
+    void DeletePages(int first, int last);
+    void DeleteAllPages(bool makeNew);
+    int GetNumPages() const { return pages_->GetNumPages(); }
+    // Page n; "Page is out of range." and the current page otherwise.
+    TPvPage* GetPage(int n);
+    const QPicture& GetMetaFile(int n);
+    // The page drawing goes to, made when there is none.
+    TPvPage* CurrentPage();
+    int CurrentPageNum() const { return currentPageNum_; }
+    void RedrawPages();
+    void ResizePages();
+
+    // Geometry.
+    void SetPageSize(long double width, long double height, TPvMeasurement unit);
+    TPvPaperSize PaperSize() const { return paperSize_; }
+    void SetPage(TPvPaperSize paper);
+    TPvOrientation Orientation() const { return orientation_; }
+    void SetOrientation(TPvOrientation o);
+    void UsePrinterPageSize();
+    std::int32_t AvailablePageWidth(TPvCoordsRelative relative);
+    std::int32_t AvailablePageHeight(TPvCoordsRelative relative);
+    TPvPagesPerSheet PagesPerSheet() const { return pagesPerSheet_; }
+    void SetPagesPerSheet(TPvPagesPerSheet p);
+    int PrintCopies = 1;  // kept, not used
+    QString Title() const { return printer_->GetTitle(); }
+    void SetTitle(const QString& title) { printer_->SetTitle(title); }
+
+    // Navigation.
+    void SetCurrentPageNum(int n);
+    void FirstPage();
+    void PreviousPage();
+    void NextPage();
+    void LastPage();
+
+    // Zoom, percent.
+    int Zoom() const { return zoom_; }
+    void SetZoom(int z);
+    int MaxZoom = 400, MinZoom = 10, ZoomIncrement = 10;
+    TPvZoomStyle ZoomStyle = gmFixedZoom;
+    bool InstantPreview = true;
+    void ZoomIn();
+    void ZoomOut();
+    void FitWidth();
+    void FitHeight();
+    void FitWholePage();
+    void ScrollToPosition(int xPercent, int yPercent);
+
+    void UpdatePreview();
+    void RefreshChild() { MessageToControls(PvMsgUpdated, 0, 0); }
+
+    // Linked controls and messages.
+    void AddAssociatedComponent(TPvLinkedControl* c);
+    void RemoveAssociatedComponent(TPvLinkedControl* c);
+    void MessageToControls(int message, int wParam, int lParam);
+    // A message to the preview itself (7025, 7034).
+    void Perform(int message, int wParam = 0, int lParam = 0);
+
+    // Printing on the printer object's printer, no dialog. True only when every page reached it.
+    bool Print();
+    bool PrintCurrentPage();
+    bool PrintRange(int first, int last);
+
+    QString Tokenize(const QString& text, int page) const;
+
+    // Events; the preview is the sender.
+    using Notify = std::function<void(TPvPreview*)>;
+    Notify AfterPrint, BeforePrint, OnCanvasChange, OnChangeMargins, OnChangeOrientation, OnChangePrinter, OnClear,
+        OnNewPage, OnPageSizeChange;
+    std::function<void(TPvPreview*, int pageNum)> OnPageChange;
+    std::function<void(TPvPreview*, int printed, int total)> OnPrintProgress;
+    std::function<void(TPvPreview*, int oldZoom, int newZoom)> OnZoom;
+    std::function<void(TPvPreview*, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y)> OnMouseDown, OnMouseUp;
+    std::function<void(TPvPreview*, Qt::KeyboardModifiers, int x, int y)> OnMouseMove;
+    std::function<void(TPvPreview*, Qt::MouseButton, Qt::KeyboardModifiers, TPvUnits x, TPvUnits y)> OnPageMouseDown,
+        OnPageMouseUp;
+    std::function<void(TPvPreview*, Qt::KeyboardModifiers, TPvUnits x, TPvUnits y)> OnPageMouseMove;
+
+    int FitToWidthZoom() const;
+    int FitToHeightZoom() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    friend class TPvPageImage;
+    void fire(const Notify& event) { if (event) event(this); }
+    void renderCurrent();
+    // Sizes and places the page image for the zoom; keeps the scroll ratio.
+    void layoutImage(int zoom, bool keepScroll);
+    void placeImage();
+    void pageSizeChange();
+
+    TPreviewState state_ = gmCreating;
+    bool updating_ = false;
+    std::unique_ptr<TPvCanvas> canvas_;
+    std::unique_ptr<TPvPageList> pages_;
+    std::vector<TPvLinkedControl*> associated_;
+    std::unique_ptr<TPvMargins> margins_;
+    std::unique_ptr<TPvFooter> footer_;
+    std::unique_ptr<TPvHeader> header_;
+    TPvPageImage* image_ = nullptr;
+    std::unique_ptr<TPvPrinter> printer_;
+    int currentPageNum_ = 0;
+    TPvPaperSize paperSize_ = A4;
+    TPvOrientation orientation_ = gmPortrait;
+    TPvPagesPerSheet pagesPerSheet_ = gmOnePage;
+    int zoom_ = 20;
+    QPoint imageOrigin_;  // where the image sits when it is smaller than the viewport
+};
