@@ -109,6 +109,25 @@ QString LinesForDisplay(const QString& text)
     return s;
 }
 
+int ChooseItem(const QString& prompt, const QStringList& items, QWidget* owner, const QString& caption)
+{
+    if (PaintScope::Active() || items.isEmpty()) return -1;
+    const int index = Dialogs().ChooseItem(prompt, items, caption, owner);
+    return index >= 0 && index < items.size() ? index : -1;
+}
+
+int DialogService::ChooseItem(const QString& prompt, const QStringList& items, const QString& caption,
+                              QWidget* owner)
+{
+    QInputDialog box(owner);
+    box.setWindowTitle(captionOr(caption));
+    box.setLabelText(prompt);
+    box.setComboBoxItems(items);
+    box.setComboBoxEditable(false);
+    if (box.exec() != QDialog::Accepted) return -1;
+    return items.indexOf(box.textValue());
+}
+
 // ---------------------------------------------------------------- PlainDialogs
 
 void PlainDialogs::ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget* owner)
@@ -259,6 +278,18 @@ bool ScriptedDialogs::PickFont(FontChoice& choice, QWidget*)
 void ScriptedDialogs::ShowError(const QString& text, QWidget*)
 {
     shown.push_back({Shown::Error, text, g_title, MessageKind::Error});
+}
+
+int ScriptedDialogs::ChooseItem(const QString& prompt, const QStringList& items, const QString& caption, QWidget*)
+{
+    shown.push_back({Shown::Choice, prompt, captionOr(caption), MessageKind::Information, items});
+    if (choices.empty()) {
+        ++unscripted;
+        return -1;
+    }
+    const int index = choices.front();
+    choices.pop_front();
+    return index;
 }
 
 QStringList ScriptedDialogs::Messages() const

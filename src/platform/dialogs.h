@@ -1,6 +1,6 @@
 // The one road by which the program tells the user something, asks a yes/no
-// question, asks for a line of text, lets the user pick a file, or shows the
-// error box of an exception. Callers use the free functions below; they reach
+// question, asks for a line of text, lets the user pick a file or one entry of
+// a list, or shows the error box of an exception. Callers use the free functions below; they reach
 // the current DialogService. The program installs its own service (its message
 // and input forms) at start; until then PlainDialogs serves. Tests install a
 // ScriptedDialogs, which answers from a queue and records what was shown,
@@ -58,6 +58,9 @@ public:
     virtual bool PickFont(FontChoice& choice, QWidget* owner) = 0;
     // The error box for an exception that reached the event loop.
     virtual void ShowError(const QString& text, QWidget* owner) = 0;
+    // One entry of a list: its index, or -1 when cancelled or the list is
+    // empty. The default is Qt's item box.
+    virtual int ChooseItem(const QString& prompt, const QStringList& items, const QString& caption, QWidget* owner);
 };
 
 // The current service (PlainDialogs until another is installed).
@@ -76,6 +79,7 @@ bool AskText(const QString& prompt, QString& text, QWidget* owner = nullptr, con
 QString PickFile(const FileRequest& request, QWidget* owner = nullptr);
 bool PickFont(FontChoice& choice, QWidget* owner = nullptr);
 void ShowError(const QString& text, QWidget* owner = nullptr);
+int ChooseItem(const QString& prompt, const QStringList& items, QWidget* owner = nullptr, const QString& caption = {});
 
 // A message text as a box shows it: a carriage return, alone or before a line
 // feed, breaks the line (texts of the page suite carry "\r\r" for a blank line).
@@ -106,15 +110,16 @@ public:
 
 // For tests: installs itself on construction and puts the previous service back
 // on destruction. Answers come from queues; an unscripted question is answered
-// No, an unscripted input, file or font pick is cancelled, and each such case is
-// counted in `unscripted`.
+// No, an unscripted input, file or font pick or list choice is cancelled, and
+// each such case is counted in `unscripted`.
 class ScriptedDialogs : public DialogService {
 public:
     struct Shown {
-        enum Kind { Message, Question, Input, File, Error, Font } kind;
+        enum Kind { Message, Question, Input, File, Error, Font, Choice } kind;
         QString text;      // message, question, prompt, error text, file caption or preset font family
         QString caption;
         MessageKind messageKind = MessageKind::Information;
+        QStringList items = {};  // the entries of a list choice
     };
 
     ScriptedDialogs();
@@ -125,6 +130,7 @@ public:
     void AnswerFile(QString path) { files.push_back(std::move(path)); }
     // nullopt: the font request is cancelled.
     void AnswerFont(std::optional<FontChoice> choice) { fonts.push_back(std::move(choice)); }
+    void AnswerChoice(int index) { choices.push_back(index); }  // -1: cancel
 
     // Everything shown, in order, and shortcuts into it.
     std::vector<Shown> shown;
@@ -139,6 +145,7 @@ public:
     std::deque<std::optional<QString>> texts;
     std::deque<QString> files;
     std::deque<std::optional<FontChoice>> fonts;
+    std::deque<int> choices;
 
     void ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget* owner) override;
     bool AskQuestion(const QString& text, const QString& caption, QWidget* owner) override;
@@ -146,6 +153,7 @@ public:
     QString PickFile(const FileRequest& request, QWidget* owner) override;
     bool PickFont(FontChoice& choice, QWidget* owner) override;
     void ShowError(const QString& text, QWidget* owner) override;
+    int ChooseItem(const QString& prompt, const QStringList& items, const QString& caption, QWidget* owner) override;
 
 private:
     DialogService* previous_;

@@ -1,0 +1,39 @@
+#include "platform/sharedlibrary.h"
+
+#include <dlfcn.h>
+
+namespace platform {
+
+namespace {
+QString g_scannerLibrary = QStringLiteral("libsane.so.1");
+}
+
+SharedLibrary::~SharedLibrary() { Unload(); }
+
+bool SharedLibrary::Load(const QString& fileName)
+{
+    Unload();
+    if (fileName.isEmpty()) return false;
+    handle_ = dlopen(fileName.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+    return handle_ != nullptr;
+}
+
+void* SharedLibrary::lookUp(const char* name) const
+{
+    return handle_ ? dlsym(handle_, name) : nullptr;
+}
+
+bool SharedLibrary::Unload()
+{
+    for (auto& clear : clearers_) clear();
+    clearers_.clear();
+    if (!handle_) return false;
+    const bool closed = dlclose(handle_) == 0;
+    handle_ = nullptr;
+    return closed;
+}
+
+QString ScannerLibraryName() { return g_scannerLibrary; }
+void SetScannerLibraryName(const QString& fileName) { g_scannerLibrary = fileName; }
+
+}  // namespace platform

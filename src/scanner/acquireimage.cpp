@@ -1,0 +1,512 @@
+#include "scanner/acquireimage.h"
+
+#include "appcore/picture.h"
+#include "platform/dialogs.h"
+#include "scanner/dib.h"
+#include "scanner/scanframes.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <sane/sane.h>
+
+#include <cstring>
+
+// The entry points of the scanner library; null while it is not loaded.
+struct TAcquireImage::Entries {
+    decltype(&::sane_init) init = nullptr;
+    decltype(&::sane_exit) exit = nullptr;
+    decltype(&::sane_get_devices) getDevices = nullptr;
+    decltype(&::sane_open) open = nullptr;
+    decltype(&::sane_close) close = nullptr;
+    decltype(&::sane_get_option_descriptor) optionDescriptor = nullptr;
+    decltype(&::sane_control_option) controlOption = nullptr;
+    decltype(&::sane_get_parameters) getParameters = nullptr;
+    decltype(&::sane_start) start = nullptr;
+    decltype(&::sane_read) read = nullptr;
+    decltype(&::sane_cancel) cancel = nullptr;
+    decltype(&::sane_set_io_mode) setIoMode = nullptr;
+};
+
+namespace {
+
+constexpr int kIdentityText = 33;     // bytes of an identity text, without its end
+constexpr int kMaxDevices = 1000;     // devices taken from the library's list
+constexpr int kMaxDeviceText = 1024;  // bytes taken of each device text
+constexpr int kReadChunk = 64 * 1024;
+constexpr qint64 kStallMs = 120'000;  // a device that delivers nothing this long has failed
+
+enum Stage { kManager = 2, kSources = 3, kOpen = 4, kStart = 5, kTransfer = 7 };
+
+// At most `limit` bytes of UTF-8, never half a character.
+QByteArray cutUtf8(const QString& text, int limit)
+{
+    QByteArray bytes = text.toUtf8();
+    if (bytes.size() <= limit) return bytes;
+    int end = limit;
+    while (end > 0 && (uchar(bytes[end]) & 0xC0) == 0x80) --end;  // bytes[end] starts the first cut character
+    bytes.truncate(end);
+    return bytes;
+}
+
+QByteArray deviceText(const char* s)
+{
+    if (!s) return {};
+    return QByteArray(s, qsizetype(strnlen(s, kMaxDeviceText)));
+}
+
+// Our stand-in for the source's own window while a scan runs: progress and Cancel.
+class ScanWindow : public QDialog {
+public:
+    ScanWindow(QWidget* owner, const QString& device) : QDialog(owner)
+    {
+        setObjectName("scanWindow");
+        setWindowTitle("Scanning");
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(new QLabel("Scanning from " + device + " ...", this));
+        progress = new QProgressBar(this);
+        progress->setRange(0, 0);
+        layout->addWidget(progress);
+        auto* cancel = new QPushButton("Cancel", this);
+        cancel->setObjectName("cancelButton");
+        layout->addWidget(cancel, 0, Qt::AlignRight);
+        connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+        connect(this, &QDialog::rejected, this, [this] { cancelled = true; });
+        setWindowModality(Qt::ApplicationModal);
+    }
+    void showPercent(int percent)
+    {
+        if (percent < 0) {
+            progress->setRange(0, 0);
+        } else {
+            progress->setRange(0, 100);
+            progress->setValue(percent);
+        }
+    }
+    QProgressBar* progress;
+    bool cancelled = false;
+};
+
+// While a scan runs, user input reaches only the scan window (when there is
+// one): a second Scan click, a key or a close of another window is dropped,
+// so nothing can re-enter the scanner or take its owner away.
+class InputGuard : public QObject {
+public:
+    explicit InputGuard(QWidget* allowed) : allowed_(allowed)
+    {
+        if (qApp) qApp->installEventFilter(this);
+    }
+    ~InputGuard() override
+    {
+        if (qApp) qApp->removeEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override
+    {
+        if (!isInput(event) || isAllowed(target)) return false;
+        event->ignore();  // a close that is ignored is refused
+        return true;
+    }
+
+private:
+    static bool isInput(QEvent* e)
+    {
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Wheel:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+        case QEvent::TabletMove:
+        case QEvent::Close:
+            return true;
+        default:
+            return false;
+        }
+    }
+    bool isAllowed(QObject* target) const
+    {
+        if (!allowed_) return false;
+        if (auto* w = qobject_cast<QWidget*>(target)) return w == allowed_ || allowed_->isAncestorOf(w);
+        if (auto* window = qobject_cast<QWindow*>(target)) return window == allowed_->windowHandle();
+        return false;
+    }
+    QPointer<QWidget> allowed_;
+};
+
+}  // namespace
+
+TAcquireImage::TAcquireImage() : sane_(std::make_unique<Entries>())
+{
+    setAppInfo("Variz Adazaduv Evudezazi");
+    setAppManufacturer("none");
+    setAppProductFamily("none");
+    setAppProductName("none");
+}
+
+TAcquireImage::~TAcquireImage() { UnLoadTwainModule(); }
+
+void TAcquireImage::setAppInfo(const QString& text) { appInfo_ = cutUtf8(text, kIdentityText); }
+void TAcquireImage::setAppManufacturer(const QString& text) { appManufacturer_ = cutUtf8(text, kIdentityText); }
+void TAcquireImage::setAppProductFamily(const QString& text) { appProductFamily_ = cutUtf8(text, kIdentityText); }
+void TAcquireImage::setAppProductName(const QString& text) { appProductName_ = cutUtf8(text, kIdentityText); }
+
+bool TAcquireImage::loaded() const { return library_.Loaded() && sane_->init; }
+
+int TAcquireImage::report(int stage, int code)
+{
+    if (code != twSuccess && OnTwainError) OnTwainError(this, stage, code);
+    return code;
+}
+
+int TAcquireImage::statusCode(int status) const
+{
+    if (status == SANE_STATUS_GOOD) return twSuccess;
+    if (status == SANE_STATUS_CANCELLED) return twCancel;
+    return twStatusBase + status;
+}
+
+// ---------------------------------------------------------------- library and manager
+
+bool TAcquireImage::LoadTwainModule()
+{
+    if (loaded()) return true;
+    if (!library_.Load(platform::ScannerLibraryName())) return false;
+    Entries& e = *sane_;
+    const bool all = library_.Resolve("sane_init", e.init) && library_.Resolve("sane_exit", e.exit)
+                     && library_.Resolve("sane_get_devices", e.getDevices) && library_.Resolve("sane_open", e.open)
+                     && library_.Resolve("sane_close", e.close)
+                     && library_.Resolve("sane_get_option_descriptor", e.optionDescriptor)
+                     && library_.Resolve("sane_control_option", e.controlOption)
+                     && library_.Resolve("sane_get_parameters", e.getParameters)
+                     && library_.Resolve("sane_start", e.start) && library_.Resolve("sane_read", e.read)
+                     && library_.Resolve("sane_cancel", e.cancel)
+                     && library_.Resolve("sane_set_io_mode", e.setIoMode);
+    if (!all) library_.Unload();
+    return all;
+}
+
+bool TAcquireImage::UnLoadTwainModule()
+{
+    if (managerOpen_ && loaded()) CloseTwainSession();
+    managerOpen_ = false;
+    handle_ = nullptr;
+    return library_.Unload();
+}
+
+int TAcquireImage::OpenSourceManager()
+{
+    if (!loaded()) return twFailure;
+    if (managerOpen_) return twSuccess;
+    parent_ = QApplication::activeWindow();
+    SANE_Int version = 0;
+    const int code = statusCode(sane_->init(&version, nullptr));
+    if (code == twSuccess) {
+        managerOpen_ = true;
+        libraryVersion_ = version;
+    }
+    return report(kManager, code);
+}
+
+int TAcquireImage::CloseTwainSession()
+{
+    if (!loaded()) return twFailure;
+    if (handle_) {
+        sane_->cancel(handle_);
+        sane_->close(handle_);
+        handle_ = nullptr;
+    }
+    if (managerOpen_) sane_->exit();
+    managerOpen_ = false;
+    return twSuccess;
+}
+
+// ---------------------------------------------------------------- sources
+
+int TAcquireImage::listDevices(std::vector<Device>& devices)
+{
+    devices.clear();
+    if (!managerOpen_) return twFailure;
+    const SANE_Device** list = nullptr;
+    const int code = statusCode(sane_->getDevices(&list, SANE_FALSE));
+    if (code != twSuccess) return code;
+    for (int i = 0; list && list[i] && i < kMaxDevices; ++i)
+        devices.push_back({deviceText(list[i]->name), deviceText(list[i]->vendor), deviceText(list[i]->model),
+                           deviceText(list[i]->type)});
+    return devices.empty() ? twEndOfList : twSuccess;
+}
+
+int TAcquireImage::userSelect()
+{
+    std::vector<Device> devices;
+    const int code = listDevices(devices);
+    if (code != twSuccess) return code;
+    QStringList items;
+    for (const Device& d : devices)
+        items << QString::fromUtf8(d.name + " (" + d.vendor + " " + d.model + ")");
+    const int chosen = platform::ChooseItem("Select the scanner:", items, parent_, "Select Source");
+    if (chosen < 0) return twCancel;
+    source_ = devices[chosen];
+    return twSuccess;
+}
+
+QString TAcquireImage::GetSource(bool flag)
+{
+    if (!loaded()) return {};
+    source_ = {};
+    int code = twSuccess;
+    if (flag) {
+        std::vector<Device> devices;
+        code = listDevices(devices);
+        if (code == twSuccess) source_ = devices.front();
+    } else {
+        code = userSelect();
+    }
+    report(kSources, code);
+    return code == twSuccess ? QString::fromUtf8(source_.name) : QString();
+}
+
+void TAcquireImage::GetSources(QStringList& list)
+{
+    if (!loaded()) return;
+    source_ = {};
+    std::vector<Device> devices;
+    if (report(kSources, listDevices(devices)) != twSuccess) return;
+    list.clear();
+    for (const Device& d : devices) list << QString::fromUtf8(d.name);
+}
+
+int TAcquireImage::SelectSource(const QString& name)
+{
+    if (!loaded()) return twFailure;
+    source_ = {};
+    if (name.isEmpty()) return report(kSources, userSelect());
+    std::vector<Device> devices;
+    int code = listDevices(devices);
+    if (code == twSuccess) {
+        code = twEndOfList;
+        const QByteArray wanted = name.toUtf8();
+        for (const Device& d : devices) {
+            source_ = d;  // after a miss the last device seen stays
+            if (d.name == wanted) {
+                code = twSuccess;
+                break;
+            }
+        }
+    }
+    return report(kSources, code);
+}
+
+int TAcquireImage::OpenSource()
+{
+    if (!loaded()) return twFailure;
+    if (!managerOpen_) return report(kOpen, twFailure);
+    if (handle_) {
+        sane_->close(handle_);
+        handle_ = nullptr;
+    }
+    SANE_Handle handle = nullptr;
+    const int code = statusCode(sane_->open(source_.name.constData(), &handle));
+    if (code == twSuccess && !handle) return report(kOpen, twFailure);
+    if (code == twSuccess) handle_ = handle;
+    return report(kOpen, code);
+}
+
+TSourceInfo TAcquireImage::GetSourceInfo() const
+{
+    TSourceInfo info;
+    if (!loaded()) return info;
+    if (managerOpen_) {
+        info.ProtocolVersion = QString("%1.%2").arg(SANE_VERSION_MAJOR(libraryVersion_)).arg(SANE_VERSION_MINOR(libraryVersion_));
+        info.Version = info.ProtocolVersion + QString(".%1").arg(SANE_VERSION_BUILD(libraryVersion_));
+    }
+    info.Manufacturer = QString::fromUtf8(source_.vendor);
+    info.ProductFamily = QString::fromUtf8(source_.model);
+    info.ProductName = QString::fromUtf8(source_.name);
+    info.Info = QString::fromUtf8(source_.type);
+    return info;
+}
+
+// The open source's resolution in dots per inch; 0 when it has none to tell.
+int TAcquireImage::resolution()
+{
+    SANE_Int count = 0;
+    const SANE_Option_Descriptor* first = sane_->optionDescriptor(handle_, 0);
+    if (!first || first->type != SANE_TYPE_INT || first->size != sizeof(SANE_Word)
+        || sane_->controlOption(handle_, 0, SANE_ACTION_GET_VALUE, &count, nullptr) != SANE_STATUS_GOOD)
+        return 0;
+    for (SANE_Int i = 1; i < count && i < 10'000; ++i) {
+        const SANE_Option_Descriptor* d = sane_->optionDescriptor(handle_, i);
+        if (!d || !d->name || std::strcmp(d->name, "resolution") != 0) continue;
+        if ((d->type != SANE_TYPE_INT && d->type != SANE_TYPE_FIXED) || d->size != sizeof(SANE_Word)
+            || !SANE_OPTION_IS_ACTIVE(d->cap))
+            return 0;
+        SANE_Word value = 0;
+        if (sane_->controlOption(handle_, i, SANE_ACTION_GET_VALUE, &value, nullptr) != SANE_STATUS_GOOD) return 0;
+        const double dpi = d->type == SANE_TYPE_FIXED ? SANE_UNFIX(value) : value;
+        return dpi > 0 && dpi < 1'000'000 ? int(dpi + 0.5) : 0;
+    }
+    return 0;
+}
+
+int TAcquireImage::GetImageInfo(TImageInfo& info)
+{
+    if (!loaded() || !handle_) return twFailure;
+    SANE_Parameters p{};
+    const int code = statusCode(sane_->getParameters(handle_, &p));
+    if (code != twSuccess) return code;
+    info = {};
+    info.XResolution = info.YResolution = float(resolution());
+    info.ImageWidth = p.pixels_per_line;
+    info.ImageLength = p.lines;
+    info.SamplesPerPixel = p.format == SANE_FRAME_GRAY ? 1 : 3;
+    for (int i = 0; i < info.SamplesPerPixel; ++i) info.BitsPerSample[i] = qint16(p.depth);
+    info.BitsPerPixel = qint16(p.depth * info.SamplesPerPixel);
+    info.Planar = p.format >= SANE_FRAME_RED && p.format <= SANE_FRAME_BLUE;
+    info.PixelType = p.format != SANE_FRAME_GRAY ? 2 : p.depth == 1 ? 0 : 1;
+    return twSuccess;
+}
+
+// ---------------------------------------------------------------- acquiring
+
+int TAcquireImage::AcquirehDIB(QByteArray& dib)
+{
+    dib.clear();
+    QImage picture;
+    const int code = acquire(picture);
+    if (code == twSuccess) dib = DeviceIndependentBitmap(picture, resolution());
+    return code;
+}
+
+int TAcquireImage::AcquireToClipboard()
+{
+    QImage picture;
+    if (acquire(picture) != twSuccess) return twFailure;
+    QClipboard* clipboard = qApp ? QApplication::clipboard() : nullptr;
+    if (!clipboard) return twFailure;
+    clipboard->setImage(picture);
+    return twSuccess;
+}
+
+int TAcquireImage::AcquireBmp(QImage& bitmap)
+{
+    QImage picture;
+    if (acquire(picture) != twSuccess) return twFailure;
+    bitmap = picture;
+    return twSuccess;
+}
+
+int TAcquireImage::AcquireJpg(QByteArray& jpeg, int quality)
+{
+    QImage picture;
+    if (acquire(picture) != twSuccess) return twFailure;
+    QByteArray bytes = EncodeJpeg(picture, quality);
+    if (bytes.isEmpty()) return twFailure;
+    jpeg = bytes;
+    return twSuccess;
+}
+
+int TAcquireImage::acquire(QImage& picture)
+{
+    if (!loaded() || acquiring_) return twFailure;
+    if (!handle_) return report(kStart, twFailure);
+    acquiring_ = true;
+    int stage = kStart;
+    const int code = scan(picture, stage);
+    sane_->cancel(handle_);  // ends the page and drops any further pages the device holds
+    acquiring_ = false;
+    if (code != twSuccess) picture = QImage();
+    return report(stage, code);
+}
+
+int TAcquireImage::scan(QImage& picture, int& stage)
+{
+    std::unique_ptr<ScanWindow> window;
+    if (SHOWhideUI && qApp) {
+        window = std::make_unique<ScanWindow>(parent_, QString::fromUtf8(source_.name));
+        window->show();
+    }
+    InputGuard guard(window.get());
+    auto userCancelled = [&] {
+        if (qApp) QCoreApplication::processEvents();
+        return window && window->cancelled;
+    };
+
+    int code = statusCode(sane_->start(handle_));
+    if (code != twSuccess) return code;
+    const bool nonBlocking = sane_->setIoMode(handle_, SANE_TRUE) == SANE_STATUS_GOOD;
+    stage = kTransfer;
+    FrameAssembler frames;
+    auto frameCode = [this](FrameError e) {
+        switch (e) {
+        case FrameError::None: return statusCode(SANE_STATUS_GOOD);
+        case FrameError::Invalid: return statusCode(SANE_STATUS_INVAL);
+        case FrameError::TooLarge: return statusCode(SANE_STATUS_NO_MEM);
+        case FrameError::Truncated: return statusCode(SANE_STATUS_IO_ERROR);
+        }
+        return statusCode(SANE_STATUS_INVAL);
+    };
+    QByteArray buffer(kReadChunk, '\0');
+    for (;;) {
+        SANE_Parameters p{};
+        code = statusCode(sane_->getParameters(handle_, &p));
+        if (code != twSuccess) return code;
+        code = frameCode(frames.BeginFrame({p.format, p.last_frame != SANE_FALSE, p.bytes_per_line,
+                                            p.pixels_per_line, p.lines, p.depth}));
+        if (code != twSuccess) return code;
+        QElapsedTimer sinceData;
+        sinceData.start();
+        for (;;) {
+            if (userCancelled()) {
+                stage = kStart;
+                return twCancel;
+            }
+            SANE_Int length = 0;
+            const SANE_Status status =
+                sane_->read(handle_, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
+            if (status == SANE_STATUS_EOF) break;
+            if (status != SANE_STATUS_GOOD) return statusCode(status);
+            if (length < 0 || length > kReadChunk) return statusCode(SANE_STATUS_INVAL);
+            if (length == 0) {
+                if (sinceData.elapsed() > kStallMs) return statusCode(SANE_STATUS_IO_ERROR);
+                if (nonBlocking) QThread::msleep(5);
+                continue;
+            }
+            sinceData.restart();
+            code = frameCode(frames.Add(reinterpret_cast<const uchar*>(buffer.constData()), length));
+            if (code != twSuccess) return code;
+            if (window) window->showPercent(frames.Percent());
+        }
+        if (userCancelled()) {  // pressed while the last read waited
+            stage = kStart;
+            return twCancel;
+        }
+        code = frameCode(frames.EndFrame());
+        if (code != twSuccess) return code;
+        if (frames.Complete()) break;
+        code = statusCode(sane_->start(handle_));  // the next colour of a three-pass scan
+        if (code != twSuccess) return code;
+    }
+    picture = frames.Picture();
+    return picture.isNull() ? statusCode(SANE_STATUS_NO_MEM) : twSuccess;
+}
