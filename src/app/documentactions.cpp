@@ -1,11 +1,90 @@
 #include "app/documentactions.h"
 
 #include "app/mainlist.h"
+#include "appcore/amounts.h"
 #include "appcore/dialogs.h"
+#include "appcore/schema.h"
+#include "documents/chequeform.h"
 #include "documents/emailform.h"
 #include "grid/listgrid.h"
+#include "platform/busycursor.h"
+#include "platform/dialogs.h"
 
 #include <QLineEdit>
+
+#include <exception>
+#include <vector>
+
+namespace {
+
+// Fills the cheque window from a contact: payee, contact, stored amount and
+// its layout. False when the row names no contact any more.
+bool fillCheque(TChequeForm& form, oid_t oid)
+{
+    dbCursor<Customer> customer;
+    if (!customer.at(dbReference<Customer>(oid))) {
+        database.rollback();
+        return false;
+    }
+    form.name->setText(QString::fromUtf8(customer->name ? customer->name : ""));
+    form.contact = oid;
+    form.amount->setText(QString::fromStdString(FormatMoney(customer->amount)));
+    const dbReference<ChequeSetup> layout = customer->chequeSetup;
+    database.commit();
+    form.loadSettingList(layout);
+    return true;
+}
+
+void showFailure(const std::exception& e, TMainListForm& window)
+{
+    database.rollback();
+    platform::ShowError(QString::fromUtf8(e.what()), &window);
+}
+
+}  // namespace
+
+void chequeActionExecute(TMainListForm& window)
+{
+    if (window.grid->GetRowSelectCount() < 1) {
+        ShowInfo("Please use the mouse to select the customer first.", &window);
+        return;
+    }
+    const int first = window.FirstSelectedRow();
+    std::vector<int> rows;
+    for (int r = first; r < window.grid->RowCount(); ++r)
+        if (window.grid->GetRowSelect(r)) rows.push_back(r);
+
+    if (rows.size() == 1) {
+        const oid_t oid = window.RowOid(first);
+        TChequeForm form(&window);
+        try {
+            if (!fillCheque(form, oid)) {
+                window.RefreshGrid();
+                return;
+            }
+        } catch (const std::exception& e) {
+            showFailure(e, window);  // the window still opens: the amount can be put right there
+        }
+        RunModal(form);
+        dbCursor<Customer> customer;
+        if (customer.at(dbReference<Customer>(oid)))
+            window.grid->SetCells(11, first, FormatMoney(customer->amount));
+        database.commit();
+        return;
+    }
+
+    if (!AskYesNo("Print " + QString::number(rows.size()) + " cheques in batch automatically?", &window)) return;
+    platform::BusyCursor busy;
+    TChequeForm form(&window);
+    try {
+        for (int row : rows) {
+            if (!fillCheque(form, window.RowOid(row))) continue;  // deleted meanwhile
+            if (!form.printActionExecute()) break;                  // the failure has been shown
+        }
+    } catch (const std::exception& e) {
+        showFailure(e, window);
+    }
+}
 
 void emailActionExecute(TMainListForm& window)
 {

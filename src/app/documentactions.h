@@ -10,3 +10,9 @@ class TMainListForm;
 // (columns 3 and 7), or "Invalid 'Email' address." when the address has no
 // '@'. Two or more: the window in bulk mode over the grid's selection.
 void emailActionExecute(TMainListForm& window);
+
+// One selected contact: the cheque window, then the row's amount cell shows
+// the contact's stored amount. Several: after a question, one hidden cheque
+// window prints a cheque for each in row order, stopping at the first
+// contact that cannot be printed.
+void chequeActionExecute(TMainListForm& window);

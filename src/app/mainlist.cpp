@@ -194,7 +194,7 @@ void TMainListForm::createActions()
     envelopeAction = make("&Envelope", Qt::Key_F7, "Print the envelope to the selected customer (s)",
                           [this] { notAvailable("Envelope printing"); });
     chequeAction = make("&Cheque", Qt::Key_F8, "Print cheque to the selected customer",
-                        [this] { notAvailable("Cheque printing"); });
+                        [this] { chequeActionExecute(*this); });
     exportAction = make("&Export", Qt::Key_F9, "", [this] { exportActionExecute(*this); });
     emailAction = make("E&mail", Qt::Key_F10, "Send an email to selected customer(s)",
                        [this] { emailActionExecute(*this); });

@@ -1,0 +1,797 @@
+#include "documents/chequeform.h"
+
+#include "appcore/amounts.h"
+#include "appcore/dialogs.h"
+#include "appcore/picture.h"
+#include "documents/chequewording.h"
+#include "platform/converterror.h"
+#include "platform/dialogs.h"
+#include "platform/picturelimits.h"
+#include "platform/shell.h"
+#include "printing/pvunits.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+platform::LogFont defaultFont(const char* face, int pixels)
+{
+    platform::LogFont f;
+    f.SetFaceName(face);
+    f.SetHeight(-pixels);
+    f.SetWeight(400);
+    return f;
+}
+
+// A position or length field: a whole number that its 16-bit field can hold.
+int2 readInt2(const QLineEdit* edit)
+{
+    const std::string text = edit->text().trimmed().toStdString();
+    long value = 0;
+    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+    auto [end, ec] = std::from_chars(begin, text.data() + text.size(), value);
+    if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size())
+        throw platform::EConvertError("'" + edit->text().toStdString() + "' is not a valid integer value");
+    if (ec == std::errc::result_out_of_range || value < -32768 || value > 32767)
+        throw platform::EConvertError("'" + edit->text().toStdString() +
+                                      "' is out of range: the number must be from -32768 to 32767");
+    return int2(value);
+}
+
+// A page side in millimetres, as its 4-byte field keeps it.
+real4 readReal4(const QLineEdit* edit)
+{
+    double v = 0;
+    if (!ParseDecimal(edit->text().toStdString(), v))
+        throw platform::EConvertError("'" + edit->text().toStdString() + "' is not a valid floating point value");
+    TPvValue check;
+    check.SetAsMm(v);  // refuses a length the page cannot have
+    return real4(v);
+}
+
+QByteArray bmpBytes(const QImage& picture)
+{
+    QByteArray bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    picture.save(&out, "BMP");
+    return bytes;
+}
+
+// A stored picture; none when the bytes are empty, not a bitmap or over the
+// picture limits.
+QImage pictureFromBytes(const dbArray<int1>& bytes)
+{
+    if (bytes.length() == 0) return {};
+    const QByteArray data(reinterpret_cast<const char*>(bytes.get()), qsizetype(bytes.length()));
+    if (data.size() >= 26 && data.startsWith("BM")) {
+        auto le32 = [&](int at) {
+            return qint32(quint8(data[at]) | quint8(data[at + 1]) << 8 | quint8(data[at + 2]) << 16 |
+                          quint32(quint8(data[at + 3])) << 24);
+        };
+        const qint64 w = le32(18), h = std::abs(qint64(le32(22)));
+        if (!platform::PictureSizeAllowed(w, h)) return {};
+    } else {
+        return {};
+    }
+    QImage picture;
+    picture.loadFromData(data, "BMP");
+    return picture;
+}
+
+void storeBytes(dbArray<int1>& field, const QByteArray& bytes)
+{
+    field.setData(reinterpret_cast<const int1*>(bytes.constData()), std::size_t(bytes.size()));
+}
+
+QColor toQColor(platform::TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+platform::TColor fromQColor(const QColor& c) { return platform::TColor(c.red() | c.green() << 8 | c.blue() << 16); }
+
+// Keeps the texts of a fetched contact in `store` so the record can be written back.
+void keepTexts(Customer& c, zarvoBuffer& store)
+{
+    for (const char** t : {&c.name, &c.address1, &c.address2, &c.address3, &c.person, &c.telephone, &c.mobile,
+                           &c.fax, &c.remark, &c.email, &c.website})
+        *t = store.put(*t);
+}
+
+}  // namespace
+
+TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
+{
+    nameStyle_.font = defaultFont("Century Gothic", 21);
+    amountStyle_.font = defaultFont("Courier", 19);
+    amountTextStyle_.font = defaultFont("Century Gothic", 16);
+    dayStyle_.font = monthStyle_.font = yearStyle_.font = defaultFont("Courier New", 15);
+    createControls();
+    createActions();
+    applyStyles();
+    image = QImage();
+    modified = false;
+    contact = 0;
+}
+
+TChequeForm::~TChequeForm() = default;
+
+void TChequeForm::createControls()
+{
+    setWindowTitle("Cheque");
+    auto edit = [this](const QString& text, int width = 60) {
+        auto* e = new QLineEdit(text, this);
+        e->setMinimumWidth(width);
+        if (width <= 60) e->setMaximumWidth(70);  // numbers
+        return e;
+    };
+    name = edit("", 220);
+    amount = edit("1234.12", 140);
+    amountText = edit("", 320);
+    amount2 = edit("", 320);
+    day = edit("", 40);
+    month = edit("", 40);
+    year = edit("", 50);
+    dollar = edit("DOLLARS", 90);
+    cent = edit("CENTS", 90);
+    separateLen = edit("36", 40);
+    nameLeft = edit("20"), nameTop = edit("30");
+    amountLeft = edit("140"), amountTop = edit("38");
+    amountTextLeft = edit("30"), amountTextTop = edit("38");
+    amount2Left = edit("10"), amount2Top = edit("45");
+    dayLeft = edit("125"), dayTop = edit("13");
+    monthLeft = edit("140"), monthTop = edit("13");
+    yearLeft = edit("155"), yearTop = edit("13");
+    imageLeft = edit("100"), imageTop = edit("45");
+    image2Left = edit("100"), image2Top = edit("45");
+    pageHeight = edit("90"), pageWidth = edit("170");
+    singleAnd = new QCheckBox("Single AND", this);
+    hyphen = new QCheckBox("Hyphen", this);
+    smallLetter = new QCheckBox("Small Letter", this);
+    englishMonth = new QCheckBox("Month:", this);
+    verticalOrient = new QRadioButton("Portrait", this);
+    horizontalOrient = new QRadioButton("Landscape", this);
+    verticalOrient->setChecked(true);
+    category = new QComboBox(this);
+    category->setMinimumWidth(160);
+    auto button = [this](const QString& caption) { return new QPushButton(caption, this); };
+    insertCategory = button("Add");
+    deleteCategory = button("Delete");
+    updateCategory = button("Rename");
+    nameFont = button("Font"), amountFont = button("Font"), amountTextFont = button("Font");
+    dayFont = button("Font"), monthFont = button("Font"), yearFont = button("Font");
+    imageButton = button("Add an image"), deleteImageButton = button("Delete an image");
+    image2Button = button("Add an image"), deleteImage2Button = button("Delete an image");
+
+    auto* items = new QGridLayout;
+    int row = 0;
+    for (int c = 1; c <= 3; ++c) items->addWidget(new QLabel(QStringList{"Text", "Left", "Top"}[c - 1], this), row, c);
+    auto line = [&](const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra) {
+        ++row;
+        items->addWidget(new QLabel(label, this), row, 0);
+        if (text) items->addWidget(text, row, 1);
+        items->addWidget(left, row, 2);
+        items->addWidget(top, row, 3);
+        if (extra) items->addWidget(extra, row, 4);
+    };
+    line("Pay:", name, nameLeft, nameTop, nameFont);
+    line("Amount:", amount, amountLeft, amountTop, amountFont);
+    line("Words:", amountText, amountTextLeft, amountTextTop, amountTextFont);
+    line("", amount2, amount2Left, amount2Top, nullptr);
+    line("Day:", day, dayLeft, dayTop, dayFont);
+    auto* monthBox = new QWidget(this);
+    auto* monthRow = new QHBoxLayout(monthBox);
+    monthRow->setContentsMargins(0, 0, 0, 0);
+    monthRow->addWidget(englishMonth);
+    monthRow->addWidget(month);
+    monthRow->addStretch(1);
+    line("", monthBox, monthLeft, monthTop, monthFont);
+    line("Year:", year, yearLeft, yearTop, yearFont);
+    auto* pic1 = new QHBoxLayout, *pic2 = new QHBoxLayout;
+    pic1->addWidget(imageButton), pic1->addWidget(deleteImageButton);
+    pic2->addWidget(image2Button), pic2->addWidget(deleteImage2Button);
+    auto* pic1Box = new QWidget(this), *pic2Box = new QWidget(this);
+    pic1Box->setLayout(pic1), pic2Box->setLayout(pic2);
+    pic1->setContentsMargins(0, 0, 0, 0), pic2->setContentsMargins(0, 0, 0, 0);
+    line("Image 1:", pic1Box, imageLeft, imageTop, nullptr);
+    line("Image 2:", pic2Box, image2Left, image2Top, nullptr);
+
+    auto* options = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Dollar:", this), dollar, new QLabel("Cent:", this),
+                                                      cent, new QLabel("Length:", this), separateLen, singleAnd,
+                                                      hyphen, smallLetter})
+        options->addWidget(w);
+    options->addStretch(1);
+    auto* setting = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Setting:", this), category, insertCategory,
+                                                      updateCategory, deleteCategory, new QLabel("Height:", this),
+                                                      pageHeight, new QLabel("Width:", this), pageWidth,
+                                                      verticalOrient, horizontalOrient})
+        setting->addWidget(w);
+    setting->addStretch(1);
+
+    PvPreview1 = new ChequePreviewPane(this);
+    PvPreview1->Zoom = 40;
+    PvPreview1->MaxZoom = 200;
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidget(PvPreview1);
+    scroll->setWidgetResizable(true);
+    scroll->setMinimumHeight(200);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(setting);
+    layout->addLayout(items);
+    layout->addLayout(options);
+    layout->addWidget(scroll, 1);
+    layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
+
+    for (QLineEdit* e : {name, cent, dollar, day, month, year, amountText, amount2, pageHeight, pageWidth, nameLeft,
+                         nameTop, amountLeft, amountTop, amountTextLeft, amountTextTop, amount2Left, amount2Top,
+                         dayLeft, dayTop, monthLeft, monthTop, yearLeft, yearTop, imageLeft, imageTop, image2Left,
+                         image2Top, amount, separateLen})
+        e->installEventFilter(this);
+
+    connect(nameFont, &QPushButton::clicked, this, &TChequeForm::nameFontClick);
+    connect(amountFont, &QPushButton::clicked, this, &TChequeForm::amountFontClick);
+    connect(amountTextFont, &QPushButton::clicked, this, &TChequeForm::amountTextFontClick);
+    connect(dayFont, &QPushButton::clicked, this, &TChequeForm::dayFontClick);
+    connect(monthFont, &QPushButton::clicked, this, &TChequeForm::monthFontClick);
+    connect(yearFont, &QPushButton::clicked, this, &TChequeForm::yearFontClick);
+    connect(imageButton, &QPushButton::clicked, this, &TChequeForm::imageButtonClick);
+    connect(image2Button, &QPushButton::clicked, this, &TChequeForm::image2ButtonClick);
+    connect(deleteImageButton, &QPushButton::clicked, this, &TChequeForm::deleteImageButtonClick);
+    connect(deleteImage2Button, &QPushButton::clicked, this, &TChequeForm::deleteImage2ButtonClick);
+    connect(insertCategory, &QPushButton::clicked, this, &TChequeForm::insertCategoryClick);
+    connect(deleteCategory, &QPushButton::clicked, this, &TChequeForm::deleteCategoryClick);
+    connect(updateCategory, &QPushButton::clicked, this, &TChequeForm::updateCategoryClick);
+    connect(category, &QComboBox::activated, this, &TChequeForm::categoryChange);
+    for (QCheckBox* c : {singleAnd, hyphen, smallLetter})
+        connect(c, &QCheckBox::clicked, this, &TChequeForm::singleAndClick);
+    connect(englishMonth, &QCheckBox::clicked, this, &TChequeForm::englishMonthClick);
+    resize(900, 640);
+}
+
+void TChequeForm::createActions()
+{
+    auto* buttons = static_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout());
+    auto make = [&](const QString& caption, Qt::Key key, auto handler) {
+        auto* action = new QAction(caption, this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        ActionList1.append(action);
+        auto* b = new QPushButton(caption + " " + QKeySequence(key).toString(), this);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QPushButton::clicked, action, &QAction::trigger);
+        buttons->addWidget(b);
+        return action;
+    };
+    helpAction = make("Help", Qt::Key_F1, &TChequeForm::helpActionExecute);
+    updateAction = make("&Refresh", Qt::Key_F5, &TChequeForm::updateActionExecute);
+    zoomInAction = make("Zoom In", Qt::Key_F8, &TChequeForm::zoomInActionExecute);
+    zoomOutAction = make("Zoom Out", Qt::Key_F9, &TChequeForm::zoomOutActionExecute);
+    saveChequeAction = make("Save Cheque", Qt::Key_F7, &TChequeForm::saveChequeActionExecute);
+    savelAction = make("Save Setting", Qt::Key_F10, &TChequeForm::savelActionExecute);
+    printAction = make("&Print Cheque", Qt::Key_F11, [this] { printActionExecute(); });
+    exitAction = make("&Close", Qt::Key_F12, &TChequeForm::exitActionExecute);
+}
+
+// ---------------------------------------------------------------- fonts, pictures
+
+void TChequeForm::applyStyle(const ItemStyle& style, std::initializer_list<QLineEdit*> edits)
+{
+    for (QLineEdit* e : edits) {
+        e->setFont(style.font.ToQFont());
+        QPalette p = e->palette();
+        p.setColor(QPalette::Text, toQColor(style.color));
+        e->setPalette(p);
+    }
+}
+
+void TChequeForm::applyStyles()
+{
+    applyStyle(nameStyle_, {name});
+    applyStyle(amountStyle_, {amount});
+    applyStyle(amountTextStyle_, {amountText, amount2});
+    applyStyle(dayStyle_, {day});
+    applyStyle(monthStyle_, {month});
+    applyStyle(yearStyle_, {year});
+}
+
+void TChequeForm::pickFont(ItemStyle& style, std::initializer_list<QLineEdit*> edits)
+{
+    platform::FontChoice choice{style.font.ToQFont(), toQColor(style.color)};
+    if (platform::PickFont(choice, this)) {
+        style.font = platform::LogFont::FromQFont(choice.font);
+        style.color = fromQColor(choice.color);
+        applyStyle(style, edits);
+        modified = true;
+    }
+    refreshClick();
+}
+
+void TChequeForm::loadPicture(QImage& picture)
+{
+    platform::FileRequest request;
+    request.caption = "Open";
+    request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
+    const QString path = platform::PickFile(request, this);
+    if (path.isEmpty()) return;
+    if (PictureKindOf(path) != PictureFileKind::Other) {
+        QImage loaded;
+        QByteArray jpeg;
+        QString error;
+        if (!LoadPictureFile(path, loaded, jpeg, error)) {
+            ShowInfo(error, this);
+            return;
+        }
+        picture = loaded;
+    }
+    refreshClick();
+    modified = true;
+}
+
+void TChequeForm::deleteImageButtonClick()
+{
+    image = QImage();
+    refreshClick();
+    modified = true;
+}
+
+void TChequeForm::deleteImage2ButtonClick()
+{
+    image2 = QImage();
+    refreshClick();
+    modified = true;
+}
+
+// ---------------------------------------------------------------- words and drawing
+
+void TChequeForm::englishButtonClick()
+{
+    const double value = ChequeAmountValue(amount->text().toStdString());
+    ChequeWordingOptions options;
+    options.dollar = dollar->text().toStdString();
+    options.cent = cent->text().toStdString();
+    options.singleAnd = singleAnd->isChecked();
+    options.hyphen = hyphen->isChecked();
+    options.smallLetter = smallLetter->isChecked();
+    const std::string words = ChequeAmountWords(value, options);
+    amountText->setText(QString::fromStdString(words));
+    const ChequeWordLines lines = SplitChequeWords(words, readInt2(separateLen));
+    amountText->setText(QString::fromStdString(lines.first));
+    amount2->setText(QString::fromStdString(lines.second));
+    refreshClick();
+}
+
+void TChequeForm::chineseAmountClick()
+{
+    englishButtonClick();
+    amount->setText(QString::fromStdString(FormatAmount(amount->text().toStdString())));
+}
+
+void TChequeForm::refreshClick()
+{
+    ChequePage page;
+    page.heightMm = readReal4(pageHeight);
+    page.widthMm = readReal4(pageWidth);
+    PvPreview1->Clear();
+    page.pictures.push_back({image, readInt2(imageLeft), readInt2(imageTop)});
+    page.pictures.push_back({image2, readInt2(image2Left), readInt2(image2Top)});
+    auto text = [&](const QString& t, const ItemStyle& style, QLineEdit* left, QLineEdit* top) {
+        page.texts.push_back({t, style.font, style.color, readInt2(left), readInt2(top)});
+    };
+    text(name->text(), nameStyle_, nameLeft, nameTop);
+    text(QString::fromStdString(FormatAmount(amount->text().toStdString())), amountStyle_, amountLeft, amountTop);
+    text(amountText->text(), amountTextStyle_, amountTextLeft, amountTextTop);
+    text(amount2->text(), amountTextStyle_, amount2Left, amount2Top);
+    text(day->text(), dayStyle_, dayLeft, dayTop);
+    text(month->text(), monthStyle_, monthLeft, monthTop);
+    text(year->text(), yearStyle_, yearLeft, yearTop);
+    PvPreview1->SetPage(std::move(page));
+}
+
+void TChequeForm::fillDate()
+{
+    const QDate today = QDate::currentDate();
+    day->setText(QString::number(today.day()));
+    month->setText(englishMonth->isChecked() ? kMonths[today.month() - 1] : QString::number(today.month()));
+    year->setText(QString::number(today.year()));
+}
+
+// ---------------------------------------------------------------- events
+
+void TChequeForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FormShow();
+}
+
+void TChequeForm::FormShow()
+{
+    amount->selectAll();
+    amount->setFocus();
+}
+
+bool TChequeForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    if (!edit) return QDialog::eventFilter(watched, event);
+    if (edit == amount) {
+        if (!enter) return false;
+        chineseAmountClick();
+        amount->selectAll();
+        amount->setFocus();
+        return true;
+    }
+    if (edit == separateLen) {
+        if (!enter) return false;
+        modified = true;
+        chineseAmountClick();
+        return true;
+    }
+    if (enter || !key->text().isEmpty()) modified = true;
+    if (!enter) return false;
+    refreshClick();
+    edit->selectAll();
+    return true;
+}
+
+void TChequeForm::closeEvent(QCloseEvent* event)
+{
+    QDialog::closeEvent(event);
+    setResult(1);
+}
+
+void TChequeForm::reject() { done(1); }
+
+void TChequeForm::zoomInActionExecute()
+{
+    PvPreview1->SetZoom(PvPreview1->Zoom + PvPreview1->ZoomIncrement);
+    refreshClick();
+}
+
+void TChequeForm::zoomOutActionExecute()
+{
+    if (PvPreview1->ZoomIncrement < PvPreview1->Zoom) PvPreview1->SetZoom(PvPreview1->Zoom - PvPreview1->ZoomIncrement);
+    refreshClick();
+}
+
+void TChequeForm::updateActionExecute()
+{
+    chineseAmountClick();
+    refreshClick();
+}
+
+void TChequeForm::singleAndClick()
+{
+    modified = true;
+    englishButtonClick();
+}
+
+void TChequeForm::englishMonthClick()
+{
+    const int m = QDate::currentDate().month();
+    month->setText(englishMonth->isChecked() ? kMonths[m - 1] : QString::number(m));
+    englishButtonClick();
+}
+
+void TChequeForm::helpActionExecute()
+{
+    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "cheque.htm");
+}
+
+void TChequeForm::saveChequeActionExecute() { ShowInfo("Saving issued cheques is not available yet.", this); }
+
+void TChequeForm::exitActionExecute()
+{
+    if (modified && category->currentIndex() >= 0 && shownIndex_ >= 0 &&
+        AskYesNo("Setting '" + category->itemText(shownIndex_) + "' has beem modified, save it now?", this))
+        savelActionExecute();
+    done(1);
+}
+
+// ---------------------------------------------------------------- layouts
+
+dbReference<ChequeSetup> TChequeForm::SelectedSetting() const
+{
+    const int index = category->currentIndex();
+    if (index < 0) return {};
+    return dbReference<ChequeSetup>(category->itemData(index).toUInt());
+}
+
+void TChequeForm::fillCombo(dbReference<ChequeSetup> select)
+{
+    category->clear();
+    int chosen = 0;
+    dbCursor<ChequeSetup> setups;
+    if (setups.select() > 0) {
+        do {
+            if (setups.currentId() == select) chosen = category->count();
+            category->addItem(QString::fromUtf8(setups->name ? setups->name : ""), setups.currentId().getOid());
+        } while (setups.next());
+    }
+    if (category->count() > 0) category->setCurrentIndex(chosen);
+}
+
+void TChequeForm::loadSettingList(dbReference<ChequeSetup> chosen)
+{
+    fillCombo(chosen);
+    if (category->count() == 0) {
+        ChequeSetup record;
+        readSetting(record);
+        record.name = "BANK";
+        const dbReference<ChequeSetup> added = insert(record);
+        if (added.isNull() || !database.commit()) {
+            database.rollback();
+            ShowInfo("The change could not be stored in the database.", this);
+            return;
+        }
+        category->addItem("BANK", added.getOid());
+        category->setCurrentIndex(0);
+    }
+    dbCursor<ChequeSetup> setups;
+    if (setups.at(SelectedSetting())) showSetting(*setups);
+    database.commit();
+}
+
+void TChequeForm::showSetting(const ChequeSetup& r)
+{
+    shownIndex_ = category->currentIndex();
+    auto number = [](QLineEdit* e, int v) { e->setText(QString::number(v)); };
+    number(nameLeft, r.nameLeft), number(nameTop, r.nameTop);
+    number(amountLeft, r.amountLeft), number(amountTop, r.amountTop);
+    number(amountTextLeft, r.amountTextLeft), number(amountTextTop, r.amountTextTop);
+    number(amount2Left, r.amount2Left), number(amount2Top, r.amount2Top);
+    number(dayLeft, r.dayLeft), number(dayTop, r.dayTop);
+    number(monthLeft, r.monthLeft), number(monthTop, r.monthTop);
+    number(yearLeft, r.yearLeft), number(yearTop, r.yearTop);
+    number(imageLeft, r.imageLeft), number(imageTop, r.imageTop);
+    number(image2Left, r.image2Left), number(image2Top, r.image2Top);
+    number(separateLen, r.separateLen);
+    pageHeight->setText(QString::number(double(r.pageHeight), 'g', 9));
+    pageWidth->setText(QString::number(double(r.pageWidth), 'g', 9));
+    auto style = [](ItemStyle& s, const dbArray<int1>& font, int4 color) {
+        if (auto lf = platform::LogFont::FromBytes(font.get(), font.length())) s.font = *lf;
+        s.color = platform::TColor(color);
+    };
+    style(nameStyle_, r.nameFont, r.nameColor);
+    style(amountStyle_, r.amountFont, r.amountColor);
+    style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
+    style(dayStyle_, r.dayFont, r.dayColor);
+    style(monthStyle_, r.monthFont, r.monthColor);
+    style(yearStyle_, r.yearFont, r.yearColor);
+    applyStyles();
+    image = pictureFromBytes(r.image);
+    image2 = pictureFromBytes(r.image2);
+    (r.vertical ? verticalOrient : horizontalOrient)->setChecked(true);
+    englishMonth->setChecked(r.englishMonth);
+    cent->setText(QString::fromUtf8(r.cent ? r.cent : ""));
+    dollar->setText(QString::fromUtf8(r.dollar ? r.dollar : ""));
+    singleAnd->setChecked(r.singleAnd);
+    smallLetter->setChecked(r.smallLetter);
+    hyphen->setChecked(r.hyphen);
+    fillDate();
+    modified = false;
+    chineseAmountClick();
+}
+
+void TChequeForm::readSetting(ChequeSetup& r)
+{
+    // every number is read before any field changes
+    const real4 height = readReal4(pageHeight), width = readReal4(pageWidth);
+    const int2 values[] = {readInt2(nameLeft),      readInt2(nameTop),      readInt2(amountLeft),
+                           readInt2(amountTop),     readInt2(amountTextLeft), readInt2(amountTextTop),
+                           readInt2(amount2Left),   readInt2(amount2Top),   readInt2(dayLeft),
+                           readInt2(dayTop),        readInt2(monthLeft),    readInt2(monthTop),
+                           readInt2(yearLeft),      readInt2(yearTop),      readInt2(imageLeft),
+                           readInt2(imageTop),      readInt2(image2Left),   readInt2(image2Top),
+                           readInt2(separateLen)};
+    r.pageHeight = height;
+    r.pageWidth = width;
+    int2* fields[] = {&r.nameLeft,   &r.nameTop,   &r.amountLeft,  &r.amountTop,  &r.amountTextLeft,
+                      &r.amountTextTop, &r.amount2Left, &r.amount2Top, &r.dayLeft, &r.dayTop,
+                      &r.monthLeft,  &r.monthTop,  &r.yearLeft,    &r.yearTop,    &r.imageLeft,
+                      &r.imageTop,   &r.image2Left, &r.image2Top,  &r.separateLen};
+    for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = values[i];
+    auto style = [](const ItemStyle& s, dbArray<int1>& font, int4& color) {
+        storeBytes(font, s.font.ToBytes());
+        color = int4(s.color);
+    };
+    style(nameStyle_, r.nameFont, r.nameColor);
+    style(amountStyle_, r.amountFont, r.amountColor);
+    style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
+    style(dayStyle_, r.dayFont, r.dayColor);
+    style(monthStyle_, r.monthFont, r.monthColor);
+    style(yearStyle_, r.yearFont, r.yearColor);
+    r.vertical = verticalOrient->isChecked();
+    r.englishMonth = englishMonth->isChecked();
+    r.cent = buffer_.put(cent->text().toStdString().c_str());
+    r.dollar = buffer_.put(dollar->text().toStdString().c_str());
+    r.singleAnd = singleAnd->isChecked();
+    r.hyphen = hyphen->isChecked();
+    r.smallLetter = smallLetter->isChecked();
+    r.string = "";
+}
+
+bool TChequeForm::storeOnContact(double value, dbReference<ChequeSetup> layout)
+{
+    if (contact == 0) return true;
+    dbCursor<Customer> customer(dbCursorForUpdate);
+    if (!customer.at(dbReference<Customer>(contact))) return true;  // the contact is gone
+    zarvoBuffer texts;
+    keepTexts(*customer, texts);
+    float held = 0;
+    const bool kept = HoldAmountToTheCent(value, held);
+    if (kept) customer->amount = held;
+    customer->chequeSetup = layout;
+    customer.update();
+    return kept;
+}
+
+bool TChequeForm::saveSetting(int index)
+{
+    const dbReference<ChequeSetup> ref(category->itemData(index).toUInt());
+    const double value = ChequeAmountValue(amount->text().toStdString());
+    ChequeSetup fresh;
+    readSetting(fresh);  // raises before anything is written
+    dbCursor<ChequeSetup> setups(dbCursorForUpdate);
+    if (!setups.at(ref)) {
+        database.rollback();
+        return false;
+    }
+    ChequeSetup& r = *setups;
+    fresh.name = buffer_.put(r.name);
+    fresh.chineseAmount = r.chineseAmount;
+    storeBytes(fresh.image, image.isNull() ? QByteArray() : bmpBytes(image));
+    storeBytes(fresh.image2, image2.isNull() ? QByteArray() : bmpBytes(image2));
+    r = fresh;
+    const bool kept = setups.update() && storeOnContact(value, ref);
+    if (!database.commit()) {
+        database.rollback();
+        ShowInfo("The change could not be stored in the database.", this);
+        return false;
+    }
+    modified = false;
+    ShowInfo("Setting '" + category->itemText(index) + "' has been saved successfully.", this);
+    if (!kept) ShowInfo(QString::fromStdString(ContactAmountProblem(value)), this);
+    return true;
+}
+
+void TChequeForm::savelActionExecute()
+{
+    if (category->currentIndex() >= 0) saveSetting(category->currentIndex());
+}
+
+bool TChequeForm::printActionExecute()
+{
+    const double value = ChequeAmountValue(amount->text().toStdString());
+    refreshClick();
+    const TPvOrientation orientation = verticalOrient->isChecked() ? gmPortrait : gmLandscape;
+    if (!PrintChequePage(PvPreview1->Page(), orientation)) return false;
+    const bool kept = storeOnContact(value, SelectedSetting());
+    if (!database.commit()) {
+        database.rollback();
+        ShowInfo("The change could not be stored in the database.", this);
+        return true;
+    }
+    if (!kept) ShowInfo(QString::fromStdString(ContactAmountProblem(value)), this);
+    return true;
+}
+
+void TChequeForm::insertCategoryClick()
+{
+    QString text;
+    if (!InputText("Enter the name of setting:", text, this)) return;
+    ChequeSetup record;
+    readSetting(record);
+    record.name = buffer_.put(text.toStdString().c_str());
+    const dbReference<ChequeSetup> added = insert(record);
+    if (added.isNull() || !database.commit()) {
+        database.rollback();
+        ShowInfo("The change could not be stored in the database.", this);
+        return;
+    }
+    category->addItem(text, added.getOid());
+    category->setCurrentIndex(category->count() - 1);
+    shownIndex_ = category->currentIndex();
+    image = QImage();
+    refreshClick();
+}
+
+void TChequeForm::updateCategoryClick()
+{
+    const int index = category->currentIndex();
+    if (index < 0) return;
+    QString text = category->itemText(index);
+    if (!InputText("Enter the setting: ", text, this)) return;
+    dbCursor<ChequeSetup> setups(dbCursorForUpdate);
+    if (!setups.at(SelectedSetting())) {
+        database.rollback();
+        return;
+    }
+    zarvoBuffer texts;
+    setups->name = texts.put(text.toStdString().c_str());
+    setups->cent = texts.put(setups->cent);
+    setups->dollar = texts.put(setups->dollar);
+    setups->string = texts.put(setups->string);
+    if (!setups.update() || !database.commit()) {
+        database.rollback();
+        ShowInfo("The change could not be stored in the database.", this);
+        return;
+    }
+    category->setItemText(index, text);
+}
+
+void TChequeForm::deleteCategoryClick()
+{
+    if (category->count() == 1) {
+        ShowInfo("Cannot delete the last setting.", this);
+        return;
+    }
+    const int index = category->currentIndex();
+    if (index < 0) return;
+    if (!AskYesNo("Delete setting '" + category->itemText(index) + "'?", this)) return;
+    const dbReference<ChequeSetup> ref = SelectedSetting();
+    dbCursor<ChequeSetup> setups(dbCursorForUpdate);
+    if (!setups.at(ref)) {
+        database.rollback();
+        loadSettingList({});
+        return;
+    }
+    dbCursor<Customer> users;
+    dbQuery used;
+    const oid_t oid = ref.getOid();  // bound by reference: lives until the select
+    used.append(dbQueryElement::Text, "chequeSetup=");
+    used.bindReference(oid, &ChequeSetup::dbDescriptor);
+    const std::size_t found = users.select(used);
+    if (users.selectFailed() || found > 0) {
+        database.rollback();
+        ShowInfo(users.selectFailed() ? "The check could not be made; nothing was deleted."
+                                      : "This setting has been used by some customers.",
+                 this);
+        return;
+    }
+    setups.remove();
+    if (!database.commit()) {
+        database.rollback();
+        ShowInfo("The change could not be stored in the database.", this);
+    }
+    loadSettingList({});
+}
+
+void TChequeForm::categoryChange()
+{
+    const int index = category->currentIndex();
+    if (modified && index != shownIndex_ && shownIndex_ >= 0 && shownIndex_ < category->count()) {
+        if (AskYesNo("Setting '" + category->itemText(shownIndex_) + "' has modified, save it now?", this)) {
+            category->setCurrentIndex(shownIndex_);
+            saveSetting(shownIndex_);
+            category->setCurrentIndex(index);
+        }
+    }
+    dbCursor<ChequeSetup> setups;
+    if (setups.at(SelectedSetting())) showSetting(*setups);
+    database.commit();
+    refreshClick();
+}

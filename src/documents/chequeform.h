@@ -1,0 +1,136 @@
+// TChequeForm, the cheque window: lays out and prints a cheque for one
+// contact from a named cheque layout (ChequeSetup), keeps the list of layouts
+// (add, rename, delete, save) and spells the amount in words. The main window
+// shows it for one contact, or keeps one hidden and calls printActionExecute
+// once per contact of a batch.
+//
+// Callers keep to these rules:
+//  - Set `name`, `amount` and `contact` (a Customer's object id, 0 for none),
+//    then call loadSettingList before showing or printing.
+//  - Handlers raise the conversion errors of the edits (platform::EConvertError,
+//    AmountConvertError, ChequeAmountRangeError) before anything is written;
+//    the application's default handler shows them.
+//  - Layout changes commit the thread's transaction: hold no uncommitted
+//    changes of your own while the window is in use.
+#pragma once
+
+#include "appcore/schema.h"
+#include "documents/chequepage.h"
+#include "platform/color.h"
+#include "platform/logfont.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QList>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+class TChequeForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TChequeForm(QWidget* owner = nullptr);
+    ~TChequeForm() override;
+
+    // Texts printed and the wording options.
+    QLineEdit *name, *amount, *amountText, *amount2, *day, *month, *year;
+    QLineEdit *dollar, *cent, *separateLen;
+    QCheckBox *singleAnd, *hyphen, *smallLetter, *englishMonth;
+    // Layout: positions (mm), page size (mm), orientation.
+    QLineEdit *nameLeft, *nameTop, *amountLeft, *amountTop, *amountTextLeft, *amountTextTop, *amount2Left,
+        *amount2Top, *dayLeft, *dayTop, *monthLeft, *monthTop, *yearLeft, *yearTop, *imageLeft, *imageTop,
+        *image2Left, *image2Top, *pageHeight, *pageWidth;
+    QRadioButton *verticalOrient, *horizontalOrient;
+    QComboBox* category;  // the layouts, in the select-all order of the records
+    QPushButton *insertCategory, *deleteCategory, *updateCategory;
+    QPushButton *nameFont, *amountFont, *amountTextFont, *dayFont, *monthFont, *yearFont;
+    QPushButton *imageButton, *deleteImageButton, *image2Button, *deleteImage2Button;
+    ChequePreviewPane* PvPreview1;
+    QAction *zoomInAction, *zoomOutAction, *updateAction, *savelAction, *printAction, *exitAction,
+        *saveChequeAction, *helpAction;
+    QList<QAction*> ActionList1;
+
+    // The contact whose cheque this is (0: none; printing then stores nothing).
+    oid_t contact = 0;
+    bool modified = false;
+    QImage image, image2;  // the two pictures; null: none
+
+    void loadSettingList(dbReference<ChequeSetup> chosen);
+    void showSetting(const ChequeSetup& record);
+    // Fills a record from the window (not the name or pictures). Raises the
+    // conversion error of the first edit that does not hold its number.
+    void readSetting(ChequeSetup& record);
+
+    // The words from the amount and wording options, then a redraw.
+    void englishButtonClick();
+    // englishButtonClick, then the amount re-formatted with separators.
+    void chineseAmountClick();
+    // Lays the cheque out on the preview from the window.
+    void refreshClick();
+
+    void FormShow();
+    void nameFontClick() { pickFont(nameStyle_, {name}); }
+    void amountFontClick() { pickFont(amountStyle_, {amount}); }
+    void amountTextFontClick() { pickFont(amountTextStyle_, {amountText, amount2}); }
+    void dayFontClick() { pickFont(dayStyle_, {day}); }
+    void monthFontClick() { pickFont(monthStyle_, {month}); }
+    void yearFontClick() { pickFont(yearStyle_, {year}); }
+    void imageButtonClick() { loadPicture(image); }
+    void image2ButtonClick() { loadPicture(image2); }
+    void deleteImageButtonClick();
+    void deleteImage2ButtonClick();
+    void zoomInActionExecute();
+    void zoomOutActionExecute();
+    void updateActionExecute();
+    void savelActionExecute();
+    // Prints the cheque as the window shows it, then stores the amount and the
+    // layout on the contact. False when nothing was printed (no printer, a
+    // failed job): the contact is then left as it was.
+    bool printActionExecute();
+    void exitActionExecute();
+    void saveChequeActionExecute();
+    void helpActionExecute();
+    void englishMonthClick();
+    void singleAndClick();
+    void insertCategoryClick();
+    void deleteCategoryClick();
+    void updateCategoryClick();
+    void categoryChange();
+
+    // The layout selected in the combo; null when none.
+    dbReference<ChequeSetup> SelectedSetting() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct ItemStyle {
+        platform::LogFont font;
+        platform::TColor color = 0;
+    };
+    void createControls();
+    void createActions();
+    void applyStyle(const ItemStyle& style, std::initializer_list<QLineEdit*> edits);
+    void applyStyles();  // every item's style to its edits
+    void pickFont(ItemStyle& style, std::initializer_list<QLineEdit*> edits);
+    void loadPicture(QImage& picture);
+    void fillDate();
+    // Writes the layout at the combo index from the window and stores the
+    // amount on the contact; false when the layout is gone.
+    bool saveSetting(int index);
+    // Stores the amount and the layout on the contact; false when the
+    // amount cannot be the contact's default (nothing is said yet).
+    bool storeOnContact(double value, dbReference<ChequeSetup> layout);
+    void fillCombo(dbReference<ChequeSetup> select);
+
+    ItemStyle nameStyle_, amountStyle_, amountTextStyle_, dayStyle_, monthStyle_, yearStyle_;
+    int shownIndex_ = -1;
+    zarvoBuffer buffer_;
+};

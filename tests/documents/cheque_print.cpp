@@ -1,0 +1,380 @@
+// The cheque window on a scratch database: layouts, field checks, printing to
+// PDF files and what printing stores on the contact.
+#include "app_environment.h"
+#include "appcore/amounts.h"
+#include "documents/chequeform.h"
+#include "documents/chequewording.h"
+#include "pdf_words.h"
+#include "platform/converterror.h"
+#include "platform/dialogs.h"
+#include "platform/printer.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class ChequeWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous = QDir::currentPath();
+        QDir::setCurrent(scratch.path());
+        ASSERT_TRUE(database.open("Quillet"));
+        platform::PdfPrinterSetup pdf;
+        pdf.folder = scratch.path();
+        pdf.resolution = 600;
+        pdf.margins = QMarginsF(6, 4, 6, 4);  // positions count from the sheet's corner all the same
+        printer = &platform::UsePdfPrinter(pdf);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        database.close();
+        platform::UseNoPrinter();
+        QDir::setCurrent(previous);
+    }
+
+    oid_t addContact(const char* name, real4 amount, dbReference<ChequeSetup> layout = {})
+    {
+        Customer c;
+        c.name = name;
+        c.amount = amount;
+        c.chequeSetup = layout;
+        const dbReference<Customer> ref = insert(c);
+        EXPECT_TRUE(database.commit());
+        return ref.getOid();
+    }
+    Customer contactNow(oid_t oid)
+    {
+        dbCursor<Customer> c;
+        EXPECT_TRUE(c.at(dbReference<Customer>(oid)));
+        Customer copy;
+        copy.amount = c->amount;
+        copy.chequeSetup = c->chequeSetup;
+        database.commit();
+        return copy;
+    }
+    TChequeForm& open(oid_t contact, const QString& payee, const QString& amount,
+                      dbReference<ChequeSetup> layout = {})
+    {
+        form = std::make_unique<TChequeForm>();
+        form->name->setText(payee);
+        form->contact = contact;
+        form->amount->setText(amount);
+        form->loadSettingList(layout);
+        return *form;
+    }
+    std::size_t layouts()
+    {
+        dbCursor<ChequeSetup> c;
+        const std::size_t n = c.select();
+        database.commit();
+        return n;
+    }
+
+    QTemporaryDir scratch;
+    QString previous;
+    platform::PdfPrinter* printer = nullptr;
+    platform::ScriptedDialogs dialogs;
+    std::unique_ptr<TChequeForm> form;
+};
+
+}  // namespace
+
+TEST_F(ChequeWindow, FirstUseCreatesTheDefaultLayoutAndPrintsWhereItSays)
+{
+    const oid_t payee = addContact("Acme Supplies", 0);
+    TChequeForm& w = open(payee, "Acme Supplies", "1234.12");
+    database.rollback();  // the default layout was committed when it was made
+    {
+        dbCursor<ChequeSetup> c;
+        ASSERT_EQ(c.select(), 1u);
+        EXPECT_STREQ(c->name, "BANK");
+        EXPECT_EQ(c->pageHeight, 90);
+        EXPECT_EQ(c->pageWidth, 170);
+        EXPECT_STREQ(c->dollar, "DOLLARS");
+        EXPECT_STREQ(c->cent, "CENTS");
+        EXPECT_EQ(c->separateLen, 36);
+        EXPECT_EQ(c->amountLeft, 140);
+        EXPECT_EQ(c->nameFont.length(), 60u);
+        database.commit();
+    }
+    EXPECT_EQ(w.amount->text(), "1,234.12");
+    EXPECT_EQ(w.amountText->text(), "ONE THOUSAND TWO HUNDRED AND THIRTY");
+    EXPECT_EQ(w.amount2->text(), "FOUR DOLLARS AND TWELVE CENTS");
+
+    // The text cells' tops sit where the layout says; read back through faces
+    // whose PDF ascent is the one drawn with (URW Gothic's is smaller).
+    for (auto pick : {&TChequeForm::nameFontClick, &TChequeForm::amountTextFontClick}) {
+        QFont sans("Liberation Sans");
+        sans.setPixelSize(18);
+        dialogs.AnswerFont(platform::FontChoice{sans, Qt::black});
+        (w.*pick)();
+    }
+    ASSERT_TRUE(w.printActionExecute());
+    ASSERT_EQ(printer->JobsWritten(), 1);
+    const auto words = ReadPdfWords(printer->JobFile(1));
+    struct Expect {
+        const char* word;
+        double left, top;
+    } expected[] = {{"Acme", 20, 30}, {"1,234.12", 140, 38}, {"ONE", 30, 38}, {"FOUR", 10, 45}, {"CENTS", -1, 45}};
+    for (const Expect& e : expected) {
+        const PdfWord* found = FindPdfWord(words, e.word);
+        ASSERT_NE(found, nullptr) << e.word << " in " << PdfPageText(words).toStdString();
+        if (e.left >= 0) EXPECT_NEAR(found->left, e.left, 1.0) << e.word;
+        EXPECT_NEAR(found->top, e.top, 1.0) << e.word;
+    }
+    EXPECT_TRUE(PdfPageText(words).contains("ONE THOUSAND TWO HUNDRED AND THIRTY FOUR DOLLARS AND TWELVE CENTS"));
+
+    const Customer stored = contactNow(payee);
+    EXPECT_FLOAT_EQ(stored.amount, 1234.12f);
+    EXPECT_EQ(stored.chequeSetup, w.SelectedSetting());
+}
+
+TEST_F(ChequeWindow, PrintingPrintsTheWordsAsEditedAndTheDateAsTyped)
+{
+    TChequeForm& w = open(0, "Hand", "7");
+    w.amountText->setText("SEVEN DOLLARS EXACTLY");
+    w.amount2->clear();
+    w.day->setText("31");
+    ASSERT_TRUE(w.printActionExecute());
+    const QString text = PdfPageText(ReadPdfWords(printer->JobFile(1)));
+    EXPECT_TRUE(text.contains("SEVEN DOLLARS EXACTLY"));
+    EXPECT_TRUE(text.contains("31"));
+    EXPECT_EQ(dialogs.Messages(), QStringList());  // contact 0: printed, nothing stored, nothing said
+}
+
+TEST_F(ChequeWindow, AChosenFontIsStoredAsItsRecordAndComesBack)
+{
+    TChequeForm& w = open(0, "Font", "5");
+    QFont serif("Liberation Serif");
+    serif.setPixelSize(30);
+    serif.setBold(true);
+    dialogs.AnswerFont(platform::FontChoice{serif, QColor(0x11, 0x22, 0x33)});
+    w.amountTextFontClick();
+    ASSERT_EQ(dialogs.fontRequests.size(), 1u);
+    EXPECT_TRUE(dialogs.fontRequests[0].font.family().startsWith("URW Gothic"));
+    EXPECT_TRUE(w.modified);
+    EXPECT_EQ(w.amount2->font().family(), "Liberation Serif");  // both word lines take it
+    dialogs.AnswerQuestion(true);
+    w.savelActionExecute();
+    EXPECT_EQ(dialogs.Messages().last(), "Setting 'BANK' has been saved successfully.");
+    EXPECT_FALSE(w.modified);
+
+    dbCursor<ChequeSetup> c;
+    ASSERT_EQ(c.select(), 1u);
+    ASSERT_EQ(c->amountTextFont.length(), 60u);
+    const auto lf = platform::LogFont::FromBytes(c->amountTextFont.get(), 60);
+    ASSERT_TRUE(lf);
+    EXPECT_EQ(lf->FaceName(), "Liberation Serif");
+    EXPECT_EQ(lf->Height(), -30);
+    EXPECT_EQ(lf->Weight(), 700);
+    EXPECT_EQ(c->amountTextColor, 0x332211);
+    database.commit();
+
+    TChequeForm again;
+    again.loadSettingList({});
+    EXPECT_EQ(again.amountText->font().family(), "Liberation Serif");
+    EXPECT_TRUE(again.amountText->font().bold());
+    EXPECT_EQ(again.amount2->palette().color(QPalette::Text), QColor(0x11, 0x22, 0x33));
+}
+
+TEST_F(ChequeWindow, NothingIsStoredWhenNothingWasPrinted)
+{
+    const oid_t payee = addContact("Nobody", 12.5f);
+    TChequeForm& w = open(payee, "Nobody", "99");
+    platform::UseNoPrinter();
+    EXPECT_FALSE(w.printActionExecute());
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_TRUE(dialogs.Messages()[0].endsWith("No printer selected"));
+    const Customer stored = contactNow(payee);
+    EXPECT_FLOAT_EQ(stored.amount, 12.5f);
+    EXPECT_TRUE(stored.chequeSetup.isNull());
+}
+
+TEST_F(ChequeWindow, AmountsOutsideTheRangeChangeNothing)
+{
+    const oid_t payee = addContact("Range", 3);
+    TChequeForm& w = open(payee, "Range", "3");
+    const QString words = w.amountText->text();
+    for (const char* bad : {"-1", "2147483648"}) {
+        w.amount->setText(bad);
+        EXPECT_THROW(w.updateActionExecute(), ChequeAmountRangeError);
+        EXPECT_THROW(w.printActionExecute(), ChequeAmountRangeError);
+        EXPECT_EQ(w.amount->text(), bad);
+        EXPECT_EQ(w.amountText->text(), words);
+    }
+    w.amount->setText("abc");
+    EXPECT_THROW(w.updateActionExecute(), AmountConvertError);
+    EXPECT_EQ(printer->JobsWritten(), 0);
+    EXPECT_FLOAT_EQ(contactNow(payee).amount, 3.0f);
+}
+
+TEST_F(ChequeWindow, AnAmountTheContactCannotHoldToTheCentIsPrintedButNotKept)
+{
+    const oid_t payee = addContact("Big", 10);
+    TChequeForm& w = open(payee, "Big", "1000000.99");
+    ASSERT_TRUE(w.printActionExecute());
+    EXPECT_TRUE(PdfPageText(ReadPdfWords(printer->JobFile(1))).contains("1,000,000.99"));
+    const Customer stored = contactNow(payee);
+    EXPECT_FLOAT_EQ(stored.amount, 10.0f);            // the previous default stays
+    EXPECT_EQ(stored.chequeSetup, w.SelectedSetting());  // the layout is kept
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_EQ(dialogs.Messages()[0].toStdString(), ContactAmountProblem(1000000.99));
+}
+
+TEST_F(ChequeWindow, LayoutsAreAddedRenamedAndDeletedWithTheirChecks)
+{
+    TChequeForm& w = open(0, "L", "1");
+    w.deleteCategoryClick();
+    EXPECT_EQ(dialogs.Messages().last(), "Cannot delete the last setting.");
+
+    dialogs.AnswerText(QString("SMALL"));
+    w.pageWidth->setText("150");
+    w.insertCategoryClick();
+    EXPECT_EQ(layouts(), 2u);
+    EXPECT_EQ(w.category->currentText(), "SMALL");
+    dialogs.AnswerText(QString("PERSONAL"));
+    w.updateCategoryClick();
+    EXPECT_EQ(w.category->currentText(), "PERSONAL");
+
+    const oid_t user = addContact("User", 1, w.SelectedSetting());
+    dialogs.AnswerQuestion(true);
+    w.deleteCategoryClick();
+    EXPECT_EQ(dialogs.Questions().last(), "Delete setting 'PERSONAL'?");
+    EXPECT_EQ(dialogs.Messages().last(), "This setting has been used by some customers.");
+    EXPECT_EQ(layouts(), 2u);
+    (void)user;
+
+    w.category->setCurrentIndex(0);
+    w.categoryChange();
+    dialogs.AnswerQuestion(true);
+    w.deleteCategoryClick();
+    database.rollback();  // deleting committed at once
+    EXPECT_EQ(layouts(), 1u);
+    ASSERT_EQ(w.category->count(), 1);
+    EXPECT_EQ(w.category->itemText(0), "PERSONAL");
+    EXPECT_EQ(w.pageWidth->text(), "150");
+}
+
+TEST_F(ChequeWindow, EditsMustFitTheirFields)
+{
+    TChequeForm& w = open(0, "F", "1");
+    const auto before = [&] {
+        dbCursor<ChequeSetup> c;
+        c.select();
+        const int2 left = c->nameLeft;
+        database.commit();
+        return left;
+    };
+    struct Bad {
+        QLineEdit* edit;
+        const char* text;
+        void (TChequeForm::*use)();
+    } bad[] = {{w.nameLeft, "12x", &TChequeForm::refreshClick},
+               {w.nameTop, "40000", &TChequeForm::refreshClick},
+               {w.separateLen, "-32769", &TChequeForm::updateActionExecute},
+               {w.pageHeight, "9o", &TChequeForm::refreshClick},
+               {w.imageLeft, "", &TChequeForm::refreshClick}};
+    for (const Bad& b : bad) {
+        const QString old = b.edit->text();
+        w.nameLeft->setText("77");
+        b.edit->setText(b.text);
+        EXPECT_THROW((w.*b.use)(), platform::EConvertError) << b.text;
+        EXPECT_THROW(w.savelActionExecute(), platform::EConvertError) << b.text;
+        EXPECT_EQ(before(), 20) << b.text;
+        b.edit->setText(old);
+    }
+    w.nameTop->setText("-32768");
+    w.separateLen->setText("32767");
+    EXPECT_NO_THROW(w.savelActionExecute());
+    EXPECT_EQ(before(), 77);
+}
+
+TEST_F(ChequeWindow, PicturesAreCheckedBeforeTheyAreTaken)
+{
+    TChequeForm& w = open(0, "P", "1");
+    QImage dot(8, 4, QImage::Format_RGB32);
+    dot.fill(Qt::red);
+    const QString good = scratch.filePath("logo.bmp"), broken = scratch.filePath("broken.jpg"),
+                  other = scratch.filePath("logo.gif");
+    ASSERT_TRUE(dot.save(good, "BMP"));
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("\xFF\xD8\xFF garbage");
+    f.close();
+    ASSERT_TRUE(dot.save(other, "GIF") || QFile::copy(good, other));
+
+    dialogs.AnswerFile(good);
+    w.imageButtonClick();
+    EXPECT_EQ(w.image.size(), QSize(8, 4));
+    for (const QString& path : {broken, other}) {
+        dialogs.AnswerFile(path);
+        w.imageButtonClick();
+        EXPECT_EQ(w.image.size(), QSize(8, 4)) << path.toStdString();
+    }
+    EXPECT_EQ(dialogs.Messages().size(), 1);  // the broken JPEG is named; other endings are passed over
+    w.savelActionExecute();
+
+    // stored bytes that are no sound bitmap show no picture and stay until replaced
+    {
+        dbCursor<ChequeSetup> c(dbCursorForUpdate);
+        ASSERT_EQ(c.select(), 1u);
+        EXPECT_GT(c->image.length(), 0u);
+        const char junk[] = "BM\x10\x00\x00\x00 not a bitmap at all, with a huge size";
+        c->image2.setData(reinterpret_cast<const int1*>(junk), sizeof junk);
+        zarvoBuffer t;
+        c->name = t.put(c->name), c->cent = t.put(c->cent), c->dollar = t.put(c->dollar), c->string = "";
+        ASSERT_TRUE(c.update());
+        ASSERT_TRUE(database.commit());
+    }
+    TChequeForm again;
+    again.loadSettingList({});
+    EXPECT_EQ(again.image.size(), QSize(8, 4));
+    EXPECT_TRUE(again.image2.isNull());
+}
+
+TEST_F(ChequeWindow, KeysAndButtonsOfTheWindow)
+{
+    TChequeForm& w = open(0, "K", "1");
+    w.saveChequeActionExecute();
+    EXPECT_EQ(dialogs.Messages().last(), "Saving issued cheques is not available yet.");
+    w.name->setText("Changed");
+    QKeyEvent a(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+    QApplication::sendEvent(w.name, &a);
+    EXPECT_TRUE(w.modified);
+    dialogs.AnswerQuestion(false);
+    w.exitActionExecute();
+    EXPECT_EQ(dialogs.Questions().last(), "Setting 'BANK' has beem modified, save it now?");
+    EXPECT_EQ(w.result(), 1);
+
+    w.amount->setText("25.55");
+    w.hyphen->setChecked(true);
+    w.singleAndClick();
+    EXPECT_EQ(w.amountText->text(), "TWENTY-FIVE DOLLARS AND FIFTY-FIVE");
+    EXPECT_EQ(w.amount2->text(), "CENTS");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(w.amount, &enter);
+    EXPECT_EQ(w.amount->text(), "25.55");
+    w.amount->setText("1234567");
+    QApplication::sendEvent(w.amount, &enter);
+    EXPECT_EQ(w.amount->text(), "1,234,567.00");
+
+    w.englishMonth->setChecked(true);
+    w.englishMonthClick();
+    EXPECT_EQ(w.month->text().size(), 3);
+}
+
+namespace {
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+}  // namespace
