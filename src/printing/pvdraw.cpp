@@ -200,7 +200,7 @@ void PrintBitmap(platform::Canvas& canvas, const platform::Rect& r, const QImage
     canvas.StretchDraw(r, bitmap);
 }
 
-void PlayPictureInto(QPainter& painter, QPicture picture, const platform::Rect& r)
+void PlayPictureInto(QPainter& painter, QPicture& picture, const platform::Rect& r)
 {
     const QRect frame = picture.boundingRect();
     if (frame.isEmpty() || r.IsEmpty()) return;

@@ -97,7 +97,7 @@ private:
 
 // Plays a picture so that its bounding rectangle fills r, whatever the
 // resolution of the painter's device and of the device it was recorded on.
-void PlayPictureInto(QPainter& painter, QPicture picture, const platform::Rect& r);
+void PlayPictureInto(QPainter& painter, QPicture& picture, const platform::Rect& r);
 
 // A bitmap stretched into r.
 void PrintBitmap(platform::Canvas& canvas, const platform::Rect& r, const QImage& bitmap);

@@ -250,7 +250,7 @@ void TPvGraphicObject::Render(platform::Canvas& canvas, const PvDeviceMap& map, 
             canvas.StretchDraw(r, bitmap);
         return;
     }
-    const std::optional<QPicture> picture = GetMetafile();
+    std::optional<QPicture> picture = GetMetafile();
     QPainter* painter = canvas.Painter();
     if (!picture || !painter) return;
     const bool throughBitmap = DrawAsBitmap && !map.Printing() && r.Width() > 0 && r.Height() > 0 &&
