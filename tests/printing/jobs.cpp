@@ -22,11 +22,7 @@ class Jobs : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        platform::PdfPrinterSetup setup;
-        setup.folder = dir_.path();
-        setup.resolution = 600;
-        setup.margins = QMarginsF(6, 4, 6, 4);
-        pdf_ = &platform::UsePdfPrinter(setup);
+        pdf_ = &UseTestPdfPrinter(dir_, QMarginsF(6, 4, 6, 4));
     }
 
     // A request whose pages print "P<n>" at (20 mm, 30 mm) of the page, and

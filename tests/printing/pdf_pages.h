@@ -3,6 +3,8 @@
 // page as pixels (pdftoppm).
 #pragma once
 
+#include "platform/printer.h"
+
 #include <QImage>
 #include <QProcess>
 #include <QRectF>
@@ -11,6 +13,17 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QVector>
+
+// Makes the process print into PDF files in `dir` on A4 with the given
+// unprintable margins (millimetres) and resolution.
+inline platform::PdfPrinter& UseTestPdfPrinter(const QTemporaryDir& dir, QMarginsF margins, int dpi = 600)
+{
+    platform::PdfPrinterSetup setup;
+    setup.folder = dir.path();
+    setup.resolution = dpi;
+    setup.margins = margins;
+    return platform::UsePdfPrinter(setup);
+}
 
 struct PdfWord {
     QString text;

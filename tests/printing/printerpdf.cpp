@@ -1,6 +1,7 @@
 // The suite's printer over the PDF back-end: unprintable margins as the
 // printer reports them, one job at a time, and its failures shown once.
 #include "folder_override.h"
+#include "pdf_pages.h"
 #include "platform/canvas.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
@@ -14,11 +15,7 @@ namespace {
 
 platform::PdfPrinter& usePdf(const QTemporaryDir& dir, QMarginsF margins)
 {
-    platform::PdfPrinterSetup setup;
-    setup.folder = dir.path();
-    setup.resolution = 600;
-    setup.margins = margins;
-    return platform::UsePdfPrinter(setup);
+    return UseTestPdfPrinter(dir, margins);
 }
 
 TEST(PrinterPdf, MarginsSizesAndSettings)
