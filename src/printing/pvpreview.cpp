@@ -51,11 +51,11 @@ TPvPageImage::TPvPageImage(TPvPreview* preview, TPvMargins* margins, QWidget* pa
     setMouseTracking(true);
 }
 
-void TPvPageImage::UpdateCursor(Qt::KeyboardModifiers keys, Qt::MouseButtons buttons)
+void TPvPageImage::UpdateCursor(bool mouseInside, Qt::KeyboardModifiers keys, Qt::MouseButtons buttons)
 {
     if (!Preview || Preview->PreviewState() != gmIdle) return;
     const TPvPreviewOptions& o = Preview->Options;
-    if (!underMouse() && !rect().contains(mapFromGlobal(QCursor::pos()))) {
+    if (!mouseInside) {
         CursorState = PvCrDefault;
         unsetCursor();
     } else if ((buttons & Qt::RightButton) && o.AllowPanning) {
@@ -102,7 +102,7 @@ void TPvPageImage::mousePressEvent(QMouseEvent* event)
     press_ = event->globalPosition().toPoint();
     pressScroll_ = {pv.horizontalScrollBar()->value(), pv.verticalScrollBar()->value()};
     panning_ = event->buttons() & Qt::RightButton;
-    UpdateCursor(event->modifiers(), event->buttons());
+    UpdateCursor(true, event->modifiers(), event->buttons());
     if (event->button() != Qt::LeftButton) return;
     if (CursorState == PvCrDragZoom) {
         dragging_ = true;
@@ -127,13 +127,14 @@ void TPvPageImage::mouseMoveEvent(QMouseEvent* event)
     if (!Preview) return;
     TPvPreview& pv = *Preview;
     if (!insidePicture(p)) {
+        UpdateCursor(false, event->modifiers(), event->buttons());
         if (dragging_) update();
         return;
     }
     if (pv.OnMouseMove) pv.OnMouseMove(&pv, event->modifiers(), p.x() - BorderGap, p.y() - BorderGap);
     if (pv.OnPageMouseMove) pv.OnPageMouseMove(&pv, event->modifiers(), pageUnits(p.x()), pageUnits(p.y()));
     panning_ = event->buttons() & Qt::RightButton;
-    UpdateCursor(event->modifiers(), event->buttons());
+    UpdateCursor(true, event->modifiers(), event->buttons());
     if (panning_ && CursorState == PvCrPanning && pv.PreviewState() == gmIdle) {
         const QPoint moved = event->globalPosition().toPoint() - press_;
         pv.state_ = gmUpdating;
@@ -176,7 +177,7 @@ void TPvPageImage::mouseReleaseEvent(QMouseEvent* event)
     }
     panning_ = false;
     CursorState = PvCrDefault;
-    UpdateCursor(event->modifiers(), event->buttons());
+    UpdateCursor(insidePicture(p), event->modifiers(), event->buttons());
 }
 
 void TPvPageImage::leaveEvent(QEvent*)
@@ -436,6 +437,20 @@ void TPvPreview::SetPagesPerSheet(TPvPagesPerSheet p)
     if (p == pagesPerSheet_) return;
     pagesPerSheet_ = p;
     MessageToControls(PvMsgPagesPerSheet, 0, 0);
+}
+
+void TPvPreview::SetPrinterIndex(int index)
+{
+    if (!printer_->GetPrinterSelected() || index == printer_->GetPrinterIndex()) return;
+    if (!printer_->SetPrinterIndex(index)) return;
+    MessageToControls(PvMsgPrinter, 0, 0);
+    fire(OnChangePrinter);
+}
+
+void TPvPreview::SetPrinterBinIndex(int index)
+{
+    if (!printer_->GetPrinterSelected() || index == printer_->GetPrinterBinIndex()) return;
+    if (printer_->SetPrinterBinIndex(index)) MessageToControls(PvMsgPrinterBin, 0, 0);
 }
 
 // ---------------------------------------------------------------- navigation

@@ -55,8 +55,8 @@ class TPvPageImage : public TPvCustomPage {
 public:
     TPvPageImage(TPvPreview* preview, TPvMargins* margins, QWidget* parent);
     TPvCursorState CursorState = PvCrDefault;
-    // The cursor for the current keys and buttons (only while the preview is idle).
-    void UpdateCursor(Qt::KeyboardModifiers keys, Qt::MouseButtons buttons);
+    // The cursor for the mouse's place, keys and buttons (only while the preview is idle).
+    void UpdateCursor(bool mouseInside, Qt::KeyboardModifiers keys, Qt::MouseButtons buttons);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -120,6 +120,15 @@ public:
     TPvPagesPerSheet PagesPerSheet() const { return pagesPerSheet_; }
     void SetPagesPerSheet(TPvPagesPerSheet p);
     int PrintCopies = 1;  // kept, not used
+
+    // The printer object's printers and bins. Choosing another one tells the
+    // linked controls (and, for a printer, OnChangePrinter).
+    const QStringList& GetPrinters() { return printer_->GetPrinters(); }
+    const QStringList& GetPrinterBins() { return printer_->GetPrinterBins(); }
+    int GetPrinterIndex() const { return printer_->GetPrinterIndex(); }
+    int GetPrinterBinIndex() const { return printer_->GetPrinterBinIndex(); }
+    void SetPrinterIndex(int index);
+    void SetPrinterBinIndex(int index);
     QString Title() const { return printer_->GetTitle(); }
     void SetTitle(const QString& title) { printer_->SetTitle(title); }
 

@@ -5,7 +5,9 @@
 #include "platform/printer.h"
 #include "printing/pvpreview.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -91,6 +93,22 @@ TEST(PvPreview, Zoom)
     pv.show();
     QTest::mouseClick(&pv.PageImage(), Qt::LeftButton, Qt::ControlModifier, QPoint(60, 60));
     EXPECT_EQ(pv.Zoom(), 50);
+    // A click zooms in, a Shift+click out; outside the page picture nothing happens.
+    QTest::mouseClick(&pv.PageImage(), Qt::LeftButton, Qt::NoModifier, QPoint(60, 60));
+    EXPECT_EQ(pv.Zoom(), 60);
+    QTest::mouseClick(&pv.PageImage(), Qt::LeftButton, Qt::ShiftModifier, QPoint(60, 60));
+    EXPECT_EQ(pv.Zoom(), 50);
+    QTest::mouseClick(&pv.PageImage(), Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+    EXPECT_EQ(pv.Zoom(), 50);
+    // A Ctrl+drag zooms the band to fill the preview.
+    TPvPageImage& image = pv.PageImage();
+    QTest::mousePress(&image, Qt::LeftButton, Qt::ControlModifier, QPoint(100, 100));
+    QMouseEvent move(QEvent::MouseMove, QPointF(200, 150), image.mapToGlobal(QPointF(200, 150)), Qt::NoButton,
+                     Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(&image, &move);
+    QTest::mouseRelease(&image, Qt::LeftButton, Qt::ControlModifier, QPoint(200, 150));
+    const QSize vp = pv.viewport()->size();
+    EXPECT_EQ(pv.Zoom(), std::min(400, PvRound(50 * std::min(vp.width() / 100.0L, vp.height() / 50.0L))));
 }
 
 TEST(PvPreview, PagesAndNavigation)
@@ -158,6 +176,36 @@ TEST(PvPreview, MarginsAndPrinterMargins)
     pv.Margins().UsePrinterMargins();
     EXPECT_EQ(pv.Margins().Left.AsPvUnits + pv.Margins().Top.AsPvUnits + pv.Margins().Bottom.AsPvUnits, 0);
     EXPECT_FALSE(pv.Print());
+}
+
+TEST(PvPreview, LinkedControlsHearEveryChange)
+{
+    struct Recorder : TPvLinkedControl {
+        std::vector<int> got;
+        void PreviewMessage(TPvPreview*, int message, int, int) override { got.push_back(message); }
+    } linked;
+    TPvPreview pv;
+    pv.AddAssociatedComponent(&linked);
+    pv.AddAssociatedComponent(&linked);  // once only
+    pv.NewPage();
+    pv.SetOrientation(gmLandscape);
+    pv.SetPagesPerSheet(gmTwoPage);
+    pv.SetPage(A5);
+    pv.RefreshChild();
+    // The orientation re-lays the pages (an update) before it says so; the paper size says so first.
+    const std::vector<int> expected{PvMsgPageChanged, PvMsgPageAdded, PvMsgUpdated, PvMsgOrientation,
+                                    PvMsgPagesPerSheet, PvMsgPageSize, PvMsgUpdated, PvMsgUpdated};
+    EXPECT_EQ(linked.got, expected);
+    linked.got.clear();
+    pv.InstantPreview = false;
+    pv.UpdatePreview();
+    int printerChanges = 0;
+    pv.OnChangePrinter = [&](TPvPreview*) { ++printerChanges; };
+    pv.SetPrinterIndex(pv.GetPrinterIndex());
+    pv.RemoveAssociatedComponent(&linked);
+    pv.NewPage();
+    EXPECT_TRUE(linked.got.empty());
+    EXPECT_EQ(printerChanges, 0);
 }
 
 // Columns of row y (or rows of column x) that are not the sheet's white.
