@@ -6,6 +6,7 @@
 #include "documents/emailform.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
+#include "scanner/acquireimage.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -75,7 +76,9 @@ std::vector<CategoryEntry> CategoriesByName()
 
 // ---------------------------------------------------------------- the form
 
-TMainForm::TMainForm(QWidget* owner) : QDialog(owner)
+QString TMainForm::scanSource;
+
+TMainForm::TMainForm(QWidget* owner) : QDialog(owner), AcquireImage1(std::make_unique<TAcquireImage>())
 {
     setWindowTitle("Zarvo Cheque Printing System");
     createControls();
@@ -380,7 +383,28 @@ void TMainForm::ImageDblClick()
     notYetAvailable("The card window", this);
 }
 
-void TMainForm::scanButtonClick() { notYetAvailable("Scanning", this); }
+// A scan that is cancelled or fails leaves the picture as it was.
+void TMainForm::scanButtonClick()
+{
+    TAcquireImage& scanner = *AcquireImage1;
+    if (!scanner.LoadTwainModule()) {
+        ShowInfo("Fail to find TWAIN_32.DLL.", this);
+        return;
+    }
+    QImage bitmap;
+    bool scanned = false;
+    if (scanner.OpenSourceManager() == TAcquireImage::twSuccess) {
+        if (scanSource.isEmpty())
+            scanSource = scanner.GetSource(false);
+        scanned = !scanSource.isEmpty() && scanner.SelectSource(scanSource) == TAcquireImage::twSuccess
+                  && scanner.OpenSource() == TAcquireImage::twSuccess
+                  && scanner.AcquireBmp(bitmap) == TAcquireImage::twSuccess;
+    }
+    scanner.CloseTwainSession();
+    scanner.UnLoadTwainModule();
+    if (scanned)
+        setPicture(bitmap);
+}
 
 // ---------------------------------------------------------------- conveniences
 

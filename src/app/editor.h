@@ -24,8 +24,10 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
 #include <vector>
 
+class TAcquireImage;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -71,6 +73,10 @@ public:
     QPlainTextEdit* cRemark;
     QLabel* Image;  // the card picture, stretched into its panel
     QPushButton *imageButton, *deleteImageButton, *scanButton;
+    std::unique_ptr<TAcquireImage> AcquireImage1;  // the scanner
+    // The scanner source picked in this run, shared by every editor; empty
+    // until one is picked.
+    static QString scanSource;
     QPushButton *cSave, *cCancel, *helpButton;
     QAction *savelAction, *exitAction, *helpAction;
     QList<QAction*> ActionList1;

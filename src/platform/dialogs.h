@@ -1,10 +1,10 @@
 // The one road by which the program tells the user something, asks a yes/no
 // question, asks for a line of text, lets the user pick a file or one entry of
-// a list, or shows the error box of an exception. Callers use the free functions below; they reach
-// the current DialogService. The program installs its own service (its message
-// and input forms) at start; until then PlainDialogs serves. Tests install a
-// ScriptedDialogs, which answers from a queue and records what was shown,
-// without running a modal loop.
+// a list, or shows the error box of an exception. Callers use the free
+// functions below; they reach the current DialogService. The program installs
+// its own service (its message and input forms) at start; until then
+// PlainDialogs serves. Tests install a ScriptedDialogs, which answers from a
+// queue and records what was shown, without running a modal loop.
 //
 // No dialog is ever opened while a paint event runs: a message or error asked
 // for during painting is shown once painting is over, a question or input asked
