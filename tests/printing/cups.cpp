@@ -4,10 +4,13 @@
 // there is no printer.
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "printing/pvpreview.h"
 #include "printing/pvprinter.h"
+#include "printing/pvprinterlist.h"
 #include "private_cups.h"
 
 #include <QPainter>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -144,6 +147,56 @@ TEST_F(Cups, BinsAndMarginsOfAQueue)
     EXPECT_EQ(printer.GetPrinterBinIndex(), -1);
     ASSERT_TRUE(printer.SetPrinterIndex(0));
     EXPECT_TRUE(dialogs.Messages().isEmpty());
+}
+
+// The printer list shows the preview's printers with their glyph, selects on
+// the preview, follows a printer chosen there, and outlives or dies before it.
+TEST_F(Cups, PrinterListFollowsThePreview)
+{
+    auto preview = std::make_unique<TPvPreview>();
+    preview->SetPrinterIndex(0);
+    int changes = 0;
+    preview->OnChangePrinter = [&](TPvPreview*) { ++changes; };
+    auto list = std::make_unique<TPvPrinterList>();
+    list->resize(200, 24);
+    list->SetPvPreview(preview.get());
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->itemText(1), "trays");
+    EXPECT_EQ(list->currentIndex(), 0);
+
+    list->setFocus();
+    QTest::keyClick(list.get(), Qt::Key_Down);
+    EXPECT_EQ(preview->GetPrinterIndex(), 1);
+    EXPECT_EQ(changes, 1);
+    preview->SetPrinterIndex(0);
+    EXPECT_EQ(list->currentIndex(), 0);
+    EXPECT_EQ(changes, 2);
+
+    // The glyph stands at x 3 of the item, the text from x 22.
+    QImage item(200, 18, QImage::Format_RGB32);
+    {
+        QPainter painter(&item);
+        list->DrawItem(painter, 1, item.rect(), false);
+    }
+    item.save(cups_->Folder() + "/printer-item.png");
+    const auto darkIn = [&](int x0, int x1) {
+        for (int y = 0; y < item.height(); ++y)
+            for (int x = x0; x < x1; ++x)
+                if (qGray(item.pixel(x, y)) < 100)
+                    return true;
+        return false;
+    };
+    EXPECT_FALSE(darkIn(0, 3));
+    EXPECT_TRUE(darkIn(3, 19));
+    EXPECT_TRUE(darkIn(22, 60));
+
+    list.reset();
+    preview->SetPrinterIndex(1);  // no list left to tell
+    auto orphan = std::make_unique<TPvPrinterList>();
+    orphan->SetPvPreview(preview.get());
+    preview.reset();
+    EXPECT_EQ(orphan->Preview(), nullptr);
+    CurrentPrinter().SelectPrinter(0);
 }
 
 TEST_F(Cups, RejectingQueueFailsTheJobStoppedQueueTakesIt)
