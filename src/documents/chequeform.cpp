@@ -8,6 +8,8 @@
 #include "platform/dialogs.h"
 #include "platform/picturelimits.h"
 #include "platform/shell.h"
+#include "printing/pvframe.h"
+#include "printing/pvpreview.h"
 #include "printing/pvunits.h"
 
 #include <QAction>
@@ -23,7 +25,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <charconv>
@@ -226,19 +227,20 @@ void TChequeForm::createControls()
         setting->addWidget(w);
     setting->addStretch(1);
 
-    PvPreview1 = new ChequePreviewPane(this);
-    PvPreview1->Zoom = 40;
+    PvPreview1 = new TPvPreview(this);
     PvPreview1->MaxZoom = 200;
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidget(PvPreview1);
-    scroll->setWidgetResizable(true);
-    scroll->setMinimumHeight(200);
+    PvPreview1->ZoomStyle = gmFixedZoom;
+    PvPreview1->SetZoom(40);
+    PvPreview1->setMinimumHeight(200);
+    for (TPvValue* margin : {&PvPreview1->Margins().Left, &PvPreview1->Margins().Top, &PvPreview1->Margins().Right,
+                             &PvPreview1->Margins().Bottom})
+        margin->SetAsMm(0);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(setting);
     layout->addLayout(items);
     layout->addLayout(options);
-    layout->addWidget(scroll, 1);
+    layout->addWidget(PvPreview1, 1);
     layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
 
     for (QLineEdit* e : {name, cent, dollar, day, month, year, amountText, amount2, pageHeight, pageWidth, nameLeft,
@@ -392,7 +394,6 @@ void TChequeForm::refreshClick()
     ChequePage page;
     page.heightMm = readReal4(pageHeight);
     page.widthMm = readReal4(pageWidth);
-    PvPreview1->Clear();
     page.pictures.push_back({image, readInt2(imageLeft), readInt2(imageTop)});
     page.pictures.push_back({image2, readInt2(image2Left), readInt2(image2Top)});
     auto text = [&](const QString& t, const ItemStyle& style, QLineEdit* left, QLineEdit* top) {
@@ -405,7 +406,7 @@ void TChequeForm::refreshClick()
     text(day->text(), dayStyle_, dayLeft, dayTop);
     text(month->text(), monthStyle_, monthLeft, monthTop);
     text(year->text(), yearStyle_, yearLeft, yearTop);
-    PvPreview1->SetPage(std::move(page));
+    LayChequeOnPreview(page, *PvPreview1);
 }
 
 void TChequeForm::fillDate()
@@ -467,13 +468,13 @@ void TChequeForm::reject() { done(1); }
 
 void TChequeForm::zoomInActionExecute()
 {
-    PvPreview1->SetZoom(PvPreview1->Zoom + PvPreview1->ZoomIncrement);
+    PvPreview1->SetZoom(PvPreview1->Zoom() + PvPreview1->ZoomIncrement);
     refreshClick();
 }
 
 void TChequeForm::zoomOutActionExecute()
 {
-    if (PvPreview1->ZoomIncrement < PvPreview1->Zoom) PvPreview1->SetZoom(PvPreview1->Zoom - PvPreview1->ZoomIncrement);
+    if (PvPreview1->ZoomIncrement < PvPreview1->Zoom()) PvPreview1->SetZoom(PvPreview1->Zoom() - PvPreview1->ZoomIncrement);
     refreshClick();
 }
 
@@ -687,8 +688,8 @@ bool TChequeForm::printActionExecute()
 {
     const double value = ChequeAmountValue(amount->text().toStdString());
     refreshClick();
-    const TPvOrientation orientation = verticalOrient->isChecked() ? gmPortrait : gmLandscape;
-    if (!PrintChequePage(PvPreview1->Page(), orientation)) return false;
+    PvPreview1->SetOrientation(verticalOrient->isChecked() ? gmPortrait : gmLandscape);
+    if (!PvPreview1->Print()) return false;
     const bool kept = storeOnContact(value, SelectedSetting());
     if (!database.commit()) {
         database.rollback();

@@ -29,6 +29,7 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class TPvPreview;
 
 class TChequeForm : public QDialog {
     Q_OBJECT
@@ -49,7 +50,7 @@ public:
     QPushButton *insertCategory, *deleteCategory, *updateCategory;
     QPushButton *nameFont, *amountFont, *amountTextFont, *dayFont, *monthFont, *yearFont;
     QPushButton *imageButton, *deleteImageButton, *image2Button, *deleteImage2Button;
-    ChequePreviewPane* PvPreview1;
+    TPvPreview* PvPreview1;
     QAction *zoomInAction, *zoomOutAction, *updateAction, *savelAction, *printAction, *exitAction,
         *saveChequeAction, *helpAction;
     QList<QAction*> ActionList1;

@@ -1,8 +1,7 @@
 // One cheque as the cheque window lays it out: the page size and every printed
 // text and picture at its position in whole millimetres from the page's
-// top-left corner, with the text's font record and colour. The page is drawn
-// on a canvas at any resolution (screen preview, printer) and printed as one
-// job through the preview suite's printer.
+// top-left corner, with the text's font record and colour. It is recorded on
+// a preview's one page, from which the preview shows and prints it.
 #pragma once
 
 #include "platform/color.h"
@@ -10,15 +9,11 @@
 #include "printing/pvtypes.h"
 
 #include <QImage>
-#include <QPoint>
 #include <QString>
-#include <QWidget>
 
 #include <vector>
 
-namespace platform {
-class Canvas;
-}
+class TPvPreview;
 
 struct ChequeText {
     QString text;
@@ -38,32 +33,8 @@ struct ChequePage {
     std::vector<ChequeText> texts;
 };
 
-// Draws the page's pictures and texts on a canvas of `pixelsPerInch`, every
-// position multiplied by `scale` and shifted by minus `offset` (device pixels).
-void DrawChequePage(const ChequePage& page, platform::Canvas& canvas, int pixelsPerInch, QPoint offset = {},
-                    double scale = 1.0);
-
-// Prints the page as one job on the process's printer in the given
-// orientation, with no print dialog. True only when the page reached the
-// printer; a missing printer or a failed job is said once and gives false.
-bool PrintChequePage(const ChequePage& page, TPvOrientation orientation);
-
-// The window's view of the page: the page at a zoom in percent of its size on
-// the screen, on a grey ground.
-class ChequePreviewPane : public QWidget {
-    Q_OBJECT
-public:
-    explicit ChequePreviewPane(QWidget* owner = nullptr);
-    int Zoom = 40, MaxZoom = 200, MinZoom = 10, ZoomIncrement = 10;
-    void SetZoom(int zoom);
-    void SetPage(ChequePage page);
-    void Clear();
-    const ChequePage& Page() const { return page_; }
-    QSize sizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    ChequePage page_;
-};
+// Clears the preview and records the page on it: its size, the pictures at
+// their screen size, then the texts left-aligned at their positions; then the
+// preview is repainted. Raises platform::EConvertError for a page size the
+// preview cannot hold, before anything is cleared.
+void LayChequeOnPreview(const ChequePage& page, TPvPreview& preview);
