@@ -11,8 +11,8 @@
 #include <QByteArray>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtGlobal>
 
-#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -23,11 +23,11 @@ public:
     explicit SaneTestBackend(const Options& options = {})
     {
         platform::SetScannerLibraryName("libsane.so.1");
-        write("dll.conf", "test\n");
+        SetBackends("test\n");
         Configure(options);
-        setenv("SANE_CONFIG_DIR", dir_.path().toLocal8Bit().constData(), 1);
+        qputenv("SANE_CONFIG_DIR", dir_.path().toLocal8Bit());
     }
-    ~SaneTestBackend() { unsetenv("SANE_CONFIG_DIR"); }
+    ~SaneTestBackend() { qunsetenv("SANE_CONFIG_DIR"); }
 
     // Text values go in quotes, e.g. {"test-picture", "\"Color pattern\""}.
     void Configure(const Options& options)
@@ -42,6 +42,9 @@ public:
         for (const auto& [key, value] : all) text += key + " " + value + "\n";
         write("test.conf", QByteArray::fromStdString(text));
     }
+
+    // The backends the library loads, one a line (empty: no scanner at all).
+    void SetBackends(const QByteArray& names) { write("dll.conf", names); }
 
 private:
     void write(const QString& name, const QByteArray& bytes)

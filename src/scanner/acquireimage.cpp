@@ -61,7 +61,9 @@ QByteArray cutUtf8(const QString& text, int limit)
 QByteArray deviceText(const char* s)
 {
     if (!s) return {};
-    return QByteArray(s, qsizetype(strnlen(s, kMaxDeviceText)));
+    qsizetype n = 0;
+    while (n < kMaxDeviceText && s[n]) ++n;
+    return QByteArray(s, n);
 }
 
 // Our stand-in for the source's own window while a scan runs: progress and Cancel.
@@ -208,6 +210,7 @@ bool TAcquireImage::LoadTwainModule()
 
 bool TAcquireImage::UnLoadTwainModule()
 {
+    if (acquiring_) return false;  // reached from an event during a scan
     if (managerOpen_ && loaded()) CloseTwainSession();
     managerOpen_ = false;
     handle_ = nullptr;
@@ -230,7 +233,7 @@ int TAcquireImage::OpenSourceManager()
 
 int TAcquireImage::CloseTwainSession()
 {
-    if (!loaded()) return twFailure;
+    if (!loaded() || acquiring_) return twFailure;
     if (handle_) {
         sane_->cancel(handle_);
         sane_->close(handle_);

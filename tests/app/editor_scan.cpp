@@ -84,7 +84,11 @@ TEST_F(EditorScanTest, CancelledOrFailedScanKeepsTheOldCard)
     backend.Configure({});
     editor.scanButtonClick();
     EXPECT_EQ(editor.picture(), oldCard()) << "a source that is gone";
-    EXPECT_EQ(sourceDialogs(), 1);
+    TMainForm::scanSource.clear();
+    backend.SetBackends("");
+    editor.scanButtonClick();
+    EXPECT_EQ(editor.picture(), oldCard()) << "no scanner at all";
+    EXPECT_EQ(sourceDialogs(), 1) << "an empty list is not offered";
     EXPECT_TRUE(dialogs.Messages().isEmpty());
     EXPECT_FALSE(editor.cardBytes().isEmpty());
 }

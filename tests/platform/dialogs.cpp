@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -159,6 +160,28 @@ TEST(Dialogs, PlainFontRequestAnswersThePresetOnOk)
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
     });
     EXPECT_FALSE(plain.PickFont(choice, nullptr));
+}
+
+TEST(Dialogs, ListChoiceGivesAnIndexOrNone)
+{
+    const QStringList items{"first", "second", "third"};
+    QTimer::singleShot(0, [] {
+        if (auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget())) {
+            dialog->setTextValue("third");
+            dialog->accept();
+        }
+    });
+    EXPECT_EQ(ChooseItem("Pick:", items), 2) << "the plain box";
+    ScriptedDialogs script;
+    for (int answer : {1, -1, 3, -7}) script.AnswerChoice(answer);
+    EXPECT_EQ(ChooseItem("Pick:", items), 1);
+    EXPECT_EQ(ChooseItem("Pick:", items), -1);
+    EXPECT_EQ(ChooseItem("Pick:", items), -1) << "an answer beyond the list is none";
+    EXPECT_EQ(ChooseItem("Pick:", {}), -1) << "an empty list asks nothing";
+    ASSERT_EQ(script.shown.size(), 3u);
+    EXPECT_EQ(script.shown[0].items, items);
+    EXPECT_EQ(script.shown[0].text, "Pick:");
+    EXPECT_EQ(script.choices.size(), 1u);
 }
 
 namespace {

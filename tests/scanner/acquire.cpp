@@ -158,6 +158,9 @@ TEST_F(AcquireTest, CancelInTheScanWindowEndsTheScan)
     scanner.SHOWhideUI = true;
     bool clicked = false;
     QTimer::singleShot(100, [&] {
+        // nothing reached from an event while the scan runs may end the session under it
+        EXPECT_EQ(scanner.CloseTwainSession(), 1);
+        EXPECT_FALSE(scanner.UnLoadTwainModule());
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* cancel = w->findChild<QPushButton*>("cancelButton");
             if (w->objectName() == "scanWindow" && w->isVisible() && cancel) {
@@ -183,6 +186,18 @@ TEST_F(AcquireTest, FailingDeviceEndsTheScanWithItsStatus)
     EXPECT_TRUE(dib.isEmpty());
     close();
     EXPECT_EQ(events, (std::vector<Event>{{7, 32768 + 9}}));
+}
+
+TEST_F(AcquireTest, FrameBeyondThePictureLimitsIsRefused)
+{
+    // 200 x 250 mm at 1200 dpi: more pixels than a picture may have
+    backend.Configure({{"geometry_max", "300.0"}, {"resolution", "1200.0"}, {"br_x", "200.0"}, {"br_y", "250.0"}});
+    open();
+    QImage bitmap;
+    EXPECT_EQ(scanner.AcquireBmp(bitmap), 1);
+    EXPECT_TRUE(bitmap.isNull());
+    close();
+    EXPECT_EQ(events, (std::vector<Event>{{7, 32768 + 10}}));
 }
 
 TEST_F(AcquireTest, SourcesAreNamedByDeviceAndComparedExactly)
