@@ -88,17 +88,16 @@ protected:
         cups_ = nullptr;
     }
 
-    // Prints one page reading `text`; true when the queue took the job.
-    static bool printPage(const QString& text)
+    // Prints a page reading `text` from `preview` (a new one when none is
+    // given); true when the queue took the job.
+    static bool printPage(const QString& text, TPvPreview* preview = nullptr)
     {
-        Printer& p = CurrentPrinter();
-        if (!p.BeginJob())
-            return false;
-        QFont font("Liberation Sans");
-        font.setPixelSize(p.ResolutionY() / 4);
-        p.Painter()->setFont(font);
-        p.Painter()->drawText(p.ResolutionX(), p.ResolutionY(), text);
-        return p.EndJob();
+        std::unique_ptr<TPvPreview> own;
+        if (!preview)
+            preview = (own = std::make_unique<TPvPreview>()).get();
+        preview->Clear();
+        preview->Canvas().TextOut(20, 20, text);
+        return preview->Print();
     }
 
     static PrivateCups* cups_;
@@ -114,7 +113,6 @@ TEST_F(Cups, QueueIsListedChosenAndTakesAPage)
     EXPECT_EQ(p.PrinterIndex(), 0);
     EXPECT_GT(p.ResolutionX(), 0);
     EXPECT_GT(p.PhysicalSize().height(), p.PhysicalSize().width());
-    ASSERT_TRUE(p.SetTitle("Cheque run"));
     ASSERT_TRUE(printPage("Printed through the queue")) << p.LastError().toStdString();
     ASSERT_TRUE(cups_->WaitForJob("quillet_raw", 1));
     EXPECT_TRUE(pdfText(cups_->JobFile("quillet_raw", 1)).contains("Printed through the queue"));
@@ -125,19 +123,18 @@ TEST_F(Cups, QueueIsListedChosenAndTakesAPage)
 TEST_F(Cups, BinsAndMarginsOfAQueue)
 {
     platform::ScriptedDialogs dialogs;
-    TPvPrinter printer;
-    ASSERT_TRUE(printer.SetPrinterIndex(printer.GetIndexOf("trays")));
-    EXPECT_EQ(printer.GetPrinterIndex(), 1);
+    TPvPreview preview;
+    TPvPrinter& printer = preview.Printer();
+    preview.SetPrinterIndex(printer.GetIndexOf("trays"));
+    EXPECT_EQ(preview.GetPrinterIndex(), 1);
     EXPECT_NEAR(printer.PrinterMargin(0).Units, 423, 3);  // 12 points
     EXPECT_NEAR(printer.PrinterMargin(3).Units, 494, 3);  // 14 points
-    const QStringList bins = printer.GetPrinterBins();
+    const QStringList bins = preview.GetPrinterBins();
     EXPECT_EQ(bins, QStringList({"top", "bottom", "manual"}));  // the scheduler's names of the PPD's slots
-    EXPECT_EQ(printer.GetPrinterBinIndex(), -1);
-    const int lower = bins.indexOf("bottom");
-    ASSERT_GE(lower, 0);
-    ASSERT_TRUE(printer.SetPrinterBinIndex(lower));
-    EXPECT_EQ(printer.GetPrinterBinIndex(), lower);
-    ASSERT_TRUE(printPage("From the lower tray"));
+    EXPECT_EQ(preview.GetPrinterBinIndex(), -1);
+    preview.SetPrinterBinIndex(bins.indexOf("bottom"));
+    EXPECT_EQ(preview.GetPrinterBinIndex(), 1);
+    ASSERT_TRUE(printPage("From the lower tray", &preview));
     ASSERT_TRUE(cups_->WaitForJob("trays", 2));
     EXPECT_TRUE(cups_->JobOptions("trays", 2).contains("media-source=bottom"))
         << cups_->JobOptions("trays", 2).toStdString();
@@ -145,8 +142,9 @@ TEST_F(Cups, BinsAndMarginsOfAQueue)
     // Choosing the printer again loads its defaults: no bin.
     ASSERT_TRUE(printer.SetPrinterIndex(1));
     EXPECT_EQ(printer.GetPrinterBinIndex(), -1);
+    EXPECT_FALSE(printer.SetPrinterBinIndex(7));
+    EXPECT_EQ(dialogs.Messages().size(), 1);
     ASSERT_TRUE(printer.SetPrinterIndex(0));
-    EXPECT_TRUE(dialogs.Messages().isEmpty());
 }
 
 // The printer list shows the preview's printers with their glyph, selects on
@@ -204,8 +202,10 @@ TEST_F(Cups, RejectingQueueFailsTheJobStoppedQueueTakesIt)
     Printer& p = CurrentPrinter();
     ASSERT_TRUE(p.SelectPrinter(p.PrinterNames().indexOf("quillet_raw")));
     ASSERT_TRUE(cups_->admin("cupsreject", {"quillet_raw"}));
+    platform::ScriptedDialogs dialogs;
     EXPECT_FALSE(printPage("refused"));
-    EXPECT_TRUE(p.LastError().contains("did not accept the job")) << p.LastError().toStdString();
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_TRUE(dialogs.Messages()[0].contains("did not accept the job")) << dialogs.Messages()[0].toStdString();
     EXPECT_FALSE(p.JobOpen());
     ASSERT_TRUE(cups_->admin("cupsaccept", {"quillet_raw"}));
     ASSERT_TRUE(cups_->admin("cupsdisable", {"quillet_raw"}));

@@ -6,6 +6,7 @@
 #include "platform/canvas.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "printing/pvpreview.h"
 #include "printing/pvprinter.h"
 #include "printing/pvprintjob.h"
 
@@ -153,6 +154,44 @@ TEST_F(Jobs, UnwritableFolderOrNoPrinterFails)
     EXPECT_FALSE(PvPrintPages(printer, request(1, 1, 1)));
     EXPECT_EQ(dialogs_.Messages(), QStringList{"TPvPreview Error...\r\rNo printer selected"});
     EXPECT_TRUE(events_.isEmpty());
+}
+
+// Through the preview: its events, the header printed on a page that hides it
+// on the screen, and text after a text box scaled with its quarter sheet.
+TEST_F(Jobs, PreviewPrintsItsPages)
+{
+    TPvPreview preview;
+    preview.Header().CaptionLeft.SetCaption("HEADING");
+    preview.Canvas().TextBox(20, 20, 120, 40, "boxed text", taLeftJustify);
+    preview.Canvas().TextOut(20, 60, "after");
+    preview.GetPage(1)->SetShowHeader(false);
+    preview.NewPage();
+    preview.Canvas().TextOut(20, 60, "second");
+    preview.BeforePrint = [this](TPvPreview*) { events_ << "before"; };
+    preview.AfterPrint = [this](TPvPreview*) { events_ << "after"; };
+    preview.OnPrintProgress = [this](TPvPreview*, int printed, int total) {
+        events_ << QString("%1/%2").arg(printed).arg(total);
+    };
+    ASSERT_TRUE(preview.Print());
+    EXPECT_EQ(events_, QStringList({"before", "1/2", "2/2", "after"}));
+    const auto whole = PdfWords(pdf_->JobFile(1));
+    ASSERT_EQ(whole.size(), 2);
+    EXPECT_TRUE(whole[0].Text().contains("HEADING"));
+
+    preview.SetPagesPerSheet(gmFourPage);
+    ASSERT_TRUE(preview.PrintCurrentPage());  // page 2 alone, top-right
+    ASSERT_TRUE(preview.PrintRange(1, 1));
+    const auto quarter = PdfWords(pdf_->JobFile(3));
+    ASSERT_EQ(quarter.size(), 1);
+    const PdfWord* big = whole[0].Find("after");
+    const PdfWord* small = quarter[0].Find("after");
+    ASSERT_TRUE(big && small);
+    EXPECT_NEAR(small->box.height() / big->box.height(), 0.5, 0.05);
+    EXPECT_NEAR(small->box.left(), 20 * kPt / 2, 1.5);
+    const PdfWord* second = PdfWords(pdf_->JobFile(2)).value(0).Find("second");
+    ASSERT_NE(second, nullptr);
+    EXPECT_GT(second->box.left(), whole[0].size.width() / 2);
+    EXPECT_TRUE(dialogs_.Messages().isEmpty());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // operation says "No printer selected" once and does nothing.
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "printing/pvpreview.h"
 #include "printing/pvprinter.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,23 @@ TEST(NoPrinter, ListsNothingAndRefusesJobs)
     printer.Abort();
     EXPECT_FALSE(printer.NewPage());
     EXPECT_TRUE(dialogs.Messages().isEmpty());
+}
+
+TEST(NoPrinter, PreviewPrintsNothingAndSaysSoOnce)
+{
+    platform::UseNoPrinter();
+    platform::ScriptedDialogs dialogs;
+    TPvPreview preview;
+    preview.Canvas().TextOut(10, 10, "never printed");
+    int events = 0;
+    preview.BeforePrint = preview.AfterPrint = [&](TPvPreview*) { ++events; };
+    EXPECT_FALSE(preview.Print());
+    EXPECT_EQ(dialogs.Messages(), QStringList{"TPvPreview Error...\r\rNo printer selected"});
+    EXPECT_EQ(events, 0);
+    EXPECT_TRUE(preview.GetPrinters().isEmpty());
+    EXPECT_EQ(preview.Printer().PrinterMargin(0).Units, 0);
+    EXPECT_FALSE(preview.Printer().Printing());
+    EXPECT_EQ(preview.GetPage(1)->Objects.size(), 1u);  // the page is kept for another try
 }
 
 }  // namespace
