@@ -3,7 +3,7 @@
 // It speaks EHLO/HELO, MAIL, RCPT, DATA, RSET, NOOP and QUIT, records every
 // command line and every accepted message (envelope and raw data), and can
 // refuse connections, withhold its greeting, offer AUTH, or answer 451 to the
-// first messages. Every wait is bounded (100 ms steps), so a stuck client
+// first messages, or stop answering at one command. Every wait is bounded (100 ms steps), so a stuck client
 // never holds up the end of a test.
 // Below the sink, ParsedMail takes a recorded message apart again (headers,
 // encoded-words, parts, base64 and quoted-printable) for the checks.
@@ -32,6 +32,7 @@ struct SmtpSinkOptions {
     bool offerAuth = false;   // EHLO lists AUTH PLAIN LOGIN
     int fail451 = 0;          // the data of this many messages is answered 451
     bool keepData = true;     // false: count messages, keep no data (benchmarks)
+    std::string stallOn;      // this command ("DATA": the end of the data) is never answered
 };
 
 class SmtpSink {
@@ -156,6 +157,11 @@ private:
             std::string verb = line.substr(0, line.find(' '));
             for (char& c : verb)
                 c = char(toupper(uchar(c)));
+            if (verb == options_.stallOn && verb != "DATA") {
+                while (fill(fd, in)) {
+                }
+                return;
+            }
             if (verb == "EHLO")
                 say(fd, std::string("250-sink\r\n") + (options_.offerAuth ? "250-AUTH PLAIN LOGIN\r\n" : "") +
                             "250 8BITMIME\r\n");
@@ -175,6 +181,11 @@ private:
                 say(fd, "354 go on\r\n");
                 if (!readData(fd, in, current.data))
                     return;
+                if (options_.stallOn == "DATA") {
+                    while (fill(fd, in)) {
+                    }
+                    return;
+                }
                 if (failed_ < options_.fail451) {
                     ++failed_;
                     say(fd, "451 try again later\r\n");

@@ -30,6 +30,17 @@ TEST_F(MailTest, NoServerGivesTransmitErrorInTime)
     }
 }
 
+TEST_F(MailTest, ARefusedMessageGivesTransmitErrorWithoutANewTry)
+{
+    SmtpSink sink({SmtpSink::Mode::Normal, false, 1});
+    auto form = openForm(sink.port());
+    form->mailTo->setText("m@x");
+    form->sendButton->click();
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error."});
+    EXPECT_TRUE(sink.messages().empty());
+    EXPECT_EQ(sink.connections(), 1);
+}
+
 TEST_F(MailTest, MalformedInputNeverReachesTheServer)
 {
     SmtpSink sink;

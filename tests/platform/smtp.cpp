@@ -195,6 +195,17 @@ TEST_F(Client, FailuresEndWithinTheTimeouts)
             EXPECT_EQ(sink.connections(), 3) << "three attempts";
         }
     }
+    client.timeouts.responseSeconds = 1;
+    for (const char* stall : {"MAIL", "DATA"}) {
+        SmtpSink stalled({SmtpSink::Mode::Normal, false, 0, true, stall});
+        client.port = stalled.port();
+        ASSERT_TRUE(client.Connect());
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_FALSE(client.Send(message)) << stall;
+        EXPECT_LT(clock.elapsed(), 3000) << stall << ": each answer is awaited for one second at most here";
+        client.Disconnect();
+    }
     SmtpSink busy({SmtpSink::Mode::Normal, false, 1});
     client.port = busy.port();
     ASSERT_TRUE(client.Connect());
