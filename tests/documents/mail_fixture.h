@@ -10,7 +10,7 @@
 #include "documents/emailform.h"
 #include "documents/mailinsertform.h"
 #include "grid/listgrid.h"
-#include "platform/application.h"
+#include "app_environment.h"
 #include "platform/dialogs.h"
 #include "scripted_forms.h"
 #include "smtp_sink.h"
@@ -33,6 +33,8 @@
 #include <functional>
 #include <memory>
 
+inline const auto* const kMailEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
 inline void PrintTo(const QString& s, std::ostream* out) { *out << '"' << s.toStdString() << '"'; }
 
 // The stored MailSetup, as texts.
@@ -52,11 +54,6 @@ protected:
     }
     void SetUp() override
     {
-        static int argc = 1;
-        static char name[] = "documents_test";
-        static char* argv[] = {name, nullptr};
-        static auto* app = new platform::Application(argc, argv);
-        (void)app;
         if (!database.isOpen()) {
             QDir::setCurrent(folder().path());
             ASSERT_TRUE(database.open("Quillet"));
