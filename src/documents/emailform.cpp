@@ -264,8 +264,13 @@ void TEmailForm::sendButtonClick()
     client.timeouts = timeouts;
 
     QString outcome = kTransmitError;
-    sending_ = true;
     {
+        // the window stays open and busy until the run is over, also when it throws
+        struct Running {
+            bool& flag;
+            explicit Running(bool& f) : flag(f) { flag = true; }
+            ~Running() { flag = false; }
+        } running(sending_);
         platform::BusyCursor busy;
         // nothing malformed or unreadable gets as far as the server
         if (from && !message.subject.contains('\r') && !message.subject.contains('\n') &&
@@ -277,7 +282,6 @@ void TEmailForm::sendButtonClick()
         if (client.Connected())
             platform::RunWhileRepainting([&client] { client.Disconnect(); });
     }
-    sending_ = false;
     ShowInfo(outcome, this);
     close();
 }

@@ -1,6 +1,8 @@
 // The e-mail window sending to the recipients typed in it, and its settings.
 #include "mail_fixture.h"
 
+#include "platform/shell.h"
+
 namespace {
 
 TEST_F(MailTest, SendsOneMessageWithItsAttachments)
@@ -72,6 +74,16 @@ TEST_F(MailTest, FirstUseStoresTheDefaultsAndCloseWritesTheSettings)
     EXPECT_EQ(s.subject, "Enter subject");
     EXPECT_EQ(s.body, "\nThis is a test mail.");
     EXPECT_EQ(form.windowTitle(), "Send Email ");
+    platform::CapturingShell shell;
+    const QString dir = QString::fromStdString(database.getDirectory());
+    form.helpButton->click();  // no page: nothing
+    ASSERT_TRUE(QDir(dir).mkpath("help"));
+    QFile page(dir + "/help/email.htm");
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.close();
+    form.helpButton->click();
+    ASSERT_EQ(shell.launched.size(), 1);
+    EXPECT_EQ(shell.launched[0].toLocalFile(), dir + "/help/email.htm");
 
     form.port->setText(QString::number(sink.port()));
     form.smtpServer->setText("127.0.0.1");
