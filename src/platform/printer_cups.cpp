@@ -6,6 +6,7 @@
 #include "platform/printer.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -28,8 +29,13 @@ public:
 
     QString Kind() const override { return QStringLiteral("cups"); }
 
+    // Asked of the scheduler at most once a second: callers test for a
+    // printer before nearly every step.
     QStringList PrinterNames() override
     {
+        if (listed_.isValid() && listed_.elapsed() < 1000)
+            return names_;
+        listed_.start();
         const QStringList now = QPrinterInfo::availablePrinterNames();
         if (now != names_) {
             const QString selected = index_ >= 0 ? names_.value(index_) : QString();
@@ -158,6 +164,7 @@ private:
     }
 
     QStringList names_;
+    QElapsedTimer listed_;
     QStringList slots_;  // keywords of the bins last listed
     int index_ = -1;
     QBuffer pdf_;
