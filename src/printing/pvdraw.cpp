@@ -4,6 +4,7 @@
 #include "printing/pvunits.h"
 
 #include <QPainter>
+#include <cmath>
 #include <cstdlib>
 
 // ---------------------------------------------------------------- records and tools
@@ -66,7 +67,8 @@ void fontLooks(platform::Font& font, const TPvFont& record)
     font.Name = record.Name;
     font.Style = record.Style & 0x0F;
     font.Charset = record.Charset;
-    font.Orientation = record.Angle != 0 ? PvRound(record.Angle * 10) : 0;
+    // Whole turns dropped, so that any stored angle gives an escapement in range.
+    font.Orientation = record.Angle != 0 ? PvRound(std::fmod(record.Angle, 360.0L) * 10) : 0;
 }
 
 }  // namespace
@@ -82,7 +84,7 @@ platform::Font PvFontForDevice(const TPvFont& record, int pixelsPerInch, long do
 {
     platform::Font font;
     font.PixelsPerInch = deviceDpi;
-    font.Height = -PvRound(static_cast<long double>(record.Size) * pixelsPerInch / 72 * scale);
+    font.Height = PvRound(-static_cast<long double>(record.Size) * pixelsPerInch / 72 * scale);
     fontLooks(font, record);
     return font;
 }
@@ -175,11 +177,20 @@ void PvDashWalker::LineTo(int x, int y, const PvDashPattern& pattern)
     pattern_ = pattern;
     for (int& e : pattern_) e = std::max(1, e);
     reset();
-    const int dx = x - walk_.x(), dy = y - walk_.y();
-    const int adx = std::abs(dx), ady = std::abs(dy);
+    const long long dx = static_cast<long long>(x) - walk_.x(), dy = static_cast<long long>(y) - walk_.y();
+    const long long adx = std::llabs(dx), ady = std::llabs(dy);
+    // No page has a line this long (a damaged record does): drawn plain
+    // instead of walked pixel by pixel.
+    constexpr long long kMaxWalk = 1 << 20;
+    if (adx > kMaxWalk || ady > kMaxWalk) {
+        canvas_.MoveTo(walk_.x(), walk_.y());
+        canvas_.LineTo(x, y);
+        walk_ = QPoint(x, y);
+        return;
+    }
     const int sx = dx < 0 ? -1 : 1, sy = dy < 0 ? -1 : 1;
     const bool xMajor = adx >= ady;
-    const int major = xMajor ? adx : ady, minor = xMajor ? ady : adx;
+    const int major = int(xMajor ? adx : ady), minor = int(xMajor ? ady : adx);
     int error = major;
     for (int i = 0; i < major; ++i) {
         error -= minor;

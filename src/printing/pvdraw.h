@@ -12,6 +12,7 @@
 #include <QPicture>
 #include <QPoint>
 #include <array>
+#include <climits>
 
 class QPainter;
 
@@ -38,8 +39,8 @@ public:
     static PvDeviceMap ForDraw(int pixelsPerInch, QPoint offset);
     static PvDeviceMap ForPrint(long double scale, const platform::Rect& pageRect, QPoint offset, int pixelsPerInch);
 
-    int X(long double units) const { return Length(units) + dx_; }
-    int Y(long double units) const { return Length(units) + dy_; }
+    int X(long double units) const { return Shifted(Length(units), dx_); }
+    int Y(long double units) const { return Shifted(Length(units), dy_); }
     QPoint Point(long double x, long double y) const { return {X(x), Y(y)}; }
     platform::Rect Box(long double x1, long double y1, long double x2, long double y2) const
     {
@@ -59,6 +60,12 @@ public:
     void ApplyFont(platform::Canvas& canvas, const TPvFont& font) const;
 
 private:
+    // v + d, held to the int range.
+    static int Shifted(int v, int d)
+    {
+        const long long s = static_cast<long long>(v) + d;
+        return s < INT_MIN ? INT_MIN : s > INT_MAX ? INT_MAX : int(s);
+    }
     long double factor_ = 96;
     int dx_ = 0, dy_ = 0;
     int ppi_ = 96;

@@ -6,8 +6,10 @@
 #include "printing/pvobjects.h"
 
 #include <QImage>
+#include <QPainter>
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <memory>
 
@@ -278,11 +280,24 @@ QByteArray MiddleSeed(bool bitmap)
     return s.Bytes();
 }
 
+// What the page renderer and the printing do with an object read from a document.
+void DrawAndPrint(const TPvBaseObject& object)
+{
+    QImage image(120, 120, QImage::Format_RGB32);
+    QPainter painter(&image);
+    platform::Canvas canvas;
+    canvas.Begin(&painter);
+    const TPvPageContext page;
+    object.Draw(canvas, 96, QPoint(0, 0), page);
+    object.Print(canvas, 0.5L, platform::Rect{10, 10, 110, 110}, QPoint(0, 0), 600, page);
+    canvas.End();
+}
+
 enum class Generation { Current, Middle, Oldest };
 
 // Reads one input into a fresh object; true when it was read. On a read
 // error the object must be as it was made.
-bool ReadInto(Maker make, Generation generation, const QByteArray& bytes, long double version)
+bool ReadInto(Maker make, Generation generation, const QByteArray& bytes, long double version, bool draw = false)
 {
     std::unique_ptr<TPvBaseObject> object = make();
     ByteStream s(bytes);
@@ -301,6 +316,8 @@ bool ReadInto(Maker make, Generation generation, const QByteArray& bytes, long d
             object->LoadFromStreamOld(s, version);
         }
         Saved(*object);  // whatever was read can be written again
+        if (draw)
+            DrawAndPrint(*object);
         return true;
     } catch (const StreamReadError&) {
         if (generation != Generation::Middle || !dynamic_cast<TPvGraphicObject*>(object.get())) {
@@ -330,13 +347,31 @@ TEST(ObjectReaders, DamagedRecordsOfEveryClassGiveAnObjectOrAReadError)
                 ASSERT_TRUE(ReadInto(make, generation, seed, 2.09L)) << name << " reads its sound record";
                 int errors = 0;
                 for (int i = 0; i < rounds / 2; ++i)
-                    errors += !ReadInto(make, generation, Mutated(seed, rng), i % 2 ? 2.09L : 2.08L);
+                    errors += !ReadInto(make, generation, Mutated(seed, rng), i % 2 ? 2.09L : 2.08L, i % 8 == 0);
                 if (generation != Generation::Oldest || seed.size() > 4) {  // some oldest readers read nothing
                     EXPECT_GT(errors, 0) << name << ": damage is noticed";
                 }
             }
         }
     }
+}
+
+TEST(ObjectReaders, ValuesAtTheEndsOfTheirRangesDrawAndPrintAtOnce)
+{
+    TPvLineObject line;  // dashed, across the whole coordinate range
+    line.X = line.Y = INT_MIN;
+    line.X2 = line.Y2 = INT_MAX;
+    line.Pen = TPvPen{0, PvPsDash, 3, 4};
+    TPvTextObject text;  // turned by a huge angle, of a huge negative size
+    text.Text = "x";
+    text.Font.Angle = 1e30L;
+    text.Font.Size = INT_MIN;
+    TPvRectangleShape box;
+    box.X = INT_MIN;
+    box.X2 = INT_MAX;
+    box.Pen = TPvPen{0, PvPsSolid, INT_MAX, 4};
+    for (const TPvBaseObject* o : std::initializer_list<const TPvBaseObject*>{&line, &text, &box})
+        DrawAndPrint(*o);
 }
 
 }  // namespace
