@@ -72,6 +72,21 @@ void BM_PreviewPage(benchmark::State& state)
     state.counters["objects"] = double(pv.CurrentPage()->Objects.size());
 }
 
+// Repainting the page image alone (a scroll or an expose), the page already rendered.
+void BM_PreviewRepaint(benchmark::State& state)
+{
+    TPvPreview pv;
+    pv.resize(800, 600);
+    pv.SetZoom(int(state.range(0)));
+    record(pv, listPage());
+    pv.UpdatePreview();
+    QImage target(pv.PageImage().size(), QImage::Format_RGB32);
+    for (auto _ : state) {
+        pv.PageImage().render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+
 void BM_DirectPainter(benchmark::State& state)
 {
     const int zoom = int(state.range(0));
@@ -104,6 +119,7 @@ void BM_DirectPainter(benchmark::State& state)
 }
 
 BENCHMARK(BM_PreviewPage)->Arg(100)->Arg(400)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreviewRepaint)->Arg(100)->Arg(400)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DirectPainter)->Arg(100)->Arg(400)->Unit(benchmark::kMillisecond);
 
 }  // namespace

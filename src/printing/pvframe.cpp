@@ -134,6 +134,7 @@ TPvCustomPage::~TPvCustomPage() = default;
 void TPvCustomPage::SetMetaFile(const QPicture& metafile)
 {
     MetaFile = metafile;
+    shownValid_ = false;
     update();
 }
 
@@ -161,7 +162,22 @@ void TPvCustomPage::paintEvent(QPaintEvent*)
     c.Brush.SetColor(platform::clWhite);
     c.Rectangle(r.Left + g, r.Top + g, r.Right - 1 - g, r.Bottom - 1 - g);
     r.Inflate(-(g + 1), -(g + 1));
-    PlayPictureInto(painter, MetaFile, r);
+    constexpr qint64 kMaxShownPixels = 16'000'000;  // larger pages are played straight onto the control
+    if (!r.IsEmpty() && qint64(r.Width()) * r.Height() <= kMaxShownPixels) {
+        if (!shownValid_ || shown_.size() != QSize(r.Width(), r.Height())) {
+            shown_ = QImage(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
+            shown_.setDevicePixelRatio(1);
+            shown_.setDotsPerMeterX(painter.device()->logicalDpiX() * 10000 / 254);
+            shown_.setDotsPerMeterY(painter.device()->logicalDpiY() * 10000 / 254);
+            shown_.fill(Qt::transparent);
+            QPainter onShown(&shown_);
+            PlayPictureInto(onShown, MetaFile, platform::Rect::FromSize(0, 0, r.Width(), r.Height()));
+            shownValid_ = true;
+        }
+        painter.drawImage(r.Left, r.Top, shown_);
+    } else {
+        PlayPictureInto(painter, MetaFile, r);
+    }
 
     if (Margins) {
         c.Brush.SetStyle(platform::bsClear);

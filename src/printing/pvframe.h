@@ -8,6 +8,7 @@
 #include "platform/canvas.h"
 #include "printing/pvunits.h"
 
+#include <QImage>
 #include <QPicture>
 #include <QPointer>
 #include <QWidget>
@@ -89,4 +90,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The played page at its shown size, so that scrolling and exposes do not
+    // replay the whole page; made again when the page or its size changes.
+    QImage shown_;
+    bool shownValid_ = false;
 };
