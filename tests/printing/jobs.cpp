@@ -188,7 +188,9 @@ TEST_F(Jobs, PreviewPrintsItsPages)
     ASSERT_TRUE(big && small);
     EXPECT_NEAR(small->box.height() / big->box.height(), 0.5, 0.05);
     EXPECT_NEAR(small->box.left(), 20 * kPt / 2, 1.5);
-    const PdfWord* second = PdfWords(pdf_->JobFile(2)).value(0).Find("second");
+    const auto alone = PdfWords(pdf_->JobFile(2));
+    ASSERT_EQ(alone.size(), 1);
+    const PdfWord* second = alone[0].Find("second");
     ASSERT_NE(second, nullptr);
     EXPECT_GT(second->box.left(), whole[0].size.width() / 2);
     EXPECT_TRUE(dialogs_.Messages().isEmpty());
