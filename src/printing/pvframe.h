@@ -14,6 +14,9 @@
 #include <QWidget>
 
 class TPvPreview;
+namespace printing {
+class TPvValueList;
+}  // namespace printing
 
 class TPvMargins {
 public:
@@ -39,6 +42,9 @@ public:
     bool AreMarginsValid() const;
     // Lengths, switches and pens; not ClipMargins.
     void Assign(const TPvMargins& source);
+    // The middle document generation's margins record: lengths stored
+    // directly, Visible and the pen; the printer's margins are switched off.
+    void LoadFromValues(const printing::TPvValueList& list);
 
 private:
     void marginsChanged();
@@ -62,6 +68,8 @@ public:
     bool Visible() const { return visible_; }
     void SetVisible(bool v);
     void Assign(const TPvShadow& source);
+    // The middle document generation's shadow record, through the setters.
+    void LoadFromValues(const printing::TPvValueList& list);
 
 private:
     QPointer<QWidget> owner_;

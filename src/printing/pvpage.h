@@ -14,6 +14,10 @@
 #include <vector>
 
 class PvDeviceMap;
+namespace printing {
+class ByteStream;
+class TPvValueList;
+}  // namespace printing
 class TPvBaseObject;
 class TPvHeaderFooter;
 class TPvPreview;
@@ -48,6 +52,11 @@ public:
     // Prints header, footer and objects onto a printer canvas.
     void Print(platform::Canvas& canvas, long double scale, const platform::Rect& pageRect, QPoint offset,
                int pixelsPerInch) const;
+    // The oldest document generation's page: Int32 object count, then per
+    // object an Int32 type (1 to 12) and the object's oldest stored form.
+    // Throws printing::StreamReadError, the page left as it was, when the
+    // bytes run out or a type is unknown (nothing tells how long it is).
+    void LoadFromStream(printing::ByteStream& stream, long double fileVersion);
 };
 
 // Pages numbered from 1.
@@ -75,6 +84,11 @@ public:
     void SetCaption(const QString& text);
     void SetFont(const platform::Font& font);
     void Assign(const TPvHeaderFooterCaption& source);
+    // The caption as one keyed record carried in a string: text under 50.0,
+    // font under 1004.0. Loading throws printing::StreamReadError, the
+    // caption left as it was, when the text is no such record.
+    QByteArray SaveToString() const;
+    void LoadFromString(const QByteArray& text);
 
 private:
     QString caption_;
@@ -107,6 +121,12 @@ public:
     void Assign(const TPvHeaderFooter& source);
     // Repaints the preview when it is idle.
     void Redraw();
+    // The oldest document generation: left caption text and font, pen,
+    // ShowLine and Visible. Throws printing::StreamReadError, nothing
+    // changed, when the bytes run out.
+    void LoadFromStream(printing::ByteStream& stream);
+    // The middle generation stores nothing of a header or footer worth reading.
+    void LoadFromValues(const printing::TPvValueList&, long double) {}
 
     // On the page's picture at `pixelsPerInch`, less `offset`.
     void Draw(platform::Canvas& canvas, int pixelsPerInch, QPoint offset, int pageNum, int pageCount) const;

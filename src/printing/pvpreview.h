@@ -11,6 +11,12 @@
 #include "printing/pvpage.h"
 #include "printing/pvprinter.h"
 
+namespace printing {
+class ByteStream;
+class TPvValueList;
+}  // namespace printing
+class PvDocumentReader;
+
 #include <QAbstractScrollArea>
 #include <functional>
 #include <memory>
@@ -169,6 +175,27 @@ public:
 
     QString Tokenize(const QString& text, int page) const;
 
+    // Preview documents (pvdocument.cpp). Saving replaces the file only when
+    // the whole document was written; a load reads the whole document before
+    // it replaces pages, page setup, margins, shadow, header and footer, and
+    // a document that does not read leaves them as they were and says so.
+    // Both return false on failure (after the message) and on a cancelled load.
+    static long double GetVersion() { return 2.22L; }
+    // The first ten bytes of the file as an extended value; 0 when unreadable.
+    static long double GetFileVersion(const QString& fileName);
+    bool SaveToFile(const QString& fileName);
+    void SaveToStream(printing::ByteStream& stream);
+    bool LoadFromFile(const QString& fileName);
+    // Records of the middle and of the current generation from the stream's
+    // position (after the head) to its end.
+    bool LoadFromStream(printing::ByteStream& stream);
+    bool LoadFromStreamNew(printing::ByteStream& stream);
+    // The middle generation's page setup record, stored directly.
+    void PageSetupFromValues(const printing::TPvValueList& list, long double version);
+    // LoadFile is true on entry; false cancels the load.
+    std::function<void(TPvPreview*, long double fileVersion, bool& loadFile)> BeforeLoad;
+    std::function<void(TPvPreview*, int percent)> OnLoadProgess, OnSaveProgress;
+
     // Events; the preview is the sender.
     using Notify = std::function<void(TPvPreview*)>;
     Notify AfterPrint, BeforePrint, OnCanvasChange, OnChangeMargins, OnChangeOrientation, OnChangePrinter, OnClear,
@@ -191,6 +218,7 @@ protected:
 
 private:
     friend class TPvPageImage;
+    friend class PvDocumentReader;
     void fire(const Notify& event) { if (event) event(this); }
     void renderCurrent();
     // Sizes and places the page image for the zoom; keeps the scroll ratio.
