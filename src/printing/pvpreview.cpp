@@ -212,7 +212,7 @@ TPvPreview::TPvPreview(QWidget* parent) : QAbstractScrollArea(parent)
     image_->BorderGap = 20;
     image_->BorderColor = platform::clBlack;
     resize(210, 297);
-    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    SetBorderStyle(platform::bsSingle);
     viewport()->setBackgroundRole(QPalette::Dark);
     viewport()->setAutoFillBackground(true);
     orientation_ = gmPortrait;
@@ -238,6 +238,12 @@ TPvPreview::~TPvPreview()
 }
 
 TPvShadow& TPvPreview::Shadow() { return image_->Shadow; }
+
+void TPvPreview::SetBorderStyle(platform::BorderStyle style)
+{
+    borderStyle_ = style;
+    setFrameStyle(style == platform::bsSingle ? QFrame::StyledPanel | QFrame::Sunken : QFrame::NoFrame);
+}
 
 // ---------------------------------------------------------------- content
 

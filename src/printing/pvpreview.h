@@ -6,6 +6,7 @@
 // least one page; zoom, update and redraw run only while the preview is idle.
 #pragma once
 
+#include "platform/stringgrid.h"
 #include "printing/pvcanvas.h"
 #include "printing/pvframe.h"
 #include "printing/pvpage.h"
@@ -97,6 +98,9 @@ public:
     TPvPreviewOptions Options;
     TPvValue PageWidth, PageHeight;  // hundredths of a millimetre
     TPreviewState PreviewState() const { return state_; }
+    // None, or a single sunken edge.
+    platform::BorderStyle BorderStyle() const { return borderStyle_; }
+    void SetBorderStyle(platform::BorderStyle style);
 
     // Content.
     void Clear();
@@ -240,6 +244,7 @@ private:
     TPvPaperSize paperSize_ = A4;
     TPvOrientation orientation_ = gmPortrait;
     TPvPagesPerSheet pagesPerSheet_ = gmOnePage;
+    platform::BorderStyle borderStyle_ = platform::bsSingle;
     int zoom_ = 20;
     QPoint imageOrigin_;  // where the image sits when it is smaller than the viewport
 };
