@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -258,15 +259,30 @@ bool LoadPictureFile(const QString& path, QImage& image, QByteArray& jpegBytes, 
         return true;
     }
     QImage bitmap;
-    if (!bitmap.loadFromData(bytes, "BMP") || bitmap.width() <= 0 || bitmap.height() <= 0) {
-        error = "Not a readable bitmap";
+    if (!DecodeBitmap(bytes, bitmap, &error))
         return false;
-    }
-    if (static_cast<qint64>(bitmap.width()) * bitmap.height() > platform::kMaxPicturePixels) {
-        error = "The picture is too large";
-        return false;
-    }
     image = bitmap;
     jpegBytes.clear();
+    return true;
+}
+
+bool DecodeBitmap(const QByteArray& bytes, QImage& image, QString* error)
+{
+    auto fail = [error](const char* why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    qint64 width = 0, height = 0;
+    if (!platform::BitmapHeaderSize(bytes, width, height))
+        return fail("Not a readable bitmap");
+    if (width <= 0 || height <= 0)
+        return fail("Not a readable bitmap");
+    if (!platform::PictureSizeAllowed(width, height))
+        return fail("The picture is too large");
+    QImage decoded;
+    if (!decoded.loadFromData(bytes, "BMP") || decoded.width() <= 0 || decoded.height() <= 0)
+        return fail("Not a readable bitmap");
+    image = decoded;
     return true;
 }

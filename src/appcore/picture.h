@@ -17,6 +17,12 @@
 // was and `error` (when given) says why.
 bool DecodeJpeg(const QByteArray& bytes, QImage& image, QString* error = nullptr);
 
+// Decodes the bytes of a BMP file. Its header (either info-header kind) is
+// checked against the picture limits before any pixel is decoded. False, with
+// `image` left as it was and `error` (when given) saying why, for bytes that
+// are not one sound bitmap within the limits.
+bool DecodeBitmap(const QByteArray& bytes, QImage& image, QString* error = nullptr);
+
 // The bytes of a JPEG file holding the image (quality 0..100). A null image
 // or one of zero width or height gives no bytes; so does a failed encoding.
 QByteArray EncodeJpeg(const QImage& image, int quality = 90);

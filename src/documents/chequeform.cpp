@@ -6,7 +6,6 @@
 #include "documents/chequewording.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
-#include "platform/picturelimits.h"
 #include "platform/shell.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
@@ -82,20 +81,9 @@ QByteArray bmpBytes(const QImage& picture)
 // picture limits.
 QImage pictureFromBytes(const dbArray<int1>& bytes)
 {
-    if (bytes.length() == 0) return {};
-    const QByteArray data(reinterpret_cast<const char*>(bytes.get()), qsizetype(bytes.length()));
-    if (data.size() >= 26 && data.startsWith("BM")) {
-        auto le32 = [&](int at) {
-            return qint32(quint8(data[at]) | quint8(data[at + 1]) << 8 | quint8(data[at + 2]) << 16 |
-                          quint32(quint8(data[at + 3])) << 24);
-        };
-        const qint64 w = le32(18), h = std::abs(qint64(le32(22)));
-        if (!platform::PictureSizeAllowed(w, h)) return {};
-    } else {
-        return {};
-    }
     QImage picture;
-    picture.loadFromData(data, "BMP");
+    if (bytes.length() > 0)
+        DecodeBitmap(QByteArray(reinterpret_cast<const char*>(bytes.get()), qsizetype(bytes.length())), picture);
     return picture;
 }
 

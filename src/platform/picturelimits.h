@@ -3,7 +3,10 @@
 // they allocate its pixels.
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
+
+#include <cstdint>
 
 namespace platform {
 
@@ -14,6 +17,30 @@ constexpr int kMaxPictureSide = 30'000;
 constexpr bool PictureSizeAllowed(qint64 w, qint64 h)
 {
     return w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide && w * h <= kMaxPicturePixels;
+}
+
+// The pixel size the header of a BMP file claims. `head` is the file's first
+// bytes: "BM", UInt32 file size, 4 reserved bytes, UInt32 offset of the
+// pixels; then the info header: UInt32 size, and either Int32 width and height
+// (40 bytes and more; a negative height means rows top-down) or UInt16 width
+// and height (12 bytes). False without "BM" and a whole file header; width and
+// height are 0 for an info header of another kind or cut short.
+inline bool BitmapHeaderSize(const QByteArray& head, qint64& width, qint64& height)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(head.constData());
+    const auto u16 = [b](int at) { return qint64(b[at] | b[at + 1] << 8); };
+    const auto i32 = [&](int at) { return qint64(std::int32_t(quint32(u16(at)) | quint32(u16(at + 2)) << 16)); };
+    width = height = 0;
+    if (head.size() < 14 + 12 || b[0] != 'B' || b[1] != 'M') return false;
+    const qint64 infoSize = quint32(i32(14));
+    if (infoSize == 12) {
+        width = u16(18);
+        height = u16(20);
+    } else if (infoSize >= 40 && head.size() >= 14 + 40) {
+        width = i32(18);
+        height = i32(22) < 0 ? -i32(22) : i32(22);
+    }
+    return true;
 }
 
 }  // namespace platform

@@ -136,30 +136,17 @@ void BitmapToStream(ByteStream& stream, const QImage& bitmap)
 
 QImage BitmapFromStream(ByteStream& stream)
 {
-    // BMP file header: "BM", UInt32 file size, 4 reserved bytes, UInt32 offset
-    // of the pixels; then the info header: UInt32 size, and either Int32
-    // width and height (40 bytes and more) or UInt16 width and height (12 bytes).
+    // The file size (UInt32 at offset 2) bounds the bytes the header is read from.
     constexpr int kFileHeader = 14;
-    std::array<unsigned char, kFileHeader + 40> h{};
-    const QByteArray head = stream.Peek(qint64(h.size()));
-    std::memcpy(h.data(), head.constData(), size_t(head.size()));
-    const auto u16 = [&](int at) { return qint64(h[at] | h[at + 1] << 8); };
-    const auto i32 = [&](int at) { return qint64(std::int32_t(quint32(u16(at)) | quint32(u16(at + 2)) << 16)); };
-    if (head.size() < kFileHeader + 12 || h[0] != 'B' || h[1] != 'M')
+    const QByteArray head = stream.Peek(std::min<qint64>(kFileHeader + 40, stream.Remaining()));
+    qint64 width = 0, height = 0;
+    if (!platform::BitmapHeaderSize(head, width, height))
         throw StreamReadError("Stream read error: not a bitmap");
-    const qint64 fileSize = quint32(i32(2));
+    const auto* h = reinterpret_cast<const unsigned char*>(head.constData());
+    const qint64 fileSize = qint64(h[2]) | qint64(h[3]) << 8 | qint64(h[4]) << 16 | qint64(h[5]) << 24;
     if (fileSize < kFileHeader + 12 || fileSize > stream.Remaining())
         throw StreamReadError("Stream read error: bitmap size past the end");
-    const qint64 infoSize = quint32(i32(14));
-    qint64 width = 0, height = 0;
-    if (infoSize == 12) {
-        width = u16(18);
-        height = u16(20);
-    } else if (infoSize >= 40 && fileSize >= kFileHeader + 40) {
-        width = i32(18);
-        height = i32(22);
-        height = height < 0 ? -height : height;  // top-down rows
-    }
+    platform::BitmapHeaderSize(head.left(fileSize), width, height);
     if (!platform::PictureSizeAllowed(width, height))
         throw StreamReadError("Stream read error: bitmap header unsound or picture too large");
     QImage image;

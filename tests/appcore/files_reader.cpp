@@ -466,3 +466,42 @@ TEST(Pictures, JpegRoundTripAndDamage)
         DecodeJpeg(bad, out);  // either decodes whole or fails: never ends the process
     }
 }
+
+TEST(Pictures, BitmapsAreCheckedFromTheirHeaderBeforeDecoding)
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    QByteArray bmp;
+    {
+        QBuffer buffer(&bmp);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(image.save(&buffer, "BMP"));
+    }
+    QImage back;
+    ASSERT_TRUE(DecodeBitmap(bmp, back));
+    EXPECT_EQ(back.size(), QSize(40, 30));
+
+    QString error;
+    QImage kept(3, 3, QImage::Format_RGB32);
+    QByteArray huge = bmp;  // claims 50000 x 50000 pixels
+    huge[18] = '\x50', huge[19] = '\xC3', huge[20] = 0, huge[21] = 0;
+    huge[22] = '\x50', huge[23] = '\xC3', huge[24] = 0, huge[25] = 0;
+    for (const QByteArray& bad : {QByteArray(), bmp.left(20), QByteArray("BM not a bitmap at all"), huge}) {
+        error.clear();
+        EXPECT_FALSE(DecodeBitmap(bad, kept, &error));
+        EXPECT_FALSE(error.isEmpty());
+        EXPECT_EQ(kept.size(), QSize(3, 3));
+    }
+    EXPECT_EQ(error, "The picture is too large");
+
+    std::mt19937 random(11);
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray bad = bmp.left(static_cast<qsizetype>(random() % (bmp.size() + 1)));
+        for (int i = 0; i < 3 && !bad.isEmpty(); ++i)
+            bad[static_cast<qsizetype>(random() % bad.size())] = static_cast<char>(random());
+        QImage out;
+        if (DecodeBitmap(bad, out)) {
+            EXPECT_TRUE(platform::PictureSizeAllowed(out.width(), out.height()));
+        }
+    }
+}
