@@ -5,6 +5,7 @@
 // against a plain QPdfWriter loop drawing the same texts at the same places.
 // The ratios are printed at the end. Runs offscreen.
 #include "appcore/schema.h"
+#include "bench_app.h"
 #include "documents/chequeform.h"
 #include "documents/numberconvert.h"
 #include "platform/dialogs.h"
@@ -30,7 +31,6 @@
 
 namespace {
 
-const int setOffscreen = (qputenv("QT_QPA_PLATFORM", "offscreen"), 0);
 constexpr int kAmounts = 100000;
 constexpr int kCheques = 1000;
 
@@ -90,19 +90,12 @@ void BM_IcuSpellOut(benchmark::State& state)
 }
 
 struct PrintFixture {
-    std::unique_ptr<QApplication> app;
-    QTemporaryDir dir;
+    BenchApplication base;
     std::vector<oid_t> contacts;
     platform::ScriptedDialogs dialogs;
 
     PrintFixture()
     {
-        static int argc = 1;
-        static char arg0[] = "bench";
-        static char* argv[] = {arg0, nullptr};
-        app = std::make_unique<QApplication>(argc, argv);
-        QDir::setCurrent(dir.path());
-        database.open("Quillet");
         for (int i = 0; i < kCheques; ++i) {
             Customer c;
             const std::string name = "Payee number " + std::to_string(i + 1);

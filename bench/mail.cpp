@@ -4,6 +4,7 @@
 // process against the same kind of sink; the ratio window/plain is printed
 // at the end. Runs offscreen.
 #include "appcore/schema.h"
+#include "bench_app.h"
 #include "documents/emailform.h"
 #include "grid/listgrid.h"
 #include "platform/dialogs.h"
@@ -24,24 +25,17 @@
 
 namespace {
 
-const int setOffscreen = (qputenv("QT_QPA_PLATFORM", "offscreen"), 0);
 constexpr int kMessages = 1000;
 constexpr int kAttachmentBytes = 100 * 1024;
 
 struct Fixture {
-    std::unique_ptr<QApplication> app;
-    QTemporaryDir dir;
+    BenchApplication base;
+    QTemporaryDir& dir = base.dir;
     QStringList attachments;
     std::unique_ptr<grid::RIvuZuvuzoZuvu> grid;
 
     Fixture()
     {
-        static int argc = 1;
-        static char arg0[] = "bench";
-        static char* argv[] = {arg0, nullptr};
-        app = std::make_unique<QApplication>(argc, argv);
-        QDir::setCurrent(dir.path());
-        database.open("Quillet");
         for (int a = 0; a < 2; ++a) {
             const QString path = dir.filePath(QString("attachment%1.bin").arg(a));
             QFile f(path);
