@@ -1,9 +1,6 @@
-// The preview's drawing interface. Callers never paint: each call converts its
-// coordinates from the caller's unit into hundredths of a millimetre (plus the
-// origin CoordsRelative names), records one drawing object with copies of the
-// canvas's pen, brush and font, and appends it to the preview's current page.
-// Text is measured on a detached canvas at the screen's dpi. Owned by its
-// preview, which must outlive every call.
+// The preview's drawing interface: each call converts the caller's unit to
+// hundredths of a millimetre and appends one drawing object to the preview's
+// current page. Owned by its preview, which must outlive every call.
 #pragma once
 
 #include "platform/canvas.h"

@@ -1,8 +1,6 @@
-// What the drawing objects share to put themselves on a device: the transfer
-// between the canvas's pen, brush and font and the stored records, the mapping
-// of hundredths of a millimetre to device pixels for the screen picture
-// (Draw) and for a page on a printed sheet (Print), the dashed-line walk for
-// wide dashed pens, and stretched bitmap output.
+// What drawing objects share to reach a device: records to and from the
+// canvas's tools, the mapping of hundredths of a millimetre to device pixels on
+// screen and on a sheet, the dashed-line walk and picture output.
 #pragma once
 
 #include "platform/canvas.h"

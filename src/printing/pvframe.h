@@ -1,8 +1,6 @@
-// What the preview paints around a page: the user's margins (shared by the
-// whole preview and used to clip page drawing), the drop shadow, and the page
-// control that shows one rendered page on its white sheet with border,
-// shadow and the margin rectangles. Margins and shadow repaint the page control
-// they were given; margin lengths tell the preview through its message 7034.
+// What the preview paints around a page: the user's margins (also used to clip
+// page drawing), the drop shadow, and the page control showing one rendered
+// page on its sheet. Callers keep the preview alive as long as these.
 #pragma once
 
 #include "platform/canvas.h"

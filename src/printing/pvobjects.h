@@ -1,10 +1,6 @@
-// The drawing objects a preview page keeps, one per drawing call: coordinates
-// in hundredths of a millimetre from the page's top-left corner and each
-// object's own copy of the pen, brush and font in force at the call. An
-// object draws itself on the page's screen picture (Draw) and prints itself
-// on a printer's painter scaled into the page's rectangle on the sheet
-// (Print). Objects belong to their page and do not change after creation
-// except through SetBounds, SetBitmap and the readers.
+// The drawing objects of a preview page: coordinates in hundredths of a
+// millimetre and their own pen, brush and font; each draws itself on the page's
+// screen picture and prints itself scaled into its place on a printed sheet.
 #pragma once
 
 #include "platform/canvas.h"

@@ -1,8 +1,6 @@
-// Pages of a preview document and their header and footer. A page keeps its
-// drawing objects in order (later ones paint over earlier ones) and renders
-// them into its picture at a given resolution; its number always equals its
-// place in the page list. The header and footer lay three captions (with page
-// tokens) on a rule line above the top margin or below the bottom margin.
+// Pages of a preview document (objects kept in order, numbered by their place
+// in the page list, rendered into a picture) and the header and footer, three
+// captions with page tokens on a rule line.
 #pragma once
 
 #include "platform/canvas.h"

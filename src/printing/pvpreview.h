@@ -1,9 +1,6 @@
-// The print-preview control: owns the pages of one document, the drawing
-// canvas, the page geometry (paper, size, orientation, margins, header and
-// footer), the zoom and the printer, and shows the current page on a page
-// image inside its scrolling area. The program's forms call Clear, draw
-// through Canvas(), call UpdatePreview and Print. The preview always has at
-// least one page; zoom, update and redraw run only while the preview is idle.
+// The print-preview control: pages, canvas, page geometry, zoom and printer of
+// one document, the current page shown in a scrolling area. It always has a
+// page; zoom, update and redraw run only while it is idle.
 #pragma once
 
 #include "platform/stringgrid.h"

@@ -1,8 +1,6 @@
-// The print-preview suite's small records and enumerations: one length in every
-// unit (TPvUnits), rectangles and points in a caller's unit, and the stored
-// forms of brush, pen and font that each drawing object keeps as its own copy.
-// Every enumeration's members are numbered from 0 in the order given; stored
-// documents hold these numbers, so the order must never change.
+// The preview suite's records (one length in every unit, rectangles, points, the
+// stored brush, pen and font) and its enumerations. Stored documents hold the
+// enumerations' ordinals, so members keep their order.
 #pragma once
 
 #include "platform/color.h"

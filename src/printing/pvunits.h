@@ -1,9 +1,6 @@
-// Lengths of the print-preview suite: a whole number of hundredths of a
-// millimetre in a signed 32-bit count, converted to and from millimetres,
-// centimetres, inches and screen pixels (at the screen's dpi read at each
-// conversion). Conversions to a whole number round to nearest, ties to even,
-// from extended precision. A setter whose result does not fit the count raises
-// platform::EConvertError and leaves the length and its listeners untouched.
+// Lengths in whole hundredths of a millimetre (signed 32-bit) and their
+// conversions, rounded to nearest, ties to even. A length that does not fit
+// raises platform::EConvertError and leaves the value and its listeners alone.
 #pragma once
 
 #include "printing/pvtypes.h"

@@ -1,7 +1,5 @@
-// Page tokens of printed texts: "{DATE}", "{TIME}", "{PAGE}" and "{NUMPAGES}".
-// The preview replaces them in captions and measured texts, and every drawing
-// object in its own text, through the same function; objects get what they
-// need of the preview as a TPvPageContext.
+// Page tokens "{DATE}", "{TIME}", "{PAGE}" and "{NUMPAGES}" of printed texts:
+// one function for the preview's captions and measures and the objects' texts.
 #pragma once
 
 #include <QDateTime>

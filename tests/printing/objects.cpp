@@ -348,7 +348,7 @@ TEST(PvObjects, EmptyOrDegenerateObjectsDrawNothing)
     box.Text = QStringLiteral("an id that must not print");
     box.Font = arial();
     box.Pen = pen(1, PvPsClear);
-    auto& narrow = add<TPvTextBoxObject>(none);  // right of its left edge? no: reversed
+    auto& narrow = add<TPvTextBoxObject>(none);  // right edge left of the left one
     narrow.SetBounds(6000, 1000, 5000, 3000);
     narrow.Text = QStringLiteral("reversed");
     narrow.Font = arial();
