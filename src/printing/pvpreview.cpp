@@ -163,7 +163,8 @@ void TPvPageImage::mouseReleaseEvent(QMouseEvent* event)
         update();
         // A click without a drag, or a page of no size, leaves the zoom alone.
         const int w = band.width() - 1, h = band.height() - 1;
-        if (w > 0 && h > 0 && width() > 40 && height() > 40) {
+        if (w > 0 && h > 0 && pv.PageWidth.AsPvUnits > 0 && pv.PageHeight.AsPvUnits > 0 && width() > 40 &&
+            height() > 40) {
             const long double fx = (band.left() - 20) / static_cast<long double>(width() - 40);
             const long double fy = (band.top() - 20) / static_cast<long double>(height() - 40);
             const long double factor = std::min(pv.viewport()->width() / static_cast<long double>(w),
