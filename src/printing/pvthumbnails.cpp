@@ -117,8 +117,15 @@ void TPvThumbnails::SetPreview(TPvPreview* preview)
     if (preview_ && preview_ != preview) preview_->RemoveAssociatedComponent(this);
     preview_ = preview;
     preview->AddAssociatedComponent(this);
+    // A destroyed preview is forgotten, also by the page pictures.
+    connect(preview, &QObject::destroyed, this, &TPvThumbnails::forgetPreview, Qt::UniqueConnection);
     for (TPvThumbnail* t : thumbs_) t->PageImage().Preview = preview;
     UpdateThumbnails();
+}
+
+void TPvThumbnails::forgetPreview()
+{
+    for (TPvThumbnail* t : thumbs_) t->PageImage().Preview = nullptr;
 }
 
 void TPvThumbnails::SetBorderStyle(TBorderStyle style)

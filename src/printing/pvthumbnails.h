@@ -119,6 +119,7 @@ private:
     void repositionThumbnails();
     void redrawThumbnails();
     void updateScrollRanges();
+    void forgetPreview();
 
     TBorderStyle borderStyle_ = bsSingle;
     int captionHeight_ = 14;

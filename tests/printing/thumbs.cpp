@@ -120,6 +120,15 @@ TEST_F(ThumbsTest, ThumbnailsFollowPagesAddedAndDeleted)
     EXPECT_EQ(thumbs.Count(), 5) << "switched off, the thumbnails stay as they are";
     thumbs.SetThumbsEnabled(true);
     EXPECT_EQ(thumbs.Count(), 6);
+
+    auto other = std::make_unique<TPvPreview>();
+    thumbs.SetPreview(other.get());
+    EXPECT_EQ(thumbs.Count(), 1);
+    other.reset();
+    EXPECT_EQ(thumbs.Preview(), nullptr);
+    thumbs.grab();  // paints without the preview
+    thumbs.UpdateThumbnails();
+    EXPECT_EQ(thumbs.Count(), 1);
 }
 
 TEST_F(ThumbsTest, ThumbSizeOutsideOneToTwentyIsRefused)
