@@ -37,10 +37,28 @@ enum RecordKind : std::int32_t {
 
 [[noreturn]] void Malformed(const char* what) { throw StreamReadError(what); }
 
-std::int32_t CheckedPageSide(std::int64_t v)
+// A stored page setup, its sides checked.
+struct PageSetup {
+    std::int32_t width = 0, height = 0;
+    TPvPaperSize paper = A4;
+    TPvOrientation orientation = gmPortrait;
+
+    PageSetup() = default;
+    PageSetup(std::int64_t w, std::int64_t h, std::int64_t paperOrdinal, std::int64_t orientationOrdinal)
+        : width(checkedSide(w)), height(checkedSide(h)), paper(PvEnumFromOrdinal<TPvPaperSize>(paperOrdinal)),
+          orientation(PvEnumFromOrdinal<TPvOrientation>(orientationOrdinal))
+    {
+    }
+    static std::int32_t checkedSide(std::int64_t v)
+    {
+        if (v <= 0 || v > kMaxPageSide) Malformed("page size out of range");
+        return std::int32_t(v);
+    }
+};
+
+PageSetup MiddlePageSetup(const TPvValueList& list)
 {
-    if (v <= 0 || v > kMaxPageSide) Malformed("page size out of range");
-    return std::int32_t(v);
+    return {list.GetIntValue(2.01L), list.GetIntValue(2.02L), list.GetIntValue(2.03L), list.GetIntValue(2.04L)};
 }
 
 bool LowByte(std::int32_t v) { return (v & 0xFF) != 0; }
@@ -170,10 +188,10 @@ public:
         : preview_(preview), pages_(std::make_unique<TPvPageList>(&preview)), margins_(nullptr), shadow_(nullptr),
           header_(nullptr), footer_(nullptr)
     {
-        width_ = preview.PageWidth.AsPvUnits;
-        height_ = preview.PageHeight.AsPvUnits;
-        paper_ = preview.paperSize_;
-        orientation_ = preview.orientation_;
+        setup_.width = preview.PageWidth.AsPvUnits;
+        setup_.height = preview.PageHeight.AsPvUnits;
+        setup_.paper = preview.paperSize_;
+        setup_.orientation = preview.orientation_;
         margins_.Assign(*preview.margins_);
         shadow_.Assign(preview.image_->Shadow);
         header_.Assign(*preview.header_);
@@ -188,9 +206,8 @@ public:
             switch (list.GetIntValueDef(10.0L, -1)) {
             case kNewPage: newPage(); break;
             case kPageSetup:
-                setPageSize(list.GetIntValueDef(2.01L, 0), list.GetIntValueDef(2.02L, 0));
-                paper_ = PvEnumFromOrdinal<TPvPaperSize>(list.GetIntValueDef(2.03L, 0));
-                orientation_ = PvEnumFromOrdinal<TPvOrientation>(list.GetIntValueDef(2.04L, 0));
+                setup_ = PageSetup(list.GetIntValueDef(2.01L, 0), list.GetIntValueDef(2.02L, 0),
+                                   list.GetIntValueDef(2.03L, 0), list.GetIntValueDef(2.04L, 0));
                 break;
             case kMargins: {
                 margins_.Left.AsPvUnits = list.GetIntValueDef(3.01L, 0);
@@ -232,11 +249,7 @@ public:
             list.LoadFromStream(stream);
             switch (list.GetIntValue(10.0L)) {
             case kNewPage: newPage(); break;
-            case kPageSetup:
-                setPageSize(list.GetIntValue(2.01L), list.GetIntValue(2.02L));
-                paper_ = PvEnumFromOrdinal<TPvPaperSize>(list.GetIntValue(2.03L));
-                orientation_ = PvEnumFromOrdinal<TPvOrientation>(list.GetIntValue(2.04L));
-                break;
+            case kPageSetup: setup_ = MiddlePageSetup(list); break;
             case kMargins: margins_.LoadFromValues(list); break;
             case kShadow: shadow_.LoadFromValues(list); break;
             case kInformation: expected_ = list.GetIntValue(5.02L); break;
@@ -258,9 +271,9 @@ public:
 
     void ReadOldest(ByteStream& stream, long double version)
     {
-        orientation_ = PvEnumFromOrdinal<TPvOrientation>(ByteFromStream(stream));
+        const std::uint8_t orientation = ByteFromStream(stream);
         const std::int32_t height = IntFromStream(stream);
-        setPageSize(IntFromStream(stream), height);
+        setup_ = PageSetup(IntFromStream(stream), height, setup_.paper, orientation);
         header_.LoadFromStream(stream);
         footer_.LoadFromStream(stream);
         const qint64 count = CheckedCount(stream, IntFromStream(stream), 4);
@@ -269,28 +282,24 @@ public:
         }
     }
 
-    // Hands everything to the preview, which has state gmLoading.
+    // Hands everything to the preview, which has state gmLoading. The last
+    // page becomes current; the one update at the end tells the linked controls.
     void Commit()
     {
         TPvPreview& pv = preview_;
         if (pages_->GetNumPages() == 0) pages_->AddPage();
-        const bool turned = orientation_ != pv.orientation_;
         pv.pages_ = std::move(pages_);
         pv.currentPageNum_ = pv.GetNumPages();
-        pv.PageWidth.AsPvUnits = width_;
-        pv.PageHeight.AsPvUnits = height_;
-        pv.paperSize_ = paper_;
-        pv.orientation_ = orientation_;
+        pv.PageWidth.AsPvUnits = setup_.width;
+        pv.PageHeight.AsPvUnits = setup_.height;
+        pv.paperSize_ = setup_.paper;
+        pv.orientation_ = setup_.orientation;
         pv.margins_->Assign(margins_);
         pv.image_->Shadow.Assign(shadow_);
         pv.header_->Assign(header_);
         pv.footer_->Assign(footer_);
         pv.state_ = gmIdle;
-        pv.MessageToControls(PvMsgPageSize, 0, 0);
-        if (turned) pv.MessageToControls(PvMsgOrientation, 0, 0);
-        pv.MessageToControls(PvMsgPageAdded, 0, 0);
         pv.ResizePages();
-        pv.SetCurrentPageNum(pv.currentPageNum_);
     }
 
 private:
@@ -307,12 +316,6 @@ private:
     {
         if (!current_) current_ = pages_->AddPage();
         return current_;
-    }
-
-    void setPageSize(std::int64_t width, std::int64_t height)
-    {
-        width_ = CheckedPageSide(width);
-        height_ = CheckedPageSide(height);
     }
 
     static platform::Pen pen(const TPvExtValueList& list, long double key, platform::Pen pen)
@@ -337,9 +340,7 @@ private:
     TPvPreview& preview_;
     std::unique_ptr<TPvPageList> pages_;
     TPvPage* current_ = nullptr;
-    std::int32_t width_ = 0, height_ = 0;
-    TPvPaperSize paper_ = A4;
-    TPvOrientation orientation_ = gmPortrait;
+    PageSetup setup_;
     TPvMargins margins_;
     TPvShadow shadow_;
     TPvHeader header_;
@@ -392,12 +393,11 @@ bool TPvPreview::LoadFromStreamNew(ByteStream& stream)
 
 void TPvPreview::PageSetupFromValues(const TPvValueList& list, long double)
 {
-    const std::int32_t width = CheckedPageSide(list.GetIntValue(2.01L));
-    const std::int32_t height = CheckedPageSide(list.GetIntValue(2.02L));
-    PageWidth.AsPvUnits = width;
-    PageHeight.AsPvUnits = height;
-    paperSize_ = PvEnumFromOrdinal<TPvPaperSize>(list.GetIntValue(2.03L));
-    orientation_ = PvEnumFromOrdinal<TPvOrientation>(list.GetIntValue(2.04L));
+    const PageSetup setup = MiddlePageSetup(list);
+    PageWidth.AsPvUnits = setup.width;
+    PageHeight.AsPvUnits = setup.height;
+    paperSize_ = setup.paper;
+    orientation_ = setup.orientation;
 }
 
 long double TPvPreview::GetFileVersion(const QString& fileName)

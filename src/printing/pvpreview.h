@@ -191,7 +191,8 @@ public:
     // position (after the head) to its end.
     bool LoadFromStream(printing::ByteStream& stream);
     bool LoadFromStreamNew(printing::ByteStream& stream);
-    // The middle generation's page setup record, stored directly.
+    // The middle generation's page setup record, stored directly; throws
+    // printing::StreamReadError, nothing changed, for a side out of range.
     void PageSetupFromValues(const printing::TPvValueList& list, long double version);
     // LoadFile is true on entry; false cancels the load.
     std::function<void(TPvPreview*, long double fileVersion, bool& loadFile)> BeforeLoad;
