@@ -1,7 +1,5 @@
-// The preview document: a preview's page setup, margins, shadow, header,
-// footer and every page with its drawing objects, as TPvPreview saves and
-// loads it (pvdocument.cpp). AFileVersion holds the version of the document
-// being (or last) loaded; the objects' oldest readers are given it.
+// The preview document that TPvPreview saves and loads (pvdocument.cpp).
+// AFileVersion holds the version of the document being, or last, loaded.
 //
 // Format (little-endian; extended = the 10-byte reals of bytestream.h):
 //   head: the version as an extended value; this program writes 2.22.

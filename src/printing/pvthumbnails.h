@@ -1,9 +1,6 @@
-// Thumbnails of a preview's pages: one small page picture with a caption
-// ("Page: #", the number in place of every "#") per page, in a row, a column
-// or a grid inside a scrolling area. The control follows the linked preview
-// through its messages, marks the current page in blue and makes a clicked
-// thumbnail the preview's current page. It does nothing while no preview is
-// linked and forgets a preview that is destroyed.
+// Thumbnails of a linked preview's pages in a row, column or grid, captioned
+// "Page: #", the current page in blue; a click turns the preview to that page.
+// Does nothing while no preview is linked; forgets a preview that is destroyed.
 #pragma once
 
 #include "printing/pvpreview.h"
