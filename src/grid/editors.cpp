@@ -1,6 +1,5 @@
 #include "grid/editors.h"
 
-#include <QHBoxLayout>
 #include <QPainter>
 #include <QPolygon>
 #include <QRegion>
@@ -16,9 +15,9 @@ void startHidden(QWidget* w)
 }
 }  // namespace
 
-TGridCombo::TGridCombo(QWidget* Owner) : QComboBox(Owner) { startHidden(this); }
+TGridCombo::TGridCombo(QWidget* Owner) : TASGCustomCombo(Owner) { startHidden(this); }
 
-TAsgSpinEdit::TAsgSpinEdit(QWidget* Owner) : QSpinBox(Owner) { startHidden(this); }
+TGridSpin::TGridSpin(QWidget* Owner) : TAsgSpinEdit(Owner) { startHidden(this); }
 
 TGridDatePicker::TGridDatePicker(QWidget* Owner) : QDateTimeEdit(Owner)
 {
@@ -28,20 +27,9 @@ TGridDatePicker::TGridDatePicker(QWidget* Owner) : QDateTimeEdit(Owner)
 
 TGridCheckBox::TGridCheckBox(QWidget* Owner) : QCheckBox(Owner) { startHidden(this); }
 
-TAsgEditBtn::TAsgEditBtn(QWidget* Owner)
-    : QWidget(Owner), edit_(new QLineEdit(this)), button_(new QToolButton(this))
-{
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(edit_, 1);
-    layout->addWidget(button_);
-    startHidden(this);
-}
+TGridEditBtn::TGridEditBtn(QWidget* Owner) : TAsgEditBtn(Owner) { startHidden(this); }
 
-void TAsgEditBtn::SetCaption(const QString& Caption) { button_->setText(Caption); }
-QString TAsgEditBtn::Caption() const { return button_->text(); }
-void TAsgEditBtn::SetBorder(bool Border) { edit_->setFrame(Border); }
+TGridUnitEditBtn::TGridUnitEditBtn(QWidget* Owner) : TAsgUnitEditBtn(Owner) { startHidden(this); }
 
 TGridButton::TGridButton(QWidget* Owner) : QPushButton(Owner) { startHidden(this); }
 

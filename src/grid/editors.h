@@ -6,39 +6,27 @@
 // controls carry what construction and a read-only grid need of them.
 #pragma once
 
+#include "grid/editbtn.h"
+#include "grid/flatcombo.h"
+#include "grid/spinedit.h"
 #include "platform/color.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDateTimeEdit>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTextEdit>
-#include <QToolButton>
 #include <QWidget>
 
 namespace grid {
 
-class TGridCombo : public QComboBox {
+class TGridCombo : public TASGCustomCombo {
 public:
     explicit TGridCombo(QWidget* Owner);
-    bool IsWinXP = false;  // drawn with visual styles
-};
-
-class TAsgSpinEdit : public QSpinBox {
-public:
-    explicit TAsgSpinEdit(QWidget* Owner);
-    void SetIsWinXP(bool Value) { isWinXP_ = Value; }
-    bool IsWinXP() const { return isWinXP_; }
-
-private:
-    bool isWinXP_ = false;
 };
 
 class TGridSpin : public TAsgSpinEdit {
 public:
-    using TAsgSpinEdit::TAsgSpinEdit;
+    explicit TGridSpin(QWidget* Owner);
 };
 
 class TGridDatePicker : public QDateTimeEdit {
@@ -51,31 +39,14 @@ public:
     explicit TGridCheckBox(QWidget* Owner);
 };
 
-// A line edit with a small button at its right end.
-class TAsgEditBtn : public QWidget {
-public:
-    explicit TAsgEditBtn(QWidget* Owner);
-    void SetCaption(const QString& Caption);
-    QString Caption() const;
-    QLineEdit* Edit() const { return edit_; }
-    // Without a border the editor fills its cell exactly.
-    void SetBorder(bool Border);
-
-private:
-    QLineEdit* edit_;
-    QToolButton* button_;
-};
-
 class TGridEditBtn : public TAsgEditBtn {
 public:
-    using TAsgEditBtn::TAsgEditBtn;
+    explicit TGridEditBtn(QWidget* Owner);
 };
 
-// An edit with button whose text is split into a number and a unit.
-class TGridUnitEditBtn : public TGridEditBtn {
+class TGridUnitEditBtn : public TAsgUnitEditBtn {
 public:
-    using TGridEditBtn::TGridEditBtn;
-    QString UnitID;
+    explicit TGridUnitEditBtn(QWidget* Owner);
 };
 
 class TGridButton : public QPushButton {

@@ -13,45 +13,6 @@ namespace grid {
 
 // ---------------------------------------------------------------- dates and times
 
-namespace {
-
-// The short date format with a four-digit year: a date written with two
-// digits would read back in the first century.
-QString dateFormat()
-{
-    QString f = QString::fromStdString(formatSettings().ShortDateFormat);
-    if (f.isEmpty())
-        f = QStringLiteral("dd/MM/yyyy");
-    if (!f.contains(QLatin1String("yyyy")))
-        f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
-    return f;
-}
-
-bool parseTime(const std::string& S, double& Value)
-{
-    int parts[3] = {0, 0, 0};
-    int n = 0;
-    std::string rest = Trim(S);
-    while (n < 3) {
-        const auto colon = rest.find(':');
-        const std::string part = rest.substr(0, colon);
-        if (!TextToInt(part, parts[n]) || parts[n] < 0)
-            return false;
-        ++n;
-        if (colon == std::string::npos)
-            break;
-        rest = rest.substr(colon + 1);
-        if (n == 3)
-            return false;
-    }
-    if (n < 2 || parts[0] > 23 || parts[1] > 59 || parts[2] > 59)
-        return false;
-    Value = (parts[0] * 3600 + parts[1] * 60 + parts[2]) / 86400.0;
-    return true;
-}
-
-}  // namespace
-
 TDateTime RIvuZuvuzoZuvu::GetDates(int ACol, int ARow) const
 {
     const std::string text = GetCellEx(ACol, ARow);
@@ -63,27 +24,21 @@ TDateTime RIvuZuvuzoZuvu::GetDates(int ACol, int ARow) const
 
 void RIvuZuvuzoZuvu::SetDates(int ACol, int ARow, TDateTime Value)
 {
-    int y = 0, m = 0, d = 0;
-    DecodeDate(Value, y, m, d);
-    SetCellEx(ACol, ARow, QDate(y, m, d).toString(dateFormat()).toStdString());
+    SetCellEx(ACol, ARow, DateToShortText(Value));
 }
 
 TDateTime RIvuZuvuzoZuvu::GetTimes(int ACol, int ARow) const
 {
     const std::string text = GetCellEx(ACol, ARow);
     double t = 0;
-    if (!parseTime(text, t))
+    if (!ParseTime(text, t))
         throw EConvertError("'" + text + "' is not a valid time");
     return t;
 }
 
 void RIvuZuvuzoZuvu::SetTimes(int ACol, int ARow, TDateTime Value)
 {
-    double day = Value - std::floor(Value);
-    long seconds = std::lround(day * 86400.0) % 86400;
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    SetCellEx(ACol, ARow, buf);
+    SetCellEx(ACol, ARow, TimeToLongText(Value));
 }
 
 // ---------------------------------------------------------------- printed columns

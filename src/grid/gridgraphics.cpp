@@ -5,7 +5,7 @@
 // cell texts that are no numbers draw as 0 or not at all.
 #include "grid/listgrid.h"
 
-#include "platform/application.h"
+#include "platform/theme.h"
 
 #include <QPainter>
 #include <QStyle>
@@ -372,17 +372,36 @@ void withStylePainter(platform::Canvas& ACanvas, DrawFn Draw)
     painter->restore();
 }
 
-// Draws a style primitive through the canvas's painter.
-void drawPrimitive(QWidget* Widget, platform::Canvas& ACanvas, QStyle::PrimitiveElement Element, const Rect& R, bool On,
-                   bool Enabled)
+// Draws a check box, radio button or push button through the canvas's painter:
+// with the theme layer while the grid's visual-style flag is set (nothing when
+// the theme class cannot be opened), else with the classic style glyph.
+void drawControlGlyph(RIvuZuvuzoZuvu* Grid, platform::Canvas& ACanvas, platform::StyleGlyph Glyph, const Rect& R,
+                      const platform::StyleGlyphState& State, bool Themed)
 {
-    QStyleOptionButton option;
-    option.initFrom(Widget);
-    option.rect = R.ToQRect();
-    option.state = (On ? QStyle::State_On : QStyle::State_Off) | (Enabled ? QStyle::State_Enabled : QStyle::State_None);
-    if (!Enabled)
-        option.palette.setCurrentColorGroup(QPalette::Disabled);
-    withStylePainter(ACanvas, [&](QPainter* p) { Widget->style()->drawPrimitive(Element, &option, p, Widget); });
+    withStylePainter(ACanvas, [&](QPainter* p) {
+        if (!Themed) {
+            platform::DrawStyleGlyph(p, Grid, Glyph, R.ToQRect(), State);
+            return;
+        }
+        platform::HTHEME theme = platform::OpenThemeData(Grid, QStringLiteral("button"));
+        const int part = Glyph == platform::StyleGlyph::PushButton    ? 1
+                         : Glyph == platform::StyleGlyph::RadioButton ? 2
+                                                                      : 3;
+        int state = State.Pressed ? 3 : State.Enabled ? 1 : 4;
+        if (State.On && part != 1)
+            state += 4;
+        platform::DrawThemeBackground(theme, p, part, state, R.ToQRect());
+        platform::CloseThemeData(theme);
+    });
+}
+
+platform::StyleGlyphState onOff(bool On, bool Enabled, bool Flat = false)
+{
+    platform::StyleGlyphState state;
+    state.On = On;
+    state.Enabled = Enabled;
+    state.Flat = Flat;
+    return state;
 }
 
 QString glyphName(const char* Prefix, bool Orchard, bool On, bool Enabled)
@@ -400,7 +419,8 @@ void RIvuZuvuzoZuvu::drawCheck(platform::Canvas& ACanvas, const Rect& B, bool Ch
     case csClassic:
     case csFlat: {
         const Rect square = Rect::FromSize(B.Left + (B.Width() - size) / 2, B.Top + (B.Height() - size) / 2, size, size);
-        drawPrimitive(this, ACanvas, QStyle::PE_IndicatorCheckBox, square, Checked, Enabled);
+        drawControlGlyph(this, ACanvas, platform::StyleGlyph::CheckBox, square,
+                         onOff(Checked, Enabled, ControlLook->ControlStyle() == csFlat), false);
         break;
     }
     case csWinXP:
@@ -434,10 +454,9 @@ void RIvuZuvuzoZuvu::drawCheck(platform::Canvas& ACanvas, const Rect& B, bool Ch
         break;
     }
     case csTheme:
-        // Themed drawing only while visual styles are active; never here.
-        if (platform::visualStylesActive())
-            drawPrimitive(this, ACanvas, QStyle::PE_IndicatorCheckBox, Rect::FromSize(B.Left, B.Top, size, size),
-                          Checked, Enabled);
+        if (IsWinXP())
+            drawControlGlyph(this, ACanvas, platform::StyleGlyph::CheckBox, Rect::FromSize(B.Left, B.Top, size, size),
+                             onOff(Checked, Enabled), true);
         break;
     }
 }
@@ -448,7 +467,8 @@ void RIvuZuvuzoZuvu::drawRadioButton(platform::Canvas& ACanvas, int X, int Y, bo
     switch (ControlLook->ControlStyle()) {
     case csClassic:
     case csFlat:
-        drawPrimitive(this, ACanvas, QStyle::PE_IndicatorRadioButton, Rect::FromSize(X, Y, size, size), On, !Disabled);
+        drawControlGlyph(this, ACanvas, platform::StyleGlyph::RadioButton, Rect::FromSize(X, Y, size, size),
+                         onOff(On, !Disabled, ControlLook->ControlStyle() == csFlat), false);
         break;
     case csWinXP:
     case csOrchard:
@@ -480,9 +500,9 @@ void RIvuZuvuzoZuvu::drawRadioButton(platform::Canvas& ACanvas, int X, int Y, bo
         break;
     }
     case csTheme:
-        if (platform::visualStylesActive())
-            drawPrimitive(this, ACanvas, QStyle::PE_IndicatorRadioButton, Rect::FromSize(X, Y, size, size), On,
-                          !Disabled);
+        if (IsWinXP())
+            drawControlGlyph(this, ACanvas, platform::StyleGlyph::RadioButton, Rect::FromSize(X, Y, size, size),
+                             onOff(On, !Disabled), true);
         break;
     }
 }
@@ -625,13 +645,9 @@ void RIvuZuvuzoZuvu::drawNode(platform::Canvas& ACanvas, Rect R, TCellGraphic* G
 void RIvuZuvuzoZuvu::drawButton(platform::Canvas& ACanvas, Rect B, TCellGraphic* G, const Rect&)
 {
     const bool pressed = G->CellBoolean;
-    QStyleOptionButton option;
-    option.initFrom(this);
-    option.rect = B.ToQRect();
-    option.state = QStyle::State_Enabled | (pressed ? QStyle::State_Sunken : QStyle::State_Raised);
-    if (ControlLook->FlatButton())
-        option.features |= QStyleOptionButton::Flat;
-    withStylePainter(ACanvas, [&](QPainter* p) { style()->drawControl(QStyle::CE_PushButtonBevel, &option, p, this); });
+    platform::StyleGlyphState state = onOff(false, true, ControlLook->FlatButton());
+    state.Pressed = pressed;
+    drawControlGlyph(this, ACanvas, platform::StyleGlyph::PushButton, B, state, IsWinXP());
     B.Inflate(pressed ? -3 : -2, pressed ? -3 : -2);
     if (G->CellType == ctBitButton)
         if (const auto* glyph = dynamic_cast<const TBitmap*>(G->SecondObject); glyph && !glyph->Empty()) {

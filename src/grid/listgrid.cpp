@@ -1,6 +1,7 @@
 #include "grid/listgrid.h"
 
 #include "platform/application.h"
+#include "platform/theme.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -81,11 +82,11 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
     editRichEdit_ = new TGridRichEdit(this);
 
     // The hidden editors and move arrows, one of each.
-    const bool styled = platform::visualStylesActive();
+    isWinXP_ = platform::IsThemeActive();
     combo_ = new TGridCombo(viewport());
-    combo_->IsWinXP = styled;
+    combo_->IsWinXP = isWinXP_;
     spin_ = new TGridSpin(viewport());
-    spin_->SetIsWinXP(styled);
+    spin_->SetIsWinXP(isWinXP_);
     spin_->setFrame(false);
     checkBox_ = new TGridCheckBox(viewport());
     editBtn_ = new TGridEditBtn(viewport());

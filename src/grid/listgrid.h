@@ -314,6 +314,12 @@ public:
     int DisplRowIndex(int ARow) const { return RemapRow(ARow); }
     int GetRealRow() const { return RemapRowInv(Row()); }
 
+    // Whether check boxes, radio buttons and buttons of the csTheme look (and
+    // the buttons of every look) are drawn through the visual-style layer; set
+    // at construction from platform::IsThemeActive().
+    bool IsWinXP() const { return isWinXP_; }
+    void SetIsWinXP(bool Value) { storeAndRepaint(isWinXP_, Value); }
+
     // ---- hidden controls (owned through Qt parenting)
     TGridCombo* Combo() const { return combo_; }
     TGridSpin* Spin() const { return spin_; }
@@ -425,6 +431,8 @@ private:
     int wheelScrollLines_ = 3;
     QWidget* form_ = nullptr;  // the window followed for SizeWithForm
     QSize formSize_;
+
+    bool isWinXP_ = false;
 
     // hidden controls
     TGridCombo* combo_ = nullptr;

@@ -109,8 +109,23 @@ QImage leafGlyph(bool open)
     return image;
 }
 
+// A small black arrow (9 x 5, tip up or down) inside a key-colour margin of 1.
+QImage spinGlyph(bool up)
+{
+    QImage image(11, 7, QImage::Format_RGB32);
+    image.fill(kKeyColour);
+    for (int row = 0; row < 5; ++row) {
+        const int y = up ? row : 4 - row;
+        for (int x = 4 - row; x <= 4 + row; ++x)
+            image.setPixel(x + 1, y + 1, qRgb(0, 0, 0));
+    }
+    return image;
+}
+
 QImage makeBitmapResource(const QString& name)
 {
+    if (name == QLatin1String("AsgSpinUp") || name == QLatin1String("AsgSpinDown"))
+        return spinGlyph(name == QLatin1String("AsgSpinUp"));
     bool ok = false;
     if (name.startsWith(QLatin1String("ASGCHK")) || name.startsWith(QLatin1String("ASGRAD"))) {
         const int n = name.mid(6).toInt(&ok);

@@ -50,7 +50,8 @@ QImage LoadPictureFile(const QString& FileName);
 // ":/rcdata/<Name>"), empty when there is none.
 QByteArray ResourceData(const QString& Name);
 // The program's glyph bitmaps by name ("ASGCHK01" ... "ASGCHK08",
-// "ASGRAD01" ... "ASGRAD08", "ASGLEAFOPEN", "ASGLEAFCLOSE"); their top-left
+// "ASGRAD01" ... "ASGRAD08", "ASGLEAFOPEN", "ASGLEAFCLOSE", the spin arrows
+// "AsgSpinUp" and "AsgSpinDown"); their top-left
 // pixel holds the transparent colour. A null image for an unknown name.
 QImage BitmapResource(const QString& Name);
 

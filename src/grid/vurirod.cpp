@@ -1,11 +1,13 @@
 #include "grid/vurirod.h"
 
+#include <QDateTime>
 #include <QLocale>
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace grid {
@@ -554,6 +556,77 @@ TDateTime GetNextDate(TDateTime D, int YearStep, int MonthStep, int DayStep, dou
         return EncodeDate(static_cast<int>(ny), nm, d);
     }
     return D + Delta;
+}
+
+TDateTime StepDate(TDateTime D, int YearStep, int MonthStep)
+{
+    int y, m, d;
+    DecodeDate(D, y, m, d);
+    const long long total = static_cast<long long>(y) * 12 + (m - 1) + static_cast<long long>(YearStep) * 12 + MonthStep;
+    const long long ny = total >= 0 ? total / 12 : (total - 11) / 12;
+    const int nm = static_cast<int>(total - ny * 12) + 1;
+    if (ny < 1 || ny > 9999)
+        throw EConvertError("Invalid argument to date encode");
+    const int year = static_cast<int>(ny);
+    return EncodeDate(year, nm, std::min(d, daysInMonth(year, nm))) + (D - std::floor(D));
+}
+
+TDateTime Now()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return EncodeDate(date.year(), date.month(), date.day()) + time.msecsSinceStartOfDay() / 86400000.0;
+}
+
+std::string ShortDateFormatText()
+{
+    std::string f = formatSettings().ShortDateFormat;
+    if (f.empty())
+        f = "dd/MM/yyyy";
+    if (f.find("yyyy") == std::string::npos)
+        if (const auto at = f.find("yy"); at != std::string::npos)
+            f.replace(at, 2, "yyyy");
+    return f;
+}
+
+std::string DateToShortText(TDateTime D)
+{
+    int y = 0, m = 0, d = 0;
+    DecodeDate(D, y, m, d);
+    return QDate(y, m, d).toString(QString::fromStdString(ShortDateFormatText())).toStdString();
+}
+
+bool ParseTime(const std::string& S, TDateTime& T)
+{
+    const char sep = formatSettings().TimeSeparator;
+    int parts[3] = {0, 0, 0};
+    int n = 0;
+    std::string rest = Trim(S);
+    while (n < 3) {
+        const auto at = rest.find(sep);
+        if (!TextToInt(rest.substr(0, at), parts[n]) || parts[n] < 0)
+            return false;
+        ++n;
+        if (at == std::string::npos)
+            break;
+        rest = rest.substr(at + 1);
+        if (n == 3)
+            return false;
+    }
+    if (n < 2 || parts[0] > 23 || parts[1] > 59 || parts[2] > 59)
+        return false;
+    T = (parts[0] * 3600 + parts[1] * 60 + parts[2]) / 86400.0;
+    return true;
+}
+
+std::string TimeToLongText(TDateTime T)
+{
+    const long seconds = std::lround((T - std::floor(T)) * 86400.0) % 86400;
+    const char sep = formatSettings().TimeSeparator;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02ld%c%02ld%c%02ld", seconds / 3600, sep, seconds / 60 % 60, sep, seconds % 60);
+    return buf;
 }
 
 TDateTime StrToShortdateUS(const std::string& S) { return shortDate(S, true); }

@@ -33,6 +33,7 @@ struct FormatSettings {
     char ThousandSeparator = ',';
     std::string ShortDateFormat;  // e.g. "dd/MM/yyyy": the order of D, M and Y matters
     char DateSeparator = '/';
+    char TimeSeparator = ':';  // the long time format is "hh:mm:ss"
 };
 FormatSettings& formatSettings();
 
@@ -100,6 +101,18 @@ bool TextToInt(const std::string& S, int& Value);
 TDateTime EncodeDate(int Year, int Month, int Day);  // throws EConvertError
 void DecodeDate(TDateTime D, int& Year, int& Month, int& Day);
 TDateTime GetNextDate(TDateTime D, int YearStep, int MonthStep, int DayStep, double Delta);
+// D moved by whole years and months; a day the target month lacks becomes its
+// last day (31 January + 1 month = 28 or 29 February). The time of day is kept.
+TDateTime StepDate(TDateTime D, int YearStep, int MonthStep);
+TDateTime Now();  // the current local date and time
+// The short date format with a four-digit year (a two-digit year would read
+// back in the first century), and the date written in it.
+std::string ShortDateFormatText();
+std::string DateToShortText(TDateTime D);
+// A time "h:m" or "h:m:s" (each field a whole number in range); false when S is not one.
+bool ParseTime(const std::string& S, TDateTime& T);
+// The time of day of T as "hh:mm:ss", rounded to the second.
+std::string TimeToLongText(TDateTime T);
 TDateTime StrToShortdateUS(const std::string& S);
 TDateTime StrToShortDateEU(const std::string& S);
 bool ParseShortDate(const std::string& S, TDateTime& D);
