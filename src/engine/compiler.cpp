@@ -642,7 +642,7 @@ dbExprNode* dbCompiler::load(dbExprNode* base, dbFieldDescriptor* fd)
     } else if (code >= dbField::tpBool && code <= dbField::tpMethodReference) {
         cop = (base != nullptr ? opLoadBool : opLoadSelfBool) + code;
     } else {
-        error("Field not found", tokenPos);
+        error("Field not found");
     }
     dbExprNode* n = node(cop);
     n->ref.base = base;
@@ -722,7 +722,7 @@ void dbCompiler::rawBinaryOperands(dbExprNode* cmp, dbExprNode* first, dbExprNod
                           : (second != nullptr && isRawFieldLoad(second)) ? second
                                                                           : nullptr;
     if (f == nullptr) {
-        error("Operations with raw binary types should include at least one record field", pos);
+        error("Operations with raw binary types should include at least one record field");
     }
     cmp->offs = std::uint16_t(f->ref.field->dbsSize);
     cmp->comparator = f->ref.field->comparator;
@@ -732,13 +732,33 @@ dbFieldDescriptor* dbCompiler::findField(dbFieldDescriptor* ring, int pos)
 {
     dbFieldDescriptor* fd = ring != nullptr ? ring->find(name) : nullptr;
     if (fd == nullptr) {
-        error("Field not found", pos);
+        error("Field not found");
     }
     return fd;
 }
 
 // ---------------------------------------------------------------------------
 // Grammar
+
+// One level of a nested term or of a right-associative operator chain, so
+// that no query text can run the compiler (or later the interpreter) out of
+// stack. The level past the limit is reported at the token that opened it.
+class dbCompiler::NestingScope {
+  public:
+    explicit NestingScope(dbCompiler& c) : compiler(c)
+    {
+        if (compiler.nesting >= maxNesting) {
+            compiler.error("Expression is nested too deeply");
+        }
+        compiler.nesting += 1;
+    }
+    ~NestingScope() { compiler.nesting -= 1; }
+    NestingScope(const NestingScope&) = delete;
+    NestingScope& operator=(const NestingScope&) = delete;
+
+  private:
+    dbCompiler& compiler;
+};
 
 dbExprNode* dbCompiler::disjunction()
 {
@@ -760,6 +780,7 @@ dbExprNode* dbCompiler::logical(int tok)
         return left;
     }
     int pos = currPos;
+    NestingScope nested(*this);
     dbExprNode* right = logical(tok);
     if (left->type == tpBoolean && right->type == tpBoolean) {
         return node(isOr ? opOrBool : opAndBool, left, right);
@@ -785,18 +806,18 @@ dbExprNode* dbCompiler::comparison()
     int opPos = tokenPos;
     if (cop == tokIs) {
         if (left->type != tpReference) {
-            error("IS [NOT] NULL predicate can be applied only to references", opPos);
+            error("IS [NOT] NULL predicate can be applied only to references");
         }
         int tok = scan();
         if (tok == tokNull) {
             left = node(opIsNull, left);
         } else if (tok == tokNot) {
             if (scan() != tokNull) {
-                error("NULL expected", tokenPos);
+                error("NULL expected");
             }
             left = node(opNotBool, node(opIsNull, left));
         } else {
-            error("[NOT] NULL expected", tokenPos);
+            error("[NOT] NULL expected");
         }
         lex = scan();
         return left;
@@ -805,7 +826,7 @@ dbExprNode* dbCompiler::comparison()
     if (cop == tokNot) {
         cop = scan();
         if (cop != tokLike && cop != tokBetween && cop != tokIn) {
-            error("LIKE, BETWEEN or IN expected", tokenPos);
+            error("LIKE, BETWEEN or IN expected");
         }
         negate = true;
         opPos = tokenPos;
@@ -843,7 +864,7 @@ dbExprNode* dbCompiler::relation(int tok, dbExprNode* left, dbExprNode* right, i
             right = toReal(right);
         }
         if (left->type != tpReal || right->type != tpReal) {
-            error("operands of relation operator should be of intger, real or string type", pos);
+            error("operands of relation operator should be of intger, real or string type");
         }
         cop = opEqReal + k;
     } else if (left->type == tpInteger && right->type == tpInteger) {
@@ -853,7 +874,7 @@ dbExprNode* dbCompiler::relation(int tok, dbExprNode* left, dbExprNode* right, i
     } else if ((left->type == tpReference && (right->type == tpReference || right->type == tpInteger))
                || (left->type == tpInteger && right->type == tpReference)) {
         if (k > 1) {
-            error("References can be checked only for equality", pos);
+            error("References can be checked only for equality");
         }
         if (left->type == tpInteger) {
             left = node(opIntToReference, left);
@@ -864,14 +885,14 @@ dbExprNode* dbCompiler::relation(int tok, dbExprNode* left, dbExprNode* right, i
         cop = opEqReference + k;
     } else if (left->type == tpBoolean && right->type == tpBoolean) {
         if (k > 1) {
-            error("Boolean variables can be checked only for equality", pos);
+            error("Boolean variables can be checked only for equality");
         }
         cop = opEqBool + k;
     } else if (left->type == tpRawBinary && right->type == tpRawBinary) {
         cop = opEqBinary + k;
         raw = true;
     } else {
-        error("operands of relation operator should be of integer, real or string type", pos);
+        error("operands of relation operator should be of integer, real or string type");
     }
     dbExprNode* cmp = node(cop, left, right);
     if (raw) {
@@ -890,7 +911,7 @@ dbExprNode* dbCompiler::between(dbExprNode* left, int leftPos, int betweenPos)
 {
     dbExprNode* low = addition();
     if (lex != tokAnd) {
-        error("AND expected", tokenPos);
+        error("AND expected");
     }
     int andPos = tokenPos;
     dbExprNode* high = addition();
@@ -927,18 +948,18 @@ dbExprNode* dbCompiler::between(dbExprNode* left, int leftPos, int betweenPos)
 dbExprNode* dbCompiler::like(dbExprNode* left, dbExprNode* right, int pos)
 {
     if (left->type != tpString || right->type != tpString) {
-        error("operands of LIKE operator should be of string type", pos);
+        error("operands of LIKE operator should be of string type");
     }
     if (lex != tokEscape) {
         return node(opLike, left, right);
     }
     if (scan() != tokStrConst) {
-        error("String literal espected after ESCAPE", tokenPos);
+        error("String literal espected after ESCAPE");
     }
     if (svalue.empty()) {
         // The matcher takes the escape's first character; an empty escape
         // would make it read a terminator as the escape character.
-        error("Escape character expected", tokenPos);
+        error("Escape character expected");
     }
     dbExprNode* escape = stringConst(svalue);
     lex = scan();
@@ -949,7 +970,7 @@ dbExprNode* dbCompiler::in(dbExprNode* left, dbExprNode* right, int pos, int rig
 {
     if (right->type == tpString) {
         if (left->type != tpString) {
-            error("Left operand of IN expression hasn't string type", pos);
+            error("Left operand of IN expression hasn't string type");
         }
         return node(opInString, left, right);
     }
@@ -981,14 +1002,14 @@ dbExprNode* dbCompiler::in(dbExprNode* left, dbExprNode* right, int pos, int rig
             match = false;
         }
         if (!match) {
-            error("Type of selective expression of IN operator doesn't match type of the array", pos);
+            error("Type of selective expression of IN operator doesn't match type of the array");
         }
         return node(opInArrayBool + elemType, left, right);
     }
     if (right->type == tpList) {
         return inList(left, right, pos);
     }
-    error("List of expressions or array expected", rightPos);
+    error("List of expressions or array expected");
 }
 
 dbExprNode* dbCompiler::inList(dbExprNode* left, dbExprNode* list, int pos)
@@ -1030,7 +1051,7 @@ dbExprNode* dbCompiler::inList(dbExprNode* left, dbExprNode* list, int pos)
             char msg[128];
             std::snprintf(msg, sizeof msg,
                           "Expression %d in right part of IN operator have incompatible type", number);
-            error(msg, pos);
+            error(msg);
         }
         dbExprNode* cmp = node(cop, l, item);
         if (cop == opEqBinary) {
@@ -1072,11 +1093,11 @@ dbExprNode* dbCompiler::arithmetic(bool additive)
             cop = tok == tokPlus ? opAddInt : tok == tokMinus ? opSubInt : tok == tokMul ? opMulInt : opDivInt;
         } else if (additive && left->type == tpString && right->type == tpString) {
             if (tok == tokMinus) {
-                error("Operation - is not defined for strings", pos);
+                error("Operation - is not defined for strings");
             }
             cop = opConcat;
         } else {
-            error("operands of arithmentic operator should be of integer or real type", pos);
+            error("operands of arithmentic operator should be of integer or real type");
         }
         left = node(cop, left, right);
     }
@@ -1089,7 +1110,7 @@ dbExprNode* dbCompiler::realOperand(dbExprNode* e, const char* msg, int pos)
         return toReal(e);
     }
     if (e->type != tpReal) {
-        error(msg, pos);
+        error(msg);
     }
     return e;
 }
@@ -1101,19 +1122,20 @@ dbExprNode* dbCompiler::power()
         return left;
     }
     int pos = tokenPos;
+    NestingScope nested(*this);
     dbExprNode* right = power();
     if (left->type == tpInteger && right->type == tpInteger) {
         return node(opPowerInt, left, right);
     }
     if (left->type != tpReal && right->type != tpReal) {
-        error("operands of arithmentic operator should be of integer or real type", pos);
+        error("operands of arithmentic operator should be of integer or real type");
     }
     left = realOperand(left, "operands of arithmetic operators should be of integer or real type", pos);
     if (right->type == tpInteger) {
         return node(opPowerRealInt, left, right);
     }
     if (right->type != tpReal) {
-        error("operands of arithmetic operator should be of integer or real type", pos);
+        error("operands of arithmetic operator should be of integer or real type");
     }
     return node(opPowerReal, left, right);
 }
@@ -1128,6 +1150,7 @@ dbExprNode* dbCompiler::term()
         tok = scan();
     }
     int pos = tokenPos;
+    NestingScope nested(*this);
     dbExprNode* expr;
     switch (tok) {
     case tokIdent: {
@@ -1155,7 +1178,7 @@ dbExprNode* dbCompiler::term()
             expr = list;
         }
         if (lex != tokRParen) {
-            error("')' expected", tokenPos);
+            error("')' expected");
         }
         lex = scan();
         return expr;
@@ -1174,7 +1197,7 @@ dbExprNode* dbCompiler::term()
         lex = scan();
         return path(expr, nullptr, nullptr, nullptr);
     case tokPlus:
-        error("Using of unary plus operator has no sence", pos);
+        error("Using of unary plus operator has no sence");
     case tokMinus:
         expr = term();
         if (expr->cop == opIntConst) {
@@ -1186,7 +1209,7 @@ dbExprNode* dbCompiler::term()
         } else if (expr->type == tpReal) {
             expr = node(opNegReal, expr);
         } else {
-            error("Unary minus can be applied only to integer or real expressions", pos);
+            error("Unary minus can be applied only to integer or real expressions");
         }
         return expr;
     case tokNot:
@@ -1201,7 +1224,7 @@ dbExprNode* dbCompiler::term()
         if (expr->type == tpInteger) {
             return node(opNotInt, expr);
         }
-        error("NOT operator can be applied only to integer or boolean expressions", pos);
+        error("NOT operator can be applied only to integer or boolean expressions");
     case tokNull:
         expr = node(opNull);
         lex = scan();
@@ -1242,7 +1265,7 @@ dbExprNode* dbCompiler::term()
         lex = tok;
         return node(opVoid);
     default:
-        error("operand expected", pos);
+        error("operand expected");
     }
 }
 
@@ -1258,18 +1281,18 @@ dbExprNode* dbCompiler::userFunction(int fn, int pos)
         } else if (t == tpString) {
             expr = node(opStringLength, arg);
         } else {
-            error("LENGTH function is defined only for arrays and strings", pos);
+            error("LENGTH function is defined only for arrays and strings");
         }
         break;
     case tokLower:
         if (t != tpString) {
-            error("LOWER function can be applied only to string argument", pos);
+            error("LOWER function can be applied only to string argument");
         }
         expr = node(opLower, arg);
         break;
     case tokUpper:
         if (t != tpString) {
-            error("UPPER function can be applied only to string argument", pos);
+            error("UPPER function can be applied only to string argument");
         }
         expr = node(opUpper, arg);
         break;
@@ -1279,18 +1302,18 @@ dbExprNode* dbCompiler::userFunction(int fn, int pos)
         } else if (t == tpReal) {
             expr = node(opAbsReal, arg);
         } else {
-            error("ABS function can be applied only to integer or real expression", pos);
+            error("ABS function can be applied only to integer or real expression");
         }
         break;
     case tokInteger:
         if (t != tpReal) {
-            error("INTEGER function can be applied only to expression of real type", pos);
+            error("INTEGER function can be applied only to expression of real type");
         }
         expr = node(opRealToInt, arg);
         break;
     case tokReal:
         if (t != tpInteger) {
-            error("REAL function can be applied only to expression of integer type", pos);
+            error("REAL function can be applied only to expression of integer type");
         }
         expr = toReal(arg);
         break;
@@ -1300,7 +1323,7 @@ dbExprNode* dbCompiler::userFunction(int fn, int pos)
         } else if (t == tpReal) {
             expr = node(opRealToString, arg);
         } else {
-            error("STRING function can be applied only to integer or real expression", pos);
+            error("STRING function can be applied only to integer or real expression");
         }
         break;
     default:
@@ -1312,21 +1335,20 @@ dbExprNode* dbCompiler::userFunction(int fn, int pos)
 dbExprNode* dbCompiler::exists()
 {
     if (scan() != tokIdent) {
-        error("Free variable name expected", tokenPos);
+        error("Free variable name expected");
     }
     if (nFreeVars >= 3) {
-        error("Too many nested EXISTS clauses\n", tokenPos);
+        error("Too many nested EXISTS clauses\n");
     }
     Binding var{bindings, name, false, nFreeVars};
     bindings = &var;
     nFreeVars += 1;
     if (scan() != tokColon) {
-        error("':' expected", tokenPos);
+        error("':' expected");
     }
-    int bodyPos = peekPos();
     dbExprNode* body = comparison();
     if (body->type != tpBoolean) {
-        error("Expresion in EXISTS clause should be of boolean type", bodyPos);
+        error("Expresion in EXISTS clause should be of boolean type");
     }
     if (var.used) {
         body = node(opExists, body);
@@ -1344,14 +1366,14 @@ dbExprNode* dbCompiler::path(dbExprNode* expr, dbExprNode* base, dbFieldDescript
     while (lex == tokDot || lex == tokLBracket) {
         if (lex == tokDot) {
             if (scan() != tokIdent) {
-                error("identifier expected", tokenPos);
+                error("identifier expected");
             }
             int pos = tokenPos;
             if (expr == nullptr && fd != nullptr && fd->type == dbField::tpStructure) {
                 fd = findField(fd->components, pos);
             } else {
                 if (expr == nullptr || expr->type != tpReference) {
-                    error("Left operand of '.' should be structure or reference", pos);
+                    error("Left operand of '.' should be structure or reference");
                 }
                 dbTableDescriptor* target = refTable != nullptr ? refTable
                                             : fd != nullptr     ? fd->refTable
@@ -1362,16 +1384,15 @@ dbExprNode* dbCompiler::path(dbExprNode* expr, dbExprNode* base, dbFieldDescript
             }
             expr = load(base, fd);
         } else {
-            int pos = tokenPos;
             if (expr == nullptr || (expr->type != tpArray && expr->type != tpString)) {
-                error("Index can be applied only to arrays", pos);
+                error("Index can be applied only to arrays");
             }
             dbExprNode* index = disjunction();
             if (lex != tokRBracket) {
-                error("']' expected", tokenPos);
+                error("']' expected");
             }
             if (index->type != tpInteger && index->type != tpFreeVar) {
-                error("Index should have integer type", pos);
+                error("Index should have integer type");
             }
             if (expr->type == tpString) {
                 lex = scan();
@@ -1395,7 +1416,7 @@ dbExprNode* dbCompiler::path(dbExprNode* expr, dbExprNode* base, dbFieldDescript
         lex = scan();
     }
     if (expr == nullptr) {
-        error("'.' expected", tokenPos);
+        error("'.' expected");
     }
     return expr;
 }
@@ -1406,7 +1427,7 @@ dbExprNode* dbCompiler::path(dbExprNode* expr, dbExprNode* base, dbFieldDescript
 void dbCompiler::startFrom(dbQuery& query)
 {
     if (scan() != tokFrom) {
-        error("FROM expected after START", tokenPos);
+        error("FROM expected after START");
     }
     switch (scan()) {
     case tokFirst:
@@ -1418,24 +1439,24 @@ void dbCompiler::startFrom(dbQuery& query)
     case tokParam:
         if (paramType == dbQueryElement::ParamReference) {
             if (paramTable != table) {
-                error("Incompatiable type of reference variable", tokenPos);
+                error("Incompatiable type of reference variable");
             }
             query.startFrom = dbCompiledQuery::StartFromRef;
         } else if (paramType == dbQueryElement::ParamArrayOfRef
                    || paramType == dbQueryElement::ParamArrayOfRefPtr) {
             if (paramTable != table) {
-                error("Incompatiable type of array of reference variable", tokenPos);
+                error("Incompatiable type of array of reference variable");
             }
             query.startFrom = paramType == dbQueryElement::ParamArrayOfRef
                                   ? dbCompiledQuery::StartFromArray
                                   : dbCompiledQuery::StartFromArrayPtr;
         } else {
-            error("Reference or array of reference variable expected", tokenPos);
+            error("Reference or array of reference variable expected");
         }
         query.startParameter = paramPtr;
         break;
     default:
-        error("FIRST, LAST or reference varaible expected", tokenPos);
+        error("FIRST, LAST or reference varaible expected");
     }
     lex = scan();
     if (lex == tokFollow) {
@@ -1446,19 +1467,19 @@ void dbCompiler::startFrom(dbQuery& query)
 void dbCompiler::followBy(dbQuery& query)
 {
     if (scan() != tokBy) {
-        error("BY expected after FOLLOW", tokenPos);
+        error("BY expected after FOLLOW");
     }
     do {
         if (scan() != tokIdent) {
-            error("Field name expected", tokenPos);
+            error("Field name expected");
         }
         dbFieldDescriptor* fd = findField(table->columns, tokenPos);
         while (fd->type == dbField::tpStructure) {
             if (scan() != tokDot) {
-                error("'.' expected", tokenPos);
+                error("'.' expected");
             }
             if (scan() != tokIdent) {
-                error("Field name expected", tokenPos);
+                error("Field name expected");
             }
             fd = findField(fd->components, tokenPos);
         }
@@ -1466,8 +1487,7 @@ void dbCompiler::followBy(dbQuery& query)
         bool array = fd->type == dbField::tpArray && fd->components->type == dbField::tpReference
                      && fd->components->refTable == table;
         if (!reference && !array) {
-            error("Follow field should be of compatibale reference or array of reference type",
-                  tokenPos);
+            error("Follow field should be of compatibale reference or array of reference type");
         }
         auto* follow = new dbFollowByNode;
         follow->field = fd;
@@ -1479,7 +1499,7 @@ void dbCompiler::followBy(dbQuery& query)
 void dbCompiler::orderBy(dbQuery& query)
 {
     if (scan() != tokBy) {
-        error("BY expected after ORDER", tokenPos);
+        error("BY expected after ORDER");
     }
     int parentheses = 0;
     dbOrderByNode** link = &query.order;
@@ -1490,7 +1510,6 @@ void dbCompiler::orderBy(dbQuery& query)
         } else {
             unget(tok);
         }
-        int pos = peekPos();
         dbExprNode* expr = disjunction();
         auto* key = new dbOrderByNode;
         key->table = table;
@@ -1506,7 +1525,7 @@ void dbCompiler::orderBy(dbQuery& query)
             case tpInteger: case tpBoolean: case tpReal: case tpString: case tpReference:
                 break;
             default:
-                error("Expressions in ORDER BY part should have scalar type", pos);
+                error("Expressions in ORDER BY part should have scalar type");
             }
             key->expr = expr;
         }
@@ -1518,7 +1537,7 @@ void dbCompiler::orderBy(dbQuery& query)
         }
         if (lex == tokRParen) {
             if (parentheses == 0) {
-                error("Unbalanced parentheses ", tokenPos);
+                error("Unbalanced parentheses ");
             }
             parentheses -= 1;
             lex = scan();
@@ -1535,6 +1554,7 @@ bool dbCompiler::compile(dbTableDescriptor* tbl, dbQuery& query)
     table = tbl;
     bindings = nullptr;
     nFreeVars = 0;
+    nesting = 0;
     discardTaken();
     startScan(query);
     try {
@@ -1553,7 +1573,7 @@ bool dbCompiler::compile(dbTableDescriptor* tbl, dbQuery& query)
         if (lex != tokEof) {
             // A second condition without "and", a misspelt keyword or FOLLOW
             // BY without START FROM must not run as a shorter query.
-            error("End of query expected", tokenPos);
+            error("End of query expected");
         }
         query.tree = expr;
         query.table = table;

@@ -173,6 +173,10 @@ class dbCompiler {
 
   private:
     struct CompileError {};
+    class NestingScope;
+    // Deepest nesting of terms and of operator chains the compiler follows
+    // (far beyond any query the program builds); deeper is a compile error.
+    static constexpr int maxNesting = 1000;
     struct Binding {
         Binding* next;
         const char* name;
@@ -252,4 +256,5 @@ class dbCompiler {
 
     Binding* bindings = nullptr;
     int nFreeVars = 0;
+    int nesting = 0;
 };

@@ -186,13 +186,14 @@ void dbSelection::sort(dbDatabase* db, const dbOrderByNode* order)
 
 namespace {
 
+const char* const invalidRecord = "Database file was corrupted: invalid record";
+
 // Whether a row link of the table's list names a record; a link to a free
 // id or an internal object is reported as damage.
 bool linksRecord(dbDatabase* db, oid_t id)
 {
-    offs_t pos = id < db->getIndexSize() ? db->getPos(id) : dbFreeHandleMarker;
-    if (pos == 0 || (pos & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
-        db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record");
+    if (!db->isRecord(id)) {
+        db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
         return false;
     }
     return true;
@@ -392,9 +393,45 @@ void dbAnyCursor::fetchIfPrefetch()
 
 bool dbAnyCursor::fetch()
 {
-    dbAssert(currId != 0 && currId < db->getIndexSize()
-             && !(db->getPos(currId) & (dbInternalObjectMarker | dbFreeHandleMarker)));
-    return db->fetchRecord(table, currId, record);
+    return currId != 0 && db->fetchRecord(table, currId, record);  // a row that is no record is reported there
+}
+
+// Rows the walk's table holds now.
+std::size_t dbAnyCursor::tableRows() const
+{
+    const auto* t = reinterpret_cast<const dbTable*>(db->get(table->tableId));
+    return t != nullptr && t->nRows > 0 ? std::size_t(t->nRows) : 0;
+}
+
+// Whether the next step of a select-all walk may go to row `to`. A damaged
+// list may loop back or end early: the walk then ends with a damaged-record
+// report. Loops are found by marking the row reached after 1, 2, 4, ...
+// steps in one direction (a walk that meets its mark again goes round), and
+// no walk takes more steps than there are ids.
+bool dbAnyCursor::walkMayGo(bool forward, oid_t to)
+{
+    if (forward != walkForward) {
+        walkForward = forward;
+        walkSteps = 0;
+        loopMark = 0;
+    }
+    bool damaged;
+    if (to == 0) {
+        // Rows are only ever appended, so a list that ends before the count
+        // of rows does not hold all of them.
+        damaged = forward && walkPos + 1 < std::min<std::size_t>(tableRows(), db->getIndexSize());
+    } else {
+        walkSteps += 1;
+        damaged = to == loopMark || walkSteps > db->getIndexSize();
+        if ((walkSteps & (walkSteps - 1)) == 0) {
+            loopMark = to;
+        }
+    }
+    if (damaged) {
+        db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
+        return false;
+    }
+    return to != 0 && linksRecord(db, to);
 }
 
 bool dbAnyCursor::gotoFirst()
@@ -404,6 +441,9 @@ bool dbAnyCursor::gotoFirst()
     if (allRecords) {
         found = firstId != 0 && linksRecord(db, firstId);
         currId = found ? firstId : 0;
+        walkPos = walkSteps = 0;
+        walkForward = true;
+        loopMark = 0;
     } else if (selection.first == nullptr) {
         found = currId != 0;
     } else {
@@ -435,12 +475,16 @@ bool dbAnyCursor::step(bool forward)
         if (currId == 0) {
             return false;
         }
-        dbRecord* row = db->getRow(currId);
+        const dbRecord* row = db->isRecord(currId) ? db->getRow(currId) : nullptr;
+        if (row == nullptr) {
+            return false;
+        }
         oid_t to = forward ? row->next : row->prev;
-        if (to == 0 || !linksRecord(db, to)) {
+        if (!walkMayGo(forward, to)) {
             return false;
         }
         currId = to;
+        walkPos = forward ? walkPos + 1 : walkPos - std::min<std::size_t>(walkPos, 1);
     } else {
         dbSelection::segment* seg = selection.curr;
         if (seg == nullptr) {
@@ -463,18 +507,25 @@ bool dbAnyCursor::step(bool forward)
 void dbAnyCursor::remove()
 {
     oid_t removedId = currId;
-    dbAssert(type == dbCursorForUpdate && removedId != 0);
+    dbAssert(type == dbCursorForUpdate);
+    if (removedId == 0) {
+        // Nothing to remove (the walk met a damaged row, or the record is
+        // gone): the transaction fails rather than commit without it.
+        db->abandonChange(nullptr);
+        return;
+    }
     removing = true;
     if (allRecords) {
-        dbRecord* row = db->getRow(removedId);
-        oid_t next = row->next, prev = row->prev;
+        const dbRecord* row = db->isRecord(removedId) ? db->getRow(removedId) : nullptr;
+        oid_t next = row != nullptr ? row->next : 0, prev = row != nullptr ? row->prev : 0;
         if (next != 0) {
             if (firstId == removedId) {
                 firstId = next;
             }
             currId = next;
-        } else if (removedId != firstId) {
+        } else if (removedId != firstId && prev != 0) {
             currId = lastId = prev;
+            walkPos -= std::min<std::size_t>(walkPos, 1);
         } else {
             firstId = lastId = currId = 0;
         }
@@ -592,6 +643,9 @@ bool dbDatabase::select(dbAnyCursor* cursor)
         return false;
     }
     const dbTable* t = reinterpret_cast<const dbTable*>(get(cursor->table->tableId));
+    if (t == nullptr) {
+        return false;
+    }
     cursor->selectAllRows(t->firstRow, t->lastRow, std::size_t(t->nRows));
     return true;
 }

@@ -152,6 +152,8 @@ class dbAnyCursor {
     bool inTable(oid_t ref) const;
     // One row forward or back (see gotoNext, gotoPrev).
     bool step(bool forward);
+    std::size_t tableRows() const;
+    bool walkMayGo(bool forward, oid_t to);
     // Called (through dbDatabase::cursorHook) for every record an update
     // or remove changes: cursors of this thread standing on it refetch or
     // lose it.
@@ -166,6 +168,12 @@ class dbAnyCursor {
     oid_t firstId = 0;
     oid_t lastId = 0;
     oid_t currId = 0;
+    // Select-all walks: position from the first row, and the loop check
+    // (steps in the present direction, the row marked after a power of two).
+    std::size_t walkPos = 0;
+    std::size_t walkSteps = 0;
+    bool walkForward = true;
+    oid_t loopMark = 0;
     byte* record;
     std::size_t limit = defaultLimit;
     std::uint32_t* bitmap = nullptr;  // duplicate elimination, one bit per id

@@ -25,7 +25,10 @@
 // close; an open that finds it set rebuilds the working root from `curr`.
 
 #include "engine/database.h"
+#include "engine/class.h"
 #include "engine/cursor.h"
+#include "engine/hashtab.h"
+#include "engine/ttree.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -40,6 +43,8 @@ constexpr size_t usefulBitmapSegment = dbBitmapSegmentSize - dbPageSize;    // 5
 constexpr size_t lastBitmapPage = dbBitmapId + dbBitmapPages;              // 8,194, exclusive
 constexpr uint64_t extensionRetryUnit = dbBitmapSegmentSize;               // 524,288
 constexpr unsigned dbMaxProcesses = 64;
+const char* const corruptLayout = "Database file was corrupted: invalid file layout";
+const char* const corruptRecord = "Database file was corrupted: invalid record";
 
 constexpr uint64_t alignUp(uint64_t x, uint64_t unit)
 {
@@ -435,19 +440,32 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
             return false;
         }
         monitor->curr = header->curr;
-        if (header->dirty) {
-            if (readOnly) {
-                reportOpenError("Can not open dirty file in read only moode");
-                opened = false;
-                return false;
-            }
-            recoverDirtyFile();
-        } else if (header->size != fileSize) {
+        if (header->dirty && readOnly) {
+            reportOpenError("Can not open dirty file in read only moode");
+            opened = false;
+            return false;
+        }
+        if (!header->dirty && header->size != fileSize) {
             reportOpenError("Database file was corrupted: file size in header differs from actual file size");
             opened = false;
             return false;
-        } else {
+        }
+        // Until the stored layouts are known to suit this program, only the
+        // committed state is read: a refused file is left as it was.
+        refreshRoots(true);
+        if (!schemeAcceptable(true)) {
+            opened = false;
+            return false;
+        }
+        if (header->dirty) {
+            recoverDirtyFile();
+        } else if (readOnly) {
             refreshRoots();
+        } else {
+            // The working root is never trusted as found: it becomes a copy
+            // of the checked committed one (nothing is written where they
+            // already agree, as they do after a clean close).
+            rebuildWorkingRoot(false);
         }
     }
     if (!opened || !loadScheme(true)) {
@@ -533,6 +551,65 @@ void dbDatabase::formatFile()
     refreshRoots();
 }
 
+// Quanta of the file that the committed state occupies, built at open from
+// the committed index alone, so that the stored bitmap can be checked
+// against it and no two objects may share a quantum.
+class dbDatabase::OccupiedMap {
+public:
+    explicit OccupiedMap(uint64_t fileSize) : words((fileSize / dbAllocationQuantum + 63) / 64, 0) {}
+
+    // Marks an area; false when any of its quanta was marked already.
+    bool mark(uint64_t pos, uint64_t size)
+    {
+        uint64_t q = pos / dbAllocationQuantum;
+        const uint64_t end = (pos + size + dbAllocationQuantum - 1) / dbAllocationQuantum;
+        if (end > words.size() * 64) {
+            return false;
+        }
+        while (q < end) {
+            uint64_t& w = words[q / 64];
+            uint64_t bits = std::min<uint64_t>(64 - q % 64, end - q);
+            uint64_t mask = (bits == 64 ? ~uint64_t(0) : ((uint64_t(1) << bits) - 1)) << (q % 64);
+            if ((w & mask) != 0) {
+                return false;
+            }
+            w |= mask;
+            q += bits;
+        }
+        return true;
+    }
+
+    // Whether every marked quantum is set in the stored bitmap, whose pages
+    // (in order, one per 524,288 bytes of file) are given.
+    bool coveredBy(const std::vector<const byte*>& pages) const
+    {
+        constexpr size_t wordsPerPage = dbPageSize / sizeof(uint64_t);
+        for (size_t i = 0; i < words.size(); i++) {
+            if (words[i] == 0) {
+                continue;
+            }
+            size_t page = i / wordsPerPage;
+            if (page >= pages.size()) {
+                return false;
+            }
+            uint64_t stored;
+            std::memcpy(&stored, pages[page] + (i % wordsPerPage) * sizeof(uint64_t), sizeof stored);
+            if ((words[i] & ~stored) != 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::vector<uint64_t> words;  // bit q % 64 of word q / 64: quantum q, little-endian like the bitmap
+};
+
+// Everything an open relies on, checked from the committed root before the
+// file is trusted or written: the roots, every object the committed index
+// names (inside the file, overlapping neither the header, the two indexes nor
+// each other, and marked in the committed bitmap), the free-id chain and the
+// stored table descriptors. The working root is then derived from this one.
 bool dbDatabase::checkLayout()
 {
     uint64_t fileSize = file.getSize();
@@ -557,12 +634,17 @@ bool dbDatabase::checkLayout()
             return false;
         }
     }
-    // Every object the committed index names lies inside the file.
+    OccupiedMap occupied(fileSize);
+    if (!occupied.mark(0, dbPageSize) || !occupied.mark(committed.index, 4 * uint64_t(committed.indexSize))
+        || !occupied.mark(committed.shadowIndex, 4 * uint64_t(committed.shadowIndexSize))) {
+        return false;
+    }
     const offs_t* idx = reinterpret_cast<const offs_t*>(baseAddr + committed.index);
     uint32_t used = committed.indexUsed;
     if (!isFree(idx[0])) {
         return false;
     }
+    std::vector<const byte*> bitmapPages;
     bool bitmapEnded = false;
     for (oid_t oid = 1; oid < used; oid++) {
         offs_t entry = idx[oid];
@@ -594,32 +676,57 @@ bool dbDatabase::checkLayout()
                 return false;
             }
         }
-        if (!areaInFile(pos, size)) {
+        if (!areaInFile(pos, size) || !occupied.mark(pos, size)) {
             return false;
+        }
+        if (isBitmap) {
+            bitmapPages.push_back(baseAddr + pos);
         }
     }
     if (isFree(idx[dbBitmapId]) || isFree(idx[dbMetaTableId]) || (idx[dbMetaTableId] & dbInternalObjectMarker)) {
         return false;
     }
-    // The free-id chain ends within `used` steps.
+    // The committed bitmap marks all of it: allocation can hand out nothing
+    // that is in use.
+    if (!occupied.coveredBy(bitmapPages)) {
+        return false;
+    }
+    // The free-id chain holds only free ids of records and ends within
+    // `used` steps.
     oid_t next = committed.freeList;
     for (uint32_t steps = 0; next != 0; steps++) {
-        if (steps >= used || !isFree(idx[next])) {
+        if (steps >= used || next < dbFirstUserId || !isFree(idx[next])) {
             return false;
         }
         next = idx[next] - dbFreeHandleMarker;
     }
-    // Stored table descriptors: rows of the Metatable, each at least as large
-    // as the Metatable's fixed part, with their name and field array inside.
+    // Stored table descriptors: rows of the Metatable, each a sound row of
+    // the Metatable's own layout.
+    dbFieldDescriptor* metaColumns = dbMetaTableDescriptor()->columns;
     auto descriptorValid = [&](oid_t oid) {
         if (oid == 0 || oid >= used || isFree(idx[oid]) || (idx[oid] & dbInternalObjectMarker)) {
             return false;
         }
         const dbTable* t = reinterpret_cast<const dbTable*>(baseAddr + idx[oid]);
         uint64_t size = t->hdr.size;
-        return size >= sizeof(dbTable) && uint64_t(t->name.offs) + t->name.size <= size
-            && uint64_t(t->fields.offs) + uint64_t(t->fields.size) * sizeof(dbField) <= size
-            && t->fixedSize >= int32_t(sizeof(dbRecord)) && t->nRows >= 0;
+        if (size < sizeof(dbTable) || uint64_t(t->name.offs) + t->name.size > size
+            || uint64_t(t->fields.offs) + uint64_t(t->fields.size) * sizeof(dbField) > size
+            || t->fixedSize < int32_t(sizeof(dbRecord)) || t->nRows < 0
+            || !dbFieldDescriptor::checkRecord(metaColumns, reinterpret_cast<const byte*>(t), 0, size)) {
+            return false;
+        }
+        // The fields' indexes are objects of their kind.
+        auto isObject = [&](oid_t id, offs_t marker) {
+            return id == 0 || (id >= dbFirstUserId && id < used && !isFree(idx[id]) && (idx[id] & dbInternalObjectMarker) == marker);
+        };
+        dbField field;
+        for (uint32_t i = 0; i < t->fields.size; i++) {
+            std::memcpy(&field, reinterpret_cast<const byte*>(t) + t->fields.offs + i * sizeof(dbField), sizeof field);
+            if (!isObject(field.hashTable, dbHashTable::tableMarker) || !isObject(field.tTree, dbTtree::treeMarker)) {
+                return false;
+            }
+        }
+        return true;
     };
     if (!descriptorValid(dbMetaTableId)) {
         return false;
@@ -787,14 +894,14 @@ dbDatabaseThreadContext* dbDatabase::getContext(bool create)
     return ctx;
 }
 
-void dbDatabase::refreshRoots()
+void dbDatabase::refreshRoots(bool committedOnly)
 {
     uint32_t c = header->curr, w = 1 - c;
     index[0] = reinterpret_cast<offs_t*>(baseAddr + header->root[0].index);
     index[1] = reinterpret_cast<offs_t*>(baseAddr + header->root[1].index);
     committedIndex = index[c];
     committedIndexSize = header->root[c].indexUsed;
-    if (commitBroken || file.isReadOnly()) {
+    if (committedOnly || commitBroken || file.isReadOnly()) {
         currIndex = index[c];  // read the committed state
         currIndexSize = committedIndexSize;
     } else {
@@ -1153,6 +1260,34 @@ bool dbDatabase::setDirty()
     return true;
 }
 
+void dbDatabase::abandonChange(const char* msg)
+{
+    if (txnFailed) {
+        return;
+    }
+    if (msg != nullptr) {
+        handleError(DatabaseOpenError, msg);
+    }
+    if (modified) {
+        failTransaction();
+    } else {
+        txnFailed = true;  // nothing to undo, but the transaction cannot commit
+    }
+}
+
+bool dbDatabase::isRecord(oid_t oid) const
+{
+    if (oid == 0 || oid >= currIndexSize) {
+        return false;
+    }
+    offs_t pos = currIndex[oid];
+    if (pos == 0 || (pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != 0 || uint64_t(pos) + sizeof(dbRecord) > header->size) {
+        return false;
+    }
+    uint32_t size = reinterpret_cast<const dbRecord*>(baseAddr + pos)->size;
+    return size >= sizeof(dbRecord) && uint64_t(pos) + size <= header->size;
+}
+
 void dbDatabase::failTransaction()
 {
     txnFailed = true;
@@ -1237,7 +1372,9 @@ bool dbDatabase::releaseReplacedObjects(bool indexMoved)
     for (auto& area : areas) {
         deallocate(area.first, area.second);
     }
-    dbAssert(allocations == before);
+    if (allocations != before) {
+        abandonChange(corruptLayout);  // an area outside the pages cloned for it
+    }
     return !txnFailed;
 }
 
@@ -1410,6 +1547,7 @@ void dbDatabase::setBits(offs_t pos, size_t quanta, bool allocated)
         size_t count = std::min(end - q, quantaPerBitmapPage - inPage);
         byte* bitmap = put(page);
         if (bitmap == nullptr) {
+            abandonChange(corruptLayout);  // no bitmap page covers the area
             return;
         }
         changeBits(bitmap, inPage, count, allocated);
@@ -1558,7 +1696,10 @@ offs_t dbDatabase::allocateWithNewPages(size_t size, oid_t oid, size_t q, size_t
         failTransaction();
         return 0;
     }
-    dbAssert(currIndex[q] == dbFreeHandleMarker);
+    if (currIndex[q] != dbFreeHandleMarker) {
+        abandonChange(corruptLayout);  // the bitmap pages are not one run from id 2
+        return 0;
+    }
     const uint64_t regionQuantum = uint64_t(q - dbBitmapId) * quantaPerBitmapPage;
     if (hole != 0 && overlapsReserved(offs_t((regionQuantum - hole) * dbAllocationQuantum), hole * dbAllocationQuantum)) {
         hole = 0;
@@ -1623,9 +1764,12 @@ offs_t dbDatabase::allocateWithNewPages(size_t size, oid_t oid, size_t q, size_t
 
 void dbDatabase::deallocate(offs_t pos, size_t size)
 {
-    dbAssert(pos != 0 && (pos & (dbAllocationQuantum - 1)) == 0);
     ChangeScope scope(this);
     if (!scope.begin()) {
+        return;
+    }
+    if (pos < dbPageSize || (pos & (dbAllocationQuantum - 1)) != 0 || uint64_t(pos) + size > header->size) {
+        abandonChange(corruptLayout);
         return;
     }
     size_t quanta = alignUp(size, dbAllocationQuantum) / dbAllocationQuantum;
@@ -1664,7 +1808,11 @@ oid_t dbDatabase::allocateId(int n)
     dbHeaderRoot& working = header->root[1 - header->curr];
     if (n == 1 && working.freeList != 0) {
         oid_t oid = working.freeList;
-        dbAssert(isFree(currIndex[oid]));
+        if (oid < dbFirstUserId || oid >= currIndexSize || !isFree(currIndex[oid])
+            || currIndex[oid] - dbFreeHandleMarker >= currIndexSize) {
+            abandonChange(corruptLayout);
+            return 0;
+        }
         working.freeList = currIndex[oid] - dbFreeHandleMarker;
         markDirtyPage(oid);
         return oid;
@@ -1840,8 +1988,9 @@ oid_t dbDatabase::allocateRow(oid_t tableId, size_t size)
     }
     oid_t last = reinterpret_cast<dbTable*>(get(tableId))->lastRow;
     if (last != 0) {
-        dbRecord* prev = putRow(last);
+        dbRecord* prev = isRecord(last) ? putRow(last) : nullptr;
         if (prev == nullptr) {
+            abandonChange(corruptRecord);
             return 0;
         }
         prev->next = oid;
@@ -1869,15 +2018,17 @@ void dbDatabase::freeRow(oid_t tableId, oid_t oid)
     }
     oid_t next = getRow(oid)->next, prev = getRow(oid)->prev;
     if (prev != 0) {
-        dbRecord* rec = putRow(prev);
+        dbRecord* rec = isRecord(prev) ? putRow(prev) : nullptr;
         if (rec == nullptr) {
+            abandonChange(corruptRecord);
             return;
         }
         rec->next = next;
     }
     if (next != 0) {
-        dbRecord* rec = putRow(next);
+        dbRecord* rec = isRecord(next) ? putRow(next) : nullptr;
         if (rec == nullptr) {
+            abandonChange(corruptRecord);
             return;
         }
         rec->prev = prev;

@@ -252,6 +252,12 @@ public:
     // True when the running transaction failed and has been rolled back
     // (further changes fail until commit or rollback).
     bool transactionFailed() const { return txnFailed; }
+    // Ends a change that met damaged data or could not be completed: reports
+    // msg (class 4) when given, and fails the running transaction (its
+    // changes are rolled back) unless it failed already.
+    void abandonChange(const char* msg);
+    // Whether an id names a record (not free, not internal) inside the file.
+    bool isRecord(oid_t oid) const;
 
     // ---- Object storage (for descriptors, records and indexes) ----
     // Address of an object for reading (null for a free or unknown id).
@@ -311,12 +317,14 @@ protected:
     // (alter: this process initialises the database). Returns false when the
     // open must fail.
     bool loadScheme(bool alter);
+    bool schemeAcceptable(bool alter);
     // Writes the Metatable's description of itself (object id 1) into a new file.
     bool storeMetatableDescriptor();
 
 private:
     struct ReservedArea;
     class ChangeScope;
+    class OccupiedMap;
 
     bool initializeFile(unsigned long long formatSize);
     bool checkLayout();
@@ -341,7 +349,7 @@ private:
     bool commitChanges();
     void restoreWorkingIndex();
     void endTransaction(dbDatabaseThreadContext* ctx);
-    void refreshRoots();
+    void refreshRoots(bool committedOnly = false);
     bool lockTransaction(dbLockType type, bool wait);
     bool waitForLock(uint64_t since, const bool& granted, dbProcessSlot& me);
     void revokeLock(bool upgrading);
@@ -429,6 +437,7 @@ private:
     friend class dbTableDescriptor;
     friend struct dbRecordOps;
     struct RemovalLink;
+    bool changed(bool ok);
     RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
     // Scheme load steps (scheme.cpp).
     void convertTable(dbTableDescriptor* table, oid_t stored);

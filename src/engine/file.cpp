@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -41,6 +42,19 @@ int setLock(int fd, short type, off_t byte, bool wait)
     return 0;
 }
 
+// Growing the file past the process's file-size limit raises SIGXFSZ, whose
+// default ends the process. Ignored, the growth fails with EFBIG and is
+// reported like any other failure to extend the file. A handler the program
+// installed itself is left alone.
+void ignoreFileSizeSignal()
+{
+    struct sigaction current;
+    if (sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL
+        && !(current.sa_flags & SA_SIGINFO)) {
+        signal(SIGXFSZ, SIG_IGN);
+    }
+}
+
 }  // namespace
 
 dbFile::~dbFile()
@@ -62,6 +76,7 @@ void dbFile::reached(int point) const
 
 int dbFile::open(const char* fileName, bool ro)
 {
+    ignoreFileSizeSignal();
     release();
     name = fileName;
     readOnly = ro;

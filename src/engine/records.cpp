@@ -376,7 +376,7 @@ bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, con
         return false;
     }
     const byte* obj = static_cast<const byte*>(record);
-    return dbGuarded(this, [&] {
+    return changed(dbGuarded(this, [&] {
         oid_t oid = allocateRow(table->tableId, table->recordSize(obj));
         byte* row = oid != 0 ? put(oid) : nullptr;
         if (row == nullptr) {
@@ -396,26 +396,37 @@ bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, con
         }
         std::size_t nRows = reinterpret_cast<const dbTable*>(dbMustGet(this, table->tableId, 0))->nRows;
         dbRecordOps::addKeys(this, table, oid, nRows, false);
-    });
+    }));
+}
+
+// Every change that did not complete fails the whole transaction, whatever
+// stopped it, so that commit never writes half of it.
+bool dbDatabase::changed(bool ok)
+{
+    if (!ok) {
+        abandonChange(nullptr);
+    }
+    return ok;
 }
 
 bool dbDatabase::update(oid_t oid, dbTableDescriptor* table, const void* record)
 {
     dbAssert(opened);
     return beginTransaction(dbExclusiveLock) &&
-           dbGuarded(this, [&] { dbRecordOps::rewrite(this, table, oid, static_cast<const byte*>(record), true); });
+           changed(dbGuarded(this, [&] { dbRecordOps::rewrite(this, table, oid, static_cast<const byte*>(record), true); }));
 }
 
 bool dbDatabase::remove(dbTableDescriptor* table, oid_t oid)
 {
     dbAssert(opened);
-    return beginTransaction(dbExclusiveLock) && dbGuarded(this, [&] { dbRecordOps::removeRecord(this, table, oid); });
+    return beginTransaction(dbExclusiveLock) &&
+           changed(dbGuarded(this, [&] { dbRecordOps::removeRecord(this, table, oid); }));
 }
 
 bool dbDatabase::deleteTable(dbTableDescriptor* table)
 {
     dbAssert(opened);
-    return beginTransaction(dbExclusiveLock) && dbGuarded(this, [&] {
+    return beginTransaction(dbExclusiveLock) && changed(dbGuarded(this, [&] {
         dbTable* meta = reinterpret_cast<dbTable*>(dbMustPut(this, table->tableId));
         oid_t row = meta->firstRow;
         meta->nRows = 0;
@@ -444,7 +455,7 @@ bool dbDatabase::deleteTable(dbTableDescriptor* table)
                 throw dbTransactionFailed{};
             }
         }
-    });
+    }));
 }
 
 bool dbDatabase::fetchRecord(dbTableDescriptor* table, oid_t oid, void* record)

@@ -51,6 +51,24 @@ oid_t findStoredTable(dbDatabase* db, const char* name)
     return 0;
 }
 
+// Why the stored layout of table t cannot be used as this program describes
+// it (null when it can); stored and same tell what was found.
+const char* layoutMismatch(dbDatabase* db, dbTableDescriptor* t, bool alter, bool writable, oid_t& stored, bool& same)
+{
+    stored = findStoredTable(db, t->name);
+    same = false;
+    if (stored != 0) {
+        const dbTable* row = tableRow(db, stored);
+        same = t->equal(reinterpret_cast<const byte*>(row));
+        if (!same && (!alter || !writable || !t->match(reinterpret_cast<const byte*>(row), row->nRows != 0))) {
+            return "Incompatible class definition in application";
+        }
+    } else if (!writable) {
+        return "New table definition can not be added to read only database";
+    }
+    return nullptr;
+}
+
 struct PlannedTable {
     dbTableDescriptor* table;
     oid_t stored;  // 0: a new table
@@ -84,16 +102,10 @@ bool dbDatabase::loadScheme(bool alter)
             fd->hashTable = fd->tTree = 0;
             fd->attr &= ~dbFieldDescriptor::Updated;
         }
-        oid_t stored = findStoredTable(this, t->name);
-        bool same = false;
-        if (stored != 0) {
-            const dbTable* row = tableRow(this, stored);
-            same = t->equal(reinterpret_cast<const byte*>(row));
-            if (!same && (!alter || !writable || !t->match(reinterpret_cast<const byte*>(row), row->nRows != 0))) {
-                return fail("Incompatible class definition in application");
-            }
-        } else if (!writable) {
-            return fail("New table definition can not be added to read only database");
+        oid_t stored;
+        bool same;
+        if (const char* mismatch = layoutMismatch(this, t, alter, writable, stored, same)) {
+            return fail(mismatch);
         }
         plan.push_back({t, stored, same});
     }
@@ -139,6 +151,27 @@ bool dbDatabase::loadScheme(bool alter)
     }
     checkReferences();
     return commit();
+}
+
+// Whether the stored layouts suit the program's descriptors, found before
+// the file is written to at all (reported when not). Reads the committed
+// state; the descriptors are left as they were.
+bool dbDatabase::schemeAcceptable(bool alter)
+{
+    bool writable = accessType != dbReadOnly && accessType != dbConcurrentRead;
+    for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
+        if (desc->fixedDatabase && desc->db != this) {
+            continue;
+        }
+        std::unique_ptr<dbTableDescriptor> t(desc->clone());
+        oid_t stored;
+        bool same;
+        if (const char* mismatch = layoutMismatch(this, t.get(), alter, writable, stored, same)) {
+            handleError(DatabaseOpenError, mismatch);
+            return false;
+        }
+    }
+    return true;
 }
 
 // Rewrites a changed table's stored descriptor and converts its rows to the

@@ -1,5 +1,6 @@
 #include "engine/select.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -645,13 +646,23 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
 
         statistics.strategy = dbQueryStatistics::Scan;
         const auto* t = reinterpret_cast<const dbTable*>(get(table->tableId));
-        // A damaged row list could loop: no table has more rows than ids.
-        std::size_t budget = getIndexSize();
-        for (oid_t id = t->firstRow; id != 0 && budget != 0 && !cursor->isLimitReached(); budget--) {
-            const dbRecord* row = getRow(id);
-            if (row == nullptr) {
+        // A damaged row list could loop: the walk takes no more steps than
+        // the table has rows (and no table has more rows than ids).
+        // A list that ends before the count of rows is damaged as well.
+        const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
+        const dbRuntimeError damaged{DatabaseOpenError, "Database file was corrupted: invalid record", 0};
+        std::size_t walked = 0;
+        for (oid_t id = t->firstRow; !cursor->isLimitReached(); walked++) {
+            if (id == 0) {
+                if (walked < rows) {
+                    throw damaged;
+                }
                 break;
             }
+            if (walked == rows || !isRecord(id)) {
+                throw damaged;
+            }
+            const dbRecord* row = getRow(id);
             statistics.rowsScanned += 1;
             if (filter == nullptr || (statistics.evaluations += 1, dbEvaluate(iattr, filter, id))) {
                 if (!cursor->add(id)) {

@@ -99,7 +99,13 @@ class dbTypedCursor : public Base {
         if (!this->db->select(this)) {
             return 0;
         }
-        if (this->gotoFirst() && !this->prefetch) {
+        if (!this->gotoFirst()) {
+            // No first row to stand on (none, or a damaged one, which has
+            // been reported): nothing is selected.
+            this->clear();
+            return 0;
+        }
+        if (!this->prefetch) {
             this->fetch();
         }
         return this->getNumberOfRecords();

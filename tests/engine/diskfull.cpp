@@ -67,7 +67,7 @@ TEST(DiskFull, FileSizeLimitFailsTheTransactionAndTheProcessGoesOn)
     ASSERT_GE(child, 0);
     if (child == 0) {
         std::ofstream out(report);
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, SIG_DFL);  // as in a process that was just started
         struct rlimit limit = {rlim_t(size + 65536), RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &limit);
         RecordingDatabase db;

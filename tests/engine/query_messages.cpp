@@ -18,86 +18,86 @@ const Case textCases[] = {
     {"id = 1 or name", "Bad operands for OR operator", 9},
     {"id = 1 and name", "Bad operands for AND operator", 10},
     {"name not = 'a'", "LIKE, BETWEEN or IN expected", 9},
-    {"id is null", "IS [NOT] NULL predicate can be applied only to references", 3},
+    {"id is null", "IS [NOT] NULL predicate can be applied only to references", 4},
     {"parent is not 1", "NULL expected", 14},
     {"parent is 1", "[NOT] NULL expected", 10},
-    {"id in 'abc'", "Left operand of IN expression hasn't string type", 3},
-    {"name in bytes", "Type of selective expression of IN operator doesn't match type of the array", 5},
-    {"id in (5)", "List of expressions or array expected", 6},
-    {"id in (1, 'a')", "Expression 2 in right part of IN operator have incompatible type", 3},
-    {"id in ('a', 1)", "Expression 1 in right part of IN operator have incompatible type", 3},
-    {"id between 1 or 2", "AND expected", 13},
+    {"id in 'abc'", "Left operand of IN expression hasn't string type", 10},
+    {"name in bytes", "Type of selective expression of IN operator doesn't match type of the array", 12},
+    {"id in (5)", "List of expressions or array expected", 8},
+    {"id in (1, 'a')", "Expression 2 in right part of IN operator have incompatible type", 13},
+    {"id in ('a', 1)", "Expression 1 in right part of IN operator have incompatible type", 13},
+    {"id between 1 or 2", "AND expected", 14},
     {"name between 1 and 2.5", "operand of BETWEEN operator should be of integer, real or string type", 0},
     {"id between 'a' and 2.5", "operand of BETWEEN operator should be of integer, real or string type", 3},
     {"price between 1 and 'z'", "operand of BETWEEN operator should be of integer, real or string type", 16},
     {"id between 'a' and 'b'", "operands of BETWEEN operator should be of integer, real or string type", 3},
-    {"id like 'a'", "operands of LIKE operator should be of string type", 3},
+    {"id like 'a'", "operands of LIKE operator should be of string type", 10},
     {"name like 'a' escape 1", "String literal espected after ESCAPE", 21},
-    {"name like 'a' escape ''", "Escape character expected", 21},
-    {"price = 'a'", "operands of relation operator should be of intger, real or string type", 6},
-    {"parent > 1", "References can be checked only for equality", 7},
-    {"flag > true", "Boolean variables can be checked only for equality", 5},
-    {"name = 1", "operands of relation operator should be of integer, real or string type", 5},
-    {"flag = 1", "operands of relation operator should be of integer, real or string type", 5},
-    {"name + 1.5 = 1", "operands of arithmetic operators should be of integer or real type", 5},
-    {"1.5 + name = 1", "operands of arithmetic operator should be of integer or real type", 4},
-    {"name - 'a' = 'b'", "Operation - is not defined for strings", 5},
-    {"name * 2 = 1", "operands of arithmentic operator should be of integer or real type", 5},
-    {"name * 'a' = 1", "operands of arithmentic operator should be of integer or real type", 5},
-    {"name ^ 2.0 = 1", "operands of arithmetic operators should be of integer or real type", 5},
-    {"2.0 ^ name = 1", "operands of arithmetic operator should be of integer or real type", 4},
-    {"name ^ 2 = 1", "operands of arithmentic operator should be of integer or real type", 5},
-    {"nosuch = 1", "Field not found", 0},
-    {"parent.nosuch = 1", "Field not found", 7},
-    {"when.nosuch = 1", "Field not found", 5},
-    {"id = 1 and AND = 2", "Field not found", 11},
-    {"(id = 1", "')' expected", 7},
+    {"name like 'a' escape ''", "Escape character expected", 22},
+    {"price = 'a'", "operands of relation operator should be of intger, real or string type", 10},
+    {"parent > 1", "References can be checked only for equality", 9},
+    {"flag > true", "Boolean variables can be checked only for equality", 10},
+    {"name = 1", "operands of relation operator should be of integer, real or string type", 7},
+    {"flag = 1", "operands of relation operator should be of integer, real or string type", 7},
+    {"name + 1.5 = 1", "operands of arithmetic operators should be of integer or real type", 11},
+    {"1.5 + name = 1", "operands of arithmetic operator should be of integer or real type", 11},
+    {"name - 'a' = 'b'", "Operation - is not defined for strings", 11},
+    {"name * 2 = 1", "operands of arithmentic operator should be of integer or real type", 9},
+    {"name * 'a' = 1", "operands of arithmentic operator should be of integer or real type", 11},
+    {"name ^ 2.0 = 1", "operands of arithmetic operators should be of integer or real type", 11},
+    {"2.0 ^ name = 1", "operands of arithmetic operator should be of integer or real type", 11},
+    {"name ^ 2 = 1", "operands of arithmentic operator should be of integer or real type", 9},
+    {"nosuch = 1", "Field not found", 5},
+    {"parent.nosuch = 1", "Field not found", 12},
+    {"when.nosuch = 1", "Field not found", 10},
+    {"id = 1 and AND = 2", "Field not found", 13},
+    {"(id = 1", "')' expected", 6},
     {"+id = 1", "Using of unary plus operator has no sence", 0},
-    {"-name = 'a'", "Unary minus can be applied only to integer or real expressions", 0},
-    {"not name", "NOT operator can be applied only to integer or boolean expressions", 0},
-    {"length(id) = 1", "LENGTH function is defined only for arrays and strings", 0},
-    {"lower(id) = 'a'", "LOWER function can be applied only to string argument", 0},
-    {"upper(1) = 'A'", "UPPER function can be applied only to string argument", 0},
-    {"abs(name) = 1", "ABS function can be applied only to integer or real expression", 0},
-    {"integer(id) = 1", "INTEGER function can be applied only to expression of real type", 0},
-    {"real(price) = 1", "REAL function can be applied only to expression of integer type", 0},
-    {"string(name) = 'a'", "STRING function can be applied only to integer or real expression", 0},
+    {"-name = 'a'", "Unary minus can be applied only to integer or real expressions", 6},
+    {"not name", "NOT operator can be applied only to integer or boolean expressions", 7},
+    {"length(id) = 1", "LENGTH function is defined only for arrays and strings", 11},
+    {"lower(id) = 'a'", "LOWER function can be applied only to string argument", 10},
+    {"upper(1) = 'A'", "UPPER function can be applied only to string argument", 9},
+    {"abs(name) = 1", "ABS function can be applied only to integer or real expression", 10},
+    {"integer(id) = 1", "INTEGER function can be applied only to expression of real type", 12},
+    {"real(price) = 1", "REAL function can be applied only to expression of integer type", 12},
+    {"string(name) = 'a'", "STRING function can be applied only to integer or real expression", 13},
     {"exists 1: true", "Free variable name expected", 7},
     {"exists a: exists b: exists c: exists d: true", "Too many nested EXISTS clauses\n", 37},
-    {"exists i true", "':' expected", 9},
-    {"exists i: id", "Expresion in EXISTS clause should be of boolean type", 10},
+    {"exists i true", "':' expected", 12},
+    {"exists i: id", "Expresion in EXISTS clause should be of boolean type", 11},
     {"parent. = 1", "identifier expected", 8},
     {"name.x = 1", "Left operand of '.' should be structure or reference", 5},
     {"id[1] = 1", "Index can be applied only to arrays", 2},
     {"bytes[1) = 1", "']' expected", 7},
-    {"bytes['a'] = 1", "Index should have integer type", 5},
+    {"bytes['a'] = 1", "Index should have integer type", 9},
     {"when = 1", "'.' expected", 5},
     {"id = )", "operand expected", 5},
     {"id", "Conditional expression should have boolean type\n", 0},
-    {"start first", "FROM expected after START", 6},
-    {"start from id", "FIRST, LAST or reference varaible expected", 11},
-    {"start from first follow parent", "BY expected after FOLLOW", 24},
+    {"start first", "FROM expected after START", 10},
+    {"start from id", "FIRST, LAST or reference varaible expected", 12},
+    {"start from first follow parent", "BY expected after FOLLOW", 29},
     {"start from first follow by 1", "Field name expected", 27},
-    {"start from first follow by nosuch", "Field not found", 27},
-    {"start from first follow by when", "'.' expected", 31},
+    {"start from first follow by nosuch", "Field not found", 32},
+    {"start from first follow by when", "'.' expected", 30},
     {"start from first follow by when.1", "Field name expected", 32},
-    {"start from first follow by id", "Follow field should be of compatibale reference or array of reference type", 27},
-    {"order name", "BY expected after ORDER", 6},
-    {"order by bytes", "Expressions in ORDER BY part should have scalar type", 9},
-    {"order by id, (children desc)", "Expressions in ORDER BY part should have scalar type", 14},
+    {"start from first follow by id", "Follow field should be of compatibale reference or array of reference type", 28},
+    {"order name", "BY expected after ORDER", 9},
+    {"order by bytes", "Expressions in ORDER BY part should have scalar type", 13},
+    {"order by id, (children desc)", "Expressions in ORDER BY part should have scalar type", 26},
     {"id = 1 order by id)", "Unbalanced parentheses ", 18},
     // Whatever follows a complete query is an error, not ignored.
-    {"id=1 AND id=2", "End of query expected", 5},
-    {"name='x' orr id=3", "End of query expected", 9},
-    {"id = 1 follow by parent", "End of query expected", 7},
-    {"follow by parent", "operand expected", 0},
-    {"id = 1 desc", "End of query expected", 7},
-    {"order by id desc name", "End of query expected", 17},
-    {"start from first order by id id", "End of query expected", 29},
+    {"id=1 AND id=2", "End of query expected", 7},
+    {"name='x' orr id=3", "End of query expected", 11},
+    {"id = 1 follow by parent", "End of query expected", 12},
+    {"follow by parent", "operand expected", 5},
+    {"id = 1 desc", "End of query expected", 10},
+    {"order by id desc name", "End of query expected", 20},
+    {"start from first order by id id", "End of query expected", 30},
     // A "where" at the start moves the earliest position reported.
-    {"where id = 'x'", "operands of relation operator should be of integer, real or string type", 9},
+    {"where id = 'x'", "operands of relation operator should be of integer, real or string type", 13},
     // Positions count from the start of their line.
-    {"id = 1\nand nosuch = 2", "Field not found", 4},
+    {"id = 1\nand nosuch = 2", "Field not found", 9},
 };
 
 class MessagesTest : public ::testing::Test, protected CompileHelper {
@@ -148,7 +148,7 @@ TEST_F(MessagesTest, MessagesAboutParameters)
     {
         dbQuery q;
         q.append(dbQueryElement::ParamRawBinary, raw1).add(" = ").append(dbQueryElement::ParamRawBinary, raw2);
-        expectFailure(q, "Operations with raw binary types should include at least one record field", 1,
+        expectFailure(q, "Operations with raw binary types should include at least one record field", 0,
                       "raw parameters");
     }
     {
@@ -156,6 +156,39 @@ TEST_F(MessagesTest, MessagesAboutParameters)
         dbQuery q;
         q.add("id = 1 ").bind(number);
         expectFailure(q, "End of query expected", 0, "trailing parameter");
+    }
+}
+
+// Nesting deeper than the compiler follows is an error at the token that
+// passed the limit, however deep the text goes; one level less compiles.
+TEST_F(MessagesTest, DeepNestingIsAnErrorNotACrash)
+{
+    auto repeat = [](const std::string& part, int n) {
+        std::string text;
+        for (int i = 0; i < n; i++) {
+            text += part;
+        }
+        return text;
+    };
+    const struct {
+        std::string text;
+        int position;  // -1: compiles
+    } cases[] = {
+        {repeat("(", 30000) + "id = 1" + repeat(")", 30000), 1000},
+        {repeat("(", 999) + "id = 1" + repeat(")", 999), -1},
+        {"id = " + repeat("- ", 30000) + "1", 2005},
+        {repeat("id = 1 or ", 30000) + "id = 2", 10001},
+        {repeat("id = 1 or ", 999) + "id = 2", -1},
+        {"id = " + repeat("2 ^ ", 5000) + "2", 4005},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 20) + "... (" + std::to_string(c.text.size()) + ")");
+        dbQuery q(c.text.c_str());
+        if (c.position < 0) {
+            EXPECT_TRUE(compile(q)) << lastError();
+        } else {
+            expectFailure(q, "Expression is nested too deeply", c.position, "deep");
+        }
     }
 }
 
