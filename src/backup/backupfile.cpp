@@ -644,8 +644,12 @@ bool TBackupFile::writeFileEntries(Output &out, const QStringList &names, QIODev
         const QString name = isId ? QString() : names[i - (idEntry ? 1 : 0)];
         QFile file(name);
         QIODevice *in = isId ? idEntry : &file;
-        if (!isId && !QFileInfo::exists(name))
-            continue;
+        if (!isId && !QFileInfo::exists(name)) {
+            // Gone since the list was made: the archive could not hold the
+            // count its header gives.
+            fail(beCannotReadFile);
+            break;
+        }
         currentFile_ = isId ? QString::fromLatin1(kFileListName) : name;
         const QByteArray entryName = isId ? kFileListName : name.trimmed().toUtf8();
         if (!out.string(entryName) || !in->open(QIODevice::ReadOnly)) {
@@ -928,6 +932,8 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     bool ended = false;
     if (!in.int32(titleLen) || !in.bytes(title, titleLen) || !in.int32(total) || !in.int32(count)) {
         fail(beCannotReadArchive);
+    } else if (count < 0) {
+        fail(beInvalidArchive);
     } else {
         totalSize_ = std::max(total, 0);
         fileCount_ = count;
@@ -943,6 +949,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     } pending;
     std::vector<Pending> staged;
     bool inEntry = false;
+    int32_t entriesRead = 0;  // file entries, restored or passed over
     auto stagePending = [&]() -> bool {
         if (!pending.file)
             return true;
@@ -975,13 +982,17 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             break;
         }
         if (len == 0) {
+            if (entriesRead < fileCount_) {
+                fail(beInvalidArchive);  // an end before the files the header counts
+                break;
+            }
             if (!stagePending() || !commitStaged())
                 fail(beCannotReadFile);
             ended = true;
             break;
         }
         QByteArray name;
-        if (len < 0 || len > kMaxName || !in.bytes(name, len)) {
+        if (len < 0 || len > kMaxName || !in.bytes(name, len) || name.contains('\0')) {
             fail(beInvalidArchive);
             break;
         }
@@ -1005,6 +1016,8 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             break;
         }
         inEntry = true;
+        if (name != kFileListName)
+            ++entriesRead;
         const QString archived = QString::fromUtf8(name);
         currentFile_ = archived;
         bool refused = false;

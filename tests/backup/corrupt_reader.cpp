@@ -107,6 +107,72 @@ TEST_F(Corrupt, EntryFaultsAreInvalidArchiveType)
     expectRefused(ArchiveBuilder().header("t", 0, 1).i32(100).raw("short name").bytes, beInvalidArchive);
 }
 
+// The header counts the files: an end marker before that many entries (an
+// empty first name reads as one), or a name that is no name, is a damaged
+// archive, and nothing is replaced.
+TEST_F(Corrupt, AnEndBeforeTheCountedFilesOrABadNameIsInvalid)
+{
+    expectRefused(ArchiveBuilder().header("Backup Zarvo", 10, 3).i32(0).bytes, beInvalidArchive);
+    const QByteArray oneOfTwo = ArchiveBuilder()
+                                    .header("Backup Zarvo", 10, 2)
+                                    .entry("/x/Quillet.zrv", 0)
+                                    .magic().zlibBlock("new data").i32(0)
+                                    .i32(0)
+                                    .bytes;
+    expectRefused(oneOfTwo, beInvalidArchive);
+    const QByteArray nulInName = ArchiveBuilder()
+                                     .header("Backup Zarvo", 10, 1)
+                                     .entry(QByteArray("/x/Quil\0et.zrv", 15), 0)
+                                     .magic().zlibBlock("new data").i32(0)
+                                     .i32(0)
+                                     .bytes;
+    expectRefused(nulInName, beInvalidArchive);
+    expectRefused(ArchiveBuilder().header("Backup Zarvo", 10, -1).i32(0).bytes, beInvalidArchive);
+}
+
+// Files passed over by the restore mode or by OnRestoreFile count as read.
+TEST_F(Corrupt, FilesPassedOverStillCount)
+{
+    const QByteArray two = ArchiveBuilder()
+                               .header("Backup Zarvo", 10, 3)
+                               .entry("FILE:LIST", 0)
+                               .magic().rawBlock("list").i32(0)
+                               .entry("/x/Quillet.zrv", 0)
+                               .magic().zlibBlock("new data").i32(0)
+                               .entry("/x/other.txt", 0)
+                               .magic().rawBlock("other").i32(0)
+                               .entry("/x/third.txt", 0)
+                               .magic().rawBlock("third").i32(0)
+                               .i32(0)
+                               .bytes;
+    writeFile(dir.path() + "/two.zbf", two);
+    r.bf.RestoreMode = rmNoOverwrite;  // Quillet.zrv exists: passed over
+    r.bf.OnRestoreFile = [](TBackupFile &, QString &name, int32_t, bool &doRestore) {
+        doRestore = doRestore && !name.endsWith("third.txt");
+    };
+    ASSERT_TRUE(r.bf.Restore(dir.path() + "/two.zbf", target));
+    EXPECT_EQ(readAll(target + "/Quillet.zrv"), old);
+    EXPECT_EQ(readAll(target + "/other.txt"), "other");
+    EXPECT_FALSE(QFileInfo::exists(target + "/third.txt"));
+    EXPECT_EQ(r.bf.FilesDone(), 1);
+}
+
+// A listed file that is gone when its turn comes ends the backup with error
+// 1: a finished archive always holds the files its header counts.
+TEST_F(Corrupt, AFileThatVanishesDuringTheBackupFailsIt)
+{
+    const QString first = dir.path() + "/a.txt", second = dir.path() + "/b.txt";
+    writeFile(first, mixedBytes(40000, 3));
+    writeFile(second, "second");
+    r.bf.OnProgress = [&](TBackupFile &, const QString &file, int, bool &) {
+        if (file == first)
+            QFile::remove(second);
+    };
+    r.errors.clear();
+    EXPECT_FALSE(r.bf.Backup({first, second}, dir.path() + "/vanish.zbf"));
+    EXPECT_EQ(r.errors, std::vector<int32_t>({beCannotReadFile}));
+}
+
 TEST_F(Corrupt, BlocksThatDoNotInflateToOneWholeStreamAreCompressionErrors)
 {
     // the zlib header of the first compressed block damaged
