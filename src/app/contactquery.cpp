@@ -1,5 +1,6 @@
 #include "app/contactquery.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -67,7 +68,11 @@ void ContactQuery::Build(const ContactSearchFields& f)
         addCondition("category!=null and category.name=", category_);
     }
     auto given = [](const QString& field, std::string& trimmed) {
-        trimmed = TrimText(field.toStdString());
+        // Values are bound as zero-terminated texts: a NUL typed or pasted
+        // into a field would cut the value short (and lose a trailing "%").
+        trimmed = field.toStdString();
+        trimmed.erase(std::remove(trimmed.begin(), trimmed.end(), '\0'), trimmed.end());
+        trimmed = TrimText(trimmed);
         return !trimmed.empty();
     };
     std::string t;

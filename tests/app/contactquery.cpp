@@ -70,6 +70,21 @@ TEST(ContactQuery, QuotesAreSearchedForNotParsed)
     EXPECT_EQ(params, 1);
 }
 
+TEST(ContactQuery, NulInAFieldIsDroppedNotAnEndOfTheValue)
+{
+    ContactQuery q;
+    ContactSearchFields f;
+    f.name = QString("sm") + QChar(0) + "ith";
+    f.person = QString("lee") + QChar(0);
+    q.Build(f);
+    EXPECT_EQ(q.Text(), "upper(name) like 'SMITH%' and upper(person) like '%LEE%' order by id");
+    std::vector<std::string> bound;
+    for (dbQueryElement* e = q.Query().elements(); e; e = e->next)
+        if (e->type == dbQueryElement::ParamString)
+            bound.push_back(static_cast<const char*>(e->ptr));
+    EXPECT_EQ(bound, (std::vector<std::string>{"SMITH%", "%LEE%"}));
+}
+
 TEST(ContactQuery, IdMustBeAnInteger)
 {
     ContactQuery q;
