@@ -257,7 +257,6 @@ void dbAnyCursor::reset()
     } else if (db == nullptr) {
         db = table->db == DETACHED_TABLE ? nullptr : table->db;
     }
-    dbAssert(db != nullptr && table->tableId != 0);  // cursor associated with online database table
     unlink();
     clear();
 }
@@ -285,8 +284,14 @@ void dbAnyCursor::transactionEnded(std::vector<dbAnyCursor*>& cursors)
 bool dbAnyCursor::beginSelect()
 {
     reset();
-    if (!db->beginTransaction(type == dbCursorForUpdate ? dbDatabase::dbExclusiveLock
-                                                       : dbDatabase::dbSharedLock)) {
+    // No select without an open database that knows the table (its layout
+    // may load only with the first transaction).
+    if (db == nullptr || !db->beginTransaction(type == dbCursorForUpdate ? dbDatabase::dbExclusiveLock
+                                                                         : dbDatabase::dbSharedLock)) {
+        return false;
+    }
+    reset();  // the layout may have been loaded just now
+    if (table->tableId == 0) {
         return false;
     }
     link();

@@ -13,8 +13,9 @@
 //    database file and stay valid only while the transaction lasts.
 //  - The record object passed to the constructor outlives the cursor and is
 //    an object of the table's class.
-//  - Misuse (a null reference, removing through a read-only cursor, a cursor
-//    over a table that no open database knows) is a fatal assertion.
+//  - Misuse (a null reference, removing through a read-only cursor) is a
+//    fatal assertion; a cursor over a table that no open database knows
+//    selects nothing.
 #pragma once
 
 #include <cstddef>

@@ -869,10 +869,42 @@ unsigned dbDatabase::getNumberOfUsers()
     if (!opened) {
         return 0;
     }
-    dbGlobalSectionGuard guard(cs);
-    checkOwnerDied();
-    sweepDeadProcesses();
-    return monitor->users;
+    unsigned users;
+    {
+        dbGlobalSectionGuard guard(cs);
+        checkOwnerDied();
+        sweepDeadProcesses();
+        users = monitor->users;
+    }
+    if (users == 1) {
+        // The process that held the lock at open has gone: this one goes on
+        // as the only user, with the tables it could not load then.
+        loadDeferredScheme();
+    }
+    return users;
+}
+
+// Loads the table layout that an open skipped because another process held
+// the lock, once the lock can be had at once (that process's unfinished
+// changes have been discarded if it died). False when it still cannot.
+bool dbDatabase::loadDeferredScheme()
+{
+    if (!schemeUnavailable) {
+        return true;
+    }
+    schemeUnavailable = false;
+    bool writable = !file.isReadOnly();
+    if (!lockTransaction(writable ? dbExclusiveLock : dbSharedLock, false)) {
+        schemeUnavailable = true;
+        return false;
+    }
+    if (!loadScheme(false)) {
+        rollback();
+        detachTables();
+        schemeUnavailable = true;
+        return false;
+    }
+    return true;
 }
 
 // ---- Thread contexts and transactions ----
@@ -923,7 +955,7 @@ bool dbDatabase::beginTransaction(dbLockType type)
 // process that died can be taken back.
 bool dbDatabase::lockTransaction(dbLockType type, bool wait)
 {
-    if (!opened || schemeUnavailable) {
+    if (!opened || (schemeUnavailable && !loadDeferredScheme())) {
         return false;
     }
     dbDatabaseThreadContext* ctx = getContext(true);

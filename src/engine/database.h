@@ -233,14 +233,16 @@ public:
     void close();
     bool isOpen() const { return opened; }
     // Opens of this database by all processes (processes that died are not
-    // counted).
+    // counted). When this is the only one left, a table layout the open had
+    // to skip is loaded now.
     unsigned getNumberOfUsers();
 
     // ---- Transactions ----
     // Starts (or upgrades) the calling thread's transaction, waiting for the
     // lock as long as the open's lock wait allows; changes start one
-    // implicitly. False when the database was opened while another process
-    // held the lock (no transaction is possible then) or is not open.
+    // implicitly. False when the database is not open, or was opened while
+    // another process held the lock and that lock is still held (the table
+    // layout is loaded by the first transaction that finds it free).
     bool beginTransaction(dbLockType type);
     // Makes the running transaction's changes durable. False when the
     // transaction failed (its changes were rolled back) or the commit could
@@ -355,6 +357,7 @@ private:
     void revokeLock(bool upgrading);
     bool startTransaction();
     void checkOwnerDied();
+    bool loadDeferredScheme();
     void sweepDeadProcesses();
     void discardWriterChanges();
     void rebuildWorkingRoot(bool fromFileSize);

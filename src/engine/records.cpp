@@ -372,7 +372,7 @@ void dbDamaged(dbDatabase* db)
 bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, const void* record)
 {
     dbAssert(opened);
-    if (table->tableId == 0 || !beginTransaction(dbExclusiveLock)) {
+    if (!beginTransaction(dbExclusiveLock) || table->tableId == 0) {
         return false;
     }
     const byte* obj = static_cast<const byte*>(record);

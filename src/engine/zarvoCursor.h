@@ -96,7 +96,7 @@ class dbTypedCursor : public Base {
     std::size_t select()
     {
         this->reset();
-        if (!this->db->select(this)) {
+        if (this->db == nullptr || !this->db->select(this)) {
             return 0;
         }
         if (!this->gotoFirst()) {
@@ -119,7 +119,7 @@ class dbTypedCursor : public Base {
     std::size_t select(dbQuery& query)
     {
         this->reset();
-        queryFailed = !this->db->select(this, query);
+        queryFailed = this->db == nullptr || !this->db->select(this, query);
         if (this->gotoFirst() && !this->prefetch) {
             this->fetch();
         }
@@ -201,16 +201,15 @@ class zarvoCursor : public dbTypedCursor<T, zarvoAnyCursor> {
     }
 };
 
-// Inserts a record of class T (its table must be attached to an open
-// database). Returns the new record's reference, null when the transaction
-// failed. The caller commits.
+// Inserts a record of class T. Returns the new record's reference, null when
+// the transaction failed or no open database knows the table. The caller
+// commits.
 template <class T>
 dbReference<T> insert(const T& record)
 {
     dbTableDescriptor* table = &T::dbDescriptor;
-    dbAssert(table->db != DETACHED_TABLE && table->db != nullptr && table->tableId != 0);
     dbReference<T> ref;
-    if (!table->db->insertRecord(table, &ref, &record)) {
+    if (table->db == DETACHED_TABLE || table->db == nullptr || !table->db->insertRecord(table, &ref, &record)) {
         return dbReference<T>();
     }
     return ref;
