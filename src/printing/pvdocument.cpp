@@ -93,6 +93,21 @@ platform::Font CaptionFont(platform::Font font, TPvFont record)
     return font;
 }
 
+// The file's bytes; none when it cannot be read or holds more than a document
+// may (also a device that never ends).
+QByteArray ReadWhole(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxDocumentBytes) return {};
+    QByteArray bytes;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(qint64(1) << 20);
+        if (chunk.isEmpty() || bytes.size() + chunk.size() > kMaxDocumentBytes) return chunk.isEmpty() ? bytes : QByteArray();
+        bytes += chunk;
+    }
+    return bytes;
+}
+
 // Today as the class library's day count (days since 30 December 1899).
 long double Today() { return QDate(1899, 12, 30).daysTo(QDate::currentDate()); }
 
@@ -414,10 +429,7 @@ long double TPvPreview::GetFileVersion(const QString& fileName)
 bool TPvPreview::LoadFromFile(const QString& fileName)
 {
     if (state_ != gmIdle) return false;
-    QFile file(fileName);
-    QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly) && file.size() <= kMaxDocumentBytes) bytes = file.readAll();
-    ByteStream stream(bytes);
+    ByteStream stream(ReadWhole(fileName));
     long double version = 0;
     if (stream.Remaining() >= 10) version = FloatFromStream(stream);
     if (!std::isfinite(version) || version <= 0) {

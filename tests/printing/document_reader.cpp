@@ -137,6 +137,9 @@ TEST_F(ReaderTest, GarbageEmptyAndOversizedFilesGiveTheMessage)
     f.close();
     EXPECT_FALSE(pv->LoadFromFile(path));
     EXPECT_EQ(Saved(*pv), before);
+    EXPECT_FALSE(pv->LoadFromFile("/dev/zero")) << "a device without end is not read to its end";
+    EXPECT_FALSE(pv->LoadFromFile(dir.path()));
+    EXPECT_EQ(Saved(*pv), before);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "printing/pvthumbnails.h"
 
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -129,6 +130,18 @@ TEST_F(ThumbsTest, ThumbnailsFollowPagesAddedAndDeleted)
     thumbs.grab();  // paints without the preview
     thumbs.UpdateThumbnails();
     EXPECT_EQ(thumbs.Count(), 1);
+}
+
+TEST_F(ThumbsTest, ALoadedDocumentBringsItsPages)
+{
+    QTemporaryDir dir;
+    TPvPreview three;
+    three.NewPage();
+    three.NewPage();
+    ASSERT_TRUE(three.SaveToFile(dir.filePath("three.qpv")));
+    ASSERT_TRUE(preview.LoadFromFile(dir.filePath("three.qpv")));
+    EXPECT_EQ(thumbs.Count(), 3);
+    EXPECT_EQ(thumbs.ItemIndex(), 3);
 }
 
 TEST_F(ThumbsTest, ThumbSizeOutsideOneToTwentyIsRefused)
