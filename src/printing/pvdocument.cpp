@@ -93,19 +93,13 @@ platform::Font CaptionFont(platform::Font font, TPvFont record)
     return font;
 }
 
-// The file's bytes; none when it cannot be read or holds more than a document
-// may (also a device that never ends).
+// The bytes of a plain file; none when it cannot be read, holds more than a
+// document may, or is a device or pipe (which may never end).
 QByteArray ReadWhole(const QString& fileName)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxDocumentBytes) return {};
-    QByteArray bytes;
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(qint64(1) << 20);
-        if (chunk.isEmpty() || bytes.size() + chunk.size() > kMaxDocumentBytes) return chunk.isEmpty() ? bytes : QByteArray();
-        bytes += chunk;
-    }
-    return bytes;
+    if (!file.open(QIODevice::ReadOnly) || file.isSequential() || file.size() > kMaxDocumentBytes) return {};
+    return file.read(file.size());
 }
 
 // Today as the class library's day count (days since 30 December 1899).
