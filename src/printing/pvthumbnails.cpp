@@ -50,9 +50,11 @@ void TPvThumbnail::Invalidate()
     update();
     const platform::TColor color =
         owner_->Highlight() && owner_->ItemIndex() == pageNum_ ? platform::clBlue : platform::clBlack;
-    page_->BorderColor = color;
     page_->update();
-    label_->setStyleSheet(QStringLiteral("color: %1").arg(platform::ToQColor(color).name()));
+    // A style sheet, as the label's palette alone does not reach its text; set on change only.
+    if (color != page_->BorderColor || label_->styleSheet().isEmpty())
+        label_->setStyleSheet(QStringLiteral("color: %1").arg(platform::ToQColor(color).name()));
+    page_->BorderColor = color;
 }
 
 void TPvThumbnail::SetCaption(const QString& text)
