@@ -3,6 +3,8 @@
 #include "platform/dialogs.h"
 #include "printing/pvthumbnails.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -107,6 +109,14 @@ TEST_F(ThumbsTest, AClickMakesThatPageCurrent)
     EXPECT_EQ(thumbs.Thumbnail(5)->PageImage().BorderColor, 0u);
     QTest::mouseClick(thumbs.Thumbnail(0), Qt::LeftButton, {}, QPoint(30, 90));  // on the caption
     EXPECT_EQ(preview.CurrentPageNum(), 1);
+
+    QMenu popup;
+    popup.addAction("Print this page");
+    thumbs.SetThumbPopup(&popup);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(20, 20), QPoint(120, 120));
+    QCoreApplication::sendEvent(&thumbs.Thumbnail(1)->PageImage(), &menuEvent);
+    EXPECT_TRUE(popup.isVisible());
+    popup.close();
 }
 
 TEST_F(ThumbsTest, ThumbnailsFollowPagesAddedAndDeleted)
