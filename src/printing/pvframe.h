@@ -66,7 +66,8 @@ public:
     bool Visible() const { return visible_; }
     void SetVisible(bool v);
     void Assign(const TPvShadow& source);
-    // The middle document generation's shadow record, through the setters.
+    // The middle document generation's shadow record, through the setters;
+    // a width below 0 or above 1000 throws printing::StreamReadError, nothing changed.
     void LoadFromValues(const printing::TPvValueList& list);
 
 private:
