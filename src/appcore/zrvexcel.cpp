@@ -1,15 +1,9 @@
 #include "appcore/zrvexcel.h"
 
-#include "appcore/workbookfiles.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#include <charconv>
-#include <cmath>
-
-using workbookfiles::Format;
 
 TZrvExcel::TZrvExcel(const QString& name) : fileName(name)
 {
@@ -32,38 +26,8 @@ bool TZrvExcel::open()
         newWorkbook();
         return true;
     }
-    QFile file(fileName);
     std::vector<WorkbookSheet> read;
-    bool ok = false;
-    if (!file.open(QIODevice::ReadOnly)) {
-        readError_ = file.errorString();
-    } else if (file.size() > workbookfiles::kMaxFileBytes) {
-        readError_ = "the file is too large";
-    } else {
-        const QByteArray first = file.peek(8);
-        switch (workbookfiles::DetectFormat(fileName, first)) {
-        case Format::Xlsx:
-            ok = workbookfiles::ReadXlsx(fileName, read, readError_);
-            break;
-        case Format::Xls:
-            ok = workbookfiles::ReadXls(fileName, read, readError_);
-            break;
-        case Format::Csv: {
-            const QByteArray bytes = file.readAll();
-            if (bytes.size() != file.size())
-                readError_ = file.errorString();
-            else
-                ok = workbookfiles::ReadCsv(bytes, read, readError_);
-            break;
-        }
-        case Format::Unknown:
-            readError_ = "not a spreadsheet file";
-            break;
-        }
-    }
-    if (!ok || read.empty()) {
-        if (readError_.isEmpty())
-            readError_ = "the workbook holds no sheet";
+    if (!workbookfiles::ReadWorkbook(fileName, read, readError_)) {
         newWorkbook();
         return false;
     }
@@ -118,11 +82,8 @@ bool TZrvExcel::save(const QString& name)
         return false;
     }
     QByteArray bytes;
-    if (name.right(4).compare(".csv", Qt::CaseInsensitive) == 0) {
-        bytes = workbookfiles::WriteCsv(sheets_[static_cast<size_t>(active_)]);
-    } else if (!workbookfiles::WriteXlsx(sheets_, bytes, saveError_)) {
+    if (!workbookfiles::WriteWorkbook(name, sheets_, active_, bytes, saveError_))
         return false;
-    }
     // written beside the target and renamed over it only when complete
     QSaveFile file(name);
     file.setDirectWriteFallback(false);
@@ -158,32 +119,4 @@ int TZrvExcel::lastRow() const
         return 0;
     const auto& cells = sheets_[static_cast<size_t>(active_)].cells;
     return cells.empty() ? 0 : cells.rbegin()->first.first;
-}
-
-QString TZrvExcel::cellText(const QVariant& value)
-{
-    switch (value.typeId()) {
-    case QMetaType::UnknownType:
-        return {};
-    case QMetaType::Bool:
-        return value.toBool() ? "TRUE" : "FALSE";
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::LongLong: {
-        const double d = value.toDouble();
-        if (!std::isfinite(d))
-            return {};
-        char buffer[400];
-        // the shortest text that reads back as the same number, never with
-        // an exponent; whole numbers come without a decimal point
-        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::fixed);
-        if (ec != std::errc())
-            return {};
-        QString text = QString::fromLatin1(buffer, end - buffer);
-        return text == "-0" ? QString("0") : text;
-    }
-    default:
-        return value.toString();
-    }
 }

@@ -20,23 +20,17 @@
 //    file, if any, is untouched.
 #pragma once
 
+#include "platform/workbookfiles.h"
+
 #include <QString>
 #include <QVariant>
 
-#include <map>
-#include <utility>
 #include <vector>
-
-// One sheet: its name and its non-empty cells keyed (row, column).
-struct WorkbookSheet {
-    QString name;
-    std::map<std::pair<int, int>, QVariant> cells;
-};
 
 class TZrvExcel {
 public:
-    static constexpr int kMaxRows = 1048576;
-    static constexpr int kMaxColumns = 16384;
+    static constexpr int kMaxRows = workbookfiles::kMaxRows;
+    static constexpr int kMaxColumns = workbookfiles::kMaxColumns;
 
     // Opens the workbook `fileName` (a new, empty one when the file does not
     // exist or cannot be read) and activates sheet 1.
@@ -81,7 +75,7 @@ public:
     // The text of a cell value: texts as they are; numbers in plain decimal
     // form with no exponent and no trailing ".0" (12345678 gives "12345678",
     // 0.5 gives "0.5"); truth values "TRUE"/"FALSE"; empty for nothing.
-    static QString cellText(const QVariant& value);
+    static QString cellText(const QVariant& value) { return workbookfiles::CellText(value); }
 
 private:
     std::vector<WorkbookSheet> sheets_;

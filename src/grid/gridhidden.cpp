@@ -170,22 +170,22 @@ RIvuZuvuzoZuvu::HiddenObjectsRelease::~HiddenObjectsRelease()
 
 // ---------------------------------------------------------------- ranges and points
 
-int RIvuZuvuzoZuvu::GetSaveStartCol() const { return SaveFixedCells ? 0 : GetFixedColsEx(); }
+int RIvuZuvuzoZuvu::GetSaveStartCol() const { return IncludeFixedCells ? 0 : GetFixedColsEx(); }
 
-int RIvuZuvuzoZuvu::GetSaveStartRow() const { return SaveFixedCells ? 0 : GetFixedRowsEx(); }
+int RIvuZuvuzoZuvu::GetSaveStartRow() const { return IncludeFixedCells ? 0 : GetFixedRowsEx(); }
 
-int RIvuZuvuzoZuvu::GetSaveEndCol() const { return ColCount() - 1 - (SaveFixedCells ? 0 : FixedRightCols()); }
+int RIvuZuvuzoZuvu::GetSaveEndCol() const { return ColCount() - 1 - (IncludeFixedCells ? 0 : FixedRightCols()); }
 
-int RIvuZuvuzoZuvu::GetSaveEndRow() const { return RowCount() - 1 - (SaveFixedCells ? 0 : FixedFooters()); }
+int RIvuZuvuzoZuvu::GetSaveEndRow() const { return RowCount() - 1 - (IncludeFixedCells ? 0 : FixedFooters()); }
 
 int RIvuZuvuzoZuvu::GetSaveColCount() const
 {
-    return SaveFixedCells ? ColCount() : ColCount() - GetFixedColsEx() - FixedRightCols();
+    return IncludeFixedCells ? ColCount() : ColCount() - GetFixedColsEx() - FixedRightCols();
 }
 
 int RIvuZuvuzoZuvu::GetSaveRowCount() const
 {
-    return SaveFixedCells ? RowCount() : RowCount() - GetFixedRowsEx() - FixedFooters();
+    return IncludeFixedCells ? RowCount() : RowCount() - GetFixedRowsEx() - FixedFooters();
 }
 
 void RIvuZuvuzoZuvu::ScreenToCell(QPoint P, int& ACol, int& ARow) const

@@ -257,6 +257,8 @@ public:
     void ResetUpdate() { updateCount_ = 0; }
     bool IsUpdating() const { return updateCount_ > 0; }
     virtual void CellsChanged(const Rect& R);
+    // After a file was read into the grid; nothing by default.
+    virtual void CellsLoaded() {}
     void RegisterNotifier(TGridChangeNotifier* Notifier);
     void UnRegisterNotifier(TGridChangeNotifier* Notifier);
 
@@ -612,8 +614,7 @@ public:
     void GroupMax(int ACol) { GroupCalc(ACol, 4); }
     void GroupCount(int ACol) { GroupCalc(ACol, 5); }
 
-    // The cells the save and export routines write.
-    bool SaveFixedCells = false;
+    // The cells the save and export routines write (IncludeFixedCells widens it).
     int GetSaveStartCol() const;
     int GetSaveStartRow() const;
     int GetSaveEndCol() const;

@@ -1,5 +1,7 @@
 #include "grid/vurirod.h"
 
+#include "platform/oemcodepage.h"
+
 #include <QDateTime>
 #include <QLocale>
 
@@ -368,8 +370,8 @@ std::string DoubleToSingleChar(char Ch, const std::string& S)
 
 void StringToPassword(std::string& S, char Ch) { std::fill(S.begin(), S.end(), Ch); }
 
-void StringToOem(std::string&) {}
-void OemToString(std::string&) {}
+void StringToOem(std::string& S) { S = platform::Utf8ToOem(S); }
+void OemToString(std::string& S) { S = platform::OemToUtf8(S); }
 
 std::string FixDecimalSeparator(const std::string& S)
 {

@@ -85,7 +85,7 @@ std::string DoubleToSingleChar(char Ch, const std::string& S);
 
 // ---- other conversions
 void StringToPassword(std::string& S, char Ch);
-// Text here is UTF-8 and there is no separate OEM code page: both are the identity.
+// Our UTF-8 text to the OEM code page (437) and back; "?" for a character it lacks.
 void StringToOem(std::string& S);
 void OemToString(std::string& S);
 std::string FixDecimalSeparator(const std::string& S);

@@ -246,7 +246,7 @@ TEST(GridHidden, RangesThatSavingWrites)
     EXPECT_EQ(g.GetSaveEndRow(), 8);
     EXPECT_EQ(g.GetSaveColCount(), 4);
     EXPECT_EQ(g.GetSaveEndCol(), 4);
-    g.SaveFixedCells = true;
+    g.IncludeFixedCells = true;
     EXPECT_EQ(g.GetSaveRowCount(), 10);
     EXPECT_EQ(g.GetSaveStartCol(), 0);
     EXPECT_EQ(g.GetSaveEndRow(), 9);

@@ -1,4 +1,5 @@
-// The spreadsheet files TZrvExcel reads and writes. Every reader checks each
+// The spreadsheet files that the application's workbook and the list grid
+// read and write. Every reader checks each
 // size, index and cell address it takes from a file and fails with a reason
 // instead of guessing; nothing here throws.
 //
@@ -10,7 +11,11 @@
 // an unquoted field is an ordinary character. Every field is read as the text
 // written (no number conversion); empty fields are empty cells. A file holds
 // one sheet. Written with CR LF line ends, no byte-order mark, fields quoted
-// when they hold ',', '"', CR or LF; numbers in TZrvExcel::cellText's form.
+// when they hold ',', '"', CR or LF; numbers in CellText's form.
+// The field routines below (ReadCsvRecord, AppendCsvField) also serve the
+// list grid's CSV, with another delimiter and leniently: there a quote that
+// is never closed ends its field at the end of its line, and text between a
+// closing quote and the next delimiter is dropped.
 //
 // XLSX (Office Open XML spreadsheet): a zip archive. xl/workbook.xml lists the
 // sheets in order (<sheet name= r:id=>); xl/_rels/workbook.xml.rels maps each
@@ -44,14 +49,45 @@
 // they are stored. Chart sheets are skipped.
 #pragma once
 
-#include "appcore/zrvexcel.h"
-
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
+#include <map>
+#include <utility>
 #include <vector>
 
+// One sheet: its name and its non-empty cells keyed (row, column), both from 1.
+struct WorkbookSheet {
+    QString name;
+    std::map<std::pair<int, int>, QVariant> cells;
+};
+
 namespace workbookfiles {
+
+// The largest sheet a reader accepts and a writer addresses.
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 16384;
+
+// The text of a cell value: texts as they are; numbers in plain decimal
+// form with no exponent and no trailing ".0" (12345678 gives "12345678",
+// 0.5 gives "0.5"); truth values "TRUE"/"FALSE"; empty for nothing.
+QString CellText(const QVariant& value);
+
+// One CSV record read from bytes at pos; pos moves past its line end.
+struct CsvOptions {
+    char delimiter = ',';
+    bool strict = true;  // refuse an unclosed quote and text after a closing quote
+};
+enum class CsvRecord { Read, End, UnterminatedQuote, TextAfterQuote };
+// Fields come with their quotes taken off and doubled quotes made single;
+// line ends inside quotes are kept as they are in the file. `quoted` tells
+// which fields were quoted. A failure leaves pos where the record began.
+CsvRecord ReadCsvRecord(const QByteArray& bytes, qsizetype& pos, const CsvOptions& options,
+                        std::vector<QByteArray>& fields, std::vector<bool>* quoted = nullptr);
+// Appends one field: quoted, with its quotes doubled, when it holds the
+// delimiter, a quote, CR or LF, or when quoteAll is set.
+void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll = false);
 
 // Largest file, and largest zip part unpacked, that a reader takes.
 constexpr qint64 kMaxFileBytes = 256ll * 1024 * 1024;
@@ -68,6 +104,14 @@ Format DetectFormat(const QString& path, const QByteArray& firstBytes);
 bool ReadCsv(const QByteArray& bytes, std::vector<WorkbookSheet>& sheets, QString& error);
 bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error);
 bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error);
+
+// Reads the file in the format DetectFormat finds (at most kMaxFileBytes);
+// false with a reason, and sheets untouched, when it cannot.
+bool ReadWorkbook(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error);
+// The bytes of a workbook file for `path`: CSV (the active sheet) for a name
+// ending in ".csv", else .xlsx. The caller writes them.
+bool WriteWorkbook(const QString& path, const std::vector<WorkbookSheet>& sheets, int active, QByteArray& bytes,
+                   QString& error);
 
 QByteArray WriteCsv(const WorkbookSheet& sheet);
 bool WriteXlsx(const std::vector<WorkbookSheet>& sheets, QByteArray& bytes, QString& error);

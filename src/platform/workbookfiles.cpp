@@ -1,6 +1,7 @@
-#include "appcore/workbookfiles.h"
+#include "platform/workbookfiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -30,7 +31,7 @@ public:
     // False when the address is outside the sheet or too many cells were read.
     bool put(WorkbookSheet& sheet, int row, int column, QVariant value, QString& error)
     {
-        if (row < 1 || row > TZrvExcel::kMaxRows || column < 1 || column > TZrvExcel::kMaxColumns) {
+        if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) {
             error = QString("cell address outside the sheet (row %1, column %2)").arg(row).arg(column);
             return false;
         }
@@ -52,76 +53,25 @@ private:
 
 bool readCsvFields(const QByteArray& bytes, CellSink& sink, WorkbookSheet& sheet, QString& error)
 {
-    qsizetype i = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-    const qsizetype n = bytes.size();
-    int row = 1, column = 1;
-    QByteArray field;
-    bool lineHasData = false;  // a line end after nothing at all ends no record at the file's end
-    auto endField = [&]() {
-        const bool ok = sink.put(sheet, row, column, QString::fromUtf8(field), error);
-        field.clear();
-        return ok;
-    };
-    while (i < n) {
-        const char c = bytes[i];
-        if (c == '"' && field.isEmpty()) {
-            // quoted field
-            ++i;
-            for (;;) {
-                if (i >= n) {
-                    error = QString("unterminated quoted field in line %1").arg(row);
-                    return false;
-                }
-                if (bytes[i] == '"') {
-                    if (i + 1 < n && bytes[i + 1] == '"') {
-                        field += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                field += bytes[i++];
-            }
-            lineHasData = true;
-            if (i < n && bytes[i] != ',' && bytes[i] != '\r' && bytes[i] != '\n') {
-                error = QString("text after a closing quote in line %1").arg(row);
-                return false;
-            }
-            continue;
-        }
-        if (c == ',') {
-            if (!endField())
-                return false;
-            ++column;
-            lineHasData = true;
-            ++i;
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            if (!endField())
-                return false;
-            i += (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ? 2 : 1;
-            ++row;
-            column = 1;
-            lineHasData = false;
-            continue;
-        }
-        field += c;
-        lineHasData = true;
-        ++i;
-    }
-    if (lineHasData && !endField())
-        return false;
-    return true;
-}
-
-bool needsQuotes(const QByteArray& s)
-{
-    for (char c : s)
-        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    std::vector<QByteArray> fields;
+    for (int row = 1;; ++row) {
+        switch (ReadCsvRecord(bytes, pos, CsvOptions{}, fields)) {
+        case CsvRecord::End:
             return true;
-    return false;
+        case CsvRecord::UnterminatedQuote:
+            error = QString("unterminated quoted field in line %1").arg(row);
+            return false;
+        case CsvRecord::TextAfterQuote:
+            error = QString("text after a closing quote in line %1").arg(row);
+            return false;
+        case CsvRecord::Read:
+            break;
+        }
+        for (size_t c = 0; c < fields.size(); ++c)
+            if (!sink.put(sheet, row, static_cast<int>(c) + 1, QString::fromUtf8(fields[c]), error))
+                return false;
+    }
 }
 
 // ---------------------------------------------------------------- XLSX reading
@@ -350,13 +300,13 @@ bool parseCellReference(QStringView ref, int& column, int& row)
         return false;
     int r = 0;
     for (qsizetype j = i; j < ref.size(); ++j) {
-        if (ref[j] < u'0' || ref[j] > u'9' || r > TZrvExcel::kMaxRows)
+        if (ref[j] < u'0' || ref[j] > u'9' || r > kMaxRows)
             return false;
         r = r * 10 + (ref[j].unicode() - u'0');
     }
     column = col;
     row = r;
-    return col >= 1 && col <= TZrvExcel::kMaxColumns && r >= 1 && r <= TZrvExcel::kMaxRows;
+    return col >= 1 && col <= kMaxColumns && r >= 1 && r <= kMaxRows;
 }
 
 bool parseNumber(const QString& text, double& out)
@@ -443,7 +393,7 @@ bool readSheet(const QByteArray& bytes, const QStringList& shared, CellSink& sin
             const QString r = attribute(xml, u"r");
             bool ok = true;
             row = r.isEmpty() ? row + 1 : r.toInt(&ok);
-            if (!ok || row < 1 || row > TZrvExcel::kMaxRows) {
+            if (!ok || row < 1 || row > kMaxRows) {
                 error = "bad row number " + r;
                 return false;
             }
@@ -478,6 +428,138 @@ struct WorkbookCloser {
 QString lxwError(lxw_error e) { return QString::fromUtf8(lxw_strerror(e)); }
 
 } // namespace
+
+CsvRecord ReadCsvRecord(const QByteArray& bytes, qsizetype& pos, const CsvOptions& options,
+                        std::vector<QByteArray>& fields, std::vector<bool>* quoted)
+{
+    const qsizetype n = bytes.size();
+    const qsizetype start = pos;
+    fields.clear();
+    if (quoted)
+        quoted->clear();
+    if (pos >= n)
+        return CsvRecord::End;
+    const char delimiter = options.delimiter;
+    qsizetype i = pos;
+    QByteArray field;
+    bool wasQuoted = false;
+    auto endField = [&] {
+        fields.push_back(field);
+        if (quoted)
+            quoted->push_back(wasQuoted);
+        field.clear();
+        wasQuoted = false;
+    };
+    while (i < n) {
+        const char c = bytes[i];
+        if (c == '"' && field.isEmpty() && !wasQuoted) {
+            const qsizetype open = i++;
+            bool closed = false;
+            while (i < n) {
+                if (bytes[i] == '"') {
+                    if (i + 1 < n && bytes[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    closed = true;
+                    break;
+                }
+                field += bytes[i++];
+            }
+            wasQuoted = true;
+            if (!closed) {
+                if (options.strict) {
+                    pos = start;
+                    fields.clear();
+                    return CsvRecord::UnterminatedQuote;
+                }
+                // the field runs to the end of the line its quote opened
+                field.clear();
+                i = open + 1;
+                while (i < n && bytes[i] != '\r' && bytes[i] != '\n') {
+                    field += bytes[i];
+                    i += (bytes[i] == '"' && i + 1 < n && bytes[i + 1] == '"') ? 2 : 1;
+                }
+                continue;
+            }
+            if (i < n && bytes[i] != delimiter && bytes[i] != '\r' && bytes[i] != '\n') {
+                if (options.strict) {
+                    pos = start;
+                    fields.clear();
+                    return CsvRecord::TextAfterQuote;
+                }
+                while (i < n && bytes[i] != delimiter && bytes[i] != '\r' && bytes[i] != '\n')
+                    ++i;
+            }
+            continue;
+        }
+        if (c == delimiter && delimiter != 0) {
+            endField();
+            ++i;
+            continue;
+        }
+        if (c == '\r' || c == '\n') {
+            i += (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ? 2 : 1;
+            break;
+        }
+        field += c;
+        ++i;
+    }
+    endField();
+    pos = i;
+    return CsvRecord::Read;
+}
+
+void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll)
+{
+    bool quote = quoteAll;
+    for (const char c : field)
+        if (c == '"' || c == '\r' || c == '\n' || (c == delimiter && delimiter != 0)) {
+            quote = true;
+            break;
+        }
+    if (!quote) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (const char c : field) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    out += '"';
+}
+
+QString CellText(const QVariant& value)
+{
+    switch (value.typeId()) {
+    case QMetaType::UnknownType:
+        return {};
+    case QMetaType::Bool:
+        return value.toBool() ? "TRUE" : "FALSE";
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong: {
+        const double d = value.toDouble();
+        if (!std::isfinite(d))
+            return {};
+        char buffer[400];
+        // the shortest text that reads back as the same number, never with
+        // an exponent; whole numbers come without a decimal point
+        auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::fixed);
+        if (ec != std::errc())
+            return {};
+        QString text = QString::fromLatin1(buffer, end - buffer);
+        return text == "-0" ? QString("0") : text;
+    }
+    default:
+        return value.toString();
+    }
+}
 
 Format DetectFormat(const QString& path, const QByteArray& first)
 {
@@ -586,6 +668,61 @@ bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& 
     return true;
 }
 
+bool ReadWorkbook(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error)
+{
+    QFile file(path);
+    std::vector<WorkbookSheet> read;
+    bool ok = false;
+    if (!QFileInfo(path).isFile()) {
+        error = "not a regular file";
+    } else if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+    } else if (file.size() > kMaxFileBytes) {
+        error = "the file is too large";
+    } else {
+        const QByteArray first = file.peek(8);
+        switch (DetectFormat(path, first)) {
+        case Format::Xlsx:
+            ok = ReadXlsx(path, read, error);
+            break;
+        case Format::Xls:
+            ok = ReadXls(path, read, error);
+            break;
+        case Format::Csv: {
+            const QByteArray bytes = file.readAll();
+            if (bytes.size() != file.size())
+                error = file.errorString();
+            else
+                ok = ReadCsv(bytes, read, error);
+            break;
+        }
+        case Format::Unknown:
+            error = "not a spreadsheet file";
+            break;
+        }
+    }
+    if (!ok || read.empty()) {
+        if (error.isEmpty())
+            error = "the workbook holds no sheet";
+        return false;
+    }
+    sheets = std::move(read);
+    return true;
+}
+
+bool WriteWorkbook(const QString& path, const std::vector<WorkbookSheet>& sheets, int active, QByteArray& bytes,
+                   QString& error)
+{
+    if (path.right(4).compare(".csv", Qt::CaseInsensitive) != 0)
+        return WriteXlsx(sheets, bytes, error);
+    if (active < 0 || active >= static_cast<int>(sheets.size())) {
+        error = "no sheet to write";
+        return false;
+    }
+    bytes = WriteCsv(sheets[static_cast<size_t>(active)]);
+    return true;
+}
+
 QByteArray WriteCsv(const WorkbookSheet& sheet)
 {
     int rows = 0, columns = 0;
@@ -600,14 +737,7 @@ QByteArray WriteCsv(const WorkbookSheet& sheet)
             if (c > 1)
                 out += ',';
             if (cell != sheet.cells.end() && cell->first == std::make_pair(r, c)) {
-                const QByteArray text = TZrvExcel::cellText(cell->second).toUtf8();
-                if (needsQuotes(text)) {
-                    out += '"';
-                    out += QByteArray(text).replace("\"", "\"\"");
-                    out += '"';
-                } else {
-                    out += text;
-                }
+                AppendCsvField(out, CellText(cell->second).toUtf8(), ',');
                 ++cell;
             }
         }

@@ -3,7 +3,7 @@
 // Every offset, length, sector number and chain taken from the file is
 // checked before use; a chain may not loop and a record may not reach past
 // its stream.
-#include "appcore/workbookfiles.h"
+#include "platform/workbookfiles.h"
 
 #include <QFile>
 

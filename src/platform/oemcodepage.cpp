@@ -1,0 +1,69 @@
+#include "platform/oemcodepage.h"
+
+#include <QHash>
+#include <QString>
+
+#include <array>
+#include <iconv.h>
+
+namespace platform {
+
+namespace {
+
+// Page 437 decoded once through iconv: the text of every byte, and the byte
+// of every character the page holds.
+struct Page437 {
+    std::array<QString, 256> text;
+    QHash<char32_t, unsigned char> byte;
+
+    Page437()
+    {
+        iconv_t cd = iconv_open("UTF-8", "CP437");
+        for (int b = 0; b < 256; ++b) {
+            char in = static_cast<char>(b);
+            char out[8] = {};
+            char* inp = &in;
+            char* outp = out;
+            size_t inLeft = 1, outLeft = sizeof out;
+            if (cd != reinterpret_cast<iconv_t>(-1) && iconv(cd, &inp, &inLeft, &outp, &outLeft) != size_t(-1))
+                text[static_cast<size_t>(b)] = QString::fromUtf8(out, outp - out);
+            else
+                text[static_cast<size_t>(b)] = b < 128 ? QString(QChar(b)) : QStringLiteral("?");
+            const QList<uint> points = text[static_cast<size_t>(b)].toUcs4();
+            if (points.size() == 1 && !byte.contains(points[0]))
+                byte.insert(points[0], static_cast<unsigned char>(b));
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(cd);
+    }
+};
+
+const Page437& page()
+{
+    static const Page437 table;
+    return table;
+}
+
+} // namespace
+
+std::string Utf8ToOem(std::string_view utf8)
+{
+    const Page437& p = page();
+    std::string out;
+    out.reserve(utf8.size());
+    for (const char32_t c : QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toUcs4())
+        out += static_cast<char>(p.byte.value(c, '?'));
+    return out;
+}
+
+std::string OemToUtf8(std::string_view oem)
+{
+    const Page437& p = page();
+    QString out;
+    out.reserve(static_cast<qsizetype>(oem.size()));
+    for (const char c : oem)
+        out += p.text[static_cast<unsigned char>(c)];
+    return out.toStdString();
+}
+
+} // namespace platform
