@@ -16,3 +16,20 @@ void emailActionExecute(TMainListForm& window);
 // window prints a cheque for each in row order, stopping at the first
 // contact that cannot be printed.
 void chequeActionExecute(TMainListForm& window);
+
+// The cheque report, shown modally; it needs no selection.
+void reportActionExecute(TMainListForm& window);
+
+// The contact list as the grid shows it, in the list print dialog: landscape
+// when the columns are wider than 680 pixels, headed "Customer List Report".
+void printListExecute(TMainListForm& window);
+
+// One selected contact: the envelope window on the contact's layout. Several:
+// after a question, one hidden envelope window prints an envelope for each in
+// row order, each with its own layout (or the one it would open on), stopping
+// at the first that cannot be printed.
+void envelopeActionExecute(TMainListForm& window);
+
+// The card picture of the topmost selected contact in the card window; says so
+// when the contact has none or its bytes cannot be read.
+void cardActionExecute(TMainListForm& window);

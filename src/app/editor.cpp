@@ -3,6 +3,7 @@
 #include "appcore/amounts.h"
 #include "appcore/dialogs.h"
 #include "appcore/picture.h"
+#include "documents/cardform.h"
 #include "documents/emailform.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
@@ -29,11 +30,6 @@
 namespace {
 
 QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
-
-void notYetAvailable(const QString& what, QWidget* owner)
-{
-    ShowInfo(what + " is not available in this version yet.", owner);
-}
 
 } // namespace
 
@@ -380,7 +376,9 @@ void TMainForm::ImageDblClick()
 {
     if (picture_.isNull())
         return;
-    notYetAvailable("The card window", this);
+    TCardForm card(this);
+    card.SetPicture(picture_.copy());
+    RunModal(card);
 }
 
 // A scan that is cancelled or fails leaves the picture as it was.

@@ -35,11 +35,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-// Messages shared by the editor and the contact actions: a uniqueness or
-// usage check whose query failed, and a change the database did not take.
-inline constexpr const char* kCheckFailed = "The check could not be made; nothing was saved.";
-inline constexpr const char* kNotStored = "The change could not be stored in the database.";
-
 // A category as the lists show it.
 struct CategoryEntry {
     dbReference<Category> ref;

@@ -189,11 +189,11 @@ void TMainListForm::createActions()
     updateAction = make("&Update", Qt::Key_F4, "Update the selected customer",
                         [this] { updateActionExecute(*this); });
     cardAction = make("C&ard", Qt::Key_F5, "Display the card of selected customer",
-                      [this] { notAvailable("The card window"); });
+                      [this] { cardActionExecute(*this); });
     passwordAction = make("Pass&word", Qt::Key_F6, "Set and modify the password",
                           &TMainListForm::passwordActionExecute);
     envelopeAction = make("&Envelope", Qt::Key_F7, "Print the envelope to the selected customer (s)",
-                          [this] { notAvailable("Envelope printing"); });
+                          [this] { envelopeActionExecute(*this); });
     chequeAction = make("&Cheque", Qt::Key_F8, "Print cheque to the selected customer",
                         [this] { chequeActionExecute(*this); });
     exportAction = make("&Export", Qt::Key_F9, "", [this] { exportActionExecute(*this); });
@@ -202,7 +202,7 @@ void TMainListForm::createActions()
     websiteAction = make("&Website", Qt::Key_F11, "Visit the selected customer website",
                          &TMainListForm::websiteActionExecute);
     reportAction = make("&Report", QKeySequence(Qt::CTRL | Qt::Key_R), "List and print the cheque report",
-                        [this] { notAvailable("The cheque report"); });
+                        [this] { reportActionExecute(*this); });
     selectAllAction = make("Select all", QKeySequence(Qt::CTRL | Qt::Key_A), "",
                            &TMainListForm::selectAllActionExecute, false);
     helpAction = make("&Help", Qt::Key_F1, "Help", &TMainListForm::helpActionExecute);
@@ -227,11 +227,6 @@ void TMainListForm::createActions()
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu1->popup(grid->mapToGlobal(p)); });
-}
-
-void TMainListForm::notAvailable(const QString& what)
-{
-    ShowInfo(what + " is not available in this version yet.", this);
 }
 
 // ---------------------------------------------------------------- start-up
@@ -626,7 +621,7 @@ void TMainListForm::setupButtonClick()
     }
 }
 
-void TMainListForm::printButtonClick() { notAvailable("Printing the list"); }
+void TMainListForm::printButtonClick() { printListExecute(*this); }
 
 // ---------------------------------------------------------------- shutdown
 

@@ -86,8 +86,6 @@ private:
     void loadWidths();
     void storeWidths();
     void setStatus(int panel, const QString& text);
-    // Says that an action's window is not part of this build yet.
-    void notAvailable(const QString& what);
     // Checks that a row is selected, else says so; the topmost selected row.
     int selectedRowOrSay();
 

@@ -29,16 +29,6 @@ const char* Customer::*const kTextFields[kColumns - 1] = {
     &Customer::person, &Customer::telephone, &Customer::mobile,  &Customer::fax,
     &Customer::remark, &Customer::email,    &Customer::website};
 
-// The file chosen in the open or save dialog; empty when cancelled.
-QString pickSheet(platform::FileRequest::Mode mode, const QString& excelFilter, const QString& suffix,
-                  TMainListForm& window)
-{
-    platform::FileRequest request;
-    request.mode = mode;
-    request.filters = QStringList{excelFilter, QString::fromUtf8("Comma 分隔檔案 (*.csv)")};
-    request.defaultSuffix = suffix;
-    return platform::PickFile(request, &window);
-}
 
 QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
 
@@ -52,7 +42,7 @@ void exportActionExecute(TMainListForm& window)
         ShowInfo("Please use the mouse to select the customer first.", &window);
         return;
     }
-    const QString file = pickSheet(platform::FileRequest::Save, "Excel File (*.xlsx)", "xlsx", window);
+    const QString file = platform::PickFile(SheetSaveRequest(), &window);
     if (file.isEmpty())
         return;
     // both questions come before anything is written; the old file stays
@@ -104,7 +94,8 @@ void ImportButtonClick(TMainListForm& window)
         window.category->setFocus();
         return;
     }
-    const QString file = pickSheet(platform::FileRequest::Open, "Excel File (*.xls *.xlsx)", "xls", window);
+    const QString file =
+        platform::PickFile(SheetFileRequest(platform::FileRequest::Open, "Excel File (*.xls *.xlsx)", "xls"), &window);
     if (file.isEmpty())
         return;
 

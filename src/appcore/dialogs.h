@@ -52,6 +52,11 @@ public:
     void YesActionExecute();
 };
 
+// Messages shared by the windows that store records: a uniqueness or usage
+// check whose query failed, and a change the database did not take.
+inline constexpr const char* kCheckFailed = "The check could not be made; nothing was saved.";
+inline constexpr const char* kNotStored = "The change could not be stored in the database.";
+
 // The message on a yes/no form with one "&Okay" button, which is its default
 // button: Enter closes it too.
 void ShowInfo(const QString &text, QWidget *owner = nullptr);

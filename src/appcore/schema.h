@@ -49,7 +49,7 @@ class Category {
     DB_FIELDS(Category, DB_FIELD(name))
 };
 
-// A named envelope layout. Pictures are bitmap files.
+// A named envelope layout. Pictures are JPEG files.
 class EnvelopeSetup {
   public:
     const char* name = nullptr;

@@ -120,3 +120,17 @@ int TZrvExcel::lastRow() const
     const auto& cells = sheets_[static_cast<size_t>(active_)].cells;
     return cells.empty() ? 0 : cells.rbegin()->first.first;
 }
+platform::FileRequest SheetFileRequest(platform::FileRequest::Mode mode, const QString& excelFilter,
+                                       const QString& suffix)
+{
+    platform::FileRequest request;
+    request.mode = mode;
+    request.filters = QStringList{excelFilter, QString::fromUtf8("Comma 分隔檔案 (*.csv)")};
+    request.defaultSuffix = suffix;
+    return request;
+}
+
+platform::FileRequest SheetSaveRequest()
+{
+    return SheetFileRequest(platform::FileRequest::Save, "Excel File (*.xlsx)", "xlsx");
+}

@@ -20,6 +20,7 @@
 //    file, if any, is untouched.
 #pragma once
 
+#include "platform/dialogs.h"
 #include "platform/workbookfiles.h"
 
 #include <QString>
@@ -82,3 +83,10 @@ private:
     int active_ = 0;
     QString readError_, saveError_;
 };
+
+// The request for a spreadsheet file to open or save: `excelFilter` first,
+// then the comma-separated one; `suffix` is added to a name that has none.
+platform::FileRequest SheetFileRequest(platform::FileRequest::Mode mode, const QString& excelFilter,
+                                       const QString& suffix);
+// The save request of a list or an export: .xlsx (the default) or .csv.
+platform::FileRequest SheetSaveRequest();

@@ -4,6 +4,7 @@
 #include "appcore/dialogs.h"
 #include "appcore/picture.h"
 #include "documents/chequewording.h"
+#include "documents/layoutfields.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
@@ -33,41 +34,6 @@ namespace {
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-platform::LogFont defaultFont(const char* face, int pixels)
-{
-    platform::LogFont f;
-    f.SetFaceName(face);
-    f.SetHeight(-pixels);
-    f.SetWeight(400);
-    return f;
-}
-
-// A position or length field: a whole number that its 16-bit field can hold.
-int2 readInt2(const QLineEdit* edit)
-{
-    const std::string text = edit->text().trimmed().toStdString();
-    long value = 0;
-    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
-    auto [end, ec] = std::from_chars(begin, text.data() + text.size(), value);
-    if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size())
-        throw platform::EConvertError("'" + edit->text().toStdString() + "' is not a valid integer value");
-    if (ec == std::errc::result_out_of_range || value < -32768 || value > 32767)
-        throw platform::EConvertError("'" + edit->text().toStdString() +
-                                      "' is out of range: the number must be from -32768 to 32767");
-    return int2(value);
-}
-
-// A page side in millimetres, as its 4-byte field keeps it.
-real4 readReal4(const QLineEdit* edit)
-{
-    double v = 0;
-    if (!ParseDecimal(edit->text().toStdString(), v))
-        throw platform::EConvertError("'" + edit->text().toStdString() + "' is not a valid floating point value");
-    TPvValue check;
-    check.SetAsMm(v);  // refuses a length the page cannot have
-    return real4(v);
-}
-
 QByteArray bmpBytes(const QImage& picture)
 {
     QByteArray bytes;
@@ -87,30 +53,14 @@ QImage pictureFromBytes(const dbArray<int1>& bytes)
     return picture;
 }
 
-void storeBytes(dbArray<int1>& field, const QByteArray& bytes)
-{
-    field.setData(reinterpret_cast<const int1*>(bytes.constData()), std::size_t(bytes.size()));
-}
-
-QColor toQColor(platform::TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
-platform::TColor fromQColor(const QColor& c) { return platform::TColor(c.red() | c.green() << 8 | c.blue() << 16); }
-
-// Keeps the texts of a fetched contact in `store` so the record can be written back.
-void keepTexts(Customer& c, zarvoBuffer& store)
-{
-    for (const char** t : {&c.name, &c.address1, &c.address2, &c.address3, &c.person, &c.telephone, &c.mobile,
-                           &c.fax, &c.remark, &c.email, &c.website})
-        *t = store.put(*t);
-}
-
 }  // namespace
 
 TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
 {
-    nameStyle_.font = defaultFont("Century Gothic", 21);
-    amountStyle_.font = defaultFont("Courier", 19);
-    amountTextStyle_.font = defaultFont("Century Gothic", 16);
-    dayStyle_.font = monthStyle_.font = yearStyle_.font = defaultFont("Courier New", 15);
+    nameStyle_.font = LayoutFont("Century Gothic", 21);
+    amountStyle_.font = LayoutFont("Courier", 19);
+    amountTextStyle_.font = LayoutFont("Century Gothic", 16);
+    dayStyle_.font = monthStyle_.font = yearStyle_.font = LayoutFont("Courier New", 15);
     createControls();
     createActions();
     applyStyles();
@@ -285,14 +235,9 @@ void TChequeForm::createActions()
 
 // ---------------------------------------------------------------- fonts, pictures
 
-void TChequeForm::applyStyle(const ItemStyle& style, std::initializer_list<QLineEdit*> edits)
+void TChequeForm::applyStyle(const ItemStyle& style, std::initializer_list<QWidget*> edits)
 {
-    for (QLineEdit* e : edits) {
-        e->setFont(style.font.ToQFont());
-        QPalette p = e->palette();
-        p.setColor(QPalette::Text, toQColor(style.color));
-        e->setPalette(p);
-    }
+    ApplyItemStyle(style, edits);
 }
 
 void TChequeForm::applyStyles()
@@ -305,35 +250,15 @@ void TChequeForm::applyStyles()
     applyStyle(yearStyle_, {year});
 }
 
-void TChequeForm::pickFont(ItemStyle& style, std::initializer_list<QLineEdit*> edits)
+void TChequeForm::pickFont(ItemStyle& style, std::initializer_list<QWidget*> edits)
 {
-    platform::FontChoice choice{style.font.ToQFont(), toQColor(style.color)};
-    if (platform::PickFont(choice, this)) {
-        style.font = platform::LogFont::FromQFont(choice.font);
-        style.color = fromQColor(choice.color);
-        applyStyle(style, edits);
-        modified = true;
-    }
+    if (PickItemStyle(style, edits, this)) modified = true;
     refreshClick();
 }
 
 void TChequeForm::loadPicture(QImage& picture)
 {
-    platform::FileRequest request;
-    request.caption = "Open";
-    request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
-    const QString path = platform::PickFile(request, this);
-    if (path.isEmpty()) return;
-    if (PictureKindOf(path) != PictureFileKind::Other) {
-        QImage loaded;
-        QByteArray jpeg;
-        QString error;
-        if (!LoadPictureFile(path, loaded, jpeg, error)) {
-            ShowInfo(error, this);
-            return;
-        }
-        picture = loaded;
-    }
+    if (!PickLayoutPicture(picture, this)) return;
     refreshClick();
     modified = true;
 }
@@ -365,7 +290,7 @@ void TChequeForm::englishButtonClick()
     options.smallLetter = smallLetter->isChecked();
     const std::string words = ChequeAmountWords(value, options);
     amountText->setText(QString::fromStdString(words));
-    const ChequeWordLines lines = SplitChequeWords(words, readInt2(separateLen));
+    const ChequeWordLines lines = SplitChequeWords(words, ReadInt2(separateLen));
     amountText->setText(QString::fromStdString(lines.first));
     amount2->setText(QString::fromStdString(lines.second));
     refreshClick();
@@ -380,12 +305,12 @@ void TChequeForm::chineseAmountClick()
 void TChequeForm::refreshClick()
 {
     ChequePage page;
-    page.heightMm = readReal4(pageHeight);
-    page.widthMm = readReal4(pageWidth);
-    page.pictures.push_back({image, readInt2(imageLeft), readInt2(imageTop)});
-    page.pictures.push_back({image2, readInt2(image2Left), readInt2(image2Top)});
+    page.heightMm = ReadReal4(pageHeight);
+    page.widthMm = ReadReal4(pageWidth);
+    page.pictures.push_back({image, ReadInt2(imageLeft), ReadInt2(imageTop)});
+    page.pictures.push_back({image2, ReadInt2(image2Left), ReadInt2(image2Top)});
     auto text = [&](const QString& t, const ItemStyle& style, QLineEdit* left, QLineEdit* top) {
-        page.texts.push_back({t, style.font, style.color, readInt2(left), readInt2(top)});
+        page.texts.push_back({t, style.font, style.color, ReadInt2(left), ReadInt2(top)});
     };
     text(name->text(), nameStyle_, nameLeft, nameTop);
     text(QString::fromStdString(FormatAmount(amount->text().toStdString())), amountStyle_, amountLeft, amountTop);
@@ -490,7 +415,6 @@ void TChequeForm::helpActionExecute()
     platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "cheque.htm");
 }
 
-void TChequeForm::saveChequeActionExecute() { ShowInfo("Saving issued cheques is not available yet.", this); }
 
 void TChequeForm::exitActionExecute()
 {
@@ -560,10 +484,7 @@ void TChequeForm::showSetting(const ChequeSetup& r)
     number(separateLen, r.separateLen);
     pageHeight->setText(QString::number(double(r.pageHeight), 'g', 9));
     pageWidth->setText(QString::number(double(r.pageWidth), 'g', 9));
-    auto style = [](ItemStyle& s, const dbArray<int1>& font, int4 color) {
-        if (auto lf = platform::LogFont::FromBytes(font.get(), font.length())) s.font = *lf;
-        s.color = platform::TColor(color);
-    };
+    auto style = [](ItemStyle& s, const dbArray<int1>& font, int4 color) { ReadItemStyle(s, font, color); };
     style(nameStyle_, r.nameFont, r.nameColor);
     style(amountStyle_, r.amountFont, r.amountColor);
     style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
@@ -588,14 +509,14 @@ void TChequeForm::showSetting(const ChequeSetup& r)
 void TChequeForm::readSetting(ChequeSetup& r)
 {
     // every number is read before any field changes
-    const real4 height = readReal4(pageHeight), width = readReal4(pageWidth);
-    const int2 values[] = {readInt2(nameLeft),      readInt2(nameTop),      readInt2(amountLeft),
-                           readInt2(amountTop),     readInt2(amountTextLeft), readInt2(amountTextTop),
-                           readInt2(amount2Left),   readInt2(amount2Top),   readInt2(dayLeft),
-                           readInt2(dayTop),        readInt2(monthLeft),    readInt2(monthTop),
-                           readInt2(yearLeft),      readInt2(yearTop),      readInt2(imageLeft),
-                           readInt2(imageTop),      readInt2(image2Left),   readInt2(image2Top),
-                           readInt2(separateLen)};
+    const real4 height = ReadReal4(pageHeight), width = ReadReal4(pageWidth);
+    const int2 values[] = {ReadInt2(nameLeft),      ReadInt2(nameTop),      ReadInt2(amountLeft),
+                           ReadInt2(amountTop),     ReadInt2(amountTextLeft), ReadInt2(amountTextTop),
+                           ReadInt2(amount2Left),   ReadInt2(amount2Top),   ReadInt2(dayLeft),
+                           ReadInt2(dayTop),        ReadInt2(monthLeft),    ReadInt2(monthTop),
+                           ReadInt2(yearLeft),      ReadInt2(yearTop),      ReadInt2(imageLeft),
+                           ReadInt2(imageTop),      ReadInt2(image2Left),   ReadInt2(image2Top),
+                           ReadInt2(separateLen)};
     r.pageHeight = height;
     r.pageWidth = width;
     int2* fields[] = {&r.nameLeft,   &r.nameTop,   &r.amountLeft,  &r.amountTop,  &r.amountTextLeft,
@@ -603,10 +524,7 @@ void TChequeForm::readSetting(ChequeSetup& r)
                       &r.monthLeft,  &r.monthTop,  &r.yearLeft,    &r.yearTop,    &r.imageLeft,
                       &r.imageTop,   &r.image2Left, &r.image2Top,  &r.separateLen};
     for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = values[i];
-    auto style = [](const ItemStyle& s, dbArray<int1>& font, int4& color) {
-        storeBytes(font, s.font.ToBytes());
-        color = int4(s.color);
-    };
+    auto style = [](const ItemStyle& s, dbArray<int1>& font, int4& color) { WriteItemStyle(s, font, color); };
     style(nameStyle_, r.nameFont, r.nameColor);
     style(amountStyle_, r.amountFont, r.amountColor);
     style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
@@ -629,7 +547,7 @@ bool TChequeForm::storeOnContact(double value, dbReference<ChequeSetup> layout)
     dbCursor<Customer> customer(dbCursorForUpdate);
     if (!customer.at(dbReference<Customer>(contact))) return true;  // the contact is gone
     zarvoBuffer texts;
-    keepTexts(*customer, texts);
+    KeepCustomerTexts(*customer, texts);
     float held = 0;
     const bool kept = HoldAmountToTheCent(value, held);
     if (kept) customer->amount = held;
@@ -652,8 +570,8 @@ bool TChequeForm::saveSetting(int index)
     ChequeSetup& r = *setups;
     fresh.name = buffer_.put(r.name);
     fresh.chineseAmount = r.chineseAmount;
-    storeBytes(fresh.image, image.isNull() ? QByteArray() : bmpBytes(image));
-    storeBytes(fresh.image2, image2.isNull() ? QByteArray() : bmpBytes(image2));
+    StoreBytes(fresh.image, image.isNull() ? QByteArray() : bmpBytes(image));
+    StoreBytes(fresh.image2, image2.isNull() ? QByteArray() : bmpBytes(image2));
     r = fresh;
     const bool kept = setups.update() && storeOnContact(value, ref);
     if (!database.commit()) {
@@ -759,6 +677,25 @@ void TChequeForm::deleteCategoryClick()
         ShowInfo(users.selectFailed() ? "The check could not be made; nothing was deleted."
                                       : "This setting has been used by some customers.",
                  this);
+        return;
+    }
+    // the cheques printed with it keep no reference that a later layout could take over
+    dbCursor<Cheque> issued(dbCursorForUpdate);
+    dbQuery printedWith;
+    printedWith.append(dbQueryElement::Text, "setup=");
+    printedWith.bindReference(oid, &ChequeSetup::dbDescriptor);
+    if (issued.select(printedWith) > 0) {
+        zarvoBuffer texts;
+        do {
+            for (const char** t : {&issued->chequeNo, &issued->description, &issued->customerName})
+                *t = texts.put(*t);
+            issued->setup = dbReference<ChequeSetup>();
+            issued.update();
+        } while (issued.next());
+    }
+    if (issued.selectFailed()) {
+        database.rollback();
+        ShowInfo("The check could not be made; nothing was deleted.", this);
         return;
     }
     setups.remove();

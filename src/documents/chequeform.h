@@ -16,17 +16,18 @@
 
 #include "appcore/schema.h"
 #include "documents/chequepage.h"
+#include "documents/layoutfields.h"
 #include "platform/color.h"
 #include "platform/logfont.h"
 
 #include <QDialog>
 #include <QImage>
+#include <QLineEdit>  // the font handlers pass edits as widgets
 #include <QList>
 
 class QAction;
 class QCheckBox;
 class QComboBox;
-class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class TPvPreview;
@@ -112,15 +113,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct ItemStyle {
-        platform::LogFont font;
-        platform::TColor color = 0;
-    };
+    using ItemStyle = LayoutItemStyle;
     void createControls();
     void createActions();
-    void applyStyle(const ItemStyle& style, std::initializer_list<QLineEdit*> edits);
+    void applyStyle(const ItemStyle& style, std::initializer_list<QWidget*> edits);
     void applyStyles();  // every item's style to its edits
-    void pickFont(ItemStyle& style, std::initializer_list<QLineEdit*> edits);
+    void pickFont(ItemStyle& style, std::initializer_list<QWidget*> edits);
     void loadPicture(QImage& picture);
     void fillDate();
     // Writes the layout at the combo index from the window and stores the

@@ -1,0 +1,126 @@
+#include "documents/layoutfields.h"
+
+#include "appcore/amounts.h"
+#include "appcore/dialogs.h"
+#include "appcore/picture.h"
+#include "platform/converterror.h"
+#include "platform/dialogs.h"
+#include "printing/pvunits.h"
+
+#include <QLineEdit>
+
+#include <charconv>
+#include <string>
+
+namespace {
+
+long long readWhole(const QLineEdit* edit, long long low, long long high)
+{
+    const std::string text = edit->text().trimmed().toStdString();
+    long long value = 0;
+    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+    auto [end, ec] = std::from_chars(begin, text.data() + text.size(), value);
+    if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size())
+        throw platform::EConvertError("'" + edit->text().toStdString() + "' is not a valid integer value");
+    if (ec == std::errc::result_out_of_range || value < low || value > high)
+        throw platform::EConvertError("'" + edit->text().toStdString() + "' is out of range: the number must be from " +
+                                      std::to_string(low) + " to " + std::to_string(high));
+    return value;
+}
+
+}  // namespace
+
+int2 ReadInt2(const QLineEdit* edit) { return int2(readWhole(edit, -32768, 32767)); }
+
+int4 ReadInt4(const QLineEdit* edit) { return int4(readWhole(edit, INT32_MIN, INT32_MAX)); }
+
+real4 ReadReal4(const QLineEdit* edit)
+{
+    double v = 0;
+    if (!ParseDecimal(edit->text().toStdString(), v))
+        throw platform::EConvertError("'" + edit->text().toStdString() + "' is not a valid floating point value");
+    TPvValue check;
+    check.SetAsMm(v);  // refuses a length the page cannot have
+    return real4(v);
+}
+
+platform::LogFont LayoutFont(const char* face, int pixels)
+{
+    platform::LogFont f;
+    f.SetFaceName(face);
+    f.SetHeight(-pixels);
+    f.SetWeight(400);
+    return f;
+}
+
+QColor ToQColor(platform::TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+
+platform::TColor FromQColor(const QColor& c) { return platform::TColor(c.red() | c.green() << 8 | c.blue() << 16); }
+
+void ApplyItemStyle(const LayoutItemStyle& style, std::initializer_list<QWidget*> edits)
+{
+    for (QWidget* e : edits) {
+        e->setFont(style.font.ToQFont());
+        QPalette p = e->palette();
+        p.setColor(QPalette::Text, ToQColor(style.color));
+        e->setPalette(p);
+    }
+}
+
+bool PickItemStyle(LayoutItemStyle& style, std::initializer_list<QWidget*> edits, QWidget* owner)
+{
+    platform::FontChoice choice{style.font.ToQFont(), ToQColor(style.color)};
+    if (!platform::PickFont(choice, owner)) return false;
+    style.font = platform::LogFont::FromQFont(choice.font);
+    style.color = FromQColor(choice.color);
+    ApplyItemStyle(style, edits);
+    return true;
+}
+
+void ReadItemStyle(LayoutItemStyle& style, const dbArray<int1>& font, int4 color)
+{
+    if (auto lf = platform::LogFont::FromBytes(font.get(), font.length())) style.font = *lf;
+    style.color = platform::TColor(color);
+}
+
+void WriteItemStyle(const LayoutItemStyle& style, dbArray<int1>& font, int4& color)
+{
+    StoreBytes(font, style.font.ToBytes());
+    color = int4(style.color);
+}
+
+void StoreBytes(dbArray<int1>& field, const QByteArray& bytes)
+{
+    field.setData(reinterpret_cast<const int1*>(bytes.constData()), std::size_t(bytes.size()));
+}
+
+QByteArray StoredBytes(const dbArray<int1>& field)
+{
+    return QByteArray(reinterpret_cast<const char*>(field.get()), qsizetype(field.length()));
+}
+
+void KeepCustomerTexts(Customer& c, zarvoBuffer& store)
+{
+    for (const char** t : {&c.name, &c.address1, &c.address2, &c.address3, &c.person, &c.telephone, &c.mobile,
+                           &c.fax, &c.remark, &c.email, &c.website})
+        *t = store.put(*t);
+}
+
+bool PickLayoutPicture(QImage& picture, QWidget* owner)
+{
+    platform::FileRequest request;
+    request.caption = "Open";
+    request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
+    const QString path = platform::PickFile(request, owner);
+    if (path.isEmpty()) return false;
+    if (PictureKindOf(path) == PictureFileKind::Other) return true;
+    QImage loaded;
+    QByteArray jpeg;
+    QString error;
+    if (!LoadPictureFile(path, loaded, jpeg, error)) {
+        ShowInfo(error, owner);
+        return false;
+    }
+    picture = loaded;
+    return true;
+}

@@ -1,0 +1,280 @@
+#include "documents/reportform.h"
+
+#include "appcore/amounts.h"
+#include "appcore/dialogs.h"
+#include "appcore/schema.h"
+#include "documents/chequeregister.h"
+#include "documents/printpreviewform.h"
+#include "grid/listgrid.h"
+#include "platform/shell.h"
+#include "printing/pvpreview.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <charconv>
+#include <map>
+#include <string>
+
+namespace {
+
+constexpr int kColumns = 7;
+const char* const kHeaders[kColumns] = {"Date", "Setting", "Cheque No", "Pay", "Description", "Amount", ""};
+const int kWidths[kColumns] = {60, 80, 80, 180, 200, 80, 0};
+
+std::string text(const char* s) { return s ? s : ""; }
+
+QString shortDate(const QDate& d) { return QLocale::system().toString(d, QLocale::ShortFormat); }
+
+}  // namespace
+
+TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
+{
+    setWindowTitle("Cheque Report");
+    auto picker = [this] {
+        auto* p = new QDateEdit(this);
+        p->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
+        p->setCalendarPopup(true);
+        p->setDateRange(kFirstRegisterDate, kLastRegisterDate);
+        return p;
+    };
+    fromDate = picker();
+    toDate = picker();
+    setting = new QComboBox(this);
+    setting->setMinimumWidth(160);
+    grid = new grid::RIvuZuvuzoZuvu(this);
+    grid->SetOptions(grid->Options() | platform::goRowSelect | platform::goRangeSelect | platform::goColSizing);
+    grid->MouseActions->DisjunctRowSelect = true;
+    grid->EnableHTML = false;  // payees and descriptions show as typed
+    grid->SetGridLineColor(platform::clSilver);
+    grid->viewport()->installEventFilter(this);
+    count = new QLabel("Selected item: 0", this);
+    amount = new QLabel("Selected amount: 0", this);
+
+    auto* top = new QHBoxLayout;
+    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Date From:", this), fromDate, new QLabel("To:", this),
+                                                      toDate, new QLabel("Setting:", this), setting})
+        top->addWidget(w);
+    top->addStretch(1);
+    auto* totals = new QHBoxLayout;
+    totals->addWidget(count);
+    totals->addSpacing(40);
+    totals->addWidget(amount);
+    totals->addStretch(1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto make = [&](const QString& caption, const QKeySequence& key, void (TReportForm::*handler)()) {
+        auto* action = new QAction(caption, this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, handler);
+        addAction(action);
+        auto* b = new QPushButton(caption, this);
+        b->setAutoDefault(false);
+        b->setFocusPolicy(Qt::NoFocus);
+        connect(b, &QPushButton::clicked, action, &QAction::trigger);
+        connect(action, &QAction::enabledChanged, b, &QPushButton::setEnabled);
+        buttons->addWidget(b);
+        return action;
+    };
+    queryAction = make("&Query F8", Qt::Key_F8, &TReportForm::queryActionExecute);
+    deleteAction = make("&Delete F9", Qt::Key_F9, &TReportForm::deleteActionExecute);
+    printAction = make("&Print F11", Qt::Key_F11, &TReportForm::printActionExecute);
+    exitAction = make("&Close F12", Qt::Key_F12, &TReportForm::exitActionExecute);
+    helpAction = make("&Help F1", Qt::Key_F1, &TReportForm::helpActionExecute);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(grid, 1);
+    layout->addLayout(totals);
+    layout->addLayout(buttons);
+    resize(800, 520);
+
+    // nothing to print or delete before a query has found something
+    deleteAction->setEnabled(false);
+    printAction->setEnabled(false);
+
+    const QDateTime now = QDateTime::currentDateTime();
+    toDate->setDate(now.date());
+    fromDate->setDate(now.date().addDays(-31));
+    setting->addItem("All", 0u);
+    dbCursor<ChequeSetup> layouts;
+    if (layouts.select() > 0) {
+        do
+            setting->addItem(QString::fromUtf8(text(layouts->name).c_str()), layouts.currentId().getOid());
+        while (layouts.next());
+    }
+    database.commit();
+    setting->setCurrentIndex(0);
+}
+
+TReportForm::~TReportForm() = default;
+
+void TReportForm::noRecords(bool say)
+{
+    if (say) ShowInfo("No record.", this);
+    count->setText("Selected Total: 0");
+    amount->setText("Selected Amount: 0");
+    printAction->setEnabled(false);
+    deleteAction->setEnabled(false);
+}
+
+void TReportForm::queryActionExecute()
+{
+    grid->ClearRowSelect();
+    grid->SetRowCount(1);
+    const auto range = DayRange(fromDate->date(), toDate->date());
+    if (!range) {
+        noRecords(true);
+        return;
+    }
+    const std::int32_t from = range->from, to = range->to;
+    const oid_t layout = setting->currentIndex() > 0 ? setting->currentData().toUInt() : 0;
+    dbQuery query;
+    query.append(dbQueryElement::Text, "transDate.stamp between");
+    query.bind(from);
+    query.append(dbQueryElement::Text, "and");
+    query.bind(to);
+    if (layout != 0) {
+        query.append(dbQueryElement::Text, " and setup=");
+        query.bindReference(layout, &ChequeSetup::dbDescriptor);
+    }
+    query.append(dbQueryElement::Text, " order by transDate.stamp desc");
+
+    // layout names by object id, from the records themselves: a cheque's
+    // reference is never followed
+    std::map<oid_t, std::string> names;
+    dbCursor<ChequeSetup> layouts;
+    if (layouts.select() > 0) {
+        do
+            names[layouts.currentId().getOid()] = text(layouts->name);
+        while (layouts.next());
+    }
+    dbCursor<Cheque> cheques;
+    const std::size_t n = cheques.select(query);
+    if (n == 0) {
+        database.commit();
+        noRecords(true);
+        return;
+    }
+    grid->BeginUpdate();
+    grid->SetColCount(kColumns);
+    grid->SetRowCount(int(n) + 1);
+    for (int c = 0; c < kColumns; ++c) {
+        grid->SetCells(c, 0, kHeaders[c]);
+        grid->SetColWidths(c, kWidths[c]);
+    }
+    int row = 1;
+    do {
+        const Cheque& q = *cheques.get();
+        const auto name = names.find(q.setup.getOid());
+        const QDate day = QDateTime::fromSecsSinceEpoch(q.transDate.stamp).date();
+        const std::string cells[kColumns] = {shortDate(day).toStdString(),
+                                             name == names.end() || q.setup.isNull() ? "" : name->second,
+                                             text(q.chequeNo),
+                                             text(q.customerName),
+                                             text(q.description),
+                                             FormatAmount(FormatMoney(q.amount)),
+                                             std::to_string(cheques.currentId().getOid())};
+        for (int c = 0; c < kColumns; ++c) grid->SetCells(c, row, cells[c]);
+        ++row;
+    } while (cheques.next());
+    database.commit();
+    grid->SetFixedRows(1);
+    grid->EndUpdate();
+    printAction->setEnabled(true);
+    deleteAction->setEnabled(true);
+    gridMouseUp();
+}
+
+void TReportForm::gridMouseUp()
+{
+    double sum = 0;
+    int selected = 0;
+    for (int r = 1; r < grid->RowCount(); ++r) {
+        if (!grid->GetRowSelect(r)) continue;
+        ++selected;
+        double v = 0;
+        if (ParseDecimal(NormalizeAmount(grid->Cells(5, r)), v)) sum += v;
+    }
+    count->setText("Selected Total: " + QString::number(selected));
+    amount->setText("Selected Amount: " + QString::fromStdString(FormatAmount(FormatMoney(sum))));
+}
+
+void TReportForm::gridMouseDown(Qt::MouseButton button, int x, int y)
+{
+    int col = -1, row = -1;
+    grid->MouseToCell(x, y, col, row);
+    if (button != Qt::RightButton || row < 1 || row >= grid->RowCount()) return;
+    grid->ClearRowSelect();
+    grid->SetRowSelect(row, true);
+    grid->Invalidate();
+}
+
+bool TReportForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == grid->viewport() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+        auto* m = static_cast<QMouseEvent*>(event);
+        const bool press = event->type() == QEvent::MouseButtonPress;
+        // the grid handles the event first (selection), then the window looks
+        QMetaObject::invokeMethod(
+            this,
+            [this, press, b = m->button(), p = m->position().toPoint()] {
+                if (press)
+                    gridMouseDown(b, p.x(), p.y());
+                else
+                    gridMouseUp();
+            },
+            Qt::QueuedConnection);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TReportForm::deleteActionExecute()
+{
+    int selected = 0;
+    for (int r = 1; r < grid->RowCount(); ++r) selected += grid->GetRowSelect(r) ? 1 : 0;
+    if (!AskYesNo("Delete " + QString::number(selected) + " records?", this)) return;
+    bool stored = true;
+    dbCursor<Cheque> cheques(dbCursorForUpdate);
+    for (int r = 1; r < grid->RowCount(); ++r) {
+        if (!grid->GetRowSelect(r)) continue;
+        const std::string& cell = grid->Cells(6, r);
+        oid_t oid = 0;
+        auto [end, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), oid);
+        if (ec == std::errc() && end == cell.data() + cell.size() && oid != 0 &&
+            cheques.at(dbReference<Cheque>(oid)))
+            cheques.remove();
+        grid->SetRowSelect(r, false);
+    }
+    if (!database.commit()) {
+        database.rollback();
+        stored = false;
+    }
+    if (!stored) ShowInfo(kNotStored, this);
+    queryActionExecute();
+}
+
+void TReportForm::printActionExecute()
+{
+    TPrintPreviewForm form(this);
+    form.drawHeader("Cheque Report",
+                    "Date From: " + shortDate(fromDate->date()) + " to " + shortDate(toDate->date()));
+    form.grid = grid;
+    form.PvGridPrint1.GridToPage(50, 120, 0, PvPixels, grid);
+    RunModal(form);
+}
+
+void TReportForm::exitActionExecute() { done(2); }
+
+void TReportForm::helpActionExecute()
+{
+    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "report.htm");
+}

@@ -1,0 +1,79 @@
+// The main window's Print button and report action: the contact list laid out
+// in the list print dialog and printed, and the cheque report opened.
+#include "contacts_fixture.h"
+
+#include "documents/printpreviewform.h"
+#include "documents/reportform.h"
+#include "pdf_words.h"
+#include "platform/printer.h"
+#include "printing/pvpreview.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+class ListPrintActions : public ContactsTest {
+protected:
+    void SetUp() override
+    {
+        platform::PdfPrinterSetup setup;
+        setup.folder = out.path();
+        setup.resolution = 300;
+        pdf = &platform::UsePdfPrinter(setup);
+        ContactsTest::SetUp();
+    }
+    void TearDown() override
+    {
+        ContactsTest::TearDown();
+        platform::UseNoPrinter();
+    }
+    QTemporaryDir out;
+    platform::PdfPrinter* pdf = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ListPrintActions, TheListPrintsInLandscapeWithItsTitleCentred)
+{
+    addCustomer(1, "Alpha Ltd");
+    addCustomer(2, "Beta Ltd");
+    window->RefreshGrid();
+    steps.push_back([](QDialog& f) {
+        auto& print = dynamic_cast<TPrintPreviewForm&>(f);
+        EXPECT_EQ(print.PvPreview1->Orientation(), gmLandscape);
+        EXPECT_FALSE(print.saveButton->isHidden());
+        EXPECT_TRUE(print.printButtonClick());
+        print.Button1->click();
+    });
+    window->printButton->click();
+    ASSERT_EQ(pdf->JobsWritten(), 1);
+    QProcess info;
+    info.start("pdfinfo", {pdf->JobFile(1)});
+    info.waitForFinished(30000);
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression("Page size:\\s+84\\d(\\.\\d+)? x 59\\d")));
+    const auto words = ReadPdfWords(pdf->JobFile(1));
+    const PdfWord* first = FindPdfWord(words, "Customer");
+    const PdfWord* last = FindPdfWord(words, "Report");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(last, nullptr);
+    EXPECT_NEAR((first->left + last->right) / 2, 297.0 / 2, 2.0);
+    const QString text = PdfPageText(words);
+    EXPECT_TRUE(text.contains("Page 1 of 1")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Alpha Ltd")) << text.toStdString();
+}
+
+TEST_F(ListPrintActions, CtrlROpensTheChequeReport)
+{
+    steps.push_back([](QDialog& f) {
+        auto& report = dynamic_cast<TReportForm&>(f);
+        EXPECT_EQ(report.windowTitle(), "Cheque Report");
+        report.exitAction->trigger();
+    });
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_EQ(window->reportAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    QTest::keyClick(window->grid, Qt::Key_R, Qt::ControlModifier);
+    EXPECT_EQ(formsShown, 1);
+}

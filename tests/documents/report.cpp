@@ -1,0 +1,176 @@
+// The cheque report: the date range in local days, the layout filter, the
+// totals of the selected rows, deleting, and the layout names it shows.
+#include "register_fixture.h"
+
+#include "documents/chequeform.h"
+#include "documents/printpreviewform.h"
+#include "documents/reportform.h"
+#include "grid/listgrid.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+class Report : public RegisterTest {
+protected:
+    TReportForm& open()
+    {
+        form = std::make_unique<TReportForm>();
+        return *form;
+    }
+    // The report of from .. to, "All" layouts unless one is named.
+    TReportForm& query(QDate from, QDate to, int setting = 0)
+    {
+        TReportForm& r = form ? *form : open();
+        r.fromDate->setDate(from);
+        r.toDate->setDate(to);
+        r.setting->setCurrentIndex(setting);
+        r.queryActionExecute();
+        return r;
+    }
+    QStringList column(int c) const
+    {
+        QStringList out;
+        for (int r = 1; r < form->grid->RowCount(); ++r) out << QString::fromStdString(form->grid->Cells(c, r));
+        return out;
+    }
+    void TearDown() override
+    {
+        form.reset();
+        RegisterTest::TearDown();
+    }
+    std::unique_ptr<TReportForm> form;
+};
+
+}  // namespace
+
+TEST_F(Report, OpensOnTheLast31DaysAndListsNewestFirstPerLayout)
+{
+    const oid_t bank = addLayout("BANK"), hsbc = addLayout("HSBC");
+    addCheque("1", 10, at(2024, 5, 1), bank, "Old");
+    addCheque("2", 20, at(2024, 5, 3), hsbc, "New");
+    addCheque("3", 30, at(2024, 5, 2), bank, "Middle");
+    TReportForm& r = open();
+    EXPECT_EQ(r.toDate->date(), QDate::currentDate());
+    EXPECT_EQ(r.fromDate->date(), QDate::currentDate().addDays(-31));
+    ASSERT_EQ(r.setting->count(), 3);
+    EXPECT_EQ(r.setting->itemText(0), "All");
+    EXPECT_EQ(r.setting->itemText(2), "HSBC");
+    EXPECT_FALSE(r.printAction->isEnabled());
+
+    query(QDate(2024, 5, 1), QDate(2024, 5, 3));
+    EXPECT_EQ(column(3), (QStringList{"New", "Middle", "Old"}));
+    EXPECT_EQ(column(1), (QStringList{"HSBC", "BANK", "BANK"}));
+    EXPECT_EQ(r.grid->ColCount(), 7);
+    EXPECT_EQ(QString::fromStdString(r.grid->Cells(4, 0)), "Description");
+    EXPECT_EQ(r.grid->ColWidths(6), 0);
+    EXPECT_TRUE(r.printAction->isEnabled());
+    EXPECT_TRUE(r.deleteAction->isEnabled());
+    query(QDate(2024, 5, 1), QDate(2024, 5, 3), 1);
+    EXPECT_EQ(column(3), (QStringList{"Middle", "Old"}));
+}
+
+TEST_F(Report, TheToDateEndsAtItsLastSecondInEveryZone)
+{
+    for (const char* zone : {"UTC", "Europe/Berlin"}) {
+        SCOPED_TRACE(zone);
+        setZone(zone);
+        dbCursor<Cheque> all(dbCursorForUpdate);
+        if (all.select() > 0) all.removeAllSelected();
+        database.commit();
+        // 2024-03-31 has 23 hours in Berlin
+        addCheque("first", 1, at(2024, 3, 30, 0, 0, 0), 0, "First");
+        addCheque("last", 2, at(2024, 3, 31, 23, 59, 59), 0, "Last");
+        addCheque("next", 3, at(2024, 4, 1, 0, 0, 30), 0, "Next");
+        addCheque("before", 4, at(2024, 3, 29, 23, 59, 59), 0, "Before");
+        query(QDate(2024, 3, 30), QDate(2024, 3, 31));
+        EXPECT_EQ(column(3), (QStringList{"Last", "First"}));
+    }
+}
+
+TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
+{
+    addCheque("a", 1000.5, at(2024, 6, 3), 0, "Tom </ Jerry", "<b>bold</b>");
+    addCheque("b", 300, at(2024, 6, 2));
+    addCheque("c", 7, at(2024, 6, 1));
+    TReportForm& r = query(QDate(2024, 6, 1), QDate(2024, 6, 3));
+    EXPECT_EQ(column(5), (QStringList{"1,000.50", "300.00", "7.00"}));
+    EXPECT_EQ(column(3).first(), "Tom </ Jerry");
+    EXPECT_FALSE(r.grid->EnableHTML);
+    r.grid->ClearRowSelect();
+    r.grid->SetRowSelect(1, true);
+    r.grid->SetRowSelect(2, true);
+    r.gridMouseUp();
+    EXPECT_EQ(r.count->text(), "Selected Total: 2");
+    EXPECT_EQ(r.amount->text(), "Selected Amount: 1,300.50");
+
+    // a right-button press selects that row alone
+    r.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
+    const platform::Rect row3 = r.grid->CellRect(1, 3);
+    QTest::mouseClick(r.grid->viewport(), Qt::RightButton, {},
+                      QPoint((row3.Left + row3.Right) / 2, (row3.Top + row3.Bottom) / 2));
+    QTest::qWait(20);
+    EXPECT_EQ(r.count->text(), "Selected Total: 1");
+    EXPECT_EQ(r.amount->text(), "Selected Amount: 7.00");
+
+    r.grid->ClearRowSelect();
+    r.grid->SetRowSelect(1, true);
+    r.grid->SetRowSelect(2, true);
+    dialogs.AnswerQuestion(true);
+    r.deleteActionExecute();
+    EXPECT_EQ(dialogs.Questions().last(), "Delete 2 records?");
+    EXPECT_EQ(cheques(), 1u);
+    EXPECT_EQ(column(0).size(), 1);
+
+    // an empty range: "No record." and nothing to print or delete
+    query(QDate(2025, 1, 1), QDate(2025, 1, 2));
+    EXPECT_EQ(dialogs.Messages().last(), "No record.");
+    EXPECT_EQ(r.grid->RowCount(), 1);
+    EXPECT_EQ(r.count->text(), "Selected Total: 0");
+    EXPECT_FALSE(r.printAction->isEnabled());
+    EXPECT_FALSE(r.deleteAction->isEnabled());
+}
+
+TEST_F(Report, AChequeWhoseLayoutWasDeletedShowsNoLayoutName)
+{
+    TChequeForm cheque;
+    cheque.loadSettingList({});  // "BANK"
+    ChequeSetup other;
+    cheque.readSetting(other);
+    other.name = "GONE";
+    const oid_t gone = insert(other).getOid();
+    ASSERT_TRUE(database.commit());
+    addCheque("g", 5, at(2024, 7, 1), gone);
+    cheque.loadSettingList(dbReference<ChequeSetup>(gone));
+    dialogs.AnswerQuestion(true);
+    cheque.deleteCategoryClick();
+    addLayout("NEWER");  // may take the freed object id
+    query(QDate(2024, 7, 1), QDate(2024, 7, 1));
+    EXPECT_EQ(column(1), QStringList{""});
+}
+
+TEST_F(Report, PrintsItsListWithTitleAndRange)
+{
+    addCheque("p1", 12.5, at(2024, 8, 1), 0, "Printed Payee");
+    query(QDate(2024, 8, 1), QDate(2024, 8, 2));
+    steps.push_back([](QDialog& f) {
+        auto& print = dynamic_cast<TPrintPreviewForm&>(f);
+        EXPECT_NE(print.grid, nullptr);
+        EXPECT_TRUE(print.printButtonClick());
+        print.Button1->click();
+    });
+    form->printActionExecute();
+    ASSERT_EQ(printer->JobsWritten(), 1);
+    const auto words = ReadPdfWords(printer->JobFile(1));
+    const QString text = PdfPageText(words);
+    EXPECT_TRUE(text.contains("Cheque Report")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Printed Payee")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Date From:")) << text.toStdString();
+}
