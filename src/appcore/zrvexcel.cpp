@@ -120,6 +120,7 @@ int TZrvExcel::lastRow() const
     const auto& cells = sheets_[static_cast<size_t>(active_)].cells;
     return cells.empty() ? 0 : cells.rbegin()->first.first;
 }
+
 platform::FileRequest SheetFileRequest(platform::FileRequest::Mode mode, const QString& excelFilter,
                                        const QString& suffix)
 {
