@@ -5,6 +5,7 @@
 #include "appcore/picture.h"
 #include "documents/chequewording.h"
 #include "documents/layoutfields.h"
+#include "documents/layoutlist.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
@@ -426,26 +427,9 @@ void TChequeForm::exitActionExecute()
 
 // ---------------------------------------------------------------- layouts
 
-dbReference<ChequeSetup> TChequeForm::SelectedSetting() const
-{
-    const int index = category->currentIndex();
-    if (index < 0) return {};
-    return dbReference<ChequeSetup>(category->itemData(index).toUInt());
-}
+dbReference<ChequeSetup> TChequeForm::SelectedSetting() const { return ComboLayout<ChequeSetup>(*category); }
 
-void TChequeForm::fillCombo(dbReference<ChequeSetup> select)
-{
-    category->clear();
-    int chosen = 0;
-    dbCursor<ChequeSetup> setups;
-    if (setups.select() > 0) {
-        do {
-            if (setups.currentId() == select) chosen = category->count();
-            category->addItem(QString::fromUtf8(setups->name ? setups->name : ""), setups.currentId().getOid());
-        } while (setups.next());
-    }
-    if (category->count() > 0) category->setCurrentIndex(chosen);
-}
+void TChequeForm::fillCombo(dbReference<ChequeSetup> select) { FillLayoutCombo(*category, select); }
 
 void TChequeForm::loadSettingList(dbReference<ChequeSetup> chosen)
 {
@@ -628,82 +612,35 @@ void TChequeForm::insertCategoryClick()
 
 void TChequeForm::updateCategoryClick()
 {
-    const int index = category->currentIndex();
-    if (index < 0) return;
-    QString text = category->itemText(index);
-    if (!InputText("Enter the setting: ", text, this)) return;
-    dbCursor<ChequeSetup> setups(dbCursorForUpdate);
-    if (!setups.at(SelectedSetting())) {
-        database.rollback();
-        return;
-    }
-    zarvoBuffer texts;
-    setups->name = texts.put(text.toStdString().c_str());
-    setups->cent = texts.put(setups->cent);
-    setups->dollar = texts.put(setups->dollar);
-    setups->string = texts.put(setups->string);
-    if (!setups.update() || !database.commit()) {
-        database.rollback();
-        ShowInfo("The change could not be stored in the database.", this);
-        return;
-    }
-    category->setItemText(index, text);
+    RenameLayout<ChequeSetup>(
+        *category,
+        [](ChequeSetup& r, zarvoBuffer& texts) {
+            for (const char** t : {&r.cent, &r.dollar, &r.string}) *t = texts.put(*t);
+        },
+        this);
 }
 
 void TChequeForm::deleteCategoryClick()
 {
-    if (category->count() == 1) {
-        ShowInfo("Cannot delete the last setting.", this);
-        return;
-    }
-    const int index = category->currentIndex();
-    if (index < 0) return;
-    if (!AskYesNo("Delete setting '" + category->itemText(index) + "'?", this)) return;
-    const dbReference<ChequeSetup> ref = SelectedSetting();
-    dbCursor<ChequeSetup> setups(dbCursorForUpdate);
-    if (!setups.at(ref)) {
-        database.rollback();
-        loadSettingList({});
-        return;
-    }
-    dbCursor<Customer> users;
-    dbQuery used;
-    const oid_t oid = ref.getOid();  // bound by reference: lives until the select
-    used.append(dbQueryElement::Text, "chequeSetup=");
-    used.bindReference(oid, &ChequeSetup::dbDescriptor);
-    const std::size_t found = users.select(used);
-    if (users.selectFailed() || found > 0) {
-        database.rollback();
-        ShowInfo(users.selectFailed() ? "The check could not be made; nothing was deleted."
-                                      : "This setting has been used by some customers.",
-                 this);
-        return;
-    }
     // the cheques printed with it keep no reference that a later layout could take over
-    dbCursor<Cheque> issued(dbCursorForUpdate);
-    dbQuery printedWith;
-    printedWith.append(dbQueryElement::Text, "setup=");
-    printedWith.bindReference(oid, &ChequeSetup::dbDescriptor);
-    if (issued.select(printedWith) > 0) {
-        zarvoBuffer texts;
-        do {
-            for (const char** t : {&issued->chequeNo, &issued->description, &issued->customerName})
-                *t = texts.put(*t);
-            issued->setup = dbReference<ChequeSetup>();
-            issued.update();
-        } while (issued.next());
-    }
-    if (issued.selectFailed()) {
-        database.rollback();
-        ShowInfo("The check could not be made; nothing was deleted.", this);
-        return;
-    }
-    setups.remove();
-    if (!database.commit()) {
-        database.rollback();
-        ShowInfo("The change could not be stored in the database.", this);
-    }
-    loadSettingList({});
+    auto forgetOnCheques = [this](oid_t oid) {
+        dbCursor<Cheque> issued(dbCursorForUpdate);
+        dbQuery printedWith;
+        printedWith.append(dbQueryElement::Text, "setup=");
+        printedWith.bindReference(oid, &ChequeSetup::dbDescriptor);
+        if (issued.select(printedWith) > 0) {
+            zarvoBuffer texts;
+            do {
+                for (const char** t : {&issued->chequeNo, &issued->description, &issued->customerName})
+                    *t = texts.put(*t);
+                issued->setup = dbReference<ChequeSetup>();
+                issued.update();
+            } while (issued.next());
+        }
+        if (issued.selectFailed()) ShowInfo("The check could not be made; nothing was deleted.", this);
+        return !issued.selectFailed();
+    };
+    if (DeleteLayout<ChequeSetup>(*category, "chequeSetup=", forgetOnCheques, this)) loadSettingList({});
 }
 
 void TChequeForm::categoryChange()

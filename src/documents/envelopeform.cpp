@@ -3,6 +3,7 @@
 #include "appcore/dialogs.h"
 #include "appcore/picture.h"
 #include "documents/chequepage.h"
+#include "documents/layoutlist.h"
 #include "platform/shell.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
@@ -321,28 +322,13 @@ void TEnvelopeForm::exitActionExecute()
 
 // ---------------------------------------------------------------- layouts
 
-dbReference<EnvelopeSetup> TEnvelopeForm::SelectedSetting() const
-{
-    const int index = category->currentIndex();
-    if (index < 0) return {};
-    return dbReference<EnvelopeSetup>(category->itemData(index).toUInt());
-}
+dbReference<EnvelopeSetup> TEnvelopeForm::SelectedSetting() const { return ComboLayout<EnvelopeSetup>(*category); }
 
 void TEnvelopeForm::loadSettingList(dbReference<EnvelopeSetup> chosen)
 {
-    category->clear();
-    int position = 0;
-    dbCursor<EnvelopeSetup> setups;
-    if (setups.select() > 0) {
-        do {
-            if (setups.currentId() == chosen) position = category->count();
-            category->addItem(fromStored(setups->name), setups.currentId().getOid());
-        } while (setups.next());
-        category->setCurrentIndex(position);
-        // the record is read from the selection, never through the reference
-        setups.select();
-        for (int i = 0; i < position; ++i) setups.next();
-        showSetting(*setups);
+    if (FillLayoutCombo(*category, chosen) > 0) {
+        dbCursor<EnvelopeSetup> setups;
+        if (setups.at(SelectedSetting())) showSetting(*setups);  // an id the selection just gave
     } else {
         EnvelopeSetup record;
         readSetting(record);
@@ -475,61 +461,17 @@ void TEnvelopeForm::insertCategoryClick()
 
 void TEnvelopeForm::updateCategoryClick()
 {
-    const int index = category->currentIndex();
-    if (index < 0) return;
-    QString text = category->itemText(index);
-    if (!InputText("Enter the setting: ", text, this)) return;
-    dbCursor<EnvelopeSetup> setups(dbCursorForUpdate);
-    if (!setups.at(SelectedSetting())) {
-        database.rollback();
-        return;
-    }
-    zarvoBuffer texts;
-    setups->name = texts.put(text.toStdString().c_str());
-    for (const char** t : {&setups->title, &setups->head, &setups->tail, &setups->image}) *t = texts.put(*t);
-    if (!setups.update() || !database.commit()) {
-        database.rollback();
-        ShowInfo(kNotStored, this);
-        return;
-    }
-    category->setItemText(index, text);
+    RenameLayout<EnvelopeSetup>(
+        *category,
+        [](EnvelopeSetup& r, zarvoBuffer& texts) {
+            for (const char** t : {&r.title, &r.head, &r.tail, &r.image}) *t = texts.put(*t);
+        },
+        this);
 }
 
 void TEnvelopeForm::deleteCategoryClick()
 {
-    if (category->count() == 1) {
-        ShowInfo("Cannot delete the last setting.", this);
-        return;
-    }
-    const int index = category->currentIndex();
-    if (index < 0) return;
-    if (!AskYesNo("Delete setting '" + category->itemText(index) + "'?", this)) return;
-    const dbReference<EnvelopeSetup> ref = SelectedSetting();
-    dbCursor<EnvelopeSetup> setups(dbCursorForUpdate);
-    if (!setups.at(ref)) {
-        database.rollback();
-        loadSettingList({});
-        return;
-    }
-    dbCursor<Customer> users;
-    dbQuery used;
-    const oid_t oid = ref.getOid();  // bound by reference: lives until the select
-    used.append(dbQueryElement::Text, "envelopeSetup=");
-    used.bindReference(oid, &EnvelopeSetup::dbDescriptor);
-    const std::size_t found = users.select(used);
-    if (users.selectFailed() || found > 0) {
-        database.rollback();
-        ShowInfo(users.selectFailed() ? "The check could not be made; nothing was deleted."
-                                      : "This setting has been used by some customers.",
-                 this);
-        return;
-    }
-    setups.remove();
-    if (!database.commit()) {  // at once, as the cheque window does
-        database.rollback();
-        ShowInfo(kNotStored, this);
-    }
-    loadSettingList({});
+    if (DeleteLayout<EnvelopeSetup>(*category, "envelopeSetup=", {}, this)) loadSettingList({});
 }
 
 void TEnvelopeForm::categoryChange()
