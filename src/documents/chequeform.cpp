@@ -75,12 +75,7 @@ TChequeForm::~TChequeForm() = default;
 void TChequeForm::createControls()
 {
     setWindowTitle("Cheque");
-    auto edit = [this](const QString& text, int width = 60) {
-        auto* e = new QLineEdit(text, this);
-        e->setMinimumWidth(width);
-        if (width <= 60) e->setMaximumWidth(70);  // numbers
-        return e;
-    };
+    auto edit = [this](const QString& text, int width = 60) { return LayoutEdit(this, text, width); };
     name = edit("", 220);
     amount = edit("1234.12", 140);
     amountText = edit("", 320);
@@ -119,16 +114,10 @@ void TChequeForm::createControls()
     imageButton = button("Add an image"), deleteImageButton = button("Delete an image");
     image2Button = button("Add an image"), deleteImage2Button = button("Delete an image");
 
-    auto* items = new QGridLayout;
-    int row = 0;
-    for (int c = 1; c <= 3; ++c) items->addWidget(new QLabel(QStringList{"Text", "Left", "Top"}[c - 1], this), row, c);
+    LayoutItemGrid itemGrid(this);
+    QGridLayout* items = itemGrid.layout;
     auto line = [&](const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra) {
-        ++row;
-        items->addWidget(new QLabel(label, this), row, 0);
-        if (text) items->addWidget(text, row, 1);
-        items->addWidget(left, row, 2);
-        items->addWidget(top, row, 3);
-        if (extra) items->addWidget(extra, row, 4);
+        itemGrid.add(label, text, left, top, extra);
     };
     line("Pay:", name, nameLeft, nameTop, nameFont);
     line("Amount:", amount, amountLeft, amountTop, amountFont);
@@ -166,14 +155,7 @@ void TChequeForm::createControls()
         setting->addWidget(w);
     setting->addStretch(1);
 
-    PvPreview1 = new TPvPreview(this);
-    PvPreview1->MaxZoom = 200;
-    PvPreview1->ZoomStyle = gmFixedZoom;
-    PvPreview1->SetZoom(40);
-    PvPreview1->setMinimumHeight(200);
-    for (TPvValue* margin : {&PvPreview1->Margins().Left, &PvPreview1->Margins().Top, &PvPreview1->Margins().Right,
-                             &PvPreview1->Margins().Bottom})
-        margin->SetAsMm(0);
+    PvPreview1 = NewLayoutPreview(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(setting);
@@ -212,17 +194,7 @@ void TChequeForm::createActions()
 {
     auto* buttons = static_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout());
     auto make = [&](const QString& caption, Qt::Key key, auto handler) {
-        auto* action = new QAction(caption, this);
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, handler);
-        addAction(action);
-        ActionList1.append(action);
-        auto* b = new QPushButton(caption + " " + QKeySequence(key).toString(), this);
-        b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, action, &QAction::trigger);
-        buttons->addWidget(b);
-        return action;
+        return AddLayoutAction(this, buttons, ActionList1, caption, key, [this, handler] { std::invoke(handler, this); });
     };
     helpAction = make("Help", Qt::Key_F1, &TChequeForm::helpActionExecute);
     updateAction = make("&Refresh", Qt::Key_F5, &TChequeForm::updateActionExecute);
@@ -230,7 +202,7 @@ void TChequeForm::createActions()
     zoomOutAction = make("Zoom Out", Qt::Key_F9, &TChequeForm::zoomOutActionExecute);
     saveChequeAction = make("Save Cheque", Qt::Key_F7, &TChequeForm::saveChequeActionExecute);
     savelAction = make("Save Setting", Qt::Key_F10, &TChequeForm::savelActionExecute);
-    printAction = make("&Print Cheque", Qt::Key_F11, [this] { printActionExecute(); });
+    printAction = make("&Print Cheque", Qt::Key_F11, [](TChequeForm* w) { w->printActionExecute(); });
     exitAction = make("&Close", Qt::Key_F12, &TChequeForm::exitActionExecute);
 }
 

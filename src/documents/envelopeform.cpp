@@ -44,9 +44,6 @@ TEnvelopeForm::TEnvelopeForm(QWidget* owner) : QDialog(owner)
     createControls();
     createActions();
     applyStyles();
-    for (TPvValue* margin : {&PvPreview1->Margins().Left, &PvPreview1->Margins().Top, &PvPreview1->Margins().Right,
-                             &PvPreview1->Margins().Bottom})
-        margin->SetAsMm(0);
     Image1 = QImage();
     Image2 = QImage();
     modified = false;
@@ -58,12 +55,7 @@ TEnvelopeForm::~TEnvelopeForm() = default;
 void TEnvelopeForm::createControls()
 {
     setWindowTitle("Print Envelope");
-    auto edit = [this](const QString& text, int width = 60) {
-        auto* e = new QLineEdit(text, this);
-        e->setMinimumWidth(width);
-        if (width <= 60) e->setMaximumWidth(70);  // numbers
-        return e;
-    };
+    auto edit = [this](const QString& text, int width = 60) { return LayoutEdit(this, text, width); };
     title = new QPlainTextEdit("Zarvo Software\nP.O. Box 1234", this);
     title->setMaximumHeight(60);
     companyName = edit("Company Name Limited", 260);
@@ -96,16 +88,10 @@ void TEnvelopeForm::createControls()
     imageButton = button("Add an image"), deleteImageButton = button("Delete an image");
     image2Button = button("Add an image"), delete2ImageButton = button("Delete an image");
 
-    auto* items = new QGridLayout;
-    int row = 0;
-    for (int c = 1; c <= 3; ++c) items->addWidget(new QLabel(QStringList{"Text", "Left", "Top"}[c - 1], this), row, c);
+    LayoutItemGrid itemGrid(this);
+    QGridLayout* items = itemGrid.layout;
     auto line = [&](const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra) {
-        ++row;
-        items->addWidget(new QLabel(label, this), row, 0);
-        if (text) items->addWidget(text, row, 1);
-        items->addWidget(left, row, 2);
-        items->addWidget(top, row, 3);
-        if (extra) items->addWidget(extra, row, 4);
+        itemGrid.add(label, text, left, top, extra);
     };
     auto box = [this](std::initializer_list<QWidget*> widgets) {
         auto* w = new QWidget(this);
@@ -136,12 +122,7 @@ void TEnvelopeForm::createControls()
         paper->addWidget(w);
     paper->addStretch(1);
 
-    PvPreview1 = new TPvPreview(this);
-    PvPreview1->MaxZoom = 200;
-    PvPreview1->ZoomStyle = gmFixedZoom;
-    PvPreview1->SetZoom(40);
-    PvPreview1->Margins().SetVisible(false);
-    PvPreview1->setMinimumHeight(200);
+    PvPreview1 = NewLayoutPreview(this, false);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(setting);
@@ -179,24 +160,14 @@ void TEnvelopeForm::createActions()
 {
     auto* buttons = static_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout());
     auto make = [&](const QString& caption, Qt::Key key, auto handler) {
-        auto* action = new QAction(caption, this);
-        action->setShortcut(key);
-        action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, handler);
-        addAction(action);
-        ActionList1.append(action);
-        auto* b = new QPushButton(caption + " " + QKeySequence(key).toString(), this);
-        b->setFocusPolicy(Qt::NoFocus);
-        connect(b, &QPushButton::clicked, action, &QAction::trigger);
-        buttons->addWidget(b);
-        return action;
+        return AddLayoutAction(this, buttons, ActionList1, caption, key, [this, handler] { std::invoke(handler, this); });
     };
     helpAction = make("Help", Qt::Key_F1, &TEnvelopeForm::helpActionExecute);
     updateAction = make("Refresh", Qt::Key_F5, &TEnvelopeForm::updateActionExecute);
     zoomInAction = make("Zoom In", Qt::Key_F8, &TEnvelopeForm::zoomInActionExecute);
     zoomOutAction = make("Zoom Out", Qt::Key_F9, &TEnvelopeForm::zoomOutActionExecute);
     savelAction = make("&Save", Qt::Key_F10, &TEnvelopeForm::savelActionExecute);
-    printAction = make("&Print", Qt::Key_F11, [this] { printActionExecute(); });
+    printAction = make("&Print", Qt::Key_F11, [](TEnvelopeForm* w) { w->printActionExecute(); });
     exitAction = make("&Close", Qt::Key_F12, &TEnvelopeForm::exitActionExecute);
 }
 

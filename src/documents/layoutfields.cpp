@@ -5,9 +5,16 @@
 #include "appcore/picture.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
+#include "printing/pvframe.h"
+#include "printing/pvpreview.h"
 #include "printing/pvunits.h"
 
+#include <QAction>
+#include <QBoxLayout>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <charconv>
 #include <string>
@@ -123,4 +130,57 @@ bool PickLayoutPicture(QImage& picture, QWidget* owner)
     }
     picture = loaded;
     return true;
+}
+
+QLineEdit* LayoutEdit(QWidget* window, const QString& text, int width)
+{
+    auto* e = new QLineEdit(text, window);
+    e->setMinimumWidth(width);
+    if (width <= 60) e->setMaximumWidth(70);  // numbers
+    return e;
+}
+
+QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& actions, const QString& caption,
+                         Qt::Key key, const std::function<void()>& handler)
+{
+    auto* action = new QAction(caption, window);
+    action->setShortcut(key);
+    action->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(action, &QAction::triggered, window, handler);
+    window->addAction(action);
+    actions.append(action);
+    auto* b = new QPushButton(caption + " " + QKeySequence(key).toString(), window);
+    b->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(b, &QPushButton::clicked, action, &QAction::trigger);
+    buttons->addWidget(b);
+    return action;
+}
+
+LayoutItemGrid::LayoutItemGrid(QWidget* window) : layout(new QGridLayout), window_(window)
+{
+    const char* headers[] = {"Text", "Left", "Top"};
+    for (int c = 1; c <= 3; ++c) layout->addWidget(new QLabel(headers[c - 1], window), 0, c);
+}
+
+void LayoutItemGrid::add(const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra)
+{
+    ++row_;
+    layout->addWidget(new QLabel(label, window_), row_, 0);
+    if (text) layout->addWidget(text, row_, 1);
+    layout->addWidget(left, row_, 2);
+    layout->addWidget(top, row_, 3);
+    if (extra) layout->addWidget(extra, row_, 4);
+}
+
+TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown)
+{
+    auto* preview = new TPvPreview(window);
+    preview->MaxZoom = 200;
+    preview->ZoomStyle = gmFixedZoom;
+    preview->SetZoom(40);
+    preview->setMinimumHeight(200);
+    TPvMargins& m = preview->Margins();
+    for (TPvValue* margin : {&m.Left, &m.Top, &m.Right, &m.Bottom}) margin->SetAsMm(0);
+    if (!marginsShown) m.SetVisible(false);
+    return preview;
 }

@@ -13,8 +13,15 @@
 #include <QColor>
 #include <QImage>
 
+#include <QList>
+
+#include <functional>
 #include <initializer_list>
 
+class QAction;
+class QBoxLayout;
+class QGridLayout;
+class TPvPreview;
 class QLineEdit;
 class QWidget;
 
@@ -38,6 +45,30 @@ bool PickItemStyle(LayoutItemStyle& style, std::initializer_list<QWidget*> edits
 // From a record's font bytes and colour (a damaged font record keeps the font).
 void ReadItemStyle(LayoutItemStyle& style, const dbArray<int1>& font, int4 color);
 void WriteItemStyle(const LayoutItemStyle& style, dbArray<int1>& font, int4& color);
+
+// An edit of a layout window: numbers get a narrow one.
+QLineEdit* LayoutEdit(QWidget* window, const QString& text, int width = 60);
+// An action of a layout window on its key, with its button ("caption key")
+// added to `buttons` and the action to `actions`.
+QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& actions, const QString& caption,
+                         Qt::Key key, const std::function<void()>& handler);
+
+// The grid of a layout window's printed items: a header row "Text", "Left",
+// "Top", then one line per item (label, text, left, top, font button or other).
+class LayoutItemGrid {
+public:
+    explicit LayoutItemGrid(QWidget* window);
+    QGridLayout* layout;
+    void add(const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra);
+
+private:
+    QWidget* window_;
+    int row_ = 0;
+};
+
+// The preview of a layout window: zoom 40 up to 200 in fixed steps, no
+// margins. `marginsShown` false also hides the margin lines.
+TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown = true);
 
 // The picture request (.jpg, .bmp). A ".jpg" or ".bmp" file that loads
 // replaces `picture`; any other name loads nothing. False when the request was
