@@ -10,6 +10,16 @@ void WriteEntryHead(ByteStream& body, std::int32_t tag, const PvKey& key)
     body.Write(key.Bytes().data(), qint64(key.Bytes().size()));
 }
 
+// Every entry of one kind: its tag and key, then the value as `write` puts it.
+template <typename T, typename Write>
+void WriteEntries(ByteStream& body, std::int32_t tag, const std::vector<TPvFileRec<T>>& entries, Write write)
+{
+    for (const auto& e : entries) {
+        WriteEntryHead(body, tag, e.Key);
+        write(body, e.Value);
+    }
+}
+
 }  // namespace
 
 long double KeyedValueList::GetExtValue(PvKey key) const
@@ -41,18 +51,9 @@ void KeyedValueList::Clear()
 void KeyedValueList::SaveToStream(ByteStream& stream)
 {
     ByteStream body;
-    for (const auto& e : ext_) {
-        WriteEntryHead(body, kTagExtended, e.Key);
-        FloatToStream(body, e.Value);
-    }
-    for (const auto& e : int_) {
-        WriteEntryHead(body, kTagInteger, e.Key);
-        IntToStream(body, e.Value);
-    }
-    for (const auto& e : str_) {
-        WriteEntryHead(body, kTagString, e.Key);
-        StrToStream(body, e.Value);
-    }
+    WriteEntries(body, kTagExtended, ext_, FloatToStream);
+    WriteEntries(body, kTagInteger, int_, IntToStream);
+    WriteEntries(body, kTagString, str_, StrToStream);
     WriteMoreEntries(body);
     StrToStream(stream, body.Bytes());  // Int32 length, then the body
     Clear();
@@ -198,18 +199,9 @@ TPvPen TPvExtValueList::PenFromStream(ByteStream& stream)
 
 void TPvExtValueList::WriteMoreEntries(ByteStream& body) const
 {
-    for (const auto& e : brushes_) {
-        WriteEntryHead(body, kTagBrush, e.Key);
-        BrushToStream(body, e.Value);
-    }
-    for (const auto& e : fonts_) {
-        WriteEntryHead(body, kTagFont, e.Key);
-        FontToStream(body, e.Value);
-    }
-    for (const auto& e : pens_) {
-        WriteEntryHead(body, kTagPen, e.Key);
-        PenToStream(body, e.Value);
-    }
+    WriteEntries(body, kTagBrush, brushes_, BrushToStream);
+    WriteEntries(body, kTagFont, fonts_, FontToStream);
+    WriteEntries(body, kTagPen, pens_, PenToStream);
 }
 
 bool TPvExtValueList::ReadMoreEntry(std::int32_t tag, const PvKey& key, ByteStream& body)
