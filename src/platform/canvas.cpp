@@ -111,7 +111,7 @@ void Canvas::applyPen(bool /*forShapeOutline*/)
         p.setWidth(std::max(1, Pen.Width));
         p.setCosmetic(Pen.Width <= 1);
         p.setCapStyle(Qt::FlatCap);
-        // Wide GDI pens join round, so a sharp corner stays within half the width.
+        // Wide pens join round here, so a sharp corner stays within half the width.
         p.setJoinStyle(Pen.Width > 1 ? Qt::RoundJoin : Qt::MiterJoin);
         switch (Pen.Style) {
         case psDash: p.setStyle(Qt::DashLine); break;
@@ -165,7 +165,7 @@ void Canvas::FrameRect(const Rect& r)
 
 namespace {
 
-// The outline path of a GDI shape over [x1, x2) x [y1, y2): Qt strokes the
+// The outline path of a shape over [x1, x2) x [y1, y2): Qt strokes the
 // path's centre, so the path runs through the centres of the edge pixels.
 QRectF outlineRect(int x1, int y1, int x2, int y2, int penWidth, bool insideFrame)
 {
@@ -208,7 +208,7 @@ void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h)
     painter_->save();
     applyBrush();
     applyPen(true);
-    // GDI gives the corner ellipse's width and height; Qt wants radii.
+    // Callers give the corner ellipse's width and height; Qt wants radii.
     const double rx = std::min(w, x2 - x1) / 2.0, ry = std::min(h, y2 - y1) / 2.0;
     painter_->drawRoundedRect(outlineRect(x1, y1, x2, y2, Pen.Width, Pen.Style == psInsideFrame), rx, ry,
                               Qt::AbsoluteSize);
@@ -375,7 +375,7 @@ void Canvas::LineTo(int x, int y)
         return;
     }
     if (!painter_ || from == to || Pen.Style == psClear) return;
-    // GDI leaves out the last pixel; so does Qt's line with a flat cap.
+    // A line leaves out its last pixel; so does Qt's line with a flat cap.
     painter_->save();
     applyPen(false);
     if (Pen.Width <= 1)

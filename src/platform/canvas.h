@@ -1,5 +1,5 @@
 // A drawing surface with stateful pen, brush and font over QPainter, for the
-// code that draws cells, pages and previews the way GDI code does: integer
+// code that draws cells, pages and previews with these rules: integer
 // coordinates, shapes that exclude their right and bottom edge, round-rect
 // corners given as ellipse diameters, DrawText with DT_ flags, opaque or
 // transparent text background following the brush.
@@ -66,7 +66,7 @@ private:
 
 class LogFont;
 
-// A font as the grid and the layouts describe it. Height follows the LOGFONT
+// A font as the grid and the layouts describe it. Height follows the LogFont
 // rule: negative = character (em) height in pixels at PixelsPerInch, positive =
 // cell height including internal leading, 0 = the default size.
 class Font {
@@ -132,7 +132,7 @@ public:
     platform::Font Font;
 
     // Text background: by default opaque exactly when the brush is solid. An
-    // explicit mode holds until the brush changes next (as with GDI's SetBkMode).
+    // explicit mode holds until the brush changes next.
     void SetBackgroundTransparent(bool transparent);
     bool TextBackgroundOpaque() const;
 
@@ -177,7 +177,7 @@ public:
     int TextWidth(const QString& text) const;
     int TextHeight(const QString& text) const;
     QSize TextExtent(const QString& text) const;
-    // GDI DrawText: draws or, with DT_CALCRECT, measures (r is set to the
+    // Draws or, with DT_CALCRECT, measures (r is set to the
     // text's bounds). Returns the height of the text; with DT_VCENTER or
     // DT_BOTTOM the offset from r.Top to the bottom of the text.
     int DrawText(const QString& text, Rect& r, unsigned flags);

@@ -1,4 +1,4 @@
-// Drawing on images through the canvas: GDI edge rules, colours, text flags, fonts.
+// Drawing on images through the canvas: edge rules, colours, text flags, fonts.
 #include "platform/canvas.h"
 #include "platform/logfont.h"
 

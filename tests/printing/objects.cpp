@@ -1,5 +1,5 @@
 // Drawing objects on the screen picture (96 dpi images) and on a printed
-// sheet (a 600 dpi PDF read back with pdftoppm): GDI placement, pens, dashes,
+// sheet (a 600 dpi PDF read back with pdftoppm): placement, pens, dashes,
 // text, pictures, paths, and the faults the objects must not have.
 #include "platform/screen.h"
 #include "printing/pvdraw.h"
