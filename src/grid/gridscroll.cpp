@@ -77,6 +77,9 @@ void RIvuZuvuzoZuvu::HScroll(platform::ScrollCode code, int pos)
 
 void RIvuZuvuzoZuvu::TopLeftChanged()
 {
+    // A special editor stays with its cell: scrolling hides it.
+    if (editActive_ && editorType_ != edNormal && editorShown_[2])
+        HideInplaceEdit();
     TBaseGrid::TopLeftChanged();
     UpdateFooter();
 }

@@ -791,7 +791,15 @@ void RIvuZuvuzoZuvu::KeyPress(char32_t& key)
     const bool editing = HasOption(platform::goEditing);
     if (key == 27) {
         if (editing)
-            SetCells(RemapCol(Col()), Row(), editCache_);
+            RestoreCache();
+    } else if (key == 13) {
+        // Enter advances from an editor, or from a cell that edits in place.
+        const bool inPlace = HasStaticEdit(GetRealCol(), Row());
+        if (!hasFocus() || inPlace) {
+            AdvanceEdit(Col(), Row(), true, false, false);
+            if (HasStaticEdit(GetRealCol(), Row()))
+                return;
+        }
     } else if (key != 13 && !editing && Navigation->AutoGotoWhenSorted() && (key >= 32 || key == 8)) {
         if (Navigation->AutoGotoIncremental()) {
             if (key == 8)
@@ -807,7 +815,11 @@ void RIvuZuvuzoZuvu::KeyPress(char32_t& key)
         if (r != -1)
             SetRow(r);
     }
+    // The character that starts an edit reaches the editor once shown.
+    if (editing && !EditorMode() && !editActive_ && (key >= 32 || key == 8) && key != 127)
+        startChar_ = key;
     TBaseGrid::KeyPress(key);
+    startChar_ = 0;
 }
 
 void RIvuZuvuzoZuvu::KeyUp(int& key, platform::ShiftState shift)
@@ -889,14 +901,23 @@ bool RIvuZuvuzoZuvu::CanEditShow()
     if (validating_)
         return false;
     bool answer = TBaseGrid::CanEditShow();
+    const QPoint base = BaseCell(RemapCol(Col()), Row());
+    if (answer && !editActive_ && HasStaticEdit(base.x(), base.y()))
+        return false;  // check boxes and radio buttons edit in place, without a control
     if (answer && !editActive_) {
-        const QPoint base = BaseCell(RemapCol(Col()), Row());
         editCache_ = Cells(RemapCol(Col()), Row());
         editorType_ = edNormal;
         GetCellEditor(base.x(), base.y(), editorType_);
-        editActive_ = textEditorKind(editorType_);
-        if (!editActive_)
-            answer = false;  // special kinds are edited by their own controls, not the text editor
+        editActive_ = true;
+        if (!textEditorKind(editorType_)) {
+            ShowEditControl(RemapColInv(base.x()), base.y());
+            editorShown_[0] = editActive_;
+            if (editActive_) {
+                validatePending_ = true;
+                InitValidate(Col(), Row());
+            }
+            return false;  // the special control takes the text editor's place
+        }
     }
     if (answer) {
         editorShown_[0] = editorShown_[1] = true;
@@ -1125,6 +1146,7 @@ void RIvuZuvuzoZuvu::HideInplaceEdit()
     if (!EditorMode() && !editActive_)
         return;
     HideEditor();
+    HideEditControl(Col(), Row());
     editActive_ = false;
     for (bool& shown : editorShown_)
         shown = false;

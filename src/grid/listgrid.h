@@ -25,6 +25,7 @@
 #include <QStringList>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -39,7 +40,7 @@ enum TSortStyle { ssAutomatic, ssAlphabetic, ssNumeric, ssDate, ssAlphaNoCase, s
                   ssImages, ssCheckBox, ssUnsorted };
 enum TCellBorder : unsigned { cbTop = 1, cbLeft = 2, cbRight = 4, cbBottom = 8 };
 using TCellBorders = unsigned;
-enum TEditorType {
+enum TEditorType : std::uint8_t {
     edNormal, edSpinEdit, edComboEdit, edComboList, edEditBtn, edCheckBox, edDateEdit, edDateEditUpDown,
     edTimeEdit, edButton, edDataCheckBox, edNumeric, edPositiveNumeric, edFloat, edCapital, edMixedCase,
     edPassword, edUnitEditBtn, edLowerCase, edUpperCase, edFloatSpinEdit, edTimeSpinEdit, edDateSpinEdit,
@@ -66,6 +67,9 @@ public:
     Event<int /*OldRow*/, int /*NewRow*/, bool& /*Allow*/> OnRowChanging;
     Event<int /*OldCol*/, int /*NewCol*/, bool& /*Allow*/> OnColChanging;
     Event<int /*OldRow*/, int /*OldCol*/, int /*NewRow*/, int /*NewCol*/, bool& /*Allow*/> OnCellChanging;
+    Event<bool& /*CanAdd*/> OnCanAddRow;
+    Event<int /*ARow*/> OnAutoAddRow;
+    Event<int /*ACol*/> OnAutoInsertCol;
     Event<int /*Col*/, int /*Row*/, std::string& /*Value*/, bool& /*Valid*/> OnCellValidate;
     Event<const Rect& /*R*/> OnCellsChanged;
 
@@ -292,6 +296,22 @@ public:
     TEditorType EditorType() const { return editorType_; }
     bool EditActive() const { return editActive_; }
 
+    // ---- the editors of special cells (one control of each kind, shown over the cell)
+    // Shows the current editor type's control over the cell (ACol displayed),
+    // filled with the cell's value, colour and font.
+    void ShowEditControl(int ACol, int ARow);
+    // Hides the control; writes its value into the cell only when the user changed it.
+    void HideEditControl(int ACol, int ARow);
+    void HideCellEdit() { HideEditControl(Col(), Row()); }
+    // Starts editing the current cell through the ordinary key path (an F2 posted to the grid).
+    void ShowCellEdit();
+    // Puts back the text the current cell had when its edit began.
+    void RestoreCache();
+    // Moves the current cell to the next (Forward) or previous editable cell in
+    // Navigation.AdvanceDirection, only with AdvanceOnEnter or Force; stays put
+    // after one full pass without an editable cell.
+    void AdvanceEdit(int ACol, int ARow, bool Forward, bool ShowEditor, bool Force);
+
     // ---- validation of edited cells
     virtual void InitValidate(int ACol, int ARow);
     virtual bool ValidateCell(const std::string& NewValue);
@@ -419,6 +439,11 @@ private:
     std::string lookupText_;
     TEditorType editorType_ = edNormal;
     bool editActive_ = false;
+    char32_t startChar_ = 0;         // the character that started the edit, 0 for none
+    std::string editShownValue_;     // the special editor's value when it was shown
+    std::string specialEditorValue() const;
+    void postStartChar(QWidget* Control);
+    QPoint advanceTarget(int c, int r, bool Forward);
     std::string editCache_;
     bool editorShown_[3] = {false, false, false};
     bool validating_ = false;

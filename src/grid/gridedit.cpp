@@ -1,0 +1,408 @@
+// Editing of the list grid's special cells: which control edits a cell, its
+// placement over the cell with the cell's colour and font, the write-back on
+// leaving (only of a value the user changed, so a visit leaves the cell's
+// bytes alone), Escape's restore and the advance to the next editable cell.
+#include "grid/listgrid.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QKeyEvent>
+
+namespace grid {
+
+namespace {
+
+// The parts of a unit cell text: the digits, "," "-" and "." make the
+// number, every other character goes to the unit ("12.5 kg": "12.5", " kg").
+void splitUnitText(const std::string& Text, std::string& Number, std::string& Unit)
+{
+    Number.clear();
+    Unit.clear();
+    for (char c : Text)
+        ((c >= '0' && c <= '9') || c == ',' || c == '-' || c == '.' ? Number : Unit) += c;
+}
+
+bool isSpin(TEditorType t)
+{
+    return t == edSpinEdit || t == edFloatSpinEdit || t == edTimeSpinEdit || t == edDateSpinEdit;
+}
+
+bool isEditBtn(TEditorType t) { return t == edEditBtn || t == edNumericEditBtn || t == edFloatEditBtn; }
+
+void placeControl(QWidget* Control, int Left, int Top, int Width, int Height, const QColor& Color,
+                  const QFont& Font)
+{
+    Control->setGeometry(Left, Top, std::max(0, Width), std::max(0, Height));
+    Control->setEnabled(true);  // before the colour: enabling gives a flat combo its saved colour back
+    QPalette pal = Control->palette();
+    pal.setColor(QPalette::Base, Color);
+    pal.setColor(QPalette::Window, Color);
+    Control->setPalette(pal);
+    Control->setFont(Font);
+    Control->show();
+    Control->raise();
+}
+
+void hideControl(QWidget* Control)
+{
+    Control->setEnabled(false);
+    Control->hide();
+}
+
+}  // namespace
+
+void RIvuZuvuzoZuvu::postStartChar(QWidget* Control)
+{
+    if (!startChar_ || !Control)
+        return;
+    const QString text = startChar_ == 8 ? QString(QChar(8)) : QString::fromUcs4(&startChar_, 1);
+    const int key = startChar_ == 8                                                     ? Qt::Key_Backspace
+                    : startChar_ < 128 && QChar(static_cast<char16_t>(startChar_)).isLetterOrNumber()
+                        ? QChar(static_cast<char16_t>(startChar_)).toUpper().unicode()
+                        : Qt::Key_unknown;
+    QCoreApplication::postEvent(Control, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, text));
+    QCoreApplication::postEvent(Control, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier, text));
+}
+
+// What HideEditControl would write, to tell an edit that changed nothing.
+std::string RIvuZuvuzoZuvu::specialEditorValue() const
+{
+    if (isSpin(editorType_))
+        return spin_->text().toStdString();
+    switch (editorType_) {
+    case edComboEdit:
+    case edComboList: return combo_->currentText().toStdString();
+    case edEditBtn:
+    case edNumericEditBtn:
+    case edFloatEditBtn: return editBtn_->text().toStdString();
+    case edUnitEditBtn: return (unitEditBtn_->text() + unitEditBtn_->UnitID()).toStdString();
+    case edDateEdit:
+    case edDateEditUpDown:
+    case edTimeEdit: return datePicker_->dateTime().toString(Qt::ISODate).toStdString();
+    default: return {};
+    }
+}
+
+void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
+{
+    editorShown_[1] = editorShown_[2] = true;
+    const Rect R = CellRect(ACol, ARow);
+    const int real = RemapCol(ACol);
+    const int W = R.Right - R.Left - 1, H = R.Bottom - R.Top - 1;
+
+    platform::GridDrawState state{};
+    platform::Brush brush;
+    platform::Font font = Font();
+    TAlignment hAlign = taLeftJustify;
+    TVAlignment vAlign = vtaTop;
+    bool wrap = false;
+    GetVisualProperties(ACol, ARow, state, false, false, brush, font, hAlign, vAlign, wrap);
+    const QColor color = platform::ToQColor(brush.Color());
+    const QFont qfont = font.ToQFont(logicalDpiY());
+    const std::string text = GetEditText(ACol, ARow);
+    const QString qtext = QString::fromStdString(text);
+
+    QWidget* control = nullptr;
+    bool takesStartChar = true;
+    if (isSpin(editorType_)) {
+        editActive_ = true;
+        placeControl(spin_, R.Left, R.Top, W, H, color, qfont);
+        // The spin's own reading of the text: a text that is no number or
+        // date opens at the spin's fallback and raises nothing.
+        switch (editorType_) {
+        case edSpinEdit:
+            spin_->SetSpinType(sptNormal);
+            spin_->setText(qtext);
+            spin_->SetValue(spin_->Value());
+            break;
+        case edFloatSpinEdit:
+            spin_->SetSpinType(sptFloat);
+            spin_->setText(qtext);
+            spin_->SetFloatValue(spin_->FloatValue());
+            break;
+        case edTimeSpinEdit:
+            spin_->SetSpinType(sptTime);
+            spin_->setText(QString::fromStdString(GetCellEx(real, ARow)));
+            break;
+        default:
+            spin_->setText(qtext);
+            spin_->SetDateValue(spin_->DateValue());
+            spin_->SetSpinType(sptDate);
+            break;
+        }
+        control = spin_;
+    } else {
+        switch (editorType_) {
+        case edComboEdit:
+        case edComboList: {
+            editActive_ = true;
+            const bool list = editorType_ == edComboList;
+            combo_->hidePopup();
+            combo_->setEditable(!list);
+            placeControl(combo_, R.Left, R.Top, W, H, color, qfont);
+            if (list) {
+                int index = combo_->findText(qtext, Qt::MatchExactly | Qt::MatchCaseSensitive);
+                if (index < 0)
+                    index = ComboSelection == -1 ? 0 : ComboSelection;
+                combo_->setCurrentIndex(index < combo_->count() ? index : -1);
+                takesStartChar = false;
+            } else {
+                combo_->setEditText(qtext);
+            }
+            if (Look() == glSoft) {
+                combo_->SetFlat(true);
+                combo_->SetEtched(true);
+            }
+            control = combo_;
+            break;
+        }
+        case edEditBtn:
+        case edNumericEditBtn:
+        case edFloatEditBtn:
+            editActive_ = true;
+            editBtn_->setText(qtext);
+            editBtn_->setMaxLength(MaxEditLength() > 0 ? MaxEditLength() : 32767);
+            placeControl(editBtn_, R.Left, R.Top, W, H, color, qfont);
+            control = editBtn_;
+            break;
+        case edUnitEditBtn: {
+            editActive_ = true;
+            std::string number, unit;
+            splitUnitText(text, number, unit);
+            unitEditBtn_->setText(QString::fromStdString(number));
+            unitEditBtn_->SetUnitID(QString::fromStdString(unit));
+            unitEditBtn_->setMaxLength(MaxEditLength() > 0 ? MaxEditLength() : 32767);
+            placeControl(unitEditBtn_, R.Left, R.Top, W, H, color, qfont);
+            control = unitEditBtn_;
+            break;
+        }
+        case edCheckBox:
+            editActive_ = true;
+            checkBox_->setText(qtext);
+            checkBox_->setCheckState(Qt::Unchecked);
+            placeControl(checkBox_, R.Left, R.Top, W, H, color, qfont);
+            control = checkBox_;
+            takesStartChar = false;
+            break;
+        case edDateEdit:
+        case edDateEditUpDown:
+        case edTimeEdit: {
+            editActive_ = true;
+            const bool time = editorType_ == edTimeEdit;
+            TDateTime value = 0;
+            bool read = false;
+            try {
+                read = time ? ParseTime(text, value) : ParseShortDate(Trim(text), value);
+            } catch (const EConvertError&) {
+            }
+            const QDateTime now = QDateTime::currentDateTime();
+            if (time) {
+                const long s = std::lround(value * 86400.0) % 86400;
+                datePicker_->setDisplayFormat(QStringLiteral("hh%1mm%1ss").arg(QLatin1Char(formatSettings().TimeSeparator)));
+                datePicker_->setCalendarPopup(false);
+                datePicker_->setTime(read ? QTime(0, 0).addSecs(s) : now.time());
+            } else {
+                datePicker_->setDisplayFormat(QString::fromStdString(ShortDateFormatText()));
+                datePicker_->setCalendarPopup(editorType_ == edDateEdit);
+                int y = 0, m = 0, d = 0;
+                if (read)
+                    DecodeDate(value, y, m, d);
+                datePicker_->setDate(read ? QDate(y, m, d) : now.date());
+            }
+            placeControl(datePicker_, R.Left, R.Top, W, time ? H : datePicker_->height(), color, qfont);
+            control = datePicker_;
+            takesStartChar = false;
+            break;
+        }
+        case edButton:
+            editActive_ = true;
+            button_->setText(qtext);
+            placeControl(button_, R.Left - 1, R.Top - 1, W + 2, H + 2, color, qfont);
+            control = button_;
+            takesStartChar = false;
+            break;
+        default:
+            // No control edits this kind here (a data check box, a custom
+            // editor without a link): the edit ends at once, so the next
+            // cell's editor is chosen afresh.
+            editActive_ = false;
+            editorShown_[1] = editorShown_[2] = false;
+            break;
+        }
+    }
+    if (control) {
+        editShownValue_ = specialEditorValue();
+        control->setFocus(Qt::OtherFocusReason);
+        if (takesStartChar)
+            postStartChar(editorType_ == edComboEdit ? static_cast<QWidget*>(combo_->lineEdit()) : control);
+    }
+    startChar_ = 0;
+}
+
+void RIvuZuvuzoZuvu::HideEditControl(int ACol, int ARow)
+{
+    editorShown_[2] = false;
+    startChar_ = 0;
+    const int real = RemapCol(ACol);
+    const bool changed = specialEditorValue() != editShownValue_;
+    QWidget* control = nullptr;
+    if (isSpin(editorType_)) {
+        if (changed) {
+            if (editorType_ == edFloatSpinEdit)
+                SetFloats(real, ARow, spin_->FloatValue());
+            else if (editorType_ == edDateSpinEdit)
+                SetDates(real, ARow, spin_->DateValue());
+            else
+                SetCellEx(real, ARow, spin_->text().toStdString());
+        }
+        control = spin_;
+    } else {
+        switch (editorType_) {
+        case edComboEdit:
+        case edComboList:
+            if (editActive_ && changed)
+                SetCellEx(real, ARow, combo_->currentText().toStdString());
+            combo_->hidePopup();
+            control = combo_;
+            break;
+        case edEditBtn:
+        case edNumericEditBtn:
+        case edFloatEditBtn:
+            if (changed)
+                SetCellEx(real, ARow, editBtn_->text().toStdString());
+            control = editBtn_;
+            break;
+        case edUnitEditBtn:
+            if (changed)
+                SetCellEx(real, ARow, (unitEditBtn_->text() + unitEditBtn_->UnitID()).toStdString());
+            control = unitEditBtn_;
+            break;
+        case edCheckBox: control = checkBox_; break;
+        case edButton: control = button_; break;
+        case edDateEdit:
+        case edDateEditUpDown:
+            if (changed) {
+                const QDate d = datePicker_->date();
+                SetDates(real, ARow, EncodeDate(d.year(), d.month(), d.day()));
+            }
+            control = datePicker_;
+            break;
+        case edTimeEdit:
+            if (changed)
+                SetTimes(real, ARow, datePicker_->time().msecsSinceStartOfDay() / 86400000.0);
+            control = datePicker_;
+            break;
+        default:
+            return;  // the text editor's kinds: its own edit goes on
+        }
+    }
+    const bool hadFocus = control->hasFocus() || control->isAncestorOf(QApplication::focusWidget());
+    hideControl(control);
+    editActive_ = false;
+    if (hadFocus)
+        setFocus(Qt::OtherFocusReason);
+}
+
+void RIvuZuvuzoZuvu::ShowCellEdit()
+{
+    QCoreApplication::postEvent(this, new QKeyEvent(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier));
+}
+
+void RIvuZuvuzoZuvu::RestoreCache() { SetCells(RemapCol(Col()), Row(), editCache_); }
+
+// ---------------------------------------------------------------- advancing
+
+// The cell after (or before) the base cell (c, r) in the advance direction.
+QPoint RIvuZuvuzoZuvu::advanceTarget(int c, int r, bool Forward)
+{
+    const QPoint span = CellSpan(c, r);
+    const int lastCol = ColCount() - 1 - FixedRightCols();
+    const int lastRow = RowCount() - 1 - FixedFooters();
+    const bool leftRight = Navigation->AdvanceDirection() == adLeftRight;
+    if (Forward && leftRight) {
+        if (c + span.x() < lastCol)
+            return {c + 1 + span.x(), r};
+        if (r != lastRow)
+            return {FixedCols(), r + 1};
+        if (Navigation->AdvanceInsert()) {
+            bool canAdd = true;
+            if (OnCanAddRow)
+                OnCanAddRow(this, canAdd);
+            if (!canAdd)
+                return {-1, -1};
+            SetRowCountEx(RowCount() + 1);
+            if (OnAutoAddRow)
+                OnAutoAddRow(this, RowCount() - 1 - FixedFooters());
+            return {FixedCols(), r + 1};
+        }
+        return {FixedCols(), FixedRows()};
+    }
+    if (Forward) {
+        if (r != lastRow)
+            return {c, r + 1};
+        Invalidate();
+        if (c + span.x() < lastCol)
+            return {c + 1 + span.x(), FixedRows()};
+        if (Navigation->AdvanceInsert()) {
+            SetColCountEx(ColCount() + 1);
+            if (OnAutoInsertCol)
+                OnAutoInsertCol(this, ColCount() - 1 - FixedRightCols());
+            return {c + 1 + span.x(), FixedRows()};
+        }
+        return {FixedCols(), FixedRows()};
+    }
+    if (leftRight) {
+        if (c > FixedCols())
+            return {c - 1, r};
+        return {lastCol, r > FixedRows() ? r - 1 : lastRow};
+    }
+    if (r > FixedRows())
+        return {c, r - 1};
+    return {c > FixedCols() ? c - 1 : lastCol, lastRow};
+}
+
+void RIvuZuvuzoZuvu::AdvanceEdit(int ACol, int ARow, bool Forward, bool ShowEditor, bool Force)
+{
+    if (!Navigation->AdvanceOnEnter() && !Force)
+        return;
+    const QPoint old = BaseCell(ACol, ARow);
+    startChar_ = 0;
+    QPoint at = old;
+    // One full pass over the cells at most: a grid without an editable cell keeps its current cell.
+    const long long bound = static_cast<long long>(ColCount()) * RowCount() + 2;
+    for (long long n = 0;; ++n) {
+        if (n >= bound)
+            return;
+        const QPoint base = BaseCell(at.x(), at.y());
+        const QPoint next = advanceTarget(base.x(), base.y(), Forward);
+        if (next.x() < 0)
+            return;  // a row may not be added: the current cell stays
+        at = next;
+        if (at.x() < 0 || at.y() < 0 || at.x() >= ColCount() || at.y() >= RowCount())
+            return;
+        if (IsEditable(RemapCol(at.x()), at.y()))
+            break;
+    }
+    advancing_ = true;
+    SetCol(at.x());
+    SetRow(at.y());
+    advancing_ = false;
+    bool allow = true;
+    if (OnCellChanging)
+        OnCellChanging(this, old.y(), old.x(), at.y(), at.x(), allow);
+    const bool inPlace = HasStaticEdit(RemapCol(at.x()), at.y());
+    if (!ShowEditor && !inPlace)
+        return;
+    TBaseGrid::ShowEditor();
+    if (inPlace) {
+        advancing_ = true;
+        SetCol(old.x());
+        SetCol(at.x());
+        SetRow(at.y());
+        advancing_ = false;
+        if (OnCellChanging)
+            OnCellChanging(this, old.y(), old.x(), at.y(), at.x(), allow);
+    }
+}
+
+}  // namespace grid
