@@ -4,6 +4,8 @@
 // bytes alone), Escape's restore and the advance to the next editable cell.
 #include "grid/listgrid.h"
 
+#include "grid/gridrtf.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
@@ -79,6 +81,7 @@ std::string RIvuZuvuzoZuvu::specialEditorValue() const
     case edDateEdit:
     case edDateEditUpDown:
     case edTimeEdit: return datePicker_->dateTime().toString(Qt::ISODate).toStdString();
+    case edRichEdit: return editRichEdit_->toHtml().toStdString();
     default: return {};
     }
 }
@@ -214,6 +217,18 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
             takesStartChar = false;
             break;
         }
+        case edRichEdit:
+            editActive_ = true;
+            editRichEdit_->setParent(viewport());
+            editRichEdit_->setFrameStyle(QFrame::NoFrame);
+            editRichEdit_->Lock();
+            CellToRich(real, ARow, editRichEdit_);
+            editRichEdit_->selectAll();
+            editRichEdit_->document()->setDocumentMargin(2);
+            placeControl(editRichEdit_, R.Left, R.Top, W, H, color, qfont);
+            editRichEdit_->Unlock();
+            control = editRichEdit_;
+            break;
         case edButton:
             editActive_ = true;
             button_->setText(qtext);
@@ -279,6 +294,11 @@ void RIvuZuvuzoZuvu::HideEditControl(int ACol, int ARow)
             break;
         case edCheckBox: control = checkBox_; break;
         case edButton: control = button_; break;
+        case edRichEdit:
+            if (changed)
+                RichToCell(real, ARow, editRichEdit_);
+            control = editRichEdit_;
+            break;
         case edDateEdit:
         case edDateEditUpDown:
             if (changed) {
@@ -301,6 +321,22 @@ void RIvuZuvuzoZuvu::HideEditControl(int ACol, int ARow)
     editActive_ = false;
     if (hadFocus)
         setFocus(Qt::OtherFocusReason);
+}
+
+void RIvuZuvuzoZuvu::CellToRich(int ACol, int ARow, TGridRichEdit* Rich)
+{
+    const std::string text = GetCellEx(ACol, ARow);
+    if (text.empty())
+        Rich->clear();
+    else if (TextType(text, false) == ttRTF)
+        RTFToDocument(text, *Rich->document(), Font(), logicalDpiY());
+    else
+        Rich->setPlainText(QString::fromStdString(text));
+}
+
+void RIvuZuvuzoZuvu::RichToCell(int ACol, int ARow, TGridRichEdit* Rich)
+{
+    SetCellEx(ACol, ARow, Rich->document()->isEmpty() ? std::string() : DocumentToRTF(*Rich->document(), Font(), logicalDpiY()));
 }
 
 void RIvuZuvuzoZuvu::ShowCellEdit()

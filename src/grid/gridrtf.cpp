@@ -1,5 +1,6 @@
 #include "grid/gridrtf.h"
 
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -413,6 +414,117 @@ std::string RTFPlainText(const std::string& Rtf)
     while (text.endsWith(QStringLiteral("\r\n")))
         text.chop(2);
     return text.toStdString();
+}
+
+// ---------------------------------------------------------------- writer
+
+namespace {
+
+void appendEscaped(std::string& Out, const QString& Text)
+{
+    const QList<uint> codes = Text.toUcs4();
+    for (uint c : codes) {
+        if (c == '\\' || c == '{' || c == '}') {
+            Out += '\\';
+            Out += static_cast<char>(c);
+        } else if (c == '\t') {
+            Out += "\\tab ";
+        } else if (c == 0x2028 || c == '\n') {
+            Out += "\\line ";
+        } else if (c == '\r') {
+            continue;
+        } else if (c >= 32 && c < 128) {
+            Out += static_cast<char>(c);
+        } else if (c >= 128) {
+            const long n = c < 0x10000 ? (c > 32767 ? static_cast<long>(c) - 65536 : static_cast<long>(c))
+                                       : static_cast<long>(c);
+            Out += "\\u" + std::to_string(n) + ' ';
+        }
+    }
+}
+
+int indexOf(std::vector<QString>& List, const QString& Item)
+{
+    const auto it = std::find(List.begin(), List.end(), Item);
+    if (it != List.end())
+        return static_cast<int>(it - List.begin());
+    List.push_back(Item);
+    return static_cast<int>(List.size()) - 1;
+}
+
+int colorIndex(std::vector<QColor>& List, const QColor& Color)
+{
+    const auto it = std::find(List.begin(), List.end(), Color);
+    if (it != List.end())
+        return static_cast<int>(it - List.begin()) + 1;
+    List.push_back(Color);
+    return static_cast<int>(List.size());
+}
+
+}  // namespace
+
+std::string DocumentToRTF(const QTextDocument& Doc, const platform::Font& DefaultFont, int Dpi)
+{
+    const QFont base = DefaultFont.ToQFont(Dpi);
+    const QColor baseColor = platform::ToQColor(DefaultFont.Color);
+    std::vector<QString> fonts{base.family()};
+    std::vector<QColor> colors;
+    std::string body;
+    bool firstBlock = true;
+    for (QTextBlock block = Doc.begin(); block.isValid(); block = block.next()) {
+        if (!firstBlock)
+            body += "\\par\n";
+        firstBlock = false;
+        const Qt::Alignment a = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+        body += "\\pard";
+        body += a & Qt::AlignRight ? "\\qr" : a & Qt::AlignHCenter ? "\\qc" : a & Qt::AlignJustify ? "\\qj" : "\\ql";
+        body += ' ';
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid())
+                continue;
+            const QTextCharFormat f = fragment.charFormat();
+            const QFont font = f.font();
+            std::string codes;
+            if (font.family() != base.family())
+                codes += "\\f" + std::to_string(indexOf(fonts, font.family()));
+            if (font.pointSizeF() > 0 && font.pointSizeF() != base.pointSizeF())
+                codes += "\\fs" + std::to_string(std::lround(font.pointSizeF() * 2));
+            if (font.bold())
+                codes += "\\b";
+            if (font.italic())
+                codes += "\\i";
+            if (font.underline())
+                codes += "\\ul";
+            if (font.strikeOut())
+                codes += "\\strike";
+            if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().color() != baseColor)
+                codes += "\\cf" + std::to_string(colorIndex(colors, f.foreground().color()));
+            if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
+                codes += "\\highlight" + std::to_string(colorIndex(colors, f.background().color()));
+            if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+                codes += "\\super";
+            else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+                codes += "\\sub";
+            body += '{';
+            if (!codes.empty())
+                body += codes + ' ';
+            appendEscaped(body, fragment.text());
+            body += '}';
+        }
+    }
+    std::string out = "{\\rtf1\\ansi\\deff0\\uc0{\\fonttbl";
+    for (std::size_t i = 0; i < fonts.size(); ++i) {
+        out += "{\\f" + std::to_string(i) + ' ';
+        appendEscaped(out, fonts[i]);
+        out += ";}";
+    }
+    out += "}{\\colortbl ;";
+    for (const QColor& c : colors)
+        out += "\\red" + std::to_string(c.red()) + "\\green" + std::to_string(c.green()) + "\\blue" +
+               std::to_string(c.blue()) + ';';
+    out += "}\n" + body + "}";
+    return out;
 }
 
 }  // namespace grid

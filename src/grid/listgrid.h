@@ -307,6 +307,11 @@ public:
     void ShowCellEdit();
     // Puts back the text the current cell had when its edit began.
     void RestoreCache();
+    // The cell's rich text loaded into a rich-text control (an empty cell
+    // clears it, plain text goes in as it is), and the control's content
+    // stored as the cell's RTF. ACol is a real column.
+    void CellToRich(int ACol, int ARow, TGridRichEdit* Rich);
+    void RichToCell(int ACol, int ARow, TGridRichEdit* Rich);
     // Moves the current cell to the next (Forward) or previous editable cell in
     // Navigation.AdvanceDirection, only with AdvanceOnEnter or Force; stays put
     // after one full pass without an editable cell.
