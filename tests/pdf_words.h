@@ -1,9 +1,9 @@
-// Words of a printed PDF page with their boxes in millimetres from the page's
-// top-left corner, read back with pdftotext -bbox (poppler-utils).
+// Words of a printed PDF file as one list, each with its page and its box in
+// millimetres from the page's top-left corner (read by PdfWords, pdf_pages.h).
 #pragma once
 
-#include <QProcess>
-#include <QRegularExpression>
+#include "printing/pdf_pages.h"
+
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -16,25 +16,13 @@ struct PdfWord {
 
 inline std::vector<PdfWord> ReadPdfWords(const QString& file)
 {
-    QProcess p;
-    p.start("pdftotext", {"-bbox", file, "-"});
-    p.waitForFinished(30000);
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
-    std::vector<PdfWord> words;
-    static const QRegularExpression tag(
-        R"re(<page |<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
-    int page = 0;
     constexpr double kMmPerPoint = 25.4 / 72.0;
-    for (auto it = tag.globalMatch(html); it.hasNext();) {
-        const auto m = it.next();
-        if (m.captured(0).startsWith("<page")) {
-            ++page;
-            continue;
-        }
-        words.push_back({m.captured(5).replace("&amp;", "&"), m.captured(1).toDouble() * kMmPerPoint,
-                         m.captured(2).toDouble() * kMmPerPoint, m.captured(3).toDouble() * kMmPerPoint,
-                         m.captured(4).toDouble() * kMmPerPoint, page});
-    }
+    std::vector<PdfWord> words;
+    const QVector<PdfPage> pages = PdfWords(file);
+    for (int page = 0; page < pages.size(); ++page)
+        for (const PdfPageWord& w : pages[page].words)
+            words.push_back({w.text, w.box.left() * kMmPerPoint, w.box.top() * kMmPerPoint,
+                             w.box.right() * kMmPerPoint, w.box.bottom() * kMmPerPoint, page + 1});
     return words;
 }
 

@@ -75,7 +75,7 @@ TEST_F(Jobs, RangeReportsProgressAndClamps)
     ASSERT_EQ(pages.size(), 3);
     EXPECT_EQ(pages[2].Text(), "P3");
     // The square's page position does not depend on the printable offset.
-    const PdfWord* p1 = pages[0].Find("P1");
+    const PdfPageWord* p1 = pages[0].Find("P1");
     ASSERT_NE(p1, nullptr);
     EXPECT_NEAR(p1->box.left(), 20 * kPt, 1.5);
     EXPECT_TRUE(dialogs_.Messages().isEmpty());
@@ -115,7 +115,7 @@ TEST_F(Jobs, TwoAndFourPagesASheet)
     } places[] = {{"P1", 0, 0, 0}, {"P2", 0, quarter.width(), 0}, {"P3", 0, 0, quarter.height()},
                   {"P4", 0, quarter.width(), quarter.height()}, {"P5", 1, 0, 0}};
     for (const auto& p : places) {
-        const PdfWord* w = sheets[p.sheet].Find(p.word);
+        const PdfPageWord* w = sheets[p.sheet].Find(p.word);
         ASSERT_NE(w, nullptr) << p.word;
         EXPECT_NEAR(w->box.left(), p.x + 10 * kPt, 1.5) << p.word;
         EXPECT_NEAR(w->box.top(), p.y + 15 * kPt, 3) << p.word;
@@ -183,14 +183,14 @@ TEST_F(Jobs, PreviewPrintsItsPages)
     ASSERT_TRUE(preview.PrintRange(1, 1));
     const auto quarter = PdfWords(pdf_->JobFile(3));
     ASSERT_EQ(quarter.size(), 1);
-    const PdfWord* big = whole[0].Find("after");
-    const PdfWord* small = quarter[0].Find("after");
+    const PdfPageWord* big = whole[0].Find("after");
+    const PdfPageWord* small = quarter[0].Find("after");
     ASSERT_TRUE(big && small);
     EXPECT_NEAR(small->box.height() / big->box.height(), 0.5, 0.05);
     EXPECT_NEAR(small->box.left(), 20 * kPt / 2, 1.5);
     const auto alone = PdfWords(pdf_->JobFile(2));
     ASSERT_EQ(alone.size(), 1);
-    const PdfWord* second = alone[0].Find("second");
+    const PdfPageWord* second = alone[0].Find("second");
     ASSERT_NE(second, nullptr);
     EXPECT_GT(second->box.left(), whole[0].size.width() / 2);
     EXPECT_TRUE(dialogs_.Messages().isEmpty());

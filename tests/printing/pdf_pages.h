@@ -25,24 +25,24 @@ inline platform::PdfPrinter& UseTestPdfPrinter(const QTemporaryDir& dir, QMargin
     return platform::UsePdfPrinter(setup);
 }
 
-struct PdfWord {
+struct PdfPageWord {
     QString text;
     QRectF box;  // points from the page's top-left corner
 };
 
 struct PdfPage {
     QSizeF size;  // points
-    QVector<PdfWord> words;
+    QVector<PdfPageWord> words;
     QString Text() const
     {
         QStringList all;
-        for (const PdfWord& w : words)
+        for (const PdfPageWord& w : words)
             all << w.text;
         return all.join(' ');
     }
-    const PdfWord* Find(const QString& text) const
+    const PdfPageWord* Find(const QString& text) const
     {
-        for (const PdfWord& w : words)
+        for (const PdfPageWord& w : words)
             if (w.text == text)
                 return &w;
         return nullptr;
@@ -78,7 +78,9 @@ inline QVector<PdfPage> PdfWords(const QString& file)
         p.size = QSizeF(pm.captured(1).toDouble(), pm.captured(2).toDouble());
         for (auto it = word.globalMatch(chunk); it.hasNext();) {
             const auto m = it.next();
-            p.words.push_back({m.captured(5), QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+            QString text = m.captured(5);
+            text.replace("&lt;", "<").replace("&gt;", ">").replace("&quot;", "\"").replace("&amp;", "&");
+            p.words.push_back({text, QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
                                                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
         }
         pages.push_back(p);
