@@ -1,8 +1,7 @@
-// A shared library loaded while the program runs, so that the program starts
-// and runs without it (the scanner library is the one user). Entry points are
-// looked up into slots that the library remembers; unloading closes the
-// library and sets every one of those slots back to null, so no call can reach
-// a library that is gone. Callers check Loaded() or their slots before a call.
+// A shared library loaded while the program runs, so the program starts and runs
+// without it. Resolve fills slots that Unload sets back to null, so no call can
+// reach a library that is gone. Callers check Loaded() or their slots before a
+// call and keep each slot alive until Unload or the end of the library object.
 #pragma once
 
 #include <QString>
