@@ -1,6 +1,7 @@
 #include "appcore/picture.h"
 
-#include <QFile>
+#include "platform/wholefile.h"
+
 #include <QFileInfo>
 #include <QPainter>
 
@@ -236,19 +237,11 @@ bool LoadPictureFile(const QString& path, QImage& image, QByteArray& jpegBytes, 
         error = "Not a .jpg or .bmp file";
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-        return false;
-    }
-    if (file.size() > kMaxPictureFileBytes) {
-        error = "The file is too large";
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() != file.size()) {
-        error = file.errorString();
-        return false;
+    QByteArray bytes;
+    switch (platform::ReadWholeFile(path, kMaxPictureFileBytes, bytes, error)) {
+    case platform::WholeFile::Read: break;
+    case platform::WholeFile::TooLarge: error = "The file is too large"; return false;
+    case platform::WholeFile::Failed: return false;
     }
     if (kind == PictureFileKind::Jpeg) {
         QImage decoded;

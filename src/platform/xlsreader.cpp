@@ -4,8 +4,8 @@
 // checked before use; a chain may not loop and a record may not reach past
 // its stream.
 #include "platform/workbookfiles.h"
+#include "platform/wholefile.h"
 
-#include <QFile>
 
 #include <cmath>
 #include <cstring>
@@ -520,15 +520,11 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
 
 bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes) {
-        error = file.isOpen() ? "the file is too large" : file.errorString();
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (bytes.size() != file.size()) {
-        error = file.errorString();
-        return false;
+    QByteArray bytes;
+    switch (platform::ReadWholeFile(path, kMaxFileBytes, bytes, error)) {
+    case platform::WholeFile::Read: break;
+    case platform::WholeFile::TooLarge: error = "the file is too large"; return false;
+    case platform::WholeFile::Failed: return false;
     }
     CompoundFile compound(bytes);
     QByteArray stream;
