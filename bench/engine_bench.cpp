@@ -11,7 +11,8 @@
 // record, bulk insert in one transaction, point look-up by id, ordered scan
 // by name, "upper(name) like 'AB%' order by name", the full "order by id"
 // selection, the next-ID query, and reopening after a crash; and the three
-// stores committing in turns, for a fair comparison on a busy disk.
+// stores committing, looking up and proposing the next ID in turns, for a
+// fair comparison on a busy machine (with ours' ratio to each peer).
 // QUILLET_BENCH_DIR names the folder to work in (default: a new folder
 // under /tmp).
 #include "engine/program_tables.h"
@@ -685,6 +686,51 @@ void commitsSideBySide(benchmark::State& state)
     LmdbStore::removeFiles(bases[2]);
 }
 
+// The three stores take turns at the same reads, `batch` of them per store
+// and iteration, so that a busy machine slows them alike; the counters give
+// each one's time per read and ours against each peer.
+template <class Read>
+void readsTakingTurns(benchmark::State& state, int batch, Read read)
+{
+    int n = int(state.range(0));
+    OurStore ours;
+    SqliteStore sqlite;
+    LmdbStore lmdb;
+    ours.open(prepared<OurStore>(n));
+    sqlite.open(prepared<SqliteStore>(n));
+    lmdb.open(prepared<LmdbStore>(n));
+    double seconds[3] = {};
+    std::size_t sums[3] = {};
+    std::uint32_t seed = 7;
+    auto timed = [&](auto& store, std::size_t& sum) {
+        std::mt19937 rng(seed);
+        auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < batch; i++) {
+            sum += read(store, std::int32_t(1 + rng() % std::uint32_t(n)));
+        }
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (auto _ : state) {
+        seconds[0] += timed(ours, sums[0]);
+        seconds[1] += timed(sqlite, sums[1]);
+        seconds[2] += timed(lmdb, sums[2]);
+        seed += 1;
+    }
+    if (sums[0] != sums[1] || sums[0] != sums[2]) {
+        state.SkipWithError("the stores read different results");
+    }
+    const char* names[3] = {"ours_us", "sqlite_us", "lmdb_us"};
+    for (int i = 0; i < 3; i++) {
+        state.counters[names[i]] =
+            benchmark::Counter(seconds[i] * 1e6 / batch, benchmark::Counter::kAvgIterations);
+    }
+    state.counters["ours/lmdb"] = seconds[2] > 0 ? seconds[0] / seconds[2] : 0;
+    state.counters["ours/sqlite"] = seconds[1] > 0 ? seconds[0] / seconds[1] : 0;
+    ours.close();
+    sqlite.close();
+    lmdb.close();
+}
+
 // A child process commits a contact, starts another and is killed; the
 // measured part is the open that follows and a first look-up.
 template <class Store>
@@ -753,6 +799,12 @@ const bool registered = [] {
         ->Arg(10000)
         ->Arg(100000)
         ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("LookupsTakingTurns", [](benchmark::State& state) {
+        readsTakingTurns(state, 100, [](auto& store, std::int32_t id) { return store.lookup(id); });
+    })->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("NextIdTakingTurns", [](benchmark::State& state) {
+        readsTakingTurns(state, 1, [](auto& store, std::int32_t) { return std::size_t(store.nextId()); });
+    })->Arg(10000)->Arg(100000)->Unit(benchmark::kMicrosecond);
     All::add("ReopenAfterCrash", benchmark::kMillisecond, [](auto* s) { return &reopenAfterCrash<std::remove_pointer_t<decltype(s)>>; });
     return true;
 }();

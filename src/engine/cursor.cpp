@@ -181,6 +181,15 @@ void dbSelection::sort(dbDatabase* db, const dbOrderByNode* order)
     }
 }
 
+dbFirstInOrder::dbFirstInOrder(const dbOrderByNode* keys) : order(keys)
+{
+    for (const dbOrderByNode* key = keys; key != nullptr; key = key->next) {
+        if (key->field == nullptr) {
+            order = nullptr;
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // dbAnyCursor
 
@@ -264,6 +273,8 @@ void dbAnyCursor::reset()
 void dbAnyCursor::clear()
 {
     selection.clear();
+    pendingOrder.clear();
+    pendingFirst = 0;
     allRecords = false;
     firstId = lastId = currId = 0;
     eliminateDuplicates = false;
@@ -351,6 +362,7 @@ bool dbAnyCursor::inTable(oid_t ref) const
 
 bool dbAnyCursor::add(oid_t oid)
 {
+    settle();
     if (selection.nRows >= limit) {
         return false;
     }
@@ -449,6 +461,9 @@ bool dbAnyCursor::gotoFirst()
         walkPos = walkSteps = 0;
         walkForward = true;
         loopMark = 0;
+    } else if (!pendingOrder.empty()) {
+        currId = pendingFirst;
+        found = true;
     } else if (selection.first == nullptr) {
         found = currId != 0;
     } else {
@@ -475,6 +490,7 @@ bool dbAnyCursor::gotoPrev()
 
 bool dbAnyCursor::step(bool forward)
 {
+    settle();
     removed = false;
     if (allRecords) {
         if (currId == 0) {
@@ -519,6 +535,7 @@ void dbAnyCursor::remove()
         db->abandonChange(nullptr);
         return;
     }
+    settle();
     removing = true;
     if (allRecords) {
         const dbRecord* row = db->isRecord(removedId) ? db->getRow(removedId) : nullptr;
@@ -581,6 +598,7 @@ void dbAnyCursor::remove()
 void dbAnyCursor::removeAllSelected()
 {
     dbAssert(type == dbCursorForUpdate);
+    settle();
     if (allRecords) {
         db->deleteTable(table);
     } else if (selection.nRows == 0) {
@@ -615,10 +633,43 @@ void dbAnyCursor::removeAll()
     reset();
 }
 
-void dbAnyCursor::sort(const dbOrderByNode* order)
+void dbAnyCursor::sort(const dbOrderByNode* order, oid_t first)
 {
-    selection.sort(db, order);
+    pendingOrder.clear();
+    if (first != 0 && selection.nRows >= 2) {
+        for (const dbOrderByNode* key = order; key != nullptr; key = key->next) {
+            pendingOrder.push_back(*key);
+        }
+        for (std::size_t i = 0; i < pendingOrder.size(); i++) {
+            pendingOrder[i].next = i + 1 < pendingOrder.size() ? &pendingOrder[i + 1] : nullptr;
+        }
+        pendingFirst = first;
+        selection.curr = selection.first;
+        selection.pos = 0;
+        static const bool hookInstalled = (dbDatabase::changeHook = &dbAnyCursor::rowsChanging, true);
+        (void)hookInstalled;
+    } else {
+        selection.sort(db, order);
+    }
     gotoFirst();
+}
+
+void dbAnyCursor::sortPending()
+{
+    selection.sort(db, pendingOrder.data());
+    pendingOrder.clear();
+    // The id that orders first is alone in its place: the sort puts it first.
+    selection.curr = selection.first;
+    selection.pos = 0;
+}
+
+void dbAnyCursor::rowsChanging(dbDatabase* db)
+{
+    if (dbDatabaseThreadContext* ctx = db->getContext(false)) {
+        for (dbAnyCursor* c : ctx->cursors) {
+            c->settle();
+        }
+    }
 }
 
 void dbAnyCursor::recordChanged(dbDatabase* db, oid_t oid, bool removedRecord)

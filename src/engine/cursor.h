@@ -70,6 +70,38 @@ class dbSelection {
     static inline int (*compareExpressionKey)(const byte* a, const byte* b, const dbOrderByNode* key) = nullptr;
 };
 
+// Watches rows as a scan adds them and keeps the one that orders before all
+// the others, while no other compares equal to it. Only field keys are
+// followed (an expression key makes it give up); the rows seen must stay
+// where they are until unique() is asked.
+class dbFirstInOrder {
+  public:
+    explicit dbFirstInOrder(const dbOrderByNode* order);
+    void see(oid_t id, const byte* row)
+    {
+        seen += 1;
+        int diff = bestRow == nullptr ? -1 : dbSelection::compare(row, bestRow, order);
+        if (diff < 0) {
+            best = id;
+            bestRow = row;
+            tied = false;
+        } else if (diff == 0) {
+            tied = true;
+        }
+    }
+    bool watching() const { return order != nullptr; }
+    // The first row when it is alone in its place and `total` rows were
+    // seen; else 0.
+    oid_t unique(std::size_t total) const { return !tied && seen == total ? best : 0; }
+
+  private:
+    const dbOrderByNode* order;
+    oid_t best = 0;
+    const byte* bestRow = nullptr;
+    std::size_t seen = 0;
+    bool tied = false;
+};
+
 class dbAnyCursor {
   public:
     static constexpr std::size_t defaultLimit = 2000000000;
@@ -124,11 +156,19 @@ class dbAnyCursor {
     bool getPrefetchMode() const { return prefetch; }
     dbDatabase* getDatabase() const { return db; }
     dbTableDescriptor* getTable() const { return table; }
-    const dbSelection& getSelection() const { return selection; }
+    const dbSelection& getSelection()
+    {
+        settle();
+        return selection;
+    }
 
     // Sorts the selection (see dbSelection::sort); the cursor goes to the
-    // first id afterwards.
-    void sort(const dbOrderByNode* order);
+    // first id afterwards. `first`, when not 0, is the selected row that
+    // orders before all others (see dbFirstInOrder): the cursor stands on it
+    // and the sort waits until the cursor moves on (or a row of the thread's
+    // transaction is about to change), so that reading only the first row
+    // costs no sort, and every reader still sees the order the sort gives.
+    void sort(const dbOrderByNode* order, oid_t first = 0);
 
     // Starts a select: resolves the database, registers the cursor with the
     // thread's transaction, taken shared or (update cursors) exclusive.
@@ -148,6 +188,18 @@ class dbAnyCursor {
     void unlink();
     // Forgets the selection and the current record.
     void clear();
+    // Runs a sort that was put off; the cursor stays on the first id.
+    void settle()
+    {
+        if (!pendingOrder.empty()) {
+            sortPending();
+        }
+    }
+    void sortPending();
+    // Called (through dbDatabase::changeHook) before an update or remove:
+    // the thread's cursors sort what they put off while the rows still hold
+    // the values they were selected with.
+    static void rowsChanging(dbDatabase* db);
     void fetchIfPrefetch();
     // Whether row ref is in the list of the cursor's table.
     bool inTable(oid_t ref) const;
@@ -165,6 +217,10 @@ class dbAnyCursor {
     dbTableDescriptor* table;
     dbCursorType type;
     dbSelection selection;
+    // The keys of a put-off sort (copies, linked in order; empty when none)
+    // and the id that orders first.
+    std::vector<dbOrderByNode> pendingOrder;
+    oid_t pendingFirst = 0;
     bool allRecords = false;
     oid_t firstId = 0;
     oid_t lastId = 0;

@@ -431,6 +431,9 @@ public:
     // removed, through cursorHook (set by the cursors).
     void updateCursors(oid_t oid, bool removed = false);
     static inline void (*cursorHook)(dbDatabase* db, oid_t oid, bool removed) = nullptr;
+    // Called before an update or remove changes rows, so that the calling
+    // thread's cursors finish work they put off (set by the cursors).
+    static inline void (*changeHook)(dbDatabase* db) = nullptr;
     // The attached descriptor of a table by name, null when none.
     dbTableDescriptor* findTable(const char* name);
 

@@ -412,6 +412,9 @@ bool dbDatabase::changed(bool ok)
 bool dbDatabase::update(oid_t oid, dbTableDescriptor* table, const void* record)
 {
     dbAssert(opened);
+    if (changeHook != nullptr) {
+        changeHook(this);
+    }
     return beginTransaction(dbExclusiveLock) &&
            changed(dbGuarded(this, [&] { dbRecordOps::rewrite(this, table, oid, static_cast<const byte*>(record), true); }));
 }
@@ -419,6 +422,9 @@ bool dbDatabase::update(oid_t oid, dbTableDescriptor* table, const void* record)
 bool dbDatabase::remove(dbTableDescriptor* table, oid_t oid)
 {
     dbAssert(opened);
+    if (changeHook != nullptr) {
+        changeHook(this);
+    }
     return beginTransaction(dbExclusiveLock) &&
            changed(dbGuarded(this, [&] { dbRecordOps::removeRecord(this, table, oid); }));
 }
@@ -426,6 +432,9 @@ bool dbDatabase::remove(dbTableDescriptor* table, oid_t oid)
 bool dbDatabase::deleteTable(dbTableDescriptor* table)
 {
     dbAssert(opened);
+    if (changeHook != nullptr) {
+        changeHook(this);
+    }
     return beginTransaction(dbExclusiveLock) && changed(dbGuarded(this, [&] {
         dbTable* meta = reinterpret_cast<dbTable*>(dbMustPut(this, table->tableId));
         oid_t row = meta->firstRow;

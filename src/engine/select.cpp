@@ -552,11 +552,11 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
     try {
         dbInheritedAttribute iattr(this, table);
         SortContextScope sortScope(&iattr);
-        auto sortSelection = [&] {
+        auto sortSelection = [&](oid_t first = 0) {
             static const bool hooked = (dbSelection::compareExpressionKey = &compareExpressionKeys, true);
             (void)hooked;
             statistics.sorts += 1;
-            cursor->sort(order);
+            cursor->sort(order, first);
         };
 
         if (query.startFrom != dbCompiledQuery::StartFromAny) {
@@ -652,6 +652,8 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
         const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
         const dbRuntimeError damaged{DatabaseOpenError, "Database file was corrupted: invalid record", 0};
         std::size_t walked = 0;
+        // The first row in ORDER BY order is found while the rows pass.
+        dbFirstInOrder first(order);
         for (oid_t id = t->firstRow; !cursor->isLimitReached(); walked++) {
             if (id == 0) {
                 if (walked < rows) {
@@ -665,14 +667,19 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
             const dbRecord* row = getRow(id);
             statistics.rowsScanned += 1;
             if (filter == nullptr || (statistics.evaluations += 1, dbEvaluate(iattr, filter, id))) {
-                if (!cursor->add(id)) {
+                std::size_t before = cursor->getNumberOfRecords();
+                bool more = cursor->add(id);
+                if (first.watching() && cursor->getNumberOfRecords() > before) {
+                    first.see(id, reinterpret_cast<const byte*>(row));
+                }
+                if (!more) {
                     break;
                 }
             }
             id = row->next;
         }
         if (order != nullptr) {
-            sortSelection();
+            sortSelection(first.unique(cursor->getNumberOfRecords()));
         }
         return true;
     } catch (const dbRuntimeError& e) {

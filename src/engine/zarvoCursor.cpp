@@ -92,6 +92,7 @@ bool zarvoAnyCursor::setPosition(std::uint32_t n)
             return false;
         }
     } else {
+        settle();
         dbSelection::segment* seg = selection.first;
         std::size_t pos = n;
         while (seg != nullptr && pos >= seg->nRows) {

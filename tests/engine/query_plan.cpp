@@ -135,6 +135,60 @@ TEST_F(PlanTest, OrderByIdScansAndSorts)
     EXPECT_EQ(stats().strategy, Strategy::AllRecords);
 }
 
+// Reading only the first row of a sorted selection (the next ID) gives the
+// full read's first row, and a full read after it gives the order the sort
+// of the whole selection gives, ties included.
+TEST_F(PlanTest, FirstRowOfASortedSelectionIsTheFullReadsFirst)
+{
+    zarvoBuffer texts;
+    for (int i = 0; i < 200; i++) {
+        char person[16];
+        std::snprintf(person, sizeof person, "p%d", (i * 7) % 5); // five persons, many ties
+        addCustomer((i * 53) % 200 + 1 + (i % 40 == 0 ? 1 : 0), "n", texts.put(person));
+    }
+    ASSERT_TRUE(db.commit());
+    for (const char* text : {"order by id desc", "order by id", "order by person", "order by person desc, id",
+                             "id > 150 order by person, id desc", "order by amount"}) {
+        SCOPED_TRACE(text);
+        dbQuery q(text);
+        std::vector<oid_t> full = selectIds<Customer>(q);
+        // The whole selection sorted at once, as scanned.
+        dbCursor<Customer> scan;
+        dbQuery filter(std::strchr(text, '>') != nullptr ? "id > 150" : "");
+        ASSERT_GT(scan.select(filter), 1u);
+        dbSelection reference;
+        do {
+            reference.add(scan.getOid());
+        } while (scan.gotoNext());
+        reference.sort(&db, q.order);
+        std::vector<oid_t> expected;
+        for (auto* seg = reference.first; seg != nullptr; seg = seg->next) {
+            expected.insert(expected.end(), seg->rows, seg->rows + seg->nRows);
+        }
+        EXPECT_EQ(full, expected);
+        dbCursor<Customer> first;
+        ASSERT_GT(first.select(q), 0u);
+        EXPECT_EQ(first.getOid(), expected.front());
+        EXPECT_EQ(selectIds<Customer>(q), expected);
+    }
+
+    // A change made after the first row was read does not reorder the rest.
+    dbQuery desc("order by id desc");
+    std::vector<oid_t> expected = selectIds<Customer>(desc);
+    dbCursor<Customer> reading;
+    dbCursor<Customer> writing(dbCursorForUpdate);
+    ASSERT_GT(reading.select(desc), 0u);
+    ASSERT_GT(writing.select(desc), 0u);
+    writing->id = 0;
+    ASSERT_TRUE(writing.update());
+    std::vector<oid_t> read;
+    do {
+        read.push_back(reading.getOid());
+    } while (reading.gotoNext());
+    EXPECT_EQ(read, expected);
+    db.rollback();
+}
+
 TEST_F(PlanTest, ChequeReportIsOneRangeSearchThenReversed)
 {
     ChequeSetup layout;
