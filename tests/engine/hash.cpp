@@ -122,9 +122,10 @@ TEST_F(HashIndex, GrowsWithTheRowCount)
     // table doubled once, and not twice.
     EXPECT_EQ(hashOf("name").size, 32767u);
     ASSERT_TRUE(db.commit());
-    for (int i = 0; i < n; i += 97) {
-        EXPECT_EQ(findName(("key " + std::to_string(i)).c_str()), std::vector<oid_t>{ids[i]});
-        EXPECT_EQ(findId(i), std::vector<oid_t>{ids[i]});
+    // Every key is still found after the move, by text and by id.
+    for (int i = 0; i < n; i++) {
+        ASSERT_EQ(findName(("key " + std::to_string(i)).c_str()), std::vector<oid_t>{ids[i]}) << i;
+        ASSERT_EQ(findId(i), std::vector<oid_t>{ids[i]}) << i;
     }
     EXPECT_TRUE(findName("key").empty());
     // Every row is in exactly one bucket, the one of its hash code.
@@ -157,6 +158,27 @@ TEST_F(HashIndex, KeysAreToldApartByTheirBytes)
     oid_t again = insert("Aa", 5);
     std::vector<oid_t> both = findName("Aa");
     EXPECT_EQ(std::set<oid_t>(both.begin(), both.end()), (std::set<oid_t>{aa, again}));
+
+    // 64 texts of one hash code ("Aa" and "BB" blocks), some twice: each
+    // finds its own records only.
+    std::vector<std::string> texts;
+    std::vector<std::set<oid_t>> records;
+    for (int bits = 0; bits < 64; bits++) {
+        std::string t;
+        for (int b = 0; b < 6; b++) {
+            t += (bits >> b) & 1 ? "BB" : "Aa";
+        }
+        texts.push_back(t);
+        records.push_back({insert(t.c_str(), 100 + bits)});
+        if (bits % 5 == 0) {
+            records.back().insert(insert(t.c_str(), 200 + bits));
+        }
+    }
+    for (std::size_t i = 0; i < texts.size(); i++) {
+        std::vector<oid_t> found = findName(texts[i].c_str());
+        EXPECT_EQ(std::set<oid_t>(found.begin(), found.end()), records[i]) << texts[i];
+        EXPECT_EQ(found.size(), records[i].size());
+    }
 }
 
 TEST_F(HashIndex, RemovingItemsMendsChainsAndEmptiesSlots)
