@@ -237,6 +237,8 @@ void TEnvelopeForm::updateActionExecute()
 
 bool TEnvelopeForm::printActionExecute()
 {
+    // the page is drawn in the layout's own sizes, then turned when landscape
+    PvPreview1->SetOrientation(gmPortrait);
     updateActionExecute();
     PvPreview1->SetOrientation(verticalOrient->isChecked() ? gmPortrait : gmLandscape);
     return PvPreview1->Print();

@@ -111,6 +111,8 @@ TEST_F(Envelope, TheFirstUseCreatesTheDefaultLayoutAndItemsPrintWhereItSays)
     ASSERT_NE(company, nullptr);
     EXPECT_NEAR(company->left, 60, 1.0);
     EXPECT_NEAR(company->top, 30, 1.0);
+    ASSERT_TRUE(w.printActionExecute());  // again: still landscape
+    EXPECT_TRUE(pdfInfo(printer->JobFile(3)).contains(QRegularExpression("Page size:\\s+84\\d(\\.\\d+)? x 59\\d")));
 }
 
 TEST_F(Envelope, SaveLinksTheLayoutToTheContact)
