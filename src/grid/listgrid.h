@@ -19,6 +19,7 @@
 #include "grid/editors.h"
 #include "grid/gridfooter.h"
 #include "grid/gridobj.h"
+#include "grid/gridprint.h"
 #include "grid/gridsettings.h"
 #include "grid/pictures.h"
 
@@ -1012,6 +1013,40 @@ public:
     int GetPrintColOffset(int ACol) const;
     void SetPrintColumn(int ACol, int Width, int Offset);
 
+    // ---- the grid's own printing and print preview (gridprint.cpp, gridprintcells.cpp)
+    // Pages are laid out in 0.1 mm on a canvas in MM_LOMETRIC. PrintRect prints
+    // on the current printer and raises DIdiZedoRorid when there is none or the
+    // job fails; the others draw on a canvas attached to a painter, the given
+    // rectangle (device pixels) serving as the page.
+    Event<int /*NrOfPages*/, int& /*FromPage*/, int& /*ToPage*/> OnPrintStart;
+    Event<platform::Canvas* /*Canvas*/, int /*PageNr*/, int /*PageXSize*/, int /*PageYSize*/> OnPrintPage;
+    Event<platform::Canvas* /*Canvas*/, int /*LastRow*/, int /*LastRowOffset*/, int /*LastPage*/, int /*PageXSize*/,
+          int /*PageYSize*/>
+        OnPrintPageDone;
+    Event<int /*ARow*/, bool& /*NewPage*/> OnPrintNewPage;
+    Event<int /*ACol*/, int& /*Width*/> OnPrintSetColumnWidth;
+    Event<int /*ARow*/, int& /*Height*/> OnPrintSetRowHeight;
+    Event<double& /*ScaleFactor*/, bool& /*Allow*/> OnFitToPage;
+    void Print();
+    void PrintRect(const TGridRect& R);
+    void PrintPreview(platform::Canvas& ACanvas, const Rect& R);
+    void PrintPreviewRect(platform::Canvas& ACanvas, const Rect& R, const TGridRect& G);
+    void SetPreviewPage(int Page) { printFrom_ = printTo_ = Page; }
+    void PrintDraw(platform::Canvas& ACanvas, const Rect& R);
+    void PrintDrawRect(platform::Canvas& ACanvas, const Rect& R, const TGridRect& G);
+    // The page engine: lays out (and for prPreview and prPrint draws) the print
+    // rectangle; the number of pages laid out.
+    int BuildPages(platform::Canvas& ACanvas, TPrintMethod Method, int PageCount);
+    int PrintFromPage() const { return printFrom_; }
+    int PrintToPage() const { return printTo_; }
+    int PrintPageCount() const { return printTotal_; }
+    // The six header and footer texts of the last page a pass drew, by TPrintPosition.
+    const std::array<QString, 7>& PrintSlotTexts() const { return pass_.Slots; }
+    int MaxCharsInCol(int ACol);
+    int MapFontHeight(int Points) const;  // a negative height in 0.1 mm
+    int MapFontSize(int Height) const;
+    int MaxLinesInGrid() const;
+
     // Headers: the lists are written into row 0 (column 0) while there is a fixed row (column).
     void SetColumnHeaders(const QStringList& Value);
     void SetRowHeaders(const QStringList& Value);
@@ -1096,6 +1131,27 @@ private:
     void drawProgress(platform::Canvas& Canvas, Rect R, TCellGraphic* G, int C, int ARow);
     void drawNode(platform::Canvas& Canvas, Rect R, TCellGraphic* G, int ARow);
     void drawButton(platform::Canvas& Canvas, Rect B, TCellGraphic* G, const Rect& CellR);
+
+    // the grid's own printing
+    int printRow(int ARow, int FromCol, int ToCol, int Y);
+    int printRowHeight(int ARow);
+    QPoint cellPrintSize(int ACol, int ARow);
+    void printCell(int ACol, int ARow, Rect R, int RowHeight, int Y);
+    void printCellGraphic(TCellGraphic* G, int C, int ARow, const Rect& Box);
+    void printCellBorders(int C, int ARow, Rect R, int RowHeight, int Y);
+    void printHeaderFooter();
+    void printPageFrame(int Y, int FirstCol, bool RepeatCols);
+    void beginPrintPage();
+    void printOnCanvas(platform::Canvas& ACanvas, const Rect& R, const TGridRect& G);
+    bool printPageDrawn() const;
+    // The print font of a cell (through the print colours) and its colours on the pass's canvas.
+    platform::Font cellPrintFont(int ACol, int ARow, platform::Brush& ABrush, TAlignment& HAlign, TVAlignment& VAlign);
+    TGridRect printRect_{};
+    Rect pageRect_{};  // in 0.1 mm: Top 0, Bottom negative
+    int printFrom_ = 0, printTo_ = 0, printTotal_ = 0;
+    double fontScale_ = 1.0;
+    platform::Printer* printJob_ = nullptr;
+    TPrintPass pass_;
 
     THTMLPictureCache pictureCache_;
     std::array<int, 256> printColWidths_ = makePrintCols();

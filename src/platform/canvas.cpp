@@ -83,12 +83,76 @@ bool Canvas::TextBackgroundOpaque() const
     return Brush.Style() == bsSolid && Brush.Color() != clNone;
 }
 
+// ---------------------------------------------------------------- mapping
+
+void Canvas::SetMapMode(MapMode mode)
+{
+    mapMode_ = mode == MM_LOMETRIC ? MM_LOMETRIC : MM_TEXT;
+    penPos_ = QPoint();
+}
+
+void Canvas::SetViewportOrigin(QPoint devicePoint) { origin_ = devicePoint; }
+
+QPoint Canvas::LogicalToDevice(int x, int y) const
+{
+    if (mapMode_ != MM_LOMETRIC) return QPoint(x, y) + origin_;
+    const double s = scale();
+    return {origin_.x() + int(std::lrint(x * s)), origin_.y() - int(std::lrint(y * s))};
+}
+
+Rect Canvas::LogicalToDevice(const Rect& r) const
+{
+    const QPoint a = LogicalToDevice(r.Left, r.Top), b = LogicalToDevice(r.Right, r.Bottom);
+    return {std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::max(a.x(), b.x()), std::max(a.y(), b.y())};
+}
+
+Rect Canvas::DeviceToLogical(const Rect& r) const
+{
+    if (mapMode_ != MM_LOMETRIC) {
+        Rect l = r;
+        l.Offset(-origin_.x(), -origin_.y());
+        return l;
+    }
+    const double s = scale();
+    auto lx = [&](int x) { return int(std::lrint((x - origin_.x()) / s)); };
+    auto ly = [&](int y) { return int(std::lrint((origin_.y() - y) / s)); };
+    return {lx(r.Left), ly(r.Top), lx(r.Right), ly(r.Bottom)};
+}
+
+int Canvas::LogicalToDeviceLength(int units) const { return int(std::lrint(units * scale())); }
+
+int Canvas::DeviceToLogicalLength(int pixels) const { return int(std::lrint(pixels / scale())); }
+
+QVector<QPoint> Canvas::dev(const QVector<QPoint>& points) const
+{
+    if (!mapped()) return points;
+    QVector<QPoint> out;
+    out.reserve(points.size());
+    for (const QPoint& p : points) out << dev(p);
+    return out;
+}
+
+void Canvas::mapCorners(int& x1, int& y1, int& x2, int& y2) const
+{
+    if (!mapped()) return;
+    const Rect d = LogicalToDevice(Rect{x1, y1, x2, y2});
+    x1 = d.Left, y1 = d.Top, x2 = d.Right, y2 = d.Bottom;
+}
+
+int Canvas::penWidth() const
+{
+    return mapMode_ == MM_LOMETRIC ? std::max(1, LogicalToDeviceLength(Pen.Width)) : Pen.Width;
+}
+
 QFont Canvas::CurrentQFont() const
 {
-    if (!cachedMetrics_ || cachedDpi_ != dpi_ || !(cachedFont_ == Font)) {
+    if (!cachedMetrics_ || cachedDpi_ != dpi_ || !(cachedFont_ == Font) || cachedMapMode_ != mapMode_) {
         cachedFont_ = Font;
         cachedDpi_ = dpi_;
-        cachedQFont_ = Font.ToQFont(dpi_);
+        cachedMapMode_ = mapMode_;
+        platform::Font f = Font;
+        if (mapMode_ == MM_LOMETRIC) f.PixelsPerInch = 254;  // heights in 0.1 mm
+        cachedQFont_ = f.ToQFont(dpi_);
         cachedMetrics_ = std::make_unique<QFontMetrics>(cachedQFont_);
     }
     return cachedQFont_;
@@ -108,11 +172,12 @@ void Canvas::applyPen(bool /*forShapeOutline*/)
         painter_->setPen(Qt::NoPen);
     } else {
         QPen p(ToQColor(Pen.Color));
-        p.setWidth(std::max(1, Pen.Width));
-        p.setCosmetic(Pen.Width <= 1);
+        const int width = penWidth();
+        p.setWidth(std::max(1, width));
+        p.setCosmetic(width <= 1);
         p.setCapStyle(Qt::FlatCap);
         // Wide pens join round here, so a sharp corner stays within half the width.
-        p.setJoinStyle(Pen.Width > 1 ? Qt::RoundJoin : Qt::MiterJoin);
+        p.setJoinStyle(width > 1 ? Qt::RoundJoin : Qt::MiterJoin);
         switch (Pen.Style) {
         case psDash: p.setStyle(Qt::DashLine); break;
         case psDot: p.setDashPattern({1, 1}); break;
@@ -146,15 +211,17 @@ void Canvas::applyBrush() { painter_->setBrush(qtBrush()); }
 
 // ---------------------------------------------------------------- shapes
 
-void Canvas::FillRect(const Rect& r)
+void Canvas::FillRect(const Rect& logical)
 {
+    const Rect r = mapped() ? LogicalToDevice(logical) : logical;
     if (!painter_ || r.IsEmpty()) return;
     const QBrush b = qtBrush();
     if (b.style() != Qt::NoBrush) painter_->fillRect(r.ToQRect(), b);
 }
 
-void Canvas::FrameRect(const Rect& r)
+void Canvas::FrameRect(const Rect& logical)
 {
+    const Rect r = mapped() ? LogicalToDevice(logical) : logical;
     if (!painter_ || r.IsEmpty() || Brush.Color() == clNone) return;
     const QColor c = ToQColor(Brush.Color());
     painter_->fillRect(QRect(r.Left, r.Top, r.Width(), 1), c);
@@ -181,6 +248,7 @@ QRectF outlineRect(int x1, int y1, int x2, int y2, int penWidth, bool insideFram
 
 void Canvas::Rectangle(int x1, int y1, int x2, int y2)
 {
+    mapCorners(x1, y1, x2, y2);
     if (pathOpen_) {
         if (x2 > x1 && y2 > y1) path_->addRect(outlineRect(x1, y1, x2, y2, 1, false));
         return;
@@ -197,26 +265,32 @@ void Canvas::Rectangle(int x1, int y1, int x2, int y2)
         if (painter_->brush().style() != Qt::NoBrush)
             painter_->fillRect(QRect(x1, y1, x2 - x1, y2 - y1), painter_->brush());
         painter_->setBrush(Qt::NoBrush);
-        painter_->drawRect(outlineRect(x1, y1, x2, y2, Pen.Width, Pen.Style == psInsideFrame));
+        painter_->drawRect(outlineRect(x1, y1, x2, y2, penWidth(), Pen.Style == psInsideFrame));
     }
     painter_->restore();
 }
 
 void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h)
 {
+    mapCorners(x1, y1, x2, y2);
+    if (mapped()) {
+        w = std::abs(LogicalToDeviceLength(w));
+        h = std::abs(LogicalToDeviceLength(h));
+    }
     if (!painter_ || x2 <= x1 || y2 <= y1) return;
     painter_->save();
     applyBrush();
     applyPen(true);
     // Callers give the corner ellipse's width and height; Qt wants radii.
     const double rx = std::min(w, x2 - x1) / 2.0, ry = std::min(h, y2 - y1) / 2.0;
-    painter_->drawRoundedRect(outlineRect(x1, y1, x2, y2, Pen.Width, Pen.Style == psInsideFrame), rx, ry,
+    painter_->drawRoundedRect(outlineRect(x1, y1, x2, y2, penWidth(), Pen.Style == psInsideFrame), rx, ry,
                               Qt::AbsoluteSize);
     painter_->restore();
 }
 
 void Canvas::Ellipse(int x1, int y1, int x2, int y2)
 {
+    mapCorners(x1, y1, x2, y2);
     if (pathOpen_) {
         if (x2 > x1 && y2 > y1) path_->addEllipse(outlineRect(x1, y1, x2, y2, 1, false));
         return;
@@ -225,12 +299,13 @@ void Canvas::Ellipse(int x1, int y1, int x2, int y2)
     painter_->save();
     applyBrush();
     applyPen(true);
-    painter_->drawEllipse(outlineRect(x1, y1, x2, y2, Pen.Width, Pen.Style == psInsideFrame));
+    painter_->drawEllipse(outlineRect(x1, y1, x2, y2, penWidth(), Pen.Style == psInsideFrame));
     painter_->restore();
 }
 
-void Canvas::Polygon(const QVector<QPoint>& points)
+void Canvas::Polygon(const QVector<QPoint>& logical)
 {
+    const QVector<QPoint> points = dev(logical);
     if (pathOpen_) {
         if (points.size() >= 2) {
             path_->addPolygon(QPolygonF(QPolygon(points)));
@@ -269,11 +344,16 @@ std::pair<int, int> arcAngles(const QRectF& box, int x3, int y3, int x4, int y4)
 
 void Canvas::arcShape(int kind, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
 {
+    if (mapped()) {
+        const QPoint a = dev({x3, y3}), b = dev({x4, y4});
+        x3 = a.x(), y3 = a.y(), x4 = b.x(), y4 = b.y();
+    }
+    mapCorners(x1, y1, x2, y2);
     if (!painter_ || x2 <= x1 || y2 <= y1) return;
     painter_->save();
     applyBrush();
     applyPen(true);
-    const QRectF box = outlineRect(x1, y1, x2, y2, Pen.Width, false);
+    const QRectF box = outlineRect(x1, y1, x2, y2, penWidth(), false);
     const auto [start, span] = arcAngles(box, x3, y3, x4, y4);
     switch (ArcKind(kind)) {
     case ArcKind::Open: painter_->drawArc(box, start, span); break;
@@ -313,8 +393,9 @@ QPoint addBezierPieces(QPainterPath& path, const QVector<QPoint>& points, qsizet
 
 }  // namespace
 
-void Canvas::PolyBezier(const QVector<QPoint>& points)
+void Canvas::PolyBezier(const QVector<QPoint>& logical)
 {
+    const QVector<QPoint> points = dev(logical);
     if (points.size() < 4) return;
     if (pathOpen_) {
         path_->moveTo(points[0]);
@@ -331,15 +412,19 @@ void Canvas::PolyBezier(const QVector<QPoint>& points)
     painter_->restore();
 }
 
-void Canvas::PolyBezierTo(const QVector<QPoint>& points)
+void Canvas::PolyBezierTo(const QVector<QPoint>& logical)
 {
-    if (points.size() < 3) return;
+    if (logical.size() < 3) return;
+    const QVector<QPoint> points = dev(logical);
+    const qsizetype last = (logical.size() / 3) * 3 - 1;
     if (pathOpen_) {
-        penPos_ = addBezierPieces(*path_, points, 0);
+        addBezierPieces(*path_, points, 0);
+        penPos_ = logical[last];
         return;
     }
-    QPainterPath path(penPos_);
-    penPos_ = addBezierPieces(path, points, 0);
+    QPainterPath path(dev(penPos_));
+    addBezierPieces(path, points, 0);
+    penPos_ = logical[last];
     if (!painter_ || Pen.Style == psClear) return;
     painter_->save();
     applyPen(false);
@@ -363,13 +448,13 @@ void Canvas::PolylineTo(const QVector<QPoint>& points)
 void Canvas::MoveTo(int x, int y)
 {
     penPos_ = QPoint(x, y);
-    if (pathOpen_) path_->moveTo(penPos_);
+    if (pathOpen_) path_->moveTo(dev(penPos_));
 }
 
 void Canvas::LineTo(int x, int y)
 {
-    const QPoint from = penPos_, to(x, y);
-    penPos_ = to;
+    const QPoint from = dev(penPos_), to = dev(QPoint(x, y));
+    penPos_ = QPoint(x, y);
     if (pathOpen_) {
         path_->lineTo(to);
         return;
@@ -378,15 +463,16 @@ void Canvas::LineTo(int x, int y)
     // A line leaves out its last pixel; so does Qt's line with a flat cap.
     painter_->save();
     applyPen(false);
-    if (Pen.Width <= 1)
+    if (penWidth() <= 1)
         painter_->drawLine(from, to);
     else
         painter_->drawLine(QPointF(from) + QPointF(0.5, 0.5), QPointF(to) + QPointF(0.5, 0.5));
     painter_->restore();
 }
 
-void Canvas::DrawFocusRect(const Rect& r)
+void Canvas::DrawFocusRect(const Rect& logical)
 {
+    const Rect r = mapped() ? LogicalToDevice(logical) : logical;
     if (!painter_ || r.IsEmpty()) return;
     painter_->save();
     const bool rasterOps = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
@@ -435,11 +521,12 @@ QImage withTopLeftTransparent(const QImage& image)
 void Canvas::Draw(int x, int y, const QImage& image, bool transparent)
 {
     if (!painter_ || image.isNull()) return;
-    painter_->drawImage(QPoint(x, y), transparent ? withTopLeftTransparent(image) : image);
+    painter_->drawImage(dev(QPoint(x, y)), transparent ? withTopLeftTransparent(image) : image);
 }
 
-void Canvas::StretchDraw(const Rect& r, const QImage& image, bool transparent)
+void Canvas::StretchDraw(const Rect& logical, const QImage& image, bool transparent)
 {
+    const Rect r = mapped() ? LogicalToDevice(logical) : logical;
     if (!painter_ || image.isNull() || r.IsEmpty()) return;
     painter_->save();
     painter_->setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -449,14 +536,16 @@ void Canvas::StretchDraw(const Rect& r, const QImage& image, bool transparent)
 
 // ---------------------------------------------------------------- text
 
-int Canvas::TextWidth(const QString& text) const { return metrics().horizontalAdvance(text); }
+int Canvas::TextWidth(const QString& text) const { return TextExtent(text).width(); }
 
-int Canvas::TextHeight(const QString&) const { return metrics().height(); }
+int Canvas::TextHeight(const QString& text) const { return TextExtent(text).height(); }
 
 QSize Canvas::TextExtent(const QString& text) const
 {
     const QFontMetrics& fm = metrics();
-    return {fm.horizontalAdvance(text), fm.height()};
+    const QSize px(fm.horizontalAdvance(text), fm.height());
+    if (mapMode_ != MM_LOMETRIC) return px;
+    return {DeviceToLogicalLength(px.width()), DeviceToLogicalLength(px.height())};
 }
 
 void Canvas::drawTextLine(int x, int y, const QString& text, int underlineAt, const QFontMetrics& fm, bool opaque)
@@ -475,6 +564,10 @@ void Canvas::drawTextLine(int x, int y, const QString& text, int underlineAt, co
 void Canvas::TextOut(int x, int y, const QString& text)
 {
     if (!painter_ || text.isEmpty()) return;
+    if (mapped()) {
+        const QPoint d = dev(QPoint(x, y));
+        x = d.x(), y = d.y();
+    }
     painter_->save();
     const QFont f = CurrentQFont();
     painter_->setFont(f);
@@ -488,9 +581,14 @@ void Canvas::TextOut(int x, int y, const QString& text)
     painter_->restore();
 }
 
-void Canvas::TextRect(const Rect& r, int x, int y, const QString& text)
+void Canvas::TextRect(const Rect& logical, int x, int y, const QString& text)
 {
     if (!painter_) return;
+    const Rect r = mapped() ? LogicalToDevice(logical) : logical;
+    if (mapped()) {
+        const QPoint d = dev(QPoint(x, y));
+        x = d.x(), y = d.y();
+    }
     painter_->save();
     painter_->setClipRect(r.ToQRect(), hasClip_ ? Qt::IntersectClip : Qt::ReplaceClip);
     if (TextBackgroundOpaque()) painter_->fillRect(r.ToQRect(), ToQColor(Brush.Color()));
@@ -523,7 +621,21 @@ int advanceOf(const QFontMetrics& fm, const QString& s, bool expandTabs, int tab
 
 }  // namespace
 
-int Canvas::DrawText(const QString& input, Rect& r, unsigned flags)
+int Canvas::DrawText(const QString& text, Rect& r, unsigned flags)
+{
+    if (!mapped()) return drawTextDevice(text, r, flags);
+    Rect d = LogicalToDevice(r);
+    const int result = drawTextDevice(text, d, flags);
+    if (flags & DT_CALCRECT) {
+        // The measured box grows from the top-left corner the caller gave.
+        const Rect l = DeviceToLogical(d);
+        r.Right = r.Left + (l.Right - l.Left);
+        r.Bottom = r.Top + (l.Bottom - l.Top);
+    }
+    return mapMode_ == MM_LOMETRIC ? DeviceToLogicalLength(result) : result;
+}
+
+int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
 {
     const QFont f = CurrentQFont();
     const QFontMetrics& fm = metrics();
@@ -693,7 +805,7 @@ int Canvas::DrawText(const QString& input, Rect& r, unsigned flags)
 void Canvas::BeginPath()
 {
     path_.emplace();
-    path_->moveTo(penPos_);
+    path_->moveTo(dev(penPos_));
     pathOpen_ = true;
 }
 
@@ -745,8 +857,9 @@ void Canvas::SelectClipPath()
 
 // ---------------------------------------------------------------- clipping
 
-void Canvas::SetClipRect(const Rect& r)
+void Canvas::SetClipRect(const Rect& logical)
 {
+    const Rect r = mapped() ? LogicalToDevice(logical) : logical;
     hasClip_ = true;
     clip_ = r;
     clipPath_.reset();

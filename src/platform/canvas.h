@@ -110,6 +110,15 @@ enum : unsigned {
     DT_RTLREADING = 0x20000, DT_WORD_ELLIPSIS = 0x40000
 };
 
+// Mapping modes, numbered as stored drawings number them. MM_TEXT: one unit is one device pixel, y
+// grows downwards. MM_LOMETRIC: one unit is 0.1 mm, y grows upwards, so the
+// page lies at negative y. In both, logical (0, 0) lands on the viewport
+// origin (device pixels). Under MM_LOMETRIC coordinates, pen widths, font
+// heights (Font.Height taken in 0.1 mm, whatever its PixelsPerInch) and text
+// measures are in 0.1 mm; it is a coordinate mapping, so glyphs and pictures
+// stay upright and Font.Orientation turns text as on the screen.
+enum MapMode { MM_TEXT = 1, MM_LOMETRIC = 2 };
+
 class Canvas {
 public:
     // A detached canvas that measures at the given dpi.
@@ -130,6 +139,20 @@ public:
     platform::Pen Pen;
     platform::Brush Brush;
     platform::Font Font;
+
+    // Coordinate mapping (see MapMode). Changing it keeps the clip region where
+    // it is on the device; the pen position is reset to (0, 0).
+    void SetMapMode(MapMode mode);
+    MapMode GetMapMode() const { return mapMode_; }
+    void SetViewportOrigin(QPoint devicePoint);
+    QPoint ViewportOrigin() const { return origin_; }
+    QPoint LogicalToDevice(int x, int y) const;
+    // Rectangles come back with Left < Right and Top < Bottom on the device;
+    // DeviceToLogical gives Top > Bottom under MM_LOMETRIC (the page lies below y = 0).
+    Rect LogicalToDevice(const Rect& r) const;
+    Rect DeviceToLogical(const Rect& r) const;
+    int LogicalToDeviceLength(int units) const;
+    int DeviceToLogicalLength(int pixels) const;
 
     // Text background: by default opaque exactly when the brush is solid. An
     // explicit mode holds until the brush changes next.
@@ -201,12 +224,20 @@ public:
     void SetClipRect(const Rect& r);
     void ClearClipRect();
     bool HasClipRect() const { return hasClip_; }
-    Rect ClipRect() const { return clip_; }
+    Rect ClipRect() const { return mapped() ? DeviceToLogical(clip_) : clip_; }
 
     QFont CurrentQFont() const;
 
 private:
     struct Layout;
+    bool mapped() const { return mapMode_ != MM_TEXT || !origin_.isNull(); }
+    double scale() const { return mapMode_ == MM_LOMETRIC ? dpi_ / 254.0 : 1.0; }
+    QPoint dev(QPoint p) const { return LogicalToDevice(p.x(), p.y()); }
+    QVector<QPoint> dev(const QVector<QPoint>& points) const;
+    int penWidth() const;  // in device pixels
+    // A shape's corners on the device, ordered, when a mapping is in force.
+    void mapCorners(int& x1, int& y1, int& x2, int& y2) const;
+    int drawTextDevice(const QString& text, Rect& r, unsigned flags);
     void applyPen(bool forShapeOutline);
     void applyBrush();
     QBrush qtBrush() const;
@@ -221,6 +252,7 @@ private:
     // The QFont and metrics of the last font drawn with, rebuilt when Font or the dpi changes.
     mutable platform::Font cachedFont_;
     mutable int cachedDpi_ = 0;
+    mutable MapMode cachedMapMode_ = MM_TEXT;
     mutable QFont cachedQFont_;
     mutable std::unique_ptr<QFontMetrics> cachedMetrics_;
     QPoint penPos_;
@@ -230,6 +262,8 @@ private:
     bool pathOpen_ = false;
     std::optional<QPainterPath> path_;  // the open or ended path
     int bkMode_ = 0;              // 0 follow the brush, 1 transparent, 2 opaque
+    MapMode mapMode_ = MM_TEXT;
+    QPoint origin_;
     unsigned bkBrushVersion_ = 0;
 };
 

@@ -486,3 +486,57 @@ TEST(LogFont, CanvasFontRoundTrip)
     printer.Font = f;
     EXPECT_NEAR(printer.TextWidth("Quillet") / double(screen.TextWidth("Quillet")), 600.0 / 96, 0.5);
 }
+
+namespace {
+
+// Under MM_LOMETRIC a unit is 0.1 mm with y upwards from the viewport origin;
+// text stays upright and measures in 0.1 mm.
+TEST(Canvas, TenthMillimetreMapping)
+{
+    const int dpi = 254;  // ten pixels a millimetre
+    QImage img(400, 400, QImage::Format_RGB32);
+    img.setDotsPerMeterX(10000);
+    img.setDotsPerMeterY(10000);
+    img.fill(Qt::white);
+    QPainter p(&img);
+    Canvas c;
+    c.Begin(&p);
+    ASSERT_EQ(c.Dpi(), dpi);
+    c.SetViewportOrigin({50, 20});
+    c.SetMapMode(MM_LOMETRIC);
+    EXPECT_EQ(c.LogicalToDevice(100, -100), QPoint(150, 120));
+    EXPECT_EQ(c.LogicalToDevice(Rect{0, 0, 100, -50}), (Rect{50, 20, 150, 70}));
+    EXPECT_EQ(c.DeviceToLogical(Rect{50, 20, 150, 70}), (Rect{0, 0, 100, -50}));
+    c.Brush.SetColor(clBlack);
+    c.FillRect(Rect{0, -100, 20, -120});  // 2 mm square, 10 mm down
+    c.Font.Height = -50;                  // 5 mm
+    const int h = c.TextHeight("gh");
+    EXPECT_NEAR(h, 57, 4);
+    EXPECT_EQ(c.TextWidth("WWWW"), c.DeviceToLogicalLength(QFontMetrics(c.CurrentQFont()).horizontalAdvance("WWWW")));
+    c.SetBackgroundTransparent(true);
+    c.TextOut(100, -200, "T");
+    c.SetMapMode(MM_TEXT);
+    c.SetViewportOrigin({});
+    c.End();
+    p.end();
+    EXPECT_FALSE(isWhite(img, 55, 125));
+    EXPECT_TRUE(isWhite(img, 55, 115));
+    EXPECT_TRUE(isWhite(img, 75, 125));
+    // The upright "T": its bar lies above its stem, below y = 220.
+    int firstInk = -1;
+    for (int y = 215; y < 300 && firstInk < 0; ++y)
+        for (int x = 150; x < 200; ++x)
+            if (!isWhite(img, x, y)) {
+                firstInk = y;
+                break;
+            }
+    ASSERT_GE(firstInk, 220);
+    int barWidth = 0, stemWidth = 0;
+    for (int x = 150; x < 200; ++x) {
+        barWidth += !isWhite(img, x, firstInk + 2);
+        stemWidth += !isWhite(img, x, firstInk + 25);
+    }
+    EXPECT_GT(barWidth, 2 * stemWidth);
+}
+
+}  // namespace
