@@ -25,8 +25,12 @@ constexpr int kZoomLimit = 10;
 
 bool RIvuZuvuzoZuvu::event(QEvent* e)
 {
-    if (e->type() == QEvent::Show && gridTimer_ == 0)
+    // The first showing stands for the window's creation.
+    if (e->type() == QEvent::Show && gridTimer_ == 0) {
+        if (ColumnSize->Save())
+            LoadColSizes();
         gridTimer_ = startTimer(kGridTimerPeriod);
+    }
     return TBaseGrid::event(e);
 }
 

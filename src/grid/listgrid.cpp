@@ -109,6 +109,8 @@ RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()
     OnCellsChanged = nullptr;
     OnGetDisplText = nullptr;
     notifiers_.clear();
+    if (ColumnSize->Save())
+        SaveColSizes();
     Clear();
 }
 

@@ -1047,6 +1047,18 @@ public:
     int MapFontSize(int Height) const;
     int MaxLinesInGrid() const;
 
+    // ---- column widths and print settings kept in INI files (gridpersist.cpp)
+    // The column widths go to ColumnSize's file and section (nothing without
+    // a Key and a Section); with ColumnSize.Save the grid loads them when it is
+    // first shown and saves them when it is destroyed. SaveColSizes never
+    // throws: a file that cannot be written keeps its old content.
+    void SaveColSizes();
+    void LoadColSizes();
+    // SavePrintSettings raises DIdiZedoRorid when the file cannot be written;
+    // loading a missing file, section or key gives the defaults.
+    void SavePrintSettings(const QString& FileName, const QString& Section);
+    void LoadPrintSettings(const QString& FileName, const QString& Section);
+
     // Headers: the lists are written into row 0 (column 0) while there is a fixed row (column).
     void SetColumnHeaders(const QStringList& Value);
     void SetRowHeaders(const QStringList& Value);

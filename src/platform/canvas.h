@@ -110,8 +110,8 @@ enum : unsigned {
     DT_RTLREADING = 0x20000, DT_WORD_ELLIPSIS = 0x40000
 };
 
-// Mapping modes, numbered as stored drawings number them. MM_TEXT: one unit is one device pixel, y
-// grows downwards. MM_LOMETRIC: one unit is 0.1 mm, y grows upwards, so the
+// Mapping modes, numbered as stored drawings number them. MM_TEXT: one unit
+// is one device pixel, y grows downwards. MM_LOMETRIC: one unit is 0.1 mm, y grows upwards, so the
 // page lies at negative y. In both, logical (0, 0) lands on the viewport
 // origin (device pixels). Under MM_LOMETRIC coordinates, pen widths, font
 // heights (Font.Height taken in 0.1 mm, whatever its PixelsPerInch) and text
