@@ -4,6 +4,7 @@
 #include "appcore/picture.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
+#include "platform/picturelimits.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -93,9 +94,7 @@ void TCardForm::saveButtonClick()
     if (kind == PictureFileKind::Jpeg) {
         bytes = EncodeJpeg(picture_, 90);
     } else {
-        QBuffer out(&bytes);
-        out.open(QIODevice::WriteOnly);
-        if (!picture_.save(&out, "BMP")) bytes.clear();
+        bytes = platform::BitmapFileBytes(picture_);
     }
     // written beside the target and renamed over it only when whole
     QSaveFile target(file);

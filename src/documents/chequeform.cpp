@@ -12,6 +12,7 @@
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 #include "printing/pvunits.h"
+#include "platform/picturelimits.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -34,15 +35,6 @@
 namespace {
 
 const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-QByteArray bmpBytes(const QImage& picture)
-{
-    QByteArray bytes;
-    QBuffer out(&bytes);
-    out.open(QIODevice::WriteOnly);
-    picture.save(&out, "BMP");
-    return bytes;
-}
 
 // A stored picture; none when the bytes are empty, not a bitmap or over the
 // picture limits.
@@ -526,8 +518,8 @@ bool TChequeForm::saveSetting(int index)
     ChequeSetup& r = *setups;
     fresh.name = buffer_.put(r.name);
     fresh.chineseAmount = r.chineseAmount;
-    StoreBytes(fresh.image, image.isNull() ? QByteArray() : bmpBytes(image));
-    StoreBytes(fresh.image2, image2.isNull() ? QByteArray() : bmpBytes(image2));
+    StoreBytes(fresh.image, platform::BitmapFileBytes(image));
+    StoreBytes(fresh.image2, platform::BitmapFileBytes(image2));
     r = fresh;
     const bool kept = setups.update() && storeOnContact(value, ref);
     if (!database.commit()) {

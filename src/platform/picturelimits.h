@@ -3,7 +3,9 @@
 // they allocate its pixels.
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
+#include <QImage>
 #include <QtGlobal>
 
 #include <cstdint>
@@ -41,6 +43,18 @@ inline bool BitmapHeaderSize(const QByteArray& head, qint64& width, qint64& heig
         height = i32(22) < 0 ? -i32(22) : i32(22);
     }
     return true;
+}
+
+// The picture as the bytes of a BMP file; empty for a null picture or when it
+// cannot be encoded.
+inline QByteArray BitmapFileBytes(const QImage& picture)
+{
+    QByteArray bytes;
+    if (picture.isNull()) return bytes;
+    QBuffer out(&bytes);
+    out.open(QIODevice::WriteOnly);
+    if (!picture.save(&out, "BMP")) bytes.clear();
+    return bytes;
 }
 
 }  // namespace platform

@@ -212,13 +212,7 @@ void StringToStream(const QByteArray& text, ByteStream* stream)
 
 QByteArray BitmapToString(const QImage& bitmap)
 {
-    QByteArray bytes;
-    if (bitmap.isNull())
-        return bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    bitmap.save(&buffer, "BMP");
-    return bytes;
+    return platform::BitmapFileBytes(bitmap);
 }
 
 std::optional<QImage> BitmapFromString(const QByteArray& text)

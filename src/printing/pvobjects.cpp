@@ -2,6 +2,7 @@
 
 #include "printing/pvdraw.h"
 #include "printing/pvunits.h"
+#include "platform/picturelimits.h"
 
 #include <QBuffer>
 #include <QPainter>
@@ -204,13 +205,7 @@ void TPvGraphicObject::SetBounds(long double x1, long double y1, long double x2,
 
 void TPvGraphicObject::SetBitmap(const QImage& bitmap)
 {
-    QByteArray bytes;
-    if (!bitmap.isNull()) {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        if (!bitmap.save(&buffer, "BMP")) bytes.clear();
-    }
-    BitmapStream = bytes;
+    BitmapStream = platform::BitmapFileBytes(bitmap);
     GraphicType = gtBitmap;
 }
 
