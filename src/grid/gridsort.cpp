@@ -7,7 +7,10 @@
 #include <QString>
 
 #include <algorithm>
+#include <cstdint>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace grid {
 
@@ -356,22 +359,188 @@ void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swa
         }
     }
 }
+// The same partition over row numbers: the rows stay where they are while
+// it runs, and then each row moves once to its place, along the cycles of
+// the order found, through swapRows. It gives the order moving the rows would
+// give, as long as comparing two rows does not depend on where they stand.
+template <typename Cmp, typename Swap>
+void hoareSortInPlace(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swapRows)
+{
+    std::vector<int> at(static_cast<size_t>(std::max(pivot, R) + 1));
+    for (size_t i = 0; i < at.size(); ++i)
+        at[i] = static_cast<int>(i);
+    hoareSort(
+        L, R, pivot, d, swapEqual, [&](int a, int b) { return cmp(at[a], at[b]); },
+        [&](int a, int b) { std::swap(at[a], at[b]); }, [&](int from, int to) { at[to] = at[from]; });
+    std::vector<int> cur(at.size()), where(at.size());  // row now at a place, place of a row
+    for (size_t i = 0; i < at.size(); ++i)
+        cur[i] = where[i] = static_cast<int>(i);
+    for (int p = L; p <= R; ++p) {
+        const int q = where[at[p]];
+        if (q == p)
+            continue;
+        swapRows(p, q);
+        std::swap(cur[p], cur[q]);
+        where[cur[p]] = p;
+        where[cur[q]] = q;
+    }
+}
+
+// The first eight bytes of a text, big-endian and zero-padded: of two texts
+// whose prefixes differ, the one with the smaller prefix sorts first by bytes.
+std::uint64_t textPrefix(const std::string& s)
+{
+    std::uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i)
+        v = v << 8 | (i < s.size() ? static_cast<unsigned char>(s[i]) : 0u);
+    return v;
+}
+
+// What Compare reads of one cell of the first sort column, read once per sort.
+struct PreparedCell {
+    const std::string* Text = nullptr;
+    std::uint64_t Prefix = 0;
+    std::int8_t Looks = 0;  // automatic detection: 0 text, 1 number, 2 date
+    bool NumberOk = false, DateOk = false;
+    double Number = 0, Date = 0;
+};
+
+// The styles whose comparison depends on the two texts only.
+bool preparable(TSortStyle style)
+{
+    switch (style) {
+    case ssAutomatic:
+    case ssNumeric:
+    case ssFinancial:
+    case ssDate:
+    case ssAlphabetic:
+    case ssAlphaCase:
+    case ssCheckBox:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Compare's result for two prepared cells of `style`, or 0 when it is 0 or
+// would need the blanks rule (both left to Compare).
+int comparePrepared(TSortStyle style, const PreparedCell& a, const PreparedCell& b)
+{
+    if (a.Text->empty() != b.Text->empty())
+        return 0;
+    auto bytes = [&] { return a.Prefix != b.Prefix ? (a.Prefix < b.Prefix ? -1 : 1) : compareBytes(*a.Text, *b.Text); };
+    switch (style) {
+    case ssAutomatic:
+        if (a.Looks == 1)
+            return a.NumberOk && b.NumberOk ? compareValues(a.Number, b.Number) : bytes();
+        if (a.Looks == 2)
+            return a.DateOk && b.DateOk ? compareValues(a.Date, b.Date) : bytes();
+        return bytes();
+    case ssNumeric:
+    case ssFinancial:
+        return a.NumberOk && b.NumberOk ? compareValues(a.Number, b.Number) : 0;
+    case ssDate:
+        return compareValues(a.Date, b.Date);
+    default:
+        return bytes();
+    }
+}
+
+// Sorting rows L..R in place: the first sort column's cells (their texts
+// from textOf) are read once and compared as Compare compares them (times
+// Sign); a pair they do not tell apart goes to cmp, which goes on to the next
+// columns.
+template <typename TextOf, typename Cmp>
+void sortRowsInPlace(RIvuZuvuzoZuvu& g, int ACol, int L, int R, int Sign, int d, bool swapEqual, TextOf textOf,
+                     Cmp cmp)
+{
+    TSortStyle style = g.SortSettings->AutoFormat() ? ssAutomatic : ssAlphabetic;
+    std::string prefix, suffix;
+    g.GetColFormat(ACol, style, prefix, suffix);
+    std::vector<PreparedCell> cells(static_cast<size_t>(R) + 1);
+    std::vector<std::unique_ptr<std::string>> rewritten;  // texts that are not the cell's own
+    bool numbers = style == ssNumeric || style == ssFinancial, dates = style == ssDate;
+    for (int r = L; r <= R; ++r) {
+        std::string buf;
+        const std::string* s = &textOf(r, buf);
+        if (s == &buf) {
+            rewritten.push_back(std::make_unique<std::string>(std::move(buf)));
+            s = rewritten.back().get();
+        }
+        PreparedCell& c = cells[static_cast<size_t>(r)];
+        c.Text = s;
+        c.Prefix = textPrefix(*s);
+        if (style == ssAutomatic) {
+            c.Looks = looksNumeric(*s) ? 1 : looksLikeDate(*s) ? 2 : 0;
+            numbers = numbers || c.Looks == 1;
+            dates = dates || c.Looks == 2;
+        }
+    }
+    for (int r = L; r <= R && (numbers || dates); ++r) {
+        PreparedCell& c = cells[static_cast<size_t>(r)];
+        if (numbers) {
+            c.NumberOk = numericValue(*c.Text, prefix, suffix, style != ssNumeric, c.Number);
+            if (style != ssAutomatic && !c.NumberOk) {
+                c.Number = 0;
+                c.NumberOk = c.Text->empty();
+            }
+        }
+        if (dates && !(c.DateOk = dateTimeValue(*c.Text, c.Date)))
+            c.Date = 0;
+    }
+    hoareSortInPlace(
+        L, R, g.RowCount() - 2, d, swapEqual,
+        [&](int a, int b) {
+            const int res = comparePrepared(style, cells[static_cast<size_t>(a)], cells[static_cast<size_t>(b)]);
+            return res != 0 ? res * Sign : cmp(a, b);
+        },
+        [&](int a, int b) { g.SortSwapRows(a, b); });
+}
+
+// Whether rows can be sorted in place by ACol: comparing them depends only on
+// their cells and not on where they stand (no display texts, which may
+// depend on the row; no raw comparison, whose handler gets row numbers; whole
+// rows moving together), and ACol's cells can be read beforehand.
+bool sortsInPlace(RIvuZuvuzoZuvu& g, int ACol)
+{
+    if (g.OnGetDisplText || g.SortSettings->SingleColumn())
+        return false;
+    for (int c = 0; c < g.ColCount(); ++c) {
+        TSortStyle style = g.SortSettings->AutoFormat() ? ssAutomatic : ssAlphabetic;
+        std::string prefix, suffix;
+        g.GetColFormat(c, style, prefix, suffix);
+        if (style == ssRaw || (c == ACol && !preparable(style)))
+            return false;
+    }
+    return true;
+}
 }  // namespace
 
 // Equal rows are never swapped here.
 void RIvuZuvuzoZuvu::quickSortRows(int ACol, int L, int R)
 {
-    hoareSort(
-        L, R, RowCount() - 2, directionFactor(), false, [&](int a, int b) { return CompareLine(ACol, a, b); },
-        [&](int a, int b) { SortSwapRows(a, b); }, [&](int from, int to) { copyPivot(from, to); });
+    auto cmp = [&](int a, int b) { return CompareLine(ACol, a, b); };
+    auto textOf = [&](int r, std::string& buf) -> const std::string& { return sortText(ACol, r, buf); };
+    if (sortsInPlace(*this, ACol))
+        sortRowsInPlace(*this, ACol, L, R, 1, directionFactor(), false, textOf, cmp);
+    else
+        hoareSort(L, R, RowCount() - 2, directionFactor(), false, cmp, [&](int a, int b) { SortSwapRows(a, b); },
+                  [&](int from, int to) { copyPivot(from, to); });
 }
 
 // Each index entry carries its own direction, so "after" is always +1.
 void RIvuZuvuzoZuvu::quickSortRowsIndexed(int L, int R)
 {
-    hoareSort(
-        L, R, RowCount() - 2, 1, true, [&](int a, int b) { return CompareLineIndexed(0, a, b); },
-        [&](int a, int b) { SortSwapRows(a, b); }, [&](int from, int to) { copyPivot(from, to); });
+    auto cmp = [&](int a, int b) { return CompareLineIndexed(0, a, b); };
+    const int first = firstIndexColumn();
+    auto textOf = [&](int r, std::string& buf) -> const std::string& { return sortText(first, r, buf); };
+    if (sortsInPlace(*this, first)) {
+        const bool descending = static_cast<std::uint32_t>(SortIndexes.Item(0)) & TSortIndexList::DescendingBit;
+        sortRowsInPlace(*this, first, L, R, descending ? -1 : 1, 1, true, textOf, cmp);
+    } else {
+        hoareSort(L, R, RowCount() - 2, 1, true, cmp, [&](int a, int b) { SortSwapRows(a, b); },
+                  [&](int from, int to) { copyPivot(from, to); });
+    }
 }
 
 // ---------------------------------------------------------------- sort runs
