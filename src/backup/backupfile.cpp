@@ -154,7 +154,7 @@ struct TBackupFile::Codec {
     char in[kChunk];
     char out[kChunk];
     // Restored chunks are gathered here and written in larger pieces.
-    static constexpr int kBatch = 16 * kChunk;
+    static constexpr int kBatch = 64 * kChunk;  // 1 MiB
     std::unique_ptr<char[]> batch = std::make_unique<char[]>(kBatch);
     int batched = 0;
 
@@ -211,9 +211,10 @@ struct TBackupFile::Codec {
         return r == Z_OK ? DoesNotFit : Failed;
     }
 
-    // Inflates in[0..n) into out. The block must be exactly one complete
-    // stream whose content fits in one chunk.
-    bool expand(int n, char *dst, int &outLen)
+    // Inflates src[0..n) into dst. The block must be exactly one complete
+    // stream whose content fits in one chunk. It is inflated in one call
+    // (Z_FINISH), so zlib keeps no copy of the output as a window.
+    bool expand(const char *src, int n, char *dst, int &outLen)
     {
         if (!infReady) {
             inf = z_stream {};
@@ -223,11 +224,11 @@ struct TBackupFile::Codec {
         } else if (inflateReset(&inf) != Z_OK) {
             return false;
         }
-        inf.next_in = reinterpret_cast<Bytef *>(in);
+        inf.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(src));
         inf.avail_in = static_cast<uInt>(n);
         inf.next_out = reinterpret_cast<Bytef *>(dst);
         inf.avail_out = kChunk;
-        const int r = inflate(&inf, Z_NO_FLUSH);
+        const int r = inflate(&inf, Z_FINISH);
         if (r != Z_STREAM_END || inf.avail_in != 0)
             return false;
         outLen = int(kChunk - inf.avail_out);
@@ -331,6 +332,16 @@ public:
         const int64_t r = remaining();
         return r < 0 || n <= r;
     }
+    // The next n bytes where they lie in the read-ahead buffer, taken as
+    // read; null (and nothing read) when they are not all there.
+    const char *view(int64_t n)
+    {
+        if (!ahead_ || aheadLen_ - aheadPos_ < n)
+            return nullptr;
+        const char *p = ahead_.get() + aheadPos_;
+        aheadPos_ += n;
+        return p;
+    }
     bool raw(char *p, int64_t n)
     {
         while (n > 0) {
@@ -403,7 +414,7 @@ public:
     }
 
 private:
-    static constexpr int64_t kAhead = 1 << 18;
+    static constexpr int64_t kAhead = 1 << 20;
     std::unique_ptr<char[]> ahead_;
     int64_t aheadPos_ = 0;
     int64_t aheadLen_ = 0;
@@ -810,12 +821,13 @@ bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write)
         const int n = std::abs(k);
         if (write) {
             char *dst = c.room(*destination);
-            if (!dst || !in.fits(n) || !in.raw(k > 0 ? c.in : dst, n)) {
+            const char *src = dst && k > 0 ? in.view(n) : nullptr;
+            if (!dst || (!src && (!in.fits(n) || !in.raw(k > 0 ? c.in : dst, n)))) {
                 fail(beCannotReadFile);
                 return false;
             }
             int len = n;
-            if (k > 0 && !c.expand(n, dst, len)) {
+            if (k > 0 && !c.expand(src ? src : c.in, n, dst, len)) {
                 fail(beCompression);
                 return false;
             }
