@@ -25,6 +25,8 @@
 
 #include <QStringList>
 
+class QIODevice;
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -73,6 +75,7 @@ public:
     Event<int /*ACol*/> OnAutoInsertCol;
     Event<int /*Col*/, int /*Row*/, std::string& /*Value*/, bool& /*Valid*/> OnCellValidate;
     Event<const Rect& /*R*/> OnCellsChanged;
+    Event<short /*Progress*/> OnFileProgress;  // percent, only when it changes
 
     explicit RIvuZuvuzoZuvu(QWidget* Parent = nullptr);
     ~RIvuZuvuzoZuvu() override;
@@ -149,6 +152,26 @@ public:
     bool CSVTildeBreaks = false;
     bool QuoteClipboardLines = false;
     int ComboSelection = -1;
+
+    // ---- text files (gridfiles.cpp, where the formats are described). Every
+    // failure raises DIdiZedoRorid with the file name; a writer that fails
+    // leaves the old file as it was; readers never clear the grid first.
+    void SaveToFile(const QString& FileName);
+    void LoadFromFile(const QString& FileName);
+    void SaveToStream(QIODevice& Stream);
+    void LoadFromStream(QIODevice& Stream);
+    void SaveToASCII(const QString& FileName);
+    void SaveToCSV(const QString& FileName) { OutputToCSV(FileName, false); }
+    void AppendToCSV(const QString& FileName) { OutputToCSV(FileName, true); }
+    void OutputToCSV(const QString& FileName, bool Append);
+    void LoadFromCSV(const QString& FileName) { InputFromCSV(FileName, false); }
+    void InsertFromCSV(const QString& FileName) { InputFromCSV(FileName, true); }
+    void InputFromCSV(const QString& FileName, bool Insert);
+    // Widths in characters from the first saved column on; the list is
+    // extended with MaxCharsInCol for the columns it does not cover.
+    void SaveToFixed(const QString& FileName, TIntList& Widths);
+    // 1-based start positions of the columns and, last, where the last one ends.
+    void LoadFromFixed(const QString& FileName, TIntList& Positions);
 
     // ---- published values with behaviour
     TColor SelectionColor() const { return selectionColor_; }

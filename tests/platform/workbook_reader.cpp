@@ -1,5 +1,6 @@
 // The spreadsheet file readers and writers on sound, damaged and hostile
 // input: what they read back, and that bad input fails cleanly.
+#include "../scratch_files.h"
 #include "platform/workbookfiles.h"
 
 #include <QFile>
@@ -13,20 +14,8 @@
 
 namespace {
 
-class Files : public ::testing::Test {
+class Files : public ScratchFiles {
 protected:
-    QString path(const QString& name) const { return scratch.filePath(name); }
-    void write(const QString& name, const QByteArray& bytes) const
-    {
-        QFile f(path(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray read(const QString& name) const
-    {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
     // A zip archive of the given parts.
     void zip(const QString& name, const std::vector<std::pair<const char*, QByteArray>>& parts) const
     {
@@ -55,8 +44,6 @@ protected:
             parts.push_back({"xl/sharedStrings.xml", "<sst>" + shared + "</sst>"});
         zip(name, parts);
     }
-
-    QTemporaryDir scratch;
 };
 
 // The workbook as the application holds it: sheets read whole, cells set

@@ -1,0 +1,325 @@
+// The list grid's cell-list, stream, column-aligned and fixed-width files:
+// exact bytes written, what is read back, the messages for missing, damaged
+// and unwritable files, progress, input held back during a long load, and
+// random damage that must end in a message or a loaded grid.
+#include "../folder_override.h"
+#include "../scratch_files.h"
+#include "grid/listgrid.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sys/stat.h>
+
+using namespace grid;
+
+namespace {
+
+class GridFiles : public ScratchFiles {
+protected:
+    // cols x rows with one fixed row and column and the given data cells
+    static void shape(RIvuZuvuzoZuvu& g, int cols, int rows)
+    {
+        g.SetColCountEx(cols);
+        g.SetRowCountEx(rows);
+        g.SetFixedCols(1);
+        g.SetFixedRows(1);
+    }
+    template <typename Work>
+    static std::string message(Work work)
+    {
+        try {
+            work();
+        } catch (const DIdiZedoRorid& e) {
+            return e.what();
+        }
+        return "no error";
+    }
+
+};
+
+}  // namespace
+
+TEST_F(GridFiles, CellListFileBytesAndReadingBack)
+{
+    RIvuZuvuzoZuvu g;
+    shape(g, 3, 2);
+    g.SetColWidths(1, 64);
+    g.SetColWidths(2, 64);
+    g.SetCells(1, 1, "a\r\nb");
+    g.SaveToFile(path("g.txt"));
+    EXPECT_EQ(read("g.txt"), QByteArray("2,1\r\ncw 1,64\r\ncw 2,64\r\n1,1,a\t\bb\r\n"));
+
+    for (const bool multi : {true, false}) {
+        RIvuZuvuzoZuvu back;
+        shape(back, 2, 2);
+        back.Multilinecells = multi;
+        back.LoadFromFile(path("g.txt"));
+        EXPECT_EQ(back.Cells(1, 1), multi ? "a\r\nb" : "a");
+    }
+
+    // counts plus the fixed cells; a width and a cell outside the grid are skipped
+    write("h.txt", "4,3\r\ncw 7,80\r\ncw 1,70000\r\n7,1,x\r\n1,1,y\r\n99999999999,1,z\r\n");
+    RIvuZuvuzoZuvu h;
+    shape(h, 3, 3);
+    h.SetCells(2, 2, "kept");
+    const int width = h.ColWidths(1);
+    int changed = 0, loaded = 0;
+    h.OnCellsChanged = [&](RIvuZuvuzoZuvu*, const Rect& R) { changed += R.Right == 5 && R.Bottom == 4; };
+    struct Loaded : RIvuZuvuzoZuvu {
+        int* count;
+        void CellsLoaded() override { ++*count; }
+    } l;
+    l.count = &loaded;
+    h.LoadFromFile(path("h.txt"));
+    l.LoadFromFile(path("h.txt"));
+    EXPECT_EQ(h.ColCount(), 5);
+    EXPECT_EQ(h.RowCount(), 4);
+    EXPECT_EQ(h.Cells(1, 1), "y");
+    EXPECT_EQ(h.Cells(2, 2), "kept");
+    EXPECT_EQ(h.ColWidths(1), width);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(loaded, 1);
+}
+
+TEST_F(GridFiles, StreamRoundTripAndStrictNumbers)
+{
+    RIvuZuvuzoZuvu g;
+    shape(g, 4, 3);
+    g.SetColWidths(3, 91);
+    g.SetCells(1, 1, "one");
+    g.SetCells(3, 2, "two\r\nlines");
+    QBuffer buffer;
+    buffer.open(QIODevice::ReadWrite);
+    buffer.write("prefix");
+    g.SaveToStream(buffer);
+    buffer.write("cw 40,5\r\n");  // a width for a column the grid does not have
+    buffer.seek(6);
+    RIvuZuvuzoZuvu back;
+    shape(back, 2, 2);
+    back.Multilinecells = true;
+    back.LoadFromStream(buffer);
+    EXPECT_EQ(back.ColCount(), 4);
+    EXPECT_EQ(back.RowCount(), 3);
+    EXPECT_EQ(back.Cells(1, 1), "one");
+    EXPECT_EQ(back.Cells(3, 2), "two\r\nlines");
+    EXPECT_EQ(back.ColWidths(3), 91);
+
+    for (const char* bad : {"-5,3\r\n", "999999999,999999999\r\n", "2,99999999999\r\n"}) {
+        QBuffer b;
+        b.setData(bad);
+        b.open(QIODevice::ReadOnly);
+        EXPECT_EQ(message([&] { back.LoadFromStream(b); }), "File contains no data or corrupt file ") << bad;
+        EXPECT_EQ(back.ColCount(), 4);
+    }
+    QBuffer text;
+    text.setData("2,2\r\nx,1,a\r\n");
+    text.open(QIODevice::ReadOnly);
+    EXPECT_THROW(back.LoadFromStream(text), platform::EConvertError);
+}
+
+TEST_F(GridFiles, BadHeadersMissingFilesAndUnwritableFolders)
+{
+    RIvuZuvuzoZuvu g;
+    shape(g, 3, 3);
+    g.SetCells(1, 1, "stay");
+    for (const char* header : {"999999999,999999999\r\n1,1,x\r\n", "-5,3\r\n1,1,x\r\n", "20000,2\r\n"}) {
+        write("bad.txt", header);
+        EXPECT_EQ(message([&] { g.LoadFromFile(path("bad.txt")); }),
+                  "File contains no data or corrupt file " + path("bad.txt").toStdString());
+        EXPECT_EQ(g.ColCount(), 3);
+        EXPECT_EQ(g.RowCount(), 3);
+        EXPECT_EQ(g.Cells(1, 1), "stay");
+    }
+    const std::string missing = path("missing.txt").toStdString();
+    EXPECT_EQ(message([&] { g.LoadFromFile(path("missing.txt")); }), "Cannot open file " + missing);
+    EXPECT_EQ(message([&] { g.LoadFromCSV(path("missing.txt")); }), "Cannot open file " + missing);
+    TIntList positions;
+    positions.Add(1);
+    positions.Add(3);
+    EXPECT_EQ(message([&] { g.LoadFromFixed(path("missing.txt"), positions); }), "File " + missing + " not found");
+    EXPECT_EQ(message([&] { g.LoadFromFile(scratch.path()); }), "Cannot open file " + scratch.path().toStdString());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
+    EXPECT_EQ(message([&] { g.LoadFromCSV(path("pipe")); }), "Cannot open file " + path("pipe").toStdString());
+
+    // every writer leaves the old file as it was in a folder it may not write
+    QDir(scratch.path()).mkdir("ro");
+    const QString old = path("ro/old.txt");
+    write("ro/old.txt", "old bytes");
+    ASSERT_EQ(::chmod(QFile::encodeName(path("ro")).constData(), 0555), 0);
+    WithoutFolderOverride asUser;
+    const std::string name = old.toStdString();
+    TIntList widths;
+    const std::vector<std::pair<std::function<void()>, std::string>> writers = {
+        {[&] { g.SaveToFile(old); }, "Cannot Create " + name},
+        {[&] { g.SaveToASCII(old); }, "Cannot Create file " + name},
+        {[&] { g.SaveToCSV(old); }, "Cannot Create file " + name},
+        {[&] { g.AppendToCSV(old); }, "Cannot Create file " + name},
+        {[&] { g.SaveToFixed(old, widths); }, "Cannot Create file " + name},
+    };
+    for (const auto& [work, expected] : writers) {
+        EXPECT_EQ(message(work), expected);
+        EXPECT_EQ(read("ro/old.txt"), "old bytes");
+    }
+    EXPECT_EQ(QDir(path("ro")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
+}
+
+TEST_F(GridFiles, FixedWidthAndColumnAlignedText)
+{
+    write("f.txt", "ab  cd  \r\n\tx  y\r\n");
+    RIvuZuvuzoZuvu g;
+    shape(g, 2, 2);
+    TIntList positions;
+    for (const int p : {1, 5, 9})
+        positions.Add(p);
+    g.LoadFromFixed(path("f.txt"), positions);
+    EXPECT_EQ(g.ColCount(), 3);
+    EXPECT_EQ(g.RowCount(), 3);
+    EXPECT_EQ(g.Cells(1, 1), "ab");
+    EXPECT_EQ(g.Cells(2, 1), "cd");
+    EXPECT_EQ(g.Cells(1, 2), "x");
+    positions.SetItem(2, 3);  // a boundary that does not rise
+    g.LoadFromFixed(path("f.txt"), positions);
+    EXPECT_EQ(g.Cells(2, 1), "");
+
+    RIvuZuvuzoZuvu w;
+    shape(w, 3, 2);
+    w.SetCells(1, 1, "abcd");
+    w.SetCells(2, 1, "x");
+    TIntList widths;
+    widths.Add(3);
+    widths.Add(2);
+    w.SaveToFixed(path("w.txt"), widths);
+    EXPECT_EQ(read("w.txt"), "abcx \r\n");
+    w.SetColCountEx(4);
+    w.SetCells(3, 1, "12345");
+    w.SaveToFixed(path("w.txt"), widths);
+    ASSERT_EQ(widths.Count(), 3);
+    EXPECT_EQ(widths.Item(2), 5);
+    EXPECT_EQ(read("w.txt"), "abcx 12345\r\n");
+
+    RIvuZuvuzoZuvu a;
+    a.SetColCountEx(2);
+    a.SetRowCountEx(2);
+    a.SetFixedCols(0);
+    a.SetFixedRows(0);
+    a.SetCells(0, 0, "a");
+    a.SetCells(1, 0, "bb");
+    a.SetCells(0, 1, "ccc");
+    a.SetCells(1, 1, "d");
+    a.SaveToASCII(path("a.txt"));
+    EXPECT_EQ(read("a.txt"), "a   bb \r\nccc d  \r\n");
+    a.AutoNumAlign = true;
+    a.Multilinecells = true;
+    a.SetCells(1, 0, "7");
+    a.SetCells(1, 1, "d\r\nlong");
+    a.SaveToASCII(path("a.txt"));
+    EXPECT_EQ(read("a.txt"), "a      7 \r\nccc d    \r\n    long\r\n");
+}
+
+TEST_F(GridFiles, ProgressChangesAndInputWaitsForTheLoad)
+{
+    QByteArray big = "1,200000\r\n";
+    for (int r = 1; r <= 200000; ++r)
+        big += "1," + QByteArray::number(r) + ",row " + QByteArray::number(r) + "\r\n";
+    write("big.txt", big);
+    RIvuZuvuzoZuvu g;
+    shape(g, 2, 2);
+    std::vector<short> seen;
+    bool loading = true, posted = false;
+    int timers = 0;
+    g.OnFileProgress = [&](RIvuZuvuzoZuvu* Sender, short P) {
+        seen.push_back(P);
+        if (!posted) {
+            posted = true;
+            QCoreApplication::postEvent(Sender, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier));
+            QTimer::singleShot(0, [&] { ++timers; });
+        }
+    };
+    struct KeyWatch : QObject {
+        bool* loading;
+        int duringLoad = 0, after = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::KeyPress)
+                ++(*loading ? duringLoad : after);
+            return false;
+        }
+    } watch;
+    watch.loading = &loading;
+    g.installEventFilter(&watch);
+    g.LoadFromFile(path("big.txt"));
+    loading = false;
+    EXPECT_GT(timers, 0) << "timers run during the load";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(watch.duringLoad, 0);
+    EXPECT_EQ(watch.after, 1);
+    EXPECT_EQ(g.Cells(1, 200000), "row 200000");
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), 100);
+    for (size_t i = 1; i < seen.size(); ++i)
+        EXPECT_NE(seen[i], seen[i - 1]);
+
+    seen.clear();
+    g.SaveToFile(path("again.txt"));
+    EXPECT_EQ(seen.back(), 100);
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
+}
+
+TEST_F(GridFiles, RandomDamageEndsInAMessageOrALoadedGrid)
+{
+    RIvuZuvuzoZuvu g;
+    shape(g, 5, 6);
+    for (int r = 1; r < 6; ++r)
+        for (int c = 1; c < 5; ++c)
+            g.SetCells(c, r, "cell " + std::to_string(c) + "\r\n" + std::to_string(r));
+    g.SaveToFile(path("good.txt"));
+    QBuffer stream;
+    stream.open(QIODevice::WriteOnly);
+    g.SaveToStream(stream);
+    TIntList widths;
+    g.SaveToFixed(path("good.fix"), widths);
+    const QByteArray goodFile = read("good.txt"), goodStream = stream.data(), goodFixed = read("good.fix");
+    std::mt19937 random(35);
+    auto damage = [&](QByteArray bytes) {
+        const int flips = 1 + static_cast<int>(random() % 6);
+        for (int i = 0; i < flips && !bytes.isEmpty(); ++i)
+            bytes[static_cast<qsizetype>(random() % bytes.size())] = static_cast<char>(random());
+        if (random() % 4 == 0)
+            bytes.truncate(static_cast<qsizetype>(random() % (bytes.size() + 1)));
+        if (random() % 8 == 0)
+            bytes.insert(static_cast<qsizetype>(random() % (bytes.size() + 1)), "\r\n9999999999999,-1,");
+        return bytes;
+    };
+    TIntList positions;
+    for (const int p : {1, 4, 9, 30})
+        positions.Add(p);
+    for (int round = 0; round < 1000; ++round) {
+        RIvuZuvuzoZuvu back;
+        shape(back, 3, 3);
+        write("bad.txt", damage(goodFile));
+        try {
+            back.LoadFromFile(path("bad.txt"));
+            EXPECT_LE(back.RowCount(), 1048576);
+        } catch (const DIdiZedoRorid&) {
+        }
+        QBuffer b;
+        b.setData(damage(goodStream));
+        b.open(QIODevice::ReadOnly);
+        try {
+            back.LoadFromStream(b);
+        } catch (const DIdiZedoRorid&) {
+        } catch (const platform::EConvertError&) {
+        }
+        write("bad.fix", damage(goodFixed));
+        back.LoadFromFixed(path("bad.fix"), positions);
+        EXPECT_EQ(back.ColCount(), back.FixedCols() + 3);
+    }
+}
