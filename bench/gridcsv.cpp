@@ -2,9 +2,8 @@
 // CSV with the list grid, against libcsv (reading) and a plain QTextStream
 // loop (writing and reading) over the same file, in MB/s of file. Runs on
 // Qt's offscreen platform.
-#include "grid/listgrid.h"
+#include "gridtable.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -12,56 +11,10 @@
 #include <benchmark/benchmark.h>
 #include <csv.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 namespace {
-
-constexpr int kRows = 100000;
-constexpr int kCols = 13;
-
-QTemporaryDir& scratch()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-QString file(const char* name) { return scratch().filePath(name); }
-
-// Cells of 10 to 30 characters; every seventh holds a comma, every
-// thirteenth a quote, so that some fields are quoted.
-const std::vector<std::vector<std::string>>& table()
-{
-    static const auto t = [] {
-        std::mt19937 rng(2026);
-        std::vector<std::vector<std::string>> rows(kRows, std::vector<std::string>(kCols));
-        for (auto& row : rows)
-            for (int c = 0; c < kCols; ++c) {
-                std::string s(10 + rng() % 21, ' ');
-                for (char& ch : s)
-                    ch = static_cast<char>('a' + rng() % 26);
-                if (rng() % 7 == 0)
-                    s[s.size() / 2] = ',';
-                if (rng() % 13 == 0)
-                    s[1] = '"';
-                row[static_cast<size_t>(c)] = s;
-            }
-        return rows;
-    }();
-    return t;
-}
-
-void fill(grid::RIvuZuvuzoZuvu& g)
-{
-    g.SetColCountEx(kCols);
-    g.SetRowCountEx(kRows);
-    g.SetFixedCols(0);
-    g.SetFixedRows(0);
-    const auto& t = table();
-    for (int r = 0; r < kRows; ++r)
-        for (int c = 0; c < kCols; ++c)
-            g.SetCells(c, r, t[static_cast<size_t>(r)][static_cast<size_t>(c)]);
-}
 
 qint64 fileSize(const QString& name) { return QFileInfo(name).size(); }
 
@@ -169,13 +122,3 @@ BENCHMARK(BM_TextStreamWrite)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_GridLoadFromCSV)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LibcsvRead)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_TextStreamRead)->Unit(benchmark::kMillisecond)->Iterations(3);
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

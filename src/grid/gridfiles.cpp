@@ -37,6 +37,7 @@
 // of the last column, and trims blanks and control characters.
 #include "grid/listgrid.h"
 
+#include "grid/gridfileio.h"
 #include "grid/vurirod.h"
 #include "platform/busycursor.h"
 #include "platform/workbookfiles.h"
@@ -69,37 +70,6 @@ const std::string kCorrupt = "File contains no data or corrupt file ";
 
 std::string nameOf(const QString& FileName) { return FileName.toStdString(); }
 
-// The whole of a regular file; false when it is no regular file or cannot
-// be read (a directory, device or pipe is never opened).
-bool readRegularFile(const QString& FileName, QByteArray& Bytes)
-{
-    if (!QFileInfo(FileName).isFile())
-        return false;
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    Bytes = file.readAll();
-    return Bytes.size() == file.size();
-}
-
-// Replaces the file with Bytes through a temporary file beside it, so that a
-// failure leaves the old file as it was.
-bool replaceFile(const QString& FileName, const QByteArray& Bytes)
-{
-    const QFileInfo info(FileName);
-    if (info.exists() && !info.isFile())
-        return false;
-    QSaveFile file(FileName);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(Bytes) != Bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
 // The next line of a cell-list file: up to CR (skipping an LF after it);
 // the byte 26 ends the file.
 bool nextFileLine(const QByteArray& Bytes, qsizetype& Pos, std::string& Line)
@@ -118,25 +88,6 @@ bool nextFileLine(const QByteArray& Bytes, qsizetype& Pos, std::string& Line)
             ++Pos;
     }
     return true;
-}
-
-// Lines split at CR LF, CR or LF; no empty line after a final line end.
-std::vector<QByteArray> splitLines(const QByteArray& Bytes)
-{
-    std::vector<QByteArray> lines;
-    qsizetype start = 0;
-    const qsizetype n = Bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        if (Bytes[i] != '\r' && Bytes[i] != '\n')
-            continue;
-        lines.push_back(Bytes.mid(start, i - start));
-        if (Bytes[i] == '\r' && i + 1 < n && Bytes[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < n)
-        lines.push_back(Bytes.mid(start));
-    return lines;
 }
 
 // The leading integer of a field: blanks skipped, an optional sign, digits;
@@ -364,6 +315,68 @@ QString trimmedControls(const QString& Text)
 
 } // namespace
 
+namespace fileio {
+
+bool ReadRegularFile(const QString& FileName, QByteArray& Bytes)
+{
+    if (!QFileInfo(FileName).isFile())
+        return false;
+    QFile file(FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    Bytes = file.readAll();
+    return Bytes.size() == file.size();
+}
+
+bool ReplaceFile(const QString& FileName, const QByteArray& Bytes)
+{
+    const QFileInfo info(FileName);
+    if (info.exists() && !info.isFile())
+        return false;
+    QSaveFile file(FileName);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(Bytes) != Bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+std::vector<QByteArray> SplitLines(const QByteArray& Bytes)
+{
+    std::vector<QByteArray> lines;
+    qsizetype start = 0;
+    const qsizetype n = Bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (Bytes[i] != '\r' && Bytes[i] != '\n')
+            continue;
+        lines.push_back(Bytes.mid(start, i - start));
+        if (Bytes[i] == '\r' && i + 1 < n && Bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < n)
+        lines.push_back(Bytes.mid(start));
+    return lines;
+}
+
+bool OldContent(const QString& FileName, QByteArray& Bytes)
+{
+    Bytes.clear();
+    const QFileInfo info(FileName);
+    if (!info.exists())
+        return true;
+    return info.isFile() && ReadRegularFile(FileName, Bytes);
+}
+
+}  // namespace fileio
+
+using fileio::ReadRegularFile;
+using fileio::ReplaceFile;
+using fileio::SplitLines;
+
 // ---------------------------------------------------------------- cell list
 
 void RIvuZuvuzoZuvu::SaveToFile(const QString& FileName)
@@ -388,14 +401,14 @@ void RIvuZuvuzoZuvu::SaveToFile(const QString& FileName)
         progress.Report(r - firstRow, GetSaveRowCount() - 1);
         hold.Pump();
     }
-    if (!replaceFile(FileName, out))
+    if (!ReplaceFile(FileName, out))
         throw DIdiZedoRorid("Cannot Create " + nameOf(FileName));
 }
 
 void RIvuZuvuzoZuvu::LoadFromFile(const QString& FileName)
 {
     QByteArray bytes;
-    if (!readRegularFile(FileName, bytes))
+    if (!ReadRegularFile(FileName, bytes))
         throw DIdiZedoRorid("Cannot open file " + nameOf(FileName));
     const int colOffset = IncludeFixedCells ? 0 : FixedCols();
     const int rowOffset = IncludeFixedCells ? 0 : FixedRows();
@@ -540,7 +553,7 @@ void RIvuZuvuzoZuvu::SaveToASCII(const QString& FileName)
             out += next + QStringLiteral("\r\n");
         continuation.clear();
     }
-    if (!replaceFile(FileName, out.toUtf8()))
+    if (!ReplaceFile(FileName, out.toUtf8()))
         throw DIdiZedoRorid("Cannot Create file " + nameOf(FileName));
 }
 
@@ -550,7 +563,7 @@ void RIvuZuvuzoZuvu::OutputToCSV(const QString& FileName, bool Append)
 {
     const char delimiter = CSVDelimiter ? CSVDelimiter : ',';
     QByteArray out;
-    if (Append && QFileInfo(FileName).isFile() && !readRegularFile(FileName, out))
+    if (Append && !fileio::OldContent(FileName, out))
         throw DIdiZedoRorid("Cannot Create file " + nameOf(FileName));
     const int lastCol = GetSaveEndCol() + (IncludeHiddenCols ? NumHiddenColumns() : 0);
     Progress progress(*this);
@@ -579,14 +592,14 @@ void RIvuZuvuzoZuvu::OutputToCSV(const QString& FileName, bool Append)
         out += "\r\n";
         progress.Report(r, RowCount() - 1);
     }
-    if (!replaceFile(FileName, out))
+    if (!ReplaceFile(FileName, out))
         throw DIdiZedoRorid("Cannot Create file " + nameOf(FileName));
 }
 
 void RIvuZuvuzoZuvu::InputFromCSV(const QString& FileName, bool Insert)
 {
     QByteArray bytes;
-    if (!readRegularFile(FileName, bytes))
+    if (!ReadRegularFile(FileName, bytes))
         throw DIdiZedoRorid("Cannot open file " + nameOf(FileName));
     char delimiter = CSVDelimiter;
     if (delimiter == 0) {
@@ -673,14 +686,14 @@ void RIvuZuvuzoZuvu::SaveToFixed(const QString& FileName, TIntList& Widths)
         }
         out += QStringLiteral("\r\n");
     }
-    if (!replaceFile(FileName, out.toUtf8()))
+    if (!ReplaceFile(FileName, out.toUtf8()))
         throw DIdiZedoRorid("Cannot Create file " + nameOf(FileName));
 }
 
 void RIvuZuvuzoZuvu::LoadFromFixed(const QString& FileName, TIntList& Positions)
 {
     QByteArray bytes;
-    if (!readRegularFile(FileName, bytes))
+    if (!ReadRegularFile(FileName, bytes))
         throw DIdiZedoRorid("File " + nameOf(FileName) + " not found");
     const int fields = Positions.Count() - 1;
     if (fields < 1 || GetFixedColsEx() + static_cast<long long>(fields) > kMaxColumns) {
@@ -688,7 +701,7 @@ void RIvuZuvuzoZuvu::LoadFromFixed(const QString& FileName, TIntList& Positions)
         CellsLoaded();
         return;
     }
-    const std::vector<QByteArray> lines = splitLines(bytes);
+    const std::vector<QByteArray> lines = SplitLines(bytes);
     const int firstRow = GetSaveStartRow();
     if (firstRow + static_cast<long long>(lines.size()) > kMaxRows)
         throw DIdiZedoRorid(kCorrupt + nameOf(FileName));

@@ -172,6 +172,14 @@ public:
     void SaveToFixed(const QString& FileName, TIntList& Widths);
     // 1-based start positions of the columns and, last, where the last one ends.
     void LoadFromFixed(const QString& FileName, TIntList& Positions);
+    // HTML table (with HTMLSettings) and flat XML (gridexport.cpp); a file
+    // that cannot be written raises "Cannot Create file " + name.
+    void SaveToHTML(const QString& FileName) { OutputToHTML(FileName, false); }
+    void AppendToHTML(const QString& FileName) { OutputToHTML(FileName, true); }
+    void OutputToHTML(const QString& FileName, bool Append);
+    // Without FieldNames (or past their end) the elements are FIELD0, FIELD1, ...
+    void SaveToXML(const QString& FileName, const QString& ListName, const QString& RecordName,
+                   const QStringList* FieldNames);
 
     // ---- published values with behaviour
     TColor SelectionColor() const { return selectionColor_; }

@@ -16,15 +16,15 @@ DesktopShell& desktopShell()
 
 ShellService* g_shell = nullptr;
 
-bool isWebScheme(const QString& scheme)
+}  // namespace
+
+bool IsOpenedScheme(const QString& scheme)
 {
     return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp") ||
            scheme == QLatin1String("mailto");
 }
 
-// The scheme of an address as typed: letters, digits, "+", "-", "." before the
-// first ":", which must not be the first character. "www.x.com:8080" has none.
-QString schemeOf(const QString& text)
+QString AddressScheme(const QString& text)
 {
     const qsizetype colon = text.indexOf(QLatin1Char(':'));
     if (colon <= 0) return {};
@@ -37,8 +37,6 @@ QString schemeOf(const QString& text)
     if (head.contains(QLatin1Char('.')) && !text.mid(colon + 1).startsWith(QLatin1String("//"))) return {};
     return head.toLower();
 }
-
-}  // namespace
 
 ShellService::~ShellService() = default;
 
@@ -55,12 +53,12 @@ QUrl AddressUrl(const QString& address)
 {
     QString text = address.trimmed();
     if (text.isEmpty()) return {};
-    QString scheme = schemeOf(text);
+    QString scheme = AddressScheme(text);
     if (scheme.isEmpty()) {
         text.prepend(QLatin1String("http://"));
         scheme = QStringLiteral("http");
     }
-    if (!isWebScheme(scheme)) return {};
+    if (!IsOpenedScheme(scheme)) return {};
     const QUrl url(text, QUrl::TolerantMode);
     if (!url.isValid() || url.scheme().toLower() != scheme) return {};
     if (scheme != QLatin1String("mailto") && url.host().isEmpty()) return {};

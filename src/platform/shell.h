@@ -23,6 +23,13 @@ public:
 ShellService& Shell();
 ShellService* SetShell(ShellService* service);  // nullptr restores the desktop one
 
+// The schemes the program opens: http, https, ftp and mailto (lower case).
+bool IsOpenedScheme(const QString& scheme);
+// The scheme of an address as typed, lower-cased: letters, digits, "+", "-",
+// "." before the first ":", which must not be the first character; empty when
+// there is none ("www.x.com:8080" has none).
+QString AddressScheme(const QString& text);
+
 // A web or mail address as typed or as found in a cell or link. Refused
 // (false, nothing launched): empty text, other schemes ("file:", "javascript:", ...).
 // False also when the desktop could not open an address it was given.

@@ -1,0 +1,56 @@
+// The list grid's flat XML: the exact lines, field names, texts that XML
+// could not carry as they are, and a write that fails.
+#include "../folder_override.h"
+#include "../scratch_files.h"
+#include "grid/listgrid.h"
+
+#include <QDir>
+#include <QProcess>
+
+#include <sys/stat.h>
+
+using namespace grid;
+
+TEST_F(ScratchFiles, GridXmlLinesNamesAndWellFormedness)
+{
+    RIvuZuvuzoZuvu g;
+    g.SetColCountEx(3);
+    g.SetRowCountEx(3);
+    g.SetFixedCols(1);
+    g.SetFixedRows(1);
+    g.SetCells(1, 1, "1");
+    g.SetCells(2, 1, "a");
+    g.SetCells(1, 2, "2");
+    g.SetCells(2, 2, "b&c");
+    g.SaveToXML(path("l.xml"), "list", "rec", nullptr);
+    EXPECT_EQ(read("l.xml"), QByteArray("<?xml version=\"1.0\"?>\r\n<list>\r\n<rec>\r\n<FIELD0>1</FIELD0>\r\n"
+                                        "<FIELD1>a</FIELD1>\r\n</rec>\r\n<rec>\r\n<FIELD0>2</FIELD0>\r\n"
+                                        "<FIELD1>b&amp;c</FIELD1>\r\n</rec>\r\n</list>\r\n"));
+    const QStringList names = {"id", "name"};
+    g.SaveToXML(path("l.xml"), "list", "rec", &names);
+    EXPECT_TRUE(read("l.xml").contains("<id>1</id>\r\n<name>a</name>"));
+
+    g.SetCells(2, 2, std::string("x\x01y <x> \xff \r\n z"));
+    g.SaveToXML(path("l.xml"), "list", "rec", &names);
+    QProcess lint;
+    lint.start("xmllint", {"--noout", path("l.xml")});
+    ASSERT_TRUE(lint.waitForFinished(30000));
+    EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+
+    QDir(scratch.path()).mkdir("ro");
+    write("ro/old.xml", "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(path("ro")).constData(), 0555), 0);
+    WithoutFolderOverride asUser;
+    for (const bool html : {false, true}) {
+        try {
+            if (html)
+                g.AppendToHTML(path("ro/old.xml"));
+            else
+                g.SaveToXML(path("ro/old.xml"), "list", "rec", nullptr);
+            ADD_FAILURE() << "no error";
+        } catch (const DIdiZedoRorid& e) {
+            EXPECT_EQ(e.what(), "Cannot Create file " + path("ro/old.xml").toStdString());
+        }
+        EXPECT_EQ(read("ro/old.xml"), "old");
+    }
+}
