@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <string>
+
 class ScratchFiles : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return scratch.filePath(name); }
@@ -20,6 +22,18 @@ protected:
     {
         QFile f(path(name));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // The text of the Error that work raises; "no error" when it raises none.
+    template <typename Error, typename Work>
+    static std::string errorOf(Work work)
+    {
+        try {
+            work();
+        } catch (const Error& e) {
+            return e.what();
+        }
+        return "no error";
     }
 
     QTemporaryDir scratch;

@@ -180,6 +180,17 @@ public:
     // Without FieldNames (or past their end) the elements are FIELD0, FIELD1, ...
     void SaveToXML(const QString& FileName, const QString& ListName, const QString& RecordName,
                    const QStringList* FieldNames);
+    // A sheet of a .xls, .xlsx or .csv file (gridoffice.cpp): the named one
+    // (the last of that name), else the first; "Cannot open file " + name for
+    // a file the readers refuse, the grid unchanged.
+    void LoadFromXLS(const QString& FileName) { LoadXLS(FileName, QString()); }
+    void LoadFromXLSSheet(const QString& FileName, const QString& SheetName) { LoadXLS(FileName, SheetName); }
+    void LoadXLS(const QString& FileName, const QString& SheetName);
+    // The grid as a new .xlsx workbook of text cells from A1; a sheet name is
+    // refused for a workbook that exists already.
+    void SaveToXLS(const QString& FileName) { SaveXLS(FileName, QString()); }
+    void SaveToXLSSheet(const QString& FileName, const QString& SheetName) { SaveXLS(FileName, SheetName); }
+    void SaveXLS(const QString& FileName, const QString& SheetName);
 
     // ---- published values with behaviour
     TColor SelectionColor() const { return selectionColor_; }

@@ -32,17 +32,6 @@ protected:
         g.SetFixedCols(1);
         g.SetFixedRows(1);
     }
-    template <typename Work>
-    static std::string message(Work work)
-    {
-        try {
-            work();
-        } catch (const DIdiZedoRorid& e) {
-            return e.what();
-        }
-        return "no error";
-    }
-
 };
 
 }  // namespace
@@ -116,7 +105,7 @@ TEST_F(GridFiles, StreamRoundTripAndStrictNumbers)
         QBuffer b;
         b.setData(bad);
         b.open(QIODevice::ReadOnly);
-        EXPECT_EQ(message([&] { back.LoadFromStream(b); }), "File contains no data or corrupt file ") << bad;
+        EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { back.LoadFromStream(b); }), "File contains no data or corrupt file ") << bad;
         EXPECT_EQ(back.ColCount(), 4);
     }
     QBuffer text;
@@ -132,22 +121,22 @@ TEST_F(GridFiles, BadHeadersMissingFilesAndUnwritableFolders)
     g.SetCells(1, 1, "stay");
     for (const char* header : {"999999999,999999999\r\n1,1,x\r\n", "-5,3\r\n1,1,x\r\n", "20000,2\r\n"}) {
         write("bad.txt", header);
-        EXPECT_EQ(message([&] { g.LoadFromFile(path("bad.txt")); }),
+        EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromFile(path("bad.txt")); }),
                   "File contains no data or corrupt file " + path("bad.txt").toStdString());
         EXPECT_EQ(g.ColCount(), 3);
         EXPECT_EQ(g.RowCount(), 3);
         EXPECT_EQ(g.Cells(1, 1), "stay");
     }
     const std::string missing = path("missing.txt").toStdString();
-    EXPECT_EQ(message([&] { g.LoadFromFile(path("missing.txt")); }), "Cannot open file " + missing);
-    EXPECT_EQ(message([&] { g.LoadFromCSV(path("missing.txt")); }), "Cannot open file " + missing);
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromFile(path("missing.txt")); }), "Cannot open file " + missing);
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromCSV(path("missing.txt")); }), "Cannot open file " + missing);
     TIntList positions;
     positions.Add(1);
     positions.Add(3);
-    EXPECT_EQ(message([&] { g.LoadFromFixed(path("missing.txt"), positions); }), "File " + missing + " not found");
-    EXPECT_EQ(message([&] { g.LoadFromFile(scratch.path()); }), "Cannot open file " + scratch.path().toStdString());
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromFixed(path("missing.txt"), positions); }), "File " + missing + " not found");
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromFile(scratch.path()); }), "Cannot open file " + scratch.path().toStdString());
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
-    EXPECT_EQ(message([&] { g.LoadFromCSV(path("pipe")); }), "Cannot open file " + path("pipe").toStdString());
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromCSV(path("pipe")); }), "Cannot open file " + path("pipe").toStdString());
 
     // every writer leaves the old file as it was in a folder it may not write
     QDir(scratch.path()).mkdir("ro");
@@ -165,7 +154,7 @@ TEST_F(GridFiles, BadHeadersMissingFilesAndUnwritableFolders)
         {[&] { g.SaveToFixed(old, widths); }, "Cannot Create file " + name},
     };
     for (const auto& [work, expected] : writers) {
-        EXPECT_EQ(message(work), expected);
+        EXPECT_EQ(errorOf<DIdiZedoRorid>(work), expected);
         EXPECT_EQ(read("ro/old.txt"), "old bytes");
     }
     EXPECT_EQ(QDir(path("ro")).entryList(QDir::Files | QDir::Hidden), QStringList{"old.txt"});
