@@ -2,7 +2,7 @@
 // Shift, header selections, node and link clicks, the header-click sort on
 // release, column sizing (also of fixed column 0 through its own zone),
 // double-click auto-size, moved columns and rows, and the mouse-select mode
-// with its cursors and the size hint.
+// with its cursors, the size hint, and the drag pending of a press.
 #include "grid/listgrid.h"
 
 #include "grid/cellgraphic.h"
@@ -108,6 +108,15 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
     }
     if (col == 0 && HasNodes())
         return;
+    // A press on a selected cell (or a header) may become a drag; it selects on release.
+    if (DragDropSettings->OleDropSource() && !HasOption(platform::goEditing) &&
+        (IsSelected(col, row) || (row < FixedRows() && !EnhRowColMove)) &&
+        !(HasOption(platform::goColSizing) && nearVerticalEdge(CellRect(col, row), x))) {
+        pressState_.dragPending = true;
+        if (OnClickCell)
+            OnClickCell(this, row, col);
+        return;
+    }
     if (col >= ColCount() || row >= RowCount()) {
         TBaseGrid::MouseDown(button, shift, x, y);
         return;
@@ -328,6 +337,18 @@ void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int
 
     int col = -1, row = -1;
     MouseToCell(x, y, col, row);
+    if (press.dragPending) {
+        // No drag started: the press selects now.
+        press.dragPending = false;
+        if (col >= FixedCols() && row >= FixedRows()) {
+            const int oldRow = Row();
+            MoveColRow(col, row, true, true);
+            if (!RowIndicator.isNull()) {
+                RepaintCell(0, oldRow);
+                RepaintCell(0, row);
+            }
+        }
+    }
     const bool pressedInCells = press.col >= 0 && press.row >= 0;
     if (MouseActions->DisjunctRowSelect() && pressedInCells && row >= FixedRows() && GridState() == platform::gsSelecting) {
         SelectToRowSelect(false);
@@ -541,6 +562,10 @@ void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
     fixedSizingArmed_ = MouseActions->SizeFixedCol() && FixedCols() > 0 && col >= 0 &&
                         GridState() == platform::gsNormal && !(shift & platform::ssLeft) &&
                         std::abs(x - ColWidths(0)) < 3;
+
+    if (pressState_.dragPending && col >= 0 && row >= 0 && DragDropSettings->OleDropSource() &&
+        GridState() != platform::gsColSizing && startOleDrag(x, y))
+        return;
 
     // A handler may stop a column or row move while it runs.
     const platform::GestureState state = GridState();

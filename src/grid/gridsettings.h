@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <utility>
 
 namespace grid {
@@ -55,6 +56,25 @@ public:
 private:
     TGridSettings* owner_;
     T value_;
+};
+
+// A value whose assignment also runs an action of its group, after the repaint.
+template <typename T>
+class ActionSetting : public Setting<T> {
+public:
+    ActionSetting(TGridSettings* Owner, T Initial, std::function<void()> Action)
+        : Setting<T>(Owner, std::move(Initial)), action_(std::move(Action))
+    {
+    }
+    ActionSetting& operator=(const T& Value)
+    {
+        Setting<T>::operator=(Value);
+        action_();
+        return *this;
+    }
+
+private:
+    std::function<void()> action_;
 };
 
 enum TSortBlankPosition { blFirst, blLast };
@@ -293,18 +313,25 @@ public:
     Setting<TBackgroundCells> Cells{this, bcNormal};
 };
 
+// Assigning OleDropTarget switches the grid's drops on or off, OleDropRTF the
+// process-wide rich-text switch of drag and drop; OleAcceptText and
+// OleAcceptFiles go to the grid's drop target.
 class TDragDropSettings : public TGridSettings {
 public:
     using TGridSettings::TGridSettings;
 
-    Setting<bool> OleAcceptFiles{this, true};
-    Setting<bool> OleAcceptText{this, true};
-    Setting<bool> OleDropTarget{this};
+    ActionSetting<bool> OleAcceptFiles{this, true, [this] { DropTargetChanged(); }};
+    ActionSetting<bool> OleAcceptText{this, true, [this] { DropTargetChanged(); }};
+    ActionSetting<bool> OleDropTarget{this, false, [this] { DropTargetChanged(); }};
     Setting<bool> OleDropSource{this};
     Setting<bool> OleEntireRows{this};
     Setting<bool> OleInsertRows{this};
     Setting<bool> OleRemoveRows{this};
-    Setting<bool> OleDropRTF{this};
+    ActionSetting<bool> OleDropRTF{this, false, [this] { RTFChanged(); }};
+
+private:
+    void DropTargetChanged();
+    void RTFChanged();
 };
 
 }  // namespace grid

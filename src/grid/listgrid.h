@@ -17,6 +17,7 @@
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
 #include "grid/editors.h"
+#include "grid/griddragdrop.h"
 #include "grid/gridfooter.h"
 #include "grid/gridobj.h"
 #include "grid/gridprint.h"
@@ -878,6 +879,53 @@ protected:
     // Shows the editor on the validated cell again once the current event is done.
     void reopenEditorLater();
 
+    // ==================================================================
+    // drag and drop
+    //
+    // With DragDropSettings.OleDropSource a press on a selected cell (or on a
+    // header when EnhRowColMove is off) starts a drag of the selected text (or
+    // the column) once the pointer moves more than 3 pixels; with OleDropTarget
+    // the viewport takes drops through the grid's drop target. A move within
+    // the grid clears (or removes) only the source cells the drop left alone.
+public:
+    Event<int /*ARow*/, int /*ACol*/, const std::string& /*data*/, bool& /*Allow*/> OnOleDrag, OnOleDrop;
+    Event<int /*ARow*/, int /*ACol*/> OnOleDragStart;
+    Event<int /*OLEEffect*/> OnOleDragStop;
+    Event<int /*ARow*/, int /*ACol*/, bool& /*Allow*/> OnOleDragOver;
+    Event<const TGridRect& /*ARect*/> OnOleDropped;
+    Event<int /*ARow*/, int /*ACol*/, int /*DropCol*/> OnOleDropCol;
+
+    // The drop target while drops were ever switched on (nullptr before).
+    TGridDropTarget* DropTarget() const { return dropTarget_.get(); }
+    // Registers or revokes the drop target after OleDropTarget, OleAcceptText or OleAcceptFiles changed.
+    void ApplyDropTarget();
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dragMoveEvent(QDragMoveEvent* e) override;
+    void dragLeaveEvent(QDragLeaveEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    friend class TGridDropTarget;
+    friend class TGridDropSource;
+    // The press at the pointer started a drag when the drag pending of the press allows it.
+    bool startOleDrag(int x, int y);
+    // After a move out of the grid (or within it): the source cells or rows the drop did not write go.
+    void removeMovedSource();
+    void hideDropFeedback();
+    bool forwardDragEvent(QEvent* e);
+    std::unique_ptr<TGridDropTarget> dropTarget_;
+    bool dropRegistered_ = false;
+    // The grid's own drag while it runs: the dragged cells, where a drop into
+    // this grid wrote, and whether a move was dropped onto its own cells.
+    struct OwnDrag {
+        bool active = false;
+        TGridRect source{-1, -1, -1, -1};
+        TGridRect written{-1, -1, -1, -1};
+        bool ontoItself = false;
+    } ownDrag_;
+
 private:
     struct PressState {
         QPoint point;
@@ -891,6 +939,7 @@ private:
         bool fixedSizing = false;      // dragging the right edge of column 0
         int fixedSizingX = 0;
         QPoint button{-1, -1};         // the cell whose button is held down (real column)
+        bool dragPending = false;      // a drag may start once the pointer moves
     };
     void scrollHintFor(bool Vertical, platform::ScrollCode Code, int Pos);
     TMouseSelectMode selectModeAt(int X, int Y, int ACol, int ARow);
