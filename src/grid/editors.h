@@ -10,6 +10,7 @@
 #include "grid/flatcombo.h"
 #include "grid/spinedit.h"
 #include "platform/color.h"
+#include "platform/stringgrid.h"
 
 #include <QCheckBox>
 #include <QDateTimeEdit>
@@ -47,6 +48,22 @@ public:
 class TGridUnitEditBtn : public TAsgUnitEditBtn {
 public:
     explicit TGridUnitEditBtn(QWidget* Owner);
+};
+
+class RIvuZuvuzoZuvu;
+
+// The grid's text editor: the cell's characters pass a filter chosen by the
+// cell's editor type (digits, float characters, upper, lower or word case)
+// and the grid's maximum edit length; a refused character may beep.
+class TGridInplaceEdit : public platform::InplaceEdit {
+public:
+    explicit TGridInplaceEdit(RIvuZuvuzoZuvu* Grid);
+
+protected:
+    void keyPressEvent(QKeyEvent* Event) override;
+
+private:
+    RIvuZuvuzoZuvu* grid_;
 };
 
 class TGridButton : public QPushButton {

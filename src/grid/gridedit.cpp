@@ -5,6 +5,7 @@
 #include "grid/listgrid.h"
 
 #include "grid/gridrtf.h"
+#include "platform/beep.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -321,6 +322,95 @@ void RIvuZuvuzoZuvu::HideEditControl(int ACol, int ARow)
     editActive_ = false;
     if (hadFocus)
         setFocus(Qt::OtherFocusReason);
+}
+
+// ---------------------------------------------------------------- the text editor
+
+platform::InplaceEdit* RIvuZuvuzoZuvu::CreateEditor() { return new TGridInplaceEdit(this); }
+
+TGridInplaceEdit::TGridInplaceEdit(RIvuZuvuzoZuvu* Grid) : platform::InplaceEdit(Grid), grid_(Grid) {}
+
+namespace {
+// Word case: a letter after a blank, an apostrophe, ",", "-" or "." (or at the start) upper case, others lower.
+QString wordCase(const QString& S)
+{
+    QString out = S;
+    bool start = true;
+    for (QChar& c : out) {
+        if (c.isLetter())
+            c = start ? c.toUpper() : c.toLower();
+        start = c == QLatin1Char(' ') || c == QLatin1Char('\'') || c == QLatin1Char(',') || c == QLatin1Char('-') ||
+                c == QLatin1Char('.');
+    }
+    return out;
+}
+}  // namespace
+
+void TGridInplaceEdit::keyPressEvent(QKeyEvent* Event)
+{
+    const QString typed = Event->text();
+    if (typed.size() != 1 || typed.at(0).unicode() < 32 || typed.at(0).unicode() == 127 ||
+        (Event->modifiers() & Qt::ControlModifier)) {
+        platform::InplaceEdit::keyPressEvent(Event);
+        return;
+    }
+    QChar c = typed.at(0);
+    const QString t = text();
+    const int caret = cursorPosition();
+    // A full field takes nothing more.
+    if (grid_->MaxEditLength() > 0 && t.size() >= grid_->MaxEditLength() && !hasSelectedText())
+        return;
+    const QString selected = selectedText();
+    const auto refuse = [&](bool Beep) {
+        if (Beep)
+            platform::MessageBeep(0);
+    };
+    switch (grid_->EditorType()) {
+    case edNumeric:
+        if (c == QLatin1Char('-')) {
+            if (t.contains(QLatin1Char('-')) || caret != 0)
+                return refuse(true);
+        } else if (!c.isDigit()) {
+            return refuse(true);
+        }
+        break;
+    case edPositiveNumeric:
+        if (!c.isDigit())
+            return refuse(true);
+        break;
+    case edFloat: {
+        if (!c.isDigit() && c != QLatin1Char(',') && c != QLatin1Char('-') && c != QLatin1Char('.'))
+            return refuse(false);
+        if (c == QLatin1Char('.') || c == QLatin1Char(',')) {
+            const bool dot = t.contains(QLatin1Char('.')) && !selected.contains(QLatin1Char('.'));
+            const bool comma = t.contains(QLatin1Char(',')) && !selected.contains(QLatin1Char(','));
+            if (dot || comma)
+                return refuse(false);
+        }
+        if (c == QLatin1Char('-') && !(caret == 0 && !t.contains(QLatin1Char('-'))) &&
+            !selected.contains(QLatin1Char('-')))
+            return refuse(true);
+        break;
+    }
+    case edCapital:
+    case edUpperCase: c = c.toUpper(); break;
+    case edLowerCase: c = c.toLower(); break;
+    case edMixedCase: {
+        insert(QString(c));
+        const int at = cursorPosition();
+        setText(wordCase(text()));
+        setCursorPosition(at);
+        setModified(true);
+        return;
+    }
+    default: break;
+    }
+    if (c != typed.at(0)) {
+        insert(QString(c));
+        setModified(true);
+        return;
+    }
+    platform::InplaceEdit::keyPressEvent(Event);
 }
 
 void RIvuZuvuzoZuvu::CellToRich(int ACol, int ARow, TGridRichEdit* Rich)

@@ -817,11 +817,19 @@ void RIvuZuvuzoZuvu::KeyPress(char32_t& key)
         if (r != -1)
             SetRow(r);
     }
-    // The character that starts an edit reaches the editor once shown.
-    if (editing && !EditorMode() && !editActive_ && (key >= 32 || key == 8) && key != 127)
+    // The character that starts an edit reaches the editor once shown, as a
+    // typed character that passes the editor's filter.
+    if (editing && !EditorMode() && !editActive_ && key >= 32 && key != 127 && CanEditAcceptKey(key)) {
         startChar_ = key;
+        ShowEditor();
+        if (EditorMode() && InplaceEditor()) {
+            InplaceEditor()->selectAll();
+            postStartChar(InplaceEditor());
+        }
+        startChar_ = 0;
+        return;
+    }
     TBaseGrid::KeyPress(key);
-    startChar_ = 0;
 }
 
 void RIvuZuvuzoZuvu::KeyUp(int& key, platform::ShiftState shift)

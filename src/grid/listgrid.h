@@ -415,6 +415,7 @@ protected:
     // Chooses the cell's editor kind when an edit starts; only the text
     // editor kinds are shown here.
     bool CanEditShow() override;
+    platform::InplaceEdit* CreateEditor() override;
     bool SelectCell(int col, int row) override;
     // Rows that go take their objects and selection flags with them, also
     // when the library's row count is set directly.
