@@ -63,15 +63,22 @@ public:
     platform::TColor RestFont = platform::clBlack;
 };
 
-// The cell checker: corrects or marks cell texts when the grid checks cells.
-// The base class changes nothing; a checker derives and overrides.
+// The cell checker: corrects or marks cell texts when the grid checks cells
+// and when an edited cell is validated. The base class changes nothing; a
+// checker derives and overrides. Nothing is applied until a flag is set.
 class RIvuZuvuzoZuvuCheck : public platform::Object {
 public:
-    bool GotoCell = false;
-    bool AutoCorrect = false;
-    bool AutoMarkError = false;
-    bool UseCorrect = true;
-    bool UseMarkError = false;
+    bool GotoCell = false;       // a checked cell becomes the current one for the while
+    bool AutoCorrect = false;    // Correct on validation, before OnCellValidate
+    bool AutoMarkError = false;  // MarkError on validation, after OnCellValidate
+    bool UseCorrect = false;     // Correct when cells are checked
+    bool UseMarkError = false;   // MarkError when cells are checked
+
+    // S with every occurrence of HiS (in the text outside tags) enclosed in
+    // <Tag> and </Tag>; "<BR>" and "<HR>" count as a line break (CR LF).
+    static std::string HiLight(const std::string& S, const std::string& HiS, const std::string& Tag, bool DoCase);
+    // S with the first occurrence of OldPattern (case-sensitive) replaced.
+    static std::string ReplaceOnce(const std::string& S, const std::string& OldPattern, const std::string& NewPattern);
 
     // Each returns the new text of the cell.
     virtual std::string MarkError(int ACol, int ARow, const std::string& Text) { return Text; }

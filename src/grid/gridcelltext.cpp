@@ -3,6 +3,8 @@
 // fills, the merged-column list and the row filter.
 #include "grid/listgrid.h"
 
+#include "grid/cellcheck.h"
+
 #include <QDate>
 #include <QRandomGenerator>
 
@@ -119,39 +121,10 @@ void RIvuZuvuzoZuvu::Loaded()
 
 namespace {
 
-// Wraps each occurrence of Fragment in <Tag>...</Tag>. Occurrences are found
-// in the text with its tags taken out; the new tags go to the matching
-// places of the tagged text.
 std::string wrapOccurrences(bool MatchCase, const std::string& Text, const std::string& Fragment,
                             const std::string& Tag)
 {
-    if (Fragment.empty())
-        return Text;
-    std::string plain;
-    std::vector<std::size_t> at;  // position in Text of each character of plain
-    for (std::size_t i = 0; i < Text.size(); ++i) {
-        if (Text[i] == '<') {
-            const auto close = Text.find('>', i);
-            if (close != std::string::npos) {
-                i = close;
-                continue;
-            }
-        }
-        plain += Text[i];
-        at.push_back(i);
-    }
-    const std::string haystack = MatchCase ? plain : UpperCase(plain);
-    const std::string needle = MatchCase ? Fragment : UpperCase(Fragment);
-    std::vector<std::pair<std::size_t, std::size_t>> spans;  // tagged start, tagged end
-    for (std::size_t p = haystack.find(needle); p != std::string::npos;
-         p = haystack.find(needle, p + needle.size()))
-        spans.emplace_back(at[p], at[p + needle.size() - 1] + 1);
-    std::string result = Text;
-    for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
-        result.insert(it->second, "</" + Tag + ">");
-        result.insert(it->first, "<" + Tag + ">");
-    }
-    return result;
+    return WrapOccurrences(Text, Fragment, "<" + Tag + ">", "</" + Tag + ">", MatchCase, false);
 }
 
 // Removes every <Tag> and </Tag>, in any letter case.
@@ -326,14 +299,24 @@ bool RIvuZuvuzoZuvu::CheckCells(int FromCol, int FromRow, int ToCol, int ToRow)
     if (!checker)
         return true;
     const int oldCol = Col(), oldRow = Row();
+    // A checker that throws still gets its StopCheck, and the current cell
+    // comes back; the cells checked before keep their new texts.
+    auto finish = [&] {
+        checker->StopCheck();
+        if (checker->GotoCell)
+            FocusCell(oldCol, oldRow, true);
+    };
     checker->StartCheck();
     bool ok = true;
-    for (int r = std::max(FromRow, 0); r <= ToRow && r < RowCount(); ++r)
-        for (int c = std::max(FromCol, 0); c <= ToCol && c < ColCount(); ++c)
-            ok = CheckCell(c, r) && ok;
-    checker->StopCheck();
-    if (checker->GotoCell)
-        FocusCell(oldCol, oldRow, true);
+    try {
+        for (int r = std::max(FromRow, 0); r <= ToRow && r < RowCount(); ++r)
+            for (int c = std::max(FromCol, 0); c <= ToCol && c < ColCount(); ++c)
+                ok = CheckCell(c, r) && ok;
+    } catch (...) {
+        finish();
+        throw;
+    }
+    finish();
     return ok;
 }
 

@@ -10,7 +10,6 @@
 #include "grid/htmldraw.h"
 #include "platform/shell.h"
 
-#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -333,7 +332,7 @@ void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int
             OnButtonClick(this, b.x(), b.y());
     }
     if (HintShowSizing)
-        QToolTip::hideText();
+        HideHint();
 
     int col = -1, row = -1;
     MouseToCell(x, y, col, row);
@@ -555,8 +554,7 @@ void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
             ToggleOverlayLine(at);
         }
         if (HintShowSizing)
-            QToolTip::showText(viewport()->mapToGlobal(QPoint(0, 0)),
-                               QStringLiteral("cw=<b>%1</b>").arg(at), viewport());
+            showHintAt(QPoint(0, 0), "cw=<b>" + std::to_string(at) + "</b>", HintColor);
         return;
     }
     fixedSizingArmed_ = MouseActions->SizeFixedCol() && FixedCols() > 0 && col >= 0 &&
@@ -619,8 +617,7 @@ void RIvuZuvuzoZuvu::MouseMove(ShiftState shift, int x, int y)
         const bool cols = GridState() == platform::gsColSizing;
         const int size = cols ? g.sizingPos - ColLeft(g.index) : g.sizingPos - RowTop(g.index);
         const QPoint corner = cols ? QPoint(ColLeft(g.index), 0) : QPoint(0, RowTop(g.index));
-        QToolTip::showText(viewport()->mapToGlobal(corner),
-                           QStringLiteral("%1=<b>%2</b>").arg(cols ? "cw" : "rh").arg(size), viewport());
+        showHintAt(corner, std::string(cols ? "cw" : "rh") + "=<b>" + std::to_string(size) + "</b>", HintColor);
     }
 }
 

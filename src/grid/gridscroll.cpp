@@ -9,7 +9,6 @@
 #include "grid/listgrid.h"
 
 #include <QCursor>
-#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -44,7 +43,7 @@ void RIvuZuvuzoZuvu::scrollHintFor(bool Vertical, platform::ScrollCode Code, int
         return;
     if (Code == platform::SB_ENDSCROLL) {
         if (!scrollHint_.empty())
-            QToolTip::hideText();
+            HideHint();
         scrollHint_.clear();
         return;
     }
@@ -56,7 +55,13 @@ void RIvuZuvuzoZuvu::scrollHintFor(bool Vertical, platform::ScrollCode Code, int
     if (OnScrollHint)
         OnScrollHint(this, number, text);
     scrollHint_ = text;
-    QToolTip::showText(QCursor::pos() + QPoint(10, 0), QString::fromStdString(text), this);
+    // Measured for a width of 100, shown right of the cursor.
+    THTMLHintWindow* hint = HintWindow();
+    platform::Rect r = hint->CalcHintRect(100, text);
+    const QPoint cursor = QCursor::pos();
+    r.Offset(cursor.x() + 10, cursor.y());
+    hint->SetColor(HintColor);
+    hint->ActivateHint(r, text);
 }
 
 void RIvuZuvuzoZuvu::VScroll(platform::ScrollCode code, int pos)

@@ -10,7 +10,7 @@
 #include <QFocusEvent>
 #include <QHelpEvent>
 #include <QTimerEvent>
-#include <QToolTip>
+#include <QMouseEvent>
 
 #include <algorithm>
 
@@ -25,31 +25,70 @@ constexpr int kZoomLimit = 10;
 
 bool RIvuZuvuzoZuvu::event(QEvent* e)
 {
-    // The first showing stands for the window's creation.
-    if (e->type() == QEvent::Show && gridTimer_ == 0) {
-        if (ColumnSize->Save())
-            LoadColSizes();
-        gridTimer_ = startTimer(kGridTimerPeriod);
+    switch (e->type()) {
+    case QEvent::Show:
+        // The first showing stands for the window's creation.
+        if (gridTimer_ == 0) {
+            if (ColumnSize->Save())
+                LoadColSizes();
+            gridTimer_ = startTimer(kGridTimerPeriod);
+        }
+        break;
+    case QEvent::Hide:
+    case QEvent::KeyPress:
+        HideHint();
+        break;
+    case QEvent::Paint:
+        // The frame is not painted while updates are held back.
+        if (IsUpdating())
+            return true;
+        if (look_ == glSoft) {
+            const bool done = TBaseGrid::event(e);
+            paintSoftFrame();
+            return done;
+        }
+        break;
+    default:
+        break;
     }
     return TBaseGrid::event(e);
 }
 
 bool RIvuZuvuzoZuvu::viewportEvent(QEvent* e)
 {
-    if (e->type() == QEvent::ToolTip) {
+    switch (e->type()) {
+    case QEvent::ToolTip: {
         auto* help = static_cast<QHelpEvent*>(e);
         std::string text;
         QPoint where;
         int col = -1, row = -1;
         MouseToCell(help->pos().x(), help->pos().y(), col, row);
         if (CellHint(help->pos(), text, where)) {
-            // The hint goes when the pointer leaves the cell.
-            QToolTip::showText(viewport()->mapToGlobal(where), QString::fromStdString(text), viewport(),
-                               CellRect(col, row).ToQRect());
+            showHintAt(where, text, HintColor);
+            hintCell_ = {col, row};  // the hint goes when the pointer leaves this cell
         } else {
-            QToolTip::hideText();
+            HideHint();
         }
         return true;
+    }
+    case QEvent::MouseMove:
+        if (hintCell_.x() >= 0) {
+            const QPoint p = static_cast<QMouseEvent*>(e)->position().toPoint();
+            int col = -1, row = -1;
+            MouseToCell(p.x(), p.y(), col, row);
+            if (QPoint(col, row) != hintCell_)
+                HideHint();
+        }
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Leave:
+    case QEvent::Wheel:
+        if (hintCell_.x() >= 0)
+            HideHint();
+        break;
+    default:
+        break;
     }
     return TBaseGrid::viewportEvent(e);
 }
@@ -116,9 +155,11 @@ bool RIvuZuvuzoZuvu::CellHint(QPoint P, std::string& Text, QPoint& Where)
         }
     }
     // A comment shows at the cell's top-right corner, anything else below the cell.
+    bool plain = false;  // Text is the cell's own text or comment, drawn as typed
     std::string comment;
     if (IsComment(real, row, comment)) {
         Text = comment;
+        plain = TextType(comment, EnableHTML) != ttHTML;
         Where = {r.Right, r.Top};
     } else {
         Where = {r.Left, r.Bottom + 6};
@@ -134,11 +175,15 @@ bool RIvuZuvuzoZuvu::CellHint(QPoint P, std::string& Text, QPoint& Where)
         }
         if (show) {
             Text = cell;
+            plain = TextType(cell, EnableHTML) != ttHTML;
             Where = {r.Left, r.Top};
         }
     }
+    const std::string offered = Text;
     if (OnGridHint)
         OnGridHint(this, row, col, Text);
+    if (plain && Text == offered)
+        Text = PlainTextAsHTML(Text);
     return !Text.empty();
 }
 

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace grid {
 
 namespace {
@@ -64,6 +66,10 @@ platform::Rect THTMLHintWindow::CalcHintRect(int MaxWidth, const std::string& Hi
 void THTMLHintWindow::ActivateHint(const platform::Rect& R, const std::string& Hint)
 {
     caption_ = Hint;
+    if (Hint.empty()) {
+        hide();  // nothing to show
+        return;
+    }
     platform::Canvas canvas(logicalDpiY());
     canvas.Font = hintFont(*this);
     THTMLDrawResult out;
@@ -78,6 +84,11 @@ void THTMLHintWindow::ActivateHint(const platform::Rect& R, const std::string& H
     if (screen) {
         const QRect s = screen->geometry();
         const int screenRight = s.x() + s.width(), screenBottom = s.y() + s.height();
+        // However long the text, the window stays within the screen.
+        w.Right = std::min(w.Right, w.Left + s.width() - 4);
+        w.Bottom = std::min(w.Bottom, w.Top + s.height() - 4);
+        textWidth_ = std::min(textWidth_, w.Width() - 16);
+        textHeight_ = std::min(textHeight_, w.Height() - 4);
         if (w.Right > screenRight) {
             w.Left = screenRight - w.Right + w.Left - 2;
             w.Right = w.Left + textWidth_ + 16;

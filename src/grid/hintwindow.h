@@ -1,7 +1,8 @@
 // THTMLHintWindow: a borderless tool-tip window that shows a hint text, which
 // may carry the grid's mini-HTML markup (drawn with Listgrid::HTMLDraw).
 // ActivateHint measures the text, sizes the window to it, keeps it on the
-// screen and shows it without taking the focus; the caller hides it. Changing
+// screen and shows it without taking the focus; the caller hides it (an
+// empty hint hides it at once). Changing
 // the caption repaints the window without resizing it.
 #pragma once
 

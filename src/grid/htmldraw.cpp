@@ -1080,6 +1080,27 @@ std::string LineBreaksToBR(const std::string& S, bool ToBR)
     return out;
 }
 
+std::string PlainTextAsHTML(const std::string& S)
+{
+    std::string out;
+    out.reserve(S.size());
+    for (std::size_t i = 0; i < S.size(); ++i) {
+        switch (S[i]) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '\r':
+            if (i + 1 < S.size() && S[i + 1] == '\n')
+                ++i;
+            out += "<BR>";
+            break;
+        case '\n': out += "<BR>"; break;
+        default: out += S[i];
+        }
+    }
+    return out;
+}
+
 std::string HTMLStrip(const std::string& S)
 {
     std::string s = S;

@@ -105,6 +105,9 @@ bool ReplaceNoCase(std::string& S, const std::string& Pattern, const std::string
 std::string RemoveHashTagMarks(const std::string& S);
 // Drops line feeds; carriage returns become "<BR>" when ToBR, else are dropped.
 std::string LineBreaksToBR(const std::string& S, bool ToBR = true);
+// Plain text as markup that draws it as typed: "&", "<" and ">" as entities,
+// line breaks (CR LF, CR or LF) as "<BR>".
+std::string PlainTextAsHTML(const std::string& S);
 // <BR> and <HR> become CR LF, every other tag is removed; an unclosed "<" drops the rest.
 std::string HTMLStrip(const std::string& S);
 // Every complete tag removed; an unclosed "<" is kept with what follows.

@@ -100,6 +100,7 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
     datePicker_ = new TGridDatePicker(viewport());
     for (TArrowDirection d : {arrUp, arrDown, arrLeft, arrRight})
         arrows_[d] = new TArrowWindow(this, d);
+    applyFrame();
 }
 
 RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()
@@ -143,6 +144,7 @@ void RIvuZuvuzoZuvu::SetLook(TGridLook Value)
     if (Value == look_)
         return;
     look_ = Value;
+    applyFrame();
     UpdateFooter();
     Invalidate();
 }
@@ -1129,12 +1131,26 @@ bool RIvuZuvuzoZuvu::ValidateCell(const std::string& NewValue)
     bool valid = true;
     const int col = validateCol_, row = validateRow_;
     if (NewValue != validateText_) {
-        UpdateCell(col, row);
-        std::string value = NewValue;
-        if (OnCellValidate)
-            OnCellValidate(this, col, row, value, valid);
-        CellsChanged({col, row, col, row});
         const int real = RemapCol(col);
+        auto* checker = dynamic_cast<RIvuZuvuzoZuvuCheck*>(CellChecker);
+        std::string value = NewValue;
+        try {
+            UpdateCell(col, row);
+            if (checker && checker->AutoCorrect)
+                value = checker->Correct(col, row, value);
+            if (OnCellValidate)
+                OnCellValidate(this, col, row, value, valid);
+            if (checker && checker->AutoMarkError)
+                value = checker->MarkError(col, row, value);
+        } catch (...) {
+            // A failed check accepts nothing: the cell keeps its text from
+            // before editing and the grid goes on; the error is reported above.
+            SetCellEx(real, row, validateText_);
+            validating_ = false;
+            InitValidate(Col(), Row());
+            throw;
+        }
+        CellsChanged({col, row, col, row});
         if (valid) {
             SetCellEx(real, row, value);
         } else {

@@ -22,6 +22,7 @@
 #include "grid/gridobj.h"
 #include "grid/gridprint.h"
 #include "grid/gridsettings.h"
+#include "grid/hintwindow.h"
 #include "grid/pictures.h"
 
 #include <QStringList>
@@ -809,8 +810,17 @@ public:
     bool BlinkPhase() const { return blink_; }
     bool Panning() const { return panning_; }
     void InvalidateGridRect(const TGridRect& R) { RepaintRect(R); }
-    // The text of the tool tip for the point (client coordinates); false when none shows.
+    // The hint text for the point (client coordinates) and where it shows;
+    // false when none shows. A cell's own text or comment that the grid
+    // draws as plain text comes back escaped, so the hint shows it as typed.
     bool CellHint(QPoint P, std::string& Text, QPoint& Where);
+    // The grid's one hint window (cell, anchor, size and scroll hints), made
+    // on first use; HideHint hides it and forgets the hint cell.
+    THTMLHintWindow* HintWindow();
+    void HideHint();
+    QPoint HintCell() const { return hintCell_; }
+    // The grid's border: Qt's frame, or with the soft look our own flat one.
+    void SetBorderStyle(platform::BorderStyle b) override;
 
     std::string GetStrippedCell(int ACol, int ARow) const;
     // Cells by real row and column: a hidden row answers from (and keeps) its
@@ -943,6 +953,10 @@ private:
         bool dragPending = false;      // a drag may start once the pointer moves
     };
     void scrollHintFor(bool Vertical, platform::ScrollCode Code, int Pos);
+    // Shows Text in the hint window with its top-left corner at a viewport point.
+    void showHintAt(QPoint ViewportAt, const std::string& Text, TColor Color);
+    void applyFrame();
+    void paintSoftFrame();
     TMouseSelectMode selectModeAt(int X, int Y, int ACol, int ARow);
     // While a column (row) is dragged: the header under the pointer, arrows at the gap, scrolling at the edges.
     void showMoveFeedback(int X, int Y);
@@ -963,6 +977,8 @@ private:
     int sizedIndex_ = -1, sizedStart_ = 0;         // what it sizes and its size at the start
     bool stretchGuard_ = true;
     std::string scrollHint_;
+    THTMLHintWindow* hintWindow_ = nullptr;  // a child of the grid
+    QPoint hintCell_{-1, -1};                // the cell whose hint shows
     std::string hoverAnchor_;  // the link under the pointer
     Qt::CursorShape normalCursor_ = Qt::ArrowCursor;
 

@@ -524,6 +524,27 @@ THTMLImage::THTMLImage(QWidget* Parent) : QWidget(Parent)
     resize(100, 100);
     picture_.OnChange = [this](THTMLPicture*) { update(); };
     picture_.OnFrameChange = [this](THTMLPicture*) { update(); };
+    forwardDownloadEvents();
+}
+
+void THTMLImage::forwardDownloadEvents()
+{
+    picture_.OnDownLoadProgress = [this](THTMLPicture*, unsigned Size, unsigned Total) {
+        if (OnDownLoadProgress)
+            OnDownLoadProgress(this, Size, Total);
+    };
+    picture_.OnDownLoadCancel = [this](THTMLPicture*, bool& Cancel) {
+        if (OnDownLoadCancel)
+            OnDownLoadCancel(this, Cancel);
+    };
+    picture_.OnDownLoadComplete = [this](THTMLPicture*) {
+        if (OnDownLoadComplete)
+            OnDownLoadComplete(this);
+    };
+    picture_.OnDownLoadError = [this](THTMLPicture*, const std::string& Err) {
+        if (OnDownLoadError)
+            OnDownLoadError(this, Err);
+    };
 }
 
 void THTMLImage::SetHTMLPicture(const THTMLPicture* Source)

@@ -69,6 +69,12 @@ public:
     int HorzPPI = 96, VertPPI = 96;  // pixels per inch the picture's size is given at
     NotifyEvent OnChange;
     NotifyEvent OnFrameChange;
+    // Events of a background download. Nothing is ever fetched, so none of
+    // them fires; they are kept so that handlers can be attached as usual.
+    std::function<void(THTMLPicture* Sender, unsigned Size, unsigned TotalSize)> OnDownLoadProgress;
+    std::function<void(THTMLPicture* Sender, bool& Cancel)> OnDownLoadCancel;
+    NotifyEvent OnDownLoadComplete;
+    std::function<void(THTMLPicture* Sender, const std::string& Err)> OnDownLoadError;
 
     const std::string& URL() const { return url_; }
     const std::string& DownloadURL() const { return downloadURL_; }
@@ -81,6 +87,12 @@ public:
     void LoadFromResourceName(const QString& Name);
     void LoadFromResourceID(int Id);
     QByteArray SaveToData() const { return data_; }
+    // A picture's size comes from its data; the clipboard has no picture
+    // format of this kind. These do nothing.
+    void SetWidth(int) {}
+    void SetHeight(int) {}
+    void LoadFromClipboardFormat(int /*Format*/, const QByteArray& /*Data*/) {}
+    void SaveToClipboardFormat(int& /*Format*/, QByteArray& /*Data*/) const {}
 
     bool GetEmpty() const { return empty_; }
     bool Empty() const { return GetEmpty(); }
@@ -204,10 +216,17 @@ public:
     // Loads through the picture and takes the control's dpi for it.
     void LoadFromURL(const std::string& Url);
 
+    // The picture's download events, passed on with this control as sender.
+    std::function<void(THTMLImage* Sender, unsigned Size, unsigned TotalSize)> OnDownLoadProgress;
+    std::function<void(THTMLImage* Sender, bool& Cancel)> OnDownLoadCancel;
+    std::function<void(THTMLImage* Sender)> OnDownLoadComplete;
+    std::function<void(THTMLImage* Sender, const std::string& Err)> OnDownLoadError;
+
 protected:
     void paintEvent(QPaintEvent* e) override;
 
 private:
+    void forwardDownloadEvents();
     THTMLPicture picture_;
     TPicturePosition position_ = bpTopLeft;
 };

@@ -147,7 +147,7 @@ public:
     ScrollStyle ScrollBars() const { return scrollBars_; }
     void SetScrollBars(ScrollStyle s);
     BorderStyle GetBorderStyle() const { return borderStyle_; }
-    void SetBorderStyle(BorderStyle b);
+    virtual void SetBorderStyle(BorderStyle b);
 
     // ----- geometry (client coordinates of the viewport) -----
     // Left edge of a column: fixed columns from 0, scrolling ones from the end

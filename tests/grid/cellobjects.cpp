@@ -381,6 +381,7 @@ TEST(GridCellObjects, CellCheckerFillsAndMergedColumns)
     fillCells(g, 3, 4);
     EXPECT_TRUE(g.CheckCell(1, 1));  // no checker
     UpperChecker checker;
+    checker.UseCorrect = true;
     g.CellChecker = &checker;
     g.SetCells(1, 1, "ABC");
     EXPECT_TRUE(g.CheckCell(1, 1));

@@ -7,6 +7,7 @@
 #include "grid/pictures.h"
 #include "grid/vurirod.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -169,6 +170,25 @@ TEST_F(PicturesTest, NetworkAddressesAreKeptNotFetched)
     EXPECT_TRUE(async.Downloading());
     EXPECT_EQ(async.DownloadURL(), "http://example.invalid/b.png");
     EXPECT_EQ(async.URL(), "");
+
+    // The download events are there to attach to, but none fires: nothing is fetched.
+    THTMLImage image;
+    int fired = 0;
+    image.OnDownLoadProgress = [&](THTMLImage*, unsigned, unsigned) { ++fired; };
+    image.OnDownLoadCancel = [&](THTMLImage*, bool&) { ++fired; };
+    image.OnDownLoadComplete = [&](THTMLImage*) { ++fired; };
+    image.OnDownLoadError = [&](THTMLImage*, const std::string&) { ++fired; };
+    image.LoadFromURL("http://example.invalid/c.gif");
+    QApplication::processEvents();
+    EXPECT_TRUE(image.HTMLPicture().Downloading());
+    EXPECT_EQ(image.HTMLPicture().DownloadURL(), "http://example.invalid/c.gif");
+    EXPECT_TRUE(image.HTMLPicture().Empty());
+    EXPECT_EQ(fired, 0);
+    // What the picture would report is passed on with the control as sender.
+    THTMLImage* sender = nullptr;
+    image.OnDownLoadComplete = [&](THTMLImage* s) { sender = s; };
+    image.HTMLPicture().OnDownLoadComplete(&image.HTMLPicture());
+    EXPECT_EQ(sender, &image);
 
     THTMLPicture res;
     EXPECT_NO_THROW(res.LoadFromURL("RES://NOSUCHPICTURE"));
