@@ -434,6 +434,24 @@ void RIvuZuvuzoZuvu::ShowCellEdit()
     QCoreApplication::postEvent(this, new QKeyEvent(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier));
 }
 
+void RIvuZuvuzoZuvu::DoneInplaceEdit(int Key, platform::ShiftState Shift)
+{
+    closingEditor_ = true;
+    HideInplaceEdit();
+    if (Key == platform::VK_TAB || Key == platform::VK_LEFT || Key == platform::VK_RIGHT || Key == platform::VK_UP ||
+        Key == platform::VK_DOWN) {
+        int key = Key;
+        KeyDown(key, Shift);
+    }
+    const bool alwaysEdit = Navigation->AlwaysEdit();
+    Navigation->AlwaysEdit = false;
+    setFocus(Qt::OtherFocusReason);
+    if (Key == platform::VK_RETURN)
+        AdvanceEdit(Col(), Row(), true, false, false);
+    Navigation->AlwaysEdit = alwaysEdit;
+    closingEditor_ = false;
+}
+
 void RIvuZuvuzoZuvu::RestoreCache() { SetCells(RemapCol(Col()), Row(), editCache_); }
 
 // ---------------------------------------------------------------- advancing

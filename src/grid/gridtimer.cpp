@@ -297,6 +297,8 @@ void RIvuZuvuzoZuvu::focusInEvent(QFocusEvent* e)
 
 void RIvuZuvuzoZuvu::DoEnter()
 {
+    if (closingEditor_)
+        return;  // the focus only comes back from the grid's own editor
     TBaseGrid::DoEnter();
     InitValidate(Col(), Row());
 }

@@ -75,6 +75,9 @@ public:
     Event<bool& /*CanAdd*/> OnCanAddRow;
     Event<int /*ARow*/> OnAutoAddRow;
     Event<int /*ACol*/> OnAutoInsertCol;
+    // Copy, cut and paste of the grid or of its text editor (Sender is the
+    // one doing it); clearing Allow stops the operation.
+    std::function<void(QObject* Sender, bool& Allow)> OnClipboardCopy, OnClipboardCut, OnClipboardPaste;
     Event<int /*Col*/, int /*Row*/, std::string& /*Value*/, bool& /*Valid*/> OnCellValidate;
     Event<const Rect& /*R*/> OnCellsChanged;
     Event<short /*Progress*/> OnFileProgress;  // percent, only when it changes
@@ -367,6 +370,9 @@ public:
     virtual bool ValidateCell(const std::string& NewValue);
     virtual void UpdateCell(int ACol, int ARow) {}  // a descendant may refresh dependants
     void HideInplaceEdit();
+    // An editor ends its edit with Key: the editor hides, Tab and the arrows
+    // go on to the grid's key handling and Enter advances the edit.
+    void DoneInplaceEdit(int Key, platform::ShiftState Shift);
 
     // ---- displayed and real columns and rows
     int NumHiddenColumns() const { return hiddenColCount_; }
@@ -504,6 +510,7 @@ private:
     bool editingSwitchedOff_ = false;  // goEditing was taken out for a read-only cell
     bool forcedEdit_ = false;          // editing was switched on for the current cell
     bool advancing_ = false;
+    bool closingEditor_ = false;       // DoneInplaceEdit hands the focus back to the grid
     int cellNodes_ = 0;
 
     int wheelScrollLines_ = 3;

@@ -104,3 +104,21 @@ TEST_F(AdvanceTest, EnterInASpinEditorWritesAndAdvances)
     QApplication::processEvents();
     EXPECT_EQ(e.g.Cells(2, 1), "old");
 }
+
+TEST_F(AdvanceTest, DoneInplaceEditHandsTheKeyOn)
+{
+    struct Case {
+        int key;
+        QPoint to;
+    } cases[] = {{platform::VK_DOWN, {1, 2}}, {platform::VK_TAB, {1, 1}}, {platform::VK_RETURN, {2, 1}},
+                 {platform::VK_ESCAPE, {1, 1}}};
+    for (const Case& c : cases) {
+        e.types[{1, 1}] = edSpinEdit;
+        e.edit(1, 1);
+        ASSERT_TRUE(e.g.Spin()->isVisible());
+        e.g.DoneInplaceEdit(c.key, 0);
+        EXPECT_FALSE(e.g.Spin()->isVisible());
+        EXPECT_TRUE(e.g.hasFocus());
+        EXPECT_EQ(QPoint(e.g.Col(), e.g.Row()), c.to) << c.key;
+    }
+}
