@@ -401,15 +401,7 @@ void TChequeForm::loadSettingList(dbReference<ChequeSetup> chosen)
     if (category->count() == 0) {
         ChequeSetup record;
         readSetting(record);
-        record.name = "BANK";
-        const dbReference<ChequeSetup> added = insert(record);
-        if (added.isNull() || !database.commit()) {
-            database.rollback();
-            ShowInfo("The change could not be stored in the database.", this);
-            return;
-        }
-        category->addItem("BANK", added.getOid());
-        category->setCurrentIndex(0);
+        if (!InsertLayout(*category, record, "BANK", this)) return;
     }
     dbCursor<ChequeSetup> setups;
     if (setups.at(SelectedSetting())) showSetting(*setups);
@@ -524,7 +516,7 @@ bool TChequeForm::saveSetting(int index)
     const bool kept = setups.update() && storeOnContact(value, ref);
     if (!database.commit()) {
         database.rollback();
-        ShowInfo("The change could not be stored in the database.", this);
+        ShowInfo(kNotStored, this);
         return false;
     }
     modified = false;
@@ -547,7 +539,7 @@ bool TChequeForm::printActionExecute()
     const bool kept = storeOnContact(value, SelectedSetting());
     if (!database.commit()) {
         database.rollback();
-        ShowInfo("The change could not be stored in the database.", this);
+        ShowInfo(kNotStored, this);
         return true;
     }
     if (!kept) ShowInfo(QString::fromStdString(ContactAmountProblem(value)), this);
@@ -560,15 +552,7 @@ void TChequeForm::insertCategoryClick()
     if (!InputText("Enter the name of setting:", text, this)) return;
     ChequeSetup record;
     readSetting(record);
-    record.name = buffer_.put(text.toStdString().c_str());
-    const dbReference<ChequeSetup> added = insert(record);
-    if (added.isNull() || !database.commit()) {
-        database.rollback();
-        ShowInfo("The change could not be stored in the database.", this);
-        return;
-    }
-    category->addItem(text, added.getOid());
-    category->setCurrentIndex(category->count() - 1);
+    if (!InsertLayout(*category, record, text, this)) return;
     shownIndex_ = category->currentIndex();
     image = QImage();
     refreshClick();

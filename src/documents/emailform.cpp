@@ -390,7 +390,7 @@ void TEmailForm::insertCategoryClick()
     form.Parts().Read().Into(record, texts);
     if (insert(record).isNull() || !database.commit()) {
         database.rollback();
-        ShowInfo(QStringLiteral("The change could not be stored in the database."), this);
+        ShowInfo(kNotStored, this);
         return;
     }
     mailSetting->addItem(form.name->text());
@@ -426,7 +426,7 @@ void TEmailForm::updateCategoryClick()
     }
     if (!t || !cursor.update() || !database.commit()) {
         database.rollback();
-        ShowInfo(QStringLiteral("The change could not be stored in the database."), this);
+        ShowInfo(kNotStored, this);
         return;
     }
     mailSetting->setItemText(index, form.name->text());
@@ -445,7 +445,7 @@ void TEmailForm::deleteCategoryClick()
         cursor.remove();
     if (!found || !database.commit()) {
         database.rollback();
-        ShowInfo(QStringLiteral("The change could not be stored in the database."), this);
+        ShowInfo(kNotStored, this);
         return;
     }
     mailSetting->removeItem(index);

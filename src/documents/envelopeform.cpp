@@ -305,15 +305,7 @@ void TEnvelopeForm::loadSettingList(dbReference<EnvelopeSetup> chosen)
     } else {
         EnvelopeSetup record;
         readSetting(record);
-        record.name = "Envelope";
-        const dbReference<EnvelopeSetup> added = insert(record);
-        if (added.isNull() || !database.commit()) {
-            database.rollback();
-            ShowInfo(kNotStored, this);
-            return;
-        }
-        category->addItem("Envelope", added.getOid());
-        category->setCurrentIndex(0);
+        if (!InsertLayout(*category, record, "Envelope", this)) return;
         shownIndex_ = 0;
     }
     database.commit();
@@ -417,15 +409,7 @@ void TEnvelopeForm::insertCategoryClick()
     if (!InputText("Enter the name of setting:", text, this)) return;
     EnvelopeSetup record;
     readSetting(record);
-    record.name = buffer_.put(text.toStdString().c_str());
-    const dbReference<EnvelopeSetup> added = insert(record);
-    if (added.isNull() || !database.commit()) {
-        database.rollback();
-        ShowInfo(kNotStored, this);
-        return;
-    }
-    category->addItem(text, added.getOid());
-    category->setCurrentIndex(category->count() - 1);
+    if (!InsertLayout(*category, record, text, this)) return;
     shownIndex_ = category->currentIndex();
     Image1 = QImage();
     Image2 = QImage();

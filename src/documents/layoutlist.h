@@ -38,6 +38,26 @@ int FillLayoutCombo(QComboBox& combo, dbReference<Setup> chosen)
     return combo.count();
 }
 
+// Stores `record` as a new layout named `name`, commits, and makes it the
+// combo's current entry. False, with the change rolled back and the user told,
+// when it could not be stored.
+template <class Setup>
+bool InsertLayout(QComboBox& combo, Setup& record, const QString& name, QWidget* owner)
+{
+    zarvoBuffer texts;
+    const std::string stored = name.toStdString();
+    record.name = texts.put(stored.c_str());
+    const dbReference<Setup> added = insert(record);
+    if (added.isNull() || !database.commit()) {
+        database.rollback();
+        ShowInfo(kNotStored, owner);
+        return false;
+    }
+    combo.addItem(name, added.getOid());
+    combo.setCurrentIndex(combo.count() - 1);
+    return true;
+}
+
 // Asks for the current entry's new name and stores it. `keepTexts` copies the
 // record's other texts into the buffer so the record can be written back.
 template <class Setup>

@@ -11,21 +11,8 @@
 
 namespace {
 
-class ChequeActions : public ContactsTest {
+class ChequeActions : public PrintingContactsTest {
 protected:
-    void SetUp() override
-    {
-        platform::PdfPrinterSetup setup;
-        setup.folder = out.path();
-        setup.resolution = 300;
-        pdf = &platform::UsePdfPrinter(setup);
-        ContactsTest::SetUp();
-    }
-    void TearDown() override
-    {
-        ContactsTest::TearDown();
-        platform::UseNoPrinter();
-    }
     static oid_t layoutOf(oid_t contact)
     {
         dbCursor<Customer> c;
@@ -57,8 +44,6 @@ protected:
         ASSERT_TRUE(database.commit());
     }
 
-    QTemporaryDir out;
-    platform::PdfPrinter* pdf = nullptr;
 };
 
 }  // namespace

@@ -7,11 +7,13 @@
 
 #include "app/customeractions.h"
 #include "app/editor.h"
+#include "platform/printer.h"
 #include "scripted_forms.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 #include <deque>
 #include <functional>
@@ -175,4 +177,24 @@ protected:
 
     std::deque<FormStep> steps;
     int formsShown = 0;
+};
+
+// The same, with every print job written as a PDF file into `out`.
+class PrintingContactsTest : public ContactsTest {
+protected:
+    void SetUp() override
+    {
+        platform::PdfPrinterSetup setup;
+        setup.folder = out.path();
+        setup.resolution = 300;
+        pdf = &platform::UsePdfPrinter(setup);
+        ContactsTest::SetUp();
+    }
+    void TearDown() override
+    {
+        ContactsTest::TearDown();
+        platform::UseNoPrinter();
+    }
+    QTemporaryDir out;
+    platform::PdfPrinter* pdf = nullptr;
 };

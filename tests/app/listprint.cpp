@@ -14,24 +14,7 @@
 
 namespace {
 
-class ListPrintActions : public ContactsTest {
-protected:
-    void SetUp() override
-    {
-        platform::PdfPrinterSetup setup;
-        setup.folder = out.path();
-        setup.resolution = 300;
-        pdf = &platform::UsePdfPrinter(setup);
-        ContactsTest::SetUp();
-    }
-    void TearDown() override
-    {
-        ContactsTest::TearDown();
-        platform::UseNoPrinter();
-    }
-    QTemporaryDir out;
-    platform::PdfPrinter* pdf = nullptr;
-};
+using ListPrintActions = PrintingContactsTest;
 
 }  // namespace
 

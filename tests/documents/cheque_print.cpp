@@ -8,6 +8,7 @@
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "scratch_fixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,25 +24,17 @@
 
 namespace {
 
-class ChequeWindow : public ::testing::Test {
+class ChequeWindow : public ScratchDatabaseTest {
 protected:
-    void SetUp() override
+    ChequeWindow()
     {
-        previous = QDir::currentPath();
-        QDir::setCurrent(scratch.path());
-        ASSERT_TRUE(database.open("Quillet"));
-        platform::PdfPrinterSetup pdf;
-        pdf.folder = scratch.path();
-        pdf.resolution = 600;
-        pdf.margins = QMarginsF(6, 4, 6, 4);  // positions count from the sheet's corner all the same
-        printer = &platform::UsePdfPrinter(pdf);
+        pdfSetup.resolution = 600;
+        pdfSetup.margins = QMarginsF(6, 4, 6, 4);  // positions count from the sheet's corner all the same
     }
     void TearDown() override
     {
         form.reset();
-        database.close();
-        platform::UseNoPrinter();
-        QDir::setCurrent(previous);
+        ScratchDatabaseTest::TearDown();
     }
 
     oid_t addContact(const char* name, real4 amount, dbReference<ChequeSetup> layout = {})
@@ -82,10 +75,6 @@ protected:
         return n;
     }
 
-    QTemporaryDir scratch;
-    QString previous;
-    platform::PdfPrinter* printer = nullptr;
-    platform::ScriptedDialogs dialogs;
     std::unique_ptr<TChequeForm> form;
 };
 

@@ -10,6 +10,7 @@
 #include "platform/dialogs.h"
 #include "platform/printer.h"
 #include "pdf_words.h"
+#include "scratch_fixture.h"
 #include "scripted_forms.h"
 
 #include <QDir>
@@ -22,26 +23,19 @@
 
 inline void PrintTo(const QString& s, std::ostream* out) { *out << '"' << s.toStdString() << '"'; }
 
-class RegisterTest : public ::testing::Test {
+class RegisterTest : public ScratchDatabaseTest {
 protected:
+    RegisterTest() { pdfSetup.resolution = 300; }
     void SetUp() override
     {
-        previous = QDir::currentPath();
-        QDir::setCurrent(scratch.path());
-        ASSERT_TRUE(database.open("Quillet"));
-        platform::PdfPrinterSetup pdf;
-        pdf.folder = scratch.path();
-        pdf.resolution = 300;
-        printer = &platform::UsePdfPrinter(pdf);
+        ScratchDatabaseTest::SetUp();
         SetModalRunner([this](QDialog& form) { return RunScriptedStep(steps, form); });
     }
     void TearDown() override
     {
         SetModalRunner(nullptr);
         EXPECT_TRUE(steps.empty()) << steps.size() << " scripted forms were not shown";
-        database.close();
-        platform::UseNoPrinter();
-        QDir::setCurrent(previous);
+        ScratchDatabaseTest::TearDown();
         if (const char* tz = std::getenv("TZ"); tz && std::string(tz) != "UTC") {
             setenv("TZ", "UTC", 1);
             tzset();
@@ -87,10 +81,6 @@ protected:
         tzset();
     }
 
-    QTemporaryDir scratch;
-    QString previous;
-    platform::PdfPrinter* printer = nullptr;
-    platform::ScriptedDialogs dialogs;
     std::deque<FormStep> steps;
 };
 
