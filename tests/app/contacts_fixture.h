@@ -179,14 +179,15 @@ protected:
     int formsShown = 0;
 };
 
-// The same, with every print job written as a PDF file into `out`.
+// The same, with every print job written as a PDF file into `out`, at
+// `resolution` (a fixture may set it in its constructor).
 class PrintingContactsTest : public ContactsTest {
 protected:
     void SetUp() override
     {
         platform::PdfPrinterSetup setup;
         setup.folder = out.path();
-        setup.resolution = 300;
+        setup.resolution = resolution;
         pdf = &platform::UsePdfPrinter(setup);
         ContactsTest::SetUp();
     }
@@ -195,6 +196,7 @@ protected:
         ContactsTest::TearDown();
         platform::UseNoPrinter();
     }
+    int resolution = 300;
     QTemporaryDir out;
     platform::PdfPrinter* pdf = nullptr;
 };

@@ -12,21 +12,9 @@
 
 namespace {
 
-class EnvelopeCardActions : public ContactsTest {
+class EnvelopeCardActions : public PrintingContactsTest {
 protected:
-    void SetUp() override
-    {
-        platform::PdfPrinterSetup setup;
-        setup.folder = out.path();
-        setup.resolution = 150;
-        pdf = &platform::UsePdfPrinter(setup);
-        ContactsTest::SetUp();
-    }
-    void TearDown() override
-    {
-        ContactsTest::TearDown();
-        platform::UseNoPrinter();
-    }
+    EnvelopeCardActions() { resolution = 150; }
     static oid_t addLayout(const char* name, int companyLeft)
     {
         TEnvelopeForm maker;
@@ -56,8 +44,6 @@ protected:
         const PdfWord* w = FindPdfWord(words, firstWord);
         return w ? w->left : -1;
     }
-    QTemporaryDir out;
-    platform::PdfPrinter* pdf = nullptr;
 };
 
 }  // namespace
