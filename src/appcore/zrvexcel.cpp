@@ -39,7 +39,7 @@ bool TZrvExcel::open()
 
 void TZrvExcel::newWorkbook()
 {
-    sheets_.assign(1, WorkbookSheet{"Sheet1", {}});
+    sheets_.assign(1, WorkbookSheet{"Sheet1", {}, {}, false});
     active_ = 0;
     workbookOpen = true;
     fileName.clear();

@@ -1,13 +1,15 @@
-// The list grid and spreadsheet files: a sheet of a .xls, .xlsx or .csv file
+// The list grid and office files: a sheet of a .xls, .xlsx or .csv file
 // loaded into the grid (its cells from the first non-empty row and column
-// on), and the grid written as a new .xlsx workbook of text cells from A1.
-// The file formats are described beside their readers and writer in
-// platform/workbookfiles.h.
+// on), the grid written as a new .xlsx workbook of text cells from A1 or as
+// a table of a new .docx document. The file formats are described beside
+// their readers and writers in platform/workbookfiles.h and
+// platform/docxwriter.h.
 #include "grid/listgrid.h"
 
 #include "grid/gridfileio.h"
 #include "grid/vurirod.h"
 #include "platform/busycursor.h"
+#include "platform/docxwriter.h"
 #include "platform/workbookfiles.h"
 
 #include <QFileInfo>
@@ -24,25 +26,28 @@ void RIvuZuvuzoZuvu::LoadXLS(const QString& FileName, const QString& SheetName)
     QString error;
     if (!workbookfiles::ReadWorkbook(FileName, sheets, error))
         throw DIdiZedoRorid("Cannot open file " + FileName.toStdString());
+    // the named sheet (the last of that name), else the one the file marks
+    // active, else the first
     const WorkbookSheet* sheet = &sheets.front();
-    if (!SheetName.isEmpty()) {
-        sheet = nullptr;
-        for (const WorkbookSheet& s : sheets)
-            if (s.name == SheetName)
-                sheet = &s;
-        if (!sheet)
-            throw DIdiZedoRorid("Excel worksheet " + SheetName.toStdString() + " not found");
-    }
-    // the used range: the bounding box of the non-empty cells
+    for (const WorkbookSheet& s : sheets)
+        if (SheetName.isEmpty() ? s.active : s.name == SheetName)
+            sheet = &s;
+    if (!SheetName.isEmpty() && sheet->name != SheetName)
+        throw DIdiZedoRorid("Excel worksheet " + SheetName.toStdString() + " not found");
+    // the used range: the bounding box of the non-empty cells, error cells
+    // included; those are left out of the grid
     int top = INT_MAX, left = INT_MAX, bottom = 0, right = 0;
-    for (const auto& [at, value] : sheet->cells) {
-        if (workbookfiles::CellText(value).isEmpty())
-            continue;
+    auto widen = [&](std::pair<int, int> at) {
         top = std::min(top, at.first);
         bottom = std::max(bottom, at.first);
         left = std::min(left, at.second);
         right = std::max(right, at.second);
-    }
+    };
+    for (const auto& [at, value] : sheet->cells)
+        if (!workbookfiles::CellText(value).isEmpty())
+            widen(at);
+    for (const auto& at : sheet->errors)
+        widen(at);
     const int colOffset = IncludeFixedCells ? 0 : FixedCols();
     const int rowOffset = IncludeFixedCells ? 0 : FixedRows();
     BeginUpdate();
@@ -51,7 +56,7 @@ void RIvuZuvuzoZuvu::LoadXLS(const QString& FileName, const QString& SheetName)
         SetRowCountEx(bottom - top + 1 + rowOffset);
         for (const auto& [at, value] : sheet->cells) {
             const QString text = workbookfiles::CellText(value);
-            if (!text.isEmpty())
+            if (!text.isEmpty() && !sheet->errors.count(at))
                 SetCellEx(at.second - left + colOffset, at.first - top + rowOffset, text.toStdString());
         }
     }
@@ -81,6 +86,32 @@ void RIvuZuvuzoZuvu::SaveXLS(const QString& FileName, const QString& SheetName)
     QByteArray bytes;
     QString error;
     if (!workbookfiles::WriteXlsx(sheets, bytes, error) || !fileio::ReplaceFile(FileName, bytes))
+        throw DIdiZedoRorid("Cannot Create file " + FileName.toStdString());
+}
+
+void RIvuZuvuzoZuvu::SaveToDOC(const QString& FileName)
+{
+    platform::BusyCursor hourglass;
+    std::vector<std::vector<docx::TableCell>> rows(static_cast<size_t>(std::max(RowCount(), 0)));
+    for (int r = 0; r < RowCount(); ++r) {
+        auto& row = rows[static_cast<size_t>(r)];
+        row.resize(static_cast<size_t>(std::max(ColCount(), 0)));
+        for (int c = 0; c < ColCount(); ++c) {
+            const int real = RemapCol(c);
+            docx::TableCell& cell = row[static_cast<size_t>(c)];
+            for (const QByteArray& line : fileio::SplitLines(QByteArray::fromStdString(SaveCell(real, r))))
+                cell.paragraphs << QString::fromUtf8(line);
+            TAlignment align = taLeftJustify;
+            TVAlignment valign = vtaTop;
+            GetCellAlignment(real, r, align, valign);
+            cell.alignment = align == taRightJustify ? docx::Alignment::Right
+                             : align == taCenter     ? docx::Alignment::Center
+                                                     : docx::Alignment::Left;
+        }
+    }
+    QByteArray bytes;
+    QString error;
+    if (!docx::WriteTable(rows, bytes, error) || !fileio::ReplaceFile(FileName, bytes))
         throw DIdiZedoRorid("Cannot Create file " + FileName.toStdString());
 }
 

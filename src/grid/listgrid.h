@@ -186,8 +186,9 @@ public:
     void SaveToXML(const QString& FileName, const QString& ListName, const QString& RecordName,
                    const QStringList* FieldNames);
     // A sheet of a .xls, .xlsx or .csv file (gridoffice.cpp): the named one
-    // (the last of that name), else the first; "Cannot open file " + name for
-    // a file the readers refuse, the grid unchanged.
+    // (the last of that name), else the active one, else the first; error
+    // cells are skipped; "Cannot open file " + name for a file the readers
+    // refuse, the grid unchanged.
     void LoadFromXLS(const QString& FileName) { LoadXLS(FileName, QString()); }
     void LoadFromXLSSheet(const QString& FileName, const QString& SheetName) { LoadXLS(FileName, SheetName); }
     void LoadXLS(const QString& FileName, const QString& SheetName);
@@ -196,6 +197,8 @@ public:
     void SaveToXLS(const QString& FileName) { SaveXLS(FileName, QString()); }
     void SaveToXLSSheet(const QString& FileName, const QString& SheetName) { SaveXLS(FileName, SheetName); }
     void SaveXLS(const QString& FileName, const QString& SheetName);
+    // Every cell, fixed ones included, as one table of a new .docx document.
+    void SaveToDOC(const QString& FileName);
 
     // ---- published values with behaviour
     TColor SelectionColor() const { return selectionColor_; }

@@ -25,7 +25,7 @@ public:
 
     WorkbookSheet& newSheet(const QString& name)
     {
-        sheets_.push_back({name, {}});
+        sheets_.push_back({name, {}, {}, false});
         return sheets_.back();
     }
     // False when the address is outside the sheet or too many cells were read.
@@ -320,9 +320,9 @@ bool parseNumber(const QString& text, double& out)
     return ec == std::errc() && p == e && std::isfinite(out);
 }
 
-// One <c> element; the reader ends on its end.
+// One <c> element; the reader ends on its end. `isError` tells an error cell.
 bool readCell(QXmlStreamReader& xml, const QStringList& shared, int& row, int& column, QVariant& value,
-              QString& error)
+              bool& isError, QString& error)
 {
     const QString ref = attribute(xml, u"r");
     if (!ref.isEmpty() && !parseCellReference(ref, column, row)) {
@@ -330,6 +330,7 @@ bool readCell(QXmlStreamReader& xml, const QStringList& shared, int& row, int& c
         return false;
     }
     const QString type = attribute(xml, u"t");
+    isError = type == "e";
     QString v;
     bool hasV = false, hasInline = false;
     QString inlineText;
@@ -401,10 +402,13 @@ bool readSheet(const QByteArray& bytes, const QStringList& shared, CellSink& sin
         } else if (xml.name() == u"c") {
             int cellRow = row, cellColumn = column + 1;
             QVariant value;
-            if (!readCell(xml, shared, cellRow, cellColumn, value, error))
+            bool isError = false;
+            if (!readCell(xml, shared, cellRow, cellColumn, value, isError, error))
                 return false;
             if (!sink.put(sheet, cellRow, cellColumn, value, error))
                 return false;
+            if (isError)
+                sheet.errors.insert({cellRow, cellColumn});
             row = cellRow;
             column = cellColumn;
         }
@@ -611,12 +615,21 @@ bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& 
         QString name, id;
     };
     std::vector<SheetEntry> entries;
+    qsizetype activeTab = 0;
     {
         QXmlStreamReader xml(bytes);
+        bool firstView = true;
         while (!xml.atEnd()) {
             xml.readNext();
-            if (xml.isStartElement() && xml.name() == u"sheet")
+            if (xml.isStartElement() && xml.name() == u"sheet") {
                 entries.push_back({attribute(xml, u"name"), attribute(xml, u"id")});
+            } else if (xml.isStartElement() && xml.name() == u"workbookView" && firstView) {
+                firstView = false;
+                bool ok = false;
+                const int tab = attribute(xml, u"activeTab").toInt(&ok);
+                if (ok)
+                    activeTab = tab;
+            }
         }
         if (xml.hasError()) {
             error = "workbook: " + xml.errorString();
@@ -660,6 +673,7 @@ bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& 
         if (!zip.read(part, bytes, missing, error))
             return false;
         WorkbookSheet& sheet = sink.newSheet(entries[i].name);
+        sheet.active = static_cast<qsizetype>(i) == activeTab;
         if (!readSheet(bytes, shared, sink, sheet, error))
             return false;
     }

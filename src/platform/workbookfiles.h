@@ -22,13 +22,15 @@
 // id to its part, normally xl/worksheets/sheetN.xml; xl/sharedStrings.xml
 // holds the shared texts (<si> with <t> runs; phonetic <rPh> runs are not part
 // of the text). A sheet part holds <row> elements of <c r="B2" t=...> cells:
-// t="s" a shared-text index in <v>, t="str"/"e" a text in <v>, t="inlineStr"
+// t="s" a shared-text index in <v>, t="str" a text in <v>, t="e" an error
+// value ("#DIV/0!") in <v>, kept as that text and marked, t="inlineStr"
 // a text in <is>, t="b" 0 or 1, otherwise a number in <v> (a formula's cached
 // value when <f> is present). A cell without r follows the previous one in
 // its row. In texts, "_xHHHH_" (four hex digits) stands for that UTF-16 unit:
 // control characters such as CR travel so, and "_x005F_" is a literal "_"
 // (written before anything that would read as an escape). Written with
-// libxlsxwriter.
+// libxlsxwriter. The active sheet is the activeTab (from 0, counted over
+// the <sheet> list) of the first <workbookView> in xl/workbook.xml.
 //
 // XLS (BIFF8, Excel 97 and later; read in xlsreader.cpp): a compound
 // document. Its 512-byte header gives the sector size (512 or 4096; the
@@ -42,7 +44,11 @@
 // sheet's records start, its kind and name), SST (the shared texts) and
 // FILEPASS (encrypted: refused); each worksheet runs from its BOF to EOF with
 // LABELSST, LABEL, NUMBER, RK, MULRK, BOOLERR and FORMULA (its cached value,
-// a text one in the following STRING record) cells. Texts are a count, a
+// a text one in the following STRING record) cells. An error value (BOOLERR
+// with its error flag, or a FORMULA whose cached result is an error) marks
+// its cell without giving it a value. WINDOW1 in the globals names the
+// selected tab (from 0, counted over all BOUNDSHEET records), the active
+// sheet. Texts are a count, a
 // flags byte (bit 0: two bytes a character, else one; bit 2: extension
 // bytes; bit 3: formatting runs) and the characters; a text split by a
 // CONTINUE restarts with a flags byte. Dates are numbers (day counts), as
@@ -54,6 +60,7 @@
 #include <QVariant>
 
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -61,6 +68,11 @@
 struct WorkbookSheet {
     QString name;
     std::map<std::pair<int, int>, QVariant> cells;
+    // The cells that hold an error value. An .xlsx error cell also keeps its
+    // text ("#N/A") in `cells`, as it always has; an .xls one has no value.
+    std::set<std::pair<int, int>> errors;
+    // Whether the file marks this sheet active; at most one sheet is.
+    bool active = false;
 };
 
 namespace workbookfiles {

@@ -319,13 +319,19 @@ double rkValue(uint32_t rk)
 struct SheetEntry {
     QString name;
     uint32_t offset;
+    int tab;  // its place among all sheets, charts included
 };
 
-bool readGlobals(const QByteArray& stream, QStringList& shared, std::vector<SheetEntry>& sheets, QString& error)
+// The shared texts, the worksheets and the selected tab (-1 when the file
+// names none) of the workbook globals.
+bool readGlobals(const QByteArray& stream, QStringList& shared, std::vector<SheetEntry>& sheets, int& selectedTab,
+                 QString& error)
 {
     RecordReader records(stream, 0);
     Record r;
     bool first = true;
+    int tabs = 0;
+    selectedTab = -1;
     while (records.next(r, error)) {
         if (first) {
             if (r.type != 0x0809 || r.data.size() < 4 || u16(r.data, 0) != 0x0600) {
@@ -346,9 +352,14 @@ bool readGlobals(const QByteArray& stream, QStringList& shared, std::vector<Shee
             t.at = 6;
             const auto name = t.text(1);
             if (static_cast<uint8_t>(r.data[5]) == 0)  // worksheets only
-                sheets.push_back({name.value_or(QString()), u32(r.data, 0)});
+                sheets.push_back({name.value_or(QString()), u32(r.data, 0), tabs});
+            ++tabs;
             break;
         }
+        case 0x003D:  // WINDOW1: the first one holds the selected tab
+            if (r.data.size() >= 12 && selectedTab < 0)
+                selectedTab = u16(r.data, 10);
+            break;
         case 0x00FC: {  // SST
             if (r.data.size() < 8) {
                 error = "damaged shared texts";
@@ -394,6 +405,16 @@ public:
         }
         if (v.isValid() && !(v.typeId() == QMetaType::QString && v.toString().isEmpty()))
             sheets_.back().cells[{row0 + 1, col0 + 1}] = v;
+        return true;
+    }
+    // Marks a cell that holds an error value.
+    bool error(int row0, int col0, QString& error)
+    {
+        if (++count_ > kMaxCells) {
+            error = "too many cells";
+            return false;
+        }
+        sheets_.back().errors.insert({row0 + 1, col0 + 1});
         return true;
     }
 
@@ -470,8 +491,11 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
                     return false;
             break;
         }
-        case 0x0205:  // BOOLERR
-            if (cell(8) && r.data[7] == 0 && !put(u16(r.data, 0), u16(r.data, 2), r.data[6] != 0, error))
+        case 0x0205:  // BOOLERR: a truth value, or an error value when flagged
+            if (!cell(8))
+                break;
+            if (r.data[7] == 0 ? !put(u16(r.data, 0), u16(r.data, 2), r.data[6] != 0, error)
+                               : !put.error(u16(r.data, 0), u16(r.data, 2), error))
                 return false;
             break;
         case 0x0006:  // FORMULA: its cached result
@@ -484,6 +508,8 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
                     pendingRow = u16(r.data, 0);
                     pendingCol = u16(r.data, 2);
                 } else if (kind == 1 && !put(u16(r.data, 0), u16(r.data, 2), r.data[8] != 0, error)) {
+                    return false;
+                } else if (kind == 2 && !put.error(u16(r.data, 0), u16(r.data, 2), error)) {
                     return false;
                 }
             } else if (std::isfinite(f64(r.data, 6)) &&
@@ -537,7 +563,8 @@ bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& e
     }
     QStringList shared;
     std::vector<SheetEntry> entries;
-    if (!readGlobals(stream, shared, entries, error))
+    int selectedTab = -1;
+    if (!readGlobals(stream, shared, entries, selectedTab, error))
         return false;
     if (entries.empty()) {
         error = "the workbook lists no sheet";
@@ -547,7 +574,7 @@ bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& e
     qint64 count = 0;
     CellPut put(read, count);
     for (const SheetEntry& entry : entries) {
-        read.push_back({entry.name, {}});
+        read.push_back({entry.name, {}, {}, entry.tab == selectedTab});
         if (!readWorksheet(stream, entry.offset, shared, put, error))
             return false;
     }

@@ -53,7 +53,7 @@ public:
     explicit Book(const QString& path)
     {
         if (!path.isEmpty() && !workbookfiles::ReadWorkbook(path, sheets_, error_))
-            sheets_.assign(1, WorkbookSheet{"Sheet1", {}});
+            sheets_.assign(1, WorkbookSheet{"Sheet1", {}, {}, false});
     }
     QVariant getCell(int column, int row) const
     {
@@ -79,7 +79,7 @@ public:
     int lastRow() const { return sheets_[0].cells.empty() ? 0 : sheets_[0].cells.rbegin()->first.first; }
 
 private:
-    std::vector<WorkbookSheet> sheets_{WorkbookSheet{"Sheet1", {}}};
+    std::vector<WorkbookSheet> sheets_{WorkbookSheet{"Sheet1", {}, {}, false}};
     QString error_;
 };
 
