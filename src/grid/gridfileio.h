@@ -9,7 +9,24 @@
 
 #include <vector>
 
+namespace grid {
+class RIvuZuvuzoZuvu;
+}
+
 namespace grid::fileio {
+
+// Paints nothing until the work is done, then the whole grid once.
+class UpdateLock {
+public:
+    explicit UpdateLock(RIvuZuvuzoZuvu& Grid);
+    ~UpdateLock();
+    UpdateLock(const UpdateLock&) = delete;
+    UpdateLock& operator=(const UpdateLock&) = delete;
+
+private:
+    RIvuZuvuzoZuvu& grid_;
+};
+
 
 // The whole file; false when it is no regular file or cannot be read.
 bool ReadRegularFile(const QString& FileName, QByteArray& Bytes);

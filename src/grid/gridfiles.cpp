@@ -238,18 +238,6 @@ private:
     bool closeWanted_ = false;
 };
 
-// Paints nothing until the work is done, then the whole grid once.
-class UpdateLock {
-public:
-    explicit UpdateLock(RIvuZuvuzoZuvu& Grid) : grid_(Grid) { grid_.BeginUpdate(); }
-    ~UpdateLock() { grid_.EndUpdate(); }
-    UpdateLock(const UpdateLock&) = delete;
-    UpdateLock& operator=(const UpdateLock&) = delete;
-
-private:
-    RIvuZuvuzoZuvu& grid_;
-};
-
 void appendLine(QByteArray& Out, const std::string& Line)
 {
     Out.append(Line.data(), static_cast<qsizetype>(Line.size()));
@@ -317,6 +305,9 @@ QString trimmedControls(const QString& Text)
 
 namespace fileio {
 
+UpdateLock::UpdateLock(RIvuZuvuzoZuvu& Grid) : grid_(Grid) { grid_.BeginUpdate(); }
+UpdateLock::~UpdateLock() { grid_.EndUpdate(); }
+
 bool ReadRegularFile(const QString& FileName, QByteArray& Bytes)
 {
     if (!QFileInfo(FileName).isFile())
@@ -376,6 +367,7 @@ bool OldContent(const QString& FileName, QByteArray& Bytes)
 using fileio::ReadRegularFile;
 using fileio::ReplaceFile;
 using fileio::SplitLines;
+using fileio::UpdateLock;
 
 // ---------------------------------------------------------------- cell list
 

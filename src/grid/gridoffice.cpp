@@ -3,13 +3,18 @@
 // on), the grid written as a new .xlsx workbook of text cells from A1 or as
 // a table of a new .docx document. The file formats are described beside
 // their readers and writers in platform/workbookfiles.h and
-// platform/docxwriter.h.
+// platform/docxwriter.h. Database files are queried by the query program
+// (quillet-query) in a child process, so that a driver crashing on a damaged
+// file cannot take the program down; its answer is read as
+// platform/queryframes.h describes.
 #include "grid/listgrid.h"
 
 #include "grid/gridfileio.h"
 #include "grid/vurirod.h"
 #include "platform/busycursor.h"
+#include "platform/childprocess.h"
 #include "platform/docxwriter.h"
+#include "platform/queryframes.h"
 #include "platform/workbookfiles.h"
 
 #include <QFileInfo>
@@ -50,7 +55,7 @@ void RIvuZuvuzoZuvu::LoadXLS(const QString& FileName, const QString& SheetName)
         widen(at);
     const int colOffset = IncludeFixedCells ? 0 : FixedCols();
     const int rowOffset = IncludeFixedCells ? 0 : FixedRows();
-    BeginUpdate();
+    fileio::UpdateLock lock(*this);
     if (bottom > 0) {
         SetColCountEx(right - left + 1 + colOffset);
         SetRowCountEx(bottom - top + 1 + rowOffset);
@@ -60,7 +65,6 @@ void RIvuZuvuzoZuvu::LoadXLS(const QString& FileName, const QString& SheetName)
                 SetCellEx(at.second - left + colOffset, at.first - top + rowOffset, text.toStdString());
         }
     }
-    EndUpdate();
     CellsChanged(Rect{0, 0, ColCount(), RowCount()});
     CellsLoaded();
 }
@@ -113,6 +117,100 @@ void RIvuZuvuzoZuvu::SaveToDOC(const QString& FileName)
     QString error;
     if (!docx::WriteTable(rows, bytes, error) || !fileio::ReplaceFile(FileName, bytes))
         throw DIdiZedoRorid("Cannot Create file " + FileName.toStdString());
+}
+
+namespace {
+
+// The longest the query program may stay silent before it is given up.
+constexpr std::chrono::seconds kQuerySilence{60};
+
+}  // namespace
+
+void RIvuZuvuzoZuvu::LoadFromMDBSQL(const QString& DatabaseName, const QString& SQL)
+{
+    namespace qf = queryframes;
+    qf::Reader reader;
+    qf::Frame frame;
+    std::vector<qf::Value> values;
+    qsizetype fields = -1;  // until the names came
+    int row = FixedRows();
+    qint64 cells = 0;
+    bool ended = false, done = false, damaged = false;
+    QString driverText;
+    fileio::UpdateLock lock(*this);
+    // Takes each frame as it arrives; false stops the query program.
+    auto bad = [&] {
+        damaged = true;
+        return false;
+    };
+    auto take = [&](const QByteArray& piece) {
+        reader.feed(piece);
+        for (;;) {
+            const qf::Reader::Result got = reader.next(frame);
+            if (got == qf::Reader::NeedMore)
+                return true;
+            if (got == qf::Reader::Damaged || ended || (fields < 0 && frame.kind != qf::Names && frame.kind != qf::Failure))
+                return bad();
+            switch (frame.kind) {
+            case qf::Names: {
+                QStringList names;
+                if (fields >= 0 || !qf::ReadNames(frame.payload, names))
+                    return bad();
+                fields = names.size();
+                SetColCountEx(FixedCols() + static_cast<int>(fields));
+                if (FixedRows() > 0)
+                    for (qsizetype i = 0; i < fields; ++i)
+                        SetCellEx(FixedCols() + static_cast<int>(i), FixedRows() - 1, names[i].toStdString());
+                break;
+            }
+            case qf::Count: {
+                int64_t count = 0;
+                if (!qf::ReadCount(frame.payload, count))
+                    return bad();
+                // a count too large to hold is left to the records themselves
+                if (count > 0 && count <= workbookfiles::kMaxCells / std::max<qsizetype>(fields, 1))
+                    SetRowCountEx(FixedRows() + static_cast<int>(count));
+                break;
+            }
+            case qf::Record:
+                if (!qf::ReadRecord(frame.payload, static_cast<size_t>(fields), values))
+                    return bad();
+                cells += std::max<qsizetype>(fields, 1);
+                if (cells > workbookfiles::kMaxCells) {
+                    driverText = QString("The query gives more than %1 cells.").arg(workbookfiles::kMaxCells);
+                    return false;
+                }
+                if (row >= RowCount())
+                    SetRowCountEx(row + 1);
+                for (qsizetype i = 0; i < fields; ++i) {
+                    const qf::Value& v = values[static_cast<size_t>(i)];
+                    SetCellEx(FixedCols() + static_cast<int>(i), row, v ? v->toStdString() : std::string());
+                }
+                ++row;
+                break;
+            case qf::Failure:
+                driverText = QString::fromUtf8(frame.payload).trimmed();
+                ended = true;
+                break;
+            case qf::Done:
+                if (!frame.payload.isEmpty())
+                    return bad();
+                ended = done = true;
+                break;
+            }
+        }
+    };
+    const platform::ChildResult result = platform::RunChild(
+        platform::HelperProgram("quillet-query"), {MDBDriver, DatabaseName, SQL}, kQuerySilence, take);
+    if (result.end != platform::ChildResult::Finished || result.exitCode != 0 || !done || damaged ||
+        reader.pending() > 0) {
+        // the driver's own words: its message, and what it wrote on the side
+        std::string message = "Cannot open file " + DatabaseName.toStdString();
+        for (const QString& words : {driverText, QString::fromUtf8(result.standardError).trimmed()})
+            if (!words.isEmpty())
+                message += "\n" + words.toStdString();
+        throw DIdiZedoRorid(message);
+    }
 }
 
 }  // namespace grid

@@ -156,6 +156,7 @@ public:
     bool CSVQuoteAll = false;
     bool CSVTildeBreaks = false;
     bool QuoteClipboardLines = false;
+    QString MDBDriver = QStringLiteral("QODBC");  // Access files through MDBTools
     int ComboSelection = -1;
 
     // ---- text files (gridfiles.cpp, where the formats are described). Every
@@ -199,6 +200,15 @@ public:
     void SaveXLS(const QString& FileName, const QString& SheetName);
     // Every cell, fixed ones included, as one table of a new .docx document.
     void SaveToDOC(const QString& FileName);
+    // The result of a query on a database file, run by the query program
+    // through the Qt SQL driver MDBDriver: field names in the last fixed row,
+    // records from FixedRows on. A failure raises "Cannot open file " + name
+    // (with the driver's text when it gave one); the grid keeps what came.
+    void LoadFromMDBTable(const QString& DatabaseName, const QString& TableName)
+    {
+        LoadFromMDBSQL(DatabaseName, "SELECT * FROM " + TableName);
+    }
+    void LoadFromMDBSQL(const QString& DatabaseName, const QString& SQL);
 
     // ---- published values with behaviour
     TColor SelectionColor() const { return selectionColor_; }

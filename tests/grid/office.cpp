@@ -3,7 +3,12 @@
 // query program on SQLite files.
 #include "officefiles.h"
 
+#include <QDir>
 #include <QGuiApplication>
+#include <QThread>
+#include <gmock/gmock.h>
+
+#include <thread>
 
 TEST_F(GridOffice, NewWorkbooksAndRefusals)
 {
@@ -69,4 +74,61 @@ TEST_F(GridOffice, WordTableHoldsEveryCell)
     const QByteArray old = read("t.docx");
     EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.SaveToDOC(scratch.path()); }), "Cannot Create file " + scratch.path().toStdString());
     EXPECT_EQ(read("t.docx"), old);
+}
+
+TEST_F(GridOffice, DatabaseQueriesFillTheGridThroughTheQueryProgram)
+{
+    python("import sys, sqlite3\n"
+           "c = sqlite3.connect(sys.argv[1] + '/t.db')\n"
+           "c.execute('create table T (id integer, name text)')\n"
+           "c.executemany('insert into T values (?, ?)', [(1, 'one'), (2, None), (3, 'three')])\n"
+           "c.commit()\n");
+    RIvuZuvuzoZuvu g;
+    g.MDBDriver = "QSQLITE";
+    g.SetColCountEx(5);
+    g.SetRowCountEx(3);
+    g.SetFixedCols(1);
+    g.SetFixedRows(1);
+    g.SetCells(2, 2, "replaced by NULL");
+    g.LoadFromMDBTable(path("t.db"), "T");
+    EXPECT_EQ(g.ColCount(), 3);
+    EXPECT_EQ(g.RowCount(), 4);
+    const std::vector<std::vector<std::string>> want = {{"id", "name"}, {"1", "one"}, {"2", ""}, {"3", "three"}};
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 2; ++c)
+            EXPECT_EQ(g.Cells(c + 1, r), want[r][c]) << r << "," << c;
+
+    // a query program killed half-way, a file that is no database, a missing one
+    const std::string failure = "Cannot open file " + path("t.db").toStdString();
+    std::thread killer([] {
+        for (int tries = 0; tries < 2000; ++tries) {
+            for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+                QFile stat("/proc/" + pid + "/stat");
+                const QByteArray s = stat.open(QIODevice::ReadOnly) ? stat.readAll() : QByteArray();
+                const QList<QByteArray> after = s.mid(s.lastIndexOf(')') + 2).split(' ');  // state, parent, ...
+                if (s.contains("(quillet-query)") && after.size() > 1 &&
+                    after[1].toLongLong() == QCoreApplication::applicationPid()) {
+                    QThread::msleep(300);
+                    QProcess::execute("/bin/kill", {"-KILL", pid});
+                    return;
+                }
+            }
+            QThread::msleep(5);
+        }
+    });
+    const std::string killed = errorOf<DIdiZedoRorid>([&] {
+        g.LoadFromMDBSQL(path("t.db"), "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 3000000) "
+                                       "SELECT x FROM n");
+    });
+    killer.join();
+    EXPECT_EQ(killed, failure);
+    EXPECT_EQ(g.Cells(1, 0), "x");
+    EXPECT_EQ(g.Cells(1, 1), "1") << "the grid keeps what came before the end";
+
+    write("no.db", QByteArray(4096, 'x'));
+    EXPECT_THAT(errorOf<DIdiZedoRorid>([&] { g.LoadFromMDBTable(path("no.db"), "T"); }),
+                ::testing::StartsWith("Cannot open file " + path("no.db").toStdString() + "\n"));
+    EXPECT_THAT(errorOf<DIdiZedoRorid>([&] { g.LoadFromMDBTable(path("gone.db"), "T"); }),
+                ::testing::StartsWith("Cannot open file " + path("gone.db").toStdString()));
+    EXPECT_EQ(g.Cells(1, 1), "1");
 }

@@ -1,0 +1,35 @@
+// Helper programs run as children: their output arrives in order, and one
+// that stays silent too long or crashes is reported so and never outlives
+// the call.
+#include "platform/childprocess.h"
+
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using platform::ChildResult;
+
+TEST(ChildProcess, OutputSilenceCrashAndStop)
+{
+    QByteArray out;
+    auto keep = [&](const QByteArray& piece) {
+        out += piece;
+        return true;
+    };
+    ChildResult r = platform::RunChild("/bin/sh", {"-c", "echo one; sleep 0.2; echo two >&2; echo three; exit 3"}, 5s, keep);
+    EXPECT_EQ(r.end, ChildResult::Finished);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(out, "one\nthree\n");
+    EXPECT_EQ(r.standardError, "two\n");
+
+    QElapsedTimer clock;
+    clock.start();
+    r = platform::RunChild("/bin/sh", {"-c", "echo alive; sleep 30"}, 300ms, keep);
+    EXPECT_EQ(r.end, ChildResult::Silent);
+    EXPECT_LT(clock.elapsed(), 5000);
+
+    EXPECT_EQ(platform::RunChild("/bin/sh", {"-c", "kill -SEGV $$"}, 5s, keep).end, ChildResult::Crashed);
+    EXPECT_EQ(platform::RunChild("/bin/sh", {"-c", "yes"}, 5s, [](const QByteArray&) { return false; }).end,
+              ChildResult::Stopped);
+    EXPECT_EQ(platform::RunChild("/nonexistent/program", {}, 5s, keep).end, ChildResult::NotStarted);
+}
