@@ -20,10 +20,14 @@ TEST_F(GridOffice, NewWorkbooksAndRefusals)
     g.SetCells(27, 9, "last\r\ncell");
     g.SetCells(0, 0, "first");
     g.SaveToXLS(path("new.xlsx"));
-    EXPECT_EQ(python("import sys, openpyxl\n"
-                     "ws = openpyxl.load_workbook(sys.argv[1] + '/new.xlsx').active\n"
-                     "print(ws.dimensions, repr(ws['AB10'].value), ws.title)"),
-              "A1:AB10 'last\\ncell' Sheet1");
+    g.SaveToXLSSheet(path("named.xlsx"), "Mine");  // a new file takes the sheet name
+    EXPECT_EQ(python("import sys, re, zipfile, openpyxl\n"
+                     "d = sys.argv[1]\n"
+                     "sheet = zipfile.ZipFile(d + '/new.xlsx').read('xl/worksheets/sheet1.xml').decode()\n"
+                     "ws = openpyxl.load_workbook(d + '/new.xlsx').active\n"
+                     "print(re.search('<dimension ref=\"([^\"]*)\"', sheet).group(1), repr(ws['AB10'].value), ws.title,\n"
+                     "      openpyxl.load_workbook(d + '/named.xlsx').sheetnames)"),
+              "A1:AB10 'last\\ncell' Sheet1 ['Mine']");
     RIvuZuvuzoZuvu back;
     back.IncludeFixedCells = true;
     back.LoadFromXLS(path("new.xlsx"));
