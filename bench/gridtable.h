@@ -1,6 +1,7 @@
 // The table the grid file benchmarks write and read: 100,000 rows of 13
 // cells of 10 to 30 characters, some holding a comma or a quote, and the
-// scratch folder for their files; and their main(), on Qt's offscreen platform.
+// scratch folder for their files; and their main(), on Qt's offscreen platform,
+// which prints the program's summary (printSummary) after the runs.
 #pragma once
 
 #include "grid/listgrid.h"
@@ -60,6 +61,9 @@ inline void fill(grid::RIvuZuvuzoZuvu& g)
             g.SetCells(c, r, t[static_cast<size_t>(r)][static_cast<size_t>(c)]);
 }
 
+// Set by a benchmark program that prints a summary after its runs.
+inline void (*printSummary)() = nullptr;
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -69,5 +73,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    if (printSummary)
+        printSummary();
     return 0;
 }
