@@ -50,22 +50,6 @@ public:
     explicit TGridUnitEditBtn(QWidget* Owner);
 };
 
-class RIvuZuvuzoZuvu;
-
-// The grid's text editor: the cell's characters pass a filter chosen by the
-// cell's editor type (digits, float characters, upper, lower or word case)
-// and the grid's maximum edit length; a refused character may beep.
-class TGridInplaceEdit : public platform::InplaceEdit {
-public:
-    explicit TGridInplaceEdit(RIvuZuvuzoZuvu* Grid);
-
-protected:
-    void keyPressEvent(QKeyEvent* Event) override;
-
-private:
-    RIvuZuvuzoZuvu* grid_;
-};
-
 class TGridButton : public QPushButton {
 public:
     explicit TGridButton(QWidget* Owner);

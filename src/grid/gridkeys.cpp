@@ -208,8 +208,8 @@ std::string RIvuZuvuzoZuvu::GetEditText(int col, int row)
     TAlignment hAlign = taLeftJustify;
     TVAlignment vAlign = vtaTop;
     GetCellAlignment(real, row, hAlign, vAlign);
-    if (InplaceEditor())
-        InplaceEditor()->setAlignment(hAlign == taRightJustify ? Qt::AlignRight : Qt::AlignLeft);
+    if (TGridInplaceEdit* editor = textEditor())
+        editor->SetVAlign(hAlign == taRightJustify);
     // Markup is not edited unless asked; a "<" that opens no tag stays in the text.
     const std::string& text = Cells(real, row);
     if (!EditWithTags && TextType(text, EnableHTML) == ttHTML)

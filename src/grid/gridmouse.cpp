@@ -198,6 +198,8 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
     const bool alwaysEdit = Navigation->AlwaysEdit();
     if (alwaysEdit)
         Navigation->AlwaysEdit = false;
+    if (MouseActions->CaretPositioning())
+        caretClick_ = QPoint(x, y);  // an editor this click opens puts its caret here
     TBaseGrid::MouseDown(button, shift, x, y);
     if (alwaysEdit)
         Navigation->AlwaysEdit = true;
@@ -205,6 +207,7 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
         InitValidate(Col(), Row());
     if (MouseActions->DirectEdit() && IsEditable(col, row) && !nearVerticalEdge(CellRect(col, row), x))
         ShowEditor();
+    caretClick_.reset();
 }
 
 RIvuZuvuzoZuvu::TMouseSelectMode RIvuZuvuzoZuvu::selectModeAt(int X, int Y, int ACol, int ARow)

@@ -105,6 +105,7 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
 
 RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()
 {
+    DestroyEditor();  // before the editing state it reads goes
     // Frees every cell's properties and graphic objects, hidden cells included;
     // nobody is told any more (the listeners may be gone before the grid).
     OnCellsChanged = nullptr;
@@ -137,7 +138,12 @@ void RIvuZuvuzoZuvu::SetURLColor(TColor Value) { storeAndRepaint(urlColor_, Valu
 void RIvuZuvuzoZuvu::SetURLFull(bool Value) { storeAndRepaint(urlFull_, Value, urlShow_); }
 void RIvuZuvuzoZuvu::SetShowSelection(bool Value) { storeAndRepaint(showSelection_, Value, Value != showSelection_); }
 void RIvuZuvuzoZuvu::SetFlat(bool Value) { storeAndRepaint(flat_, Value); }
-void RIvuZuvuzoZuvu::SetWordWrap(bool Value) { storeAndRepaint(wordWrap_, Value, !IsUpdating()); }
+void RIvuZuvuzoZuvu::SetWordWrap(bool Value)
+{
+    storeAndRepaint(wordWrap_, Value, !IsUpdating());
+    if (TGridInplaceEdit* editor = textEditor())
+        editor->SetWordWrap(Value);
+}
 
 void RIvuZuvuzoZuvu::SetLook(TGridLook Value)
 {

@@ -17,6 +17,7 @@
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
 #include "grid/editors.h"
+#include "grid/gridinplaceedit.h"
 #include "grid/griddragdrop.h"
 #include "grid/gridfooter.h"
 #include "grid/gridobj.h"
@@ -32,6 +33,7 @@ class QIODevice;
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace grid {
@@ -524,6 +526,8 @@ private:
     bool forcedEdit_ = false;          // editing was switched on for the current cell
     bool advancing_ = false;
     bool closingEditor_ = false;       // DoneInplaceEdit hands the focus back to the grid
+    std::optional<QPoint> caretClick_;  // the click that opens the text editor places its caret
+    TGridInplaceEdit* textEditor() const { return dynamic_cast<TGridInplaceEdit*>(InplaceEditor()); }
     int cellNodes_ = 0;
 
     int wheelScrollLines_ = 3;
@@ -939,6 +943,7 @@ protected:
 
 private:
     friend class TGridDropTarget;
+    friend class TGridInplaceEdit;
     friend class TGridDropSource;
     // The press at the pointer started a drag when the drag pending of the press allows it.
     bool startOleDrag(int x, int y);

@@ -167,75 +167,6 @@ const std::string kEmpty;
 
 }  // namespace
 
-// ---------------------------------------------------------------- in-place editor
-
-InplaceEdit::InplaceEdit(StringGrid* grid) : QLineEdit(grid->viewport()), grid_(grid)
-{
-    setFrame(false);
-    hide();
-}
-
-void InplaceEdit::UpdateContents()
-{
-    setText(QString::fromStdString(grid_->GetEditText(grid_->Col(), grid_->Row())));
-    setModified(false);
-    grid_->editOriginal_ = text();
-    selectAll();
-}
-
-void InplaceEdit::Move(const Rect& cell)
-{
-    if (cell.IsEmpty()) {
-        hide();
-        return;
-    }
-    setGeometry(cell.ToQRect());
-}
-
-void InplaceEdit::keyPressEvent(QKeyEvent* e)
-{
-    const int vk = VirtualKeyOf(*e);
-    const bool atStart = cursorPosition() == 0 && !hasSelectedText();
-    const bool atEnd = cursorPosition() == text().size() && !hasSelectedText();
-    switch (vk) {
-    case VK_RETURN:
-        grid_->HideEditor();
-        return;
-    case VK_ESCAPE:
-        setText(grid_->editOriginal_);
-        setModified(false);
-        grid_->HideEditor();
-        return;
-    case VK_TAB: case VK_UP: case VK_DOWN: case VK_PRIOR: case VK_NEXT:
-        break;
-    case VK_LEFT:
-        if (!atStart) return QLineEdit::keyPressEvent(e);
-        break;
-    case VK_RIGHT:
-        if (!atEnd) return QLineEdit::keyPressEvent(e);
-        break;
-    default:
-        if (!e->text().isEmpty() && !grid_->CanEditModify()) return;
-        return QLineEdit::keyPressEvent(e);
-    }
-    // Navigation keys end the edit and move in the grid.
-    grid_->HideEditor();
-    int key = vk;
-    grid_->KeyDown(key, ShiftStateOf(e->modifiers()));
-}
-
-void InplaceEdit::focusInEvent(QFocusEvent* e)
-{
-    QLineEdit::focusInEvent(e);
-    grid_->focusArrived();
-}
-
-void InplaceEdit::focusOutEvent(QFocusEvent* e)
-{
-    QLineEdit::focusOutEvent(e);
-    grid_->focusLeft(QApplication::focusWidget());
-}
-
 // ---------------------------------------------------------------- construction
 
 StringGrid::StringGrid(QWidget* parent)
@@ -290,7 +221,14 @@ StringGrid::StringGrid(QWidget* parent)
     updateScrollBars();
 }
 
-StringGrid::~StringGrid() = default;
+StringGrid::~StringGrid() { DestroyEditor(); }
+
+void StringGrid::DestroyEditor()
+{
+    editorMode_ = false;
+    delete editor_;
+    editor_ = nullptr;
+}
 
 // ---------------------------------------------------------------- counts and sizes
 
@@ -1196,16 +1134,20 @@ void StringGrid::KeyUp(int&, ShiftState) {}
 
 void StringGrid::KeyPress(char32_t& key)
 {
-    if (!(options_ & goEditing) || EditorMode()) return;
+    if (!(options_ & goEditing)) return;
     if (key == U'\r') {
-        SetEditorMode(true);
+        // Enter opens the editor, or closes it when it is open.
+        if (!(options_ & goAlwaysShowEditor)) SetEditorMode(!EditorMode());
+        key = 0;
         return;
     }
+    if (EditorMode()) return;
     if (key < 32 || key == 127 || !CanEditAcceptKey(key)) return;
     ShowEditor();
     if (EditorMode() && editor_ && CanEditModify()) {
         editor_->setText(QString::fromUcs4(&key, 1));
         editor_->setModified(true);
+        editor_->setCursorPosition(1);
     }
 }
 
@@ -1460,7 +1402,7 @@ void StringGrid::focusArrived()
 
 void StringGrid::focusLeft(QWidget* now)
 {
-    if (!entered_ || now == this || (editor_ && now == editor_)) return;
+    if (!entered_ || now == this || (editor_ && (now == editor_ || editor_->isAncestorOf(now)))) return;
     entered_ = false;
     DoExit();
 }
@@ -1530,7 +1472,7 @@ void StringGrid::HideEditor()
 void StringGrid::UpdateText()
 {
     if (!editor_) return;
-    SetEditText(curCol_, curRow_, editor_->text().toStdString());
+    SetEditText(curCol_, curRow_, editor_->CellText());
     editor_->setModified(false);
 }
 

@@ -21,9 +21,9 @@
 
 #include "platform/canvas.h"
 #include "platform/geometry.h"
+#include "platform/inplaceedit.h"
 
 #include <QAbstractScrollArea>
-#include <QLineEdit>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -74,30 +74,6 @@ enum : int {
 // The key code and shift state of a Qt key event (0 for keys without a code).
 int VirtualKeyOf(const class QKeyEvent& e);
 ShiftState ShiftStateOf(Qt::KeyboardModifiers m, Qt::MouseButtons b = Qt::NoButton);
-
-class StringGrid;
-
-// The default in-place editor: a line edit laid over the current cell. Enter,
-// Escape, Tab, Up, Down, PgUp, PgDn (and Left/Right at the ends of the text)
-// go to the grid's key handling.
-class InplaceEdit : public QLineEdit {
-    Q_OBJECT
-public:
-    explicit InplaceEdit(StringGrid* grid);
-    StringGrid* Grid() const { return grid_; }
-    // Loads the grid's edit text of the current cell.
-    virtual void UpdateContents();
-    // Places the editor over a cell rectangle (client coordinates of the grid).
-    virtual void Move(const Rect& cell);
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-    void focusInEvent(QFocusEvent* e) override;
-    void focusOutEvent(QFocusEvent* e) override;
-
-private:
-    StringGrid* grid_;
-};
 
 // The cells of one row or one column, with their objects.
 struct CellLine {
@@ -303,6 +279,8 @@ protected:
 
     // ----- editor hooks -----
     virtual InplaceEdit* CreateEditor();
+    // Frees the editor; a descendant whose editor reads its state calls it in its destructor.
+    void DestroyEditor();
     virtual bool CanEditShow();     // goEditing, not goRowSelect, a non-fixed current cell
     virtual bool CanEditModify();
     virtual bool CanEditAcceptKey(char32_t key);
