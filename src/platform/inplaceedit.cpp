@@ -346,6 +346,8 @@ int InplaceEdit::charFromPos(QPoint p) const
 
 void InplaceEdit::copy()
 {
+    if (params_.password && !params_.multiLine)
+        return;  // a password never leaves its field
     if (params_.multiLine)
         multi_->copy();
     else
@@ -354,7 +356,7 @@ void InplaceEdit::copy()
 
 void InplaceEdit::cut()
 {
-    if (!grid_->CanEditModify() || !hasSelectedText())
+    if (!grid_->CanEditModify() || !hasSelectedText() || (params_.password && !params_.multiLine))
         return;
     QApplication::clipboard()->setText(selectedText());
     insert(QString());
@@ -419,7 +421,15 @@ void InplaceEdit::keyPressEvent(QKeyEvent* e)
         setText(grid_->editOriginal_);
         grid_->HideEditor();
         return;
-    case VK_TAB: case VK_UP: case VK_DOWN: case VK_PRIOR: case VK_NEXT:
+    case VK_TAB:
+        if (!grid_->HasOption(goTabs)) {
+            // Tab belongs to the grid's cells only with goTabs; otherwise it leaves the grid.
+            grid_->HideEditor();
+            grid_->focusNextPrevChild(!(e->modifiers() & Qt::ShiftModifier) && e->key() != Qt::Key_Backtab);
+            return;
+        }
+        break;
+    case VK_UP: case VK_DOWN: case VK_PRIOR: case VK_NEXT:
         break;
     case VK_LEFT:
         if (!atStart)

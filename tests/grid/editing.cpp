@@ -275,3 +275,48 @@ TEST_F(EditingTest, FullFieldAdvancesAutomatically)
     EXPECT_EQ(e.g.Col(), 2);
     EXPECT_EQ(e.g.Cells(1, 1), "123");
 }
+
+TEST_F(EditingTest, GrowsWhileTyping)
+{
+    e.g.SizeWhileTyping->Width = true;
+    platform::InplaceEdit* ed = open(edNormal, "", 0);
+    const int before = e.g.ColWidths(1);
+    typed(ed, "a rather long text for one cell");
+    EXPECT_GT(e.g.ColWidths(1), before);
+    EXPECT_EQ(ed->width(), e.g.ColWidths(1) - 1);
+    EXPECT_EQ(e.g.Cells(1, 1), "");  // the cell takes the text when the edit ends
+
+    e.g.SizeWhileTyping->Height = true;
+    e.g.Multilinecells = true;
+    const int height = e.g.RowHeights(1);
+    QTest::keyClick(ed, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_GT(e.g.RowHeights(1), height);
+    EXPECT_TRUE(e.g.EditorMode());
+    EXPECT_EQ(ed->text().count(u'\n'), 1);
+}
+
+TEST(EditProgressTest, ReportsTheCaretAndTheEnd)
+{
+    struct Grid : RIvuZuvuzoZuvu {
+        std::vector<int> reports;
+        void EditProgress(const std::string&, QPoint Point, int Progress) override
+        {
+            reports.push_back(Progress);
+            points.push_back(Point);
+        }
+        std::vector<QPoint> points;
+    } g;
+    g.SetOptions((g.Options() | platform::goEditing) & ~platform::goRowSelect);
+    g.show();
+    (void)QTest::qWaitForWindowExposed(&g);
+    g.setFocus();
+    QTest::keyClick(&g, Qt::Key_F2);
+    ASSERT_TRUE(g.EditorMode());
+    g.InplaceEditor()->setText("");
+    QTest::keyClicks(g.InplaceEditor(), "ab");
+    g.setFocus();
+    EXPECT_EQ(g.reports, (std::vector<int>{1, 2, -1}));
+    ASSERT_EQ(g.points.size(), 3u);
+    EXPECT_LT(g.points[0].x(), g.points[1].x());
+    EXPECT_EQ(g.points[2], QPoint(-1, -1));
+}
