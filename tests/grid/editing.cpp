@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
 
@@ -260,6 +261,18 @@ TEST_F(EditingTest, FieldFollowsTheCell)
     ASSERT_TRUE(e.g.EditorMode());
     EXPECT_FALSE(e.g.InplaceEditor()->hasSelectedText());
     EXPECT_LE(e.g.InplaceEditor()->cursorPosition(), 1);
+
+    // A double click in the editor is the cell's.
+    QPoint clicked;
+    e.g.OnDblClickCell = [&](RIvuZuvuzoZuvu*, int ARow, int ACol) { clicked = {ACol, ARow}; };
+    QTest::mouseDClick(static_cast<QPlainTextEdit*>(e.g.InplaceEditor()->Field())->viewport(), Qt::LeftButton);
+    EXPECT_EQ(clicked, QPoint(2, 2));
+    e.click(4, 5);
+
+    // Without a click the first character is selected when asked.
+    e.g.Navigation->ImproveMaskSel = true;
+    ed = open(edNormal, "xyz");
+    EXPECT_EQ(ed->selectedText(), "x");
 }
 
 TEST_F(EditingTest, FullFieldAdvancesAutomatically)
