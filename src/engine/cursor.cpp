@@ -10,22 +10,18 @@
 // ---------------------------------------------------------------------------
 // dbSelection
 
-void dbSelection::add(oid_t oid)
+void dbSelection::addSegment()
 {
-    if (last == nullptr || last->nRows == quantum) {
-        segment* seg = new segment;
-        seg->next = nullptr;
-        seg->prev = last;
-        seg->nRows = 0;
-        if (last != nullptr) {
-            last->next = seg;
-        } else {
-            first = seg;
-        }
-        last = seg;
+    segment* seg = new segment;
+    seg->next = nullptr;
+    seg->prev = last;
+    seg->nRows = 0;
+    if (last != nullptr) {
+        last->next = seg;
+    } else {
+        first = seg;
     }
-    last->rows[last->nRows++] = oid;
-    nRows += 1;
+    last = seg;
 }
 
 void dbSelection::clear()
@@ -61,57 +57,6 @@ void dbSelection::reverse()
         pos = curr->nRows - 1 - pos;
     }
 }
-
-namespace {
-
-template <class T>
-int compareValues(const byte* a, const byte* b)
-{
-    T x, y;
-    std::memcpy(&x, a, sizeof(T));
-    std::memcpy(&y, b, sizeof(T));
-    return x < y ? -1 : (y < x ? 1 : 0);
-}
-
-// Text of a stored string field: {count, offset from the row's start}.
-const char* storedText(const byte* row, const dbFieldDescriptor* fd)
-{
-    std::uint32_t offs;
-    std::memcpy(&offs, row + fd->dbsOffs + sizeof(std::uint32_t), sizeof(offs));
-    return reinterpret_cast<const char*>(row + offs);
-}
-
-int compareField(const byte* a, const byte* b, const dbFieldDescriptor* fd)
-{
-    const byte* p = a + fd->dbsOffs;
-    const byte* q = b + fd->dbsOffs;
-    switch (fd->type) {
-    case dbField::tpBool:
-    case dbField::tpInt1:
-        return compareValues<std::int8_t>(p, q);
-    case dbField::tpInt2:
-        return compareValues<std::int16_t>(p, q);
-    case dbField::tpInt4:
-        return compareValues<std::int32_t>(p, q);
-    case dbField::tpInt8:
-        return compareValues<std::int64_t>(p, q);
-    case dbField::tpReal4:
-        return compareValues<float>(p, q);
-    case dbField::tpReal8:
-        return compareValues<double>(p, q);
-    case dbField::tpString:
-        return std::strcmp(storedText(a, fd), storedText(b, fd));  // bytes as unsigned values
-    case dbField::tpReference:
-        return compareValues<oid_t>(p, q);
-    case dbField::tpRawBinary:
-        return fd->comparator(p, q, fd->dbsSize);
-    default:
-        dbAssert(false);
-        return 0;
-    }
-}
-
-}  // namespace
 
 int dbSelection::compare(const byte* a, const byte* b, const dbOrderByNode* order)
 {
@@ -187,6 +132,9 @@ dbFirstInOrder::dbFirstInOrder(const dbOrderByNode* keys) : order(keys)
         if (key->field == nullptr) {
             order = nullptr;
         }
+    }
+    if (order != nullptr && order->next == nullptr) {
+        onlyKey = order;
     }
 }
 
@@ -360,31 +308,24 @@ bool dbAnyCursor::inTable(oid_t ref) const
     return false;
 }
 
-bool dbAnyCursor::add(oid_t oid)
+bool dbAnyCursor::markSelected(oid_t oid)
 {
-    settle();
-    if (selection.nRows >= limit) {
+    std::size_t word = oid / 32;
+    if (word >= bitmapSize) {
+        // The index grew since the bitmap was made.
+        std::size_t size = std::max<std::size_t>(word + 1, (db->getIndexSize() + 31) / 32);
+        std::uint32_t* grown = new std::uint32_t[size]();
+        std::copy(bitmap, bitmap + bitmapSize, grown);
+        delete[] bitmap;
+        bitmap = grown;
+        bitmapSize = size;
+    }
+    std::uint32_t bit = std::uint32_t(1) << (oid % 32);
+    if (bitmap[word] & bit) {
         return false;
     }
-    if (eliminateDuplicates) {
-        std::size_t word = oid / 32;
-        if (word >= bitmapSize) {
-            // The index grew since the bitmap was made.
-            std::size_t size = std::max<std::size_t>(word + 1, (db->getIndexSize() + 31) / 32);
-            std::uint32_t* grown = new std::uint32_t[size]();
-            std::copy(bitmap, bitmap + bitmapSize, grown);
-            delete[] bitmap;
-            bitmap = grown;
-            bitmapSize = size;
-        }
-        std::uint32_t bit = std::uint32_t(1) << (oid % 32);
-        if (bitmap[word] & bit) {
-            return selection.nRows < limit;
-        }
-        bitmap[word] |= bit;
-    }
-    selection.add(oid);
-    return selection.nRows < limit;
+    bitmap[word] |= bit;
+    return true;
 }
 
 void dbAnyCursor::checkForDuplicates()

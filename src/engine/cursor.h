@@ -20,6 +20,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "engine/class.h"
@@ -52,7 +53,14 @@ class dbSelection {
     dbSelection& operator=(const dbSelection&) = delete;
 
     // Appends an id, starting a new segment when the last one is full.
-    void add(oid_t oid);
+    void add(oid_t oid)
+    {
+        if (last == nullptr || last->nRows == quantum) {
+            addSegment();
+        }
+        last->rows[last->nRows++] = oid;
+        nRows += 1;
+    }
     // Frees every segment.
     void clear();
     // Reverses the order of the ids.
@@ -62,12 +70,60 @@ class dbSelection {
     void sort(dbDatabase* db, const dbOrderByNode* order);
     // Compares two stored rows by the keys: negative, 0 or positive.
     static int compare(const byte* a, const byte* b, const dbOrderByNode* order);
+    // Compares two stored rows by one field (texts as unsigned bytes).
+    static int compareField(const byte* a, const byte* b, const dbFieldDescriptor* fd)
+    {
+        const byte* p = a + fd->dbsOffs;
+        const byte* q = b + fd->dbsOffs;
+        switch (fd->type) {
+        case dbField::tpBool:
+        case dbField::tpInt1:
+            return compareValues<std::int8_t>(p, q);
+        case dbField::tpInt2:
+            return compareValues<std::int16_t>(p, q);
+        case dbField::tpInt4:
+            return compareValues<std::int32_t>(p, q);
+        case dbField::tpInt8:
+            return compareValues<std::int64_t>(p, q);
+        case dbField::tpReal4:
+            return compareValues<float>(p, q);
+        case dbField::tpReal8:
+            return compareValues<double>(p, q);
+        case dbField::tpString:
+            return std::strcmp(storedText(a, fd), storedText(b, fd));
+        case dbField::tpReference:
+            return compareValues<oid_t>(p, q);
+        case dbField::tpRawBinary:
+            return fd->comparator(p, q, fd->dbsSize);
+        default:
+            dbAssert(false);
+            return 0;
+        }
+    }
 
     std::size_t segmentCount() const;
 
     // Compares two rows by an ORDER BY key that is an expression; set by the
     // expression interpreter. Without it, an expression key is fatal.
     static inline int (*compareExpressionKey)(const byte* a, const byte* b, const dbOrderByNode* key) = nullptr;
+
+  private:
+    void addSegment();
+    template <class T>
+    static int compareValues(const byte* a, const byte* b)
+    {
+        T x, y;
+        std::memcpy(&x, a, sizeof(T));
+        std::memcpy(&y, b, sizeof(T));
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
+    // Text of a stored string field: {count, offset from the row's start}.
+    static const char* storedText(const byte* row, const dbFieldDescriptor* fd)
+    {
+        std::uint32_t offs;
+        std::memcpy(&offs, row + fd->dbsOffs + sizeof(std::uint32_t), sizeof(offs));
+        return reinterpret_cast<const char*>(row + offs);
+    }
 };
 
 // Watches rows as a scan adds them and keeps the one that orders before all
@@ -80,7 +136,13 @@ class dbFirstInOrder {
     void see(oid_t id, const byte* row)
     {
         seen += 1;
-        int diff = bestRow == nullptr ? -1 : dbSelection::compare(row, bestRow, order);
+        int diff = -1;
+        if (bestRow != nullptr && onlyKey != nullptr) {
+            diff = dbSelection::compareField(row, bestRow, onlyKey->field);
+            diff = onlyKey->ascent ? diff : -diff;
+        } else if (bestRow != nullptr) {
+            diff = dbSelection::compare(row, bestRow, order);
+        }
         if (diff < 0) {
             best = id;
             bestRow = row;
@@ -96,6 +158,7 @@ class dbFirstInOrder {
 
   private:
     const dbOrderByNode* order;
+    const dbOrderByNode* onlyKey = nullptr;  // the key when there is one
     oid_t best = 0;
     const byte* bestRow = nullptr;
     std::size_t seen = 0;
@@ -139,7 +202,17 @@ class dbAnyCursor {
     // Appends an id to the selection (unless the limit is reached or, with
     // duplicate elimination, the id is already there). True while the
     // count stays below the limit.
-    bool add(oid_t oid);
+    bool add(oid_t oid)
+    {
+        settle();
+        if (selection.nRows >= limit) {
+            return false;
+        }
+        if (!eliminateDuplicates || markSelected(oid)) {
+            selection.add(oid);
+        }
+        return selection.nRows < limit;
+    }
     // Turns on duplicate elimination for the next adds.
     void checkForDuplicates();
 
@@ -201,6 +274,8 @@ class dbAnyCursor {
     // the values they were selected with.
     static void rowsChanging(dbDatabase* db);
     void fetchIfPrefetch();
+    // Marks an id as selected in the duplicate bitmap; false when it was.
+    bool markSelected(oid_t oid);
     // Whether row ref is in the list of the cursor's table.
     bool inTable(oid_t ref) const;
     // One row forward or back (see gotoNext, gotoPrev).

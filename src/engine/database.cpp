@@ -1307,19 +1307,6 @@ void dbDatabase::abandonChange(const char* msg)
     }
 }
 
-bool dbDatabase::isRecord(oid_t oid) const
-{
-    if (oid == 0 || oid >= currIndexSize) {
-        return false;
-    }
-    offs_t pos = currIndex[oid];
-    if (pos == 0 || (pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != 0 || uint64_t(pos) + sizeof(dbRecord) > header->size) {
-        return false;
-    }
-    uint32_t size = reinterpret_cast<const dbRecord*>(baseAddr + pos)->size;
-    return size >= sizeof(dbRecord) && uint64_t(pos) + size <= header->size;
-}
-
 void dbDatabase::failTransaction()
 {
     txnFailed = true;

@@ -259,7 +259,34 @@ public:
     // changes are rolled back) unless it failed already.
     void abandonChange(const char* msg);
     // Whether an id names a record (not free, not internal) inside the file.
-    bool isRecord(oid_t oid) const;
+    bool isRecord(oid_t oid) const { return findRecord(oid) != nullptr; }
+    // The record an id names, checked as isRecord checks it; else null.
+    const dbRecord* findRecord(oid_t oid) const
+    {
+        if (oid == 0 || oid >= currIndexSize) {
+            return nullptr;
+        }
+        offs_t pos = currIndex[oid];
+        if (pos == 0 || (pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != 0
+            || uint64_t(pos) + sizeof(dbRecord) > header->size) {
+            return nullptr;
+        }
+        const auto* row = reinterpret_cast<const dbRecord*>(baseAddr + pos);
+        return row->size >= sizeof(dbRecord) && uint64_t(pos) + row->size <= header->size ? row : nullptr;
+    }
+    // Where the object of an id would start when its index entry points
+    // inside the file, else null; nothing else is checked, so it is only fit
+    // for hints such as loading a row early.
+    const byte* addressHint(oid_t oid) const
+    {
+        if (oid < currIndexSize) {
+            offs_t pos = currIndex[oid] & ~dbInternalObjectMarker;
+            if (pos < header->size) {
+                return baseAddr + pos;
+            }
+        }
+        return nullptr;
+    }
 
     // ---- Object storage (for descriptors, records and indexes) ----
     // Address of an object for reading (null for a free or unknown id).
