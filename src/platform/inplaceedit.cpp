@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -396,6 +397,15 @@ bool InplaceEdit::eventFilter(QObject* watched, QEvent* e)
     case QEvent::FocusOut: focusOutEvent(static_cast<QFocusEvent*>(e)); return true;
     case QEvent::MouseButtonDblClick: mouseDoubleClickEvent(static_cast<QMouseEvent*>(e)); return true;
     case QEvent::ContextMenu: contextMenuEvent(static_cast<QContextMenuEvent*>(e)); return true;
+    case QEvent::InputMethod: {
+        // Composed characters come in as typed ones, through the same filters.
+        const QString committed = static_cast<QInputMethodEvent*>(e)->commitString();
+        for (QChar c : committed) {
+            QKeyEvent typed(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            keyPressEvent(&typed);
+        }
+        return true;
+    }
     default: return false;
     }
 }

@@ -5,6 +5,7 @@
 #include "platform/beep.h"
 
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
@@ -57,6 +58,14 @@ TEST_F(EditingTest, NumericKinds)
     ASSERT_TRUE(e.g.EditorMode());
     EXPECT_EQ(e.g.InplaceEditor()->text(), "12");
     EXPECT_EQ(platform::BeepCount(), beeps + 1);
+    e.click(4, 5);
+
+    // Composed characters pass the same filter.
+    ed = open(edNumeric, "", 0);
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("\u00e97"));
+    QApplication::sendEvent(ed->Field(), &composed);
+    EXPECT_EQ(ed->text(), "7");
     e.click(4, 5);
 
     ed = open(edPositiveNumeric, "5", 1);
