@@ -77,9 +77,9 @@ void TGridInplaceEdit::UpdateContents()
     wordWrap_ = grid_->WordWrap();
     lookup_ = true;
     RecreateWnd();
-    platform::InplaceEdit::UpdateContents();
     if (maxLength() == 0)
         setMaxLength(grid_->MaxEditLength());
+    platform::InplaceEdit::UpdateContents();
     platform::GridDrawState state{};
     platform::Brush brush;
     platform::Font font = grid_->Font();

@@ -216,9 +216,19 @@ void InplaceEdit::SetCellText(const std::string& t)
 
 void InplaceEdit::setMaxLength(int n)
 {
-    maxLength_ = std::max(0, n);
-    if (line_)
+    n = std::max(0, n);
+    if (n == maxLength_)
+        return;
+    maxLength_ = n;
+    if (line_) {
+        // The line edit sets its text again, losing the selection: it is put back.
+        const int start = line_->selectionStart(), length = line_->selectionLength(), caret = line_->cursorPosition();
         line_->setMaxLength(maxLength_ > 0 ? maxLength_ : 32767);
+        if (start >= 0)
+            line_->setSelection(caret == start ? start + length : start, caret == start ? -length : length);
+        else
+            line_->setCursorPosition(caret);
+    }
 }
 
 void InplaceEdit::setAlignment(Qt::Alignment a)

@@ -8,6 +8,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStyle>
 
 #include <gtest/gtest.h>
 
@@ -250,6 +251,8 @@ TEST_F(EditingTest, FieldFollowsTheCell)
     auto* line = qobject_cast<QLineEdit*>(ed->Field());
     ASSERT_TRUE(line);
     EXPECT_EQ(line->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(line->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, line), u'*');
+    EXPECT_EQ(ed->selectedText(), "secret");
     e.click(4, 5);
     e.g.OnGetAlignment = [](RIvuZuvuzoZuvu*, int, int, TAlignment& H, TVAlignment&) { H = taRightJustify; };
     ed = open(edNormal, "12");
@@ -258,6 +261,8 @@ TEST_F(EditingTest, FieldFollowsTheCell)
     EXPECT_GT(ed->posFromChar(0).x(), ed->width() / 2);
     const platform::Rect r = e.g.CellRect(1, 1);
     EXPECT_EQ(ed->geometry(), QRect(r.Left, r.Top, r.Right - r.Left - 1, r.Bottom - r.Top - 1));
+    e.g.SetWordWrap(true);
+    EXPECT_EQ(static_cast<QPlainTextEdit*>(ed->Field())->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     e.click(4, 5);
     e.g.OnGetAlignment = nullptr;
 
