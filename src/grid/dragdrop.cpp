@@ -164,7 +164,7 @@ void TASGDropTarget::Drop(const QMimeData* Data, platform::ShiftState Keys, cons
         Effect = DROPEFFECT_NONE;
         return;
     }
-    Effect = DropEffect = StandardEffect(Keys);
+    DropEffect = StandardEffect(Keys);
     const TEnumFormats formats(Data);
     if (!formats.HasCol()) {
         if (formats.HasRTF() && RTFAware())
@@ -177,6 +177,7 @@ void TASGDropTarget::Drop(const QMimeData* Data, platform::ShiftState Keys, cons
     QStringList files;
     if (formats.SomeFiles(files))
         DropFiles(Point, files);
+    Effect = DropEffect;
     DropEffect = DROPEFFECT_NONE;
 }
 

@@ -104,7 +104,9 @@ public:
     bool HandleEvent(QEvent* Event, const QWidget* View);
 
 protected:
-    // The effect of the drop being delivered (set before the Drop... calls).
+    // The effect of the drop being delivered: StandardEffect before the
+    // Drop... calls, which may lower it (to none when they took nothing, so
+    // that a moving source keeps its data); the drop answers what they leave.
     int DropEffect = DROPEFFECT_NONE;
 };
 

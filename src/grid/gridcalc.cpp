@@ -105,7 +105,7 @@ double RIvuZuvuzoZuvu::GetFloats(int ACol, int ARow) const
     return value;
 }
 
-void RIvuZuvuzoZuvu::SetFloats(int ACol, int ARow, double Value)
+std::string RIvuZuvuzoZuvu::FloatText(double Value) const
 {
     // FloatFormat holds exactly one floating-point conversion (its setter
     // checks). printf follows the process locale, so its decimal point is
@@ -118,8 +118,10 @@ void RIvuZuvuzoZuvu::SetFloats(int ACol, int ARow, double Value)
     if (!point.empty() && point != ".")
         if (auto p = text.find(point); p != std::string::npos)
             text = text.substr(0, p) + "." + text.substr(p + point.size());
-    SetCellEx(ACol, ARow, text);
+    return text;
 }
+
+void RIvuZuvuzoZuvu::SetFloats(int ACol, int ARow, double Value) { SetCellEx(ACol, ARow, FloatText(Value)); }
 
 // ---------------------------------------------------------------- calculations
 
@@ -323,42 +325,6 @@ void RIvuZuvuzoZuvu::AutoSizeCells(bool SkipFixed, int XPadding, int YPadding)
             SetRowHeights(r, std::max(RowHeights(r), text.y() + graphic.y() + YPadding));
         }
     EndUpdate();
-}
-
-// ---------------------------------------------------------------- selected text
-
-std::string RIvuZuvuzoZuvu::SelectedText()
-{
-    const TGridRect sel = Selection();
-    int firstCol = sel.Left, lastCol = sel.Right;
-    if (HasOption(platform::goRowSelect) && DragDropSettings->OleEntireRows()) {
-        firstCol = 0;
-        lastCol = ColCount() - 1;
-    }
-    std::vector<int> rows;
-    if (MouseActions->DisjunctRowSelect()) {
-        for (int r = FixedRows(); r < RowCount(); ++r)
-            if (r < static_cast<int>(rowSelect_.size()) && rowSelect_[r])
-                rows.push_back(r);
-    } else {
-        for (int r = sel.Top; r <= sel.Bottom; ++r)
-            rows.push_back(r);
-    }
-    std::string out;
-    for (int r : rows) {
-        for (int c = firstCol; c <= lastCol; ++c) {
-            std::string text = GetCellEx(RemapCol(c), r);
-            if (text.find("{\\") != std::string::npos)
-                text = RTFPlainText(text);
-            if (QuoteClipboardLines && LinesInText(text, Multilinecells) > 1)
-                LineFeedsToCSV(text);
-            out += text;
-            if (c < lastCol)
-                out += '\t';
-        }
-        out += "\r\n";
-    }
-    return out;
 }
 
 // ---------------------------------------------------------------- exchanges

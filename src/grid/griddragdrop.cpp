@@ -3,6 +3,8 @@
 // and columns, and the settings that switch them on.
 #include "grid/listgrid.h"
 
+#include "platform/dialogs.h"
+
 #include <QDragEnterEvent>
 #include <QPointer>
 
@@ -116,18 +118,100 @@ void TGridDropTarget::DragMouseLeave()
     hideArrows(*FGrid);
 }
 
+void TGridDropTarget::DropText(const QPoint& pt, const std::string& text)
+{
+    RIvuZuvuzoZuvu& g = *FGrid;
+    g.hideDropFeedback();
+    int col = -1, row = -1;
+    g.ScreenToCell(pt, col, row);
+    if (col < 0 || row < 0) {
+        DropEffect = DROPEFFECT_NONE;
+        return;
+    }
+    const int rows = RIvuZuvuzoZuvu::PasteSize(text).y();
+    if (g.HasOption(platform::goRowSelect))
+        col = g.DragDropSettings->OleEntireRows() ? 0 : g.FixedCols();
+    bool allow = true;
+    if (g.OnOleDrop)
+        g.OnOleDrop(&g, row, col, text, allow);
+    if (!allow) {
+        DropEffect = DROPEFFECT_NONE;
+        return;
+    }
+    if (row == 0 && g.RowCount() == 1 && g.FixedRowAlways)
+        row = 1;  // a grid of its header alone takes the text as its first rows
+    RIvuZuvuzoZuvu::OwnDrag& own = g.ownDrag_;
+    if (own.active && own.source.Contains(col, row)) {
+        own.ontoItself = true;
+        DropEffect = DROPEFFECT_NONE;
+        return;
+    }
+    if (g.DragDropSettings->OleInsertRows() && rows > 0) {
+        g.InsertRows(row, rows);
+        if (own.active && row <= own.source.Top) {
+            own.source.Top += rows;
+            own.source.Bottom += rows;
+        }
+        if (g.TopRow() > g.FixedRows())
+            g.SetTopRow(g.TopRow() + 1);
+    }
+    TGridRect pasted;
+    if (g.pasteText(col, row, text, pasted) == 0 || pasted.Right < pasted.Left || pasted.Bottom < pasted.Top) {
+        DropEffect = DROPEFFECT_NONE;  // nothing written: a moving source keeps its cells
+        return;
+    }
+    g.SetSelection(pasted);
+    if (own.active)
+        own.written = pasted;
+    if (g.OnOleDropped)
+        g.OnOleDropped(&g, pasted);
+}
+
 void TGridDropTarget::DropRTF(const QPoint& pt, const std::string& rtf)
 {
     RIvuZuvuzoZuvu& g = *FGrid;
+    g.hideDropFeedback();
     int col = -1, row = -1;
     g.ScreenToCell(pt, col, row);
-    if (col < 0 || row < 0)
-        return;
-    bool allow = true;
-    if (g.OnOleDrop)
+    bool allow = col >= 0 && row >= 0;
+    if (allow && g.OnOleDrop)
         g.OnOleDrop(&g, row, col, rtf, allow);
     if (allow)
         g.SetCellEx(g.RemapCol(col), row, rtf);
+    else
+        DropEffect = DROPEFFECT_NONE;
+}
+
+void TGridDropTarget::DropFiles(const QPoint& pt, const QStringList& files)
+{
+    RIvuZuvuzoZuvu& g = *FGrid;
+    g.hideDropFeedback();
+    bool loaded = false;
+    if (files.size() == 1) {
+        const QString name = files.front();
+        const QString upper = name.toUpper();
+        const bool csv = upper.contains(QStringLiteral(".CSV")), xls = upper.contains(QStringLiteral(".XLS"));
+        int col = -1, row = -1;
+        g.ScreenToCell(pt, col, row);
+        bool allow = csv || xls;
+        if (allow && g.OnOleDrop)
+            g.OnOleDrop(&g, row, col, name.toStdString(), allow);
+        if (allow) {
+            // The readers refuse anything but a regular file before opening it.
+            try {
+                if (csv)
+                    g.LoadFromCSV(name);
+                else
+                    g.LoadFromXLS(name);
+                loaded = true;
+            } catch (const std::exception& e) {
+                platform::ShowError(QString::fromStdString(e.what()), &g);
+            }
+        }
+    }
+    // A file is only read: the drop never answers a move, after which its source could delete it.
+    const int other = DropFormats & (dfText | dfRTF | dfCol) ? std::min(DropEffect, DROPEFFECT_COPY) : DROPEFFECT_NONE;
+    DropEffect = std::max(loaded ? DROPEFFECT_COPY : DROPEFFECT_NONE, other);
 }
 
 void TGridDropTarget::DropCol(const QPoint& pt, int col)

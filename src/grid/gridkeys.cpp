@@ -1,5 +1,5 @@
 // Keyboard handling of the list grid (row selection with the arrows and
-// Space, Home/End to the first and last row, inserting and deleting rows,
+// Space, Home/End to the first and last row, the clipboard keys, inserting and deleting rows,
 // Tab past fixed right columns), the cell search (Find, FindFirst,
 // FindNext, MatchCell) and the text editor's hand-over with validation.
 #include "grid/listgrid.h"
@@ -56,6 +56,12 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
     if (SelectionRectangle() && !(Selection() == oldSelection)) {
         RepaintRect(oldSelection);
         RepaintRect(Selection());
+    }
+
+    // A clipboard key ends here, so Shift+Delete and Shift+Insert never also remove or insert a row.
+    if (Navigation->AllowClipboardShortCuts() && clipboardKey(key, shift)) {
+        key = 0;
+        return;
     }
 
     const bool disjunct = MouseActions->DisjunctRowSelect();

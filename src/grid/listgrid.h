@@ -34,6 +34,7 @@ class QIODevice;
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace grid {
@@ -53,6 +54,8 @@ enum TEditorType : std::uint8_t {
     edPassword, edUnitEditBtn, edLowerCase, edUpperCase, edFloatSpinEdit, edTimeSpinEdit, edDateSpinEdit,
     edNumericEditBtn, edFloatEditBtn, edCustom, edRichEdit
 };
+// What the last clipboard operation of a grid was.
+enum TClipOperation { coCopy, coCut };
 
 
 class RIvuZuvuzoZuvu : public TBaseGrid {
@@ -646,6 +649,7 @@ public:
     void SetInts(int ACol, int ARow, int Value);
     double GetFloats(int ACol, int ARow) const;
     void SetFloats(int ACol, int ARow, double Value);
+    std::string FloatText(double Value) const;  // a float as SetFloats writes it
 
     // Calculations over the cells' float values, both ends of the range included.
     double ColumnSum(int ACol, int FromRow, int ToRow) const;
@@ -913,6 +917,62 @@ protected:
     void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
     // Shows the editor on the validated cell again once the current event is done.
     void reopenEditorLater();
+
+    // ==================================================================
+    // clipboard (gridclipboard.cpp)
+    //
+    // Blocks go to the clipboard as tab-separated UTF-8 text ("text/plain"),
+    // CR LF after every row of a block of more than one row; with
+    // Navigation.AllowRTFClipboard a top-left cell holding rich text also goes
+    // as "text/rtf". A paste writes editable cells only (any cell with
+    // AllowClipboardAlways) and grows the grid only as the grow settings
+    // allow. A clipboard that cannot be used changes nothing and says nothing.
+public:
+    void CopyToClipBoard();            // the saved range
+    void CopySelectionToClipboard();   // the selection (the saved range with DisjunctRowSelect)
+    void CutToClipboard();
+    void CutSelectionToClipboard();
+    void PasteFromClipboard();            // at the first saved column and row
+    void PasteSelectionFromClipboard();   // at the selection's top-left cell, then the smart fill
+    // Places the text of a block of displayed columns on the clipboard; true
+    // when the clipboard holds it afterwards.
+    bool CopyFunc(const TGridRect& R);
+    // Adds the cell's rich text (when it holds any) to what the clipboard holds.
+    void CopyRTFFunc(int ACol, int ARow);
+    // Pastes the clipboard at a cell: the field count of a text paste, else 0.
+    int PasteFunc(int ACol, int ARow);
+    // Writes lines cut at CR (a following LF skipped) and fields cut at tabs
+    // from (ACol, ARow) on; the number of fields, stored or not, an empty one
+    // after a final line end included. An empty text pastes nothing.
+    int PasteText(int ACol, int ARow, const std::string& Text);
+    // Columns (x) and rows (y) of a text as PasteText cuts it; a last line
+    // without line end counts when it holds anything.
+    static QPoint PasteSize(std::string_view Text);
+    // After every text paste: the copied origin, the block from the paste
+    // cell to the last column and row reached, and the last clipboard operation.
+    virtual void PasteNotify(QPoint Origin, const TGridRect& Pasted, TClipOperation Operation) {}
+    TClipOperation LastClipOperation() const { return clipOperation_; }
+    // Top-left cell of the last copied block; (-1, -1) before any copy.
+    QPoint CopiedOrigin() const { return copiedOrigin_; }
+
+private:
+    // The text of a block: fields by RemapCol, rich text as plain text,
+    // multi-line fields quoted with QuoteClipboardLines, only flagged rows with
+    // DisjunctRowSelect. For the clipboard the fields come from SaveCell (tags
+    // stripped unless CopyHTMLTagsToClipboard) and a one-row block has no line
+    // end; otherwise the cell texts, CR LF after every row.
+    std::string blockText(const TGridRect& R, bool ForClipboard);
+    // Empties the cells of R that a paste may write.
+    void cutCells(const TGridRect& R);
+    // PasteText that also reports the block it reached (Left -1 when none).
+    int pasteText(int ACol, int ARow, std::string_view Text, TGridRect& Reached);
+    bool mayPasteInto(int ACol, int ARow);
+    // Fills the selection from the one or two values a paste left at its top.
+    void smartFill(int Fields);
+    // The clipboard keys (with AllowClipboardShortCuts); true when the key was one.
+    bool clipboardKey(int Key, platform::ShiftState Shift);
+    TClipOperation clipOperation_ = coCopy;
+    QPoint copiedOrigin_{-1, -1};
 
     // ==================================================================
     // drag and drop

@@ -542,21 +542,11 @@ void DecodeDate(TDateTime D, int& Year, int& Month, int& Day)
 
 TDateTime GetNextDate(TDateTime D, int YearStep, int MonthStep, int DayStep, double Delta)
 {
-    int y, m, d;
-    if (DayStep != 0 && YearStep == 0 && MonthStep == 0)
+    const bool years = YearStep != 0, months = MonthStep != 0, days = DayStep != 0;
+    if (days && !years && !months)
         return D + DayStep;
-    if (YearStep != 0 && MonthStep == 0 && DayStep == 0) {
-        DecodeDate(D, y, m, d);
-        return EncodeDate(y + YearStep, m, d);
-    }
-    if (MonthStep != 0 && YearStep == 0 && DayStep == 0) {
-        DecodeDate(D, y, m, d);
-        // Any step, also beyond a year, carries whole years.
-        long long total = static_cast<long long>(y) * 12 + (m - 1) + MonthStep;
-        long long ny = total >= 0 ? total / 12 : (total - 11) / 12;
-        int nm = static_cast<int>(total - ny * 12) + 1;
-        return EncodeDate(static_cast<int>(ny), nm, d);
-    }
+    if (years != months && !days)
+        return StepDate(D, YearStep, MonthStep);
     return D + Delta;
 }
 

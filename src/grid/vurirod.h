@@ -100,6 +100,8 @@ bool TextToInt(const std::string& S, int& Value);
 // ---- dates
 TDateTime EncodeDate(int Year, int Month, int Day);  // throws EConvertError
 void DecodeDate(TDateTime D, int& Year, int& Month, int& Day);
+// The next value of a date series: D plus DayStep days when only days step,
+// D moved by StepDate when only years or only months step, else D + Delta.
 TDateTime GetNextDate(TDateTime D, int YearStep, int MonthStep, int DayStep, double Delta);
 // D moved by whole years and months; a day the target month lacks becomes its
 // last day (31 January + 1 month = 28 or 29 February). The time of day is kept.

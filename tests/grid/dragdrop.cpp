@@ -6,8 +6,10 @@
 #include "grid/dragdrop.h"
 #include "platform/dialogs.h"
 
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -276,4 +278,113 @@ TEST(GridDragDrop, ARefusedDragSelectsARange)
     t.click(t.center(1, 4));
     EXPECT_EQ(t.g.Selection().Top, 4);
     EXPECT_EQ(t.g.Selection().Bottom, 4);
+}
+
+namespace {
+// A grid of plain cells (no row selection) that takes dropped text.
+struct DropGrid : InputGrid {
+    explicit DropGrid(int rows = 8) : InputGrid(rows)
+    {
+        g.SetOptions((g.Options() & ~platform::goRowSelect) | platform::goEditing);
+        g.MouseActions->DisjunctRowSelect = false;
+        g.DragDropSettings->OleDropTarget = true;
+    }
+};
+}  // namespace
+
+TEST(GridDragDrop, DroppedTextIsPastedAndSelected)
+{
+    DropGrid t;
+    t.g.DragDropSettings->OleInsertRows = true;
+    std::vector<TGridRect> dropped;
+    t.g.OnOleDropped = [&](RIvuZuvuzoZuvu*, const TGridRect& R) { dropped.push_back(R); };
+    QMimeData data;
+    data.setText("a\tb\r\nc\td\r\n");
+    const QPoint at = t.center(2, 3);
+    EXPECT_TRUE(dragOnto(t.view(), at, &data).dropped);
+    EXPECT_EQ(t.g.RowCount(), 10);
+    EXPECT_EQ(t.g.Cells(2, 3), "a");
+    EXPECT_EQ(t.g.Cells(3, 4), "d");
+    EXPECT_EQ(t.g.Cells(2, 5), "r3c2");  // the row that was there, moved down
+    const TGridRect block{2, 3, 3, 4};
+    EXPECT_EQ(t.g.Selection(), block);
+    EXPECT_EQ(dropped, std::vector<TGridRect>{block});
+    EXPECT_FALSE(t.g.ArrowWindow(arrRight)->isVisible());
+
+    // Refused by the handler: nothing changes and the drop is not taken.
+    t.g.OnOleDrop = [](RIvuZuvuzoZuvu*, int, int, const std::string&, bool& allow) { allow = false; };
+    EXPECT_FALSE(dragOnto(t.view(), t.center(1, 1), &data).dropped);
+    EXPECT_EQ(t.g.RowCount(), 10);
+    EXPECT_EQ(t.g.Cells(1, 1), "r1c1");
+    EXPECT_EQ(dropped.size(), 1u);
+
+    // A grid of its header alone takes the text as its first rows.
+    DropGrid header(1);
+    QMimeData one;
+    one.setText("x\ty");
+    EXPECT_TRUE(dragOnto(header.view(), header.center(1, 0), &one).dropped);
+    EXPECT_EQ(header.g.RowCount(), 2);
+    EXPECT_EQ(header.g.Cells(1, 1), "x");
+    EXPECT_EQ(header.g.Cells(2, 1), "y");
+    EXPECT_EQ(header.g.Cells(1, 0), "H1");
+}
+
+TEST(GridDragDrop, OneCsvFileIsLoaded)
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath("data.csv");
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("x,y\r\n1,2\r\n");
+    f.close();
+    ASSERT_TRUE(QDir(dir.path()).mkdir("x.csv"));
+    platform::ScriptedDialogs dialogs;
+
+    DropGrid t;
+    std::vector<std::string> asked;
+    t.g.OnOleDrop = [&](RIvuZuvuzoZuvu*, int, int, const std::string& name, bool&) { asked.push_back(name); };
+    QMimeData two;
+    two.setUrls({QUrl::fromLocalFile(csv), QUrl::fromLocalFile(csv)});
+    EXPECT_FALSE(dragOnto(t.view(), t.center(1, 2), &two).dropped);
+    EXPECT_EQ(t.g.Cells(0, 1), "r1c0");
+    QMimeData folder;
+    folder.setUrls({QUrl::fromLocalFile(dir.filePath("x.csv"))});
+    EXPECT_FALSE(dragOnto(t.view(), t.center(1, 2), &folder).dropped);
+    ASSERT_EQ(dialogs.Errors().size(), 1);
+    EXPECT_TRUE(dialogs.Errors()[0].contains("x.csv"));
+    EXPECT_EQ(t.g.Cells(0, 1), "r1c0");
+
+    QMimeData one;
+    one.setUrls({QUrl::fromLocalFile(csv)});
+    const DragResult r = dragOnto(t.view(), t.center(1, 2), &one);
+    EXPECT_TRUE(r.dropped);
+    EXPECT_EQ(r.action, Qt::CopyAction);  // a read file is never moved away
+    EXPECT_EQ(t.g.Cells(0, 1), "x");
+    EXPECT_EQ(t.g.Cells(1, 2), "2");
+    EXPECT_EQ(asked, (std::vector<std::string>{dir.filePath("x.csv").toStdString(), csv.toStdString()}));
+}
+
+TEST(GridDragDrop, AMoveWithinTheGridKeepsWhatTheDropWrote)
+{
+    for (const int target : {2, 4}) {
+        DropGrid t(8);
+        t.g.DragDropSettings->OleDropSource = true;
+        t.g.Navigation->AllowClipboardAlways = true;  // the grid itself is not edited
+        t.g.SetOptions(t.g.Options() & ~platform::goEditing);
+        const char* moved[] = {"A", "B", "C"};
+        for (int r = 3; r <= 5; ++r)
+            t.g.SetCells(1, r, moved[r - 3]);
+        t.g.SelectRange(1, 1, 3, 5);
+        ScriptedLoop loop;
+        loop.view = t.view();
+        loop.at = t.center(1, target);
+        QTest::mousePress(t.view(), Qt::LeftButton, {}, t.center(1, 4));
+        QTest::mouseMove(t.view(), t.center(1, 4) + QPoint(0, 6));
+        QTest::mouseRelease(t.view(), Qt::LeftButton, {}, t.center(1, 4) + QPoint(0, 6));
+        ASSERT_EQ(loop.runs, 1);
+        const std::vector<std::string> expected =
+            target == 2 ? std::vector<std::string>{"r1c1", "A", "B", "C", "", "r6c1", "r7c1"}
+                        : std::vector<std::string>{"r1c1", "r2c1", "A", "B", "C", "r6c1", "r7c1"};
+        EXPECT_EQ(t.column(1), expected) << target;
+    }
 }

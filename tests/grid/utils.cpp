@@ -188,8 +188,10 @@ TEST(GridUtils, GetNextDateStepsAcrossYearEnds)
     EXPECT_EQ(GetNextDate(dec15, 2, 0, 0, 0), EncodeDate(2006, 12, 15));
     EXPECT_EQ(GetNextDate(dec15, 0, 0, 20, 0), EncodeDate(2005, 1, 4));
     EXPECT_EQ(GetNextDate(dec15, 1, 1, 0, 7), dec15 + 7);
-    EXPECT_THROW(GetNextDate(EncodeDate(2005, 1, 31), 0, 1, 0, 0), EConvertError);
-    EXPECT_THROW(GetNextDate(EncodeDate(2004, 2, 29), 1, 0, 0, 0), EConvertError);
+    // A day the target month lacks becomes its last day.
+    EXPECT_EQ(GetNextDate(EncodeDate(2005, 1, 31), 0, 1, 0, 0), EncodeDate(2005, 2, 28));
+    EXPECT_EQ(GetNextDate(EncodeDate(2004, 2, 29), 1, 0, 0, 0), EncodeDate(2005, 2, 28));
+    EXPECT_THROW(GetNextDate(EncodeDate(9999, 12, 1), 0, 1, 0, 0), EConvertError);
 }
 
 TEST(GridUtils, TextTypesAndUrls)
