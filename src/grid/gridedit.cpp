@@ -15,16 +15,6 @@ namespace grid {
 
 namespace {
 
-// The parts of a unit cell text: the digits, "," "-" and "." make the
-// number, every other character goes to the unit ("12.5 kg": "12.5", " kg").
-void splitUnitText(const std::string& Text, std::string& Number, std::string& Unit)
-{
-    Number.clear();
-    Unit.clear();
-    for (char c : Text)
-        ((c >= '0' && c <= '9') || c == ',' || c == '-' || c == '.' ? Number : Unit) += c;
-}
-
 bool isSpin(TEditorType t)
 {
     return t == edSpinEdit || t == edFloatSpinEdit || t == edTimeSpinEdit || t == edDateSpinEdit;
@@ -153,6 +143,8 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
             } else {
                 combo_->setEditText(qtext);
             }
+            if (Navigation->AutoComboDropSize())
+                combo_->SizeDropDownWidth();
             if (Look() == glSoft) {
                 combo_->SetFlat(true);
                 combo_->SetEtched(true);
@@ -171,10 +163,7 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
             break;
         case edUnitEditBtn: {
             editActive_ = true;
-            std::string number, unit;
-            splitUnitText(text, number, unit);
-            unitEditBtn_->setText(QString::fromStdString(number));
-            unitEditBtn_->SetUnitID(QString::fromStdString(unit));
+            unitEditBtn_->SetCellText(qtext);
             unitEditBtn_->setMaxLength(MaxEditLength() > 0 ? MaxEditLength() : 32767);
             placeControl(unitEditBtn_, R.Left, R.Top, W, H, color, qfont);
             control = unitEditBtn_;
@@ -193,26 +182,17 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
         case edTimeEdit: {
             editActive_ = true;
             const bool time = editorType_ == edTimeEdit;
-            TDateTime value = 0;
-            bool read = false;
-            try {
-                read = time ? ParseTime(text, value) : ParseShortDate(Trim(text), value);
-            } catch (const EConvertError&) {
-            }
             const QDateTime now = QDateTime::currentDateTime();
             if (time) {
-                const long s = std::lround(value * 86400.0) % 86400;
                 datePicker_->setDisplayFormat(QStringLiteral("hh%1mm%1ss").arg(QLatin1Char(formatSettings().TimeSeparator)));
                 datePicker_->setCalendarPopup(false);
-                datePicker_->setTime(read ? QTime(0, 0).addSecs(s) : now.time());
             } else {
                 datePicker_->setDisplayFormat(QString::fromStdString(ShortDateFormatText()));
                 datePicker_->setCalendarPopup(editorType_ == edDateEdit);
-                int y = 0, m = 0, d = 0;
-                if (read)
-                    DecodeDate(value, y, m, d);
-                datePicker_->setDate(read ? QDate(y, m, d) : now.date());
             }
+            // A text that is no date (or time) starts at today (now).
+            if (!datePicker_->ReadCellText(text, time))
+                time ? datePicker_->setTime(now.time()) : datePicker_->setDate(now.date());
             placeControl(datePicker_, R.Left, R.Top, W, time ? H : datePicker_->height(), color, qfont);
             control = datePicker_;
             takesStartChar = false;
@@ -237,6 +217,13 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
             control = button_;
             takesStartChar = false;
             break;
+        case edCustom:
+            if (EditLink) {
+                editActive_ = true;
+                showEditLink(R, real, ARow, color, qfont, text);
+                break;
+            }
+            [[fallthrough]];
         default:
             // No control edits this kind here (a data check box, a custom
             // editor without a link): the edit ends at once, so the next
@@ -313,6 +300,18 @@ void RIvuZuvuzoZuvu::HideEditControl(int ACol, int ARow)
                 SetTimes(real, ARow, datePicker_->time().msecsSinceStartOfDay() / 86400000.0);
             control = datePicker_;
             break;
+        case edCustom:
+            // The link has written its value itself; a pop-up goes with its link.
+            if (EditLink) {
+                editActive_ = false;
+                QWidget* edit = EditLink->GetEditControl();
+                const bool hadFocus = edit && (edit->hasFocus() || edit->isAncestorOf(QApplication::focusWidget()));
+                if (EditLink->EditStyle != esPopup)
+                    EditLink->SetVisible(false);
+                if (hadFocus)
+                    setFocus(Qt::OtherFocusReason);
+            }
+            return;
         default:
             return;  // the text editor's kinds: its own edit goes on
         }

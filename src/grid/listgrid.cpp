@@ -1164,7 +1164,8 @@ bool RIvuZuvuzoZuvu::ValidateCell(const std::string& NewValue)
             SetCol(col);
             SetRow(row);
             validatePending_ = true;
-            reopenEditorLater();
+            if (!editorShown_[2])  // a special editor stays open by itself
+                reopenEditorLater();
         }
         validateText_ = GetCellEx(real, row);
     }

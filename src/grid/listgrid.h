@@ -16,6 +16,7 @@
 #include "grid/basegrid.h"
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
+#include "grid/editlink.h"
 #include "grid/editors.h"
 #include "grid/gridinplaceedit.h"
 #include "grid/griddragdrop.h"
@@ -84,6 +85,19 @@ public:
     // one doing it); clearing Allow stops the operation.
     std::function<void(QObject* Sender, bool& Allow)> OnClipboardCopy, OnClipboardCut, OnClipboardPaste;
     Event<int /*Col*/, int /*Row*/, std::string& /*Value*/, bool& /*Valid*/> OnCellValidate;
+    // The spin editor stepped (its button, arrow, or Page Up/Down, Home, End): UpDown for upwards.
+    Event<int /*ACol*/, int /*ARow*/, int /*AValue*/, bool /*UpDown*/> OnSpinClick;
+    Event<int /*ACol*/, int /*ARow*/, double /*AValue*/, bool /*UpDown*/> OnFloatSpinClick;
+    Event<int /*ACol*/, int /*ARow*/, TDateTime /*AValue*/, bool /*UpDown*/> OnDateSpinClick, OnTimeSpinClick;
+    // The user picked an item of the combo editor or (AItemIndex -1) typed in
+    // it; Sender is the grid, or the combo for a turn of the wheel.
+    std::function<void(QObject* Sender, int ACol, int ARow, int AItemIndex, const std::string& ASelection)>
+        OnComboChange;
+    std::function<void(QObject* Sender, int ACol, int ARow, int AItemIndex, const std::string& ASelection,
+                       platform::Object* AObject)>
+        OnComboObjectChange;
+    // An edCustom cell's link, its properties set, before it takes the cell's value.
+    Event<int /*ACol*/, int /*ARow*/, TEditLink* /*AEditLink*/> OnGetEditorProp;
     Event<const Rect& /*R*/> OnCellsChanged;
     Event<short /*Progress*/> OnFileProgress;  // percent, only when it changes
 
@@ -361,6 +375,10 @@ public:
 
     TEditorType EditorType() const { return editorType_; }
     bool EditActive() const { return editActive_; }
+    // The current cell's text when its edit began.
+    const std::string& EditCache() const { return editCache_; }
+    // The editor of edCustom cells; not owned (forgotten when the link goes).
+    QPointer<TEditLink> EditLink;
 
     // ---- the editors of special cells (one control of each kind, shown over the cell)
     // Shows the current editor type's control over the cell (ACol displayed),
@@ -518,6 +536,10 @@ private:
     std::string editShownValue_;     // the special editor's value when it was shown
     std::string specialEditorValue() const;
     void postStartChar(QWidget* Control);
+    // The edCustom steps of ShowEditControl: the link placed in the cell (or
+    // its pop-up), dressed, filled with Text and focused.
+    void showEditLink(const Rect& R, int ARealCol, int ARow, const QColor& Color, const QFont& Font,
+                      const std::string& Text);
     QPoint advanceTarget(int c, int r, bool Forward);
     std::string editCache_;
     bool editorShown_[3] = {false, false, false};

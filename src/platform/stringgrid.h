@@ -199,6 +199,15 @@ public:
     void ShowEditor();
     void HideEditor();
     InplaceEdit* InplaceEditor() const { return editor_; }
+    // The text editor, made hidden when the grid has none yet.
+    InplaceEdit* EnsureInplaceEditor()
+    {
+        if (!editor_ && (editor_ = CreateEditor())) {
+            editor_->setParent(viewport());
+            editor_->hide();
+        }
+        return editor_;
+    }
 
     // ----- gesture state -----
     GestureState GridState() const { return gesture_.state; }
