@@ -325,6 +325,15 @@ void TGridCombo::focusInEvent(QFocusEvent* Event)
 {
     attachLineEdit();
     TASGCustomCombo::focusInEvent(Event);
+    // The click that opened the edit puts the caret under the mouse, nothing selected.
+    if (Grid && Grid->caretClick_) {
+        if (QLineEdit* edit = lineEdit()) {
+            const QPoint at = edit->mapFrom(Grid->viewport(), *Grid->caretClick_);
+            if (edit->rect().contains(at))
+                edit->setCursorPosition(edit->cursorPositionAt(at));
+        }
+        Grid->caretClick_.reset();
+    }
 }
 
 void TGridCombo::focusOutEvent(QFocusEvent* Event)

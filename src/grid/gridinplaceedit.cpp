@@ -184,26 +184,16 @@ bool TGridInplaceEdit::typeChar(QChar C)
     };
     switch (grid_->EditorType()) {
     case edNumeric:
-        if (C == u'-') {
-            if (t.contains(u'-') || cursorPosition() != 0)
-                return refuse(true);
-        } else if (!C.isDigit()) {
-            return refuse(true);
-        }
+    case edFloat: {
+        const TCharVerdict verdict = grid_->EditorType() == edNumeric
+                                         ? NumericCharVerdict(C, t, cursorPosition())
+                                         : FloatCharVerdict(C, t, cursorPosition(), selected);
+        if (verdict != TCharVerdict::Take)
+            return refuse(verdict == TCharVerdict::Beep);
         break;
+    }
     case edPositiveNumeric:
         if (!C.isDigit())
-            return refuse(true);
-        break;
-    case edFloat:
-        if (!C.isDigit() && C != u',' && C != u'-' && C != u'.')
-            return refuse(false);
-        if (C == u'.' || C == u',') {
-            // One decimal mark in all, unless the selection covers the one there is.
-            if ((t.contains(u'.') && !selected.contains(u'.')) || (t.contains(u',') && !selected.contains(u',')))
-                return refuse(false);
-        }
-        if (C == u'-' && !(cursorPosition() == 0 && !t.contains(u'-')) && !selected.contains(u'-'))
             return refuse(true);
         break;
     case edCapital:

@@ -1026,6 +1026,7 @@ protected:
 private:
     friend class TGridDropTarget;
     friend class TGridInplaceEdit;
+    friend class TGridCombo;
     friend class TGridDropSource;
     // The press at the pointer started a drag when the drag pending of the press allows it.
     bool startOleDrag(int x, int y);

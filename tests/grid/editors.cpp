@@ -69,6 +69,23 @@ TEST_F(EditorsTest, ComboRightEndsAListEditButStaysInText)
     EXPECT_EQ(cell(), QPoint(2, 1));
 }
 
+TEST_F(EditorsTest, ComboCaretGoesUnderTheClick)
+{
+    e.g.MouseActions->DirectEdit = true;
+    e.g.MouseActions->CaretPositioning = true;
+    e.types[{2, 2}] = edComboEdit;
+    e.g.SetCells(2, 2, "abcdef");
+    e.click(3, 3);
+    const platform::Rect r = e.g.CellRect(2, 2);
+    const int x = r.Left + 3 + e.g.Combo()->fontMetrics().horizontalAdvance(QStringLiteral("abc"));
+    QTest::mouseClick(e.g.viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, (r.Top + r.Bottom) / 2));
+    ASSERT_TRUE(e.g.Combo()->isVisible());
+    QLineEdit* edit = e.g.Combo()->lineEdit();
+    EXPECT_FALSE(edit->hasSelectedText());
+    EXPECT_GE(edit->cursorPosition(), 2);
+    EXPECT_LE(edit->cursorPosition(), 4);
+}
+
 TEST_F(EditorsTest, ComboListTakesTheWidthOfItsWidestItem)
 {
     e.g.Navigation->AutoComboDropSize = true;
