@@ -232,12 +232,14 @@ QPoint RIvuZuvuzoZuvu::PasteSize(std::string_view Text)
 int RIvuZuvuzoZuvu::PasteText(int ACol, int ARow, const std::string& Text)
 {
     TGridRect reached;
-    return pasteText(ACol, ARow, Text, reached);
+    int stored = 0;
+    return pasteText(ACol, ARow, Text, reached, stored);
 }
 
-int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRect& Reached)
+int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRect& Reached, int& Stored)
 {
     Reached = {-1, -1, -1, -1};
+    Stored = 0;
     Text = beforeZero(Text);
     if (ACol < 0 || ARow < 0 || Text.empty())
         return 0;
@@ -272,6 +274,7 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
                         CSVToLineFeeds(cell);
                     }
                     SetCellEx(RemapCol(col), row, cell);
+                    ++Stored;
                 }
                 if (tab == std::string_view::npos)
                     break;

@@ -156,7 +156,9 @@ void TGridDropTarget::DropText(const QPoint& pt, const std::string& text)
             g.SetTopRow(g.TopRow() + 1);
     }
     TGridRect pasted;
-    if (g.pasteText(col, row, text, pasted) == 0 || pasted.Right < pasted.Left || pasted.Bottom < pasted.Top) {
+    int stored = 0;
+    g.pasteText(col, row, text, pasted, stored);
+    if (stored == 0 || pasted.Right < pasted.Left || pasted.Bottom < pasted.Top) {
         DropEffect = DROPEFFECT_NONE;  // nothing written: a moving source keeps its cells
         return;
     }

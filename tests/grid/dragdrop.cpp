@@ -366,10 +366,11 @@ TEST(GridDragDrop, OneCsvFileIsLoaded)
 
 TEST(GridDragDrop, AMoveWithinTheGridKeepsWhatTheDropWrote)
 {
-    for (const int target : {2, 4}) {
+    // Onto row 2, onto the dragged rows, and onto row 2 of a grid that takes no paste.
+    for (const auto [target, takesPaste] : {std::pair{2, true}, std::pair{4, true}, std::pair{2, false}}) {
         DropGrid t(8);
         t.g.DragDropSettings->OleDropSource = true;
-        t.g.Navigation->AllowClipboardAlways = true;  // the grid itself is not edited
+        t.g.Navigation->AllowClipboardAlways = takesPaste;  // the grid itself is not edited
         t.g.SetOptions(t.g.Options() & ~platform::goEditing);
         const char* moved[] = {"A", "B", "C"};
         for (int r = 3; r <= 5; ++r)
@@ -383,7 +384,7 @@ TEST(GridDragDrop, AMoveWithinTheGridKeepsWhatTheDropWrote)
         QTest::mouseRelease(t.view(), Qt::LeftButton, {}, t.center(1, 4) + QPoint(0, 6));
         ASSERT_EQ(loop.runs, 1);
         const std::vector<std::string> expected =
-            target == 2 ? std::vector<std::string>{"r1c1", "A", "B", "C", "", "r6c1", "r7c1"}
+            target == 2 && takesPaste ? std::vector<std::string>{"r1c1", "A", "B", "C", "", "r6c1", "r7c1"}
                         : std::vector<std::string>{"r1c1", "r2c1", "A", "B", "C", "r6c1", "r7c1"};
         EXPECT_EQ(t.column(1), expected) << target;
     }
