@@ -1,10 +1,7 @@
-// The list grid's hidden helper controls: one in-place editor of each kind,
-// the rich-text controls, the move arrows and the pop-up button. The grid
-// creates them hidden with itself as parent and only moves, fills, shows and
-// hides them afterwards; it never frees one between edits.
-// Each editor control also carries its part of the editing protocol (keys,
-// exit, write and validate); choosing, filling and emptying them is the
-// grid's.
+// The list grid's hidden helper controls: one in-place editor of each kind
+// (each carrying its part of the editing protocol), the rich-text controls,
+// the move arrows and the pop-up button. The grid makes them hidden with
+// itself as parent, then only moves, fills, shows and hides them.
 #pragma once
 
 #include "grid/editbtn.h"

@@ -59,6 +59,21 @@ TEST_F(EditorsTest, ComboRightEndsAListEditButStaysInText)
     EXPECT_FALSE(e.g.Combo()->isVisible());
     EXPECT_EQ(cell(), QPoint(2, 1));
 
+    // With the list open, Right closes it and moves on; Enter takes the item.
+    e.g.SetCells(2, 2, "alpha");
+    e.types[{2, 2}] = edComboEdit;
+    for (Qt::Key k : {Qt::Key_Right, Qt::Key_Return}) {
+        e.edit(2, 2);
+        e.g.Combo()->showPopup();
+        QAbstractItemView* list = e.g.Combo()->view();
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, k);
+        popupClosed();
+        EXPECT_FALSE(e.g.Combo()->isVisible()) << k;
+        EXPECT_EQ(cell(), k == Qt::Key_Right ? QPoint(3, 2) : QPoint(2, 2));
+        EXPECT_EQ(e.g.Cells(2, 2), k == Qt::Key_Right ? "alpha" : "beta");
+    }
+
     e.g.SetCells(2, 1, "beta");
     e.edit(2, 1);
     ASSERT_TRUE(e.g.Combo()->isVisible());
@@ -84,6 +99,28 @@ TEST_F(EditorsTest, ComboCaretGoesUnderTheClick)
     EXPECT_FALSE(edit->hasSelectedText());
     EXPECT_GE(edit->cursorPosition(), 2);
     EXPECT_LE(edit->cursorPosition(), 4);
+}
+
+TEST_F(EditorsTest, ComboCompletesFromItsItemsAndKeepsHistory)
+{
+    e.g.Lookup = true;
+    e.g.LookupHistory = true;
+    e.g.AddComboString("Apple");
+    e.g.AddComboString("Apricot");
+    e.types[{1, 1}] = edComboEdit;
+    e.g.SetCells(1, 1, "");
+    e.edit(1, 1);
+    QLineEdit* edit = e.g.Combo()->lineEdit();
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("apr"));
+    EXPECT_EQ(edit->text(), QStringLiteral("apricot"));  // the typed part keeps its case
+    EXPECT_EQ(edit->selectedText(), QStringLiteral("icot"));
+    key(Qt::Key_Backspace);  // takes the completion away and completes nothing
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+    EXPECT_EQ(edit->text(), QStringLiteral("aprx"));
+    key(Qt::Key_Return);
+    EXPECT_FALSE(e.g.Combo()->isVisible());
+    EXPECT_EQ(e.g.Cells(1, 1), "aprx");
+    EXPECT_EQ(e.g.Combo()->findText(QStringLiteral("aprx")), 2);  // kept for next time
 }
 
 TEST_F(EditorsTest, ComboListTakesTheWidthOfItsWidestItem)
@@ -188,6 +225,14 @@ TEST_F(EditorsTest, RefusedValueKeepsTheEditOpenWithTheCellText)
     key(Qt::Key_Down);
     EXPECT_EQ(e.g.Cells(2, 1), "yz");
     EXPECT_EQ(cell(), QPoint(2, 2));
+
+    // The unit goes into the cell with the number.
+    e.types[{3, 1}] = edUnitEditBtn;
+    e.g.SetCells(3, 1, "12.5 kg");
+    e.edit(3, 1);
+    QTest::keyClicks(e.g.UnitEditBtn(), QStringLiteral("7"));
+    key(Qt::Key_Return);
+    EXPECT_EQ(e.g.Cells(3, 1), "7 kg");
 }
 
 TEST_F(EditorsTest, CheckBoxCyclesThreeStates)
@@ -229,6 +274,8 @@ TEST_F(EditorsTest, ButtonAndEditButtonRunOnEllipsClick)
     QTest::keyClicks(edit, QStringLiteral("7a"));
     EXPECT_EQ(edit->text(), QStringLiteral("7"));
     EXPECT_EQ(platform::BeepCount(), beeps + 1);
+    key(Qt::Key_Return, Qt::ControlModifier);  // with Ctrl every key is the edit's
+    EXPECT_TRUE(edit->isVisible());
     edit->clear();
     QWidget* button = edit->ButtonPanel()->Button();
     QTest::mousePress(button, Qt::LeftButton, Qt::NoModifier, button->rect().center());
@@ -236,6 +283,16 @@ TEST_F(EditorsTest, ButtonAndEditButtonRunOnEllipsClick)
     EXPECT_EQ(edit->text(), QStringLiteral("42"));
     EXPECT_EQ(edit->selectedText(), QStringLiteral("42"));
     EXPECT_TRUE(edit->isVisible());
+    key(Qt::Key_Escape);
+
+    // A float edit takes one decimal mark silently and a late "-" with a beep.
+    e.types[{3, 3}] = edFloatEditBtn;
+    e.g.SetCells(3, 3, "");
+    e.edit(3, 3);
+    const int before = platform::BeepCount();
+    QTest::keyClicks(edit, QStringLiteral("1.5,-"));
+    EXPECT_EQ(edit->text(), QStringLiteral("1.5"));
+    EXPECT_EQ(platform::BeepCount(), before + 1);
 }
 
 TEST_F(EditorsTest, TabReachesTheControlOnlyWithGoTabs)
