@@ -232,14 +232,16 @@ QPoint RIvuZuvuzoZuvu::PasteSize(std::string_view Text)
 int RIvuZuvuzoZuvu::PasteText(int ACol, int ARow, const std::string& Text)
 {
     TGridRect reached;
-    int stored = 0;
-    return pasteText(ACol, ARow, Text, reached, stored);
+    int stored = 0, skipped = 0;
+    return pasteText(ACol, ARow, Text, reached, stored, skipped);
 }
 
-int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRect& Reached, int& Stored)
+int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRect& Reached, int& Stored,
+                              int& Skipped)
 {
     Reached = {-1, -1, -1, -1};
     Stored = 0;
+    Skipped = 0;
     Text = beforeZero(Text);
     if (ACol < 0 || ARow < 0 || Text.empty())
         return 0;
@@ -275,6 +277,8 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
                     }
                     SetCellEx(RemapCol(col), row, cell);
                     ++Stored;
+                } else {
+                    ++Skipped;
                 }
                 if (tab == std::string_view::npos)
                     break;

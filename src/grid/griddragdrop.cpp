@@ -156,12 +156,14 @@ void TGridDropTarget::DropText(const QPoint& pt, const std::string& text)
             g.SetTopRow(g.TopRow() + 1);
     }
     TGridRect pasted;
-    int stored = 0;
-    g.pasteText(col, row, text, pasted, stored);
+    int stored = 0, skipped = 0;
+    g.pasteText(col, row, text, pasted, stored, skipped);
     if (stored == 0 || pasted.Right < pasted.Left || pasted.Bottom < pasted.Top) {
         DropEffect = DROPEFFECT_NONE;  // nothing written: a moving source keeps its cells
         return;
     }
+    if (skipped > 0)  // some of the text found no cell that took it: a moving source keeps all of its cells
+        DropEffect = std::min(DropEffect, DROPEFFECT_COPY);
     g.SetSelection(pasted);
     if (own.active)
         own.written = pasted;

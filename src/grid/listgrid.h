@@ -986,9 +986,9 @@ private:
     std::string blockText(const TGridRect& R, bool ForClipboard);
     // Empties the cells of R that a paste may write.
     void cutCells(const TGridRect& R);
-    // PasteText that also reports the block it reached (Left -1 when none)
-    // and how many cells it wrote.
-    int pasteText(int ACol, int ARow, std::string_view Text, TGridRect& Reached, int& Stored);
+    // PasteText that also reports the block it reached (Left -1 when none),
+    // how many cells it wrote and how many fields found no cell that took them.
+    int pasteText(int ACol, int ARow, std::string_view Text, TGridRect& Reached, int& Stored, int& Skipped);
     bool mayPasteInto(int ACol, int ARow);
     // Fills the selection from the one or two values a paste left at its top.
     void smartFill(int Fields);

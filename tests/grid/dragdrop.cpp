@@ -327,6 +327,20 @@ TEST(GridDragDrop, DroppedTextIsPastedAndSelected)
     EXPECT_EQ(header.g.Cells(1, 1), "x");
     EXPECT_EQ(header.g.Cells(2, 1), "y");
     EXPECT_EQ(header.g.Cells(1, 0), "H1");
+
+    // Only part of the text finds a cell that takes it: a move is answered as a
+    // copy, so the source keeps what the read-only column refused.
+    DropGrid partly;
+    partly.g.OnCanEditCell = [](RIvuZuvuzoZuvu*, int, int col, bool& can) { can = col != 2; };
+    QMimeData two;
+    two.setText("p\tq");
+    const DragResult r = dragOnto(partly.view(), partly.center(1, 2), &two);
+    EXPECT_TRUE(r.dropped);
+    EXPECT_EQ(r.action, Qt::CopyAction);
+    EXPECT_EQ(partly.g.Cells(1, 2), "p");
+    EXPECT_EQ(partly.g.Cells(2, 2), "r2c2");
+    one.setText("m");
+    EXPECT_EQ(dragOnto(partly.view(), partly.center(1, 3), &one).action, Qt::MoveAction);  // all taken: a move
 }
 
 TEST(GridDragDrop, OneCsvFileIsLoaded)
