@@ -515,6 +515,30 @@ void traverse(dbDatabase* db, dbAnyCursor* cursor, const dbQuery& query, dbInher
 // How many rows ahead a table scan asks for the row it will reach.
 constexpr std::uint64_t scanPrefetchSteps = 24;
 
+// Whether every ORDER BY field lies inside the row, a text with its end, so
+// that rows compared by their keys are read nowhere beyond themselves.
+bool keysInside(const dbRecord* row, const dbOrderByNode* order)
+{
+    const auto* base = reinterpret_cast<const byte*>(row);
+    for (; order != nullptr; order = order->next) {
+        const dbFieldDescriptor* fd = order->field;
+        if (fd == nullptr) {
+            continue;  // an expression reads through the interpreter's checks
+        }
+        if (std::uint64_t(fd->dbsOffs) + fd->dbsSize > row->size) {
+            return false;
+        }
+        if (fd->type == dbField::tpString) {
+            dbVarying v;
+            std::memcpy(&v, base + fd->dbsOffs, sizeof v);
+            if (v.size == 0 || std::uint64_t(v.offs) + v.size > row->size || base[v.offs + v.size - 1] != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 // Clears the sort's evaluation context when the select ends, however.
 struct SortContextScope {
     explicit SortContextScope(dbInheritedAttribute* iattr) { sortContext = iattr; }
@@ -555,9 +579,20 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
     try {
         dbInheritedAttribute iattr(this, table);
         SortContextScope sortScope(&iattr);
-        auto sortSelection = [&](oid_t first = 0) {
+        const dbRuntimeError damaged{DatabaseOpenError, "Database file was corrupted: invalid record", 0};
+        // Rows a scan has not checked (from an index or a walk) are checked
+        // here, before a sort compares them.
+        auto sortSelection = [&](oid_t first = 0, bool keysChecked = false) {
             static const bool hooked = (dbSelection::compareExpressionKey = &compareExpressionKeys, true);
             (void)hooked;
+            for (auto* seg = cursor->selection.first; !keysChecked && seg != nullptr; seg = seg->next) {
+                for (std::size_t i = 0; i < seg->nRows; i++) {
+                    const dbRecord* row = findRecord(seg->rows[i]);
+                    if (row == nullptr || !keysInside(row, order)) {
+                        throw damaged;
+                    }
+                }
+            }
             statistics.sorts += 1;
             cursor->sort(order, first);
         };
@@ -653,7 +688,6 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
         // the table has rows (and no table has more rows than ids).
         // A list that ends before the count of rows is damaged as well.
         const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
-        const dbRuntimeError damaged{DatabaseOpenError, "Database file was corrupted: invalid record", 0};
         std::size_t walked = 0;
         // The first row in ORDER BY order is found while the rows pass.
         dbFirstInOrder first(order);
@@ -681,6 +715,9 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
             previous = id;
             statistics.rowsScanned += 1;
             if (filter == nullptr || (statistics.evaluations += 1, dbEvaluate(iattr, filter, id))) {
+                if (order != nullptr && !keysInside(row, order)) {
+                    throw damaged;
+                }
                 std::size_t before = cursor->getNumberOfRecords();
                 bool more = cursor->add(id);
                 if (first.watching() && cursor->getNumberOfRecords() > before) {
@@ -693,7 +730,7 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
             id = row->next;
         }
         if (order != nullptr) {
-            sortSelection(first.unique(cursor->getNumberOfRecords()));
+            sortSelection(first.unique(cursor->getNumberOfRecords()), true);
         }
         return true;
     } catch (const dbRuntimeError& e) {

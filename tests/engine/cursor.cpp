@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -520,4 +521,38 @@ TEST_F(CursorTest, AtAnIdTakenByARowOfAnotherTableSelectsNothing)
     db.rollback();
     ASSERT_EQ(items.select(), 2u);
     EXPECT_EQ(labels(items), (std::vector<std::string>{"item 0", "item 2"}));
+}
+
+TEST_F(CursorTest, SortKeysOutsideTheirRowFailTheSelectReported)
+{
+    std::vector<oid_t> ids = fill(0, 5);
+    const std::string damaged = "Database file was corrupted: invalid record";
+    const dbFieldDescriptor* label = Item::dbDescriptor.findLong("label");
+    struct Case {
+        const char* query;
+        bool shortRow;  // else the label's text lies far beyond the row
+    };
+    for (const Case& c : {Case{"order by label", false}, Case{"key >= 0 order by key desc, label", false},
+                          Case{"order by key", true}, Case{"order by label desc", true}}) {
+        SCOPED_TRACE(c.query);
+        db.messages.clear();
+        byte* row = reinterpret_cast<byte*>(db.putRow(ids[2]));
+        if (c.shortRow) {
+            reinterpret_cast<dbRecord*>(row)->size = sizeof(dbRecord);
+        } else {
+            const std::uint32_t far = 0x7FFF0000;
+            std::memcpy(row + label->dbsOffs + 4, &far, sizeof far);
+        }
+        dbQuery q(c.query);
+        dbCursor<Item> cursor;
+        EXPECT_EQ(cursor.select(q), 0u);
+        EXPECT_EQ(labels(cursor), std::vector<std::string>{});
+        EXPECT_TRUE(db.reported(damaged));
+        db.rollback();
+    }
+    db.messages.clear();
+    dbQuery byLabel("order by label desc");
+    dbCursor<Item> cursor;
+    ASSERT_EQ(cursor.select(byLabel), 5u);
+    EXPECT_EQ(labels(cursor).front(), "item 4");
 }
