@@ -114,6 +114,19 @@ void EndEditOnExit(RIvuZuvuzoZuvu* Grid, QWidget* Control, QFocusEvent* Event)
     Grid->HideInplaceEdit();
 }
 
+bool FocusNextControl(QWidget* Control, bool Next)
+{
+    for (QWidget* w = Next ? Control->nextInFocusChain() : Control->previousInFocusChain(); w && w != Control;
+         w = Next ? w->nextInFocusChain() : w->previousInFocusChain()) {
+        if (w->window() == Control->window() && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
+            !Control->isAncestorOf(w)) {
+            w->setFocus(Next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
 TCharVerdict NumericCharVerdict(QChar C, const QString& Text, int Caret)
 {
     if (C == QLatin1Char('-'))
@@ -338,7 +351,8 @@ void TGridCombo::focusInEvent(QFocusEvent* Event)
 
 void TGridCombo::focusOutEvent(QFocusEvent* Event)
 {
-    if (Grid && Grid->LookupHistory && isEditable() && Event->reason() != Qt::PopupFocusReason) {
+    const bool away = Event->reason() != Qt::PopupFocusReason && Event->reason() != Qt::ActiveWindowFocusReason;
+    if (away && Grid && Grid->LookupHistory && isEditable()) {
         const QString text = currentText();
         if (!text.isEmpty() && findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
             addItem(text);

@@ -37,6 +37,9 @@ RIvuZuvuzoZuvu* OwningGrid(QWidget* Owner);
 // Ends Grid's edit when Control's focus goes to another control (not to a
 // pop-up of its own, another window, or because it is being hidden).
 void EndEditOnExit(RIvuZuvuzoZuvu* Grid, QWidget* Control, QFocusEvent* Event);
+// Gives the focus to the next (or previous) control of Control's window that
+// takes it by Tab; true when there was one.
+bool FocusNextControl(QWidget* Control, bool Next);
 
 // The in-place controls below serve the grid that owns them (Grid, found
 // among the owner's ancestors; nullptr for a control made elsewhere, which
@@ -71,6 +74,13 @@ protected:
             Base::keyPressEvent(Event);
         if (Grid)
             Event->accept();
+    }
+    // Whether Tab goes to the control when the grid takes Tab (goTabs);
+    // otherwise Tab always moves the focus on, out of the control.
+    virtual bool wantsTab() const { return true; }
+    bool focusNextPrevChild(bool Next) override
+    {
+        return Grid && !wantsTab() ? FocusNextControl(this, Next) : Base::focusNextPrevChild(Next);
     }
 };
 
@@ -135,6 +145,7 @@ public:
     bool ReadCellText(const std::string& Text, bool Time);
 
 protected:
+    bool wantsTab() const override { return false; }
     bool gridKeyPress(QKeyEvent* Event, int Key) override;
     void showEvent(QShowEvent* Event) override;
     // Two frames in the window colour over the border, so that no 3-D edge shows in the cell.
@@ -153,6 +164,7 @@ public:
     explicit TGridCheckBox(QWidget* Owner);
 
 protected:
+    bool wantsTab() const override { return false; }
     void nextCheckState() override;
     bool gridKeyPress(QKeyEvent* Event, int Key) override;
     void mousePressEvent(QMouseEvent* Event) override;
@@ -196,6 +208,7 @@ public:
     explicit TGridButton(QWidget* Owner);
 
 protected:
+    bool wantsTab() const override { return false; }
     bool gridKeyPress(QKeyEvent* Event, int Key) override;
     void keyReleaseEvent(QKeyEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;

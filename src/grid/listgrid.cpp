@@ -106,6 +106,17 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
 RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()
 {
     DestroyEditor();  // before the editing state it reads goes
+    // The editor controls outlive this part of the grid (they go with its
+    // widget): from here on they act as plain controls.
+    combo_->Grid = nullptr;
+    spin_->Grid = nullptr;
+    datePicker_->Grid = nullptr;
+    checkBox_->Grid = nullptr;
+    editBtn_->Grid = nullptr;
+    unitEditBtn_->Grid = nullptr;
+    button_->Grid = nullptr;
+    if (EditLink && EditLink->Grid == this)
+        EditLink->Grid = nullptr;
     // Frees every cell's properties and graphic objects, hidden cells included;
     // nobody is told any more (the listeners may be gone before the grid).
     OnCellsChanged = nullptr;

@@ -301,14 +301,18 @@ TEST_F(EditorsTest, TabReachesTheControlOnlyWithGoTabs)
     other.setGeometry(0, 0, 1, 1);
     other.show();
     e.types[{1, 1}] = edSpinEdit;
+    e.types[{1, 2}] = edCheckBox;  // a check box never takes Tab
     for (bool tabs : {true, false}) {
         e.g.SetOptions(tabs ? e.g.Options() | platform::goTabs : e.g.Options() & ~platform::goTabs);
-        e.edit(1, 1);
-        ASSERT_TRUE(e.g.Spin()->hasFocus());
-        key(Qt::Key_Tab);
-        EXPECT_FALSE(e.g.Spin()->isVisible()) << tabs;
-        EXPECT_FALSE(e.g.EditActive());
-        EXPECT_EQ(cell(), tabs ? QPoint(2, 1) : QPoint(1, 1)) << tabs;
+        for (int row : {1, 2}) {
+            e.edit(1, row);
+            QWidget* control = row == 1 ? static_cast<QWidget*>(e.g.Spin()) : e.g.CheckBox();
+            ASSERT_TRUE(control->hasFocus());
+            key(Qt::Key_Tab);
+            EXPECT_FALSE(control->isVisible()) << tabs << row;
+            EXPECT_FALSE(e.g.EditActive());
+            EXPECT_EQ(cell(), tabs && row == 1 ? QPoint(2, 1) : QPoint(1, row)) << tabs << row;
+        }
     }
 }
 
