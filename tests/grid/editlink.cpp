@@ -129,6 +129,19 @@ TEST_F(EditLinkTest, PopupOpensAtTheCellAndWritesOnDeactivation)
     EXPECT_EQ(link.PopupForm(), nullptr);
     EXPECT_TRUE(popup.isNull());  // freed
     ASSERT_NE(e.g.InplaceEditor(), nullptr);  // made when the pop-up went
+
+    // Keys end a pop-up edit as they end one in the cell.
+    for (Qt::Key k : {Qt::Key_Escape, Qt::Key_Return}) {
+        e.g.activateWindow();
+        e.edit(1, 1);
+        popup = link.PopupForm();
+        ASSERT_TRUE(popup && link.Edit->hasFocus());
+        link.Edit->setText("keyed");
+        key(k);
+        EXPECT_TRUE(popup.isNull()) << k;
+        EXPECT_FALSE(e.g.EditActive()) << k;
+        EXPECT_EQ(e.g.Cells(1, 1), k == Qt::Key_Escape ? "popped" : "keyed") << k;
+    }
 }
 
 TEST_F(EditLinkTest, LinkWithoutControlStartsAndEnds)
