@@ -126,6 +126,18 @@ constexpr std::chrono::seconds kQuerySilence{60};
 
 }  // namespace
 
+void RIvuZuvuzoZuvu::LoadFromMDBTable(const QString& DatabaseName, const QString& TableName)
+{
+    // Both drivers take a name in brackets, and neither a "]" inside one.
+    QString name = TableName;
+    if (name.size() >= 2 && name.startsWith('[') && name.endsWith(']'))
+        name = name.mid(1, name.size() - 2);
+    if (name.isEmpty() || name.contains(']'))
+        throw DIdiZedoRorid("Cannot open file " + DatabaseName.toStdString() + "\nNo table can be named " +
+                            TableName.toStdString());
+    LoadFromMDBSQL(DatabaseName, "SELECT * FROM [" + name + "]");
+}
+
 void RIvuZuvuzoZuvu::LoadFromMDBSQL(const QString& DatabaseName, const QString& SQL)
 {
     namespace qf = queryframes;

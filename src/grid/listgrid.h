@@ -223,10 +223,9 @@ public:
     // through the Qt SQL driver MDBDriver: field names in the last fixed row,
     // records from FixedRows on. A failure raises "Cannot open file " + name
     // (with the driver's text when it gave one); the grid keeps what came.
-    void LoadFromMDBTable(const QString& DatabaseName, const QString& TableName)
-    {
-        LoadFromMDBSQL(DatabaseName, "SELECT * FROM " + TableName);
-    }
+    // The table name (bare, or already in brackets) goes into the query in
+    // brackets, as a name only; one holding "]" is refused.
+    void LoadFromMDBTable(const QString& DatabaseName, const QString& TableName);
     void LoadFromMDBSQL(const QString& DatabaseName, const QString& SQL);
 
     // ---- published values with behaviour

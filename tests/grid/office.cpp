@@ -136,3 +136,29 @@ TEST_F(GridOffice, DatabaseQueriesFillTheGridThroughTheQueryProgram)
                 ::testing::StartsWith("Cannot open file " + path("gone.db").toStdString()));
     EXPECT_EQ(g.Cells(1, 1), "1");
 }
+
+TEST_F(GridOffice, TableNamesAreNamesNotQueryText)
+{
+    python("import sys, sqlite3\n"
+           "c = sqlite3.connect(sys.argv[1] + '/t.db')\n"
+           "c.execute('create table T (id integer)')\n"
+           "c.execute('create table [My Table; x] (name text)')\n"
+           "c.executemany('insert into T values (?)', [(1,), (2,)])\n"
+           "c.execute(\"insert into [My Table; x] values ('spaced')\")\n"
+           "c.commit()\n");
+    RIvuZuvuzoZuvu g;
+    g.MDBDriver = "QSQLITE";
+    g.SetFixedCols(0);
+    g.LoadFromMDBTable(path("t.db"), "My Table; x");
+    EXPECT_EQ(g.Cells(0, 0), "name");
+    EXPECT_EQ(g.Cells(0, 1), "spaced");
+    g.LoadFromMDBTable(path("t.db"), "[T]");
+    EXPECT_EQ(g.Cells(0, 2), "2");
+    const std::string failure = "Cannot open file " + path("t.db").toStdString() + "\n";
+    for (const char* name : {"T WHERE id = 1", "T] WHERE [id", "", "[]"}) {
+        g.SetCells(0, 1, "kept");
+        EXPECT_THAT(errorOf<DIdiZedoRorid>([&] { g.LoadFromMDBTable(path("t.db"), name); }),
+                    ::testing::StartsWith(failure)) << name;
+        EXPECT_EQ(g.Cells(0, 1), "kept") << name;
+    }
+}
