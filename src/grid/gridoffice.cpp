@@ -84,7 +84,8 @@ void RIvuZuvuzoZuvu::SaveXLS(const QString& FileName, const QString& SheetName)
     for (int r = rowOffset; r < RowCount(); ++r)
         for (int c = colOffset; c < ColCount(); ++c) {
             const std::string text = LineFeedsToXLS(SaveCell(RemapCol(c), r));
-            if (!text.empty() && r - rowOffset < workbookfiles::kMaxRows && c - colOffset < workbookfiles::kMaxColumns)
+            // a cell beyond the sheet's last row or column fails the writer
+            if (!text.empty())
                 sheet.cells[{r - rowOffset + 1, c - colOffset + 1}] = QString::fromStdString(text);
         }
     QByteArray bytes;

@@ -4,6 +4,7 @@
 #include "officefiles.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QThread>
 #include <gmock/gmock.h>
@@ -39,6 +40,13 @@ TEST_F(GridOffice, NewWorkbooksAndRefusals)
     EXPECT_EQ(read("new.xlsx"), old);
     EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.SaveToXLS(scratch.path()); }), "Cannot Create file " + scratch.path().toStdString());
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    // a cell past the sheet's last column is not left out of a saved file
+    g.SetColCountEx(16385);
+    g.SetCells(16384, 0, "beyond");
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.SaveToXLS(path("wide.xlsx")); }),
+              "Cannot Create file " + path("wide.xlsx").toStdString());
+    EXPECT_FALSE(QFileInfo::exists(path("wide.xlsx")));
 }
 
 TEST_F(GridOffice, WordTableHoldsEveryCell)
