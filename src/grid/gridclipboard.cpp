@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <climits>
 
 namespace grid {
 
@@ -243,7 +244,9 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
     Stored = 0;
     Skipped = 0;
     Text = beforeZero(Text);
-    if (ACol < 0 || ARow < 0 || Text.empty())
+    // A block that would end past the last possible index is not pasted.
+    const QPoint size = PasteSize(Text);
+    if (ACol < 0 || ARow < 0 || Text.empty() || ACol > INT_MAX - size.x() || ARow > INT_MAX - size.y())
         return 0;
     if (!HasOption(platform::goEditing) && !Navigation->AllowClipboardAlways())
         return 0;
@@ -252,7 +255,6 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
     {
         UpdateLock lock(*this);
         // The grid grows once, to what the text needs.
-        const QPoint size = PasteSize(Text);
         if (Navigation->AllowClipboardColGrow() && ACol + size.x() > ColCount())
             SetColCountEx(ACol + size.x());
         if (Navigation->AllowClipboardRowGrow() && ARow + size.y() > RowCount())

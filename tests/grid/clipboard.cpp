@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace grid;
 
 namespace {
@@ -113,6 +115,8 @@ TEST(GridClipboard, PasteCutsLinesAndFields)
     // Nothing at a negative cell, nor into a grid without editing.
     EXPECT_EQ(g.PasteText(-1, 1, "z"), 0);
     EXPECT_EQ(g.PasteText(1, -1, "z"), 0);
+    EXPECT_EQ(g.PasteText(INT_MAX - 1, 1, "a\tb\tc"), 0);  // past the last index
+    EXPECT_EQ(g.PasteText(1, INT_MAX - 1, "a\rb\rc"), 0);
     g.SetOptions(g.Options() & ~platform::goEditing);
     EXPECT_EQ(g.PasteText(1, 1, "z"), 0);
     EXPECT_EQ(g.Cells(1, 1), "a");
