@@ -22,6 +22,7 @@ namespace {
 class PasswordStyle : public QProxyStyle {
 public:
     explicit PasswordStyle(QChar c) : ch_(c) {}
+    QChar character() const { return ch_; }
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* ret) const override
     {
@@ -130,10 +131,13 @@ void InplaceEdit::RecreateWnd()
     } else {
         QLineEdit* l = line();
         l->setEchoMode(p.password ? QLineEdit::Password : QLineEdit::Normal);
-        if (p.password) {
+        auto* current = dynamic_cast<PasswordStyle*>(l->style());
+        if (p.password && !(current && current->character() == p.passwordChar)) {
+            // one style at a time: the one it replaces goes
             auto* style = new PasswordStyle(p.passwordChar);
             style->setParent(l);
             l->setStyle(style);
+            delete current;
         }
         l->setAlignment(align | Qt::AlignVCenter);
         l->setTextMargins(p.inset[0], p.inset[1], p.inset[2], p.inset[3]);

@@ -254,6 +254,13 @@ TEST_F(EditingTest, FieldFollowsTheCell)
     EXPECT_EQ(line->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, line), u'*');
     EXPECT_EQ(ed->selectedText(), "secret");
     e.click(4, 5);
+    for (int i = 0; i < 3; ++i) {  // a password cell after another cell makes no further style
+        open(edNormal, "x");
+        e.click(4, 5);
+        open(edPassword, "y");
+        e.click(4, 5);
+    }
+    EXPECT_EQ(line->findChildren<QStyle*>(Qt::FindDirectChildrenOnly).size(), 1);
     e.g.OnGetAlignment = [](RIvuZuvuzoZuvu*, int, int, TAlignment& H, TVAlignment&) { H = taRightJustify; };
     ed = open(edNormal, "12");
     EXPECT_TRUE(ed->isMultiLine());
