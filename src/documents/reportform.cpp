@@ -187,6 +187,9 @@ void TReportForm::queryActionExecute()
     } while (cheques.next());
     database.commit();
     grid->SetFixedRows(1);
+    // The date column is never narrower than its table width and widens to
+    // the longest date of the locale, on the screen and on paper.
+    grid->SizeToWidth(0, true);
     grid->EndUpdate();
     printAction->setEnabled(true);
     deleteAction->setEnabled(true);

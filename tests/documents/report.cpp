@@ -6,12 +6,17 @@
 #include "documents/printpreviewform.h"
 #include "documents/reportform.h"
 #include "grid/listgrid.h"
+#include "platform/screen.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QLabel>
+#include <QProcess>
 #include <QTest>
+
+#include <algorithm>
 
 #include <memory>
 
@@ -173,4 +178,49 @@ TEST_F(Report, PrintsItsListWithTitleAndRange)
     EXPECT_TRUE(text.contains("Cheque Report")) << text.toStdString();
     EXPECT_TRUE(text.contains("Printed Payee")) << text.toStdString();
     EXPECT_TRUE(text.contains("Date From:")) << text.toStdString();
+}
+
+// The system locale is read once at start: the date column is checked in a
+// child run of this test per locale, C ("7 Dec 2026") and en_US ("12/7/26").
+TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
+{
+    if (qEnvironmentVariableIsEmpty("QUILLET_REPORT_LOCALE")) {
+        for (const char* locale : {"C", "en_US.UTF-8"}) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LC_ALL", locale);
+            env.insert("QUILLET_REPORT_LOCALE", locale);
+            QProcess child;
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QCoreApplication::applicationFilePath(),
+                        {"--gtest_filter=Report.TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper"});
+            ASSERT_TRUE(child.waitForFinished(120000)) << locale;
+            EXPECT_EQ(child.exitCode(), 0) << locale << "\n" << child.readAll().toStdString();
+        }
+        return;
+    }
+    addCheque("d1", 5, at(2026, 12, 7), 0, "Dated");
+    TReportForm& r = query(QDate(2026, 12, 1), QDate(2026, 12, 8));
+    const QString date = QString::fromStdString(r.grid->Cells(0, 1));
+    EXPECT_EQ(date, QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat));
+    EXPECT_GE(r.grid->ColWidths(0), 60);
+    EXPECT_GT(r.grid->ColWidths(0), QFontMetrics(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch())).horizontalAdvance(date))
+        << date.toStdString();
+
+    steps.push_back([](QDialog& f) {
+        auto& print = dynamic_cast<TPrintPreviewForm&>(f);
+        EXPECT_TRUE(print.printButtonClick());
+        print.Button1->click();
+    });
+    form->printActionExecute();
+    ASSERT_EQ(printer->JobsWritten(), 1);
+    // the date's last word stands on the row's line, not wrapped below it
+    const auto words = ReadPdfWords(printer->JobFile(1));
+    const PdfWord* payee = FindPdfWord(words, "Dated");
+    ASSERT_NE(payee, nullptr);
+    const QString last = date.split(' ').last();
+    const bool onTheRow = std::any_of(words.begin(), words.end(), [&](const PdfWord& w) {
+        return w.text == last && std::abs(w.top - payee->top) < 1.0 && w.right < payee->left;
+    });
+    EXPECT_TRUE(onTheRow) << date.toStdString() << " in " << PdfPageText(words).toStdString();
 }
