@@ -13,6 +13,7 @@
 #include <QDateEdit>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QPainter>
 #include <QProcess>
 #include <QTest>
 
@@ -204,7 +205,32 @@ TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
     const QString date = QString::fromStdString(r.grid->Cells(0, 1));
     EXPECT_EQ(date, QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat));
     EXPECT_GE(r.grid->ColWidths(0), 60);
-    EXPECT_GT(r.grid->ColWidths(0), QFontMetrics(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch())).horizontalAdvance(date))
+    // on the screen the cell shows as much ink as the date drawn uncut
+    r.resize(700, 300);
+    r.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
+    const auto inkWidth = [](const QImage& image, const QRect& area) {
+        int first = -1, last = -1;
+        for (int x = area.left(); x <= area.right(); ++x)
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    if (first < 0) first = x;
+                    last = x;
+                    break;
+                }
+        return first < 0 ? 0 : last - first + 1;
+    };
+    const platform::Rect cell = r.grid->CellRect(0, 1);
+    const QImage shown = r.grid->viewport()->grab().toImage();
+    QImage uncut(400, 60, QImage::Format_RGB32);
+    uncut.fill(Qt::white);
+    {
+        QPainter p(&uncut);
+        p.setFont(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch()));
+        p.drawText(10, 40, date);
+    }
+    EXPECT_NEAR(inkWidth(shown, QRect(cell.Left + 1, cell.Top + 1, cell.Right - cell.Left - 3, cell.Bottom - cell.Top - 3)),
+                inkWidth(uncut, uncut.rect()), 0)
         << date.toStdString();
 
     steps.push_back([](QDialog& f) {
