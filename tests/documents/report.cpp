@@ -11,13 +11,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 #include <QProcess>
 #include <QTest>
-
-#include <algorithm>
 
 #include <memory>
 
@@ -192,61 +189,51 @@ TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
             env.insert("QUILLET_REPORT_LOCALE", locale);
             QProcess child;
             child.setProcessEnvironment(env);
-            child.setProcessChannelMode(QProcess::MergedChannels);
-            child.start(QCoreApplication::applicationFilePath(),
-                        {"--gtest_filter=Report.TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper"});
-            ASSERT_TRUE(child.waitForFinished(120000)) << locale;
-            EXPECT_EQ(child.exitCode(), 0) << locale << "\n" << child.readAll().toStdString();
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=Report.TheDateColumn*"});
+            EXPECT_TRUE(child.waitForFinished(120000) && child.exitCode() == 0) << locale;
         }
         return;
     }
     addCheque("d1", 5, at(2026, 12, 7), 0, "Dated");
-    TReportForm& r = query(QDate(2026, 12, 1), QDate(2026, 12, 8));
+    TReportForm& r = query(QDate(2025, 12, 1), QDate(2027, 1, 1));  // the heading names other years
     const QString date = QString::fromStdString(r.grid->Cells(0, 1));
     EXPECT_EQ(date, QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat));
     EXPECT_GE(r.grid->ColWidths(0), 60);
-    // on the screen the cell shows as much ink as the date drawn uncut
+    // the cell on the screen shows as many columns of ink as the date drawn uncut
     r.resize(700, 300);
     r.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
-    const auto inkWidth = [](const QImage& image, const QRect& area) {
-        int first = -1, last = -1;
-        for (int x = area.left(); x <= area.right(); ++x)
-            for (int y = area.top(); y <= area.bottom(); ++y)
-                if (qGray(image.pixel(x, y)) < 128) {
-                    if (first < 0) first = x;
-                    last = x;
-                    break;
-                }
-        return first < 0 ? 0 : last - first + 1;
+    const auto inkColumns = [](const QImage& image, const QRect& area) {
+        int n = 0;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            bool ink = false;
+            for (int y = area.top(); y <= area.bottom(); ++y) ink = ink || qGray(image.pixel(x, y)) < 128;
+            n += ink;
+        }
+        return n;
     };
     const platform::Rect cell = r.grid->CellRect(0, 1);
-    const QImage shown = r.grid->viewport()->grab().toImage();
     QImage uncut(400, 60, QImage::Format_RGB32);
     uncut.fill(Qt::white);
-    {
-        QPainter p(&uncut);
-        p.setFont(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch()));
-        p.drawText(10, 40, date);
-    }
-    EXPECT_NEAR(inkWidth(shown, QRect(cell.Left + 1, cell.Top + 1, cell.Right - cell.Left - 3, cell.Bottom - cell.Top - 3)),
-                inkWidth(uncut, uncut.rect()), 0)
+    QPainter painter(&uncut);
+    painter.setFont(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch()));
+    painter.drawText(10, 40, date);
+    painter.end();
+    EXPECT_EQ(inkColumns(r.grid->viewport()->grab().toImage(),
+                         QRect(cell.Left + 1, cell.Top + 1, cell.Right - cell.Left - 3, cell.Bottom - cell.Top - 3)),
+              inkColumns(uncut, uncut.rect()))
         << date.toStdString();
 
+    // on paper the year stands on the row's line, not wrapped below it
     steps.push_back([](QDialog& f) {
         auto& print = dynamic_cast<TPrintPreviewForm&>(f);
         EXPECT_TRUE(print.printButtonClick());
         print.Button1->click();
     });
     form->printActionExecute();
-    ASSERT_EQ(printer->JobsWritten(), 1);
-    // the date's last word stands on the row's line, not wrapped below it
     const auto words = ReadPdfWords(printer->JobFile(1));
-    const PdfWord* payee = FindPdfWord(words, "Dated");
-    ASSERT_NE(payee, nullptr);
-    const QString last = date.split(' ').last();
-    const bool onTheRow = std::any_of(words.begin(), words.end(), [&](const PdfWord& w) {
-        return w.text == last && std::abs(w.top - payee->top) < 1.0 && w.right < payee->left;
-    });
-    EXPECT_TRUE(onTheRow) << date.toStdString() << " in " << PdfPageText(words).toStdString();
+    const PdfWord* year = FindPdfWord(words, date.split(' ').last());
+    ASSERT_TRUE(year && FindPdfWord(words, "Dated")) << PdfPageText(words).toStdString();
+    EXPECT_NEAR(year->top, FindPdfWord(words, "Dated")->top, 1.0) << date.toStdString();
 }
