@@ -165,8 +165,8 @@ void ImportButtonClick(TMainListForm& window)
     say(QString("%1 customers have been imported from %2.").arg(imported).arg(file));
     if (amountsLost > 0)
         ShowInfo(QString("%1 amounts could not be kept; those customers were imported with amount 0. "
-                         "A customer's default amount is at least 0 and is kept to the cent only up to %2.")
+                         "A customer's default amount is at least 0. %2")
                      .arg(amountsLost)
-                     .arg(QString::fromStdString(FormatAmount(FormatMoney(kLargestKeptAmount)))),
+                     .arg(QString::fromStdString(KeptAmountRule())),
                  &window);
 }

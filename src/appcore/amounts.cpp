@@ -141,7 +141,18 @@ std::string ContactAmountProblem(double amount)
         return "The amount " + shown + " is below zero: it is not the amount of a cheque.";
     float held = 0;
     if (!HoldAmountToTheCent(amount, held))
-        return "The amount " + shown + " cannot be kept: a contact's default amount is kept to the cent only up to " +
-               FormatAmount(FormatMoney(kLargestKeptAmount)) + ".";
+        return "The amount " + shown + " cannot be kept to the cent as a contact's default amount. " + KeptAmountRule();
     return {};
+}
+
+std::string KeptAmountRule()
+{
+    return "Every amount up to " + FormatAmount(FormatMoney(kLargestKeptAmount)) +
+           " is kept to the cent, above that only some are.";
+}
+
+std::string PreviousAmountKept(double amount, double previous)
+{
+    return "The contact keeps its previous default amount " + FormatAmount(FormatMoney(previous)) + ". " +
+           ContactAmountProblem(amount);
 }

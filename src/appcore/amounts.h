@@ -46,6 +46,12 @@ bool HoldAmountToTheCent(double amount, float& held);
 // Why `amount` cannot be a contact's default amount, as a message that names
 // it; empty when it can (zero or more, and kept to the cent).
 std::string ContactAmountProblem(double amount);
+// The rule HoldAmountToTheCent follows, as a sentence for messages: every
+// amount up to kLargestKeptAmount is kept, above it only some are.
+std::string KeptAmountRule();
+// After `amount` could not be stored on a contact that kept `previous`: says
+// so, naming both.
+std::string PreviousAmountKept(double amount, double previous);
 
 // Reads a plain decimal number: an optional sign, digits and at most one "."
 // (locale-free); surrounding blanks are allowed. Returns false for anything

@@ -2,7 +2,7 @@
 
 #include "appcore/dialogs.h"
 #include "appcore/picture.h"
-#include "printing/pvframe.h"
+#include "documents/layoutfields.h"
 #include "printing/pvpreview.h"
 #include "platform/picturelimits.h"
 
@@ -21,12 +21,8 @@ TCardForm::TCardForm(QWidget* owner) : QDialog(owner)
     Image = new QLabel(this);
     Image->setMinimumSize(200, 120);
     Image->setAlignment(Qt::AlignCenter);
-    PvPreview1 = new TPvPreview(this);
+    PvPreview1 = NewLayoutPreview(this, false);
     PvPreview1->hide();
-    PvPreview1->MaxZoom = 200;
-    PvPreview1->ZoomStyle = gmFixedZoom;
-    PvPreview1->SetZoom(40);
-    PvPreview1->Margins().SetVisible(false);
     auto button = [this](const QString& caption, const QString& hint) {
         auto* b = new QPushButton(caption, this);
         b->setToolTip(hint);

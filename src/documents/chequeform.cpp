@@ -481,19 +481,20 @@ void TChequeForm::readSetting(ChequeSetup& r)
     r.string = "";
 }
 
-bool TChequeForm::storeOnContact(double value, dbReference<ChequeSetup> layout)
+std::string TChequeForm::storeOnContact(double value, dbReference<ChequeSetup> layout)
 {
-    if (contact == 0) return true;
+    if (contact == 0) return {};
     dbCursor<Customer> customer(dbCursorForUpdate);
-    if (!customer.at(dbReference<Customer>(contact))) return true;  // the contact is gone
+    if (!customer.at(dbReference<Customer>(contact))) return {};  // the contact is gone
     zarvoBuffer texts;
     KeepCustomerTexts(*customer, texts);
     float held = 0;
     const bool kept = HoldAmountToTheCent(value, held);
+    const double previous = customer->amount;
     if (kept) customer->amount = held;
     customer->chequeSetup = layout;
     customer.update();
-    return kept;
+    return kept ? std::string() : PreviousAmountKept(value, previous);
 }
 
 bool TChequeForm::saveSetting(int index)
@@ -513,7 +514,7 @@ bool TChequeForm::saveSetting(int index)
     StoreBytes(fresh.image, platform::BitmapFileBytes(image));
     StoreBytes(fresh.image2, platform::BitmapFileBytes(image2));
     r = fresh;
-    const bool kept = setups.update() && storeOnContact(value, ref);
+    const std::string notKept = setups.update() ? storeOnContact(value, ref) : std::string();
     if (!database.commit()) {
         database.rollback();
         ShowInfo(kNotStored, this);
@@ -521,7 +522,7 @@ bool TChequeForm::saveSetting(int index)
     }
     modified = false;
     ShowInfo("Setting '" + category->itemText(index) + "' has been saved successfully.", this);
-    if (!kept) ShowInfo(QString::fromStdString(ContactAmountProblem(value)), this);
+    if (!notKept.empty()) ShowInfo(QString::fromStdString(notKept), this);
     return true;
 }
 
@@ -536,13 +537,13 @@ bool TChequeForm::printActionExecute()
     refreshClick();
     PvPreview1->SetOrientation(verticalOrient->isChecked() ? gmPortrait : gmLandscape);
     if (!PvPreview1->Print()) return false;
-    const bool kept = storeOnContact(value, SelectedSetting());
+    const std::string notKept = storeOnContact(value, SelectedSetting());
     if (!database.commit()) {
         database.rollback();
         ShowInfo(kNotStored, this);
         return true;
     }
-    if (!kept) ShowInfo(QString::fromStdString(ContactAmountProblem(value)), this);
+    if (!notKept.empty()) ShowInfo(QString::fromStdString("The cheque has been printed. " + notKept), this);
     return true;
 }
 

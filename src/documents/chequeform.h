@@ -124,9 +124,10 @@ private:
     // Writes the layout at the combo index from the window and stores the
     // amount on the contact; false when the layout is gone.
     bool saveSetting(int index);
-    // Stores the amount and the layout on the contact; false when the
-    // amount cannot be the contact's default (nothing is said yet).
-    bool storeOnContact(double value, dbReference<ChequeSetup> layout);
+    // Stores the amount and the layout on the contact. An amount that cannot
+    // be the contact's default leaves the previous one, and the answer is the
+    // message that says so (not shown yet); empty otherwise.
+    std::string storeOnContact(double value, dbReference<ChequeSetup> layout);
     void fillCombo(dbReference<ChequeSetup> select);
 
     ItemStyle nameStyle_, amountStyle_, amountTextStyle_, dayStyle_, monthStyle_, yearStyle_;

@@ -128,7 +128,9 @@ std::string ChequeAmountWords(double value, const ChequeWordingOptions& options)
     const int cents = int((value - dollars + 0.001) * 100);
 
     std::string text = insertAnds(spell(dollars));
-    if (!isBlankText(options.dollar)) text = upper(text) + " " + options.dollar;
+    // the currency word goes into capitals with the words; the cent word
+    // stays as typed
+    if (!isBlankText(options.dollar)) text += " " + QString::fromStdString(options.dollar).toUpper().toStdString();
     if (cents != 0)
         text += " AND " + spell(cents) + " " + options.cent;
     else

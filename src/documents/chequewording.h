@@ -17,7 +17,7 @@ struct ChequeAmountRangeError : std::runtime_error {
 extern const char* const kChequeAmountRangeText;
 
 struct ChequeWordingOptions {
-    std::string dollar = "DOLLARS";  // after the dollars; blank: none
+    std::string dollar = "DOLLARS";  // after the dollars, in capitals; blank: none
     std::string cent = "CENTS";      // after the cents, as typed
     bool singleAnd = false;          // only the last " AND " stays
     bool hyphen = false;             // TWENTY-FIVE

@@ -76,9 +76,11 @@ void ApplyItemStyle(const LayoutItemStyle& style, std::initializer_list<QWidget*
 
 bool PickItemStyle(LayoutItemStyle& style, std::initializer_list<QWidget*> edits, QWidget* owner)
 {
-    platform::FontChoice choice{style.font.ToQFont(), ToQColor(style.color)};
+    const QFont stored = style.font.ToQFont();
+    platform::FontChoice choice{stored, ToQColor(style.color)};
     if (!platform::PickFont(choice, owner)) return false;
-    style.font = platform::LogFont::FromQFont(choice.font);
+    // the stored record stays byte for byte unless another font was chosen
+    if (choice.font != stored) style.font = platform::LogFont::FromQFont(choice.font);
     style.color = FromQColor(choice.color);
     ApplyItemStyle(style, edits);
     return true;
@@ -182,5 +184,9 @@ TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown)
     TPvMargins& m = preview->Margins();
     for (TPvValue* margin : {&m.Left, &m.Top, &m.Right, &m.Bottom}) margin->SetAsMm(0);
     if (!marginsShown) m.SetVisible(false);
+    // Cheques, envelopes and cards go on pre-printed stock: no header or
+    // footer rule, on the screen or on paper.
+    preview->Header().SetVisible(false);
+    preview->Footer().SetVisible(false);
     return preview;
 }

@@ -67,7 +67,8 @@ private:
 };
 
 // The preview of a layout window: zoom 40 up to 200 in fixed steps, no
-// margins. `marginsShown` false also hides the margin lines.
+// margins, no header or footer. `marginsShown` false also hides the margin
+// lines.
 TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown = true);
 
 // The picture request (.jpg, .bmp). A ".jpg" or ".bmp" file that loads

@@ -6,12 +6,14 @@
 #include "documents/chequeregister.h"
 #include "documents/printpreviewform.h"
 #include "grid/listgrid.h"
+#include "platform/screen.h"
 #include "platform/shell.h"
 #include "printing/pvpreview.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <charconv>
 #include <map>
 #include <string>
@@ -32,6 +35,19 @@ const int kWidths[kColumns] = {60, 80, 80, 180, 200, 80, 0};
 std::string text(const char* s) { return s ? s : ""; }
 
 QString shortDate(const QDate& d) { return QLocale::system().toString(d, QLocale::ShortFormat); }
+
+// The date column is never narrower than its table width and widens to the
+// longest date of the rows, with the room the grid keeps beside a cell's text
+// and its line, so that the date shows whole on the screen and on paper.
+void widenDateColumn(grid::RIvuZuvuzoZuvu& grid)
+{
+    constexpr int kRoomBesideText = 8;
+    const QFontMetrics metrics(grid.Font().ToQFont(platform::ScreenPixelsPerInch()));
+    int width = kWidths[0];
+    for (int r = 1; r < grid.RowCount(); ++r)
+        width = std::max(width, metrics.horizontalAdvance(QString::fromStdString(grid.Cells(0, r))) + kRoomBesideText);
+    grid.SetColWidths(0, width);
+}
 
 }  // namespace
 
@@ -187,6 +203,7 @@ void TReportForm::queryActionExecute()
     } while (cheques.next());
     database.commit();
     grid->SetFixedRows(1);
+    widenDateColumn(*grid);
     grid->EndUpdate();
     printAction->setEnabled(true);
     deleteAction->setEnabled(true);

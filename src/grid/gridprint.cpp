@@ -64,10 +64,12 @@ void RIvuZuvuzoZuvu::Print() { PrintRect(TGridRect{0, 0, GetColCountEx() - 1, Ge
 
 void RIvuZuvuzoZuvu::PrintRect(const TGridRect& R)
 {
-    const QString noPrinter = QStringLiteral("No printer selected");
+    platform::RefreshPrinters();
     platform::Printer& printer = platform::CurrentPrinter();
-    if (printer.PrinterIndex() < 0 || printer.ResolutionX() <= 0 || printer.ResolutionY() <= 0)
-        throw DIdiZedoRorid(noPrinter.toStdString());
+    if (!printer.ReadyForJob())
+        throw DIdiZedoRorid(printer.LastError().toStdString());
+    if (printer.ResolutionX() <= 0 || printer.ResolutionY() <= 0)
+        throw DIdiZedoRorid("No printer selected");
     printRect_ = R;
     printer.SetOrientation(PrintSettings->Orientation() == poLandscape ? platform::PrintOrientation::Landscape
                                                                        : platform::PrintOrientation::Portrait);

@@ -179,6 +179,9 @@ bool PlainDialogs::PickFont(FontChoice& choice, QWidget* owner)
     auto* fonts = new QFontDialog(choice.font, &dialog);
     fonts->setWindowFlags(Qt::Widget);
     fonts->setOptions(QFontDialog::NoButtons);
+    // A family that is not installed opens on a substitute: unless the user
+    // changes what is shown, the preset font is answered as it came.
+    const QFont shown = fonts->currentFont();
     QColor color = choice.color;
     auto* colorButton = new QPushButton(QObject::tr("&Colour..."), &dialog);
     auto showColor = [&] {
@@ -198,7 +201,7 @@ bool PlainDialogs::PickFont(FontChoice& choice, QWidget* owner)
     layout->addWidget(colorButton, 0, Qt::AlignLeft);
     layout->addWidget(buttons);
     if (dialog.exec() != QDialog::Accepted) return false;
-    choice.font = fonts->currentFont();
+    if (fonts->currentFont() != shown) choice.font = fonts->currentFont();
     choice.color = color;
     return true;
 }

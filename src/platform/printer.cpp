@@ -1,12 +1,14 @@
 #include "platform/printer.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
 
 #include <cmath>
+#include <utility>
 
 namespace platform {
 
@@ -26,12 +28,21 @@ std::unique_ptr<Printer>& Slot()
     return printer;
 }
 
-void Replace(std::unique_ptr<Printer> next)
+// Whether the printer in use came from UseSystemPrinters (and may be replaced
+// by RefreshPrinters when the system's printers appear).
+bool& SystemChosen()
+{
+    static bool chosen = false;
+    return chosen;
+}
+
+void Replace(std::unique_ptr<Printer> next, bool system = false)
 {
     auto& slot = Slot();
     if (slot && slot->JobOpen())
         slot->AbortJob();
     slot = std::move(next);
+    SystemChosen() = system;
 }
 
 }  // namespace
@@ -52,6 +63,16 @@ void Printer::SetPage(const QPageSize& size, const QMarginsF& marginsMm, int dpi
     dpi_ = dpi;
     orientation_ = PrintOrientation::Portrait;
     bin_ = -1;
+    lost_.clear();
+}
+
+bool Printer::ReadyForJob()
+{
+    if (!lost_.isEmpty()) {
+        const QString name = std::exchange(lost_, QString());
+        return Fail(QStringLiteral("The printer %1 is no longer available.").arg(name));
+    }
+    return HasPrinter() || Fail(kNoPrinter);
 }
 
 bool Printer::SetBinIndex(int index)
@@ -123,8 +144,8 @@ bool Printer::SetTitle(const QString& title)
 
 bool Printer::BeginJob()
 {
-    if (!HasPrinter())
-        return Fail(kNoPrinter);
+    if (!ReadyForJob())
+        return false;
     if (JobOpen())
         return Fail(kJobOpen);
     if (!pageSize_.isValid() || dpi_ <= 0)
@@ -316,10 +337,28 @@ void UseSystemPrinters()
 {
     ForgetCupsServer();
     std::unique_ptr<Printer> cups = MakeCupsPrinter();
-    if (cups)
-        Replace(std::move(cups));
-    else
-        UseNoPrinter();
+    Replace(cups ? std::move(cups) : std::make_unique<NoPrinter>(), true);
+}
+
+void RefreshPrinters()
+{
+    if (!Slot()) {
+        UseSystemPrinters();
+        return;
+    }
+    Printer& printer = *Slot();
+    if (printer.JobOpen())
+        return;
+    if (!SystemChosen() || printer.Kind() != QStringLiteral("none")) {
+        printer.Refresh();
+        return;
+    }
+    static QElapsedTimer asked;
+    if (asked.isValid() && asked.elapsed() < 1000)
+        return;
+    asked.start();
+    if (std::unique_ptr<Printer> cups = MakeCupsPrinter())
+        Replace(std::move(cups), true);
 }
 
 }  // namespace platform

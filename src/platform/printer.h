@@ -3,7 +3,8 @@
 // (begin, new page, end, abort) with a painter. Back-ends: the system's CUPS
 // queues, PDF files in a folder (chosen only through UsePdfPrinter), and none.
 // Callers fetch CurrentPrinter() afresh for each use (the back-end may be
-// replaced) and end or abort every job they begin.
+// replaced), call RefreshPrinters() before a job begins (never during one) and
+// end or abort every job they begin.
 #pragma once
 
 #include <QMarginsF>
@@ -30,7 +31,8 @@ public:
     // "none", "pdf" or "cups".
     virtual QString Kind() const = 0;
 
-    // The printers, listed afresh; empty when none is installed.
+    // The printers as last listed (Refresh lists them again); empty when none
+    // is installed. The list does not change while a job is open.
     virtual QStringList PrinterNames() = 0;
     // True when at least one printer is listed.
     bool Installed() { return !PrinterNames().isEmpty(); }
@@ -39,6 +41,15 @@ public:
     // Selects a printer and loads its default settings (page, margins,
     // orientation portrait, no bin). False with an error for a bad index.
     virtual bool SelectPrinter(int index) = 0;
+    // Asks the system again which printers there are; nothing while a job is
+    // open. A selected printer that went away is dropped (none is selected in
+    // its place until ReadyForJob has said so); with none selected, the
+    // system's default, else the first, is selected.
+    virtual void Refresh() {}
+    // Whether a job can begin: true with a printer selected, else false with
+    // LastError() saying why: "The printer <name> is no longer available." once
+    // for a selected printer that went away, otherwise "No printer selected".
+    bool ReadyForJob();
 
     // Paper bins (input slots) of the selected printer, at most kMaxBins; the
     // selected bin's position, -1 when the printer's default is used.
@@ -80,6 +91,10 @@ protected:
     bool Fail(const QString& text);
     // Sets the page of a newly selected printer (margins in millimetres).
     void SetPage(const QPageSize& size, const QMarginsF& marginsMm, int dpi);
+    // Notes that the selected printer `name` went away; the back-end no longer
+    // selects it. The next ReadyForJob reports it.
+    void LoseSelection(const QString& name) { lost_ = name; }
+    bool SelectionLost() const { return !lost_.isEmpty(); }
     // Opens the device the job's PDF is written to; false with Fail() on error.
     virtual bool OpenOutput() = 0;
     virtual QIODevice* Output() = 0;
@@ -106,6 +121,7 @@ private:
     PrintOrientation orientation_ = PrintOrientation::Portrait;
     QString title_;
     QString error_;
+    QString lost_;
     std::unique_ptr<QPdfWriter> writer_;
     std::unique_ptr<QPainter> painter_;
 };
@@ -128,10 +144,17 @@ class PdfPrinter;
 // used: CUPS when it lists a printer, none otherwise.
 Printer& CurrentPrinter();
 // Replace the printer in use (an open job of the previous one is aborted).
+// The PDF and none back-ends chosen here stay until the next Use... call.
 PdfPrinter& UsePdfPrinter(const PdfPrinterSetup& setup);
 void UseNoPrinter();
 // CUPS when it lists a printer, none otherwise (CUPS_SERVER is read now).
 void UseSystemPrinters();
+// The step before a job begins, also taken when a window makes its printer
+// object: the printer in use lists the printers again (Printer::Refresh). With
+// the system's printers and none found so far, the system is asked again and a
+// printer that appeared is used. The system is asked at most once a second;
+// nothing happens while a job is open.
+void RefreshPrinters();
 
 class NoPrinter : public Printer {
 public:

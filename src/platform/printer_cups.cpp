@@ -23,35 +23,29 @@ class CupsPrinter : public Printer {
 public:
     explicit CupsPrinter(QStringList names) : names_(std::move(names))
     {
-        const int preferred = names_.indexOf(QPrinterInfo::defaultPrinterName());
-        loadDefaults(preferred >= 0 ? preferred : 0);
+        listed_.start();
+        selectDefault();
     }
 
     QString Kind() const override { return QStringLiteral("cups"); }
 
-    // Asked of the scheduler at most once a second: callers test for a
-    // printer before nearly every step.
-    QStringList PrinterNames() override
+    QStringList PrinterNames() override { return names_; }
+
+    // The scheduler is asked at most once a second: a batch refreshes before
+    // each of its jobs.
+    void Refresh() override
     {
-        if (listed_.isValid() && listed_.elapsed() < 1000)
-            return names_;
-        listed_.start();
-        const QStringList now = QPrinterInfo::availablePrinterNames();
-        if (now != names_) {
-            const QString selected = index_ >= 0 ? names_.value(index_) : QString();
-            names_ = now;
-            const int kept = names_.indexOf(selected);
-            if (kept >= 0)
-                index_ = kept;
-            else if (!names_.isEmpty())
-                loadDefaults(0);
-            else
-                index_ = -1;
+        if (JobOpen())
+            return;
+        if (!listed_.isValid() || listed_.elapsed() >= 1000) {
+            listed_.start();
+            relist(QPrinterInfo::availablePrinterNames());
         }
-        return names_;
+        if (index_ < 0 && !SelectionLost() && !names_.isEmpty())
+            selectDefault();
     }
 
-    int PrinterIndex() const override { return names_.isEmpty() ? -1 : index_; }
+    int PrinterIndex() const override { return index_; }
 
     bool SelectPrinter(int index) override
     {
@@ -140,6 +134,29 @@ private:
     {
         return Fail(QStringLiteral("The printer %1 did not accept the job: %2")
                         .arg(names_.value(index_), QString::fromUtf8(cupsLastErrorString())));
+    }
+
+    // The scheduler's default queue, else the first.
+    void selectDefault()
+    {
+        const int preferred = names_.indexOf(QPrinterInfo::defaultPrinterName());
+        if (!names_.isEmpty())
+            loadDefaults(preferred >= 0 ? preferred : 0);
+    }
+
+    // Takes the scheduler's list; the selected queue keeps its settings when
+    // still listed and is dropped when gone.
+    void relist(const QStringList& now)
+    {
+        if (now == names_)
+            return;
+        const QString selected = names_.value(index_);
+        names_ = now;
+        index_ = selected.isEmpty() ? -1 : int(names_.indexOf(selected));
+        if (index_ < 0 && !selected.isEmpty()) {
+            slots_.clear();
+            LoseSelection(selected);
+        }
     }
 
     // The queue's name without an instance ("queue/instance").

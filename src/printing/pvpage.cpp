@@ -94,8 +94,8 @@ void TPvPage::Print(platform::Canvas& canvas, long double scale, const platform:
 
 bool TPvPage::PrintPage()
 {
-    if (!Preview->Printer().GetPrinterSelected()) {
-        ShowPvError(QStringLiteral("TPvPage"), kPvMsgNoPrinter);
+    if (const QString why = Preview->Printer().PrepareJob(); !why.isEmpty()) {
+        ShowPvError(QStringLiteral("TPvPage"), why);
         return false;
     }
     const TPvPagesPerSheet before = Preview->PagesPerSheet();

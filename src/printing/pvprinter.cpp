@@ -10,8 +10,10 @@ using platform::CurrentPrinter;
 
 TPvPrinter::TPvPrinter(QString ownerClass) : owner_(std::move(ownerClass))
 {
-    if (GetPrinterSelected())
-        CurrentPrinter().SelectPrinter(CurrentPrinter().PrinterIndex());
+    platform::RefreshPrinters();
+    platform::Printer& printer = CurrentPrinter();
+    if (!printer.JobOpen() && printer.PrinterIndex() >= 0)
+        printer.SelectPrinter(printer.PrinterIndex());
     SetTitle(QStringLiteral("<document>"));
     UpdatePrinterMargins();
 }
@@ -30,6 +32,15 @@ void TPvPrinter::error(const QString& message) const
 bool TPvPrinter::GetPrinterSelected() const
 {
     return CurrentPrinter().Installed();
+}
+
+QString TPvPrinter::PrepareJob()
+{
+    platform::RefreshPrinters();
+    platform::Printer& printer = CurrentPrinter();
+    if (printer.JobOpen() || printer.ReadyForJob())
+        return {};  // an open job is refused by BeginDoc
+    return printer.LastError();
 }
 
 bool TPvPrinter::BeginDoc()
@@ -55,7 +66,9 @@ bool TPvPrinter::BeginDoc()
 
 bool TPvPrinter::EndDoc()
 {
-    if (!GetPrinterSelected() || !printing_) {
+    // An open job is ended whatever became of the printers meanwhile, so that
+    // the next job can begin.
+    if (!printing_) {
         error(kPvMsgNoPrinter);
         return false;
     }
@@ -82,7 +95,7 @@ void TPvPrinter::Abort()
 
 bool TPvPrinter::NewPage()
 {
-    if (!GetPrinterSelected() || !printing_)
+    if (!printing_)
         return false;
     platform::Printer& printer = CurrentPrinter();
     // The canvas's painter state (pen, clip) does not carry over a page break.

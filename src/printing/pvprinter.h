@@ -31,8 +31,13 @@ public:
     bool GetPrinterSelected() const;
     bool GetPrinterInstalled() const { return GetPrinterSelected(); }
 
+    // The step before a job: the printers are listed again. Empty when a
+    // printer is ready, else why not ("No printer selected", or the selected
+    // printer that went away since the last job), for the caller to show.
+    QString PrepareJob();
     // The job. BeginDoc refuses a second job; EndDoc is true only when the
-    // whole job reached the printer. A failure is shown once, here.
+    // whole job reached the printer, and always closes an open job. A failure
+    // is shown once, here.
     bool BeginDoc();
     bool EndDoc();
     void Abort();
@@ -44,7 +49,8 @@ public:
     // The printer the queries go to; without a printer "No printer selected" and none.
     platform::Printer* GetHandle() const;
 
-    // Printers and bins, listed afresh.
+    // Printers as last listed (PrepareJob and the constructor list them
+    // again); bins, listed afresh.
     const QStringList& GetPrinters();
     int GetIndexOf(const QString& name) { return GetPrinters().indexOf(name); }
     int GetPrinterIndex() const;

@@ -59,8 +59,8 @@ void Fire(const std::function<void()>& event)
 
 bool PvPrintPages(TPvPrinter& printer, const TPvPrintRequest& request)
 {
-    if (!printer.GetPrinterSelected()) {
-        ShowPvError(request.OwnerClass, kPvMsgNoPrinter);
+    if (const QString why = printer.PrepareJob(); !why.isEmpty()) {
+        ShowPvError(request.OwnerClass, why);
         return false;
     }
     const int first = std::max(request.First, 1);

@@ -41,8 +41,8 @@ struct TPvPrintRequest {
     std::function<void()> AfterPrint;
 };
 
-// Runs the job on `printer`. Without a printer it says "No printer selected"
-// once and fires nothing. True only when every page of the range reached the
+// Runs the job on `printer`, after its PrepareJob step. Without a printer
+// ready it says why once ("No printer selected") and fires nothing. True only when every page of the range reached the
 // printer: a refused begin, an error while printing a page, a failed page
 // break or a job the printer did not take make it false (each shown once).
 bool PvPrintPages(TPvPrinter& printer, const TPvPrintRequest& request);

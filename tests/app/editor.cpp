@@ -105,8 +105,8 @@ TEST_F(ContactsTest, TakenIdRefusesAndTheEditorComesBackIntact)
 TEST_F(ContactsTest, AmountsTheContactCannotKeepAreRefused)
 {
     addCategory("Shops");
-    const QString tooLarge = "The amount 1,000,000.99 cannot be kept: a contact's default amount is kept to the cent "
-                             "only up to 131,071.99.";
+    const QString tooLarge = "The amount 1,000,000.99 cannot be kept to the cent as a contact's default amount. "
+                             "Every amount up to 131,071.99 is kept to the cent, above that only some are.";
     const QString negative = "The amount -50.00 is below zero: it is not the amount of a cheque.";
     onEditor([&](TMainForm& e) {
         typeContact(e, "1", "Refused");
@@ -124,7 +124,7 @@ TEST_F(ContactsTest, AmountsTheContactCannotKeepAreRefused)
     EXPECT_TRUE(customers().empty());
 
     dialogs.shown.clear();
-    for (const char* typed : {"1234.5", "131071.99"}) {
+    for (const char* typed : {"1234.5", "131071.99", "500000.25"}) {  // the last fits the field exactly
         saveEditor([&](TMainForm& e) {
             typeContact(e, e.cID->text(), typed);
             e.amount->setText(typed);
@@ -133,9 +133,10 @@ TEST_F(ContactsTest, AmountsTheContactCannotKeepAreRefused)
     }
     EXPECT_TRUE(dialogs.Messages().isEmpty());
     const auto stored = customers();
-    ASSERT_EQ(stored.size(), 2u);
+    ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(stored[0].amount, 1234.5f);
     EXPECT_EQ(FormatMoney(stored[1].amount), "131071.99");
+    EXPECT_EQ(FormatMoney(stored[2].amount), "500000.25");
     EXPECT_EQ(window->grid->Cells(11, rowOf(stored[1].oid)), "131071.99");
 
     // it comes back to the cent, and saving it unchanged keeps it

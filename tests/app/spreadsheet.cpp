@@ -396,7 +396,8 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
     EXPECT_EQ(dialogs.Messages(),
               (QStringList{"3 customers have been imported from " + file + ".",
                            "2 amounts could not be kept; those customers were imported with amount 0. A customer's "
-                           "default amount is at least 0 and is kept to the cent only up to 131,071.99."}));
+                           "default amount is at least 0. Every amount up to 131,071.99 is kept to the cent, above "
+                           "that only some are."}));
     std::vector<StoredCustomer> added;
     for (const StoredCustomer& s : customers())
         if (s.id >= 10)

@@ -113,6 +113,8 @@ TEST(ContactAmount, KeptOnlyWhenTheCentComesBack)
         {1234.567, true, "1234.57"},  // rounded to the cent first
         {131071.99, true, "131071.99"},
         {131072.5, true, "131072.50"},  // some larger amounts do fit
+        {500000.25, true, "500000.25"},
+        {1000000, true, "1000000.00"},
         {131072.01, false, nullptr},
         {1000000.99, false, nullptr},
         {16777217, false, nullptr},
@@ -137,8 +139,8 @@ TEST(ContactAmount, ProblemNamesTheAmount)
     EXPECT_EQ(ContactAmountProblem(0), "");
     EXPECT_EQ(ContactAmountProblem(131071.99), "");
     EXPECT_EQ(ContactAmountProblem(1000000.99),
-              "The amount 1,000,000.99 cannot be kept: a contact's default amount is kept to the cent only up to "
-              "131,071.99.");
+              "The amount 1,000,000.99 cannot be kept to the cent as a contact's default amount. Every amount up "
+              "to 131,071.99 is kept to the cent, above that only some are.");
     EXPECT_EQ(ContactAmountProblem(-50), "The amount -50.00 is below zero: it is not the amount of a cheque.");
     EXPECT_EQ(ContactAmountProblem(-0.0001), "");  // shows as 0
 }

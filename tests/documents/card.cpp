@@ -80,4 +80,5 @@ TEST_F(Card, PrintsThePictureAt15By15Millimetres)
     EXPECT_FALSE(blue(152, 147));  // above it
     EXPECT_TRUE(blue(150 + 250, 150 + 120));   // a 96 x 48 picture is 25.4 x 12.7 mm
     EXPECT_FALSE(blue(150 + 260, 150 + 60));
+    EXPECT_LT(longestDarkRow(1), 0.5);  // no header or footer rule on the card
 }

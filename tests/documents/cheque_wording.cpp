@@ -35,12 +35,17 @@ TEST(ChequeWording, TheDefaultLayoutSplitsAtThirtySix)
 
 TEST(ChequeWording, AndCurrencyAndOnly)
 {
-    ChequeWordingOptions noDollar;
+    ChequeWordingOptions noDollar, typed;
     noDollar.dollar = "  ";
+    typed.dollar = "Dollars";
+    typed.cent = "cents";
     const std::pair<std::string, std::string> cases[] = {
         {wordsOf("0.50"), "ZERO DOLLARS AND FIFTY CENTS"},
         {wordsOf("7"), "SEVEN DOLLARS ONLY"},
         {wordsOf("7", noDollar), "SEVEN ONLY"},
+        // the currency word goes into capitals with the words, the cent word stays as typed
+        {wordsOf("7", typed), "SEVEN DOLLARS ONLY"},
+        {wordsOf("7.12", typed), "SEVEN DOLLARS AND TWELVE cents"},
         {wordsOf("0.29"), "ZERO DOLLARS AND TWENTY NINE CENTS"},
         {wordsOf("105"), "ONE HUNDRED AND FIVE DOLLARS ONLY"},
         {wordsOf("2300"), "TWO THOUSAND THREE HUNDRED DOLLARS ONLY"},

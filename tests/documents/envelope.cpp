@@ -100,6 +100,7 @@ TEST_F(Envelope, TheFirstUseCreatesTheDefaultLayoutAndItemsPrintWhereItSays)
     EXPECT_NEAR(to->left, 60, 1.0);
     EXPECT_NEAR(to->top, 60, 1.0);
     EXPECT_TRUE(PdfPageText(words).contains("To: Mary Chan")) << PdfPageText(words).toStdString();
+    EXPECT_LT(longestDarkRow(1), 0.5);  // no header or footer rule on the envelope
     EXPECT_TRUE(pdfInfo(printer->JobFile(1)).contains(QRegularExpression("Page size:\\s+59\\d(\\.\\d+)? x 84\\d")));
 
     // landscape: a landscape sheet, the same places

@@ -6,11 +6,14 @@
 #include "documents/printpreviewform.h"
 #include "documents/reportform.h"
 #include "grid/listgrid.h"
+#include "platform/screen.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QPainter>
+#include <QProcess>
 #include <QTest>
 
 #include <memory>
@@ -173,4 +176,64 @@ TEST_F(Report, PrintsItsListWithTitleAndRange)
     EXPECT_TRUE(text.contains("Cheque Report")) << text.toStdString();
     EXPECT_TRUE(text.contains("Printed Payee")) << text.toStdString();
     EXPECT_TRUE(text.contains("Date From:")) << text.toStdString();
+}
+
+// The system locale is read once at start: the date column is checked in a
+// child run of this test per locale, C ("7 Dec 2026") and en_US ("12/7/26").
+TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
+{
+    if (qEnvironmentVariableIsEmpty("QUILLET_REPORT_LOCALE")) {
+        for (const char* locale : {"C", "en_US.UTF-8"}) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("LC_ALL", locale);
+            env.insert("QUILLET_REPORT_LOCALE", locale);
+            QProcess child;
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::ForwardedChannels);
+            child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=Report.TheDateColumn*"});
+            EXPECT_TRUE(child.waitForFinished(120000) && child.exitCode() == 0) << locale;
+        }
+        return;
+    }
+    addCheque("d1", 5, at(2026, 12, 7), 0, "Dated");
+    TReportForm& r = query(QDate(2025, 12, 1), QDate(2027, 1, 1));  // the heading names other years
+    const QString date = QString::fromStdString(r.grid->Cells(0, 1));
+    EXPECT_EQ(date, QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat));
+    EXPECT_GE(r.grid->ColWidths(0), 60);
+    // the cell on the screen shows as many columns of ink as the date drawn uncut
+    r.resize(700, 300);
+    r.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
+    const auto inkColumns = [](const QImage& image, const QRect& area) {
+        int n = 0;
+        for (int x = area.left(); x <= area.right(); ++x) {
+            bool ink = false;
+            for (int y = area.top(); y <= area.bottom(); ++y) ink = ink || qGray(image.pixel(x, y)) < 128;
+            n += ink;
+        }
+        return n;
+    };
+    const platform::Rect cell = r.grid->CellRect(0, 1);
+    QImage uncut(400, 60, QImage::Format_RGB32);
+    uncut.fill(Qt::white);
+    QPainter painter(&uncut);
+    painter.setFont(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch()));
+    painter.drawText(10, 40, date);
+    painter.end();
+    EXPECT_EQ(inkColumns(r.grid->viewport()->grab().toImage(),
+                         QRect(cell.Left + 1, cell.Top + 1, cell.Right - cell.Left - 3, cell.Bottom - cell.Top - 3)),
+              inkColumns(uncut, uncut.rect()))
+        << date.toStdString();
+
+    // on paper the year stands on the row's line, not wrapped below it
+    steps.push_back([](QDialog& f) {
+        auto& print = dynamic_cast<TPrintPreviewForm&>(f);
+        EXPECT_TRUE(print.printButtonClick());
+        print.Button1->click();
+    });
+    form->printActionExecute();
+    const auto words = ReadPdfWords(printer->JobFile(1));
+    const PdfWord* year = FindPdfWord(words, date.split(' ').last());
+    ASSERT_TRUE(year && FindPdfWord(words, "Dated")) << PdfPageText(words).toStdString();
+    EXPECT_NEAR(year->top, FindPdfWord(words, "Dated")->top, 1.0) << date.toStdString();
 }

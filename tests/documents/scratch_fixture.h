@@ -7,6 +7,7 @@
 #include "appcore/schema.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "printing/pdf_pages.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -29,6 +30,19 @@ protected:
         QDir::setCurrent(previous);
     }
 
+    // The longest run of dark pixels along one row of page 1 of job `job`, as
+    // a share of the page's width: a rule across the page comes near 1.
+    double longestDarkRow(int job) const
+    {
+        const QImage page = PdfPageImage(printer->JobFile(job), 1, 100, scratch);
+        int longest = 0;
+        for (int y = 0; y < page.height(); ++y)
+            for (int x = 0, run = 0; x < page.width(); ++x) {
+                run = qGray(page.pixel(x, y)) < 160 ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+        return page.isNull() ? 1.0 : double(longest) / page.width();
+    }
     platform::PdfPrinterSetup pdfSetup;
     QTemporaryDir scratch;
     QString previous;

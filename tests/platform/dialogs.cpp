@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFontDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -148,14 +149,35 @@ TEST(Dialogs, PlainBoxesShowTheirTextAsItIs)
 TEST(Dialogs, PlainFontRequestAnswersThePresetOnOk)
 {
     PlainDialogs plain;
-    FontChoice choice{QFont("Liberation Serif", 20), QColor(0x12, 0x34, 0x56)};
-    QTimer::singleShot(0, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->accept();
-    });
-    ASSERT_TRUE(plain.PickFont(choice, nullptr));
-    EXPECT_EQ(choice.font.family(), "Liberation Serif");
-    EXPECT_EQ(choice.font.pointSize(), 20);
-    EXPECT_EQ(choice.color, QColor(0x12, 0x34, 0x56));
+    QFont gothic("Century Gothic");  // not installed: the dialog shows a substitute
+    gothic.setPixelSize(22);
+    gothic.setItalic(true);
+    QFont changed("Liberation Sans", 30);
+    const struct {
+        QFont preset;
+        QFont picked;  // what the user picks in the dialog; none: OK alone
+        QFont answer;
+    } cases[] = {
+        {QFont("Liberation Serif", 20), {}, QFont("Liberation Serif", 20)},
+        {gothic, {}, gothic},
+        {gothic, changed, changed},
+    };
+    for (const auto& c : cases) {
+        FontChoice choice{c.preset, QColor(0x12, 0x34, 0x56)};
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            if (c.picked != QFont()) dialog->findChild<QFontDialog*>()->setCurrentFont(c.picked);
+            dialog->accept();
+        });
+        ASSERT_TRUE(plain.PickFont(choice, nullptr));
+        EXPECT_EQ(choice.font.family(), c.answer.family());
+        EXPECT_EQ(choice.font.pointSize(), c.answer.pointSize());
+        EXPECT_EQ(choice.font.pixelSize(), c.answer.pixelSize());
+        EXPECT_EQ(choice.font.italic(), c.answer.italic());
+        EXPECT_EQ(choice.color, QColor(0x12, 0x34, 0x56));
+    }
+    FontChoice choice;
     QTimer::singleShot(0, [] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
     });

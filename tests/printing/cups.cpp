@@ -11,6 +11,7 @@
 
 #include <QPainter>
 #include <QTest>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -223,6 +224,49 @@ TEST_F(Cups, NoSchedulerMeansNoPrinter)
     qputenv("CUPS_SERVER", saved);
     UseSystemPrinters();
     EXPECT_EQ(CurrentPrinter().Kind(), "cups");
+}
+
+// Queues that come and go are seen between jobs, without a restart: one
+// added later is used, a selected one that went away is named once and
+// nothing is sent, and a scheduler stopped during a job leaves no job open.
+TEST_F(Cups, QueuesThatComeAndGoBetweenJobs)
+{
+    platform::ScriptedDialogs dialogs;
+    const auto said = [&] { return dialogs.Messages().isEmpty() ? QString() : dialogs.Messages().last(); };
+    const auto pastTheListingPause = [] { QThread::msleep(1100); };  // the scheduler is asked at most once a second
+    ASSERT_TRUE(cups_->admin("lpadmin", {"-x", "quillet_raw"}));
+    ASSERT_TRUE(cups_->admin("lpadmin", {"-x", "trays"}));
+    UseSystemPrinters();
+    EXPECT_FALSE(printPage("nowhere"));
+    EXPECT_TRUE(said().endsWith("No printer selected")) << said().toStdString();
+
+    pastTheListingPause();
+    ASSERT_TRUE(cups_->AddQueue("later"));
+    ASSERT_TRUE(printPage("found later")) << said().toStdString();
+    ASSERT_TRUE(cups_->WaitForJobs("later", 1));
+    EXPECT_TRUE(pdfText(cups_->Folder() + "/out/" + cups_->JobFiles("later")[0]).contains("found later"));
+
+    ASSERT_TRUE(cups_->AddQueue("second"));
+    ASSERT_TRUE(cups_->admin("lpadmin", {"-x", "later"}));
+    pastTheListingPause();
+    EXPECT_FALSE(printPage("lost"));
+    EXPECT_TRUE(said().endsWith("The printer later is no longer available.")) << said().toStdString();
+    EXPECT_EQ(CurrentPrinter().PrinterIndex(), -1);  // nothing else was chosen by itself
+    EXPECT_TRUE(printPage("on the default")) << said().toStdString();
+    ASSERT_TRUE(cups_->WaitForJobs("second", 1));
+    EXPECT_TRUE(cups_->JobFiles("later").size() == 1);
+
+    TPvPreview preview;
+    preview.OnPrintProgress = [&](TPvPreview*, int, int) {
+        cups_->Stop();
+        pastTheListingPause();
+    };
+    EXPECT_FALSE(printPage("scheduler gone", &preview));
+    EXPECT_FALSE(preview.Printer().Printing());
+    ASSERT_TRUE(cups_->Start());
+    preview.OnPrintProgress = nullptr;
+    EXPECT_TRUE(printPage("scheduler back", &preview)) << said().toStdString();
+    ASSERT_TRUE(cups_->WaitForJobs("second", 2));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -56,23 +57,36 @@ public:
                       "PageLog %1/page_log\nSandboxing Relaxed\n")
                   .arg(d));
         qputenv("CUPS_SERVER", socket().toUtf8());
+        Start();
+    }
+
+    ~PrivateCups() { Stop(); }
+
+    // Starts the scheduler (again); true once it listens. Its queues are kept
+    // in the folder across a Stop and Start.
+    bool Start()
+    {
+        const QString d = dir_.path();
         daemon_.setProgram("cupsd");
         daemon_.setArguments({"-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"});
         daemon_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         daemon_.start();
         if (!daemon_.waitForStarted(10000))
-            return;
+            return false;
         for (int i = 0; i < 100 && !QFile::exists(socket()); ++i)
             QThread::msleep(50);
         running_ = QFile::exists(socket());
+        return running_;
     }
-
-    ~PrivateCups()
+    // Ends the scheduler by its pid, as a restart of the system's would.
+    void Stop()
     {
-        if (daemon_.processId() > 0) {
+        if (daemon_.state() != QProcess::NotRunning && daemon_.processId() > 0) {
             ::kill(pid_t(daemon_.processId()), SIGTERM);
             daemon_.waitForFinished(10000);
         }
+        QFile::remove(socket());
+        running_ = false;
     }
 
     bool Running() const { return running_; }
@@ -96,6 +110,19 @@ public:
     {
         QFile f(JobFile(queue, job) + ".options");
         return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+    // The files of the jobs a queue has written so far.
+    QStringList JobFiles(const QString& queue) const
+    {
+        const QRegularExpression job("^" + QRegularExpression::escape(queue) + "-\\d+$");
+        return QDir(dir_.path() + "/out").entryList(QDir::Files).filter(job);
+    }
+    // Waits until a queue has written `count` jobs.
+    bool WaitForJobs(const QString& queue, int count) const
+    {
+        for (int i = 0; i < 200 && JobFiles(queue).size() < count; ++i)
+            QThread::msleep(50);
+        return JobFiles(queue).size() >= count;
     }
     // Waits until the job's file is there (the scheduler runs jobs in the background).
     bool WaitForJob(const QString& queue, int job) const
