@@ -48,7 +48,8 @@ bool HoldAmountToTheCent(double amount, float& held);
 std::string ContactAmountProblem(double amount);
 
 // Reads a plain decimal number: an optional sign, digits and at most one "."
-// (locale-free); surrounding blanks are allowed. Returns false for anything
-// else, including exponents, "inf", "nan" and numbers out of range.
-bool ParseDecimal(const std::string& s, double& out);
+// (locale-free); surrounding blanks are allowed. With `exponent` an exponent
+// may follow ("1.5e3", "2E-2"). Returns false for anything else, including
+// "inf", "nan" and numbers out of range.
+bool ParseDecimal(const std::string& s, double& out, bool exponent = false);
 

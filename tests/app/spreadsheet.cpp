@@ -418,6 +418,73 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
     EXPECT_EQ(book.getCell(12, 2), QVariant(12.5));
 }
 
+TEST_F(Spreadsheet, DatesComeInAsTheirTextAndAmountsMayHaveAnExponent)
+{
+    storeContacts();  // IDs 3, 5, 7, 9
+    window->category->setCurrentIndex(1);
+    int nextId = 10;
+    for (const char* kind : {"xls", "xlsx"}) {
+        SCOPED_TRACE(kind);
+        const QString file = path((std::string("dates.") + kind).c_str());
+        python(R"PY(
+import sys, datetime as dt
+rows = [["Dated", dt.date(2026, 3, 15), dt.datetime(2026, 3, 15, 14, 30), dt.time(9, 5), "1.5e3"],
+        ["Infinite", None, None, None, "inf"]]
+columns = [0, 1, 5, 8, 11]  # Name, Address1, Tel, Remark, Cheque Amount
+if sys.argv[2] == "xls":
+    import xlwt
+    wb = xlwt.Workbook(); ws = wb.add_sheet("S")
+    formats = [xlwt.easyxf(num_format_str=f) for f in ("General", "YYYY-MM-DD", "YYYY-MM-DD HH:MM", "h:mm:ss", "@")]
+    for r, row in enumerate(rows, 1):
+        for c, v in enumerate(row):
+            if v is not None: ws.write(r, columns[c], v, formats[c])
+else:
+    import openpyxl
+    wb = openpyxl.Workbook(); ws = wb.active
+    for r, row in enumerate(rows, 2):
+        for c, v in enumerate(row): ws.cell(row=r, column=columns[c] + 1, value=v)
+wb.save(sys.argv[1])
+)PY",
+               {file, kind});
+        importFrom(file);
+        std::vector<StoredCustomer> added;
+        for (const StoredCustomer& s : customers())
+            if (s.id >= nextId)
+                added.push_back(s);
+        ASSERT_EQ(added.size(), 2u);
+        EXPECT_EQ(added[0].address1, "2026-03-15");
+        EXPECT_EQ(added[0].telephone, "2026-03-15 14:30:00");
+        EXPECT_EQ(added[0].remark, "9:05:00");
+        EXPECT_EQ(added[0].amount, 1500.0f);
+        EXPECT_EQ(added[1].amount, 0.0f) << "\"inf\" is no number";
+        nextId += 2;
+    }
+}
+
+TEST_F(Spreadsheet, ExportNamesItsFileByWhatItWritesAndAsksOnceToReplaceIt)
+{
+    storeContacts();
+    const QString typed = path("x.xls"), file = typed + ".xlsx";
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    selectOnly({a});
+    dialogs.AnswerFile(typed);
+    dialogs.AnswerQuestion(true);   // replace it?
+    dialogs.AnswerQuestion(true);   // export?
+    dialogs.AnswerQuestion(false);  // open it?
+    exportActionExecute(*window);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_FALSE(dialogs.fileRequests[0].confirmOverwrite) << "the file dialog does not ask as well";
+    EXPECT_EQ(dialogs.Questions(),
+              (QStringList{"Filename exist, replace it?", "Export 1 customers to " + file + "?",
+                           "1 customers have been exported to " + file + " successfully, open this file now?"}));
+    EXPECT_FALSE(QFile::exists(typed));
+    EXPECT_EQ(readBack(file, 1)[0], kHeaders);
+}
+
 TEST_F(Spreadsheet, ImportNeedsACategory)
 {
     storeContacts();
