@@ -143,9 +143,9 @@ void ImportButtonClick(TMainListForm& window)
         record.id = static_cast<int4>(nextId);
         for (int c = 0; c < kColumns - 1; ++c)
             record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
-        // a blank or a text that is no number (exponents allowed, "inf" and
-        // "nan" not) gives 0; a number below zero or
-        // one the contact cannot keep to the cent gives 0 too, and is counted
+        // a blank or a text that is no number (an exponent is allowed, "inf"
+        // and "nan" are no numbers) gives 0; a number below zero or one the
+        // contact cannot keep to the cent gives 0 too, and is counted
         real4 held = 0;
         double amount = 0;
         const QString amountText = TZrvExcel::cellText(book.getCell(kColumns, row));
