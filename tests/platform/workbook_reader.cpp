@@ -590,12 +590,16 @@ TEST_F(Files, FlippedBytesNeverCrashTheReaders)
     QProcess p;
     p.start("/usr/bin/python3", {"-c",
                                  "import sys, xlwt\nwb = xlwt.Workbook(); ws = wb.add_sheet('S')\n"
-                                 "for r in range(30):\n  for c in range(12): ws.write(r, c, r * c if c % 2 else 'x%d' % r)\n"
+                                 "d = xlwt.easyxf(num_format_str='YYYY-MM-DD hh:mm')\n"
+                                 "for r in range(30):\n  for c in range(12): ws.write(r, c, r * c if c % 2 else 'x%d' % r, *([d] if c == 3 else []))\n"
                                  "wb.save(sys.argv[1])",
                                  path("good.xls")});
     ASSERT_TRUE(p.waitForFinished(60000) && p.exitCode() == 0) << p.readAllStandardError().toStdString();
+    zip("good.dates.xlsx", package({{"One", "r1", "<row>" + numberCell("A1", 1, "46096") + numberCell("B1", 2, "2026-03-15", "d") +
+                                                      numberCell("C1", 5, "1.5") + "</row>"}},
+                                   "<workbookPr date1904=\"1\"/>", kStyles));
     std::mt19937 random(20261207);
-    for (const char* name : {"good.xlsx", "good.xls", "good.csv"}) {
+    for (const char* name : {"good.xlsx", "good.xls", "good.csv", "good.dates.xlsx"}) {
         const QByteArray good = read(name);
         ASSERT_FALSE(good.isEmpty()) << name;
         Book whole(path(name));
