@@ -426,23 +426,18 @@ TEST_F(Spreadsheet, DatesComeInAsTheirTextAndAmountsMayHaveAnExponent)
     for (const char* kind : {"xls", "xlsx"}) {
         SCOPED_TRACE(kind);
         const QString file = path((std::string("dates.") + kind).c_str());
+        // Name, Address1, Tel, Remark, Cheque Amount
         python(R"PY(
-import sys, datetime as dt
-rows = [["Dated", dt.date(2026, 3, 15), dt.datetime(2026, 3, 15, 14, 30), dt.time(9, 5), "1.5e3"],
-        ["Infinite", None, None, None, "inf"]]
-columns = [0, 1, 5, 8, 11]  # Name, Address1, Tel, Remark, Cheque Amount
-if sys.argv[2] == "xls":
-    import xlwt
-    wb = xlwt.Workbook(); ws = wb.add_sheet("S")
-    formats = [xlwt.easyxf(num_format_str=f) for f in ("General", "YYYY-MM-DD", "YYYY-MM-DD HH:MM", "h:mm:ss", "@")]
-    for r, row in enumerate(rows, 1):
-        for c, v in enumerate(row):
-            if v is not None: ws.write(r, columns[c], v, formats[c])
-else:
-    import openpyxl
-    wb = openpyxl.Workbook(); ws = wb.active
-    for r, row in enumerate(rows, 2):
-        for c, v in enumerate(row): ws.cell(row=r, column=columns[c] + 1, value=v)
+import sys, datetime as dt, xlwt, openpyxl
+rows = [[(0, "Dated"), (1, dt.date(2026, 3, 15)), (5, dt.datetime(2026, 3, 15, 14, 30)), (8, dt.time(9, 5)), (11, "1.5e3")],
+        [(0, "Infinite"), (11, "inf")]]
+formats = {1: "YYYY-MM-DD", 5: "YYYY-MM-DD HH:MM", 8: "h:mm:ss"}
+wb = xlwt.Workbook() if sys.argv[2] == "xls" else openpyxl.Workbook()
+ws = wb.add_sheet("S") if sys.argv[2] == "xls" else wb.active
+for r, row in enumerate(rows, 1):
+    for c, v in row:
+        if sys.argv[2] == "xls": ws.write(r, c, v, xlwt.easyxf(num_format_str=formats.get(c, "General")))
+        else: ws.cell(row=r + 1, column=c + 1, value=v)
 wb.save(sys.argv[1])
 )PY",
                {file, kind});

@@ -8,6 +8,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <random>
 
 #include <minizip/zip.h>
@@ -290,15 +293,19 @@ QByteArray numberCell(const char* at, int style, const char* value, const char* 
            "</v></c>";
 }
 
-struct Expected {
-    int sheet, column, row;
-    const char* text;  // "" for an empty cell
-};
+// Each cell ("B1": one letter and a row) of the sheet holds its text; "" is an empty cell.
+void expectCells(const WorkbookSheet& sheet, const std::vector<std::pair<const char*, const char*>>& cells)
+{
+    for (const auto& [ref, text] : cells) {
+        const auto at = sheet.cells.find({std::atoi(ref + 1), ref[0] - 'A' + 1});
+        EXPECT_EQ(at == sheet.cells.end() ? QString() : workbookfiles::CellText(at->second), text) << ref;
+    }
+}
 
 } // namespace
 
 // Workbooks as other programs write them: each is read (sheet names listed)
-// or refused (no names), and read cells hold the texts given.
+// or refused (no names), and the first sheet's cells hold the texts given.
 TEST_F(Files, XlsxAsOtherProgramsWriteIt)
 {
     const QByteArray one = "<row><c r=\"A1\"><v>1</v></c></row>";
@@ -309,14 +316,14 @@ TEST_F(Files, XlsxAsOtherProgramsWriteIt)
         const char* what;
         Parts parts;
         QStringList sheets;
-        std::vector<Expected> cells;
+        std::vector<std::pair<const char*, const char*>> cells;
         int active = 0;  // the sheet marked active, -1 for none
     } cases[] = {
         {"empty value, formula without cached value",
          package({{"One", "r1", "<row><c r=\"A1\"><v></v></c><c r=\"B1\"><f>1+2</f><v></v></c><c r=\"C1\"><v>7</v>"
                                 "</c></row>"}}),
          {"One"},
-         {{0, 1, 1, ""}, {0, 2, 1, ""}, {0, 3, 1, "7"}}},
+         {{"A1", ""}, {"B1", ""}, {"C1", "7"}}},
         {"dates and times by their format",
          package({{"One", "r1",
                    "<row>" + numberCell("A1", 1, "46096") + numberCell("B1", 2, "46096.604166666664") +
@@ -328,23 +335,23 @@ TEST_F(Files, XlsxAsOtherProgramsWriteIt)
                        "</row>"}},
                  {}, kStyles),
          {"One"},
-         {{0, 1, 1, "2026-03-15"}, {0, 2, 1, "2026-03-15 14:30:00"}, {0, 3, 1, "9:05:00"}, {0, 4, 1, "1234.5"},
-          {0, 5, 1, "36:00:00"}, {0, 6, 1, "12345"}, {0, 7, 1, "2.5"}, {0, 8, 1, "1900-02-29"}, {0, 9, 1, "-1"},
-          {0, 1, 2, "2026-03-15"}, {0, 2, 2, "46096"}, {0, 3, 2, "2026-03-15 14:30:01"}, {0, 4, 2, "9:05:00"}}},
+         {{"A1", "2026-03-15"}, {"B1", "2026-03-15 14:30:00"}, {"C1", "9:05:00"}, {"D1", "1234.5"}, {"E1", "36:00:00"},
+          {"F1", "12345"}, {"G1", "2.5"}, {"H1", "1900-02-29"}, {"I1", "-1"}, {"A2", "2026-03-15"}, {"B2", "46096"},
+          {"C2", "2026-03-15 14:30:01"}, {"D2", "9:05:00"}}},
         {"the 1904 date system",
          package({{"One", "r1",
                    "<row>" + numberCell("A1", 1, "0") + numberCell("B1", 1, "2026-03-15", "d") +
                        numberCell("C1", 0, "2026-03-15", "d") + "</row>"}},
                  "<workbookPr date1904=\"1\"/>", kStyles),
          {"One"},
-         {{0, 1, 1, "1904-01-01"}, {0, 2, 1, "2026-03-15"}, {0, 3, 1, "44634"}}},
+         {{"A1", "1904-01-01"}, {"B1", "2026-03-15"}, {"C1", "44634"}}},
         {"an unreadable date", package({{"One", "r1", "<row>" + numberCell("A1", 1, "15.3.2026", "d") + "</row>"}}),
          {}, {}},
         {"sheets whose relationship leads nowhere are left out",
          package({{"Lost", "", one}, {"Two", "r2", "<row><c r=\"B1\"><v>2</v></c></row>"}, {"Gone", "r3", {}}},
                  "<bookViews><workbookView activeTab=\"0\"/></bookViews>"),
          {"Two"},
-         {{0, 2, 1, "2"}},
+         {{"B1", "2"}},
          -1},
         {"no sheet left", package({{"Lost", "", one}, {"Gone", "r3", {}}}), {}, {}},
         {"a document type declaration", plus(package({{"One", "r1", {}}}), "xl/worksheets/One.xml", doctype), {}, {}},
@@ -358,22 +365,15 @@ TEST_F(Files, XlsxAsOtherProgramsWriteIt)
         zip(name, c.parts);
         std::vector<WorkbookSheet> sheets;
         QString error;
-        const bool read = workbookfiles::ReadWorkbook(path(name), sheets, error);
-        EXPECT_EQ(read, !c.sheets.isEmpty()) << error.toStdString();
+        EXPECT_EQ(workbookfiles::ReadWorkbook(path(name), sheets, error), !c.sheets.isEmpty()) << error.toStdString();
         QStringList names;
         for (const WorkbookSheet& s : sheets) {
             EXPECT_EQ(s.active, names.size() == c.active) << s.name.toStdString();
             names << s.name;
         }
         EXPECT_EQ(names, c.sheets);
-        for (const Expected& e : c.cells) {
-            if (static_cast<size_t>(e.sheet) >= sheets.size())
-                continue;
-            const auto& cells = sheets[static_cast<size_t>(e.sheet)].cells;
-            const auto at = cells.find({e.row, e.column});
-            EXPECT_EQ(at == cells.end() ? QString() : workbookfiles::CellText(at->second), e.text)
-                << "column " << e.column << " row " << e.row;
-        }
+        if (!sheets.empty())
+            expectCells(sheets[0], c.cells);
     }
 }
 
@@ -424,56 +424,33 @@ QByteArray record(uint16_t type, const QByteArray& data)
     return r + data;
 }
 
-QByteArray bytesOf(double value)
+// Little-endian 16-bit values, then a number, then bytes.
+QByteArray le(std::initializer_list<int> words, std::optional<double> number = {}, const QByteArray& tail = {})
 {
-    QByteArray b(8, '\0');
-    std::memcpy(b.data(), &value, 8);
-    return b;
-}
-// Row, column (from 0) and cell format of a cell record.
-QByteArray at(int row, int column, int format)
-{
-    QByteArray b(6, '\0');
-    put16(b, 0, uint16_t(row));
-    put16(b, 2, uint16_t(column));
-    put16(b, 4, uint16_t(format));
-    return b;
+    QByteArray b(2 * qsizetype(words.size()), '\0');
+    qsizetype at = 0;
+    for (const int w : words)
+        put16(b, (at += 2) - 2, uint16_t(w));
+    if (number)
+        b.append(reinterpret_cast<const char*>(&*number), 8);
+    return b + tail;
 }
 QByteArray number(int row, int column, int format, double value)
 {
-    return record(0x0203, at(row, column, format) + bytesOf(value));
+    return record(0x0203, le({row, column, format}, value));
 }
 // A formula's record (under the id given) with its cached number and no tokens.
 QByteArray formula(uint16_t id, int row, int column, double value)
 {
-    return record(id, at(row, column, 0) + bytesOf(value) + QByteArray(8, '\0'));
+    return record(id, le({row, column, 0}, value, QByteArray(8, '\0')));
 }
 QByteArray label(int row, int column, const QByteArray& text)
 {
-    QByteArray b = at(row, column, 0) + QByteArray(3, '\0') + text;
-    put16(b, 6, uint16_t(text.size()));
-    return record(0x0204, b);
+    return record(0x0204, le({row, column, 0, int(text.size())}, {}, '\0' + text));
 }
-QByteArray format(int id, const QByteArray& code)
-{
-    QByteArray b(5, '\0');
-    put16(b, 0, uint16_t(id));
-    put16(b, 2, uint16_t(code.size()));
-    return record(0x041E, b + code);
-}
-QByteArray cellFormat(int formatId)
-{
-    QByteArray b(20, '\0');
-    put16(b, 2, uint16_t(formatId));
-    return record(0x00E0, b);
-}
-QByteArray bof(uint16_t kind)
-{
-    QByteArray b(16, '\0');
-    put16(b, 0, 0x0600);
-    put16(b, 2, kind);
-    return record(0x0809, b);
-}
+QByteArray format(int id, const QByteArray& code) { return record(0x041E, le({id, int(code.size())}, {}, '\0' + code)); }
+QByteArray cellFormat(int formatId) { return record(0x00E0, le({0, formatId}, {}, QByteArray(16, '\0'))); }
+QByteArray bof(int kind) { return record(0x0809, le({0x0600, kind}, {}, QByteArray(12, '\0'))); }
 
 // The "Workbook" stream: the globals (with `globals` inside) and one sheet "S"
 // holding `cells`.
@@ -543,22 +520,18 @@ TEST_F(Files, XlsAsOtherProgramsWriteIt)
         const char* what;
         QByteArray globals, cells;
         int shift, cut;  // sector size, bytes cut off the file's end
-        std::vector<Expected> expected;
+        std::vector<std::pair<const char*, const char*>> expected;
     } cases[] = {
-        {"4096-byte sectors", {}, label(0, 0, "hello") + number(1, 1, 0, 2.5), 12, 0,
-         {{0, 1, 1, "hello"}, {0, 2, 2, "2.5"}}},
+        {"4096-byte sectors", {}, label(0, 0, "hello") + number(1, 1, 0, 2.5), 12, 0, {{"A1", "hello"}, {"B2", "2.5"}}},
         {"a chart inside the sheet", {}, label(0, 0, "text") + chart + number(1, 1, 0, 2.5), 9, 0,
-         {{0, 1, 1, "text"}, {0, 6, 1, ""}, {0, 2, 2, "2.5"}}},
-        {"a short last sector", {}, label(0, 0, "hello"), 9, 200, {{0, 1, 1, "hello"}}},
-        {"the older formula id", {}, formula(0x0406, 0, 0, 3) + formula(0x0006, 0, 1, 4), 9, 0,
-         {{0, 1, 1, "3"}, {0, 2, 1, "4"}}},
+         {{"A1", "text"}, {"F1", ""}, {"B2", "2.5"}}},
+        {"a short last sector", {}, label(0, 0, "hello"), 9, 200, {{"A1", "hello"}}},
+        {"the older formula id", {}, formula(0x0406, 0, 0, 3) + formula(0x0006, 0, 1, 4), 9, 0, {{"A1", "3"}, {"B1", "4"}}},
         {"dates and times by their format", dateFormats,
          number(0, 0, 1, 46096) + number(0, 1, 2, 46096.604166666664) + number(0, 2, 3, 0.3784722222222222) +
              number(0, 3, 0, 46096),
-         9, 0,
-         {{0, 1, 1, "2026-03-15"}, {0, 2, 1, "2026-03-15 14:30:00"}, {0, 3, 1, "9:05:00"}, {0, 4, 1, "46096"}}},
-        {"the 1904 date system", record(0x0022, QByteArray("\x01\x00", 2)) + dateFormats, number(0, 0, 1, 0), 9, 0,
-         {{0, 1, 1, "1904-01-01"}}},
+         9, 0, {{"A1", "2026-03-15"}, {"B1", "2026-03-15 14:30:00"}, {"C1", "9:05:00"}, {"D1", "46096"}}},
+        {"the 1904 date system", record(0x0022, le({1})) + dateFormats, number(0, 0, 1, 0), 9, 0, {{"A1", "1904-01-01"}}},
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -570,12 +543,7 @@ TEST_F(Files, XlsAsOtherProgramsWriteIt)
         std::vector<WorkbookSheet> sheets;
         QString error;
         ASSERT_TRUE(workbookfiles::ReadWorkbook(path(name), sheets, error)) << error.toStdString();
-        for (const Expected& e : c.expected) {
-            const auto& cells = sheets[0].cells;
-            const auto found = cells.find({e.row, e.column});
-            EXPECT_EQ(found == cells.end() ? QString() : workbookfiles::CellText(found->second), e.text)
-                << "column " << e.column << " row " << e.row;
-        }
+        expectCells(sheets[0], c.expected);
     }
 }
 
