@@ -446,12 +446,11 @@ bool readCell(QXmlStreamReader& xml, const SheetContext& context, int& row, int&
     } else if (type == "b") {
         value = v.trimmed() == "1";
     } else if (type == "d") {
+        // a date the date system cannot count (before its first day, say)
+        // stays the text written
         double serial = 0;
-        if (!SerialOfIsoDate(v, context.date1904, serial)) {
-            error = "cell " + ref + " holds no date";
-            return false;
-        }
-        value = ShownNumber(serial, shape, context.date1904);
+        value = SerialOfIsoDate(v, context.date1904, serial) ? ShownNumber(serial, shape, context.date1904)
+                                                             : QVariant(v.trimmed());
     } else {
         double d = 0;
         if (!parseNumber(v, d)) {

@@ -30,7 +30,8 @@
 // s=...> cells: t="s" a shared-text index in <v>, t="str" a text in <v>,
 // t="e" an error value ("#DIV/0!") in <v>, kept as that text and marked,
 // t="inlineStr" a text in <is>, t="b" 0 or 1, t="d" an ISO 8601 date (read
-// as its serial number), otherwise a number in <v> (a formula's cached
+// as its serial number; one that is no date the workbook's date system
+// counts stays the text written), otherwise a number in <v> (a formula's cached
 // value when <f> is present); an empty <v> is an empty cell. s is the cell
 // format: a number whose format shows a date or a time arrives as the text
 // numberformats.h describes. A cell without r follows the previous one in

@@ -345,8 +345,11 @@ TEST_F(Files, XlsxAsOtherProgramsWriteIt)
                  "<workbookPr date1904=\"1\"/>", kStyles),
          {"One"},
          {{"A1", "1904-01-01"}, {"B1", "2026-03-15"}, {"C1", "44634"}}},
-        {"an unreadable date", package({{"One", "r1", "<row>" + numberCell("A1", 1, "15.3.2026", "d") + "</row>"}}),
-         {}, {}},
+        {"dates no date system counts",
+         package({{"One", "r1", "<row>" + numberCell("A1", 1, "1899-12-31", "d") + numberCell("B1", 1, "15.3.2026", "d") +
+                                    "</row>"}}),
+         {"One"},
+         {{"A1", "1899-12-31"}, {"B1", "15.3.2026"}}},
         {"sheets whose relationship leads nowhere are left out",
          package({{"Lost", "", one}, {"Two", "r2", "<row><c r=\"B1\"><v>2</v></c></row>"}, {"Gone", "r3", {}}},
                  "<bookViews><workbookView activeTab=\"0\"/></bookViews>"),
