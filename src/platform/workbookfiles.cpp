@@ -97,14 +97,15 @@ public:
         QSet<QByteArray> seen;
         for (int r = unzGoToFirstFile(zip_); r == UNZ_OK; r = unzGoToNextFile(zip_)) {
             unz_file_info64 info;
-            char name[1024];
-            if (unzGetCurrentFileInfo64(zip_, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            bool ok = unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK;
+            QByteArray key(ok ? static_cast<qsizetype>(info.size_filename) : 0, '\0');
+            ok = ok && unzGetCurrentFileInfo64(zip_, nullptr, key.data(), static_cast<uLong>(key.size()), nullptr, 0,
+                                               nullptr, 0) == UNZ_OK;
+            if (!ok) {
                 error = "damaged zip directory";
                 return false;
             }
-            const QByteArray key = QByteArray(name, static_cast<qsizetype>(std::min<ZPOS64_T>(info.size_filename,
-                                                                                               sizeof name - 1)))
-                                       .toLower();
+            key = key.toLower();
             if (seen.contains(key)) {
                 error = "two zip entries named " + QString::fromUtf8(key);
                 return false;
