@@ -42,7 +42,7 @@ void exportActionExecute(TMainListForm& window)
         ShowInfo("Please use the mouse to select the customer first.", &window);
         return;
     }
-    const QString file = platform::PickFile(SheetSaveRequest(), &window);
+    const QString file = PickSheetToSave(&window);
     if (file.isEmpty())
         return;
     // both questions come before anything is written; the old file stays
@@ -143,12 +143,13 @@ void ImportButtonClick(TMainListForm& window)
         record.id = static_cast<int4>(nextId);
         for (int c = 0; c < kColumns - 1; ++c)
             record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
-        // a blank or a text that is no number gives 0; a number below zero or
-        // one the contact cannot keep to the cent gives 0 too, and is counted
+        // a blank or a text that is no number (an exponent is allowed, "inf"
+        // and "nan" are no numbers) gives 0; a number below zero or one the
+        // contact cannot keep to the cent gives 0 too, and is counted
         real4 held = 0;
         double amount = 0;
         const QString amountText = TZrvExcel::cellText(book.getCell(kColumns, row));
-        if (!amountText.trimmed().isEmpty() && ReadAmountText(amountText, amount) &&
+        if (!amountText.trimmed().isEmpty() && ParseDecimal(amountText.toStdString(), amount, true) &&
             !(ContactAmountProblem(amount).empty() && HoldAmountToTheCent(amount, held)))
             ++amountsLost;
         record.amount = held;

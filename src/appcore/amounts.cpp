@@ -55,24 +55,28 @@ std::string AddThousandsSeparators(const std::string& s)
     return AddThousandsSeparators(s.substr(0, s.size() - 3)) + "," + s.substr(s.size() - 3);
 }
 
-bool ParseDecimal(const std::string& s, double& out)
+bool ParseDecimal(const std::string& s, double& out, bool exponent)
 {
     size_t b = 0, e = s.size();
     while (b < e && isBlank(s[b]))
         ++b;
     while (e > b && isBlank(s[e - 1]))
         --e;
-    size_t digits = 0;
-    bool point = false;
+    size_t digits = 0, exponentDigits = 0;
+    bool point = false, inExponent = false;
     for (size_t i = (b < e && (s[b] == '+' || s[b] == '-')) ? b + 1 : b; i < e; ++i) {
         if (s[i] >= '0' && s[i] <= '9')
-            ++digits;
-        else if (s[i] == '.' && !point)
+            ++(inExponent ? exponentDigits : digits);
+        else if (s[i] == '.' && !point && !inExponent)
             point = true;
-        else
-            return false;  // only plain decimal numbers: no exponent, hex, inf or nan
+        else if (exponent && (s[i] == 'e' || s[i] == 'E') && digits > 0 && !inExponent) {
+            inExponent = true;
+            if (i + 1 < e && (s[i + 1] == '+' || s[i + 1] == '-'))
+                ++i;
+        } else
+            return false;  // only decimal numbers: no hex, inf or nan
     }
-    if (digits == 0)
+    if (digits == 0 || (inExponent && exponentDigits == 0))
         return false;
     if (s[b] == '+')
         ++b;

@@ -54,7 +54,8 @@ std::string KeptAmountRule();
 std::string PreviousAmountKept(double amount, double previous);
 
 // Reads a plain decimal number: an optional sign, digits and at most one "."
-// (locale-free); surrounding blanks are allowed. Returns false for anything
-// else, including exponents, "inf", "nan" and numbers out of range.
-bool ParseDecimal(const std::string& s, double& out);
+// (locale-free); surrounding blanks are allowed. With `exponent` an exponent
+// may follow ("1.5e3", "2E-2"). Returns false for anything else, including
+// "inf", "nan" and numbers out of range.
+bool ParseDecimal(const std::string& s, double& out, bool exponent = false);
 

@@ -133,5 +133,17 @@ platform::FileRequest SheetFileRequest(platform::FileRequest::Mode mode, const Q
 
 platform::FileRequest SheetSaveRequest()
 {
-    return SheetFileRequest(platform::FileRequest::Save, "Excel File (*.xlsx)", "xlsx");
+    platform::FileRequest request = SheetFileRequest(platform::FileRequest::Save, "Excel File (*.xlsx)", "xlsx");
+    request.confirmOverwrite = false;
+    return request;
+}
+
+QString PickSheetToSave(QWidget* owner)
+{
+    const QString file = platform::PickFile(SheetSaveRequest(), owner);
+    const QString suffix = QFileInfo(file).suffix();
+    if (file.isEmpty() || suffix.compare("xlsx", Qt::CaseInsensitive) == 0 ||
+        suffix.compare("csv", Qt::CaseInsensitive) == 0)
+        return file;
+    return file + ".xlsx";
 }

@@ -88,5 +88,10 @@ private:
 // then the comma-separated one; `suffix` is added to a name that has none.
 platform::FileRequest SheetFileRequest(platform::FileRequest::Mode mode, const QString& excelFilter,
                                        const QString& suffix);
-// The save request of a list or an export: .xlsx (the default) or .csv.
+// The save request of a list or an export: .xlsx (the default) or .csv. The
+// file dialog asks nothing about an existing file: the caller does.
 platform::FileRequest SheetSaveRequest();
+// The file a list or an export is saved into, empty when cancelled: the
+// name picked with SheetSaveRequest, ".xlsx" added unless it ends in ".xlsx"
+// or ".csv" (any case), so that the name tells what save() writes.
+QString PickSheetToSave(QWidget* owner);

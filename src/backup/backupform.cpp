@@ -39,6 +39,7 @@ QString pickArchive(platform::FileRequest::Mode mode, const QString &caption, co
     request.fileName = QStringLiteral("Quillet");
     request.filters = QStringList {filter};
     request.defaultSuffix = QStringLiteral("zbf");
+    request.confirmOverwrite = false;  // the backup asks its own question; a restore opens
     return platform::PickFile(request, owner);
 }
 

@@ -172,7 +172,7 @@ bool TPrintPreviewForm::printButtonClick() { return PvPreview1->Print(); }
 void TPrintPreviewForm::saveButtonClick()
 {
     if (!grid) return;
-    const QString file = platform::PickFile(SheetSaveRequest(), this);
+    const QString file = PickSheetToSave(this);
     if (file.isEmpty()) return;
     // the old file stays until the new one is whole
     if (QFileInfo::exists(file) && !AskYesNo("Filename exist, replace it?", this)) return;

@@ -163,6 +163,7 @@ QString PlainDialogs::PickFile(const FileRequest& request, QWidget* owner)
     case FileRequest::Save:
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
         break;
     case FileRequest::Directory: dialog.setFileMode(QFileDialog::Directory); break;
     }

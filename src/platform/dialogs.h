@@ -33,6 +33,9 @@ struct FileRequest {
     QString fileName;         // proposed name (Save)
     QStringList filters;      // e.g. "Pictures (*.bmp *.jpg)"; the first is preselected
     QString defaultSuffix;    // added on Save when the name has none, e.g. "xlsx"
+    // Save: the dialog asks before taking the name of an existing file. Off
+    // where the caller asks its own question, so that it is asked once.
+    bool confirmOverwrite = true;
 };
 
 // A font and its colour, as a font request presets and answers them.

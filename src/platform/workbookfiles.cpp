@@ -1,8 +1,10 @@
 #include "platform/workbookfiles.h"
+#include "platform/numberformats.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
@@ -87,8 +89,62 @@ public:
     }
     bool isOpen() const { return zip_ != nullptr; }
 
+    // False when two entries share a name (part names match in any case):
+    // programs that read the first and programs that read the last would
+    // see different workbooks.
+    bool namesAreUnique(QString& error)
+    {
+        QSet<QByteArray> seen;
+        for (int r = unzGoToFirstFile(zip_); r == UNZ_OK; r = unzGoToNextFile(zip_)) {
+            unz_file_info64 info;
+            bool ok = unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK;
+            QByteArray key(ok ? static_cast<qsizetype>(info.size_filename) : 0, '\0');
+            ok = ok && unzGetCurrentFileInfo64(zip_, nullptr, key.data(), static_cast<uLong>(key.size()), nullptr, 0,
+                                               nullptr, 0) == UNZ_OK;
+            if (!ok) {
+                error = "damaged zip directory";
+                return false;
+            }
+            key = key.toLower();
+            if (seen.contains(key)) {
+                error = "two zip entries named " + QString::fromUtf8(key);
+                return false;
+            }
+            seen.insert(key);
+        }
+        return true;
+    }
+
     // The part's bytes; false when it is missing (`missing` set) or damaged.
+    // A part that carries a document type declaration is refused unparsed:
+    // entities declared there could take any time to expand.
     bool read(const QString& name, QByteArray& out, bool& missing, QString& error)
+    {
+        if (!readBytes(name, out, missing, error))
+            return false;
+        if (holdsDoctype(out)) {
+            error = "part " + name + " carries a document type declaration";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    // In UTF-8 and in UTF-16 of either byte order.
+    static bool holdsDoctype(const QByteArray& bytes)
+    {
+        const QByteArray ascii("<!DOCTYPE");
+        QByteArray little, big;
+        for (const char c : ascii) {
+            little += c;
+            little += '\0';
+            big += '\0';
+            big += c;
+        }
+        return bytes.contains(ascii) || bytes.contains(little) || bytes.contains(big);
+    }
+
+    bool readBytes(const QString& name, QByteArray& out, bool& missing, QString& error)
     {
         missing = false;
         if (unzLocateFile(zip_, name.toUtf8().constData(), 1) != UNZ_OK) {
@@ -130,7 +186,6 @@ public:
         return true;
     }
 
-private:
     unzFile zip_;
 };
 
@@ -320,16 +375,35 @@ bool parseNumber(const QString& text, double& out)
     return ec == std::errc() && p == e && std::isfinite(out);
 }
 
+// What the cells of a workbook's sheets refer to: the shared texts, the
+// shape of each cell format (by its index, the cell's s attribute) and the
+// date system.
+struct SheetContext {
+    QStringList shared;
+    std::vector<NumberShape> shapes;
+    bool date1904 = false;
+
+    NumberShape shapeOf(const QString& style) const
+    {
+        bool ok = false;
+        const qlonglong index = style.toLongLong(&ok);
+        return ok && index >= 0 && index < static_cast<qlonglong>(shapes.size()) ? shapes[static_cast<size_t>(index)]
+                                                                                  : NumberShape::Number;
+    }
+};
+
 // One <c> element; the reader ends on its end. `isError` tells an error cell.
-bool readCell(QXmlStreamReader& xml, const QStringList& shared, int& row, int& column, QVariant& value,
+bool readCell(QXmlStreamReader& xml, const SheetContext& context, int& row, int& column, QVariant& value,
               bool& isError, QString& error)
 {
+    const QStringList& shared = context.shared;
     const QString ref = attribute(xml, u"r");
     if (!ref.isEmpty() && !parseCellReference(ref, column, row)) {
         error = "bad cell address " + ref;
         return false;
     }
     const QString type = attribute(xml, u"t");
+    const NumberShape shape = context.shapeOf(attribute(xml, u"s"));
     isError = type == "e";
     QString v;
     bool hasV = false, hasInline = false;
@@ -356,7 +430,9 @@ bool readCell(QXmlStreamReader& xml, const QStringList& shared, int& row, int& c
             value = inlineText;
         return true;
     }
-    if (!hasV)
+    // an empty value (a formula never calculated, for one) is an empty cell
+    const bool isText = type == "str" || type == "e";
+    if (!hasV || (isText ? v.isEmpty() : v.trimmed().isEmpty()))
         return true;
     if (type == "s") {
         bool ok = false;
@@ -366,22 +442,28 @@ bool readCell(QXmlStreamReader& xml, const QStringList& shared, int& row, int& c
             return false;
         }
         value = shared[static_cast<qsizetype>(index)];
-    } else if (type == "str" || type == "e") {
+    } else if (isText) {
         value = unescapeText(v);
     } else if (type == "b") {
         value = v.trimmed() == "1";
+    } else if (type == "d") {
+        // a date the date system cannot count (before its first day, say)
+        // stays the text written
+        double serial = 0;
+        value = SerialOfIsoDate(v, context.date1904, serial) ? ShownNumber(serial, shape, context.date1904)
+                                                             : QVariant(v.trimmed());
     } else {
         double d = 0;
         if (!parseNumber(v, d)) {
             error = "cell " + ref + " holds no number";
             return false;
         }
-        value = d;
+        value = ShownNumber(d, shape, context.date1904);
     }
     return true;
 }
 
-bool readSheet(const QByteArray& bytes, const QStringList& shared, CellSink& sink, WorkbookSheet& sheet,
+bool readSheet(const QByteArray& bytes, const SheetContext& context, CellSink& sink, WorkbookSheet& sheet,
                QString& error)
 {
     QXmlStreamReader xml(bytes);
@@ -403,7 +485,7 @@ bool readSheet(const QByteArray& bytes, const QStringList& shared, CellSink& sin
             int cellRow = row, cellColumn = column + 1;
             QVariant value;
             bool isError = false;
-            if (!readCell(xml, shared, cellRow, cellColumn, value, isError, error))
+            if (!readCell(xml, context, cellRow, cellColumn, value, isError, error))
                 return false;
             if (!sink.put(sheet, cellRow, cellColumn, value, error))
                 return false;
@@ -422,6 +504,97 @@ bool readSheet(const QByteArray& bytes, const QStringList& shared, CellSink& sin
 
 const QString kOfficeDocument = "/officeDocument";
 const QString kSharedStrings = "/sharedStrings";
+const QString kStyles = "/styles";
+
+// An optional part: `present` false (and no error) when the archive has no
+// such part or the name is empty; false only for a damaged part.
+bool readOptional(ZipArchive& zip, const QString& part, QByteArray& bytes, bool& present, QString& error)
+{
+    bool missing = true;
+    present = !part.isEmpty() && zip.read(part, bytes, missing, error);
+    if (present || missing) {
+        error.clear();
+        return true;
+    }
+    return false;
+}
+
+// The sheets the workbook part lists, in order, the active one (from 0) and
+// the date system.
+struct WorkbookPart {
+    struct Entry {
+        QString name, id;
+    };
+    std::vector<Entry> entries;
+    qsizetype activeTab = 0;
+    bool date1904 = false;
+};
+
+bool readWorkbookPart(const QByteArray& bytes, WorkbookPart& out, QString& error)
+{
+    QXmlStreamReader xml(bytes);
+    bool firstView = true;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == u"sheet") {
+            out.entries.push_back({attribute(xml, u"name"), attribute(xml, u"id")});
+        } else if (xml.name() == u"workbookView" && firstView) {
+            firstView = false;
+            bool ok = false;
+            const int tab = attribute(xml, u"activeTab").toInt(&ok);
+            if (ok)
+                out.activeTab = tab;
+        } else if (xml.name() == u"workbookPr") {
+            const QString system = attribute(xml, u"date1904");
+            out.date1904 = system == "1" || system == "true";
+        }
+    }
+    if (xml.hasError()) {
+        error = "workbook: " + xml.errorString();
+        return false;
+    }
+    if (out.entries.empty()) {
+        error = "the workbook lists no sheet";
+        return false;
+    }
+    return true;
+}
+
+// The shape of each cell format of the styles part: <cellXfs> lists the
+// formats cells refer to (<xf numFmtId=>), <numFmts> the codes of the
+// workbook's own number formats (<numFmt numFmtId= formatCode=>).
+bool readStyles(const QByteArray& bytes, std::vector<NumberShape>& shapes, QString& error)
+{
+    QXmlStreamReader xml(bytes);
+    QHash<int, QString> codes;
+    std::vector<int> formats;
+    bool inCellFormats = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isEndElement() && xml.name() == u"cellXfs")
+            inCellFormats = false;
+        if (!xml.isStartElement())
+            continue;
+        if (xml.name() == u"cellXfs")
+            inCellFormats = true;
+        else if (xml.name() == u"numFmt")
+            codes.insert(attribute(xml, u"numFmtId").toInt(), attribute(xml, u"formatCode"));
+        else if (xml.name() == u"xf" && inCellFormats)
+            formats.push_back(attribute(xml, u"numFmtId").toInt());
+    }
+    if (xml.hasError()) {
+        error = "styles: " + xml.errorString();
+        return false;
+    }
+    shapes.clear();
+    for (const int id : formats) {
+        const auto code = codes.constFind(id);
+        shapes.push_back(ShapeOfFormat(id, code == codes.constEnd() ? nullptr : &*code));
+    }
+    return true;
+}
 
 // ---------------------------------------------------------------- XLSX writing
 
@@ -594,88 +767,74 @@ bool ReadXlsx(const QString& path, std::vector<WorkbookSheet>& sheets, QString& 
         error = "not a zip archive";
         return false;
     }
-    bool missing = false;
+    if (!zip.namesAreUnique(error))
+        return false;
+    bool present = false;
     QByteArray bytes;
 
     // the workbook part, named by the package's relationships
     QString workbookPart = "xl/workbook.xml";
-    if (zip.read("_rels/.rels", bytes, missing, error)) {
+    if (!readOptional(zip, "_rels/.rels", bytes, present, error))
+        return false;
+    if (present) {
         QHash<QString, Relationship> root;
         if (!readRelationships(bytes, QString(), root, error))
             return false;
         for (const Relationship& r : root)
             if (r.type.endsWith(kOfficeDocument) && !r.target.isEmpty())
                 workbookPart = r.target;
-    } else if (!missing) {
-        return false;
     }
-    if (!zip.read(workbookPart, bytes, missing, error))
+    bool missing = false;
+    WorkbookPart workbook;
+    if (!zip.read(workbookPart, bytes, missing, error) || !readWorkbookPart(bytes, workbook, error))
         return false;
-    struct SheetEntry {
-        QString name, id;
-    };
-    std::vector<SheetEntry> entries;
-    qsizetype activeTab = 0;
-    {
-        QXmlStreamReader xml(bytes);
-        bool firstView = true;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            if (xml.isStartElement() && xml.name() == u"sheet") {
-                entries.push_back({attribute(xml, u"name"), attribute(xml, u"id")});
-            } else if (xml.isStartElement() && xml.name() == u"workbookView" && firstView) {
-                firstView = false;
-                bool ok = false;
-                const int tab = attribute(xml, u"activeTab").toInt(&ok);
-                if (ok)
-                    activeTab = tab;
-            }
-        }
-        if (xml.hasError()) {
-            error = "workbook: " + xml.errorString();
-            return false;
-        }
-    }
-    if (entries.empty()) {
-        error = "the workbook lists no sheet";
-        return false;
-    }
 
     const QString baseDir = directoryOf(workbookPart);
     const QString relsPart = (baseDir.isEmpty() ? QString() : baseDir + "/") + "_rels/" +
                              workbookPart.mid(workbookPart.lastIndexOf('/') + 1) + ".rels";
     QHash<QString, Relationship> rels;
-    if (zip.read(relsPart, bytes, missing, error)) {
-        if (!readRelationships(bytes, baseDir, rels, error))
-            return false;
-    } else if (!missing) {
+    bool haveRels = false;
+    if (!readOptional(zip, relsPart, bytes, haveRels, error) ||
+        (haveRels && !readRelationships(bytes, baseDir, rels, error)))
         return false;
-    }
+    auto partOfType = [&](const QString& type, const char* usual) {
+        for (const Relationship& r : rels)
+            if (r.type.endsWith(type))
+                return r.target;
+        return resolvePart(baseDir, usual);
+    };
 
-    QStringList shared;
-    QString sharedPart = resolvePart(baseDir, "sharedStrings.xml");
-    for (const Relationship& r : rels)
-        if (r.type.endsWith(kSharedStrings))
-            sharedPart = r.target;
-    if (zip.read(sharedPart, bytes, missing, error)) {
-        if (!readSharedStrings(bytes, shared, error))
-            return false;
-    } else if (!missing) {
+    SheetContext context;
+    context.date1904 = workbook.date1904;
+    if (!readOptional(zip, partOfType(kSharedStrings, "sharedStrings.xml"), bytes, present, error) ||
+        (present && !readSharedStrings(bytes, context.shared, error)))
         return false;
-    }
+    if (!readOptional(zip, partOfType(kStyles, "styles.xml"), bytes, present, error) ||
+        (present && !readStyles(bytes, context.shapes, error)))
+        return false;
 
+    // A sheet whose relationship leads to no part is left out; without a
+    // relationships part the sheets are taken by their usual names.
     std::vector<WorkbookSheet> read;
     CellSink sink(read);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        QString part = rels.value(entries[i].id).target;
-        if (part.isEmpty())
-            part = resolvePart(baseDir, QString("worksheets/sheet%1.xml").arg(i + 1));
-        if (!zip.read(part, bytes, missing, error))
+    QString leftOut;
+    for (size_t i = 0; i < workbook.entries.size(); ++i) {
+        const QString part = haveRels ? rels.value(workbook.entries[i].id).target
+                                      : resolvePart(baseDir, QString("worksheets/sheet%1.xml").arg(i + 1));
+        if (!readOptional(zip, part, bytes, present, error))
             return false;
-        WorkbookSheet& sheet = sink.newSheet(entries[i].name);
-        sheet.active = static_cast<qsizetype>(i) == activeTab;
-        if (!readSheet(bytes, shared, sink, sheet, error))
+        if (!present) {
+            leftOut = "sheet " + workbook.entries[i].name + " has no part";
+            continue;
+        }
+        WorkbookSheet& sheet = sink.newSheet(workbook.entries[i].name);
+        sheet.active = static_cast<qsizetype>(i) == workbook.activeTab;
+        if (!readSheet(bytes, context, sink, sheet, error))
             return false;
+    }
+    if (read.empty()) {
+        error = leftOut;
+        return false;
     }
     sheets = std::move(read);
     error.clear();  // optional parts that were missing are no error

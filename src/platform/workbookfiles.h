@@ -17,15 +17,24 @@
 // is never closed ends its field at the end of its line, and text between a
 // closing quote and the next delimiter is dropped.
 //
-// XLSX (Office Open XML spreadsheet): a zip archive. xl/workbook.xml lists the
-// sheets in order (<sheet name= r:id=>); xl/_rels/workbook.xml.rels maps each
-// id to its part, normally xl/worksheets/sheetN.xml; xl/sharedStrings.xml
+// XLSX (Office Open XML spreadsheet): a zip archive; two entries of one name
+// (in any case) make it damaged, and a part that holds a document type
+// declaration is refused before it is parsed. xl/workbook.xml lists the
+// sheets in order (<sheet name= r:id=>) and the date system (<workbookPr
+// date1904=>); xl/_rels/workbook.xml.rels maps each id to its part, normally
+// xl/worksheets/sheetN.xml (a sheet whose id leads to no part is left out;
+// the file is refused only when no sheet is left); xl/sharedStrings.xml
 // holds the shared texts (<si> with <t> runs; phonetic <rPh> runs are not part
-// of the text). A sheet part holds <row> elements of <c r="B2" t=...> cells:
-// t="s" a shared-text index in <v>, t="str" a text in <v>, t="e" an error
-// value ("#DIV/0!") in <v>, kept as that text and marked, t="inlineStr"
-// a text in <is>, t="b" 0 or 1, otherwise a number in <v> (a formula's cached
-// value when <f> is present). A cell without r follows the previous one in
+// of the text); xl/styles.xml the cell formats (<cellXfs>) and their number
+// formats (<numFmts>). A sheet part holds <row> elements of <c r="B2" t=...
+// s=...> cells: t="s" a shared-text index in <v>, t="str" a text in <v>,
+// t="e" an error value ("#DIV/0!") in <v>, kept as that text and marked,
+// t="inlineStr" a text in <is>, t="b" 0 or 1, t="d" an ISO 8601 date (read
+// as its serial number; one that is no date the workbook's date system
+// counts stays the text written), otherwise a number in <v> (a formula's cached
+// value when <f> is present); an empty <v> is an empty cell. s is the cell
+// format: a number whose format shows a date or a time arrives as the text
+// numberformats.h describes. A cell without r follows the previous one in
 // its row. In texts, "_xHHHH_" (four hex digits) stands for that UTF-16 unit:
 // control characters such as CR travel so, and "_x005F_" is a literal "_"
 // (written before anything that would read as an escape). Written with
@@ -34,25 +43,30 @@
 //
 // XLS (BIFF8, Excel 97 and later; read in xlsreader.cpp): a compound
 // document. Its 512-byte header gives the sector size (512 or 4096; the
-// header fills the first sector, so sector n starts at (n + 1) * size), the
+// header fills the first sector, so sector n starts at (n + 1) * size; a
+// file ending inside its last sector reads as if padded with zeros), the
 // sectors of the sector table (109 in the header, more along a chain), the
 // first directory sector and the mini-stream table; streams of less than the
 // header's cutoff (4096) live in 64-byte mini sectors inside the root entry's
 // stream. The "Workbook" stream is a sequence of records (type, length, at
 // most 8224 bytes of data; CONTINUE records carry on the one before). The
 // globals start with BOF (version 0x0600) and hold BOUNDSHEET (where each
-// sheet's records start, its kind and name), SST (the shared texts) and
-// FILEPASS (encrypted: refused); each worksheet runs from its BOF to EOF with
-// LABELSST, LABEL, NUMBER, RK, MULRK, BOOLERR and FORMULA (its cached value,
-// a text one in the following STRING record) cells. An error value (BOOLERR
+// sheet's records start, its kind and name), SST (the shared texts), FORMAT
+// and XF (the number formats and the cell formats that name them), DATEMODE
+// (1: the 1904 date system) and FILEPASS (encrypted: refused); each
+// worksheet runs from its BOF to EOF with LABELSST, LABEL, NUMBER, RK, MULRK,
+// BOOLERR and FORMULA (id 0x0006, or 0x0406 from older writers; its cached
+// value, a text one in the following STRING record) cells. A chart embedded
+// in a worksheet is a substream of its own (a BOF, its records and its EOF)
+// and is skipped. Each number cell names its XF; dates and times arrive as
+// for .xlsx. An error value (BOOLERR
 // with its error flag, or a FORMULA whose cached result is an error) marks
 // its cell without giving it a value. WINDOW1 in the globals names the
 // selected tab (from 0, counted over all BOUNDSHEET records), the active
 // sheet. Texts are a count, a
 // flags byte (bit 0: two bytes a character, else one; bit 2: extension
 // bytes; bit 3: formatting runs) and the characters; a text split by a
-// CONTINUE restarts with a flags byte. Dates are numbers (day counts), as
-// they are stored. Chart sheets are skipped.
+// CONTINUE restarts with a flags byte. Chart sheets are skipped.
 #pragma once
 
 #include <QByteArray>

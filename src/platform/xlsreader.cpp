@@ -4,8 +4,10 @@
 // checked before use; a chain may not loop and a record may not reach past
 // its stream.
 #include "platform/workbookfiles.h"
+#include "platform/numberformats.h"
 #include "platform/wholefile.h"
 
+#include <QHash>
 
 #include <cmath>
 #include <cstring>
@@ -97,9 +99,18 @@ public:
 
 private:
     // The header fills the first sector (512 bytes used, the rest of a
-    // 4096-byte one is padding); sector 0 follows it.
-    qsizetype sectors() const { return std::max<qsizetype>(file_.size() / sector_ - 1, 0); }
+    // 4096-byte one is padding); sector 0 follows it. A file that ends
+    // inside its last sector reads as if padded with zeros, as other
+    // readers take it.
+    qsizetype sectors() const { return std::max<qsizetype>((file_.size() - 1) / sector_, 0); }
     qsizetype offsetOf(uint32_t s) const { return (static_cast<qsizetype>(s) + 1) * sector_; }
+    // Sector s (< sectors()), its missing tail as zeros.
+    QByteArray sectorBytes(uint32_t s) const
+    {
+        QByteArray bytes = file_.mid(offsetOf(s), sector_);
+        bytes.append(sector_ - bytes.size(), '\0');
+        return bytes;
+    }
 
     bool readFat(QString& error)
     {
@@ -119,19 +130,20 @@ private:
                 error = "bad sector table";
                 return false;
             }
-            const qsizetype at = offsetOf(difat);
+            const QByteArray list = sectorBytes(difat);
             const qsizetype perSector = sector_ / 4 - 1;
             for (qsizetype i = 0; i < perSector && fatSectors.size() < count; ++i)
-                fatSectors.push_back(u32(file_, at + 4 * i));
-            difat = u32(file_, at + 4 * perSector);
+                fatSectors.push_back(u32(list, 4 * i));
+            difat = u32(list, 4 * perSector);
         }
         for (uint32_t s : fatSectors) {
             if (s >= sectors()) {
                 error = "bad sector table";
                 return false;
             }
+            const QByteArray table = sectorBytes(s);
             for (qsizetype i = 0; i < sector_ / 4; ++i)
-                fat_.push_back(u32(file_, offsetOf(s) + 4 * i));
+                fat_.push_back(u32(table, 4 * i));
         }
         return true;
     }
@@ -156,7 +168,7 @@ private:
                 error = "broken sector chain";
                 return false;
             }
-            out.append(file_.constData() + offsetOf(s), sector_);
+            out.append(sectorBytes(s));
             s = fat_[s];
         }
         if (size >= 0) {
@@ -322,16 +334,54 @@ struct SheetEntry {
     int tab;  // its place among all sheets, charts included
 };
 
-// The shared texts, the worksheets and the selected tab (-1 when the file
-// names none) of the workbook globals.
-bool readGlobals(const QByteArray& stream, QStringList& shared, std::vector<SheetEntry>& sheets, int& selectedTab,
-                 QString& error)
+// What the workbook globals hold for the sheets: the shared texts, the
+// worksheets, the selected tab (-1 when the file names none), the shape of
+// each cell format (XF, by its index) and the date system (DATEMODE).
+struct Globals {
+    QStringList shared;
+    std::vector<SheetEntry> sheets;
+    int selectedTab = -1;
+    std::vector<NumberShape> shapes;
+    bool date1904 = false;
+
+    QVariant number(uint16_t format, double value) const
+    {
+        return ShownNumber(value, format < shapes.size() ? shapes[format] : NumberShape::Number, date1904);
+    }
+};
+
+bool readSharedTexts(const Record& r, QStringList& shared, QString& error)
+{
+    if (r.data.size() < 8) {
+        error = "damaged shared texts";
+        return false;
+    }
+    const uint32_t unique = u32(r.data, 4);
+    if (unique > static_cast<uint32_t>(kMaxCells)) {
+        error = "too many shared texts";
+        return false;
+    }
+    TextReader t(r);
+    t.at = 8;
+    for (uint32_t i = 0; i < unique; ++i) {
+        const auto s = t.text(2);
+        if (!s) {
+            error = "damaged shared texts";
+            return false;
+        }
+        shared << *s;
+    }
+    return true;
+}
+
+bool readGlobals(const QByteArray& stream, Globals& globals, QString& error)
 {
     RecordReader records(stream, 0);
     Record r;
     bool first = true;
     int tabs = 0;
-    selectedTab = -1;
+    QHash<int, QString> codes;          // FORMAT: format id -> its code
+    std::vector<uint16_t> formatOfXf;  // XF: the format id of each
     while (records.next(r, error)) {
         if (first) {
             if (r.type != 0x0809 || r.data.size() < 4 || u16(r.data, 0) != 0x0600) {
@@ -352,37 +402,39 @@ bool readGlobals(const QByteArray& stream, QStringList& shared, std::vector<Shee
             t.at = 6;
             const auto name = t.text(1);
             if (static_cast<uint8_t>(r.data[5]) == 0)  // worksheets only
-                sheets.push_back({name.value_or(QString()), u32(r.data, 0), tabs});
+                globals.sheets.push_back({name.value_or(QString()), u32(r.data, 0), tabs});
             ++tabs;
             break;
         }
         case 0x003D:  // WINDOW1: the first one holds the selected tab
-            if (r.data.size() >= 12 && selectedTab < 0)
-                selectedTab = u16(r.data, 10);
+            if (r.data.size() >= 12 && globals.selectedTab < 0)
+                globals.selectedTab = u16(r.data, 10);
             break;
-        case 0x00FC: {  // SST
-            if (r.data.size() < 8) {
-                error = "damaged shared texts";
-                return false;
-            }
-            const uint32_t unique = u32(r.data, 4);
-            if (unique > static_cast<uint32_t>(kMaxCells)) {
-                error = "too many shared texts";
-                return false;
-            }
+        case 0x0022:  // DATEMODE
+            if (r.data.size() >= 2)
+                globals.date1904 = u16(r.data, 0) == 1;
+            break;
+        case 0x041E: {  // FORMAT: id, code
             TextReader t(r);
-            t.at = 8;
-            for (uint32_t i = 0; i < unique; ++i) {
-                const auto s = t.text(2);
-                if (!s) {
-                    error = "damaged shared texts";
-                    return false;
-                }
-                shared << *s;
-            }
+            t.at = 2;
+            const auto code = r.data.size() >= 2 ? t.text(2) : std::nullopt;
+            if (code)
+                codes.insert(u16(r.data, 0), *code);
             break;
         }
+        case 0x00E0:  // XF
+            if (r.data.size() >= 4)
+                formatOfXf.push_back(u16(r.data, 2));
+            break;
+        case 0x00FC:  // SST
+            if (!readSharedTexts(r, globals.shared, error))
+                return false;
+            break;
         case 0x000A:  // EOF of the globals
+            for (const uint16_t id : formatOfXf) {
+                const auto code = codes.constFind(id);
+                globals.shapes.push_back(ShapeOfFormat(id, code == codes.constEnd() ? nullptr : &*code));
+            }
             return error.isEmpty();
         default:
             break;
@@ -423,9 +475,12 @@ private:
     qint64& count_;
 };
 
-bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList& shared, CellPut& put,
+// A worksheet runs from its BOF to its EOF; a chart embedded in it is a
+// substream of its own (BOF to EOF) inside, whose records are skipped.
+bool readWorksheet(const QByteArray& stream, uint32_t offset, const Globals& globals, CellPut& put,
                    QString& error)
 {
+    const QStringList& shared = globals.shared;
     if (offset >= static_cast<uint64_t>(stream.size())) {
         error = "sheet outside the workbook stream";
         return false;
@@ -435,6 +490,7 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
     bool first = true;
     bool stringPending = false;
     int pendingRow = 0, pendingCol = 0;
+    int nested = 0;
     while (records.next(r, error)) {
         if (first) {
             if (r.type != 0x0809) {
@@ -442,6 +498,15 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
                 return false;
             }
             first = false;
+            continue;
+        }
+        if (r.type == 0x0809) {
+            ++nested;
+            continue;
+        }
+        if (nested > 0) {
+            if (r.type == 0x000A)
+                --nested;
             continue;
         }
         const qsizetype n = r.data.size();
@@ -473,11 +538,13 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
             break;
         }
         case 0x0203:  // NUMBER
-            if (cell(14) && std::isfinite(f64(r.data, 6)) && !put(u16(r.data, 0), u16(r.data, 2), f64(r.data, 6), error))
+            if (cell(14) && std::isfinite(f64(r.data, 6)) &&
+                !put(u16(r.data, 0), u16(r.data, 2), globals.number(u16(r.data, 4), f64(r.data, 6)), error))
                 return false;
             break;
         case 0x027E:  // RK
-            if (cell(10) && !put(u16(r.data, 0), u16(r.data, 2), rkValue(u32(r.data, 6)), error))
+            if (cell(10) &&
+                !put(u16(r.data, 0), u16(r.data, 2), globals.number(u16(r.data, 4), rkValue(u32(r.data, 6))), error))
                 return false;
             break;
         case 0x00BD: {  // MULRK
@@ -487,7 +554,8 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
             const int firstCol = u16(r.data, 2);
             const qsizetype items = (n - 6) / 6;
             for (qsizetype i = 0; i < items; ++i)
-                if (!put(row, firstCol + static_cast<int>(i), rkValue(u32(r.data, 4 + 6 * i + 2)), error))
+                if (!put(row, firstCol + static_cast<int>(i),
+                         globals.number(u16(r.data, 4 + 6 * i), rkValue(u32(r.data, 4 + 6 * i + 2))), error))
                     return false;
             break;
         }
@@ -499,6 +567,7 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
                 return false;
             break;
         case 0x0006:  // FORMULA: its cached result
+        case 0x0406:  // the same, under the id older writers use
             if (!cell(14))
                 break;
             if (u16(r.data, 12) == 0xFFFF) {
@@ -513,7 +582,7 @@ bool readWorksheet(const QByteArray& stream, uint32_t offset, const QStringList&
                     return false;
                 }
             } else if (std::isfinite(f64(r.data, 6)) &&
-                       !put(u16(r.data, 0), u16(r.data, 2), f64(r.data, 6), error)) {
+                       !put(u16(r.data, 0), u16(r.data, 2), globals.number(u16(r.data, 4), f64(r.data, 6)), error)) {
                 return false;
             }
             break;
@@ -561,21 +630,19 @@ bool ReadXls(const QString& path, std::vector<WorkbookSheet>& sheets, QString& e
         }
         return false;
     }
-    QStringList shared;
-    std::vector<SheetEntry> entries;
-    int selectedTab = -1;
-    if (!readGlobals(stream, shared, entries, selectedTab, error))
+    Globals globals;
+    if (!readGlobals(stream, globals, error))
         return false;
-    if (entries.empty()) {
+    if (globals.sheets.empty()) {
         error = "the workbook lists no sheet";
         return false;
     }
     std::vector<WorkbookSheet> read;
     qint64 count = 0;
     CellPut put(read, count);
-    for (const SheetEntry& entry : entries) {
-        read.push_back({entry.name, {}, {}, entry.tab == selectedTab});
-        if (!readWorksheet(stream, entry.offset, shared, put, error))
+    for (const SheetEntry& entry : globals.sheets) {
+        read.push_back({entry.name, {}, {}, entry.tab == globals.selectedTab});
+        if (!readWorksheet(stream, entry.offset, globals, put, error))
             return false;
     }
     sheets = std::move(read);

@@ -419,6 +419,68 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
     EXPECT_EQ(book.getCell(12, 2), QVariant(12.5));
 }
 
+TEST_F(Spreadsheet, DatesComeInAsTheirTextAndAmountsMayHaveAnExponent)
+{
+    storeContacts();  // IDs 3, 5, 7, 9
+    window->category->setCurrentIndex(1);
+    int nextId = 10;
+    for (const char* kind : {"xls", "xlsx"}) {
+        SCOPED_TRACE(kind);
+        const QString file = path((std::string("dates.") + kind).c_str());
+        // Name, Address1, Tel, Remark, Cheque Amount
+        python(R"PY(
+import sys, datetime as dt, xlwt, openpyxl
+rows = [[(0, "Dated"), (1, dt.date(2026, 3, 15)), (5, dt.datetime(2026, 3, 15, 14, 30)), (8, dt.time(9, 5)), (11, "1.5e3")],
+        [(0, "Infinite"), (11, "inf")]]
+formats = {1: "YYYY-MM-DD", 5: "YYYY-MM-DD HH:MM", 8: "h:mm:ss"}
+wb = xlwt.Workbook() if sys.argv[2] == "xls" else openpyxl.Workbook()
+ws = wb.add_sheet("S") if sys.argv[2] == "xls" else wb.active
+for r, row in enumerate(rows, 1):
+    for c, v in row:
+        if sys.argv[2] == "xls": ws.write(r, c, v, xlwt.easyxf(num_format_str=formats.get(c, "General")))
+        else: ws.cell(row=r + 1, column=c + 1, value=v)
+wb.save(sys.argv[1])
+)PY",
+               {file, kind});
+        importFrom(file);
+        std::vector<StoredCustomer> added;
+        for (const StoredCustomer& s : customers())
+            if (s.id >= nextId)
+                added.push_back(s);
+        ASSERT_EQ(added.size(), 2u);
+        EXPECT_EQ(added[0].address1, "2026-03-15");
+        EXPECT_EQ(added[0].telephone, "2026-03-15 14:30:00");
+        EXPECT_EQ(added[0].remark, "9:05:00");
+        EXPECT_EQ(added[0].amount, 1500.0f);
+        EXPECT_EQ(added[1].amount, 0.0f) << "\"inf\" is no number";
+        nextId += 2;
+    }
+}
+
+TEST_F(Spreadsheet, ExportNamesItsFileByWhatItWritesAndAsksOnceToReplaceIt)
+{
+    storeContacts();
+    const QString typed = path("x.xls"), file = typed + ".xlsx";
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old");
+    }
+    selectOnly({a});
+    dialogs.AnswerFile(typed);
+    dialogs.AnswerQuestion(true);   // replace it?
+    dialogs.AnswerQuestion(true);   // export?
+    dialogs.AnswerQuestion(false);  // open it?
+    exportActionExecute(*window);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_FALSE(dialogs.fileRequests[0].confirmOverwrite) << "the file dialog does not ask as well";
+    EXPECT_EQ(dialogs.Questions(),
+              (QStringList{"Filename exist, replace it?", "Export 1 customers to " + file + "?",
+                           "1 customers have been exported to " + file + " successfully, open this file now?"}));
+    EXPECT_FALSE(QFile::exists(typed));
+    EXPECT_EQ(readBack(file, 1)[0], kHeaders);
+}
+
 TEST_F(Spreadsheet, ImportNeedsACategory)
 {
     storeContacts();

@@ -98,6 +98,7 @@ TEST_F(Dialog, ManualBackupReportsSuccessAndOpensTheDatabaseAgain)
     EXPECT_EQ(seam.fileRequests[0].mode, platform::FileRequest::Save);
     EXPECT_EQ(seam.fileRequests[0].fileName, "Quillet");
     EXPECT_EQ(seam.fileRequests[0].defaultSuffix, "zbf");
+    EXPECT_FALSE(seam.fileRequests[0].confirmOverwrite) << "the backup asks its own question";
     EXPECT_TRUE(database.isOpen());
     EXPECT_TRUE(categories().contains("kept"));
     EXPECT_TRUE(exits.empty());

@@ -103,11 +103,15 @@ TEST_F(ListPrint, ALongListHasPagesToMoveThrough)
 
 TEST_F(ListPrint, SaveWritesEveryCellAsTextAndKeepsTheOldFileOnFailure)
 {
-    const QString file = scratch.path() + "/list.xlsx";
-    dialogs.AnswerFile(file);
+    // a name of another type gets the type written; the file dialog leaves
+    // the question about an existing file to the save
+    const QString file = scratch.path() + "/list.xls.xlsx";
+    dialogs.AnswerFile(scratch.path() + "/list.xls");
     dialogs.AnswerQuestion(false);  // not opened
     form.saveButtonClick();
     EXPECT_EQ(dialogs.Questions(), QStringList{"The file " + file + " has been saved, open it now?"});
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_FALSE(dialogs.fileRequests[0].confirmOverwrite);
     const QString cells = readBack(file);
     EXPECT_TRUE(cells.contains("Name:s|Amount:s|None:n")) << cells.toStdString();
     EXPECT_TRUE(cells.contains("Row 1:s|1,000.50:s|1001:s")) << cells.toStdString();

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QFileDialog>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -144,6 +145,25 @@ TEST(Dialogs, PlainBoxesShowTheirTextAsItIs)
     });
     plain.ShowError(text, nullptr);
     EXPECT_TRUE(checked);
+}
+
+TEST(Dialogs, PlainSaveDialogAsksAboutAnExistingFileUnlessTheCallerDoes)
+{
+    PlainDialogs plain;
+    for (const bool confirm : {true, false}) {
+        FileRequest save;
+        save.mode = FileRequest::Save;
+        save.confirmOverwrite = confirm;
+        std::optional<bool> asks;
+        QTimer::singleShot(0, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                asks = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+                dialog->reject();
+            }
+        });
+        EXPECT_EQ(plain.PickFile(save, nullptr), "");
+        EXPECT_EQ(asks, confirm);
+    }
 }
 
 TEST(Dialogs, PlainFontRequestAnswersThePresetOnOk)
