@@ -1,6 +1,6 @@
 // Helper programs run as children: their output arrives in order, and one
-// that stays silent too long or crashes is reported so and never outlives
-// the call.
+// that stays silent or runs too long, or crashes, is reported so and never
+// outlives the call.
 #include "platform/childprocess.h"
 
 #include <QElapsedTimer>
@@ -16,7 +16,7 @@ TEST(ChildProcess, OutputSilenceCrashAndStop)
         out += piece;
         return true;
     };
-    ChildResult r = platform::RunChild("/bin/sh", {"-c", "echo one; sleep 0.2; echo two >&2; echo three; exit 3"}, 5s, keep);
+    ChildResult r = platform::RunChild("/bin/sh", {"-c", "echo one; sleep 0.2; echo two >&2; echo three; exit 3"}, {5s, 5s}, keep);
     EXPECT_EQ(r.end, ChildResult::Finished);
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(out, "one\nthree\n");
@@ -24,12 +24,16 @@ TEST(ChildProcess, OutputSilenceCrashAndStop)
 
     QElapsedTimer clock;
     clock.start();
-    r = platform::RunChild("/bin/sh", {"-c", "echo alive; sleep 30"}, 300ms, keep);
+    r = platform::RunChild("/bin/sh", {"-c", "echo alive; sleep 30"}, {300ms, 5s}, keep);
     EXPECT_EQ(r.end, ChildResult::Silent);
     EXPECT_LT(clock.elapsed(), 5000);
+    clock.restart();
+    r = platform::RunChild("/bin/sh", {"-c", "while :; do echo alive; sleep 0.05; done"}, {5s, 400ms}, keep);
+    EXPECT_EQ(r.end, ChildResult::TooLong);
+    EXPECT_LT(clock.elapsed(), 5000);
 
-    EXPECT_EQ(platform::RunChild("/bin/sh", {"-c", "kill -SEGV $$"}, 5s, keep).end, ChildResult::Crashed);
-    EXPECT_EQ(platform::RunChild("/bin/sh", {"-c", "yes"}, 5s, [](const QByteArray&) { return false; }).end,
+    EXPECT_EQ(platform::RunChild("/bin/sh", {"-c", "kill -SEGV $$"}, {5s, 5s}, keep).end, ChildResult::Crashed);
+    EXPECT_EQ(platform::RunChild("/bin/sh", {"-c", "yes"}, {5s, 5s}, [](const QByteArray&) { return false; }).end,
               ChildResult::Stopped);
-    EXPECT_EQ(platform::RunChild("/nonexistent/program", {}, 5s, keep).end, ChildResult::NotStarted);
+    EXPECT_EQ(platform::RunChild("/nonexistent/program", {}, {5s, 5s}, keep).end, ChildResult::NotStarted);
 }
