@@ -2,9 +2,8 @@
 
 #include "platform/beep.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QWindow>
 
 namespace platform {
@@ -44,7 +43,8 @@ Input inputKind(QEvent::Type type)
 class InputFilter : public QObject {
 public:
     int depth = 0;
-    QPointer<QWidget> cancel;  // of the innermost LongWork
+    QPointer<QWidget> cancel;        // of the innermost LongWork
+    QPointer<QWidget> modalAtStart;  // the modal window when the innermost began
 
 protected:
     bool eventFilter(QObject* target, QEvent* event) override
@@ -63,15 +63,22 @@ protected:
 private:
     bool allowed(QObject* target) const
     {
-        if (!cancel)
+        // a question the work itself asks (a modal window opened since it
+        // began) is answered as usual
+        QWidget* modal = QApplication::activeModalWidget();
+        return inside(target, cancel) || (modal && modal != modalAtStart && inside(target, modal));
+    }
+    static bool inside(QObject* target, QWidget* area)
+    {
+        if (!area)
             return false;
         if (target->isWidgetType()) {
             auto* w = static_cast<QWidget*>(target);
-            return w == cancel || cancel->isAncestorOf(w);
+            return w == area || area->isAncestorOf(w);
         }
-        // the cancel widget's window passes its input on to the widgets,
-        // where it is looked at again
-        return target->isWindowType() && target == cancel->window()->windowHandle();
+        // the area's window passes its input on to the widgets, where it is
+        // looked at again
+        return target->isWindowType() && target == area->window()->windowHandle();
     }
 };
 
@@ -87,7 +94,10 @@ LongWork::LongWork(QWidget* cancel)
 {
     InputFilter& f = filter();
     outerCancel_ = f.cancel;
+    outerModal_ = f.modalAtStart;
     f.cancel = cancel;
+    f.modalAtStart = qobject_cast<QApplication*>(QCoreApplication::instance()) ? QApplication::activeModalWidget()
+                                                                               : nullptr;
     if (f.depth++ == 0 && QCoreApplication::instance())
         QCoreApplication::instance()->installEventFilter(&f);
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -100,6 +110,7 @@ LongWork::~LongWork()
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         QGuiApplication::restoreOverrideCursor();
     f.cancel = outerCancel_;
+    f.modalAtStart = outerModal_;
     if (--f.depth == 0 && QCoreApplication::instance())
         QCoreApplication::instance()->removeEventFilter(&f);
 }

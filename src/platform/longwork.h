@@ -5,7 +5,9 @@
 // - the user's input to every window (keys, mouse buttons and moves, wheel,
 //   shortcuts, context menus, touch and tablet, close requests) is dropped;
 //   a key or button press or a close request sounds one beep. Only the
-//   cancel widget given, with the widgets inside it, takes input.
+//   cancel widget given, with the widgets inside it, takes input, and so
+//   does a modal window opened since the work began (a question the work
+//   itself asks).
 //   Input is dropped rather than replayed afterwards: keys typed at a busy
 //   window would otherwise act later on whatever window then has the focus;
 // - Pump, and Run while its step works, handle paint, timer and posted events,
@@ -58,7 +60,7 @@ public:
     }
 
 private:
-    QPointer<QWidget> outerCancel_;
+    QPointer<QWidget> outerCancel_, outerModal_;
     QElapsedTimer sincePump_;
 };
 

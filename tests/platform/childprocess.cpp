@@ -1,9 +1,17 @@
-// Helper programs run as children: their output arrives in order, and one
-// that stays silent or runs too long, or crashes, is reported so and never
-// outlives the call.
+// Long work: the user's input while the program is busy, and helper programs
+// run as children: their output arrives in order, and one that stays silent
+// or runs too long, or crashes, is reported so and never outlives the call.
+#include "platform/beep.h"
 #include "platform/childprocess.h"
+#include "platform/longwork.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -36,4 +44,35 @@ TEST(ChildProcess, OutputSilenceCrashAndStop)
     EXPECT_EQ(platform::RunChild("/bin/sh", {"-c", "yes"}, {5s, 5s}, [](const QByteArray&) { return false; }).end,
               ChildResult::Stopped);
     EXPECT_EQ(platform::RunChild("/nonexistent/program", {}, {5s, 5s}, keep).end, ChildResult::NotStarted);
+}
+
+TEST(LongWork, InputIsDroppedWithABeepButCancelAndAQuestionTheWorkAsksTakeIt)
+{
+    QWidget window;
+    auto* edit = new QLineEdit(&window);
+    auto* cancel = new QPushButton("Cancel", &window);
+    window.show();
+    int cancels = 0;
+    QObject::connect(cancel, &QPushButton::clicked, [&] { ++cancels; });
+    const int beeps = platform::BeepCount();
+    QString answer;
+    {
+        platform::LongWork busy(cancel);
+        QTest::keyClick(edit, Qt::Key_A);
+        QTest::mouseClick(cancel, Qt::LeftButton);
+        EXPECT_FALSE(window.close());
+        QInputDialog question;
+        QTimer::singleShot(0, [&] {
+            QTest::keyClicks(question.findChild<QLineEdit*>(), "yes");
+            question.accept();
+        });
+        question.exec();
+        answer = question.textValue();
+    }
+    EXPECT_EQ(edit->text(), "");
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(answer, "yes");
+    EXPECT_EQ(platform::BeepCount() - beeps, 2) << "the key and the close";
+    QTest::keyClick(edit, Qt::Key_A);
+    EXPECT_EQ(edit->text(), "a") << "afterwards input goes where it is typed";
 }
