@@ -229,7 +229,7 @@ public:
     // records from FixedRows on. A failure raises "Cannot open file " + name
     // (with the driver's text when it gave one, or the query program's path
     // when it is missing); the grid keeps what came. The windows stay painted
-    // while the query runs (the user's input is held back as
+    // while the query runs (the user's input is dropped as
     // platform/longwork.h says).
     // The table name (bare, or already in brackets) goes into the query in
     // brackets, as a name only; one holding "]" is refused.

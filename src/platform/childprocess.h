@@ -1,7 +1,7 @@
 // Running a helper program of ours (one that reads untrusted files, so that a
 // crash in it cannot take the program down) and taking its standard output
 // as it comes. The call returns when the child ends or a bound is reached;
-// meanwhile the windows stay painted and the user's input is held back as
+// meanwhile the windows stay painted and the user's input is dropped as
 // LongWork (platform/longwork.h) says. The child never outlives the call,
 // whatever way it is left. Use it from the user-interface thread.
 #pragma once
