@@ -3,7 +3,8 @@
 // It speaks EHLO/HELO, MAIL, RCPT, DATA, RSET, NOOP and QUIT, records every
 // command line and every accepted message (envelope and raw data), and can
 // refuse connections, withhold its greeting, offer AUTH, or answer 451 to the
-// first messages, or stop answering at one command. Every wait is bounded (100 ms steps), so a stuck client
+// first messages, refuse all after some, answer late, stop answering at one
+// command or stop reading after DATA. Every wait is bounded (100 ms steps), so a stuck client
 // never holds up the end of a test.
 // Below the sink, ParsedMail takes a recorded message apart again (headers,
 // encoded-words, parts, base64 and quoted-printable) for the checks.
@@ -20,6 +21,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -32,7 +34,10 @@ struct SmtpSinkOptions {
     bool offerAuth = false;   // EHLO lists AUTH PLAIN LOGIN
     int fail451 = 0;          // the data of this many messages is answered 451
     bool keepData = true;     // false: count messages, keep no data (benchmarks)
-    std::string stallOn;      // this command ("DATA": the end of the data) is never answered
+    std::string stallOn = {}; // this command ("DATA": the end of the data) is never answered;
+                              // "354": DATA is answered, then nothing more is read
+    int acceptOnly = -1;      // past this many accepted messages, the data of each is answered 554
+    int replyDelayMs = 0;     // each message's data is answered this late
 };
 
 class SmtpSink {
@@ -59,6 +64,10 @@ public:
             ::close(listener_);  // nothing listens there now
             listener_ = -1;
             return;
+        }
+        if (options_.stallOn == "354") {
+            const int small = 4096;  // inherited by the connections: the client soon has to wait
+            ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
         }
         ::listen(listener_, 16);
         thread_ = std::thread([this] { run(); });
@@ -179,12 +188,22 @@ private:
                 say(fd, "250 ok\r\n");
             } else if (verb == "DATA") {
                 say(fd, "354 go on\r\n");
+                if (options_.stallOn == "354") {
+                    while (!stop_)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    return;
+                }
                 if (!readData(fd, in, current.data))
                     return;
                 if (options_.stallOn == "DATA") {
                     while (fill(fd, in)) {
                     }
                     return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(options_.replyDelayMs));
+                if (options_.acceptOnly >= 0 && accepted_ >= options_.acceptOnly) {
+                    say(fd, "554 refused\r\n");
+                    continue;
                 }
                 if (failed_ < options_.fail451) {
                     ++failed_;

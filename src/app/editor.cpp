@@ -392,10 +392,16 @@ void TMainForm::scanButtonClick()
     QImage bitmap;
     bool scanned = false;
     if (scanner.OpenSourceManager() == TAcquireImage::twSuccess) {
-        if (scanSource.isEmpty())
+        // the source picked once serves the whole run; when it is gone, it is
+        // forgotten and the user picks another
+        auto pick = [&] {
             scanSource = scanner.GetSource(false);
-        scanned = !scanSource.isEmpty() && scanner.SelectSource(scanSource) == TAcquireImage::twSuccess
-                  && scanner.OpenSource() == TAcquireImage::twSuccess
+            return scanSource.isEmpty() ? int(TAcquireImage::twCancel) : scanner.SelectSource(scanSource);
+        };
+        int selected = scanSource.isEmpty() ? pick() : scanner.SelectSource(scanSource);
+        if (selected == TAcquireImage::twEndOfList)
+            selected = pick();
+        scanned = selected == TAcquireImage::twSuccess && scanner.OpenSource() == TAcquireImage::twSuccess
                   && scanner.AcquireBmp(bitmap) == TAcquireImage::twSuccess;
     }
     scanner.CloseTwainSession();

@@ -70,7 +70,7 @@ public:
     QPushButton *imageButton, *deleteImageButton, *scanButton;
     std::unique_ptr<TAcquireImage> AcquireImage1;  // the scanner
     // The scanner source picked in this run, shared by every editor; empty
-    // until one is picked.
+    // until one is picked, and again when it is gone.
     static QString scanSource;
     QPushButton *cSave, *cCancel, *helpButton;
     QAction *savelAction, *exitAction, *helpAction;

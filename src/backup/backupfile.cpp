@@ -2,6 +2,7 @@
 
 #include "appcore/dialogs.h"
 #include "platform/file_attributes.h"
+#include "platform/longwork.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -425,9 +426,12 @@ private:
 TBackupFile::TBackupFile()
     : codec_(std::make_unique<Codec>())
 {
-    ProcessMessages = [] {
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    ProcessMessages = [this] {
+        if (!QCoreApplication::instance())
+            return;
+        if (!work_)
+            work_ = std::make_unique<platform::LongWork>();
+        work_->Pump();
     };
     ShowErrorBox = [](const QString &text) { platform::ShowMessage(text, nullptr, platform::MessageKind::Error); };
     AskDiskBox = [](const QString &text) { return AskOkCancel(text); };
@@ -642,6 +646,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
     currentFile_.clear();
     progress(QString(), 100);
     busy_ = false;
+    work_.reset();
     if (errorCode_ != 0)
         MessageError(errorCode_);
     return result && errorCode_ == 0;
@@ -1079,6 +1084,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     currentFile_.clear();
     progress(QString(), 100);
     busy_ = false;
+    work_.reset();
     if (errorCode_ != 0)
         MessageError(errorCode_);
     return result;

@@ -15,6 +15,9 @@
 #include <memory>
 
 class QIODevice;
+namespace platform {
+class LongWork;
+}
 
 enum TBackupMode : uint8_t { bmAll, bmIncremental };
 enum TRestoreMode : uint8_t { rmAll, rmNoOverwrite, rmNewer, rmExisting, rmExistingNewer };
@@ -81,7 +84,8 @@ public:
     TBackupErrorEvent OnError;
 
     // Run after every block so that the window system stays alive. By default
-    // it processes pending events with user input excluded, so that no key or
+    // the run is long work (platform/longwork.h) from its first block on: the
+    // windows are painted and the user's input is dropped, so that no key or
     // click can start anything while a run is busy.
     std::function<void()> ProcessMessages;
 
@@ -155,6 +159,7 @@ private:
     int64_t archiveBytes_ = 0;
     QString currentFile_;
     bool busy_ = false;
+    std::unique_ptr<platform::LongWork> work_;  // of the default ProcessMessages, for one run
     bool continue_ = false;
     int32_t errorCode_ = 0;
     QIODevice *sourceStream_ = nullptr;

@@ -3,7 +3,7 @@
 #include "appcore/dialogs.h"
 #include "documents/mailinsertform.h"
 #include "grid/listgrid.h"
-#include "platform/busycursor.h"
+#include "platform/longwork.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 
@@ -263,7 +263,7 @@ void TEmailForm::sendButtonClick()
     client.port = *portNumber;
     client.timeouts = timeouts;
 
-    QString outcome = kTransmitError;
+    QStringList outcome{kTransmitError};
     {
         // the window stays open and busy until the run is over, also when it throws
         struct Running {
@@ -271,35 +271,38 @@ void TEmailForm::sendButtonClick()
             explicit Running(bool& f) : flag(f) { flag = true; }
             ~Running() { flag = false; }
         } running(sending_);
-        platform::BusyCursor busy;
+        platform::LongWork busy;
         // nothing malformed or unreadable gets as far as the server
         if (from && !message.subject.contains('\r') && !message.subject.contains('\n') &&
             message.UnreadableAttachment().isEmpty()) {
             message.from = *from;
-            outcome = mainGrid ? sendBulk(client, message) : sendSingle(client, message);
+            outcome = mainGrid ? sendBulk(busy, client, message) : sendSingle(busy, client, message);
         }
         ProgressBar1->hide();
         if (client.Connected())
-            platform::RunWhileRepainting([&client] { client.Disconnect(); });
+            busy.Run([&client] { client.Disconnect(); });
     }
-    ShowInfo(outcome, this);
+    for (const QString& text : outcome)
+        ShowInfo(text, this);
     close();
 }
 
-QString TEmailForm::sendSingle(platform::SmtpClient& client, platform::MailMessage& message)
+QStringList TEmailForm::sendSingle(platform::LongWork& busy, platform::SmtpClient& client,
+                                   platform::MailMessage& message)
 {
     const auto recipients = platform::ParseMailAddressList(mailTo->text());
     if (!recipients)
-        return kTransmitError;
+        return {kTransmitError};
     message.recipients = *recipients;
     message.body = QStringList{greetingHead->text() + attention->text() + greetingTail->text(), body->toPlainText()};
-    const bool sent = platform::RunWhileRepainting([&] { return client.Connect() && client.Send(message); });
+    const bool sent = busy.Run([&] { return client.Connect() && client.Send(message); });
     if (!sent)
-        return kTransmitError;
-    return "Email has sent to " + platform::AddressesText(message.recipients);
+        return {kTransmitError};
+    return {"Email has sent to " + platform::AddressesText(message.recipients)};
 }
 
-QString TEmailForm::sendBulk(platform::SmtpClient& client, platform::MailMessage& message)
+QStringList TEmailForm::sendBulk(platform::LongWork& busy, platform::SmtpClient& client,
+                                 platform::MailMessage& message)
 {
     // The contacts are read here, on the window's thread (the database's);
     // the exchange with the server runs on one thread of its own.
@@ -308,6 +311,7 @@ QString TEmailForm::sendBulk(platform::SmtpClient& client, platform::MailMessage
         QString person;
     };
     std::vector<Recipient> rows;
+    int usable = 0;  // the messages this send sets out to send
     for (int r = 1; r < mainGrid->RowCount(); ++r) {
         if (!mainGrid->GetRowSelect(r))
             continue;
@@ -317,44 +321,48 @@ QString TEmailForm::sendBulk(platform::SmtpClient& client, platform::MailMessage
         dbCursor<Customer> contact;
         if (oid == 0 || !contact.at(dbReference<Customer>(oid))) {
             database.commit();
-            return kTransmitError;
+            return {kTransmitError};
         }
         const QString email = stored(contact->email);
         // a contact without a usable address is passed over
         const auto addresses = platform::ParseMailAddressList(email);
         rows.push_back({email.contains('@') && addresses ? *addresses : QList<platform::MailAddress>(),
                         stored(contact->person)});
+        usable += rows.back().addresses.isEmpty() ? 0 : 1;
     }
     database.commit();
 
     const QString head = greetingHead->text(), tail = greetingTail->text(), text = body->toPlainText();
     const int selected = int(rows.size());
-    std::atomic<int> handled {0};
+    std::atomic<int> handled {0}, sent {0};
     ProgressBar1->setValue(0);
     ProgressBar1->show();
-    const int sent = platform::RunWhileRepainting(
-        [&]() -> int {
+    const bool ok = busy.Run(
+        [&] {
             if (!client.Connect())
-                return -1;
-            int count = 0;
+                return false;
             for (const Recipient& row : rows) {
-                ++handled;
-                if (row.addresses.isEmpty())
-                    continue;
-                message.recipients = row.addresses;
-                message.body = QStringList{head + row.person + tail, text};
-                if (!sendWithRetries(client, message))
-                    return -1;
-                ++count;
+                if (!row.addresses.isEmpty()) {
+                    message.recipients = row.addresses;
+                    message.body = QStringList{head + row.person + tail, text};
+                    if (!sendWithRetries(client, message))
+                        return false;
+                    ++sent;
+                }
+                ++handled;  // the position shows the rows handled before the current one
             }
             client.Disconnect();
-            return count;
+            return true;
         },
         [&] { ProgressBar1->setValue(selected > 0 ? handled * 100 / selected : 0); });
-    if (sent < 0)
-        return kTransmitError;
+    if (!ok) {
+        // the user must not send the same mail again to those who have it
+        if (sent == 0)
+            return {kTransmitError};
+        return {kTransmitError, QString("%1 of %2 messages were sent before the error.").arg(sent.load()).arg(usable)};
+    }
     ProgressBar1->setValue(100);
-    return "Email has been sent to " + QString::number(sent) + " persons.";
+    return {"Email has been sent to " + QString::number(sent) + " persons."};
 }
 
 bool TEmailForm::sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message) const

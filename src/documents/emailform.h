@@ -30,6 +30,9 @@ class QPushButton;
 namespace grid {
 class RIvuZuvuzoZuvu;
 }
+namespace platform {
+class LongWork;
+}
 
 class TEmailForm : public QDialog {
     Q_OBJECT
@@ -82,9 +85,9 @@ protected:
 
 private:
     void loadSetup();
-    // The message shown at the end of a send.
-    QString sendSingle(platform::SmtpClient& client, platform::MailMessage& message);
-    QString sendBulk(platform::SmtpClient& client, platform::MailMessage& message);
+    // The messages shown, in order, at the end of a send.
+    QStringList sendSingle(platform::LongWork& busy, platform::SmtpClient& client, platform::MailMessage& message);
+    QStringList sendBulk(platform::LongWork& busy, platform::SmtpClient& client, platform::MailMessage& message);
     // On the sending thread: the message, and up to sendRetries new tries,
     // each after a pause and on a new connection.
     bool sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message) const;

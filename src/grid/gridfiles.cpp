@@ -40,24 +40,18 @@
 #include "grid/gridfileio.h"
 #include "grid/vurirod.h"
 #include "platform/busycursor.h"
+#include "platform/longwork.h"
 #include "platform/workbookfiles.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QIODevice>
-#include <QPointer>
 #include <QSaveFile>
-#include <QWidget>
-#include <QWindow>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <memory>
 
 namespace grid {
 
@@ -65,7 +59,6 @@ namespace {
 
 constexpr long long kMaxRows = workbookfiles::kMaxRows;
 constexpr long long kMaxColumns = workbookfiles::kMaxColumns;
-constexpr int kPumpMilliseconds = 50;
 const std::string kCorrupt = "File contains no data or corrupt file ";
 
 std::string nameOf(const QString& FileName) { return FileName.toStdString(); }
@@ -160,82 +153,6 @@ public:
 private:
     RIvuZuvuzoZuvu& grid_;
     short last_ = -1;
-};
-
-// While a long save or load runs: paint and timer events are handled about
-// every 50 ms, but the user's keys, clicks, wheel turns and close requests
-// for the grid's window are held back and handed on when the work is done,
-// so that nothing changes or closes the grid half-way.
-class HeldInput : public QObject {
-public:
-    explicit HeldInput(QWidget& Grid) : window_(Grid.window())
-    {
-        QCoreApplication::instance()->installEventFilter(this);
-    }
-    ~HeldInput() override
-    {
-        QCoreApplication::instance()->removeEventFilter(this);
-        for (auto& [receiver, event] : held_)
-            if (receiver)
-                QCoreApplication::postEvent(receiver, event.release());
-        if (closeWanted_ && window_)
-            QMetaObject::invokeMethod(window_, "close", Qt::QueuedConnection);
-    }
-    HeldInput(const HeldInput&) = delete;
-    HeldInput& operator=(const HeldInput&) = delete;
-
-    void Pump()
-    {
-        if (clock_.isValid() && clock_.elapsed() < kPumpMilliseconds)
-            return;
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        clock_.start();
-    }
-
-protected:
-    bool eventFilter(QObject* Watched, QEvent* Event) override
-    {
-        if (!isUserInput(Event->type()) || !belongsToGrid(Watched))
-            return false;
-        if (Event->type() == QEvent::Close) {
-            Event->ignore();
-            closeWanted_ = true;
-        } else {
-            held_.emplace_back(Watched, std::unique_ptr<QEvent>(Event->clone()));
-        }
-        return true;
-    }
-
-private:
-    static bool isUserInput(QEvent::Type Type)
-    {
-        switch (Type) {
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::ShortcutOverride:
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::Wheel:
-        case QEvent::Close:
-            return true;
-        default:
-            return false;
-        }
-    }
-    bool belongsToGrid(QObject* Watched) const
-    {
-        if (!window_)
-            return false;
-        if (Watched->isWidgetType())
-            return static_cast<QWidget*>(Watched)->window() == window_;
-        return Watched->isWindowType() && Watched == window_->windowHandle();
-    }
-
-    QPointer<QWidget> window_;
-    std::vector<std::pair<QPointer<QObject>, std::unique_ptr<QEvent>>> held_;
-    QElapsedTimer clock_;
-    bool closeWanted_ = false;
 };
 
 void appendLine(QByteArray& Out, const std::string& Line)
@@ -376,7 +293,7 @@ void RIvuZuvuzoZuvu::SaveToFile(const QString& FileName)
     const int hidden = IncludeHiddenCols ? NumHiddenColumns() : 0;
     const int firstCol = GetSaveStartCol(), lastCol = GetSaveEndCol() + hidden;
     const int firstRow = GetSaveStartRow(), lastRow = GetSaveEndRow();
-    HeldInput hold(*this);
+    platform::LongWork hold;
     Progress progress(*this);
     QByteArray out;
     appendLine(out, std::to_string(GetSaveColCount() + hidden) + "," + std::to_string(GetSaveRowCount()));
@@ -416,7 +333,7 @@ void RIvuZuvuzoZuvu::LoadFromFile(const QString& FileName)
     if (ColCount() <= 0 || RowCount() <= 0)
         throw DIdiZedoRorid(kCorrupt + nameOf(FileName));
 
-    HeldInput hold(*this);
+    platform::LongWork hold;
     Progress progress(*this);
     UpdateLock lock(*this);
     while (nextFileLine(bytes, pos, line)) {

@@ -120,13 +120,6 @@ void RIvuZuvuzoZuvu::SaveToDOC(const QString& FileName)
         throw DIdiZedoRorid("Cannot Create file " + FileName.toStdString());
 }
 
-namespace {
-
-// The longest the query program may stay silent before it is given up.
-constexpr std::chrono::seconds kQuerySilence{60};
-
-}  // namespace
-
 void RIvuZuvuzoZuvu::LoadFromMDBTable(const QString& DatabaseName, const QString& TableName)
 {
     // Both drivers take a name in brackets, and neither a "]" inside one.
@@ -213,8 +206,11 @@ void RIvuZuvuzoZuvu::LoadFromMDBSQL(const QString& DatabaseName, const QString& 
             }
         }
     };
-    const platform::ChildResult result = platform::RunChild(
-        platform::HelperProgram("quillet-query"), {MDBDriver, DatabaseName, SQL}, kQuerySilence, take);
+    const QString program = platform::HelperProgram("quillet-query");
+    if (!QFileInfo(program).isExecutable())
+        throw DIdiZedoRorid("Cannot open file " + DatabaseName.toStdString() + "\n" + program.toStdString());
+    const platform::ChildResult result =
+        platform::RunChild(program, {MDBDriver, DatabaseName, SQL}, {MDBQuerySilence, MDBQueryTime}, take);
     if (result.end != platform::ChildResult::Finished || result.exitCode != 0 || !done || damaged ||
         reader.pending() > 0) {
         // the driver's own words: its message, and what it wrote on the side

@@ -32,6 +32,7 @@
 class QIODevice;
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -176,6 +177,10 @@ public:
     bool CSVTildeBreaks = false;
     bool QuoteClipboardLines = false;
     QString MDBDriver = QStringLiteral("QODBC");  // Access files through MDBTools
+    // A database query is given up when the query program stays silent this
+    // long, or runs this long in all; tests shorten them.
+    std::chrono::milliseconds MDBQuerySilence{60'000};
+    std::chrono::milliseconds MDBQueryTime{600'000};
     int ComboSelection = -1;
 
     // ---- text files (gridfiles.cpp, where the formats are described). Every
@@ -222,7 +227,10 @@ public:
     // The result of a query on a database file, run by the query program
     // through the Qt SQL driver MDBDriver: field names in the last fixed row,
     // records from FixedRows on. A failure raises "Cannot open file " + name
-    // (with the driver's text when it gave one); the grid keeps what came.
+    // (with the driver's text when it gave one, or the query program's path
+    // when it is missing); the grid keeps what came. The windows stay painted
+    // while the query runs (the user's input is dropped as
+    // platform/longwork.h says).
     // The table name (bare, or already in brackets) goes into the query in
     // brackets, as a name only; one holding "]" is refused.
     void LoadFromMDBTable(const QString& DatabaseName, const QString& TableName);

@@ -1,5 +1,7 @@
 #include "platform/childprocess.h"
 
+#include "platform/longwork.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -10,6 +12,13 @@ namespace platform {
 namespace {
 
 constexpr qsizetype kKeptErrorBytes = 4096;
+constexpr int kWaitSliceMs = 20;  // the windows are painted between the waits
+
+QString& helperFolder()
+{
+    static QString folder;
+    return folder;
+}
 
 // Kills the child when the run is left early, also by an exception.
 struct Reaper {
@@ -32,10 +41,11 @@ void keepErrorTail(QProcess& process, QByteArray& kept)
 
 }  // namespace
 
-ChildResult RunChild(const QString& program, const QStringList& arguments, std::chrono::milliseconds silence,
+ChildResult RunChild(const QString& program, const QStringList& arguments, ChildLimits limits,
                      const std::function<bool(const QByteArray&)>& onOutput)
 {
     ChildResult result;
+    LongWork busy;
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
@@ -47,18 +57,19 @@ ChildResult RunChild(const QString& program, const QStringList& arguments, std::
         result.standardError = process.errorString().toUtf8();
         return result;
     }
-    QElapsedTimer quiet;
+    QElapsedTimer quiet, running;
     quiet.start();
+    running.start();
     for (;;) {
-        const qint64 left = silence.count() - quiet.elapsed();
-        if (process.bytesAvailable() == 0 && !process.waitForReadyRead(static_cast<int>(std::max<qint64>(left, 0)))) {
+        if (process.bytesAvailable() == 0 && !process.waitForReadyRead(kWaitSliceMs)) {
             keepErrorTail(process, result.standardError);
             if (process.state() == QProcess::NotRunning)
                 break;
-            if (quiet.elapsed() >= silence.count()) {
-                result.end = ChildResult::Silent;
+            if (quiet.elapsed() >= limits.silence.count() || running.elapsed() >= limits.whole.count()) {
+                result.end = quiet.elapsed() >= limits.silence.count() ? ChildResult::Silent : ChildResult::TooLong;
                 return result;
             }
+            busy.Pump();
             continue;
         }
         quiet.restart();
@@ -68,6 +79,11 @@ ChildResult RunChild(const QString& program, const QStringList& arguments, std::
             result.end = ChildResult::Stopped;
             return result;
         }
+        if (running.elapsed() >= limits.whole.count()) {
+            result.end = ChildResult::TooLong;
+            return result;
+        }
+        busy.Pump();
     }
     process.waitForFinished(-1);
     keepErrorTail(process, result.standardError);
@@ -87,10 +103,10 @@ ChildResult RunChild(const QString& program, const QStringList& arguments, std::
 
 QString HelperProgram(const QString& name)
 {
-    const QString beside = QCoreApplication::applicationDirPath() + "/" + name;
-    if (QFileInfo(beside).isExecutable())
-        return beside;
-    return QStringLiteral(QUILLET_HELPER_DIR "/") + name;
+    const QString folder = helperFolder().isEmpty() ? QCoreApplication::applicationDirPath() : helperFolder();
+    return folder + "/" + name;
 }
+
+void SetHelperFolder(const QString& folder) { helperFolder() = folder; }
 
 }  // namespace platform

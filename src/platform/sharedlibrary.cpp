@@ -15,6 +15,7 @@ bool SharedLibrary::Load(const QString& fileName)
     Unload();
     if (fileName.isEmpty()) return false;
     handle_ = dlopen(fileName.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
+    fileName_ = fileName;
     return handle_ != nullptr;
 }
 
@@ -31,6 +32,12 @@ bool SharedLibrary::Unload()
     const bool closed = dlclose(handle_) == 0;
     handle_ = nullptr;
     return closed;
+}
+
+void SharedLibrary::Pin()
+{
+    // the library is already loaded: this only marks it never to be unmapped
+    if (handle_) dlopen(fileName_.toLocal8Bit().constData(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
 QString ScannerLibraryName() { return g_scannerLibrary; }

@@ -34,11 +34,15 @@ public:
     // Closes the library and nulls every slot filled by Resolve. True when
     // the library was loaded and closed without an error.
     bool Unload();
+    // Keeps the loaded library's code in memory for the rest of the run,
+    // whatever Unload does later: for a thread that may still be inside it.
+    void Pin();
 
 private:
     void* lookUp(const char* name) const;
 
     void* handle_ = nullptr;
+    QString fileName_;
     std::vector<std::function<void()>> clearers_;
 };
 

@@ -2,9 +2,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <ctime>
 #include <mutex>
 
@@ -102,6 +104,17 @@ QByteArray dateHeader()
     return text;
 }
 
+// "<32 random hex digits@domain>": unique to the message, named after the
+// sender's domain as mail filters expect.
+QByteArray messageId(const QString& senderAddress)
+{
+    QRandomGenerator* random = QRandomGenerator::system();
+    QByteArray id;
+    for (int i = 0; i < 2; ++i)
+        id += QByteArray::number(random->generate64(), 16).rightJustified(16, '0');
+    return "<" + id + "@" + senderAddress.mid(senderAddress.indexOf('@') + 1).toLatin1() + ">";
+}
+
 // A host name or an IP address, nothing that could change the URL.
 bool validHost(const QString& h)
 {
@@ -123,6 +136,25 @@ void initCurl()
 }
 
 size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
+
+// A send given up when no byte has gone either way for the reply time-out:
+// the server stopped taking the message.
+struct Stall {
+    std::chrono::milliseconds limit;
+    curl_off_t moved = -1;
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+};
+
+int watchStall(void* data, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up)
+{
+    auto& stall = *static_cast<Stall*>(data);
+    const auto now = std::chrono::steady_clock::now();
+    if (down + up != stall.moved) {
+        stall.moved = down + up;
+        stall.since = now;
+    }
+    return now - stall.since > stall.limit ? 1 : 0;  // not 0: the transfer is aborted
+}
 
 CURL* easy(void* h) { return static_cast<CURL*>(h); }
 
@@ -366,6 +398,7 @@ bool SmtpClient::Send(const MailMessage& m)
     headers.add("From: " + EncodeAddressHeader(m.from));
     headers.add("To: " + to.join(", "));
     headers.add("Subject: " + EncodeHeaderText(m.subject));
+    headers.add("Message-ID: " + messageId(m.from.address));
 
     CURL* c = easy(handle_);
     curl_mime* mime = curl_mime_init(c);
@@ -390,7 +423,14 @@ bool SmtpClient::Send(const MailMessage& m)
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.list);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, mime);
+    Stall stall{std::chrono::seconds(std::max(1, timeouts.responseSeconds))};
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watchStall);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stall);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     const CURLcode res = curl_easy_perform(c);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, nullptr);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, nullptr);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);

@@ -1,7 +1,7 @@
 // Sending mail: addresses as people type them, a MIME message of body lines
 // and file attachments, and an SMTP client over libcurl that talks to one
 // server without ever logging in. The client is used from one thread at a
-// time; its calls block (every wait is bounded by SmtpTimeouts). Nothing of a
+// time; its calls block, every wait bounded by SmtpTimeouts. Nothing of a
 // message reaches the server before Send has checked it: an address, sender
 // or subject holding a line break or another control character is refused.
 #pragma once
@@ -58,7 +58,9 @@ struct MailMessage {
 struct SmtpTimeouts {
     int connectMs = 5000;       // one attempt: TCP connect, the greeting and EHLO
     int connectAttempts = 3;    // attempts of one Connect
-    int responseSeconds = 30;   // each answer of the server once connected (at least 1)
+    // each answer of the server once connected, and each stretch of that
+    // long in which the server takes none of a message's bytes (at least 1)
+    int responseSeconds = 30;
 };
 
 class SmtpClient {
@@ -76,7 +78,8 @@ public:
     // times. A connection already open is closed first.
     bool Connect();
     bool Connected() const { return handle_ != nullptr; }
-    // Sends one message over the open connection; false when it was refused
+    // Sends one message over the open connection, with a Date and a
+    // Message-ID header of its own; false when it was refused
     // or the connection failed (the connection may then be gone: Connect again).
     bool Send(const MailMessage& message);
     // Says goodbye (QUIT) and closes the connection, when there is one.

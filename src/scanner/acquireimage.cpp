@@ -2,6 +2,7 @@
 
 #include "appcore/picture.h"
 #include "platform/dialogs.h"
+#include "platform/longwork.h"
 #include "scanner/dib.h"
 #include "scanner/scanframes.h"
 
@@ -9,17 +10,19 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <sane/sane.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 // The entry points of the scanner library; null while it is not loaded.
 struct TAcquireImage::Entries {
@@ -34,7 +37,6 @@ struct TAcquireImage::Entries {
     decltype(&::sane_start) start = nullptr;
     decltype(&::sane_read) read = nullptr;
     decltype(&::sane_cancel) cancel = nullptr;
-    decltype(&::sane_set_io_mode) setIoMode = nullptr;
 };
 
 namespace {
@@ -43,7 +45,7 @@ constexpr int kIdentityText = 33;     // bytes of an identity text, without its 
 constexpr int kMaxDevices = 1000;     // devices taken from the library's list
 constexpr int kMaxDeviceText = 1024;  // bytes taken of each device text
 constexpr int kReadChunk = 64 * 1024;
-constexpr qint64 kStallMs = 120'000;  // a device that delivers nothing this long has failed
+constexpr int kCancelGraceMs = 800;   // a read told to stop must have ended by then
 
 enum Stage { kManager = 2, kSources = 3, kOpen = 4, kStart = 5, kTransfer = 7 };
 
@@ -98,63 +100,108 @@ public:
     bool cancelled = false;
 };
 
-// While a scan runs, user input reaches only the scan window (when there is
-// one): a second Scan click, a key or a close of another window is dropped,
-// so nothing can re-enter the scanner or take its owner away.
-class InputGuard : public QObject {
-public:
-    explicit InputGuard(QWidget* allowed) : allowed_(allowed)
-    {
-        if (qApp) qApp->installEventFilter(this);
-    }
-    ~InputGuard() override
-    {
-        if (qApp) qApp->removeEventFilter(this);
-    }
+int codeOf(SANE_Status status)
+{
+    if (status == SANE_STATUS_GOOD) return TAcquireImage::twSuccess;
+    if (status == SANE_STATUS_CANCELLED) return TAcquireImage::twCancel;
+    return TAcquireImage::twStatusBase + int(status);
+}
 
-protected:
-    bool eventFilter(QObject* target, QEvent* event) override
-    {
-        if (!isInput(event) || isAllowed(target)) return false;
-        event->ignore();  // a close that is ignored is refused
-        return true;
+int frameCode(FrameError e)
+{
+    switch (e) {
+    case FrameError::None: return codeOf(SANE_STATUS_GOOD);
+    case FrameError::Invalid: return codeOf(SANE_STATUS_INVAL);
+    case FrameError::TooLarge: return codeOf(SANE_STATUS_NO_MEM);
+    case FrameError::Truncated: return codeOf(SANE_STATUS_IO_ERROR);
     }
+    return codeOf(SANE_STATUS_INVAL);
+}
 
-private:
-    static bool isInput(QEvent* e)
-    {
-        switch (e->type()) {
-        case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
-        case QEvent::MouseButtonDblClick:
-        case QEvent::MouseMove:
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-        case QEvent::Wheel:
-        case QEvent::Shortcut:
-        case QEvent::ShortcutOverride:
-        case QEvent::ContextMenu:
-        case QEvent::TouchBegin:
-        case QEvent::TouchUpdate:
-        case QEvent::TouchEnd:
-        case QEvent::TabletPress:
-        case QEvent::TabletRelease:
-        case QEvent::TabletMove:
-        case QEvent::Close:
-            return true;
-        default:
-            return false;
-        }
-    }
-    bool isAllowed(QObject* target) const
-    {
-        if (!allowed_) return false;
-        if (auto* w = qobject_cast<QWidget*>(target)) return w == allowed_ || allowed_->isAncestorOf(w);
-        if (auto* window = qobject_cast<QWindow*>(target)) return window == allowed_->windowHandle();
-        return false;
-    }
-    QPointer<QWidget> allowed_;
+std::int64_t nowMs()
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The device calls of one scan, copied, so that the reading thread needs
+// nothing of the component.
+struct DeviceCalls {
+    decltype(&::sane_start) start;
+    decltype(&::sane_get_parameters) getParameters;
+    decltype(&::sane_read) read;
 };
+
+// What the reading thread and the window's thread share during one scan.
+// The reader writes code, stage and picture before it sets done.
+struct ScanState {
+    std::atomic<std::int64_t> lastData{nowMs()};  // when data last came (or the scan began)
+    std::atomic<int> percent{-1};
+    std::atomic<bool> stop{false};                // the window's thread has given the scan up
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool done = false;
+    int code = TAcquireImage::twFailure;
+    int stage = kStart;
+    QImage picture;
+
+    void finish(int result)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        code = result;
+        done = true;
+        changed.notify_all();
+    }
+    // Waits at most `ms` for the reader to finish; true when it has.
+    bool waitDone(int ms)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return done; });
+    }
+};
+
+// The frames of one scan, on a thread of its own: reads may block as long as
+// the backend likes, the window's thread watches the time.
+int readFrames(const DeviceCalls& device, SANE_Handle handle, ScanState& state)
+{
+    int code = codeOf(device.start(handle));
+    if (code != TAcquireImage::twSuccess) return code;
+    state.stage = kTransfer;
+    FrameAssembler frames;
+    QByteArray buffer(kReadChunk, '\0');
+    for (;;) {
+        SANE_Parameters p{};
+        code = codeOf(device.getParameters(handle, &p));
+        if (code != TAcquireImage::twSuccess) return code;
+        code = frameCode(frames.BeginFrame({p.format, p.last_frame != SANE_FALSE, p.bytes_per_line,
+                                            p.pixels_per_line, p.lines, p.depth}));
+        if (code != TAcquireImage::twSuccess) return code;
+        for (;;) {
+            if (state.stop) return TAcquireImage::twCancel;
+            SANE_Int length = 0;
+            const SANE_Status status = device.read(handle, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
+            if (status == SANE_STATUS_EOF) break;
+            if (status != SANE_STATUS_GOOD) return codeOf(status);
+            if (length < 0 || length > kReadChunk) return codeOf(SANE_STATUS_INVAL);
+            if (length == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            state.lastData = nowMs();
+            code = frameCode(frames.Add(reinterpret_cast<const uchar*>(buffer.constData()), length));
+            if (code != TAcquireImage::twSuccess) return code;
+            state.percent = frames.Percent();
+        }
+        if (state.stop) return TAcquireImage::twCancel;
+        code = frameCode(frames.EndFrame());
+        if (code != TAcquireImage::twSuccess) return code;
+        if (frames.Complete()) break;
+        code = codeOf(device.start(handle));  // the next colour of a three-pass scan
+        if (code != TAcquireImage::twSuccess) return code;
+    }
+    state.picture = frames.Picture();
+    return state.picture.isNull() ? codeOf(SANE_STATUS_NO_MEM) : TAcquireImage::twSuccess;
+}
 
 }  // namespace
 
@@ -181,12 +228,7 @@ int TAcquireImage::report(int stage, int code)
     return code;
 }
 
-int TAcquireImage::statusCode(int status) const
-{
-    if (status == SANE_STATUS_GOOD) return twSuccess;
-    if (status == SANE_STATUS_CANCELLED) return twCancel;
-    return twStatusBase + status;
-}
+int TAcquireImage::statusCode(int status) const { return codeOf(SANE_Status(status)); }
 
 // ---------------------------------------------------------------- library and manager
 
@@ -202,8 +244,7 @@ bool TAcquireImage::LoadTwainModule()
                      && library_.Resolve("sane_control_option", e.controlOption)
                      && library_.Resolve("sane_get_parameters", e.getParameters)
                      && library_.Resolve("sane_start", e.start) && library_.Resolve("sane_read", e.read)
-                     && library_.Resolve("sane_cancel", e.cancel)
-                     && library_.Resolve("sane_set_io_mode", e.setIoMode);
+                     && library_.Resolve("sane_cancel", e.cancel);
     if (!all) library_.Unload();
     return all;
 }
@@ -239,7 +280,7 @@ int TAcquireImage::CloseTwainSession()
         sane_->close(handle_);
         handle_ = nullptr;
     }
-    if (managerOpen_) sane_->exit();
+    if (managerOpen_ && !readerLeft_) sane_->exit();  // never under a read still running
     managerOpen_ = false;
     return twSuccess;
 }
@@ -263,6 +304,8 @@ int TAcquireImage::userSelect()
 {
     std::vector<Device> devices;
     const int code = listDevices(devices);
+    // the list is not offered empty: the user is told why there is nothing to pick
+    if (code == twEndOfList) platform::ShowMessage("No scanner was found.", parent_);
     if (code != twSuccess) return code;
     QStringList items;
     for (const Device& d : devices)
@@ -436,7 +479,7 @@ int TAcquireImage::acquire(QImage& picture)
     acquiring_ = true;
     int stage = kStart;
     const int code = scan(picture, stage);
-    sane_->cancel(handle_);  // ends the page and drops any further pages the device holds
+    if (handle_) sane_->cancel(handle_);  // ends the page and drops any further pages the device holds
     acquiring_ = false;
     if (code != twSuccess) picture = QImage();
     return report(stage, code);
@@ -449,67 +492,45 @@ int TAcquireImage::scan(QImage& picture, int& stage)
         window = std::make_unique<ScanWindow>(parent_, QString::fromUtf8(source_.name));
         window->show();
     }
-    InputGuard guard(window.get());
-    auto userCancelled = [&] {
-        if (qApp) QCoreApplication::processEvents();
-        return window && window->cancelled;
-    };
-
-    int code = statusCode(sane_->start(handle_));
-    if (code != twSuccess) return code;
-    const bool nonBlocking = sane_->setIoMode(handle_, SANE_TRUE) == SANE_STATUS_GOOD;
-    stage = kTransfer;
-    FrameAssembler frames;
-    auto frameCode = [this](FrameError e) {
-        switch (e) {
-        case FrameError::None: return statusCode(SANE_STATUS_GOOD);
-        case FrameError::Invalid: return statusCode(SANE_STATUS_INVAL);
-        case FrameError::TooLarge: return statusCode(SANE_STATUS_NO_MEM);
-        case FrameError::Truncated: return statusCode(SANE_STATUS_IO_ERROR);
-        }
-        return statusCode(SANE_STATUS_INVAL);
-    };
-    QByteArray buffer(kReadChunk, '\0');
-    for (;;) {
-        SANE_Parameters p{};
-        code = statusCode(sane_->getParameters(handle_, &p));
-        if (code != twSuccess) return code;
-        code = frameCode(frames.BeginFrame({p.format, p.last_frame != SANE_FALSE, p.bytes_per_line,
-                                            p.pixels_per_line, p.lines, p.depth}));
-        if (code != twSuccess) return code;
-        QElapsedTimer sinceData;
-        sinceData.start();
-        for (;;) {
-            if (userCancelled()) {
-                stage = kStart;
-                return twCancel;
-            }
-            SANE_Int length = 0;
-            const SANE_Status status =
-                sane_->read(handle_, reinterpret_cast<SANE_Byte*>(buffer.data()), kReadChunk, &length);
-            if (status == SANE_STATUS_EOF) break;
-            if (status != SANE_STATUS_GOOD) return statusCode(status);
-            if (length < 0 || length > kReadChunk) return statusCode(SANE_STATUS_INVAL);
-            if (length == 0) {
-                if (sinceData.elapsed() > kStallMs) return statusCode(SANE_STATUS_IO_ERROR);
-                if (nonBlocking) QThread::msleep(5);
-                continue;
-            }
-            sinceData.restart();
-            code = frameCode(frames.Add(reinterpret_cast<const uchar*>(buffer.constData()), length));
-            if (code != twSuccess) return code;
-            if (window) window->showPercent(frames.Percent());
-        }
-        if (userCancelled()) {  // pressed while the last read waited
-            stage = kStart;
-            return twCancel;
-        }
-        code = frameCode(frames.EndFrame());
-        if (code != twSuccess) return code;
-        if (frames.Complete()) break;
-        code = statusCode(sane_->start(handle_));  // the next colour of a three-pass scan
-        if (code != twSuccess) return code;
+    platform::LongWork busy(window.get());
+    auto state = std::make_shared<ScanState>();
+    std::thread reader([device = DeviceCalls{sane_->start, sane_->getParameters, sane_->read}, handle = handle_, state] {
+        state->finish(readFrames(device, handle, *state));
+    });
+    enum { Reading, Cancelled, Stalled } end = Reading;
+    while (!state->waitDone(10)) {
+        busy.Pump();
+        if (window) window->showPercent(state->percent);
+        if (window && window->cancelled)
+            end = Cancelled;
+        else if (nowMs() - state->lastData > stallLimitMs)
+            end = Stalled;
+        if (end != Reading) break;
     }
-    picture = frames.Picture();
-    return picture.isNull() ? statusCode(SANE_STATUS_NO_MEM) : twSuccess;
+    if (end != Reading) {
+        state->stop = true;
+        sane_->cancel(handle_);  // a read that waits returns
+        QElapsedTimer grace;
+        grace.start();
+        while (!state->waitDone(10) && grace.elapsed() < kCancelGraceMs) busy.Pump();
+    }
+    if (!state->waitDone(0)) {
+        // A backend deaf to the cancel: its thread is left where it is, with
+        // the library kept loaded and the device left open under it.
+        reader.detach();
+        library_.Pin();
+        handle_ = nullptr;
+        readerLeft_ = true;
+    } else {
+        reader.join();
+    }
+    if (end == Cancelled) {
+        stage = kStart;
+        return twCancel;
+    }
+    stage = kTransfer;
+    if (end == Stalled) return statusCode(SANE_STATUS_IO_ERROR);
+    stage = state->stage;
+    picture = state->picture;
+    return state->code;
 }

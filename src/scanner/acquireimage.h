@@ -4,7 +4,10 @@
 // as a device-independent bitmap or on the clipboard. Callers go through one
 // acquisition in this order, on the GUI thread: LoadTwainModule,
 // OpenSourceManager, GetSource or SelectSource, OpenSource, one Acquire...,
-// CloseTwainSession, UnLoadTwainModule.
+// CloseTwainSession, UnLoadTwainModule. The frames are read on a thread of
+// the component's own while the windows stay painted and only the scan
+// window's Cancel takes input; Cancel, or the stall limit, ends the scan
+// within a second.
 #pragma once
 
 #include "platform/sharedlibrary.h"
@@ -66,6 +69,9 @@ public:
     TTwainErrorEvent OnTwainError;
     // Show our scan window (progress and Cancel) while acquiring.
     bool SHOWhideUI = true;
+    // A scan whose device delivers nothing for this long, however it waits,
+    // is stopped and fails; tests shorten it.
+    int stallLimitMs = 120'000;
     quint16 AppVersionMajorNum = 0;
     quint16 AppVersionMinorNum = 0;
     quint16 Language = 0;
@@ -88,7 +94,8 @@ public:
     // windows shown later.
     int OpenSourceManager();
     // A source's device name: with false the user picks it from the list of
-    // devices, with true the first device is taken. Empty on failure or cancel.
+    // devices (with no device at all, a message says so), with true the first
+    // device is taken. Empty on failure or cancel.
     QString GetSource(bool flag);
     // Replaces `list` by the device names of all sources; leaves it alone on failure.
     void GetSources(QStringList& list);
@@ -135,5 +142,6 @@ private:
     bool managerOpen_ = false;
     void* handle_ = nullptr;  // the open source
     bool acquiring_ = false;
+    bool readerLeft_ = false;  // a reading thread deaf to the cancel is still inside the library
     QPointer<QWidget> parent_;
 };

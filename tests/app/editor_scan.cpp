@@ -84,12 +84,14 @@ TEST_F(EditorScanTest, CancelledOrFailedScanKeepsTheOldCard)
     backend.Configure({});
     editor.scanButtonClick();
     EXPECT_EQ(editor.picture(), oldCard()) << "a source that is gone";
-    TMainForm::scanSource.clear();
+    EXPECT_EQ(sourceDialogs(), 2) << "a source that is gone is forgotten and another one asked for";
+    EXPECT_EQ(TMainForm::scanSource, "");
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
     backend.SetBackends("");
     editor.scanButtonClick();
     EXPECT_EQ(editor.picture(), oldCard()) << "no scanner at all";
-    EXPECT_EQ(sourceDialogs(), 1) << "an empty list is not offered";
-    EXPECT_TRUE(dialogs.Messages().isEmpty());
+    EXPECT_EQ(sourceDialogs(), 2) << "an empty list is not offered";
+    EXPECT_EQ(dialogs.Messages(), QStringList{"No scanner was found."});
     EXPECT_FALSE(editor.cardBytes().isEmpty());
 }
 

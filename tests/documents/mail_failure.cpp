@@ -2,7 +2,10 @@
 // settings still written, nothing else changed.
 #include "mail_fixture.h"
 
+#include <QRegularExpression>
 #include <QTimer>
+
+#include <set>
 
 namespace {
 
@@ -28,6 +31,63 @@ TEST_F(MailTest, NoServerGivesTransmitErrorInTime)
             EXPECT_TRUE(ticked);
         }
     }
+}
+
+TEST_F(MailTest, AServerThatStopsTakingTheMessageEndsTheSendInTime)
+{
+    SmtpSink sink({SmtpSink::Mode::Normal, false, 0, true, "354"});
+    auto form = openForm(sink.port());
+    form->mailTo->setText("m@x");
+    form->subject->setText("kept");
+    form->attachmentList->addItem(makeFile("big.bin", 12 << 20, 3));  // more than the sockets hold
+    bool closed = true;
+    QTimer::singleShot(300, [&] { closed = form->close(); });
+    QElapsedTimer clock;
+    clock.start();
+    form->sendButton->click();
+    EXPECT_LT(clock.elapsed(), 3000) << "the reply time-out of 1 s and 2 s";
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error."});
+    EXPECT_FALSE(closed) << "the window stays while it sends";
+}
+
+TEST_F(MailTest, ABulkSendThatFailsSaysHowManyWereSent)
+{
+    SmtpSink sink({SmtpSink::Mode::Normal, false, 0, true, "", 2});
+    for (const char* person : {"A", "B", "Passed over", "C", "D", "E"})
+        addContact(person, person == std::string("Passed over") ? "none" : (std::string(person) + "@x").c_str());
+    auto form = openForm(sink.port());
+    form->mainGrid = grid.get();
+    form->sendRetries = 0;
+    form->sendButton->click();
+    EXPECT_EQ(dialogs.Messages(), (QStringList{"Transmit error.", "2 of 5 messages were sent before the error."}));
+    // every message carries an identity of its own, named after the sender's domain
+    std::set<QByteArray> ids;
+    for (const SmtpSink::Message& m : sink.messages()) {
+        const QByteArray id = ParsedMail(m.data).header("Message-ID");
+        EXPECT_TRUE(QRegularExpression("^<[0-9a-f]{32}@x>$").match(QString::fromLatin1(id)).hasMatch()) << id.data();
+        ids.insert(id);
+    }
+    EXPECT_EQ(ids.size(), 2u);
+}
+
+TEST_F(MailTest, TheProgressCountsTheMessagesBeforeTheOneBeingSent)
+{
+    SmtpSink sink({SmtpSink::Mode::Normal, false, 0, true, "", -1, 300});
+    for (const char* person : {"A", "B", "C"})
+        addContact(person, (std::string(person) + "@x").c_str());
+    auto form = openForm(sink.port());
+    form->mainGrid = grid.get();
+    std::set<int> duringSecond;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (sink.accepted() == 1)
+            duringSecond.insert(form->ProgressBar1->value());
+    });
+    watch.start(10);
+    form->sendButton->click();
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Email has been sent to 3 persons."});
+    EXPECT_TRUE(duringSecond.count(33));
+    EXPECT_FALSE(duringSecond.count(66));
 }
 
 TEST_F(MailTest, ARefusedMessageGivesTransmitErrorWithoutANewTry)

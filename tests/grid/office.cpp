@@ -3,13 +3,23 @@
 // query program on SQLite files.
 #include "officefiles.h"
 
+#include "platform/childprocess.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QThread>
+#include <QTimer>
 #include <gmock/gmock.h>
 
 #include <thread>
+
+// The query program is found through the helper-folder setting only.
+class GridQuery : public GridOffice {
+protected:
+    void SetUp() override { platform::SetHelperFolder(QUILLET_QUERY_FOLDER); }
+    void TearDown() override { platform::SetHelperFolder({}); }
+};
 
 TEST_F(GridOffice, NewWorkbooksAndRefusals)
 {
@@ -88,7 +98,7 @@ TEST_F(GridOffice, WordTableHoldsEveryCell)
     EXPECT_EQ(read("t.docx"), old);
 }
 
-TEST_F(GridOffice, DatabaseQueriesFillTheGridThroughTheQueryProgram)
+TEST_F(GridQuery, DatabaseQueriesFillTheGridThroughTheQueryProgram)
 {
     python("import sys, sqlite3\n"
            "c = sqlite3.connect(sys.argv[1] + '/t.db')\n"
@@ -145,7 +155,7 @@ TEST_F(GridOffice, DatabaseQueriesFillTheGridThroughTheQueryProgram)
     EXPECT_EQ(g.Cells(1, 1), "1");
 }
 
-TEST_F(GridOffice, TableNamesAreNamesNotQueryText)
+TEST_F(GridQuery, TableNamesAreNamesNotQueryText)
 {
     python("import sys, sqlite3\n"
            "c = sqlite3.connect(sys.argv[1] + '/t.db')\n"
@@ -169,4 +179,41 @@ TEST_F(GridOffice, TableNamesAreNamesNotQueryText)
                     ::testing::StartsWith(failure)) << name;
         EXPECT_EQ(g.Cells(0, 1), "kept") << name;
     }
+}
+
+TEST_F(GridQuery, ASilentQueryProgramIsEndedWhileTheWindowsPaintAndAMissingOneIsNamed)
+{
+    QDir(scratch.path()).mkdir("silent");
+    write("silent/quillet-query", "#!/bin/sh\nsleep 30\n");
+    QFile::setPermissions(path("silent/quillet-query"), QFile::ReadOwner | QFile::ExeOwner);
+    platform::SetHelperFolder(path("silent"));
+    RIvuZuvuzoZuvu g;
+    shape(g);
+    g.SetCells(1, 1, "kept");
+    g.MDBQueryTime = std::chrono::milliseconds(800);
+    g.show();
+    int paints = 0;
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, [&] {
+        g.repaint();  // painted at once, or not at all while the thread is held
+        ++paints;
+    });
+    repaint.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    const std::string failure = "Cannot open file " + path("t.db").toStdString();
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromMDBSQL(path("t.db"), "SELECT 1"); }), failure);
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_GE(paints, 5);
+    EXPECT_EQ(g.ColCount(), 2);
+    EXPECT_EQ(g.Cells(1, 1), "kept");
+
+    platform::SetHelperFolder(path("nowhere"));
+    EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromMDBTable(path("t.db"), "T"); }),
+              failure + "\n" + path("nowhere/quillet-query").toStdString());
+
+    // the program looks beside itself, and nowhere the build put things
+    QFile program(QString(QUILLET_QUERY_FOLDER) + "/quillet");
+    ASSERT_TRUE(program.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(program.readAll().contains(QUILLET_QUERY_FOLDER));
 }

@@ -1,6 +1,7 @@
 // Scans through the scanner library's "test" backend: picture sizes and kinds,
 // three-pass colour, a hand scanner, cancels, failures and what the component
-// does while the library is missing.
+// does while the library is missing; and through a library of the test's own
+// whose reads wait without end.
 #include "bitmap_block.h"
 #include "sane_fixture.h"
 
@@ -12,7 +13,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QElapsedTimer>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QtEndian>
 
@@ -174,6 +177,66 @@ TEST_F(AcquireTest, CancelInTheScanWindowEndsTheScan)
     EXPECT_TRUE(clicked);
     EXPECT_TRUE(dib.isEmpty());
     EXPECT_EQ(events, (std::vector<Event>{{5, 3}}));
+    close();
+}
+
+TEST_F(AcquireTest, AReadThatWaitsIsEndedByCancelOrByTheStallLimit)
+{
+    const struct {
+        const char* read;  // how the device's read waits
+        bool clickCancel;  // else the stall limit ends the scan
+        int code;
+        Event event;
+    } cases[] = {
+        {"cancel", true, 3, {5, 3}},
+        {"cancel", false, 32768 + 9, {7, 32768 + 9}},
+        {"never", true, 3, {5, 3}},  // deaf to the cancel: its thread is left behind
+    };
+    platform::SetScannerLibraryName(FAKE_SANE_LIBRARY);
+    QWidget other;
+    other.show();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.read) + (c.clickCancel ? " cancel" : " stall"));
+        qputenv("FAKE_SANE_READ", c.read);
+        events.clear();
+        open("fake:0");
+        scanner.SHOWhideUI = true;
+        scanner.stallLimitMs = c.clickCancel ? 60'000 : 400;
+        int paints = 0;
+        QTimer repaint;
+        QObject::connect(&repaint, &QTimer::timeout, [&] {
+            other.repaint();  // runs only while the window's thread is free
+            ++paints;
+        });
+        repaint.start(50);
+        QElapsedTimer clock;
+        clock.start();
+        qint64 end = 400;  // when the scan is to end, within a second
+        if (c.clickCancel)
+            QTimer::singleShot(300, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (w->objectName() == "scanWindow" && w->isVisible())
+                        QTest::mouseClick(w->findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+                end = clock.elapsed();
+            });
+        QByteArray dib("old");
+        EXPECT_EQ(scanner.AcquirehDIB(dib), c.code);
+        EXPECT_LT(clock.elapsed() - end, 1000);
+        EXPECT_GE(paints, 4);
+        EXPECT_TRUE(dib.isEmpty());
+        EXPECT_EQ(events, std::vector<Event>{c.event});
+        close();
+    }
+}
+
+TEST_F(AcquireTest, WithoutADeviceTheUserIsToldSo)
+{
+    backend.SetBackends("");
+    ASSERT_TRUE(scanner.LoadTwainModule());
+    ASSERT_EQ(scanner.OpenSourceManager(), 0);
+    EXPECT_EQ(scanner.GetSource(false), "");
+    EXPECT_EQ(dialogs.Messages(), QStringList{"No scanner was found."});
+    EXPECT_EQ(events, (std::vector<Event>{{3, 7}}));
     close();
 }
 
