@@ -313,6 +313,8 @@ TPvPage* TPvPreview::CurrentPage()
     return pages_->GetPage(currentPageNum_);
 }
 
+TPvPage* TPvPreview::shownPage() { return GetNumPages() == 0 ? nullptr : CurrentPage(); }
+
 void TPvPreview::renderCurrent()
 {
     TPvPage* page = CurrentPage();
@@ -326,7 +328,8 @@ void TPvPreview::RedrawPages()
         TPvPage* page = pages_->GetPage(n);
         page->Draw(page->Metafile, screenPpi());
     }
-    image_->SetMetaFile(CurrentPage()->Metafile);
+    const TPvPage* shown = shownPage();
+    image_->SetMetaFile(shown ? shown->Metafile : QPicture());
 }
 
 void TPvPreview::ResizePages()
@@ -600,13 +603,13 @@ void TPvPreview::UpdatePreview()
     if (state_ != gmIdle) return;
     state_ = gmUpdating;
     updating_ = true;
-    TPvPage* page = CurrentPage();
-    page->Draw(page->Metafile, screenPpi());
+    TPvPage* page = shownPage();
+    if (page) page->Draw(page->Metafile, screenPpi());
     const int sw = image_->Shadow.Width();
     image_->resize(PvRound(screenPpi() * inches(PageWidth) * zoom_ / 100 + 40) + sw,
                    PvRound(screenPpi() * inches(PageHeight) * zoom_ / 100 + 40) + sw);
     placeImage();
-    image_->SetMetaFile(page->Metafile);
+    image_->SetMetaFile(page ? page->Metafile : QPicture());
     state_ = gmIdle;
     updating_ = false;
     if (InstantPreview) MessageToControls(PvMsgUpdated, 0, 0);
@@ -642,7 +645,11 @@ void TPvPreview::Perform(int message, int wParam, int)
 
 bool TPvPreview::Print() { return PrintRange(1, GetNumPages()); }
 
-bool TPvPreview::PrintCurrentPage() { return PrintRange(CurrentPage()->PageNum, CurrentPage()->PageNum); }
+bool TPvPreview::PrintCurrentPage()
+{
+    const TPvPage* page = shownPage();
+    return page ? PrintRange(page->PageNum, page->PageNum) : PrintRange(1, 0);
+}
 
 bool TPvPreview::PrintRange(int first, int last)
 {

@@ -1,6 +1,8 @@
 // The print-preview control: pages, canvas, page geometry, zoom and printer of
-// one document, the current page shown in a scrolling area. It always has a
-// page; zoom, update and redraw run only while it is idle.
+// one document, the current page shown in a scrolling area. It may hold no
+// pages (after DeleteAllPages(false) or loading an empty document): it then
+// shows an empty page, and drawing makes a page first. Zoom, update and
+// redraw run only while it is idle.
 #pragma once
 
 #include "platform/stringgrid.h"
@@ -223,6 +225,8 @@ private:
     friend class PvDocumentReader;
     void fire(const Notify& event) { if (event) event(this); }
     void renderCurrent();
+    // The current page; none while there are no pages (no page is made).
+    TPvPage* shownPage();
     // Sizes and places the page image for the zoom; keeps the scroll ratio.
     void layoutImage(int zoom, bool keepScroll);
     void placeImage();
