@@ -110,6 +110,7 @@ public:
     int GetNumPages() const { return pages_->GetNumPages(); }
     // Page n; "Page is out of range." and the current page otherwise.
     TPvPage* GetPage(int n);
+    // Page n rendered into its picture at screen resolution.
     const QPicture& GetMetaFile(int n);
     // The page drawing goes to, made when there is none.
     TPvPage* CurrentPage();
@@ -224,7 +225,6 @@ private:
     friend class TPvPageImage;
     friend class PvDocumentReader;
     void fire(const Notify& event) { if (event) event(this); }
-    void renderCurrent();
     // The current page; none while there are no pages (no page is made).
     TPvPage* shownPage();
     // Sizes and places the page image for the zoom; keeps the scroll ratio.

@@ -5,7 +5,6 @@
 #include "printing/document_samples.h"
 #include "printing/mutate.h"
 #include "printing/pvdocument.h"
-#include "printing/pvdraw.h"
 #include "printing/pvlegacy.h"
 #include "printing/pvobjects.h"
 #include "printing/pvpreview.h"
@@ -17,8 +16,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -99,11 +98,9 @@ void PaintEveryPage(TPvPreview& pv)
 {
     QImage image(210, 297, QImage::Format_RGB32);
     for (int n = 1; n <= pv.GetNumPages(); ++n) {
-        TPvPage* page = pv.GetPage(n);
-        page->Draw(page->Metafile, 96);
         image.fill(Qt::white);
         QPainter painter(&image);
-        PlayPictureInto(painter, page->Metafile, platform::Rect{0, 0, image.width(), image.height()});
+        pv.GetPage(n)->Paint(painter, platform::Rect{0, 0, image.width(), image.height()}, 96);
     }
 }
 
