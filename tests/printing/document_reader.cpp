@@ -28,35 +28,24 @@ using namespace samples;
 
 namespace {
 
-// Ends the program, naming the case, when one case runs past the limit: a
-// hang fails at once and says where.
-class CaseLimit {
-public:
-    explicit CaseLimit(std::chrono::seconds limit) : limit_(limit)
+// Ends the program, naming the case, when a case runs past 30 s: a hang
+// fails at once and says where.
+struct CaseLimit {
+    using Clock = std::chrono::steady_clock;
+    std::atomic<Clock::time_point> deadline{};
+    std::atomic<int> number{0};
+    CaseLimit()
     {
         std::thread([this] {
-            for (;;) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                const auto deadline = deadline_.load();
-                if (deadline != Clock::time_point() && Clock::now() > deadline) {
-                    std::fprintf(stderr, "case %d ran past its limit\n", case_.load());
+            for (;; std::this_thread::sleep_for(std::chrono::milliseconds(200)))
+                if (const auto d = deadline.load(); d != Clock::time_point() && Clock::now() > d) {
+                    std::fprintf(stderr, "case %d ran past its limit\n", number.load());
                     std::abort();
                 }
-            }
         }).detach();
     }
-    void Start(int number)
-    {
-        case_ = number;
-        deadline_ = Clock::now() + limit_;
-    }
-    void Stop() { deadline_ = Clock::time_point(); }
-
-private:
-    using Clock = std::chrono::steady_clock;
-    const std::chrono::seconds limit_;
-    std::atomic<Clock::time_point> deadline_{};
-    std::atomic<int> case_{0};
+    void Start(int n) { number = n, deadline = Clock::now() + std::chrono::seconds(30); }
+    void Stop() { deadline = Clock::time_point(); }
 };
 
 // Qt's recorded form of a path whose second element has a type no path
@@ -118,7 +107,7 @@ protected:
     std::unique_ptr<TPvPreview> pv;
     QByteArray before;
     int failures = 0, documents = 0, cases = 0;
-    static inline CaseLimit limit{std::chrono::seconds(30)};
+    static inline CaseLimit limit;
 
     // A preview of two pages with an object and a caption, to be left alone.
     void SetUp() override
