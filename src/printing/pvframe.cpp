@@ -178,7 +178,9 @@ void TPvCustomPage::paintEvent(QPaintEvent*)
     constexpr qint64 kMaxShownPixels = 16'000'000;  // larger pages are played straight onto the control
     if (!r.IsEmpty() && qint64(r.Width()) * r.Height() <= kMaxShownPixels) {
         if (!shownValid_ || shown_.size() != QSize(r.Width(), r.Height())) {
-            shown_ = QImage(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
+            // The image is kept while its size holds: a page turn draws into it again.
+            if (shown_.size() != QSize(r.Width(), r.Height()))
+                shown_ = QImage(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
             shown_.setDevicePixelRatio(1);
             shown_.setDotsPerMeterX(painter.device()->logicalDpiX() * 10000 / 254);
             shown_.setDotsPerMeterY(painter.device()->logicalDpiY() * 10000 / 254);
