@@ -550,8 +550,7 @@ QSize Canvas::TextExtent(const QString& text) const
 
 void Canvas::drawTextLine(int x, int y, const QString& text, int underlineAt, const QFontMetrics& fm, bool opaque)
 {
-    const int w = fm.horizontalAdvance(text);
-    if (opaque) painter_->fillRect(QRect(x, y, w, fm.height()), ToQColor(Brush.Color()));
+    if (opaque) painter_->fillRect(QRect(x, y, fm.horizontalAdvance(text), fm.height()), ToQColor(Brush.Color()));
     painter_->setPen(ToQColor(Font.Color));
     painter_->drawText(QPoint(x, y + fm.ascent()), text);
     if (underlineAt >= 0 && underlineAt < text.size()) {
@@ -664,11 +663,12 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
 
     // Split into lines, keeping each line's offset for the underlined character.
     std::vector<TextLine> lines;
-    auto addLine = [&](qsizetype start, qsizetype len) {
+    // `width`: the line's width when it was measured already, else -1.
+    auto addLine = [&](qsizetype start, qsizetype len, int width = -1) {
         TextLine l;
         l.text = text.mid(start, len);
         if (underlineAt >= start && underlineAt < start + len) l.underlineAt = int(underlineAt - start);
-        l.width = advanceOf(fm, l.text, expandTabs, tab);
+        l.width = width >= 0 ? width : advanceOf(fm, l.text, expandTabs, tab);
         lines.push_back(std::move(l));
     };
     if (singleLine) {
@@ -700,7 +700,9 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
                     return advanceOf(fm, text.mid(from, to - from), expandTabs, tab);
                 };
                 do {
+                    // fitWidth: the measured width of text[start, fitEnd) less its trailing blanks.
                     qsizetype fitEnd = -1, next = start;
+                    int fitWidth = -1;
                     while (next < end) {
                         qsizetype e = next;
                         while (e < end && text[e] == QLatin1Char(' ')) ++e;
@@ -708,6 +710,7 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
                         const int w = widthOf(start, e);
                         if (w <= r.Width()) {
                             fitEnd = next = e;
+                            fitWidth = w;
                             continue;
                         }
                         if (fitEnd < 0) {
@@ -718,6 +721,7 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
                                 fitEnd = next = c;
                             } else {
                                 fitEnd = next = e;  // it stands alone and overflows
+                                fitWidth = w;
                             }
                         }
                         break;
@@ -725,7 +729,7 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
                     if (fitEnd < 0) fitEnd = next = end;
                     qsizetype shown = fitEnd;
                     while (shown > start && text[shown - 1] == QLatin1Char(' ')) --shown;
-                    addLine(start, shown - start);
+                    addLine(start, shown - start, fitWidth);
                     start = next;
                     while (start < end && text[start] == QLatin1Char(' ')) ++start;
                 } while (start < end);

@@ -292,11 +292,11 @@ public:
     }
 
     // Hands everything to the preview, which has state gmLoading. The last
-    // page becomes current; the one update at the end tells the linked controls.
+    // page becomes current (none for a document without pages); the one
+    // update at the end tells the linked controls.
     void Commit()
     {
         TPvPreview& pv = preview_;
-        if (pages_->GetNumPages() == 0) pages_->AddPage();
         pv.pages_ = std::move(pages_);
         pv.currentPageNum_ = pv.GetNumPages();
         pv.PageWidth.AsPvUnits = setup_.width;

@@ -32,7 +32,7 @@
 // Reading trusts nothing: every length and count is checked against the bytes
 // left, a version that is not a positive finite number is refused, page sizes
 // must be positive and below ten metres, objects before the first page go on
-// a new page, and a document without pages loads as one empty page.
+// a new page, and a document without pages loads as a preview without pages.
 #pragma once
 
 #include <QString>

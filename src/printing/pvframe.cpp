@@ -134,6 +134,11 @@ TPvCustomPage::~TPvCustomPage() = default;
 void TPvCustomPage::SetMetaFile(const QPicture& metafile)
 {
     MetaFile = metafile;
+    PageChanged();
+}
+
+void TPvCustomPage::PageChanged()
+{
     shownValid_ = false;
     update();
 }
@@ -145,6 +150,14 @@ void TPvCustomPage::DrawHeaderFooter(platform::Canvas& canvas, const platform::R
     canvas.LineTo(r.Right - inset, r.Top + inset);
     canvas.MoveTo(r.Left + inset, r.Bottom - inset);
     canvas.LineTo(r.Right - inset, r.Bottom - inset);
+}
+
+void TPvCustomPage::drawPage(QPainter& painter, const platform::Rect& r)
+{
+    if (PagePainter)
+        PagePainter(painter, r);
+    else
+        PlayPictureInto(painter, MetaFile, r);
 }
 
 void TPvCustomPage::paintEvent(QPaintEvent*)
@@ -165,18 +178,20 @@ void TPvCustomPage::paintEvent(QPaintEvent*)
     constexpr qint64 kMaxShownPixels = 16'000'000;  // larger pages are played straight onto the control
     if (!r.IsEmpty() && qint64(r.Width()) * r.Height() <= kMaxShownPixels) {
         if (!shownValid_ || shown_.size() != QSize(r.Width(), r.Height())) {
-            shown_ = QImage(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
+            // The image is kept while its size holds: a page turn draws into it again.
+            if (shown_.size() != QSize(r.Width(), r.Height()))
+                shown_ = QImage(r.Width(), r.Height(), QImage::Format_ARGB32_Premultiplied);
             shown_.setDevicePixelRatio(1);
             shown_.setDotsPerMeterX(painter.device()->logicalDpiX() * 10000 / 254);
             shown_.setDotsPerMeterY(painter.device()->logicalDpiY() * 10000 / 254);
             shown_.fill(Qt::transparent);
             QPainter onShown(&shown_);
-            PlayPictureInto(onShown, MetaFile, platform::Rect::FromSize(0, 0, r.Width(), r.Height()));
+            drawPage(onShown, platform::Rect::FromSize(0, 0, r.Width(), r.Height()));
             shownValid_ = true;
         }
         painter.drawImage(r.Left, r.Top, shown_);
     } else {
-        PlayPictureInto(painter, MetaFile, r);
+        drawPage(painter, r);
     }
 
     if (Margins) {

@@ -7,6 +7,7 @@
 #include "printing/pvunits.h"
 
 #include <QImage>
+#include <functional>
 #include <QPicture>
 #include <QPointer>
 #include <QWidget>
@@ -90,8 +91,14 @@ public:
     platform::TColor BorderColor = 0;
     TPvPreview* Preview = nullptr;
     QPicture MetaFile;
+    // Draws the page into a rectangle of a painter; when set it is shown in
+    // place of MetaFile (the preview's own page image draws its current page
+    // this way, with no picture in between).
+    std::function<void(QPainter&, const platform::Rect&)> PagePainter;
 
     void SetMetaFile(const QPicture& metafile);
+    // The page changed: it is drawn again at the next paint.
+    void PageChanged();
     // Grey guide lines for a header and a footer, `inset` inside r.
     static void DrawHeaderFooter(platform::Canvas& canvas, const platform::Rect& r, int inset);
 
@@ -99,6 +106,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void drawPage(QPainter& painter, const platform::Rect& r);
     // The played page at its shown size, so that scrolling and exposes do not
     // replay the whole page; made again when the page or its size changes.
     QImage shown_;

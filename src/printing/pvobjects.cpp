@@ -220,17 +220,34 @@ QImage TPvGraphicObject::GetBitmap() const
 
 void TPvGraphicObject::SetMetafile(const QPicture& picture)
 {
-    Metafile = QByteArray(picture.data(), qsizetype(picture.size()));
+    recorded_ = picture;
+    Metafile.reset();
 }
 
-std::optional<QPicture> TPvGraphicObject::GetMetafile() const
+void TPvGraphicObject::TakeStoredPicture(TPvGraphicType type, std::optional<QImage> bitmap,
+                                         std::optional<QByteArray> metafile)
 {
-    // QPicture data opens with its signature; anything else is another program's metafile.
-    if (!Metafile || !Metafile->startsWith("QPIC")) return std::nullopt;
-    QPicture picture;
-    picture.setData(Metafile->constData(), uint(Metafile->size()));
-    if (picture.isNull()) return std::nullopt;
-    return picture;
+    BitmapStream.clear();
+    recorded_.reset();
+    Metafile = std::move(metafile);
+    if (bitmap) SetBitmap(*bitmap);
+    GraphicType = type;
+}
+
+QImage TPvGraphicObject::recordedAsBitmap() const
+{
+    if (!recorded_ || recorded_->boundingRect().isEmpty()) return {};
+    QSizeF size(std::abs(X2 - X) * double(kStoredPixelsPerInch) / 2540, std::abs(Y2 - Y) * double(kStoredPixelsPerInch) / 2540);
+    if (size.width() < 1 || size.height() < 1) size = recorded_->boundingRect().size();
+    const QSize pixels = size.width() > kMaxStoredSide || size.height() > kMaxStoredSide
+                             ? size.scaled(kMaxStoredSide, kMaxStoredSide, Qt::KeepAspectRatio).toSize()
+                             : size.toSize();
+    QImage bitmap(pixels.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    QPainter painter(&bitmap);
+    QPicture picture = *recorded_;
+    PlayPictureInto(painter, picture, platform::Rect::FromSize(0, 0, bitmap.width(), bitmap.height()));
+    return bitmap;
 }
 
 void TPvGraphicObject::Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext&) const
@@ -245,7 +262,7 @@ void TPvGraphicObject::Render(platform::Canvas& canvas, const PvDeviceMap& map, 
             canvas.StretchDraw(r, bitmap);
         return;
     }
-    std::optional<QPicture> picture = GetMetafile();
+    std::optional<QPicture> picture = recorded_;
     QPainter* painter = canvas.Painter();
     if (!picture || !painter) return;
     const bool throughBitmap = DrawAsBitmap && !map.Printing() && r.Width() > 0 && r.Height() > 0 &&

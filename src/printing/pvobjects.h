@@ -255,9 +255,11 @@ protected:
 };
 
 // A picture stretched into (X, Y)-(X2, Y2): a bitmap kept as the bytes of a
-// BMP file, or a metafile kept as QPicture data. Metafile bytes that are not
-// QPicture data (a picture from another program) are kept as they came and
-// draw nothing.
+// BMP file, or a metafile. A metafile recorded in this run (SetMetafile) is
+// drawn and printed as recorded and stored in a document as a bitmap of its
+// box. Metafile bytes read from a document (another program's picture, or Qt's
+// recorded form, which nothing here reads with checks) are kept as they came,
+// saved back unchanged and never played: they draw nothing.
 class TPvGraphicObject : public TPvBaseObject {
 public:
     void SaveToStream(printing::ByteStream& stream) override;
@@ -268,7 +270,7 @@ public:
     bool DrawAsBitmap = false;
     std::int32_t X2 = 0, Y2 = 0;
     QByteArray BitmapStream;            // BMP file bytes; empty when the picture is no bitmap
-    std::optional<QByteArray> Metafile; // the metafile's bytes; none when the picture is a bitmap
+    std::optional<QByteArray> Metafile; // metafile bytes read from a document; never played
     TPvGraphicType GraphicType = gtMetafile;
 
     void SetBounds(long double x1, long double y1, long double x2, long double y2);
@@ -276,13 +278,19 @@ public:
     void SetBitmap(const QImage& bitmap);
     // The bitmap read back from the stream; a null image when there is none.
     QImage GetBitmap() const;
-    // Keeps the picture's QPicture data as the metafile.
+    // Keeps a picture recorded in this run as the metafile.
     void SetMetafile(const QPicture& picture);
-    // The metafile as a picture; none when there is no metafile or its bytes are not QPicture data.
-    std::optional<QPicture> GetMetafile() const;
+    // The picture SetMetafile kept; none otherwise.
+    std::optional<QPicture> GetMetafile() const { return recorded_; }
+    // A picture read from a document, in place of what the object held.
+    void TakeStoredPicture(TPvGraphicType type, std::optional<QImage> bitmap, std::optional<QByteArray> metafile);
 
     // Side of the bitmap a DrawAsBitmap picture is drawn through, at most.
     static constexpr int kMaxDrawBitmapSide = 10000;
+    // A recorded picture is stored as a bitmap of its box at this resolution,
+    // its longer side held to kMaxStoredSide pixels.
+    static constexpr int kStoredPixelsPerInch = 300;
+    static constexpr int kMaxStoredSide = 3000;
 
 protected:
     void AddEntries(printing::TPvExtValueList& list) const override;
@@ -290,6 +298,9 @@ protected:
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
 
 private:
+    // The recorded picture as the bitmap a document stores.
+    QImage recordedAsBitmap() const;
+    std::optional<QPicture> recorded_;
     mutable QImage bitmapCache_;
     mutable QByteArray bitmapCacheKey_;
 };

@@ -13,6 +13,7 @@
 //   poly       1003.0 brush, 1005.0 pen, 60.0 last point index (-1 for none), 63.0 points as text
 //   graphic    10.05 X2, 10.06 Y2, 10.5 GraphicType, 72.0 DrawAsBitmap, then 70.0 the
 //              bitmap as text (a bitmap) or 71.0 the metafile as text (a metafile)
+//              (a picture recorded in this run is written as a bitmap of its box)
 //   move-to, end-path, close-figure: the base entries only
 //   line-to and polyline-to: no record at all.
 // Reading takes the points from 63.0 (60.0 is not trusted) and holds stored
@@ -147,14 +148,7 @@ struct Picture {
     std::optional<QImage> bitmap;
     std::optional<QByteArray> metafile;
 
-    void MoveInto(TPvGraphicObject& object)
-    {
-        object.BitmapStream.clear();
-        object.Metafile = std::move(metafile);
-        if (bitmap)
-            object.SetBitmap(*bitmap);
-        object.GraphicType = type;
-    }
+    void MoveInto(TPvGraphicObject& object) { object.TakeStoredPicture(type, std::move(bitmap), std::move(metafile)); }
 };
 
 // The picture in its stream form: a BMP file image, or Int32 size and the metafile's bytes.
@@ -418,9 +412,14 @@ void TPvPolyLineToObject::ReadValues(const PvValueSource& values)
 void TPvGraphicObject::AddEntries(TPvExtValueList& list) const
 {
     AddCorner(list, X2, Y2);
-    list.AddIntVal(10.5L, GraphicType);
+    // A picture recorded in this run is stored as a bitmap: documents hold no
+    // recorded form that would have to be played unchecked when read back.
+    const bool recorded = GraphicType != gtBitmap && recorded_;
+    list.AddIntVal(10.5L, recorded ? gtBitmap : GraphicType);
     list.AddBoolVal(72.0L, DrawAsBitmap);
-    if (GraphicType == gtBitmap)
+    if (recorded)
+        list.AddStrVal(70.0L, Pvlegacy::BitmapToString(recordedAsBitmap()));
+    else if (GraphicType == gtBitmap)
         list.AddStrVal(70.0L, BitmapStream);
     else
         list.AddStrVal(71.0L, Metafile ? Pvlegacy::MetafileToString(*Metafile) : QByteArray());
@@ -431,7 +430,7 @@ void TPvGraphicObject::SaveToStream(ByteStream& stream)
 {
     if (!BitmapStream.isEmpty())
         GraphicType = gtBitmap;
-    else if (Metafile)
+    else if (Metafile || recorded_)
         GraphicType = gtMetafile;
     TPvBaseObject::SaveToStream(stream);
 }

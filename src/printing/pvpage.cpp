@@ -47,37 +47,62 @@ void TPvPage::SetShowFooter(bool show)
     if (Preview) Preview->UpdatePreview();
 }
 
+namespace {
+
+QSize PageSize(const TPvPreview& preview, int pixelsPerInch)
+{
+    return {PvRound(UnitsToInches(preview.PageWidth.AsPvUnits) * pixelsPerInch),
+            PvRound(UnitsToInches(preview.PageHeight.AsPvUnits) * pixelsPerInch)};
+}
+
+}  // namespace
+
 QSize TPvPage::SetSize(QPicture& metafile, int pixelsPerInch) const
 {
-    const QSize size(PvRound(UnitsToInches(Preview->PageWidth.AsPvUnits) * pixelsPerInch),
-                     PvRound(UnitsToInches(Preview->PageHeight.AsPvUnits) * pixelsPerInch));
+    const QSize size = PageSize(*Preview, pixelsPerInch);
     metafile.setBoundingRect(QRect(QPoint(0, 0), size));
     return size;
+}
+
+void TPvPage::drawOn(QPainter& painter, QSize size, int pixelsPerInch) const
+{
+    const TPvMargins& m = Preview->Margins();
+    const PvDeviceMap map = PvDeviceMap::ForDraw(pixelsPerInch, {0, 0});
+    platform::Canvas canvas;
+    canvas.Begin(&painter);
+    if (m.ClipMargins())
+        canvas.SetClipRect({map.Length(m.Left.AsPvUnits), map.Length(m.Top.AsPvUnits),
+                            size.width() - map.Length(m.Right.AsPvUnits),
+                            size.height() - map.Length(m.Bottom.AsPvUnits)});
+    const TPvPageContext page{Preview->GetNumPages(), QDateTime::currentDateTime()};
+    for (const auto& o : Objects) o->Draw(canvas, pixelsPerInch, {0, 0}, page);
+    if (Preview->Header().Visible() && ShowHeader)
+        Preview->Header().Draw(canvas, pixelsPerInch, {0, 0}, PageNum, page.NumPages);
+    if (Preview->Footer().Visible() && ShowFooter)
+        Preview->Footer().Draw(canvas, pixelsPerInch, {0, 0}, PageNum, page.NumPages);
+    canvas.End();
 }
 
 void TPvPage::Draw(QPicture& metafile, int pixelsPerInch) const
 {
     metafile = QPicture();
     const QSize size = SetSize(metafile, pixelsPerInch);
-    const TPvMargins& m = Preview->Margins();
-    const PvDeviceMap map = PvDeviceMap::ForDraw(pixelsPerInch, {0, 0});
     {
         QPainter painter(&metafile);
-        platform::Canvas canvas;
-        canvas.Begin(&painter);
-        if (m.ClipMargins())
-            canvas.SetClipRect({map.Length(m.Left.AsPvUnits), map.Length(m.Top.AsPvUnits),
-                                size.width() - map.Length(m.Right.AsPvUnits),
-                                size.height() - map.Length(m.Bottom.AsPvUnits)});
-        const TPvPageContext page{Preview->GetNumPages(), QDateTime::currentDateTime()};
-        for (const auto& o : Objects) o->Draw(canvas, pixelsPerInch, {0, 0}, page);
-        if (Preview->Header().Visible() && ShowHeader)
-            Preview->Header().Draw(canvas, pixelsPerInch, {0, 0}, PageNum, page.NumPages);
-        if (Preview->Footer().Visible() && ShowFooter)
-            Preview->Footer().Draw(canvas, pixelsPerInch, {0, 0}, PageNum, page.NumPages);
-        canvas.End();
+        drawOn(painter, size, pixelsPerInch);
     }
     metafile.setBoundingRect(QRect(QPoint(0, 0), size));
+}
+
+void TPvPage::Paint(QPainter& painter, const platform::Rect& r, int pixelsPerInch) const
+{
+    const QSize size = PageSize(*Preview, pixelsPerInch);
+    if (size.isEmpty() || r.IsEmpty()) return;
+    painter.save();
+    painter.translate(r.Left, r.Top);
+    painter.scale(double(r.Width()) / size.width(), double(r.Height()) / size.height());
+    drawOn(painter, size, pixelsPerInch);
+    painter.restore();
 }
 
 void TPvPage::Print(platform::Canvas& canvas, long double scale, const platform::Rect& pageRect, QPoint offset,

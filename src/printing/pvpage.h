@@ -45,6 +45,10 @@ public:
     QSize SetSize(QPicture& metafile, int pixelsPerInch) const;
     // Renders the objects, then the header and footer, into `metafile`.
     void Draw(QPicture& metafile, int pixelsPerInch) const;
+    // Draws the page as Draw renders it at `pixelsPerInch`, stretched into `r`
+    // of the painter as its picture would be played there, with no picture
+    // recorded and played in between.
+    void Paint(QPainter& painter, const platform::Rect& r, int pixelsPerInch) const;
     // Prints this page alone on one sheet.
     bool PrintPage();
     // Prints header, footer and objects onto a printer canvas.
@@ -55,6 +59,10 @@ public:
     // Throws printing::StreamReadError, the page left as it was, when the
     // bytes run out or a type is unknown (nothing tells how long it is).
     void LoadFromStream(printing::ByteStream& stream, long double fileVersion);
+
+private:
+    // The objects, header and footer onto a painter whose page is `size` pixels.
+    void drawOn(QPainter& painter, QSize size, int pixelsPerInch) const;
 };
 
 // Pages numbered from 1.

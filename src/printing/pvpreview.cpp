@@ -212,6 +212,9 @@ TPvPreview::TPvPreview(QWidget* parent) : QAbstractScrollArea(parent)
     image_ = new TPvPageImage(this, margins_.get(), viewport());
     image_->BorderGap = 20;
     image_->BorderColor = platform::clBlack;
+    image_->PagePainter = [this](QPainter& painter, const platform::Rect& r) {
+        if (const TPvPage* page = shownPage()) page->Paint(painter, r, screenPpi());
+    };
     resize(210, 297);
     SetBorderStyle(platform::bsSingle);
     viewport()->setBackgroundRole(QPalette::Dark);
@@ -261,7 +264,6 @@ TPvPage* TPvPreview::NewPage()
 {
     const bool wasUpdating = updating_;
     updating_ = true;
-    if (TPvPage* current = pages_->GetPage(currentPageNum_)) current->Draw(current->Metafile, screenPpi());
     TPvPage* page = pages_->AddPage();
     SetCurrentPageNum(page->PageNum);
     MessageToControls(PvMsgPageAdded, 0, 0);
@@ -304,7 +306,12 @@ TPvPage* TPvPreview::GetPage(int n)
     return CurrentPage();
 }
 
-const QPicture& TPvPreview::GetMetaFile(int n) { return GetPage(n)->Metafile; }
+const QPicture& TPvPreview::GetMetaFile(int n)
+{
+    TPvPage* page = GetPage(n);
+    page->Draw(page->Metafile, screenPpi());
+    return page->Metafile;
+}
 
 TPvPage* TPvPreview::CurrentPage()
 {
@@ -313,21 +320,11 @@ TPvPage* TPvPreview::CurrentPage()
     return pages_->GetPage(currentPageNum_);
 }
 
-void TPvPreview::renderCurrent()
-{
-    TPvPage* page = CurrentPage();
-    page->Draw(page->Metafile, screenPpi());
-    image_->SetMetaFile(page->Metafile);
-}
+TPvPage* TPvPreview::shownPage() { return GetNumPages() == 0 ? nullptr : CurrentPage(); }
 
-void TPvPreview::RedrawPages()
-{
-    for (int n = 1; n <= GetNumPages(); ++n) {
-        TPvPage* page = pages_->GetPage(n);
-        page->Draw(page->Metafile, screenPpi());
-    }
-    image_->SetMetaFile(CurrentPage()->Metafile);
-}
+// The page image draws the current page from its objects; a page's picture
+// is rendered when it is asked for (GetMetaFile, thumbnails).
+void TPvPreview::RedrawPages() { image_->PageChanged(); }
 
 void TPvPreview::ResizePages()
 {
@@ -469,7 +466,7 @@ void TPvPreview::SetCurrentPageNum(int n)
         return;
     }
     currentPageNum_ = n;
-    renderCurrent();
+    image_->PageChanged();
     if (OnPageChange) OnPageChange(this, n);
     MessageToControls(PvMsgPageChanged, 0, 0);
 }
@@ -600,13 +597,11 @@ void TPvPreview::UpdatePreview()
     if (state_ != gmIdle) return;
     state_ = gmUpdating;
     updating_ = true;
-    TPvPage* page = CurrentPage();
-    page->Draw(page->Metafile, screenPpi());
     const int sw = image_->Shadow.Width();
     image_->resize(PvRound(screenPpi() * inches(PageWidth) * zoom_ / 100 + 40) + sw,
                    PvRound(screenPpi() * inches(PageHeight) * zoom_ / 100 + 40) + sw);
     placeImage();
-    image_->SetMetaFile(page->Metafile);
+    image_->PageChanged();
     state_ = gmIdle;
     updating_ = false;
     if (InstantPreview) MessageToControls(PvMsgUpdated, 0, 0);
@@ -642,7 +637,11 @@ void TPvPreview::Perform(int message, int wParam, int)
 
 bool TPvPreview::Print() { return PrintRange(1, GetNumPages()); }
 
-bool TPvPreview::PrintCurrentPage() { return PrintRange(CurrentPage()->PageNum, CurrentPage()->PageNum); }
+bool TPvPreview::PrintCurrentPage()
+{
+    const TPvPage* page = shownPage();
+    return page ? PrintRange(page->PageNum, page->PageNum) : PrintRange(1, 0);
+}
 
 bool TPvPreview::PrintRange(int first, int last)
 {

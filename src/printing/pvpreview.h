@@ -1,6 +1,8 @@
 // The print-preview control: pages, canvas, page geometry, zoom and printer of
-// one document, the current page shown in a scrolling area. It always has a
-// page; zoom, update and redraw run only while it is idle.
+// one document, the current page shown in a scrolling area. It may hold no
+// pages (after DeleteAllPages(false) or loading an empty document): it then
+// shows an empty page, and drawing makes a page first. Zoom, update and
+// redraw run only while it is idle.
 #pragma once
 
 #include "platform/stringgrid.h"
@@ -108,6 +110,7 @@ public:
     int GetNumPages() const { return pages_->GetNumPages(); }
     // Page n; "Page is out of range." and the current page otherwise.
     TPvPage* GetPage(int n);
+    // Page n rendered into its picture at screen resolution.
     const QPicture& GetMetaFile(int n);
     // The page drawing goes to, made when there is none.
     TPvPage* CurrentPage();
@@ -222,7 +225,8 @@ private:
     friend class TPvPageImage;
     friend class PvDocumentReader;
     void fire(const Notify& event) { if (event) event(this); }
-    void renderCurrent();
+    // The current page; none while there are no pages (no page is made).
+    TPvPage* shownPage();
     // Sizes and places the page image for the zoom; keeps the scroll ratio.
     void layoutImage(int zoom, bool keepScroll);
     void placeImage();

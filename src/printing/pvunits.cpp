@@ -17,7 +17,7 @@ constexpr long double kUnitsPerInch = 2540.0L;
 std::int32_t RoundToPvUnits(long double units)
 {
     if (!std::isfinite(units)) throw platform::EConvertError("A length must be a finite number");
-    const long double r = std::nearbyint(units);
+    const long double r = std::rint(units);  // as nearbyint, without saving the FPU state per call
     if (r < std::numeric_limits<std::int32_t>::min() || r > std::numeric_limits<std::int32_t>::max())
         throw platform::EConvertError("A length is out of range (about 21 km at most)");
     return std::int32_t(r);
@@ -26,7 +26,7 @@ std::int32_t RoundToPvUnits(long double units)
 int PvRound(long double v)
 {
     if (!std::isfinite(v)) return 0;
-    const long double r = std::nearbyint(v);
+    const long double r = std::rint(v);
     if (r < std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
     if (r > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
     return int(r);

@@ -183,14 +183,25 @@ TEST_F(DocumentTest, ANewPreviewSavesTheHeadSixRecordsAndOnePage)
     WriteFile(Path("empty.qpv"), Saved(pv));
     EXPECT_EQ(TPvPreview::GetFileVersion(Path("empty.qpv")), 2.22L);
 
-    // A document without pages loads as one empty page, settings and all.
+    // A document without pages loads as a preview without pages, settings and
+    // all; showing, zooming and paging it make no page; drawing makes the first.
     TPvPreview other;
     other.SetPage(A3);
     ASSERT_TRUE(other.LoadFromFile(Path("empty.qpv")));
-    EXPECT_EQ(other.GetNumPages(), 1);
-    EXPECT_TRUE(other.GetPage(1)->Objects.empty());
+    EXPECT_EQ(other.GetNumPages(), 0);
     EXPECT_EQ(other.PaperSize(), A4);
+    other.SetZoom(50);
+    other.RedrawPages();
+    other.UpdatePreview();
+    other.NextPage();
+    other.LastPage();
+    EXPECT_TRUE(other.PageImage().grab().toImage().size().isValid());
+    EXPECT_EQ(other.GetNumPages(), 0);
     EXPECT_TRUE(dialogs.Messages().isEmpty());
+    EXPECT_EQ(RecordKinds(Saved(other)), (std::vector<int>{2, 3, 4, 5, 6, 7}));
+    other.Canvas().Rectangle(10, 10, 20, 20);
+    ASSERT_EQ(other.GetNumPages(), 1);
+    EXPECT_EQ(other.GetPage(1)->Objects.size(), 1u);
 }
 
 TEST_F(DocumentTest, TheOldestGenerationReadsItsPlainValues)

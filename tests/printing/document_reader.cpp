@@ -1,23 +1,97 @@
 // Damaged preview documents of every generation: each load either gives a
-// document or the one message with the preview exactly as it was; never a
-// crash, a hang or a half-loaded preview.
+// document whose every page paints, or the one message with the preview
+// exactly as it was; never a crash, a hang or a half-loaded preview.
 #include "platform/dialogs.h"
 #include "printing/document_samples.h"
 #include "printing/mutate.h"
 #include "printing/pvdocument.h"
+#include "printing/pvlegacy.h"
 #include "printing/pvobjects.h"
 #include "printing/pvpreview.h"
 
+#include <QDataStream>
 #include <QFile>
+#include <QPainter>
+#include <QPainterPath>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <thread>
 
 using namespace printing;
 using namespace samples;
 
 namespace {
+
+// Ends the program, naming the case, when a case runs past 30 s: a hang
+// fails at once and says where.
+struct CaseLimit {
+    using Clock = std::chrono::steady_clock;
+    std::atomic<Clock::time_point> deadline{};
+    std::atomic<int> number{0};
+    CaseLimit()
+    {
+        std::thread([this] {
+            for (;; std::this_thread::sleep_for(std::chrono::milliseconds(200)))
+                if (const auto d = deadline.load(); d != Clock::time_point() && Clock::now() > d) {
+                    std::fprintf(stderr, "case %d ran past its limit\n", number.load());
+                    std::abort();
+                }
+        }).detach();
+    }
+    void Start(int n) { number = n, deadline = Clock::now() + std::chrono::seconds(30); }
+    void Stop() { deadline = Clock::time_point(); }
+};
+
+// Qt's recorded form of a path whose second element has a type no path
+// element has (its checksum made right again): played by Qt, it never ends.
+QByteArray HangingPicture()
+{
+    QPicture picture;
+    {
+        QPainter p(&picture);
+        QPainterPath path;
+        path.moveTo(10, 10);
+        path.lineTo(12345.5, 20);
+        path.lineTo(40, 40);
+        p.drawPath(path);
+    }
+    QByteArray data(picture.data(), picture.size());
+    QByteArray mark;
+    QDataStream(&mark, QIODevice::WriteOnly) << 12345.5;
+    const qsizetype at = data.indexOf(mark);
+    if (at < 4) return {};
+    data[at - 1] = 7;
+    const quint16 sum = qChecksum(QByteArrayView(data.constData() + 6, data.size() - 6));
+    data[4] = char(sum >> 8);
+    data[5] = char(sum & 0xFF);
+    return data;
+}
+
+// A document of one page whose graphic holds that picture.
+QByteArray HangingPictureDocument()
+{
+    return kHead222 + Record(IntEntry(10.0L, 1)) +
+           Record(IntEntry(10.05L, 5000) + IntEntry(10.06L, 5000) + IntEntry(10.5L, 0) + IntEntry(72.0L, 0) +
+                  IntEntry(10.0L, 10) + IntEntry(10.01L, 9) + IntEntry(10.02L, 1) + IntEntry(10.03L, 100) +
+                  IntEntry(10.04L, 100) + StrEntry(71.0L, Pvlegacy::MetafileToString(HangingPicture())));
+}
+
+// Every page of the preview as the page image paints it, into an image.
+void PaintEveryPage(TPvPreview& pv)
+{
+    QImage image(210, 297, QImage::Format_RGB32);
+    for (int n = 1; n <= pv.GetNumPages(); ++n) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        pv.GetPage(n)->Paint(painter, platform::Rect{0, 0, image.width(), image.height()}, 96);
+    }
+}
 
 QByteArray Saved(TPvPreview& pv)
 {
@@ -32,7 +106,8 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<TPvPreview> pv;
     QByteArray before;
-    int failures = 0, documents = 0;
+    int failures = 0, documents = 0, cases = 0;
+    static inline CaseLimit limit;
 
     // A preview of two pages with an object and a caption, to be left alone.
     void SetUp() override
@@ -62,11 +137,16 @@ protected:
         const QString path = dir.filePath("doc.qpv");
         Write(path, bytes);
         const qsizetype shown = dialogs.Messages().size();
-        if (pv->LoadFromFile(path)) {
+        limit.Start(++cases);
+        const bool loaded = pv->LoadFromFile(path);
+        if (loaded) {
+            pv->RedrawPages();
+            PaintEveryPage(*pv);
+        }
+        limit.Stop();
+        if (loaded) {
             ++documents;
             EXPECT_EQ(dialogs.Messages().size(), shown);
-            EXPECT_GE(pv->GetNumPages(), 1);
-            pv->RedrawPages();
             Saved(*pv);
             Reset();
             return true;
@@ -87,6 +167,7 @@ const std::vector<QByteArray>& Samples()
         MiddleDocument(Hex("14AE47E17A14AE870040"), true),  // 2.12: the picture after its record
         MiddleDocument(kHead213, false),
         CurrentDocument(),
+        HangingPictureDocument(),
     };
     return samples;
 }
@@ -94,6 +175,11 @@ const std::vector<QByteArray>& Samples()
 TEST_F(ReaderTest, EverySampleReads)
 {
     for (const QByteArray& s : Samples()) EXPECT_TRUE(Load(s));
+    // The recorded picture is kept as it came and never played.
+    ASSERT_FALSE(HangingPicture().isEmpty());
+    ASSERT_TRUE(pv->LoadFromFile(dir.filePath("doc.qpv")));
+    const auto& g = dynamic_cast<const TPvGraphicObject&>(*pv->GetPage(1)->Objects.at(0));
+    EXPECT_EQ(g.Metafile, HangingPicture());
 }
 
 TEST_F(ReaderTest, BitFlippedDocumentsGiveADocumentOrTheMessage)

@@ -253,6 +253,18 @@ TEST(PvPreview, PageImageAtZoom100)
     EXPECT_FALSE(dark(img, 816, 500));
     EXPECT_TRUE(dark(img, 24, 1142) && dark(img, 24, 1144));
     EXPECT_FALSE(dark(img, 23, 1143) || dark(img, 400, 1145));
+
+    // A page turn shows the page turned to, drawn from its objects.
+    pv.Canvas().Brush.SetColor(platform::clRed);
+    pv.Canvas().FillRect(50, 50, 100, 100);
+    pv.NewPage();
+    pv.UpdatePreview();
+    const auto redAt75mm = [&] { return pv.PageImage().grab().toImage().pixel(304, 304) == qRgb(255, 0, 0); };
+    EXPECT_FALSE(redAt75mm());
+    pv.PreviousPage();
+    EXPECT_TRUE(redAt75mm());
+    pv.NextPage();
+    EXPECT_FALSE(redAt75mm());
 }
 
 }  // namespace

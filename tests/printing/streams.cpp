@@ -5,6 +5,8 @@
 #include "printing/pvobjects.h"
 
 #include <QImage>
+#include <QPainter>
+#include <QPicture>
 #include <QtEndian>
 #include <gtest/gtest.h>
 
@@ -538,6 +540,32 @@ TEST(ObjectRecords, ForeignMetafileBytesAreSavedBackUnchanged)
     back.LoadFromValuesNew(list);
     EXPECT_EQ(back.GraphicType, gtBitmap);
     EXPECT_EQ(back.GetBitmap().pixel(3, 3), qRgb(0, 0, 255));
+
+    // A picture recorded in this run is stored as a bitmap of its box at 300
+    // pixels per inch, never in Qt's recorded form; a picture read back from
+    // a document is never played.
+    QPicture picture;
+    {
+        QPainter p(&picture);
+        p.fillRect(QRect(0, 0, 20, 10), Qt::red);
+        p.fillRect(QRect(10, 0, 10, 10), Qt::green);
+    }
+    TPvGraphicObject recorded;
+    recorded.SetBounds(0, 0, 2540, 1270);
+    recorded.SetMetafile(picture);
+    const QByteArray stored = Saved(recorded);
+    EXPECT_FALSE(stored.contains("QPIC"));
+    s = ByteStream(stored);
+    list.LoadFromStream(s);
+    back.LoadFromValuesNew(list);
+    ASSERT_EQ(back.GraphicType, gtBitmap);
+    EXPECT_FALSE(back.Metafile.has_value());
+    EXPECT_FALSE(back.GetMetafile().has_value());
+    const QImage bitmap = back.GetBitmap();
+    EXPECT_EQ(bitmap.size(), QSize(300, 150));
+    EXPECT_EQ(bitmap.pixel(10, 75), qRgb(255, 0, 0));
+    EXPECT_EQ(bitmap.pixel(290, 75), qRgb(0, 255, 0));
+    EXPECT_EQ(recorded.GraphicType, gtMetafile) << "the object itself keeps its picture";
 }
 
 }  // namespace
