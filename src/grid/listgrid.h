@@ -1361,6 +1361,14 @@ private:
     void drawButton(platform::Canvas& Canvas, Rect B, TCellGraphic* G, const Rect& CellR);
 
     // the grid's own printing
+    // the steps of BuildPages
+    void preparePrintCanvas(platform::Canvas& ACanvas);
+    bool startPageLayout(TPageLayout& L);
+    void measurePrintColumns(const TPageLayout& L);
+    void fitPrintColumnsToPage(const TPageLayout& L);
+    void measureHeaderAndFooter();
+    int placeColumnGroup(const TPageLayout& L, int First, bool Repeat);
+    void printColumnGroup(const TPageLayout& L, int First, int Last, bool Repeat);
     int printRow(int ARow, int FromCol, int ToCol, int Y);
     int printRowHeight(int ARow);
     QPoint cellPrintSize(int ACol, int ARow);
