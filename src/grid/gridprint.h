@@ -56,7 +56,10 @@ struct TPageLayout {
     int BottomLimit = 0;
 
     // A column given a width: the printed ones and the fixed ones that repeat.
-    bool Measured(int C) const { return C >= FirstMeasured && C <= Cells.Right && (C >= Cells.Left || C < FixedCols); }
+    bool Measured(int C) const
+    {
+        return C >= FirstMeasured && C <= Cells.Right && (C >= Cells.Left || C < FixedCols);
+    }
 };
 
 // Gives a canvas's mapping mode and viewport origin back when the scope ends.

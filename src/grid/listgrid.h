@@ -943,6 +943,7 @@ protected:
     bool viewportEvent(QEvent* e) override;
     // The press handling behind MouseDown.
     void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
+private:
     // the steps of gridMouseDown
     void startPanning(int x, int y);
     void rightMouseDown(platform::ShiftState shift, int col, int row, int x, int y);
@@ -951,6 +952,8 @@ protected:
     void selectFromHeaderAt(int col, int row, int x, int y);
     bool clickCheckBoxAt(int col, int row, int real);
     void pressCellInGrid(platform::MouseButton button, platform::ShiftState shift, int col, int row, int x, int y);
+
+protected:
     // Shows the editor on the validated cell again once the current event is done.
     void reopenEditorLater();
 
