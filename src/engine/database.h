@@ -171,6 +171,9 @@ struct dbSharedMonitor;
 struct dbProcessSlot;
 class dbAnyReference;
 class dbQuery;
+class dbInheritedAttribute;
+struct dbExprNode;
+struct dbOrderByNode;
 
 // Per-thread state of one database (kept in thread-local storage).
 struct dbDatabaseThreadContext {
@@ -492,6 +495,13 @@ public:
     bool select(dbAnyCursor* cursor, dbQuery& query);
 
 private:
+    // the steps of a query's select (select.cpp)
+    void sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked);
+    bool selectByIndexes(dbAnyCursor* cursor, const dbExprNode* condition, const dbOrderByNode* order,
+                         dbInheritedAttribute& iattr);
+    void scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const dbOrderByNode* order,
+                  dbInheritedAttribute& iattr);
+
     friend class dbAnyCursor;
     friend class zarvoDatabase;
 };

@@ -391,10 +391,14 @@ bool dbMatchLike(const char* s, const char* p, int escape)
 // ---------------------------------------------------------------------------
 // Interpreter
 
-void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+namespace {
+
+// Loads a field of a row or of the current record, or the result of a
+// method on one.
+void loadOperand(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
 {
-    dbValue l, r, h;
-    int cop = node->cop;
+    dbValue l;
+    const int cop = node->cop;
     switch (cop) {
     case opLoadBool: case opLoadInt1: case opLoadInt2: case opLoadInt4: case opLoadInt8:
     case opLoadReal4: case opLoadReal8: case opLoadString: case opLoadReference: case opLoadArray: {
@@ -437,7 +441,17 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
         v.addr.base = fieldAt(iattr.record, iattr.recordEnd, node->offs, node->ref.field->dbsSize);
         v.addr.end = iattr.recordEnd;
         return;
+    default:
+        break;
+    }
+}
 
+// Membership, length and indexing of arrays and strings.
+void executeArrayOrString(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l, r;
+    const int cop = node->cop;
+    switch (cop) {
     case opInArrayBool: case opInArrayInt1: case opInArrayInt2: case opInArrayInt4: case opInArrayInt8:
     case opInArrayReal4: case opInArrayReal8: case opInArrayString: case opInArrayReference: {
         dbExecute(node->operand[0], iattr, l);
@@ -481,7 +495,16 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
         v.ivalue = static_cast<unsigned char>(l.str.chars[i]);
         return;
     }
+    default:
+        break;
+    }
+}
 
+// Reads a query parameter from the variable it is bound to.
+void loadParameter(const dbExprNode* node, dbValue& v)
+{
+    const int cop = node->cop;
+    switch (cop) {
     case opParamBool:
         v.ivalue = *static_cast<const byte*>(node->param.var) != 0;
         return;
@@ -517,7 +540,16 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
         v.addr.base = static_cast<const byte*>(node->param.var);
         v.addr.end = nullptr;
         return;
+    default:
+        break;
+    }
+}
 
+// Constants, the current record and the first and last rows of the table.
+void loadConstant(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    const int cop = node->cop;
+    switch (cop) {
     case opTrue:
         v.ivalue = 1;
         return;
@@ -546,34 +578,17 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
         v.str.chars = node->svalue.str;
         v.str.size = std::uint32_t(node->svalue.len);
         return;
+    default:
+        break;
+    }
+}
 
-    case opOrBool:
-        dbExecute(node->operand[0], iattr, l);
-        if (l.ivalue != 0) {
-            v.ivalue = 1;
-            return;
-        }
-        dbExecute(node->operand[1], iattr, r);
-        v.ivalue = r.ivalue != 0;
-        return;
-    case opAndBool:
-        dbExecute(node->operand[0], iattr, l);
-        if (l.ivalue == 0) {
-            v.ivalue = 0;
-            return;
-        }
-        dbExecute(node->operand[1], iattr, r);
-        v.ivalue = r.ivalue != 0;
-        return;
-    case opNotBool:
-        dbExecute(node->operand[0], iattr, l);
-        v.ivalue = l.ivalue == 0;
-        return;
-    case opIsNull:
-        dbExecute(node->operand[0], iattr, l);
-        v.ivalue = l.oid == 0;
-        return;
-
+// Integer arithmetic, wrapping around on overflow.
+void executeIntegerArithmetic(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l, r;
+    const int cop = node->cop;
+    switch (cop) {
     case opNegInt:
         dbExecute(node->operand[0], iattr, l);
         v.ivalue = wrapSub(0, l.ivalue);
@@ -618,26 +633,17 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
             break;
         }
         return;
-
-    case opEqInt: case opNeInt: case opGtInt: case opGeInt: case opLtInt: case opLeInt: {
-        dbExecute(node->operand[0], iattr, l);
-        dbExecute(node->operand[1], iattr, r);
-        std::int64_t a = l.ivalue, b = r.ivalue;
-        v.ivalue = cop == opEqInt ? a == b : cop == opNeInt ? a != b : cop == opGtInt ? a > b
-                 : cop == opGeInt ? a >= b : cop == opLtInt ? a < b : a <= b;
-        return;
+    default:
+        break;
     }
-    case opBetweenInt:
-        dbExecute(node->operand[0], iattr, l);
-        dbExecute(node->operand[1], iattr, r);
-        if (l.ivalue < r.ivalue) {
-            v.ivalue = 0;
-            return;
-        }
-        dbExecute(node->operand[2], iattr, h);
-        v.ivalue = l.ivalue <= h.ivalue;
-        return;
+}
 
+// Real arithmetic.
+void executeRealArithmetic(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l, r;
+    const int cop = node->cop;
+    switch (cop) {
     case opNegReal:
         dbExecute(node->operand[0], iattr, l);
         v.fvalue = -l.fvalue;
@@ -681,7 +687,36 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
         dbExecute(node->operand[1], iattr, r);
         v.fvalue = powerRealInt(l.fvalue, r.ivalue);
         return;
+    default:
+        break;
+    }
+}
 
+// Comparisons and BETWEEN of integers, binaries, reals, booleans, references
+// and strings.
+void compareOperands(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l, r, h;
+    const int cop = node->cop;
+    switch (cop) {
+    case opEqInt: case opNeInt: case opGtInt: case opGeInt: case opLtInt: case opLeInt: {
+        dbExecute(node->operand[0], iattr, l);
+        dbExecute(node->operand[1], iattr, r);
+        std::int64_t a = l.ivalue, b = r.ivalue;
+        v.ivalue = cop == opEqInt ? a == b : cop == opNeInt ? a != b : cop == opGtInt ? a > b
+                 : cop == opGeInt ? a >= b : cop == opLtInt ? a < b : a <= b;
+        return;
+    }
+    case opBetweenInt:
+        dbExecute(node->operand[0], iattr, l);
+        dbExecute(node->operand[1], iattr, r);
+        if (l.ivalue < r.ivalue) {
+            v.ivalue = 0;
+            return;
+        }
+        dbExecute(node->operand[2], iattr, h);
+        v.ivalue = l.ivalue <= h.ivalue;
+        return;
     case opEqBinary: case opNeBinary: case opGtBinary: case opGeBinary: case opLtBinary: case opLeBinary: {
         dbExecute(node->operand[0], iattr, l);
         dbExecute(node->operand[1], iattr, r);
@@ -751,7 +786,17 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
         dbExecute(node->operand[2], iattr, h);
         v.ivalue = std::strcmp(l.str.chars, h.str.chars) <= 0;
         return;
+    default:
+        break;
+    }
+}
 
+// LIKE, case changes, conversions and concatenation.
+void executeStringFunction(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l, r, h;
+    const int cop = node->cop;
+    switch (cop) {
     case opLike:
         dbExecute(node->operand[0], iattr, l);
         dbExecute(node->operand[1], iattr, r);
@@ -812,49 +857,145 @@ void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
         v.str.size = size;
         return;
     }
-    case opDeref: {
-        dbExecute(node->operand[0], iattr, l);
-        oid_t id = l.oid;
-        if (id == 0) {
-            throw dbRuntimeError{dbDatabase::NullReferenceError, nullptr, 0};
+    default:
+        break;
+    }
+}
+
+// Follows a reference to its row; a null or removed one is an error.
+void followReference(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l;
+    dbExecute(node->operand[0], iattr, l);
+    oid_t id = l.oid;
+    if (id == 0) {
+        throw dbRuntimeError{dbDatabase::NullReferenceError, nullptr, 0};
+    }
+    dbDatabase* db = iattr.db;
+    if (id >= db->getIndexSize() || db->getPos(id) == 0
+        || (db->getPos(id) & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
+        throw dbRuntimeError{dbDatabase::NullReferenceError, "Reference to a removed object is accessed", int(id)};
+    }
+    const byte* row = reinterpret_cast<const byte*>(db->getRow(id));
+    v.addr.base = row;
+    v.addr.end = row + reinterpret_cast<const dbRecord*>(row)->size;
+}
+
+// EXISTS: runs the body for each value of its variable until it holds or the
+// variable runs past its array or string.
+void runExists(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l;
+    dbInheritedAttribute::Loop& loop = iattr.loops[node->offs];
+    loop.index = 0;
+    while (true) {
+        loop.indexed = false;
+        try {
+            dbExecute(node->operand[0], iattr, l);
+        } catch (const LoopEnd& end) {
+            if (end.loop != node->offs) {
+                throw;
+            }
+            v.ivalue = 0;
+            return;
         }
-        dbDatabase* db = iattr.db;
-        if (id >= db->getIndexSize() || db->getPos(id) == 0
-            || (db->getPos(id) & (dbInternalObjectMarker | dbFreeHandleMarker)) != 0) {
-            throw dbRuntimeError{dbDatabase::NullReferenceError, "Reference to a removed object is accessed", int(id)};
+        if (l.ivalue != 0) {
+            v.ivalue = 1;
+            return;
         }
-        const byte* row = reinterpret_cast<const byte*>(db->getRow(id));
-        v.addr.base = row;
-        v.addr.end = row + reinterpret_cast<const dbRecord*>(row)->size;
+        if (!loop.indexed) {
+            // Nothing in the body depended on the variable this time:
+            // every further round would be false as well.
+            v.ivalue = 0;
+            return;
+        }
+        loop.index += 1;
+    }
+}
+
+} // namespace
+
+void dbExecute(const dbExprNode* node, dbInheritedAttribute& iattr, dbValue& v)
+{
+    dbValue l, r;
+    switch (node->cop) {
+    case opLoadBool: case opLoadInt1: case opLoadInt2: case opLoadInt4: case opLoadInt8: case opLoadReal4:
+    case opLoadReal8: case opLoadString: case opLoadReference: case opLoadArray: case opLoadSelfBool:
+    case opLoadSelfInt1: case opLoadSelfInt2: case opLoadSelfInt4: case opLoadSelfInt8: case opLoadSelfReal4:
+    case opLoadSelfReal8: case opLoadSelfString: case opLoadSelfReference: case opLoadSelfArray:
+    case opInvokeBool: case opInvokeInt1: case opInvokeInt2: case opInvokeInt4: case opInvokeInt8:
+    case opInvokeReal4: case opInvokeReal8: case opInvokeString: case opInvokeReference: case opInvokeSelfBool:
+    case opInvokeSelfInt1: case opInvokeSelfInt2: case opInvokeSelfInt4: case opInvokeSelfInt8:
+    case opInvokeSelfReal4: case opInvokeSelfReal8: case opInvokeSelfString: case opInvokeSelfReference:
+    case opLoadRawBinary: case opLoadSelfRawBinary:
+        loadOperand(node, iattr, v);
         return;
-    }
-    case opExists: {
-        dbInheritedAttribute::Loop& loop = iattr.loops[node->offs];
-        loop.index = 0;
-        while (true) {
-            loop.indexed = false;
-            try {
-                dbExecute(node->operand[0], iattr, l);
-            } catch (const LoopEnd& end) {
-                if (end.loop != node->offs) {
-                    throw;
-                }
-                v.ivalue = 0;
-                return;
-            }
-            if (l.ivalue != 0) {
-                v.ivalue = 1;
-                return;
-            }
-            if (!loop.indexed) {
-                // Nothing in the body depended on the variable this time:
-                // every further round would be false as well.
-                v.ivalue = 0;
-                return;
-            }
-            loop.index += 1;
+    case opInArrayBool: case opInArrayInt1: case opInArrayInt2: case opInArrayInt4: case opInArrayInt8:
+    case opInArrayReal4: case opInArrayReal8: case opInArrayString: case opInArrayReference: case opInString:
+    case opArrayLength: case opStringLength: case opArrayElement: case opStringChar:
+        executeArrayOrString(node, iattr, v);
+        return;
+    case opParamBool: case opParamInt1: case opParamInt2: case opParamInt4: case opParamInt8: case opParamReal4:
+    case opParamReal8: case opParamString: case opParamStringPtr: case opParamReference: case opParamArray:
+    case opParamArrayPtr: case opParamRawBinary:
+        loadParameter(node, v);
+        return;
+    case opTrue: case opFalse: case opCurrent: case opFirst: case opLast: case opNull: case opIntConst:
+    case opRealConst: case opStringConst:
+        loadConstant(node, iattr, v);
+        return;
+    case opNegInt: case opNotInt: case opAbsInt: case opAddInt: case opSubInt: case opMulInt: case opDivInt:
+    case opAndInt: case opOrInt: case opPowerInt:
+        executeIntegerArithmetic(node, iattr, v);
+        return;
+    case opNegReal: case opAbsReal: case opAddReal: case opSubReal: case opMulReal: case opDivReal:
+    case opPowerReal: case opPowerRealInt:
+        executeRealArithmetic(node, iattr, v);
+        return;
+    case opEqInt: case opNeInt: case opGtInt: case opGeInt: case opLtInt: case opLeInt: case opBetweenInt:
+    case opEqBinary: case opNeBinary: case opGtBinary: case opGeBinary: case opLtBinary: case opLeBinary:
+    case opBetweenBinary: case opEqReal: case opNeReal: case opGtReal: case opGeReal: case opLtReal:
+    case opLeReal: case opBetweenReal: case opEqBool: case opNeBool: case opEqReference: case opNeReference:
+    case opEqString: case opNeString: case opGtString: case opGeString: case opLtString: case opLeString:
+    case opBetweenString:
+        compareOperands(node, iattr, v);
+        return;
+    case opLike: case opLikeEscape: case opUpper: case opLower: case opIntToReference: case opIntToReal:
+    case opRealToInt: case opIntToString: case opRealToString: case opConcat:
+        executeStringFunction(node, iattr, v);
+        return;
+    case opDeref:
+        followReference(node, iattr, v);
+        return;
+    case opExists:
+        runExists(node, iattr, v);
+        return;
+    case opOrBool:
+        dbExecute(node->operand[0], iattr, l);
+        if (l.ivalue != 0) {
+            v.ivalue = 1;
+            return;
         }
-    }
+        dbExecute(node->operand[1], iattr, r);
+        v.ivalue = r.ivalue != 0;
+        return;
+    case opAndBool:
+        dbExecute(node->operand[0], iattr, l);
+        if (l.ivalue == 0) {
+            v.ivalue = 0;
+            return;
+        }
+        dbExecute(node->operand[1], iattr, r);
+        v.ivalue = r.ivalue != 0;
+        return;
+    case opNotBool:
+        dbExecute(node->operand[0], iattr, l);
+        v.ivalue = l.ivalue == 0;
+        return;
+    case opIsNull:
+        dbExecute(node->operand[0], iattr, l);
+        v.ivalue = l.oid == 0;
+        return;
     case opVariable:
         v.ivalue = iattr.loops[node->offs].index;
         return;

@@ -539,6 +539,12 @@ bool keysInside(const dbRecord* row, const dbOrderByNode* order)
     return true;
 }
 
+// The error a select meets on a damaged row.
+dbRuntimeError damagedRecord()
+{
+    return {dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record", 0};
+}
+
 // Clears the sort's evaluation context when the select ends, however.
 struct SortContextScope {
     explicit SortContextScope(dbInheritedAttribute* iattr) { sortContext = iattr; }
@@ -579,29 +585,11 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
     try {
         dbInheritedAttribute iattr(this, table);
         SortContextScope sortScope(&iattr);
-        const dbRuntimeError damaged{DatabaseOpenError, "Database file was corrupted: invalid record", 0};
-        // Rows a scan has not checked (from an index or a walk) are checked
-        // here, before a sort compares them.
-        auto sortSelection = [&](oid_t first = 0, bool keysChecked = false) {
-            static const bool hooked = (dbSelection::compareExpressionKey = &compareExpressionKeys, true);
-            (void)hooked;
-            for (auto* seg = cursor->selection.first; !keysChecked && seg != nullptr; seg = seg->next) {
-                for (std::size_t i = 0; i < seg->nRows; i++) {
-                    const dbRecord* row = findRecord(seg->rows[i]);
-                    if (row == nullptr || !keysInside(row, order)) {
-                        throw damaged;
-                    }
-                }
-            }
-            statistics.sorts += 1;
-            cursor->sort(order, first);
-        };
-
         if (query.startFrom != dbCompiledQuery::StartFromAny) {
             statistics.strategy = dbQueryStatistics::Traversal;
             traverse(this, cursor, query, iattr);
             if (order != nullptr) {
-                sortSelection();
+                sortSelection(cursor, order, 0, false);
             }
             return true;
         }
@@ -622,53 +610,9 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
                 return true;
             }
         }
-
-        // Plan every index search first, so that a condition only partly
-        // served by indexes is left to the walk or scan as a whole.
-        std::vector<IndexPlan> plans;
-        bool served;
-        if (condition->cop == opAndBool) {
-            plans.emplace_back();
-            served = isIndexApplicable(condition->operand[0], condition->operand[1], condition, plans.back(), iattr);
-        } else {
-            const dbExprNode* node = condition;
-            served = true;
-            while (served && node->cop == opOrBool) {
-                plans.emplace_back();
-                served = isIndexApplicable(node->operand[0], nullptr, nullptr, plans.back(), iattr);
-                node = node->operand[1];
-            }
-            if (served) {
-                plans.emplace_back();
-                served = isIndexApplicable(node, nullptr, nullptr, plans.back(), iattr);
-            }
-        }
-        if (served) {
-            statistics.strategy =
-                plans.size() == 1 ? dbQueryStatistics::IndexSearch : dbQueryStatistics::IndexOrChain;
-            if (plans.size() > 1) {
-                cursor->checkForDuplicates();
-            }
-            for (const IndexPlan& plan : plans) {
-                if (!runPlan(this, cursor, plan, iattr)) {
-                    break;
-                }
-            }
-            if (order == nullptr) {
-                return true;
-            }
-            if (plans.size() == 1 && order->next == nullptr && order->field == plans[0].field) {
-                // The index delivered the key order.
-                if (!order->ascent) {
-                    cursor->selection.reverse();
-                    statistics.reverses += 1;
-                }
-            } else {
-                sortSelection();
-            }
+        if (selectByIndexes(cursor, condition, order, iattr)) {
             return true;
         }
-
         const dbExprNode* filter = condition->cop == opVoid ? nullptr : condition;
         if (order != nullptr && order->next == nullptr && order->field != nullptr && order->field->tTree != 0) {
             statistics.strategy = dbQueryStatistics::OrderedWalk;
@@ -681,57 +625,7 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
             }
             return true;
         }
-
-        statistics.strategy = dbQueryStatistics::Scan;
-        const auto* t = reinterpret_cast<const dbTable*>(get(table->tableId));
-        // A damaged row list could loop: the walk takes no more steps than
-        // the table has rows (and no table has more rows than ids).
-        // A list that ends before the count of rows is damaged as well.
-        const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
-        std::size_t walked = 0;
-        // The first row in ORDER BY order is found while the rows pass.
-        dbFirstInOrder first(order);
-        oid_t previous = 0;
-        for (oid_t id = t->firstRow; !cursor->isLimitReached(); walked++) {
-            if (id == 0) {
-                if (walked < rows) {
-                    throw damaged;
-                }
-                break;
-            }
-            const dbRecord* row = walked < rows ? findRecord(id) : nullptr;
-            if (row == nullptr) {
-                throw damaged;
-            }
-            // Rows are mostly linked in the order of their ids, a step apart:
-            // the row that many steps ahead is loaded while this one is seen,
-            // so that the walk does not wait for each row in turn.
-            if (id > previous) {
-                std::uint64_t ahead = id + std::uint64_t(id - previous) * scanPrefetchSteps;
-                if (const byte* soon = ahead < getIndexSize() ? addressHint(oid_t(ahead)) : nullptr) {
-                    __builtin_prefetch(soon);
-                }
-            }
-            previous = id;
-            statistics.rowsScanned += 1;
-            if (filter == nullptr || (statistics.evaluations += 1, dbEvaluate(iattr, filter, id))) {
-                if (order != nullptr && !keysInside(row, order)) {
-                    throw damaged;
-                }
-                std::size_t before = cursor->getNumberOfRecords();
-                bool more = cursor->add(id);
-                if (first.watching() && cursor->getNumberOfRecords() > before) {
-                    first.see(id, reinterpret_cast<const byte*>(row));
-                }
-                if (!more) {
-                    break;
-                }
-            }
-            id = row->next;
-        }
-        if (order != nullptr) {
-            sortSelection(first.unique(cursor->getNumberOfRecords()), true);
-        }
+        scanRows(cursor, filter, order, iattr);
         return true;
     } catch (const dbRuntimeError& e) {
         // The evaluation's temporaries are gone with its context.
@@ -744,5 +638,132 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
         statistics.failed = true;
         handleError(OutOfMemoryError, nullptr, 0);
         return false;
+    }
+}
+
+// Sorts the selection by the ORDER BY keys. Rows a scan has not checked
+// (from an index or a walk) are checked here, before a sort compares them.
+void dbDatabase::sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked)
+{
+    static const bool hooked = (dbSelection::compareExpressionKey = &compareExpressionKeys, true);
+    (void)hooked;
+    for (auto* seg = cursor->selection.first; !keysChecked && seg != nullptr; seg = seg->next) {
+        for (std::size_t i = 0; i < seg->nRows; i++) {
+            const dbRecord* row = findRecord(seg->rows[i]);
+            if (row == nullptr || !keysInside(row, order)) {
+                throw damagedRecord();
+            }
+        }
+    }
+    statistics.sorts += 1;
+    cursor->sort(order, first);
+}
+
+// Selects through the indexes when they serve the whole condition: one
+// search, or one for each part of an OR chain. Every index search is planned
+// first, so that a condition only partly served by indexes is left to the
+// walk or scan as a whole. False (nothing selected) when they do not serve.
+bool dbDatabase::selectByIndexes(dbAnyCursor* cursor, const dbExprNode* condition, const dbOrderByNode* order,
+                                 dbInheritedAttribute& iattr)
+{
+    std::vector<IndexPlan> plans;
+    bool served;
+    if (condition->cop == opAndBool) {
+        plans.emplace_back();
+        served = isIndexApplicable(condition->operand[0], condition->operand[1], condition, plans.back(), iattr);
+    } else {
+        const dbExprNode* node = condition;
+        served = true;
+        while (served && node->cop == opOrBool) {
+            plans.emplace_back();
+            served = isIndexApplicable(node->operand[0], nullptr, nullptr, plans.back(), iattr);
+            node = node->operand[1];
+        }
+        if (served) {
+            plans.emplace_back();
+            served = isIndexApplicable(node, nullptr, nullptr, plans.back(), iattr);
+        }
+    }
+    if (!served) {
+        return false;
+    }
+    statistics.strategy = plans.size() == 1 ? dbQueryStatistics::IndexSearch : dbQueryStatistics::IndexOrChain;
+    if (plans.size() > 1) {
+        cursor->checkForDuplicates();
+    }
+    for (const IndexPlan& plan : plans) {
+        if (!runPlan(this, cursor, plan, iattr)) {
+            break;
+        }
+    }
+    if (order == nullptr) {
+        return true;
+    }
+    if (plans.size() == 1 && order->next == nullptr && order->field == plans[0].field) {
+        // The index delivered the key order.
+        if (!order->ascent) {
+            cursor->selection.reverse();
+            statistics.reverses += 1;
+        }
+    } else {
+        sortSelection(cursor, order, 0, false);
+    }
+    return true;
+}
+
+// Walks the table's row list, selecting the rows that satisfy the filter
+// (all rows without one), then sorts them when an order is asked for.
+void dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const dbOrderByNode* order,
+                          dbInheritedAttribute& iattr)
+{
+    statistics.strategy = dbQueryStatistics::Scan;
+    const auto* t = reinterpret_cast<const dbTable*>(get(cursor->table->tableId));
+    // A damaged row list could loop: the walk takes no more steps than
+    // the table has rows (and no table has more rows than ids).
+    // A list that ends before the count of rows is damaged as well.
+    const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
+    std::size_t walked = 0;
+    // The first row in ORDER BY order is found while the rows pass.
+    dbFirstInOrder first(order);
+    oid_t previous = 0;
+    for (oid_t id = t->firstRow; !cursor->isLimitReached(); walked++) {
+        if (id == 0) {
+            if (walked < rows) {
+                throw damagedRecord();
+            }
+            break;
+        }
+        const dbRecord* row = walked < rows ? findRecord(id) : nullptr;
+        if (row == nullptr) {
+            throw damagedRecord();
+        }
+        // Rows are mostly linked in the order of their ids, a step apart:
+        // the row that many steps ahead is loaded while this one is seen,
+        // so that the walk does not wait for each row in turn.
+        if (id > previous) {
+            std::uint64_t ahead = id + std::uint64_t(id - previous) * scanPrefetchSteps;
+            if (const byte* soon = ahead < getIndexSize() ? addressHint(oid_t(ahead)) : nullptr) {
+                __builtin_prefetch(soon);
+            }
+        }
+        previous = id;
+        statistics.rowsScanned += 1;
+        if (filter == nullptr || (statistics.evaluations += 1, dbEvaluate(iattr, filter, id))) {
+            if (order != nullptr && !keysInside(row, order)) {
+                throw damagedRecord();
+            }
+            std::size_t before = cursor->getNumberOfRecords();
+            bool more = cursor->add(id);
+            if (first.watching() && cursor->getNumberOfRecords() > before) {
+                first.see(id, reinterpret_cast<const byte*>(row));
+            }
+            if (!more) {
+                break;
+            }
+        }
+        id = row->next;
+    }
+    if (order != nullptr) {
+        sortSelection(cursor, order, first.unique(cursor->getNumberOfRecords()), true);
     }
 }

@@ -77,6 +77,86 @@ std::string RIvuZuvuzoZuvu::specialEditorValue() const
     }
 }
 
+// The spin editors, by their own reading of the text: a text that is no
+// number or date opens at the spin's fallback and raises nothing.
+QWidget* RIvuZuvuzoZuvu::showSpinEditor(const Rect& R, const QColor& Color, const QFont& Font, const QString& Text,
+                                        int ARealCol, int ARow)
+{
+    editActive_ = true;
+    placeControl(spin_, R.Left, R.Top, R.Right - R.Left - 1, R.Bottom - R.Top - 1, Color, Font);
+    switch (editorType_) {
+    case edSpinEdit:
+        spin_->SetSpinType(sptNormal);
+        spin_->setText(Text);
+        spin_->SetValue(spin_->Value());
+        break;
+    case edFloatSpinEdit:
+        spin_->SetSpinType(sptFloat);
+        spin_->setText(Text);
+        spin_->SetFloatValue(spin_->FloatValue());
+        break;
+    case edTimeSpinEdit:
+        spin_->SetSpinType(sptTime);
+        spin_->setText(QString::fromStdString(GetCellEx(ARealCol, ARow)));
+        break;
+    default:
+        spin_->setText(Text);
+        spin_->SetDateValue(spin_->DateValue());
+        spin_->SetSpinType(sptDate);
+        break;
+    }
+    return spin_;
+}
+
+// The combo box: an edit combo shows the text, a list combo selects the
+// item of that text (or the grid's combo selection) and takes no start key.
+QWidget* RIvuZuvuzoZuvu::showComboEditor(const Rect& R, const QColor& Color, const QFont& Font, const QString& Text,
+                                         bool& TakesStartChar)
+{
+    editActive_ = true;
+    const bool list = editorType_ == edComboList;
+    combo_->hidePopup();
+    combo_->setEditable(!list);
+    placeControl(combo_, R.Left, R.Top, R.Right - R.Left - 1, R.Bottom - R.Top - 1, Color, Font);
+    if (list) {
+        int index = combo_->findText(Text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (index < 0)
+            index = ComboSelection == -1 ? 0 : ComboSelection;
+        combo_->setCurrentIndex(index < combo_->count() ? index : -1);
+        TakesStartChar = false;
+    } else {
+        combo_->setEditText(Text);
+    }
+    if (Navigation->AutoComboDropSize())
+        combo_->SizeDropDownWidth();
+    if (Look() == glSoft) {
+        combo_->SetFlat(true);
+        combo_->SetEtched(true);
+    }
+    return combo_;
+}
+
+// The date or time picker in the short date (or hh:mm:ss) format; a text
+// that is no date (or time) starts at today (now).
+QWidget* RIvuZuvuzoZuvu::showDatePicker(const Rect& R, const QColor& Color, const QFont& Font, const std::string& Text)
+{
+    editActive_ = true;
+    const bool time = editorType_ == edTimeEdit;
+    const QDateTime now = QDateTime::currentDateTime();
+    if (time) {
+        datePicker_->setDisplayFormat(QStringLiteral("hh%1mm%1ss").arg(QLatin1Char(formatSettings().TimeSeparator)));
+        datePicker_->setCalendarPopup(false);
+    } else {
+        datePicker_->setDisplayFormat(QString::fromStdString(ShortDateFormatText()));
+        datePicker_->setCalendarPopup(editorType_ == edDateEdit);
+    }
+    if (!datePicker_->ReadCellText(Text, time))
+        time ? datePicker_->setTime(now.time()) : datePicker_->setDate(now.date());
+    const int h = time ? R.Bottom - R.Top - 1 : datePicker_->height();
+    placeControl(datePicker_, R.Left, R.Top, R.Right - R.Left - 1, h, Color, Font);
+    return datePicker_;
+}
+
 void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
 {
     editorShown_[1] = editorShown_[2] = true;
@@ -99,59 +179,13 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
     QWidget* control = nullptr;
     bool takesStartChar = true;
     if (isSpin(editorType_)) {
-        editActive_ = true;
-        placeControl(spin_, R.Left, R.Top, W, H, color, qfont);
-        // The spin's own reading of the text: a text that is no number or
-        // date opens at the spin's fallback and raises nothing.
-        switch (editorType_) {
-        case edSpinEdit:
-            spin_->SetSpinType(sptNormal);
-            spin_->setText(qtext);
-            spin_->SetValue(spin_->Value());
-            break;
-        case edFloatSpinEdit:
-            spin_->SetSpinType(sptFloat);
-            spin_->setText(qtext);
-            spin_->SetFloatValue(spin_->FloatValue());
-            break;
-        case edTimeSpinEdit:
-            spin_->SetSpinType(sptTime);
-            spin_->setText(QString::fromStdString(GetCellEx(real, ARow)));
-            break;
-        default:
-            spin_->setText(qtext);
-            spin_->SetDateValue(spin_->DateValue());
-            spin_->SetSpinType(sptDate);
-            break;
-        }
-        control = spin_;
+        control = showSpinEditor(R, color, qfont, qtext, real, ARow);
     } else {
         switch (editorType_) {
         case edComboEdit:
-        case edComboList: {
-            editActive_ = true;
-            const bool list = editorType_ == edComboList;
-            combo_->hidePopup();
-            combo_->setEditable(!list);
-            placeControl(combo_, R.Left, R.Top, W, H, color, qfont);
-            if (list) {
-                int index = combo_->findText(qtext, Qt::MatchExactly | Qt::MatchCaseSensitive);
-                if (index < 0)
-                    index = ComboSelection == -1 ? 0 : ComboSelection;
-                combo_->setCurrentIndex(index < combo_->count() ? index : -1);
-                takesStartChar = false;
-            } else {
-                combo_->setEditText(qtext);
-            }
-            if (Navigation->AutoComboDropSize())
-                combo_->SizeDropDownWidth();
-            if (Look() == glSoft) {
-                combo_->SetFlat(true);
-                combo_->SetEtched(true);
-            }
-            control = combo_;
+        case edComboList:
+            control = showComboEditor(R, color, qfont, qtext, takesStartChar);
             break;
-        }
         case edEditBtn:
         case edNumericEditBtn:
         case edFloatEditBtn:
@@ -179,25 +213,10 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
             break;
         case edDateEdit:
         case edDateEditUpDown:
-        case edTimeEdit: {
-            editActive_ = true;
-            const bool time = editorType_ == edTimeEdit;
-            const QDateTime now = QDateTime::currentDateTime();
-            if (time) {
-                datePicker_->setDisplayFormat(QStringLiteral("hh%1mm%1ss").arg(QLatin1Char(formatSettings().TimeSeparator)));
-                datePicker_->setCalendarPopup(false);
-            } else {
-                datePicker_->setDisplayFormat(QString::fromStdString(ShortDateFormatText()));
-                datePicker_->setCalendarPopup(editorType_ == edDateEdit);
-            }
-            // A text that is no date (or time) starts at today (now).
-            if (!datePicker_->ReadCellText(text, time))
-                time ? datePicker_->setTime(now.time()) : datePicker_->setDate(now.date());
-            placeControl(datePicker_, R.Left, R.Top, W, time ? H : datePicker_->height(), color, qfont);
-            control = datePicker_;
+        case edTimeEdit:
+            control = showDatePicker(R, color, qfont, text);
             takesStartChar = false;
             break;
-        }
         case edRichEdit:
             editActive_ = true;
             editRichEdit_->setParent(viewport());

@@ -181,6 +181,66 @@ QPoint RIvuZuvuzoZuvu::CalcTextPos(Rect& ARect, int Angle, const std::string& Te
 
 // ---------------------------------------------------------------- the painter
 
+namespace {
+
+// The box of Width x Height pixels a graphic takes in cell R, by its own
+// alignment and, beside text, the text's alignment.
+Rect graphicBox(const Rect& R, int Width, int Height, TCellHAlign HPlace, TCellVAlign VPlace, TAlignment HAlign)
+{
+    int x1 = R.Left, x2 = R.Right, y1 = R.Top, y2 = R.Bottom;
+    bool x2Set = false, y2Set = false;
+    switch (HPlace) {
+    case haLeft: x1 = R.Left + 1; break;
+    case haRight: x2 = R.Right - 1; x1 = x2 - Width; x2Set = true; break;
+    case haCenter: x1 = Width < R.Width() ? R.Left + (R.Width() - Width) / 2 : R.Left + 1; break;
+    case haBeforeText:
+        if (HAlign == taLeftJustify) {
+            x1 = R.Left + 1;
+        } else {
+            x1 = R.Right - Width;
+            if (x1 < R.Left)
+                x1 = R.Left + 1;
+        }
+        break;
+    case haAfterText:
+        if (HAlign == taRightJustify) {
+            x2 = R.Right - 1;
+            x1 = x2 - Width;
+            x2Set = true;
+        } else {
+            x1 = R.Left;
+        }
+        break;
+    case haFull: x2Set = true; break;
+    }
+    if (!x2Set)
+        x2 = x1 + Width;
+    switch (VPlace) {
+    case vaTop:
+    case vaAboveText: y1 = R.Top + 1; break;
+    case vaBottom: y2 = R.Bottom - 1; y1 = y2 - Height; y2Set = true; break;
+    case vaCenter: y1 = Height < R.Height() ? R.Top + (R.Height() - Height) / 2 : R.Top + 1; break;
+    case vaUnderText: y1 = R.Bottom - Height; y2 = R.Bottom; y2Set = true; break;
+    case vaFull: y2Set = true; break;
+    }
+    if (!y2Set)
+        y2 = y1 + Height;
+    return {x1, y1, x2, y2};
+}
+
+// The red corner of a cell with a comment.
+void drawCommentMark(platform::Canvas& ACanvas, const Rect& R, TColor Background)
+{
+    const platform::Pen oldPen = ACanvas.Pen;
+    ACanvas.Pen.Color = platform::clRed;
+    ACanvas.Brush.SetColor(platform::clRed);
+    ACanvas.Polygon({QPoint(R.Right - 7, R.Top + 1), QPoint(R.Right - 2, R.Top + 1), QPoint(R.Right - 2, R.Top + 6)});
+    ACanvas.Brush.SetColor(Background);
+    ACanvas.Pen = oldPen;
+}
+
+}  // namespace
+
 void RIvuZuvuzoZuvu::DrawCellGraphic(platform::Canvas& ACanvas, int C, int ARow, Rect R, platform::GridDrawState AState,
                                      TAlignment HAlign)
 {
@@ -191,47 +251,8 @@ void RIvuZuvuzoZuvu::DrawCellGraphic(platform::Canvas& ACanvas, int C, int ARow,
     TCellGraphic* g = GetGraphicDetails(C, ARow, gw, gh, textToo, gha, gva);
     if (!g)
         return;
-
-    // The box of gw x gh pixels.
-    int x1 = R.Left, x2 = R.Right, y1 = R.Top, y2 = R.Bottom;
-    bool x2Set = false, y2Set = false;
-    switch (gha) {
-    case haLeft: x1 = R.Left + 1; break;
-    case haRight: x2 = R.Right - 1; x1 = x2 - gw; x2Set = true; break;
-    case haCenter: x1 = gw < R.Width() ? R.Left + (R.Width() - gw) / 2 : R.Left + 1; break;
-    case haBeforeText:
-        if (HAlign == taLeftJustify) {
-            x1 = R.Left + 1;
-        } else {
-            x1 = R.Right - gw;
-            if (x1 < R.Left)
-                x1 = R.Left + 1;
-        }
-        break;
-    case haAfterText:
-        if (HAlign == taRightJustify) {
-            x2 = R.Right - 1;
-            x1 = x2 - gw;
-            x2Set = true;
-        } else {
-            x1 = R.Left;
-        }
-        break;
-    case haFull: x2Set = true; break;
-    }
-    if (!x2Set)
-        x2 = x1 + gw;
-    switch (gva) {
-    case vaTop:
-    case vaAboveText: y1 = R.Top + 1; break;
-    case vaBottom: y2 = R.Bottom - 1; y1 = y2 - gh; y2Set = true; break;
-    case vaCenter: y1 = gh < R.Height() ? R.Top + (R.Height() - gh) / 2 : R.Top + 1; break;
-    case vaUnderText: y1 = R.Bottom - gh; y2 = R.Bottom; y2Set = true; break;
-    case vaFull: y2Set = true; break;
-    }
-    if (!y2Set)
-        y2 = y1 + gh;
-    const Rect box{x1, y1, x2, y2};
+    const Rect box = graphicBox(R, gw, gh, gha, gva, HAlign);
+    const int x1 = box.Left, y1 = box.Top;
 
     const bool notFixedCol = C >= FixedCols();
     const bool rowFlagged = ARow >= 0 && ARow < static_cast<int>(rowSelect_.size()) && rowSelect_[ARow];
@@ -277,20 +298,9 @@ void RIvuZuvuzoZuvu::DrawCellGraphic(platform::Canvas& ACanvas, int C, int ARow,
         drawCheck(ACanvas, box, checked, canEdit);
         break;
     }
-    case ctRotated: {
-        const platform::Font oldFont = ACanvas.Font;
-        Rect area = R;
-        const std::string text = GetCellEx(C, ARow);
-        const QPoint p = CalcTextPos(area, g->CellAngle, text, HAlign, &ACanvas);
-        ACanvas.Font.Orientation = 10 * g->CellAngle;
-        {
-            ClipScope clip(ACanvas, area);
-            ACanvas.SetBackgroundTransparent(true);
-            ACanvas.TextOut(p.x(), p.y(), QString::fromStdString(text));
-        }
-        ACanvas.Font = oldFont;
+    case ctRotated:
+        drawRotatedText(ACanvas, C, ARow, R, g->CellAngle, HAlign);
         break;
-    }
     case ctNode:
         drawNode(ACanvas, R, g, ARow);
         break;
@@ -331,15 +341,9 @@ void RIvuZuvuzoZuvu::DrawCellGraphic(platform::Canvas& ACanvas, int C, int ARow,
     case ctProgress:
         drawProgress(ACanvas, R, g, C, ARow);
         break;
-    case ctComment: {
-        const platform::Pen oldPen = ACanvas.Pen;
-        ACanvas.Pen.Color = platform::clRed;
-        ACanvas.Brush.SetColor(platform::clRed);
-        ACanvas.Polygon({QPoint(R.Right - 7, R.Top + 1), QPoint(R.Right - 2, R.Top + 1), QPoint(R.Right - 2, R.Top + 6)});
-        ACanvas.Brush.SetColor(Color());
-        ACanvas.Pen = oldPen;
+    case ctComment:
+        drawCommentMark(ACanvas, R, Color());
         break;
-    }
     case ctButton:
     case ctBitButton: {
         const Rect cell = CellRect(RemapColInv(C), ARow);
@@ -352,6 +356,23 @@ void RIvuZuvuzoZuvu::DrawCellGraphic(platform::Canvas& ACanvas, int C, int ARow,
     default:
         break;
     }
+}
+
+// The cell's text turned by Angle degrees, clipped to the cell.
+void RIvuZuvuzoZuvu::drawRotatedText(platform::Canvas& ACanvas, int C, int ARow, const Rect& R, int Angle,
+                                     TAlignment HAlign)
+{
+    const platform::Font oldFont = ACanvas.Font;
+    Rect area = R;
+    const std::string text = GetCellEx(C, ARow);
+    const QPoint p = CalcTextPos(area, Angle, text, HAlign, &ACanvas);
+    ACanvas.Font.Orientation = 10 * Angle;
+    {
+        ClipScope clip(ACanvas, area);
+        ACanvas.SetBackgroundTransparent(true);
+        ACanvas.TextOut(p.x(), p.y(), QString::fromStdString(text));
+    }
+    ACanvas.Font = oldFont;
 }
 
 // ---------------------------------------------------------------- check boxes and radio buttons

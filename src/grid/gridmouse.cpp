@@ -39,25 +39,11 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
     MouseToCell(x, y, col, row);
 
     if (button == platform::mbMiddle) {
-        if (IntelliPan != ipNone && wheelScrollLines_ > 0) {
-            panning_ = true;
-            panOrigin_ = {x, y};
-            panTimer_ = startTimer(10);
-            viewport()->grabMouse();
-            viewport()->setCursor(Qt::SizeAllCursor);
-        }
+        startPanning(x, y);
         return;
     }
     if (button == platform::mbRight) {
-        TBaseGrid::MouseDown(button, shift, x, y);
-        if (col < 0 || row < 0)
-            return;
-        if (OnRightClickCell)
-            OnRightClickCell(this, row, col);
-        if (URLShow() && URLEdit && IsURL(GetCellEx(RemapCol(col), row)) && !IsFixed(col, row)) {
-            MoveColRow(col, row, true, true);
-            ShowEditor();
-        }
+        rightMouseDown(shift, col, row, x, y);
         return;
     }
 
@@ -85,17 +71,7 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
         return;
     }
     if (row >= FixedRows() && col == 0 && IsNode(row)) {
-        const int real = RemapRowInv(row);
-        if (GetNodeState(row)) {
-            ExpandNode(row);
-            if (OnExpandNode)
-                OnExpandNode(this, row, real);
-        } else {
-            ContractNode(row);
-            if (OnContractNode)
-                OnContractNode(this, row, real);
-        }
-        MoveColRow(Col(), row, true, true);
+        toggleNodeAt(row);
         return;
     }
     const int real = RemapCol(col);
@@ -134,8 +110,62 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
         else if (GetRowSelect(row))
             pressState_.rowDeselect = true;
     }
+    if (clickAnchorAt(col, row, real, x, y))
+        return;
+    selectFromHeaderAt(col, row, x, y);
+    if (clickCheckBoxAt(col, row, real))
+        return;
+    if (OnClickCell)
+        OnClickCell(this, row, col);
+    pressCellInGrid(button, shift, col, row, x, y);
+}
 
-    // A link: the handler may take the click; otherwise the address opens.
+// The middle button starts panning where the grid pans and the wheel scrolls.
+void RIvuZuvuzoZuvu::startPanning(int x, int y)
+{
+    if (IntelliPan != ipNone && wheelScrollLines_ > 0) {
+        panning_ = true;
+        panOrigin_ = {x, y};
+        panTimer_ = startTimer(10);
+        viewport()->grabMouse();
+        viewport()->setCursor(Qt::SizeAllCursor);
+    }
+}
+
+// The right button tells the owner and opens the editor on a link it may edit.
+void RIvuZuvuzoZuvu::rightMouseDown(ShiftState shift, int col, int row, int x, int y)
+{
+    TBaseGrid::MouseDown(platform::mbRight, shift, x, y);
+    if (col < 0 || row < 0)
+        return;
+    if (OnRightClickCell)
+        OnRightClickCell(this, row, col);
+    if (URLShow() && URLEdit && IsURL(GetCellEx(RemapCol(col), row)) && !IsFixed(col, row)) {
+        MoveColRow(col, row, true, true);
+        ShowEditor();
+    }
+}
+
+// A press on a node opens or closes it and moves to its row.
+void RIvuZuvuzoZuvu::toggleNodeAt(int row)
+{
+    const int real = RemapRowInv(row);
+    if (GetNodeState(row)) {
+        ExpandNode(row);
+        if (OnExpandNode)
+            OnExpandNode(this, row, real);
+    } else {
+        ContractNode(row);
+        if (OnContractNode)
+            OnContractNode(this, row, real);
+    }
+    MoveColRow(Col(), row, true, true);
+}
+
+// A link: the handler may take the click; otherwise the address opens. True
+// when the press was on a link.
+bool RIvuZuvuzoZuvu::clickAnchorAt(int col, int row, int real, int x, int y)
+{
     const std::string text = GetCellEx(real, row);
     const TTextType type = TextType(text, EnableHTML);
     std::string anchor;
@@ -143,16 +173,20 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
         anchor = text;
     else if (type == ttHTML)
         anchor = AnchorAt(col, row, x, y);
-    if (!anchor.empty()) {
-        bool autoHandle = true;
-        if (OnAnchorClick)
-            OnAnchorClick(this, row, col, anchor, autoHandle);
-        if (autoHandle)
-            openAnchor(anchor);
-        return;
-    }
+    if (anchor.empty())
+        return false;
+    bool autoHandle = true;
+    if (OnAnchorClick)
+        OnAnchorClick(this, row, col, anchor, autoHandle);
+    if (autoHandle)
+        openAnchor(anchor);
+    return true;
+}
 
-    // Whole rows, columns or everything from the header cells.
+// Whole rows, columns or everything from the header cells, and the row or
+// column a move gesture would take.
+void RIvuZuvuzoZuvu::selectFromHeaderAt(int col, int row, int x, int y)
+{
     const int fixedCols = GetFixedColsEx(), fixedRows = GetFixedRowsEx();
     mouseSelectMode_ = selectModeAt(x, y, col, row);
     if (HasOption(platform::goRangeSelect) && mouseSelectMode_ != msNormal) {
@@ -172,29 +206,33 @@ void RIvuZuvuzoZuvu::gridMouseDown(platform::MouseButton button, ShiftState shif
         pressState_.moveSource = col;
     else if (col < FixedCols() && row >= FixedRows())
         pressState_.moveSource = row;
+}
 
-    // A check box toggles on a click where the cell may be edited.
+// A check box toggles on a click where the cell may be edited; true when it did.
+bool RIvuZuvuzoZuvu::clickCheckBoxAt(int col, int row, int real)
+{
     bool canEdit = HasOption(platform::goEditing);
     GetCellReadOnly(col, row, canEdit);
-    if (canEdit && !IsFixed(col, row) && HasCheckBox(real, row)) {
-        setFocus(Qt::MouseFocusReason);
-        ToggleCheck(real, row, false);
-        bool state = false;
-        GetCheckBoxState(real, row, state);
-        if (OnCheckBoxClick)
-            OnCheckBoxClick(this, col, row, state);
-        MoveColRow(col, row, true, true);
-        if (HideFocusRect)
-            RepaintCell(col, row);
-        Click();
-        return;
-    }
+    if (!canEdit || IsFixed(col, row) || !HasCheckBox(real, row))
+        return false;
+    setFocus(Qt::MouseFocusReason);
+    ToggleCheck(real, row, false);
+    bool state = false;
+    GetCheckBoxState(real, row, state);
+    if (OnCheckBoxClick)
+        OnCheckBoxClick(this, col, row, state);
+    MoveColRow(col, row, true, true);
+    if (HideFocusRect)
+        RepaintCell(col, row);
+    Click();
+    return true;
+}
 
-    if (OnClickCell)
-        OnClickCell(this, row, col);
-
-    // The string grid does the rest: focus, current cell, range selection,
-    // sizing and moving gestures that start in the header cells.
+// The string grid does the rest: focus, current cell, range selection,
+// sizing and moving gestures that start in the header cells; then the
+// validation starts and a direct-edit grid opens its editor.
+void RIvuZuvuzoZuvu::pressCellInGrid(platform::MouseButton button, ShiftState shift, int col, int row, int x, int y)
+{
     const bool alwaysEdit = Navigation->AlwaysEdit();
     if (alwaysEdit)
         Navigation->AlwaysEdit = false;

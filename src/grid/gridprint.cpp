@@ -195,7 +195,6 @@ int RIvuZuvuzoZuvu::printRowHeight(int ARow)
 
 int RIvuZuvuzoZuvu::BuildPages(platform::Canvas& ACanvas, TPrintMethod Method, int PageCount)
 {
-    const TPrintSettings& S = *PrintSettings;
     TPrintPass& P = pass_;
     const std::array<QString, 7> lastSlots = P.Slots;
     P = TPrintPass{};
@@ -206,19 +205,45 @@ int RIvuZuvuzoZuvu::BuildPages(platform::Canvas& ACanvas, TPrintMethod Method, i
     P.Printer = Method == prPrint ? printJob_ : nullptr;
     fontScale_ = 1.0;
 
-    // 1. Resolutions.
+    preparePrintCanvas(ACanvas);
+    TPageLayout L;
+    if (!startPageLayout(L))
+        return 0;
+    measurePrintColumns(L);
+    fitPrintColumnsToPage(L);
+    if (OnPrintSetColumnWidth)
+        for (int c = L.FirstMeasured; c <= L.Cells.Right; ++c)
+            if (L.Measured(c))
+                OnPrintSetColumnWidth(this, c, P.Widths[static_cast<std::size_t>(c)]);
+    measureHeaderAndFooter();
+    L.BottomLimit = P.PageHeight + P.FooterHeight;
+
+    // Column groups, pages across; each group starts on a page of its own.
+    for (int first = L.Cells.Left; first <= L.Cells.Right;) {
+        const bool repeat = first != L.Cells.Left && L.RepeatCols;
+        const int last = placeColumnGroup(L, first, repeat);
+        printColumnGroup(L, first, last, repeat);
+        first = last + 1;
+    }
+    return P.PageIndex;
+}
+
+// The resolutions, the pen of every printed line, the text heights, gap and
+// inset, and the page.
+void RIvuZuvuzoZuvu::preparePrintCanvas(platform::Canvas& ACanvas)
+{
+    const TPrintSettings& S = *PrintSettings;
+    TPrintPass& P = pass_;
     const int screenDpi = platform::ScreenPixelsPerInch();
     P.HTMLScale = screenDpi > 0 && ACanvas.Dpi() > 0 ? double(ACanvas.Dpi()) / screenDpi : 1.0;
     P.ScreenFactor = 254.0 / (screenDpi > 0 ? screenDpi : 96);
     ACanvas.SetMapMode(platform::MM_LOMETRIC);
 
-    // 2. The pen of every printed line.
     ACanvas.Pen = platform::Pen{};
     ACanvas.Pen.Style = S.BorderStyle();
     ACanvas.Pen.Width = S.Borders() == pbDouble ? 10 : 2;
     ACanvas.Brush.SetColor(platform::clWhite);
 
-    // 3. Text heights, gap and inset.
     const auto heightOf = [&](const platform::Font& F) {
         ACanvas.Font = F;
         ACanvas.Font.Height = MapFontHeight(F.Size());
@@ -230,83 +255,92 @@ int RIvuZuvuzoZuvu::BuildPages(platform::Canvas& ACanvas, TPrintMethod Method, i
     P.Gap = cellTextHeight / 8;
     P.Inset = ACanvas.TextWidth(QStringLiteral("a"));
 
-    // 4. The page.
     P.PageWidth = pageRect_.Right - pageRect_.Left;
     P.PageHeight = pageRect_.Bottom - pageRect_.Top;
+}
 
-    // 5. Margins and spacing.
+// The spacing, the columns to measure and empty width and offset tables;
+// false when the printed rectangle lies outside the grid.
+bool RIvuZuvuzoZuvu::startPageLayout(TPageLayout& L)
+{
+    const TPrintSettings& S = *PrintSettings;
+    TPrintPass& P = pass_;
     P.Spacing = S.UseFixedWidth() ? 0 : S.ColumnSpacing() + 20;
 
     const TGridRect G = printRect_;
-    const int fixedCols = std::min(FixedCols(), ColCount());
-    const bool repeatCols = S.RepeatFixedCols() && fixedCols > 0;
-    const int firstMeasured = repeatCols ? 0 : std::max(0, G.Left);
-    const int columns = std::max({G.Right + 1, fixedCols, 0});
-    P.Widths.assign(static_cast<std::size_t>(columns), 0);
-    P.Offsets.assign(static_cast<std::size_t>(columns), 0);
-    if (G.Left < 0 || G.Top < 0 || G.Right < G.Left || G.Bottom < G.Top || G.Right >= ColCount() ||
-        G.Bottom >= RowCount())
-        return 0;
-    auto W = [&](int c) -> int& { return P.Widths[static_cast<std::size_t>(c)]; };
-    auto X = [&](int c) -> int& { return P.Offsets[static_cast<std::size_t>(c)]; };
+    L.Cells = G;
+    L.FixedCols = std::min(FixedCols(), ColCount());
+    L.RepeatCols = S.RepeatFixedCols() && L.FixedCols > 0;
+    L.FirstMeasured = L.RepeatCols ? 0 : std::max(0, G.Left);
+    L.Columns = std::max({G.Right + 1, L.FixedCols, 0});
+    P.Widths.assign(static_cast<std::size_t>(L.Columns), 0);
+    P.Offsets.assign(static_cast<std::size_t>(L.Columns), 0);
+    return !(G.Left < 0 || G.Top < 0 || G.Right < G.Left || G.Bottom < G.Top || G.Right >= ColCount() ||
+             G.Bottom >= RowCount());
+}
 
-    // 6. Column widths.
-    const auto measureColumn = [&](int c) {
+// Every measured column's width: the screen width, the fixed width or the
+// widest cell that is not merged across.
+void RIvuZuvuzoZuvu::measurePrintColumns(const TPageLayout& L)
+{
+    const TPrintSettings& S = *PrintSettings;
+    TPrintPass& P = pass_;
+    for (int c = L.FirstMeasured; c <= L.Cells.Right; ++c) {
+        if (!L.Measured(c))
+            continue;
+        int& width = P.Widths[static_cast<std::size_t>(c)];
         if (S.NoAutoSize()) {
-            W(c) = roundInt((ColWidths(c) - 4) * P.ScreenFactor);
-            return;
+            width = roundInt((ColWidths(c) - 4) * P.ScreenFactor);
+            continue;
         }
-        for (int r = G.Top; r <= G.Bottom; ++r) {
+        for (int r = L.Cells.Top; r <= L.Cells.Bottom; ++r) {
             const int w = S.UseFixedWidth() ? S.FixedWidth() : cellPrintSize(c, r).x();
-            if (w > W(c) && !IsXMergedCell(c, r))
-                W(c) = w;
+            if (w > width && !IsXMergedCell(c, r))
+                width = w;
         }
-    };
-    for (int c = firstMeasured; c <= G.Right; ++c)
-        if (c >= G.Left || c < fixedCols)
-            measureColumn(c);
-    const auto totalWidth = [&] {
-        int t = 0;
-        for (int c = G.Left; c <= G.Right; ++c)
-            t += W(c) + P.Spacing;
-        return t;
-    };
-    int total = totalWidth();
-
-    // 7. Fit to page.
-    if (S.FitToPage() != fpNever) {
-        const int fixedPart = (G.Right - G.Left + 1) * P.Spacing;
-        double scale = total != fixedPart
-                           ? double(P.PageWidth - S.RightSize() - S.LeftSize() - fixedPart) / (total - fixedPart)
-                           : 1.0;
-        if (S.FitToPage() == fpShrink && scale > 1.0)
-            scale = 1.0;
-        if (S.FitToPage() == fpGrow && scale < 1.0)
-            scale = 1.0;
-        if (S.FitToPage() == fpCustom) {
-            bool allow = true;
-            if (OnFitToPage)
-                OnFitToPage(this, scale, allow);
-            if (!allow)
-                scale = 1.0;
-        }
-        if (!(scale > 0) || !std::isfinite(scale))
-            scale = 1.0;
-        if (scale != 1.0) {
-            for (int c = firstMeasured; c <= G.Right; ++c)
-                W(c) = roundInt(W(c) * scale);
-            total = totalWidth();
-        }
-        P.Scale = scale;
     }
+}
 
-    // 8. The owner's say on each width.
-    if (OnPrintSetColumnWidth)
-        for (int c = firstMeasured; c <= G.Right; ++c)
-            if (c >= G.Left || c < fixedCols)
-                OnPrintSetColumnWidth(this, c, W(c));
+// Scales the widths so the printed columns fill the page between the
+// margins, as far as the fit setting (or the owner) allows.
+void RIvuZuvuzoZuvu::fitPrintColumnsToPage(const TPageLayout& L)
+{
+    const TPrintSettings& S = *PrintSettings;
+    TPrintPass& P = pass_;
+    if (S.FitToPage() == fpNever)
+        return;
+    const TGridRect& G = L.Cells;
+    int total = 0;
+    for (int c = G.Left; c <= G.Right; ++c)
+        total += P.Widths[static_cast<std::size_t>(c)] + P.Spacing;
+    const int fixedPart = (G.Right - G.Left + 1) * P.Spacing;
+    double scale =
+        total != fixedPart ? double(P.PageWidth - S.RightSize() - S.LeftSize() - fixedPart) / (total - fixedPart) : 1.0;
+    if (S.FitToPage() == fpShrink && scale > 1.0)
+        scale = 1.0;
+    if (S.FitToPage() == fpGrow && scale < 1.0)
+        scale = 1.0;
+    if (S.FitToPage() == fpCustom) {
+        bool allow = true;
+        if (OnFitToPage)
+            OnFitToPage(this, scale, allow);
+        if (!allow)
+            scale = 1.0;
+    }
+    if (!(scale > 0) || !std::isfinite(scale))
+        scale = 1.0;
+    if (scale != 1.0)
+        for (int c = L.FirstMeasured; c <= G.Right; ++c)
+            P.Widths[static_cast<std::size_t>(c)] = roundInt(P.Widths[static_cast<std::size_t>(c)] * scale);
+    P.Scale = scale;
+}
 
-    // Header and footer heights.
+// The header and footer heights: a text line where any header (footer) item
+// is placed, the title's extra lines, and the sizes the settings add.
+void RIvuZuvuzoZuvu::measureHeaderAndFooter()
+{
+    const TPrintSettings& S = *PrintSettings;
+    TPrintPass& P = pass_;
     const bool titleLines = !S.TitleLines().isEmpty();
     const int extraTitle = titleLines && S.TitleText().isEmpty() ? static_cast<int>(S.TitleLines().size()) - 1 : 0;
     const TPrintPosition positions[] = {S.Time(), S.Date(), S.PageNr(), S.Title()};
@@ -319,100 +353,110 @@ int RIvuZuvuzoZuvu::BuildPages(platform::Canvas& ACanvas, TPrintMethod Method, i
                                : P.Gap + P.FooterTextHeight + S.FooterSize();
     if (anyFooter && footerPosition(S.Title()))
         P.FooterHeight += extraTitle * P.FooterTextHeight;
-    const int bottomLimit = P.PageHeight + P.FooterHeight;
+}
 
-    // 9. Column groups, pages across.
-    const int fixedRows = FixedRows();
-    int first = G.Left;
-    while (first <= G.Right) {
-        ++P.GroupNr;
-        P.PageInGroup = 0;
-        const bool repeat = first != G.Left && repeatCols;
-        int fixedPart = 0;
-        if (repeat)
-            for (int c = 0; c < fixedCols; ++c)
-                fixedPart += W(c) + P.Spacing;
-        // Every column lands on a page: a group takes the columns that end
-        // within the page width less the right margin, and at least one; a
-        // column wider than that on its own is clipped at the margin.
-        const int start = S.Centered() ? 0 : S.LeftSize();
-        const int limit = P.PageWidth - S.RightSize();
-        int used = fixedPart, last = first - 1;
-        while (last < G.Right && start + used + W(last + 1) + P.Spacing <= limit) {
-            ++last;
-            used += W(last) + P.Spacing;
-        }
-        bool lone = false;
-        if (last < first) {
-            last = first;
-            used += W(first) + P.Spacing;
-            lone = true;
-        }
-        if (last < G.Right)
-            P.Groups = true;
-        int x = start;
-        if (S.Centered() && used < P.PageWidth)
-            x += (P.PageWidth - used) / 2;
-        if (repeat)
-            for (int c = 0; c < fixedCols; ++c) {
-                X(c) = x;
-                x += W(c) + P.Spacing;
-            }
-        for (int c = first; c <= last; ++c) {
+// Opens the column group that starts at First: takes the columns that end
+// within the page width less the right margin, and at least one (a column
+// wider than that on its own is clipped at the margin), places them and the
+// repeated fixed columns across the page, and returns the group's last column.
+int RIvuZuvuzoZuvu::placeColumnGroup(const TPageLayout& L, int First, bool Repeat)
+{
+    const TPrintSettings& S = *PrintSettings;
+    TPrintPass& P = pass_;
+    auto W = [&](int c) -> int& { return P.Widths[static_cast<std::size_t>(c)]; };
+    auto X = [&](int c) -> int& { return P.Offsets[static_cast<std::size_t>(c)]; };
+    ++P.GroupNr;
+    P.PageInGroup = 0;
+    int fixedPart = 0;
+    if (Repeat)
+        for (int c = 0; c < L.FixedCols; ++c)
+            fixedPart += W(c) + P.Spacing;
+    const int start = S.Centered() ? 0 : S.LeftSize();
+    const int limit = P.PageWidth - S.RightSize();
+    int used = fixedPart, last = First - 1;
+    while (last < L.Cells.Right && start + used + W(last + 1) + P.Spacing <= limit) {
+        ++last;
+        used += W(last) + P.Spacing;
+    }
+    bool lone = false;
+    if (last < First) {
+        last = First;
+        used += W(First) + P.Spacing;
+        lone = true;
+    }
+    if (last < L.Cells.Right)
+        P.Groups = true;
+    int x = start;
+    if (S.Centered() && used < P.PageWidth)
+        x += (P.PageWidth - used) / 2;
+    if (Repeat)
+        for (int c = 0; c < L.FixedCols; ++c) {
             X(c) = x;
             x += W(c) + P.Spacing;
         }
-        P.ClipRight = lone ? std::min(x, limit) : x;
-        for (int c = 0; c < columns; ++c)
-            SetPrintColumn(c, W(c), X(c));
-
-        beginPrintPage();
-        bool onPage = false, justFinished = false;
-        int y = 0;
-        for (int row = G.Top; row <= G.Bottom; ++row) {
-            justFinished = false;
-            if (!onPage) {
-                y = -P.HeaderHeight;
-                if (printPageDrawn())
-                    printHeaderFooter();
-                y -= S.TitleSpacing();
-                if (row > 0 && row >= fixedRows && (P.PageIndex > 0 || G.Top >= fixedRows) && S.RepeatFixedRows() &&
-                    fixedRows > 0)
-                    for (int f = 0; f < fixedRows; ++f) {
-                        if (repeat)
-                            printRow(f, 0, fixedCols - 1, y);
-                        y -= printRow(f, first, last, y);
-                    }
-                onPage = true;
-            }
-            if (repeat)
-                printRow(row, 0, fixedCols - 1, y);
-            y -= printRow(row, first, last, y);
-
-            const int next = row + 1;
-            bool newPage = false;
-            if (OnPrintNewPage)
-                OnPrintNewPage(this, next, newPage);
-            const bool rowsLeft = next <= G.Bottom;
-            const int h = rowsLeft ? printRowHeight(next) : 0;
-            const bool full = y - h < bottomLimit;
-            if ((full || !rowsLeft || newPage) && printPageDrawn() && OnPrintPageDone)
-                OnPrintPageDone(this, &ACanvas, next, y, P.PageIndex, P.PageWidth, P.PageHeight);
-            if ((full && rowsLeft) || newPage) {
-                printPageFrame(y, repeat ? 0 : first, repeat);
-                ++P.PageIndex;
-                ++P.PageInGroup;
-                beginPrintPage();
-                onPage = false;
-                justFinished = true;
-            }
-        }
-        if (!justFinished)
-            printPageFrame(y, repeat ? 0 : first, repeat);
-        ++P.PageIndex;
-        first = last + 1;  // the next group starts on a page of its own
+    for (int c = First; c <= last; ++c) {
+        X(c) = x;
+        x += W(c) + P.Spacing;
     }
-    return P.PageIndex;
+    P.ClipRight = lone ? std::min(x, limit) : x;
+    for (int c = 0; c < L.Columns; ++c)
+        SetPrintColumn(c, W(c), X(c));
+    return last;
+}
+
+// Prints the rows of one column group down its pages: the header, footer and
+// repeated fixed rows on each, a page break where the next row would pass the
+// bottom or the owner asks for one, and the frame of every page.
+void RIvuZuvuzoZuvu::printColumnGroup(const TPageLayout& L, int First, int Last, bool Repeat)
+{
+    const TPrintSettings& S = *PrintSettings;
+    TPrintPass& P = pass_;
+    const TGridRect& G = L.Cells;
+    const int fixedRows = FixedRows();
+    beginPrintPage();
+    bool onPage = false, justFinished = false;
+    int y = 0;
+    for (int row = G.Top; row <= G.Bottom; ++row) {
+        justFinished = false;
+        if (!onPage) {
+            y = -P.HeaderHeight;
+            if (printPageDrawn())
+                printHeaderFooter();
+            y -= S.TitleSpacing();
+            if (row > 0 && row >= fixedRows && (P.PageIndex > 0 || G.Top >= fixedRows) && S.RepeatFixedRows() &&
+                fixedRows > 0)
+                for (int f = 0; f < fixedRows; ++f) {
+                    if (Repeat)
+                        printRow(f, 0, L.FixedCols - 1, y);
+                    y -= printRow(f, First, Last, y);
+                }
+            onPage = true;
+        }
+        if (Repeat)
+            printRow(row, 0, L.FixedCols - 1, y);
+        y -= printRow(row, First, Last, y);
+
+        const int next = row + 1;
+        bool newPage = false;
+        if (OnPrintNewPage)
+            OnPrintNewPage(this, next, newPage);
+        const bool rowsLeft = next <= G.Bottom;
+        const int h = rowsLeft ? printRowHeight(next) : 0;
+        const bool full = y - h < L.BottomLimit;
+        if ((full || !rowsLeft || newPage) && printPageDrawn() && OnPrintPageDone)
+            OnPrintPageDone(this, P.Canvas, next, y, P.PageIndex, P.PageWidth, P.PageHeight);
+        if ((full && rowsLeft) || newPage) {
+            printPageFrame(y, Repeat ? 0 : First, Repeat);
+            ++P.PageIndex;
+            ++P.PageInGroup;
+            beginPrintPage();
+            onPage = false;
+            justFinished = true;
+        }
+    }
+    if (!justFinished)
+        printPageFrame(y, Repeat ? 0 : First, Repeat);
+    ++P.PageIndex;
 }
 
 // ---------------------------------------------------------------- frame, header and footer

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/canvas.h"
+#include "platform/geometry.h"
 
 #include <QString>
 
@@ -41,6 +42,24 @@ struct TPrintPass {
     std::vector<int> Widths, Offsets;
     int MemoRow = -1, MemoHeight = 0;  // the row measured last and its printed height
     std::array<QString, 7> Slots;      // header and footer texts of the last page drawn, by TPrintPosition
+};
+
+// The columns of one page pass while BuildPages lays them out: the printed
+// cells, the fixed columns that may repeat on every group, and the lowest y a
+// row may reach before the page breaks.
+struct TPageLayout {
+    platform::GridRect Cells{};
+    int FixedCols = 0;
+    bool RepeatCols = false;  // the fixed columns open every column group
+    int FirstMeasured = 0;    // the first column given a width
+    int Columns = 0;          // the length of the pass's width and offset tables
+    int BottomLimit = 0;
+
+    // A column given a width: the printed ones and the fixed ones that repeat.
+    bool Measured(int C) const
+    {
+        return C >= FirstMeasured && C <= Cells.Right && (C >= Cells.Left || C < FixedCols);
+    }
 };
 
 // Gives a canvas's mapping mode and viewport origin back when the scope ends.

@@ -202,6 +202,34 @@ private:
     };
     bool layOut(PassState& St, const std::string& Src, std::size_t& Pos, std::size_t Limit, const Rect& Lr,
                 LineInfo& Li, Mode M, bool ForceFirst, LineCursor& Lc);
+    // One line's layout in progress: what the steps of layOut share.
+    struct LineWork {
+        PassState& St;
+        const Rect& Lr;
+        LineInfo& Li;
+        Mode M;
+        LineCursor& Lc;
+        bool drawing = false, checking = false;
+        int lineW = 0;
+        int textBand = 0;               // the bottom of the line's text, less its raise
+        bool first = false;             // the item at hand is the first the line must take
+        bool placedEndsBlank = false;   // the last run placed ends with a blank
+        int bullets = 0;                // list items begun on the line
+    };
+    // What a step leaves the line to do: go on, end after the step, end
+    // before it (the item starts the next line), or drop the rest of the text.
+    enum class Step { Next, EndLine, NextLine, Cut };
+    Step layOutRun(LineWork& W, const std::string& Src, std::size_t& Pos, std::size_t Limit);
+    Step layOutTag(LineWork& W, const std::string& Src, std::size_t& Pos, std::size_t Limit);
+    Step openTag(LineWork& W, const std::string& Tag, const std::string& Ut);
+    Step closeTag(LineWork& W, const std::string& Ut);
+    void openAnchor(LineWork& W, const std::string& Tag);
+    void closeAnchor(LineWork& W);
+    void paintBody(PassState& St, const std::string& Tag, const std::string& Ut);
+    void openFont(LineWork& W, const std::string& Tag, const std::string& Ut);
+    Step placePicture(LineWork& W, const std::string& Tag, const std::string& Ut);
+    Step placeBullet(LineWork& W);
+    void openParagraph(LineWork& W, const std::string& Tag, const std::string& Ut);
     int ghHeight(const platform::Font& F)
     {
         c_.Font = F;
@@ -337,492 +365,568 @@ bool Renderer::line(PassState& St, const std::string& Src, std::size_t& Pos, std
 bool Renderer::layOut(PassState& St, const std::string& Src, std::size_t& Pos, std::size_t Limit, const Rect& Lr,
                       LineInfo& Li, Mode M, bool ForceFirst, LineCursor& Lc)
 {
-    const bool drawing = M == Mode::Draw;
-    const bool checking = !drawing;
-    const bool wrap = in_.WordWrap;
-    const int lineW = Lr.Right - Lr.Left;
-    int& w = Lc.w;
-    int& x = Lc.x;
-    int& trailingBlank = Lc.trailingBlank;
-    bool placedEndsBlank = false;
-    int items = 0;
-    int bullets = 0;
+    LineWork W{St, Lr, Li, M, Lc};
+    W.drawing = M == Mode::Draw;
+    W.checking = !W.drawing;
+    W.lineW = Lr.Right - Lr.Left;
     if (M == Mode::Measure)
         Li.height = ghHeight(St.font);
     if (St.anchorOpen)
         St.anchorStartX = Lr.Left;
-    if (drawing && focusOpen_)
+    if (W.drawing && focusOpen_)
         focusStartX_ = Lr.Left;
-    const int textBand = textBottom_ - cur_.raise;
+    W.textBand = textBottom_ - cur_.raise;
 
+    int items = 0;
     while (Pos < Limit) {
-        const bool first = ForceFirst && items == 0;
-        if (Src[Pos] != '<') {
-            // ---- a run of text: up to the next tag, or one word with its blank
-            std::size_t lt = nextTag(Src, Pos);
-            if (lt > Limit)
-                lt = std::string::npos;
-            std::size_t bl = wrap ? Src.find(' ', Pos) : std::string::npos;
-            if (bl >= Limit)
-                bl = std::string::npos;
-            std::size_t end;
-            if (lt != std::string::npos && (bl == std::string::npos || lt < bl))
-                end = lt;
-            else if (bl != std::string::npos)
-                end = bl + 1;
-            else
-                end = Limit;
-            std::string run = Src.substr(Pos, end - Pos);
-            replaceRunEntities(run);
-            c_.Font = St.font;
-            const QString qrun = q(run);
-            const int th = c_.TextHeight(qrun);
-            const auto takeRun = [&] {
-                if (M != Mode::Measure)
-                    return;
-                Li.height = std::max(Li.height, th);
-                if (St.sub)
-                    Li.sub = std::max(Li.sub, th / 4);
-                if (St.sup)
-                    Li.sup = std::max(Li.sup, th / 4);
-                out_.StrippedText += run;
-            };
-            if (St.hidden) {
-                takeRun();
-                Pos = end;
-                ++items;
-                continue;
-            }
-            Rect cr{0, 0, 0, 0};
-            c_.DrawText(qrun, cr, flags_ | platform::DT_CALCRECT);
-            const int runW = cr.Width();
-            // A run fits on the line when there is room, or when it continues
-            // a word (nothing placed yet, or no blank before it).
-            const bool fits = first || w + runW < lineW || !placedEndsBlank;
-            if (!fits && wrap)
-                return true;  // the run starts the next line
-            takeRun();
-            if (M == Mode::HitTest && St.anchorOpen) {
-                const int rx = in_.X - Lr.Left;
-                if (rx >= w && rx <= w + runW && in_.Y >= textBand - ghHeight(St.font) && in_.Y <= textBand) {
-                    textHit_ = true;
-                    out_.AnchorValue = St.anchorValue;
-                    out_.MouseLink = St.anchorCount;
-                    hitAnchor_ = St.anchorCount;
-                    out_.HoverRect = {St.anchorStartX, lineTop_, Lr.Left + w + runW, lineBottom_};
-                }
-            }
-            if (drawing) {
-                int bottom = textBottom_ - cur_.raise;
-                if (St.sub)
-                    bottom += cur_.sub;
-                if (St.sup)
-                    bottom -= cur_.sup;
-                drawRun(St, qrun, x, bottom, Lr.Right);
-                if (St.error && runW > 0)
-                    drawZigzag(x, x + runW, bottom);
-            }
-            w += runW;
-            x += runW;
-            placedEndsBlank = !run.empty() && run.back() == ' ';
-            if (placedEndsBlank) {
-                c_.Font = St.font;
-                trailingBlank = c_.TextWidth(QStringLiteral(" "));
-            } else {
-                trailingBlank = 0;
-            }
-            Pos = end;
-            ++items;
-            if (!fits && checking) {
-                Pos = Limit;
-                return false;  // cut here: the rest of the text is not shown
-            }
-            continue;
-        }
-
-        // ---- a tag
-        if (Limit - Pos < 3) {
-            Pos = Limit;
+        W.first = ForceFirst && items == 0;
+        const Step step = Src[Pos] != '<' ? layOutRun(W, Src, Pos, Limit) : layOutTag(W, Src, Pos, Limit);
+        if (step == Step::NextLine)
+            return true;
+        if (step == Step::Cut)
             return false;
-        }
-        const std::size_t gt = Src.find('>', Pos);
-        if (gt == std::string::npos || gt >= Limit) {
-            Pos = Limit;
-            return false;
-        }
-        const std::string tag = Src.substr(Pos, gt - Pos + 1);
-        const std::string ut = UpperCase(tag);
-        const bool closing = tag.size() > 3 && tag[1] == '/';
-        const char key = closing ? ut[2] : ut[1];
-        std::size_t next = gt + 1;
-        bool endLine = false;
-        std::string v;
-
-        if (!closing) {
-            switch (key) {
-            case 'A': {
-                const int number = ++St.anchorCount;
-                const bool focus = in_.FocusLink == number - 1;
-                if (focus && drawing) {
-                    focusOpen_ = true;
-                    focusStartX_ = x;
-                }
-                const std::size_t q1 = tag.find('"');
-                const std::size_t q2 = q1 == std::string::npos ? q1 : tag.find('"', q1 + 1);
-                St.anchorValue = q1 == std::string::npos ? std::string()
-                                                         : tag.substr(q1 + 1, (q2 == std::string::npos ? tag.size() - 1 : q2) - q1 - 1);
-                if (focus && M != Mode::Measure)
-                    out_.FocusAnchor = St.anchorValue;
-                const bool hovered = in_.HoverMode && number == in_.HoverLink;
-                const bool applies = !in_.HoverMode || hovered;
-                if (drawing && applies) {
-                    St.font.Style |= platform::fsUnderline;
-                    St.anchorPrevBrush = St.brush;
-                    St.anchorPrevFontColor = St.font.Color;
-                    if (in_.HoverColor != platform::clNone)
-                        St.brush = in_.HoverColor;
-                    if (in_.HoverFontColor != platform::clNone)
-                        St.font.Color = in_.HoverFontColor;
-                }
-                if (!in_.KeepColors && !(hovered && in_.HoverFontColor != platform::clNone))
-                    St.font.Color = in_.URLColor;
-                St.anchorOpen = true;
-                St.anchorStartX = x;
-                break;
-            }
-            case 'B':
-                if (startsWith(ut, "<B>")) {
-                    St.font.Style |= platform::fsBold;
-                } else if (startsWith(ut, "<BR")) {
-                    if (M == Mode::Measure)
-                        out_.StrippedText += '\r';
-                    endLine = true;
-                } else if (startsWith(ut, "<BL")) {
-                    if (!in_.BlinkOn)
-                        St.blinkHidden = true;
-                } else if (startsWith(ut, "<BO") && drawing) {
-                    if (attribute(tag, ut, "BACKGROUND", v) && !v.empty()) {
-                        bool idx;
-                        int n;
-                        const HTMLPictureRef pic = picture(v, idx, n);
-                        if (!pic.Image.isNull() && pic.Image.width() > 0 && pic.Image.height() > 0) {
-                            const bool hadClip = c_.HasClipRect();
-                            const Rect oldClip = c_.ClipRect();
-                            c_.SetClipRect(hadClip ? r_.Intersected(oldClip) : r_);
-                            // Only the tiles that can show: the rectangle within the clip and the device.
-                            const Rect visible = visibleArea();
-                            const int w0 = pic.Image.width(), h0 = pic.Image.height();
-                            const int fy = r_.Top + std::max(0, (visible.Top - r_.Top) / h0 * h0);
-                            const int fx = r_.Left + std::max(0, (visible.Left - r_.Left) / w0 * w0);
-                            for (int ty = fy; ty < std::min(r_.Bottom, visible.Bottom); ty += h0)
-                                for (int tx = fx; tx < std::min(r_.Right, visible.Right); tx += w0)
-                                    c_.Draw(tx, ty, pic.Image);
-                            if (hadClip)
-                                c_.SetClipRect(oldClip);
-                            else
-                                c_.ClearClipRect();
-                        }
-                    }
-                    if (attribute(tag, ut, "BGCOLOR", v) && (v.find('#') != std::string::npos || findNoCase(v, "CL") != std::string::npos)) {
-                        const TColor col = v.find('#') != std::string::npos ? HexColorToColor(v.substr(v.find('#')))
-                                                                            : colorValue(v);
-                        St.brush = col;
-                        c_.Brush.SetColor(col);
-                        c_.FillRect(r_);
-                    }
-                }
-                break;
-            case 'E':
-                if (drawing)
-                    St.error = true;
-                break;
-            case 'F':
-                if (startsWith(ut, "<FONT")) {
-                    if (attribute(tag, ut, "FACE", v) && !v.empty())
-                        St.font.Name = q(v);
-                    if (!in_.KeepColors && attribute(tag, ut, " COLOR", v) && !v.empty())
-                        St.font.Color = colorValue(v);
-                    St.fontPrevBrush = St.brush;
-                    if (drawing && !in_.KeepColors && attribute(tag, ut, "BGCOLOR", v) && !v.empty())
-                        St.brush = colorValue(v);
-                    int size = 0;
-                    if (numberAttribute(ut, "SIZE", size) && size > 0)
-                        St.font.SetSize(fontPoints(size));
-                }
-                break;
-            case 'H':
-                if (startsWith(ut, "<HI>")) {
-                    if (drawing) {
-                        St.hiPrevBrush = St.brush;
-                        St.hiPrevFontColor = St.font.Color;
-                        St.brush = platform::clHighlight;
-                        St.font.Color = platform::clHighlightText;
-                    }
-                } else if (startsWith(ut, "<HR")) {
-                    if (drawing) {
-                        c_.Pen.Color = platform::clBlack;
-                        c_.Pen.Width = 1;
-                        c_.Pen.Style = platform::psSolid;
-                        c_.MoveTo(Lr.Left, lineBottom_ + 1);
-                        c_.LineTo(Lr.Right, lineBottom_ + 1);
-                    }
-                    endLine = true;
-                }
-                break;
-            case 'I':
-                if (startsWith(ut, "<I>")) {
-                    St.font.Style |= platform::fsItalic;
-                } else if (startsWith(ut, "<IN")) {
-                    // <IND x="n">: an absolute indent from the line's left edge.
-                    const std::size_t xp = ut.find('X');
-                    const std::size_t q1 = xp == std::string::npos ? xp : tag.find('"', xp);
-                    if (q1 != std::string::npos && q1 + 1 < tag.size() && tag[q1 + 1] >= '0' && tag[q1 + 1] <= '9') {
-                        const int n = std::min(IntValue(tag.substr(q1 + 1)), 65535);
-                        if (n > w) {
-                            w = n;
-                            x = Lr.Left + n;
-                        }
-                    }
-                } else if (startsWith(ut, "<IM")) {
-                    const int number = ++St.pictureCount;
-                    std::string src;
-                    attribute(tag, ut, "SRC", src);
-                    if (M != Mode::Measure && cur_.hitPicture == number && attribute(tag, ut, "ALT", v))
-                        src = v;
-                    int width = 0, height = 0;
-                    numberAttribute(ut, "WIDTH", width);
-                    numberAttribute(ut, "HEIGHT", height);
-                    width = std::clamp(width, 0, 10000);
-                    height = std::clamp(height, 0, 10000);
-                    const double sx = c_.Dpi() / 96.0, sy = c_.Dpi() / 96.0;
-                    bool isIndex;
-                    int index;
-                    const HTMLPictureRef pic = picture(src, isIndex, index);
-                    int pw = 0, ph = 0;
-                    if (isIndex) {
-                        if (in_.Images && index >= 0 && index < in_.Images->Count()) {
-                            pw = static_cast<int>(in_.Images->Width() * sx);
-                            ph = static_cast<int>(in_.Images->Height() * sy);
-                        }
-                    } else if (!pic.Image.isNull()) {
-                        pw = static_cast<int>((width > 0 && height > 0 ? width : pic.Width) * sx);
-                        ph = static_cast<int>((width > 0 && height > 0 ? height : pic.Height) * sy);
-                    }
-                    if (St.anchorOpen && checking) {
-                        const int rx = in_.X - Lr.Left;
-                        const int top = M == Mode::Measure ? Lr.Top : lineTop_;
-                        const int bottom = M == Mode::Measure ? Lr.Top + std::max(Li.height, ph) : lineBottom_;
-                        if (rx >= w && rx <= w + pw && in_.Y >= top && in_.Y <= bottom) {
-                            if (M == Mode::Measure) {
-                                Li.hitPicture = number;
-                            } else {
-                                pictureHit_ = true;
-                                out_.AnchorValue = St.anchorValue;
-                                out_.MouseLink = St.anchorCount;
-                                hitAnchor_ = St.anchorCount;
-                            }
-                        }
-                    }
-                    if (w + pw > lineW && pw < lineW && !first) {
-                        --St.pictureCount;
-                        return true;  // the picture starts the next line
-                    }
-                    if (drawing && pw > 0 && ph > 0) {
-                        const int top = textBottom_ - ph;
-                        if (isIndex) {
-                            if (in_.Printing || c_.Dpi() != 96)
-                                c_.StretchDraw(Rect::FromSize(x, top, static_cast<int>(pw * (in_.Printing ? in_.Resolution : 1.0)),
-                                                              static_cast<int>(ph * (in_.Printing ? in_.Resolution : 1.0))),
-                                               in_.Images->Image(index));
-                            else
-                                in_.Images->Draw(c_, x, top, index);
-                        } else {
-                            c_.StretchDraw(Rect::FromSize(x, top, pw, ph), pic.Image);
-                        }
-                    }
-                    w += pw;
-                    x += pw;
-                    if (M == Mode::Measure) {
-                        Li.height = std::max(Li.height, ph);
-                        if (attribute(tag, ut, "ALIGN", v)) {
-                            const std::string a = UpperCase(Trim(v));
-                            const int gh = ghHeight(St.font);
-                            if (startsWith(a, "TOP"))
-                                Li.raise = Li.height - gh;
-                            else if (startsWith(a, "MIDDLE"))
-                                Li.raise = (Li.height - gh) / 2;
-                        }
-                    }
-                            placedEndsBlank = false;
-                    trailingBlank = 0;
-                }
-                break;
-            case 'L':
-                if (bullets > 0 && !first)
-                    return true;  // a second item starts the next line
-                ++bullets;
-                w += kBulletStep * St.bulletLevel;
-                x += kBulletStep * std::max(0, St.bulletLevel - 1);
-                if (drawing) {
-                    PassState bs = St;
-                    bs.font.Name = QStringLiteral("Symbol");
-                    bs.font.Style &= ~platform::fsUnderline;
-                    drawRun(bs, St.bulletLevel % 2 == 1 || St.bulletLevel == 0 ? QStringLiteral("\u2022") : QStringLiteral("o"),
-                            x, textBottom_ - cur_.raise, Lr.Right);
-                }
-                x += kBulletStep;
-                break;
-            case 'P':
-                if (M == Mode::Measure) {
-                    if (attribute(tag, ut, "ALIGN", v)) {
-                        const std::string a = UpperCase(v);
-                        if (a.find("RIGHT") != std::string::npos)
-                            Li.align = 1;
-                        if (a.find("LEFT") != std::string::npos)
-                            Li.align = 0;
-                        if (a.find("CENTER") != std::string::npos)
-                            Li.align = 2;
-                    }
-                    int indent = 0;
-                    if (numberAttribute(ut, "INDENT", indent))
-                        Li.indent = std::clamp(indent, -10000, 10000);
-                }
-                if (drawing && attribute(tag, ut, "BGCOLOR", v)) {
-                    const TColor col = v.empty() ? platform::clNone : colorValue(v);
-                    St.paraColor = true;
-                    St.paraPrevBrush = St.brush;
-                    St.brush = col;
-                    c_.Brush.SetColor(col);
-                    c_.FillRect({Lr.Left, lineTop_, Lr.Right, lineBottom_});
-                }
-                break;
-            case 'R': {
-                const std::size_t a = ut.find('A', 2);
-                if (a != std::string::npos) {
-                    const std::size_t q1 = tag.find('"', a);
-                    if (q1 != std::string::npos) {
-                        const int degrees = IntValue(tag.substr(q1 + 1)) % 360;
-                        St.font.Orientation = degrees * 10;
-                    }
-                }
-                break;
-            }
-            case 'S':
-                if (startsWith(ut, "<S>"))
-                    St.font.Style |= platform::fsStrikeOut;
-                else if (startsWith(ut, "<SH"))
-                    St.shadow = true;
-                else if (startsWith(ut, "<SUB>"))
-                    St.sub = true;
-                else if (startsWith(ut, "<SUP>"))
-                    St.sup = true;
-                break;
-            case 'U':
-                if (startsWith(ut, "<U>"))
-                    St.font.Style |= platform::fsUnderline;
-                else
-                    ++St.bulletLevel;
-                break;
-            case 'Z':
-                St.hidden = true;
-                break;
-            default:
-                break;
-            }
-        } else {
-            switch (key) {
-            case 'A': {
-                const bool hovered = in_.HoverMode && St.anchorCount == in_.HoverLink;
-                const bool applies = !in_.HoverMode || hovered;
-                if (drawing && applies) {
-                    St.font.Style &= ~platform::fsUnderline;
-                    if (in_.HoverColor != platform::clNone)
-                        St.brush = St.anchorPrevBrush;
-                    if (in_.HoverFontColor != platform::clNone)
-                        St.font.Color = St.anchorPrevFontColor;
-                }
-                if (!in_.KeepColors)
-                    St.font.Color = base_.Color;
-                if (St.anchorOpen && M == Mode::HitTest && hitAnchor_ == St.anchorCount && hitAnchor_ > 0) {
-                    out_.HoverRect = {St.anchorStartX, lineTop_, Lr.Left + w, lineBottom_};
-                    out_.MouseLink = hitAnchor_;
-                }
-                if (St.anchorOpen && drawing && focusOpen_ && in_.FocusLink == St.anchorCount - 1) {
-                    const int gh = ghHeight(St.font);
-                    drawFocus({focusStartX_ - 1, textBottom_ - gh, x + 1, textBottom_});
-                    focusOpen_ = false;
-                }
-                St.anchorOpen = false;
-                break;
-            }
-            case 'B':
-                if (startsWith(ut, "</B>")) {
-                    St.font.Style &= ~platform::fsBold;
-                } else {
-                    St.font.Color = base_.Color;
-                    St.blinkHidden = false;
-                }
-                break;
-            case 'E':
-                St.error = false;
-                break;
-            case 'F':
-                St.font.Name = base_.Name;
-                St.font.Height = base_.Height;
-                St.font.PixelsPerInch = base_.PixelsPerInch;
-                if (drawing && !in_.KeepColors) {
-                    St.font.Color = base_.Color;
-                    St.brush = St.fontPrevBrush;
-                }
-                break;
-            case 'H':
-                if (drawing) {
-                    St.font.Color = St.hiPrevFontColor;
-                    St.brush = St.hiPrevBrush;
-                }
-                break;
-            case 'I':
-                St.font.Style &= ~platform::fsItalic;
-                break;
-            case 'P':
-                if (drawing && St.paraColor) {
-                    St.brush = St.paraPrevBrush;
-                    St.paraColor = false;
-                }
-                endLine = true;
-                break;
-            case 'R':
-                St.font.Orientation = base_.Orientation;
-                break;
-            case 'S':
-                if (startsWith(ut, "</SU")) {
-                    St.sub = St.sup = false;
-                } else if (startsWith(ut, "</SH")) {
-                    St.shadow = false;
-                } else {
-                    St.font.Style &= ~platform::fsStrikeOut;
-                }
-                break;
-            case 'U':
-                if (startsWith(ut, "</U>") || St.bulletLevel <= 0)
-                    St.font.Style &= ~platform::fsUnderline;
-                else
-                    --St.bulletLevel;
-                break;
-            case 'Z':
-                St.hidden = false;
-                break;
-            default:
-                break;
-            }
-        }
-        Pos = next;
         ++items;
-        if (endLine)
+        if (step == Step::EndLine)
             break;
     }
-
     return true;
+}
+
+// A run of text: up to the next tag, or one word with its blank.
+Renderer::Step Renderer::layOutRun(LineWork& W, const std::string& Src, std::size_t& Pos, std::size_t Limit)
+{
+    PassState& St = W.St;
+    const Rect& Lr = W.Lr;
+    LineInfo& Li = W.Li;
+    const Mode M = W.M;
+    int& w = W.Lc.w;
+    int& x = W.Lc.x;
+    std::size_t lt = nextTag(Src, Pos);
+    if (lt > Limit)
+        lt = std::string::npos;
+    std::size_t bl = in_.WordWrap ? Src.find(' ', Pos) : std::string::npos;
+    if (bl >= Limit)
+        bl = std::string::npos;
+    std::size_t end;
+    if (lt != std::string::npos && (bl == std::string::npos || lt < bl))
+        end = lt;
+    else if (bl != std::string::npos)
+        end = bl + 1;
+    else
+        end = Limit;
+    std::string run = Src.substr(Pos, end - Pos);
+    replaceRunEntities(run);
+    c_.Font = St.font;
+    const QString qrun = q(run);
+    const int th = c_.TextHeight(qrun);
+    const auto takeRun = [&] {
+        if (M != Mode::Measure)
+            return;
+        Li.height = std::max(Li.height, th);
+        if (St.sub)
+            Li.sub = std::max(Li.sub, th / 4);
+        if (St.sup)
+            Li.sup = std::max(Li.sup, th / 4);
+        out_.StrippedText += run;
+    };
+    if (St.hidden) {
+        takeRun();
+        Pos = end;
+        return Step::Next;
+    }
+    Rect cr{0, 0, 0, 0};
+    c_.DrawText(qrun, cr, flags_ | platform::DT_CALCRECT);
+    const int runW = cr.Width();
+    // A run fits on the line when there is room, or when it continues
+    // a word (nothing placed yet, or no blank before it).
+    const bool fits = W.first || w + runW < W.lineW || !W.placedEndsBlank;
+    if (!fits && in_.WordWrap)
+        return Step::NextLine;  // the run starts the next line
+    takeRun();
+    if (M == Mode::HitTest && St.anchorOpen) {
+        const int rx = in_.X - Lr.Left;
+        if (rx >= w && rx <= w + runW && in_.Y >= W.textBand - ghHeight(St.font) && in_.Y <= W.textBand) {
+            textHit_ = true;
+            out_.AnchorValue = St.anchorValue;
+            out_.MouseLink = St.anchorCount;
+            hitAnchor_ = St.anchorCount;
+            out_.HoverRect = {St.anchorStartX, lineTop_, Lr.Left + w + runW, lineBottom_};
+        }
+    }
+    if (W.drawing) {
+        int bottom = textBottom_ - cur_.raise;
+        if (St.sub)
+            bottom += cur_.sub;
+        if (St.sup)
+            bottom -= cur_.sup;
+        drawRun(St, qrun, x, bottom, Lr.Right);
+        if (St.error && runW > 0)
+            drawZigzag(x, x + runW, bottom);
+    }
+    w += runW;
+    x += runW;
+    W.placedEndsBlank = !run.empty() && run.back() == ' ';
+    if (W.placedEndsBlank) {
+        c_.Font = St.font;
+        W.Lc.trailingBlank = c_.TextWidth(QStringLiteral(" "));
+    } else {
+        W.Lc.trailingBlank = 0;
+    }
+    Pos = end;
+    if (!fits && W.checking) {
+        Pos = Limit;
+        return Step::Cut;  // cut here: the rest of the text is not shown
+    }
+    return Step::Next;
+}
+
+// A tag: an unclosed or too short one cuts the text there.
+Renderer::Step Renderer::layOutTag(LineWork& W, const std::string& Src, std::size_t& Pos, std::size_t Limit)
+{
+    if (Limit - Pos < 3) {
+        Pos = Limit;
+        return Step::Cut;
+    }
+    const std::size_t gt = Src.find('>', Pos);
+    if (gt == std::string::npos || gt >= Limit) {
+        Pos = Limit;
+        return Step::Cut;
+    }
+    const std::string tag = Src.substr(Pos, gt - Pos + 1);
+    const std::string ut = UpperCase(tag);
+    const bool closing = tag.size() > 3 && tag[1] == '/';
+    const Step step = closing ? closeTag(W, ut) : openTag(W, tag, ut);
+    if (step != Step::NextLine)
+        Pos = gt + 1;
+    return step;
+}
+
+Renderer::Step Renderer::openTag(LineWork& W, const std::string& Tag, const std::string& Ut)
+{
+    PassState& St = W.St;
+    const Rect& Lr = W.Lr;
+    int& w = W.Lc.w;
+    int& x = W.Lc.x;
+    switch (Ut[1]) {
+    case 'A':
+        openAnchor(W, Tag);
+        break;
+    case 'B':
+        if (startsWith(Ut, "<B>")) {
+            St.font.Style |= platform::fsBold;
+        } else if (startsWith(Ut, "<BR")) {
+            if (W.M == Mode::Measure)
+                out_.StrippedText += '\r';
+            return Step::EndLine;
+        } else if (startsWith(Ut, "<BL")) {
+            if (!in_.BlinkOn)
+                St.blinkHidden = true;
+        } else if (startsWith(Ut, "<BO") && W.drawing) {
+            paintBody(St, Tag, Ut);
+        }
+        break;
+    case 'E':
+        if (W.drawing)
+            St.error = true;
+        break;
+    case 'F':
+        if (startsWith(Ut, "<FONT"))
+            openFont(W, Tag, Ut);
+        break;
+    case 'H':
+        if (startsWith(Ut, "<HI>")) {
+            if (W.drawing) {
+                St.hiPrevBrush = St.brush;
+                St.hiPrevFontColor = St.font.Color;
+                St.brush = platform::clHighlight;
+                St.font.Color = platform::clHighlightText;
+            }
+        } else if (startsWith(Ut, "<HR")) {
+            if (W.drawing) {
+                c_.Pen.Color = platform::clBlack;
+                c_.Pen.Width = 1;
+                c_.Pen.Style = platform::psSolid;
+                c_.MoveTo(Lr.Left, lineBottom_ + 1);
+                c_.LineTo(Lr.Right, lineBottom_ + 1);
+            }
+            return Step::EndLine;
+        }
+        break;
+    case 'I':
+        if (startsWith(Ut, "<I>")) {
+            St.font.Style |= platform::fsItalic;
+        } else if (startsWith(Ut, "<IN")) {
+            // <IND x="n">: an absolute indent from the line's left edge.
+            const std::size_t xp = Ut.find('X');
+            const std::size_t q1 = xp == std::string::npos ? xp : Tag.find('"', xp);
+            if (q1 != std::string::npos && q1 + 1 < Tag.size() && Tag[q1 + 1] >= '0' && Tag[q1 + 1] <= '9') {
+                const int n = std::min(IntValue(Tag.substr(q1 + 1)), 65535);
+                if (n > w) {
+                    w = n;
+                    x = Lr.Left + n;
+                }
+            }
+        } else if (startsWith(Ut, "<IM")) {
+            return placePicture(W, Tag, Ut);
+        }
+        break;
+    case 'L':
+        return placeBullet(W);
+    case 'P':
+        openParagraph(W, Tag, Ut);
+        break;
+    case 'R': {
+        const std::size_t a = Ut.find('A', 2);
+        if (a != std::string::npos) {
+            const std::size_t q1 = Tag.find('"', a);
+            if (q1 != std::string::npos) {
+                const int degrees = IntValue(Tag.substr(q1 + 1)) % 360;
+                St.font.Orientation = degrees * 10;
+            }
+        }
+        break;
+    }
+    case 'S':
+        if (startsWith(Ut, "<S>"))
+            St.font.Style |= platform::fsStrikeOut;
+        else if (startsWith(Ut, "<SH"))
+            St.shadow = true;
+        else if (startsWith(Ut, "<SUB>"))
+            St.sub = true;
+        else if (startsWith(Ut, "<SUP>"))
+            St.sup = true;
+        break;
+    case 'U':
+        if (startsWith(Ut, "<U>"))
+            St.font.Style |= platform::fsUnderline;
+        else
+            ++St.bulletLevel;
+        break;
+    case 'Z':
+        St.hidden = true;
+        break;
+    default:
+        break;
+    }
+    return Step::Next;
+}
+
+// <A href="...">: numbers the anchor, takes its value and its colours.
+void Renderer::openAnchor(LineWork& W, const std::string& Tag)
+{
+    PassState& St = W.St;
+    const int number = ++St.anchorCount;
+    const bool focus = in_.FocusLink == number - 1;
+    if (focus && W.drawing) {
+        focusOpen_ = true;
+        focusStartX_ = W.Lc.x;
+    }
+    const std::size_t q1 = Tag.find('"');
+    const std::size_t q2 = q1 == std::string::npos ? q1 : Tag.find('"', q1 + 1);
+    St.anchorValue = q1 == std::string::npos ? std::string()
+                                             : Tag.substr(q1 + 1, (q2 == std::string::npos ? Tag.size() - 1 : q2) - q1 - 1);
+    if (focus && W.M != Mode::Measure)
+        out_.FocusAnchor = St.anchorValue;
+    const bool hovered = in_.HoverMode && number == in_.HoverLink;
+    const bool applies = !in_.HoverMode || hovered;
+    if (W.drawing && applies) {
+        St.font.Style |= platform::fsUnderline;
+        St.anchorPrevBrush = St.brush;
+        St.anchorPrevFontColor = St.font.Color;
+        if (in_.HoverColor != platform::clNone)
+            St.brush = in_.HoverColor;
+        if (in_.HoverFontColor != platform::clNone)
+            St.font.Color = in_.HoverFontColor;
+    }
+    if (!in_.KeepColors && !(hovered && in_.HoverFontColor != platform::clNone))
+        St.font.Color = in_.URLColor;
+    St.anchorOpen = true;
+    St.anchorStartX = W.Lc.x;
+}
+
+// <BODY background="..." bgcolor="...">: tiles the picture over the drawing
+// rectangle and fills it with the colour.
+void Renderer::paintBody(PassState& St, const std::string& Tag, const std::string& Ut)
+{
+    std::string v;
+    if (attribute(Tag, Ut, "BACKGROUND", v) && !v.empty()) {
+        bool idx;
+        int n;
+        const HTMLPictureRef pic = picture(v, idx, n);
+        if (!pic.Image.isNull() && pic.Image.width() > 0 && pic.Image.height() > 0) {
+            const bool hadClip = c_.HasClipRect();
+            const Rect oldClip = c_.ClipRect();
+            c_.SetClipRect(hadClip ? r_.Intersected(oldClip) : r_);
+            // Only the tiles that can show: the rectangle within the clip and the device.
+            const Rect visible = visibleArea();
+            const int w0 = pic.Image.width(), h0 = pic.Image.height();
+            const int fy = r_.Top + std::max(0, (visible.Top - r_.Top) / h0 * h0);
+            const int fx = r_.Left + std::max(0, (visible.Left - r_.Left) / w0 * w0);
+            for (int ty = fy; ty < std::min(r_.Bottom, visible.Bottom); ty += h0)
+                for (int tx = fx; tx < std::min(r_.Right, visible.Right); tx += w0)
+                    c_.Draw(tx, ty, pic.Image);
+            if (hadClip)
+                c_.SetClipRect(oldClip);
+            else
+                c_.ClearClipRect();
+        }
+    }
+    if (attribute(Tag, Ut, "BGCOLOR", v) && (v.find('#') != std::string::npos || findNoCase(v, "CL") != std::string::npos)) {
+        const TColor col = v.find('#') != std::string::npos ? HexColorToColor(v.substr(v.find('#'))) : colorValue(v);
+        St.brush = col;
+        c_.Brush.SetColor(col);
+        c_.FillRect(r_);
+    }
+}
+
+// <FONT face="..." color="..." bgcolor="..." size=n>.
+void Renderer::openFont(LineWork& W, const std::string& Tag, const std::string& Ut)
+{
+    PassState& St = W.St;
+    std::string v;
+    if (attribute(Tag, Ut, "FACE", v) && !v.empty())
+        St.font.Name = q(v);
+    if (!in_.KeepColors && attribute(Tag, Ut, " COLOR", v) && !v.empty())
+        St.font.Color = colorValue(v);
+    St.fontPrevBrush = St.brush;
+    if (W.drawing && !in_.KeepColors && attribute(Tag, Ut, "BGCOLOR", v) && !v.empty())
+        St.brush = colorValue(v);
+    int size = 0;
+    if (numberAttribute(Ut, "SIZE", size) && size > 0)
+        St.font.SetSize(fontPoints(size));
+}
+
+// <IMG src="..." alt="..." width=n height=n align="...">: a picture from the
+// image list or the picture sources, hit-tested inside an anchor; a picture
+// that does not fit starts the next line.
+Renderer::Step Renderer::placePicture(LineWork& W, const std::string& Tag, const std::string& Ut)
+{
+    PassState& St = W.St;
+    const Rect& Lr = W.Lr;
+    LineInfo& Li = W.Li;
+    const Mode M = W.M;
+    int& w = W.Lc.w;
+    int& x = W.Lc.x;
+    std::string v;
+    const int number = ++St.pictureCount;
+    std::string src;
+    attribute(Tag, Ut, "SRC", src);
+    if (M != Mode::Measure && cur_.hitPicture == number && attribute(Tag, Ut, "ALT", v))
+        src = v;
+    int width = 0, height = 0;
+    numberAttribute(Ut, "WIDTH", width);
+    numberAttribute(Ut, "HEIGHT", height);
+    width = std::clamp(width, 0, 10000);
+    height = std::clamp(height, 0, 10000);
+    const double sx = c_.Dpi() / 96.0, sy = c_.Dpi() / 96.0;
+    bool isIndex;
+    int index;
+    const HTMLPictureRef pic = picture(src, isIndex, index);
+    int pw = 0, ph = 0;
+    if (isIndex) {
+        if (in_.Images && index >= 0 && index < in_.Images->Count()) {
+            pw = static_cast<int>(in_.Images->Width() * sx);
+            ph = static_cast<int>(in_.Images->Height() * sy);
+        }
+    } else if (!pic.Image.isNull()) {
+        pw = static_cast<int>((width > 0 && height > 0 ? width : pic.Width) * sx);
+        ph = static_cast<int>((width > 0 && height > 0 ? height : pic.Height) * sy);
+    }
+    if (St.anchorOpen && W.checking) {
+        const int rx = in_.X - Lr.Left;
+        const int top = M == Mode::Measure ? Lr.Top : lineTop_;
+        const int bottom = M == Mode::Measure ? Lr.Top + std::max(Li.height, ph) : lineBottom_;
+        if (rx >= w && rx <= w + pw && in_.Y >= top && in_.Y <= bottom) {
+            if (M == Mode::Measure) {
+                Li.hitPicture = number;
+            } else {
+                pictureHit_ = true;
+                out_.AnchorValue = St.anchorValue;
+                out_.MouseLink = St.anchorCount;
+                hitAnchor_ = St.anchorCount;
+            }
+        }
+    }
+    if (w + pw > W.lineW && pw < W.lineW && !W.first) {
+        --St.pictureCount;
+        return Step::NextLine;  // the picture starts the next line
+    }
+    if (W.drawing && pw > 0 && ph > 0) {
+        const int top = textBottom_ - ph;
+        if (isIndex) {
+            if (in_.Printing || c_.Dpi() != 96)
+                c_.StretchDraw(Rect::FromSize(x, top, static_cast<int>(pw * (in_.Printing ? in_.Resolution : 1.0)),
+                                              static_cast<int>(ph * (in_.Printing ? in_.Resolution : 1.0))),
+                               in_.Images->Image(index));
+            else
+                in_.Images->Draw(c_, x, top, index);
+        } else {
+            c_.StretchDraw(Rect::FromSize(x, top, pw, ph), pic.Image);
+        }
+    }
+    w += pw;
+    x += pw;
+    if (M == Mode::Measure) {
+        Li.height = std::max(Li.height, ph);
+        if (attribute(Tag, Ut, "ALIGN", v)) {
+            const std::string a = UpperCase(Trim(v));
+            const int gh = ghHeight(St.font);
+            if (startsWith(a, "TOP"))
+                Li.raise = Li.height - gh;
+            else if (startsWith(a, "MIDDLE"))
+                Li.raise = (Li.height - gh) / 2;
+        }
+    }
+    W.placedEndsBlank = false;
+    W.Lc.trailingBlank = 0;
+    return Step::Next;
+}
+
+// <LI>: the bullet of a list item, indented by the list level; a second item
+// starts the next line.
+Renderer::Step Renderer::placeBullet(LineWork& W)
+{
+    PassState& St = W.St;
+    if (W.bullets > 0 && !W.first)
+        return Step::NextLine;
+    ++W.bullets;
+    W.Lc.w += kBulletStep * St.bulletLevel;
+    W.Lc.x += kBulletStep * std::max(0, St.bulletLevel - 1);
+    if (W.drawing) {
+        PassState bs = St;
+        bs.font.Name = QStringLiteral("Symbol");
+        bs.font.Style &= ~platform::fsUnderline;
+        drawRun(bs, St.bulletLevel % 2 == 1 || St.bulletLevel == 0 ? QStringLiteral("\u2022") : QStringLiteral("o"),
+                W.Lc.x, textBottom_ - cur_.raise, W.Lr.Right);
+    }
+    W.Lc.x += kBulletStep;
+    return Step::Next;
+}
+
+// <P align="..." indent=n bgcolor="...">: the line's alignment and indent
+// while measuring, its background while drawing.
+void Renderer::openParagraph(LineWork& W, const std::string& Tag, const std::string& Ut)
+{
+    PassState& St = W.St;
+    std::string v;
+    if (W.M == Mode::Measure) {
+        if (attribute(Tag, Ut, "ALIGN", v)) {
+            const std::string a = UpperCase(v);
+            if (a.find("RIGHT") != std::string::npos)
+                W.Li.align = 1;
+            if (a.find("LEFT") != std::string::npos)
+                W.Li.align = 0;
+            if (a.find("CENTER") != std::string::npos)
+                W.Li.align = 2;
+        }
+        int indent = 0;
+        if (numberAttribute(Ut, "INDENT", indent))
+            W.Li.indent = std::clamp(indent, -10000, 10000);
+    }
+    if (W.drawing && attribute(Tag, Ut, "BGCOLOR", v)) {
+        const TColor col = v.empty() ? platform::clNone : colorValue(v);
+        St.paraColor = true;
+        St.paraPrevBrush = St.brush;
+        St.brush = col;
+        c_.Brush.SetColor(col);
+        c_.FillRect({W.Lr.Left, lineTop_, W.Lr.Right, lineBottom_});
+    }
+}
+
+Renderer::Step Renderer::closeTag(LineWork& W, const std::string& Ut)
+{
+    PassState& St = W.St;
+    switch (Ut[2]) {
+    case 'A':
+        closeAnchor(W);
+        break;
+    case 'B':
+        if (startsWith(Ut, "</B>")) {
+            St.font.Style &= ~platform::fsBold;
+        } else {
+            St.font.Color = base_.Color;
+            St.blinkHidden = false;
+        }
+        break;
+    case 'E':
+        St.error = false;
+        break;
+    case 'F':
+        St.font.Name = base_.Name;
+        St.font.Height = base_.Height;
+        St.font.PixelsPerInch = base_.PixelsPerInch;
+        if (W.drawing && !in_.KeepColors) {
+            St.font.Color = base_.Color;
+            St.brush = St.fontPrevBrush;
+        }
+        break;
+    case 'H':
+        if (W.drawing) {
+            St.font.Color = St.hiPrevFontColor;
+            St.brush = St.hiPrevBrush;
+        }
+        break;
+    case 'I':
+        St.font.Style &= ~platform::fsItalic;
+        break;
+    case 'P':
+        if (W.drawing && St.paraColor) {
+            St.brush = St.paraPrevBrush;
+            St.paraColor = false;
+        }
+        return Step::EndLine;
+    case 'R':
+        St.font.Orientation = base_.Orientation;
+        break;
+    case 'S':
+        if (startsWith(Ut, "</SU")) {
+            St.sub = St.sup = false;
+        } else if (startsWith(Ut, "</SH")) {
+            St.shadow = false;
+        } else {
+            St.font.Style &= ~platform::fsStrikeOut;
+        }
+        break;
+    case 'U':
+        if (startsWith(Ut, "</U>") || St.bulletLevel <= 0)
+            St.font.Style &= ~platform::fsUnderline;
+        else
+            --St.bulletLevel;
+        break;
+    case 'Z':
+        St.hidden = false;
+        break;
+    default:
+        break;
+    }
+    return Step::Next;
+}
+
+// </A>: the anchor's colours end, its hover rectangle and focus frame close.
+void Renderer::closeAnchor(LineWork& W)
+{
+    PassState& St = W.St;
+    const bool hovered = in_.HoverMode && St.anchorCount == in_.HoverLink;
+    const bool applies = !in_.HoverMode || hovered;
+    if (W.drawing && applies) {
+        St.font.Style &= ~platform::fsUnderline;
+        if (in_.HoverColor != platform::clNone)
+            St.brush = St.anchorPrevBrush;
+        if (in_.HoverFontColor != platform::clNone)
+            St.font.Color = St.anchorPrevFontColor;
+    }
+    if (!in_.KeepColors)
+        St.font.Color = base_.Color;
+    if (St.anchorOpen && W.M == Mode::HitTest && hitAnchor_ == St.anchorCount && hitAnchor_ > 0) {
+        out_.HoverRect = {St.anchorStartX, lineTop_, W.Lr.Left + W.Lc.w, lineBottom_};
+        out_.MouseLink = hitAnchor_;
+    }
+    if (St.anchorOpen && W.drawing && focusOpen_ && in_.FocusLink == St.anchorCount - 1) {
+        const int gh = ghHeight(St.font);
+        drawFocus({focusStartX_ - 1, textBottom_ - gh, W.Lc.x + 1, textBottom_});
+        focusOpen_ = false;
+    }
+    St.anchorOpen = false;
 }
 
 bool Renderer::run(const std::string& Text)

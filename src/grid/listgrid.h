@@ -543,6 +543,13 @@ private:
     std::string editShownValue_;     // the special editor's value when it was shown
     std::string specialEditorValue() const;
     void postStartChar(QWidget* Control);
+    // The spin, combo and date steps of ShowEditControl: the control placed
+    // in cell rectangle R, dressed and filled with Text.
+    QWidget* showSpinEditor(const Rect& R, const QColor& Color, const QFont& Font, const QString& Text, int ARealCol,
+                            int ARow);
+    QWidget* showComboEditor(const Rect& R, const QColor& Color, const QFont& Font, const QString& Text,
+                             bool& TakesStartChar);
+    QWidget* showDatePicker(const Rect& R, const QColor& Color, const QFont& Font, const std::string& Text);
     // The edCustom steps of ShowEditControl: the link placed in the cell (or
     // its pop-up), dressed, filled with Text and focused.
     void showEditLink(const Rect& R, int ARealCol, int ARow, const QColor& Color, const QFont& Font,
@@ -944,6 +951,17 @@ protected:
     bool viewportEvent(QEvent* e) override;
     // The press handling behind MouseDown.
     void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
+private:
+    // the steps of gridMouseDown
+    void startPanning(int x, int y);
+    void rightMouseDown(platform::ShiftState shift, int col, int row, int x, int y);
+    void toggleNodeAt(int row);
+    bool clickAnchorAt(int col, int row, int real, int x, int y);
+    void selectFromHeaderAt(int col, int row, int x, int y);
+    bool clickCheckBoxAt(int col, int row, int real);
+    void pressCellInGrid(platform::MouseButton button, platform::ShiftState shift, int col, int row, int x, int y);
+
+protected:
     // Shows the editor on the validated cell again once the current event is done.
     void reopenEditorLater();
 
@@ -1362,6 +1380,7 @@ private:
     void rewriteCells(const TGridRect& R, const std::function<std::string(const std::string&)>& Rewrite);
     TGridRect markRange(bool WithFixed, int FromCol, int FromRow, int ToCol, int ToRow) const;
     void drawCheck(platform::Canvas& Canvas, const Rect& B, bool Checked, bool Enabled);
+    void drawRotatedText(platform::Canvas& Canvas, int C, int ARow, const Rect& R, int Angle, TAlignment HAlign);
     void drawRadio(platform::Canvas& Canvas, const Rect& R, TCellGraphic* G, int C, int ARow, bool Disabled);
     void drawRadioButton(platform::Canvas& Canvas, int X, int Y, bool On, bool Disabled);
     void drawProgress(platform::Canvas& Canvas, Rect R, TCellGraphic* G, int C, int ARow);
@@ -1369,6 +1388,14 @@ private:
     void drawButton(platform::Canvas& Canvas, Rect B, TCellGraphic* G, const Rect& CellR);
 
     // the grid's own printing
+    // the steps of BuildPages
+    void preparePrintCanvas(platform::Canvas& ACanvas);
+    bool startPageLayout(TPageLayout& L);
+    void measurePrintColumns(const TPageLayout& L);
+    void fitPrintColumnsToPage(const TPageLayout& L);
+    void measureHeaderAndFooter();
+    int placeColumnGroup(const TPageLayout& L, int First, bool Repeat);
+    void printColumnGroup(const TPageLayout& L, int First, int Last, bool Repeat);
     int printRow(int ARow, int FromCol, int ToCol, int Y);
     int printRowHeight(int ARow);
     QPoint cellPrintSize(int ACol, int ARow);

@@ -618,6 +618,125 @@ int advanceOf(const QFontMetrics& fm, const QString& s, bool expandTabs, int tab
     return x;
 }
 
+// Prefix processing: "&&" draws one ampersand, "&x" underlines x (the first
+// such x, whose index goes to UnderlineAt); a trailing "&" draws nothing.
+QString stripPrefixes(const QString& input, int& underlineAt)
+{
+    QString text;
+    text.reserve(input.size());
+    for (qsizetype i = 0; i < input.size(); ++i) {
+        if (input[i] == QLatin1Char('&') && i + 1 < input.size()) {
+            ++i;
+            if (input[i] != QLatin1Char('&') && underlineAt < 0) underlineAt = int(text.size());
+        } else if (input[i] == QLatin1Char('&')) {
+            continue;
+        }
+        text += input[i];
+    }
+    return text;
+}
+
+// Splits a text into the lines it draws as, keeping each line's offset for
+// the underlined character.
+class LineSplitter {
+public:
+    LineSplitter(const QString& text, int underlineAt, const QFontMetrics& fm, bool expandTabs, int tab)
+        : text_(text), underlineAt_(underlineAt), fm_(fm), expandTabs_(expandTabs), tab_(tab)
+    {
+    }
+
+    // Every line break of the text opens a line (a final one does not); with
+    // Wrap each line is broken further to fit Width.
+    std::vector<TextLine> split(bool wrap, bool breakWords, int width)
+    {
+        qsizetype pos = 0;
+        while (pos <= text_.size()) {
+            qsizetype end = pos;
+            while (end < text_.size() && text_[end] != QLatin1Char('\n') && text_[end] != QLatin1Char('\r')) ++end;
+            if (!wrap)
+                add(pos, end - pos);
+            else
+                wrapLine(pos, end, breakWords, width);
+            if (end >= text_.size()) break;
+            pos = end + ((text_[end] == QLatin1Char('\r') && end + 1 < text_.size() && text_[end + 1] == QLatin1Char('\n')) ? 2 : 1);
+            if (pos == text_.size()) break;  // a final line break opens no empty line
+        }
+        return std::move(lines_);
+    }
+
+    // The whole text as one line.
+    std::vector<TextLine> whole()
+    {
+        add(0, text_.size());
+        return std::move(lines_);
+    }
+
+private:
+    // `width`: the line's width when it was measured already, else -1.
+    void add(qsizetype start, qsizetype len, int width = -1)
+    {
+        TextLine l;
+        l.text = text_.mid(start, len);
+        if (underlineAt_ >= start && underlineAt_ < start + len) l.underlineAt = int(underlineAt_ - start);
+        l.width = width >= 0 ? width : advanceOf(fm_, l.text, expandTabs_, tab_);
+        lines_.push_back(std::move(l));
+    }
+
+    int widthOf(qsizetype from, qsizetype to) const
+    {
+        while (to > from && text_[to - 1] == QLatin1Char(' ')) --to;  // trailing blanks do not count
+        return advanceOf(fm_, text_.mid(from, to - from), expandTabs_, tab_);
+    }
+
+    // Lays out text[start, end) greedily: each line takes whole words (with
+    // the blanks before them) while they fit. A word wider than the box is
+    // broken between characters with BreakWords, otherwise it stands alone
+    // and overflows.
+    void wrapLine(qsizetype start, qsizetype end, bool breakWords, int width)
+    {
+        do {
+            // fitWidth: the measured width of text[start, fitEnd) less its trailing blanks.
+            qsizetype fitEnd = -1, next = start;
+            int fitWidth = -1;
+            while (next < end) {
+                qsizetype e = next;
+                while (e < end && text_[e] == QLatin1Char(' ')) ++e;
+                while (e < end && text_[e] != QLatin1Char(' ')) ++e;
+                const int w = widthOf(start, e);
+                if (w <= width) {
+                    fitEnd = next = e;
+                    fitWidth = w;
+                    continue;
+                }
+                if (fitEnd < 0) {
+                    if (breakWords) {
+                        qsizetype c = start + 1;
+                        while (c < e && widthOf(start, c + 1) <= width) ++c;
+                        fitEnd = next = c;
+                    } else {
+                        fitEnd = next = e;
+                        fitWidth = w;
+                    }
+                }
+                break;
+            }
+            if (fitEnd < 0) fitEnd = next = end;
+            qsizetype shown = fitEnd;
+            while (shown > start && text_[shown - 1] == QLatin1Char(' ')) --shown;
+            add(start, shown - start, fitWidth);
+            start = next;
+            while (start < end && text_[start] == QLatin1Char(' ')) ++start;
+        } while (start < end);
+    }
+
+    const QString& text_;
+    int underlineAt_;
+    const QFontMetrics& fm_;
+    bool expandTabs_;
+    int tab_;
+    std::vector<TextLine> lines_;
+};
+
 }  // namespace
 
 int Canvas::DrawText(const QString& text, Rect& r, unsigned flags)
@@ -643,101 +762,19 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
     const int tab = std::max(1, 8 * fm.averageCharWidth());
     const int lineHeight = fm.height() + ((flags & DT_EXTERNALLEADING) ? std::max(0, fm.leading()) : 0);
 
-    // Prefix processing: "&&" draws one ampersand, "&x" underlines x.
-    QString text;
     int underlineAt = -1;
-    if (flags & DT_NOPREFIX) {
-        text = input;
-    } else {
-        text.reserve(input.size());
-        for (qsizetype i = 0; i < input.size(); ++i) {
-            if (input[i] == QLatin1Char('&') && i + 1 < input.size()) {
-                ++i;
-                if (input[i] != QLatin1Char('&') && underlineAt < 0) underlineAt = int(text.size());
-            } else if (input[i] == QLatin1Char('&')) {
-                continue;  // a trailing "&" draws nothing
-            }
-            text += input[i];
-        }
-    }
-
-    // Split into lines, keeping each line's offset for the underlined character.
+    QString text = (flags & DT_NOPREFIX) ? input : stripPrefixes(input, underlineAt);
     std::vector<TextLine> lines;
-    // `width`: the line's width when it was measured already, else -1.
-    auto addLine = [&](qsizetype start, qsizetype len, int width = -1) {
-        TextLine l;
-        l.text = text.mid(start, len);
-        if (underlineAt >= start && underlineAt < start + len) l.underlineAt = int(underlineAt - start);
-        l.width = width >= 0 ? width : advanceOf(fm, l.text, expandTabs, tab);
-        lines.push_back(std::move(l));
-    };
     if (singleLine) {
-        QString one = text;
-        int ul = underlineAt;
-        for (qsizetype i = one.size() - 1; i >= 0; --i)
-            if (one[i] == QLatin1Char('\r') || one[i] == QLatin1Char('\n')) {
-                one.remove(i, 1);
-                if (ul > i) --ul;
+        for (qsizetype i = text.size() - 1; i >= 0; --i)
+            if (text[i] == QLatin1Char('\r') || text[i] == QLatin1Char('\n')) {
+                text.remove(i, 1);
+                if (underlineAt > i) --underlineAt;
             }
-        text = one;
-        underlineAt = ul;
-        addLine(0, text.size());
+        lines = LineSplitter(text, underlineAt, fm, expandTabs, tab).whole();
     } else {
         const bool wrap = (flags & DT_WORDBREAK) && r.Width() > 0;
-        const bool breakWords = flags & DT_EDITCONTROL;
-        qsizetype pos = 0;
-        while (pos <= text.size()) {
-            qsizetype end = pos;
-            while (end < text.size() && text[end] != QLatin1Char('\n') && text[end] != QLatin1Char('\r')) ++end;
-            // Lay out text[pos, end).
-            qsizetype start = pos;
-            if (!wrap) {
-                addLine(start, end - start);
-            } else {
-                // Greedy: each line takes whole words (with the blanks before them) while they fit.
-                auto widthOf = [&](qsizetype from, qsizetype to) {
-                    while (to > from && text[to - 1] == QLatin1Char(' ')) --to;  // trailing blanks do not count
-                    return advanceOf(fm, text.mid(from, to - from), expandTabs, tab);
-                };
-                do {
-                    // fitWidth: the measured width of text[start, fitEnd) less its trailing blanks.
-                    qsizetype fitEnd = -1, next = start;
-                    int fitWidth = -1;
-                    while (next < end) {
-                        qsizetype e = next;
-                        while (e < end && text[e] == QLatin1Char(' ')) ++e;
-                        while (e < end && text[e] != QLatin1Char(' ')) ++e;
-                        const int w = widthOf(start, e);
-                        if (w <= r.Width()) {
-                            fitEnd = next = e;
-                            fitWidth = w;
-                            continue;
-                        }
-                        if (fitEnd < 0) {
-                            if (breakWords) {
-                                // A word wider than the box is broken between characters.
-                                qsizetype c = start + 1;
-                                while (c < e && widthOf(start, c + 1) <= r.Width()) ++c;
-                                fitEnd = next = c;
-                            } else {
-                                fitEnd = next = e;  // it stands alone and overflows
-                                fitWidth = w;
-                            }
-                        }
-                        break;
-                    }
-                    if (fitEnd < 0) fitEnd = next = end;
-                    qsizetype shown = fitEnd;
-                    while (shown > start && text[shown - 1] == QLatin1Char(' ')) --shown;
-                    addLine(start, shown - start, fitWidth);
-                    start = next;
-                    while (start < end && text[start] == QLatin1Char(' ')) ++start;
-                } while (start < end);
-            }
-            if (end >= text.size()) break;
-            pos = end + ((text[end] == QLatin1Char('\r') && end + 1 < text.size() && text[end + 1] == QLatin1Char('\n')) ? 2 : 1);
-            if (pos == text.size()) break;  // a final line break opens no empty line
-        }
+        lines = LineSplitter(text, underlineAt, fm, expandTabs, tab).split(wrap, flags & DT_EDITCONTROL, r.Width());
     }
 
     // An edit control shows no partly visible last line.
