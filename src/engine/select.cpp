@@ -690,18 +690,20 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
         const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
         std::size_t walked = 0;
         // The first row in ORDER BY order is found while the rows pass.
+        // A break in the list ends the walk with the rows met before it.
         dbFirstInOrder first(order);
         oid_t previous = 0;
+        bool broken = false;
         for (oid_t id = t->firstRow; !cursor->isLimitReached(); walked++) {
             if (id == 0) {
-                if (walked < rows) {
-                    throw damaged;
-                }
+                broken = walked < rows;
                 break;
             }
+            // Each row links back to the row before it.
             const dbRecord* row = walked < rows ? findRecord(id) : nullptr;
-            if (row == nullptr) {
-                throw damaged;
+            if (row == nullptr || row->prev != previous) {
+                broken = true;
+                break;
             }
             // Rows are mostly linked in the order of their ids, a step apart:
             // the row that many steps ahead is loaded while this one is seen,
@@ -732,7 +734,11 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
         if (order != nullptr) {
             sortSelection(first.unique(cursor->getNumberOfRecords()), true);
         }
-        return true;
+        if (broken) {
+            statistics.failed = true;
+            rowListBroken(table);
+        }
+        return !broken;
     } catch (const dbRuntimeError& e) {
         // The evaluation's temporaries are gone with its context.
         cursor->reset();
