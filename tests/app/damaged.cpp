@@ -6,25 +6,17 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QtEndian>
 
-namespace {
-
-std::uint32_t wordAt(const QByteArray& b, std::size_t at)
+TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
 {
-    std::uint32_t v = 0;
-    std::memcpy(&v, b.constData() + at, sizeof v);
-    return v;
-}
-
-}  // namespace
-
-class DamagedListTest : public ContactsTest {
-protected:
-    // Writes 300 contacts (IDs 1 to 300, in that order), closes the program
-    // and points the `next` link of the contact with ID `brokenAfter` at
-    // `target`, in the committed index's row. The file's bytes are kept.
-    void writeAndBreak(int brokenAfter, std::uint32_t target)
-    {
+    // the link of contact 100 past the object index, and onto contact 151
+    for (const bool pastIndex : {true, false}) {
+        SCOPED_TRACE(pastIndex ? "past the index" : "onto a later row");
+        if (!window) {  // a fresh database for the second round
+            std::filesystem::remove("Quillet.zrv");
+            ASSERT_EQ(start(), -1);
+        }
         addCategory("Shops");  // the editor saves a contact with a category
         std::vector<oid_t> oids;
         for (int i = 1; i <= 300; ++i)
@@ -33,43 +25,25 @@ protected:
         database.close();
         QFile file("Quillet.zrv");
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        bytes = file.readAll();
-        const std::uint32_t index = wordAt(bytes, 16 + 24 * wordAt(bytes, 4));  // root[curr].index
-        const std::uint32_t row = wordAt(bytes, index + 4 * std::size_t(oids[brokenAfter - 1]));
-        std::memcpy(bytes.data() + row + 4, &target, sizeof target);
-        ASSERT_TRUE(file.seek(0));
-        ASSERT_EQ(file.write(bytes), bytes.size());
+        QByteArray bytes = file.readAll();
+        auto word = [&](std::size_t at) { return qFromLittleEndian<std::uint32_t>(bytes.constData() + at); };
+        const std::uint32_t row = word(word(16 + 24 * word(4)) + 4 * std::size_t(oids[99]));  // committed index
+        qToLittleEndian<std::uint32_t>(pastIndex ? 0x00FFFFF0u : oids[150], bytes.data() + row + 4);
+        ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
         file.close();
-        nextOf = oids[brokenAfter];
-    }
-    QStringList damageBoxes()
-    {
-        QCoreApplication::processEvents();
-        QStringList out;
-        for (const auto& s : dialogs.shown)
-            if (s.messageKind == platform::MessageKind::Error && s.text.startsWith(kDatabaseDamaged))
-                out << s.text;
-        return out;
-    }
 
-    QByteArray bytes;
-    oid_t nextOf = 0;
-};
-
-TEST_F(DamagedListTest, TheBoxTellsTheDamageTheListKeepsTheRowsBeforeItAndNoContactIsAdded)
-{
-    // past the object index, and onto a later contact (the rows between are skipped)
-    for (const bool pastIndex : {true, false}) {
-        SCOPED_TRACE(pastIndex ? "past the index" : "onto a later row");
-        if (!pastIndex) {
-            std::filesystem::remove("Quillet.zrv");
-            ASSERT_EQ(start(), -1);
-        }
-        writeAndBreak(100, pastIndex ? 0x00FFFFF0u : nextOf + 50);
         dialogs.shown.clear();
         ASSERT_EQ(start(), -1);
-        const QString expected = QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record";
-        EXPECT_EQ(damageBoxes(), QStringList{expected});
+        auto boxes = [&] {
+            QCoreApplication::processEvents();
+            QStringList out;
+            for (const auto& s : dialogs.shown)
+                if (s.messageKind == platform::MessageKind::Error)
+                    out << s.text;
+            return out;
+        };
+        const QStringList once{QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record"};
+        EXPECT_EQ(boxes(), once);
         EXPECT_EQ(window->StatusText(1), "Total Customer: 100");
         ASSERT_EQ(window->grid->RowCount(), 101);
         EXPECT_EQ(window->grid->Cells(1, 1), "100");  // newest first
@@ -80,16 +54,16 @@ TEST_F(DamagedListTest, TheBoxTellsTheDamageTheListKeepsTheRowsBeforeItAndNoCont
             e.cID->setText("301");
             e.cName->setText("Refused");
         });
-        cancelEditor();
+        cancelEditor();  // the editor comes back after the refusal
         insertActionExecute(*window);
-        EXPECT_EQ(damageBoxes(), QStringList{expected});
+        EXPECT_EQ(boxes(), once);
         EXPECT_TRUE(dialogs.Messages().contains(kNotStored));
         EXPECT_EQ(window->StatusText(1), "Total Customer: 100");
 
         window.reset();
         database.close();
-        QFile file("Quillet.zrv");
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_TRUE(file.readAll() == bytes) << "the file changed";
+        file.close();
     }
 }
