@@ -238,13 +238,13 @@ void TMainListForm::startUp()
         ShowInfo("Fail to open database.", this);
         platform::ExitProgram(1);
     }
-    ReportDatabaseDamage(this);
     if (database.getNumberOfUsers() > 1) {
         ShowInfo("The database is still using.", this);
         database.rollback();
         database.close();
         platform::ExitProgram(1);
     }
+    ReportDatabaseDamage(this);
 
     {
         zarvoCursor<Config> config(dbCursorForUpdate);
