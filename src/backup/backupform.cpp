@@ -284,13 +284,15 @@ bool rowsReachable()
     return seen >= n;
 }
 
-// Empty when the database file at `path` opens with all of the engine's
-// checks and every table's rows can be walked and read; else what the engine
-// reported. Opened with all access: a backup taken while the program ran is
-// marked dirty, which only a writer may recover, and the file is a copy no
-// one else uses. The program's database must be closed.
+// Empty when the database file at `path` is not empty, opens with all of
+// the engine's checks and every table's rows can be walked and read; else
+// what the engine reported. Opened with all access: a backup taken while
+// the program ran is marked dirty, which only a writer may recover, and the
+// file is a copy no one else uses. The program's database must be closed.
 QString damageOf(const QString &path)
 {
+    if (QFileInfo(path).size() <= 0)  // an open would format a missing or empty file as a new database
+        return QStringLiteral("The database file is empty.");
     CheckedDatabase check;
     bool sound = check.open("Quillet", QFile::encodeName(path).constData());
     if (sound) {

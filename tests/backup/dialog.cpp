@@ -249,6 +249,8 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
          {kept + "Database file was corrupted: file size in header differs from actual file size", failed}},
         {"an object index entry", storedRaw(before, index + 4 * 8194, 0x7FFFFFF0),
          {kept + "Database file was corrupted: invalid file layout", failed}},
+        {"an empty database file", ArchiveBuilder().header("t", 0, 1).entry("Quillet.zrv", 0).magic().i32(0).i32(0).bytes,
+         {kept + "The database file is empty.", failed}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
