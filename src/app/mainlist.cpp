@@ -2,6 +2,7 @@
 
 #include "appcore/amounts.h"
 #include "app/customeractions.h"
+#include "appcore/damagereport.h"
 #include "app/documentactions.h"
 #include "appcore/dialogs.h"
 #include "app/editor.h"
@@ -70,7 +71,7 @@ TMainListForm::TMainListForm(QWidget* owner) : QMainWindow(owner)
     startUp();
 }
 
-TMainListForm::~TMainListForm() = default;
+TMainListForm::~TMainListForm() { ReportDatabaseDamage(nullptr); }
 
 void TMainListForm::createControls()
 {
@@ -243,6 +244,7 @@ void TMainListForm::startUp()
         database.close();
         platform::ExitProgram(1);
     }
+    ReportDatabaseDamage(this);
 
     {
         zarvoCursor<Config> config(dbCursorForUpdate);

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QtEndian>
 
@@ -39,6 +40,11 @@
 //
 // The file-ID entry holds one line per file: path, TAB, DOS date-time in
 // decimal, "=", size in decimal, CR LF.
+//
+// A restore that passes over no entry checks the sizes: the bytes restored
+// plus the file-ID text must make the header's total (unless the writer
+// clamped it at INT32_MAX), and with a file-ID entry each file's bytes must
+// match its line. Nothing else in the format checks a block's length.
 
 namespace {
 
@@ -59,6 +65,39 @@ int zlibLevel(TCompressionLevel level)
     case clDefault: break;
     }
     return Z_DEFAULT_COMPRESSION;
+}
+
+// The file-ID text as a restore reads it; refuses to grow past a size no
+// list of real files reaches, so a damaged archive cannot fill the memory.
+class FileListBuffer : public QBuffer {
+public:
+    static constexpr qint64 kLimit = 64 << 20;
+    FileListBuffer() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 writeData(const char *data, qint64 len) override
+    {
+        return size() + len > kLimit ? -1 : QBuffer::writeData(data, len);
+    }
+};
+
+// File sizes by archived path from a file-ID text; a line that is not
+// "path TAB date=size" makes the whole list unusable (false).
+bool parseFileList(const QByteArray &text, QHash<QByteArray, int64_t> &sizes)
+{
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.isEmpty())
+            continue;
+        const qsizetype tab = line.lastIndexOf('\t'), eq = line.lastIndexOf('=');
+        bool ok = tab > 0 && eq > tab;
+        const int64_t size = ok ? line.mid(eq + 1).toLongLong(&ok) : 0;
+        if (!ok || size < 0)
+            return false;
+        sizes.insert(line.left(tab), size);
+    }
+    return true;
 }
 
 // Windows-style wildcard match of one file name: "*" any run, "?" one
@@ -796,7 +835,7 @@ bool TBackupFile::DeCompress(QIODevice &source, QIODevice *destination, bool wri
     return readSegment(in, destination, write);
 }
 
-bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write)
+bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write, bool quiet)
 {
     char magic[4];
     if (!in.raw(magic, 4) || memcmp(magic, kMagic, 4) != 0) {
@@ -837,8 +876,10 @@ bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write)
                 return false;
             }
             c.batched += len;
-            bytesDone_ += len;
-            progress(currentFile_, percentDone());
+            if (!quiet) {
+                bytesDone_ += len;
+                progress(currentFile_, percentDone());
+            }
         } else if (!in.skip(n)) {
             fail(beCannotReadFile);
             return false;
@@ -963,13 +1004,19 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
         std::unique_ptr<QSaveFile> file;
         QString target;
         int32_t date = 0;
+        QByteArray archived;
+        int64_t start = 0;  // BytesDone when the entry began; its size once staged
     } pending;
     std::vector<Pending> staged;
     bool inEntry = false;
     int32_t entriesRead = 0;  // file entries, restored or passed over
+    bool passedOver = false;
+    std::unique_ptr<FileListBuffer> fileList;  // while and after the file-ID entry is read
+    bool inFileList = false;
     auto stagePending = [&]() -> bool {
         if (!pending.file)
             return true;
+        pending.start = bytesDone_ - pending.start;
         if (OnFileRestored)
             OnFileRestored(*this, pending.target, *pending.file);
         if (!pending.file->flush()) {
@@ -980,6 +1027,24 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
                                   QFileDevice::FileModificationTime);
         staged.push_back(std::move(pending));
         pending = Pending {};
+        return true;
+    };
+    auto sizesAddUp = [&]() -> bool {
+        if (passedOver)
+            return true;
+        const int64_t listBytes = fileList ? fileList->size() : 0;
+        if (total != INT32_MAX && bytesDone_ + listBytes != int64_t(total))
+            return false;
+        QHash<QByteArray, int64_t> listed;
+        if (!fileList)
+            return true;
+        if (!parseFileList(fileList->data(), listed))
+            return false;
+        for (const Pending &p : staged) {
+            const auto it = listed.constFind(p.archived);
+            if (it == listed.cend() || it.value() != p.start)
+                return false;
+        }
         return true;
     };
     auto commitStaged = [&]() -> bool {
@@ -1003,7 +1068,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
                 fail(beInvalidArchive);  // an end before the files the header counts
                 break;
             }
-            if (!stagePending() || !commitStaged())
+            if (!stagePending() || !sizesAddUp() || !commitStaged())
                 fail(beCannotReadFile);
             ended = true;
             break;
@@ -1020,7 +1085,10 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             }
             if (!openNextReadVolume(in, QString::fromLatin1(name.mid(kVolumeRecord.size(), 3))))
                 break;
-            readSegment(in, pending.file.get(), pending.file != nullptr);
+            if (inFileList)
+                readSegment(in, fileList.get(), true, true);
+            else
+                readSegment(in, pending.file.get(), pending.file != nullptr);
             continue;
         }
         if (!stagePending()) {
@@ -1033,7 +1101,8 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             break;
         }
         inEntry = true;
-        if (name != kFileListName)
+        inFileList = name == kFileListName;
+        if (!inFileList)
             ++entriesRead;
         const QString archived = QString::fromUtf8(name);
         currentFile_ = archived;
@@ -1058,6 +1127,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             }
             if (OnRestoreFile)
                 OnRestoreFile(*this, target, date, doRestore);
+            passedOver |= !doRestore;
         }
         if (doRestore) {
             const QFileInfo fi(target);
@@ -1068,6 +1138,8 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             pending.file = std::make_unique<QSaveFile>(target);
             pending.target = target;
             pending.date = date;
+            pending.archived = name;
+            pending.start = bytesDone_;
             if (!pending.file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
                 pending.file.reset();
                 fail(beCannotReadFile);
@@ -1075,7 +1147,12 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
             }
             currentFile_ = target;
         }
-        readSegment(in, pending.file.get(), doRestore);
+        if (inFileList && !fileList) {
+            fileList = std::make_unique<FileListBuffer>();
+            readSegment(in, fileList.get(), true, true);
+        } else {
+            readSegment(in, pending.file.get(), doRestore);
+        }
     }
     pending.file.reset();  // unfinished entries leave their targets untouched
     staged.clear();

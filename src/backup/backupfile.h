@@ -147,7 +147,8 @@ private:
     bool askForDisk(uint16_t diskId);
     QString restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const;
     bool openNextReadVolume(Input &in, const QString &record);
-    bool readSegment(Input &in, QIODevice *destination, bool write);
+    // quiet: the bytes count neither in BytesDone nor in progress.
+    bool readSegment(Input &in, QIODevice *destination, bool write, bool quiet = false);
     void expandLine(const QString &line, QStringList &out, QSet<QString> &seen,
                     const QString &archiveFull) const;
 

@@ -255,6 +255,81 @@ void TBackupForm::backupClick()
     }
 }
 
+namespace {
+
+const char *const kDatabaseFileName = "Quillet.zrv";
+
+// The engine's first report while a restored database file is checked.
+class CheckedDatabase : public dbDatabase {
+public:
+    void handleError(int errorClass, const char *msg, int arg) override
+    {
+        if (report.empty() && errorClass != NoError && errorClass != FileLimitExeeded)
+            report = errorText(errorClass, msg, arg);
+        if (errorClass == Deadlock || errorClass == LockRevoked || errorClass == DatabaseReadOnly)
+            dbDatabase::handleError(errorClass, msg, arg);  // ends the process
+    }
+    std::string report;
+};
+
+// Whether every row of table T can be reached along its row list (each row
+// read is checked as it is fetched).
+template <class T>
+bool rowsReachable()
+{
+    dbCursor<T> rows;
+    const std::size_t n = rows.select();
+    std::size_t seen = n != 0 ? 1 : 0;
+    while (rows.next())
+        ++seen;
+    return seen >= n;
+}
+
+// Empty when the database file at `path` is not empty, opens with all of
+// the engine's checks and every table's rows can be walked and read; else
+// what the engine reported. Opened with all access: a backup taken while
+// the program ran is marked dirty, which only a writer may recover, and the
+// file is a copy no one else uses. The program's database must be closed.
+QString damageOf(const QString &path)
+{
+    if (QFileInfo(path).size() <= 0)  // an open would format a missing or empty file as a new database
+        return QStringLiteral("The database file is empty.");
+    CheckedDatabase check;
+    bool sound = check.open("Quillet", QFile::encodeName(path).constData());
+    if (sound) {
+        sound = rowsReachable<Config>() && rowsReachable<Category>() && rowsReachable<EnvelopeSetup>() &&
+                rowsReachable<ChequeSetup>() && rowsReachable<ReceiptSetup>() && rowsReachable<Customer>() &&
+                rowsReachable<MailSetup>() && rowsReachable<CustomerWidth>() && rowsReachable<Cheque>() &&
+                rowsReachable<Mail>() && check.report.empty();
+        check.close();
+    }
+    if (sound)
+        return {};
+    return check.report.empty() ? QStringLiteral("Database file was corrupted") : QString::fromStdString(check.report);
+}
+
+// Whether a restore of the archive into dir would bring back a database
+// file: an entry lands as Quillet.zrv. Reads the archive writing nothing; an
+// archive that cannot be read whole counts as yes (the restore itself then
+// fails and says why).
+bool holdsDatabase(const QString &archive, const QString &dir)
+{
+    TBackupFile scan;
+    bool found = false;
+    scan.OnError = [](TBackupFile &, int32_t, const QString &) {};
+    scan.OnNeedDisk = [](TBackupFile &, uint16_t, bool &cont) { cont = false; };
+    scan.OnRestoreFile = [&found](TBackupFile &, QString &target, int32_t, bool &doRestore) {
+        found |= QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
+        doRestore = false;
+    };
+    return scan.Restore(archive, dir) ? found : true;
+}
+
+}  // namespace
+
+// The database entry is restored beside the live file under a temporary
+// name; the live file is replaced only once that copy has passed the
+// engine's checks, so a damaged archive leaves it byte for byte.
 void TBackupForm::restoreClick()
 {
     if (BackupFile1.Busy())
@@ -267,15 +342,32 @@ void TBackupForm::restoreClick()
         ShowInfo(QStringLiteral("Filename does not exist."), this);
         return;
     }
+    const QString dir = programDirectory();
+    if (!holdsDatabase(chosen, dir)) {
+        ShowInfo(QStringLiteral("This archive holds no database file (Quillet.zrv); nothing has been restored."), this);
+        return;
+    }
     if (!AskYesNo(QStringLiteral("Restoring the database will replace the current database, are you sure to restore it?"),
                   this))
         return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     BackupFile1.MaxSize = 0;
     ProgressBar1->show();
-    const QString dir = programDirectory();
+    const QString staged = dir + QStringLiteral("/Quillet.zrv.restore");
     database.close();
-    const bool ok = BackupFile1.Restore(chosen, dir);
+    BackupFile1.OnRestoreFile = [&staged](TBackupFile &, QString &target, int32_t, bool &) {
+        if (QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName))
+            target = staged;
+    };
+    bool ok = BackupFile1.Restore(chosen, dir);
+    BackupFile1.OnRestoreFile = nullptr;
+    if (ok) {
+        const QString damage = damageOf(staged);
+        if (!damage.isEmpty())
+            ShowInfo("The database in this archive is damaged; the current database has been kept.\n" + damage, this);
+        ok = damage.isEmpty() && platform::replaceFileDurably(staged, databaseFile());
+    }
+    QFile::remove(staged);
     ShowInfo(ok ? QStringLiteral("Restore Completed. Restart the program.")
                 : QStringLiteral("Fail to restore. Restart the program."),
              this);

@@ -30,12 +30,26 @@ const char* const kTransmitError = "Transmit error.";
 
 QString stored(const char* s) { return MailParts::text(s); }
 
-// The template at a position of the select-all order, fetched; null past the end.
-Mail* templateAt(zarvoCursor<Mail>& cursor, int index)
+// The template a combo item names (its record id is the item's data),
+// fetched; null when that record is gone or no longer carries the item's
+// name (another process deleted it, and its id may name a newer template).
+Mail* templateAt(zarvoCursor<Mail>& cursor, const QComboBox& box, int index)
 {
-    if (index < 0 || cursor.select() == 0 || !cursor.setPosition(std::uint32_t(index)))
+    if (index < 0 || index >= box.count())
         return nullptr;
-    return cursor.get();
+    Mail* t = cursor.at(dbReference<Mail>(box.itemData(index).toUInt()));
+    return t != nullptr && stored(t->name) == box.itemText(index) ? t : nullptr;
+}
+
+// Says that a listed template is no longer stored and takes it off the list;
+// the transaction is rolled back, nothing is written.
+void templateGone(QComboBox& box, int index, QWidget* owner)
+{
+    database.rollback();
+    const QString name = box.itemText(index);
+    box.removeItem(index);
+    ShowInfo("The setting '" + name + "' is no longer stored; another user may have changed or deleted it.",
+             owner);
 }
 
 }  // namespace
@@ -173,7 +187,7 @@ void TEmailForm::loadSetup()
     zarvoCursor<Mail> templates;
     if (templates.select() > 0) {
         do
-            mailSetting->addItem(stored(templates->name));
+            mailSetting->addItem(stored(templates->name), templates.currentId().getOid());
         while (templates.next());
     }
     database.commit();
@@ -381,9 +395,15 @@ bool TEmailForm::sendWithRetries(platform::SmtpClient& client, const platform::M
 
 void TEmailForm::mailSettingChange(int index)
 {
+    if (index < 0)
+        return;
     zarvoCursor<Mail> cursor;
-    if (const Mail* t = templateAt(cursor, index))
-        Parts().Show(MailParts::Of(*t));
+    const Mail* t = templateAt(cursor, *mailSetting, index);
+    if (!t) {
+        templateGone(*mailSetting, index, this);
+        return;
+    }
+    Parts().Show(MailParts::Of(*t));
     database.commit();
 }
 
@@ -396,12 +416,13 @@ void TEmailForm::insertCategoryClick()
     zarvoBuffer texts;
     record.name = texts.put(form.name->text().toStdString());
     form.Parts().Read().Into(record, texts);
-    if (insert(record).isNull() || !database.commit()) {
+    const oid_t added = insert(record).getOid();
+    if (added == 0 || !database.commit()) {
         database.rollback();
         ShowInfo(kNotStored, this);
         return;
     }
-    mailSetting->addItem(form.name->text());
+    mailSetting->addItem(form.name->text(), added);
     mailSetting->setCurrentIndex(mailSetting->count() - 1);
     mailSettingChange(mailSetting->currentIndex());
 }
@@ -414,9 +435,9 @@ void TEmailForm::updateCategoryClick()
     TMailInsertForm form(this);
     {
         zarvoCursor<Mail> cursor;
-        const Mail* t = templateAt(cursor, index);
+        const Mail* t = templateAt(cursor, *mailSetting, index);
         if (!t) {
-            database.commit();
+            templateGone(*mailSetting, index, this);
             return;
         }
         form.name->setText(stored(t->name));
@@ -427,12 +448,14 @@ void TEmailForm::updateCategoryClick()
         return;
     zarvoCursor<Mail> cursor(dbCursorForUpdate);
     zarvoBuffer texts;
-    Mail* t = templateAt(cursor, index);
-    if (t) {
-        t->name = texts.put(form.name->text().toStdString());
-        form.Parts().Read().Into(*t, texts);
+    Mail* t = templateAt(cursor, *mailSetting, index);
+    if (!t) {
+        templateGone(*mailSetting, index, this);
+        return;
     }
-    if (!t || !cursor.update() || !database.commit()) {
+    t->name = texts.put(form.name->text().toStdString());
+    form.Parts().Read().Into(*t, texts);
+    if (!cursor.update() || !database.commit()) {
         database.rollback();
         ShowInfo(kNotStored, this);
         return;
@@ -448,10 +471,12 @@ void TEmailForm::deleteCategoryClick()
     if (index < 0 || !AskYesNo("Delete Setting '" + mailSetting->itemText(index) + "'?", this))
         return;
     zarvoCursor<Mail> cursor(dbCursorForUpdate);
-    const bool found = templateAt(cursor, index) != nullptr;
-    if (found)
-        cursor.remove();
-    if (!found || !database.commit()) {
+    if (!templateAt(cursor, *mailSetting, index)) {
+        templateGone(*mailSetting, index, this);
+        return;
+    }
+    cursor.remove();
+    if (!database.commit()) {
         database.rollback();
         ShowInfo(kNotStored, this);
         return;

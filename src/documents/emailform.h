@@ -3,7 +3,8 @@
 // message to every contact selected in the contact list, each opening with a
 // greeting that carries the contact person's name. The window keeps its
 // settings in the one MailSetup record (created on first use, written back
-// on every close) and offers the stored mail templates (Mail records).
+// on every close) and offers the stored mail templates (Mail records), each
+// list item keeping the record it names.
 // The caller creates it for one modal use, may preset `mailTo`, `attention`
 // and `mainGrid`, shows it and frees it; the database must be open. Send
 // ends with the window closed, whatever the outcome.

@@ -67,27 +67,12 @@ void TChequeForm::saveChequeActionExecute()
     form.setup->setText(category->currentText());
     form.transDate->setDateTime(QDateTime::currentDateTime());
 
+    // The check that the number is unused and the insert run under one write
+    // transaction, so that no other process records the same number between
+    // them; every refusal ends it before its message.
     while (RunModal(form) == 1) {
         const QString typed = form.chequeNo->text();
         const std::string number = typed.trimmed().toStdString();
-        if (!number.empty()) {
-            dbQuery query;
-            const char* bound = number.c_str();
-            query.append(dbQueryElement::Text, "chequeNo=");
-            query.bind(bound);
-            dbCursor<Cheque> cheques;
-            const std::size_t found = cheques.select(query);
-            const bool failed = cheques.selectFailed();
-            database.rollback();
-            if (failed) {
-                ShowInfo(kCheckFailed, this);
-                continue;
-            }
-            if (found > 0) {
-                ShowInfo("Cheque No. '" + typed + "' has already existed.", this);
-                continue;
-            }
-        }
         // the amount and the date are read before anything is written
         double value = 0;
         ParseDecimal(NormalizeAmount(amount->text().toStdString()), value);
@@ -96,6 +81,23 @@ void TChequeForm::saveChequeActionExecute()
         if (!stamp) {
             ShowInfo("The date cannot be stored.", this);
             continue;
+        }
+        if (!database.beginTransaction(dbDatabase::dbExclusiveLock)) {
+            ShowInfo(kNotStored, this);
+            return;
+        }
+        if (!number.empty()) {
+            dbQuery query;
+            const char* bound = number.c_str();
+            query.append(dbQueryElement::Text, "chequeNo=");
+            query.bind(bound);
+            dbCursor<Cheque> cheques;
+            const std::size_t found = cheques.select(query);
+            if (cheques.selectFailed() || found > 0) {
+                database.rollback();
+                ShowInfo(found > 0 ? "Cheque No. '" + typed + "' has already existed." : QString(kCheckFailed), this);
+                continue;
+            }
         }
         const std::string payee = form.name->text().toStdString();
         const std::string about = form.description->text().toStdString();

@@ -230,6 +230,7 @@ class dbTableDescriptor {
     dbTableDescriptor* nextDbTable = nullptr;  // tables of the same database
     const char* name;                          // interned
     oid_t tableId = 0;                         // Metatable row, 0 while detached
+    bool rowListBroken = false;                // a walk met a break in the row list since attached
     dbFieldDescriptor* columns = nullptr;      // describe ring
     dbFieldDescriptor* hashedFields = nullptr;
     dbFieldDescriptor* indexedFields = nullptr;

@@ -143,14 +143,12 @@ dbFirstInOrder::dbFirstInOrder(const dbOrderByNode* keys) : order(keys)
 
 namespace {
 
-const char* const invalidRecord = "Database file was corrupted: invalid record";
-
 // Whether a row link of the table's list names a record; a link to a free
-// id or an internal object is reported as damage.
-bool linksRecord(dbDatabase* db, oid_t id)
+// id or an internal object is a break in the list.
+bool linksRecord(dbDatabase* db, dbTableDescriptor* table, oid_t id)
 {
     if (!db->isRecord(id)) {
-        db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
+        db->rowListBroken(table);
         return false;
     }
     return true;
@@ -362,10 +360,11 @@ std::size_t dbAnyCursor::tableRows() const
 }
 
 // Whether the next step of a select-all walk may go to row `to`. A damaged
-// list may loop back or end early: the walk then ends with a damaged-record
-// report. Loops are found by marking the row reached after 1, 2, 4, ...
-// steps in one direction (a walk that meets its mark again goes round), and
-// no walk takes more steps than there are ids.
+// list may loop back, skip rows, end early or lead out of the table: the walk
+// then ends with a damaged-record report. Each row reached must link back to
+// the row it was reached from; loops are also found by marking the row
+// reached after 1, 2, 4, ... steps in one direction (a walk that meets its
+// mark again goes round), and no walk takes more steps than there are ids.
 bool dbAnyCursor::walkMayGo(bool forward, oid_t to)
 {
     if (forward != walkForward) {
@@ -385,11 +384,16 @@ bool dbAnyCursor::walkMayGo(bool forward, oid_t to)
             loopMark = to;
         }
     }
+    if (!damaged && to != 0) {
+        // The row stepped to must link back to the row stepped from.
+        const dbRecord* row = db->findRecord(to);
+        damaged = row == nullptr || (forward ? row->prev : row->next) != currId;
+    }
     if (damaged) {
-        db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
+        db->rowListBroken(table);
         return false;
     }
-    return to != 0 && linksRecord(db, to);
+    return to != 0;
 }
 
 bool dbAnyCursor::gotoFirst()
@@ -397,7 +401,7 @@ bool dbAnyCursor::gotoFirst()
     removed = false;
     bool found;
     if (allRecords) {
-        found = firstId != 0 && linksRecord(db, firstId);
+        found = firstId != 0 && linksRecord(db, table, firstId);
         currId = found ? firstId : 0;
         walkPos = walkSteps = 0;
         walkForward = true;

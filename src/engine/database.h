@@ -448,6 +448,12 @@ public:
     bool remove(dbTableDescriptor* table, oid_t oid);
     // Deletes every row of the table.
     bool deleteTable(dbTableDescriptor* table);
+    // Reports (class 4) a break in the table's row list that a walk met, and
+    // keeps the table marked until it is detached: from then on an insert or
+    // a removal in it, which would link rows into a list no walk follows to
+    // its end, fails with the same report and fails the transaction. Updates
+    // stay allowed: they keep a row's id and links.
+    void rowListBroken(dbTableDescriptor* table);
     // Copies row oid into a record object; strings point into the file and
     // stay valid while the transaction lasts. A damaged row is reported
     // (class 4) and fetched as empty values: the result is then false.
@@ -492,6 +498,8 @@ public:
     // order it asks for (select.cpp); compiles the query on first use. False,
     // with nothing selected, when the query does not compile or a run-time
     // error of its condition ends the select (both reported to handleError).
+    // A walk of the row list that meets a break in it is reported through
+    // rowListBroken and returns false too, but keeps the rows it met before.
     bool select(dbAnyCursor* cursor, dbQuery& query);
 
 private:
@@ -499,7 +507,8 @@ private:
     void sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked);
     bool selectByIndexes(dbAnyCursor* cursor, const dbExprNode* condition, const dbOrderByNode* order,
                          dbInheritedAttribute& iattr);
-    void scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const dbOrderByNode* order,
+    // False when the row list breaks (the rows before the break stay selected).
+    bool scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const dbOrderByNode* order,
                   dbInheritedAttribute& iattr);
 
     friend class dbAnyCursor;

@@ -53,6 +53,8 @@ class SmallBuffer {
     std::unique_ptr<byte[]> heap;
 };
 
+const char* const invalidRecord = "Database file was corrupted: invalid record";
+
 oid_t readOid(const byte* p)
 {
     oid_t v;
@@ -119,7 +121,7 @@ struct dbRecordOps {
     static void rewrite(dbDatabase* db, dbTableDescriptor* table, oid_t oid, const byte* obj, bool inverse)
     {
         if (!validRow(db, table, oid)) {
-            db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid record");
+            db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
             throw dbTransactionFailed{};
         }
         // Back references first: rewriting a target of the same table uses
@@ -348,8 +350,19 @@ struct dbRecordOps {
         throw dbTransactionFailed{};
     }
 
+    // A change that links into the table's row list, refused when a walk
+    // found that list broken.
+    static void mayRelink(dbDatabase* db, dbTableDescriptor* table)
+    {
+        if (table->rowListBroken) {
+            db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
+            throw dbTransactionFailed{};
+        }
+    }
+
     static void removeRecord(dbDatabase* db, dbTableDescriptor* table, oid_t oid)
     {
+        mayRelink(db, table);
         removeInverseReferences(db, table, oid);
         if (validRow(db, table, oid)) {
             removeKeys(db, table, oid, false);
@@ -377,6 +390,7 @@ bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, con
     }
     const byte* obj = static_cast<const byte*>(record);
     return changed(dbGuarded(this, [&] {
+        dbRecordOps::mayRelink(this, table);
         oid_t oid = allocateRow(table->tableId, table->recordSize(obj));
         byte* row = oid != 0 ? put(oid) : nullptr;
         if (row == nullptr) {
@@ -436,6 +450,7 @@ bool dbDatabase::deleteTable(dbTableDescriptor* table)
         changeHook(this);
     }
     return beginTransaction(dbExclusiveLock) && changed(dbGuarded(this, [&] {
+        dbRecordOps::mayRelink(this, table);
         dbTable* meta = reinterpret_cast<dbTable*>(dbMustPut(this, table->tableId));
         oid_t row = meta->firstRow;
         meta->nRows = 0;
@@ -471,12 +486,18 @@ bool dbDatabase::fetchRecord(dbTableDescriptor* table, oid_t oid, void* record)
 {
     byte* obj = static_cast<byte*>(record);
     if (!dbRecordOps::validRow(this, table, oid)) {
-        handleError(DatabaseOpenError, "Database file was corrupted: invalid record");
+        handleError(DatabaseOpenError, invalidRecord);
         dbFieldDescriptor::clearRecordFields(table->columns, obj);
         return false;
     }
     dbFieldDescriptor::fetchRecordFields(table->columns, obj, get(oid));
     return true;
+}
+
+void dbDatabase::rowListBroken(dbTableDescriptor* table)
+{
+    table->rowListBroken = true;
+    handleError(DatabaseOpenError, invalidRecord);
 }
 
 dbRecord* dbDatabase::reallocateRow(oid_t oid, size_t newSize)

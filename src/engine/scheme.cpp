@@ -133,6 +133,7 @@ bool dbDatabase::loadScheme(bool alter)
                 rewritten.push_back(p.stored);
             }
             t->tableId = p.stored;
+            t->rowListBroken = false;
             t->db = this;
             t->nextDbTable = tables;
             tables = t;
@@ -345,6 +346,7 @@ void dbDatabase::detachTables()
     while (t != nullptr) {
         dbTableDescriptor* next = t->nextDbTable;
         t->tableId = 0;
+        t->rowListBroken = false;
         t->nextDbTable = nullptr;
         if (t->cloneOf != nullptr) {
             delete t;

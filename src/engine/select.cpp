@@ -625,8 +625,7 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
             }
             return true;
         }
-        scanRows(cursor, filter, order, iattr);
-        return true;
+        return scanRows(cursor, filter, order, iattr);
     } catch (const dbRuntimeError& e) {
         // The evaluation's temporaries are gone with its context.
         cursor->reset();
@@ -713,7 +712,7 @@ bool dbDatabase::selectByIndexes(dbAnyCursor* cursor, const dbExprNode* conditio
 
 // Walks the table's row list, selecting the rows that satisfy the filter
 // (all rows without one), then sorts them when an order is asked for.
-void dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const dbOrderByNode* order,
+bool dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const dbOrderByNode* order,
                           dbInheritedAttribute& iattr)
 {
     statistics.strategy = dbQueryStatistics::Scan;
@@ -724,18 +723,20 @@ void dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const d
     const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
     std::size_t walked = 0;
     // The first row in ORDER BY order is found while the rows pass.
+    // A break in the list ends the walk with the rows met before it.
     dbFirstInOrder first(order);
     oid_t previous = 0;
+    bool broken = false;
     for (oid_t id = t->firstRow; !cursor->isLimitReached(); walked++) {
         if (id == 0) {
-            if (walked < rows) {
-                throw damagedRecord();
-            }
+            broken = walked < rows;
             break;
         }
+        // Each row links back to the row before it.
         const dbRecord* row = walked < rows ? findRecord(id) : nullptr;
-        if (row == nullptr) {
-            throw damagedRecord();
+        if (row == nullptr || row->prev != previous) {
+            broken = true;
+            break;
         }
         // Rows are mostly linked in the order of their ids, a step apart:
         // the row that many steps ahead is loaded while this one is seen,
@@ -766,4 +767,9 @@ void dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const d
     if (order != nullptr) {
         sortSelection(cursor, order, first.unique(cursor->getNumberOfRecords()), true);
     }
+    if (broken) {
+        statistics.failed = true;
+        rowListBroken(cursor->table);
+    }
+    return !broken;
 }

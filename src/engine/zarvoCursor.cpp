@@ -31,7 +31,10 @@ bool zarvoDatabase::open(const char* dbName, const char* fileName, unsigned wait
     }
     name = dbName != nullptr ? dbName : "";
     std::string file = fileName != nullptr ? std::string(fileName) : name + ".zrv";
-    return dbDatabase::open(name.c_str(), file.c_str(), waitLockTimeoutMsec, commitDelaySec);
+    opening = true;
+    bool ok = dbDatabase::open(name.c_str(), file.c_str(), waitLockTimeoutMsec, commitDelaySec);
+    opening = false;
+    return ok;
 }
 
 std::uint32_t zarvoDatabase::getNumberOfUsers()
@@ -45,6 +48,15 @@ offs_t zarvoDatabase::getPos(oid_t oid) const
         return dbFreeHandleMarker;
     }
     return dbDatabase::getPos(oid);
+}
+
+void zarvoDatabase::handleError(int errorClass, const char* msg, int arg)
+{
+    dbDatabase::handleError(errorClass, msg, arg);
+    if (damageReporter != nullptr && !opening
+        && (errorClass == DatabaseOpenError || errorClass == InconsistentInverseReference)) {
+        damageReporter(errorText(errorClass, msg, arg));
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -55,7 +55,16 @@ class zarvoDatabase : public dbDatabase {
     // does not hold.
     offs_t getPos(oid_t oid) const;
 
+    // Where the program hears of damage (classes 4 and 11) met after open:
+    // the error's text, once it has been printed. Null: printed only. What
+    // open itself meets is left to the caller of open.
+    using DamageReporter = void (*)(const std::string& text);
+    void setDamageReporter(DamageReporter reporter) { damageReporter = reporter; }
+    void handleError(int errorClass, const char* msg = nullptr, int arg = 0) override;
+
   private:
+    DamageReporter damageReporter = nullptr;
+    bool opening = false;
     std::string directory;
     bool directoryRecorded = false;
     std::string name;

@@ -1,11 +1,15 @@
 #include "platform/file_attributes.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -60,6 +64,18 @@ bool clearArchiveFlag(const QString &path)
     if (::setxattr(name.constData(), kArchiveAttr, mark.data(), mark.size(), 0) == 0)
         return true;
     return errno == ENOTSUP || errno == EOPNOTSUPP;
+}
+
+bool replaceFileDurably(const QString &source, const QString &target)
+{
+    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0)
+        return false;
+    const int dir = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    if (dir < 0)
+        return false;
+    const bool synced = ::fsync(dir) == 0;
+    ::close(dir);
+    return synced;
 }
 
 }  // namespace platform

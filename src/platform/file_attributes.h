@@ -1,6 +1,7 @@
 // File services that backups rely on beyond what Qt offers: whether two paths
-// name one file, and the archive attribute (a mark that a file changed since it
-// was last backed up). Paths are absolute or relative to the working directory.
+// name one file, the archive attribute (a mark that a file changed since it
+// was last backed up), and replacing a file so that the change survives a
+// power loss. Paths are absolute or relative to the working directory.
 #pragma once
 
 #include <QString>
@@ -22,5 +23,10 @@ bool archiveFlagSet(const QString &path);
 // nothing where extended attributes are unsupported; returns false only when
 // the file cannot be examined or the mark cannot be written for another reason.
 bool clearArchiveFlag(const QString &path);
+
+// Renames `source` over `target` (both in one folder) and syncs that folder.
+// False when the rename failed (target as it was) or the folder could not be
+// synced (the rename done, perhaps not yet durable).
+bool replaceFileDurably(const QString &source, const QString &target);
 
 }  // namespace platform

@@ -237,7 +237,7 @@ TEST_F(Corrupt, NoTargetIsReplacedBeforeTheWholeArchiveHasBeenRead)
     expectRefused(twoEntries, beCannotReadFile);
     // and whole, both land
     const QByteArray whole = ArchiveBuilder()
-                                 .header("Backup Zarvo", 10, 2)
+                                 .header("Backup Zarvo", 13, 2)
                                  .entry("/x/Quillet.zrv", 0)
                                  .magic().zlibBlock("new data").i32(0)
                                  .entry("/x/other.txt", 0)
@@ -249,6 +249,44 @@ TEST_F(Corrupt, NoTargetIsReplacedBeforeTheWholeArchiveHasBeenRead)
     EXPECT_EQ(readAll(target + "/Quillet.zrv"), "new data");
     EXPECT_EQ(readAll(target + "/other.txt"), "other");
     EXPECT_EQ(r.bf.FilesDone(), 2);
+}
+
+// A block length negated reads the compressed bytes as the chunk itself:
+// the restored sizes no longer make the header's total, or the file-ID
+// list's line, and nothing is replaced. Good archives, with and without the
+// list, still restore; a total at the writer's clamp cannot be checked.
+TEST_F(Corrupt, RestoredSizesMustMatchTheHeaderAndTheFileList)
+{
+    const int32_t length = int32_t(parsed.entries[0].blocks[1].data.size());
+    expectRefused(withInt(good, blockAt(1), -length), beCannotReadFile);
+
+    r.bf.SaveFileID = true;
+    const QString listed = dir.path() + "/listed.zbf";
+    ASSERT_TRUE(r.bf.Backup({dir.path() + "/Quillet.zrv"}, listed));
+    const QByteArray withList = readAll(listed);
+    const Parsed p = parseVolume(withList);
+    ASSERT_EQ(p.entries.size(), 2u);
+    int64_t at = p.entries[1].blockOffset + 4 + p.entries[1].blocks[0].data.size();
+    expectRefused(withInt(withList, at, -int32_t(p.entries[1].blocks[1].data.size())), beCannotReadFile);
+
+    // Sizes swapped between two list lines (the total still right), and the
+    // same files under a clamped total.
+    auto twoFiles = [](int32_t total, const QByteArray &list) {
+        ArchiveBuilder b;
+        b.header("Backup Zarvo", total, 2);
+        if (!list.isEmpty())
+            b.entry("FILE:LIST", 0).magic().rawBlock(list).i32(0);
+        return b.entry("/x/Quillet.zrv", 0).magic().rawBlock("12345").i32(0)
+            .entry("/x/other.txt", 0).magic().rawBlock("123").i32(0)
+            .i32(0).bytes;
+    };
+    const QByteArray swapped = "/x/Quillet.zrv\t0=3\r\n/x/other.txt\t0=5\r\n";
+    expectRefused(twoFiles(8 + swapped.size(), swapped), beCannotReadFile);
+    expectRefused(twoFiles(9, {}), beCannotReadFile);
+    ASSERT_TRUE(r.bf.Restore(listed, target));
+    EXPECT_EQ(readAll(target + "/Quillet.zrv"), readAll(dir.path() + "/Quillet.zrv"));
+    writeFile(dir.path() + "/clamped.zbf", twoFiles(INT32_MAX, {}));
+    EXPECT_TRUE(r.bf.Restore(dir.path() + "/clamped.zbf", target));
 }
 
 TEST_F(Corrupt, StreamsAreCheckedTheSameWay)

@@ -8,6 +8,8 @@
 #include "backup/backupform.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QtEndian>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -204,6 +206,71 @@ TEST_F(Dialog, RestoreReplacesTheDatabaseAndEndsTheProgram)
     EXPECT_TRUE(categories().contains("in archive"));
     EXPECT_FALSE(categories().contains("after archive"));
     database.commit();
+}
+
+// Archives that would bring back no database, or a broken one: the live
+// file stays byte for byte, nothing is left beside it, and the user is told.
+TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
+{
+    const QString good = dir + "/good.zbf";
+    ASSERT_TRUE(form->backupTo(good));
+    const QByteArray archive = readAll(good);
+    const Parsed p = parseVolume(archive);
+    ASSERT_EQ(p.entries.size(), 1u);
+    const QByteArray before = closedDatabaseBytes();
+
+    // The database stored raw, one word changed, under its own total.
+    auto storedRaw = [&](QByteArray db, int64_t at, uint32_t word) {
+        for (int i = 0; i < 4; ++i)
+            db[at + i] = char((word >> (8 * i)) & 0xFF);
+        ArchiveBuilder b;
+        b.header("Backup Zarvo", int32_t(db.size()), 1).entry(dbFile.toUtf8(), 0).magic();
+        for (int64_t at = 0; at < db.size(); at += TBackupFile::kChunk)
+            b.rawBlock(db.mid(at, TBackupFile::kChunk));
+        return b.i32(0).i32(0).bytes;
+    };
+    auto word = [&](int64_t at) { return qFromLittleEndian<uint32_t>(before.constData() + at); };
+    const int64_t index = word(16 + 24 * word(4));  // the committed root's object index
+    QByteArray negated = archive, renamed = archive;
+    const int32_t length = p.entries[0].blocks[0].k;
+    qToLittleEndian<int32_t>(-length, negated.data() + p.entries[0].blockOffset);
+    renamed[archive.indexOf("Quillet.zrv") + 3] = 'M';
+
+    const QString kept = "The database in this archive is damaged; the current database has been kept.\n";
+    const QString failed = "Fail to restore. Restart the program.";
+    struct Case {
+        const char *what;
+        QByteArray bytes;
+        QStringList messages;
+    } cases[] = {
+        {"a block length negated", negated, {"Cannot read file", failed}},
+        {"the database entry renamed", renamed,
+         {"This archive holds no database file (Quillet.zrv); nothing has been restored."}},
+        {"the header's size word", storedRaw(before, 0, 4096),
+         {kept + "Database file was corrupted: file size in header differs from actual file size", failed}},
+        {"an object index entry", storedRaw(before, index + 4 * 8194, 0x7FFFFFF0),
+         {kept + "Database file was corrupted: invalid file layout", failed}},
+        {"an empty database file", ArchiveBuilder().header("t", 0, 1).entry("Quillet.zrv", 0).magic().i32(0).i32(0).bytes,
+         {kept + "The database file is empty.", failed}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!database.isOpen())
+            ASSERT_TRUE(database.open("Quillet"));
+        writeFile(dir + "/bad.zbf", c.bytes);
+        const QStringList files = QDir(dir).entryList(QDir::Files);
+        seam.shown.clear();
+        exits.clear();
+        seam.AnswerFile(dir + "/bad.zbf");
+        seam.AnswerQuestion(true);
+        form->restoreClick();
+        EXPECT_EQ(seam.Messages(), c.messages);
+        EXPECT_EQ(exits.size(), c.messages.size() == 1 ? 0u : 1u);  // a refused archive leaves the program running
+        EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
+        seam.questions.clear();
+        database.close();
+        EXPECT_EQ(readAll(dbFile), before);
+    }
 }
 
 TEST_F(Dialog, RestoreStopsEarlyForAMissingFileOrANo)

@@ -10,6 +10,10 @@
 #include <QDateTimeEdit>
 #include <QLineEdit>
 
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 class SaveCheque : public RegisterTest {
@@ -98,6 +102,55 @@ TEST_F(SaveCheque, NumbersAreUniqueWhateverTheirBlanksOrQuotes)
     EXPECT_EQ(q->setup, window->SelectedSetting());
     EXPECT_LE(std::abs(q->transDate.stamp - std::int32_t(std::time(nullptr))), 5);
     database.commit();
+}
+
+// Two processes record the same numbers at the same time: each number is
+// recorded once, whichever process comes second is told it exists.
+TEST_F(SaveCheque, TwoProcessesSavingOneNumberRecordItOnce)
+{
+    constexpr int kNumbers = 80;
+    auto saveAll = [this] {
+        for (int i = 0; i < kNumbers; ++i) {
+            saveAs("R" + QString::number(i));
+            cancel();  // the form comes back when the number exists
+            window->saveChequeActionExecute();
+            steps.clear();
+        }
+    };
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    char mark = 0;
+    database.close();  // each process opens the database for itself
+    const pid_t child = fork();
+    if (child == 0) {  // the other process: starts once both have the database open
+        close(toChild[1]);
+        close(toParent[0]);
+        if (!database.open("Quillet") || write(toParent[1], "r", 1) != 1 || read(toChild[0], &mark, 1) != 1)
+            _exit(1);
+        saveAll();
+        database.close();
+        _exit(0);
+    }
+    close(toChild[0]);
+    close(toParent[1]);
+    ASSERT_TRUE(database.open("Quillet"));
+    EXPECT_EQ(read(toParent[0], &mark, 1), 1);
+    EXPECT_EQ(write(toChild[1], "g", 1), 1);
+    saveAll();
+    close(toChild[1]);
+    close(toParent[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::set<std::string> numbers;
+    dbCursor<Cheque> q;
+    const std::size_t n = q.select();
+    for (bool more = n > 0; more; more = q.next() != nullptr)
+        numbers.insert(q->chequeNo);
+    database.commit();
+    EXPECT_EQ(n, std::size_t(kNumbers));
+    EXPECT_EQ(numbers.size(), n) << "a number was recorded twice";
 }
 
 TEST_F(SaveCheque, TheFormShowsTheChequeAndTheChosenDateIsStored)

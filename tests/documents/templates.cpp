@@ -1,6 +1,9 @@
-// Mail templates: added, edited, deleted by their place in the list, and
-// loaded into the e-mail window.
+// Mail templates: added, edited and deleted by the record each list item names,
+// and loaded into the e-mail window.
 #include "mail_fixture.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,6 +117,53 @@ TEST_F(MailTest, TemplatesOfOneNameAreKeptApartByPlace)
     EXPECT_EQ(names(form.mailSetting), QStringList{"Sale"});
     EXPECT_EQ(storedSubjects(), QStringList{"Sale/edited"});
     EXPECT_EQ(form.subject->text(), "edited") << "the window keeps what it shows";
+}
+
+// Another process deletes "B" and adds "D" (which may take B's record id)
+// while the window lists A, B, C: deleting or editing B then says so and
+// changes nothing stored.
+TEST_F(MailTest, ATemplateGoneMeanwhileIsSaidToBeGone)
+{
+    TEmailForm form;
+    for (const char* name : {"A", "B", "C"})
+        onForm(fillTemplate(name, QString(name).toLower()));
+    for (int i = 0; i < 3; ++i)
+        form.insertCategory->click();
+    database.close();
+    const pid_t other = fork();
+    if (other == 0) {
+        bool ok = database.open("Quillet");
+        dbCursor<Mail> gone(dbCursorForUpdate);
+        dbQuery byName("name='B'");
+        ok = ok && gone.select(byName) == 1;
+        if (ok)
+            gone.remove();
+        Mail added;
+        added.name = "D";
+        added.subject = "d";
+        ok = ok && !insert(added).isNull() && database.commit();
+        database.close();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(other, &status, 0), other);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(database.open("Quillet"));
+
+    const QString gone = "The setting 'B' is no longer stored; another user may have changed or deleted it.";
+    const QVariant listedB = form.mailSetting->itemData(1);
+    for (QPushButton* action : {form.deleteCategory, form.updateCategory}) {
+        if (form.mailSetting->count() == 2)
+            form.mailSetting->insertItem(1, "B", listedB);  // listed again for the second action
+        form.mailSetting->setCurrentIndex(1);
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(true);
+        action->click();
+        EXPECT_EQ(dialogs.Messages(), QStringList{gone});
+        EXPECT_EQ(storedSubjects(), (QStringList{"A/a", "C/c", "D/d"}));
+        EXPECT_EQ(names(form.mailSetting), (QStringList{"A", "C"}));
+        dialogs.questions.clear();
+    }
 }
 
 TEST_F(MailTest, TemplateDialogAttachments)

@@ -1,0 +1,21 @@
+// Tells the user of damage the database engine meets in the program's
+// database: one error box per failed operation (all reports made during one
+// turn of the event loop, each text once), our own words first, then each
+// engine text on a line of its own. The box goes through the dialog seam
+// once the operation has returned, never from inside the engine.
+//
+// The main window installs it once the database is open and removes it when
+// it goes; the owner must outlive neither.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Our words of the box, before the engine's texts.
+inline constexpr const char* kDatabaseDamaged =
+    "The database file is damaged. A backup can be restored with Restore in the setup dialog (Setup).";
+
+// Sends the engine's damage reports to the box above, owned by `owner`;
+// nullptr stops it (reports waiting are still shown).
+void ReportDatabaseDamage(QWidget* owner);
