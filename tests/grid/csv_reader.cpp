@@ -1,5 +1,5 @@
 // The list grid's CSV: exact fields written under each quoting switch,
-// delimiter detection, quotes and line breaks read back, Python's csv module
+// delimiter detection, code pages, quotes and line breaks read back, Python's csv module
 // reading what we write, inserting, the OEM code page, and random damage.
 #include "../scratch_files.h"
 #include "grid/listgrid.h"
@@ -89,15 +89,54 @@ TEST_F(GridCsv, QuotingSwitchesGiveTheseBytes)
     EXPECT_EQ(read("semi.csv").left(10), QByteArray("x,y;;z\r\n\"a"));
 }
 
-TEST_F(GridCsv, DetectionQuotesAndLineEndsWhenReading)
+TEST_F(GridCsv, DelimiterTextAndEndOfFileWhenReading)
 {
-    write("d.csv", "a;b;c,d\r\n1;2;3,4\r\n");
-    RIvuZuvuzoZuvu g;
-    g.IncludeFixedCells = true;
-    g.LoadFromCSV(path("d.csv"));
-    EXPECT_EQ(row(g, 0, 3), (Row{"a", "b", "c,d"}));
-    EXPECT_EQ(row(g, 1, 3), (Row{"1", "2", "3,4"}));
-    EXPECT_EQ(g.CSVDelimiter, 0);
+    // The delimiter is the one whose field count the most of the first 20
+    // non-empty records share (the larger count, then the earlier one, on a
+    // tie; "," when none); the text is UTF-8 or else Windows-1252; the byte 26
+    // ends the file.
+    std::string twenty;
+    std::vector<Row> twentyRows;
+    for (int i = 0; i < 20; ++i) {
+        twenty += "x;y\n";
+        twentyRows.push_back({"x", "y"});
+    }
+    twentyRows.push_back({"1,2,3", ""});
+    struct Case {
+        std::string bytes;
+        std::vector<Row> rows;
+    } cases[] = {
+        {"a;b;c,d\r\n1;2;3,4\r\n", {{"a", "b", "c,d"}, {"1", "2", "3,4"}}},
+        {"Title\r\na,b,c\r\n1,2,3\r\n", {{"Title", "", ""}, {"a", "b", "c"}, {"1", "2", "3"}}},
+        {"\r\na;b\r\n1;2\r\n", {{"", ""}, {"a", "b"}, {"1", "2"}}},
+        {"# note\nx|y\n1|2\n", {{"# note", ""}, {"x", "y"}, {"1", "2"}}},
+        {"one,record", {{"one", "record"}}},
+        {"a,b;c;d\r\n", {{"a,b", "c", "d"}}},
+        {"a\tb\tc\n1\t2\t3\nx;y\n", {{"a", "b", "c"}, {"1", "2", "3"}, {"x;y", "", ""}}},
+        {twenty + "1,2,3\n", twentyRows},
+        {"first\nsecond\n", {{"first"}, {"second"}}},
+        {"\xEF\xBB\xBFname,x\r\n", {{"name", "x"}}},
+        {"\xEF\xBB\xBFM\xC3\xBCller,\xE2\x82\xAC\r\n", {{"M\xC3\xBCller", "\xE2\x82\xAC"}}},
+        {"M\xFCller,\x80\x81\r\n", {{"M\xC3\xBCller", "\xE2\x82\xAC\xEF\xBF\xBD"}}},
+        {"a,b\r\nc,d\r\n\x1a", {{"a", "b"}, {"c", "d"}}},
+        {"a,b\x1a\r\nc,d\r\n", {{"a", "b"}}},
+    };
+    for (const Case& c : cases) {
+        write("d.csv", QByteArray::fromStdString(c.bytes));
+        RIvuZuvuzoZuvu g;
+        g.IncludeFixedCells = true;
+        g.SetColCountEx(1);
+        g.LoadFromCSV(path("d.csv"));
+        std::vector<Row> rows;
+        for (int r = 0; r < g.RowCount(); ++r)
+            rows.push_back(row(g, r));
+        EXPECT_EQ(rows, c.rows) << c.bytes;
+        EXPECT_EQ(g.CSVDelimiter, 0);
+    }
+}
+
+TEST_F(GridCsv, QuotesAndLineEndsWhenReading)
+{
 
     RIvuZuvuzoZuvu q;
     q.IncludeFixedCells = true;
@@ -111,7 +150,7 @@ TEST_F(GridCsv, DetectionQuotesAndLineEndsWhenReading)
     EXPECT_EQ(row(q, 3, 2), (Row{"lf", "only"}));
     EXPECT_EQ(row(q, 4, 2), (Row{"open,w", ""})) << "a quote never closed ends at its line's end";
 
-    // one field a line when no delimiter is found; inserting adds after the last row
+    // inserting adds after the last row
     write("one.csv", "first\nsecond\n");
     const int before = q.RowCount();
     q.InsertFromCSV(path("one.csv"));
