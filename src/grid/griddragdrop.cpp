@@ -129,7 +129,7 @@ void TGridDropTarget::DropText(const QPoint& pt, const std::string& text)
         DropEffect = DROPEFFECT_NONE;
         return;
     }
-    const int rows = RIvuZuvuzoZuvu::PasteSize(text).y();
+    const int rows = RIvuZuvuzoZuvu::PasteSize(text, g.QuoteClipboardLines).y();
     if (g.HasOption(platform::goRowSelect))
         col = g.DragDropSettings->OleEntireRows() ? 0 : g.FixedCols();
     bool allow = true;

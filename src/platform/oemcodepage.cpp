@@ -78,7 +78,9 @@ char32_t Cp1252Char(unsigned char byte)
 
 std::string Utf8OrCp1252(std::string_view text)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // stateless: a sequence cut off at the end is an error, not awaited
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
     const QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
     if (!utf8.hasError())
         return std::string(text);

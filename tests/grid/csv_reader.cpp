@@ -118,6 +118,7 @@ TEST_F(GridCsv, DelimiterTextAndEndOfFileWhenReading)
         {"\xEF\xBB\xBFname,x\r\n", {{"name", "x"}}},
         {"\xEF\xBB\xBFM\xC3\xBCller,\xE2\x82\xAC\r\n", {{"M\xC3\xBCller", "\xE2\x82\xAC"}}},
         {"M\xFCller,\x80\x81\r\n", {{"M\xC3\xBCller", "\xE2\x82\xAC\xEF\xBF\xBD"}}},
+        {"a,\xC3", {{"a", "\xC3\x83"}}},
         {"a,b\r\nc,d\r\n\x1a", {{"a", "b"}, {"c", "d"}}},
         {"a,b\x1a\r\nc,d\r\n", {{"a", "b"}}},
     };
