@@ -379,17 +379,15 @@ TEST(GridDragDrop, OneCsvOrWorkbookFileIsLoadedByItsExtension)
     EXPECT_EQ(t.g.Cells(1, 2), "2");
     EXPECT_EQ(asked, (std::vector<std::string>{dir.filePath("x.csv").toStdString(), csv.toStdString()}));
 
-    // The reader follows the name's extension alone, in any case: CSV text
-    // under an .xlsx name is refused by the workbook reader, a .txt is not read.
+    // By the name's extension alone, in any case: CSV text under an .xlsx
+    // name goes to the workbook reader (which refuses it), a .txt to none.
     ASSERT_TRUE(QDir(dir.path()).mkdir("x.csv.d"));
     for (const auto& [name, loaded, errors] : {std::tuple{"DATA.CSV", true, 1}, std::tuple{"x.csv.d/a.xlsx", false, 2},
                                                std::tuple{"report.xls.txt", false, 2}}) {
         ASSERT_TRUE(QFile::copy(csv, dir.filePath(name)));
         DropGrid other;
-        QMimeData file;
-        file.setUrls({QUrl::fromLocalFile(dir.filePath(name))});
-        EXPECT_EQ(dragOnto(other.view(), other.center(1, 2), &file).dropped, loaded) << name;
-        EXPECT_EQ(other.g.Cells(0, 1), loaded ? "x" : "r1c0") << name;
+        one.setUrls({QUrl::fromLocalFile(dir.filePath(name))});
+        EXPECT_EQ(dragOnto(other.view(), other.center(1, 2), &one).dropped, loaded) << name;
         EXPECT_EQ(dialogs.Errors().size(), errors) << name;
     }
 }

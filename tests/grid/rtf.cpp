@@ -92,9 +92,6 @@ TEST(RtfReader, FormattingFontsAndColours)
 
 TEST(RtfWriter, CharactersBeyondTheBmpAsSignedSurrogatePairs)
 {
-    QTextDocument doc;
-    doc.setPlainText(QString::fromUtf8("\xF0\x9F\x98\x80\xE2\x82\xAC"));
-    const std::string rtf = DocumentToRTF(doc, platform::Font{});
-    EXPECT_NE(rtf.find("\\u-10179 \\u-8704 \\u8364 "), std::string::npos) << rtf;
-    EXPECT_EQ(RTFPlainText(rtf), "\U0001F600\u20AC");
+    QTextDocument doc(QString::fromUtf8("\xF0\x9F\x98\x80\xE2\x82\xAC"));
+    EXPECT_NE(DocumentToRTF(doc, platform::Font{}).find("\\u-10179 \\u-8704 \\u8364 "), std::string::npos);
 }

@@ -48,7 +48,7 @@ TEST_F(ScratchFiles, GridXmlLinesNamesAndWellFormedness)
         const QStringList fields = {"id", field};
         try {
             g.SaveToXML(path("l.xml"), list, rec, &fields);
-            ADD_FAILURE() << "no error for " << list.toStdString() << rec.toStdString() << field.toStdString();
+            ADD_FAILURE() << field.toStdString();
         } catch (const DIdiZedoRorid& e) {
             EXPECT_EQ(e.what(), "Cannot Create file " + path("l.xml").toStdString());
         }
