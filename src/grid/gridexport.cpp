@@ -10,9 +10,9 @@
 // texts have "&", "<" and ">" escaped; HTML cells are written as they are.
 // Line breaks become "<br>", an empty cell "<br>". http, https, ftp and
 // mailto addresses without blanks or line breaks become links with URLShow,
-// the link target in quotes with "&", "<", ">" and '"' escaped. The header and footer files
-// are copied around the document when they can be read. Lines end in CR LF;
-// the document is UTF-8.
+// the link target quoted with "&", "<", ">" and '"' escaped. The header and
+// footer files are copied around the document when they can be read. Lines
+// end in CR LF; the document is UTF-8.
 //
 // XML: <?xml version="1.0"?>, <list>, then per saved row <record> with one
 // element per saved column (the field names given, else FIELD0, FIELD1, ...)
