@@ -5,11 +5,13 @@
 // The clipboard text: fields separated by a tab, rows ended by CR LF (a block
 // of one row has no line end); with QuoteClipboardLines a field of more than
 // one line is wrapped in double quotes with its CR LF reduced to LF. A paste
-// cuts lines at CR (a following LF skipped) and fields at tabs, and stops at a
-// zero character.
+// cuts lines at CR LF, LF or CR and fields at tabs, and stops at a zero
+// character; with QuoteClipboardLines the LFs of a field that begins with a
+// quote and closes before the next tab or CR stay inside the field.
 #include "grid/gridrtf.h"
 #include "grid/htmldraw.h"
 #include "grid/listgrid.h"
+#include "platform/workbookfiles.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -34,6 +36,73 @@ struct UpdateLock {
 };
 
 std::string_view beforeZero(std::string_view Text) { return Text.substr(0, Text.find('\0')); }
+
+// The lines of a pasted text, as described above; a text that ends with a
+// line end has no empty line after it.
+class PasteLines {
+public:
+    PasteLines(std::string_view Text, bool Quoted) : text_(Text), quoted_(Quoted) {}
+
+    // The next line; false after the last one.
+    bool Next(std::string_view& Line)
+    {
+        if (pos_ >= text_.size())
+            return false;
+        const std::size_t end = lineEnd();
+        Line = text_.substr(pos_, end - pos_);
+        ended_ = end < text_.size();
+        pos_ = end + (text_.substr(end, 2) == "\r\n" ? 2 : 1);
+        return true;
+    }
+    // Whether the line given last ended with a line end.
+    bool Ended() const { return ended_; }
+    bool AtEnd() const { return pos_ >= text_.size(); }
+
+private:
+    std::size_t lineEnd()
+    {
+        bool fieldStart = true;
+        for (std::size_t i = pos_; i < text_.size(); ++i) {
+            const char c = text_[i];
+            if (quoted_ && fieldStart && c == '"') {
+                if (const std::size_t close = closingQuote(i); close != std::string_view::npos) {
+                    i = close;
+                    fieldStart = false;
+                    continue;
+                }
+            }
+            if (c == '\r' || c == '\n')
+                return i;
+            fieldStart = c == '\t';
+        }
+        return text_.size();
+    }
+    // The quote after Open that is followed by a tab, a line end or the end,
+    // when no tab or CR comes first. A search that failed up to some place
+    // fails from every quote before it as well, so none is made twice.
+    std::size_t closingQuote(std::size_t Open)
+    {
+        if (Open < noCloseBefore_)
+            return std::string_view::npos;
+        for (std::size_t i = Open + 1; i < text_.size(); ++i) {
+            const char c = text_[i];
+            if (c == '\t' || c == '\r')
+                break;
+            if (c == '"' && (i + 1 == text_.size() || text_[i + 1] == '\t' || text_[i + 1] == '\r' ||
+                             text_[i + 1] == '\n'))
+                return i;
+            noCloseBefore_ = i + 1;
+        }
+        noCloseBefore_ = std::max(noCloseBefore_, Open + 1);
+        return std::string_view::npos;
+    }
+
+    std::string_view text_;
+    bool quoted_;
+    std::size_t pos_ = 0;
+    std::size_t noCloseBefore_ = 0;
+    bool ended_ = false;
+};
 
 // A date, a date and a time, or a time, as the smart fill reads them.
 TDateTime readDateTime(const std::string& S)
@@ -205,29 +274,14 @@ void RIvuZuvuzoZuvu::CutSelectionToClipboard()
 
 // ---------------------------------------------------------------- paste
 
-QPoint RIvuZuvuzoZuvu::PasteSize(std::string_view Text)
+QPoint RIvuZuvuzoZuvu::PasteSize(std::string_view Text, bool QuotedLines)
 {
-    Text = beforeZero(Text);
-    int rows = 0, columns = 0, fields = 1;
-    std::size_t i = 0;
-    for (; i < Text.size(); ++i) {
-        if (Text[i] == '\t') {
-            ++fields;
-        } else if (Text[i] == '\r') {
-            ++rows;
-            columns = std::max(columns, fields);
-            fields = 1;
-            if (i + 1 < Text.size() && Text[i + 1] == '\n')
-                ++i;
-            if (i + 1 == Text.size())
-                return {columns, rows};
-        }
-    }
-    if (!Text.empty()) {  // the last line has no line end
-        ++rows;
-        columns = std::max(columns, fields);
-    }
-    return {columns, rows};
+    PasteLines lines(beforeZero(Text), QuotedLines);
+    int rows = 0;
+    std::ptrdiff_t columns = 0;
+    for (std::string_view line; lines.Next(line); ++rows)
+        columns = std::max<std::ptrdiff_t>(columns, std::count(line.begin(), line.end(), '\t') + 1);
+    return {static_cast<int>(columns), rows};
 }
 
 int RIvuZuvuzoZuvu::PasteText(int ACol, int ARow, const std::string& Text)
@@ -245,7 +299,7 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
     Skipped = 0;
     Text = beforeZero(Text);
     // A block that would end past the last possible index is not pasted.
-    const QPoint size = PasteSize(Text);
+    const QPoint size = PasteSize(Text, QuoteClipboardLines);
     if (ACol < 0 || ARow < 0 || Text.empty() || ACol > INT_MAX - size.x() || ARow > INT_MAX - size.y())
         return 0;
     if (!HasOption(platform::goEditing) && !Navigation->AllowClipboardAlways())
@@ -261,10 +315,8 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
             SetRowCountEx(ARow + size.y());
 
         std::string cell;
-        std::size_t pos = 0;
-        for (;;) {
-            const std::size_t end = std::min(Text.find('\r', pos), Text.size());
-            const std::string_view line = Text.substr(pos, end - pos);
+        PasteLines lines(Text, QuoteClipboardLines);
+        for (std::string_view line; lines.Next(line); ++row) {
             int col = ACol;
             for (std::size_t from = 0;; ++col) {
                 const std::size_t tab = line.find('\t', from);
@@ -287,16 +339,11 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
                 from = tab + 1;
             }
             lastCol = std::max(lastCol, col);
-            if (end == Text.size())
-                break;
-            pos = end + 1;
-            if (pos < Text.size() && Text[pos] == '\n')
-                ++pos;
-            if (pos == Text.size()) {
-                ++fields;  // the empty field after the final line end, never stored
+            if (lines.AtEnd()) {
+                if (lines.Ended())
+                    ++fields;  // the empty field after the final line end, never stored
                 break;
             }
-            ++row;
         }
     }
     Reached = {ACol, ARow, std::min(lastCol, ColCount() - 1), std::min(row, RowCount() - 1)};
@@ -340,8 +387,10 @@ void RIvuZuvuzoZuvu::smartFill(int Fields)
     const TGridRect sel = Selection();
     const int n = Fields - 1;  // a value copied with its line end counts once
     const bool oneCol = sel.Left == sel.Right, oneRow = sel.Top == sel.Bottom;
-    const int count = (sel.Right - sel.Left + 1) * (sel.Bottom - sel.Top + 1);
-    if (sel.Left < 0 || sel.Top < 0 || sel.Right >= ColCount() || sel.Bottom >= RowCount())
+    const long long count = static_cast<long long>(sel.Right - sel.Left + 1) * (sel.Bottom - sel.Top + 1);
+    // A selection past the largest block of cells the grid fills at once is left as it is.
+    if (sel.Left < 0 || sel.Top < 0 || sel.Right >= ColCount() || sel.Bottom >= RowCount() ||
+        count > workbookfiles::kMaxCells)
         return;
     // Every cell of the selection, columns outer, rows inner.
     auto forEachCell = [&](auto Work) {
@@ -373,9 +422,17 @@ void RIvuZuvuzoZuvu::smartFill(int Fields)
             DecodeDate(a, y1, m1, d1);
             DecodeDate(b, y2, m2, d2);
             const bool asDate = has(first, fs.DateSeparator);
-            for (int k = 0; k < count; ++k) {
+            // k steps of a calendar field; a count no date can take is out of range
+            auto steps = [](long long k, int Step) {
+                const long long total = k * Step;
+                if (total < INT_MIN || total > INT_MAX)
+                    throw EConvertError("Invalid argument to date encode");
+                return static_cast<int>(total);
+            };
+            for (long long k = 0; k < count; ++k) {
                 // Each value from the first, so a clamped day does not carry on.
-                const TDateTime v = GetNextDate(a, k * (y2 - y1), k * (m2 - m1), k * (d2 - d1), k * (b - a));
+                const TDateTime v = GetNextDate(a, steps(k, y2 - y1), steps(k, m2 - m1), steps(k, d2 - d1),
+                                                static_cast<double>(k) * (b - a));
                 if (v < EncodeDate(1, 1, 1) || v >= EncodeDate(9999, 12, 31) + 1)
                     throw EConvertError("Invalid argument to date encode");
                 texts.push_back(asDate ? DateToShortText(v) : TimeToLongText(v));
@@ -391,8 +448,8 @@ void RIvuZuvuzoZuvu::smartFill(int Fields)
             for (const std::string* s : {&first, &second})
                 if (!TextToFloat(*s, s == &first ? a : b))
                     throw EConvertError("'" + *s + "' is not a valid floating point value");
-            for (int k = 0; k < count; ++k)
-                texts.push_back(FloatText(a + k * (b - a)));
+            for (long long k = 0; k < count; ++k)
+                texts.push_back(FloatText(a + static_cast<double>(k) * (b - a)));
         }
     } else {
         return;

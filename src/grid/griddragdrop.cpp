@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 
 #include <QDragEnterEvent>
+#include <QFileInfo>
 #include <QPointer>
 
 #include <algorithm>
@@ -128,7 +129,7 @@ void TGridDropTarget::DropText(const QPoint& pt, const std::string& text)
         DropEffect = DROPEFFECT_NONE;
         return;
     }
-    const int rows = RIvuZuvuzoZuvu::PasteSize(text).y();
+    const int rows = RIvuZuvuzoZuvu::PasteSize(text, g.QuoteClipboardLines).y();
     if (g.HasOption(platform::goRowSelect))
         col = g.DragDropSettings->OleEntireRows() ? 0 : g.FixedCols();
     bool allow = true;
@@ -193,8 +194,9 @@ void TGridDropTarget::DropFiles(const QPoint& pt, const QStringList& files)
     bool loaded = false;
     if (files.size() == 1) {
         const QString name = files.front();
-        const QString upper = name.toUpper();
-        const bool csv = upper.contains(QStringLiteral(".CSV")), xls = upper.contains(QStringLiteral(".XLS"));
+        // the type by the file name's extension alone
+        const QString extension = QFileInfo(name).suffix().toLower();
+        const bool csv = extension == u"csv", xls = extension == u"xls" || extension == u"xlsx";
         int col = -1, row = -1;
         g.ScreenToCell(pt, col, row);
         bool allow = csv || xls;

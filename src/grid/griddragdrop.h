@@ -17,7 +17,8 @@ public:
     // goRowSelect), selects it and reports it; a drop of the grid's own drag
     // onto the dragged cells changes nothing.
     void DropText(const QPoint& pt, const std::string& text) override;
-    // One .csv or .xls/.xlsx file replaces the cells; a reader's refusal shows in the error box.
+    // One file whose name ends in .csv or .xls/.xlsx (any case) replaces the
+    // cells; a reader's refusal shows in the error box.
     void DropFiles(const QPoint& pt, const QStringList& files) override;
     void DropCol(const QPoint& pt, int col) override;
     void DropRTF(const QPoint& pt, const std::string& rtf) override;

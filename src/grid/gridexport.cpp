@@ -9,20 +9,24 @@
 // the covered cells; cells carry their print colours and font styles. Plain
 // texts have "&", "<" and ">" escaped; HTML cells are written as they are.
 // Line breaks become "<br>", an empty cell "<br>". http, https, ftp and
-// mailto addresses become links with URLShow. The header and footer files
-// are copied around the document when they can be read. Lines end in CR LF;
-// the document is UTF-8.
+// mailto addresses without blanks or line breaks become links with URLShow,
+// the link target quoted with "&", "<", ">" and '"' escaped. The header and
+// footer files are copied around the document when they can be read. Lines
+// end in CR LF; the document is UTF-8.
 //
 // XML: <?xml version="1.0"?>, <list>, then per saved row <record> with one
 // element per saved column (the field names given, else FIELD0, FIELD1, ...)
 // and </record>, then </list>; texts are escaped and characters that XML 1.0
-// cannot carry are left out.
+// cannot carry are left out. A list, record or field name that is no XML
+// name (or holds a colon) is refused.
 #include "grid/listgrid.h"
 
 #include "grid/gridfileio.h"
 #include "grid/vurirod.h"
 #include "platform/color.h"
 #include "platform/shell.h"
+
+#include <algorithm>
 
 namespace grid {
 
@@ -48,11 +52,32 @@ std::string colorAttribute(TColor Color)
     return " BGCOLOR=\"#" + HTMLColor(platform::ColorToRGB(Color)) + "\"";
 }
 
-// "<A HREF=text>shown</A>" with shown after the marker (or the whole text).
-std::string link(const std::string& Text, const std::string& Marker, bool Full)
+// "<A HREF="target">shown</A>": the target is the cell's text, escaped and
+// quoted; shown is the written text after the marker (or the whole of it).
+std::string link(const std::string& Raw, const std::string& Text, const std::string& Marker, bool Full)
 {
     const std::string shown = Full ? Text : Text.substr(Text.find(Marker) + Marker.size(), 255);
-    return "<A HREF=" + Text + ">" + shown + "</A>";
+    return "<A HREF=\"" + QString::fromStdString(Raw).toHtmlEscaped().toStdString() + "\">" + shown + "</A>";
+}
+
+// An XML 1.0 name without a colon (a colon would name a namespace).
+bool isXmlName(const QString& Name)
+{
+    struct Range {
+        char32_t from, to;
+    };
+    static constexpr Range kStart[] = {{'A', 'Z'},         {'_', '_'},         {'a', 'z'},         {0xC0, 0xD6},
+                                       {0xD8, 0xF6},       {0xF8, 0x2FF},      {0x370, 0x37D},     {0x37F, 0x1FFF},
+                                       {0x200C, 0x200D},   {0x2070, 0x218F},   {0x2C00, 0x2FEF},   {0x3001, 0xD7FF},
+                                       {0xF900, 0xFDCF},   {0xFDF0, 0xFFFD},   {0x10000, 0xEFFFF}};
+    static constexpr Range kMore[] = {{'-', '-'}, {'.', '.'}, {'0', '9'}, {0xB7, 0xB7}, {0x300, 0x36F}, {0x203F, 0x2040}};
+    auto in = [](char32_t C, const auto& Ranges) {
+        return std::any_of(std::begin(Ranges), std::end(Ranges), [C](Range R) { return C >= R.from && C <= R.to; });
+    };
+    const QList<uint> chars = Name.toUcs4();
+    if (chars.isEmpty() || !in(chars.front(), kStart))
+        return false;
+    return std::all_of(chars.begin() + 1, chars.end(), [&](char32_t C) { return in(C, kStart) || in(C, kMore); });
 }
 
 }  // namespace
@@ -70,14 +95,15 @@ void RIvuZuvuzoZuvu::OutputToHTML(const QString& FileName, bool Append)
         const std::string raw = SaveCell(RemapCol(ACol), ARow);
         std::string text = TextType(raw, EnableHTML) == ttHTML ? raw : escaped(raw);
         text = HTMLLineBreaks(text);
-        if (URLShow() && raw.find("</") == std::string::npos) {
+        // a text with a blank or a line break is no address
+        if (URLShow() && raw.find("</") == std::string::npos && raw.find_first_of(" \t\r\n") == std::string::npos) {
             const QString scheme = platform::AddressScheme(QString::fromStdString(raw));
             std::string linked = text;
             if (text.find("://") != std::string::npos && scheme != QLatin1String("mailto") &&
                 platform::IsOpenedScheme(scheme))
-                linked = link(text, "://", URLFull());
+                linked = link(raw, text, "://", URLFull());
             if (text.find("mailto:") != std::string::npos && scheme == QLatin1String("mailto"))
-                linked = link(text, "mailto:", URLFull());
+                linked = link(raw, text, "mailto:", URLFull());
             text = linked;
         }
         return text.empty() ? std::string("<br>") : text;
@@ -201,6 +227,10 @@ void RIvuZuvuzoZuvu::SaveToXML(const QString& FileName, const QString& ListName,
         }
         return escaped(out.toStdString());
     };
+    // names that would make the document unreadable are refused before the file is touched
+    if (!isXmlName(ListName) || !isXmlName(RecordName) ||
+        (FieldNames && !std::all_of(FieldNames->begin(), FieldNames->end(), isXmlName)))
+        throw DIdiZedoRorid("Cannot Create file " + FileName.toStdString());
     const std::string list = ListName.toStdString(), record = RecordName.toStdString();
     QByteArray out;
     auto line = [&](const std::string& Text) {

@@ -24,13 +24,16 @@
 // (with Multilinecells) go to continuation lines under their column.
 //
 // CSV: fields split by CSVDelimiter ("," when it is 0 on writing; detected
-// from the first two lines on reading among ",", ";", "#", tab and "|").
+// on reading among ",", ";", "#", tab and "|" by the field count that most of
+// the first 20 non-empty records share, "," when none splits them).
 // A field holding the delimiter, a quote, CR or LF is quoted with its quotes
 // doubled (CR LF written as LF inside quotes, read back as CR LF); with
 // CSVTildeBreaks line breaks are written as "~" and an empty field as "^";
 // CSVQuoteAll quotes every field, CSVQuoteEmpty writes an empty field as "".
 // The reader is lenient (workbookfiles.h: a never-closed quote ends its field
-// at the end of its line). With OemConvert the file is in code page 437.
+// at the end of its line). The byte 26 ends the file. The text is UTF-8 (a
+// leading byte-order mark dropped), or Windows-1252 when it is not valid
+// UTF-8; with OemConvert it is in code page 437.
 //
 // Fixed width: each saved row one line, each field cut or padded behind to
 // its width in characters. Reading takes 1-based start positions and the end
@@ -52,6 +55,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <memory>
 
 namespace grid {
 
@@ -185,6 +190,43 @@ bool headerCounts(std::string_view Line, int ColOffset, int RowOffset, bool Stri
     Rows = r + RowOffset;
     return !overCols && !overRows && c >= 0 && r >= 0 && Cols > 0 && Rows > 0 && Cols <= kMaxColumns &&
            Rows <= kMaxRows;
+}
+
+// The delimiter of a CSV text. For each candidate, the field count that the
+// most of the first (up to 20) non-empty records share, the larger on a tie;
+// the candidate whose count, when above one, the most records share wins,
+// ties going to the larger count and then to the earlier candidate.
+char csvDelimiter(const QByteArray& Bytes)
+{
+    constexpr int kSample = 20;
+    char best = ',';
+    int bestRecords = 0;
+    size_t bestCount = 0;
+    for (const char candidate : {',', ';', '#', '\t', '|'}) {
+        const workbookfiles::CsvOptions trial{candidate, false};
+        std::map<size_t, int> records;  // field count -> records
+        qsizetype at = 0;
+        std::vector<QByteArray> fields;
+        for (int n = 0; n < kSample && workbookfiles::ReadCsvRecord(Bytes, at, trial, fields) ==
+                                           workbookfiles::CsvRecord::Read;)
+            if (fields.size() > 1 || !fields[0].isEmpty()) {
+                ++records[fields.size()];
+                ++n;
+            }
+        size_t count = 0;
+        int shared = 0;
+        for (const auto& [fieldCount, n] : records)
+            if (n >= shared) {
+                count = fieldCount;
+                shared = n;
+            }
+        if (count > 1 && (shared > bestRecords || (shared == bestRecords && count > bestCount))) {
+            best = candidate;
+            bestRecords = shared;
+            bestCount = count;
+        }
+    }
+    return best;
 }
 
 // A text cut at its first line break (CR or LF).
@@ -510,26 +552,11 @@ void RIvuZuvuzoZuvu::InputFromCSV(const QString& FileName, bool Insert)
     QByteArray bytes;
     if (!ReadRegularFile(FileName, bytes))
         throw DIdiZedoRorid("Cannot open file " + nameOf(FileName));
-    char delimiter = CSVDelimiter;
-    if (delimiter == 0) {
-        // the candidate found as often in the first record as in the second,
-        // outside quotes, and more often than any earlier one
-        int best = 0;
-        for (const char candidate : {',', ';', '#', '\t', '|'}) {
-            workbookfiles::CsvOptions trial;
-            trial.delimiter = candidate;
-            trial.strict = false;
-            qsizetype at = 0;
-            std::vector<QByteArray> one, two;
-            workbookfiles::ReadCsvRecord(bytes, at, trial, one);
-            workbookfiles::ReadCsvRecord(bytes, at, trial, two);
-            const int inOne = std::max(0, static_cast<int>(one.size()) - 1);
-            if (inOne == std::max(0, static_cast<int>(two.size()) - 1) && inOne > best) {
-                best = inOne;
-                delimiter = candidate;
-            }
-        }
-    }
+    if (const qsizetype end = bytes.indexOf('\x1a'); end >= 0)
+        bytes.truncate(end);
+    if (!OemConvert)
+        bytes = workbookfiles::CsvText(bytes);
+    const char delimiter = CSVDelimiter ? CSVDelimiter : csvDelimiter(bytes);
 
     std::vector<std::vector<QByteArray>> records;
     workbookfiles::CsvOptions options;

@@ -1,5 +1,7 @@
 #include "grid/gridrtf.h"
 
+#include "platform/oemcodepage.h"
+
 #include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCharFormat>
@@ -14,18 +16,6 @@ namespace grid {
 namespace {
 
 constexpr int kMaxDepth = 256;  // deeper groups are read as part of the deepest one
-
-// The characters 0x80..0x9F of Windows-1252; the rest of the upper half is Latin-1.
-char32_t fromCp1252(unsigned char c)
-{
-    static const char16_t kHigh[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-                                       0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    if (c >= 0x80 && c < 0xA0)
-        return kHigh[c - 0x80];
-    return c;
-}
 
 struct CharState {
     bool bold = false, italic = false, underline = false, strike = false, super = false, sub = false;
@@ -155,6 +145,8 @@ public:
             run.clear();
         };
         int skipChars = 0;  // characters still to skip after \uN
+        int unpushed = 0;   // open groups past kMaxDepth
+        char16_t high = 0;  // the first half of a surrogate pair, waiting for its second
         std::size_t i = 0;
         while (i < s_.size()) {
             const char c = s_[i];
@@ -163,12 +155,19 @@ public:
                 if (stack.size() < kMaxDepth) {
                     stack.push_back(st);
                     tableStack.push_back(table);
+                } else {
+                    ++unpushed;
                 }
                 ++i;
                 continue;
             }
             if (c == '}') {
                 flush();
+                if (unpushed > 0) {  // a group read as part of the deepest one ends
+                    --unpushed;
+                    ++i;
+                    continue;
+                }
                 if (table == Fonts && fontIndex >= 0)
                     storeFont(fontIndex, fontName);
                 if (!stack.empty()) {
@@ -198,6 +197,8 @@ public:
                     piece.remove(0, drop);
                     skipChars -= drop;
                 }
+                if (!piece.isEmpty())
+                    high = 0;
                 if (table == Fonts) {
                     fontName += piece;
                 } else if (table == Colors) {
@@ -232,7 +233,8 @@ public:
                 if (skipChars > 0) {
                     --skipChars;
                 } else if (h1 >= 0 && h2 >= 0 && table == None) {
-                    run += QString::fromUcs4(std::u32string(1, fromCp1252(static_cast<unsigned char>(h1 * 16 + h2))).data(), 1);
+                    const char32_t code = platform::Cp1252Char(static_cast<unsigned char>(h1 * 16 + h2));
+                    run += QString::fromUcs4(&code, 1);
                 }
                 continue;
             }
@@ -321,9 +323,14 @@ public:
             } else if (word == "tab") {
                 run += QLatin1Char('\t');
             } else if (word == "u" && hasParam) {
+                // a character outside the BMP comes as a surrogate pair, or
+                // (as older texts hold it) as its own code point
                 const char32_t code = static_cast<char32_t>(p < 0 ? p + 65536 : p);
-                if (code > 0 && code < 0x110000 && !(code >= 0xD800 && code < 0xE000))
+                if (QChar::isLowSurrogate(code) && high != 0)
+                    run += QString(QChar(high)) + QChar(static_cast<char16_t>(code));
+                else if (code > 0 && code < 0x110000 && !QChar::isSurrogate(code))
                     run += QString::fromUcs4(&code, 1);
+                high = QChar::isHighSurrogate(code) ? static_cast<char16_t>(code) : 0;
                 skipChars = st.skipAfterUnicode;
             } else if (word == "uc") {
                 st.skipAfterUnicode = std::clamp(p, 0, 8);
@@ -436,9 +443,10 @@ void appendEscaped(std::string& Out, const QString& Text)
         } else if (c >= 32 && c < 128) {
             Out += static_cast<char>(c);
         } else if (c >= 128) {
-            const long n = c < 0x10000 ? (c > 32767 ? static_cast<long>(c) - 65536 : static_cast<long>(c))
-                                       : static_cast<long>(c);
-            Out += "\\u" + std::to_string(n) + ' ';
+            // each \uN a signed 16-bit unit; beyond the BMP a surrogate pair
+            const char32_t code = c;
+            for (const QChar unit : QString::fromUcs4(&code, 1))
+                Out += "\\u" + std::to_string(static_cast<int16_t>(unit.unicode())) + ' ';
         }
     }
 }

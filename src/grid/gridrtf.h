@@ -16,7 +16,9 @@
 // "{\f \fs \b \i \ul \strike \cf \highlight \super|\sub <text>}" (only
 // what differs from the default font), \par between paragraphs, \line and
 // \tab inside them, "\\" "\{" "\}" escaped and every character outside
-// ASCII as \uN (N signed 16-bit inside the BMP, the code point beyond it).
+// ASCII as \uN, N a signed 16-bit unit (a surrogate pair beyond the BMP).
+// The reader joins such pairs and takes a single \uN above 65535 (as older
+// texts hold) as that code point.
 #pragma once
 
 #include "platform/canvas.h"

@@ -988,13 +988,14 @@ public:
     void CopyRTFFunc(int ACol, int ARow);
     // Pastes the clipboard at a cell: the field count of a text paste, else 0.
     int PasteFunc(int ACol, int ARow);
-    // Writes lines cut at CR (a following LF skipped) and fields cut at tabs
-    // from (ACol, ARow) on; the number of fields, stored or not, an empty one
+    // Writes lines cut at CR LF, LF or CR (with QuoteClipboardLines not at
+    // the LFs inside a quoted field) and fields cut at tabs from (ACol, ARow) on; the number of fields, stored or not, an empty one
     // after a final line end included. An empty text pastes nothing.
     int PasteText(int ACol, int ARow, const std::string& Text);
     // Columns (x) and rows (y) of a text as PasteText cuts it; a last line
-    // without line end counts when it holds anything.
-    static QPoint PasteSize(std::string_view Text);
+    // without line end counts when it holds anything. QuotedLines: as
+    // PasteText cuts with QuoteClipboardLines.
+    static QPoint PasteSize(std::string_view Text, bool QuotedLines = false);
     // After every text paste: the copied origin, the block from the paste
     // cell to the last column and row reached, and the last clipboard operation.
     virtual void PasteNotify(QPoint Origin, const TGridRect& Pasted, TClipOperation Operation) {}

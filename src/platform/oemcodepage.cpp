@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringDecoder>
 
 #include <array>
 #include <iconv.h>
@@ -64,6 +65,30 @@ std::string OemToUtf8(std::string_view oem)
     for (const char c : oem)
         out += p.text[static_cast<unsigned char>(c)];
     return out.toStdString();
+}
+
+char32_t Cp1252Char(unsigned char byte)
+{
+    static const char16_t kHigh[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                       0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
+}
+
+std::string Utf8OrCp1252(std::string_view text)
+{
+    // stateless: a sequence cut off at the end is an error, not awaited
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+    if (!utf8.hasError())
+        return std::string(text);
+    std::u32string wide;
+    wide.reserve(text.size());
+    for (const char c : text)
+        wide += Cp1252Char(static_cast<unsigned char>(c));
+    return QString::fromUcs4(wide.data(), static_cast<qsizetype>(wide.size())).toStdString();
 }
 
 } // namespace platform

@@ -1,6 +1,8 @@
 #include "platform/workbookfiles.h"
 #include "platform/numberformats.h"
 
+#include "platform/oemcodepage.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -55,7 +57,7 @@ private:
 
 bool readCsvFields(const QByteArray& bytes, CellSink& sink, WorkbookSheet& sheet, QString& error)
 {
-    qsizetype pos = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    qsizetype pos = 0;
     std::vector<QByteArray> fields;
     for (int row = 1;; ++row) {
         switch (ReadCsvRecord(bytes, pos, CsvOptions{}, fields)) {
@@ -606,6 +608,12 @@ QString lxwError(lxw_error e) { return QString::fromUtf8(lxw_strerror(e)); }
 
 } // namespace
 
+QByteArray CsvText(const QByteArray& bytes)
+{
+    const QByteArrayView text = QByteArrayView(bytes).sliced(bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0);
+    return QByteArray::fromStdString(platform::Utf8OrCp1252(std::string_view(text.data(), text.size())));
+}
+
 CsvRecord ReadCsvRecord(const QByteArray& bytes, qsizetype& pos, const CsvOptions& options,
                         std::vector<QByteArray>& fields, std::vector<bool>* quoted)
 {
@@ -754,7 +762,7 @@ bool ReadCsv(const QByteArray& bytes, std::vector<WorkbookSheet>& sheets, QStrin
     std::vector<WorkbookSheet> read;
     CellSink sink(read);
     WorkbookSheet& sheet = sink.newSheet("Sheet1");
-    if (!readCsvFields(bytes, sink, sheet, error))
+    if (!readCsvFields(CsvText(bytes), sink, sheet, error))
         return false;
     sheets = std::move(read);
     return true;

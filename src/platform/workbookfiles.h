@@ -3,8 +3,9 @@
 // size, index and cell address it takes from a file and fails with a reason
 // instead of guessing; nothing here throws.
 //
-// CSV (RFC 4180): UTF-8 text (a leading byte-order mark is skipped), one
-// record a line (CR LF, LF or CR), fields separated by ",". A field that
+// CSV (RFC 4180): UTF-8 text (a leading byte-order mark is skipped); a file
+// that is not valid UTF-8 is Windows-1252 text, as Windows programs write
+// it. One record a line (CR LF, LF or CR), fields separated by ",". A field that
 // starts with '"' is quoted: it runs to the next lone '"', a doubled '""'
 // inside stands for one quote, and line ends inside belong to the field; after
 // the closing quote only a separator or a line end may follow. A quote inside
@@ -99,6 +100,10 @@ constexpr int kMaxColumns = 16384;
 // form with no exponent and no trailing ".0" (12345678 gives "12345678",
 // 0.5 gives "0.5"); truth values "TRUE"/"FALSE"; empty for nothing.
 QString CellText(const QVariant& value);
+
+// The bytes of a CSV file as UTF-8 text: a leading byte-order mark dropped,
+// a file that is not valid UTF-8 read as Windows-1252.
+QByteArray CsvText(const QByteArray& bytes);
 
 // One CSV record read from bytes at pos; pos moves past its line end.
 struct CsvOptions {

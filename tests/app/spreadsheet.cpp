@@ -379,6 +379,20 @@ TEST_F(Spreadsheet, ImportsFixturesOfEveryKindIntoTheChosenCategory)
     }
 }
 
+TEST_F(Spreadsheet, ACsvFromAWindowsProgramImportsInItsCodePage)
+{
+    storeContacts();  // IDs 3, 5, 7, 9
+    window->category->setCurrentIndex(1);
+    const QString file = path("legacy.csv");
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(kHeaders.join(',').toLatin1() + "\r\nM\xFCller,Stra\xDF" "e\r\n") > 0);
+    f.close();
+    importFrom(file);
+    const auto stored = customers();
+    ASSERT_EQ(stored.back().id, 10);
+    EXPECT_EQ(stored.back().name + "/" + stored.back().address1, "M\xC3\xBCller/Stra\xC3\x9F" "e");
+}
+
 TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
 {
     storeContacts();

@@ -93,13 +93,18 @@ TEST(GridClipboard, RichTextGoesBesideTheTextAndPastesUnchanged)
 TEST(GridClipboard, PasteCutsLinesAndFields)
 {
     // Columns and rows of texts of any shape.
+    // Lines end at CR LF, LF or CR; with quoted lines not inside a quoted field.
     struct Case {
         const char* text;
         QPoint size;
+        bool quoted = false;
     } cases[] = {{"", {0, 0}},          {"a", {1, 1}},           {"a\tb\r\nc\r\n", {2, 2}}, {"a\r\nb", {1, 2}},
-                 {"a\r\n\r\nb\r\n", {1, 3}}, {"a\rb\rc", {1, 3}}, {"\t\t", {3, 1}},       {"\r\n", {1, 1}}};
+                 {"a\r\n\r\nb\r\n", {1, 3}}, {"a\rb\rc", {1, 3}}, {"\t\t", {3, 1}},       {"\r\n", {1, 1}},
+                 {"a\nb\tc\n", {2, 2}},     {"a\n\r\nb\r", {1, 3}}, {"\"a\nb\"\tc\n", {2, 2}},
+                 {"\"a\nb\"\tc\n", {2, 1}, true}, {"x\t\"a\nb\nc\"\r\n", {2, 1}, true},
+                 {"\"a\nb", {1, 2}, true}, {"\"a\tb\"\n\"\n", {2, 2}, true}};
     for (const Case& c : cases)
-        EXPECT_EQ(RIvuZuvuzoZuvu::PasteSize(c.text), c.size) << c.text;
+        EXPECT_EQ(RIvuZuvuzoZuvu::PasteSize(c.text, c.quoted), c.size) << c.text;
 
     ClipGrid g;
     EXPECT_EQ(g.PasteText(1, 1, "a\tb\r\nc\r\n"), 4);
@@ -111,6 +116,8 @@ TEST(GridClipboard, PasteCutsLinesAndFields)
     EXPECT_EQ(g.RowCount(), 6);
     ASSERT_EQ(g.notified.size(), 1u);
     EXPECT_EQ(g.notified[0].pasted, (TGridRect{1, 1, 2, 2}));
+    EXPECT_EQ(g.PasteText(3, 1, "alpha\nbeta\ngamma"), 3);  // as Linux programs copy lines
+    EXPECT_EQ(g.column(3), (std::vector<std::string>{"alpha", "beta", "gamma", "3:4", "3:5"}));
 
     // Nothing at a negative cell, nor into a grid without editing.
     EXPECT_EQ(g.PasteText(-1, 1, "z"), 0);
@@ -120,7 +127,7 @@ TEST(GridClipboard, PasteCutsLinesAndFields)
     g.SetOptions(g.Options() & ~platform::goEditing);
     EXPECT_EQ(g.PasteText(1, 1, "z"), 0);
     EXPECT_EQ(g.Cells(1, 1), "a");
-    EXPECT_EQ(g.notified.size(), 1u);
+    EXPECT_EQ(g.notified.size(), 2u);
     g.Navigation->AllowClipboardAlways = true;
     EXPECT_EQ(g.PasteText(1, 1, "z"), 1);
     EXPECT_EQ(g.Cells(1, 1), "z");
@@ -204,6 +211,10 @@ TEST(GridClipboard, QuotedLinesRoundTrip)
     g.CopyFunc({3, 1, 3, 1});  // alone
     g.PasteFunc(1, 5);
     EXPECT_EQ(g.Cells(1, 5), "one\r\ntwo");
+    // LF-separated lines from elsewhere around a quoted field
+    EXPECT_EQ(g.PasteText(1, 1, "\"a\nb\"\tc\nd"), 3);
+    EXPECT_EQ(g.column(1), (std::vector<std::string>{"a\r\nb", "d", "1:3", "1:4", "one\r\ntwo"}));
+    EXPECT_EQ(g.Cells(2, 1), "c");
 }
 
 TEST(GridClipboard, SmartFillFillsSeries)
@@ -255,4 +266,11 @@ TEST(GridClipboard, SmartFillFillsSeries)
     bad.SelectRange(1, 1, 1, 5);
     EXPECT_THROW(bad.PasteSelectionFromClipboard(), EConvertError);
     EXPECT_EQ(bad.column(1), (std::vector<std::string>{"1.5", "x", "1:3", "1:4", "1:5", "1:6"}));
+
+    // A selection past the fill limit of 5,000,000 cells gets only the paste.
+    bad.SetRowCountEx(2'500'002);
+    setClipText("x\r\n");
+    bad.SelectRange(1, 2, 1, 2'500'001);
+    bad.PasteSelectionFromClipboard();
+    EXPECT_EQ(bad.Cells(1, 1) + bad.Cells(1, 3) + bad.Cells(2, 1), "x1:32:1");
 }

@@ -1,5 +1,5 @@
 // The list grid's CSV: exact fields written under each quoting switch,
-// delimiter detection, quotes and line breaks read back, Python's csv module
+// delimiter detection, code pages, quotes and line breaks read back, Python's csv module
 // reading what we write, inserting, the OEM code page, and random damage.
 #include "../scratch_files.h"
 #include "grid/listgrid.h"
@@ -89,15 +89,35 @@ TEST_F(GridCsv, QuotingSwitchesGiveTheseBytes)
     EXPECT_EQ(read("semi.csv").left(10), QByteArray("x,y;;z\r\n\"a"));
 }
 
-TEST_F(GridCsv, DetectionQuotesAndLineEndsWhenReading)
+TEST_F(GridCsv, DelimiterTextAndEndOfFileWhenReading)
 {
-    write("d.csv", "a;b;c,d\r\n1;2;3,4\r\n");
-    RIvuZuvuzoZuvu g;
-    g.IncludeFixedCells = true;
-    g.LoadFromCSV(path("d.csv"));
-    EXPECT_EQ(row(g, 0, 3), (Row{"a", "b", "c,d"}));
-    EXPECT_EQ(row(g, 1, 3), (Row{"1", "2", "3,4"}));
-    EXPECT_EQ(g.CSVDelimiter, 0);
+    // Detection over the first 20 non-empty records; UTF-8 or else Windows-1252;
+    // the byte 26 ends the file. Each case: the row count and the last row.
+    const struct Case { std::string bytes; int rows; Row last; } cases[] = {
+        {"a;b;c,d\r\n1;2;3,4\r\n", 2, {"1", "2", "3,4"}},
+        {"Title\r\na,b,c\r\n1,2,3\r\n", 3, {"1", "2", "3"}},
+        {"\r\na;b\r\n1;2\r\n", 3, {"1", "2"}},
+        {"one|record", 1, {"one", "record"}},
+        {"a,b;c;d\r\n", 1, {"a,b", "c", "d"}},
+        {QByteArray("x;y\n").repeated(20).toStdString() + "1,2,3\n", 21, {"1,2,3", ""}},
+        {"\xEF\xBB\xBFname,x\r\n", 1, {"name", "x"}},
+        {"M\xFCller,\x80\x81\r\n", 1, {"M\xC3\xBCller", "\xE2\x82\xAC\xEF\xBF\xBD"}},
+        {"a,\xC3", 1, {"a", "\xC3\x83"}},
+        {"a,b\r\nc,d\r\n\x1a", 2, {"c", "d"}},
+    };
+    for (const Case& c : cases) {
+        write("d.csv", QByteArray::fromStdString(c.bytes));
+        RIvuZuvuzoZuvu g;
+        g.IncludeFixedCells = true;
+        g.SetColCountEx(1);
+        g.LoadFromCSV(path("d.csv"));
+        EXPECT_EQ(g.RowCount(), c.rows) << c.bytes;
+        EXPECT_EQ(row(g, g.RowCount() - 1), c.last) << c.bytes;
+    }
+}
+
+TEST_F(GridCsv, QuotesAndLineEndsWhenReading)
+{
 
     RIvuZuvuzoZuvu q;
     q.IncludeFixedCells = true;
@@ -111,7 +131,7 @@ TEST_F(GridCsv, DetectionQuotesAndLineEndsWhenReading)
     EXPECT_EQ(row(q, 3, 2), (Row{"lf", "only"}));
     EXPECT_EQ(row(q, 4, 2), (Row{"open,w", ""})) << "a quote never closed ends at its line's end";
 
-    // one field a line when no delimiter is found; inserting adds after the last row
+    // "," when no delimiter splits the lines; inserting adds after the last row
     write("one.csv", "first\nsecond\n");
     const int before = q.RowCount();
     q.InsertFromCSV(path("one.csv"));

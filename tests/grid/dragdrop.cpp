@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace grid;
 
 namespace {
@@ -343,7 +345,7 @@ TEST(GridDragDrop, DroppedTextIsPastedAndSelected)
     EXPECT_EQ(dragOnto(partly.view(), partly.center(1, 3), &one).action, Qt::MoveAction);  // all taken: a move
 }
 
-TEST(GridDragDrop, OneCsvFileIsLoaded)
+TEST(GridDragDrop, OneCsvOrWorkbookFileIsLoadedByItsExtension)
 {
     QTemporaryDir dir;
     const QString csv = dir.filePath("data.csv");
@@ -376,6 +378,18 @@ TEST(GridDragDrop, OneCsvFileIsLoaded)
     EXPECT_EQ(t.g.Cells(0, 1), "x");
     EXPECT_EQ(t.g.Cells(1, 2), "2");
     EXPECT_EQ(asked, (std::vector<std::string>{dir.filePath("x.csv").toStdString(), csv.toStdString()}));
+
+    // By the name's extension alone, in any case: CSV text under an .xlsx
+    // name goes to the workbook reader (which refuses it), a .txt to none.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("x.csv.d"));
+    for (const auto& [name, loaded, errors] : {std::tuple{"DATA.CSV", true, 1}, std::tuple{"x.csv.d/a.xlsx", false, 2},
+                                               std::tuple{"report.xls.txt", false, 2}}) {
+        ASSERT_TRUE(QFile::copy(csv, dir.filePath(name)));
+        DropGrid other;
+        one.setUrls({QUrl::fromLocalFile(dir.filePath(name))});
+        EXPECT_EQ(dragOnto(other.view(), other.center(1, 2), &one).dropped, loaded) << name;
+        EXPECT_EQ(dialogs.Errors().size(), errors) << name;
+    }
 }
 
 TEST(GridDragDrop, AMoveWithinTheGridKeepsWhatTheDropWrote)

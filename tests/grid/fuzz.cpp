@@ -48,7 +48,7 @@ const char* const kRtfPieces[] = {
     "{", "}", "\\", "{\\rtf1\\ansi ", "{\\fonttbl{\\f0\\fswiss Arial;}{\\f1 Times New Roman;}}",
     "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}", "\\b ", "\\b0 ", "\\i ", "\\ul ", "\\ulnone ",
     "\\strike ", "\\fs48 ", "\\fs-5 ", "\\fs999999999999 ", "\\f1 ", "\\f77 ", "\\cf1 ", "\\cf99 ", "\\highlight2 ",
-    "\\par ", "\\line ", "\\tab ", "\\pard\\qc ", "\\qr ", "\\'e9", "\\'4", "\\'", "\\u8364?", "\\u-10179 ", "\\uc2 ",
+    "\\par ", "\\line ", "\\tab ", "\\pard\\qc ", "\\qr ", "\\'e9", "\\'4", "\\'", "\\u8364?", "\\u-10179 ", "\\u-8704 ", "\\uc2 ",
     "\\u123456789 ", "{\\*\\generator x;}", "{\\info{\\title t}}", "\\super ", "\\sub ", "\\nosupersub ", "\\plain ",
     "\\unknownword123 ", "\\~", "\\-", "\\_", "\\{", "\\}", "\\\\", "text ", "\xC3\xA9", "\r\n", ";",
 };

@@ -5,6 +5,7 @@
 #include "grid/listgrid.h"
 
 #include <QDir>
+#include <QProcess>
 
 using namespace grid;
 
@@ -60,13 +61,23 @@ TEST_F(GridHtml, LinksBreaksAndEscapes)
     const QString plain = "<td nowrap>%1</td>";
     g.SetURLShow(true);
     g.SetURLFull(false);
-    EXPECT_EQ(cell("http://b/c"), plain.arg("<A HREF=http://b/c>b/c</A>"));
-    EXPECT_EQ(cell("mailto:joe@x.org"), plain.arg("<A HREF=mailto:joe@x.org>joe@x.org</A>"));
+    EXPECT_EQ(cell("http://b/c"), plain.arg(R"(<A HREF="http://b/c">b/c</A>)"));
+    EXPECT_EQ(cell("mailto:joe@x.org"), plain.arg(R"(<A HREF="mailto:joe@x.org">joe@x.org</A>)"));
     EXPECT_EQ(cell("javascript://x"), plain.arg("javascript://x"));
     EXPECT_EQ(cell("file:///etc/passwd"), plain.arg("file:///etc/passwd"));
     EXPECT_EQ(cell("<b>http://x</b>"), plain.arg("<b>http://x</b>")) << "an HTML cell is never linked";
+    EXPECT_EQ(cell("http://x/?a=\"1\"&b=<2>"),
+              plain.arg(R"(<A HREF="http://x/?a=&quot;1&quot;&amp;b=&lt;2&gt;">x/?a="1"&amp;b=&lt;2&gt;</A>)"));
+    EXPECT_EQ(cell("http://x/ onmouseover=alert(1)"), plain.arg("http://x/ onmouseover=alert(1)"));
+    QProcess lint;  // every attribute of that page is one the grid writes
+    lint.start("xmllint", {"--html", "--xpath", "count(//@*[not(contains(' border cellspacing cellpadding width nowrap "
+                           "bgcolor color href ', concat(' ', name(), ' ')))])", path("t.html")});
+    ASSERT_TRUE(lint.waitForFinished(30000));
+    EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+    EXPECT_EQ(lint.readAllStandardOutput().trimmed(), "0");
+    EXPECT_EQ(cell("http://x/\r\ny"), plain.arg("http://x/<br>\ny"));
     g.SetURLFull(true);
-    EXPECT_EQ(cell("http://b/c"), plain.arg("<A HREF=http://b/c>http://b/c</A>"));
+    EXPECT_EQ(cell("http://b/c"), plain.arg(R"(<A HREF="http://b/c">http://b/c</A>)"));
     g.SetURLShow(false);
     EXPECT_EQ(cell("http://b/c"), plain.arg("http://b/c"));
     EXPECT_EQ(cell(""), plain.arg("<br>"));

@@ -1,6 +1,6 @@
 // The reader of rich-text cells: text, characters written as escapes,
 // formatting, fonts and colours from the tables, paragraphs, and groups that
-// hold data rather than text.
+// hold data rather than text; the writer's characters beyond the BMP.
 #include "grid/gridrtf.h"
 
 #include <QTextBlock>
@@ -35,6 +35,12 @@ TEST(RtfReader, TextAndEscapes)
               "caf\u00e9 \u20ac \u4e2d\u6587 {x} a\\b");
     EXPECT_EQ(RTFPlainText("{\\rtf1\\uc2 \\u8364??x}"), "\u20acx");
     EXPECT_EQ(RTFPlainText("{\\rtf1 a\\tab b}"), "a\tb");
+    // Beyond the BMP: a surrogate pair (with or without fallback), the code
+    // point older texts hold, and a lone half left out.
+    EXPECT_EQ(RTFPlainText("{\\rtf1\\uc0 \\u-10179 \\u-8704 !}"), "\U0001F600!");
+    EXPECT_EQ(RTFPlainText("{\\rtf1 \\u-10179?\\u-8704?!}"), "\U0001F600!");
+    EXPECT_EQ(RTFPlainText("{\\rtf1 \\u128512?!}"), "\U0001F600!");
+    EXPECT_EQ(RTFPlainText("{\\rtf1 a\\u-10179?b\\u-8704?c}"), "abc");
     // Groups of data are not text.
     EXPECT_EQ(RTFPlainText("{\\rtf1{\\*\\generator Writer 1.0;}{\\info{\\title T}}visible}"), "visible");
     // UTF-8 typed straight into the text stays as it is.
@@ -49,6 +55,9 @@ TEST(RtfReader, BrokenTextsGiveWhatWasRead)
     EXPECT_EQ(RTFPlainText("{\\rtf1 x\\'e"), "x");
     EXPECT_EQ(RTFPlainText("{\\rtf1 \\unknownword99999999999999 y\\u}"), "y");
     EXPECT_EQ(RTFPlainText(""), "");
+    // Groups past the depth limit end without ending the hidden group around them.
+    EXPECT_EQ(RTFPlainText("{\\rtf1{\\*\\x " + std::string(300, '{') + std::string(300, '}') + "secret}shown}"),
+              "shown");
 }
 
 TEST(RtfReader, FormattingFontsAndColours)
@@ -79,4 +88,10 @@ TEST(RtfReader, FormattingFontsAndColours)
     RTFToDocument("{\\rtf1\\qc centred\\par\\pard\\qr right}", aligned, base);
     EXPECT_EQ(aligned.firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     EXPECT_EQ(aligned.lastBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+}
+
+TEST(RtfWriter, CharactersBeyondTheBmpAsSignedSurrogatePairs)
+{
+    QTextDocument doc(QString::fromUtf8("\xF0\x9F\x98\x80\xE2\x82\xAC"));
+    EXPECT_NE(DocumentToRTF(doc, platform::Font{}).find("\\u-10179 \\u-8704 \\u8364 "), std::string::npos);
 }

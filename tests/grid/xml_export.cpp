@@ -1,5 +1,5 @@
 // The list grid's flat XML: the exact lines, field names, texts that XML
-// could not carry as they are, and a write that fails.
+// could not carry as they are, names that are no XML names, and a write that fails.
 #include "../folder_override.h"
 #include "../scratch_files.h"
 #include "grid/listgrid.h"
@@ -8,6 +8,8 @@
 #include <QProcess>
 
 #include <sys/stat.h>
+
+#include <array>
 
 using namespace grid;
 
@@ -31,11 +33,27 @@ TEST_F(ScratchFiles, GridXmlLinesNamesAndWellFormedness)
     EXPECT_TRUE(read("l.xml").contains("<id>1</id>\r\n<name>a</name>"));
 
     g.SetCells(2, 2, std::string("x\x01y <x> \xff \r\n z"));
-    g.SaveToXML(path("l.xml"), "list", "rec", &names);
+    const QStringList named = {"Stra\u00dfe", "_x-1.2\u00b7"};
+    g.SaveToXML(path("l.xml"), "list", "rec", &named);
     QProcess lint;
     lint.start("xmllint", {"--noout", path("l.xml")});
     ASSERT_TRUE(lint.waitForFinished(30000));
     EXPECT_EQ(lint.exitCode(), 0) << lint.readAllStandardError().toStdString();
+
+    // names no XML parser reads are refused and the file stays as it was
+    const QByteArray good = read("l.xml");
+    for (const auto& [list, rec, field] : std::vector<std::array<QString, 3>>{
+             {"First list", "rec", "id"}, {"list", "", "id"}, {"list", "rec", "1st"}, {"list", "a:b", "id"},
+             {"list", "rec", "a<b"}, {"l\u00d7", "rec", "id"}}) {
+        const QStringList fields = {"id", field};
+        try {
+            g.SaveToXML(path("l.xml"), list, rec, &fields);
+            ADD_FAILURE() << field.toStdString();
+        } catch (const DIdiZedoRorid& e) {
+            EXPECT_EQ(e.what(), "Cannot Create file " + path("l.xml").toStdString());
+        }
+        EXPECT_EQ(read("l.xml"), good);
+    }
 
     QDir(scratch.path()).mkdir("ro");
     write("ro/old.xml", "old");
