@@ -81,15 +81,24 @@ protected:
     }
 };
 
+// The lines of a file-ID text without their line ends, empty ones left out.
+QList<QByteArray> fileListLines(const QByteArray &text)
+{
+    QList<QByteArray> lines;
+    for (QByteArray line : text.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (!line.isEmpty())
+            lines.append(line);
+    }
+    return lines;
+}
+
 // File sizes by archived path from a file-ID text; a line that is not
 // "path TAB date=size" makes the whole list unusable (false).
 bool parseFileList(const QByteArray &text, QHash<QByteArray, int64_t> &sizes)
 {
-    for (QByteArray line : text.split('\n')) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.isEmpty())
-            continue;
+    for (const QByteArray &line : fileListLines(text)) {
         const qsizetype tab = line.lastIndexOf('\t'), eq = line.lastIndexOf('=');
         bool ok = tab > 0 && eq > tab;
         const int64_t size = ok ? line.mid(eq + 1).toLongLong(&ok) : 0;
@@ -524,6 +533,17 @@ void TBackupFile::MessageError(int32_t code)
         ShowErrorBox(text);
 }
 
+// The end of a Backup or Restore: progress at 100, the first error told.
+void TBackupFile::endRun()
+{
+    currentFile_.clear();
+    progress(QString(), 100);
+    busy_ = false;
+    work_.reset();
+    if (errorCode_ != 0)
+        MessageError(errorCode_);
+}
+
 bool TBackupFile::askForDisk(uint16_t diskId)
 {
     bool cont = true;
@@ -682,12 +702,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
         fail(beCannotWriteArchive);
         result = false;
     }
-    currentFile_.clear();
-    progress(QString(), 100);
-    busy_ = false;
-    work_.reset();
-    if (errorCode_ != 0)
-        MessageError(errorCode_);
+    endRun();
     return result && errorCode_ == 0;
 }
 
@@ -928,6 +943,21 @@ QString TBackupFile::restoreTarget(const QString &archived, const QString &targe
     return QDir::cleanPath(targetDir + rel);
 }
 
+// Opens the archive to read: the caller's stream for ":STREAM", else the named
+// file. Missing: no stream was given, or there is no such file.
+TBackupFile::OpenResult TBackupFile::openArchive(Input &in, const QString &archiveName)
+{
+    if (archiveName == kStreamName) {
+        if (!sourceStream_)
+            return OpenResult::Missing;
+        in.useStream(sourceStream_);
+        return OpenResult::Opened;
+    }
+    if (!QFileInfo::exists(archiveName))
+        return OpenResult::Missing;
+    return in.open(archiveName) ? OpenResult::Opened : OpenResult::Unreadable;
+}
+
 bool TBackupFile::openNextReadVolume(Input &in, const QString &digits)
 {
     const QString previous = in.name;
@@ -950,6 +980,35 @@ bool TBackupFile::openNextReadVolume(Input &in, const QString &digits)
     return true;
 }
 
+// ---------------------------------------------------------------------------
+// Restoring. Each restored entry goes to a temporary file beside its target.
+// The targets are replaced only once the end marker has been read and the
+// sizes add up, so a damaged or cut archive leaves every one of them as it was.
+
+struct TBackupFile::RestoreRun {
+    // The entry being restored; once its segments are read, one waiting to
+    // replace its target.
+    struct Pending {
+        std::unique_ptr<QSaveFile> file;
+        QString target;
+        int32_t date = 0;
+        QByteArray archived;
+        int64_t start = 0;  // BytesDone when the entry began; its size once staged
+    };
+
+    Input in;
+    QString dir;        // the target directory ending in "/", or empty
+    int32_t total = 0;  // the header's total size
+    Pending pending;
+    std::vector<Pending> staged;
+    bool ended = false;  // the end marker was read
+    bool inEntry = false;
+    int32_t entriesRead = 0;  // file entries, restored or passed over
+    bool passedOver = false;
+    std::unique_ptr<FileListBuffer> fileList;  // while and after the file-ID entry is read
+    bool inFileList = false;
+};
+
 bool TBackupFile::RestoreFromStream(QIODevice *stream, const QString &targetDir)
 {
     if (!stream)
@@ -962,208 +1021,248 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
 {
     if (busy_)
         return false;
-    QString dir = targetDir;
-    if (!dir.isEmpty() && !dir.endsWith(u'/'))
-        dir += u'/';
+    RestoreRun run;
+    run.dir = targetDir;
+    if (!run.dir.isEmpty() && !run.dir.endsWith(u'/'))
+        run.dir += u'/';
     errorCode_ = 0;
     filesDone_ = 0;
     continue_ = true;
-    Input in;
-    if (archiveName == kStreamName) {
-        if (!sourceStream_)
-            return false;
-        in.useStream(sourceStream_);
-    } else {
-        if (!QFileInfo::exists(archiveName))
-            return false;
-        if (!in.open(archiveName)) {
-            MessageError(beCannotReadArchive);
-            errorCode_ = beCannotReadArchive;
-            return false;
-        }
+    switch (openArchive(run.in, archiveName)) {
+    case OpenResult::Opened: break;
+    case OpenResult::Missing: return false;
+    case OpenResult::Unreadable:
+        MessageError(beCannotReadArchive);
+        errorCode_ = beCannotReadArchive;
+        return false;
     }
     busy_ = true;
     bytesDone_ = 0;
+    readArchiveHead(run);
+    restoreEntries(run);
+    return closeRestore(run);
+}
 
-    int32_t titleLen = 0, total = 0, count = 0;
+void TBackupFile::readArchiveHead(RestoreRun &run)
+{
+    int32_t titleLen = 0, count = 0;
     QByteArray title;
-    bool ended = false;
-    if (!in.int32(titleLen) || !in.bytes(title, titleLen) || !in.int32(total) || !in.int32(count)) {
+    if (!run.in.int32(titleLen) || !run.in.bytes(title, titleLen) || !run.in.int32(run.total) ||
+        !run.in.int32(count)) {
         fail(beCannotReadArchive);
     } else if (count < 0) {
         fail(beInvalidArchive);
     } else {
-        totalSize_ = std::max(total, 0);
+        totalSize_ = std::max(run.total, 0);
         fileCount_ = count;
     }
+}
 
-    // Each restored entry goes to a temporary file beside its target. The
-    // targets are replaced only once the end marker has been read, so a
-    // damaged or cut archive leaves every one of them as it was.
-    struct Pending {
-        std::unique_ptr<QSaveFile> file;
-        QString target;
-        int32_t date = 0;
-        QByteArray archived;
-        int64_t start = 0;  // BytesDone when the entry began; its size once staged
-    } pending;
-    std::vector<Pending> staged;
-    bool inEntry = false;
-    int32_t entriesRead = 0;  // file entries, restored or passed over
-    bool passedOver = false;
-    std::unique_ptr<FileListBuffer> fileList;  // while and after the file-ID entry is read
-    bool inFileList = false;
-    auto stagePending = [&]() -> bool {
-        if (!pending.file)
-            return true;
-        pending.start = bytesDone_ - pending.start;
-        if (OnFileRestored)
-            OnFileRestored(*this, pending.target, *pending.file);
-        if (!pending.file->flush()) {
-            pending.file.reset();
-            return false;
-        }
-        pending.file->setFileTime(QDateTime::fromSecsSinceEpoch(unixSecondsOfDosDateTime(pending.date)),
-                                  QFileDevice::FileModificationTime);
-        staged.push_back(std::move(pending));
-        pending = Pending {};
-        return true;
-    };
-    auto sizesAddUp = [&]() -> bool {
-        if (passedOver)
-            return true;
-        const int64_t listBytes = fileList ? fileList->size() : 0;
-        if (total != INT32_MAX && bytesDone_ + listBytes != int64_t(total))
-            return false;
-        QHash<QByteArray, int64_t> listed;
-        if (!fileList)
-            return true;
-        if (!parseFileList(fileList->data(), listed))
-            return false;
-        for (const Pending &p : staged) {
-            const auto it = listed.constFind(p.archived);
-            if (it == listed.cend() || it.value() != p.start)
-                return false;
-        }
-        return true;
-    };
-    auto commitStaged = [&]() -> bool {
-        for (Pending &p : staged) {
-            if (!p.file->commit())
-                return false;
-            ++filesDone_;
-        }
-        staged.clear();
-        return true;
-    };
-
+// Reads entries and volume records up to the end marker, or until the run
+// stops or fails.
+void TBackupFile::restoreEntries(RestoreRun &run)
+{
     while (continue_) {
         int32_t len = 0;
-        if (!in.int32(len)) {
+        if (!run.in.int32(len)) {
             fail(beCannotReadArchive);  // the archive ends before its end marker
-            break;
+            return;
         }
         if (len == 0) {
-            if (entriesRead < fileCount_) {
-                fail(beInvalidArchive);  // an end before the files the header counts
-                break;
-            }
-            if (!stagePending() || !sizesAddUp() || !commitStaged())
-                fail(beCannotReadFile);
-            ended = true;
-            break;
+            endOfArchive(run);
+            return;
         }
         QByteArray name;
-        if (len < 0 || len > kMaxName || !in.bytes(name, len) || name.contains('\0')) {
+        if (len < 0 || len > kMaxName || !run.in.bytes(name, len) || name.contains('\0')) {
             fail(beInvalidArchive);
-            break;
+            return;
         }
-        if (name.startsWith(kVolumeRecord)) {
-            if (!inEntry || in.isStream()) {
-                fail(beInvalidArchive);
-                break;
-            }
-            if (!openNextReadVolume(in, QString::fromLatin1(name.mid(kVolumeRecord.size(), 3))))
-                break;
-            if (inFileList)
-                readSegment(in, fileList.get(), true, true);
-            else
-                readSegment(in, pending.file.get(), pending.file != nullptr);
-            continue;
-        }
-        if (!stagePending()) {
-            fail(beCannotReadFile);
-            break;
-        }
-        int32_t date = 0;
-        if (!in.int32(date)) {
-            fail(beInvalidArchive);
-            break;
-        }
-        inEntry = true;
-        inFileList = name == kFileListName;
-        if (!inFileList)
-            ++entriesRead;
-        const QString archived = QString::fromUtf8(name);
-        currentFile_ = archived;
-        bool refused = false;
-        QString target = restoreTarget(archived, dir, refused);
-        if (refused) {
-            fail(beCannotReadFile);
-            break;
-        }
-        bool doRestore = name != kFileListName;
-        if (doRestore) {
-            const QFileInfo fi(target);
-            const bool exists = fi.exists();
-            // compared unsigned: from 2044 on the top bit is set
-            const bool newer = !exists || uint32_t(date) > uint32_t(fileDosDate(fi));
-            switch (RestoreMode) {
-            case rmAll: break;
-            case rmNoOverwrite: doRestore = !exists; break;
-            case rmNewer: doRestore = newer; break;
-            case rmExisting: doRestore = exists; break;
-            case rmExistingNewer: doRestore = exists && newer; break;
-            }
-            if (OnRestoreFile)
-                OnRestoreFile(*this, target, date, doRestore);
-            passedOver |= !doRestore;
-        }
-        if (doRestore) {
-            const QFileInfo fi(target);
-            if (!QDir().mkpath(fi.absolutePath())) {
-                fail(beCannotReadFile);
-                break;
-            }
-            pending.file = std::make_unique<QSaveFile>(target);
-            pending.target = target;
-            pending.date = date;
-            pending.archived = name;
-            pending.start = bytesDone_;
-            if (!pending.file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-                pending.file.reset();
-                fail(beCannotReadFile);
-                break;
-            }
-            currentFile_ = target;
-        }
-        if (inFileList && !fileList) {
-            fileList = std::make_unique<FileListBuffer>();
-            readSegment(in, fileList.get(), true, true);
-        } else {
-            readSegment(in, pending.file.get(), doRestore);
-        }
+        if (name.startsWith(kVolumeRecord))
+            continueOnNextVolume(run, name);
+        else
+            restoreEntry(run, name);
     }
-    pending.file.reset();  // unfinished entries leave their targets untouched
-    staged.clear();
-    in.close();
-    const bool result = ended && errorCode_ == 0 && continue_;
-    currentFile_.clear();
-    progress(QString(), 100);
-    busy_ = false;
-    work_.reset();
-    if (errorCode_ != 0)
-        MessageError(errorCode_);
+}
+
+// At the end marker: the archive holds all the files its header counts and
+// their sizes add up, or no target is replaced.
+void TBackupFile::endOfArchive(RestoreRun &run)
+{
+    if (run.entriesRead < fileCount_) {
+        fail(beInvalidArchive);  // an end before the files the header counts
+        return;
+    }
+    if (!stagePending(run) || !sizesAddUp(run) || !replaceTargets(run))
+        fail(beCannotReadFile);
+    run.ended = true;
+}
+
+// The current entry goes on in the next volume, which is asked for.
+void TBackupFile::continueOnNextVolume(RestoreRun &run, const QByteArray &record)
+{
+    if (!run.inEntry || run.in.isStream()) {
+        fail(beInvalidArchive);
+        return;
+    }
+    if (openNextReadVolume(run.in, QString::fromLatin1(record.mid(kVolumeRecord.size(), 3))))
+        readEntrySegment(run);
+}
+
+// One entry: the previous one is staged, the target is found and asked
+// about, and the entry's first segment is read.
+void TBackupFile::restoreEntry(RestoreRun &run, const QByteArray &name)
+{
+    if (!stagePending(run)) {
+        fail(beCannotReadFile);
+        return;
+    }
+    int32_t date = 0;
+    if (!run.in.int32(date)) {
+        fail(beInvalidArchive);
+        return;
+    }
+    run.inEntry = true;
+    run.inFileList = name == kFileListName;
+    if (!run.inFileList)
+        ++run.entriesRead;
+    const QString archived = QString::fromUtf8(name);
+    currentFile_ = archived;
+    bool refused = false;
+    QString target = restoreTarget(archived, run.dir, refused);
+    if (refused) {
+        fail(beCannotReadFile);
+        return;
+    }
+    bool doRestore = false;
+    if (!run.inFileList) {
+        doRestore = restoreWanted(target, date);
+        run.passedOver |= !doRestore;
+    }
+    if (doRestore && !startStagedFile(run, target, date, name))
+        return;
+    if (run.inFileList && run.fileList) {
+        readSegment(run.in, nullptr, false);  // a second file-ID entry: its first segment is passed over
+        return;
+    }
+    if (run.inFileList)
+        run.fileList = std::make_unique<FileListBuffer>();
+    readEntrySegment(run);
+}
+
+// Whether an entry replaces target under RestoreMode and OnRestoreFile, which
+// may also change the target.
+bool TBackupFile::restoreWanted(QString &target, int32_t date)
+{
+    const QFileInfo fi(target);
+    const bool exists = fi.exists();
+    // compared unsigned: from 2044 on the top bit is set
+    const bool newer = !exists || uint32_t(date) > uint32_t(fileDosDate(fi));
+    bool doRestore = true;
+    switch (RestoreMode) {
+    case rmAll: break;
+    case rmNoOverwrite: doRestore = !exists; break;
+    case rmNewer: doRestore = newer; break;
+    case rmExisting: doRestore = exists; break;
+    case rmExistingNewer: doRestore = exists && newer; break;
+    }
+    if (OnRestoreFile)
+        OnRestoreFile(*this, target, date, doRestore);
+    return doRestore;
+}
+
+// Opens the temporary file beside target that takes the entry's bytes.
+bool TBackupFile::startStagedFile(RestoreRun &run, const QString &target, int32_t date, const QByteArray &name)
+{
+    const QFileInfo fi(target);
+    if (!QDir().mkpath(fi.absolutePath())) {
+        fail(beCannotReadFile);
+        return false;
+    }
+    RestoreRun::Pending &p = run.pending;
+    p.file = std::make_unique<QSaveFile>(target);
+    p.target = target;
+    p.date = date;
+    p.archived = name;
+    p.start = bytesDone_;
+    if (!p.file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        p.file.reset();
+        fail(beCannotReadFile);
+        return false;
+    }
+    currentFile_ = target;
+    return true;
+}
+
+// The entry's next segment goes where its bytes belong: the file-ID text, the
+// staged file, or nowhere when the entry is passed over.
+void TBackupFile::readEntrySegment(RestoreRun &run)
+{
+    if (run.inFileList)
+        readSegment(run.in, run.fileList.get(), true, true);
+    else
+        readSegment(run.in, run.pending.file.get(), run.pending.file != nullptr);
+}
+
+// The entry read last waits, flushed and dated, for the end of the archive.
+bool TBackupFile::stagePending(RestoreRun &run)
+{
+    RestoreRun::Pending &p = run.pending;
+    if (!p.file)
+        return true;
+    p.start = bytesDone_ - p.start;
+    if (OnFileRestored)
+        OnFileRestored(*this, p.target, *p.file);
+    if (!p.file->flush()) {
+        p.file.reset();
+        return false;
+    }
+    p.file->setFileTime(QDateTime::fromSecsSinceEpoch(unixSecondsOfDosDateTime(p.date)),
+                        QFileDevice::FileModificationTime);
+    run.staged.push_back(std::move(p));
+    p = RestoreRun::Pending {};
+    return true;
+}
+
+bool TBackupFile::sizesAddUp(const RestoreRun &run) const
+{
+    if (run.passedOver)
+        return true;
+    const int64_t listBytes = run.fileList ? run.fileList->size() : 0;
+    if (run.total != INT32_MAX && bytesDone_ + listBytes != int64_t(run.total))
+        return false;
+    QHash<QByteArray, int64_t> listed;
+    if (!run.fileList)
+        return true;
+    if (!parseFileList(run.fileList->data(), listed))
+        return false;
+    for (const RestoreRun::Pending &p : run.staged) {
+        const auto it = listed.constFind(p.archived);
+        if (it == listed.cend() || it.value() != p.start)
+            return false;
+    }
+    return true;
+}
+
+// Each staged file takes its target's place.
+bool TBackupFile::replaceTargets(RestoreRun &run)
+{
+    for (RestoreRun::Pending &p : run.staged) {
+        if (!p.file->commit())
+            return false;
+        ++filesDone_;
+    }
+    run.staged.clear();
+    return true;
+}
+
+// Unfinished entries leave their targets untouched.
+bool TBackupFile::closeRestore(RestoreRun &run)
+{
+    run.pending.file.reset();
+    run.staged.clear();
+    run.in.close();
+    const bool result = run.ended && errorCode_ == 0 && continue_;
+    endRun();
     return result;
 }
 
@@ -1182,18 +1281,13 @@ QString TBackupFile::GetArchiveTitle(const QString &archiveName, QStringList *id
     filesDone_ = 0;
     errorCode_ = 0;
     Input in;
-    if (archiveName == kStreamName) {
-        if (!sourceStream_)
-            return QString();
-        in.useStream(sourceStream_);
-    } else {
-        if (!QFileInfo::exists(archiveName))
-            return QString();
-        if (!in.open(archiveName)) {
-            errorCode_ = beCannotReadArchive;
-            MessageError(beCannotReadArchive);
-            return QString();
-        }
+    switch (openArchive(in, archiveName)) {
+    case OpenResult::Opened: break;
+    case OpenResult::Missing: return QString();
+    case OpenResult::Unreadable:
+        errorCode_ = beCannotReadArchive;
+        MessageError(beCannotReadArchive);
+        return QString();
     }
     QString result;
     int32_t titleLen = 0, total = 0, count = 0, len = 0;
@@ -1218,13 +1312,8 @@ QString TBackupFile::GetArchiveTitle(const QString &archiveName, QStringList *id
             ok = in.int32(date) && readSegment(in, &buffer, true);
             if (ok) {
                 idList->clear();
-                for (const QByteArray &line : text.split('\n')) {
-                    QByteArray l = line;
-                    if (l.endsWith('\r'))
-                        l.chop(1);
-                    if (!l.isEmpty())
-                        idList->append(QString::fromUtf8(l));
-                }
+                for (const QByteArray &line : fileListLines(text))
+                    idList->append(QString::fromUtf8(line));
             }
         }
     }

@@ -137,16 +137,33 @@ private:
     class Volume;
     class Output;
     class Input;
+    struct RestoreRun;
+    enum class OpenResult { Opened, Missing, Unreadable };
 
     void fail(int32_t code);
     void progress(const QString &file, int percent);
     int percentDone() const;
+    void endRun();
     bool writeFileEntries(Output &out, const QStringList &names, QIODevice *idEntry);
     bool writeSegment(Output &out, QIODevice &in, int64_t &remaining);
     bool nextVolume(Output &out);
     bool askForDisk(uint16_t diskId);
     QString restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const;
+    OpenResult openArchive(Input &in, const QString &archiveName);
     bool openNextReadVolume(Input &in, const QString &record);
+    // The steps of a Restore, over the run's state.
+    void readArchiveHead(RestoreRun &run);
+    void restoreEntries(RestoreRun &run);
+    void endOfArchive(RestoreRun &run);
+    void continueOnNextVolume(RestoreRun &run, const QByteArray &record);
+    void restoreEntry(RestoreRun &run, const QByteArray &name);
+    bool restoreWanted(QString &target, int32_t date);
+    bool startStagedFile(RestoreRun &run, const QString &target, int32_t date, const QByteArray &name);
+    void readEntrySegment(RestoreRun &run);
+    bool stagePending(RestoreRun &run);
+    bool sizesAddUp(const RestoreRun &run) const;
+    bool replaceTargets(RestoreRun &run);
+    bool closeRestore(RestoreRun &run);
     // quiet: the bytes count neither in BytesDone nor in progress.
     bool readSegment(Input &in, QIODevice *destination, bool write, bool quiet = false);
     void expandLine(const QString &line, QStringList &out, QSet<QString> &seen,
