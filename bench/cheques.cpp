@@ -3,7 +3,8 @@
 // PDF files through the hidden cheque window (layout loaded, words spelled,
 // page laid out on the preview, printed, amount stored on the contact)
 // against a plain QPdfWriter loop drawing the same texts at the same places.
-// The ratios are printed at the end. Runs offscreen.
+// Each case runs several times, the repetitions of all cases interleaved at
+// random, and the ratios of the medians are printed at the end. Runs offscreen.
 #include "appcore/schema.h"
 #include "bench_app.h"
 #include "documents/chequeform.h"
@@ -23,8 +24,10 @@
 #include <unicode/rbnf.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +37,22 @@ namespace {
 constexpr int kAmounts = 100000;
 constexpr int kCheques = 1000;
 
-double spellSeconds = 0, icuSeconds = 0, windowSeconds = 0, plainSeconds = 0;
+constexpr int kSpellRuns = 9, kPrintRuns = 5;
+
+// The seconds of each run of each case.
+std::vector<double> spellRuns, icuRuns, windowRuns, plainRuns;
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+double median(std::vector<double> v)
+{
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
 
 std::vector<long double> amounts()
 {
@@ -52,13 +70,13 @@ void BM_NumberToText(benchmark::State& state)
     const auto v = amounts();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         TNumberToText t;
         for (long double n : v) {
             t.Number = n;
             bytes += t.Text().size();
         }
-        spellSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        spellRuns.push_back(secondsSince(start));
     }
     benchmark::DoNotOptimize(bytes);
     state.SetItemsProcessed(state.iterations() * kAmounts);
@@ -75,7 +93,7 @@ void BM_IcuSpellOut(benchmark::State& state)
     }
     std::size_t chars = 0;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         for (long double n : v) {
             icu::UnicodeString out;
             format.format(int64_t(n), out);
@@ -83,7 +101,7 @@ void BM_IcuSpellOut(benchmark::State& state)
             out.toUTF8String(utf8);
             chars += utf8.size();
         }
-        icuSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        icuRuns.push_back(secondsSince(start));
     }
     benchmark::DoNotOptimize(chars);
     state.SetItemsProcessed(state.iterations() * kAmounts);
@@ -127,7 +145,7 @@ void BM_WindowBatch(benchmark::State& state)
     for (auto _ : state) {
         QTemporaryDir out;
         pdfIn(out.path());
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         TChequeForm form;
         for (oid_t oid : f.contacts) {
             dbCursor<Customer> c;
@@ -140,7 +158,7 @@ void BM_WindowBatch(benchmark::State& state)
             form.loadSettingList(layout);
             if (!form.printActionExecute()) state.SkipWithError("a cheque did not print");
         }
-        windowSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        windowRuns.push_back(secondsSince(start));
     }
     state.SetItemsProcessed(state.iterations() * kCheques);
 }
@@ -160,7 +178,7 @@ void BM_PlainPdfWriterLoop(benchmark::State& state)
                           {"Liberation Mono", 15, 155, 13}};
     for (auto _ : state) {
         QTemporaryDir out;
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         int n = 0;
         for (oid_t oid : f.contacts) {
             QPdfWriter pdf(out.filePath(QString("plain-%1.pdf").arg(++n)));
@@ -179,28 +197,46 @@ void BM_PlainPdfWriterLoop(benchmark::State& state)
                 p.drawText(QPointF(items[i].left / 25.4 * 600, items[i].top / 25.4 * 600 + m.ascent()), texts[i]);
             }
         }
-        plainSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        plainRuns.push_back(secondsSince(start));
     }
     state.SetItemsProcessed(state.iterations() * kCheques);
 }
 
 }  // namespace
 
-BENCHMARK(BM_NumberToText)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_IcuSpellOut)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WindowBatch)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_PlainPdfWriterLoop)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NumberToText)->Iterations(1)->Repetitions(kSpellRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_IcuSpellOut)->Iterations(1)->Repetitions(kSpellRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowBatch)->Iterations(1)->Repetitions(kPrintRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PlainPdfWriterLoop)->Iterations(1)->Repetitions(kPrintRuns)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+namespace {
+
+void printRatio(const char* what, const char* ours, const std::vector<double>& ourRuns, const char* peer,
+                const std::vector<double>& peerRuns)
+{
+    const double a = median(ourRuns), b = median(peerRuns);
+    if (a > 0 && b > 0)
+        std::printf("%s: %s %.3f s, %s %.3f s (medians of %zu and %zu runs), ratio %.2f\n", what, ours, a, peer, b,
+                    ourRuns.size(), peerRuns.size(), a / b);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
+    // Repetitions of the cases are interleaved, so that a busy spell of the
+    // machine does not fall on one side only; a flag given on the command line wins.
+    std::vector<char*> args(argv, argv + argc);
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    if (std::none_of(args.begin(), args.end(),
+                     [](const char* a) { return std::strncmp(a, "--benchmark_enable_random_interleaving", 38) == 0; }))
+        args.insert(args.begin() + 1, interleave);
+    int count = int(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (spellSeconds > 0 && icuSeconds > 0)
-        std::printf("spelling %d amounts: TNumberToText %.3f s, ICU spell-out %.3f s, ratio %.2f\n", kAmounts,
-                    spellSeconds, icuSeconds, spellSeconds / icuSeconds);
-    if (windowSeconds > 0 && plainSeconds > 0)
-        std::printf("%d cheques to PDF: hidden window %.3f s, plain QPdfWriter loop %.3f s, ratio %.2f\n", kCheques,
-                    windowSeconds, plainSeconds, windowSeconds / plainSeconds);
+    printRatio("spelling 100000 amounts", "TNumberToText", spellRuns, "ICU spell-out", icuRuns);
+    printRatio("1000 cheques to PDF", "hidden window", windowRuns, "plain QPdfWriter loop", plainRuns);
     return 0;
 }
