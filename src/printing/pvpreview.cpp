@@ -189,6 +189,7 @@ void TPvPageImage::leaveEvent(QEvent*)
 
 void TPvPageImage::paintEvent(QPaintEvent* event)
 {
+    if (Preview) Preview->recordPendingPage();
     TPvCustomPage::paintEvent(event);
     if (!dragging_) return;
     QPainter p(this);
@@ -304,7 +305,11 @@ TPvPage* TPvPreview::GetPage(int n)
     return CurrentPage();
 }
 
-const QPicture& TPvPreview::GetMetaFile(int n) { return GetPage(n)->Metafile; }
+const QPicture& TPvPreview::GetMetaFile(int n)
+{
+    recordPendingPage();
+    return GetPage(n)->Metafile;
+}
 
 TPvPage* TPvPreview::CurrentPage()
 {
@@ -315,13 +320,20 @@ TPvPage* TPvPreview::CurrentPage()
 
 void TPvPreview::renderCurrent()
 {
+    recordPending_ = false;
     TPvPage* page = CurrentPage();
     page->Draw(page->Metafile, screenPpi());
     image_->SetMetaFile(page->Metafile);
 }
 
+void TPvPreview::recordPendingPage()
+{
+    if (recordPending_ && state_ == gmIdle) renderCurrent();
+}
+
 void TPvPreview::RedrawPages()
 {
+    recordPending_ = false;
     for (int n = 1; n <= GetNumPages(); ++n) {
         TPvPage* page = pages_->GetPage(n);
         page->Draw(page->Metafile, screenPpi());
@@ -601,12 +613,15 @@ void TPvPreview::UpdatePreview()
     state_ = gmUpdating;
     updating_ = true;
     TPvPage* page = CurrentPage();
-    page->Draw(page->Metafile, screenPpi());
+    // A hidden preview (a window that only prints) records the page when it
+    // is shown, painted or asked for its recording, not on every update.
+    recordPending_ = !isVisible();
+    if (!recordPending_) page->Draw(page->Metafile, screenPpi());
     const int sw = image_->Shadow.Width();
     image_->resize(PvRound(screenPpi() * inches(PageWidth) * zoom_ / 100 + 40) + sw,
                    PvRound(screenPpi() * inches(PageHeight) * zoom_ / 100 + 40) + sw);
     placeImage();
-    image_->SetMetaFile(page->Metafile);
+    if (!recordPending_) image_->SetMetaFile(page->Metafile);
     state_ = gmIdle;
     updating_ = false;
     if (InstantPreview) MessageToControls(PvMsgUpdated, 0, 0);

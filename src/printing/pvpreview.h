@@ -223,6 +223,8 @@ private:
     friend class PvDocumentReader;
     void fire(const Notify& event) { if (event) event(this); }
     void renderCurrent();
+    // Records the current page now when an update left it for the screen.
+    void recordPendingPage();
     // Sizes and places the page image for the zoom; keeps the scroll ratio.
     void layoutImage(int zoom, bool keepScroll);
     void placeImage();
@@ -230,6 +232,9 @@ private:
 
     TPreviewState state_ = gmCreating;
     bool updating_ = false;
+    // An update while the control was off the screen did not record the
+    // current page: painting the page image or asking for its recording does.
+    bool recordPending_ = false;
     std::unique_ptr<TPvCanvas> canvas_;
     std::unique_ptr<TPvPageList> pages_;
     std::vector<TPvLinkedControl*> associated_;
