@@ -1,6 +1,7 @@
 #include "documents/numberconvert.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -77,26 +78,12 @@ TNumberOrders serbianOrders()
             {18, gMasculine, "trilion", "trilion", "triliona", "triliona"}};
 }
 
-constexpr uint64_t kPowersOfTen[20] = {1ULL,
-                                       10ULL,
-                                       100ULL,
-                                       1000ULL,
-                                       10000ULL,
-                                       100000ULL,
-                                       1000000ULL,
-                                       10000000ULL,
-                                       100000000ULL,
-                                       1000000000ULL,
-                                       10000000000ULL,
-                                       100000000000ULL,
-                                       1000000000000ULL,
-                                       10000000000000ULL,
-                                       100000000000000ULL,
-                                       1000000000000000ULL,
-                                       10000000000000000ULL,
-                                       100000000000000000ULL,
-                                       1000000000000000000ULL,
-                                       10000000000000000000ULL};
+constexpr std::array<uint64_t, 20> kPowersOfTen = [] {
+    std::array<uint64_t, 20> p{};
+    p[0] = 1;
+    for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+    return p;
+}();
 
 // 10^order, or 0 when it does not fit 64 bits unsigned.
 uint64_t powerOfTen(int32_t order) { return order < 0 || order > 19 ? 0 : kPowersOfTen[order]; }
@@ -177,6 +164,7 @@ std::shared_ptr<const TNumberIndex> makeIndex(const TNumberNames& names, const T
                      [&](int32_t a, int32_t b) { return names[a].Value > names[b].Value; });
     const uint64_t size = std::min(smallestPower, kTakesLimit);
     x.takes.reserve(size);
+    // nameFor(n) finds n among the ranked names while `takes` is still shorter than n
     for (uint64_t n = 0; n < size; ++n) x.takes.push_back(n == 0 ? -1 : x.nameFor(n, names));
     return index;
 }
