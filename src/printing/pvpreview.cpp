@@ -326,6 +326,16 @@ void TPvPreview::renderCurrent()
     image_->SetMetaFile(page->Metafile);
 }
 
+void TPvPreview::renderCurrentWhenShown()
+{
+    // A hidden preview (a window that only prints) records the page when it
+    // is shown, painted or asked for its recording, not on every change.
+    if (isVisible())
+        renderCurrent();
+    else
+        recordPending_ = true;
+}
+
 void TPvPreview::recordPendingPage()
 {
     if (recordPending_ && state_ == gmIdle) renderCurrent();
@@ -481,7 +491,7 @@ void TPvPreview::SetCurrentPageNum(int n)
         return;
     }
     currentPageNum_ = n;
-    renderCurrent();
+    renderCurrentWhenShown();
     if (OnPageChange) OnPageChange(this, n);
     MessageToControls(PvMsgPageChanged, 0, 0);
 }
@@ -612,16 +622,12 @@ void TPvPreview::UpdatePreview()
     if (state_ != gmIdle) return;
     state_ = gmUpdating;
     updating_ = true;
-    TPvPage* page = CurrentPage();
-    // A hidden preview (a window that only prints) records the page when it
-    // is shown, painted or asked for its recording, not on every update.
-    recordPending_ = !isVisible();
-    if (!recordPending_) page->Draw(page->Metafile, screenPpi());
+    CurrentPage();  // there is always a page to show
     const int sw = image_->Shadow.Width();
     image_->resize(PvRound(screenPpi() * inches(PageWidth) * zoom_ / 100 + 40) + sw,
                    PvRound(screenPpi() * inches(PageHeight) * zoom_ / 100 + 40) + sw);
     placeImage();
-    if (!recordPending_) image_->SetMetaFile(page->Metafile);
+    renderCurrentWhenShown();
     state_ = gmIdle;
     updating_ = false;
     if (InstantPreview) MessageToControls(PvMsgUpdated, 0, 0);

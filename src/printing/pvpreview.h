@@ -222,8 +222,11 @@ private:
     friend class TPvPageImage;
     friend class PvDocumentReader;
     void fire(const Notify& event) { if (event) event(this); }
+    // Records the current page and shows it on the page image.
     void renderCurrent();
-    // Records the current page now when an update left it for the screen.
+    // The same on the screen; off it, leaves the recording to recordPendingPage.
+    void renderCurrentWhenShown();
+    // Records the current page now when a change off the screen left it.
     void recordPendingPage();
     // Sizes and places the page image for the zoom; keeps the scroll ratio.
     void layoutImage(int zoom, bool keepScroll);
@@ -232,7 +235,7 @@ private:
 
     TPreviewState state_ = gmCreating;
     bool updating_ = false;
-    // An update while the control was off the screen did not record the
+    // A change while the control was off the screen did not record the
     // current page: painting the page image or asking for its recording does.
     bool recordPending_ = false;
     std::unique_ptr<TPvCanvas> canvas_;
