@@ -1,6 +1,8 @@
 // The print-preview control: pages, canvas, page geometry, zoom and printer of
 // one document, the current page shown in a scrolling area. It always has a
-// page; zoom, update and redraw run only while it is idle.
+// page; zoom, update and redraw run only while it is idle. Off the screen it
+// records the current page for showing only when its page image is painted or
+// GetMetaFile asks for it: a preview that only prints draws nothing for show.
 #pragma once
 
 #include "platform/stringgrid.h"
