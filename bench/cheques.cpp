@@ -3,7 +3,8 @@
 // PDF files through the hidden cheque window (layout loaded, words spelled,
 // page laid out on the preview, printed, amount stored on the contact)
 // against a plain QPdfWriter loop drawing the same texts at the same places.
-// The ratios are printed at the end. Runs offscreen.
+// Each case runs several times, the repetitions of all cases interleaved at
+// random, and the ratios of the medians are printed at the end. Runs offscreen.
 #include "appcore/schema.h"
 #include "bench_app.h"
 #include "documents/chequeform.h"
@@ -23,8 +24,11 @@
 #include <unicode/rbnf.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,7 +38,37 @@ namespace {
 constexpr int kAmounts = 100000;
 constexpr int kCheques = 1000;
 
-double spellSeconds = 0, icuSeconds = 0, windowSeconds = 0, plainSeconds = 0;
+constexpr int kSpellRuns = 9, kPrintRuns = 5;
+
+// The wall-clock and processor seconds of each run of a case. The processor
+// time leaves out the waits for the disk, such as the syncs that make each
+// cheque's record durable.
+struct Runs {
+    std::vector<double> wall, cpu;
+};
+Runs spellRuns, icuRuns, windowRuns, plainRuns;
+
+// Times one run from its construction to stop().
+class RunTimer {
+public:
+    void stop(Runs& runs) const
+    {
+        runs.wall.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - wall_).count());
+        runs.cpu.push_back(double(std::clock() - cpu_) / CLOCKS_PER_SEC);
+    }
+
+private:
+    std::chrono::steady_clock::time_point wall_ = std::chrono::steady_clock::now();
+    std::clock_t cpu_ = std::clock();
+};
+
+double median(std::vector<double> v)
+{
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
 
 std::vector<long double> amounts()
 {
@@ -52,13 +86,13 @@ void BM_NumberToText(benchmark::State& state)
     const auto v = amounts();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
+        const RunTimer timer;
         TNumberToText t;
         for (long double n : v) {
             t.Number = n;
             bytes += t.Text().size();
         }
-        spellSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        timer.stop(spellRuns);
     }
     benchmark::DoNotOptimize(bytes);
     state.SetItemsProcessed(state.iterations() * kAmounts);
@@ -75,7 +109,7 @@ void BM_IcuSpellOut(benchmark::State& state)
     }
     std::size_t chars = 0;
     for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
+        const RunTimer timer;
         for (long double n : v) {
             icu::UnicodeString out;
             format.format(int64_t(n), out);
@@ -83,7 +117,7 @@ void BM_IcuSpellOut(benchmark::State& state)
             out.toUTF8String(utf8);
             chars += utf8.size();
         }
-        icuSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        timer.stop(icuRuns);
     }
     benchmark::DoNotOptimize(chars);
     state.SetItemsProcessed(state.iterations() * kAmounts);
@@ -113,6 +147,17 @@ PrintFixture& fixture()
     return f;
 }
 
+// A fresh folder for one run's PDF files. The folders stay until the end of
+// the program: files deleted between runs would leave the file system
+// stepping over their freshly freed inodes when the next run creates its
+// files, a cost of the set-up that would fall on whichever case runs next.
+QString outputFolder()
+{
+    static std::vector<std::unique_ptr<QTemporaryDir>> folders;
+    folders.push_back(std::make_unique<QTemporaryDir>());
+    return folders.back()->path();
+}
+
 platform::PdfPrinter& pdfIn(const QString& folder)
 {
     platform::PdfPrinterSetup setup;
@@ -125,9 +170,8 @@ void BM_WindowBatch(benchmark::State& state)
 {
     PrintFixture& f = fixture();
     for (auto _ : state) {
-        QTemporaryDir out;
-        pdfIn(out.path());
-        const auto start = std::chrono::steady_clock::now();
+        pdfIn(outputFolder());
+        const RunTimer timer;
         TChequeForm form;
         for (oid_t oid : f.contacts) {
             dbCursor<Customer> c;
@@ -140,7 +184,7 @@ void BM_WindowBatch(benchmark::State& state)
             form.loadSettingList(layout);
             if (!form.printActionExecute()) state.SkipWithError("a cheque did not print");
         }
-        windowSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        timer.stop(windowRuns);
     }
     state.SetItemsProcessed(state.iterations() * kCheques);
 }
@@ -159,8 +203,8 @@ void BM_PlainPdfWriterLoop(benchmark::State& state)
                           {"Liberation Mono", 15, 125, 13}, {"Liberation Mono", 15, 140, 13},
                           {"Liberation Mono", 15, 155, 13}};
     for (auto _ : state) {
-        QTemporaryDir out;
-        const auto start = std::chrono::steady_clock::now();
+        const QDir out(outputFolder());
+        const RunTimer timer;
         int n = 0;
         for (oid_t oid : f.contacts) {
             QPdfWriter pdf(out.filePath(QString("plain-%1.pdf").arg(++n)));
@@ -179,28 +223,55 @@ void BM_PlainPdfWriterLoop(benchmark::State& state)
                 p.drawText(QPointF(items[i].left / 25.4 * 600, items[i].top / 25.4 * 600 + m.ascent()), texts[i]);
             }
         }
-        plainSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        timer.stop(plainRuns);
     }
     state.SetItemsProcessed(state.iterations() * kCheques);
 }
 
+// One timed run per iteration, repeated; only the aggregates are reported.
+void repeated(benchmark::internal::Benchmark* b, int runs)
+{
+    b->Iterations(1)->Repetitions(runs)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
 }  // namespace
 
-BENCHMARK(BM_NumberToText)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_IcuSpellOut)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_WindowBatch)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_PlainPdfWriterLoop)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NumberToText)->Apply([](auto* b) { repeated(b, kSpellRuns); });
+BENCHMARK(BM_IcuSpellOut)->Apply([](auto* b) { repeated(b, kSpellRuns); });
+BENCHMARK(BM_WindowBatch)->Apply([](auto* b) { repeated(b, kPrintRuns); });
+BENCHMARK(BM_PlainPdfWriterLoop)->Apply([](auto* b) { repeated(b, kPrintRuns); });
+
+namespace {
+
+void printRatio(const std::string& what, const char* ours, const Runs& ourRuns, const char* peer, const Runs& peerRuns)
+{
+    const double a = median(ourRuns.wall), b = median(peerRuns.wall);
+    const double ac = median(ourRuns.cpu), bc = median(peerRuns.cpu);
+    if (a > 0 && b > 0 && bc > 0)
+        std::printf("%s: %s %.3f s, %s %.3f s (medians of %zu and %zu runs), ratio %.2f; "
+                    "processor time %.3f s and %.3f s, ratio %.2f\n",
+                    what.c_str(), ours, a, peer, b, ourRuns.wall.size(), peerRuns.wall.size(), a / b, ac, bc, ac / bc);
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
+    // Repetitions of the cases are interleaved, so that a busy spell of the
+    // machine does not fall on one side only; a flag given on the command line wins.
+    std::vector<char*> args(argv, argv + argc);
+    static char interleave[] = "--benchmark_enable_random_interleaving=true";
+    if (std::none_of(args.begin(), args.end(),
+                     [](const char* a) { return std::strncmp(a, "--benchmark_enable_random_interleaving", 38) == 0; }))
+        args.insert(args.begin() + 1, interleave);
+    int count = int(args.size());
+    args.push_back(nullptr);
+    benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (spellSeconds > 0 && icuSeconds > 0)
-        std::printf("spelling %d amounts: TNumberToText %.3f s, ICU spell-out %.3f s, ratio %.2f\n", kAmounts,
-                    spellSeconds, icuSeconds, spellSeconds / icuSeconds);
-    if (windowSeconds > 0 && plainSeconds > 0)
-        std::printf("%d cheques to PDF: hidden window %.3f s, plain QPdfWriter loop %.3f s, ratio %.2f\n", kCheques,
-                    windowSeconds, plainSeconds, windowSeconds / plainSeconds);
+    printRatio("spelling " + std::to_string(kAmounts) + " amounts", "TNumberToText", spellRuns, "ICU spell-out",
+               icuRuns);
+    printRatio(std::to_string(kCheques) + " cheques to PDF", "hidden window", windowRuns, "plain QPdfWriter loop",
+               plainRuns);
     return 0;
 }

@@ -1,5 +1,9 @@
 #include "documents/numberconvert.h"
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <charconv>
 #include <cmath>
 
 namespace {
@@ -74,88 +78,187 @@ TNumberOrders serbianOrders()
             {18, gMasculine, "trilion", "trilion", "triliona", "triliona"}};
 }
 
-// 10^order, or 0 when it does not fit 64 bits unsigned.
-uint64_t powerOfTen(int32_t order)
-{
-    if (order < 0 || order > 19) return 0;
-    uint64_t p = 1;
-    for (int32_t i = 0; i < order; ++i) p *= 10;
+constexpr std::array<uint64_t, 20> kPowersOfTen = [] {
+    std::array<uint64_t, 20> p{};
+    p[0] = 1;
+    for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
     return p;
+}();
+
+// 10^order, or 0 when it does not fit 64 bits unsigned.
+uint64_t powerOfTen(int32_t order) { return order < 0 || order > 19 ? 0 : kPowersOfTen[order]; }
+
+// The count of decimal digits of n >= 1, 1 to 20.
+int decimalDigits(uint64_t n)
+{
+    const int d = (int(std::bit_width(n)) * 1233) >> 12;  // 1233 / 4096 is just above log10(2)
+    return d + (n >= kPowersOfTen[d] ? 1 : 0);
 }
 
+// Numbers below this are looked up in TNumberIndex::takes; larger ones (only
+// with tables whose smallest order is above 3, or that have none) are found
+// in the names ranked by value.
+constexpr uint64_t kTakesLimit = 1024;
+
+}  // namespace
+
+// What spelling needs to know of the tables' values, made once per set of
+// values: the name of each digit, the order that a number of d digits is
+// spelled with, and the name the spelling takes first for a number that no
+// order fits. Positions are those in Names and Orders; -1 is none.
+struct TNumberIndex {
+    std::vector<int32_t> values;  // Names' values, then Orders' orders: what this was made from
+    int32_t digitName[10];        // the last name whose value is the digit
+    int32_t orderByDigits[21];    // the order with the largest power not above a number of d digits
+    std::vector<int32_t> takes;   // below its size: the name of the largest value not above the number
+    std::vector<int32_t> ranked;  // the names of positive value, largest first, table order on a tie
+
+    bool madeFrom(const TNumberNames& names, const TNumberOrders& orders) const
+    {
+        if (values.size() != names.size() + orders.size()) return false;
+        auto v = values.begin();
+        for (const TNumberName& n : names)
+            if (*v++ != n.Value) return false;
+        for (const TNumberOrder& o : orders)
+            if (*v++ != o.Order) return false;
+        return true;
+    }
+
+    // The name of the largest value in 1..n, the first of equal ones.
+    int32_t nameFor(uint64_t n, const TNumberNames& names) const
+    {
+        if (n < takes.size()) return takes[n];
+        const auto at = std::partition_point(ranked.begin(), ranked.end(),
+                                             [&](int32_t i) { return uint64_t(names[i].Value) > n; });
+        return at == ranked.end() ? -1 : *at;
+    }
+};
+
+namespace {
+
+std::shared_ptr<const TNumberIndex> makeIndex(const TNumberNames& names, const TNumberOrders& orders)
+{
+    auto index = std::make_shared<TNumberIndex>();
+    TNumberIndex& x = *index;
+    std::fill(std::begin(x.digitName), std::end(x.digitName), -1);
+    std::fill(std::begin(x.orderByDigits), std::end(x.orderByDigits), -1);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const int32_t v = names[i].Value;
+        x.values.push_back(v);
+        if (v >= 0 && v <= 9) x.digitName[v] = int32_t(i);
+        if (v > 0) x.ranked.push_back(int32_t(i));
+    }
+    uint64_t smallestPower = UINT64_MAX;  // below it only names spell a number
+    for (std::size_t j = 0; j < orders.size(); ++j) {
+        const int32_t order = orders[j].Order;
+        x.values.push_back(order);
+        const uint64_t p = powerOfTen(order);
+        if (p == 0) continue;
+        smallestPower = std::min(smallestPower, p);
+        for (int d = order + 1; d <= 20; ++d) {
+            int32_t& chosen = x.orderByDigits[d];
+            if (chosen < 0 || orders[chosen].Order < order) chosen = int32_t(j);
+        }
+    }
+    std::stable_sort(x.ranked.begin(), x.ranked.end(),
+                     [&](int32_t a, int32_t b) { return names[a].Value > names[b].Value; });
+    const uint64_t size = std::min(smallestPower, kTakesLimit);
+    x.takes.reserve(size);
+    // nameFor(n) finds n among the ranked names while `takes` is still shorter than n
+    for (uint64_t n = 0; n < size; ++n) x.takes.push_back(n == 0 ? -1 : x.nameFor(n, names));
+    return index;
+}
+
+// Spells into one string, word by word: a word is joined with the separator
+// when the text so far is not empty, and an empty word adds nothing.
 struct Speller {
+    const TNumberIndex& index;
     const TNumberNames& names;
     const TNumberOrders& orders;
     const std::string& separator;
+    std::string& out;
 
-    void join(std::string& a, const std::string& b) const
+    void word(const std::string& w) const
     {
-        if (b.empty()) return;
-        if (!a.empty()) a += separator;
-        a += b;
+        if (w.empty()) return;
+        if (!out.empty()) out += separator;
+        out += w;
     }
 
-    const std::string* digitName(int digit) const
+    void digit(int d) const
     {
-        const std::string* found = nullptr;
-        for (const TNumberName& n : names)
-            if (n.Value == digit) found = &n.Masculine;
-        return found;
+        const int32_t i = index.digitName[d];
+        if (i >= 0) word(names[i].Masculine);
     }
 
-    std::string spell(uint64_t n, TGender gender, bool ignoreOne) const
+    // n from the names alone: the largest value that fits, again and again.
+    void spellByNames(uint64_t n, TGender gender) const
     {
-        const TNumberOrder* chosen = nullptr;
-        uint64_t q = 0, r = 0;
-        for (const TNumberOrder& o : orders) {
-            const uint64_t p = powerOfTen(o.Order);
-            if (p == 0) continue;
-            const uint64_t oq = n / p;
-            if (oq > 0 && (!chosen || oq < q)) {
-                chosen = &o;
-                q = oq;
-                r = n % p;
-            }
+        while (n > 0) {
+            const int32_t i = index.nameFor(n, names);
+            if (i < 0) break;
+            const TNumberName& name = names[i];
+            n -= uint64_t(name.Value);
+            const std::string& form = gender == gMasculine ? name.Masculine
+                                      : gender == gFeminine ? (name.Feminine.empty() ? name.Masculine : name.Feminine)
+                                                            : name.Feminine;
+            if (form.empty())
+                throw NumberConvertError("NumberToText() Name of the number " + std::to_string(name.Value) +
+                                         " is not set.");
+            word(form);
         }
-        std::string result;
-        if (!chosen) {
-            while (n > 0) {
-                const TNumberName* best = nullptr;
-                for (const TNumberName& e : names)
-                    if (e.Value > 0 && uint64_t(e.Value) <= n && (!best || e.Value > best->Value)) best = &e;
-                if (!best) break;
-                n -= uint64_t(best->Value);
-                const std::string& form =
-                    gender == gMasculine ? best->Masculine
-                    : gender == gFeminine ? (best->Feminine.empty() ? best->Masculine : best->Feminine)
-                                         : best->Feminine;
-                if (form.empty())
-                    throw NumberConvertError("NumberToText() Name of the number " + std::to_string(best->Value) +
-                                             " is not set.");
-                join(result, form);
-            }
-            return result;
-        }
+    }
+
+    void spell(uint64_t n, TGender gender, bool ignoreOne) const
+    {
+        if (n == 0) return;
+        const int32_t o = index.orderByDigits[decimalDigits(n)];
+        if (o < 0) return spellByNames(n, gender);
+        const TNumberOrder& chosen = orders[o];
+        const uint64_t p = kPowersOfTen[chosen.Order];
+        const uint64_t q = n / p, r = n % p;
         const std::string* form;
         if (q % 100 >= 5 && q % 100 <= 20)
-            form = &chosen->Other;
+            form = &chosen.Other;
         else if (q % 10 == 1)
-            form = (q == 1 && ignoreOne) ? &chosen->One : &chosen->EndsIn1;
+            form = (q == 1 && ignoreOne) ? &chosen.One : &chosen.EndsIn1;
         else if (q % 10 >= 2 && q % 10 <= 4)
-            form = &chosen->EndsIn2To4;
+            form = &chosen.EndsIn2To4;
         else
-            form = &chosen->Other;
-        if (form->empty()) form = &chosen->EndsIn1;
-        if (form->empty()) form = &chosen->One;
+            form = &chosen.Other;
+        if (form->empty()) form = &chosen.EndsIn1;
+        if (form->empty()) form = &chosen.One;
         if (form->empty())
-            throw NumberConvertError("NumberToText() Name of the order " + std::to_string(chosen->Order) +
+            throw NumberConvertError("NumberToText() Name of the order " + std::to_string(chosen.Order) +
                                      " is not set.");
-        if (!(q == 1 && ignoreOne)) join(result, spell(q, chosen->Gender, ignoreOne));
-        join(result, *form);
-        if (r > 0) join(result, spell(r, gMasculine, false));
-        return result;
+        if (!(q == 1 && ignoreOne)) spell(q, chosen.Gender, ignoreOne);
+        word(*form);
+        spell(r, gMasculine, false);
     }
 };
+
+std::string spellNumber(const TNumberIndex& index, const TNumberNames& names, const TNumberOrders& orders,
+                        const std::string& minusName, bool ignoreOne, const std::string& separator, int zeros,
+                        int64_t fraction, const std::string& decimalSeparator, bool negative, uint64_t magnitude)
+{
+    std::string result;
+    result.reserve(160);  // the longest English amount a cheque takes, with its fraction
+    const Speller s{index, names, orders, separator, result};
+    if (negative) s.word(minusName);
+    if (magnitude == 0)
+        s.digit(0);
+    else
+        s.spell(magnitude, gMasculine, ignoreOne);
+    if (fraction < 0) throw NumberConvertError("NumberToText() Fraction can't be less then zero.");
+    if (fraction > 0) {
+        s.word(decimalSeparator);
+        for (int i = 0; i < zeros; ++i) s.digit(0);
+        char digits[24];
+        const char* end = std::to_chars(digits, digits + sizeof digits, fraction).ptr;
+        for (const char* c = digits; c != end; ++c) s.digit(*c - '0');
+    }
+    return result;
+}
 
 }  // namespace
 
@@ -171,6 +274,10 @@ void TNumberToText::SetLanguage(TNumberLanguage language)
         MinusName = "minus";
         Names = englishNames();
         Orders = englishOrders(language == nlEnglishBritish);
+        {
+            static const std::shared_ptr<const TNumberIndex> both = makeIndex(Names, Orders);  // same values
+            index_ = both;
+        }
         break;
     case nlSerbian:
     case nlSerbianFont:
@@ -178,6 +285,10 @@ void TNumberToText::SetLanguage(TNumberLanguage language)
         MinusName = "minus";
         Names = serbianNames(language == nlSerbianFont);
         Orders = serbianOrders();
+        {
+            static const std::shared_ptr<const TNumberIndex> both = makeIndex(Names, Orders);
+            index_ = both;
+        }
         break;
     case nlCustom: break;
     }
@@ -211,30 +322,17 @@ std::string TNumberToText::Text() const
         if (magnitude < UINT64_MAX) ++magnitude;
     }
     fraction = TrimRightZeros(fraction);
-    return NumberToText(Names, Orders, MinusName, IgnoreOne, Separator, zeros, fraction, DecimalSeparator,
-                        negative && (magnitude != 0 || fraction != 0), magnitude);
+    if (!index_ || !index_->madeFrom(Names, Orders)) index_ = makeIndex(Names, Orders);
+    return spellNumber(*index_, Names, Orders, MinusName, IgnoreOne, Separator, zeros, fraction, DecimalSeparator,
+                       negative && (magnitude != 0 || fraction != 0), magnitude);
 }
 
 std::string NumberToText(const TNumberNames& names, const TNumberOrders& orders, const std::string& minusName,
                          bool ignoreOne, const std::string& separator, int zeros, int64_t fraction,
                          const std::string& decimalSeparator, bool negative, uint64_t magnitude)
 {
-    const Speller s{names, orders, separator};
-    auto digit = [&](int d) {
-        const std::string* name = s.digitName(d);
-        return name ? *name : std::string();
-    };
-    std::string result = negative ? minusName : std::string();
-    s.join(result, magnitude == 0 ? digit(0) : s.spell(magnitude, gMasculine, ignoreOne));
-    if (fraction < 0) throw NumberConvertError("NumberToText() Fraction can't be less then zero.");
-    if (fraction > 0) {
-        std::string part = decimalSeparator;
-        for (int i = 0; i < zeros; ++i) s.join(part, digit(0));
-        const std::string digits = std::to_string(fraction);
-        for (char c : digits) s.join(part, digit(c - '0'));
-        s.join(result, part);
-    }
-    return result;
+    return spellNumber(*makeIndex(names, orders), names, orders, minusName, ignoreOne, separator, zeros, fraction,
+                       decimalSeparator, negative, magnitude);
 }
 
 int64_t TrimRightZeros(int64_t x)

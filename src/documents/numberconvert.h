@@ -2,9 +2,14 @@
 // or British English or in Serbian (plain letters or with č and š, all UTF-8)
 // from word tables it fills itself; TNumberToRoman writes Roman numerals.
 // Callers set Number and read Text; errors are NumberConvertError exceptions.
+// Text looks the words up through an index of the tables' values (which name a
+// number takes, which scale word a number of so many digits takes), kept with
+// the object and made again when the values in the tables differ from those
+// it was made from; one object is not read from two threads at once.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,6 +41,8 @@ struct TNumberOrder {
 using TNumberNames = std::vector<TNumberName>;
 using TNumberOrders = std::vector<TNumberOrder>;
 
+struct TNumberIndex;
+
 class TNumberToText {
 public:
     TNumberToText();
@@ -60,6 +67,7 @@ public:
 
 private:
     TNumberLanguage language_ = nlEnglishUS;
+    mutable std::shared_ptr<const TNumberIndex> index_;  // of the values of Names and Orders
 };
 
 // Spells a whole part and fraction digits with the given tables: the routine

@@ -96,6 +96,20 @@ TEST(NumberToText, LanguagesRebuildTheirTablesAndCustomKeepsThem)
     EXPECT_EQ(t.Text(), "twenty_one_point_five");
 }
 
+TEST(NumberToText, TablesChangedAfterASpellingAreFollowed)
+{
+    TNumberToText t;
+    t.Number = 40;
+    EXPECT_EQ(t.Text(), "forty");
+    t.Names[22].Value = 41;  // "forty" now names 41
+    EXPECT_EQ(t.Text(), "thirty ten");
+    t.Orders.clear();  // the names alone: the largest that fits, again and again
+    t.Number = 1000;
+    std::string ninety;
+    for (int i = 0; i < 11; ++i) ninety += "ninety ";
+    EXPECT_EQ(t.Text(), ninety + "ten");
+}
+
 TEST(NumberToText, MisuseRaisesTheMessages)
 {
     TNumberToText t;

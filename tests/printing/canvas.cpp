@@ -117,6 +117,12 @@ TEST(PvCanvas, PicturesKeepTheirScreenSize)
     ASSERT_TRUE(red.save(&buffer, "JPEG", 95));
     c.StretchDraw(50, 50, 100, 100, QImage::fromData(jpeg, "JPEG"));
     pv.UpdatePreview();
+    // Off the screen the page is recorded when its image is painted.
+    const QImage shown = pv.PageImage().grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int redPixels = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) redPixels += qRed(shown.pixel(x, y)) > 200 && qGreen(shown.pixel(x, y)) < 60;
+    EXPECT_GT(redPixels, 25);
     const QPicture& page = pv.GetMetaFile(1);
     QImage img(page.boundingRect().size(), QImage::Format_RGB32);
     img.fill(Qt::white);
