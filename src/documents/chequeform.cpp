@@ -56,7 +56,7 @@ TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
     dayStyle_.font = monthStyle_.font = yearStyle_.font = LayoutFont("Courier New", 15);
     createControls();
     createActions();
-    applyStyles();
+    items_.applyStyles();
     image = QImage();
     modified = false;
     contact = 0;
@@ -105,33 +105,7 @@ void TChequeForm::createControls()
     dayFont = button("Font"), monthFont = button("Font"), yearFont = button("Font");
     imageButton = button("Add an image"), deleteImageButton = button("Delete an image");
     image2Button = button("Add an image"), deleteImage2Button = button("Delete an image");
-
-    LayoutItemGrid itemGrid(this);
-    QGridLayout* items = itemGrid.layout;
-    auto line = [&](const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra) {
-        itemGrid.add(label, text, left, top, extra);
-    };
-    line("Pay:", name, nameLeft, nameTop, nameFont);
-    line("Amount:", amount, amountLeft, amountTop, amountFont);
-    line("Words:", amountText, amountTextLeft, amountTextTop, amountTextFont);
-    line("", amount2, amount2Left, amount2Top, nullptr);
-    line("Day:", day, dayLeft, dayTop, dayFont);
-    auto* monthBox = new QWidget(this);
-    auto* monthRow = new QHBoxLayout(monthBox);
-    monthRow->setContentsMargins(0, 0, 0, 0);
-    monthRow->addWidget(englishMonth);
-    monthRow->addWidget(month);
-    monthRow->addStretch(1);
-    line("", monthBox, monthLeft, monthTop, monthFont);
-    line("Year:", year, yearLeft, yearTop, yearFont);
-    auto* pic1 = new QHBoxLayout, *pic2 = new QHBoxLayout;
-    pic1->addWidget(imageButton), pic1->addWidget(deleteImageButton);
-    pic2->addWidget(image2Button), pic2->addWidget(deleteImage2Button);
-    auto* pic1Box = new QWidget(this), *pic2Box = new QWidget(this);
-    pic1Box->setLayout(pic1), pic2Box->setLayout(pic2);
-    pic1->setContentsMargins(0, 0, 0, 0), pic2->setContentsMargins(0, 0, 0, 0);
-    line("Image 1:", pic1Box, imageLeft, imageTop, nullptr);
-    line("Image 2:", pic2Box, image2Left, image2Top, nullptr);
+    createItems();
 
     auto* options = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Dollar:", this), dollar, new QLabel("Cent:", this),
@@ -151,23 +125,13 @@ void TChequeForm::createControls()
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(setting);
-    layout->addLayout(items);
+    layout->addLayout(items_.build(this, [this](ItemStyle& style) { pickFont(style); }));
     layout->addLayout(options);
     layout->addWidget(PvPreview1, 1);
     layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
 
-    for (QLineEdit* e : {name, cent, dollar, day, month, year, amountText, amount2, pageHeight, pageWidth, nameLeft,
-                         nameTop, amountLeft, amountTop, amountTextLeft, amountTextTop, amount2Left, amount2Top,
-                         dayLeft, dayTop, monthLeft, monthTop, yearLeft, yearTop, imageLeft, imageTop, image2Left,
-                         image2Top, amount, separateLen})
-        e->installEventFilter(this);
+    for (QLineEdit* e : {cent, dollar, pageHeight, pageWidth, separateLen}) e->installEventFilter(this);
 
-    connect(nameFont, &QPushButton::clicked, this, &TChequeForm::nameFontClick);
-    connect(amountFont, &QPushButton::clicked, this, &TChequeForm::amountFontClick);
-    connect(amountTextFont, &QPushButton::clicked, this, &TChequeForm::amountTextFontClick);
-    connect(dayFont, &QPushButton::clicked, this, &TChequeForm::dayFontClick);
-    connect(monthFont, &QPushButton::clicked, this, &TChequeForm::monthFontClick);
-    connect(yearFont, &QPushButton::clicked, this, &TChequeForm::yearFontClick);
     connect(imageButton, &QPushButton::clicked, this, &TChequeForm::imageButtonClick);
     connect(image2Button, &QPushButton::clicked, this, &TChequeForm::image2ButtonClick);
     connect(deleteImageButton, &QPushButton::clicked, this, &TChequeForm::deleteImageButtonClick);
@@ -180,6 +144,35 @@ void TChequeForm::createControls()
         connect(c, &QCheckBox::clicked, this, &TChequeForm::singleAndClick);
     connect(englishMonth, &QCheckBox::clicked, this, &TChequeForm::englishMonthClick);
     resize(900, 640);
+}
+
+void TChequeForm::createItems()
+{
+    auto pictureButtons = [this](QPushButton* add, QPushButton* remove) { return LayoutBox(this, {add, remove}, false); };
+    auto amountShown = [this] { return QString::fromStdString(FormatAmount(amount->text().toStdString())); };
+    using S = ChequeSetup;
+    // the second line of the words prints in the first line's font, kept with the first
+    items_.items = {
+        {"Pay:", name, nullptr, nameLeft, nameTop, nameFont, &nameStyle_, &S::nameLeft, &S::nameTop, &S::nameFont,
+         &S::nameColor},
+        {"Amount:", amount, nullptr, amountLeft, amountTop, amountFont, &amountStyle_, &S::amountLeft,
+         &S::amountTop, &S::amountFont, &S::amountColor, nullptr, amountShown},
+        {"Words:", amountText, nullptr, amountTextLeft, amountTextTop, amountTextFont, &amountTextStyle_,
+         &S::amountTextLeft, &S::amountTextTop, &S::amountTextFont, &S::amountTextColor},
+        {"", amount2, nullptr, amount2Left, amount2Top, nullptr, &amountTextStyle_, &S::amount2Left, &S::amount2Top},
+        {"Day:", day, nullptr, dayLeft, dayTop, dayFont, &dayStyle_, &S::dayLeft, &S::dayTop, &S::dayFont,
+         &S::dayColor},
+        {"", month, LayoutBox(this, {englishMonth, month}, true), monthLeft, monthTop, monthFont, &monthStyle_,
+         &S::monthLeft, &S::monthTop, &S::monthFont, &S::monthColor},
+        {"Year:", year, nullptr, yearLeft, yearTop, yearFont, &yearStyle_, &S::yearLeft, &S::yearTop, &S::yearFont,
+         &S::yearColor},
+        {"Image 1:", nullptr, pictureButtons(imageButton, deleteImageButton), imageLeft, imageTop, nullptr, nullptr,
+         &S::imageLeft, &S::imageTop, nullptr, nullptr, &image},
+        {"Image 2:", nullptr, pictureButtons(image2Button, deleteImage2Button), image2Left, image2Top, nullptr,
+         nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &image2},
+    };
+    items_.pageHeight = pageHeight, items_.pageWidth = pageWidth;
+    items_.portrait = verticalOrient, items_.landscape = horizontalOrient;
 }
 
 void TChequeForm::createActions()
@@ -200,24 +193,9 @@ void TChequeForm::createActions()
 
 // ---------------------------------------------------------------- fonts, pictures
 
-void TChequeForm::applyStyle(const ItemStyle& style, std::initializer_list<QWidget*> edits)
+void TChequeForm::pickFont(ItemStyle& style)
 {
-    ApplyItemStyle(style, edits);
-}
-
-void TChequeForm::applyStyles()
-{
-    applyStyle(nameStyle_, {name});
-    applyStyle(amountStyle_, {amount});
-    applyStyle(amountTextStyle_, {amountText, amount2});
-    applyStyle(dayStyle_, {day});
-    applyStyle(monthStyle_, {month});
-    applyStyle(yearStyle_, {year});
-}
-
-void TChequeForm::pickFont(ItemStyle& style, std::initializer_list<QWidget*> edits)
-{
-    if (PickItemStyle(style, edits, this)) modified = true;
+    if (items_.pickStyle(style, this)) modified = true;
     refreshClick();
 }
 
@@ -267,25 +245,7 @@ void TChequeForm::chineseAmountClick()
     amount->setText(QString::fromStdString(FormatAmount(amount->text().toStdString())));
 }
 
-void TChequeForm::refreshClick()
-{
-    ChequePage page;
-    page.heightMm = ReadReal4(pageHeight);
-    page.widthMm = ReadReal4(pageWidth);
-    page.pictures.push_back({image, ReadInt2(imageLeft), ReadInt2(imageTop)});
-    page.pictures.push_back({image2, ReadInt2(image2Left), ReadInt2(image2Top)});
-    auto text = [&](const QString& t, const ItemStyle& style, QLineEdit* left, QLineEdit* top) {
-        page.texts.push_back({t, style.font, style.color, ReadInt2(left), ReadInt2(top)});
-    };
-    text(name->text(), nameStyle_, nameLeft, nameTop);
-    text(QString::fromStdString(FormatAmount(amount->text().toStdString())), amountStyle_, amountLeft, amountTop);
-    text(amountText->text(), amountTextStyle_, amountTextLeft, amountTextTop);
-    text(amount2->text(), amountTextStyle_, amount2Left, amount2Top);
-    text(day->text(), dayStyle_, dayLeft, dayTop);
-    text(month->text(), monthStyle_, monthLeft, monthTop);
-    text(year->text(), yearStyle_, yearLeft, yearTop);
-    LayChequeOnPreview(page, *PvPreview1);
-}
+void TChequeForm::refreshClick() { LayChequeOnPreview(items_.page(), *PvPreview1); }
 
 void TChequeForm::fillDate()
 {
@@ -313,27 +273,20 @@ bool TChequeForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
     auto* edit = qobject_cast<QLineEdit*>(watched);
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const auto& key = static_cast<const QKeyEvent&>(*event);
     if (!edit) return QDialog::eventFilter(watched, event);
-    if (edit == amount) {
-        if (!enter) return false;
+    // Enter on the amount or the split length re-spells the words
+    if (edit == amount || edit == separateLen) {
+        if (!IsEnterKey(key)) return false;
+        if (edit == separateLen) modified = true;
         chineseAmountClick();
-        amount->selectAll();
-        amount->setFocus();
+        if (edit == amount) {
+            amount->selectAll();
+            amount->setFocus();
+        }
         return true;
     }
-    if (edit == separateLen) {
-        if (!enter) return false;
-        modified = true;
-        chineseAmountClick();
-        return true;
-    }
-    if (enter || !key->text().isEmpty()) modified = true;
-    if (!enter) return false;
-    refreshClick();
-    edit->selectAll();
-    return true;
+    return LayoutEditKey(edit, key, modified, [this] { refreshClick(); });
 }
 
 void TChequeForm::closeEvent(QCloseEvent* event)
@@ -411,30 +364,10 @@ void TChequeForm::loadSettingList(dbReference<ChequeSetup> chosen)
 void TChequeForm::showSetting(const ChequeSetup& r)
 {
     shownIndex_ = category->currentIndex();
-    auto number = [](QLineEdit* e, int v) { e->setText(QString::number(v)); };
-    number(nameLeft, r.nameLeft), number(nameTop, r.nameTop);
-    number(amountLeft, r.amountLeft), number(amountTop, r.amountTop);
-    number(amountTextLeft, r.amountTextLeft), number(amountTextTop, r.amountTextTop);
-    number(amount2Left, r.amount2Left), number(amount2Top, r.amount2Top);
-    number(dayLeft, r.dayLeft), number(dayTop, r.dayTop);
-    number(monthLeft, r.monthLeft), number(monthTop, r.monthTop);
-    number(yearLeft, r.yearLeft), number(yearTop, r.yearTop);
-    number(imageLeft, r.imageLeft), number(imageTop, r.imageTop);
-    number(image2Left, r.image2Left), number(image2Top, r.image2Top);
-    number(separateLen, r.separateLen);
-    pageHeight->setText(QString::number(double(r.pageHeight), 'g', 9));
-    pageWidth->setText(QString::number(double(r.pageWidth), 'g', 9));
-    auto style = [](ItemStyle& s, const dbArray<int1>& font, int4 color) { ReadItemStyle(s, font, color); };
-    style(nameStyle_, r.nameFont, r.nameColor);
-    style(amountStyle_, r.amountFont, r.amountColor);
-    style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
-    style(dayStyle_, r.dayFont, r.dayColor);
-    style(monthStyle_, r.monthFont, r.monthColor);
-    style(yearStyle_, r.yearFont, r.yearColor);
-    applyStyles();
+    items_.show(r);
+    separateLen->setText(QString::number(r.separateLen));
     image = pictureFromBytes(r.image);
     image2 = pictureFromBytes(r.image2);
-    (r.vertical ? verticalOrient : horizontalOrient)->setChecked(true);
     englishMonth->setChecked(r.englishMonth);
     cent->setText(QString::fromUtf8(r.cent ? r.cent : ""));
     dollar->setText(QString::fromUtf8(r.dollar ? r.dollar : ""));
@@ -449,29 +382,10 @@ void TChequeForm::showSetting(const ChequeSetup& r)
 void TChequeForm::readSetting(ChequeSetup& r)
 {
     // every number is read before any field changes
-    const real4 height = ReadReal4(pageHeight), width = ReadReal4(pageWidth);
-    const int2 values[] = {ReadInt2(nameLeft),      ReadInt2(nameTop),      ReadInt2(amountLeft),
-                           ReadInt2(amountTop),     ReadInt2(amountTextLeft), ReadInt2(amountTextTop),
-                           ReadInt2(amount2Left),   ReadInt2(amount2Top),   ReadInt2(dayLeft),
-                           ReadInt2(dayTop),        ReadInt2(monthLeft),    ReadInt2(monthTop),
-                           ReadInt2(yearLeft),      ReadInt2(yearTop),      ReadInt2(imageLeft),
-                           ReadInt2(imageTop),      ReadInt2(image2Left),   ReadInt2(image2Top),
-                           ReadInt2(separateLen)};
-    r.pageHeight = height;
-    r.pageWidth = width;
-    int2* fields[] = {&r.nameLeft,   &r.nameTop,   &r.amountLeft,  &r.amountTop,  &r.amountTextLeft,
-                      &r.amountTextTop, &r.amount2Left, &r.amount2Top, &r.dayLeft, &r.dayTop,
-                      &r.monthLeft,  &r.monthTop,  &r.yearLeft,    &r.yearTop,    &r.imageLeft,
-                      &r.imageTop,   &r.image2Left, &r.image2Top,  &r.separateLen};
-    for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = values[i];
-    auto style = [](const ItemStyle& s, dbArray<int1>& font, int4& color) { WriteItemStyle(s, font, color); };
-    style(nameStyle_, r.nameFont, r.nameColor);
-    style(amountStyle_, r.amountFont, r.amountColor);
-    style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
-    style(dayStyle_, r.dayFont, r.dayColor);
-    style(monthStyle_, r.monthFont, r.monthColor);
-    style(yearStyle_, r.yearFont, r.yearColor);
-    r.vertical = verticalOrient->isChecked();
+    const LayoutReading reading = items_.read();
+    const int2 length = ReadInt2(separateLen);
+    items_.store(reading, r);
+    r.separateLen = length;
     r.englishMonth = englishMonth->isChecked();
     r.cent = buffer_.put(cent->text().toStdString().c_str());
     r.dollar = buffer_.put(dollar->text().toStdString().c_str());

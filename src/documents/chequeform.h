@@ -22,7 +22,7 @@
 
 #include <QDialog>
 #include <QImage>
-#include <QLineEdit>  // the font handlers pass edits as widgets
+#include <QLineEdit>
 #include <QList>
 
 class QAction;
@@ -75,12 +75,12 @@ public:
     void refreshClick();
 
     void FormShow();
-    void nameFontClick() { pickFont(nameStyle_, {name}); }
-    void amountFontClick() { pickFont(amountStyle_, {amount}); }
-    void amountTextFontClick() { pickFont(amountTextStyle_, {amountText, amount2}); }
-    void dayFontClick() { pickFont(dayStyle_, {day}); }
-    void monthFontClick() { pickFont(monthStyle_, {month}); }
-    void yearFontClick() { pickFont(yearStyle_, {year}); }
+    void nameFontClick() { pickFont(nameStyle_); }
+    void amountFontClick() { pickFont(amountStyle_); }
+    void amountTextFontClick() { pickFont(amountTextStyle_); }  // both lines of the words
+    void dayFontClick() { pickFont(dayStyle_); }
+    void monthFontClick() { pickFont(monthStyle_); }
+    void yearFontClick() { pickFont(yearStyle_); }
     void imageButtonClick() { loadPicture(image); }
     void image2ButtonClick() { loadPicture(image2); }
     void deleteImageButtonClick();
@@ -115,10 +115,9 @@ protected:
 private:
     using ItemStyle = LayoutItemStyle;
     void createControls();
+    void createItems();  // the printed items' table, after the edits they print
     void createActions();
-    void applyStyle(const ItemStyle& style, std::initializer_list<QWidget*> edits);
-    void applyStyles();  // every item's style to its edits
-    void pickFont(ItemStyle& style, std::initializer_list<QWidget*> edits);
+    void pickFont(ItemStyle& style);
     void loadPicture(QImage& picture);
     void fillDate();
     // Writes the layout at the combo index from the window and stores the
@@ -131,6 +130,7 @@ private:
     void fillCombo(dbReference<ChequeSetup> select);
 
     ItemStyle nameStyle_, amountStyle_, amountTextStyle_, dayStyle_, monthStyle_, yearStyle_;
+    LayoutTable<ChequeSetup> items_;
     int shownIndex_ = -1;
     zarvoBuffer buffer_;
 };

@@ -18,7 +18,7 @@
 
 #include <QDialog>
 #include <QImage>
-#include <QLineEdit>  // the font handlers pass edits as widgets
+#include <QLineEdit>
 #include <QList>
 #include <QPlainTextEdit>
 
@@ -68,12 +68,12 @@ public:
     void helpActionExecute();
     void zoomInActionExecute();
     void zoomOutActionExecute();
-    void titleFontClick() { pickFont(titleStyle_, {title}); }
-    void companyNameFontClick() { pickFont(companyNameStyle_, {companyName}); }
-    void address1FontClick() { pickFont(address1Style_, {address1}); }
-    void address2FontClick() { pickFont(address2Style_, {address2}); }
-    void address3FontClick() { pickFont(address3Style_, {address3}); }
-    void attentionFontClick() { pickFont(attentionStyle_, {attention}); }
+    void titleFontClick() { pickFont(titleStyle_); }
+    void companyNameFontClick() { pickFont(companyNameStyle_); }
+    void address1FontClick() { pickFont(address1Style_); }
+    void address2FontClick() { pickFont(address2Style_); }
+    void address3FontClick() { pickFont(address3Style_); }
+    void attentionFontClick() { pickFont(attentionStyle_); }
     void imageButtonClick() { loadPicture(Image1); }
     void image2ButtonClick() { loadPicture(Image2); }
     void deleteImageButtonClick();
@@ -93,13 +93,14 @@ protected:
 
 private:
     void createControls();
+    void createItems();  // the printed items' table, after the edits they print
     void createActions();
-    void applyStyles();
-    void pickFont(LayoutItemStyle& style, std::initializer_list<QWidget*> edits);
+    void pickFont(LayoutItemStyle& style);
     void loadPicture(QImage& picture);
 
     LayoutItemStyle titleStyle_, companyNameStyle_, address1Style_, address2Style_, address3Style_,
         attentionStyle_;
+    LayoutTable<EnvelopeSetup> items_;
     int shownIndex_ = -1;
     zarvoBuffer buffer_;
 };

@@ -1,28 +1,37 @@
 // What the layout windows (cheque, envelope) share in reading and writing
 // their records: numbers typed in edits, checked against the width of the
 // field that stores them, item fonts and colours, stored byte arrays and the
-// texts of a contact written back. Every reader raises platform::EConvertError
-// with the text it could not take, before the caller has changed anything.
+// texts of a contact written back, and the table of a window's printed items
+// (LayoutTable) that builds their controls, shows a layout, reads it back and
+// draws it. Every reader raises platform::EConvertError with the text it could
+// not take, before the caller has changed anything.
 #pragma once
 
 #include "appcore/schema.h"
+#include "documents/chequepage.h"
 #include "platform/color.h"
 #include "platform/logfont.h"
 
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
-
+#include <QLineEdit>
 #include <QList>
+#include <QRadioButton>
+#include <QString>
 
 #include <functional>
 #include <initializer_list>
+#include <type_traits>
+#include <variant>
+#include <vector>
 
 class QAction;
 class QBoxLayout;
 class QGridLayout;
+class QKeyEvent;
+class QPushButton;
 class TPvPreview;
-class QLineEdit;
 class QWidget;
 
 // A whole number from -32768 to 32767 (a 16-bit position or length).
@@ -38,10 +47,10 @@ struct LayoutItemStyle {
     platform::TColor color = 0;
 };
 platform::LogFont LayoutFont(const char* face, int pixels);
-void ApplyItemStyle(const LayoutItemStyle& style, std::initializer_list<QWidget*> edits);
+void ApplyItemStyle(const LayoutItemStyle& style, const QList<QWidget*>& edits);
 // The font request preset with the style; on OK the style and the edits take
 // the pick and the result is true.
-bool PickItemStyle(LayoutItemStyle& style, std::initializer_list<QWidget*> edits, QWidget* owner);
+bool PickItemStyle(LayoutItemStyle& style, const QList<QWidget*>& edits, QWidget* owner);
 // From a record's font bytes and colour (a damaged font record keeps the font).
 void ReadItemStyle(LayoutItemStyle& style, const dbArray<int1>& font, int4 color);
 void WriteItemStyle(const LayoutItemStyle& style, dbArray<int1>& font, int4& color);
@@ -52,6 +61,19 @@ QLineEdit* LayoutEdit(QWidget* window, const QString& text, int width = 60);
 // added to `buttons` and the action to `actions`.
 QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& actions, const QString& caption,
                          Qt::Key key, const std::function<void()>& handler);
+
+// A row of widgets without margins (an item's text with its neighbours, a
+// picture's buttons); `stretch` pushes them to the left.
+QWidget* LayoutBox(QWidget* window, std::initializer_list<QWidget*> widgets, bool stretch);
+
+// A click of the button runs the handler, for as long as the window lives.
+void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler);
+
+bool IsEnterKey(const QKeyEvent& key);
+// A key pressed in one of a layout window's edits: a typed character or Enter
+// marks the layout modified; Enter redraws and selects the edit's text. True
+// when the key was Enter and has been taken.
+bool LayoutEditKey(QObject* edit, const QKeyEvent& key, bool& modified, const std::function<void()>& redraw);
 
 // The grid of a layout window's printed items: a header row "Text", "Left",
 // "Top", then one line per item (label, text, left, top, font button or other).
@@ -64,6 +86,144 @@ public:
 private:
     QWidget* window_;
     int row_ = 0;
+};
+
+// One printed item of a layout window, a line of its item grid, and where
+// the layout record keeps it. A picture's item has no edit, font or style.
+template <class Setup>
+struct LayoutItem {
+    QString caption;
+    // What prints: a line edit, or a multi-line edit whose lines print 5 mm apart.
+    QWidget* edit;
+    QWidget* box;  // what the grid shows in the text column; null: the edit
+    QLineEdit* left;
+    QLineEdit* top;
+    QPushButton* font;       // null: no font button of its own
+    LayoutItemStyle* style;  // items that print alike share one
+    std::variant<int2 Setup::*, int4 Setup::*> leftField;
+    int2 Setup::* topField;
+    dbArray<int1> Setup::* fontField = nullptr;  // null: the style is kept with another item
+    int4 Setup::* colorField = nullptr;
+    QImage* picture = nullptr;              // the picture an item without edit draws
+    std::function<QString()> printed = {};  // the text printed, when it is not the edit's
+};
+
+// The positions typed in a layout window, read before any field changes.
+struct LayoutReading {
+    real4 pageHeight = 0, pageWidth = 0;
+    std::vector<int4> positions;  // left and top of each item, in table order
+};
+
+// The text an item's edit prints (a multi-line edit gives a line each).
+QStringList LayoutEditLines(const QWidget* edit);
+
+// A layout window's printed items and its page (size in mm and orientation),
+// described once; Setup is the layout record with pageHeight, pageWidth and
+// vertical. The window keeps the widgets alive as long as the table.
+template <class Setup>
+class LayoutTable {
+public:
+    std::vector<LayoutItem<Setup>> items;
+    QLineEdit* pageHeight = nullptr;
+    QLineEdit* pageWidth = nullptr;
+    QRadioButton* portrait = nullptr;
+    QRadioButton* landscape = nullptr;
+
+    // The item grid; the window filters the keys of every edit and position
+    // edit, and a font button calls `pick` with its item's style.
+    QGridLayout* build(QWidget* window, const std::function<void(LayoutItemStyle&)>& pick) const
+    {
+        LayoutItemGrid grid(window);
+        for (const LayoutItem<Setup>& item : items) {
+            grid.add(item.caption, item.box ? item.box : item.edit, item.left, item.top, item.font);
+            for (QWidget* w : {item.edit, static_cast<QWidget*>(item.left), static_cast<QWidget*>(item.top)})
+                if (w) w->installEventFilter(window);
+            if (item.font) OnLayoutButton(item.font, window, [pick, style = item.style] { pick(*style); });
+        }
+        return grid.layout;
+    }
+
+    // Every style on the edits that print with it.
+    void applyStyles() const
+    {
+        for (const LayoutItem<Setup>& item : items)
+            if (item.style) ApplyItemStyle(*item.style, {item.edit});
+    }
+
+    // The font request for a style, taken by every edit that prints with it.
+    bool pickStyle(LayoutItemStyle& style, QWidget* owner) const
+    {
+        QList<QWidget*> edits;
+        for (const LayoutItem<Setup>& item : items)
+            if (item.style == &style) edits.append(item.edit);
+        return PickItemStyle(style, edits, owner);
+    }
+
+    void show(const Setup& r) const
+    {
+        pageHeight->setText(QString::number(double(r.pageHeight), 'g', 9));
+        pageWidth->setText(QString::number(double(r.pageWidth), 'g', 9));
+        (r.vertical ? portrait : landscape)->setChecked(true);
+        for (const LayoutItem<Setup>& item : items) {
+            item.left->setText(QString::number(std::visit([&r](auto field) { return int4(r.*field); }, item.leftField)));
+            item.top->setText(QString::number(r.*item.topField));
+            if (item.fontField) ReadItemStyle(*item.style, r.*item.fontField, r.*item.colorField);
+        }
+        applyStyles();
+    }
+
+    // Raises the conversion error of the first edit, page size first, that
+    // does not hold its number.
+    LayoutReading read() const
+    {
+        LayoutReading reading;
+        reading.pageHeight = ReadReal4(pageHeight);
+        reading.pageWidth = ReadReal4(pageWidth);
+        for (const LayoutItem<Setup>& item : items) {
+            reading.positions.push_back(readLeft(item));
+            reading.positions.push_back(ReadInt2(item.top));
+        }
+        return reading;
+    }
+
+    // The page, positions, fonts and colours into a record.
+    void store(const LayoutReading& reading, Setup& r) const
+    {
+        r.pageHeight = reading.pageHeight;
+        r.pageWidth = reading.pageWidth;
+        r.vertical = portrait->isChecked();
+        auto position = reading.positions.begin();
+        for (const LayoutItem<Setup>& item : items) {
+            std::visit([&](auto field) { r.*field = std::remove_reference_t<decltype(r.*field)>(*position++); }, item.leftField);
+            r.*item.topField = int2(*position++);
+            if (item.fontField) WriteItemStyle(*item.style, r.*item.fontField, r.*item.colorField);
+        }
+    }
+
+    // The page as the window shows it: the pictures, then the texts; raises
+    // the conversion error of the first edit that does not hold its number.
+    ChequePage page() const
+    {
+        ChequePage page;
+        page.heightMm = ReadReal4(pageHeight);
+        page.widthMm = ReadReal4(pageWidth);
+        for (const LayoutItem<Setup>& item : items)
+            if (item.picture) page.pictures.push_back({*item.picture, readLeft(item), ReadInt2(item.top)});
+        for (const LayoutItem<Setup>& item : items) {
+            if (!item.edit) continue;
+            const QStringList lines = item.printed ? QStringList{item.printed()} : LayoutEditLines(item.edit);
+            const int left = readLeft(item), top = ReadInt2(item.top);
+            for (int i = 0; i < lines.size(); ++i)
+                page.texts.push_back({lines[i], item.style->font, item.style->color, left, top + 5 * i});
+        }
+        return page;
+    }
+
+private:
+    static int4 readLeft(const LayoutItem<Setup>& item)
+    {
+        return std::holds_alternative<int4 Setup::*>(item.leftField) ? ReadInt4(item.left) : ReadInt2(item.left);
+    }
 };
 
 // The preview of a layout window: zoom 40 up to 200 in fixed steps, no
