@@ -50,6 +50,7 @@ QImage pictureFromBytes(const dbArray<int1>& bytes)
 
 TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
 {
+    setWindowTitle("Cheque");
     nameStyle_.font = LayoutFont("Century Gothic", 21);
     amountStyle_.font = LayoutFont("Courier", 19);
     amountTextStyle_.font = LayoutFont("Century Gothic", 16);
@@ -57,54 +58,18 @@ TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
     createControls();
     createActions();
     items_.applyStyles();
-    image = QImage();
-    modified = false;
-    contact = 0;
 }
-
-TChequeForm::~TChequeForm() = default;
 
 void TChequeForm::createControls()
 {
-    setWindowTitle("Cheque");
-    auto edit = [this](const QString& text, int width = 60) { return LayoutEdit(this, text, width); };
-    name = edit("", 220);
-    amount = edit("1234.12", 140);
-    amountText = edit("", 320);
-    amount2 = edit("", 320);
-    day = edit("", 40);
-    month = edit("", 40);
-    year = edit("", 50);
-    dollar = edit("DOLLARS", 90);
-    cent = edit("CENTS", 90);
-    separateLen = edit("36", 40);
-    nameLeft = edit("20"), nameTop = edit("30");
-    amountLeft = edit("140"), amountTop = edit("38");
-    amountTextLeft = edit("30"), amountTextTop = edit("38");
-    amount2Left = edit("10"), amount2Top = edit("45");
-    dayLeft = edit("125"), dayTop = edit("13");
-    monthLeft = edit("140"), monthTop = edit("13");
-    yearLeft = edit("155"), yearTop = edit("13");
-    imageLeft = edit("100"), imageTop = edit("45");
-    image2Left = edit("100"), image2Top = edit("45");
-    pageHeight = edit("90"), pageWidth = edit("170");
+    dollar = LayoutEdit(this, "DOLLARS", 90);
+    cent = LayoutEdit(this, "CENTS", 90);
+    separateLen = LayoutEdit(this, "36", 40);
     singleAnd = new QCheckBox("Single AND", this);
     hyphen = new QCheckBox("Hyphen", this);
     smallLetter = new QCheckBox("Small Letter", this);
     englishMonth = new QCheckBox("Month:", this);
-    verticalOrient = new QRadioButton("Portrait", this);
-    horizontalOrient = new QRadioButton("Landscape", this);
-    verticalOrient->setChecked(true);
-    category = new QComboBox(this);
-    category->setMinimumWidth(160);
-    auto button = [this](const QString& caption) { return new QPushButton(caption, this); };
-    insertCategory = button("Add");
-    deleteCategory = button("Delete");
-    updateCategory = button("Rename");
-    nameFont = button("Font"), amountFont = button("Font"), amountTextFont = button("Font");
-    dayFont = button("Font"), monthFont = button("Font"), yearFont = button("Font");
-    imageButton = button("Add an image"), deleteImageButton = button("Delete an image");
-    image2Button = button("Add an image"), deleteImage2Button = button("Delete an image");
+    CreateLayoutSettings(this, {"90", "170", "Add", "Delete", "Rename"});
     createItems();
 
     auto* options = new QHBoxLayout;
@@ -125,21 +90,12 @@ void TChequeForm::createControls()
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(setting);
-    layout->addLayout(items_.build(this, [this](ItemStyle& style) { pickFont(style); }));
+    layout->addLayout(items_.build(this));
     layout->addLayout(options);
     layout->addWidget(PvPreview1, 1);
     layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
 
-    for (QLineEdit* e : {cent, dollar, pageHeight, pageWidth, separateLen}) e->installEventFilter(this);
-
-    connect(imageButton, &QPushButton::clicked, this, &TChequeForm::imageButtonClick);
-    connect(image2Button, &QPushButton::clicked, this, &TChequeForm::image2ButtonClick);
-    connect(deleteImageButton, &QPushButton::clicked, this, &TChequeForm::deleteImageButtonClick);
-    connect(deleteImage2Button, &QPushButton::clicked, this, &TChequeForm::deleteImage2ButtonClick);
-    connect(insertCategory, &QPushButton::clicked, this, &TChequeForm::insertCategoryClick);
-    connect(deleteCategory, &QPushButton::clicked, this, &TChequeForm::deleteCategoryClick);
-    connect(updateCategory, &QPushButton::clicked, this, &TChequeForm::updateCategoryClick);
-    connect(category, &QComboBox::activated, this, &TChequeForm::categoryChange);
+    for (QLineEdit* e : {cent, dollar, separateLen}) e->installEventFilter(this);
     for (QCheckBox* c : {singleAnd, hyphen, smallLetter})
         connect(c, &QCheckBox::clicked, this, &TChequeForm::singleAndClick);
     connect(englishMonth, &QCheckBox::clicked, this, &TChequeForm::englishMonthClick);
@@ -148,76 +104,43 @@ void TChequeForm::createControls()
 
 void TChequeForm::createItems()
 {
-    auto pictureButtons = [this](QPushButton* add, QPushButton* remove) { return LayoutBox(this, {add, remove}, false); };
+    const LayoutMaker at{this};
     auto amountShown = [this] { return QString::fromStdString(FormatAmount(amount->text().toStdString())); };
     using S = ChequeSetup;
     // the second line of the words prints in the first line's font, kept with the first
     items_.items = {
-        {"Pay:", name, nullptr, nameLeft, nameTop, nameFont, &nameStyle_, &S::nameLeft, &S::nameTop, &S::nameFont,
-         &S::nameColor},
-        {"Amount:", amount, nullptr, amountLeft, amountTop, amountFont, &amountStyle_, &S::amountLeft,
-         &S::amountTop, &S::amountFont, &S::amountColor, nullptr, amountShown},
-        {"Words:", amountText, nullptr, amountTextLeft, amountTextTop, amountTextFont, &amountTextStyle_,
-         &S::amountTextLeft, &S::amountTextTop, &S::amountTextFont, &S::amountTextColor},
-        {"", amount2, nullptr, amount2Left, amount2Top, nullptr, &amountTextStyle_, &S::amount2Left, &S::amount2Top},
-        {"Day:", day, nullptr, dayLeft, dayTop, dayFont, &dayStyle_, &S::dayLeft, &S::dayTop, &S::dayFont,
-         &S::dayColor},
-        {"", month, LayoutBox(this, {englishMonth, month}, true), monthLeft, monthTop, monthFont, &monthStyle_,
-         &S::monthLeft, &S::monthTop, &S::monthFont, &S::monthColor},
-        {"Year:", year, nullptr, yearLeft, yearTop, yearFont, &yearStyle_, &S::yearLeft, &S::yearTop, &S::yearFont,
-         &S::yearColor},
-        {"Image 1:", nullptr, pictureButtons(imageButton, deleteImageButton), imageLeft, imageTop, nullptr, nullptr,
-         &S::imageLeft, &S::imageTop, nullptr, nullptr, &image},
-        {"Image 2:", nullptr, pictureButtons(image2Button, deleteImage2Button), image2Left, image2Top, nullptr,
-         nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &image2},
+        {"Pay:", name = at.text("", 220), nullptr, nameLeft = at("20"), nameTop = at("30"), nameFont = at.font(),
+         &nameStyle_, &S::nameLeft, &S::nameTop, &S::nameFont, &S::nameColor},
+        {"Amount:", amount = at.text("1234.12", 140), nullptr, amountLeft = at("140"), amountTop = at("38"),
+         amountFont = at.font(), &amountStyle_, &S::amountLeft, &S::amountTop, &S::amountFont, &S::amountColor,
+         nullptr, nullptr, nullptr, amountShown},
+        {"Words:", amountText = at.text("", 320), nullptr, amountTextLeft = at("30"), amountTextTop = at("38"),
+         amountTextFont = at.font(), &amountTextStyle_, &S::amountTextLeft, &S::amountTextTop, &S::amountTextFont,
+         &S::amountTextColor},
+        {"", amount2 = at.text("", 320), nullptr, amount2Left = at("10"), amount2Top = at("45"), nullptr,
+         &amountTextStyle_, &S::amount2Left, &S::amount2Top},
+        {"Day:", day = at.text("", 40), nullptr, dayLeft = at("125"), dayTop = at("13"), dayFont = at.font(),
+         &dayStyle_, &S::dayLeft, &S::dayTop, &S::dayFont, &S::dayColor},
+        {"", month = at.text("", 40), LayoutBox(this, {englishMonth, month}, true), monthLeft = at("140"),
+         monthTop = at("13"), monthFont = at.font(), &monthStyle_, &S::monthLeft, &S::monthTop, &S::monthFont,
+         &S::monthColor},
+        {"Year:", year = at.text("", 50), nullptr, yearLeft = at("155"), yearTop = at("13"), yearFont = at.font(),
+         &yearStyle_, &S::yearLeft, &S::yearTop, &S::yearFont, &S::yearColor},
+        {"Image 1:", nullptr, at.pictureButtons(imageButton, deleteImageButton, false), imageLeft = at("100"),
+         imageTop = at("45"), nullptr, nullptr, &S::imageLeft, &S::imageTop, nullptr, nullptr, &image, imageButton,
+         deleteImageButton},
+        {"Image 2:", nullptr, at.pictureButtons(image2Button, deleteImage2Button, false), image2Left = at("100"),
+         image2Top = at("45"), nullptr, nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &image2,
+         image2Button, deleteImage2Button},
     };
-    items_.pageHeight = pageHeight, items_.pageWidth = pageWidth;
-    items_.portrait = verticalOrient, items_.landscape = horizontalOrient;
+    items_.attach(this, [this] { refreshClick(); });
 }
 
 void TChequeForm::createActions()
 {
-    auto* buttons = static_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout());
-    auto make = [&](const QString& caption, Qt::Key key, auto handler) {
-        return AddLayoutAction(this, buttons, ActionList1, caption, key, [this, handler] { std::invoke(handler, this); });
-    };
-    helpAction = make("Help", Qt::Key_F1, &TChequeForm::helpActionExecute);
-    updateAction = make("&Refresh", Qt::Key_F5, &TChequeForm::updateActionExecute);
-    zoomInAction = make("Zoom In", Qt::Key_F8, &TChequeForm::zoomInActionExecute);
-    zoomOutAction = make("Zoom Out", Qt::Key_F9, &TChequeForm::zoomOutActionExecute);
-    saveChequeAction = make("Save Cheque", Qt::Key_F7, &TChequeForm::saveChequeActionExecute);
-    savelAction = make("Save Setting", Qt::Key_F10, &TChequeForm::savelActionExecute);
-    printAction = make("&Print Cheque", Qt::Key_F11, [](TChequeForm* w) { w->printActionExecute(); });
-    exitAction = make("&Close", Qt::Key_F12, &TChequeForm::exitActionExecute);
-}
-
-// ---------------------------------------------------------------- fonts, pictures
-
-void TChequeForm::pickFont(ItemStyle& style)
-{
-    if (items_.pickStyle(style, this)) modified = true;
-    refreshClick();
-}
-
-void TChequeForm::loadPicture(QImage& picture)
-{
-    if (!PickLayoutPicture(picture, this)) return;
-    refreshClick();
-    modified = true;
-}
-
-void TChequeForm::deleteImageButtonClick()
-{
-    image = QImage();
-    refreshClick();
-    modified = true;
-}
-
-void TChequeForm::deleteImage2ButtonClick()
-{
-    image2 = QImage();
-    refreshClick();
-    modified = true;
+    AddLayoutActions(this, {"&Refresh", "Save Setting", "&Print Cheque"}, [this](const LayoutActionAdder& add) {
+        saveChequeAction = add("Save Cheque", Qt::Key_F7, [this] { saveChequeActionExecute(); });
+    });
 }
 
 // ---------------------------------------------------------------- words and drawing
@@ -299,13 +222,13 @@ void TChequeForm::reject() { done(1); }
 
 void TChequeForm::zoomInActionExecute()
 {
-    PvPreview1->SetZoom(PvPreview1->Zoom() + PvPreview1->ZoomIncrement);
+    StepLayoutZoom(*PvPreview1, true);
     refreshClick();
 }
 
 void TChequeForm::zoomOutActionExecute()
 {
-    if (PvPreview1->ZoomIncrement < PvPreview1->Zoom()) PvPreview1->SetZoom(PvPreview1->Zoom() - PvPreview1->ZoomIncrement);
+    StepLayoutZoom(*PvPreview1, false);
     refreshClick();
 }
 
@@ -463,13 +386,9 @@ bool TChequeForm::printActionExecute()
 
 void TChequeForm::insertCategoryClick()
 {
-    QString text;
-    if (!InputText("Enter the name of setting:", text, this)) return;
-    ChequeSetup record;
-    readSetting(record);
-    if (!InsertLayout(*category, record, text, this)) return;
+    if (!AddNamedLayout<ChequeSetup>(*category, [this](ChequeSetup& r) { readSetting(r); }, this)) return;
     shownIndex_ = category->currentIndex();
-    image = QImage();
+    image = QImage();  // the second picture stays on the window
     refreshClick();
 }
 

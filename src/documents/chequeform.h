@@ -36,7 +36,6 @@ class TChequeForm : public QDialog {
     Q_OBJECT
 public:
     explicit TChequeForm(QWidget* owner = nullptr);
-    ~TChequeForm() override;
 
     // Texts printed and the wording options.
     QLineEdit *name, *amount, *amountText, *amount2, *day, *month, *year;
@@ -75,16 +74,16 @@ public:
     void refreshClick();
 
     void FormShow();
-    void nameFontClick() { pickFont(nameStyle_); }
-    void amountFontClick() { pickFont(amountStyle_); }
-    void amountTextFontClick() { pickFont(amountTextStyle_); }  // both lines of the words
-    void dayFontClick() { pickFont(dayStyle_); }
-    void monthFontClick() { pickFont(monthStyle_); }
-    void yearFontClick() { pickFont(yearStyle_); }
-    void imageButtonClick() { loadPicture(image); }
-    void image2ButtonClick() { loadPicture(image2); }
-    void deleteImageButtonClick();
-    void deleteImage2ButtonClick();
+    void nameFontClick() { items_.pickFont(nameStyle_, this); }
+    void amountFontClick() { items_.pickFont(amountStyle_, this); }
+    void amountTextFontClick() { items_.pickFont(amountTextStyle_, this); }  // both lines of the words
+    void dayFontClick() { items_.pickFont(dayStyle_, this); }
+    void monthFontClick() { items_.pickFont(monthStyle_, this); }
+    void yearFontClick() { items_.pickFont(yearStyle_, this); }
+    void imageButtonClick() { items_.loadPicture(image, this); }
+    void image2ButtonClick() { items_.loadPicture(image2, this); }
+    void deleteImageButtonClick() { items_.clearPicture(image); }
+    void deleteImage2ButtonClick() { items_.clearPicture(image2); }
     void zoomInActionExecute();
     void zoomOutActionExecute();
     void updateActionExecute();
@@ -117,8 +116,6 @@ private:
     void createControls();
     void createItems();  // the printed items' table, after the edits they print
     void createActions();
-    void pickFont(ItemStyle& style);
-    void loadPicture(QImage& picture);
     void fillDate();
     // Writes the layout at the combo index from the window and stores the
     // amount on the contact; false when the layout is gone.

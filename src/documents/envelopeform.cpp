@@ -36,57 +36,20 @@ QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
 
 TEnvelopeForm::TEnvelopeForm(QWidget* owner) : QDialog(owner)
 {
+    setWindowTitle("Print Envelope");
     for (LayoutItemStyle* s : {&titleStyle_, &companyNameStyle_, &address1Style_, &address2Style_, &address3Style_,
-                               &attentionStyle_}) {
+                               &attentionStyle_})
         s->font = LayoutFont("Arial", 16);
-        s->color = 0;
-    }
     createControls();
     createActions();
     items_.applyStyles();
-    Image1 = QImage();
-    Image2 = QImage();
-    modified = false;
-    contact = 0;
 }
-
-TEnvelopeForm::~TEnvelopeForm() = default;
 
 void TEnvelopeForm::createControls()
 {
-    setWindowTitle("Print Envelope");
-    auto edit = [this](const QString& text, int width = 60) { return LayoutEdit(this, text, width); };
-    title = new QPlainTextEdit("Zarvo Software\nP.O. Box 1234", this);
-    title->setMaximumHeight(60);
-    companyName = edit("Company Name Limited", 260);
-    address1 = edit("Address Line 1", 260);
-    address2 = edit("Address Line 2", 260);
-    address3 = edit("Address Line 3", 260);
-    attention = edit("Contact Person", 180);
-    head = edit("To: ", 60);
-    tail = edit("", 60);
-    titleLeft = edit("8"), titleTop = edit("8");
-    companyNameLeft = edit("60"), companyNameTop = edit("30");
-    address1Left = edit("60"), address1Top = edit("40");
-    address2Left = edit("60"), address2Top = edit("45");
-    address3Left = edit("60"), address3Top = edit("50");
-    attentionLeft = edit("60"), attentionTop = edit("60");
-    imageLeft = edit("150"), imageTop = edit("80");
-    image2Left = edit("150"), image2Top = edit("80");
-    pageHeight = edit("297"), pageWidth = edit("210");
-    verticalOrient = new QRadioButton("Portrait", this);
-    horizontalOrient = new QRadioButton("Landscape", this);
-    verticalOrient->setChecked(true);
-    category = new QComboBox(this);
-    category->setMinimumWidth(160);
-    auto button = [this](const QString& caption) { return new QPushButton(caption, this); };
-    insertCategory = button("Add a new setting");
-    deleteCategory = button("Delete a setting");
-    updateCategory = button("Edit a setting");
-    titleFont = button("Font"), companyNameFont = button("Font"), address1Font = button("Font");
-    address2Font = button("Font"), address3Font = button("Font"), attentionFont = button("Font");
-    imageButton = button("Add an image"), deleteImageButton = button("Delete an image");
-    image2Button = button("Add an image"), delete2ImageButton = button("Delete an image");
+    CreateLayoutSettings(this, {"297", "210", "Add a new setting", "Delete a setting", "Edit a setting"});
+    head = LayoutEdit(this, "To: ", 60);
+    tail = LayoutEdit(this, "", 60);
     createItems();
 
     auto* setting = new QHBoxLayout;
@@ -105,97 +68,58 @@ void TEnvelopeForm::createControls()
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(setting);
-    layout->addLayout(items_.build(this, [this](LayoutItemStyle& style) { pickFont(style); }));
+    layout->addLayout(items_.build(this));
     layout->addLayout(paper);
     layout->addWidget(new QLabel("(Specify the Top and Left value, then press Enter key)", this));
     layout->addWidget(PvPreview1, 1);
     layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
 
-    for (QLineEdit* e : {head, tail, pageHeight, pageWidth}) e->installEventFilter(this);
-
-    connect(imageButton, &QPushButton::clicked, this, &TEnvelopeForm::imageButtonClick);
-    connect(image2Button, &QPushButton::clicked, this, &TEnvelopeForm::image2ButtonClick);
-    connect(deleteImageButton, &QPushButton::clicked, this, &TEnvelopeForm::deleteImageButtonClick);
-    connect(delete2ImageButton, &QPushButton::clicked, this, &TEnvelopeForm::delete2ImageButtonClick);
-    connect(insertCategory, &QPushButton::clicked, this, &TEnvelopeForm::insertCategoryClick);
-    connect(deleteCategory, &QPushButton::clicked, this, &TEnvelopeForm::deleteCategoryClick);
-    connect(updateCategory, &QPushButton::clicked, this, &TEnvelopeForm::updateCategoryClick);
-    connect(category, &QComboBox::activated, this, &TEnvelopeForm::categoryChange);
+    for (QLineEdit* e : {head, tail}) e->installEventFilter(this);
     resize(900, 700);
 }
 
 void TEnvelopeForm::createItems()
 {
+    const LayoutMaker at{this};
+    auto senderBlock = [this] {
+        auto* block = new QPlainTextEdit("Zarvo Software\nP.O. Box 1234", this);
+        block->setMaximumHeight(60);
+        return block;
+    };
     auto box = [this](std::initializer_list<QWidget*> widgets) { return LayoutBox(this, widgets, true); };
     auto attentionShown = [this] { return head->text() + attention->text() + tail->text(); };
     using S = EnvelopeSetup;
     // the title is the sender block, its lines 5 mm apart; the picture's left has 32 bits
     items_.items = {
-        {"Title:", title, nullptr, titleLeft, titleTop, titleFont, &titleStyle_, &S::titleLeft, &S::titleTop,
-         &S::titleFont, &S::titleColor},
-        {"Company:", companyName, nullptr, companyNameLeft, companyNameTop, companyNameFont, &companyNameStyle_,
-         &S::companyNameLeft, &S::companyNameTop, &S::companyNameFont, &S::companyNameColor},
-        {"Address:", address1, nullptr, address1Left, address1Top, address1Font, &address1Style_, &S::address1Left,
-         &S::address1Top, &S::address1Font, &S::address1Color},
-        {"", address2, nullptr, address2Left, address2Top, address2Font, &address2Style_, &S::address2Left,
-         &S::address2Top, &S::address2Font, &S::address2Color},
-        {"", address3, nullptr, address3Left, address3Top, address3Font, &address3Style_, &S::address3Left,
-         &S::address3Top, &S::address3Font, &S::address3Color},
-        {"Attention:", attention, box({head, attention, tail}), attentionLeft, attentionTop, attentionFont,
-         &attentionStyle_, &S::attentionLeft, &S::attentionTop, &S::attentionFont, &S::attentionColor, nullptr,
+        {"Title:", title = senderBlock(), nullptr, titleLeft = at("8"), titleTop = at("8"), titleFont = at.font(),
+         &titleStyle_, &S::titleLeft, &S::titleTop, &S::titleFont, &S::titleColor},
+        {"Company:", companyName = at.text("Company Name Limited", 260), nullptr, companyNameLeft = at("60"),
+         companyNameTop = at("30"), companyNameFont = at.font(), &companyNameStyle_, &S::companyNameLeft,
+         &S::companyNameTop, &S::companyNameFont, &S::companyNameColor},
+        {"Address:", address1 = at.text("Address Line 1", 260), nullptr, address1Left = at("60"),
+         address1Top = at("40"), address1Font = at.font(), &address1Style_, &S::address1Left, &S::address1Top,
+         &S::address1Font, &S::address1Color},
+        {"", address2 = at.text("Address Line 2", 260), nullptr, address2Left = at("60"), address2Top = at("45"),
+         address2Font = at.font(), &address2Style_, &S::address2Left, &S::address2Top, &S::address2Font,
+         &S::address2Color},
+        {"", address3 = at.text("Address Line 3", 260), nullptr, address3Left = at("60"), address3Top = at("50"),
+         address3Font = at.font(), &address3Style_, &S::address3Left, &S::address3Top, &S::address3Font,
+         &S::address3Color},
+        {"Attention:", attention = at.text("Contact Person", 180), box({head, attention, tail}),
+         attentionLeft = at("60"), attentionTop = at("60"), attentionFont = at.font(), &attentionStyle_,
+         &S::attentionLeft, &S::attentionTop, &S::attentionFont, &S::attentionColor, nullptr, nullptr, nullptr,
          attentionShown},
-        {"Image 1:", nullptr, box({imageButton, deleteImageButton}), imageLeft, imageTop, nullptr, nullptr,
-         &S::imageLeft, &S::imageTop, nullptr, nullptr, &Image1},
-        {"Image 2:", nullptr, box({image2Button, delete2ImageButton}), image2Left, image2Top, nullptr, nullptr,
-         &S::image2Left, &S::image2Top, nullptr, nullptr, &Image2},
+        {"Image 1:", nullptr, at.pictureButtons(imageButton, deleteImageButton, true), imageLeft = at("150"),
+         imageTop = at("80"), nullptr, nullptr, &S::imageLeft, &S::imageTop, nullptr, nullptr, &Image1,
+         imageButton, deleteImageButton},
+        {"Image 2:", nullptr, at.pictureButtons(image2Button, delete2ImageButton, true), image2Left = at("150"),
+         image2Top = at("80"), nullptr, nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &Image2,
+         image2Button, delete2ImageButton},
     };
-    items_.pageHeight = pageHeight, items_.pageWidth = pageWidth;
-    items_.portrait = verticalOrient, items_.landscape = horizontalOrient;
+    items_.attach(this, [this] { updateActionExecute(); });
 }
 
-void TEnvelopeForm::createActions()
-{
-    auto* buttons = static_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout());
-    auto make = [&](const QString& caption, Qt::Key key, auto handler) {
-        return AddLayoutAction(this, buttons, ActionList1, caption, key, [this, handler] { std::invoke(handler, this); });
-    };
-    helpAction = make("Help", Qt::Key_F1, &TEnvelopeForm::helpActionExecute);
-    updateAction = make("Refresh", Qt::Key_F5, &TEnvelopeForm::updateActionExecute);
-    zoomInAction = make("Zoom In", Qt::Key_F8, &TEnvelopeForm::zoomInActionExecute);
-    zoomOutAction = make("Zoom Out", Qt::Key_F9, &TEnvelopeForm::zoomOutActionExecute);
-    savelAction = make("&Save", Qt::Key_F10, &TEnvelopeForm::savelActionExecute);
-    printAction = make("&Print", Qt::Key_F11, [](TEnvelopeForm* w) { w->printActionExecute(); });
-    exitAction = make("&Close", Qt::Key_F12, &TEnvelopeForm::exitActionExecute);
-}
-
-// ---------------------------------------------------------------- fonts, pictures
-
-void TEnvelopeForm::pickFont(LayoutItemStyle& style)
-{
-    if (items_.pickStyle(style, this)) modified = true;
-    updateActionExecute();
-}
-
-void TEnvelopeForm::loadPicture(QImage& picture)
-{
-    if (!PickLayoutPicture(picture, this)) return;
-    modified = true;
-    updateActionExecute();
-}
-
-void TEnvelopeForm::deleteImageButtonClick()
-{
-    Image1 = QImage();
-    updateActionExecute();
-    modified = true;
-}
-
-void TEnvelopeForm::delete2ImageButtonClick()
-{
-    Image2 = QImage();
-    updateActionExecute();
-    modified = true;
-}
+void TEnvelopeForm::createActions() { AddLayoutActions(this, {"Refresh", "&Save", "&Print"}); }
 
 // ---------------------------------------------------------------- drawing and printing
 
@@ -212,15 +136,12 @@ bool TEnvelopeForm::printActionExecute()
 
 void TEnvelopeForm::zoomInActionExecute()
 {
-    PvPreview1->SetZoom(PvPreview1->Zoom() + PvPreview1->ZoomIncrement);
-    PvPreview1->UpdatePreview();
+    if (StepLayoutZoom(*PvPreview1, true)) PvPreview1->UpdatePreview();
 }
 
 void TEnvelopeForm::zoomOutActionExecute()
 {
-    if (PvPreview1->ZoomIncrement >= PvPreview1->Zoom()) return;
-    PvPreview1->SetZoom(PvPreview1->Zoom() - PvPreview1->ZoomIncrement);
-    PvPreview1->UpdatePreview();
+    if (StepLayoutZoom(*PvPreview1, false)) PvPreview1->UpdatePreview();
 }
 
 void TEnvelopeForm::helpActionExecute()
@@ -326,11 +247,7 @@ void TEnvelopeForm::savelActionExecute()
 
 void TEnvelopeForm::insertCategoryClick()
 {
-    QString text;
-    if (!InputText("Enter the name of setting:", text, this)) return;
-    EnvelopeSetup record;
-    readSetting(record);
-    if (!InsertLayout(*category, record, text, this)) return;
+    if (!AddNamedLayout<EnvelopeSetup>(*category, [this](EnvelopeSetup& r) { readSetting(r); }, this)) return;
     shownIndex_ = category->currentIndex();
     Image1 = QImage();
     Image2 = QImage();

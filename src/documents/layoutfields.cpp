@@ -171,6 +171,15 @@ QWidget* LayoutBox(QWidget* window, std::initializer_list<QWidget*> widgets, boo
     return box;
 }
 
+QPushButton* LayoutMaker::font() const { return new QPushButton("Font", window); }
+
+QWidget* LayoutMaker::pictureButtons(QPushButton*& add, QPushButton*& remove, bool stretch) const
+{
+    add = new QPushButton("Add an image", window);
+    remove = new QPushButton("Delete an image", window);
+    return LayoutBox(window, {add, remove}, stretch);
+}
+
 void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler)
 {
     QObject::connect(button, &QPushButton::clicked, window, handler);
@@ -209,6 +218,13 @@ void LayoutItemGrid::add(const QString& label, QWidget* text, QLineEdit* left, Q
     layout->addWidget(left, row_, 2);
     layout->addWidget(top, row_, 3);
     if (extra) layout->addWidget(extra, row_, 4);
+}
+
+bool StepLayoutZoom(TPvPreview& preview, bool in)
+{
+    if (!in && preview.ZoomIncrement >= preview.Zoom()) return false;
+    preview.SetZoom(preview.Zoom() + (in ? preview.ZoomIncrement : -preview.ZoomIncrement));
+    return true;
 }
 
 TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown)

@@ -12,11 +12,14 @@
 #include "platform/color.h"
 #include "platform/logfont.h"
 
+#include <QBoxLayout>
 #include <QByteArray>
 #include <QColor>
+#include <QComboBox>
 #include <QImage>
 #include <QLineEdit>
 #include <QList>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QString>
 
@@ -27,10 +30,8 @@
 #include <vector>
 
 class QAction;
-class QBoxLayout;
 class QGridLayout;
 class QKeyEvent;
-class QPushButton;
 class TPvPreview;
 class QWidget;
 
@@ -62,9 +63,25 @@ QLineEdit* LayoutEdit(QWidget* window, const QString& text, int width = 60);
 QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& actions, const QString& caption,
                          Qt::Key key, const std::function<void()>& handler);
 
+// The picture request (.jpg, .bmp). A ".jpg" or ".bmp" file that loads
+// replaces `picture`; any other name loads nothing. False when the request was
+// cancelled or the file could not be read (the user has been told why); the
+// picture is then as it was.
+bool PickLayoutPicture(QImage& picture, QWidget* owner);
+
 // A row of widgets without margins (an item's text with its neighbours, a
 // picture's buttons); `stretch` pushes them to the left.
 QWidget* LayoutBox(QWidget* window, std::initializer_list<QWidget*> widgets, bool stretch);
+
+// Makes the controls of a layout window's printed items, owned by the window.
+struct LayoutMaker {
+    QWidget* window;
+    QLineEdit* operator()(const char* mm) const { return LayoutEdit(window, mm); }  // a position
+    QLineEdit* text(const QString& text, int width) const { return LayoutEdit(window, text, width); }
+    QPushButton* font() const;
+    // A picture's "Add an image" and "Delete an image" buttons, in their box.
+    QWidget* pictureButtons(QPushButton*& add, QPushButton*& remove, bool stretch) const;
+};
 
 // A click of the button runs the handler, for as long as the window lives.
 void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler);
@@ -104,7 +121,9 @@ struct LayoutItem {
     int2 Setup::* topField;
     dbArray<int1> Setup::* fontField = nullptr;  // null: the style is kept with another item
     int4 Setup::* colorField = nullptr;
-    QImage* picture = nullptr;              // the picture an item without edit draws
+    QImage* picture = nullptr;  // the picture an item without edit draws
+    QPushButton* add = nullptr;  // the picture's request and removal
+    QPushButton* remove = nullptr;
     std::function<QString()> printed = {};  // the text printed, when it is not the edit's
 };
 
@@ -128,19 +147,56 @@ public:
     QLineEdit* pageWidth = nullptr;
     QRadioButton* portrait = nullptr;
     QRadioButton* landscape = nullptr;
+    // A new font or picture marks the layout modified, then redraws it.
+    bool* modified = nullptr;
+    std::function<void()> redraw;
+
+    // The page edits, the orientation and the modified flag of a window that
+    // names them as both layout windows do.
+    template <class Window>
+    void attach(Window* w, const std::function<void()>& redrawWith)
+    {
+        pageHeight = w->pageHeight, pageWidth = w->pageWidth;
+        portrait = w->verticalOrient, landscape = w->horizontalOrient;
+        modified = &w->modified;
+        redraw = redrawWith;
+    }
 
     // The item grid; the window filters the keys of every edit and position
-    // edit, and a font button calls `pick` with its item's style.
-    QGridLayout* build(QWidget* window, const std::function<void(LayoutItemStyle&)>& pick) const
+    // edit, and the font and picture buttons do their item's part.
+    QGridLayout* build(QWidget* window) const
     {
         LayoutItemGrid grid(window);
         for (const LayoutItem<Setup>& item : items) {
             grid.add(item.caption, item.box ? item.box : item.edit, item.left, item.top, item.font);
             for (QWidget* w : {item.edit, static_cast<QWidget*>(item.left), static_cast<QWidget*>(item.top)})
                 if (w) w->installEventFilter(window);
-            if (item.font) OnLayoutButton(item.font, window, [pick, style = item.style] { pick(*style); });
+            LayoutItemStyle* style = item.style;
+            QImage* picture = item.picture;
+            if (item.font) OnLayoutButton(item.font, window, [this, style, window] { pickFont(*style, window); });
+            if (item.add) OnLayoutButton(item.add, window, [this, picture, window] { loadPicture(*picture, window); });
+            if (item.remove) OnLayoutButton(item.remove, window, [this, picture] { clearPicture(*picture); });
         }
         return grid.layout;
+    }
+
+    void pickFont(LayoutItemStyle& style, QWidget* owner) const
+    {
+        if (pickStyle(style, owner)) *modified = true;
+        redraw();
+    }
+    // The picture request; a picture taken replaces `picture`.
+    void loadPicture(QImage& picture, QWidget* owner) const
+    {
+        if (!PickLayoutPicture(picture, owner)) return;
+        *modified = true;
+        redraw();
+    }
+    void clearPicture(QImage& picture) const
+    {
+        picture = QImage();
+        *modified = true;
+        redraw();
     }
 
     // Every style on the edits that print with it.
@@ -226,16 +282,74 @@ private:
     }
 };
 
+// The buttons of a layout window's actions, on their keys, in this order: Help
+// F1, Refresh F5, Zoom In F8, Zoom Out F9, the window's own (`more` adds
+// them), Save F10, Print F11, Close F12. The window keeps the actions and
+// their handlers under the names both layout windows give them, and its last
+// layout is the row for the buttons.
+struct LayoutActionCaptions {
+    const char* refresh;
+    const char* save;
+    const char* print;
+};
+using LayoutActionAdder = std::function<QAction*(const QString& caption, Qt::Key key, const std::function<void()>&)>;
+template <class Window>
+void AddLayoutActions(Window* w, const LayoutActionCaptions& captions,
+                      const std::function<void(const LayoutActionAdder&)>& more = {})
+{
+    auto* buttons = static_cast<QBoxLayout*>(w->layout()->itemAt(w->layout()->count() - 1)->layout());
+    const LayoutActionAdder add = [w, buttons](const QString& caption, Qt::Key key, const std::function<void()>& run) {
+        return AddLayoutAction(w, buttons, w->ActionList1, caption, key, run);
+    };
+    w->helpAction = add("Help", Qt::Key_F1, [w] { w->helpActionExecute(); });
+    w->updateAction = add(captions.refresh, Qt::Key_F5, [w] { w->updateActionExecute(); });
+    w->zoomInAction = add("Zoom In", Qt::Key_F8, [w] { w->zoomInActionExecute(); });
+    w->zoomOutAction = add("Zoom Out", Qt::Key_F9, [w] { w->zoomOutActionExecute(); });
+    if (more) more(add);
+    w->savelAction = add(captions.save, Qt::Key_F10, [w] { w->savelActionExecute(); });
+    w->printAction = add(captions.print, Qt::Key_F11, [w] { w->printActionExecute(); });
+    w->exitAction = add("&Close", Qt::Key_F12, [w] { w->exitActionExecute(); });
+}
+
+// The page size edits (mm), the orientation (portrait chosen) and the list of
+// layouts with its Add, Delete and Rename buttons, wired to their handlers;
+// the window keeps them under the names both layout windows give them.
+struct LayoutSettingTexts {
+    const char* height;
+    const char* width;
+    const char* add;
+    const char* remove;
+    const char* rename;
+};
+template <class Window>
+void CreateLayoutSettings(Window* w, const LayoutSettingTexts& captions)
+{
+    w->pageHeight = LayoutEdit(w, captions.height);
+    w->pageWidth = LayoutEdit(w, captions.width);
+    w->pageHeight->installEventFilter(w);
+    w->pageWidth->installEventFilter(w);
+    w->verticalOrient = new QRadioButton("Portrait", w);
+    w->horizontalOrient = new QRadioButton("Landscape", w);
+    w->verticalOrient->setChecked(true);
+    w->category = new QComboBox(w);
+    w->category->setMinimumWidth(160);
+    w->insertCategory = new QPushButton(captions.add, w);
+    w->deleteCategory = new QPushButton(captions.remove, w);
+    w->updateCategory = new QPushButton(captions.rename, w);
+    OnLayoutButton(w->insertCategory, w, [w] { w->insertCategoryClick(); });
+    OnLayoutButton(w->deleteCategory, w, [w] { w->deleteCategoryClick(); });
+    OnLayoutButton(w->updateCategory, w, [w] { w->updateCategoryClick(); });
+    QObject::connect(w->category, &QComboBox::activated, w, [w] { w->categoryChange(); });
+}
+
+// One zoom step of a layout preview, in or out (not below one step); false
+// when the zoom stays.
+bool StepLayoutZoom(TPvPreview& preview, bool in);
+
 // The preview of a layout window: zoom 40 up to 200 in fixed steps, no
 // margins, no header or footer. `marginsShown` false also hides the margin
 // lines.
 TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown = true);
-
-// The picture request (.jpg, .bmp). A ".jpg" or ".bmp" file that loads
-// replaces `picture`; any other name loads nothing. False when the request was
-// cancelled or the file could not be read (the user has been told why); the
-// picture is then as it was.
-bool PickLayoutPicture(QImage& picture, QWidget* owner);
 
 QColor ToQColor(platform::TColor c);
 platform::TColor FromQColor(const QColor& c);
