@@ -134,6 +134,9 @@ void TChequeForm::createItems()
          image2Button, deleteImage2Button},
     };
     items_.attach(this, [this] { refreshClick(); });
+    items_.orderFocus({dollar, cent, separateLen},
+                      {pageHeight, pageWidth, singleAnd, hyphen, smallLetter, englishMonth, verticalOrient,
+                       horizontalOrient, category, insertCategory, deleteCategory, updateCategory});
 }
 
 void TChequeForm::createActions()

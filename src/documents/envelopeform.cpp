@@ -117,6 +117,8 @@ void TEnvelopeForm::createItems()
          image2Button, delete2ImageButton},
     };
     items_.attach(this, [this] { updateActionExecute(); });
+    items_.orderFocus({head, tail}, {pageHeight, pageWidth, verticalOrient, horizontalOrient, category, insertCategory,
+                                     deleteCategory, updateCategory});
 }
 
 void TEnvelopeForm::createActions() { AddLayoutActions(this, {"Refresh", "&Save", "&Print"}); }

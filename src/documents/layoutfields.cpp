@@ -185,6 +185,11 @@ void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<vo
     QObject::connect(button, &QPushButton::clicked, window, handler);
 }
 
+void OrderLayoutFocus(const QList<QWidget*>& order)
+{
+    for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
 bool IsEnterKey(const QKeyEvent& key) { return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter; }
 
 bool LayoutEditKey(QObject* edit, const QKeyEvent& key, bool& modified, const std::function<void()>& redraw)

@@ -86,6 +86,9 @@ struct LayoutMaker {
 // A click of the button runs the handler, for as long as the window lives.
 void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler);
 
+// Each widget after the one before it in the window's focus chain.
+void OrderLayoutFocus(const QList<QWidget*>& order);
+
 bool IsEnterKey(const QKeyEvent& key);
 // A key pressed in one of a layout window's edits: a typed character or Enter
 // marks the layout modified; Enter redraws and selects the edit's text. True
@@ -197,6 +200,24 @@ public:
         picture = QImage();
         *modified = true;
         redraw();
+    }
+
+    // Keyboard focus (Tab, and the button Enter presses) in the order the
+    // layout windows keep: the items' texts, `afterTexts`, the positions,
+    // `afterPositions`, the font buttons, the picture buttons.
+    void orderFocus(std::initializer_list<QWidget*> afterTexts, std::initializer_list<QWidget*> afterPositions) const
+    {
+        QList<QWidget*> order;
+        for (const LayoutItem<Setup>& item : items)
+            if (item.edit) order.append(item.edit);
+        order.append(afterTexts);
+        for (const LayoutItem<Setup>& item : items) order.append({item.left, item.top});
+        order.append(afterPositions);
+        for (const LayoutItem<Setup>& item : items)
+            if (item.font) order.append(item.font);
+        for (const LayoutItem<Setup>& item : items)
+            if (item.add) order.append({item.add, item.remove});
+        OrderLayoutFocus(order);
     }
 
     // Every style on the edits that print with it.
