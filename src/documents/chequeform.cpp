@@ -19,13 +19,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -50,88 +48,27 @@ QImage pictureFromBytes(const dbArray<int1>& bytes)
 
 TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
 {
+    setWindowTitle("Cheque");
     nameStyle_.font = LayoutFont("Century Gothic", 21);
     amountStyle_.font = LayoutFont("Courier", 19);
     amountTextStyle_.font = LayoutFont("Century Gothic", 16);
     dayStyle_.font = monthStyle_.font = yearStyle_.font = LayoutFont("Courier New", 15);
     createControls();
     createActions();
-    applyStyles();
-    image = QImage();
-    modified = false;
-    contact = 0;
+    items_.applyStyles();
 }
-
-TChequeForm::~TChequeForm() = default;
 
 void TChequeForm::createControls()
 {
-    setWindowTitle("Cheque");
-    auto edit = [this](const QString& text, int width = 60) { return LayoutEdit(this, text, width); };
-    name = edit("", 220);
-    amount = edit("1234.12", 140);
-    amountText = edit("", 320);
-    amount2 = edit("", 320);
-    day = edit("", 40);
-    month = edit("", 40);
-    year = edit("", 50);
-    dollar = edit("DOLLARS", 90);
-    cent = edit("CENTS", 90);
-    separateLen = edit("36", 40);
-    nameLeft = edit("20"), nameTop = edit("30");
-    amountLeft = edit("140"), amountTop = edit("38");
-    amountTextLeft = edit("30"), amountTextTop = edit("38");
-    amount2Left = edit("10"), amount2Top = edit("45");
-    dayLeft = edit("125"), dayTop = edit("13");
-    monthLeft = edit("140"), monthTop = edit("13");
-    yearLeft = edit("155"), yearTop = edit("13");
-    imageLeft = edit("100"), imageTop = edit("45");
-    image2Left = edit("100"), image2Top = edit("45");
-    pageHeight = edit("90"), pageWidth = edit("170");
+    dollar = LayoutEdit(this, "DOLLARS", 90);
+    cent = LayoutEdit(this, "CENTS", 90);
+    separateLen = LayoutEdit(this, "36", 40);
     singleAnd = new QCheckBox("Single AND", this);
     hyphen = new QCheckBox("Hyphen", this);
     smallLetter = new QCheckBox("Small Letter", this);
     englishMonth = new QCheckBox("Month:", this);
-    verticalOrient = new QRadioButton("Portrait", this);
-    horizontalOrient = new QRadioButton("Landscape", this);
-    verticalOrient->setChecked(true);
-    category = new QComboBox(this);
-    category->setMinimumWidth(160);
-    auto button = [this](const QString& caption) { return new QPushButton(caption, this); };
-    insertCategory = button("Add");
-    deleteCategory = button("Delete");
-    updateCategory = button("Rename");
-    nameFont = button("Font"), amountFont = button("Font"), amountTextFont = button("Font");
-    dayFont = button("Font"), monthFont = button("Font"), yearFont = button("Font");
-    imageButton = button("Add an image"), deleteImageButton = button("Delete an image");
-    image2Button = button("Add an image"), deleteImage2Button = button("Delete an image");
-
-    LayoutItemGrid itemGrid(this);
-    QGridLayout* items = itemGrid.layout;
-    auto line = [&](const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra) {
-        itemGrid.add(label, text, left, top, extra);
-    };
-    line("Pay:", name, nameLeft, nameTop, nameFont);
-    line("Amount:", amount, amountLeft, amountTop, amountFont);
-    line("Words:", amountText, amountTextLeft, amountTextTop, amountTextFont);
-    line("", amount2, amount2Left, amount2Top, nullptr);
-    line("Day:", day, dayLeft, dayTop, dayFont);
-    auto* monthBox = new QWidget(this);
-    auto* monthRow = new QHBoxLayout(monthBox);
-    monthRow->setContentsMargins(0, 0, 0, 0);
-    monthRow->addWidget(englishMonth);
-    monthRow->addWidget(month);
-    monthRow->addStretch(1);
-    line("", monthBox, monthLeft, monthTop, monthFont);
-    line("Year:", year, yearLeft, yearTop, yearFont);
-    auto* pic1 = new QHBoxLayout, *pic2 = new QHBoxLayout;
-    pic1->addWidget(imageButton), pic1->addWidget(deleteImageButton);
-    pic2->addWidget(image2Button), pic2->addWidget(deleteImage2Button);
-    auto* pic1Box = new QWidget(this), *pic2Box = new QWidget(this);
-    pic1Box->setLayout(pic1), pic2Box->setLayout(pic2);
-    pic1->setContentsMargins(0, 0, 0, 0), pic2->setContentsMargins(0, 0, 0, 0);
-    line("Image 1:", pic1Box, imageLeft, imageTop, nullptr);
-    line("Image 2:", pic2Box, image2Left, image2Top, nullptr);
+    CreateLayoutSettings(this, {"90", "170", "Add", "Delete", "Rename"});
+    createItems();
 
     auto* options = new QHBoxLayout;
     for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Dollar:", this), dollar, new QLabel("Cent:", this),
@@ -151,95 +88,60 @@ void TChequeForm::createControls()
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(setting);
-    layout->addLayout(items);
+    layout->addLayout(items_.build(this));
     layout->addLayout(options);
     layout->addWidget(PvPreview1, 1);
     layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
 
-    for (QLineEdit* e : {name, cent, dollar, day, month, year, amountText, amount2, pageHeight, pageWidth, nameLeft,
-                         nameTop, amountLeft, amountTop, amountTextLeft, amountTextTop, amount2Left, amount2Top,
-                         dayLeft, dayTop, monthLeft, monthTop, yearLeft, yearTop, imageLeft, imageTop, image2Left,
-                         image2Top, amount, separateLen})
-        e->installEventFilter(this);
-
-    connect(nameFont, &QPushButton::clicked, this, &TChequeForm::nameFontClick);
-    connect(amountFont, &QPushButton::clicked, this, &TChequeForm::amountFontClick);
-    connect(amountTextFont, &QPushButton::clicked, this, &TChequeForm::amountTextFontClick);
-    connect(dayFont, &QPushButton::clicked, this, &TChequeForm::dayFontClick);
-    connect(monthFont, &QPushButton::clicked, this, &TChequeForm::monthFontClick);
-    connect(yearFont, &QPushButton::clicked, this, &TChequeForm::yearFontClick);
-    connect(imageButton, &QPushButton::clicked, this, &TChequeForm::imageButtonClick);
-    connect(image2Button, &QPushButton::clicked, this, &TChequeForm::image2ButtonClick);
-    connect(deleteImageButton, &QPushButton::clicked, this, &TChequeForm::deleteImageButtonClick);
-    connect(deleteImage2Button, &QPushButton::clicked, this, &TChequeForm::deleteImage2ButtonClick);
-    connect(insertCategory, &QPushButton::clicked, this, &TChequeForm::insertCategoryClick);
-    connect(deleteCategory, &QPushButton::clicked, this, &TChequeForm::deleteCategoryClick);
-    connect(updateCategory, &QPushButton::clicked, this, &TChequeForm::updateCategoryClick);
-    connect(category, &QComboBox::activated, this, &TChequeForm::categoryChange);
+    for (QLineEdit* e : {cent, dollar, separateLen}) e->installEventFilter(this);
     for (QCheckBox* c : {singleAnd, hyphen, smallLetter})
         connect(c, &QCheckBox::clicked, this, &TChequeForm::singleAndClick);
     connect(englishMonth, &QCheckBox::clicked, this, &TChequeForm::englishMonthClick);
     resize(900, 640);
 }
 
+void TChequeForm::createItems()
+{
+    const LayoutMaker at{this};
+    auto amountShown = [this] { return QString::fromStdString(FormatAmount(amount->text().toStdString())); };
+    using S = ChequeSetup;
+    // the second line of the words prints in the first line's font, kept with the first
+    items_.items = {
+        {"Pay:", name = at.text("", 220), nullptr, nameLeft = at("20"), nameTop = at("30"), nameFont = at.font(),
+         &nameStyle_, &S::nameLeft, &S::nameTop, &S::nameFont, &S::nameColor},
+        {"Amount:", amount = at.text("1234.12", 140), nullptr, amountLeft = at("140"), amountTop = at("38"),
+         amountFont = at.font(), &amountStyle_, &S::amountLeft, &S::amountTop, &S::amountFont, &S::amountColor,
+         nullptr, nullptr, nullptr, amountShown},
+        {"Words:", amountText = at.text("", 320), nullptr, amountTextLeft = at("30"), amountTextTop = at("38"),
+         amountTextFont = at.font(), &amountTextStyle_, &S::amountTextLeft, &S::amountTextTop, &S::amountTextFont,
+         &S::amountTextColor},
+        {"", amount2 = at.text("", 320), nullptr, amount2Left = at("10"), amount2Top = at("45"), nullptr,
+         &amountTextStyle_, &S::amount2Left, &S::amount2Top},
+        {"Day:", day = at.text("", 40), nullptr, dayLeft = at("125"), dayTop = at("13"), dayFont = at.font(),
+         &dayStyle_, &S::dayLeft, &S::dayTop, &S::dayFont, &S::dayColor},
+        {"", month = at.text("", 40), LayoutBox(this, {englishMonth, month}, true), monthLeft = at("140"),
+         monthTop = at("13"), monthFont = at.font(), &monthStyle_, &S::monthLeft, &S::monthTop, &S::monthFont,
+         &S::monthColor},
+        {"Year:", year = at.text("", 50), nullptr, yearLeft = at("155"), yearTop = at("13"), yearFont = at.font(),
+         &yearStyle_, &S::yearLeft, &S::yearTop, &S::yearFont, &S::yearColor},
+        {"Image 1:", nullptr, at.pictureButtons(imageButton, deleteImageButton, false), imageLeft = at("100"),
+         imageTop = at("45"), nullptr, nullptr, &S::imageLeft, &S::imageTop, nullptr, nullptr, &image, imageButton,
+         deleteImageButton},
+        {"Image 2:", nullptr, at.pictureButtons(image2Button, deleteImage2Button, false), image2Left = at("100"),
+         image2Top = at("45"), nullptr, nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &image2,
+         image2Button, deleteImage2Button},
+    };
+    items_.attach(this, [this] { refreshClick(); });
+    items_.orderFocus({dollar, cent, separateLen},
+                      {pageHeight, pageWidth, singleAnd, hyphen, smallLetter, englishMonth, verticalOrient,
+                       horizontalOrient, category, insertCategory, deleteCategory, updateCategory});
+}
+
 void TChequeForm::createActions()
 {
-    auto* buttons = static_cast<QBoxLayout*>(layout()->itemAt(layout()->count() - 1)->layout());
-    auto make = [&](const QString& caption, Qt::Key key, auto handler) {
-        return AddLayoutAction(this, buttons, ActionList1, caption, key, [this, handler] { std::invoke(handler, this); });
-    };
-    helpAction = make("Help", Qt::Key_F1, &TChequeForm::helpActionExecute);
-    updateAction = make("&Refresh", Qt::Key_F5, &TChequeForm::updateActionExecute);
-    zoomInAction = make("Zoom In", Qt::Key_F8, &TChequeForm::zoomInActionExecute);
-    zoomOutAction = make("Zoom Out", Qt::Key_F9, &TChequeForm::zoomOutActionExecute);
-    saveChequeAction = make("Save Cheque", Qt::Key_F7, &TChequeForm::saveChequeActionExecute);
-    savelAction = make("Save Setting", Qt::Key_F10, &TChequeForm::savelActionExecute);
-    printAction = make("&Print Cheque", Qt::Key_F11, [](TChequeForm* w) { w->printActionExecute(); });
-    exitAction = make("&Close", Qt::Key_F12, &TChequeForm::exitActionExecute);
-}
-
-// ---------------------------------------------------------------- fonts, pictures
-
-void TChequeForm::applyStyle(const ItemStyle& style, std::initializer_list<QWidget*> edits)
-{
-    ApplyItemStyle(style, edits);
-}
-
-void TChequeForm::applyStyles()
-{
-    applyStyle(nameStyle_, {name});
-    applyStyle(amountStyle_, {amount});
-    applyStyle(amountTextStyle_, {amountText, amount2});
-    applyStyle(dayStyle_, {day});
-    applyStyle(monthStyle_, {month});
-    applyStyle(yearStyle_, {year});
-}
-
-void TChequeForm::pickFont(ItemStyle& style, std::initializer_list<QWidget*> edits)
-{
-    if (PickItemStyle(style, edits, this)) modified = true;
-    refreshClick();
-}
-
-void TChequeForm::loadPicture(QImage& picture)
-{
-    if (!PickLayoutPicture(picture, this)) return;
-    refreshClick();
-    modified = true;
-}
-
-void TChequeForm::deleteImageButtonClick()
-{
-    image = QImage();
-    refreshClick();
-    modified = true;
-}
-
-void TChequeForm::deleteImage2ButtonClick()
-{
-    image2 = QImage();
-    refreshClick();
-    modified = true;
+    AddLayoutActions(this, {"&Refresh", "Save Setting", "&Print Cheque"}, [this](const LayoutActionAdder& add) {
+        saveChequeAction = add("Save Cheque", Qt::Key_F7, [this] { saveChequeActionExecute(); });
+    });
 }
 
 // ---------------------------------------------------------------- words and drawing
@@ -267,25 +169,7 @@ void TChequeForm::chineseAmountClick()
     amount->setText(QString::fromStdString(FormatAmount(amount->text().toStdString())));
 }
 
-void TChequeForm::refreshClick()
-{
-    ChequePage page;
-    page.heightMm = ReadReal4(pageHeight);
-    page.widthMm = ReadReal4(pageWidth);
-    page.pictures.push_back({image, ReadInt2(imageLeft), ReadInt2(imageTop)});
-    page.pictures.push_back({image2, ReadInt2(image2Left), ReadInt2(image2Top)});
-    auto text = [&](const QString& t, const ItemStyle& style, QLineEdit* left, QLineEdit* top) {
-        page.texts.push_back({t, style.font, style.color, ReadInt2(left), ReadInt2(top)});
-    };
-    text(name->text(), nameStyle_, nameLeft, nameTop);
-    text(QString::fromStdString(FormatAmount(amount->text().toStdString())), amountStyle_, amountLeft, amountTop);
-    text(amountText->text(), amountTextStyle_, amountTextLeft, amountTextTop);
-    text(amount2->text(), amountTextStyle_, amount2Left, amount2Top);
-    text(day->text(), dayStyle_, dayLeft, dayTop);
-    text(month->text(), monthStyle_, monthLeft, monthTop);
-    text(year->text(), yearStyle_, yearLeft, yearTop);
-    LayChequeOnPreview(page, *PvPreview1);
-}
+void TChequeForm::refreshClick() { LayChequeOnPreview(items_.page(), *PvPreview1); }
 
 void TChequeForm::fillDate()
 {
@@ -313,27 +197,20 @@ bool TChequeForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
     auto* edit = qobject_cast<QLineEdit*>(watched);
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const auto& key = static_cast<const QKeyEvent&>(*event);
     if (!edit) return QDialog::eventFilter(watched, event);
-    if (edit == amount) {
-        if (!enter) return false;
+    // Enter on the amount or the split length re-spells the words
+    if (edit == amount || edit == separateLen) {
+        if (!IsEnterKey(key)) return false;
+        if (edit == separateLen) modified = true;
         chineseAmountClick();
-        amount->selectAll();
-        amount->setFocus();
+        if (edit == amount) {
+            amount->selectAll();
+            amount->setFocus();
+        }
         return true;
     }
-    if (edit == separateLen) {
-        if (!enter) return false;
-        modified = true;
-        chineseAmountClick();
-        return true;
-    }
-    if (enter || !key->text().isEmpty()) modified = true;
-    if (!enter) return false;
-    refreshClick();
-    edit->selectAll();
-    return true;
+    return LayoutEditKey(edit, key, modified, [this] { refreshClick(); });
 }
 
 void TChequeForm::closeEvent(QCloseEvent* event)
@@ -346,13 +223,13 @@ void TChequeForm::reject() { done(1); }
 
 void TChequeForm::zoomInActionExecute()
 {
-    PvPreview1->SetZoom(PvPreview1->Zoom() + PvPreview1->ZoomIncrement);
+    StepLayoutZoom(*PvPreview1, true);
     refreshClick();
 }
 
 void TChequeForm::zoomOutActionExecute()
 {
-    if (PvPreview1->ZoomIncrement < PvPreview1->Zoom()) PvPreview1->SetZoom(PvPreview1->Zoom() - PvPreview1->ZoomIncrement);
+    StepLayoutZoom(*PvPreview1, false);
     refreshClick();
 }
 
@@ -411,30 +288,10 @@ void TChequeForm::loadSettingList(dbReference<ChequeSetup> chosen)
 void TChequeForm::showSetting(const ChequeSetup& r)
 {
     shownIndex_ = category->currentIndex();
-    auto number = [](QLineEdit* e, int v) { e->setText(QString::number(v)); };
-    number(nameLeft, r.nameLeft), number(nameTop, r.nameTop);
-    number(amountLeft, r.amountLeft), number(amountTop, r.amountTop);
-    number(amountTextLeft, r.amountTextLeft), number(amountTextTop, r.amountTextTop);
-    number(amount2Left, r.amount2Left), number(amount2Top, r.amount2Top);
-    number(dayLeft, r.dayLeft), number(dayTop, r.dayTop);
-    number(monthLeft, r.monthLeft), number(monthTop, r.monthTop);
-    number(yearLeft, r.yearLeft), number(yearTop, r.yearTop);
-    number(imageLeft, r.imageLeft), number(imageTop, r.imageTop);
-    number(image2Left, r.image2Left), number(image2Top, r.image2Top);
-    number(separateLen, r.separateLen);
-    pageHeight->setText(QString::number(double(r.pageHeight), 'g', 9));
-    pageWidth->setText(QString::number(double(r.pageWidth), 'g', 9));
-    auto style = [](ItemStyle& s, const dbArray<int1>& font, int4 color) { ReadItemStyle(s, font, color); };
-    style(nameStyle_, r.nameFont, r.nameColor);
-    style(amountStyle_, r.amountFont, r.amountColor);
-    style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
-    style(dayStyle_, r.dayFont, r.dayColor);
-    style(monthStyle_, r.monthFont, r.monthColor);
-    style(yearStyle_, r.yearFont, r.yearColor);
-    applyStyles();
+    items_.show(r);
+    separateLen->setText(QString::number(r.separateLen));
     image = pictureFromBytes(r.image);
     image2 = pictureFromBytes(r.image2);
-    (r.vertical ? verticalOrient : horizontalOrient)->setChecked(true);
     englishMonth->setChecked(r.englishMonth);
     cent->setText(QString::fromUtf8(r.cent ? r.cent : ""));
     dollar->setText(QString::fromUtf8(r.dollar ? r.dollar : ""));
@@ -449,29 +306,10 @@ void TChequeForm::showSetting(const ChequeSetup& r)
 void TChequeForm::readSetting(ChequeSetup& r)
 {
     // every number is read before any field changes
-    const real4 height = ReadReal4(pageHeight), width = ReadReal4(pageWidth);
-    const int2 values[] = {ReadInt2(nameLeft),      ReadInt2(nameTop),      ReadInt2(amountLeft),
-                           ReadInt2(amountTop),     ReadInt2(amountTextLeft), ReadInt2(amountTextTop),
-                           ReadInt2(amount2Left),   ReadInt2(amount2Top),   ReadInt2(dayLeft),
-                           ReadInt2(dayTop),        ReadInt2(monthLeft),    ReadInt2(monthTop),
-                           ReadInt2(yearLeft),      ReadInt2(yearTop),      ReadInt2(imageLeft),
-                           ReadInt2(imageTop),      ReadInt2(image2Left),   ReadInt2(image2Top),
-                           ReadInt2(separateLen)};
-    r.pageHeight = height;
-    r.pageWidth = width;
-    int2* fields[] = {&r.nameLeft,   &r.nameTop,   &r.amountLeft,  &r.amountTop,  &r.amountTextLeft,
-                      &r.amountTextTop, &r.amount2Left, &r.amount2Top, &r.dayLeft, &r.dayTop,
-                      &r.monthLeft,  &r.monthTop,  &r.yearLeft,    &r.yearTop,    &r.imageLeft,
-                      &r.imageTop,   &r.image2Left, &r.image2Top,  &r.separateLen};
-    for (std::size_t i = 0; i < std::size(fields); ++i) *fields[i] = values[i];
-    auto style = [](const ItemStyle& s, dbArray<int1>& font, int4& color) { WriteItemStyle(s, font, color); };
-    style(nameStyle_, r.nameFont, r.nameColor);
-    style(amountStyle_, r.amountFont, r.amountColor);
-    style(amountTextStyle_, r.amountTextFont, r.amountTextColor);
-    style(dayStyle_, r.dayFont, r.dayColor);
-    style(monthStyle_, r.monthFont, r.monthColor);
-    style(yearStyle_, r.yearFont, r.yearColor);
-    r.vertical = verticalOrient->isChecked();
+    const LayoutReading reading = items_.read();
+    const int2 length = ReadInt2(separateLen);
+    items_.store(reading, r);
+    r.separateLen = length;
     r.englishMonth = englishMonth->isChecked();
     r.cent = buffer_.put(cent->text().toStdString().c_str());
     r.dollar = buffer_.put(dollar->text().toStdString().c_str());
@@ -549,13 +387,9 @@ bool TChequeForm::printActionExecute()
 
 void TChequeForm::insertCategoryClick()
 {
-    QString text;
-    if (!InputText("Enter the name of setting:", text, this)) return;
-    ChequeSetup record;
-    readSetting(record);
-    if (!InsertLayout(*category, record, text, this)) return;
+    if (!AddNamedLayout<ChequeSetup>(*category, [this](ChequeSetup& r) { readSetting(r); }, this)) return;
     shownIndex_ = category->currentIndex();
-    image = QImage();
+    image = QImage();  // the second picture stays on the window
     refreshClick();
 }
 

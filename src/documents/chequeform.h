@@ -22,7 +22,7 @@
 
 #include <QDialog>
 #include <QImage>
-#include <QLineEdit>  // the font handlers pass edits as widgets
+#include <QLineEdit>
 #include <QList>
 
 class QAction;
@@ -36,7 +36,6 @@ class TChequeForm : public QDialog {
     Q_OBJECT
 public:
     explicit TChequeForm(QWidget* owner = nullptr);
-    ~TChequeForm() override;
 
     // Texts printed and the wording options.
     QLineEdit *name, *amount, *amountText, *amount2, *day, *month, *year;
@@ -75,16 +74,16 @@ public:
     void refreshClick();
 
     void FormShow();
-    void nameFontClick() { pickFont(nameStyle_, {name}); }
-    void amountFontClick() { pickFont(amountStyle_, {amount}); }
-    void amountTextFontClick() { pickFont(amountTextStyle_, {amountText, amount2}); }
-    void dayFontClick() { pickFont(dayStyle_, {day}); }
-    void monthFontClick() { pickFont(monthStyle_, {month}); }
-    void yearFontClick() { pickFont(yearStyle_, {year}); }
-    void imageButtonClick() { loadPicture(image); }
-    void image2ButtonClick() { loadPicture(image2); }
-    void deleteImageButtonClick();
-    void deleteImage2ButtonClick();
+    void nameFontClick() { items_.pickFont(nameStyle_, this); }
+    void amountFontClick() { items_.pickFont(amountStyle_, this); }
+    void amountTextFontClick() { items_.pickFont(amountTextStyle_, this); }  // both lines of the words
+    void dayFontClick() { items_.pickFont(dayStyle_, this); }
+    void monthFontClick() { items_.pickFont(monthStyle_, this); }
+    void yearFontClick() { items_.pickFont(yearStyle_, this); }
+    void imageButtonClick() { items_.loadPicture(image, this); }
+    void image2ButtonClick() { items_.loadPicture(image2, this); }
+    void deleteImageButtonClick() { items_.clearPicture(image); }
+    void deleteImage2ButtonClick() { items_.clearPicture(image2); }
     void zoomInActionExecute();
     void zoomOutActionExecute();
     void updateActionExecute();
@@ -115,11 +114,8 @@ protected:
 private:
     using ItemStyle = LayoutItemStyle;
     void createControls();
+    void createItems();  // the printed items' table, after the edits they print
     void createActions();
-    void applyStyle(const ItemStyle& style, std::initializer_list<QWidget*> edits);
-    void applyStyles();  // every item's style to its edits
-    void pickFont(ItemStyle& style, std::initializer_list<QWidget*> edits);
-    void loadPicture(QImage& picture);
     void fillDate();
     // Writes the layout at the combo index from the window and stores the
     // amount on the contact; false when the layout is gone.
@@ -131,6 +127,7 @@ private:
     void fillCombo(dbReference<ChequeSetup> select);
 
     ItemStyle nameStyle_, amountStyle_, amountTextStyle_, dayStyle_, monthStyle_, yearStyle_;
+    LayoutTable<ChequeSetup> items_;
     int shownIndex_ = -1;
     zarvoBuffer buffer_;
 };

@@ -18,7 +18,7 @@
 
 #include <QDialog>
 #include <QImage>
-#include <QLineEdit>  // the font handlers pass edits as widgets
+#include <QLineEdit>
 #include <QList>
 #include <QPlainTextEdit>
 
@@ -32,7 +32,6 @@ class TEnvelopeForm : public QDialog {
     Q_OBJECT
 public:
     explicit TEnvelopeForm(QWidget* owner = nullptr);
-    ~TEnvelopeForm() override;
 
     QPlainTextEdit* title;  // the sender block, one printed line per line
     QLineEdit *companyName, *address1, *address2, *address3, *attention, *head, *tail;
@@ -68,16 +67,16 @@ public:
     void helpActionExecute();
     void zoomInActionExecute();
     void zoomOutActionExecute();
-    void titleFontClick() { pickFont(titleStyle_, {title}); }
-    void companyNameFontClick() { pickFont(companyNameStyle_, {companyName}); }
-    void address1FontClick() { pickFont(address1Style_, {address1}); }
-    void address2FontClick() { pickFont(address2Style_, {address2}); }
-    void address3FontClick() { pickFont(address3Style_, {address3}); }
-    void attentionFontClick() { pickFont(attentionStyle_, {attention}); }
-    void imageButtonClick() { loadPicture(Image1); }
-    void image2ButtonClick() { loadPicture(Image2); }
-    void deleteImageButtonClick();
-    void delete2ImageButtonClick();
+    void titleFontClick() { items_.pickFont(titleStyle_, this); }
+    void companyNameFontClick() { items_.pickFont(companyNameStyle_, this); }
+    void address1FontClick() { items_.pickFont(address1Style_, this); }
+    void address2FontClick() { items_.pickFont(address2Style_, this); }
+    void address3FontClick() { items_.pickFont(address3Style_, this); }
+    void attentionFontClick() { items_.pickFont(attentionStyle_, this); }
+    void imageButtonClick() { items_.loadPicture(Image1, this); }
+    void image2ButtonClick() { items_.loadPicture(Image2, this); }
+    void deleteImageButtonClick() { items_.clearPicture(Image1); }
+    void delete2ImageButtonClick() { items_.clearPicture(Image2); }
     void insertCategoryClick();
     void deleteCategoryClick();
     void updateCategoryClick();
@@ -93,13 +92,12 @@ protected:
 
 private:
     void createControls();
+    void createItems();  // the printed items' table, after the edits they print
     void createActions();
-    void applyStyles();
-    void pickFont(LayoutItemStyle& style, std::initializer_list<QWidget*> edits);
-    void loadPicture(QImage& picture);
 
     LayoutItemStyle titleStyle_, companyNameStyle_, address1Style_, address2Style_, address3Style_,
         attentionStyle_;
+    LayoutTable<EnvelopeSetup> items_;
     int shownIndex_ = -1;
     zarvoBuffer buffer_;
 };

@@ -12,8 +12,11 @@
 #include <QAction>
 #include <QBoxLayout>
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include <charconv>
@@ -64,7 +67,7 @@ QColor ToQColor(platform::TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (
 
 platform::TColor FromQColor(const QColor& c) { return platform::TColor(c.red() | c.green() << 8 | c.blue() << 16); }
 
-void ApplyItemStyle(const LayoutItemStyle& style, std::initializer_list<QWidget*> edits)
+void ApplyItemStyle(const LayoutItemStyle& style, const QList<QWidget*>& edits)
 {
     for (QWidget* e : edits) {
         e->setFont(style.font.ToQFont());
@@ -74,7 +77,7 @@ void ApplyItemStyle(const LayoutItemStyle& style, std::initializer_list<QWidget*
     }
 }
 
-bool PickItemStyle(LayoutItemStyle& style, std::initializer_list<QWidget*> edits, QWidget* owner)
+bool PickItemStyle(LayoutItemStyle& style, const QList<QWidget*>& edits, QWidget* owner)
 {
     const QFont stored = style.font.ToQFont();
     platform::FontChoice choice{stored, ToQColor(style.color)};
@@ -158,6 +161,54 @@ QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& 
     return action;
 }
 
+QWidget* LayoutBox(QWidget* window, std::initializer_list<QWidget*> widgets, bool stretch)
+{
+    auto* box = new QWidget(window);
+    auto* row = new QHBoxLayout(box);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* w : widgets) row->addWidget(w);
+    if (stretch) row->addStretch(1);
+    return box;
+}
+
+QPushButton* LayoutMaker::font() const { return new QPushButton("Font", window); }
+
+QWidget* LayoutMaker::pictureButtons(QPushButton*& add, QPushButton*& remove, bool stretch) const
+{
+    add = new QPushButton("Add an image", window);
+    remove = new QPushButton("Delete an image", window);
+    return LayoutBox(window, {add, remove}, stretch);
+}
+
+void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler)
+{
+    QObject::connect(button, &QPushButton::clicked, window, handler);
+}
+
+void OrderLayoutFocus(const QList<QWidget*>& order)
+{
+    for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+bool IsEnterKey(const QKeyEvent& key) { return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter; }
+
+bool LayoutEditKey(QObject* edit, const QKeyEvent& key, bool& modified, const std::function<void()>& redraw)
+{
+    const bool enter = IsEnterKey(key);
+    if (enter || !key.text().isEmpty()) modified = true;
+    if (!enter) return false;
+    redraw();
+    if (auto* line = qobject_cast<QLineEdit*>(edit)) line->selectAll();
+    if (auto* lines = qobject_cast<QPlainTextEdit*>(edit)) lines->selectAll();
+    return true;
+}
+
+QStringList LayoutEditLines(const QWidget* edit)
+{
+    if (const auto* lines = qobject_cast<const QPlainTextEdit*>(edit)) return lines->toPlainText().split('\n');
+    return {static_cast<const QLineEdit*>(edit)->text()};
+}
+
 LayoutItemGrid::LayoutItemGrid(QWidget* window) : layout(new QGridLayout), window_(window)
 {
     const char* headers[] = {"Text", "Left", "Top"};
@@ -172,6 +223,13 @@ void LayoutItemGrid::add(const QString& label, QWidget* text, QLineEdit* left, Q
     layout->addWidget(left, row_, 2);
     layout->addWidget(top, row_, 3);
     if (extra) layout->addWidget(extra, row_, 4);
+}
+
+bool StepLayoutZoom(TPvPreview& preview, bool in)
+{
+    if (!in && preview.ZoomIncrement >= preview.Zoom()) return false;
+    preview.SetZoom(preview.Zoom() + (in ? preview.ZoomIncrement : -preview.ZoomIncrement));
+    return true;
 }
 
 TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown)

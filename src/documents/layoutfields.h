@@ -1,28 +1,38 @@
 // What the layout windows (cheque, envelope) share in reading and writing
 // their records: numbers typed in edits, checked against the width of the
 // field that stores them, item fonts and colours, stored byte arrays and the
-// texts of a contact written back. Every reader raises platform::EConvertError
-// with the text it could not take, before the caller has changed anything.
+// texts of a contact written back, and the table of a window's printed items
+// (LayoutTable) that builds their controls, shows a layout, reads it back and
+// draws it. Every reader raises platform::EConvertError with the text it could
+// not take, before the caller has changed anything.
 #pragma once
 
 #include "appcore/schema.h"
+#include "documents/chequepage.h"
 #include "platform/color.h"
 #include "platform/logfont.h"
 
+#include <QBoxLayout>
 #include <QByteArray>
 #include <QColor>
+#include <QComboBox>
 #include <QImage>
-
+#include <QLineEdit>
 #include <QList>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QString>
 
 #include <functional>
 #include <initializer_list>
+#include <type_traits>
+#include <variant>
+#include <vector>
 
 class QAction;
-class QBoxLayout;
 class QGridLayout;
+class QKeyEvent;
 class TPvPreview;
-class QLineEdit;
 class QWidget;
 
 // A whole number from -32768 to 32767 (a 16-bit position or length).
@@ -38,10 +48,10 @@ struct LayoutItemStyle {
     platform::TColor color = 0;
 };
 platform::LogFont LayoutFont(const char* face, int pixels);
-void ApplyItemStyle(const LayoutItemStyle& style, std::initializer_list<QWidget*> edits);
+void ApplyItemStyle(const LayoutItemStyle& style, const QList<QWidget*>& edits);
 // The font request preset with the style; on OK the style and the edits take
 // the pick and the result is true.
-bool PickItemStyle(LayoutItemStyle& style, std::initializer_list<QWidget*> edits, QWidget* owner);
+bool PickItemStyle(LayoutItemStyle& style, const QList<QWidget*>& edits, QWidget* owner);
 // From a record's font bytes and colour (a damaged font record keeps the font).
 void ReadItemStyle(LayoutItemStyle& style, const dbArray<int1>& font, int4 color);
 void WriteItemStyle(const LayoutItemStyle& style, dbArray<int1>& font, int4& color);
@@ -52,6 +62,38 @@ QLineEdit* LayoutEdit(QWidget* window, const QString& text, int width = 60);
 // added to `buttons` and the action to `actions`.
 QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& actions, const QString& caption,
                          Qt::Key key, const std::function<void()>& handler);
+
+// The picture request (.jpg, .bmp). A ".jpg" or ".bmp" file that loads
+// replaces `picture`; any other name loads nothing. False when the request was
+// cancelled or the file could not be read (the user has been told why); the
+// picture is then as it was.
+bool PickLayoutPicture(QImage& picture, QWidget* owner);
+
+// A row of widgets without margins (an item's text with its neighbours, a
+// picture's buttons); `stretch` pushes them to the left.
+QWidget* LayoutBox(QWidget* window, std::initializer_list<QWidget*> widgets, bool stretch);
+
+// Makes the controls of a layout window's printed items, owned by the window.
+struct LayoutMaker {
+    QWidget* window;
+    QLineEdit* operator()(const char* mm) const { return LayoutEdit(window, mm); }  // a position
+    QLineEdit* text(const QString& text, int width) const { return LayoutEdit(window, text, width); }
+    QPushButton* font() const;
+    // A picture's "Add an image" and "Delete an image" buttons, in their box.
+    QWidget* pictureButtons(QPushButton*& add, QPushButton*& remove, bool stretch) const;
+};
+
+// A click of the button runs the handler, for as long as the window lives.
+void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler);
+
+// Each widget after the one before it in the window's focus chain.
+void OrderLayoutFocus(const QList<QWidget*>& order);
+
+bool IsEnterKey(const QKeyEvent& key);
+// A key pressed in one of a layout window's edits: a typed character or Enter
+// marks the layout modified; Enter redraws and selects the edit's text. True
+// when the key was Enter and has been taken.
+bool LayoutEditKey(QObject* edit, const QKeyEvent& key, bool& modified, const std::function<void()>& redraw);
 
 // The grid of a layout window's printed items: a header row "Text", "Left",
 // "Top", then one line per item (label, text, left, top, font button or other).
@@ -66,16 +108,269 @@ private:
     int row_ = 0;
 };
 
+// One printed item of a layout window, a line of its item grid, and where
+// the layout record keeps it. A picture's item has no edit, font or style.
+template <class Setup>
+struct LayoutItem {
+    QString caption;
+    // What prints: a line edit, or a multi-line edit whose lines print 5 mm apart.
+    QWidget* edit;
+    QWidget* box;  // what the grid shows in the text column; null: the edit
+    QLineEdit* left;
+    QLineEdit* top;
+    QPushButton* font;       // null: no font button of its own
+    LayoutItemStyle* style;  // items that print alike share one
+    std::variant<int2 Setup::*, int4 Setup::*> leftField;
+    int2 Setup::* topField;
+    dbArray<int1> Setup::* fontField = nullptr;  // null: the style is kept with another item
+    int4 Setup::* colorField = nullptr;
+    QImage* picture = nullptr;  // the picture an item without edit draws
+    QPushButton* add = nullptr;  // the picture's request and removal
+    QPushButton* remove = nullptr;
+    std::function<QString()> printed = {};  // the text printed, when it is not the edit's
+};
+
+// The positions typed in a layout window, read before any field changes.
+struct LayoutReading {
+    real4 pageHeight = 0, pageWidth = 0;
+    std::vector<int4> positions;  // left and top of each item, in table order
+};
+
+// The text an item's edit prints (a multi-line edit gives a line each).
+QStringList LayoutEditLines(const QWidget* edit);
+
+// A layout window's printed items and its page (size in mm and orientation),
+// described once; Setup is the layout record with pageHeight, pageWidth and
+// vertical. The window keeps the widgets alive as long as the table.
+template <class Setup>
+class LayoutTable {
+public:
+    std::vector<LayoutItem<Setup>> items;
+    QLineEdit* pageHeight = nullptr;
+    QLineEdit* pageWidth = nullptr;
+    QRadioButton* portrait = nullptr;
+    QRadioButton* landscape = nullptr;
+    // A new font or picture marks the layout modified, then redraws it.
+    bool* modified = nullptr;
+    std::function<void()> redraw;
+
+    // The page edits, the orientation and the modified flag of a window that
+    // names them as both layout windows do.
+    template <class Window>
+    void attach(Window* w, const std::function<void()>& redrawWith)
+    {
+        pageHeight = w->pageHeight, pageWidth = w->pageWidth;
+        portrait = w->verticalOrient, landscape = w->horizontalOrient;
+        modified = &w->modified;
+        redraw = redrawWith;
+    }
+
+    // The item grid; the window filters the keys of every edit and position
+    // edit, and the font and picture buttons do their item's part.
+    QGridLayout* build(QWidget* window) const
+    {
+        LayoutItemGrid grid(window);
+        for (const LayoutItem<Setup>& item : items) {
+            grid.add(item.caption, item.box ? item.box : item.edit, item.left, item.top, item.font);
+            for (QWidget* w : {item.edit, static_cast<QWidget*>(item.left), static_cast<QWidget*>(item.top)})
+                if (w) w->installEventFilter(window);
+            LayoutItemStyle* style = item.style;
+            QImage* picture = item.picture;
+            if (item.font) OnLayoutButton(item.font, window, [this, style, window] { pickFont(*style, window); });
+            if (item.add) OnLayoutButton(item.add, window, [this, picture, window] { loadPicture(*picture, window); });
+            if (item.remove) OnLayoutButton(item.remove, window, [this, picture] { clearPicture(*picture); });
+        }
+        return grid.layout;
+    }
+
+    void pickFont(LayoutItemStyle& style, QWidget* owner) const
+    {
+        if (pickStyle(style, owner)) *modified = true;
+        redraw();
+    }
+    // The picture request; a picture taken replaces `picture`.
+    void loadPicture(QImage& picture, QWidget* owner) const
+    {
+        if (!PickLayoutPicture(picture, owner)) return;
+        *modified = true;
+        redraw();
+    }
+    void clearPicture(QImage& picture) const
+    {
+        picture = QImage();
+        *modified = true;
+        redraw();
+    }
+
+    // Keyboard focus (Tab, and the button Enter presses) in the order the
+    // layout windows keep: the items' texts, `afterTexts`, the positions,
+    // `afterPositions`, the font buttons, the picture buttons.
+    void orderFocus(std::initializer_list<QWidget*> afterTexts, std::initializer_list<QWidget*> afterPositions) const
+    {
+        QList<QWidget*> order;
+        for (const LayoutItem<Setup>& item : items)
+            if (item.edit) order.append(item.edit);
+        order.append(afterTexts);
+        for (const LayoutItem<Setup>& item : items) order.append({item.left, item.top});
+        order.append(afterPositions);
+        for (const LayoutItem<Setup>& item : items)
+            if (item.font) order.append(item.font);
+        for (const LayoutItem<Setup>& item : items)
+            if (item.add) order.append({item.add, item.remove});
+        OrderLayoutFocus(order);
+    }
+
+    // Every style on the edits that print with it.
+    void applyStyles() const
+    {
+        for (const LayoutItem<Setup>& item : items)
+            if (item.style) ApplyItemStyle(*item.style, {item.edit});
+    }
+
+    // The font request for a style, taken by every edit that prints with it.
+    bool pickStyle(LayoutItemStyle& style, QWidget* owner) const
+    {
+        QList<QWidget*> edits;
+        for (const LayoutItem<Setup>& item : items)
+            if (item.style == &style) edits.append(item.edit);
+        return PickItemStyle(style, edits, owner);
+    }
+
+    void show(const Setup& r) const
+    {
+        pageHeight->setText(QString::number(double(r.pageHeight), 'g', 9));
+        pageWidth->setText(QString::number(double(r.pageWidth), 'g', 9));
+        (r.vertical ? portrait : landscape)->setChecked(true);
+        for (const LayoutItem<Setup>& item : items) {
+            item.left->setText(QString::number(std::visit([&r](auto field) { return int4(r.*field); }, item.leftField)));
+            item.top->setText(QString::number(r.*item.topField));
+            if (item.fontField) ReadItemStyle(*item.style, r.*item.fontField, r.*item.colorField);
+        }
+        applyStyles();
+    }
+
+    // Raises the conversion error of the first edit, page size first, that
+    // does not hold its number.
+    LayoutReading read() const
+    {
+        LayoutReading reading;
+        reading.pageHeight = ReadReal4(pageHeight);
+        reading.pageWidth = ReadReal4(pageWidth);
+        for (const LayoutItem<Setup>& item : items) {
+            reading.positions.push_back(readLeft(item));
+            reading.positions.push_back(ReadInt2(item.top));
+        }
+        return reading;
+    }
+
+    // The page, positions, fonts and colours into a record.
+    void store(const LayoutReading& reading, Setup& r) const
+    {
+        r.pageHeight = reading.pageHeight;
+        r.pageWidth = reading.pageWidth;
+        r.vertical = portrait->isChecked();
+        auto position = reading.positions.begin();
+        for (const LayoutItem<Setup>& item : items) {
+            std::visit([&](auto field) { r.*field = std::remove_reference_t<decltype(r.*field)>(*position++); }, item.leftField);
+            r.*item.topField = int2(*position++);
+            if (item.fontField) WriteItemStyle(*item.style, r.*item.fontField, r.*item.colorField);
+        }
+    }
+
+    // The page as the window shows it: the pictures, then the texts; raises
+    // the conversion error of the first edit that does not hold its number.
+    ChequePage page() const
+    {
+        ChequePage page;
+        page.heightMm = ReadReal4(pageHeight);
+        page.widthMm = ReadReal4(pageWidth);
+        for (const LayoutItem<Setup>& item : items)
+            if (item.picture) page.pictures.push_back({*item.picture, readLeft(item), ReadInt2(item.top)});
+        for (const LayoutItem<Setup>& item : items) {
+            if (!item.edit) continue;
+            const QStringList lines = item.printed ? QStringList{item.printed()} : LayoutEditLines(item.edit);
+            const int left = readLeft(item), top = ReadInt2(item.top);
+            for (int i = 0; i < lines.size(); ++i)
+                page.texts.push_back({lines[i], item.style->font, item.style->color, left, top + 5 * i});
+        }
+        return page;
+    }
+
+private:
+    static int4 readLeft(const LayoutItem<Setup>& item)
+    {
+        return std::holds_alternative<int4 Setup::*>(item.leftField) ? ReadInt4(item.left) : ReadInt2(item.left);
+    }
+};
+
+// The buttons of a layout window's actions, on their keys, in this order: Help
+// F1, Refresh F5, Zoom In F8, Zoom Out F9, the window's own (`more` adds
+// them), Save F10, Print F11, Close F12. The window keeps the actions and
+// their handlers under the names both layout windows give them, and its last
+// layout is the row for the buttons.
+struct LayoutActionCaptions {
+    const char* refresh;
+    const char* save;
+    const char* print;
+};
+using LayoutActionAdder = std::function<QAction*(const QString& caption, Qt::Key key, const std::function<void()>&)>;
+template <class Window>
+void AddLayoutActions(Window* w, const LayoutActionCaptions& captions,
+                      const std::function<void(const LayoutActionAdder&)>& more = {})
+{
+    auto* buttons = static_cast<QBoxLayout*>(w->layout()->itemAt(w->layout()->count() - 1)->layout());
+    const LayoutActionAdder add = [w, buttons](const QString& caption, Qt::Key key, const std::function<void()>& run) {
+        return AddLayoutAction(w, buttons, w->ActionList1, caption, key, run);
+    };
+    w->helpAction = add("Help", Qt::Key_F1, [w] { w->helpActionExecute(); });
+    w->updateAction = add(captions.refresh, Qt::Key_F5, [w] { w->updateActionExecute(); });
+    w->zoomInAction = add("Zoom In", Qt::Key_F8, [w] { w->zoomInActionExecute(); });
+    w->zoomOutAction = add("Zoom Out", Qt::Key_F9, [w] { w->zoomOutActionExecute(); });
+    if (more) more(add);
+    w->savelAction = add(captions.save, Qt::Key_F10, [w] { w->savelActionExecute(); });
+    w->printAction = add(captions.print, Qt::Key_F11, [w] { w->printActionExecute(); });
+    w->exitAction = add("&Close", Qt::Key_F12, [w] { w->exitActionExecute(); });
+}
+
+// The page size edits (mm), the orientation (portrait chosen) and the list of
+// layouts with its Add, Delete and Rename buttons, wired to their handlers;
+// the window keeps them under the names both layout windows give them.
+struct LayoutSettingTexts {
+    const char* height;
+    const char* width;
+    const char* add;
+    const char* remove;
+    const char* rename;
+};
+template <class Window>
+void CreateLayoutSettings(Window* w, const LayoutSettingTexts& captions)
+{
+    w->pageHeight = LayoutEdit(w, captions.height);
+    w->pageWidth = LayoutEdit(w, captions.width);
+    w->pageHeight->installEventFilter(w);
+    w->pageWidth->installEventFilter(w);
+    w->verticalOrient = new QRadioButton("Portrait", w);
+    w->horizontalOrient = new QRadioButton("Landscape", w);
+    w->verticalOrient->setChecked(true);
+    w->category = new QComboBox(w);
+    w->category->setMinimumWidth(160);
+    w->insertCategory = new QPushButton(captions.add, w);
+    w->deleteCategory = new QPushButton(captions.remove, w);
+    w->updateCategory = new QPushButton(captions.rename, w);
+    OnLayoutButton(w->insertCategory, w, [w] { w->insertCategoryClick(); });
+    OnLayoutButton(w->deleteCategory, w, [w] { w->deleteCategoryClick(); });
+    OnLayoutButton(w->updateCategory, w, [w] { w->updateCategoryClick(); });
+    QObject::connect(w->category, &QComboBox::activated, w, [w] { w->categoryChange(); });
+}
+
+// One zoom step of a layout preview, in or out (not below one step); false
+// when the zoom stays.
+bool StepLayoutZoom(TPvPreview& preview, bool in);
+
 // The preview of a layout window: zoom 40 up to 200 in fixed steps, no
 // margins, no header or footer. `marginsShown` false also hides the margin
 // lines.
 TPvPreview* NewLayoutPreview(QWidget* window, bool marginsShown = true);
-
-// The picture request (.jpg, .bmp). A ".jpg" or ".bmp" file that loads
-// replaces `picture`; any other name loads nothing. False when the request was
-// cancelled or the file could not be read (the user has been told why); the
-// picture is then as it was.
-bool PickLayoutPicture(QImage& picture, QWidget* owner);
 
 QColor ToQColor(platform::TColor c);
 platform::TColor FromQColor(const QColor& c);

@@ -58,6 +58,20 @@ bool InsertLayout(QComboBox& combo, Setup& record, const QString& name, QWidget*
     return true;
 }
 
+// Asks for a name, then stores the window's layout as a new one under it
+// (InsertLayout); `read` fills the record from the window, raising before
+// anything is stored. False when the request was cancelled or nothing was
+// stored.
+template <class Setup>
+bool AddNamedLayout(QComboBox& combo, const std::function<void(Setup&)>& read, QWidget* owner)
+{
+    QString text;
+    if (!InputText("Enter the name of setting:", text, owner)) return false;
+    Setup record;
+    read(record);
+    return InsertLayout(combo, record, text, owner);
+}
+
 // Asks for the current entry's new name and stores it. `keepTexts` copies the
 // record's other texts into the buffer so the record can be written back.
 template <class Setup>

@@ -386,6 +386,23 @@ TEST_F(ChequeWindow, KeysAndButtonsOfTheWindow)
     w.englishMonth->setChecked(true);
     w.englishMonthClick();
     EXPECT_EQ(w.month->text().size(), 3);
+
+    // Enter on a position takes and selects it; a font button restyles every
+    // line printed in its font; a picture's button removes the picture
+    w.modified = false;
+    w.nameLeft->setText("33");
+    QApplication::sendEvent(w.nameLeft, &enter);
+    EXPECT_TRUE(w.modified);
+    EXPECT_EQ(w.nameLeft->selectedText(), "33");
+    QFont serif("Liberation Serif");
+    serif.setPixelSize(20);
+    dialogs.AnswerFont(platform::FontChoice{serif, Qt::blue});
+    w.amountTextFont->click();
+    EXPECT_EQ(w.amount2->font().pixelSize(), 20);
+    EXPECT_EQ(w.amount2->palette().color(QPalette::Text), QColor(Qt::blue));
+    w.image = QImage(2, 2, QImage::Format_RGB32);
+    w.deleteImageButton->click();
+    EXPECT_TRUE(w.image.isNull());
 }
 
 namespace {

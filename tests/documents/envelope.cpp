@@ -8,7 +8,9 @@
 #include "printing/pvpreview.h"
 
 #include <QComboBox>
+#include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -114,6 +116,13 @@ TEST_F(Envelope, TheFirstUseCreatesTheDefaultLayoutAndItemsPrintWhereItSays)
     EXPECT_NEAR(company->top, 30, 1.0);
     ASSERT_TRUE(w.printActionExecute());  // again: still landscape
     EXPECT_TRUE(pdfInfo(printer->JobFile(3)).contains(QRegularExpression("Page size:\\s+84\\d(\\.\\d+)? x 59\\d")));
+
+    // Enter in the sender block redraws and selects all of it
+    w.modified = false;
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+    QApplication::sendEvent(w.title, &enter);
+    EXPECT_TRUE(w.modified);
+    EXPECT_EQ(w.title->textCursor().selectedText().size(), w.title->toPlainText().size());
 }
 
 TEST_F(Envelope, SaveLinksTheLayoutToTheContact)
