@@ -2,6 +2,7 @@
 
 #include "appcore/dialogs.h"
 #include "appcore/zrvexcel.h"
+#include "grid/gridsheet.h"
 #include "platform/busycursor.h"
 #include "platform/stringgrid.h"
 #include "printing/pvpreview.h"
@@ -181,9 +182,11 @@ void TPrintPreviewForm::saveButtonClick()
         platform::BusyCursor busy;
         TZrvExcel book{QString()};
         book.setVisible(false);
-        for (int r = 0; r < grid->RowCount(); ++r)
-            for (int c = 0; c < grid->ColCount(); ++c)
-                book.setCell(c + 1, r + 1, QString::fromUtf8(grid->Cells(c, r).c_str()));
+        // every cell from the top-left one, as the grid holds it
+        grid::CopyToSheet(*grid, {}, [this](int c, int r) { return grid->Cells(c, r); },
+                          [&book](int column, int row, const std::string& text) {
+                              book.setCell(column, row, QString::fromUtf8(text.c_str()));
+                          });
         saved = book.save(file);
         book.quit();
     }

@@ -48,6 +48,17 @@ std::size_t scalarSize(int type)
     }
 }
 
+// A field held in place (a scalar or raw bytes), copied between the object
+// and the row: the same bytes on both sides.
+inline void copyInPlace(const dbFieldDescriptor& fd, byte* dst, const byte* src)
+{
+    if (fd.appType == dbField::tpRawBinary) {
+        std::memcpy(dst, src, fd.dbsSize);
+    } else {
+        std::memcpy(dst, src, scalarSize(fd.appType));
+    }
+}
+
 const dbVarying& varyingAt(const byte* p)
 {
     return *reinterpret_cast<const dbVarying*>(p);
@@ -680,11 +691,8 @@ void dbFieldDescriptor::fetchRecordFields(dbFieldDescriptor* ring, byte* obj, co
           case dbField::tpStructure:
             fetchRecordFields(fd->components, dst, base);
             break;
-          case dbField::tpRawBinary:
-            std::memcpy(dst, src, fd->dbsSize);
-            break;
           default:
-            std::memcpy(dst, src, scalarSize(fd->appType));
+            copyInPlace(*fd, dst, src);
             break;
         }
     } while ((fd = fd->next) != ring);
@@ -768,11 +776,8 @@ std::size_t dbFieldDescriptor::storeRecordFields(dbFieldDescriptor* ring, byte* 
           case dbField::tpStructure:
             offs = storeRecordFields(fd->components, base, src, offs);
             break;
-          case dbField::tpRawBinary:
-            std::memcpy(dst, src, fd->dbsSize);
-            break;
           default:
-            std::memcpy(dst, src, scalarSize(fd->appType));
+            copyInPlace(*fd, dst, src);
             break;
         }
     } while ((fd = fd->next) != ring);

@@ -130,21 +130,30 @@ int dbFile::mapRange(uint64_t from, uint64_t to)
     return p == MAP_FAILED ? errno : 0;
 }
 
-int dbFile::setSize(uint64_t size)
+bool dbFile::mustGrow(uint64_t size, int& rc) const
 {
     if (fd < 0) {
-        return EBADF;
+        rc = EBADF;
+    } else if (size <= mappedSize) {
+        rc = 0;
+    } else if (size > maxSize) {
+        rc = EFBIG;
+    } else {
+        return true;
     }
-    if (size <= mappedSize) {
-        return 0;
-    }
-    if (size > maxSize) {
-        return EFBIG;
+    return false;
+}
+
+int dbFile::setSize(uint64_t size)
+{
+    int rc = 0;
+    if (!mustGrow(size, rc)) {
+        return rc;
     }
     if (readOnly) {
         return EROFS;
     }
-    int rc = currentObserver != nullptr ? currentObserver->beforeGrow(*this, size) : 0;
+    rc = currentObserver != nullptr ? currentObserver->beforeGrow(*this, size) : 0;
     if (rc == 0) {
         rc = posix_fallocate(fd, 0, off_t(size));
     }
@@ -274,14 +283,9 @@ bool dbFile::slotHeld(unsigned n) const
 
 int dbFile::mapTo(uint64_t size)
 {
-    if (fd < 0) {
-        return EBADF;
-    }
-    if (size <= mappedSize) {
-        return 0;
-    }
-    if (size > maxSize) {
-        return EFBIG;
+    int rc = 0;
+    if (!mustGrow(size, rc)) {
+        return rc;
     }
     struct stat st;
     if (fstat(fd, &st) != 0) {
@@ -290,7 +294,7 @@ int dbFile::mapTo(uint64_t size)
     if (uint64_t(st.st_size) < size) {
         return EINVAL;  // never map beyond the end of the file
     }
-    int rc = mapRange(mappedSize, size);
+    rc = mapRange(mappedSize, size);
     if (rc == 0) {
         mappedSize = size;
     }

@@ -89,6 +89,9 @@ public:
     void reached(int point) const;
 
 private:
+    // Whether the mapping has to grow to reach `size`; when not, `rc` says
+    // why: 0 (it reaches that far already), EBADF or EFBIG.
+    bool mustGrow(uint64_t size, int& rc) const;
     int mapRange(uint64_t from, uint64_t to);
     void release();
 

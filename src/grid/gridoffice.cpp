@@ -10,6 +10,7 @@
 #include "grid/listgrid.h"
 
 #include "grid/gridfileio.h"
+#include "grid/gridsheet.h"
 #include "grid/vurirod.h"
 #include "platform/busycursor.h"
 #include "platform/childprocess.h"
@@ -76,18 +77,15 @@ void RIvuZuvuzoZuvu::SaveXLS(const QString& FileName, const QString& SheetName)
     // readers take would lose its formats, formulas and charts
     if (!SheetName.isEmpty() && QFileInfo::exists(FileName))
         throw DIdiZedoRorid("Cannot write into an existing workbook " + FileName.toStdString());
-    const int colOffset = IncludeFixedCells ? 0 : FixedCols();
-    const int rowOffset = IncludeFixedCells ? 0 : FixedRows();
     std::vector<WorkbookSheet> sheets(1);
     WorkbookSheet& sheet = sheets.front();
     sheet.name = SheetName.isEmpty() ? QStringLiteral("Sheet1") : SheetName;
-    for (int r = rowOffset; r < RowCount(); ++r)
-        for (int c = colOffset; c < ColCount(); ++c) {
-            const std::string text = LineFeedsToXLS(SaveCell(RemapCol(c), r));
-            // a cell beyond the sheet's last row or column fails the writer
-            if (!text.empty())
-                sheet.cells[{r - rowOffset + 1, c - colOffset + 1}] = QString::fromStdString(text);
-        }
+    const SheetCopy copy{IncludeFixedCells ? 0 : FixedCols(), IncludeFixedCells ? 0 : FixedRows(), true};
+    // a cell beyond the sheet's last row or column fails the writer
+    CopyToSheet(*this, copy, [this](int c, int r) { return SaveCell(RemapCol(c), r); },
+                [&sheet](int column, int row, const std::string& text) {
+                    sheet.cells[{row, column}] = QString::fromStdString(text);
+                });
     QByteArray bytes;
     QString error;
     if (!workbookfiles::WriteXlsx(sheets, bytes, error) || !fileio::ReplaceFile(FileName, bytes))

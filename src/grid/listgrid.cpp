@@ -460,12 +460,9 @@ bool RIvuZuvuzoZuvu::removeRowsClamped(int& ARow, int& ACount) const
     return ACount >= 1;
 }
 
-void RIvuZuvuzoZuvu::RemoveRows(int ARow, int ACount)
+template <typename F>
+void RIvuZuvuzoZuvu::deleteRows(int ARow, int ACount, F Place)
 {
-    if (!removeRowsClamped(ARow, ACount))
-        return;
-    const bool shown = editorShown_[0];
-    editorShown_[0] = false;
     BeginUpdate();
     withHiddenColumns([&] {
         const int oldRow = Row(), oldTop = TopRow();
@@ -474,6 +471,18 @@ void RIvuZuvuzoZuvu::RemoveRows(int ARow, int ACount)
             DeleteRow(ARow);
             removeRowFlag(ARow);
         }
+        Place(oldRow, oldTop);
+    });
+    EndUpdate();
+}
+
+void RIvuZuvuzoZuvu::RemoveRows(int ARow, int ACount)
+{
+    if (!removeRowsClamped(ARow, ACount))
+        return;
+    const bool shown = editorShown_[0];
+    editorShown_[0] = false;
+    deleteRows(ARow, ACount, [this](int oldRow, int oldTop) {
         if (dataRowEnd() <= oldRow) {
             if (dataRowEnd() > FixedRows())
                 SetRow(dataRowEnd() - 1);
@@ -484,7 +493,6 @@ void RIvuZuvuzoZuvu::RemoveRows(int ARow, int ACount)
             SetTopRow(oldTop);
         }
     });
-    EndUpdate();
     editorShown_[0] = shown;
     CellsChanged({0, ARow, ColCount() - 1, ARow + ACount});
     if (RowCount() > 0 && TopRow() >= RowCount() - 1)
@@ -495,14 +503,7 @@ void RIvuZuvuzoZuvu::RemoveRowsEx(int ARow, int ACount)
 {
     if (!removeRowsClamped(ARow, ACount))
         return;
-    BeginUpdate();
-    withHiddenColumns([&] {
-        const int oldRow = Row(), oldTop = TopRow();
-        for (int i = 0; i < ACount; ++i) {
-            ReleaseRow(ARow);
-            DeleteRow(ARow);
-            removeRowFlag(ARow);
-        }
+    deleteRows(ARow, ACount, [this](int oldRow, int oldTop) {
         if (RowCount() <= oldRow && FixedRows() < RowCount()) {
             SetRow(FixedRows());
             SetTopRow(FixedRows());
@@ -511,7 +512,6 @@ void RIvuZuvuzoZuvu::RemoveRowsEx(int ARow, int ACount)
             SetTopRow(oldTop);
         }
     });
-    EndUpdate();
     CellsChanged({0, ARow, ColCount() - 1, ARow + ACount});
 }
 

@@ -490,6 +490,11 @@ private:
     void checkRow(int ARow) const;
     int dataRowEnd() const { return RowCount() - fixedFooters_; }  // first footer row
     bool removeRowsClamped(int& ARow, int& ACount) const;
+    // Deletes the rows [ARow, ARow + ACount) (kept inside by removeRowsClamped)
+    // with their hidden cells and selection entries, painting held; then
+    // Place(oldRow, oldTop) sets the current and top row from those before.
+    template <typename F>
+    void deleteRows(int ARow, int ACount, F Place);
     template <typename T>
     void storeAndRepaint(T& Field, const T& Value, bool Repaint = true)
     {

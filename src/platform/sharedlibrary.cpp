@@ -16,18 +16,24 @@ bool SharedLibrary::Load(const QString& fileName)
     if (fileName.isEmpty()) return false;
     handle_ = dlopen(fileName.toLocal8Bit().constData(), RTLD_NOW | RTLD_LOCAL);
     fileName_ = fileName;
+    if (handle_) table_ = std::make_shared<Table>();
     return handle_ != nullptr;
 }
 
-void* SharedLibrary::lookUp(const char* name) const
+bool SharedLibrary::lookUp(const char* name, std::size_t& index)
 {
-    return handle_ ? dlsym(handle_, name) : nullptr;
+    void* address = handle_ ? dlsym(handle_, name) : nullptr;
+    if (!address) return false;
+    index = table_->size();
+    table_->push_back(address);
+    return true;
 }
 
 bool SharedLibrary::Unload()
 {
-    for (auto& clear : clearers_) clear();
-    clearers_.clear();
+    // copies of the entries share the table: emptied, it reads null in all of them
+    if (table_) table_->clear();
+    table_.reset();
     if (!handle_) return false;
     const bool closed = dlclose(handle_) == 0;
     handle_ = nullptr;

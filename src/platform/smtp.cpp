@@ -1,13 +1,14 @@
 #include "platform/smtp.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QRandomGenerator>
 
 #include <curl/curl.h>
 
 #include <chrono>
-#include <ctime>
 #include <mutex>
 
 namespace platform {
@@ -92,16 +93,8 @@ QByteArray quotedName(const QString& name)
 // "Mon, 07 Dec 2026 11:10:25 +0000", whatever the process locale.
 QByteArray dateHeader()
 {
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t now = std::time(nullptr);
-    std::tm t {};
-    gmtime_r(&now, &t);
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d +0000", days[t.tm_wday % 7], t.tm_mday,
-                  months[t.tm_mon % 12], t.tm_year + 1900, t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    return (QLocale::c().toString(now, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss")) + " +0000").toLatin1();
 }
 
 // "<32 random hex digits@domain>": unique to the message, named after the

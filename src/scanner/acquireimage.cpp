@@ -25,18 +25,21 @@
 #include <thread>
 
 // The entry points of the scanner library; null while it is not loaded.
+// Copies of the library's entry points: null once it is unloaded.
 struct TAcquireImage::Entries {
-    decltype(&::sane_init) init = nullptr;
-    decltype(&::sane_exit) exit = nullptr;
-    decltype(&::sane_get_devices) getDevices = nullptr;
-    decltype(&::sane_open) open = nullptr;
-    decltype(&::sane_close) close = nullptr;
-    decltype(&::sane_get_option_descriptor) optionDescriptor = nullptr;
-    decltype(&::sane_control_option) controlOption = nullptr;
-    decltype(&::sane_get_parameters) getParameters = nullptr;
-    decltype(&::sane_start) start = nullptr;
-    decltype(&::sane_read) read = nullptr;
-    decltype(&::sane_cancel) cancel = nullptr;
+    template <class F>
+    using Entry = platform::SharedLibrary::Entry<F>;
+    Entry<decltype(::sane_init)> init;
+    Entry<decltype(::sane_exit)> exit;
+    Entry<decltype(::sane_get_devices)> getDevices;
+    Entry<decltype(::sane_open)> open;
+    Entry<decltype(::sane_close)> close;
+    Entry<decltype(::sane_get_option_descriptor)> optionDescriptor;
+    Entry<decltype(::sane_control_option)> controlOption;
+    Entry<decltype(::sane_get_parameters)> getParameters;
+    Entry<decltype(::sane_start)> start;
+    Entry<decltype(::sane_read)> read;
+    Entry<decltype(::sane_cancel)> cancel;
 };
 
 namespace {
@@ -124,8 +127,9 @@ std::int64_t nowMs()
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-// The device calls of one scan, copied, so that the reading thread needs
-// nothing of the component.
+// The device calls of one scan, copied as plain addresses, so that the
+// reading thread needs nothing of the component (the entries are the
+// window's thread's; a thread left behind has the library pinned under it).
 struct DeviceCalls {
     decltype(&::sane_start) start;
     decltype(&::sane_get_parameters) getParameters;
@@ -220,7 +224,7 @@ void TAcquireImage::setAppManufacturer(const QString& text) { appManufacturer_ =
 void TAcquireImage::setAppProductFamily(const QString& text) { appProductFamily_ = cutUtf8(text, kIdentityText); }
 void TAcquireImage::setAppProductName(const QString& text) { appProductName_ = cutUtf8(text, kIdentityText); }
 
-bool TAcquireImage::loaded() const { return library_.Loaded() && sane_->init; }
+bool TAcquireImage::loaded() const { return library_.Loaded() && bool(sane_->init); }
 
 int TAcquireImage::report(int stage, int code)
 {
@@ -494,7 +498,7 @@ int TAcquireImage::scan(QImage& picture, int& stage)
     }
     platform::LongWork busy(window.get());
     auto state = std::make_shared<ScanState>();
-    std::thread reader([device = DeviceCalls{sane_->start, sane_->getParameters, sane_->read}, handle = handle_, state] {
+    std::thread reader([device = DeviceCalls{sane_->start.get(), sane_->getParameters.get(), sane_->read.get()}, handle = handle_, state] {
         state->finish(readFrames(device, handle, *state));
     });
     enum { Reading, Cancelled, Stalled } end = Reading;

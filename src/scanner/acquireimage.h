@@ -135,7 +135,7 @@ private:
     int resolution();
 
     std::unique_ptr<Entries> sane_;
-    platform::SharedLibrary library_;  // after sane_: unloading clears its slots
+    platform::SharedLibrary library_;  // its unload leaves every entry of sane_ null
     QByteArray appInfo_, appManufacturer_, appProductFamily_, appProductName_;
     Device source_;
     int libraryVersion_ = 0;

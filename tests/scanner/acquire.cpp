@@ -365,6 +365,33 @@ TEST_F(AcquireTest, IdentityTextsAreCutOnACharacterBoundary)
     EXPECT_EQ(scanner.AppProductFamily(), QString(16, QChar(0x00E4)));
 }
 
+// The library's entry points stay the library's: an entry that dies before
+// the unload is no harm to it, and every copy reads null once its load has
+// ended, also after the library object itself is gone.
+TEST(SharedLibraryEntries, CopiesReadNullOnceTheirLoadHasEnded)
+{
+    using Call = platform::SharedLibrary::Entry<void()>;  // sane_exit
+    Call kept;
+    {
+        platform::SharedLibrary library;
+        ASSERT_TRUE(library.Load(FAKE_SANE_LIBRARY));
+        {
+            Call shortLived;
+            ASSERT_TRUE(library.Resolve("sane_exit", shortLived));
+        }
+        EXPECT_FALSE(library.Resolve("no_such_entry", kept));
+        ASSERT_TRUE(library.Resolve("sane_exit", kept));
+        const Call copy = kept;
+        copy();
+        EXPECT_TRUE(library.Unload());
+        EXPECT_FALSE(copy);
+        ASSERT_TRUE(library.Load(FAKE_SANE_LIBRARY));
+        EXPECT_FALSE(kept);  // a new load brings no old copy back
+        ASSERT_TRUE(library.Resolve("sane_exit", kept));
+    }
+    EXPECT_EQ(kept.get(), nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
