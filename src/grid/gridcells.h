@@ -40,7 +40,7 @@ public:
 
     bool AllWidths = false;
 
-private:
+protected:
     RIvuZuvuzoZuvu& g_;
 };
 
