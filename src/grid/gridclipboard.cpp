@@ -7,7 +7,7 @@
 // reads the clipboard, and tells PasteNotify and CellsChanged.
 #include "grid/exchange/clipboardtext.h"
 #include "grid/gridcells.h"
-#include "grid/gridrtf.h"
+#include "grid/exchange/rtf.h"
 #include "grid/htmldraw.h"
 #include "grid/listgrid.h"
 #include "platform/workbookfiles.h"
