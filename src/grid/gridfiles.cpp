@@ -104,12 +104,10 @@ void RIvuZuvuzoZuvu::LoadFromFile(const QString& FileName)
     if (!ReadRegularFile(FileName, bytes))
         throw DIdiZedoRorid("Cannot open file " + nameOf(FileName));
     GridCells cells(*this);
-    {
-        Progress progress(*this, true);
-        UpdateLock lock(*this);
-        exchange::ReadCellList(bytes, cells, IncludeFixedCells ? 0 : FixedCols(), IncludeFixedCells ? 0 : FixedRows(),
-                               Multilinecells, nameOf(FileName), progress.Fn());
-    }
+    Progress progress(*this, true);
+    UpdateLock lock(*this);
+    exchange::ReadCellList(bytes, cells, IncludeFixedCells ? 0 : FixedCols(), IncludeFixedCells ? 0 : FixedRows(),
+                           Multilinecells, nameOf(FileName), progress.Fn());
     CellsChanged(Rect{0, 0, ColCount(), RowCount()});
     CellsLoaded();
 }
@@ -127,10 +125,8 @@ void RIvuZuvuzoZuvu::LoadFromStream(QIODevice& Stream)
 {
     const QByteArray bytes = Stream.readAll();
     GridCells cells(*this);
-    {
-        UpdateLock lock(*this);
-        exchange::ReadCellStream(bytes, cells, GetSaveStartCol(), GetSaveStartRow(), Multilinecells);
-    }
+    UpdateLock lock(*this);
+    exchange::ReadCellStream(bytes, cells, GetSaveStartCol(), GetSaveStartRow(), Multilinecells);
     CellsChanged(Rect{0, 0, ColCount(), RowCount()});
     CellsLoaded();
 }
@@ -175,13 +171,11 @@ void RIvuZuvuzoZuvu::InputFromCSV(const QString& FileName, bool Insert)
     if (!ReadRegularFile(FileName, bytes))
         throw DIdiZedoRorid("Cannot open file " + nameOf(FileName));
     GridCells cells(*this);
-    {
-        Progress progress(*this);
-        UpdateLock lock(*this);
-        exchange::ReadCsv(std::move(bytes), cells, IncludeFixedCells ? 0 : FixedCols(),
-                          Insert ? RowCount() : (IncludeFixedCells ? 0 : FixedRows()), csvSwitches(*this),
-                          nameOf(FileName), progress.Fn());
-    }
+    Progress progress(*this);
+    UpdateLock lock(*this);
+    exchange::ReadCsv(std::move(bytes), cells, IncludeFixedCells ? 0 : FixedCols(),
+                      Insert ? RowCount() : (IncludeFixedCells ? 0 : FixedRows()), csvSwitches(*this), nameOf(FileName),
+                      progress.Fn());
     CellsChanged(Rect{0, 0, ColCount(), RowCount()});
     CellsLoaded();
 }
@@ -208,12 +202,15 @@ void RIvuZuvuzoZuvu::LoadFromFixed(const QString& FileName, TIntList& Positions)
     std::vector<int> positions;
     for (int i = 0; i < Positions.Count(); ++i)
         positions.push_back(Positions.Item(i));
-    GridCells cells(*this);
-    {
-        UpdateLock lock(*this);
-        exchange::ReadFixed(bytes, cells, GetFixedColsEx(), GetSaveStartCol(), GetSaveStartRow(), positions,
-                            nameOf(FileName));
+    if (exchange::FixedFields(positions, GetFixedColsEx()) == 0) {
+        CellsChanged(Rect{0, 0, ColCount(), RowCount()});
+        CellsLoaded();
+        return;
     }
+    GridCells cells(*this);
+    UpdateLock lock(*this);
+    exchange::ReadFixed(bytes, cells, GetFixedColsEx(), GetSaveStartCol(), GetSaveStartRow(), positions,
+                        nameOf(FileName));
     CellsChanged(Rect{0, 0, ColCount(), RowCount()});
     CellsLoaded();
 }

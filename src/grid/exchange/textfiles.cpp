@@ -449,11 +449,17 @@ QByteArray WriteFixed(const CellTable& T, const CellRange& Range, const std::vec
     return out.toUtf8();
 }
 
+int FixedFields(const std::vector<int>& Positions, int FixedCols)
+{
+    const int fields = static_cast<int>(Positions.size()) - 1;
+    return fields < 1 || FixedCols + static_cast<long long>(fields) > kMaxColumns ? 0 : fields;
+}
+
 bool ReadFixed(const QByteArray& Bytes, CellTable& T, int FixedCols, int FirstCol, int FirstRow,
                const std::vector<int>& Positions, const std::string& Name)
 {
-    const int fields = static_cast<int>(Positions.size()) - 1;
-    if (fields < 1 || FixedCols + static_cast<long long>(fields) > kMaxColumns)
+    const int fields = FixedFields(Positions, FixedCols);
+    if (fields == 0)
         return false;
     const std::vector<QByteArray> lines = fileio::SplitLines(Bytes);
     if (FirstRow + static_cast<long long>(lines.size()) > kMaxRows)

@@ -85,6 +85,9 @@ void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const
 char CsvDelimiter(const QByteArray& Bytes);
 
 // ---- fixed width: Widths in characters from Range's first column on.
+// The fields the positions give (0 when fewer than two positions, or too
+// many columns with FixedCols before them).
+int FixedFields(const std::vector<int>& Positions, int FixedCols);
 QByteArray WriteFixed(const CellTable& T, const CellRange& Range, const std::vector<int>& Widths);
 // Positions: 1-based starts of the fields and, last, the end of the last
 // one. The table gets FixedCols + fields columns; fields go from
