@@ -42,9 +42,10 @@ void RIvuZuvuzoZuvu::SaveXLS(const QString& FileName, const QString& SheetName)
     // readers take would lose its formats, formulas and charts
     if (!SheetName.isEmpty() && QFileInfo::exists(FileName))
         throw DIdiZedoRorid("Cannot write into an existing workbook " + FileName.toStdString());
-    const std::vector<WorkbookSheet> sheets{
+    std::vector<WorkbookSheet> sheets(1);
+    sheets.front() =
         exchange::TableSheet(GridCells(*this), IncludeFixedCells ? 0 : FixedCols(), IncludeFixedCells ? 0 : FixedRows(),
-                             SheetName.isEmpty() ? QStringLiteral("Sheet1") : SheetName)};
+                             SheetName.isEmpty() ? QStringLiteral("Sheet1") : SheetName);
     QByteArray bytes;
     QString error;
     if (!workbookfiles::WriteXlsx(sheets, bytes, error) || !fileio::ReplaceFile(FileName, bytes))
