@@ -2,7 +2,7 @@
 
 #include "appcore/dialogs.h"
 #include "appcore/zrvexcel.h"
-#include "grid/gridsheet.h"
+#include "grid/exchange/officefiles.h"
 #include "platform/busycursor.h"
 #include "platform/stringgrid.h"
 #include "printing/pvpreview.h"
@@ -183,10 +183,11 @@ void TPrintPreviewForm::saveButtonClick()
         TZrvExcel book{QString()};
         book.setVisible(false);
         // every cell from the top-left one, as the grid holds it
-        grid::CopyToSheet(*grid, {}, [this](int c, int r) { return grid->Cells(c, r); },
-                          [&book](int column, int row, const std::string& text) {
-                              book.setCell(column, row, QString::fromUtf8(text.c_str()));
-                          });
+        grid::exchange::CopyToSheet(grid->ColCount(), grid->RowCount(), {},
+                                    [this](int c, int r) { return grid->Cells(c, r); },
+                                    [&book](int column, int row, const std::string& text) {
+                                        book.setCell(column, row, QString::fromUtf8(text.c_str()));
+                                    });
         saved = book.save(file);
         book.quit();
     }

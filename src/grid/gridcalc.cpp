@@ -1,7 +1,7 @@
 // Row swaps, typed cell values and the calculations over them, automatic
 // numbering, row heights by line count, and the column and row exchanges of
 // the list grid.
-#include "grid/gridrtf.h"
+#include "grid/exchange/rtf.h"
 #include "grid/htmldraw.h"
 #include "grid/imagelist.h"
 #include "grid/listgrid.h"

@@ -2,13 +2,12 @@
 // tab-separated text (and a cell's rich text), text and rich text pasted back,
 // the smart fill of a selection after a paste, and the clipboard keys.
 //
-// The clipboard text: fields separated by a tab, rows ended by CR LF (a block
-// of one row has no line end); with QuoteClipboardLines a field of more than
-// one line is wrapped in double quotes with its CR LF reduced to LF. A paste
-// cuts lines at CR LF, LF or CR and fields at tabs, and stops at a zero
-// character; with QuoteClipboardLines the LFs of a field that begins with a
-// quote and closes before the next tab or CR stay inside the field.
-#include "grid/gridrtf.h"
+// The clipboard text itself is described and made in
+// grid/exchange/clipboardtext.h; here the grid picks the cells, places and
+// reads the clipboard, and tells PasteNotify and CellsChanged.
+#include "grid/exchange/clipboardtext.h"
+#include "grid/gridcells.h"
+#include "grid/exchange/rtf.h"
 #include "grid/htmldraw.h"
 #include "grid/listgrid.h"
 #include "platform/workbookfiles.h"
@@ -35,73 +34,29 @@ struct UpdateLock {
     RIvuZuvuzoZuvu& grid;
 };
 
-std::string_view beforeZero(std::string_view Text) { return Text.substr(0, Text.find('\0')); }
+using exchange::BeforeZero;
 
-// The lines of a pasted text, as described above; a text that ends with a
-// line end has no empty line after it.
-class PasteLines {
+// The cells of a copied block as its text takes them: the saved text for
+// the clipboard (the stored one for a drag), without HTML tags unless the
+// clipboard keeps them, rich text as its plain text.
+class BlockCells : public GridCells {
 public:
-    PasteLines(std::string_view Text, bool Quoted) : text_(Text), quoted_(Quoted) {}
-
-    // The next line; false after the last one.
-    bool Next(std::string_view& Line)
+    BlockCells(RIvuZuvuzoZuvu& Grid, bool ForClipboard, bool StripTags)
+        : GridCells(Grid), forClipboard_(ForClipboard), stripTags_(StripTags)
     {
-        if (pos_ >= text_.size())
-            return false;
-        const std::size_t end = lineEnd();
-        Line = text_.substr(pos_, end - pos_);
-        ended_ = end < text_.size();
-        pos_ = end + (text_.substr(end, 2) == "\r\n" ? 2 : 1);
-        return true;
     }
-    // Whether the line given last ended with a line end.
-    bool Ended() const { return ended_; }
-    bool AtEnd() const { return pos_ >= text_.size(); }
+    std::string SaveText(int Col, int Row) const override
+    {
+        std::string field = forClipboard_ ? g_.SaveCell(Col, Row) : g_.GetCellEx(Col, Row);
+        if (stripTags_ && field.find("</") != std::string::npos)
+            return g_.GetStrippedCell(Col, Row);
+        if (field.find("{\\") != std::string::npos)
+            return RTFPlainText(field);
+        return field;
+    }
 
 private:
-    std::size_t lineEnd()
-    {
-        bool fieldStart = true;
-        for (std::size_t i = pos_; i < text_.size(); ++i) {
-            const char c = text_[i];
-            if (quoted_ && fieldStart && c == '"') {
-                if (const std::size_t close = closingQuote(i); close != std::string_view::npos) {
-                    i = close;
-                    fieldStart = false;
-                    continue;
-                }
-            }
-            if (c == '\r' || c == '\n')
-                return i;
-            fieldStart = c == '\t';
-        }
-        return text_.size();
-    }
-    // The quote after Open that is followed by a tab, a line end or the end,
-    // when no tab or CR comes first. A search that failed up to some place
-    // fails from every quote before it as well, so none is made twice.
-    std::size_t closingQuote(std::size_t Open)
-    {
-        if (Open < noCloseBefore_)
-            return std::string_view::npos;
-        for (std::size_t i = Open + 1; i < text_.size(); ++i) {
-            const char c = text_[i];
-            if (c == '\t' || c == '\r')
-                break;
-            if (c == '"' && (i + 1 == text_.size() || text_[i + 1] == '\t' || text_[i + 1] == '\r' ||
-                             text_[i + 1] == '\n'))
-                return i;
-            noCloseBefore_ = i + 1;
-        }
-        noCloseBefore_ = std::max(noCloseBefore_, Open + 1);
-        return std::string_view::npos;
-    }
-
-    std::string_view text_;
-    bool quoted_;
-    std::size_t pos_ = 0;
-    std::size_t noCloseBefore_ = 0;
-    bool ended_ = false;
+    bool forClipboard_, stripTags_;
 };
 
 // A date, a date and a time, or a time, as the smart fill reads them.
@@ -130,31 +85,13 @@ TDateTime readDateTime(const std::string& S)
 std::string RIvuZuvuzoZuvu::blockText(const TGridRect& R, bool ForClipboard)
 {
     const bool flaggedOnly = MouseActions->DisjunctRowSelect();
-    const bool stripTags = ForClipboard && !Navigation->CopyHTMLTagsToClipboard();
-    const bool lineEnds = !ForClipboard || R.Top != R.Bottom;
-    const int left = std::max(R.Left, 0), right = std::min(R.Right, ColCount() - 1);
-    const int top = std::max(R.Top, 0), bottom = std::min(R.Bottom, RowCount() - 1);
-    std::string out, field;
-    for (int r = top; r <= bottom; ++r) {
-        if (flaggedOnly && !(r < static_cast<int>(rowSelect_.size()) && rowSelect_[r]))
-            continue;
-        for (int c = left; c <= right; ++c) {
-            const int real = RemapCol(c);
-            field = ForClipboard ? SaveCell(real, r) : GetCellEx(real, r);
-            if (stripTags && field.find("</") != std::string::npos)
-                field = GetStrippedCell(real, r);
-            else if (field.find("{\\") != std::string::npos)
-                field = RTFPlainText(field);
-            if (QuoteClipboardLines && LinesInText(field, Multilinecells) > 1)
-                LineFeedsToCSV(field);
-            out += field;
-            if (c < right)
-                out += '\t';
-        }
-        if (lineEnds)
-            out += "\r\n";
-    }
-    return out;
+    const BlockCells cells(*this, ForClipboard, ForClipboard && !Navigation->CopyHTMLTagsToClipboard());
+    std::function<bool(int)> flagged;
+    if (flaggedOnly)
+        flagged = [this](int r) { return r < static_cast<int>(rowSelect_.size()) && rowSelect_[r]; };
+    return exchange::ClipboardText(cells, std::max(R.Left, 0), std::min(R.Right, ColCount() - 1), std::max(R.Top, 0),
+                                   std::min(R.Bottom, RowCount() - 1), flagged, !ForClipboard || R.Top != R.Bottom,
+                                   QuoteClipboardLines, Multilinecells);
 }
 
 std::string RIvuZuvuzoZuvu::SelectedText()
@@ -276,12 +213,9 @@ void RIvuZuvuzoZuvu::CutSelectionToClipboard()
 
 QPoint RIvuZuvuzoZuvu::PasteSize(std::string_view Text, bool QuotedLines)
 {
-    PasteLines lines(beforeZero(Text), QuotedLines);
-    int rows = 0;
-    std::ptrdiff_t columns = 0;
-    for (std::string_view line; lines.Next(line); ++rows)
-        columns = std::max<std::ptrdiff_t>(columns, std::count(line.begin(), line.end(), '\t') + 1);
-    return {static_cast<int>(columns), rows};
+    int cols = 0, rows = 0;
+    exchange::ClipboardTextSize(Text, QuotedLines, cols, rows);
+    return {cols, rows};
 }
 
 int RIvuZuvuzoZuvu::PasteText(int ACol, int ARow, const std::string& Text)
@@ -297,7 +231,7 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
     Reached = {-1, -1, -1, -1};
     Stored = 0;
     Skipped = 0;
-    Text = beforeZero(Text);
+    Text = BeforeZero(Text);
     // A block that would end past the last possible index is not pasted.
     const QPoint size = PasteSize(Text, QuoteClipboardLines);
     if (ACol < 0 || ARow < 0 || Text.empty() || ACol > INT_MAX - size.x() || ARow > INT_MAX - size.y())
@@ -305,7 +239,7 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
     if (!HasOption(platform::goEditing) && !Navigation->AllowClipboardAlways())
         return 0;
 
-    int fields = 0, row = ARow, lastCol = ACol;
+    int fields = 0, lastCol = 0, lastRow = 0;
     {
         UpdateLock lock(*this);
         // The grid grows once, to what the text needs.
@@ -315,37 +249,22 @@ int RIvuZuvuzoZuvu::pasteText(int ACol, int ARow, std::string_view Text, TGridRe
             SetRowCountEx(ARow + size.y());
 
         std::string cell;
-        PasteLines lines(Text, QuoteClipboardLines);
-        for (std::string_view line; lines.Next(line); ++row) {
-            int col = ACol;
-            for (std::size_t from = 0;; ++col) {
-                const std::size_t tab = line.find('\t', from);
-                const std::string_view field = line.substr(from, tab == std::string_view::npos ? tab : tab - from);
-                ++fields;
+        fields = exchange::SplitClipboardText(
+            Text, QuoteClipboardLines,
+            [&](int Col, int Row, std::string_view Field) {
+                const int col = ACol + Col, row = ARow + Row;
                 if (row < RowCount() && col < ColCount() && mayPasteInto(col, row)) {
-                    cell.assign(field);
-                    if (QuoteClipboardLines && cell.find('\n') != std::string::npos && cell.size() >= 2 &&
-                        cell.front() == '"' && cell.back() == '"') {
-                        cell = cell.substr(1, cell.size() - 2);
-                        CSVToLineFeeds(cell);
-                    }
+                    exchange::PastedField(Field, QuoteClipboardLines, cell);
                     SetCellEx(RemapCol(col), row, cell);
                     ++Stored;
                 } else {
                     ++Skipped;
                 }
-                if (tab == std::string_view::npos)
-                    break;
-                from = tab + 1;
-            }
-            lastCol = std::max(lastCol, col);
-            if (lines.AtEnd()) {
-                if (lines.Ended())
-                    ++fields;  // the empty field after the final line end, never stored
-                break;
-            }
-        }
+            },
+            lastCol, lastRow);
     }
+    lastCol += ACol;
+    const int row = ARow + lastRow;
     Reached = {ACol, ARow, std::min(lastCol, ColCount() - 1), std::min(row, RowCount() - 1)};
     PasteNotify(copiedOrigin_, Reached, clipOperation_);
     CellsChanged({Reached.Left, Reached.Top, Reached.Right, Reached.Bottom});
@@ -360,7 +279,7 @@ int RIvuZuvuzoZuvu::PasteFunc(int ACol, int ARow)
         return 0;
     const TEnumFormats formats(data);
     if (Navigation->AllowRTFClipboard() && formats.HasRTF()) {
-        const std::string rtf(beforeZero(formats.RTF()));
+        const std::string rtf(BeforeZero(formats.RTF()));
         if (ACol >= 0 && ARow >= 0 && ACol < ColCount() && ARow < RowCount() && mayPasteInto(ACol, ARow))
             SetCellEx(RemapCol(ACol), ARow, rtf);
         return 0;

@@ -4,7 +4,7 @@
 // bytes alone), Escape's restore and the advance to the next editable cell.
 #include "grid/listgrid.h"
 
-#include "grid/gridrtf.h"
+#include "grid/exchange/rtf.h"
 #include "platform/beep.h"
 
 #include <QAbstractItemView>

@@ -1,13 +1,9 @@
-// File access shared by the list grid's writers and readers: whole regular
-// files only (a directory, device or pipe is refused at once), and files
-// replaced through a temporary file beside them, so that a failed write
-// leaves the old file as it was.
+// File access shared by the list grid's writers and readers (the functions
+// of grid/exchange/fileio.h), and a lock that keeps the grid from painting
+// while a file is read into it.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-
-#include <vector>
+#include "grid/exchange/fileio.h"
 
 namespace grid {
 class RIvuZuvuzoZuvu;
@@ -26,16 +22,5 @@ public:
 private:
     RIvuZuvuzoZuvu& grid_;
 };
-
-
-// The whole file; false when it is no regular file or cannot be read.
-bool ReadRegularFile(const QString& FileName, QByteArray& Bytes);
-// Replaces the file with Bytes; false, and the old file untouched, on failure.
-bool ReplaceFile(const QString& FileName, const QByteArray& Bytes);
-// Lines split at CR LF, CR or LF; no empty line after a final line end.
-std::vector<QByteArray> SplitLines(const QByteArray& Bytes);
-// The old content of a regular file to append to (empty when there is none);
-// false when something else stands there or it cannot be read.
-bool OldContent(const QString& FileName, QByteArray& Bytes);
 
 }  // namespace grid::fileio

@@ -6,6 +6,7 @@
 // serve several lists.
 #pragma once
 
+#include "grid/griderror.h"
 #include "platform/canvas.h"
 #include "platform/geometry.h"
 
@@ -18,12 +19,6 @@
 #include <vector>
 
 namespace grid {
-
-// Errors of the grid itself ("Invalid Row accessed", ...).
-class DIdiZedoRorid : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
 
 class TIntList {
 public:

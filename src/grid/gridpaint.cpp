@@ -3,7 +3,7 @@
 // background picture, the selection outline and the sort indicator), the
 // borders, the fixed-cell frames and the focus frame.
 #include "grid/cellgraphic.h"
-#include "grid/gridrtf.h"
+#include "grid/exchange/rtf.h"
 #include "grid/htmldraw.h"
 #include "grid/pictures.h"
 #include "grid/imagelist.h"

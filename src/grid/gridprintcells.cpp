@@ -4,7 +4,7 @@
 // on the pass's canvas (MM_LOMETRIC, y upwards). HTML, rich text and rotated
 // text are drawn in device pixels, as on the screen, and the canvas's mapping
 // is given back afterwards.
-#include "grid/gridrtf.h"
+#include "grid/exchange/rtf.h"
 #include "grid/htmldraw.h"
 #include "grid/listgrid.h"
 

@@ -183,7 +183,8 @@ public:
     std::chrono::milliseconds MDBQueryTime{600'000};
     int ComboSelection = -1;
 
-    // ---- text files (gridfiles.cpp, where the formats are described). Every
+    // ---- text files (gridfiles.cpp; the formats are described and made in
+    // grid/exchange/textfiles.h). Every
     // failure raises DIdiZedoRorid with the file name; a writer that fails
     // leaves the old file as it was; readers never clear the grid first.
     void SaveToFile(const QString& FileName);
@@ -202,8 +203,9 @@ public:
     void SaveToFixed(const QString& FileName, TIntList& Widths);
     // 1-based start positions of the columns and, last, where the last one ends.
     void LoadFromFixed(const QString& FileName, TIntList& Positions);
-    // HTML table (with HTMLSettings) and flat XML (gridexport.cpp); a file
-    // that cannot be written raises "Cannot Create file " + name.
+    // HTML table (with HTMLSettings) and flat XML (gridexport.cpp, over
+    // grid/exchange/htmlxml.h); a file that cannot be written raises
+    // "Cannot Create file " + name.
     void SaveToHTML(const QString& FileName) { OutputToHTML(FileName, false); }
     void AppendToHTML(const QString& FileName) { OutputToHTML(FileName, true); }
     void OutputToHTML(const QString& FileName, bool Append);
@@ -971,7 +973,8 @@ protected:
     void reopenEditorLater();
 
     // ==================================================================
-    // clipboard (gridclipboard.cpp)
+    // clipboard (gridclipboard.cpp; the text is made and cut by
+    // grid/exchange/clipboardtext.h)
     //
     // Blocks go to the clipboard as tab-separated UTF-8 text ("text/plain"),
     // CR LF after every row of a block of more than one row; with

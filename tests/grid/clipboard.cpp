@@ -92,20 +92,7 @@ TEST(GridClipboard, RichTextGoesBesideTheTextAndPastesUnchanged)
 
 TEST(GridClipboard, PasteCutsLinesAndFields)
 {
-    // Columns and rows of texts of any shape.
-    // Lines end at CR LF, LF or CR; with quoted lines not inside a quoted field.
-    struct Case {
-        const char* text;
-        QPoint size;
-        bool quoted = false;
-    } cases[] = {{"", {0, 0}},          {"a", {1, 1}},           {"a\tb\r\nc\r\n", {2, 2}}, {"a\r\nb", {1, 2}},
-                 {"a\r\n\r\nb\r\n", {1, 3}}, {"a\rb\rc", {1, 3}}, {"\t\t", {3, 1}},       {"\r\n", {1, 1}},
-                 {"a\nb\tc\n", {2, 2}},     {"a\n\r\nb\r", {1, 3}}, {"\"a\nb\"\tc\n", {2, 2}},
-                 {"\"a\nb\"\tc\n", {2, 1}, true}, {"x\t\"a\nb\nc\"\r\n", {2, 1}, true},
-                 {"\"a\nb", {1, 2}, true}, {"\"a\tb\"\n\"\n", {2, 2}, true}};
-    for (const Case& c : cases)
-        EXPECT_EQ(RIvuZuvuzoZuvu::PasteSize(c.text, c.quoted), c.size) << c.text;
-
+    // (how a text is cut is tested in gridexchange_clipboardtext)
     ClipGrid g;
     EXPECT_EQ(g.PasteText(1, 1, "a\tb\r\nc\r\n"), 4);
     EXPECT_EQ(g.Cells(1, 1), "a");
@@ -211,10 +198,6 @@ TEST(GridClipboard, QuotedLinesRoundTrip)
     g.CopyFunc({3, 1, 3, 1});  // alone
     g.PasteFunc(1, 5);
     EXPECT_EQ(g.Cells(1, 5), "one\r\ntwo");
-    // LF-separated lines from elsewhere around a quoted field
-    EXPECT_EQ(g.PasteText(1, 1, "\"a\nb\"\tc\nd"), 3);
-    EXPECT_EQ(g.column(1), (std::vector<std::string>{"a\r\nb", "d", "1:3", "1:4", "one\r\ntwo"}));
-    EXPECT_EQ(g.Cells(2, 1), "c");
 }
 
 TEST(GridClipboard, SmartFillFillsSeries)

@@ -1,7 +1,8 @@
-// The list grid's cell-list, stream, column-aligned and fixed-width files:
-// exact bytes written, what is read back, the messages for missing, damaged
-// and unwritable files, progress, input dropped during a long load, and
-// random damage that must end in a message or a loaded grid.
+// The list grid's cell-list, stream, column-aligned and fixed-width members
+// (the formats themselves are tested in gridexchange_files_reader): the
+// grid's counts, widths and options reach the format, the messages for
+// missing, damaged and unwritable files, progress, and input dropped during
+// a long load.
 #include "../folder_override.h"
 #include "../scratch_files.h"
 #include "grid/listgrid.h"
@@ -16,7 +17,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <random>
 #include <sys/stat.h>
 
 using namespace grid;
@@ -47,15 +47,7 @@ TEST_F(GridFiles, CellListFileBytesAndReadingBack)
     g.SaveToFile(path("g.txt"));
     EXPECT_EQ(read("g.txt"), QByteArray("2,1\r\ncw 1,64\r\ncw 2,64\r\n1,1,a\t\bb\r\n"));
 
-    for (const bool multi : {true, false}) {
-        RIvuZuvuzoZuvu back;
-        shape(back, 2, 2);
-        back.Multilinecells = multi;
-        back.LoadFromFile(path("g.txt"));
-        EXPECT_EQ(back.Cells(1, 1), multi ? "a\r\nb" : "a");
-    }
-
-    // counts plus the fixed cells; a width and a cell outside the grid are skipped
+    // counts plus the fixed cells; the grid is told once
     write("h.txt", "4,3\r\ncw 7,80\r\ncw 1,70000\r\n7,1,x\r\n1,1,y\r\n99999999999,1,z\r\n");
     RIvuZuvuzoZuvu h;
     shape(h, 3, 3);
@@ -79,7 +71,7 @@ TEST_F(GridFiles, CellListFileBytesAndReadingBack)
     EXPECT_EQ(loaded, 1);
 }
 
-TEST_F(GridFiles, StreamRoundTripAndStrictNumbers)
+TEST_F(GridFiles, StreamRoundTrip)
 {
     RIvuZuvuzoZuvu g;
     shape(g, 4, 3);
@@ -101,18 +93,6 @@ TEST_F(GridFiles, StreamRoundTripAndStrictNumbers)
     EXPECT_EQ(back.Cells(1, 1), "one");
     EXPECT_EQ(back.Cells(3, 2), "two\r\nlines");
     EXPECT_EQ(back.ColWidths(3), 91);
-
-    for (const char* bad : {"-5,3\r\n", "999999999,999999999\r\n", "2,99999999999\r\n"}) {
-        QBuffer b;
-        b.setData(bad);
-        b.open(QIODevice::ReadOnly);
-        EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { back.LoadFromStream(b); }), "File contains no data or corrupt file ") << bad;
-        EXPECT_EQ(back.ColCount(), 4);
-    }
-    QBuffer text;
-    text.setData("2,2\r\nx,1,a\r\n");
-    text.open(QIODevice::ReadOnly);
-    EXPECT_THROW(back.LoadFromStream(text), platform::EConvertError);
 }
 
 TEST_F(GridFiles, BadHeadersMissingFilesAndUnwritableFolders)
@@ -120,7 +100,7 @@ TEST_F(GridFiles, BadHeadersMissingFilesAndUnwritableFolders)
     RIvuZuvuzoZuvu g;
     shape(g, 3, 3);
     g.SetCells(1, 1, "stay");
-    for (const char* header : {"999999999,999999999\r\n1,1,x\r\n", "-5,3\r\n1,1,x\r\n", "20000,2\r\n"}) {
+    for (const char* header : {"-5,3\r\n1,1,x\r\n"}) {
         write("bad.txt", header);
         EXPECT_EQ(errorOf<DIdiZedoRorid>([&] { g.LoadFromFile(path("bad.txt")); }),
                   "File contains no data or corrupt file " + path("bad.txt").toStdString());
@@ -171,25 +151,15 @@ TEST_F(GridFiles, FixedWidthAndColumnAlignedText)
         positions.Add(p);
     g.LoadFromFixed(path("f.txt"), positions);
     EXPECT_EQ(g.ColCount(), 3);
-    EXPECT_EQ(g.RowCount(), 3);
-    EXPECT_EQ(g.Cells(1, 1), "ab");
     EXPECT_EQ(g.Cells(2, 1), "cd");
-    EXPECT_EQ(g.Cells(1, 2), "x");
-    positions.SetItem(2, 3);  // a boundary that does not rise
-    g.LoadFromFixed(path("f.txt"), positions);
-    EXPECT_EQ(g.Cells(2, 1), "");
-
-    RIvuZuvuzoZuvu w;
-    shape(w, 3, 2);
+    RIvuZuvuzoZuvu w;  // the widths not given are the columns' longest texts
+    shape(w, 4, 2);
     w.SetCells(1, 1, "abcd");
     w.SetCells(2, 1, "x");
+    w.SetCells(3, 1, "12345");
     TIntList widths;
     widths.Add(3);
     widths.Add(2);
-    w.SaveToFixed(path("w.txt"), widths);
-    EXPECT_EQ(read("w.txt"), "abcx \r\n");
-    w.SetColCountEx(4);
-    w.SetCells(3, 1, "12345");
     w.SaveToFixed(path("w.txt"), widths);
     ASSERT_EQ(widths.Count(), 3);
     EXPECT_EQ(widths.Item(2), 5);
@@ -201,11 +171,7 @@ TEST_F(GridFiles, FixedWidthAndColumnAlignedText)
     a.SetFixedCols(0);
     a.SetFixedRows(0);
     a.SetCells(0, 0, "a");
-    a.SetCells(1, 0, "bb");
     a.SetCells(0, 1, "ccc");
-    a.SetCells(1, 1, "d");
-    a.SaveToASCII(path("a.txt"));
-    EXPECT_EQ(read("a.txt"), "a   bb \r\nccc d  \r\n");
     a.AutoNumAlign = true;
     a.Multilinecells = true;
     a.SetCells(1, 0, "7");
@@ -262,55 +228,4 @@ TEST_F(GridFiles, ProgressChangesAndInputDuringTheLoadIsDropped)
     g.SaveToFile(path("again.txt"));
     EXPECT_EQ(seen.back(), 100);
     EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
-}
-
-TEST_F(GridFiles, RandomDamageEndsInAMessageOrALoadedGrid)
-{
-    RIvuZuvuzoZuvu g;
-    shape(g, 5, 6);
-    for (int r = 1; r < 6; ++r)
-        for (int c = 1; c < 5; ++c)
-            g.SetCells(c, r, "cell " + std::to_string(c) + "\r\n" + std::to_string(r));
-    g.SaveToFile(path("good.txt"));
-    QBuffer stream;
-    stream.open(QIODevice::WriteOnly);
-    g.SaveToStream(stream);
-    TIntList widths;
-    g.SaveToFixed(path("good.fix"), widths);
-    const QByteArray goodFile = read("good.txt"), goodStream = stream.data(), goodFixed = read("good.fix");
-    std::mt19937 random(35);
-    auto damage = [&](QByteArray bytes) {
-        const int flips = 1 + static_cast<int>(random() % 6);
-        for (int i = 0; i < flips && !bytes.isEmpty(); ++i)
-            bytes[static_cast<qsizetype>(random() % bytes.size())] = static_cast<char>(random());
-        if (random() % 4 == 0)
-            bytes.truncate(static_cast<qsizetype>(random() % (bytes.size() + 1)));
-        if (random() % 8 == 0)
-            bytes.insert(static_cast<qsizetype>(random() % (bytes.size() + 1)), "\r\n9999999999999,-1,");
-        return bytes;
-    };
-    TIntList positions;
-    for (const int p : {1, 4, 9, 30})
-        positions.Add(p);
-    for (int round = 0; round < 1000; ++round) {
-        RIvuZuvuzoZuvu back;
-        shape(back, 3, 3);
-        write("bad.txt", damage(goodFile));
-        try {
-            back.LoadFromFile(path("bad.txt"));
-            EXPECT_LE(back.RowCount(), 1048576);
-        } catch (const DIdiZedoRorid&) {
-        }
-        QBuffer b;
-        b.setData(damage(goodStream));
-        b.open(QIODevice::ReadOnly);
-        try {
-            back.LoadFromStream(b);
-        } catch (const DIdiZedoRorid&) {
-        } catch (const platform::EConvertError&) {
-        }
-        write("bad.fix", damage(goodFixed));
-        back.LoadFromFixed(path("bad.fix"), positions);
-        EXPECT_EQ(back.ColCount(), back.FixedCols() + 3);
-    }
 }

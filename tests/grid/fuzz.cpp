@@ -3,7 +3,7 @@
 // it was and sizes within reason. Runs under the sanitizers as well. The count
 // comes from QUILLET_FUZZ_COUNT: 100000 when unset, 30000 in the sanitized
 // build (which runs several times slower), so that the test stays under a minute.
-#include "grid/gridrtf.h"
+#include "grid/exchange/rtf.h"
 #include "grid/htmldraw.h"
 #include "grid/imagelist.h"
 

@@ -1,97 +1,20 @@
-// The reader of rich-text cells: text, characters written as escapes,
-// formatting, fonts and colours from the tables, paragraphs, and groups that
-// hold data rather than text; the writer's characters beyond the BMP.
-#include "grid/gridrtf.h"
+// The list grid's rich-text cells where the grid reads them as text (the
+// reader and writer themselves are tested in gridexchange_rtf): a copy takes
+// their plain text.
+#include "cliptext.h"
+#include "grid/listgrid.h"
 
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTextFragment>
 #include <gtest/gtest.h>
 
 using namespace grid;
 
-namespace {
-
-const char* const kHeader = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\froman Times New Roman;}}"
-                            "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}";
-
-// The format of the character at Pos of the document's plain text.
-QTextCharFormat formatAt(QTextDocument& doc, int pos)
+TEST(GridRtf, RichTextCellsAreCopiedAsTheirPlainText)
 {
-    QTextCursor c(&doc);
-    c.setPosition(pos + 1);
-    return c.charFormat();
-}
-
-}  // namespace
-
-TEST(RtfReader, TextAndEscapes)
-{
-    EXPECT_EQ(RTFPlainText(std::string(kHeader) + "Hello \\b world\\b0 !}"), "Hello world!");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 one\\par two\\line three}"), "one\r\ntwo\r\nthree");
-    // Windows-1252 escapes, Unicode with its fallback skipped, escaped braces and backslash.
-    EXPECT_EQ(RTFPlainText("{\\rtf1 caf\\'e9 \\'80 \\u20013?\\u25991? \\{x\\} a\\\\b}"),
-              "caf\u00e9 \u20ac \u4e2d\u6587 {x} a\\b");
-    EXPECT_EQ(RTFPlainText("{\\rtf1\\uc2 \\u8364??x}"), "\u20acx");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 a\\tab b}"), "a\tb");
-    // Beyond the BMP: a surrogate pair (with or without fallback), the code
-    // point older texts hold, and a lone half left out.
-    EXPECT_EQ(RTFPlainText("{\\rtf1\\uc0 \\u-10179 \\u-8704 !}"), "\U0001F600!");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 \\u-10179?\\u-8704?!}"), "\U0001F600!");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 \\u128512?!}"), "\U0001F600!");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 a\\u-10179?b\\u-8704?c}"), "abc");
-    // Groups of data are not text.
-    EXPECT_EQ(RTFPlainText("{\\rtf1{\\*\\generator Writer 1.0;}{\\info{\\title T}}visible}"), "visible");
-    // UTF-8 typed straight into the text stays as it is.
-    EXPECT_EQ(RTFPlainText("{\\rtf1 \xe9\x99\xb3}"), "\u9673");
-}
-
-TEST(RtfReader, BrokenTextsGiveWhatWasRead)
-{
-    EXPECT_EQ(RTFPlainText("{\\rtf1 cut here"), "cut here");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 a}}} b{{"), "a b");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 x\\"), "x");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 x\\'e"), "x");
-    EXPECT_EQ(RTFPlainText("{\\rtf1 \\unknownword99999999999999 y\\u}"), "y");
-    EXPECT_EQ(RTFPlainText(""), "");
-    // Groups past the depth limit end without ending the hidden group around them.
-    EXPECT_EQ(RTFPlainText("{\\rtf1{\\*\\x " + std::string(300, '{') + std::string(300, '}') + "secret}shown}"),
-              "shown");
-}
-
-TEST(RtfReader, FormattingFontsAndColours)
-{
-    platform::Font base;
-    base.Name = QStringLiteral("Arial");
-    base.SetSize(10);
-    QTextDocument doc;
-    RTFToDocument(std::string(kHeader) + "\\f0\\fs20 plain \\b bold\\b0  \\i it\\i0  \\cf1 red\\cf0  \\f1\\fs40 big "
-                                          "\\ul under\\ulnone  {\\cf2 blue} after}",
-                  doc, base);
-    const QString text = doc.toPlainText();
-    ASSERT_EQ(text, QStringLiteral("plain bold it red big under blue after"));
-    EXPECT_FALSE(formatAt(doc, text.indexOf("plain")).font().bold());
-    EXPECT_TRUE(formatAt(doc, text.indexOf("bold")).font().bold());
-    EXPECT_TRUE(formatAt(doc, text.indexOf("it")).font().italic());
-    EXPECT_EQ(formatAt(doc, text.indexOf("red")).foreground().color(), QColor(255, 0, 0));
-    EXPECT_EQ(formatAt(doc, text.indexOf("blue")).foreground().color(), QColor(0, 0, 255));
-    // The group ended: the colour before it is back.
-    EXPECT_NE(formatAt(doc, text.indexOf("after")).foreground().color(), QColor(0, 0, 255));
-    EXPECT_DOUBLE_EQ(formatAt(doc, text.indexOf("big")).font().pointSizeF(), 20.0);
-    EXPECT_TRUE(formatAt(doc, text.indexOf("under")).font().underline());
-    EXPECT_EQ(formatAt(doc, text.indexOf("plain")).font().family(), platform::MapFaceName(QStringLiteral("Arial")));
-    EXPECT_EQ(formatAt(doc, text.indexOf("big")).font().family(), platform::MapFaceName(QStringLiteral("Times New Roman")));
-
-    // Paragraph alignment.
-    QTextDocument aligned;
-    RTFToDocument("{\\rtf1\\qc centred\\par\\pard\\qr right}", aligned, base);
-    EXPECT_EQ(aligned.firstBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
-    EXPECT_EQ(aligned.lastBlock().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
-}
-
-TEST(RtfWriter, CharactersBeyondTheBmpAsSignedSurrogatePairs)
-{
-    QTextDocument doc(QString::fromUtf8("\xF0\x9F\x98\x80\xE2\x82\xAC"));
-    EXPECT_NE(DocumentToRTF(doc, platform::Font{}).find("\\u-10179 \\u-8704 \\u8364 "), std::string::npos);
+    RIvuZuvuzoZuvu g;
+    g.SetCells(1, 1, "{\\rtf1 one\\par two}");
+    g.SetCells(2, 1, "x");
+    g.CopyFunc({1, 1, 2, 1});
+    EXPECT_EQ(clipText(), "one\r\ntwo\tx");
+    g.SelectRange(1, 1, 1, 1);
+    EXPECT_EQ(g.SelectedText(), "one\r\ntwo\r\n");
 }
