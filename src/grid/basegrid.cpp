@@ -185,7 +185,7 @@ std::string TBaseGrid::GetCellEx(int ACol, int ARow) const
     return value;
 }
 
-void TBaseGrid::SetCellEx(int ACol, int ARow, const std::string& Value)
+void TBaseGrid::SetCellEx(int ACol, int ARow, std::string_view Value)
 {
     if (HasCellProperties(ACol, ARow)) {
         const QPoint b = BaseCell(ACol, ARow);

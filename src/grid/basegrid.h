@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace grid {
 
@@ -95,7 +96,7 @@ public:
 
     // ---- cell text and objects
     std::string GetCellEx(int ACol, int ARow) const;
-    void SetCellEx(int ACol, int ARow, const std::string& Value);
+    void SetCellEx(int ACol, int ARow, std::string_view Value);
     platform::Object* GetObjectEx(int ACol, int ARow) const;
     void SetObjectEx(int ACol, int ARow, platform::Object* Obj);
     platform::Object* GetGraphicObjectEx(int ACol, int ARow) const;

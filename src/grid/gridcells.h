@@ -20,6 +20,12 @@ public:
     std::string Text(int Col, int Row) const override { return g_.Cells(Col, Row); }
     std::string SaveText(int Col, int Row) const override { return g_.SaveCell(Col, Row); }
     void SetText(int Col, int Row, const std::string& Text) override { g_.SetCellEx(Col, Row, Text); }
+    void SetRowTexts(int Row, int FirstCol, std::span<const std::string_view> Texts) override
+    {
+        g_.ReserveRowCells(Row, FirstCol + static_cast<int>(Texts.size()));
+        for (size_t k = 0; k < Texts.size(); ++k)
+            g_.SetCellEx(FirstCol + static_cast<int>(k), Row, Texts[k]);
+    }
     void SetColCount(int Cols) override { g_.SetColCountEx(Cols); }
     void SetRowCount(int Rows) override { g_.SetRowCountEx(Rows); }
     int RemapCol(int Col) const override { return g_.RemapCol(Col); }

@@ -4,7 +4,12 @@
 #include <QString>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
 #include <iconv.h>
 
 namespace platform {
@@ -45,6 +50,21 @@ const Page437& page()
     return table;
 }
 
+// Whether no byte has its high bit set; eight bytes at a time.
+bool isAscii(std::string_view text)
+{
+    std::uint64_t high = 0;
+    size_t k = 0;
+    for (; k + 8 <= text.size(); k += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text.data() + k, 8);
+        high |= word;
+    }
+    for (; k < text.size(); ++k)
+        high |= static_cast<unsigned char>(text[k]);
+    return (high & 0x8080808080808080ull) == 0;
+}
+
 } // namespace
 
 std::string Utf8ToOem(std::string_view utf8)
@@ -76,13 +96,33 @@ char32_t Cp1252Char(unsigned char byte)
     return byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : byte;
 }
 
+bool IsUtf8(std::string_view text)
+{
+    // Runs of ASCII are only looked at; the rest is decoded in pieces that
+    // never cut a sequence: a piece ends before a byte that can start one.
+    constexpr size_t kPiece = 1 << 16;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    std::vector<QChar> decoded;
+    for (size_t from = 0; from < text.size();) {
+        size_t to = std::min(text.size(), from + kPiece);
+        while (to < text.size() && (static_cast<unsigned char>(text[to]) & 0xC0) == 0x80)
+            ++to;
+        const std::string_view piece = text.substr(from, to - from);
+        if (!isAscii(piece)) {
+            const QByteArrayView bytes(piece.data(), static_cast<qsizetype>(piece.size()));
+            decoded.resize(static_cast<size_t>(utf8.requiredSpace(bytes.size())));
+            utf8.appendToBuffer(decoded.data(), bytes);
+            if (utf8.hasError())
+                return false;
+        }
+        from = to;
+    }
+    return true;
+}
+
 std::string Utf8OrCp1252(std::string_view text)
 {
-    // stateless: a sequence cut off at the end is an error, not awaited
-    QStringDecoder utf8(QStringDecoder::Utf8,
-                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
-    const QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-    if (!utf8.hasError())
+    if (IsUtf8(text))
         return std::string(text);
     std::u32string wide;
     wide.reserve(text.size());

@@ -16,6 +16,8 @@ std::string OemToUtf8(std::string_view oem);
 
 // The character of one Windows-1252 byte.
 char32_t Cp1252Char(unsigned char byte);
+// Whether text is valid UTF-8 (a sequence cut off at its end is not).
+bool IsUtf8(std::string_view text);
 // Text from another program as UTF-8: valid UTF-8 as it is, anything else
 // read as Windows-1252.
 std::string Utf8OrCp1252(std::string_view text);

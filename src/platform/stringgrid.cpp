@@ -703,6 +703,11 @@ void StringGrid::SetCells(int col, int row, std::string_view text)
     InvalidateCell(col, row);
 }
 
+void StringGrid::ReserveRowCells(int row, int cols)
+{
+    if (row >= 0 && row < rowCount_ && cols > 0) rowData(row).texts.reserve(std::size_t(cols));
+}
+
 Object* StringGrid::Objects(int col, int row) const
 {
     if (col < 0 || row < 0 || row >= rowCount_) return nullptr;
@@ -847,6 +852,7 @@ void StringGrid::RowMoved(int from, int to)
 
 void StringGrid::InvalidateCell(int col, int row)
 {
+    if (!viewport()->isVisible() || !viewport()->updatesEnabled()) return;  // update() would do nothing
     Rect r = CellRect(col, row);
     if (r.IsEmpty()) return;
     r.Right += lineWidth_;

@@ -166,6 +166,9 @@ public:
     // ----- cells -----
     const std::string& Cells(int col, int row) const;  // empty text outside the stored data
     void SetCells(int col, int row, std::string_view text);
+    // Makes room for `cols` cells in the row's store, so that a row filled
+    // cell by cell grows once; nothing visible changes.
+    void ReserveRowCells(int row, int cols);
     Object* Objects(int col, int row) const;
     void SetObjects(int col, int row, Object* obj);
     // Whole rows and columns: reading gives ColCount (RowCount) entries; writing

@@ -13,6 +13,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include <minizip/unzip.h>
@@ -55,12 +56,44 @@ private:
 
 // ---------------------------------------------------------------- CSV
 
+// A field of `size` bytes at `from`; with `doubled` its doubled quotes are
+// made single in the fields' store, where SplitCsvRecord points it at the
+// end of the record (the store no longer moves then). The stored texts lie
+// in the store one after the other, in the order of their fields.
+void addCsvField(CsvFields& fields, const char* from, size_t size, bool doubled)
+{
+    if (!doubled) {
+        fields.texts.emplace_back(from, size);
+        return;
+    }
+    const size_t offset = fields.store.size();
+    for (size_t k = 0; k < size; ++k) {
+        fields.store += from[k];
+        if (from[k] == '"' && k + 1 < size && from[k + 1] == '"')
+            ++k;
+    }
+    fields.stored.emplace_back(fields.texts.size(), offset);
+    fields.texts.emplace_back();
+}
+
+// Adds bytes to the end of the last field, which moves to the store.
+void extendLastCsvField(CsvFields& fields, const char* from, size_t size)
+{
+    const size_t last = fields.texts.size() - 1;
+    if (fields.stored.empty() || fields.stored.back().first != last) {
+        fields.stored.emplace_back(last, fields.store.size());
+        fields.store.append(fields.texts[last]);
+    }
+    fields.store.append(from, size);
+}
+
 bool readCsvFields(const QByteArray& bytes, CellSink& sink, WorkbookSheet& sheet, QString& error)
 {
-    qsizetype pos = 0;
-    std::vector<QByteArray> fields;
+    size_t pos = 0;
+    CsvFields fields;
     for (int row = 1;; ++row) {
-        switch (ReadCsvRecord(bytes, pos, CsvOptions{}, fields)) {
+        switch (SplitCsvRecord(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), pos,
+                               CsvOptions{}, fields)) {
         case CsvRecord::End:
             return true;
         case CsvRecord::UnterminatedQuote:
@@ -72,8 +105,10 @@ bool readCsvFields(const QByteArray& bytes, CellSink& sink, WorkbookSheet& sheet
         case CsvRecord::Read:
             break;
         }
-        for (size_t c = 0; c < fields.size(); ++c)
-            if (!sink.put(sheet, row, static_cast<int>(c) + 1, QString::fromUtf8(fields[c]), error))
+        for (size_t c = 0; c < fields.texts.size(); ++c)
+            if (!sink.put(sheet, row, static_cast<int>(c) + 1,
+                          QString::fromUtf8(fields.texts[c].data(), static_cast<qsizetype>(fields.texts[c].size())),
+                          error))
                 return false;
     }
 }
@@ -610,90 +645,91 @@ QString lxwError(lxw_error e) { return QString::fromUtf8(lxw_strerror(e)); }
 
 QByteArray CsvText(const QByteArray& bytes)
 {
-    const QByteArrayView text = QByteArrayView(bytes).sliced(bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0);
-    return QByteArray::fromStdString(platform::Utf8OrCp1252(std::string_view(text.data(), text.size())));
+    const qsizetype skip = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    const std::string_view text(bytes.constData() + skip, static_cast<size_t>(bytes.size() - skip));
+    if (platform::IsUtf8(text))
+        return skip ? bytes.sliced(skip) : bytes;
+    return QByteArray::fromStdString(platform::Utf8OrCp1252(text));
 }
 
-CsvRecord ReadCsvRecord(const QByteArray& bytes, qsizetype& pos, const CsvOptions& options,
-                        std::vector<QByteArray>& fields, std::vector<bool>* quoted)
+CsvRecord SplitCsvRecord(std::string_view text, size_t& pos, const CsvOptions& options, CsvFields& fields)
 {
-    const qsizetype n = bytes.size();
-    const qsizetype start = pos;
-    fields.clear();
-    if (quoted)
-        quoted->clear();
+    fields.texts.clear();
+    fields.store.clear();
+    fields.stored.clear();
+    const size_t n = text.size();
     if (pos >= n)
         return CsvRecord::End;
-    const char delimiter = options.delimiter;
-    qsizetype i = pos;
-    QByteArray field;
-    bool wasQuoted = false;
-    auto endField = [&] {
-        fields.push_back(field);
-        if (quoted)
-            quoted->push_back(wasQuoted);
-        field.clear();
-        wasQuoted = false;
+    const char* b = text.data();
+    const char d = options.delimiter;
+    const auto lineEnd = [](char c) { return c == '\r' || c == '\n'; };
+    const auto fail = [&](CsvRecord why) {
+        fields.texts.clear();
+        return why;
     };
-    while (i < n) {
-        const char c = bytes[i];
-        if (c == '"' && field.isEmpty() && !wasQuoted) {
-            const qsizetype open = i++;
-            bool closed = false;
-            while (i < n) {
-                if (bytes[i] == '"') {
-                    if (i + 1 < n && bytes[i + 1] == '"') {
-                        field += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    closed = true;
+    size_t i = pos;
+    for (;;) {
+        size_t end = i;  // past the field's bytes: at a delimiter, a line end or the end of the text
+        if (i < n && b[i] == '"') {
+            bool doubled = false;
+            const char* close = nullptr;
+            for (size_t from = i + 1; (close = static_cast<const char*>(std::memchr(b + from, '"', n - from)));) {
+                const size_t at = static_cast<size_t>(close - b);
+                if (at + 1 >= n || b[at + 1] != '"')
                     break;
-                }
-                field += bytes[i++];
+                doubled = true;
+                from = at + 2;
             }
-            wasQuoted = true;
-            if (!closed) {
-                if (options.strict) {
-                    pos = start;
-                    fields.clear();
-                    return CsvRecord::UnterminatedQuote;
+            if (close) {
+                const size_t at = static_cast<size_t>(close - b);
+                addCsvField(fields, b + i + 1, at - i - 1, doubled);
+                end = at + 1;
+                if (end < n && b[end] != d && !lineEnd(b[end])) {
+                    if (options.strict)
+                        return fail(CsvRecord::TextAfterQuote);
+                    while (end < n && b[end] != d && !lineEnd(b[end]))
+                        ++end;
                 }
+            } else {
+                if (options.strict)
+                    return fail(CsvRecord::UnterminatedQuote);
                 // the field runs to the end of the line its quote opened
-                field.clear();
-                i = open + 1;
-                while (i < n && bytes[i] != '\r' && bytes[i] != '\n') {
-                    field += bytes[i];
-                    i += (bytes[i] == '"' && i + 1 < n && bytes[i + 1] == '"') ? 2 : 1;
-                }
-                continue;
+                end = i + 1;
+                while (end < n && !lineEnd(b[end]))
+                    ++end;
+                addCsvField(fields, b + i + 1, end - i - 1,
+                            std::string_view(b + i + 1, end - i - 1).find("\"\"") != std::string_view::npos);
             }
-            if (i < n && bytes[i] != delimiter && bytes[i] != '\r' && bytes[i] != '\n') {
-                if (options.strict) {
-                    pos = start;
-                    fields.clear();
-                    return CsvRecord::TextAfterQuote;
-                }
-                while (i < n && bytes[i] != delimiter && bytes[i] != '\r' && bytes[i] != '\n')
-                    ++i;
+            if (d == 0 && end < n && !lineEnd(b[end])) {
+                // a byte 0 after the closing quote, with no delimiter: the
+                // rest of the line belongs to the field
+                const size_t from = end;
+                while (end < n && !lineEnd(b[end]))
+                    ++end;
+                extendLastCsvField(fields, b + from, end - from);
             }
+        } else {
+            if (d == 0) {
+                while (end < n && !lineEnd(b[end]))
+                    ++end;
+            } else {
+                while (end < n && b[end] != d && !lineEnd(b[end]))
+                    ++end;
+            }
+            fields.texts.emplace_back(b + i, end - i);
+        }
+        if (end < n && d != 0 && b[end] == d) {
+            i = end + 1;
             continue;
         }
-        if (c == delimiter && delimiter != 0) {
-            endField();
-            ++i;
-            continue;
-        }
-        if (c == '\r' || c == '\n') {
-            i += (c == '\r' && i + 1 < n && bytes[i + 1] == '\n') ? 2 : 1;
-            break;
-        }
-        field += c;
-        ++i;
+        pos = end < n ? end + (b[end] == '\r' && end + 1 < n && b[end + 1] == '\n' ? 2 : 1) : n;
+        break;
     }
-    endField();
-    pos = i;
+    for (size_t k = 0; k < fields.stored.size(); ++k) {
+        const size_t from = fields.stored[k].second;
+        const size_t to = k + 1 < fields.stored.size() ? fields.stored[k + 1].second : fields.store.size();
+        fields.texts[fields.stored[k].first] = std::string_view(fields.store).substr(from, to - from);
+    }
     return CsvRecord::Read;
 }
 

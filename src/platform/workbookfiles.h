@@ -13,7 +13,7 @@
 // written (no number conversion); empty fields are empty cells. A file holds
 // one sheet. Written with CR LF line ends, no byte-order mark, fields quoted
 // when they hold ',', '"', CR or LF; numbers in CellText's form.
-// The field routines below (ReadCsvRecord, AppendCsvField) also serve the
+// The field routines below (SplitCsvRecord, AppendCsvField) also serve the
 // list grid's CSV, with another delimiter and leniently: there a quote that
 // is never closed ends its field at the end of its line, and text between a
 // closing quote and the next delimiter is dropped.
@@ -76,6 +76,8 @@
 
 #include <map>
 #include <set>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -105,17 +107,24 @@ QString CellText(const QVariant& value);
 // a file that is not valid UTF-8 read as Windows-1252.
 QByteArray CsvText(const QByteArray& bytes);
 
-// One CSV record read from bytes at pos; pos moves past its line end.
 struct CsvOptions {
     char delimiter = ',';
     bool strict = true;  // refuse an unclosed quote and text after a closing quote
 };
 enum class CsvRecord { Read, End, UnterminatedQuote, TextAfterQuote };
-// Fields come with their quotes taken off and doubled quotes made single;
-// line ends inside quotes are kept as they are in the file. `quoted` tells
-// which fields were quoted. A failure leaves pos where the record began.
-CsvRecord ReadCsvRecord(const QByteArray& bytes, qsizetype& pos, const CsvOptions& options,
-                        std::vector<QByteArray>& fields, std::vector<bool>* quoted = nullptr);
+// The fields of one record, with their quotes taken off and doubled quotes
+// made single; line ends inside quotes are kept as they are in the file.
+// A text points into the bytes split, or, when it differs from them, into
+// `store`: it stays valid while the bytes live and until these fields take
+// the next record.
+struct CsvFields {
+    std::vector<std::string_view> texts;
+    std::string store;
+    std::vector<std::pair<size_t, size_t>> stored;  // (field, offset in store) of the texts kept there
+};
+// Splits the record at pos in one pass over its bytes and moves pos past its
+// line end. A failure leaves pos where the record began and no fields.
+CsvRecord SplitCsvRecord(std::string_view text, size_t& pos, const CsvOptions& options, CsvFields& fields);
 // Appends one field: quoted, with its quotes doubled, when it holds the
 // delimiter, a quote, CR or LF, or when quoteAll is set.
 void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll = false);

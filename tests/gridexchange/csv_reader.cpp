@@ -92,6 +92,8 @@ TEST_F(Csv, DelimiterTextAndEndOfFileWhenReading)
         {"M\xFCller,\x80\x81\r\n", 1, {"M\xC3\xBCller", "\xE2\x82\xAC\xEF\xBF\xBD"}},
         {"a,\xC3", 1, {"a", "\xC3\x83"}},
         {"a,b\r\nc,d\r\n\x1a", 2, {"c", "d"}},
+        {std::string(65535, 'a') + "\xC3\xA4,\xE2\x82\xAC", 1, {std::string(65535, 'a') + "\xC3\xA4", "\xE2\x82\xAC"}},
+        {std::string(70000, 'a') + ",\xFC", 1, {std::string(70000, 'a'), "\xC3\xBC"}},
     };
     for (const Case& c : cases) {
         MemoryTable t(1, 5);
@@ -104,19 +106,22 @@ TEST_F(Csv, DelimiterTextAndEndOfFileWhenReading)
 TEST_F(Csv, QuotesAndLineEndsWhenReading)
 {
     MemoryTable q(2, 5);
-    read("\"he said \"\"hi\"\"\",x\r\n\"four \"\"\"\" quotes\",y\n\"two\r\nlines\",z\nlf,only\n\"open,w", q);
-    EXPECT_EQ(q.RowCount(), 5);
+    read("\"he said \"\"hi\"\"\",x\r\n\"four \"\"\"\" quotes\",y\n\"two\r\nlines\",z\nlf,only\n"
+         "\"cut\"off,k\n\"open,\"\"w",
+         q);
+    EXPECT_EQ(q.RowCount(), 6);
     EXPECT_EQ(q.RowTexts(0, 2), (Row{"he said \"hi\"", "x"}));
     EXPECT_EQ(q.RowTexts(1, 2), (Row{"four \"\" quotes", "y"}));
     EXPECT_EQ(q.RowTexts(2, 2), (Row{"two\r\nlines", "z"}));
     EXPECT_EQ(q.RowTexts(3, 2), (Row{"lf", "only"}));
-    EXPECT_EQ(q.RowTexts(4, 2), (Row{"open,w", ""})) << "a quote never closed ends at its line's end";
+    EXPECT_EQ(q.RowTexts(4, 2), (Row{"cut", "k"})) << "text after a closing quote is dropped";
+    EXPECT_EQ(q.RowTexts(5, 2), (Row{"open,\"w", ""})) << "a quote never closed ends at its line's end";
 
     // "," when no delimiter splits the lines; records from the row offset on
     read("first\nsecond\n", q, {}, q.RowCount());
-    EXPECT_EQ(q.RowCount(), 7);
-    EXPECT_EQ(q.Text(0, 5), "first");
-    EXPECT_EQ(q.Text(0, 6), "second");
+    EXPECT_EQ(q.RowCount(), 8);
+    EXPECT_EQ(q.Text(0, 6), "first");
+    EXPECT_EQ(q.Text(0, 7), "second");
     EXPECT_EQ(q.Text(0, 0), "he said \"hi\"");
 }
 

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
+#include <string_view>
 
 namespace grid::exchange {
 
@@ -23,6 +25,12 @@ public:
     // stored text unless the table words it otherwise.
     virtual std::string SaveText(int Col, int Row) const { return Text(Col, Row); }
     virtual void SetText(int Col, int Row, const std::string& Text) = 0;
+    // The texts of a row from FirstCol on, each stored as SetText would.
+    virtual void SetRowTexts(int Row, int FirstCol, std::span<const std::string_view> Texts)
+    {
+        for (size_t k = 0; k < Texts.size(); ++k)
+            SetText(FirstCol + static_cast<int>(k), Row, std::string(Texts[k]));
+    }
     // New counts; the cells inside both the old and the new counts are kept.
     virtual void SetColCount(int Cols) = 0;
     virtual void SetRowCount(int Rows) = 0;

@@ -10,8 +10,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <limits>
 #include <map>
+#include <optional>
+#include <span>
 
 namespace grid::exchange {
 
@@ -109,6 +112,28 @@ void report(const ProgressFn& Progress, long long Position, long long Total)
 {
     if (Progress)
         Progress(Position, Total);
+}
+
+// The cell text of a CSV field when it differs from the field's bytes: in
+// the OEM code page with Oem; line breaks "~" with TildeBreaks, else every
+// line feed (CR LF in the file, or a bare LF) a CR LF.
+std::optional<std::string> csvCellText(std::string_view Field, const CsvSwitches& S)
+{
+    const bool breaks = Field.find(S.TildeBreaks ? '~' : '\n') != std::string_view::npos;
+    if (!S.Oem && !breaks)
+        return std::nullopt;
+    std::string text(Field);
+    if (S.Oem)
+        OemToString(text);
+    if (S.TildeBreaks) {
+        text = JavaToLineFeeds(text);
+    } else {
+        size_t p = 0;
+        while ((p = text.find("\r\n", p)) != std::string::npos)
+            text.erase(p, 1);
+        CSVToLineFeeds(text);
+    }
+    return text;
 }
 
 void appendLine(QByteArray& Out, const std::string& Line)
@@ -319,21 +344,21 @@ QByteArray WriteAligned(const CellTable& T, const std::vector<int>& Widths, bool
 // non-empty records share, the larger on a tie; the candidate whose count,
 // when above one, the most records share wins, ties going to the larger
 // count and then to the earlier candidate.
-char CsvDelimiter(const QByteArray& Bytes)
+char CsvDelimiter(std::string_view Text)
 {
     constexpr int kSample = 20;
     char best = ',';
     int bestRecords = 0;
     size_t bestCount = 0;
+    workbookfiles::CsvFields fields;
     for (const char candidate : {',', ';', '#', '\t', '|'}) {
         const workbookfiles::CsvOptions trial{candidate, false};
         std::map<size_t, int> records;  // field count -> records
-        qsizetype at = 0;
-        std::vector<QByteArray> fields;
-        for (int n = 0; n < kSample && workbookfiles::ReadCsvRecord(Bytes, at, trial, fields) ==
-                                           workbookfiles::CsvRecord::Read;)
-            if (fields.size() > 1 || !fields[0].isEmpty()) {
-                ++records[fields.size()];
+        size_t at = 0;
+        for (int n = 0;
+             n < kSample && workbookfiles::SplitCsvRecord(Text, at, trial, fields) == workbookfiles::CsvRecord::Read;)
+            if (fields.texts.size() > 1 || !fields.texts[0].empty()) {
+                ++records[fields.texts.size()];
                 ++n;
             }
         size_t count = 0;
@@ -390,45 +415,48 @@ void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const
         Bytes.truncate(end);
     if (!S.Oem)
         Bytes = workbookfiles::CsvText(Bytes);
-    workbookfiles::CsvOptions options;
-    options.delimiter = S.Delimiter ? S.Delimiter : CsvDelimiter(Bytes);
-    options.strict = false;
+    const std::string_view text(Bytes.constData(), static_cast<size_t>(Bytes.size()));
+    const workbookfiles::CsvOptions options{S.Delimiter ? S.Delimiter : CsvDelimiter(text), false};
 
-    std::vector<std::vector<QByteArray>> records;
-    qsizetype pos = 0;
-    std::vector<QByteArray> fields;
-    size_t widest = 0;
-    while (workbookfiles::ReadCsvRecord(Bytes, pos, options, fields) == workbookfiles::CsvRecord::Read) {
-        widest = std::max(widest, fields.size());
-        records.push_back(std::move(fields));
-        if (records.size() > static_cast<size_t>(kMaxRows) || widest > static_cast<size_t>(kMaxColumns))
+    // Every field of every record in one list, pointing into the text (or
+    // into `kept` for those whose doubled quotes were made single);
+    // recordEnds[r] is where record r's fields end in it.
+    std::vector<std::string_view> cells;
+    std::vector<size_t> recordEnds;
+    std::deque<std::string> kept;
+    workbookfiles::CsvFields fields;
+    size_t pos = 0, widest = 0;
+    while (workbookfiles::SplitCsvRecord(text, pos, options, fields) == workbookfiles::CsvRecord::Read) {
+        for (const auto& stored : fields.stored)
+            fields.texts[stored.first] = kept.emplace_back(fields.texts[stored.first]);
+        cells.insert(cells.end(), fields.texts.begin(), fields.texts.end());
+        recordEnds.push_back(cells.size());
+        widest = std::max(widest, fields.texts.size());
+        if (recordEnds.size() > static_cast<size_t>(kMaxRows) || widest > static_cast<size_t>(kMaxColumns))
             throw DIdiZedoRorid(kCorrupt + Name);
     }
 
-    const long long rows = static_cast<long long>(RowOffset) + static_cast<long long>(records.size());
+    const long long records = static_cast<long long>(recordEnds.size());
+    const long long rows = static_cast<long long>(RowOffset) + records;
     const long long cols = ColOffset + static_cast<long long>(widest);
     if (rows > kMaxRows || cols > kMaxColumns)
         throw DIdiZedoRorid(kCorrupt + Name);
     T.SetRowCount(static_cast<int>(rows));
     if (cols > T.ColCount())
         T.SetColCount(static_cast<int>(cols));
-    for (size_t line = 0; line < records.size(); ++line) {
-        const auto& record = records[line];
-        for (size_t f = 0; f < record.size(); ++f) {
-            std::string text = record[f].toStdString();
-            if (S.Oem)
-                OemToString(text);
-            if (S.TildeBreaks) {
-                text = JavaToLineFeeds(text);
-            } else {
-                size_t p = 0;
-                while ((p = text.find("\r\n", p)) != std::string::npos)
-                    text.erase(p, 1);
-                CSVToLineFeeds(text);
-            }
-            T.SetText(ColOffset + static_cast<int>(f), RowOffset + static_cast<int>(line), text);
-        }
-        report(Progress, static_cast<long long>(line) + 1, static_cast<long long>(records.size()));
+    std::vector<std::string> converted;
+    size_t first = 0;
+    for (long long line = 0; line < records; ++line) {
+        const size_t end = recordEnds[static_cast<size_t>(line)];
+        converted.clear();
+        converted.reserve(end - first);  // the cells point into it: it must not move
+        for (size_t k = first; k < end; ++k)
+            if (const auto text = csvCellText(cells[k], S))
+                cells[k] = converted.emplace_back(std::move(*text));
+        T.SetRowTexts(RowOffset + static_cast<int>(line), ColOffset,
+                      std::span<const std::string_view>(cells.data() + first, end - first));
+        first = end;
+        report(Progress, line + 1, records);
     }
 }
 

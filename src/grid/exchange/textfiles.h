@@ -48,6 +48,7 @@
 #include <QByteArray>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace grid::exchange {
@@ -82,7 +83,7 @@ void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, 
 void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const CsvSwitches& S,
              const std::string& Name, const ProgressFn& Progress);
 // The delimiter a CSV text (already UTF-8) is split by.
-char CsvDelimiter(const QByteArray& Bytes);
+char CsvDelimiter(std::string_view Text);
 
 // ---- fixed width: Widths in characters from Range's first column on.
 // The fields the positions give (0 when fewer than two positions, or too
