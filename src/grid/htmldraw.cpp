@@ -215,6 +215,18 @@ private:
         bool first = false;             // the item at hand is the first the line must take
         bool placedEndsBlank = false;   // the last run placed ends with a blank
         int bullets = 0;                // list items begun on the line
+        // What every step reads of the line, taken in one line as
+        //     const auto [St, Lr, Li, M, w, x] = W.state();
+        // w and x are the cursor's running width and drawing position.
+        struct State {
+            PassState& St;
+            const Rect& Lr;
+            LineInfo& Li;
+            Mode M;
+            int& w;
+            int& x;
+        };
+        State state() const { return {St, Lr, Li, M, Lc.w, Lc.x}; }
     };
     // What a step leaves the line to do: go on, end after the step, end
     // before it (the item starts the next line), or drop the rest of the text.
@@ -395,12 +407,7 @@ bool Renderer::layOut(PassState& St, const std::string& Src, std::size_t& Pos, s
 // A run of text: up to the next tag, or one word with its blank.
 Renderer::Step Renderer::layOutRun(LineWork& W, const std::string& Src, std::size_t& Pos, std::size_t Limit)
 {
-    PassState& St = W.St;
-    const Rect& Lr = W.Lr;
-    LineInfo& Li = W.Li;
-    const Mode M = W.M;
-    int& w = W.Lc.w;
-    int& x = W.Lc.x;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     std::size_t lt = nextTag(Src, Pos);
     if (lt > Limit)
         lt = std::string::npos;
@@ -503,10 +510,7 @@ Renderer::Step Renderer::layOutTag(LineWork& W, const std::string& Src, std::siz
 
 Renderer::Step Renderer::openTag(LineWork& W, const std::string& Tag, const std::string& Ut)
 {
-    PassState& St = W.St;
-    const Rect& Lr = W.Lr;
-    int& w = W.Lc.w;
-    int& x = W.Lc.x;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     switch (Ut[1]) {
     case 'A':
         openAnchor(W, Tag);
@@ -515,7 +519,7 @@ Renderer::Step Renderer::openTag(LineWork& W, const std::string& Tag, const std:
         if (startsWith(Ut, "<B>")) {
             St.font.Style |= platform::fsBold;
         } else if (startsWith(Ut, "<BR")) {
-            if (W.M == Mode::Measure)
+            if (M == Mode::Measure)
                 out_.StrippedText += '\r';
             return Step::EndLine;
         } else if (startsWith(Ut, "<BL")) {
@@ -614,18 +618,18 @@ Renderer::Step Renderer::openTag(LineWork& W, const std::string& Tag, const std:
 // <A href="...">: numbers the anchor, takes its value and its colours.
 void Renderer::openAnchor(LineWork& W, const std::string& Tag)
 {
-    PassState& St = W.St;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     const int number = ++St.anchorCount;
     const bool focus = in_.FocusLink == number - 1;
     if (focus && W.drawing) {
         focusOpen_ = true;
-        focusStartX_ = W.Lc.x;
+        focusStartX_ = x;
     }
     const std::size_t q1 = Tag.find('"');
     const std::size_t q2 = q1 == std::string::npos ? q1 : Tag.find('"', q1 + 1);
     St.anchorValue = q1 == std::string::npos ? std::string()
                                              : Tag.substr(q1 + 1, (q2 == std::string::npos ? Tag.size() - 1 : q2) - q1 - 1);
-    if (focus && W.M != Mode::Measure)
+    if (focus && M != Mode::Measure)
         out_.FocusAnchor = St.anchorValue;
     const bool hovered = in_.HoverMode && number == in_.HoverLink;
     const bool applies = !in_.HoverMode || hovered;
@@ -641,7 +645,7 @@ void Renderer::openAnchor(LineWork& W, const std::string& Tag)
     if (!in_.KeepColors && !(hovered && in_.HoverFontColor != platform::clNone))
         St.font.Color = in_.URLColor;
     St.anchorOpen = true;
-    St.anchorStartX = W.Lc.x;
+    St.anchorStartX = x;
 }
 
 // <BODY background="..." bgcolor="...">: tiles the picture over the drawing
@@ -682,7 +686,7 @@ void Renderer::paintBody(PassState& St, const std::string& Tag, const std::strin
 // <FONT face="..." color="..." bgcolor="..." size=n>.
 void Renderer::openFont(LineWork& W, const std::string& Tag, const std::string& Ut)
 {
-    PassState& St = W.St;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     std::string v;
     if (attribute(Tag, Ut, "FACE", v) && !v.empty())
         St.font.Name = q(v);
@@ -701,12 +705,7 @@ void Renderer::openFont(LineWork& W, const std::string& Tag, const std::string& 
 // that does not fit starts the next line.
 Renderer::Step Renderer::placePicture(LineWork& W, const std::string& Tag, const std::string& Ut)
 {
-    PassState& St = W.St;
-    const Rect& Lr = W.Lr;
-    LineInfo& Li = W.Li;
-    const Mode M = W.M;
-    int& w = W.Lc.w;
-    int& x = W.Lc.x;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     std::string v;
     const int number = ++St.pictureCount;
     std::string src;
@@ -786,20 +785,20 @@ Renderer::Step Renderer::placePicture(LineWork& W, const std::string& Tag, const
 // starts the next line.
 Renderer::Step Renderer::placeBullet(LineWork& W)
 {
-    PassState& St = W.St;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     if (W.bullets > 0 && !W.first)
         return Step::NextLine;
     ++W.bullets;
-    W.Lc.w += kBulletStep * St.bulletLevel;
-    W.Lc.x += kBulletStep * std::max(0, St.bulletLevel - 1);
+    w += kBulletStep * St.bulletLevel;
+    x += kBulletStep * std::max(0, St.bulletLevel - 1);
     if (W.drawing) {
         PassState bs = St;
         bs.font.Name = QStringLiteral("Symbol");
         bs.font.Style &= ~platform::fsUnderline;
         drawRun(bs, St.bulletLevel % 2 == 1 || St.bulletLevel == 0 ? QStringLiteral("\u2022") : QStringLiteral("o"),
-                W.Lc.x, textBottom_ - cur_.raise, W.Lr.Right);
+                x, textBottom_ - cur_.raise, Lr.Right);
     }
-    W.Lc.x += kBulletStep;
+    x += kBulletStep;
     return Step::Next;
 }
 
@@ -807,21 +806,21 @@ Renderer::Step Renderer::placeBullet(LineWork& W)
 // while measuring, its background while drawing.
 void Renderer::openParagraph(LineWork& W, const std::string& Tag, const std::string& Ut)
 {
-    PassState& St = W.St;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     std::string v;
-    if (W.M == Mode::Measure) {
+    if (M == Mode::Measure) {
         if (attribute(Tag, Ut, "ALIGN", v)) {
             const std::string a = UpperCase(v);
             if (a.find("RIGHT") != std::string::npos)
-                W.Li.align = 1;
+                Li.align = 1;
             if (a.find("LEFT") != std::string::npos)
-                W.Li.align = 0;
+                Li.align = 0;
             if (a.find("CENTER") != std::string::npos)
-                W.Li.align = 2;
+                Li.align = 2;
         }
         int indent = 0;
         if (numberAttribute(Ut, "INDENT", indent))
-            W.Li.indent = std::clamp(indent, -10000, 10000);
+            Li.indent = std::clamp(indent, -10000, 10000);
     }
     if (W.drawing && attribute(Tag, Ut, "BGCOLOR", v)) {
         const TColor col = v.empty() ? platform::clNone : colorValue(v);
@@ -829,13 +828,13 @@ void Renderer::openParagraph(LineWork& W, const std::string& Tag, const std::str
         St.paraPrevBrush = St.brush;
         St.brush = col;
         c_.Brush.SetColor(col);
-        c_.FillRect({W.Lr.Left, lineTop_, W.Lr.Right, lineBottom_});
+        c_.FillRect({Lr.Left, lineTop_, Lr.Right, lineBottom_});
     }
 }
 
 Renderer::Step Renderer::closeTag(LineWork& W, const std::string& Ut)
 {
-    PassState& St = W.St;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     switch (Ut[2]) {
     case 'A':
         closeAnchor(W);
@@ -905,7 +904,7 @@ Renderer::Step Renderer::closeTag(LineWork& W, const std::string& Ut)
 // </A>: the anchor's colours end, its hover rectangle and focus frame close.
 void Renderer::closeAnchor(LineWork& W)
 {
-    PassState& St = W.St;
+    const auto [St, Lr, Li, M, w, x] = W.state();
     const bool hovered = in_.HoverMode && St.anchorCount == in_.HoverLink;
     const bool applies = !in_.HoverMode || hovered;
     if (W.drawing && applies) {
@@ -917,13 +916,13 @@ void Renderer::closeAnchor(LineWork& W)
     }
     if (!in_.KeepColors)
         St.font.Color = base_.Color;
-    if (St.anchorOpen && W.M == Mode::HitTest && hitAnchor_ == St.anchorCount && hitAnchor_ > 0) {
-        out_.HoverRect = {St.anchorStartX, lineTop_, W.Lr.Left + W.Lc.w, lineBottom_};
+    if (St.anchorOpen && M == Mode::HitTest && hitAnchor_ == St.anchorCount && hitAnchor_ > 0) {
+        out_.HoverRect = {St.anchorStartX, lineTop_, Lr.Left + w, lineBottom_};
         out_.MouseLink = hitAnchor_;
     }
     if (St.anchorOpen && W.drawing && focusOpen_ && in_.FocusLink == St.anchorCount - 1) {
         const int gh = ghHeight(St.font);
-        drawFocus({focusStartX_ - 1, textBottom_ - gh, W.Lc.x + 1, textBottom_});
+        drawFocus({focusStartX_ - 1, textBottom_ - gh, x + 1, textBottom_});
         focusOpen_ = false;
     }
     St.anchorOpen = false;
