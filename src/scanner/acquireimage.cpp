@@ -129,12 +129,67 @@ std::int64_t nowMs()
 
 // The device calls of one scan, copied as plain addresses, so that the
 // reading thread needs nothing of the component (the entries are the
-// window's thread's; a thread left behind has the library pinned under it).
+// window's thread's; a thread left behind has the library pinned under it
+// and ends the session it was left with by itself).
 struct DeviceCalls {
     decltype(&::sane_start) start;
     decltype(&::sane_get_parameters) getParameters;
     decltype(&::sane_read) read;
+    decltype(&::sane_close) close;
+    decltype(&::sane_exit) exit;
 };
+
+// The scanner library's started state, which belongs to the process and not
+// to one component: the library is started when the first session opens and
+// stopped when the last one closes. A read left behind inside the library
+// keeps the session it was left with; until it returns no session opens, so
+// the library is neither started nor stopped under it.
+struct LibrarySessions {
+    std::mutex mutex;
+    int open = 0;             // sessions, a read left behind counting as one
+    SANE_Int version = 0;     // as the library told when it was started
+    bool readInside = false;  // a read left behind has not returned yet
+};
+
+LibrarySessions& librarySessions()
+{
+    static auto* sessions = new LibrarySessions;  // never destroyed: a read left behind may return at the end of the run
+    return *sessions;
+}
+
+// Opens a session, starting the library for the first one. Busy (and no
+// session) while a read left behind is inside the library.
+SANE_Status openSession(decltype(&::sane_init) init, SANE_Int& version)
+{
+    LibrarySessions& sessions = librarySessions();
+    std::lock_guard<std::mutex> lock(sessions.mutex);
+    if (sessions.readInside) return SANE_STATUS_DEVICE_BUSY;
+    if (sessions.open == 0) {
+        const SANE_Status status = init(&sessions.version, nullptr);
+        if (status != SANE_STATUS_GOOD) return status;
+    }
+    ++sessions.open;
+    version = sessions.version;
+    return SANE_STATUS_GOOD;
+}
+
+// Closes a session, stopping the library with the last one.
+void closeSession(decltype(&::sane_exit) exit)
+{
+    LibrarySessions& sessions = librarySessions();
+    std::lock_guard<std::mutex> lock(sessions.mutex);
+    if (--sessions.open == 0) exit();
+}
+
+// A read left behind has returned: closes its device and its session.
+void leftReadReturned(const DeviceCalls& device, SANE_Handle handle)
+{
+    LibrarySessions& sessions = librarySessions();
+    std::lock_guard<std::mutex> lock(sessions.mutex);
+    device.close(handle);
+    sessions.readInside = false;
+    if (--sessions.open == 0) device.exit();
+}
 
 // What the reading thread and the window's thread share during one scan.
 // The reader writes code, stage and picture before it sets done.
@@ -145,16 +200,30 @@ struct ScanState {
     std::mutex mutex;
     std::condition_variable changed;
     bool done = false;
+    bool leftBehind = false;  // the reader owns the device and the session once it returns
     int code = TAcquireImage::twFailure;
     int stage = kStart;
     QImage picture;
 
-    void finish(int result)
+    // True when the reader was left behind.
+    bool finish(int result)
     {
         std::lock_guard<std::mutex> lock(mutex);
         code = result;
         done = true;
         changed.notify_all();
+        return leftBehind;
+    }
+    // Hands the device and the session to a reader that has not finished;
+    // false when it has.
+    bool leaveBehind()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (done) return false;
+        std::lock_guard<std::mutex> hold(librarySessions().mutex);
+        librarySessions().readInside = true;
+        leftBehind = true;
+        return true;
     }
     // Waits at most `ms` for the reader to finish; true when it has.
     bool waitDone(int ms)
@@ -268,12 +337,14 @@ int TAcquireImage::OpenSourceManager()
     if (managerOpen_) return twSuccess;
     parent_ = QApplication::activeWindow();
     SANE_Int version = 0;
-    const int code = statusCode(sane_->init(&version, nullptr));
-    if (code == twSuccess) {
+    const SANE_Status status = openSession(sane_->init.get(), version);
+    if (status == SANE_STATUS_DEVICE_BUSY)
+        platform::ShowMessage("The scanner is still busy with an earlier scan. Try again in a moment.", parent_);
+    if (status == SANE_STATUS_GOOD) {
         managerOpen_ = true;
         libraryVersion_ = version;
     }
-    return report(kManager, code);
+    return report(kManager, statusCode(status));
 }
 
 int TAcquireImage::CloseTwainSession()
@@ -284,7 +355,7 @@ int TAcquireImage::CloseTwainSession()
         sane_->close(handle_);
         handle_ = nullptr;
     }
-    if (managerOpen_ && !readerLeft_) sane_->exit();  // never under a read still running
+    if (managerOpen_) closeSession(sane_->exit.get());
     managerOpen_ = false;
     return twSuccess;
 }
@@ -498,8 +569,10 @@ int TAcquireImage::scan(QImage& picture, int& stage)
     }
     platform::LongWork busy(window.get());
     auto state = std::make_shared<ScanState>();
-    std::thread reader([device = DeviceCalls{sane_->start.get(), sane_->getParameters.get(), sane_->read.get()}, handle = handle_, state] {
-        state->finish(readFrames(device, handle, *state));
+    const DeviceCalls device{sane_->start.get(), sane_->getParameters.get(), sane_->read.get(), sane_->close.get(),
+                             sane_->exit.get()};
+    std::thread reader([device, handle = handle_, state] {
+        if (state->finish(readFrames(device, handle, *state))) leftReadReturned(device, handle);
     });
     enum { Reading, Cancelled, Stalled } end = Reading;
     while (!state->waitDone(10)) {
@@ -518,13 +591,14 @@ int TAcquireImage::scan(QImage& picture, int& stage)
         grace.start();
         while (!state->waitDone(10) && grace.elapsed() < kCancelGraceMs) busy.Pump();
     }
-    if (!state->waitDone(0)) {
+    if (state->leaveBehind()) {
         // A backend deaf to the cancel: its thread is left where it is, with
-        // the library kept loaded and the device left open under it.
+        // the library kept loaded; the device and this session are its own
+        // to close when its read returns.
         reader.detach();
         library_.Pin();
         handle_ = nullptr;
-        readerLeft_ = true;
+        managerOpen_ = false;
     } else {
         reader.join();
     }

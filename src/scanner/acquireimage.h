@@ -7,7 +7,9 @@
 // CloseTwainSession, UnLoadTwainModule. The frames are read on a thread of
 // the component's own while the windows stay painted and only the scan
 // window's Cancel takes input; Cancel, or the stall limit, ends the scan
-// within a second.
+// within a second. The library's started state is shared by every component
+// of the process: a read that ignored the cancel keeps it until the read
+// returns, and until then no new session opens (the scanner is busy).
 #pragma once
 
 #include "platform/sharedlibrary.h"
@@ -90,8 +92,10 @@ public:
     // Loads the scanner library (platform::ScannerLibraryName) and finds
     // every entry point it needs; false when either fails.
     bool LoadTwainModule();
-    // Starts the scanner library; the active window becomes the owner of the
-    // windows shown later.
+    // Starts the scanner library (unless another session has); the active
+    // window becomes the owner of the windows shown later. While a read of an
+    // earlier scan is still inside the library, a message says the scanner is
+    // busy and the result is 32768 + the library's busy status.
     int OpenSourceManager();
     // A source's device name: with false the user picks it from the list of
     // devices (with no device at all, a message says so), with true the first
@@ -112,7 +116,8 @@ public:
     int AcquirehDIB(QByteArray& dib);  // see scanner/dib.h for the block
     int GetImageInfo(TImageInfo& info);
     TSourceInfo GetSourceInfo() const;
-    // Closes the open source and stops the scanner library.
+    // Closes the open source and the session; the last session stops the
+    // scanner library.
     int CloseTwainSession();
     // Ends an open session, then unloads the library and forgets every entry
     // point; true when a loaded library was unloaded.
@@ -139,9 +144,8 @@ private:
     QByteArray appInfo_, appManufacturer_, appProductFamily_, appProductName_;
     Device source_;
     int libraryVersion_ = 0;
-    bool managerOpen_ = false;
+    bool managerOpen_ = false;  // this component holds one of the library's sessions
     void* handle_ = nullptr;  // the open source
     bool acquiring_ = false;
-    bool readerLeft_ = false;  // a reading thread deaf to the cancel is still inside the library
     QPointer<QWidget> parent_;
 };

@@ -180,6 +180,18 @@ TEST_F(AcquireTest, CancelInTheScanWindowEndsTheScan)
     close();
 }
 
+// The counters and the release of the test's own scanner library.
+struct FakeLibrary {
+    FakeLibrary()
+    {
+        EXPECT_TRUE(library.Load(FAKE_SANE_LIBRARY) && library.Resolve("fake_sane_release", release)
+                    && library.Resolve("fake_sane_faults", faults) && library.Resolve("fake_sane_in_use", inUse));
+    }
+    platform::SharedLibrary library;
+    platform::SharedLibrary::Entry<void()> release;
+    platform::SharedLibrary::Entry<int()> faults, inUse;
+};
+
 TEST_F(AcquireTest, AReadThatWaitsIsEndedByCancelOrByTheStallLimit)
 {
     const struct {
@@ -227,6 +239,29 @@ TEST_F(AcquireTest, AReadThatWaitsIsEndedByCancelOrByTheStallLimit)
         EXPECT_EQ(events, std::vector<Event>{c.event});
         close();
     }
+    // The last read is still inside the library: for this component and for
+    // a new one the scanner is busy, and the library is neither started nor
+    // stopped, until the read returns; then it closes its session itself.
+    FakeLibrary fake;
+    TAcquireImage another;
+    for (TAcquireImage* next : {&scanner, &another}) {
+        ASSERT_TRUE(next->LoadTwainModule());
+        EXPECT_EQ(next->OpenSourceManager(), 32768 + 3);
+        EXPECT_EQ(next->CloseTwainSession(), 0);
+        EXPECT_TRUE(next->UnLoadTwainModule());
+    }
+    const QString busy = "The scanner is still busy with an earlier scan. Try again in a moment.";
+    EXPECT_EQ(dialogs.Messages(), (QStringList{busy, busy}));
+    EXPECT_EQ(events, (std::vector<Event>{{5, 3}, {2, 32768 + 3}}));
+    EXPECT_EQ(fake.inUse(), 2) << "started, the device open";
+    fake.release();
+    QElapsedTimer returned;
+    returned.start();
+    while (fake.inUse() != 0 && returned.elapsed() < 5000) QTest::qWait(5);
+    EXPECT_EQ(fake.inUse(), 0);
+    EXPECT_EQ(fake.faults(), 0);
+    platform::SetScannerLibraryName("libsane.so.1");
+    EXPECT_EQ(scan({}).size(), QSize(157, 196));
 }
 
 TEST_F(AcquireTest, WithoutADeviceTheUserIsToldSo)
