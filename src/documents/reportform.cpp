@@ -6,6 +6,7 @@
 #include "documents/chequeregister.h"
 #include "documents/printpreviewform.h"
 #include "grid/listgrid.h"
+#include "grid/vurirod.h"
 #include "platform/screen.h"
 #include "platform/shell.h"
 #include "printing/pvpreview.h"
@@ -16,7 +17,6 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -34,7 +34,10 @@ const int kWidths[kColumns] = {60, 80, 80, 180, 200, 80, 0};
 
 std::string text(const char* s) { return s ? s : ""; }
 
-QString shortDate(const QDate& d) { return QLocale::system().toString(d, QLocale::ShortFormat); }
+// The program's short date, the one the grid's date cells show: the
+// system's short format with a four-digit year.
+QString shortDateFormat() { return QString::fromStdString(grid::ShortDateFormatText()); }
+QString shortDate(const QDate& d) { return d.toString(shortDateFormat()); }
 
 // The date column is never narrower than its table width and widens to the
 // longest date of the rows, with the room the grid keeps beside a cell's text
@@ -56,7 +59,7 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     setWindowTitle("Cheque Report");
     auto picker = [this] {
         auto* p = new QDateEdit(this);
-        p->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
+        p->setDisplayFormat(shortDateFormat());
         p->setCalendarPopup(true);
         p->setDateRange(kFirstRegisterDate, kLastRegisterDate);
         return p;

@@ -5,6 +5,7 @@
 #include "appcore/schema.h"
 #include "documents/chequeform.h"
 #include "documents/chequeregister.h"
+#include "grid/vurirod.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -12,7 +13,6 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -33,7 +33,7 @@ TSaveChequeForm::TSaveChequeForm(QWidget* owner) : QDialog(owner)
     chequeNo = line("Cheque No:", false);
     description = line("Description:", false);
     transDate = new QDateTimeEdit(this);
-    transDate->setDisplayFormat(QLocale::system().dateFormat(QLocale::ShortFormat));
+    transDate->setDisplayFormat(QString::fromStdString(grid::ShortDateFormatText()));
     transDate->setCalendarPopup(true);
     transDate->setDateRange(kFirstRegisterDate, kLastRegisterDate);
     form->addRow("Date:", transDate);

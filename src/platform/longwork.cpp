@@ -3,7 +3,9 @@
 #include "platform/beep.h"
 
 #include <QApplication>
+#include <QDragLeaveEvent>
 #include <QEvent>
+#include <QInputMethodEvent>
 #include <QWindow>
 
 namespace platform {
@@ -12,9 +14,15 @@ namespace {
 
 enum class Input { None, Quiet, Beep };
 
-Input inputKind(QEvent::Type type)
+// The input method's questions to the focus widget (QEvent::InputMethodQuery)
+// are no input and are answered as usual; what it types is input. A drag
+// leaving passes, so that a target that took the drag before the work began
+// takes its drop feedback away.
+Input inputKind(const QEvent* event)
 {
-    switch (type) {
+    switch (event->type()) {
+    case QEvent::InputMethod:  // composed text, a beep only when committed
+        return static_cast<const QInputMethodEvent*>(event)->commitString().isEmpty() ? Input::Quiet : Input::Beep;
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
@@ -22,6 +30,7 @@ Input inputKind(QEvent::Type type)
     case QEvent::Shortcut:  // a key press that a shortcut took
     case QEvent::TouchBegin:
     case QEvent::TabletPress:
+    case QEvent::Drop:
         return Input::Beep;
     case QEvent::KeyRelease:
     case QEvent::MouseButtonRelease:
@@ -33,6 +42,8 @@ Input inputKind(QEvent::Type type)
     case QEvent::TouchEnd:
     case QEvent::TabletRelease:
     case QEvent::TabletMove:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
         return Input::Quiet;
     default:
         return Input::None;
@@ -49,18 +60,26 @@ public:
 protected:
     bool eventFilter(QObject* target, QEvent* event) override
     {
-        const Input kind = inputKind(event->type());
+        const Input kind = inputKind(event);
         if (kind == Input::None || allowed(target))
             return false;
-        // taken here, so that it goes on to no parent; a close is refused by
-        // being ignored
-        event->setAccepted(event->type() != QEvent::Close);
+        // taken here, so that it goes on to no parent; a close and a drag are
+        // refused by being ignored (the drag's source then keeps its data)
+        event->setAccepted(!refusedByIgnoring(event->type()));
         if (kind == Input::Beep)
             MessageBeep();
+        if (event->type() == QEvent::Drop) {  // the end of the drag there
+            QDragLeaveEvent leave;
+            QCoreApplication::sendEvent(target, &leave);
+        }
         return true;
     }
 
 private:
+    static bool refusedByIgnoring(QEvent::Type type)
+    {
+        return type == QEvent::Close || type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop;
+    }
     bool allowed(QObject* target) const
     {
         // a question the work itself asks (a modal window opened since it

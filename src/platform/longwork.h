@@ -3,8 +3,10 @@
 // LongWork lives:
 // - the hourglass is shown over the whole program;
 // - the user's input to every window (keys, mouse buttons and moves, wheel,
-//   shortcuts, context menus, touch and tablet, close requests) is dropped;
-//   a key or button press or a close request sounds one beep. Only the
+//   shortcuts, context menus, touch and tablet, close requests, drags and
+//   drops, text from an input method) is dropped; a key or button press, a
+//   close request, a drop or committed input-method text sounds one beep;
+//   a drag is refused, so its source keeps what it offered. Only the
 //   cancel widget given, with the widgets inside it, takes input, and so
 //   does a modal window opened since the work began (a question the work
 //   itself asks).

@@ -643,8 +643,15 @@ QString lxwError(lxw_error e) { return QString::fromUtf8(lxw_strerror(e)); }
 
 } // namespace
 
-QByteArray CsvText(const QByteArray& bytes)
+QByteArray BeforeEndOfFileMark(const QByteArray& bytes)
 {
+    const qsizetype end = bytes.indexOf('\x1a');
+    return end < 0 ? bytes : bytes.first(end);
+}
+
+QByteArray CsvText(const QByteArray& file)
+{
+    const QByteArray bytes = BeforeEndOfFileMark(file);
     const qsizetype skip = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
     const std::string_view text(bytes.constData() + skip, static_cast<size_t>(bytes.size() - skip));
     if (platform::IsUtf8(text))

@@ -5,7 +5,8 @@
 //
 // CSV (RFC 4180): UTF-8 text (a leading byte-order mark is skipped); a file
 // that is not valid UTF-8 is Windows-1252 text, as Windows programs write
-// it. One record a line (CR LF, LF or CR), fields separated by ",". A field that
+// it. The first byte 26 ends the text, as it ends a DOS text file. One
+// record a line (CR LF, LF or CR), fields separated by ",". A field that
 // starts with '"' is quoted: it runs to the next lone '"', a doubled '""'
 // inside stands for one quote, and line ends inside belong to the field; after
 // the closing quote only a separator or a line end may follow. A quote inside
@@ -103,8 +104,12 @@ constexpr int kMaxColumns = 16384;
 // 0.5 gives "0.5"); truth values "TRUE"/"FALSE"; empty for nothing.
 QString CellText(const QVariant& value);
 
-// The bytes of a CSV file as UTF-8 text: a leading byte-order mark dropped,
-// a file that is not valid UTF-8 read as Windows-1252.
+// The bytes of a text file before its first byte 26 (all of them when it
+// has none): the mark with which DOS programs end a text file.
+QByteArray BeforeEndOfFileMark(const QByteArray& bytes);
+// The bytes of a CSV file as UTF-8 text: ended by BeforeEndOfFileMark, a
+// leading byte-order mark dropped, a file that is not valid UTF-8 read as
+// Windows-1252.
 QByteArray CsvText(const QByteArray& bytes);
 
 struct CsvOptions {

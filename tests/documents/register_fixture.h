@@ -13,7 +13,9 @@
 #include "scratch_fixture.h"
 #include "scripted_forms.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -83,6 +85,29 @@ protected:
 
     std::deque<FormStep> steps;
 };
+
+// The system locale is read once at start, so a test of what dates look like
+// runs itself again as a child per locale. In the first run this starts the
+// children (the tests `filter` names) and gives false; in a child, true, and
+// LocaleDate() is how 7 December 2026 reads there.
+inline bool InEachLocale(const char* filter)
+{
+    if (!qEnvironmentVariableIsEmpty("QUILLET_LOCALE_DATE"))
+        return true;
+    const char* const runs[][2] = {{"C", "7 Dec 2026"}, {"en_US.UTF-8", "12/7/2026"}, {"de_DE.UTF-8", "07.12.2026"}};
+    for (const auto& [locale, date] : runs) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LC_ALL", locale);
+        env.insert("QUILLET_LOCALE_DATE", date);
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {QString("--gtest_filter=") + filter});
+        EXPECT_TRUE(child.waitForFinished(120000) && child.exitCode() == 0) << locale;
+    }
+    return false;
+}
+inline QString LocaleDate() { return qEnvironmentVariable("QUILLET_LOCALE_DATE"); }
 
 inline const auto* const kRegisterEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment([] {
     setenv("TZ", "UTC", 1);

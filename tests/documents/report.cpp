@@ -13,7 +13,6 @@
 #include <QDateEdit>
 #include <QLabel>
 #include <QPainter>
-#include <QProcess>
 #include <QTest>
 
 #include <memory>
@@ -178,27 +177,17 @@ TEST_F(Report, PrintsItsListWithTitleAndRange)
     EXPECT_TRUE(text.contains("Date From:")) << text.toStdString();
 }
 
-// The system locale is read once at start: the date column is checked in a
-// child run of this test per locale, C ("7 Dec 2026") and en_US ("12/7/26").
+// The date column in each locale: the program's short date, with the whole
+// year, on screen and on paper.
 TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
 {
-    if (qEnvironmentVariableIsEmpty("QUILLET_REPORT_LOCALE")) {
-        for (const char* locale : {"C", "en_US.UTF-8"}) {
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("LC_ALL", locale);
-            env.insert("QUILLET_REPORT_LOCALE", locale);
-            QProcess child;
-            child.setProcessEnvironment(env);
-            child.setProcessChannelMode(QProcess::ForwardedChannels);
-            child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=Report.TheDateColumn*"});
-            EXPECT_TRUE(child.waitForFinished(120000) && child.exitCode() == 0) << locale;
-        }
+    if (!InEachLocale("Report.TheDateColumn*"))
         return;
-    }
     addCheque("d1", 5, at(2026, 12, 7), 0, "Dated");
     TReportForm& r = query(QDate(2025, 12, 1), QDate(2027, 1, 1));  // the heading names other years
     const QString date = QString::fromStdString(r.grid->Cells(0, 1));
-    EXPECT_EQ(date, QLocale::system().toString(QDate(2026, 12, 7), QLocale::ShortFormat));
+    EXPECT_EQ(date, LocaleDate());
+    EXPECT_TRUE(r.fromDate->text().endsWith("2025")) << r.fromDate->text().toStdString();
     EXPECT_GE(r.grid->ColWidths(0), 60);
     // the cell on the screen shows as many columns of ink as the date drawn uncut
     r.resize(700, 300);
@@ -220,9 +209,10 @@ TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
     painter.setFont(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch()));
     painter.drawText(10, 40, date);
     painter.end();
-    EXPECT_EQ(inkColumns(r.grid->viewport()->grab().toImage(),
-                         QRect(cell.Left + 1, cell.Top + 1, cell.Right - cell.Left - 3, cell.Bottom - cell.Top - 3)),
-              inkColumns(uncut, uncut.rect()))
+    // (the screen may place a glyph a pixel off the picture; a cut loses more)
+    EXPECT_NEAR(inkColumns(r.grid->viewport()->grab().toImage(),
+                           QRect(cell.Left + 1, cell.Top + 1, cell.Right - cell.Left - 3, cell.Bottom - cell.Top - 3)),
+                inkColumns(uncut, uncut.rect()), 1)
         << date.toStdString();
 
     // on paper the year stands on the row's line, not wrapped below it
@@ -236,4 +226,5 @@ TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
     const PdfWord* year = FindPdfWord(words, date.split(' ').last());
     ASSERT_TRUE(year && FindPdfWord(words, "Dated")) << PdfPageText(words).toStdString();
     EXPECT_NEAR(year->top, FindPdfWord(words, "Dated")->top, 1.0) << date.toStdString();
+    EXPECT_TRUE(PdfPageText(words).contains(r.toDate->text())) << "the heading's range as the pickers show it";
 }

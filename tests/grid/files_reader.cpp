@@ -12,7 +12,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QDropEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -190,12 +192,21 @@ TEST_F(GridFiles, ProgressChangesAndInputDuringTheLoadIsDropped)
     shape(g, 2, 2);
     std::vector<short> seen;
     bool loading = true, posted = false;
-    int timers = 0;
+    int timers = 0, drops = 0;
+    g.DragDropSettings->OleDropTarget = true;
+    g.OnOleDrop = [&](RIvuZuvuzoZuvu*, int, int, const std::string&, bool& allow) {
+        ++drops;
+        allow = false;
+    };
+    QMimeData file;  // a file dragged in before the load and dropped during it starts no second load
+    file.setUrls({QUrl::fromLocalFile(path("other.csv"))});
     g.OnFileProgress = [&](RIvuZuvuzoZuvu* Sender, short P) {
         seen.push_back(P);
         if (!posted) {
             posted = true;
             QCoreApplication::postEvent(Sender, new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier));
+            QDropEvent drop({5, 5}, Qt::CopyAction, &file, Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(Sender->viewport(), &drop);
             QTimer::singleShot(0, [&] { ++timers; });
         }
     };
@@ -211,13 +222,16 @@ TEST_F(GridFiles, ProgressChangesAndInputDuringTheLoadIsDropped)
     } watch;
     watch.loading = &loading;
     g.installEventFilter(&watch);
+    QDragEnterEvent enter({5, 5}, Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(g.viewport(), &enter);
     const int beeps = platform::BeepCount();
     g.LoadFromFile(path("big.txt"));
     loading = false;
     EXPECT_GT(timers, 0) << "timers run during the load";
     QCoreApplication::processEvents();
     EXPECT_EQ(watch.duringLoad + watch.after, 0) << "a key typed while busy is never delivered";
-    EXPECT_EQ(platform::BeepCount() - beeps, 1);
+    EXPECT_EQ(drops, 0);
+    EXPECT_EQ(platform::BeepCount() - beeps, 2) << "the key and the drop";
     EXPECT_EQ(g.Cells(1, 200000), "row 200000");
     ASSERT_FALSE(seen.empty());
     EXPECT_EQ(seen.back(), 100);

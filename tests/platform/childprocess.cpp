@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QInputDialog>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -57,6 +58,9 @@ TEST(LongWork, InputIsDroppedWithABeepButCancelAndAQuestionTheWorkAsksTakeIt)
     const int beeps = platform::BeepCount();
     platform::LongWork busy(cancel);
     QTest::keyClick(edit, Qt::Key_A);
+    QInputMethodEvent composed({}, {});
+    composed.setCommitString("b");
+    QApplication::sendEvent(edit, &composed);
     QTest::mouseClick(cancel, Qt::LeftButton);
     EXPECT_FALSE(window.close());
     QInputDialog question;
@@ -68,5 +72,5 @@ TEST(LongWork, InputIsDroppedWithABeepButCancelAndAQuestionTheWorkAsksTakeIt)
     EXPECT_EQ(question.textValue(), "yes");
     EXPECT_EQ(edit->text(), "");
     EXPECT_EQ(cancels, 1);
-    EXPECT_EQ(platform::BeepCount() - beeps, 2) << "the key and the close";
+    EXPECT_EQ(platform::BeepCount() - beeps, 3) << "the key, the composed text and the close";
 }

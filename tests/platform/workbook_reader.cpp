@@ -134,6 +134,8 @@ TEST_F(Files, CsvLineEndsByteOrderMarkAndDamage)
     EXPECT_EQ(text(book, 1, 3), "e");
     write("b.csv", "x,ab\"c\"\n");  // a quote inside an unquoted field is a character
     EXPECT_EQ(text(Book(path("b.csv")), 2, 1), "ab\"c\"");
+    write("z.csv", "x\r\n\x1a\"never closed");  // the byte 26 ends the text
+    EXPECT_EQ(Book(path("z.csv")).lastRow(), 1);
 
     for (const char* bad : {"\"open", "a,\"b\"c\n", "\"\"\"\n\"x"}) {
         SCOPED_TRACE(bad);

@@ -411,10 +411,7 @@ void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, 
 void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const CsvSwitches& S,
              const std::string& Name, const ProgressFn& Progress)
 {
-    if (const qsizetype end = Bytes.indexOf('\x1a'); end >= 0)
-        Bytes.truncate(end);
-    if (!S.Oem)
-        Bytes = workbookfiles::CsvText(Bytes);
+    Bytes = S.Oem ? workbookfiles::BeforeEndOfFileMark(Bytes) : workbookfiles::CsvText(Bytes);
     const std::string_view text(Bytes.constData(), static_cast<size_t>(Bytes.size()));
     const workbookfiles::CsvOptions options{S.Delimiter ? S.Delimiter : CsvDelimiter(text), false};
 
