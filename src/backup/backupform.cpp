@@ -286,8 +286,8 @@ bool rowsReachable()
 }
 
 // Empty when the database file at `path` is not empty, opens with all of
-// the engine's checks and every table's rows can be walked and read; else
-// what the engine reported. Opened with all access: a backup taken while
+// the engine's checks, every table's rows can be walked and read and every
+// index holds exactly its table's rows; else what the engine reported. Opened with all access: a backup taken while
 // the program ran is marked dirty, which only a writer may recover, and the
 // file is a copy no one else uses. The program's database must be closed.
 QString damageOf(const QString &path)
@@ -300,7 +300,7 @@ QString damageOf(const QString &path)
         sound = rowsReachable<Config>() && rowsReachable<Category>() && rowsReachable<EnvelopeSetup>() &&
                 rowsReachable<ChequeSetup>() && rowsReachable<ReceiptSetup>() && rowsReachable<Customer>() &&
                 rowsReachable<MailSetup>() && rowsReachable<CustomerWidth>() && rowsReachable<Cheque>() &&
-                rowsReachable<Mail>() && check.report.empty();
+                rowsReachable<Mail>() && check.checkIndexes() && check.report.empty();
         check.close();
     }
     if (sound)
@@ -327,9 +327,11 @@ bool holdsDatabase(const QString &archive, const QString &dir)
 
 }  // namespace
 
-// The database entry is restored beside the live file under a temporary
-// name; the live file is replaced only once that copy has passed the
-// engine's checks, so a damaged archive leaves it byte for byte.
+// Only the database entry is restored, beside the live file under a
+// temporary name; the live file is replaced only once that copy has passed
+// the engine's checks, so a damaged archive leaves it byte for byte. Every
+// other entry of the archive is skipped: nothing else in the program's
+// folder is written.
 void TBackupForm::restoreClick()
 {
     if (BackupFile1.Busy())
@@ -355,8 +357,9 @@ void TBackupForm::restoreClick()
     ProgressBar1->show();
     const QString staged = dir + QStringLiteral("/Quillet.zrv.restore");
     database.close();
-    BackupFile1.OnRestoreFile = [&staged](TBackupFile &, QString &target, int32_t, bool &) {
-        if (QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName))
+    BackupFile1.OnRestoreFile = [&staged](TBackupFile &, QString &target, int32_t, bool &doRestore) {
+        doRestore = QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
+        if (doRestore)
             target = staged;
     };
     bool ok = BackupFile1.Restore(chosen, dir);

@@ -165,6 +165,7 @@ class dbFieldDescriptor {
     dbFieldDescriptor* components = nullptr;
     oid_t hashTable = 0;
     oid_t tTree = 0;
+    bool indexBroken = false;  // a search or change met damage in this field's indexes since attached
     std::size_t dbsSize;
     std::size_t appSize;
     std::size_t alignment;
@@ -231,6 +232,17 @@ class dbTableDescriptor {
     const char* name;                          // interned
     oid_t tableId = 0;                         // Metatable row, 0 while detached
     bool rowListBroken = false;                // a walk met a break in the row list since attached
+    // Forgets the row list's and the indexes' damage marks (attach, detach).
+    void clearDamageMarks()
+    {
+        rowListBroken = false;
+        for (dbFieldDescriptor* fd = hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            fd->indexBroken = false;
+        }
+        for (dbFieldDescriptor* fd = indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            fd->indexBroken = false;
+        }
+    }
     dbFieldDescriptor* columns = nullptr;      // describe ring
     dbFieldDescriptor* hashedFields = nullptr;
     dbFieldDescriptor* indexedFields = nullptr;
@@ -475,6 +487,28 @@ inline const byte* dbMustGet(dbDatabase* db, oid_t oid, offs_t marker)
     }
     return p;
 }
+
+// Watches one search, change or check of a field's indexes: damage met
+// while it runs (reported through dbDamaged) marks them broken, so that
+// searches go round them and changes through them are refused until the
+// database closes.
+class dbIndexWatch {
+  public:
+    dbIndexWatch(dbDatabase* db, dbFieldDescriptor* fd) : db(db), fd(fd), before(db->getDamageCount()) {}
+    ~dbIndexWatch()
+    {
+        if (db->getDamageCount() != before) {
+            fd->indexBroken = true;
+        }
+    }
+    dbIndexWatch(const dbIndexWatch&) = delete;
+    dbIndexWatch& operator=(const dbIndexWatch&) = delete;
+
+  private:
+    dbDatabase* db;
+    dbFieldDescriptor* fd;
+    std::uint64_t before;
+};
 
 // Runs one change of records or indexes: false when the transaction failed.
 template <class Change>

@@ -448,11 +448,24 @@ public:
     bool remove(dbTableDescriptor* table, oid_t oid);
     // Deletes every row of the table.
     bool deleteTable(dbTableDescriptor* table);
+    // Whether every index of every attached table holds exactly its table's
+    // rows, each once, where a search would look for it (a hash item in its
+    // key's bucket under the key's hash, T-tree keys in order and balances
+    // as the heights are), after a walk of each table's row list. False with
+    // a class 4 report and the index marked (see dbIndexWatch) at the first
+    // fault. Reads only: for checking a file before it is taken into use.
+    bool checkIndexes();
+    // How many times damage has been met in the file's indexes or rows
+    // (reported through dbDamaged) since the database was constructed.
+    std::uint64_t getDamageCount() const { return damageCount; }
     // Reports (class 4) a break in the table's row list that a walk met, and
     // keeps the table marked until it is detached: from then on an insert or
     // a removal in it, which would link rows into a list no walk follows to
     // its end, fails with the same report and fails the transaction. Updates
-    // stay allowed: they keep a row's id and links.
+    // stay allowed: they keep a row's id and links. A table with a broken
+    // index (see dbIndexWatch) refuses inserts and removals the same way,
+    // and updates that change a key of that index; searches then walk the
+    // row list instead of the index.
     void rowListBroken(dbTableDescriptor* table);
     // Copies row oid into a record object; strings point into the file and
     // stay valid while the transaction lasts. A damaged row is reported
@@ -481,6 +494,7 @@ private:
     struct RemovalLink;
     bool changed(bool ok);
     RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
+    std::uint64_t damageCount = 0;        // see getDamageCount
     // Scheme load steps (scheme.cpp).
     void convertTable(dbTableDescriptor* table, oid_t stored);
     bool alterIndexes(dbTableDescriptor* table, bool allowed);
@@ -499,10 +513,12 @@ public:
     // with nothing selected, when the query does not compile or a run-time
     // error of its condition ends the select (both reported to handleError).
     // A walk of the row list that meets a break in it is reported through
-    // rowListBroken and returns false too, but keeps the rows it met before.
+    // rowListBroken and returns false too, but keeps the rows it met before;
+    // so does an index search that meets damage (see dbIndexWatch).
     bool select(dbAnyCursor* cursor, dbQuery& query);
 
 private:
+    bool selectRows(dbAnyCursor* cursor, dbQuery& query);
     // the steps of a query's select (select.cpp)
     void sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked);
     bool selectByIndexes(dbAnyCursor* cursor, const dbExprNode* condition, const dbOrderByNode* order,

@@ -42,6 +42,23 @@ dbHashTableItem& writableItem(dbDatabase* db, oid_t itemId)
     return *reinterpret_cast<dbHashTableItem*>(dbMustPut(db, itemId));
 }
 
+// Hands every item of the table to visit(bucket, id, item), chain by chain;
+// the item is read, and the next one taken, before visit may change or free it.
+template <class Visit>
+void forEachItem(dbDatabase* db, const dbHashTable& table, Visit&& visit)
+{
+    for (std::uint32_t b = 0; b < table.size; b++) {
+        oid_t itemId = slot(db, table.page, b);
+        std::uint32_t steps = 0;
+        while (itemId != 0) {
+            chainStep(db, steps);
+            dbHashTableItem item = itemOf(db, itemId);
+            visit(b, itemId, item);
+            itemId = item.next;
+        }
+    }
+}
+
 std::uint32_t rowHash(dbDatabase* db, oid_t rowId, int type, std::size_t sizeofType, std::size_t offs)
 {
     dbKeyBytes key = dbRecordKey(dbMustGet(db, rowId, 0), type, sizeofType, offs);
@@ -101,24 +118,17 @@ bool dbHashTable::insert(dbDatabase* db, oid_t hashId, oid_t rowId, int type, st
             std::uint32_t newSize = 2 * (table.size + 1) - 1;
             oid_t newPage = allocatePages(db, newSize);
             std::uint32_t nonEmpty = 0;
-            for (std::uint32_t b = 0; b < table.size; b++) {
-                oid_t itemId = slot(db, table.page, b);
-                std::uint32_t steps = 0;
-                while (itemId != 0) {
-                    chainStep(db, steps);
-                    dbHashTableItem item = itemOf(db, itemId);
-                    std::uint32_t nb = item.hash % newSize;
-                    oid_t head = slot(db, newPage, nb);
-                    if (head == 0) {
-                        nonEmpty += 1;
-                    }
-                    if (item.next != head) {
-                        writableItem(db, itemId).next = head;
-                    }
-                    setSlot(db, newPage, nb, itemId);
-                    itemId = item.next;
+            forEachItem(db, table, [&](std::uint32_t, oid_t itemId, const dbHashTableItem& item) {
+                std::uint32_t nb = item.hash % newSize;
+                oid_t head = slot(db, newPage, nb);
+                if (head == 0) {
+                    nonEmpty += 1;
                 }
-            }
+                if (item.next != head) {
+                    writableItem(db, itemId).next = head;
+                }
+                setSlot(db, newPage, nb, itemId);
+            });
             for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
                 db->freeObject(table.page + i);
             }
@@ -201,18 +211,23 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
     });
 }
 
+bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
+                        dbSearchSink& rows)
+{
+    return dbGuarded(db, [&] {
+        dbHashTable table = tableOf(db, hashId);
+        forEachItem(db, table, [&](std::uint32_t b, oid_t, const dbHashTableItem& item) {
+            if (item.hash % table.size != b || !rows.add(item.record) ||
+                rowHash(db, item.record, type, sizeofType, offs) != item.hash) {
+                dbDamaged(db);
+            }
+        });
+    });
+}
+
 void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)
 {
-    for (std::uint32_t b = 0; b < table.size; b++) {
-        oid_t itemId = slot(db, table.page, b);
-        std::uint32_t steps = 0;
-        while (itemId != 0) {
-            chainStep(db, steps);
-            oid_t next = itemOf(db, itemId).next;
-            db->freeObject(itemId);
-            itemId = next;
-        }
-    }
+    forEachItem(db, table, [&](std::uint32_t, oid_t itemId, const dbHashTableItem&) { db->freeObject(itemId); });
 }
 
 bool dbHashTable::purge(dbDatabase* db, oid_t hashId)

@@ -36,6 +36,11 @@ class dbHashTable {
                        std::size_t offs);
     // Hands every record whose key equals sc.firstKey to sc.sink.
     static void find(dbDatabase* db, oid_t hashId, dbSearchContext& sc);
+    // Whether every item lies in the bucket of its hash code, under the hash
+    // code of its record's key, and names a record rows.add takes (each
+    // check of a table's rows takes each row once).
+    static bool check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
+                      dbSearchSink& rows);
     // Removes every item (purge) or the whole table (drop).
     static bool purge(dbDatabase* db, oid_t hashId);
     static bool drop(dbDatabase* db, oid_t hashId);

@@ -54,6 +54,7 @@ class SmallBuffer {
 };
 
 const char* const invalidRecord = "Database file was corrupted: invalid record";
+const char* const invalidIndex = "Database file was corrupted: invalid index";
 
 oid_t readOid(const byte* p)
 {
@@ -82,18 +83,35 @@ struct dbRecordOps {
                dbFieldDescriptor::checkRecord(table->columns, reinterpret_cast<const byte*>(row), 0, row->size);
     }
 
+    // Runs one change of field fd's index (false: it failed). A broken index
+    // takes no changes, and damage met now marks it broken.
+    template <class Change>
+    static void changeIndex(dbDatabase* db, dbFieldDescriptor* fd, Change&& change)
+    {
+        if (fd->indexBroken) {
+            db->handleError(dbDatabase::DatabaseOpenError, invalidIndex);
+            throw dbTransactionFailed{};
+        }
+        dbIndexWatch watch(db, fd);
+        if (!change()) {
+            throw dbTransactionFailed{};
+        }
+    }
+
     static void addKeys(dbDatabase* db, dbTableDescriptor* table, oid_t oid, std::size_t nRows, bool onlyUpdated)
     {
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
-            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->hashTable != 0 &&
-                !dbHashTable::insert(db, fd->hashTable, oid, fd->type, fd->dbsSize, fd->dbsOffs, nRows)) {
-                throw dbTransactionFailed{};
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->hashTable != 0) {
+                changeIndex(db, fd, [&] {
+                    return dbHashTable::insert(db, fd->hashTable, oid, fd->type, fd->dbsSize, fd->dbsOffs, nRows);
+                });
             }
         }
         for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
-            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->tTree != 0 &&
-                !dbTtree::insert(db, fd->tTree, oid, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs)) {
-                throw dbTransactionFailed{};
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->tTree != 0) {
+                changeIndex(db, fd, [&] {
+                    return dbTtree::insert(db, fd->tTree, oid, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs);
+                });
             }
         }
     }
@@ -101,15 +119,17 @@ struct dbRecordOps {
     static void removeKeys(dbDatabase* db, dbTableDescriptor* table, oid_t oid, bool onlyUpdated)
     {
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
-            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->hashTable != 0 &&
-                !dbHashTable::remove(db, fd->hashTable, oid, fd->type, fd->dbsSize, fd->dbsOffs)) {
-                throw dbTransactionFailed{};
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->hashTable != 0) {
+                changeIndex(db, fd, [&] {
+                    return dbHashTable::remove(db, fd->hashTable, oid, fd->type, fd->dbsSize, fd->dbsOffs);
+                });
             }
         }
         for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
-            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->tTree != 0 &&
-                !dbTtree::remove(db, fd->tTree, oid, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs)) {
-                throw dbTransactionFailed{};
+            if ((!onlyUpdated || (fd->attr & dbFieldDescriptor::Updated)) && fd->tTree != 0) {
+                changeIndex(db, fd, [&] {
+                    return dbTtree::remove(db, fd->tTree, oid, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs);
+                });
             }
         }
     }
@@ -341,8 +361,9 @@ struct dbRecordOps {
 
     [[noreturn]] static void damaged(dbDatabase* db)
     {
+        db->damageCount += 1;
         if (!db->txnFailed) {
-            db->handleError(dbDatabase::DatabaseOpenError, "Database file was corrupted: invalid index");
+            db->handleError(dbDatabase::DatabaseOpenError, invalidIndex);
             if (db->modified) {
                 db->failTransaction();
             }
@@ -350,12 +371,23 @@ struct dbRecordOps {
         throw dbTransactionFailed{};
     }
 
-    // A change that links into the table's row list, refused when a walk
-    // found that list broken.
+    // A change that links into the table's row list and every index of it,
+    // refused when a walk found that list broken or an index is broken.
     static void mayRelink(dbDatabase* db, dbTableDescriptor* table)
     {
         if (table->rowListBroken) {
             db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
+            throw dbTransactionFailed{};
+        }
+        bool broken = false;
+        for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            broken |= fd->indexBroken;
+        }
+        for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            broken |= fd->indexBroken;
+        }
+        if (broken) {
+            db->handleError(dbDatabase::DatabaseOpenError, invalidIndex);
             throw dbTransactionFailed{};
         }
     }
@@ -374,6 +406,108 @@ struct dbRecordOps {
         db->updateCursors(oid, true);
     }
 };
+
+// The rows of one table while its indexes are checked: each check takes
+// every row once (add refuses an id that is no row of the table or was
+// taken before in the same check).
+namespace {
+
+class dbCheckedRows : public dbSearchSink {
+  public:
+    explicit dbCheckedRows(std::size_t indexSize) : mark(indexSize, 0) {}
+
+    // Takes the rows along the table's row list; false when the list is not
+    // whole (a row damaged, met twice or not linked back, a count or end
+    // that differs from the table's).
+    bool walk(dbDatabase* db, dbTableDescriptor* table)
+    {
+        const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, table->tableId, 0));
+        oid_t previous = 0;
+        for (oid_t id = meta->firstRow; id != 0; total++) {
+            if (total >= std::size_t(std::max(meta->nRows, 0)) || !dbRecordOps::validRow(db, table, id) ||
+                mark[id] != 0 || db->getRow(id)->prev != previous) {
+                return false;
+            }
+            mark[id] = 1;
+            previous = id;
+            id = db->getRow(id)->next;
+        }
+        return total == std::size_t(std::max(meta->nRows, 0)) && previous == meta->lastRow;
+    }
+    // Starts the check of the next index.
+    void restart()
+    {
+        check += 1;
+        taken = 0;
+    }
+    bool add(oid_t id) override
+    {
+        if (id >= mark.size() || mark[id] == 0 || mark[id] == check) {
+            return false;
+        }
+        mark[id] = check;
+        taken += 1;
+        return true;
+    }
+    // Whether the check took every row.
+    bool allTaken() const { return taken == total; }
+
+  private:
+    std::vector<std::uint32_t> mark;  // 0: no row of the table; else the last check that took it
+    std::uint32_t check = 1;
+    std::size_t total = 0;
+    std::size_t taken = 0;
+};
+
+}  // namespace
+
+bool dbDatabase::checkIndexes()
+{
+    if (!beginTransaction(dbSharedLock)) {
+        return false;
+    }
+    for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
+        dbCheckedRows rows(currIndexSize);
+        bool whole = false;
+        if (!dbGuarded(this, [&] { whole = rows.walk(this, table); })) {
+            return false;
+        }
+        if (!whole) {
+            rowListBroken(table);
+            return false;
+        }
+        // Each index's own check reports what it finds; rows it left out
+        // are reported here.
+        auto sound = [&](dbFieldDescriptor* fd, auto&& checkIndex) {
+            return dbGuarded(this, [&] {
+                dbIndexWatch watch(this, fd);
+                rows.restart();
+                if (!checkIndex()) {
+                    throw dbTransactionFailed{};
+                }
+                if (!rows.allTaken()) {
+                    dbDamaged(this);
+                }
+            });
+        };
+        for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            if (fd->hashTable != 0 && !sound(fd, [&] {
+                    return dbHashTable::check(this, fd->hashTable, fd->type, fd->dbsSize, fd->dbsOffs, rows);
+                })) {
+                return false;
+            }
+        }
+        for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            if (fd->tTree != 0 && !sound(fd, [&] {
+                    return dbTtree::check(this, fd->tTree, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs,
+                                          rows);
+                })) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 void dbDamaged(dbDatabase* db)
 {

@@ -133,7 +133,7 @@ bool dbDatabase::loadScheme(bool alter)
                 rewritten.push_back(p.stored);
             }
             t->tableId = p.stored;
-            t->rowListBroken = false;
+            t->clearDamageMarks();
             t->db = this;
             t->nextDbTable = tables;
             tables = t;
@@ -346,7 +346,7 @@ void dbDatabase::detachTables()
     while (t != nullptr) {
         dbTableDescriptor* next = t->nextDbTable;
         t->tableId = 0;
-        t->rowListBroken = false;
+        t->clearDamageMarks();
         t->nextDbTable = nullptr;
         if (t->cloneOf != nullptr) {
             delete t;

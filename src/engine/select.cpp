@@ -278,8 +278,8 @@ bool isIndexApplicable(const dbExprNode* node, const dbExprNode* filter, const d
         return false;
     }
     dbFieldDescriptor* fd = node->operand[0]->ref.field;
-    if (fd->hashTable == 0 && fd->tTree == 0) {
-        return false;
+    if ((fd->hashTable == 0 && fd->tTree == 0) || fd->indexBroken) {
+        return false;  // a broken index is gone round: the rows are walked instead
     }
     plan.field = fd;
     plan.filter = filter;
@@ -366,6 +366,7 @@ bool runPlan(dbDatabase* db, dbAnyCursor* cursor, const IndexPlan& plan, dbInher
     sc.comparator = fd->comparator;
     sc.offs = std::size_t(fd->dbsOffs);
     sc.sink = &sink;
+    dbIndexWatch watch(db, fd);
     switch (plan.kind) {
     case IndexPlan::HashFind:
         sc.firstKey = plan.low.data();
@@ -560,6 +561,18 @@ const dbQueryStatistics& dbLastQueryStatistics()
 
 bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
 {
+    const std::uint64_t damageBefore = damageCount;
+    bool ok = selectRows(cursor, query);
+    if (damageCount != damageBefore) {
+        // An index search met damage: what it found before stays selected.
+        statistics.failed = true;
+        ok = false;
+    }
+    return ok;
+}
+
+bool dbDatabase::selectRows(dbAnyCursor* cursor, dbQuery& query)
+{
     dbAssert(opened);
     statistics = dbQueryStatistics();
     cursor->reset();
@@ -614,10 +627,12 @@ bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
             return true;
         }
         const dbExprNode* filter = condition->cop == opVoid ? nullptr : condition;
-        if (order != nullptr && order->next == nullptr && order->field != nullptr && order->field->tTree != 0) {
+        if (order != nullptr && order->next == nullptr && order->field != nullptr && order->field->tTree != 0 &&
+            !order->field->indexBroken) {
             statistics.strategy = dbQueryStatistics::OrderedWalk;
             statistics.treeWalks += 1;
             CursorSink sink(cursor, filter, iattr);
+            dbIndexWatch watch(this, order->field);
             if (order->ascent) {
                 dbTtree::traverseForward(this, order->field->tTree, &sink);
             } else {

@@ -1,5 +1,6 @@
 #include "engine/ttree.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -400,6 +401,27 @@ class Tree {
         return child(nd, 1 - first) == 0 || walk(child(nd, 1 - first), sink, forward);
     }
 
+    // The height of the subtree at n, which must be sound (see
+    // dbTtree::check); previous is the item met last in key order (0: none).
+    int check(oid_t n, dbSearchSink& rows, oid_t& previous)
+    {
+        Descent down(*this);
+        const dbTtreeNode* nd = node(n);
+        int leftHeight = nd->left != 0 ? check(nd->left, rows, previous) : 0;
+        for (int k = 0; k < nd->nItems; k++) {
+            oid_t item = nd->item[k];
+            if (!rows.add(item) || (previous != 0 && cmp(keyOf(previous), item) > 0)) {
+                dbDamaged(db);
+            }
+            previous = item;
+        }
+        int rightHeight = nd->right != 0 ? check(nd->right, rows, previous) : 0;
+        if (nd->balance != rightHeight - leftHeight || nd->balance < -1 || nd->balance > 1) {
+            dbDamaged(db);
+        }
+        return std::max(leftHeight, rightHeight) + 1;
+    }
+
     void purge(oid_t n)
     {
         Descent down(*this);
@@ -553,6 +575,17 @@ void dbTtree::traverse(dbDatabase* db, oid_t treeId, dbSearchSink* sink, bool fo
     dbGuarded(db, [&] {
         if (oid_t root = rootOf(db, treeId)) {
             Tree(db, 0, 0, nullptr, 0).walk(root, sink, forward);
+        }
+    });
+}
+
+bool dbTtree::check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
+                    std::size_t offs, dbSearchSink& rows)
+{
+    return dbGuarded(db, [&] {
+        if (oid_t root = rootOf(db, treeId)) {
+            oid_t previous = 0;
+            Tree(db, type, sizeofType, comparator, offs).check(root, rows, previous);
         }
     });
 }

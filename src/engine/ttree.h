@@ -46,6 +46,12 @@ class dbTtree {
     static void traverseForward(dbDatabase* db, oid_t treeId, dbSearchSink* sink) { traverse(db, treeId, sink, true); }
     static void traverseBackward(dbDatabase* db, oid_t treeId, dbSearchSink* sink) { traverse(db, treeId, sink, false); }
     static void traverse(dbDatabase* db, oid_t treeId, dbSearchSink* sink, bool forward);
+    // Whether every node's balance is the difference of its subtrees'
+    // heights (at most one), the keys ascend in the walk's order and every
+    // item names a record rows.add takes (each check of a table's rows
+    // takes each row once).
+    static bool check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
+                      std::size_t offs, dbSearchSink& rows);
     // Frees every node (root 0), or the whole tree.
     static bool purge(dbDatabase* db, oid_t treeId);
     static bool drop(dbDatabase* db, oid_t treeId);

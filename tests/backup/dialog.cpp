@@ -5,7 +5,10 @@
 #include "support_db.h"
 
 #include "appcore/dialogs.h"
+#include "backup/backupfile.h"
 #include "backup/backupform.h"
+#include "engine/hashtab.h"
+#include "engine/ttree.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +21,8 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 using namespace testing_backup;
@@ -271,6 +276,104 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
         database.close();
         EXPECT_EQ(readAll(dbFile), before);
     }
+}
+
+// Databases with one index damaged, each stored by the backup component
+// beside two files that are not the database: every restore is refused, the
+// live file stays byte for byte and nothing else is written. The sound
+// database with the same two files is restored alone.
+TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
+{
+    for (int i = 0; i < 300; ++i) {
+        Customer c;
+        c.id = i + 1;
+        const std::string name = "Contact " + std::to_string(i * 7919 % 300);
+        c.name = name.c_str();
+        ASSERT_FALSE(insert(c).isNull());
+    }
+    ASSERT_TRUE(database.commit());
+    addCategory("marker");
+    // File offsets of the index words, read while the database is open.
+    auto at = [](oid_t oid) { return int64_t(database.getPos(oid) & ~dbInternalObjectMarker); };
+    const auto &hash = *reinterpret_cast<const dbHashTable *>(database.get(Customer::dbDescriptor.find("id")->hashTable));
+    std::vector<int64_t> buckets, items;
+    for (uint32_t b = 0; b < hash.size && buckets.size() < 4; ++b) {
+        if (oid_t item = reinterpret_cast<const oid_t *>(database.get(hash.page + b / 1024))[b % 1024]) {
+            buckets.push_back(at(hash.page + b / 1024) + 4 * (b % 1024));
+            items.push_back(at(item));
+        }
+    }
+    std::vector<int64_t> nodes;
+    for (oid_t n = reinterpret_cast<const dbTtree *>(database.get(Customer::dbDescriptor.find("name")->tTree))->root;
+         n != 0; n = reinterpret_cast<const dbTtreeNode *>(database.get(n))->left)
+        nodes.push_back(at(n));
+    ASSERT_EQ(items.size(), 4u);
+    ASSERT_GE(nodes.size(), 2u);
+    const QByteArray before = closedDatabaseBytes();
+
+    auto word = [](QByteArray &db, int64_t offset) -> uint32_t & { return *reinterpret_cast<uint32_t *>(db.data() + offset); };
+    std::vector<std::function<void(QByteArray &)>> damages;
+    for (size_t k = 0; k < items.size(); ++k) {
+        damages.push_back([&, k](QByteArray &db) { word(db, buckets[k]) = 0; });
+        damages.push_back([&, k](QByteArray &db) { word(db, items[k] + 4) = word(db, items[(k + 1) % 4] + 4); });
+        damages.push_back([&, k](QByteArray &db) { word(db, items[k] + 8) ^= 0x100; });
+    }
+    for (int64_t node : nodes) {
+        damages.push_back([&, node](QByteArray &db) { db[node + 10] = char(db[node + 10] - 1); });  // count
+        damages.push_back([&, node](QByteArray &db) { std::swap(word(db, node + 12), word(db, node + 16)); });
+        damages.push_back([&, node](QByteArray &db) { db[node + 8] = char(db[node + 8] == 0 ? 1 : 0); });  // balance
+    }
+    damages.push_back([&](QByteArray &db) { word(db, nodes[0]) = 0; });  // a subtree cut off
+
+    // The database and two other files, stored by the backup component.
+    const QString source = dir + "/source";
+    QDir().mkpath(source);
+    writeFile(source + "/quillet-query", "#!/bin/sh\n");
+    writeFile(source + "/index.htm", "<html></html>");
+    auto archiveOf = [&](const QByteArray &db) {
+        writeFile(source + "/Quillet.zrv", db);
+        TBackupFile backup;
+        EXPECT_TRUE(backup.Backup({source + "/Quillet.zrv", source + "/quillet-query", source + "/index.htm"},
+                                  dir + "/damaged.zbf"));
+        return dir + "/damaged.zbf";
+    };
+    const QStringList files = QDir(dir).entryList(QDir::Files);
+    auto restore = [&](const QString &archive) {
+        if (!database.isOpen())
+            EXPECT_TRUE(database.open("Quillet"));
+        seam.shown.clear();
+        seam.AnswerFile(archive);
+        seam.AnswerQuestion(true);
+        form->restoreClick();
+        seam.questions.clear();
+        database.close();
+        EXPECT_FALSE(QFileInfo::exists(dir + "/quillet-query"));
+        EXPECT_FALSE(QFileInfo::exists(dir + "/index.htm"));
+        return seam.Messages();
+    };
+    const QStringList refusal = {"The database in this archive is damaged; the current database has been kept.\n"
+                                 "Database file was corrupted: invalid index",
+                                 "Fail to restore. Restart the program."};
+    size_t refused = 0;
+    for (size_t i = 0; i < damages.size(); ++i) {
+        SCOPED_TRACE(i);
+        QByteArray db = before;
+        damages[i](db);
+        const QString archive = archiveOf(db);
+        QFile::remove(source + "/Quillet.zrv");
+        const QStringList messages = restore(archive);
+        EXPECT_EQ(messages, refusal);
+        refused += messages == refusal;
+        EXPECT_EQ(readAll(dbFile), before);
+        QFile::remove(archive);
+        EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
+    }
+    EXPECT_EQ(refused, damages.size());
+    std::printf("damaged-index archives refused: %zu of %zu\n", refused, damages.size());
+
+    EXPECT_EQ(restore(archiveOf(before)), QStringList {"Restore Completed. Restart the program."});
+    ASSERT_TRUE(database.open("Quillet"));
+    EXPECT_TRUE(categories().contains("marker"));
 }
 
 TEST_F(Dialog, RestoreStopsEarlyForAMissingFileOrANo)

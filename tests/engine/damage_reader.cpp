@@ -279,6 +279,20 @@ bool walkEverything(QuietDatabase& db, bool& changedListBroken)
     return ok;
 }
 
+// Whether a search or change met damage in an index of the table.
+bool anyIndexBroken(QuietDatabase& db, const char* table)
+{
+    bool broken = false;
+    dbTableDescriptor* t = db.findTable(table);
+    for (dbFieldDescriptor* fd = t->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+        broken |= fd->indexBroken;
+    }
+    for (dbFieldDescriptor* fd = t->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+        broken |= fd->indexBroken;
+    }
+    return broken;
+}
+
 // Inserts a contact and a cheque, renames a contact and removes a cheque.
 bool changeSomething(QuietDatabase& db)
 {
@@ -363,10 +377,14 @@ std::string exercise(const std::string& path, const std::vector<uint8_t>& bytes,
         }
         bool listBroken = false;
         o.walkFailed = !walkEverything(db, listBroken);
+        const bool indexBroken = anyIndexBroken(db, "Customer") || anyIndexBroken(db, "Cheque");
         o.changeFailed = !changeSomething(db);
         o.committed = db.commit();
         if (listBroken && o.committed) {
             return "rows were linked into a row list a walk had found broken";
+        }
+        if (indexBroken && o.committed) {
+            return "rows were added to an index a search had found broken";
         }
         if (!db.texts.empty()) {
             o.firstReport = db.texts[0];

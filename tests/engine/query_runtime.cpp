@@ -3,8 +3,10 @@
 // process goes on; keys that do not fit the indexed field, null and
 // dangling references, EXISTS loops that never index, and LIKE prefixes
 // ending in byte 0xFF.
+#include "engine/hashtab.h"
 #include "engine/program_tables.h"
 #include "engine/query_exec.h"
+#include "engine/ttree.h"
 
 #include <cstring>
 #include <string>
@@ -243,3 +245,66 @@ TEST_F(RuntimeTest, LikePrefixEndingInFF)
 }
 
 } // namespace
+
+// An index a search finds damaged is gone round from then on (the rows are
+// walked), and changes through it are refused until the database closes.
+TEST_F(RuntimeTest, ADamagedIndexIsGoneRoundAndTakesNoChanges)
+{
+    const std::string damaged = "Database file was corrupted: invalid index";
+    auto hashItem = [&](std::int32_t id) {
+        const auto& h = *reinterpret_cast<const dbHashTable*>(db.get(Customer::dbDescriptor.find("id")->hashTable));
+        const std::uint32_t b = dbHashTable::hashCode(reinterpret_cast<const byte*>(&id), sizeof id) % h.size;
+        return reinterpret_cast<const oid_t*>(db.get(h.page + b / 1024))[b % 1024];
+    };
+    auto treeRoot = [&] { return reinterpret_cast<const dbTtree*>(db.get(Customer::dbDescriptor.find("name")->tTree))->root; };
+    for (bool byHash : {true, false}) {
+        SCOPED_TRACE(byHash ? "hash" : "tree");
+        const char* search = byHash ? "id = 1" : "name = 'abc'";
+        // The index word the damage overwrites: a hash item's record, or
+        // the first item of the tree's root.
+        auto word = [&]() -> oid_t& {
+            return byHash ? reinterpret_cast<dbHashTableItem*>(db.put(hashItem(1)))->record
+                          : reinterpret_cast<dbTtreeNode*>(db.put(treeRoot()))->item[0];
+        };
+        const oid_t sound = word();
+        word() = 3;  // a bitmap page
+        ASSERT_TRUE(db.commit());
+        Outcome o = run(search);
+        EXPECT_TRUE(o.failed);
+        EXPECT_EQ(o.messages, std::vector<std::string>{damaged});
+        o = run(search);  // the rows are walked instead
+        EXPECT_EQ(o.found, 1u);
+        EXPECT_FALSE(o.failed);
+
+        Customer c;
+        c.id = 9;
+        c.name = "new";
+        EXPECT_EQ(insert(c).getOid(), 0u);
+        EXPECT_EQ(takeMessages(), std::vector<std::string>{damaged});
+        EXPECT_FALSE(db.commit());
+        dbCursor<Customer> row(dbCursorForUpdate);
+        dbQuery q(search);
+        ASSERT_EQ(row.select(q), 1u);
+        row->address1 = "changed, not a key";
+        EXPECT_TRUE(row.update());
+        EXPECT_TRUE(db.commit());
+        ASSERT_EQ(row.select(q), 1u);
+        if (byHash) {
+            row->id = 5;
+        } else {
+            row->name = "renamed";
+        }
+        EXPECT_FALSE(row.update());
+        EXPECT_FALSE(db.commit());
+        ASSERT_EQ(row.select(q), 1u);
+        row.remove();
+        EXPECT_FALSE(db.commit());
+        EXPECT_EQ(run("address1 = 'changed, not a key'").found, 1u);
+
+        word() = sound;
+        ASSERT_TRUE(db.commit());
+        db.close();
+        ASSERT_TRUE(db.open("query", dir.file("query.zrv").c_str()));
+        takeMessages();
+    }
+}
