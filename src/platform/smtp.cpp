@@ -7,7 +7,10 @@
 #include <QRandomGenerator>
 
 #include <curl/curl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -130,10 +133,36 @@ void initCurl()
 
 size_t discard(char*, size_t size, size_t count, void*) { return size * count; }
 
+// The sockets of a client are followed from their creation to their closing,
+// so that a failed send can shut them; libcurl still closes them itself.
+int noteSocket(void* sockets, curl_socket_t fd, curlsocktype)
+{
+    static_cast<std::vector<int>*>(sockets)->push_back(fd);
+    return CURL_SOCKOPT_OK;
+}
+
+int closeSocket(void* sockets, curl_socket_t fd)
+{
+    auto& open = *static_cast<std::vector<int>*>(sockets);
+    open.erase(std::remove(open.begin(), open.end(), fd), open.end());
+    return ::close(fd);
+}
+
+// Nothing more goes either way: a command libcurl still sends fails at once.
+void shutSockets(const std::vector<int>& sockets)
+{
+    for (int fd : sockets)
+        ::shutdown(fd, SHUT_RDWR);
+}
+
 // A send given up when no byte has gone either way for the reply time-out:
-// the server stopped taking the message.
+// the server stopped taking the message or answering. libcurl consults the
+// watch at least once a second, also while awaiting a reply and when its own
+// reply time-out has struck. Giving up shuts the sockets: libcurl says QUIT
+// when it closes a failed connection, and would await that reply too.
 struct Stall {
     std::chrono::milliseconds limit;
+    const std::vector<int>* sockets;
     curl_off_t moved = -1;
     std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
 };
@@ -146,7 +175,10 @@ int watchStall(void* data, curl_off_t, curl_off_t down, curl_off_t, curl_off_t u
         stall.moved = down + up;
         stall.since = now;
     }
-    return now - stall.since > stall.limit ? 1 : 0;  // not 0: the transfer is aborted
+    if (now - stall.since < stall.limit)
+        return 0;
+    shutSockets(*stall.sockets);
+    return 1;  // not 0: the transfer is aborted
 }
 
 CURL* easy(void* h) { return static_cast<CURL*>(h); }
@@ -351,6 +383,10 @@ bool SmtpClient::connectOnce(const QByteArray& url)
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, noteSocket);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &sockets_);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &sockets_);
     // the connect phase takes in the greeting and EHLO
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(std::max(1, timeouts.connectMs)));
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(std::max(1, timeouts.responseSeconds)));
@@ -416,7 +452,7 @@ bool SmtpClient::Send(const MailMessage& m)
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, rcpt.list);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, mime);
-    Stall stall{std::chrono::seconds(std::max(1, timeouts.responseSeconds))};
+    Stall stall{std::chrono::seconds(std::max(1, timeouts.responseSeconds)), &sockets_};
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watchStall);
     curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stall);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
@@ -428,9 +464,18 @@ bool SmtpClient::Send(const MailMessage& m)
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);
     curl_mime_free(mime);
-    if (res != CURLE_OK)
-        return fail(QString::fromUtf8(curl_easy_strerror(res)));
+    if (res != CURLE_OK) {
+        fail(QString::fromUtf8(curl_easy_strerror(res)));
+        dropConnection();  // the server may be stuck: it gets no second wait
+        return false;
+    }
     return true;
+}
+
+void SmtpClient::dropConnection()
+{
+    shutSockets(sockets_);
+    Disconnect();
 }
 
 void SmtpClient::Disconnect()

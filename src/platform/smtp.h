@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -79,8 +80,9 @@ public:
     bool Connect();
     bool Connected() const { return handle_ != nullptr; }
     // Sends one message over the open connection, with a Date and a
-    // Message-ID header of its own; false when it was refused
-    // or the connection failed (the connection may then be gone: Connect again).
+    // Message-ID header of its own; false when it was refused or the
+    // connection failed. A message that the server did not take ends the
+    // connection at once, without waiting on a goodbye: Connect again.
     bool Send(const MailMessage& message);
     // Says goodbye (QUIT) and closes the connection, when there is one.
     void Disconnect();
@@ -92,8 +94,12 @@ public:
 private:
     bool connectOnce(const QByteArray& url);
     bool fail(const QString& what);
+    // Closes the connection without QUIT: its sockets are shut first, so the
+    // goodbye libcurl says on closing fails at once instead of awaiting a reply.
+    void dropConnection();
 
     void* handle_ = nullptr;  // CURL easy handle of the open connection
+    std::vector<int> sockets_;  // the sockets libcurl holds open for this client
     QString error_;
     int connections_ = 0;
 };
