@@ -293,6 +293,9 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
     }
     ASSERT_TRUE(database.commit());
     addCategory("marker");
+    dbCursor<Category> category;
+    ASSERT_GT(category.select(), 0u);
+    const oid_t otherTable = category.getOid();
     // File offsets of the index words, read while the database is open.
     auto at = [](oid_t oid) { return int64_t(database.getPos(oid) & ~dbInternalObjectMarker); };
     const auto &hash = *reinterpret_cast<const dbHashTable *>(database.get(Customer::dbDescriptor.find("id")->hashTable));
@@ -324,6 +327,8 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
         damages.push_back([&, node](QByteArray &db) { db[node + 8] = char(db[node + 8] == 0 ? 1 : 0); });  // balance
     }
     damages.push_back([&](QByteArray &db) { word(db, nodes[0]) = 0; });  // a subtree cut off
+    damages.push_back([&](QByteArray &db) { word(db, items[0] + 4) = otherTable; });
+    damages.push_back([&](QByteArray &db) { word(db, nodes[0] + 12) = otherTable; });
 
     // The database and two other files, stored by the backup component.
     const QString source = dir + "/source";

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <csignal>
 #include <random>
 #include <set>
@@ -572,63 +571,4 @@ TEST_F(Records, NaNKeysKeepTheTreeSearchable)
     EXPECT_TRUE(indextest::treeWalk(db, value, true).empty());
     ASSERT_TRUE(db.commit());
     EXPECT_TRUE(db.messages.empty());
-}
-
-// The check a restore runs before it takes a file into use: every kind of
-// damage to either index of a table is found, and a sound file passes.
-TEST_F(Records, TheIndexCheckFindsEachKindOfDamage)
-{
-    for (int i = 0; i < 400; i++) {
-        add(i, ("name " + std::to_string(i % 97)).c_str());
-    }
-    Measure m{2.5};
-    dbAnyReference measure;
-    ASSERT_TRUE(db.insertRecord(db.findTable("Measure"), &measure, &m));
-    ASSERT_TRUE(db.commit());
-    ASSERT_TRUE(db.checkIndexes());
-    ASSERT_TRUE(db.messages.empty());
-
-    const dbHashTable hash = *reinterpret_cast<const dbHashTable*>(db.get(people()->find("id")->hashTable));
-    auto firstItem = [&] {
-        for (std::uint32_t b = 0;; b++) {
-            if (oid_t item = reinterpret_cast<const oid_t*>(db.get(hash.page + b / 1024))[b % 1024]) {
-                return std::pair{b, item};
-            }
-        }
-    };
-    auto item = [&] { return reinterpret_cast<dbHashTableItem*>(db.put(firstItem().second)); };
-    oid_t rootId = reinterpret_cast<const dbTtree*>(db.get(people()->find("name")->tTree))->root;
-    auto root = [&] { return reinterpret_cast<dbTtreeNode*>(db.put(rootId)); };
-    ASSERT_GT(reinterpret_cast<const dbTtreeNode*>(db.get(rootId))->nItems, 1);
-    ASSERT_NE(reinterpret_cast<const dbTtreeNode*>(db.get(rootId))->left, 0u);
-
-    struct Case {
-        const char* what;
-        std::function<void()> damage;
-    } cases[] = {
-        {"a bucket emptied", [&] {
-             auto [b, it] = firstItem();
-             reinterpret_cast<oid_t*>(db.put(hash.page + b / 1024))[b % 1024] = 0;
-         }},
-        {"an item naming another row", [&] { item()->record = byId(399)[0]; }},
-        {"an item's hash code", [&] { item()->hash += 1; }},
-        {"an item leading back to itself", [&] { item()->next = firstItem().second; }},
-        {"an item naming a row of another table", [&] { item()->record = measure.oid; }},
-        {"a node's count lowered", [&] { root()->nItems -= 1; }},
-        {"two items of a node swapped", [&] { std::swap(root()->item[0], root()->item[root()->nItems - 1]); }},
-        {"a node's balance", [&] { root()->balance = root()->balance == 0 ? 1 : 0; }},
-        {"a child cut off", [&] { root()->left = 0; }},
-        {"a node item naming a row of another table", [&] { root()->item[0] = measure.oid; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        c.damage();
-        db.messages.clear();
-        EXPECT_FALSE(db.checkIndexes());
-        EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
-        db.rollback();
-        db.close();
-        open();  // forgets the mark the check left
-        EXPECT_TRUE(db.checkIndexes());
-    }
 }
