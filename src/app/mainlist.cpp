@@ -244,7 +244,7 @@ void TMainListForm::startUp()
         database.close();
         platform::ExitProgram(1);
     }
-    ReportDatabaseDamage(this);
+    checkDatabase();
 
     {
         zarvoCursor<Config> config(dbCursorForUpdate);
@@ -278,6 +278,29 @@ void TMainListForm::startUp()
 
     TBackupForm backup(this);
     backup.autoBackupDaily();
+}
+
+// The whole check of the database before anything reads it: indexes found
+// damaged are rebuilt from the rows and the user is told once; damage that
+// cannot be mended so is told in the damage box, and what was found damaged
+// stays marked (read around, no changes through it, no automatic backup).
+void TMainListForm::checkDatabase()
+{
+    const dbDatabase::dbIndexRepair found = database.checkAndRebuildIndexes();  // its reports are only printed
+    ReportDatabaseDamage(this);
+    switch (found) {
+    case dbDatabase::dbIndexesSound:
+        break;
+    case dbDatabase::dbIndexesRebuilt:
+        ShowInfo(kIndexesRebuilt, this);
+        break;
+    case dbDatabase::dbRowsDamaged:
+        TellDatabaseDamage(dbDatabase::invalidRecordText);
+        break;
+    case dbDatabase::dbIndexesDamaged:
+        TellDatabaseDamage(dbDatabase::invalidIndexText);
+        break;
+    }
 }
 
 void TMainListForm::upgradeData()

@@ -77,6 +77,7 @@ private:
     void createControls();
     void createActions();
     void startUp();
+    void checkDatabase();
     void upgradeData();
     void layOutGrid();
     // Opens the window no larger than its screen's free area, centred in it,

@@ -40,3 +40,9 @@ void ReportDatabaseDamage(QWidget* owner)
     boxOwner = owner;
     database.setDamageReporter(owner != nullptr ? &heard : nullptr);
 }
+
+void TellDatabaseDamage(const char* engineText)
+{
+    if (boxOwner != nullptr)
+        heard(engineText);
+}

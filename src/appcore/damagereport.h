@@ -16,6 +16,14 @@ class QWidget;
 inline constexpr const char* kDatabaseDamaged =
     "The database file is damaged. A backup can be restored with Restore in the setup dialog (Setup).";
 
+// What the program says at start when only the database's indexes were
+// damaged and have been rebuilt from its rows.
+inline constexpr const char* kIndexesRebuilt =
+    "The database's search indexes were damaged and have been rebuilt from its records. No record was lost.";
+
 // Sends the engine's damage reports to the box above, owned by `owner`;
 // nullptr stops it (reports waiting are still shown).
 void ReportDatabaseDamage(QWidget* owner);
+// Adds an engine text to the box of the running operation, as if the engine
+// had reported it (nothing while no owner is set).
+void TellDatabaseDamage(const char* engineText);

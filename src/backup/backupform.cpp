@@ -409,6 +409,8 @@ static int advanceGeneration(dbCursor<Config> &config, zarvoBuffer &texts)
 
 void TBackupForm::autoBackupDaily()
 {
+    if (database.damageFound())
+        return;  // a damaged file is never rotated over the good generations
     dbCursor<Config> config(dbCursorForUpdate);
     if (config.select() == 0 || !config->everyday)
         return;
@@ -425,6 +427,8 @@ void TBackupForm::autoBackupDaily()
 
 void TBackupForm::autoBackupOnExit()
 {
+    if (database.damageFound())
+        return;
     dbCursor<Config> config(dbCursorForUpdate);
     if (config.select() == 0 || !config->everytime)
         return;

@@ -8,6 +8,7 @@
 // data members before methods.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -165,7 +166,9 @@ class dbFieldDescriptor {
     dbFieldDescriptor* components = nullptr;
     oid_t hashTable = 0;
     oid_t tTree = 0;
-    bool indexBroken = false;  // a search or change met damage in this field's indexes since attached
+    // A search, change or check met damage in this field's indexes since
+    // attached (set by the thread that met it, read by every thread).
+    std::atomic<bool> indexBroken = false;
     std::size_t dbsSize;
     std::size_t appSize;
     std::size_t alignment;
@@ -231,7 +234,7 @@ class dbTableDescriptor {
     dbTableDescriptor* nextDbTable = nullptr;  // tables of the same database
     const char* name;                          // interned
     oid_t tableId = 0;                         // Metatable row, 0 while detached
-    bool rowListBroken = false;                // a walk met a break in the row list since attached
+    std::atomic<bool> rowListBroken = false;   // a walk met a break in the row list since attached
     // Forgets the row list's and the indexes' damage marks (attach, detach).
     void clearDamageMarks()
     {
@@ -488,27 +491,48 @@ inline const byte* dbMustGet(dbDatabase* db, oid_t oid, offs_t marker)
     return p;
 }
 
-// Watches one search, change or check of a field's indexes: damage met
-// while it runs (reported through dbDamaged) marks them broken, so that
-// searches go round them and changes through them are refused until the
-// database closes.
+// Watches one search, change or check of a field's indexes on the calling
+// thread: damage this thread meets while it runs (reported through
+// dbDamaged, or told with met()) marks them broken, so that searches go round
+// them and changes through them are refused until the database closes. Only
+// the thread's innermost watch of the database is marked: damage one thread
+// meets never marks an index another thread is using.
 class dbIndexWatch {
   public:
-    dbIndexWatch(dbDatabase* db, dbFieldDescriptor* fd) : db(db), fd(fd), before(db->getDamageCount()) {}
+    dbIndexWatch(dbDatabase* db, dbFieldDescriptor* fd) : db(db), fd(fd), outer(innermost) { innermost = this; }
     ~dbIndexWatch()
     {
-        if (db->getDamageCount() != before) {
+        innermost = outer;
+        if (damaged) {
             fd->indexBroken = true;
         }
     }
     dbIndexWatch(const dbIndexWatch&) = delete;
     dbIndexWatch& operator=(const dbIndexWatch&) = delete;
 
+    // Damage met through the watched index, whoever found it.
+    void met() { damaged = true; }
+    // The calling thread's innermost watch of db, null when none.
+    static dbIndexWatch* current(const dbDatabase* db)
+    {
+        dbIndexWatch* w = innermost;
+        while (w != nullptr && w->db != db) {
+            w = w->outer;
+        }
+        return w;
+    }
+
   private:
     dbDatabase* db;
     dbFieldDescriptor* fd;
-    std::uint64_t before;
+    dbIndexWatch* outer;
+    bool damaged = false;
+    static inline thread_local dbIndexWatch* innermost = nullptr;
 };
+
+// How many times the calling thread has met damage (dbDamaged) in any
+// database: a search compares it before and after to tell whether it met any.
+std::uint64_t dbDamageMetByThisThread();
 
 // Runs one change of records or indexes: false when the transaction failed.
 template <class Change>

@@ -166,6 +166,7 @@ struct dbMonitor {
 static_assert(sizeof(dbMonitor) == 131144);
 
 class dbTableDescriptor;
+class dbFieldDescriptor;
 class dbAnyCursor;
 struct dbSharedMonitor;
 struct dbProcessSlot;
@@ -448,16 +449,37 @@ public:
     bool remove(dbTableDescriptor* table, oid_t oid);
     // Deletes every row of the table.
     bool deleteTable(dbTableDescriptor* table);
-    // Whether every index of every attached table holds exactly its table's
-    // rows, each once, where a search would look for it (a hash item in its
-    // key's bucket under the key's hash, T-tree keys in order and balances
-    // as the heights are), after a walk of each table's row list. False with
-    // a class 4 report and the index marked (see dbIndexWatch) at the first
-    // fault. Reads only: for checking a file before it is taken into use.
+    // Whether every attached table's row list is whole (each row valid, met
+    // once, linked back, as many as the table counts) and then every hash
+    // and T-tree index of it holds exactly its table's rows, each once,
+    // where a search would look for it (a hash item in its key's bucket
+    // under the key's hash, T-tree keys in order and balances as the
+    // heights are). Each fault is reported (class 4) and marks its table
+    // (see rowListBroken) or index (see dbIndexWatch). Reads only: for
+    // checking a file before it is taken into use.
     bool checkIndexes();
-    // How many times damage has been met in the file's indexes or rows
-    // (reported through dbDamaged) since the database was constructed.
-    std::uint64_t getDamageCount() const { return damageCount; }
+    // What the start-up check found and did.
+    enum dbIndexRepair {
+        dbIndexesSound,      // nothing damaged
+        dbIndexesRebuilt,    // only indexes were damaged; they were rebuilt, committed and checked again
+        dbRowsDamaged,       // a row list is damaged: nothing was rebuilt
+        dbIndexesDamaged     // indexes are damaged and could not be rebuilt (or the check could not run)
+    };
+    // The check of checkIndexes; when only indexes are damaged, every index
+    // of each damaged field is replaced by a new one filled from its table's
+    // rows (each row's current key once), in one transaction that is
+    // committed, and the whole check runs again. The damaged index's old
+    // objects are left unreferenced in the file: links that were found
+    // damaged could lead into another structure, so nothing is freed
+    // through them. The caller must be the database's only user and hold
+    // no transaction. Damage stays marked when not rebuilt.
+    dbIndexRepair checkAndRebuildIndexes();
+    // Whether damage has been met (and marked) in a row list or an index of
+    // an attached table since it was attached.
+    bool damageFound() const;
+    // The texts of the class 4 reports of a damaged row and a damaged index.
+    static constexpr const char* invalidRecordText = "Database file was corrupted: invalid record";
+    static constexpr const char* invalidIndexText = "Database file was corrupted: invalid index";
     // Reports (class 4) a break in the table's row list that a walk met, and
     // keeps the table marked until it is detached: from then on an insert or
     // a removal in it, which would link rows into a list no walk follows to
@@ -494,10 +516,18 @@ private:
     struct RemovalLink;
     bool changed(bool ok);
     RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
-    std::uint64_t damageCount = 0;        // see getDamageCount
+    // The whole check; with `damaged`, the fields whose indexes failed it.
+    struct DamagedIndex;
+    dbIndexRepair checkTables(std::vector<DamagedIndex>* damaged);
+    bool rebuildIndexes(const std::vector<DamagedIndex>& damaged);
     // Scheme load steps (scheme.cpp).
     void convertTable(dbTableDescriptor* table, oid_t stored);
     bool alterIndexes(dbTableDescriptor* table, bool allowed);
+    // A new hash table (hash) or T-tree of the field holding every row along
+    // the table's row list; unwinds with dbTransactionFailed when it fails.
+    oid_t buildIndex(dbTableDescriptor* table, dbFieldDescriptor* fd, bool hash);
+    // Writes the field's index ids into the table's stored descriptor.
+    void storeIndexIds(dbTableDescriptor* table, dbFieldDescriptor* fd);
     void checkReferences();
     // Detaches every attached descriptor (close, failed open).
     void detachTables();

@@ -53,8 +53,10 @@ class SmallBuffer {
     std::unique_ptr<byte[]> heap;
 };
 
-const char* const invalidRecord = "Database file was corrupted: invalid record";
-const char* const invalidIndex = "Database file was corrupted: invalid index";
+const char* const invalidRecord = dbDatabase::invalidRecordText;
+const char* const invalidIndex = dbDatabase::invalidIndexText;
+
+thread_local std::uint64_t damageMet = 0;  // see dbDamageMetByThisThread
 
 oid_t readOid(const byte* p)
 {
@@ -361,7 +363,10 @@ struct dbRecordOps {
 
     [[noreturn]] static void damaged(dbDatabase* db)
     {
-        db->damageCount += 1;
+        damageMet += 1;
+        if (dbIndexWatch* watch = dbIndexWatch::current(db)) {
+            watch->met();
+        }
         if (!db->txnFailed) {
             db->handleError(dbDatabase::DatabaseOpenError, invalidIndex);
             if (db->modified) {
@@ -407,106 +412,217 @@ struct dbRecordOps {
     }
 };
 
-// The rows of one table while its indexes are checked: each check takes
-// every row once (add refuses an id that is no row of the table or was
-// taken before in the same check).
+// The rows of every table while the indexes are checked: each check of an
+// index takes every row of its table once (add refuses an id that is no row
+// of the table or was taken before in the same check).
 namespace {
 
 class dbCheckedRows : public dbSearchSink {
   public:
-    explicit dbCheckedRows(std::size_t indexSize) : mark(indexSize, 0) {}
+    explicit dbCheckedRows(std::size_t indexSize) : owner(indexSize, 0), taken(indexSize, 0) {}
 
-    // Takes the rows along the table's row list; false when the list is not
-    // whole (a row damaged, met twice or not linked back, a count or end
-    // that differs from the table's).
-    bool walk(dbDatabase* db, dbTableDescriptor* table)
+    // Takes table number `table` (from 1) along its row list; false when the
+    // list is not whole (a row damaged, met twice or not linked back, a
+    // count or end that differs from the table's).
+    bool walk(dbDatabase* db, dbTableDescriptor* table, std::uint16_t number)
     {
         const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, table->tableId, 0));
+        const std::size_t count = std::size_t(std::max(meta->nRows, 0));
+        std::size_t total = 0;
         oid_t previous = 0;
         for (oid_t id = meta->firstRow; id != 0; total++) {
-            if (total >= std::size_t(std::max(meta->nRows, 0)) || !dbRecordOps::validRow(db, table, id) ||
-                mark[id] != 0 || db->getRow(id)->prev != previous) {
+            if (total >= count || !dbRecordOps::validRow(db, table, id) || owner[id] != 0 ||
+                db->getRow(id)->prev != previous) {
                 return false;
             }
-            mark[id] = 1;
+            owner[id] = number;
             previous = id;
             id = db->getRow(id)->next;
         }
-        return total == std::size_t(std::max(meta->nRows, 0)) && previous == meta->lastRow;
+        if (totals.size() <= number) {
+            totals.resize(number + 1u, 0);
+        }
+        totals[number] = total;
+        return total == count && previous == meta->lastRow;
     }
-    // Starts the check of the next index.
-    void restart()
+    // Starts the check of an index of table `number`.
+    void restart(std::uint16_t number)
     {
+        table = number;
         check += 1;
-        taken = 0;
+        count = 0;
     }
     bool add(oid_t id) override
     {
-        if (id >= mark.size() || mark[id] == 0 || mark[id] == check) {
+        if (id >= owner.size() || owner[id] != table || taken[id] == check) {
             return false;
         }
-        mark[id] = check;
-        taken += 1;
+        taken[id] = check;
+        count += 1;
         return true;
     }
-    // Whether the check took every row.
-    bool allTaken() const { return taken == total; }
+    // Whether the check took every row of its table.
+    bool allTaken() const { return count == totals[table]; }
 
   private:
-    std::vector<std::uint32_t> mark;  // 0: no row of the table; else the last check that took it
-    std::uint32_t check = 1;
-    std::size_t total = 0;
-    std::size_t taken = 0;
+    std::vector<std::uint16_t> owner;  // by id: the number of the table whose row it is, 0 for none
+    std::vector<std::uint32_t> taken;  // by id: the last check that took it
+    std::vector<std::size_t> totals;   // by table number: its rows
+    std::uint16_t table = 0;
+    std::uint32_t check = 0;
+    std::size_t count = 0;
 };
 
 }  // namespace
 
-bool dbDatabase::checkIndexes()
+struct dbDatabase::DamagedIndex {
+    dbTableDescriptor* table;
+    dbFieldDescriptor* field;
+};
+
+dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* damaged)
 {
     if (!beginTransaction(dbSharedLock)) {
-        return false;
+        return dbIndexesDamaged;
     }
+    dbCheckedRows rows(currIndexSize);
+    std::vector<dbTableDescriptor*> whole;
+    bool rowsDamaged = false;
+    std::uint16_t number = 0;
     for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
-        dbCheckedRows rows(currIndexSize);
-        bool whole = false;
-        if (!dbGuarded(this, [&] { whole = rows.walk(this, table); })) {
-            return false;
-        }
-        if (!whole) {
+        bool walked = false;
+        number += 1;
+        const bool read = dbGuarded(this, [&] { walked = rows.walk(this, table, number); });
+        if (read && walked) {
+            whole.push_back(table);
+        } else if (read) {
+            rowsDamaged = true;
             rowListBroken(table);
-            return false;
+        } else {
+            rowsDamaged = true;
+            table->rowListBroken = true;  // its descriptor row is damaged, reported as the walk met it
         }
-        // Each index's own check reports what it finds; rows it left out
-        // are reported here.
-        auto sound = [&](dbFieldDescriptor* fd, auto&& checkIndex) {
-            return dbGuarded(this, [&] {
-                dbIndexWatch watch(this, fd);
-                rows.restart();
-                if (!checkIndex()) {
-                    throw dbTransactionFailed{};
-                }
-                if (!rows.allTaken()) {
-                    dbDamaged(this);
-                }
-            });
-        };
+    }
+    // Each index's own check reports what it finds; rows it left out are
+    // reported here.
+    bool indexesDamaged = false;
+    auto check = [&](dbTableDescriptor* table, dbFieldDescriptor* fd, auto&& checkIndex) {
+        const bool sound = dbGuarded(this, [&] {
+            dbIndexWatch watch(this, fd);
+            if (!checkIndex()) {
+                throw dbTransactionFailed{};  // reported where it was met
+            }
+            if (!rows.allTaken()) {
+                dbDamaged(this);
+            }
+        });
+        if (!sound) {
+            indexesDamaged = true;
+            if (damaged != nullptr && std::none_of(damaged->begin(), damaged->end(),
+                                                   [&](const DamagedIndex& d) { return d.field == fd; })) {
+                damaged->push_back({table, fd});
+            }
+        }
+    };
+    number = 0;
+    for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
+        number += 1;
+        if (std::find(whole.begin(), whole.end(), table) == whole.end()) {
+            continue;
+        }
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
-            if (fd->hashTable != 0 && !sound(fd, [&] {
+            if (fd->hashTable != 0) {
+                check(table, fd, [&] {
+                    rows.restart(number);
                     return dbHashTable::check(this, fd->hashTable, fd->type, fd->dbsSize, fd->dbsOffs, rows);
-                })) {
-                return false;
+                });
             }
         }
         for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
-            if (fd->tTree != 0 && !sound(fd, [&] {
+            if (fd->tTree != 0) {
+                check(table, fd, [&] {
+                    rows.restart(number);
                     return dbTtree::check(this, fd->tTree, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs,
                                           rows);
-                })) {
-                return false;
+                });
             }
         }
     }
-    return true;
+    return rowsDamaged ? dbRowsDamaged : indexesDamaged ? dbIndexesDamaged : dbIndexesSound;
+}
+
+bool dbDatabase::checkIndexes()
+{
+    return checkTables(nullptr) == dbIndexesSound;
+}
+
+bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
+{
+    struct Ids {
+        oid_t hash, tree;
+    };
+    std::vector<Ids> before;
+    for (const DamagedIndex& d : damaged) {
+        before.push_back({d.field->hashTable, d.field->tTree});
+    }
+    bool ok = beginTransaction(dbExclusiveLock) && dbGuarded(this, [&] {
+        for (const DamagedIndex& d : damaged) {
+            if (d.field->hashTable != 0) {
+                d.field->hashTable = buildIndex(d.table, d.field, true);
+            }
+            if (d.field->tTree != 0) {
+                d.field->tTree = buildIndex(d.table, d.field, false);
+            }
+            storeIndexIds(d.table, d.field);
+        }
+    });
+    ok = ok ? commit() : (rollback(), false);
+    for (std::size_t i = 0; i < damaged.size(); i++) {
+        if (!ok) {
+            damaged[i].field->hashTable = before[i].hash;
+            damaged[i].field->tTree = before[i].tree;
+        }
+        damaged[i].field->indexBroken = !ok;
+    }
+    return ok;
+}
+
+dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes()
+{
+    std::vector<DamagedIndex> damaged;
+    const dbIndexRepair found = checkTables(&damaged);
+    commit();  // ends the check's read transaction
+    if (found != dbIndexesDamaged || damaged.empty()) {
+        return found;
+    }
+    if (!rebuildIndexes(damaged)) {
+        return dbIndexesDamaged;
+    }
+    const dbIndexRepair again = checkTables(nullptr);
+    commit();
+    return again == dbIndexesSound ? dbIndexesRebuilt : again;
+}
+
+bool dbDatabase::damageFound() const
+{
+    for (const dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
+        bool broken = table->rowListBroken;
+        for (const dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            broken |= fd->indexBroken;
+        }
+        for (const dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            broken |= fd->indexBroken;
+        }
+        if (broken) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint64_t dbDamageMetByThisThread()
+{
+    return damageMet;
 }
 
 void dbDamaged(dbDatabase* db)

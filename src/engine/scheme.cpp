@@ -224,26 +224,43 @@ void dbDatabase::convertTable(dbTableDescriptor* t, oid_t stored)
     }
 }
 
+oid_t dbDatabase::buildIndex(dbTableDescriptor* t, dbFieldDescriptor* fd, bool hash)
+{
+    const dbTable* desc = tableRow(this, t->tableId);
+    const std::size_t expected = 2 * std::size_t(desc->nRows);
+    const oid_t index = hash ? dbHashTable::allocate(this, expected) : dbTtree::allocate(this);
+    if (index == 0) {
+        throw dbTransactionFailed{};
+    }
+    oid_t id = desc->firstRow;
+    for (std::uint32_t steps = 0; id != 0 && steps < currIndexSize; steps++) {
+        const dbRecord* r = getRow(id);
+        if (r == nullptr || (currIndex[id] & dbInternalObjectMarker) != 0) {
+            break;
+        }
+        const bool added =
+            hash ? dbHashTable::insert(this, index, id, fd->type, fd->dbsSize, fd->dbsOffs, expected)
+                 : dbTtree::insert(this, index, id, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs);
+        if (!added) {
+            throw dbTransactionFailed{};
+        }
+        id = r->next;
+    }
+    return index;
+}
+
+void dbDatabase::storeIndexIds(dbTableDescriptor* t, dbFieldDescriptor* fd)
+{
+    dbTable* w = reinterpret_cast<dbTable*>(dbMustPut(this, t->tableId));
+    dbField* entry = reinterpret_cast<dbField*>(reinterpret_cast<byte*>(w) + w->fields.offs) + fd->fieldNo;
+    entry->hashTable = fd->hashTable;
+    entry->tTree = fd->tTree;
+}
+
 // Creates the indexes the descriptor asks for and drops those it no longer
 // asks for; false when that is not allowed (may is clear).
 bool dbDatabase::alterIndexes(dbTableDescriptor* t, bool may)
 {
-    const dbTable* desc = tableRow(this, t->tableId);
-    std::uint32_t nRows = desc->nRows;
-    oid_t firstRow = desc->firstRow;
-    auto fill = [&](auto&& add) {
-        oid_t id = firstRow;
-        for (std::uint32_t steps = 0; id != 0 && steps < currIndexSize; steps++) {
-            const dbRecord* r = getRow(id);
-            if (r == nullptr || (currIndex[id] & dbInternalObjectMarker) != 0) {
-                break;
-            }
-            if (!add(id)) {
-                throw dbTransactionFailed{};
-            }
-            id = r->next;
-        }
-    };
     for (dbFieldDescriptor* fd = t->firstField; fd != nullptr; fd = fd->nextField) {
         if (fd->type == dbField::tpStructure || (fd->attr & dbFieldDescriptor::ComponentOfArray)) {
             continue;
@@ -255,14 +272,7 @@ bool dbDatabase::alterIndexes(dbTableDescriptor* t, bool may)
                 return false;
             }
             if (wantHash) {
-                fd->hashTable = dbHashTable::allocate(this, 2 * std::size_t(nRows));
-                if (fd->hashTable == 0) {
-                    throw dbTransactionFailed{};
-                }
-                fill([&](oid_t id) {
-                    return dbHashTable::insert(this, fd->hashTable, id, fd->type, fd->dbsSize, fd->dbsOffs,
-                                               2 * std::size_t(nRows));
-                });
+                fd->hashTable = buildIndex(t, fd, true);
             } else {
                 if (!dbHashTable::drop(this, fd->hashTable)) {
                     throw dbTransactionFailed{};
@@ -276,13 +286,7 @@ bool dbDatabase::alterIndexes(dbTableDescriptor* t, bool may)
                 return false;
             }
             if (wantTree) {
-                fd->tTree = dbTtree::allocate(this);
-                if (fd->tTree == 0) {
-                    throw dbTransactionFailed{};
-                }
-                fill([&](oid_t id) {
-                    return dbTtree::insert(this, fd->tTree, id, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs);
-                });
+                fd->tTree = buildIndex(t, fd, false);
             } else {
                 if (!dbTtree::drop(this, fd->tTree)) {
                     throw dbTransactionFailed{};
@@ -292,10 +296,7 @@ bool dbDatabase::alterIndexes(dbTableDescriptor* t, bool may)
             changed = true;
         }
         if (changed) {
-            dbTable* w = reinterpret_cast<dbTable*>(dbMustPut(this, t->tableId));
-            dbField* entry = reinterpret_cast<dbField*>(reinterpret_cast<byte*>(w) + w->fields.offs) + fd->fieldNo;
-            entry->hashTable = fd->hashTable;
-            entry->tTree = fd->tTree;
+            storeIndexIds(t, fd);
         }
     }
     return true;

@@ -355,6 +355,23 @@ class CursorSink : public dbSearchSink {
     dbInheritedAttribute& iattr;
 };
 
+// Runs a search or walk through the field's index: damage it meets marks
+// the index, whether the index's own code found it or the evaluation of a
+// row the index led to did (a damaged record).
+template <class Search>
+void throughIndex(dbDatabase* db, dbFieldDescriptor* fd, Search&& search)
+{
+    dbIndexWatch watch(db, fd);
+    try {
+        search();
+    } catch (const dbRuntimeError& e) {
+        if (e.errorClass == dbDatabase::DatabaseOpenError) {
+            watch.met();
+        }
+        throw;
+    }
+}
+
 // Runs a plan; false when the cursor's limit was reached.
 bool runPlan(dbDatabase* db, dbAnyCursor* cursor, const IndexPlan& plan, dbInheritedAttribute& iattr)
 {
@@ -366,32 +383,33 @@ bool runPlan(dbDatabase* db, dbAnyCursor* cursor, const IndexPlan& plan, dbInher
     sc.comparator = fd->comparator;
     sc.offs = std::size_t(fd->dbsOffs);
     sc.sink = &sink;
-    dbIndexWatch watch(db, fd);
-    switch (plan.kind) {
-    case IndexPlan::HashFind:
-        sc.firstKey = plan.low.data();
-        dbHashTable::find(db, fd->hashTable, sc);
-        statistics.hashSearches += 1;
-        statistics.hashItems += sc.probes;
-        break;
-    case IndexPlan::TreeRange:
-        if (plan.hasLow) {
+    throughIndex(db, fd, [&] {
+        switch (plan.kind) {
+        case IndexPlan::HashFind:
             sc.firstKey = plan.low.data();
-            sc.firstKeyInclusive = plan.lowInclusive;
+            dbHashTable::find(db, fd->hashTable, sc);
+            statistics.hashSearches += 1;
+            statistics.hashItems += sc.probes;
+            break;
+        case IndexPlan::TreeRange:
+            if (plan.hasLow) {
+                sc.firstKey = plan.low.data();
+                sc.firstKeyInclusive = plan.lowInclusive;
+            }
+            if (plan.hasHigh) {
+                sc.lastKey = plan.high.data();
+                sc.lastKeyInclusive = plan.highInclusive;
+            }
+            dbTtree::find(db, fd->tTree, sc);
+            statistics.treeSearches += 1;
+            statistics.treeNodes += sc.probes;
+            break;
+        case IndexPlan::TreeWalk:
+            dbTtree::traverseForward(db, fd->tTree, &sink);
+            statistics.treeWalks += 1;
+            break;
         }
-        if (plan.hasHigh) {
-            sc.lastKey = plan.high.data();
-            sc.lastKeyInclusive = plan.highInclusive;
-        }
-        dbTtree::find(db, fd->tTree, sc);
-        statistics.treeSearches += 1;
-        statistics.treeNodes += sc.probes;
-        break;
-    case IndexPlan::TreeWalk:
-        dbTtree::traverseForward(db, fd->tTree, &sink);
-        statistics.treeWalks += 1;
-        break;
-    }
+    });
     return !cursor->isLimitReached();
 }
 
@@ -561,9 +579,9 @@ const dbQueryStatistics& dbLastQueryStatistics()
 
 bool dbDatabase::select(dbAnyCursor* cursor, dbQuery& query)
 {
-    const std::uint64_t damageBefore = damageCount;
+    const std::uint64_t damageBefore = dbDamageMetByThisThread();
     bool ok = selectRows(cursor, query);
-    if (damageCount != damageBefore) {
+    if (dbDamageMetByThisThread() != damageBefore) {
         // An index search met damage: what it found before stays selected.
         statistics.failed = true;
         ok = false;
@@ -632,12 +650,9 @@ bool dbDatabase::selectRows(dbAnyCursor* cursor, dbQuery& query)
             statistics.strategy = dbQueryStatistics::OrderedWalk;
             statistics.treeWalks += 1;
             CursorSink sink(cursor, filter, iattr);
-            dbIndexWatch watch(this, order->field);
-            if (order->ascent) {
-                dbTtree::traverseForward(this, order->field->tTree, &sink);
-            } else {
-                dbTtree::traverseBackward(this, order->field->tTree, &sink);
-            }
+            throughIndex(this, order->field, [&] {
+                dbTtree::traverse(this, order->field->tTree, &sink, order->ascent);
+            });
             return true;
         }
         return scanRows(cursor, filter, order, iattr);

@@ -394,6 +394,7 @@ class Tree {
         }
         for (int k = 0; k < nd->nItems; k++) {
             oid_t item = nd->item[forward ? k : nd->nItems - 1 - k];
+            dbMustGet(db, item, 0);  // an item that names no record is damage of this tree
             if (sink->accept(item) && !sink->add(item)) {
                 return false;
             }

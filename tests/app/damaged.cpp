@@ -1,12 +1,20 @@
-// The program on a database whose contact row list is broken: 300 contacts
-// written by the engine, then one row's link to the next row redirected.
+// The program on damaged databases: a contact row list broken (300
+// contacts written by the engine, then one row's link to the next row
+// redirected), and each kind of damage to an index alone, which the start
+// mends from the rows.
 #include "contacts_fixture.h"
 
 #include "appcore/damagereport.h"
+#include "engine/hashtab.h"
+#include "engine/ttree.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QtEndian>
+
+#include <algorithm>
+#include <set>
 
 TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
 {
@@ -21,6 +29,14 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
         std::vector<oid_t> oids;
         for (int i = 1; i <= 300; ++i)
             oids.push_back(addCustomer(i, ("Contact " + std::to_string(i)).c_str()));
+        {
+            dbCursor<Config> config(dbCursorForUpdate);  // the daily backup is due at the next start
+            ASSERT_EQ(config.select(), 1u);
+            config->lastBackupDate = dbDateTime(0);
+            config.update();
+            ASSERT_TRUE(database.commit());
+        }
+        const QStringList generations = QDir(".").entryList({"*.zbf"});
         window.reset();
         database.close();
         QFile file("Quillet.zrv");
@@ -44,6 +60,7 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
         };
         const QStringList once{QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record"};
         EXPECT_EQ(boxes(), once);
+        EXPECT_EQ(QDir(".").entryList({"*.zbf"}), generations) << "a damaged file was archived";
         EXPECT_EQ(window->StatusText(1), "Total Customer: 100");
         ASSERT_EQ(window->grid->RowCount(), 101);
         EXPECT_EQ(window->grid->Cells(1, 1), "100");  // newest first
@@ -65,5 +82,136 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_TRUE(file.readAll() == bytes) << "the file changed";
         file.close();
+    }
+}
+
+// Files whose indexes alone are damaged, each made from a small database of
+// contacts and cheques: the start rebuilds the indexes from the records and
+// says so once, every contact and cheque is found through each index, a new
+// contact with a taken ID is refused as taken, and the next start is silent.
+TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
+{
+    constexpr int kContacts = 60;
+    struct Offsets {
+        int64_t hashItem, hashPage, nameNode, chequeNode;
+        oid_t otherContact;  // a contact the damaged hash item does not name
+    };
+    using Damage = std::function<void(QByteArray&, const Offsets&)>;
+    auto word = [](QByteArray& db, int64_t at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(db.data() + at); };
+    const struct Case {
+        const char* what;
+        Damage damage;
+    } cases[] = {
+        {"an ID hash item's stored hash", [&](QByteArray& db, const Offsets& o) { word(db, o.hashItem + 8) ^= 0x10; }},
+        {"an ID hash item's row reference",
+         [&](QByteArray& db, const Offsets& o) { word(db, o.hashItem + 4) = o.otherContact; }},
+        {"a name T-tree item",
+         [&](QByteArray& db, const Offsets& o) { std::swap(word(db, o.nameNode + 12), word(db, o.nameNode + 16)); }},
+        {"a name T-tree node's item count", [&](QByteArray& db, const Offsets& o) { db[o.nameNode + 10] = char(db[o.nameNode + 10] - 1); }},
+        {"the cheques' transaction-date index",
+         [&](QByteArray& db, const Offsets& o) { std::swap(word(db, o.chequeNode + 12), word(db, o.chequeNode + 16)); }},
+        {"a zeroed index page",
+         [&](QByteArray& db, const Offsets& o) { std::fill_n(db.data() + o.hashPage, dbPageSize, char(0)); }},
+    };
+    auto at = [](oid_t oid) { return int64_t(database.getPos(oid) & ~dbInternalObjectMarker); };
+    auto treeRoot = [&](dbFieldDescriptor* fd) {
+        return at(reinterpret_cast<const dbTtree*>(database.get(fd->tTree))->root);
+    };
+    auto messages = [&] {
+        QCoreApplication::processEvents();  // the damage box comes after the operation
+        return dialogs.Messages();
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        window.reset();
+        database.close();
+        std::filesystem::remove("Quillet.zrv");
+        ASSERT_EQ(start(), -1);
+        addCategory("Shops");  // the editor saves a contact with a category
+        std::vector<oid_t> contacts;
+        for (int i = 1; i <= kContacts; ++i)
+            contacts.push_back(addCustomer(i, ("Contact " + std::to_string(i * 37 % kContacts)).c_str()));
+        for (int i = 0; i < 20; ++i) {
+            Cheque q;
+            q.chequeNo = "Q";
+            q.customer = dbReference<Customer>(contacts[i]);
+            q.transDate = dbDateTime(1700000000 + 86400 * i);
+            ASSERT_FALSE(insert(q).isNull());
+        }
+        ASSERT_TRUE(database.commit());
+        // File offsets of the index objects, read while the database is open.
+        const auto& hash = *reinterpret_cast<const dbHashTable*>(database.get(Customer::dbDescriptor.find("id")->hashTable));
+        Offsets o {};
+        for (uint32_t b = 0; b < hash.size && o.hashItem == 0; ++b) {
+            if (oid_t item = reinterpret_cast<const oid_t*>(database.get(hash.page + b / 1024))[b % 1024]) {
+                o.hashItem = at(item);
+                const oid_t named = reinterpret_cast<const dbHashTableItem*>(database.get(item))->record;
+                o.otherContact = named == contacts[0] ? contacts[1] : contacts[0];
+            }
+        }
+        o.hashPage = at(hash.page);
+        o.nameNode = treeRoot(Customer::dbDescriptor.find("name"));
+        o.chequeNode = treeRoot(Cheque::dbDescriptor.indexedFields);  // the transaction date
+        database.commit();
+        window.reset();
+        database.close();
+        QFile file("Quillet.zrv");
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        QByteArray bytes = file.readAll();
+        c.damage(bytes, o);
+        ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
+        file.close();
+
+        dialogs.shown.clear();
+        ASSERT_EQ(start(), -1);
+        EXPECT_EQ(messages(), QStringList {kIndexesRebuilt});
+        EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
+        dialogs.shown.clear();
+        for (int i = 1; i <= kContacts; ++i) {
+            int4 id = i;
+            dbQuery byId;
+            byId.add("id = ").bind(id);
+            dbCursor<Customer> found;
+            ASSERT_EQ(found.select(byId), 1u) << i;
+            EXPECT_EQ(found.currentId().getOid(), contacts[i - 1]);
+            const std::string name = found->name;
+            dbQuery byName;
+            byName.add("name = ").bind(name.c_str());
+            EXPECT_EQ(found.select(byName), 1u) << name;
+            EXPECT_EQ(found.currentId().getOid(), contacts[i - 1]);
+        }
+        dbCursor<Customer> ordered;
+        dbQuery byName("order by name");
+        ASSERT_EQ(ordered.select(byName), std::size_t(kContacts));
+        std::vector<std::string> names;
+        do
+            names.push_back(ordered->name);
+        while (ordered.next());
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), std::size_t(kContacts));
+        dbCursor<Cheque> cheques;
+        dbQuery byDate("transDate.stamp >= 1700000000 order by transDate.stamp");
+        EXPECT_EQ(cheques.select(byDate), 20u);
+        int4 stamp = 1700000000 + 86400 * 7;
+        dbQuery oneDay;
+        oneDay.add("transDate.stamp = ").bind(stamp);
+        EXPECT_EQ(cheques.select(oneDay), 1u);
+        EXPECT_FALSE(ordered.selectFailed() || cheques.selectFailed());
+        database.commit();
+
+        saveEditor([](TMainForm& e) {
+            e.cID->setText("7");
+            e.cName->setText("Taken ID");
+        });
+        cancelEditor();
+        insertActionExecute(*window);
+        EXPECT_EQ(messages(), QStringList {"'ID' has already existed."});
+        EXPECT_EQ(customers().size(), std::size_t(kContacts));
+
+        window.reset();
+        database.close();
+        dialogs.shown.clear();
+        ASSERT_EQ(start(), -1);
+        EXPECT_EQ(messages(), QStringList {}) << "the next start";
     }
 }

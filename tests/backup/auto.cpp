@@ -102,6 +102,24 @@ TEST_F(Auto, ExitBackupTakesTheNextGenerationAndLeavesTheCommitToTheCaller)
     EXPECT_EQ(readSettings().lastBackup, 0);
 }
 
+// Damage found in the database (here an index a search found damaged) stops
+// both automatic backups: no generation is written or advanced.
+TEST_F(Auto, ADatabaseWithDamageFoundIsNeverArchived)
+{
+    storeSettings({.everyday = true, .everytime = true, .lastBackup = 1, .totalBackup = 3});
+    Customer::dbDescriptor.find("name")->indexBroken = true;
+    EXPECT_TRUE(startOn(5, 1).isEmpty());
+    {
+        TBackupForm form;
+        form.autoBackupOnExit();
+    }
+    Customer::dbDescriptor.find("name")->indexBroken = false;
+    EXPECT_TRUE(generationFiles(dir).isEmpty());
+    EXPECT_EQ(readSettings().lastBackup, 1);
+    EXPECT_EQ(readSettings().lastBackupDate, -1);
+    EXPECT_EQ(startOn(5, 1), QStringList {"Quillet1.zbf"});
+}
+
 TEST_F(Auto, OutOfRangeSettingsNeverDivideByZeroNorLeaveTheRotation)
 {
     storeSettings({.everyday = true, .lastBackup = 9, .totalBackup = 0});

@@ -278,8 +278,9 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
     }
 }
 
-// Databases with one index damaged, each stored by the backup component
-// beside two files that are not the database: every restore is refused, the
+// Databases with one index damaged (loops in a hash chain and in the tree
+// among them), each stored by the backup component beside two files that
+// are not the database: every restore is refused, the
 // live file stays byte for byte and nothing else is written. The sound
 // database with the same two files is restored alone.
 TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
@@ -300,15 +301,17 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
     auto at = [](oid_t oid) { return int64_t(database.getPos(oid) & ~dbInternalObjectMarker); };
     const auto &hash = *reinterpret_cast<const dbHashTable *>(database.get(Customer::dbDescriptor.find("id")->hashTable));
     std::vector<int64_t> buckets, items;
+    std::vector<oid_t> itemIds;
     for (uint32_t b = 0; b < hash.size && buckets.size() < 4; ++b) {
         if (oid_t item = reinterpret_cast<const oid_t *>(database.get(hash.page + b / 1024))[b % 1024]) {
             buckets.push_back(at(hash.page + b / 1024) + 4 * (b % 1024));
             items.push_back(at(item));
+            itemIds.push_back(item);
         }
     }
+    const oid_t root = reinterpret_cast<const dbTtree *>(database.get(Customer::dbDescriptor.find("name")->tTree))->root;
     std::vector<int64_t> nodes;
-    for (oid_t n = reinterpret_cast<const dbTtree *>(database.get(Customer::dbDescriptor.find("name")->tTree))->root;
-         n != 0; n = reinterpret_cast<const dbTtreeNode *>(database.get(n))->left)
+    for (oid_t n = root; n != 0; n = reinterpret_cast<const dbTtreeNode *>(database.get(n))->left)
         nodes.push_back(at(n));
     ASSERT_EQ(items.size(), 4u);
     ASSERT_GE(nodes.size(), 2u);
@@ -327,6 +330,8 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
         damages.push_back([&, node](QByteArray &db) { db[node + 8] = char(db[node + 8] == 0 ? 1 : 0); });  // balance
     }
     damages.push_back([&](QByteArray &db) { word(db, nodes[0]) = 0; });  // a subtree cut off
+    damages.push_back([&](QByteArray &db) { word(db, items[0]) = itemIds[0]; });  // a loop in a hash chain
+    damages.push_back([&](QByteArray &db) { word(db, nodes.back()) = root; });     // a loop in the tree
     damages.push_back([&](QByteArray &db) { word(db, items[0] + 4) = otherTable; });
     damages.push_back([&](QByteArray &db) { word(db, nodes[0] + 12) = otherTable; });
 

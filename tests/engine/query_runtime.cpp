@@ -1,15 +1,18 @@
 // Run-time errors and awkward values in queries over stored records: each
 // failing select ends empty with its message on the error handler and the
 // process goes on; keys that do not fit the indexed field, null and
-// dangling references, EXISTS loops that never index, and LIKE prefixes
-// ending in byte 0xFF.
+// dangling references, EXISTS loops that never index, LIKE prefixes ending
+// in byte 0xFF, and damaged indexes.
 #include "engine/hashtab.h"
 #include "engine/program_tables.h"
 #include "engine/query_exec.h"
 #include "engine/ttree.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 DB_TABLE(Sample);
 
@@ -307,4 +310,60 @@ TEST_F(RuntimeTest, ADamagedIndexIsGoneRoundAndTakesNoChanges)
         ASSERT_TRUE(db.open("query", dir.file("query.zrv").c_str()));
         takeMessages();
     }
+}
+
+// Damage marks the index it was met through and no other: a record the
+// ordered walk of the name index leads to that is no contact ("invalid
+// record" from the filter) marks the name index, and so does another
+// thread's check of it, while this thread's searches of the sound ID hash
+// go on unmarked and unfailed.
+TEST_F(RuntimeTest, DamageMarksTheIndexThatMetIt)
+{
+    dbFieldDescriptor* id = Customer::dbDescriptor.find("id");
+    dbFieldDescriptor* name = Customer::dbDescriptor.find("name");
+    const oid_t rootId = reinterpret_cast<const dbTtree*>(db.get(name->tTree))->root;
+    reinterpret_cast<dbTtreeNode*>(db.put(rootId))->item[0] = category;  // a Category row
+    ASSERT_TRUE(db.commit());
+
+    Outcome o = run("address1 = '' order by name");
+    EXPECT_TRUE(o.failed);
+    EXPECT_EQ(o.messages, std::vector<std::string>{"Database file was corrupted: invalid record"});
+    EXPECT_TRUE(name->indexBroken);
+    EXPECT_FALSE(id->indexBroken);
+    Customer c;
+    c.id = 9;
+    c.name = "new";
+    EXPECT_EQ(insert(c).getOid(), 0u);
+    EXPECT_FALSE(db.commit());
+    o = run("address1 = '' order by name");  // the rows are walked and sorted instead
+    EXPECT_EQ(o.found, 2u);
+    EXPECT_FALSE(o.failed);
+
+    db.close();  // forgets the marks
+    ASSERT_TRUE(db.open("query", dir.file("query.zrv").c_str()));
+    ASSERT_TRUE(db.commit());
+    takeMessages();
+    std::atomic<bool> stop{false};
+    std::atomic<int> checks{0};
+    std::thread checker([&] {
+        while (!stop) {
+            EXPECT_FALSE(db.checkIndexes());
+            db.commit();
+            checks += 1;
+        }
+    });
+    int searches = 0, failed = 0;
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+         std::chrono::steady_clock::now() < until || checks < 3; searches++) {
+        dbCursor<Customer> byId;
+        dbQuery q("id = 1");
+        failed += byId.select(q) != 1 || byId.selectFailed();
+        db.commit();
+    }
+    stop = true;
+    checker.join();
+    EXPECT_EQ(failed, 0) << "of " << searches;
+    EXPECT_FALSE(id->indexBroken);
+    EXPECT_TRUE(name->indexBroken);
+    db.messages.clear();
 }
