@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/longwork.h"
 #include "scanner/dib.h"
+#include "scanner/librarysessions.h"
 #include "scanner/scanframes.h"
 
 #include <QApplication>
@@ -139,58 +140,6 @@ struct DeviceCalls {
     decltype(&::sane_exit) exit;
 };
 
-// The scanner library's started state, which belongs to the process and not
-// to one component: the library is started when the first session opens and
-// stopped when the last one closes. A read left behind inside the library
-// keeps the session it was left with; until it returns no session opens, so
-// the library is neither started nor stopped under it.
-struct LibrarySessions {
-    std::mutex mutex;
-    int open = 0;             // sessions, a read left behind counting as one
-    SANE_Int version = 0;     // as the library told when it was started
-    bool readInside = false;  // a read left behind has not returned yet
-};
-
-LibrarySessions& librarySessions()
-{
-    static auto* sessions = new LibrarySessions;  // never destroyed: a read left behind may return at the end of the run
-    return *sessions;
-}
-
-// Opens a session, starting the library for the first one. Busy (and no
-// session) while a read left behind is inside the library.
-SANE_Status openSession(decltype(&::sane_init) init, SANE_Int& version)
-{
-    LibrarySessions& sessions = librarySessions();
-    std::lock_guard<std::mutex> lock(sessions.mutex);
-    if (sessions.readInside) return SANE_STATUS_DEVICE_BUSY;
-    if (sessions.open == 0) {
-        const SANE_Status status = init(&sessions.version, nullptr);
-        if (status != SANE_STATUS_GOOD) return status;
-    }
-    ++sessions.open;
-    version = sessions.version;
-    return SANE_STATUS_GOOD;
-}
-
-// Closes a session, stopping the library with the last one.
-void closeSession(decltype(&::sane_exit) exit)
-{
-    LibrarySessions& sessions = librarySessions();
-    std::lock_guard<std::mutex> lock(sessions.mutex);
-    if (--sessions.open == 0) exit();
-}
-
-// A read left behind has returned: closes its device and its session.
-void leftReadReturned(const DeviceCalls& device, SANE_Handle handle)
-{
-    LibrarySessions& sessions = librarySessions();
-    std::lock_guard<std::mutex> lock(sessions.mutex);
-    device.close(handle);
-    sessions.readInside = false;
-    if (--sessions.open == 0) device.exit();
-}
-
 // What the reading thread and the window's thread share during one scan.
 // The reader writes code, stage and picture before it sets done.
 struct ScanState {
@@ -216,12 +165,11 @@ struct ScanState {
     }
     // Hands the device and the session to a reader that has not finished;
     // false when it has.
-    bool leaveBehind()
+    bool leaveBehind(LibrarySessions& sessions)
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (done) return false;
-        std::lock_guard<std::mutex> hold(librarySessions().mutex);
-        librarySessions().readInside = true;
+        sessions.LeaveBehind();
         leftBehind = true;
         return true;
     }
@@ -325,8 +273,8 @@ bool TAcquireImage::LoadTwainModule()
 bool TAcquireImage::UnLoadTwainModule()
 {
     if (acquiring_) return false;  // reached from an event during a scan
-    if (managerOpen_ && loaded()) CloseTwainSession();
-    managerOpen_ = false;
+    if (session_ && loaded()) CloseTwainSession();
+    session_ = nullptr;
     handle_ = nullptr;
     return library_.Unload();
 }
@@ -334,17 +282,23 @@ bool TAcquireImage::UnLoadTwainModule()
 int TAcquireImage::OpenSourceManager()
 {
     if (!loaded()) return twFailure;
-    if (managerOpen_) return twSuccess;
+    if (session_) return twSuccess;
     parent_ = QApplication::activeWindow();
+    LibrarySessions& sessions = LibrarySessions::Of(sane_->init.get());
     SANE_Int version = 0;
-    const SANE_Status status = openSession(sane_->init.get(), version);
-    if (status == SANE_STATUS_DEVICE_BUSY)
-        platform::ShowMessage("The scanner is still busy with an earlier scan. Try again in a moment.", parent_);
+    const SANE_Status status = sessions.Open(version);
+    if (status == SANE_STATUS_DEVICE_BUSY) return refuseBusy(kManager);
     if (status == SANE_STATUS_GOOD) {
-        managerOpen_ = true;
+        session_ = &sessions;
         libraryVersion_ = version;
     }
     return report(kManager, statusCode(status));
+}
+
+int TAcquireImage::refuseBusy(int stage)
+{
+    platform::ShowMessage("The scanner is still busy with an earlier scan. Try again in a moment.", parent_);
+    return report(stage, statusCode(SANE_STATUS_DEVICE_BUSY));
 }
 
 int TAcquireImage::CloseTwainSession()
@@ -355,8 +309,8 @@ int TAcquireImage::CloseTwainSession()
         sane_->close(handle_);
         handle_ = nullptr;
     }
-    if (managerOpen_) closeSession(sane_->exit.get());
-    managerOpen_ = false;
+    if (session_) session_->Close(sane_->exit.get());
+    session_ = nullptr;
     return twSuccess;
 }
 
@@ -365,7 +319,7 @@ int TAcquireImage::CloseTwainSession()
 int TAcquireImage::listDevices(std::vector<Device>& devices)
 {
     devices.clear();
-    if (!managerOpen_) return twFailure;
+    if (!session_) return twFailure;
     const SANE_Device** list = nullptr;
     const int code = statusCode(sane_->getDevices(&list, SANE_FALSE));
     if (code != twSuccess) return code;
@@ -441,7 +395,8 @@ int TAcquireImage::SelectSource(const QString& name)
 int TAcquireImage::OpenSource()
 {
     if (!loaded()) return twFailure;
-    if (!managerOpen_) return report(kOpen, twFailure);
+    if (!session_) return report(kOpen, twFailure);
+    if (session_->Busy()) return refuseBusy(kOpen);
     if (handle_) {
         sane_->close(handle_);
         handle_ = nullptr;
@@ -457,7 +412,7 @@ TSourceInfo TAcquireImage::GetSourceInfo() const
 {
     TSourceInfo info;
     if (!loaded()) return info;
-    if (managerOpen_) {
+    if (session_) {
         info.ProtocolVersion = QString("%1.%2").arg(SANE_VERSION_MAJOR(libraryVersion_)).arg(SANE_VERSION_MINOR(libraryVersion_));
         info.Version = info.ProtocolVersion + QString(".%1").arg(SANE_VERSION_BUILD(libraryVersion_));
     }
@@ -551,6 +506,7 @@ int TAcquireImage::acquire(QImage& picture)
 {
     if (!loaded() || acquiring_) return twFailure;
     if (!handle_) return report(kStart, twFailure);
+    if (session_->Busy()) return refuseBusy(kStart);
     acquiring_ = true;
     int stage = kStart;
     const int code = scan(picture, stage);
@@ -571,8 +527,8 @@ int TAcquireImage::scan(QImage& picture, int& stage)
     auto state = std::make_shared<ScanState>();
     const DeviceCalls device{sane_->start.get(), sane_->getParameters.get(), sane_->read.get(), sane_->close.get(),
                              sane_->exit.get()};
-    std::thread reader([device, handle = handle_, state] {
-        if (state->finish(readFrames(device, handle, *state))) leftReadReturned(device, handle);
+    std::thread reader([device, handle = handle_, sessions = session_, state] {
+        if (state->finish(readFrames(device, handle, *state))) sessions->ReadReturned(device.close, device.exit, handle);
     });
     enum { Reading, Cancelled, Stalled } end = Reading;
     while (!state->waitDone(10)) {
@@ -591,14 +547,14 @@ int TAcquireImage::scan(QImage& picture, int& stage)
         grace.start();
         while (!state->waitDone(10) && grace.elapsed() < kCancelGraceMs) busy.Pump();
     }
-    if (state->leaveBehind()) {
+    if (state->leaveBehind(*session_)) {
         // A backend deaf to the cancel: its thread is left where it is, with
         // the library kept loaded; the device and this session are its own
         // to close when its read returns.
         reader.detach();
         library_.Pin();
         handle_ = nullptr;
-        managerOpen_ = false;
+        session_ = nullptr;
     } else {
         reader.join();
     }

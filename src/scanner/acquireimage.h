@@ -8,8 +8,10 @@
 // the component's own while the windows stay painted and only the scan
 // window's Cancel takes input; Cancel, or the stall limit, ends the scan
 // within a second. The library's started state is shared by every component
-// of the process: a read that ignored the cancel keeps it until the read
-// returns, and until then no new session opens (the scanner is busy).
+// of the process that loaded the same library (scanner/librarysessions.h): a
+// read that ignored the cancel is left inside it with its session, and until
+// every such read has returned the scanner is busy for every session: none
+// opens, takes a device or starts a scan.
 #pragma once
 
 #include "platform/sharedlibrary.h"
@@ -24,6 +26,7 @@
 #include <functional>
 #include <memory>
 
+class LibrarySessions;
 class TAcquireImage;
 
 // What GetSourceInfo tells of the current source: the device's vendor
@@ -94,8 +97,10 @@ public:
     bool LoadTwainModule();
     // Starts the scanner library (unless another session has); the active
     // window becomes the owner of the windows shown later. While a read of an
-    // earlier scan is still inside the library, a message says the scanner is
-    // busy and the result is 32768 + the library's busy status.
+    // earlier scan is still inside the library, this, OpenSource and the
+    // Acquire... calls show a message that the scanner is busy and fail with
+    // 32768 + the library's busy status (AcquireBmp, AcquireJpg and
+    // AcquireToClipboard with 1).
     int OpenSourceManager();
     // A source's device name: with false the user picks it from the list of
     // devices (with no device at all, a message says so), with true the first
@@ -132,6 +137,7 @@ private:
     struct Entries;
     bool loaded() const;
     int report(int stage, int code);
+    int refuseBusy(int stage);
     int statusCode(int saneStatus) const;
     int listDevices(std::vector<Device>& devices);
     int userSelect();
@@ -144,7 +150,7 @@ private:
     QByteArray appInfo_, appManufacturer_, appProductFamily_, appProductName_;
     Device source_;
     int libraryVersion_ = 0;
-    bool managerOpen_ = false;  // this component holds one of the library's sessions
+    LibrarySessions* session_ = nullptr;  // the library this component holds a session of
     void* handle_ = nullptr;  // the open source
     bool acquiring_ = false;
     QPointer<QWidget> parent_;

@@ -1,11 +1,13 @@
 // Scans through the scanner library's "test" backend: picture sizes and kinds,
 // three-pass colour, a hand scanner, cancels, failures and what the component
 // does while the library is missing; and through a library of the test's own
-// whose reads wait without end.
+// whose reads wait without end: reads left inside it, the scanner busy until
+// they return, slow closes, and two such libraries loaded at once.
 #include "bitmap_block.h"
 #include "sane_fixture.h"
 
 #include "scanner/acquireimage.h"
+#include "scanner/librarysessions.h"
 
 #include "appcore/picture.h"
 #include "platform/dialogs.h"
@@ -28,6 +30,40 @@ struct Event {
     bool operator==(const Event&) const = default;
 };
 
+constexpr int kBusy = 32768 + 3;     // the library's busy status
+constexpr int kStalled = 32768 + 9;  // a scan ended by the stall limit
+const QString kBusyText = "The scanner is still busy with an earlier scan. Try again in a moment.";
+
+// Loads, starts, selects and opens `source`.
+void openSource(TAcquireImage& component, const QString& source)
+{
+    ASSERT_TRUE(component.LoadTwainModule());
+    ASSERT_EQ(component.OpenSourceManager(), 0);
+    ASSERT_EQ(component.SelectSource(source), 0);
+    ASSERT_EQ(component.OpenSource(), 0);
+}
+
+// `component` scans the test library's device, which it has open; the read,
+// deaf to the cancel, is left inside the library when the stall limit ends
+// the scan.
+void stallInside(TAcquireImage& component)
+{
+    qputenv("FAKE_SANE_READ", "never");
+    component.SHOWhideUI = false;
+    component.stallLimitMs = 100;
+    QByteArray dib;
+    EXPECT_EQ(component.AcquirehDIB(dib), kStalled);
+}
+
+// The same from the start of a session to its end.
+void leaveReadInside(TAcquireImage& component)
+{
+    openSource(component, "fake:0");
+    stallInside(component);
+    EXPECT_EQ(component.CloseTwainSession(), 0);
+    EXPECT_TRUE(component.UnLoadTwainModule());
+}
+
 class AcquireTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -38,14 +74,7 @@ protected:
         };
         scanner.SHOWhideUI = false;
     }
-    // Loads, starts, selects and opens `source`.
-    void open(const QString& source = "test:0")
-    {
-        ASSERT_TRUE(scanner.LoadTwainModule());
-        ASSERT_EQ(scanner.OpenSourceManager(), 0);
-        ASSERT_EQ(scanner.SelectSource(source), 0);
-        ASSERT_EQ(scanner.OpenSource(), 0);
-    }
+    void open(const QString& source = "test:0") { openSource(scanner, source); }
     void close()
     {
         EXPECT_EQ(scanner.CloseTwainSession(), 0);
@@ -180,16 +209,27 @@ TEST_F(AcquireTest, CancelInTheScanWindowEndsTheScan)
     close();
 }
 
-// The counters and the release of the test's own scanner library.
+// The counters, gates and release of a scanner library of the test's own.
 struct FakeLibrary {
-    FakeLibrary()
+    explicit FakeLibrary(const char* file = FAKE_SANE_LIBRARY)
     {
-        EXPECT_TRUE(library.Load(FAKE_SANE_LIBRARY) && library.Resolve("fake_sane_release", release)
-                    && library.Resolve("fake_sane_faults", faults) && library.Resolve("fake_sane_in_use", inUse));
+        EXPECT_TRUE(library.Load(file) && library.Resolve("fake_sane_release", release)
+                    && library.Resolve("fake_sane_hold_close", holdClose)
+                    && library.Resolve("fake_sane_let_close", letClose) && library.Resolve("fake_sane_faults", faults)
+                    && library.Resolve("fake_sane_in_use", inUse)
+                    && library.Resolve("fake_sane_reads_inside", readsInside)
+                    && library.Resolve("fake_sane_closes_inside", closesInside) && library.Resolve("sane_init", init));
+    }
+    // Whether, within 5 s, every read left inside has returned, the library
+    // is stopped and the scanner is no longer busy.
+    bool idle()
+    {
+        return QTest::qWaitFor([this] { return inUse() == 0 && !LibrarySessions::Of(init.get()).Busy(); }, 5000);
     }
     platform::SharedLibrary library;
-    platform::SharedLibrary::Entry<void()> release;
-    platform::SharedLibrary::Entry<int()> faults, inUse;
+    platform::SharedLibrary::Entry<void()> release, holdClose, letClose;
+    platform::SharedLibrary::Entry<int()> faults, inUse, readsInside, closesInside;
+    platform::SharedLibrary::Entry<decltype(::sane_init)> init;
 };
 
 TEST_F(AcquireTest, AReadThatWaitsIsEndedByCancelOrByTheStallLimit)
@@ -246,22 +286,156 @@ TEST_F(AcquireTest, AReadThatWaitsIsEndedByCancelOrByTheStallLimit)
     TAcquireImage another;
     for (TAcquireImage* next : {&scanner, &another}) {
         ASSERT_TRUE(next->LoadTwainModule());
-        EXPECT_EQ(next->OpenSourceManager(), 32768 + 3);
+        EXPECT_EQ(next->OpenSourceManager(), kBusy);
         EXPECT_EQ(next->CloseTwainSession(), 0);
         EXPECT_TRUE(next->UnLoadTwainModule());
     }
-    const QString busy = "The scanner is still busy with an earlier scan. Try again in a moment.";
-    EXPECT_EQ(dialogs.Messages(), (QStringList{busy, busy}));
-    EXPECT_EQ(events, (std::vector<Event>{{5, 3}, {2, 32768 + 3}}));
+    EXPECT_EQ(dialogs.Messages(), (QStringList{kBusyText, kBusyText}));
+    EXPECT_EQ(events, (std::vector<Event>{{5, 3}, {2, kBusy}}));
     EXPECT_EQ(fake.inUse(), 2) << "started, the device open";
     fake.release();
-    QElapsedTimer returned;
-    returned.start();
-    while (fake.inUse() != 0 && returned.elapsed() < 5000) QTest::qWait(5);
-    EXPECT_EQ(fake.inUse(), 0);
+    EXPECT_TRUE(fake.idle());
     EXPECT_EQ(fake.faults(), 0);
     platform::SetScannerLibraryName("libsane.so.1");
     EXPECT_EQ(scan({}).size(), QSize(157, 196));
+}
+
+// The second scan starts while the first one's read waits inside the library,
+// and both reads are left there: the scanner stays busy until both have
+// returned, not only the first.
+TEST_F(AcquireTest, TheScannerIsBusyUntilEveryReadLeftInsideHasReturned)
+{
+    platform::SetScannerLibraryName(FAKE_SANE_LIBRARY);
+    FakeLibrary fake;
+    TAcquireImage second;
+    open("fake:0");
+    openSource(second, "fake:0");
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return fake.readsInside() == 1; }, 5000));
+        stallInside(second);
+    });
+    qputenv("FAKE_SANE_READ", "never");
+    scanner.stallLimitMs = 300;  // the second scan starts well before
+    QByteArray dib;
+    EXPECT_EQ(scanner.AcquirehDIB(dib), kStalled);
+    EXPECT_EQ(fake.readsInside(), 2);
+    close();
+    EXPECT_EQ(second.CloseTwainSession(), 0);
+    TAcquireImage next;
+    auto opens = [&next] {
+        EXPECT_TRUE(next.LoadTwainModule());
+        const int code = next.OpenSourceManager();
+        EXPECT_EQ(next.CloseTwainSession(), 0);
+        EXPECT_TRUE(next.UnLoadTwainModule());
+        return code;
+    };
+    EXPECT_EQ(opens(), kBusy);
+    fake.release();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fake.inUse() == 2; }, 5000)) << "started, the second read's device open";
+    EXPECT_EQ(opens(), kBusy) << "the second read is still inside";
+    fake.release();
+    EXPECT_TRUE(fake.idle());
+    EXPECT_EQ(opens(), 0);
+    EXPECT_EQ(dialogs.Messages(), (QStringList{kBusyText, kBusyText}));
+    EXPECT_EQ(fake.faults(), 0);
+}
+
+// A session that was open before another component's read was left inside
+// the library is held to the same rule as a new one.
+TEST_F(AcquireTest, ASessionOpenedBeforeAReadWasLeftInsideIsBusyToo)
+{
+    const struct {
+        bool sourceOpen;  // else only the session is
+        Event refused;
+    } cases[] = {
+        {false, {4, kBusy}},  // it does not open the device
+        {true, {5, kBusy}},   // nor scan with the device it opened before
+    };
+    platform::SetScannerLibraryName(FAKE_SANE_LIBRARY);
+    FakeLibrary fake;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sourceOpen ? "source open" : "session open");
+        events.clear();
+        ASSERT_TRUE(scanner.LoadTwainModule());
+        ASSERT_EQ(scanner.OpenSourceManager(), 0);
+        ASSERT_EQ(scanner.SelectSource("fake:0"), 0);
+        if (c.sourceOpen) {
+            ASSERT_EQ(scanner.OpenSource(), 0);
+        }
+        TAcquireImage other;
+        leaveReadInside(other);
+        scanner.stallLimitMs = 100;  // a scan that did start would not wait long
+        QByteArray dib;
+        EXPECT_EQ(c.sourceOpen ? scanner.AcquirehDIB(dib) : scanner.OpenSource(), kBusy);
+        EXPECT_EQ(events, std::vector<Event>{c.refused});
+        EXPECT_EQ(fake.readsInside(), 1) << "no read of its own";
+        close();
+        fake.release();
+        EXPECT_TRUE(fake.idle());
+    }
+    EXPECT_EQ(dialogs.Messages(), (QStringList{kBusyText, kBusyText}));
+    EXPECT_EQ(fake.faults(), 0);
+}
+
+// A read left inside returns and the close of its device takes long (held
+// for up to 3 s): the window's thread waits for none of it, neither for a new
+// session nor to close one opened before.
+TEST_F(AcquireTest, ASlowCloseOfAReadLeftInsideNeverHoldsTheWindow)
+{
+    platform::SetScannerLibraryName(FAKE_SANE_LIBRARY);
+    FakeLibrary fake;
+    open("fake:0");
+    TAcquireImage other, next;
+    leaveReadInside(other);
+    fake.holdClose();
+    fake.release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fake.closesInside() == 1; }, 5000));
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(next.LoadTwainModule());
+    EXPECT_EQ(next.OpenSourceManager(), kBusy) << "the read's device is still being closed";
+    close();
+    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_EQ(fake.inUse(), 2) << "started, the read's device open";
+    fake.letClose();
+    EXPECT_TRUE(fake.idle());
+    EXPECT_EQ(fake.faults(), 0);
+    EXPECT_EQ(dialogs.Messages(), QStringList{kBusyText});
+}
+
+// Two scanner libraries loaded at once keep their sessions apart: each is
+// started and stopped with its own, and a read left inside one leaves the
+// other free.
+TEST_F(AcquireTest, EachLibraryCountsItsOwnSessions)
+{
+    platform::SetScannerLibraryName(FAKE_SANE_LIBRARY);
+    FakeLibrary one, two(FAKE_SANE_LIBRARY_2);
+    open("fake:0");
+    platform::SetScannerLibraryName(FAKE_SANE_LIBRARY_2);
+    TAcquireImage onTwo;
+    ASSERT_TRUE(onTwo.LoadTwainModule());
+    ASSERT_EQ(onTwo.OpenSourceManager(), 0);
+    EXPECT_EQ(two.inUse(), 1) << "started for its own first session";
+    EXPECT_EQ(onTwo.CloseTwainSession(), 0);
+    EXPECT_EQ(two.inUse(), 0) << "stopped with its own last session";
+    EXPECT_EQ(one.inUse(), 2) << "started, the device open";
+    close();
+    EXPECT_EQ(one.inUse(), 0);
+
+    platform::SetScannerLibraryName(FAKE_SANE_LIBRARY);
+    TAcquireImage left;
+    leaveReadInside(left);
+    ASSERT_EQ(onTwo.OpenSourceManager(), 0);
+    ASSERT_EQ(onTwo.SelectSource("fake:0"), 0);
+    EXPECT_EQ(onTwo.OpenSource(), 0);
+    EXPECT_EQ(onTwo.CloseTwainSession(), 0);
+    EXPECT_TRUE(onTwo.UnLoadTwainModule());
+    EXPECT_EQ(two.inUse(), 0);
+    one.release();
+    EXPECT_TRUE(one.idle());
+    EXPECT_TRUE(dialogs.Messages().isEmpty());
+    EXPECT_EQ(one.faults(), 0);
+    EXPECT_EQ(two.faults(), 0);
 }
 
 TEST_F(AcquireTest, WithoutADeviceTheUserIsToldSo)

@@ -1,12 +1,17 @@
-// A scanner library for tests, loaded in place of the real one: one device,
-// "fake:0", whose reads never bring data. FAKE_SANE_READ says how a read
-// waits: "cancel" (the default) until sane_cancel, then it reports the
-// cancel; "never": deaf to sane_cancel, until the test calls
-// fake_sane_release. The library counts its misuses: a sane_init or
-// sane_exit while a read is inside it, a second sane_init without sane_exit,
-// a sane_exit without sane_init.
+// A scanner library for tests, loaded in place of the real one (built twice,
+// as two libraries with a state each): one device, "fake:0", whose reads
+// never bring data. FAKE_SANE_READ says how a read waits: "cancel" (the
+// default) until sane_cancel, then it reports the cancel; "never": deaf to
+// sane_cancel, until the test lets it go with fake_sane_release (one read a
+// call, the first to come in first; a release with no such read waiting lets
+// the next one go at once). After fake_sane_hold_close the next sane_close
+// waits inside until fake_sane_let_close (3 s at most). The library counts
+// its misuses: a sane_init or sane_exit while a read or a close is inside it,
+// a second sane_init without sane_exit, a sane_exit without sane_init, a
+// device listed or opened while the library is not started.
 #include <sane/sane.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -19,11 +24,23 @@ std::mutex& lock() { static auto* m = new std::mutex; return *m; }
 std::condition_variable& wake() { static auto* c = new std::condition_variable; return *c; }
 bool cancelled = false;
 int handleTag = 0;
+int deafReads = 0;    // reads deaf to the cancel so far
 int releases = 0;     // calls of fake_sane_release
 int readsInside = 0;
+int closesInside = 0;
+bool holdClose = false;      // the next sane_close waits
+bool releasedClose = false;  // until this
 bool started = false;  // between sane_init and sane_exit
 int openDevices = 0;
 int faults = 0;
+
+// A count read under the lock.
+template <class Count>
+int counted(Count count)
+{
+    std::lock_guard<std::mutex> hold(lock());
+    return count();
+}
 
 const SANE_Device device = {"fake:0", "Fake", "blocking", "virtual device"};
 const SANE_Device* devices[] = {&device, nullptr};
@@ -35,7 +52,7 @@ extern "C" {
 SANE_Status sane_init(SANE_Int* version, SANE_Auth_Callback)
 {
     std::lock_guard<std::mutex> hold(lock());
-    faults += readsInside > 0 || started;
+    faults += readsInside > 0 || closesInside > 0 || started;
     started = true;
     if (version) *version = SANE_VERSION_CODE(1, 0, 0);
     return SANE_STATUS_GOOD;
@@ -43,11 +60,13 @@ SANE_Status sane_init(SANE_Int* version, SANE_Auth_Callback)
 void sane_exit()
 {
     std::lock_guard<std::mutex> hold(lock());
-    faults += readsInside > 0 || !started;
+    faults += readsInside > 0 || closesInside > 0 || !started;
     started = false;
 }
 SANE_Status sane_get_devices(const SANE_Device*** list, SANE_Bool)
 {
+    std::lock_guard<std::mutex> hold(lock());
+    faults += !started;
     *list = devices;
     return SANE_STATUS_GOOD;
 }
@@ -55,13 +74,22 @@ SANE_Status sane_open(SANE_String_Const name, SANE_Handle* h)
 {
     if (std::strcmp(name, device.name) != 0) return SANE_STATUS_INVAL;
     std::lock_guard<std::mutex> hold(lock());
+    faults += !started;
     ++openDevices;
     *h = &handleTag;
     return SANE_STATUS_GOOD;
 }
 void sane_close(SANE_Handle)
 {
-    std::lock_guard<std::mutex> hold(lock());
+    std::unique_lock<std::mutex> hold(lock());
+    ++closesInside;
+    const bool held = holdClose;
+    holdClose = false;
+    if (held) {
+        wake().wait_for(hold, std::chrono::seconds(3), [] { return releasedClose; });
+        releasedClose = false;
+    }
+    --closesInside;
     --openDevices;
 }
 const SANE_Option_Descriptor* sane_get_option_descriptor(SANE_Handle, SANE_Int) { return nullptr; }
@@ -84,8 +112,12 @@ SANE_Status sane_read(SANE_Handle, SANE_Byte*, SANE_Int, SANE_Int* length)
     const bool deaf = mode && std::strcmp(mode, "never") == 0;
     std::unique_lock<std::mutex> hold(lock());
     ++readsInside;
-    const int released = releases;
-    wake().wait(hold, [deaf, released] { return deaf ? releases != released : cancelled; });
+    if (deaf) {
+        const int turn = deafReads++;
+        wake().wait(hold, [turn] { return releases > turn; });
+    } else {
+        wake().wait(hold, [] { return cancelled; });
+    }
     --readsInside;
     return SANE_STATUS_CANCELLED;
 }
@@ -96,22 +128,28 @@ void sane_cancel(SANE_Handle)
     wake().notify_all();
 }
 
-// Lets every read deaf to the cancel return.
+// Lets the first waiting read deaf to the cancel return.
 void fake_sane_release()
 {
     std::lock_guard<std::mutex> hold(lock());
     ++releases;
     wake().notify_all();
 }
-int fake_sane_faults()
+void fake_sane_hold_close()
 {
     std::lock_guard<std::mutex> hold(lock());
-    return faults;
+    holdClose = true;
+    releasedClose = false;
 }
+void fake_sane_let_close()
+{
+    std::lock_guard<std::mutex> hold(lock());
+    releasedClose = true;
+    wake().notify_all();
+}
+int fake_sane_faults() { return counted([] { return faults; }); }
+int fake_sane_reads_inside() { return counted([] { return readsInside; }); }
+int fake_sane_closes_inside() { return counted([] { return closesInside; }); }
 // Whether the library is started or a device open: 0 when everything was closed.
-int fake_sane_in_use()
-{
-    std::lock_guard<std::mutex> hold(lock());
-    return int(started) + openDevices;
-}
+int fake_sane_in_use() { return counted([] { return int(started) + openDevices; }); }
 }
