@@ -117,15 +117,20 @@ QString pageIn(const QString& folder, const QString& page)
 
 }  // namespace
 
-QString InstalledHelpFolder()
+QString HelpFolderOfProgram(const QString& programFolder)
 {
-    if (!installedHelpOverride().isEmpty()) return installedHelpOverride();
-    const QDir program(QCoreApplication::applicationDirPath());
+    const QDir program(programFolder);
     for (const char* relative : {"../share/quillet/help", "help"}) {
         const QString folder = QDir::cleanPath(program.absoluteFilePath(QLatin1String(relative)));
         if (QFileInfo(folder).isDir()) return folder;
     }
     return {};
+}
+
+QString InstalledHelpFolder()
+{
+    if (!installedHelpOverride().isEmpty()) return installedHelpOverride();
+    return HelpFolderOfProgram(QCoreApplication::applicationDirPath());
 }
 
 void SetInstalledHelpFolder(const QString& folder) { installedHelpOverride() = folder; }

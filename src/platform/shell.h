@@ -44,6 +44,8 @@ bool OpenMail(const QString& address);
 // name goes back to the search.
 QString InstalledHelpFolder();
 void SetInstalledHelpFolder(const QString& folder);
+// The search itself, for a program in programFolder.
+QString HelpFolderOfProgram(const QString& programFolder);
 // The help page a window opens, e.g. "index.htm": <base>/help/<page> when that
 // file is there, else the page of the installed help folder. Empty when neither
 // has it, or when the name leaves the help folder or names a program.

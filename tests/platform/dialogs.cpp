@@ -329,4 +329,13 @@ TEST(Shell, OnlyWebAndMailAddressesAndWrittenFilesOpen)
     EXPECT_TRUE(OpenHelpPage(dir.path(), "report.htm"));
     EXPECT_EQ(shell.launched.back(), QUrl::fromLocalFile(installed.filePath("report.htm")));
     SetInstalledHelpFolder({});
+
+    // the installed program finds <prefix>/share/quillet/help, the build
+    // tree's the help folder beside the program; a program with neither, none
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("build/help"));
+    EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("bin")), QString());
+    EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("build")), prefix.filePath("build/help"));
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("share/quillet/help"));
+    EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("bin")), prefix.filePath("share/quillet/help"));
 }
