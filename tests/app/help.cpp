@@ -186,8 +186,9 @@ TEST(HelpPages, AreWellFormedLinkEachOtherAndLoadNothingFromOutside)
             EXPECT_TRUE(url.scheme().isEmpty() && url.host().isEmpty()) << target.toStdString() << " leaves the folder";
             const QString file = url.path().isEmpty() ? page : url.path();
             EXPECT_TRUE(help.exists(file) && !file.contains('/')) << target.toStdString() << " is not in the folder";
-            if (url.hasFragment() && read.count(file))
+            if (url.hasFragment() && read.count(file)) {
                 EXPECT_TRUE(read[file].ids.contains(url.fragment())) << target.toStdString() << " names no place";
+            }
             linked << file;
         }
         for (const QString& other : pages)
