@@ -6,7 +6,6 @@
 #include "documents/cardform.h"
 #include "documents/emailform.h"
 #include "platform/dialogs.h"
-#include "platform/shell.h"
 #include "scanner/acquireimage.h"
 
 #include <QAction>
@@ -431,7 +430,7 @@ void TMainForm::cMailButtonClick()
 
 void TMainForm::helpActionExecute()
 {
-    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "insert.htm");
+    OpenHelp("insert.htm", this);
 }
 
 // ---------------------------------------------------------------- save and cancel

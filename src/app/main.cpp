@@ -1,7 +1,8 @@
-// The program Quillet: the application object, the program's own dialogs, and
-// the main window, whose constructor opens the database and whose close ends
-// the program.
+// The program Quillet: the application object, its name and icon on the
+// desktop, the program's own dialogs, and the main window, whose constructor
+// opens the database and whose close ends the program.
 #include "appcore/dialogs.h"
+#include "app/identity.h"
 #include "app/mainlist.h"
 #include "platform/application.h"
 #include "platform/dialogs.h"
@@ -9,6 +10,7 @@
 int main(int argc, char** argv)
 {
     platform::Application app(argc, argv);
+    PresentProgram();
     InstallFormDialogs();
     try {
         TMainListForm window;

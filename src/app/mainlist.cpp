@@ -13,7 +13,6 @@
 #include "backup/backupform.h"
 #include "grid/listgrid.h"
 #include "platform/process.h"
-#include "platform/shell.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -584,7 +583,7 @@ void TMainListForm::selectAllActionExecute()
 
 void TMainListForm::helpActionExecute()
 {
-    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "index.htm");
+    OpenHelp("index.htm", this);
 }
 
 void TMainListForm::exitActionExecute() { close(); }

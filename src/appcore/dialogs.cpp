@@ -1,8 +1,10 @@
 #include "appcore/dialogs.h"
 
+#include "appcore/schema.h"
 #include "platform/shell.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,6 +44,12 @@ void addButtons(QDialog &form, int top, QPushButton *&yes, QPushButton *&no, QAc
     QObject::connect(yes, &QPushButton::clicked, yesAction, &QAction::trigger);
     QObject::connect(no, &QPushButton::clicked, noAction, &QAction::trigger);
     QObject::connect(noAction, &QAction::triggered, &form, [&form] { form.done(2); });
+}
+
+// What the user is told when the desktop could not show a web page.
+QString noBrowserMessage(const QString &what)
+{
+    return "No web browser could be started to open " + what + ".";
 }
 
 }  // namespace
@@ -94,7 +102,20 @@ bool OpenWebsite(const QString &address, QWidget *owner)
     }
     if (platform::OpenAddress(address))
         return true;
-    ShowInfo("No web browser could be started to open " + address.trimmed() + ".", owner);
+    ShowInfo(noBrowserMessage(address.trimmed()), owner);
+    return false;
+}
+
+bool OpenHelp(const QString &page, QWidget *owner)
+{
+    // the folder of the database; before it is open, the folder it will be opened in
+    const std::string &dir = database.getDirectory();
+    const QString base = dir.empty() ? QDir::currentPath() : QString::fromStdString(dir);
+    if (platform::OpenHelpPage(base, page))
+        return true;
+    const QString path = platform::HelpPagePath(base, page);
+    if (!path.isEmpty())
+        ShowInfo(noBrowserMessage(path), owner);
     return false;
 }
 

@@ -75,6 +75,11 @@ bool OpenWebsite(const QString &address, QWidget *owner = nullptr);
 // Opens a file the program wrote (platform::OpenWrittenFile); when no program
 // could be started for it, says so. True when it was opened.
 bool OpenWrittenFileOrSay(const QString &path, QWidget *owner = nullptr);
+// F1 of a window: opens its help page (platform::OpenHelpPage), from the help
+// folder beside the database or else the one that comes with the program. A
+// page found nowhere opens nothing and says nothing; a page the desktop could
+// not open gets the message of OpenWebsite. True when it was opened.
+bool OpenHelp(const QString &page, QWidget *owner = nullptr);
 
 // Shows the form modally and returns its modal result.
 int RunModal(QDialog &form);

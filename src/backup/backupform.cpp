@@ -4,7 +4,6 @@
 #include "appcore/schema.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
-#include "platform/shell.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -380,9 +379,7 @@ void TBackupForm::restoreClick()
 
 void TBackupForm::helpButtonClick()
 {
-    const QString dir = programDirectory();
-    if (QFileInfo::exists(dir + QStringLiteral("/help/backup.htm")))
-        platform::OpenHelpPage(dir, QStringLiteral("backup.htm"));
+    OpenHelp(QStringLiteral("backup.htm"), this);
 }
 
 bool TBackupForm::backupTo(const QString &fileName)

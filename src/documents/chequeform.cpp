@@ -8,7 +8,6 @@
 #include "documents/layoutlist.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
-#include "platform/shell.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 #include "printing/pvunits.h"
@@ -254,7 +253,7 @@ void TChequeForm::englishMonthClick()
 
 void TChequeForm::helpActionExecute()
 {
-    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "cheque.htm");
+    OpenHelp("cheque.htm", this);
 }
 
 

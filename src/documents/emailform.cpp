@@ -5,7 +5,6 @@
 #include "grid/listgrid.h"
 #include "platform/longwork.h"
 #include "platform/dialogs.h"
-#include "platform/shell.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -238,7 +237,7 @@ void TEmailForm::cCancelClick() { close(); }
 
 void TEmailForm::helpButtonClick()
 {
-    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), QStringLiteral("email.htm"));
+    OpenHelp(QStringLiteral("email.htm"), this);
 }
 
 void TEmailForm::insertAttachmentClick() { AddAttachment(attachmentList, this); }

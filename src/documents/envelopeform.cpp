@@ -4,7 +4,6 @@
 #include "appcore/picture.h"
 #include "documents/chequepage.h"
 #include "documents/layoutlist.h"
-#include "platform/shell.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 
@@ -146,7 +145,7 @@ void TEnvelopeForm::zoomOutActionExecute()
 
 void TEnvelopeForm::helpActionExecute()
 {
-    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "envelope.htm");
+    OpenHelp("envelope.htm", this);
 }
 
 // ---------------------------------------------------------------- events

@@ -8,7 +8,6 @@
 #include "grid/listgrid.h"
 #include "grid/vurirod.h"
 #include "platform/screen.h"
-#include "platform/shell.h"
 #include "printing/pvpreview.h"
 
 #include <QAction>
@@ -296,5 +295,5 @@ void TReportForm::exitActionExecute() { done(2); }
 
 void TReportForm::helpActionExecute()
 {
-    platform::OpenHelpPage(QString::fromStdString(database.getDirectory()), "report.htm");
+    OpenHelp("report.htm", this);
 }

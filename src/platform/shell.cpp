@@ -1,5 +1,6 @@
 #include "platform/shell.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -95,14 +96,57 @@ bool OpenWrittenFile(const QString& path)
     return Shell().Launch(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
+namespace {
+
+QString& installedHelpOverride()
+{
+    static QString folder;
+    return folder;
+}
+
+// The page inside a help folder; empty when it is not a plain file there.
+QString pageIn(const QString& folder, const QString& page)
+{
+    const QString helpDir = QDir::cleanPath(folder);
+    const QString target = QDir::cleanPath(helpDir + QLatin1Char('/') + page);
+    if (!target.startsWith(helpDir + QLatin1Char('/'))) return {};  // "../" out of the help folder
+    const QFileInfo info(target);
+    if (!info.exists() || !info.isFile() || IsProgramFile(target)) return {};
+    return target;
+}
+
+}  // namespace
+
+QString HelpFolderOfProgram(const QString& programFolder)
+{
+    const QDir program(programFolder);
+    for (const char* relative : {"../share/quillet/help", "help"}) {
+        const QString folder = QDir::cleanPath(program.absoluteFilePath(QLatin1String(relative)));
+        if (QFileInfo(folder).isDir()) return folder;
+    }
+    return {};
+}
+
+QString InstalledHelpFolder()
+{
+    if (!installedHelpOverride().isEmpty()) return installedHelpOverride();
+    return HelpFolderOfProgram(QCoreApplication::applicationDirPath());
+}
+
+void SetInstalledHelpFolder(const QString& folder) { installedHelpOverride() = folder; }
+
+QString HelpPagePath(const QString& base, const QString& page)
+{
+    const QString beside = pageIn(QDir(base).absoluteFilePath(QStringLiteral("help")), page);
+    if (!beside.isEmpty()) return beside;
+    const QString installed = InstalledHelpFolder();
+    return installed.isEmpty() ? QString() : pageIn(installed, page);
+}
+
 bool OpenHelpPage(const QString& base, const QString& page)
 {
-    const QString helpDir = QDir::cleanPath(QDir(base).absoluteFilePath(QStringLiteral("help")));
-    const QString target = QDir::cleanPath(helpDir + QLatin1Char('/') + page);
-    if (!target.startsWith(helpDir + QLatin1Char('/'))) return false;  // "../" out of the help folder
-    const QFileInfo info(target);
-    if (!info.exists() || !info.isFile() || IsProgramFile(target)) return false;
-    return Shell().Launch(QUrl::fromLocalFile(target));
+    const QString path = HelpPagePath(base, page);
+    return !path.isEmpty() && Shell().Launch(QUrl::fromLocalFile(path));
 }
 
 bool DesktopShell::Launch(const QUrl& url) { return QDesktopServices::openUrl(url); }

@@ -38,8 +38,20 @@ bool OpenAddress(const QString& address);
 QUrl AddressUrl(const QString& address);
 // "mailto:" + address unless it already starts with it.
 bool OpenMail(const QString& address);
-// A page under <base>/help/, e.g. "index.htm". Refused when it leaves the help
-// folder or does not exist.
+// The help folder that comes with the program: <program folder>/../share/quillet/help
+// where it is installed, <program folder>/help in its build tree; empty when
+// neither is there. SetInstalledHelpFolder names another one (tests); an empty
+// name goes back to the search.
+QString InstalledHelpFolder();
+void SetInstalledHelpFolder(const QString& folder);
+// The search itself, for a program in programFolder.
+QString HelpFolderOfProgram(const QString& programFolder);
+// The help page a window opens, e.g. "index.htm": <base>/help/<page> when that
+// file is there, else the page of the installed help folder. Empty when neither
+// has it, or when the name leaves the help folder or names a program.
+QString HelpPagePath(const QString& base, const QString& page);
+// Opens HelpPagePath(base, page); false when there is no such page or the
+// desktop could not open it.
 bool OpenHelpPage(const QString& base, const QString& page);
 // A document the program wrote (an exported workbook, ...). Refused when it does
 // not exist or is a program (executable bit, or a name ending in .exe, .com,

@@ -519,20 +519,3 @@ TEST_F(ContactsTest, AmountsReadTheSameUnderADecimalCommaLocale)
     EXPECT_EQ(window->grid->Cells(11, rowOf(c)), "1234.75");
 }
 
-TEST_F(ContactsTest, HelpOpensTheInsertPageWhenItIsThere)
-{
-    platform::CapturingShell shell;
-    addCategory("Shops");
-    TMainForm editor(window.get());
-    const QString help = QString::fromStdString(database.getDirectory()) + "/help";
-    QDir().rmpath(help);
-    editor.helpActionExecute();
-    EXPECT_TRUE(shell.launched.isEmpty());
-    ASSERT_TRUE(QDir().mkpath(help));
-    writeFile(help + "/insert.htm", "<html></html>");
-    editor.helpActionExecute();
-    ASSERT_EQ(shell.launched.size(), 1);
-    EXPECT_EQ(shell.launched[0].toLocalFile(), QDir::cleanPath(help + "/insert.htm"));
-    QDir(help).removeRecursively();
-    database.commit();
-}

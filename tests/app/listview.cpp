@@ -333,22 +333,6 @@ TEST_F(ListView, NoBrowserIsNotAnInvalidWebsite)
     database.commit();
 }
 
-TEST_F(ListView, HelpOpensTheIndexPageWhenThere)
-{
-    platform::CapturingShell shell;
-    window->helpAction->trigger();
-    EXPECT_TRUE(shell.launched.isEmpty());
-    std::filesystem::create_directories("help");
-    std::FILE* f = std::fopen("help/index.htm", "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("<html>help</html>", f);
-    std::fclose(f);
-    window->helpAction->trigger();
-    ASSERT_EQ(shell.launched.size(), 1);
-    EXPECT_TRUE(shell.launched[0].toLocalFile().endsWith("/help/index.htm"));
-    EXPECT_TRUE(dialogs.Messages().isEmpty());
-}
-
 TEST_F(MainWindowTest, AnEmptyListHasNothingToSelect)
 {
     ASSERT_EQ(start(), -1);

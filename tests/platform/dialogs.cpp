@@ -309,4 +309,33 @@ TEST(Shell, OnlyWebAndMailAddressesAndWrittenFilesOpen)
     EXPECT_FALSE(OpenHelpPage(dir.path(), "../customers.xlsx"));
     EXPECT_FALSE(OpenHelpPage(dir.path(), "missing.htm"));
     EXPECT_EQ(shell.launched.back(), QUrl::fromLocalFile(dir.filePath("help/index.htm")));
+
+    // a page the database's folder lacks comes from the installed help folder,
+    // under the same rules; the folder's own page comes first
+    QTemporaryDir installed;
+    ASSERT_TRUE(installed.isValid());
+    for (const char* name : {"index.htm", "report.htm", "tool.htm"}) {
+        QFile f(installed.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    QFile::setPermissions(installed.filePath("tool.htm"), QFile::ReadOwner | QFile::ExeOwner);
+    SetInstalledHelpFolder(installed.path());
+    EXPECT_EQ(InstalledHelpFolder(), installed.path());
+    EXPECT_EQ(HelpPagePath(dir.path(), "index.htm"), dir.filePath("help/index.htm"));
+    EXPECT_EQ(HelpPagePath(dir.path(), "report.htm"), installed.filePath("report.htm"));
+    EXPECT_EQ(HelpPagePath(dir.path(), "missing.htm"), QString());
+    EXPECT_EQ(HelpPagePath(dir.path(), "tool.htm"), QString());
+    EXPECT_EQ(HelpPagePath(installed.filePath("x"), "../index.htm"), QString());
+    EXPECT_TRUE(OpenHelpPage(dir.path(), "report.htm"));
+    EXPECT_EQ(shell.launched.back(), QUrl::fromLocalFile(installed.filePath("report.htm")));
+    SetInstalledHelpFolder({});
+
+    // the installed program finds <prefix>/share/quillet/help, the build
+    // tree's the help folder beside the program; a program with neither, none
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("bin") && QDir(prefix.path()).mkpath("build/help"));
+    EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("bin")), QString());
+    EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("build")), prefix.filePath("build/help"));
+    ASSERT_TRUE(QDir(prefix.path()).mkpath("share/quillet/help"));
+    EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("bin")), prefix.filePath("share/quillet/help"));
 }
