@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include <minizip/unzip.h>
@@ -89,11 +90,13 @@ void extendLastCsvField(CsvFields& fields, const char* from, size_t size)
 
 bool readCsvFields(const QByteArray& bytes, CellSink& sink, WorkbookSheet& sheet, QString& error)
 {
+    const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
+    sheet.csvDelimiter = CsvDelimiter(text);
+    const CsvOptions options{sheet.csvDelimiter, true};
     size_t pos = 0;
     CsvFields fields;
     for (int row = 1;; ++row) {
-        switch (SplitCsvRecord(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), pos,
-                               CsvOptions{}, fields)) {
+        switch (SplitCsvRecord(text, pos, options, fields)) {
         case CsvRecord::End:
             return true;
         case CsvRecord::UnterminatedQuote:
@@ -738,6 +741,42 @@ CsvRecord SplitCsvRecord(std::string_view text, size_t& pos, const CsvOptions& o
         fields.texts[fields.stored[k].first] = std::string_view(fields.store).substr(from, to - from);
     }
     return CsvRecord::Read;
+}
+
+// For each candidate, the field count that the most of the first (up to 20)
+// non-empty records share, the larger on a tie; the candidate whose count,
+// when above one, the most records share wins, ties going to the larger
+// count and then to the earlier candidate.
+char CsvDelimiter(std::string_view text)
+{
+    constexpr int kSample = 20;
+    char best = ',';
+    int bestRecords = 0;
+    size_t bestCount = 0;
+    CsvFields fields;
+    for (const char candidate : {',', ';', '#', '\t', '|'}) {
+        const CsvOptions trial{candidate, false};
+        std::map<size_t, int> records;  // field count -> records
+        size_t at = 0;
+        for (int n = 0; n < kSample && SplitCsvRecord(text, at, trial, fields) == CsvRecord::Read;)
+            if (fields.texts.size() > 1 || !fields.texts[0].empty()) {
+                ++records[fields.texts.size()];
+                ++n;
+            }
+        size_t count = 0;
+        int shared = 0;
+        for (const auto& [fieldCount, n] : records)
+            if (n >= shared) {
+                count = fieldCount;
+                shared = n;
+            }
+        if (count > 1 && (shared > bestRecords || (shared == bestRecords && count > bestCount))) {
+            best = candidate;
+            bestRecords = shared;
+            bestCount = count;
+        }
+    }
+    return best;
 }
 
 void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll)

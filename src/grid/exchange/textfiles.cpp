@@ -12,7 +12,6 @@
 #include <charconv>
 #include <deque>
 #include <limits>
-#include <map>
 #include <optional>
 #include <span>
 
@@ -340,43 +339,6 @@ QByteArray WriteAligned(const CellTable& T, const std::vector<int>& Widths, bool
 
 // ---------------------------------------------------------------- CSV
 
-// For each candidate, the field count that the most of the first (up to 20)
-// non-empty records share, the larger on a tie; the candidate whose count,
-// when above one, the most records share wins, ties going to the larger
-// count and then to the earlier candidate.
-char CsvDelimiter(std::string_view Text)
-{
-    constexpr int kSample = 20;
-    char best = ',';
-    int bestRecords = 0;
-    size_t bestCount = 0;
-    workbookfiles::CsvFields fields;
-    for (const char candidate : {',', ';', '#', '\t', '|'}) {
-        const workbookfiles::CsvOptions trial{candidate, false};
-        std::map<size_t, int> records;  // field count -> records
-        size_t at = 0;
-        for (int n = 0;
-             n < kSample && workbookfiles::SplitCsvRecord(Text, at, trial, fields) == workbookfiles::CsvRecord::Read;)
-            if (fields.texts.size() > 1 || !fields.texts[0].empty()) {
-                ++records[fields.texts.size()];
-                ++n;
-            }
-        size_t count = 0;
-        int shared = 0;
-        for (const auto& [fieldCount, n] : records)
-            if (n >= shared) {
-                count = fieldCount;
-                shared = n;
-            }
-        if (count > 1 && (shared > bestRecords || (shared == bestRecords && count > bestCount))) {
-            best = candidate;
-            bestRecords = shared;
-            bestCount = count;
-        }
-    }
-    return best;
-}
-
 void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, QByteArray& Out,
               const ProgressFn& Progress)
 {
@@ -413,7 +375,7 @@ void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const
 {
     Bytes = S.Oem ? workbookfiles::BeforeEndOfFileMark(Bytes) : workbookfiles::CsvText(Bytes);
     const std::string_view text(Bytes.constData(), static_cast<size_t>(Bytes.size()));
-    const workbookfiles::CsvOptions options{S.Delimiter ? S.Delimiter : CsvDelimiter(text), false};
+    const workbookfiles::CsvOptions options{S.Delimiter ? S.Delimiter : workbookfiles::CsvDelimiter(text), false};
 
     // Every field of every record in one list, pointing into the text (or
     // into `kept` for those whose doubled quotes were made single);
