@@ -779,24 +779,29 @@ char CsvDelimiter(std::string_view text)
     return best;
 }
 
-void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll)
+void AppendCsvField(std::string& out, std::string_view field, char delimiter, bool quoteAll)
 {
+    const char* const b = field.data();
+    const size_t n = field.size();
     bool quote = quoteAll;
-    for (const char c : field)
-        if (c == '"' || c == '\r' || c == '\n' || (c == delimiter && delimiter != 0)) {
-            quote = true;
-            break;
-        }
+    for (size_t k = 0; k < n && !quote; ++k) {
+        const char c = b[k];
+        quote = c == '"' || c == '\r' || c == '\n' || (c == delimiter && delimiter != 0);
+    }
     if (!quote) {
-        out += field;
+        out.append(field);
         return;
     }
     out += '"';
-    for (const char c : field) {
-        out += c;
-        if (c == '"')
-            out += '"';
+    // each quote goes out with the text before it, then once more
+    size_t from = 0;
+    for (const char* q; (q = static_cast<const char*>(std::memchr(b + from, '"', n - from)));) {
+        const size_t at = static_cast<size_t>(q - b) + 1;
+        out.append(b + from, at - from);
+        out += '"';
+        from = at;
     }
+    out.append(b + from, n - from);
     out += '"';
 }
 
@@ -993,20 +998,21 @@ QByteArray WriteCsv(const WorkbookSheet& sheet)
         rows = std::max(rows, at.first);
         columns = std::max(columns, at.second);
     }
-    QByteArray out;
+    std::string out;
     auto cell = sheet.cells.begin();
     for (int r = 1; r <= rows; ++r) {
         for (int c = 1; c <= columns; ++c) {
             if (c > 1)
                 out += ',';
             if (cell != sheet.cells.end() && cell->first == std::make_pair(r, c)) {
-                AppendCsvField(out, CellText(cell->second).toUtf8(), ',');
+                const QByteArray text = CellText(cell->second).toUtf8();
+                AppendCsvField(out, std::string_view(text.constData(), static_cast<size_t>(text.size())), ',');
                 ++cell;
             }
         }
         out += "\r\n";
     }
-    return out;
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 bool WriteXlsx(const std::vector<WorkbookSheet>& sheets, QByteArray& bytes, QString& error)

@@ -143,7 +143,7 @@ char CsvDelimiter(std::string_view text);
 CsvRecord SplitCsvRecord(std::string_view text, size_t& pos, const CsvOptions& options, CsvFields& fields);
 // Appends one field: quoted, with its quotes doubled, when it holds the
 // delimiter, a quote, CR or LF, or when quoteAll is set.
-void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll = false);
+void AppendCsvField(std::string& out, std::string_view field, char delimiter, bool quoteAll = false);
 
 // Largest file, and largest zip part unpacked, that a reader takes.
 constexpr qint64 kMaxFileBytes = 256ll * 1024 * 1024;

@@ -47,3 +47,45 @@ TEST_F(GridCsv, SwitchesFixedCellsAppendingAndInserting)
     EXPECT_EQ(back.Cells(1, 3), "p");
     EXPECT_EQ(back.Cells(1, 1), "p");
 }
+
+// A file gets SaveCell's text of each cell: a subclass's own, the wording of
+// OnGetDisplText, a merged block's text in each of its cells. Read into rows
+// that hold a merged block, a record writes the block's text through any of
+// its cells, as typed text would.
+TEST_F(GridCsv, SavedTextsAndMergedBlocks)
+{
+    struct Marked : RIvuZuvuzoZuvu {
+        std::string SaveCell(int ACol, int ARow) override { return "<" + GetCellEx(ACol, ARow) + ">"; }
+    };
+    const auto shape = [](RIvuZuvuzoZuvu& g) {
+        g.SetColCountEx(3);
+        g.SetRowCountEx(3);
+        g.SetFixedCols(0);
+        g.SetFixedRows(0);
+        g.SetCells(0, 0, "a");
+        g.SetCells(1, 0, "b\r\nc");
+        g.SetCells(0, 1, "merged");
+        g.MergeCells(0, 1, 2, 1);
+        g.SetCells(2, 2, "z");
+    };
+    RIvuZuvuzoZuvu plain;
+    shape(plain);
+    plain.SaveToCSV(path("plain.csv"));
+    EXPECT_EQ(read("plain.csv"), QByteArray("a,\"b\nc\",\r\nmerged,merged,\r\n,,z\r\n"));
+    plain.OnGetDisplText = [](TBaseGrid*, int c, int r, std::string& v) { v += std::to_string(c) + std::to_string(r); };
+    plain.SaveToCSV(path("worded.csv"));
+    EXPECT_EQ(read("worded.csv"), QByteArray("a00,\"b\nc10\",20\r\nmerged01,merged01,21\r\n02,12,z22\r\n"));
+    Marked marked;
+    shape(marked);
+    marked.SaveToCSV(path("marked.csv"));
+    EXPECT_EQ(read("marked.csv"), QByteArray("<a>,\"<b\nc>\",<>\r\n<merged>,<merged>,<>\r\n<>,<>,<z>\r\n"));
+
+    write("in.csv", "p,q,r\r\ns,t,u\r\nv,w,x\r\n");
+    plain.OnGetDisplText = nullptr;
+    plain.LoadFromCSV(path("in.csv"));
+    EXPECT_EQ(plain.Cells(2, 0), "r");
+    EXPECT_EQ(plain.GetCellEx(0, 1), "t") << "the block's text is the last one written to it";
+    EXPECT_EQ(plain.GetCellEx(1, 1), "t");
+    EXPECT_EQ(plain.Cells(2, 1), "u");
+    EXPECT_EQ(plain.Cells(1, 2), "w");
+}

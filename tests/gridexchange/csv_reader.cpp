@@ -23,7 +23,8 @@ protected:
     static QByteArray written(const MemoryTable& T, const CsvSwitches& S = {})
     {
         QByteArray out;
-        WriteCsv(T, T.All(), S, out, {});
+        WriteCsv(T, T.All(), S, [&](std::string_view Bytes) { out.append(Bytes.data(), qsizetype(Bytes.size())); },
+                 {});
         return out;
     }
     static void read(const QByteArray& Bytes, MemoryTable& T, const CsvSwitches& S = {}, int RowOffset = 0)

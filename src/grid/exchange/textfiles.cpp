@@ -113,6 +113,18 @@ void report(const ProgressFn& Progress, long long Position, long long Total)
         Progress(Position, Total);
 }
 
+// Every CR LF in Text made a single LF.
+void crLfToLf(std::string& Text)
+{
+    size_t to = Text.find('\r');
+    if (to == std::string::npos)
+        return;
+    for (size_t from = to; from < Text.size(); ++from)
+        if (!(Text[from] == '\r' && from + 1 < Text.size() && Text[from + 1] == '\n'))
+            Text[to++] = Text[from];
+    Text.resize(to);
+}
+
 // The cell text of a CSV field when it differs from the field's bytes: in
 // the OEM code page with Oem; line breaks "~" with TildeBreaks, else every
 // line feed (CR LF in the file, or a bare LF) a CR LF.
@@ -127,9 +139,7 @@ std::optional<std::string> csvCellText(std::string_view Field, const CsvSwitches
     if (S.TildeBreaks) {
         text = JavaToLineFeeds(text);
     } else {
-        size_t p = 0;
-        while ((p = text.find("\r\n", p)) != std::string::npos)
-            text.erase(p, 1);
+        crLfToLf(text);
         CSVToLineFeeds(text);
     }
     return text;
@@ -339,35 +349,50 @@ QByteArray WriteAligned(const CellTable& T, const std::vector<int>& Widths, bool
 
 // ---------------------------------------------------------------- CSV
 
-void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, QByteArray& Out,
+void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, const ByteSink& Out,
               const ProgressFn& Progress)
 {
     const char delimiter = S.Delimiter ? S.Delimiter : ',';
+    // the bytes gather here and go out a block at a time
+    constexpr size_t kBlock = 1 << 16;
+    std::string block;
+    block.reserve(kBlock + 1024);
+    std::string scratch, field;
     for (int r = Range.FirstRow; r <= Range.LastRow; ++r) {
         for (int c = Range.FirstCol; c <= Range.LastCol; ++c) {
             if (c > Range.FirstCol)
-                Out += delimiter;
-            std::string field = T.SaveText(Range.Real(T, c), r);
-            if (S.Oem)
-                StringToOem(field);
-            if (S.TildeBreaks && field.find_first_of("\r\n") != std::string::npos)
-                field = LineFeedsToJava(field);
-            if (field.empty()) {
+                block += delimiter;
+            std::string_view text = T.SaveTextView(Range.Real(T, c), r, scratch);
+            if (S.Oem || text.find('\r') != std::string_view::npos ||
+                (S.TildeBreaks && text.find('\n') != std::string_view::npos)) {
+                field.assign(text);
+                if (S.Oem)
+                    StringToOem(field);
+                if (S.TildeBreaks && field.find_first_of("\r\n") != std::string::npos)
+                    field = LineFeedsToJava(field);
+                crLfToLf(field);
+                text = field;
+            }
+            if (text.empty()) {
                 if (S.QuoteAll)
-                    Out += "\"\"";
+                    block += "\"\"";
                 else if (S.TildeBreaks)
-                    Out += '^';
+                    block += '^';
                 else if (S.QuoteEmpty)
-                    Out += "\"\"";
+                    block += "\"\"";
                 continue;
             }
-            QByteArray bytes = QByteArray::fromStdString(field);
-            bytes.replace("\r\n", "\n");
-            workbookfiles::AppendCsvField(Out, bytes, delimiter, S.QuoteAll);
+            workbookfiles::AppendCsvField(block, text, delimiter, S.QuoteAll);
         }
-        Out += "\r\n";
+        block += "\r\n";
+        if (block.size() >= kBlock) {
+            Out(block);
+            block.clear();
+        }
         report(Progress, r, T.RowCount() - 1);
     }
+    if (!block.empty())
+        Out(block);
 }
 
 void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const CsvSwitches& S,

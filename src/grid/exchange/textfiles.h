@@ -48,6 +48,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,8 +77,10 @@ struct CsvSwitches {
     char Delimiter = 0;  // 0: "," on writing, detected on reading
     bool QuoteEmpty = false, QuoteAll = false, TildeBreaks = false, Oem = false;
 };
-// Appends the rows of Range to Out.
-void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, QByteArray& Out,
+// Takes the bytes of a file a block at a time, in order.
+using ByteSink = std::function<void(std::string_view Bytes)>;
+// Hands the rows of Range to Out.
+void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, const ByteSink& Out,
               const ProgressFn& Progress);
 // Fills the table from (ColOffset, RowOffset) on; the table grows to hold
 // the records (its columns never shrink).
