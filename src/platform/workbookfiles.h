@@ -9,13 +9,12 @@
 // record a line (CR LF, LF or CR), fields separated by the delimiter that
 // CsvDelimiter finds in the file (",", ";" or a tab as spreadsheet programs
 // write them, or "#" or "|"; the list grid finds its delimiter by the same
-// rule). A field that
-// starts with '"' is quoted: it runs to the next lone '"', a doubled '""'
-// inside stands for one quote, and line ends inside belong to the field; after
-// the closing quote only a separator or a line end may follow. A quote inside
-// an unquoted field is an ordinary character. Every field is read as the text
-// written (no number conversion); empty fields are empty cells. A file holds
-// one sheet. Written with CR LF line ends, no byte-order mark, fields quoted
+// rule). A field that starts with '"' is quoted: it runs to the next lone
+// '"', a doubled '""' inside stands for one quote, and line ends inside
+// belong to the field; after the closing quote only a separator or a line
+// end may follow. A quote inside an unquoted field is an ordinary
+// character. Every field is read as the text written (no number
+// conversion); empty fields are empty cells. A file holds one sheet. Written with CR LF line ends, no byte-order mark, fields quoted
 // when they hold ',', '"', CR or LF; numbers in CellText's form.
 // The field routines below (SplitCsvRecord, AppendCsvField) also serve the
 // list grid's CSV, with another delimiter and leniently: there a quote that
