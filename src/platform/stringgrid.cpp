@@ -718,7 +718,13 @@ void StringGrid::SetRowCells(int row, int firstCol, std::span<const std::string_
     std::size_t end = texts.size();
     while (end > 0 && texts[end - 1].empty() && std::size_t(firstCol) + end > d.texts.size()) --end;
     if (std::size_t(firstCol) + end > d.texts.size()) d.texts.resize(std::size_t(firstCol) + end);
-    for (std::size_t k = 0; k < end; ++k) d.texts[std::size_t(firstCol) + k].assign(texts[k]);
+    for (std::size_t k = 0; k < end; ++k) {
+        std::string& cell = d.texts[std::size_t(firstCol) + k];
+        if (cell.capacity() >= texts[k].size())
+            cell.assign(texts[k]);
+        else
+            cell = std::string(texts[k]);  // no more room than the text needs
+    }
     if (viewport()->isVisible() && viewport()->updatesEnabled())
         for (std::size_t k = 0; k < end; ++k) InvalidateCell(firstCol + int(k), row);
 }

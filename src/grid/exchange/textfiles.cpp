@@ -22,6 +22,8 @@ namespace {
 constexpr long long kMaxRows = workbookfiles::kMaxRows;
 constexpr long long kMaxColumns = workbookfiles::kMaxColumns;
 const std::string kCorrupt = "File contains no data or corrupt file ";
+// The records of a CSV text read before its lists are sized for the rest.
+constexpr size_t kSampleRecords = 64;
 
 // The next line of a cell-list file: up to CR (skipping an LF after it);
 // the byte 26 ends the file.
@@ -415,6 +417,13 @@ void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const
             fields.texts[stored.first] = kept.emplace_back(fields.texts[stored.first]);
         cells.insert(cells.end(), fields.texts.begin(), fields.texts.end());
         recordEnds.push_back(cells.size());
+        if (recordEnds.size() == kSampleRecords) {
+            // room for the rest of the text as dense as its start, so the
+            // lists grow once (a text holds at most one field a byte, plus one)
+            const double scale = 1.05 * static_cast<double>(text.size()) / static_cast<double>(pos);
+            cells.reserve(std::min(static_cast<size_t>(static_cast<double>(cells.size()) * scale), text.size() + 1));
+            recordEnds.reserve(std::min(static_cast<size_t>(kSampleRecords * scale), text.size() + 1));
+        }
         widest = std::max(widest, fields.texts.size());
         if (recordEnds.size() > static_cast<size_t>(kMaxRows) || widest > static_cast<size_t>(kMaxColumns))
             throw DIdiZedoRorid(kCorrupt + Name);
