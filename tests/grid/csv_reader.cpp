@@ -2,6 +2,7 @@
 // gridexchange_csv_reader): the grid's switches and fixed cells reach the
 // format, appending and inserting, and detection leaves CSVDelimiter alone.
 #include "../scratch_files.h"
+#include "cellfill.h"
 #include "grid/listgrid.h"
 
 #include <gtest/gtest.h>
@@ -58,27 +59,24 @@ TEST_F(GridCsv, SavedTextsAndMergedBlocks)
         std::string SaveCell(int ACol, int ARow) override { return "<" + GetCellEx(ACol, ARow) + ">"; }
     };
     const auto shape = [](RIvuZuvuzoZuvu& g) {
-        g.SetColCountEx(3);
-        g.SetRowCountEx(3);
+        fillCells(g, 3, 3);  // "c:r"
         g.SetFixedCols(0);
         g.SetFixedRows(0);
-        g.SetCells(0, 0, "a");
         g.SetCells(1, 0, "b\r\nc");
-        g.SetCells(0, 1, "merged");
         g.MergeCells(0, 1, 2, 1);
-        g.SetCells(2, 2, "z");
     };
     RIvuZuvuzoZuvu plain;
     shape(plain);
     plain.SaveToCSV(path("plain.csv"));
-    EXPECT_EQ(read("plain.csv"), QByteArray("a,\"b\nc\",\r\nmerged,merged,\r\n,,z\r\n"));
-    plain.OnGetDisplText = [](TBaseGrid*, int c, int r, std::string& v) { v += std::to_string(c) + std::to_string(r); };
+    EXPECT_EQ(read("plain.csv"), QByteArray("0:0,\"b\nc\",2:0\r\n0:1,0:1,2:1\r\n0:2,1:2,2:2\r\n"));
+    plain.OnGetDisplText = [](TBaseGrid*, int c, int r, std::string& v) { v += "=" + std::to_string(c + r); };
     plain.SaveToCSV(path("worded.csv"));
-    EXPECT_EQ(read("worded.csv"), QByteArray("a00,\"b\nc10\",20\r\nmerged01,merged01,21\r\n02,12,z22\r\n"));
+    EXPECT_EQ(read("worded.csv"),
+              QByteArray("0:0=0,\"b\nc=1\",2:0=2\r\n0:1=1,0:1=1,2:1=3\r\n0:2=2,1:2=3,2:2=4\r\n"));
     Marked marked;
     shape(marked);
     marked.SaveToCSV(path("marked.csv"));
-    EXPECT_EQ(read("marked.csv"), QByteArray("<a>,\"<b\nc>\",<>\r\n<merged>,<merged>,<>\r\n<>,<>,<z>\r\n"));
+    EXPECT_EQ(read("marked.csv"), QByteArray("<0:0>,\"<b\nc>\",<2:0>\r\n<0:1>,<0:1>,<2:1>\r\n<0:2>,<1:2>,<2:2>\r\n"));
 
     write("in.csv", "p,q,r\r\ns,t,u\r\nv,w,x\r\n");
     plain.OnGetDisplText = nullptr;
