@@ -131,7 +131,11 @@ void ImportButtonClick(TMainListForm& window)
         say("Fail to import from " + file + ".");
     };
     int imported = 0;
-    int amountsLost = 0;  // amounts given that the contacts could not keep
+    int amountsUnread = 0;  // amounts given that are no number
+    int amountsLost = 0;    // amounts given that the contacts could not keep
+    // a file split by ";" comes from a spreadsheet program of a locale that
+    // writes a decimal comma ("1.234,56"); every other one, a decimal point
+    const char decimalMark = book.csvDelimiter() == ';' ? ',' : '.';
     zarvoBuffer texts;
     for (int row = 2;; ++row) {
         if (TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty())
@@ -143,15 +147,18 @@ void ImportButtonClick(TMainListForm& window)
         record.id = static_cast<int4>(nextId);
         for (int c = 0; c < kColumns - 1; ++c)
             record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
-        // a blank or a text that is no number (an exponent is allowed, "inf"
-        // and "nan" are no numbers) gives 0; a number below zero or one the
-        // contact cannot keep to the cent gives 0 too, and is counted
+        // a blank gives 0; so does a text that is no number (an exponent is
+        // allowed, "inf" and "nan" are no numbers), a number below zero or
+        // one the contact cannot keep to the cent, each of them counted
         real4 held = 0;
         double amount = 0;
-        const QString amountText = TZrvExcel::cellText(book.getCell(kColumns, row));
-        if (!amountText.trimmed().isEmpty() && ParseDecimal(amountText.toStdString(), amount, true) &&
-            !(ContactAmountProblem(amount).empty() && HoldAmountToTheCent(amount, held)))
-            ++amountsLost;
+        const std::string amountText = TZrvExcel::cellText(book.getCell(kColumns, row)).trimmed().toStdString();
+        if (!amountText.empty()) {
+            if (!ParseLocaleNumber(amountText, amount, decimalMark))
+                ++amountsUnread;
+            else if (!(ContactAmountProblem(amount).empty() && HoldAmountToTheCent(amount, held)))
+                ++amountsLost;
+        }
         record.amount = held;
         record.category = target;
         if (insert(record).isNull())
@@ -163,7 +170,11 @@ void ImportButtonClick(TMainListForm& window)
     window.RefreshGrid();
     if (!committed)
         return say("Fail to import from " + file + ".");
-    say(QString("%1 customers have been imported from %2.").arg(imported).arg(file));
+    QString summary = QString("%1 customers have been imported from %2.").arg(imported).arg(file);
+    if (amountsUnread > 0)
+        summary += QString("\n%1 amounts could not be read as numbers; those customers were imported with amount 0.")
+                       .arg(amountsUnread);
+    say(summary);
     if (amountsLost > 0)
         ShowInfo(QString("%1 amounts could not be kept; those customers were imported with amount 0. "
                          "A customer's default amount is at least 0. %2")

@@ -13,7 +13,11 @@
 // 2 on until the first row whose first column is blank, gives the contacts
 // consecutive IDs above the highest stored one, and stores all of them in one
 // transaction: a file that cannot be read imports nothing, and an error
-// half-way rolls the whole import back.
+// half-way rolls the whole import back. A CSV file is split as the list
+// grid splits one (workbookfiles::CsvDelimiter); its amounts are read in the
+// locale that delimiter goes with: a decimal comma with ";", a decimal
+// point with any other. An amount that is no number comes in as 0, and the
+// closing message says how many did.
 #pragma once
 
 class TMainListForm;

@@ -88,6 +88,34 @@ bool ParseDecimal(const std::string& s, double& out, bool exponent)
     return true;
 }
 
+bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
+{
+    const char groupMark = decimalMark == ',' ? '.' : ',';
+    std::string plain;
+    plain.reserve(s.size());
+    bool whole = true, grouped = false;
+    size_t run = 0;  // digits of the whole part since its start or its last group mark
+    for (const char c : s) {
+        if (whole && c >= '0' && c <= '9') {
+            ++run;
+        } else if (whole && c == groupMark) {
+            if (run == 0 || run > 3 || (grouped && run != 3))
+                return false;
+            grouped = true;
+            run = 0;
+            continue;
+        } else if (whole && (c == decimalMark || c == 'e' || c == 'E' || isBlank(c)) && (run > 0 || c == decimalMark)) {
+            if (grouped && run != 3)
+                return false;
+            whole = false;
+        }
+        plain += c == decimalMark ? '.' : c;
+    }
+    if (whole && grouped && run != 3)
+        return false;
+    return ParseDecimal(plain, out, true);
+}
+
 std::string NormalizeAmount(const std::string& s)
 {
     std::string digits;

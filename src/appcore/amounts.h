@@ -59,3 +59,11 @@ std::string PreviousAmountKept(double amount, double previous);
 // "inf", "nan" and numbers out of range.
 bool ParseDecimal(const std::string& s, double& out, bool exponent = false);
 
+// Reads a number as a spreadsheet program reads one typed in a locale whose
+// decimal mark is `decimalMark` ("." or ","): the other mark may separate
+// the whole part's groups of three digits ("1,234.56"; "1.234,56" with a
+// decimal comma), and an exponent may follow. Locale-free otherwise, as
+// ParseDecimal, which it ends in: false for anything else ("12.50" with a
+// decimal comma, "1,5" with a decimal point).
+bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark);
+

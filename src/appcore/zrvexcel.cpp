@@ -121,6 +121,11 @@ int TZrvExcel::lastRow() const
     return cells.empty() ? 0 : cells.rbegin()->first.first;
 }
 
+char TZrvExcel::csvDelimiter() const
+{
+    return workbookOpen ? sheets_[static_cast<size_t>(active_)].csvDelimiter : 0;
+}
+
 platform::FileRequest SheetFileRequest(platform::FileRequest::Mode mode, const QString& excelFilter,
                                        const QString& suffix)
 {

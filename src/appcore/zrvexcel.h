@@ -72,6 +72,9 @@ public:
     int sheetCount() const { return static_cast<int>(sheets_.size()); }
     // Highest row that holds a cell in the active sheet (0 when none).
     int lastRow() const;
+    // The delimiter the active sheet's CSV file was split by; 0 when the
+    // sheet came from no CSV file.
+    char csvDelimiter() const;
 
     // The text of a cell value: texts as they are; numbers in plain decimal
     // form with no exponent and no trailing ".0" (12345678 gives "12345678",

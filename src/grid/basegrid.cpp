@@ -55,8 +55,7 @@ TBaseGrid::TBaseGrid(QWidget* Parent) : platform::StringGrid(Parent)
 TBaseGrid::~TBaseGrid()
 {
     for (int r = 0; r < RowCount(); ++r)
-        for (int c = 0; c < std::max(slotColumns_, ColCount()); ++c)
-            putSlot(c, r, nullptr);
+        ReleaseRow(r);
 }
 
 void TBaseGrid::SetGridLineWidth(int Value)
@@ -83,10 +82,8 @@ void TBaseGrid::putSlot(int ACol, int ARow, platform::Object* Obj)
     platform::Object* old = Objects(ACol, ARow);
     if (old == Obj)
         return;
-    if (auto* p = dynamic_cast<TCellProperties*>(Obj)) {
+    if (auto* p = dynamic_cast<TCellProperties*>(Obj))
         ++p->holders_;
-        slotColumns_ = std::max(slotColumns_, ACol + 1);
-    }
     if (Obj || old)
         SetObjects(ACol, ARow, Obj);
     if (auto* p = dynamic_cast<TCellProperties*>(old))
@@ -96,8 +93,16 @@ void TBaseGrid::putSlot(int ACol, int ARow, platform::Object* Obj)
 
 void TBaseGrid::ReleaseRow(int ARow)
 {
-    for (int c = 0; c < std::max(slotColumns_, ColCount()); ++c)
+    for (int c = 0; c < ObjectSlots(ARow); ++c)
         putSlot(c, ARow, nullptr);
+}
+
+void TBaseGrid::ReleaseCellProperties()
+{
+    for (int r = 0; r < RowCount(); ++r)
+        for (int c = 0; c < ObjectSlots(r); ++c)
+            if (FindCellProperties(c, r))
+                putSlot(c, r, nullptr);
 }
 
 void TBaseGrid::ReleaseRowsFrom(int From)
@@ -178,11 +183,20 @@ TCellProperties* TBaseGrid::baseProps(int ACol, int ARow, QPoint* Base) const
 
 std::string TBaseGrid::GetCellEx(int ACol, int ARow) const
 {
+    std::string worded;
+    const std::string_view text = CellExView(ACol, ARow, worded);
+    return text.data() == worded.data() ? worded : std::string(text);
+}
+
+std::string_view TBaseGrid::CellExView(int ACol, int ARow, std::string& Scratch) const
+{
     const QPoint b = BaseCell(ACol, ARow);
-    std::string value = Cells(b.x(), b.y());
-    if (OnGetDisplText && b.y() < displayRowLimit_)
-        OnGetDisplText(const_cast<TBaseGrid*>(this), b.x(), b.y(), value);
-    return value;
+    const std::string& stored = Cells(b.x(), b.y());
+    if (!OnGetDisplText || b.y() >= displayRowLimit_)
+        return stored;
+    Scratch = stored;
+    OnGetDisplText(const_cast<TBaseGrid*>(this), b.x(), b.y(), Scratch);
+    return Scratch;
 }
 
 void TBaseGrid::SetCellEx(int ACol, int ARow, std::string_view Value)

@@ -96,6 +96,10 @@ public:
 
     // ---- cell text and objects
     std::string GetCellEx(int ACol, int ARow) const;
+    // GetCellEx's text without copying it where the grid keeps it as it is:
+    // a view of the stored text, or of Scratch when OnGetDisplText words it.
+    // Valid while the cell and Scratch stay as they are.
+    std::string_view CellExView(int ACol, int ARow, std::string& Scratch) const;
     void SetCellEx(int ACol, int ARow, std::string_view Value);
     platform::Object* GetObjectEx(int ACol, int ARow) const;
     void SetObjectEx(int ACol, int ARow, platform::Object* Obj);
@@ -167,13 +171,15 @@ protected:
     void ReleaseRowsFrom(int From);
     // However the row count shrinks, the dropped rows' properties objects go.
     void RowsDropping(int From) override { ReleaseRowsFrom(From); }
-    // Lets go of the properties objects of one row before it is deleted.
+    // Lets go of the objects of one row's slots before it is deleted.
     void ReleaseRow(int ARow);
+    // Lets go of every cell's properties object (and its graphic); the
+    // texts and the other objects stay.
+    void ReleaseCellProperties();
 
     int paintCounter_ = 0;
     int displayRowLimit_ = 0;  // OnGetDisplText applies to rows below it
     bool footerRow_ = false;   // the last row belongs to the floating footer
-    int slotColumns_ = 0;      // columns that may hold properties (for the final release)
 
 private:
     void putSlot(int ACol, int ARow, platform::Object* Obj);

@@ -7,6 +7,8 @@
 #include "grid/exchange/celltable.h"
 #include "grid/listgrid.h"
 
+#include <typeinfo>
+
 namespace grid {
 
 class GridCells : public exchange::CellTable {
@@ -19,9 +21,21 @@ public:
     int FixedRows() const override { return g_.FixedRows(); }
     std::string Text(int Col, int Row) const override { return g_.Cells(Col, Row); }
     std::string SaveText(int Col, int Row) const override { return g_.SaveCell(Col, Row); }
+    std::string_view SaveTextView(int Col, int Row, std::string& Scratch) const override
+    {
+        // a grid of this very class saves GetCellEx's text (SaveCell is not
+        // overridden), which it can lend without a copy
+        if (typeid(g_) == typeid(RIvuZuvuzoZuvu))
+            return g_.CellExView(Col, Row, Scratch);
+        return Scratch = g_.SaveCell(Col, Row);
+    }
     void SetText(int Col, int Row, const std::string& Text) override { g_.SetCellEx(Col, Row, Text); }
     void SetRowTexts(int Row, int FirstCol, std::span<const std::string_view> Texts) override
     {
+        // a row whose slots hold no object has no merged cell: SetCellEx
+        // would set each of its cells itself
+        if (g_.ObjectSlots(Row) == 0)
+            return g_.SetRowCells(Row, FirstCol, Texts);
         g_.ReserveRowCells(Row, FirstCol + static_cast<int>(Texts.size()));
         for (size_t k = 0; k < Texts.size(); ++k)
             g_.SetCellEx(FirstCol + static_cast<int>(k), Row, Texts[k]);

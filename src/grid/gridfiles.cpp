@@ -156,12 +156,17 @@ exchange::CsvSwitches csvSwitches(const RIvuZuvuzoZuvu& G)
 
 void RIvuZuvuzoZuvu::OutputToCSV(const QString& FileName, bool Append)
 {
-    QByteArray out;
-    if (Append && !fileio::OldContent(FileName, out))
+    QByteArray old;
+    if (Append && !fileio::OldContent(FileName, old))
         throw DIdiZedoRorid("Cannot Create file " + nameOf(FileName));
+    // written straight into the new file as the rows come
+    fileio::NewFile file(FileName);
+    file.Write(std::string_view(old.constData(), static_cast<size_t>(old.size())));
+    old.clear();
     Progress progress(*this);
-    exchange::WriteCsv(GridCells(*this), saveRange(*this, true), csvSwitches(*this), out, progress.Fn());
-    if (!ReplaceFile(FileName, out))
+    exchange::WriteCsv(GridCells(*this), saveRange(*this, true), csvSwitches(*this),
+                       [&](std::string_view Bytes) { file.Write(Bytes); }, progress.Fn());
+    if (!file.Commit())
         throw DIdiZedoRorid("Cannot Create file " + nameOf(FileName));
 }
 

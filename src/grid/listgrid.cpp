@@ -117,14 +117,15 @@ RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()
     button_->Grid = nullptr;
     if (EditLink && EditLink->Grid == this)
         EditLink->Grid = nullptr;
-    // Frees every cell's properties and graphic objects, hidden cells included;
-    // nobody is told any more (the listeners may be gone before the grid).
+    // Frees every cell's properties and graphic objects, hidden cells included,
+    // while the whole grid still stands; nobody is told any more (the
+    // listeners may be gone before the grid). The texts go with the grid.
     OnCellsChanged = nullptr;
     OnGetDisplText = nullptr;
     notifiers_.clear();
     if (ColumnSize->Save())
         SaveColSizes();
-    Clear();
+    ReleaseCellProperties();
 }
 
 int RIvuZuvuzoZuvu::GetVersionNr() const { return 2; }

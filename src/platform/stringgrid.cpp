@@ -708,6 +708,32 @@ void StringGrid::ReserveRowCells(int row, int cols)
     if (row >= 0 && row < rowCount_ && cols > 0) rowData(row).texts.reserve(std::size_t(cols));
 }
 
+void StringGrid::SetRowCells(int row, int firstCol, std::span<const std::string_view> texts)
+{
+    if (texts.empty()) return;
+    checkWriteIndex(firstCol, row);
+    checkWriteIndex(firstCol + int(texts.size()) - 1, row);
+    RowData& d = rowData(row);
+    // the row grows up to its last non-empty text, as it does cell by cell
+    std::size_t end = texts.size();
+    while (end > 0 && texts[end - 1].empty() && std::size_t(firstCol) + end > d.texts.size()) --end;
+    if (std::size_t(firstCol) + end > d.texts.size()) d.texts.resize(std::size_t(firstCol) + end);
+    for (std::size_t k = 0; k < end; ++k) {
+        std::string& cell = d.texts[std::size_t(firstCol) + k];
+        if (cell.capacity() >= texts[k].size())
+            cell.assign(texts[k]);
+        else
+            cell = std::string(texts[k]);  // no more room than the text needs
+    }
+    if (viewport()->isVisible() && viewport()->updatesEnabled())
+        for (std::size_t k = 0; k < end; ++k) InvalidateCell(firstCol + int(k), row);
+}
+
+int StringGrid::ObjectSlots(int row) const
+{
+    return row < 0 || row >= rowCount_ ? 0 : int(rows_[std::size_t(row)].objects.size());
+}
+
 Object* StringGrid::Objects(int col, int row) const
 {
     if (col < 0 || row < 0 || row >= rowCount_) return nullptr;

@@ -26,6 +26,7 @@
 #include <QAbstractScrollArea>
 #include <memory>
 #include <stdexcept>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -169,7 +170,13 @@ public:
     // Makes room for `cols` cells in the row's store, so that a row filled
     // cell by cell grows once; nothing visible changes.
     void ReserveRowCells(int row, int cols);
+    // Sets the texts of a row from firstCol on, as SetCells would one by one.
+    // The texts must not point into this grid's cells.
+    void SetRowCells(int row, int firstCol, std::span<const std::string_view> texts);
     Object* Objects(int col, int row) const;
+    // The row's object slots from 0 that may hold an object; every later
+    // slot is empty (0 for a row that never held one).
+    int ObjectSlots(int row) const;
     void SetObjects(int col, int row, Object* obj);
     // Whole rows and columns: reading gives ColCount (RowCount) entries; writing
     // sets the given entries and empties the rest of the row (column).

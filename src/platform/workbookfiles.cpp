@@ -14,6 +14,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include <minizip/unzip.h>
@@ -89,11 +90,13 @@ void extendLastCsvField(CsvFields& fields, const char* from, size_t size)
 
 bool readCsvFields(const QByteArray& bytes, CellSink& sink, WorkbookSheet& sheet, QString& error)
 {
+    const std::string_view text(bytes.constData(), static_cast<size_t>(bytes.size()));
+    sheet.csvDelimiter = CsvDelimiter(text);
+    const CsvOptions options{sheet.csvDelimiter, true};
     size_t pos = 0;
     CsvFields fields;
     for (int row = 1;; ++row) {
-        switch (SplitCsvRecord(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size())), pos,
-                               CsvOptions{}, fields)) {
+        switch (SplitCsvRecord(text, pos, options, fields)) {
         case CsvRecord::End:
             return true;
         case CsvRecord::UnterminatedQuote:
@@ -740,24 +743,65 @@ CsvRecord SplitCsvRecord(std::string_view text, size_t& pos, const CsvOptions& o
     return CsvRecord::Read;
 }
 
-void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll)
+// For each candidate, the field count that the most of the first (up to 20)
+// non-empty records share, the larger on a tie; the candidate whose count,
+// when above one, the most records share wins, ties going to the larger
+// count and then to the earlier candidate.
+char CsvDelimiter(std::string_view text)
 {
-    bool quote = quoteAll;
-    for (const char c : field)
-        if (c == '"' || c == '\r' || c == '\n' || (c == delimiter && delimiter != 0)) {
-            quote = true;
-            break;
+    constexpr int kSample = 20;
+    char best = ',';
+    int bestRecords = 0;
+    size_t bestCount = 0;
+    CsvFields fields;
+    for (const char candidate : {',', ';', '#', '\t', '|'}) {
+        const CsvOptions trial{candidate, false};
+        std::map<size_t, int> records;  // field count -> records
+        size_t at = 0;
+        for (int n = 0; n < kSample && SplitCsvRecord(text, at, trial, fields) == CsvRecord::Read;)
+            if (fields.texts.size() > 1 || !fields.texts[0].empty()) {
+                ++records[fields.texts.size()];
+                ++n;
+            }
+        size_t count = 0;
+        int shared = 0;
+        for (const auto& [fieldCount, n] : records)
+            if (n >= shared) {
+                count = fieldCount;
+                shared = n;
+            }
+        if (count > 1 && (shared > bestRecords || (shared == bestRecords && count > bestCount))) {
+            best = candidate;
+            bestRecords = shared;
+            bestCount = count;
         }
+    }
+    return best;
+}
+
+void AppendCsvField(std::string& out, std::string_view field, char delimiter, bool quoteAll)
+{
+    const char* const b = field.data();
+    const size_t n = field.size();
+    bool quote = quoteAll;
+    for (size_t k = 0; k < n && !quote; ++k) {
+        const char c = b[k];
+        quote = c == '"' || c == '\r' || c == '\n' || (c == delimiter && delimiter != 0);
+    }
     if (!quote) {
-        out += field;
+        out.append(field);
         return;
     }
     out += '"';
-    for (const char c : field) {
-        out += c;
-        if (c == '"')
-            out += '"';
+    // each quote goes out with the text before it, then once more
+    size_t from = 0;
+    for (const char* q; (q = static_cast<const char*>(std::memchr(b + from, '"', n - from)));) {
+        const size_t at = static_cast<size_t>(q - b) + 1;
+        out.append(b + from, at - from);
+        out += '"';
+        from = at;
     }
+    out.append(b + from, n - from);
     out += '"';
 }
 
@@ -954,20 +998,21 @@ QByteArray WriteCsv(const WorkbookSheet& sheet)
         rows = std::max(rows, at.first);
         columns = std::max(columns, at.second);
     }
-    QByteArray out;
+    std::string out;
     auto cell = sheet.cells.begin();
     for (int r = 1; r <= rows; ++r) {
         for (int c = 1; c <= columns; ++c) {
             if (c > 1)
                 out += ',';
             if (cell != sheet.cells.end() && cell->first == std::make_pair(r, c)) {
-                AppendCsvField(out, CellText(cell->second).toUtf8(), ',');
+                const QByteArray text = CellText(cell->second).toUtf8();
+                AppendCsvField(out, std::string_view(text.constData(), static_cast<size_t>(text.size())), ',');
                 ++cell;
             }
         }
         out += "\r\n";
     }
-    return out;
+    return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 bool WriteXlsx(const std::vector<WorkbookSheet>& sheets, QByteArray& bytes, QString& error)

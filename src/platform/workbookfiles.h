@@ -6,13 +6,15 @@
 // CSV (RFC 4180): UTF-8 text (a leading byte-order mark is skipped); a file
 // that is not valid UTF-8 is Windows-1252 text, as Windows programs write
 // it. The first byte 26 ends the text, as it ends a DOS text file. One
-// record a line (CR LF, LF or CR), fields separated by ",". A field that
-// starts with '"' is quoted: it runs to the next lone '"', a doubled '""'
-// inside stands for one quote, and line ends inside belong to the field; after
-// the closing quote only a separator or a line end may follow. A quote inside
-// an unquoted field is an ordinary character. Every field is read as the text
-// written (no number conversion); empty fields are empty cells. A file holds
-// one sheet. Written with CR LF line ends, no byte-order mark, fields quoted
+// record a line (CR LF, LF or CR), fields separated by the delimiter that
+// CsvDelimiter finds in the file (",", ";" or a tab as spreadsheet programs
+// write them, or "#" or "|"; the list grid finds its delimiter by the same
+// rule). A field that starts with '"' is quoted: it runs to the next lone
+// '"', a doubled '""' inside stands for one quote, and line ends inside
+// belong to the field; after the closing quote only a separator or a line
+// end may follow. A quote inside an unquoted field is an ordinary
+// character. Every field is read as the text written (no number
+// conversion); empty fields are empty cells. A file holds one sheet. Written with CR LF line ends, no byte-order mark, fields quoted
 // when they hold ',', '"', CR or LF; numbers in CellText's form.
 // The field routines below (SplitCsvRecord, AppendCsvField) also serve the
 // list grid's CSV, with another delimiter and leniently: there a quote that
@@ -91,6 +93,9 @@ struct WorkbookSheet {
     std::set<std::pair<int, int>> errors;
     // Whether the file marks this sheet active; at most one sheet is.
     bool active = false;
+    // The delimiter a CSV file was split by (its numbers are written in the
+    // locale that delimiter goes with); 0 for the sheets of other files.
+    char csvDelimiter = 0;
 };
 
 namespace workbookfiles {
@@ -127,12 +132,17 @@ struct CsvFields {
     std::string store;
     std::vector<std::pair<size_t, size_t>> stored;  // (field, offset in store) of the texts kept there
 };
+// The delimiter a CSV text (already UTF-8) is split by: among ",", ";", "#",
+// tab and "|", the one that splits most of the first 20 non-empty records
+// (read leniently) into one shared field count above one, ties going to the
+// larger count and then to the earlier candidate; "," when none splits them.
+char CsvDelimiter(std::string_view text);
 // Splits the record at pos in one pass over its bytes and moves pos past its
 // line end. A failure leaves pos where the record began and no fields.
 CsvRecord SplitCsvRecord(std::string_view text, size_t& pos, const CsvOptions& options, CsvFields& fields);
 // Appends one field: quoted, with its quotes doubled, when it holds the
 // delimiter, a quote, CR or LF, or when quoteAll is set.
-void AppendCsvField(QByteArray& out, const QByteArray& field, char delimiter, bool quoteAll = false);
+void AppendCsvField(std::string& out, std::string_view field, char delimiter, bool quoteAll = false);
 
 // Largest file, and largest zip part unpacked, that a reader takes.
 constexpr qint64 kMaxFileBytes = 256ll * 1024 * 1024;

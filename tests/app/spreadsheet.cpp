@@ -70,13 +70,18 @@ for r, row in enumerate(rows):
         if v is not None: ws.cell(row=r + 1, column=c + 1, value=v)
 wb.save(sys.argv[1])
 )PY";
-    else
+    else  // "csv", "semicolon" (with a decimal comma, as LibreOffice writes it in German) or "tab"
         script += R"PY(
 import sys, csv
+kind = sys.argv[2]
+delimiter = {"csv": ",", "semicolon": ";", "tab": "\t"}[kind]
+def field(v):
+    if v is None: return ""
+    return str(v).replace(".", ",") if kind == "semicolon" and isinstance(v, float) else v
 with open(sys.argv[1], "w", newline="", encoding="utf-8") as f:
-    csv.writer(f).writerows([["" if v is None else v for v in row] for row in rows])
+    csv.writer(f, delimiter=delimiter).writerows([[field(v) for v in row] for row in rows])
 )PY";
-    python(script, {path});
+    python(script, {path, kind});
     ASSERT_TRUE(QFile::exists(path));
 }
 
@@ -340,16 +345,20 @@ TEST_F(Spreadsheet, ImportsFixturesOfEveryKindIntoTheChosenCategory)
 {
     storeContacts();  // IDs 3, 5, 7, 9
     int nextId = 10;
-    for (const char* kind : {"xls", "xlsx", "csv"}) {
+    for (const char* kind : {"xls", "xlsx", "csv", "semicolon", "tab"}) {
         SCOPED_TRACE(kind);
-        const QString file = path((std::string("fixture.") + kind).c_str());
+        const QString suffix = QString(kind).startsWith("xls") ? kind : "csv";
+        const QString file = path(("fixture-" + QString(kind) + "." + suffix).toUtf8().constData());
         writeFixture(kind, file);
         window->category->setCurrentIndex(1);  // "Banks"
         ASSERT_EQ(window->category->currentText(), "Banks");
         dialogs.shown.clear();
         const std::size_t before = customers().size();
         importFrom(file);
-        EXPECT_EQ(dialogs.Messages(), QStringList{"4 customers have been imported from " + file + "."});
+        EXPECT_EQ(dialogs.Messages(),
+                  QStringList{"4 customers have been imported from " + file +
+                              ".\n2 amounts could not be read as numbers; those customers were imported with "
+                              "amount 0."});
         const auto stored = customers();
         ASSERT_EQ(stored.size(), before + 4);
         std::vector<StoredCustomer> added;
@@ -431,6 +440,61 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
     TZrvExcel book(out);
     EXPECT_EQ(book.getCell(1, 2), QVariant(QString("Kept")));
     EXPECT_EQ(book.getCell(12, 2), QVariant(12.5));
+}
+
+// A file's delimiter tells its locale: split by ";", amounts have a decimal
+// comma and "." between thousands; split by "," or a tab, a decimal point
+// and "," between thousands. What that locale reads as no number comes in
+// as 0 and is counted in the summary.
+TEST_F(Spreadsheet, AmountsAreReadInTheLocaleOfTheFilesDelimiter)
+{
+    storeContacts();  // IDs 3, 5, 7, 9
+    window->category->setCurrentIndex(1);
+    struct Amount {
+        const char* field;  // as it stands in the file
+        float stored;
+    };
+    const struct Case {
+        const char* name;
+        char delimiter;
+        std::vector<Amount> amounts;
+        int unread;
+    } cases[] = {
+        {"semicolon.csv", ';', {{"12,50", 12.5f}, {"1.234,56", 1234.56f}, {"1.234", 1234.0f}, {"-0,00", 0.0f},
+                                {"12.50", 0.0f}, {"1.2345,6", 0.0f}, {"12,5,0", 0.0f}}, 3},
+        {"comma.csv", ',', {{"12.50", 12.5f}, {"\"1,234.56\"", 1234.56f}, {"\"12,50\"", 0.0f}}, 1},
+        {"tab.csv", '\t', {{"12.5", 12.5f}, {"1,234.5", 1234.5f}, {"12,50", 0.0f}}, 1},
+    };
+    int nextId = 10;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path(c.name);
+        QByteArray bytes = kHeaders.join(QChar(c.delimiter)).toUtf8() + "\r\n";
+        for (size_t i = 0; i < c.amounts.size(); ++i)
+            bytes += "Row " + QByteArray::number(qulonglong(i)) + QByteArray(11, c.delimiter) + c.amounts[i].field +
+                     "\r\n";
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        dialogs.shown.clear();
+        importFrom(file);
+        EXPECT_EQ(dialogs.Messages(),
+                  QStringList{QString("%1 customers have been imported from %2.\n%3 amounts could not be read as "
+                                      "numbers; those customers were imported with amount 0.")
+                                  .arg(c.amounts.size())
+                                  .arg(file)
+                                  .arg(c.unread)});
+        std::vector<StoredCustomer> added;
+        for (const StoredCustomer& s : customers())
+            if (s.id >= nextId)
+                added.push_back(s);
+        ASSERT_EQ(added.size(), c.amounts.size());
+        for (size_t i = 0; i < added.size(); ++i) {
+            EXPECT_EQ(added[i].name, "Row " + std::to_string(i));
+            EXPECT_FLOAT_EQ(added[i].amount, c.amounts[i].stored) << c.amounts[i].field;
+        }
+        nextId += static_cast<int>(c.amounts.size());
+    }
 }
 
 TEST_F(Spreadsheet, DatesComeInAsTheirTextAndAmountsMayHaveAnExponent)

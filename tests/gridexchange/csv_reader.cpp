@@ -23,7 +23,8 @@ protected:
     static QByteArray written(const MemoryTable& T, const CsvSwitches& S = {})
     {
         QByteArray out;
-        WriteCsv(T, T.All(), S, out, {});
+        WriteCsv(T, T.All(), S, [&](std::string_view Bytes) { out.append(Bytes.data(), qsizetype(Bytes.size())); },
+                 {});
         return out;
     }
     static void read(const QByteArray& Bytes, MemoryTable& T, const CsvSwitches& S = {}, int RowOffset = 0)
@@ -88,6 +89,7 @@ TEST_F(Csv, DelimiterTextAndEndOfFileWhenReading)
         {"one|record", 1, {"one", "record"}},
         {"a,b;c;d\r\n", 1, {"a,b", "c", "d"}},
         {QByteArray("x;y\n").repeated(20).toStdString() + "1,2,3\n", 21, {"1,2,3", ""}},
+        {QByteArray("a,b\n").repeated(100).toStdString() + "1,2,3,4,5,6,7\n", 101, {"1", "2", "3", "4", "5", "6", "7"}},
         {"\xEF\xBB\xBFname,x\r\n", 1, {"name", "x"}},
         {"M\xFCller,\x80\x81\r\n", 1, {"M\xC3\xBCller", "\xE2\x82\xAC\xEF\xBF\xBD"}},
         {"a,\xC3", 1, {"a", "\xC3\x83"}},

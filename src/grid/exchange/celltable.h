@@ -24,6 +24,12 @@ public:
     // The text a file or the clipboard gets of a cell (real column); the
     // stored text unless the table words it otherwise.
     virtual std::string SaveText(int Col, int Row) const { return Text(Col, Row); }
+    // SaveText's text, without a copy where the table keeps it as it is
+    // saved: a view valid until the table or Scratch changes.
+    virtual std::string_view SaveTextView(int Col, int Row, std::string& Scratch) const
+    {
+        return Scratch = SaveText(Col, Row);
+    }
     virtual void SetText(int Col, int Row, const std::string& Text) = 0;
     // The texts of a row from FirstCol on, each stored as SetText would.
     virtual void SetRowTexts(int Row, int FirstCol, std::span<const std::string_view> Texts)

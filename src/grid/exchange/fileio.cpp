@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace grid::fileio {
 
@@ -17,20 +16,34 @@ bool ReadRegularFile(const QString& FileName, QByteArray& Bytes)
     return Bytes.size() == file.size();
 }
 
-bool ReplaceFile(const QString& FileName, const QByteArray& Bytes)
+NewFile::NewFile(const QString& FileName) : file_(FileName)
 {
     const QFileInfo info(FileName);
-    if (info.exists() && !info.isFile())
-        return false;
-    QSaveFile file(FileName);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(Bytes) != Bytes.size()) {
-        file.cancelWriting();
+    file_.setDirectWriteFallback(false);
+    ok_ = !(info.exists() && !info.isFile()) && file_.open(QIODevice::WriteOnly);
+}
+
+void NewFile::Write(std::string_view Bytes)
+{
+    const auto size = static_cast<qint64>(Bytes.size());
+    ok_ = ok_ && file_.write(Bytes.data(), size) == size;
+}
+
+bool NewFile::Commit()
+{
+    if (!ok_) {
+        if (file_.isOpen())
+            file_.cancelWriting();
         return false;
     }
-    return file.commit();
+    return file_.commit();
+}
+
+bool ReplaceFile(const QString& FileName, const QByteArray& Bytes)
+{
+    NewFile file(FileName);
+    file.Write(std::string_view(Bytes.constData(), static_cast<size_t>(Bytes.size())));
+    return file.Commit();
 }
 
 std::vector<QByteArray> SplitLines(const QByteArray& Bytes)

@@ -12,7 +12,6 @@
 #include <charconv>
 #include <deque>
 #include <limits>
-#include <map>
 #include <optional>
 #include <span>
 
@@ -23,6 +22,8 @@ namespace {
 constexpr long long kMaxRows = workbookfiles::kMaxRows;
 constexpr long long kMaxColumns = workbookfiles::kMaxColumns;
 const std::string kCorrupt = "File contains no data or corrupt file ";
+// The records of a CSV text read before its lists are sized for the rest.
+constexpr size_t kSampleRecords = 64;
 
 // The next line of a cell-list file: up to CR (skipping an LF after it);
 // the byte 26 ends the file.
@@ -114,6 +115,18 @@ void report(const ProgressFn& Progress, long long Position, long long Total)
         Progress(Position, Total);
 }
 
+// Every CR LF in Text made a single LF.
+void crLfToLf(std::string& Text)
+{
+    size_t to = Text.find('\r');
+    if (to == std::string::npos)
+        return;
+    for (size_t from = to; from < Text.size(); ++from)
+        if (!(Text[from] == '\r' && from + 1 < Text.size() && Text[from + 1] == '\n'))
+            Text[to++] = Text[from];
+    Text.resize(to);
+}
+
 // The cell text of a CSV field when it differs from the field's bytes: in
 // the OEM code page with Oem; line breaks "~" with TildeBreaks, else every
 // line feed (CR LF in the file, or a bare LF) a CR LF.
@@ -128,9 +141,7 @@ std::optional<std::string> csvCellText(std::string_view Field, const CsvSwitches
     if (S.TildeBreaks) {
         text = JavaToLineFeeds(text);
     } else {
-        size_t p = 0;
-        while ((p = text.find("\r\n", p)) != std::string::npos)
-            text.erase(p, 1);
+        crLfToLf(text);
         CSVToLineFeeds(text);
     }
     return text;
@@ -340,72 +351,50 @@ QByteArray WriteAligned(const CellTable& T, const std::vector<int>& Widths, bool
 
 // ---------------------------------------------------------------- CSV
 
-// For each candidate, the field count that the most of the first (up to 20)
-// non-empty records share, the larger on a tie; the candidate whose count,
-// when above one, the most records share wins, ties going to the larger
-// count and then to the earlier candidate.
-char CsvDelimiter(std::string_view Text)
-{
-    constexpr int kSample = 20;
-    char best = ',';
-    int bestRecords = 0;
-    size_t bestCount = 0;
-    workbookfiles::CsvFields fields;
-    for (const char candidate : {',', ';', '#', '\t', '|'}) {
-        const workbookfiles::CsvOptions trial{candidate, false};
-        std::map<size_t, int> records;  // field count -> records
-        size_t at = 0;
-        for (int n = 0;
-             n < kSample && workbookfiles::SplitCsvRecord(Text, at, trial, fields) == workbookfiles::CsvRecord::Read;)
-            if (fields.texts.size() > 1 || !fields.texts[0].empty()) {
-                ++records[fields.texts.size()];
-                ++n;
-            }
-        size_t count = 0;
-        int shared = 0;
-        for (const auto& [fieldCount, n] : records)
-            if (n >= shared) {
-                count = fieldCount;
-                shared = n;
-            }
-        if (count > 1 && (shared > bestRecords || (shared == bestRecords && count > bestCount))) {
-            best = candidate;
-            bestRecords = shared;
-            bestCount = count;
-        }
-    }
-    return best;
-}
-
-void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, QByteArray& Out,
+void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, const ByteSink& Out,
               const ProgressFn& Progress)
 {
     const char delimiter = S.Delimiter ? S.Delimiter : ',';
+    // the bytes gather here and go out a block at a time
+    constexpr size_t kBlock = 1 << 16;
+    std::string block;
+    block.reserve(kBlock + 1024);
+    std::string scratch, field;
     for (int r = Range.FirstRow; r <= Range.LastRow; ++r) {
         for (int c = Range.FirstCol; c <= Range.LastCol; ++c) {
             if (c > Range.FirstCol)
-                Out += delimiter;
-            std::string field = T.SaveText(Range.Real(T, c), r);
-            if (S.Oem)
-                StringToOem(field);
-            if (S.TildeBreaks && field.find_first_of("\r\n") != std::string::npos)
-                field = LineFeedsToJava(field);
-            if (field.empty()) {
+                block += delimiter;
+            std::string_view text = T.SaveTextView(Range.Real(T, c), r, scratch);
+            if (S.Oem || text.find('\r') != std::string_view::npos ||
+                (S.TildeBreaks && text.find('\n') != std::string_view::npos)) {
+                field.assign(text);
+                if (S.Oem)
+                    StringToOem(field);
+                if (S.TildeBreaks && field.find_first_of("\r\n") != std::string::npos)
+                    field = LineFeedsToJava(field);
+                crLfToLf(field);
+                text = field;
+            }
+            if (text.empty()) {
                 if (S.QuoteAll)
-                    Out += "\"\"";
+                    block += "\"\"";
                 else if (S.TildeBreaks)
-                    Out += '^';
+                    block += '^';
                 else if (S.QuoteEmpty)
-                    Out += "\"\"";
+                    block += "\"\"";
                 continue;
             }
-            QByteArray bytes = QByteArray::fromStdString(field);
-            bytes.replace("\r\n", "\n");
-            workbookfiles::AppendCsvField(Out, bytes, delimiter, S.QuoteAll);
+            workbookfiles::AppendCsvField(block, text, delimiter, S.QuoteAll);
         }
-        Out += "\r\n";
+        block += "\r\n";
+        if (block.size() >= kBlock) {
+            Out(block);
+            block.clear();
+        }
         report(Progress, r, T.RowCount() - 1);
     }
+    if (!block.empty())
+        Out(block);
 }
 
 void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const CsvSwitches& S,
@@ -413,7 +402,7 @@ void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const
 {
     Bytes = S.Oem ? workbookfiles::BeforeEndOfFileMark(Bytes) : workbookfiles::CsvText(Bytes);
     const std::string_view text(Bytes.constData(), static_cast<size_t>(Bytes.size()));
-    const workbookfiles::CsvOptions options{S.Delimiter ? S.Delimiter : CsvDelimiter(text), false};
+    const workbookfiles::CsvOptions options{S.Delimiter ? S.Delimiter : workbookfiles::CsvDelimiter(text), false};
 
     // Every field of every record in one list, pointing into the text (or
     // into `kept` for those whose doubled quotes were made single);
@@ -428,6 +417,13 @@ void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const
             fields.texts[stored.first] = kept.emplace_back(fields.texts[stored.first]);
         cells.insert(cells.end(), fields.texts.begin(), fields.texts.end());
         recordEnds.push_back(cells.size());
+        if (recordEnds.size() == kSampleRecords) {
+            // room for the rest of the text as dense as its start, so the
+            // lists grow once (a text holds at most one field a byte, plus one)
+            const double scale = 1.05 * static_cast<double>(text.size()) / static_cast<double>(pos);
+            cells.reserve(std::min(static_cast<size_t>(static_cast<double>(cells.size()) * scale), text.size() + 1));
+            recordEnds.reserve(std::min(static_cast<size_t>(kSampleRecords * scale), text.size() + 1));
+        }
         widest = std::max(widest, fields.texts.size());
         if (recordEnds.size() > static_cast<size_t>(kMaxRows) || widest > static_cast<size_t>(kMaxColumns))
             throw DIdiZedoRorid(kCorrupt + Name);

@@ -26,8 +26,9 @@
 // texts padded in front, centred ones on both sides; further lines of a cell
 // (with Multiline) go to continuation lines under their column.
 //
-// CSV: fields split by Delimiter ("," when it is 0 on writing; detected
-// on reading among ",", ";", "#", tab and "|" by the field count that most of
+// CSV: fields split by Delimiter ("," when it is 0 on writing; on reading
+// found by workbookfiles::CsvDelimiter, the rule the application's import
+// shares: among ",", ";", "#", tab and "|" by the field count that most of
 // the first 20 non-empty records share, "," when none splits them).
 // A field holding the delimiter, a quote, CR or LF is quoted with its quotes
 // doubled (CR LF written as LF inside quotes, read back as CR LF); with
@@ -47,6 +48,7 @@
 
 #include <QByteArray>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,15 +77,15 @@ struct CsvSwitches {
     char Delimiter = 0;  // 0: "," on writing, detected on reading
     bool QuoteEmpty = false, QuoteAll = false, TildeBreaks = false, Oem = false;
 };
-// Appends the rows of Range to Out.
-void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, QByteArray& Out,
+// Takes the bytes of a file a block at a time, in order.
+using ByteSink = std::function<void(std::string_view Bytes)>;
+// Hands the rows of Range to Out.
+void WriteCsv(const CellTable& T, const CellRange& Range, const CsvSwitches& S, const ByteSink& Out,
               const ProgressFn& Progress);
 // Fills the table from (ColOffset, RowOffset) on; the table grows to hold
 // the records (its columns never shrink).
 void ReadCsv(QByteArray Bytes, CellTable& T, int ColOffset, int RowOffset, const CsvSwitches& S,
              const std::string& Name, const ProgressFn& Progress);
-// The delimiter a CSV text (already UTF-8) is split by.
-char CsvDelimiter(std::string_view Text);
 
 // ---- fixed width: Widths in characters from Range's first column on.
 // The fields the positions give (0 when fewer than two positions, or too
