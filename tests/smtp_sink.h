@@ -4,7 +4,8 @@
 // command line and every accepted message (envelope and raw data), and can
 // refuse connections, withhold its greeting, offer AUTH, or answer 451 to the
 // first messages, refuse all after some, answer late, stop answering at one
-// command or stop reading after DATA. Every wait is bounded (100 ms steps), so a stuck client
+// command or stop reading after DATA, answer the first MAIL commands 421 and
+// hang up, or refuse one recipient. Every wait is bounded (100 ms steps), so a stuck client
 // never holds up the end of a test.
 // Below the sink, ParsedMail takes a recorded message apart again (headers,
 // encoded-words, parts, base64 and quoted-printable) for the checks.
@@ -38,6 +39,8 @@ struct SmtpSinkOptions {
                               // "354": DATA is answered, then nothing more is read
     int acceptOnly = -1;      // past this many accepted messages, the data of each is answered 554
     int replyDelayMs = 0;     // each message's data is answered this late
+    int fail421 = 0;          // this many MAIL commands are answered 421, and the connection is closed
+    std::string refuseRcpt = {};  // a RCPT of this address (as sent: "<b@x>") is answered 550
 };
 
 class SmtpSink {
@@ -179,10 +182,16 @@ private:
             else if (verb == "RSET") {
                 current = Message();
                 say(fd, "250 ok\r\n");
+            } else if (verb == "MAIL" && failed421_ < options_.fail421) {
+                ++failed421_;
+                say(fd, "421 4.3.2 too busy, closing\r\n");
+                return;
             } else if (verb == "MAIL") {
                 current = Message();
                 current.from = line.substr(line.find(':') + 1);
                 say(fd, "250 ok\r\n");
+            } else if (verb == "RCPT" && line.substr(line.find(':') + 1) == options_.refuseRcpt) {
+                say(fd, "550 5.1.1 No such user\r\n");
             } else if (verb == "RCPT") {
                 current.to.push_back(line.substr(line.find(':') + 1));
                 say(fd, "250 ok\r\n");
@@ -260,6 +269,7 @@ private:
     std::atomic<int> connections_ {0};
     std::atomic<long> accepted_ {0};
     int failed_ = 0;
+    int failed421_ = 0;
     std::vector<int> held_;
     mutable std::mutex mutex_;
     std::vector<Message> messages_;

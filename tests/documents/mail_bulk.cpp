@@ -77,7 +77,8 @@ TEST_F(MailTest, RetriesComeToAnEnd)
     form->mainGrid = grid.get();
     form->sendRetries = 2;
     form->sendButton->click();
-    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error."});
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error.\nThe server refused the message: 451 try again later\n"
+                                              "0 of 2 messages were sent before the error."});
     EXPECT_EQ(sink.connections(), 3) << "one try and two new ones, each on a new connection";
     EXPECT_TRUE(sink.messages().empty());
 }
@@ -89,9 +90,10 @@ TEST_F(MailTest, AnUnreadableAttachmentStopsTheRunBeforeTheFirstMessage)
     auto form = openForm(sink.port());
     form->mainGrid = grid.get();
     form->attachmentList->addItem(makeFile("gone.txt", 10, 1));
-    QFile::remove(form->attachmentList->item(0)->text());
+    const QString gone = form->attachmentList->item(0)->text();
+    QFile::remove(gone);
     form->sendButton->click();
-    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error."});
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error.\nThe attached file '" + gone + "' could not be read."});
     EXPECT_EQ(sink.connections(), 0);
 }
 
