@@ -235,6 +235,8 @@ TEST_F(Client, SendFailuresSayWhatFailedAndWhetherToTryAgain)
         {{.fail451 = 1}, F::Temporary, F::Message, "451 try again later", false, true},
         {{.acceptOnly = 0}, F::Refused, F::Message, "554 refused", false, false},
         {{.fail421 = 1}, F::Temporary, F::Sender, "421 4.3.2 too busy, closing", false, true},
+        {{.hangUpOn = "MAIL", .hangUps = 1}, F::Dropped, F::Sender, "", false, true},
+        {{.hangUpOn = "DATA", .hangUps = 1}, F::Dropped, F::Message, "", true, false},
         {{.refuseRcpt = "<b@y>"}, F::Refused, F::Recipient, "550 5.1.1 No such user", false, false},
     };
     client.timeouts.responseSeconds = 1;
