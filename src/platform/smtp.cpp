@@ -190,6 +190,19 @@ int watchStall(void* data, curl_off_t, curl_off_t down, curl_off_t total, curl_o
 
 CURL* easy(void* h) { return static_cast<CURL*>(h); }
 
+// One transfer, with the stall watched.
+CURLcode performWatched(CURL* c, Stall& stall)
+{
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watchStall);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stall);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode res = curl_easy_perform(c);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, nullptr);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
+    return res;
+}
+
 // A curl string list that frees itself.
 struct StringList {
     curl_slist* list = nullptr;
@@ -576,9 +589,15 @@ bool SmtpClient::connectOnce(const QByteArray& url)
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, discard);
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "NOOP");
     *dialogue_ = Dialogue();
-    const CURLcode res = curl_easy_perform(c);
+    // No byte of a transfer moves while greeting: the watch only keeps
+    // libcurl from awaiting the goodbye of a server that failed the greeting.
+    const int connectMs = std::max(1, timeouts.connectMs), replyMs = std::max(1, timeouts.responseSeconds) * 1000;
+    Stall stall{std::chrono::milliseconds(connectMs + replyMs), &sockets_};
+    const CURLcode res = performWatched(c, stall);
     if (res != CURLE_OK) {
-        const SmtpFailure failure = failureOf(c, res, false, std::max(1, timeouts.connectMs), -1);
+        // the greeting and EHLO come within the connect time-out, NOOP's reply within the reply time-out
+        const bool greeted = dialogue_->command.toUpper().startsWith("NOOP");
+        const SmtpFailure failure = failureOf(c, res, stall.tripped, greeted ? replyMs : connectMs, -1);
         curl_easy_cleanup(c);
         return fail(QString::fromUtf8(curl_easy_strerror(res)), failure);
     }
@@ -640,14 +659,8 @@ bool SmtpClient::Send(const MailMessage& m)
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, mime);
     Stall stall{std::chrono::seconds(std::max(1, timeouts.responseSeconds)), &sockets_};
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watchStall);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stall);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
     *dialogue_ = Dialogue();
-    const CURLcode res = curl_easy_perform(c);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, nullptr);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
+    const CURLcode res = performWatched(c, stall);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, nullptr);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);

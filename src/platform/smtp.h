@@ -115,8 +115,9 @@ public:
     bool Connected() const { return handle_ != nullptr; }
     // Sends one message over the open connection, with a Date and a
     // Message-ID header of its own; false when it was refused or the
-    // connection failed. A message that the server did not take ends the
-    // connection at once, without waiting on a goodbye: Connect again.
+    // connection failed, and Failure() says why. A message that the server
+    // did not take ends the connection at once, without waiting on a
+    // goodbye: Connect again.
     bool Send(const MailMessage& message);
     // Says goodbye (QUIT) and closes the connection, when there is one.
     void Disconnect();
