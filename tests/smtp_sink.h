@@ -41,7 +41,7 @@ struct SmtpSinkOptions {
     int acceptOnly = -1;      // past this many accepted messages, the data of each is answered 554
     int replyDelayMs = 0;     // each message's data is answered this late
     int fail421 = 0;          // this many MAIL commands are answered 421, and the connection is closed
-    std::string refuseRcpt = {};  // a RCPT of this address (as sent: "<b@x>") is answered 550
+    std::string refuseRcpt = {};  // a RCPT whose address (as sent: "<b@x>") holds this text is answered 550
     std::string hangUpOn = {};  // this command ("DATA": the end of the data) is met by closing the
     int hangUps = 0;            // connection without a reply, this many times
     std::string rawReplyOn = {};  // at this command ("DATA": the end of the data; "220": the greeting)
@@ -208,7 +208,8 @@ private:
                 current = Message();
                 current.from = line.substr(line.find(':') + 1);
                 say(fd, "250 ok\r\n");
-            } else if (verb == "RCPT" && line.substr(line.find(':') + 1) == options_.refuseRcpt) {
+            } else if (verb == "RCPT" && !options_.refuseRcpt.empty() &&
+                       line.find(options_.refuseRcpt, line.find(':')) != std::string::npos) {
                 say(fd, "550 5.1.1 No such user\r\n");
             } else if (verb == "RCPT") {
                 current.to.push_back(line.substr(line.find(':') + 1));
