@@ -4,7 +4,9 @@
 // command line and every accepted message (envelope and raw data), and can
 // refuse connections, withhold its greeting, offer AUTH, or answer 451 to the
 // first messages, refuse all after some, answer late, stop answering at one
-// command or stop reading after DATA. Every wait is bounded (100 ms steps), so a stuck client
+// command or stop reading after DATA, answer the first MAIL commands 421 and
+// hang up, hang up without a word at one command, give raw bytes as the reply
+// to one command and hang up, or refuse one recipient. Every wait is bounded (100 ms steps), so a stuck client
 // never holds up the end of a test.
 // Below the sink, ParsedMail takes a recorded message apart again (headers,
 // encoded-words, parts, base64 and quoted-printable) for the checks.
@@ -38,6 +40,12 @@ struct SmtpSinkOptions {
                               // "354": DATA is answered, then nothing more is read
     int acceptOnly = -1;      // past this many accepted messages, the data of each is answered 554
     int replyDelayMs = 0;     // each message's data is answered this late
+    int fail421 = 0;          // this many MAIL commands are answered 421, and the connection is closed
+    std::string refuseRcpt = {};  // a RCPT whose address (as sent: "<b@x>") holds this text is answered 550
+    std::string hangUpOn = {};  // this command ("DATA": the end of the data) is met by closing the
+    int hangUps = 0;            // connection without a reply, this many times
+    std::string rawReplyOn = {};  // at this command ("DATA": the end of the data; "220": the greeting)
+    std::string rawReply = {};    // the reply is these bytes as they stand, and the connection is closed
 };
 
 class SmtpSink {
@@ -75,6 +83,8 @@ public:
     ~SmtpSink()
     {
         stop_ = true;
+        if (listener_ >= 0)
+            ::shutdown(listener_, SHUT_RDWR);  // wakes the wait for a connection
         if (thread_.joinable())
             thread_.join();
         if (listener_ >= 0)
@@ -150,6 +160,10 @@ private:
     void serve(int fd)
     {
         std::string in;
+        if (options_.rawReplyOn == "220") {
+            say(fd, options_.rawReply);
+            return;
+        }
         say(fd, "220 sink ESMTP\r\n");
         Message current;
         for (;;) {
@@ -166,6 +180,10 @@ private:
             std::string verb = line.substr(0, line.find(' '));
             for (char& c : verb)
                 c = char(toupper(uchar(c)));
+            if (verb == options_.rawReplyOn && verb != "DATA") {
+                say(fd, options_.rawReply);
+                return;
+            }
             if (verb == options_.stallOn && verb != "DATA") {
                 while (fill(fd, in)) {
                 }
@@ -179,10 +197,20 @@ private:
             else if (verb == "RSET") {
                 current = Message();
                 say(fd, "250 ok\r\n");
+            } else if (verb == options_.hangUpOn && verb != "DATA" && hungUp_ < options_.hangUps) {
+                ++hungUp_;
+                return;
+            } else if (verb == "MAIL" && failed421_ < options_.fail421) {
+                ++failed421_;
+                say(fd, "421 4.3.2 too busy, closing\r\n");
+                return;
             } else if (verb == "MAIL") {
                 current = Message();
                 current.from = line.substr(line.find(':') + 1);
                 say(fd, "250 ok\r\n");
+            } else if (verb == "RCPT" && !options_.refuseRcpt.empty() &&
+                       line.find(options_.refuseRcpt, line.find(':')) != std::string::npos) {
+                say(fd, "550 5.1.1 No such user\r\n");
             } else if (verb == "RCPT") {
                 current.to.push_back(line.substr(line.find(':') + 1));
                 say(fd, "250 ok\r\n");
@@ -195,6 +223,14 @@ private:
                 }
                 if (!readData(fd, in, current.data))
                     return;
+                if (options_.rawReplyOn == "DATA") {
+                    say(fd, options_.rawReply);
+                    return;
+                }
+                if (options_.hangUpOn == "DATA" && hungUp_ < options_.hangUps) {
+                    ++hungUp_;
+                    return;
+                }
                 if (options_.stallOn == "DATA") {
                     while (fill(fd, in)) {
                     }
@@ -260,6 +296,8 @@ private:
     std::atomic<int> connections_ {0};
     std::atomic<long> accepted_ {0};
     int failed_ = 0;
+    int failed421_ = 0;
+    int hungUp_ = 0;
     std::vector<int> held_;
     mutable std::mutex mutex_;
     std::vector<Message> messages_;

@@ -51,6 +51,58 @@ void templateGone(QComboBox& box, int index, QWidget* owner)
              owner);
 }
 
+QString secondsText(int ms)
+{
+    const double seconds = ms / 1000.0;
+    return QString::number(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+// Why a send failed, in plain words: the line under "Transmit error.".
+QString failureText(const platform::SmtpFailure& f)
+{
+    using F = platform::SmtpFailure;
+    switch (f.kind) {
+    case F::None:
+        break;
+    case F::Input:
+        return QStringLiteral("The message could not be sent as it stands.");
+    case F::Unreadable:
+        return "The attached file '" + f.detail + "' could not be read.";
+    case F::Unreachable:
+        return "The server could not be reached: " + f.detail + ".";
+    case F::Dropped:
+        return QStringLiteral("The connection to the server was lost.");
+    case F::Silent:
+        return (f.step == F::Greeting ? "The server did not answer within " : "The server stopped answering after ") +
+               secondsText(f.waitMs) + ".";
+    case F::Temporary:
+    case F::Refused: {
+        const QString what = f.step == F::Greeting    ? QStringLiteral("the connection")
+                             : f.step == F::Sender    ? QStringLiteral("the sender")
+                             : f.step == F::Recipient ? "the recipient " + f.detail
+                                                      : QStringLiteral("the message");
+        return "The server refused " + what + ": " + f.reply;
+    }
+    }
+    return {};
+}
+
+// What keeps a message from being sent at all; empty when nothing does.
+QString inputFault(const std::optional<platform::MailAddress>& from, const platform::MailMessage& message)
+{
+    if (!from)
+        return QStringLiteral("The sender address is not valid.");
+    if (message.subject.contains('\r') || message.subject.contains('\n'))
+        return QStringLiteral("The subject must be a single line.");
+    const QString unreadable = message.UnreadableAttachment();
+    if (unreadable.isEmpty())
+        return {};
+    platform::SmtpFailure failure;
+    failure.kind = platform::SmtpFailure::Unreadable;
+    failure.detail = unreadable;
+    return failureText(failure);
+}
+
 }  // namespace
 
 TEmailForm::TEmailForm(QWidget* owner)
@@ -286,17 +338,18 @@ void TEmailForm::sendButtonClick()
         } running(sending_);
         platform::LongWork busy;
         // nothing malformed or unreadable gets as far as the server
-        if (from && !message.subject.contains('\r') && !message.subject.contains('\n') &&
-            message.UnreadableAttachment().isEmpty()) {
+        const QString fault = inputFault(from, message);
+        if (fault.isEmpty()) {
             message.from = *from;
             outcome = mainGrid ? sendBulk(busy, client, message) : sendSingle(busy, client, message);
+        } else {
+            outcome.append(fault);
         }
         ProgressBar1->hide();
         if (client.Connected())
             busy.Run([&client] { client.Disconnect(); });
     }
-    for (const QString& text : outcome)
-        ShowInfo(text, this);
+    ShowInfo(outcome.join('\n'), this);
     close();
 }
 
@@ -305,12 +358,16 @@ QStringList TEmailForm::sendSingle(platform::LongWork& busy, platform::SmtpClien
 {
     const auto recipients = platform::ParseMailAddressList(mailTo->text());
     if (!recipients)
-        return {kTransmitError};
+        return {kTransmitError, QStringLiteral("The recipient address is not valid.")};
     message.recipients = *recipients;
     message.body = QStringList{greetingHead->text() + attention->text() + greetingTail->text(), body->toPlainText()};
     const bool sent = busy.Run([&] { return client.Connect() && client.Send(message); });
-    if (!sent)
-        return {kTransmitError};
+    if (!sent) {
+        QStringList lines{kTransmitError, failureText(client.Failure())};
+        if (client.Failure().maybeDelivered)
+            lines.append(QStringLiteral("The message may or may not have arrived."));
+        return lines;
+    }
     return {"Email has sent to " + platform::AddressesText(message.recipients)};
 }
 
@@ -334,7 +391,7 @@ QStringList TEmailForm::sendBulk(platform::LongWork& busy, platform::SmtpClient&
         dbCursor<Customer> contact;
         if (oid == 0 || !contact.at(dbReference<Customer>(oid))) {
             database.commit();
-            return {kTransmitError};
+            return {kTransmitError, QStringLiteral("A selected contact is no longer stored.")};
         }
         const QString email = stored(contact->email);
         // a contact without a usable address is passed over
@@ -347,47 +404,75 @@ QStringList TEmailForm::sendBulk(platform::LongWork& busy, platform::SmtpClient&
 
     const QString head = greetingHead->text(), tail = greetingTail->text(), text = body->toPlainText();
     const int selected = int(rows.size());
-    std::atomic<int> handled {0}, sent {0};
+    std::atomic<int> handled {0};
+    // Filled on the sending thread, read here once it is over.
+    int sent = 0;
+    std::vector<platform::SmtpFailure> refused;  // recipients the server refused: passed over
+    platform::SmtpFailure stop;                  // what ended the run early
+    const Recipient* stoppedAt = nullptr;        // the contact it ended at; null: before the first
     ProgressBar1->setValue(0);
     ProgressBar1->show();
-    const bool ok = busy.Run(
+    busy.Run(
         [&] {
-            if (!client.Connect())
-                return false;
+            if (!client.Connect()) {
+                stop = client.Failure();
+                return;
+            }
             for (const Recipient& row : rows) {
                 if (!row.addresses.isEmpty()) {
                     message.recipients = row.addresses;
                     message.body = QStringList{head + row.person + tail, text};
-                    if (!sendWithRetries(client, message))
-                        return false;
-                    ++sent;
+                    const platform::SmtpFailure failure = sendWithRetries(client, message);
+                    if (failure.kind == platform::SmtpFailure::None) {
+                        ++sent;
+                    } else if (failure.kind == platform::SmtpFailure::Refused &&
+                               failure.step == platform::SmtpFailure::Recipient) {
+                        refused.push_back(failure);  // that address only: the others may go
+                    } else {
+                        stop = failure;
+                        stoppedAt = &row;
+                        return;
+                    }
                 }
                 ++handled;  // the position shows the rows handled before the current one
             }
             client.Disconnect();
-            return true;
         },
         [&] { ProgressBar1->setValue(selected > 0 ? handled * 100 / selected : 0); });
-    if (!ok) {
-        // the user must not send the same mail again to those who have it
-        if (sent == 0)
-            return {kTransmitError};
-        return {kTransmitError, QString("%1 of %2 messages were sent before the error.").arg(sent.load()).arg(usable)};
+    if (stop.kind == platform::SmtpFailure::None && refused.empty()) {
+        ProgressBar1->setValue(100);
+        return {"Email has been sent to " + QString::number(sent) + " persons."};
     }
-    ProgressBar1->setValue(100);
-    return {"Email has been sent to " + QString::number(sent) + " persons."};
+    // the user must not send the same mail again to those who have it
+    QStringList lines{kTransmitError};
+    const size_t shownRefusals = 5;
+    for (size_t i = 0; i < refused.size() && i < shownRefusals; ++i)
+        lines.append(failureText(refused[i]));
+    if (refused.size() > shownRefusals)
+        lines.append(QString("The server refused %1 more recipients.").arg(refused.size() - shownRefusals));
+    const QString count = QString("%1 of %2 messages were sent").arg(sent).arg(usable);
+    if (stop.kind == platform::SmtpFailure::None)
+        return lines << count + ".";
+    lines.append(failureText(stop));
+    if (!stop.maybeDelivered || !stoppedAt)
+        return lines << count + " before the error.";
+    lines.append("The message to " + stoppedAt->person + " <" + platform::AddressesText(stoppedAt->addresses) +
+                 "> may or may not have arrived.");
+    return lines << count + " before it.";
 }
 
-bool TEmailForm::sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message) const
+platform::SmtpFailure TEmailForm::sendWithRetries(platform::SmtpClient& client,
+                                                  const platform::MailMessage& message) const
 {
-    if (client.Send(message))
-        return true;
-    for (int retry = 0; retry < sendRetries; ++retry) {
+    for (int retry = 0;; ++retry) {
+        if ((client.Connected() || client.Connect()) && client.Send(message))
+            return {};
+        // a silent server would only cost another full wait, and a message
+        // that may have arrived would arrive twice
+        if (retry >= sendRetries || !client.Failure().Retryable())
+            return client.Failure();
         std::this_thread::sleep_for(std::chrono::milliseconds(retryPauseMs));
-        if (client.Connect() && client.Send(message))
-            return true;
     }
-    return false;
 }
 
 // ---------------------------------------------------------------- templates

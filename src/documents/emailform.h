@@ -7,7 +7,10 @@
 // list item keeping the record it names.
 // The caller creates it for one modal use, may preset `mailTo`, `attention`
 // and `mainGrid`, shows it and frees it; the database must be open. Send
-// ends with the window closed, whatever the outcome.
+// ends with the window closed, whatever the outcome; a failure is told in
+// one message that opens with "Transmit error." and says why under it. A
+// message the server may have delivered is never sent again: a bulk send
+// stops there.
 #pragma once
 
 #include "appcore/schema.h"
@@ -59,7 +62,7 @@ public:
     // The waits of a send; tests shorten them.
     platform::SmtpTimeouts timeouts;
     int retryPauseMs = 3000;  // before each new try of a failed bulk message
-    int sendRetries = 3;      // new tries of one bulk message
+    int sendRetries = 3;      // new tries of one bulk message, when a new try may mend its failure
 
     void sendButtonClick();
     void cCancelClick();
@@ -86,12 +89,14 @@ protected:
 
 private:
     void loadSetup();
-    // The messages shown, in order, at the end of a send.
+    // The lines of the message shown at the end of a send.
     QStringList sendSingle(platform::LongWork& busy, platform::SmtpClient& client, platform::MailMessage& message);
     QStringList sendBulk(platform::LongWork& busy, platform::SmtpClient& client, platform::MailMessage& message);
-    // On the sending thread: the message, and up to sendRetries new tries,
-    // each after a pause and on a new connection.
-    bool sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message) const;
+    // On the sending thread: the message, over a new connection when there
+    // is none, and while the failure is one a new try may mend, up to
+    // sendRetries new tries, each after a pause and on a new connection.
+    // What failed last; kind None: sent.
+    platform::SmtpFailure sendWithRetries(platform::SmtpClient& client, const platform::MailMessage& message) const;
 
     zarvoBuffer store_;
     bool sending_ = false;

@@ -1,5 +1,6 @@
 #include "platform/smtp.h"
 
+#include <QByteArrayList>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 
@@ -165,11 +167,15 @@ struct Stall {
     const std::vector<int>* sockets;
     curl_off_t moved = -1;
     std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
+    bool tripped = false;  // the watch gave up
+    curl_off_t total = -1;  // the size of the message being sent, once libcurl knows it
 };
 
-int watchStall(void* data, curl_off_t, curl_off_t down, curl_off_t, curl_off_t up)
+int watchStall(void* data, curl_off_t, curl_off_t down, curl_off_t total, curl_off_t up)
 {
     auto& stall = *static_cast<Stall*>(data);
+    if (total > 0)
+        stall.total = total;
     const auto now = std::chrono::steady_clock::now();
     if (down + up != stall.moved) {
         stall.moved = down + up;
@@ -177,11 +183,25 @@ int watchStall(void* data, curl_off_t, curl_off_t down, curl_off_t, curl_off_t u
     }
     if (now - stall.since < stall.limit)
         return 0;
+    stall.tripped = true;
     shutSockets(*stall.sockets);
     return 1;  // not 0: the transfer is aborted
 }
 
 CURL* easy(void* h) { return static_cast<CURL*>(h); }
+
+// One transfer, with the stall watched.
+CURLcode performWatched(CURL* c, Stall& stall)
+{
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watchStall);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stall);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode res = curl_easy_perform(c);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, nullptr);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
+    return res;
+}
 
 // A curl string list that frees itself.
 struct StringList {
@@ -205,7 +225,134 @@ QByteArray bodyText(const QStringList& lines)
     return text.toUtf8().replace("\n", "\r\n");
 }
 
+// Quoted-printable text (RFC 2045) whose line breaks are CR LF: lines of at
+// most 76 characters with "=" soft breaks, '=', bytes outside printable
+// ASCII and a blank before a line break encoded. Encoded here rather than
+// by libcurl, so that libcurl knows the message's size in advance.
+QByteArray quotedPrintable(const QByteArray& text)
+{
+    QByteArray out;
+    qsizetype column = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const uchar c = uchar(text[i]);
+        if (text.mid(i, 2) == "\r\n") {
+            out += "\r\n";
+            column = 0;
+            ++i;
+            continue;
+        }
+        const bool blank = c == ' ' || c == '\t';
+        const bool lineEnds = i + 1 == text.size() || text.mid(i + 1, 2) == "\r\n";
+        const QByteArray piece = (c > 32 && c < 127 && c != '=') || (blank && !lineEnds)
+                                     ? QByteArray(1, char(c))
+                                     : "=" + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
+        if (column + piece.size() > 75) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += piece.size();
+    }
+    return out;
+}
+
+// A server's reply as it may be shown: control characters as blanks, not
+// longer than a line or two.
+QString shownReply(const QByteArray& reply)
+{
+    QString text = QString::fromUtf8(reply.left(300));
+    for (QChar& c : text)
+        if (isControl(c))
+            c = ' ';
+    return text.simplified();
+}
+
 }  // namespace
+
+// What went over the connection in one transfer, as libcurl's debug hook
+// tells it: the commands, the server's replies and the message's bytes.
+struct SmtpClient::Dialogue {
+    QByteArray command;        // the last command line sent, QUIT aside
+    int code = 0;              // the code of the last whole reply
+    QByteArray reply;          // that reply, code first, its lines joined
+    QByteArrayList coming;     // the texts so far of a reply still coming
+    bool owed = false;         // the server owes a reply to what was sent last
+    bool inData = false;       // DATA was answered 354: the message itself went out
+    curl_off_t dataBytes = 0;  // bytes of the message written since
+    bool quitting = false;     // QUIT was sent
+
+    static int hook(CURL*, curl_infotype type, char* data, size_t size, void* self)
+    {
+        auto& d = *static_cast<Dialogue*>(self);
+        const QByteArray text(data, qsizetype(size));
+        if (d.quitting) {
+            // the goodbye said on closing, and its reply, change nothing of what was owed
+        } else if (type == CURLINFO_DATA_OUT && d.inData) {
+            d.dataBytes += curl_off_t(size);
+        } else if (type == CURLINFO_HEADER_OUT && text.toUpper().startsWith("QUIT")) {
+            d.quitting = true;
+        } else if (type == CURLINFO_HEADER_OUT) {
+            d.command = text.trimmed();
+            d.owed = true;
+            d.inData = false;
+        } else if (type == CURLINFO_HEADER_IN) {
+            for (const QByteArray& line : text.split('\n'))
+                if (!line.trimmed().isEmpty())
+                    d.replyLine(line.trimmed());
+        }
+        return 0;
+    }
+    // "250-first", ..., "250 last": the reply is whole at its last line.
+    void replyLine(const QByteArray& line)
+    {
+        coming.append(line.mid(4).trimmed());
+        if (line.size() > 3 && line[3] == '-')
+            return;
+        bool number = false;
+        code = line.left(3).toInt(&number);
+        code = number ? code : 0;
+        reply = (line.left(3) + " " + coming.join(' ')).trimmed();
+        coming.clear();
+        owed = false;
+        if (code == 354 && command.toUpper().startsWith("DATA")) {
+            inData = true;  // the message goes out now, and its end is owed a reply
+            dataBytes = 0;
+            owed = true;
+        }
+    }
+    SmtpFailure::Step step() const
+    {
+        const QByteArray verb = command.left(4).toUpper();
+        if (inData || verb == "DATA")
+            return SmtpFailure::Message;
+        return verb == "MAIL" ? SmtpFailure::Sender : verb == "RCPT" ? SmtpFailure::Recipient : SmtpFailure::Greeting;
+    }
+    // The address of a RCPT command.
+    QString recipient() const
+    {
+        QByteArray a = command.mid(command.indexOf(':') + 1).trimmed();
+        if (a.startsWith('<') && a.endsWith('>'))
+            a = a.mid(1, a.size() - 2);
+        return QString::fromLatin1(a);
+    }
+};
+
+namespace {
+
+SmtpFailure failureKind(SmtpFailure::Kind kind, const QString& detail = {})
+{
+    SmtpFailure f;
+    f.kind = kind;
+    f.detail = detail;
+    return f;
+}
+
+}  // namespace
+
+bool SmtpFailure::Retryable() const
+{
+    return !maybeDelivered && (kind == Unreachable || kind == Dropped || kind == Temporary);
+}
 
 std::optional<MailAddress> ParseMailAddress(const QString& text)
 {
@@ -348,30 +495,75 @@ QString MailMessage::UnreadableAttachment() const
     return {};
 }
 
-SmtpClient::SmtpClient() { initCurl(); }
+SmtpClient::SmtpClient()
+    : dialogue_(std::make_unique<Dialogue>())
+{
+    initCurl();
+}
 
 SmtpClient::~SmtpClient() { Disconnect(); }
 
-bool SmtpClient::fail(const QString& what)
+bool SmtpClient::fail(const QString& what, SmtpFailure failure)
 {
     error_ = what;
+    failure_ = std::move(failure);
     return false;
+}
+
+SmtpFailure SmtpClient::failureOf(void* handle, int result, bool silent, int waitMs, int64_t messageBytes) const
+{
+    const Dialogue& d = *dialogue_;
+    SmtpFailure f;
+    f.step = d.step();
+    if (f.step == SmtpFailure::Recipient)
+        f.detail = d.recipient();
+    if (!d.owed && d.code >= 400) {
+        f.kind = d.code < 500 ? SmtpFailure::Temporary : SmtpFailure::Refused;
+        f.reply = shownReply(d.reply);
+        return f;
+    }
+    // No reply came to what was sent last. Once the message's bytes written
+    // come to its size, the end mark has gone out after them; escaping only
+    // adds bytes, so the count may run ahead of the message, never behind
+    // it: a message in doubt, its size unknown included, may have arrived.
+    f.maybeDelivered = d.inData && (messageBytes < 0 || d.dataBytes >= messageBytes);
+    if (silent || result == CURLE_OPERATION_TIMEDOUT) {
+        f.kind = SmtpFailure::Silent;
+        f.waitMs = waitMs;
+    } else if (f.step != SmtpFailure::Greeting) {
+        f.kind = SmtpFailure::Dropped;
+    } else {
+        f.kind = SmtpFailure::Unreachable;
+        long osError = 0;
+        curl_easy_getinfo(easy(handle), CURLINFO_OS_ERRNO, &osError);
+        f.detail = result == CURLE_COULDNT_RESOLVE_HOST ? QStringLiteral("no server has that name")
+                   : result != CURLE_COULDNT_CONNECT    ? QStringLiteral("the connection was closed")
+                   : osError == ECONNREFUSED            ? QStringLiteral("the connection was refused")
+                                                        : QStringLiteral("no connection could be made");
+    }
+    return f;
 }
 
 bool SmtpClient::Connect()
 {
     Disconnect();
     error_.clear();
+    failure_ = {};
     const QString h = host.trimmed();
     if (!validHost(h))
-        return fail(QStringLiteral("not a server name: ") + h);
+        return fail(QStringLiteral("not a server name: ") + h,
+                    failureKind(SmtpFailure::Unreachable, QStringLiteral("no server has that name")));
     if (port == 0)
-        return fail(QStringLiteral("no port"));
+        return fail(QStringLiteral("no port"), failureKind(SmtpFailure::Input));
     const QByteArray url = "smtp://" + (h.contains(':') ? "[" + h.toLatin1() + "]" : h.toLatin1()) + ":" +
                            QByteArray::number(port) + "/";
+    // at once again after a refused or broken connection, not after a
+    // silent server: that would only cost another full wait
     for (int attempt = 0; attempt < std::max(1, timeouts.connectAttempts); ++attempt)
         if (connectOnce(url))
             return true;
+        else if (!failure_.Retryable())
+            return false;
     return false;
 }
 
@@ -379,7 +571,7 @@ bool SmtpClient::connectOnce(const QByteArray& url)
 {
     CURL* c = curl_easy_init();
     if (!c)
-        return fail(QStringLiteral("out of memory"));
+        return fail(QStringLiteral("out of memory"), failureKind(SmtpFailure::Input));
     curl_easy_setopt(c, CURLOPT_URL, url.constData());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "smtp");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -387,15 +579,27 @@ bool SmtpClient::connectOnce(const QByteArray& url)
     curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &sockets_);
     curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
     curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &sockets_);
+    // the dialogue is followed through the debug hook, which prints nothing
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, Dialogue::hook);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, dialogue_.get());
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     // the connect phase takes in the greeting and EHLO
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, long(std::max(1, timeouts.connectMs)));
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(std::max(1, timeouts.responseSeconds)));
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, discard);
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "NOOP");
-    const CURLcode res = curl_easy_perform(c);
+    *dialogue_ = Dialogue();
+    // No byte of a transfer moves while greeting: the watch only keeps
+    // libcurl from awaiting the goodbye of a server that failed the greeting.
+    const int connectMs = std::max(1, timeouts.connectMs), replyMs = std::max(1, timeouts.responseSeconds) * 1000;
+    Stall stall{std::chrono::milliseconds(connectMs + replyMs), &sockets_};
+    const CURLcode res = performWatched(c, stall);
     if (res != CURLE_OK) {
+        // the greeting and EHLO come within the connect time-out, NOOP's reply within the reply time-out
+        const bool greeted = dialogue_->command.toUpper().startsWith("NOOP");
+        const SmtpFailure failure = failureOf(c, res, stall.tripped, greeted ? replyMs : connectMs, -1);
         curl_easy_cleanup(c);
-        return fail(QString::fromUtf8(curl_easy_strerror(res)));
+        return fail(QString::fromUtf8(curl_easy_strerror(res)), failure);
     }
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, nullptr);
     handle_ = c;
@@ -406,23 +610,25 @@ bool SmtpClient::connectOnce(const QByteArray& url)
 bool SmtpClient::Send(const MailMessage& m)
 {
     error_.clear();
+    failure_ = {};
     if (!handle_)
-        return fail(QStringLiteral("not connected"));
+        return fail(QStringLiteral("not connected"), failureKind(SmtpFailure::Input));
     if (!validAddress(m.from.address) || !validName(m.from.name) || hasControl(m.subject))
-        return fail(QStringLiteral("malformed sender or subject"));
+        return fail(QStringLiteral("malformed sender or subject"), failureKind(SmtpFailure::Input));
     if (m.recipients.isEmpty())
-        return fail(QStringLiteral("no recipient"));
+        return fail(QStringLiteral("no recipient"), failureKind(SmtpFailure::Input));
     StringList rcpt, headers;
     QByteArrayList to;
     for (const MailAddress& r : m.recipients) {
         if (!validAddress(r.address) || !validName(r.name))
-            return fail(QStringLiteral("malformed recipient"));
+            return fail(QStringLiteral("malformed recipient"), failureKind(SmtpFailure::Input));
         rcpt.add("<" + r.address.toLatin1() + ">");
         to.append(EncodeAddressHeader(r));
     }
     const QString unreadable = m.UnreadableAttachment();
     if (!unreadable.isEmpty())
-        return fail(QStringLiteral("cannot read ") + unreadable);
+        return fail(QStringLiteral("cannot read ") + unreadable,
+                    failureKind(SmtpFailure::Unreadable, unreadable));
     headers.add("Date: " + dateHeader());
     headers.add("From: " + EncodeAddressHeader(m.from));
     headers.add("To: " + to.join(", "));
@@ -432,12 +638,12 @@ bool SmtpClient::Send(const MailMessage& m)
     CURL* c = easy(handle_);
     curl_mime* mime = curl_mime_init(c);
     curl_mimepart* part = curl_mime_addpart(mime);
-    const QByteArray body = bodyText(m.body);
+    const QByteArray body = quotedPrintable(bodyText(m.body));
     curl_mime_data(part, body.constData(), size_t(body.size()));
     curl_mime_type(part, m.html ? "text/html; charset=UTF-8" : "text/plain; charset=UTF-8");
-    curl_mime_encoder(part, "quoted-printable");
-    curl_slist* inlineHeader = curl_slist_append(nullptr, "Content-Disposition: inline");
-    curl_mime_headers(part, inlineHeader, 1);
+    curl_slist* bodyHeaders = curl_slist_append(nullptr, "Content-Disposition: inline");
+    curl_slist* both = bodyHeaders ? curl_slist_append(bodyHeaders, "Content-Transfer-Encoding: quoted-printable") : nullptr;
+    curl_mime_headers(part, both ? both : bodyHeaders, 1);
     for (const QString& path : m.attachments) {
         part = curl_mime_addpart(mime);
         curl_mime_filedata(part, QFile::encodeName(path).constData());
@@ -453,19 +659,15 @@ bool SmtpClient::Send(const MailMessage& m)
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, mime);
     Stall stall{std::chrono::seconds(std::max(1, timeouts.responseSeconds)), &sockets_};
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, watchStall);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &stall);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode res = curl_easy_perform(c);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, nullptr);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, nullptr);
+    *dialogue_ = Dialogue();
+    const CURLcode res = performWatched(c, stall);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, nullptr);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);
     curl_mime_free(mime);
     if (res != CURLE_OK) {
-        fail(QString::fromUtf8(curl_easy_strerror(res)));
+        fail(QString::fromUtf8(curl_easy_strerror(res)),
+             failureOf(c, res, stall.tripped, int(stall.limit.count()), stall.total));
         dropConnection();  // the server may be stuck: it gets no second wait
         return false;
     }

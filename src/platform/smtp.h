@@ -4,6 +4,9 @@
 // time; its calls block, every wait bounded by SmtpTimeouts. Nothing of a
 // message reaches the server before Send has checked it: an address, sender
 // or subject holding a line break or another control character is refused.
+// A failure says what went wrong (SmtpFailure), so that the caller retries
+// only what a new try can mend and never sends twice a message the server
+// may already have delivered.
 #pragma once
 
 #include <QList>
@@ -11,6 +14,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -64,6 +68,35 @@ struct SmtpTimeouts {
     int responseSeconds = 30;
 };
 
+// Why the last Connect or Send failed.
+struct SmtpFailure {
+    enum Kind {
+        None,
+        Input,        // refused before anything went out: malformed sender, recipient or subject, or no connection
+        Unreadable,   // an attachment could not be read; `detail` is its path
+        Unreachable,  // no connection: `detail` says why in plain words
+        Dropped,      // the connection broke while the server owed a reply
+        Temporary,    // a 4xx reply: the server may take it later
+        Refused,      // a 5xx reply
+        Silent,       // no reply, or no byte of the message taken, for `waitMs`
+    };
+    // What the server was answering, or failing to answer.
+    enum Step { Greeting, Sender, Recipient, Message };
+
+    Kind kind = None;
+    Step step = Greeting;
+    QString reply;   // Temporary, Refused: the server's own reply, code first
+    QString detail;  // Unreachable: why; Recipient step: the address; Unreadable: the file
+    int waitMs = 0;  // Silent: the wait that ran out
+    // The message's data went out whole and its reply did not come: the
+    // server may have delivered it, so it must not be sent again.
+    bool maybeDelivered = false;
+
+    // A new try may mend it: no connection made (but not a silent server), the
+    // connection lost before the message went out whole, or a 4xx reply.
+    bool Retryable() const;
+};
+
 class SmtpClient {
 public:
     SmtpClient();
@@ -75,32 +108,44 @@ public:
     uint16_t port = 25;
     SmtpTimeouts timeouts;
 
-    // Connects and greets (EHLO, NOOP), trying up to timeouts.connectAttempts
-    // times. A connection already open is closed first.
+    // Connects and greets (EHLO, NOOP), trying again at once while the
+    // failure is retryable, up to timeouts.connectAttempts attempts. A
+    // connection already open is closed first.
     bool Connect();
     bool Connected() const { return handle_ != nullptr; }
     // Sends one message over the open connection, with a Date and a
     // Message-ID header of its own; false when it was refused or the
-    // connection failed. A message that the server did not take ends the
-    // connection at once, without waiting on a goodbye: Connect again.
+    // connection failed, and Failure() says why. A message that the server
+    // did not take ends the connection at once, without waiting on a
+    // goodbye: Connect again.
     bool Send(const MailMessage& message);
     // Says goodbye (QUIT) and closes the connection, when there is one.
     void Disconnect();
     // What went wrong last, for logs and tests.
     QString LastError() const { return error_; }
+    // Why the last Connect or Send failed; kind None after a success.
+    const SmtpFailure& Failure() const { return failure_; }
     // Connections made since this client was created.
     int Connections() const { return connections_; }
 
 private:
+    struct Dialogue;
+
     bool connectOnce(const QByteArray& url);
-    bool fail(const QString& what);
+    bool fail(const QString& what, SmtpFailure failure);
+    // The failure of the transfer that libcurl ended on `handle` with
+    // `result`; `silent`: no reply or byte moved for `waitMs`; the message
+    // sent is `messageBytes` long (-1: unknown).
+    SmtpFailure failureOf(void* handle, int result, bool silent, int waitMs, int64_t messageBytes) const;
     // Closes the connection without QUIT: its sockets are shut first, so the
     // goodbye libcurl says on closing fails at once instead of awaiting a reply.
     void dropConnection();
 
     void* handle_ = nullptr;  // CURL easy handle of the open connection
     std::vector<int> sockets_;  // the sockets libcurl holds open for this client
+    std::unique_ptr<Dialogue> dialogue_;  // what went over the connection in the current transfer
     QString error_;
+    SmtpFailure failure_;
     int connections_ = 0;
 };
 

@@ -77,9 +77,28 @@ TEST_F(MailTest, RetriesComeToAnEnd)
     form->mainGrid = grid.get();
     form->sendRetries = 2;
     form->sendButton->click();
-    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error."});
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error.\nThe server refused the message: 451 try again later\n"
+                                              "0 of 2 messages were sent before the error."});
     EXPECT_EQ(sink.connections(), 3) << "one try and two new ones, each on a new connection";
     EXPECT_TRUE(sink.messages().empty());
+}
+
+TEST_F(MailTest, ManyRefusedRecipientsAreToldInAFewLines)
+{
+    SmtpSink sink({.refuseRcpt = "@gone"});
+    for (int i = 1; i <= 7; ++i)
+        addContact(("P" + std::to_string(i)).c_str(), ("p" + std::to_string(i) + "@gone").c_str());
+    addContact("Bob", "b@x");
+    auto form = openForm(sink.port());
+    form->mainGrid = grid.get();
+    form->sendButton->click();
+    QStringList lines{"Transmit error."};
+    for (int i = 1; i <= 5; ++i)
+        lines.append(QString("The server refused the recipient p%1@gone: 550 5.1.1 No such user").arg(i));
+    lines << "The server refused 2 more recipients." << "1 of 8 messages were sent.";
+    EXPECT_EQ(dialogs.Messages(), QStringList{lines.join('\n')});
+    ASSERT_EQ(sink.messages().size(), 1u);
+    EXPECT_EQ(sink.messages()[0].to, std::vector<std::string>{"<b@x>"});
 }
 
 TEST_F(MailTest, AnUnreadableAttachmentStopsTheRunBeforeTheFirstMessage)
@@ -89,9 +108,10 @@ TEST_F(MailTest, AnUnreadableAttachmentStopsTheRunBeforeTheFirstMessage)
     auto form = openForm(sink.port());
     form->mainGrid = grid.get();
     form->attachmentList->addItem(makeFile("gone.txt", 10, 1));
-    QFile::remove(form->attachmentList->item(0)->text());
+    const QString gone = form->attachmentList->item(0)->text();
+    QFile::remove(gone);
     form->sendButton->click();
-    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error."});
+    EXPECT_EQ(dialogs.Messages(), QStringList{"Transmit error.\nThe attached file '" + gone + "' could not be read."});
     EXPECT_EQ(sink.connections(), 0);
 }
 

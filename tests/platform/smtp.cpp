@@ -143,6 +143,20 @@ TEST_F(Client, SendsTheMessageWithoutLoggingIn)
     EXPECT_EQ(m.parts[0].contentType, "text/plain; charset=UTF-8");
     EXPECT_EQ(m.parts[0].encoding, "quoted-printable");
     EXPECT_EQ(m.parts[0].content, "Dear Ann,\r\nline one\r\nline two with = sign\r\n.dot line");
+    // a long line, letters outside ASCII and blanks at a line's end survive
+    // the encoding, and no line on the wire passes 76 characters
+    message.body = {QString::fromUtf8("Grüße, ").repeated(30) + " ", "\tend\t"};
+    client.Connect();
+    ASSERT_TRUE(client.Send(message)) << client.LastError().toStdString();
+    const auto third = sink.messages().back();
+    const ParsedMail long_(third.data);
+    EXPECT_EQ(QString::fromUtf8(long_.parts[0].content), message.body.join("\r\n"));
+    const QByteArray raw = QByteArray::fromStdString(third.data);
+    const qsizetype text = raw.indexOf("\r\n\r\n", raw.indexOf("quoted-printable")) + 4;
+    const QByteArrayList lines = raw.mid(text, raw.indexOf("\r\n--", text) - text).split('\n');
+    EXPECT_GT(lines.size(), 6);
+    for (const QByteArray& line : lines)
+        EXPECT_LE(line.size(), 77) << line.constData();  // 76 and the CR
     EXPECT_EQ(m.parts[1].disposition, "attachment; filename=\"plain.txt\"");
     EXPECT_EQ(m.parts[1].content, files[0]);
     EXPECT_EQ(m.parts[2].encoding, "base64");
@@ -181,38 +195,79 @@ TEST_F(Client, RefusesWhatCouldReachTheDialogue)
     EXPECT_FALSE(client.Connect());
 }
 
-TEST_F(Client, FailuresEndWithinTheTimeouts)
+TEST_F(Client, ConnectFailuresEndWithinTheTimeouts)
 {
-    for (SmtpSink::Mode mode : {SmtpSink::Mode::Refuse, SmtpSink::Mode::Silent}) {
-        SmtpSink sink({mode});
+    using F = platform::SmtpFailure;
+    struct Case {
+        SmtpSinkOptions sink;
+        F::Kind kind;
+        int connections;  // a refused connection is tried again at once, a silent server is not
+        int waitMs;       // the wait that ran out, as told
+    } cases[] = {
+        {{.mode = SmtpSink::Mode::Refuse}, F::Unreachable, 0, 0},
+        {{.mode = SmtpSink::Mode::Silent}, F::Silent, 1, 300},
+        {{.stallOn = "NOOP"}, F::Silent, 1, 2000},  // greeted: the reply time-out holds
+    };
+    for (const Case& c : cases) {
+        SmtpSink sink(c.sink);
         client.port = sink.port();
         QElapsedTimer clock;
         clock.start();
         EXPECT_FALSE(client.Connect());
-        EXPECT_LT(clock.elapsed(), 2000);
+        EXPECT_LT(clock.elapsed(), c.waitMs + 700);
         EXPECT_FALSE(client.Connected());
-        if (mode == SmtpSink::Mode::Silent) {
-            EXPECT_EQ(sink.connections(), 3) << "three attempts";
-        }
+        EXPECT_EQ(client.Failure().kind, c.kind);
+        EXPECT_EQ(client.Failure().waitMs, c.waitMs);
+        EXPECT_EQ(sink.connections(), c.connections);
     }
+}
+
+// Each way a send fails, told apart: a new try is made only where it may
+// mend the failure, and never of a message the server may have delivered.
+TEST_F(Client, SendFailuresSayWhatFailedAndWhetherToTryAgain)
+{
+    using F = platform::SmtpFailure;
+    struct Case {
+        SmtpSinkOptions sink;
+        F::Kind kind;
+        F::Step step;
+        const char* reply;  // the server's own words
+        bool maybeDelivered, retryable;
+    } cases[] = {
+        {{.stallOn = "MAIL"}, F::Silent, F::Sender, "", false, false},
+        {{.stallOn = "DATA"}, F::Silent, F::Message, "", true, false},
+        {{.replyDelayMs = 1500}, F::Silent, F::Message, "", true, false},
+        {{.fail451 = 1}, F::Temporary, F::Message, "451 try again later", false, true},
+        {{.acceptOnly = 0}, F::Refused, F::Message, "554 refused", false, false},
+        {{.fail421 = 1}, F::Temporary, F::Sender, "421 4.3.2 too busy, closing", false, true},
+        {{.hangUpOn = "MAIL", .hangUps = 1}, F::Dropped, F::Sender, "", false, true},
+        {{.hangUpOn = "DATA", .hangUps = 1}, F::Dropped, F::Message, "", true, false},
+        {{.refuseRcpt = "<b@y>"}, F::Refused, F::Recipient, "550 5.1.1 No such user", false, false},
+    };
     client.timeouts.responseSeconds = 1;
-    for (const char* stall : {"MAIL", "DATA"}) {
-        SmtpSink stalled({SmtpSink::Mode::Normal, false, 0, true, stall});
-        client.port = stalled.port();
+    for (const Case& c : cases) {
+        SmtpSink sink(c.sink);
+        client.port = sink.port();
         ASSERT_TRUE(client.Connect());
         QElapsedTimer clock;
         clock.start();
-        EXPECT_FALSE(client.Send(message)) << stall;
-        EXPECT_LT(clock.elapsed(), 3000) << stall << ": each answer is awaited for one second at most here";
-        client.Disconnect();
+        EXPECT_FALSE(client.Send(message));
+        EXPECT_LT(clock.elapsed(), 2000) << "each answer is awaited for one second at most here";
+        const F& f = client.Failure();
+        EXPECT_EQ(f.kind, c.kind) << c.reply;
+        EXPECT_EQ(f.step, c.step) << c.reply;
+        EXPECT_EQ(f.reply, c.reply);
+        EXPECT_EQ(f.maybeDelivered, c.maybeDelivered) << c.reply;
+        EXPECT_EQ(f.Retryable(), c.retryable) << c.reply;
+        EXPECT_EQ(f.detail, c.step == F::Recipient ? "b@y" : "");
+        EXPECT_FALSE(client.Connected()) << "a failed send ends the connection";
+        if (c.retryable) {
+            ASSERT_TRUE(client.Connect());
+            EXPECT_TRUE(client.Send(message));
+            EXPECT_EQ(client.Failure().kind, F::None);
+            EXPECT_EQ(sink.messages().size(), 1u);
+        }
     }
-    SmtpSink busy({SmtpSink::Mode::Normal, false, 1});
-    client.port = busy.port();
-    ASSERT_TRUE(client.Connect());
-    EXPECT_FALSE(client.Send(message)) << "451 is a failure";
-    ASSERT_TRUE(client.Connect());
-    EXPECT_TRUE(client.Send(message));
-    EXPECT_EQ(busy.messages().size(), 1u);
 }
 
 }  // namespace
