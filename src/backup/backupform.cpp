@@ -226,6 +226,15 @@ void TBackupForm::backupClick()
 {
     if (BackupFile1.Busy())
         return;
+    // A damaged file could not be restored, would replace the archive the
+    // user picks, and would come back from the reopen below with its damage
+    // marks forgotten.
+    if (database.damageFound()) {
+        ShowInfo(QStringLiteral("The database file is damaged and was not backed up. A backup can be restored with "
+                                "Restore in the setup dialog (Setup)."),
+                 this);
+        return;
+    }
     const QString chosen = pickArchive(platform::FileRequest::Save, QStringLiteral("請輸入備份檔案"),
                                        QStringLiteral("備份檔案 (*.zbf)"), this);
     if (chosen.isEmpty())

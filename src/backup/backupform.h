@@ -5,8 +5,9 @@
 // directory. The caller creates it for one use and frees it afterwards; the
 // database (the program's global one) must be open when it calls
 // autoBackupDaily, autoBackupOnExit, backupClick or restoreClick.
-// The automatic backups skip a database in which damage has been found (and
-// not mended), so that a damaged file never replaces a good generation.
+// The automatic and the manual backup skip a database in which damage has
+// been found (and not mended), so that a damaged file never replaces a good
+// archive.
 // A restore always ends the program (exit code 0); a manual backup ends it
 // (exit code 1) when the database cannot be opened again.
 #pragma once

@@ -132,6 +132,20 @@ TEST_F(Dialog, ManualBackupReportsSuccessAndOpensTheDatabaseAgain)
     seam.shown.clear();
     form->backupClick();
     EXPECT_TRUE(seam.Messages().isEmpty());
+
+    // Damage found in the database: nothing is asked or written, and the
+    // database stays open with its damage marked.
+    const QByteArray kept = readAll(target);
+    Customer::dbDescriptor.find("name")->indexBroken = true;
+    seam.shown.clear();
+    seam.fileRequests.clear();
+    form->backupClick();
+    EXPECT_EQ(seam.Messages(), QStringList {"The database file is damaged and was not backed up. A backup can be "
+                                            "restored with Restore in the setup dialog (Setup)."});
+    EXPECT_TRUE(seam.fileRequests.empty());
+    EXPECT_EQ(readAll(target), kept);
+    EXPECT_TRUE(database.damageFound());
+    Customer::dbDescriptor.find("name")->indexBroken = false;
 }
 
 TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
