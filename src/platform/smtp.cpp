@@ -280,6 +280,10 @@ struct SmtpClient::Dialogue {
     bool inData = false;       // DATA was answered 354: the message itself went out
     curl_off_t dataBytes = 0;  // bytes of the message written since
     bool quitting = false;     // QUIT was sent
+    // The watch of the transfer running now: a command or reply line ends a
+    // silence as a byte of the message does, and a goodbye said inside a
+    // transfer follows its failure, so its reply is not awaited.
+    Stall* watch = nullptr;
 
     static int hook(CURL*, curl_infotype type, char* data, size_t size, void* self)
     {
@@ -291,16 +295,34 @@ struct SmtpClient::Dialogue {
             d.dataBytes += curl_off_t(size);
         } else if (type == CURLINFO_HEADER_OUT && text.toUpper().startsWith("QUIT")) {
             d.quitting = true;
+            if (d.watch)
+                shutSockets(*d.watch->sockets);
         } else if (type == CURLINFO_HEADER_OUT) {
             d.command = text.trimmed();
             d.owed = true;
             d.inData = false;
+            d.heard();
         } else if (type == CURLINFO_HEADER_IN) {
             for (const QByteArray& line : text.split('\n'))
                 if (!line.trimmed().isEmpty())
                     d.replyLine(line.trimmed());
+            d.heard();
         }
         return 0;
+    }
+    // Runs one transfer of the connection, followed afresh and watched.
+    CURLcode perform(CURL* c, Stall& stall)
+    {
+        *this = Dialogue();
+        watch = &stall;
+        const CURLcode result = performWatched(c, stall);
+        watch = nullptr;
+        return result;
+    }
+    void heard()
+    {
+        if (watch)
+            watch->since = std::chrono::steady_clock::now();
     }
     // "250-first", ..., "250 last": the reply is whole at its last line.
     void replyLine(const QByteArray& line)
@@ -588,12 +610,11 @@ bool SmtpClient::connectOnce(const QByteArray& url)
     curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(std::max(1, timeouts.responseSeconds)));
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, discard);
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "NOOP");
-    *dialogue_ = Dialogue();
-    // No byte of a transfer moves while greeting: the watch only keeps
-    // libcurl from awaiting the goodbye of a server that failed the greeting.
+    // The greeting and EHLO are bounded by the connect time-out, NOOP's
+    // reply by the reply time-out, each counted from the last line.
     const int connectMs = std::max(1, timeouts.connectMs), replyMs = std::max(1, timeouts.responseSeconds) * 1000;
-    Stall stall{std::chrono::milliseconds(connectMs + replyMs), &sockets_};
-    const CURLcode res = performWatched(c, stall);
+    Stall stall{std::chrono::milliseconds(std::max(connectMs, replyMs)), &sockets_};
+    const CURLcode res = dialogue_->perform(c, stall);
     if (res != CURLE_OK) {
         // the greeting and EHLO come within the connect time-out, NOOP's reply within the reply time-out
         const bool greeted = dialogue_->command.toUpper().startsWith("NOOP");
@@ -659,8 +680,7 @@ bool SmtpClient::Send(const MailMessage& m)
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.list);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, mime);
     Stall stall{std::chrono::seconds(std::max(1, timeouts.responseSeconds)), &sockets_};
-    *dialogue_ = Dialogue();
-    const CURLcode res = performWatched(c, stall);
+    const CURLcode res = dialogue_->perform(c, stall);
     curl_easy_setopt(c, CURLOPT_MIMEPOST, nullptr);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(c, CURLOPT_MAIL_RCPT, nullptr);
