@@ -275,23 +275,36 @@ void TMainListForm::startUp()
     loadWidths();
     database.commit();
 
-    TBackupForm backup(this);
-    backup.autoBackupDaily();
+    if (autoBackups_) {
+        TBackupForm backup(this);
+        backup.autoBackupDaily();
+    }
 }
 
 // The whole check of the database before anything reads it: indexes found
-// damaged are rebuilt from the rows and the user is told once; damage that
-// cannot be mended so is told in the damage box, and what was found damaged
-// stays marked (read around, no changes through it, no automatic backup).
+// damaged are rebuilt from the rows and the user is told once; records whose
+// keys disagreed with the indexes are named, and no automatic backup is made
+// in this run, so that the newest archive keeps their values from before;
+// damage that cannot be mended so is told in the damage box, and what was
+// found damaged stays marked (read around, no changes through it, no
+// automatic backup).
 void TMainListForm::checkDatabase()
 {
-    const dbDatabase::dbIndexRepair found = database.checkAndRebuildIndexes();  // its reports are only printed
+    std::vector<dbDatabase::dbChangedRow> changed;
+    const dbDatabase::dbIndexRepair found = database.checkAndRebuildIndexes(&changed);  // its reports are only printed
     ReportDatabaseDamage(this);
     switch (found) {
     case dbDatabase::dbIndexesSound:
         break;
     case dbDatabase::dbIndexesRebuilt:
         ShowInfo(kIndexesRebuilt, this);
+        break;
+    case dbDatabase::dbRowKeysChanged:
+        autoBackups_ = false;
+        ShowInfo(ChangedRecordsText(changed, TBackupForm::programDirectory()), this);
+        break;
+    case dbDatabase::dbIndexesNoSpace:
+        ShowInfo(kIndexesNoSpace, this);
         break;
     case dbDatabase::dbRowsDamaged:
         TellDatabaseDamage(dbDatabase::invalidRecordText);
@@ -674,7 +687,7 @@ void TMainListForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    {
+    if (autoBackups_) {
         TBackupForm backup(this);
         backup.autoBackupOnExit();
     }

@@ -94,6 +94,9 @@ private:
     QLabel* statusPanels_[2];
     bool shown_ = false;
     bool closing_ = false;
+    // False once the start found records that damage may have changed: the
+    // newest archives keep their values from before.
+    bool autoBackups_ = true;
 };
 
 // "About Us": the program's title and version, the maker's details and links.

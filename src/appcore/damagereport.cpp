@@ -35,6 +35,47 @@ void heard(const std::string& text)
 
 }  // namespace
 
+namespace {
+
+QString stored(const char* s) { return QString::fromUtf8(s != nullptr ? s : ""); }
+
+// One line naming a record the engine told as changed.
+QString recordLine(const dbDatabase::dbChangedRow& row)
+{
+    if (row.table == &Customer::dbDescriptor) {
+        dbCursor<Customer> contact;
+        if (contact.at(dbReference<Customer>(row.oid)))
+            return QString("Contact ID %1: %2").arg(contact->id).arg(stored(contact->name));
+    } else if (row.table == &Cheque::dbDescriptor) {
+        dbCursor<Cheque> cheque;
+        if (cheque.at(dbReference<Cheque>(row.oid)))
+            return QString("Cheque %1 to %2")
+                .arg(stored(cheque->chequeNo), stored(cheque->customerName));
+    }
+    return QString("A record of %1 (no. %2)").arg(QString::fromUtf8(row.table->name)).arg(row.oid);
+}
+
+}  // namespace
+
+QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, const QString& backupFolder)
+{
+    constexpr std::size_t kNamed = 5;
+    QStringList lines{"The database file is damaged: the stored values of these records do not agree with its "
+                      "search indexes."};
+    for (std::size_t i = 0; i < rows.size() && i < kNamed; ++i)
+        lines << recordLine(rows[i]);
+    if (rows.size() > kNamed)
+        lines << QString("and %1 more").arg(rows.size() - kNamed);
+    lines << "Their stored values may have been changed by the damage: please check them. The search indexes "
+             "have been rebuilt from the records as they are now."
+          << QString("The backups in %1 (Quillet0.zbf, Quillet1.zbf, ...) hold the values from before; a backup "
+                     "can be restored with Restore in the setup dialog (Setup). No automatic backup is made "
+                     "until the program is started again.")
+                 .arg(backupFolder);
+    database.commit();  // ends the read of the names
+    return lines.join("\n");
+}
+
 void ReportDatabaseDamage(QWidget* owner)
 {
     boxOwner = owner;

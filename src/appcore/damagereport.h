@@ -8,7 +8,11 @@
 // it goes; the owner must outlive neither.
 #pragma once
 
+#include "engine/database.h"
+
 #include <QString>
+
+#include <vector>
 
 class QWidget;
 
@@ -20,6 +24,20 @@ inline constexpr const char* kDatabaseDamaged =
 // damaged and have been rebuilt from its rows.
 inline constexpr const char* kIndexesRebuilt =
     "The database's search indexes were damaged and have been rebuilt from its records. No record was lost.";
+
+// What the program says at start when the indexes were damaged but could not
+// be rebuilt for want of disk space.
+inline constexpr const char* kIndexesNoSpace =
+    "The database's search indexes are damaged, and there was not enough disk space to mend them. Nothing was "
+    "lost. Free some disk space and start the program again: the indexes will then be mended. Until then, "
+    "changes that need the damaged indexes are refused.";
+
+// What the program says at start when records' keys disagreed with the
+// search indexes (the engine's changed rows; the indexes have been rebuilt
+// from the records as they are): names the contacts and cheques concerned,
+// at most five, says that their stored values may have been changed by the
+// damage, and where the backups that hold the values from before are.
+QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, const QString& backupFolder);
 
 // Sends the engine's damage reports to the box above, owned by `owner`;
 // nullptr stops it (reports waiting are still shown).

@@ -31,6 +31,7 @@
 #include "engine/ttree.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -265,6 +266,9 @@ void dbDatabase::reportOpenError(const char* msg)
 
 void dbDatabase::reportFileError(const char* msg, int code)
 {
+    if (code == ENOSPC || code == EDQUOT || code == EFBIG) {
+        outOfSpace = true;
+    }
     handleError(FileError, msg, code);
 }
 
@@ -1524,6 +1528,7 @@ bool dbDatabase::extend(uint64_t size)
         return true;
     }
     if (size > dbFile::maxSize) {
+        outOfSpace = true;
         handleError(OutOfMemoryError, nullptr, int(std::min<uint64_t>(size, 0x7FFFFFFF)));
         failTransaction();
         return false;

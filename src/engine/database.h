@@ -463,17 +463,32 @@ public:
         dbIndexesSound,      // nothing damaged
         dbIndexesRebuilt,    // only indexes were damaged; they were rebuilt, committed and checked again
         dbRowsDamaged,       // a row list is damaged: nothing was rebuilt
-        dbIndexesDamaged     // indexes are damaged and could not be rebuilt (or the check could not run)
+        dbIndexesDamaged,    // indexes are damaged and could not be rebuilt (or the check could not run)
+        dbRowKeysChanged,    // rows' keys disagreed with their indexes (see dbChangedRow); the
+                             // indexes were rebuilt from the rows as they are, committed and checked
+        dbIndexesNoSpace     // indexes are damaged; their rebuild could not be written for want of
+                             // disk space (or the file may not grow): nothing changed
     };
-    // The check of checkIndexes; when only indexes are damaged, every index
-    // of each damaged field is replaced by a new one filled from its table's
-    // rows (each row's current key once), in one transaction that is
-    // committed, and the whole check runs again. The damaged index's old
-    // objects are left unreferenced in the file: links that were found
-    // damaged could lead into another structure, so nothing is freed
-    // through them. The caller must be the database's only user and hold
-    // no transaction. Damage stays marked when not rebuilt.
-    dbIndexRepair checkAndRebuildIndexes();
+    // A row whose key disagrees with a sound index of its field: filed under
+    // one key (the hash code a hash item keeps) or in one place of key
+    // order (a T-tree, when no sound hash index of the field shows the key
+    // as filed), it now holds another. Damage to the row itself is the
+    // likely cause, so its values may not be what was stored.
+    struct dbChangedRow {
+        dbTableDescriptor* table;
+        oid_t oid;
+    };
+    // The check of checkIndexes; when only indexes are damaged, or rows'
+    // keys disagree with them, every index of each such field is replaced by
+    // a new one filled from its table's rows (each row's current key once),
+    // in one transaction that is committed, and the whole check runs again.
+    // changedRows gets the rows told as changed (also when nothing could be
+    // rebuilt). The damaged index's old objects are left unreferenced in the
+    // file: links that were found damaged could lead into another
+    // structure, so nothing is freed through them. The caller must be the
+    // database's only user and hold no transaction. Damage stays marked when
+    // not rebuilt.
+    dbIndexRepair checkAndRebuildIndexes(std::vector<dbChangedRow>* changedRows = nullptr);
     // Whether damage has been met (and marked) in a row list or an index of
     // an attached table since it was attached.
     bool damageFound() const;
@@ -518,7 +533,9 @@ private:
     RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
     // The whole check; with `damaged`, the fields whose indexes failed it.
     struct DamagedIndex;
-    dbIndexRepair checkTables(std::vector<DamagedIndex>* damaged);
+    dbIndexRepair checkTables(std::vector<DamagedIndex>* damaged, std::vector<dbChangedRow>* changedRows);
+    // Set when a file error of the running repair was a want of space.
+    bool outOfSpace = false;
     bool rebuildIndexes(const std::vector<DamagedIndex>& damaged);
     // Scheme load steps (scheme.cpp).
     void convertTable(dbTableDescriptor* table, oid_t stored);

@@ -223,14 +223,18 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
 }
 
 bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                        dbSearchSink& rows)
+                        dbSearchSink& rows, std::vector<oid_t>& keyChanged)
 {
     return dbGuarded(db, [&] {
         dbHashTable table = tableOf(db, hashId);
         forEachItem(db, table, [&](std::uint32_t b, oid_t, const dbHashTableItem& item) {
-            if (item.hash % table.size != b || !rows.add(item.record) ||
-                rowHash(db, item.record, type, sizeofType, offs) != item.hash) {
+            if (item.hash % table.size != b || !rows.add(item.record)) {
                 dbDamaged(db);
+            }
+            // The item agrees with its bucket, so its stored hash is the one
+            // it was filed under: a row that hashes otherwise has changed.
+            if (rowHash(db, item.record, type, sizeofType, offs) != item.hash) {
+                keyChanged.push_back(item.record);
             }
         });
     });

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "engine/class.h"
 
@@ -36,11 +37,12 @@ class dbHashTable {
                        std::size_t offs);
     // Hands every record whose key equals sc.firstKey to sc.sink.
     static void find(dbDatabase* db, oid_t hashId, dbSearchContext& sc);
-    // Whether every item lies in the bucket of its hash code, under the hash
-    // code of its record's key, and names a record rows.add takes (each
-    // check of a table's rows takes each row once).
+    // Whether every item lies in the bucket of its stored hash code and
+    // names a record rows.add takes (each check of a table's rows takes each
+    // row once). keyChanged gets the records whose key no longer hashes to
+    // their item's stored code: filed under one key, they now hold another.
     static bool check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                      dbSearchSink& rows);
+                      dbSearchSink& rows, std::vector<oid_t>& keyChanged);
     // Removes every item (purge) or the whole table (drop).
     static bool purge(dbDatabase* db, oid_t hashId);
     static bool drop(dbDatabase* db, oid_t hashId);

@@ -480,7 +480,64 @@ struct dbDatabase::DamagedIndex {
     dbFieldDescriptor* field;
 };
 
-dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* damaged)
+namespace {
+
+// What the checks of one field's indexes found.
+struct FieldFindings {
+    dbTableDescriptor* table = nullptr;
+    dbFieldDescriptor* field = nullptr;
+    bool hashChecked = false, hashSound = false, treeSound = false;
+    std::vector<oid_t> keyChanged;  // by the hash index: rows filed under another key
+    std::vector<oid_t> outOfOrder;  // by the T-tree: rows out of key order
+};
+
+FieldFindings& findingsOf(std::vector<FieldFindings>& all, dbTableDescriptor* table, dbFieldDescriptor* fd)
+{
+    auto it = std::find_if(all.begin(), all.end(), [&](const FieldFindings& f) { return f.field == fd; });
+    if (it != all.end()) {
+        return *it;
+    }
+    FieldFindings& f = all.emplace_back();
+    f.table = table;
+    f.field = fd;
+    return f;
+}
+
+bool contains(const std::vector<oid_t>& ids, oid_t id)
+{
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+// The rows whose keys disagree with a field's sound indexes. A hash item
+// keeps its key's hash, a T-tree item nothing of its key: rows out of the
+// tree's order count as changed unless the field's sound hash index shows
+// their keys as filed (then the tree's items were moved, and the tree is
+// merely damaged: *treeMoved).
+std::vector<oid_t> changedRowsOf(const FieldFindings& f, bool* treeMoved)
+{
+    std::vector<oid_t> changed = f.hashSound ? f.keyChanged : std::vector<oid_t>{};
+    *treeMoved = false;
+    if (f.treeSound && !f.outOfOrder.empty()) {
+        const bool keysAsFiled = f.hashChecked && f.hashSound &&
+                                 std::none_of(f.outOfOrder.begin(), f.outOfOrder.end(),
+                                              [&](oid_t id) { return contains(f.keyChanged, id); });
+        if (keysAsFiled) {
+            *treeMoved = true;
+        } else {
+            for (oid_t id : f.outOfOrder) {
+                if (!contains(changed, id)) {
+                    changed.push_back(id);
+                }
+            }
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* damaged,
+                                                  std::vector<dbChangedRow>* changedRows)
 {
     if (!beginTransaction(dbSharedLock)) {
         return dbIndexesDamaged;
@@ -503,9 +560,16 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
             table->rowListBroken = true;  // its descriptor row is damaged, reported as the walk met it
         }
     }
+    bool indexesDamaged = false;
+    auto markDamaged = [&](dbTableDescriptor* table, dbFieldDescriptor* fd) {
+        indexesDamaged = true;
+        if (damaged != nullptr && std::none_of(damaged->begin(), damaged->end(),
+                                               [&](const DamagedIndex& d) { return d.field == fd; })) {
+            damaged->push_back({table, fd});
+        }
+    };
     // Each index's own check reports what it finds; rows it left out are
     // reported here.
-    bool indexesDamaged = false;
     auto check = [&](dbTableDescriptor* table, dbFieldDescriptor* fd, auto&& checkIndex) {
         const bool sound = dbGuarded(this, [&] {
             dbIndexWatch watch(this, fd);
@@ -517,13 +581,11 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
             }
         });
         if (!sound) {
-            indexesDamaged = true;
-            if (damaged != nullptr && std::none_of(damaged->begin(), damaged->end(),
-                                                   [&](const DamagedIndex& d) { return d.field == fd; })) {
-                damaged->push_back({table, fd});
-            }
+            markDamaged(table, fd);
         }
+        return sound;
     };
+    std::vector<FieldFindings> findings;
     number = 0;
     for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
         number += 1;
@@ -532,19 +594,41 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
         }
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
             if (fd->hashTable != 0) {
-                check(table, fd, [&] {
+                FieldFindings& f = findingsOf(findings, table, fd);
+                f.hashChecked = true;
+                f.hashSound = check(table, fd, [&] {
                     rows.restart(number);
-                    return dbHashTable::check(this, fd->hashTable, fd->type, fd->dbsSize, fd->dbsOffs, rows);
+                    return dbHashTable::check(this, fd->hashTable, fd->type, fd->dbsSize, fd->dbsOffs, rows,
+                                              f.keyChanged);
                 });
             }
         }
         for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
             if (fd->tTree != 0) {
-                check(table, fd, [&] {
+                FieldFindings& f = findingsOf(findings, table, fd);
+                f.treeSound = check(table, fd, [&] {
                     rows.restart(number);
                     return dbTtree::check(this, fd->tTree, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs,
-                                          rows);
+                                          rows, f.outOfOrder);
                 });
+            }
+        }
+    }
+    // Keys that disagree with sound indexes: the field's indexes are
+    // rebuilt all the same, and the rows are told as possibly changed.
+    for (const FieldFindings& f : findings) {
+        bool treeMoved = false;
+        const std::vector<oid_t> changed = changedRowsOf(f, &treeMoved);
+        if (changed.empty() && !treeMoved) {
+            continue;
+        }
+        f.field->indexBroken = true;
+        handleError(DatabaseOpenError, invalidIndexText);
+        markDamaged(f.table, f.field);
+        for (oid_t id : changed) {
+            if (changedRows != nullptr &&
+                std::none_of(changedRows->begin(), changedRows->end(), [&](const dbChangedRow& r) { return r.oid == id; })) {
+                changedRows->push_back({f.table, id});
             }
         }
     }
@@ -553,7 +637,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
 
 bool dbDatabase::checkIndexes()
 {
-    return checkTables(nullptr) == dbIndexesSound;
+    return checkTables(nullptr, nullptr) == dbIndexesSound;
 }
 
 bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
@@ -587,20 +671,28 @@ bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
     return ok;
 }
 
-dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes()
+dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(std::vector<dbChangedRow>* changedRows)
 {
     std::vector<DamagedIndex> damaged;
-    const dbIndexRepair found = checkTables(&damaged);
+    std::vector<dbChangedRow> changed;
+    const dbIndexRepair found = checkTables(&damaged, &changed);
     commit();  // ends the check's read transaction
+    if (changedRows != nullptr) {
+        *changedRows = changed;
+    }
     if (found != dbIndexesDamaged || damaged.empty()) {
         return found;
     }
+    outOfSpace = false;
     if (!rebuildIndexes(damaged)) {
-        return dbIndexesDamaged;
+        return outOfSpace ? dbIndexesNoSpace : dbIndexesDamaged;
     }
-    const dbIndexRepair again = checkTables(nullptr);
+    const dbIndexRepair again = checkTables(nullptr, nullptr);
     commit();
-    return again == dbIndexesSound ? dbIndexesRebuilt : again;
+    if (again != dbIndexesSound) {
+        return again;
+    }
+    return changed.empty() ? dbIndexesRebuilt : dbRowKeysChanged;
 }
 
 bool dbDatabase::damageFound() const

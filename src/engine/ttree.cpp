@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -403,24 +404,73 @@ class Tree {
     }
 
     // The height of the subtree at n, which must be sound (see
-    // dbTtree::check); previous is the item met last in key order (0: none).
-    int check(oid_t n, dbSearchSink& rows, oid_t& previous)
+    // dbTtree::check); its items are appended to `order` in walk order.
+    int check(oid_t n, dbSearchSink& rows, std::vector<oid_t>& order)
     {
         Descent down(*this);
         const dbTtreeNode* nd = node(n);
-        int leftHeight = nd->left != 0 ? check(nd->left, rows, previous) : 0;
+        int leftHeight = nd->left != 0 ? check(nd->left, rows, order) : 0;
         for (int k = 0; k < nd->nItems; k++) {
-            oid_t item = nd->item[k];
-            if (!rows.add(item) || (previous != 0 && cmp(keyOf(previous), item) > 0)) {
+            if (!rows.add(nd->item[k])) {
                 dbDamaged(db);
             }
-            previous = item;
+            order.push_back(nd->item[k]);
         }
-        int rightHeight = nd->right != 0 ? check(nd->right, rows, previous) : 0;
+        int rightHeight = nd->right != 0 ? check(nd->right, rows, order) : 0;
         if (nd->balance != rightHeight - leftHeight || nd->balance < -1 || nd->balance > 1) {
             dbDamaged(db);
         }
         return std::max(leftHeight, rightHeight) + 1;
+    }
+
+    // The items of `order` that some longest run of ascending keys leaves
+    // out (none when all ascend): each of them may be the one out of place.
+    std::vector<oid_t> outOfOrder(const std::vector<oid_t>& order)
+    {
+        std::vector<oid_t> result;
+        bool ascending = true;
+        for (std::size_t i = 1; i < order.size() && ascending; i++) {
+            ascending = cmp(keyOf(order[i - 1]), order[i]) <= 0;
+        }
+        if (ascending) {
+            return result;
+        }
+        const std::size_t n = order.size();
+        // By patience sorting: the longest ascending run ending at each item
+        // (walking forwards) and starting at it (walking backwards).
+        auto runs = [&](bool forwards) {
+            std::vector<std::size_t> length(n), tails;
+            for (std::size_t k = 0; k < n; k++) {
+                const std::size_t i = forwards ? k : n - 1 - k;
+                auto at = std::upper_bound(tails.begin(), tails.end(), i, [&](std::size_t item, std::size_t tail) {
+                    const int c = cmp(keyOf(order[tail]), order[item]);
+                    return forwards ? c > 0 : c < 0;
+                });
+                length[i] = std::size_t(at - tails.begin()) + 1;
+                if (at == tails.end()) {
+                    tails.push_back(i);
+                } else {
+                    *at = i;
+                }
+            }
+            return length;
+        };
+        const std::vector<std::size_t> ending = runs(true), starting = runs(false);
+        const std::size_t longest = *std::max_element(ending.begin(), ending.end());
+        // An item lies on every longest run when it lies on one and no other
+        // item on one takes its place in the run.
+        std::vector<std::size_t> onRunAt(longest + 1, 0);
+        for (std::size_t i = 0; i < n; i++) {
+            if (ending[i] + starting[i] - 1 == longest) {
+                onRunAt[ending[i]] += 1;
+            }
+        }
+        for (std::size_t i = 0; i < n; i++) {
+            if (ending[i] + starting[i] - 1 != longest || onRunAt[ending[i]] > 1) {
+                result.push_back(order[i]);
+            }
+        }
+        return result;
     }
 
     void purge(oid_t n)
@@ -581,12 +631,14 @@ void dbTtree::traverse(dbDatabase* db, oid_t treeId, dbSearchSink* sink, bool fo
 }
 
 bool dbTtree::check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
-                    std::size_t offs, dbSearchSink& rows)
+                    std::size_t offs, dbSearchSink& rows, std::vector<oid_t>& outOfOrder)
 {
     return dbGuarded(db, [&] {
         if (oid_t root = rootOf(db, treeId)) {
-            oid_t previous = 0;
-            Tree(db, type, sizeofType, comparator, offs).check(root, rows, previous);
+            Tree tree(db, type, sizeofType, comparator, offs);
+            std::vector<oid_t> order;
+            tree.check(root, rows, order);
+            outOfOrder = tree.outOfOrder(order);
         }
     });
 }

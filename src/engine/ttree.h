@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "engine/class.h"
 
@@ -47,11 +48,14 @@ class dbTtree {
     static void traverseBackward(dbDatabase* db, oid_t treeId, dbSearchSink* sink) { traverse(db, treeId, sink, false); }
     static void traverse(dbDatabase* db, oid_t treeId, dbSearchSink* sink, bool forward);
     // Whether every node's balance is the difference of its subtrees'
-    // heights (at most one), the keys ascend in the walk's order and every
-    // item names a record rows.add takes (each check of a table's rows
-    // takes each row once).
+    // heights (at most one) and every item names a record rows.add takes
+    // (each check of a table's rows takes each row once). The keys' order is
+    // told apart: outOfOrder gets the items that some longest run of
+    // ascending keys in the walk's order leaves out (none in a sound tree).
+    // The tree keeps no copy of a key, so such an item was either moved
+    // inside the tree or its row's key was changed; the caller weighs that.
     static bool check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
-                      std::size_t offs, dbSearchSink& rows);
+                      std::size_t offs, dbSearchSink& rows, std::vector<oid_t>& outOfOrder);
     // Frees every node (root 0), or the whole tree.
     static bool purge(dbDatabase* db, oid_t treeId);
     static bool drop(dbDatabase* db, oid_t treeId);

@@ -14,6 +14,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
@@ -85,28 +86,41 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
     }
 }
 
-// Files whose indexes alone are damaged, each made from a small database of
-// contacts and cheques: the start rebuilds the indexes from the records and
-// says so once, every contact and cheque is found through each index, a new
-// contact with a taken ID is refused as taken, and the next start is silent.
+// Files whose indexes alone are damaged, or whose contacts' keys disagree
+// with the indexes, each made from a small database of contacts and cheques:
+// the start rebuilds the indexes from the records and says so once (naming
+// the contacts whose stored values may have been changed, and then making
+// no automatic backup), every contact and cheque is found through each index
+// by the values it holds, a new contact with a taken ID is refused as taken,
+// and the next start is silent.
 TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
 {
     constexpr int kContacts = 60;
     struct Offsets {
         int64_t hashItem, hashPage, nameNode, chequeNode;
         oid_t otherContact;  // a contact the damaged hash item does not name
+        int64_t id22, name5;  // contact 22's ID and contact 5's name in their rows
     };
     using Damage = std::function<void(QByteArray&, const Offsets&)>;
     auto word = [](QByteArray& db, int64_t at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(db.data() + at); };
     const struct Case {
         const char* what;
         Damage damage;
+        QStringList named = {};  // the contacts told as changed; none: only indexes were damaged
+        bool fullDisk = false;   // the first start finds no room for the rebuild
     } cases[] = {
         {"an ID hash item's stored hash", [&](QByteArray& db, const Offsets& o) { word(db, o.hashItem + 8) ^= 0x10; }},
+        {"an ID hash item's stored hash, with a full disk at the first start",
+         [&](QByteArray& db, const Offsets& o) { word(db, o.hashItem + 8) ^= 0x10; }, {}, true},
         {"an ID hash item's row reference",
          [&](QByteArray& db, const Offsets& o) { word(db, o.hashItem + 4) = o.otherContact; }},
-        {"a name T-tree item",
-         [&](QByteArray& db, const Offsets& o) { std::swap(word(db, o.nameNode + 12), word(db, o.nameNode + 16)); }},
+        {"a name T-tree item",  // the tree keeps no names: either contact may have been changed
+         [&](QByteArray& db, const Offsets& o) { std::swap(word(db, o.nameNode + 12), word(db, o.nameNode + 16)); },
+         {"Contact ID 13: Contact 1", "Contact ID 60: Contact 0"}},
+        {"a contact's ID in its row", [&](QByteArray& db, const Offsets& o) { word(db, o.id22) = 2200; },
+         {"Contact ID 2200: Contact 34"}},
+        {"a contact's name in its row", [&](QByteArray& db, const Offsets& o) { db[o.name5] = 'Z'; },
+         {"Contact ID 5: Zontact 5"}},
         {"a name T-tree node's item count", [&](QByteArray& db, const Offsets& o) { db[o.nameNode + 10] = char(db[o.nameNode + 10] - 1); }},
         {"the cheques' transaction-date index",
          [&](QByteArray& db, const Offsets& o) { std::swap(word(db, o.chequeNode + 12), word(db, o.chequeNode + 16)); }},
@@ -121,11 +135,20 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         QCoreApplication::processEvents();  // the damage box comes after the operation
         return dialogs.Messages();
     };
+    auto archiveBytes = [] {
+        std::map<QString, QByteArray> bytes;
+        for (const QString& name : QDir(".").entryList({"*.zbf"})) {
+            QFile f(name);
+            bytes[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        return bytes;
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         window.reset();
         database.close();
-        std::filesystem::remove("Quillet.zrv");
+        for (const QString& name : QDir(".").entryList({"Quillet*"}))  // a first start in an empty folder
+            QFile::remove(name);
         ASSERT_EQ(start(), -1);
         addCategory("Shops");  // the editor saves a contact with a category
         std::vector<oid_t> contacts;
@@ -152,7 +175,19 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         o.hashPage = at(hash.page);
         o.nameNode = treeRoot(Customer::dbDescriptor.find("name"));
         o.chequeNode = treeRoot(Cheque::dbDescriptor.indexedFields);  // the transaction date
+        o.id22 = at(contacts[21]) + Customer::dbDescriptor.find("id")->dbsOffs;
+        dbVarying name5;
+        std::memcpy(&name5, database.get(contacts[4]) + Customer::dbDescriptor.find("name")->dbsOffs, sizeof name5);
+        o.name5 = at(contacts[4]) + name5.offs;
         database.commit();
+        {
+            dbCursor<Config> config(dbCursorForUpdate);  // the daily backup is due at the next start
+            ASSERT_EQ(config.select(), 1u);
+            config->lastBackupDate = dbDateTime(0);
+            config.update();
+            ASSERT_TRUE(database.commit());
+        }
+        const std::map<QString, QByteArray> archives = archiveBytes();
         window.reset();
         database.close();
         QFile file("Quillet.zrv");
@@ -163,22 +198,52 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         file.close();
 
         dialogs.shown.clear();
+        if (c.fullDisk) {
+            struct FullDisk : dbFileObserver {
+                int beforeFlush(const dbFile&) override { return ENOSPC; }
+            } full;
+            dbFile::setObserver(&full);
+            const int started = start();
+            dbFile::setObserver(nullptr);
+            ASSERT_EQ(started, -1);
+            EXPECT_EQ(messages(), QStringList {kIndexesNoSpace});
+            EXPECT_EQ(archiveBytes(), archives) << "a damaged file was archived";
+            window.reset();
+            database.close();
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(file.readAll() == bytes) << "the file changed";
+            file.close();
+            dialogs.shown.clear();
+        }
         ASSERT_EQ(start(), -1);
-        EXPECT_EQ(messages(), QStringList {kIndexesRebuilt});
+        const QStringList told = messages();
+        if (c.named.isEmpty()) {
+            EXPECT_EQ(told, QStringList {kIndexesRebuilt});
+            EXPECT_NE(archiveBytes(), archives) << "the daily backup";
+        } else {
+            ASSERT_EQ(told.size(), 1);
+            const QStringList lines = told[0].split('\n');
+            EXPECT_TRUE(lines[0].startsWith("The database file is damaged: the stored values"));
+            EXPECT_EQ(lines.mid(1, c.named.size()), c.named);
+            EXPECT_TRUE(lines.last().contains(QDir::currentPath())) << "where the backups are";
+            EXPECT_FALSE(told[0].contains("No record was lost"));
+            EXPECT_EQ(archiveBytes(), archives) << "a changed file was archived";
+        }
         EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
         dialogs.shown.clear();
-        for (int i = 1; i <= kContacts; ++i) {
-            int4 id = i;
+        for (oid_t contact : contacts) {  // by the values the rows hold now
+            dbCursor<Customer> found;
+            ASSERT_TRUE(found.at(dbReference<Customer>(contact)));
+            int4 id = found->id;
+            const std::string name = found->name;
             dbQuery byId;
             byId.add("id = ").bind(id);
-            dbCursor<Customer> found;
-            ASSERT_EQ(found.select(byId), 1u) << i;
-            EXPECT_EQ(found.currentId().getOid(), contacts[i - 1]);
-            const std::string name = found->name;
+            ASSERT_EQ(found.select(byId), 1u) << id;
+            EXPECT_EQ(found.currentId().getOid(), contact);
             dbQuery byName;
             byName.add("name = ").bind(name.c_str());
             EXPECT_EQ(found.select(byName), 1u) << name;
-            EXPECT_EQ(found.currentId().getOid(), contacts[i - 1]);
+            EXPECT_EQ(found.currentId().getOid(), contact);
         }
         dbCursor<Customer> ordered;
         dbQuery byName("order by name");

@@ -366,7 +366,7 @@ std::string checkedIndexesHold(const std::string& path, bool& rebuilt)
         return "";
     }
     const dbDatabase::dbIndexRepair checked = db.checkAndRebuildIndexes();
-    rebuilt = checked == dbDatabase::dbIndexesRebuilt;
+    rebuilt = checked == dbDatabase::dbIndexesRebuilt || checked == dbDatabase::dbRowKeysChanged;
     if (checked != dbDatabase::dbIndexesSound && !rebuilt) {
         return db.damageFound() ? "" : "damage was found but not marked";
     }

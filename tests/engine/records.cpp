@@ -579,8 +579,10 @@ TEST_F(Records, NaNKeysKeepTheTreeSearchable)
 // The start's check and rebuild: a table with real-number keys (NaN among
 // them) passes; each kind of damage to an index alone, loops included, is
 // mended from the rows and committed, so that every row is found again and
-// the next check is silent; a damaged row list, or a rebuild whose commit
-// cannot be written, leaves everything as it was, with the damage marked.
+// the next check is silent; a row whose key was changed in place is mended
+// the same way but told as changed; a damaged row list, or a rebuild whose
+// commit cannot be written, leaves everything as it was, with the damage
+// marked.
 TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
 {
     dbTableDescriptor* measures = db.findTable("Measure");
@@ -616,10 +618,19 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
         oid_t id = reinterpret_cast<const dbTtree*>(db.get(t->find(f)->tTree))->root;
         return std::pair{id, reinterpret_cast<dbTtreeNode*>(db.put(id))};
     };
+    auto rowBytes = [&](oid_t row) { return reinterpret_cast<byte*>(db.putRow(row, db.getRow(row)->size)); };
+    auto setId = [&](oid_t row, std::int32_t id) { std::memcpy(rowBytes(row) + people()->find("id")->dbsOffs, &id, 4); };
+    auto nameOf = [&](oid_t row) {
+        byte* bytes = rowBytes(row);
+        dbVarying v;
+        std::memcpy(&v, bytes + people()->find("name")->dbsOffs, sizeof v);
+        return reinterpret_cast<char*>(bytes + v.offs);
+    };
     struct Case {
         const char* what;
         std::function<void()> damage;
         dbDatabase::dbIndexRepair outcome;
+        std::vector<oid_t> changed = {};
     } cases[] = {
         {"a loop in a hash chain", [&] { item(people(), "id")->next = firstItem(people(), "id"); },
          dbDatabase::dbIndexesRebuilt},
@@ -634,6 +645,8 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
              std::swap(node->item[0], node->item[node->nItems - 1]);
          },
          dbDatabase::dbIndexesRebuilt},
+        {"a hashed key changed in its row", [&] { setId(rows[22], 2200); }, dbDatabase::dbRowKeysChanged, {rows[22]}},
+        {"a name changed in its row", [&] { nameOf(rows[30])[0] = 'z'; }, dbDatabase::dbRowKeysChanged, {rows[30]}},
         {"a row list's link", [&] { db.putRow(rows[10])->next = rows[20]; }, dbDatabase::dbRowsDamaged},
     };
     for (const Case& c : cases) {
@@ -644,9 +657,16 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
         const std::vector<uint8_t> damaged = readFile(path);
         open();
         db.messages.clear();
-        EXPECT_EQ(db.checkAndRebuildIndexes(), c.outcome);
-        EXPECT_FALSE(db.messages.empty());
-        if (c.outcome != dbDatabase::dbIndexesRebuilt) {
+        std::vector<dbDatabase::dbChangedRow> changed;
+        EXPECT_EQ(db.checkAndRebuildIndexes(&changed), c.outcome);
+        EXPECT_EQ(db.messages.empty(), c.outcome == dbDatabase::dbIndexesSound);
+        std::vector<oid_t> changedIds;
+        for (const dbDatabase::dbChangedRow& r : changed) {
+            EXPECT_EQ(r.table, people());
+            changedIds.push_back(r.oid);
+        }
+        EXPECT_EQ(changedIds, c.changed);
+        if (c.outcome == dbDatabase::dbRowsDamaged) {
             EXPECT_TRUE(db.damageFound());
             db.close();
             EXPECT_EQ(readFile(path), damaged);
@@ -655,8 +675,8 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
             continue;
         }
         EXPECT_FALSE(db.damageFound());
-        for (std::int32_t i = 0; i < 400; i++) {
-            ASSERT_EQ(byId(i), std::vector<oid_t>{rows[std::size_t(i)]}) << i;
+        for (std::size_t i = 0; i < 400; i++) {  // by the keys the rows hold now
+            ASSERT_EQ(byId(fetch(rows[i]).id), std::vector<oid_t>{rows[i]}) << i;
         }
         std::vector<std::string> names = namesInOrder();
         EXPECT_EQ(names.size(), 400u);
@@ -685,7 +705,7 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
             int beforeFlush(const dbFile&) override { return ENOSPC; }
         } full;
         dbFile::setObserver(&full);
-        EXPECT_EQ(db.checkAndRebuildIndexes(), dbDatabase::dbIndexesDamaged);
+        EXPECT_EQ(db.checkAndRebuildIndexes(), dbDatabase::dbIndexesNoSpace);
         dbFile::setObserver(nullptr);
     }
     EXPECT_TRUE(id->indexBroken);
