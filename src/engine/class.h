@@ -470,25 +470,26 @@ inline byte* dbMustPut(dbDatabase* db, oid_t oid)
 // 4), a changing transaction is undone, and the operation unwinds.
 [[noreturn]] void dbDamaged(dbDatabase* db);
 
-// An object read by id: it must exist with the given marker (0 for a row,
-// which must also lie inside the file).
+// An object read by id: it must exist with the given marker and lie inside
+// the file (0 for a row, which must be a record as findRecord checks it).
 inline const byte* dbMustGet(dbDatabase* db, oid_t oid, offs_t marker)
 {
+    if (marker == 0) {
+        const dbRecord* row = db->findRecord(oid);
+        if (row == nullptr) {
+            dbDamaged(db);
+        }
+        return reinterpret_cast<const byte*>(row);
+    }
     if (oid == 0 || oid >= db->getIndexSize()) {
         dbDamaged(db);
     }
     offs_t pos = db->getPos(oid);
-    if ((pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != marker) {
+    if ((pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != marker ||
+        std::uint64_t(pos - marker) + dbInternalObjectSize[marker] > db->getHeader()->size) {
         dbDamaged(db);
     }
-    const byte* p = db->get(oid);
-    if (marker == 0) {
-        std::uint32_t size = reinterpret_cast<const dbRecord*>(p)->size;
-        if (size < sizeof(dbRecord) || std::uint64_t(pos) + size > db->getHeader()->size) {
-            dbDamaged(db);
-        }
-    }
-    return p;
+    return db->get(oid);
 }
 
 // Watches one search, change or check of a field's indexes on the calling

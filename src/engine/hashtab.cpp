@@ -7,18 +7,14 @@ constexpr std::uint32_t slotsPerPage = dbPageSize / sizeof(oid_t);  // 1,024
 const dbHashTable& tableOf(dbDatabase* db, oid_t hashId)
 {
     const auto& table = *reinterpret_cast<const dbHashTable*>(dbMustGet(db, hashId, dbHashTable::tableMarker));
-    // The buckets (2^k - 1 of them, 2^k slots) fill whole pages of
-    // consecutive ids that lie one after the other inside the file: a
-    // count that does not fit there is damage, found before any walk.
+    // The buckets (2^k - 1 of them, 2^k slots) fill whole pages whose ids
+    // follow one another inside the object index: a count that does not fit
+    // there is damage, found before any walk. The pages themselves lie
+    // anywhere in the file (a page moves the first time a transaction
+    // changes it); each is checked as it is reached (dbMustGet).
     const std::uint64_t slots = std::uint64_t(table.size) + 1;
-    const std::uint64_t pages = slots / slotsPerPage;
     if (table.size == 0 || slots % slotsPerPage != 0 || (slots & (slots - 1)) != 0 || table.page == 0 ||
-        table.page + pages > db->getIndexSize()) {
-        dbDamaged(db);
-    }
-    const offs_t first = db->getPos(table.page);
-    if ((first & (dbFreeHandleMarker | dbInternalObjectMarker)) != dbPageObjectMarker ||
-        (first & ~dbInternalObjectMarker) + pages * dbPageSize > db->getHeader()->size) {
+        table.page + slots / slotsPerPage > db->getIndexSize()) {
         dbDamaged(db);
     }
     return table;

@@ -12,9 +12,11 @@
 #include "engine/class.h"
 
 // Stored layout (marker 4, 12 bytes): `size` buckets (2^k - 1), the used
-// count, and the first of (size + 1) / 1,024 consecutive page ids whose pages
-// lie one after the other in the file. Slot b is entry b mod 1,024 of page
-// (page + b / 1,024) and holds the first item of bucket b (0 = empty).
+// count, and the first of (size + 1) / 1,024 consecutive page ids. The pages
+// are allocated as one run, but each moves on its own the first time a
+// transaction changes it, so they may lie anywhere in the file, in any
+// order. Slot b is entry b mod 1,024 of page (page + b / 1,024) and holds the
+// first item of bucket b (0 = empty).
 // Items (marker 5, 12 bytes): next item, record id, hash code. The hash code
 // is h = h * 31 + byte over the key bytes (unsigned, modulo 2^32): the stored
 // bytes of a scalar field, a string's characters without its NUL.

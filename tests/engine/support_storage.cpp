@@ -11,10 +11,10 @@
 
 namespace storagetest {
 
-TempDir::TempDir()
+TempDir::TempDir(const std::string& parent)
 {
-    char pattern[] = "/tmp/quillet-storage-XXXXXX";
-    char* made = mkdtemp(pattern);
+    std::string pattern = parent + "/quillet-storage-XXXXXX";
+    char* made = mkdtemp(pattern.data());
     if (made == nullptr) {
         std::abort();
     }

@@ -18,9 +18,11 @@ constexpr uint32_t appInitSize = 1048576;
 constexpr uint32_t appQuantum = 4194304;
 constexpr uint32_t appIndexSize = 65536;
 
+// A scratch folder inside parent (/dev/shm: memory, for tests whose many
+// commits would wait on a disk), removed with what it holds.
 class TempDir {
 public:
-    TempDir();
+    explicit TempDir(const std::string& parent = "/tmp");
     ~TempDir();
     std::string file(const std::string& name) const { return path + "/" + name; }
     std::string path;
