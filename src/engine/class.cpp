@@ -16,6 +16,12 @@ namespace {
 
 std::size_t alignUp(std::size_t n, std::size_t a) { return (n + a - 1) & ~(a - 1); }
 
+// Where an array whose elements align to `a` starts, at or after offs:
+// offsets of an array element's varying parts count from the element, which
+// lies `at` bytes into the row; the array is aligned within the row, so that
+// its items are aligned wherever the row lies (rows start on 16 bytes).
+std::size_t arrayStart(std::size_t offs, std::size_t at, std::size_t a) { return alignUp(at + offs, a) - at; }
+
 const char emptyText[] = "";
 
 char* concat(const char* a, const char* b)
@@ -729,7 +735,7 @@ void dbFieldDescriptor::clearRecordFields(dbFieldDescriptor* ring, byte* obj)
 }
 
 std::size_t dbFieldDescriptor::storeRecordFields(dbFieldDescriptor* ring, byte* base, const byte* obj,
-                                                 std::size_t offs)
+                                                 std::size_t offs, std::size_t at)
 {
     dbFieldDescriptor* fd = ring;
     do {
@@ -755,7 +761,7 @@ std::size_t dbFieldDescriptor::storeRecordFields(dbFieldDescriptor* ring, byte* 
             const dbAnyArray* arr = reinterpret_cast<const dbAnyArray*>(src);
             dbFieldDescriptor* elem = fd->components;
             std::size_t n = arr->length();
-            offs = alignUp(offs, elem->alignment);
+            offs = arrayStart(offs, at, elem->alignment);
             setVarying(dst, std::uint32_t(n), std::uint32_t(offs));
             const byte* items = static_cast<const byte*>(arr->base());
             if (fd->attr & OneToOneMapping) {
@@ -767,14 +773,14 @@ std::size_t dbFieldDescriptor::storeRecordFields(dbFieldDescriptor* ring, byte* 
                 std::size_t start = offs;
                 offs += n * elem->dbsSize;
                 for (std::size_t i = 0; i < n; i++) {
-                    std::size_t at = start + i * elem->dbsSize;
-                    offs = at + storeRecordFields(elem, base + at, items + i * elem->appSize, offs - at);
+                    std::size_t item = start + i * elem->dbsSize;
+                    offs = item + storeRecordFields(elem, base + item, items + i * elem->appSize, offs - item, at + item);
                 }
             }
             break;
           }
           case dbField::tpStructure:
-            offs = storeRecordFields(fd->components, base, src, offs);
+            offs = storeRecordFields(fd->components, base, src, offs, at);
             break;
           default:
             copyInPlace(*fd, dst, src);
@@ -784,7 +790,8 @@ std::size_t dbFieldDescriptor::storeRecordFields(dbFieldDescriptor* ring, byte* 
     return offs;
 }
 
-std::size_t dbFieldDescriptor::calculateRecordSize(dbFieldDescriptor* ring, const byte* obj, std::size_t offs)
+std::size_t dbFieldDescriptor::calculateRecordSize(dbFieldDescriptor* ring, const byte* obj, std::size_t offs,
+                                                   std::size_t at)
 {
     dbFieldDescriptor* fd = ring;
     do {
@@ -800,18 +807,18 @@ std::size_t dbFieldDescriptor::calculateRecordSize(dbFieldDescriptor* ring, cons
             const dbAnyArray* arr = reinterpret_cast<const dbAnyArray*>(src);
             dbFieldDescriptor* elem = fd->components;
             std::size_t n = arr->length();
-            offs = alignUp(offs, elem->alignment);
+            offs = arrayStart(offs, at, elem->alignment);
             std::size_t start = offs;
             offs += n * elem->dbsSize;
             if (elem->attr & HasArrayComponents) {
                 const byte* items = static_cast<const byte*>(arr->base());
                 for (std::size_t i = 0; i < n; i++) {
-                    std::size_t at = start + i * elem->dbsSize;
-                    offs = at + calculateRecordSize(elem, items + i * elem->appSize, offs - at);
+                    std::size_t item = start + i * elem->dbsSize;
+                    offs = item + calculateRecordSize(elem, items + i * elem->appSize, offs - item, at + item);
                 }
             }
         } else if (fd->appType == dbField::tpStructure) {
-            offs = calculateRecordSize(fd->components, src, offs);
+            offs = calculateRecordSize(fd->components, src, offs, at);
         }
     } while ((fd = fd->next) != ring);
     return offs;
@@ -1042,7 +1049,7 @@ std::size_t convertRing(dbFieldDescriptor* ring, byte* dst, std::size_t base, co
           case dbField::tpArray: {
             dbVarying v = oldVarying(fd, old, oldBase);
             dbFieldDescriptor* elem = fd->components;
-            offs = (offs + elem->alignment - 1) & ~(elem->alignment - 1);
+            offs = arrayStart(offs, base, elem->alignment);
             std::size_t start = offs;
             if (dst != nullptr) {
                 setVarying(out, v.size, std::uint32_t(offs));

@@ -200,11 +200,14 @@ class dbFieldDescriptor {
     static void fetchRecordFields(dbFieldDescriptor* ring, std::uint8_t* dst, const std::uint8_t* src);
     // Stores an application object into a row: fixed part at the stored
     // offsets, varying parts from offs on. Returns the end of the varying part.
+    // at: where dst lies in the row (an array element's start), so that
+    // arrays are aligned within the row.
     static std::size_t storeRecordFields(dbFieldDescriptor* ring, std::uint8_t* dst, const std::uint8_t* src,
-                                         std::size_t offs);
+                                         std::size_t offs, std::size_t at = 0);
     // Size of the varying parts an application object needs, laid out from
     // offs on; returns the end.
-    static std::size_t calculateRecordSize(dbFieldDescriptor* ring, const std::uint8_t* src, std::size_t offs);
+    static std::size_t calculateRecordSize(dbFieldDescriptor* ring, const std::uint8_t* src, std::size_t offs,
+                                           std::size_t at = 0);
     // Whether the varying parts of a stored row lie inside its size and every
     // string ends with its NUL.
     static bool checkRecord(dbFieldDescriptor* ring, const std::uint8_t* row, std::size_t base, std::size_t size);

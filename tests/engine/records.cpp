@@ -62,8 +62,22 @@ struct Measure {
     DB_FIELDS(Measure, DB_KEY(value, dbHashed | dbIndexed))
 };
 
+// Arrays inside the elements of an array: 12-byte elements, each with
+// its own array of reals.
+struct Sample {
+    std::int32_t n;
+    dbArray<double> values;
+    DB_FIELDS(Sample, DB_FIELD(n), DB_FIELD(values))
+};
+struct Series {
+    std::int8_t tag;
+    dbArray<Sample> samples;
+    DB_FIELDS(Series, DB_FIELD(tag), DB_FIELD(samples))
+};
+
 }  // namespace
 
+DB_TABLE(Series);
 DB_TABLE(Measure);
 DB_TABLE(Person);
 DB_TABLE(Parent);
@@ -344,6 +358,41 @@ TEST_F(Records, DamagedRowsAreFetchedEmpty)
     db.rollback();
     EXPECT_TRUE(db.fetchRecord(people(), ref.oid, &got));
     EXPECT_STREQ(got.remark, "intact");
+}
+
+TEST_F(Records, ArraysInsideArrayElementsAreAlignedInTheRow)
+{
+    // The elements lie 12 bytes apart, so the reals of every other one
+    // would lie off 8 bytes if placed by the element's own offsets; every
+    // row the engine writes must read back as written.
+    dbTableDescriptor* series = db.findTable("Series");
+    const double reals[3] = {1.5, -2.25, 1e300};
+    Sample samples[3];
+    for (int i = 0; i < 3; i++) {
+        samples[i].n = i;
+        samples[i].values.setData(reals, std::size_t(i + 1));
+    }
+    Series s{};
+    s.tag = 7;
+    s.samples.setData(samples, 3);
+    dbAnyReference ref;
+    ASSERT_TRUE(db.insertRecord(series, &ref, &s));
+    ASSERT_TRUE(db.commit());
+    db.close();
+    EXPECT_EQ(checkFile(readFile(path)), "");
+    open();
+    Series got{};
+    ASSERT_TRUE(db.fetchRecord(series, ref.oid, &got));
+    ASSERT_EQ(got.samples.length(), 3u);
+    for (std::size_t i = 0; i < 3; i++) {
+        const dbArray<double>& values = got.samples[i].values;
+        EXPECT_EQ(got.samples[i].n, std::int32_t(i));
+        ASSERT_EQ(values.length(), i + 1);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(values.get()) % alignof(double), 0u) << i;
+        EXPECT_EQ(std::vector<double>(values.get(), values.get() + i + 1), std::vector<double>(reals, reals + i + 1));
+    }
+    EXPECT_TRUE(db.checkIndexes());
+    EXPECT_TRUE(db.messages.empty());
 }
 
 TEST_F(Records, InverseReferencesFollowTheirFields)
