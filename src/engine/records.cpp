@@ -73,15 +73,8 @@ struct dbRecordOps {
     // varying parts all lie inside it.
     static bool validRow(dbDatabase* db, dbTableDescriptor* table, oid_t oid)
     {
-        if (oid == 0 || oid >= db->currIndexSize) {
-            return false;
-        }
-        offs_t pos = db->currIndex[oid];
-        if ((pos & (dbFreeHandleMarker | dbInternalObjectMarker)) != 0 || pos == 0) {
-            return false;
-        }
-        const dbRecord* row = reinterpret_cast<const dbRecord*>(db->baseAddr + pos);
-        return row->size >= table->fixedSize && std::uint64_t(pos) + row->size <= db->header->size &&
+        const dbRecord* row = db->findRecord(oid);
+        return row != nullptr && row->size >= table->fixedSize &&
                dbFieldDescriptor::checkRecord(table->columns, reinterpret_cast<const byte*>(row), 0, row->size);
     }
 
