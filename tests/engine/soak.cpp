@@ -139,6 +139,24 @@ class Soak {
             fail("commit refused");
         }
     }
+    // Ends the step's transaction after a failure.
+    void abandon(const std::string& what)
+    {
+        fail(what);
+        db.rollback();
+    }
+    // Inserts the record and commits: its id, 0 when refused.
+    template <class T>
+    oid_t insertAndCommit(const T& record)
+    {
+        oid_t oid = insert(record).getOid();
+        if (oid == 0) {
+            abandon("insert refused");
+        } else {
+            commit();
+        }
+        return oid;
+    }
 
     std::string randomName() { return "Contact " + std::to_string(rng() % 3000); }
     std::int32_t randomId() { return ids[rng() % ids.size()]; }
@@ -224,9 +242,7 @@ class Soak {
         }
         std::string name = randomName();
         if (countWhere("id=", id) != 0 || countNamed(name) != modelNamed(name)) {
-            fail("the checks before the insert did not find what the model holds");
-            db.rollback();
-            return;
+            return abandon("the checks before the insert did not find what the model holds");
         }
         zarvoBuffer texts;
         Customer c;
@@ -236,13 +252,10 @@ class Soak {
         c.email = texts.put("c" + std::to_string(id) + "@example.com");
         c.remark = texts.put(std::string(rng() % 40, 'r'));
         c.amount = real4(rng() % 100000) / 100;
-        oid_t oid = insert(c).getOid();
+        oid_t oid = insertAndCommit(c);
         if (oid == 0) {
-            fail("insert refused");
-            db.rollback();
             return;
         }
-        commit();
         contacts[id] = {oid, name};
         ids.push_back(id);
         nameCount[name] += 1;
@@ -257,18 +270,14 @@ class Soak {
         std::string name = randomName();
         dbCursor<Customer> customer(dbCursorForUpdate);
         if (!customer.at(dbReference<Customer>(model.oid)) || customer->id != id) {
-            fail("contact " + std::to_string(id) + " not found by its reference");
-            db.rollback();
-            return;
+            return abandon("contact " + std::to_string(id) + " not found by its reference");
         }
         if (countNamed(name) != modelNamed(name)) {
             fail("the same-name check found another count than the model");
         }
         customer->name = name.c_str();
         if (!customer.update()) {
-            fail("update refused");
-            db.rollback();
-            return;
+            return abandon("update refused");
         }
         commit();
         nameCount[model.name] -= 1;
@@ -289,15 +298,11 @@ class Soak {
         ofPayee.append(dbQueryElement::Text, "customer=");
         ofPayee.bindReference(payee, &Customer::dbDescriptor);
         if (!customer.at(dbReference<Customer>(payee))) {
-            fail("contact " + std::to_string(id) + " not found by its reference");
-            db.rollback();
-            return;
+            return abandon("contact " + std::to_string(id) + " not found by its reference");
         }
         std::size_t n = issued.select(ofPayee);
         if (issued.selectFailed()) {
-            fail("the contact's cheques could not be selected");
-            db.rollback();
-            return;
+            return abandon("the contact's cheques could not be selected");
         }
         if (n > 0) {
             issued.removeAllSelected();
@@ -333,9 +338,7 @@ class Soak {
         q.bind(bound);
         dbCursor<Cheque> same;
         if (same.select(q) != 0 || same.selectFailed()) {
-            fail("the cheque number check failed");
-            db.rollback();
-            return;
+            return abandon("the cheque number check failed");
         }
         zarvoBuffer texts;
         Cheque record;
@@ -345,13 +348,10 @@ class Soak {
         record.customerName = texts.put(contacts[payeeId].name);
         record.description = "soak";
         record.amount = double(rng() % 100000) / 100;
-        oid_t oid = insert(record).getOid();
+        oid_t oid = insertAndCommit(record);
         if (oid == 0) {
-            fail("insert refused");
-            db.rollback();
             return;
         }
-        commit();
         cheques[oid] = {stamp, payeeId};
         checkChequeDate(stamp);
     }
@@ -363,15 +363,29 @@ class Soak {
         std::advance(it, rng() % cheques.size());
         dbCursor<Cheque> cheque(dbCursorForUpdate);
         if (!cheque.at(dbReference<Cheque>(it->first))) {
-            fail("cheque not found by its reference");
-            db.rollback();
-            return;
+            return abandon("cheque not found by its reference");
         }
         cheque.remove();
         commit();
         std::int32_t stamp = it->second.stamp;
         cheques.erase(it);
         checkChequeDate(stamp);
+    }
+
+    // Whether a walk of the field's T-tree meets the keys of the model's
+    // entries (`of`) in order; read: the key of a row met.
+    template <class Model, class Of, class Read>
+    bool inKeyOrder(dbFieldDescriptor* field, const Model& model, Of of, Read read)
+    {
+        std::vector<decltype(of(model.begin()->second))> expected, walked;
+        for (const auto& entry : model) {
+            expected.push_back(of(entry.second));
+        }
+        std::sort(expected.begin(), expected.end());
+        for (oid_t oid : indextest::treeWalk(db, field, true)) {
+            walked.push_back(read(oid));
+        }
+        return walked == expected;
     }
 
     // Every contact by ID, the names in the tree's order, the cheques by
@@ -386,30 +400,19 @@ class Soak {
                 break;
             }
         }
-        std::vector<std::string> names;
-        for (oid_t oid : indextest::treeWalk(db, customers()->find("name"), true)) {
+        auto nameOf = [&](oid_t oid) {
             Customer c;
             db.fetchRecord(customers(), oid, &c);
-            names.push_back(c.name);
-        }
-        std::vector<std::string> expected;
-        for (const auto& entry : contacts) {
-            expected.push_back(entry.second.name);
-        }
-        std::sort(expected.begin(), expected.end());
-        if (names != expected) {
+            return std::string(c.name);
+        };
+        if (!inKeyOrder(customers()->find("name"), contacts, [](const Contact& c) { return c.name; }, nameOf)) {
             fail("the name index does not hold the contacts' names in order");
         }
-        std::vector<std::int32_t> dates;
-        for (oid_t oid : indextest::treeWalk(db, dateField(), true)) {
-            dates.push_back(cheques.count(oid) ? cheques[oid].stamp : -1);
-        }
-        std::vector<std::int32_t> expectedDates;
-        for (const auto& entry : cheques) {
-            expectedDates.push_back(entry.second.stamp);
-        }
-        std::sort(expectedDates.begin(), expectedDates.end());
-        if (dates != expectedDates) {
+        auto dateOf = [&](oid_t oid) {
+            auto it = cheques.find(oid);
+            return it != cheques.end() ? it->second.stamp : -1;
+        };
+        if (!inKeyOrder(dateField(), cheques, [](const ChequeEntry& q) { return q.stamp; }, dateOf)) {
             fail("the date index does not hold the cheques in date order");
         }
         dbCursor<Customer> all;
