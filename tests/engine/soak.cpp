@@ -11,7 +11,7 @@
 // report or rebuild ends the run, naming the seed and the step.
 //
 // QUILLET_SOAK_STEPS caps the steps of each run (the sanitizer build runs a
-// short soak, past one reopening).
+// short soak that still reopens the database).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -293,19 +293,19 @@ class Soak {
         std::int32_t id = randomId();
         oid_t payee = contacts[id].oid;
         dbCursor<Customer> customer(dbCursorForUpdate);
-        dbCursor<Cheque> issued(dbCursorForUpdate);
+        dbCursor<Cheque> payeeCheques(dbCursorForUpdate);
         dbQuery ofPayee;
         ofPayee.append(dbQueryElement::Text, "customer=");
         ofPayee.bindReference(payee, &Customer::dbDescriptor);
         if (!customer.at(dbReference<Customer>(payee))) {
             return abandon("contact " + std::to_string(id) + " not found by its reference");
         }
-        std::size_t n = issued.select(ofPayee);
-        if (issued.selectFailed()) {
+        std::size_t n = payeeCheques.select(ofPayee);
+        if (payeeCheques.selectFailed()) {
             return abandon("the contact's cheques could not be selected");
         }
         if (n > 0) {
-            issued.removeAllSelected();
+            payeeCheques.removeAllSelected();
         }
         customer.remove();
         commit();
