@@ -385,8 +385,9 @@ private:
     void refreshRoots(bool committedOnly = false);
     bool lockTransaction(dbLockType type, bool wait);
     bool waitForLock(uint64_t since, const bool& granted, dbProcessSlot& me);
-    void revokeLock(bool upgrading);
-    bool startTransaction();
+    bool revokeLock(bool upgrading);
+    bool startTransaction(dbDatabaseThreadContext* ctx, dbProcessSlot& me);
+    void releaseLock(dbDatabaseThreadContext* ctx, dbProcessSlot& me);
     void checkOwnerDied();
     bool loadDeferredScheme();
     void sweepDeadProcesses();

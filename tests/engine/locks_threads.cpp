@@ -155,3 +155,47 @@ TEST_F(LocksThreads, EachThreadAndDatabaseHasItsOwnContext)
     t.join();
     second.close();
 }
+
+// A lock wait that runs out on a thread of the same process ends in failure:
+// that thread keeps its lock, its reads and its changes, and commits them.
+TEST(LocksThreadsTimeOut, HolderInThisProcessKeepsItsLock)
+{
+    struct Case {
+        dbDatabase::dbLockType held, wanted;
+    };
+    for (Case c : {Case{dbDatabase::dbExclusiveLock, dbDatabase::dbSharedLock},
+                   Case{dbDatabase::dbSharedLock, dbDatabase::dbExclusiveLock}}) {
+        SCOPED_TRACE(c.held);
+        TempDir dir;
+        RecordingDatabase db;
+        ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str(), 200));  // lock wait 200 ms
+        oid_t before = storeRecord(db, 64, 3);
+        ASSERT_TRUE(db.commit());
+        std::atomic<int> stage{0};
+        oid_t written = 0;
+        std::vector<uint8_t> seen;
+        std::thread holder([&] {
+            ASSERT_TRUE(db.beginTransaction(c.held));
+            if (c.held == dbDatabase::dbExclusiveLock) {
+                written = storeRecord(db, 100, 9);
+            }
+            stage = 1;
+            waitFor(stage, 2);
+            seen = readRecord(db, before);
+            EXPECT_TRUE(db.commit());
+        });
+        waitFor(stage, 1);
+        auto start = Clock::now();
+        EXPECT_FALSE(db.beginTransaction(c.wanted));
+        EXPECT_GE(millisSince(start), 150);
+        stage = 2;
+        holder.join();
+        EXPECT_EQ(seen, recordImage(64, 3));
+        EXPECT_TRUE(db.messages.empty()) << db.messages.front();
+        ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock)) << "the lock is free again";
+        if (written != 0) {
+            EXPECT_EQ(readRecord(db, written), recordImage(100, 9));
+        }
+        db.close();
+    }
+}
