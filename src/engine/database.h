@@ -20,6 +20,7 @@
 // The file format is described beside the code that writes it, in database.cpp.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -500,12 +501,13 @@ public:
     // the contents is for the caller to write.
     dbRecord* reallocateRow(oid_t oid, size_t newSize);
     // Tells the calling thread's cursors that record oid changed or was
-    // removed, through cursorHook (set by the cursors).
+    // removed, through cursorHook (set by the first cursor, on any thread,
+    // hence atomic).
     void updateCursors(oid_t oid, bool removed = false);
-    static inline void (*cursorHook)(dbDatabase* db, oid_t oid, bool removed) = nullptr;
+    static inline std::atomic<void (*)(dbDatabase* db, oid_t oid, bool removed)> cursorHook = nullptr;
     // Called before an update or remove changes rows, so that the calling
     // thread's cursors finish work they put off (set by the cursors).
-    static inline void (*changeHook)(dbDatabase* db) = nullptr;
+    static inline std::atomic<void (*)(dbDatabase* db)> changeHook = nullptr;
     // The attached descriptor of a table by name, null when none.
     dbTableDescriptor* findTable(const char* name);
 

@@ -70,6 +70,55 @@ TEST_F(LocksThreads, ReaderWaitsForTheWriterAndSeesItsCommit)
     EXPECT_EQ(seen, recordImage(200, 77));
 }
 
+// Readers that join each other's shared lock and a writer that grows the
+// file and the object index take turns: each reader sees every commit made
+// before it took the lock, whole.
+TEST_F(LocksThreads, ReadersSideBySideSeeEachCommitWhole)
+{
+    constexpr uint32_t commits = 40;
+    std::atomic<uint32_t> published{0};  // seed of the last committed record
+    std::atomic<oid_t> publishedId{0};
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (uint32_t i = 1; i <= commits; i++) {
+            // every tenth record is large (the file grows), every commit adds ids
+            oid_t oid = storeRecord(db, i % 10 == 0 ? 600000 : 64 + i, i);
+            for (int k = 0; k < 300; k++) {
+                storeRecord(db, 24, k);
+            }
+            ASSERT_TRUE(db.commit());
+            publishedId = oid;
+            published = i;
+        }
+        done = true;
+    });
+    std::atomic<int> mismatches{0}, reads{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; r++) {
+        readers.emplace_back([&] {
+            while (!done || reads < 10) {
+                uint32_t seed = published;
+                oid_t oid = publishedId;
+                if (!db.beginTransaction(dbDatabase::dbSharedLock)) {
+                    mismatches += 1;
+                    break;
+                }
+                if (seed != 0 && seed == published) {
+                    mismatches += readRecord(db, oid) != recordImage(seed % 10 == 0 ? 600000 : 64 + seed, seed);
+                    reads += 1;
+                }
+                db.commit();
+            }
+        });
+    }
+    writer.join();
+    for (std::thread& t : readers) {
+        t.join();
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << reads;
+    EXPECT_GE(db.getIndexSize(), dbFirstUserId + commits * 301);
+}
+
 TEST_F(LocksThreads, OnlyHolderUpgradesAtOnce)
 {
     std::thread t([&] {
