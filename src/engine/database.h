@@ -15,7 +15,10 @@
 //    rolled back, and every further change fails until the caller ends the
 //    transaction with commit() (which then returns false) or rollback().
 //  - Only one thread changes the database at a time (beginTransaction with
-//    dbExclusiveLock, done implicitly by the first change).
+//    dbExclusiveLock, done implicitly by the first change). Threads read
+//    side by side only inside shared transactions: the object's roots and
+//    mapping are brought up to date by the first thread of the process to
+//    take a lock, and stay as they are while any thread holds one.
 //
 // The file format is described beside the code that writes it, in database.cpp.
 #pragma once
@@ -247,7 +250,9 @@ public:
     // lock as long as the open's lock wait allows; changes start one
     // implicitly. False when the database is not open, or was opened while
     // another process held the lock and that lock is still held (the table
-    // layout is loaded by the first transaction that finds it free).
+    // layout is loaded by the first transaction that finds it free), or when
+    // the lock wait ran out while a thread of this process holds the lock
+    // (only another process's lock is revoked).
     bool beginTransaction(dbLockType type);
     // Makes the running transaction's changes durable. False when the
     // transaction failed (its changes were rolled back) or the commit could
