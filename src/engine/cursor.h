@@ -18,6 +18,7 @@
 //    selects nothing.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -104,8 +105,10 @@ class dbSelection {
     std::size_t segmentCount() const;
 
     // Compares two rows by an ORDER BY key that is an expression; set by the
-    // expression interpreter. Without it, an expression key is fatal.
-    static inline int (*compareExpressionKey)(const byte* a, const byte* b, const dbOrderByNode* key) = nullptr;
+    // expression interpreter on first use, on any thread (hence atomic).
+    // Without it, an expression key is fatal.
+    static inline std::atomic<int (*)(const byte* a, const byte* b, const dbOrderByNode* key)> compareExpressionKey =
+        nullptr;
 
   private:
     void addSegment();

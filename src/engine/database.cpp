@@ -997,10 +997,15 @@ bool dbDatabase::lockTransaction(dbLockType type, bool wait)
             me.waitingReaders -= 1;
             monitor->nWaitReaders -= std::min<uint32_t>(monitor->nWaitReaders, 1);
         }
+        // Other threads of this process that hold the lock already read
+        // through the roots and the mapping, outside this section: they stay
+        // as the first of them found them, which is current, since nothing
+        // can be committed while a shared lock is held.
+        const bool joined = me.readers > 0;
         monitor->nReaders += 1;
         me.readers += 1;
         ctx->readAccess = true;
-        return startTransaction();
+        return joined || startTransaction(ctx, me);
     }
     if (ctx->readAccess) {
         // Upgrade: at once when this thread is the only holder.
@@ -1059,13 +1064,14 @@ bool dbDatabase::lockTransaction(dbLockType type, bool wait)
     monitor->ownerThreadId = ctx->threadId;
     me.writer = 1;
     ctx->writeAccess = true;
-    return startTransaction();
+    return startTransaction(ctx, me);
 }
 
 // One slice of a lock wait (inside the critical section). Processes that died
 // give their share back at every slice; once the lock wait has run out since
-// the last revocation, the lock is revoked from its holder. False only when
-// this process can no longer wait.
+// the last revocation, the lock is revoked from its holder. False when this
+// process can no longer wait, or the wait ran out on a holder that is a thread
+// of this process.
 bool dbDatabase::waitForLock(uint64_t since, const bool& granted, dbProcessSlot& me)
 {
     unsigned slice = 1000;
@@ -1079,7 +1085,9 @@ bool dbDatabase::waitForLock(uint64_t since, const bool& granted, dbProcessSlot&
         uint64_t now = dbTickCount();
         if (now - since >= waitLockTimeout && uint32_t(now) - monitor->lastRevocation >= waitLockTimeout) {
             monitor->lastRevocation = uint32_t(now);
-            revokeLock(me.upgrading != 0);
+            if (!revokeLock(me.upgrading != 0)) {
+                return false;
+            }
         }
     }
     return opened;
@@ -1087,12 +1095,18 @@ bool dbDatabase::waitForLock(uint64_t since, const bool& granted, dbProcessSlot&
 
 // Takes the lock away from whoever keeps this process waiting: the writer
 // (its changes are discarded and its next engine call fails), or else one
-// shared holder other than an upgrading waiter, or else a waiting writer that
-// keeps readers out.
-void dbDatabase::revokeLock(bool upgrading)
+// shared holder of another process, or else a waiting writer that keeps
+// readers out. A thread of this process keeps its lock: it is running, and
+// its changes and reads would be undone under it. False when such a thread is
+// in the way and no other holder can be revoked.
+bool dbDatabase::revokeLock(bool upgrading)
 {
+    const dbProcessSlot& me = shared->slots[processSlot];
+    if (monitor->nWriters != 0 && me.writer) {
+        return false;
+    }
     if (monitor->nWriters != 0 && file.isReadOnly()) {
-        return;  // a writer's changes are discarded only by a process that may write
+        return true;  // a writer's changes are discarded only by a process that may write
     }
     if (monitor->nWriters != 0) {
         discardWriterChanges();
@@ -1102,17 +1116,20 @@ void dbDatabase::revokeLock(bool upgrading)
         monitor->nWriters = 0;
         monitor->ownerThreadId = 0;
     } else if (monitor->nReaders > (upgrading ? 1u : 0u)) {
-        monitor->nReaders -= 1;
-        for (unsigned i = 0; i < dbMaxProcesses; i++) {
-            if (int(i) != processSlot && shared->slots[i].readers > 0) {
-                shared->slots[i].readers -= 1;
-                break;
-            }
+        unsigned i = 0;
+        while (i < dbMaxProcesses && (int(i) == processSlot || shared->slots[i].readers == 0)) {
+            i++;
         }
+        if (i == dbMaxProcesses) {
+            return false;  // only threads of this process read
+        }
+        shared->slots[i].readers -= 1;
+        monitor->nReaders -= 1;
     } else if (monitor->nWaitWriters > 0 && !upgrading) {
         monitor->nWaitWriters -= 1;
     }
     cs.notifyAll();
+    return true;
 }
 
 // Discards the working state of a writer that died or lost its lock.
@@ -1165,13 +1182,15 @@ void dbDatabase::sweepDeadProcesses()
 }
 
 // Start of a transaction (inside the critical section): map what another
-// process added to the file and see its last commit.
-bool dbDatabase::startTransaction()
+// process added to the file and see its last commit. A transaction that
+// cannot start keeps no lock, so that no thread joins it on roots left stale.
+bool dbDatabase::startTransaction(dbDatabaseThreadContext* ctx, dbProcessSlot& me)
 {
     if (monitor->version != mappedVersion) {
         int rc = file.mapTo(header->size);
         if (rc != 0) {
             reportFileError("Failed to reopen database file", rc);
+            releaseLock(ctx, me);
             return false;
         }
         mappedVersion = monitor->version;
@@ -1199,18 +1218,23 @@ void dbDatabase::endTransaction(dbDatabaseThreadContext* ctx)
     }
     dbGlobalSectionGuard guard(cs);
     checkOwnerDied();
-    dbProcessSlot& me = shared->slots[processSlot];
+    releaseLock(ctx, shared->slots[processSlot]);
+    seenTransactions = monitor->transactionCounter;
+}
+
+// Gives up the lock the thread holds (inside the critical section).
+void dbDatabase::releaseLock(dbDatabaseThreadContext* ctx, dbProcessSlot& me)
+{
     if (ctx->writeAccess) {
         if (monitor->ownerThreadId == ctx->threadId) {  // not when the lock was revoked
             monitor->nWriters = 0;
             monitor->ownerThreadId = 0;
             me.writer = 0;
         }
-    } else {
+    } else if (ctx->readAccess) {
         monitor->nReaders -= std::min<uint32_t>(monitor->nReaders, 1);
         me.readers -= std::min<uint32_t>(me.readers, 1);
     }
-    seenTransactions = monitor->transactionCounter;
     ctx->readAccess = ctx->writeAccess = false;
     cs.notifyAll();
 }

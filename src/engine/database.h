@@ -15,11 +15,15 @@
 //    rolled back, and every further change fails until the caller ends the
 //    transaction with commit() (which then returns false) or rollback().
 //  - Only one thread changes the database at a time (beginTransaction with
-//    dbExclusiveLock, done implicitly by the first change).
+//    dbExclusiveLock, done implicitly by the first change). Threads read
+//    side by side only inside shared transactions: the object's roots and
+//    mapping are brought up to date by the first thread of the process to
+//    take a lock, and stay as they are while any thread holds one.
 //
 // The file format is described beside the code that writes it, in database.cpp.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -246,7 +250,9 @@ public:
     // lock as long as the open's lock wait allows; changes start one
     // implicitly. False when the database is not open, or was opened while
     // another process held the lock and that lock is still held (the table
-    // layout is loaded by the first transaction that finds it free).
+    // layout is loaded by the first transaction that finds it free), or when
+    // the lock wait ran out while a thread of this process holds the lock
+    // (only another process's lock is revoked).
     bool beginTransaction(dbLockType type);
     // Makes the running transaction's changes durable. False when the
     // transaction failed (its changes were rolled back) or the commit could
@@ -385,8 +391,9 @@ private:
     void refreshRoots(bool committedOnly = false);
     bool lockTransaction(dbLockType type, bool wait);
     bool waitForLock(uint64_t since, const bool& granted, dbProcessSlot& me);
-    void revokeLock(bool upgrading);
-    bool startTransaction();
+    bool revokeLock(bool upgrading);
+    bool startTransaction(dbDatabaseThreadContext* ctx, dbProcessSlot& me);
+    void releaseLock(dbDatabaseThreadContext* ctx, dbProcessSlot& me);
     void checkOwnerDied();
     bool loadDeferredScheme();
     void sweepDeadProcesses();
@@ -514,12 +521,13 @@ public:
     // the contents is for the caller to write.
     dbRecord* reallocateRow(oid_t oid, size_t newSize);
     // Tells the calling thread's cursors that record oid changed or was
-    // removed, through cursorHook (set by the cursors).
+    // removed, through cursorHook (set by the first cursor, on any thread,
+    // hence atomic).
     void updateCursors(oid_t oid, bool removed = false);
-    static inline void (*cursorHook)(dbDatabase* db, oid_t oid, bool removed) = nullptr;
+    static inline std::atomic<void (*)(dbDatabase* db, oid_t oid, bool removed)> cursorHook = nullptr;
     // Called before an update or remove changes rows, so that the calling
     // thread's cursors finish work they put off (set by the cursors).
-    static inline void (*changeHook)(dbDatabase* db) = nullptr;
+    static inline std::atomic<void (*)(dbDatabase* db)> changeHook = nullptr;
     // The attached descriptor of a table by name, null when none.
     dbTableDescriptor* findTable(const char* name);
 

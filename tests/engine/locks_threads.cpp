@@ -70,6 +70,55 @@ TEST_F(LocksThreads, ReaderWaitsForTheWriterAndSeesItsCommit)
     EXPECT_EQ(seen, recordImage(200, 77));
 }
 
+// Readers that join each other's shared lock and a writer that grows the
+// file and the object index take turns: each reader sees every commit made
+// before it took the lock, whole.
+TEST_F(LocksThreads, ReadersSideBySideSeeEachCommitWhole)
+{
+    constexpr uint32_t commits = 40;
+    std::atomic<uint32_t> published{0};  // seed of the last committed record
+    std::atomic<oid_t> publishedId{0};
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (uint32_t i = 1; i <= commits; i++) {
+            // every tenth record is large (the file grows), every commit adds ids
+            oid_t oid = storeRecord(db, i % 10 == 0 ? 600000 : 64 + i, i);
+            for (int k = 0; k < 300; k++) {
+                storeRecord(db, 24, k);
+            }
+            ASSERT_TRUE(db.commit());
+            publishedId = oid;
+            published = i;
+        }
+        done = true;
+    });
+    std::atomic<int> mismatches{0}, reads{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 3; r++) {
+        readers.emplace_back([&] {
+            while (!done || reads < 10) {
+                uint32_t seed = published;
+                oid_t oid = publishedId;
+                if (!db.beginTransaction(dbDatabase::dbSharedLock)) {
+                    mismatches += 1;
+                    break;
+                }
+                if (seed != 0 && seed == published) {
+                    mismatches += readRecord(db, oid) != recordImage(seed % 10 == 0 ? 600000 : 64 + seed, seed);
+                    reads += 1;
+                }
+                db.commit();
+            }
+        });
+    }
+    writer.join();
+    for (std::thread& t : readers) {
+        t.join();
+    }
+    EXPECT_EQ(mismatches, 0) << "of " << reads;
+    EXPECT_GE(db.getIndexSize(), dbFirstUserId + commits * 301);
+}
+
 TEST_F(LocksThreads, OnlyHolderUpgradesAtOnce)
 {
     std::thread t([&] {
@@ -154,4 +203,48 @@ TEST_F(LocksThreads, EachThreadAndDatabaseHasItsOwnContext)
     });
     t.join();
     second.close();
+}
+
+// A lock wait that runs out on a thread of the same process ends in failure:
+// that thread keeps its lock, its reads and its changes, and commits them.
+TEST(LocksThreadsTimeOut, HolderInThisProcessKeepsItsLock)
+{
+    struct Case {
+        dbDatabase::dbLockType held, wanted;
+    };
+    for (Case c : {Case{dbDatabase::dbExclusiveLock, dbDatabase::dbSharedLock},
+                   Case{dbDatabase::dbSharedLock, dbDatabase::dbExclusiveLock}}) {
+        SCOPED_TRACE(c.held);
+        TempDir dir;
+        RecordingDatabase db;
+        ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str(), 200));  // lock wait 200 ms
+        oid_t before = storeRecord(db, 64, 3);
+        ASSERT_TRUE(db.commit());
+        std::atomic<int> stage{0};
+        oid_t written = 0;
+        std::vector<uint8_t> seen;
+        std::thread holder([&] {
+            ASSERT_TRUE(db.beginTransaction(c.held));
+            if (c.held == dbDatabase::dbExclusiveLock) {
+                written = storeRecord(db, 100, 9);
+            }
+            stage = 1;
+            waitFor(stage, 2);
+            seen = readRecord(db, before);
+            EXPECT_TRUE(db.commit());
+        });
+        waitFor(stage, 1);
+        auto start = Clock::now();
+        EXPECT_FALSE(db.beginTransaction(c.wanted));
+        EXPECT_GE(millisSince(start), 150);
+        stage = 2;
+        holder.join();
+        EXPECT_EQ(seen, recordImage(64, 3));
+        EXPECT_TRUE(db.messages.empty()) << db.messages.front();
+        ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock)) << "the lock is free again";
+        if (written != 0) {
+            EXPECT_EQ(readRecord(db, written), recordImage(100, 9));
+        }
+        db.close();
+    }
 }
