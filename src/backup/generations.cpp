@@ -22,7 +22,6 @@ ArchiveScan scanArchive(const QString &path)
 {
     TBackupFile scan;
     ArchiveScan found;
-    scan.ProcessMessages = [] {};
     scan.OnError = [](TBackupFile &, int32_t, const QString &) {};
     scan.OnNeedDisk = [](TBackupFile &, uint16_t, bool &cont) { cont = false; };
     scan.OnRestoreFile = [&found](TBackupFile &, QString &target, int32_t date, bool &doRestore) {
