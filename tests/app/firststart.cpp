@@ -131,12 +131,8 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreToldAndNoneIsWrittenOver)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(start(), -1);
-        for (int i = 1; i <= 300; ++i) {
-            Customer contact;
-            contact.id = i;
-            contact.name = "a contact";
-            insert(contact);
-        }
+        for (int i = 1; i <= 300; ++i)
+            insert(Customer {.id = i, .name = "a contact"});
         ASSERT_TRUE(database.commit());
         for (int g = 0; g < c.archives; ++g)
             ASSERT_TRUE(TBackupForm().backupTo(generationPath(folder, g)));
@@ -147,7 +143,6 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreToldAndNoneIsWrittenOver)
         else
             std::filesystem::remove("Quillet.zrv");
         const QMap<QString, QByteArray> before = archivesIn(folder);
-
         DatabaseWatch watch;
         ASSERT_EQ(start(), -1);
         EXPECT_EQ(watch.Messages(), QStringList {c.expected});
