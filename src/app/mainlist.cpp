@@ -11,6 +11,7 @@
 #include "appcore/schema.h"
 #include "app/spreadsheetactions.h"
 #include "backup/backupform.h"
+#include "backup/generations.h"
 #include "grid/listgrid.h"
 #include "platform/process.h"
 
@@ -18,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -233,6 +235,7 @@ void TMainListForm::createActions()
 
 void TMainListForm::startUp()
 {
+    checkDatabaseAtStart(QDir::currentPath(), this);  // the open below makes a missing or empty file a new database
     if (!database.open("Quillet")) {
         ShowInfo("Fail to open database.", this);
         platform::ExitProgram(1);

@@ -2,6 +2,7 @@
 
 #include "appcore/dialogs.h"
 #include "appcore/schema.h"
+#include "backup/generations.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
 
@@ -166,13 +167,7 @@ QString TBackupForm::databaseFile()
 
 QString TBackupForm::generationFile(int generation)
 {
-    return programDirectory() + QStringLiteral("/Quillet") + QString::number(generation) + QStringLiteral(".zbf");
-}
-
-int TBackupForm::currentGeneration(int lastBackup, int totalBackup)
-{
-    const int total = totalBackup < 1 ? 1 : totalBackup;
-    return lastBackup >= 0 && lastBackup < total ? lastBackup : 0;
+    return generationPath(programDirectory(), generation);
 }
 
 int64_t TBackupForm::localMidnight(int64_t unixSeconds)
@@ -316,23 +311,6 @@ QString damageOf(const QString &path)
     return check.report.empty() ? QStringLiteral("Database file was corrupted") : QString::fromStdString(check.report);
 }
 
-// Whether a restore of the archive into dir would bring back a database
-// file: an entry lands as Quillet.zrv. Reads the archive writing nothing; an
-// archive that cannot be read whole counts as yes (the restore itself then
-// fails and says why).
-bool holdsDatabase(const QString &archive, const QString &dir)
-{
-    TBackupFile scan;
-    bool found = false;
-    scan.OnError = [](TBackupFile &, int32_t, const QString &) {};
-    scan.OnNeedDisk = [](TBackupFile &, uint16_t, bool &cont) { cont = false; };
-    scan.OnRestoreFile = [&found](TBackupFile &, QString &target, int32_t, bool &doRestore) {
-        found |= QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
-        doRestore = false;
-    };
-    return scan.Restore(archive, dir) ? found : true;
-}
-
 }  // namespace
 
 // Only the database entry is restored, beside the live file under a
@@ -353,7 +331,9 @@ void TBackupForm::restoreClick()
         return;
     }
     const QString dir = programDirectory();
-    if (!holdsDatabase(chosen, dir)) {
+    // an archive that cannot be read whole goes on: the restore itself then fails and says why
+    const ArchiveScan scan = scanArchive(chosen);
+    if (scan.complete && !scan.holdsDatabase) {
         ShowInfo(QStringLiteral("This archive holds no database file (Quillet.zrv); nothing has been restored."), this);
         return;
     }
@@ -402,14 +382,16 @@ bool TBackupForm::backupTo(const QString &fileName)
     return ok;
 }
 
-// Moves the rotation of the fetched Config record on by one and returns the
-// generation the backup now writes; the caller updates the record.
-static int advanceGeneration(dbCursor<Config> &config, zarvoBuffer &texts)
+// The generation the automatic backup writes, picked from the archives
+// there, with the one after it recorded in the fetched Config record for the
+// setup dialog; the caller updates the record. -1 (nothing recorded): a new
+// database finds every generation taken, and all of them are kept.
+static int nextGeneration(dbCursor<Config> &config)
 {
     const int total = config->totalBackup < 1 ? 1 : config->totalBackup;
-    const int g = TBackupForm::currentGeneration(config->lastBackup, config->totalBackup);
-    config->password = texts.put(config->password);
-    config->lastBackup = int1((g + 1) % total);
+    const int g = generationToWrite(TBackupForm::programDirectory(), total, startedNewDatabase());
+    if (g >= 0)
+        config->lastBackup = int1((g + 1) % total);
     return g;
 }
 
@@ -423,12 +405,14 @@ void TBackupForm::autoBackupDaily()
     const int64_t today = localMidnight(Now());
     if (config->lastBackupDate.stamp == int32_t(today))
         return;
+    const int g = nextGeneration(config);
     zarvoBuffer texts;
-    const int g = advanceGeneration(config, texts);
+    config->password = texts.put(config->password);
     config->lastBackupDate = dbDateTime(int32_t(today));
     if (!config.update() || !database.commit())
-        return;  // the settings could not be stored: no backup under a generation not recorded
-    backupTo(generationFile(g));
+        return;  // the settings could not be stored: no backup they would not know of
+    if (g >= 0)
+        backupTo(generationFile(g));
 }
 
 void TBackupForm::autoBackupOnExit()
@@ -438,8 +422,11 @@ void TBackupForm::autoBackupOnExit()
     dbCursor<Config> config(dbCursorForUpdate);
     if (config.select() == 0 || !config->everytime)
         return;
+    const int g = nextGeneration(config);
+    if (g < 0)
+        return;
     zarvoBuffer texts;
-    const int g = advanceGeneration(config, texts);
+    config->password = texts.put(config->password);
     if (!config.update())
         return;
     // committed by the closing main window together with its column widths

@@ -2,8 +2,10 @@
 // columns, manual backup and restore of the database file, the automatic
 // backup switches, and the two automatic backups (daily at start-up and on
 // exit) into rotating generation files "Quillet<g>.zbf" in the program
-// directory. The caller creates it for one use and frees it afterwards; the
-// database (the program's global one) must be open when it calls
+// directory, each into the generation that generations.h picks from the
+// archives there (the stored rotation only follows it). The caller creates
+// it for one use and frees it afterwards; the database (the program's global
+// one) must be open when it calls
 // autoBackupDaily, autoBackupOnExit, backupClick or restoreClick.
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good
@@ -68,9 +70,6 @@ public:
     static QString programDirectory();
     static QString databaseFile();
     static QString generationFile(int generation);
-    // The generation the next automatic backup writes, for any stored values:
-    // a total below 1 counts as 1, a generation outside 0 .. total - 1 as 0.
-    static int currentGeneration(int lastBackup, int totalBackup);
     // Local midnight of the day of a moment, in seconds.
     static int64_t localMidnight(int64_t unixSeconds);
     // Volume size for a backup into path from the free space there: at most

@@ -1,8 +1,16 @@
 // The first start in an empty folder: the database file, the settings rows,
-// the first daily backup and an empty list.
+// the first daily backup and an empty list. A folder that holds backups but
+// no database (or an empty one) is told so before anything is written, and
+// keeps every archive.
 #include "mainwindow_fixture.h"
 
+#include "backup/backupform.h"
+#include "backup/generations.h"
+
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QMap>
 
 TEST_F(MainWindowTest, FirstStartCreatesTheDatabaseAndItsSettings)
 {
@@ -69,4 +77,86 @@ TEST_F(MainWindowTest, AnUnreadableDatabaseEndsTheStart)
     EXPECT_EQ(start(), 1);
     EXPECT_EQ(dialogs.Messages(), QStringList{"Fail to open database."});
     EXPECT_EQ(std::filesystem::file_size("Quillet.zrv"), 8192u);
+}
+
+namespace {
+
+// Every generation file of the folder with its bytes.
+QMap<QString, QByteArray> archivesIn(const QString& dir)
+{
+    QMap<QString, QByteArray> bytes;
+    for (const QString& name : QDir(dir).entryList({"Quillet*.zbf"}, QDir::Files)) {
+        QFile file(dir + "/" + name);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        bytes[name] = file.readAll();
+    }
+    return bytes;
+}
+
+// Records the size of the database file (-1: none) when a message is shown.
+class DatabaseWatch : public platform::ScriptedDialogs {
+public:
+    void ShowMessage(const QString& text, platform::MessageKind kind, const QString& caption, QWidget* owner) override
+    {
+        sizes.push_back(QFileInfo::exists("Quillet.zrv") ? QFileInfo("Quillet.zrv").size() : -1);
+        ScriptedDialogs::ShowMessage(text, kind, caption, owner);
+    }
+    std::vector<qint64> sizes;
+};
+
+}  // namespace
+
+// The tester's cases: backups of 300 contacts, then the database file gone
+// or emptied (a crash or a full disk during a copy, a sync tool). The start
+// says so before the open makes a new database, and its first backup takes
+// an unused generation, or none when every one is taken.
+TEST_F(MainWindowTest, BackupsWithoutADatabaseAreToldAndNoneIsWrittenOver)
+{
+    const QString restore = " The newest is Quillet%1.zbf of " + QDate::currentDate().toString("yyyy-MM-dd") +
+                            ". To bring it back, choose Setup, then Backup, then Restore."
+                            " The program now starts with a new, empty database.";
+    struct Case {
+        const char* what;
+        bool emptied;  // else removed
+        int archives;
+        QString expected;
+    } cases[] = {
+        {"removed", false, 1, "No database was found in this folder, but it holds backups." + restore.arg(0)},
+        {"emptied", true, 1,
+         "The database file Quillet.zrv in this folder is empty, but the folder holds backups." + restore.arg(0)},
+        {"removed, every generation taken", false, 7,
+         "No database was found in this folder, but it holds backups." + restore.arg(6)},
+    };
+    const QString folder = QString::fromStdString(dir.string());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(start(), -1);
+        for (int i = 1; i <= 300; ++i)
+            insert(Customer {.id = i, .name = "a contact"});
+        ASSERT_TRUE(database.commit());
+        for (int g = 0; g < c.archives; ++g)
+            ASSERT_TRUE(TBackupForm().backupTo(generationPath(folder, g)));
+        window.reset();
+        database.close();
+        if (c.emptied)
+            std::filesystem::resize_file("Quillet.zrv", 0);
+        else
+            std::filesystem::remove("Quillet.zrv");
+        const QMap<QString, QByteArray> before = archivesIn(folder);
+        DatabaseWatch watch;
+        ASSERT_EQ(start(), -1);
+        EXPECT_EQ(watch.Messages(), QStringList {c.expected});
+        EXPECT_EQ(watch.sizes, std::vector<qint64> {c.emptied ? 0 : -1});
+        EXPECT_EQ(dbCursor<Customer>().select(), 0u);
+        database.commit();
+        QMap<QString, QByteArray> after = archivesIn(folder);
+        if (c.archives < 7)
+            EXPECT_TRUE(after.remove("Quillet1.zbf"));  // the first start's backup of the new database
+        EXPECT_EQ(after, before);
+
+        window.reset();
+        database.close();
+        for (const QString& name : QDir(folder).entryList(QDir::Files))
+            QFile::remove(folder + "/" + name);
+    }
 }
