@@ -1,9 +1,16 @@
 #include "platform/shell.h"
 
+#include "platform/longwork.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <memory>
 
 namespace platform {
 
@@ -18,26 +25,6 @@ DesktopShell& desktopShell()
 ShellService* g_shell = nullptr;
 
 }  // namespace
-
-bool IsOpenedScheme(const QString& scheme)
-{
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("ftp") ||
-           scheme == QLatin1String("mailto");
-}
-
-QString AddressScheme(const QString& text)
-{
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    if (colon <= 0) return {};
-    const QString head = text.left(colon);
-    if (!head[0].isLetter()) return {};
-    for (QChar c : head)
-        if (!(c.isLetterOrNumber() || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('.')))
-            return {};
-    // "host:port" has digits right after the colon and no "//".
-    if (head.contains(QLatin1Char('.')) && !text.mid(colon + 1).startsWith(QLatin1String("//"))) return {};
-    return head.toLower();
-}
 
 ShellService::~ShellService() = default;
 
@@ -149,7 +136,48 @@ bool OpenHelpPage(const QString& base, const QString& page)
     return !path.isEmpty() && Shell().Launch(QUrl::fromLocalFile(path));
 }
 
-bool DesktopShell::Launch(const QUrl& url) { return QDesktopServices::openUrl(url); }
+namespace {
+
+constexpr int kOpenerAnswerMs = 3000;  // the longest wait for the opener's answer
+constexpr int kWaitSliceMs = 20;       // the windows are painted between the waits
+
+// Runs the desktop's opener on one address or file; true when it ended with
+// status 0 or is still running after kOpenerAnswerMs.
+bool runOpener(const QString& opener, const QString& argument)
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(opener);
+    process->setArguments({argument});
+    // a browser the opener starts inherits these: no pipe that nobody reads
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start();
+    if (!process->waitForStarted(-1))
+        return false;
+    LongWork busy;
+    QElapsedTimer waited;
+    waited.start();
+    while (process->state() != QProcess::NotRunning && !process->waitForFinished(kWaitSliceMs)) {
+        if (waited.elapsed() >= kOpenerAnswerMs) {
+            QProcess* running = process.release();  // goes when it ends
+            QObject::connect(running, &QProcess::finished, running, &QObject::deleteLater);
+            return true;
+        }
+        busy.Pump();
+    }
+    return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+}
+
+}  // namespace
+
+bool DesktopShell::Launch(const QUrl& url)
+{
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty())
+        return QDesktopServices::openUrl(url);
+    return runOpener(opener, url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded));
+}
 
 CapturingShell::CapturingShell() : previous_(SetShell(this)) {}
 CapturingShell::~CapturingShell() { SetShell(previous_); }

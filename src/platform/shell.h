@@ -7,6 +7,8 @@
 // ShellService; tests install a CapturingShell to see what would be opened.
 #pragma once
 
+#include "platform/addressscheme.h"
+
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -22,13 +24,6 @@ public:
 
 ShellService& Shell();
 ShellService* SetShell(ShellService* service);  // nullptr restores the desktop one
-
-// The schemes the program opens: http, https, ftp and mailto (lower case).
-bool IsOpenedScheme(const QString& scheme);
-// The scheme of an address as typed, lower-cased: letters, digits, "+", "-",
-// "." before the first ":", which must not be the first character; empty when
-// there is none ("www.x.com:8080" has none).
-QString AddressScheme(const QString& text);
 
 // A web or mail address as typed or as found in a cell or link. Refused
 // (false, nothing launched): empty text, other schemes ("file:", "javascript:", ...).
@@ -60,7 +55,13 @@ bool OpenWrittenFile(const QString& path);
 // Whether the desktop would run this file as a program.
 bool IsProgramFile(const QString& path);
 
-// The desktop (QDesktopServices::openUrl).
+// The desktop: its opener, xdg-open, when it is on the PATH, else
+// QDesktopServices::openUrl. The opener is awaited (the windows stay painted,
+// platform/longwork.h) for its answer: it ends at once after handing the
+// address on, and fails (any status but 0, or it cannot be started) when no
+// program is set up for it, e.g. no web browser. One still running after a few
+// seconds is a browser it started itself and waits on: that counts as opened,
+// and it is left to run.
 class DesktopShell : public ShellService {
 public:
     bool Launch(const QUrl& url) override;

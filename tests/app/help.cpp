@@ -1,7 +1,8 @@
 // The help pages that come with the program, and F1 of every window: each
 // window opens its own page through the shell, from the help folder beside
 // the database when it has the page, else from the installed help folder;
-// no page anywhere opens nothing; a page the desktop cannot open is said.
+// no page anywhere opens nothing; a page the desktop cannot open is said,
+// also when the desktop's opener runs but finds no browser or cannot start.
 // The pages themselves are well-formed, share one style sheet, link to each
 // other and load nothing from outside.
 #include "mainwindow_fixture.h"
@@ -25,6 +26,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 
 namespace {
 
@@ -73,7 +75,29 @@ struct Situation {
     bool besideDatabase;  // the database's folder has help/<page>
     bool installed;       // the installed help folder has the pages
     bool browser;         // the desktop can open a page
+    // The desktop itself, with this script on the PATH as its opener
+    // (xdg-open, which records what it was given); none: the shell is captured.
+    const char* opener = nullptr;
 };
+
+// Openers that record each page they are given; xdg-open ends with 3 when
+// it finds no program for the page.
+const char kOpenerOpens[] = "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$0.log\"\n";
+const char kOpenerFindsNoBrowser[] = "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$0.log\"\nexit 3\n";
+const char kUnstartableOpener[] = "#!/nonexistent/interpreter\n";
+
+// The pages an opener was given, in order.
+QList<QUrl> pagesGiven(const QString& opener)
+{
+    QList<QUrl> pages;
+    QFile log(opener + ".log");
+    if (log.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : log.readAll().split('\n'))
+            if (!line.isEmpty())
+                pages << QUrl::fromLocalFile(QString::fromUtf8(line));
+    log.remove();
+    return pages;
+}
 
 }  // namespace
 
@@ -87,10 +111,23 @@ TEST_F(HelpTest, EveryWindowOpensItsPageFromTheDatabaseFolderElseTheInstalledOne
         {"a page beside the database, nothing installed", true, false, true},
         {"no page anywhere", false, false, true},
         {"no web browser", false, true, false},
+        {"the desktop's opener opens the page", false, true, true, kOpenerOpens},
+        {"the desktop's opener has no browser", false, true, false, kOpenerFindsNoBrowser},
+        {"the desktop's opener cannot start", false, true, false, kUnstartableOpener},
     };
+    QTemporaryDir openerDir;
+    const QString opener = openerDir.filePath("xdg-open");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", openerDir.path().toLocal8Bit() + ":" + path);
     for (const Situation& s : situations) {
         platform::SetInstalledHelpFolder(s.installed ? kHelpSource : noPages.path());
         QDir(dataHelp).removeRecursively();
+        QFile::remove(opener);
+        if (s.opener) {
+            QFile script(opener);
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly) && script.write(s.opener) > 0);
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
         for (const HelpWindow& w : kWindows) {
             SCOPED_TRACE(std::string(s.name) + ": " + w.page);
             if (s.besideDatabase) {
@@ -101,15 +138,17 @@ TEST_F(HelpTest, EveryWindowOpensItsPageFromTheDatabaseFolderElseTheInstalledOne
             const QString expected = s.besideDatabase ? dataHelp + "/" + w.page
                                      : s.installed    ? kHelpSource + "/" + w.page
                                                       : QString();
-            platform::CapturingShell shell;
-            shell.result = s.browser;
+            std::optional<platform::CapturingShell> shell;
+            if (!s.opener)
+                shell.emplace().result = s.browser;
             dialogs.shown.clear();
             w.askForHelp(*window);
-            if (expected.isEmpty()) {
-                EXPECT_TRUE(shell.launched.isEmpty());
+            const QList<QUrl> launched = shell ? shell->launched : pagesGiven(opener);
+            if (expected.isEmpty() || s.opener == kUnstartableOpener) {
+                EXPECT_TRUE(launched.isEmpty());
             } else {
-                ASSERT_EQ(shell.launched.size(), 1);
-                EXPECT_EQ(shell.launched[0], QUrl::fromLocalFile(QDir::cleanPath(expected)));
+                ASSERT_EQ(launched.size(), 1);
+                EXPECT_EQ(launched[0], QUrl::fromLocalFile(QDir::cleanPath(expected)));
             }
             EXPECT_EQ(dialogs.Messages(),
                       s.browser ? QStringList()
@@ -117,6 +156,7 @@ TEST_F(HelpTest, EveryWindowOpensItsPageFromTheDatabaseFolderElseTheInstalledOne
                                               "."});
         }
     }
+    qputenv("PATH", path);
     QDir(dataHelp).removeRecursively();
     database.commit();
 }

@@ -2,7 +2,7 @@
 
 #include "grid/exchange/fileio.h"
 #include "grid/vurirod.h"
-#include "platform/shell.h"
+#include "platform/addressscheme.h"
 
 #include <algorithm>
 
