@@ -1,6 +1,7 @@
 // The program Quillet: the application object, its name and icon on the
-// desktop, the program's own dialogs, and the main window, whose constructor
-// opens the database and whose close ends the program.
+// desktop, the program's own dialogs, the data folder when the menu starts it,
+// and the main window, whose constructor opens the database and whose close
+// ends the program.
 #include "appcore/dialogs.h"
 #include "app/identity.h"
 #include "app/mainlist.h"
@@ -12,6 +13,8 @@ int main(int argc, char** argv)
     platform::Application app(argc, argv);
     PresentProgram();
     InstallFormDialogs();
+    if (app.arguments().contains(QLatin1String(kMenuStart)))
+        EnterMenuDataFolder();
     try {
         TMainListForm window;
         window.show();

@@ -10,7 +10,10 @@
 #   launcher  the menu's launcher, in a scratch home without XDG_DATA_HOME,
 #             makes ~/.local/share/quillet on the first start and the program
 #             writes Quillet.zrv and its first backup there, not in the folder
-#             it was started from; XDG_DATA_HOME, when absolute, moves it
+#             it was started from; XDG_DATA_HOME, when absolute, moves it;
+#             with an empty or relative HOME, or a file in the data folder's
+#             place, it says why (on standard error as in its window, which
+#             app_identity checks) and makes nothing
 set -euo pipefail
 build=$(cd "$1" && pwd); source=$(cd "$2" && pwd); what=$3
 app=org.quillet.Quillet
@@ -102,11 +105,42 @@ launch() {
   [ -z "$(ls -A "$started")" ] || fail "the program wrote into the folder it was started from"
 }
 
+# Starts the launcher where it can have no data folder and waits until it says
+# why; its message box then waits for the user, so it is ended. Nothing may be
+# made in the folder it was started from, nor under "/".
+# refuse REASON BLOCKER [VAR=VALUE...]   (BLOCKER: a file put there first, or -)
+refuse() {
+  local reason=$1 blocker=$2 home=$scratch/home started=$scratch/started
+  shift 2
+  rm -rf "$home" "$started"
+  mkdir -p "$home" "$started"
+  if [ "$blocker" != - ]; then mkdir -p "$(dirname "$blocker")" && touch "$blocker"; fi
+  local root_before
+  root_before=$(ls -d /.local/share/quillet /quillet 2>/dev/null || true)
+  (cd "$started" && exec env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$@" \
+    "$scratch/prefix/bin/quillet-launch") >"$scratch/log" 2>&1 &
+  local pid=$! waited=0
+  until grep -qF "$reason" "$scratch/log"; do
+    kill -0 $pid 2>/dev/null || { cat "$scratch/log"; fail "the launcher ended without saying: $reason"; }
+    [ $waited -lt 300 ] || { kill $pid; cat "$scratch/log"; fail "the launcher did not say in 30 s: $reason"; }
+    sleep 0.1; waited=$((waited + 1))
+  done
+  kill $pid; wait $pid 2>/dev/null || true
+  [ -z "$(ls -A "$started")" ] || fail "the launcher made something in the folder it was started from"
+  [ "$(ls -d /.local/share/quillet /quillet 2>/dev/null || true)" = "$root_before" ] ||
+    fail "the launcher made a data folder under /"
+}
+
 check_launcher() {
   install_into "$scratch/prefix"
   launch "$scratch/home/.local/share/quillet"
   launch "$scratch/data/quillet" "$scratch/data"
   launch "$scratch/home/.local/share/quillet" "relative/data"
+  local nowhere="Quillet cannot keep its data anywhere: HOME is not set"
+  refuse "$nowhere" - HOME=
+  refuse "$nowhere" - HOME=relative/home XDG_DATA_HOME=relative/data
+  refuse "Quillet cannot keep its data in $scratch/home/.local/share/quillet: Not a directory." \
+    "$scratch/home/.local/share/quillet" LC_ALL=C
 }
 
 case $what in
