@@ -133,13 +133,18 @@ void ImportButtonClick(TMainListForm& window)
     int imported = 0;
     int amountsUnread = 0;  // amounts given that are no number
     int amountsLost = 0;    // amounts given that the contacts could not keep
-    // a file split by ";" comes from a spreadsheet program of a locale that
-    // writes a decimal comma ("1.234,56"); every other one, a decimal point
-    const char decimalMark = book.csvDelimiter() == ';' ? ',' : '.';
+    // the rows run to the first one without a name
+    std::vector<std::string> amountTexts;
+    for (int row = 2; !TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty(); ++row)
+        amountTexts.push_back(TZrvExcel::cellText(book.getCell(kColumns, row)).trimmed().toStdString());
+    // A CSV file's amounts are written in its locale: they tell its decimal
+    // mark where they show one; else a file split by ";" comes from a locale
+    // that writes a decimal comma ("1.234,56"), every other one a point.
+    // Numbers of other files are their cells' numbers.
+    const char decimalMark =
+        book.csvDelimiter() == 0 ? '.' : DecimalMarkOfAmounts(amountTexts, book.csvDelimiter() == ';' ? ',' : '.');
     zarvoBuffer texts;
-    for (int row = 2;; ++row) {
-        if (TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty())
-            break;
+    for (int row = 2; row - 2 < static_cast<int>(amountTexts.size()); ++row) {
         if (nextId < 1 || nextId > INT_MAX)
             return fail();
         texts.clear();
@@ -152,7 +157,7 @@ void ImportButtonClick(TMainListForm& window)
         // one the contact cannot keep to the cent, each of them counted
         real4 held = 0;
         double amount = 0;
-        const std::string amountText = TZrvExcel::cellText(book.getCell(kColumns, row)).trimmed().toStdString();
+        const std::string& amountText = amountTexts[static_cast<size_t>(row - 2)];
         if (!amountText.empty()) {
             if (!ParseLocaleNumber(amountText, amount, decimalMark))
                 ++amountsUnread;

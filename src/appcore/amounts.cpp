@@ -1,5 +1,6 @@
 #include "appcore/amounts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cfloat>
 #include <cmath>
@@ -88,32 +89,87 @@ bool ParseDecimal(const std::string& s, double& out, bool exponent)
     return true;
 }
 
+namespace {
+
+// The text with a no-break space (U+00A0) or a narrow one (U+202F) as a plain
+// space: one byte each, as the parse below wants them.
+std::string withPlainSpaces(const std::string& s)
+{
+    std::string plain;
+    plain.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s.compare(i, 2, "\xC2\xA0") == 0) {
+            plain += ' ';
+            i += 1;
+        } else if (s.compare(i, 3, "\xE2\x80\xAF") == 0) {
+            plain += ' ';
+            i += 2;
+        } else {
+            plain += s[i];
+        }
+    }
+    return plain;
+}
+
+// Whether text holds `mark` once, followed by one or two digits at its end,
+// and reads as a number with that decimal mark.
+bool showsDecimalMark(const std::string& text, char mark)
+{
+    const size_t at = text.find(mark);
+    if (at == std::string::npos || text.find(mark, at + 1) != std::string::npos)
+        return false;
+    const size_t decimals = text.size() - at - 1;
+    if (decimals < 1 || decimals > 2 || !std::all_of(text.begin() + at + 1, text.end(), [](char c) {
+            return c >= '0' && c <= '9';
+        }))
+        return false;
+    double ignored = 0;
+    return ParseLocaleNumber(text, ignored, mark);
+}
+
+} // namespace
+
 bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
 {
     const char groupMark = decimalMark == ',' ? '.' : ',';
+    std::string text = withPlainSpaces(s);
+    const size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
+    text = b == std::string::npos ? std::string() : text.substr(b, e - b + 1);
     std::string plain;
-    plain.reserve(s.size());
-    bool whole = true, grouped = false;
-    size_t run = 0;  // digits of the whole part since its start or its last group mark
-    for (const char c : s) {
+    plain.reserve(text.size());
+    bool whole = true;
+    char grouping = 0;  // the group mark the number uses: groupMark or a space
+    size_t run = 0;     // digits of the whole part since its start or its last group mark
+    for (const char c : text) {
         if (whole && c >= '0' && c <= '9') {
             ++run;
-        } else if (whole && c == groupMark) {
-            if (run == 0 || run > 3 || (grouped && run != 3))
+        } else if (whole && (c == groupMark || c == ' ')) {
+            if (run == 0 || run > 3 || (grouping && (run != 3 || c != grouping)))
                 return false;
-            grouped = true;
+            grouping = c;
             run = 0;
             continue;
-        } else if (whole && (c == decimalMark || c == 'e' || c == 'E' || isBlank(c)) && (run > 0 || c == decimalMark)) {
-            if (grouped && run != 3)
+        } else if (whole && (c == decimalMark || c == 'e' || c == 'E') && (run > 0 || c == decimalMark)) {
+            if (grouping && run != 3)
                 return false;
             whole = false;
         }
         plain += c == decimalMark ? '.' : c;
     }
-    if (whole && grouped && run != 3)
+    if (whole && grouping && run != 3)
         return false;
     return ParseDecimal(plain, out, true);
+}
+
+char DecimalMarkOfAmounts(const std::vector<std::string>& amounts, char open)
+{
+    bool comma = false, point = false;
+    for (const std::string& amount : amounts) {
+        const std::string text = withPlainSpaces(amount);
+        comma = comma || showsDecimalMark(text, ',');
+        point = point || showsDecimalMark(text, '.');
+    }
+    return comma == point ? open : comma ? ',' : '.';
 }
 
 std::string NormalizeAmount(const std::string& s)

@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // Raised when an amount text (without its commas) is not a number.
 struct AmountConvertError : std::runtime_error {
@@ -60,10 +61,18 @@ std::string PreviousAmountKept(double amount, double previous);
 bool ParseDecimal(const std::string& s, double& out, bool exponent = false);
 
 // Reads a number as a spreadsheet program reads one typed in a locale whose
-// decimal mark is `decimalMark` ("." or ","): the other mark may separate
-// the whole part's groups of three digits ("1,234.56"; "1.234,56" with a
-// decimal comma), and an exponent may follow. Locale-free otherwise, as
-// ParseDecimal, which it ends in: false for anything else ("12.50" with a
-// decimal comma, "1,5" with a decimal point).
+// decimal mark is `decimalMark` ("." or ","): the other mark, a space, a
+// no-break space (U+00A0) or a narrow no-break space (U+202F) may separate
+// the whole part's groups of three digits, one kind of them in a number
+// ("1,234.56"; "1.234,56" and "1 234,56" with a decimal comma), and an
+// exponent may follow. Locale-free otherwise, as ParseDecimal, which it ends
+// in: false for anything else ("12.50" with a decimal comma, "1,5" with a
+// decimal point).
 bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark);
+
+// The decimal mark the amounts of one file show: "," when some amount holds
+// one comma followed by one or two digits at its end ("12,50", "1.234,5")
+// and none holds one point so ("12.50"), "." the other way round. `open` when
+// they show neither ("1.234", "1,234", "12") or both.
+char DecimalMarkOfAmounts(const std::vector<std::string>& amounts, char open);
 

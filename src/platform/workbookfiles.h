@@ -93,8 +93,9 @@ struct WorkbookSheet {
     std::set<std::pair<int, int>> errors;
     // Whether the file marks this sheet active; at most one sheet is.
     bool active = false;
-    // The delimiter a CSV file was split by (its numbers are written in the
-    // locale that delimiter goes with); 0 for the sheets of other files.
+    // The delimiter a CSV file was split by (where its numbers do not show
+    // their decimal mark, the locale that delimiter goes with tells it); 0
+    // for the sheets of other files.
     char csvDelimiter = 0;
 };
 
