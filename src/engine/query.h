@@ -156,6 +156,10 @@ class dbQueryBuilder : public dbQueryChain {
     // A text variable: the query reads the pointer anew at each run.
     Self& bind(const char* const& v) { return append(dbQueryElement::ParamStringPtr, &v); }
     Self& bind(char* const& v) { return append(dbQueryElement::ParamStringPtr, &v); }
+    // A parameter is read where it lives at each run: a temporary (a
+    // literal, name.c_str()) would be gone by then.
+    template <class T>
+    Self& bind(const T&&) = delete;
     // A 32-bit object id leading into table.
     Self& bindReference(const std::uint32_t& oid, dbTableDescriptor* table)
     {

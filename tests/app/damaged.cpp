@@ -240,8 +240,9 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
             byId.add("id = ").bind(id);
             ASSERT_EQ(found.select(byId), 1u) << id;
             EXPECT_EQ(found.currentId().getOid(), contact);
+            const char* nameText = name.c_str();  // the query reads the variable at each run
             dbQuery byName;
-            byName.add("name = ").bind(name.c_str());
+            byName.add("name = ").bind(nameText);
             EXPECT_EQ(found.select(byName), 1u) << name;
             EXPECT_EQ(found.currentId().getOid(), contact);
         }
