@@ -1,4 +1,5 @@
-// A long life of the program's database: contacts added, renamed and deleted
+// A long life of the program's database: contacts added, renamed (some given
+// a new ID) and deleted
 // (with their cheques) and cheques recorded and deleted, one committed
 // transaction each, the way the program's windows make these changes, with
 // seeded random choices, for tens of thousands of steps, so that every index
@@ -262,20 +263,28 @@ class Soak {
         checkContact(id);
     }
 
+    // As the editor's Update: a new name, and now and then a new (free) ID.
     void renameContact()
     {
         op = "rename contact";
         std::int32_t id = randomId();
         Contact& model = contacts[id];
         std::string name = randomName();
+        std::int32_t newId = id;
+        if (rng() % 4 == 0) {
+            do {
+                newId = nextId++;
+            } while (contacts.count(newId) != 0);
+        }
         dbCursor<Customer> customer(dbCursorForUpdate);
         if (!customer.at(dbReference<Customer>(model.oid)) || customer->id != id) {
             return abandon("contact " + std::to_string(id) + " not found by its reference");
         }
-        if (countNamed(name) != modelNamed(name)) {
-            fail("the same-name check found another count than the model");
+        if (countNamed(name) != modelNamed(name) || (newId != id && countWhere("id=", newId) != 0)) {
+            fail("the checks before the update found another count than the model");
         }
         customer->name = name.c_str();
+        customer->id = newId;
         if (!customer.update()) {
             return abandon("update refused");
         }
@@ -283,7 +292,16 @@ class Soak {
         nameCount[model.name] -= 1;
         nameCount[name] += 1;
         model.name = name;
-        checkContact(id);
+        if (newId != id) {
+            contacts[newId] = model;
+            contacts.erase(id);
+            *std::find(ids.begin(), ids.end(), id) = newId;
+            for (auto& [oid, cheque] : cheques) {  // the cheques keep their payee
+                cheque.payee = cheque.payee == id ? newId : cheque.payee;
+            }
+            checkContact(id);
+        }
+        checkContact(newId);
     }
 
     // As the list's Delete: the contact's cheques go with it.
