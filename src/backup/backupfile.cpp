@@ -3,6 +3,7 @@
 #include "appcore/dialogs.h"
 #include "platform/file_attributes.h"
 #include "platform/longwork.h"
+#include "platform/stagedfile.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <ctime>
@@ -330,12 +332,60 @@ protected:
     int64_t size_ = -1;  // size of a volume file of ours opened for reading
 };
 
-// The archive being written.
-class TBackupFile::Output : public Volume {
+// The archive being written. Each volume file is staged beside its name
+// (platform/stagedfile.h), written whole and synced, and kept so until the
+// archive is complete: only then do the volumes replace the files of their
+// names, the first volume last. A run that fails or is stopped leaves every
+// file of those names as it was, the volumes of an older archive included,
+// and no staged file behind. (Volumes are staged in the folder of the
+// first: a further "disk" is one the user makes room on there.)
+class TBackupFile::Output {
 public:
+    QIODevice *dev = nullptr;
+    QString name;  // the final name of the volume being written
     uint16_t volume = 1;
+    QStringList whole;  // the files written whole into the archive
 
-    bool create(const QString &fileName) { return openFile(fileName, QIODevice::WriteOnly | QIODevice::Truncate); }
+    bool create(const QString &fileName)
+    {
+        auto file = std::make_unique<platform::StagedFile>(fileName);
+        const bool opened = file->open(QIODevice::WriteOnly);
+        dev = opened ? file.get() : nullptr;
+        name = fileName;
+        volumes_.push_back(std::move(file));
+        return opened;
+    }
+    void useStream(QIODevice *stream)
+    {
+        dev = stream;
+        stream_ = true;
+    }
+    bool isStream() const { return stream_; }
+    // The volume being written is whole on the disk; it waits for commit.
+    bool closeVolume()
+    {
+        dev = nullptr;
+        return stream_ || volumes_.empty() || volumes_.back()->finish();
+    }
+    // Every volume takes its name, the last first.
+    bool commit()
+    {
+        for (auto v = volumes_.rbegin(); v != volumes_.rend(); ++v)
+            if (!(*v)->commit())
+                return false;
+        volumes_.clear();
+        return true;
+    }
+    // Removes every staged volume.
+    void discard()
+    {
+        dev = nullptr;
+        volumes_.clear();
+    }
+    bool outOfSpace() const
+    {
+        return std::any_of(volumes_.cbegin(), volumes_.cend(), [](const auto &v) { return v->outOfSpace(); });
+    }
     int64_t pos() const { return dev->pos(); }
     bool int32(int32_t v)
     {
@@ -345,6 +395,10 @@ public:
     }
     bool bytes(const char *p, int64_t n) { return dev && dev->write(p, n) == n; }
     bool string(const QByteArray &s) { return int32(int32_t(s.size())) && bytes(s.constData(), s.size()); }
+
+private:
+    std::vector<std::unique_ptr<platform::StagedFile>> volumes_;
+    bool stream_ = false;
 };
 
 // The archive being read. No length taken from the archive is trusted: reads
@@ -526,7 +580,8 @@ int TBackupFile::CompressionRate() const
 
 void TBackupFile::MessageError(int32_t code)
 {
-    const QString text = backupErrorText(code);
+    const QString text = code == beCannotWriteArchive && diskFull_ ? QStringLiteral("Cannot write to archive: the disk is full")
+                                                                    : backupErrorText(code);
     if (OnError)
         OnError(*this, code, text);
     else if (ShowErrorBox)
@@ -652,6 +707,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
     if (busy_)
         return false;
     errorCode_ = 0;
+    diskFull_ = false;
     busy_ = true;
     const bool toStream = archiveName == kStreamName;
     QStringList names = ExpandFileList(files, archiveName);
@@ -698,10 +754,18 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
                 fail(beCannotWriteArchive);
         }
     }
-    if (!out.close() && result) {
+    if (result && !(out.closeVolume() && out.commit())) {
         fail(beCannotWriteArchive);
         result = false;
     }
+    diskFull_ = errorCode_ == beCannotWriteArchive && out.outOfSpace();
+    if (result) {
+        // only a file that is wholly in an archive in place loses its mark, so
+        // that a later incremental run still takes one that failed
+        for (const QString &name : out.whole)
+            platform::clearArchiveFlag(name);
+    }
+    out.discard();
     endRun();
     return result && errorCode_ == 0;
 }
@@ -739,10 +803,8 @@ bool TBackupFile::writeFileEntries(Output &out, const QStringList &names, QIODev
         in->close();
         if (!isId) {
             ++filesDone_;
-            // Only a file that is wholly in the archive loses its mark, so that
-            // a later incremental run still takes one that failed.
             if (SetArchiveFlag && complete)
-                platform::clearArchiveFlag(name);
+                out.whole.append(name);
         }
     }
     return continue_;
@@ -817,7 +879,7 @@ bool TBackupFile::nextVolume(Output &out)
         return false;
     }
     const QString previous = out.name;
-    if (!out.close()) {
+    if (!out.closeVolume()) {
         fail(beCannotWriteArchive);
         return false;
     }

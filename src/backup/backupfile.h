@@ -94,7 +94,10 @@ public:
     std::function<void(const QString &text)> ShowErrorBox;
     std::function<bool(const QString &text)> AskDiskBox;
 
-    // Runs. The archive name ":STREAM" selects the caller's stream.
+    // Runs. The archive name ":STREAM" selects the caller's stream. A
+    // Backup to files replaces the archive of that name (and its volumes)
+    // only once the new one is whole and on the disk; a failed or stopped
+    // one leaves them as they were.
     bool Backup(const QStringList &files, const QString &archiveName);
     bool BackupToStream(const QStringList &files, QIODevice *stream);
     bool Restore(const QString &archiveName, const QString &targetDir);
@@ -119,6 +122,10 @@ public:
     int64_t BytesDone() const { return bytesDone_; }
     int64_t ArchiveBytes() const { return archiveBytes_; }
     int32_t ErrorCode() const { return errorCode_; }
+    // Whether the last Backup could not write its archive for want of space
+    // (a full disk or quota, or the process's file-size limit); error code 4
+    // is then told as "Cannot write to archive: the disk is full".
+    bool DiskFull() const { return diskFull_; }
     QString CurrentFile() const { return currentFile_; }
 
     // Expands list lines (file specifications, optionally ending in the token
@@ -180,6 +187,7 @@ private:
     std::unique_ptr<platform::LongWork> work_;  // of the default ProcessMessages, for one run
     bool continue_ = false;
     int32_t errorCode_ = 0;
+    bool diskFull_ = false;
     QIODevice *sourceStream_ = nullptr;
     QIODevice *targetStream_ = nullptr;
     std::unique_ptr<Codec> codec_;

@@ -66,16 +66,23 @@ bool clearArchiveFlag(const QString &path)
     return errno == ENOTSUP || errno == EOPNOTSUPP;
 }
 
+bool syncFolder(const QString &dir)
+{
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
+}
+
 bool replaceFileDurably(const QString &source, const QString &target)
 {
     if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0)
         return false;
-    const int dir = ::open(QFile::encodeName(QFileInfo(target).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    if (dir < 0)
-        return false;
-    const bool synced = ::fsync(dir) == 0;
-    ::close(dir);
-    return synced;
+    return syncFolder(QFileInfo(target).absolutePath());
 }
 
 }  // namespace platform

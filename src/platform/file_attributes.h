@@ -24,6 +24,10 @@ bool archiveFlagSet(const QString &path);
 // the file cannot be examined or the mark cannot be written for another reason.
 bool clearArchiveFlag(const QString &path);
 
+// Syncs a folder, so that the names made, renamed or removed in it survive a
+// power loss. False when it could not be synced.
+bool syncFolder(const QString &dir);
+
 // Renames `source` over `target` (both in one folder) and syncs that folder.
 // False when the rename failed (target as it was) or the folder could not be
 // synced (the rename done, perhaps not yet durable).

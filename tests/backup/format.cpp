@@ -221,7 +221,7 @@ TEST_F(Format, StreamsAreWrittenAndReadFromTheirCurrentPosition)
     EXPECT_FALSE(r.bf.RestoreFromStream(nullptr, target));
 }
 
-TEST_F(Format, ProgressRunsFromZeroToHundredAndStopEndsTheRunWithoutEndMarker)
+TEST_F(Format, ProgressRunsFromZeroToHundredAndStopEndsTheRunKeepingTheArchiveThatWasThere)
 {
     const QString file = path("p.bin");
     writeFile(file, randomBytes(5 * 16384, 9));
@@ -242,11 +242,13 @@ TEST_F(Format, ProgressRunsFromZeroToHundredAndStopEndsTheRunWithoutEndMarker)
         if (pct == 40)
             bf.Stop();
     };
+    const QByteArray whole = readAll(archive);
+    writeFile(file, randomBytes(5 * 16384, 10));
     EXPECT_FALSE(r.bf.Backup({file}, archive));
     EXPECT_TRUE(r.errors.empty());  // stopping reports nothing
-    const QByteArray cut = readAll(archive);
-    EXPECT_EQ(cut.right(4), QByteArray(4, '\0'));  // segment end, no end marker after it
     EXPECT_EQ(r.bf.FilesDone(), 1);
+    EXPECT_TRUE(readAll(archive) == whole) << "the archive of the run before was written over";
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"p.bin", "p.zbf"})) << "a partial archive was left";
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <map>
+
 #include <gtest/gtest.h>
 
 using namespace testing_backup;
@@ -65,17 +67,30 @@ TEST_F(Volumes, FourVolumesOfTheDocumentedSizesRestoreIdentically)
     EXPECT_TRUE(r.errors.empty());
 }
 
+// A cancelled backup leaves no volume of its own, and every volume of the
+// archive it was to replace as it was.
 TEST_F(Volumes, CancelAtASecondPromptFailsTheBackupAndTheRestore)
 {
     r.bf.MaxSize = 48976;
     r.diskAnswers = {true, false};
     EXPECT_FALSE(r.bf.Backup({source}, archive));
     EXPECT_EQ(r.disksAsked, std::vector<uint16_t>({2, 3}));
-    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/X.003"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList {"source.bin"});
     EXPECT_TRUE(r.errors.empty());  // a cancel is no error
 
     r.diskAnswers = {true, true, true};
     ASSERT_TRUE(r.bf.Backup({source}, archive));
+    std::map<QString, QByteArray> volumes;
+    for (const QString &name : QDir(dir.path()).entryList({"X.*"}, QDir::Files))
+        volumes[name] = readAll(dir.path() + "/" + name);
+    ASSERT_EQ(volumes.size(), 4u);
+    writeFile(source, randomBytes(100000, 43));
+    r.diskAnswers = {true, false};
+    EXPECT_FALSE(r.bf.Backup({source}, archive));
+    EXPECT_EQ(QDir(dir.path()).entryList({"X.*"}, QDir::Files).size(), 4);
+    for (const auto &[name, bytes] : volumes)
+        EXPECT_TRUE(readAll(dir.path() + "/" + name) == bytes) << name.toStdString();
+    writeFile(source, content);
     const QString target = dir.path() + "/restored";
     QDir().mkpath(target);
     writeFile(target + "/source.bin", "previous");

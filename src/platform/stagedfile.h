@@ -1,0 +1,65 @@
+// A file written under a temporary name in the folder of its final name and
+// put in that name's place only once it is whole, so that a failed or
+// stopped write (a full disk, a cancel, a crash) never costs the file that
+// was there before: it stays byte for byte.
+//
+// The caller opens it (write only), writes, then finish()es it (everything
+// written and synced to the disk) and commit()s it (renamed over the final
+// name, the folder synced). A file that is not committed is removed with
+// the object. Writes are buffered; a failed write, finish or commit is
+// remembered, and outOfSpace() tells whether it was for want of space.
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+
+namespace platform {
+
+class StagedFile : public QIODevice {
+public:
+    explicit StagedFile(const QString &finalName);
+    ~StagedFile() override;
+    StagedFile(const StagedFile &) = delete;
+    StagedFile &operator=(const StagedFile &) = delete;
+
+    // Creates the temporary file (private to the user); only WriteOnly.
+    bool open(OpenMode mode) override;
+    bool isSequential() const override { return false; }
+
+    // Writes out the buffer and syncs the file; it stays under its
+    // temporary name. False when a write or the sync failed.
+    bool finish();
+    // Finishes the file if need be, renames it over the final name and
+    // syncs the folder. False (and the final name's file as it was) when
+    // that failed.
+    bool commit();
+    // Removes the temporary file; the final name's file is left as it was.
+    void discard();
+
+    const QString &finalName() const { return finalName_; }
+    const QString &temporaryName() const { return tempName_; }
+    // Whether the first failure was a full disk, a full quota or the
+    // process's file-size limit.
+    bool outOfSpace() const { return failure_ != 0 && isOutOfSpace(failure_); }
+    // The system's error code of the first failure, 0 when none.
+    int failure() const { return failure_; }
+    static bool isOutOfSpace(int errorCode);
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 len) override;
+
+private:
+    bool writeOut(const char *data, qint64 len);
+    bool flushBuffer();
+    void fail(int errorCode);
+
+    QString finalName_;
+    QString tempName_;
+    int fd_ = -1;
+    int failure_ = 0;
+    bool finished_ = false;
+    QByteArray buffer_;
+};
+
+}  // namespace platform
