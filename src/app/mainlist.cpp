@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -235,10 +236,12 @@ void TMainListForm::createActions()
 
 void TMainListForm::startUp()
 {
-    checkDatabaseAtStart(QDir::currentPath(), this);  // the open below makes a missing or empty file a new database
+    const QString dir = QDir::currentPath();
+    keepBackupsOfANewDatabase(dir);  // the open below makes a missing or empty file a new database
     if (!database.open("Quillet")) {
         ShowInfo("Fail to open database.", this);
-        platform::ExitProgram(1);
+        if (!restoreUnreadableDatabase(dir))
+            platform::ExitProgram(1);
     }
     if (database.getNumberOfUsers() > 1) {
         ShowInfo("The database is still using.", this);
@@ -278,10 +281,44 @@ void TMainListForm::startUp()
     loadWidths();
     database.commit();
 
-    if (autoBackups_) {
-        TBackupForm backup(this);
-        backup.autoBackupDaily();
+    TBackupForm backup(this);
+    backup.autoBackupDaily(backups_);
+}
+
+void TMainListForm::keepBackupsOfANewDatabase(const QString& dir)
+{
+    if (!newDatabaseBesideBackups(dir))
+        return;
+    backups_ = AutoBackups::None;  // an archive of the new, empty database would be the newest
+    ShowInfo(newDatabaseNotice(setArchivesAside(dir)), this);
+}
+
+// Only a file whose bytes are no database is ever put aside: one the program
+// may not open, or that another process holds, may be sound and stays.
+bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
+{
+    if (database.openFailure() != dbDatabase::dbFileNotDatabase)
+        return false;
+    const std::optional<GenerationArchive> newest = newestReadableArchive(dir);
+    if (!newest)
+        return false;
+    const QString keptAs = unreadableDatabaseName(dir, QDateTime::currentSecsSinceEpoch());
+    if (!AskYesNo(restoreAtStartQuestion(*newest, keptAs), this))
+        return false;
+    {
+        TBackupForm restore(this);
+        if (!restore.restoreDatabase(newest->path, keptAs)) {
+            ShowInfo("Fail to restore.", this);
+            return false;
+        }
     }
+    ShowInfo("Restore Completed.", this);
+    if (!database.open("Quillet")) {
+        ShowInfo("Fail to open database.", this);
+        return false;
+    }
+    backups_ = AutoBackups::FreeGenerationsOnly;
+    return true;
 }
 
 // The whole check of the database before anything reads it: indexes found
@@ -303,7 +340,7 @@ void TMainListForm::checkDatabase()
         ShowInfo(kIndexesRebuilt, this);
         break;
     case dbDatabase::dbRowKeysChanged:
-        autoBackups_ = false;
+        backups_ = AutoBackups::None;
         ShowInfo(ChangedRecordsText(changed, TBackupForm::programDirectory()), this);
         break;
     case dbDatabase::dbIndexesNoSpace:
@@ -690,9 +727,9 @@ void TMainListForm::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    if (autoBackups_) {
+    {
         TBackupForm backup(this);
-        backup.autoBackupOnExit();
+        backup.autoBackupOnExit(backups_);
     }
     hide();
     for (QAction* a : ActionList1)

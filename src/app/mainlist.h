@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/contactquery.h"
+#include "backup/generations.h"
 
 #include <QDialog>
 #include <QMainWindow>
@@ -77,6 +78,12 @@ private:
     void createControls();
     void createActions();
     void startUp();
+    // Before the open: sets backups beside a missing or empty database file
+    // aside and says so.
+    void keepBackupsOfANewDatabase(const QString& dir);
+    // After an open that failed for the file's bytes: offers the newest
+    // readable backup in its place. True when it was restored and opened.
+    bool restoreUnreadableDatabase(const QString& dir);
     void checkDatabase();
     void upgradeData();
     void layOutGrid();
@@ -94,9 +101,12 @@ private:
     QLabel* statusPanels_[2];
     bool shown_ = false;
     bool closing_ = false;
-    // False once the start found records that damage may have changed: the
-    // newest archives keep their values from before.
-    bool autoBackups_ = true;
+    // What the automatic backups of this run may write (daily and on exit):
+    // none once the start found records that damage may have changed (the
+    // newest archives keep their values from before) or a new database
+    // beside backups; free generations only after the start restored the
+    // database from a backup (every archive there is kept in that run).
+    AutoBackups backups_ = AutoBackups::Normal;
 };
 
 // "About Us": the program's title and version, the maker's details and links.

@@ -5,9 +5,16 @@
 
 #include <QAction>
 #include <QDir>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace {
 
@@ -22,6 +29,13 @@ ModalRunner &modalRunner()
 constexpr int kFormWidth = 490;
 constexpr int kButtonWidth = 100;
 constexpr int kButtonHeight = 30;
+// The message form: the message's place at its smallest, and the rest of
+// the form around it (margins and the buttons' row).
+constexpr int kMargin = 12;
+constexpr int kMessageHeight = 84;
+constexpr int kAroundMessage = 150 - kMessageHeight;
+// What a window's frame may take of the screen's height.
+constexpr int kFrameAllowance = 48;
 
 void addButtons(QDialog &form, int top, QPushButton *&yes, QPushButton *&no, QAction *&yesAction,
                 QAction *&noAction, const QString &yesText, const QString &noText)
@@ -46,6 +60,34 @@ void addButtons(QDialog &form, int top, QPushButton *&yes, QPushButton *&no, QAc
     QObject::connect(noAction, &QAction::triggered, &form, [&form] { form.done(2); });
 }
 
+// The text with a break allowed after every character of each word that is
+// wider than the line (a long path), so that wrapping breaks such a word
+// anywhere instead of cutting it off at the edge.
+QString breakableAnywhere(const QString &text, const QFontMetrics &metrics, int width)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && !text[i].isSpace())
+            continue;
+        const QString word = text.mid(start, i - start);
+        if (metrics.horizontalAdvance(word) <= width) {
+            out += word;
+        } else {
+            for (qsizetype c = 0; c < word.size(); ++c) {
+                out += word[c];
+                if (c + 1 < word.size() && !word[c].isHighSurrogate())
+                    out += QChar(0x200B);  // zero width space: a break, nothing drawn or read
+            }
+        }
+        if (i < text.size())
+            out += text[i];
+        start = i + 1;
+    }
+    return out;
+}
+
 // What the user is told when the desktop could not show a web page.
 QString noBrowserMessage(const QString &what)
 {
@@ -58,18 +100,49 @@ TYesNoForm::TYesNoForm(QWidget *owner)
     : QDialog(owner)
 {
     setWindowTitle(QStringLiteral("Message Box"));
-    setFixedSize(kFormWidth, 150);
+    setFixedSize(kFormWidth, kMessageHeight + kAroundMessage);
     msg = new QLabel(this);
     msg->setTextFormat(Qt::PlainText);  // messages carry typed names and paths
-    msg->setGeometry(12, 12, kFormWidth - 24, 84);
+    msg->setGeometry(kMargin, kMargin, kFormWidth - 2 * kMargin, kMessageHeight);
     msg->setAlignment(Qt::AlignCenter);
     msg->setWordWrap(true);
     QFont bold = msg->font();
     bold.setBold(true);
     msg->setFont(bold);
-    addButtons(*this, 108, YesButton, NoButton, YesAction, NoAction, QStringLiteral("&Yes F10"),
-               QStringLiteral("&No F12"));
+    addButtons(*this, kMargin + kMessageHeight + kMargin, YesButton, NoButton, YesAction, NoAction,
+               QStringLiteral("&Yes F10"), QStringLiteral("&No F12"));
     connect(YesAction, &QAction::triggered, this, [this] { done(1); });
+}
+
+void TYesNoForm::setMessage(const QString &text)
+{
+    const QString lines = platform::LinesForDisplay(text);
+    msg->setAccessibleName(lines);  // read without the breaks added below
+    const QFontMetrics metrics(msg->font());
+    const int width = kFormWidth - 2 * kMargin;
+    msg->setText(breakableAnywhere(lines, metrics, width));
+    int height = std::max(kMessageHeight, msg->heightForWidth(width));
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const int room = (screen ? screen->availableGeometry().height() : 600) - kFrameAllowance - kAroundMessage;
+    if (height > room) {
+        // taller than the screen: the message scrolls, to its end
+        auto *area = new QScrollArea(this);
+        area->setFrameShape(QFrame::NoFrame);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        area->setGeometry(kMargin, kMargin, width, room);
+        const int inner = width - area->verticalScrollBar()->sizeHint().width();
+        msg->setText(breakableAnywhere(lines, metrics, inner));
+        msg->resize(inner, msg->heightForWidth(inner));
+        area->setWidget(msg);
+        height = room;
+    } else {
+        msg->setGeometry(kMargin, kMargin, width, height);
+    }
+    const int top = kMargin + height + kMargin;
+    YesButton->move(YesButton->x(), top);
+    NoButton->move(NoButton->x(), top);
+    setFixedSize(kFormWidth, height + kAroundMessage);
 }
 
 TInputForm::TInputForm(QWidget *owner)
@@ -158,7 +231,7 @@ bool InputText(const QString &prompt, QString &text, QWidget *owner)
 bool AskOkCancel(const QString &text, QWidget *owner)
 {
     TYesNoForm form(owner);
-    form.msg->setText(platform::LinesForDisplay(text));
+    form.setMessage(text);
     form.NoButton->setText(QStringLiteral("Cancel"));
     form.YesButton->setText(QStringLiteral("OK"));
     return RunModal(form) == 1;
@@ -174,7 +247,7 @@ void FormDialogs::ShowMessage(const QString &text, platform::MessageKind kind, c
     TYesNoForm form(owner);
     if (!caption.isEmpty())
         form.setWindowTitle(caption);
-    form.msg->setText(platform::LinesForDisplay(text));
+    form.setMessage(text);
     form.NoButton->hide();
     form.YesButton->setText(QStringLiteral("&Okay"));
     form.YesButton->move(200, form.YesButton->y());
@@ -188,7 +261,7 @@ bool FormDialogs::AskQuestion(const QString &text, const QString &caption, QWidg
     TYesNoForm form(owner);
     if (!caption.isEmpty())
         form.setWindowTitle(caption);
-    form.msg->setText(platform::LinesForDisplay(text));
+    form.setMessage(text);
     return RunModal(form) == 1;
 }
 

@@ -21,11 +21,16 @@ class QPushButton;
 
 // "Message Box": a bold, centred, word-wrapped message and two buttons. Yes
 // (F10) ends the form with modal result 1, No (F12) with 2; closing it by its
-// frame gives 0.
+// frame gives 0. A short message keeps the form at 490 x 150; a longer one
+// makes it taller, up to the room on the screen, beyond which the message
+// scrolls. Set the message with setMessage, never on msg itself.
 class TYesNoForm : public QDialog {
     Q_OBJECT
 public:
     explicit TYesNoForm(QWidget *owner = nullptr);
+
+    // Shows text (carriage returns break lines) and fits the form to it.
+    void setMessage(const QString &text);
 
     QLabel *msg;
     QPushButton *YesButton;

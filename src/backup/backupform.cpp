@@ -36,6 +36,7 @@ QString pickArchive(platform::FileRequest::Mode mode, const QString &caption, co
     platform::FileRequest request;
     request.mode = mode;
     request.caption = caption;
+    request.directory = TBackupForm::programDirectory();  // where the automatic backups and those set aside are
     request.fileName = QStringLiteral("Quillet");
     request.filters = QStringList {filter};
     request.defaultSuffix = QStringLiteral("zbf");
@@ -199,12 +200,9 @@ void TBackupForm::BackupFile1NeedDisk(TBackupFile &, uint16_t diskId, bool &cont
         cont = false;
         return;
     }
-    if (backingUp_) {
-        const QString next = TBackupFile::VolumeName(archiveName_, TBackupFile::VolumeDigits(diskId));
-        if (QFileInfo::exists(next))
-            QFile::remove(next);
-        BackupFile1.MaxSize = volumeSizeFor(next);
-    }
+    // a volume of that name is replaced only once the whole archive is written
+    if (backingUp_)
+        BackupFile1.MaxSize = volumeSizeFor(TBackupFile::VolumeName(archiveName_, TBackupFile::VolumeDigits(diskId)));
     cont = true;
 }
 
@@ -239,9 +237,9 @@ void TBackupForm::backupClick()
             ShowInfo(QStringLiteral("The database cannot be backed up onto itself."), this);
             return;
         }
+        // replaced once the new archive is whole: a failed backup keeps it
         if (!AskYesNo(chosen + QStringLiteral(" is existed, replace it?"), this))
             return;
-        QFile::remove(chosen);
     }
     QApplication::setOverrideCursor(Qt::BusyCursor);
     BackupFile1.MaxSize = volumeSizeFor(chosen);
@@ -313,11 +311,6 @@ QString damageOf(const QString &path)
 
 }  // namespace
 
-// Only the database entry is restored, beside the live file under a
-// temporary name; the live file is replaced only once that copy has passed
-// the engine's checks, so a damaged archive leaves it byte for byte. Every
-// other entry of the archive is skipped: nothing else in the program's
-// folder is written.
 void TBackupForm::restoreClick()
 {
     if (BackupFile1.Busy())
@@ -330,7 +323,6 @@ void TBackupForm::restoreClick()
         ShowInfo(QStringLiteral("Filename does not exist."), this);
         return;
     }
-    const QString dir = programDirectory();
     // an archive that cannot be read whole goes on: the restore itself then fails and says why
     const ArchiveScan scan = scanArchive(chosen);
     if (scan.complete && !scan.holdsDatabase) {
@@ -341,29 +333,46 @@ void TBackupForm::restoreClick()
                   this))
         return;
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    BackupFile1.MaxSize = 0;
     ProgressBar1->show();
-    const QString staged = dir + QStringLiteral("/Quillet.zrv.restore");
     database.close();
-    BackupFile1.OnRestoreFile = [&staged](TBackupFile &, QString &target, int32_t, bool &doRestore) {
-        doRestore = QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
-        if (doRestore)
-            target = staged;
-    };
-    bool ok = BackupFile1.Restore(chosen, dir);
-    BackupFile1.OnRestoreFile = nullptr;
-    if (ok) {
-        const QString damage = damageOf(staged);
-        if (!damage.isEmpty())
-            ShowInfo("The database in this archive is damaged; the current database has been kept.\n" + damage, this);
-        ok = damage.isEmpty() && platform::replaceFileDurably(staged, databaseFile());
-    }
-    QFile::remove(staged);
+    const bool ok = restoreDatabase(chosen);
     ShowInfo(ok ? QStringLiteral("Restore Completed. Restart the program.")
                 : QStringLiteral("Fail to restore. Restart the program."),
              this);
     QApplication::restoreOverrideCursor();
     ExitProgram(0);
+}
+
+// Only the database entry is restored, beside the live file under a
+// temporary name; the live file is replaced only once that copy has passed
+// the engine's checks, so a damaged archive leaves it byte for byte. Every
+// other entry of the archive is skipped: nothing else in the program's
+// folder is written.
+bool TBackupForm::restoreDatabase(const QString &archive, const QString &keepCurrentAs)
+{
+    const QString dir = programDirectory();
+    const QString staged = dir + QStringLiteral("/Quillet.zrv.restore");
+    BackupFile1.MaxSize = 0;
+    BackupFile1.OnRestoreFile = [&staged](TBackupFile &, QString &target, int32_t, bool &doRestore) {
+        doRestore = QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
+        if (doRestore)
+            target = staged;
+    };
+    bool ok = BackupFile1.Restore(archive, dir);
+    BackupFile1.OnRestoreFile = nullptr;
+    ProgressBar1->hide();
+    if (ok) {
+        const QString damage = damageOf(staged);
+        if (!damage.isEmpty())
+            ShowInfo("The database in this archive is damaged; the current database has been kept.\n" + damage, this);
+        ok = damage.isEmpty();
+    }
+    // the current file is never removed: kept under its new name, or replaced by a rename
+    if (ok && !keepCurrentAs.isEmpty())
+        ok = QFile::rename(databaseFile(), keepCurrentAs);
+    ok = ok && platform::replaceFileDurably(staged, databaseFile());
+    QFile::remove(staged);
+    return ok;
 }
 
 void TBackupForm::helpButtonClick()
@@ -374,8 +383,6 @@ void TBackupForm::helpButtonClick()
 bool TBackupForm::backupTo(const QString &fileName)
 {
     BackupFile1.MaxSize = INT32_MAX;
-    if (QFileInfo::exists(fileName))
-        QFile::remove(fileName);
     const bool ok = runBackup(fileName);
     if (!ok)
         ShowInfo(QStringLiteral("Fail to backup."), this);
@@ -384,20 +391,20 @@ bool TBackupForm::backupTo(const QString &fileName)
 
 // The generation the automatic backup writes, picked from the archives
 // there, with the one after it recorded in the fetched Config record for the
-// setup dialog; the caller updates the record. -1 (nothing recorded): a new
-// database finds every generation taken, and all of them are kept.
-static int nextGeneration(dbCursor<Config> &config)
+// setup dialog; the caller updates the record. -1 (nothing recorded): no
+// generation may be written in this run.
+static int nextGeneration(dbCursor<Config> &config, AutoBackups allowed)
 {
     const int total = config->totalBackup < 1 ? 1 : config->totalBackup;
-    const int g = generationToWrite(TBackupForm::programDirectory(), total, startedNewDatabase());
+    const int g = generationToWrite(TBackupForm::programDirectory(), total, allowed);
     if (g >= 0)
         config->lastBackup = int1((g + 1) % total);
     return g;
 }
 
-void TBackupForm::autoBackupDaily()
+void TBackupForm::autoBackupDaily(AutoBackups allowed)
 {
-    if (database.damageFound())
+    if (allowed == AutoBackups::None || database.damageFound())
         return;  // a damaged file is never rotated over the good generations
     dbCursor<Config> config(dbCursorForUpdate);
     if (config.select() == 0 || !config->everyday)
@@ -405,7 +412,7 @@ void TBackupForm::autoBackupDaily()
     const int64_t today = localMidnight(Now());
     if (config->lastBackupDate.stamp == int32_t(today))
         return;
-    const int g = nextGeneration(config);
+    const int g = nextGeneration(config, allowed);
     zarvoBuffer texts;
     config->password = texts.put(config->password);
     config->lastBackupDate = dbDateTime(int32_t(today));
@@ -415,14 +422,14 @@ void TBackupForm::autoBackupDaily()
         backupTo(generationFile(g));
 }
 
-void TBackupForm::autoBackupOnExit()
+void TBackupForm::autoBackupOnExit(AutoBackups allowed)
 {
-    if (database.damageFound())
+    if (allowed == AutoBackups::None || database.damageFound())
         return;
     dbCursor<Config> config(dbCursorForUpdate);
     if (config.select() == 0 || !config->everytime)
         return;
-    const int g = nextGeneration(config);
+    const int g = nextGeneration(config, allowed);
     if (g < 0)
         return;
     zarvoBuffer texts;

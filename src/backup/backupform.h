@@ -6,7 +6,11 @@
 // archives there (the stored rotation only follows it). The caller creates
 // it for one use and frees it afterwards; the database (the program's global
 // one) must be open when it calls
-// autoBackupDaily, autoBackupOnExit, backupClick or restoreClick.
+// autoBackupDaily, autoBackupOnExit, backupClick or restoreClick, and closed
+// when it calls restoreDatabase.
+// Every backup replaces its archive only once the new one is whole (see
+// TBackupFile::Backup): a full disk or a cancel keeps the archive that was
+// there byte for byte.
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good
 // archive.
@@ -15,6 +19,7 @@
 #pragma once
 
 #include "backup/backupfile.h"
+#include "backup/generations.h"
 
 #include <QDialog>
 
@@ -63,8 +68,15 @@ public:
     void BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool &cont);
     // One unattended backup of the database file, read while it is open.
     bool backupTo(const QString &fileName);
-    void autoBackupDaily();
-    void autoBackupOnExit();
+    // The automatic backups, within what the caller allows in this run.
+    void autoBackupDaily(AutoBackups allowed = AutoBackups::Normal);
+    void autoBackupOnExit(AutoBackups allowed = AutoBackups::Normal);
+    // Puts the database of an archive in place of the database file, once it
+    // has passed the engine's checks (what is found damaged is shown); the
+    // file that was there is kept under the name keepCurrentAs when one is
+    // given (never written over), else replaced. False when the archive
+    // could not be restored.
+    bool restoreDatabase(const QString &archive, const QString &keepCurrentAs = QString());
 
     // The database file and the folder of the generation files.
     static QString programDirectory();

@@ -1,10 +1,11 @@
 #include "backup/generations.h"
 
-#include "appcore/dialogs.h"
 #include "backup/backupfile.h"
+#include "platform/file_attributes.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -13,8 +14,80 @@
 namespace {
 
 const char *const kDatabaseFileName = "Quillet.zrv";
+// The names told in a notice; the rest are counted.
+constexpr qsizetype kNamesTold = 5;
 
-bool newDatabaseStarted = false;
+// A day as the file names and the texts give it.
+QString dayOf(int64_t seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd"));
+}
+
+const QRegularExpression &generationName()
+{
+    static const QRegularExpression name(QStringLiteral("^Quillet(0|[1-9][0-9]{0,2})\\.zbf$"));
+    return name;
+}
+
+const QRegularExpression &setAsideName()
+{
+    static const QRegularExpression name(
+        QStringLiteral("^Quillet(0|[1-9][0-9]{0,2})-of-[0-9]{4}-[0-9]{2}-[0-9]{2}(-[1-9][0-9]*)?\\.zbf$"));
+    return name;
+}
+
+// The archives in dir whose names match, each read through once.
+QList<GenerationArchive> archivesNamed(const QString &dir, const QRegularExpression &name, bool setAside)
+{
+    QList<GenerationArchive> found;
+    for (const QFileInfo &file : QDir(dir).entryInfoList({QStringLiteral("Quillet*.zbf")}, QDir::Files)) {
+        const QRegularExpressionMatch m = name.match(file.fileName());
+        if (!m.hasMatch())
+            continue;
+        GenerationArchive a;
+        a.generation = m.captured(1).toInt();
+        a.setAside = setAside;
+        a.path = file.absoluteFilePath();
+        const ArchiveScan scan = scanArchive(a.path);
+        a.readable = scan.complete && scan.holdsDatabase;
+        a.modifiedMs = file.lastModified().toMSecsSinceEpoch();
+        a.date = a.readable ? scan.databaseDate : a.modifiedMs / 1000;
+        found.append(a);
+    }
+    return found;
+}
+
+bool anyArchiveIn(const QString &dir)
+{
+    for (const QString &file : QDir(dir).entryList({QStringLiteral("Quillet*.zbf")}, QDir::Files))
+        if (generationName().match(file).hasMatch() || setAsideName().match(file).hasMatch())
+            return true;
+    return false;
+}
+
+std::optional<GenerationArchive> newestReadableOf(const QList<GenerationArchive> &archives)
+{
+    const auto newest = std::max_element(archives.cbegin(), archives.cend(), olderBackup);
+    if (newest == archives.cend() || !newest->readable)
+        return std::nullopt;
+    return *newest;
+}
+
+// "a", "a and b", "a, b and c", "a, b, c, d, e and 2 more".
+QString listOfNames(const QStringList &names)
+{
+    if (names.size() > kNamesTold)
+        return names.first(kNamesTold).join(QStringLiteral(", ")) +
+               QStringLiteral(" and %1 more").arg(names.size() - kNamesTold);
+    if (names.size() < 2)
+        return names.join(QString());
+    return names.first(names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + names.last();
+}
+
+QString fileNameOf(const GenerationArchive &a)
+{
+    return QFileInfo(a.path).fileName();
+}
 
 }  // namespace
 
@@ -54,28 +127,29 @@ QString generationPath(const QString &dir, int generation)
 
 QList<GenerationArchive> generationArchives(const QString &dir)
 {
-    static const QRegularExpression name(QStringLiteral("^Quillet(0|[1-9][0-9]{0,2})\\.zbf$"));
-    QList<GenerationArchive> found;
-    for (const QFileInfo &file : QDir(dir).entryInfoList({QStringLiteral("Quillet*.zbf")}, QDir::Files)) {
-        const QRegularExpressionMatch m = name.match(file.fileName());
-        if (!m.hasMatch())
-            continue;
-        GenerationArchive a;
-        a.generation = m.captured(1).toInt();
-        a.path = file.absoluteFilePath();
-        const ArchiveScan scan = scanArchive(a.path);
-        a.readable = scan.complete && scan.holdsDatabase;
-        a.modifiedMs = file.lastModified().toMSecsSinceEpoch();
-        a.date = a.readable ? scan.databaseDate : a.modifiedMs / 1000;
-        found.append(a);
-    }
+    QList<GenerationArchive> found = archivesNamed(dir, generationName(), false);
     std::sort(found.begin(), found.end(),
               [](const GenerationArchive &a, const GenerationArchive &b) { return a.generation < b.generation; });
     return found;
 }
 
-int generationToWrite(const QString &dir, int totalBackup, bool unusedOnly)
+QList<GenerationArchive> keptArchives(const QString &dir)
 {
+    QList<GenerationArchive> found = archivesNamed(dir, generationName(), false);
+    found += archivesNamed(dir, setAsideName(), true);
+    std::sort(found.begin(), found.end(), olderBackup);
+    return found;
+}
+
+std::optional<GenerationArchive> newestReadableArchive(const QString &dir)
+{
+    return newestReadableOf(keptArchives(dir));
+}
+
+int generationToWrite(const QString &dir, int totalBackup, AutoBackups allowed)
+{
+    if (allowed == AutoBackups::None)
+        return -1;
     const int total = std::max(totalBackup, 1);
     QList<GenerationArchive> taken = generationArchives(dir);
     taken.removeIf([total](const GenerationArchive &a) { return a.generation >= total; });
@@ -83,40 +157,81 @@ int generationToWrite(const QString &dir, int totalBackup, bool unusedOnly)
         if (g >= taken.size() || taken[g].generation != g)
             return g;  // taken is in generation order: the first gap is the lowest unused
     }
-    if (unusedOnly)
+    if (allowed == AutoBackups::FreeGenerationsOnly)
         return -1;
     return std::min_element(taken.cbegin(), taken.cend(), olderBackup)->generation;
 }
 
-QString startNotice(const QString &dir)
+bool newDatabaseBesideBackups(const QString &dir)
 {
     const QFileInfo database(dir + u'/' + QLatin1String(kDatabaseFileName));
-    if (database.exists() && database.size() > 0)
-        return {};
-    const QList<GenerationArchive> archives = generationArchives(dir);
-    if (archives.isEmpty())
-        return {};
-    const GenerationArchive &newest = *std::max_element(archives.cbegin(), archives.cend(), olderBackup);
-    const QString opening =
-        database.exists()
-            ? QStringLiteral("The database file Quillet.zrv in this folder is empty, but the folder holds backups.")
-            : QStringLiteral("No database was found in this folder, but it holds backups.");
-    return opening + QStringLiteral(" The newest is ") + QFileInfo(newest.path).fileName() + QStringLiteral(" of ") +
-           QDateTime::fromSecsSinceEpoch(newest.date).toString(QStringLiteral("yyyy-MM-dd")) +
-           QStringLiteral(". To bring it back, choose Setup, then Backup, then Restore."
-                          " The program now starts with a new, empty database.");
+    return !(database.exists() && database.size() > 0) && anyArchiveIn(dir);
 }
 
-void checkDatabaseAtStart(const QString &dir, QWidget *owner)
+ArchivesSetAside setArchivesAside(const QString &dir)
 {
-    const QFileInfo database(dir + u'/' + QLatin1String(kDatabaseFileName));
-    newDatabaseStarted = !database.exists() || database.size() == 0;
-    const QString notice = startNotice(dir);
-    if (!notice.isEmpty())
-        ShowInfo(notice, owner);
+    ArchivesSetAside kept;
+    kept.databaseEmpty = QFileInfo::exists(dir + u'/' + QLatin1String(kDatabaseFileName));
+    QList<GenerationArchive> archives = keptArchives(dir);
+    bool renamed = false;
+    for (GenerationArchive &a : archives) {
+        if (a.setAside)
+            continue;
+        const QString target = unusedName(
+            dir, QStringLiteral("Quillet%1-of-%2").arg(a.generation).arg(dayOf(a.date)), QStringLiteral(".zbf"));
+        if (QFile::rename(a.path, target)) {
+            a.path = target;
+            a.setAside = renamed = true;
+        }
+    }
+    // the new names are on the disk before the open makes a new database
+    // beside them, so that a crash cannot bring the rotation back over them
+    if (renamed)
+        platform::syncFolder(dir);
+    for (const GenerationArchive &a : archives)
+        kept.names.append(fileNameOf(a));
+    kept.newestReadable = newestReadableOf(archives);
+    return kept;
 }
 
-bool startedNewDatabase()
+QString newDatabaseNotice(const ArchivesSetAside &kept)
 {
-    return newDatabaseStarted;
+    QString text = kept.databaseEmpty
+                       ? QStringLiteral("The database file Quillet.zrv in this folder is empty, but the folder holds "
+                                        "backups.")
+                       : QStringLiteral("No database was found in this folder, but it holds backups.");
+    const QString names = listOfNames(kept.names);
+    text += kept.names.size() == 1
+                ? QStringLiteral(" It is kept as ") + names + QStringLiteral(", where no automatic backup writes over it.")
+                : QStringLiteral(" They are kept as ") + names +
+                      QStringLiteral(", where no automatic backup writes over them.");
+    if (kept.newestReadable)
+        text += QStringLiteral(" The newest that can be read is ") + fileNameOf(*kept.newestReadable) +
+                QStringLiteral(" of ") + dayOf(kept.newestReadable->date) +
+                QStringLiteral(". To bring it back, choose Setup, then Backup, then Restore.");
+    else
+        text += kept.names.size() == 1 ? QStringLiteral(" It cannot be read, so it cannot be restored.")
+                                       : QStringLiteral(" None of them can be read, so none can be restored.");
+    return text + QStringLiteral(" The program now starts with a new, empty database.");
+}
+
+QString unusedName(const QString &dir, const QString &stem, const QString &suffix)
+{
+    QString name = dir + u'/' + stem + suffix;
+    for (int n = 2; QFileInfo::exists(name) || QFileInfo(name).isSymLink(); ++n)
+        name = dir + u'/' + stem + u'-' + QString::number(n) + suffix;
+    return name;
+}
+
+QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds)
+{
+    return unusedName(dir, QStringLiteral("Quillet-unreadable-") + dayOf(nowSeconds), QStringLiteral(".zrv"));
+}
+
+QString restoreAtStartQuestion(const GenerationArchive &newest, const QString &keptAs)
+{
+    return QStringLiteral("The database file Quillet.zrv cannot be read. The newest backup that can be read is ") +
+           fileNameOf(newest) + QStringLiteral(" of ") + dayOf(newest.date) +
+           QStringLiteral(". Restore it in its place? The unreadable file will be kept as ") +
+           QFileInfo(keptAs).fileName() + u'.';
 }

@@ -1,19 +1,31 @@
-// The generation files of the automatic backups, "Quillet<g>.zbf" beside the
-// database file, judged by the archives that are there and never by the
-// database's own rotation settings: which generation the next automatic
-// backup writes, which archive is the newest, and the notice at start when a
-// folder holds backups but no database (or an empty one).
-// Callers pass the folder; nothing here reads or writes the database. The
-// start check must run before the database is opened, since the open makes a
-// missing or empty database file into a new database.
+// The archives the program keeps beside the database file, judged by the
+// files that are there and never by the database's own rotation settings:
+// the generation files "Quillet<g>.zbf" of the automatic backups, which of
+// them the next automatic backup writes, the archives set aside out of that
+// rotation, the newest archive that can be read, and the texts that tell the
+// user about them at start.
+//
+// The rule for backups found beside a new database: a start that finds the
+// database file missing or empty while the folder holds archives (before the
+// open makes a new, empty database there) sets every generation file aside,
+// renamed in the same folder to "Quillet<g>-of-<day>.zbf" (the day, yyyy-MM-dd,
+// that the archived database is of; "-2", "-3", ... added when that name is
+// taken). No automatic backup writes over a file of that name, and the
+// restore dialog, which offers every archive of the folder, still finds it:
+// it stays until the user deletes it. That run writes no automatic backup
+// (AutoBackups::None), since an archive of the empty database would be the
+// newest; later runs start the generations again from Quillet0.zbf.
+//
+// Callers pass the folder; nothing here reads or writes the database or
+// shows anything: the caller decides what to tell and shows it.
 #pragma once
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
-
-class QWidget;
+#include <optional>
 
 // What a read of an archive, writing nothing, found in it.
 struct ArchiveScan {
@@ -25,9 +37,10 @@ struct ArchiveScan {
 // writing anything; reports nothing.
 ArchiveScan scanArchive(const QString &path);
 
-// One generation file found in a folder.
+// One archive found in a folder.
 struct GenerationArchive {
-    int generation = 0;
+    int generation = 0;  // the generation it is or was set aside from
+    bool setAside = false;
     QString path;
     // A complete archive holding a database file; an archive that cannot be
     // read counts as older than every readable one.
@@ -45,21 +58,43 @@ bool olderBackup(const GenerationArchive &a, const GenerationArchive &b);
 QString generationPath(const QString &dir, int generation);
 // Every generation file in dir, any generation, in generation order.
 QList<GenerationArchive> generationArchives(const QString &dir);
+// The generation files and the archives set aside in dir, oldest first.
+QList<GenerationArchive> keptArchives(const QString &dir);
+// The newest of keptArchives that can be read, if any.
+std::optional<GenerationArchive> newestReadableArchive(const QString &dir);
 
+// What the automatic backups of one run may write.
+enum class AutoBackups {
+    Normal,               // the lowest generation with no file, else over the oldest backup
+    FreeGenerationsOnly,  // only a generation with no file: every archive there is kept
+    None,                 // nothing
+};
 // The generation the next automatic backup in dir writes, among 0 to
 // totalBackup - 1 (a total below 1 counts as 1): the lowest with no file,
-// else the one with the oldest backup; -1 when every generation has a file
-// and unusedOnly is set.
-int generationToWrite(const QString &dir, int totalBackup, bool unusedOnly);
+// else the one with the oldest backup; -1 when nothing may be written.
+int generationToWrite(const QString &dir, int totalBackup, AutoBackups allowed);
 
-// The notice due at start for dir, before its database is opened: empty
-// when the database file is there and not empty, or when the folder holds
-// no generation file.
-QString startNotice(const QString &dir);
-// At start, before the database in dir is opened: shows the start notice
-// when there is one, and notes for the rest of the run whether the database
-// starts new (its file missing or empty).
-void checkDatabaseAtStart(const QString &dir, QWidget *owner);
-// Whether this run started a new database: its automatic backups then write
-// only generations that have no file, so that every archive is kept.
-bool startedNewDatabase();
+// Whether the database file in dir is missing or empty while the folder
+// holds archives: the start then sets them aside (see the rule above).
+bool newDatabaseBesideBackups(const QString &dir);
+// What a start that found a new database beside backups did with them.
+struct ArchivesSetAside {
+    bool databaseEmpty = false;  // else missing
+    QStringList names;           // every archive kept, by its name now, oldest first
+    std::optional<GenerationArchive> newestReadable;
+};
+// Renames every generation file in dir out of the rotation (see the rule
+// above); a file that cannot be renamed keeps its name.
+ArchivesSetAside setArchivesAside(const QString &dir);
+// The start notice for a new database beside backups.
+QString newDatabaseNotice(const ArchivesSetAside &kept);
+
+// A name in dir, stem + suffix, or stem + "-2" + suffix and so on, that no
+// file has.
+QString unusedName(const QString &dir, const QString &stem, const QString &suffix);
+// The name an unreadable database file is kept under when a backup is
+// restored in its place: "Quillet-unreadable-<day>.zrv", made unique.
+QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds);
+// The question asked at start when the database file cannot be read and
+// newest can be restored in its place, the file being kept as keptAs.
+QString restoreAtStartQuestion(const GenerationArchive &newest, const QString &keptAs);

@@ -264,6 +264,12 @@ void dbDatabase::reportOpenError(const char* msg)
     handleError(DatabaseOpenError, msg);
 }
 
+void dbDatabase::refuseFile(const char* msg)
+{
+    openFailed = dbFileNotDatabase;
+    reportOpenError(msg);
+}
+
 void dbDatabase::reportFileError(const char* msg, int code)
 {
     if (code == ENOSPC || code == EDQUOT || code == EFBIG) {
@@ -281,6 +287,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         reportOpenError("Database is already opened");
         return false;
     }
+    openFailed = dbFileUnavailable;  // until the file is found to be no database, or opens
     waitLockTimeout = waitLockTimeoutMsec;
     dbName = name != nullptr ? name : "";
     fileName = fileNameArg != nullptr ? std::string(fileNameArg) : dbName + ".qdb";
@@ -348,6 +355,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         monitor->users += 1;
     }
     file.releaseOpeningLock();
+    openFailed = dbOpenDone;
     return true;
 }
 
@@ -417,17 +425,17 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
     baseAddr = file.getBase();
     header = reinterpret_cast<dbHeader*>(baseAddr);
     if (fileSize < dbPageSize || fileSize % dbPageSize != 0) {
-        reportOpenError("Database file was corrupted: invalid file layout");
+        refuseFile("Database file was corrupted: invalid file layout");
         return false;
     }
     if (header->curr > 1) {
-        reportOpenError("Database file was corrupted: invalid root index");
+        refuseFile("Database file was corrupted: invalid root index");
         return false;
     }
     opened = true;
     if (header->initialized != 1) {
         if (!newFile && !isInterruptedFormat()) {
-            reportOpenError("Database file was corrupted: not a database file");
+            refuseFile("Database file was corrupted: not a database file");
             opened = false;
             return false;
         }
@@ -439,7 +447,7 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
         formatFile();
     } else {
         if (!checkLayout()) {
-            reportOpenError("Database file was corrupted: invalid file layout");
+            refuseFile("Database file was corrupted: invalid file layout");
             opened = false;
             return false;
         }
@@ -450,7 +458,7 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
             return false;
         }
         if (!header->dirty && header->size != fileSize) {
-            reportOpenError("Database file was corrupted: file size in header differs from actual file size");
+            refuseFile("Database file was corrupted: file size in header differs from actual file size");
             opened = false;
             return false;
         }
@@ -458,6 +466,7 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
         // committed state is read: a refused file is left as it was.
         refreshRoots(true);
         if (!schemeAcceptable(true)) {
+            openFailed = dbFileNotDatabase;  // a layout this program cannot use
             opened = false;
             return false;
         }

@@ -240,6 +240,14 @@ public:
     // releases everything open took.
     void close();
     bool isOpen() const { return opened; }
+    // Why the last open failed.
+    enum dbOpenFailure {
+        dbOpenDone,         // it did not
+        dbFileUnavailable,  // the file could not be opened, made, locked or written (no right to it, another
+                            // process, no space, ...): it may be a sound database
+        dbFileNotDatabase,  // the file's bytes are no database this program can open: damaged, cut short or foreign
+    };
+    dbOpenFailure openFailure() const { return openFailed; }
     // Opens of this database by all processes (processes that died are not
     // counted). When this is the only one left, a table layout the open had
     // to skip is loaded now.
@@ -373,6 +381,8 @@ private:
     void formatFile();
     void releaseResources();
     void reportOpenError(const char* msg);
+    // An open refused for the file's bytes (see dbFileNotDatabase).
+    void refuseFile(const char* msg);
     void reportFileError(const char* msg, int code);
 
     bool setDirty();
@@ -433,6 +443,7 @@ private:
     bool schemeUnavailable = false;     // opened while another process held the lock: no transactions
     std::vector<uint32_t> freeSpace;  // per bitmap page: bound of its longest free run, in quanta
     bool opened = false;
+    dbOpenFailure openFailed = dbOpenDone;
     bool txnFailed = false;      // the running transaction failed and was rolled back
     bool commitBroken = false;   // a commit could not be written: no changes until reopened
     bool undoPending = false;    // a failure inside a change waits for its outermost scope

@@ -19,9 +19,6 @@
 #include <functional>
 #include <vector>
 
-// Failure messages show texts as texts.
-inline void PrintTo(const QString& s, std::ostream* out) { *out << '"' << s.toStdString() << '"'; }
-
 // A stored contact, copied out of the database.
 struct StoredCustomer {
     oid_t oid = 0;

@@ -1,6 +1,7 @@
 // What the main-window tests share: a Qt application, a scratch folder as the
-// working directory, scripted dialogs, and an exit handler that unwinds with
-// platform::ProgramExit instead of ending the test.
+// working directory, scripted dialogs, an exit handler that unwinds with
+// platform::ProgramExit instead of ending the test, and a second process that
+// holds the database open.
 #pragma once
 
 #include "appcore/dialogs.h"
@@ -14,10 +15,44 @@
 #include <QComboBox>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
+
+// Failure messages show texts as texts.
+inline void PrintTo(const QString& s, std::ostream* out) { *out << '"' << s.toStdString() << '"'; }
+
+// A child process that opens the database in the working directory and stays
+// until killed. Returns its pid once the database is open, -1 when it could
+// not be opened.
+inline pid_t holdDatabaseInChild()
+{
+    int ready[2];
+    if (pipe(ready) != 0)
+        return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        const char ok = database.open("Quillet") ? 'y' : 'n';
+        if (write(ready[1], &ok, 1) != 1)
+            _exit(2);
+        for (;;)
+            pause();
+    }
+    close(ready[1]);
+    char answer = 0;
+    if (read(ready[0], &answer, 1) != 1 || answer != 'y') {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    close(ready[0]);
+    return pid;
+}
 
 inline QApplication* testApplication()
 {

@@ -2,15 +2,21 @@
 #include "appcore/dialogs.h"
 #include "plain_label.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -211,6 +217,96 @@ TEST_F(Forms, MessagesShowTypedTextAsItIsNotAsMarkup)
     };
     EXPECT_FALSE(InputText(prompt, text));
     EXPECT_EQ(shown.size(), 3);
+}
+
+// How much is drawn: the darkness of every pixel against the background.
+double inkOf(const QImage &image, QColor background)
+{
+    double ink = 0;
+    const int bg = qGray(background.rgb());
+    const QImage gray = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < gray.height(); ++y)
+        for (int x = 0; x < gray.width(); ++x)
+            ink += std::max(0, bg - qGray(gray.pixel(x, y)));
+    return ink;
+}
+
+// The ink of a text's lines drawn whole, each on a line of its own with
+// room to spare, in the label's font and colours.
+double inkOfWholeText(const QString &text, const QLabel &label)
+{
+    const QFontMetrics metrics(label.font());
+    const QStringList lines = text.split('\n');
+    int width = 1;
+    for (const QString &line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line) + 20);
+    QImage image(width, (int(lines.size()) + 1) * metrics.lineSpacing(), QImage::Format_RGB32);
+    image.fill(label.palette().color(QPalette::Window));
+    QPainter painter(&image);
+    painter.setFont(label.font());
+    painter.setPen(label.palette().color(QPalette::WindowText));
+    for (int i = 0; i < lines.size(); ++i)
+        painter.drawText(10, (i + 1) * metrics.lineSpacing(), lines[i]);
+    painter.end();
+    return inkOf(image, label.palette().color(QPalette::Window));
+}
+
+// A message of any length is readable whole: the form keeps its size for a
+// short one, grows with a longer one and, taller than the screen, scrolls to
+// the end of it; a path longer than a line is broken, not cut off. What a
+// screen reader reads is the message as given.
+TEST_F(Forms, EveryMessageIsShownWhole)
+{
+    const QString folder = "/home/someone/" + QString("a-rather-long-folder-name/").repeated(20) + "Quillet";
+    const QString changed =
+        "The database file is damaged: the stored values of these records do not agree with the search indexes, "
+        "and may have been changed by the damage:\nContact ID 22 (Alpha Trading)\nContact ID 23 (Beta)\nContact "
+        "ID 24 (Gamma)\nContact ID 25 (Delta)\nContact ID 26 (Epsilon)\nand 3 more\nThe indexes have been rebuilt "
+        "from the records as they are. No automatic backup is made in this run, so that the backups keep the "
+        "values from before. They are in " + folder.left(60) + ".";
+    QString tall;
+    for (int i = 1; i <= 80; ++i)
+        tall += "Line " + QString::number(i) + " of a message longer than any screen.\n";
+    tall += "The last line.";
+    struct Case {
+        const char *what;
+        QString text;
+        bool grows, scrolls;
+    } cases[] = {
+        {"short", "Backup Successfully.", false, false},
+        {"long", changed, true, false},
+        {"taller than the screen", tall, true, true},
+        {"a path longer than a line", "The backups are in " + folder + ".", true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        act = [&](QDialog &d) {
+            auto &f = static_cast<TYesNoForm &>(d);
+            const QRect screen = f.screen()->availableGeometry();
+            EXPECT_LE(f.height(), screen.height());
+            EXPECT_EQ(f.size() == QSize(490, 150), !c.grows);
+            EXPECT_EQ(f.YesButton->x(), 200);
+            EXPECT_TRUE(f.rect().contains(f.YesButton->geometry()));
+            QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(f.msg);
+            ASSERT_NE(reader, nullptr);
+            EXPECT_EQ(reader->text(QAccessible::Name), c.text);
+            // every line drawn whole, and within the part of the form shown
+            const double ink = inkOf(f.msg->grab().toImage(), f.msg->palette().color(QPalette::Window));
+            EXPECT_NEAR(ink, inkOfWholeText(c.text, *f.msg), 0.05 * ink);
+            auto *area = f.findChild<QScrollArea *>();
+            EXPECT_EQ(area != nullptr, c.scrolls);
+            QWidget *shown = area ? static_cast<QWidget *>(area) : f.msg;
+            EXPECT_TRUE(f.rect().contains(shown->geometry()));
+            EXPECT_LE(shown->geometry().bottom(), f.YesButton->y());
+            if (area) {
+                area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+                EXPECT_EQ(f.msg->visibleRegion().boundingRect().bottom(), f.msg->height() - 1) << "the end is not reached";
+            }
+            key(d, Qt::Key_F10);
+        };
+        ShowInfo(c.text);
+        EXPECT_EQ(last, 1);
+    }
 }
 
 TEST_F(Forms, WarningsAndErrorsAreNotShownOnTheMessageForm)

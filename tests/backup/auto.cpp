@@ -144,21 +144,23 @@ TEST_F(Auto, TheGenerationWrittenIsTheFirstUnusedElseTheOldestArchive)
     struct Archive {
         int generation, day, fileDay;  // day 0: no archive
     };
+    constexpr AutoBackups normal = AutoBackups::Normal, freeOnly = AutoBackups::FreeGenerationsOnly;
     struct Case {
         const char *what;
         std::vector<Archive> archives;
         int totalBackup;
-        bool unusedOnly;
+        AutoBackups allowed;
         int expected;
     } cases[] = {
-        {"empty folder", {}, 3, false, 0},
-        {"a gap", {{0, 5, 0}, {2, 6, 0}}, 3, false, 1},
-        {"all taken", {{0, 7, 0}, {1, 5, 0}, {2, 6, 0}}, 3, false, 1},
-        {"copied files", {{0, 5, 9}, {1, 6, 8}, {2, 7, 7}}, 3, false, 0},
-        {"unreadable", {{0, 5, 0}, {1, 0, 20}, {2, 6, 0}}, 3, false, 1},
-        {"total lowered", {{0, 7, 0}, {1, 6, 0}, {2, 8, 0}, {3, 2, 0}, {4, 1, 0}}, 3, false, 1},
-        {"new database, all taken", {{0, 5, 0}, {1, 6, 0}}, 2, true, -1},
-        {"new database, a gap", {{1, 5, 0}}, 2, true, 0},
+        {"empty folder", {}, 3, normal, 0},
+        {"a gap", {{0, 5, 0}, {2, 6, 0}}, 3, normal, 1},
+        {"all taken", {{0, 7, 0}, {1, 5, 0}, {2, 6, 0}}, 3, normal, 1},
+        {"copied files", {{0, 5, 9}, {1, 6, 8}, {2, 7, 7}}, 3, normal, 0},
+        {"unreadable", {{0, 5, 0}, {1, 0, 20}, {2, 6, 0}}, 3, normal, 1},
+        {"total lowered", {{0, 7, 0}, {1, 6, 0}, {2, 8, 0}, {3, 2, 0}, {4, 1, 0}}, 3, normal, 1},
+        {"free generations only, all taken", {{0, 5, 0}, {1, 6, 0}}, 2, freeOnly, -1},
+        {"free generations only, a gap", {{1, 5, 0}}, 2, freeOnly, 0},
+        {"none", {}, 3, AutoBackups::None, -1},
     };
     const QString folder = dir + "/slots";
     for (const Case &c : cases) {
@@ -167,7 +169,7 @@ TEST_F(Auto, TheGenerationWrittenIsTheFirstUnusedElseTheOldestArchive)
         ASSERT_TRUE(QDir().mkpath(folder));
         for (const Archive &a : c.archives)
             makeArchive(folder, a.generation, a.day, a.fileDay);
-        EXPECT_EQ(generationToWrite(folder, c.totalBackup, c.unusedOnly), c.expected);
+        EXPECT_EQ(generationToWrite(folder, c.totalBackup, c.allowed), c.expected);
     }
     QDir(folder).removeRecursively();
 }

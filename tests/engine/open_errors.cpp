@@ -49,6 +49,7 @@ void expectRefused(const TempDir& dir, const std::vector<uint8_t>& bytes, const 
     ASSERT_EQ(db.messages.size(), 1u);
     EXPECT_EQ(db.messages[0], message);
     EXPECT_EQ(db.classes[0], dbDatabase::DatabaseOpenError);
+    EXPECT_EQ(db.openFailure(), dbDatabase::dbFileNotDatabase);
     EXPECT_TRUE(readFile(path) == bytes) << "a refused file is left unchanged";
 }
 
@@ -167,6 +168,7 @@ TEST(OpenErrors, TruncatedAndRandomFilesFailWithoutASignal)
     EXPECT_FALSE(db.open("noise", path.c_str()));
     ASSERT_EQ(db.messages.size(), 1u);
     EXPECT_EQ(db.messages[0].rfind("Database file was corrupted: ", 0), 0u) << db.messages[0];
+    EXPECT_EQ(db.openFailure(), dbDatabase::dbFileNotDatabase);
     EXPECT_TRUE(readFile(path) == noise);
     // The same random bytes with a root index of 0 and `initialized` 1 get as
     // far as the layout check.
@@ -379,11 +381,13 @@ TEST(OpenErrors, ReadOnlyAccess)
     RecordingDatabase db(dbDatabase::dbReadOnly);
     EXPECT_FALSE(db.open("ro", path.c_str()));
     EXPECT_TRUE(db.reported("Can not open dirty file in read only moode"));
+    EXPECT_EQ(db.openFailure(), dbDatabase::dbFileUnavailable);  // a sound file, refused for the access asked
     EXPECT_TRUE(readFile(path) == dirty);
 
     writeFile(dir.file("new.zrv"), {});
     RecordingDatabase fresh(dbDatabase::dbReadOnly);
     EXPECT_FALSE(fresh.open("new", dir.file("new.zrv").c_str()));
     EXPECT_TRUE(fresh.reported("Can not open uninitialized file in read only mode"));
+    EXPECT_EQ(fresh.openFailure(), dbDatabase::dbFileUnavailable);
     EXPECT_TRUE(readFile(dir.file("new.zrv")).empty());
 }

@@ -1,0 +1,377 @@
+// The ways back from a lost, unreadable or unreachable database, walked
+// through the main window's start with the dialog seam scripted and real
+// archive files: an unreadable database put aside and the newest readable
+// backup restored (or, on No, nothing changed); a file the program may not
+// open or that another process holds, never replaced; a full disk during the
+// daily backup, which keeps the only archive; and a new database beside
+// backups over eight days, which keeps them all where Restore finds them.
+#include "mainwindow_fixture.h"
+
+#include "backup/backupform.h"
+#include "backup/generations.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QStorageInfo>
+
+#include <map>
+#include <optional>
+#include <random>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+using FolderBytes = std::map<QString, QByteArray>;
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray randomBytes(qsizetype n, unsigned seed)
+{
+    std::mt19937 random(seed);
+    QByteArray bytes(n, '\0');
+    for (char& c : bytes)
+        c = char(random());
+    return bytes;
+}
+
+QString today() { return QDate::currentDate().toString("yyyy-MM-dd"); }
+
+class Recover : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        folder = QString::fromStdString(dir.string());
+    }
+
+    // Every file of the folder with its bytes.
+    FolderBytes files() const
+    {
+        FolderBytes all;
+        for (const QString& name : QDir(folder).entryList(QDir::Files))
+            all[name] = bytesOf(folder + "/" + name);
+        return all;
+    }
+    QString path(const QString& name) const { return folder + "/" + name; }
+
+    // Adds contacts numbered from..to (each with a remark of random bytes
+    // when `bulky`, so that their archive is about that large) and commits.
+    static void addContacts(int from, int to, bool bulky = false)
+    {
+        for (int i = from; i <= to; ++i) {
+            const std::string remark = bulky ? randomBytes(1000, i).toHex().toStdString() : std::string();
+            insert(Customer {.id = i, .name = "a contact", .remark = remark.c_str()});
+        }
+        ASSERT_TRUE(database.commit());
+    }
+    static int contacts()
+    {
+        const int n = int(dbCursor<Customer>().select());
+        database.commit();
+        return n;
+    }
+    // The rotation settings of the open database; lastBackupDate 0 makes
+    // the daily backup due at the next start, as on a later day.
+    static void setBackups(int totalBackup, bool dueAtNextStart)
+    {
+        dbCursor<Config> config(dbCursorForUpdate);
+        ASSERT_EQ(config.select(), 1u);
+        config->totalBackup = int1(totalBackup);
+        if (dueAtNextStart)
+            config->lastBackupDate = dbDateTime(0);
+        config.update();
+        ASSERT_TRUE(database.commit());
+    }
+    void stop()
+    {
+        window.reset();
+        database.close();
+    }
+
+    QString folder;
+};
+
+// Files of the folder as another user sees them when the test runs as root
+// (whose rights pass over a file's mode): the effective user becomes
+// "nobody" while it lives.
+class AsAnotherUser {
+public:
+    AsAnotherUser() : root_(geteuid() == 0)
+    {
+        if (root_)
+            EXPECT_TRUE(setegid(65534) == 0 && seteuid(65534) == 0);
+    }
+    ~AsAnotherUser()
+    {
+        if (root_)
+            EXPECT_TRUE(seteuid(0) == 0 && setegid(0) == 0);
+    }
+
+private:
+    bool root_;
+};
+
+// Leaves less room than `room` bytes for a new file in the working
+// directory: a small file system mounted there and filled (where this
+// process may mount one), else the process's file-size limit.
+class FullDisk {
+public:
+    FullDisk(const std::filesystem::path& dir, bool mount, qint64 room) : dir_(dir)
+    {
+        if (mount) {
+            mounted_ = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=8m") == 0;
+            if (!mounted_)
+                return;
+            std::filesystem::current_path(dir);  // into the new file system
+            return;
+        }
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &before_);
+        rlimit small = before_;
+        small.rlim_cur = rlim_t(room);
+        limited_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
+    }
+    bool ready() const { return mounted_ || limited_; }
+    // On the mounted file system: fills it up to `room` bytes.
+    void fill(qint64 room)
+    {
+        if (!mounted_)
+            return;
+        QFile filler("filler");
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'f');
+        while (QStorageInfo(QString::fromStdString(dir_.string())).bytesAvailable() > room)
+            ASSERT_EQ(filler.write(block), block.size());
+        filler.close();
+    }
+    // Ends the limit, or unmounts (the caller has closed the database).
+    ~FullDisk()
+    {
+        if (limited_)
+            setrlimit(RLIMIT_FSIZE, &before_);
+        if (mounted_) {
+            std::filesystem::current_path(dir_.parent_path());
+            umount2(dir_.c_str(), MNT_DETACH);
+            std::filesystem::current_path(dir_);
+        }
+    }
+
+private:
+    std::filesystem::path dir_;
+    bool mounted_ = false;
+    bool limited_ = false;
+    rlimit before_ {};
+};
+
+}  // namespace
+
+// Quillet.zrv filled with random bytes, or cut to half its length, beside
+// two readable archives and a newer unreadable one: after "Fail to open
+// database." the start offers the newest readable archive. Yes keeps the
+// file under the name it gave and restores; the run then writes over no
+// archive (the restored database's daily backup is due, its rotation of 3
+// full). No ends the program with every file as it was.
+TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
+{
+    const QString question = "The database file Quillet.zrv cannot be read. The newest backup that can be read "
+                             "is Quillet1.zbf of " + today() + ". Restore it in its place? The unreadable file "
+                             "will be kept as Quillet-unreadable-" + today() + ".zrv.";
+    struct Case {
+        const char* what;
+        bool cutInHalf;  // else random bytes
+        bool yes;
+    } cases[] = {
+        {"random bytes, yes", false, true},
+        {"cut in half, yes", true, true},
+        {"random bytes, no", false, false},
+        {"cut in half, no", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(start(), -1);
+        addContacts(1, 10);
+        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+        addContacts(11, 20);
+        setBackups(3, true);
+        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet1.zbf")));
+        writeBytes(path("Quillet2.zbf"), "QZ2 and no more");
+        addContacts(21, 30);
+        stop();
+        const QByteArray sound = bytesOf(path("Quillet.zrv"));
+        const QByteArray damaged = c.cutInHalf ? sound.left(sound.size() / 2) : randomBytes(sound.size(), 7);
+        writeBytes(path("Quillet.zrv"), damaged);
+        const FolderBytes before = files();
+
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(c.yes);
+        if (c.yes) {
+            ASSERT_EQ(start(), -1);
+            EXPECT_EQ(dialogs.Messages(), QStringList({"Fail to open database.", "Restore Completed."}));
+            EXPECT_EQ(dialogs.Questions(), QStringList {question});
+            EXPECT_EQ(contacts(), 20);
+            stop();
+            FolderBytes after = files();
+            EXPECT_TRUE(after["Quillet-unreadable-" + today() + ".zrv"] == damaged) << "the unreadable file is lost";
+            EXPECT_EQ(after.erase("Quillet.zrv"), 1u);
+            EXPECT_EQ(after.erase("Quillet-unreadable-" + today() + ".zrv"), 1u);
+            FolderBytes archives = before;
+            archives.erase("Quillet.zrv");
+            EXPECT_TRUE(after == archives) << "an archive was written over, or a file left behind";
+        } else {
+            EXPECT_EQ(start(), 1);
+            EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+            EXPECT_EQ(dialogs.Questions(), QStringList {question});
+            EXPECT_TRUE(files() == before) << "a file changed";
+        }
+        for (const QString& name : QDir(folder).entryList(QDir::Files))
+            QFile::remove(path(name));
+    }
+}
+
+// Files that may well be sound databases are never put aside, however good
+// the backups beside them: one the program may not open (random bytes
+// behind it, so that only its mode stops the open) and one another process
+// holds open.
+TEST_F(Recover, AFileThatCannotBeOpenedOrIsInUseIsNeverReplaced)
+{
+    ASSERT_EQ(start(), -1);
+    addContacts(1, 10);
+    ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+    stop();
+    ASSERT_EQ(chmod(QFile::encodeName(path("Quillet0.zbf")).constData(), 0644), 0);  // readable by all
+
+    const FolderBytes sound = files();
+    const pid_t other = holdDatabaseInChild();
+    ASSERT_GT(other, 0);
+    EXPECT_EQ(start(), 1);
+    kill(other, SIGKILL);
+    waitpid(other, nullptr, 0);
+    EXPECT_EQ(dialogs.Messages(), QStringList {"The database is still using."});
+    EXPECT_TRUE(dialogs.Questions().isEmpty());
+    EXPECT_TRUE(files() == sound);
+
+    writeBytes(path("Quillet.zrv"), randomBytes(sound.at("Quillet.zrv").size(), 3));
+    ASSERT_EQ(chmod(QFile::encodeName(path("Quillet.zrv")).constData(), 0), 0);
+    const FolderBytes locked = files();
+    dialogs.shown.clear();
+    dialogs.AnswerQuestion(true);
+    {
+        AsAnotherUser other;
+        EXPECT_EQ(start(), 1);
+    }
+    dialogs.questions.clear();
+    EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+    EXPECT_TRUE(dialogs.Questions().isEmpty());
+    EXPECT_TRUE(files() == locked);
+    struct stat st {};
+    ASSERT_EQ(stat(QFile::encodeName(path("Quillet.zrv")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0u);
+}
+
+// One generation kept, and the disk too full for the next daily backup (a
+// full small file system, or the process's file-size limit): the archive
+// stays byte for byte, nothing is left beside it, and the user is told that
+// the disk was full.
+TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
+{
+    for (const bool mount : {true, false}) {
+        SCOPED_TRACE(mount ? "small file system" : "file-size limit");
+        std::optional<FullDisk> disk;
+        if (mount) {
+            disk.emplace(dir, true, 0);
+            if (!disk->ready())
+                continue;  // no right to mount here: the limit below stands for it
+        }
+        ASSERT_EQ(start(), -1);
+        addContacts(1, 300, true);
+        setBackups(1, true);
+        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+        stop();
+        const qint64 archive = QFileInfo(path("Quillet0.zbf")).size();
+        ASSERT_GT(archive, 300 * 1000);
+        if (mount)
+            disk->fill(archive / 2);
+        else
+            disk.emplace(dir, false, archive / 2);
+        ASSERT_TRUE(disk->ready());
+        FolderBytes before = files();
+        before.erase("Quillet.zrv");  // the start stores the day of its backup
+
+        dialogs.shown.clear();
+        ASSERT_EQ(start(), -1);
+        EXPECT_EQ(dialogs.Messages(), QStringList({"Cannot write to archive: the disk is full", "Fail to backup."}));
+        stop();
+        FolderBytes after = files();
+        after.erase("Quillet.zrv");
+        EXPECT_TRUE(after == before) << "the archive changed, or a partial one was left";
+        disk.reset();
+        for (const QString& name : QDir(folder).entryList(QDir::Files))
+            QFile::remove(path(name));
+    }
+}
+
+// Quillet.zrv gone beside three good archives: the start sets them aside and
+// says where, and eight days of daily backups of the new database later all
+// three are there byte for byte, offered by Restore, which brings back the
+// newest.
+TEST_F(Recover, ANewDatabaseBesideThreeBackupsKeepsThemOverEightDays)
+{
+    ASSERT_EQ(start(), -1);
+    for (int g = 0; g < 3; ++g) {
+        addContacts(100 * g + 1, 100 * g + 100);
+        ASSERT_TRUE(TBackupForm().backupTo(generationPath(folder, g)));
+    }
+    stop();
+    std::filesystem::remove("Quillet.zrv");
+    FolderBytes kept;
+    for (const auto& [name, bytes] : files())
+        kept[QString(name).replace(".zbf", "-of-" + today() + ".zbf")] = bytes;
+
+    ASSERT_EQ(start(), -1);
+    ASSERT_EQ(dialogs.Messages().size(), 1);
+    EXPECT_TRUE(dialogs.Messages()[0].contains(" They are kept as Quillet0-of-" + today() + ".zbf, Quillet1-of-" +
+                                               today() + ".zbf and Quillet2-of-" + today() + ".zbf,"));
+    EXPECT_TRUE(generationArchives(folder).isEmpty()) << "the run of the notice wrote a backup";
+    for (int day = 1; day <= 8; ++day) {
+        setBackups(7, true);
+        stop();
+        ASSERT_EQ(start(), -1) << day;
+    }
+    EXPECT_EQ(generationArchives(folder).size(), 7);
+    for (const auto& [name, bytes] : kept)
+        EXPECT_TRUE(bytesOf(path(name)) == bytes) << name.toStdString();
+
+    dialogs.shown.clear();
+    dialogs.AnswerFile(path("Quillet2-of-" + today() + ".zbf"));
+    dialogs.AnswerQuestion(true);
+    {
+        TBackupForm setup(window.get());
+        EXPECT_THROW(setup.restoreClick(), platform::ProgramExit);
+    }
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    const platform::FileRequest& offered = dialogs.fileRequests[0];
+    QStringList patterns;
+    for (const QString& filter : offered.filters)
+        patterns << filter.section('(', 1).chopped(1).split(' ');
+    const QStringList listed = QDir(offered.directory).entryList(patterns, QDir::Files);
+    for (const auto& [name, bytes] : kept)
+        EXPECT_TRUE(listed.contains(name)) << name.toStdString() << " is not offered";
+    EXPECT_EQ(dialogs.Messages(), QStringList {"Restore Completed. Restart the program."});
+    stop();
+    ASSERT_EQ(start(), -1);
+    EXPECT_EQ(contacts(), 300);
+}
