@@ -294,31 +294,31 @@ void TMainListForm::keepBackupsOfANewDatabase(const QString& dir)
 }
 
 // Only a file whose bytes are no database is ever put aside: one the program
-// may not open, or that another process holds, may be sound and stays.
+// may not open, or that another process holds, may be sound and stays. The
+// readable backups are offered newest first, the next one when the one taken
+// fails the restore's checks.
 bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
 {
     if (database.openFailure() != dbDatabase::dbFileNotDatabase)
         return false;
-    const std::optional<GenerationArchive> newest = newestReadableArchive(dir);
-    if (!newest)
-        return false;
+    const QList<GenerationArchive> archives = keptArchives(dir);  // oldest first, unreadable ones before
     const QString keptAs = unreadableDatabaseName(dir, QDateTime::currentSecsSinceEpoch());
-    if (!AskYesNo(restoreAtStartQuestion(*newest, keptAs), this))
-        return false;
-    {
-        TBackupForm restore(this);
-        if (!restore.restoreDatabase(newest->path, keptAs)) {
-            ShowInfo("Fail to restore.", this);
+    for (auto archive = archives.crbegin(); archive != archives.crend() && archive->readable; ++archive) {
+        if (!AskYesNo(restoreAtStartQuestion(*archive, keptAs), this))
             return false;
+        TBackupForm restore(this);
+        if (restore.restoreDatabase(archive->path, keptAs)) {
+            ShowInfo("Restore Completed.", this);
+            if (!database.open("Quillet")) {
+                ShowInfo("Fail to open database.", this);
+                return false;
+            }
+            backups_ = AutoBackups::FreeGenerationsOnly;
+            return true;
         }
+        ShowInfo("Fail to restore.", this);
     }
-    ShowInfo("Restore Completed.", this);
-    if (!database.open("Quillet")) {
-        ShowInfo("Fail to open database.", this);
-        return false;
-    }
-    backups_ = AutoBackups::FreeGenerationsOnly;
-    return true;
+    return false;
 }
 
 // The whole check of the database before anything reads it: indexes found

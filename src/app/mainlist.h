@@ -81,8 +81,9 @@ private:
     // Before the open: sets backups beside a missing or empty database file
     // aside and says so.
     void keepBackupsOfANewDatabase(const QString& dir);
-    // After an open that failed for the file's bytes: offers the newest
-    // readable backup in its place. True when it was restored and opened.
+    // After an open that failed for the file's bytes: offers the readable
+    // backups in its place, newest first. True when one was restored and
+    // the database opened.
     bool restoreUnreadableDatabase(const QString& dir);
     void checkDatabase();
     void upgradeData();

@@ -367,10 +367,16 @@ bool TBackupForm::restoreDatabase(const QString &archive, const QString &keepCur
             ShowInfo("The database in this archive is damaged; the current database has been kept.\n" + damage, this);
         ok = damage.isEmpty();
     }
-    // the current file is never removed: kept under its new name, or replaced by a rename
-    if (ok && !keepCurrentAs.isEmpty())
+    // the current file is never removed: kept under its new name (and back
+    // under its own when the restored one cannot take its place), or replaced
+    const bool keep = !keepCurrentAs.isEmpty();
+    if (ok && keep)
         ok = QFile::rename(databaseFile(), keepCurrentAs);
-    ok = ok && platform::replaceFileDurably(staged, databaseFile());
+    if (ok && !platform::replaceFileDurably(staged, databaseFile())) {
+        if (keep)
+            QFile::rename(keepCurrentAs, databaseFile());
+        ok = false;
+    }
     QFile::remove(staged);
     return ok;
 }

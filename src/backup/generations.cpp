@@ -141,11 +141,6 @@ QList<GenerationArchive> keptArchives(const QString &dir)
     return found;
 }
 
-std::optional<GenerationArchive> newestReadableArchive(const QString &dir)
-{
-    return newestReadableOf(keptArchives(dir));
-}
-
 int generationToWrite(const QString &dir, int totalBackup, AutoBackups allowed)
 {
     if (allowed == AutoBackups::None)
@@ -228,10 +223,10 @@ QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds)
     return unusedName(dir, QStringLiteral("Quillet-unreadable-") + dayOf(nowSeconds), QStringLiteral(".zrv"));
 }
 
-QString restoreAtStartQuestion(const GenerationArchive &newest, const QString &keptAs)
+QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs)
 {
     return QStringLiteral("The database file Quillet.zrv cannot be read. The newest backup that can be read is ") +
-           fileNameOf(newest) + QStringLiteral(" of ") + dayOf(newest.date) +
+           fileNameOf(archive) + QStringLiteral(" of ") + dayOf(archive.date) +
            QStringLiteral(". Restore it in its place? The unreadable file will be kept as ") +
            QFileInfo(keptAs).fileName() + u'.';
 }

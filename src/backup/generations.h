@@ -58,10 +58,9 @@ bool olderBackup(const GenerationArchive &a, const GenerationArchive &b);
 QString generationPath(const QString &dir, int generation);
 // Every generation file in dir, any generation, in generation order.
 QList<GenerationArchive> generationArchives(const QString &dir);
-// The generation files and the archives set aside in dir, oldest first.
+// The generation files and the archives set aside in dir, oldest first
+// (those that cannot be read before all others).
 QList<GenerationArchive> keptArchives(const QString &dir);
-// The newest of keptArchives that can be read, if any.
-std::optional<GenerationArchive> newestReadableArchive(const QString &dir);
 
 // What the automatic backups of one run may write.
 enum class AutoBackups {
@@ -96,5 +95,6 @@ QString unusedName(const QString &dir, const QString &stem, const QString &suffi
 // restored in its place: "Quillet-unreadable-<day>.zrv", made unique.
 QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds);
 // The question asked at start when the database file cannot be read and
-// newest can be restored in its place, the file being kept as keptAs.
-QString restoreAtStartQuestion(const GenerationArchive &newest, const QString &keptAs);
+// archive, the newest that can be read, could be restored in its place, the
+// file being kept as keptAs.
+QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs);

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QStorageInfo>
 
+#include <deque>
 #include <map>
 #include <optional>
 #include <random>
@@ -184,21 +185,30 @@ private:
 // database." the start offers the newest readable archive. Yes keeps the
 // file under the name it gave and restores; the run then writes over no
 // archive (the restored database's daily backup is due, its rotation of 3
-// full). No ends the program with every file as it was.
+// full). An archive whose database fails the restore's checks is told and
+// the next one offered. No ends the program with every file as it was.
 TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 {
     const QString question = "The database file Quillet.zrv cannot be read. The newest backup that can be read "
-                             "is Quillet1.zbf of " + today() + ". Restore it in its place? The unreadable file "
+                             "is Quillet%1.zbf of " + today() + ". Restore it in its place? The unreadable file "
                              "will be kept as Quillet-unreadable-" + today() + ".zrv.";
+    const QString failed = "Fail to open database.";
+    const QString damaged1 = "The database in this archive is damaged; the current database has been kept.\n"
+                             "Database file was corrupted: invalid file layout";
     struct Case {
         const char* what;
         bool cutInHalf;  // else random bytes
-        bool yes;
+        bool newestDamaged;
+        std::deque<bool> answers;
+        QStringList messages, questions;
+        int contacts;  // -1: the program ends
     } cases[] = {
-        {"random bytes, yes", false, true},
-        {"cut in half, yes", true, true},
-        {"random bytes, no", false, false},
-        {"cut in half, no", true, false},
+        {"random bytes, yes", false, false, {true}, {failed, "Restore Completed."}, {question.arg(1)}, 20},
+        {"cut in half, yes", true, false, {true}, {failed, "Restore Completed."}, {question.arg(1)}, 20},
+        {"the newest backup's database damaged, yes twice", false, true, {true, true},
+         {failed, damaged1, "Fail to restore.", "Restore Completed."}, {question.arg(1), question.arg(0)}, 10},
+        {"random bytes, no", false, false, {false}, {failed}, {question.arg(1)}, -1},
+        {"cut in half, no", true, false, {false}, {failed}, {question.arg(1)}, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -207,7 +217,17 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
         ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
         addContacts(11, 20);
         setBackups(3, true);
-        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet1.zbf")));
+        if (c.newestDamaged) {  // the archive whole, the database in it cut short
+            database.close();
+            const QByteArray sound = bytesOf(path("Quillet.zrv"));
+            ASSERT_TRUE(QDir().mkpath(path("made")));
+            writeBytes(path("made/Quillet.zrv"), sound.left(sound.size() / 2));
+            ASSERT_TRUE(TBackupFile().Backup({path("made/Quillet.zrv")}, path("Quillet1.zbf")));
+            QDir(path("made")).removeRecursively();
+            ASSERT_TRUE(database.open("Quillet"));
+        } else {
+            ASSERT_TRUE(TBackupForm().backupTo(path("Quillet1.zbf")));
+        }
         writeBytes(path("Quillet2.zbf"), "QZ2 and no more");
         addContacts(21, 30);
         stop();
@@ -217,26 +237,25 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
         const FolderBytes before = files();
 
         dialogs.shown.clear();
-        dialogs.AnswerQuestion(c.yes);
-        if (c.yes) {
-            ASSERT_EQ(start(), -1);
-            EXPECT_EQ(dialogs.Messages(), QStringList({"Fail to open database.", "Restore Completed."}));
-            EXPECT_EQ(dialogs.Questions(), QStringList {question});
-            EXPECT_EQ(contacts(), 20);
+        dialogs.questions = c.answers;
+        EXPECT_EQ(start(), c.contacts < 0 ? 1 : -1);
+        EXPECT_EQ(dialogs.Messages(), c.messages);
+        EXPECT_EQ(dialogs.Questions(), c.questions);
+        if (c.contacts < 0) {
+            EXPECT_TRUE(files() == before) << "a file changed";
+        } else {
+            EXPECT_EQ(contacts(), c.contacts);
             stop();
             FolderBytes after = files();
-            EXPECT_TRUE(after["Quillet-unreadable-" + today() + ".zrv"] == damaged) << "the unreadable file is lost";
+            const QString kept = "Quillet-unreadable-" + today() + ".zrv";
+            EXPECT_TRUE(after[kept] == damaged) << "the unreadable file is lost";
             EXPECT_EQ(after.erase("Quillet.zrv"), 1u);
-            EXPECT_EQ(after.erase("Quillet-unreadable-" + today() + ".zrv"), 1u);
+            EXPECT_EQ(after.erase(kept), 1u);
             FolderBytes archives = before;
             archives.erase("Quillet.zrv");
             EXPECT_TRUE(after == archives) << "an archive was written over, or a file left behind";
-        } else {
-            EXPECT_EQ(start(), 1);
-            EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
-            EXPECT_EQ(dialogs.Questions(), QStringList {question});
-            EXPECT_TRUE(files() == before) << "a file changed";
         }
+        stop();
         for (const QString& name : QDir(folder).entryList(QDir::Files))
             QFile::remove(path(name));
     }
