@@ -113,10 +113,12 @@ public:
 // The notice offers only an archive that can be read.
 TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
 {
-    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
-    const QString kept = "Quillet%1-of-" + today + ".zbf";
-    const QString restore = " The newest that can be read is " + kept + " of " + today +
-                            ". To bring it back, choose Setup, then Backup, then Restore.";
+    // generation g's archive is of March g + 1
+    auto kept = [](int g) { return QString("Quillet%1-of-2026-03-0%2.zbf").arg(g).arg(g + 1); };
+    auto restore = [&](int g) {
+        return " The newest that can be read is " + kept(g) + QString(" of 2026-03-0%1").arg(g + 1) +
+               ". To bring it back, choose Setup, then Backup, then Restore.";
+    };
     const QString removed = "No database was found in this folder, but it holds backups.";
     const QString fresh = " The program now starts with a new, empty database.";
     struct Case {
@@ -127,17 +129,15 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
         QString expected;
     } cases[] = {
         {"removed", false, 1, false,
-         removed + " It is kept as " + kept.arg(0) + ", where no automatic backup writes over it." +
-             restore.arg(0) + fresh},
+         removed + " It is kept as " + kept(0) + ", where no automatic backup writes over it." + restore(0) + fresh},
         {"emptied", true, 1, false,
          "The database file Quillet.zrv in this folder is empty, but the folder holds backups. It is kept as " +
-             kept.arg(0) + ", where no automatic backup writes over it." + restore.arg(0) + fresh},
+             kept(0) + ", where no automatic backup writes over it." + restore(0) + fresh},
         {"removed, every generation taken", false, 7, false,
-         removed + " They are kept as " + kept.arg(0) + ", " + kept.arg(1) + ", " + kept.arg(2) + ", " +
-             kept.arg(3) + ", " + kept.arg(4) + " and 2 more, where no automatic backup writes over them." +
-             restore.arg(6) + fresh},
+         removed + " They are kept as " + kept(0) + ", " + kept(1) + ", " + kept(2) + ", " + kept(3) + ", " +
+             kept(4) + " and 2 more, where no automatic backup writes over them." + restore(6) + fresh},
         {"removed, no archive readable", false, 2, true,
-         removed + " They are kept as " + kept.arg(0) + " and " + kept.arg(1) +
+         removed + " They are kept as " + kept(0) + " and " + kept(1) +
              ", where no automatic backup writes over them. None of them can be read, so none can be restored." +
              fresh},
     };
@@ -150,9 +150,12 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
         ASSERT_TRUE(database.commit());
         QFile::remove(generationPath(folder, 0));  // the first start's backup
         for (int g = 0; g < c.archives; ++g) {
+            dateFile("Quillet.zrv", g + 1);
             ASSERT_TRUE(TBackupForm().backupTo(generationPath(folder, g)));
-            if (c.unreadable)
+            if (c.unreadable) {  // dated by the file itself
                 std::filesystem::resize_file(generationPath(folder, g).toStdString(), 100);
+                dateFile(generationPath(folder, g), g + 1);
+            }
         }
         window.reset();
         database.close();
@@ -162,7 +165,7 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
             std::filesystem::remove("Quillet.zrv");
         QMap<QString, QByteArray> expected;
         for (const auto& [name, bytes] : archivesIn(folder).asKeyValueRange())
-            expected[kept.arg(QString(name).remove("Quillet").remove(".zbf"))] = bytes;
+            expected[kept(QString(name).remove("Quillet").remove(".zbf").toInt())] = bytes;
         DatabaseWatch watch;
         ASSERT_EQ(start(), -1);
         EXPECT_EQ(watch.Messages(), QStringList {c.expected});

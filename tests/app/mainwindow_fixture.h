@@ -13,6 +13,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -22,6 +24,15 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// Dates a file at noon of a day of March 2026: the database file so dated
+// gives its archives that day.
+inline void dateFile(const QString& path, int day)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 3, day), QTime(12, 0)), QFileDevice::FileModificationTime));
+}
 
 // Failure messages show texts as texts.
 inline void PrintTo(const QString& s, std::ostream* out) { *out << '"' << s.toStdString() << '"'; }

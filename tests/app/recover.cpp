@@ -49,8 +49,6 @@ QByteArray randomBytes(qsizetype n, unsigned seed)
     return bytes;
 }
 
-QString today() { return QDate::currentDate().toString("yyyy-MM-dd"); }
-
 class Recover : public MainWindowTest {
 protected:
     void SetUp() override
@@ -189,9 +187,10 @@ private:
 // the next one offered. No ends the program with every file as it was.
 TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 {
+    // generation g's archive is of March g + 1; the file is kept under a name of the day of the start
     const QString question = "The database file Quillet.zrv cannot be read. The newest backup that can be read "
-                             "is Quillet%1.zbf of " + today() + ". Restore it in its place? The unreadable file "
-                             "will be kept as Quillet-unreadable-" + today() + ".zrv.";
+                             "is Quillet%1.zbf of 2026-03-0%2. Restore it in its place? The unreadable file "
+                             "will be kept as %3.";
     const QString failed = "Fail to open database.";
     const QString damaged1 = "The database in this archive is damaged; the current database has been kept.\n"
                              "Database file was corrupted: invalid file layout";
@@ -200,28 +199,32 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
         bool cutInHalf;  // else random bytes
         bool newestDamaged;
         std::deque<bool> answers;
-        QStringList messages, questions;
+        QStringList messages;
+        std::vector<int> generationsAsked;
         int contacts;  // -1: the program ends
     } cases[] = {
-        {"random bytes, yes", false, false, {true}, {failed, "Restore Completed."}, {question.arg(1)}, 20},
-        {"cut in half, yes", true, false, {true}, {failed, "Restore Completed."}, {question.arg(1)}, 20},
+        {"random bytes, yes", false, false, {true}, {failed, "Restore Completed."}, {1}, 20},
+        {"cut in half, yes", true, false, {true}, {failed, "Restore Completed."}, {1}, 20},
         {"the newest backup's database damaged, yes twice", false, true, {true, true},
-         {failed, damaged1, "Fail to restore.", "Restore Completed."}, {question.arg(1), question.arg(0)}, 10},
-        {"random bytes, no", false, false, {false}, {failed}, {question.arg(1)}, -1},
-        {"cut in half, no", true, false, {false}, {failed}, {question.arg(1)}, -1},
+         {failed, damaged1, "Fail to restore.", "Restore Completed."}, {1, 0}, 10},
+        {"random bytes, no", false, false, {false}, {failed}, {1}, -1},
+        {"cut in half, no", true, false, {false}, {failed}, {1}, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(start(), -1);
         addContacts(1, 10);
+        dateFile("Quillet.zrv", 1);
         ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
         addContacts(11, 20);
         setBackups(3, true);
+        dateFile("Quillet.zrv", 2);
         if (c.newestDamaged) {  // the archive whole, the database in it cut short
             database.close();
             const QByteArray sound = bytesOf(path("Quillet.zrv"));
             ASSERT_TRUE(QDir().mkpath(path("made")));
             writeBytes(path("made/Quillet.zrv"), sound.left(sound.size() / 2));
+            dateFile(path("made/Quillet.zrv"), 2);
             ASSERT_TRUE(TBackupFile().Backup({path("made/Quillet.zrv")}, path("Quillet1.zbf")));
             QDir(path("made")).removeRecursively();
             ASSERT_TRUE(database.open("Quillet"));
@@ -238,17 +241,25 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 
         dialogs.shown.clear();
         dialogs.questions = c.answers;
+        const QDate dayBefore = QDate::currentDate();
         EXPECT_EQ(start(), c.contacts < 0 ? 1 : -1);
+        const QDate dayAfter = QDate::currentDate();
         EXPECT_EQ(dialogs.Messages(), c.messages);
-        EXPECT_EQ(dialogs.Questions(), c.questions);
+        const QString kept = dialogs.Questions().value(0).section("kept as ", 1).chopped(1);
+        EXPECT_TRUE(kept == "Quillet-unreadable-" + dayBefore.toString("yyyy-MM-dd") + ".zrv" ||
+                    kept == "Quillet-unreadable-" + dayAfter.toString("yyyy-MM-dd") + ".zrv")
+            << kept.toStdString();
+        QStringList questions;
+        for (int g : c.generationsAsked)
+            questions << question.arg(g).arg(g + 1).arg(kept);
+        EXPECT_EQ(dialogs.Questions(), questions);
         if (c.contacts < 0) {
             EXPECT_TRUE(files() == before) << "a file changed";
         } else {
             EXPECT_EQ(contacts(), c.contacts);
             stop();
             FolderBytes after = files();
-            const QString kept = "Quillet-unreadable-" + today() + ".zrv";
-            EXPECT_TRUE(after[kept] == damaged) << "the unreadable file is lost";
+            EXPECT_TRUE(after[kept] == damaged) << "the unreadable file is not kept under the name given";
             EXPECT_EQ(after.erase("Quillet.zrv"), 1u);
             EXPECT_EQ(after.erase(kept), 1u);
             FolderBytes archives = before;
@@ -350,20 +361,20 @@ TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
 TEST_F(Recover, ANewDatabaseBesideThreeBackupsKeepsThemOverEightDays)
 {
     ASSERT_EQ(start(), -1);
+    FolderBytes kept;
     for (int g = 0; g < 3; ++g) {
         addContacts(100 * g + 1, 100 * g + 100);
+        dateFile("Quillet.zrv", g + 1);
         ASSERT_TRUE(TBackupForm().backupTo(generationPath(folder, g)));
+        kept[QString("Quillet%1-of-2026-03-0%2.zbf").arg(g).arg(g + 1)] = bytesOf(generationPath(folder, g));
     }
     stop();
     std::filesystem::remove("Quillet.zrv");
-    FolderBytes kept;
-    for (const auto& [name, bytes] : files())
-        kept[QString(name).replace(".zbf", "-of-" + today() + ".zbf")] = bytes;
 
     ASSERT_EQ(start(), -1);
     ASSERT_EQ(dialogs.Messages().size(), 1);
-    EXPECT_TRUE(dialogs.Messages()[0].contains(" They are kept as Quillet0-of-" + today() + ".zbf, Quillet1-of-" +
-                                               today() + ".zbf and Quillet2-of-" + today() + ".zbf,"));
+    EXPECT_TRUE(dialogs.Messages()[0].contains(
+        " They are kept as Quillet0-of-2026-03-01.zbf, Quillet1-of-2026-03-02.zbf and Quillet2-of-2026-03-03.zbf,"));
     EXPECT_TRUE(generationArchives(folder).isEmpty()) << "the run of the notice wrote a backup";
     for (int day = 1; day <= 8; ++day) {
         setBackups(7, true);
@@ -375,7 +386,7 @@ TEST_F(Recover, ANewDatabaseBesideThreeBackupsKeepsThemOverEightDays)
         EXPECT_TRUE(bytesOf(path(name)) == bytes) << name.toStdString();
 
     dialogs.shown.clear();
-    dialogs.AnswerFile(path("Quillet2-of-" + today() + ".zbf"));
+    dialogs.AnswerFile(path("Quillet2-of-2026-03-03.zbf"));
     dialogs.AnswerQuestion(true);
     {
         TBackupForm setup(window.get());
