@@ -91,6 +91,7 @@ launch() {
   local data=$1 home=$scratch/home started=$scratch/started
   rm -rf "$home" "$started"
   mkdir -p "$home" "$started"
+  : >"$scratch/log"  # emptied here, before the start, so no earlier run's words are read as this one's
   local env_args=(-u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen)
   [ $# -gt 1 ] && env_args+=(XDG_DATA_HOME="$2")
   (cd "$started" && exec env "${env_args[@]}" "$scratch/prefix/bin/quillet-launch") >"$scratch/log" 2>&1 &
@@ -115,6 +116,7 @@ refuse() {
   rm -rf "$home" "$started"
   mkdir -p "$home" "$started"
   if [ "$blocker" != - ]; then mkdir -p "$(dirname "$blocker")" && touch "$blocker"; fi
+  : >"$scratch/log"  # emptied here, before the start, so no earlier run's words are read as this one's
   local root_before
   root_before=$(ls -d /.local/share/quillet /quillet 2>/dev/null || true)
   (cd "$started" && exec env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$@" \
