@@ -1,15 +1,14 @@
-// For tests of what a screen reader hears: Qt hands accessibility events to
-// an installed update handler only while the platform's accessibility is
-// switched on, which a screen reader's bridge does. The offscreen platform
-// keeps Qt's plain one, switched off; ListenAsScreenReader switches it on
-// and records the events until it goes. Qt has no public call for this: the
-// declarations below name the functions of its platform interface (present
-// in every Qt 6 library, not in its public headers).
+// For tests of what a screen reader hears. Qt hands accessibility events to
+// an update handler only while the platform's accessibility is switched on,
+// as a screen reader's bridge does; the offscreen platform keeps Qt's plain
+// one, switched off. ListenAsScreenReader switches it on and records the
+// events while it lives. Qt has no public call for this: the declarations
+// below name functions of its platform interface (in every Qt 6 library,
+// not in its public headers).
 #pragma once
 
 #include <QAccessible>
 #include <QList>
-#include <QObject>
 #include <QPointer>
 
 class QPlatformAccessibility {
@@ -25,25 +24,10 @@ public:
     static QPlatformIntegration* platform_integration;
 };
 
-// One event as it was sent: its kind and the control it is about.
-struct HeardEvent {
-    QAccessible::Event type;
-    QPointer<QObject> object;
-};
-
 class ListenAsScreenReader {
 public:
-    ListenAsScreenReader()
-    {
-        heard().clear();
-        QAccessible::installUpdateHandler(&record);
-        QGuiApplicationPrivate::platform_integration->accessibility()->setActive(true);
-    }
-    ~ListenAsScreenReader()
-    {
-        QGuiApplicationPrivate::platform_integration->accessibility()->setActive(false);
-        QAccessible::installUpdateHandler(nullptr);
-    }
+    ListenAsScreenReader() { listen(true); }
+    ~ListenAsScreenReader() { listen(false); }
     ListenAsScreenReader(const ListenAsScreenReader&) = delete;
     ListenAsScreenReader& operator=(const ListenAsScreenReader&) = delete;
 
@@ -51,17 +35,23 @@ public:
     int Count(QAccessible::Event type, const QObject* object) const
     {
         int n = 0;
-        for (const HeardEvent& e : heard())
-            n += e.type == type && e.object == object;
+        for (const auto& [t, o] : heard())
+            n += t == type && o == object;
         return n;
     }
     void Clear() { heard().clear(); }
 
 private:
-    static QList<HeardEvent>& heard()
+    static QList<std::pair<QAccessible::Event, QPointer<QObject>>>& heard()
     {
-        static QList<HeardEvent> events;
+        static QList<std::pair<QAccessible::Event, QPointer<QObject>>> events;
         return events;
     }
     static void record(QAccessibleEvent* event) { heard().append({event->type(), event->object()}); }
+    static void listen(bool on)
+    {
+        heard().clear();
+        QAccessible::installUpdateHandler(on ? &record : nullptr);
+        QGuiApplicationPrivate::platform_integration->accessibility()->setActive(on);
+    }
 };
