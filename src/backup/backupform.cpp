@@ -104,10 +104,7 @@ TBackupForm::TBackupForm(QWidget *owner)
     helpButton = placed(new QPushButton(QStringLiteral("Help"), this), 220, 346, 100, 32);
     helpButton->setFocusPolicy(Qt::TabFocus);  // it has no key of its own
     NoButton = placed(new QPushButton(QStringLiteral("&Close"), this), 330, 346, 100, 32);
-    // Enter closes the dialog, as the first of its buttons that Tab reached did
-    platform::NoAutoDefaultButtons(this);
-    NoButton->setDefault(true);
-    platform::ShowFocusFrame(NoButton);  // it looks as if it had the focus already
+    platform::NoAutoDefaultButtons(this);  // Enter in a width presses no button, a hidden one neither
     ProgressBar1 = placed(new QProgressBar(this), 0, 396, 440, 20);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->hide();
