@@ -99,8 +99,12 @@ void OrderFocus(const QList<QWidget*>& order)
     // is to follow the last one (Tab goes round either way), so that controls
     // made later would come between them: such widgets move behind the first.
     QWidget* window = stops.front()->window();
-    for (QWidget* head = firstStop(window); head != stops.front() && stops.contains(head); head = firstStop(window))
+    for (qsizetype moved = 0; moved < stops.size(); ++moved) {
+        QWidget* head = firstStop(window);
+        if (head == stops.front() || !stops.contains(head))
+            break;
         QWidget::setTabOrder(stops.front(), head);
+    }
     for (qsizetype i = 1; i < stops.size(); ++i)
         QWidget::setTabOrder(stops[i - 1], stops[i]);
 }

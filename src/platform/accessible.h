@@ -1,8 +1,9 @@
 // What the windows use to be read by screen readers and worked from the
-// keyboard alone: a label tied to the field it names, and a frame shown
-// around a control while it has the keyboard focus, for controls whose own
-// drawing does not show it. Call them on the user-interface thread, once the
-// controls have their parents.
+// keyboard alone: a label tied to the field it names, the Tab order in the
+// order the window shows its controls, buttons that Enter in a field leaves
+// alone, and a frame shown around a control while it has the keyboard focus,
+// for controls whose own drawing does not show it. Call them on the
+// user-interface thread, once the controls have their parents.
 #pragma once
 
 #include <QList>
