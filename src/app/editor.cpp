@@ -5,6 +5,7 @@
 #include "appcore/picture.h"
 #include "documents/cardform.h"
 #include "documents/emailform.h"
+#include "platform/accessible.h"
 #include "platform/dialogs.h"
 #include "scanner/acquireimage.h"
 
@@ -15,6 +16,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -93,21 +95,24 @@ void TMainForm::createControls()
 
     auto* envelope = new QGroupBox("Envelope Setting", this);
     auto* env = new QGridLayout(envelope);
-    auto addRow = [](QGridLayout* grid, int row, const char* label, QWidget* field, QWidget* owner, int span = 1) {
+    using platform::NewLabelFor;
+    auto addRow = [&](QGridLayout* grid, int row, const char* label, QWidget* field) {
         if (label)
-            grid->addWidget(new QLabel(label, owner), row, 0);
-        grid->addWidget(field, row, 1, 1, span);
+            grid->addWidget(NewLabelFor(label, field), row, 0);
+        grid->addWidget(field, row, 1);
     };
     cName = new QLineEdit(envelope);
     cAddress1 = new QLineEdit(envelope);
     cAddress2 = new QLineEdit(envelope);
     cAddress3 = new QLineEdit(envelope);
     cPerson = new QLineEdit(envelope);
-    addRow(env, 0, "Name:", cName, envelope);
-    addRow(env, 1, "Address:", cAddress1, envelope);
-    addRow(env, 2, nullptr, cAddress2, envelope);
-    addRow(env, 3, nullptr, cAddress3, envelope);
-    addRow(env, 4, "Contact:", cPerson, envelope);
+    addRow(env, 0, "Name:", cName);
+    addRow(env, 1, "Address:", cAddress1);
+    addRow(env, 2, nullptr, cAddress2);
+    addRow(env, 3, nullptr, cAddress3);
+    addRow(env, 4, "Contact:", cPerson);
+    cAddress2->setAccessibleName("Address line 2");
+    cAddress3->setAccessibleName("Address line 3");
     left->addWidget(envelope);
 
     auto* fields = new QGridLayout;
@@ -116,12 +121,14 @@ void TMainForm::createControls()
         auto* b = new QPushButton(caption, this);
         b->setToolTip(hint);
         b->setAutoDefault(false);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);  // a click leaves the focus in the field
         return b;
     };
+    // a symbol says what it does to the eye; its hint says it to the ear
     auto iconButton = [&](const char* caption, const char* hint) {
         QPushButton* b = smallButton(caption, hint);
         b->setMaximumWidth(36);
+        b->setAccessibleName(hint);
         return b;
     };
     category = new QComboBox(this);
@@ -134,21 +141,20 @@ void TMainForm::createControls()
     categoryRow->addWidget(insertCategory);
     categoryRow->addWidget(deleteCategory);
     categoryRow->addWidget(updateCategory);
-    fields->addWidget(new QLabel("Category:", this), 0, 0);
+    fields->addWidget(NewLabelFor("Category:", category), 0, 0);
     fields->addLayout(categoryRow, 0, 1, 1, 3);
 
     cTelephone = new QLineEdit(this);
     cMobile = new QLineEdit(this);
     cID = new QLineEdit(this);
-    cID->setFocusPolicy(Qt::ClickFocus);  // skipped by the Tab key
     cFax = new QLineEdit(this);
-    fields->addWidget(new QLabel("Tel:", this), 1, 0);
+    fields->addWidget(NewLabelFor("Tel:", cTelephone), 1, 0);
     fields->addWidget(cTelephone, 1, 1);
-    fields->addWidget(new QLabel("Mobile:", this), 1, 2);
+    fields->addWidget(NewLabelFor("Mobile:", cMobile), 1, 2);
     fields->addWidget(cMobile, 1, 3);
-    fields->addWidget(new QLabel("ID:", this), 2, 0);
+    fields->addWidget(NewLabelFor("ID:", cID), 2, 0);
     fields->addWidget(cID, 2, 1);
-    fields->addWidget(new QLabel("Fax:", this), 2, 2);
+    fields->addWidget(NewLabelFor("Fax:", cFax), 2, 2);
     fields->addWidget(cFax, 2, 3);
 
     // an edit with a small button behind it, across the row
@@ -156,7 +162,7 @@ void TMainForm::createControls()
         auto* line = new QHBoxLayout;
         line->addWidget(edit, 1);
         line->addWidget(button);
-        fields->addWidget(new QLabel(label, this), row, 0);
+        fields->addWidget(NewLabelFor(label, edit), row, 0);
         fields->addLayout(line, row, 1, 1, 3);
     };
     cEmail = new QLineEdit(this);
@@ -167,13 +173,13 @@ void TMainForm::createControls()
     editRow(4, "Website:", website, websiteButton);
 
     amount = new QLineEdit("0", this);
-    fields->addWidget(new QLabel("Cheque Amount:", this), 5, 0);
+    fields->addWidget(NewLabelFor("Cheque Amount:", amount), 5, 0);
     fields->addWidget(amount, 5, 1);
 
     cRemark = new QPlainTextEdit(this);
     cRemark->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     cRemark->setTabChangesFocus(true);
-    fields->addWidget(new QLabel("Remark:", this), 6, 0, Qt::AlignTop);
+    fields->addWidget(NewLabelFor("Remark:", cRemark), 6, 0, Qt::AlignTop);
     fields->addWidget(cRemark, 6, 1, 1, 3);
 
     auto* right = new QVBoxLayout;
@@ -186,9 +192,16 @@ void TMainForm::createControls()
     Image->setScaledContents(true);
     Image->setMinimumSize(240, 150);
     Image->installEventFilter(this);
+    // Tab reaches the picture too, and Enter or Space shows it as a
+    // double-click does
+    Image->setFocusPolicy(Qt::TabFocus);
+    Image->setAccessibleName("Card picture");
+    platform::ShowFocusFrame(Image);
     panelLayout->addWidget(Image);
     right->addWidget(panel, 1);
-    right->addWidget(new QLabel("(Click the image to display)", this), 0, Qt::AlignHCenter);
+    auto* pictureHint = new QLabel("(Click the image to display)", this);
+    Image->setAccessibleDescription(pictureHint->text());
+    right->addWidget(pictureHint, 0, Qt::AlignHCenter);
     imageButton = smallButton("Open", "Open an image");
     deleteImageButton = smallButton("Delete", "Delete image");
     scanButton = smallButton("Scan", "Scan the image");
@@ -246,6 +259,13 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     if (watched == Image && event->type() == QEvent::MouseButtonDblClick) {
         ImageDblClick();
         return true;
+    }
+    if (watched == Image && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            ImageDblClick();
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -3,6 +3,7 @@
 #include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "appcore/schema.h"
+#include "platform/accessible.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -26,8 +27,10 @@ TLoginForm::TLoginForm(QWidget* owner) : QDialog(owner)
 {
     setWindowTitle("Password");
     auto* layout = new QGridLayout(this);
-    layout->addWidget(new QLabel("Password:", this), 0, 0);
+    auto* label = new QLabel("Password:", this);
     password = maskedEdit(this);
+    platform::TieLabel(label, password);
+    layout->addWidget(label, 0, 0);
     layout->addWidget(password, 0, 1);
     auto* buttons = new QHBoxLayout;
     login = new QPushButton("&Login", this);
@@ -51,12 +54,13 @@ TPasswordForm::TPasswordForm(QWidget* owner) : QDialog(owner)
     oldPassword = maskedEdit(this);
     newPassword = maskedEdit(this);
     verifyPassword = maskedEdit(this);
-    layout->addWidget(oldPLabel, 0, 0);
-    layout->addWidget(oldPassword, 0, 1);
-    layout->addWidget(new QLabel("New password:", this), 1, 0);
-    layout->addWidget(newPassword, 1, 1);
-    layout->addWidget(new QLabel("Re-enter the password:", this), 2, 0);
-    layout->addWidget(verifyPassword, 2, 1);
+    QLabel* labels[] = {oldPLabel, new QLabel("New password:", this), new QLabel("Re-enter the password:", this)};
+    QLineEdit* edits[] = {oldPassword, newPassword, verifyPassword};
+    for (int row = 0; row < 3; ++row) {
+        platform::TieLabel(labels[row], edits[row]);
+        layout->addWidget(labels[row], row, 0);
+        layout->addWidget(edits[row], row, 1);
+    }
     auto* buttons = new QHBoxLayout;
     login = new QPushButton("&Done", this);
     NoButton = new QPushButton("&Cancel", this);

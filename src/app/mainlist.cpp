@@ -13,6 +13,7 @@
 #include "backup/backupform.h"
 #include "backup/generations.h"
 #include "grid/listgrid.h"
+#include "platform/accessible.h"
 #include "platform/process.h"
 
 #include <QAction>
@@ -84,10 +85,16 @@ void TMainListForm::createControls()
     Panel1 = new QWidget(central);
     auto* search = new QGridLayout(Panel1);
     search->setContentsMargins(0, 0, 0, 0);
+    // each field under its label, which names it
+    auto addField = [&](const char* label, int col, QWidget* field) {
+        auto* caption = new QLabel(label, Panel1);
+        search->addWidget(caption, 0, col);
+        search->addWidget(field, 1, col);
+        platform::TieLabel(caption, field);
+    };
     auto addEdit = [&](const char* label, int col) {
-        search->addWidget(new QLabel(label, Panel1), 0, col);
         auto* edit = new QLineEdit(Panel1);
-        search->addWidget(edit, 1, col);
+        addField(label, col, edit);
         return edit;
     };
     id = addEdit("ID", 0);
@@ -96,21 +103,21 @@ void TMainListForm::createControls()
     cTelephone = addEdit("Tel", 3);
     cMobile = addEdit("Mobile", 4);
     cEmail = addEdit("Email", 5);
-    search->addWidget(new QLabel("Category", Panel1), 0, 6);
     category = new QComboBox(Panel1);
     // a long category name must not widen the window
     category->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     category->setMinimumContentsLength(12);
-    search->addWidget(category, 1, 6);
-    search->addWidget(new QLabel("Sort by", Panel1), 0, 7);
+    addField("Category", 6, category);
     sortBy = new QComboBox(Panel1);
     sortBy->addItems({"ID", "Name", "Contact", "Tel", "Mobile", "Fax", "Email"});
-    search->addWidget(sortBy, 1, 7);
+    addField("Sort by", 7, sortBy);
     reverseSort = new QCheckBox("Descending", Panel1);
     search->addWidget(reverseSort, 1, 8);
     layout->addWidget(Panel1);
 
     grid = new RIvuZuvuzoZuvu(central);
+    grid->setAccessibleName("Customer list");
+    platform::ShowFocusFrame(grid);  // the row selection looks the same with the focus elsewhere
     layout->addWidget(grid, 1);
 
     actionPanel = new QWidget(central);
@@ -179,7 +186,7 @@ void TMainListForm::createActions()
         if (button) {
             auto* b = new QPushButton(QString(caption) + (key.isEmpty() ? "" : " " + key.toString()), actionPanel);
             b->setToolTip(hint);
-            b->setFocusPolicy(Qt::NoFocus);
+            b->setFocusPolicy(Qt::TabFocus);  // a click leaves the focus in the list
             connect(b, &QPushButton::clicked, action, &QAction::trigger);
             connect(action, &QAction::enabledChanged, b, &QPushButton::setEnabled);
             place(b);
@@ -213,7 +220,7 @@ void TMainListForm::createActions()
     auto button = [&](const char* caption, const char* hint, auto handler) {
         auto* b = new QPushButton(caption, actionPanel);
         b->setToolTip(hint);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);
         connect(b, &QPushButton::clicked, this, handler);
         place(b);
         return b;

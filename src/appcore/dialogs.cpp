@@ -1,6 +1,7 @@
 #include "appcore/dialogs.h"
 
 #include "appcore/schema.h"
+#include "platform/accessible.h"
 #include "platform/shell.h"
 
 #include <QAction>
@@ -155,6 +156,7 @@ TInputForm::TInputForm(QWidget *owner)
     msg->setGeometry(12, 10, kFormWidth - 24, 24);
     inputText = new QLineEdit(this);
     inputText->setGeometry(12, 40, kFormWidth - 24, 26);
+    msg->setBuddy(inputText);  // the prompt names the entry; it is set per call
     addButtons(*this, 84, YesButton, NoButton, YesAction, NoAction, QStringLiteral("&Okay F10"),
                QStringLiteral("&Cancel F12"));
     connect(YesAction, &QAction::triggered, this, &TInputForm::YesActionExecute);
@@ -271,6 +273,7 @@ bool FormDialogs::AskText(const QString &prompt, QString &text, const QString &c
     if (!caption.isEmpty())
         form.setWindowTitle(caption);
     form.msg->setText(prompt);
+    form.inputText->setAccessibleName(platform::SpokenCaption(prompt));
     form.inputText->setText(text);
     if (RunModal(form) != 1)
         return false;

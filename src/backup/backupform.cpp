@@ -3,6 +3,7 @@
 #include "appcore/dialogs.h"
 #include "appcore/schema.h"
 #include "backup/generations.h"
+#include "platform/accessible.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
 
@@ -57,6 +58,7 @@ QLineEdit *widthEdit(QFormLayout *form, const QString &label)
     auto *edit = new QLineEdit;
     edit->setMaximumWidth(80);
     form->addRow(label, edit);
+    platform::TieLabel(static_cast<QLabel *>(form->labelForField(edit)), edit);
     return edit;
 }
 
@@ -96,12 +98,14 @@ TBackupForm::TBackupForm(QWidget *owner)
     remainDay->setRange(1, 100);
     remainDay->setValue(1);
     remainDay->setWrapping(false);
+    platform::TieLabel(Label24, remainDay);
     remainEdit = remainDay->findChild<QLineEdit *>();
     remainEdit->setReadOnly(true);
 
     helpButton = placed(new QPushButton(QStringLiteral("Help"), this), 220, 346, 100, 32);
-    helpButton->setFocusPolicy(Qt::NoFocus);
+    helpButton->setFocusPolicy(Qt::TabFocus);  // it has no key of its own
     NoButton = placed(new QPushButton(QStringLiteral("&Close"), this), 330, 346, 100, 32);
+    platform::NoAutoDefaultButtons(this);  // Enter in a width presses no button, a hidden one neither
     ProgressBar1 = placed(new QProgressBar(this), 0, 396, 440, 20);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->hide();

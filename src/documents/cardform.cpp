@@ -21,6 +21,7 @@ TCardForm::TCardForm(QWidget* owner) : QDialog(owner)
     Image = new QLabel(this);
     Image->setMinimumSize(200, 120);
     Image->setAlignment(Qt::AlignCenter);
+    Image->setAccessibleName("Card picture");
     PvPreview1 = NewLayoutPreview(this, false);
     PvPreview1->hide();
     auto button = [this](const QString& caption, const QString& hint) {

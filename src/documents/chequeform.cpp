@@ -6,6 +6,7 @@
 #include "documents/chequewording.h"
 #include "documents/layoutfields.h"
 #include "documents/layoutlist.h"
+#include "platform/accessible.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "printing/pvframe.h"
@@ -59,6 +60,7 @@ TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
 
 void TChequeForm::createControls()
 {
+    using platform::NewLabelFor;
     dollar = LayoutEdit(this, "DOLLARS", 90);
     cent = LayoutEdit(this, "CENTS", 90);
     separateLen = LayoutEdit(this, "36", 40);
@@ -70,16 +72,18 @@ void TChequeForm::createControls()
     createItems();
 
     auto* options = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Dollar:", this), dollar, new QLabel("Cent:", this),
-                                                      cent, new QLabel("Length:", this), separateLen, singleAnd,
+    for (QWidget* w : std::initializer_list<QWidget*>{NewLabelFor("Dollar:", dollar), dollar,
+                                                      NewLabelFor("Cent:", cent), cent,
+                                                      NewLabelFor("Length:", separateLen), separateLen, singleAnd,
                                                       hyphen, smallLetter})
         options->addWidget(w);
     options->addStretch(1);
     auto* setting = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Setting:", this), category, insertCategory,
-                                                      updateCategory, deleteCategory, new QLabel("Height:", this),
-                                                      pageHeight, new QLabel("Width:", this), pageWidth,
-                                                      verticalOrient, horizontalOrient})
+    for (QWidget* w : std::initializer_list<QWidget*>{NewLabelFor("Setting:", category), category, insertCategory,
+                                                      updateCategory, deleteCategory,
+                                                      NewLabelFor("Height:", pageHeight), pageHeight,
+                                                      NewLabelFor("Width:", pageWidth), pageWidth, verticalOrient,
+                                                      horizontalOrient})
         setting->addWidget(w);
     setting->addStretch(1);
 
@@ -130,10 +134,14 @@ void TChequeForm::createItems()
          image2Top = at("45"), nullptr, nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &image2,
          image2Button, deleteImage2Button},
     };
+    // the lines without a label of their own
+    amount2->setAccessibleName("Words line 2");
+    month->setAccessibleName("Month");
+    englishMonth->setAccessibleName("Month in words");
     items_.attach(this, [this] { refreshClick(); });
-    items_.orderFocus({dollar, cent, separateLen},
-                      {pageHeight, pageWidth, singleAnd, hyphen, smallLetter, englishMonth, verticalOrient,
-                       horizontalOrient, category, insertCategory, deleteCategory, updateCategory});
+    items_.orderFocus({category, insertCategory, updateCategory, deleteCategory, pageHeight, pageWidth, verticalOrient,
+                       horizontalOrient},
+                      {dollar, cent, separateLen, singleAnd, hyphen, smallLetter});
 }
 
 void TChequeForm::createActions()

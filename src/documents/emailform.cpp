@@ -3,6 +3,7 @@
 #include "appcore/dialogs.h"
 #include "documents/mailinsertform.h"
 #include "grid/listgrid.h"
+#include "platform/accessible.h"
 #include "platform/longwork.h"
 #include "platform/dialogs.h"
 
@@ -112,8 +113,9 @@ TEmailForm::TEmailForm(QWidget* owner)
     resize(620, 640);
     auto* grid = new QGridLayout(this);
     int row = 0;
-    auto label = [&](const char* text, int r, int c) {
-        grid->addWidget(new QLabel(QString::fromLatin1(text), this), r, c, Qt::AlignTop);
+    // the label that names a field
+    auto label = [&](const char* text, int r, int c, QWidget* field) {
+        grid->addWidget(platform::NewLabelFor(QString::fromLatin1(text), field), r, c, Qt::AlignTop);
     };
     smtpServer = new QLineEdit(QStringLiteral("localhost"), this);
     port = new QLineEdit(QStringLiteral("25"), this);
@@ -130,16 +132,21 @@ TEmailForm::TEmailForm(QWidget* owner)
     attachmentList = new QListWidget(this);
     html = new QCheckBox(QStringLiteral("HTML format"), this);
     mailSetting = new QComboBox(this);
+    // the greeting's name and end have no label of their own
+    attention->setAccessibleName(QStringLiteral("Contact Person Name"));
+    greetingTail->setAccessibleName(QStringLiteral("Greeting end"));
+    body->setTabChangesFocus(true);
+    platform::ShowFocusFrame(attachmentList);
 
-    label("SMTP Outgoing Server: ", row, 0);
+    label("SMTP Outgoing Server: ", row, 0, smtpServer);
     grid->addWidget(smtpServer, row, 1, 1, 2);
-    label("Port:", row, 3);
+    label("Port:", row, 3, port);
     grid->addWidget(port, row++, 4);
-    label("User:", row, 0);
+    label("User:", row, 0, username);
     grid->addWidget(username, row, 1, 1, 2);
-    label("Password:", row, 3);
+    label("Password:", row, 3, password);
     grid->addWidget(password, row++, 4);
-    label("Setting:", row, 0);
+    label("Setting:", row, 0, mailSetting);
     grid->addWidget(mailSetting, row, 1, 1, 2);
     insertCategory = new QPushButton(QStringLiteral("Add"), this);
     updateCategory = new QPushButton(QStringLiteral("Edit"), this);
@@ -151,19 +158,19 @@ TEmailForm::TEmailForm(QWidget* owner)
     for (QPushButton* b : {insertCategory, updateCategory, deleteCategory})
         settingButtons->addWidget(b);
     grid->addLayout(settingButtons, row++, 3, 1, 2);
-    label("Sender:", row, 0);
+    label("Sender:", row, 0, mailFrom);
     grid->addWidget(mailFrom, row++, 1, 1, 4);
-    label("Receipt:", row, 0);
+    label("Receipt:", row, 0, mailTo);
     grid->addWidget(mailTo, row++, 1, 1, 4);
-    label("Subject:", row, 0);
+    label("Subject:", row, 0, subject);
     grid->addWidget(subject, row++, 1, 1, 4);
-    label("Greeting:", row, 0);
+    label("Greeting:", row, 0, greetingHead);
     grid->addWidget(greetingHead, row, 1);
     grid->addWidget(attention, row, 2, 1, 2);
     grid->addWidget(greetingTail, row++, 4);
-    label("Message Content:", row, 0);
+    label("Message Content:", row, 0, body);
     grid->addWidget(body, row++, 1, 1, 4);
-    label("Additional Files:", row, 0);
+    label("Additional Files:", row, 0, attachmentList);
     grid->addWidget(attachmentList, row, 1, 1, 3);
     insertAttachment = new QPushButton(QStringLiteral("Attach file"), this);
     deleteAttachment = new QPushButton(QStringLiteral("Remove attached files"), this);
@@ -185,6 +192,9 @@ TEmailForm::TEmailForm(QWidget* owner)
     for (QPushButton* b : {sendButton, cCancel, helpButton})
         buttons->addWidget(b);
     grid->addLayout(buttons, row, 0, 1, 5);
+    platform::OrderFocus({smtpServer, port, username, password, mailSetting, insertCategory, updateCategory,
+                          deleteCategory, mailFrom, mailTo, subject, greetingHead, attention, greetingTail, body,
+                          attachmentList, insertAttachment, deleteAttachment, html, sendButton, cCancel, helpButton});
     grid->setRowStretch(grid->rowCount() - 1, 0);
 
     connect(sendButton, &QPushButton::clicked, this, &TEmailForm::sendButtonClick);
@@ -197,6 +207,7 @@ TEmailForm::TEmailForm(QWidget* owner)
     connect(deleteCategory, &QPushButton::clicked, this, &TEmailForm::deleteCategoryClick);
     connect(mailSetting, &QComboBox::activated, this, &TEmailForm::mailSettingChange);
 
+    platform::NoAutoDefaultButtons(this);  // Enter in a field presses no button
     loadSetup();
 }
 

@@ -4,6 +4,7 @@
 #include "appcore/picture.h"
 #include "documents/chequepage.h"
 #include "documents/layoutlist.h"
+#include "platform/accessible.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 
@@ -50,14 +51,14 @@ void TEnvelopeForm::createControls()
     createItems();
 
     auto* setting = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Setting:", this), category, insertCategory,
-                                                      updateCategory, deleteCategory})
+    for (QWidget* w : std::initializer_list<QWidget*>{platform::NewLabelFor("Setting:", category), category,
+                                                      insertCategory, updateCategory, deleteCategory})
         setting->addWidget(w);
     setting->addStretch(1);
     auto* paper = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Height:", this), pageHeight,
-                                                      new QLabel("Width:", this), pageWidth, verticalOrient,
-                                                      horizontalOrient})
+    for (QWidget* w : std::initializer_list<QWidget*>{platform::NewLabelFor("Height:", pageHeight), pageHeight,
+                                                      platform::NewLabelFor("Width:", pageWidth), pageWidth,
+                                                      verticalOrient, horizontalOrient})
         paper->addWidget(w);
     paper->addStretch(1);
 
@@ -81,6 +82,7 @@ void TEnvelopeForm::createItems()
     auto senderBlock = [this] {
         auto* block = new QPlainTextEdit("Zarvo Software\nP.O. Box 1234", this);
         block->setMaximumHeight(60);
+        block->setTabChangesFocus(true);
         return block;
     };
     auto box = [this](std::initializer_list<QWidget*> widgets) { return LayoutBox(this, widgets, true); };
@@ -113,9 +115,14 @@ void TEnvelopeForm::createItems()
          image2Top = at("80"), nullptr, nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &Image2,
          image2Button, delete2ImageButton},
     };
+    // the lines without a label of their own, and the texts around the attention
+    address2->setAccessibleName("Address line 2");
+    address3->setAccessibleName("Address line 3");
+    head->setAccessibleName("Text before attention");
+    tail->setAccessibleName("Text after attention");
     items_.attach(this, [this] { updateActionExecute(); });
-    items_.orderFocus({head, tail}, {pageHeight, pageWidth, verticalOrient, horizontalOrient, category, insertCategory,
-                                     deleteCategory, updateCategory});
+    items_.orderFocus({category, insertCategory, updateCategory, deleteCategory},
+                      {pageHeight, pageWidth, verticalOrient, horizontalOrient});
 }
 
 void TEnvelopeForm::createActions() { AddLayoutActions(this, {"Refresh", "&Save", "&Print"}); }

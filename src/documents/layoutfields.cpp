@@ -3,6 +3,7 @@
 #include "appcore/amounts.h"
 #include "appcore/dialogs.h"
 #include "appcore/picture.h"
+#include "platform/accessible.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "printing/pvframe.h"
@@ -155,7 +156,7 @@ QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& 
     window->addAction(action);
     actions.append(action);
     auto* b = new QPushButton(caption + " " + QKeySequence(key).toString(), window);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);  // a click leaves the focus in the edit
     QObject::connect(b, &QPushButton::clicked, action, &QAction::trigger);
     buttons->addWidget(b);
     return action;
@@ -185,11 +186,6 @@ void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<vo
     QObject::connect(button, &QPushButton::clicked, window, handler);
 }
 
-void OrderLayoutFocus(const QList<QWidget*>& order)
-{
-    for (qsizetype i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
-}
-
 bool IsEnterKey(const QKeyEvent& key) { return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter; }
 
 bool LayoutEditKey(QObject* edit, const QKeyEvent& key, bool& modified, const std::function<void()>& redraw)
@@ -215,14 +211,29 @@ LayoutItemGrid::LayoutItemGrid(QWidget* window) : layout(new QGridLayout), windo
     for (int c = 1; c <= 3; ++c) layout->addWidget(new QLabel(headers[c - 1], window), 0, c);
 }
 
-void LayoutItemGrid::add(const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra)
+QLabel* LayoutItemGrid::add(const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra)
 {
     ++row_;
-    layout->addWidget(new QLabel(label, window_), row_, 0);
+    auto* caption = new QLabel(label, window_);
+    layout->addWidget(caption, row_, 0);
     if (text) layout->addWidget(text, row_, 1);
     layout->addWidget(left, row_, 2);
     layout->addWidget(top, row_, 3);
     if (extra) layout->addWidget(extra, row_, 4);
+    return caption;
+}
+
+void NameLayoutItem(QLabel* label, QWidget* edit, QLineEdit* left, QLineEdit* top, QPushButton* font,
+                    QPushButton* add, QPushButton* remove)
+{
+    QString name = platform::SpokenCaption(label->text());
+    if (edit && !name.isEmpty()) platform::TieLabel(label, edit);
+    if (edit) name = edit->accessibleName();
+    left->setAccessibleName(name + " left");
+    top->setAccessibleName(name + " top");
+    if (font) font->setAccessibleName(name + " font");
+    if (add) add->setAccessibleName("Add " + name.toLower());
+    if (remove) remove->setAccessibleName("Delete " + name.toLower());
 }
 
 bool StepLayoutZoom(TPvPreview& preview, bool in)

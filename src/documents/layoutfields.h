@@ -9,6 +9,7 @@
 
 #include "appcore/schema.h"
 #include "documents/chequepage.h"
+#include "platform/accessible.h"
 #include "platform/color.h"
 #include "platform/logfont.h"
 
@@ -32,6 +33,7 @@
 class QAction;
 class QGridLayout;
 class QKeyEvent;
+class QLabel;
 class TPvPreview;
 class QWidget;
 
@@ -86,9 +88,6 @@ struct LayoutMaker {
 // A click of the button runs the handler, for as long as the window lives.
 void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler);
 
-// Each widget after the one before it in the window's focus chain.
-void OrderLayoutFocus(const QList<QWidget*>& order);
-
 bool IsEnterKey(const QKeyEvent& key);
 // A key pressed in one of a layout window's edits: a typed character or Enter
 // marks the layout modified; Enter redraws and selects the edit's text. True
@@ -101,7 +100,8 @@ class LayoutItemGrid {
 public:
     explicit LayoutItemGrid(QWidget* window);
     QGridLayout* layout;
-    void add(const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra);
+    // The item's line; its label comes back.
+    QLabel* add(const QString& label, QWidget* text, QLineEdit* left, QLineEdit* top, QWidget* extra);
 
 private:
     QWidget* window_;
@@ -139,6 +139,13 @@ struct LayoutReading {
 // The text an item's edit prints (a multi-line edit gives a line each).
 QStringList LayoutEditLines(const QWidget* edit);
 
+// Names an item's controls for screen readers: the edit by the item's label,
+// or by the name the window gave it where the line has no label; the
+// positions, the font button and the picture buttons by the item's name
+// ("Pay left", "Pay font", "Add image 1").
+void NameLayoutItem(QLabel* label, QWidget* edit, QLineEdit* left, QLineEdit* top, QPushButton* font,
+                    QPushButton* add, QPushButton* remove);
+
 // A layout window's printed items and its page (size in mm and orientation),
 // described once; Setup is the layout record with pageHeight, pageWidth and
 // vertical. The window keeps the widgets alive as long as the table.
@@ -171,7 +178,8 @@ public:
     {
         LayoutItemGrid grid(window);
         for (const LayoutItem<Setup>& item : items) {
-            grid.add(item.caption, item.box ? item.box : item.edit, item.left, item.top, item.font);
+            QLabel* label = grid.add(item.caption, item.box ? item.box : item.edit, item.left, item.top, item.font);
+            NameLayoutItem(label, item.edit, item.left, item.top, item.font, item.add, item.remove);
             for (QWidget* w : {item.edit, static_cast<QWidget*>(item.left), static_cast<QWidget*>(item.top)})
                 if (w) w->installEventFilter(window);
             LayoutItemStyle* style = item.style;
@@ -202,22 +210,18 @@ public:
         redraw();
     }
 
-    // Keyboard focus (Tab, and the button Enter presses) in the order the
-    // layout windows keep: the items' texts, `afterTexts`, the positions,
-    // `afterPositions`, the font buttons, the picture buttons.
-    void orderFocus(std::initializer_list<QWidget*> afterTexts, std::initializer_list<QWidget*> afterPositions) const
+    // Keyboard focus (Tab) in the order the window shows its controls:
+    // `above`, then the items line by line (text, left, top, font), then
+    // `below`.
+    void orderFocus(std::initializer_list<QWidget*> above, std::initializer_list<QWidget*> below) const
     {
-        QList<QWidget*> order;
-        for (const LayoutItem<Setup>& item : items)
-            if (item.edit) order.append(item.edit);
-        order.append(afterTexts);
-        for (const LayoutItem<Setup>& item : items) order.append({item.left, item.top});
-        order.append(afterPositions);
-        for (const LayoutItem<Setup>& item : items)
+        QList<QWidget*> order(above);
+        for (const LayoutItem<Setup>& item : items) {
+            order.append({item.box ? item.box : item.edit, item.left, item.top});
             if (item.font) order.append(item.font);
-        for (const LayoutItem<Setup>& item : items)
-            if (item.add) order.append({item.add, item.remove});
-        OrderLayoutFocus(order);
+        }
+        order.append(below);
+        platform::OrderFocus(order);
     }
 
     // Every style on the edits that print with it.
@@ -330,6 +334,7 @@ void AddLayoutActions(Window* w, const LayoutActionCaptions& captions,
     w->savelAction = add(captions.save, Qt::Key_F10, [w] { w->savelActionExecute(); });
     w->printAction = add(captions.print, Qt::Key_F11, [w] { w->printActionExecute(); });
     w->exitAction = add("&Close", Qt::Key_F12, [w] { w->exitActionExecute(); });
+    platform::NoAutoDefaultButtons(w);  // Enter in an edit redraws; it presses no button
 }
 
 // The page size edits (mm), the orientation (portrait chosen) and the list of

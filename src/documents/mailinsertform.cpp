@@ -1,6 +1,7 @@
 #include "documents/mailinsertform.h"
 
 #include "appcore/dialogs.h"
+#include "platform/accessible.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,7 +21,7 @@ TMailInsertForm::TMailInsertForm(QWidget* owner)
     auto* grid = new QGridLayout(this);
     int row = 0;
     auto labelled = [&](const char* label, QWidget* w) {
-        grid->addWidget(new QLabel(QString::fromLatin1(label), this), row, 0, Qt::AlignTop);
+        grid->addWidget(platform::NewLabelFor(QString::fromLatin1(label), w), row, 0, Qt::AlignTop);
         grid->addWidget(w, row++, 1, 1, 3);
     };
     name = new QLineEdit(this);
@@ -30,9 +31,12 @@ TMailInsertForm::TMailInsertForm(QWidget* owner)
     body = new QPlainTextEdit(this);
     attachmentList = new QListWidget(this);
     html = new QCheckBox(QStringLiteral("HTML Format"), this);
+    greetingTail->setAccessibleName(QStringLiteral("Greeting end"));  // beside the name, which it is not
+    body->setTabChangesFocus(true);
+    platform::ShowFocusFrame(attachmentList);
     labelled("Setting Name:", name);
     labelled("Subject:", subject);
-    grid->addWidget(new QLabel(QStringLiteral("Greeting:"), this), row, 0);
+    grid->addWidget(platform::NewLabelFor(QStringLiteral("Greeting:"), greetingHead), row, 0);
     grid->addWidget(greetingHead, row, 1);
     grid->addWidget(new QLabel(QStringLiteral("Contact Person Name"), this), row, 2);
     grid->addWidget(greetingTail, row++, 3);
@@ -51,6 +55,8 @@ TMailInsertForm::TMailInsertForm(QWidget* owner)
     buttons->addWidget(saveButton);
     buttons->addWidget(cancelButton);
     grid->addLayout(buttons, row, 0, 1, 4);
+    platform::OrderFocus({attachmentList, insertAttachment, deleteAttachment, html, saveButton, cancelButton});
+    platform::NoAutoDefaultButtons(this);  // Enter in a field presses no button
 
     auto action = [this](Qt::Key key, void (TMailInsertForm::*handler)(), QPushButton* button) {
         auto* a = new QAction(button->text(), this);

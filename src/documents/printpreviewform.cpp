@@ -3,6 +3,7 @@
 #include "appcore/dialogs.h"
 #include "appcore/zrvexcel.h"
 #include "grid/exchange/officefiles.h"
+#include "platform/accessible.h"
 #include "platform/busycursor.h"
 #include "platform/stringgrid.h"
 #include "printing/pvpreview.h"
@@ -58,6 +59,10 @@ TPrintPreviewForm::TPrintPreviewForm(QWidget* owner) : QDialog(owner)
     uPrevious = button("<", &TPrintPreviewForm::uPreviousClick);
     uNext = button(">", &TPrintPreviewForm::uNextClick);
     uLast = button(">|", &TPrintPreviewForm::uLastClick);
+    uFirst->setAccessibleName("First page");
+    uPrevious->setAccessibleName("Previous page");
+    uNext->setAccessibleName("Next page");
+    uLast->setAccessibleName("Last page");
     saveButton = button("&Save", &TPrintPreviewForm::saveButtonClick);
     Button1 = new QPushButton("&Close", this);
     Button1->setAutoDefault(false);
@@ -66,6 +71,7 @@ TPrintPreviewForm::TPrintPreviewForm(QWidget* owner) : QDialog(owner)
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {zoomOut, zoomIn, printButton, uFirst, uPrevious, uNext, uLast, saveButton, Button1})
         buttons->addWidget(b);
+    platform::OrderFocus({zoomOut, zoomIn, printButton, uFirst, uPrevious, uNext, uLast, saveButton, Button1, PvPreview1});
     buttons->addStretch(1);
     auto* status = new QHBoxLayout;
     for (QLabel*& panel : StatusPanels) {

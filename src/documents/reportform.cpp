@@ -7,6 +7,7 @@
 #include "documents/printpreviewform.h"
 #include "grid/listgrid.h"
 #include "grid/vurirod.h"
+#include "platform/accessible.h"
 #include "platform/screen.h"
 #include "printing/pvpreview.h"
 
@@ -68,6 +69,8 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     setting = new QComboBox(this);
     setting->setMinimumWidth(160);
     grid = new grid::RIvuZuvuzoZuvu(this);
+    grid->setAccessibleName("Cheque list");
+    platform::ShowFocusFrame(grid);  // the row selection looks the same with the focus elsewhere
     grid->SetOptions(grid->Options() | platform::goRowSelect | platform::goRangeSelect | platform::goColSizing);
     grid->MouseActions->DisjunctRowSelect = true;
     grid->EnableHTML = false;  // payees and descriptions show as typed
@@ -77,8 +80,10 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     amount = new QLabel("Selected amount: 0", this);
 
     auto* top = new QHBoxLayout;
-    for (QWidget* w : std::initializer_list<QWidget*>{new QLabel("Date From:", this), fromDate, new QLabel("To:", this),
-                                                      toDate, new QLabel("Setting:", this), setting})
+    using platform::NewLabelFor;
+    for (QWidget* w : std::initializer_list<QWidget*>{NewLabelFor("Date From:", fromDate), fromDate,
+                                                      NewLabelFor("To:", toDate), toDate,
+                                                      NewLabelFor("Setting:", setting), setting})
         top->addWidget(w);
     top->addStretch(1);
     auto* totals = new QHBoxLayout;
@@ -96,7 +101,7 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
         addAction(action);
         auto* b = new QPushButton(caption, this);
         b->setAutoDefault(false);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setFocusPolicy(Qt::TabFocus);  // a click leaves the focus in the list
         connect(b, &QPushButton::clicked, action, &QAction::trigger);
         connect(action, &QAction::enabledChanged, b, &QPushButton::setEnabled);
         buttons->addWidget(b);

@@ -6,12 +6,14 @@
 #include "documents/chequeform.h"
 #include "documents/chequeregister.h"
 #include "grid/vurirod.h"
+#include "platform/accessible.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -25,6 +27,7 @@ TSaveChequeForm::TSaveChequeForm(QWidget* owner) : QDialog(owner)
         e->setReadOnly(readOnly);
         e->setMinimumWidth(260);
         form->addRow(label, e);
+        platform::TieLabel(static_cast<QLabel*>(form->labelForField(e)), e);
         return e;
     };
     name = line("Pay:", true);
@@ -37,6 +40,7 @@ TSaveChequeForm::TSaveChequeForm(QWidget* owner) : QDialog(owner)
     transDate->setCalendarPopup(true);
     transDate->setDateRange(kFirstRegisterDate, kLastRegisterDate);
     form->addRow("Date:", transDate);
+    platform::TieLabel(static_cast<QLabel*>(form->labelForField(transDate)), transDate);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);

@@ -1,5 +1,6 @@
 #include "printing/pvpreview.h"
 
+#include "platform/accessible.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "printing/pvdraw.h"
@@ -231,6 +232,8 @@ TPvPreview::TPvPreview(QWidget* parent) : QAbstractScrollArea(parent)
     state_ = gmIdle;
     layoutImage(zoom_, false);
     UpdatePreview();
+    setAccessibleName(QStringLiteral("Print preview"));
+    platform::ShowFocusFrame(this);  // the frame of the page area shows no focus of its own
 }
 
 TPvPreview::~TPvPreview()
@@ -284,6 +287,7 @@ void TPvPreview::DeletePage(int n)
     } else {
         currentPageNum_ = std::min(currentPageNum_, GetNumPages());
     }
+    tellPage();
     UpdatePreview();
 }
 
@@ -296,7 +300,10 @@ void TPvPreview::DeleteAllPages(bool makeNew)
 {
     pages_ = std::make_unique<TPvPageList>(this);
     currentPageNum_ = 0;
-    if (makeNew) NewPage();
+    if (makeNew)
+        NewPage();
+    else
+        tellPage();
 }
 
 TPvPage* TPvPreview::GetPage(int n)
@@ -467,8 +474,22 @@ void TPvPreview::SetCurrentPageNum(int n)
     }
     currentPageNum_ = n;
     image_->PageChanged();
+    tellPage();
     if (OnPageChange) OnPageChange(this, n);
     MessageToControls(PvMsgPageChanged, 0, 0);
+}
+
+QString TPvPreview::PageText() const
+{
+    const int pages = GetNumPages();
+    if (pages == 0) return QStringLiteral("No pages");
+    return QStringLiteral("Page %1 of %2").arg(std::clamp(currentPageNum_, 1, pages)).arg(pages);
+}
+
+void TPvPreview::tellPage()
+{
+    const QString text = PageText();
+    if (text != accessibleDescription()) setAccessibleDescription(text);  // which screen readers hear
 }
 
 void TPvPreview::FirstPage()

@@ -2,7 +2,9 @@
 // one document, the current page shown in a scrolling area. It may hold no
 // pages (after DeleteAllPages(false) or loading an empty document): it then
 // shows an empty page, and drawing makes a page first. Zoom, update and
-// redraw run only while it is idle.
+// redraw run only while it is idle. Screen readers read it as "Print
+// preview" (a window may name it otherwise) with the page shown as its
+// description ("Page 2 of 5"), and hear each change of it.
 #pragma once
 
 #include "platform/stringgrid.h"
@@ -115,6 +117,8 @@ public:
     // The page drawing goes to, made when there is none.
     TPvPage* CurrentPage();
     int CurrentPageNum() const { return currentPageNum_; }
+    // "Page n of m", as screen readers read it; "No pages" when there are none.
+    QString PageText() const;
     void RedrawPages();
     void ResizePages();
 
@@ -231,6 +235,9 @@ private:
     void layoutImage(int zoom, bool keepScroll);
     void placeImage();
     void pageSizeChange();
+    // The page text as the accessible description (a change is told to
+    // screen readers).
+    void tellPage();
 
     TPreviewState state_ = gmCreating;
     bool updating_ = false;

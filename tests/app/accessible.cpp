@@ -1,0 +1,355 @@
+// What a screen reader reads in every window, read in-process through Qt's
+// accessibility interfaces, and how far the keyboard alone goes: every
+// control that takes input has a name of its own (its label, or what its
+// button does), Tab reaches each of them in the order the window shows them
+// and shows where the focus is, and the print preview tells the page it
+// shows and each change of it.
+#include "mainwindow_fixture.h"
+
+#include "accessibility_events.h"
+#include "app/editor.h"
+#include "app/login.h"
+#include "backup/backupform.h"
+#include "documents/cardform.h"
+#include "documents/chequeform.h"
+#include "documents/emailform.h"
+#include "documents/envelopeform.h"
+#include "documents/mailinsertform.h"
+#include "documents/printpreviewform.h"
+#include "documents/reportform.h"
+#include "documents/savechequeform.h"
+#include "printing/pvpreview.h"
+
+#include <QAccessible>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTest>
+
+#include <functional>
+#include <map>
+#include <set>
+
+namespace {
+
+using Look = std::function<void(QWidget&)>;
+
+void showAndLook(QWidget& window, const Look& look)
+{
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    look(window);
+}
+
+// Each window made as the program makes it, owned by the main window, and
+// looked at while it is shown; the message and input boxes come from the
+// dialog service, as the program shows them.
+using Showing = std::function<void(TMainListForm&, const Look&)>;
+template <class Form>
+Showing made()
+{
+    return [](TMainListForm& main, const Look& look) {
+        Form form(&main);
+        showAndLook(form, look);
+    };
+}
+Showing boxed(const std::function<void(FormDialogs&, QWidget*)>& ask)
+{
+    return [ask](TMainListForm& main, const Look& look) {
+        const ModalRunner before = SetModalRunner([&look](QDialog& form) {
+            showAndLook(form, look);
+            return 2;
+        });
+        FormDialogs boxes;
+        ask(boxes, &main);
+        SetModalRunner(before);
+    };
+}
+const std::pair<std::string, Showing> kWindows[] = {
+    {"main", [](TMainListForm& main, const Look& look) { showAndLook(main, look); }},
+    {"editor", made<TMainForm>()},
+    {"cheque", made<TChequeForm>()},
+    {"save cheque", made<TSaveChequeForm>()},
+    {"envelope", made<TEnvelopeForm>()},
+    {"card", made<TCardForm>()},
+    {"report", made<TReportForm>()},
+    {"list print", made<TPrintPreviewForm>()},
+    {"e-mail", made<TEmailForm>()},
+    {"mail template", made<TMailInsertForm>()},
+    {"setup", made<TBackupForm>()},
+    {"login", made<TLoginForm>()},
+    {"password", made<TPasswordForm>()},
+    {"about", made<TAboutForm>()},
+    {"message", boxed([](FormDialogs& boxes, QWidget* owner) { boxes.AskQuestion("Exit the system?", {}, owner); })},
+    {"input", boxed([](FormDialogs& boxes, QWidget* owner) {
+         QString text;
+         boxes.AskText("Enter the category: ", text, {}, owner);
+     })},
+};
+
+// A control that a screen reader meets and the user works: a node that takes
+// the focus, is edited or pressed. A widget that passes its focus on stands
+// back for the one it passes it to; a table's cells are the table's own
+// reading; scroll bars move with their area's keys.
+struct Input {
+    QAccessibleInterface* node;
+    QWidget* widget;  // null for a part of a widget (a tab of a tab bar)
+};
+void collectInputs(QAccessibleInterface* node, QList<Input>& out)
+{
+    for (int i = 0; i < node->childCount(); ++i) {
+        QAccessibleInterface* child = node->child(i);
+        if (!child || child->state().invisible)
+            continue;
+        auto* widget = qobject_cast<QWidget*>(child->object());
+        const QAccessibleActionInterface* actions = child->actionInterface();
+        const bool takesInput = child->state().focusable || child->state().editable ||
+                                (actions && !actions->actionNames().isEmpty());
+        if (takesInput && !(widget && widget->focusProxy()) && child->role() != QAccessible::ScrollBar)
+            out.append({child, widget});
+        if (!child->tableInterface())
+            collectInputs(child, out);
+    }
+}
+QList<Input> inputsOf(QWidget& window)
+{
+    QList<Input> inputs;
+    collectInputs(QAccessible::queryAccessibleInterface(&window), inputs);
+    return inputs;
+}
+
+// The name a screen reader says for a control. On this platform Qt names a
+// combo box by its entry and gives its label as a relation; the reader says
+// the label, passing over its ":".
+QString heardName(QAccessibleInterface* node)
+{
+    if (node->role() != QAccessible::ComboBox)
+        return node->text(QAccessible::Name);
+    for (const auto& [label, relation] : node->relations(QAccessible::Label))
+        return label->text(QAccessible::Name).remove(QRegularExpression("[:\\s]+$"));
+    return {};
+}
+QString heardName(QWidget* w) { return heardName(QAccessible::queryAccessibleInterface(w)); }
+
+// The pixels around a control, its focus frame included.
+QImage around(QWidget& window, QWidget& control)
+{
+    const QRect r(control.mapTo(&window, QPoint(0, 0)), control.size());
+    return window.grab(r.adjusted(-3, -3, 3, 3)).toImage();
+}
+
+// Presses Tab until the focus leaves the control that has it (a date takes a
+// Tab for each of its day, month and year); the control that has it then.
+QWidget* tabOn()
+{
+    QWidget* at = QApplication::focusWidget();
+    for (int steps = 0; steps < 8 && QApplication::focusWidget() == at; ++steps)
+        QTest::keyClick(at, Qt::Key_Tab);
+    return QApplication::focusWidget();
+}
+
+// A stop of Tab, and whether the control looks otherwise with the focus than
+// it did with none in the window (with one stop, the focus has nowhere else
+// to be).
+struct Stop {
+    QWidget* widget;
+    bool focusShows;
+};
+// The controls Tab stops at, round the window; one that keeps Tab for itself
+// ends the round.
+QList<Stop> tabStops(QWidget& window)
+{
+    if (QApplication::focusWidget())
+        QApplication::focusWidget()->clearFocus();
+    std::map<QWidget*, QImage> atRest;
+    for (QWidget* w : window.findChildren<QWidget*>())
+        if (w->isVisible() && (w->focusPolicy() & Qt::TabFocus))
+            atRest[w] = around(window, *w);
+    // a key, not the mouse, brings the focus: the style shows it from then on
+    QTest::keyClick(&window, Qt::Key_Tab);
+    QList<Stop> stops;
+    for (QWidget* at = QApplication::focusWidget(); at && stops.size() < 200; at = tabOn()) {
+        if (!stops.isEmpty() && (at == stops.front().widget || at == stops.back().widget))
+            break;
+        stops.append({at, atRest[at] != around(window, *at)});
+    }
+    if (stops.size() == 1)
+        stops.front().focusShows = true;
+    return stops;
+}
+
+class Accessible : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        QApplication::setCursorFlashTime(0);  // a caret that blinks would come and go between pictures
+        ASSERT_EQ(start(), -1);
+    }
+    void TearDown() override
+    {
+        database.commit();
+        MainWindowTest::TearDown();
+    }
+};
+
+TEST_F(Accessible, EveryControlThatTakesInputHasANameOfItsOwn)
+{
+    for (const auto& [name, show] : kWindows) {
+        show(*window, [&, name = name](QWidget& w) {
+            SCOPED_TRACE(name);
+            std::map<QString, int> uses;
+            for (const Input& input : inputsOf(w)) {
+                const QString heard = heardName(input.node);
+                EXPECT_FALSE(heard.trimmed().isEmpty()) << input.node->role();
+                if (input.widget)  // a tab bar is named by its chosen tab
+                    ++uses[heard];
+            }
+            EXPECT_FALSE(uses.empty());
+            for (const auto& [heard, count] : uses)
+                EXPECT_EQ(count, 1) << "'" << heard.toStdString() << "' names " << count << " controls";
+        });
+    }
+}
+
+// A control of a window and its name, where no visible caption of its own
+// gives it (the main window and the editor say theirs in the Tab order below).
+template <class W, class C>
+std::function<QWidget*(QWidget&)> field(C* W::*member)
+{
+    return [member](QWidget& window) -> QWidget* { return dynamic_cast<W&>(window).*member; };
+}
+const std::tuple<std::string, std::function<QWidget*(QWidget&)>, const char*> kNames[] = {
+    {"cheque", field(&TChequeForm::nameLeft), "Pay left"},
+    {"cheque", field(&TChequeForm::amountTextFont), "Words font"},
+    {"cheque", field(&TChequeForm::amount2), "Words line 2"},
+    {"cheque", field(&TChequeForm::englishMonth), "Month in words"},
+    {"cheque", field(&TChequeForm::deleteImage2Button), "Delete image 2"},
+    {"save cheque", field(&TSaveChequeForm::chequeNo), "Cheque No"},
+    {"envelope", field(&TEnvelopeForm::head), "Text before attention"},
+    {"envelope", field(&TEnvelopeForm::address2Top), "Address line 2 top"},
+    {"report", field(&TReportForm::setting), "Setting"},
+    {"report", field(&TReportForm::grid), "Cheque list"},
+    {"list print", field(&TPrintPreviewForm::uFirst), "First page"},
+    {"list print", field(&TPrintPreviewForm::uPrevious), "Previous page"},
+    {"list print", field(&TPrintPreviewForm::uNext), "Next page"},
+    {"list print", field(&TPrintPreviewForm::uLast), "Last page"},
+    {"list print", field(&TPrintPreviewForm::PvPreview1), "Print preview"},
+    {"e-mail", field(&TEmailForm::attention), "Contact Person Name"},
+    {"mail template", field(&TMailInsertForm::greetingTail), "Greeting end"},
+    {"setup", field(&TBackupForm::remainDay), "Remain"},
+    {"password", field(&TPasswordForm::verifyPassword), "Re-enter the password"},
+    {"input", field(&TInputForm::inputText), "Enter the category"},
+};
+
+TEST_F(Accessible, AFieldIsNamedByItsLabelAndASymbolButtonByWhatItDoes)
+{
+    for (const auto& [name, show] : kWindows)
+        show(*window, [&, name = name](QWidget& w) {
+            for (const auto& [window, control, heard] : kNames)
+                if (window == name)
+                    EXPECT_EQ(heardName(control(w)).toStdString(), heard) << name;
+        });
+}
+
+TEST_F(Accessible, TabGoesThroughTheMainWindowAndTheEditorInTheOrderTheyShow)
+{
+    const std::map<std::string, QStringList> orders = {
+        {"main",
+         {"ID", "Name", "Contact", "Tel", "Mobile", "Email", "Category", "Sort by", "Descending", "Customer list",
+          "Insert F2", "Delete F3", "Update F4", "Card F5", "Password F6", "Envelope F7", "Cheque F8", "Export F9",
+          "Email F10", "Website F11", "Report Ctrl+R", "Help F1", "Import", "Setup", "Print", "Exit F12"}},
+        {"editor",
+         {"Name", "Address", "Address line 2", "Address line 3", "Contact", "Category", "Add new category",
+          "Delete category", "Edit category", "Tel", "Mobile", "ID", "Fax", "Email", "Send email to this customer",
+          "Website", "Visit the website", "Cheque Amount", "Remark", "Card picture", "Open", "Delete", "Scan",
+          "Save F10", "Cancel F12", "Help F1"}},
+    };
+    for (const auto& [name, show] : kWindows)
+        if (orders.count(name))
+            show(*window, [&, name = name](QWidget& w) {
+                QStringList heard;
+                for (const Stop& stop : tabStops(w))
+                    heard << heardName(stop.widget);
+                EXPECT_EQ(heard.join(" | ").toStdString(), orders.at(name).join(" | ").toStdString());
+            });
+}
+
+TEST_F(Accessible, TabReachesEveryControlThatTakesInputAndShowsWhereTheFocusIs)
+{
+    for (const auto& [name, show] : kWindows) {
+        show(*window, [&, name = name](QWidget& w) {
+            SCOPED_TRACE(name);
+            std::set<QWidget*> reached;
+            for (const Stop& stop : tabStops(w)) {
+                reached.insert(stop.widget);
+                EXPECT_TRUE(stop.focusShows) << heardName(stop.widget).toStdString();
+            }
+            for (const Input& input : inputsOf(w)) {
+                // a part comes with its widget; of radio buttons, Tab reaches the chosen one
+                auto* radio = qobject_cast<QRadioButton*>(input.widget);
+                if (input.widget && input.widget->isEnabled() && (!radio || radio->isChecked()))
+                    EXPECT_TRUE(reached.count(input.widget)) << heardName(input.node).toStdString();
+            }
+        });
+    }
+}
+
+TEST_F(Accessible, ThePrintPreviewTellsThePageItShowsAndEachChange)
+{
+    ListenAsScreenReader reader;
+    TPrintPreviewForm form(window.get());
+    TPvPreview& preview = *form.PvPreview1;
+    preview.NewPage();
+    preview.NewPage();
+    form.show();  // on the first page
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(&preview);
+    EXPECT_EQ(read->text(QAccessible::Description), "Page 1 of 3");
+    const std::tuple<const char*, std::function<void()>, const char*, int> steps[] = {
+        {"next", [&] { form.uNext->click(); }, "Page 2 of 3", 1},
+        {"last", [&] { form.uLast->click(); }, "Page 3 of 3", 1},
+        {"next on the last page", [&] { preview.NextPage(); }, "Page 3 of 3", 0},
+        {"a page added", [&] { preview.NewPage(); }, "Page 4 of 4", 1},
+        {"the page shown deleted", [&] { preview.DeletePage(4); }, "Page 3 of 3", 1},
+        {"first", [&] { form.uFirst->click(); }, "Page 1 of 3", 1},
+        {"another page deleted", [&] { preview.DeletePage(2); }, "Page 1 of 2", 1},
+        {"every page deleted", [&] { preview.DeleteAllPages(false); }, "No pages", 1},
+    };
+    for (const auto& [what, act, heard, told] : steps) {
+        reader.Clear();
+        act();
+        EXPECT_EQ(read->text(QAccessible::Description).toStdString(), heard) << what;
+        EXPECT_EQ(reader.Count(QAccessible::DescriptionChanged, &preview), told) << what;
+    }
+}
+
+TEST_F(Accessible, EnterOrSpaceOnTheCardPictureShowsItAsADoubleClickDoes)
+{
+    QStringList shown;
+    SetModalRunner([&](QDialog& form) {
+        shown << form.windowTitle();
+        return 2;
+    });
+    made<TMainForm>()(*window, [&](QWidget& w) {
+        auto& editor = dynamic_cast<TMainForm&>(w);
+        QImage card(40, 20, QImage::Format_RGB32);
+        card.fill(Qt::red);
+        for (const QImage& picture : {card, QImage()}) {  // with no picture, nothing to show
+            editor.setPicture(picture);
+            editor.Image->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(editor.Image, Qt::Key_Return);
+            QTest::keyClick(editor.Image, Qt::Key_Space);
+        }
+    });
+    EXPECT_EQ(shown, QStringList({"Card Image", "Card Image"}));
+}
+
+}  // namespace
