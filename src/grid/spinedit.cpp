@@ -1,10 +1,13 @@
 #include "grid/spinedit.h"
 
 #include "grid/editbtn.h"
+#include "grid/gridaccessible.h"
 #include "grid/pictures.h"
+#include "platform/accessibility.h"
 #include "platform/beep.h"
 #include "platform/theme.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBitmap>
 #include <QKeyEvent>
@@ -115,6 +118,8 @@ TAsgSpinButton::TAsgSpinButton(QWidget* Owner)
     };
     up_->installEventFilter(this);
     down_->installEventFilter(this);
+    up_->setAccessibleName(QStringLiteral("Step up"));
+    down_->setAccessibleName(QStringLiteral("Step down"));
     resize(15, 25);
 }
 
@@ -226,6 +231,16 @@ TAsgSpinEdit::TAsgSpinEdit(QWidget* Owner) : QLineEdit(Owner), button_(new TAsgS
     button_->show();
     setText(QStringLiteral("0"));
     setEditRect();
+    InstallGridAccessibility();
+    // A reader hears the value as it steps or is typed.
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        if (!platform::AccessibilityListening())
+            return;
+        QAccessibleValueChangeEvent e(this, SpinType() == sptNormal  ? QVariant(Value())
+                                            : SpinType() == sptFloat ? QVariant(FloatValue())
+                                                                     : QVariant(text()));
+        platform::SendAccessibleEvent(e);
+    });
 }
 
 void TAsgSpinEdit::SetSpinType(TAsgSpinType AType)
