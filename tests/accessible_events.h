@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using Strings = std::vector<std::string>;
+
 // Every event sent while it lives, as text: "Focus 2,1 Smith" (table row and
 // column of the cell, and its name), "Selection 2,1", "SelectionAdd 3,1",
 // "ModelReset", "DataChanged 4-4", "SelectionWithin".

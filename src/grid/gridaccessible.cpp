@@ -226,15 +226,16 @@ public:
             return nullptr;
         return cell(s.HeaderRows + Row, s.Cols[s.HeaderCols + Column]);
     }
-    int selectedCellCount() const override { return static_cast<int>(selectedCells().size()); }
+    int selectedCellCount() const override
+    {
+        int n = 0;
+        forSelectedCells([&n](int, int) { ++n; });  // counted without making the cells
+        return n;
+    }
     QList<QAccessibleInterface*> selectedCells() const override
     {
-        const TableShape s = shapeOf(*grid());
         QList<QAccessibleInterface*> cells;
-        for (int r = s.HeaderRows; r < s.Rows; ++r)
-            for (int k = s.HeaderCols; k < static_cast<int>(s.Cols.size()); ++k)
-                if (grid()->IsSelected(s.Cols[k], r))
-                    cells.append(cell(r, s.Cols[k]));
+        forSelectedCells([&](int Row, int Col) { cells.append(cell(Row, Col)); });
         return cells;
     }
     QString columnDescription(int Column) const override
@@ -372,6 +373,7 @@ public:
     void rebase()
     {
         RIvuZuvuzoZuvu& g = *grid();
+        g.AccessibleOutOfDate = false;
         shape_ = shapeOf(g);
         selected_.assign(static_cast<std::size_t>(shape_.Rows), 0);
         for (int r = shape_.HeaderRows; r < shape_.Rows; ++r)
@@ -384,6 +386,15 @@ public:
     }
 
 private:
+    template <typename F>
+    void forSelectedCells(F Visit) const
+    {
+        const TableShape s = shapeOf(*grid());
+        for (int r = s.HeaderRows; r < s.Rows; ++r)
+            for (int k = s.HeaderCols; k < static_cast<int>(s.Cols.size()); ++k)
+                if (grid()->IsSelected(s.Cols[k], r))
+                    Visit(r, s.Cols[k]);
+    }
     void send(QAccessibleInterface* Iface, QAccessible::Event Type)
     {
         if (!Iface)
@@ -431,7 +442,9 @@ void GridTable::announce()
     if (g.IsUpdating() || g.NewSelection())
         return;
     const TableShape now = shapeOf(g);
-    if (reset_ || !(now == shape_)) {
+    // A grid that changed while nobody listened (Qt may have made this
+    // interface before) is read afresh too: what was known is no base.
+    if (reset_ || g.AccessibleOutOfDate || !(now == shape_)) {
         // Rows or columns came, went or moved: the reader reads the table
         // again, and hears the row the user now stands on.
         dropCells();
@@ -764,16 +777,20 @@ void RIvuZuvuzoZuvu::nameEditorControl(QWidget* Control, int ACol)
 
 void NoteAccessibleChange(RIvuZuvuzoZuvu& Grid, TAccessibleChange Change, int Row)
 {
-    if (!platform::AccessibilityListening() || !Grid.isVisible())
+    if (!platform::AccessibilityListening() || !Grid.isVisible()) {
+        Grid.AccessibleOutOfDate = true;
         return;
+    }
     if (GridTable* t = tableOf(&Grid))
         t->note(Change, Row);
 }
 
 void AnnounceAccessibleChanges(RIvuZuvuzoZuvu& Grid)
 {
-    if (!platform::AccessibilityListening() || !Grid.isVisible())
+    if (!platform::AccessibilityListening() || !Grid.isVisible()) {
+        Grid.AccessibleOutOfDate = true;
         return;
+    }
     if (GridTable* t = tableOf(&Grid))
         t->announce();
 }

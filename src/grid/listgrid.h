@@ -987,6 +987,13 @@ private:
     void pressCellInGrid(platform::MouseButton button, platform::ShiftState shift, int col, int row, int x, int y);
 
 protected:
+public:
+    // Set when the grid changed while no screen reader listened or while it
+    // was hidden: what a reader was told of it before is out of date
+    // (grid/gridaccessible.cpp takes the grid afresh then).
+    bool AccessibleOutOfDate = true;
+
+protected:
     // Shows the editor on the validated cell again once the current event is done.
     void reopenEditorLater();
     // The current cell or the selected block moved, a row's text was written:

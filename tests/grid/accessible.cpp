@@ -17,7 +17,6 @@
 #include <functional>
 
 using namespace grid;
-using Strings = std::vector<std::string>;
 
 namespace {
 
@@ -415,7 +414,7 @@ TEST(GridAccessible, EditorsReadAsTheEditorsTheyAreNamedByTheirColumn)
     QAccessibleInterface* button = accessibleOf(t.g.EditBtn()->ButtonPanel()->Button());
     EXPECT_EQ(nameOf(button), "...");  // the grid gives it a caption
     button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QTest::qWaitFor([&] { return !asked.empty(); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !asked.empty(); }));
     EXPECT_EQ(asked, "Name " + std::to_string(row + 1));
     EXPECT_EQ(t.g.EditBtn()->text(), "picked");
 }
@@ -459,7 +458,7 @@ TEST(GridAccessible, SelfDrawnControlsTakeTheFocusByTabAndShowIt)
     int chosen = 0;
     edit->OnClickBtn = [&](QObject*) { ++chosen; };
     accessibleOf(edit->ButtonPanel()->Button())->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    QTest::qWaitFor([&] { return chosen > 0; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return chosen > 0; }));
     EXPECT_EQ(chosen, 1);
     // A spin edit tells of its value as it steps.
     HeardEvents heard;
