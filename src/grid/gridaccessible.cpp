@@ -70,9 +70,13 @@ int focusColumn(const RIvuZuvuzoZuvu& G, const TableShape& S)
     return before;
 }
 
+// Whether the disjunct row selection (the row flags) is the grid's selection;
+// false also while the grid is still being made.
+bool disjunct(const RIvuZuvuzoZuvu& G) { return G.MouseActions && G.MouseActions->DisjunctRowSelect(); }
+
 bool rowSelected(const RIvuZuvuzoZuvu& G, int Row)
 {
-    if (G.MouseActions->DisjunctRowSelect())
+    if (disjunct(G))
         return G.IsSelected(G.FixedCols(), Row);
     const TGridRect s = G.Selection();
     if (Row < s.Top || Row > s.Bottom)
@@ -80,10 +84,7 @@ bool rowSelected(const RIvuZuvuzoZuvu& G, int Row)
     return G.HasOption(platform::goRowSelect) || (s.Left <= G.FixedCols() && s.Right >= G.ColCount() - 1);
 }
 
-bool rowMode(const RIvuZuvuzoZuvu& G)
-{
-    return G.MouseActions->DisjunctRowSelect() || G.HasOption(platform::goRowSelect);
-}
+bool rowMode(const RIvuZuvuzoZuvu& G) { return disjunct(G) || G.HasOption(platform::goRowSelect); }
 
 QString qtext(const std::string& S) { return QString::fromStdString(S); }
 
@@ -93,7 +94,8 @@ GridTable* tableOf(RIvuZuvuzoZuvu* G);
 // One cell of the grid (data or header), at a grid row and displayed column.
 class GridCell : public QAccessibleInterface,
                  public QAccessibleTableCellInterface,
-                 public QAccessibleActionInterface {
+                 public QAccessibleActionInterface,
+                 public QAccessibleValueInterface {
 public:
     GridCell(RIvuZuvuzoZuvu* G, int Row, int Col) : grid_(G), row_(Row), col_(Col) {}
     int Row() const { return row_; }
@@ -122,8 +124,17 @@ public:
             return static_cast<QAccessibleTableCellInterface*>(this);
         if (T == QAccessible::ActionInterface)
             return static_cast<QAccessibleActionInterface*>(this);
+        if (T == QAccessible::ValueInterface && isValid() && part() == Part::Data && graphic() == ctProgress)
+            return static_cast<QAccessibleValueInterface*>(this);
         return nullptr;
     }
+
+    // QAccessibleValueInterface: a progress cell's value, 0 to 100
+    QVariant currentValue() const override { return isValid() ? grid_->ProgressValue(real(), row_) : 0; }
+    void setCurrentValue(const QVariant&) override {}
+    QVariant maximumValue() const override { return 100; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
 
     // QAccessibleTableCellInterface
     bool isSelected() const override { return isValid() && grid_->IsSelected(col_, row_); }
@@ -169,7 +180,7 @@ public:
     QAccessible::State state() const override
     {
         QAccessible::State s = QAccessibleWidget::state();
-        s.multiSelectable = grid()->MouseActions->DisjunctRowSelect() || grid()->HasOption(platform::goRangeSelect);
+        s.multiSelectable = disjunct(*grid()) || grid()->HasOption(platform::goRangeSelect);
         s.extSelectable = grid()->HasOption(platform::goRangeSelect);
         return s;
     }
@@ -295,7 +306,7 @@ public:
         const TableShape s = shapeOf(*grid());
         if (Row < 0 || Row >= s.DataRows())
             return false;
-        if (grid()->MouseActions->DisjunctRowSelect())
+        if (disjunct(*grid()))
             grid()->SetRowSelect(s.HeaderRows + Row, true);
         else
             grid()->SelectRows(s.HeaderRows + Row, 1);
@@ -304,7 +315,7 @@ public:
     bool unselectRow(int Row) override
     {
         const TableShape s = shapeOf(*grid());
-        if (Row < 0 || Row >= s.DataRows() || !grid()->MouseActions->DisjunctRowSelect())
+        if (Row < 0 || Row >= s.DataRows() || !disjunct(*grid()))
             return false;
         grid()->SetRowSelect(s.HeaderRows + Row, false);
         return true;

@@ -473,9 +473,16 @@ std::string RIvuZuvuzoZuvu::ShownText(int ACol, int ARow)
         return doc.toPlainText().toStdString();
     }
     plainTextToDraw(T);
-    for (std::size_t at = 0; (at = T.find('\r', at)) != std::string::npos;)
-        T.replace(at, T.compare(at, 2, "\r\n") == 0 ? 2 : 1, "\n");  // one line break as the reader takes it
-    return T;
+    // CR LF and CR as the one line break a reader takes.
+    std::string lines;
+    lines.reserve(T.size());
+    for (std::size_t i = 0; i < T.size(); ++i) {
+        const bool cr = T[i] == '\r';
+        lines += cr ? '\n' : T[i];
+        if (cr && i + 1 < T.size() && T[i + 1] == '\n')
+            ++i;
+    }
+    return lines;
 }
 
 std::string RIvuZuvuzoZuvu::ColumnHeaderText(int ACol)

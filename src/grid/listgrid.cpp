@@ -50,6 +50,7 @@ void TColumnSize::Changed()
 
 RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
 {
+    InstallGridAccessibility();  // before anything asks Qt for this grid's interface
     footerPanel_ = new TFooterPanel(this);
     footerPanel_->setFixedHeight(0);
     footerPanel_->hide();
@@ -102,7 +103,6 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
     for (TArrowDirection d : {arrUp, arrDown, arrLeft, arrRight})
         arrows_[d] = new TArrowWindow(this, d);
     applyFrame();
-    InstallGridAccessibility();
 }
 
 RIvuZuvuzoZuvu::~RIvuZuvuzoZuvu()

@@ -986,7 +986,6 @@ private:
     bool clickCheckBoxAt(int col, int row, int real);
     void pressCellInGrid(platform::MouseButton button, platform::ShiftState shift, int col, int row, int x, int y);
 
-protected:
 public:
     // Set when the grid changed while no screen reader listened or while it
     // was hidden: what a reader was told of it before is out of date

@@ -188,7 +188,7 @@ TEST(GridAccessible, SelectionAndCurrentCellAsRead)
     EXPECT_EQ(t.table()->selectedCellCount(), 2 * 4);
     EXPECT_TRUE(t.cell(2, 3)->state().selected);
     EXPECT_FALSE(t.cell(1, 3)->state().selected);
-    EXPECT_TRUE(t.cell(1, 3)->tableCellInterface()->isSelected() == false);
+    EXPECT_TRUE(t.cell(2, 3)->tableCellInterface()->isSelected());
 
     // The current cell is focused while the grid has the focus; its column is
     // the nearest one read when the current column (the object-id one) is not.
@@ -340,6 +340,8 @@ TEST(GridAccessible, CellObjectsReportRoleNameAndState)
     t.g.SetCells(6, 5, "42");
     EXPECT_EQ(t.cell(4, 3)->role(), QAccessible::ProgressBar);
     EXPECT_EQ(t.cell(4, 3)->text(QAccessible::Value), "42%");
+    EXPECT_EQ(t.cell(4, 3)->valueInterface()->currentValue().toInt(), 42);
+    EXPECT_EQ(t.cell(4, 2)->valueInterface(), nullptr);
     TCellStrings* items = t.g.CreateRadio(2, 6, 1, 1);
     items->SetText("Low\r\nMedium\r\nHigh");
     EXPECT_EQ(nameOf(t.cell(5, 1)), "Medium");
