@@ -224,6 +224,7 @@ std::string floatText(double V, int Precision)
 
 TAsgSpinEdit::TAsgSpinEdit(QWidget* Owner) : QLineEdit(Owner), button_(new TAsgSpinButton(this))
 {
+    InstallGridAccessibility();  // before the text below makes Qt ask for this edit's interface
     button_->resize(15, 17);
     button_->FocusControl = this;
     button_->OnUpClick = [this] { UpClick(this); };
@@ -231,7 +232,6 @@ TAsgSpinEdit::TAsgSpinEdit(QWidget* Owner) : QLineEdit(Owner), button_(new TAsgS
     button_->show();
     setText(QStringLiteral("0"));
     setEditRect();
-    InstallGridAccessibility();
     // A reader hears the value as it steps or is typed.
     connect(this, &QLineEdit::textChanged, this, [this] {
         if (!platform::AccessibilityListening())
