@@ -2,7 +2,9 @@
 
 #include "platform/shell.h"
 
+#include <QAccessibleWidget>
 #include <QEnterEvent>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,10 +12,68 @@
 
 using namespace platform;
 
+// ---------------------------------------------------------------- what a screen reader reads
+
+class TLabel3DAccessible : public QAccessibleWidget {
+public:
+    explicit TLabel3DAccessible(TLabel3D* Label) : QAccessibleWidget(Label) {}
+    TLabel3D* label() const { return static_cast<TLabel3D*>(widget()); }
+
+    QAccessible::Role role() const override { return label()->isLink() ? QAccessible::Link : QAccessible::StaticText; }
+    QString text(QAccessible::Text T) const override
+    {
+        if (T == QAccessible::Name && label()->accessibleName().isEmpty())
+            return label()->ShowAccelChar ? TextWithoutPrefixes(label()->Caption()) : label()->Caption();
+        return QAccessibleWidget::text(T);
+    }
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.linked = label()->isLink();
+        return s;
+    }
+    QStringList actionNames() const override
+    {
+        return label()->isLink() ? QStringList{pressAction()} : QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& Name) override
+    {
+        if (Name == pressAction() && label()->isLink())
+            label()->Click();
+        else
+            QAccessibleWidget::doAction(Name);
+    }
+    QStringList keyBindingsForAction(const QString& Name) const override
+    {
+        return Name == pressAction() && label()->isLink() ? QStringList{QStringLiteral("Return")}
+                                                          : QAccessibleWidget::keyBindingsForAction(Name);
+    }
+};
+
+namespace {
+QAccessibleInterface* label3DFactory(const QString& Key, QObject* Object)
+{
+    auto* label = qobject_cast<TLabel3D*>(Object);
+    return label && Key == QLatin1String(Object->metaObject()->className()) ? new TLabel3DAccessible(label) : nullptr;
+}
+}  // namespace
+
 TLabel3D::TLabel3D(QWidget* parent) : QWidget(parent)
 {
+    static const bool readable = [] {
+        QAccessible::installFactory(label3DFactory);
+        return true;
+    }();
+    (void)readable;
     Font.Name = QStringLiteral("Arial");
     setAttribute(Qt::WA_Hover, true);
+}
+
+void TLabel3D::SetLabelStyle(TLabelStyle s)
+{
+    labelStyle_ = s;
+    // A link takes input: Tab reaches it. The mouse never gave it the focus and does not now.
+    setFocusPolicy(isLink() ? Qt::TabFocus : Qt::NoFocus);
 }
 
 void TLabel3D::SetCaption(const QString& text)
@@ -170,6 +230,8 @@ void TLabel3D::paintEvent(QPaintEvent*)
     else if (Alignment == taCenter)
         flags |= DT_CENTER;
     DoDrawText(canvas, client, flags);
+    if (hasFocus())
+        canvas.DrawFocusRect(client);
     canvas.End();
 }
 
@@ -299,6 +361,29 @@ void TLabel3D::mouseReleaseEvent(QMouseEvent* e)
     pressed_ = false;
     if (click)
         Click();
+}
+
+void TLabel3D::keyPressEvent(QKeyEvent* e)
+{
+    const int key = e->key();
+    if (isLink() && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        Click();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TLabel3D::focusInEvent(QFocusEvent* e)
+{
+    QWidget::focusInEvent(e);
+    update();
+}
+
+void TLabel3D::focusOutEvent(QFocusEvent* e)
+{
+    QWidget::focusOutEvent(e);
+    update();
 }
 
 void TLabel3D::Click()

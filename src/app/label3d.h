@@ -3,6 +3,11 @@
 // mode that underlines and reddens the text under the mouse and opens a web or
 // e-mail address when clicked. It keeps its own caption, font, alignment and
 // layout and paints everything itself through platform::Canvas.
+//
+// A link label is also reached by Tab, shows a dotted focus frame while it
+// has the focus and opens its address with Enter or Space. A screen reader
+// reads a link label as a link and any other as static text, named by the
+// caption (accelerator marks taken out).
 #pragma once
 
 #include "platform/canvas.h"
@@ -51,7 +56,7 @@ public:
     TTextStyle TextStyle() const { return textStyle_; }
     void SetTextStyle(TTextStyle s);
     TLabelStyle LabelStyle() const { return labelStyle_; }
-    void SetLabelStyle(TLabelStyle s) { labelStyle_ = s; }
+    void SetLabelStyle(TLabelStyle s);
     TEllipsesStyle EllipsesStyle() const { return ellipsesStyle_; }
     void SetEllipsesStyle(TEllipsesStyle s);
     int Shift() const { return shift_; }
@@ -71,12 +76,16 @@ protected:
     void leaveEvent(QEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
+    void focusInEvent(QFocusEvent*) override;
+    void focusOutEvent(QFocusEvent*) override;
 
     virtual void Click();
     void DoDrawText(platform::Canvas& canvas, platform::Rect r, unsigned flags);
     void DrawAngleText(platform::Canvas& canvas, platform::Rect r, int angle, const QString& text);
 
 private:
+    friend class TLabel3DAccessible;
     bool isLink() const { return labelStyle_ == lsWWWAddress || labelStyle_ == lsEMailAddress; }
     void drawOneCopy(platform::Canvas& canvas, platform::Rect r, unsigned flags, const QString& text,
                      platform::TColor color);

@@ -148,6 +148,9 @@ public:
     // Moves the current cell to the base cell of the block it is in.
     void SelectBaseCell();
 
+    // The last row is taken by the floating footer (painted blank here).
+    bool FooterRow() const { return footerRow_; }
+
     // ---- per-cell hooks
     virtual bool IsFixed(int ACol, int ARow);
     virtual int NodeIndent(int ARow);

@@ -12,6 +12,21 @@
 
 namespace grid {
 
+TAsgSpeedButton::TAsgSpeedButton(QWidget* Owner) : QToolButton(Owner)
+{
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        if (!mouseRelease_ && OnMouseDown)
+            OnMouseDown();
+    });
+}
+
+void TAsgSpeedButton::mouseReleaseEvent(QMouseEvent* Event)
+{
+    mouseRelease_ = true;
+    QToolButton::mouseReleaseEvent(Event);
+    mouseRelease_ = false;
+}
+
 void TAsgSpeedButton::mousePressEvent(QMouseEvent* Event)
 {
     QPointer<TAsgSpeedButton> self(this);
@@ -64,6 +79,8 @@ TAsgEditBtn::TAsgEditBtn(QWidget* Owner) : QLineEdit(Owner), button_(new TAsgEdi
     button_->FocusControl = this;
     button_->OnClick = [this] { BtnClick(this); };
     button_->show();
+    // The button has no caption: its name says what it does (F4 does it from the edit).
+    button_->SetUncaptionedName(QStringLiteral("Choose value"));
     setText(QStringLiteral("0"));
     setEditRect();
 }
@@ -210,6 +227,7 @@ TAsgUnitEditBtn::TAsgUnitEditBtn(QWidget* Owner) : TAsgEditBtn(Owner)
     unitSpace_ = 20;
     SetRightAlign(true);
     setEditRect();
+    ButtonPanel()->SetUncaptionedName(QStringLiteral("Choose unit"));
 }
 
 void TAsgUnitEditBtn::SetUnitID(const QString& Value)

@@ -26,13 +26,18 @@ void ShowEditMenu(QLineEdit* Edit, QContextMenuEvent* Event, bool CanChange);
 int EditTextMinHeight(const QWidget* Edit);
 
 // A tool button that reports its left mouse press.
+// A click that comes from no mouse (a screen reader's press) reports too.
 class TAsgSpeedButton : public QToolButton {
 public:
-    using QToolButton::QToolButton;
+    explicit TAsgSpeedButton(QWidget* Owner);
     std::function<void()> OnMouseDown;
 
 protected:
     void mousePressEvent(QMouseEvent* Event) override;
+    void mouseReleaseEvent(QMouseEvent* Event) override;
+
+private:
+    bool mouseRelease_ = false;  // the click under way comes from the mouse, reported at its press
 };
 
 // The panel holding one button. Its click handler runs on the button's mouse
@@ -45,7 +50,17 @@ public:
     std::function<void()> OnClick;        // set by the owning edit
     void SetFlat(bool Value) { button_->setAutoRaise(Value); }
     QString Caption() const { return button_->text(); }
-    void SetCaption(const QString& Value) { button_->setText(Value); }
+    void SetCaption(const QString& Value)
+    {
+        button_->setText(Value);
+        nameButton();
+    }
+    // What a screen reader calls the button while it shows no caption.
+    void SetUncaptionedName(const QString& Value)
+    {
+        uncaptioned_ = Value;
+        nameButton();
+    }
     QImage Glyph() const { return glyph_; }
     void SetGlyph(const QImage& Value);
 
@@ -53,8 +68,10 @@ protected:
     void resizeEvent(QResizeEvent* Event) override;
 
 private:
+    void nameButton() { button_->setAccessibleName(button_->text().isEmpty() ? uncaptioned_ : QString()); }
     TAsgSpeedButton* button_;
     QImage glyph_;
+    QString uncaptioned_;
 };
 
 class TAsgEditBtn : public QLineEdit {

@@ -254,6 +254,7 @@ void RIvuZuvuzoZuvu::ShowEditControl(int ACol, int ARow)
     }
     if (control) {
         editShownValue_ = specialEditorValue();
+        nameEditorControl(control, ACol);
         control->setFocus(Qt::OtherFocusReason);
         if (takesStartChar)
             postStartChar(editorType_ == edComboEdit ? static_cast<QWidget*>(combo_->lineEdit()) : control);

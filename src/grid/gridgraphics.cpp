@@ -566,16 +566,26 @@ void RIvuZuvuzoZuvu::drawRadio(platform::Canvas& ACanvas, const Rect& R, TCellGr
 
 // ---------------------------------------------------------------- progress bars
 
+int RIvuZuvuzoZuvu::ProgressValue(int C, int ARow) const
+{
+    int value = 0;
+    return TextToInt(GetCellEx(C, ARow), value) ? std::clamp(value, 0, 100) : 0;
+}
+
+QString RIvuZuvuzoZuvu::progressLabel(int C, int ARow) const
+{
+    const std::string text = GetCellEx(C, ARow);
+    int value = 0;
+    return QString::fromStdString(TextToInt(text, value) ? Trim(text) : std::string("0")) + QLatin1Char('%');
+}
+
 void RIvuZuvuzoZuvu::drawProgress(platform::Canvas& ACanvas, Rect R, TCellGraphic* G, int C, int ARow)
 {
     const auto* colors = dynamic_cast<const TProgressColors*>(G->CellObject);
     if (!colors)
         return;
-    const std::string text = GetCellEx(C, ARow);
-    int value = 0;
-    const bool number = TextToInt(text, value);
-    value = std::clamp(number ? value : 0, 0, 100);
-    const QString label = QString::fromStdString(number ? Trim(text) : std::string("0")) + QLatin1Char('%');
+    const int value = ProgressValue(C, ARow);
+    const QString label = progressLabel(C, ARow);
 
     R.Inflate(-2, -2);
     if (R.IsEmpty())

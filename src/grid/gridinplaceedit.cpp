@@ -91,6 +91,10 @@ void TGridInplaceEdit::UpdateContents()
     pal.setColor(QPalette::Base, platform::ToQColor(brush.Color()));
     setPalette(pal);
     setFont(font.ToQFont(grid_->logicalDpiY()));
+    // A screen reader reads the editor (and the field inside, which takes the focus) as the cell's column.
+    grid_->nameEditorControl(this, grid_->Col());
+    if (QWidget* field = Field())
+        grid_->nameEditorControl(field, grid_->Col());
 }
 
 void TGridInplaceEdit::Move(const platform::Rect& cell)

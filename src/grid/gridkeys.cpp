@@ -40,6 +40,8 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
             if (OnRadioClick)
                 OnRadioClick(this, oldCol, oldRow, index);
         }
+    } else if (key == platform::VK_SPACE && oldRow < RowCount() && !IsFixed(oldCol, oldRow)) {
+        PressCellButton(oldCol, oldRow);  // Space presses a cell's button as a click does
     }
 
     if (Navigation->HomeEndKey() == heFirstLastRow && (key == platform::VK_HOME || key == platform::VK_END)) {

@@ -7,6 +7,7 @@
 
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
+#include "grid/gridaccessible.h"
 #include "grid/htmldraw.h"
 #include "platform/shell.h"
 
@@ -225,6 +226,25 @@ bool RIvuZuvuzoZuvu::clickCheckBoxAt(int col, int row, int real)
     if (HideFocusRect)
         RepaintCell(col, row);
     Click();
+    return true;
+}
+
+bool RIvuZuvuzoZuvu::ClickCheckBoxCell(int ACol, int ARow)
+{
+    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return false;
+    return clickCheckBoxAt(ACol, ARow, RemapCol(ACol));
+}
+
+bool RIvuZuvuzoZuvu::PressCellButton(int ACol, int ARow)
+{
+    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return false;
+    const int real = RemapCol(ACol);
+    if (!HasButton(real, ARow))
+        return false;
+    if (OnButtonClick)
+        OnButtonClick(this, real, ARow);
     return true;
 }
 
@@ -511,6 +531,7 @@ void RIvuZuvuzoZuvu::ColumnMoved(int from, int to)
     if (sortCol != SortSettings->Column())
         SortSettings->Column = sortCol;
     pressState_.moved = true;
+    NoteAccessibleChange(*this, TAccessibleChange::Reset);
 }
 
 void RIvuZuvuzoZuvu::RowMoved(int from, int to)
@@ -519,6 +540,7 @@ void RIvuZuvuzoZuvu::RowMoved(int from, int to)
     if (EnhRowColMove)
         rotate(from, to, [this](int r) { return RowHeights(r); }, [this](int r, int h) { SetRowHeights(r, h); });
     pressState_.moved = true;
+    NoteAccessibleChange(*this, TAccessibleChange::Reset);
 }
 
 // ---------------------------------------------------------------- moves

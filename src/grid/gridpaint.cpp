@@ -324,12 +324,8 @@ void RIvuZuvuzoZuvu::drawCellText(platform::Canvas& Canvas, CellLayer& L)
         }
     }
 
-    std::string T = GetCellEx(C, ARow);
-    const TTextType type = TextType(T, EnableHTML);
-    if (type == ttFormula)
-        T = CalcCell(C, ARow);
-    if (IsPassword(C, ARow))
-        T.assign(characterCount(T), passwordChar_);
+    TTextType type = ttText;
+    std::string T = textToDraw(C, ARow, type);
 
     if (L.ACol >= FixedCols() && ARow >= FixedRows() && !newSelection_ && MouseActions->DisjunctRowSelect() &&
         !rowFlagged) {
@@ -417,6 +413,99 @@ void RIvuZuvuzoZuvu::drawCellText(platform::Canvas& Canvas, CellLayer& L)
     drawPlainText(Canvas, L, std::move(T));
 }
 
+std::string RIvuZuvuzoZuvu::textToDraw(int C, int ARow, TTextType& Type)
+{
+    std::string T = GetCellEx(C, ARow);
+    Type = TextType(T, EnableHTML);
+    if (Type == ttFormula)
+        T = CalcCell(C, ARow);
+    if (IsPassword(C, ARow))
+        T.assign(characterCount(T), passwordChar_);
+    return T;
+}
+
+bool RIvuZuvuzoZuvu::plainTextToDraw(std::string& T) const
+{
+    const bool link = urlShow_ && IsURL(T);
+    if (link && !urlFull_)
+        StripURLProtocol(T);
+    if (LinesInText(T, Multilinecells) == 1 && !wordWrap_) {
+        std::string first;
+        GetNextLine(T, Multilinecells, first);
+        T = first;
+    }
+    return link;
+}
+
+std::string RIvuZuvuzoZuvu::ShownText(int ACol, int ARow)
+{
+    if (ACol < 0 || ARow < 0 || ACol >= ColCount() || ARow >= RowCount())
+        return {};
+    const int C = RemapCol(ACol);
+    int gw = 0, gh = 0;
+    bool textToo = true;
+    TCellHAlign gha = haLeft;
+    TCellVAlign gva = vaTop;
+    if (const TCellGraphic* g = GetGraphicDetails(C, ARow, gw, gh, textToo, gha, gva); g && !textToo) {
+        if (g->CellType == ctRotated)
+            return GetCellEx(C, ARow);
+        if (g->CellType == ctProgress)
+            return progressLabel(C, ARow).toStdString();
+        return {};  // a check box, radio group or image stands for the text
+    }
+    TTextType type = ttText;
+    std::string T = textToDraw(C, ARow, type);
+    if (type == ttHTML) {
+        THTMLDrawParams in;
+        in.CheckOnly = true;
+        in.Images = dynamic_cast<const TCustomImageList*>(GridImages);
+        in.PictureCache = &PictureCache();
+        in.PictureContainer = dynamic_cast<TPictureContainer*>(PictureContainer);
+        THTMLDrawResult out;
+        Listgrid::HTMLDraw(Canvas(), T, Rect{0, 0, 65535, 65535}, in, out);
+        // The runs are drawn with prefix processing ("&amp;" comes as "&&").
+        std::replace(out.StrippedText.begin(), out.StrippedText.end(), '\r', '\n');
+        return platform::TextWithoutPrefixes(QString::fromStdString(out.StrippedText)).toStdString();
+    }
+    if (type == ttRTF) {
+        QTextDocument doc;
+        RTFToDocument(T, doc, Font(), logicalDpiY());
+        return doc.toPlainText().toStdString();
+    }
+    plainTextToDraw(T);
+    // CR LF and CR as the one line break a reader takes.
+    std::string lines;
+    lines.reserve(T.size());
+    for (std::size_t i = 0; i < T.size(); ++i) {
+        const bool cr = T[i] == '\r';
+        lines += cr ? '\n' : T[i];
+        if (cr && i + 1 < T.size() && T[i + 1] == '\n')
+            ++i;
+    }
+    return lines;
+}
+
+std::string RIvuZuvuzoZuvu::ColumnHeaderText(int ACol)
+{
+    std::string header;
+    for (int r = 0; r < FixedRows() && r < RowCount(); ++r) {
+        const std::string part = ShownText(ACol, r);
+        if (part.empty())
+            continue;
+        if (!header.empty())
+            header += ' ';
+        header += part;
+    }
+    return header;
+}
+
+bool RIvuZuvuzoZuvu::ColumnShown(int ACol) const
+{
+    // Inside the cell's grid lines the text starts XYOffset.x() pixels in.
+    const int lines = 2 * std::max(1, GridLineWidth());
+    return ACol >= 0 && ACol < ColCount() && ColWidths(ACol) - lines - XYOffset.x() > 0;
+}
+
 void RIvuZuvuzoZuvu::drawPlainText(platform::Canvas& Canvas, CellLayer& L, std::string T)
 {
     const int C = L.C, ARow = L.ARow;
@@ -441,20 +530,15 @@ void RIvuZuvuzoZuvu::drawPlainText(platform::Canvas& Canvas, CellLayer& L, std::
     R2.Top += XYOffset.y();
     const int M = ARow == 0 && C == SortSettings->Column() && SortSettings->Show() ? 14 : 0;
 
-    if (urlShow_ && IsURL(T)) {
-        if (!urlFull_)
-            StripURLProtocol(T);
+    const bool singleLine = LinesInText(T, Multilinecells) == 1 && !wordWrap_;
+    if (plainTextToDraw(T)) {
         Canvas.Font.Style |= platform::fsUnderline;
         Canvas.Font.Color = L.AState & gdSelected && showSelection_ ? selectionTextColor_ : urlColor_;
     }
 
     unsigned flags = platform::DT_EDITCONTROL;
-    if (LinesInText(T, Multilinecells) == 1 && !wordWrap_) {
-        std::string first;
-        GetNextLine(T, Multilinecells, first);
-        T = first;
+    if (singleLine)
         flags = platform::DT_SINGLELINE | (EnhTextSize ? platform::DT_END_ELLIPSIS : 0u);
-    }
     flags |= platform::DT_EXPANDTABS | platform::DT_NOPREFIX;
     if (wordWrap_)
         flags |= platform::DT_WORDBREAK | platform::DT_EDITCONTROL;

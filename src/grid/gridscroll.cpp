@@ -8,6 +8,8 @@
 // and columns and their thumbs are sized by the visible part already.
 #include "grid/listgrid.h"
 
+#include "grid/gridaccessible.h"
+
 #include <QCursor>
 
 #include <algorithm>
@@ -103,6 +105,7 @@ void RIvuZuvuzoZuvu::ColWidthsChanged()
     if (sizingCol_)
         mouseSizingDone(true);
     UpdateFooter();
+    NoteAccessibleChange(*this, TAccessibleChange::Layout);
 }
 
 void RIvuZuvuzoZuvu::RowHeightsChanged()
@@ -142,6 +145,7 @@ void RIvuZuvuzoZuvu::SizeChanged(int oldColCount, int oldRowCount)
     TBaseGrid::SizeChanged(oldColCount, oldRowCount);
     if (fixedFooters_ >= 1 || fixedRightCols_ >= 1)
         InvalidateGrid();
+    NoteAccessibleChange(*this, TAccessibleChange::Reset);
 }
 
 void RIvuZuvuzoZuvu::Resize()

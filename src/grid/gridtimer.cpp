@@ -3,6 +3,7 @@
 // validation, and the per-cell colour accessors.
 #include "grid/listgrid.h"
 
+#include "grid/gridaccessible.h"
 #include "grid/htmldraw.h"
 
 #include <QApplication>
@@ -33,11 +34,20 @@ bool RIvuZuvuzoZuvu::event(QEvent* e)
                 LoadColSizes();
             gridTimer_ = startTimer(kGridTimerPeriod);
         }
+        RestartAccessibleTracking(*this);
         break;
     case QEvent::Hide:
-    case QEvent::KeyPress:
         HideHint();
         break;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        if (e->type() == QEvent::KeyPress)
+            HideHint();
+        // The reader hears where the key took the user.
+        const bool done = TBaseGrid::event(e);
+        AnnounceAccessibleChanges(*this);
+        return done;
+    }
     case QEvent::Paint:
         // The frame is not painted while updates are held back.
         if (IsUpdating())
@@ -87,6 +97,12 @@ bool RIvuZuvuzoZuvu::viewportEvent(QEvent* e)
         if (hintCell_.x() >= 0)
             HideHint();
         break;
+    case QEvent::MouseButtonRelease: {
+        // The reader hears what the click chose (a press only starts it).
+        const bool done = TBaseGrid::viewportEvent(e);
+        AnnounceAccessibleChanges(*this);
+        return done;
+    }
     default:
         break;
     }
@@ -279,6 +295,7 @@ void RIvuZuvuzoZuvu::Click()
 void RIvuZuvuzoZuvu::focusInEvent(QFocusEvent* e)
 {
     TBaseGrid::focusInEvent(e);
+    NoteAccessibleChange(*this, TAccessibleChange::Focus);
     if (HasCheckBox(GetRealCol(), Row()))
         return;
     // With AlwaysEdit the plain text editor opens as the grid gets the focus

@@ -1,5 +1,6 @@
 #include "grid/listgrid.h"
 
+#include "grid/gridaccessible.h"
 #include "platform/application.h"
 #include "platform/theme.h"
 
@@ -49,6 +50,7 @@ void TColumnSize::Changed()
 
 RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
 {
+    InstallGridAccessibility();  // before anything asks Qt for this grid's interface
     footerPanel_ = new TFooterPanel(this);
     footerPanel_->setFixedHeight(0);
     footerPanel_->hide();
@@ -331,6 +333,7 @@ void RIvuZuvuzoZuvu::SetRowSelect(int ARow, bool Value)
     if (rowSelect_[ARow] != wanted) {
         rowSelect_[ARow] = wanted;
         RepaintRow(ARow);
+        NoteAccessibleChange(*this, TAccessibleChange::Selection);
     }
 }
 
@@ -349,6 +352,7 @@ void RIvuZuvuzoZuvu::ClearRowSelect()
             if (static_cast<int>(r) < RowCount())
                 RepaintRow(static_cast<int>(r));
         }
+    NoteAccessibleChange(*this, TAccessibleChange::Selection);
 }
 
 void RIvuZuvuzoZuvu::SelectRows(int ARow, int ACount)
@@ -743,8 +747,10 @@ void RIvuZuvuzoZuvu::EndUpdate()
 {
     if (updateCount_ > 0)
         --updateCount_;
-    if (updateCount_ == 0)
+    if (updateCount_ == 0) {
         InvalidateGrid();
+        NoteAccessibleChange(*this, TAccessibleChange::Selection);  // what the lock held back
+    }
 }
 
 void RIvuZuvuzoZuvu::Paint()
@@ -752,6 +758,24 @@ void RIvuZuvuzoZuvu::Paint()
     if (updateCount_ > 0)
         return;
     TBaseGrid::Paint();
+    paintRowFocus();
+}
+
+void RIvuZuvuzoZuvu::paintRowFocus()
+{
+    // A row-select grid draws no focus frame in its cells. While it has the
+    // keyboard focus a dotted frame runs round the current row instead, so
+    // that the row the keys act on shows also when it is not selected.
+    const int row = Row();
+    if (!hasFocus() || !HasOption(platform::goRowSelect) || HideFocusRect || row < FixedRows() ||
+        row >= RowCount() || FixedCols() >= ColCount())
+        return;
+    Rect r = GetCellRect(FixedCols(), row).United(GetCellRect(ColCount() - 1, row));
+    r.Left = std::max(r.Left, FixedColsWidth());
+    r.Right = std::min(r.Right, viewport()->width()) - 1;
+    r.Bottom -= 1;
+    if (r.Right > r.Left && r.Bottom > r.Top && r.Top >= FixedRowsHeight())
+        Canvas().DrawFocusRect(r);
 }
 
 void RIvuZuvuzoZuvu::CellsChanged(const Rect& R)

@@ -464,6 +464,7 @@ public:
 
 protected:
     void Paint() override;
+    void paintRowFocus();
     // Chooses the cell's editor kind when an edit starts; only the text
     // editor kinds are shown here.
     bool CanEditShow() override;
@@ -634,6 +635,18 @@ public:
     // A red zigzag under ErrLen characters of Text from ErrPos (1-based), laid out in R.
     static void DrawErrorLines(platform::Canvas& Canvas, const std::string& Text, const Rect& R, int LineHeight,
                                int ErrPos, int ErrLen);
+    // The text a cell (ACol displayed) shows, as a reader reads it off the
+    // screen: a formula's value, a password masked, HTML and rich text as
+    // their plain text, a link without the protocol the grid hides, only the
+    // first line of a single-line cell, a progress bar's label, a rotated
+    // text; empty where a check box, radio group or image stands instead.
+    std::string ShownText(int ACol, int ARow);
+    // Whether anything of the column (displayed) can be seen: some room is
+    // left inside its grid lines past the text margin. A column of width 0
+    // or 1, as the contact list's object-id column, shows nothing.
+    bool ColumnShown(int ACol) const;
+    // The shown texts of the column's (displayed) fixed rows, joined by blanks.
+    std::string ColumnHeaderText(int ACol);
     // While a new selection is being dragged only the dragged rows show selected.
     bool NewSelection() const { return newSelection_; }
     void SetNewSelection(bool Value) { newSelection_ = Value; }
@@ -645,6 +658,11 @@ private:
     struct CellLayer;
     void drawCellText(platform::Canvas& Canvas, CellLayer& L);
     void drawPlainText(platform::Canvas& Canvas, CellLayer& L, std::string T);
+    // The text the text layer starts from (real column C): a formula's value, a password masked.
+    std::string textToDraw(int C, int ARow, TTextType& Type);
+    // A plain text as it is drawn: a link without its protocol unless
+    // URLFull, a single-line cell's first line. True for a link.
+    bool plainTextToDraw(std::string& T) const;
     void drawBackground(platform::Canvas& Canvas, const CellLayer& L);
     void drawCellBorders(platform::Canvas& Canvas, int C, int ARow, Rect R);
     bool sortIndicatorShown(int C, int ARow);
@@ -968,9 +986,23 @@ private:
     bool clickCheckBoxAt(int col, int row, int real);
     void pressCellInGrid(platform::MouseButton button, platform::ShiftState shift, int col, int row, int x, int y);
 
+public:
+    // Set when the grid changed while no screen reader listened or while it
+    // was hidden: what a reader was told of it before is out of date
+    // (grid/gridaccessible.cpp takes the grid afresh then).
+    bool AccessibleOutOfDate = true;
+
 protected:
     // Shows the editor on the validated cell again once the current event is done.
     void reopenEditorLater();
+    // The current cell or the selected block moved, a row's text was written:
+    // a screen reader is told (grid/gridaccessible.h).
+    void SelectionMoved() override;
+    void RowTextChanged(int row) override;
+    // Names an editor control shown over a cell (ACol displayed) for a screen
+    // reader: by the cell's column header, unless it is a button or check box
+    // that shows a caption of its own.
+    void nameEditorControl(QWidget* Control, int ACol);
 
     // ==================================================================
     // clipboard (gridclipboard.cpp; the text is made and cut by
@@ -1211,6 +1243,13 @@ public:
     bool SetCheckBoxState(int ACol, int ARow, bool State);
     bool ToggleCheck(int ACol, int ARow, bool FromEdit);
     bool ToggleCheckBox(int ACol, int ARow) { return ToggleCheck(ACol, ARow, false); }
+    // What a click on the check box of a cell (ACol displayed) does: when the
+    // cell may be edited, the check toggles, OnCheckBoxClick tells of it and
+    // the cell becomes current. False when nothing was toggled.
+    bool ClickCheckBoxCell(int ACol, int ARow);
+    // What a click on the button of a cell (ACol displayed) does: OnButtonClick
+    // (real column). False when the cell has no button.
+    bool PressCellButton(int ACol, int ARow);
 
     void AddButton(int ACol, int ARow, int BWidth, int BHeight, const std::string& Caption, TCellHAlign HAlign,
                    TCellVAlign VAlign);
@@ -1233,6 +1272,9 @@ public:
     void AddComment(int ACol, int ARow, const std::string& Text);
     bool IsComment(int ACol, int ARow, std::string& Text) const;
     bool RemoveComment(int ACol, int ARow) { return RemoveCellGraphic(ACol, ARow, ctComment); }
+
+    // A progress cell's value (real column): its text as a number in 0..100, 0 for other text.
+    int ProgressValue(int ACol, int ARow) const;
 
     // Angles are kept in 0..360 degrees.
     void AddRotated(int ACol, int ARow, int Angle, const std::string& Text);
@@ -1393,6 +1435,7 @@ private:
     void drawRadio(platform::Canvas& Canvas, const Rect& R, TCellGraphic* G, int C, int ARow, bool Disabled);
     void drawRadioButton(platform::Canvas& Canvas, int X, int Y, bool On, bool Disabled);
     void drawProgress(platform::Canvas& Canvas, Rect R, TCellGraphic* G, int C, int ARow);
+    QString progressLabel(int C, int ARow) const;  // "42%", "0%" for a text that is no number
     void drawNode(platform::Canvas& Canvas, Rect R, TCellGraphic* G, int ARow);
     void drawButton(platform::Canvas& Canvas, Rect B, TCellGraphic* G, const Rect& CellR);
 

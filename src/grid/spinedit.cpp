@@ -1,10 +1,13 @@
 #include "grid/spinedit.h"
 
 #include "grid/editbtn.h"
+#include "grid/gridaccessible.h"
 #include "grid/pictures.h"
+#include "platform/accessibility.h"
 #include "platform/beep.h"
 #include "platform/theme.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBitmap>
 #include <QKeyEvent>
@@ -115,6 +118,8 @@ TAsgSpinButton::TAsgSpinButton(QWidget* Owner)
     };
     up_->installEventFilter(this);
     down_->installEventFilter(this);
+    up_->setAccessibleName(QStringLiteral("Step up"));
+    down_->setAccessibleName(QStringLiteral("Step down"));
     resize(15, 25);
 }
 
@@ -219,6 +224,7 @@ std::string floatText(double V, int Precision)
 
 TAsgSpinEdit::TAsgSpinEdit(QWidget* Owner) : QLineEdit(Owner), button_(new TAsgSpinButton(this))
 {
+    InstallGridAccessibility();  // before the text below makes Qt ask for this edit's interface
     button_->resize(15, 17);
     button_->FocusControl = this;
     button_->OnUpClick = [this] { UpClick(this); };
@@ -226,6 +232,15 @@ TAsgSpinEdit::TAsgSpinEdit(QWidget* Owner) : QLineEdit(Owner), button_(new TAsgS
     button_->show();
     setText(QStringLiteral("0"));
     setEditRect();
+    // A reader hears the value as it steps or is typed.
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        if (!platform::AccessibilityListening())
+            return;
+        QAccessibleValueChangeEvent e(this, SpinType() == sptNormal  ? QVariant(Value())
+                                            : SpinType() == sptFloat ? QVariant(FloatValue())
+                                                                     : QVariant(text()));
+        platform::SendAccessibleEvent(e);
+    });
 }
 
 void TAsgSpinEdit::SetSpinType(TAsgSpinType AType)

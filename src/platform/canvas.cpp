@@ -739,6 +739,12 @@ private:
 
 }  // namespace
 
+QString TextWithoutPrefixes(const QString& Text)
+{
+    int underlineAt = -1;
+    return stripPrefixes(Text, underlineAt);
+}
+
 int Canvas::DrawText(const QString& text, Rect& r, unsigned flags)
 {
     if (!mapped()) return drawTextDevice(text, r, flags);

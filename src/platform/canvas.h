@@ -101,6 +101,10 @@ public:
 // "MS Sans Serif", "Symbol", the Chinese faces, ...); other names are returned as given.
 QString MapFaceName(const QString& face);
 
+// The text DrawText shows of Text without DT_NOPREFIX: "&&" as one
+// ampersand, the "&" that marks an underlined character left out.
+QString TextWithoutPrefixes(const QString& Text);
+
 // DrawText flags (values of the stored layouts and of the grid's flag words).
 enum : unsigned {
     DT_TOP = 0x0, DT_LEFT = 0x0, DT_CENTER = 0x1, DT_RIGHT = 0x2, DT_VCENTER = 0x4, DT_BOTTOM = 0x8,

@@ -629,6 +629,7 @@ void StringGrid::SetSelection(const GridRect& r)
     anchorRow_ = std::clamp(r.Bottom, fixedRows_, std::max(fixedRows_, rowCount_ - 1));
     invalidateCells(old);
     invalidateCells(Selection());
+    SelectionMoved();
 }
 
 void StringGrid::MoveColRow(int col, int row, bool moveAnchor, bool show)
@@ -637,7 +638,8 @@ void StringGrid::MoveColRow(int col, int row, bool moveAnchor, bool show)
     col = std::clamp(col, fixedCols_, colCount_ - 1);
     row = std::clamp(row, fixedRows_, rowCount_ - 1);
     const GridRect old = Selection();
-    if (col != curCol_ || row != curRow_) {
+    const bool moved = col != curCol_ || row != curRow_;
+    if (moved) {
         if (!SelectCell(col, row)) return;
         HideEditor();
         InvalidateCell(curCol_, curRow_);
@@ -651,6 +653,7 @@ void StringGrid::MoveColRow(int col, int row, bool moveAnchor, bool show)
     invalidateCells(old);
     invalidateCells(Selection());
     if (show) ScrollIntoView(col, row);
+    if (!(old == Selection()) || moved) SelectionMoved();
     if ((options_ & goAlwaysShowEditor) && (options_ & goEditing)) ShowEditor();
 }
 
@@ -667,6 +670,7 @@ void StringGrid::MoveAnchor(int col, int row)
     invalidateCells(old);
     invalidateCells(Selection());
     ScrollIntoView(anchorCol_, anchorRow_);
+    if (!(old == Selection())) SelectionMoved();
 }
 
 // ---------------------------------------------------------------- cells
@@ -701,6 +705,7 @@ void StringGrid::SetCells(int col, int row, std::string_view text)
         d.texts[std::size_t(col)].assign(text);
     }
     InvalidateCell(col, row);
+    RowTextChanged(row);
 }
 
 void StringGrid::ReserveRowCells(int row, int cols)
@@ -727,6 +732,7 @@ void StringGrid::SetRowCells(int row, int firstCol, std::span<const std::string_
     }
     if (viewport()->isVisible() && viewport()->updatesEnabled())
         for (std::size_t k = 0; k < end; ++k) InvalidateCell(firstCol + int(k), row);
+    RowTextChanged(row);
 }
 
 int StringGrid::ObjectSlots(int row) const
@@ -1036,6 +1042,8 @@ void StringGrid::ColWidthsChanged() {}
 void StringGrid::RowHeightsChanged() {}
 void StringGrid::SizeChanged(int, int) {}
 void StringGrid::RowsDropping(int) {}
+void StringGrid::SelectionMoved() {}
+void StringGrid::RowTextChanged(int) {}
 void StringGrid::Click() {}
 void StringGrid::DoEnter() {}
 void StringGrid::DoExit() {}

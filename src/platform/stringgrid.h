@@ -250,6 +250,11 @@ protected:
     // Rows [from, RowCount) are about to be dropped as RowCount shrinks: the
     // last moment their objects can be reached. The base does nothing.
     virtual void RowsDropping(int from);
+    // The current cell or the far corner of the selected block moved; called
+    // after the move. The base does nothing.
+    virtual void SelectionMoved();
+    // A text of the row was written (SetCells, SetRowCells). The base does nothing.
+    virtual void RowTextChanged(int row);
     // Carries the cells (texts and objects) of column `from` to `to`, shifting
     // those in between; widths and heights stay where they are.
     virtual void ColumnMoved(int from, int to);

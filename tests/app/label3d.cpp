@@ -1,11 +1,14 @@
-// The link label: angles, link behaviour and what its 3-D text looks like.
+// The link label: angles, link behaviour, what its 3-D text looks like, and
+// what a keyboard and a screen reader make of a link.
 #include "app/label3d.h"
 
 #include "platform/shell.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
+#include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -99,6 +102,50 @@ TEST(Label3D, LinkOpensAddressAndMail)
     EXPECT_EQ(shell.launched[0].toString(), "http://www.example.com");
     EXPECT_EQ(shell.launched[1].toString(), "mailto:sales@example.com");
     EXPECT_EQ(clicks, 3);
+}
+
+TEST(Label3D, ALinkIsReachedByTabReadAsALinkAndOpenedByItsKeys)
+{
+    CapturingShell shell;
+    QWidget window;
+    auto* before = new QLineEdit(&window);
+    auto* link = new TLabel3D(&window);
+    auto* plain = new TLabel3D(&window);
+    link->SetCaption("&Our web site");
+    link->SetLabelStyle(lsWWWAddress);
+    link->Address = "www.example.com";
+    link->move(0, 40);
+    plain->SetCaption("Version 1.3");
+    plain->move(0, 80);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    before->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return before->hasFocus(); }));
+    const QImage unfocused = link->grab().toImage();
+
+    // Tab reaches the link (never the plain label), which shows the focus.
+    QTest::keyClick(before, Qt::Key_Tab);
+    ASSERT_TRUE(link->hasFocus());
+    EXPECT_NE(link->grab().toImage(), unfocused);
+    QTest::keyClick(link, Qt::Key_Tab);
+    EXPECT_FALSE(plain->hasFocus());
+    link->setFocus();
+    QTest::keyClick(link, Qt::Key_Return);
+    QTest::keyClick(link, Qt::Key_Space);
+    ASSERT_EQ(shell.launched.size(), 2);
+    EXPECT_EQ(shell.launched[0].toString(), "http://www.example.com");
+
+    // What a reader reads: a link named by its caption, pressed as by a click.
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(link);
+    EXPECT_EQ(read->role(), QAccessible::Link);
+    EXPECT_EQ(read->text(QAccessible::Name), "Our web site");
+    EXPECT_TRUE(read->state().linked);
+    EXPECT_TRUE(read->state().focusable);
+    read->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(shell.launched.size(), 3);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(plain)->role(), QAccessible::StaticText);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(plain)->text(QAccessible::Name), "Version 1.3");
 }
 
 TEST(Label3D, HoverHighlightsOnlyLinks)

@@ -173,8 +173,9 @@ TEST(GridPaint, LongTextIsClippedOrEllipsed)
     RIvuZuvuzoZuvu g;
     plainList(g);
     g.SetColWidths(1, 60);
-    g.SetCells(1, 1, "MMMMMMMMMMMMMMMMMMMM");
-    const Rect cell = g.CellRect(1, 1);
+    // Row 2: the current row 1 carries the focus frame of the focused grid.
+    g.SetCells(1, 2, "MMMMMMMMMMMMMMMMMMMM");
+    const Rect cell = g.CellRect(1, 2);
     const QRect area(cell.Left, cell.Top, cell.Width(), cell.Height());
     const QImage clipped = grab(g);
     g.EnhTextSize = true;
@@ -189,7 +190,7 @@ TEST(GridPaint, LongTextIsClippedOrEllipsed)
     EXPECT_LT(clipRight, cell.Right - 1);
     EXPECT_LT(ellRight, clipRight);
     EXPECT_NE(clipped.copy(area), ellipsed.copy(area));
-    const Rect next = g.CellRect(2, 1);
+    const Rect next = g.CellRect(2, 2);
     EXPECT_EQ(inkRight(clipped, QRect(next.Left, next.Top, 2, next.Height())), -1);
 }
 
