@@ -5,7 +5,7 @@
 #include "appcore/picture.h"
 #include "documents/cardform.h"
 #include "documents/emailform.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "scanner/acquireimage.h"
 

@@ -3,7 +3,7 @@
 #include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "appcore/schema.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -13,7 +13,7 @@
 #include "backup/backupform.h"
 #include "backup/generations.h"
 #include "grid/listgrid.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/process.h"
 
 #include <QAction>
@@ -117,7 +117,6 @@ void TMainListForm::createControls()
 
     grid = new RIvuZuvuzoZuvu(central);
     grid->setAccessibleName("Customer list");
-    platform::ShowFocusFrame(grid);  // the row selection looks the same with the focus elsewhere
     layout->addWidget(grid, 1);
 
     actionPanel = new QWidget(central);
@@ -780,4 +779,5 @@ TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner)
     auto* close = new QPushButton("Close", this);
     connect(close, &QPushButton::clicked, this, [this] { done(1); });
     layout->addWidget(close, 0, Qt::AlignRight);
+    platform::NoAutoDefaultButtons(this);  // Enter on a link opens it; the focus shows on Close
 }

@@ -1,7 +1,7 @@
 #include "appcore/dialogs.h"
 
 #include "appcore/schema.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/shell.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 #include "appcore/dialogs.h"
 #include "appcore/schema.h"
 #include "backup/generations.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
 

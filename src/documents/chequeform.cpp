@@ -6,7 +6,7 @@
 #include "documents/chequewording.h"
 #include "documents/layoutfields.h"
 #include "documents/layoutlist.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "printing/pvframe.h"

@@ -3,7 +3,7 @@
 #include "appcore/dialogs.h"
 #include "documents/mailinsertform.h"
 #include "grid/listgrid.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/longwork.h"
 #include "platform/dialogs.h"
 

@@ -4,7 +4,7 @@
 #include "appcore/picture.h"
 #include "documents/chequepage.h"
 #include "documents/layoutlist.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 

@@ -3,7 +3,7 @@
 #include "appcore/amounts.h"
 #include "appcore/dialogs.h"
 #include "appcore/picture.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "printing/pvframe.h"

@@ -9,7 +9,7 @@
 
 #include "appcore/schema.h"
 #include "documents/chequepage.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/color.h"
 #include "platform/logfont.h"
 

@@ -1,7 +1,7 @@
 #include "documents/mailinsertform.h"
 
 #include "appcore/dialogs.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -3,7 +3,7 @@
 #include "appcore/dialogs.h"
 #include "appcore/zrvexcel.h"
 #include "grid/exchange/officefiles.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/busycursor.h"
 #include "platform/stringgrid.h"
 #include "printing/pvpreview.h"

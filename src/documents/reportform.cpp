@@ -7,7 +7,7 @@
 #include "documents/printpreviewform.h"
 #include "grid/listgrid.h"
 #include "grid/vurirod.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/screen.h"
 #include "printing/pvpreview.h"
 
@@ -70,7 +70,6 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     setting->setMinimumWidth(160);
     grid = new grid::RIvuZuvuzoZuvu(this);
     grid->setAccessibleName("Cheque list");
-    platform::ShowFocusFrame(grid);  // the row selection looks the same with the focus elsewhere
     grid->SetOptions(grid->Options() | platform::goRowSelect | platform::goRangeSelect | platform::goColSizing);
     grid->MouseActions->DisjunctRowSelect = true;
     grid->EnableHTML = false;  // payees and descriptions show as typed

@@ -6,7 +6,7 @@
 #include "documents/chequeform.h"
 #include "documents/chequeregister.h"
 #include "grid/vurirod.h"
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 
 #include <QAction>
 #include <QComboBox>

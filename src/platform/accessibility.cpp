@@ -1,6 +1,12 @@
 #include "platform/accessibility.h"
 
 #include <QAccessible>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QFocusFrame>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
 #include <utility>
 
 namespace platform {
@@ -26,5 +32,113 @@ AccessibleEventObserver SetAccessibleEventObserver(AccessibleEventObserver Obser
 {
     return std::exchange(observer(), std::move(Observer));
 }
+
+namespace {
+
+// Follows the widget's focus and puts the frame around it or takes it away.
+class FocusFrameKeeper : public QObject {
+public:
+    explicit FocusFrameKeeper(QWidget* widget) : QObject(widget), widget_(widget) { widget->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched != widget_)
+            return false;
+        if (event->type() == QEvent::FocusIn) {
+            if (static_cast<QFocusEvent*>(event)->reason() == Qt::MouseFocusReason)
+                return false;
+            if (!frame_)
+                frame_ = new QFocusFrame(widget_->parentWidget());
+            frame_->setWidget(widget_);
+            frame_->show();
+        } else if (event->type() == QEvent::FocusOut && frame_) {
+            frame_->setWidget(nullptr);
+        }
+        return false;
+    }
+
+private:
+    QWidget* widget_;
+    QPointer<QFocusFrame> frame_;
+};
+
+// The first widget after the window in its focus chain that Tab stops at.
+QWidget* firstStop(QWidget* window)
+{
+    for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus)
+            return w;
+    return nullptr;
+}
+
+}  // namespace
+
+QString SpokenCaption(const QString& caption)
+{
+    QString spoken;
+    spoken.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] != u'&') {
+            spoken += caption[i];
+        } else if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+            spoken += u'&';
+            ++i;
+        }
+    }
+    spoken = spoken.trimmed();
+    while (spoken.endsWith(u':'))
+        spoken = spoken.chopped(1).trimmed();
+    return spoken;
+}
+
+void TieLabel(QLabel* label, QWidget* field)
+{
+    label->setBuddy(field);
+    field->setAccessibleName(SpokenCaption(label->text()));
+}
+
+QLabel* NewLabelFor(const QString& text, QWidget* field)
+{
+    auto* label = new QLabel(text, field->parentWidget());
+    TieLabel(label, field);
+    return label;
+}
+
+void OrderFocus(const QList<QWidget*>& order)
+{
+    QList<QWidget*> stops;
+    for (QWidget* w : order) {
+        if (w->focusPolicy() & Qt::TabFocus) {
+            stops.append(w);
+            continue;
+        }
+        for (QWidget* control : w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (control->focusPolicy() & Qt::TabFocus)
+                stops.append(control);
+    }
+    if (stops.size() < 2)
+        return;
+    // Qt leaves a widget that stands first in the chain where it is when it
+    // is to follow the last one (Tab goes round either way), so that controls
+    // made later would come between them: such widgets move behind the first.
+    QWidget* window = stops.front()->window();
+    for (qsizetype moved = 0; moved < stops.size(); ++moved) {
+        QWidget* head = firstStop(window);
+        if (head == stops.front() || !stops.contains(head))
+            break;
+        QWidget::setTabOrder(stops.front(), head);
+    }
+    for (qsizetype i = 1; i < stops.size(); ++i)
+        QWidget::setTabOrder(stops[i - 1], stops[i]);
+}
+
+void NoAutoDefaultButtons(QWidget* window)
+{
+    for (QPushButton* button : window->findChildren<QPushButton*>())
+        button->setAutoDefault(false);
+}
+
+void ShowFocusFrame(QWidget* widget) { new FocusFrameKeeper(widget); }
 
 }  // namespace platform

@@ -2,13 +2,25 @@
 // through here: to Qt's accessibility layer, which passes it on to the
 // desktop's accessibility bus while a reader listens, and to one observer
 // that a caller may install (the tests read the events through it, since Qt
-// drops events while no reader listens). Controls ask Listening() before
+// drops events while no reader listens). Controls ask AccessibilityListening() before
 // they work out what changed, so nothing is spent while nobody listens.
+//
+// Beside them, what the windows use to be read by screen readers and worked from the
+// keyboard alone: a label tied to the field it names, the Tab order in the
+// order the window shows its controls, buttons that Enter in a field leaves
+// alone, and a frame shown around a control while it has the keyboard focus,
+// for controls whose own drawing does not show it. Call them on the
+// user-interface thread, once the controls have their parents.
 #pragma once
+
+#include <QList>
+#include <QString>
 
 #include <functional>
 
 class QAccessibleEvent;
+class QLabel;
+class QWidget;
 
 namespace platform {
 
@@ -21,5 +33,32 @@ void SendAccessibleEvent(QAccessibleEvent& Event);
 // Installs the observer (an empty one removes it); returns the one before.
 using AccessibleEventObserver = std::function<void(QAccessibleEvent& Event)>;
 AccessibleEventObserver SetAccessibleEventObserver(AccessibleEventObserver Observer);
+
+// A caption as it names a control: without its "&" marks (a doubled one
+// stays as one "&") and without the trailing ":" and blanks that set a label
+// before its field.
+QString SpokenCaption(const QString& caption);
+
+// Ties the label to its field: the label's text, as SpokenCaption gives it,
+// becomes the field's name, and screen readers learn which label belongs to
+// which field. The label's look does not change.
+void TieLabel(QLabel* label, QWidget* field);
+// A new label beside `field` (a child of the field's parent), tied to it.
+QLabel* NewLabelFor(const QString& text, QWidget* field);
+
+// Tab goes through the widgets in this order, where the window does not
+// create them so; a widget that takes no focus itself (a row of controls)
+// stands for those of its own controls that do. Controls made later come
+// after them.
+void OrderFocus(const QList<QWidget*>& order);
+
+// The push buttons of `window` do not become its default button on taking
+// the focus: Enter in a field presses none of them, and the focus shows on
+// each (a default button looks as if it had the focus).
+void NoAutoDefaultButtons(QWidget* window);
+
+// Shows a frame around `widget` while it has the keyboard focus, unless the
+// focus came with a mouse click. The frame lives as long as the widget.
+void ShowFocusFrame(QWidget* widget);
 
 }  // namespace platform

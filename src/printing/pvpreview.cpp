@@ -1,12 +1,13 @@
 #include "printing/pvpreview.h"
 
-#include "platform/accessible.h"
+#include "platform/accessibility.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "printing/pvdraw.h"
 #include "printing/pvobjects.h"
 #include "printing/pvprintjob.h"
 
+#include <QAccessibleWidget>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -17,6 +18,25 @@ namespace {
 const QString kPreviewClass = QStringLiteral("TPvPreview");
 
 int screenPpi() { return platform::ScreenPixelsPerInch(); }
+
+// The preview as a screen reader reads it: its description is the page it
+// shows ("Page 2 of 5"), asked of the preview each time.
+class PreviewAccessible : public QAccessibleWidget {
+public:
+    explicit PreviewAccessible(TPvPreview* preview) : QAccessibleWidget(preview) {}
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Description ? static_cast<TPvPreview*>(widget())->PageText()
+                                             : QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* previewFactory(const QString& key, QObject* object)
+{
+    auto* preview = qobject_cast<TPvPreview*>(object);
+    return preview && key == QLatin1String(object->metaObject()->className()) ? new PreviewAccessible(preview)
+                                                                               : nullptr;
+}
 
 // The magnifier cursors of the page image, drawn here: a lens with "+" or "-".
 QCursor magnifierCursor(bool zoomIn)
@@ -232,6 +252,11 @@ TPvPreview::TPvPreview(QWidget* parent) : QAbstractScrollArea(parent)
     state_ = gmIdle;
     layoutImage(zoom_, false);
     UpdatePreview();
+    static const bool readable = [] {
+        QAccessible::installFactory(previewFactory);
+        return true;
+    }();
+    (void)readable;
     setAccessibleName(QStringLiteral("Print preview"));
     platform::ShowFocusFrame(this);  // the frame of the page area shows no focus of its own
 }
@@ -489,7 +514,10 @@ QString TPvPreview::PageText() const
 void TPvPreview::tellPage()
 {
     const QString text = PageText();
-    if (text != accessibleDescription()) setAccessibleDescription(text);  // which screen readers hear
+    if (text == toldPage_) return;
+    toldPage_ = text;
+    QAccessibleEvent changed(this, QAccessible::DescriptionChanged);
+    platform::SendAccessibleEvent(changed);
 }
 
 void TPvPreview::FirstPage()

@@ -235,9 +235,9 @@ private:
     void layoutImage(int zoom, bool keepScroll);
     void placeImage();
     void pageSizeChange();
-    // The page text as the accessible description (a change is told to
-    // screen readers).
+    // Tells screen readers when the page text has changed since last told.
     void tellPage();
+    QString toldPage_;
 
     TPreviewState state_ = gmCreating;
     bool updating_ = false;
