@@ -1213,6 +1213,7 @@ void dbDatabase::endTransaction(dbDatabaseThreadContext* ctx)
         return;
     }
     dbAnyCursor::transactionEnded(ctx->cursors);  // the thread's cursors lose their records
+    ctx->rowTables.clear();
     if (!ctx->readAccess && !ctx->writeAccess) {
         return;
     }
