@@ -104,7 +104,6 @@ void storeCard(Customer& record, const QByteArray& bytes)
     record.card.setData(reinterpret_cast<const int1*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
 }
 
-
 // The progress of a deletion, shown in the main window's status bar while
 // it runs: a step for each cheque looked at (the contacts' cheques are
 // looked for among all of them) and for each contact removed.
