@@ -8,6 +8,7 @@
 #include "platform/longwork.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -127,18 +128,24 @@ public:
     {
         bar_->setRange(0, static_cast<int>(std::min<std::size_t>(cheques + contacts_, INT_MAX)));
     }
-    // One step more; the bar moves and the windows are painted now and then.
+    // One step more. At the first and then every 30 ms the bar moves and
+    // the windows are painted (the bar paints itself as it moves: more often
+    // would cost more than the steps).
     void Step(platform::LongWork& busy)
     {
-        if (++done_ % 256 == 0 && done_ <= static_cast<std::size_t>(bar_->maximum()))
-            bar_->setValue(static_cast<int>(done_));
+        ++done_;
+        if (sinceShown_.isValid() && sinceShown_.elapsed() < 30)
+            return;
+        bar_->setValue(static_cast<int>(std::min<std::size_t>(done_, static_cast<std::size_t>(bar_->maximum()))));
         busy.Pump();
+        sinceShown_.start();
     }
 
 private:
     QPointer<QProgressBar> bar_;
     std::size_t contacts_;
     std::size_t done_ = 0;
+    QElapsedTimer sinceShown_;
 };
 
 // Removes the contacts and every cheque issued to them, in the thread's
