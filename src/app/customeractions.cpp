@@ -5,11 +5,20 @@
 #include "app/editor.h"
 #include "app/mainlist.h"
 #include "grid/listgrid.h"
+#include "platform/longwork.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QStatusBar>
 
+#include <algorithm>
+#include <climits>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -94,6 +103,85 @@ bool nameAccepted(const QString& name, const char* question, TMainListForm& wind
 void storeCard(Customer& record, const QByteArray& bytes)
 {
     record.card.setData(reinterpret_cast<const int1*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
+}
+
+// The progress of a deletion, shown in the main window's status bar while
+// it runs: a step for each cheque looked at (the contacts' cheques are
+// looked for among all of them) and for each contact removed.
+class DeletionProgress {
+public:
+    DeletionProgress(TMainListForm& window, std::size_t contacts)
+        : bar_(new QProgressBar(window.StatusBar1)), contacts_(contacts)
+    {
+        bar_->setAccessibleName(QString("Deleting %1 customers").arg(contacts));
+        bar_->setFormat(QString("Deleting %1 customers: %p%").arg(contacts));
+        bar_->setRange(0, 0);
+        window.StatusBar1->addPermanentWidget(bar_);
+        bar_->show();
+    }
+    ~DeletionProgress() { delete bar_; }
+    DeletionProgress(const DeletionProgress&) = delete;
+    DeletionProgress& operator=(const DeletionProgress&) = delete;
+
+    // The steps once the cheques to look at are known.
+    void SetCheques(std::size_t cheques)
+    {
+        bar_->setRange(0, static_cast<int>(std::min<std::size_t>(cheques + contacts_, INT_MAX)));
+    }
+    // One step more. At the first and then every 30 ms the bar moves and
+    // the windows are painted (the bar paints itself as it moves: more often
+    // would cost more than the steps).
+    void Step(platform::LongWork& busy)
+    {
+        ++done_;
+        if (sinceShown_.isValid() && sinceShown_.elapsed() < 30)
+            return;
+        bar_->setValue(static_cast<int>(std::min<std::size_t>(done_, static_cast<std::size_t>(bar_->maximum()))));
+        busy.Pump();
+        sinceShown_.start();
+    }
+
+private:
+    QPointer<QProgressBar> bar_;
+    std::size_t contacts_;
+    std::size_t done_ = 0;
+    QElapsedTimer sinceShown_;
+};
+
+// Removes the contacts and every cheque issued to them, in the thread's
+// transaction (the caller commits or rolls back). The cheques are found in
+// one walk over all of them: a query per contact would read every cheque
+// once for each contact. False when the cheques could not be read, so that
+// some would be left behind.
+bool removeContactsAndCheques(const std::vector<oid_t>& contacts, platform::LongWork& busy,
+                              DeletionProgress& progress)
+{
+    const std::unordered_set<oid_t> doomed(contacts.begin(), contacts.end());
+    std::vector<oid_t> issued;
+    dbCursor<Cheque> cheques(dbCursorForUpdate);
+    const std::size_t all = cheques.select();
+    if (cheques.selectFailed())
+        return false;
+    progress.SetCheques(all);
+    if (all > 0) {
+        do {
+            if (doomed.count(cheques->customer.getOid()) != 0)
+                issued.push_back(cheques.currentId().getOid());
+            progress.Step(busy);
+        } while (cheques.next());
+    }
+    for (const oid_t cheque : issued) {
+        if (cheques.at(dbReference<Cheque>(cheque)))
+            cheques.remove();
+        busy.Pump();
+    }
+    dbCursor<Customer> customers(dbCursorForUpdate);
+    for (const oid_t contact : contacts) {
+        if (customers.at(dbReference<Customer>(contact)))
+            customers.remove();
+        progress.Step(busy);
+    }
+    return true;
 }
 
 } // namespace
@@ -253,31 +341,21 @@ void deleteActionExecute(TMainListForm& window)
     if (!AskYesNo(QString("Delete %1 customers?").arg(count), &window))
         return;
 
-    dbCursor<Customer> customers(dbCursorForUpdate);
-    dbCursor<Cheque> cheques(dbCursorForUpdate);
-    oid_t payee = 0;
-    dbQuery ofPayee;
-    ofPayee.append(dbQueryElement::Text, "customer=");
-    ofPayee.bindReference(payee, &Customer::dbDescriptor);
-    for (int r = 1; r < grid.RowCount(); ++r) {
-        if (!grid.GetRowSelect(r))
-            continue;
-        payee = window.RowOid(r);
-        if (payee != 0 && customers.at(dbReference<Customer>(payee))) {
-            const std::size_t issued = cheques.select(ofPayee);
-            if (cheques.selectFailed()) {  // the contact's cheques would be left behind
-                database.rollback();
-                ShowInfo(kNotStored, &window);
-                window.RefreshGrid();
-                return;
-            }
-            if (issued > 0)
-                cheques.removeAllSelected();
-            customers.remove();
-        }
-        grid.SetRowSelect(r, false);
+    std::vector<oid_t> chosen;
+    chosen.reserve(static_cast<std::size_t>(count));
+    for (int r = 1; r < grid.RowCount(); ++r)
+        if (const oid_t oid = grid.GetRowSelect(r) ? window.RowOid(r) : 0; oid != 0)
+            chosen.push_back(oid);
+    grid.ClearRowSelect();
+    bool stored = false;
+    {
+        platform::LongWork busy;
+        DeletionProgress progress(window, chosen.size());
+        stored = removeContactsAndCheques(chosen, busy, progress) && database.commit();
     }
-    if (!database.commit())
+    if (!stored) {
+        database.rollback();
         ShowInfo(kNotStored, &window);
+    }
     window.RefreshGrid();
 }

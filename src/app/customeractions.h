@@ -7,8 +7,11 @@
 // another contact; a question before a second contact of the same name) or
 // cancels. Every check binds the typed value as a query parameter; a check
 // whose query fails refuses the save. A refused save rolls back and shows
-// the editor again with everything typed. Insert and delete refresh the list;
-// update rewrites its row and keeps the list as it is.
+// the editor again with everything typed. Delete removes the selected
+// contacts with their cheques in one transaction, as long work
+// (platform/longwork.h) with its progress in the status bar: all of them, or
+// none when it fails. Insert and delete refresh the list; update rewrites
+// its row and keeps the list as it is.
 #pragma once
 
 #include "appcore/schema.h"

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 
 #include <climits>
+#include <cmath>
 #include <optional>
 
 namespace {
@@ -31,6 +32,58 @@ const char* Customer::*const kTextFields[kColumns - 1] = {
 
 
 QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
+
+// The amount column of a sheet. Cells that hold numbers are those numbers;
+// cells that hold texts are read as the texts of one file (FileAmounts). A
+// CSV file's texts are written in its locale: where they do not show their
+// decimal mark, a file split by ";" comes from a locale that writes a
+// decimal comma ("1.234,56"), every other one from one that writes a point,
+// as the texts of other files are taken.
+class SheetAmounts {
+public:
+    SheetAmounts(const std::vector<QVariant>& cells, char csvDelimiter)
+        : texts_(textsOf(cells), csvDelimiter == ';' ? ',' : '.')
+    {
+    }
+    enum Reading { Blank, Number, NoNumber, Undecided };
+    Reading Read(const QVariant& cell, double& out) const
+    {
+        if (isNumber(cell)) {
+            out = cell.toDouble();
+            return std::isfinite(out) ? Number : Blank;
+        }
+        const std::string text = TZrvExcel::cellText(cell).trimmed().toStdString();
+        if (text.empty())
+            return Blank;
+        switch (texts_.Read(text, out)) {
+        case FileAmounts::Reading::Number:
+            return Number;
+        case FileAmounts::Reading::Undecided:
+            return Undecided;
+        case FileAmounts::Reading::NoNumber:
+            break;
+        }
+        return NoNumber;
+    }
+
+private:
+    static bool isNumber(const QVariant& cell)
+    {
+        const int type = cell.typeId();
+        return type == QMetaType::Double || type == QMetaType::Float || type == QMetaType::Int ||
+               type == QMetaType::LongLong;
+    }
+    static std::vector<std::string> textsOf(const std::vector<QVariant>& cells)
+    {
+        std::vector<std::string> texts;
+        for (const QVariant& cell : cells)
+            if (!isNumber(cell))
+                texts.push_back(TZrvExcel::cellText(cell).trimmed().toStdString());
+        return texts;
+    }
+
+    FileAmounts texts_;
+};
 
 } // namespace
 
@@ -131,20 +184,16 @@ void ImportButtonClick(TMainListForm& window)
         say("Fail to import from " + file + ".");
     };
     int imported = 0;
-    int amountsUnread = 0;  // amounts given that are no number
-    int amountsLost = 0;    // amounts given that the contacts could not keep
+    int amountsUnread = 0;     // amounts given that are no number
+    int amountsUndecided = 0;  // amounts that could be read two ways
+    int amountsLost = 0;       // amounts given that the contacts could not keep
     // the rows run to the first one without a name
-    std::vector<std::string> amountTexts;
+    std::vector<QVariant> amountCells;
     for (int row = 2; !TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty(); ++row)
-        amountTexts.push_back(TZrvExcel::cellText(book.getCell(kColumns, row)).trimmed().toStdString());
-    // A CSV file's amounts are written in its locale: they tell its decimal
-    // mark where they show one; else a file split by ";" comes from a locale
-    // that writes a decimal comma ("1.234,56"), every other one a point.
-    // Numbers of other files are their cells' numbers.
-    const char decimalMark =
-        book.csvDelimiter() == 0 ? '.' : DecimalMarkOfAmounts(amountTexts, book.csvDelimiter() == ';' ? ',' : '.');
+        amountCells.push_back(book.getCell(kColumns, row));
+    const SheetAmounts amounts(amountCells, book.csvDelimiter());
     zarvoBuffer texts;
-    for (int row = 2; row - 2 < static_cast<int>(amountTexts.size()); ++row) {
+    for (int row = 2; row - 2 < static_cast<int>(amountCells.size()); ++row) {
         if (nextId < 1 || nextId > INT_MAX)
             return fail();
         texts.clear();
@@ -152,17 +201,25 @@ void ImportButtonClick(TMainListForm& window)
         record.id = static_cast<int4>(nextId);
         for (int c = 0; c < kColumns - 1; ++c)
             record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
-        // a blank gives 0; so does a text that is no number (an exponent is
-        // allowed, "inf" and "nan" are no numbers), a number below zero or
-        // one the contact cannot keep to the cent, each of them counted
+        // a blank gives 0; so does an amount that is no number (an exponent
+        // is allowed, "inf" and "nan" are no numbers), one that cannot be
+        // decided, a number below zero or one the contact cannot keep to the
+        // cent, each of them counted
         real4 held = 0;
         double amount = 0;
-        const std::string& amountText = amountTexts[static_cast<size_t>(row - 2)];
-        if (!amountText.empty()) {
-            if (!ParseLocaleNumber(amountText, amount, decimalMark))
-                ++amountsUnread;
-            else if (!(ContactAmountProblem(amount).empty() && HoldAmountToTheCent(amount, held)))
+        switch (amounts.Read(amountCells[static_cast<size_t>(row - 2)], amount)) {
+        case SheetAmounts::Blank:
+            break;
+        case SheetAmounts::NoNumber:
+            ++amountsUnread;
+            break;
+        case SheetAmounts::Undecided:
+            ++amountsUndecided;
+            break;
+        case SheetAmounts::Number:
+            if (!(ContactAmountProblem(amount).empty() && HoldAmountToTheCent(amount, held)))
                 ++amountsLost;
+            break;
         }
         record.amount = held;
         record.category = target;
@@ -179,6 +236,10 @@ void ImportButtonClick(TMainListForm& window)
     if (amountsUnread > 0)
         summary += QString("\n%1 amounts could not be read as numbers; those customers were imported with amount 0.")
                        .arg(amountsUnread);
+    if (amountsUndecided > 0)
+        summary += QString("\n%1 amounts could be read two ways (such as 1.234, which may be 1234 or 1.234); "
+                           "those customers were imported with amount 0.")
+                       .arg(amountsUndecided);
     say(summary);
     if (amountsLost > 0)
         ShowInfo(QString("%1 amounts could not be kept; those customers were imported with amount 0. "

@@ -14,10 +14,12 @@
 // consecutive IDs above the highest stored one, and stores all of them in one
 // transaction: a file that cannot be read imports nothing, and an error
 // half-way rolls the whole import back. A CSV file is split as the list
-// grid splits one (workbookfiles::CsvDelimiter); its amounts are read in the
-// locale that delimiter goes with: a decimal comma with ";", a decimal
-// point with any other. An amount that is no number comes in as 0, and the
-// closing message says how many did.
+// grid splits one (workbookfiles::CsvDelimiter). Amounts given as texts (a
+// CSV file's, or text cells of other files) are read together, by the rule
+// of FileAmounts: the marks they show decide, else the locale the delimiter
+// goes with (a decimal comma with ";", a decimal point otherwise). An amount
+// that is no number, or that could be read two ways ("1.234" in a file that
+// shows "12.50"), comes in as 0, and the closing message says how many did.
 #pragma once
 
 class TMainListForm;

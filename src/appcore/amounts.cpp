@@ -111,20 +111,53 @@ std::string withPlainSpaces(const std::string& s)
     return plain;
 }
 
-// Whether text holds `mark` once, followed by one or two digits at its end,
-// and reads as a number with that decimal mark.
+char otherMark(char mark) { return mark == '.' ? ',' : '.'; }
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The text without its surrounding blanks, with its no-break spaces plain.
+std::string plainTrimmed(const std::string& text)
+{
+    const std::string plain = withPlainSpaces(text);
+    const size_t b = plain.find_first_not_of(" \t\r\n"), e = plain.find_last_not_of(" \t\r\n");
+    return b == std::string::npos ? std::string() : plain.substr(b, e - b + 1);
+}
+
+// Whether the text holds `mark` once and reads as a number with it as the
+// decimal mark, the mark being followed by one or two digits at the end
+// ("12.50", "1.234,5") or standing after the other mark ("1,234.567").
 bool showsDecimalMark(const std::string& text, char mark)
 {
     const size_t at = text.find(mark);
     if (at == std::string::npos || text.find(mark, at + 1) != std::string::npos)
         return false;
     const size_t decimals = text.size() - at - 1;
-    if (decimals < 1 || decimals > 2 || !std::all_of(text.begin() + at + 1, text.end(), [](char c) {
-            return c >= '0' && c <= '9';
-        }))
-        return false;
+    const bool endsInCents = decimals >= 1 && decimals <= 2 &&
+                             std::all_of(text.begin() + static_cast<std::ptrdiff_t>(at) + 1, text.end(), isDigit);
+    const bool afterTheOther = text.find(otherMark(mark)) < at;
     double ignored = 0;
-    return ParseLocaleNumber(text, ignored, mark);
+    return (endsInCents || afterTheOther) && ParseLocaleNumber(text, ignored, mark);
+}
+
+// Whether the text holds `mark` twice or more, with no other mark, and reads
+// as a number with the mark setting thousands apart ("1.234.567").
+bool showsThousandsMark(const std::string& text, char mark)
+{
+    double ignored = 0;
+    return std::count(text.begin(), text.end(), mark) >= 2 && text.find(otherMark(mark)) == std::string::npos &&
+           ParseLocaleNumber(text, ignored, otherMark(mark));
+}
+
+// The mark of a text that holds one mark once, followed by exactly three
+// digits at its end ("1.234", "-2,500"): it may set thousands apart or be
+// the decimal mark. 0 for every other text.
+char thousandsOrDecimalMark(const std::string& text)
+{
+    const size_t at = text.find_first_of(".,");
+    if (at == std::string::npos || text.find_first_of(".,", at + 1) != std::string::npos ||
+        text.size() - at - 1 != 3 || !std::all_of(text.end() - 3, text.end(), isDigit))
+        return 0;
+    return text[at];
 }
 
 } // namespace
@@ -132,9 +165,7 @@ bool showsDecimalMark(const std::string& text, char mark)
 bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
 {
     const char groupMark = decimalMark == ',' ? '.' : ',';
-    std::string text = withPlainSpaces(s);
-    const size_t b = text.find_first_not_of(" \t\r\n"), e = text.find_last_not_of(" \t\r\n");
-    text = b == std::string::npos ? std::string() : text.substr(b, e - b + 1);
+    const std::string text = plainTrimmed(s);
     std::string plain;
     plain.reserve(text.size());
     bool whole = true;
@@ -161,15 +192,32 @@ bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
     return ParseDecimal(plain, out, true);
 }
 
-char DecimalMarkOfAmounts(const std::vector<std::string>& amounts, char open)
+FileAmounts::FileAmounts(const std::vector<std::string>& texts, char open) : decimalMark_(open)
 {
-    bool comma = false, point = false;
-    for (const std::string& amount : amounts) {
-        const std::string text = withPlainSpaces(amount);
-        comma = comma || showsDecimalMark(text, ',');
-        point = point || showsDecimalMark(text, '.');
+    for (const std::string& amount : texts) {
+        const std::string text = plainTrimmed(amount);
+        pointShownDecimal_ = pointShownDecimal_ || showsDecimalMark(text, '.') || showsThousandsMark(text, ',');
+        commaShownDecimal_ = commaShownDecimal_ || showsDecimalMark(text, ',') || showsThousandsMark(text, '.');
     }
-    return comma == point ? open : comma ? ',' : '.';
+    if (pointShownDecimal_ != commaShownDecimal_)
+        decimalMark_ = pointShownDecimal_ ? '.' : ',';
+}
+
+FileAmounts::Reading FileAmounts::Read(const std::string& amount, double& out) const
+{
+    const std::string text = plainTrimmed(amount);
+    double v = 0;
+    if (const char mark = thousandsOrDecimalMark(text); mark && ParseLocaleNumber(text, v, otherMark(mark))) {
+        double asDecimal = 0;
+        if ((mark == '.' ? pointShownDecimal_ : commaShownDecimal_) && ParseLocaleNumber(text, asDecimal, mark))
+            return Reading::Undecided;
+        out = v;
+        return Reading::Number;
+    }
+    if (!ParseLocaleNumber(text, v, decimalMark_))
+        return Reading::NoNumber;
+    out = v;
+    return Reading::Number;
 }
 
 std::string NormalizeAmount(const std::string& s)

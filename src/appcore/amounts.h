@@ -70,9 +70,33 @@ bool ParseDecimal(const std::string& s, double& out, bool exponent = false);
 // decimal point).
 bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark);
 
-// The decimal mark the amounts of one file show: "," when some amount holds
-// one comma followed by one or two digits at its end ("12,50", "1.234,5")
-// and none holds one point so ("12.50"), "." the other way round. `open` when
-// they show neither ("1.234", "1,234", "12") or both.
-char DecimalMarkOfAmounts(const std::vector<std::string>& amounts, char open);
+// The amount texts of one file, read by one rule decided from all of them.
+// Amounts are kept to the cent, so a mark ("." or ",") followed by exactly
+// three digits is no decimal mark unless the file shows it as one; an
+// amount that cannot be decided is told apart, never rounded:
+//  - Some amount shows a mark as the decimal mark when it holds it once,
+//    followed by one or two digits at its end ("12.50", "1.234,5") or after
+//    the other mark ("1,234.567"), or when it shows the other mark setting
+//    thousands apart, seen twice ("1.234.567"). The mark the amounts show so
+//    is the file's decimal mark; where they show neither, or both, it is
+//    `open`.
+//  - One mark followed by exactly three digits at the end, seen once and
+//    with no other mark ("1.234", "2,500"), sets thousands apart (1234,
+//    2500), unless some amount of the file shows that mark as the decimal
+//    mark: then it may be 1.234 as well as 1234, and cannot be decided.
+//  - Every other amount is read with the file's decimal mark
+//    (ParseLocaleNumber).
+class FileAmounts {
+public:
+    FileAmounts(const std::vector<std::string>& texts, char open);
 
+    enum class Reading { Number, NoNumber, Undecided };
+    // A text of the file (a blank one is NoNumber); `out` is set for a
+    // Number only.
+    Reading Read(const std::string& text, double& out) const;
+    char DecimalMark() const { return decimalMark_; }
+
+private:
+    char decimalMark_;
+    bool pointShownDecimal_ = false, commaShownDecimal_ = false;
+};

@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -16,6 +17,9 @@
 #include <QStyle>
 
 #include <algorithm>
+
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -169,16 +173,25 @@ void TInputForm::YesActionExecute()
         done(1);
 }
 
+namespace {
+
+// Shows `message` to `owner` (when it is still there) once the desktop could
+// not open something; an open that waits for a mouse button to come up
+// finds out after the call that asked for it.
+std::function<void()> sayOnFailure(const QString &message, QWidget *owner)
+{
+    return [message, window = QPointer<QWidget>(owner)] { ShowInfo(message, window); };
+}
+
+}  // namespace
+
 bool OpenWebsite(const QString &address, QWidget *owner)
 {
     if (platform::AddressUrl(address).isEmpty()) {
         ShowInfo(QStringLiteral("Invalid website."), owner);
         return false;
     }
-    if (platform::OpenAddress(address))
-        return true;
-    ShowInfo(noBrowserMessage(address.trimmed()), owner);
-    return false;
+    return platform::OpenAddress(address, sayOnFailure(noBrowserMessage(address.trimmed()), owner));
 }
 
 bool OpenHelp(const QString &page, QWidget *owner)
@@ -186,19 +199,19 @@ bool OpenHelp(const QString &page, QWidget *owner)
     // the folder of the database; before it is open, the folder it will be opened in
     const std::string &dir = database.getDirectory();
     const QString base = dir.empty() ? QDir::currentPath() : QString::fromStdString(dir);
-    if (platform::OpenHelpPage(base, page))
-        return true;
     const QString path = platform::HelpPagePath(base, page);
-    if (!path.isEmpty())
-        ShowInfo(noBrowserMessage(path), owner);
-    return false;
+    return platform::OpenHelpPage(base, page, sayOnFailure(noBrowserMessage(path), owner));
 }
 
 bool OpenWrittenFileOrSay(const QString &path, QWidget *owner)
 {
-    if (platform::OpenWrittenFile(path))
+    const QString message = "No program could be started to open " + path + ".";
+    auto told = std::make_shared<bool>(false);
+    const std::function<void()> say = sayOnFailure(message, owner);
+    if (platform::OpenWrittenFile(path, [told, say] { *told = true; say(); }))
         return true;
-    ShowInfo("No program could be started to open " + path + ".", owner);
+    if (!*told)
+        ShowInfo(message, owner);  // refused before the desktop was asked
     return false;
 }
 

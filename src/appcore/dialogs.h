@@ -75,7 +75,8 @@ bool AskOkCancel(const QString &text, QWidget *owner = nullptr);
 // Opens a web address as typed (platform::OpenAddress) and says what went
 // wrong: "Invalid website." for text that is no web address, and that no web
 // browser could be started when the desktop could not open a good one. True
-// when it was opened.
+// when it was opened, or is to be once the mouse button that asked for it is
+// up (the message then comes when the desktop fails).
 bool OpenWebsite(const QString &address, QWidget *owner = nullptr);
 // Opens a file the program wrote (platform::OpenWrittenFile); when no program
 // could be started for it, says so. True when it was opened.

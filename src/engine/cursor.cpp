@@ -274,7 +274,9 @@ bool dbAnyCursor::at(oid_t ref)
     }
     // A stale reference whose id a row of another table has taken must not be
     // updated or removed as a row of this table. The check walks the row list
-    // back to its head, so only cursors that can write pay for it; a view
+    // back to its head, or to a row the transaction found in it before, so
+    // only cursors that can write pay for it, and a transaction that
+    // positions on many rows walks each stretch of the list once; a view
     // reads such a row through the fetch's checks at worst.
     if (type == dbCursorForUpdate && !inTable(ref)) {
         return false;
@@ -290,20 +292,37 @@ bool dbAnyCursor::at(oid_t ref)
 bool dbAnyCursor::inTable(oid_t ref) const
 {
     // Rows carry no table id: follow the previous-row links to the head of
-    // the list and compare it with the table's first row.
+    // the list, or to a row known to be in it, and remember every row passed.
+    dbDatabaseThreadContext* ctx = db->getContext(false);
     const auto* t = reinterpret_cast<const dbTable*>(db->get(table->tableId));
+    if (ctx == nullptr || t == nullptr) {
+        return false;
+    }
+    std::vector<oid_t> passed;
+    bool found = false;
     oid_t id = ref;
-    for (std::size_t budget = db->getIndexSize(); t != nullptr && budget != 0; budget--) {
+    for (std::size_t budget = db->getIndexSize(); budget != 0; budget--) {
+        if (const auto known = ctx->rowTables.find(id); known != ctx->rowTables.end()) {
+            found = known->second == table->tableId;
+            break;
+        }
         const dbRecord* row = db->getRow(id);
         if (row == nullptr || (db->getPos(id) & dbInternalObjectMarker) != 0) {
-            return false;
+            break;
         }
+        passed.push_back(id);
         if (row->prev == 0) {
-            return id == t->firstRow;
+            found = id == t->firstRow;
+            break;
         }
         id = row->prev;
     }
-    return false;
+    if (found) {
+        for (const oid_t row : passed) {
+            ctx->rowTables.emplace(row, table->tableId);
+        }
+    }
+    return found;
 }
 
 bool dbAnyCursor::markSelected(oid_t oid)
@@ -622,6 +641,9 @@ void dbAnyCursor::recordChanged(dbDatabase* db, oid_t oid, bool removedRecord)
     dbDatabaseThreadContext* ctx = db->getContext(false);
     if (ctx == nullptr) {
         return;
+    }
+    if (removedRecord) {
+        ctx->rowTables.erase(oid);
     }
     for (dbAnyCursor* c : ctx->cursors) {
         if (c->currId != oid) {

@@ -1222,6 +1222,7 @@ void dbDatabase::endTransaction(dbDatabaseThreadContext* ctx)
         return;
     }
     dbAnyCursor::transactionEnded(ctx->cursors);  // the thread's cursors lose their records
+    ctx->rowTables.clear();
     if (!ctx->readAccess && !ctx->writeAccess) {
         return;
     }

@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/file.h"
@@ -187,6 +188,11 @@ struct dbDatabaseThreadContext {
     uint32_t concurrentId = 0;     // transaction counter seen at precommit
     bool mutatorSection = false;
     std::vector<dbAnyCursor*> cursors;  // open cursors of this thread
+    // Rows that an update cursor's check found in a table's row list during
+    // the thread's transaction: row -> table. No other thread or process
+    // changes a row list while the transaction holds its lock; a row the
+    // transaction removes leaves it, and the whole goes when it ends.
+    std::unordered_map<oid_t, oid_t> rowTables;
     uint64_t threadId = 0;
     bool commitDelayed = false;
     bool removeContext = false;

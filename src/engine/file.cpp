@@ -80,7 +80,8 @@ int dbFile::open(const char* fileName, bool ro)
     release();
     name = fileName;
     readOnly = ro;
-    fd = ::open(fileName, ro ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // a new file holds the user's data: for the user alone, whatever the umask
+    fd = ::open(fileName, ro ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
         return errno;
     }

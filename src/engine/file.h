@@ -42,8 +42,8 @@ public:
     dbFile(const dbFile&) = delete;
     dbFile& operator=(const dbFile&) = delete;
 
-    // Opens (creating when missing, unless read-only) and maps the file at
-    // its present size. Returns 0 or an errno value; on failure nothing stays
+    // Opens (creating when missing, unless read-only, readable and writable
+    // by its owner alone) and maps the file at its present size. Returns 0 or an errno value; on failure nothing stays
     // open. An empty file is left unmapped until setSize.
     int open(const char* fileName, bool readOnly);
     // Grows the file to `size` bytes (a multiple of 4,096, at most maxSize);

@@ -42,6 +42,12 @@ QString EnterDataFolder(const QString& folder)
         return qt_error_string(errno);
     if (::chdir(path.constData()) != 0)
         return qt_error_string(errno);
+    // An install into the prefix of the data folder makes it for the help
+    // pages, readable by all; the contacts in it are the user's alone. A
+    // folder of another user is left as it is.
+    struct stat entered {};
+    if (::stat(".", &entered) == 0 && entered.st_uid == ::geteuid() && (entered.st_mode & 077) != 0)
+        ::chmod(".", (entered.st_mode & 07700) | 0700);
     return {};
 }
 

@@ -15,8 +15,12 @@ namespace platform {
 QString MenuDataFolder(const QString& home, const QString& dataHome);
 
 // Makes the folder where it is missing (its parents as `mkdir -p` does, the
-// folder itself for the user alone) and makes it the current folder. Empty
-// on success, else the system's reason ("Not a directory").
+// folder itself for the user alone) and makes it the current folder. A
+// folder that was there and is the user's becomes the user's alone too
+// (`cmake --install --prefix ~/.local` makes ~/.local/share/quillet for the
+// help pages, readable by all). Empty on success, else the system's reason
+// ("Not a directory"); a folder whose mode cannot be changed is entered as
+// it is.
 QString EnterDataFolder(const QString& folder);
 
 }  // namespace platform

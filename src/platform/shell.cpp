@@ -7,8 +7,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <memory>
 
@@ -29,6 +31,45 @@ ShellService* g_shell = nullptr;
 ShellService::~ShellService() = default;
 
 ShellService& Shell() { return g_shell ? *g_shell : desktopShell(); }
+
+namespace {
+
+constexpr int kWaitSliceMs = 20;  // the windows are painted between the waits
+
+bool mouseButtonHeld()
+{
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) &&
+           QGuiApplication::mouseButtons() != Qt::NoButton;
+}
+
+bool launchNow(const QUrl& url, const std::function<void()>& failed)
+{
+    const bool opened = Shell().Launch(url);
+    if (!opened && failed)
+        failed();
+    return opened;
+}
+
+// Hands the address to the shell, once no mouse button is held (see the
+// header). The buttons are looked at between the events: the one that lets
+// go of the last button has then been handled.
+bool launch(const QUrl& url, const std::function<void()>& failed)
+{
+    if (!mouseButtonHeld())
+        return launchNow(url, failed);
+    auto* watch = new QTimer(QCoreApplication::instance());
+    QObject::connect(watch, &QTimer::timeout, watch, [watch, url, failed] {
+        if (mouseButtonHeld())
+            return;
+        watch->stop();
+        watch->deleteLater();
+        launchNow(url, failed);
+    });
+    watch->start(kWaitSliceMs);
+    return true;
+}
+
+}  // namespace
 
 ShellService* SetShell(ShellService* service)
 {
@@ -53,18 +94,18 @@ QUrl AddressUrl(const QString& address)
     return url;
 }
 
-bool OpenAddress(const QString& address)
+bool OpenAddress(const QString& address, const std::function<void()>& failed)
 {
     const QUrl url = AddressUrl(address);
-    return !url.isEmpty() && Shell().Launch(url);
+    return !url.isEmpty() && launch(url, failed);
 }
 
-bool OpenMail(const QString& address)
+bool OpenMail(const QString& address, const std::function<void()>& failed)
 {
     const QString text = address.trimmed();
     if (text.isEmpty()) return false;
-    if (text.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive)) return OpenAddress(text);
-    return OpenAddress(QLatin1String("mailto:") + text);
+    if (text.startsWith(QLatin1String("mailto:"), Qt::CaseInsensitive)) return OpenAddress(text, failed);
+    return OpenAddress(QLatin1String("mailto:") + text, failed);
 }
 
 bool IsProgramFile(const QString& path)
@@ -76,11 +117,11 @@ bool IsProgramFile(const QString& path)
     return info.exists() && info.isFile() && info.isExecutable();
 }
 
-bool OpenWrittenFile(const QString& path)
+bool OpenWrittenFile(const QString& path, const std::function<void()>& failed)
 {
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists() || !info.isFile() || IsProgramFile(path)) return false;
-    return Shell().Launch(QUrl::fromLocalFile(info.absoluteFilePath()));
+    return launch(QUrl::fromLocalFile(info.absoluteFilePath()), failed);
 }
 
 namespace {
@@ -130,16 +171,15 @@ QString HelpPagePath(const QString& base, const QString& page)
     return installed.isEmpty() ? QString() : pageIn(installed, page);
 }
 
-bool OpenHelpPage(const QString& base, const QString& page)
+bool OpenHelpPage(const QString& base, const QString& page, const std::function<void()>& failed)
 {
     const QString path = HelpPagePath(base, page);
-    return !path.isEmpty() && Shell().Launch(QUrl::fromLocalFile(path));
+    return !path.isEmpty() && launch(QUrl::fromLocalFile(path), failed);
 }
 
 namespace {
 
 constexpr int kOpenerAnswerMs = 3000;  // the longest wait for the opener's answer
-constexpr int kWaitSliceMs = 20;       // the windows are painted between the waits
 
 // Runs the desktop's opener on one address or file; true when it ended with
 // status 0 or is still running after kOpenerAnswerMs.

@@ -5,6 +5,15 @@
 // through OpenHelpPage and OpenWrittenFile, and never when they are programs.
 // Every request passes the checks here and then goes to the current
 // ShellService; tests install a CapturingShell to see what would be opened.
+//
+// An open asked for while a mouse button is held (a link in a grid cell opens
+// on the press, a double click acts on its second press) goes to the
+// ShellService only once every button is up and the release has been
+// handled: the desktop's opener is awaited, and the wait takes no input
+// (platform/longwork.h), so a release met there would never reach the
+// window that took the press. Such a call returns true at once; `failed`,
+// when given, runs when the desktop could not open what it was given, now or
+// then.
 #pragma once
 
 #include "platform/addressscheme.h"
@@ -12,6 +21,8 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+
+#include <functional>
 
 namespace platform {
 
@@ -28,11 +39,11 @@ ShellService* SetShell(ShellService* service);  // nullptr restores the desktop 
 // A web or mail address as typed or as found in a cell or link. Refused
 // (false, nothing launched): empty text, other schemes ("file:", "javascript:", ...).
 // False also when the desktop could not open an address it was given.
-bool OpenAddress(const QString& address);
+bool OpenAddress(const QString& address, const std::function<void()>& failed = {});
 // The address OpenAddress hands to the desktop; empty when it refuses the text.
 QUrl AddressUrl(const QString& address);
 // "mailto:" + address unless it already starts with it.
-bool OpenMail(const QString& address);
+bool OpenMail(const QString& address, const std::function<void()>& failed = {});
 // The help folder that comes with the program: <program folder>/../share/quillet/help
 // where it is installed, <program folder>/help in its build tree; empty when
 // neither is there. SetInstalledHelpFolder names another one (tests); an empty
@@ -47,11 +58,11 @@ QString HelpFolderOfProgram(const QString& programFolder);
 QString HelpPagePath(const QString& base, const QString& page);
 // Opens HelpPagePath(base, page); false when there is no such page or the
 // desktop could not open it.
-bool OpenHelpPage(const QString& base, const QString& page);
+bool OpenHelpPage(const QString& base, const QString& page, const std::function<void()>& failed = {});
 // A document the program wrote (an exported workbook, ...). Refused when it does
 // not exist or is a program (executable bit, or a name ending in .exe, .com,
 // .bat, .cmd, .sh, .desktop, .js, .vbs, .msi, .scr, .pif, .jar, .app or .run).
-bool OpenWrittenFile(const QString& path);
+bool OpenWrittenFile(const QString& path, const std::function<void()>& failed = {});
 // Whether the desktop would run this file as a program.
 bool IsProgramFile(const QString& path);
 

@@ -1,6 +1,14 @@
 // Deleting the selected contacts removes them with their issued cheques, and
-// nothing else.
+// nothing else; many of them go with their progress shown, all or none.
 #include "contacts_fixture.h"
+
+#include "flush_fails.h"
+
+#include <QAccessible>
+#include <QProgressBar>
+#include <QStatusBar>
+
+#include <set>
 
 TEST_F(ContactsTest, DeleteRemovesTheSelectedContactsAndTheirCheques)
 {
@@ -57,4 +65,118 @@ TEST_F(ContactsTest, DeleteWithAnEmptyListDoesNothing)
     ASSERT_EQ(window->grid->RowCount(), 1);
     deleteActionExecute(*window);
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+namespace {
+
+// Lists `count` contacts, every third one with a cheque, with every other
+// one selected; those that are not selected, in ID order.
+class DeletingMany : public ContactsTest {
+protected:
+    std::vector<oid_t> listMany(int count)
+    {
+        std::vector<oid_t> selected, kept;
+        for (int i = 1; i <= count; ++i) {
+            const std::string name = "Contact " + std::to_string(i);
+            Customer c;
+            c.id = i;
+            c.name = name.c_str();
+            const oid_t oid = insert(c).getOid();
+            (i % 2 == 0 ? selected : kept).push_back(oid);
+            if (i % 3 == 0) {
+                const std::string number = std::to_string(i);
+                Cheque q;
+                q.chequeNo = number.c_str();
+                q.customer = dbReference<Customer>(oid);
+                insert(q);
+            }
+        }
+        EXPECT_TRUE(database.commit());
+        window->RefreshGrid();
+        window->grid->ClearRowSelect();
+        for (const oid_t oid : selected)
+            window->grid->SetRowSelect(rowOf(oid), true);
+        return kept;
+    }
+};
+
+// The payees of the stored cheques, in no order.
+std::multiset<oid_t> payees()
+{
+    std::multiset<oid_t> out;
+    dbCursor<Cheque> q;
+    if (q.select() > 0)
+        do
+            out.insert(q->customer.getOid());
+        while (q.next());
+    database.commit();
+    return out;
+}
+
+}  // namespace
+
+// While many contacts go, the status bar shows the progress as a bar that a
+// screen reader names, the window goes on painting, and afterwards the bar
+// is gone, the list holds the contacts that were not selected and only
+// their cheques are left.
+TEST_F(DeletingMany, ShowsProgressKeepsPaintingAndTakesTheirChequesAlong)
+{
+    const std::vector<oid_t> kept = listMany(3000);
+
+    struct Watch : QObject {
+        QWidget* list = nullptr;
+        QStatusBar* bar = nullptr;
+        int listPaints = 0;   // of the list while the progress showed
+        QStringList names;    // what the progress said, as a screen reader reads it
+        bool eventFilter(QObject* target, QEvent* event) override
+        {
+            auto* progress = bar->findChild<QProgressBar*>();
+            if (event->type() == QEvent::Paint && progress && progress->isVisible()) {
+                listPaints += target == list;
+                if (target == progress)
+                    names << QAccessible::queryAccessibleInterface(progress)->text(QAccessible::Name);
+            }
+            return false;
+        }
+    } watch;
+    watch.list = window->grid->viewport();
+    watch.bar = window->StatusBar1;
+    qApp->installEventFilter(&watch);
+    window->grid->viewport()->update();  // the list asks to be painted as the work starts
+    dialogs.AnswerQuestion(true);
+    deleteActionExecute(*window);
+    qApp->removeEventFilter(&watch);
+
+    EXPECT_EQ(dialogs.Questions(), QStringList{"Delete 1500 customers?"});
+    EXPECT_GT(watch.listPaints, 0);
+    ASSERT_FALSE(watch.names.isEmpty());
+    EXPECT_EQ(watch.names.front(), "Deleting 1500 customers");
+    EXPECT_EQ(window->StatusBar1->findChild<QProgressBar*>(), nullptr);
+
+    std::vector<oid_t> left;
+    for (const StoredCustomer& s : customers())
+        left.push_back(s.oid);
+    EXPECT_EQ(left, kept);
+    ASSERT_EQ(window->grid->RowCount(), static_cast<int>(kept.size()) + 1);
+    const std::set<oid_t> keptSet(kept.begin(), kept.end());
+    const std::multiset<oid_t> stillPaid = payees();
+    EXPECT_EQ(stillPaid.size(), 500u);  // of the 1,000 cheques, those of the contacts kept
+    for (const oid_t payee : stillPaid)
+        EXPECT_EQ(keptSet.count(payee), 1u);
+}
+
+// A deletion whose commit fails leaves every contact and cheque as it was,
+// says so, and lists them all again.
+TEST_F(DeletingMany, WhenTheCommitFailsEverythingStays)
+{
+    listMany(60);
+    {
+        FlushFails full;
+        dialogs.AnswerQuestion(true);
+        deleteActionExecute(*window);
+    }
+    EXPECT_EQ(dialogs.Messages(), QStringList{kNotStored});
+    EXPECT_EQ(customers().size(), 60u);
+    EXPECT_EQ(payees().size(), 20u);
+    EXPECT_EQ(window->grid->RowCount(), 61);
 }

@@ -13,6 +13,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // The value of a key of the desktop entry; empty when it has none.
@@ -39,9 +42,11 @@ TEST_F(MainWindowTest, WindowsCarryTheIconAndNameTheDesktopEntry)
     EXPECT_EQ(sizes, (QList<QSize>{{16, 16}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
 }
 
-// The folder of HOME and XDG_DATA_HOME is made for the user alone and entered.
-// Where there is none to be had, a window says why, the program ends with 1
-// and nothing is made, neither in the folder it started from nor under "/".
+// The folder of HOME and XDG_DATA_HOME is made for the user alone and entered;
+// one that is there, readable by all (an install put the help pages in it),
+// becomes the user's alone, unless it is another user's. Where there is none
+// to be had, a window says why, the program ends with 1 and nothing is made,
+// neither in the folder it started from nor under "/".
 TEST_F(MainWindowTest, AMenuStartEntersTheDataFolderOrSaysWhyNot)
 {
     QTemporaryDir scratch;
@@ -55,11 +60,14 @@ TEST_F(MainWindowTest, AMenuStartEntersTheDataFolderOrSaysWhyNot)
         QString blocker;         // a file put there first
         QString folder;          // the data folder entered, or
         QString message;         // the start of what the window says
+        int readableByAll = 0;   // the folder is there with mode 755 first: 1 the user's, 2 another user's
     } cases[] = {
         {"HOME alone", home, {}, {}, homeData, {}},
         {"an absolute XDG_DATA_HOME", home, root + "/data", {}, root + "/data/quillet", {}},
         {"a relative XDG_DATA_HOME", home, "data", {}, homeData, {}},
         {"the folder is there", home, {}, {}, homeData, {}},
+        {"an install made the folder", home, {}, {}, homeData, {}, 1},
+        {"another user's folder", home, {}, {}, homeData, {}, 2},
         {"no HOME", {}, {}, {}, {}, noFolder},
         {"a relative HOME", "home", "data", {}, {}, noFolder},
         {"HOME and XDG_DATA_HOME are /", "/", "/", {}, {}, noFolder},
@@ -85,6 +93,13 @@ TEST_F(MainWindowTest, AMenuStartEntersTheDataFolderOrSaysWhyNot)
             QFile file(c.blocker);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         }
+        if (c.readableByAll) {
+            const QByteArray folder = QFile::encodeName(c.folder);
+            ASSERT_TRUE(QDir().mkpath(c.folder));
+            ASSERT_EQ(::chmod(folder.constData(), 0755), 0);
+            ASSERT_EQ(::chown(folder.constData(), c.readableByAll == 1 ? ::geteuid() : 65534, ::getegid()), 0)
+                << "the tests run as root";
+        }
         dialogs.shown.clear();
         int exitCode = -1;
         try {
@@ -106,7 +121,10 @@ TEST_F(MainWindowTest, AMenuStartEntersTheDataFolderOrSaysWhyNot)
             EXPECT_EQ(QDir::currentPath(), c.folder);
             const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
                                               QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-            EXPECT_EQ(QFileInfo(c.folder).permissions() & others, QFile::Permissions()) << "the user's alone";
+            EXPECT_EQ(QFileInfo(c.folder).permissions() & others,
+                      c.readableByAll == 2 ? QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther
+                                           : QFile::Permissions())
+                << "the user's alone";
             ASSERT_TRUE(QDir::setCurrent(started));
         }
     }

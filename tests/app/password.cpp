@@ -4,6 +4,7 @@
 #include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "appcore/schema.h"
+#include "flush_fails.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>
@@ -185,15 +186,6 @@ TEST_F(PasswordChange, LongPasswordsWork)
     ChangePassword(nullptr);
     EXPECT_EQ(stored(), longText.toStdString());
 }
-
-// Fails every flush of the database file while it lives: no commit reaches
-// the disk.
-class FlushFails : public dbFileObserver {
-public:
-    FlushFails() { dbFile::setObserver(this); }
-    ~FlushFails() override { dbFile::setObserver(nullptr); }
-    int beforeFlush(const dbFile&) override { return EIO; }
-};
 
 TEST_F(PasswordChange, AChangeTheDiskRefusesIsNotReportedAsDone)
 {

@@ -5,7 +5,7 @@
 
 #include "app/editor.h"
 #include "backup/backupform.h"
-#include "engine/file.h"
+#include "flush_fails.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -58,16 +58,6 @@ TEST_F(MainWindowTest, SetupWithABadWidthChangesNothing)
     EXPECT_FALSE(config->everytime);
     database.commit();
 }
-
-namespace {
-// Fails every flush of the database file while it lives.
-class FlushFails : public dbFileObserver {
-public:
-    FlushFails() { dbFile::setObserver(this); }
-    ~FlushFails() override { dbFile::setObserver(nullptr); }
-    int beforeFlush(const dbFile&) override { return EIO; }
-};
-} // namespace
 
 TEST_F(MainWindowTest, SetupThatCannotBeStoredSaysSo)
 {

@@ -443,12 +443,15 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
 }
 
 // A file's amounts tell its decimal mark where they show one (a comma or a
-// point followed by one or two digits at the end); where they show none, or
-// both, its delimiter tells: split by ";", a decimal comma and "." between
-// thousands; split by "," or a tab, a decimal point and "," between
-// thousands. A space, a no-break space or a narrow one may stand between
-// thousands too. What that locale reads as no number comes in as 0 and is
-// counted in the summary.
+// point followed by one or two digits at the end, or after the other mark;
+// or the other mark seen twice); where they show none, or both, its
+// delimiter tells: split by ";", a decimal comma and "." between thousands;
+// split by "," or a tab, a decimal point and "," between thousands. A space,
+// a no-break space or a narrow one may stand between thousands too. Amounts
+// are kept to the cent: one mark followed by three digits sets thousands
+// apart, unless the file shows that mark as its decimal mark, when it cannot
+// be decided. What cannot be read or decided comes in as 0 and is counted in
+// the summary.
 TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
 {
     storeContacts();  // IDs 3, 5, 7, 9
@@ -461,19 +464,21 @@ TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
         const char* name;
         char delimiter;
         std::vector<Amount> amounts;
-        int unread;
+        int unread, undecided;
     } cases[] = {
-        {"semicolon.csv", ';', {{"12,50", 12.5f}, {"1.234,56", 1234.56f}, {"1.234", 1234.0f}, {"-0,00", 0.0f},
+        {"semicolon.csv", ';', {{"12,50", 12.5f}, {"1.234,56", 1234.56f}, {"1.234", 0.0f}, {"-0,00", 0.0f},
                                 {"1 234,50", 1234.5f}, {"1\u00a0234,50", 1234.5f}, {"1\u202f234", 1234.0f},
                                 {"12.50", 0.0f}, {"1.2345,6", 0.0f}, {"12,5,0", 0.0f}, {"1 23,5", 0.0f},
-                                {"1.234 567,5", 0.0f}}, 5},
-        {"semicolon-point.csv", ';', {{"12.50", 12.5f}, {"1 234.5", 1234.5f}, {"1,234", 1234.0f}}, 0},
-        {"semicolon-open.csv", ';', {{"1.234", 1234.0f}, {"1,234", 1.23f}, {"7", 7.0f}}, 0},
-        {"comma.csv", ',', {{"12.50", 12.5f}, {"\"1,234.56\"", 1234.56f}, {"\"12,50\"", 0.0f}}, 1},
-        {"tab.csv", '\t', {{"12.5", 12.5f}, {"1,234.5", 1234.5f}, {"1\u00a0234.5", 1234.5f}, {"12,5,0", 0.0f}}, 1},
+                                {"1.234 567,5", 0.0f}}, 5, 1},
+        {"semicolon-point.csv", ';', {{"12.50", 12.5f}, {"1 234.5", 1234.5f}, {"1,234", 1234.0f}}, 0, 0},
+        {"semicolon-open.csv", ';', {{"1.234", 1234.0f}, {"1,234", 1234.0f}, {"7", 7.0f}}, 0, 0},
+        {"comma.csv", ',', {{"12.50", 12.5f}, {"\"1,234.56\"", 1234.56f}, {"\"12,50\"", 0.0f}}, 1, 0},
+        {"tab.csv", '\t', {{"12.5", 12.5f}, {"1,234.5", 1234.5f}, {"1\u00a0234.5", 1234.5f}, {"12,5,0", 0.0f}}, 1, 0},
         {"tab-comma.csv", '\t', {{"12,50", 12.5f}, {"1.234,5", 1234.5f}, {"1\u202f234,56", 1234.56f},
-                                          {"1.234", 1234.0f}}, 0},
-        {"tab-open.csv", '\t', {{"1,234", 1234.0f}, {"1.234", 1.23f}}, 0},
+                                          {"1.234", 1234.0f}}, 0, 0},
+        {"tab-whole.csv", '\t', {{"1.234", 1234.0f}, {"2.500", 2500.0f}, {"12", 12.0f}}, 0, 0},
+        {"tab-twice.csv", '\t', {{"1.000.000", 1000000.0f}, {"2,50", 2.5f}, {"4,500", 0.0f}}, 0, 1},
+        {"tab-point.csv", '\t', {{"12.50", 12.5f}, {"1.234", 0.0f}, {"2,500", 2500.0f}, {"100.000", 0.0f}}, 0, 2},
     };
     int nextId = 10;
     for (const Case& c : cases) {
@@ -493,6 +498,10 @@ TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
             summary += QString("\n%1 amounts could not be read as numbers; those customers were imported with "
                                "amount 0.")
                            .arg(c.unread);
+        if (c.undecided > 0)
+            summary += QString("\n%1 amounts could be read two ways (such as 1.234, which may be 1234 or 1.234); "
+                               "those customers were imported with amount 0.")
+                           .arg(c.undecided);
         EXPECT_EQ(dialogs.Messages(), QStringList{summary});
         std::vector<StoredCustomer> added;
         for (const StoredCustomer& s : customers())
@@ -507,7 +516,9 @@ TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
     }
 }
 
-TEST_F(Spreadsheet, DatesComeInAsTheirTextAndAmountsMayHaveAnExponent)
+// Text cells of an amount are read by the rule of a CSV file's amounts, its
+// number cells as the numbers they are.
+TEST_F(Spreadsheet, DatesComeInAsTheirTextAndTextAmountsAsTheFileShowsThem)
 {
     storeContacts();  // IDs 3, 5, 7, 9
     window->category->setCurrentIndex(1);
@@ -519,7 +530,7 @@ TEST_F(Spreadsheet, DatesComeInAsTheirTextAndAmountsMayHaveAnExponent)
         python(R"PY(
 import sys, datetime as dt, xlwt, openpyxl
 rows = [[(0, "Dated"), (1, dt.date(2026, 3, 15)), (5, dt.datetime(2026, 3, 15, 14, 30)), (8, dt.time(9, 5)), (11, "1.5e3")],
-        [(0, "Infinite"), (11, "inf")]]
+        [(0, "Infinite"), (11, "inf")], [(0, "Thousands"), (11, "1.234")], [(0, "Number"), (11, 12.5)]]
 formats = {1: "YYYY-MM-DD", 5: "YYYY-MM-DD HH:MM", 8: "h:mm:ss"}
 wb = xlwt.Workbook() if sys.argv[2] == "xls" else openpyxl.Workbook()
 ws = wb.add_sheet("S") if sys.argv[2] == "xls" else wb.active
@@ -535,13 +546,15 @@ wb.save(sys.argv[1])
         for (const StoredCustomer& s : customers())
             if (s.id >= nextId)
                 added.push_back(s);
-        ASSERT_EQ(added.size(), 2u);
+        ASSERT_EQ(added.size(), 4u);
         EXPECT_EQ(added[0].address1, "2026-03-15");
         EXPECT_EQ(added[0].telephone, "2026-03-15 14:30:00");
         EXPECT_EQ(added[0].remark, "9:05:00");
         EXPECT_EQ(added[0].amount, 1500.0f);
         EXPECT_EQ(added[1].amount, 0.0f) << "\"inf\" is no number";
-        nextId += 2;
+        EXPECT_EQ(added[2].amount, 1234.0f) << "a point before three digits sets thousands apart";
+        EXPECT_EQ(added[3].amount, 12.5f) << "a number shows no decimal mark";
+        nextId += 4;
     }
 }
 

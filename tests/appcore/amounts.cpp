@@ -144,3 +144,41 @@ TEST(ContactAmount, ProblemNamesTheAmount)
     EXPECT_EQ(ContactAmountProblem(-50), "The amount -50.00 is below zero: it is not the amount of a cheque.");
     EXPECT_EQ(ContactAmountProblem(-0.0001), "");  // shows as 0
 }
+
+// What a file's amounts show decides how each of them reads (the import's
+// summary counts what cannot be read or decided).
+TEST(FileAmounts, TheAmountsOfAFileDecideTogether)
+{
+    using R = FileAmounts::Reading;
+    struct Read {
+        const char* text;
+        R reading;
+        double value;  // for a Number
+    };
+    const struct Case {
+        const char* name;
+        std::vector<std::string> file;
+        char open, decimalMark;
+        std::vector<Read> reads;
+    } cases[] = {
+        {"no mark shown", {"1.234", " 2,500 ", "7"}, ',', ',',
+         {{"1.234", R::Number, 1234}, {" 2,500 ", R::Number, 2500}, {"-1.234", R::Number, -1234}}},
+        {"after the other mark", {"1,234.567", "1.234"}, ',', '.', {{"1.234", R::Undecided, 0}, {"2,500", R::Number, 2500}}},
+        {"the other mark twice", {"1,234,567", "1.234"}, ',', '.',
+         {{"1,234,567", R::Number, 1234567}, {"1.234", R::Undecided, 0}, {"12.5", R::Number, 12.5}}},
+        {"both shown", {"12.5", "12,5"}, ',', ',', {{"12,5", R::Number, 12.5}, {"12.5", R::NoNumber, 0}}},
+        {"a decimal mark and thousands", {"12,50", "1.234"}, '.', ',',
+         {{"1.234", R::Number, 1234}, {"1,234", R::Undecided, 0}, {"x,234", R::NoNumber, 0},
+          {"12345.678", R::NoNumber, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FileAmounts amounts(c.file, c.open);
+        EXPECT_EQ(amounts.DecimalMark(), c.decimalMark);
+        for (const Read& r : c.reads) {
+            double value = -1;
+            EXPECT_EQ(amounts.Read(r.text, value), r.reading) << r.text;
+            EXPECT_EQ(value, r.reading == R::Number ? r.value : -1) << r.text;
+        }
+    }
+}

@@ -520,6 +520,19 @@ TEST_F(CursorTest, AtAnIdTakenByARowOfAnotherTableSelectsNothing)
     db.rollback();
     ASSERT_EQ(items.select(), 2u);
     EXPECT_EQ(labels(items), (std::vector<std::string>{"item 0", "item 2"}));
+    db.rollback();
+
+    // The same within one transaction, after the cursor found the id in the
+    // item list before its row was removed and the id given to a tag.
+    ASSERT_NE(items.at(dbReference<Item>(ids[2])), nullptr);
+    items.remove();
+    Tag again;
+    again.word = "taken at once";
+    ASSERT_EQ(insert(again).getOid(), ids[2]);
+    EXPECT_EQ(items.at(dbReference<Item>(ids[2])), nullptr);
+    ASSERT_NE(items.at(dbReference<Item>(ids[0])), nullptr);
+    EXPECT_EQ(items->key, 0);
+    db.rollback();
 }
 
 TEST_F(CursorTest, SortKeysOutsideTheirRowFailTheSelectReported)

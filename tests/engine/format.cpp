@@ -3,6 +3,8 @@
 
 #include "engine/support_storage.h"
 
+#include <sys/stat.h>
+
 using namespace storagetest;
 
 namespace {
@@ -46,6 +48,19 @@ TEST(Format, FreshFileWithTheApplicationsParameters)
         ASSERT_EQ(bytes[i], 0xFF) << "bitmap byte " << i;
     }
     EXPECT_EQ(checkFile(bytes), "");
+}
+
+// The contacts are the user's: a new file is readable by no one else, even
+// with a umask that would let everyone read it.
+TEST(Format, AFreshFileIsTheOwnersAlone)
+{
+    TempDir dir;
+    const mode_t umaskBefore = ::umask(0);
+    freshFile(dir);
+    ::umask(umaskBefore);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("Quillet.zrv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST(Format, MetatableDescribesItself)

@@ -1,13 +1,18 @@
 // The list grid under the mouse: row selection with Ctrl and Shift, header
 // clicks that sort (and the releases that must not), double-click auto-size
-// at a header border, sizing all columns together, links in cells and
-// column moves that keep the sort column on its data.
+// at a header border, sizing all columns together, links in cells (opened
+// once the press is let go) and column moves that keep the sort column on
+// its data.
 #include "inputfixture.h"
 
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
 #include "platform/shell.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace grid;
@@ -191,6 +196,44 @@ TEST(GridMouse, LinkCellsOpenOnlyWebAndMailAddresses)
     t.click(t.center(1, 1));
     EXPECT_EQ(seen, "https://example.com/a");
     EXPECT_EQ(shell.launched.size(), 2u);
+}
+
+// A link opens on the press, and the desktop's opener is awaited without
+// taking input: the link opens once the button is up, so that the release
+// still finishes the press and the next click selects as ever. The opener
+// here takes a while, and the release comes as soon as the press has been
+// handled, through the window as a person's does.
+TEST(GridMouse, ALinkOpensOnceThePressIsLetGo)
+{
+    InputGrid t(6);
+    t.g.SetURLShow(true);
+    t.g.SetCells(1, 1, "https://example.com/slow");
+    QTemporaryDir openerDir;
+    const QString opener = openerDir.filePath("xdg-open");
+    {
+        QFile script(opener);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nsleep 0.3\nprintf '%s\\n' \"$1\" >> \"$0.log\"\n");
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", openerDir.path().toLocal8Bit() + ":" + path);
+
+    QWindow* window = t.g.windowHandle();
+    const QPoint link = t.view()->mapTo(&t.g, t.center(1, 1)), other = t.view()->mapTo(&t.g, t.center(1, 3));
+    QTimer::singleShot(0, window, [&] { QTest::mouseRelease(window, Qt::LeftButton, {}, link); });
+    QTest::mousePress(window, Qt::LeftButton, {}, link);
+    QFile log(opener + ".log");
+    QTRY_VERIFY_WITH_TIMEOUT(log.exists(), 20000);
+    qputenv("PATH", path);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), "https://example.com/slow\n");
+    EXPECT_FALSE(t.g.NewSelection()) << "the press is finished";
+
+    QTest::qWait(QApplication::doubleClickInterval() + 20);  // no double click
+    QTest::mouseClick(window, Qt::LeftButton, {}, other);
+    EXPECT_EQ(t.selectedRows(), Rows({3}));
+    EXPECT_EQ(t.g.Row(), 3);
 }
 
 TEST(GridMouse, MovedColumnsKeepTheSortColumnOnItsData)

@@ -10,7 +10,9 @@
 #   launcher  the menu's launcher, in a scratch home without XDG_DATA_HOME,
 #             makes ~/.local/share/quillet on the first start and the program
 #             writes Quillet.zrv and its first backup there, not in the folder
-#             it was started from; XDG_DATA_HOME, when absolute, moves it;
+#             it was started from, the folder and the database for the user
+#             alone, also where an install into ~/.local made the folder for
+#             the help pages; XDG_DATA_HOME, when absolute, moves it;
 #             with an empty or relative HOME, or a file in the data folder's
 #             place, it says why (on standard error as in its window, which
 #             app_identity checks) and makes nothing
@@ -86,15 +88,18 @@ check_package() {
 
 # Starts the launcher in a scratch home from another folder, waits for the
 # database and its first backup in the data folder, then ends the program.
+# With IN_HOME=1 the program is installed into the home's ~/.local first, and
+# started from there.
 # launch DATA_FOLDER [XDG_DATA_HOME]
 launch() {
-  local data=$1 home=$scratch/home started=$scratch/started
+  local data=$1 home=$scratch/home started=$scratch/started prefix=$scratch/prefix
   rm -rf "$home" "$started"
   mkdir -p "$home" "$started"
   : >"$scratch/log"  # emptied here, before the start, so no earlier run's words are read as this one's
+  if [ "${IN_HOME:-}" = 1 ]; then prefix=$home/.local; install_into "$prefix"; fi
   local env_args=(-u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen)
   [ $# -gt 1 ] && env_args+=(XDG_DATA_HOME="$2")
-  (cd "$started" && exec env "${env_args[@]}" "$scratch/prefix/bin/quillet-launch") >"$scratch/log" 2>&1 &
+  (cd "$started" && exec env "${env_args[@]}" "$prefix/bin/quillet-launch") >"$scratch/log" 2>&1 &
   local pid=$! waited=0
   until [ -f "$data/Quillet.zrv" ] && [ -f "$data/Quillet0.zbf" ]; do
     kill -0 $pid 2>/dev/null || { cat "$scratch/log"; fail "the program ended before it made $data/Quillet.zrv"; }
@@ -103,6 +108,7 @@ launch() {
   done
   kill $pid; wait $pid 2>/dev/null || true
   [ "$(stat -c %a "$data")" = 700 ] || fail "$data is not the user's alone"
+  [ "$(stat -c %a "$data/Quillet.zrv")" = 600 ] || fail "$data/Quillet.zrv is not the user's alone"
   [ -z "$(ls -A "$started")" ] || fail "the program wrote into the folder it was started from"
 }
 
@@ -138,6 +144,8 @@ check_launcher() {
   launch "$scratch/home/.local/share/quillet"
   launch "$scratch/data/quillet" "$scratch/data"
   launch "$scratch/home/.local/share/quillet" "relative/data"
+  IN_HOME=1 launch "$scratch/home/.local/share/quillet"
+  [ -s "$scratch/home/.local/share/quillet/help/index.htm" ] || fail "the help pages went from the data folder"
   local nowhere="Quillet cannot keep its data anywhere: HOME is not set"
   refuse "$nowhere" - HOME=
   refuse "$nowhere" - HOME=relative/home XDG_DATA_HOME=relative/data

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QFileDialog>
 #include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
@@ -338,4 +339,29 @@ TEST(Shell, OnlyWebAndMailAddressesAndWrittenFilesOpen)
     EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("build")), prefix.filePath("build/help"));
     ASSERT_TRUE(QDir(prefix.path()).mkpath("share/quillet/help"));
     EXPECT_EQ(HelpFolderOfProgram(prefix.filePath("bin")), prefix.filePath("share/quillet/help"));
+}
+
+// An open asked for while a mouse button is held waits until the button is up
+// and says at once that it is under way; a failure is told then.
+TEST(Shell, AnOpenDuringAPressWaitsForTheRelease)
+{
+    CapturingShell shell;
+    shell.result = false;  // the desktop cannot open it
+    QWidget area;
+    area.resize(100, 100);
+    area.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
+    QWindow* window = area.windowHandle();
+    int failures = 0;
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(50, 50));
+    EXPECT_TRUE(OpenAddress("https://example.com/", [&] { ++failures; }));
+    QTest::qWait(60);  // events go on; the button is still held
+    EXPECT_TRUE(shell.launched.isEmpty());
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(50, 50));
+    QTRY_COMPARE(failures, 1);
+    EXPECT_EQ(shell.launched, QList<QUrl>{QUrl("https://example.com/")});
+
+    // with no button held it opens, and fails, at once
+    EXPECT_FALSE(OpenAddress("https://example.com/b", [&] { ++failures; }));
+    EXPECT_EQ(failures, 2);
 }
