@@ -476,11 +476,13 @@ public:
         dbIndexesNoSpace     // indexes are damaged; their rebuild could not be written for want of
                              // disk space (or the file may not grow): nothing changed
     };
-    // A row whose key disagrees with a sound index of its field: filed under
-    // one key (the hash code a hash item keeps) or in one place of key
-    // order (a T-tree, when no sound hash index of the field shows the key
-    // as filed), it now holds another. Damage to the row itself is the
-    // likely cause, so its values may not be what was stored.
+    // A row whose key disagrees with what an index of its field still
+    // shows, whatever other damage that index has: filed under one key (the
+    // hash code of a hash item that lies in that code's bucket) or in one
+    // place of key order (an item alone out of a T-tree's order, when no
+    // hash item of the field shows the key as filed), it now holds another.
+    // Damage to the row itself is the likely cause, so its values may not be
+    // what was stored.
     struct dbChangedRow {
         dbTableDescriptor* table;
         oid_t oid;

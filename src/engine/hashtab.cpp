@@ -1,5 +1,8 @@
 #include "engine/hashtab.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 namespace {
 
 constexpr std::uint32_t slotsPerPage = dbPageSize / sizeof(oid_t);  // 1,024
@@ -219,21 +222,70 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
 }
 
 bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                        dbSearchSink& rows, std::vector<oid_t>& keyChanged)
+                        dbSearchSink& rows, std::vector<oid_t>& keyChanged, std::vector<oid_t>& keyFiled)
 {
-    return dbGuarded(db, [&] {
-        dbHashTable table = tableOf(db, hashId);
-        forEachItem(db, table, [&](std::uint32_t b, oid_t, const dbHashTableItem& item) {
-            if (item.hash % table.size != b || !rows.add(item.record)) {
-                dbDamaged(db);
+    dbHashTable table{};
+    if (!dbGuarded(db, [&] { table = tableOf(db, hashId); })) {
+        return false;
+    }
+    bool sound = true;
+    auto fault = [&] {
+        if (sound) {
+            dbGuarded(db, [&] { dbDamaged(db); });  // reported once, the walk goes on
+        }
+        sound = false;
+    };
+    // What the items that agree with their buckets say of each row the walk
+    // took: filed under the key it holds, or under another.
+    struct Filed {
+        bool asHeld = false, otherwise = false;
+    };
+    std::unordered_map<oid_t, Filed> taken;
+    std::vector<bool> visited(db->getIndexSize(), false);  // items: a damaged link may lead back
+    for (std::uint32_t b = 0; b < table.size; b++) {
+        oid_t itemId = 0;
+        if (!dbGuarded(db, [&] { itemId = slot(db, table.page, b); })) {
+            sound = false;  // the page of buckets is damaged: none of them can be walked
+            b |= slotsPerPage - 1;
+            continue;
+        }
+        while (itemId != 0) {
+            dbHashTableItem item{};
+            if (itemId >= visited.size() || visited[itemId]) {
+                fault();
+                break;
             }
-            // The item agrees with its bucket, so its stored hash is the one
-            // it was filed under: a row that hashes otherwise has changed.
-            if (rowHash(db, item.record, type, sizeofType, offs) != item.hash) {
-                keyChanged.push_back(item.record);
+            visited[itemId] = true;
+            if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
+                sound = false;  // the rest of the chain is out of reach
+                break;
             }
-        });
-    });
+            const bool rowTaken = rows.add(item.record);
+            if (rowTaken) {
+                taken[item.record];
+            }
+            if (item.hash % table.size != b || !rowTaken) {
+                fault();
+            }
+            auto row = taken.find(item.record);
+            std::uint32_t held = 0;
+            if (item.hash % table.size == b && row != taken.end() &&
+                dbGuarded(db, [&] { held = rowHash(db, item.record, type, sizeofType, offs); })) {
+                (held == item.hash ? row->second.asHeld : row->second.otherwise) = true;
+            }
+            itemId = item.next;
+        }
+    }
+    for (const auto& [record, filed] : taken) {
+        if (filed.asHeld) {
+            keyFiled.push_back(record);
+        } else if (filed.otherwise) {
+            keyChanged.push_back(record);
+        }
+    }
+    std::sort(keyFiled.begin(), keyFiled.end());
+    std::sort(keyChanged.begin(), keyChanged.end());
+    return sound;
 }
 
 void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)

@@ -628,8 +628,10 @@ TEST_F(Records, NaNKeysKeepTheTreeSearchable)
 // The start's check and rebuild: a table with real-number keys (NaN among
 // them) passes; each kind of damage to an index alone, loops included, is
 // mended from the rows and committed, so that every row is found again and
-// the next check is silent; a row whose key was changed in place is mended
-// the same way but told as changed; a damaged row list, or a rebuild whose
+// the next check is silent (nodes moved as a block, their heights even,
+// included); a row whose key was changed in place is mended the same way but
+// told as changed, also when the same index is damaged besides; a damaged
+// row list, or a rebuild whose
 // commit cannot be written, leaves everything as it was, with the damage
 // marked.
 TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
@@ -675,6 +677,26 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
         std::memcpy(&v, bytes + people()->find("name")->dbsOffs, sizeof v);
         return reinterpret_cast<char*>(bytes + v.offs);
     };
+    // A node with two children of the same height: exchanging its links
+    // passes every check of heights and balances.
+    auto evenNode = [&](dbTableDescriptor* t, const char* f) -> dbTtreeNode* {
+        std::vector<oid_t> todo{reinterpret_cast<const dbTtree*>(db.get(t->find(f)->tTree))->root};
+        while (!todo.empty()) {
+            const oid_t id = todo.back();
+            todo.pop_back();
+            const auto* n = reinterpret_cast<const dbTtreeNode*>(db.get(id));
+            if (n->left != 0 && n->right != 0 && n->balance == 0) {
+                return reinterpret_cast<dbTtreeNode*>(db.put(id));
+            }
+            for (oid_t child : {n->left, n->right}) {
+                if (child != 0) {
+                    todo.push_back(child);
+                }
+            }
+        }
+        ADD_FAILURE() << "no node with two even subtrees";
+        return nullptr;
+    };
     struct Case {
         const char* what;
         std::function<void()> damage;
@@ -696,6 +718,25 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
          dbDatabase::dbIndexesRebuilt},
         {"a hashed key changed in its row", [&] { setId(rows[22], 2200); }, dbDatabase::dbRowKeysChanged, {rows[22]}},
         {"a name changed in its row", [&] { nameOf(rows[30])[0] = 'z'; }, dbDatabase::dbRowKeysChanged, {rows[30]}},
+        {"a hashed key changed in its row, and another item's link",  // item of ID 0 in bucket 0
+         [&] {
+             setId(rows[23], 2300);
+             item(people(), "id")->next = rows[5];
+         },
+         dbDatabase::dbRowKeysChanged, {rows[23]}},
+        {"a name changed in its row, and another item of the tree",
+         [&] {
+             nameOf(rows[31])[0] = 'z';
+             dbTtreeNode* node = root(people(), "name").second;
+             node->item[node->item[1] == rows[31] ? 2 : 1] = 0x00FFFFFF;
+         },
+         dbDatabase::dbRowKeysChanged, {rows[31]}},
+        {"the child links of a node exchanged",
+         [&] {
+             dbTtreeNode* node = evenNode(people(), "name");
+             std::swap(node->left, node->right);
+         },
+         dbDatabase::dbIndexesRebuilt},
         {"a row list's link", [&] { db.putRow(rows[10])->next = rows[20]; }, dbDatabase::dbRowsDamaged},
     };
     for (const Case& c : cases) {
