@@ -625,7 +625,7 @@ bool dbDatabase::checkIndexes()
     return checkTables(nullptr, nullptr) == dbIndexesSound;
 }
 
-bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
+bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged, const std::function<void()>& beforeCommit)
 {
     struct Ids {
         oid_t hash, tree;
@@ -645,6 +645,9 @@ bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
             storeIndexIds(d.table, d.field);
         }
     });
+    if (ok && beforeCommit) {
+        beforeCommit();
+    }
     ok = ok ? commit() : (rollback(), false);
     for (std::size_t i = 0; i < damaged.size(); i++) {
         if (!ok) {
@@ -656,7 +659,8 @@ bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
     return ok;
 }
 
-dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(std::vector<dbChangedRow>* changedRows)
+dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(
+    std::vector<dbChangedRow>* changedRows, const std::function<void(const std::vector<dbChangedRow>&)>& tellChanged)
 {
     std::vector<DamagedIndex> damaged;
     std::vector<dbChangedRow> changed;
@@ -669,7 +673,12 @@ dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(std::vector<dbChang
         return found;
     }
     outOfSpace = false;
-    if (!rebuildIndexes(damaged)) {
+    auto tell = [&] {
+        if (!changed.empty() && tellChanged) {
+            tellChanged(changed);
+        }
+    };
+    if (!rebuildIndexes(damaged, tell)) {
         return outOfSpace ? dbIndexesNoSpace : dbIndexesDamaged;
     }
     const dbIndexRepair again = checkTables(nullptr, nullptr);

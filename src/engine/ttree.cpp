@@ -512,29 +512,42 @@ class Tree {
     // Tells apart the shapes of the walk's items out of key order. A row
     // whose key was changed puts one item out of place, among items that
     // keep their order; damage to the tree's links (child links exchanged,
-    // say) moves whole nodes: a block of neighbours in the walk, ascending
-    // among themselves, from the first item of a node to the last item of a
-    // node. Such blocks are damage of the tree (a fault of the walk); the
-    // items of every other shape are returned.
+    // say) moves whole subtrees: blocks of neighbours in the walk, each
+    // ascending among themselves, from the first item of a node to the last
+    // item of a node. Such blocks are damage of the tree (a fault of the
+    // walk) when together they hold more than one item (a lone item that
+    // makes up a node of its own may be a changed row); the items of every
+    // other shape are returned.
     std::vector<oid_t> misplacedItems(CheckWalk& walk)
     {
         const std::vector<std::size_t> out = outOfOrder(walk.items);
-        std::vector<oid_t> result;
+        struct Run {
+            std::size_t from, to;  // indexes into out
+            bool wholeNodes;
+        };
+        std::vector<Run> runs;
+        std::size_t inWholeNodes = 0;
         for (std::size_t from = 0; from < out.size();) {
             std::size_t to = from;  // the run of neighbours out[from] .. out[to]
             while (to + 1 < out.size() && out[to + 1] == out[to] + 1 &&
                    cmp(keyOf(walk.items[out[to]]), walk.items[out[to + 1]]) <= 0) {
                 to += 1;
             }
-            if (to > from && (walk.bounds[out[from]] & CheckWalk::nodeStart) &&
-                (walk.bounds[out[to]] & CheckWalk::nodeEnd)) {
+            const bool whole = (walk.bounds[out[from]] & CheckWalk::nodeStart) &&
+                               (walk.bounds[out[to]] & CheckWalk::nodeEnd);
+            runs.push_back({from, to, whole});
+            inWholeNodes += whole ? to - from + 1 : 0;
+            from = to + 1;
+        }
+        std::vector<oid_t> result;
+        for (const Run& run : runs) {
+            if (run.wholeNodes && inWholeNodes > 1) {
                 fault(walk);
             } else {
-                for (std::size_t k = from; k <= to; k++) {
+                for (std::size_t k = run.from; k <= run.to; k++) {
                     result.push_back(walk.items[out[k]]);
                 }
             }
-            from = to + 1;
         }
         return result;
     }

@@ -18,6 +18,7 @@
 #include "engine/support_index.h"
 #include "engine/support_storage.h"
 #include "engine/ttree.h"
+#include "ttree_nodes.h"
 
 using namespace storagetest;
 
@@ -677,26 +678,6 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
         std::memcpy(&v, bytes + people()->find("name")->dbsOffs, sizeof v);
         return reinterpret_cast<char*>(bytes + v.offs);
     };
-    // A node with two children of the same height: exchanging its links
-    // passes every check of heights and balances.
-    auto evenNode = [&](dbTableDescriptor* t, const char* f) -> dbTtreeNode* {
-        std::vector<oid_t> todo{reinterpret_cast<const dbTtree*>(db.get(t->find(f)->tTree))->root};
-        while (!todo.empty()) {
-            const oid_t id = todo.back();
-            todo.pop_back();
-            const auto* n = reinterpret_cast<const dbTtreeNode*>(db.get(id));
-            if (n->left != 0 && n->right != 0 && n->balance == 0) {
-                return reinterpret_cast<dbTtreeNode*>(db.put(id));
-            }
-            for (oid_t child : {n->left, n->right}) {
-                if (child != 0) {
-                    todo.push_back(child);
-                }
-            }
-        }
-        ADD_FAILURE() << "no node with two even subtrees";
-        return nullptr;
-    };
     struct Case {
         const char* what;
         std::function<void()> damage;
@@ -733,7 +714,9 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
          dbDatabase::dbRowKeysChanged, {rows[31]}},
         {"the child links of a node exchanged",
          [&] {
-             dbTtreeNode* node = evenNode(people(), "name");
+             const oid_t even = EvenTreeNode(db, people()->find("name")->tTree);
+             ASSERT_NE(even, 0u);
+             dbTtreeNode* node = reinterpret_cast<dbTtreeNode*>(db.put(even));
              std::swap(node->left, node->right);
          },
          dbDatabase::dbIndexesRebuilt},
