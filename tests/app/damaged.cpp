@@ -159,14 +159,6 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         QCoreApplication::processEvents();  // the damage box comes after the operation
         return dialogs.Messages();
     };
-    auto archiveBytes = [] {
-        std::map<QString, QByteArray> bytes;
-        for (const QString& name : QDir(".").entryList({"*.zbf"})) {
-            QFile f(name);
-            bytes[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }
-        return bytes;
-    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         window.reset();
