@@ -1,7 +1,5 @@
 #include "engine/hashtab.h"
 
-#include <algorithm>
-#include <unordered_map>
 
 namespace {
 
@@ -235,12 +233,10 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         }
         sound = false;
     };
-    // What the items that agree with their buckets say of each row the walk
-    // took: filed under the key it holds, or under another.
-    struct Filed {
-        bool asHeld = false, otherwise = false;
-    };
-    std::unordered_map<oid_t, Filed> taken;
+    // By id: taken by the walk, and what the items that agree with their
+    // buckets say of the row: filed under the key it holds, or under another.
+    enum : std::uint8_t { taken = 1, filedAsHeld = 2, filedOtherwise = 4 };
+    std::vector<std::uint8_t> rowState(db->getIndexSize(), 0);
     std::vector<bool> visited(db->getIndexSize(), false);  // items: a damaged link may lead back
     for (std::uint32_t b = 0; b < table.size; b++) {
         oid_t itemId = 0;
@@ -260,31 +256,28 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
                 sound = false;  // the rest of the chain is out of reach
                 break;
             }
-            const bool rowTaken = rows.add(item.record);
+            const bool rowTaken = rows.add(item.record);  // a row of the table, met for the first time
             if (rowTaken) {
-                taken[item.record];
+                rowState[item.record] |= taken;
             }
             if (item.hash % table.size != b || !rowTaken) {
                 fault();
             }
-            auto row = taken.find(item.record);
             std::uint32_t held = 0;
-            if (item.hash % table.size == b && row != taken.end() &&
+            if (item.hash % table.size == b && item.record < rowState.size() && (rowState[item.record] & taken) &&
                 dbGuarded(db, [&] { held = rowHash(db, item.record, type, sizeofType, offs); })) {
-                (held == item.hash ? row->second.asHeld : row->second.otherwise) = true;
+                rowState[item.record] |= held == item.hash ? filedAsHeld : filedOtherwise;
             }
             itemId = item.next;
         }
     }
-    for (const auto& [record, filed] : taken) {
-        if (filed.asHeld) {
+    for (oid_t record = 0; record < rowState.size(); record++) {
+        if (rowState[record] & filedAsHeld) {
             keyFiled.push_back(record);
-        } else if (filed.otherwise) {
+        } else if (rowState[record] & filedOtherwise) {
             keyChanged.push_back(record);
         }
     }
-    std::sort(keyFiled.begin(), keyFiled.end());
-    std::sort(keyChanged.begin(), keyChanged.end());
     return sound;
 }
 
