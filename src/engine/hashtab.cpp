@@ -237,8 +237,15 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
     // buckets say of the row: filed under the key it holds, or under another.
     enum : std::uint8_t { taken = 1, filedAsHeld = 2, filedOtherwise = 4 };
     std::vector<std::uint8_t> rowState(db->getIndexSize(), 0);
-    std::vector<bool> visited(db->getIndexSize(), false);  // items: a damaged link may lead back
-    for (std::uint32_t b = 0; b < table.size; b++) {
+    // By item id: the bucket whose chain met it last, plus one. A damaged
+    // link may lead back into its own chain (a loop), or into another
+    // bucket's chain, which is walked from its own slot all the same.
+    std::vector<std::uint32_t> metInChain(db->getIndexSize(), 0);
+    // Each item is met in its own chain, and now and then from a damaged
+    // link: twice the ids in all is more than a walk through damage takes,
+    // unless many links lead into one chain; the walk then ends there.
+    std::size_t steps = 0;
+    for (std::uint32_t b = 0; b < table.size && steps <= 2 * metInChain.size(); b++) {
         oid_t itemId = 0;
         if (!dbGuarded(db, [&] { itemId = slot(db, table.page, b); })) {
             sound = false;  // the page of buckets is damaged: none of them can be walked
@@ -247,11 +254,11 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         }
         while (itemId != 0) {
             dbHashTableItem item{};
-            if (itemId >= visited.size() || visited[itemId]) {
+            if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
                 fault();
                 break;
             }
-            visited[itemId] = true;
+            metInChain[itemId] = b + 1;
             if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
                 sound = false;  // the rest of the chain is out of reach
                 break;

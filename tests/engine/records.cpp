@@ -743,6 +743,18 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
     auto item = [&](dbTableDescriptor* t, const char* f) {
         return reinterpret_cast<dbHashTableItem*>(db.put(firstItem(t, f)));
     };
+    auto itemOfRow = [&](dbTableDescriptor* t, const char* f, oid_t row) -> oid_t {
+        const dbHashTable hash = *hashOf(t, f);
+        for (std::uint32_t b = 0; b < hash.size; b++) {
+            oid_t id = reinterpret_cast<const oid_t*>(db.get(hash.page + b / 1024))[b % 1024];
+            for (; id != 0; id = reinterpret_cast<const dbHashTableItem*>(db.get(id))->next) {
+                if (reinterpret_cast<const dbHashTableItem*>(db.get(id))->record == row) {
+                    return id;
+                }
+            }
+        }
+        return 0;
+    };
     auto root = [&](dbTableDescriptor* t, const char* f) {
         oid_t id = reinterpret_cast<const dbTtree*>(db.get(t->find(f)->tTree))->root;
         return std::pair{id, reinterpret_cast<dbTtreeNode*>(db.put(id))};
@@ -776,10 +788,10 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
          dbDatabase::dbIndexesRebuilt},
         {"a hashed key changed in its row", [&] { setId(rows[22], 2200); }, dbDatabase::dbRowKeysChanged, {rows[22]}},
         {"a name changed in its row", [&] { nameOf(rows[30])[0] = 'z'; }, dbDatabase::dbRowKeysChanged, {rows[30]}},
-        {"a hashed key changed in its row, and another item's link",  // item of ID 0 in bucket 0
+        {"a hashed key changed in its row, and another item's link to its item",  // ID 0's, in bucket 0
          [&] {
              setId(rows[23], 2300);
-             item(people(), "id")->next = rows[5];
+             item(people(), "id")->next = itemOfRow(people(), "id", rows[23]);
          },
          dbDatabase::dbRowKeysChanged, {rows[23]}},
         {"a name changed in its row, and another item of the tree",
