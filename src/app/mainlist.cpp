@@ -333,11 +333,22 @@ bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
 // in this run, so that the newest archive keeps their values from before;
 // damage that cannot be mended so is told in the damage box, and what was
 // found damaged stays marked (read around, no changes through it, no
-// automatic backup).
+// automatic backup). The changed records are named before the mended
+// indexes are committed: until the user has seen them, the file still shows
+// the disagreement, and a start that ends first names them again.
 void TMainListForm::checkDatabase()
 {
+    const QString folder = TBackupForm::programDirectory();
+    auto changedText = [&](const std::vector<dbDatabase::dbChangedRow>& rows, bool mended) {
+        QStringList archives;
+        for (const GenerationArchive& archive : generationArchives(folder))
+            if (archive.readable)
+                archives << QFileInfo(archive.path).fileName();
+        return ChangedRecordsText(rows, folder, archives, mended);
+    };
     std::vector<dbDatabase::dbChangedRow> changed;
-    const dbDatabase::dbIndexRepair found = database.checkAndRebuildIndexes(&changed);  // its reports are only printed
+    const dbDatabase::dbIndexRepair found = database.checkAndRebuildIndexes(  // its reports are only printed
+        &changed, [&](const std::vector<dbDatabase::dbChangedRow>& rows) { ShowInfo(changedText(rows, true), this); });
     ReportDatabaseDamage(this);
     switch (found) {
     case dbDatabase::dbIndexesSound:
@@ -347,10 +358,16 @@ void TMainListForm::checkDatabase()
         break;
     case dbDatabase::dbRowKeysChanged:
         backups_ = AutoBackups::None;
-        ShowInfo(ChangedRecordsText(changed, TBackupForm::programDirectory()), this);
         break;
     case dbDatabase::dbIndexesNoSpace:
-        ShowInfo(kIndexesNoSpace, this);
+        if (changed.empty()) {
+            ShowInfo(kIndexesNoSpace, this);
+        } else {
+            backups_ = AutoBackups::None;
+            const QString text = changedText(changed, false);
+            database.commit();  // ends the read of the names
+            ShowInfo(text, this);
+        }
         break;
     case dbDatabase::dbRowsDamaged:
         TellDatabaseDamage(dbDatabase::invalidRecordText);

@@ -57,7 +57,8 @@ QString recordLine(const dbDatabase::dbChangedRow& row)
 
 }  // namespace
 
-QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, const QString& backupFolder)
+QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, const QString& backupFolder,
+                           const QStringList& archives, bool mended)
 {
     constexpr std::size_t kNamed = 5;
     QStringList lines{"The database file is damaged: the stored values of these records do not agree with its "
@@ -66,13 +67,20 @@ QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, co
         lines << recordLine(rows[i]);
     if (rows.size() > kNamed)
         lines << QString("and %1 more").arg(rows.size() - kNamed);
-    lines << "Their stored values may have been changed by the damage: please check them. The search indexes "
-             "have been rebuilt from the records as they are now."
-          << QString("The backups in %1 (Quillet0.zbf, Quillet1.zbf, ...) hold the values from before; a backup "
-                     "can be restored with Restore in the setup dialog (Setup). No automatic backup is made "
-                     "until the program is started again.")
-                 .arg(backupFolder);
-    database.commit();  // ends the read of the names
+    lines << QString("Their stored values may have been changed by the damage: please check them. %1")
+                 .arg(mended ? "The search indexes have been rebuilt from the records as they are now."
+                             : "There was not enough disk space to mend the search indexes. Free some disk "
+                               "space and start the program again: the indexes will then be mended. Until "
+                               "then, changes that need the damaged indexes are refused.");
+    const QString noAutomatic = "No automatic backup is made until the program is started again.";
+    if (archives.isEmpty())
+        lines << QString("There is no backup in %1 that holds the values from before. %2")
+                     .arg(backupFolder, noAutomatic);
+    else
+        lines << QString("The %1 in %2 (%3) %4 the values from before; a backup can be restored with Restore in "
+                         "the setup dialog (Setup). %5")
+                     .arg(archives.size() == 1 ? "backup" : "backups", backupFolder, archives.join(", "),
+                          archives.size() == 1 ? "holds" : "hold", noAutomatic);
     return lines.join("\n");
 }
 

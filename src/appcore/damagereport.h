@@ -11,6 +11,7 @@
 #include "engine/database.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -33,11 +34,15 @@ inline constexpr const char* kIndexesNoSpace =
     "changes that need the damaged indexes are refused.";
 
 // What the program says at start when records' keys disagreed with the
-// search indexes (the engine's changed rows; the indexes have been rebuilt
-// from the records as they are): names the contacts and cheques concerned,
-// at most five, says that their stored values may have been changed by the
-// damage, and where the backups that hold the values from before are.
-QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, const QString& backupFolder);
+// search indexes (the engine's changed rows): names the contacts and cheques
+// concerned, at most five, says that their stored values may have been
+// changed by the damage, that the indexes have been rebuilt from the records
+// as they are (mended) or could not be mended for want of disk space, and
+// which backups in the folder hold the values from before (`archives`, the
+// names of the backup files there; none is said plainly). Reads the names in
+// the caller's transaction and leaves it running: the caller ends it.
+QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, const QString& backupFolder,
+                           const QStringList& archives, bool mended);
 
 // Sends the engine's damage reports to the box above, owned by `owner`;
 // nullptr stops it (reports waiting are still shown).

@@ -26,6 +26,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -493,11 +494,13 @@ public:
         dbIndexesNoSpace     // indexes are damaged; their rebuild could not be written for want of
                              // disk space (or the file may not grow): nothing changed
     };
-    // A row whose key disagrees with a sound index of its field: filed under
-    // one key (the hash code a hash item keeps) or in one place of key
-    // order (a T-tree, when no sound hash index of the field shows the key
-    // as filed), it now holds another. Damage to the row itself is the
-    // likely cause, so its values may not be what was stored.
+    // A row whose key disagrees with what an index of its field still
+    // shows, whatever other damage that index has: filed under one key (the
+    // hash code of a hash item that lies in that code's bucket) or in one
+    // place of key order (an item alone out of a T-tree's order, when no
+    // hash item of the field shows the key as filed), it now holds another.
+    // Damage to the row itself is the likely cause, so its values may not be
+    // what was stored.
     struct dbChangedRow {
         dbTableDescriptor* table;
         oid_t oid;
@@ -507,12 +510,19 @@ public:
     // a new one filled from its table's rows (each row's current key once),
     // in one transaction that is committed, and the whole check runs again.
     // changedRows gets the rows told as changed (also when nothing could be
-    // rebuilt). The damaged index's old objects are left unreferenced in the
+    // rebuilt). When there are such rows, tellChanged is called with them
+    // once the rebuild has been written but before it is committed (the
+    // caller's reads, of names say, join that transaction and must not end
+    // it): so long as the rows have not been told, the file keeps the
+    // disagreement, and a start that ends before then finds the same rows
+    // again. The damaged index's old objects are left unreferenced in the
     // file: links that were found damaged could lead into another
     // structure, so nothing is freed through them. The caller must be the
     // database's only user and hold no transaction. Damage stays marked when
     // not rebuilt.
-    dbIndexRepair checkAndRebuildIndexes(std::vector<dbChangedRow>* changedRows = nullptr);
+    dbIndexRepair checkAndRebuildIndexes(
+        std::vector<dbChangedRow>* changedRows = nullptr,
+        const std::function<void(const std::vector<dbChangedRow>&)>& tellChanged = {});
     // Whether damage has been met (and marked) in a row list or an index of
     // an attached table since it was attached.
     bool damageFound() const;
@@ -561,7 +571,9 @@ private:
     dbIndexRepair checkTables(std::vector<DamagedIndex>* damaged, std::vector<dbChangedRow>* changedRows);
     // Set when a file error of the running repair was a want of space.
     bool outOfSpace = false;
-    bool rebuildIndexes(const std::vector<DamagedIndex>& damaged);
+    // Rebuilds the indexes in one transaction; beforeCommit runs once they
+    // are written, before the commit.
+    bool rebuildIndexes(const std::vector<DamagedIndex>& damaged, const std::function<void()>& beforeCommit);
     // Scheme load steps (scheme.cpp).
     void convertTable(dbTableDescriptor* table, oid_t stored);
     bool alterIndexes(dbTableDescriptor* table, bool allowed);

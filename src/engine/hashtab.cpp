@@ -1,5 +1,6 @@
 #include "engine/hashtab.h"
 
+
 namespace {
 
 constexpr std::uint32_t slotsPerPage = dbPageSize / sizeof(oid_t);  // 1,024
@@ -219,21 +220,72 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
 }
 
 bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                        dbSearchSink& rows, std::vector<oid_t>& keyChanged)
+                        dbSearchSink& rows, std::vector<oid_t>& keyChanged, std::vector<oid_t>& keyFiled)
 {
-    return dbGuarded(db, [&] {
-        dbHashTable table = tableOf(db, hashId);
-        forEachItem(db, table, [&](std::uint32_t b, oid_t, const dbHashTableItem& item) {
-            if (item.hash % table.size != b || !rows.add(item.record)) {
-                dbDamaged(db);
+    dbHashTable table{};
+    if (!dbGuarded(db, [&] { table = tableOf(db, hashId); })) {
+        return false;
+    }
+    bool sound = true;
+    auto fault = [&] {
+        if (sound) {
+            dbGuarded(db, [&] { dbDamaged(db); });  // reported once, the walk goes on
+        }
+        sound = false;
+    };
+    // By id: taken by the walk, and what the items that agree with their
+    // buckets say of the row: filed under the key it holds, or under another.
+    enum : std::uint8_t { taken = 1, filedAsHeld = 2, filedOtherwise = 4 };
+    std::vector<std::uint8_t> rowState(db->getIndexSize(), 0);
+    // By item id: the bucket whose chain met it last, plus one. A damaged
+    // link may lead back into its own chain (a loop), or into another
+    // bucket's chain, which is walked from its own slot all the same.
+    std::vector<std::uint32_t> metInChain(db->getIndexSize(), 0);
+    // Each item is met in its own chain, and now and then from a damaged
+    // link: twice the ids in all is more than a walk through damage takes,
+    // unless many links lead into one chain; the walk then ends there.
+    std::size_t steps = 0;
+    for (std::uint32_t b = 0; b < table.size && steps <= 2 * metInChain.size(); b++) {
+        oid_t itemId = 0;
+        if (!dbGuarded(db, [&] { itemId = slot(db, table.page, b); })) {
+            sound = false;  // the page of buckets is damaged: none of them can be walked
+            b |= slotsPerPage - 1;
+            continue;
+        }
+        while (itemId != 0) {
+            dbHashTableItem item{};
+            if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
+                fault();
+                break;
             }
-            // The item agrees with its bucket, so its stored hash is the one
-            // it was filed under: a row that hashes otherwise has changed.
-            if (rowHash(db, item.record, type, sizeofType, offs) != item.hash) {
-                keyChanged.push_back(item.record);
+            metInChain[itemId] = b + 1;
+            if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
+                sound = false;  // the rest of the chain is out of reach
+                break;
             }
-        });
-    });
+            const bool rowTaken = rows.add(item.record);  // a row of the table, met for the first time
+            if (rowTaken) {
+                rowState[item.record] |= taken;
+            }
+            if (item.hash % table.size != b || !rowTaken) {
+                fault();
+            }
+            std::uint32_t held = 0;
+            if (item.hash % table.size == b && item.record < rowState.size() && (rowState[item.record] & taken) &&
+                dbGuarded(db, [&] { held = rowHash(db, item.record, type, sizeofType, offs); })) {
+                rowState[item.record] |= held == item.hash ? filedAsHeld : filedOtherwise;
+            }
+            itemId = item.next;
+        }
+    }
+    for (oid_t record = 0; record < rowState.size(); record++) {
+        if (rowState[record] & filedAsHeld) {
+            keyFiled.push_back(record);
+        } else if (rowState[record] & filedOtherwise) {
+            keyChanged.push_back(record);
+        }
+    }
+    return sound;
 }
 
 void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)

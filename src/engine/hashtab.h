@@ -41,10 +41,15 @@ class dbHashTable {
     static void find(dbDatabase* db, oid_t hashId, dbSearchContext& sc);
     // Whether every item lies in the bucket of its stored hash code and
     // names a record rows.add takes (each check of a table's rows takes each
-    // row once). keyChanged gets the records whose key no longer hashes to
-    // their item's stored code: filed under one key, they now hold another.
+    // row once). Each fault is reported as met and the walk goes on with the
+    // next item it can still reach, so that what the rest of the table shows
+    // is not lost. An item that lies in the bucket of its stored code tells
+    // under which key its row was filed: keyFiled gets the rows some such
+    // item names under the key they hold, keyChanged the rows that such
+    // items name only under another key (filed under one key, they now hold
+    // another). Both come sorted.
     static bool check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                      dbSearchSink& rows, std::vector<oid_t>& keyChanged);
+                      dbSearchSink& rows, std::vector<oid_t>& keyChanged, std::vector<oid_t>& keyFiled);
     // Removes every item (purge) or the whole table (drop).
     static bool purge(dbDatabase* db, oid_t hashId);
     static bool drop(dbDatabase* db, oid_t hashId);

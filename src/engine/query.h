@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "engine/sync.h"
 
@@ -131,6 +132,19 @@ class dbQueryChain {
     bool operandExpected_ = false;
 };
 
+// The element type of a variable bound as a parameter; Text (none) for a
+// type that is not exactly one of the parameter types.
+template <class T> struct dbBoundParameter { static constexpr auto type = dbQueryElement::Text; };
+template <> struct dbBoundParameter<bool> { static constexpr auto type = dbQueryElement::ParamBool; };
+template <> struct dbBoundParameter<std::int8_t> { static constexpr auto type = dbQueryElement::ParamInt1; };
+template <> struct dbBoundParameter<std::int16_t> { static constexpr auto type = dbQueryElement::ParamInt2; };
+template <> struct dbBoundParameter<std::int32_t> { static constexpr auto type = dbQueryElement::ParamInt4; };
+template <> struct dbBoundParameter<std::int64_t> { static constexpr auto type = dbQueryElement::ParamInt8; };
+template <> struct dbBoundParameter<float> { static constexpr auto type = dbQueryElement::ParamReal4; };
+template <> struct dbBoundParameter<double> { static constexpr auto type = dbQueryElement::ParamReal8; };
+template <> struct dbBoundParameter<const char*> { static constexpr auto type = dbQueryElement::ParamStringPtr; };
+template <> struct dbBoundParameter<char*> { static constexpr auto type = dbQueryElement::ParamStringPtr; };
+
 // The typed operations of a chain, shared by dbQuery and dbQueryFragment.
 template <class Self>
 class dbQueryBuilder : public dbQueryChain {
@@ -146,25 +160,31 @@ class dbQueryBuilder : public dbQueryChain {
         return self();
     }
 
-    Self& bind(const bool& v) { return append(dbQueryElement::ParamBool, &v); }
-    Self& bind(const std::int8_t& v) { return append(dbQueryElement::ParamInt1, &v); }
-    Self& bind(const std::int16_t& v) { return append(dbQueryElement::ParamInt2, &v); }
-    Self& bind(const std::int32_t& v) { return append(dbQueryElement::ParamInt4, &v); }
-    Self& bind(const std::int64_t& v) { return append(dbQueryElement::ParamInt8, &v); }
-    Self& bind(const float& v) { return append(dbQueryElement::ParamReal4, &v); }
-    Self& bind(const double& v) { return append(dbQueryElement::ParamReal8, &v); }
-    // A text variable: the query reads the pointer anew at each run.
-    Self& bind(const char* const& v) { return append(dbQueryElement::ParamStringPtr, &v); }
-    Self& bind(char* const& v) { return append(dbQueryElement::ParamStringPtr, &v); }
-    // A parameter is read where it lives at each run: a temporary (a
-    // literal, name.c_str()) would be gone by then.
+    // Binds a variable of one of the parameter types: bool, std::int8_t,
+    // std::int16_t, std::int32_t, std::int64_t, float, double, or a text
+    // pointer (const char* or char*; the query reads the pointer anew at
+    // each run). The variable itself is bound, so its type must be exactly
+    // one of these: a converted copy, like any temporary (a literal,
+    // name.c_str(), a uint16_t or char variable, a string literal), would be
+    // gone when the query runs. Those are refused when compiling.
     template <class T>
-    Self& bind(const T&&) = delete;
-    // A 32-bit object id leading into table.
-    Self& bindReference(const std::uint32_t& oid, dbTableDescriptor* table)
+        requires(dbBoundParameter<std::remove_const_t<T>>::type != dbQueryElement::Text)
+    Self& bind(T& v)
+    {
+        return append(dbBoundParameter<std::remove_const_t<T>>::type, &v);
+    }
+    template <class T>
+    Self& bind(T&&) = delete;
+    // A 32-bit object id variable leading into table; refused for anything
+    // but an lvalue of that type, as bind refuses.
+    template <class T>
+        requires std::is_same_v<std::remove_const_t<T>, std::uint32_t>
+    Self& bindReference(T& oid, dbTableDescriptor* table)
     {
         return append(dbQueryElement::ParamReference, &oid, table);
     }
+    template <class T>
+    Self& bindReference(T&&, dbTableDescriptor*) = delete;
 
   private:
     Self& self() { return static_cast<Self&>(*this); }

@@ -475,12 +475,12 @@ struct dbDatabase::DamagedIndex {
 
 namespace {
 
-// What the checks of one field's indexes found.
+// What the checks of one field's indexes found, sound or not.
 struct FieldFindings {
     dbTableDescriptor* table = nullptr;
     dbFieldDescriptor* field = nullptr;
-    bool hashChecked = false, hashSound = false, treeSound = false;
-    std::vector<oid_t> keyChanged;  // by the hash index: rows filed under another key
+    std::vector<oid_t> keyChanged;  // by the hash index: rows filed under another key only
+    std::vector<oid_t> keyFiled;    // by the hash index: rows filed under the key they hold (sorted)
     std::vector<oid_t> outOfOrder;  // by the T-tree: rows out of key order
 };
 
@@ -501,27 +501,20 @@ bool contains(const std::vector<oid_t>& ids, oid_t id)
     return std::find(ids.begin(), ids.end(), id) != ids.end();
 }
 
-// The rows whose keys disagree with a field's sound indexes. A hash item
-// keeps its key's hash, a T-tree item nothing of its key: rows out of the
-// tree's order count as changed unless the field's sound hash index shows
-// their keys as filed (then the tree's items were moved, and the tree is
-// merely damaged: *treeMoved).
+// The rows whose keys disagree with what the field's indexes still show,
+// whatever other damage the indexes have. A hash item keeps its key's hash,
+// a T-tree item nothing of its key: a row out of the tree's order counts as
+// changed unless the hash index shows it filed under the key it holds (then
+// the tree's item was moved, and the tree is merely damaged: *treeMoved).
 std::vector<oid_t> changedRowsOf(const FieldFindings& f, bool* treeMoved)
 {
-    std::vector<oid_t> changed = f.hashSound ? f.keyChanged : std::vector<oid_t>{};
+    std::vector<oid_t> changed = f.keyChanged;
     *treeMoved = false;
-    if (f.treeSound && !f.outOfOrder.empty()) {
-        const bool keysAsFiled = f.hashChecked && f.hashSound &&
-                                 std::none_of(f.outOfOrder.begin(), f.outOfOrder.end(),
-                                              [&](oid_t id) { return contains(f.keyChanged, id); });
-        if (keysAsFiled) {
+    for (oid_t id : f.outOfOrder) {
+        if (std::binary_search(f.keyFiled.begin(), f.keyFiled.end(), id)) {
             *treeMoved = true;
-        } else {
-            for (oid_t id : f.outOfOrder) {
-                if (!contains(changed, id)) {
-                    changed.push_back(id);
-                }
-            }
+        } else if (!contains(changed, id)) {
+            changed.push_back(id);
         }
     }
     return changed;
@@ -588,18 +581,17 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
             if (fd->hashTable != 0) {
                 FieldFindings& f = findingsOf(findings, table, fd);
-                f.hashChecked = true;
-                f.hashSound = check(table, fd, [&] {
+                check(table, fd, [&] {
                     rows.restart(number);
                     return dbHashTable::check(this, fd->hashTable, fd->type, fd->dbsSize, fd->dbsOffs, rows,
-                                              f.keyChanged);
+                                              f.keyChanged, f.keyFiled);
                 });
             }
         }
         for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
             if (fd->tTree != 0) {
                 FieldFindings& f = findingsOf(findings, table, fd);
-                f.treeSound = check(table, fd, [&] {
+                check(table, fd, [&] {
                     rows.restart(number);
                     return dbTtree::check(this, fd->tTree, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs,
                                           rows, f.outOfOrder);
@@ -607,8 +599,8 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
             }
         }
     }
-    // Keys that disagree with sound indexes: the field's indexes are
-    // rebuilt all the same, and the rows are told as possibly changed.
+    // Keys that disagree with what the indexes show: the field's indexes
+    // are rebuilt all the same, and the rows are told as possibly changed.
     for (const FieldFindings& f : findings) {
         bool treeMoved = false;
         const std::vector<oid_t> changed = changedRowsOf(f, &treeMoved);
@@ -633,7 +625,7 @@ bool dbDatabase::checkIndexes()
     return checkTables(nullptr, nullptr) == dbIndexesSound;
 }
 
-bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
+bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged, const std::function<void()>& beforeCommit)
 {
     struct Ids {
         oid_t hash, tree;
@@ -653,6 +645,9 @@ bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
             storeIndexIds(d.table, d.field);
         }
     });
+    if (ok && beforeCommit) {
+        beforeCommit();
+    }
     ok = ok ? commit() : (rollback(), false);
     for (std::size_t i = 0; i < damaged.size(); i++) {
         if (!ok) {
@@ -664,7 +659,8 @@ bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged)
     return ok;
 }
 
-dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(std::vector<dbChangedRow>* changedRows)
+dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(
+    std::vector<dbChangedRow>* changedRows, const std::function<void(const std::vector<dbChangedRow>&)>& tellChanged)
 {
     std::vector<DamagedIndex> damaged;
     std::vector<dbChangedRow> changed;
@@ -677,7 +673,12 @@ dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(std::vector<dbChang
         return found;
     }
     outOfSpace = false;
-    if (!rebuildIndexes(damaged)) {
+    auto tell = [&] {
+        if (!changed.empty() && tellChanged) {
+            tellChanged(changed);
+        }
+    };
+    if (!rebuildIndexes(damaged, tell)) {
         return outOfSpace ? dbIndexesNoSpace : dbIndexesDamaged;
     }
     const dbIndexRepair again = checkTables(nullptr, nullptr);

@@ -403,31 +403,67 @@ class Tree {
         return child(nd, 1 - first) == 0 || walk(child(nd, 1 - first), sink, forward);
     }
 
-    // The height of the subtree at n, which must be sound (see
-    // dbTtree::check); its items are appended to `order` in walk order.
-    int check(oid_t n, dbSearchSink& rows, std::vector<oid_t>& order)
+    // What a check's walk met: the items rows.add took, in walk order, with
+    // the bounds of the nodes they came from, and whether all was sound.
+    struct CheckWalk {
+        static constexpr std::uint8_t nodeStart = 1, nodeEnd = 2;
+        std::vector<oid_t> items;
+        std::vector<std::uint8_t> bounds;  // per item: nodeStart, nodeEnd
+        std::vector<bool> visited;          // per node id: a damaged link may lead back
+        bool sound = true;
+    };
+
+    // Reports damage the walk found itself, once per walk; the walk goes on.
+    void fault(CheckWalk& walk)
     {
-        Descent down(*this);
-        const dbTtreeNode* nd = node(n);
-        int leftHeight = nd->left != 0 ? check(nd->left, rows, order) : 0;
-        for (int k = 0; k < nd->nItems; k++) {
-            if (!rows.add(nd->item[k])) {
-                dbDamaged(db);
-            }
-            order.push_back(nd->item[k]);
+        if (walk.sound) {
+            dbGuarded(db, [&] { dbDamaged(db); });
         }
-        int rightHeight = nd->right != 0 ? check(nd->right, rows, order) : 0;
+        walk.sound = false;
+    }
+
+    // Walks the subtree at n as far as it can be read, past the damage it
+    // meets (each fault marks the walk unsound); returns its height as read.
+    int check(oid_t n, dbSearchSink& rows, CheckWalk& walk)
+    {
+        if (depth >= maxDescent || n >= walk.visited.size() || walk.visited[n]) {
+            fault(walk);
+            return 0;
+        }
+        const dbTtreeNode* nd = nullptr;
+        if (!dbGuarded(db, [&] { nd = node(n); })) {
+            walk.sound = false;  // reported as met
+            return 0;
+        }
+        walk.visited[n] = true;
+        depth += 1;
+        const int leftHeight = nd->left != 0 ? check(nd->left, rows, walk) : 0;
+        const std::size_t first = walk.items.size();
+        for (int k = 0; k < nd->nItems; k++) {
+            if (rows.add(nd->item[k])) {
+                walk.items.push_back(nd->item[k]);
+                walk.bounds.push_back(0);
+            } else {
+                fault(walk);
+            }
+        }
+        if (walk.items.size() > first) {
+            walk.bounds[first] |= CheckWalk::nodeStart;
+            walk.bounds.back() |= CheckWalk::nodeEnd;
+        }
+        const int rightHeight = nd->right != 0 ? check(nd->right, rows, walk) : 0;
+        depth -= 1;
         if (nd->balance != rightHeight - leftHeight || nd->balance < -1 || nd->balance > 1) {
-            dbDamaged(db);
+            fault(walk);
         }
         return std::max(leftHeight, rightHeight) + 1;
     }
 
-    // The items of `order` that some longest run of ascending keys leaves
-    // out (none when all ascend): each of them may be the one out of place.
-    std::vector<oid_t> outOfOrder(const std::vector<oid_t>& order)
+    // The positions of `order` that some longest run of ascending keys
+    // leaves out (none when all ascend): each may be the one out of place.
+    std::vector<std::size_t> outOfOrder(const std::vector<oid_t>& order)
     {
-        std::vector<oid_t> result;
+        std::vector<std::size_t> result;
         bool ascending = true;
         for (std::size_t i = 1; i < order.size() && ascending; i++) {
             ascending = cmp(keyOf(order[i - 1]), order[i]) <= 0;
@@ -467,7 +503,50 @@ class Tree {
         }
         for (std::size_t i = 0; i < n; i++) {
             if (ending[i] + starting[i] - 1 != longest || onRunAt[ending[i]] > 1) {
-                result.push_back(order[i]);
+                result.push_back(i);
+            }
+        }
+        return result;
+    }
+
+    // Tells apart the shapes of the walk's items out of key order. A row
+    // whose key was changed puts one item out of place, among items that
+    // keep their order; damage to the tree's links (child links exchanged,
+    // say) moves whole subtrees: blocks of neighbours in the walk, each
+    // ascending among themselves, from the first item of a node to the last
+    // item of a node. Such blocks are damage of the tree (a fault of the
+    // walk) when together they hold more than one item (a lone item that
+    // makes up a node of its own may be a changed row); the items of every
+    // other shape are returned.
+    std::vector<oid_t> misplacedItems(CheckWalk& walk)
+    {
+        const std::vector<std::size_t> out = outOfOrder(walk.items);
+        struct Run {
+            std::size_t from, to;  // indexes into out
+            bool wholeNodes;
+        };
+        std::vector<Run> runs;
+        std::size_t inWholeNodes = 0;
+        for (std::size_t from = 0; from < out.size();) {
+            std::size_t to = from;  // the run of neighbours out[from] .. out[to]
+            while (to + 1 < out.size() && out[to + 1] == out[to] + 1 &&
+                   cmp(keyOf(walk.items[out[to]]), walk.items[out[to + 1]]) <= 0) {
+                to += 1;
+            }
+            const bool whole = (walk.bounds[out[from]] & CheckWalk::nodeStart) &&
+                               (walk.bounds[out[to]] & CheckWalk::nodeEnd);
+            runs.push_back({from, to, whole});
+            inWholeNodes += whole ? to - from + 1 : 0;
+            from = to + 1;
+        }
+        std::vector<oid_t> result;
+        for (const Run& run : runs) {
+            if (run.wholeNodes && inWholeNodes > 1) {
+                fault(walk);
+            } else {
+                for (std::size_t k = run.from; k <= run.to; k++) {
+                    result.push_back(walk.items[out[k]]);
+                }
             }
         }
         return result;
@@ -636,9 +715,13 @@ bool dbTtree::check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofTy
     return dbGuarded(db, [&] {
         if (oid_t root = rootOf(db, treeId)) {
             Tree tree(db, type, sizeofType, comparator, offs);
-            std::vector<oid_t> order;
-            tree.check(root, rows, order);
-            outOfOrder = tree.outOfOrder(order);
+            Tree::CheckWalk walk;
+            walk.visited.assign(db->getIndexSize(), false);
+            tree.check(root, rows, walk);
+            outOfOrder = tree.misplacedItems(walk);
+            if (!walk.sound) {
+                throw dbTransactionFailed{};  // reported where it was met
+            }
         }
     });
 }

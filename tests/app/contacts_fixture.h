@@ -10,6 +10,8 @@
 #include "platform/printer.h"
 #include "scripted_forms.h"
 
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <vector>
 
 // A stored contact, copied out of the database.
@@ -102,6 +105,17 @@ protected:
         const oid_t oid = insert(q).getOid();
         EXPECT_TRUE(database.commit());
         return oid;
+    }
+
+    // The bytes of every backup archive in the working folder, by name.
+    static std::map<QString, QByteArray> archiveBytes()
+    {
+        std::map<QString, QByteArray> bytes;
+        for (const QString& name : QDir(".").entryList({"*.zbf"})) {
+            QFile f(name);
+            bytes[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        return bytes;
     }
 
     // Every stored contact, ordered by ID.

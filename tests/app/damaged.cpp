@@ -7,6 +7,7 @@
 #include "appcore/damagereport.h"
 #include "engine/hashtab.h"
 #include "engine/ttree.h"
+#include "ttree_nodes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -100,6 +101,7 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         int64_t hashItem, hashPage, nameNode, chequeNode;
         oid_t otherContact;  // a contact the damaged hash item does not name
         int64_t id22, name5;  // contact 22's ID and contact 5's name in their rows
+        int64_t evenNameNode;  // a name T-tree node with two children of one height, -1: none
     };
     using Damage = std::function<void(QByteArray&, const Offsets&)>;
     auto word = [](QByteArray& db, int64_t at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(db.data() + at); };
@@ -108,6 +110,8 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         Damage damage;
         QStringList named = {};  // the contacts told as changed; none: only indexes were damaged
         bool fullDisk = false;   // the first start finds no room for the rebuild
+        int contacts = kContacts;
+        bool noBackups = false;  // the folder holds no backup when the damage is found
     } cases[] = {
         {"an ID hash item's stored hash", [&](QByteArray& db, const Offsets& o) { word(db, o.hashItem + 8) ^= 0x10; }},
         {"an ID hash item's stored hash, with a full disk at the first start",
@@ -119,8 +123,28 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
          {"Contact ID 13: Contact 1", "Contact ID 60: Contact 0"}},
         {"a contact's ID in its row", [&](QByteArray& db, const Offsets& o) { word(db, o.id22) = 2200; },
          {"Contact ID 2200: Contact 34"}},
+        {"a contact's ID in its row, with a full disk at the first start",
+         [&](QByteArray& db, const Offsets& o) { word(db, o.id22) = 2200; }, {"Contact ID 2200: Contact 34"}, true},
+        {"a contact's ID in its row, and the link of another ID hash item",  // the first item: contact 11's
+         [&](QByteArray& db, const Offsets& o) {
+             word(db, o.id22) = 2200;
+             word(db, o.hashItem) = o.otherContact;
+         },
+         {"Contact ID 2200: Contact 34"}},
         {"a contact's name in its row", [&](QByteArray& db, const Offsets& o) { db[o.name5] = 'Z'; },
+         {"Contact ID 5: Zontact 5"}, false, kContacts, true},
+        {"a contact's name in its row, and another item of the name T-tree",  // the first: "Contact 0"
+         [&](QByteArray& db, const Offsets& o) {
+             db[o.name5] = 'Z';
+             word(db, o.nameNode + 12) = 0x00FFFFFF;
+         },
          {"Contact ID 5: Zontact 5"}},
+        {"the child links of a name T-tree node exchanged",  // 300 contacts: a node with even subtrees
+         [&](QByteArray& db, const Offsets& o) {
+             ASSERT_GE(o.evenNameNode, 0);
+             std::swap(word(db, o.evenNameNode), word(db, o.evenNameNode + 4));
+         },
+         {}, false, 300},
         {"a name T-tree node's item count", [&](QByteArray& db, const Offsets& o) { db[o.nameNode + 10] = char(db[o.nameNode + 10] - 1); }},
         {"the cheques' transaction-date index",
          [&](QByteArray& db, const Offsets& o) { std::swap(word(db, o.chequeNode + 12), word(db, o.chequeNode + 16)); }},
@@ -135,14 +159,6 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         QCoreApplication::processEvents();  // the damage box comes after the operation
         return dialogs.Messages();
     };
-    auto archiveBytes = [] {
-        std::map<QString, QByteArray> bytes;
-        for (const QString& name : QDir(".").entryList({"*.zbf"})) {
-            QFile f(name);
-            bytes[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }
-        return bytes;
-    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         window.reset();
@@ -152,8 +168,8 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         ASSERT_EQ(start(), -1);
         addCategory("Shops");  // the editor saves a contact with a category
         std::vector<oid_t> contacts;
-        for (int i = 1; i <= kContacts; ++i)
-            contacts.push_back(addCustomer(i, ("Contact " + std::to_string(i * 37 % kContacts)).c_str()));
+        for (int i = 1; i <= c.contacts; ++i)
+            contacts.push_back(addCustomer(i, ("Contact " + std::to_string(i * 37 % c.contacts)).c_str()));
         for (int i = 0; i < 20; ++i) {
             Cheque q;
             q.chequeNo = "Q";
@@ -174,6 +190,8 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         }
         o.hashPage = at(hash.page);
         o.nameNode = treeRoot(Customer::dbDescriptor.find("name"));
+        const oid_t even = EvenTreeNode(database, Customer::dbDescriptor.find("name")->tTree);
+        o.evenNameNode = even != 0 ? at(even) : -1;
         o.chequeNode = treeRoot(Cheque::dbDescriptor.indexedFields);  // the transaction date
         o.id22 = at(contacts[21]) + Customer::dbDescriptor.find("id")->dbsOffs;
         dbVarying name5;
@@ -187,6 +205,9 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
             config.update();
             ASSERT_TRUE(database.commit());
         }
+        if (c.noBackups)
+            for (const QString& name : QDir(".").entryList({"*.zbf"}))
+                QFile::remove(name);
         const std::map<QString, QByteArray> archives = archiveBytes();
         window.reset();
         database.close();
@@ -206,7 +227,16 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
             const int started = start();
             dbFile::setObserver(nullptr);
             ASSERT_EQ(started, -1);
-            EXPECT_EQ(messages(), QStringList {kIndexesNoSpace});
+            const QStringList told = messages();
+            if (c.named.isEmpty()) {
+                EXPECT_EQ(told, QStringList {kIndexesNoSpace});
+            } else {  // the records are named all the same
+                ASSERT_EQ(told.size(), 1);
+                const QStringList lines = told[0].split('\n');
+                EXPECT_EQ(lines.mid(1, c.named.size()), c.named);
+                EXPECT_TRUE(told[0].contains("There was not enough disk space to mend the search indexes."));
+                EXPECT_FALSE(told[0].contains("lost")) << told[0].toStdString();
+            }
             EXPECT_EQ(archiveBytes(), archives) << "a damaged file was archived";
             window.reset();
             database.close();
@@ -225,11 +255,20 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
             const QStringList lines = told[0].split('\n');
             EXPECT_TRUE(lines[0].startsWith("The database file is damaged: the stored values"));
             EXPECT_EQ(lines.mid(1, c.named.size()), c.named);
-            EXPECT_TRUE(lines.last().contains(QDir::currentPath())) << "where the backups are";
+            const QStringList backups = QDir(".").entryList({"*.zbf"});  // the first start's daily backup
+            EXPECT_EQ(backups.isEmpty(), c.noBackups);
+            EXPECT_EQ(lines.last(),
+                      c.noBackups ? "There is no backup in " + QDir::currentPath() +
+                                        " that holds the values from before. No automatic backup is made "
+                                        "until the program is started again."
+                                  : "The backup in " + QDir::currentPath() + " (" + backups.join(", ") +
+                                        ") holds the values from before; a backup can be restored with Restore "
+                                        "in the setup dialog (Setup). No automatic backup is made until the "
+                                        "program is started again.");
             EXPECT_FALSE(told[0].contains("No record was lost"));
             EXPECT_EQ(archiveBytes(), archives) << "a changed file was archived";
         }
-        EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
+        EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(c.contacts));
         dialogs.shown.clear();
         for (oid_t contact : contacts) {  // by the values the rows hold now
             dbCursor<Customer> found;
@@ -248,13 +287,13 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         }
         dbCursor<Customer> ordered;
         dbQuery byName("order by name");
-        ASSERT_EQ(ordered.select(byName), std::size_t(kContacts));
+        ASSERT_EQ(ordered.select(byName), std::size_t(c.contacts));
         std::vector<std::string> names;
         do
             names.push_back(ordered->name);
         while (ordered.next());
         EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), std::size_t(kContacts));
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), std::size_t(c.contacts));
         dbCursor<Cheque> cheques;
         dbQuery byDate("transDate.stamp >= 1700000000 order by transDate.stamp");
         EXPECT_EQ(cheques.select(byDate), 20u);
@@ -272,7 +311,7 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         cancelEditor();
         insertActionExecute(*window);
         EXPECT_EQ(messages(), QStringList {"'ID' has already existed."});
-        EXPECT_EQ(customers().size(), std::size_t(kContacts));
+        EXPECT_EQ(customers().size(), std::size_t(c.contacts));
 
         window.reset();
         database.close();

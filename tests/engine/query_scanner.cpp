@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -217,6 +219,23 @@ TEST(QueryBuilding, TextsAndOperandsAlternate)
     EXPECT_EQ(e->next, nullptr);
     EXPECT_FALSE(q.operandExpected());
 }
+
+// A parameter is read where it lives each time the query runs: only a
+// variable of exactly a parameter type binds; a temporary, or a variable that
+// would be bound through a converted copy, does not compile.
+template <class Arg>
+concept Binds = requires(dbQuery q, Arg&& a) { q.bind(std::forward<Arg>(a)); };
+template <class Arg>
+concept BindsReference = requires(dbQuery q, Arg&& a) { q.bindReference(std::forward<Arg>(a), nullptr); };
+static_assert(Binds<std::int32_t&> && Binds<const std::int64_t&> && Binds<double&> && Binds<bool&> &&
+              Binds<std::int8_t&> && Binds<const char*&> && Binds<char*&> && Binds<const char* const&>);
+static_assert(!Binds<std::int32_t> && !Binds<const std::int32_t&&> && !Binds<const char*>);
+static_assert(!Binds<std::uint16_t&> && !Binds<std::uint8_t&> && !Binds<char&> && !Binds<unsigned&> &&
+              !Binds<long long&>);
+static_assert(!Binds<const char (&)[4]> && !Binds<std::string&>, "a string literal, a string object");
+static_assert(BindsReference<std::uint32_t&> && BindsReference<const std::uint32_t&>);
+static_assert(!BindsReference<std::uint32_t> && !BindsReference<const std::uint32_t&&> &&
+              !BindsReference<std::int32_t&> && !BindsReference<std::uint16_t&>);
 
 TEST(QueryBuilding, FragmentsAreParenthesisedAndResetReturnsElements)
 {

@@ -18,6 +18,7 @@
 #include "engine/support_index.h"
 #include "engine/support_storage.h"
 #include "engine/ttree.h"
+#include "ttree_nodes.h"
 
 using namespace storagetest;
 
@@ -565,6 +566,83 @@ TEST_F(Records, AFailedGrowthLeavesTheLastCommittedRowsAndIndexes)
     EXPECT_EQ(stored("Person").nRows, 101);
 }
 
+// A rebuild at start that runs out of room half-way (the file may not grow)
+// has written its new objects into space the committed state does not use:
+// free quanta of the committed bitmap, and entries of the working object
+// index past the ids in use. Nothing else differs: the header, the committed
+// index and every quantum the committed bitmap marks (all committed objects,
+// the bitmap itself) stay byte for byte, and the next start rebuilds.
+TEST_F(Records, ARebuildWithoutRoomWritesOnlyWhereTheFileHoldsNothing)
+{
+    for (int i = 0; i < 2000; i++) {
+        add(i, ("name " + std::to_string(i * 7919 % 2000)).c_str());
+    }
+    ASSERT_TRUE(db.commit());
+    struct NoGrowth : dbFileObserver {
+        int beforeGrow(const dbFile&, uint64_t) override { return ENOSPC; }
+    } noGrowth;
+    dbFile::setObserver(&noGrowth);
+    // Rows of pictures fill the file, halving while they no longer fit, so
+    // that no room for a new hash table is left.
+    std::vector<std::int8_t> picture(1 << 20, 7);
+    for (std::size_t size = picture.size(); size >= 4096;) {
+        Person p{};
+        p.id = -1;
+        p.name = "filler";
+        p.remark = "";
+        p.photo.setData(picture.data(), size);
+        if (!db.insertRecord(people(), nullptr, &p) || !db.commit()) {
+            db.rollback();
+            size /= 2;
+        }
+    }
+    dbFile::setObserver(nullptr);
+    db.messages.clear();
+    const dbHashTable hash = *reinterpret_cast<const dbHashTable*>(db.get(people()->find("id")->hashTable));
+    for (std::uint32_t b = 0;; b++) {
+        if (oid_t item = reinterpret_cast<const oid_t*>(db.get(hash.page + b / 1024))[b % 1024]) {
+            reinterpret_cast<dbHashTableItem*>(db.put(item))->hash ^= 1;
+            break;
+        }
+    }
+    ASSERT_TRUE(db.commit());
+    db.close();
+    const std::vector<uint8_t> damaged = readFile(path);
+    open();
+    dbFile::setObserver(&noGrowth);
+    EXPECT_EQ(db.checkAndRebuildIndexes(), dbDatabase::dbIndexesNoSpace);
+    dbFile::setObserver(nullptr);
+    db.close();
+    const std::vector<uint8_t> after = readFile(path);
+    ASSERT_EQ(after.size(), damaged.size());
+    EXPECT_NE(after, damaged) << "the rebuild did not get as far as writing";
+    // The file with what the committed state does not use cleared.
+    auto committedState = [](std::vector<uint8_t> bytes) {
+        const dbHeader header = *reinterpret_cast<const dbHeader*>(bytes.data());
+        const dbHeaderRoot& committed = header.root[header.curr];
+        const dbHeaderRoot& working = header.root[1 - header.curr];
+        auto entry = [&](const dbHeaderRoot& root, oid_t id) { return word(bytes, root.index + 4 * std::size_t(id)); };
+        std::vector<bool> inUse(bytes.size() / dbAllocationQuantum);
+        for (std::size_t q = 0; q < inUse.size(); q++) {
+            const offs_t page = entry(committed, oid_t(dbBitmapId + q / (dbPageSize * 8))) & ~dbInternalObjectMarker;
+            inUse[q] = bytes[page + q % (dbPageSize * 8) / 8] >> (q % 8) & 1;
+        }
+        for (std::size_t q = 0; q < inUse.size(); q++) {
+            if (!inUse[q]) {
+                std::fill_n(bytes.begin() + q * dbAllocationQuantum, dbAllocationQuantum, 0);
+            }
+        }
+        std::fill(bytes.begin() + working.index + 4 * std::size_t(committed.indexUsed),
+                  bytes.begin() + working.index + 4 * std::size_t(working.indexSize), 0);
+        return bytes;
+    };
+    EXPECT_TRUE(committedState(after) == committedState(damaged));
+    EXPECT_EQ(checkFile(after), "");
+    open();
+    EXPECT_EQ(db.checkAndRebuildIndexes(), dbDatabase::dbIndexesRebuilt);
+    EXPECT_EQ(byId(7).size(), 1u);
+}
+
 TEST_F(Records, IndexesFollowTheStoredBytesOfRealKeys)
 {
     // 0.0 and -0.0 are equal numbers with different bytes: the hash index
@@ -628,8 +706,10 @@ TEST_F(Records, NaNKeysKeepTheTreeSearchable)
 // The start's check and rebuild: a table with real-number keys (NaN among
 // them) passes; each kind of damage to an index alone, loops included, is
 // mended from the rows and committed, so that every row is found again and
-// the next check is silent; a row whose key was changed in place is mended
-// the same way but told as changed; a damaged row list, or a rebuild whose
+// the next check is silent (nodes moved as a block, their heights even,
+// included); a row whose key was changed in place is mended the same way but
+// told as changed, also when the same index is damaged besides; a damaged
+// row list, or a rebuild whose
 // commit cannot be written, leaves everything as it was, with the damage
 // marked.
 TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
@@ -662,6 +742,18 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
     };
     auto item = [&](dbTableDescriptor* t, const char* f) {
         return reinterpret_cast<dbHashTableItem*>(db.put(firstItem(t, f)));
+    };
+    auto itemOfRow = [&](dbTableDescriptor* t, const char* f, oid_t row) -> oid_t {
+        const dbHashTable hash = *hashOf(t, f);
+        for (std::uint32_t b = 0; b < hash.size; b++) {
+            oid_t id = reinterpret_cast<const oid_t*>(db.get(hash.page + b / 1024))[b % 1024];
+            for (; id != 0; id = reinterpret_cast<const dbHashTableItem*>(db.get(id))->next) {
+                if (reinterpret_cast<const dbHashTableItem*>(db.get(id))->record == row) {
+                    return id;
+                }
+            }
+        }
+        return 0;
     };
     auto root = [&](dbTableDescriptor* t, const char* f) {
         oid_t id = reinterpret_cast<const dbTtree*>(db.get(t->find(f)->tTree))->root;
@@ -696,6 +788,27 @@ TEST_F(Records, TheStartCheckRebuildsDamagedIndexesFromTheRows)
          dbDatabase::dbIndexesRebuilt},
         {"a hashed key changed in its row", [&] { setId(rows[22], 2200); }, dbDatabase::dbRowKeysChanged, {rows[22]}},
         {"a name changed in its row", [&] { nameOf(rows[30])[0] = 'z'; }, dbDatabase::dbRowKeysChanged, {rows[30]}},
+        {"a hashed key changed in its row, and another item's link to its item",  // ID 0's, in bucket 0
+         [&] {
+             setId(rows[23], 2300);
+             item(people(), "id")->next = itemOfRow(people(), "id", rows[23]);
+         },
+         dbDatabase::dbRowKeysChanged, {rows[23]}},
+        {"a name changed in its row, and another item of the tree",
+         [&] {
+             nameOf(rows[31])[0] = 'z';
+             dbTtreeNode* node = root(people(), "name").second;
+             node->item[node->item[1] == rows[31] ? 2 : 1] = 0x00FFFFFF;
+         },
+         dbDatabase::dbRowKeysChanged, {rows[31]}},
+        {"the child links of a node exchanged",
+         [&] {
+             const oid_t even = EvenTreeNode(db, people()->find("name")->tTree);
+             ASSERT_NE(even, 0u);
+             dbTtreeNode* node = reinterpret_cast<dbTtreeNode*>(db.put(even));
+             std::swap(node->left, node->right);
+         },
+         dbDatabase::dbIndexesRebuilt},
         {"a row list's link", [&] { db.putRow(rows[10])->next = rows[20]; }, dbDatabase::dbRowsDamaged},
     };
     for (const Case& c : cases) {
