@@ -1251,6 +1251,10 @@ bool TBackupFile::startStagedFile(RestoreRun &run, const QString &target, int32_
         fail(beCannotReadFile);
         return false;
     }
+    // A file that replaces one keeps that one's permissions; a new one is the
+    // user's alone, as the database and its archives are.
+    if (!fi.exists())
+        p.file->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     currentFile_ = target;
     return true;
 }

@@ -267,6 +267,8 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
             EXPECT_TRUE(files() == before) << "a file changed";
         } else {
             EXPECT_EQ(contacts(), c.contacts);
+            EXPECT_EQ(QFile::permissions(path("Quillet.zrv")) & (QFile::ReadOther | QFile::ReadGroup), 0)
+                << "the restored database is readable by others";
             stop();
             FolderBytes after = files();
             EXPECT_TRUE(after[kept] == damaged) << "the unreadable file is not kept under the name given";

@@ -195,7 +195,7 @@ TEST_F(RestoreModes, TheRestoreFileEventMayRedirectOrRefuse)
     EXPECT_EQ(r.bf.FilesDone(), 0);
 }
 
-TEST_F(RestoreModes, RestoredFilesKeepTheTargetsPermissionsAndTakeTheArchivedDate)
+TEST_F(RestoreModes, RestoredFilesKeepTheTargetsPermissionsOrAreTheUsersAloneAndTakeTheArchivedDate)
 {
     writeFile(out + "/doc.txt", "present");
     ASSERT_EQ(::chmod(QFile::encodeName(out + "/doc.txt").constData(), 0640), 0);
@@ -210,7 +210,7 @@ TEST_F(RestoreModes, RestoredFilesKeepTheTargetsPermissionsAndTakeTheArchivedDat
     ASSERT_TRUE(r.bf.Restore(archive, out));
     ::umask(mask);
     ASSERT_EQ(::stat(QFile::encodeName(out + "/doc.txt").constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "a new file is readable by others";
 }
 
 TEST_F(Files, FullPathRebuildsTheArchivedPathBelowTheTarget)

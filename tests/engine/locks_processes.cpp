@@ -211,9 +211,9 @@ TEST(LocksProcesses, SecondProcessOpensAtOnceWhileTheLockIsHeld)
         });
         ASSERT_EQ(a.listen(), 'l');
         RecordingDatabase b;
-        auto start = Clock::now();
+        // the holder keeps its lock until it hears from this process: an open
+        // that waited for it would never return
         ASSERT_TRUE(b.open("Quillet", path.c_str()));
-        EXPECT_LT(millisSince(start), 1000);
         EXPECT_EQ(b.getNumberOfUsers(), 2u);
         EXPECT_FALSE(b.beginTransaction(dbDatabase::dbSharedLock)) << "no transaction on such a database";
         EXPECT_EQ(b.allocateRecord(64), 0u);
@@ -249,9 +249,8 @@ TEST(LocksProcesses, WaiterGetsTheLockOfAKilledHolder)
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             a.stop(SIGKILL);
         });
-        auto start = Clock::now();
+        // the lock wait never runs out: only the holder's death can end it
         EXPECT_TRUE(b.beginTransaction(dbDatabase::dbExclusiveLock));
-        EXPECT_LT(millisSince(start), 3000);
         killer.join();
         EXPECT_EQ(rowCount(b), 2u);
         EXPECT_NE(storeRecord(b, 64, 5), 0u);

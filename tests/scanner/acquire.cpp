@@ -378,7 +378,7 @@ TEST_F(AcquireTest, ASessionOpenedBeforeAReadWasLeftInsideIsBusyToo)
 }
 
 // A read left inside returns and the close of its device takes long (held
-// for up to 3 s): the window's thread waits for none of it, neither for a new
+// for up to a minute): the window's thread waits for none of it, neither for a new
 // session nor to close one opened before.
 TEST_F(AcquireTest, ASlowCloseOfAReadLeftInsideNeverHoldsTheWindow)
 {
@@ -395,7 +395,7 @@ TEST_F(AcquireTest, ASlowCloseOfAReadLeftInsideNeverHoldsTheWindow)
     ASSERT_TRUE(next.LoadTwainModule());
     EXPECT_EQ(next.OpenSourceManager(), kBusy) << "the read's device is still being closed";
     close();
-    EXPECT_LT(clock.elapsed(), 500);
+    EXPECT_LT(clock.elapsed(), 30000) << "far below the close's hold, however busy the machine";
     EXPECT_EQ(fake.inUse(), 2) << "started, the read's device open";
     fake.letClose();
     EXPECT_TRUE(fake.idle());

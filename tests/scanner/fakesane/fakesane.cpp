@@ -5,7 +5,7 @@
 // sane_cancel, until the test lets it go with fake_sane_release (one read a
 // call, the first to come in first; a release with no such read waiting lets
 // the next one go at once). After fake_sane_hold_close the next sane_close
-// waits inside until fake_sane_let_close (3 s at most). The library counts
+// waits inside until fake_sane_let_close (60 s at most). The library counts
 // its misuses: a sane_init or sane_exit while a read or a close is inside it,
 // a second sane_init without sane_exit, a sane_exit without sane_init, a
 // device listed or opened while the library is not started.
@@ -86,7 +86,7 @@ void sane_close(SANE_Handle)
     const bool held = holdClose;
     holdClose = false;
     if (held) {
-        wake().wait_for(hold, std::chrono::seconds(3), [] { return releasedClose; });
+        wake().wait_for(hold, std::chrono::seconds(60), [] { return releasedClose; });
         releasedClose = false;
     }
     --closesInside;
