@@ -117,6 +117,7 @@ void TMainListForm::createControls()
 
     grid = new RIvuZuvuzoZuvu(central);
     grid->setAccessibleName("Customer list");
+    grid->ReaderHeaderRows = 1;  // an empty list is read as its headers and no contact
     layout->addWidget(grid, 1);
 
     actionPanel = new QWidget(central);

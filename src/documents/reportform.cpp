@@ -70,6 +70,7 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     setting->setMinimumWidth(160);
     grid = new grid::RIvuZuvuzoZuvu(this);
     grid->setAccessibleName("Cheque list");
+    grid->ReaderHeaderRows = 1;  // an empty list is read as its headers and no cheque
     grid->SetOptions(grid->Options() | platform::goRowSelect | platform::goRangeSelect | platform::goColSizing);
     grid->MouseActions->DisjunctRowSelect = true;
     grid->EnableHTML = false;  // payees and descriptions show as typed

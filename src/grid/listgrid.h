@@ -63,6 +63,11 @@ enum TClipOperation { coCopy, coCut };
 class RIvuZuvuzoZuvu : public TBaseGrid {
     Q_OBJECT
 public:
+    // Rows at the top that a screen reader reads as the column headers even
+    // while they are not fixed: a list whose header row is its only row when
+    // it is empty (a grid keeps a row below its fixed ones).
+    int ReaderHeaderRows = 0;
+
     // ---- events (parameters in the order the windows expect them)
     template <typename... A>
     using Event = std::function<void(RIvuZuvuzoZuvu* Sender, A...)>;

@@ -223,6 +223,13 @@ void TPvPageImage::paintEvent(QPaintEvent* event)
 
 TPvPreview::TPvPreview(QWidget* parent) : QAbstractScrollArea(parent)
 {
+    // before anything made below asks Qt for this preview's interface, which
+    // Qt keeps once made
+    static const bool readable = [] {
+        QAccessible::installFactory(previewFactory);
+        return true;
+    }();
+    (void)readable;
     state_ = gmCreating;
     updating_ = true;
     canvas_ = std::make_unique<TPvCanvas>(this);
@@ -252,11 +259,6 @@ TPvPreview::TPvPreview(QWidget* parent) : QAbstractScrollArea(parent)
     state_ = gmIdle;
     layoutImage(zoom_, false);
     UpdatePreview();
-    static const bool readable = [] {
-        QAccessible::installFactory(previewFactory);
-        return true;
-    }();
-    (void)readable;
     setAccessibleName(QStringLiteral("Print preview"));
     platform::ShowFocusFrame(this);  // the frame of the page area shows no focus of its own
 }
