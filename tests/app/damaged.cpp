@@ -31,13 +31,7 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
         std::vector<oid_t> oids;
         for (int i = 1; i <= 300; ++i)
             oids.push_back(addCustomer(i, ("Contact " + std::to_string(i)).c_str()));
-        {
-            dbCursor<Config> config(dbCursorForUpdate);  // the daily backup is due at the next start
-            ASSERT_EQ(config.select(), 1u);
-            config->lastBackupDate = dbDateTime(0);
-            config.update();
-            ASSERT_TRUE(database.commit());
-        }
+        makeDailyBackupDue();
         const QStringList generations = QDir(".").entryList({"*.zbf"});
         window.reset();
         database.close();
@@ -198,13 +192,7 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         std::memcpy(&name5, database.get(contacts[4]) + Customer::dbDescriptor.find("name")->dbsOffs, sizeof name5);
         o.name5 = at(contacts[4]) + name5.offs;
         database.commit();
-        {
-            dbCursor<Config> config(dbCursorForUpdate);  // the daily backup is due at the next start
-            ASSERT_EQ(config.select(), 1u);
-            config->lastBackupDate = dbDateTime(0);
-            config.update();
-            ASSERT_TRUE(database.commit());
-        }
+        makeDailyBackupDue();
         if (c.noBackups)
             for (const QString& name : QDir(".").entryList({"*.zbf"}))
                 QFile::remove(name);
