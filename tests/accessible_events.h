@@ -1,7 +1,8 @@
 // What a screen reader hears from the program's self-drawn controls, read in
 // process: the events the controls send (through platform's observer; Qt
 // itself drops them while no reader listens on the bus) written as short
-// texts, and the accessible interfaces of widgets and table cells.
+// texts, the accessible interfaces of widgets and table cells, and the
+// keyboard focus given as a key gives it.
 #pragma once
 
 #include "platform/accessibility.h"
@@ -9,6 +10,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QString>
+#include <QTest>
 #include <QWidget>
 
 #include <string>
@@ -81,3 +83,12 @@ inline QString nameOf(QAccessibleInterface* iface) { return iface ? iface->text(
 
 // The interface of the widget that has the keyboard focus.
 inline QAccessibleInterface* focusedInterface() { return accessibleOf(QApplication::focusWidget()); }
+
+// Gives the widget the keyboard focus, its window made active, as Tab does;
+// false when the focus did not come.
+inline bool giveFocus(QWidget* w)
+{
+    w->activateWindow();
+    w->setFocus(Qt::TabFocusReason);
+    return QTest::qWaitFor([w] { return w->hasFocus(); });
+}

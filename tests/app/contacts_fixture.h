@@ -10,8 +10,6 @@
 #include "platform/printer.h"
 #include "scripted_forms.h"
 
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -19,7 +17,6 @@
 
 #include <deque>
 #include <functional>
-#include <map>
 #include <vector>
 
 // A stored contact, copied out of the database.
@@ -108,15 +105,7 @@ protected:
     }
 
     // The bytes of every backup archive in the working folder, by name.
-    static std::map<QString, QByteArray> archiveBytes()
-    {
-        std::map<QString, QByteArray> bytes;
-        for (const QString& name : QDir(".").entryList({"*.zbf"})) {
-            QFile f(name);
-            bytes[name] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-        }
-        return bytes;
-    }
+    static std::map<QString, QByteArray> archiveBytes() { return filesIn(".", {"*.zbf"}); }
 
     // Every stored contact, ordered by ID.
     static std::vector<StoredCustomer> customers()

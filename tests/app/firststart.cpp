@@ -10,7 +10,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QMap>
 
 TEST_F(MainWindowTest, FirstStartCreatesTheDatabaseAndItsSettings)
 {
@@ -82,16 +81,7 @@ TEST_F(MainWindowTest, AnUnreadableDatabaseEndsTheStart)
 namespace {
 
 // Every generation file of the folder with its bytes.
-QMap<QString, QByteArray> archivesIn(const QString& dir)
-{
-    QMap<QString, QByteArray> bytes;
-    for (const QString& name : QDir(dir).entryList({"Quillet*.zbf"}, QDir::Files)) {
-        QFile file(dir + "/" + name);
-        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-        bytes[name] = file.readAll();
-    }
-    return bytes;
-}
+std::map<QString, QByteArray> archivesIn(const QString& dir) { return filesIn(dir, {"Quillet*.zbf"}); }
 
 // Records the size of the database file (-1: none) when a message is shown.
 class DatabaseWatch : public platform::ScriptedDialogs {
@@ -163,8 +153,8 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
             std::filesystem::resize_file("Quillet.zrv", 0);
         else
             std::filesystem::remove("Quillet.zrv");
-        QMap<QString, QByteArray> expected;
-        for (const auto& [name, bytes] : archivesIn(folder).asKeyValueRange())
+        std::map<QString, QByteArray> expected;
+        for (const auto& [name, bytes] : archivesIn(folder))
             expected[kept(QString(name).remove("Quillet").remove(".zbf").toInt())] = bytes;
         DatabaseWatch watch;
         ASSERT_EQ(start(), -1);

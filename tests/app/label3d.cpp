@@ -2,6 +2,7 @@
 // what a keyboard and a screen reader make of a link.
 #include "app/label3d.h"
 
+#include "accessible_events.h"
 #include "platform/shell.h"
 
 #include <QAccessible>
@@ -119,9 +120,7 @@ TEST(Label3D, ALinkIsReachedByTabReadAsALinkAndOpenedByItsKeys)
     plain->move(0, 80);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    window.activateWindow();
-    before->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return before->hasFocus(); }));
+    ASSERT_TRUE(giveFocus(before));
     const QImage unfocused = link->grab().toImage();
 
     // Tab reaches the link (never the plain label), which shows the focus.

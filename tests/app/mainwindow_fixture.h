@@ -1,7 +1,7 @@
 // What the main-window tests share: a Qt application, a scratch folder as the
 // working directory, scripted dialogs, an exit handler that unwinds with
-// platform::ProgramExit instead of ending the test, and a second process that
-// holds the database open.
+// platform::ProgramExit instead of ending the test, a second process that
+// holds the database open, and the files of the folder read whole.
 #pragma once
 
 #include "appcore/dialogs.h"
@@ -14,11 +14,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -32,6 +34,36 @@ inline void dateFile(const QString& path, int day)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     ASSERT_TRUE(file.setFileTime(QDateTime(QDate(2026, 3, day), QTime(12, 0)), QFileDevice::FileModificationTime));
+}
+
+// The bytes of a file; empty when it cannot be read.
+inline QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The files of a folder whose names match the filters (all without any),
+// with their bytes, by name.
+inline std::map<QString, QByteArray> filesIn(const QString& dir, const QStringList& filters = {})
+{
+    std::map<QString, QByteArray> bytes;
+    for (const QString& name : QDir(dir).entryList(filters, QDir::Files))
+        bytes[name] = fileBytes(dir + "/" + name);
+    return bytes;
+}
+
+// Makes the open database's daily backup due at the next start, as on a
+// later day; with a rotation of `totalBackup` generations when one is given.
+inline void makeDailyBackupDue(int totalBackup = 0)
+{
+    dbCursor<Config> config(dbCursorForUpdate);
+    ASSERT_EQ(config.select(), 1u);
+    config->lastBackupDate = dbDateTime(0);
+    if (totalBackup > 0)
+        config->totalBackup = int1(totalBackup);
+    config.update();
+    ASSERT_TRUE(database.commit());
 }
 
 // Failure messages show texts as texts.
@@ -110,6 +142,12 @@ protected:
         }
         window->show();
         return -1;
+    }
+    // Ends the run as the program's end does.
+    void stop()
+    {
+        window.reset();
+        database.close();
     }
 
     platform::ScriptedDialogs dialogs;

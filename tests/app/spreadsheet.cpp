@@ -85,12 +85,6 @@ with open(sys.argv[1], "w", newline="", encoding="utf-8") as f:
     ASSERT_TRUE(QFile::exists(path));
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Fails every growth of the database file while it lives.
 class NoRoomToGrow : public dbFileObserver {
 public:

@@ -257,13 +257,12 @@ double inkOfWholeText(const QString &text, const QLabel &label)
 // screen reader reads is the message as given.
 TEST_F(Forms, EveryMessageIsShownWhole)
 {
-    const QString folder = "/home/someone/" + QString("a-rather-long-folder-name/").repeated(20) + "Quillet";
-    const QString changed =
-        "The database file is damaged: the stored values of these records do not agree with the search indexes, "
-        "and may have been changed by the damage:\nContact ID 22 (Alpha Trading)\nContact ID 23 (Beta)\nContact "
-        "ID 24 (Gamma)\nContact ID 25 (Delta)\nContact ID 26 (Epsilon)\nand 3 more\nThe indexes have been rebuilt "
-        "from the records as they are. No automatic backup is made in this run, so that the backups keep the "
-        "values from before. They are in " + folder.left(60) + ".";
+    const QString folder = "/home/someone/" + QString("QuilletBackups").repeated(36) + "/Quillet";  // no break in it
+    QString changed = "The stored values of these records do not agree with the search indexes, and may have "
+                      "been changed by the damage:";
+    for (int i = 22; i <= 27; ++i)
+        changed += "\nContact ID " + QString::number(i);
+    changed += "\nThe backups are in " + folder.left(60) + ".";
     QString tall;
     for (int i = 1; i <= 80; ++i)
         tall += "Line " + QString::number(i) + " of a message longer than any screen.\n";

@@ -11,6 +11,7 @@
 #include <random>
 #include <set>
 #include <sys/wait.h>
+#include <vector>
 #include <unistd.h>
 
 #include "engine/class.h"
@@ -18,11 +19,30 @@
 #include "engine/support_index.h"
 #include "engine/support_storage.h"
 #include "engine/ttree.h"
-#include "ttree_nodes.h"
 
 using namespace storagetest;
 
 namespace {
+
+// A node of the tree with two children of the same height (balance 0), so
+// that exchanging its child links passes every check of heights and
+// balances; 0 when there is none.
+oid_t EvenTreeNode(dbDatabase& db, oid_t treeId)
+{
+    std::vector<oid_t> todo{reinterpret_cast<const dbTtree*>(db.get(treeId))->root};
+    while (!todo.empty()) {
+        const oid_t id = todo.back();
+        todo.pop_back();
+        if (id == 0)
+            continue;
+        const auto* node = reinterpret_cast<const dbTtreeNode*>(db.get(id));
+        if (node->left != 0 && node->right != 0 && node->balance == 0)
+            return id;
+        todo.push_back(node->left);
+        todo.push_back(node->right);
+    }
+    return 0;
+}
 
 struct Person {
     std::int32_t id;
