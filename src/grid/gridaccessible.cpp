@@ -41,13 +41,6 @@ struct TableShape {
     }
 };
 
-// The rows at the top read as column headers: the fixed ones, or those the
-// grid's owner names (the header row an empty list keeps as its only row).
-int headerRows(const RIvuZuvuzoZuvu& G)
-{
-    return std::min(std::max(G.FixedRows(), G.ReaderHeaderRows), G.RowCount());
-}
-
 TableShape shapeOf(const RIvuZuvuzoZuvu& G)
 {
     TableShape s;
@@ -58,7 +51,7 @@ TableShape shapeOf(const RIvuZuvuzoZuvu& G)
                 ++s.HeaderCols;
         }
     s.Rows = std::max(0, G.RowCount() - (G.FooterRow() ? 1 : 0));
-    s.HeaderRows = std::min(headerRows(G), s.Rows);
+    s.HeaderRows = std::min(G.HeaderRowsRead(), s.Rows);
     return s;
 }
 
@@ -148,7 +141,7 @@ public:
     QList<QAccessibleInterface*> columnHeaderCells() const override;
     QList<QAccessibleInterface*> rowHeaderCells() const override;
     int columnIndex() const override;
-    int rowIndex() const override { return grid_ ? row_ - headerRows(*grid_) : -1; }
+    int rowIndex() const override { return grid_ ? row_ - grid_->HeaderRowsRead() : -1; }
     int columnExtent() const override;
     int rowExtent() const override;
     QAccessibleInterface* table() const override;
@@ -162,7 +155,7 @@ private:
     enum class Part { Data, ColumnHeader, RowHeader };
     Part part() const
     {
-        if (row_ < headerRows(*grid_))
+        if (row_ < grid_->HeaderRowsRead())
             return Part::ColumnHeader;
         return col_ < grid_->FixedCols() ? Part::RowHeader : Part::Data;
     }
@@ -690,7 +683,7 @@ QList<QAccessibleInterface*> GridCell::columnHeaderCells() const
 {
     QList<QAccessibleInterface*> headers;
     if (GridTable* t = tableOf(grid_))
-        for (int r = 0; r < headerRows(*grid_); ++r)
+        for (int r = 0; r < grid_->HeaderRowsRead(); ++r)
             headers.append(t->cell(r, col_));
     return headers;
 }

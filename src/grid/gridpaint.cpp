@@ -488,7 +488,7 @@ std::string RIvuZuvuzoZuvu::ShownText(int ACol, int ARow)
 std::string RIvuZuvuzoZuvu::ColumnHeaderText(int ACol)
 {
     std::string header;
-    for (int r = 0; r < FixedRows() && r < RowCount(); ++r) {
+    for (int r = 0; r < HeaderRowsRead(); ++r) {
         const std::string part = ShownText(ACol, r);
         if (part.empty())
             continue;

@@ -31,6 +31,7 @@
 
 class QIODevice;
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -650,8 +651,11 @@ public:
     // left inside its grid lines past the text margin. A column of width 0
     // or 1, as the contact list's object-id column, shows nothing.
     bool ColumnShown(int ACol) const;
-    // The shown texts of the column's (displayed) fixed rows, joined by blanks.
+    // The shown texts of the column's (displayed) header rows, joined by blanks.
     std::string ColumnHeaderText(int ACol);
+    // The rows at the top read as column headers: the fixed ones, or as many
+    // as ReaderHeaderRows names.
+    int HeaderRowsRead() const { return std::min(std::max(FixedRows(), ReaderHeaderRows), RowCount()); }
     // While a new selection is being dragged only the dragged rows show selected.
     bool NewSelection() const { return newSelection_; }
     void SetNewSelection(bool Value) { newSelection_ = Value; }

@@ -388,6 +388,14 @@ TEST_F(AccessibleContactList, SortedAndFilteredListsAreReadAsListed)
     EXPECT_EQ(cell(0, 1), "Contact 100");
     // The list was refreshed while the focus stayed in the search panel.
     EXPECT_EQ(heard.take(), (Strings{"ModelReset"}));
+
+    // Nothing found: the header row the list keeps is read as headers, never
+    // as a contact.
+    window->name->setText("nobody");
+    QTest::keyClick(window->name, Qt::Key_Return);
+    EXPECT_EQ(table()->rowCount(), 0);
+    EXPECT_EQ(table()->columnDescription(1), "Name");
+    EXPECT_EQ(accessibleOf(window->grid)->child(1)->role(), QAccessible::ColumnHeader);
 }
 
 TEST_F(AccessibleContactList, ComingMovingAndSelectingAreHeard)
