@@ -5,6 +5,7 @@
 #include "app/editor.h"
 #include "appcore/amounts.h"
 #include "platform/shell.h"
+#include "release_behind_modal.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -401,10 +402,7 @@ TEST_F(ListView, ADoubleClickThatOpensTheEditorLeavesNoPressBehind)
     int editors = 0;
     SetModalRunner([&](QDialog& form) {
         ++editors;
-        form.setWindowModality(Qt::ApplicationModal);
-        form.show();
-        QTest::mouseRelease(w, Qt::LeftButton, {}, contact);
-        form.hide();
+        ReleaseBehindModal(form, w, contact);
         return 2;
     });
     const int interval = QApplication::doubleClickInterval();

@@ -1,13 +1,14 @@
 // The list grid under the mouse: row selection with Ctrl and Shift, header
 // clicks that sort (and the releases that must not), double-click auto-size
 // at a header border, sizing all columns together, links in cells (opened
-// once the press is let go) and column moves that keep the sort column on
-// its data.
+// once the press is let go), column moves that keep the sort column on
+// its data, and presses whose release a modal window took.
 #include "inputfixture.h"
 
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
 #include "platform/shell.h"
+#include "release_behind_modal.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -415,4 +416,99 @@ TEST(GridMouse, RowHeadersSelectRowsByDragging)
     QTest::mouseMove(t.view(), t.center(0, 5));
     QTest::mouseRelease(t.view(), Qt::LeftButton, {}, t.center(0, 5));
     EXPECT_EQ(t.g.Selection(), (TGridRect{1, 2, 3, 5}));
+}
+
+// A modal window that opens during a press takes its release (Qt drops it
+// for the blocked grid), from the loop or from a handler of the press
+// itself. The press ends where it stands: nothing that only a release does
+// happens (no size, no move, no button click, no sort), what it dragged
+// over stays selected, a later move with no button held drags nothing, and
+// the next click selects just its own row.
+TEST(GridMouse, APressWhoseReleaseAModalWindowTookEndsWhereItStands)
+{
+    struct Gesture {
+        const char* what;
+        std::function<void(InputGrid&)> setUp;
+        std::function<QPoint(InputGrid&)> from, to;
+        std::function<void(InputGrid&)> check;
+        bool fromHandler = false;  // the press's own handler opens the modal window
+    };
+    const std::vector<Gesture> gestures = {
+        {"dragging over rows", [](InputGrid&) {}, [](InputGrid& t) { return t.center(1, 2); },
+         [](InputGrid& t) { return t.center(1, 4); },
+         [](InputGrid& t) { EXPECT_EQ(t.selectedRows(), Rows({2, 3, 4})); }},
+        {"a click handler", [](InputGrid&) {}, [](InputGrid& t) { return t.center(1, 2); },
+         [](InputGrid& t) { return t.center(1, 2); },
+         [](InputGrid& t) { EXPECT_EQ(t.selectedRows(), Rows({2})); }, true},
+        {"sizing a column", [](InputGrid&) {}, [](InputGrid& t) { return t.headerBorder(1, -1); },
+         [](InputGrid& t) { return t.headerBorder(1, 29); },
+         [](InputGrid& t) { EXPECT_EQ(t.g.ColWidths(1), 64); }},
+        {"sizing the fixed column",
+         [](InputGrid& t) {
+             t.g.SetFixedCols(1);
+             t.g.MouseActions->SizeFixedCol = true;
+         },
+         [](InputGrid& t) { return QPoint(t.g.ColWidths(0) - 1, t.center(1, 4).y()); },
+         [](InputGrid& t) { return QPoint(t.g.ColWidths(0) + 29, t.center(1, 4).y()); },
+         [](InputGrid& t) { EXPECT_EQ(t.g.ColWidths(0), 64); }},
+        {"moving a column",
+         [](InputGrid& t) {
+             t.g.SetOptions(t.g.Options() | platform::goColMoving);
+             t.g.EnhRowColMove = true;
+         },
+         [](InputGrid& t) { return t.center(1, 0); }, [](InputGrid& t) { return t.center(3, 0); },
+         [](InputGrid& t) {
+             EXPECT_EQ(t.g.Cells(1, 1), "r1c1");
+             EXPECT_FALSE(t.g.PopupButton()->isVisible());
+             EXPECT_FALSE(t.g.ArrowWindow(arrDown)->isVisible());
+         }},
+        {"pushing a cell button",
+         [](InputGrid& t) {
+             t.g.SetOptions(t.g.Options() & ~platform::goRowSelect);
+             t.g.AddButton(2, 3, 40, 14, "Go", haLeft, vaTop);
+             t.g.viewport()->repaint();  // places the button
+         },
+         [](InputGrid& t) {
+             const platform::Rect b = t.g.ButtonRect(2, 3);
+             return QPoint((b.Left + b.Right) / 2, (b.Top + b.Bottom) / 2);
+         },
+         [](InputGrid& t) { return t.center(2, 3); },
+         [](InputGrid& t) { EXPECT_FALSE(t.g.GetCellGraphic(2, 3)->CellBoolean) << "drawn up again"; }},
+    };
+    for (const Gesture& gesture : gestures) {
+        SCOPED_TRACE(gesture.what);
+        InputGrid t;
+        gesture.setUp(t);
+        QWindow* window = t.g.windowHandle();
+        const QPoint from = t.view()->mapTo(&t.g, gesture.from(t)), to = t.view()->mapTo(&t.g, gesture.to(t));
+        int sorts = 0, buttonClicks = 0;
+        t.g.OnClickSort = [&](G*, int) { ++sorts; };
+        t.g.OnButtonClick = [&](G*, int, int) { ++buttonClicks; };
+        if (gesture.fromHandler)
+            t.g.OnClickCell = [&](G*, int, int) { ReleaseBehindModal(window, from); };
+
+        QTest::mouseMove(window, from);  // over the fixed column's zone, which arms it
+        QTest::mousePress(window, Qt::LeftButton, {}, from);
+        if (!gesture.fromHandler) {
+            QTest::mouseMove(window, to);
+            ReleaseBehindModal(window, to);
+        }
+        EXPECT_EQ(t.g.GridState(), platform::gsNormal);
+        EXPECT_FALSE(t.g.NewSelection());
+        EXPECT_EQ(sorts, 0);
+        EXPECT_EQ(buttonClicks, 0);
+        gesture.check(t);
+
+        const std::vector<int> rows = t.selectedRows();
+        const TGridRect selection = t.g.Selection();
+        const QPoint other = t.view()->mapTo(&t.g, t.center(2, 5));
+        QTest::mouseMove(window, other);
+        EXPECT_EQ(t.selectedRows(), rows);
+        EXPECT_EQ(t.g.Selection(), selection);
+        EXPECT_EQ(t.g.GridState(), platform::gsNormal);
+        QTest::mouseClick(window, Qt::LeftButton, {}, other);
+        EXPECT_EQ(t.selectedRows(), Rows({5}));
+        for (int c = 0; c < t.g.ColCount(); ++c)
+            EXPECT_EQ(t.g.ColWidths(c), 64) << "column " << c;
+    }
 }
