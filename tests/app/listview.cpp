@@ -411,6 +411,7 @@ TEST_F(ListView, ADoubleClickThatOpensTheEditorLeavesNoPressBehind)
     QTest::mousePress(w, Qt::LeftButton, {}, contact);
     QApplication::setDoubleClickInterval(interval);
     ASSERT_EQ(editors, 1);
+    EXPECT_EQ(window->FirstSelectedRow(), 2);
 
     QTest::mouseMove(w, at(1, 4));
     EXPECT_EQ(g->Selection().Bottom, 2);
