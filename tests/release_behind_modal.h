@@ -8,19 +8,15 @@
 #include <QTest>
 #include <QWindow>
 
-// Shows `modal` application-modal, lets go of `button` at `at` in `window`
-// (window coordinates) and hides `modal` again.
-inline void ReleaseBehindModal(QWidget& modal, QWindow* window, QPoint at, Qt::MouseButton button = Qt::LeftButton)
+// Shows `modal` (a dialog of its own when none) application-modal, lets go
+// of `button` at `at` in `window` (window coordinates) and hides it again.
+inline void ReleaseBehindModal(QWindow* window, QPoint at, Qt::MouseButton button = Qt::LeftButton,
+                               QWidget* modal = nullptr)
 {
-    modal.setWindowModality(Qt::ApplicationModal);
-    modal.show();
+    QDialog own;
+    QWidget& shown = modal ? *modal : own;
+    shown.setWindowModality(Qt::ApplicationModal);
+    shown.show();
     QTest::mouseRelease(window, button, {}, at);
-    modal.hide();
-}
-
-// The same with a dialog of its own.
-inline void ReleaseBehindModal(QWindow* window, QPoint at, Qt::MouseButton button = Qt::LeftButton)
-{
-    QDialog modal;
-    ReleaseBehindModal(modal, window, at, button);
+    shown.hide();
 }

@@ -401,8 +401,8 @@ TEST_F(ListView, ADoubleClickThatOpensTheEditorLeavesNoPressBehind)
     const QPoint contact = at(1, 2);
     int editors = 0;
     SetModalRunner([&](QDialog& form) {
-        ++editors;
-        ReleaseBehindModal(form, w, contact);
+        editors += dynamic_cast<TMainForm*>(&form) != nullptr;
+        ReleaseBehindModal(w, contact, Qt::LeftButton, &form);
         return 2;
     });
     const int interval = QApplication::doubleClickInterval();
