@@ -405,6 +405,7 @@ void RIvuZuvuzoZuvu::PressLost()
     endPress(false, Col(), Row(), 0);
     TBaseGrid::PressLost();
     sizingCol_ = sizingRow_ = false;
+    fixedSizingArmed_ = false;  // until a move finds the pointer in the zone again
     pressState_ = PressState{};
 }
 
