@@ -143,6 +143,10 @@ void TMainListForm::createControls()
     connect(sortBy, &QComboBox::activated, this, &TMainListForm::categoryChange);
     connect(reverseSort, &QCheckBox::clicked, this, &TMainListForm::categoryChange);
     grid->viewport()->installEventFilter(this);
+    // raised within the grid's handling of the double click, so that the grid
+    // holds its press while an action's window runs and ends it when that
+    // window takes the release
+    grid->OnDblClickCell = [this](RIvuZuvuzoZuvu*, int row, int col) { gridDblClick(col, row); };
     setMinimumSize(kSmallestWindow);
     resize(kOpeningSize);
 }
@@ -569,10 +573,7 @@ bool TMainListForm::eventFilter(QObject* watched, QEvent* event)
         }
     }
     if (watched == grid->viewport()) {
-        if (event->type() == QEvent::MouseButtonDblClick) {
-            auto* m = static_cast<QMouseEvent*>(event);
-            gridDblClick(m->position().toPoint().x(), m->position().toPoint().y());
-        } else if (event->type() == QEvent::MouseButtonPress) {
+        if (event->type() == QEvent::MouseButtonPress) {
             auto* m = static_cast<QMouseEvent*>(event);
             // the grid handles the press first (selection), then the window looks
             QMetaObject::invokeMethod(
@@ -583,10 +584,8 @@ bool TMainListForm::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TMainListForm::gridDblClick(int x, int y)
+void TMainListForm::gridDblClick(int col, int row)
 {
-    int col = -1, row = -1;
-    grid->MouseToCell(x, y, col, row);
     if (col < 0 || col >= grid->ColCount() || row < 1 || row >= grid->RowCount())
         return;
     switch (col) {

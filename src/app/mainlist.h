@@ -54,7 +54,8 @@ public:
 
     void categoryChange();
     void nameChange();
-    void gridDblClick(int x, int y);
+    // A double click on the cell (col, row) of the grid.
+    void gridDblClick(int col, int row);
     void gridMouseDown(Qt::MouseButton button, int x, int y);
     void selectAllActionExecute();
     void helpActionExecute();

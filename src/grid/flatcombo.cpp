@@ -102,8 +102,7 @@ void TASGCustomCombo::hidePopup()
 {
     QComboBox::hidePopup();
     droppedDown_ = false;
-    mouseDown_ = false;
-    update(ButtonRect());
+    buttonUp();
 }
 
 void TASGCustomCombo::placeEditField()
@@ -278,9 +277,20 @@ void TASGCustomCombo::mousePressEvent(QMouseEvent* Event)
 
 void TASGCustomCombo::mouseReleaseEvent(QMouseEvent* Event)
 {
+    buttonUp();
+    QComboBox::mouseReleaseEvent(Event);
+}
+
+// Also when the release is lost to a modal window.
+bool TASGCustomCombo::event(QEvent* Event)
+{
+    return pressWatch_.Handle(Event, [&] { return QComboBox::event(Event); });
+}
+
+void TASGCustomCombo::buttonUp()
+{
     mouseDown_ = false;
     update(ButtonRect());
-    QComboBox::mouseReleaseEvent(Event);
 }
 
 }  // namespace grid

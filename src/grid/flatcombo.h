@@ -5,6 +5,8 @@
 // Flat is set; otherwise the style paints the control.
 #pragma once
 
+#include "platform/presswatch.h"
+
 #include <QComboBox>
 
 namespace grid {
@@ -55,11 +57,13 @@ protected:
     void focusOutEvent(QFocusEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
+    bool event(QEvent* Event) override;
 
 private:
     void drawBorders(class QPainter& P);
     void placeEditField();
     bool look3D() const;  // the 3-D button look: hot or focused
+    void buttonUp();      // the press ends: the button is drawn up
 
     bool flat_ = true;
     bool etched_ = false;
@@ -70,6 +74,7 @@ private:
     bool sorted_ = false;
     bool mouseIn_ = false;
     bool mouseDown_ = false;
+    platform::PressWatch pressWatch_{[this] { buttonUp(); }, Qt::LeftButton | Qt::RightButton};
     bool droppedDown_ = false;
     QColor savedColor_;  // restored when the control is enabled again
     bool savedParentColor_ = false;

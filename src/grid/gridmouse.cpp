@@ -372,52 +372,13 @@ void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int
         TBaseGrid::MouseUp(button, shift, x, y);
         return;
     }
-    PressState& press = pressState_;
-    press.moved = false;
-    press.widthsChanged = false;
-    press.headerAnchor = -1;
-    hideMoveFeedback();
-
-    if (press.fixedSizing) {
-        press.fixedSizing = false;
-        ClearOverlayLines();
-        if (FixedCols() > 0)
-            SetColWidths(0, std::max(0, x));
-        press.noSort = true;
-    }
-    if (press.button.x() >= 0) {
-        const QPoint b = press.button;
-        press.button = {-1, -1};
-        PushButton(b.x(), b.y(), false);
-        if (OnButtonClick)
-            OnButtonClick(this, b.x(), b.y());
-    }
-    if (HintShowSizing)
-        HideHint();
-
     int col = -1, row = -1;
     MouseToCell(x, y, col, row);
-    if (press.dragPending) {
-        // No drag started: the press selects now.
-        press.dragPending = false;
-        if (col >= FixedCols() && row >= FixedRows()) {
-            const int oldRow = Row();
-            MoveColRow(col, row, true, true);
-            if (!RowIndicator.isNull()) {
-                RepaintCell(0, oldRow);
-                RepaintCell(0, row);
-            }
-        }
-    }
-    const bool pressedInCells = press.col >= 0 && press.row >= 0;
-    if (MouseActions->DisjunctRowSelect() && pressedInCells && row >= FixedRows() && GridState() == platform::gsSelecting) {
-        SelectToRowSelect(false);
-        if (press.rowDeselect)
-            SetRowSelect(row, false);
-    }
+    endPress(true, col, row, x);
 
     TBaseGrid::MouseUp(button, shift, x, y);  // finishes a sizing or a move
     sizingCol_ = sizingRow_ = false;
+    PressState& press = pressState_;
     if (press.moved || press.widthsChanged || press.noSort || col < 0 || row < 0) {
         press.noSort = false;
         return;
@@ -432,6 +393,65 @@ void RIvuZuvuzoZuvu::MouseUp(platform::MouseButton button, ShiftState shift, int
             OnRadioMouseUp(this, col, row, index);
     }
     HeaderClickSort(col, row, press.row, shift, x);
+}
+
+// The release never came (a modal window took it): the press ends at the
+// current cell. The rows dragged over keep their selection; a sizing, a
+// move, the button's click, a sort and the selection a pending drag would
+// make on release do not happen.
+void RIvuZuvuzoZuvu::PressLost()
+{
+    SetNewSelection(false);
+    endPress(false, Col(), Row(), 0);
+    TBaseGrid::PressLost();
+    sizingCol_ = sizingRow_ = false;
+    fixedSizingArmed_ = false;  // until a move finds the pointer in the zone again
+    pressState_ = PressState{};
+}
+
+void RIvuZuvuzoZuvu::endPress(bool Released, int col, int row, int x)
+{
+    PressState& press = pressState_;
+    press.moved = false;
+    press.widthsChanged = false;
+    press.headerAnchor = -1;
+    hideMoveFeedback();
+
+    if (press.fixedSizing) {
+        press.fixedSizing = false;
+        ClearOverlayLines();
+        if (Released && FixedCols() > 0)
+            SetColWidths(0, std::max(0, x));
+        press.noSort = true;
+    }
+    if (press.button.x() >= 0) {
+        const QPoint b = press.button;
+        press.button = {-1, -1};
+        PushButton(b.x(), b.y(), false);
+        if (Released && OnButtonClick)
+            OnButtonClick(this, b.x(), b.y());
+    }
+    if (HintShowSizing)
+        HideHint();
+
+    if (press.dragPending) {
+        // No drag started: a release selects now.
+        press.dragPending = false;
+        if (Released && col >= FixedCols() && row >= FixedRows()) {
+            const int oldRow = Row();
+            MoveColRow(col, row, true, true);
+            if (!RowIndicator.isNull()) {
+                RepaintCell(0, oldRow);
+                RepaintCell(0, row);
+            }
+        }
+    }
+    const bool pressedInCells = press.col >= 0 && press.row >= 0;
+    if (MouseActions->DisjunctRowSelect() && pressedInCells && row >= FixedRows() && GridState() == platform::gsSelecting) {
+        SelectToRowSelect(false);
+        if (Released && press.rowDeselect)
+            SetRowSelect(row, false);
+    }
 }
 
 // ---------------------------------------------------------------- double click

@@ -960,6 +960,7 @@ public:
 
 protected:
     void MouseUp(platform::MouseButton button, platform::ShiftState shift, int x, int y) override;
+    void PressLost() override;
     void MouseMove(platform::ShiftState shift, int x, int y) override;
     void DblClick(platform::ShiftState shift, int x, int y) override;
     void CalcSizingState(int x, int y, platform::GestureState& state, int& index, int& sizingPos,
@@ -994,6 +995,9 @@ private:
     void selectFromHeaderAt(int col, int row, int x, int y);
     bool clickCheckBoxAt(int col, int row, int real);
     void pressCellInGrid(platform::MouseButton button, platform::ShiftState shift, int col, int row, int x, int y);
+    // What a release (Released) and a lost press both end, (col, row) and x
+    // being where the press ends.
+    void endPress(bool Released, int col, int row, int x);
 
 public:
     // Set when the grid changed while no screen reader listened or while it

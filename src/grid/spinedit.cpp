@@ -49,9 +49,28 @@ void TGridTimerSpeedButton::mousePressEvent(QMouseEvent* Event)
 
 void TGridTimerSpeedButton::mouseReleaseEvent(QMouseEvent* Event)
 {
+    stopRepeating();
+    QAbstractButton::mouseReleaseEvent(Event);
+    if (parentWidget())
+        parentWidget()->update();
+}
+
+bool TGridTimerSpeedButton::event(QEvent* Event)
+{
+    return pressWatch_.Handle(Event, [&] { return QAbstractButton::event(Event); });
+}
+
+void TGridTimerSpeedButton::stopRepeating()
+{
     if (repeat_)
         repeat_->stop();
-    QAbstractButton::mouseReleaseEvent(Event);
+}
+
+// The release will not come: the button comes up without a click.
+void TGridTimerSpeedButton::pressLost()
+{
+    stopRepeating();
+    setDown(false);
     if (parentWidget())
         parentWidget()->update();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "grid/vurirod.h"
+#include "platform/presswatch.h"
 
 #include <QAbstractButton>
 #include <QImage>
@@ -21,7 +22,8 @@ enum TAsgSpinType { sptNormal, sptFloat, sptDate, sptTime };
 enum TSpinDirection { spVertical, spHorizontal };
 
 // One spin button that repeats its click while held: 400 ms after the press,
-// then every 100 ms until released.
+// then every 100 ms until released, or until the release is lost to a modal
+// window (a click may open one).
 class TGridTimerSpeedButton : public QAbstractButton {
 public:
     TGridTimerSpeedButton(QWidget* Owner, bool Up);
@@ -38,11 +40,15 @@ protected:
     void paintEvent(QPaintEvent* Event) override;
     void mousePressEvent(QMouseEvent* Event) override;
     void mouseReleaseEvent(QMouseEvent* Event) override;
+    bool event(QEvent* Event) override;
 
 private:
     void timerExpired();
+    void stopRepeating();
+    void pressLost();
     bool up_;
     QTimer* repeat_ = nullptr;  // made on first use
+    platform::PressWatch pressWatch_{[this] { pressLost(); }};
 };
 
 // The pair of buttons, one above the other or side by side.

@@ -1378,6 +1378,19 @@ void StringGrid::finishGesture(int, int)
     }
 }
 
+void StringGrid::PressLost()
+{
+    if (gesture_.state == gsNormal) return;
+    SetGridState(gsNormal);
+    viewport()->update();  // the sizing line goes
+}
+
+// Every event of the viewport passes the press watch, mouse events first of all.
+bool StringGrid::viewportEvent(QEvent* e)
+{
+    return pressWatch_.Handle(e, [&] { return QAbstractScrollArea::viewportEvent(e); });
+}
+
 void StringGrid::DblClick(ShiftState, int, int) {}
 
 void StringGrid::wheelEvent(QWheelEvent* e)

@@ -22,6 +22,7 @@
 #include "platform/canvas.h"
 #include "platform/geometry.h"
 #include "platform/inplaceedit.h"
+#include "platform/presswatch.h"
 
 #include <QAbstractScrollArea>
 #include <memory>
@@ -280,6 +281,11 @@ protected:
         QPoint press;            // client point of the press
     };
     const Gesture& CurrentGesture() const { return gesture_; }
+    // The left press's release will not come (see PressWatch): the gesture
+    // ends where it stands. Sizing and moving change nothing; a selection
+    // keeps what it reached; no Click. Descendants end their own press state
+    // and call the base.
+    virtual void PressLost();
 
     // ----- input (client coordinates; Key 0 on return means consumed) -----
     virtual void KeyDown(int& key, ShiftState shift);
@@ -334,6 +340,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void wheelEvent(QWheelEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     bool focusNextPrevChild(bool next) override;
@@ -374,6 +381,7 @@ private:
     platform::Canvas canvas_;
     std::vector<int> overlayLines_;
     Gesture gesture_;
+    PressWatch pressWatch_{[this] { PressLost(); }};
     InplaceEdit* editor_ = nullptr;
     bool editorMode_ = false;
     bool syncingBars_ = false;

@@ -202,6 +202,19 @@ void TPvPageImage::mouseReleaseEvent(QMouseEvent* event)
     UpdateCursor(insidePicture(p), event->modifiers(), event->buttons());
 }
 
+bool TPvPageImage::event(QEvent* event)
+{
+    return pressWatch_.Handle(event, [&] { return TPvCustomPage::event(event); });
+}
+
+void TPvPageImage::pressLost()
+{
+    if (dragging_) {
+        dragging_ = false;
+        update();
+    }
+}
+
 void TPvPageImage::leaveEvent(QEvent*)
 {
     CursorState = PvCrDefault;

@@ -7,6 +7,7 @@
 // description ("Page 2 of 5"), and hear each change of it.
 #pragma once
 
+#include "platform/presswatch.h"
 #include "platform/stringgrid.h"
 #include "printing/pvcanvas.h"
 #include "printing/pvframe.h"
@@ -72,15 +73,19 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     bool insidePicture(QPoint p) const;
+    // A press whose release will not come: the drag band goes, nothing zooms.
+    void pressLost();
     TPvUnits pageUnits(int pixels) const;
     bool panning_ = false;
     bool dragging_ = false;
     QPoint press_;
     QPoint pressScroll_;
     QRect band_;
+    platform::PressWatch pressWatch_{[this] { pressLost(); }};
 };
 
 class TPvPreview : public QAbstractScrollArea {

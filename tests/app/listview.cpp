@@ -5,6 +5,7 @@
 #include "app/editor.h"
 #include "appcore/amounts.h"
 #include "platform/shell.h"
+#include "release_behind_modal.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -382,4 +383,41 @@ TEST_F(MainWindowTest, NamesAreShownAsTypedNotAsMarkup)
     window->grid->SetColWidths(2, 200);
     const QImage img = window->grid->viewport()->grab().toImage();
     EXPECT_GT(inkWidth(img, window->grid->CellRect(2, 1)), inkWidth(img, window->grid->CellRect(2, 2)) + 20);
+}
+
+// The editor a double click opens runs modally: the release of the double
+// click goes to it, and the blocked main window never gets it. Once the
+// editor is closed the grid holds no press: a move with no button held
+// selects nothing more, the double-clicked row is the one the actions see,
+// and the next click selects just its own row.
+TEST_F(ListView, ADoubleClickThatOpensTheEditorLeavesNoPressBehind)
+{
+    auto* g = window->grid;
+    QWindow* w = window->windowHandle();
+    auto at = [&](int col, int row) {
+        const platform::Rect r = g->CellRect(col, row);
+        return g->viewport()->mapTo(window.get(), QPoint((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    };
+    const QPoint contact = at(1, 2);
+    int editors = 0;
+    SetModalRunner([&](QDialog& form) {
+        editors += dynamic_cast<TMainForm*>(&form) != nullptr;
+        ReleaseBehindModal(w, contact, Qt::LeftButton, &form);
+        return 2;
+    });
+    const int interval = QApplication::doubleClickInterval();
+    QApplication::setDoubleClickInterval(5000);  // QTest puts 500 ms between a release and the next press
+    QTest::mouseClick(w, Qt::LeftButton, {}, contact);
+    QTest::mousePress(w, Qt::LeftButton, {}, contact);
+    QApplication::setDoubleClickInterval(interval);
+    ASSERT_EQ(editors, 1);
+    EXPECT_EQ(window->FirstSelectedRow(), 2);
+
+    QTest::mouseMove(w, at(1, 4));
+    EXPECT_EQ(g->Selection().Bottom, 2);
+    EXPECT_EQ(window->FirstSelectedRow(), 2);
+    EXPECT_EQ(g->GetRowSelectCount(), 1);
+    QTest::mouseClick(w, Qt::LeftButton, {}, at(1, 4));
+    EXPECT_EQ(window->FirstSelectedRow(), 4);
+    EXPECT_EQ(g->GetRowSelectCount(), 1);
 }

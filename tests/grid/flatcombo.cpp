@@ -1,6 +1,8 @@
 // The flat combo box: its defaults, the button width's range, the colours
-// while disabled, the dropped list's width, and grabs of its looks.
+// while disabled, the dropped list's width, grabs of its looks, and its
+// button after a press whose release a modal window took.
 #include "grid/flatcombo.h"
+#include "release_behind_modal.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -131,4 +133,20 @@ TEST(FlatCombo, LooksFlatHotAndFocused)
     const QImage focused = f.combo.grab().toImage();
     focused.save(QStringLiteral("grid_flatcombo_focused.png"));
     EXPECT_NE(focused, flat);
+}
+
+// A press whose release a modal window took leaves the button drawn up, as
+// a click does.
+TEST(FlatCombo, APressWhoseReleaseAModalWindowTookLeavesTheButtonUp)
+{
+    ComboForm f;
+    f.combo.IsWinXP = true;
+    const QPoint on = f.combo.ButtonRect().center();
+    auto button = [&] { return f.combo.grab(f.combo.ButtonRect().adjusted(5, 5, -5, -5)).toImage(); };
+    QTest::mouseClick(&f.combo, Qt::RightButton, {}, on);
+    const QImage up = button();
+    QTest::mousePress(&f.combo, Qt::RightButton, {}, on);
+    ASSERT_FALSE(button() == up) << "drawn down while held";
+    ReleaseBehindModal(f.form.windowHandle(), f.combo.mapTo(&f.form, on), Qt::RightButton);
+    EXPECT_TRUE(button() == up);
 }

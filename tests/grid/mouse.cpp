@@ -1,13 +1,14 @@
 // The list grid under the mouse: row selection with Ctrl and Shift, header
 // clicks that sort (and the releases that must not), double-click auto-size
 // at a header border, sizing all columns together, links in cells (opened
-// once the press is let go) and column moves that keep the sort column on
-// its data.
+// once the press is let go), column moves that keep the sort column on
+// its data, and presses whose release a modal window took.
 #include "inputfixture.h"
 
 #include "grid/cellgraphic.h"
 #include "grid/cellobjects.h"
 #include "platform/shell.h"
+#include "release_behind_modal.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -414,4 +415,83 @@ TEST(GridMouse, RowHeadersSelectRowsByDragging)
     QTest::mouseMove(t.view(), t.center(0, 5));
     QTest::mouseRelease(t.view(), Qt::LeftButton, {}, t.center(0, 5));
     EXPECT_EQ(t.g.Selection(), (TGridRect{1, 2, 3, 5}));
+}
+
+// A modal window that opens during a press takes its release (Qt drops it
+// for the blocked grid). The press ends where it stands: nothing that only a
+// release does happens (no size, no move, no button click, no sort), what
+// it dragged over stays selected, a later move with no button held drags
+// nothing, and the next click selects just its own row.
+TEST(GridMouse, APressWhoseReleaseAModalWindowTookEndsWhereItStands)
+{
+    using Points = std::pair<QPoint, QPoint>;  // pressed here, dragged there
+    struct Gesture {
+        const char* what;
+        std::function<Points(InputGrid&)> setUp;
+        std::function<void(InputGrid&)> check;
+    };
+    const std::vector<Gesture> gestures = {
+        {"dragging over rows", [](InputGrid& t) { return Points{t.center(1, 2), t.center(1, 4)}; },
+         [](InputGrid& t) { EXPECT_EQ(t.selectedRows(), Rows({2, 3, 4})); }},
+        {"sizing a column", [](InputGrid& t) { return Points{t.headerBorder(1, -1), t.headerBorder(1, 29)}; }, {}},
+        {"sizing the fixed column",
+         [](InputGrid& t) {
+             t.g.SetFixedCols(1);
+             t.g.MouseActions->SizeFixedCol = true;
+             return Points{{63, t.center(1, 4).y()}, {93, t.center(1, 4).y()}};
+         },
+         {}},
+        {"moving a column",
+         [](InputGrid& t) {
+             t.g.SetOptions(t.g.Options() | platform::goColMoving);
+             t.g.EnhRowColMove = true;
+             return Points{t.center(1, 0), t.center(3, 0)};
+         },
+         [](InputGrid& t) {
+             EXPECT_EQ(t.g.Cells(1, 1), "r1c1");
+             EXPECT_FALSE(t.g.PopupButton()->isVisible());
+         }},
+        {"pushing a cell button",
+         [](InputGrid& t) {
+             t.g.SetOptions(t.g.Options() & ~platform::goRowSelect);
+             t.g.AddButton(2, 3, 40, 14, "Go", haLeft, vaTop);
+             t.g.viewport()->repaint();  // places the button
+             const platform::Rect b = t.g.ButtonRect(2, 3);
+             const QPoint at((b.Left + b.Right) / 2, (b.Top + b.Bottom) / 2);
+             return Points{at, at};
+         },
+         [](InputGrid& t) { EXPECT_FALSE(t.g.GetCellGraphic(2, 3)->CellBoolean) << "drawn up again"; }},
+    };
+    for (const Gesture& gesture : gestures) {
+        SCOPED_TRACE(gesture.what);
+        InputGrid t;
+        const auto [from, to] = gesture.setUp(t);
+        QWindow* window = t.g.windowHandle();
+        auto inWindow = [&](QPoint p) { return t.view()->mapTo(&t.g, p); };
+        int sorts = 0, buttonClicks = 0;
+        t.g.OnClickSort = [&](G*, int) { ++sorts; };
+        t.g.OnButtonClick = [&](G*, int, int) { ++buttonClicks; };
+
+        QTest::mouseMove(window, inWindow(from));  // over the fixed column's zone, which arms it
+        QTest::mousePress(window, Qt::LeftButton, {}, inWindow(from));
+        QTest::mouseMove(window, inWindow(to));
+        ReleaseBehindModal(window, inWindow(to));
+        EXPECT_EQ(t.g.GridState(), platform::gsNormal);
+        EXPECT_FALSE(t.g.NewSelection());
+        if (gesture.check)
+            gesture.check(t);
+
+        const std::vector<int> rows = t.selectedRows();
+        const TGridRect selection = t.g.Selection();
+        const QPoint other = inWindow(t.center(2, 5));
+        QTest::mouseMove(window, other);
+        EXPECT_EQ(t.selectedRows(), rows);
+        EXPECT_EQ(t.g.Selection(), selection);
+        QTest::mouseClick(window, Qt::LeftButton, {}, other);
+        EXPECT_EQ(t.selectedRows(), Rows({5}));
+        EXPECT_EQ(sorts, 0);
+        EXPECT_EQ(buttonClicks, 0);
+        for (int c = 0; c < t.g.ColCount(); ++c)
+            EXPECT_EQ(t.g.ColWidths(c), 64) << "column " << c;
+    }
 }

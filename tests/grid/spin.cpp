@@ -1,9 +1,11 @@
 // Spin edits: stepping each kind with keys and buttons, limits, reading text
 // that does not convert, the character filter with its beeps, read-only
-// stepping, the held button's repeat, and the value check on leaving.
+// stepping, the held button's repeat (also when a modal window takes its
+// release), and the value check on leaving.
 #include "grid/spinedit.h"
 
 #include "platform/beep.h"
+#include "release_behind_modal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -227,6 +229,24 @@ TEST_F(SpinTest, HeldButtonRepeats)
     const int released = spin.Value();
     QTest::qWait(300);
     EXPECT_EQ(spin.Value(), released);
+}
+
+// A step that opens a modal window (a message on the value) takes the held
+// button's release: the button comes up and steps no more.
+TEST_F(SpinTest, AHeldButtonWhoseReleaseAModalWindowTookStopsRepeating)
+{
+    spin.SetValue(0);
+    TGridTimerSpeedButton* up = spin.Button()->UpButton();
+    int steps = 0;
+    spin.Button()->OnUpClick = [&] {
+        ++steps;
+        spin.UpClick(&spin);
+        ReleaseBehindModal(form.windowHandle(), up->mapTo(&form, up->rect().center()));
+    };
+    QTest::mousePress(up, Qt::LeftButton);
+    QTRY_COMPARE(steps, 1);
+    EXPECT_FALSE(up->isDown());
+    EXPECT_EQ(spin.Value(), 1);
 }
 
 TEST_F(SpinTest, ButtonsAndLayout)

@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "platform/printer.h"
 #include "printing/pvpreview.h"
+#include "release_behind_modal.h"
 
 #include <QApplication>
 #include <QDir>
@@ -109,6 +110,25 @@ TEST(PvPreview, Zoom)
     QTest::mouseRelease(&image, Qt::LeftButton, Qt::ControlModifier, QPoint(200, 150));
     const QSize vp = pv.viewport()->size();
     EXPECT_EQ(pv.Zoom(), std::min(400, PvRound(50 * std::min(vp.width() / 100.0L, vp.height() / 50.0L))));
+}
+
+// A drag zoom whose release a modal window took zooms nothing, then or at
+// the next click, which zooms in one step as any click does.
+TEST(PvPreview, ADragZoomWhoseReleaseAModalWindowTookZoomsNothing)
+{
+    TPvPreview pv;
+    pv.resize(600, 600);
+    pv.show();
+    pv.SetZoom(50);
+    TPvPageImage& image = pv.PageImage();
+    QTest::mousePress(&image, Qt::LeftButton, Qt::ControlModifier, QPoint(100, 100));
+    QMouseEvent move(QEvent::MouseMove, QPointF(200, 150), image.mapToGlobal(QPointF(200, 150)), Qt::NoButton,
+                     Qt::LeftButton, Qt::ControlModifier);
+    QApplication::sendEvent(&image, &move);
+    ReleaseBehindModal(pv.windowHandle(), image.mapTo(&pv, QPoint(200, 150)));
+    EXPECT_EQ(pv.Zoom(), 50);
+    QTest::mouseClick(&image, Qt::LeftButton, Qt::NoModifier, QPoint(60, 60));
+    EXPECT_EQ(pv.Zoom(), 60);
 }
 
 TEST(PvPreview, PagesAndNavigation)
