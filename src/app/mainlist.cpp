@@ -315,7 +315,7 @@ bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
     const QList<GenerationArchive> archives = keptArchives(dir);  // oldest first, unreadable ones before
     const QString keptAs = unreadableDatabaseName(dir, QDateTime::currentSecsSinceEpoch());
     for (auto archive = archives.crbegin(); archive != archives.crend() && archive->readable; ++archive) {
-        if (!AskYesNo(restoreAtStartQuestion(*archive, keptAs), this))
+        if (!AskYesNo(restoreAtStartQuestion(*archive, keptAs, archive == archives.crbegin()), this))
             return false;
         TBackupForm restore(this);
         if (restore.restoreDatabase(archive->path, keptAs)) {

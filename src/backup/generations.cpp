@@ -223,9 +223,11 @@ QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds)
     return unusedName(dir, QStringLiteral("Quillet-unreadable-") + dayOf(nowSeconds), QStringLiteral(".zrv"));
 }
 
-QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs)
+QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs, bool newest)
 {
-    return QStringLiteral("The database file Quillet.zrv cannot be read. The newest backup that can be read is ") +
+    return QStringLiteral("The database file Quillet.zrv cannot be read. The ") +
+           (newest ? QStringLiteral("newest") : QStringLiteral("next")) +
+           QStringLiteral(" backup that can be read is ") +
            fileNameOf(archive) + QStringLiteral(" of ") + dayOf(archive.date) +
            QStringLiteral(". Restore it in its place? The unreadable file will be kept as ") +
            QFileInfo(keptAs).fileName() + u'.';

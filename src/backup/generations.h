@@ -95,6 +95,7 @@ QString unusedName(const QString &dir, const QString &stem, const QString &suffi
 // restored in its place: "Quillet-unreadable-<day>.zrv", made unique.
 QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds);
 // The question asked at start when the database file cannot be read and
-// archive, the newest that can be read, could be restored in its place, the
-// file being kept as keptAs.
-QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs);
+// archive could be restored in its place, the file being kept as keptAs:
+// the newest that can be read, or (newest false) the next one after a newer
+// one failed the restore's checks.
+QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs, bool newest);

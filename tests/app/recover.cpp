@@ -166,7 +166,7 @@ private:
 TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 {
     // generation g's archive is of March g + 1; the file is kept under a name of the day of the start
-    const QString question = "The database file Quillet.zrv cannot be read. The newest backup that can be read "
+    const QString question = "The database file Quillet.zrv cannot be read. The %4 backup that can be read "
                              "is Quillet%1.zbf of 2026-03-0%2. Restore it in its place? The unreadable file "
                              "will be kept as %3.";
     const QString failed = "Fail to open database.";
@@ -227,7 +227,7 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
             << kept.toStdString();
         QStringList questions;
         for (int g : c.generationsAsked)
-            questions << question.arg(g).arg(g + 1).arg(kept);
+            questions << question.arg(g).arg(g + 1).arg(kept, questions.isEmpty() ? "newest" : "next");
         EXPECT_EQ(dialogs.Questions(), questions);
         if (c.contacts < 0) {
             EXPECT_TRUE(files() == before) << "a file changed";
