@@ -165,11 +165,11 @@ class Customer {
     const char* email = nullptr;
     const char* website = nullptr;
     real4 amount = 0;                          // default cheque amount
-    dbArray<int1> card;                        // card picture, a JPEG file; empty: none
-    dbReference<Category> category;            // null: none
-    dbReference<EnvelopeSetup> envelopeSetup;  // envelope layout last used
-    dbReference<ChequeSetup> chequeSetup;      // cheque layout last used
-    dbReference<ReceiptSetup> receiptSetup;    // always null
+    dbArray<int1> card{};                      // card picture, a JPEG file; empty: none
+    dbReference<Category> category{};          // null: none
+    dbReference<EnvelopeSetup> envelopeSetup{};  // envelope layout last used
+    dbReference<ChequeSetup> chequeSetup{};      // cheque layout last used
+    dbReference<ReceiptSetup> receiptSetup{};    // always null
 
     DB_FIELDS(Customer, DB_KEY(id, dbHashed), DB_KEY(name, dbIndexed), DB_FIELD(address1), DB_FIELD(address2),
               DB_FIELD(address3), DB_FIELD(person), DB_FIELD(telephone), DB_FIELD(fax), DB_FIELD(remark),

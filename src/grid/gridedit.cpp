@@ -20,8 +20,6 @@ bool isSpin(TEditorType t)
     return t == edSpinEdit || t == edFloatSpinEdit || t == edTimeSpinEdit || t == edDateSpinEdit;
 }
 
-bool isEditBtn(TEditorType t) { return t == edEditBtn || t == edNumericEditBtn || t == edFloatEditBtn; }
-
 void placeControl(QWidget* Control, int Left, int Top, int Width, int Height, const QColor& Color,
                   const QFont& Font)
 {
@@ -51,8 +49,8 @@ void RIvuZuvuzoZuvu::postStartChar(QWidget* Control)
     const QString text = startChar_ == 8 ? QString(QChar(8)) : QString::fromUcs4(&startChar_, 1);
     const int key = startChar_ == 8                                                     ? Qt::Key_Backspace
                     : startChar_ < 128 && QChar(static_cast<char16_t>(startChar_)).isLetterOrNumber()
-                        ? QChar(static_cast<char16_t>(startChar_)).toUpper().unicode()
-                        : Qt::Key_unknown;
+                        ? int(QChar(static_cast<char16_t>(startChar_)).toUpper().unicode())
+                        : int(Qt::Key_unknown);
     QCoreApplication::postEvent(Control, new QKeyEvent(QEvent::KeyPress, key, Qt::NoModifier, text));
     QCoreApplication::postEvent(Control, new QKeyEvent(QEvent::KeyRelease, key, Qt::NoModifier, text));
 }

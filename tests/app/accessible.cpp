@@ -229,8 +229,9 @@ TEST_F(Accessible, EveryControlThatTakesInputHasANameOfItsOwn)
             for (const auto& [heard, count] : uses)
                 EXPECT_EQ(count, 1) << "'" << heard.toStdString() << "' names " << count << " controls";
             for (const auto& [window, control, heard] : kNames)
-                if (window == name)
+                if (window == name) {
                     EXPECT_EQ(heardName(control(w)).toStdString(), heard);
+                }
         });
     }
 }
@@ -259,13 +260,15 @@ TEST_F(Accessible, TabReachesEveryControlThatTakesInputInOrderAndShowsWhereTheFo
                 heard << heardName(stop.widget);
                 EXPECT_TRUE(stop.focusShows) << heard.back().toStdString();
             }
-            if (orders.count(name))
+            if (orders.count(name)) {
                 EXPECT_EQ(heard.join(" | ").toStdString(), orders.at(name).join(" | ").toStdString());
+            }
             for (const Input& input : inputsOf(w)) {
                 // a part comes with its widget; of radio buttons, Tab reaches the chosen one
                 auto* radio = qobject_cast<QRadioButton*>(input.widget);
-                if (input.widget && input.widget->isEnabled() && (!radio || radio->isChecked()))
+                if (input.widget && input.widget->isEnabled() && (!radio || radio->isChecked())) {
                     EXPECT_TRUE(reached.count(input.widget)) << heardName(input.node).toStdString();
+                }
             }
         });
     }

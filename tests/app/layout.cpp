@@ -70,8 +70,9 @@ protected:
                                              << w->objectName().toStdString() << " at " << r.x() << "," << r.y()
                                              << " " << r.width() << "x" << r.height();
             auto* check = qobject_cast<QCheckBox*>(w);
-            if (check)
+            if (check) {
                 EXPECT_GE(w->width(), w->sizeHint().width()) << check->text().toStdString();
+            }
             auto* b = qobject_cast<QPushButton*>(w);
             if (!b)
                 continue;

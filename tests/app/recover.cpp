@@ -89,13 +89,15 @@ class AsAnotherUser {
 public:
     AsAnotherUser() : root_(geteuid() == 0)
     {
-        if (root_)
+        if (root_) {
             EXPECT_TRUE(setegid(65534) == 0 && seteuid(65534) == 0);
+        }
     }
     ~AsAnotherUser()
     {
-        if (root_)
+        if (root_) {
             EXPECT_TRUE(seteuid(0) == 0 && setegid(0) == 0);
+        }
     }
 
 private:

@@ -216,8 +216,9 @@ TEST_F(Spreadsheet, ExportWritesHeadersTheSelectedContactsAndANumericAmount)
     TZrvExcel book(file);
     EXPECT_EQ(book.getCell(12, 2).typeId(), QMetaType::Double);
     for (int r = 2; r <= 4; ++r)
-        if (book.getCell(1, r) == QVariant(QString("Acme, Ltd.")))
+        if (book.getCell(1, r) == QVariant(QString("Acme, Ltd."))) {
             EXPECT_EQ(book.getCell(6, r), QVariant(QString("12345678"))) << "a telephone stays text";
+        }
 
     // openpyxl: the same values, with column 12 as numbers
     const QByteArray json = python(R"PY(

@@ -43,8 +43,9 @@ protected:
         r.errors.clear();
         EXPECT_FALSE(r.bf.Restore(bad, target));
         EXPECT_FALSE(r.bf.Busy());
-        if (code)
+        if (code) {
             EXPECT_EQ(r.errors, std::vector<int32_t>({code}));
+        }
         EXPECT_EQ(readAll(target + "/Quillet.zrv"), old);
         EXPECT_EQ(QDir(target).entryList(QDir::Files | QDir::Hidden), QStringList {"Quillet.zrv"});
     }
@@ -59,7 +60,7 @@ protected:
     static QByteArray withInt(QByteArray b, int64_t at, int32_t v)
     {
         for (int i = 0; i < 4; ++i)
-            b[at + i] = char((uint32_t(v) >> (8 * i)) & 0xFF);
+            b[qsizetype(at + i)] = char((uint32_t(v) >> (8 * i)) & 0xFF);
         return b;
     }
 
@@ -99,7 +100,7 @@ TEST_F(Corrupt, BlockFaultsAreCannotReadFile)
 TEST_F(Corrupt, EntryFaultsAreInvalidArchiveType)
 {
     QByteArray b = good;
-    b[parsed.entries[0].blockOffset - 2] = 'X';  // segment mark "QX2\0"
+    b[qsizetype(parsed.entries[0].blockOffset - 2)] = 'X';  // segment mark "QX2\0"
     expectRefused(b, beInvalidArchive);
     const int64_t nameAt = 4 + parsed.title.size() + 8;
     expectRefused(withInt(good, nameAt, -5), beInvalidArchive);
@@ -180,7 +181,7 @@ TEST_F(Corrupt, BlocksThatDoNotInflateToOneWholeStreamAreCompressionErrors)
     while (parsed.entries[0].blocks[i].k < 0)
         ++i;
     QByteArray b = good;
-    b[blockAt(i) + 4] = char(0xFF);
+    b[qsizetype(blockAt(i) + 4)] = char(0xFF);
     expectRefused(b, beCompression);
 
     // a stream followed by extra bytes, a stream cut short, a stream that
@@ -308,7 +309,7 @@ TEST_F(Corrupt, RandomDamageNeverCrashesNorTouchesTheTargetOnFailure)
         for (int h = 0; h < hits; ++h) {
             // bias the damage towards the structure at the front of the data
             const int64_t at = (rng() % 2) ? int64_t(rng() % 64) : int64_t(rng() % b.size());
-            b[at] = char(rng() & 0xFF);
+            b[qsizetype(at)] = char(rng() & 0xFF);
         }
         if (rng() % 3 == 0)
             b.truncate(int(rng() % b.size()));

@@ -53,8 +53,9 @@ protected:
     {
         SetModalRunner(nullptr);
         form.reset();
-        if (!database.isOpen())
+        if (!database.isOpen()) {
             ASSERT_TRUE(database.open("Quillet"));
+        }
     }
     // The database file as it lies on disk after a clean close.
     QByteArray closedDatabaseBytes()
@@ -190,10 +191,10 @@ TEST_F(Dialog, ACorruptArchiveFailsTheRestoreEndsTheProgramAndKeepsTheDatabase)
     const Parsed p = parseVolume(bad);
     ASSERT_FALSE(p.entries.empty());
     const int64_t at = p.entries[0].blockOffset;
-    bad[at] = char(0x20);  // first block length 20,000 + ...
-    bad[at + 1] = char(0x4E);
-    bad[at + 2] = 0;
-    bad[at + 3] = 0;
+    bad[qsizetype(at)] = char(0x20);  // first block length 20,000 + ...
+    bad[qsizetype(at + 1)] = char(0x4E);
+    bad[qsizetype(at + 2)] = 0;
+    bad[qsizetype(at + 3)] = 0;
     const QString corrupt = dir + "/corrupt.zbf";
     writeFile(corrupt, bad);
 
@@ -241,7 +242,7 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
     // The database stored raw, one word changed, under its own total.
     auto storedRaw = [&](QByteArray db, int64_t at, uint32_t word) {
         for (int i = 0; i < 4; ++i)
-            db[at + i] = char((word >> (8 * i)) & 0xFF);
+            db[qsizetype(at + i)] = char((word >> (8 * i)) & 0xFF);
         ArchiveBuilder b;
         b.header("Backup Zarvo", int32_t(db.size()), 1).entry(dbFile.toUtf8(), 0).magic();
         for (int64_t at = 0; at < db.size(); at += TBackupFile::kChunk)
@@ -274,8 +275,9 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        if (!database.isOpen())
+        if (!database.isOpen()) {
             ASSERT_TRUE(database.open("Quillet"));
+        }
         writeFile(dir + "/bad.zbf", c.bytes);
         const QStringList files = QDir(dir).entryList(QDir::Files);
         seam.shown.clear();
@@ -339,9 +341,9 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
         damages.push_back([&, k](QByteArray &db) { word(db, items[k] + 8) ^= 0x100; });
     }
     for (int64_t node : nodes) {
-        damages.push_back([&, node](QByteArray &db) { db[node + 10] = char(db[node + 10] - 1); });  // count
+        damages.push_back([&, node](QByteArray &db) { db[qsizetype(node + 10)] = char(db[qsizetype(node + 10)] - 1); });  // count
         damages.push_back([&, node](QByteArray &db) { std::swap(word(db, node + 12), word(db, node + 16)); });
-        damages.push_back([&, node](QByteArray &db) { db[node + 8] = char(db[node + 8] == 0 ? 1 : 0); });  // balance
+        damages.push_back([&, node](QByteArray &db) { db[qsizetype(node + 8)] = char(db[qsizetype(node + 8)] == 0 ? 1 : 0); });  // balance
     }
     damages.push_back([&](QByteArray &db) { word(db, nodes[0]) = 0; });  // a subtree cut off
     damages.push_back([&](QByteArray &db) { word(db, items[0]) = itemIds[0]; });  // a loop in a hash chain
@@ -363,8 +365,9 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
     };
     const QStringList files = QDir(dir).entryList(QDir::Files);
     auto restore = [&](const QString &archive) {
-        if (!database.isOpen())
+        if (!database.isOpen()) {
             EXPECT_TRUE(database.open("Quillet"));
+        }
         seam.shown.clear();
         seam.AnswerFile(archive);
         seam.AnswerQuestion(true);

@@ -240,7 +240,7 @@ TEST_F(Files, FullPathRebuildsTheArchivedPathBelowTheTarget)
 
 TEST_F(Files, ParentComponentsThatLeaveTheTargetAreRefused)
 {
-    for (const QByteArray name : {QByteArray("/data/../../escaped.txt"), QByteArray("..\\..\\escaped.txt"),
+    for (const QByteArray& name : {QByteArray("/data/../../escaped.txt"), QByteArray("..\\..\\escaped.txt"),
                                   QByteArray("/.."), QByteArray("/data/")}) {
         SCOPED_TRACE(name.toStdString());
         const QByteArray forged = ArchiveBuilder()

@@ -120,7 +120,7 @@ TEST_F(ChequeWindow, FirstUseCreatesTheDefaultLayoutAndPrintsWhereItSays)
     for (const Expect& e : expected) {
         const PdfWord* found = FindPdfWord(words, e.word);
         ASSERT_NE(found, nullptr) << e.word << " in " << PdfPageText(words).toStdString();
-        if (e.left >= 0) EXPECT_NEAR(found->left, e.left, 1.0) << e.word;
+        if (e.left >= 0) { EXPECT_NEAR(found->left, e.left, 1.0) << e.word; }
         EXPECT_NEAR(found->top, e.top, 1.0) << e.word;
     }
     EXPECT_TRUE(PdfPageText(words).contains("ONE THOUSAND TWO HUNDRED AND THIRTY"));

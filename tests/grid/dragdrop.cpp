@@ -395,7 +395,7 @@ TEST(GridDragDrop, OneCsvOrWorkbookFileIsLoadedByItsExtension)
 TEST(GridDragDrop, AMoveWithinTheGridKeepsWhatTheDropWrote)
 {
     // Onto row 2, onto the dragged rows, and onto row 2 of a grid that takes no paste.
-    for (const auto [target, takesPaste] : {std::pair{2, true}, std::pair{4, true}, std::pair{2, false}}) {
+    for (const auto& [target, takesPaste] : {std::pair{2, true}, std::pair{4, true}, std::pair{2, false}}) {
         DropGrid t(8);
         t.g.DragDropSettings->OleDropSource = true;
         t.g.Navigation->AllowClipboardAlways = takesPaste;  // the grid itself is not edited

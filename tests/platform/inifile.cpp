@@ -55,6 +55,6 @@ TEST(IniFile, ToleratesForeignTextAndFailsSafely)
     ini.WriteString("A", "k", "changed");
     const bool saved = ini.SaveAs(path);
     QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (!saved) EXPECT_EQ(IniFile(path).ReadString("A", "k", "gone"), "gone");  // the old file, without the key
+    if (!saved) { EXPECT_EQ(IniFile(path).ReadString("A", "k", "gone"), "gone"); }  // the old file, without the key
     EXPECT_EQ(IniFile(path).ReadString("A", "multi"), "one two");
 }

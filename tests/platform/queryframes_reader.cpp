@@ -72,8 +72,9 @@ TEST(QueryFrames, SoundAnswersComeBackWholeAndDamagedOnesFailCleanly)
         if (round % 3 == 0)
             bytes.truncate(static_cast<qsizetype>(random() % bytes.size()));
         const Answer a = readBack(bytes, random);
-        if (round % 3 == 0 && bytes.size() < good.size())
+        if (round % 3 == 0 && bytes.size() < good.size()) {
             EXPECT_FALSE(a.done) << "a cut answer never ends well";
+        }
         for (const auto& r : a.records)
             EXPECT_EQ(r.size(), static_cast<size_t>(a.names.size()));
     }

@@ -588,8 +588,9 @@ TEST_F(Files, FlippedBytesNeverCrashTheReaders)
                 bad.truncate(static_cast<qsizetype>(random() % bad.size()));
             write("bad" + ending, bad);
             Book damaged(path("bad" + ending));  // must simply finish
-            if (!damaged.readError().isEmpty())
+            if (!damaged.readError().isEmpty()) {
                 EXPECT_FALSE(damaged.getCell(1, 1).isValid());
+            }
         }
     }
 }
