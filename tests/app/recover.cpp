@@ -82,28 +82,6 @@ protected:
     QString folder;
 };
 
-// Files of the folder as another user sees them when the test runs as root
-// (whose rights pass over a file's mode): the effective user becomes
-// "nobody" while it lives.
-class AsAnotherUser {
-public:
-    AsAnotherUser() : root_(geteuid() == 0)
-    {
-        if (root_) {
-            EXPECT_TRUE(setegid(65534) == 0 && seteuid(65534) == 0);
-        }
-    }
-    ~AsAnotherUser()
-    {
-        if (root_) {
-            EXPECT_TRUE(seteuid(0) == 0 && setegid(0) == 0);
-        }
-    }
-
-private:
-    bool root_;
-};
-
 // Leaves less room than `room` bytes for a new file in the working
 // directory: a small file system mounted there and filled (where this
 // process may mount one), else the process's file-size limit.
