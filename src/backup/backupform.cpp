@@ -410,7 +410,7 @@ QString RestoreResult::why() const
     case DatabaseDamaged:
         return QStringLiteral("the database in it is damaged (%1)").arg(detail);
     case NoRoom:
-        return QStringLiteral("it needs %1 free in %2, and only %3 are free there")
+        return QStringLiteral("it needs %1 free in %2, and only %3 is free there")
             .arg(sizeText(needed, true), folder, sizeText(available, false));
     case WriteFailed:
         return QStringLiteral("it needs %1 free in %2, and writing there failed").arg(sizeText(needed, true), folder);
