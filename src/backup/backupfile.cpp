@@ -586,9 +586,10 @@ int TBackupFile::CompressionRate() const
 
 void TBackupFile::MessageError(int32_t code)
 {
-    const QString text = code == beCannotWriteArchive && diskFull_
-                             ? QStringLiteral("Cannot write to archive: the disk holding %1 is full").arg(archiveFolder_)
-                             : backupErrorText(code);
+    const QString text =
+        code == beCannotWriteArchive && diskFull_
+            ? QStringLiteral("Cannot write to archive: the disk holding %1 is full").arg(archiveFolder_)
+            : backupErrorText(code);
     if (OnError)
         OnError(*this, code, text);
     else if (ShowErrorBox)

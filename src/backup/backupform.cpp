@@ -263,7 +263,8 @@ void TBackupForm::backupClick()
 namespace {
 
 const char *const kDatabaseFileName = "Quillet.zrv";
-const char *const kNoDatabaseInArchive = "This archive holds no database file (Quillet.zrv); nothing has been restored.";
+const char *const kNoDatabaseInArchive =
+    "This archive holds no database file (Quillet.zrv); nothing has been restored.";
 
 // The engine's first report while a restored database file is checked.
 class CheckedDatabase : public dbDatabase {

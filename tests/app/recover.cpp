@@ -1,12 +1,13 @@
 // The ways back from a lost, unreadable or unreachable database, walked
 // through the main window's start with the dialog seam scripted and real
 // archive files: an unreadable database put aside and the newest readable
-// backup restored (or, on No, nothing changed); a file the program may not
-// open, never replaced; a full disk during the
-// daily backup, which keeps the only archive; a new database beside
-// backups over eight days, which keeps them all where Restore finds them;
-// and a start killed while it names records that the damage may have
-// changed.
+// backup restored, or one kept elsewhere (or, on No, nothing changed); a
+// file the program may not open, never replaced; a full disk during the
+// daily backup, which keeps the only archive, and during a restore, which
+// says how much room it needs; a new database beside backups over eight
+// days, which keeps them all where Restore finds them; a restore killed
+// after each of its steps; and a start killed while it names records that
+// the damage may have changed.
 #include "contacts_fixture.h"
 
 #include "backup/backupform.h"
@@ -121,38 +122,39 @@ protected:
     QString folder;
 };
 
-// Leaves less room than `room` bytes for a new file in the working
-// directory: a small file system mounted there and filled (where this
-// process may mount one), else the process's file-size limit.
+// Leaves little room for a new file in the working directory: a small file
+// system mounted there and filled (where this process may mount one), else
+// the process's file-size limit.
 class FullDisk {
 public:
-    FullDisk(const std::filesystem::path& dir, bool mount, qint64 room) : dir_(dir)
+    // Mounts the small file system at once when `mount` (mounted() tells
+    // whether it could), and goes into it.
+    FullDisk(const std::filesystem::path& dir, bool mount) : dir_(dir)
     {
-        if (mount) {
-            mounted_ = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=8m") == 0;
-            if (!mounted_)
-                return;
+        mounted_ = mount && ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=8m") == 0;
+        if (mounted_)
             std::filesystem::current_path(dir);  // into the new file system
-            return;
-        }
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &before_);
-        rlimit small = before_;
-        small.rlim_cur = rlim_t(room);
-        limited_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
     }
-    bool ready() const { return mounted_ || limited_; }
-    // On the mounted file system: fills it up to `room` bytes.
-    void fill(qint64 room)
+    bool mounted() const { return mounted_; }
+    // Leaves less than `room` bytes for a new file: fills the mounted file
+    // system up to it, else limits the size of a file to it. False when
+    // neither could be done.
+    bool leave(qint64 room)
     {
-        if (!mounted_)
-            return;
+        if (!mounted_) {
+            signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &before_);
+            rlimit small = before_;
+            small.rlim_cur = rlim_t(room);
+            limited_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
+            return limited_;
+        }
         QFile filler("filler");
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         const QByteArray block(4096, 'f');
-        while (QStorageInfo(QString::fromStdString(dir_.string())).bytesAvailable() > room)
-            ASSERT_EQ(filler.write(block), block.size());
-        filler.close();
+        bool written = filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        while (written && QStorageInfo(QString::fromStdString(dir_.string())).bytesAvailable() > room)
+            written = filler.write(block) == block.size();
+        return written;
     }
     // Ends the limit, or unmounts (the caller has closed the database).
     ~FullDisk()
@@ -321,12 +323,9 @@ TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
 {
     for (const bool mount : {true, false}) {
         SCOPED_TRACE(mount ? "small file system" : "file-size limit");
-        std::optional<FullDisk> disk;
-        if (mount) {
-            disk.emplace(dir, true, 0);
-            if (!disk->ready())
-                continue;  // no right to mount here: the limit below stands for it
-        }
+        std::optional<FullDisk> disk(std::in_place, dir, mount);
+        if (mount && !disk->mounted())
+            continue;  // no right to mount here: the limit below stands for it
         ASSERT_EQ(start(), -1);
         addContacts(1, 300, true);
         makeDailyBackupDue(1);
@@ -334,11 +333,7 @@ TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
         stop();
         const qint64 archive = QFileInfo(path("Quillet0.zbf")).size();
         ASSERT_GT(archive, 300 * 1000);
-        if (mount)
-            disk->fill(archive / 2);
-        else
-            disk.emplace(dir, false, archive / 2);
-        ASSERT_TRUE(disk->ready());
+        ASSERT_TRUE(disk->leave(archive / 2));
         FolderBytes before = files();
         before.erase("Quillet.zrv");  // the start stores the day of its backup
 
@@ -371,12 +366,9 @@ TEST_F(Recover, AFullDiskStopsARestoreWithTheRoomItNeeds)
         for (const bool atStart : {true, false}) {
             SCOPED_TRACE(std::string(mount ? "small file system" : "file-size limit") +
                          (atStart ? ", at start" : ", from Setup"));
-            std::optional<FullDisk> disk;
-            if (mount) {
-                disk.emplace(dir, true, 0);
-                if (!disk->ready())
-                    continue;  // no right to mount here: the limit below stands for it
-            }
+            std::optional<FullDisk> disk(std::in_place, dir, mount);
+            if (mount && !disk->mounted())
+                continue;  // no right to mount here: the limit below stands for it
             ASSERT_EQ(start(), -1);
             addContacts(1, 10);
             ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
@@ -386,11 +378,7 @@ TEST_F(Recover, AFullDiskStopsARestoreWithTheRoomItNeeds)
             const qint64 needed = QFileInfo(path("Quillet.zrv")).size();
             if (atStart)
                 writeBytes(path("Quillet.zrv"), randomBytes(needed, 5));
-            if (mount)
-                disk->fill(needed / 2);
-            else
-                disk.emplace(dir, false, needed / 2);
-            ASSERT_TRUE(disk->ready());
+            ASSERT_TRUE(disk->leave(needed / 2));
             FolderBytes before = files();
 
             dialogs.shown.clear();
@@ -658,8 +646,8 @@ TEST_F(Recover, ARestoreKilledAfterEachStepIsFinishedOrUndoneByTheNextStart)
     using Step = TBackupForm::RestoreStep;
     const QString cutOff = "A restore of a backup was cut off before it was finished";
     const QString undone = cutOff + ". The database file Quillet.zrv in " + folder + " is as it was before it.";
-    const QString finished =
-        cutOff + ". It has now been finished: the database file Quillet.zrv in " + folder + " holds the restored database.";
+    const QString finished = cutOff + ". It has now been finished: the database file Quillet.zrv in " + folder +
+                             " holds the restored database.";
     const QString copyDamaged = cutOff + ", and the copy it left in " + folder +
                                 " (Quillet.zrv.restore) is damaged, so it has not been put in place (";
     const QString failed = "Fail to open database.";
