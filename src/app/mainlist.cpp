@@ -248,8 +248,13 @@ void TMainListForm::createActions()
 void TMainListForm::startUp()
 {
     const QString dir = QDir::currentPath();
-    keepBackupsOfANewDatabase(dir);  // the open below makes a missing or empty file a new database
-    if (!database.open("Quillet")) {
+    settleCutOffRestore();
+    // the open below makes a missing or empty file a new database
+    const std::optional<ArchivesSetAside> setAside = keepBackupsOfANewDatabase(dir);
+    const bool opened = database.open("Quillet");
+    if (setAside)
+        ShowInfo(newDatabaseNotice(*setAside, opened), this);
+    if (!opened) {
         ShowInfo("Fail to open database.", this);
         if (!restoreUnreadableDatabase(dir))
             platform::ExitProgram(1);
@@ -296,40 +301,84 @@ void TMainListForm::startUp()
     backup.autoBackupDaily(backups_);
 }
 
-void TMainListForm::keepBackupsOfANewDatabase(const QString& dir)
+void TMainListForm::settleCutOffRestore()
+{
+    const CutOffRestore settled = TBackupForm::settleCutOffRestore();
+    if (settled.found == CutOffRestore::Nothing)
+        return;
+    ShowInfo(settled.text, this);
+    if (settled.found == CutOffRestore::Finished)
+        backups_ = AutoBackups::FreeGenerationsOnly;  // as after a restore at start
+    else if (settled.found == CutOffRestore::NotFinished)
+        platform::ExitProgram(1);  // never a new, empty database beside the copy
+}
+
+std::optional<ArchivesSetAside> TMainListForm::keepBackupsOfANewDatabase(const QString& dir)
 {
     if (!newDatabaseBesideBackups(dir))
-        return;
+        return std::nullopt;
     backups_ = AutoBackups::None;  // an archive of the new, empty database would be the newest
-    ShowInfo(newDatabaseNotice(setArchivesAside(dir)), this);
+    return setArchivesAside(dir);
 }
 
 // Only a file whose bytes are no database is ever put aside: one the program
 // may not open, or that another process holds, may be sound and stays. The
-// readable backups are offered newest first, the next one when the one taken
-// fails the restore's checks.
+// readable backups of the folder are offered newest first, the next one when
+// the one taken could not be restored for its own bytes, then one chosen
+// elsewhere. A restore that failed for want of room, or another failed write
+// in the folder, ends the offers: an older backup would fare no better, or
+// would bring back older data only because it is smaller.
 bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
 {
     if (database.openFailure() != dbDatabase::dbFileNotDatabase)
         return false;
     const QList<GenerationArchive> archives = keptArchives(dir);  // oldest first, unreadable ones before
     const QString keptAs = unreadableDatabaseName(dir, QDateTime::currentSecsSinceEpoch());
+    QString before;  // why no other archive came first, or why the last one could not be restored
+    bool offered = false;
     for (auto archive = archives.crbegin(); archive != archives.crend() && archive->readable; ++archive) {
-        if (!AskYesNo(restoreAtStartQuestion(*archive, keptAs, archive == archives.crbegin()), this))
+        if (!offered)
+            before = newerUnreadableText(archives, *archive);
+        if (!AskYesNo(restoreAtStartQuestion(dir, *archive, keptAs, before, !offered), this))
             return false;
-        TBackupForm restore(this);
-        if (restore.restoreDatabase(archive->path, keptAs)) {
-            ShowInfo("Restore Completed.", this);
-            if (!database.open("Quillet")) {
-                ShowInfo("Fail to open database.", this);
-                return false;
-            }
-            backups_ = AutoBackups::FreeGenerationsOnly;
-            return true;
-        }
-        ShowInfo("Fail to restore.", this);
+        offered = true;
+        if (const std::optional<bool> opened = restoreAtStart(archive->path, keptAs, before))
+            return *opened;
     }
-    return false;
+    const char* none = archives.isEmpty() ? "There is no backup in that folder."
+                       : offered          ? "No other backup in that folder can be read."
+                                          : "No backup in that folder can be read.";
+    before = QStringList {before, none}.join(u' ').trimmed();
+    for (;;) {
+        if (!AskYesNo(restoreFromElsewhereQuestion(dir, keptAs, before), this))
+            return false;
+        const QString chosen = TBackupForm::chooseArchiveToRestore(this);
+        if (chosen.isEmpty())
+            return false;
+        if (const std::optional<bool> opened = restoreAtStart(chosen, keptAs, before))
+            return *opened;
+    }
+}
+
+std::optional<bool> TMainListForm::restoreAtStart(const QString& archive, const QString& keptAs, QString& why)
+{
+    TBackupForm restore(this);
+    const RestoreResult result = restore.restoreDatabase(archive, keptAs);
+    if (!result.ok() && !result.writeFailed()) {
+        why = result.text();
+        return std::nullopt;
+    }
+    if (!result.ok()) {
+        ShowInfo(result.text(), this);
+        return false;
+    }
+    ShowInfo("Restore Completed.", this);
+    if (!database.open("Quillet")) {
+        ShowInfo("Fail to open database.", this);
+        return false;
+    }
+    backups_ = AutoBackups::FreeGenerationsOnly;
+    return true;
 }
 
 // The whole check of the database before anything reads it: indexes found

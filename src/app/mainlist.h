@@ -12,6 +12,8 @@
 #include <QDialog>
 #include <QMainWindow>
 
+#include <optional>
+
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -79,13 +81,21 @@ private:
     void createControls();
     void createActions();
     void startUp();
+    // Before the open: finishes or undoes a restore that a kill cut off, and
+    // says so; ends the program when a sound copy cannot be put in place.
+    void settleCutOffRestore();
     // Before the open: sets backups beside a missing or empty database file
-    // aside and says so.
-    void keepBackupsOfANewDatabase(const QString& dir);
+    // aside; what was done, told once the open has been tried.
+    std::optional<ArchivesSetAside> keepBackupsOfANewDatabase(const QString& dir);
     // After an open that failed for the file's bytes: offers the readable
-    // backups in its place, newest first. True when one was restored and
-    // the database opened.
+    // backups in its place, newest first, then one chosen elsewhere. True
+    // when one was restored and the database opened.
     bool restoreUnreadableDatabase(const QString& dir);
+    // Restores archive in place of the unreadable file, kept as keptAs.
+    // Empty when the archive could not be restored for its own bytes (`why`
+    // then tells it); else whether the database is open (a failed write has
+    // been told).
+    std::optional<bool> restoreAtStart(const QString& archive, const QString& keptAs, QString& why);
     void checkDatabase();
     void upgradeData();
     void layOutGrid();

@@ -73,14 +73,13 @@ QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, co
                                "space and start the program again: the indexes will then be mended. Until "
                                "then, changes that need the damaged indexes are refused.");
     const QString noAutomatic = "No automatic backup is made until the program is started again.";
+    // that a backup is of this database, from before the damage, is not known
     if (archives.isEmpty())
-        lines << QString("There is no backup in %1 that holds the values from before. %2")
-                     .arg(backupFolder, noAutomatic);
+        lines << QString("There is no backup in %1 that can be read. %2").arg(backupFolder, noAutomatic);
     else
-        lines << QString("The %1 in %2 (%3) %4 the values from before; a backup can be restored with Restore in "
-                         "the setup dialog (Setup). %5")
-                     .arg(archives.size() == 1 ? "backup" : "backups", backupFolder, archives.join(", "),
-                          archives.size() == 1 ? "holds" : "hold", noAutomatic);
+        lines << QString("The %1 in %2 that can be read (%3) may hold the values from before; a backup can be "
+                         "restored with Restore in the setup dialog (Setup). %4")
+                     .arg(archives.size() == 1 ? "backup" : "backups", backupFolder, archives.join(", "), noAutomatic);
     return lines.join("\n");
 }
 

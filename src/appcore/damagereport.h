@@ -38,8 +38,10 @@ inline constexpr const char* kIndexesNoSpace =
 // concerned, at most five, says that their stored values may have been
 // changed by the damage, that the indexes have been rebuilt from the records
 // as they are (mended) or could not be mended for want of disk space, and
-// which backups in the folder hold the values from before (`archives`, the
-// names of the backup files there; none is said plainly). Reads the names in
+// which backups in the folder can be read and so may hold the values from
+// before (`archives`, the names of the backup files there; none is said
+// plainly): whether they are of this database, from before the damage, is
+// not known, so it is not claimed. Reads the names in
 // the caller's transaction and leaves it running: the caller ends it.
 QString ChangedRecordsText(const std::vector<dbDatabase::dbChangedRow>& rows, const QString& backupFolder,
                            const QStringList& archives, bool mended);

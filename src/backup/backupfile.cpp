@@ -557,6 +557,12 @@ void TBackupFile::fail(int32_t code)
     continue_ = false;
 }
 
+void TBackupFile::failWrite()
+{
+    writeFailed_ = writeFailed_ || errorCode_ == 0;
+    fail(beCannotReadFile);
+}
+
 int TBackupFile::percentDone() const
 {
     if (totalSize_ <= 0)
@@ -580,8 +586,10 @@ int TBackupFile::CompressionRate() const
 
 void TBackupFile::MessageError(int32_t code)
 {
-    const QString text = code == beCannotWriteArchive && diskFull_ ? QStringLiteral("Cannot write to archive: the disk is full")
-                                                                    : backupErrorText(code);
+    const QString text =
+        code == beCannotWriteArchive && diskFull_
+            ? QStringLiteral("Cannot write to archive: the disk holding %1 is full").arg(archiveFolder_)
+            : backupErrorText(code);
     if (OnError)
         OnError(*this, code, text);
     else if (ShowErrorBox)
@@ -710,6 +718,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
     diskFull_ = false;
     busy_ = true;
     const bool toStream = archiveName == kStreamName;
+    archiveFolder_ = toStream ? QString() : QFileInfo(archiveName).absolutePath();
     QStringList names = ExpandFileList(files, archiveName);
     fileCount_ = int32_t(names.size());
 
@@ -930,7 +939,7 @@ bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write, boo
         }
         if (k == 0) {
             if (write && !c.flush(*destination)) {
-                fail(beCannotReadFile);
+                failWrite();
                 return false;
             }
             return true;
@@ -943,7 +952,11 @@ bool TBackupFile::readSegment(Input &in, QIODevice *destination, bool write, boo
         if (write) {
             char *dst = c.room(*destination);
             const char *src = dst && k > 0 ? in.view(n) : nullptr;
-            if (!dst || (!src && (!in.fits(n) || !in.raw(k > 0 ? c.in : dst, n)))) {
+            if (!dst) {
+                failWrite();
+                return false;
+            }
+            if (!src && (!in.fits(n) || !in.raw(k > 0 ? c.in : dst, n))) {
                 fail(beCannotReadFile);
                 return false;
             }
@@ -1088,6 +1101,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     if (!run.dir.isEmpty() && !run.dir.endsWith(u'/'))
         run.dir += u'/';
     errorCode_ = 0;
+    writeFailed_ = false;
     filesDone_ = 0;
     continue_ = true;
     switch (openArchive(run.in, archiveName)) {
@@ -1154,8 +1168,14 @@ void TBackupFile::endOfArchive(RestoreRun &run)
         fail(beInvalidArchive);  // an end before the files the header counts
         return;
     }
-    if (!stagePending(run) || !sizesAddUp(run) || !replaceTargets(run))
+    if (!stagePending(run))
+        return;
+    if (!sizesAddUp(run)) {
         fail(beCannotReadFile);
+        return;
+    }
+    if (!replaceTargets(run))
+        return;
     run.ended = true;
 }
 
@@ -1174,10 +1194,8 @@ void TBackupFile::continueOnNextVolume(RestoreRun &run, const QByteArray &record
 // about, and the entry's first segment is read.
 void TBackupFile::restoreEntry(RestoreRun &run, const QByteArray &name)
 {
-    if (!stagePending(run)) {
-        fail(beCannotReadFile);
+    if (!stagePending(run))
         return;
-    }
     int32_t date = 0;
     if (!run.in.int32(date)) {
         fail(beInvalidArchive);
@@ -1237,7 +1255,7 @@ bool TBackupFile::startStagedFile(RestoreRun &run, const QString &target, int32_
 {
     const QFileInfo fi(target);
     if (!QDir().mkpath(fi.absolutePath())) {
-        fail(beCannotReadFile);
+        failWrite();
         return false;
     }
     RestoreRun::Pending &p = run.pending;
@@ -1248,7 +1266,7 @@ bool TBackupFile::startStagedFile(RestoreRun &run, const QString &target, int32_
     p.start = bytesDone_;
     if (!p.file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         p.file.reset();
-        fail(beCannotReadFile);
+        failWrite();
         return false;
     }
     // A file that replaces one keeps that one's permissions; a new one is the
@@ -1280,6 +1298,7 @@ bool TBackupFile::stagePending(RestoreRun &run)
         OnFileRestored(*this, p.target, *p.file);
     if (!p.file->flush()) {
         p.file.reset();
+        failWrite();
         return false;
     }
     p.file->setFileTime(QDateTime::fromSecsSinceEpoch(unixSecondsOfDosDateTime(p.date)),
@@ -1313,8 +1332,10 @@ bool TBackupFile::sizesAddUp(const RestoreRun &run) const
 bool TBackupFile::replaceTargets(RestoreRun &run)
 {
     for (RestoreRun::Pending &p : run.staged) {
-        if (!p.file->commit())
+        if (!p.file->commit()) {
+            failWrite();
             return false;
+        }
         ++filesDone_;
     }
     run.staged.clear();

@@ -124,8 +124,13 @@ public:
     int32_t ErrorCode() const { return errorCode_; }
     // Whether the last Backup could not write its archive for want of space
     // (a full disk or quota, or the process's file-size limit); error code 4
-    // is then told as "Cannot write to archive: the disk is full".
+    // is then told as "Cannot write to archive: the disk holding <folder> is
+    // full", the folder of the archive.
     bool DiskFull() const { return diskFull_; }
+    // Whether the last Restore failed in writing a restored file (making,
+    // filling or putting it in place) rather than in reading the archive;
+    // its error code is then 1.
+    bool TargetWriteFailed() const { return writeFailed_; }
     QString CurrentFile() const { return currentFile_; }
 
     // Expands list lines (file specifications, optionally ending in the token
@@ -148,6 +153,8 @@ private:
     enum class OpenResult { Opened, Missing, Unreadable };
 
     void fail(int32_t code);
+    // A restored file could not be written: error code 1, told by TargetWriteFailed.
+    void failWrite();
     void progress(const QString &file, int percent);
     int percentDone() const;
     void endRun();
@@ -188,6 +195,8 @@ private:
     bool continue_ = false;
     int32_t errorCode_ = 0;
     bool diskFull_ = false;
+    QString archiveFolder_;  // of the Backup's archive
+    bool writeFailed_ = false;
     QIODevice *sourceStream_ = nullptr;
     QIODevice *targetStream_ = nullptr;
     std::unique_ptr<Codec> codec_;

@@ -263,6 +263,8 @@ void TBackupForm::backupClick()
 namespace {
 
 const char *const kDatabaseFileName = "Quillet.zrv";
+const char *const kNoDatabaseInArchive =
+    "This archive holds no database file (Quillet.zrv); nothing has been restored.";
 
 // The engine's first report while a restored database file is checked.
 class CheckedDatabase : public dbDatabase {
@@ -313,14 +315,35 @@ QString damageOf(const QString &path)
     return check.report.empty() ? QStringLiteral("Database file was corrupted") : QString::fromStdString(check.report);
 }
 
+// What Setup's Restore tells before "Fail to restore.": the archive
+// component's own error for an archive that cannot be read.
+QString whySetupsRestoreFailed(const RestoreResult &result)
+{
+    switch (result.outcome) {
+    case RestoreResult::ArchiveUnreadable:
+        return result.detail.isEmpty() ? backupErrorText(beCannotReadArchive) : result.detail;
+    case RestoreResult::NoDatabase:
+        return QString::fromLatin1(kNoDatabaseInArchive);
+    case RestoreResult::DatabaseDamaged:
+        return QStringLiteral("The database in this archive is damaged; the current database has been kept.\n") +
+               result.detail;
+    default:
+        return result.text();
+    }
+}
+
 }  // namespace
+
+QString TBackupForm::chooseArchiveToRestore(QWidget *owner)
+{
+    return pickArchive(platform::FileRequest::Open, QString(), QStringLiteral("Zarvo Backup File (*.zbf)"), owner);
+}
 
 void TBackupForm::restoreClick()
 {
     if (BackupFile1.Busy())
         return;
-    const QString chosen =
-        pickArchive(platform::FileRequest::Open, QString(), QStringLiteral("Zarvo Backup File (*.zbf)"), this);
+    const QString chosen = chooseArchiveToRestore(this);
     if (chosen.isEmpty())
         return;
     if (!QFileInfo::exists(chosen)) {
@@ -330,7 +353,7 @@ void TBackupForm::restoreClick()
     // an archive that cannot be read whole goes on: the restore itself then fails and says why
     const ArchiveScan scan = scanArchive(chosen);
     if (scan.complete && !scan.holdsDatabase) {
-        ShowInfo(QStringLiteral("This archive holds no database file (Quillet.zrv); nothing has been restored."), this);
+        ShowInfo(kNoDatabaseInArchive, this);
         return;
     }
     if (!AskYesNo(QStringLiteral("Restoring the database will replace the current database, are you sure to restore it?"),
@@ -339,50 +362,198 @@ void TBackupForm::restoreClick()
     QApplication::setOverrideCursor(Qt::BusyCursor);
     ProgressBar1->show();
     database.close();
-    const bool ok = restoreDatabase(chosen);
-    ShowInfo(ok ? QStringLiteral("Restore Completed. Restart the program.")
-                : QStringLiteral("Fail to restore. Restart the program."),
+    const RestoreResult result = restoreDatabase(chosen);
+    if (!result.ok())
+        ShowInfo(whySetupsRestoreFailed(result), this);
+    ShowInfo(result.ok() ? QStringLiteral("Restore Completed. Restart the program.")
+                         : QStringLiteral("Fail to restore. Restart the program."),
              this);
     QApplication::restoreOverrideCursor();
     ExitProgram(0);
 }
 
-// Only the database entry is restored, beside the live file under a
-// temporary name; the live file is replaced only once that copy has passed
-// the engine's checks, so a damaged archive leaves it byte for byte. Every
-// other entry of the archive is skipped: nothing else in the program's
-// folder is written.
-bool TBackupForm::restoreDatabase(const QString &archive, const QString &keepCurrentAs)
+namespace {
+
+// Where a restore writes the archive's database before it takes the
+// database file's place.
+QString checkedCopyIn(const QString &dir)
 {
-    const QString dir = programDirectory();
-    const QString staged = dir + QStringLiteral("/Quillet.zrv.restore");
+    return dir + QStringLiteral("/Quillet.zrv.restore");
+}
+
+// A size as the messages give it: whole megabytes, kilobytes below one;
+// rounded up for room needed, down for room free.
+QString sizeText(int64_t bytes, bool roundUp)
+{
+    constexpr int64_t kKilo = 1024, kMega = 1024 * 1024;
+    const int64_t unit = bytes < kMega ? kKilo : kMega;
+    const int64_t n = roundUp ? (bytes + unit - 1) / unit : bytes / unit;
+    return QString::number(n) + (unit == kMega ? QStringLiteral(" MB") : QStringLiteral(" KB"));
+}
+
+void stepDone(TBackupForm::RestoreStep step)
+{
+    if (TBackupForm::RestoreStepDone())
+        TBackupForm::RestoreStepDone()(step);
+}
+
+}  // namespace
+
+QString RestoreResult::why() const
+{
+    switch (outcome) {
+    case Restored:
+        break;
+    case ArchiveUnreadable:
+        return QStringLiteral("it cannot be read");
+    case NoDatabase:
+        return QStringLiteral("it holds no database file (Quillet.zrv)");
+    case DatabaseDamaged:
+        return QStringLiteral("the database in it is damaged (%1)").arg(detail);
+    case NoRoom:
+        return QStringLiteral("it needs %1 free in %2, and only %3 is free there")
+            .arg(sizeText(needed, true), folder, sizeText(available, false));
+    case WriteFailed:
+        return QStringLiteral("it needs %1 free in %2, and writing there failed").arg(sizeText(needed, true), folder);
+    case Interrupted:
+        return QStringLiteral("it could not be put in place as Quillet.zrv in %1").arg(folder);
+    }
+    return {};
+}
+
+QString RestoreResult::text() const
+{
+    const QString text = QStringLiteral("The backup %1 could not be restored: %2.").arg(archive, why());
+    if (outcome == Interrupted)
+        return text + QStringLiteral(" The next start of the program finishes the restore.");
+    if (!writeFailed())
+        return text;
+    return text + QStringLiteral(" The database file Quillet.zrv has been left as it was.") +
+           (outcome == NoRoom ? QStringLiteral(" Make room there and try again.") : QString());
+}
+
+std::function<void(TBackupForm::RestoreStep)> &TBackupForm::RestoreStepDone()
+{
+    static std::function<void(RestoreStep)> seam;
+    return seam;
+}
+
+// Only the database entry is restored, beside the live file as the checked
+// copy; the live file is replaced only once that copy has passed the
+// engine's checks, so a damaged archive or a full disk leaves it byte for
+// byte. Every other entry of the archive is skipped: nothing else in the
+// program's folder is written.
+RestoreResult TBackupForm::restoreDatabase(const QString &archive, const QString &keepCurrentAs)
+{
+    const QString copy = checkedCopyIn(programDirectory());
+    RestoreResult result = writeCheckedCopy(archive, copy);
+    ProgressBar1->hide();
+    if (!result.ok()) {
+        QFile::remove(copy);
+        return result;
+    }
+    return putCopyInPlace(result, copy, keepCurrentAs);
+}
+
+RestoreResult TBackupForm::writeCheckedCopy(const QString &archive, const QString &copy)
+{
+    RestoreResult result;
+    result.archive = QFileInfo(archive).fileName();
+    result.folder = QFileInfo(copy).absolutePath();
     BackupFile1.MaxSize = 0;
-    BackupFile1.OnRestoreFile = [&staged](TBackupFile &, QString &target, int32_t, bool &doRestore) {
+    BackupFile1.OnRestoreFile = [&copy](TBackupFile &, QString &target, int32_t, bool &doRestore) {
         doRestore = QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
         if (doRestore)
-            target = staged;
+            target = copy;
     };
-    bool ok = BackupFile1.Restore(archive, dir);
+    // told by the caller, after what matters more: a failed write or damage
+    BackupFile1.OnError = [&result](TBackupFile &, int32_t, const QString &text) { result.detail = text; };
+    const bool read = BackupFile1.Restore(archive, result.folder);
     BackupFile1.OnRestoreFile = nullptr;
-    ProgressBar1->hide();
-    if (ok) {
-        const QString damage = damageOf(staged);
-        if (!damage.isEmpty())
-            ShowInfo("The database in this archive is damaged; the current database has been kept.\n" + damage, this);
-        ok = damage.isEmpty();
+    BackupFile1.OnError = nullptr;
+    result.needed = BackupFile1.TotalSize();
+    if (!read && BackupFile1.TargetWriteFailed()) {
+        result.available = FreeSpace(result.folder);
+        result.outcome = result.available >= 0 && result.available < result.needed ? RestoreResult::NoRoom
+                                                                                    : RestoreResult::WriteFailed;
+    } else if (!read) {
+        result.outcome = RestoreResult::ArchiveUnreadable;
+    } else if (!QFileInfo::exists(copy)) {
+        result.outcome = RestoreResult::NoDatabase;
+    } else {
+        stepDone(RestoreStep::CopyWritten);
+        result.detail = damageOf(copy);
+        if (!result.detail.isEmpty())
+            result.outcome = RestoreResult::DatabaseDamaged;
+        else
+            stepDone(RestoreStep::CopyChecked);
     }
-    // the current file is never removed: kept under its new name (and back
-    // under its own when the restored one cannot take its place), or replaced
+    return result;
+}
+
+// The current file is never removed: kept under its new name (and back
+// under its own when the copy cannot take its place), or replaced.
+RestoreResult TBackupForm::putCopyInPlace(RestoreResult result, const QString &copy, const QString &keepCurrentAs)
+{
+    const QString current = databaseFile();
     const bool keep = !keepCurrentAs.isEmpty();
-    if (ok && keep)
-        ok = QFile::rename(databaseFile(), keepCurrentAs);
-    if (ok && !platform::replaceFileDurably(staged, databaseFile())) {
-        if (keep)
-            QFile::rename(keepCurrentAs, databaseFile());
-        ok = false;
+    if (keep && !QFile::rename(current, keepCurrentAs)) {
+        QFile::remove(copy);
+        result.outcome = RestoreResult::WriteFailed;
+        return result;
     }
-    QFile::remove(staged);
-    return ok;
+    if (keep)
+        stepDone(RestoreStep::CurrentKeptAside);
+    // a copy no longer there has been renamed, even when the folder could not be synced after
+    if (platform::replaceFileDurably(copy, current) || !QFileInfo::exists(copy)) {
+        stepDone(RestoreStep::CopyInPlace);
+        return result;
+    }
+    if (keep && !QFile::rename(keepCurrentAs, current)) {  // a rename never writes over a file
+        result.outcome = RestoreResult::Interrupted;  // the copy stays, for the next start to put in place
+        return result;
+    }
+    QFile::remove(copy);
+    result.outcome = RestoreResult::WriteFailed;
+    return result;
+}
+
+CutOffRestore TBackupForm::settleCutOffRestore()
+{
+    const QString dir = programDirectory();
+    const QString copy = checkedCopyIn(dir);
+    CutOffRestore settled;
+    if (!QFileInfo::exists(copy))
+        return settled;
+    const QFileInfo current(databaseFile());
+    const QString cutOff = QStringLiteral("A restore of a backup was cut off before it was finished");
+    if (current.exists() && current.size() > 0) {
+        // the copy may be unchecked, or not yet the file's replacement: the file stands
+        QFile::remove(copy);
+        settled.found = CutOffRestore::Undone;
+        settled.text = cutOff + QStringLiteral(". The database file Quillet.zrv in ") + dir +
+                       QStringLiteral(" is as it was before it.");
+        return settled;
+    }
+    const QString damage = damageOf(copy);
+    if (!damage.isEmpty()) {
+        settled.found = CutOffRestore::CopyDamaged;
+        settled.text = cutOff + QStringLiteral(", and the copy it left in ") + dir +
+                       QStringLiteral(" (Quillet.zrv.restore) is damaged, so it has not been put in place (") +
+                       damage + QStringLiteral(").") +
+                       (QFile::remove(copy) ? QStringLiteral(" The copy has been removed.") : QString());
+        return settled;
+    }
+    if (!platform::replaceFileDurably(copy, current.filePath()) && QFileInfo::exists(copy)) {
+        settled.found = CutOffRestore::NotFinished;
+        settled.text = cutOff + QStringLiteral(", and its checked copy Quillet.zrv.restore in ") + dir +
+                       QStringLiteral(" could not be put in place as Quillet.zrv. Nothing has been changed.");
+        return settled;
+    }
+    settled.found = CutOffRestore::Finished;
+    settled.text = cutOff + QStringLiteral(". It has now been finished: the database file Quillet.zrv in ") + dir +
+                   QStringLiteral(" holds the restored database.");
+    return settled;
 }
 
 void TBackupForm::helpButtonClick()

@@ -16,6 +16,15 @@
 // archive.
 // A restore always ends the program (exit code 0); a manual backup ends it
 // (exit code 1) when the database cannot be opened again.
+//
+// A restore writes the archive's database beside the database file as
+// "Quillet.zrv.restore" (the checked copy), checks it, and only then puts it
+// in place: at start the unreadable file is first renamed aside, then the
+// copy renamed to Quillet.zrv; from Setup the copy is renamed over the file.
+// A restore cut off by a kill is settled by the next start
+// (settleCutOffRestore): without a database file, a copy that passes the
+// checks again is put in place; beside a database file, the copy is removed
+// and the file stays as it was.
 #pragma once
 
 #include "backup/backupfile.h"
@@ -34,6 +43,46 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
+
+// How a restore of the database ended, and why it failed.
+struct RestoreResult {
+    enum Outcome {
+        Restored,
+        ArchiveUnreadable,  // the archive's bytes
+        NoDatabase,         // the archive holds no Quillet.zrv
+        DatabaseDamaged,    // the database in it failed the checks
+        NoRoom,             // less room in the folder than the database needs
+        WriteFailed,        // writing or renaming in the folder failed for another reason
+        Interrupted,        // the file is aside and the copy not in place: the next start finishes it
+    };
+    Outcome outcome = Restored;
+    QString archive;        // the archive's file name
+    QString detail;         // the component's error text, or the engine's report
+    QString folder;         // where the database is written
+    int64_t needed = 0;     // bytes the database takes there
+    int64_t available = 0;  // bytes free there when the write failed
+    bool ok() const { return outcome == Restored; }
+    // Writing in the folder failed: no other archive would fare better.
+    bool writeFailed() const { return outcome == NoRoom || outcome == WriteFailed || outcome == Interrupted; }
+    // Why it could not be restored, as a clause ("it cannot be read").
+    QString why() const;
+    // "The backup <archive> could not be restored: <why>.", and for a failed
+    // write what was left as it was.
+    QString text() const;
+};
+
+// What a start found of a restore that a kill cut off.
+struct CutOffRestore {
+    enum Found {
+        Nothing,
+        Undone,      // a database file is there: it stays, the copy is removed
+        Finished,    // no database file: the checked copy was put in place
+        CopyDamaged, // no database file, and the copy failed its checks: removed, not put in place
+        NotFinished, // no database file, and the sound copy could not be put in place
+    };
+    Found found = Nothing;
+    QString text;  // what to tell, empty for Nothing
+};
 
 class TBackupForm : public QDialog {
     Q_OBJECT
@@ -72,11 +121,21 @@ public:
     void autoBackupDaily(AutoBackups allowed = AutoBackups::Normal);
     void autoBackupOnExit(AutoBackups allowed = AutoBackups::Normal);
     // Puts the database of an archive in place of the database file, once it
-    // has passed the engine's checks (what is found damaged is shown); the
-    // file that was there is kept under the name keepCurrentAs when one is
-    // given (never written over), else replaced. False when the archive
-    // could not be restored.
-    bool restoreDatabase(const QString &archive, const QString &keepCurrentAs = QString());
+    // has passed the engine's checks; the file that was there is kept under
+    // the name keepCurrentAs when one is given (never written over), else
+    // replaced. Shows nothing: the result tells why it failed.
+    RestoreResult restoreDatabase(const QString &archive, const QString &keepCurrentAs = QString());
+    // Settles a restore cut off by a kill, before the database is opened
+    // (see above); shows nothing.
+    static CutOffRestore settleCutOffRestore();
+    // Lets the user choose an archive to restore from; empty when cancelled.
+    static QString chooseArchiveToRestore(QWidget *owner);
+
+    // The steps of restoreDatabase after which a file has a new name.
+    enum class RestoreStep { CopyWritten, CopyChecked, CurrentKeptAside, CopyInPlace };
+    // Seam for tests: runs after each of those steps (a test ends the process
+    // there to leave what a kill leaves).
+    static std::function<void(RestoreStep)> &RestoreStepDone();
 
     // The database file and the folder of the generation files.
     static QString programDirectory();
@@ -102,6 +161,10 @@ protected:
 private:
     // Archives the database file to fileName; the caller prepares the target.
     bool runBackup(const QString &fileName);
+    // Writes the archive's database to the copy and checks it.
+    RestoreResult writeCheckedCopy(const QString &archive, const QString &copy);
+    // Puts the checked copy in place of the database file (see restoreDatabase).
+    RestoreResult putCopyInPlace(RestoreResult result, const QString &copy, const QString &keepCurrentAs);
     QString archiveName_;  // first volume of the backup being written
     bool backingUp_ = false;
 };

@@ -166,6 +166,7 @@ bool newDatabaseBesideBackups(const QString &dir)
 ArchivesSetAside setArchivesAside(const QString &dir)
 {
     ArchivesSetAside kept;
+    kept.folder = dir;
     kept.databaseEmpty = QFileInfo::exists(dir + u'/' + QLatin1String(kDatabaseFileName));
     QList<GenerationArchive> archives = keptArchives(dir);
     bool renamed = false;
@@ -184,30 +185,40 @@ ArchivesSetAside setArchivesAside(const QString &dir)
     if (renamed)
         platform::syncFolder(dir);
     for (const GenerationArchive &a : archives)
-        kept.names.append(fileNameOf(a));
+        (a.setAside ? kept.names : kept.notRenamed).append(fileNameOf(a));
     kept.newestReadable = newestReadableOf(archives);
     return kept;
 }
 
-QString newDatabaseNotice(const ArchivesSetAside &kept)
+QString newDatabaseNotice(const ArchivesSetAside &kept, bool opened)
 {
-    QString text = kept.databaseEmpty
-                       ? QStringLiteral("The database file Quillet.zrv in this folder is empty, but the folder holds "
-                                        "backups.")
-                       : QStringLiteral("No database was found in this folder, but it holds backups.");
-    const QString names = listOfNames(kept.names);
-    text += kept.names.size() == 1
-                ? QStringLiteral(" It is kept as ") + names + QStringLiteral(", where no automatic backup writes over it.")
-                : QStringLiteral(" They are kept as ") + names +
-                      QStringLiteral(", where no automatic backup writes over them.");
+    QStringList text {kept.databaseEmpty ? QStringLiteral("The database file Quillet.zrv in %1 is empty, but the "
+                                                          "folder holds backups.")
+                                                .arg(kept.folder)
+                                         : QStringLiteral("No database was found in %1, but it holds backups.")
+                                               .arg(kept.folder)};
+    if (kept.names.size() == 1)
+        text << QStringLiteral("It is kept as %1, where no automatic backup writes over it.").arg(kept.names[0]);
+    else if (!kept.names.isEmpty())
+        text << QStringLiteral("They are kept as %1, where no automatic backup writes over them.")
+                    .arg(listOfNames(kept.names));
+    if (kept.notRenamed.size() == 1)
+        text << QStringLiteral("%1 could not be renamed: a later automatic backup may write over it.")
+                    .arg(kept.notRenamed[0]);
+    else if (!kept.notRenamed.isEmpty())
+        text << QStringLiteral("%1 could not be renamed: later automatic backups may write over them.")
+                    .arg(listOfNames(kept.notRenamed));
+    const qsizetype archives = kept.names.size() + kept.notRenamed.size();
     if (kept.newestReadable)
-        text += QStringLiteral(" The newest that can be read is ") + fileNameOf(*kept.newestReadable) +
-                QStringLiteral(" of ") + dayOf(kept.newestReadable->date) +
-                QStringLiteral(". To bring it back, choose Setup, then Backup, then Restore.");
+        text << QStringLiteral("The newest that can be read is %1 of %2. To bring it back, choose Setup, then Backup, "
+                               "then Restore.")
+                    .arg(fileNameOf(*kept.newestReadable), dayOf(kept.newestReadable->date));
     else
-        text += kept.names.size() == 1 ? QStringLiteral(" It cannot be read, so it cannot be restored.")
-                                       : QStringLiteral(" None of them can be read, so none can be restored.");
-    return text + QStringLiteral(" The program now starts with a new, empty database.");
+        text << (archives == 1 ? QStringLiteral("It cannot be read, so it cannot be restored.")
+                               : QStringLiteral("None of them can be read, so none can be restored."));
+    if (opened)
+        text << QStringLiteral("The program now starts with a new, empty database.");
+    return text.join(u' ');
 }
 
 QString unusedName(const QString &dir, const QString &stem, const QString &suffix)
@@ -223,12 +234,46 @@ QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds)
     return unusedName(dir, QStringLiteral("Quillet-unreadable-") + dayOf(nowSeconds), QStringLiteral(".zrv"));
 }
 
-QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs, bool newest)
+namespace {
+
+// A question at start: what cannot be read, why nothing else came first,
+// the offer, and under which name the unreadable file is kept.
+QString atStartQuestion(const QString &dir, const QString &before, const QString &offer, const QString &keptAs)
 {
-    return QStringLiteral("The database file Quillet.zrv cannot be read. The ") +
-           (newest ? QStringLiteral("newest") : QStringLiteral("next")) +
-           QStringLiteral(" backup that can be read is ") +
-           fileNameOf(archive) + QStringLiteral(" of ") + dayOf(archive.date) +
-           QStringLiteral(". Restore it in its place? The unreadable file will be kept as ") +
-           QFileInfo(keptAs).fileName() + u'.';
+    QStringList text {QStringLiteral("The database file Quillet.zrv in %1 cannot be read.").arg(dir)};
+    if (!before.isEmpty())
+        text << before;
+    text << offer
+         << QStringLiteral("The unreadable file will be kept as %1.").arg(QFileInfo(keptAs).fileName());
+    return text.join(u' ');
+}
+
+}  // namespace
+
+QString restoreAtStartQuestion(const QString &dir, const GenerationArchive &archive, const QString &keptAs,
+                               const QString &before, bool newest)
+{
+    return atStartQuestion(dir, before,
+                           QStringLiteral("The %1 backup that can be read is %2 of %3. Restore it in its place?")
+                               .arg(newest ? QStringLiteral("newest") : QStringLiteral("next"), fileNameOf(archive),
+                                    dayOf(archive.date)),
+                           keptAs);
+}
+
+QString restoreFromElsewhereQuestion(const QString &dir, const QString &keptAs, const QString &before)
+{
+    return atStartQuestion(
+        dir, before, QStringLiteral("Restore a backup kept elsewhere, such as on another disk, in its place?"), keptAs);
+}
+
+QString newerUnreadableText(const QList<GenerationArchive> &archives, const GenerationArchive &offered)
+{
+    QStringList newer;
+    for (const GenerationArchive &a : archives)
+        if (!a.readable && a.modifiedMs > offered.modifiedMs)
+            newer << fileNameOf(a);
+    if (newer.isEmpty())
+        return {};
+    return newer.size() == 1 ? QStringLiteral("%1, a newer backup, cannot be read either.").arg(newer[0])
+                             : QStringLiteral("%1, newer backups, cannot be read either.").arg(listOfNames(newer));
 }

@@ -78,15 +78,18 @@ int generationToWrite(const QString &dir, int totalBackup, AutoBackups allowed);
 bool newDatabaseBesideBackups(const QString &dir);
 // What a start that found a new database beside backups did with them.
 struct ArchivesSetAside {
+    QString folder;
     bool databaseEmpty = false;  // else missing
-    QStringList names;           // every archive kept, by its name now, oldest first
+    QStringList names;           // every archive out of the rotation, by its name now, oldest first
+    QStringList notRenamed;      // generation files that could not be renamed, oldest first
     std::optional<GenerationArchive> newestReadable;
 };
 // Renames every generation file in dir out of the rotation (see the rule
 // above); a file that cannot be renamed keeps its name.
 ArchivesSetAside setArchivesAside(const QString &dir);
-// The start notice for a new database beside backups.
-QString newDatabaseNotice(const ArchivesSetAside &kept);
+// The start notice for a new database beside backups; `opened`: the new,
+// empty database has been opened (else the notice does not claim it).
+QString newDatabaseNotice(const ArchivesSetAside &kept, bool opened);
 
 // A name in dir, stem + suffix, or stem + "-2" + suffix and so on, that no
 // file has.
@@ -94,8 +97,14 @@ QString unusedName(const QString &dir, const QString &stem, const QString &suffi
 // The name an unreadable database file is kept under when a backup is
 // restored in its place: "Quillet-unreadable-<day>.zrv", made unique.
 QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds);
-// The question asked at start when the database file cannot be read and
-// archive could be restored in its place, the file being kept as keptAs:
-// the newest that can be read, or (newest false) the next one after a newer
-// one failed the restore's checks.
-QString restoreAtStartQuestion(const GenerationArchive &archive, const QString &keptAs, bool newest);
+// The questions asked at start when the database file in dir cannot be
+// read, the file to be kept as keptAs. `before` says why no other archive
+// was offered first, or why the last one could not be restored: sentences,
+// or empty. The first offers an archive of dir: the newest that can be read,
+// or (newest false) the next one; the second one chosen elsewhere.
+QString restoreAtStartQuestion(const QString &dir, const GenerationArchive &archive, const QString &keptAs,
+                               const QString &before, bool newest);
+QString restoreFromElsewhereQuestion(const QString &dir, const QString &keptAs, const QString &before);
+// The sentence that names the archives (oldest first, as keptArchives gives
+// them) that cannot be read and are newer than `offered`; empty when none.
+QString newerUnreadableText(const QList<GenerationArchive> &archives, const GenerationArchive &offered);

@@ -6,6 +6,7 @@
 #include <QFontDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWidget>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -39,6 +40,17 @@ void deferUntilPainted(std::function<void()> show, QWidget* owner)
     });
 }
 
+// The owner a box is shown over: the nearest window up the chain that is
+// shown. A box asked for by a window not yet shown (a message at start,
+// before the main window; an unshown form's report) stands over no window,
+// in the middle of the screen, and not where that hidden window would lie.
+QWidget* shownOwner(QWidget* owner)
+{
+    while (owner && !owner->window()->isVisible())
+        owner = owner->window()->parentWidget();
+    return owner;
+}
+
 }  // namespace
 
 DialogService::~DialogService() = default;
@@ -62,43 +74,43 @@ bool PaintScope::Active() { return g_paintDepth > 0; }
 void ShowMessage(const QString& text, QWidget* owner, MessageKind kind, const QString& caption)
 {
     if (PaintScope::Active()) {
-        deferUntilPainted([=] { Dialogs().ShowMessage(text, kind, caption, owner); }, owner);
+        deferUntilPainted([=] { Dialogs().ShowMessage(text, kind, caption, shownOwner(owner)); }, owner);
         return;
     }
-    Dialogs().ShowMessage(text, kind, caption, owner);
+    Dialogs().ShowMessage(text, kind, caption, shownOwner(owner));
 }
 
 bool AskQuestion(const QString& text, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active()) return false;
-    return Dialogs().AskQuestion(text, caption, owner);
+    return Dialogs().AskQuestion(text, caption, shownOwner(owner));
 }
 
 bool AskText(const QString& prompt, QString& text, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active()) return false;
-    return Dialogs().AskText(prompt, text, caption, owner);
+    return Dialogs().AskText(prompt, text, caption, shownOwner(owner));
 }
 
 QString PickFile(const FileRequest& request, QWidget* owner)
 {
     if (PaintScope::Active()) return {};
-    return Dialogs().PickFile(request, owner);
+    return Dialogs().PickFile(request, shownOwner(owner));
 }
 
 bool PickFont(FontChoice& choice, QWidget* owner)
 {
     if (PaintScope::Active()) return false;
-    return Dialogs().PickFont(choice, owner);
+    return Dialogs().PickFont(choice, shownOwner(owner));
 }
 
 void ShowError(const QString& text, QWidget* owner)
 {
     if (PaintScope::Active()) {
-        deferUntilPainted([=] { Dialogs().ShowError(text, owner); }, owner);
+        deferUntilPainted([=] { Dialogs().ShowError(text, shownOwner(owner)); }, owner);
         return;
     }
-    Dialogs().ShowError(text, owner);
+    Dialogs().ShowError(text, shownOwner(owner));
 }
 
 QString LinesForDisplay(const QString& text)
@@ -112,7 +124,7 @@ QString LinesForDisplay(const QString& text)
 int ChooseItem(const QString& prompt, const QStringList& items, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active() || items.isEmpty()) return -1;
-    const int index = Dialogs().ChooseItem(prompt, items, caption, owner);
+    const int index = Dialogs().ChooseItem(prompt, items, caption, shownOwner(owner));
     return index >= 0 && index < items.size() ? index : -1;
 }
 

@@ -9,6 +9,10 @@
 // No dialog is ever opened while a paint event runs: a message or error asked
 // for during painting is shown once painting is over, a question or input asked
 // for then is answered "No"/cancelled.
+//
+// A dialog stands over the nearest window of its owner's chain that is shown;
+// with none (a message at start, before the main window is shown) it stands
+// in the middle of the screen.
 #pragma once
 
 #include <QColor>

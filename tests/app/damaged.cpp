@@ -224,10 +224,11 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
             EXPECT_EQ(backups.isEmpty(), c.noBackups);
             EXPECT_EQ(lines.last(),
                       c.noBackups ? "There is no backup in " + QDir::currentPath() +
-                                        " that holds the values from before. No automatic backup is made "
-                                        "until the program is started again."
-                                  : "The backup in " + QDir::currentPath() + " (" + backups.join(", ") +
-                                        ") holds the values from before; a backup can be restored with Restore "
+                                        " that can be read. No automatic backup is made until the program is "
+                                        "started again."
+                                  : "The backup in " + QDir::currentPath() + " that can be read (" +
+                                        backups.join(", ") +
+                                        ") may hold the values from before; a backup can be restored with Restore "
                                         "in the setup dialog (Setup). No automatic backup is made until the "
                                         "program is started again.");
             EXPECT_FALSE(told[0].contains("No record was lost"));

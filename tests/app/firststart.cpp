@@ -10,6 +10,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
+#include <sys/stat.h>
 
 TEST_F(MainWindowTest, FirstStartCreatesTheDatabaseAndItsSettings)
 {
@@ -75,7 +80,15 @@ TEST_F(MainWindowTest, AnUnreadableDatabaseEndsTheStart)
     }
     EXPECT_EQ(start(), 1);
     EXPECT_EQ(dialogs.Messages(), QStringList{"Fail to open database."});
+    // a backup kept elsewhere is offered; no ends the start with the file as it was
+    const QStringList questions = dialogs.Questions();
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions[0].startsWith("The database file Quillet.zrv in " + QDir::currentPath() +
+                                        " cannot be read. There is no backup in that folder. Restore a backup kept "
+                                        "elsewhere, such as on another disk, in its place?"))
+        << questions[0].toStdString();
     EXPECT_EQ(std::filesystem::file_size("Quillet.zrv"), 8192u);
+    EXPECT_EQ(QDir(".").entryList(QDir::Files), QStringList {"Quillet.zrv"});
 }
 
 namespace {
@@ -97,41 +110,48 @@ public:
 }  // namespace
 
 // Backups of 300 contacts, then the database file gone or emptied (a crash
-// or a full disk during a copy, a sync tool): the start says so before the
-// open makes a new database, sets every archive aside under the names it
-// gives, bytes unchanged, and writes no backup of the new, empty database.
-// The notice offers only an archive that can be read.
+// or a full disk during a copy, a sync tool): the start sets every archive
+// aside under the names it gives, bytes unchanged, writes no backup of the
+// new, empty database, and says so in a notice that names the folder, once
+// the new database is there. The notice offers only an archive that can be
+// read. In a folder where nothing can be renamed or made, the archives keep
+// their names and the notice says so, and claims no new database.
 TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
 {
+    const QString folder = QString::fromStdString(dir.string());
     // generation g's archive is of March g + 1
     auto kept = [](int g) { return QString("Quillet%1-of-2026-03-0%2.zbf").arg(g).arg(g + 1); };
-    auto restore = [&](int g) {
-        return " The newest that can be read is " + kept(g) + QString(" of 2026-03-0%1").arg(g + 1) +
+    auto restore = [&](const QString& name, int g) {
+        return " The newest that can be read is " + name + QString(" of 2026-03-0%1").arg(g + 1) +
                ". To bring it back, choose Setup, then Backup, then Restore.";
     };
-    const QString removed = "No database was found in this folder, but it holds backups.";
+    const QString removed = "No database was found in " + folder + ", but it holds backups.";
     const QString fresh = " The program now starts with a new, empty database.";
     struct Case {
         const char* what;
         bool emptied;  // else removed
         int archives;
         bool unreadable;
+        bool locked;  // the folder can be read but not written
         QString expected;
     } cases[] = {
-        {"removed", false, 1, false,
-         removed + " It is kept as " + kept(0) + ", where no automatic backup writes over it." + restore(0) + fresh},
-        {"emptied", true, 1, false,
-         "The database file Quillet.zrv in this folder is empty, but the folder holds backups. It is kept as " +
-             kept(0) + ", where no automatic backup writes over it." + restore(0) + fresh},
-        {"removed, every generation taken", false, 7, false,
+        {"removed", false, 1, false, false,
+         removed + " It is kept as " + kept(0) + ", where no automatic backup writes over it." + restore(kept(0), 0) +
+             fresh},
+        {"emptied", true, 1, false, false,
+         "The database file Quillet.zrv in " + folder + " is empty, but the folder holds backups. It is kept as " +
+             kept(0) + ", where no automatic backup writes over it." + restore(kept(0), 0) + fresh},
+        {"removed, every generation taken", false, 7, false, false,
          removed + " They are kept as " + kept(0) + ", " + kept(1) + ", " + kept(2) + ", " + kept(3) + ", " +
-             kept(4) + " and 2 more, where no automatic backup writes over them." + restore(6) + fresh},
-        {"removed, no archive readable", false, 2, true,
+             kept(4) + " and 2 more, where no automatic backup writes over them." + restore(kept(6), 6) + fresh},
+        {"removed, no archive readable", false, 2, true, false,
          removed + " They are kept as " + kept(0) + " and " + kept(1) +
              ", where no automatic backup writes over them. None of them can be read, so none can be restored." +
              fresh},
+        {"removed, the folder locked", false, 2, false, true,
+         removed + " Quillet0.zbf and Quillet1.zbf could not be renamed: later automatic backups may write over "
+                   "them." + restore("Quillet1.zbf", 1)},
     };
-    const QString folder = QString::fromStdString(dir.string());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_EQ(start(), -1);
@@ -155,13 +175,26 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
             std::filesystem::remove("Quillet.zrv");
         std::map<QString, QByteArray> expected;
         for (const auto& [name, bytes] : archivesIn(folder))
-            expected[kept(QString(name).remove("Quillet").remove(".zbf").toInt())] = bytes;
+            expected[c.locked ? name : kept(QString(name).remove("Quillet").remove(".zbf").toInt())] = bytes;
         DatabaseWatch watch;
-        ASSERT_EQ(start(), -1);
-        EXPECT_EQ(watch.Messages(), QStringList {c.expected});
-        EXPECT_EQ(watch.sizes, std::vector<qint64> {c.emptied ? 0 : -1});
-        EXPECT_EQ(dbCursor<Customer>().select(), 0u);
-        database.commit();
+        if (c.locked) {
+            for (const auto& [name, bytes] : archivesIn(folder))
+                ASSERT_EQ(chmod(QFile::encodeName(folder + "/" + name).constData(), 0644), 0);
+            ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+            AsAnotherUser other;
+            EXPECT_EQ(start(), 1);
+        } else {
+            ASSERT_EQ(start(), -1);
+            EXPECT_EQ(dbCursor<Customer>().select(), 0u);
+            database.commit();
+        }
+        ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
+        QStringList told {c.expected};
+        if (c.locked)
+            told << "Fail to open database.";
+        EXPECT_EQ(watch.Messages(), told);
+        ASSERT_FALSE(watch.sizes.empty());
+        EXPECT_EQ(watch.sizes[0] > 0, !c.locked) << "the new database is there when the notice says so";
         EXPECT_EQ(archivesIn(folder), expected) << "a backup was written, or an archive changed";
 
         window.reset();
@@ -169,4 +202,68 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
         for (const QString& name : QDir(folder).entryList(QDir::Files))
             QFile::remove(folder + "/" + name);
     }
+}
+
+namespace {
+
+// The program's own boxes, with the owner each was given; the message forms
+// are shown (through the modal runner) so that their place can be seen.
+class PlacedBoxes : public FormDialogs {
+public:
+    PlacedBoxes() : previous_(platform::SetDialogs(this))
+    {
+        SetModalRunner([this](QDialog& form) {
+            form.show();
+            centres.push_back(form.frameGeometry().center());
+            form.hide();
+            return 1;
+        });
+    }
+    ~PlacedBoxes() override
+    {
+        SetModalRunner(nullptr);
+        platform::SetDialogs(previous_);
+    }
+    void ShowMessage(const QString& text, platform::MessageKind kind, const QString& caption, QWidget* owner) override
+    {
+        texts << text;
+        owners.push_back(owner);
+        if (kind == platform::MessageKind::Information)  // the error box is Qt's own, placed the same way
+            FormDialogs::ShowMessage(text, kind, caption, owner);
+    }
+    QStringList texts;
+    std::vector<QWidget*> owners;
+    std::vector<QPoint> centres;
+
+private:
+    platform::DialogService* previous_;
+};
+
+bool near(const QPoint& a, const QPoint& b) { return (a - b).manhattanLength() <= 4; }
+
+}  // namespace
+
+// A first start whose daily backup cannot be written (a folder holds the
+// generation file's name): its boxes come before the main window and stand
+// in the middle of the screen, not where the unshown window lies. Once the
+// main window is shown, a box of a form that is not shown stands over it.
+TEST_F(MainWindowTest, BoxesBeforeTheMainWindowStandInTheMiddleOfTheScreen)
+{
+    ASSERT_TRUE(QDir().mkdir("Quillet0.zbf"));
+    PlacedBoxes boxes;
+    ASSERT_EQ(start(), -1);
+    EXPECT_EQ(boxes.texts, QStringList({"Cannot write to archive", "Fail to backup."}));
+    EXPECT_EQ(boxes.owners, std::vector<QWidget*>({nullptr, nullptr}));
+    const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().center();
+    ASSERT_EQ(boxes.centres.size(), 1u);
+    EXPECT_TRUE(near(boxes.centres[0], screen)) << boxes.centres[0].x() << "," << boxes.centres[0].y();
+
+    window->move(10, 10);  // away from the middle of the screen
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    TBackupForm unshown(window.get());
+    ShowInfo("Over the main window.", &unshown);
+    EXPECT_EQ(boxes.owners.back(), window.get());
+    ASSERT_EQ(boxes.centres.size(), 2u);
+    EXPECT_TRUE(near(boxes.centres[1], window->frameGeometry().center()))
+        << boxes.centres[1].x() << "," << boxes.centres[1].y();
 }

@@ -97,6 +97,28 @@ inline pid_t holdDatabaseInChild()
     return pid;
 }
 
+// Files of the folder as another user sees them when the test runs as root
+// (whose rights pass over a file's mode): the effective user becomes
+// "nobody" while it lives.
+class AsAnotherUser {
+public:
+    AsAnotherUser() : root_(geteuid() == 0)
+    {
+        if (root_) {
+            EXPECT_TRUE(setegid(65534) == 0 && seteuid(65534) == 0);
+        }
+    }
+    ~AsAnotherUser()
+    {
+        if (root_) {
+            EXPECT_TRUE(seteuid(0) == 0 && setegid(0) == 0);
+        }
+    }
+
+private:
+    bool root_;
+};
+
 inline QApplication* testApplication()
 {
     static int argc = 1;

@@ -1,18 +1,20 @@
 // The ways back from a lost, unreadable or unreachable database, walked
 // through the main window's start with the dialog seam scripted and real
 // archive files: an unreadable database put aside and the newest readable
-// backup restored (or, on No, nothing changed); a file the program may not
-// open, never replaced; a full disk during the
-// daily backup, which keeps the only archive; a new database beside
-// backups over eight days, which keeps them all where Restore finds them;
-// and a start killed while it names records that the damage may have
-// changed.
+// backup restored, or one kept elsewhere (or, on No, nothing changed); a
+// file the program may not open, never replaced; a full disk during the
+// daily backup, which keeps the only archive, and during a restore, which
+// says how much room it needs; a new database beside backups over eight
+// days, which keeps them all where Restore finds them; a restore killed
+// after each of its steps; and a start killed while it names records that
+// the damage may have changed.
 #include "contacts_fixture.h"
 
 #include "backup/backupform.h"
 #include "backup/generations.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStorageInfo>
 
 #include <csignal>
@@ -60,6 +62,44 @@ protected:
     {
         for (const QString& name : QDir(folder).entryList(QDir::Files))
             QFile::remove(path(name));
+        QDir(path("stick")).removeRecursively();
+    }
+    static bool generationName(const QString& name)
+    {
+        return QRegularExpression("^Quillet[0-9]+\\.zbf$").match(name).hasMatch();
+    }
+
+    // Backups of a database of 30 contacts, stopped: Quillet0.zbf of contacts
+    // 1 to 10 (of March 1), Quillet1.zbf of 1 to 20 (of March 2; its database
+    // cut short when `newestDamaged`), a newer Quillet2.zbf that cannot be
+    // read, and the archive `elsewhere` of 1 to 20, in a folder of its own.
+    // The database's daily backup is due, with a rotation of 3.
+    void makeArchives(bool newestDamaged, const QString& elsewhere)
+    {
+        ASSERT_EQ(start(), -1);
+        addContacts(1, 10);
+        dateFile("Quillet.zrv", 1);
+        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+        addContacts(11, 20);
+        makeDailyBackupDue(3);
+        dateFile("Quillet.zrv", 2);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(elsewhere).absolutePath()));
+        ASSERT_TRUE(TBackupForm().backupTo(elsewhere));
+        if (newestDamaged) {  // the archive whole, the database in it cut short
+            database.close();
+            const QByteArray sound = fileBytes(path("Quillet.zrv"));
+            ASSERT_TRUE(QDir().mkpath(path("made")));
+            writeBytes(path("made/Quillet.zrv"), sound.left(sound.size() / 2));
+            dateFile(path("made/Quillet.zrv"), 2);
+            ASSERT_TRUE(TBackupFile().Backup({path("made/Quillet.zrv")}, path("Quillet1.zbf")));
+            QDir(path("made")).removeRecursively();
+            ASSERT_TRUE(database.open("Quillet"));
+        } else {
+            ASSERT_TRUE(TBackupForm().backupTo(path("Quillet1.zbf")));
+        }
+        writeBytes(path("Quillet2.zbf"), "QZ2 and no more");
+        addContacts(21, 30);
+        stop();
     }
 
     // Adds contacts numbered from..to (each with a remark of random bytes
@@ -82,60 +122,39 @@ protected:
     QString folder;
 };
 
-// Files of the folder as another user sees them when the test runs as root
-// (whose rights pass over a file's mode): the effective user becomes
-// "nobody" while it lives.
-class AsAnotherUser {
-public:
-    AsAnotherUser() : root_(geteuid() == 0)
-    {
-        if (root_) {
-            EXPECT_TRUE(setegid(65534) == 0 && seteuid(65534) == 0);
-        }
-    }
-    ~AsAnotherUser()
-    {
-        if (root_) {
-            EXPECT_TRUE(seteuid(0) == 0 && setegid(0) == 0);
-        }
-    }
-
-private:
-    bool root_;
-};
-
-// Leaves less room than `room` bytes for a new file in the working
-// directory: a small file system mounted there and filled (where this
-// process may mount one), else the process's file-size limit.
+// Leaves little room for a new file in the working directory: a small file
+// system mounted there and filled (where this process may mount one), else
+// the process's file-size limit.
 class FullDisk {
 public:
-    FullDisk(const std::filesystem::path& dir, bool mount, qint64 room) : dir_(dir)
+    // Mounts the small file system at once when `mount` (mounted() tells
+    // whether it could), and goes into it.
+    FullDisk(const std::filesystem::path& dir, bool mount) : dir_(dir)
     {
-        if (mount) {
-            mounted_ = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=8m") == 0;
-            if (!mounted_)
-                return;
+        mounted_ = mount && ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=8m") == 0;
+        if (mounted_)
             std::filesystem::current_path(dir);  // into the new file system
-            return;
-        }
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &before_);
-        rlimit small = before_;
-        small.rlim_cur = rlim_t(room);
-        limited_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
     }
-    bool ready() const { return mounted_ || limited_; }
-    // On the mounted file system: fills it up to `room` bytes.
-    void fill(qint64 room)
+    bool mounted() const { return mounted_; }
+    // Leaves less than `room` bytes for a new file: fills the mounted file
+    // system up to it, else limits the size of a file to it. False when
+    // neither could be done.
+    bool leave(qint64 room)
     {
-        if (!mounted_)
-            return;
+        if (!mounted_) {
+            signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &before_);
+            rlimit small = before_;
+            small.rlim_cur = rlim_t(room);
+            limited_ = setrlimit(RLIMIT_FSIZE, &small) == 0;
+            return limited_;
+        }
         QFile filler("filler");
-        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
         const QByteArray block(4096, 'f');
-        while (QStorageInfo(QString::fromStdString(dir_.string())).bytesAvailable() > room)
-            ASSERT_EQ(filler.write(block), block.size());
-        filler.close();
+        bool written = filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+        while (written && QStorageInfo(QString::fromStdString(dir_.string())).bytesAvailable() > room)
+            written = filler.write(block) == block.size();
+        return written;
     }
     // Ends the limit, or unmounts (the caller has closed the database).
     ~FullDisk()
@@ -160,58 +179,67 @@ private:
 
 // Quillet.zrv filled with random bytes, or cut to half its length, beside
 // two readable archives and a newer unreadable one: after "Fail to open
-// database." the start offers the newest readable archive. Yes keeps the
+// database." the start names the file and its folder and offers the newest
+// readable archive, saying that the newer one cannot be read. Yes keeps the
 // file under the name it gave and restores; the run then writes over no
-// archive (the restored database's daily backup is due, its rotation of 3
-// full). An archive whose database fails the restore's checks is told and
-// the next one offered. No ends the program with every file as it was.
+// archive (the restored database's daily backup is due). An archive whose
+// database fails the restore's checks is skipped, and the offer of the next
+// one says why. With no readable archive left in the folder, one chosen
+// elsewhere is offered, restored through the same checks, offered again
+// after one that fails. No, or a cancelled choice, ends the program with
+// every file as it was.
 TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 {
-    // generation g's archive is of March g + 1; the file is kept under a name of the day of the start
-    const QString question = "The database file Quillet.zrv cannot be read. The %4 backup that can be read "
-                             "is Quillet%1.zbf of 2026-03-0%2. Restore it in its place? The unreadable file "
-                             "will be kept as %3.";
+    const QString head = "The database file Quillet.zrv in " + folder + " cannot be read. ";
+    // generation g's archive is of March g + 1
+    auto offer = [](int g, bool newest) {
+        return QString("The %1 backup that can be read is Quillet%2.zbf of 2026-03-0%3. Restore it in its place?")
+            .arg(newest ? "newest" : "next")
+            .arg(g)
+            .arg(g + 1);
+    };
+    const QString newer = "Quillet2.zbf, a newer backup, cannot be read either. ";
+    const QString damaged1 = "The backup Quillet1.zbf could not be restored: the database in it is damaged "
+                             "(Database file was corrupted: invalid file layout). ";
+    const QString elsewhere = "Restore a backup kept elsewhere, such as on another disk, in its place?";
     const QString failed = "Fail to open database.";
-    const QString damaged1 = "The database in this archive is damaged; the current database has been kept.\n"
-                             "Database file was corrupted: invalid file layout";
+    const QString completed = "Restore Completed.";
+    const QString stick = path("stick/Quillet.zbf");  // of contacts 1 to 20
+    const QString notes = path("stick/notes.zbf");    // no archive
     struct Case {
         const char* what;
         bool cutInHalf;  // else random bytes
         bool newestDamaged;
+        QStringList removed;  // archives taken out of the folder
         std::deque<bool> answers;
+        std::deque<QString> chosen;
         QStringList messages;
-        std::vector<int> generationsAsked;
-        int contacts;  // -1: the program ends
+        QStringList questions;  // without the name the file is kept under
+        int contacts;           // -1: the program ends
     } cases[] = {
-        {"random bytes, yes", false, false, {true}, {failed, "Restore Completed."}, {1}, 20},
-        {"the newest backup's database damaged, yes twice", false, true, {true, true},
-         {failed, damaged1, "Fail to restore.", "Restore Completed."}, {1, 0}, 10},
-        {"cut in half, no", true, false, {false}, {failed}, {1}, -1},
+        {"random bytes, yes", false, false, {}, {true}, {}, {failed, completed}, {head + newer + offer(1, true)}, 20},
+        {"the newest backup's database damaged, yes twice", false, true, {}, {true, true}, {}, {failed, completed},
+         {head + newer + offer(1, true), head + damaged1 + offer(0, false)}, 10},
+        {"cut in half, no", true, false, {}, {false}, {}, {failed}, {head + newer + offer(1, true)}, -1},
+        {"only an unreadable backup in the folder, one chosen elsewhere", false, false,
+         {"Quillet0.zbf", "Quillet1.zbf"}, {true}, {stick}, {failed, completed},
+         {head + "No backup in that folder can be read. " + elsewhere}, 20},
+        {"the only readable backup's database damaged, then one chosen elsewhere", false, true, {"Quillet0.zbf"},
+         {true, true}, {stick}, {failed, completed},
+         {head + newer + offer(1, true), head + damaged1 + "No other backup in that folder can be read. " + elsewhere},
+         20},
+        {"no backup at all, a chosen file that is none, then the choice cancelled", false, false,
+         {"Quillet0.zbf", "Quillet1.zbf", "Quillet2.zbf"}, {true, true}, {notes}, {failed},
+         {head + "There is no backup in that folder. " + elsewhere,
+          head + "The backup notes.zbf could not be restored: it cannot be read. " + elsewhere},
+         -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_EQ(start(), -1);
-        addContacts(1, 10);
-        dateFile("Quillet.zrv", 1);
-        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
-        addContacts(11, 20);
-        makeDailyBackupDue(3);
-        dateFile("Quillet.zrv", 2);
-        if (c.newestDamaged) {  // the archive whole, the database in it cut short
-            database.close();
-            const QByteArray sound = fileBytes(path("Quillet.zrv"));
-            ASSERT_TRUE(QDir().mkpath(path("made")));
-            writeBytes(path("made/Quillet.zrv"), sound.left(sound.size() / 2));
-            dateFile(path("made/Quillet.zrv"), 2);
-            ASSERT_TRUE(TBackupFile().Backup({path("made/Quillet.zrv")}, path("Quillet1.zbf")));
-            QDir(path("made")).removeRecursively();
-            ASSERT_TRUE(database.open("Quillet"));
-        } else {
-            ASSERT_TRUE(TBackupForm().backupTo(path("Quillet1.zbf")));
-        }
-        writeBytes(path("Quillet2.zbf"), "QZ2 and no more");
-        addContacts(21, 30);
-        stop();
+        makeArchives(c.newestDamaged, stick);
+        writeBytes(notes, randomBytes(5000, 9));
+        for (const QString& name : c.removed)
+            ASSERT_TRUE(QFile::remove(path(name)));
         const QByteArray sound = fileBytes(path("Quillet.zrv"));
         const QByteArray damaged = c.cutInHalf ? sound.left(sound.size() / 2) : randomBytes(sound.size(), 7);
         writeBytes(path("Quillet.zrv"), damaged);
@@ -219,6 +247,7 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 
         dialogs.shown.clear();
         dialogs.questions = c.answers;
+        dialogs.files = c.chosen;
         const QDate dayBefore = QDate::currentDate();
         EXPECT_EQ(start(), c.contacts < 0 ? 1 : -1);
         const QDate dayAfter = QDate::currentDate();
@@ -228,9 +257,10 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
                     kept == "Quillet-unreadable-" + dayAfter.toString("yyyy-MM-dd") + ".zrv")
             << kept.toStdString();
         QStringList questions;
-        for (int g : c.generationsAsked)
-            questions << question.arg(g).arg(g + 1).arg(kept, questions.isEmpty() ? "newest" : "next");
+        for (const QString& q : c.questions)
+            questions << q + " The unreadable file will be kept as " + kept + ".";
         EXPECT_EQ(dialogs.Questions(), questions);
+        EXPECT_TRUE(dialogs.files.empty() && dialogs.questions.empty()) << "an answer was not asked for";
         if (c.contacts < 0) {
             EXPECT_TRUE(files() == before) << "a file changed";
         } else {
@@ -240,11 +270,16 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
             stop();
             FolderBytes after = files();
             EXPECT_TRUE(after[kept] == damaged) << "the unreadable file is not kept under the name given";
-            EXPECT_EQ(after.erase("Quillet.zrv"), 1u);
-            EXPECT_EQ(after.erase(kept), 1u);
-            FolderBytes archives = before;
-            archives.erase("Quillet.zrv");
-            EXPECT_TRUE(after == archives) << "an archive was written over, or a file left behind";
+            after.erase("Quillet.zrv");
+            after.erase(kept);
+            for (const auto& [name, bytes] : before) {  // only a free generation may have been added
+                if (name != "Quillet.zrv") {
+                    EXPECT_TRUE(after[name] == bytes) << name.toStdString() << " was written over";
+                }
+                after.erase(name);
+            }
+            for (const auto& [name, bytes] : after)
+                EXPECT_TRUE(generationName(name)) << name.toStdString() << " was left behind";
         }
         stop();
         emptyFolder();
@@ -288,12 +323,9 @@ TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
 {
     for (const bool mount : {true, false}) {
         SCOPED_TRACE(mount ? "small file system" : "file-size limit");
-        std::optional<FullDisk> disk;
-        if (mount) {
-            disk.emplace(dir, true, 0);
-            if (!disk->ready())
-                continue;  // no right to mount here: the limit below stands for it
-        }
+        std::optional<FullDisk> disk(std::in_place, dir, mount);
+        if (mount && !disk->mounted())
+            continue;  // no right to mount here: the limit below stands for it
         ASSERT_EQ(start(), -1);
         addContacts(1, 300, true);
         makeDailyBackupDue(1);
@@ -301,23 +333,99 @@ TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
         stop();
         const qint64 archive = QFileInfo(path("Quillet0.zbf")).size();
         ASSERT_GT(archive, 300 * 1000);
-        if (mount)
-            disk->fill(archive / 2);
-        else
-            disk.emplace(dir, false, archive / 2);
-        ASSERT_TRUE(disk->ready());
+        ASSERT_TRUE(disk->leave(archive / 2));
         FolderBytes before = files();
         before.erase("Quillet.zrv");  // the start stores the day of its backup
 
         dialogs.shown.clear();
         ASSERT_EQ(start(), -1);
-        EXPECT_EQ(dialogs.Messages(), QStringList({"Cannot write to archive: the disk is full", "Fail to backup."}));
+        EXPECT_EQ(dialogs.Messages(), QStringList({"Cannot write to archive: the disk holding " + QDir::currentPath() +
+                                                       " is full",
+                                                   "Fail to backup."}));
         stop();
         FolderBytes after = files();
         after.erase("Quillet.zrv");
         EXPECT_TRUE(after == before) << "the archive changed, or a partial one was left";
         disk.reset();
         emptyFolder();
+    }
+}
+
+// The newest backup's database (300 contacts) larger than the room left in
+// the folder (a full small file system, or the process's file-size limit),
+// an older, smaller one beside it. A restore at start, and Setup's Restore,
+// say first that the backup needs room in that folder and how much (and how
+// little is free, where that is the reason); the start offers nothing older,
+// and every file stays as it was.
+TEST_F(Recover, AFullDiskStopsARestoreWithTheRoomItNeeds)
+{
+    auto bytesOf = [](const QString& size) {  // "25 MB", "700 KB"
+        return size.section(' ', 0, 0).toLongLong() * (size.endsWith("MB") ? 1 << 20 : 1 << 10);
+    };
+    for (const bool mount : {true, false}) {
+        for (const bool atStart : {true, false}) {
+            SCOPED_TRACE(std::string(mount ? "small file system" : "file-size limit") +
+                         (atStart ? ", at start" : ", from Setup"));
+            std::optional<FullDisk> disk(std::in_place, dir, mount);
+            if (mount && !disk->mounted())
+                continue;  // no right to mount here: the limit below stands for it
+            ASSERT_EQ(start(), -1);
+            addContacts(1, 10);
+            ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+            addContacts(11, 300, true);
+            ASSERT_TRUE(TBackupForm().backupTo(path("Quillet1.zbf")));
+            stop();
+            const qint64 needed = QFileInfo(path("Quillet.zrv")).size();
+            if (atStart)
+                writeBytes(path("Quillet.zrv"), randomBytes(needed, 5));
+            ASSERT_TRUE(disk->leave(needed / 2));
+            FolderBytes before = files();
+
+            dialogs.shown.clear();
+            dialogs.AnswerQuestion(true);
+            if (atStart) {
+                EXPECT_EQ(start(), 1);
+                EXPECT_EQ(dialogs.Questions().size(), 1) << "an older backup was offered";
+            } else {
+                ASSERT_EQ(start(), -1);
+                before.erase("Quillet.zrv");  // a start writes to it
+                dialogs.AnswerFile(path("Quillet1.zbf"));
+                TBackupForm setup(window.get());
+                EXPECT_THROW(setup.restoreClick(), platform::ProgramExit);
+            }
+            const qint64 free = QStorageInfo(folder).bytesAvailable();
+            const QStringList told = dialogs.Messages();
+            ASSERT_EQ(told.size(), 2);
+            EXPECT_EQ(told[atStart ? 0 : 1],
+                      atStart ? "Fail to open database." : "Fail to restore. Restart the program.");
+            const QRegularExpressionMatch m =
+                QRegularExpression("^The backup Quillet1\\.zbf could not be restored: it needs ([0-9]+ [KM]B) free in "
+                                   "(.+), and (only ([0-9]+ [KM]B) is free there|writing there failed)\\. The "
+                                   "database file Quillet\\.zrv has been left as it was\\.( Make room there and try "
+                                   "again\\.)?$")
+                    .match(told[atStart ? 1 : 0]);
+            ASSERT_TRUE(m.hasMatch()) << told[atStart ? 1 : 0].toStdString();
+            EXPECT_EQ(m.captured(2), folder);
+            EXPECT_GE(bytesOf(m.captured(1)), needed);
+            EXPECT_EQ(m.hasCaptured(4), mount) << "the room free is told when it is the reason";
+            if (mount) {
+                EXPECT_LE(bytesOf(m.captured(4)), free);
+                EXPECT_LT(bytesOf(m.captured(4)), needed);
+                EXPECT_TRUE(m.hasCaptured(5));
+            }
+            FolderBytes after = files();
+            if (!atStart)
+                after.erase("Quillet.zrv");
+            EXPECT_TRUE(after == before) << "a file changed, or a copy was left";
+            stop();
+            if (!atStart) {
+                ASSERT_EQ(start(), -1);
+                EXPECT_EQ(contacts(), 300);
+                stop();
+            }
+            disk.reset();
+            emptyFolder();
+        }
     }
 }
 
@@ -377,10 +485,13 @@ TEST_F(Recover, ANewDatabaseBesideThreeBackupsKeepsThemOverEightDays)
 // The killed start is the program's own start in a child process (this test
 // program run again, with QUILLET_DYING_START set): its dialog seam writes
 // the message's text to its standard output and waits; the test kills it
-// with SIGKILL as soon as the text has come.
+// with SIGKILL as soon as the text has come. A restore killed after one of
+// its steps is run so too (QUILLET_KILLED_RESTORE set to the step and where
+// the restore starts): the child kills itself there.
 namespace {
 
 constexpr const char* kChildVariable = "QUILLET_DYING_START";
+constexpr const char* kKilledRestoreVariable = "QUILLET_KILLED_RESTORE";
 constexpr char kMessageMark = '\x02';  // before the message, after Google Test's own output
 
 // In the child: starts the main window in the working folder and never
@@ -412,21 +523,69 @@ public:
 };
 [[maybe_unused]] ::testing::Environment* const dyingStart = ::testing::AddGlobalTestEnvironment(new DyingStart);
 
+// In the child: a restore of Quillet0.zbf, at start ("<step> start": the
+// database file cannot be read, and the offer is answered Yes) or from
+// Setup ("<step> setup"), during which the process kills itself after the
+// step.
+class KilledRestore : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        const char* what = std::getenv(kKilledRestoreVariable);
+        if (what == nullptr)
+            return;
+        testApplication();
+        const QStringList words = QString(what).split(' ');
+        const auto step = TBackupForm::RestoreStep(words.value(0).toInt());
+        TBackupForm::RestoreStepDone() = [step](TBackupForm::RestoreStep done) {
+            if (done == step)
+                raise(SIGKILL);
+        };
+        platform::ScriptedDialogs dialogs;
+        dialogs.AnswerQuestion(true);
+        dialogs.AnswerFile(QDir::current().absoluteFilePath("Quillet0.zbf"));
+        try {
+            TMainListForm window;
+            if (words.value(1) == "setup")
+                TBackupForm(&window).restoreClick();
+        } catch (...) {
+        }
+        _exit(0);  // not killed: the step was never reached
+    }
+};
+[[maybe_unused]] ::testing::Environment* const killedRestore = ::testing::AddGlobalTestEnvironment(new KilledRestore);
+
+// Runs the running test's program again in a child, in the working folder,
+// with the variable set. Google Test sets up its environments only when a
+// test is to run: the child is given this one, which it never reaches.
+void startThisTestInAChild(QProcess& child, const char* variable, const QString& value)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(variable, value);
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    child.setProcessEnvironment(environment);
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+}
+
+// Whether a restore in a child process ended by its kill after `step`,
+// within two minutes.
+bool restoreKilledAfter(TBackupForm::RestoreStep step, bool atStart)
+{
+    QProcess child;
+    startThisTestInAChild(child, kKilledRestoreVariable,
+                          QString("%1 %2").arg(int(step)).arg(atStart ? "start" : "setup"));
+    return child.waitForFinished(120000) && child.exitStatus() == QProcess::CrashExit;
+}
+
 // The first message of a start of the program in a child process, which is
 // then killed; empty when the start showed none or did not come up within
 // two minutes.
 QString messageOfAKilledStart()
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(kChildVariable, "1");
-    environment.insert("QT_QPA_PLATFORM", "offscreen");
     QProcess child;
-    child.setProcessEnvironment(environment);
-    // Google Test sets up its environments only when a test is to run: the
-    // child is given this one, which it never reaches.
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    child.start(QCoreApplication::applicationFilePath(),
-                {QString("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())});
+    startThisTestInAChild(child, kChildVariable, "1");
     QByteArray out;
     qsizetype from = -1, to = -1;
     while ((from = out.indexOf(kMessageMark)) < 0 || (to = out.indexOf('\0', from)) < 0) {
@@ -472,4 +631,79 @@ TEST_F(ContactsTest, AStartKilledWhileItNamesChangedRecordsNamesThemAgain)
     ASSERT_EQ(start(), -1);
     EXPECT_EQ(dialogs.Messages(), QStringList{}) << "seen: the next start is silent";
     EXPECT_NE(archiveBytes(), archives) << "and makes its daily backup";
+}
+
+// A restore of Quillet0.zbf (contacts 1 to 20) killed after each of its
+// steps, at start (the database file random bytes) and from Setup (the
+// database of 30 contacts). The next start puts the checked copy in place
+// when the database file is gone, says that the restore did not finish when
+// the file is still there (then, at start, offers the backup again, and Yes
+// restores it), and is silent when the restore was done; a copy that fails
+// its checks again is never put in place. No copy is left, and at start the
+// unreadable file is kept.
+TEST_F(Recover, ARestoreKilledAfterEachStepIsFinishedOrUndoneByTheNextStart)
+{
+    using Step = TBackupForm::RestoreStep;
+    const QString cutOff = "A restore of a backup was cut off before it was finished";
+    const QString undone = cutOff + ". The database file Quillet.zrv in " + folder + " is as it was before it.";
+    const QString finished = cutOff + ". It has now been finished: the database file Quillet.zrv in " + folder +
+                             " holds the restored database.";
+    const QString copyDamaged = cutOff + ", and the copy it left in " + folder +
+                                " (Quillet.zrv.restore) is damaged, so it has not been put in place (";
+    const QString failed = "Fail to open database.";
+    const QString completed = "Restore Completed.";
+    struct Case {
+        const char* what;
+        Step step;
+        bool atStart;
+        bool copyDamagedAfter;
+        QStringList messages;  // the start of each
+        int contacts;
+    } cases[] = {
+        {"at start, the copy written", Step::CopyWritten, true, false, {undone, failed, completed}, 20},
+        {"at start, the copy checked", Step::CopyChecked, true, false, {undone, failed, completed}, 20},
+        {"at start, the file renamed aside", Step::CurrentKeptAside, true, false, {finished}, 20},
+        {"at start, the copy in place", Step::CopyInPlace, true, false, {}, 20},
+        {"at start, the file renamed aside, the copy damaged after", Step::CurrentKeptAside, true, true,
+         {copyDamaged, "No database was found in " + folder + ", but it holds backups."}, 0},
+        {"from Setup, the copy written", Step::CopyWritten, false, false, {undone}, 30},
+        {"from Setup, the copy checked", Step::CopyChecked, false, false, {undone}, 30},
+        {"from Setup, the copy in place", Step::CopyInPlace, false, false, {}, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(start(), -1);
+        addContacts(1, 20);
+        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+        addContacts(21, 30);
+        stop();
+        const QByteArray unreadable = randomBytes(fileBytes(path("Quillet.zrv")).size(), 11);
+        if (c.atStart)
+            writeBytes(path("Quillet.zrv"), unreadable);
+
+        ASSERT_TRUE(restoreKilledAfter(c.step, c.atStart));
+        ASSERT_EQ(QFileInfo::exists(path("Quillet.zrv.restore")), c.step != Step::CopyInPlace) << "what the kill left";
+        ASSERT_EQ(QFileInfo::exists(path("Quillet.zrv")), c.step != Step::CurrentKeptAside);
+        if (c.copyDamagedAfter) {
+            const QByteArray copy = fileBytes(path("Quillet.zrv.restore"));
+            writeBytes(path("Quillet.zrv.restore"), copy.left(copy.size() / 2));
+        }
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(true);  // the backup, offered again at start
+        ASSERT_EQ(start(), -1);
+        dialogs.questions.clear();
+        const QStringList told = dialogs.Messages();
+        ASSERT_EQ(told.size(), c.messages.size()) << told.join('\n').toStdString();
+        for (qsizetype i = 0; i < told.size(); ++i)
+            EXPECT_TRUE(told[i].startsWith(c.messages[i])) << told[i].toStdString();
+        EXPECT_EQ(contacts(), c.contacts);
+        stop();
+        EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore"))) << "a copy was left";
+        const FolderBytes kept = filesIn(folder, {"Quillet-unreadable-*.zrv"});
+        EXPECT_EQ(kept.size(), c.atStart ? 1u : 0u);
+        if (!kept.empty()) {
+            EXPECT_TRUE(kept.begin()->second == unreadable) << "the unreadable file is not kept";
+        }
+        emptyFolder();
+    }
 }

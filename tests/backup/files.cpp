@@ -8,6 +8,8 @@
 #include <QFileInfo>
 
 #include <gtest/gtest.h>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -264,6 +266,52 @@ TEST_F(Files, ParentComponentsThatLeaveTheTargetAreRefused)
     writeFile(root + "/inside.zbf", inside);
     ASSERT_TRUE(r.bf.Restore(root + "/inside.zbf", root + "/in"));
     EXPECT_EQ(readAll(root + "/in/b.txt"), "I");
+}
+
+// A restore that fails in writing its files is told apart from one that
+// fails in reading the archive: a target folder that cannot be made and a
+// file-size limit below the file, against a block longer than a chunk and
+// an archive cut short. None leaves the file at its target.
+TEST_F(Files, ARestoreTellsAFailedWriteFromAnArchiveThatCannotBeRead)
+{
+    const QString source = make("w/data.bin", randomBytes(100000, 4));
+    const QString archive = root + "/w.zbf";
+    ASSERT_TRUE(r.bf.Backup({source}, archive));
+    const QByteArray whole = readAll(archive);
+    QByteArray longBlock = whole;
+    const int64_t at = parseVolume(whole).entries.at(0).blockOffset;
+    longBlock.replace(qsizetype(at), 4, ArchiveBuilder().i32(TBackupFile::kChunk + 1).bytes);
+    make("blocked");
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        QString target;
+        bool limited;
+        bool writeFailed;
+    } cases[] = {
+        {"the target folder cannot be made", whole, root + "/blocked/in", false, true},
+        {"a file-size limit below the file", whole, root + "/out", true, true},
+        {"a block longer than a chunk", longBlock, root + "/out", false, false},
+        {"the archive cut short", whole.left(whole.size() / 2), root + "/out", false, false},
+    };
+    signal(SIGXFSZ, SIG_IGN);  // past the limit a write fails instead
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        writeFile(root + "/case.zbf", c.bytes);
+        r.errors.clear();
+        rlimit before {};
+        getrlimit(RLIMIT_FSIZE, &before);
+        if (c.limited) {
+            rlimit small = before;
+            small.rlim_cur = 50000;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        EXPECT_FALSE(r.bf.Restore(root + "/case.zbf", c.target));
+        setrlimit(RLIMIT_FSIZE, &before);
+        EXPECT_EQ(r.bf.TargetWriteFailed(), c.writeFailed);
+        EXPECT_EQ(r.errors.size(), 1u);
+        EXPECT_FALSE(QFileInfo::exists(c.target + "/data.bin"));
+    }
 }
 
 TEST_F(Files, MissingArchiveFailsQuietlyAndASecondRunWhileBusyIsRefused)
