@@ -94,10 +94,23 @@ public:
     std::function<void(const QString &text)> ShowErrorBox;
     std::function<bool(const QString &text)> AskDiskBox;
 
+    // Where a Backup of several volumes notes its set as unfinished until
+    // its last volume is in place (volumeset.h): a folder on a disk that no
+    // volume prompt changes. Empty: the folder of the first volume, and a
+    // Restore then puts no set right (it still refuses volumes of another
+    // backup).
+    QString JournalFolder;
+
     // Runs. The archive name ":STREAM" selects the caller's stream. A
-    // Backup to files replaces the archive of that name (and its volumes)
-    // only once the new one is whole and on the disk; a failed or stopped
-    // one leaves them as they were.
+    // Backup to files replaces an archive of one volume only once the new
+    // one is whole and on the disk; a failed or stopped one leaves it as it
+    // was. An archive of several volumes is written as a set (volumeset.h):
+    // a run that fails, is stopped or is killed at any point leaves, once
+    // the next Backup or Restore of that archive has put it right, the old
+    // archive or the new one whole in one folder; where disks are changed
+    // between volumes, a Restore gives the new archive or refuses a volume of
+    // another backup and asks again for the disk it needs (DiskNote says
+    // why). Both put the volumes of the archive right first.
     bool Backup(const QStringList &files, const QString &archiveName);
     bool BackupToStream(const QStringList &files, QIODevice *stream);
     bool Restore(const QString &archiveName, const QString &targetDir);
@@ -126,6 +139,12 @@ public:
     // (a full disk or quota, or the process's file-size limit); error code 4
     // is then told as "Cannot write to archive: the disk is full".
     bool DiskFull() const { return diskFull_; }
+    // Whether the last Backup put its archive in place (it returned true)
+    // but a folder could not be synced: a power cut may still undo it.
+    bool NotSynced() const { return notSynced_; }
+    // While OnNeedDisk runs: why the disk is asked for again (no room for
+    // the volume, or no volume of this archive on it); empty the first time.
+    const QString &DiskNote() const { return diskNote_; }
     QString CurrentFile() const { return currentFile_; }
 
     // Expands list lines (file specifications, optionally ending in the token
@@ -157,7 +176,8 @@ private:
     bool askForDisk(uint16_t diskId);
     QString restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const;
     OpenResult openArchive(Input &in, const QString &archiveName);
-    bool openNextReadVolume(Input &in, const QString &record);
+    bool openNextReadVolume(RestoreRun &run, const QString &digits);
+    QString volumeProblem(RestoreRun &run, const QString &name, uint16_t number);
     // The steps of a Restore, over the run's state.
     void readArchiveHead(RestoreRun &run);
     void restoreEntries(RestoreRun &run);
@@ -188,6 +208,8 @@ private:
     bool continue_ = false;
     int32_t errorCode_ = 0;
     bool diskFull_ = false;
+    bool notSynced_ = false;
+    QString diskNote_;
     QIODevice *sourceStream_ = nullptr;
     QIODevice *targetStream_ = nullptr;
     std::unique_ptr<Codec> codec_;

@@ -198,13 +198,14 @@ void TBackupForm::BackupFile1Progress(TBackupFile &, const QString &, TPercentag
     ProgressBar1->setValue(percent);
 }
 
-void TBackupForm::BackupFile1NeedDisk(TBackupFile &, uint16_t diskId, bool &cont)
+void TBackupForm::BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool &cont)
 {
-    if (!AskOkCancel(QStringLiteral("Please insert Disk #") + QString::number(diskId), this)) {
+    const QString note = sender.DiskNote().isEmpty() ? QString() : u'\n' + sender.DiskNote();
+    if (!AskOkCancel(QStringLiteral("Please insert Disk #") + QString::number(diskId) + note, this)) {
         cont = false;
         return;
     }
-    // a volume of that name is replaced only once the whole archive is written
+    // the volume before is whole on its disk; what this one replaces is kept till the set is whole
     if (backingUp_)
         BackupFile1.MaxSize = volumeSizeFor(TBackupFile::VolumeName(archiveName_, TBackupFile::VolumeDigits(diskId)));
     cont = true;
@@ -214,9 +215,21 @@ bool TBackupForm::runBackup(const QString &fileName)
 {
     archiveName_ = fileName;
     backingUp_ = true;
+    BackupFile1.JournalFolder = programDirectory();
     const bool ok = BackupFile1.Backup({databaseFile()}, fileName);
     backingUp_ = false;
     return ok;
+}
+
+QString TBackupForm::notSyncedWarning(const QString &what)
+{
+    return what + QStringLiteral(" is in place, but the disk did not confirm that it is saved, so it may not survive "
+                                 "a power cut.");
+}
+
+QString TBackupForm::backupNotSynced(const QString &fileName) const
+{
+    return BackupFile1.NotSynced() ? notSyncedWarning(QStringLiteral("The backup ") + fileName) : QString();
 }
 
 void TBackupForm::backupClick()
@@ -252,7 +265,10 @@ void TBackupForm::backupClick()
     database.close();
     const bool ok = runBackup(chosen);
     ProgressBar1->hide();
-    ShowInfo(ok ? QStringLiteral("Backup Successfully.") : QStringLiteral("Fail to backup."), this);
+    const QString warning = ok ? backupNotSynced(chosen) : QString();
+    ShowInfo(ok ? QStringLiteral("Backup Successfully.") + (warning.isEmpty() ? QString() : u'\n' + warning)
+                : QStringLiteral("Fail to backup."),
+             this);
     QApplication::restoreOverrideCursor();
     if (!database.open(kDatabaseName, QFile::encodeName(dbFile).constData())) {
         ShowInfo(QStringLiteral("Fail to open the database."), this);
@@ -357,6 +373,7 @@ bool TBackupForm::restoreDatabase(const QString &archive, const QString &keepCur
     const QString dir = programDirectory();
     const QString staged = dir + QStringLiteral("/Quillet.zrv.restore");
     BackupFile1.MaxSize = 0;
+    BackupFile1.JournalFolder = dir;
     BackupFile1.OnRestoreFile = [&staged](TBackupFile &, QString &target, int32_t, bool &doRestore) {
         doRestore = QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
         if (doRestore)
@@ -376,11 +393,14 @@ bool TBackupForm::restoreDatabase(const QString &archive, const QString &keepCur
     const bool keep = !keepCurrentAs.isEmpty();
     if (ok && keep)
         ok = QFile::rename(databaseFile(), keepCurrentAs);
-    if (ok && !platform::replaceFileDurably(staged, databaseFile())) {
+    const platform::Replaced placed = ok ? platform::replaceFileDurably(staged, databaseFile()) : platform::Replaced::No;
+    if (ok && placed == platform::Replaced::No) {
         if (keep)
             QFile::rename(keepCurrentAs, databaseFile());
         ok = false;
     }
+    if (placed == platform::Replaced::NotSynced)
+        ShowInfo(notSyncedWarning(QStringLiteral("The restored database ") + databaseFile()), this);
     QFile::remove(staged);
     return ok;
 }
@@ -396,6 +416,8 @@ bool TBackupForm::backupTo(const QString &fileName)
     const bool ok = runBackup(fileName);
     if (!ok)
         ShowInfo(QStringLiteral("Fail to backup."), this);
+    else if (const QString warning = backupNotSynced(fileName); !warning.isEmpty())
+        ShowInfo(warning, this);
     return ok;
 }
 

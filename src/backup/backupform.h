@@ -10,7 +10,9 @@
 // when it calls restoreDatabase.
 // Every backup replaces its archive only once the new one is whole (see
 // TBackupFile::Backup): a full disk or a cancel keeps the archive that was
-// there byte for byte.
+// there byte for byte; the sets of several volumes are noted in the program
+// directory until they are whole. A backup or restore whose file is in place
+// but whose folder the disk did not confirm is told as done, with a warning.
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good
 // archive.
@@ -102,6 +104,10 @@ protected:
 private:
     // Archives the database file to fileName; the caller prepares the target.
     bool runBackup(const QString &fileName);
+    // What is in place but may not survive a power cut, told as such.
+    static QString notSyncedWarning(const QString &what);
+    // That warning for the backup just made into fileName; empty when its folder was synced.
+    QString backupNotSynced(const QString &fileName) const;
     QString archiveName_;  // first volume of the backup being written
     bool backingUp_ = false;
 };
