@@ -1219,9 +1219,9 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
         errorCode_ = beCannotReadArchive;
         return false;
     }
+    busy_ = true;  // before the first pump of events
     if (fromFile)
         run.set = volumeset::fittingTag(platform::linkedPath(archiveName), ProcessMessages);
-    busy_ = true;
     bytesDone_ = 0;
     readArchiveHead(run);
     restoreEntries(run);

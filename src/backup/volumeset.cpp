@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
 
 // Tag format: UTF-8 text of six lines, each ending in LF, exactly so (no
 // blanks, no other lines; numbers in decimal without sign or leading zeros):
