@@ -7,7 +7,7 @@
 //  - the tag "<volume>.set" beside each volume of a set: which backup (set)
 //    it belongs to, its number in the set, when the backup was made, and
 //    the volume's size and BLAKE2b-256 digest, so that a tag speaks only for
-//    the bytes it was made from (tagText below gives the format);
+//    the bytes it was made from (volumeset.cpp gives the format);
 //  - while a set is being written, each file it replaces is kept, in the
 //    same folder, as "<volume>.<set>.old" and its tag as
 //    "<volume>.set.<set>.old", until the whole set is in place;
