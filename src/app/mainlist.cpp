@@ -372,6 +372,8 @@ std::optional<bool> TMainListForm::restoreAtStart(const QString& archive, const 
         ShowInfo(result.text(), this);
         return false;
     }
+    if (result.notSynced)
+        ShowInfo(TBackupForm::restoredNotSyncedWarning(), this);
     ShowInfo("Restore Completed.", this);
     if (!database.open("Quillet")) {
         ShowInfo("Fail to open database.", this);

@@ -2,6 +2,7 @@
 
 #include "appcore/amounts.h"
 #include "appcore/dialogs.h"
+#include "appcore/namelist.h"
 #include "app/editor.h"
 #include "app/mainlist.h"
 #include "appcore/zrvexcel.h"
@@ -83,6 +84,53 @@ private:
     }
 
     FileAmounts texts_;
+};
+
+// The imported amounts that came in as 0, by why, with the names of their
+// customers, for the closing message.
+class ZeroedAmounts {
+public:
+    enum Reason { Unread, Undecided, BeyondTheCent, BelowZero, TooLarge, kReasons };
+    void note(Reason reason, const char* customer)
+    {
+        names_[reason].append('"' + QString::fromUtf8(customer) + '"');
+    }
+    void note(FileAmountFit fit, const char* customer)
+    {
+        switch (fit) {
+        case FileAmountFit::Kept: return;
+        case FileAmountFit::BelowZero: return note(BelowZero, customer);
+        case FileAmountFit::BeyondTheCent: return note(BeyondTheCent, customer);
+        case FileAmountFit::TooLarge: return note(TooLarge, customer);
+        }
+    }
+    // One line for each reason met: how many, why, and the first customers by name.
+    QString summary() const
+    {
+        static const char* const why[kReasons] = {
+            "could not be read as numbers",
+            "could be read two ways (such as 1.234, which may be 1234 or 1.234)",
+            "have more than two decimals, so they cannot be kept to the cent",
+            "are below zero, and a customer's default amount is at least 0",
+            "cannot be kept to the cent as a customer's default amount",
+        };
+        QString text;
+        for (int reason = 0; reason < kReasons; ++reason) {
+            const QStringList& names = names_[reason];
+            if (names.isEmpty())
+                continue;
+            text += QString("\n%1 amounts %2; those customers were imported with amount 0: %3.")
+                        .arg(names.size())
+                        .arg(why[reason], ListOfNames(names, kNamesTold));
+            if (reason == TooLarge)
+                text += ' ' + QString::fromStdString(KeptAmountRule());
+        }
+        return text;
+    }
+
+private:
+    static constexpr qsizetype kNamesTold = 3;
+    QStringList names_[kReasons];
 };
 
 } // namespace
@@ -184,9 +232,7 @@ void ImportButtonClick(TMainListForm& window)
         say("Fail to import from " + file + ".");
     };
     int imported = 0;
-    int amountsUnread = 0;     // amounts given that are no number
-    int amountsUndecided = 0;  // amounts that could be read two ways
-    int amountsLost = 0;       // amounts given that the contacts could not keep
+    ZeroedAmounts zeroed;
     // the rows run to the first one without a name
     std::vector<QVariant> amountCells;
     for (int row = 2; !TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty(); ++row)
@@ -203,22 +249,21 @@ void ImportButtonClick(TMainListForm& window)
             record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
         // a blank gives 0; so does an amount that is no number (an exponent
         // is allowed, "inf" and "nan" are no numbers), one that cannot be
-        // decided, a number below zero or one the contact cannot keep to the
-        // cent, each of them counted
+        // decided, and a number the contact cannot keep as it stands, each
+        // of them told with the customer's name
         real4 held = 0;
         double amount = 0;
         switch (amounts.Read(amountCells[static_cast<size_t>(row - 2)], amount)) {
         case SheetAmounts::Blank:
             break;
         case SheetAmounts::NoNumber:
-            ++amountsUnread;
+            zeroed.note(ZeroedAmounts::Unread, record.name);
             break;
         case SheetAmounts::Undecided:
-            ++amountsUndecided;
+            zeroed.note(ZeroedAmounts::Undecided, record.name);
             break;
         case SheetAmounts::Number:
-            if (!(ContactAmountProblem(amount).empty() && HoldAmountToTheCent(amount, held)))
-                ++amountsLost;
+            zeroed.note(FitFileAmount(amount, held), record.name);
             break;
         }
         record.amount = held;
@@ -232,19 +277,5 @@ void ImportButtonClick(TMainListForm& window)
     window.RefreshGrid();
     if (!committed)
         return say("Fail to import from " + file + ".");
-    QString summary = QString("%1 customers have been imported from %2.").arg(imported).arg(file);
-    if (amountsUnread > 0)
-        summary += QString("\n%1 amounts could not be read as numbers; those customers were imported with amount 0.")
-                       .arg(amountsUnread);
-    if (amountsUndecided > 0)
-        summary += QString("\n%1 amounts could be read two ways (such as 1.234, which may be 1234 or 1.234); "
-                           "those customers were imported with amount 0.")
-                       .arg(amountsUndecided);
-    say(summary);
-    if (amountsLost > 0)
-        ShowInfo(QString("%1 amounts could not be kept; those customers were imported with amount 0. "
-                         "A customer's default amount is at least 0. %2")
-                     .arg(amountsLost)
-                     .arg(QString::fromStdString(KeptAmountRule())),
-                 &window);
+    say(QString("%1 customers have been imported from %2.").arg(imported).arg(file) + zeroed.summary());
 }

@@ -18,8 +18,10 @@
 // CSV file's, or text cells of other files) are read together, by the rule
 // of FileAmounts: the marks they show decide, else the locale the delimiter
 // goes with (a decimal comma with ";", a decimal point otherwise). An amount
-// that is no number, or that could be read two ways ("1.234" in a file that
-// shows "12.50"), comes in as 0, and the closing message says how many did.
+// that is no number, that could be read two ways ("1.234" in a file that
+// shows both "12.50" and "12,50"), or that a contact cannot keep as it
+// stands (FitFileAmount: "19.999", "-3") comes in as 0, and the closing
+// message says why, naming the first customers of each reason.
 #pragma once
 
 class TMainListForm;

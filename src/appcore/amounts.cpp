@@ -123,9 +123,18 @@ std::string plainTrimmed(const std::string& text)
     return b == std::string::npos ? std::string() : plain.substr(b, e - b + 1);
 }
 
+// Whether the whole part of a number starts with a zero ("0.500", "-01,5"):
+// its leading digit group is then never one of thousands.
+bool startsWithZero(const std::string& text)
+{
+    const size_t first = text.find_first_not_of("+-");
+    return first != std::string::npos && text[first] == '0';
+}
+
 // Whether the text holds `mark` once and reads as a number with it as the
 // decimal mark, the mark being followed by one or two digits at the end
-// ("12.50", "1.234,5") or standing after the other mark ("1,234.567").
+// ("12.50", "1.234,5"), standing after the other mark ("1,234.567") or after
+// a whole part that starts with a zero ("0.500", "01.500").
 bool showsDecimalMark(const std::string& text, char mark)
 {
     const size_t at = text.find(mark);
@@ -136,7 +145,7 @@ bool showsDecimalMark(const std::string& text, char mark)
                              std::all_of(text.begin() + static_cast<std::ptrdiff_t>(at) + 1, text.end(), isDigit);
     const bool afterTheOther = text.find(otherMark(mark)) < at;
     double ignored = 0;
-    return (endsInCents || afterTheOther) && ParseLocaleNumber(text, ignored, mark);
+    return (endsInCents || afterTheOther || startsWithZero(text)) && ParseLocaleNumber(text, ignored, mark);
 }
 
 // Whether the text holds `mark` twice or more, with no other mark, and reads
@@ -149,13 +158,14 @@ bool showsThousandsMark(const std::string& text, char mark)
 }
 
 // The mark of a text that holds one mark once, followed by exactly three
-// digits at its end ("1.234", "-2,500"): it may set thousands apart or be
-// the decimal mark. 0 for every other text.
+// digits at its end, after a whole part that does not start with a zero
+// ("1.234", "-2,500"): it may set thousands apart or be the decimal mark.
+// 0 for every other text ("0.500" has a decimal mark).
 char thousandsOrDecimalMark(const std::string& text)
 {
     const size_t at = text.find_first_of(".,");
     if (at == std::string::npos || text.find_first_of(".,", at + 1) != std::string::npos ||
-        text.size() - at - 1 != 3 || !std::all_of(text.end() - 3, text.end(), isDigit))
+        text.size() - at - 1 != 3 || !std::all_of(text.end() - 3, text.end(), isDigit) || startsWithZero(text))
         return 0;
     return text[at];
 }
@@ -171,11 +181,13 @@ bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
     bool whole = true;
     char grouping = 0;  // the group mark the number uses: groupMark or a space
     size_t run = 0;     // digits of the whole part since its start or its last group mark
+    // a leading group that starts with a zero is no group of thousands
+    const bool leadingZero = startsWithZero(text);
     for (const char c : text) {
         if (whole && c >= '0' && c <= '9') {
             ++run;
         } else if (whole && (c == groupMark || c == ' ')) {
-            if (run == 0 || run > 3 || (grouping && (run != 3 || c != grouping)))
+            if (run == 0 || run > 3 || (grouping && (run != 3 || c != grouping)) || (!grouping && leadingZero))
                 return false;
             grouping = c;
             run = 0;
@@ -208,9 +220,14 @@ FileAmounts::Reading FileAmounts::Read(const std::string& amount, double& out) c
     const std::string text = plainTrimmed(amount);
     double v = 0;
     if (const char mark = thousandsOrDecimalMark(text); mark && ParseLocaleNumber(text, v, otherMark(mark))) {
+        const bool shown = mark == '.' ? pointShownDecimal_ : commaShownDecimal_;
+        const bool otherShown = mark == '.' ? commaShownDecimal_ : pointShownDecimal_;
         double asDecimal = 0;
-        if ((mark == '.' ? pointShownDecimal_ : commaShownDecimal_) && ParseLocaleNumber(text, asDecimal, mark))
-            return Reading::Undecided;
+        if (shown && ParseLocaleNumber(text, asDecimal, mark)) {
+            if (otherShown)
+                return Reading::Undecided;
+            v = asDecimal;  // the file's decimal mark: "19.999" is 19.999
+        }
         out = v;
         return Reading::Number;
     }
@@ -279,6 +296,18 @@ std::string ContactAmountProblem(double amount)
     if (!HoldAmountToTheCent(amount, held))
         return "The amount " + shown + " cannot be kept to the cent as a contact's default amount. " + KeptAmountRule();
     return {};
+}
+
+FileAmountFit FitFileAmount(double amount, float& held)
+{
+    if (!std::isfinite(amount))
+        return FileAmountFit::TooLarge;
+    if (RoundToCent(amount) < 0)
+        return FileAmountFit::BelowZero;
+    const double cents = amount * 100;
+    if (std::fabs(cents - std::round(cents)) > 1e-6 * std::max(1.0, std::fabs(cents)))
+        return FileAmountFit::BeyondTheCent;
+    return HoldAmountToTheCent(amount, held) ? FileAmountFit::Kept : FileAmountFit::TooLarge;
 }
 
 std::string KeptAmountRule()

@@ -47,6 +47,13 @@ bool HoldAmountToTheCent(double amount, float& held);
 // Why `amount` cannot be a contact's default amount, as a message that names
 // it; empty when it can (zero or more, and kept to the cent).
 std::string ContactAmountProblem(double amount);
+// Whether an amount read from a file can come in as a contact's default
+// amount as it stands: Kept (with `held` set, as HoldAmountToTheCent sets
+// it) when it is zero or more, has no more than two decimals and is kept to
+// the cent; otherwise why not (held untouched). Unlike an amount typed in,
+// it is never rounded: 19.999 is BeyondTheCent.
+enum class FileAmountFit { Kept, BelowZero, BeyondTheCent, TooLarge };
+FileAmountFit FitFileAmount(double amount, float& held);
 // The rule HoldAmountToTheCent follows, as a sentence for messages: every
 // amount up to kLargestKeptAmount is kept, above it only some are.
 std::string KeptAmountRule();
@@ -65,9 +72,10 @@ bool ParseDecimal(const std::string& s, double& out, bool exponent = false);
 // no-break space (U+00A0) or a narrow no-break space (U+202F) may separate
 // the whole part's groups of three digits, one kind of them in a number
 // ("1,234.56"; "1.234,56" and "1 234,56" with a decimal comma), and an
-// exponent may follow. Locale-free otherwise, as ParseDecimal, which it ends
-// in: false for anything else ("12.50" with a decimal comma, "1,5" with a
-// decimal point).
+// exponent may follow. A whole part that starts with a zero has no groups
+// ("0,500" is no number with a decimal point). Locale-free otherwise, as
+// ParseDecimal, which it ends in: false for anything else ("12.50" with a
+// decimal comma, "1,5" with a decimal point).
 bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark);
 
 // The amount texts of one file, read by one rule decided from all of them.
@@ -75,15 +83,18 @@ bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark);
 // three digits is no decimal mark unless the file shows it as one; an
 // amount that cannot be decided is told apart, never rounded:
 //  - Some amount shows a mark as the decimal mark when it holds it once,
-//    followed by one or two digits at its end ("12.50", "1.234,5") or after
-//    the other mark ("1,234.567"), or when it shows the other mark setting
-//    thousands apart, seen twice ("1.234.567"). The mark the amounts show so
-//    is the file's decimal mark; where they show neither, or both, it is
-//    `open`.
+//    followed by one or two digits at its end ("12.50", "1.234,5"), after
+//    the other mark ("1,234.567") or after a whole part that starts with a
+//    zero ("0.500", "01.500": a zero never starts a group of thousands), or
+//    when it shows the other mark setting thousands apart, seen twice
+//    ("1.234.567"). The mark the amounts show so is the file's decimal mark;
+//    where they show neither, or both, it is `open`.
 //  - One mark followed by exactly three digits at the end, seen once and
-//    with no other mark ("1.234", "2,500"), sets thousands apart (1234,
-//    2500), unless some amount of the file shows that mark as the decimal
-//    mark: then it may be 1.234 as well as 1234, and cannot be decided.
+//    with no other mark, after a whole part that does not start with a zero
+//    ("1.234", "2,500"), sets thousands apart (1234, 2500), unless some
+//    amount of the file shows that mark as the decimal mark: then it is the
+//    decimal mark (1.234, which has more than two decimals), and where the
+//    amounts show both marks so, it cannot be decided.
 //  - Every other amount is read with the file's decimal mark
 //    (ParseLocaleNumber).
 class FileAmounts {

@@ -1,12 +1,14 @@
 #include "backup/backupfile.h"
 
 #include "appcore/dialogs.h"
+#include "backup/volumeset.h"
 #include "platform/file_attributes.h"
 #include "platform/longwork.h"
 #include "platform/stagedfile.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -21,6 +23,7 @@
 #include <climits>
 #include <cmath>
 #include <ctime>
+#include <optional>
 
 // Archive format (all integers Int32 little-endian; a string is its length
 // followed by its bytes, no terminator).
@@ -42,6 +45,9 @@
 //
 // The file-ID entry holds one line per file: path, TAB, DOS date-time in
 // decimal, "=", size in decimal, CR LF.
+//
+// An archive of several volumes keeps files of its own beside its volumes
+// (volumeset.cpp describes them); the volumes keep this layout.
 //
 // A restore that passes over no entry checks the sizes: the bytes restored
 // plus the file-ID text must make the header's total (unless the writer
@@ -333,26 +339,40 @@ protected:
 };
 
 // The archive being written. Each volume file is staged beside its name
-// (platform/stagedfile.h), written whole and synced, and kept so until the
-// archive is complete: only then do the volumes replace the files of their
-// names, the first volume last. A run that fails or is stopped leaves every
-// file of those names as it was, the volumes of an older archive included,
-// and no staged file behind. (Volumes are staged in the folder of the
-// first: a further "disk" is one the user makes room on there.)
+// (platform/stagedfile.h) and written whole and synced. An archive of one
+// volume takes its name only once it is complete, so a run that fails or is
+// stopped leaves the file of that name as it was. An archive of several
+// volumes is a set (volumeset.h): each full volume goes in place, with its
+// tag, before the next disk is asked for, so that it is whole on the disk
+// it was written to; the journal notes the set as unfinished from before
+// the first volume replaces anything until the last is in place, and what
+// each volume replaced is kept aside till then. A run that fails or is
+// stopped puts back what it replaced on the disk in the drive (on every
+// disk, when no disk was changed: the journal is then done with); a killed
+// run is put right by the next backup or restore of the archive.
 class TBackupFile::Output {
 public:
     QIODevice *dev = nullptr;
     QString name;  // the final name of the volume being written
     uint16_t volume = 1;
     QStringList whole;  // the files written whole into the archive
+    bool notSynced = false;  // something is in place whose folder could not be synced
+
+    Output(const QString &firstVolume, const QString &journalFolder)
+        : first_(firstVolume), journal_(journalFolder)
+    {
+    }
+    const volumeset::Journal &journal() const { return journal_; }
 
     bool create(const QString &fileName)
     {
-        auto file = std::make_unique<platform::StagedFile>(fileName);
-        const bool opened = file->open(QIODevice::WriteOnly);
-        dev = opened ? file.get() : nullptr;
+        staged_ = std::make_unique<platform::StagedFile>(fileName);
+        const bool opened = staged_->open(QIODevice::WriteOnly);
+        dev = opened ? staged_.get() : nullptr;
         name = fileName;
-        volumes_.push_back(std::move(file));
+        number_ = volume;
+        size_ = 0;
+        digest_.reset();
         return opened;
     }
     void useStream(QIODevice *stream)
@@ -361,31 +381,73 @@ public:
         stream_ = true;
     }
     bool isStream() const { return stream_; }
-    // The volume being written is whole on the disk; it waits for commit.
+    // The volume being written is whole on the disk.
     bool closeVolume()
     {
         dev = nullptr;
-        return stream_ || volumes_.empty() || volumes_.back()->finish();
+        return stream_ || !staged_ || staged_->finish();
     }
-    // Every volume takes its name, the last first.
+    // A full volume of a set goes in place; the first one starts the set.
+    bool placeVolume()
+    {
+        if (set_.isEmpty()) {
+            const QByteArray set = volumeset::newSetId();
+            if (!journal_.begin(set, first_))
+                return false;
+            set_ = set;
+            made_ = QDateTime::currentSecsSinceEpoch();
+        }
+        const volumeset::Tag tag {set_, number_, made_, size_, digest_.result()};
+        const bool placed = volumeset::place(*staged_, tag, notSynced);
+        placed_.append(staged_->placeName());
+        lastPlaced_ = platform::fileIdentity(staged_->placeName());
+        staged_.reset();
+        return placed;
+    }
+    // After a volume prompt: a disk was changed when the volume put in place
+    // last is no longer there.
+    void noteDisk()
+    {
+        if (lastPlaced_ && platform::fileIdentity(placed_.last()) != lastPlaced_)
+            diskChanged_ = true;
+    }
+    // The complete archive takes its place.
     bool commit()
     {
-        for (auto v = volumes_.rbegin(); v != volumes_.rend(); ++v)
-            if (!(*v)->commit())
+        if (stream_)
+            return true;
+        if (set_.isEmpty()) {
+            // a tag beside it would speak for an older archive
+            if (!platform::removeFile(volumeset::tagPath(staged_->placeName())) || !staged_->commit())
                 return false;
-        volumes_.clear();
+            notSynced = notSynced || staged_->notSynced();
+            staged_.reset();
+            return true;
+        }
+        if (!placeVolume() || !journal_.end(set_))
+            return false;
+        notSynced = notSynced || journal_.notSynced();
+        set_.clear();
+        for (const QString &place : std::as_const(placed_))
+            volumeset::repair(place, journal_);  // what the whole set replaced goes
         return true;
     }
-    // Removes every staged volume.
+    // Removes the staged volume and undoes what an unfinished set replaced.
     void discard()
     {
         dev = nullptr;
-        volumes_.clear();
+        staged_.reset();
+        if (set_.isEmpty())
+            return;
+        bool undone = true;
+        for (const QString &place : std::as_const(placed_))
+            undone = volumeset::repair(place, journal_) && undone;
+        // with the disk changed, other disks still hold volumes of the set
+        if (undone && !diskChanged_)
+            journal_.end(set_);
+        set_.clear();
     }
-    bool outOfSpace() const
-    {
-        return std::any_of(volumes_.cbegin(), volumes_.cend(), [](const auto &v) { return v->outOfSpace(); });
-    }
+    bool outOfSpace() const { return staged_ && staged_->outOfSpace(); }
     int64_t pos() const { return dev->pos(); }
     bool int32(int32_t v)
     {
@@ -393,11 +455,30 @@ public:
         qToLittleEndian<qint32>(v, b);
         return bytes(b, 4);
     }
-    bool bytes(const char *p, int64_t n) { return dev && dev->write(p, n) == n; }
+    bool bytes(const char *p, int64_t n)
+    {
+        if (!dev || dev->write(p, n) != n)
+            return false;
+        if (!stream_) {
+            digest_.addData(QByteArrayView(p, qsizetype(n)));
+            size_ += n;
+        }
+        return true;
+    }
     bool string(const QByteArray &s) { return int32(int32_t(s.size())) && bytes(s.constData(), s.size()); }
 
 private:
-    std::vector<std::unique_ptr<platform::StagedFile>> volumes_;
+    QString first_;
+    volumeset::Journal journal_;
+    std::unique_ptr<platform::StagedFile> staged_;
+    int number_ = 1;  // of the staged volume
+    int64_t size_ = 0;
+    QCryptographicHash digest_ {QCryptographicHash::Blake2b_256};
+    QByteArray set_;  // of the archive, once its first volume is in place
+    int64_t made_ = 0;
+    QStringList placed_;
+    std::optional<platform::FileIdentity> lastPlaced_;
+    bool diskChanged_ = false;
     bool stream_ = false;
 };
 
@@ -613,7 +694,8 @@ bool TBackupFile::askForDisk(uint16_t diskId)
     if (OnNeedDisk)
         OnNeedDisk(*this, diskId, cont);
     else if (AskDiskBox)
-        cont = AskDiskBox(QStringLiteral("Please insert disk %1 and click OK to continue.").arg(diskId));
+        cont = AskDiskBox(QStringLiteral("Please insert disk %1 and click OK to continue.").arg(diskId) +
+                          (diskNote_.isEmpty() ? QString() : u'\n' + diskNote_));
     else
         cont = false;
     return cont;
@@ -716,6 +798,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
         return false;
     errorCode_ = 0;
     diskFull_ = false;
+    notSynced_ = false;
     busy_ = true;
     const bool toStream = archiveName == kStreamName;
     archiveFolder_ = toStream ? QString() : QFileInfo(archiveName).absolutePath();
@@ -741,7 +824,10 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
         totalSize_ += idText.size();
 
     bool result = false;
-    Output out;
+    Output out(archiveName, JournalFolder.isEmpty() ? QFileInfo(platform::linkedPath(archiveName)).absolutePath()
+                                                    : JournalFolder);
+    if (!toStream)
+        volumeset::repairArchive(archiveName, out.journal());  // what a failed or killed run left
     bool opened = toStream ? (targetStream_ != nullptr) : out.create(archiveName);
     if (toStream && opened)
         out.useStream(targetStream_);
@@ -768,6 +854,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
         result = false;
     }
     diskFull_ = errorCode_ == beCannotWriteArchive && out.outOfSpace();
+    notSynced_ = result && out.notSynced;
     if (result) {
         // only a file that is wholly in an archive in place loses its mark, so
         // that a later incremental run still takes one that failed
@@ -883,17 +970,15 @@ bool TBackupFile::nextVolume(Output &out)
     }
     ++out.volume;
     const QString digits = VolumeDigits(out.volume);
-    if (!out.string(kVolumeRecord + digits.toLatin1())) {
-        fail(beCannotWriteArchive);
-        return false;
-    }
-    const QString previous = out.name;
-    if (!out.closeVolume()) {
+    const QString next = VolumeName(out.name, digits);
+    // the full volume is whole on its disk before another disk is asked for
+    if (!out.string(kVolumeRecord + digits.toLatin1()) || !out.closeVolume() || !out.placeVolume()) {
         fail(beCannotWriteArchive);
         return false;
     }
     // Ask until the answer is Cancel or the new volume can take at least one
     // block (the prompt's handler may measure the free space again).
+    diskNote_.clear();
     for (;;) {
         if (!askForDisk(out.volume)) {
             continue_ = false;
@@ -903,8 +988,13 @@ bool TBackupFile::nextVolume(Output &out)
             return false;
         if (MaxSize == 0 || int64_t(MaxSize) - kReserve > 4)
             break;
+        diskNote_ = QStringLiteral("There is no room for it on the disk in the drive.");
     }
-    if (!out.create(VolumeName(previous, digits))) {
+    diskNote_.clear();
+    out.noteDisk();
+    // what an earlier run left on this disk is put right before anything replaces it
+    volumeset::repair(platform::linkedPath(next), out.journal());
+    if (!out.create(next)) {
         fail(beCannotWriteArchive);
         return false;
     }
@@ -1033,28 +1123,6 @@ TBackupFile::OpenResult TBackupFile::openArchive(Input &in, const QString &archi
     return in.open(archiveName) ? OpenResult::Opened : OpenResult::Unreadable;
 }
 
-bool TBackupFile::openNextReadVolume(Input &in, const QString &digits)
-{
-    const QString previous = in.name;
-    in.close();
-    bool ok = false;
-    const uint16_t number = uint16_t(digits.toUInt(&ok));
-    const QString next = VolumeName(previous, digits);
-    do {
-        if (!askForDisk(number)) {
-            continue_ = false;
-            return false;
-        }
-    } while (continue_ && !QFileInfo::exists(next));
-    if (!continue_)
-        return false;
-    if (!in.open(next)) {
-        fail(beCannotReadArchive);
-        return false;
-    }
-    return true;
-}
-
 // ---------------------------------------------------------------------------
 // Restoring. Each restored entry goes to a temporary file beside its target.
 // The targets are replaced only once the end marker has been read and the
@@ -1072,6 +1140,8 @@ struct TBackupFile::RestoreRun {
     };
 
     Input in;
+    std::optional<volumeset::Journal> journal;  // where unfinished sets are noted, when known
+    std::optional<volumeset::Tag> set;          // the first volume's tag: every volume must be of its set
     QString dir;        // the target directory ending in "/", or empty
     int32_t total = 0;  // the header's total size
     Pending pending;
@@ -1083,6 +1153,52 @@ struct TBackupFile::RestoreRun {
     std::unique_ptr<FileListBuffer> fileList;  // while and after the file-ID entry is read
     bool inFileList = false;
 };
+
+bool TBackupFile::openNextReadVolume(RestoreRun &run, const QString &digits)
+{
+    const QString next = VolumeName(run.in.name, digits);
+    run.in.close();
+    const uint16_t number = uint16_t(digits.toUInt());
+    diskNote_.clear();
+    do {
+        if (!askForDisk(number)) {
+            continue_ = false;
+            return false;
+        }
+        if (continue_)
+            diskNote_ = volumeProblem(run, next, number);
+    } while (continue_ && !diskNote_.isEmpty());
+    diskNote_.clear();
+    if (!continue_)
+        return false;
+    if (!run.in.open(next)) {
+        fail(beCannotReadArchive);
+        return false;
+    }
+    return true;
+}
+
+// Why the file `name` on the disk in the drive cannot be volume `number` of
+// the archive being restored (put right first); empty when it can.
+QString TBackupFile::volumeProblem(RestoreRun &run, const QString &name, uint16_t number)
+{
+    const QString place = platform::linkedPath(name), shown = QFileInfo(name).fileName();
+    if (run.journal)
+        volumeset::repair(place, *run.journal);
+    if (!QFileInfo::exists(name))
+        return shown + QStringLiteral(" is not on the disk in the drive.");
+    if (!run.set)
+        return {};  // an archive without tags: its volumes cannot be told apart
+    const std::optional<volumeset::Tag> tag = volumeset::fittingTag(place, ProcessMessages);
+    if (tag && tag->set == run.set->set && tag->volume == number)
+        return {};
+    const auto day = [](int64_t made) {
+        return QDateTime::fromSecsSinceEpoch(made).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    };
+    const QString other = tag ? QStringLiteral(", made %1").arg(day(tag->made)) : QString();
+    return QStringLiteral("%1 on the disk in the drive is from another backup%2; this backup was made %3.")
+        .arg(shown, other, day(run.set->made));
+}
 
 bool TBackupFile::RestoreFromStream(QIODevice *stream, const QString &targetDir)
 {
@@ -1104,6 +1220,11 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     writeFailed_ = false;
     filesDone_ = 0;
     continue_ = true;
+    const bool fromFile = archiveName != kStreamName;
+    if (fromFile && !JournalFolder.isEmpty()) {
+        run.journal.emplace(JournalFolder);
+        volumeset::repairArchive(archiveName, *run.journal);
+    }
     switch (openArchive(run.in, archiveName)) {
     case OpenResult::Opened: break;
     case OpenResult::Missing: return false;
@@ -1112,7 +1233,9 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
         errorCode_ = beCannotReadArchive;
         return false;
     }
-    busy_ = true;
+    busy_ = true;  // before the first pump of events
+    if (fromFile)
+        run.set = volumeset::fittingTag(platform::linkedPath(archiveName), ProcessMessages);
     bytesDone_ = 0;
     readArchiveHead(run);
     restoreEntries(run);
@@ -1186,7 +1309,7 @@ void TBackupFile::continueOnNextVolume(RestoreRun &run, const QByteArray &record
         fail(beInvalidArchive);
         return;
     }
-    if (openNextReadVolume(run.in, QString::fromLatin1(record.mid(kVolumeRecord.size(), 3))))
+    if (openNextReadVolume(run, QString::fromLatin1(record.mid(kVolumeRecord.size(), 3))))
         readEntrySegment(run);
 }
 

@@ -94,10 +94,23 @@ public:
     std::function<void(const QString &text)> ShowErrorBox;
     std::function<bool(const QString &text)> AskDiskBox;
 
+    // Where a Backup of several volumes notes its set as unfinished until
+    // its last volume is in place (volumeset.h): a folder on a disk that no
+    // volume prompt changes. Empty: the folder of the first volume, and a
+    // Restore then puts no set right (it still refuses volumes of another
+    // backup).
+    QString JournalFolder;
+
     // Runs. The archive name ":STREAM" selects the caller's stream. A
-    // Backup to files replaces the archive of that name (and its volumes)
-    // only once the new one is whole and on the disk; a failed or stopped
-    // one leaves them as they were.
+    // Backup to files replaces an archive of one volume only once the new
+    // one is whole and on the disk; a failed or stopped one leaves it as it
+    // was. An archive of several volumes is written as a set (volumeset.h):
+    // a run that fails, is stopped or is killed at any point leaves, once
+    // the next Backup or Restore of that archive has put it right, the old
+    // archive or the new one whole in one folder; where disks are changed
+    // between volumes, a Restore gives the new archive or refuses a volume of
+    // another backup and asks again for the disk it needs (DiskNote says
+    // why). Both put the volumes of the archive right first.
     bool Backup(const QStringList &files, const QString &archiveName);
     bool BackupToStream(const QStringList &files, QIODevice *stream);
     bool Restore(const QString &archiveName, const QString &targetDir);
@@ -131,6 +144,12 @@ public:
     // filling or putting it in place) rather than in reading the archive;
     // its error code is then 1.
     bool TargetWriteFailed() const { return writeFailed_; }
+    // Whether the last Backup put its archive in place (it returned true)
+    // but a folder could not be synced: a power cut may still undo it.
+    bool NotSynced() const { return notSynced_; }
+    // While OnNeedDisk runs: why the disk is asked for again (no room for
+    // the volume, or no volume of this archive on it); empty the first time.
+    const QString &DiskNote() const { return diskNote_; }
     QString CurrentFile() const { return currentFile_; }
 
     // Expands list lines (file specifications, optionally ending in the token
@@ -164,7 +183,8 @@ private:
     bool askForDisk(uint16_t diskId);
     QString restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const;
     OpenResult openArchive(Input &in, const QString &archiveName);
-    bool openNextReadVolume(Input &in, const QString &record);
+    bool openNextReadVolume(RestoreRun &run, const QString &digits);
+    QString volumeProblem(RestoreRun &run, const QString &name, uint16_t number);
     // The steps of a Restore, over the run's state.
     void readArchiveHead(RestoreRun &run);
     void restoreEntries(RestoreRun &run);
@@ -197,6 +217,8 @@ private:
     bool diskFull_ = false;
     QString archiveFolder_;  // of the Backup's archive
     bool writeFailed_ = false;
+    bool notSynced_ = false;
+    QString diskNote_;
     QIODevice *sourceStream_ = nullptr;
     QIODevice *targetStream_ = nullptr;
     std::unique_ptr<Codec> codec_;

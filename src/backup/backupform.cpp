@@ -198,13 +198,14 @@ void TBackupForm::BackupFile1Progress(TBackupFile &, const QString &, TPercentag
     ProgressBar1->setValue(percent);
 }
 
-void TBackupForm::BackupFile1NeedDisk(TBackupFile &, uint16_t diskId, bool &cont)
+void TBackupForm::BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool &cont)
 {
-    if (!AskOkCancel(QStringLiteral("Please insert Disk #") + QString::number(diskId), this)) {
+    const QString note = sender.DiskNote().isEmpty() ? QString() : u'\n' + sender.DiskNote();
+    if (!AskOkCancel(QStringLiteral("Please insert Disk #") + QString::number(diskId) + note, this)) {
         cont = false;
         return;
     }
-    // a volume of that name is replaced only once the whole archive is written
+    // the volume before is whole on its disk; what this one replaces is kept till the set is whole
     if (backingUp_)
         BackupFile1.MaxSize = volumeSizeFor(TBackupFile::VolumeName(archiveName_, TBackupFile::VolumeDigits(diskId)));
     cont = true;
@@ -214,9 +215,26 @@ bool TBackupForm::runBackup(const QString &fileName)
 {
     archiveName_ = fileName;
     backingUp_ = true;
+    BackupFile1.JournalFolder = programDirectory();
     const bool ok = BackupFile1.Backup({databaseFile()}, fileName);
     backingUp_ = false;
     return ok;
+}
+
+QString TBackupForm::notSyncedWarning(const QString &what)
+{
+    return what + QStringLiteral(" is in place, but the disk did not confirm that it is saved, so it may not survive "
+                                 "a power cut.");
+}
+
+QString TBackupForm::restoredNotSyncedWarning()
+{
+    return notSyncedWarning(QStringLiteral("The restored database ") + databaseFile());
+}
+
+QString TBackupForm::backupNotSynced(const QString &fileName) const
+{
+    return BackupFile1.NotSynced() ? notSyncedWarning(QStringLiteral("The backup ") + fileName) : QString();
 }
 
 void TBackupForm::backupClick()
@@ -252,7 +270,10 @@ void TBackupForm::backupClick()
     database.close();
     const bool ok = runBackup(chosen);
     ProgressBar1->hide();
-    ShowInfo(ok ? QStringLiteral("Backup Successfully.") : QStringLiteral("Fail to backup."), this);
+    const QString warning = ok ? backupNotSynced(chosen) : QString();
+    ShowInfo(ok ? QStringLiteral("Backup Successfully.") + (warning.isEmpty() ? QString() : u'\n' + warning)
+                : QStringLiteral("Fail to backup."),
+             this);
     QApplication::restoreOverrideCursor();
     if (!database.open(kDatabaseName, QFile::encodeName(dbFile).constData())) {
         ShowInfo(QStringLiteral("Fail to open the database."), this);
@@ -365,6 +386,8 @@ void TBackupForm::restoreClick()
     const RestoreResult result = restoreDatabase(chosen);
     if (!result.ok())
         ShowInfo(whySetupsRestoreFailed(result), this);
+    else if (result.notSynced)
+        ShowInfo(restoredNotSyncedWarning(), this);
     ShowInfo(result.ok() ? QStringLiteral("Restore Completed. Restart the program.")
                          : QStringLiteral("Fail to restore. Restart the program."),
              this);
@@ -461,6 +484,7 @@ RestoreResult TBackupForm::writeCheckedCopy(const QString &archive, const QStrin
     result.archive = QFileInfo(archive).fileName();
     result.folder = QFileInfo(copy).absolutePath();
     BackupFile1.MaxSize = 0;
+    BackupFile1.JournalFolder = result.folder;
     BackupFile1.OnRestoreFile = [&copy](TBackupFile &, QString &target, int32_t, bool &doRestore) {
         doRestore = QFileInfo(target).fileName() == QLatin1String(kDatabaseFileName);
         if (doRestore)
@@ -505,7 +529,9 @@ RestoreResult TBackupForm::putCopyInPlace(RestoreResult result, const QString &c
     if (keep)
         stepDone(RestoreStep::CurrentKeptAside);
     // a copy no longer there has been renamed, even when the folder could not be synced after
-    if (platform::replaceFileDurably(copy, current) || !QFileInfo::exists(copy)) {
+    const platform::Replaced placed = platform::replaceFileDurably(copy, current);
+    if (placed != platform::Replaced::No || !QFileInfo::exists(copy)) {
+        result.notSynced = placed != platform::Replaced::Synced;
         stepDone(RestoreStep::CopyInPlace);
         return result;
     }
@@ -544,7 +570,7 @@ CutOffRestore TBackupForm::settleCutOffRestore()
                        (QFile::remove(copy) ? QStringLiteral(" The copy has been removed.") : QString());
         return settled;
     }
-    if (!platform::replaceFileDurably(copy, current.filePath()) && QFileInfo::exists(copy)) {
+    if (platform::replaceFileDurably(copy, current.filePath()) == platform::Replaced::No && QFileInfo::exists(copy)) {
         settled.found = CutOffRestore::NotFinished;
         settled.text = cutOff + QStringLiteral(", and its checked copy Quillet.zrv.restore in ") + dir +
                        QStringLiteral(" could not be put in place as Quillet.zrv. Nothing has been changed.");
@@ -567,6 +593,8 @@ bool TBackupForm::backupTo(const QString &fileName)
     const bool ok = runBackup(fileName);
     if (!ok)
         ShowInfo(QStringLiteral("Fail to backup."), this);
+    else if (const QString warning = backupNotSynced(fileName); !warning.isEmpty())
+        ShowInfo(warning, this);
     return ok;
 }
 

@@ -10,7 +10,9 @@
 // when it calls restoreDatabase.
 // Every backup replaces its archive only once the new one is whole (see
 // TBackupFile::Backup): a full disk or a cancel keeps the archive that was
-// there byte for byte.
+// there byte for byte; the sets of several volumes are noted in the program
+// directory until they are whole. A backup or restore whose file is in place
+// but whose folder the disk did not confirm is told as done, with a warning.
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good
 // archive.
@@ -61,6 +63,7 @@ struct RestoreResult {
     QString folder;         // where the database is written
     int64_t needed = 0;     // bytes the database takes there
     int64_t available = 0;  // bytes free there when the write failed
+    bool notSynced = false; // restored, but the folder could not be synced: a power cut may undo it
     bool ok() const { return outcome == Restored; }
     // Writing in the folder failed: no other archive would fare better.
     bool writeFailed() const { return outcome == NoRoom || outcome == WriteFailed || outcome == Interrupted; }
@@ -130,6 +133,8 @@ public:
     static CutOffRestore settleCutOffRestore();
     // Lets the user choose an archive to restore from; empty when cancelled.
     static QString chooseArchiveToRestore(QWidget *owner);
+    // What to tell after a restore whose result is notSynced.
+    static QString restoredNotSyncedWarning();
 
     // The steps of restoreDatabase after which a file has a new name.
     enum class RestoreStep { CopyWritten, CopyChecked, CurrentKeptAside, CopyInPlace };
@@ -165,6 +170,10 @@ private:
     RestoreResult writeCheckedCopy(const QString &archive, const QString &copy);
     // Puts the checked copy in place of the database file (see restoreDatabase).
     RestoreResult putCopyInPlace(RestoreResult result, const QString &copy, const QString &keepCurrentAs);
+    // What is in place but may not survive a power cut, told as such.
+    static QString notSyncedWarning(const QString &what);
+    // That warning for the backup just made into fileName; empty when its folder was synced.
+    QString backupNotSynced(const QString &fileName) const;
     QString archiveName_;  // first volume of the backup being written
     bool backingUp_ = false;
 };

@@ -1,5 +1,6 @@
 #include "backup/generations.h"
 
+#include "appcore/namelist.h"
 #include "backup/backupfile.h"
 #include "platform/file_attributes.h"
 
@@ -76,12 +77,7 @@ std::optional<GenerationArchive> newestReadableOf(const QList<GenerationArchive>
 // "a", "a and b", "a, b and c", "a, b, c, d, e and 2 more".
 QString listOfNames(const QStringList &names)
 {
-    if (names.size() > kNamesTold)
-        return names.first(kNamesTold).join(QStringLiteral(", ")) +
-               QStringLiteral(" and %1 more").arg(names.size() - kNamesTold);
-    if (names.size() < 2)
-        return names.join(QString());
-    return names.first(names.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" and ") + names.last();
+    return ListOfNames(names, kNamesTold);
 }
 
 QString fileNameOf(const GenerationArchive &a)

@@ -17,6 +17,16 @@ namespace {
 
 constexpr const char *kArchiveAttr = "user.quillet.archive";
 
+FileStepObserver *g_observer = nullptr;
+
+// False, with errno set, when the observer fails the step.
+bool stepAllowed(FileStep step, const QString &path)
+{
+    const int error = g_observer ? g_observer->beforeStep(step, path) : 0;
+    errno = error;
+    return error == 0;
+}
+
 bool statFile(const QString &path, struct stat &st)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -66,8 +76,17 @@ bool clearArchiveFlag(const QString &path)
     return errno == ENOTSUP || errno == EOPNOTSUPP;
 }
 
+FileStepObserver *setFileStepObserver(FileStepObserver *observer)
+{
+    FileStepObserver *previous = g_observer;
+    g_observer = observer;
+    return previous;
+}
+
 bool syncFolder(const QString &dir)
 {
+    if (!stepAllowed(FileStep::SyncFolder, dir))
+        return false;
     const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -78,11 +97,43 @@ bool syncFolder(const QString &dir)
     return synced;
 }
 
-bool replaceFileDurably(const QString &source, const QString &target)
+bool renameFile(const QString &source, const QString &target)
 {
-    if (::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) != 0)
-        return false;
-    return syncFolder(QFileInfo(target).absolutePath());
+    return stepAllowed(FileStep::Rename, target) &&
+           ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0;
+}
+
+bool removeFile(const QString &path)
+{
+    return stepAllowed(FileStep::Remove, path) &&
+           (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT);
+}
+
+Replaced replaceFileDurably(const QString &source, const QString &target)
+{
+    if (!renameFile(source, target))
+        return Replaced::No;
+    return syncFolder(QFileInfo(target).absolutePath()) ? Replaced::Synced : Replaced::NotSynced;
+}
+
+QString linkedPath(const QString &path)
+{
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int links = 0; links < 40; ++links) {
+        const QFileInfo info(current);
+        if (!info.isSymLink())
+            return current;
+        current = info.symLinkTarget();  // absolute, made from the link's folder
+    }
+    return {};
+}
+
+std::optional<FileIdentity> fileIdentity(const QString &path)
+{
+    struct stat st {};
+    if (!statFile(path, st))
+        return std::nullopt;
+    return FileIdentity {uint64_t(st.st_dev), uint64_t(st.st_ino)};
 }
 
 }  // namespace platform

@@ -1,12 +1,30 @@
 // File services that backups rely on beyond what Qt offers: whether two paths
 // name one file, the archive attribute (a mark that a file changed since it
-// was last backed up), and replacing a file so that the change survives a
-// power loss. Paths are absolute or relative to the working directory.
+// was last backed up), renaming, removing and replacing a file so that the
+// change survives a power loss, and where a symbolic link leads. Paths are
+// absolute or relative to the working directory.
+//
+// Renames, removals and folder syncs go through one observer that tests may
+// install, to fail a step on purpose or to end the process at it.
 #pragma once
 
 #include <QString>
 
+#include <cstdint>
+#include <optional>
+
 namespace platform {
+
+enum class FileStep { Rename, Remove, SyncFolder };
+class FileStepObserver {
+public:
+    virtual ~FileStepObserver() = default;
+    // Called before each step on path (a rename's target); a nonzero error
+    // code makes the step fail with it, as the system would.
+    virtual int beforeStep(FileStep step, const QString &path) = 0;
+};
+// Installs the observer (nullptr: none) and returns the one before.
+FileStepObserver *setFileStepObserver(FileStepObserver *observer);
 
 // True when both paths name the same existing file (same device and inode),
 // also when one of them reaches it through a symbolic or hard link.
@@ -28,9 +46,33 @@ bool clearArchiveFlag(const QString &path);
 // power loss. False when it could not be synced.
 bool syncFolder(const QString &dir);
 
-// Renames `source` over `target` (both in one folder) and syncs that folder.
-// False when the rename failed (target as it was) or the folder could not be
-// synced (the rename done, perhaps not yet durable).
-bool replaceFileDurably(const QString &source, const QString &target);
+// Renames `source` over `target` (both in one folder), not synced. False,
+// with errno set, when it failed (target as it was).
+bool renameFile(const QString &source, const QString &target);
+// Removes a name, not synced. True when it is gone, also when there was none.
+bool removeFile(const QString &path);
+
+enum class Replaced {
+    No,         // the rename failed: the target is as it was
+    Synced,     // in place, and the folder synced
+    NotSynced,  // in place, but the folder could not be synced: a power cut may undo it
+};
+// Renames `source` over `target` (both in one folder) and syncs that folder;
+// errno is set unless it was Synced.
+Replaced replaceFileDurably(const QString &source, const QString &target);
+
+// The file a path ends at once every symbolic link on its last component is
+// followed (a link to a link too), made absolute; the path itself when it is
+// no link. It need not exist. Empty when the links go round in a loop.
+QString linkedPath(const QString &path);
+
+// What tells one file from another while both exist: its device and inode.
+struct FileIdentity {
+    uint64_t device = 0, inode = 0;
+    bool operator==(const FileIdentity &) const = default;
+};
+// The identity of the file a path names, links followed; none when there is
+// no such file.
+std::optional<FileIdentity> fileIdentity(const QString &path);
 
 }  // namespace platform

@@ -56,7 +56,12 @@ bool StagedFile::open(OpenMode mode)
     if (fd_ >= 0 || (mode & ~(WriteOnly | Truncate | Unbuffered)) != 0 || !(mode & WriteOnly))
         return false;
     ignoreFileSizeSignal();
-    QByteArray pattern = QFile::encodeName(finalName_) + ".XXXXXX";
+    placeName_ = linkedPath(finalName_);
+    if (placeName_.isEmpty()) {
+        fail(ELOOP);
+        return false;
+    }
+    QByteArray pattern = QFile::encodeName(placeName_) + ".XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         fail(errno);
@@ -66,6 +71,7 @@ bool StagedFile::open(OpenMode mode)
     tempName_ = QFile::decodeName(pattern);
     failure_ = 0;
     finished_ = false;
+    notSynced_ = false;
     buffer_.clear();
     buffer_.reserve(kBufferSize);
     return QIODevice::open(WriteOnly | Unbuffered);
@@ -134,11 +140,13 @@ bool StagedFile::commit()
         ::unlink(QFile::encodeName(tempName_).constData());
         return false;
     }
-    if (!replaceFileDurably(tempName_, finalName_)) {
+    const Replaced placed = replaceFileDurably(tempName_, placeName_);
+    if (placed == Replaced::No) {
         fail(errno);
         ::unlink(QFile::encodeName(tempName_).constData());
         return false;
     }
+    notSynced_ = placed == Replaced::NotSynced;
     tempName_.clear();
     return true;
 }

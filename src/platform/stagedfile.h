@@ -8,6 +8,12 @@
 // name, the folder synced). A file that is not committed is removed with
 // the object. Writes are buffered; a failed write, finish or commit is
 // remembered, and outOfSpace() tells whether it was for want of space.
+//
+// A final name that is a symbolic link stays one: the file is written
+// beside the file the link leads to (placeName()) and replaces that one.
+// A commit whose rename worked but whose folder could not be synced has put
+// the file in place (true), and says so with notSynced(): a power cut may
+// still bring the old file back.
 #pragma once
 
 #include <QIODevice>
@@ -29,14 +35,18 @@ public:
     // Writes out the buffer and syncs the file; it stays under its
     // temporary name. False when a write or the sync failed.
     bool finish();
-    // Finishes the file if need be, renames it over the final name and
-    // syncs the folder. False (and the final name's file as it was) when
-    // that failed.
+    // Finishes the file if need be, renames it over the place name and
+    // syncs the folder. False (and that file as it was) when the file could
+    // not be finished or renamed; true once it is in place, synced or not.
     bool commit();
+    // The last commit put the file in place, but its folder could not be synced.
+    bool notSynced() const { return notSynced_; }
     // Removes the temporary file; the final name's file is left as it was.
     void discard();
 
     const QString &finalName() const { return finalName_; }
+    // The file the commit replaces: the final name with its links followed.
+    const QString &placeName() const { return placeName_; }
     const QString &temporaryName() const { return tempName_; }
     // Whether the first failure was a full disk, a full quota or the
     // process's file-size limit.
@@ -55,10 +65,12 @@ private:
     void fail(int errorCode);
 
     QString finalName_;
+    QString placeName_;
     QString tempName_;
     int fd_ = -1;
     int failure_ = 0;
     bool finished_ = false;
+    bool notSynced_ = false;
     QByteArray buffer_;
 };
 

@@ -80,6 +80,113 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
     }
 }
 
+namespace {
+
+// Where, in the file, lie the parts of a database of contacts and cheques
+// that the cases below damage.
+struct Offsets {
+    int64_t hashItem, hashPage, nameNode, chequeNode;
+    oid_t otherContact;  // a contact the damaged hash item does not name
+    int64_t id22, name5;  // contact 22's ID and contact 5's name in their rows
+};
+
+class DamagedIndexes : public ContactsTest {
+protected:
+    static constexpr int kContacts = 60;
+
+    // A first start in an empty folder, then kContacts contacts (their names
+    // not in ID order) and 20 cheques a day apart, committed.
+    std::vector<oid_t> startWithContactsAndCheques()
+    {
+        window.reset();
+        database.close();
+        for (const QString& name : QDir(".").entryList({"Quillet*"}))
+            QFile::remove(name);
+        EXPECT_EQ(start(), -1);
+        addCategory("Shops");  // the editor saves a contact with a category
+        std::vector<oid_t> contacts;
+        for (int i = 1; i <= kContacts; ++i)
+            contacts.push_back(addCustomer(i, ("Contact " + std::to_string(i * 37 % kContacts)).c_str()));
+        for (int i = 0; i < 20; ++i) {
+            Cheque q;
+            q.chequeNo = "Q";
+            q.customer = dbReference<Customer>(contacts[size_t(i)]);
+            q.transDate = dbDateTime(1700000000 + 86400 * i);
+            EXPECT_FALSE(insert(q).isNull());
+        }
+        EXPECT_TRUE(database.commit());
+        return contacts;
+    }
+
+    // The file offsets of the index objects, read while the database is open.
+    static Offsets offsetsOf(const std::vector<oid_t>& contacts)
+    {
+        auto at = [](oid_t oid) { return int64_t(database.getPos(oid) & ~dbInternalObjectMarker); };
+        auto treeRoot = [&](dbFieldDescriptor* fd) {
+            return at(reinterpret_cast<const dbTtree*>(database.get(fd->tTree))->root);
+        };
+        const auto& hash = *reinterpret_cast<const dbHashTable*>(database.get(Customer::dbDescriptor.find("id")->hashTable));
+        Offsets o {};
+        for (uint32_t b = 0; b < hash.size && o.hashItem == 0; ++b) {
+            if (oid_t item = reinterpret_cast<const oid_t*>(database.get(hash.page + b / 1024))[b % 1024]) {
+                o.hashItem = at(item);
+                const oid_t named = reinterpret_cast<const dbHashTableItem*>(database.get(item))->record;
+                o.otherContact = named == contacts[0] ? contacts[1] : contacts[0];
+            }
+        }
+        o.hashPage = at(hash.page);
+        o.nameNode = treeRoot(Customer::dbDescriptor.find("name"));
+        o.chequeNode = treeRoot(Cheque::dbDescriptor.indexedFields);  // the transaction date
+        o.id22 = at(contacts[21]) + Customer::dbDescriptor.find("id")->dbsOffs;
+        dbVarying name5;
+        std::memcpy(&name5, database.get(contacts[4]) + Customer::dbDescriptor.find("name")->dbsOffs, sizeof name5);
+        o.name5 = at(contacts[4]) + name5.offs;
+        database.commit();
+        return o;
+    }
+
+    // Every contact is found through each index by the values its row holds
+    // now, the names come in order, and the cheques are found by their dates.
+    static void expectFoundThroughEveryIndex(const std::vector<oid_t>& contacts)
+    {
+        for (oid_t contact : contacts) {
+            dbCursor<Customer> found;
+            ASSERT_TRUE(found.at(dbReference<Customer>(contact)));
+            int4 id = found->id;
+            const std::string name = found->name;
+            dbQuery byId;
+            byId.add("id = ").bind(id);
+            ASSERT_EQ(found.select(byId), 1u) << id;
+            EXPECT_EQ(found.currentId().getOid(), contact);
+            const char* nameText = name.c_str();  // the query reads the variable at each run
+            dbQuery byName;
+            byName.add("name = ").bind(nameText);
+            EXPECT_EQ(found.select(byName), 1u) << name;
+            EXPECT_EQ(found.currentId().getOid(), contact);
+        }
+        dbCursor<Customer> ordered;
+        dbQuery byName("order by name");
+        ASSERT_EQ(ordered.select(byName), std::size_t(kContacts));
+        std::vector<std::string> names;
+        do
+            names.push_back(ordered->name);
+        while (ordered.next());
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), std::size_t(kContacts));
+        dbCursor<Cheque> cheques;
+        dbQuery byDate("transDate.stamp >= 1700000000 order by transDate.stamp");
+        EXPECT_EQ(cheques.select(byDate), 20u);
+        int4 stamp = 1700000000 + 86400 * 7;
+        dbQuery oneDay;
+        oneDay.add("transDate.stamp = ").bind(stamp);
+        EXPECT_EQ(cheques.select(oneDay), 1u);
+        EXPECT_FALSE(ordered.selectFailed() || cheques.selectFailed());
+        database.commit();
+    }
+};
+
+}  // namespace
+
 // Files whose indexes alone are damaged, or whose contacts' keys disagree
 // with the indexes, each made from a small database of contacts and cheques:
 // the start rebuilds the indexes from the records and says so once (naming
@@ -87,14 +194,8 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
 // no automatic backup), every contact and cheque is found through each index
 // by the values it holds, a new contact with a taken ID is refused as taken,
 // and the next start is silent.
-TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
+TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
 {
-    constexpr int kContacts = 60;
-    struct Offsets {
-        int64_t hashItem, hashPage, nameNode, chequeNode;
-        oid_t otherContact;  // a contact the damaged hash item does not name
-        int64_t id22, name5;  // contact 22's ID and contact 5's name in their rows
-    };
     using Damage = std::function<void(QByteArray&, const Offsets&)>;
     auto word = [](QByteArray& db, int64_t at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(db.data() + at); };
     const struct Case {
@@ -124,51 +225,14 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         {"a zeroed index page",
          [&](QByteArray& db, const Offsets& o) { std::fill_n(db.data() + o.hashPage, dbPageSize, char(0)); }},
     };
-    auto at = [](oid_t oid) { return int64_t(database.getPos(oid) & ~dbInternalObjectMarker); };
-    auto treeRoot = [&](dbFieldDescriptor* fd) {
-        return at(reinterpret_cast<const dbTtree*>(database.get(fd->tTree))->root);
-    };
     auto messages = [&] {
         QCoreApplication::processEvents();  // the damage box comes after the operation
         return dialogs.Messages();
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        window.reset();
-        database.close();
-        for (const QString& name : QDir(".").entryList({"Quillet*"}))  // a first start in an empty folder
-            QFile::remove(name);
-        ASSERT_EQ(start(), -1);
-        addCategory("Shops");  // the editor saves a contact with a category
-        std::vector<oid_t> contacts;
-        for (int i = 1; i <= kContacts; ++i)
-            contacts.push_back(addCustomer(i, ("Contact " + std::to_string(i * 37 % kContacts)).c_str()));
-        for (int i = 0; i < 20; ++i) {
-            Cheque q;
-            q.chequeNo = "Q";
-            q.customer = dbReference<Customer>(contacts[i]);
-            q.transDate = dbDateTime(1700000000 + 86400 * i);
-            ASSERT_FALSE(insert(q).isNull());
-        }
-        ASSERT_TRUE(database.commit());
-        // File offsets of the index objects, read while the database is open.
-        const auto& hash = *reinterpret_cast<const dbHashTable*>(database.get(Customer::dbDescriptor.find("id")->hashTable));
-        Offsets o {};
-        for (uint32_t b = 0; b < hash.size && o.hashItem == 0; ++b) {
-            if (oid_t item = reinterpret_cast<const oid_t*>(database.get(hash.page + b / 1024))[b % 1024]) {
-                o.hashItem = at(item);
-                const oid_t named = reinterpret_cast<const dbHashTableItem*>(database.get(item))->record;
-                o.otherContact = named == contacts[0] ? contacts[1] : contacts[0];
-            }
-        }
-        o.hashPage = at(hash.page);
-        o.nameNode = treeRoot(Customer::dbDescriptor.find("name"));
-        o.chequeNode = treeRoot(Cheque::dbDescriptor.indexedFields);  // the transaction date
-        o.id22 = at(contacts[21]) + Customer::dbDescriptor.find("id")->dbsOffs;
-        dbVarying name5;
-        std::memcpy(&name5, database.get(contacts[4]) + Customer::dbDescriptor.find("name")->dbsOffs, sizeof name5);
-        o.name5 = at(contacts[4]) + name5.offs;
-        database.commit();
+        const std::vector<oid_t> contacts = startWithContactsAndCheques();
+        const Offsets o = offsetsOf(contacts);
         makeDailyBackupDue();
         if (c.noBackups)
             for (const QString& name : QDir(".").entryList({"*.zbf"}))
@@ -236,39 +300,7 @@ TEST_F(ContactsTest, IndexesDamagedAloneAreRebuiltAtStart)
         }
         EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
         dialogs.shown.clear();
-        for (oid_t contact : contacts) {  // by the values the rows hold now
-            dbCursor<Customer> found;
-            ASSERT_TRUE(found.at(dbReference<Customer>(contact)));
-            int4 id = found->id;
-            const std::string name = found->name;
-            dbQuery byId;
-            byId.add("id = ").bind(id);
-            ASSERT_EQ(found.select(byId), 1u) << id;
-            EXPECT_EQ(found.currentId().getOid(), contact);
-            const char* nameText = name.c_str();  // the query reads the variable at each run
-            dbQuery byName;
-            byName.add("name = ").bind(nameText);
-            EXPECT_EQ(found.select(byName), 1u) << name;
-            EXPECT_EQ(found.currentId().getOid(), contact);
-        }
-        dbCursor<Customer> ordered;
-        dbQuery byName("order by name");
-        ASSERT_EQ(ordered.select(byName), std::size_t(kContacts));
-        std::vector<std::string> names;
-        do
-            names.push_back(ordered->name);
-        while (ordered.next());
-        EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-        EXPECT_EQ(std::set<std::string>(names.begin(), names.end()).size(), std::size_t(kContacts));
-        dbCursor<Cheque> cheques;
-        dbQuery byDate("transDate.stamp >= 1700000000 order by transDate.stamp");
-        EXPECT_EQ(cheques.select(byDate), 20u);
-        int4 stamp = 1700000000 + 86400 * 7;
-        dbQuery oneDay;
-        oneDay.add("transDate.stamp = ").bind(stamp);
-        EXPECT_EQ(cheques.select(oneDay), 1u);
-        EXPECT_FALSE(ordered.selectFailed() || cheques.selectFailed());
-        database.commit();
+        expectFoundThroughEveryIndex(contacts);
 
         saveEditor([](TMainForm& e) {
             e.cID->setText("7");

@@ -353,7 +353,7 @@ TEST_F(Spreadsheet, ImportsFixturesOfEveryKindIntoTheChosenCategory)
         EXPECT_EQ(dialogs.Messages(),
                   QStringList{"4 customers have been imported from " + file +
                               ".\n2 amounts could not be read as numbers; those customers were imported with "
-                              "amount 0."});
+                              "amount 0: \"Gamma \xe4\xbc\xbd\xe7\x91\xaa\" and \"Delta\"."});
         const auto stored = customers();
         ASSERT_EQ(stored.size(), before + 4);
         std::vector<StoredCustomer> added;
@@ -397,7 +397,10 @@ TEST_F(Spreadsheet, ACsvFromAWindowsProgramImportsInItsCodePage)
     EXPECT_EQ(stored.back().name + "/" + stored.back().address1, "M\xC3\xBCller/Stra\xC3\x9F" "e");
 }
 
-TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
+// Amounts a contact cannot keep as they stand come in as 0 and are told by
+// why, each with its customers named, the first three and how many more:
+// in a file that plainly writes a decimal point, 19.999 is 19.999.
+TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreNamed)
 {
     storeContacts();
     window->category->setCurrentIndex(1);
@@ -408,22 +411,30 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
         f.write(kHeaders.join(',').toUtf8() + "\n"
                 "Large,,,,,,,,,,,1234567.89\n"
                 "Below zero,,,,,,,,,,,-3\n"
-                "Kept,,,,,,,,,,,12.5\n");
+                "Kept,,,,,,,,,,,12.5\n"
+                "\"Acme, Ltd.\",,,,,,,,,,,19.999\n"
+                "Thousands,,,,,,,,,,,\"1,234.50\"\n"
+                "B,,,,,,,,,,,1.2345\nC,,,,,,,,,,,0.001\nD,,,,,,,,,,,2.675\nE,,,,,,,,,,,3.14159\n");
     }
     importFrom(file);
     EXPECT_EQ(dialogs.Messages(),
-              (QStringList{"3 customers have been imported from " + file + ".",
-                           "2 amounts could not be kept; those customers were imported with amount 0. A customer's "
-                           "default amount is at least 0. Every amount up to 131,071.99 is kept to the cent, above "
-                           "that only some are."}));
+              (QStringList{"9 customers have been imported from " + file +
+                           ".\n5 amounts have more than two decimals, so they cannot be kept to the cent; those "
+                           "customers were imported with amount 0: \"Acme, Ltd.\", \"B\", \"C\" and 2 more."
+                           "\n1 amounts are below zero, and a customer's default amount is at least 0; those customers "
+                           "were imported with amount 0: \"Below zero\"."
+                           "\n1 amounts cannot be kept to the cent as a customer's default amount; those customers "
+                           "were imported with amount 0: \"Large\". Every amount up to 131,071.99 is kept to the "
+                           "cent, above that only some are."}));
     std::vector<StoredCustomer> added;
     for (const StoredCustomer& s : customers())
         if (s.id >= 10)
             added.push_back(s);
-    ASSERT_EQ(added.size(), 3u);
-    EXPECT_EQ(added[0].amount, 0.0f);
-    EXPECT_EQ(added[1].amount, 0.0f);
+    ASSERT_EQ(added.size(), 9u);
+    for (const size_t zeroed : {0, 1, 3, 5, 6, 7, 8})
+        EXPECT_EQ(added[zeroed].amount, 0.0f) << added[zeroed].name;
     EXPECT_EQ(added[2].amount, 12.5f);
+    EXPECT_EQ(added[4].amount, 1234.5f);
 
     // exported again, the kept amount is the number the editor shows
     const QString out = path("kept.xlsx");
@@ -438,19 +449,29 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreCounted)
 }
 
 // A file's amounts tell its decimal mark where they show one (a comma or a
-// point followed by one or two digits at the end, or after the other mark;
-// or the other mark seen twice); where they show none, or both, its
-// delimiter tells: split by ";", a decimal comma and "." between thousands;
-// split by "," or a tab, a decimal point and "," between thousands. A space,
-// a no-break space or a narrow one may stand between thousands too. Amounts
-// are kept to the cent: one mark followed by three digits sets thousands
-// apart, unless the file shows that mark as its decimal mark, when it cannot
-// be decided. What cannot be read or decided comes in as 0 and is counted in
-// the summary.
+// point followed by one or two digits at the end, after the other mark or
+// after a whole part that starts with a zero; or the other mark seen twice);
+// where they show none, or both, its delimiter tells: split by ";", a
+// decimal comma and "." between thousands; split by "," or a tab, a decimal
+// point and "," between thousands. A space, a no-break space or a narrow one
+// may stand between thousands too. One mark followed by three digits sets
+// thousands apart, unless the file shows that mark as its decimal mark, when
+// it is the decimal mark, or shows both, when it cannot be decided; a zero
+// never starts a group of thousands. What cannot be read or decided, and
+// what has more than two decimals or is below zero, comes in as 0 and is
+// told, with the customers named.
 TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
 {
     storeContacts();  // IDs 3, 5, 7, 9
     window->category->setCurrentIndex(1);
+    const QString unread = "\n%1 amounts could not be read as numbers; those customers were imported with amount 0: "
+                           "%2.";
+    const QString undecided = "\n%1 amounts could be read two ways (such as 1.234, which may be 1234 or 1.234); those "
+                              "customers were imported with amount 0: %2.";
+    const QString beyondTheCent = "\n%1 amounts have more than two decimals, so they cannot be kept to the cent; those "
+                                  "customers were imported with amount 0: %2.";
+    const QString belowZero = "\n%1 amounts are below zero, and a customer's default amount is at least 0; those "
+                              "customers were imported with amount 0: %2.";
     struct Amount {
         const char* field;  // as it stands in the file
         float stored;
@@ -459,21 +480,28 @@ TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
         const char* name;
         char delimiter;
         std::vector<Amount> amounts;
-        int unread, undecided;
+        QString told;  // after the count of customers
     } cases[] = {
         {"semicolon.csv", ';', {{"12,50", 12.5f}, {"1.234,56", 1234.56f}, {"1.234", 0.0f}, {"-0,00", 0.0f},
                                 {"1 234,50", 1234.5f}, {"1\u00a0234,50", 1234.5f}, {"1\u202f234", 1234.0f},
                                 {"12.50", 0.0f}, {"1.2345,6", 0.0f}, {"12,5,0", 0.0f}, {"1 23,5", 0.0f},
-                                {"1.234 567,5", 0.0f}}, 5, 1},
-        {"semicolon-point.csv", ';', {{"12.50", 12.5f}, {"1 234.5", 1234.5f}, {"1,234", 1234.0f}}, 0, 0},
-        {"semicolon-open.csv", ';', {{"1.234", 1234.0f}, {"1,234", 1234.0f}, {"7", 7.0f}}, 0, 0},
-        {"comma.csv", ',', {{"12.50", 12.5f}, {"\"1,234.56\"", 1234.56f}, {"\"12,50\"", 0.0f}}, 1, 0},
-        {"tab.csv", '\t', {{"12.5", 12.5f}, {"1,234.5", 1234.5f}, {"1\u00a0234.5", 1234.5f}, {"12,5,0", 0.0f}}, 1, 0},
+                                {"1.234 567,5", 0.0f}},
+         unread.arg(5).arg("\"Row 7\", \"Row 8\", \"Row 9\" and 2 more") + undecided.arg(1).arg("\"Row 2\"")},
+        {"semicolon-point.csv", ';', {{"12.50", 12.5f}, {"1 234.5", 1234.5f}, {"1,234", 1234.0f}}, ""},
+        {"semicolon-open.csv", ';', {{"1.234", 1234.0f}, {"1,234", 1234.0f}, {"7", 7.0f}}, ""},
+        {"semicolon-zero.csv", ';', {{"0,500", 0.5f}, {"1.234", 1234.0f}}, ""},
+        {"comma.csv", ',', {{"12.50", 12.5f}, {"\"1,234.56\"", 1234.56f}, {"\"12,50\"", 0.0f}},
+         unread.arg(1).arg("\"Row 2\"")},
+        {"comma-zero.csv", ',', {{"0.500", 0.5f}, {"01.500", 1.5f}, {"-0.500", 0.0f}, {"\"1,500\"", 1500.0f}},
+         belowZero.arg(1).arg("\"Row 2\"")},
+        {"tab.csv", '\t', {{"12.5", 12.5f}, {"1,234.5", 1234.5f}, {"1\u00a0234.5", 1234.5f}, {"12,5,0", 0.0f}},
+         unread.arg(1).arg("\"Row 3\"")},
         {"tab-comma.csv", '\t', {{"12,50", 12.5f}, {"1.234,5", 1234.5f}, {"1\u202f234,56", 1234.56f},
-                                          {"1.234", 1234.0f}}, 0, 0},
-        {"tab-whole.csv", '\t', {{"1.234", 1234.0f}, {"2.500", 2500.0f}, {"12", 12.0f}}, 0, 0},
-        {"tab-twice.csv", '\t', {{"1.000.000", 1000000.0f}, {"2,50", 2.5f}, {"4,500", 0.0f}}, 0, 1},
-        {"tab-point.csv", '\t', {{"12.50", 12.5f}, {"1.234", 0.0f}, {"2,500", 2500.0f}, {"100.000", 0.0f}}, 0, 2},
+                                          {"1.234", 1234.0f}}, ""},
+        {"tab-whole.csv", '\t', {{"1.234", 1234.0f}, {"2.500", 2500.0f}, {"12", 12.0f}}, ""},
+        {"tab-twice.csv", '\t', {{"1.000.000", 1000000.0f}, {"2,50", 2.5f}, {"4,500", 4.5f}}, ""},
+        {"tab-point.csv", '\t', {{"12.50", 12.5f}, {"1.234", 0.0f}, {"2,500", 2500.0f}, {"100.000", 100.0f}},
+         beyondTheCent.arg(1).arg("\"Row 1\"")},
     };
     int nextId = 10;
     for (const Case& c : cases) {
@@ -488,16 +516,9 @@ TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
         f.close();
         dialogs.shown.clear();
         importFrom(file);
-        QString summary = QString("%1 customers have been imported from %2.").arg(c.amounts.size()).arg(file);
-        if (c.unread > 0)
-            summary += QString("\n%1 amounts could not be read as numbers; those customers were imported with "
-                               "amount 0.")
-                           .arg(c.unread);
-        if (c.undecided > 0)
-            summary += QString("\n%1 amounts could be read two ways (such as 1.234, which may be 1234 or 1.234); "
-                               "those customers were imported with amount 0.")
-                           .arg(c.undecided);
-        EXPECT_EQ(dialogs.Messages(), QStringList{summary});
+        EXPECT_EQ(dialogs.Messages(),
+                  QStringList{QString("%1 customers have been imported from %2.").arg(c.amounts.size()).arg(file) +
+                              c.told});
         std::vector<StoredCustomer> added;
         for (const StoredCustomer& s : customers())
             if (s.id >= nextId)

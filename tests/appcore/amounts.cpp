@@ -145,6 +145,26 @@ TEST(ContactAmount, ProblemNamesTheAmount)
     EXPECT_EQ(ContactAmountProblem(-0.0001), "");  // shows as 0
 }
 
+// An amount read from a file comes in only as it stands: never rounded to
+// the cent, never below zero, never past what a contact keeps.
+TEST(ContactAmount, AFileAmountFitsAsItStandsOrSaysWhyNot)
+{
+    const struct {
+        double amount;
+        FileAmountFit fit;
+    } cases[] = {
+        {0, FileAmountFit::Kept},           {12.1, FileAmountFit::Kept},
+        {131071.99, FileAmountFit::Kept},   {19.999, FileAmountFit::BeyondTheCent},
+        {0.004, FileAmountFit::BeyondTheCent}, {-3, FileAmountFit::BelowZero},
+        {-0.5, FileAmountFit::BelowZero},   {1234567.89, FileAmountFit::TooLarge},
+    };
+    for (const auto& c : cases) {
+        float held = -1;
+        EXPECT_EQ(FitFileAmount(c.amount, held), c.fit) << c.amount;
+        EXPECT_EQ(held, c.fit == FileAmountFit::Kept ? float(c.amount) : -1.0f) << c.amount;
+    }
+}
+
 // What a file's amounts show decides how each of them reads (the import's
 // summary counts what cannot be read or decided).
 TEST(FileAmounts, TheAmountsOfAFileDecideTogether)
@@ -163,13 +183,20 @@ TEST(FileAmounts, TheAmountsOfAFileDecideTogether)
     } cases[] = {
         {"no mark shown", {"1.234", " 2,500 ", "7"}, ',', ',',
          {{"1.234", R::Number, 1234}, {" 2,500 ", R::Number, 2500}, {"-1.234", R::Number, -1234}}},
-        {"after the other mark", {"1,234.567", "1.234"}, ',', '.', {{"1.234", R::Undecided, 0}, {"2,500", R::Number, 2500}}},
+        {"after the other mark", {"1,234.567", "19.999"}, ',', '.',
+         {{"19.999", R::Number, 19.999}, {"2,500", R::Number, 2500}}},
         {"the other mark twice", {"1,234,567", "1.234"}, ',', '.',
-         {{"1,234,567", R::Number, 1234567}, {"1.234", R::Undecided, 0}, {"12.5", R::Number, 12.5}}},
-        {"both shown", {"12.5", "12,5"}, ',', ',', {{"12,5", R::Number, 12.5}, {"12.5", R::NoNumber, 0}}},
+         {{"1,234,567", R::Number, 1234567}, {"1.234", R::Number, 1.234}, {"12.5", R::Number, 12.5}}},
+        {"both shown", {"12.5", "12,5"}, ',', ',',
+         {{"12,5", R::Number, 12.5}, {"12.5", R::NoNumber, 0}, {"1.234", R::Undecided, 0}, {"2,500", R::Undecided, 0}}},
         {"a decimal mark and thousands", {"12,50", "1.234"}, '.', ',',
-         {{"1.234", R::Number, 1234}, {"1,234", R::Undecided, 0}, {"x,234", R::NoNumber, 0},
+         {{"1.234", R::Number, 1234}, {"1,234", R::Number, 1.234}, {"x,234", R::NoNumber, 0},
           {"12345.678", R::NoNumber, 0}}},
+        {"a zero before a point", {"0.500", "7"}, ',', '.',
+         {{"0.500", R::Number, 0.5}, {"01.500", R::Number, 1.5}, {"-0.500", R::Number, -0.5}, {"0,500", R::NoNumber, 0},
+          {"1,500", R::Number, 1500}}},
+        {"a zero before a comma", {"0,500", "1.234"}, '.', ',',
+         {{"0,500", R::Number, 0.5}, {"00,250", R::Number, 0.25}, {"1.234", R::Number, 1234}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

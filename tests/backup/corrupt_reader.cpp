@@ -3,6 +3,8 @@
 // it was.
 #include "support.h"
 
+#include "backup/volumeset.h"
+
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
@@ -329,6 +331,54 @@ TEST_F(Corrupt, RandomDamageNeverCrashesNorTouchesTheTargetOnFailure)
             if (f != "Quillet.zrv")
                 QFile::remove(target + "/" + f);
     }
+}
+
+// The tag beside a volume, damaged: a cut, a changed byte or bytes put in
+// anywhere read as no tag, or as a tag written exactly so (never a crash);
+// a tag that reads but no longer fits its volume's bytes is not taken, and
+// a volume of several whose tag is damaged is refused, asked for again and
+// named, while a first volume whose tag is damaged reads as an archive
+// without tags.
+TEST_F(Corrupt, DamagedVolumeTagsAreNoTags)
+{
+    writeFile(dir.path() + "/Quillet.zrv", randomBytes(60000, 14));  // two volumes
+    r.bf.MaxSize = 48976;
+    r.diskAnswers = {true};
+    ASSERT_TRUE(r.bf.Backup({dir.path() + "/Quillet.zrv"}, archive));
+    const QString second = dir.path() + "/good.002";
+    const QByteArray tag = readAll(second + ".set");
+    ASSERT_TRUE(volumeset::parseTag(tag));
+    std::mt19937 rng(68);
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray b = tag;
+        const qsizetype at = qsizetype(rng() % uint32_t(b.size()));
+        switch (rng() % 3) {
+        case 0: b[at] = char(rng() & 0xFF); break;
+        case 1: b.truncate(at); break;
+        default: b.insert(at, QByteArray(1 + int(rng() % 600), char(rng() & 0xFF))); break;
+        }
+        const std::optional<volumeset::Tag> read = volumeset::parseTag(b);
+        if (read) {
+            EXPECT_EQ(volumeset::tagText(*read), b) << "round " << round;
+        }
+    }
+    QByteArray otherSize = tag;
+    otherSize.replace("size ", "size 1");
+    ASSERT_TRUE(volumeset::parseTag(otherSize));
+    for (const QByteArray &damaged : {otherSize, QByteArray(tag).replace("volume 2", "volume 3"), tag.left(40)}) {
+        writeFile(second + ".set", damaged);
+        r.diskAnswers = {true, false};
+        r.diskNotes.clear();
+        EXPECT_FALSE(r.bf.Restore(archive, target));
+        ASSERT_EQ(r.diskNotes.size(), 2u);
+        EXPECT_TRUE(r.diskNotes[1].startsWith("good.002 on the disk in the drive is from another backup"))
+            << r.diskNotes[1].toStdString();
+        EXPECT_EQ(readAll(target + "/Quillet.zrv"), old);
+    }
+    writeFile(second + ".set", tag);
+    writeFile(archive + ".set", "backup volume tag\n");
+    r.diskAnswers = {true};
+    EXPECT_TRUE(r.bf.Restore(archive, target));
 }
 
 }  // namespace

@@ -162,9 +162,10 @@ TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
     promptAnswers = {true, true};
     seam.AnswerFile(target);
     form->backupClick();
-    // No block fitted after the first OK: measured and asked again, without
-    // an empty volume.
-    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]", "Please insert Disk #2 [OK|Cancel]"}));
+    // No block fitted after the first OK: measured and asked again, saying
+    // why, without an empty volume.
+    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
+                                    "Please insert Disk #2\nThere is no room for it on the disk in the drive. [OK|Cancel]"}));
     EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
     EXPECT_TRUE(QFileInfo::exists(dir + "/X.002"));
     EXPECT_FALSE(QFileInfo::exists(dir + "/X.003"));
@@ -181,6 +182,40 @@ TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
     EXPECT_EQ(prompts, QStringList {"Please insert Disk #2 [OK|Cancel]"});
     EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
     EXPECT_TRUE(database.isOpen());
+}
+
+// A file renamed into place whose folder the disk does not sync is in
+// place: each backup and the restore tell it as done, with a warning.
+TEST_F(Dialog, WhatIsInPlaceButNotSyncedIsToldAsDoneWithAWarning)
+{
+    const QString warning = " is in place, but the disk did not confirm that it is saved, so it may not survive a "
+                            "power cut.";
+    const QString manual = dir + "/unsynced.zbf", daily = dir + "/Quillet7.zbf";
+    QFile::remove(manual);
+    addCategory("archived");
+    const OnFileStep noSync([](platform::FileStep step, const QString &) {
+        return step == platform::FileStep::SyncFolder ? EIO : 0;
+    });
+    seam.AnswerFile(manual);
+    form->backupClick();
+    ASSERT_TRUE(form->backupTo(daily));
+    EXPECT_EQ(seam.Messages(), QStringList({"Backup Successfully.\nThe backup " + manual + warning,
+                                            "The backup " + daily + warning}));
+    EXPECT_TRUE(parseVolume(readAll(manual)).ended);
+    EXPECT_TRUE(parseVolume(readAll(daily)).ended);
+
+    addCategory("after the backup");
+    seam.shown.clear();
+    seam.AnswerFile(manual);
+    seam.AnswerQuestion(true);
+    form->restoreClick();
+    EXPECT_EQ(seam.Messages(), QStringList({"The restored database " + dbFile + warning,
+                                            "Restore Completed. Restart the program."}));
+    EXPECT_EQ(exits, std::vector<int>({0}));
+    ASSERT_TRUE(database.open("Quillet"));
+    EXPECT_TRUE(categories().contains("archived"));
+    EXPECT_FALSE(categories().contains("after the backup"));
+    database.commit();
 }
 
 TEST_F(Dialog, ACorruptArchiveFailsTheRestoreEndsTheProgramAndKeepsTheDatabase)

@@ -83,6 +83,35 @@ TEST_F(Files, ANameIsTakenOnceAndNeverTheArchiveItself)
     EXPECT_EQ(parseVolume(readAll(archive)).count, 1);
 }
 
+// An archive name that is a link to another disk, or a link to such a link,
+// stays one: the backup is written beside the file the links lead to (made
+// there when there is none yet) and replaces it, in one volume or several.
+TEST_F(Files, AnArchiveNameThatIsALinkStaysOneAndTheFileItLeadsToIsReplaced)
+{
+    const QString f = make("src/data.bin", randomBytes(60000, 4));
+    const QString disk = root + "/otherdisk", target = disk + "/Quillet0.zbf";
+    const QString link = root + "/Quillet0.zbf", linkToLink = root + "/latest.zbf";
+    QDir().mkpath(disk);
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()), 0);
+    ASSERT_EQ(::symlink("Quillet0.zbf", QFile::encodeName(linkToLink).constData()), 0);
+    for (const QString &name : {link, linkToLink}) {
+        SCOPED_TRACE(name.toStdString());
+        for (const int32_t maxSize : {0, 48976}) {
+            writeFile(f, randomBytes(60000, uint32_t(maxSize) + 5));
+            r.bf.MaxSize = maxSize;
+            r.diskAnswers = {true, true};
+            ASSERT_TRUE(r.bf.Backup({f}, name));
+            EXPECT_TRUE(QFileInfo(link).isSymLink());
+            EXPECT_TRUE(QFileInfo(linkToLink).isSymLink());
+            EXPECT_EQ(archived(target), QStringList({f}));
+            r.diskAnswers = {true};
+            ASSERT_TRUE(r.bf.Restore(name, root + "/back"));
+            EXPECT_EQ(readAll(root + "/back/data.bin"), readAll(f));
+        }
+    }
+    EXPECT_EQ(QDir(disk).entryList(QDir::Files), QStringList({"Quillet0.zbf", "Quillet0.zbf.set"}));
+}
+
 TEST_F(Files, IncrementalTakesOnlyChangedFiles)
 {
     const QString a = make("inc/a.txt", "one");

@@ -221,8 +221,9 @@ Recorder::Recorder()
         errors.push_back(code);
         EXPECT_EQ(text, backupErrorText(code));
     };
-    bf.OnNeedDisk = [this](TBackupFile &, uint16_t disk, bool &cont) {
+    bf.OnNeedDisk = [this](TBackupFile &sender, uint16_t disk, bool &cont) {
         disksAsked.push_back(disk);
+        diskNotes.push_back(sender.DiskNote());
         cont = !diskAnswers.empty() && diskAnswers.front();
         if (!diskAnswers.empty())
             diskAnswers.pop_front();

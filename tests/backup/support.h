@@ -4,6 +4,7 @@
 #pragma once
 
 #include "backup/backupfile.h"
+#include "platform/file_attributes.h"
 
 #include <QByteArray>
 #include <QString>
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <ostream>
 #include <vector>
 
@@ -79,8 +81,25 @@ struct Recorder {
     TBackupFile bf;
     std::vector<int32_t> errors;
     std::vector<uint16_t> disksAsked;
+    std::vector<QString> diskNotes;  // DiskNote() at each prompt
     std::deque<bool> diskAnswers;
     Recorder();
+};
+
+// While one lives, every rename, removal and folder sync of the process asks
+// it first: a nonzero error code fails that step.
+class OnFileStep : public platform::FileStepObserver {
+public:
+    using Step = std::function<int(platform::FileStep step, const QString &path)>;
+    explicit OnFileStep(Step step) : step_(std::move(step)), previous_(platform::setFileStepObserver(this)) {}
+    ~OnFileStep() override { platform::setFileStepObserver(previous_); }
+    OnFileStep(const OnFileStep &) = delete;
+    OnFileStep &operator=(const OnFileStep &) = delete;
+    int beforeStep(platform::FileStep step, const QString &path) override { return step_(step, path); }
+
+private:
+    Step step_;
+    platform::FileStepObserver *previous_;
 };
 
 }  // namespace testing_backup

@@ -1,17 +1,27 @@
 // Archives that span volumes: where a volume ends, how the next is named and
-// asked for, and that a restore follows the volume records.
+// asked for, that a restore follows the volume records, and that the
+// volumes of one archive are put right after a run that failed or was
+// killed anywhere, in one folder or across changed disks.
 #include "support.h"
 
+#include "backup/volumeset.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
 #include <map>
+#include <set>
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace testing_backup;
 
 namespace {
+
+using Files = std::map<QString, QByteArray>;
 
 class Volumes : public ::testing::Test {
 protected:
@@ -19,11 +29,47 @@ protected:
     {
         useUtc();
         r.bf.BackupTitle = "Backup Zarvo";
+        r.bf.JournalFolder = dir.path() + "/journal";
         source = dir.path() + "/source.bin";
         content = randomBytes(100000, 42);
         writeFile(source, content);
         archive = dir.path() + "/X.zbf";
     }
+    // Backs up `bytes` as the source file, in volumes of the documented size.
+    bool backUp(const QByteArray &bytes)
+    {
+        writeFile(source, bytes);
+        r.bf.MaxSize = 48976;
+        r.diskAnswers = std::deque<bool>(8, true);
+        return r.bf.Backup({source}, archive);
+    }
+    // The source file as a restore of the archive gives it; "(refused)" when
+    // the restore fails.
+    QByteArray restored()
+    {
+        QTemporaryDir into;
+        r.diskAnswers = std::deque<bool>(8, true);
+        return r.bf.Restore(archive, into.path()) ? readAll(into.path() + "/source.bin") : QByteArray("(refused)");
+    }
+    // Every file of the archive's folder and of the journal's, hidden ones too.
+    Files folders() const
+    {
+        Files files;
+        for (const QString &folder : {dir.path(), r.bf.JournalFolder})
+            for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+                files[folder + "/" + name] = readAll(folder + "/" + name);
+        return files;
+    }
+    void putBack(const Files &files) const
+    {
+        for (const auto &[name, bytes] : folders())
+            QFile::remove(name);
+        for (const auto &[name, bytes] : files)
+            writeFile(name, bytes);
+    }
+    QStringList keptAside() const { return QDir(dir.path()).entryList({"*.old"}, QDir::Files | QDir::Hidden); }
+    QStringList journal() const { return QDir(r.bf.JournalFolder).entryList(QDir::Files | QDir::Hidden); }
+
     QTemporaryDir dir;
     Recorder r;
     QString source, archive;
@@ -80,17 +126,13 @@ TEST_F(Volumes, CancelAtASecondPromptFailsTheBackupAndTheRestore)
 
     r.diskAnswers = {true, true, true};
     ASSERT_TRUE(r.bf.Backup({source}, archive));
-    std::map<QString, QByteArray> volumes;
-    for (const QString &name : QDir(dir.path()).entryList({"X.*"}, QDir::Files))
-        volumes[name] = readAll(dir.path() + "/" + name);
-    ASSERT_EQ(volumes.size(), 4u);
+    const Files volumes = folders();
+    ASSERT_EQ(volumes.size(), 9u);  // the source, and four volumes with their tags
     writeFile(source, randomBytes(100000, 43));
     r.diskAnswers = {true, false};
     EXPECT_FALSE(r.bf.Backup({source}, archive));
-    EXPECT_EQ(QDir(dir.path()).entryList({"X.*"}, QDir::Files).size(), 4);
-    for (const auto &[name, bytes] : volumes)
-        EXPECT_TRUE(readAll(dir.path() + "/" + name) == bytes) << name.toStdString();
     writeFile(source, content);
+    EXPECT_EQ(folders(), volumes);
     const QString target = dir.path() + "/restored";
     QDir().mkpath(target);
     writeFile(target + "/source.bin", "previous");
@@ -162,6 +204,237 @@ TEST_F(Volumes, TenthVolumeRecordAndPromptNumbers)
     r.diskAnswers = std::deque<bool>(20, true);
     ASSERT_TRUE(r.bf.Restore(archive, dir.path() + "/r"));
     EXPECT_EQ(readAll(dir.path() + "/r/source.bin"), readAll(source));
+}
+
+// Every file step (rename, removal, folder sync) and every volume prompt of
+// a backup of four volumes over one of three, all in one folder, is a point
+// where the process is killed: it ends there at once, in a child process.
+// After each, a restore, or the next backup (cancelled at its second
+// volume) and then a restore, give the old file or the new one whole, and
+// nothing is left kept aside.
+TEST_F(Volumes, AKillAtAnyStepLeavesTheOldOrTheNewArchiveWhole)
+{
+    const QByteArray before = randomBytes(60000, 1), after = content;
+    ASSERT_TRUE(backUp(before));
+    const Files old = folders();
+    std::set<QByteArray> outcomes;
+    int points = 0;
+    for (int stopAt = 0;; ++stopAt) {
+        putBack(old);
+        writeFile(source, after);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int step = 0;
+            const auto tick = [&] {
+                if (step++ == stopAt)
+                    _exit(0);  // killed here
+            };
+            const OnFileStep steps([&](platform::FileStep, const QString &) {
+                tick();
+                return 0;
+            });
+            r.bf.OnNeedDisk = [&](TBackupFile &, uint16_t, bool &cont) {
+                tick();
+                cont = true;
+            };
+            r.bf.Backup({source}, archive);
+            _exit(1);  // the run ended before the point: every point has been tried
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 1)
+            break;
+        ++points;
+        const Files killed = folders();
+        for (const bool backupFirst : {false, true}) {
+            SCOPED_TRACE("killed at step " + std::to_string(stopAt) + (backupFirst ? ", backup first" : ""));
+            putBack(killed);
+            if (backupFirst) {
+                r.bf.MaxSize = 48976;
+                r.diskAnswers = {false};
+                EXPECT_FALSE(r.bf.Backup({source}, archive));
+            }
+            const QByteArray got = restored();
+            EXPECT_TRUE(got == before || got == after);
+            outcomes.insert(got);
+            EXPECT_TRUE(keptAside().isEmpty()) << keptAside().join(' ').toStdString();
+        }
+    }
+    EXPECT_EQ(outcomes, (std::set<QByteArray> {before, after}));
+    EXPECT_GT(points, 30);
+}
+
+// A step the disk refuses. A folder that cannot be synced once a volume is
+// in place: the archive is in place and told as such. A rename, or the
+// removal of the journal that would call the set whole, that fails: the
+// run fails and every volume is as it was.
+TEST_F(Volumes, AStepTheDiskRefusesIsToldAsNotSyncedOrUndone)
+{
+    const QByteArray before = randomBytes(60000, 1), after = content;
+    struct Case {
+        const char *what;
+        platform::FileStep step;
+        const char *pathEnd;  // of the first step that fails
+        bool done;
+    } cases[] = {
+        {"the folder sync after the first volume's rename", platform::FileStep::SyncFolder, "", true},
+        {"the rename of the second volume", platform::FileStep::Rename, "/X.002", false},
+        {"the removal of the journal", platform::FileStep::Remove, "", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(backUp(before));
+        const Files old = folders();
+        bool firstVolumePlaced = false, failed = false;
+        const OnFileStep refuse([&](platform::FileStep step, const QString &path) {
+            firstVolumePlaced = firstVolumePlaced || (step == platform::FileStep::Rename && path == archive);
+            const bool journal = path.contains("/.backup-set-");
+            const bool hit = step == c.step && path.endsWith(c.pathEnd) && !failed &&
+                             (c.step != platform::FileStep::SyncFolder || firstVolumePlaced) &&
+                             (c.step != platform::FileStep::Remove || journal);
+            failed = failed || hit;
+            return hit ? EIO : 0;
+        });
+        r.errors.clear();
+        EXPECT_EQ(backUp(after), c.done);
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(r.bf.NotSynced(), c.done);
+        EXPECT_EQ(r.errors, c.done ? std::vector<int32_t>() : std::vector<int32_t>({beCannotWriteArchive}));
+        if (!c.done) {
+            writeFile(source, before);
+            EXPECT_EQ(folders(), old);
+        }
+        EXPECT_EQ(restored(), c.done ? after : before);
+        EXPECT_TRUE(journal().isEmpty());
+    }
+}
+
+// Disks changed in one drive: the drive is the archive's folder and holds the
+// files of the disk inserted; every other disk waits on a shelf.
+class Disks : public Volumes {
+protected:
+    void SetUp() override
+    {
+        Volumes::SetUp();
+        shelf = dir.path() + "/shelf";
+        r.bf.OnNeedDisk = [this](TBackupFile &sender, uint16_t disk, bool &cont) {
+            r.disksAsked.push_back(disk);
+            r.diskNotes.push_back(sender.DiskNote());
+            cont = !inserts.empty();
+            if (cont) {
+                insert(inserts.front());
+                inserts.pop_front();
+            }
+        };
+    }
+    // The disk in the drive goes on the shelf, under its label; `label` comes in.
+    void insert(const QString &label)
+    {
+        auto move = [](const QString &from, const QString &to) {
+            QDir().mkpath(to);
+            for (const QString &name : QDir(from).entryList({"X.*"}, QDir::Files | QDir::Hidden))
+                ASSERT_TRUE(QFile::rename(from + "/" + name, to + "/" + name));
+        };
+        move(dir.path(), shelf + "/" + current);
+        move(shelf + "/" + label, dir.path());
+        current = label;
+    }
+    // Backs up `bytes` with the disks inserted at the prompts as given.
+    bool backUpAcross(const QByteArray &bytes, const QStringList &disks)
+    {
+        writeFile(source, bytes);
+        r.bf.MaxSize = 48976;
+        inserts = {disks.cbegin(), disks.cend()};
+        return r.bf.Backup({source}, archive);
+    }
+    QByteArray restoredAcross(const QStringList &disks)
+    {
+        inserts = {disks.cbegin(), disks.cend()};
+        QTemporaryDir into;
+        return r.bf.Restore(archive, into.path()) ? readAll(into.path() + "/source.bin") : QByteArray("(refused)");
+    }
+    // The names on a disk; the one in the drive is read there.
+    QStringList disk(const QString &label) const
+    {
+        return QDir(label == current ? dir.path() : shelf + "/" + label).entryList({"X.*"}, QDir::Files);
+    }
+
+    QString shelf, current = "1";
+    std::deque<QString> inserts;
+};
+
+// Each volume is whole on the disk the prompt asked for before the next disk
+// is asked for, with its tag; what it replaced there goes once the set is
+// whole, on each disk as it is next seen.
+TEST_F(Disks, AVolumeIsWrittenWholeToTheDiskThePromptAskedFor)
+{
+    ASSERT_TRUE(backUpAcross(randomBytes(100000, 9), {"2", "3", "4"}));
+    insert("1");
+    QStringList inDriveAtPrompts;
+    const auto prompt = r.bf.OnNeedDisk;
+    r.bf.OnNeedDisk = [&](TBackupFile &sender, uint16_t disk, bool &cont) {
+        const QString volume = disk == 2 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(disk - 1));
+        const std::optional<volumeset::Tag> tag = volumeset::fittingTag(volume, nullptr);
+        inDriveAtPrompts.append(QFileInfo(volume).fileName() + (tag && tag->volume == disk - 1 ? " whole" : " not"));
+        prompt(sender, disk, cont);
+    };
+    ASSERT_TRUE(backUpAcross(content, {"2", "3", "4"}));
+    EXPECT_EQ(inDriveAtPrompts, QStringList({"X.zbf whole", "X.002 whole", "X.003 whole"}));
+    EXPECT_EQ(disk("4"), QStringList({"X.004", "X.004.set"}));
+    EXPECT_EQ(disk("1").size(), 4);  // its old volume and tag are still kept aside
+    r.bf.OnNeedDisk = prompt;
+    insert("1");
+    EXPECT_EQ(restoredAcross({"2", "3", "4"}), content);
+    for (const char *label : {"1", "2", "3", "4"})
+        EXPECT_EQ(disk(label).size(), 2) << label;
+    EXPECT_TRUE(journal().isEmpty());
+}
+
+// A restore asked for a disk takes only the volume of its own backup: a disk
+// without it, or with the volume of another backup, is named in the prompt
+// that asks again; Cancel then refuses the restore.
+TEST_F(Disks, ARestoreRefusesAVolumeOfAnotherBackupAndSaysWhichItNeeds)
+{
+    const QByteArray older = randomBytes(60000, 1), newer = randomBytes(60000, 2);
+    ASSERT_TRUE(backUpAcross(older, {"a2"}));
+    insert("b1");
+    ASSERT_TRUE(backUpAcross(newer, {"b2"}));
+    const auto made = [this](const QString &label) {
+        const QString folder = label == current ? dir.path() : shelf + "/" + label;
+        const std::optional<volumeset::Tag> tag = volumeset::readTag(folder + "/X.002");
+        return tag ? QDateTime::fromSecsSinceEpoch(tag->made).toString("yyyy-MM-dd HH:mm:ss") : QString();
+    };
+    const QString madeOlder = made("a2"), madeNewer = made("b2");
+    ASSERT_FALSE(madeOlder.isEmpty() || madeNewer.isEmpty());
+    insert("b1");
+    r.diskNotes.clear();
+    EXPECT_EQ(restoredAcross({"empty", "a2", "b2"}), newer);
+    EXPECT_EQ(r.diskNotes, (std::vector<QString> {
+                               "", "X.002 is not on the disk in the drive.",
+                               "X.002 on the disk in the drive is from another backup, made " + madeOlder +
+                                   "; this backup was made " + madeNewer + "."}));
+    insert("b1");
+    r.diskNotes.clear();
+    EXPECT_EQ(restoredAcross({"a2"}), "(refused)");
+    EXPECT_EQ(r.diskNotes.size(), 2u);
+}
+
+// A backup cancelled on its third disk has replaced the volumes of the first
+// two: each disk is put back as it is inserted, and the older backup comes
+// back whole.
+TEST_F(Disks, ABackupCancelledOnALaterDiskIsUndoneOnEachDiskAsItIsSeen)
+{
+    const QByteArray older = randomBytes(100000, 9);
+    ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
+    insert("1");
+    EXPECT_FALSE(backUpAcross(content, {"2", "3"}));
+    EXPECT_EQ(journal().size(), 1u);  // the first two disks still hold the set
+    insert("1");
+    EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
+    for (const char *label : {"1", "2", "3", "4"})
+        EXPECT_EQ(disk(label).size(), 2) << label;
 }
 
 }  // namespace

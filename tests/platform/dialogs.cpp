@@ -260,7 +260,7 @@ TEST(Dialogs, NothingOpensWhilePainting)
     ASSERT_TRUE(grid.asked);
     EXPECT_FALSE(grid.answer);            // a question during painting is answered No
     EXPECT_TRUE(script.Messages().isEmpty());  // the message waits for the paint to end
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !script.Messages().isEmpty(); }));
     EXPECT_EQ(script.Messages(), QStringList{"painted"});
     EXPECT_EQ(script.Questions().size(), 0);
 }
@@ -354,11 +354,22 @@ TEST(Shell, AnOpenDuringAPressWaitsForTheRelease)
     QWindow* window = area.windowHandle();
     int failures = 0;
     QTest::mousePress(window, Qt::LeftButton, {}, QPoint(50, 50));
+    const QList<QTimer*> before = QCoreApplication::instance()->findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
     EXPECT_TRUE(OpenAddress("https://example.com/", [&] { ++failures; }));
-    QTest::qWait(60);  // events go on; the button is still held
+    // the open waits on a watch of the buttons; once it has looked twice
+    // with the button still held, nothing may have been launched
+    QTimer* watch = nullptr;
+    for (QTimer* timer : QCoreApplication::instance()->findChildren<QTimer*>(Qt::FindDirectChildrenOnly))
+        if (!before.contains(timer))
+            watch = timer;
+    ASSERT_NE(watch, nullptr);
+    int looks = 0;
+    QObject::connect(watch, &QTimer::timeout, watch, [&] { ++looks; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return looks >= 2; }));
     EXPECT_TRUE(shell.launched.isEmpty());
+    EXPECT_EQ(failures, 0);
     QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(50, 50));
-    QTRY_COMPARE(failures, 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return failures == 1; }));
     EXPECT_EQ(shell.launched, QList<QUrl>{QUrl("https://example.com/")});
 
     // with no button held it opens, and fails, at once
