@@ -1,6 +1,8 @@
 #include "platform/accessibility.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFocusFrame>
@@ -31,6 +33,90 @@ void SendAccessibleEvent(QAccessibleEvent& Event)
 AccessibleEventObserver SetAccessibleEventObserver(AccessibleEventObserver Observer)
 {
     return std::exchange(observer(), std::move(Observer));
+}
+
+// The object a window's announcements are read from (see Announce).
+class Announcer : public QWidget {
+    Q_OBJECT
+public:
+    explicit Announcer(QWidget* window);
+    const QString& Text() const { return text_; }
+    // Takes the text; the reader is told once the current event is done.
+    void Say(const QString& text);
+
+private:
+    void showAgain();
+    QString text_;
+    bool pending_ = false;
+};
+
+namespace {
+
+class AnnouncerAccessible : public QAccessibleWidget {
+public:
+    explicit AnnouncerAccessible(Announcer* announcer) : QAccessibleWidget(announcer, QAccessible::Notification) {}
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? static_cast<Announcer*>(widget())->Text() : QString();
+    }
+};
+
+QAccessibleInterface* announcerFactory(const QString& key, QObject* object)
+{
+    auto* announcer = key == QLatin1String(Announcer::staticMetaObject.className()) ? qobject_cast<Announcer*>(object)
+                                                                                     : nullptr;
+    return announcer ? new AnnouncerAccessible(announcer) : nullptr;
+}
+
+}  // namespace
+
+Announcer::Announcer(QWidget* window) : QWidget(window)
+{
+    // before Qt is first asked for this object's interface, which it keeps once made
+    static const bool readable = [] {
+        QAccessible::installFactory(announcerFactory);
+        return true;
+    }();
+    (void)readable;
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setGeometry(0, 0, 0, 0);
+    hide();
+}
+
+void Announcer::Say(const QString& text)
+{
+    text_ = text;
+    if (pending_)
+        return;
+    pending_ = true;
+    QMetaObject::invokeMethod(this, &Announcer::showAgain, Qt::QueuedConnection);
+}
+
+void Announcer::showAgain()
+{
+    pending_ = false;
+    hide();
+    show();  // Qt tells the reader
+    if (isVisible() && observer()) {
+        QAccessibleEvent shown(this, QAccessible::ObjectShow);
+        observer()(shown);
+    }
+}
+
+void Announce(const QString& text, QWidget* near)
+{
+    if (!AccessibilityListening())
+        return;
+    QWidget* window = near ? near->window() : nullptr;
+    if (!window || !window->isVisible())
+        window = QApplication::activeWindow();
+    if (!window)
+        return;
+    auto* announcer = window->findChild<Announcer*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!announcer)
+        announcer = new Announcer(window);
+    announcer->Say(text);
 }
 
 namespace {
@@ -142,3 +228,5 @@ void NoAutoDefaultButtons(QWidget* window)
 void ShowFocusFrame(QWidget* widget) { new FocusFrameKeeper(widget); }
 
 }  // namespace platform
+
+#include "accessibility.moc"

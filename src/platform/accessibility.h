@@ -34,6 +34,18 @@ void SendAccessibleEvent(QAccessibleEvent& Event);
 using AccessibleEventObserver = std::function<void(QAccessibleEvent& Event)>;
 AccessibleEventObserver SetAccessibleEventObserver(AccessibleEventObserver Observer);
 
+// Says `text` to a screen reader once the current event is done: the result
+// of what the user did, which a sighted user sees somewhere the focus is not.
+// Readers speak no change of a name or a description, but they do speak an
+// object with the role Notification when it is shown. Each window has one
+// such object (an announcer: no size, nothing drawn, no focus, not in the
+// window's layout), read with the last text given; it is hidden, given the
+// text and shown again, and the observer gets its ObjectShow event. The
+// announcer is that of the window of `near` while it is shown, else that of
+// the active window; with neither, or while no reader listens, nothing is
+// said. Of several texts for one window in one event, the last is said.
+void Announce(const QString& text, QWidget* near = nullptr);
+
 // A caption as it names a control: without its "&" marks (a doubled one
 // stays as one "&") and without the trailing ":" and blanks that set a label
 // before its field.

@@ -9,6 +9,10 @@
 // No dialog is ever opened while a paint event runs: a message or error asked
 // for during painting is shown once painting is over, a question or input asked
 // for then is answered "No"/cancelled.
+//
+// A service's boxes carry their whole message, question or prompt as their
+// accessible description too: screen readers read it with the box, where they
+// pass over a label of fewer than three words.
 #pragma once
 
 #include <QColor>

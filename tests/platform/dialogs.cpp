@@ -5,6 +5,7 @@
 #include "platform/stringgrid.h"
 #include "plain_label.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QFontDialog>
@@ -124,28 +125,42 @@ TEST(Dialogs, ExceptionInAHandlerReachesTheErrorBoxAndTheProgramGoesOn)
     EXPECT_EQ(script.Errors().size(), 2);
 }
 
-TEST(Dialogs, PlainBoxesShowTheirTextAsItIs)
+// Each plain box shows its text as it is, markup and all, and is read with
+// it whole: screen readers pass over a short label in a box, but read the
+// box's description.
+TEST(Dialogs, PlainBoxesShowAndAreReadWithTheirTextAsItIs)
 {
     // An error text that carries what the user typed, looking like markup.
-    const QString text = "'<b>12</b>' is not a valid integer value";
+    const QString typed = "'<b>12</b>' is not a valid integer value";
     PlainDialogs plain;
-    bool checked = false;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible())
-                continue;
-            auto* label = box->findChild<QLabel*>("qt_msgbox_label");
-            EXPECT_NE(label, nullptr);
-            if (label) {
+    QString entry = "old";
+    const std::tuple<const char*, QString, std::function<void()>> boxes[] = {
+        {"error", typed, [&] { plain.ShowError(typed, nullptr); }},
+        {"warning", "Low disk.", [&] { plain.ShowMessage("Low disk.", MessageKind::Warning, {}, nullptr); }},
+        {"question", "Exit?", [&] { EXPECT_FALSE(plain.AskQuestion("Exit?", {}, nullptr)); }},
+        {"input", "Name:", [&] { EXPECT_TRUE(plain.AskText("Name:", entry, {}, nullptr)); }},
+        {"list", "Pick:", [&] { plain.ChooseItem("Pick:", {"one"}, {}, nullptr); }},
+    };
+    for (const auto& [what, text, ask] : boxes) {
+        SCOPED_TRACE(what);
+        bool checked = false;
+        QTimer::singleShot(0, [&, text = text] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description), text);
+            if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
                 EXPECT_TRUE(drawnAsPlainText(*label));
-                checked = true;
             }
-            box->done(0);
-        }
-    });
-    plain.ShowError(text, nullptr);
-    EXPECT_TRUE(checked);
+            auto* input = qobject_cast<QInputDialog*>(box);
+            if (input)
+                input->setTextValue("new");
+            checked = true;
+            box->done(input ? QDialog::Accepted : 0);
+        });
+        ask();
+        EXPECT_TRUE(checked);
+    }
+    EXPECT_EQ(entry, "new");
 }
 
 TEST(Dialogs, PlainSaveDialogAsksAboutAnExistingFileUnlessTheCallerDoes)
