@@ -96,6 +96,16 @@ inline QAccessibleInterface* accessibleOf(QObject* o) { return QAccessible::quer
 
 inline QString nameOf(QAccessibleInterface* iface) { return iface ? iface->text(QAccessible::Name) : QString(); }
 
+// True when the label says it labels its window: a box whose description
+// carries the label's text, which readers then read once.
+inline bool labelsItsWindow(QWidget* label)
+{
+    for (const auto& [other, relation] : accessibleOf(label)->relations(QAccessible::Labelled))
+        if (other->object() == label->window())
+            return true;
+    return false;
+}
+
 // The interface of the widget that has the keyboard focus.
 inline QAccessibleInterface* focusedInterface() { return accessibleOf(QApplication::focusWidget()); }
 

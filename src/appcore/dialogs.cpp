@@ -107,6 +107,7 @@ TYesNoForm::TYesNoForm(QWidget *owner)
     setWindowTitle(QStringLiteral("Message Box"));
     setFixedSize(kFormWidth, kMessageHeight + kAroundMessage);
     msg = new QLabel(this);
+    platform::MarkBoxMessage(msg);  // the form's description reads it
     msg->setTextFormat(Qt::PlainText);  // messages carry typed names and paths
     msg->setGeometry(kMargin, kMargin, kFormWidth - 2 * kMargin, kMessageHeight);
     msg->setAlignment(Qt::AlignCenter);

@@ -178,6 +178,52 @@ QString SpokenCaption(const QString& caption)
     return spoken;
 }
 
+namespace {
+
+const char* const kBoxMessage = "quilletBoxMessage";
+
+class BoxMessageAccessible : public QAccessibleWidget {
+public:
+    explicit BoxMessageAccessible(QLabel* message) : QAccessibleWidget(message, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(QAccessible::Relation match) const override
+    {
+        auto found = QAccessibleWidget::relations(match);
+        QWidget* box = widget()->window();
+        if ((match & QAccessible::Labelled) && !box->accessibleDescription().isEmpty())
+            found.append({QAccessible::queryAccessibleInterface(box), QAccessible::Labelled});
+        return found;
+    }
+};
+
+QAccessibleInterface* boxMessageFactory(const QString& key, QObject* object)
+{
+    auto* label = key == QLatin1String("QLabel") ? qobject_cast<QLabel*>(object) : nullptr;
+    return label && label->property(kBoxMessage).toBool() ? new BoxMessageAccessible(label) : nullptr;
+}
+
+}  // namespace
+
+void MarkBoxMessage(QLabel* message)
+{
+    static const bool readable = [] {
+        QAccessible::installFactory(boxMessageFactory);
+        return true;
+    }();
+    (void)readable;
+    message->setProperty(kBoxMessage, true);
+    // Qt keeps the interface it made for the label while it was being set
+    // up (a reader listens): it is made again, through the factory
+    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(message);
+    if (made && !dynamic_cast<BoxMessageAccessible*>(made))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+}
+
 void TieLabel(QLabel* label, QWidget* field)
 {
     label->setBuddy(field);

@@ -51,6 +51,13 @@ void Announce(const QString& text, QWidget* near = nullptr);
 // before its field.
 QString SpokenCaption(const QString& caption);
 
+// Marks `message` as the text of the box it is in, a box that carries the
+// same text as its accessible description: readers read the description with
+// the box, and read its loose labels too, so the message says it labels the
+// box and is read once. While the box has no description it reads as any
+// label. Call it before the label is first shown.
+void MarkBoxMessage(QLabel* message);
+
 // Ties the label to its field: the label's text, as SpokenCaption gives it,
 // becomes the field's name, and screen readers learn which label belongs to
 // which field. The label's look does not change.

@@ -1,5 +1,7 @@
 #include "platform/dialogs.h"
 
+#include "platform/accessibility.h"
+
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -7,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -48,6 +51,8 @@ int runBox(QMessageBox::Icon icon, const QString& caption, const QString& text, 
     QMessageBox box(icon, caption, lines, buttons, owner);
     box.setTextFormat(Qt::PlainText);  // texts carry typed names and paths
     box.setAccessibleDescription(lines);
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        MarkBoxMessage(label);
     return box.exec();
 }
 

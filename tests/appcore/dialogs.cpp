@@ -1,5 +1,6 @@
 // The message, question and input forms driven with real keys and clicks.
 #include "appcore/dialogs.h"
+#include "accessible_events.h"
 #include "plain_label.h"
 
 #include <QAccessible>
@@ -300,6 +301,7 @@ TEST_F(Forms, EveryMessageIsShownWhole)
             ASSERT_NE(reader, nullptr);
             EXPECT_EQ(reader->text(QAccessible::Name), c.text);
             EXPECT_EQ(readWith(f), c.text);
+            EXPECT_TRUE(labelsItsWindow(f.msg)) << "read again as a loose label";
             // every line drawn whole, and within the part of the form shown
             const double ink = inkOf(f.msg->grab().toImage(), f.msg->palette().color(QPalette::Window));
             EXPECT_NEAR(ink, inkOfWholeText(c.text, *f.msg), 0.05 * ink);

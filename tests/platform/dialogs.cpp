@@ -1,4 +1,6 @@
 // The dialog seam, the error box of the application object and the shell seam.
+#include "accessible_events.h"
+#include "platform/accessibility.h"
 #include "platform/application.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
@@ -150,6 +152,7 @@ TEST(Dialogs, PlainBoxesShowAndAreReadWithTheirTextAsItIs)
             EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description), text);
             if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
                 EXPECT_TRUE(drawnAsPlainText(*label));
+                EXPECT_TRUE(labelsItsWindow(label)) << "read again as a loose label";
             }
             auto* input = qobject_cast<QInputDialog*>(box);
             if (input)
@@ -161,6 +164,19 @@ TEST(Dialogs, PlainBoxesShowAndAreReadWithTheirTextAsItIs)
         EXPECT_TRUE(checked);
     }
     EXPECT_EQ(entry, "new");
+}
+
+// A reader that asked for the message before it was marked (Qt keeps what
+// it made) still gets the message of the box.
+TEST(Dialogs, AMessageAReaderMetBeforeItWasMarkedIsReadWithItsBox)
+{
+    QDialog box;
+    box.setAccessibleDescription("Low disk.");
+    auto* message = new QLabel("Low disk.", &box);
+    ASSERT_FALSE(labelsItsWindow(message));  // Qt's own label, now kept
+    MarkBoxMessage(message);
+    EXPECT_TRUE(labelsItsWindow(message));
+    EXPECT_EQ(nameOf(accessibleOf(message)), "Low disk.");
 }
 
 TEST(Dialogs, PlainSaveDialogAsksAboutAnExistingFileUnlessTheCallerDoes)
