@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QWindow>
 #include <utility>
 
 namespace platform {
@@ -41,13 +42,15 @@ class Announcer : public QWidget {
 public:
     explicit Announcer(QWidget* window);
     const QString& Text() const { return text_; }
-    // Takes the text; the reader is told once the current event is done.
+    // Takes the text; the reader is told once the current event is done and a
+    // window is active.
     void Say(const QString& text);
 
 private:
     void showAgain();
     QString text_;
     bool pending_ = false;
+    QMetaObject::Connection waiting_;  // for a window to be active
 };
 
 namespace {
@@ -95,6 +98,19 @@ void Announcer::Say(const QString& text)
 
 void Announcer::showAgain()
 {
+    if (!QGuiApplication::focusWindow()) {
+        // Between windows (a box has just closed): said once a window is
+        // active, after what the reader says of it, which would cut it off.
+        if (!waiting_)
+            waiting_ = connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
+                if (!now)
+                    return;
+                disconnect(waiting_);
+                waiting_ = {};
+                QMetaObject::invokeMethod(this, &Announcer::showAgain, Qt::QueuedConnection);
+            });
+        return;
+    }
     pending_ = false;
     hide();
     show();  // Qt tells the reader
@@ -109,7 +125,9 @@ void Announce(const QString& text, QWidget* near)
     if (!AccessibilityListening())
         return;
     QWidget* window = near ? near->window() : nullptr;
-    if (!window || !window->isVisible())
+    while (window && !window->isVisible())
+        window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (!window)
         window = QApplication::activeWindow();
     if (!window)
         return;

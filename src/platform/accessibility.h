@@ -41,9 +41,13 @@ AccessibleEventObserver SetAccessibleEventObserver(AccessibleEventObserver Obser
 // such object (an announcer: no size, nothing drawn, no focus, not in the
 // window's layout), read with the last text given; it is hidden, given the
 // text and shown again, and the observer gets its ObjectShow event. The
-// announcer is that of the window of `near` while it is shown, else that of
-// the active window; with neither, or while no reader listens, nothing is
-// said. Of several texts for one window in one event, the last is said.
+// announcer is that of the window of `near` or, while that is not shown (a
+// window that prints unseen in a batch), of the nearest shown window that
+// owns it; without `near` or such a window, that of the active window; with
+// none, or while no reader listens, nothing is said. Of several texts for one
+// window in one event, the last is said. Between windows (a box has just
+// closed and no window is active yet) it is said once one is, after the
+// reader has said where the user is, which would cut it off.
 void Announce(const QString& text, QWidget* near = nullptr);
 
 // A caption as it names a control: without its "&" marks (a doubled one

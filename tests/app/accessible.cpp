@@ -284,6 +284,8 @@ TEST_F(Accessible, ThePrintPreviewTellsThePageItShowsAndEachChange)
     preview.NewPage();
     preview.NewPage();
     form.show();  // on the first page
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     QAccessibleInterface* read = QAccessible::queryAccessibleInterface(&preview);
     EXPECT_EQ(read->text(QAccessible::Description), "Page 1 of 3");
     // A page turned is also said, as the focus stays on the button.
@@ -458,13 +460,27 @@ TEST_F(AccessibleContactList, SelectionsChangedAndPrintsSentAreSaid)
     }
     EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), 2) << "one envelope per selected row";
 
+    // Said between windows (a box has just closed): once a window is
+    // active, after what the reader says of it.
+    {
+        QDialog box;
+        box.show();
+        box.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    }
+    ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);
+    window->selectAllAction->trigger();
+    EXPECT_EQ(said(heard.take()), Strings{});
+    ASSERT_TRUE(giveFocus(window->grid));
+    EXPECT_EQ(said(heard.take()), (Strings{"Notification 300 customers selected."}));
+
     // The announcer a reader was shown takes no room, no input and no focus.
     QWidget* announcer = nullptr;
     for (QWidget* w : window->findChildren<QWidget*>())
         if (accessibleOf(w)->role() == QAccessible::Notification)
             announcer = w;
     ASSERT_NE(announcer, nullptr);
-    EXPECT_EQ(nameOf(accessibleOf(announcer)), "Sent to Office Laser.");
+    EXPECT_EQ(nameOf(accessibleOf(announcer)), "300 customers selected.");
     EXPECT_TRUE(announcer->size().isEmpty());
     EXPECT_FALSE(accessibleOf(announcer)->state().focusable);
 }
