@@ -586,7 +586,7 @@ void TMainListForm::watchSelection(QObject* watched, QEvent* event)
                        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease);
     if (!(key || mouse) || !platform::AccessibilityListening())
         return;
-    if (selectedBefore_ < 0)
+    if (type != QEvent::MouseButtonRelease || selectedBefore_ < 0)
         selectedBefore_ = grid->GetRowSelectCount();
     if (type == QEvent::MouseButtonPress)
         return;  // a drag selects until the button comes up
