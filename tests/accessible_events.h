@@ -20,7 +20,8 @@ using Strings = std::vector<std::string>;
 
 // Every event sent while it lives, as text: "Focus 2,1 Smith" (table row and
 // column of the cell, and its name), "Selection 2,1", "SelectionAdd 3,1",
-// "ModelReset", "DataChanged 4-4", "SelectionWithin".
+// "ModelReset", "DataChanged 4-4", "SelectionWithin", and "Notification
+// Page 2 of 3" for what a window's announcer was shown saying.
 class HeardEvents {
 public:
     HeardEvents()
@@ -31,9 +32,11 @@ public:
     HeardEvents(const HeardEvents&) = delete;
     HeardEvents& operator=(const HeardEvents&) = delete;
 
-    // What was heard since the last call (posted work done first).
+    // What was heard since the last call, posted work done first: work posted
+    // once an event was handled may post what it says in turn.
     std::vector<std::string> take()
     {
+        QCoreApplication::sendPostedEvents();
         QCoreApplication::sendPostedEvents();
         std::vector<std::string> out;
         out.swap(heard_);
@@ -51,6 +54,9 @@ public:
             default: return "TableModelChanged";
             }
         }
+        QAccessibleInterface* iface = e.accessibleInterface();
+        if (e.type() == QAccessible::ObjectShow && iface && iface->role() == QAccessible::Notification)
+            return "Notification " + iface->text(QAccessible::Name).toStdString();
         std::string text;
         switch (e.type()) {
         case QAccessible::Focus: text = "Focus"; break;
@@ -64,7 +70,6 @@ public:
         }
         default: text = qAccessibleEventString(e.type()); break;
         }
-        QAccessibleInterface* iface = e.accessibleInterface();
         if (QAccessibleTableCellInterface* cell = iface ? iface->tableCellInterface() : nullptr) {
             text += " " + std::to_string(cell->rowIndex()) + "," + std::to_string(cell->columnIndex());
             if (e.type() == QAccessible::Focus)
@@ -77,9 +82,29 @@ private:
     std::vector<std::string> heard_;
 };
 
+// Of the texts heard, what announcers said.
+inline Strings said(const Strings& heard)
+{
+    Strings out;
+    for (const std::string& h : heard)
+        if (h.rfind("Notification ", 0) == 0)
+            out.push_back(h);
+    return out;
+}
+
 inline QAccessibleInterface* accessibleOf(QObject* o) { return QAccessible::queryAccessibleInterface(o); }
 
 inline QString nameOf(QAccessibleInterface* iface) { return iface ? iface->text(QAccessible::Name) : QString(); }
+
+// True when the label says it labels its window: a box whose description
+// carries the label's text, which readers then read once.
+inline bool labelsItsWindow(QWidget* label)
+{
+    for (const auto& [other, relation] : accessibleOf(label)->relations(QAccessible::Labelled))
+        if (other->object() == label->window())
+            return true;
+    return false;
+}
 
 // The interface of the widget that has the keyboard focus.
 inline QAccessibleInterface* focusedInterface() { return accessibleOf(QApplication::focusWidget()); }

@@ -143,6 +143,7 @@ void TMainListForm::createControls()
     connect(sortBy, &QComboBox::activated, this, &TMainListForm::categoryChange);
     connect(reverseSort, &QCheckBox::clicked, this, &TMainListForm::categoryChange);
     grid->viewport()->installEventFilter(this);
+    grid->installEventFilter(this);  // its keys, for the selection heard
     // raised within the grid's handling of the double click, so that the grid
     // holds its press while an action's window runs and ends it when that
     // window takes the release
@@ -599,26 +600,74 @@ void TMainListForm::showEvent(QShowEvent* event)
     }
 }
 
-void TMainListForm::categoryChange() { RefreshGrid(); }
+void TMainListForm::categoryChange()
+{
+    RefreshGrid();
+    tellFound();
+}
 
 void TMainListForm::nameChange()
 {
     setStatus(0, "Please enter the search critera and press [Enter] key to search");
 }
 
+// ---------------------------------------------------------------- what a screen reader is told
+
+namespace {
+
+// "No customer found.", "1 customer found.", "12 customers found."
+QString customersText(int n, const char* what)
+{
+    if (n == 0)
+        return QString("No customer %1.").arg(what);
+    return QString("%1 customer%2 %3.").arg(n).arg(n == 1 ? "" : "s", what);
+}
+
+}  // namespace
+
+void TMainListForm::tellFound() { platform::Announce(customersText(grid->RowCount() - 1, "found"), this); }
+
+void TMainListForm::tellSelected() { platform::Announce(customersText(grid->GetRowSelectCount(), "selected"), this); }
+
+void TMainListForm::watchSelection(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    const bool key = watched == grid && type == QEvent::KeyPress;
+    const bool mouse = watched == grid->viewport() &&
+                       (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease);
+    if (!(key || mouse) || !platform::AccessibilityListening())
+        return;
+    if (type != QEvent::MouseButtonRelease || selectedBefore_ < 0)
+        selectedBefore_ = grid->GetRowSelectCount();
+    if (type == QEvent::MouseButtonPress)
+        return;  // a drag selects until the button comes up
+    // once the grid and the window have handled the event
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (selectedBefore_ >= 0 && grid->GetRowSelectCount() != selectedBefore_)
+                tellSelected();
+            selectedBefore_ = -1;
+        },
+        Qt::QueuedConnection);
+}
+
 bool TMainListForm::eventFilter(QObject* watched, QEvent* event)
 {
+    watchSelection(watched, event);
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             if (watched == id) {
                 RefreshGrid();
+                tellFound();
                 id->selectAll();
                 return true;
             }
             if (watched == name || watched == cPerson || watched == cTelephone || watched == cMobile ||
                 watched == cEmail) {
                 RefreshGrid();
+                tellFound();
                 return true;
             }
         }
@@ -706,6 +755,7 @@ void TMainListForm::selectAllActionExecute()
     if (grid->RowCount() > 1)
         grid->SelectRows(1, grid->RowCount() - 1);
     grid->Invalidate();
+    tellSelected();
 }
 
 void TMainListForm::helpActionExecute()

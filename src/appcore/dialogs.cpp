@@ -107,6 +107,7 @@ TYesNoForm::TYesNoForm(QWidget *owner)
     setWindowTitle(QStringLiteral("Message Box"));
     setFixedSize(kFormWidth, kMessageHeight + kAroundMessage);
     msg = new QLabel(this);
+    platform::MarkBoxMessage(msg);  // the form's description reads it
     msg->setTextFormat(Qt::PlainText);  // messages carry typed names and paths
     msg->setGeometry(kMargin, kMargin, kFormWidth - 2 * kMargin, kMessageHeight);
     msg->setAlignment(Qt::AlignCenter);
@@ -123,6 +124,9 @@ void TYesNoForm::setMessage(const QString &text)
 {
     const QString lines = platform::LinesForDisplay(text);
     msg->setAccessibleName(lines);  // read without the breaks added below
+    // the whole message read with the box, a short one too (readers pass
+    // over a box's labels of fewer than three words)
+    setAccessibleDescription(lines);
     const QFontMetrics metrics(msg->font());
     const int width = kFormWidth - 2 * kMargin;
     msg->setText(breakableAnywhere(lines, metrics, width));
@@ -165,6 +169,13 @@ TInputForm::TInputForm(QWidget *owner)
                QStringLiteral("&Cancel F12"));
     connect(YesAction, &QAction::triggered, this, &TInputForm::YesActionExecute);
     connect(inputText, &QLineEdit::returnPressed, this, &TInputForm::YesActionExecute);
+}
+
+void TInputForm::setPrompt(const QString &prompt)
+{
+    msg->setText(prompt);
+    inputText->setAccessibleName(platform::SpokenCaption(prompt));
+    setAccessibleDescription(prompt);
 }
 
 void TInputForm::YesActionExecute()
@@ -285,8 +296,7 @@ bool FormDialogs::AskText(const QString &prompt, QString &text, const QString &c
     TInputForm form(owner);
     if (!caption.isEmpty())
         form.setWindowTitle(caption);
-    form.msg->setText(prompt);
-    form.inputText->setAccessibleName(platform::SpokenCaption(prompt));
+    form.setPrompt(prompt);
     form.inputText->setText(text);
     if (RunModal(form) != 1)
         return false;

@@ -23,7 +23,8 @@ class QPushButton;
 // (F10) ends the form with modal result 1, No (F12) with 2; closing it by its
 // frame gives 0. A short message keeps the form at 490 x 150; a longer one
 // makes it taller, up to the room on the screen, beyond which the message
-// scrolls. Set the message once, with setMessage, never on msg itself.
+// scrolls. Set the message once, with setMessage, never on msg itself: it is
+// also the form's accessible description, which screen readers read with it.
 class TYesNoForm : public QDialog {
     Q_OBJECT
 public:
@@ -46,6 +47,9 @@ class TInputForm : public QDialog {
     Q_OBJECT
 public:
     explicit TInputForm(QWidget *owner = nullptr);
+
+    // Shows the prompt; it names the entry and is read with the form.
+    void setPrompt(const QString &prompt);
 
     QLabel *msg;
     QLineEdit *inputText;

@@ -1,12 +1,15 @@
 #include "platform/accessibility.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFocusFrame>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QWindow>
 #include <utility>
 
 namespace platform {
@@ -31,6 +34,107 @@ void SendAccessibleEvent(QAccessibleEvent& Event)
 AccessibleEventObserver SetAccessibleEventObserver(AccessibleEventObserver Observer)
 {
     return std::exchange(observer(), std::move(Observer));
+}
+
+// The object a window's announcements are read from (see Announce).
+class Announcer : public QWidget {
+    Q_OBJECT
+public:
+    explicit Announcer(QWidget* window);
+    const QString& Text() const { return text_; }
+    // Takes the text; the reader is told once the current event is done and a
+    // window is active.
+    void Say(const QString& text);
+
+private:
+    void showAgain();
+    QString text_;
+    bool pending_ = false;
+    QMetaObject::Connection waiting_;  // for a window to be active
+};
+
+namespace {
+
+class AnnouncerAccessible : public QAccessibleWidget {
+public:
+    explicit AnnouncerAccessible(Announcer* announcer) : QAccessibleWidget(announcer, QAccessible::Notification) {}
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? static_cast<Announcer*>(widget())->Text() : QString();
+    }
+};
+
+QAccessibleInterface* announcerFactory(const QString& key, QObject* object)
+{
+    auto* announcer = key == QLatin1String(Announcer::staticMetaObject.className()) ? qobject_cast<Announcer*>(object)
+                                                                                     : nullptr;
+    return announcer ? new AnnouncerAccessible(announcer) : nullptr;
+}
+
+}  // namespace
+
+Announcer::Announcer(QWidget* window) : QWidget(window)
+{
+    // before Qt is first asked for this object's interface, which it keeps once made
+    static const bool readable = [] {
+        QAccessible::installFactory(announcerFactory);
+        return true;
+    }();
+    (void)readable;
+    setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setGeometry(0, 0, 0, 0);
+    hide();
+}
+
+void Announcer::Say(const QString& text)
+{
+    text_ = text;
+    if (pending_)
+        return;
+    pending_ = true;
+    QMetaObject::invokeMethod(this, &Announcer::showAgain, Qt::QueuedConnection);
+}
+
+void Announcer::showAgain()
+{
+    if (!QGuiApplication::focusWindow()) {
+        // Between windows (a box has just closed): said once a window is
+        // active, after what the reader says of it, which would cut it off.
+        if (!waiting_)
+            waiting_ = connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
+                if (!now)
+                    return;
+                disconnect(waiting_);
+                waiting_ = {};
+                QMetaObject::invokeMethod(this, &Announcer::showAgain, Qt::QueuedConnection);
+            });
+        return;
+    }
+    pending_ = false;
+    hide();
+    show();  // Qt tells the reader
+    if (isVisible() && observer()) {
+        QAccessibleEvent shown(this, QAccessible::ObjectShow);
+        observer()(shown);
+    }
+}
+
+void Announce(const QString& text, QWidget* near)
+{
+    if (!AccessibilityListening())
+        return;
+    QWidget* window = near ? near->window() : nullptr;
+    while (window && !window->isVisible())
+        window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (!window)
+        window = QApplication::activeWindow();
+    if (!window)
+        return;
+    auto* announcer = window->findChild<Announcer*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!announcer)
+        announcer = new Announcer(window);
+    announcer->Say(text);
 }
 
 namespace {
@@ -92,6 +196,52 @@ QString SpokenCaption(const QString& caption)
     return spoken;
 }
 
+namespace {
+
+const char* const kBoxMessage = "quilletBoxMessage";
+
+class BoxMessageAccessible : public QAccessibleWidget {
+public:
+    explicit BoxMessageAccessible(QLabel* message) : QAccessibleWidget(message, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QList<QPair<QAccessibleInterface*, QAccessible::Relation>> relations(QAccessible::Relation match) const override
+    {
+        auto found = QAccessibleWidget::relations(match);
+        QWidget* box = widget()->window();
+        if ((match & QAccessible::Labelled) && !box->accessibleDescription().isEmpty())
+            found.append({QAccessible::queryAccessibleInterface(box), QAccessible::Labelled});
+        return found;
+    }
+};
+
+QAccessibleInterface* boxMessageFactory(const QString& key, QObject* object)
+{
+    auto* label = key == QLatin1String("QLabel") ? qobject_cast<QLabel*>(object) : nullptr;
+    return label && label->property(kBoxMessage).toBool() ? new BoxMessageAccessible(label) : nullptr;
+}
+
+}  // namespace
+
+void MarkBoxMessage(QLabel* message)
+{
+    static const bool readable = [] {
+        QAccessible::installFactory(boxMessageFactory);
+        return true;
+    }();
+    (void)readable;
+    message->setProperty(kBoxMessage, true);
+    // Qt keeps the interface it made for the label while it was being set
+    // up (a reader listens): it is made again, through the factory
+    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(message);
+    if (made && !dynamic_cast<BoxMessageAccessible*>(made))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+}
+
 void TieLabel(QLabel* label, QWidget* field)
 {
     label->setBuddy(field);
@@ -142,3 +292,5 @@ void NoAutoDefaultButtons(QWidget* window)
 void ShowFocusFrame(QWidget* widget) { new FocusFrameKeeper(widget); }
 
 }  // namespace platform
+
+#include "accessibility.moc"

@@ -34,10 +34,33 @@ void SendAccessibleEvent(QAccessibleEvent& Event);
 using AccessibleEventObserver = std::function<void(QAccessibleEvent& Event)>;
 AccessibleEventObserver SetAccessibleEventObserver(AccessibleEventObserver Observer);
 
+// Says `text` to a screen reader once the current event is done: the result
+// of what the user did, which a sighted user sees somewhere the focus is not.
+// Readers speak no change of a name or a description, but they do speak an
+// object with the role Notification when it is shown. Each window has one
+// such object (an announcer: no size, nothing drawn, no focus, not in the
+// window's layout), read with the last text given; it is hidden, given the
+// text and shown again, and the observer gets its ObjectShow event. The
+// announcer is that of the window of `near` or, while that is not shown (a
+// window that prints unseen in a batch), of the nearest shown window that
+// owns it; without `near` or such a window, that of the active window; with
+// none, or while no reader listens, nothing is said. Of several texts for one
+// window in one event, the last is said. Between windows (a box has just
+// closed and no window is active yet) it is said once one is, after the
+// reader has said where the user is, which would cut it off.
+void Announce(const QString& text, QWidget* near = nullptr);
+
 // A caption as it names a control: without its "&" marks (a doubled one
 // stays as one "&") and without the trailing ":" and blanks that set a label
 // before its field.
 QString SpokenCaption(const QString& caption);
+
+// Marks `message` as the text of the box it is in, a box that carries the
+// same text as its accessible description: readers read the description with
+// the box, and read its loose labels too, so the message says it labels the
+// box and is read once. While the box has no description it reads as any
+// label. Call it before the label is first shown.
+void MarkBoxMessage(QLabel* message);
 
 // Ties the label to its field: the label's text, as SpokenCaption gives it,
 // becomes the field's name, and screen readers learn which label belongs to

@@ -1,5 +1,7 @@
 #include "platform/dialogs.h"
 
+#include "platform/accessibility.h"
+
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -8,6 +10,7 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -49,6 +52,28 @@ QWidget* shownOwner(QWidget* owner)
     while (owner && !owner->window()->isVisible())
         owner = owner->window()->parentWidget();
     return owner;
+}
+
+// A message box; its whole text is also its accessible description, which
+// screen readers read with the box (they pass over short labels in a box).
+int runBox(QMessageBox::Icon icon, const QString& caption, const QString& text, QMessageBox::StandardButtons buttons,
+           QWidget* owner)
+{
+    const QString lines = LinesForDisplay(text);
+    QMessageBox box(icon, caption, lines, buttons, owner);
+    box.setTextFormat(Qt::PlainText);  // texts carry typed names and paths
+    box.setAccessibleDescription(lines);
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+        MarkBoxMessage(label);
+    return box.exec();
+}
+
+// An input box with its caption and prompt; the prompt is read with the box too.
+void askIn(QInputDialog& box, const QString& caption, const QString& prompt)
+{
+    box.setWindowTitle(captionOr(caption));
+    box.setLabelText(prompt);
+    box.setAccessibleDescription(prompt);
 }
 
 }  // namespace
@@ -132,8 +157,7 @@ int DialogService::ChooseItem(const QString& prompt, const QStringList& items, c
                               QWidget* owner)
 {
     QInputDialog box(owner);
-    box.setWindowTitle(captionOr(caption));
-    box.setLabelText(prompt);
+    askIn(box, caption, prompt);
     box.setComboBoxItems(items);
     box.setComboBoxEditable(false);
     if (box.exec() != QDialog::Accepted) return -1;
@@ -144,27 +168,26 @@ int DialogService::ChooseItem(const QString& prompt, const QStringList& items, c
 
 void PlainDialogs::ShowMessage(const QString& text, MessageKind kind, const QString& caption, QWidget* owner)
 {
-    QMessageBox box(kind == MessageKind::Error     ? QMessageBox::Critical
-                    : kind == MessageKind::Warning ? QMessageBox::Warning
-                                                   : QMessageBox::Information,
-                    captionOr(caption), LinesForDisplay(text), QMessageBox::Ok, owner);
-    box.setTextFormat(Qt::PlainText);  // texts carry typed names and paths
-    box.exec();
+    runBox(kind == MessageKind::Error     ? QMessageBox::Critical
+           : kind == MessageKind::Warning ? QMessageBox::Warning
+                                          : QMessageBox::Information,
+           captionOr(caption), text, QMessageBox::Ok, owner);
 }
 
 bool PlainDialogs::AskQuestion(const QString& text, const QString& caption, QWidget* owner)
 {
-    QMessageBox box(QMessageBox::Question, captionOr(caption), LinesForDisplay(text), QMessageBox::Yes | QMessageBox::No, owner);
-    box.setTextFormat(Qt::PlainText);
-    return box.exec() == QMessageBox::Yes;
+    return runBox(QMessageBox::Question, captionOr(caption), text, QMessageBox::Yes | QMessageBox::No, owner) ==
+           QMessageBox::Yes;
 }
 
 bool PlainDialogs::AskText(const QString& prompt, QString& text, const QString& caption, QWidget* owner)
 {
-    bool ok = false;
-    const QString entry = QInputDialog::getText(owner, captionOr(caption), prompt, QLineEdit::Normal, text, &ok);
-    if (ok) text = entry;
-    return ok;
+    QInputDialog box(owner);
+    askIn(box, caption, prompt);
+    box.setTextValue(text);
+    if (box.exec() != QDialog::Accepted) return false;
+    text = box.textValue();
+    return true;
 }
 
 QString PlainDialogs::PickFile(const FileRequest& request, QWidget* owner)
@@ -221,9 +244,7 @@ bool PlainDialogs::PickFont(FontChoice& choice, QWidget* owner)
 
 void PlainDialogs::ShowError(const QString& text, QWidget* owner)
 {
-    QMessageBox box(QMessageBox::Critical, g_title, LinesForDisplay(text), QMessageBox::Ok, owner);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
+    runBox(QMessageBox::Critical, g_title, text, QMessageBox::Ok, owner);
 }
 
 // ---------------------------------------------------------------- ScriptedDialogs

@@ -13,6 +13,10 @@
 // A dialog stands over the nearest window of its owner's chain that is shown;
 // with none (a message at start, before the main window is shown) it stands
 // in the middle of the screen.
+//
+// A service's boxes carry their whole message, question or prompt as their
+// accessible description too: screen readers read it with the box, where they
+// pass over a label of fewer than three words.
 #pragma once
 
 #include <QColor>

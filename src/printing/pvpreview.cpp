@@ -537,30 +537,30 @@ void TPvPreview::tellPage()
 
 void TPvPreview::FirstPage()
 {
-    if (currentPageNum_ <= 1) return;
-    SetCurrentPageNum(1);
-    if (OnPageChange) OnPageChange(this, currentPageNum_);
+    if (currentPageNum_ > 1) turnTo(1);
 }
 
 void TPvPreview::PreviousPage()
 {
-    if (currentPageNum_ <= 1) return;
-    SetCurrentPageNum(currentPageNum_ - 1);
-    if (OnPageChange) OnPageChange(this, currentPageNum_);
+    if (currentPageNum_ > 1) turnTo(currentPageNum_ - 1);
 }
 
 void TPvPreview::NextPage()
 {
-    if (currentPageNum_ >= GetNumPages()) return;
-    SetCurrentPageNum(currentPageNum_ + 1);
-    if (OnPageChange) OnPageChange(this, currentPageNum_);
+    if (currentPageNum_ < GetNumPages()) turnTo(currentPageNum_ + 1);
 }
 
 void TPvPreview::LastPage()
 {
-    if (currentPageNum_ >= GetNumPages()) return;
-    SetCurrentPageNum(GetNumPages());
+    if (currentPageNum_ < GetNumPages()) turnTo(GetNumPages());
+}
+
+void TPvPreview::turnTo(int n)
+{
+    SetCurrentPageNum(n);
     if (OnPageChange) OnPageChange(this, currentPageNum_);
+    // the focus is on the button that turned the page, not on the page
+    platform::Announce(PageText(), this);
 }
 
 // ---------------------------------------------------------------- zoom and view
@@ -723,7 +723,12 @@ bool TPvPreview::PrintRange(int first, int last)
     request.OnPrintProgress = [this](int printed, int total) {
         if (OnPrintProgress) OnPrintProgress(this, printed, total);
     };
-    return PvPrintPages(*printer_, request);
+    if (!PvPrintPages(*printer_, request)) return false;
+    if (platform::AccessibilityListening()) {
+        const QString printer = printer_->GetPrinters().value(printer_->GetPrinterIndex());
+        platform::Announce(QStringLiteral("Sent to %1.").arg(printer), this);
+    }
+    return true;
 }
 
 QString TPvPreview::Tokenize(const QString& text, int page) const

@@ -4,7 +4,9 @@
 // shows an empty page, and drawing makes a page first. Zoom, update and
 // redraw run only while it is idle. Screen readers read it as "Print
 // preview" (a window may name it otherwise) with the page shown as its
-// description ("Page 2 of 5"), and hear each change of it.
+// description ("Page 2 of 5"), and hear each change of it; a page turned
+// with First, Previous, Next or Last is also said wherever the focus is, as
+// is a print that reached the printer ("Sent to <printer>.").
 #pragma once
 
 #include "platform/presswatch.h"
@@ -181,7 +183,8 @@ public:
     // A message to the preview itself (7025, 7034).
     void Perform(int message, int wParam = 0, int lParam = 0);
 
-    // Printing on the printer object's printer, no dialog. True only when every page reached it.
+    // Printing on the printer object's printer, no dialog. True only when
+    // every page reached it, and then said to screen readers.
     bool Print();
     bool PrintCurrentPage();
     bool PrintRange(int first, int last);
@@ -242,6 +245,8 @@ private:
     void pageSizeChange();
     // Tells screen readers when the page text has changed since last told.
     void tellPage();
+    // First, Previous, Next and Last: shows page n and says so.
+    void turnTo(int n);
     QString toldPage_;
 
     TPreviewState state_ = gmCreating;

@@ -18,12 +18,14 @@
 #include "documents/printpreviewform.h"
 #include "documents/reportform.h"
 #include "documents/savechequeform.h"
+#include "platform/printer.h"
 #include "printing/pvpreview.h"
 
 #include <QAccessible>
 #include <QLabel>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -282,24 +284,29 @@ TEST_F(Accessible, ThePrintPreviewTellsThePageItShowsAndEachChange)
     preview.NewPage();
     preview.NewPage();
     form.show();  // on the first page
+    form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
     QAccessibleInterface* read = QAccessible::queryAccessibleInterface(&preview);
     EXPECT_EQ(read->text(QAccessible::Description), "Page 1 of 3");
-    const std::tuple<const char*, std::function<void()>, const char*, int> steps[] = {
-        {"next", [&] { form.uNext->click(); }, "Page 2 of 3", 1},
-        {"last", [&] { form.uLast->click(); }, "Page 3 of 3", 1},
-        {"next on the last page", [&] { preview.NextPage(); }, "Page 3 of 3", 0},
-        {"a page added", [&] { preview.NewPage(); }, "Page 4 of 4", 1},
-        {"the page shown deleted", [&] { preview.DeletePage(4); }, "Page 3 of 3", 1},
-        {"first", [&] { form.uFirst->click(); }, "Page 1 of 3", 1},
-        {"another page deleted", [&] { preview.DeletePage(2); }, "Page 1 of 2", 1},
-        {"every page deleted", [&] { preview.DeleteAllPages(false); }, "No pages", 1},
+    // A page turned is also said, as the focus stays on the button.
+    const std::tuple<const char*, std::function<void()>, const char*, int, Strings> steps[] = {
+        {"next", [&] { form.uNext->click(); }, "Page 2 of 3", 1, {"Notification Page 2 of 3"}},
+        {"last", [&] { form.uLast->click(); }, "Page 3 of 3", 1, {"Notification Page 3 of 3"}},
+        {"next on the last page", [&] { preview.NextPage(); }, "Page 3 of 3", 0, {}},
+        {"a page added", [&] { preview.NewPage(); }, "Page 4 of 4", 1, {}},
+        {"the page shown deleted", [&] { preview.DeletePage(4); }, "Page 3 of 3", 1, {}},
+        {"previous", [&] { form.uPrevious->click(); }, "Page 2 of 3", 1, {"Notification Page 2 of 3"}},
+        {"first", [&] { form.uFirst->click(); }, "Page 1 of 3", 1, {"Notification Page 1 of 3"}},
+        {"another page deleted", [&] { preview.DeletePage(2); }, "Page 1 of 2", 1, {}},
+        {"every page deleted", [&] { preview.DeleteAllPages(false); }, "No pages", 1, {}},
     };
-    for (const auto& [what, act, heard, told] : steps) {
+    for (const auto& [what, act, heard, told, spoken] : steps) {
         listening.take();
         act();
         EXPECT_EQ(read->text(QAccessible::Description).toStdString(), heard) << what;
         const Strings events = listening.take();
         EXPECT_EQ(std::count(events.begin(), events.end(), "DescriptionChanged"), told) << what;
+        EXPECT_EQ(said(events), spoken) << what;
     }
 }
 
@@ -389,13 +396,15 @@ TEST_F(AccessibleContactList, SortedAndFilteredListsAreReadAsListed)
     QTest::keyClick(window->name, Qt::Key_Return);
     EXPECT_EQ(table()->rowCount(), 100);
     EXPECT_EQ(cell(0, 1), "Contact 100");
-    // The list was refreshed while the focus stayed in the search panel.
-    EXPECT_EQ(heard.take(), (Strings{"ModelReset"}));
+    // The list was refreshed while the focus stayed in the search panel, and
+    // what was found is said there.
+    EXPECT_EQ(heard.take(), (Strings{"ModelReset", "Notification 100 customers found."}));
 
     // Nothing found: the header row the list keeps is read as headers, never
     // as a contact.
     window->name->setText("nobody");
     QTest::keyClick(window->name, Qt::Key_Return);
+    EXPECT_EQ(said(heard.take()), (Strings{"Notification No customer found."}));
     EXPECT_EQ(table()->rowCount(), 0);
     EXPECT_EQ(table()->columnDescription(1), "Name");
     EXPECT_EQ(accessibleOf(window->grid)->child(1)->role(), QAccessible::ColumnHeader);
@@ -412,6 +421,66 @@ TEST_F(AccessibleContactList, ComingMovingAndSelectingAreHeard)
     key(Qt::Key_End);
     EXPECT_EQ(heard.take(), (Strings{"Focus 299,0 300"}));
     window->selectAllAction->trigger();  // Ctrl+A
-    EXPECT_EQ(heard.take(), (Strings{"SelectionWithin"}));
+    EXPECT_EQ(heard.take(), (Strings{"SelectionWithin", "Notification 300 customers selected."}));
     EXPECT_EQ(table()->selectedRowCount(), kContacts);
+}
+
+// What the user did to the selection or sent to the printer is said,
+// wherever the focus is: the number of rows selected when it changed, and the
+// printer a print reached.
+TEST_F(AccessibleContactList, SelectionsChangedAndPrintsSentAreSaid)
+{
+    QTemporaryDir out;
+    platform::PdfPrinterSetup laser;
+    laser.folder = out.path();
+    laser.printerName = "Office Laser";
+    ASSERT_TRUE(giveFocus(window->grid));
+    const auto ctrlClick = [&](int row) {
+        const platform::Rect r = grid().CellRect(2, row);
+        QTest::mouseClick(grid().viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(r.Left + 3, r.Top + 3));
+    };
+    const auto printEnvelopes = [&] {
+        dialogs.AnswerQuestion(true);
+        window->envelopeAction->trigger();
+    };
+    const std::tuple<const char*, std::function<void()>, Strings> steps[] = {
+        {"Shift+Down", [&] { QTest::keyClick(window->grid, Qt::Key_Down, Qt::ShiftModifier); },
+         {"Notification 2 customers selected."}},
+        {"Space on a selected row", [&] { key(Qt::Key_Space); }, {"Notification 1 customer selected."}},
+        {"Down, which moves the one selected row", [&] { key(Qt::Key_Down); }, {}},
+        {"Ctrl and a click on another row", [&] { ctrlClick(6); }, {"Notification 2 customers selected."}},
+        {"envelopes printed", [&] { platform::UsePdfPrinter(laser), printEnvelopes(); },
+         {"Notification Sent to Office Laser."}},
+        {"envelopes with no printer", [&] { platform::UseNoPrinter(), printEnvelopes(); }, {}},
+    };
+    for (const auto& [what, act, spoken] : steps) {
+        heard.take();
+        act();
+        EXPECT_EQ(said(heard.take()), spoken) << what;
+    }
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::Files).size(), 2) << "one envelope per selected row";
+
+    // Said between windows (a box has just closed): once a window is
+    // active, after what the reader says of it.
+    {
+        QDialog box;
+        box.show();
+        box.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+    }
+    ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);
+    window->selectAllAction->trigger();
+    EXPECT_EQ(said(heard.take()), Strings{});
+    ASSERT_TRUE(giveFocus(window->grid));
+    EXPECT_EQ(said(heard.take()), (Strings{"Notification 300 customers selected."}));
+
+    // The announcer a reader was shown takes no room, no input and no focus.
+    QWidget* announcer = nullptr;
+    for (QWidget* w : window->findChildren<QWidget*>())
+        if (accessibleOf(w)->role() == QAccessible::Notification)
+            announcer = w;
+    ASSERT_NE(announcer, nullptr);
+    EXPECT_EQ(nameOf(accessibleOf(announcer)), "300 customers selected.");
+    EXPECT_TRUE(announcer->size().isEmpty());
+    EXPECT_FALSE(accessibleOf(announcer)->state().focusable);
 }

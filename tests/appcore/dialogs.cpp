@@ -1,5 +1,6 @@
 // The message, question and input forms driven with real keys and clicks.
 #include "appcore/dialogs.h"
+#include "accessible_events.h"
 #include "plain_label.h"
 
 #include <QAccessible>
@@ -53,6 +54,12 @@ protected:
     int last = 0;  // what the last form ended with
 };
 
+// What a screen reader reads with the form besides its title and role.
+QString readWith(QDialog &form)
+{
+    return QAccessible::queryAccessibleInterface(&form)->text(QAccessible::Description);
+}
+
 void key(QDialog &form, Qt::Key k)
 {
     QWidget *target = form.focusWidget() ? form.focusWidget() : &form;
@@ -102,6 +109,7 @@ TEST_F(Forms, AskYesNoIsTrueOnlyForYes)
         act = [&](QDialog &d) {
             auto &f = static_cast<TYesNoForm &>(d);
             EXPECT_EQ(f.msg->text(), "Exit the system?");
+            EXPECT_EQ(readWith(f), "Exit the system?");
             EXPECT_TRUE(f.NoButton->isVisible());
             EXPECT_EQ(f.YesButton->text(), "&Yes F10");
             EXPECT_EQ(f.NoButton->text(), "&No F12");
@@ -140,6 +148,7 @@ TEST_F(Forms, InputTextRefusesBlanksAndReturnsTheEntryUntrimmed)
         auto &f = static_cast<TInputForm &>(d);
         EXPECT_EQ(f.windowTitle(), "Enter Box");
         EXPECT_EQ(f.msg->text(), "Category name:");
+        EXPECT_EQ(readWith(f), "Category name:");
         EXPECT_EQ(f.inputText->text(), "old");
         EXPECT_EQ(f.YesButton->text(), "&Okay F10");
         EXPECT_EQ(f.NoButton->text(), "&Cancel F12");
@@ -181,6 +190,7 @@ TEST_F(Forms, OkCancelPromptRecaptionsTheYesNoForm)
     act = [&](QDialog &d) {
         auto &f = static_cast<TYesNoForm &>(d);
         EXPECT_EQ(f.msg->text(), "Please insert Disk #2");
+        EXPECT_EQ(readWith(f), "Please insert Disk #2");
         EXPECT_EQ(f.YesButton->text(), "OK");
         EXPECT_EQ(f.NoButton->text(), "Cancel");
         const QImage shot = f.grab().toImage();
@@ -254,7 +264,8 @@ double inkOfWholeText(const QString &text, const QLabel &label)
 // A message of any length is readable whole: the form keeps its size for a
 // short one, grows with a longer one and, taller than the screen, scrolls to
 // the end of it; a path longer than a line is broken, not cut off. What a
-// screen reader reads is the message as given.
+// screen reader reads is the message as given, with the form whatever its
+// length (readers pass over a short label in a box).
 TEST_F(Forms, EveryMessageIsShownWhole)
 {
     const QString folder = "/home/someone/" + QString("QuilletBackups").repeated(36) + "/Quillet";  // no break in it
@@ -289,6 +300,8 @@ TEST_F(Forms, EveryMessageIsShownWhole)
             QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(f.msg);
             ASSERT_NE(reader, nullptr);
             EXPECT_EQ(reader->text(QAccessible::Name), c.text);
+            EXPECT_EQ(readWith(f), c.text);
+            EXPECT_TRUE(labelsItsWindow(f.msg)) << "read again as a loose label";
             // every line drawn whole, and within the part of the form shown
             const double ink = inkOf(f.msg->grab().toImage(), f.msg->palette().color(QPalette::Window));
             EXPECT_NEAR(ink, inkOfWholeText(c.text, *f.msg), 0.05 * ink);

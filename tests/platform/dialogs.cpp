@@ -1,10 +1,13 @@
 // The dialog seam, the error box of the application object and the shell seam.
+#include "accessible_events.h"
+#include "platform/accessibility.h"
 #include "platform/application.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "platform/stringgrid.h"
 #include "plain_label.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QFontDialog>
@@ -124,28 +127,56 @@ TEST(Dialogs, ExceptionInAHandlerReachesTheErrorBoxAndTheProgramGoesOn)
     EXPECT_EQ(script.Errors().size(), 2);
 }
 
-TEST(Dialogs, PlainBoxesShowTheirTextAsItIs)
+// Each plain box shows its text as it is, markup and all, and is read with
+// it whole: screen readers pass over a short label in a box, but read the
+// box's description.
+TEST(Dialogs, PlainBoxesShowAndAreReadWithTheirTextAsItIs)
 {
     // An error text that carries what the user typed, looking like markup.
-    const QString text = "'<b>12</b>' is not a valid integer value";
+    const QString typed = "'<b>12</b>' is not a valid integer value";
     PlainDialogs plain;
-    bool checked = false;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* box = qobject_cast<QMessageBox*>(w);
-            if (!box || !box->isVisible())
-                continue;
-            auto* label = box->findChild<QLabel*>("qt_msgbox_label");
-            EXPECT_NE(label, nullptr);
-            if (label) {
+    QString entry = "old";
+    const std::tuple<const char*, QString, std::function<void()>> boxes[] = {
+        {"error", typed, [&] { plain.ShowError(typed, nullptr); }},
+        {"warning", "Low disk.", [&] { plain.ShowMessage("Low disk.", MessageKind::Warning, {}, nullptr); }},
+        {"question", "Exit?", [&] { EXPECT_FALSE(plain.AskQuestion("Exit?", {}, nullptr)); }},
+        {"input", "Name:", [&] { EXPECT_TRUE(plain.AskText("Name:", entry, {}, nullptr)); }},
+        {"list", "Pick:", [&] { plain.ChooseItem("Pick:", {"one"}, {}, nullptr); }},
+    };
+    for (const auto& [what, text, ask] : boxes) {
+        SCOPED_TRACE(what);
+        bool checked = false;
+        QTimer::singleShot(0, [&, text = text] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(box)->text(QAccessible::Description), text);
+            if (auto* label = box->findChild<QLabel*>("qt_msgbox_label")) {
                 EXPECT_TRUE(drawnAsPlainText(*label));
-                checked = true;
+                EXPECT_TRUE(labelsItsWindow(label)) << "read again as a loose label";
             }
-            box->done(0);
-        }
-    });
-    plain.ShowError(text, nullptr);
-    EXPECT_TRUE(checked);
+            auto* input = qobject_cast<QInputDialog*>(box);
+            if (input)
+                input->setTextValue("new");
+            checked = true;
+            box->done(input ? QDialog::Accepted : 0);
+        });
+        ask();
+        EXPECT_TRUE(checked);
+    }
+    EXPECT_EQ(entry, "new");
+}
+
+// A reader that asked for the message before it was marked (Qt keeps what
+// it made) still gets the message of the box.
+TEST(Dialogs, AMessageAReaderMetBeforeItWasMarkedIsReadWithItsBox)
+{
+    QDialog box;
+    box.setAccessibleDescription("Low disk.");
+    auto* message = new QLabel("Low disk.", &box);
+    ASSERT_FALSE(labelsItsWindow(message));  // Qt's own label, now kept
+    MarkBoxMessage(message);
+    EXPECT_TRUE(labelsItsWindow(message));
+    EXPECT_EQ(nameOf(accessibleOf(message)), "Low disk.");
 }
 
 TEST(Dialogs, PlainSaveDialogAsksAboutAnExistingFileUnlessTheCallerDoes)
