@@ -18,6 +18,7 @@
 #include "documents/printpreviewform.h"
 #include "documents/reportform.h"
 #include "documents/savechequeform.h"
+#include "platform/shell.h"
 #include "printing/pvpreview.h"
 
 #include <QAccessible>
@@ -271,6 +272,102 @@ TEST_F(Accessible, TabReachesEveryControlThatTakesInputInOrderAndShowsWhereTheFo
                 }
             }
         });
+    }
+}
+
+// What a key or a button did to a window: whether it closed and accepted,
+// what it asked or said, which windows it opened and which addresses it
+// handed to the desktop.
+struct Effect {
+    bool open = true;
+    bool accepted = false;
+    QStringList told;
+    bool operator==(const Effect&) const = default;
+};
+void PrintTo(const Effect& e, std::ostream* out)
+{
+    *out << (e.open ? "open" : e.accepted ? "accepted" : "closed") << " [" << e.told.join(" | ").toStdString()
+         << "]";
+}
+Effect effectOf(QWidget& w, const std::function<void()>& act, platform::ScriptedDialogs& dialogs)
+{
+    platform::CapturingShell shell;
+    Effect effect;
+    const ModalRunner before = SetModalRunner([&effect](QDialog& form) {
+        effect.told << "window " + form.windowTitle();
+        return 2;
+    });
+    const std::size_t shown = dialogs.shown.size();
+    act();
+    SetModalRunner(before);
+    effect.open = w.isVisible();
+    auto* dialog = qobject_cast<QDialog*>(&w);
+    effect.accepted = !effect.open && dialog && dialog->result() == 1;
+    for (std::size_t i = shown; i < dialogs.shown.size(); ++i) effect.told << dialogs.shown[i].text;
+    for (const QUrl& url : shell.launched) effect.told << "opened " + url.toString();
+    return effect;
+}
+// The key pressed where the focus is as the window opens.
+std::function<void()> pressing(QWidget& w, Qt::Key key)
+{
+    return [&w, key] {
+        QWidget* at = QApplication::focusWidget();
+        QTest::keyClick(at && at->window() == &w ? at : &w, key);
+    };
+}
+QPushButton* buttonOf(QWidget& w, const QString& caption)
+{
+    for (QPushButton* b : w.findChildren<QPushButton*>())
+        if (b->text() == caption && b->isVisible()) return b;
+    return nullptr;
+}
+
+// The button whose work Enter does as each window opens, and the one whose
+// work Escape does; none: the key does nothing there (Enter in a field of
+// a window that has no default button, Escape in the main window).
+const std::tuple<std::string, const char*, const char*> kKeysAtOpen[] = {
+    {"main", nullptr, nullptr},
+    {"editor", nullptr, "&Cancel F12"},
+    {"cheque", nullptr, "&Close F12"},
+    {"save cheque", nullptr, "&Cancel F12"},
+    {"envelope", nullptr, "&Close F12"},
+    {"card", nullptr, "&Close"},
+    {"report", nullptr, "&Close F12"},
+    {"list print", nullptr, "&Close"},
+    {"e-mail", nullptr, "&Close"},
+    {"mail template", nullptr, "Cancel F12"},
+    {"setup", nullptr, "&Close"},
+    {"login", "&Login", "&Exit"},
+    {"password", "&Done", "&Cancel"},
+    {"about", "Close", "Close"},
+    {"message", nullptr, "&No F12"},
+    {"input", nullptr, "&Cancel F12"},
+};
+
+TEST_F(Accessible, EnterAndEscapeAsAWindowOpensDoWhatItsDefaultButtonAndCancelDo)
+{
+    ASSERT_EQ(std::size(kKeysAtOpen), std::size(kWindows));
+    for (const auto& [name, show] : kWindows) {
+        SCOPED_TRACE(name);
+        const auto keys = std::find_if(std::begin(kKeysAtOpen), std::end(kKeysAtOpen),
+                                       [&name = name](const auto& k) { return std::get<0>(k) == name; });
+        ASSERT_NE(keys, std::end(kKeysAtOpen));
+        for (const auto& [key, caption] : {std::pair{Qt::Key_Return, std::get<1>(*keys)},
+                                           std::pair{Qt::Key_Escape, std::get<2>(*keys)}}) {
+            SCOPED_TRACE(key == Qt::Key_Return ? "Enter" : "Escape");
+            Effect pressed, clicked;
+            show(*window, [&](QWidget& w) { pressed = effectOf(w, pressing(w, key), dialogs); });
+            if (caption) {
+                show(*window, [&, caption = caption](QWidget& w) {
+                    QPushButton* button = buttonOf(w, caption);
+                    ASSERT_NE(button, nullptr) << caption;
+                    clicked = effectOf(w, [button] { button->click(); }, dialogs);
+                });
+                EXPECT_FALSE(clicked == Effect{}) << caption << " does nothing";
+            }
+            EXPECT_EQ(pressed, clicked);
+            window->show();  // a key that closed the main window
+        }
     }
 }
 
