@@ -371,6 +371,58 @@ TEST_F(Accessible, EnterAndEscapeAsAWindowOpensDoWhatItsDefaultButtonAndCancelDo
     }
 }
 
+// The layout windows as the main window opens them for a contact: moving
+// round one by Tab, with Enter at every stop, changes nothing, so Close asks
+// nothing and stores nothing on the contact; a character typed in an edit of
+// the layout is a change, which Close asks about. Each with its action and
+// the edit typed in.
+template <class Form>
+std::function<void(QWidget&)> typingIn(QLineEdit* Form::*edit)
+{
+    return [edit](QWidget& w) { QTest::keyClick(dynamic_cast<Form&>(w).*edit, Qt::Key_5); };
+}
+const std::tuple<std::string, QAction* TMainListForm::*, std::function<void(QWidget&)>> kLayoutWindows[] = {
+    {"cheque", &TMainListForm::chequeAction, typingIn(&TChequeForm::separateLen)},
+    {"envelope", &TMainListForm::envelopeAction, typingIn(&TEnvelopeForm::titleTop)},
+};
+
+TEST_F(Accessible, MovingRoundALayoutWindowChangesNothingTypingDoes)
+{
+    insert(Customer{.id = 1, .name = "Acme", .amount = 12.5f});
+    ASSERT_TRUE(database.commit());
+    window->RefreshGrid();
+    window->grid->SetRowSelect(1, true);
+    for (const bool typed : {false, true}) {
+        for (const auto& [name, action, type] : kLayoutWindows) {
+            SCOPED_TRACE(name + (typed ? " typed in" : ""));
+            SetModalRunner([&, typed, type = type](QDialog& form) {
+                showAndLook(form, [&](QWidget& w) {
+                    for (const Stop& stop : tabStops(w)) {
+                        stop.widget->setFocus(Qt::TabFocusReason);
+                        QTest::keyClick(stop.widget, Qt::Key_Return);
+                    }
+                    if (typed) type(w);
+                    buttonOf(w, "&Close F12")->click();
+                });
+                return form.result();
+            });
+            dialogs.AnswerQuestion(true);  // as Yes, the focused answer, does
+            (window.get()->*action)->trigger();
+            EXPECT_EQ(dialogs.Questions().size(), typed ? 1 : 0);
+            dialogs.shown.clear();
+            dialogs.questions.clear();
+        }
+        if (!typed) {  // nothing stored on the contact
+            dbCursor<Customer> contact;
+            ASSERT_EQ(contact.select(), 1u);
+            EXPECT_EQ(contact->amount, 12.5f);
+            EXPECT_TRUE(contact->chequeSetup.isNull());
+            EXPECT_TRUE(contact->envelopeSetup.isNull());
+            database.commit();
+        }
+    }
+}
+
 TEST_F(Accessible, ThePrintPreviewTellsThePageItShowsAndEachChange)
 {
     HeardEvents listening;
