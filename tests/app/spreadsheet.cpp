@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -85,27 +86,6 @@ with open(sys.argv[1], "w", newline="", encoding="utf-8") as f:
     python(script, {path, kind});
     ASSERT_TRUE(QFile::exists(path));
 }
-
-// An environment variable set while it lives, put back after.
-class VariableFor {
-public:
-    VariableFor(const char* name, const QByteArray& value) : name_(name), old_(qgetenv(name)), had_(qEnvironmentVariableIsSet(name))
-    {
-        qputenv(name, value);
-    }
-    ~VariableFor()
-    {
-        if (had_)
-            qputenv(name_, old_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    QByteArray old_;
-    bool had_;
-};
 
 // Fails every growth of the database file while it lives.
 class NoRoomToGrow : public dbFileObserver {
@@ -610,8 +590,13 @@ TEST_F(Spreadsheet, FileDialogsOpenInTheDocumentsFolderThenInTheLastOneUsed)
     selectOnly({a});
     const QString home = path("home"), documents = home + "/Documents", sheets = home + "/sheets";
     ASSERT_TRUE(QDir().mkpath(sheets));
-    const VariableFor homeFolder("HOME", home.toUtf8());
-    const VariableFor noUserFolders("XDG_CONFIG_HOME", (home + "/.config").toUtf8());
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);  // empty is unset
+    });
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());  // no folders of the user's own naming
     platform::SetLastPickedFolder({});
     const std::function<void()> import = [this] { ImportButtonClick(*window); };
     const std::function<void()> exportTo = [this] { exportActionExecute(*window); };
