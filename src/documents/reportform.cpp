@@ -76,10 +76,6 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     grid->EnableHTML = false;  // payees and descriptions show as typed
     grid->SetGridLineColor(platform::clSilver);
     grid->viewport()->installEventFilter(this);
-    // the totals follow the selection however it is made: keys, mouse or a query
-    grid->OnSelectionChange = [this](grid::RIvuZuvuzoZuvu*) {
-        if (grid->RowCount() > 1) gridMouseUp();  // an empty list keeps what the query said
-    };
     count = new QLabel("Selected item: 0", this);
     amount = new QLabel("Selected amount: 0", this);
 
@@ -139,6 +135,11 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     }
     database.commit();
     setting->setCurrentIndex(0);
+
+    // the totals follow the selection however it is made: keys, mouse or a query
+    grid->OnSelectionChange = [this](grid::RIvuZuvuzoZuvu*) {
+        if (grid->RowCount() > 1) gridMouseUp();  // an empty list keeps what the query said
+    };
 }
 
 TReportForm::~TReportForm() = default;
