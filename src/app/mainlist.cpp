@@ -895,7 +895,12 @@ TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner)
     mail->setMinimumSize(mail->size());
     layout->addWidget(mail);
     auto* close = new QPushButton("Close", this);
-    connect(close, &QPushButton::clicked, this, [this] { done(1); });
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);  // as Escape does
     layout->addWidget(close, 0, Qt::AlignRight);
-    platform::NoAutoDefaultButtons(this);  // Enter on a link opens it; the focus shows on Close
+    // The box opens on Close, so that Enter closes it; Enter on a link the
+    // user moved to opens the link.
+    platform::NoAutoDefaultButtons(this);
+    close->setDefault(true);
+    platform::ShowFocusFrame(close);  // a default button looks as if it had the focus already
+    close->setFocus();
 }

@@ -37,7 +37,10 @@ QString pickArchive(platform::FileRequest::Mode mode, const QString &caption, co
     platform::FileRequest request;
     request.mode = mode;
     request.caption = caption;
-    request.directory = TBackupForm::programDirectory();  // where the automatic backups and those set aside are
+    // a restore lists the automatic backups and those set aside; a backup
+    // goes where the user keeps files (the last folder used)
+    if (mode == platform::FileRequest::Open)
+        request.directory = TBackupForm::programDirectory();
     request.fileName = QStringLiteral("Quillet");
     request.filters = QStringList {filter};
     request.defaultSuffix = QStringLiteral("zbf");

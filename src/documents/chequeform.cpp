@@ -97,6 +97,9 @@ void TChequeForm::createControls()
     layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
 
     for (QLineEdit* e : {cent, dollar, separateLen}) e->installEventFilter(this);
+    QList<QWidget*> kept = items_.edits();
+    kept.removeOne(amount);  // the contact's amount, not the layout's
+    MarkLayoutChanges(kept << cent << dollar << separateLen, modified, this);
     for (QCheckBox* c : {singleAnd, hyphen, smallLetter})
         connect(c, &QCheckBox::clicked, this, &TChequeForm::singleAndClick);
     connect(englishMonth, &QCheckBox::clicked, this, &TChequeForm::englishMonthClick);
@@ -209,7 +212,6 @@ bool TChequeForm::eventFilter(QObject* watched, QEvent* event)
     // Enter on the amount or the split length re-spells the words
     if (edit == amount || edit == separateLen) {
         if (!IsEnterKey(key)) return false;
-        if (edit == separateLen) modified = true;
         chineseAmountClick();
         if (edit == amount) {
             amount->selectAll();
@@ -217,7 +219,7 @@ bool TChequeForm::eventFilter(QObject* watched, QEvent* event)
         }
         return true;
     }
-    return LayoutEditKey(edit, key, modified, [this] { refreshClick(); });
+    return LayoutEditKey(edit, key, [this] { refreshClick(); });
 }
 
 void TChequeForm::closeEvent(QCloseEvent* event)

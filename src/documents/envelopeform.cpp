@@ -73,6 +73,7 @@ void TEnvelopeForm::createControls()
     layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
 
     for (QLineEdit* e : {head, tail}) e->installEventFilter(this);
+    MarkLayoutChanges(items_.edits() << head << tail, modified, this);
     resize(900, 700);
 }
 
@@ -80,7 +81,7 @@ void TEnvelopeForm::createItems()
 {
     const LayoutMaker at{this};
     auto senderBlock = [this] {
-        auto* block = new QPlainTextEdit("Zarvo Software\nP.O. Box 1234", this);
+        auto* block = new QPlainTextEdit(this);  // a new layout has no sender: the user writes one
         block->setMaximumHeight(60);
         block->setTabChangesFocus(true);
         return block;
@@ -160,7 +161,7 @@ void TEnvelopeForm::helpActionExecute()
 bool TEnvelopeForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() != QEvent::KeyPress) return QDialog::eventFilter(watched, event);
-    return LayoutEditKey(watched, static_cast<const QKeyEvent&>(*event), modified, [this] { updateActionExecute(); });
+    return LayoutEditKey(watched, static_cast<const QKeyEvent&>(*event), [this] { updateActionExecute(); });
 }
 
 void TEnvelopeForm::closeEvent(QCloseEvent* event)

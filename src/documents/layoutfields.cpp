@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocument>
 
 #include <charconv>
 #include <string>
@@ -188,15 +189,28 @@ void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<vo
 
 bool IsEnterKey(const QKeyEvent& key) { return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter; }
 
-bool LayoutEditKey(QObject* edit, const QKeyEvent& key, bool& modified, const std::function<void()>& redraw)
+bool LayoutEditKey(QObject* edit, const QKeyEvent& key, const std::function<void()>& redraw)
 {
-    const bool enter = IsEnterKey(key);
-    if (enter || !key.text().isEmpty()) modified = true;
-    if (!enter) return false;
+    if (!IsEnterKey(key)) return false;
     redraw();
     if (auto* line = qobject_cast<QLineEdit*>(edit)) line->selectAll();
     if (auto* lines = qobject_cast<QPlainTextEdit*>(edit)) lines->selectAll();
     return true;
+}
+
+void MarkLayoutChanges(const QList<QWidget*>& edits, bool& modified, QObject* window)
+{
+    bool* mark = &modified;
+    for (QWidget* w : edits) {
+        if (auto* line = qobject_cast<QLineEdit*>(w)) {
+            QObject::connect(line, &QLineEdit::textEdited, window, [mark] { *mark = true; });
+        } else if (auto* lines = qobject_cast<QPlainTextEdit*>(w)) {
+            // the window's own setPlainText leaves the document unmodified
+            QObject::connect(lines, &QPlainTextEdit::textChanged, window, [mark, lines] {
+                if (lines->document()->isModified()) *mark = true;
+            });
+        }
+    }
 }
 
 QStringList LayoutEditLines(const QWidget* edit)

@@ -89,10 +89,14 @@ struct LayoutMaker {
 void OnLayoutButton(QPushButton* button, QWidget* window, const std::function<void()>& handler);
 
 bool IsEnterKey(const QKeyEvent& key);
-// A key pressed in one of a layout window's edits: a typed character or Enter
-// marks the layout modified; Enter redraws and selects the edit's text. True
-// when the key was Enter and has been taken.
-bool LayoutEditKey(QObject* edit, const QKeyEvent& key, bool& modified, const std::function<void()>& redraw);
+// A key pressed in one of a layout window's edits: Enter redraws and selects
+// the edit's text. True when the key was Enter and has been taken.
+bool LayoutEditKey(QObject* edit, const QKeyEvent& key, const std::function<void()>& redraw);
+// Marks the layout modified whenever the user changes the text of one of the
+// edits (typing, deleting, pasting, undoing). Keys that change no text (Tab,
+// Enter, the arrows) and the window's own writes leave the mark as it is.
+// `window` holds the mark.
+void MarkLayoutChanges(const QList<QWidget*>& edits, bool& modified, QObject* window);
 
 // The grid of a layout window's printed items: a header row "Text", "Left",
 // "Top", then one line per item (label, text, left, top, font button or other).
@@ -222,6 +226,18 @@ public:
         }
         order.append(below);
         platform::OrderFocus(order);
+    }
+
+    // The edits the layout keeps or prints: the page size, and every item's
+    // text, left and top.
+    QList<QWidget*> edits() const
+    {
+        QList<QWidget*> all{pageHeight, pageWidth};
+        for (const LayoutItem<Setup>& item : items) {
+            if (item.edit) all.append(item.edit);
+            all.append({item.left, item.top});
+        }
+        return all;
     }
 
     // Every style on the edits that print with it.

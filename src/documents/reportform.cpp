@@ -135,6 +135,11 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     }
     database.commit();
     setting->setCurrentIndex(0);
+
+    // the totals follow the selection however it is made: keys, mouse or a query
+    grid->OnSelectionChange = [this](grid::RIvuZuvuzoZuvu*) {
+        if (grid->RowCount() > 1) gridMouseUp();  // an empty list keeps what the query said
+    };
 }
 
 TReportForm::~TReportForm() = default;
@@ -243,19 +248,11 @@ void TReportForm::gridMouseDown(Qt::MouseButton button, int x, int y)
 
 bool TReportForm::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == grid->viewport() &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)) {
+    if (watched == grid->viewport() && event->type() == QEvent::MouseButtonPress) {
         auto* m = static_cast<QMouseEvent*>(event);
-        const bool press = event->type() == QEvent::MouseButtonPress;
-        // the grid handles the event first (selection), then the window looks
+        // the grid handles the press first (selection), then the window looks
         QMetaObject::invokeMethod(
-            this,
-            [this, press, b = m->button(), p = m->position().toPoint()] {
-                if (press)
-                    gridMouseDown(b, p.x(), p.y());
-                else
-                    gridMouseUp();
-            },
+            this, [this, b = m->button(), p = m->position().toPoint()] { gridMouseDown(b, p.x(), p.y()); },
             Qt::QueuedConnection);
     }
     return QDialog::eventFilter(watched, event);

@@ -34,7 +34,8 @@ public:
     void exitActionExecute();
     void helpActionExecute();
     void gridMouseDown(Qt::MouseButton button, int x, int y);
-    // The totals of the selected rows.
+    // The totals of the selected rows, brought up to date after every change
+    // of the grid's selection (by the keys as by the mouse).
     void gridMouseUp();
 
 protected:

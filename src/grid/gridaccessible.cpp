@@ -775,7 +775,7 @@ QAccessibleInterface* gridFactory(const QString& Key, QObject* Object)
 
 // ---------------------------------------------------------------- the grid's side
 
-void RIvuZuvuzoZuvu::SelectionMoved() { NoteAccessibleChange(*this, TAccessibleChange::Selection); }
+void RIvuZuvuzoZuvu::SelectionMoved() { selectionChanged(); }
 
 void RIvuZuvuzoZuvu::RowTextChanged(int row) { NoteAccessibleChange(*this, TAccessibleChange::Text, row); }
 

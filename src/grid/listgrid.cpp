@@ -333,7 +333,7 @@ void RIvuZuvuzoZuvu::SetRowSelect(int ARow, bool Value)
     if (rowSelect_[ARow] != wanted) {
         rowSelect_[ARow] = wanted;
         RepaintRow(ARow);
-        NoteAccessibleChange(*this, TAccessibleChange::Selection);
+        selectionChanged();
     }
 }
 
@@ -352,7 +352,7 @@ void RIvuZuvuzoZuvu::ClearRowSelect()
             if (static_cast<int>(r) < RowCount())
                 RepaintRow(static_cast<int>(r));
         }
-    NoteAccessibleChange(*this, TAccessibleChange::Selection);
+    selectionChanged();
 }
 
 void RIvuZuvuzoZuvu::SelectRows(int ARow, int ACount)
@@ -749,8 +749,24 @@ void RIvuZuvuzoZuvu::EndUpdate()
         --updateCount_;
     if (updateCount_ == 0) {
         InvalidateGrid();
-        NoteAccessibleChange(*this, TAccessibleChange::Selection);  // what the lock held back
+        selectionChanged();  // what the lock held back
     }
+}
+
+void RIvuZuvuzoZuvu::selectionChanged()
+{
+    NoteAccessibleChange(*this, TAccessibleChange::Selection);
+    if (!OnSelectionChange || selectionChangeDue_)
+        return;
+    selectionChangeDue_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            selectionChangeDue_ = false;
+            if (OnSelectionChange)
+                OnSelectionChange(this);
+        },
+        Qt::QueuedConnection);
 }
 
 void RIvuZuvuzoZuvu::Paint()

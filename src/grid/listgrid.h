@@ -106,6 +106,10 @@ public:
     // An edCustom cell's link, its properties set, before it takes the cell's value.
     Event<int /*ACol*/, int /*ARow*/, TEditLink* /*AEditLink*/> OnGetEditorProp;
     Event<const Rect& /*R*/> OnCellsChanged;
+    // The current cell, the selected block or a row's selection flag may
+    // have changed, by the keys, the mouse or a call: fired once the event
+    // that changed them is done, once for all its changes.
+    Event<> OnSelectionChange;
     Event<short /*Progress*/> OnFileProgress;  // percent, only when it changes
 
     explicit RIvuZuvuzoZuvu(QWidget* Parent = nullptr);
@@ -676,6 +680,7 @@ private:
     void drawCellBorders(platform::Canvas& Canvas, int C, int ARow, Rect R);
     bool sortIndicatorShown(int C, int ARow);
     bool newSelection_ = false;
+    bool selectionChangeDue_ = false;  // OnSelectionChange is on its way
 
     // ==================================================================
     // sorting, calculations, hidden rows and columns, grouping
@@ -1012,6 +1017,9 @@ protected:
     // a screen reader is told (grid/gridaccessible.h).
     void SelectionMoved() override;
     void RowTextChanged(int row) override;
+    // The selection may have changed: a screen reader is told, and
+    // OnSelectionChange once the current event is done.
+    void selectionChanged();
     // Names an editor control shown over a cell (ACol displayed) for a screen
     // reader: by the cell's column header, unless it is a button or check box
     // that shows a caption of its own.

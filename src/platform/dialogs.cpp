@@ -1,10 +1,12 @@
 #include "platform/dialogs.h"
 
 #include "platform/accessibility.h"
+#include "platform/startfolder.h"
 
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -120,7 +122,13 @@ bool AskText(const QString& prompt, QString& text, QWidget* owner, const QString
 QString PickFile(const FileRequest& request, QWidget* owner)
 {
     if (PaintScope::Active()) return {};
-    return Dialogs().PickFile(request, shownOwner(owner));
+    if (!request.directory.isEmpty()) return Dialogs().PickFile(request, shownOwner(owner));
+    FileRequest opened = request;
+    opened.directory = FileRequestFolder();
+    const QString path = Dialogs().PickFile(opened, shownOwner(owner));
+    if (!path.isEmpty())
+        SetLastPickedFolder(request.mode == FileRequest::Directory ? path : QFileInfo(path).absolutePath());
+    return path;
 }
 
 bool PickFont(FontChoice& choice, QWidget* owner)

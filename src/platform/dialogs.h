@@ -37,7 +37,7 @@ struct FileRequest {
     enum Mode { Open, Save, Directory };
     Mode mode = Open;
     QString caption;
-    QString directory;        // start folder
+    QString directory;        // start folder; empty: see platform/startfolder.h
     QString fileName;         // proposed name (Save)
     QStringList filters;      // e.g. "Pictures (*.bmp *.jpg)"; the first is preselected
     QString defaultSuffix;    // added on Save when the name has none, e.g. "xlsx"

@@ -19,6 +19,7 @@
 #include "documents/reportform.h"
 #include "documents/savechequeform.h"
 #include "platform/printer.h"
+#include "platform/shell.h"
 #include "printing/pvpreview.h"
 
 #include <QAccessible>
@@ -70,26 +71,38 @@ Showing boxed(const std::function<void(FormDialogs&, QWidget*)>& ask)
         SetModalRunner(before);
     };
 }
-const std::pair<std::string, Showing> kWindows[] = {
-    {"main", [](TMainListForm& main, const Look& look) { showAndLook(main, look); }},
-    {"editor", made<TMainForm>()},
-    {"cheque", made<TChequeForm>()},
-    {"save cheque", made<TSaveChequeForm>()},
-    {"envelope", made<TEnvelopeForm>()},
-    {"card", made<TCardForm>()},
-    {"report", made<TReportForm>()},
-    {"list print", made<TPrintPreviewForm>()},
-    {"e-mail", made<TEmailForm>()},
-    {"mail template", made<TMailInsertForm>()},
-    {"setup", made<TBackupForm>()},
-    {"login", made<TLoginForm>()},
-    {"password", made<TPasswordForm>()},
-    {"about", made<TAboutForm>()},
-    {"message", boxed([](FormDialogs& boxes, QWidget* owner) { boxes.AskQuestion("Exit the system?", {}, owner); })},
-    {"input", boxed([](FormDialogs& boxes, QWidget* owner) {
+// Each window with the buttons whose work Enter and Escape do as it opens;
+// none: the key does nothing there (Enter in a field of a window that has no
+// default button, Escape in the main window).
+struct Window {
+    std::string name;
+    Showing show;
+    const char* enter;
+    const char* escape;
+};
+const Window kWindows[] = {
+    {"main", [](TMainListForm& main, const Look& look) { showAndLook(main, look); }, nullptr, nullptr},
+    {"editor", made<TMainForm>(), nullptr, "&Cancel F12"},
+    {"cheque", made<TChequeForm>(), nullptr, "&Close F12"},
+    {"save cheque", made<TSaveChequeForm>(), nullptr, "&Cancel F12"},
+    {"envelope", made<TEnvelopeForm>(), nullptr, "&Close F12"},
+    {"card", made<TCardForm>(), nullptr, "&Close"},
+    {"report", made<TReportForm>(), nullptr, "&Close F12"},
+    {"list print", made<TPrintPreviewForm>(), nullptr, "&Close"},
+    {"e-mail", made<TEmailForm>(), nullptr, "&Close"},
+    {"mail template", made<TMailInsertForm>(), nullptr, "Cancel F12"},
+    {"setup", made<TBackupForm>(), nullptr, "&Close"},
+    {"login", made<TLoginForm>(), "&Login", "&Exit"},
+    {"password", made<TPasswordForm>(), "&Done", "&Cancel"},
+    {"about", made<TAboutForm>(), "Close", "Close"},
+    {"message", boxed([](FormDialogs& boxes, QWidget* owner) { boxes.AskQuestion("Exit the system?", {}, owner); }),
+     nullptr, "&No F12"},
+    {"input",
+     boxed([](FormDialogs& boxes, QWidget* owner) {
          QString text;
          boxes.AskText("Enter the category: ", text, {}, owner);
-     })},
+     }),
+     nullptr, "&Cancel F12"},
 };
 
 // A control that a screen reader meets and the user works: a node that takes
@@ -217,7 +230,7 @@ const std::tuple<std::string, std::function<QWidget*(QWidget&)>, const char*> kN
 
 TEST_F(Accessible, EveryControlThatTakesInputHasANameOfItsOwn)
 {
-    for (const auto& [name, show] : kWindows) {
+    for (const auto& [name, show, enter, escape] : kWindows) {
         show(*window, [&, name = name](QWidget& w) {
             SCOPED_TRACE(name);
             std::map<QString, int> uses;
@@ -252,7 +265,7 @@ TEST_F(Accessible, TabReachesEveryControlThatTakesInputInOrderAndShowsWhereTheFo
           "Website", "Visit the website", "Cheque Amount", "Remark", "Card picture", "Open", "Delete", "Scan",
           "Save F10", "Cancel F12", "Help F1"}},
     };
-    for (const auto& [name, show] : kWindows) {
+    for (const auto& [name, show, enter, escape] : kWindows) {
         show(*window, [&, name = name](QWidget& w) {
             SCOPED_TRACE(name);
             std::set<QWidget*> reached;
@@ -273,6 +286,116 @@ TEST_F(Accessible, TabReachesEveryControlThatTakesInputInOrderAndShowsWhereTheFo
                 }
             }
         });
+    }
+}
+
+// What a key or a button did to a window: whether it closed and accepted,
+// what it asked or said, which windows it opened and which addresses it
+// handed to the desktop.
+struct Effect {
+    bool open = true;
+    bool accepted = false;
+    QStringList told;
+    bool operator==(const Effect&) const = default;
+};
+void PrintTo(const Effect& e, std::ostream* out)
+{
+    *out << (e.open ? "open" : e.accepted ? "accepted" : "closed") << " [" << e.told.join(" | ").toStdString()
+         << "]";
+}
+Effect effectOf(QWidget& w, const std::function<void()>& act, platform::ScriptedDialogs& dialogs)
+{
+    platform::CapturingShell shell;
+    Effect effect;
+    const ModalRunner before = SetModalRunner([&effect](QDialog& form) {
+        effect.told << "window " + form.windowTitle();
+        return 2;
+    });
+    const std::size_t shown = dialogs.shown.size();
+    act();
+    SetModalRunner(before);
+    effect.open = w.isVisible();
+    auto* dialog = qobject_cast<QDialog*>(&w);
+    effect.accepted = !effect.open && dialog && dialog->result() == 1;
+    for (std::size_t i = shown; i < dialogs.shown.size(); ++i) effect.told << dialogs.shown[i].text;
+    for (const QUrl& url : shell.launched) effect.told << "opened " + url.toString();
+    return effect;
+}
+// The key pressed where the focus is as the window opens.
+std::function<void()> pressing(QWidget& w, Qt::Key key)
+{
+    return [&w, key] {
+        QWidget* at = QApplication::focusWidget();
+        QTest::keyClick(at && at->window() == &w ? at : &w, key);
+    };
+}
+QPushButton* buttonOf(QWidget& w, const QString& caption)
+{
+    for (QPushButton* b : w.findChildren<QPushButton*>())
+        if (b->text() == caption && b->isVisible()) return b;
+    return nullptr;
+}
+
+TEST_F(Accessible, EnterAndEscapeAsAWindowOpensDoWhatItsDefaultButtonAndCancelDo)
+{
+    for (const auto& [name, show, enter, escape] : kWindows) {
+        for (const auto& [key, caption] : {std::pair{Qt::Key_Return, enter}, std::pair{Qt::Key_Escape, escape}}) {
+            SCOPED_TRACE(name + (key == Qt::Key_Return ? " Enter" : " Escape"));
+            Effect pressed, clicked;
+            show(*window, [&](QWidget& w) { pressed = effectOf(w, pressing(w, key), dialogs); });
+            if (caption) {
+                show(*window, [&, caption = caption](QWidget& w) {
+                    QPushButton* button = buttonOf(w, caption);
+                    ASSERT_NE(button, nullptr) << caption;
+                    clicked = effectOf(w, [button] { button->click(); }, dialogs);
+                });
+                EXPECT_FALSE(clicked == Effect{}) << caption << " does nothing";
+            }
+            EXPECT_EQ(pressed, clicked);
+            window->show();  // a key that closed the main window
+        }
+    }
+}
+
+// The layout windows as the main window opens them for a contact: moving
+// round one by Tab, with Enter at every stop, changes nothing, so Close asks
+// nothing (Yes would store the layout and the amount on the contact); a
+// character typed in an edit of the layout is a change, which Close asks
+// about. Each with its action and the edit typed in.
+template <class Form>
+std::function<void(QWidget&)> typingIn(QLineEdit* Form::*edit)
+{
+    return [edit](QWidget& w) { QTest::keyClick(dynamic_cast<Form&>(w).*edit, Qt::Key_5); };
+}
+const std::tuple<std::string, QAction* TMainListForm::*, std::function<void(QWidget&)>> kLayoutWindows[] = {
+    {"cheque", &TMainListForm::chequeAction, typingIn(&TChequeForm::separateLen)},
+    {"envelope", &TMainListForm::envelopeAction, typingIn(&TEnvelopeForm::titleTop)},
+};
+
+TEST_F(Accessible, MovingRoundALayoutWindowChangesNothingTypingDoes)
+{
+    insert(Customer{.id = 1, .name = "Acme"});
+    ASSERT_TRUE(database.commit());
+    window->RefreshGrid();
+    window->grid->SetRowSelect(1, true);
+    for (const auto& [name, action, type] : kLayoutWindows) {
+        for (const bool typed : {false, true}) {
+            SCOPED_TRACE(name + (typed ? " typed in" : ""));
+            SetModalRunner([&, typed, type = type](QDialog& form) {
+                showAndLook(form, [&](QWidget& w) {
+                    for (const Stop& stop : tabStops(w)) {
+                        stop.widget->setFocus(Qt::TabFocusReason);
+                        QTest::keyClick(stop.widget, Qt::Key_Return);
+                    }
+                    if (typed) type(w);
+                    buttonOf(w, "&Close F12")->click();
+                });
+                return form.result();
+            });
+            dialogs.shown.clear();
+            (window.get()->*action)->trigger();
+            EXPECT_EQ(dialogs.Questions().size(), typed ? 1 : 0);
+        }
     }
 }
 

@@ -8,12 +8,14 @@
 #include "appcore/zrvexcel.h"
 #include "engine/file.h"
 #include "platform/shell.h"
+#include "platform/startfolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -596,6 +598,46 @@ TEST_F(Spreadsheet, ExportNamesItsFileByWhatItWritesAndAsksOnceToReplaceIt)
                            "1 customers have been exported to " + file + " successfully, open this file now?"}));
     EXPECT_FALSE(QFile::exists(typed));
     EXPECT_EQ(readBack(file, 1)[0], kHeaders);
+}
+
+// Import and export open their file dialogs where the user keeps files: the
+// documents folder (the home folder while there is none), then the folder of
+// the last file picked while it is there; never the program's working
+// folder, where it keeps its data.
+TEST_F(Spreadsheet, FileDialogsOpenInTheDocumentsFolderThenInTheLastOneUsed)
+{
+    storeContacts();
+    window->category->setCurrentIndex(1);
+    selectOnly({a});
+    const QString home = path("home"), documents = home + "/Documents", sheets = home + "/sheets";
+    ASSERT_TRUE(QDir().mkpath(sheets));
+    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
+    const auto restore = qScopeGuard([&] {
+        qputenv("HOME", oldHome);
+        qputenv("XDG_CONFIG_HOME", oldConfig);  // empty is unset
+    });
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());  // no folders of the user's own naming
+    platform::SetLastPickedFolder({});
+    const std::function<void()> import = [this] { ImportButtonClick(*window); };
+    const std::function<void()> exportTo = [this] { exportActionExecute(*window); };
+    // what is done before, the dialog, the file picked (none: cancelled), where it opens
+    const std::tuple<const char*, std::function<void()>, std::function<void()>, QString, QString> steps[] = {
+        {"no documents folder", [] {}, import, "", home},
+        {"a documents folder", [&] { QDir().mkpath(documents); }, exportTo, "", documents},
+        {"a file picked", [] {}, import, sheets + "/none.csv", documents},
+        {"after it", [] {}, exportTo, "", sheets},
+        {"its folder gone", [&] { QDir(sheets).removeRecursively(); }, import, "", documents},
+    };
+    for (const auto& [what, before, dialog, picked, opened] : steps) {
+        SCOPED_TRACE(what);
+        before();
+        dialogs.fileRequests.clear();
+        if (!picked.isEmpty()) dialogs.AnswerFile(picked);
+        dialog();
+        ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+        EXPECT_EQ(dialogs.fileRequests[0].directory, opened);
+    }
 }
 
 TEST_F(Spreadsheet, ImportNeedsACategory)

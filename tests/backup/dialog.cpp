@@ -9,6 +9,7 @@
 #include "backup/backupform.h"
 #include "engine/hashtab.h"
 #include "engine/ttree.h"
+#include "platform/startfolder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -100,10 +101,13 @@ TEST_F(Dialog, ManualBackupReportsSuccessAndOpensTheDatabaseAgain)
     const QString target = dir + "/manual.zbf";
     QFile::remove(target);
     seam.AnswerFile(target);
+    platform::SetLastPickedFolder({});
+    const QString userFolder = platform::FileRequestFolder();  // not the program's own folder
     form->backupClick();
     EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
     ASSERT_EQ(seam.fileRequests.size(), 1u);
     EXPECT_EQ(seam.fileRequests[0].mode, platform::FileRequest::Save);
+    EXPECT_EQ(seam.fileRequests[0].directory, userFolder);
     EXPECT_EQ(seam.fileRequests[0].fileName, "Quillet");
     EXPECT_EQ(seam.fileRequests[0].defaultSuffix, "zbf");
     EXPECT_FALSE(seam.fileRequests[0].confirmOverwrite) << "the backup asks its own question";

@@ -387,12 +387,13 @@ TEST_F(ChequeWindow, KeysAndButtonsOfTheWindow)
     w.englishMonthClick();
     EXPECT_EQ(w.month->text().size(), 3);
 
-    // Enter on a position takes and selects it; a font button restyles every
-    // line printed in its font; a picture's button removes the picture
+    // Enter on a position takes and selects it (changing nothing); a font
+    // button restyles every line printed in its font; a picture's button
+    // removes the picture
     w.modified = false;
     w.nameLeft->setText("33");
     QApplication::sendEvent(w.nameLeft, &enter);
-    EXPECT_TRUE(w.modified);
+    EXPECT_FALSE(w.modified);
     EXPECT_EQ(w.nameLeft->selectedText(), "33");
     QFont serif("Liberation Serif");
     serif.setPixelSize(20);

@@ -105,22 +105,38 @@ TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
     EXPECT_EQ(column(5), (QStringList{"1,000.50", "300.00", "7.00"}));
     EXPECT_EQ(column(3).first(), "Tom </ Jerry");
     EXPECT_FALSE(r.grid->EnableHTML);
+    // the totals follow every change of the selection once its event is done
+    auto totals = [&r] {
+        QCoreApplication::sendPostedEvents();
+        return r.count->text() + " | " + r.amount->text();
+    };
     r.grid->ClearRowSelect();
     r.grid->SetRowSelect(1, true);
     r.grid->SetRowSelect(2, true);
-    r.gridMouseUp();
-    EXPECT_EQ(r.count->text(), "Selected Total: 2");
-    EXPECT_EQ(r.amount->text(), "Selected Amount: 1,300.50");
+    EXPECT_EQ(totals(), "Selected Total: 2 | Selected Amount: 1,300.50");
 
-    // a right-button press selects that row alone
+    // a selection made with the keys, from the first row
     r.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
+    r.grid->setFocus();
+    const std::tuple<Qt::Key, Qt::KeyboardModifiers, const char*> keys[] = {
+        {Qt::Key_Down, {}, "Selected Total: 1 | Selected Amount: 300.00"},
+        {Qt::Key_Down, {}, "Selected Total: 1 | Selected Amount: 7.00"},
+        {Qt::Key_Space, {}, "Selected Total: 0 | Selected Amount: 0"},
+        {Qt::Key_Up, Qt::ShiftModifier, "Selected Total: 2 | Selected Amount: 307.00"},
+    };
+    for (const auto& [key, modifiers, shown] : keys) {
+        QTest::keyClick(r.grid, key, modifiers);
+        EXPECT_EQ(totals().toStdString(), shown) << QKeySequence(key | modifiers).toString().toStdString();
+    }
+
+    // a right-button press selects that row alone (the window looks at the
+    // press once the grid had it, the totals follow)
     const platform::Rect row3 = r.grid->CellRect(1, 3);
     QTest::mouseClick(r.grid->viewport(), Qt::RightButton, {},
                       QPoint((row3.Left + row3.Right) / 2, (row3.Top + row3.Bottom) / 2));
-    QTest::qWait(20);
-    EXPECT_EQ(r.count->text(), "Selected Total: 1");
-    EXPECT_EQ(r.amount->text(), "Selected Amount: 7.00");
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(totals(), "Selected Total: 1 | Selected Amount: 7.00");
 
     r.grid->ClearRowSelect();
     r.grid->SetRowSelect(1, true);

@@ -6,6 +6,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <tuple>
+
 using namespace grid;
 
 TEST(GridSelect, ChangingEventsMayRefuseTheMove)
@@ -115,4 +118,36 @@ TEST(GridSelect, GridFollowsItsWindowsSize)
     form.resize(500, 400);
     QApplication::processEvents();
     EXPECT_EQ(g->width(), 360);
+}
+
+// A window that follows the selection (a total of the selected rows) is told
+// once the event that changed it is done, once for all of that event's
+// changes; a flag set again as it was tells nothing.
+TEST(GridSelect, ASelectionChangeIsToldOnceItsEventIsDone)
+{
+    RIvuZuvuzoZuvu g;
+    g.SetRowCount(1001);
+    g.MouseActions->DisjunctRowSelect = true;
+    int told = 0;
+    g.OnSelectionChange = [&told](RIvuZuvuzoZuvu*) { ++told; };
+    const std::tuple<const char*, std::function<void()>, int> changes[] = {
+        {"a thousand rows flagged", [&g] { g.SelectRows(1, 1000); }, 1},
+        {"the flags cleared", [&g] { g.ClearRowSelect(); }, 1},
+        {"the current cell moved", [&g] { g.SetRow(5); }, 1},
+        {"a row flagged while updates are held",
+         [&g] {
+             g.BeginUpdate();
+             g.SetRowSelect(3, true);
+             g.EndUpdate();
+         },
+         1},
+        {"the same flag set again", [&g] { g.SetRowSelect(3, true); }, 0},
+    };
+    for (const auto& [what, change, expected] : changes) {
+        told = 0;
+        change();
+        EXPECT_EQ(told, 0) << what;
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(told, expected) << what;
+    }
 }

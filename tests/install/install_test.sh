@@ -6,7 +6,8 @@
 #             their sizes, and a desktop entry and AppStream file that pass
 #             desktop-file-validate and appstreamcli validate --no-net
 #   package   `cpack -G DEB` makes a package with the same files, whose
-#             dependencies dpkg-shlibdeps found, and that lintian passes
+#             dependencies dpkg-shlibdeps found, that recommends Qt's Wayland
+#             platform (which scripts/deps installs too), and that lintian passes
 #   launcher  the menu's launcher, in a scratch home without XDG_DATA_HOME,
 #             makes ~/.local/share/quillet on the first start and the program
 #             writes Quillet.zrv and its first backup there, not in the folder
@@ -80,6 +81,9 @@ check_package() {
   for lib in libqt6widgets6 libqt6sql6 libcurl4 libcups2 libc6; do
     grep -q "$lib" <<<"$depends" || fail "Depends lacks $lib (dpkg-shlibdeps): $depends"
   done
+  # a Wayland desktop needs Qt's Wayland platform, which the set-up installs too
+  dpkg-deb -f "$deb" Recommends | grep -qw qt6-wayland || fail "Recommends lacks qt6-wayland"
+  grep -qx qt6-wayland "$source/scripts/deps" || fail "scripts/deps lacks qt6-wayland"
   file "$(dpkg-deb -x "$deb" "$scratch/x" && echo "$scratch/x/usr/bin/quillet")" | grep -q ', stripped' ||
     fail "the program in the package is not stripped"
   lintian --fail-on error "$deb" || fail "lintian reports errors"
