@@ -256,8 +256,9 @@ public:
     };
     dbOpenFailure openFailure() const { return openFailed; }
     // Opens of this database by all processes (processes that died are not
-    // counted). When this is the only one left, a table layout the open had
-    // to skip is loaded now.
+    // counted, nor those being killed or exiting: they are waited for, at
+    // most a few seconds). When this is the only one left, a table layout the
+    // open had to skip is loaded now.
     unsigned getNumberOfUsers();
 
     // ---- Transactions ----
@@ -417,6 +418,8 @@ private:
     void discardWriterChanges();
     void rebuildWorkingRoot(bool fromFileSize);
     bool openMonitor(bool first);
+    std::string monitorName() const;
+    bool awaitEndingUsers();
 
     uint8_t accessType;
     size_t initSize;
