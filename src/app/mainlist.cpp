@@ -8,6 +8,7 @@
 #include "app/editor.h"
 #include "app/label3d.h"
 #include "app/login.h"
+#include "app/newerversion.h"
 #include "appcore/schema.h"
 #include "app/spreadsheetactions.h"
 #include "backup/backupform.h"
@@ -250,6 +251,7 @@ void TMainListForm::startUp()
     const QString dir = QDir::currentPath();
     keepBackupsOfANewDatabase(dir);  // the open below makes a missing or empty file a new database
     if (!database.open("Quillet")) {
+        EndIfDatabaseOfNewerVersion(this);
         ShowInfo("Fail to open database.", this);
         if (!restoreUnreadableDatabase(dir))
             platform::ExitProgram(1);

@@ -525,7 +525,6 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
         // committed state is read: a refused file is left as it was.
         refreshRoots(true);
         if (!schemeAcceptable(true)) {
-            openFailed = dbFileNotDatabase;  // a layout this program cannot use
             opened = false;
             return false;
         }

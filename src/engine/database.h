@@ -253,6 +253,8 @@ public:
         dbFileUnavailable,  // the file could not be opened, made, locked or written (no right to it, another
                             // process, no space, ...): it may be a sound database
         dbFileNotDatabase,  // the file's bytes are no database this program can open: damaged, cut short or foreign
+        dbFileNewerRelease  // a sound database of a later release of this program: beside every table and field
+                            // this program knows, in a type it reads, it holds tables or fields it does not know
     };
     dbOpenFailure openFailure() const { return openFailed; }
     // Opens of this database by all processes (processes that died are not
@@ -373,6 +375,7 @@ protected:
     // open must fail.
     bool loadScheme(bool alter);
     bool schemeAcceptable(bool alter);
+    bool knownLayouts();
     // Writes the Metatable's description of itself (object id 1) into a new file.
     bool storeMetatableDescriptor();
 
