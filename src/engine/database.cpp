@@ -315,12 +315,18 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         releaseResources();
         return false;
     }
-    // Waits only while another process opens or closes the file. Those that
-    // hold it may be on their way out: once they are gone, this process may
-    // be the first after all.
+    // Waits only while another process opens or closes the file.
     rc = file.lockAsUser();
-    if (rc == 0 && awaitEndingUsers()) {
-        rc = file.lockAsUser();
+    if (rc == 0) {
+        // Another process has checked, formatted or recovered the file (a
+        // writer found dead has its changes discarded, which reads the
+        // header). Those that hold it may be on their way out: once they are
+        // gone, this process may be the first after all.
+        baseAddr = file.getBase();
+        header = reinterpret_cast<dbHeader*>(baseAddr);
+        if (awaitEndingUsers()) {
+            rc = file.lockAsUser();
+        }
     }
     if (rc < 0) {
         reportOpenError("Failed to start database initialization");
@@ -328,13 +334,6 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         return false;
     }
     bool first = rc == 1;
-    if (!first) {
-        // The first process has checked, formatted or recovered the file. (A
-        // writer found dead while the monitor opens has its changes
-        // discarded, which reads the header.)
-        baseAddr = file.getBase();
-        header = reinterpret_cast<dbHeader*>(baseAddr);
-    }
     if (!openMonitor(first)) {
         if (first) {
             monitorMemory.unlink();

@@ -106,12 +106,12 @@ bool dbDatabase::loadScheme(bool alter)
 
     // First every descriptor is matched, before anything is written, so that
     // a refused change leaves the file as it was.
-    detachTables();
-    std::vector<PlannedTable> plan;
     if (!knownLayouts()) {
         rollback();
         return false;
     }
+    detachTables();
+    std::vector<PlannedTable> plan;
     for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
         if (!attachable(desc, this)) {
             continue;  // made for another database
