@@ -109,18 +109,22 @@ size_t databaseMappings(const std::string& dir)
 
 // One table as releases of a program describe it: this program's, a later
 // release's with one more field, an earlier one's without the text, and two
-// that no release wrote (a field renamed, a field turned into a number).
+// that no release wrote (a field renamed; one more field with the text
+// turned into a number).
 struct Entry {
     std::int32_t a;
     const char* s;
     DB_FIELDS(Entry, DB_KEY(a, dbHashed), DB_FIELD(s))
 };
-struct EntryLater {
+template <class Text>
+struct EntryWithMore {
     std::int32_t a;
-    const char* s;
+    Text s;
     std::int32_t added;
-    DB_FIELDS(EntryLater, DB_KEY(a, dbHashed), DB_FIELD(s), DB_FIELD(added))
+    DB_FIELDS(EntryWithMore, DB_KEY(a, dbHashed), DB_FIELD(s), DB_FIELD(added))
 };
+using EntryLater = EntryWithMore<const char*>;
+using EntryNumber = EntryWithMore<std::int32_t>;
 struct EntryEarlier {
     std::int32_t a;
     DB_FIELDS(EntryEarlier, DB_KEY(a, dbHashed))
@@ -129,12 +133,6 @@ struct EntryRenamed {
     std::int32_t a;
     const char* t;
     DB_FIELDS(EntryRenamed, DB_KEY(a, dbHashed), DB_FIELD(t))
-};
-struct EntryNumber {
-    std::int32_t a;
-    std::int32_t s;
-    std::int32_t added;
-    DB_FIELDS(EntryNumber, DB_KEY(a, dbHashed), DB_FIELD(s), DB_FIELD(added))
 };
 
 template <class T>
