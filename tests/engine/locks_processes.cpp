@@ -176,6 +176,37 @@ TEST(LocksProcesses, KilledWriterLeavesTheLastCommitToTheNextFirstProcess)
     }
 }
 
+// A writer killed while another process stays attached and idle leaves its
+// share and its changes to the next open, which sweeps them out (its
+// changes discarded) and counts the live process alone.
+TEST(LocksProcesses, AnOpenBesideALiveUserSweepsOutAKilledWriter)
+{
+    TempDir dir;
+    std::string path = dir.file("Quillet.zrv");
+    Child writer([&](Child& self) {
+        dbDatabase db;
+        openWithTwoRows(db, path);
+        storePendingRows(db);
+        self.tell('w');
+        self.hear();
+    });
+    ASSERT_EQ(writer.listen(), 'w');
+    Child idle([&](Child& self) {
+        dbDatabase db;
+        self.tell(db.open("Quillet", path.c_str()) ? 'o' : 'f');
+        self.hear();
+    });
+    ASSERT_EQ(idle.listen(), 'o');
+    writer.stop(SIGKILL);
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("Quillet", path.c_str()));
+    EXPECT_EQ(db.getNumberOfUsers(), 2u);
+    ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
+    EXPECT_EQ(rowCount(db), 2u) << "the killed writer's rows are not seen";
+    db.close();
+    idle.stop(SIGKILL);
+}
+
 TEST(LocksProcesses, TwoFoldersDoNotShareUsers)
 {
     TempDir one, two;
