@@ -161,24 +161,20 @@ TEST(OpenErrors, FilesOfOtherReleasesAreToldApart)
             auto other = extra ? describe<EntryEarlier>("Extra") : nullptr;
             RecordingDatabase db;
             ASSERT_TRUE(db.open("t", path.c_str()));
-            for (int i = 0; i <= rows; i++) {
+            for (int i = 0; i < rows; i++) {
                 Layout rec = sample;
                 rec.a = i;
-                if (i == rows) {
-                    ASSERT_TRUE(db.commit());
-                    if (close) {
-                        break;
-                    }
-                }
                 ASSERT_TRUE(db.insertRecord(table.get(), nullptr, &rec));
             }
             if (other) {
                 EntryEarlier rec{1};
                 ASSERT_TRUE(db.insertRecord(other.get(), nullptr, &rec));
-                ASSERT_TRUE(db.commit());
             }
+            ASSERT_TRUE(db.commit());
             if (close) {
                 db.close();
+            } else {
+                ASSERT_TRUE(db.insertRecord(table.get(), nullptr, &sample));
             }
         };
     };
