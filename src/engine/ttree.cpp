@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -417,7 +418,7 @@ class Tree {
         std::vector<oid_t> items;
         std::vector<std::size_t> itemNode;   // per item: index in nodes
         std::vector<oid_t> refused;          // items of no row of the table, or of a row met before
-        std::vector<std::uint32_t> entered;  // per node id: index in nodes + 1, 0 when not met
+        std::unordered_map<oid_t, std::size_t> entered;  // node id -> index in nodes
         bool sound = true;
     };
 
@@ -434,12 +435,12 @@ class Tree {
     // meets (each fault marks the walk unsound); returns its height as read.
     int check(oid_t n, std::size_t parent, dbSearchSink& rows, CheckWalk& walk)
     {
-        if (depth >= maxDescent || n >= walk.entered.size()) {
+        if (depth >= maxDescent) {
             fault(walk);
             return 0;
         }
-        if (walk.entered[n] != 0) {  // a damaged link leads back, or across
-            walk.nodes[walk.entered[n] - 1].reachedTwice = true;
+        if (auto met = walk.entered.find(n); met != walk.entered.end()) {  // a damaged link leads back, or across
+            walk.nodes[met->second].reachedTwice = true;
             fault(walk);
             return 0;
         }
@@ -450,7 +451,7 @@ class Tree {
         }
         const std::size_t me = walk.nodes.size();
         walk.nodes.push_back({parent, false});
-        walk.entered[n] = std::uint32_t(me + 1);
+        walk.entered[n] = me;
         depth += 1;
         const int leftHeight = nd->left != 0 ? check(nd->left, me, rows, walk) : 0;
         for (int k = 0; k < nd->nItems; k++) {
@@ -742,7 +743,6 @@ bool dbTtree::check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofTy
         if (oid_t root = rootOf(db, treeId)) {
             Tree tree(db, type, sizeofType, comparator, offs);
             Tree::CheckWalk walk;
-            walk.entered.assign(db->getIndexSize(), 0);
             tree.check(root, Tree::CheckWalk::noParent, rows, walk);
             outOfOrder = tree.misplacedItems(walk);
             if (!walk.sound) {
