@@ -354,7 +354,6 @@ TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
         RecordingDatabase db;
         EXPECT_FALSE(db.open("t", path.c_str()));
         EXPECT_TRUE(db.reported("Incompatible class definition in application"));
-        EXPECT_EQ(db.openFailure(), dbDatabase::dbFileNewerRelease);
     }
     EXPECT_EQ(readFile(path), before);
     {
@@ -388,18 +387,8 @@ TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
         std::vector<ItemV1> rows = fetchAll<ItemV1>(db, v1.get());
         ASSERT_EQ(rows.size(), 1u);
         EXPECT_STREQ(rows[0].s, "seven");
-        // Emptied, the table keeps the field all the same.
-        ASSERT_TRUE(db.deleteTable(v1.get()));
         db.close();
     }
-    before = readFile(path);
-    {
-        auto v0 = describe<ItemV0>("Item");
-        RecordingDatabase db;
-        EXPECT_FALSE(db.open("t", path.c_str()));
-        EXPECT_EQ(db.openFailure(), dbDatabase::dbFileNewerRelease);
-    }
-    EXPECT_EQ(readFile(path), before);
 }
 
 TEST(Schema, NumbersConvertByValueWithSaturation)
