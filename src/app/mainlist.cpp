@@ -8,6 +8,7 @@
 #include "app/editor.h"
 #include "app/label3d.h"
 #include "app/login.h"
+#include "app/newerversion.h"
 #include "appcore/schema.h"
 #include "app/spreadsheetactions.h"
 #include "backup/backupform.h"
@@ -256,6 +257,7 @@ void TMainListForm::startUp()
     if (setAside)
         ShowInfo(newDatabaseNotice(*setAside, opened), this);
     if (!opened) {
+        EndIfDatabaseOfNewerVersion(this);
         ShowInfo("Fail to open database.", this);
         if (!restoreUnreadableDatabase(dir))
             platform::ExitProgram(1);

@@ -321,12 +321,14 @@ bool rowsReachable()
 // index holds exactly its table's rows; else what the engine reported. Opened with all access: a backup taken while
 // the program ran is marked dirty, which only a writer may recover, and the
 // file is a copy no one else uses. The program's database must be closed.
-QString damageOf(const QString &path)
+QString damageOf(const QString &path, bool *newerVersion = nullptr)
 {
     if (QFileInfo(path).size() <= 0)  // an open would format a missing or empty file as a new database
         return QStringLiteral("The database file is empty.");
     CheckedDatabase check;
     bool sound = check.open("Quillet", QFile::encodeName(path).constData());
+    if (newerVersion)
+        *newerVersion = !sound && check.openFailure() == dbDatabase::dbFileNewerRelease;
     if (sound) {
         sound = rowsReachable<Config>() && rowsReachable<Category>() && rowsReachable<EnvelopeSetup>() &&
                 rowsReachable<ChequeSetup>() && rowsReachable<ReceiptSetup>() && rowsReachable<Customer>() &&
@@ -436,6 +438,8 @@ QString RestoreResult::why() const
         return QStringLiteral("it holds no database file (Quillet.zrv)");
     case DatabaseDamaged:
         return QStringLiteral("the database in it is damaged (%1)").arg(detail);
+    case NewerVersion:
+        return QStringLiteral("the database in it was made by a newer version of the program");
     case NoRoom:
         return QStringLiteral("it needs %1 free in %2, and only %3 is free there")
             .arg(sizeText(needed, true), folder, sizeText(available, false));
@@ -509,8 +513,11 @@ RestoreResult TBackupForm::writeCheckedCopy(const QString &archive, const QStrin
         result.outcome = RestoreResult::NoDatabase;
     } else {
         stepDone(RestoreStep::CopyWritten);
-        result.detail = damageOf(copy);
-        if (!result.detail.isEmpty())
+        bool newer = false;
+        result.detail = damageOf(copy, &newer);
+        if (newer)
+            result.outcome = RestoreResult::NewerVersion;
+        else if (!result.detail.isEmpty())
             result.outcome = RestoreResult::DatabaseDamaged;
         else
             stepDone(RestoreStep::CopyChecked);

@@ -53,6 +53,7 @@ struct RestoreResult {
         ArchiveUnreadable,  // the archive's bytes
         NoDatabase,         // the archive holds no Quillet.zrv
         DatabaseDamaged,    // the database in it failed the checks
+        NewerVersion,       // the database in it is of a newer release of the program
         NoRoom,             // less room in the folder than the database needs
         WriteFailed,        // writing or renaming in the folder failed for another reason
         Interrupted,        // the file is aside and the copy not in place: the next start finishes it

@@ -557,56 +557,68 @@ bool dbTableDescriptor::equal(const byte* row) const
     return true;
 }
 
-bool dbTableDescriptor::match(const byte* row, bool tableHasRows)
+namespace {
+
+// The entry of a stored descriptor row for a field's long name, null when none.
+const dbField* storedField(const byte* row, const char* longName)
 {
     const dbTable* table = reinterpret_cast<const dbTable*>(row);
     const dbField* entries = reinterpret_cast<const dbField*>(row + table->fields.offs);
-    std::size_t n = table->fields.size;
-    auto lookup = [&](const char* longName) -> const dbField* {
-        for (std::size_t i = 0; i < n; i++) {
-            if (std::strcmp(longName, storedString(reinterpret_cast<const byte*>(&entries[i]), entries[i].name)) == 0) {
-                return &entries[i];
-            }
+    for (std::size_t i = 0; i < table->fields.size; i++) {
+        if (std::strcmp(longName, storedString(reinterpret_cast<const byte*>(&entries[i]), entries[i].name)) == 0) {
+            return &entries[i];
         }
-        return nullptr;
-    };
-    bool compatible = true;
+    }
+    return nullptr;
+}
+
+// Whether a stored field reads as the descriptor's field, as it is or converted.
+bool readableAs(const dbFieldDescriptor* fd, const dbField* old)
+{
+    if (fd->attr & dbFieldDescriptor::ComponentOfArray) {
+        // Elements are copied as they are: their layout may not change.
+        return old->type == fd->type && old->offset == fd->dbsOffs && std::size_t(old->size) == fd->dbsSize;
+    }
+    if (isNumeric(fd->type)) {
+        return isNumeric(old->type);
+    }
+    if (fd->type == dbField::tpReference) {
+        return old->type == dbField::tpReference &&
+               std::strcmp(refName(fd), storedString(reinterpret_cast<const byte*>(old), old->tableName)) == 0;
+    }
+    // string, array (element checked above), structure, raw
+    return old->type == fd->type && (fd->type != dbField::tpRawBinary || std::size_t(old->size) == fd->dbsSize);
+}
+
+}  // namespace
+
+dbTableDescriptor::Difference dbTableDescriptor::compare(const byte* row)
+{
+    Difference d;
     for (dbFieldDescriptor* fd = firstField; fd != nullptr; fd = fd->nextField) {
-        const dbField* old = lookup(fd->longName);
-        if (old == nullptr) {
-            fd->oldDbsType = dbField::tpUnknown;
-            fd->oldDbsOffs = fd->dbsOffs;
-            fd->oldDbsSize = 0;
-            continue;
-        }
-        fd->oldDbsType = old->type;
-        fd->oldDbsOffs = old->offset;
-        fd->oldDbsSize = old->size;
-        bool ok;
-        if (fd->attr & dbFieldDescriptor::ComponentOfArray) {
-            // Elements are copied as they are: their layout may not change.
-            ok = old->type == fd->type && old->offset == fd->dbsOffs && std::size_t(old->size) == fd->dbsSize;
-        } else if (isNumeric(fd->type)) {
-            ok = isNumeric(old->type);
-        } else if (fd->type == dbField::tpReference) {
-            ok = old->type == dbField::tpReference &&
-                 std::strcmp(refName(fd), storedString(reinterpret_cast<const byte*>(old), old->tableName)) == 0;
-        } else {
-            ok = old->type == fd->type;  // string, array (element checked above), structure, raw
-            if (ok && fd->type == dbField::tpRawBinary) {
-                ok = std::size_t(old->size) == fd->dbsSize;
-            }
-        }
-        compatible = compatible && ok;
+        const dbField* old = storedField(row, fd->longName);
+        d.missing |= old == nullptr;
+        d.unreadable |= old != nullptr && !readableAs(fd, old);
     }
-    if (tableHasRows) {
-        for (std::size_t i = 0; i < n; i++) {
-            if (findLong(storedString(reinterpret_cast<const byte*>(&entries[i]), entries[i].name)) == nullptr) {
-                compatible = false;  // a field may disappear only from an empty table
-            }
-        }
+    const dbTable* table = reinterpret_cast<const dbTable*>(row);
+    const dbField* entries = reinterpret_cast<const dbField*>(row + table->fields.offs);
+    for (std::size_t i = 0; i < table->fields.size && !d.unknown; i++) {
+        d.unknown = findLong(storedString(reinterpret_cast<const byte*>(&entries[i]), entries[i].name)) == nullptr;
     }
-    return compatible;
+    return d;
+}
+
+bool dbTableDescriptor::match(const byte* row, bool tableHasRows)
+{
+    for (dbFieldDescriptor* fd = firstField; fd != nullptr; fd = fd->nextField) {
+        const dbField* old = storedField(row, fd->longName);
+        fd->oldDbsType = old != nullptr ? old->type : int(dbField::tpUnknown);
+        fd->oldDbsOffs = old != nullptr ? old->offset : fd->dbsOffs;
+        fd->oldDbsSize = old != nullptr ? old->size : 0;
+    }
+    const Difference d = compare(row);
+    // a field may disappear only from an empty table
+    return !d.unreadable && !(d.unknown && tableHasRows);
 }
 
 // ---------------------------------------------------------------------------

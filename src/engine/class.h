@@ -286,6 +286,16 @@ class dbTableDescriptor {
     void storeInDatabase(std::uint8_t* row) const;
     // Whether the stored descriptor row describes exactly this layout.
     bool equal(const std::uint8_t* row) const;
+    // How a stored descriptor row (checked as sound) differs from this
+    // layout, field by long name: fields it holds that this layout lacks,
+    // fields of this layout it lacks, and fields of both whose stored type
+    // cannot be read as this layout's, not even converted.
+    struct Difference {
+        bool unknown = false;
+        bool missing = false;
+        bool unreadable = false;
+    };
+    Difference compare(const std::uint8_t* row);
     // Records old type, offset and size of every field from a stored row
     // (tpUnknown when missing). Returns false when a conversion is not
     // allowed: a type change between other than numeric types, or a stored

@@ -44,6 +44,7 @@ constexpr size_t usefulBitmapSegment = dbBitmapSegmentSize - dbPageSize;    // 5
 constexpr size_t lastBitmapPage = dbBitmapId + dbBitmapPages;              // 8,194, exclusive
 constexpr uint64_t extensionRetryUnit = dbBitmapSegmentSize;               // 524,288
 constexpr unsigned dbMaxProcesses = 64;
+constexpr unsigned endingProcessWaitMsec = 10000;  // the longest wait for a process that is being ended
 const char* const corruptLayout = "Database file was corrupted: invalid file layout";
 const char* const corruptRecord = "Database file was corrupted: invalid record";
 
@@ -316,6 +317,17 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
     }
     // Waits only while another process opens or closes the file.
     rc = file.lockAsUser();
+    if (rc == 0) {
+        // Another process has checked, formatted or recovered the file (a
+        // writer found dead has its changes discarded, which reads the
+        // header). Those that hold it may be on their way out: once they are
+        // gone, this process may be the first after all.
+        baseAddr = file.getBase();
+        header = reinterpret_cast<dbHeader*>(baseAddr);
+        if (awaitEndingUsers()) {
+            rc = file.lockAsUser();
+        }
+    }
     if (rc < 0) {
         reportOpenError("Failed to start database initialization");
         releaseResources();
@@ -336,9 +348,6 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
             return false;
         }
     } else {
-        // The first process has checked, formatted or recovered the file.
-        baseAddr = file.getBase();
-        header = reinterpret_cast<dbHeader*>(baseAddr);
         opened = true;
         // Load the scheme only when the lock is free at once; otherwise the
         // database is open for counting users but takes no transaction.
@@ -364,7 +373,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
 // one. The first process (re)initialises it.
 bool dbDatabase::openMonitor(bool first)
 {
-    std::string name = "/quillet-" + file.identity();
+    std::string name = monitorName();
     int rc = first ? monitorMemory.create(name, sizeof(dbSharedMonitor))
                    : monitorMemory.open(name, sizeof(dbSharedMonitor));
     if (rc != 0) {
@@ -402,6 +411,55 @@ bool dbDatabase::openMonitor(bool first)
     mappedVersion = monitor->version;
     seenTransactions = monitor->transactionCounter;
     return true;
+}
+
+std::string dbDatabase::monitorName() const
+{
+    return "/quillet-" + file.identity();
+}
+
+// A process that is being killed, or exits, keeps its marks on the file until
+// it is gone, which may take a while (a flush in progress holds it). Its
+// share would count as a user beside this process and turn a start away, so
+// such processes are waited for (a bounded wait); their shares are then
+// swept like those of any process that died (by openMonitor when this
+// process has not opened the monitor yet: it is mapped only for the look).
+// True when there were any.
+bool dbDatabase::awaitEndingUsers()
+{
+    const bool lookOnly = shared == nullptr;
+    if (lookOnly) {
+        if (monitorMemory.open(monitorName(), sizeof(dbSharedMonitor)) != 0) {
+            return false;
+        }
+        shared = static_cast<dbSharedMonitor*>(monitorMemory.address());
+        monitor = &shared->words;
+        cs.open(&shared->section);
+    }
+    std::vector<uint32_t> ending;
+    {
+        dbGlobalSectionGuard guard(cs);
+        checkOwnerDied();
+        for (unsigned i = 0; i < dbMaxProcesses; i++) {
+            const dbProcessSlot& slot = shared->slots[i];
+            if (slot.inUse && int(i) != processSlot && file.slotHeld(i) && dbProcessEnding(slot.pid)) {
+                ending.push_back(slot.pid);
+            }
+        }
+    }
+    for (uint32_t pid : ending) {
+        dbAwaitProcessEnd(pid, endingProcessWaitMsec);
+    }
+    if (lookOnly) {
+        cs.close();
+        monitorMemory.close();
+        shared = nullptr;
+        monitor = nullptr;
+    } else if (!ending.empty()) {
+        dbGlobalSectionGuard guard(cs);
+        sweepDeadProcesses();
+    }
+    return !ending.empty();
 }
 
 bool dbDatabase::initializeFile(unsigned long long createSize)
@@ -466,7 +524,6 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
         // committed state is read: a refused file is left as it was.
         refreshRoots(true);
         if (!schemeAcceptable(true)) {
-            openFailed = dbFileNotDatabase;  // a layout this program cannot use
             opened = false;
             return false;
         }
@@ -882,6 +939,7 @@ unsigned dbDatabase::getNumberOfUsers()
     if (!opened) {
         return 0;
     }
+    awaitEndingUsers();
     unsigned users;
     {
         dbGlobalSectionGuard guard(cs);

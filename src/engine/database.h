@@ -253,11 +253,14 @@ public:
         dbFileUnavailable,  // the file could not be opened, made, locked or written (no right to it, another
                             // process, no space, ...): it may be a sound database
         dbFileNotDatabase,  // the file's bytes are no database this program can open: damaged, cut short or foreign
+        dbFileNewerRelease  // a sound database of a later release of this program: beside every table and field
+                            // this program knows, in a type it reads, it holds tables or fields it does not know
     };
     dbOpenFailure openFailure() const { return openFailed; }
     // Opens of this database by all processes (processes that died are not
-    // counted). When this is the only one left, a table layout the open had
-    // to skip is loaded now.
+    // counted, nor those being killed or exiting: they are waited for, at
+    // most a few seconds). When this is the only one left, a table layout the
+    // open had to skip is loaded now.
     unsigned getNumberOfUsers();
 
     // ---- Transactions ----
@@ -372,6 +375,7 @@ protected:
     // open must fail.
     bool loadScheme(bool alter);
     bool schemeAcceptable(bool alter);
+    bool knownLayouts();
     // Writes the Metatable's description of itself (object id 1) into a new file.
     bool storeMetatableDescriptor();
 
@@ -417,6 +421,8 @@ private:
     void discardWriterChanges();
     void rebuildWorkingRoot(bool fromFileSize);
     bool openMonitor(bool first);
+    std::string monitorName() const;
+    bool awaitEndingUsers();
 
     uint8_t accessType;
     size_t initSize;

@@ -33,8 +33,11 @@ bool soundDescriptor(const dbTable* row)
            dbFieldDescriptor::checkRecord(meta->columns, reinterpret_cast<const byte*>(row), 0, row->hdr.size);
 }
 
-// The stored descriptor row of a table by name, 0 when none.
-oid_t findStoredTable(dbDatabase* db, const char* name)
+// The first stored descriptor row, along the Metatable's list, that `wanted`
+// takes (called with each sound row until one is taken or an unsound one
+// ends the list); 0 when none.
+template <class Wanted>
+oid_t findStored(dbDatabase* db, Wanted wanted)
 {
     const dbTable* meta = tableRow(db, dbMetaTableId);
     oid_t id = meta != nullptr ? meta->firstRow : 0;
@@ -43,12 +46,24 @@ oid_t findStoredTable(dbDatabase* db, const char* name)
         if (row == nullptr || !soundDescriptor(row)) {
             return 0;
         }
-        if (std::strcmp(storedName(row), name) == 0) {
+        if (wanted(row)) {
             return id;
         }
         id = row->hdr.next;
     }
     return 0;
+}
+
+// The stored descriptor row of a table by name, 0 when none.
+oid_t findStoredTable(dbDatabase* db, const char* name)
+{
+    return findStored(db, [&](const dbTable* row) { return std::strcmp(storedName(row), name) == 0; });
+}
+
+// Whether a descriptor of the static chain is one this database attaches.
+bool attachable(const dbTableDescriptor* desc, const dbDatabase* db)
+{
+    return !desc->fixedDatabase || desc->db == db;
 }
 
 // Why the stored layout of table t cannot be used as this program describes
@@ -91,10 +106,14 @@ bool dbDatabase::loadScheme(bool alter)
 
     // First every descriptor is matched, before anything is written, so that
     // a refused change leaves the file as it was.
+    if (!knownLayouts()) {
+        rollback();
+        return false;
+    }
     detachTables();
     std::vector<PlannedTable> plan;
     for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
-        if (desc->fixedDatabase && desc->db != this) {
+        if (!attachable(desc, this)) {
             continue;  // made for another database
         }
         dbTableDescriptor* t = desc->db == DETACHED_TABLE ? desc->clone() : desc;
@@ -159,20 +178,64 @@ bool dbDatabase::loadScheme(bool alter)
 // state; the descriptors are left as they were.
 bool dbDatabase::schemeAcceptable(bool alter)
 {
+    if (!knownLayouts()) {
+        return false;
+    }
     bool writable = accessType != dbReadOnly && accessType != dbConcurrentRead;
     for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
-        if (desc->fixedDatabase && desc->db != this) {
+        if (!attachable(desc, this)) {
             continue;
         }
         std::unique_ptr<dbTableDescriptor> t(desc->clone());
         oid_t stored;
         bool same;
         if (const char* mismatch = layoutMismatch(this, t.get(), alter, writable, stored, same)) {
-            handleError(DatabaseOpenError, mismatch);
+            refuseFile(mismatch);  // a layout this program cannot use
             return false;
         }
     }
     return true;
+}
+
+// Whether every stored table, and every stored field of the tables this
+// program describes, is one it describes. A file that holds others was
+// written by a later release of the program when that is all it differs in:
+// every table and field this program describes is stored, each with a type
+// it reads (see dbFileNewerRelease). A file that holds others while it lacks
+// some of this program's, or stores one in a type it cannot read, is taken
+// for a damaged one (dbFileNotDatabase). Either way the open is refused,
+// reported, before anything is written: a table this program does not know
+// is never converted or dropped, nor a field dropped.
+bool dbDatabase::knownLayouts()
+{
+    bool unknown = false, lacking = false;
+    for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
+        if (!attachable(desc, this)) {
+            continue;
+        }
+        const oid_t stored = findStoredTable(this, desc->name);
+        if (stored == 0) {
+            lacking = true;
+            continue;
+        }
+        const dbTableDescriptor::Difference d = desc->compare(reinterpret_cast<const byte*>(tableRow(this, stored)));
+        unknown |= d.unknown;
+        lacking |= d.missing || d.unreadable;
+    }
+    unknown |= findStored(this, [&](const dbTable* row) {
+                   for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
+                       if (attachable(desc, this) && std::strcmp(storedName(row), desc->name) == 0) {
+                           return false;
+                       }
+                   }
+                   return true;
+               }) != 0;
+    if (!unknown) {
+        return true;
+    }
+    openFailed = lacking ? dbFileNotDatabase : dbFileNewerRelease;
+    reportOpenError("Incompatible class definition in application");
+    return false;
 }
 
 // Rewrites a changed table's stored descriptor and converts its rows to the

@@ -1,12 +1,53 @@
 #include "engine/sync.h"
 
-#include <cstdio>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+namespace {
+
+// The text of /proc/<pid>/<name>, empty when it cannot be read.
+std::string procText(uint32_t pid, const char* name)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%u/%s", unsigned(pid), name);
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return "";
+    }
+    std::string text;
+    char buf[1024];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0) {
+        text.append(buf, size_t(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+// Whether the hexadecimal signal mask on the status line `label` holds SIGKILL.
+bool killPending(const std::string& status, const char* label)
+{
+    const size_t at = status.find(label);
+    if (at == std::string::npos) {
+        return false;
+    }
+    const unsigned long long mask = std::strtoull(status.c_str() + at + std::strlen(label), nullptr, 16);
+    return ((mask >> (SIGKILL - 1)) & 1) != 0;
+}
+
+constexpr unsigned long processExiting = 0x4;  // PF_EXITING in the flags of /proc/<pid>/stat
+
+}  // namespace
 
 void dbAbnormalTermination()
 {
@@ -162,6 +203,50 @@ uint64_t dbTickCount()
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
+}
+
+bool dbProcessEnding(uint32_t pid)
+{
+    // "pid (name) state ppid pgrp session tty tpgid flags ...": the name may
+    // hold blanks and parentheses, so the fields are read after the last ')'.
+    const std::string stat = procText(pid, "stat");
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos || nameEnd + 2 >= stat.size()) {
+        return false;
+    }
+    const char state = stat[nameEnd + 2];
+    if (state == 'Z' || state == 'X' || state == 'x') {
+        return true;
+    }
+    long ppid, pgrp, session, tty, tpgid;
+    unsigned long flags = 0;
+    if (std::sscanf(stat.c_str() + nameEnd + 3, "%ld %ld %ld %ld %ld %lu", &ppid, &pgrp, &session, &tty, &tpgid,
+                    &flags) == 6 &&
+        (flags & processExiting) != 0) {
+        return true;
+    }
+    // A kill is pending until the process takes it and starts to exit.
+    const std::string status = procText(pid, "status");
+    return killPending(status, "\nSigPnd:") || killPending(status, "\nShdPnd:");
+}
+
+bool dbAwaitProcessEnd(uint32_t pid, unsigned timeoutMsec)
+{
+    // A process descriptor turns readable when the process has ended, with
+    // its files closed and their locks released.
+    const int fd = int(syscall(SYS_pidfd_open, pid_t(pid), 0));
+    if (fd < 0) {
+        return errno == ESRCH;
+    }
+    const uint64_t until = dbTickCount() + timeoutMsec;
+    struct pollfd ended = {fd, POLLIN, 0};
+    int rc;
+    do {
+        const uint64_t now = dbTickCount();
+        rc = poll(&ended, 1, now >= until ? 0 : int(until - now));
+    } while (rc < 0 && errno == EINTR);
+    ::close(fd);
+    return rc > 0;
 }
 
 uint32_t dbCurrentThreadId()

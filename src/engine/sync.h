@@ -1,7 +1,8 @@
 // Synchronisation building blocks of the database engine: in-process mutexes,
 // the critical section and shared memory of the database monitor that all
 // processes on a database share (its condition stands in for the waiting
-// readers', writers' and upgrade semaphores), and the engine's assertion.
+// readers', writers' and upgrade semaphores), the signs that another process
+// is ending, and the engine's assertion.
 // Callers keep every wait outside a held dbCriticalSection of the same mutex,
 // and leave each dbGlobalCriticalSection they enter exactly once.
 #pragma once
@@ -109,6 +110,14 @@ private:
 
 // Milliseconds of a steady clock (for lock time-outs).
 uint64_t dbTickCount();
+// Whether process pid is on its way out: a kill is pending for it, it is
+// exiting, or it is a zombie. Such a process still holds its file locks for
+// a moment (longer when a flush keeps it), though it will never use them.
+// False when that cannot be told (no such process, no /proc).
+bool dbProcessEnding(uint32_t pid);
+// Waits until process pid has ended, at most timeoutMsec. True when it has
+// ended (or is gone); false on time-out or when the wait cannot be made.
+bool dbAwaitProcessEnd(uint32_t pid, unsigned timeoutMsec);
 // The calling thread's system-wide id.
 uint32_t dbCurrentThreadId();
 uint32_t dbCurrentProcessId();

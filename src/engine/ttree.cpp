@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -403,13 +405,20 @@ class Tree {
         return child(nd, 1 - first) == 0 || walk(child(nd, 1 - first), sink, forward);
     }
 
-    // What a check's walk met: the items rows.add took, in walk order, with
-    // the bounds of the nodes they came from, and whether all was sound.
+    // What a check's walk met: the nodes in the order it entered them, the
+    // items rows.add took (in walk order, with the node each came from) and
+    // those it refused, and whether all was sound.
     struct CheckWalk {
-        static constexpr std::uint8_t nodeStart = 1, nodeEnd = 2;
+        static constexpr std::size_t noParent = SIZE_MAX;
+        struct Node {
+            std::size_t parent;  // index in nodes, noParent for the root
+            bool reachedTwice;   // a second link leads to it
+        };
+        std::vector<Node> nodes;
         std::vector<oid_t> items;
-        std::vector<std::uint8_t> bounds;  // per item: nodeStart, nodeEnd
-        std::vector<bool> visited;          // per node id: a damaged link may lead back
+        std::vector<std::size_t> itemNode;   // per item: index in nodes
+        std::vector<oid_t> refused;          // items of no row of the table, or of a row met before
+        std::unordered_map<oid_t, std::size_t> entered;  // node id -> index in nodes
         bool sound = true;
     };
 
@@ -424,9 +433,14 @@ class Tree {
 
     // Walks the subtree at n as far as it can be read, past the damage it
     // meets (each fault marks the walk unsound); returns its height as read.
-    int check(oid_t n, dbSearchSink& rows, CheckWalk& walk)
+    int check(oid_t n, std::size_t parent, dbSearchSink& rows, CheckWalk& walk)
     {
-        if (depth >= maxDescent || n >= walk.visited.size() || walk.visited[n]) {
+        if (depth >= maxDescent) {
+            fault(walk);
+            return 0;
+        }
+        if (auto met = walk.entered.find(n); met != walk.entered.end()) {  // a damaged link leads back, or across
+            walk.nodes[met->second].reachedTwice = true;
             fault(walk);
             return 0;
         }
@@ -435,23 +449,21 @@ class Tree {
             walk.sound = false;  // reported as met
             return 0;
         }
-        walk.visited[n] = true;
+        const std::size_t me = walk.nodes.size();
+        walk.nodes.push_back({parent, false});
+        walk.entered[n] = me;
         depth += 1;
-        const int leftHeight = nd->left != 0 ? check(nd->left, rows, walk) : 0;
-        const std::size_t first = walk.items.size();
+        const int leftHeight = nd->left != 0 ? check(nd->left, me, rows, walk) : 0;
         for (int k = 0; k < nd->nItems; k++) {
             if (rows.add(nd->item[k])) {
                 walk.items.push_back(nd->item[k]);
-                walk.bounds.push_back(0);
+                walk.itemNode.push_back(me);
             } else {
+                walk.refused.push_back(nd->item[k]);
                 fault(walk);
             }
         }
-        if (walk.items.size() > first) {
-            walk.bounds[first] |= CheckWalk::nodeStart;
-            walk.bounds.back() |= CheckWalk::nodeEnd;
-        }
-        const int rightHeight = nd->right != 0 ? check(nd->right, rows, walk) : 0;
+        const int rightHeight = nd->right != 0 ? check(nd->right, me, rows, walk) : 0;
         depth -= 1;
         if (nd->balance != rightHeight - leftHeight || nd->balance < -1 || nd->balance > 1) {
             fault(walk);
@@ -509,45 +521,60 @@ class Tree {
         return result;
     }
 
+    // The items whose place in the walk says something of their rows' keys,
+    // with the node each came from. Left out: an item of a row the tree also
+    // holds elsewhere (one of the two links is damaged, and either may be),
+    // and the items of a subtree that two links lead to (the walk met it
+    // once, maybe in the wrong place).
+    void placedItems(const CheckWalk& walk, std::vector<oid_t>& items, std::vector<std::size_t>& nodes)
+    {
+        std::vector<bool> twice(walk.nodes.size());
+        for (std::size_t i = 0; i < walk.nodes.size(); i++) {  // parents come before their children
+            const std::size_t parent = walk.nodes[i].parent;
+            twice[i] = walk.nodes[i].reachedTwice || (parent != CheckWalk::noParent && twice[parent]);
+        }
+        std::vector<oid_t> refused = walk.refused;
+        std::sort(refused.begin(), refused.end());
+        for (std::size_t i = 0; i < walk.items.size(); i++) {
+            if (!twice[walk.itemNode[i]] && !std::binary_search(refused.begin(), refused.end(), walk.items[i])) {
+                items.push_back(walk.items[i]);
+                nodes.push_back(walk.itemNode[i]);
+            }
+        }
+    }
+
     // Tells apart the shapes of the walk's items out of key order. A row
     // whose key was changed puts one item out of place, among items that
     // keep their order; damage to the tree's links (child links exchanged,
     // say) moves whole subtrees: blocks of neighbours in the walk, each
     // ascending among themselves, from the first item of a node to the last
-    // item of a node. Such blocks are damage of the tree (a fault of the
-    // walk) when together they hold more than one item (a lone item that
-    // makes up a node of its own may be a changed row); the items of every
-    // other shape are returned.
+    // item of a node. A block of whole nodes that holds more than one item
+    // is damage of the tree (a fault of the walk); the items of every other
+    // shape are returned, a lone item that makes up a node of its own among
+    // them (it may be a changed row, and so may each of several such).
     std::vector<oid_t> misplacedItems(CheckWalk& walk)
     {
-        const std::vector<std::size_t> out = outOfOrder(walk.items);
-        struct Run {
-            std::size_t from, to;  // indexes into out
-            bool wholeNodes;
-        };
-        std::vector<Run> runs;
-        std::size_t inWholeNodes = 0;
+        std::vector<oid_t> items;
+        std::vector<std::size_t> nodes;
+        placedItems(walk, items, nodes);
+        const std::vector<std::size_t> out = outOfOrder(items);
+        auto startsNode = [&](std::size_t i) { return i == 0 || nodes[i - 1] != nodes[i]; };
+        auto endsNode = [&](std::size_t i) { return i + 1 == nodes.size() || nodes[i + 1] != nodes[i]; };
+        std::vector<oid_t> result;
         for (std::size_t from = 0; from < out.size();) {
             std::size_t to = from;  // the run of neighbours out[from] .. out[to]
             while (to + 1 < out.size() && out[to + 1] == out[to] + 1 &&
-                   cmp(keyOf(walk.items[out[to]]), walk.items[out[to + 1]]) <= 0) {
+                   cmp(keyOf(items[out[to]]), items[out[to + 1]]) <= 0) {
                 to += 1;
             }
-            const bool whole = (walk.bounds[out[from]] & CheckWalk::nodeStart) &&
-                               (walk.bounds[out[to]] & CheckWalk::nodeEnd);
-            runs.push_back({from, to, whole});
-            inWholeNodes += whole ? to - from + 1 : 0;
-            from = to + 1;
-        }
-        std::vector<oid_t> result;
-        for (const Run& run : runs) {
-            if (run.wholeNodes && inWholeNodes > 1) {
+            if (to > from && startsNode(out[from]) && endsNode(out[to])) {
                 fault(walk);
             } else {
-                for (std::size_t k = run.from; k <= run.to; k++) {
-                    result.push_back(walk.items[out[k]]);
+                for (std::size_t k = from; k <= to; k++) {
+                    result.push_back(items[out[k]]);
                 }
             }
+            from = to + 1;
         }
         return result;
     }
@@ -716,8 +743,7 @@ bool dbTtree::check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofTy
         if (oid_t root = rootOf(db, treeId)) {
             Tree tree(db, type, sizeofType, comparator, offs);
             Tree::CheckWalk walk;
-            walk.visited.assign(db->getIndexSize(), false);
-            tree.check(root, rows, walk);
+            tree.check(root, Tree::CheckWalk::noParent, rows, walk);
             outOfOrder = tree.misplacedItems(walk);
             if (!walk.sound) {
                 throw dbTransactionFailed{};  // reported where it was met

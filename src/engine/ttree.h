@@ -51,12 +51,15 @@ class dbTtree {
     // heights (at most one) and every item names a record rows.add takes
     // (each check of a table's rows takes each row once). Each fault is
     // reported as met and the walk goes on past it as far as the links can
-    // be read. The keys' order is told apart: a block of whole nodes moved
-    // as one in the walk's order is damage of the tree; outOfOrder gets the
-    // other items that some longest run of ascending keys leaves out (none
-    // in a sound tree), also when the tree is damaged otherwise. The tree
-    // keeps no copy of a key, so such an item was either moved inside the
-    // tree or its row's key was changed; the caller weighs that.
+    // be read. The keys' order is told apart: a block of whole nodes (more
+    // than one item) moved as one in the walk's order is damage of the
+    // tree, and so is an item of a row the tree also holds elsewhere, or a
+    // subtree two links lead to (their items say nothing of the keys);
+    // outOfOrder gets the other items that some longest run of ascending
+    // keys leaves out (none in a sound tree), also when the tree is damaged
+    // otherwise. The tree keeps no copy of a key, so such an item was either
+    // moved inside the tree or its row's key was changed; the caller weighs
+    // that.
     static bool check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
                       std::size_t offs, dbSearchSink& rows, std::vector<oid_t>& outOfOrder);
     // Frees every node (root 0), or the whole tree.

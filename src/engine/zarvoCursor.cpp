@@ -30,7 +30,7 @@ bool zarvoDatabase::open(const char* dbName, const char* fileName, unsigned wait
         }
     }
     name = dbName != nullptr ? dbName : "";
-    std::string file = fileName != nullptr ? std::string(fileName) : name + ".zrv";
+    file = fileName != nullptr ? std::string(fileName) : name + ".zrv";
     opening = true;
     bool ok = dbDatabase::open(name.c_str(), file.c_str(), waitLockTimeoutMsec, commitDelaySec);
     opening = false;

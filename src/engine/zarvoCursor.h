@@ -49,6 +49,8 @@ class zarvoDatabase : public dbDatabase {
     // The directory remembered by the first open ("" before it, and for "/").
     const std::string& getDirectory() const { return directory; }
     const std::string& getName() const { return name; }
+    // The file the last open named (as given, or "<name>.zrv").
+    const std::string& getFileName() const { return file; }
     // Number of opens of this database by every process.
     std::uint32_t getNumberOfUsers();
     // Object-index entry of an id; dbFreeHandleMarker for an id the index
@@ -68,6 +70,7 @@ class zarvoDatabase : public dbDatabase {
     std::string directory;
     bool directoryRecorded = false;
     std::string name;
+    std::string file;
 };
 
 // A cursor that also counts the position (0-based) of its current row in the

@@ -1,10 +1,13 @@
 // The program on damaged databases: a contact row list broken (300
 // contacts written by the engine, then one row's link to the next row
 // redirected), and each kind of damage to an index alone, which the start
-// mends from the rows.
+// mends from the rows; and a database a later release of the program wrote,
+// which is no damaged one.
 #include "contacts_fixture.h"
 
 #include "appcore/damagereport.h"
+#include "backup/backupfile.h"
+#include "backup/backupform.h"
 #include "engine/hashtab.h"
 #include "engine/ttree.h"
 
@@ -16,6 +19,8 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 
 TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
 {
@@ -317,4 +322,69 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
         ASSERT_EQ(start(), -1);
         EXPECT_EQ(messages(), QStringList {}) << "the next start";
     }
+}
+
+namespace {
+
+// A contact as a later release of the program stores it: one more field.
+struct LaterCustomer {
+    Customer known;
+    const char* country;
+    static dbFieldDescriptor* dbDescribeComponents()
+    {
+        using dbSelf = LaterCustomer;
+        return dbJoinRing({Customer::dbDescribeComponents(), DB_FIELD(country)});
+    }
+};
+
+}  // namespace
+
+// The later release has stored a contact with its new field beside a backup
+// this release made. The start tells the user which file in which folder a
+// newer version made, offers no backup in its place, ends, and leaves every
+// file of the folder byte for byte.
+TEST_F(ContactsTest, ADatabaseOfANewerVersionIsLeftAsItIs)
+{
+    addCustomer(1, "Known");
+    ASSERT_FALSE(archiveBytes().empty());  // the first start's daily backup
+    window.reset();
+    database.close();
+    // the later release's open, in a process of its own: its descriptors stay there
+    const pid_t later = fork();
+    if (later == 0) {
+        Customer::dbDescriptor.fixedDatabase = true;  // this release's contact is not the later one's
+        dbTableDescriptor customer("Customer", nullptr, sizeof(LaterCustomer), alignof(LaterCustomer),
+                                   &LaterCustomer::dbDescribeComponents);
+        LaterCustomer contact {};
+        contact.known.id = 2;
+        contact.known.name = "Later";
+        contact.country = "Iceland";
+        const bool stored =
+            database.open("Quillet") && database.insertRecord(&customer, nullptr, &contact) && database.commit();
+        database.close();
+        _exit(stored ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(later, &status, 0), later);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::map<QString, QByteArray> before = filesIn(".");
+    dialogs.shown.clear();
+    dialogs.AnswerQuestion(true);  // an offer would be taken
+    EXPECT_EQ(start(), 1);
+    EXPECT_EQ(dialogs.Messages(), QStringList {"The database file Quillet.zrv in the folder " + QDir::currentPath() +
+                                               " was made by a newer version of the program. This version cannot "
+                                               "open it and has left it unchanged. Please use the newer version."});
+    EXPECT_TRUE(dialogs.Questions().isEmpty());
+    EXPECT_TRUE(filesIn(".") == before) << "a file of the folder changed";
+    dialogs.questions.clear();
+
+    // an archive of that file, restored here, is refused for what it is, not as damaged
+    TBackupFile archiver;
+    ASSERT_TRUE(archiver.Backup({QDir::currentPath() + "/Quillet.zrv"}, "later.zbf"));
+    const RestoreResult restored = TBackupForm().restoreDatabase("later.zbf");
+    EXPECT_EQ(restored.outcome, RestoreResult::NewerVersion);
+    EXPECT_EQ(restored.text(), "The backup later.zbf could not be restored: the database in it was made by a newer "
+                               "version of the program.");
+    EXPECT_TRUE(filesIn(".", {"*.zrv", "*.restore"}) == filesIn(".", {"*.zrv"})) << "the copy was left behind";
+    EXPECT_EQ(fileBytes("Quillet.zrv"), before.at("Quillet.zrv"));
 }

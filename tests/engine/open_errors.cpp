@@ -7,11 +7,14 @@
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "engine/class.h"
 #include "engine/support_storage.h"
 
 using namespace storagetest;
@@ -104,7 +107,120 @@ size_t databaseMappings(const std::string& dir)
     return n;
 }
 
+// One table as releases of a program describe it: this program's, a later
+// release's with one more field, an earlier one's without the text, and two
+// that no release wrote (a field renamed; one more field with the text
+// turned into a number).
+struct Entry {
+    std::int32_t a;
+    const char* s;
+    DB_FIELDS(Entry, DB_KEY(a, dbHashed), DB_FIELD(s))
+};
+template <class Text>
+struct EntryWithMore {
+    std::int32_t a;
+    Text s;
+    std::int32_t added;
+    DB_FIELDS(EntryWithMore, DB_KEY(a, dbHashed), DB_FIELD(s), DB_FIELD(added))
+};
+using EntryLater = EntryWithMore<const char*>;
+using EntryNumber = EntryWithMore<std::int32_t>;
+struct EntryEarlier {
+    std::int32_t a;
+    DB_FIELDS(EntryEarlier, DB_KEY(a, dbHashed))
+};
+struct EntryRenamed {
+    std::int32_t a;
+    const char* t;
+    DB_FIELDS(EntryRenamed, DB_KEY(a, dbHashed), DB_FIELD(t))
+};
+
+template <class T>
+std::unique_ptr<dbTableDescriptor> describe(const char* name)
+{
+    return std::make_unique<dbTableDescriptor>(name, nullptr, sizeof(T), alignof(T), &T::dbDescribeComponents);
+}
+
 }  // namespace
+
+// Files of other releases of the program opened by this one, whose only table
+// is Entry: a file that holds tables or fields this program does not know,
+// beside all of its own in types it reads, is told as a later release's and
+// left byte for byte, dirty or not (nothing converted, recovered or marked);
+// one that also lacks a field of this program's, or holds one it cannot
+// read, is no database of its; an earlier release's file is converted.
+TEST(OpenErrors, FilesOfOtherReleasesAreToldApart)
+{
+    // A file whose Entry rows have the layout of `sample` (and `extra` a
+    // second table); without `close` the writer leaves it dirty, a change not
+    // committed.
+    auto written = [](auto sample, int rows, bool close = true, bool extra = false) {
+        return [=](const std::string& path) {
+            using Layout = decltype(sample);
+            auto table = describe<Layout>("Entry");
+            auto other = extra ? describe<EntryEarlier>("Extra") : nullptr;
+            RecordingDatabase db;
+            ASSERT_TRUE(db.open("t", path.c_str()));
+            for (int i = 0; i < rows; i++) {
+                Layout rec = sample;
+                rec.a = i;
+                ASSERT_TRUE(db.insertRecord(table.get(), nullptr, &rec));
+            }
+            if (other) {
+                EntryEarlier rec{1};
+                ASSERT_TRUE(db.insertRecord(other.get(), nullptr, &rec));
+            }
+            ASSERT_TRUE(db.commit());
+            if (close) {
+                db.close();
+            } else {
+                ASSERT_TRUE(db.insertRecord(table.get(), nullptr, &sample));
+            }
+        };
+    };
+    const struct Case {
+        const char* what;
+        std::function<void(const std::string&)> write;
+        dbDatabase::dbOpenFailure failure;  // dbOpenDone: it opens
+        bool dirty = false;
+    } cases[] = {
+        {"one more field", written(EntryLater{0, "x", 5}, 3), dbDatabase::dbFileNewerRelease},
+        {"one more field, left dirty", written(EntryLater{0, "x", 5}, 3, false), dbDatabase::dbFileNewerRelease,
+         true},
+        {"one more field in an empty table", written(EntryLater{0, "x", 5}, 0), dbDatabase::dbFileNewerRelease},
+        {"one more table", written(Entry{0, "x"}, 3, true, true), dbDatabase::dbFileNewerRelease},
+        {"a field renamed", written(EntryRenamed{0, "x"}, 3), dbDatabase::dbFileNotDatabase},
+        {"one more field, the text stored as a number", written(EntryNumber{0, 7, 5}, 3),
+         dbDatabase::dbFileNotDatabase},
+        {"a field fewer", written(EntryEarlier{0}, 3), dbDatabase::dbOpenDone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string path = dir.file("t.zrv");
+        c.write(path);
+        const std::vector<uint8_t> bytes = readFile(path);
+        ASSERT_EQ(word(bytes, 8), c.dirty ? 1u : 0u);
+        auto program = describe<Entry>("Entry");
+        RecordingDatabase db;
+        const bool opened = db.open("t", path.c_str());
+        ASSERT_EQ(opened, c.failure == dbDatabase::dbOpenDone);
+        if (!opened) {
+            EXPECT_EQ(db.openFailure(), c.failure);
+            EXPECT_EQ(db.messages, std::vector<std::string>{"Incompatible class definition in application"});
+            EXPECT_TRUE(readFile(path) == bytes) << "the file changed";
+            continue;
+        }
+        const dbTable* stored = reinterpret_cast<const dbTable*>(db.get(db.findTable("Entry")->tableId));
+        EXPECT_EQ(stored->fields.size, 2u);
+        EXPECT_EQ(stored->nRows, 3);
+        Entry rec{};
+        ASSERT_TRUE(db.fetchRecord(db.findTable("Entry"), stored->lastRow, &rec));
+        EXPECT_EQ(rec.a, 2);
+        EXPECT_STREQ(rec.s, "");
+        db.close();
+    }
+}
 
 TEST(OpenErrors, DamagedHeadersAndLayoutsAreRefusedAndLeftUnchanged)
 {

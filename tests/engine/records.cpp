@@ -924,3 +924,76 @@ TEST_F(IndexRepair, ARebuildWhoseCommitCannotBeWrittenChangesNothing)
     EXPECT_EQ(db.checkAndRebuildIndexes(), dbDatabase::dbIndexesRebuilt);
     EXPECT_EQ(byId(7), std::vector<oid_t>{rows[7]});
 }
+
+// The start check reads a name tree of a full root node with one row alone in
+// each child. Nothing but the order of the tree's items tells of a changed
+// key, so a row alone in its node that has left the order is a changed row,
+// and so is each of two; an item whose link names a row the tree holds
+// elsewhere, or a subtree two links lead to, is damage of the tree alone and
+// names no row.
+TEST_F(Records, TheStartCheckTellsChangedNamesFromDamagedTreeLinks)
+{
+    std::vector<oid_t> middle;
+    for (int i = 0; i < dbTtreeNode::maxItems; i++) {
+        char name[8];
+        std::snprintf(name, sizeof name, "m%03d", i);
+        middle.push_back(add(i, name));
+    }
+    const oid_t low = add(200, "a"), high = add(201, "z");  // each in a child node of its own
+    ASSERT_TRUE(db.commit());
+    const oid_t rootId = reinterpret_cast<const dbTtree*>(db.get(people()->find("name")->tTree))->root;
+    {
+        const auto* top = reinterpret_cast<const dbTtreeNode*>(db.get(rootId));
+        ASSERT_EQ(top->nItems, dbTtreeNode::maxItems);
+        ASSERT_EQ(reinterpret_cast<const dbTtreeNode*>(db.get(top->left))->item[0], low);
+        ASSERT_EQ(reinterpret_cast<const dbTtreeNode*>(db.get(top->right))->item[0], high);
+    }
+    db.close();
+    const std::vector<uint8_t> baseline = readFile(path);
+    open();
+    auto rename = [&](oid_t row, const char* name) {  // in place: the text keeps its length
+        byte* bytes = reinterpret_cast<byte*>(db.putRow(row, db.getRow(row)->size));
+        dbVarying v;
+        std::memcpy(&v, bytes + people()->find("name")->dbsOffs, sizeof v);
+        std::memcpy(bytes + v.offs, name, v.size);
+    };
+    auto top = [&] { return reinterpret_cast<dbTtreeNode*>(db.put(rootId)); };
+    const struct Case {
+        const char* what;
+        std::function<void()> damage;
+        dbDatabase::dbIndexRepair outcome;
+        std::vector<oid_t> changed;
+    } cases[] = {
+        {"the name of a row alone in its node", [&] { rename(low, "y"); }, dbDatabase::dbRowKeysChanged, {low}},
+        {"the names of two rows, each alone in its node",
+         [&] {
+             rename(low, "y");
+             rename(high, "b");
+         },
+         dbDatabase::dbRowKeysChanged, {low, high}},
+        {"an item's link to a row the tree holds elsewhere", [&] { top()->item[0] = high; },
+         dbDatabase::dbIndexesRebuilt, {}},
+        {"a child link to the node another link leads to", [&] { top()->left = top()->right; },
+         dbDatabase::dbIndexesRebuilt, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.damage();
+        ASSERT_TRUE(db.commit());
+        db.close();
+        open();
+        std::vector<dbDatabase::dbChangedRow> changed;
+        EXPECT_EQ(db.checkAndRebuildIndexes(&changed), c.outcome);
+        std::vector<oid_t> changedIds;
+        for (const dbDatabase::dbChangedRow& r : changed) {
+            changedIds.push_back(r.oid);
+        }
+        EXPECT_EQ(changedIds, c.changed);
+        std::vector<std::string> names = namesInOrder();
+        EXPECT_EQ(names.size(), middle.size() + 2);
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+        db.close();
+        writeFile(path, baseline);
+        open();
+    }
+}

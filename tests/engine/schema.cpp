@@ -350,7 +350,7 @@ TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
     }
     std::vector<uint8_t> before = readFile(path);
     {
-        auto v0 = describe<ItemV0>("Item");  // a field removed from a table with rows
+        auto v0 = describe<ItemV0>("Item");  // a field this program does not know
         RecordingDatabase db;
         EXPECT_FALSE(db.open("t", path.c_str()));
         EXPECT_TRUE(db.reported("Incompatible class definition in application"));
@@ -361,6 +361,7 @@ TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
         RecordingDatabase db;
         EXPECT_FALSE(db.open("t", path.c_str()));
         EXPECT_TRUE(db.reported("Incompatible class definition in application"));
+        EXPECT_EQ(db.openFailure(), dbDatabase::dbFileNotDatabase);
     }
     EXPECT_EQ(readFile(path), before);
     {
@@ -386,15 +387,6 @@ TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
         std::vector<ItemV1> rows = fetchAll<ItemV1>(db, v1.get());
         ASSERT_EQ(rows.size(), 1u);
         EXPECT_STREQ(rows[0].s, "seven");
-        // Emptied, the table may lose the field.
-        ASSERT_TRUE(db.deleteTable(v1.get()));
-        db.close();
-    }
-    {
-        auto v0 = describe<ItemV0>("Item");
-        RecordingDatabase db;
-        EXPECT_TRUE(db.open("t", path.c_str()));
-        EXPECT_EQ(storedTable(db, "Item")->fields.size, 1u);
         db.close();
     }
 }
