@@ -490,7 +490,9 @@ void TChequeForm::deleteCategoryClick()
         if (issued.selectFailed()) ShowInfo("The check could not be made; nothing was deleted.", this);
         return !issued.selectFailed();
     };
-    if (DeleteLayout<ChequeSetup>(*category, "chequeSetup=", forgetOnCheques, this)) loadSettingList({});
+    if (!DeleteLayout<ChequeSetup>(*category, "chequeSetup=", forgetOnCheques, this)) return;
+    loadSettingList({});
+    database.commit();  // ends the reads
 }
 
 void TChequeForm::categoryChange()

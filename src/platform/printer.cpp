@@ -286,7 +286,7 @@ struct PdfPrinter::Job {
         PrintBatch* batch = PrintBatch::Current();
         const int fd = file.handle();
         if (batch)
-            if (!getenv("NOKICK")) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
         bool ok = batch || ::fdatasync(fd) == 0;
         int error = errno;
         file.close();
