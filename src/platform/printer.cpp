@@ -287,13 +287,12 @@ struct PdfPrinter::Job {
         const int fd = file.handle();
         if (batch)
             ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
-        bool ok = batch || ::fdatasync(fd) == 0;
-        int error = errno;
+        int error = batch || ::fdatasync(fd) == 0 ? 0 : errno;
         file.close();
         const QByteArray passing = QFile::encodeName(file.fileName());
-        ok = ok && ::rename(passing.constData(), QFile::encodeName(finalName).constData()) == 0;
-        if (!ok) {
+        if (error == 0 && ::rename(passing.constData(), QFile::encodeName(finalName).constData()) != 0)
             error = errno;
+        if (error != 0) {
             ::unlink(passing.constData());
             errno = error;
             return false;
@@ -380,7 +379,7 @@ PrintBatch* activeBatch = nullptr;
 
 }  // namespace
 
-PrintBatch::PrintBatch() : outer_(activeBatch)
+PrintBatch::PrintBatch()
 {
     if (!activeBatch)
         activeBatch = this;

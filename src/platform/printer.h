@@ -165,7 +165,6 @@ public:
     void Defer(const QString& folder);
 
 private:
-    PrintBatch* outer_;
     QStringList folders_;
     QString error_;
     bool ended_ = false;
