@@ -14,6 +14,7 @@
 #include "grid/listgrid.h"
 #include "platform/busycursor.h"
 #include "platform/dialogs.h"
+#include "platform/printer.h"
 #include "printing/pvpreview.h"
 
 #include <QLineEdit>
@@ -27,17 +28,13 @@ namespace {
 // its layout. False when the row names no contact any more.
 bool fillCheque(TChequeForm& form, oid_t oid)
 {
-    dbCursor<Customer> customer;
-    if (!customer.at(dbReference<Customer>(oid))) {
+    dbReference<ChequeSetup> layout;
+    if (!form.fillContact(oid, layout)) {
         database.rollback();
         return false;
     }
-    form.name->setText(QString::fromUtf8(customer->name ? customer->name : ""));
-    form.contact = oid;
-    form.amount->setText(QString::fromStdString(FormatMoney(customer->amount)));
-    const dbReference<ChequeSetup> layout = customer->chequeSetup;
-    database.commit();
     form.loadSettingList(layout);
+    database.commit();  // ends the reads
     return true;
 }
 
@@ -104,11 +101,10 @@ void chequeActionExecute(TMainListForm& window)
     if (!AskYesNo("Print " + QString::number(rows.size()) + " cheques in batch automatically?", &window)) return;
     platform::BusyCursor busy;
     TChequeForm form(&window);
+    std::vector<oid_t> contacts;
+    for (int row : rows) contacts.push_back(window.RowOid(row));
     try {
-        for (int row : rows) {
-            if (!fillCheque(form, window.RowOid(row))) continue;  // deleted meanwhile
-            if (!form.printActionExecute()) break;                  // the failure has been shown
-        }
+        form.printBatch(contacts);
     } catch (const std::exception& e) {
         showFailure(e, window);
     }
@@ -194,6 +190,7 @@ void envelopeActionExecute(TMainListForm& window)
     if (!AskYesNo("Print " + QString::number(rows.size()) + " envelopes in batch automatically?", &window))
         return;
     platform::BusyCursor busy;
+    platform::PrintBatch files;  // the envelopes' files reach the disk together
     TEnvelopeForm form(&window);
     try {
         for (int row : rows) {
@@ -204,6 +201,7 @@ void envelopeActionExecute(TMainListForm& window)
     } catch (const std::exception& e) {
         showFailure(e, window);
     }
+    if (!files.End()) platform::ShowError(files.Error(), &window);
 }
 
 void cardActionExecute(TMainListForm& window)

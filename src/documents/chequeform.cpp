@@ -9,6 +9,7 @@
 #include "platform/accessibility.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
+#include "platform/printer.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 #include "printing/pvunits.h"
@@ -27,6 +28,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -158,6 +160,12 @@ void TChequeForm::createActions()
 
 void TChequeForm::englishButtonClick()
 {
+    spellWords();
+    refreshClick();
+}
+
+void TChequeForm::spellWords()
+{
     const double value = ChequeAmountValue(amount->text().toStdString());
     ChequeWordingOptions options;
     options.dollar = dollar->text().toStdString();
@@ -170,12 +178,16 @@ void TChequeForm::englishButtonClick()
     const ChequeWordLines lines = SplitChequeWords(words, ReadInt2(separateLen));
     amountText->setText(QString::fromStdString(lines.first));
     amount2->setText(QString::fromStdString(lines.second));
-    refreshClick();
 }
 
 void TChequeForm::chineseAmountClick()
 {
     englishButtonClick();
+    formatAmount();
+}
+
+void TChequeForm::formatAmount()
+{
     amount->setText(QString::fromStdString(FormatAmount(amount->text().toStdString())));
 }
 
@@ -281,17 +293,43 @@ dbReference<ChequeSetup> TChequeForm::SelectedSetting() const { return ComboLayo
 
 void TChequeForm::fillCombo(dbReference<ChequeSetup> select) { FillLayoutCombo(*category, select); }
 
+bool TChequeForm::fillContact(oid_t oid, dbReference<ChequeSetup>& layout)
+{
+    dbCursor<Customer> customer;
+    if (!customer.at(dbReference<Customer>(oid))) return false;
+    name->setText(QString::fromUtf8(customer->name ? customer->name : ""));
+    contact = oid;
+    amount->setText(QString::fromStdString(FormatMoney(customer->amount)));
+    layout = customer->chequeSetup;
+    return true;
+}
+
 void TChequeForm::loadSettingList(dbReference<ChequeSetup> chosen)
 {
     fillCombo(chosen);
     if (category->count() == 0) {
+        // committed at once (by InsertLayout), so that no later rollback
+        // takes away a layout the list shows
         ChequeSetup record;
         readSetting(record);
         if (!InsertLayout(*category, record, "BANK", this)) return;
     }
     dbCursor<ChequeSetup> setups;
     if (setups.at(SelectedSetting())) showSetting(*setups);
-    database.commit();
+}
+
+void TChequeForm::showLayoutOf(dbReference<ChequeSetup> layout)
+{
+    const int index = std::max(int(category->findData(layout.getOid())), 0);
+    if (index == shownIndex_ && index == category->currentIndex()) {
+        fillDate();
+        spellWords();  // drawn when printed
+        formatAmount();
+        return;
+    }
+    category->setCurrentIndex(index);
+    dbCursor<ChequeSetup> setups;
+    if (setups.at(SelectedSetting())) showSetting(*setups);
 }
 
 void TChequeForm::showSetting(const ChequeSetup& r)
@@ -394,6 +432,28 @@ bool TChequeForm::printActionExecute()
     return true;
 }
 
+int TChequeForm::printBatch(const std::vector<oid_t>& contacts)
+{
+    platform::PrintBatch files;
+    loadSettingList({});
+    database.commit();
+    if (category->count() == 0) return 0;  // no layout could be stored: said so
+    int printed = 0;
+    for (oid_t oid : contacts) {
+        dbReference<ChequeSetup> layout;
+        if (!fillContact(oid, layout)) {
+            database.rollback();  // gone meanwhile
+            continue;
+        }
+        showLayoutOf(layout);
+        if (!printActionExecute()) break;  // the failure has been shown
+        ++printed;
+    }
+    database.rollback();  // the reads for a cheque that was not printed
+    if (!files.End()) platform::ShowError(files.Error(), this);
+    return printed;
+}
+
 void TChequeForm::insertCategoryClick()
 {
     if (!AddNamedLayout<ChequeSetup>(*category, [this](ChequeSetup& r) { readSetting(r); }, this)) return;
@@ -432,7 +492,9 @@ void TChequeForm::deleteCategoryClick()
         if (issued.selectFailed()) ShowInfo("The check could not be made; nothing was deleted.", this);
         return !issued.selectFailed();
     };
-    if (DeleteLayout<ChequeSetup>(*category, "chequeSetup=", forgetOnCheques, this)) loadSettingList({});
+    if (!DeleteLayout<ChequeSetup>(*category, "chequeSetup=", forgetOnCheques, this)) return;
+    loadSettingList({});
+    database.commit();  // ends the reads
 }
 
 void TChequeForm::categoryChange()

@@ -6,7 +6,9 @@
 //
 // Callers keep to these rules:
 //  - Set `name`, `amount` and `contact` (a Customer's object id, 0 for none),
-//    then call loadSettingList before showing or printing.
+//    or fill them with fillContact, then call loadSettingList before showing
+//    or printing; or hand a batch to printBatch. loadSettingList reads in the
+//    thread's transaction and leaves its ending to the caller.
 //  - Handlers raise the conversion errors of the edits (platform::EConvertError,
 //    AmountConvertError, ChequeAmountRangeError) before anything is written;
 //    the application's default handler shows them.
@@ -24,6 +26,8 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QList>
+
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -60,6 +64,9 @@ public:
     bool modified = false;
     QImage image, image2;  // the two pictures; null: none
 
+    // Sets the payee, the contact and its stored amount from a contact, and
+    // gives the contact's layout. False when the id names no contact.
+    bool fillContact(oid_t oid, dbReference<ChequeSetup>& layout);
     void loadSettingList(dbReference<ChequeSetup> chosen);
     void showSetting(const ChequeSetup& record);
     // Fills a record from the window (not the name or pictures). Raises the
@@ -92,6 +99,15 @@ public:
     // layout on the contact. False when nothing was printed (no printer, a
     // failed job): the contact is then left as it was.
     bool printActionExecute();
+    // Prints a cheque for each contact in the order given, each filled and
+    // laid out as a single cheque for it would be, and stored and committed
+    // as printActionExecute does before the next is printed; contacts that
+    // are gone are passed over. The layout list is read once for the batch,
+    // a layout again only when the next contact's differs from the one shown,
+    // and the print files reach the disk together at the end. Stops at the
+    // first cheque that could not be printed (the failure has been shown).
+    // Returns the number printed.
+    int printBatch(const std::vector<oid_t>& contacts);
     void exitActionExecute();
     void saveChequeActionExecute();
     void helpActionExecute();
@@ -117,6 +133,10 @@ private:
     void createItems();  // the printed items' table, after the edits they print
     void createActions();
     void fillDate();
+    // The words of the amount into both lines, without drawing; and the
+    // amount re-formatted with separators.
+    void spellWords();
+    void formatAmount();
     // Writes the layout at the combo index from the window and stores the
     // amount on the contact; false when the layout is gone.
     bool saveSetting(int index);
@@ -125,6 +145,11 @@ private:
     // message that says so (not shown yet); empty otherwise.
     std::string storeOnContact(double value, dbReference<ChequeSetup> layout);
     void fillCombo(dbReference<ChequeSetup> select);
+    // Shows the layout a single cheque for the contact would open on (the
+    // first when it has none or it is gone): read and shown when it is not
+    // the one shown, else only the date, the words and the amount's form are
+    // made afresh (the page is drawn when printed).
+    void showLayoutOf(dbReference<ChequeSetup> layout);
 
     ItemStyle nameStyle_, amountStyle_, amountTextStyle_, dayStyle_, monthStyle_, yearStyle_;
     LayoutTable<ChequeSetup> items_;

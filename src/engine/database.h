@@ -274,7 +274,8 @@ public:
     bool beginTransaction(dbLockType type);
     // Makes the running transaction's changes durable. False when the
     // transaction failed (its changes were rolled back) or the commit could
-    // not be written; the transaction is ended either way.
+    // not be written; the transaction is ended either way. A transaction
+    // that changed nothing only ends: nothing is written or flushed.
     bool commit();
     void rollback();
     // Ends the transaction, leaving its changes for a later commit or rollback.
@@ -474,7 +475,9 @@ public:
     // Stores a record object of the table's class as the table's new last
     // row and sets ref to its id.
     bool insertRecord(dbTableDescriptor* table, dbAnyReference* ref, const void* record);
-    // Replaces row oid by the record object's values.
+    // Replaces row oid by the record object's values. Values that the row
+    // holds already, byte for byte, change nothing: nothing is copied or
+    // written, and a transaction that made no other change stays unmodified.
     bool update(oid_t oid, dbTableDescriptor* table, const void* record);
     // Deletes row oid of the table.
     bool remove(dbTableDescriptor* table, oid_t oid);

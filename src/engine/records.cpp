@@ -129,6 +129,25 @@ struct dbRecordOps {
         }
     }
 
+    // Whether row oid already holds exactly what storing the application
+    // object would write: same size, same bytes after the row header. Such
+    // an update changes nothing (its back references and keys included).
+    static bool storedAsIs(dbDatabase* db, dbTableDescriptor* table, oid_t oid, const byte* obj)
+    {
+        if (!validRow(db, table, oid)) {
+            return false;  // the rewrite reports it
+        }
+        const dbRecord* row = db->getRow(oid);
+        const std::size_t size = table->recordSize(obj);
+        if (row->size != size) {
+            return false;
+        }
+        SmallBuffer packed(size);
+        std::memcpy(packed.get(), row, sizeof(dbRecord));
+        dbFieldDescriptor::storeRecordFields(table->columns, packed.get(), obj, table->fixedSize);
+        return std::memcmp(packed.get(), row, size) == 0;
+    }
+
     // Rewrites row oid from an application object: new area when needed
     // (a committed row always moves), indexes touched only for the indexed
     // fields whose value changed; with `inverse`, the back references of
@@ -765,8 +784,18 @@ bool dbDatabase::update(oid_t oid, dbTableDescriptor* table, const void* record)
     if (changeHook != nullptr) {
         changeHook(this);
     }
-    return beginTransaction(dbExclusiveLock) &&
-           changed(dbGuarded(this, [&] { dbRecordOps::rewrite(this, table, oid, static_cast<const byte*>(record), true); }));
+    if (!beginTransaction(dbExclusiveLock)) {
+        return false;
+    }
+    const byte* obj = static_cast<const byte*>(record);
+    // Values the row holds already write nothing: the transaction stays
+    // unmodified and its commit costs no flush. A transaction that cannot
+    // change anything goes the usual way, which reports why.
+    if (!txnFailed && !commitBroken && (accessType == dbAllAccess || accessType == dbConcurrentUpdate) &&
+        dbRecordOps::storedAsIs(this, table, oid, obj)) {
+        return true;
+    }
+    return changed(dbGuarded(this, [&] { dbRecordOps::rewrite(this, table, oid, obj, true); }));
 }
 
 bool dbDatabase::remove(dbTableDescriptor* table, oid_t oid)

@@ -1,13 +1,21 @@
 #include "platform/printer.h"
 
+#include "platform/file_attributes.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <utility>
 
 namespace platform {
@@ -240,11 +248,62 @@ private:
     bool failed_ = false;
 };
 
+// A print file under a passing name beside its final one, opened only when
+// no file has that name: "<final>.part-<process>-<n>".
+bool OpenPassingFile(QFile& file, const QString& finalName)
+{
+    static int opened = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        file.setFileName(
+            QStringLiteral("%1.part-%2-%3").arg(finalName).arg(QCoreApplication::applicationPid()).arg(++opened));
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (!file.exists())
+            return false;  // refused for another reason than the name
+    }
+    return false;
+}
+
+QString SystemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
 }  // namespace
 
 struct PdfPrinter::Job {
-    QSaveFile file;
+    QFile file;  // under its passing name until placed
+    QString finalName;
     CheckedOutput out{&file};
+
+    // Puts the whole file in its final name's place: synced, renamed and the
+    // folder synced; inside a PrintBatch renamed at once and its sync left to
+    // the batch's end (its writing is started, so that the name does not
+    // reach the disk long before the bytes). False with errno set when it
+    // could not be placed; the passing file is then removed.
+    bool place()
+    {
+        PrintBatch* batch = PrintBatch::Current();
+        const int fd = file.handle();
+        if (batch)
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        int error = batch || ::fdatasync(fd) == 0 ? 0 : errno;
+        file.close();
+        const QByteArray passing = QFile::encodeName(file.fileName());
+        if (error == 0 && ::rename(passing.constData(), QFile::encodeName(finalName).constData()) != 0)
+            error = errno;
+        if (error != 0) {
+            ::unlink(passing.constData());
+            errno = error;
+            return false;
+        }
+        const QString folder = QFileInfo(finalName).absolutePath();
+        if (batch) {
+            batch->Defer(folder);
+            return true;
+        }
+        return syncFolder(folder);
+    }
 };
 
 PdfPrinter::PdfPrinter(PdfPrinterSetup setup) : setup_(std::move(setup))
@@ -273,8 +332,8 @@ QString PdfPrinter::JobFile(int n) const
 bool PdfPrinter::OpenOutput()
 {
     out_ = std::make_unique<Job>();
-    out_->file.setFileName(JobFile(jobs_ + 1));
-    if (!out_->file.open(QIODevice::WriteOnly)) {
+    out_->finalName = JobFile(jobs_ + 1);
+    if (!OpenPassingFile(out_->file, out_->finalName)) {
         const QString why = out_->file.errorString();
         out_.reset();
         return Fail(QStringLiteral("Cannot write the print file %1: %2").arg(JobFile(jobs_ + 1), why));
@@ -289,16 +348,15 @@ bool PdfPrinter::DeliverOutput()
 {
     if (!out_)
         return Fail(kNoPrinter);
+    const QString name = out_->finalName;
     // A write that failed while the file buffered it shows only when the
-    // buffer goes out, which commit() alone does not report.
-    const bool ok = !out_->out.Failed() && out_->file.flush() && out_->file.error() == QFileDevice::NoError &&
-                    out_->file.commit();
-    if (!ok)
-        out_->file.cancelWriting();
-    const QString why = out_->file.errorString();
-    const QString name = out_->file.fileName();
+    // buffer goes out.
+    const bool whole = !out_->out.Failed() && out_->file.flush() && out_->file.error() == QFileDevice::NoError;
+    const QString why = !whole ? out_->file.errorString() : out_->place() ? QString() : SystemError(errno);
+    if (!whole)
+        DropOutput();
     out_.reset();
-    if (!ok)
+    if (!why.isEmpty() || !whole)
         return Fail(QStringLiteral("Cannot write the print file %1: %2").arg(name, why));
     ++written_;
     return true;
@@ -306,9 +364,63 @@ bool PdfPrinter::DeliverOutput()
 
 void PdfPrinter::DropOutput()
 {
-    if (out_)
-        out_->file.cancelWriting();
+    if (out_) {
+        out_->file.close();
+        out_->file.remove();
+    }
     out_.reset();
+}
+
+// ---- a batch of jobs
+
+namespace {
+
+PrintBatch* activeBatch = nullptr;
+
+}  // namespace
+
+PrintBatch::PrintBatch()
+{
+    if (!activeBatch)
+        activeBatch = this;
+}
+
+PrintBatch::~PrintBatch()
+{
+    End();
+}
+
+PrintBatch* PrintBatch::Current() { return activeBatch; }
+
+void PrintBatch::Defer(const QString& folder)
+{
+    if (!folders_.contains(folder))
+        folders_.append(folder);
+}
+
+bool PrintBatch::End()
+{
+    if (ended_)
+        return error_.isEmpty();
+    ended_ = true;
+    if (activeBatch != this)
+        return true;  // an inner batch: the outermost one syncs
+    activeBatch = nullptr;
+    // one sync of each file system the files went to: their bytes, their
+    // names and the folders that hold them
+    for (const QString& folder : folders_) {
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0 || ::syncfs(fd) != 0) {
+            const int error = errno;
+            if (error_.isEmpty())
+                error_ = QStringLiteral("The print files in %1 could not be written to the disk: %2")
+                             .arg(QDir::toNativeSeparators(folder), SystemError(error));
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    folders_.clear();
+    return error_.isEmpty();
 }
 
 // ---- the printer in use

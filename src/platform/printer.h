@@ -128,7 +128,9 @@ private:
 
 // What the PDF back-end prints on: a page size, a resolution and the
 // unprintable margins (millimetres, portrait), and where the files go. Each job
-// becomes "<folder>/<baseName>-<job number>.pdf", numbered from 1.
+// becomes "<folder>/<baseName>-<job number>.pdf", numbered from 1: written whole
+// under a passing name beside it, then renamed into place and synced (at the
+// end of the PrintBatch in force, if any).
 struct PdfPrinterSetup {
     QString folder;
     QString baseName = QStringLiteral("job");
@@ -139,6 +141,34 @@ struct PdfPrinterSetup {
 };
 
 class PdfPrinter;
+
+// A run of print jobs whose files reach the disk together. While one lives,
+// each job's file is still written whole under a passing name and renamed
+// into place when the job ends, but nothing waits for the disk until End(),
+// which syncs them all at once. Batches nest (the outermost one syncs); the
+// jobs printed by another back-end (CUPS) have nothing to sync. For the
+// thread that prints.
+class PrintBatch {
+public:
+    PrintBatch();
+    ~PrintBatch();  // ends the batch when End() has not
+    PrintBatch(const PrintBatch&) = delete;
+    PrintBatch& operator=(const PrintBatch&) = delete;
+    // Waits until the files of the batch's jobs are on the disk. False, with
+    // Error() saying why, when they could not be synced.
+    bool End();
+    QString Error() const { return error_; }
+
+    // The batch in force, null when none (for the back-ends).
+    static PrintBatch* Current();
+    // Notes a folder whose files were placed without waiting for the disk.
+    void Defer(const QString& folder);
+
+private:
+    QStringList folders_;
+    QString error_;
+    bool ended_ = false;
+};
 
 // The printer in use. Until one of the Use... calls the system's printers are
 // used: CUPS when it lists a printer, none otherwise.

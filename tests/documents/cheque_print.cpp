@@ -4,10 +4,12 @@
 #include "appcore/amounts.h"
 #include "documents/chequeform.h"
 #include "documents/chequewording.h"
+#include "flush_fails.h"
 #include "pdf_words.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "printing/pvpreview.h"
 #include "scratch_fixture.h"
 
 #include <QApplication>
@@ -20,7 +22,11 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -246,6 +252,53 @@ TEST_F(ChequeWindow, AnAmountTheContactCannotHoldToTheCentIsPrintedButNotKept)
     w.savelActionExecute();
     EXPECT_EQ(dialogs.Messages(), (QStringList{"The cheque has been printed. " + notKept,
                                                "Setting 'BANK' has been saved successfully.", notKept}));
+}
+
+TEST_F(ChequeWindow, ABatchWritesTheDatabaseOnlyForWhatChanges)
+{
+    const oid_t a = addContact("Alpha", 10.5f), b = addContact("Beta", 20);
+    EXPECT_EQ(TChequeForm().printBatch({a, b}), 2);  // the first cheques store the layout on each
+    const dbReference<ChequeSetup> layout = contactNow(a).chequeSetup;
+    EXPECT_FALSE(layout.isNull());
+    EXPECT_EQ(contactNow(b).chequeSetup, layout);
+
+    FlushCounter counter;
+    QFile file(scratch.filePath("Quillet.zrv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    EXPECT_EQ(TChequeForm().printBatch({a, b}), 2);  // now what they store is what they hold
+    EXPECT_EQ(counter.flushes, 0);
+    EXPECT_EQ(file.seek(0) ? file.readAll() : QByteArray(), before);
+    ASSERT_EQ(printer->JobsWritten(), 4);
+    EXPECT_TRUE(PdfPageText(ReadPdfWords(printer->JobFile(4))).contains("Beta"));
+    EXPECT_EQ(QDir(scratch.path()).entryList({"*.pdf*"}, QDir::Files).size(), 4);  // no passing names left
+}
+
+TEST_F(ChequeWindow, ABatchKilledAtAChequeKeepsWhatTheChequesBeforeItStored)
+{
+    const std::vector<oid_t> contacts = {addContact("Alpha", 1), addContact("Beta", 2), addContact("Gamma", 3)};
+    database.close();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!database.open("Quillet")) _exit(1);
+        TChequeForm batch;
+        int printing = 0;
+        batch.PvPreview1->BeforePrint = [&printing](TPvPreview*) {
+            if (++printing == 3) raise(SIGKILL);
+        };
+        batch.printBatch(contacts);
+        _exit(2);  // not killed
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    ASSERT_TRUE(database.open("Quillet"));
+    EXPECT_FALSE(contactNow(contacts[0]).chequeSetup.isNull());
+    EXPECT_FALSE(contactNow(contacts[1]).chequeSetup.isNull());
+    EXPECT_TRUE(contactNow(contacts[2]).chequeSetup.isNull());
+    EXPECT_TRUE(PdfPageText(ReadPdfWords(printer->JobFile(2))).contains("Beta"));
+    EXPECT_FALSE(QFile::exists(printer->JobFile(3)));
 }
 
 TEST_F(ChequeWindow, LayoutsAreAddedRenamedAndDeletedWithTheirChecks)

@@ -19,6 +19,7 @@
 #include "engine/support_index.h"
 #include "engine/support_storage.h"
 #include "engine/ttree.h"
+#include "flush_fails.h"
 
 using namespace storagetest;
 
@@ -276,6 +277,45 @@ TEST_F(Records, UpdatesTouchOnlyTheIndexesOfChangedFields)
     EXPECT_TRUE(byId(1).empty());
     EXPECT_EQ(byId(7), std::vector<oid_t>{a});
     ASSERT_TRUE(db.commit());
+}
+
+TEST_F(Records, AnUpdateToTheStoredValuesWritesNothing)
+{
+    FlushCounter counter;
+    Person p{};
+    p.id = 5;
+    p.name = "Echo";
+    p.amount = 2.5;
+    std::int8_t bytes[] = {1, 2, 3};
+    p.photo.setData(bytes, 3);
+    p.remark = "as it was";
+    dbAnyReference ref;
+    ASSERT_TRUE(db.insertRecord(people(), &ref, &p));
+    ASSERT_TRUE(db.commit());
+    db.close();
+    open();
+    const std::vector<uint8_t> before = readFile(path);
+    const offs_t at = db.getPos(ref.oid);
+    counter.flushes = 0;
+
+    // the stored values again, texts pointing into the row itself: no copy,
+    // no index work, and a commit that writes and flushes nothing
+    Person same = fetch(ref.oid);
+    ASSERT_TRUE(db.update(ref.oid, people(), &same));
+    EXPECT_EQ(db.getPos(ref.oid), at);
+    EXPECT_TRUE(db.commit());
+    EXPECT_EQ(counter.flushes, 0);
+    EXPECT_EQ(readFile(path), before);
+
+    // a changed value is written and flushed as ever
+    same = fetch(ref.oid);
+    same.amount = 2.25;
+    ASSERT_TRUE(db.update(ref.oid, people(), &same));
+    EXPECT_NE(db.getPos(ref.oid), at);
+    EXPECT_TRUE(db.commit());
+    EXPECT_GT(counter.flushes, 0);
+    EXPECT_EQ(fetch(ref.oid).amount, 2.25);
+    EXPECT_EQ(byId(5), std::vector<oid_t>{ref.oid});
 }
 
 TEST_F(Records, RemoveAndDeleteTable)

@@ -103,6 +103,7 @@ TEST(Printer, PdfJobsLandOnPaperWhereDrawn)
     Printer& p = CurrentPrinter();
     ASSERT_TRUE(p.SetTitle("Square"));
     ASSERT_TRUE(p.BeginJob());
+    EXPECT_FALSE(QFile::exists(pdf.JobFile(1)));  // written under a passing name until whole
     EXPECT_FALSE(p.BeginJob());
     EXPECT_EQ(p.LastError(), "Printing in progress.");
     EXPECT_FALSE(p.SetOrientation(PrintOrientation::Landscape));
@@ -126,6 +127,38 @@ TEST(Printer, PdfJobsLandOnPaperWhereDrawn)
     ASSERT_TRUE(p.EndJob());
     EXPECT_FALSE(QFile::exists(pdf.JobFile(2)));
     EXPECT_TRUE(QFile::exists(pdf.JobFile(3)));
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.pdf*"}, QDir::Files), (QStringList{"job-1.pdf", "job-3.pdf"}));
+}
+
+// Inside a batch each job's file is in its place when the job ends, and the
+// outermost batch's end syncs them all; it says so when it cannot.
+TEST(Printer, ABatchPlacesEachJobAndSyncsAtItsEnd)
+{
+    QTemporaryDir dir;
+    UsePdfPrinter(setupIn(dir));
+    {
+        PrintBatch outer;
+        {
+            PrintBatch inner;
+            ASSERT_TRUE(CurrentPrinter().BeginJob());
+            ASSERT_TRUE(CurrentPrinter().EndJob());
+            EXPECT_TRUE(inner.End());
+        }
+        EXPECT_EQ(PrintBatch::Current(), &outer);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"job-1.pdf"});
+        EXPECT_TRUE(outer.End());
+        EXPECT_EQ(PrintBatch::Current(), nullptr);
+    }
+    QTemporaryDir gone;
+    UsePdfPrinter(setupIn(gone));
+    PrintBatch batch;
+    ASSERT_TRUE(CurrentPrinter().BeginJob());
+    ASSERT_TRUE(CurrentPrinter().EndJob());
+    ASSERT_TRUE(gone.remove());
+    EXPECT_FALSE(batch.End());
+    EXPECT_TRUE(batch.Error().startsWith("The print files in " + gone.path() + " could not be written to the disk: "))
+        << batch.Error().toStdString();
+    UseNoPrinter();
 }
 
 // The same on a landscape sheet: the printable offset turns with the sheet.
