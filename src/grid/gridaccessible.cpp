@@ -59,16 +59,7 @@ TableShape shapeOf(const RIvuZuvuzoZuvu& G)
 // or the nearest data column seen when it is not seen (the current column
 // of a row-select grid may be the contact list's object-id column); -1
 // when no data column is seen.
-int focusColumn(const RIvuZuvuzoZuvu& G, const TableShape& S)
-{
-    int before = -1;
-    for (int k = S.HeaderCols; k < static_cast<int>(S.Cols.size()); ++k) {
-        if (S.Cols[k] >= G.Col())
-            return S.Cols[k];
-        before = S.Cols[k];
-    }
-    return before;
-}
+int focusColumn(const RIvuZuvuzoZuvu& G) { return G.ShownColumnAt(G.Col()); }
 
 // Whether the disjunct row selection (the row flags) is the grid's selection;
 // false also while the grid is still being made.
@@ -343,7 +334,7 @@ public:
     GridCell* currentCell() const
     {
         const TableShape s = shapeOf(*grid());
-        const int col = focusColumn(*grid(), s);
+        const int col = focusColumn(*grid());
         const int row = grid()->Row();
         return col >= 0 && row >= s.HeaderRows && row < s.Rows ? cell(row, col) : nullptr;
     }
@@ -391,7 +382,7 @@ public:
             selected_[static_cast<std::size_t>(r)] = rowSelected(g, r);
         block_ = g.Selection();
         focusRow_ = g.Row();
-        focusCol_ = focusColumn(g, shape_);
+        focusCol_ = focusColumn(g);
         reset_ = focus_ = false;
         textFrom_ = textTo_ = -1;
     }
@@ -473,7 +464,7 @@ void GridTable::announce()
         textFrom_ = textTo_ = -1;
     }
     announceSelection(g);
-    const int row = g.Row(), col = focusColumn(g, shape_);
+    const int row = g.Row(), col = focusColumn(g);
     const bool moved = row != focusRow_ || col != focusCol_;
     focusRow_ = row;
     focusCol_ = col;
@@ -503,7 +494,7 @@ void GridTable::announceSelection(RIvuZuvuzoZuvu& G)
             (now ? added : removed).push_back(r);
         was = now;
     }
-    const int col = focusColumn(G, shape_);
+    const int col = focusColumn(G);
     if ((added.empty() && removed.empty()) || col < 0)
         return;
     if (added.size() == 1 && count == 1) {
@@ -656,8 +647,7 @@ QAccessible::State GridCell::state() const
     s.selectable = true;
     s.selected = grid_->IsSelected(col_, row_);
     s.focusable = true;
-    const TableShape shape = shapeOf(*grid_);
-    s.focused = grid_->hasFocus() && row_ == grid_->Row() && col_ == focusColumn(*grid_, shape);
+    s.focused = grid_->hasFocus() && row_ == grid_->Row() && col_ == focusColumn(*grid_);
     s.editable = grid_->IsEditable(col_, row_);
     switch (graphic()) {
     case ctCheckBox:

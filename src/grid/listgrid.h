@@ -651,6 +651,11 @@ public:
     // left inside its grid lines past the text margin. A column of width 0
     // or 1, as the contact list's object-id column, shows nothing.
     bool ColumnShown(int ACol) const;
+    // The data column a user sees at or right of ACol (displayed), else the
+    // nearest one left of it; -1 when none is seen. In a row-select grid it
+    // is the column of the current row that Left and Right move along and a
+    // screen reader reads.
+    int ShownColumnAt(int ACol) const;
     // The shown texts of the column's (displayed) header rows, joined by blanks.
     std::string ColumnHeaderText(int ACol);
     // The rows at the top read as column headers: the fixed ones, or as many
@@ -987,6 +992,9 @@ protected:
     // The press handling behind MouseDown.
     void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
 private:
+    // the steps of KeyDown
+    void flagRowsAfterMove(int OldRow, const TGridRect& OldSelection, bool Shift, bool Ctrl);
+    void moveAlongRow(int Step);
     // the steps of gridMouseDown
     void startPanning(int x, int y);
     void rightMouseDown(platform::ShiftState shift, int col, int row, int x, int y);

@@ -409,8 +409,15 @@ TEST_F(AccessibleContactList, ComingMovingAndSelectingAreHeard)
     EXPECT_EQ(heard.take(), (Strings{"Focus 0,0 1"}));
     key(Qt::Key_Down);
     EXPECT_EQ(heard.take(), (Strings{"Selection 1,0", "Focus 1,0 2"}));
-    key(Qt::Key_End);
-    EXPECT_EQ(heard.take(), (Strings{"Focus 299,0 300"}));
+    key(Qt::Key_End);  // the row the user lands on is the row selected
+    EXPECT_EQ(heard.take(), (Strings{"Selection 299,0", "Focus 299,0 300"}));
+    EXPECT_TRUE(table()->cellAt(kContacts - 1, 0)->state().selected);
+    // Right goes along the row to the next column read, its header with it.
+    key(Qt::Key_Right);
+    EXPECT_EQ(heard.take(), (Strings{"Focus 299,1 Contact 300"}));
+    QAccessibleInterface* name = table()->cellAt(kContacts - 1, 1);
+    EXPECT_EQ(nameOf(name->tableCellInterface()->columnHeaderCells().value(0)), "Name");
+    EXPECT_EQ(table()->selectedRows(), QList<int>{kContacts - 1});
     window->selectAllAction->trigger();  // Ctrl+A
     EXPECT_EQ(heard.take(), (Strings{"SelectionWithin"}));
     EXPECT_EQ(table()->selectedRowCount(), kContacts);

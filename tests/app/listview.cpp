@@ -213,6 +213,36 @@ TEST_F(ListView, EnterInASearchEditRefreshes)
     EXPECT_EQ(window->StatusText(0), "Please enter the search critera and press [Enter] key to search");
 }
 
+// The contact the keys move to in the list is the one F4 edits; with Ctrl
+// the rows flagged before stay flagged and F4 edits the topmost of them.
+TEST_F(ListView, F4EditsTheContactTheKeysMovedTo)
+{
+    clearSearch();
+    window->RefreshGrid();  // IDs 1, 2, 3, 5, 7
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->grid->setFocus();
+    QStringList edited;
+    SetModalRunner([&](QDialog& form) {
+        if (auto* editor = dynamic_cast<TMainForm*>(&form))
+            edited << editor->cName->text();
+        return 2;
+    });
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {
+        {Qt::Key_End, Qt::NoModifier},      {Qt::Key_Home, Qt::NoModifier}, {Qt::Key_PageDown, Qt::NoModifier},
+        {Qt::Key_PageUp, Qt::NoModifier},   {Qt::Key_Down, Qt::NoModifier}, {Qt::Key_End, Qt::ControlModifier},
+        {Qt::Key_Home, Qt::ControlModifier},
+    };
+    for (const auto& [key, mods] : keys) {
+        QTest::keyClick(window->grid, key, mods);
+        QTest::keyClick(window->grid, Qt::Key_F4);
+    }
+    EXPECT_EQ(edited, (QStringList{"smithers", "O'Brien Ltd", "smithers", "O'Brien Ltd", "Zeta_Corp", "Zeta_Corp",
+                                   "O'Brien Ltd"}));
+    EXPECT_EQ(window->grid->GetRowSelectCount(), 3);
+    database.commit();
+}
+
 TEST_F(ListView, SelectAllAndWebsiteNeedARow)
 {
     clearSearch();

@@ -200,10 +200,21 @@ TEST(GridAccessible, MovingAndSelectingTellTheReaderWhereTheUserIs)
     EXPECT_EQ(heard.take(), (Strings{"SelectionAdd 2,0"}));
     t.key(Qt::Key_Space);  // the current row 2 leaves the selection
     EXPECT_EQ(heard.take(), (Strings{"SelectionRemove 1,0"}));
-    t.key(Qt::Key_PageDown);  // moves on without selecting
-    EXPECT_EQ(heard.take(), (Strings{"Focus 7,0 Name 8"}));
+    t.key(Qt::Key_PageDown);  // the row moved to is the row selected
+    EXPECT_EQ(heard.take(), (Strings{"Selection 7,0", "Focus 7,0 Name 8"}));
     t.key(Qt::Key_Up);
     EXPECT_EQ(heard.take(), (Strings{"Selection 6,0", "Focus 6,0 Name 7"}));
+    // Left and Right go along the row to the columns read, the selection kept.
+    t.key(Qt::Key_Right);
+    t.key(Qt::Key_Right);
+    EXPECT_EQ(heard.take(), (Strings{"Focus 6,1 note 7", "Focus 6,2 Paid"}));
+    t.key(Qt::Key_Right);
+    t.key(Qt::Key_Right);  // past the last column read: nowhere to go
+    EXPECT_EQ(heard.take(), (Strings{"Focus 6,3 20"}));
+    t.key(Qt::Key_Left);
+    EXPECT_EQ(heard.take(), (Strings{"Focus 6,2 Paid"}));
+    EXPECT_TRUE(t.cell(6, 2)->state().focused);
+    EXPECT_EQ(t.table()->selectedRows(), QList<int>{6});
 
     // A click tells of the cell clicked.
     t.click(t.center(2, 3), Qt::ControlModifier);
