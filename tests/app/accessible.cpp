@@ -324,6 +324,48 @@ TEST_F(Accessible, EnterOrSpaceOnTheCardPictureShowsItAsADoubleClickDoes)
     EXPECT_EQ(shown, QStringList({"Card Image", "Card Image"}));
 }
 
+// The cheque report reads as the contact list does: before a query and when
+// nothing is found, its headers and no row; its date is a column read with
+// the row, not a row header.
+TEST_F(Accessible, TheChequeReportReadsItsColumnsAndRowsAsTheContactListDoes)
+{
+    HeardEvents heard;
+    TReportForm report(window.get());
+    showAndLook(report, [&](QWidget&) {
+        QAccessibleTableInterface* table = accessibleOf(report.grid)->tableInterface();
+        const QStringList headers{"Date", "Setting", "Cheque No", "Pay", "Description", "Amount"};
+        auto headersRead = [&] {
+            QStringList read;
+            for (int c = 0; c < table->columnCount(); ++c)
+                read << table->columnDescription(c);
+            return read;
+        };
+        EXPECT_EQ(table->rowCount(), 0);
+        EXPECT_EQ(headersRead(), headers);
+        EXPECT_EQ(accessibleOf(report.grid)->child(0)->role(), QAccessible::ColumnHeader);
+
+        Cheque cheque;
+        cheque.chequeNo = "1001";
+        cheque.description = "Rent";
+        cheque.customerName = "Zed Tester";
+        cheque.amount = 12.5;
+        cheque.transDate = dbDateTime::current();
+        insert(cheque);
+        ASSERT_TRUE(database.commit());
+        report.queryActionExecute();
+        ASSERT_EQ(table->rowCount(), 1);
+        EXPECT_EQ(headersRead(), headers);
+        QAccessibleInterface* date = table->cellAt(0, 0);
+        EXPECT_EQ(date->role(), QAccessible::Cell);
+        EXPECT_EQ(nameOf(date).toStdString(), report.grid->Cells(0, 1));
+        EXPECT_TRUE(date->tableCellInterface()->rowHeaderCells().isEmpty());
+        EXPECT_EQ(nameOf(table->cellAt(0, 3)), "Zed Tester");
+        heard.take();
+        ASSERT_TRUE(giveFocus(report.grid));
+        EXPECT_EQ(heard.take(), (Strings{"Focus 0,0 " + report.grid->Cells(0, 1)}));
+    });
+}
+
 // The contact list as a screen reader reads it, on a database of 300
 // contacts (the grid's own reading is proven on a plain grid): the columns
 // the main window shows, the list sorted by a header and filtered by the
