@@ -517,8 +517,10 @@ private:
     TColor selectionTextColor_ = platform::clHighlightText;
     bool selectionRectangle_ = false;
     platform::Font fixedFont_;
+    bool ownFixedFont_ = false;  // set by SetFixedFont: no longer follows Font
+    platform::Font followedFont_;  // the cells' font the others last followed
     bool urlShow_ = false;
-    TColor urlColor_ = platform::clBlue;
+    TColor urlColor_ = platform::clHotLight;
     bool urlFull_ = false;
     bool showSelection_ = true;
     TGridLook look_ = glSoft;
@@ -981,6 +983,7 @@ protected:
     void SizeChanged(int oldColCount, int oldRowCount) override;
     void Resize() override;
     void TopLeftChanged() override;
+    void FontChanged() override;
     void Click() override;
     void DoEnter() override;
     std::string GetEditText(int col, int row) override;

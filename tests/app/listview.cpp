@@ -3,6 +3,7 @@
 #include "mainwindow_fixture.h"
 
 #include "app/editor.h"
+#include "palettes.h"
 #include "appcore/amounts.h"
 #include "platform/shell.h"
 #include "release_behind_modal.h"
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -255,6 +257,27 @@ TEST_F(ListView, SelectAllAndWebsiteNeedARow)
     EXPECT_EQ(window->grid->GetRowSelectCount(), 0);
     window->websiteAction->trigger();
     EXPECT_EQ(dialogs.Messages(), QStringList{"Please use the mouse to select the customer first."});
+}
+
+// The contact list in the light, dark and high-contrast palettes: its
+// header, its selected row and the rows of both bands read at 4.5:1 or better.
+TEST_F(ListView, TheListReadsInEveryPalette)
+{
+    clearSearch();
+    window->RefreshGrid();  // row 1 selected; rows 2 and 3 in the second and first band
+    auto* g = window->grid;
+    for (const NamedPalette& p : testPalettes()) {
+        PaletteScope scope(p.palette);
+        const QImage img = g->viewport()->grab().toImage();
+        const std::pair<const char*, int> parts[] = {{"header", 0}, {"selected", 1}, {"band 2", 2}, {"band 1", 3}};
+        for (const auto& [part, row] : parts) {
+            double worst = 21;
+            for (int c = 1; c <= 4; ++c)  // ID, name, contact and telephone: every row has them
+                worst = std::min(worst, textContrast(img, g->CellRect(c, row).ToQRect().adjusted(1, 1, -1, -1)));
+            std::printf("contrast %s, contact list, %s: %.1f\n", p.name.c_str(), part, worst);
+            EXPECT_GE(worst, platform::ReadableContrast) << p.name << " " << part;
+        }
+    }
 }
 
 // The window as a person sees it, saved for a look: three contacts listed.

@@ -1,13 +1,18 @@
 // Painting of the list grid: banded rows, selected rows, the fixed row, the
 // sort indicator, clipped and ellipsed texts, HTML and rich-text cells, what
 // one cell's markup leaves for the next, and cell text measuring.
+#include "grid/hintwindow.h"
 #include "grid/listgrid.h"
+#include "palettes.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace grid;
 using platform::Rect;
@@ -30,22 +35,16 @@ QImage grab(RIvuZuvuzoZuvu& g, QSize size = {420, 480})
 }
 
 // A 20-row grid as the contact list sets it up: one fixed row, banding,
-// whole rows flagged as selected.
-void listLike(RIvuZuvuzoZuvu& g)
+// whole rows flagged as selected; in the palette's colours.
+void shapeList(RIvuZuvuzoZuvu& g)
 {
     g.SetColCount(4);
     g.SetRowCount(20);
     g.SetFixedCols(0);
     g.SetFixedRows(1);
     g.SetDefaultRowHeight(21);
-    g.SetColor(platform::clWhite);
-    g.SetFixedColor(kFixed);
-    g.Bands->PrimaryColor = kPrimary;
-    g.Bands->SecondaryColor = kSecondary;
     g.Bands->Active = true;
     g.MouseActions->DisjunctRowSelect = true;
-    g.SetSelectionColor(kSelection);
-    g.SetSelectionTextColor(platform::clWhite);
     g.SetOptions(g.Options() | platform::goRowSelect);
     const char* headers[] = {"ID", "Name", "Telephone", "Remark"};
     for (int c = 0; c < 4; ++c) {
@@ -55,6 +54,18 @@ void listLike(RIvuZuvuzoZuvu& g)
     for (int r = 1; r < 20; ++r)
         for (int c = 0; c < 4; ++c)
             g.SetCells(c, r, "r" + std::to_string(r));
+}
+
+// The same in colours of its own.
+void listLike(RIvuZuvuzoZuvu& g)
+{
+    shapeList(g);
+    g.SetColor(platform::clWhite);
+    g.SetFixedColor(kFixed);
+    g.Bands->PrimaryColor = kPrimary;
+    g.Bands->SecondaryColor = kSecondary;
+    g.SetSelectionColor(kSelection);
+    g.SetSelectionTextColor(platform::clWhite);
 }
 
 // The same without bands.
@@ -112,8 +123,7 @@ TEST(GridPaint, BandsSelectionAndFixedRow)
             EXPECT_EQ(img.pixel(inside(g, c, r)), rgb(want)) << "row " << r << " col " << c;
     }
     // Selected rows show their text in the selection text colour.
-    const Rect r5 = g.CellRect(1, 5);
-    EXPECT_GT(countColour(img, qRgb(255, 255, 255), QRect(r5.Left, r5.Top, 30, r5.Height())), 5);
+    EXPECT_GT(textContrast(img, g.CellRect(1, 5).ToQRect().adjusted(1, 1, -1, -1)), 8.0);
     // Longer bands: two primary rows, then one secondary.
     g.Bands->PrimaryLength = 2;
     g.ClearRowSelect();
@@ -388,4 +398,69 @@ TEST(GridPaint, RowsBeingDraggedShowSelected)
         EXPECT_TRUE(g.GetRowSelect(r)) << r;
         EXPECT_EQ(released.pixel(inside(g, 2, r)), rgb(kSelection)) << r;
     }
+}
+
+// The grid as the windows use it, in the palette's colours: the contact
+// list's header, banded rows and selected row, and the cheque report's rows
+// without bands; and the grid's hint. Their text reads at 4.5:1 or better
+// in the light, dark and high-contrast palettes.
+TEST(GridPaint, TextReadsInEveryPalette)
+{
+    for (const NamedPalette& p : testPalettes()) {
+        PaletteScope scope(p.palette);
+        for (const bool bands : {true, false}) {
+            RIvuZuvuzoZuvu g;
+            shapeList(g);
+            g.Bands->Active = bands;
+            g.SetRowSelect(3, true);
+            const QImage img = grab(g);
+            const std::pair<const char*, int> parts[] = {{"header", 0}, {"row 1", 1}, {"row 2", 2}, {"selected", 3}};
+            for (const auto& [part, row] : parts) {
+                double worst = 21;
+                for (int c = 0; c < 4; ++c)
+                    worst = std::min(worst, textContrast(img, g.CellRect(c, row).ToQRect().adjusted(1, 1, -1, -1)));
+                std::printf("contrast %s, %s, %s: %.1f\n", p.name.c_str(), bands ? "banded" : "plain", part, worst);
+                EXPECT_GE(worst, platform::ReadableContrast) << p.name << " " << part;
+            }
+        }
+        THTMLHintWindow hint;
+        hint.ActivateHint({10, 10, 20, 20}, "Double-click the ID to update record");
+        const double read = textContrast(hint.grab().toImage(), hint.rect().adjusted(2, 2, -2, -2));
+        std::printf("contrast %s, hint: %.1f\n", p.name.c_str(), read);
+        EXPECT_GE(read, platform::ReadableContrast) << p.name << " hint";
+    }
+}
+
+// The grid takes the application's font and its rows fit it, and follows
+// it when it changes; a font given to the grid stays.
+TEST(GridPaint, TheGridFollowsTheApplicationsFontUnlessGivenOne)
+{
+    const QFont kept = QApplication::font();
+    RIvuZuvuzoZuvu follows, own;
+    shapeList(follows);
+    shapeList(own);
+    platform::Font small = own.Font();
+    small.SetSize(8);
+    own.SetFont(small);
+    const int rowBefore = follows.RowHeights(5);
+    const QRect cell = follows.CellRect(1, 5).ToQRect();
+    const int inkBefore = inkRight(grab(follows), cell);
+
+    QFont large = kept;
+    large.setPointSize(18);
+    QApplication::setFont(large);
+    QApplication::processEvents();  // the change reaches the widgets as posted events
+    EXPECT_EQ(follows.Font().Size(), 18);
+    EXPECT_EQ(follows.FixedFont().Size(), 18);
+    const int lineHeight = QFontMetrics(follows.Font().ToQFont(follows.logicalDpiY())).height();
+    EXPECT_GT(follows.RowHeights(5), rowBefore);
+    EXPECT_GE(follows.RowHeights(5), lineHeight + 6);
+    EXPECT_GE(follows.RowHeights(0), lineHeight + 6);
+    EXPECT_GT(inkRight(grab(follows), follows.CellRect(1, 5).ToQRect()), inkBefore + 4);
+    EXPECT_EQ(own.Font().Size(), 8);
+    EXPECT_EQ(own.RowHeights(5), 21);
+
+    QApplication::setFont(kept);
+    QApplication::processEvents();
+    EXPECT_EQ(follows.RowHeights(5), rowBefore);
 }
