@@ -237,7 +237,8 @@ public:
     QList<QAccessibleInterface*> selectedCells() const override
     {
         QList<QAccessibleInterface*> cells;
-        forSelectedCells([&](int Row, int Col) { cells.append(cell(Row, Col)); });
+        cells.reserve(selectedCellCount());
+        forSelectedCells([&](int Row, int Col) { cells.append(answerCell(Row, Col)); });
         return cells;
     }
     QString columnDescription(int Column) const override
@@ -319,16 +320,47 @@ public:
             dropCells();
     }
 
-    // The cell at a grid row and displayed column, made on first use.
+    // The cell at a grid row and displayed column, made on first use and
+    // kept until the rows or columns change.
     GridCell* cell(int Row, int Col) const
     {
-        const quint64 key = (quint64(quint32(Row)) << 32) | quint32(Col);
-        if (const auto it = cells_.constFind(key); it != cells_.constEnd())
-            if (auto* known = static_cast<GridCell*>(QAccessible::accessibleInterface(it.value())))
-                return known;
+        if (GridCell* known = madeCell(Row, Col))
+            return known;
         auto* made = new GridCell(grid(), Row, Col);
-        cells_.insert(key, QAccessible::registerAccessibleInterface(made));
+        cells_.insert(keyOf(Row, Col), QAccessible::registerAccessibleInterface(made));
         return made;
+    }
+    // A cell of an answer of many cells (the selected ones): the kept one
+    // when made already, else one made for this answer alone, which lasts
+    // the turn the reader asked in. Such a cell enters Qt's register of
+    // interfaces only when the reader asks for its id, and leaves it with
+    // the turn; so what such a question costs follows what it answers, and
+    // nothing of a large answer stays, with the grid or with Qt.
+    GridCell* answerCell(int Row, int Col) const
+    {
+        if (GridCell* known = madeCell(Row, Col))
+            return known;
+        auto* made = new GridCell(grid(), Row, Col);
+        answered_.push_back(made);
+        if (answered_.size() == 1) {
+            QPointer<RIvuZuvuzoZuvu> g = grid();
+            QMetaObject::invokeMethod(
+                grid(),
+                [g] {
+                    if (GridTable* t = g ? tableOf(g) : nullptr)
+                        t->dropAnswered();
+                },
+                Qt::QueuedConnection);
+        }
+        return made;
+    }
+    void dropAnswered()
+    {
+        // One at a time through the register: deletes it there when the
+        // reader had it registered, else enters and leaves it at once.
+        for (GridCell* c : answered_)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(c));
+        answered_.clear();
     }
     // The cell the user stands on; nullptr when no data cell is read.
     GridCell* currentCell() const
@@ -417,8 +449,15 @@ private:
         platform::SendAccessibleEvent(e);
     }
     void announceSelection(RIvuZuvuzoZuvu& G);
+    static quint64 keyOf(int Row, int Col) { return (quint64(quint32(Row)) << 32) | quint32(Col); }
+    GridCell* madeCell(int Row, int Col) const
+    {
+        const auto it = cells_.constFind(keyOf(Row, Col));
+        return it == cells_.constEnd() ? nullptr : static_cast<GridCell*>(QAccessible::accessibleInterface(it.value()));
+    }
     void dropCells()
     {
+        dropAnswered();
         const auto ids = cells_.values();
         cells_.clear();
         for (QAccessible::Id id : ids)
@@ -426,6 +465,7 @@ private:
     }
 
     mutable QHash<quint64, QAccessible::Id> cells_;
+    mutable std::vector<GridCell*> answered_;  // cells made for answers this turn, dropped after it
     // what the reader was told last
     TableShape shape_;
     std::vector<char> selected_;

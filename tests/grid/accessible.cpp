@@ -170,13 +170,27 @@ TEST(GridAccessible, SelectionAndCurrentCellAsRead)
     EXPECT_FALSE(t.table()->selectRow(8));
 }
 
-TEST(GridAccessible, CellsAreMadeWhenAskedAndDroppedWhenTheRowsChange)
+TEST(GridAccessible, CellsAreMadeWhenAskedKeptOrAnsweredForTheTurnAndDroppedWhenTheRowsChange)
 {
     HeardEvents heard;
     ReadableGrid t(20000);
+    heard.take();  // what the grid's making told the reader
     QAccessibleInterface* last = t.cell(19998, 0);
     EXPECT_EQ(nameOf(last), "Name 19999");
     EXPECT_EQ(t.cell(19998, 0), last);  // kept
+
+    // The selected cells are answered with the kept ones where made, and
+    // with cells for the turn the reader asked in elsewhere.
+    t.g.SelectRows(1, 19999);
+    const QList<QAccessibleInterface*> selected = t.table()->selectedCells();
+    ASSERT_EQ(selected.size(), 19999 * 4);
+    EXPECT_EQ(nameOf(selected.at(4 * 7 + 1)), "note 8");
+    EXPECT_EQ(selected.at(4 * 19998), last);
+    const QAccessible::Id asked = QAccessible::uniqueId(selected.at(4 * 9));  // a reader registers one
+    QCoreApplication::processEvents();  // the turn is over
+    EXPECT_EQ(QAccessible::accessibleInterface(asked), nullptr);
+    EXPECT_EQ(t.cell(19998, 0), last);
+
     const QAccessible::Id id = QAccessible::uniqueId(last);
     t.g.SetRowCountEx(10);
     heard.take();  // the reset went out
