@@ -503,7 +503,9 @@ void GridTable::announce()
                             to - shape_.HeaderRows);
         textFrom_ = textTo_ = -1;
     }
-    announceSelection(g);
+    // The cell the user lands on first, then its selection: a reader hears
+    // the row, then that it is selected (a change of the selection of a cell
+    // without the focus goes unsaid).
     const int row = g.Row(), col = focusColumn(g);
     const bool moved = row != focusRow_ || col != focusCol_;
     focusRow_ = row;
@@ -511,6 +513,7 @@ void GridTable::announce()
     if ((moved || focus_) && g.hasFocus())
         send(currentCell(), QAccessible::Focus);
     focus_ = false;
+    announceSelection(g);
 }
 
 void GridTable::announceSelection(RIvuZuvuzoZuvu& G)

@@ -3,6 +3,7 @@
 // one cell's markup leaves for the next, and cell text measuring.
 #include "grid/hintwindow.h"
 #include "grid/listgrid.h"
+#include "grid/spinedit.h"
 #include "palettes.h"
 
 #include <QApplication>
@@ -403,7 +404,8 @@ TEST(GridPaint, RowsBeingDraggedShowSelected)
 // The grid as the windows use it, in the palette's colours: the contact
 // list's header, banded rows and selected row, and the cheque report's rows
 // without bands; and the grid's hint. Their text reads at 4.5:1 or better
-// in the light, dark and high-contrast palettes.
+// in the light, dark and high-contrast palettes, and the arrows of the spin
+// editor's buttons show at 3:1.
 TEST(GridPaint, TextReadsInEveryPalette)
 {
     for (const NamedPalette& p : testPalettes()) {
@@ -428,6 +430,12 @@ TEST(GridPaint, TextReadsInEveryPalette)
         const double read = textContrast(hint.grab().toImage(), hint.rect().adjusted(2, 2, -2, -2));
         std::printf("contrast %s, hint: %.1f\n", p.name.c_str(), read);
         EXPECT_GE(read, platform::ReadableContrast) << p.name << " hint";
+        // The spin editor's arrows, drawn by the grid's own buttons, show on their face.
+        TGridTimerSpeedButton up(nullptr, true);
+        up.resize(17, 11);
+        const double arrow = textContrast(up.grab().toImage(), QRect(3, 2, 11, 7));
+        std::printf("contrast %s, spin arrow: %.1f\n", p.name.c_str(), arrow);
+        EXPECT_GE(arrow, 3.0) << p.name << " spin arrow";  // a control's graphic reads at 3:1
     }
 }
 
