@@ -14,16 +14,12 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <string>
-
-#ifndef QUILLET_BENCH_ROWS
-#define QUILLET_BENCH_ROWS 100000
-#endif
 
 namespace {
 
-constexpr int kRows = QUILLET_BENCH_ROWS;
-constexpr int kCols = 13;
+constexpr int kRows = 100'000, kCols = 13;
 
 QApplication& application()
 {
