@@ -1,15 +1,13 @@
 // The palettes a user may read the program in, and how well text reads in a
-// picture of it. Light: the style's own palette. Dark: grey-black bases with
-// light text, as the desktop's "darker" schemes have it, the tooltip colours
-// left light. High contrast: white on black, a yellow highlight with black
-// text, light links.
+// picture of it. Light: the style's own. Dark: grey-black bases with light
+// text, the tooltip colours left light, as the desktop's "darker" schemes
+// have it. High contrast: white on black, a yellow highlight with black text.
 #pragma once
 
 #include "platform/color.h"
 
 #include <QApplication>
 #include <QImage>
-#include <QPalette>
 #include <QStyle>
 
 #include <algorithm>
@@ -25,45 +23,31 @@ struct NamedPalette {
 inline std::vector<NamedPalette> testPalettes()
 {
     using R = QPalette::ColorRole;
-    const auto make = [](std::initializer_list<std::pair<R, const char*>> roles) {
+    const R roles[] = {R::Window, R::WindowText, R::Base,      R::Text,        R::Button,      R::ButtonText,
+                       R::Highlight, R::HighlightedText, R::Link, R::ToolTipBase, R::ToolTipText};
+    const auto make = [&roles](std::vector<const char*> colours) {
         QPalette p = QApplication::style()->standardPalette();
-        for (const auto& [role, colour] : roles)
-            p.setColor(role, QColor(colour));
+        for (std::size_t i = 0; i < colours.size(); ++i)
+            p.setColor(roles[i], QColor(colours[i]));
         return p;
     };
-    return {
-        {"light", QApplication::style()->standardPalette()},
-        {"dark", make({{R::Window, "#424242"}, {R::WindowText, "#dddddd"}, {R::Base, "#3c3c3c"},
-                       {R::AlternateBase, "#454545"}, {R::Text, "#dddddd"}, {R::Button, "#505050"},
-                       {R::ButtonText, "#dddddd"}, {R::Light, "#979797"}, {R::Midlight, "#5e5e5e"},
-                       {R::Mid, "#454545"}, {R::Dark, "#2f2f2f"}, {R::Shadow, "#1a1a1a"},
-                       {R::Highlight, "#2a5a8a"}, {R::HighlightedText, "#ffffff"}, {R::Link, "#8fb4ff"},
-                       {R::ToolTipBase, "#ffffdc"}, {R::ToolTipText, "#000000"}})},
-        {"high contrast", make({{R::Window, "#000000"}, {R::WindowText, "#ffffff"}, {R::Base, "#000000"},
-                                {R::AlternateBase, "#000000"}, {R::Text, "#ffffff"}, {R::Button, "#000000"},
-                                {R::ButtonText, "#ffffff"}, {R::Light, "#ffffff"}, {R::Midlight, "#808080"},
-                                {R::Mid, "#808080"}, {R::Dark, "#808080"}, {R::Shadow, "#ffffff"},
-                                {R::Highlight, "#ffff00"}, {R::HighlightedText, "#000000"}, {R::Link, "#00ffff"},
-                                {R::ToolTipBase, "#000000"}, {R::ToolTipText, "#ffffff"}})},
-    };
+    return {{"light", QApplication::style()->standardPalette()},
+            {"dark", make({"#424242", "#dddddd", "#3c3c3c", "#dddddd", "#505050", "#dddddd", "#2a5a8a", "#ffffff",
+                           "#8fb4ff", "#ffffdc", "#000000"})},
+            {"high contrast", make({"#000000", "#ffffff", "#000000", "#ffffff", "#000000", "#ffffff", "#ffff00",
+                                    "#000000", "#00ffff", "#000000", "#ffffff"})}};
 }
 
 // The application in a palette while it lives.
-class PaletteScope {
-public:
-    explicit PaletteScope(const QPalette& P) : kept_(QApplication::palette()) { QApplication::setPalette(P); }
-    ~PaletteScope() { QApplication::setPalette(kept_); }
-    PaletteScope(const PaletteScope&) = delete;
-    PaletteScope& operator=(const PaletteScope&) = delete;
-
-private:
-    QPalette kept_;
+struct PaletteScope {
+    explicit PaletteScope(const QPalette& P) { QApplication::setPalette(P); }
+    ~PaletteScope() { QApplication::setPalette(kept); }
+    QPalette kept = QApplication::palette();
 };
 
-// How well the text in an area of a picture reads: the contrast of the
-// colour most of the area has (its background) with the pixel that differs
-// most from it (the core of the text's strokes). 1 for an area without text.
-// The area keeps clear of frames (a cell's inside less its outer pixels).
+// How well the text in an area of a picture (clear of frames) reads: the
+// contrast of the colour most of the area has with the pixel that differs
+// most from it (the core of the strokes). 1 for an area without text.
 inline double textContrast(const QImage& Picture, const QRect& Area)
 {
     std::map<QRgb, int> counts;
@@ -73,11 +57,10 @@ inline double textContrast(const QImage& Picture, const QRect& Area)
             ++counts[Picture.pixel(x, y)];
     if (counts.empty())
         return 1;
-    const QRgb background =
-        std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) { return a.second < b.second; })
-            ->first;
+    const auto most = std::max_element(counts.begin(), counts.end(),
+                                       [](const auto& a, const auto& b) { return a.second < b.second; });
     double best = 1;
     for (const auto& [colour, n] : counts)
-        best = std::max(best, platform::ContrastRatio(QColor(colour), QColor(background)));
+        best = std::max(best, platform::ContrastRatio(QColor(colour), QColor(most->first)));
     return best;
 }

@@ -184,13 +184,11 @@ TEST(Label3D, ALinkReadsInEveryPalette)
         TLabel3D label;
         label.SetCaption("www.zarvo.example");
         label.SetLabelStyle(lsWWWAddress);
-        for (const bool hovered : {false, true}) {
-            if (hovered)
-                enter(&label);
-            const double read = textContrast(label.grab().toImage(), label.rect());
-            std::printf("contrast %s, link label%s: %.1f\n", p.name.c_str(), hovered ? " under the mouse" : "", read);
-            EXPECT_GE(read, ReadableContrast) << p.name << (hovered ? " under the mouse" : "");
-        }
+        const double still = textContrast(label.grab().toImage(), label.rect());
+        enter(&label);
+        const double hovered = textContrast(label.grab().toImage(), label.rect());
+        std::printf("contrast %s, link label: %.1f, under the mouse: %.1f\n", p.name.c_str(), still, hovered);
+        EXPECT_GE(std::min(still, hovered), ReadableContrast) << p.name;
     }
 }
 
