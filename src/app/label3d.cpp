@@ -66,6 +66,7 @@ TLabel3D::TLabel3D(QWidget* parent) : QWidget(parent)
     }();
     (void)readable;
     Font.Name = QStringLiteral("Arial");
+    Font.Color = clBtnText;  // the palette's text on the label's face
     setAttribute(Qt::WA_Hover, true);
 }
 
@@ -267,7 +268,9 @@ void TLabel3D::DoDrawText(Canvas& canvas, Rect r, unsigned flags)
                         textStyle_ == tsLightRaised ? highlightColor_ : shadowColor_);
         }
     }
-    drawOneCopy(canvas, r, flags, text, isEnabled() ? Font.Color : clGrayText);
+    // The text reads on what lies behind it: the label's colour, or its parent's when transparent.
+    const TColor behind = Transparent ? FromQColor(palette().color(backgroundRole())) : Color;
+    drawOneCopy(canvas, r, flags, text, isEnabled() ? ReadableTextColor(Font.Color, behind) : clGrayText);
 }
 
 void TLabel3D::drawOneCopy(Canvas& canvas, Rect r, unsigned flags, const QString& text, TColor color)

@@ -1,7 +1,8 @@
 // TLabel3D: a text label with raised, recessed or shadowed text, text at any
 // angle, an optional plain or 3-D border, ellipsis for long text, and a link
-// mode that underlines and reddens the text under the mouse and opens a web or
-// e-mail address when clicked. It keeps its own caption, font, alignment and
+// mode that underlines the text under the mouse in the palette's link colour
+// and opens a web or e-mail address when clicked. Text in palette colours
+// stays readable on the label's colour in any palette. It keeps its own caption, font, alignment and
 // layout and paints everything itself through platform::Canvas.
 //
 // A link label is also reached by Tab, shows a dotted focus frame while it
@@ -30,7 +31,7 @@ public:
     // the label's own properties
     QString Caption() const { return caption_; }
     void SetCaption(const QString& text);
-    platform::Font Font;                 // "Arial" at construction
+    platform::Font Font;                 // "Arial" in clBtnText at construction
     platform::TColor Color = platform::clBtnFace;
     bool Transparent = false;
     bool WordWrap = false;
@@ -105,7 +106,7 @@ private:
     int shift_ = 1;
     platform::TColor shadowColor_ = platform::clBtnShadow;
     platform::TColor highlightColor_ = platform::clBtnHighlight;
-    static constexpr platform::TColor linkColor_ = platform::clRed;
+    static constexpr platform::TColor linkColor_ = platform::clHotLight;  // the palette's link colour
     platform::TColor savedFontColor_ = platform::clBlack;
     bool pressed_ = false;
 };

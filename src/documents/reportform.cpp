@@ -52,6 +52,18 @@ void widenDateColumn(grid::RIvuZuvuzoZuvu& grid)
     grid.SetColWidths(0, width);
 }
 
+// The list's columns, headers and widths. The date is a column like the
+// others (no row header), and a list with no cheque is its headers alone.
+void layOutColumns(grid::RIvuZuvuzoZuvu& grid)
+{
+    grid.SetColCount(kColumns);
+    grid.SetFixedCols(0);
+    for (int c = 0; c < kColumns; ++c) {
+        grid.SetCells(c, 0, kHeaders[c]);
+        grid.SetColWidths(c, kWidths[c]);
+    }
+}
+
 }  // namespace
 
 TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
@@ -75,6 +87,8 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     grid->MouseActions->DisjunctRowSelect = true;
     grid->EnableHTML = false;  // payees and descriptions show as typed
     grid->SetGridLineColor(platform::clSilver);
+    layOutColumns(*grid);
+    grid->SetRowCount(1);
     grid->viewport()->installEventFilter(this);
     count = new QLabel("Selected item: 0", this);
     amount = new QLabel("Selected amount: 0", this);
@@ -192,12 +206,8 @@ void TReportForm::queryActionExecute()
         return;
     }
     grid->BeginUpdate();
-    grid->SetColCount(kColumns);
+    layOutColumns(*grid);
     grid->SetRowCount(int(n) + 1);
-    for (int c = 0; c < kColumns; ++c) {
-        grid->SetCells(c, 0, kHeaders[c]);
-        grid->SetColWidths(c, kWidths[c]);
-    }
     int row = 1;
     do {
         const Cheque& q = *cheques.get();

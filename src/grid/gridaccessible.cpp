@@ -59,16 +59,7 @@ TableShape shapeOf(const RIvuZuvuzoZuvu& G)
 // or the nearest data column seen when it is not seen (the current column
 // of a row-select grid may be the contact list's object-id column); -1
 // when no data column is seen.
-int focusColumn(const RIvuZuvuzoZuvu& G, const TableShape& S)
-{
-    int before = -1;
-    for (int k = S.HeaderCols; k < static_cast<int>(S.Cols.size()); ++k) {
-        if (S.Cols[k] >= G.Col())
-            return S.Cols[k];
-        before = S.Cols[k];
-    }
-    return before;
-}
+int focusColumn(const RIvuZuvuzoZuvu& G) { return G.ShownColumnAt(G.Col()); }
 
 // Whether the disjunct row selection (the row flags) is the grid's selection;
 // false also while the grid is still being made.
@@ -246,7 +237,8 @@ public:
     QList<QAccessibleInterface*> selectedCells() const override
     {
         QList<QAccessibleInterface*> cells;
-        forSelectedCells([&](int Row, int Col) { cells.append(cell(Row, Col)); });
+        cells.reserve(selectedCellCount());
+        forSelectedCells([&](int Row, int Col) { cells.append(answerCell(Row, Col)); });
         return cells;
     }
     QString columnDescription(int Column) const override
@@ -328,22 +320,53 @@ public:
             dropCells();
     }
 
-    // The cell at a grid row and displayed column, made on first use.
+    // The cell at a grid row and displayed column, made on first use and
+    // kept until the rows or columns change.
     GridCell* cell(int Row, int Col) const
     {
-        const quint64 key = (quint64(quint32(Row)) << 32) | quint32(Col);
-        if (const auto it = cells_.constFind(key); it != cells_.constEnd())
-            if (auto* known = static_cast<GridCell*>(QAccessible::accessibleInterface(it.value())))
-                return known;
+        if (GridCell* known = madeCell(Row, Col))
+            return known;
         auto* made = new GridCell(grid(), Row, Col);
-        cells_.insert(key, QAccessible::registerAccessibleInterface(made));
+        cells_.insert(keyOf(Row, Col), QAccessible::registerAccessibleInterface(made));
         return made;
+    }
+    // A cell of an answer of many cells (the selected ones): the kept one
+    // when made already, else one made for this answer alone, which lasts
+    // the turn the reader asked in. Such a cell enters Qt's register of
+    // interfaces only when the reader asks for its id, and leaves it with
+    // the turn; so what such a question costs follows what it answers, and
+    // nothing of a large answer stays, with the grid or with Qt.
+    GridCell* answerCell(int Row, int Col) const
+    {
+        if (GridCell* known = madeCell(Row, Col))
+            return known;
+        auto* made = new GridCell(grid(), Row, Col);
+        answered_.push_back(made);
+        if (answered_.size() == 1) {
+            QPointer<RIvuZuvuzoZuvu> g = grid();
+            QMetaObject::invokeMethod(
+                grid(),
+                [g] {
+                    if (GridTable* t = g ? tableOf(g) : nullptr)
+                        t->dropAnswered();
+                },
+                Qt::QueuedConnection);
+        }
+        return made;
+    }
+    void dropAnswered()
+    {
+        // One at a time through the register: deletes it there when the
+        // reader had it registered, else enters and leaves it at once.
+        for (GridCell* c : answered_)
+            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(c));
+        answered_.clear();
     }
     // The cell the user stands on; nullptr when no data cell is read.
     GridCell* currentCell() const
     {
         const TableShape s = shapeOf(*grid());
-        const int col = focusColumn(*grid(), s);
+        const int col = focusColumn(*grid());
         const int row = grid()->Row();
         return col >= 0 && row >= s.HeaderRows && row < s.Rows ? cell(row, col) : nullptr;
     }
@@ -391,7 +414,7 @@ public:
             selected_[static_cast<std::size_t>(r)] = rowSelected(g, r);
         block_ = g.Selection();
         focusRow_ = g.Row();
-        focusCol_ = focusColumn(g, shape_);
+        focusCol_ = focusColumn(g);
         reset_ = focus_ = false;
         textFrom_ = textTo_ = -1;
     }
@@ -426,8 +449,15 @@ private:
         platform::SendAccessibleEvent(e);
     }
     void announceSelection(RIvuZuvuzoZuvu& G);
+    static quint64 keyOf(int Row, int Col) { return (quint64(quint32(Row)) << 32) | quint32(Col); }
+    GridCell* madeCell(int Row, int Col) const
+    {
+        const auto it = cells_.constFind(keyOf(Row, Col));
+        return it == cells_.constEnd() ? nullptr : static_cast<GridCell*>(QAccessible::accessibleInterface(it.value()));
+    }
     void dropCells()
     {
+        dropAnswered();
         const auto ids = cells_.values();
         cells_.clear();
         for (QAccessible::Id id : ids)
@@ -435,6 +465,7 @@ private:
     }
 
     mutable QHash<quint64, QAccessible::Id> cells_;
+    mutable std::vector<GridCell*> answered_;  // cells made for answers this turn, dropped after it
     // what the reader was told last
     TableShape shape_;
     std::vector<char> selected_;
@@ -472,14 +503,17 @@ void GridTable::announce()
                             to - shape_.HeaderRows);
         textFrom_ = textTo_ = -1;
     }
-    announceSelection(g);
-    const int row = g.Row(), col = focusColumn(g, shape_);
+    // The cell the user lands on first, then its selection: a reader hears
+    // the row, then that it is selected (a change of the selection of a cell
+    // without the focus goes unsaid).
+    const int row = g.Row(), col = focusColumn(g);
     const bool moved = row != focusRow_ || col != focusCol_;
     focusRow_ = row;
     focusCol_ = col;
     if ((moved || focus_) && g.hasFocus())
         send(currentCell(), QAccessible::Focus);
     focus_ = false;
+    announceSelection(g);
 }
 
 void GridTable::announceSelection(RIvuZuvuzoZuvu& G)
@@ -503,7 +537,7 @@ void GridTable::announceSelection(RIvuZuvuzoZuvu& G)
             (now ? added : removed).push_back(r);
         was = now;
     }
-    const int col = focusColumn(G, shape_);
+    const int col = focusColumn(G);
     if ((added.empty() && removed.empty()) || col < 0)
         return;
     if (added.size() == 1 && count == 1) {
@@ -656,8 +690,7 @@ QAccessible::State GridCell::state() const
     s.selectable = true;
     s.selected = grid_->IsSelected(col_, row_);
     s.focusable = true;
-    const TableShape shape = shapeOf(*grid_);
-    s.focused = grid_->hasFocus() && row_ == grid_->Row() && col_ == focusColumn(*grid_, shape);
+    s.focused = grid_->hasFocus() && row_ == grid_->Row() && col_ == focusColumn(*grid_);
     s.editable = grid_->IsEditable(col_, row_);
     switch (graphic()) {
     case ctCheckBox:

@@ -15,7 +15,9 @@
 // editable cell whose editor is a combo box or a spin edit reads as one.
 //
 // Cells are made only when asked for, kept in Qt's accessibility cache by
-// (row, column) and dropped when the table's rows or columns change.
+// (row, column) and dropped when the table's rows or columns change; those
+// made for an answer of many cells (the selected cells) last only the turn
+// the reader asked in, unless it asks for one of them by itself.
 //
 // The grid calls the functions below after its changes; they cost nothing
 // while no reader listens (platform::AccessibilityListening). What changed

@@ -122,6 +122,7 @@ void TFooterPanel::paintPreview(platform::Canvas& Canvas, int W)
 
     Rect r{0, 0, W, h};
     Canvas.Font = g.Font();
+    Canvas.Font.Color = platform::ReadableTextColor(Canvas.Font.Color, g.FloatingFooter.Color());
     if (g.FloatingFooter.FooterStyle() == fsColumnPreview) {
         const int col = g.FloatingFooter.Column();
         if (col >= 0 && col < g.ColCount() && g.Row() >= 0 && g.Row() < g.RowCount())
@@ -134,7 +135,7 @@ void TFooterPanel::paintPreview(platform::Canvas& Canvas, int W)
     in.Images = dynamic_cast<const TCustomImageList*>(g.GridImages);
     in.BlinkOn = false;
     in.WordWrap = !g.EnhTextSize;
-    in.URLColor = g.URLColor();
+    in.URLColor = platform::ReadableTextColor(g.URLColor(), g.FloatingFooter.Color());
     in.ShadowColor = platform::clGray;
     in.PictureCache = &g.PictureCache();
     in.PictureContainer = dynamic_cast<TPictureContainer*>(g.PictureContainer);

@@ -687,10 +687,14 @@ void RIvuZuvuzoZuvu::drawButton(platform::Canvas& ACanvas, Rect B, TCellGraphic*
         }
     const auto* caption = dynamic_cast<const TCellStrings*>(G->CellObject);
     if (caption && caption->Count() > 0) {
+        // The caption sits on the button's face, not on the cell.
+        const TColor cellText = ACanvas.Font.Color;
+        ACanvas.Font.Color = platform::ReadableTextColor(cellText, platform::clBtnFace);
         ACanvas.SetBackgroundTransparent(true);
         ACanvas.DrawText(QString::fromStdString(caption->Lines.front()), B,
                          platform::DT_CENTER | platform::DT_VCENTER | platform::DT_SINGLELINE |
                              platform::DT_END_ELLIPSIS | platform::DT_NOPREFIX);
+        ACanvas.Font.Color = cellText;
     }
 }
 

@@ -1,5 +1,6 @@
-// Keyboard handling of the list grid (row selection with the arrows and
-// Space, Home/End to the first and last row, the clipboard keys, inserting and deleting rows,
+// Keyboard handling of the list grid (row selection with the vertical keys
+// and Space, Left and Right along the row of a row-select grid, Home/End to
+// the first and last row, the clipboard keys, inserting and deleting rows,
 // Tab past fixed right columns), the cell search (Find, FindFirst,
 // FindNext, MatchCell) and the text editor's hand-over with validation.
 #include "grid/listgrid.h"
@@ -50,6 +51,12 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
             target = FloatingFooter.Visible && RowCount() > 2 ? RowCount() - 2 : RowCount() - 1;
         MoveColRow(Col(), target, true, true);
         SelectBaseCell();
+        flagRowsAfterMove(oldRow, oldSelection, withShift, ctrl);
+        key = 0;
+        return;
+    }
+    if (HasOption(platform::goRowSelect) && !ctrl && (key == platform::VK_LEFT || key == platform::VK_RIGHT)) {
+        moveAlongRow(key == platform::VK_LEFT ? -1 : 1);
         key = 0;
         return;
     }
@@ -86,14 +93,11 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
         break;
     case platform::VK_UP:
     case platform::VK_DOWN:
-        if (disjunct && Row() >= FixedRows()) {
-            if (!withShift && !ctrl)
-                ClearRowSelect();
-            if (!withShift)
-                SetRowSelect(Row(), true);
-            else
-                SelectToRowSelect(true);
-        }
+    case platform::VK_HOME:
+    case platform::VK_END:
+    case platform::VK_PRIOR:
+    case platform::VK_NEXT:
+        flagRowsAfterMove(oldRow, oldSelection, withShift, ctrl);
         break;
     case platform::VK_SPACE:
         if (disjunct && Row() >= FixedRows() && Row() < RowCount())
@@ -123,6 +127,51 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
     default:
         break;
     }
+}
+
+// The rows the keys moved to are the rows the actions act on: after a move
+// of the current row (with Shift, of the selected rows) the flags follow as
+// the arrows set them. Without Shift and Ctrl only the new row is flagged;
+// with Ctrl the flags stay and the new row joins them; with Shift the range
+// from the anchor replaces them. A key that moved nothing changes nothing.
+void RIvuZuvuzoZuvu::flagRowsAfterMove(int OldRow, const TGridRect& OldSelection, bool Shift, bool Ctrl)
+{
+    const TGridRect now = Selection();
+    const bool moved =
+        Shift ? now.Top != OldSelection.Top || now.Bottom != OldSelection.Bottom : Row() != OldRow;
+    if (!moved || !MouseActions->DisjunctRowSelect() || Row() < FixedRows())
+        return;
+    if (!Shift && !Ctrl)
+        ClearRowSelect();
+    if (!Shift)
+        SetRowSelect(Row(), true);
+    else
+        SelectToRowSelect(true);
+}
+
+int RIvuZuvuzoZuvu::ShownColumnAt(int ACol) const
+{
+    int before = -1;
+    for (int c = FixedCols(); c < ColCount(); ++c) {
+        if (!ColumnShown(c))
+            continue;
+        if (c >= ACol)
+            return c;
+        before = c;
+    }
+    return before;
+}
+
+void RIvuZuvuzoZuvu::moveAlongRow(int Step)
+{
+    const int from = ShownColumnAt(Col());
+    if (from < 0)
+        return;
+    for (int c = from + Step; c >= FixedCols() && c < ColCount(); c += Step)
+        if (ColumnShown(c)) {
+            MoveColRow(c, Row(), false, true);  // the anchor keeps its row: the selected rows stay
+            return;
+        }
 }
 
 // ---------------------------------------------------------------- find

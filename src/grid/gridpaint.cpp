@@ -35,6 +35,8 @@ struct RIvuZuvuzoZuvu::CellLayer {
     bool TextToo = true;
     TCellHAlign GHA = haLeft;
     TCellVAlign GVA = vaTop;
+    // The colour the cell was filled with, that its text must read on.
+    TColor Background = platform::clNone;
 };
 
 namespace {
@@ -116,6 +118,8 @@ void RIvuZuvuzoZuvu::GetVisualProperties(int ACol, int ARow, GridDrawState& Stat
         selectionColours();
         State |= gdSelected;
     }
+    if (!Print)
+        AFont.Color = platform::ReadableTextColor(AFont.Color, ABrush.Color());
     GetCellAlignment(ACol, ARow, HAlign, VAlign);
 }
 
@@ -139,6 +143,7 @@ void RIvuZuvuzoZuvu::DrawGridCell(platform::Canvas& Canvas, int ACol, int ARow, 
     TCellGraphic* graphic = GetGraphicDetails(L.C, ARow, L.GW, L.GH, L.TextToo, L.GHA, L.GVA);
     if ((AState & gdSelected) && !(AState & gdFocused) && selectionColor_ == platform::clNone)
         Canvas.Brush.SetColor(platform::clHighlight);
+    L.Background = Canvas.Brush.Color();
     if (ZoomStep() != 0)
         Canvas.Font.SetSize(std::max(1, Canvas.Font.Size() + ZoomStep()));
 
@@ -334,6 +339,9 @@ void RIvuZuvuzoZuvu::drawCellText(platform::Canvas& Canvas, CellLayer& L)
         GetCellColor(C, ARow, L.AState, Canvas.Brush, Canvas.Font);
     }
 
+    // Palette colours that would not read on the cell's background give way to ones that do.
+    Canvas.Font.Color = platform::ReadableTextColor(Canvas.Font.Color, L.Background);
+    url = platform::ReadableTextColor(url, L.Background);
     drawBackground(Canvas, L);
 
     if (SelectionRectangle()) {
@@ -533,7 +541,8 @@ void RIvuZuvuzoZuvu::drawPlainText(platform::Canvas& Canvas, CellLayer& L, std::
     const bool singleLine = LinesInText(T, Multilinecells) == 1 && !wordWrap_;
     if (plainTextToDraw(T)) {
         Canvas.Font.Style |= platform::fsUnderline;
-        Canvas.Font.Color = L.AState & gdSelected && showSelection_ ? selectionTextColor_ : urlColor_;
+        Canvas.Font.Color = platform::ReadableTextColor(
+            L.AState & gdSelected && showSelection_ ? selectionTextColor_ : urlColor_, L.Background);
     }
 
     unsigned flags = platform::DT_EDITCONTROL;

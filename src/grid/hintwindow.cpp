@@ -13,11 +13,12 @@ namespace grid {
 
 namespace {
 
-// The hint texts' own settings: links in blue, grey shadows of 1 pixel, no focus link.
-THTMLDrawParams hintParams(bool Measuring)
+// The hint texts' own settings: links in the palette's link colour (as it
+// reads on the hint's colour), grey shadows of 1 pixel, no focus link.
+THTMLDrawParams hintParams(bool Measuring, platform::TColor Background)
 {
     THTMLDrawParams in;
-    in.URLColor = platform::clBlue;
+    in.URLColor = platform::ReadableTextColor(platform::clHotLight, Background);
     in.ShadowColor = platform::clGray;
     in.ShadowOffset = 1;
     in.FocusLink = -1;
@@ -28,9 +29,12 @@ THTMLDrawParams hintParams(bool Measuring)
     return in;
 }
 
-platform::Font hintFont(const QWidget& W)
+// The window's font, in the palette's text colour for hints as it reads on the hint's colour.
+platform::Font hintFont(const QWidget& W, platform::TColor Background)
 {
-    return platform::Font::FromQFont(W.font(), 96);
+    platform::Font font = platform::Font::FromQFont(W.font(), 96);
+    font.Color = platform::ReadableTextColor(platform::clInfoText, Background);
+    return font;
 }
 
 }  // namespace
@@ -57,9 +61,9 @@ void THTMLHintWindow::SetCaption(const std::string& Value)
 platform::Rect THTMLHintWindow::CalcHintRect(int MaxWidth, const std::string& Hint, void*)
 {
     platform::Canvas canvas(logicalDpiY());
-    canvas.Font = hintFont(*this);
+    canvas.Font = hintFont(*this, color_);
     THTMLDrawResult out;
-    Listgrid::HTMLDraw(canvas, Hint, {0, 0, std::max(1, MaxWidth), 65535}, hintParams(true), out);
+    Listgrid::HTMLDraw(canvas, Hint, {0, 0, std::max(1, MaxWidth), 65535}, hintParams(true, color_), out);
     return {0, 0, out.XSize, out.YSize};
 }
 
@@ -71,9 +75,9 @@ void THTMLHintWindow::ActivateHint(const platform::Rect& R, const std::string& H
         return;
     }
     platform::Canvas canvas(logicalDpiY());
-    canvas.Font = hintFont(*this);
+    canvas.Font = hintFont(*this, color_);
     THTMLDrawResult out;
-    Listgrid::HTMLDraw(canvas, Hint, {R.Left, 0, R.Left + 1008, 65535}, hintParams(true), out);
+    Listgrid::HTMLDraw(canvas, Hint, {R.Left, 0, R.Left + 1008, 65535}, hintParams(true, color_), out);
     textWidth_ = out.XSize;
     textHeight_ = out.YSize;
 
@@ -127,10 +131,10 @@ void THTMLHintWindow::paintEvent(QPaintEvent*)
     text.Right -= 4;
     text.Top = client.Top + (client.Height() - textHeight_) / 2;
     text.Bottom = text.Top + textHeight_ + 8;
-    canvas.Font = hintFont(*this);
+    canvas.Font = hintFont(*this, color_);
     canvas.Brush.SetColor(color_);
     THTMLDrawResult out;
-    Listgrid::HTMLDraw(canvas, caption_, text, hintParams(false), out);
+    Listgrid::HTMLDraw(canvas, caption_, text, hintParams(false, color_), out);
     canvas.End();
 }
 

@@ -547,7 +547,7 @@ Renderer::Step Renderer::openTag(LineWork& W, const std::string& Tag, const std:
             }
         } else if (startsWith(Ut, "<HR")) {
             if (W.drawing) {
-                c_.Pen.Color = platform::clBlack;
+                c_.Pen.Color = St.font.Color;  // a rule in the text's colour
                 c_.Pen.Width = 1;
                 c_.Pen.Style = platform::psSolid;
                 c_.MoveTo(Lr.Left, lineBottom_ + 1);

@@ -68,12 +68,10 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
     MouseActions = std::make_unique<TMouseActions>(this);
     BackGround = std::make_unique<TBackGround>(this);
 
-    platform::Font font = Font();
-    font.Name = QStringLiteral("Tahoma");
-    SetFont(font);
-    fixedFont_ = font;
-    ActiveCellFont = font;
+    followedFont_ = Font();
+    ActiveCellFont = followedFont_;
     ActiveCellFont.Style |= platform::fsBold;
+    FontChanged();  // the header's font from the cells' one
 
     SetDefaultRowHeight(21);
     ScrollWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
@@ -146,7 +144,29 @@ void RIvuZuvuzoZuvu::Invalidate()
 void RIvuZuvuzoZuvu::SetSelectionColor(TColor Value) { storeAndRepaint(selectionColor_, Value); }
 void RIvuZuvuzoZuvu::SetSelectionTextColor(TColor Value) { storeAndRepaint(selectionTextColor_, Value); }
 void RIvuZuvuzoZuvu::SetSelectionRectangle(bool Value) { storeAndRepaint(selectionRectangle_, Value); }
-void RIvuZuvuzoZuvu::SetFixedFont(const platform::Font& Value) { storeAndRepaint(fixedFont_, Value); }
+void RIvuZuvuzoZuvu::SetFixedFont(const platform::Font& Value)
+{
+    ownFixedFont_ = true;
+    storeAndRepaint(fixedFont_, Value);
+}
+
+// Fonts the grid was given stay; the others follow the cells' font: the
+// header's in the palette's text colour for its face, the active cell's bold.
+void RIvuZuvuzoZuvu::FontChanged()
+{
+    const auto bold = [](platform::Font F) {
+        F.Style |= platform::fsBold;
+        return F;
+    };
+    if (!ownFixedFont_) {
+        fixedFont_ = Font();
+        fixedFont_.Color = platform::clBtnText;
+    }
+    if (ActiveCellFont == bold(followedFont_))
+        ActiveCellFont = bold(Font());
+    followedFont_ = Font();
+    Invalidate();
+}
 void RIvuZuvuzoZuvu::SetURLShow(bool Value) { storeAndRepaint(urlShow_, Value); }
 void RIvuZuvuzoZuvu::SetURLColor(TColor Value) { storeAndRepaint(urlColor_, Value, urlShow_); }
 void RIvuZuvuzoZuvu::SetURLFull(bool Value) { storeAndRepaint(urlFull_, Value, urlShow_); }

@@ -521,8 +521,10 @@ private:
     TColor selectionTextColor_ = platform::clHighlightText;
     bool selectionRectangle_ = false;
     platform::Font fixedFont_;
+    bool ownFixedFont_ = false;  // set by SetFixedFont: no longer follows Font
+    platform::Font followedFont_;  // the cells' font the others last followed
     bool urlShow_ = false;
-    TColor urlColor_ = platform::clBlue;
+    TColor urlColor_ = platform::clHotLight;
     bool urlFull_ = false;
     bool showSelection_ = true;
     TGridLook look_ = glSoft;
@@ -655,6 +657,11 @@ public:
     // left inside its grid lines past the text margin. A column of width 0
     // or 1, as the contact list's object-id column, shows nothing.
     bool ColumnShown(int ACol) const;
+    // The data column a user sees at or right of ACol (displayed), else the
+    // nearest one left of it; -1 when none is seen. In a row-select grid it
+    // is the column of the current row that Left and Right move along and a
+    // screen reader reads.
+    int ShownColumnAt(int ACol) const;
     // The shown texts of the column's (displayed) header rows, joined by blanks.
     std::string ColumnHeaderText(int ACol);
     // The rows at the top read as column headers: the fixed ones, or as many
@@ -981,6 +988,7 @@ protected:
     void SizeChanged(int oldColCount, int oldRowCount) override;
     void Resize() override;
     void TopLeftChanged() override;
+    void FontChanged() override;
     void Click() override;
     void DoEnter() override;
     std::string GetEditText(int col, int row) override;
@@ -992,6 +1000,9 @@ protected:
     // The press handling behind MouseDown.
     void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
 private:
+    // the steps of KeyDown
+    void flagRowsAfterMove(int OldRow, const TGridRect& OldSelection, bool Shift, bool Ctrl);
+    void moveAlongRow(int Step);
     // the steps of gridMouseDown
     void startPanning(int x, int y);
     void rightMouseDown(platform::ShiftState shift, int col, int row, int x, int y);

@@ -114,6 +114,9 @@ void TGridTimerSpeedButton::paintEvent(QPaintEvent*)
     if (Glyph.isNull())
         return;
     QPixmap glyph = QPixmap::fromImage(Glyph);
+    // The button's own arrow takes the palette's button text; a glyph given to it keeps its colours.
+    if (Glyph == BitmapResource(up_ ? QStringLiteral("AsgSpinUp") : QStringLiteral("AsgSpinDown")))
+        glyph.fill(palette().color(QPalette::ButtonText));
     glyph.setMask(QBitmap::fromImage(Glyph.createMaskFromColor(Glyph.pixel(0, 0), Qt::MaskInColor)));
     const int shift = isDown() ? 1 : 0;
     if (!isEnabled())

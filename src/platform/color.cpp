@@ -3,6 +3,9 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <algorithm>
+#include <cmath>
+
 namespace platform {
 
 namespace {
@@ -56,6 +59,51 @@ TColor ColorToRGB(TColor c)
 {
     if (IsSystemColor(c)) return FromQColor(ToQColor(c));
     return c;
+}
+
+namespace {
+
+// The relative luminance of a colour (sRGB channels linearised).
+double luminance(const QColor& c)
+{
+    auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = c.toRgb();
+    return 0.2126 * channel(rgb.red()) + 0.7152 * channel(rgb.green()) + 0.0722 * channel(rgb.blue());
+}
+
+// The palette's text colour for a background of a system colour.
+TColor textColorOn(TColor background)
+{
+    switch (background) {
+    case clBtnFace: case clActiveBorder: case clInactiveBorder: return clBtnText;
+    case clInfoBk: return clInfoText;
+    case clHighlight: return clHighlightText;
+    case clMenu: return clMenuText;
+    case clActiveCaption: case clGradientActiveCaption: return clCaptionText;
+    case clInactiveCaption: case clGradientInactiveCaption: return clInactiveCaptionText;
+    default: return clWindowText;
+    }
+}
+
+}  // namespace
+
+double ContrastRatio(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+TColor ReadableTextColor(TColor text, TColor background)
+{
+    if (!IsSystemColor(text) || background == clNone || background == clDefault) return text;
+    const QColor back = ToQColor(background);
+    const auto reads = [&back](TColor c) { return ContrastRatio(ToQColor(c), back); };
+    if (reads(text) >= ReadableContrast) return text;
+    if (const TColor own = textColorOn(background); reads(own) >= ReadableContrast) return own;
+    return reads(clBlack) >= reads(clWhite) ? clBlack : clWhite;
 }
 
 }  // namespace platform

@@ -48,4 +48,17 @@ TColor FromQColor(const QColor& c);
 // A system colour resolved to its 0x00BBGGRR value; other colours unchanged.
 TColor ColorToRGB(TColor c);
 
+// How well two colours read against each other, as the accessibility
+// guidelines measure it: from 1 (the same) to 21 (black on white). Text
+// reads at 4.5 and above (ReadableContrast).
+double ContrastRatio(const QColor& a, const QColor& b);
+constexpr double ReadableContrast = 4.5;
+// The colour to draw text of colour `text` with on `background`. Text in a
+// palette colour (a system colour) that reads below ReadableContrast there
+// gives way to the palette's own text colour for that background
+// (clInfoText on clInfoBk, clBtnText on clBtnFace, clHighlightText on
+// clHighlight, ...) when that reads, else to black or white, whichever reads
+// better. Any other text colour was chosen by a cell or a layout and stays.
+TColor ReadableTextColor(TColor text, TColor background);
+
 }  // namespace platform

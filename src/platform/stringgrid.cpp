@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -172,13 +173,14 @@ const std::string kEmpty;
 StringGrid::StringGrid(QWidget* parent)
     : QAbstractScrollArea(parent), colSums_(std::make_unique<Sums>()), rowSums_(std::make_unique<Sums>())
 {
+    font_.Color = clWindowText;  // the palette's text on the palette's base
+    font_ = widgetFont();
+    defaultRowHeight_ = std::max(askedRowHeight_, fittedRowHeight());
     colSums_->Reset(defaultColWidth_, lineWidth_);
     rowSums_->Reset(defaultRowHeight_, lineWidth_);
     colSums_->Resize(colCount_, defaultColWidth_);
     rowSums_->Resize(rowCount_, defaultRowHeight_);
     rows_.resize(std::size_t(rowCount_));
-    font_.Name = QStringLiteral("MS Sans Serif");
-    font_.Height = -11;
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setMouseTracking(true);
@@ -308,12 +310,45 @@ void StringGrid::SetDefaultColWidth(int w)
 
 void StringGrid::SetDefaultRowHeight(int h)
 {
-    if (h < 0) h = 0;
-    defaultRowHeight_ = h;
-    rowSums_->Reset(h, lineWidth_);
+    askedRowHeight_ = std::max(0, h);
+    defaultRowHeight_ = std::max(askedRowHeight_, fittedRowHeight());
+    rowSums_->Reset(defaultRowHeight_, lineWidth_);
     RowHeightsChanged();
     updateScrollBars();
     viewport()->update();
+}
+
+// A line of the font's text with 3 pixels above and below it and the grid line.
+int StringGrid::fittedRowHeight() const
+{
+    constexpr int kRoomAroundText = 7;
+    return QFontMetrics(font_.ToQFont(logicalDpiY())).height() + kRoomAroundText;
+}
+
+platform::Font StringGrid::widgetFont() const
+{
+    platform::Font f = platform::Font::FromQFont(font(), 96);
+    f.Color = font_.Color;
+    return f;
+}
+
+void StringGrid::fontChanged()
+{
+    if (std::max(askedRowHeight_, fittedRowHeight()) != defaultRowHeight_)
+        SetDefaultRowHeight(askedRowHeight_);
+    FontChanged();
+    viewport()->update();
+}
+
+void StringGrid::FontChanged() {}
+
+void StringGrid::changeEvent(QEvent* e)
+{
+    QAbstractScrollArea::changeEvent(e);
+    if (e->type() == QEvent::FontChange && !ownFont_) {
+        font_ = widgetFont();
+        fontChanged();
+    }
 }
 
 int StringGrid::ColWidths(int col) const
@@ -385,7 +420,8 @@ void StringGrid::SetFixedColor(TColor c)
 void StringGrid::SetFont(const platform::Font& f)
 {
     font_ = f;
-    viewport()->update();
+    ownFont_ = true;
+    fontChanged();
 }
 
 void StringGrid::SetDefaultDrawing(bool d)

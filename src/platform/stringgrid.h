@@ -100,6 +100,8 @@ public:
     void SetFixedRows(int n);
     int DefaultColWidth() const { return defaultColWidth_; }
     void SetDefaultColWidth(int w);  // every column takes it
+    // The height every row takes: the height asked for, or more when a line
+    // of the font's text needs more; it grows and shrinks with the font.
     int DefaultRowHeight() const { return defaultRowHeight_; }
     void SetDefaultRowHeight(int h);  // every row takes it
     int ColWidths(int col) const;
@@ -117,9 +119,13 @@ public:
     void SetColor(TColor c);
     TColor FixedColor() const { return fixedColor_; }
     void SetFixedColor(TColor c);
+    // The font of the cells: the widget's own font (the application's, or a
+    // parent's), followed as it changes, until SetFont gives the grid one of
+    // its own. Its colour is the palette's text colour unless set.
     platform::Font& Font() { return font_; }
     const platform::Font& Font() const { return font_; }
     void SetFont(const platform::Font& f);
+    bool OwnFont() const { return ownFont_; }
     bool DefaultDrawing() const { return defaultDrawing_; }
     void SetDefaultDrawing(bool d);
     ScrollStyle ScrollBars() const { return scrollBars_; }
@@ -245,6 +251,9 @@ protected:
     // May refuse the move of the current cell to (col, row). The base allows.
     virtual bool SelectCell(int col, int row);
     virtual void TopLeftChanged();
+    // The grid's font changed (SetFont, or the widget's font it follows);
+    // the rows fit it already. The base does nothing.
+    virtual void FontChanged();
     virtual void ColWidthsChanged();
     virtual void RowHeightsChanged();
     virtual void SizeChanged(int oldColCount, int oldRowCount);
@@ -343,6 +352,7 @@ protected:
     bool viewportEvent(QEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    void changeEvent(QEvent* e) override;
     bool focusNextPrevChild(bool next) override;
     void scrollContentsBy(int dx, int dy) override;
     QSize viewportSizeHint() const override;
@@ -366,15 +376,19 @@ private:
     int firstStartFor(const Sums& sums, int endIndex, int available, int fixed) const;
     int lastFullFrom(const Sums& sums, int start, int available) const;
     void placeEditor();
+    platform::Font widgetFont() const;
+    int fittedRowHeight() const;
+    void fontChanged();
 
     int colCount_ = 5, rowCount_ = 5, fixedCols_ = 1, fixedRows_ = 1;
-    int defaultColWidth_ = 64, defaultRowHeight_ = 24, lineWidth_ = 1;
+    int defaultColWidth_ = 64, defaultRowHeight_ = 24, askedRowHeight_ = 24, lineWidth_ = 1;
     GridOptions options_ = kDefaultGridOptions;
     std::unique_ptr<Sums> colSums_, rowSums_;
     std::vector<RowData> rows_;
     int topRow_ = 1, leftCol_ = 1, curCol_ = 1, curRow_ = 1, anchorCol_ = 1, anchorRow_ = 1;
     TColor color_ = clWindow, fixedColor_ = clBtnFace;
     platform::Font font_;
+    bool ownFont_ = false;
     bool defaultDrawing_ = true;
     ScrollStyle scrollBars_ = ssBoth;
     BorderStyle borderStyle_ = bsSingle;

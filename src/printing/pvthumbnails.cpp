@@ -48,12 +48,19 @@ TPvThumbnail::TPvThumbnail(TPvThumbnails* owner, int pageNum)
 void TPvThumbnail::Invalidate()
 {
     update();
-    const platform::TColor color =
-        owner_->Highlight() && owner_->ItemIndex() == pageNum_ ? platform::clBlue : platform::clBlack;
+    const bool chosen = owner_->Highlight() && owner_->ItemIndex() == pageNum_;
+    const platform::TColor color = chosen ? platform::clBlue : platform::clBlack;
     page_->update();
-    // A style sheet, as the label's palette alone does not reach its text; set on change only.
-    if (color != page_->BorderColor || label_->styleSheet().isEmpty())
-        label_->setStyleSheet(QStringLiteral("color: %1").arg(platform::ToQColor(color).name()));
+    // The caption in the palette's link or text colour, as it reads on the
+    // list's base. A style sheet, as the label's palette alone does not reach
+    // its text; set on change only.
+    const QString caption = platform::ToQColor(platform::ReadableTextColor(
+                                                   chosen ? platform::clHotLight : platform::clWindowText,
+                                                   platform::clWindow))
+                                .name();
+    const QString sheet = QStringLiteral("color: %1").arg(caption);
+    if (label_->styleSheet() != sheet)
+        label_->setStyleSheet(sheet);
     page_->BorderColor = color;
 }
 

@@ -454,6 +454,38 @@ TEST_F(Accessible, EnterOrSpaceOnTheCardPictureShowsItAsADoubleClickDoes)
     EXPECT_EQ(shown, QStringList({"Card Image", "Card Image"}));
 }
 
+// The cheque report reads as the contact list does: before a query, its
+// headers and no row; its date is a column read with the row, not a row header.
+TEST_F(Accessible, TheChequeReportReadsItsColumnsAndRowsAsTheContactListDoes)
+{
+    HeardEvents heard;
+    TReportForm report(window.get());
+    showAndLook(report, [&](QWidget&) {
+        QAccessibleTableInterface* table = accessibleOf(report.grid)->tableInterface();
+        auto read = [&] {
+            QStringList headers;
+            for (int c = 0; c < table->columnCount(); ++c)
+                headers << table->columnDescription(c);
+            return QString("%1 rows: %2").arg(table->rowCount()).arg(headers.join(", "));
+        };
+        EXPECT_EQ(read(), "0 rows: Date, Setting, Cheque No, Pay, Description, Amount");
+        Cheque cheque;
+        cheque.chequeNo = "1001";
+        cheque.customerName = "Zed Tester";
+        cheque.transDate = dbDateTime::current();
+        insert(cheque);
+        ASSERT_TRUE(database.commit());
+        report.queryActionExecute();
+        EXPECT_EQ(read(), "1 rows: Date, Setting, Cheque No, Pay, Description, Amount");
+        QAccessibleInterface* date = table->cellAt(0, 0);
+        EXPECT_EQ(date->role(), QAccessible::Cell);
+        EXPECT_TRUE(date->tableCellInterface()->rowHeaderCells().isEmpty());
+        heard.take();
+        ASSERT_TRUE(giveFocus(report.grid));
+        EXPECT_EQ(heard.take(), (Strings{"Focus 0,0 " + report.grid->Cells(0, 1)}));
+    });
+}
+
 // The contact list as a screen reader reads it, on a database of 300
 // contacts (the grid's own reading is proven on a plain grid): the columns
 // the main window shows, the list sorted by a header and filtered by the
@@ -540,9 +572,16 @@ TEST_F(AccessibleContactList, ComingMovingAndSelectingAreHeard)
     ASSERT_TRUE(giveFocus(window->grid));
     EXPECT_EQ(heard.take(), (Strings{"Focus 0,0 1"}));
     key(Qt::Key_Down);
-    EXPECT_EQ(heard.take(), (Strings{"Selection 1,0", "Focus 1,0 2"}));
-    key(Qt::Key_End);
-    EXPECT_EQ(heard.take(), (Strings{"Focus 299,0 300"}));
+    EXPECT_EQ(heard.take(), (Strings{"Focus 1,0 2", "Selection 1,0"}));
+    key(Qt::Key_End);  // the row the user lands on is the row selected
+    EXPECT_EQ(heard.take(), (Strings{"Focus 299,0 300", "Selection 299,0"}));
+    EXPECT_TRUE(table()->cellAt(kContacts - 1, 0)->state().selected);
+    // Right goes along the row to the next column read, its header with it.
+    key(Qt::Key_Right);
+    EXPECT_EQ(heard.take(), (Strings{"Focus 299,1 Contact 300"}));
+    QAccessibleInterface* name = table()->cellAt(kContacts - 1, 1);
+    EXPECT_EQ(nameOf(name->tableCellInterface()->columnHeaderCells().value(0)), "Name");
+    EXPECT_EQ(table()->selectedRows(), QList<int>{kContacts - 1});
     window->selectAllAction->trigger();  // Ctrl+A
     EXPECT_EQ(heard.take(), (Strings{"SelectionWithin", "Notification 300 customers selected."}));
     EXPECT_EQ(table()->selectedRowCount(), kContacts);

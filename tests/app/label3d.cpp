@@ -3,6 +3,7 @@
 #include "app/label3d.h"
 
 #include "accessible_events.h"
+#include "palettes.h"
 #include "platform/shell.h"
 
 #include <QAccessible>
@@ -12,6 +13,8 @@
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 
 using namespace platform;
@@ -162,7 +165,7 @@ TEST(Label3D, HoverHighlightsOnlyLinks)
 
     label.SetLabelStyle(lsWWWAddress);
     enter(&label);
-    EXPECT_EQ(label.Font.Color, clRed);
+    EXPECT_EQ(label.Font.Color, clHotLight);  // the palette's link colour
     EXPECT_NE(label.Font.Style & fsUnderline, 0u);
     EXPECT_EQ(label.cursor().shape(), Qt::PointingHandCursor);
     leave(&label);
@@ -170,6 +173,23 @@ TEST(Label3D, HoverHighlightsOnlyLinks)
     EXPECT_EQ(label.Font.Style & fsUnderline, 0u);
     EXPECT_EQ(entered, 2);
     EXPECT_EQ(left, 2);
+}
+
+// A link label in the palette's colours reads at 4.5:1 or better in the
+// light, dark and high-contrast palettes, at rest and under the mouse.
+TEST(Label3D, ALinkReadsInEveryPalette)
+{
+    for (const NamedPalette& p : testPalettes()) {
+        PaletteScope scope(p.palette);
+        TLabel3D label;
+        label.SetCaption("www.zarvo.example");
+        label.SetLabelStyle(lsWWWAddress);
+        const double still = textContrast(label.grab().toImage(), label.rect());
+        enter(&label);
+        const double hovered = textContrast(label.grab().toImage(), label.rect());
+        std::printf("contrast %s, link label: %.1f, under the mouse: %.1f\n", p.name.c_str(), still, hovered);
+        EXPECT_GE(std::min(still, hovered), ReadableContrast) << p.name;
+    }
 }
 
 TEST(Label3D, ShadowIsDrawnShiftPixelsRightAndDown)

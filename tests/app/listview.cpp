@@ -3,6 +3,7 @@
 #include "mainwindow_fixture.h"
 
 #include "app/editor.h"
+#include "palettes.h"
 #include "appcore/amounts.h"
 #include "platform/shell.h"
 #include "release_behind_modal.h"
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QTest>
 
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -213,6 +215,31 @@ TEST_F(ListView, EnterInASearchEditRefreshes)
     EXPECT_EQ(window->StatusText(0), "Please enter the search critera and press [Enter] key to search");
 }
 
+// The contact the keys move to is the one F4 edits; with Ctrl the rows
+// flagged before stay flagged and F4 edits the topmost of them.
+TEST_F(ListView, F4EditsTheContactTheKeysMovedTo)
+{
+    clearSearch();
+    window->RefreshGrid();  // IDs 1, 2, 3, 5, 7
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    window->grid->setFocus();
+    QStringList edited;
+    SetModalRunner([&](QDialog& form) {
+        edited << dynamic_cast<TMainForm&>(form).cName->text();
+        return 2;
+    });
+    for (const auto& [key, mods] : {std::pair{Qt::Key_End, Qt::NoModifier}, {Qt::Key_Home, Qt::NoModifier},
+                                    {Qt::Key_PageDown, Qt::NoModifier}, {Qt::Key_Up, Qt::NoModifier},
+                                    {Qt::Key_Home, Qt::ControlModifier}}) {
+        QTest::keyClick(window->grid, key, mods);
+        QTest::keyClick(window->grid, Qt::Key_F4);
+    }
+    EXPECT_EQ(edited, (QStringList{"smithers", "O'Brien Ltd", "smithers", "Acme 100%", "O'Brien Ltd"}));
+    EXPECT_EQ(window->grid->GetRowSelectCount(), 2);
+    database.commit();
+}
+
 TEST_F(ListView, SelectAllAndWebsiteNeedARow)
 {
     clearSearch();
@@ -225,6 +252,26 @@ TEST_F(ListView, SelectAllAndWebsiteNeedARow)
     EXPECT_EQ(window->grid->GetRowSelectCount(), 0);
     window->websiteAction->trigger();
     EXPECT_EQ(dialogs.Messages(), QStringList{"Please use the mouse to select the customer first."});
+}
+
+// The contact list in the light, dark and high-contrast palettes: its
+// header, its selected row and the rows of both bands read at 4.5:1 or better.
+TEST_F(ListView, TheListReadsInEveryPalette)
+{
+    clearSearch();
+    window->RefreshGrid();  // row 1 selected; rows 2 and 3 in the second and first band
+    auto* g = window->grid;
+    for (const NamedPalette& p : testPalettes()) {
+        PaletteScope scope(p.palette);
+        const QImage img = g->viewport()->grab().toImage();
+        for (const auto& [part, row] : {std::pair{"header", 0}, {"selected", 1}, {"band 2", 2}, {"band 1", 3}}) {
+            double worst = 21;
+            for (int c = 1; c <= 4; ++c)  // ID, name, contact and telephone: every row has them
+                worst = std::min(worst, textContrast(img, g->CellRect(c, row).ToQRect().adjusted(1, 1, -1, -1)));
+            std::printf("contrast %s, contact list, %s: %.1f\n", p.name.c_str(), part, worst);
+            EXPECT_GE(worst, platform::ReadableContrast) << p.name << " " << part;
+        }
+    }
 }
 
 // The window as a person sees it, saved for a look: three contacts listed.

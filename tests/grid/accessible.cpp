@@ -170,13 +170,27 @@ TEST(GridAccessible, SelectionAndCurrentCellAsRead)
     EXPECT_FALSE(t.table()->selectRow(8));
 }
 
-TEST(GridAccessible, CellsAreMadeWhenAskedAndDroppedWhenTheRowsChange)
+TEST(GridAccessible, CellsAreMadeWhenAskedKeptOrAnsweredForTheTurnAndDroppedWhenTheRowsChange)
 {
     HeardEvents heard;
     ReadableGrid t(20000);
+    heard.take();  // what the grid's making told the reader
     QAccessibleInterface* last = t.cell(19998, 0);
     EXPECT_EQ(nameOf(last), "Name 19999");
     EXPECT_EQ(t.cell(19998, 0), last);  // kept
+
+    // The selected cells are answered with the kept ones where made, and
+    // with cells for the turn the reader asked in elsewhere.
+    t.g.SelectRows(1, 19999);
+    const QList<QAccessibleInterface*> selected = t.table()->selectedCells();
+    ASSERT_EQ(selected.size(), 19999 * 4);
+    EXPECT_EQ(nameOf(selected.at(4 * 7 + 1)), "note 8");
+    EXPECT_EQ(selected.at(4 * 19998), last);
+    const QAccessible::Id asked = QAccessible::uniqueId(selected.at(4 * 9));  // a reader registers one
+    QCoreApplication::processEvents();  // the turn is over
+    EXPECT_EQ(QAccessible::accessibleInterface(asked), nullptr);
+    EXPECT_EQ(t.cell(19998, 0), last);
+
     const QAccessible::Id id = QAccessible::uniqueId(last);
     t.g.SetRowCountEx(10);
     heard.take();  // the reset went out
@@ -195,23 +209,34 @@ TEST(GridAccessible, MovingAndSelectingTellTheReaderWhereTheUserIs)
     heard.take();
 
     t.key(Qt::Key_Down);
-    EXPECT_EQ(heard.take(), (Strings{"Selection 1,0", "Focus 1,0 Name 2"}));
+    EXPECT_EQ(heard.take(), (Strings{"Focus 1,0 Name 2", "Selection 1,0"}));
     t.key(Qt::Key_Down, Qt::ShiftModifier);
     EXPECT_EQ(heard.take(), (Strings{"SelectionAdd 2,0"}));
     t.key(Qt::Key_Space);  // the current row 2 leaves the selection
     EXPECT_EQ(heard.take(), (Strings{"SelectionRemove 1,0"}));
-    t.key(Qt::Key_PageDown);  // moves on without selecting
-    EXPECT_EQ(heard.take(), (Strings{"Focus 7,0 Name 8"}));
+    t.key(Qt::Key_PageDown);  // the row moved to is the row selected
+    EXPECT_EQ(heard.take(), (Strings{"Focus 7,0 Name 8", "Selection 7,0"}));
     t.key(Qt::Key_Up);
-    EXPECT_EQ(heard.take(), (Strings{"Selection 6,0", "Focus 6,0 Name 7"}));
+    EXPECT_EQ(heard.take(), (Strings{"Focus 6,0 Name 7", "Selection 6,0"}));
+    // Left and Right go along the row to the columns read, the selection kept.
+    t.key(Qt::Key_Right);
+    t.key(Qt::Key_Right);
+    EXPECT_EQ(heard.take(), (Strings{"Focus 6,1 note 7", "Focus 6,2 Paid"}));
+    t.key(Qt::Key_Right);
+    t.key(Qt::Key_Right);  // past the last column read: nowhere to go
+    EXPECT_EQ(heard.take(), (Strings{"Focus 6,3 20"}));
+    t.key(Qt::Key_Left);
+    EXPECT_EQ(heard.take(), (Strings{"Focus 6,2 Paid"}));
+    EXPECT_TRUE(t.cell(6, 2)->state().focused);
+    EXPECT_EQ(t.table()->selectedRows(), QList<int>{6});
 
     // A click tells of the cell clicked.
     t.click(t.center(2, 3), Qt::ControlModifier);
-    EXPECT_EQ(heard.take(), (Strings{"SelectionAdd 2,1", "Focus 2,1 note 3"}));
+    EXPECT_EQ(heard.take(), (Strings{"Focus 2,1 note 3", "SelectionAdd 2,1"}));
     t.click(t.center(2, 3), Qt::ControlModifier);
     EXPECT_EQ(heard.take(), (Strings{"SelectionRemove 2,1"}));
     t.click(t.center(1, 5));
-    EXPECT_EQ(heard.take(), (Strings{"Selection 4,0", "Focus 4,0 Name 5"}));
+    EXPECT_EQ(heard.take(), (Strings{"Focus 4,0 Name 5", "Selection 4,0"}));
     // Many rows at once are told as one change.
     ReadableGrid many(40);
     heard.take();

@@ -2,6 +2,7 @@
 // height, float format, per-cell queries, update lock and change notifiers.
 #include "grid/listgrid.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -19,8 +20,12 @@ TEST(GridConstruct, DefaultsOfANewGrid)
     EXPECT_EQ(g.GridLineColor(), platform::clSilver);
     EXPECT_FALSE(g.DefaultDrawing());
     EXPECT_TRUE(g.HasOption(platform::goDrawFocusSelected));
-    EXPECT_EQ(g.Font().Name, "Tahoma");
-    EXPECT_EQ(g.FixedFont().Name, "Tahoma");
+    // The application's font, in the palette's text colours.
+    EXPECT_EQ(g.Font().Name, QApplication::font().family());
+    EXPECT_EQ(g.Font().Size(), QApplication::font().pointSize());
+    EXPECT_EQ(g.Font().Color, platform::clWindowText);
+    EXPECT_EQ(g.FixedFont().Name, QApplication::font().family());
+    EXPECT_EQ(g.FixedFont().Color, platform::clBtnText);
     EXPECT_TRUE(g.ActiveCellFont.Bold());
     EXPECT_TRUE(g.EnableHTML);
     EXPECT_TRUE(g.EnableWheel);
@@ -29,7 +34,7 @@ TEST(GridConstruct, DefaultsOfANewGrid)
     EXPECT_EQ(g.HintColor, platform::clInfoBk);
     EXPECT_EQ(g.SelectionColor(), platform::clHighlight);
     EXPECT_EQ(g.SelectionTextColor(), platform::clHighlightText);
-    EXPECT_EQ(g.URLColor(), platform::clBlue);
+    EXPECT_EQ(g.URLColor(), platform::clHotLight);
     EXPECT_EQ(g.VAlignment(), vtaTop);
     EXPECT_EQ(g.Look(), glSoft);
     EXPECT_EQ(g.ScrollType, ssNormal);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace grid;
 using Rows = std::vector<int>;
 using G = RIvuZuvuzoZuvu;
@@ -34,15 +36,55 @@ TEST(GridKeys, ArrowsShiftAndSpaceSelectRows)
     EXPECT_EQ(t.selectedRows(), Rows({3}));
 }
 
-TEST(GridKeys, HomeAndEndGoToTheFirstAndLastRow)
+// Every key that moves the current row up or down flags the rows as the
+// arrows do: alone only the new row, with Ctrl the new row joins the flags,
+// with Shift the range from the anchor; a key that moves nothing changes
+// nothing. Left and Right go along the row and leave the flags.
+TEST(GridKeys, EveryVerticalMoveFlagsTheRowsAsTheArrowsDo)
 {
-    InputGrid t(8);
-    t.g.Navigation->HomeEndKey = heFirstLastRow;
-    t.g.SetRow(4);
-    t.key(Qt::Key_End);
-    EXPECT_EQ(t.g.Row(), 7);
-    t.key(Qt::Key_Home);
-    EXPECT_EQ(t.g.Row(), 1);
+    constexpr int kPaged = -1;  // the row a page away, whatever the page holds
+    struct Case {
+        const char* what;
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        int from;
+        int to;
+        Rows flags;  // kPaged stands for the row moved to
+        THomeEndAction homeEnd = heFirstLastColumn;
+    };
+    const auto shift = Qt::ShiftModifier, ctrl = Qt::ControlModifier, none = Qt::NoModifier;
+    const Case cases[] = {
+        {"End", Qt::Key_End, none, 5, 39, {39}},
+        {"Home", Qt::Key_Home, none, 5, 1, {1}},
+        {"Page Down", Qt::Key_PageDown, none, 5, kPaged, {kPaged}},
+        {"Ctrl+End", Qt::Key_End, ctrl, 5, 39, {5, 9, 39}},
+        {"Ctrl+Home", Qt::Key_Home, ctrl, 5, 1, {1, 5, 9}},
+        {"Shift+Home", Qt::Key_Home, shift, 5, 5, {1, 2, 3, 4, 5}},
+        {"End to the first and last row", Qt::Key_End, none, 5, 39, {39}, heFirstLastRow},
+        {"Ctrl+Down only scrolls", Qt::Key_Down, ctrl, 5, 5, {5, 9}},
+        {"Up on the first row", Qt::Key_Up, none, 1, 1, {1, 9}},
+        {"End on the last row", Qt::Key_End, none, 39, 39, {9, 39}},
+        {"Right along the row", Qt::Key_Right, none, 5, 5, {5, 9}},
+    };
+    for (const Case& c : cases) {
+        InputGrid t(40);
+        t.g.Navigation->HomeEndKey = c.homeEnd;
+        t.g.SetRow(c.from);
+        t.g.ClearRowSelect();
+        for (int r : {c.from, 9})
+            t.g.SetRowSelect(r, true);
+        t.key(c.key, c.mods);
+        const int at = t.g.Row();
+        if (c.to == kPaged) {
+            EXPECT_GT(at, c.from + 3) << c.what;
+        } else {
+            EXPECT_EQ(at, c.to) << c.what;
+        }
+        Rows flags = c.flags;
+        std::replace(flags.begin(), flags.end(), kPaged, at);
+        std::sort(flags.begin(), flags.end());
+        EXPECT_EQ(t.selectedRows(), flags) << c.what;
+    }
 }
 
 TEST(GridKeys, InsertAndDeleteRows)

@@ -1,13 +1,19 @@
 // Painting of the list grid: banded rows, selected rows, the fixed row, the
 // sort indicator, clipped and ellipsed texts, HTML and rich-text cells, what
 // one cell's markup leaves for the next, and cell text measuring.
+#include "grid/hintwindow.h"
 #include "grid/listgrid.h"
+#include "grid/spinedit.h"
+#include "palettes.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 using namespace grid;
 using platform::Rect;
@@ -30,22 +36,16 @@ QImage grab(RIvuZuvuzoZuvu& g, QSize size = {420, 480})
 }
 
 // A 20-row grid as the contact list sets it up: one fixed row, banding,
-// whole rows flagged as selected.
-void listLike(RIvuZuvuzoZuvu& g)
+// whole rows flagged as selected; in the palette's colours.
+void shapeList(RIvuZuvuzoZuvu& g)
 {
     g.SetColCount(4);
     g.SetRowCount(20);
     g.SetFixedCols(0);
     g.SetFixedRows(1);
     g.SetDefaultRowHeight(21);
-    g.SetColor(platform::clWhite);
-    g.SetFixedColor(kFixed);
-    g.Bands->PrimaryColor = kPrimary;
-    g.Bands->SecondaryColor = kSecondary;
     g.Bands->Active = true;
     g.MouseActions->DisjunctRowSelect = true;
-    g.SetSelectionColor(kSelection);
-    g.SetSelectionTextColor(platform::clWhite);
     g.SetOptions(g.Options() | platform::goRowSelect);
     const char* headers[] = {"ID", "Name", "Telephone", "Remark"};
     for (int c = 0; c < 4; ++c) {
@@ -55,6 +55,18 @@ void listLike(RIvuZuvuzoZuvu& g)
     for (int r = 1; r < 20; ++r)
         for (int c = 0; c < 4; ++c)
             g.SetCells(c, r, "r" + std::to_string(r));
+}
+
+// The same in colours of its own.
+void listLike(RIvuZuvuzoZuvu& g)
+{
+    shapeList(g);
+    g.SetColor(platform::clWhite);
+    g.SetFixedColor(kFixed);
+    g.Bands->PrimaryColor = kPrimary;
+    g.Bands->SecondaryColor = kSecondary;
+    g.SetSelectionColor(kSelection);
+    g.SetSelectionTextColor(platform::clWhite);
 }
 
 // The same without bands.
@@ -112,8 +124,7 @@ TEST(GridPaint, BandsSelectionAndFixedRow)
             EXPECT_EQ(img.pixel(inside(g, c, r)), rgb(want)) << "row " << r << " col " << c;
     }
     // Selected rows show their text in the selection text colour.
-    const Rect r5 = g.CellRect(1, 5);
-    EXPECT_GT(countColour(img, qRgb(255, 255, 255), QRect(r5.Left, r5.Top, 30, r5.Height())), 5);
+    EXPECT_GT(textContrast(img, g.CellRect(1, 5).ToQRect().adjusted(1, 1, -1, -1)), 8.0);
     // Longer bands: two primary rows, then one secondary.
     g.Bands->PrimaryLength = 2;
     g.ClearRowSelect();
@@ -388,4 +399,61 @@ TEST(GridPaint, RowsBeingDraggedShowSelected)
         EXPECT_TRUE(g.GetRowSelect(r)) << r;
         EXPECT_EQ(released.pixel(inside(g, 2, r)), rgb(kSelection)) << r;
     }
+}
+
+// The grid in the palette's colours as the cheque report has it (the contact
+// list's bands and header are measured in its own test), the grid's hint and
+// the spin editor's arrows: text reads at 4.5:1 or better, the arrows at 3:1,
+// in the light, dark and high-contrast palettes.
+TEST(GridPaint, TextReadsInEveryPalette)
+{
+    for (const NamedPalette& p : testPalettes()) {
+        PaletteScope scope(p.palette);
+        RIvuZuvuzoZuvu g;
+        shapeList(g);
+        g.Bands->Active = false;
+        g.SetRowSelect(2, true);
+        THTMLHintWindow hint;
+        hint.ActivateHint({10, 10, 20, 20}, "Double-click the ID to update record");
+        TGridTimerSpeedButton up(nullptr, true);
+        up.resize(17, 11);
+        const QImage list = grab(g);
+        const std::tuple<const char*, double, double> parts[] = {
+            {"row", textContrast(list, g.CellRect(1, 1).ToQRect().adjusted(1, 1, -1, -1)), platform::ReadableContrast},
+            {"selected row", textContrast(list, g.CellRect(1, 2).ToQRect().adjusted(1, 1, -1, -1)),
+             platform::ReadableContrast},
+            {"hint", textContrast(hint.grab().toImage(), hint.rect().adjusted(2, 2, -2, -2)), platform::ReadableContrast},
+            {"spin arrow", textContrast(up.grab().toImage(), QRect(3, 2, 11, 7)), 3.0},
+        };
+        for (const auto& [part, read, least] : parts) {
+            std::printf("contrast %s, %s: %.1f\n", p.name.c_str(), part, read);
+            EXPECT_GE(read, least) << p.name << " " << part;
+        }
+    }
+}
+
+// The grid takes the application's font, follows it as it changes, and its
+// rows fit it; a font given to the grid stays.
+TEST(GridPaint, TheGridFollowsTheApplicationsFontUnlessGivenOne)
+{
+    const QFont kept = QApplication::font();
+    RIvuZuvuzoZuvu follows, own;
+    shapeList(follows);
+    shapeList(own);
+    platform::Font small = own.Font();
+    small.SetSize(8);
+    own.SetFont(small);
+    const int rowBefore = follows.RowHeights(5);
+    QFont large = kept;
+    large.setPointSize(18);
+    QApplication::setFont(large);
+    QApplication::processEvents();  // the change reaches the widgets as posted events
+    EXPECT_EQ(follows.Font().Size(), 18);
+    EXPECT_EQ(follows.FixedFont().Size(), 18);
+    EXPECT_GE(follows.RowHeights(5), QFontMetrics(follows.Font().ToQFont(follows.logicalDpiY())).height() + 6);
+    EXPECT_EQ(own.Font().Size(), 8);
+    EXPECT_EQ(own.RowHeights(5), 21);
+    QApplication::setFont(kept);
+    QApplication::processEvents();
+    EXPECT_EQ(follows.RowHeights(5), rowBefore);
 }

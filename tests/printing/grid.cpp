@@ -1,6 +1,7 @@
 // A string grid laid onto preview pages: position and column widths from the
 // grid's screen pixels, the cells' backgrounds, texts and lines, page breaks
 // that reuse a following page, and the table printed with its footer.
+#include "palettes.h"
 #include "pdf_pages.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
@@ -72,11 +73,19 @@ TEST_F(GridPrint, PlacesCellsFromScreenPixels)
     EXPECT_EQ(n.at(kLine), 6 + 6 + 3 + 2);
     EXPECT_EQ(preview.PreviewState(), gmIdle);
 
+    // In black and white the texts read on the white paper, whatever the
+    // palette makes of the grid's text colour (light in a dark one).
     preview.Clear();
     gp.Monochrome = true;
+    const PaletteScope dark(testPalettes()[1].palette);
     gp.GridToPage(50, 100, 0, PvPixels, grid.get());
     EXPECT_EQ(census(preview.GetPage(1)).count(kRectangle), 0u);
     EXPECT_EQ(census(preview.GetPage(1)).at(kTextBox), 6);
+    for (const auto& o : preview.GetPage(1)->Objects)
+        if (const auto* text = dynamic_cast<const TPvTextObject*>(o.get())) {
+            EXPECT_GE(platform::ContrastRatio(platform::ToQColor(text->Font.Color), Qt::white),
+                      platform::ReadableContrast);
+        }
 }
 
 TEST(GridPrintAlone, WithoutPreviewOrWidthNothingIsLaidOut)
