@@ -253,6 +253,7 @@ void TMainListForm::startUp()
     settleCutOffRestore();
     // the open below makes a missing or empty file a new database
     const std::optional<ArchivesSetAside> setAside = keepBackupsOfANewDatabase(dir);
+    database.compact("Quillet");  // gives the file's free space back when most of it is free
     const bool opened = database.open("Quillet");
     if (setAside)
         ShowInfo(newDatabaseNotice(*setAside, opened), this);

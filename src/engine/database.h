@@ -622,4 +622,5 @@ private:
 
     friend class dbAnyCursor;
     friend class zarvoDatabase;
+    friend class dbCompaction;  // reads a file's committed state through a database it never opens
 };

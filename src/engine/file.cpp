@@ -74,14 +74,18 @@ void dbFile::reached(int point) const
     }
 }
 
-int dbFile::open(const char* fileName, bool ro)
+int dbFile::open(const char* fileName, bool ro, Creation creation)
 {
     ignoreFileSizeSignal();
     release();
     name = fileName;
     readOnly = ro;
+    int flags = ro ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CLOEXEC;
+    if (!ro && creation != existingOnly) {
+        flags |= creation == createNew ? O_CREAT | O_EXCL : O_CREAT;
+    }
     // a new file holds the user's data: for the user alone, whatever the umask
-    fd = ::open(fileName, ro ? O_RDONLY | O_CLOEXEC : O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    fd = ::open(fileName, flags, 0600);
     if (fd < 0) {
         return errno;
     }
@@ -195,6 +199,24 @@ int dbFile::flush()
     return 0;
 }
 
+int dbFile::flushWhole()
+{
+    int rc = flush();
+    if (rc == 0 && fsync(fd) != 0) {
+        rc = errno;
+    }
+    return rc;
+}
+
+int dbFile::takeModeOf(const dbFile& other)
+{
+    struct stat st;
+    if (fd < 0 || other.fd < 0 || fstat(other.fd, &st) != 0) {
+        return fd < 0 || other.fd < 0 ? EBADF : errno;
+    }
+    return fchmod(fd, st.st_mode & 07777) == 0 ? 0 : errno;
+}
+
 int dbFile::close()
 {
     int rc = 0;
@@ -225,6 +247,15 @@ int dbFile::lockAsUser()
     // Read-only descriptors can only take shared locks; a reader never
     // initialises, so it only waits for an opener and tests for others.
     int rc = setLock(fd, readOnly ? F_RDLCK : F_WRLCK, openingLockByte, true);
+    while (rc == 0 && nameMovedOn()) {
+        // The process that held the opening lock put another file in this
+        // one's place: that file is the database now.
+        const std::string fileName = name;
+        rc = open(fileName.c_str(), readOnly, existingOnly);  // drops this file's locks
+        if (rc == 0) {
+            rc = setLock(fd, readOnly ? F_RDLCK : F_WRLCK, openingLockByte, true);
+        }
+    }
     if (rc != 0) {
         return -rc;
     }
@@ -302,6 +333,23 @@ int dbFile::mapTo(uint64_t size)
     return rc;
 }
 
+bool dbFile::nameMovedOn() const
+{
+    struct stat named, opened;
+    if (stat(name.c_str(), &named) != 0 || fstat(fd, &opened) != 0) {
+        return false;  // no file of that name (or no telling): this one stays
+    }
+    return named.st_dev != opened.st_dev || named.st_ino != opened.st_ino;
+}
+
+bool dbFile::replaceableByName() const
+{
+    struct stat named, opened;
+    return fd >= 0 && lstat(name.c_str(), &named) == 0 && fstat(fd, &opened) == 0 && S_ISREG(named.st_mode)
+        && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino && named.st_nlink == 1
+        && named.st_uid == geteuid();
+}
+
 std::string dbFile::identity() const
 {
     struct stat st;
@@ -330,4 +378,27 @@ std::string dbFile::errorText(int code)
     char buf[64];
     std::snprintf(buf, sizeof buf, "unknown error code %u", unsigned(code));
     return buf;
+}
+
+int dbFile::replace(const char* from, const char* to, bool& renamed)
+{
+    renamed = ::rename(from, to) == 0;
+    if (!renamed) {
+        return errno;
+    }
+    std::string folder = to;
+    size_t slash = folder.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : folder.substr(0, slash);
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) {
+        return errno;
+    }
+    int rc = fsync(dir) == 0 ? 0 : errno;
+    ::close(dir);
+    return rc;
+}
+
+int dbFile::remove(const char* fileName)
+{
+    return ::unlink(fileName) == 0 || errno == ENOENT ? 0 : errno;
 }

@@ -42,22 +42,35 @@ public:
     dbFile(const dbFile&) = delete;
     dbFile& operator=(const dbFile&) = delete;
 
-    // Opens (creating when missing, unless read-only, readable and writable
-    // by its owner alone) and maps the file at its present size. Returns 0 or an errno value; on failure nothing stays
-    // open. An empty file is left unmapped until setSize.
-    int open(const char* fileName, bool readOnly);
+    // What open does about a missing or present file.
+    enum Creation {
+        createMissing,  // create it when missing (unless read-only)
+        existingOnly,   // fail with ENOENT when missing
+        createNew,      // fail with EEXIST when present
+    };
+    // Opens (a new file is readable and writable by its owner alone) and
+    // maps the file at its present size. Returns 0 or an errno value; on
+    // failure nothing stays open. An empty file is left unmapped until setSize.
+    int open(const char* fileName, bool readOnly, Creation creation = createMissing);
     // Grows the file to `size` bytes (a multiple of 4,096, at most maxSize);
     // the new part reads as zero. Shrinking is not supported. 0 or errno.
     int setSize(uint64_t size);
     // Writes every stored page to disk and waits for it. 0 or errno.
     int flush();
+    // As flush, and the file's size and allocation too: for a file that is
+    // about to be renamed into place. 0 or errno.
+    int flushWhole();
+    // Gives the file the permission bits of another open file. 0 or errno.
+    int takeModeOf(const dbFile& other);
     // Unmaps and closes; releases the locks. 0 or errno.
     int close();
 
     // Tries to become the only process on the file: takes the opening lock
     // (waiting for another process's open or close to finish) and then a
     // shared user lock. Returns 1 when no other process uses the file, 0 when
-    // another does, or a negative errno value.
+    // another does, or a negative errno value. When the name was given to
+    // another file meanwhile (one put in this file's place while its opening
+    // lock was held), that file is opened and mapped instead, and locked.
     int lockAsUser();
     // Ends the opening phase started by lockAsUser (other openers may go on).
     void releaseOpeningLock();
@@ -71,6 +84,9 @@ public:
     bool slotHeld(unsigned n) const;
     // Maps the file up to `size` after another process grew it. 0 or errno.
     int mapTo(uint64_t size);
+    // Whether the file may be replaced by another under its name: its name
+    // is no link to it, it has no other name, and it is this process's user's.
+    bool replaceableByName() const;
     // Device and inode of the file, as text naming it uniquely on this machine.
     std::string identity() const;
 
@@ -82,6 +98,13 @@ public:
 
     // The system's text for an errno value, or "unknown error code %u".
     static std::string errorText(int code);
+    // Renames a whole file over another and syncs the folder, so that the
+    // name leads to one file or the other, both whole, whatever stops the
+    // process. 0 or errno (the rename's, or the folder sync's after a rename
+    // that took place: `renamed` tells which).
+    static int replace(const char* from, const char* to, bool& renamed);
+    // Removes a file; 0 also when there was none, else errno.
+    static int remove(const char* fileName);
 
     // Installs (or with nullptr removes) the process-wide test observer.
     static void setObserver(dbFileObserver* observer);
@@ -92,6 +115,8 @@ private:
     // Whether the mapping has to grow to reach `size`; when not, `rc` says
     // why: 0 (it reaches that far already), EBADF or EFBIG.
     bool mustGrow(uint64_t size, int& rc) const;
+    // Whether the file's name now leads to another file than the one open.
+    bool nameMovedOn() const;
     int mapRange(uint64_t from, uint64_t to);
     void release();
 

@@ -1,5 +1,6 @@
 #include "engine/zarvoCursor.h"
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -30,11 +31,26 @@ bool zarvoDatabase::open(const char* dbName, const char* fileName, unsigned wait
         }
     }
     name = dbName != nullptr ? dbName : "";
-    file = fileName != nullptr ? std::string(fileName) : name + ".zrv";
+    file = fileOf(dbName, fileName);
     opening = true;
     bool ok = dbDatabase::open(name.c_str(), file.c_str(), waitLockTimeoutMsec, commitDelaySec);
     opening = false;
     return ok;
+}
+
+std::string zarvoDatabase::fileOf(const char* dbName, const char* fileName)
+{
+    return fileName != nullptr ? std::string(fileName) : std::string(dbName != nullptr ? dbName : "") + ".zrv";
+}
+
+dbCompactionResult zarvoDatabase::compact(const char* dbName, const char* fileName)
+{
+    std::string file = fileOf(dbName, fileName);
+    dbCompactionResult result = dbCompactFile(file.c_str());
+    if (result.outcome == dbCompactionResult::dbNotCompacted) {
+        std::fprintf(stderr, "%s not compacted: %s\n", file.c_str(), result.reason.c_str());
+    }
+    return result;
 }
 
 std::uint32_t zarvoDatabase::getNumberOfUsers()

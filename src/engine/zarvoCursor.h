@@ -20,6 +20,7 @@
 
 #include "engine/casemap.h"
 #include "engine/class.h"
+#include "engine/compact.h"
 #include "engine/cursor.h"
 #include "engine/database.h"
 #include "engine/datetime.h"
@@ -46,6 +47,12 @@ class zarvoDatabase : public dbDatabase {
     bool open(const char* name, const char* fileName = nullptr,
               unsigned waitLockTimeoutMsec = dbWaitLockTimeoutInfinite, unsigned commitDelaySec = 0);
 
+    // Gives the free space of the database file back, when most of it is
+    // free and no process has it open (see dbCompactFile); the file is named
+    // as open names it. Call it before open, with this database closed. A
+    // file left as it was for a failure is told on the standard error stream.
+    dbCompactionResult compact(const char* name, const char* fileName = nullptr);
+
     // The directory remembered by the first open ("" before it, and for "/").
     const std::string& getDirectory() const { return directory; }
     const std::string& getName() const { return name; }
@@ -65,6 +72,8 @@ class zarvoDatabase : public dbDatabase {
     void handleError(int errorClass, const char* msg = nullptr, int arg = 0) override;
 
   private:
+    // The file of database `name` (fileName when given).
+    static std::string fileOf(const char* name, const char* fileName);
     DamageReporter damageReporter = nullptr;
     bool opening = false;
     std::string directory;

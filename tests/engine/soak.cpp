@@ -7,9 +7,10 @@
 // through the indexes (ID through its hash index, name through its T-tree,
 // the cheque date through both) and compared with a model kept in memory;
 // every few hundred steps every record is; every few thousand steps the
-// database is closed and opened again, and the start's check must find it
-// sound. A sound file must stay sound: any failed search, refused change,
-// report or rebuild ends the run, naming the seed and the step.
+// database is closed (and every other time compacted) and opened again, and
+// the start's check must find it sound. A sound file must stay sound: any
+// failed search, refused change, report or rebuild ends the run, naming the
+// seed and the step.
 //
 // QUILLET_SOAK_STEPS caps the steps of each run (the sanitizer build runs a
 // short soak that still reopens the database).
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "appcore/schema.h"
+#include "engine/compact.h"
 #include "engine/hashtab.h"
 #include "engine/program_tables.h"
 #include "engine/support_index.h"
@@ -97,11 +99,11 @@ class Soak {
                 failure += ", " + report;
             }
         }
-        if (failure.empty() && n % walkEvery == 0) {
-            walkEverything();
-        }
         if (failure.empty() && n % reopenEvery == 0) {
             reopen();
+        }
+        if (failure.empty() && n % walkEvery == 0) {
+            walkEverything();
         }
         return failure;
     }
@@ -444,10 +446,22 @@ class Soak {
         db.commit();
     }
 
+    // Every other time the file is compacted in between, whatever it gains:
+    // every object keeps its id and bytes, and the walk that follows finds
+    // the model's records through the compacted file's indexes.
     void reopen()
     {
         op = "reopen";
         db.close();
+        if (reopenings % 2 == 0) {
+            const CommittedState before = committedState(readFile(path));
+            dbCompactionResult done = dbCompactFile(path.c_str(), dbCompactAlways);
+            if (done.outcome != dbCompactionResult::dbCompacted) {
+                fail("not compacted: " + done.reason);
+            } else if (committedState(readFile(path)) != before) {
+                fail("the compacted file holds other objects");
+            }
+        }
         open();
         reopenings++;
         dbDatabase::dbIndexRepair found = db.checkAndRebuildIndexes();

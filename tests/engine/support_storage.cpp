@@ -163,6 +163,29 @@ std::map<oid_t, std::vector<uint8_t>> committedRecords(const std::vector<uint8_t
     return records;
 }
 
+CommittedState committedState(const std::vector<uint8_t>& bytes)
+{
+    CommittedState state;
+    dbHeader h;
+    std::memcpy(&h, bytes.data(), sizeof h);
+    const dbHeaderRoot& r = h.root[h.curr];
+    state.used = r.indexUsed;
+    state.freeList = r.freeList;
+    for (oid_t oid = dbMetaTableId; oid < r.indexUsed; oid++) {
+        offs_t e = word(bytes, r.index + 4 * size_t(oid));
+        if (oid >= dbBitmapId && oid < dbFirstUserId) {
+            continue;
+        }
+        if (e & dbFreeHandleMarker) {
+            state.freeIds[oid] = e;
+            continue;
+        }
+        offs_t pos = e & ~dbInternalObjectMarker;
+        state.objects[oid] = std::vector<uint8_t>(bytes.begin() + pos, bytes.begin() + pos + objectSize(bytes, e));
+    }
+    return state;
+}
+
 std::vector<uint8_t> recordImage(size_t size, uint32_t seed)
 {
     std::vector<uint8_t> image(size - sizeof(dbRecord));

@@ -50,6 +50,17 @@ std::string checkFile(const std::vector<uint8_t>& bytes);
 // Committed contents of the records the committed root reaches, by id.
 std::map<oid_t, std::vector<uint8_t>> committedRecords(const std::vector<uint8_t>& bytes);
 
+// Everything the committed root holds: each object's bytes and each free
+// id's link, by id (the bitmap pages apart).
+struct CommittedState {
+    std::map<oid_t, std::vector<uint8_t>> objects;
+    std::map<oid_t, offs_t> freeIds;
+    uint32_t used = 0;
+    oid_t freeList = 0;
+    bool operator==(const CommittedState&) const = default;
+};
+CommittedState committedState(const std::vector<uint8_t>& bytes);
+
 // A record of `size` bytes whose contents after the header follow from seed.
 oid_t storeRecord(dbDatabase& db, size_t size, uint32_t seed);
 std::vector<uint8_t> recordImage(size_t size, uint32_t seed);
