@@ -441,63 +441,57 @@ void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swa
         }
     }
 }
-// The same partition over row numbers: the rows stay where they are while
-// it runs, and then each row moves once to its place, along the cycles of
-// the order found, through swapRows. It gives the order moving the rows would
-// give, as long as comparing two rows does not depend on where they stand.
-template <typename Cmp, typename Swap>
-void hoareSortInPlace(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swapRows)
-{
-    std::vector<int> at(static_cast<size_t>(std::max(pivot, R) + 1));
-    for (size_t i = 0; i < at.size(); ++i)
-        at[i] = static_cast<int>(i);
-    hoareSort(
-        L, R, pivot, d, swapEqual, [&](int a, int b) { return cmp(at[a], at[b]); },
-        [&](int a, int b) { std::swap(at[a], at[b]); }, [&](int from, int to) { at[to] = at[from]; });
-    std::vector<int> cur(at.size()), where(at.size());  // row now at a place, place of a row
-    for (size_t i = 0; i < at.size(); ++i)
-        cur[i] = where[i] = static_cast<int>(i);
-    for (int p = L; p <= R; ++p) {
-        const int q = where[at[p]];
-        if (q == p)
-            continue;
-        swapRows(p, q);
-        std::swap(cur[p], cur[q]);
-        where[cur[p]] = p;
-        where[cur[q]] = q;
-    }
-}
-
 }  // namespace
 
-// Compares rows that stay where they are while the sort runs, column by
-// column as CompareLine and CompareLineIndexed walk them, each column with
-// its direction. A cell of a preparable style is read and converted once,
-// when a comparison first needs it; the other styles go to Compare. A row
-// always equals itself, whatever its cells.
-class RIvuZuvuzoZuvu::RowComparer {
+// Sorts rows that stay where they are while the partition runs: it works on
+// a list of places, each holding a row number and the key of the row's cell
+// in the first sort column, and then moves each row once to its place, along
+// the cycles of the order found, through SortSwapRows. That gives the order
+// moving the rows would give, as comparing two rows does not depend on where
+// they stand (sortsInPlace).
+//
+// Rows compare column by column as CompareLine and CompareLineIndexed walk
+// them, each column with its direction. A cell of a preparable style is read
+// and converted once, when a comparison first needs it; the other styles go
+// to Compare. A row always equals itself, whatever its cells.
+class RIvuZuvuzoZuvu::RowSorter {
 public:
-    RowComparer(RIvuZuvuzoZuvu& g, int LastRow) : g_(g), rows_(static_cast<size_t>(LastRow) + 1), blanks_(*g.SortSettings)
-    {
-    }
+    explicit RowSorter(RIvuZuvuzoZuvu& g) : g_(g), blanks_(*g.SortSettings) {}
     void AddColumn(int ACol, int Sign) { columns_.push_back(Column{ACol, Sign, sortRule(g_, ACol), {}}); }
-    int operator()(int a, int b)
+
+    // Rows L..R, with the spare row Pivot as the pivot's place.
+    void Sort(int L, int R, int Pivot, int d, bool SwapEqual)
     {
-        if (a == b)
-            return 0;
-        for (Column& c : columns_) {
-            int res;
-            if (preparable(c.Rule.Style)) {
-                SortKey& ka = key(c, a);
-                SortKey& kb = key(c, b);
-                res = blanks_(ka.Text->empty(), kb.Text->empty(), compareKeys(c.Rule, ka, kb));
-            } else {
-                res = g_.Compare(c.Col, a, b);
+        rows_ = static_cast<size_t>(R) + 1;
+        Column& first = columns_.front();
+        fast_ = fastReading(first, L, R);
+        std::vector<Place> at(static_cast<size_t>(std::max(Pivot, R)) + 1);
+        for (int p = L; p <= R; ++p) {
+            Place& place = at[static_cast<size_t>(p)];
+            place.Row = p;
+            if (fast_ != None) {
+                const SortKey& k = first.Keys[static_cast<size_t>(p)];
+                place.Value = fast_ == Numbers ? k.Number : k.Date;
+                place.Prefix = k.Prefix;
             }
-            if (res != 0)
-                return res * c.Sign;
         }
-        return 0;
+        hoareSort(
+            L, R, Pivot, d, SwapEqual, [&](int a, int b) { return compare(at[size_t(a)], at[size_t(b)]); },
+            [&](int a, int b) { std::swap(at[size_t(a)], at[size_t(b)]); },
+            [&](int from, int to) { at[size_t(to)] = at[size_t(from)]; });
+
+        std::vector<int> cur(at.size()), where(at.size());  // row now at a place, place of a row
+        for (size_t i = 0; i < at.size(); ++i)
+            cur[i] = where[i] = static_cast<int>(i);
+        for (int p = L; p <= R; ++p) {
+            const int q = where[size_t(at[size_t(p)].Row)];
+            if (q == p)
+                continue;
+            g_.SortSwapRows(p, q);
+            std::swap(cur[size_t(p)], cur[size_t(q)]);
+            where[size_t(cur[size_t(p)])] = p;
+            where[size_t(cur[size_t(q)])] = q;
+        }
     }
 
 private:
@@ -506,6 +500,78 @@ private:
         SortRule Rule;
         std::vector<SortKey> Keys;  // by row, made when first needed
     };
+    // How every pair of the first column's cells compares, when one way
+    // serves them all: as numbers, as dates, or by their bytes.
+    enum Reading { None, Numbers, Dates, Bytes };
+    struct Place {
+        double Value = 0;         // the first column's number or date (Numbers, Dates)
+        std::uint64_t Prefix = 0;  // its text's first bytes (Bytes)
+        int Row = -1;
+    };
+
+    // Reads the column's cells of rows L..R and finds the one way they all
+    // compare, if any. Blanks placed apart by IgnoreBlanks leave no such way.
+    Reading fastReading(Column& c, int L, int R)
+    {
+        const TSortStyle style = c.Rule.Style;
+        if (!preparable(style))
+            return None;
+        const bool automatic = style == ssAutomatic;
+        bool numbers = automatic || style == ssNumeric || style == ssFinancial;
+        bool dates = automatic || style == ssDate || style == ssShortDateEU || style == ssShortDateUS;
+        bool bytes = automatic || style == ssAlphabetic || style == ssAlphaCase || style == ssCheckBox;
+        for (int r = L; r <= R && (numbers || dates || bytes); ++r) {
+            SortKey& k = key(c, r);
+            if (blanks_.Active && k.Text->empty())
+                return None;
+            if (!automatic) {
+                numbers = numbers && numberOf(c.Rule, k);
+                if (dates)
+                    dateOf(c.Rule, k);  // one that does not convert is the zero date
+                continue;
+            }
+            const int looks = looksOf(k);
+            const bool converts = looks == 1 ? numberOf(c.Rule, k) : looks == 2 && dateOf(c.Rule, k);
+            numbers = numbers && looks == 1 && converts;
+            dates = dates && looks == 2 && converts;
+            bytes = bytes && !converts;
+        }
+        return numbers ? Numbers : dates ? Dates : bytes ? Bytes : None;
+    }
+
+    int compare(const Place& a, const Place& b)
+    {
+        if (a.Row == b.Row)
+            return 0;
+        Column& first = columns_.front();
+        int res;
+        switch (fast_) {
+        case Numbers:
+        case Dates:
+            res = compareValues(a.Value, b.Value);
+            break;
+        case Bytes:
+            res = a.Prefix != b.Prefix ? (a.Prefix < b.Prefix ? -1 : 1)
+                                       : compareBytes(*first.Keys[size_t(a.Row)].Text, *first.Keys[size_t(b.Row)].Text);
+            break;
+        default:
+            res = compareColumn(first, a.Row, b.Row);
+        }
+        if (res != 0)
+            return res * first.Sign;
+        for (size_t i = 1; i < columns_.size(); ++i)
+            if ((res = compareColumn(columns_[i], a.Row, b.Row)) != 0)
+                return res * columns_[i].Sign;
+        return 0;
+    }
+    int compareColumn(Column& c, int a, int b)
+    {
+        if (!preparable(c.Rule.Style))
+            return g_.Compare(c.Col, a, b);
+        SortKey& ka = key(c, a);
+        SortKey& kb = key(c, b);
+        return blanks_(ka.Text->empty(), kb.Text->empty(), compareKeys(c.Rule, ka, kb));
+    }
     SortKey& key(Column& c, int ARow)
     {
         if (c.Keys.empty())
@@ -522,9 +588,10 @@ private:
     }
 
     RIvuZuvuzoZuvu& g_;
-    size_t rows_;
     BlankRule blanks_;
     std::vector<Column> columns_;
+    size_t rows_ = 0;
+    Reading fast_ = None;
     std::deque<std::string> rewritten_;  // texts that are not the cell's own
 };
 
@@ -533,13 +600,11 @@ void RIvuZuvuzoZuvu::quickSortRows(int ACol, int L, int R)
 {
     const int d = directionFactor();
     if (sortsInPlace(*this)) {
-        RowComparer cmp(*this, R);
-        cmp.AddColumn(ACol, 1);
+        RowSorter sorter(*this);
+        sorter.AddColumn(ACol, 1);
         for (int c = ACol + 1; SortSettings->Full() && c < ColCount(); ++c)
-            cmp.AddColumn(c, 1);
-        hoareSortInPlace(
-            L, R, RowCount() - 2, d, false, [&](int a, int b) { return cmp(a, b); },
-            [&](int a, int b) { SortSwapRows(a, b); });
+            sorter.AddColumn(c, 1);
+        sorter.Sort(L, R, RowCount() - 2, d, false);
     } else {
         hoareSort(
             L, R, RowCount() - 2, d, false, [&](int a, int b) { return CompareLine(ACol, a, b); },
@@ -551,15 +616,13 @@ void RIvuZuvuzoZuvu::quickSortRows(int ACol, int L, int R)
 void RIvuZuvuzoZuvu::quickSortRowsIndexed(int L, int R)
 {
     if (sortsInPlace(*this)) {
-        RowComparer cmp(*this, R);
+        RowSorter sorter(*this);
         for (int i = 0; i < SortIndexes.Count() && (i == 0 || SortSettings->Full()); ++i) {
             const auto entry = static_cast<std::uint32_t>(SortIndexes.Item(i));
-            cmp.AddColumn(static_cast<int>(entry & ~TSortIndexList::DescendingBit),
-                          (entry & TSortIndexList::DescendingBit) ? -1 : 1);
+            sorter.AddColumn(static_cast<int>(entry & ~TSortIndexList::DescendingBit),
+                             (entry & TSortIndexList::DescendingBit) ? -1 : 1);
         }
-        hoareSortInPlace(
-            L, R, RowCount() - 2, 1, true, [&](int a, int b) { return cmp(a, b); },
-            [&](int a, int b) { SortSwapRows(a, b); });
+        sorter.Sort(L, R, RowCount() - 2, 1, true);
     } else {
         hoareSort(
             L, R, RowCount() - 2, 1, true, [&](int a, int b) { return CompareLineIndexed(0, a, b); },

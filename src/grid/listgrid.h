@@ -821,7 +821,7 @@ public:
 
 private:
     class SortSpace;
-    class RowComparer;
+    class RowSorter;
     void quickSortRows(int ACol, int L, int R);
     void quickSortRowsIndexed(int L, int R);
     void copyPivot(int Source, int Target);
