@@ -441,11 +441,13 @@ void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swa
         }
     }
 }
+
 }  // namespace
 
 // Sorts rows that stay where they are while the partition runs: it works on
-// a list of places, each holding a row number and the key of the row's cell
-// in the first sort column, and then moves each row once to its place, along
+// a list of places, each holding a row number and, when one reading serves
+// the whole first sort column, what the row's cell there reads as (a number,
+// a date or its first bytes), and then moves each row once to its place, along
 // the cycles of the order found, through SortSwapRows. That gives the order
 // moving the rows would give, as comparing two rows does not depend on where
 // they stand (sortsInPlace).

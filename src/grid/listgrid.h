@@ -821,7 +821,7 @@ public:
 
 private:
     class SortSpace;
-    class RowSorter;
+    class RowSorter;  // the sort of rows that stay in place until their order is known
     void quickSortRows(int ACol, int L, int R);
     void quickSortRowsIndexed(int L, int R);
     void copyPivot(int Source, int Target);
