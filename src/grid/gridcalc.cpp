@@ -21,12 +21,11 @@ void RIvuZuvuzoZuvu::SortSwapRows(int ARow1, int ARow2)
     if (ARow1 < xrefCount && ARow2 < xrefCount)
         std::swap(sortXRef_[ARow1], sortXRef_[ARow2]);
 
-    const int keys = static_cast<int>(autoKeys_.size());
+    const int keys = static_cast<int>(sortKeys_.size());
     if (ARow1 < keys && ARow2 < keys) {
-        if (!SortSettings->SingleColumn() || autoKeysCol_ == SortSettings->Column())
-            std::swap(autoKeys_[ARow1], autoKeys_[ARow2]);
-        else if (autoKeysCol_ == SortSettings->Column())
-            autoKeys_[ARow1] = autoKeys_[ARow2] = AutoSortKey{};
+        // Under SingleColumn only the sort column's cells move.
+        if (!SortSettings->SingleColumn() || sortKeysCol_ == SortSettings->Column())
+            std::swap(sortKeys_[ARow1], sortKeys_[ARow2]);
     }
 
     if (SortSettings->SingleColumn()) {

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -98,17 +98,155 @@ bool looksLikeDate(const std::string& s)
     return pos > 1 && pos < 4 && pos < s.size() && digit(s[p - 1]) && digit(s[p + 1]);
 }
 
-int compareShortDates(const std::string& a, const std::string& b, TDateTime (*convert)(const std::string&))
+// A column's comparison rule: its sort style and what numeric styles strip.
+struct SortRule {
+    TSortStyle Style = ssAlphabetic;
+    std::string Prefix, Suffix;
+};
+
+SortRule sortRule(RIvuZuvuzoZuvu& g, int ACol)
 {
-    auto value = [convert](const std::string& s) {
-        try {
-            return convert(s);
-        } catch (const EConvertError&) {
-            return TDateTime(0);
-        }
-    };
-    return compareValues(value(a), value(b));
+    SortRule rule;
+    rule.Style = g.SortSettings->AutoFormat() ? ssAutomatic : ssAlphabetic;
+    g.GetColFormat(ACol, rule.Style, rule.Prefix, rule.Suffix);
+    return rule;
 }
+
+// The styles whose comparison reads nothing but the two texts and what they
+// convert to, so that a cell's key serves every comparison of a sort.
+bool preparable(TSortStyle style)
+{
+    switch (style) {
+    case ssAutomatic:
+    case ssNumeric:
+    case ssFinancial:
+    case ssDate:
+    case ssShortDateEU:
+    case ssShortDateUS:
+    case ssAlphabetic:
+    case ssAlphaCase:
+    case ssCheckBox:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The first eight bytes of a text, big-endian and zero-padded: of two texts
+// whose prefixes differ, the one with the smaller prefix sorts first by bytes.
+std::uint64_t textPrefix(const std::string& s)
+{
+    std::uint64_t v = 0;
+    for (size_t i = 0; i < 8; ++i)
+        v = v << 8 | (i < s.size() ? static_cast<unsigned char>(s[i]) : 0u);
+    return v;
+}
+
+void readText(SortKey& k, const std::string& s)
+{
+    k.Text = &s;
+    k.Prefix = textPrefix(s);
+}
+
+int compareBytes(const SortKey& a, const SortKey& b)
+{
+    return a.Prefix != b.Prefix ? (a.Prefix < b.Prefix ? -1 : 1) : compareBytes(*a.Text, *b.Text);
+}
+
+int looksOf(SortKey& k)
+{
+    if (k.Looks < 0)
+        k.Looks = looksNumeric(*k.Text) ? 1 : looksLikeDate(*k.Text) ? 2 : 0;
+    return k.Looks;
+}
+
+// Whether the text reads as a number under the rule. Explicit numeric styles
+// read an empty cell as 0 and take nothing else that fails.
+bool numberOf(const SortRule& rule, SortKey& k)
+{
+    if (k.NumberOk < 0) {
+        double v = 0;
+        bool ok = numericValue(*k.Text, rule.Prefix, rule.Suffix, rule.Style != ssNumeric, v);
+        if (!ok && rule.Style != ssAutomatic) {
+            v = 0;
+            ok = k.Text->empty();
+        }
+        k.Number = v;
+        k.NumberOk = ok;
+    }
+    return k.NumberOk == 1;
+}
+
+// Whether the text reads as a date under the rule; one that does not counts
+// as the zero date.
+bool dateOf(const SortRule& rule, SortKey& k)
+{
+    if (k.DateOk < 0) {
+        double v = 0;
+        bool ok = false;
+        if (rule.Style == ssShortDateEU || rule.Style == ssShortDateUS) {
+            try {
+                v = rule.Style == ssShortDateEU ? StrToShortDateEU(*k.Text) : StrToShortdateUS(*k.Text);
+                ok = true;
+            } catch (const EConvertError&) {
+                v = 0;
+            }
+        } else if (!(ok = dateTimeValue(*k.Text, v))) {
+            v = 0;
+        }
+        k.Date = v;
+        k.DateOk = ok;
+    }
+    return k.DateOk == 1;
+}
+
+// The rule of a preparable style for two cells, blanks aside. Automatic
+// detection is decided by the first cell; when the second does not read the
+// same way (or either fails to convert), the pair compares as text, so that
+// compareKeys(a, b) is always -compareKeys(b, a).
+int compareKeys(const SortRule& rule, SortKey& a, SortKey& b)
+{
+    switch (rule.Style) {
+    case ssAutomatic:
+        switch (looksOf(a)) {
+        case 1:
+            return numberOf(rule, a) && numberOf(rule, b) ? compareValues(a.Number, b.Number) : compareBytes(a, b);
+        case 2:
+            return dateOf(rule, a) && dateOf(rule, b) ? compareValues(a.Date, b.Date) : compareBytes(a, b);
+        default:
+            return compareBytes(a, b);
+        }
+    case ssNumeric:
+    case ssFinancial: {
+        const bool ok1 = numberOf(rule, a), ok2 = numberOf(rule, b);
+        return ok1 && ok2 ? compareValues(a.Number, b.Number) : 0;
+    }
+    case ssDate:
+    case ssShortDateEU:
+    case ssShortDateUS:
+        dateOf(rule, a);
+        dateOf(rule, b);
+        return compareValues(a.Date, b.Date);
+    default:
+        return compareBytes(a, b);
+    }
+}
+
+// With IgnoreBlanks an empty cell against a filled one lands at BlankPos in
+// either direction.
+struct BlankRule {
+    explicit BlankRule(TSortSettings& s)
+        : Active(s.IgnoreBlanks()),
+          FirstEmpty((s.BlankPos() == blLast ? 1 : -1) * (s.Direction() == sdDescending ? -1 : 1))
+    {
+    }
+    int operator()(bool empty1, bool empty2, int res) const
+    {
+        return Active && empty1 != empty2 ? (empty1 ? FirstEmpty : -FirstEmpty) : res;
+    }
+    bool Active;
+    int FirstEmpty;  // the result when the first cell is the empty one
+};
 
 }  // namespace
 
@@ -124,30 +262,45 @@ const std::string& RIvuZuvuzoZuvu::sortText(int ACol, int ARow, std::string& Buf
     return Buffer;
 }
 
-RIvuZuvuzoZuvu::AutoSortKey* RIvuZuvuzoZuvu::autoKey(int ACol, int ARow, const std::string& APrefix,
-                                                    const std::string& ASuffix)
+namespace {
+// Whether a sort can leave the rows where they are until it knows their
+// order: comparing two rows depends only on their cells and not on where
+// they stand (no display texts, which may depend on the row; no raw
+// comparison, whose handler gets row numbers; whole rows moving together).
+bool sortsInPlace(RIvuZuvuzoZuvu& g)
 {
-    if (ACol != autoKeysCol_ || ARow < 0 || ARow >= static_cast<int>(autoKeys_.size()) || !APrefix.empty() ||
-        !ASuffix.empty())
+    if (g.OnGetDisplText || g.SortSettings->SingleColumn())
+        return false;
+    for (int c = 0; c < g.ColCount(); ++c)
+        if (sortRule(g, c).Style == ssRaw)
+            return false;
+    return true;
+}
+}  // namespace
+
+SortKey* RIvuZuvuzoZuvu::sortKey(int ACol, int ARow)
+{
+    if (ACol != sortKeysCol_ || ARow < 0 || ARow >= static_cast<int>(sortKeys_.size()))
         return nullptr;
-    return &autoKeys_[ARow];
+    return &sortKeys_[ARow];
 }
 
-// Learned cell readings are valid while the sort runs: no cell changes but by
-// row swaps (which swap the keys) and pivot copies (which forget theirs).
-class RIvuZuvuzoZuvu::AutoKeysScope {
+// While a sort moves rows, what the sort column's cells convert to is kept
+// per row: no cell changes but by row swaps (which swap the keys) and pivot
+// copies (which copy them). The texts are read again at each comparison.
+class RIvuZuvuzoZuvu::SortKeysScope {
 public:
-    AutoKeysScope(RIvuZuvuzoZuvu& g, int ACol) : g_(g)
+    SortKeysScope(RIvuZuvuzoZuvu& g, int ACol) : g_(g)
     {
-        if (g_.OnGetDisplText)
-            return;  // display texts may depend on where a row stands
-        g_.autoKeys_.assign(g_.RowCount(), AutoSortKey{});
-        g_.autoKeysCol_ = ACol;
+        if (g_.OnGetDisplText || sortsInPlace(g_))
+            return;  // display texts may depend on where a row stands; in place the sort keeps its own
+        g_.sortKeys_.assign(g_.RowCount(), SortKey{});
+        g_.sortKeysCol_ = ACol;
     }
-    ~AutoKeysScope()
+    ~SortKeysScope()
     {
-        g_.autoKeys_.clear();
-        g_.autoKeysCol_ = -1;
+        g_.sortKeys_.clear();
+        g_.sortKeysCol_ = -1;
     }
 
 private:
@@ -165,125 +318,54 @@ int RIvuZuvuzoZuvu::directionFactor() const { return SortSettings->Direction() =
 
 int RIvuZuvuzoZuvu::Compare(int ACol, int ARow1, int ARow2)
 {
-    TSortStyle style = SortSettings->AutoFormat() ? ssAutomatic : ssAlphabetic;
-    std::string prefix, suffix;
-    GetColFormat(ACol, style, prefix, suffix);
-
+    const SortRule rule = sortRule(*this, ACol);
     std::string buf1, buf2;
     const std::string& s1 = sortText(ACol, ARow1, buf1);
     const std::string& s2 = sortText(ACol, ARow2, buf2);
 
     int res = 0;
-    switch (style) {
-    case ssAutomatic: {
-        // Decided by the first cell; when the second does not read the same
-        // way (or either fails to convert), the pair compares as text, so that
-        // Compare(a, b) is always -Compare(b, a). What a cell of the sort
-        // column reads as is worked out once per sort (autoKeys_).
-        AutoSortKey* k1 = autoKey(ACol, ARow1, prefix, suffix);
-        AutoSortKey* k2 = autoKey(ACol, ARow2, prefix, suffix);
-        auto looks = [](AutoSortKey* k, const std::string& s) {
-            auto kind = [&] { return std::int8_t(looksNumeric(s) ? 1 : looksLikeDate(s) ? 2 : 0); };
-            return k ? (k->Looks < 0 ? k->Looks = kind() : k->Looks) : kind();
-        };
-        auto number = [&](AutoSortKey* k, const std::string& s, double& v) {
-            if (!k)
-                return numericValue(s, prefix, suffix, true, v);
-            if (k->NumberOk < 0)
-                k->NumberOk = numericValue(s, prefix, suffix, true, k->Number);
-            v = k->Number;
-            return k->NumberOk == 1;
-        };
-        auto date = [](AutoSortKey* k, const std::string& s, double& v) {
-            if (!k)
-                return dateTimeValue(s, v);
-            if (k->DateOk < 0)
-                k->DateOk = dateTimeValue(s, k->Date);
-            v = k->Date;
-            return k->DateOk == 1;
-        };
-        double v1, v2;
-        switch (looks(k1, s1)) {
-        case 1:
-            res = number(k1, s1, v1) && number(k2, s2, v2) ? compareValues(v1, v2) : compareBytes(s1, s2);
+    if (preparable(rule.Style)) {
+        SortKey own1, own2;
+        SortKey* k1 = sortKey(ACol, ARow1);
+        SortKey* k2 = sortKey(ACol, ARow2);
+        readText(k1 ? *k1 : own1, s1);
+        readText(k2 ? *k2 : own2, s2);
+        res = compareKeys(rule, k1 ? *k1 : own1, k2 ? *k2 : own2);
+    } else {
+        switch (rule.Style) {
+        case ssAlphaNoCase:
+            res = compareBytes(UpperCase(s1), UpperCase(s2));
             break;
-        case 2:
-            res = date(k1, s1, v1) && date(k2, s2, v2) ? compareValues(v1, v2) : compareBytes(s1, s2);
+        case ssCustom:
+            if (OnCustomCompare)
+                OnCustomCompare(this, s1, s2, res);
+            res = sign(res);
             break;
-        default:
-            res = compareBytes(s1, s2);
+        case ssAnsiAlphaCase:
+            res = sign(QString::localeAwareCompare(QString::fromStdString(s1), QString::fromStdString(s2)));
+            break;
+        case ssAnsiAlphaNoCase:
+            res = sign(QString::localeAwareCompare(QString::fromStdString(s1).toUpper(),
+                                                   QString::fromStdString(s2).toUpper()));
+            break;
+        case ssRaw:
+            if (OnRawCompare)
+                OnRawCompare(this, ACol, ARow1, ARow2, res);
+            res = sign(res);
+            break;
+        case ssHTML:
+            res = compareBytes(GetStrippedCell(ACol, ARow1), GetStrippedCell(ACol, ARow2));
+            break;
+        case ssImages: {
+            const long long i1 = GetCellImageIdx(ACol, ARow1), i2 = GetCellImageIdx(ACol, ARow2);
+            res = i1 < i2 ? -1 : i1 > i2 ? 1 : 0;
+            break;
         }
-        break;
+        default:  // ssUnsorted
+            res = 0;
+        }
     }
-    case ssNumeric:
-    case ssFinancial: {
-        const bool noThousands = style == ssFinancial;
-        double v1 = 0, v2 = 0;
-        const bool ok1 = numericValue(s1, prefix, suffix, noThousands, v1) || (v1 = 0, s1.empty());
-        const bool ok2 = numericValue(s2, prefix, suffix, noThousands, v2) || (v2 = 0, s2.empty());
-        res = ok1 && ok2 ? compareValues(v1, v2) : 0;
-        break;
-    }
-    case ssDate: {
-        TDateTime d1 = 0, d2 = 0;
-        if (!dateTimeValue(s1, d1))
-            d1 = 0;
-        if (!dateTimeValue(s2, d2))
-            d2 = 0;
-        res = compareValues(d1, d2);
-        break;
-    }
-    case ssAlphaNoCase:
-        res = compareBytes(UpperCase(s1), UpperCase(s2));
-        break;
-    case ssShortDateEU:
-        res = compareShortDates(s1, s2, StrToShortDateEU);
-        break;
-    case ssShortDateUS:
-        res = compareShortDates(s1, s2, StrToShortdateUS);
-        break;
-    case ssCustom:
-        if (OnCustomCompare)
-            OnCustomCompare(this, s1, s2, res);
-        res = sign(res);
-        break;
-    case ssAnsiAlphaCase:
-        res = sign(QString::localeAwareCompare(QString::fromStdString(s1), QString::fromStdString(s2)));
-        break;
-    case ssAnsiAlphaNoCase:
-        res = sign(QString::localeAwareCompare(QString::fromStdString(s1).toUpper(),
-                                               QString::fromStdString(s2).toUpper()));
-        break;
-    case ssRaw:
-        if (OnRawCompare)
-            OnRawCompare(this, ACol, ARow1, ARow2, res);
-        res = sign(res);
-        break;
-    case ssHTML:
-        res = compareBytes(GetStrippedCell(ACol, ARow1), GetStrippedCell(ACol, ARow2));
-        break;
-    case ssImages: {
-        const long long i1 = GetCellImageIdx(ACol, ARow1), i2 = GetCellImageIdx(ACol, ARow2);
-        res = i1 < i2 ? -1 : i1 > i2 ? 1 : 0;
-        break;
-    }
-    case ssUnsorted:
-        res = 0;
-        break;
-    case ssAlphabetic:
-    case ssAlphaCase:
-    case ssCheckBox:
-        res = compareBytes(s1, s2);
-        break;
-    }
-
-    if (SortSettings->IgnoreBlanks() && s1.empty() != s2.empty()) {
-        const bool last = SortSettings->BlankPos() == blLast;
-        res = s1.empty() ? (last ? 1 : -1) : (last ? -1 : 1);
-        if (SortSettings->Direction() == sdDescending)
-            res = -res;
-    }
-    return res;
+    return BlankRule(*SortSettings)(s1.empty(), s2.empty(), res);
 }
 
 int RIvuZuvuzoZuvu::CompareLine(int ACol, int ARow1, int ARow2)
@@ -310,8 +392,8 @@ int RIvuZuvuzoZuvu::CompareLineIndexed(int AIdx, int ARow1, int ARow2)
 
 void RIvuZuvuzoZuvu::copyPivot(int Source, int Target)
 {
-    if (Target < static_cast<int>(autoKeys_.size()))
-        autoKeys_[Target] = Source < static_cast<int>(autoKeys_.size()) ? autoKeys_[Source] : AutoSortKey{};
+    if (Target < static_cast<int>(sortKeys_.size()))
+        sortKeys_[Target] = Source < static_cast<int>(sortKeys_.size()) ? sortKeys_[Source] : SortKey{};
     if (OnGetDisplText) {
         for (int c = 0; c < ColCount(); ++c)
             SetCellEx(c, Target, GetCellEx(c, Source));
@@ -359,187 +441,194 @@ void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swa
         }
     }
 }
-// The same partition over row numbers: the rows stay where they are while
-// it runs, and then each row moves once to its place, along the cycles of
-// the order found, through swapRows. It gives the order moving the rows would
-// give, as long as comparing two rows does not depend on where they stand.
-template <typename Cmp, typename Swap>
-void hoareSortInPlace(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swapRows)
-{
-    std::vector<int> at(static_cast<size_t>(std::max(pivot, R) + 1));
-    for (size_t i = 0; i < at.size(); ++i)
-        at[i] = static_cast<int>(i);
-    hoareSort(
-        L, R, pivot, d, swapEqual, [&](int a, int b) { return cmp(at[a], at[b]); },
-        [&](int a, int b) { std::swap(at[a], at[b]); }, [&](int from, int to) { at[to] = at[from]; });
-    std::vector<int> cur(at.size()), where(at.size());  // row now at a place, place of a row
-    for (size_t i = 0; i < at.size(); ++i)
-        cur[i] = where[i] = static_cast<int>(i);
-    for (int p = L; p <= R; ++p) {
-        const int q = where[at[p]];
-        if (q == p)
-            continue;
-        swapRows(p, q);
-        std::swap(cur[p], cur[q]);
-        where[cur[p]] = p;
-        where[cur[q]] = q;
-    }
-}
 
-// The first eight bytes of a text, big-endian and zero-padded: of two texts
-// whose prefixes differ, the one with the smaller prefix sorts first by bytes.
-std::uint64_t textPrefix(const std::string& s)
-{
-    std::uint64_t v = 0;
-    for (size_t i = 0; i < 8; ++i)
-        v = v << 8 | (i < s.size() ? static_cast<unsigned char>(s[i]) : 0u);
-    return v;
-}
+}  // namespace
 
-// What Compare reads of one cell of the first sort column, read once per sort.
-struct PreparedCell {
-    const std::string* Text = nullptr;
-    std::uint64_t Prefix = 0;
-    std::int8_t Looks = 0;  // automatic detection: 0 text, 1 number, 2 date
-    bool NumberOk = false, DateOk = false;
-    double Number = 0, Date = 0;
-};
+// Sorts rows that stay where they are while the partition runs: it works on
+// a list of places, each holding a row number and, when one reading serves
+// the whole first sort column, what the row's cell there reads as (a number,
+// a date or its first bytes), and then moves each row once to its place, along
+// the cycles of the order found, through SortSwapRows. That gives the order
+// moving the rows would give, as comparing two rows does not depend on where
+// they stand (sortsInPlace).
+//
+// Rows compare column by column as CompareLine and CompareLineIndexed walk
+// them, each column with its direction. A cell of a preparable style is read
+// and converted once, when a comparison first needs it; the other styles go
+// to Compare. A row always equals itself, whatever its cells.
+class RIvuZuvuzoZuvu::RowSorter {
+public:
+    explicit RowSorter(RIvuZuvuzoZuvu& g) : g_(g), blanks_(*g.SortSettings) {}
+    void AddColumn(int ACol, int Sign) { columns_.push_back(Column{ACol, Sign, sortRule(g_, ACol), {}}); }
 
-// The styles whose comparison depends on the two texts only.
-bool preparable(TSortStyle style)
-{
-    switch (style) {
-    case ssAutomatic:
-    case ssNumeric:
-    case ssFinancial:
-    case ssDate:
-    case ssAlphabetic:
-    case ssAlphaCase:
-    case ssCheckBox:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// Compare's result for two prepared cells of `style`, or 0 when it is 0 or
-// would need the blanks rule (both left to Compare).
-int comparePrepared(TSortStyle style, const PreparedCell& a, const PreparedCell& b)
-{
-    if (a.Text->empty() != b.Text->empty())
-        return 0;
-    auto bytes = [&] { return a.Prefix != b.Prefix ? (a.Prefix < b.Prefix ? -1 : 1) : compareBytes(*a.Text, *b.Text); };
-    switch (style) {
-    case ssAutomatic:
-        if (a.Looks == 1)
-            return a.NumberOk && b.NumberOk ? compareValues(a.Number, b.Number) : bytes();
-        if (a.Looks == 2)
-            return a.DateOk && b.DateOk ? compareValues(a.Date, b.Date) : bytes();
-        return bytes();
-    case ssNumeric:
-    case ssFinancial:
-        return a.NumberOk && b.NumberOk ? compareValues(a.Number, b.Number) : 0;
-    case ssDate:
-        return compareValues(a.Date, b.Date);
-    default:
-        return bytes();
-    }
-}
-
-// Sorting rows L..R in place: the first sort column's cells (their texts
-// from textOf) are read once and compared as Compare compares them (times
-// Sign); a pair they do not tell apart goes to cmp, which goes on to the next
-// columns.
-template <typename TextOf, typename Cmp>
-void sortRowsInPlace(RIvuZuvuzoZuvu& g, int ACol, int L, int R, int Sign, int d, bool swapEqual, TextOf textOf,
-                     Cmp cmp)
-{
-    TSortStyle style = g.SortSettings->AutoFormat() ? ssAutomatic : ssAlphabetic;
-    std::string prefix, suffix;
-    g.GetColFormat(ACol, style, prefix, suffix);
-    std::vector<PreparedCell> cells(static_cast<size_t>(R) + 1);
-    std::vector<std::unique_ptr<std::string>> rewritten;  // texts that are not the cell's own
-    bool numbers = style == ssNumeric || style == ssFinancial, dates = style == ssDate;
-    for (int r = L; r <= R; ++r) {
-        std::string buf;
-        const std::string* s = &textOf(r, buf);
-        if (s == &buf) {
-            rewritten.push_back(std::make_unique<std::string>(std::move(buf)));
-            s = rewritten.back().get();
-        }
-        PreparedCell& c = cells[static_cast<size_t>(r)];
-        c.Text = s;
-        c.Prefix = textPrefix(*s);
-        if (style == ssAutomatic) {
-            c.Looks = looksNumeric(*s) ? 1 : looksLikeDate(*s) ? 2 : 0;
-            numbers = numbers || c.Looks == 1;
-            dates = dates || c.Looks == 2;
-        }
-    }
-    for (int r = L; r <= R && (numbers || dates); ++r) {
-        PreparedCell& c = cells[static_cast<size_t>(r)];
-        if (numbers) {
-            c.NumberOk = numericValue(*c.Text, prefix, suffix, style != ssNumeric, c.Number);
-            if (style != ssAutomatic && !c.NumberOk) {
-                c.Number = 0;
-                c.NumberOk = c.Text->empty();
+    // Rows L..R, with the spare row Pivot as the pivot's place.
+    void Sort(int L, int R, int Pivot, int d, bool SwapEqual)
+    {
+        rows_ = static_cast<size_t>(R) + 1;
+        Column& first = columns_.front();
+        fast_ = fastReading(first, L, R);
+        std::vector<Place> at(static_cast<size_t>(std::max(Pivot, R)) + 1);
+        for (int p = L; p <= R; ++p) {
+            Place& place = at[static_cast<size_t>(p)];
+            place.Row = p;
+            if (fast_ != None) {
+                const SortKey& k = first.Keys[static_cast<size_t>(p)];
+                place.Value = fast_ == Numbers ? k.Number : k.Date;
+                place.Prefix = k.Prefix;
             }
         }
-        if (dates && !(c.DateOk = dateTimeValue(*c.Text, c.Date)))
-            c.Date = 0;
-    }
-    hoareSortInPlace(
-        L, R, g.RowCount() - 2, d, swapEqual,
-        [&](int a, int b) {
-            const int res = comparePrepared(style, cells[static_cast<size_t>(a)], cells[static_cast<size_t>(b)]);
-            return res != 0 ? res * Sign : cmp(a, b);
-        },
-        [&](int a, int b) { g.SortSwapRows(a, b); });
-}
+        hoareSort(
+            L, R, Pivot, d, SwapEqual, [&](int a, int b) { return compare(at[size_t(a)], at[size_t(b)]); },
+            [&](int a, int b) { std::swap(at[size_t(a)], at[size_t(b)]); },
+            [&](int from, int to) { at[size_t(to)] = at[size_t(from)]; });
 
-// Whether rows can be sorted in place by ACol: comparing them depends only on
-// their cells and not on where they stand (no display texts, which may
-// depend on the row; no raw comparison, whose handler gets row numbers; whole
-// rows moving together), and ACol's cells can be read beforehand.
-bool sortsInPlace(RIvuZuvuzoZuvu& g, int ACol)
-{
-    if (g.OnGetDisplText || g.SortSettings->SingleColumn())
-        return false;
-    for (int c = 0; c < g.ColCount(); ++c) {
-        TSortStyle style = g.SortSettings->AutoFormat() ? ssAutomatic : ssAlphabetic;
-        std::string prefix, suffix;
-        g.GetColFormat(c, style, prefix, suffix);
-        if (style == ssRaw || (c == ACol && !preparable(style)))
-            return false;
+        std::vector<int> cur(at.size()), where(at.size());  // row now at a place, place of a row
+        for (size_t i = 0; i < at.size(); ++i)
+            cur[i] = where[i] = static_cast<int>(i);
+        for (int p = L; p <= R; ++p) {
+            const int q = where[size_t(at[size_t(p)].Row)];
+            if (q == p)
+                continue;
+            g_.SortSwapRows(p, q);
+            std::swap(cur[size_t(p)], cur[size_t(q)]);
+            where[size_t(cur[size_t(p)])] = p;
+            where[size_t(cur[size_t(q)])] = q;
+        }
     }
-    return true;
-}
-}  // namespace
+
+private:
+    struct Column {
+        int Col, Sign;
+        SortRule Rule;
+        std::vector<SortKey> Keys;  // by row, made when first needed
+    };
+    // How every pair of the first column's cells compares, when one way
+    // serves them all: as numbers, as dates, or by their bytes.
+    enum Reading { None, Numbers, Dates, Bytes };
+    struct Place {
+        double Value = 0;         // the first column's number or date (Numbers, Dates)
+        std::uint64_t Prefix = 0;  // its text's first bytes (Bytes)
+        int Row = -1;
+    };
+
+    // Reads the column's cells of rows L..R and finds the one way they all
+    // compare, if any. Blanks placed apart by IgnoreBlanks leave no such way.
+    Reading fastReading(Column& c, int L, int R)
+    {
+        const TSortStyle style = c.Rule.Style;
+        if (!preparable(style))
+            return None;
+        const bool automatic = style == ssAutomatic;
+        bool numbers = automatic || style == ssNumeric || style == ssFinancial;
+        bool dates = automatic || style == ssDate || style == ssShortDateEU || style == ssShortDateUS;
+        bool bytes = automatic || style == ssAlphabetic || style == ssAlphaCase || style == ssCheckBox;
+        for (int r = L; r <= R && (numbers || dates || bytes); ++r) {
+            SortKey& k = key(c, r);
+            if (blanks_.Active && k.Text->empty())
+                return None;
+            if (!automatic) {
+                numbers = numbers && numberOf(c.Rule, k);
+                if (dates)
+                    dateOf(c.Rule, k);  // one that does not convert is the zero date
+                continue;
+            }
+            const int looks = looksOf(k);
+            const bool converts = looks == 1 ? numberOf(c.Rule, k) : looks == 2 && dateOf(c.Rule, k);
+            numbers = numbers && looks == 1 && converts;
+            dates = dates && looks == 2 && converts;
+            bytes = bytes && !converts;
+        }
+        return numbers ? Numbers : dates ? Dates : bytes ? Bytes : None;
+    }
+
+    int compare(const Place& a, const Place& b)
+    {
+        if (a.Row == b.Row)
+            return 0;
+        Column& first = columns_.front();
+        int res;
+        switch (fast_) {
+        case Numbers:
+        case Dates:
+            res = compareValues(a.Value, b.Value);
+            break;
+        case Bytes:
+            res = a.Prefix != b.Prefix ? (a.Prefix < b.Prefix ? -1 : 1)
+                                       : compareBytes(*first.Keys[size_t(a.Row)].Text, *first.Keys[size_t(b.Row)].Text);
+            break;
+        default:
+            res = compareColumn(first, a.Row, b.Row);
+        }
+        if (res != 0)
+            return res * first.Sign;
+        for (size_t i = 1; i < columns_.size(); ++i)
+            if ((res = compareColumn(columns_[i], a.Row, b.Row)) != 0)
+                return res * columns_[i].Sign;
+        return 0;
+    }
+    int compareColumn(Column& c, int a, int b)
+    {
+        if (!preparable(c.Rule.Style))
+            return g_.Compare(c.Col, a, b);
+        SortKey& ka = key(c, a);
+        SortKey& kb = key(c, b);
+        return blanks_(ka.Text->empty(), kb.Text->empty(), compareKeys(c.Rule, ka, kb));
+    }
+    SortKey& key(Column& c, int ARow)
+    {
+        if (c.Keys.empty())
+            c.Keys.resize(rows_);
+        SortKey& k = c.Keys[static_cast<size_t>(ARow)];
+        if (!k.Text) {
+            std::string buf;
+            const std::string* s = &g_.sortText(c.Col, ARow, buf);
+            if (s == &buf)
+                s = &rewritten_.emplace_back(std::move(buf));
+            readText(k, *s);
+        }
+        return k;
+    }
+
+    RIvuZuvuzoZuvu& g_;
+    BlankRule blanks_;
+    std::vector<Column> columns_;
+    size_t rows_ = 0;
+    Reading fast_ = None;
+    std::deque<std::string> rewritten_;  // texts that are not the cell's own
+};
 
 // Equal rows are never swapped here.
 void RIvuZuvuzoZuvu::quickSortRows(int ACol, int L, int R)
 {
-    auto cmp = [&](int a, int b) { return CompareLine(ACol, a, b); };
-    auto textOf = [&](int r, std::string& buf) -> const std::string& { return sortText(ACol, r, buf); };
-    if (sortsInPlace(*this, ACol))
-        sortRowsInPlace(*this, ACol, L, R, 1, directionFactor(), false, textOf, cmp);
-    else
-        hoareSort(L, R, RowCount() - 2, directionFactor(), false, cmp, [&](int a, int b) { SortSwapRows(a, b); },
-                  [&](int from, int to) { copyPivot(from, to); });
+    const int d = directionFactor();
+    if (sortsInPlace(*this)) {
+        RowSorter sorter(*this);
+        sorter.AddColumn(ACol, 1);
+        for (int c = ACol + 1; SortSettings->Full() && c < ColCount(); ++c)
+            sorter.AddColumn(c, 1);
+        sorter.Sort(L, R, RowCount() - 2, d, false);
+    } else {
+        hoareSort(
+            L, R, RowCount() - 2, d, false, [&](int a, int b) { return CompareLine(ACol, a, b); },
+            [&](int a, int b) { SortSwapRows(a, b); }, [&](int from, int to) { copyPivot(from, to); });
+    }
 }
 
 // Each index entry carries its own direction, so "after" is always +1.
 void RIvuZuvuzoZuvu::quickSortRowsIndexed(int L, int R)
 {
-    auto cmp = [&](int a, int b) { return CompareLineIndexed(0, a, b); };
-    const int first = firstIndexColumn();
-    auto textOf = [&](int r, std::string& buf) -> const std::string& { return sortText(first, r, buf); };
-    if (sortsInPlace(*this, first)) {
-        const bool descending = static_cast<std::uint32_t>(SortIndexes.Item(0)) & TSortIndexList::DescendingBit;
-        sortRowsInPlace(*this, first, L, R, descending ? -1 : 1, 1, true, textOf, cmp);
+    if (sortsInPlace(*this)) {
+        RowSorter sorter(*this);
+        for (int i = 0; i < SortIndexes.Count() && (i == 0 || SortSettings->Full()); ++i) {
+            const auto entry = static_cast<std::uint32_t>(SortIndexes.Item(i));
+            sorter.AddColumn(static_cast<int>(entry & ~TSortIndexList::DescendingBit),
+                             (entry & TSortIndexList::DescendingBit) ? -1 : 1);
+        }
+        sorter.Sort(L, R, RowCount() - 2, 1, true);
     } else {
-        hoareSort(L, R, RowCount() - 2, 1, true, cmp, [&](int a, int b) { SortSwapRows(a, b); },
-                  [&](int from, int to) { copyPivot(from, to); });
+        hoareSort(
+            L, R, RowCount() - 2, 1, true, [&](int a, int b) { return CompareLineIndexed(0, a, b); },
+            [&](int a, int b) { SortSwapRows(a, b); }, [&](int from, int to) { copyPivot(from, to); });
     }
 }
 
@@ -577,7 +666,7 @@ private:
 void RIvuZuvuzoZuvu::QuickSort(int ACol, int AFrom, int ATo)
 {
     SortSpace space(*this);
-    AutoKeysScope keys(*this, ACol);
+    SortKeysScope keys(*this, ACol);
     quickSortRows(ACol, AFrom, ATo);
     space.ClearSpare();
 }
@@ -585,7 +674,7 @@ void RIvuZuvuzoZuvu::QuickSort(int ACol, int AFrom, int ATo)
 void RIvuZuvuzoZuvu::QuickSortIndexed(int AFrom, int ATo)
 {
     SortSpace space(*this);
-    AutoKeysScope keys(*this, firstIndexColumn());
+    SortKeysScope keys(*this, firstIndexColumn());
     quickSortRowsIndexed(AFrom, ATo);
     space.ClearSpare();
 }
@@ -623,7 +712,7 @@ void RIvuZuvuzoZuvu::sortWhole(int Kind)
     const int oldRow = Row();
     {
         SortSpace space(*this);
-        AutoKeysScope keys(*this, Indexed ? firstIndexColumn() : SortSettings->Column());
+        SortKeysScope keys(*this, Indexed ? firstIndexColumn() : SortSettings->Column());
         const int rows = space.Rows();
         displayRowLimit_ = rows;
         sortRow_ = oldRow;

@@ -60,6 +60,17 @@ enum TEditorType : std::uint8_t {
 // What the last clipboard operation of a grid was.
 enum TClipOperation { coCopy, coCut };
 
+// What a sort reads of one cell under its column's style: the text compared
+// with its first eight bytes, and what the text converts to, worked out when
+// first needed (-1 not yet known, 0 no, 1 yes) and kept while the sort runs.
+struct SortKey {
+    const std::string* Text = nullptr;  // null until the cell is read
+    std::uint64_t Prefix = 0;           // big-endian, zero-padded
+    std::int8_t Looks = -1;             // automatic detection: 0 text, 1 number, 2 date
+    std::int8_t NumberOk = -1, DateOk = -1;
+    double Number = 0, Date = 0;
+};
+
 
 class RIvuZuvuzoZuvu : public TBaseGrid {
     Q_OBJECT
@@ -810,6 +821,7 @@ public:
 
 private:
     class SortSpace;
+    class RowSorter;  // the sort of rows that stay in place until their order is known
     void quickSortRows(int ACol, int L, int R);
     void quickSortRowsIndexed(int L, int R);
     void copyPivot(int Source, int Target);
@@ -817,16 +829,12 @@ private:
     int directionFactor() const;
     int firstIndexColumn() const;
     void measuringFont(int ACol, int ARow);
-    // What automatic detection found in a cell of the sort column during a sort.
-    struct AutoSortKey {
-        std::int8_t Looks = -1;  // -1 not yet known, 0 text, 1 number, 2 date
-        std::int8_t NumberOk = -1, DateOk = -1;
-        double Number = 0, Date = 0;
-    };
-    class AutoKeysScope;
-    AutoSortKey* autoKey(int ACol, int ARow, const std::string& APrefix, const std::string& ASuffix);
-    std::vector<AutoSortKey> autoKeys_;
-    int autoKeysCol_ = -1;
+    // The keys of the sort column's cells while a sort moves rows: they move
+    // with their rows (SortSwapRows) and are copied with the pivot.
+    class SortKeysScope;
+    SortKey* sortKey(int ACol, int ARow);
+    std::vector<SortKey> sortKeys_;
+    int sortKeysCol_ = -1;
     const std::string& sortText(int ACol, int ARow, std::string& Buffer) const;
     void groupCalc(int ACol, int Kind);
     void GroupCalc(int ACol, int Kind) { groupCalc(ACol, Kind); }
