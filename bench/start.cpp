@@ -85,20 +85,38 @@ void sqliteExec(sqlite3* db, const char* sql)
     }
 }
 
+// The run's scratch folder, removed when the run ends.
+struct Scratch {
+    fs::path path;
+    Scratch()
+    {
+        const char* given = std::getenv("QUILLET_BENCH_DIR");
+        std::string pattern = std::string(given ? given : "/tmp") + "/quillet-start-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("no scratch folder");
+        path = pattern;
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        fs::current_path(path.parent_path(), ignored);
+        fs::remove_all(path, ignored);
+    }
+};
+
+Scratch& scratch()
+{
+    static Scratch s;
+    return s;
+}
+
 // One folder holding both databases of n contacts.
 struct Folder {
     fs::path path;
 
     explicit Folder(int n)
     {
-        static const fs::path parent = [] {
-            const char* given = std::getenv("QUILLET_BENCH_DIR");
-            std::string pattern = std::string(given ? given : "/tmp") + "/quillet-start-XXXXXX";
-            if (mkdtemp(pattern.data()) == nullptr)
-                throw std::runtime_error("no scratch folder");
-            return fs::path(pattern);
-        }();
-        path = parent / std::to_string(n);
+        path = scratch().path / std::to_string(n);
         fs::create_directories(path);
         buildOurs(n);
         buildPeer(n);
