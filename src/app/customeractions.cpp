@@ -15,6 +15,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <string>
 #include <unordered_set>
@@ -195,23 +196,36 @@ CheckFault SetCheckFault(CheckFault fault)
 
 void ShowCustomerRow(grid::RIvuZuvuzoZuvu& grid, int row, oid_t oid, const Customer& c)
 {
-    grid.SetCells(0, row, std::to_string(oid));
-    grid.SetCells(1, row, std::to_string(c.id));
-    grid.SetCells(2, row, stored(c.name));
-    grid.SetCells(3, row, stored(c.person));
-    grid.SetCells(4, row, stored(c.telephone));
-    grid.SetCells(5, row, stored(c.mobile));
-    grid.SetCells(6, row, stored(c.fax));
-    grid.SetCells(7, row, stored(c.email));
-    grid.SetCells(8, row, stored(c.website));
-    grid.SetCells(9, row, stored(c.address1) + " " + stored(c.address2) + " " + stored(c.address3));
-    grid.SetCells(10, row, stored(c.remark));
-    grid.SetCells(11, row, FormatMoney(c.amount));
-    std::string categoryName;
-    dbCursor<Category> categories;
-    if (!c.category.isNull() && categories.at(c.category))
-        categoryName = stored(categories->name);
-    grid.SetCells(12, row, categoryName);
+    CustomerRows(grid).show(row, oid, c);
+}
+
+void CustomerRows::show(int row, oid_t oid, const Customer& c)
+{
+    auto text = [](const char* s) { return std::string_view(s ? s : ""); };
+    auto decimal = [](char (&buffer)[16], auto value) {
+        return std::string_view(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    };
+    address_.assign(text(c.address1)).append(" ").append(text(c.address2)).append(" ").append(text(c.address3));
+    amount_ = FormatMoney(c.amount);
+    const std::string_view cells[] = {decimal(oid_, oid),      decimal(id_, c.id),  text(c.name),
+                                      text(c.person),          text(c.telephone),   text(c.mobile),
+                                      text(c.fax),             text(c.email),       text(c.website),
+                                      address_,                text(c.remark),      amount_,
+                                      categoryName(c.category)};
+    grid_.SetRowCells(row, 0, cells);
+}
+
+std::string_view CustomerRows::categoryName(const dbReference<Category>& category)
+{
+    if (category.isNull())
+        return {};
+    auto [known, added] = categories_.try_emplace(category.getOid());
+    if (added) {
+        dbCursor<Category> categories;
+        if (categories.at(category))
+            known->second = stored(categories->name);
+    }
+    return known->second;
 }
 
 void RebuildCategoryFilter(TMainListForm& window, int editorIndex)

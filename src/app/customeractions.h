@@ -17,6 +17,9 @@
 #include "appcore/schema.h"
 
 #include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 class TMainListForm;
 
@@ -38,6 +41,24 @@ void RebuildCategoryFilter(TMainListForm& window, int editorIndex);
 // e-mail, web site, the three address lines joined by blanks, remark, the
 // amount as money text and the category's name.
 void ShowCustomerRow(grid::RIvuZuvuzoZuvu& grid, int row, oid_t oid, const Customer& customer);
+
+// Writes contacts into rows of a grid as ShowCustomerRow does, row after
+// row: each row's texts are set at once, made in buffers that serve every
+// row, and each category's name is read once. Keep it within the
+// transaction whose records it shows (the names it keeps were read there).
+class CustomerRows {
+public:
+    explicit CustomerRows(grid::RIvuZuvuzoZuvu& grid) : grid_(grid) {}
+    void show(int row, oid_t oid, const Customer& customer);
+
+private:
+    std::string_view categoryName(const dbReference<Category>& category);
+
+    grid::RIvuZuvuzoZuvu& grid_;
+    char oid_[16] = {}, id_[16] = {};
+    std::string address_, amount_;
+    std::unordered_map<oid_t, std::string> categories_;  // by object id: the names read
+};
 
 // Test seam: when set, it is asked before each uniqueness check ("id",
 // "email" or "name"); true makes that check fail as a failed query would.

@@ -557,8 +557,9 @@ void TMainListForm::RefreshGrid()
     setStatus(1, QString("Total Customer: %1").arg(n));
     int row = 1;
     if (n > 0) {
+        CustomerRows rows(*grid);
         do
-            ShowCustomerRow(*grid, row++, customers.currentId().getOid(), *customers.get());
+            rows.show(row++, customers.currentId().getOid(), *customers.get());
         while (customers.next());
     }
     grid->EndUpdate();

@@ -1,7 +1,9 @@
 #include "engine/cursor.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -75,10 +77,120 @@ int dbSelection::compare(const byte* a, const byte* b, const dbOrderByNode* orde
     return 0;
 }
 
+namespace {
+
+// An id with its key mapped to an unsigned number that orders as the key
+// does in the asked direction.
+template <class Key>
+struct KeyedId {
+    Key key;
+    oid_t oid;
+};
+
+// Orders the items by key, ties kept in their present order: one counting
+// pass per key byte, least significant first, skipping the bytes every key
+// shares.
+template <class Key>
+void radixSort(std::vector<KeyedId<Key>>& items)
+{
+    constexpr std::size_t bytes = sizeof(Key);
+    std::vector<std::array<std::size_t, 256>> counts(bytes);
+    for (auto& c : counts) {
+        c.fill(0);
+    }
+    for (const KeyedId<Key>& item : items) {
+        for (std::size_t b = 0; b < bytes; b++) {
+            counts[b][(item.key >> (8 * b)) & 0xFF] += 1;
+        }
+    }
+    std::vector<KeyedId<Key>> other(items.size());
+    for (std::size_t b = 0; b < bytes; b++) {
+        std::array<std::size_t, 256>& count = counts[b];
+        if (count[(items.front().key >> (8 * b)) & 0xFF] == items.size()) {
+            continue;  // every key has the same byte here
+        }
+        std::size_t at = 0;
+        for (std::size_t& c : count) {
+            std::size_t here = c;
+            c = at;
+            at += here;
+        }
+        for (const KeyedId<Key>& item : items) {
+            other[count[(item.key >> (8 * b)) & 0xFF]++] = item;
+        }
+        items.swap(other);
+    }
+}
+
+// The key of a stored integer field as an unsigned number of the same order
+// (signed values have their sign bit flipped); descending keys are inverted.
+template <class Stored, class Key>
+Key orderedKey(const byte* at, bool ascent)
+{
+    Stored v;
+    std::memcpy(&v, at, sizeof v);
+    Key k = static_cast<Key>(v);
+    if constexpr (std::is_signed_v<Stored>) {
+        k ^= Key(1) << (8 * sizeof(Stored) - 1);
+        k &= sizeof(Stored) < sizeof(Key) ? (Key(1) << (8 * sizeof(Stored))) - 1 : ~Key(0);
+    }
+    return ascent ? k : static_cast<Key>(~k);
+}
+
+template <class Stored, class Key>
+void sortByKey(dbDatabase* db, dbSelection& selection, const dbFieldDescriptor* fd, bool ascent)
+{
+    std::vector<KeyedId<Key>> items;
+    items.reserve(selection.nRows);
+    for (auto* seg = selection.first; seg != nullptr; seg = seg->next) {
+        for (std::size_t i = 0; i < seg->nRows; i++) {
+            const byte* row = reinterpret_cast<const byte*>(db->getRow(seg->rows[i]));
+            items.push_back({orderedKey<Stored, Key>(row + fd->dbsOffs, ascent), seg->rows[i]});
+        }
+    }
+    radixSort(items);
+    std::size_t i = 0;
+    for (auto* seg = selection.first; seg != nullptr; seg = seg->next) {
+        for (std::size_t j = 0; j < seg->nRows; j++) {
+            seg->rows[j] = items[i++].oid;
+        }
+    }
+}
+
+}  // namespace
+
+bool dbSelection::sortByIntegerKey(dbDatabase* db, const dbOrderByNode* order)
+{
+    if (order->next != nullptr || order->field == nullptr) {
+        return false;
+    }
+    const dbFieldDescriptor* fd = order->field;
+    switch (fd->type) {
+    case dbField::tpBool:
+    case dbField::tpInt1:
+        sortByKey<std::int8_t, std::uint32_t>(db, *this, fd, order->ascent);
+        return true;
+    case dbField::tpInt2:
+        sortByKey<std::int16_t, std::uint32_t>(db, *this, fd, order->ascent);
+        return true;
+    case dbField::tpInt4:
+        sortByKey<std::int32_t, std::uint32_t>(db, *this, fd, order->ascent);
+        return true;
+    case dbField::tpInt8:
+        sortByKey<std::int64_t, std::uint64_t>(db, *this, fd, order->ascent);
+        return true;
+    case dbField::tpReference:
+        sortByKey<oid_t, std::uint32_t>(db, *this, fd, order->ascent);
+        return true;
+    default:
+        return false;
+    }
+}
+
 void dbSelection::sort(dbDatabase* db, const dbOrderByNode* order)
 {
     std::size_t n = nRows;
-    if (n < 2) {
+    if (n < 2 || sortByIntegerKey(db, order)) {
         return;
     }
     // Heap sort over (row, id) pairs: it needs no consistent ordering to

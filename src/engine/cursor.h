@@ -67,7 +67,9 @@ class dbSelection {
     // Reverses the order of the ids.
     void reverse();
     // Orders the ids by the keys (ascending by compare; a key marked
-    // descending inverts its comparison). Not stable.
+    // descending inverts its comparison). One integer, boolean or reference
+    // key sorts in linear time, equal keys in the order the ids had;
+    // otherwise the sort is not stable.
     void sort(dbDatabase* db, const dbOrderByNode* order);
     // Compares two stored rows by the keys: negative, 0 or positive.
     static int compare(const byte* a, const byte* b, const dbOrderByNode* order);
@@ -112,6 +114,9 @@ class dbSelection {
 
   private:
     void addSegment();
+    // The sort by one integer, boolean or reference field; false (nothing
+    // done) for any other order.
+    bool sortByIntegerKey(dbDatabase* db, const dbOrderByNode* order);
     template <class T>
     static int compareValues(const byte* a, const byte* b)
     {

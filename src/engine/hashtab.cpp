@@ -1,5 +1,7 @@
 #include "engine/hashtab.h"
 
+#include <cstring>
+
 
 namespace {
 
@@ -64,6 +66,22 @@ void forEachItem(dbDatabase* db, const dbHashTable& table, Visit&& visit)
             visit(b, itemId, item);
             itemId = item.next;
         }
+    }
+}
+
+// How many chains a check walks side by side, and where one stands.
+constexpr std::size_t chainsAtOnce = 16;
+struct ChainWalk {
+    std::uint32_t bucket;
+    oid_t item;
+};
+
+// Asks the processor early for an object; a hint, nothing is checked
+// beyond reading inside the file.
+void prefetchObject(dbDatabase* db, oid_t id)
+{
+    if (const byte* object = db->addressHint(id)) {
+        __builtin_prefetch(object);
     }
 }
 
@@ -235,48 +253,107 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
     };
     // By id: taken by the walk, and what the items that agree with their
     // buckets say of the row: filed under the key it holds, or under another.
-    enum : std::uint8_t { taken = 1, filedAsHeld = 2, filedOtherwise = 4 };
+    enum : std::uint8_t { taken = 1, filedAsHeld = 2, filedOtherwise = 4, filed = 8 };
     std::vector<std::uint8_t> rowState(db->getIndexSize(), 0);
     // By item id: the bucket whose chain met it last, plus one. A damaged
     // link may lead back into its own chain (a loop), or into another
     // bucket's chain, which is walked from its own slot all the same.
     std::vector<std::uint32_t> metInChain(db->getIndexSize(), 0);
+    // The rows' keys are read after the walk, in the order of the rows' ids
+    // (mostly that of their places in the file), not in the order of the
+    // buckets, which is anywhere in the file: by row id, the hash code the
+    // first item in its right bucket files it under, and the codes of any
+    // further such items of the same row.
+    std::vector<std::uint32_t> filedHash(db->getIndexSize(), 0);
+    std::vector<std::pair<oid_t, std::uint32_t>> filedAgain;
     // Each item is met in its own chain, and now and then from a damaged
     // link: twice the ids in all is more than a walk through damage takes,
     // unless many links lead into one chain; the walk then ends there.
     std::size_t steps = 0;
-    for (std::uint32_t b = 0; b < table.size && steps <= 2 * metInChain.size(); b++) {
-        oid_t itemId = 0;
-        if (!dbGuarded(db, [&] { itemId = slot(db, table.page, b); })) {
-            sound = false;  // the page of buckets is damaged: none of them can be walked
-            b |= slotsPerPage - 1;
-            continue;
+    // One step along a chain: the item is checked and noted; false when the
+    // chain ends there.
+    auto step = [&](ChainWalk& walk) {
+        const std::uint32_t b = walk.bucket;
+        const oid_t itemId = walk.item;
+        dbHashTableItem item{};
+        if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
+            fault();
+            return false;
         }
-        while (itemId != 0) {
-            dbHashTableItem item{};
-            if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
-                fault();
-                break;
-            }
-            metInChain[itemId] = b + 1;
-            if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
-                sound = false;  // the rest of the chain is out of reach
-                break;
-            }
-            const bool rowTaken = rows.add(item.record);  // a row of the table, met for the first time
-            if (rowTaken) {
-                rowState[item.record] |= taken;
-            }
-            if (item.hash % table.size != b || !rowTaken) {
-                fault();
-            }
-            std::uint32_t held = 0;
-            if (item.hash % table.size == b && item.record < rowState.size() && (rowState[item.record] & taken) &&
-                dbGuarded(db, [&] { held = rowHash(db, item.record, type, sizeofType, offs); })) {
-                rowState[item.record] |= held == item.hash ? filedAsHeld : filedOtherwise;
-            }
-            itemId = item.next;
+        metInChain[itemId] = b + 1;
+        if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
+            sound = false;  // the rest of the chain is out of reach
+            return false;
         }
+        const bool rowTaken = rows.add(item.record);  // a row of the table, met for the first time
+        if (rowTaken) {
+            rowState[item.record] |= taken;
+        }
+        if (item.hash % table.size != b || !rowTaken) {
+            fault();
+        }
+        if (item.hash % table.size == b && item.record < rowState.size() && (rowState[item.record] & taken)) {
+            if (!(rowState[item.record] & filed)) {
+                rowState[item.record] |= filed;
+                filedHash[item.record] = item.hash;
+            } else {
+                filedAgain.emplace_back(item.record, item.hash);
+            }
+        }
+        walk.item = item.next;
+        prefetchObject(db, walk.item);
+        return walk.item != 0;
+    };
+    // Starts the walk of the next bucket whose chain is not empty; false
+    // when none is left.
+    std::uint32_t nextBucket = 0;
+    auto startChain = [&](ChainWalk& walk) {
+        while (nextBucket < table.size && steps <= 2 * metInChain.size()) {
+            const std::uint32_t b = nextBucket++;
+            oid_t head = 0;
+            if (!dbGuarded(db, [&] { head = slot(db, table.page, b); })) {
+                sound = false;  // the page of buckets is damaged: none of them can be walked
+                nextBucket = (b | (slotsPerPage - 1)) + 1;
+                continue;
+            }
+            if (head != 0) {
+                walk = {b, head};
+                prefetchObject(db, head);
+                return true;
+            }
+        }
+        return false;
+    };
+    // The items lie anywhere in the file: several chains are walked a step
+    // of each in turn, each item asked for a round before it is read, so
+    // that the walk does not wait for each item in turn.
+    ChainWalk walks[chainsAtOnce];
+    std::size_t active = 0;
+    while (active < chainsAtOnce && startChain(walks[active])) {
+        active += 1;
+    }
+    while (active > 0) {
+        for (std::size_t k = 0; k < active;) {
+            if (step(walks[k]) || startChain(walks[k])) {
+                k += 1;
+            } else {
+                walks[k] = walks[--active];
+            }
+        }
+    }
+    auto compare = [&](oid_t record, std::uint32_t hash) {
+        std::uint32_t held = 0;
+        if (dbGuarded(db, [&] { held = rowHash(db, record, type, sizeofType, offs); })) {
+            rowState[record] |= held == hash ? filedAsHeld : filedOtherwise;
+        }
+    };
+    for (oid_t record = 0; record < rowState.size(); record++) {
+        if (rowState[record] & filed) {
+            compare(record, filedHash[record]);
+        }
+    }
+    for (const auto& [record, hash] : filedAgain) {
+        compare(record, hash);
     }
     for (oid_t record = 0; record < rowState.size(); record++) {
         if (rowState[record] & filedAsHeld) {

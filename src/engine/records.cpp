@@ -448,6 +448,7 @@ class dbCheckedRows : public dbSearchSink {
                 return false;
             }
             owner[id] = number;
+            db->prefetchRowAhead(id, previous);
             previous = id;
             id = db->getRow(id)->next;
         }

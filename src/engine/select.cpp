@@ -531,9 +531,6 @@ void traverse(dbDatabase* db, dbAnyCursor* cursor, const dbQuery& query, dbInher
     }
 }
 
-// How many rows ahead a table scan asks for the row it will reach.
-constexpr std::uint64_t scanPrefetchSteps = 24;
-
 // Whether every ORDER BY field lies inside the row, a text with its end, so
 // that rows compared by their keys are read nowhere beyond themselves.
 bool keysInside(const dbRecord* row, const dbOrderByNode* order)
@@ -768,15 +765,7 @@ bool dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const d
             broken = true;
             break;
         }
-        // Rows are mostly linked in the order of their ids, a step apart:
-        // the row that many steps ahead is loaded while this one is seen,
-        // so that the walk does not wait for each row in turn.
-        if (id > previous) {
-            std::uint64_t ahead = id + std::uint64_t(id - previous) * scanPrefetchSteps;
-            if (const byte* soon = ahead < getIndexSize() ? addressHint(oid_t(ahead)) : nullptr) {
-                __builtin_prefetch(soon);
-            }
-        }
+        prefetchRowAhead(id, previous);
         previous = id;
         statistics.rowsScanned += 1;
         if (filter == nullptr || (statistics.evaluations += 1, dbEvaluate(iattr, filter, id))) {

@@ -471,13 +471,29 @@ class Tree {
         return std::max(leftHeight, rightHeight) + 1;
     }
 
+    // How far ahead of the comparisons an order check asks for rows.
+    static constexpr std::size_t keysAhead = 16;
+
     // The positions of `order` that some longest run of ascending keys
     // leaves out (none when all ascend): each may be the one out of place.
     std::vector<std::size_t> outOfOrder(const std::vector<oid_t>& order)
     {
         std::vector<std::size_t> result;
         bool ascending = true;
+        // The items' rows lie anywhere in the file: each is asked for well
+        // before its key is compared, so that the walk does not wait for
+        // each row in turn.
+        const bool text = type == dbField::tpString;
+        for (std::size_t i = 0; i < std::min(order.size(), keysAhead); i++) {
+            db->prefetchKey(order[i], offs, false);
+        }
         for (std::size_t i = 1; i < order.size() && ascending; i++) {
+            if (i + keysAhead < order.size()) {
+                db->prefetchKey(order[i + keysAhead], offs, false);
+            }
+            if (text && i + keysAhead / 2 < order.size()) {
+                db->prefetchKey(order[i + keysAhead / 2], offs, true);
+            }
             ascending = cmp(keyOf(order[i - 1]), order[i]) <= 0;
         }
         if (ascending) {

@@ -1036,6 +1036,8 @@ protected:
     // a screen reader is told (grid/gridaccessible.h).
     void SelectionMoved() override;
     void RowTextChanged(int row) override;
+    // Under the update lock: EndUpdate repaints the whole grid.
+    bool CellRepaintsHeld() const override { return updateCount_ > 0; }
     // The selection may have changed: a screen reader is told, and
     // OnSelectionChange once the current event is done.
     void selectionChanged();

@@ -766,7 +766,7 @@ void StringGrid::SetRowCells(int row, int firstCol, std::span<const std::string_
         else
             cell = std::string(texts[k]);  // no more room than the text needs
     }
-    if (viewport()->isVisible() && viewport()->updatesEnabled())
+    if (viewport()->isVisible() && viewport()->updatesEnabled() && !CellRepaintsHeld())
         for (std::size_t k = 0; k < end; ++k) InvalidateCell(firstCol + int(k), row);
     RowTextChanged(row);
 }
@@ -921,6 +921,7 @@ void StringGrid::RowMoved(int from, int to)
 void StringGrid::InvalidateCell(int col, int row)
 {
     if (!viewport()->isVisible() || !viewport()->updatesEnabled()) return;  // update() would do nothing
+    if (CellRepaintsHeld()) return;  // the whole grid is repainted when they are let go
     Rect r = CellRect(col, row);
     if (r.IsEmpty()) return;
     r.Right += lineWidth_;
@@ -1080,6 +1081,7 @@ void StringGrid::SizeChanged(int, int) {}
 void StringGrid::RowsDropping(int) {}
 void StringGrid::SelectionMoved() {}
 void StringGrid::RowTextChanged(int) {}
+bool StringGrid::CellRepaintsHeld() const { return false; }
 void StringGrid::Click() {}
 void StringGrid::DoEnter() {}
 void StringGrid::DoExit() {}

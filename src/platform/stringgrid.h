@@ -265,6 +265,10 @@ protected:
     virtual void SelectionMoved();
     // A text of the row was written (SetCells, SetRowCells). The base does nothing.
     virtual void RowTextChanged(int row);
+    // While true, a cell written asks for no repaint of its own: whoever
+    // holds the repaints repaints the whole grid when done. The base never
+    // holds them.
+    virtual bool CellRepaintsHeld() const;
     // Carries the cells (texts and objects) of column `from` to `to`, shifting
     // those in between; widths and heights stay where they are.
     virtual void ColumnMoved(int from, int to);

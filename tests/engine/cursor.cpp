@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -32,10 +36,25 @@ class Tag {
     DB_FIELDS(Tag, DB_FIELD(word))
 };
 
+// Every kind of key the sort by one integer key takes.
+class Numbers {
+  public:
+    bool flag = false;
+    int1 tiny = 0;
+    int2 small = 0;
+    int4 medium = 0;
+    int8 large = 0;
+    dbReference<Tag> tag{};
+
+    DB_FIELDS(Numbers, DB_FIELD(flag), DB_FIELD(tiny), DB_FIELD(small), DB_FIELD(medium), DB_FIELD(large),
+              DB_FIELD(tag))
+};
+
 }  // namespace
 
 DB_TABLE(Item);
 DB_TABLE(Tag);
+DB_TABLE(Numbers);
 
 namespace {
 
@@ -454,6 +473,57 @@ TEST_F(CursorTest, SortingKeepsEveryIdWhenValuesDoNotOrder)
 }
 
 }  // namespace
+
+// One integer key sorts without comparisons: the order is the comparison
+// sort's, ascending and descending, equal keys kept in the order selected.
+TEST_F(CursorTest, SortingByOneIntegerKeyIsTheComparisonSortWithTiesInSelectedOrder)
+{
+    std::mt19937 random(20240611);
+    const int8 edges[] = {0, -1, 1, INT8_MIN, INT8_MAX, INT16_MIN, INT32_MIN, INT32_MAX, INT64_MIN, INT64_MAX};
+    std::vector<oid_t> ids;
+    for (int i = 0; i < 3000; i++) {
+        // few distinct values (many ties), the edges of each width, and
+        // values spread over all 64 bits
+        const int8 v = i % 3 == 0 ? int8(random() % 5) - 2
+                     : i % 3 == 1 ? edges[random() % std::size(edges)]
+                                  : int8((std::uint64_t(random()) << 32) | random());
+        Numbers n;
+        n.flag = v % 2 != 0;
+        n.tiny = int1(v);
+        n.small = int2(v);
+        n.medium = int4(v);
+        n.large = v;
+        n.tag = dbReference<Tag>(oid_t(v));
+        ids.push_back(insert(n).getOid());
+    }
+    ASSERT_TRUE(db.commit());
+    std::shuffle(ids.begin(), ids.end(), random);
+
+    for (const char* name : {"flag", "tiny", "small", "medium", "large", "tag"}) {
+        for (bool ascent : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (ascent ? " ascending" : " descending"));
+            dbOrderByNode key;
+            key.field = Numbers::dbDescriptor.findLong(name);
+            ASSERT_NE(key.field, nullptr);
+            key.ascent = ascent;
+            std::vector<oid_t> expected = ids;
+            std::stable_sort(expected.begin(), expected.end(), [&](oid_t a, oid_t b) {
+                return dbSelection::compare(reinterpret_cast<const byte*>(db.getRow(a)),
+                                            reinterpret_cast<const byte*>(db.getRow(b)), &key) < 0;
+            });
+            dbCursor<Numbers> cursor;
+            selectIds(cursor, ids);
+            cursor.sort(&key);
+            std::vector<oid_t> sorted;
+            ASSERT_TRUE(cursor.gotoFirst());
+            do {
+                sorted.push_back(cursor.getOid());
+            } while (cursor.gotoNext());
+            EXPECT_EQ(sorted, expected);
+        }
+    }
+    ASSERT_TRUE(db.commit());
+}
 
 TEST_F(CursorTest, RowLinksToNoRecordEndTheWalkReported)
 {

@@ -1,0 +1,328 @@
+// The program's start with the contact list filled, against its peer: SQLite
+// opening a file of the same contacts, selecting them all ordered by id and
+// filling a QStandardItemModel with the same thirteen columns.
+//
+// Start/N/0 is the program: the main window made (the file checked for free
+// space to give back, opened, its row lists and indexes checked, the stored
+// settings read) and shown, which fills the list in the order of the ID
+// (" order by id"). Start/N/1 is the peer. Each runs at 100,000 and
+// 1,000,000 contacts; the databases are built once per run in a scratch
+// folder (QUILLET_BENCH_DIR names its parent, default /tmp).
+//
+// Counters, in seconds per start: open (open and check; the peer's open and
+// prepare), query (the select and its order alone, timed after the start),
+// fill (the list step less the query) and start (open and list together,
+// which is the benchmark's time). Per step the 1,000,000 figure over the
+// 100,000 one shows how each grows. The peer's line also carries
+// ours_over_peer: the program's start over the peer's in this run.
+#include "app/contactquery.h"
+#include "app/mainlist.h"
+#include "grid/listgrid.h"
+#include "appcore/schema.h"
+#include "platform/dialogs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QStandardItemModel>
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
+
+QApplication& application()
+{
+    static int argc = 1;
+    static char arg0[] = "bench";
+    static char* argv[] = {arg0, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    return app;
+}
+
+constexpr int kCategories = 8;
+
+// Contact i of n: the ID is i, the name's number a permutation of 1..n, so
+// that the name index orders the rows unlike the row list; nine contacts in
+// ten have a category.
+struct Contact {
+    std::string name, person, telephone, mobile, fax, email, website, a1, a2, a3, remark, category;
+    int id;
+    double amount;
+    int categoryIndex;  // -1: none
+};
+
+Contact contact(int i, int n)
+{
+    const std::string k = std::to_string(i);
+    const std::string shuffled = std::to_string(1 + static_cast<long long>(i) * 7919 % n);
+    const int cat = i % 10 == 0 ? -1 : i % kCategories;
+    return {"Customer " + shuffled, "Person " + k, "2345 " + k, "9123 " + k, "3456 " + k, "c" + k + "@example.org",
+            "www.c" + k + ".example", k + " Main Street", "District " + std::to_string(i % 50), "Springfield",
+            i % 3 == 0 ? "Pays by the month" : "", cat < 0 ? "" : "Category " + std::to_string(cat), i, i * 1.25,
+            cat};
+}
+
+void sqliteExec(sqlite3* db, const char* sql)
+{
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string text = error ? error : "?";
+        sqlite3_free(error);
+        throw std::runtime_error(text);
+    }
+}
+
+// The run's scratch folder, removed when the run ends.
+struct Scratch {
+    fs::path path;
+    Scratch()
+    {
+        const char* given = std::getenv("QUILLET_BENCH_DIR");
+        std::string pattern = std::string(given ? given : "/tmp") + "/quillet-start-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
+            throw std::runtime_error("no scratch folder");
+        path = pattern;
+    }
+    ~Scratch()
+    {
+        std::error_code ignored;
+        fs::current_path(path.parent_path(), ignored);
+        fs::remove_all(path, ignored);
+    }
+};
+
+Scratch& scratch()
+{
+    static Scratch s;
+    return s;
+}
+
+// One folder holding both databases of n contacts.
+struct Folder {
+    fs::path path;
+
+    explicit Folder(int n)
+    {
+        path = scratch().path / std::to_string(n);
+        fs::create_directories(path);
+        buildOurs(n);
+        buildPeer(n);
+    }
+
+    void buildOurs(int n)
+    {
+        zarvoDatabase db;
+        if (!db.open("Quillet", (path / "Quillet.zrv").c_str()))
+            throw std::runtime_error("cannot create the database");
+        Config config;
+        config.password = "";
+        config.version = 18;
+        config.lastBackupDate = dbDateTime(-1);
+        config.everyday = false;  // no archive of a million contacts at each start
+        config.totalBackup = 7;
+        insert(config);
+        CustomerWidth widths;
+        widths.sortBy = 0;
+        widths.reverseSort = false;  // the list by ascending ID
+        insert(widths);
+        dbReference<Category> categories[kCategories];
+        for (int k = 0; k < kCategories; ++k) {
+            const std::string name = "Category " + std::to_string(k);
+            categories[k] = insert(Category{.name = name.c_str()});
+        }
+        for (int i = 1; i <= n; ++i) {
+            const Contact c = contact(i, n);
+            Customer r;
+            r.id = c.id;
+            r.name = c.name.c_str();
+            r.person = c.person.c_str();
+            r.telephone = c.telephone.c_str();
+            r.mobile = c.mobile.c_str();
+            r.fax = c.fax.c_str();
+            r.email = c.email.c_str();
+            r.website = c.website.c_str();
+            r.address1 = c.a1.c_str();
+            r.address2 = c.a2.c_str();
+            r.address3 = c.a3.c_str();
+            r.remark = c.remark.c_str();
+            r.amount = static_cast<real4>(c.amount);
+            if (c.categoryIndex >= 0)
+                r.category = categories[c.categoryIndex];
+            insert(r);
+            if (i % 20000 == 0)
+                db.commit();
+        }
+        db.commit();
+        db.close();
+    }
+
+    void buildPeer(int n)
+    {
+        sqlite3* lite = nullptr;
+        if (sqlite3_open((path / "peer.db").c_str(), &lite) != SQLITE_OK)
+            throw std::runtime_error("cannot create the peer's database");
+        sqliteExec(lite,
+                   "CREATE TABLE customer(id INTEGER, name TEXT, address1 TEXT, address2 TEXT, address3 TEXT,"
+                   " person TEXT, telephone TEXT, fax TEXT, remark TEXT, email TEXT, mobile TEXT, website TEXT,"
+                   " amount REAL, category TEXT);"
+                   "CREATE INDEX customer_id ON customer(id); CREATE INDEX customer_name ON customer(name);"
+                   "BEGIN");
+        sqlite3_stmt* ins = nullptr;
+        sqlite3_prepare_v2(lite, "INSERT INTO customer VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &ins, nullptr);
+        for (int i = 1; i <= n; ++i) {
+            const Contact c = contact(i, n);
+            const std::string* texts[] = {&c.name, &c.a1,    &c.a2,     &c.a3,     &c.person, &c.telephone,
+                                          &c.fax,  &c.remark, &c.email, &c.mobile, &c.website};
+            sqlite3_bind_int(ins, 1, c.id);
+            for (int k = 0; k < 11; ++k)
+                sqlite3_bind_text(ins, k + 2, texts[k]->c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_double(ins, 13, c.amount);
+            if (c.categoryIndex >= 0)
+                sqlite3_bind_text(ins, 14, c.category.c_str(), -1, SQLITE_TRANSIENT);
+            else
+                sqlite3_bind_null(ins, 14);
+            sqlite3_step(ins);
+            sqlite3_reset(ins);
+        }
+        sqlite3_finalize(ins);
+        sqliteExec(lite, "COMMIT");
+        sqlite3_close(lite);
+    }
+};
+
+const fs::path& folder(int n)
+{
+    static std::map<int, std::unique_ptr<Folder>> built;
+    auto& f = built[n];
+    if (!f)
+        f = std::make_unique<Folder>(n);
+    return f->path;
+}
+
+struct Steps {
+    double open = 0, query = 0, list = 0;
+};
+
+// The program's start; the query is timed again on its own afterwards.
+Steps startOurs()
+{
+    Steps s;
+    auto t0 = Clock::now();
+    auto window = std::make_unique<TMainListForm>();
+    s.open = since(t0);
+    t0 = Clock::now();
+    window->show();  // the first show fills the list
+    s.list = since(t0);
+    benchmark::DoNotOptimize(window->grid->RowCount());
+
+    ContactSearchFields fields;
+    fields.sortBy = window->sortBy->currentIndex();
+    fields.reverseSort = window->reverseSort->isChecked();
+    ContactQuery query;
+    query.Build(fields);
+    t0 = Clock::now();
+    {
+        dbCursor<Customer> customers;
+        customers.select(query.Query());
+        benchmark::DoNotOptimize(customers.getSelection().nRows);  // the order is settled
+        s.query = since(t0);
+    }
+    database.commit();
+    window.reset();
+    database.close();
+    return s;
+}
+
+const char* const kPeerSelect =
+    "SELECT rowid, id, name, person, telephone, mobile, fax, email, website,"
+    " address1 || ' ' || address2 || ' ' || address3, remark, printf('%.2f', amount), category"
+    " FROM customer ORDER BY id";
+
+Steps startPeer(const fs::path& dir)
+{
+    Steps s;
+    auto t0 = Clock::now();
+    sqlite3* lite = nullptr;
+    sqlite3_open_v2((dir / "peer.db").c_str(), &lite, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_stmt* sel = nullptr;
+    sqlite3_prepare_v2(lite, kPeerSelect, -1, &sel, nullptr);
+    s.open = since(t0);
+    t0 = Clock::now();
+    auto model = std::make_unique<QStandardItemModel>();
+    model->setColumnCount(13);
+    while (sqlite3_step(sel) == SQLITE_ROW) {
+        QList<QStandardItem*> items;
+        items.reserve(13);
+        for (int c = 0; c < 13; ++c)
+            items.append(new QStandardItem(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(sel, c)))));
+        model->appendRow(items);
+    }
+    s.list = since(t0);
+    benchmark::DoNotOptimize(model->rowCount());
+
+    sqlite3_reset(sel);
+    t0 = Clock::now();
+    std::size_t bytes = 0;
+    while (sqlite3_step(sel) == SQLITE_ROW)
+        for (int c = 0; c < 13; ++c) {
+            sqlite3_column_text(sel, c);
+            bytes += std::size_t(sqlite3_column_bytes(sel, c));
+        }
+    s.query = since(t0);
+    benchmark::DoNotOptimize(bytes);
+    sqlite3_finalize(sel);
+    sqlite3_close(lite);
+    model.reset();
+    return s;
+}
+
+std::map<int, double> oursStart;  // by contacts: the program's mean start in this run
+
+void Start(benchmark::State& state)
+{
+    application();
+    static platform::ScriptedDialogs dialogs;  // a message box would wait for ever
+    const int n = static_cast<int>(state.range(0));
+    const bool peer = state.range(1) != 0;
+    const fs::path& dir = folder(n);
+    fs::current_path(dir);
+    Steps sum;
+    for (auto _ : state) {
+        const Steps s = peer ? startPeer(dir) : startOurs();
+        state.SetIterationTime(s.open + s.list);
+        sum.open += s.open;
+        sum.query += s.query;
+        sum.list += s.list;
+    }
+    const double k = double(state.iterations());
+    state.counters["open"] = sum.open / k;
+    state.counters["query"] = sum.query / k;
+    state.counters["fill"] = (sum.list - sum.query) / k;
+    state.counters["start"] = (sum.open + sum.list) / k;
+    if (!peer) {
+        oursStart[n] = (sum.open + sum.list) / k;
+    } else if (oursStart.count(n)) {
+        state.counters["ours_over_peer"] = oursStart[n] / ((sum.open + sum.list) / k);
+    }
+    state.SetLabel(peer ? "SQLite + QStandardItemModel" : "Quillet");
+}
+
+}  // namespace
+
+// The program before its peer at each size, so that the peer's line can
+// give the ratio.
+BENCHMARK(Start)->Args({100000, 0})->Args({100000, 1})->Args({1000000, 0})->Args({1000000, 1})
+    ->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
