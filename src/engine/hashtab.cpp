@@ -69,11 +69,16 @@ void forEachItem(dbDatabase* db, const dbHashTable& table, Visit&& visit)
     }
 }
 
-// How many chains a check walks side by side, and where one stands.
+// How many chains a check walks side by side, and where one stands: the
+// next item to read (0 when the chain ends there), and the item read last,
+// whose row is noted a round later, once what the check keeps of that row
+// has been asked for.
 constexpr std::size_t chainsAtOnce = 16;
 struct ChainWalk {
-    std::uint32_t bucket;
-    oid_t item;
+    std::uint32_t bucket = 0;
+    oid_t item = 0;
+    bool held = false;
+    dbHashTableItem read{};
 };
 
 // Asks the processor early for an object; a hint, nothing is checked
@@ -270,21 +275,9 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
     // link: twice the ids in all is more than a walk through damage takes,
     // unless many links lead into one chain; the walk then ends there.
     std::size_t steps = 0;
-    // One step along a chain: the item is checked and noted; false when the
-    // chain ends there.
-    auto step = [&](ChainWalk& walk) {
-        const std::uint32_t b = walk.bucket;
-        const oid_t itemId = walk.item;
-        dbHashTableItem item{};
-        if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
-            fault();
-            return false;
-        }
-        metInChain[itemId] = b + 1;
-        if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
-            sound = false;  // the rest of the chain is out of reach
-            return false;
-        }
+    // Notes an item of bucket b that was read: its row taken, and what the
+    // item says of the row's key.
+    auto note = [&](std::uint32_t b, const dbHashTableItem& item) {
         const bool rowTaken = rows.add(item.record);  // a row of the table, met for the first time
         if (rowTaken) {
             rowState[item.record] |= taken;
@@ -300,9 +293,39 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
                 filedAgain.emplace_back(item.record, item.hash);
             }
         }
+    };
+    // One step along a chain: the item read in the step before is noted, and
+    // the next one checked and read; false when the chain ends there.
+    auto step = [&](ChainWalk& walk) {
+        if (walk.held) {
+            note(walk.bucket, walk.read);
+            walk.held = false;
+        }
+        const std::uint32_t b = walk.bucket;
+        const oid_t itemId = walk.item;
+        if (itemId == 0) {
+            return false;
+        }
+        dbHashTableItem item{};
+        if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
+            fault();
+            return false;
+        }
+        metInChain[itemId] = b + 1;
+        if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
+            sound = false;  // the rest of the chain is out of reach
+            return false;
+        }
+        walk.read = item;
+        walk.held = true;
+        rows.expect(item.record);
+        if (item.record < rowState.size()) {
+            __builtin_prefetch(&rowState[item.record], 1);
+            __builtin_prefetch(&filedHash[item.record], 1);
+        }
         walk.item = item.next;
         prefetchObject(db, walk.item);
-        return walk.item != 0;
+        return true;
     };
     // Starts the walk of the next bucket whose chain is not empty; false
     // when none is left.
@@ -317,7 +340,7 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
                 continue;
             }
             if (head != 0) {
-                walk = {b, head};
+                walk = ChainWalk{b, head};
                 prefetchObject(db, head);
                 return true;
             }
@@ -347,7 +370,13 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             rowState[record] |= held == hash ? filedAsHeld : filedOtherwise;
         }
     };
+    // Rows lie mostly in the order of their ids: each is asked for some ids
+    // before its key is read.
+    constexpr oid_t rowsAhead = 16;
     for (oid_t record = 0; record < rowState.size(); record++) {
+        if (record + rowsAhead < rowState.size() && (rowState[record + rowsAhead] & filed)) {
+            db->prefetchKey(record + rowsAhead, offs, false);
+        }
         if (rowState[record] & filed) {
             compare(record, filedHash[record]);
         }
