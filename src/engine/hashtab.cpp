@@ -70,13 +70,14 @@ void forEachItem(dbDatabase* db, const dbHashTable& table, Visit&& visit)
 }
 
 // How many chains a check walks side by side, and where one stands: the
-// next item to read (0 when the chain ends there), and the item read last,
-// whose row is noted a round later, once what the check keeps of that row
-// has been asked for.
-constexpr std::size_t chainsAtOnce = 16;
+// next item to read (0 when the chain ends there) and whether its place has
+// been asked for, and the item read last, whose row is noted a round later,
+// once what the check keeps of that row has been asked for.
+constexpr std::size_t chainsAtOnce = 32;
 struct ChainWalk {
     std::uint32_t bucket = 0;
     oid_t item = 0;
+    bool asked = false;
     bool held = false;
     dbHashTableItem read{};
 };
@@ -294,8 +295,9 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             }
         }
     };
-    // One step along a chain: the item read in the step before is noted, and
-    // the next one checked and read; false when the chain ends there.
+    // One step along a chain: the item read in the step before is noted;
+    // the next one is asked for by its place, or, asked for a step before,
+    // checked and read. False when the chain ends there.
     auto step = [&](ChainWalk& walk) {
         if (walk.held) {
             note(walk.bucket, walk.read);
@@ -305,6 +307,11 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         const oid_t itemId = walk.item;
         if (itemId == 0) {
             return false;
+        }
+        if (!walk.asked) {
+            prefetchObject(db, itemId);
+            walk.asked = true;
+            return true;
         }
         dbHashTableItem item{};
         if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
@@ -324,7 +331,11 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             __builtin_prefetch(&filedHash[item.record], 1);
         }
         walk.item = item.next;
-        prefetchObject(db, walk.item);
+        walk.asked = false;
+        db->prefetchEntry(walk.item);
+        if (walk.item < metInChain.size()) {
+            __builtin_prefetch(&metInChain[walk.item], 1);
+        }
         return true;
     };
     // Starts the walk of the next bucket whose chain is not empty; false
@@ -341,7 +352,10 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             }
             if (head != 0) {
                 walk = ChainWalk{b, head};
-                prefetchObject(db, head);
+                db->prefetchEntry(head);
+                if (head < metInChain.size()) {
+                    __builtin_prefetch(&metInChain[head], 1);
+                }
                 return true;
             }
         }
