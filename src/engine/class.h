@@ -449,9 +449,6 @@ class dbSearchSink {
     virtual bool accept(oid_t) { return true; }
     // Takes a found record; false when the limit is reached (search ends).
     virtual bool add(oid_t oid) = 0;
-    // A hint that add(oid) follows soon: a sink that keeps something by id
-    // may ask for it early. Changes nothing.
-    virtual void expect(oid_t) {}
 };
 
 // One index search. Keys are the stored bytes of the field's type (a

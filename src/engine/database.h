@@ -332,14 +332,6 @@ public:
             }
         }
     }
-    // Asks the processor early for the index entry of an object whose
-    // address is wanted soon (a hint, as prefetchKey below).
-    void prefetchEntry(oid_t oid) const
-    {
-        if (oid < currIndexSize) {
-            __builtin_prefetch(&currIndex[oid]);
-        }
-    }
     // Asks the processor early for the first bytes of a row that is to be
     // read whole soon (a hint, as prefetchKey below).
     void prefetchRow(oid_t oid) const

@@ -69,18 +69,39 @@ void forEachItem(dbDatabase* db, const dbHashTable& table, Visit&& visit)
     }
 }
 
-// How many chains a check walks side by side, and where one stands: the
-// next item to read (0 when the chain ends there) and whether its place has
-// been asked for, and the item read last, whose row is noted a round later,
-// once what the check keeps of that row has been asked for.
-constexpr std::size_t chainsAtOnce = 32;
-struct ChainWalk {
-    std::uint32_t bucket = 0;
-    oid_t item = 0;
-    bool asked = false;
-    bool held = false;
-    dbHashTableItem read{};
+// Where a check's walk of one chain stands: the next item to read and the
+// chain's bucket.
+struct ChainStep {
+    oid_t item;
+    std::uint32_t bucket;
 };
+
+// Orders the steps nearly by item id, so that the items, which lie mostly in
+// the order of their ids, are read in the order of their places in the file
+// rather than anywhere in it. Ids that differ only in their lowest bits may
+// stay in any order among themselves.
+struct PlaceOrder {
+    std::vector<ChainStep> spare;
+    std::vector<std::uint32_t> starts;  // by group of ids: where its steps go
+};
+void orderByPlace(std::vector<ChainStep>& steps, PlaceOrder& buffers, std::size_t indexSize)
+{
+    constexpr unsigned groupBits = 8;
+    std::vector<std::uint32_t>& starts = buffers.starts;
+    std::vector<ChainStep>& spare = buffers.spare;
+    starts.assign((indexSize >> groupBits) + 2, 0);
+    for (const ChainStep& s : steps) {
+        starts[std::min<std::size_t>(s.item >> groupBits, starts.size() - 2) + 1] += 1;
+    }
+    for (std::size_t g = 1; g < starts.size(); g++) {
+        starts[g] += starts[g - 1];
+    }
+    spare.resize(steps.size());
+    for (const ChainStep& s : steps) {
+        spare[starts[std::min<std::size_t>(s.item >> groupBits, starts.size() - 2)]++] = s;
+    }
+    steps.swap(spare);
+}
 
 // Asks the processor early for an object; a hint, nothing is checked
 // beyond reading inside the file.
@@ -295,24 +316,11 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             }
         }
     };
-    // One step along a chain: the item read in the step before is noted;
-    // the next one is asked for by its place, or, asked for a step before,
-    // checked and read. False when the chain ends there.
-    auto step = [&](ChainWalk& walk) {
-        if (walk.held) {
-            note(walk.bucket, walk.read);
-            walk.held = false;
-        }
-        const std::uint32_t b = walk.bucket;
-        const oid_t itemId = walk.item;
-        if (itemId == 0) {
-            return false;
-        }
-        if (!walk.asked) {
-            prefetchObject(db, itemId);
-            walk.asked = true;
-            return true;
-        }
+    // One step along a chain: the item is checked, read and noted; false
+    // when the chain ends there.
+    auto step = [&](ChainStep& at) {
+        const std::uint32_t b = at.bucket;
+        const oid_t itemId = at.item;
         dbHashTableItem item{};
         if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
             fault();
@@ -323,60 +331,40 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             sound = false;  // the rest of the chain is out of reach
             return false;
         }
-        walk.read = item;
-        walk.held = true;
-        rows.expect(item.record);
-        if (item.record < rowState.size()) {
-            __builtin_prefetch(&rowState[item.record], 1);
-            __builtin_prefetch(&filedHash[item.record], 1);
-        }
-        walk.item = item.next;
-        walk.asked = false;
-        db->prefetchEntry(walk.item);
-        if (walk.item < metInChain.size()) {
-            __builtin_prefetch(&metInChain[walk.item], 1);
-        }
-        return true;
+        note(b, item);
+        at.item = item.next;
+        return at.item != 0;
     };
-    // Starts the walk of the next bucket whose chain is not empty; false
-    // when none is left.
-    std::uint32_t nextBucket = 0;
-    auto startChain = [&](ChainWalk& walk) {
-        while (nextBucket < table.size && steps <= 2 * metInChain.size()) {
-            const std::uint32_t b = nextBucket++;
-            oid_t head = 0;
-            if (!dbGuarded(db, [&] { head = slot(db, table.page, b); })) {
-                sound = false;  // the page of buckets is damaged: none of them can be walked
-                nextBucket = (b | (slotsPerPage - 1)) + 1;
-                continue;
-            }
-            if (head != 0) {
-                walk = ChainWalk{b, head};
-                db->prefetchEntry(head);
-                if (head < metInChain.size()) {
-                    __builtin_prefetch(&metInChain[head], 1);
-                }
-                return true;
-            }
+    // The chains are walked side by side, a step of each in turn: the items
+    // lie anywhere in the file, so each round's steps are taken in the order
+    // of their items' places, asked for a few steps before they are read.
+    std::vector<ChainStep> round;
+    PlaceOrder buffers;
+    for (std::uint64_t b = 0; b < table.size; b++) {
+        oid_t head = 0;
+        if (!dbGuarded(db, [&] { head = slot(db, table.page, std::uint32_t(b)); })) {
+            sound = false;  // the page of buckets is damaged: none of them can be walked
+            b |= slotsPerPage - 1;
+            continue;
         }
-        return false;
-    };
-    // The items lie anywhere in the file: several chains are walked a step
-    // of each in turn, each item asked for a round before it is read, so
-    // that the walk does not wait for each item in turn.
-    ChainWalk walks[chainsAtOnce];
-    std::size_t active = 0;
-    while (active < chainsAtOnce && startChain(walks[active])) {
-        active += 1;
+        if (head != 0) {
+            round.push_back({head, std::uint32_t(b)});
+        }
     }
-    while (active > 0) {
-        for (std::size_t k = 0; k < active;) {
-            if (step(walks[k]) || startChain(walks[k])) {
-                k += 1;
-            } else {
-                walks[k] = walks[--active];
+    constexpr std::size_t itemsAhead = 8;
+    while (!round.empty() && steps <= 2 * metInChain.size()) {
+        orderByPlace(round, buffers, metInChain.size());
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < round.size(); k++) {
+            if (k + itemsAhead < round.size()) {
+                prefetchObject(db, round[k + itemsAhead].item);
+            }
+            ChainStep at = round[k];
+            if (step(at)) {
+                round[kept++] = at;
             }
         }
+        round.resize(kept);
     }
     auto compare = [&](oid_t record, std::uint32_t hash) {
         std::uint32_t held = 0;

@@ -470,12 +470,6 @@ class dbCheckedRows : public dbSearchSink {
         }
         count = 0;
     }
-    void expect(oid_t id) override
-    {
-        if (id < marks.size()) {
-            __builtin_prefetch(&marks[id], 1);
-        }
-    }
     bool add(oid_t id) override
     {
         if (id >= marks.size()) {
