@@ -272,6 +272,23 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         return false;
     }
     bool sound = true;
+    // The first item of each chain; an index with none has nothing more to
+    // check (and takes no room for it).
+    std::vector<ChainStep> round;
+    for (std::uint64_t b = 0; b < table.size; b++) {
+        oid_t head = 0;
+        if (!dbGuarded(db, [&] { head = slot(db, table.page, std::uint32_t(b)); })) {
+            sound = false;  // the page of buckets is damaged: none of them can be walked
+            b |= slotsPerPage - 1;
+            continue;
+        }
+        if (head != 0) {
+            round.push_back({head, std::uint32_t(b)});
+        }
+    }
+    if (round.empty()) {
+        return sound;
+    }
     auto fault = [&] {
         if (sound) {
             dbGuarded(db, [&] { dbDamaged(db); });  // reported once, the walk goes on
@@ -338,19 +355,7 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
     // The chains are walked side by side, a step of each in turn: the items
     // lie anywhere in the file, so each round's steps are taken in the order
     // of their items' places, asked for a few steps before they are read.
-    std::vector<ChainStep> round;
     PlaceOrder buffers;
-    for (std::uint64_t b = 0; b < table.size; b++) {
-        oid_t head = 0;
-        if (!dbGuarded(db, [&] { head = slot(db, table.page, std::uint32_t(b)); })) {
-            sound = false;  // the page of buckets is damaged: none of them can be walked
-            b |= slotsPerPage - 1;
-            continue;
-        }
-        if (head != 0) {
-            round.push_back({head, std::uint32_t(b)});
-        }
-    }
     constexpr std::size_t itemsAhead = 8;
     while (!round.empty() && steps <= 2 * metInChain.size()) {
         orderByPlace(round, buffers, metInChain.size());
