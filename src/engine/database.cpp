@@ -722,7 +722,7 @@ bool dbDatabase::checkLayout()
     for (oid_t oid = 1; oid < used; oid++) {
         if (oid + idsAhead < used && (idx[oid + idsAhead] & (dbFreeHandleMarker | dbInternalObjectMarker)) == 0
             && idx[oid + idsAhead] < fileSize) {
-            __builtin_prefetch(baseAddr + idx[oid + idsAhead]);
+            dbPrefetch(baseAddr + idx[oid + idsAhead]);
         }
         offs_t entry = idx[oid];
         bool isBitmap = oid >= dbBitmapId && oid < lastBitmapPage;

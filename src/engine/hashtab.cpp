@@ -108,7 +108,7 @@ void orderByPlace(std::vector<ChainStep>& steps, PlaceOrder& buffers, std::size_
 void prefetchObject(dbDatabase* db, oid_t id)
 {
     if (const byte* object = db->addressHint(id)) {
-        __builtin_prefetch(object);
+        dbPrefetch(object);
     }
 }
 
