@@ -418,7 +418,7 @@ class Tree {
         };
         std::vector<Node> nodes;
         std::vector<oid_t> items;
-        std::vector<std::size_t> itemNode;   // per item: index in nodes
+        std::vector<std::uint32_t> itemNode;  // per item: index in nodes
         std::vector<oid_t> refused;          // items of no row of the table, or of a row met before
         std::unordered_map<oid_t, std::size_t> entered;  // node id -> index in nodes
         bool sound = true;
@@ -459,7 +459,7 @@ class Tree {
         for (int k = 0; k < nd->nItems; k++) {
             if (rows.add(nd->item[k])) {
                 walk.items.push_back(nd->item[k]);
-                walk.itemNode.push_back(me);
+                walk.itemNode.push_back(std::uint32_t(me));
             } else {
                 walk.refused.push_back(nd->item[k]);
                 fault(walk);
@@ -621,9 +621,15 @@ class Tree {
     // with the node each came from. Left out: an item of a row the tree also
     // holds elsewhere (one of the two links is damaged, and either may be),
     // and the items of a subtree that two links lead to (the walk met it
-    // once, maybe in the wrong place).
-    void placedItems(const CheckWalk& walk, std::vector<oid_t>& items, std::vector<std::size_t>& nodes)
+    // once, maybe in the wrong place). They are taken out of the walk.
+    void placedItems(CheckWalk& walk, std::vector<oid_t>& items, std::vector<std::uint32_t>& nodes)
     {
+        if (walk.refused.empty() && std::none_of(walk.nodes.begin(), walk.nodes.end(),
+                                                 [](const CheckWalk::Node& n) { return n.reachedTwice; })) {
+            items = std::move(walk.items);  // every item is placed
+            nodes = std::move(walk.itemNode);
+            return;
+        }
         std::vector<bool> twice(walk.nodes.size());
         for (std::size_t i = 0; i < walk.nodes.size(); i++) {  // parents come before their children
             const std::size_t parent = walk.nodes[i].parent;
@@ -651,7 +657,7 @@ class Tree {
     std::vector<oid_t> misplacedItems(CheckWalk& walk)
     {
         std::vector<oid_t> items;
-        std::vector<std::size_t> nodes;
+        std::vector<std::uint32_t> nodes;
         placedItems(walk, items, nodes);
         const std::vector<std::size_t> out = outOfOrder(items);
         auto startsNode = [&](std::size_t i) { return i == 0 || nodes[i - 1] != nodes[i]; };
