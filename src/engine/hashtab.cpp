@@ -76,14 +76,16 @@ struct ChainStep {
     std::uint32_t bucket;
 };
 
-// Orders the steps nearly by item id, so that the items, which lie mostly in
-// the order of their ids, are read in the order of their places in the file
-// rather than anywhere in it. Ids that differ only in their lowest bits may
-// stay in any order among themselves.
+// The room an ordering of steps by place keeps from one round to the next.
 struct PlaceOrder {
     std::vector<ChainStep> spare;
     std::vector<std::uint32_t> starts;  // by group of ids: where its steps go
 };
+
+// Orders the steps nearly by item id, so that the items, which lie mostly in
+// the order of their ids, are read in the order of their places in the file
+// rather than anywhere in it. Ids that differ only in their lowest bits may
+// stay in any order among themselves.
 void orderByPlace(std::vector<ChainStep>& steps, PlaceOrder& buffers, std::size_t indexSize)
 {
     constexpr unsigned groupBits = 8;
