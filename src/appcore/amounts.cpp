@@ -10,19 +10,23 @@ namespace {
 
 std::string formatNonNegative(long double v)
 {
-    const long double whole = std::trunc(v);
+    // v is below 2^53 (see FormatMoney): converting to a 64-bit integer
+    // truncates it exactly, and the integer is exact as a long double
+    const int64_t integral = static_cast<int64_t>(v);
+    const long double whole = static_cast<long double>(integral);
     // the third decimal decides; the constant is single precision on purpose,
     // the arithmetic extended
     const long double scaled = (v + 0.001L - whole) * static_cast<long double>(1000.0f);
-    const int64_t t = static_cast<int64_t>(std::trunc(scaled)) + 5;
-    const int64_t i = static_cast<int64_t>(whole);
-    if (t < 10)
-        return std::to_string(i) + ".00";
-    if (t < 100)
-        return std::to_string(i) + ".0" + std::to_string(t / 10);
-    if (t < 1000)
-        return std::to_string(i) + "." + std::to_string(t / 10);
-    return std::to_string(i + 1) + ".00";
+    const int64_t t = static_cast<int64_t>(scaled) + 5;
+    // t / 10 is the cents; from 1000 on they carry into the whole part
+    const int64_t i = integral + (t >= 1000 ? 1 : 0);
+    const int64_t cents = t >= 10 && t < 1000 ? t / 10 : 0;
+    char text[32];
+    char* end = std::to_chars(text, text + 24, i).ptr;
+    *end++ = '.';
+    *end++ = static_cast<char>('0' + cents / 10);
+    *end++ = static_cast<char>('0' + cents % 10);
+    return std::string(text, end);
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }

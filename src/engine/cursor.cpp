@@ -142,11 +142,21 @@ void sortByKey(dbDatabase* db, dbSelection& selection, const dbFieldDescriptor* 
 {
     std::vector<KeyedId<Key>> items;
     items.reserve(selection.nRows);
+    constexpr std::size_t rowsAhead = 16;  // rows asked for before their keys are read
     for (auto* seg = selection.first; seg != nullptr; seg = seg->next) {
         for (std::size_t i = 0; i < seg->nRows; i++) {
+            if (i + rowsAhead < seg->nRows) {
+                db->prefetchKey(seg->rows[i + rowsAhead], fd->dbsOffs, false);
+            }
             const byte* row = reinterpret_cast<const byte*>(db->getRow(seg->rows[i]));
             items.push_back({orderedKey<Stored, Key>(row + fd->dbsOffs, ascent), seg->rows[i]});
         }
+    }
+    // Rows mostly come in the order of their keys (added by ascending ID,
+    // say): the selection then stays as it is, as a stable sort leaves it.
+    if (std::is_sorted(items.begin(), items.end(),
+                       [](const KeyedId<Key>& a, const KeyedId<Key>& b) { return a.key < b.key; })) {
+        return;
     }
     radixSort(items);
     std::size_t i = 0;
@@ -596,6 +606,12 @@ bool dbAnyCursor::step(bool forward)
             return false;
         }
         currId = seg->rows[selection.pos];
+        // A walk that fetches each row reads the rows ahead of it soon
+        // after: they are asked for early (within the segment).
+        constexpr std::size_t rowsAhead = 8;
+        if (prefetch && record != nullptr && forward && selection.pos + rowsAhead < seg->nRows) {
+            db->prefetchRow(seg->rows[selection.pos + rowsAhead]);
+        }
     }
     fetchIfPrefetch();
     return true;

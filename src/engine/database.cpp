@@ -716,7 +716,14 @@ bool dbDatabase::checkLayout()
     }
     std::vector<const byte*> bitmapPages;
     bool bitmapEnded = false;
+    // Objects lie mostly in the order of their ids: each record's size is
+    // asked for some ids before it is read.
+    constexpr oid_t idsAhead = 16;
     for (oid_t oid = 1; oid < used; oid++) {
+        if (oid + idsAhead < used && (idx[oid + idsAhead] & (dbFreeHandleMarker | dbInternalObjectMarker)) == 0
+            && idx[oid + idsAhead] < fileSize) {
+            dbPrefetch(baseAddr + idx[oid + idsAhead]);
+        }
         offs_t entry = idx[oid];
         bool isBitmap = oid >= dbBitmapId && oid < lastBitmapPage;
         if (isFree(entry)) {

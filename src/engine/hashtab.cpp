@@ -69,19 +69,48 @@ void forEachItem(dbDatabase* db, const dbHashTable& table, Visit&& visit)
     }
 }
 
-// How many chains a check walks side by side, and where one stands.
-constexpr std::size_t chainsAtOnce = 16;
-struct ChainWalk {
-    std::uint32_t bucket;
+// Where a check's walk of one chain stands: the next item to read and the
+// chain's bucket.
+struct ChainStep {
     oid_t item;
+    std::uint32_t bucket;
 };
+
+// The room an ordering of steps by place keeps from one round to the next.
+struct PlaceOrder {
+    std::vector<ChainStep> spare;
+    std::vector<std::uint32_t> starts;  // by group of ids: where its steps go
+};
+
+// Orders the steps nearly by item id, so that the items, which lie mostly in
+// the order of their ids, are read in the order of their places in the file
+// rather than anywhere in it. Ids that differ only in their lowest bits may
+// stay in any order among themselves.
+void orderByPlace(std::vector<ChainStep>& steps, PlaceOrder& buffers, std::size_t indexSize)
+{
+    constexpr unsigned groupBits = 8;
+    std::vector<std::uint32_t>& starts = buffers.starts;
+    std::vector<ChainStep>& spare = buffers.spare;
+    starts.assign((indexSize >> groupBits) + 2, 0);
+    for (const ChainStep& s : steps) {
+        starts[std::min<std::size_t>(s.item >> groupBits, starts.size() - 2) + 1] += 1;
+    }
+    for (std::size_t g = 1; g < starts.size(); g++) {
+        starts[g] += starts[g - 1];
+    }
+    spare.resize(steps.size());
+    for (const ChainStep& s : steps) {
+        spare[starts[std::min<std::size_t>(s.item >> groupBits, starts.size() - 2)]++] = s;
+    }
+    steps.swap(spare);
+}
 
 // Asks the processor early for an object; a hint, nothing is checked
 // beyond reading inside the file.
 void prefetchObject(dbDatabase* db, oid_t id)
 {
     if (const byte* object = db->addressHint(id)) {
-        __builtin_prefetch(object);
+        dbPrefetch(object);
     }
 }
 
@@ -245,6 +274,23 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         return false;
     }
     bool sound = true;
+    // The first item of each chain; an index with none has nothing more to
+    // check (and takes no room for it).
+    std::vector<ChainStep> round;
+    for (std::uint64_t b = 0; b < table.size; b++) {
+        oid_t head = 0;
+        if (!dbGuarded(db, [&] { head = slot(db, table.page, std::uint32_t(b)); })) {
+            sound = false;  // the page of buckets is damaged: none of them can be walked
+            b |= slotsPerPage - 1;
+            continue;
+        }
+        if (head != 0) {
+            round.push_back({head, std::uint32_t(b)});
+        }
+    }
+    if (round.empty()) {
+        return sound;
+    }
     auto fault = [&] {
         if (sound) {
             dbGuarded(db, [&] { dbDamaged(db); });  // reported once, the walk goes on
@@ -270,21 +316,9 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
     // link: twice the ids in all is more than a walk through damage takes,
     // unless many links lead into one chain; the walk then ends there.
     std::size_t steps = 0;
-    // One step along a chain: the item is checked and noted; false when the
-    // chain ends there.
-    auto step = [&](ChainWalk& walk) {
-        const std::uint32_t b = walk.bucket;
-        const oid_t itemId = walk.item;
-        dbHashTableItem item{};
-        if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
-            fault();
-            return false;
-        }
-        metInChain[itemId] = b + 1;
-        if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
-            sound = false;  // the rest of the chain is out of reach
-            return false;
-        }
+    // Notes an item of bucket b that was read: its row taken, and what the
+    // item says of the row's key.
+    auto note = [&](std::uint32_t b, const dbHashTableItem& item) {
         const bool rowTaken = rows.add(item.record);  // a row of the table, met for the first time
         if (rowTaken) {
             rowState[item.record] |= taken;
@@ -300,46 +334,44 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
                 filedAgain.emplace_back(item.record, item.hash);
             }
         }
-        walk.item = item.next;
-        prefetchObject(db, walk.item);
-        return walk.item != 0;
     };
-    // Starts the walk of the next bucket whose chain is not empty; false
-    // when none is left.
-    std::uint32_t nextBucket = 0;
-    auto startChain = [&](ChainWalk& walk) {
-        while (nextBucket < table.size && steps <= 2 * metInChain.size()) {
-            const std::uint32_t b = nextBucket++;
-            oid_t head = 0;
-            if (!dbGuarded(db, [&] { head = slot(db, table.page, b); })) {
-                sound = false;  // the page of buckets is damaged: none of them can be walked
-                nextBucket = (b | (slotsPerPage - 1)) + 1;
-                continue;
+    // One step along a chain: the item is checked, read and noted; false
+    // when the chain ends there.
+    auto step = [&](ChainStep& at) {
+        const std::uint32_t b = at.bucket;
+        const oid_t itemId = at.item;
+        dbHashTableItem item{};
+        if (itemId >= metInChain.size() || metInChain[itemId] == b + 1 || ++steps > 2 * metInChain.size()) {
+            fault();
+            return false;
+        }
+        metInChain[itemId] = b + 1;
+        if (!dbGuarded(db, [&] { item = itemOf(db, itemId); })) {
+            sound = false;  // the rest of the chain is out of reach
+            return false;
+        }
+        note(b, item);
+        at.item = item.next;
+        return at.item != 0;
+    };
+    // The chains are walked side by side, a step of each in turn: the items
+    // lie anywhere in the file, so each round's steps are taken in the order
+    // of their items' places, asked for a few steps before they are read.
+    PlaceOrder buffers;
+    constexpr std::size_t itemsAhead = 8;
+    while (!round.empty() && steps <= 2 * metInChain.size()) {
+        orderByPlace(round, buffers, metInChain.size());
+        std::size_t kept = 0;
+        for (std::size_t k = 0; k < round.size(); k++) {
+            if (k + itemsAhead < round.size()) {
+                prefetchObject(db, round[k + itemsAhead].item);
             }
-            if (head != 0) {
-                walk = {b, head};
-                prefetchObject(db, head);
-                return true;
+            ChainStep at = round[k];
+            if (step(at)) {
+                round[kept++] = at;
             }
         }
-        return false;
-    };
-    // The items lie anywhere in the file: several chains are walked a step
-    // of each in turn, each item asked for a round before it is read, so
-    // that the walk does not wait for each item in turn.
-    ChainWalk walks[chainsAtOnce];
-    std::size_t active = 0;
-    while (active < chainsAtOnce && startChain(walks[active])) {
-        active += 1;
-    }
-    while (active > 0) {
-        for (std::size_t k = 0; k < active;) {
-            if (step(walks[k]) || startChain(walks[k])) {
-                k += 1;
-            } else {
-                walks[k] = walks[--active];
-            }
-        }
+        round.resize(kept);
     }
     auto compare = [&](oid_t record, std::uint32_t hash) {
         std::uint32_t held = 0;
@@ -347,7 +379,13 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             rowState[record] |= held == hash ? filedAsHeld : filedOtherwise;
         }
     };
+    // Rows lie mostly in the order of their ids: each is asked for some ids
+    // before its key is read.
+    constexpr oid_t rowsAhead = 16;
     for (oid_t record = 0; record < rowState.size(); record++) {
+        if (record + rowsAhead < rowState.size() && (rowState[record + rowsAhead] & filed)) {
+            db->prefetchKey(record + rowsAhead, offs, false);
+        }
         if (rowState[record] & filed) {
             compare(record, filedHash[record]);
         }

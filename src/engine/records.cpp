@@ -431,7 +431,7 @@ namespace {
 
 class dbCheckedRows : public dbSearchSink {
   public:
-    explicit dbCheckedRows(std::size_t indexSize) : owner(indexSize, 0), taken(indexSize, 0) {}
+    explicit dbCheckedRows(std::size_t indexSize) : marks(indexSize, 0) {}
 
     // Takes table number `table` (from 1) along its row list; false when the
     // list is not whole (a row damaged, met twice or not linked back, a
@@ -443,11 +443,11 @@ class dbCheckedRows : public dbSearchSink {
         std::size_t total = 0;
         oid_t previous = 0;
         for (oid_t id = meta->firstRow; id != 0; total++) {
-            if (total >= count || !dbRecordOps::validRow(db, table, id) || owner[id] != 0 ||
+            if (total >= count || !dbRecordOps::validRow(db, table, id) || ownerOf(marks[id]) != 0 ||
                 db->getRow(id)->prev != previous) {
                 return false;
             }
-            owner[id] = number;
+            marks[id] = std::uint32_t(number) << 16;
             db->prefetchRowAhead(id, previous);
             previous = id;
             id = db->getRow(id)->next;
@@ -462,15 +462,24 @@ class dbCheckedRows : public dbSearchSink {
     void restart(std::uint16_t number)
     {
         table = number;
-        check += 1;
+        if (++check > checkMask) {  // the numbers start over: no row is taken by any check
+            for (std::uint32_t& m : marks) {
+                m &= ~checkMask;
+            }
+            check = 1;
+        }
         count = 0;
     }
     bool add(oid_t id) override
     {
-        if (id >= owner.size() || owner[id] != table || taken[id] == check) {
+        if (id >= marks.size()) {
             return false;
         }
-        taken[id] = check;
+        std::uint32_t& m = marks[id];
+        if (ownerOf(m) != table || (m & checkMask) == check) {
+            return false;
+        }
+        m = (m & ~checkMask) | check;
         count += 1;
         return true;
     }
@@ -478,8 +487,12 @@ class dbCheckedRows : public dbSearchSink {
     bool allTaken() const { return count == totals[table]; }
 
   private:
-    std::vector<std::uint16_t> owner;  // by id: the number of the table whose row it is, 0 for none
-    std::vector<std::uint32_t> taken;  // by id: the last check that took it
+    static constexpr std::uint32_t checkMask = 0xFFFF;
+    static std::uint16_t ownerOf(std::uint32_t mark) { return std::uint16_t(mark >> 16); }
+    // By id, in one word so that a row's check reads one place: the number
+    // of the table whose row it is (high half, 0 for none) and the last
+    // check that took it (low half).
+    std::vector<std::uint32_t> marks;
     std::vector<std::size_t> totals;   // by table number: its rows
     std::uint16_t table = 0;
     std::uint32_t check = 0;

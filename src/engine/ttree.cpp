@@ -1,6 +1,8 @@
 #include "engine/ttree.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cmath>
 #include <cstdint>
 #include <unordered_map>
@@ -416,7 +418,7 @@ class Tree {
         };
         std::vector<Node> nodes;
         std::vector<oid_t> items;
-        std::vector<std::size_t> itemNode;   // per item: index in nodes
+        std::vector<std::uint32_t> itemNode;  // per item: index in nodes
         std::vector<oid_t> refused;          // items of no row of the table, or of a row met before
         std::unordered_map<oid_t, std::size_t> entered;  // node id -> index in nodes
         bool sound = true;
@@ -457,7 +459,7 @@ class Tree {
         for (int k = 0; k < nd->nItems; k++) {
             if (rows.add(nd->item[k])) {
                 walk.items.push_back(nd->item[k]);
-                walk.itemNode.push_back(me);
+                walk.itemNode.push_back(std::uint32_t(me));
             } else {
                 walk.refused.push_back(nd->item[k]);
                 fault(walk);
@@ -474,28 +476,106 @@ class Tree {
     // How far ahead of the comparisons an order check asks for rows.
     static constexpr std::size_t keysAhead = 16;
 
+    // The first bytes of a text key, up to its end, as two numbers that
+    // order as the bytes do (zeros past the end): keys whose leading parts
+    // differ compare as these do; equal ones say nothing.
+    struct TextPrefix {
+        std::uint64_t high, low;
+        // Negative, 0 (undecided) or positive, as the keys compare.
+        int compare(const TextPrefix& other) const
+        {
+            if (high != other.high) {
+                return high < other.high ? -1 : 1;
+            }
+            if (low != other.low) {
+                return low < other.low ? -1 : 1;
+            }
+            return 0;
+        }
+    };
+    TextPrefix prefixOf(oid_t item)
+    {
+        const dbKeyBytes key = dbRecordKey(dbMustGet(db, item, 0), type, size, offs);
+        unsigned char bytes[16] = {};
+        const char* text = reinterpret_cast<const char*>(key.data);
+        std::memcpy(bytes, text, strnlen(text, std::min(key.size, sizeof bytes)));
+        std::uint64_t high, low;
+        std::memcpy(&high, bytes, 8);
+        std::memcpy(&low, bytes + 8, 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            high = __builtin_bswap64(high);
+            low = __builtin_bswap64(low);
+        }
+        return {high, low};
+    }
+
+    // The text prefixes of `order`'s keys, read in the order of the rows'
+    // ids (mostly that of their places in the file) rather than in key
+    // order, which is anywhere in the file; empty when an id comes twice.
+    std::vector<TextPrefix> prefixesOf(const std::vector<oid_t>& order)
+    {
+        const auto [least, most] = std::minmax_element(order.begin(), order.end());
+        std::vector<std::uint32_t> place(std::size_t(*most - *least) + 1, 0);  // by id: position + 1
+        for (std::size_t i = 0; i < order.size(); i++) {
+            std::uint32_t& p = place[order[i] - *least];
+            if (p != 0) {
+                return {};
+            }
+            p = std::uint32_t(i + 1);
+        }
+        std::vector<TextPrefix> prefixes(order.size());
+        for (std::size_t k = 0; k < place.size(); k++) {
+            if (k + keysAhead < place.size() && place[k + keysAhead] != 0) {
+                db->prefetchKey(*least + oid_t(k + keysAhead), offs, false);
+            }
+            if (place[k] != 0) {
+                prefixes[place[k] - 1] = prefixOf(*least + oid_t(k));
+            }
+        }
+        return prefixes;
+    }
+
+    // Whether the keys of `order` ascend. Text keys are told apart by their
+    // prefixes where they can be, and read whole only where those are equal.
+    bool ascends(const std::vector<oid_t>& order)
+    {
+        if (order.size() < 2) {
+            return true;
+        }
+        const std::vector<TextPrefix> prefixes =
+            type == dbField::tpString ? prefixesOf(order) : std::vector<TextPrefix>();
+        if (!prefixes.empty()) {
+            for (std::size_t i = 1; i < order.size(); i++) {
+                const int c = prefixes[i - 1].compare(prefixes[i]);
+                if (c > 0 || (c == 0 && cmp(keyOf(order[i - 1]), order[i]) > 0)) {
+                    return false;
+                }
+            }
+            return true;
+        }
+        // The items' rows lie anywhere in the file: each is asked for well
+        // before its key is compared, so that the walk does not wait for
+        // each row in turn.
+        for (std::size_t i = 0; i < std::min(order.size(), keysAhead); i++) {
+            db->prefetchKey(order[i], offs, false);
+        }
+        for (std::size_t i = 1; i < order.size(); i++) {
+            if (i + keysAhead < order.size()) {
+                db->prefetchKey(order[i + keysAhead], offs, false);
+            }
+            if (cmp(keyOf(order[i - 1]), order[i]) > 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     // The positions of `order` that some longest run of ascending keys
     // leaves out (none when all ascend): each may be the one out of place.
     std::vector<std::size_t> outOfOrder(const std::vector<oid_t>& order)
     {
         std::vector<std::size_t> result;
-        bool ascending = true;
-        // The items' rows lie anywhere in the file: each is asked for well
-        // before its key is compared, so that the walk does not wait for
-        // each row in turn.
-        const bool text = type == dbField::tpString;
-        for (std::size_t i = 0; i < std::min(order.size(), keysAhead); i++) {
-            db->prefetchKey(order[i], offs, false);
-        }
-        for (std::size_t i = 1; i < order.size() && ascending; i++) {
-            if (i + keysAhead < order.size()) {
-                db->prefetchKey(order[i + keysAhead], offs, false);
-            }
-            if (text && i + keysAhead / 2 < order.size()) {
-                db->prefetchKey(order[i + keysAhead / 2], offs, true);
-            }
-            ascending = cmp(keyOf(order[i - 1]), order[i]) <= 0;
-        }
+        const bool ascending = ascends(order);
         if (ascending) {
             return result;
         }
@@ -541,9 +621,15 @@ class Tree {
     // with the node each came from. Left out: an item of a row the tree also
     // holds elsewhere (one of the two links is damaged, and either may be),
     // and the items of a subtree that two links lead to (the walk met it
-    // once, maybe in the wrong place).
-    void placedItems(const CheckWalk& walk, std::vector<oid_t>& items, std::vector<std::size_t>& nodes)
+    // once, maybe in the wrong place). They are taken out of the walk.
+    void placedItems(CheckWalk& walk, std::vector<oid_t>& items, std::vector<std::uint32_t>& nodes)
     {
+        if (walk.refused.empty() && std::none_of(walk.nodes.begin(), walk.nodes.end(),
+                                                 [](const CheckWalk::Node& n) { return n.reachedTwice; })) {
+            items = std::move(walk.items);  // every item is placed
+            nodes = std::move(walk.itemNode);
+            return;
+        }
         std::vector<bool> twice(walk.nodes.size());
         for (std::size_t i = 0; i < walk.nodes.size(); i++) {  // parents come before their children
             const std::size_t parent = walk.nodes[i].parent;
@@ -571,7 +657,7 @@ class Tree {
     std::vector<oid_t> misplacedItems(CheckWalk& walk)
     {
         std::vector<oid_t> items;
-        std::vector<std::size_t> nodes;
+        std::vector<std::uint32_t> nodes;
         placedItems(walk, items, nodes);
         const std::vector<std::size_t> out = outOfOrder(items);
         auto startsNode = [&](std::size_t i) { return i == 0 || nodes[i - 1] != nodes[i]; };

@@ -758,9 +758,15 @@ void StringGrid::SetRowCells(int row, int firstCol, std::span<const std::string_
     // the row grows up to its last non-empty text, as it does cell by cell
     std::size_t end = texts.size();
     while (end > 0 && texts[end - 1].empty() && std::size_t(firstCol) + end > d.texts.size()) --end;
-    if (std::size_t(firstCol) + end > d.texts.size()) d.texts.resize(std::size_t(firstCol) + end);
+    if (std::size_t(firstCol) + end > d.texts.size()) d.texts.reserve(std::size_t(firstCol) + end);
     for (std::size_t k = 0; k < end; ++k) {
-        std::string& cell = d.texts[std::size_t(firstCol) + k];
+        const std::size_t col = std::size_t(firstCol) + k;
+        if (col >= d.texts.size()) {  // a new cell is made with its text, no more room than it needs
+            d.texts.resize(col);
+            d.texts.emplace_back(texts[k]);
+            continue;
+        }
+        std::string& cell = d.texts[col];
         if (cell.capacity() >= texts[k].size())
             cell.assign(texts[k]);
         else

@@ -936,6 +936,30 @@ TEST_F(IndexRepair, TheStartCheckRebuildsDamagedIndexesFromTheRows)
     }
 }
 
+// Names alike in more leading bytes than the order check tells apart at once
+// are compared whole: one changed past those bytes is told as changed.
+TEST_F(IndexRepair, NamesAlikeInTheirLeadingBytesAreComparedWhole)
+{
+    std::vector<oid_t> rows;
+    for (int i = 0; i < 300; i++) {
+        rows.push_back(add(i, ("a name that the rows share " + std::to_string(i * 7919 % 300)).c_str()));
+    }
+    ASSERT_TRUE(db.commit());
+    EXPECT_EQ(db.checkAndRebuildIndexes(), dbDatabase::dbIndexesSound);
+    char* number = std::strrchr(nameOf(rows[32]), ' ') + 1;  // its number's first digit
+    *number = *number == '9' ? '1' : '9';
+    ASSERT_TRUE(db.commit());
+    db.close();
+    open();
+    std::vector<dbDatabase::dbChangedRow> changed;
+    EXPECT_EQ(db.checkAndRebuildIndexes(&changed), dbDatabase::dbRowKeysChanged);
+    ASSERT_EQ(changed.size(), 1u);
+    EXPECT_EQ(changed[0].oid, rows[32]);
+    const std::vector<std::string> names = namesInOrder();
+    EXPECT_EQ(names.size(), 300u);
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+}
+
 // A rebuild whose commit cannot be written: nothing changes, the index stays
 // marked, and the next start rebuilds it.
 TEST_F(IndexRepair, ARebuildWhoseCommitCannotBeWrittenChangesNothing)
