@@ -22,6 +22,7 @@
 #include "appcore/schema.h"
 #include "backup/backupfile.h"
 #include "platform/dialogs.h"
+#include "offscreen_app.h"
 
 #include <QApplication>
 #include <QDir>
@@ -60,16 +61,6 @@ double fileMiB(const std::string& path)
 {
     std::error_code error;
     return double(fs::file_size(path, error)) / MiB;
-}
-
-QApplication& application()
-{
-    static int argc = 1;
-    static char arg0[] = "bench";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
 }
 
 // ---------------------------------------------------------------------------
@@ -424,7 +415,7 @@ double archiveMiB(const QString& file, const QString& archive)
 
 void TwoHundredThousandEdits(benchmark::State& state)
 {
-    application();
+    offscreenApplication();
     platform::ScriptedDialogs dialogs;
     const std::string folder = scratchFolder("/dev/shm");
     QDir::setCurrent(QString::fromStdString(folder));

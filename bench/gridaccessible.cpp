@@ -7,6 +7,7 @@
 // the turn (kept) and the most held during the call (peak), per call.
 // Runs on Qt's offscreen platform.
 #include "grid/listgrid.h"
+#include "offscreen_app.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -21,20 +22,10 @@ namespace {
 
 constexpr int kRows = 100'000, kCols = 13;
 
-QApplication& application()
-{
-    static int argc = 1;
-    static char arg0[] = "bench";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // The contact list as the main window lays it out, every row selected.
 grid::RIvuZuvuzoZuvu& selectedList()
 {
-    application();
+    offscreenApplication();
     static grid::RIvuZuvuzoZuvu* g = [] {
         auto* made = new grid::RIvuZuvuzoZuvu;
         made->SetColCount(kCols);

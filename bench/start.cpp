@@ -20,6 +20,7 @@
 #include "grid/listgrid.h"
 #include "appcore/schema.h"
 #include "platform/dialogs.h"
+#include "offscreen_app.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -41,16 +42,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 double since(Clock::time_point t0) { return std::chrono::duration<double>(Clock::now() - t0).count(); }
-
-QApplication& application()
-{
-    static int argc = 1;
-    static char arg0[] = "bench";
-    static char* argv[] = {arg0, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
-}
 
 constexpr int kCategories = 8;
 
@@ -293,7 +284,7 @@ std::map<int, double> oursStart;  // by contacts: the program's mean start in th
 
 void Start(benchmark::State& state)
 {
-    application();
+    offscreenApplication();
     static platform::ScriptedDialogs dialogs;  // a message box would wait for ever
     const int n = static_cast<int>(state.range(0));
     const bool peer = state.range(1) != 0;

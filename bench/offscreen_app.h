@@ -1,0 +1,16 @@
+// The application object of a benchmark that needs one but owns no window
+// for long: made once, on the offscreen platform, on first use, and kept
+// for the rest of the run.
+#pragma once
+
+#include <QApplication>
+
+inline QApplication& offscreenApplication()
+{
+    static int argc = 1;
+    static char arg0[] = "bench";
+    static char* argv[] = {arg0, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    return app;
+}
