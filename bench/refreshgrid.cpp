@@ -7,6 +7,7 @@
 #include "grid/listgrid.h"
 #include "platform/dialogs.h"
 #include "platform/process.h"
+#include "bench_contact.h"
 
 #include <QApplication>
 #include <QStandardItemModel>
@@ -20,12 +21,6 @@
 namespace {
 
 const int setOffscreen = (qputenv("QT_QPA_PLATFORM", "offscreen"), 0);
-
-struct Contact {
-    std::string name, person, telephone, mobile, fax, email, website, a1, a2, a3, remark;
-    int id;
-    double amount;
-};
 
 Contact contact(int i)
 {
@@ -76,21 +71,7 @@ struct Fixture {
         sqlite3_prepare_v2(lite, "INSERT INTO customer VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)", -1, &ins, nullptr);
         for (int i = rows + 1; i <= n; ++i) {
             const Contact c = contact(i);
-            Customer r;
-            r.id = c.id;
-            r.name = c.name.c_str();
-            r.person = c.person.c_str();
-            r.telephone = c.telephone.c_str();
-            r.mobile = c.mobile.c_str();
-            r.fax = c.fax.c_str();
-            r.email = c.email.c_str();
-            r.website = c.website.c_str();
-            r.address1 = c.a1.c_str();
-            r.address2 = c.a2.c_str();
-            r.address3 = c.a3.c_str();
-            r.remark = c.remark.c_str();
-            r.amount = static_cast<real4>(c.amount);
-            insert(r);
+            insert(customerOf(c));
             const std::string* texts[] = {&c.name, &c.a1, &c.a2, &c.a3, &c.person, &c.telephone,
                                           &c.fax, &c.remark, &c.email, &c.mobile, &c.website};
             sqlite3_bind_int(ins, 1, c.id);

@@ -20,6 +20,7 @@
 #include "grid/listgrid.h"
 #include "appcore/schema.h"
 #include "platform/dialogs.h"
+#include "bench_contact.h"
 #include "offscreen_app.h"
 
 #include <QApplication>
@@ -48,13 +49,6 @@ constexpr int kCategories = 8;
 // Contact i of n: the ID is i, the name's number a permutation of 1..n, so
 // that the name index orders the rows unlike the row list; nine contacts in
 // ten have a category.
-struct Contact {
-    std::string name, person, telephone, mobile, fax, email, website, a1, a2, a3, remark, category;
-    int id;
-    double amount;
-    int categoryIndex;  // -1: none
-};
-
 Contact contact(int i, int n)
 {
     const std::string k = std::to_string(i);
@@ -62,7 +56,7 @@ Contact contact(int i, int n)
     const int cat = i % 10 == 0 ? -1 : i % kCategories;
     return {"Customer " + shuffled, "Person " + k, "2345 " + k, "9123 " + k, "3456 " + k, "c" + k + "@example.org",
             "www.c" + k + ".example", k + " Main Street", "District " + std::to_string(i % 50), "Springfield",
-            i % 3 == 0 ? "Pays by the month" : "", cat < 0 ? "" : "Category " + std::to_string(cat), i, i * 1.25,
+            i % 3 == 0 ? "Pays by the month" : "", i, i * 1.25, cat < 0 ? "" : "Category " + std::to_string(cat),
             cat};
 }
 
@@ -136,20 +130,7 @@ struct Folder {
         }
         for (int i = 1; i <= n; ++i) {
             const Contact c = contact(i, n);
-            Customer r;
-            r.id = c.id;
-            r.name = c.name.c_str();
-            r.person = c.person.c_str();
-            r.telephone = c.telephone.c_str();
-            r.mobile = c.mobile.c_str();
-            r.fax = c.fax.c_str();
-            r.email = c.email.c_str();
-            r.website = c.website.c_str();
-            r.address1 = c.a1.c_str();
-            r.address2 = c.a2.c_str();
-            r.address3 = c.a3.c_str();
-            r.remark = c.remark.c_str();
-            r.amount = static_cast<real4>(c.amount);
+            Customer r = customerOf(c);
             if (c.categoryIndex >= 0)
                 r.category = categories[c.categoryIndex];
             insert(r);
