@@ -1,9 +1,11 @@
-// A contact as the benchmarks that fill the program's list make them, and
-// the stored Customer that shows it; the Customer's texts point into the
-// contact, which must outlive it.
+// A contact as the benchmarks that fill the program's list make them: the
+// stored Customer that shows it (its texts point into the contact, which
+// must outlive it), and the same contact as a row of the SQLite peer's table.
 #pragma once
 
 #include "appcore/schema.h"
+
+#include <sqlite3.h>
 
 #include <string>
 
@@ -32,4 +34,29 @@ inline Customer customerOf(const Contact& c)
     r.remark = c.remark.c_str();
     r.amount = static_cast<real4>(c.amount);
     return r;
+}
+
+// The peer's table, indexed as the program's is (ID and name).
+inline constexpr const char* kPeerCustomerTable =
+    "CREATE TABLE customer(id INTEGER, name TEXT, address1 TEXT, address2 TEXT, address3 TEXT,"
+    " person TEXT, telephone TEXT, fax TEXT, remark TEXT, email TEXT, mobile TEXT, website TEXT,"
+    " amount REAL, category TEXT);"
+    "CREATE INDEX customer_id ON customer(id); CREATE INDEX customer_name ON customer(name);";
+inline constexpr const char* kPeerCustomerInsert = "INSERT INTO customer VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+
+// Binds the contact to kPeerCustomerInsert and runs it.
+inline void insertPeerRow(sqlite3_stmt* insert, const Contact& c)
+{
+    const std::string* texts[] = {&c.name,  &c.a1,     &c.a2,    &c.a3,     &c.person, &c.telephone,
+                                  &c.fax,   &c.remark, &c.email, &c.mobile, &c.website};
+    sqlite3_bind_int(insert, 1, c.id);
+    for (int k = 0; k < 11; ++k)
+        sqlite3_bind_text(insert, k + 2, texts[k]->c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_double(insert, 13, c.amount);
+    if (c.categoryIndex >= 0)
+        sqlite3_bind_text(insert, 14, c.category.c_str(), -1, SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_null(insert, 14);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
 }

@@ -54,11 +54,7 @@ struct Fixture {
         window->show();
         sqlite3_open((dir / "peer.db").c_str(), &lite);
         sqlite3_exec(lite,
-                     "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
-                     "CREATE TABLE customer(id INTEGER, name TEXT, address1 TEXT, address2 TEXT, address3 TEXT,"
-                     " person TEXT, telephone TEXT, fax TEXT, remark TEXT, email TEXT, mobile TEXT, website TEXT,"
-                     " amount REAL, category TEXT);"
-                     "CREATE INDEX customer_id ON customer(id); CREATE INDEX customer_name ON customer(name);",
+                     (std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;") + kPeerCustomerTable).c_str(),
                      nullptr, nullptr, nullptr);
     }
 
@@ -68,18 +64,11 @@ struct Fixture {
             return;
         sqlite3_exec(lite, "BEGIN", nullptr, nullptr, nullptr);
         sqlite3_stmt* ins = nullptr;
-        sqlite3_prepare_v2(lite, "INSERT INTO customer VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,NULL)", -1, &ins, nullptr);
+        sqlite3_prepare_v2(lite, kPeerCustomerInsert, -1, &ins, nullptr);
         for (int i = rows + 1; i <= n; ++i) {
             const Contact c = contact(i);
             insert(customerOf(c));
-            const std::string* texts[] = {&c.name, &c.a1, &c.a2, &c.a3, &c.person, &c.telephone,
-                                          &c.fax, &c.remark, &c.email, &c.mobile, &c.website};
-            sqlite3_bind_int(ins, 1, c.id);
-            for (int k = 0; k < 11; ++k)
-                sqlite3_bind_text(ins, k + 2, texts[k]->c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_double(ins, 13, c.amount);
-            sqlite3_step(ins);
-            sqlite3_reset(ins);
+            insertPeerRow(ins, c);
         }
         sqlite3_finalize(ins);
         sqlite3_exec(lite, "COMMIT", nullptr, nullptr, nullptr);

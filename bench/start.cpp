@@ -147,28 +147,11 @@ struct Folder {
         if (sqlite3_open((path / "peer.db").c_str(), &lite) != SQLITE_OK)
             throw std::runtime_error("cannot create the peer's database");
         sqliteExec(lite,
-                   "CREATE TABLE customer(id INTEGER, name TEXT, address1 TEXT, address2 TEXT, address3 TEXT,"
-                   " person TEXT, telephone TEXT, fax TEXT, remark TEXT, email TEXT, mobile TEXT, website TEXT,"
-                   " amount REAL, category TEXT);"
-                   "CREATE INDEX customer_id ON customer(id); CREATE INDEX customer_name ON customer(name);"
-                   "BEGIN");
+                   (std::string(kPeerCustomerTable) + "BEGIN").c_str());
         sqlite3_stmt* ins = nullptr;
-        sqlite3_prepare_v2(lite, "INSERT INTO customer VALUES(?,?,?,?,?,?,?,?,?,?,?,?,?,?)", -1, &ins, nullptr);
-        for (int i = 1; i <= n; ++i) {
-            const Contact c = contact(i, n);
-            const std::string* texts[] = {&c.name, &c.a1,    &c.a2,     &c.a3,     &c.person, &c.telephone,
-                                          &c.fax,  &c.remark, &c.email, &c.mobile, &c.website};
-            sqlite3_bind_int(ins, 1, c.id);
-            for (int k = 0; k < 11; ++k)
-                sqlite3_bind_text(ins, k + 2, texts[k]->c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_double(ins, 13, c.amount);
-            if (c.categoryIndex >= 0)
-                sqlite3_bind_text(ins, 14, c.category.c_str(), -1, SQLITE_TRANSIENT);
-            else
-                sqlite3_bind_null(ins, 14);
-            sqlite3_step(ins);
-            sqlite3_reset(ins);
-        }
+        sqlite3_prepare_v2(lite, kPeerCustomerInsert, -1, &ins, nullptr);
+        for (int i = 1; i <= n; ++i)
+            insertPeerRow(ins, contact(i, n));
         sqlite3_finalize(ins);
         sqliteExec(lite, "COMMIT");
         sqlite3_close(lite);
