@@ -1,6 +1,27 @@
 #include "platform/sharedlibrary.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
+
+#include <cerrno>
+
+// A loaded library may start threads of its own and end them with
+// pthread_cancel after asking for asynchronous cancellation (the scanner
+// library's device drivers do, for their reading threads). A thread ended at
+// any instruction may be inside malloc or free, holding a lock of the
+// allocator that nothing then lets go: the program freezes at a later
+// allocation, in whichever thread makes it. This definition comes before the
+// C library's for every library the program loads (the link exports it; see
+// the platform library's link options) and keeps every thread's cancellation
+// deferred: a thread asked to end ends at its next cancellation point (the
+// write into its pipe, a sleep, a read), never inside the allocator.
+extern "C" int pthread_setcanceltype(int type, int* oldType)
+{
+    using SetCancelType = int (*)(int, int*);
+    static const auto next = reinterpret_cast<SetCancelType>(dlsym(RTLD_NEXT, "pthread_setcanceltype"));
+    if (type != PTHREAD_CANCEL_DEFERRED && type != PTHREAD_CANCEL_ASYNCHRONOUS) return EINVAL;
+    return next ? next(PTHREAD_CANCEL_DEFERRED, oldType) : ENOSYS;
+}
 
 namespace platform {
 

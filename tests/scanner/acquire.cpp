@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <pthread.h>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -231,6 +233,19 @@ struct FakeLibrary {
     platform::SharedLibrary::Entry<int()> faults, inUse, readsInside, closesInside;
     platform::SharedLibrary::Entry<decltype(::sane_init)> init;
 };
+
+// A driver ends its reading thread with a cancel it asked to take at any
+// instruction; taken inside malloc or free, it would leave the allocator
+// locked and the program frozen at a later allocation. Its threads take a
+// cancel only at the points where the C library lets go of its locks.
+TEST(ScannerLibraryThreads, AreCancelledOnlyAtSafePoints)
+{
+    platform::SharedLibrary library;
+    platform::SharedLibrary::Entry<int()> typeAfterAsyncAsked;
+    ASSERT_TRUE(library.Load(FAKE_SANE_LIBRARY)
+                && library.Resolve("fake_sane_cancel_type_after_async_asked", typeAfterAsyncAsked));
+    EXPECT_EQ(typeAfterAsyncAsked(), PTHREAD_CANCEL_DEFERRED);
+}
 
 TEST_F(AcquireTest, AReadThatWaitsIsEndedByCancelOrByTheStallLimit)
 {

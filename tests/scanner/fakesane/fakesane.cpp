@@ -9,13 +9,19 @@
 // its misuses: a sane_init or sane_exit while a read or a close is inside it,
 // a second sane_init without sane_exit, a sane_exit without sane_init, a
 // device listed or opened while the library is not started.
+// fake_sane_cancel_type_after_async_asked tells the cancellation type a
+// thread of the library has after asking for asynchronous cancellation, as
+// the real drivers' reading threads do.
 #include <sane/sane.h>
+
+#include <pthread.h>
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -152,4 +158,13 @@ int fake_sane_reads_inside() { return counted([] { return readsInside; }); }
 int fake_sane_closes_inside() { return counted([] { return closesInside; }); }
 // Whether the library is started or a device open: 0 when everything was closed.
 int fake_sane_in_use() { return counted([] { return int(started) + openDevices; }); }
+int fake_sane_cancel_type_after_async_asked()
+{
+    int type = -1;
+    std::thread([&type] {
+        pthread_setcanceltype(PTHREAD_CANCEL_ASYNCHRONOUS, nullptr);
+        pthread_setcanceltype(PTHREAD_CANCEL_DEFERRED, &type);
+    }).join();
+    return type;
+}
 }
