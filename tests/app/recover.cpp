@@ -98,6 +98,11 @@ protected:
             ASSERT_TRUE(TBackupForm().backupTo(path("Quillet1.zbf")));
         }
         writeBytes(path("Quillet2.zbf"), "QZ2 and no more");
+        // written within the same clock tick as Quillet1.zbf, it may bear the same time
+        QFile unreadable(path("Quillet2.zbf"));
+        ASSERT_TRUE(unreadable.open(QIODevice::ReadWrite)
+                    && unreadable.setFileTime(QFileInfo(path("Quillet1.zbf")).lastModified().addSecs(1),
+                                              QFileDevice::FileModificationTime));
         addContacts(21, 30);
         stop();
     }
