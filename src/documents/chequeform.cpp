@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -44,6 +45,37 @@ QImage pictureFromBytes(const dbArray<int1>& bytes)
     if (bytes.length() > 0)
         DecodeBitmap(QByteArray(reinterpret_cast<const char*>(bytes.get()), qsizetype(bytes.length())), picture);
     return picture;
+}
+
+// A cheque whose amount would not print whole: its payee, and what of the
+// amount runs past the page's edge ("the amount in figures").
+struct CutCheque {
+    QString payee;
+    QStringList items;
+};
+
+// "a", "a and b", "a, b and c".
+QString listed(const QStringList& items)
+{
+    if (items.size() < 2) return items.join(QString());
+    return items.mid(0, items.size() - 1).join(", ") + " and " + items.last();
+}
+
+QString payeeOf(const QString& name) { return name.trimmed().isEmpty() ? QString("(no payee)") : name; }
+
+// The question asked before `printing` cheques are printed, of which `cut`
+// would be cut; a single cheque is asked about on its own.
+QString CutChequesQuestion(const std::vector<CutCheque>& cut, std::size_t printing)
+{
+    if (printing == 1 && cut.size() == 1)
+        return "On the cheque to " + payeeOf(cut[0].payee) + ", " + listed(cut[0].items) +
+               (cut[0].items.size() == 1 ? " runs" : " run") +
+               " past the edge of the cheque and will be cut off.\nPrint it anyway?";
+    const QString all = QString::number(printing);
+    QString text = "On " + QString::number(cut.size()) + " of the " + all +
+                   " cheques, the amount runs past the edge of the cheque and will be cut off:";
+    for (const CutCheque& c : cut) text += "\n" + payeeOf(c.payee) + ": " + listed(c.items);
+    return text + "\nPrint all " + all + " cheques anyway?";
 }
 
 }  // namespace
@@ -139,6 +171,12 @@ void TChequeForm::createItems()
          image2Top = at("45"), nullptr, nullptr, &S::image2Left, &S::image2Top, nullptr, nullptr, &image2,
          image2Button, deleteImage2Button},
     };
+    // the amount prints whole, or the user hears which cheque would cut it before it prints
+    for (LayoutItem<ChequeSetup>& item : items_.items) {
+        if (item.edit == amount) item.mustFit = "the amount in figures";
+        if (item.edit == amountText) item.mustFit = "the amount in words (line 1)";
+        if (item.edit == amount2) item.mustFit = "the amount in words (line 2)";
+    }
     // the lines without a label of their own
     amount2->setAccessibleName("Words line 2");
     month->setAccessibleName("Month");
@@ -191,7 +229,7 @@ void TChequeForm::formatAmount()
     amount->setText(QString::fromStdString(FormatAmount(amount->text().toStdString())));
 }
 
-void TChequeForm::refreshClick() { LayChequeOnPreview(items_.page(), *PvPreview1); }
+void TChequeForm::refreshClick() { cut_ = LayChequeOnPreview(items_.page(), *PvPreview1); }
 
 void TChequeForm::fillDate()
 {
@@ -420,6 +458,12 @@ bool TChequeForm::printActionExecute()
 {
     const double value = ChequeAmountValue(amount->text().toStdString());
     refreshClick();
+    if (!cut_.isEmpty() && !AskYesNo(CutChequesQuestion({{name->text(), cut_}}, 1), this)) return false;
+    return printDrawn(value);
+}
+
+bool TChequeForm::printDrawn(double value)
+{
     PvPreview1->SetOrientation(verticalOrient->isChecked() ? gmPortrait : gmLandscape);
     if (!PvPreview1->Print()) return false;
     const std::string notKept = storeOnContact(value, SelectedSetting());
@@ -438,20 +482,48 @@ int TChequeForm::printBatch(const std::vector<oid_t>& contacts)
     loadSettingList({});
     database.commit();
     if (category->count() == 0) return 0;  // no layout could be stored: said so
+    if (!batchFits(contacts)) return 0;  // stopped: nothing printed or stored
     int printed = 0;
+    double value = 0;
     for (oid_t oid : contacts) {
-        dbReference<ChequeSetup> layout;
-        if (!fillContact(oid, layout)) {
-            database.rollback();  // gone meanwhile
-            continue;
-        }
-        showLayoutOf(layout);
-        if (!printActionExecute()) break;  // the failure has been shown
+        if (!drawBatchCheque(oid, value)) continue;  // gone meanwhile
+        if (!printDrawn(value)) break;               // the failure has been shown
         ++printed;
     }
     database.rollback();  // the reads for a cheque that was not printed
     if (!files.End()) platform::ShowError(files.Error(), this);
     return printed;
+}
+
+bool TChequeForm::drawBatchCheque(oid_t oid, double& value)
+{
+    dbReference<ChequeSetup> layout;
+    if (!fillContact(oid, layout)) {
+        database.rollback();
+        return false;
+    }
+    showLayoutOf(layout);
+    value = ChequeAmountValue(amount->text().toStdString());
+    refreshClick();
+    return true;
+}
+
+bool TChequeForm::batchFits(const std::vector<oid_t>& contacts)
+{
+    std::vector<CutCheque> cut;
+    try {
+        double value = 0;
+        for (oid_t oid : contacts)
+            if (drawBatchCheque(oid, value) && !cut_.isEmpty()) cut.push_back({name->text(), cut_});
+    } catch (const std::exception&) {
+        // the batch stops at this cheque when it comes to print it, and says why there
+    }
+    database.rollback();  // the reads
+    if (cut.empty()) return true;
+    QGuiApplication::setOverrideCursor(Qt::ArrowCursor);  // over the batch's hourglass while the user answers
+    const bool goOn = AskYesNo(CutChequesQuestion(cut, contacts.size()), this);
+    QGuiApplication::restoreOverrideCursor();
+    return goOn;
 }
 
 void TChequeForm::insertCategoryClick()

@@ -26,6 +26,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QList>
+#include <QStringList>
 
 #include <vector>
 
@@ -96,17 +97,21 @@ public:
     void updateActionExecute();
     void savelActionExecute();
     // Prints the cheque as the window shows it, then stores the amount and the
-    // layout on the contact. False when nothing was printed (no printer, a
-    // failed job): the contact is then left as it was.
+    // layout on the contact. When the amount would not print whole (it runs
+    // past the page's edge as the printer prints it), asks first. False when
+    // nothing was printed (the user stopped, no printer, a failed job): the
+    // contact is then left as it was.
     bool printActionExecute();
     // Prints a cheque for each contact in the order given, each filled and
     // laid out as a single cheque for it would be, and stored and committed
     // as printActionExecute does before the next is printed; contacts that
-    // are gone are passed over. The layout list is read once for the batch,
-    // a layout again only when the next contact's differs from the one shown,
-    // and the print files reach the disk together at the end. Stops at the
-    // first cheque that could not be printed (the failure has been shown).
-    // Returns the number printed.
+    // are gone are passed over. The cheques whose amount would not print
+    // whole are named in one question first; stopping there prints and
+    // stores nothing. The layout list is read once for the batch, a layout
+    // again only when the next contact's differs from the one shown, and
+    // the print files reach the disk together at the end. Stops at the first
+    // cheque that could not be printed (the failure has been shown). Returns
+    // the number printed.
     int printBatch(const std::vector<oid_t>& contacts);
     void exitActionExecute();
     void saveChequeActionExecute();
@@ -150,9 +155,20 @@ private:
     // the one shown, else only the date, the words and the amount's form are
     // made afresh (the page is drawn when printed).
     void showLayoutOf(dbReference<ChequeSetup> layout);
+    // Prints the cheque drawn last and stores `value` and the layout on the
+    // contact; false when nothing was printed.
+    bool printDrawn(double value);
+    // Fills the window for a contact of a batch and draws its cheque, with
+    // the value of its amount; false when the contact is gone. Raises the
+    // amount's conversion error.
+    bool drawBatchCheque(oid_t oid, double& value);
+    // Draws the batch's cheques, up to the first that could not be printed,
+    // and asks about those whose amount would be cut; true to print.
+    bool batchFits(const std::vector<oid_t>& contacts);
 
     ItemStyle nameStyle_, amountStyle_, amountTextStyle_, dayStyle_, monthStyle_, yearStyle_;
     LayoutTable<ChequeSetup> items_;
     int shownIndex_ = -1;
+    QStringList cut_;  // what of the cheque drawn last runs past the page's edge
     zarvoBuffer buffer_;
 };

@@ -10,6 +10,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -20,6 +21,9 @@ struct ChequeText {
     platform::LogFont font;
     platform::TColor color = 0;
     int left = 0, top = 0;  // mm
+    // What the user is told the text is ("the amount in figures") when it
+    // must print whole on the page; empty: not checked.
+    QString mustFit = {};
 };
 
 struct ChequePicture {
@@ -37,4 +41,8 @@ struct ChequePage {
 // their screen size, then the texts left-aligned at their positions; then the
 // preview is repainted. Raises platform::EConvertError for a page size the
 // preview cannot hold, before anything is cleared.
-void LayChequeOnPreview(const ChequePage& page, TPvPreview& preview);
+// Each text that must fit is measured as the preview's printer will print it
+// (its resolution; the screen's without a printer): the names of those that
+// run past the page's edge come back in page order, and the preview marks
+// where they are cut.
+QStringList LayChequeOnPreview(const ChequePage& page, TPvPreview& preview);

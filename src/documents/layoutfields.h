@@ -132,6 +132,7 @@ struct LayoutItem {
     QPushButton* add = nullptr;  // the picture's request and removal
     QPushButton* remove = nullptr;
     std::function<QString()> printed = {};  // the text printed, when it is not the edit's
+    QString mustFit = {};  // what the user is told it is when it must print whole; empty: not checked
 };
 
 // The positions typed in a layout window, read before any field changes.
@@ -311,7 +312,7 @@ public:
             const QStringList lines = item.printed ? QStringList{item.printed()} : LayoutEditLines(item.edit);
             const int left = readLeft(item), top = ReadInt2(item.top);
             for (int i = 0; i < lines.size(); ++i)
-                page.texts.push_back({lines[i], item.style->font, item.style->color, left, top + 5 * i});
+                page.texts.push_back({lines[i], item.style->font, item.style->color, left, top + 5 * i, item.mustFit});
         }
         return page;
     }

@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -52,6 +54,39 @@ void widenDateColumn(grid::RIvuZuvuzoZuvu& grid)
     grid.SetColWidths(0, width);
 }
 
+// A date box as wide as the widest date its format writes in its font and
+// locale (the box's own measure takes only the first and last dates of its
+// range, which may be narrower than "15 Nov 2026").
+class WholeDateBox : public QDateEdit {
+public:
+    using QDateEdit::QDateEdit;
+    QSize sizeHint() const override
+    {
+        ensurePolished();
+        QStyleOptionSpinBox option;
+        initStyleOption(&option);
+        const QFontMetrics metrics = fontMetrics();
+        // a blank after the text and room for the text cursor, as the box keeps
+        const QSize text(widestDate(metrics) + metrics.horizontalAdvance(' ') + 2, lineEdit()->sizeHint().height());
+        return style()->sizeFromContents(QStyle::CT_SpinBox, &option, text, this);
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    // Every year of the range, then every day and month in the widest year.
+    int widestDate(const QFontMetrics& metrics) const
+    {
+        const auto width = [&](const QDate& d) {
+            return metrics.horizontalAdvance(locale().toString(d, displayFormat()));
+        };
+        int year = minimumDate().year(), widest = 0;
+        for (int y = year; y <= maximumDate().year(); ++y)
+            if (const int w = width(QDate(y, 1, 1)); w > widest) widest = w, year = y;
+        for (QDate d(year, 1, 1); d.year() == year; d = d.addDays(1)) widest = std::max(widest, width(d));
+        return widest;
+    }
+};
+
 // The list's columns, headers and widths. The date is a column like the
 // others (no row header), and a list with no cheque is its headers alone.
 void layOutColumns(grid::RIvuZuvuzoZuvu& grid)
@@ -70,7 +105,7 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
 {
     setWindowTitle("Cheque Report");
     auto picker = [this] {
-        auto* p = new QDateEdit(this);
+        auto* p = new WholeDateBox(this);
         p->setDisplayFormat(shortDateFormat());
         p->setCalendarPopup(true);
         p->setDateRange(kFirstRegisterDate, kLastRegisterDate);

@@ -160,6 +160,13 @@ void TPvCustomPage::drawPage(QPainter& painter, const platform::Rect& r)
         PlayPictureInto(painter, MetaFile, r);
 }
 
+platform::Rect TPvCustomPage::pageArea() const
+{
+    platform::Rect r{0, 0, width() - Shadow.Width(), height() - Shadow.Width()};
+    r.Inflate(-(BorderGap + 1), -(BorderGap + 1));
+    return r;
+}
+
 void TPvCustomPage::paintEvent(QPaintEvent*)
 {
     if (!Preview) return;
@@ -168,13 +175,12 @@ void TPvCustomPage::paintEvent(QPaintEvent*)
     platform::Canvas c;
     c.Begin(&painter);
     const long double z = Preview->Zoom() / 100.0L;
-    const int sw = Shadow.Width(), g = BorderGap;
-    platform::Rect r{0, 0, width() - sw, height() - sw};
+    const int sw = Shadow.Width();
+    const platform::Rect r = pageArea();
 
     c.Pen = platform::Pen{BorderColor, 1, platform::psSolid, platform::pmCopy};
     c.Brush.SetColor(platform::clWhite);
-    c.Rectangle(r.Left + g, r.Top + g, r.Right - 1 - g, r.Bottom - 1 - g);
-    r.Inflate(-(g + 1), -(g + 1));
+    c.Rectangle(r.Left - 1, r.Top - 1, r.Right, r.Bottom);
     constexpr qint64 kMaxShownPixels = 16'000'000;  // larger pages are played straight onto the control
     if (!r.IsEmpty() && qint64(r.Width()) * r.Height() <= kMaxShownPixels) {
         if (!shownValid_ || shown_.size() != QSize(r.Width(), r.Height())) {

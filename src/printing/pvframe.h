@@ -104,6 +104,8 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // Where the page is painted inside the control, in its pixels.
+    platform::Rect pageArea() const;
 
 private:
     void drawPage(QPainter& painter, const platform::Rect& r);

@@ -35,11 +35,30 @@ void TPvBaseObject::Print(platform::Canvas& canvas, long double scale, const pla
 
 // ---------------------------------------------------------------- text
 
-void TPvTextObject::Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const
+QString TPvTextObject::place(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page,
+                            QPoint& at) const
 {
     map.ApplyBrush(canvas, Brush);
     map.ApplyFont(canvas, Font);
-    canvas.TextOut(map.X(X), map.Y(Y), page.Tokenize(Text, Page));
+    at = map.Point(X, Y);
+    return page.Tokenize(Text, Page);
+}
+
+void TPvTextObject::Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const
+{
+    QPoint at;
+    const QString text = place(canvas, map, page, at);
+    canvas.TextOut(at.x(), at.y(), text);
+}
+
+TPvRect TPvTextObject::PrintedBox(int pixelsPerInch, const TPvPageContext& page) const
+{
+    platform::Canvas measure(pixelsPerInch);
+    QPoint at;
+    const QString text = place(measure, PvDeviceMap::ForPrint(1, platform::Rect{}, {}, pixelsPerInch), page, at);
+    const QSize size = measure.TextExtent(text);
+    const auto units = [pixelsPerInch](int pixels) { return pixels * 2540.0L / pixelsPerInch; };
+    return {units(at.x()), units(at.y()), units(at.x() + size.width()), units(at.y() + size.height())};
 }
 
 void TPvTextBoxObject::SetBounds(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2)

@@ -67,12 +67,21 @@ public:
     TPvFont Font;    // its Angle turns the text
     // The angle travels in Font; this does nothing.
     void SetTextAngle(long double) {}
+    // The box an unturned text covers when printed at full size on a device
+    // of `pixelsPerInch`, in hundredths of a millimetre from the page's
+    // corner: placed, in the font and with the text the print draws.
+    TPvRect PrintedBox(int pixelsPerInch, const TPvPageContext& page) const;
 
 protected:
     void AddEntries(printing::TPvExtValueList& list) const override;
     void ReadValues(const PvValueSource& values) override;
     explicit TPvTextObject(std::int32_t typeId) : TPvBaseObject(typeId) {}
     void Render(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page) const override;
+
+private:
+    // Puts the brush and font into the canvas; the device point the text
+    // starts at, and the text with its page tokens replaced.
+    QString place(platform::Canvas& canvas, const PvDeviceMap& map, const TPvPageContext& page, QPoint& at) const;
 };
 
 class TPvTextBoxObject : public TPvTextObject {

@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -221,9 +222,36 @@ void TPvPageImage::leaveEvent(QEvent*)
     unsetCursor();
 }
 
+void TPvPageImage::paintCutMarks(QPainter& painter) const
+{
+    const long double width = Preview->PageWidth.AsPvUnits, height = Preview->PageHeight.AsPvUnits;
+    if (width <= 0 || height <= 0) return;
+    const platform::Rect page = pageArea();
+    // page units to the control's pixels, held to the page
+    const auto x = [&](long double u) {
+        return PvRound(page.Left + std::clamp(u / width, 0.0L, 1.0L) * page.Width());
+    };
+    const auto y = [&](long double u) {
+        return PvRound(page.Top + std::clamp(u / height, 0.0L, 1.0L) * page.Height());
+    };
+    // a bar across the edge the box crosses: a little inside the page, more outside it
+    constexpr int kIn = 3, kOut = 8, kBar = kIn + kOut;
+    for (const TPvRect& box : Preview->CutMarks()) {
+        const int left = x(box.Left), top = y(box.Top), across = x(box.Right) - left, down = y(box.Bottom) - top;
+        if (box.Right > width) painter.fillRect(page.Right - kIn, top, kBar, down, Qt::red);
+        if (box.Left < 0) painter.fillRect(page.Left - kOut, top, kBar, down, Qt::red);
+        if (box.Bottom > height) painter.fillRect(left, page.Bottom - kIn, across, kBar, Qt::red);
+        if (box.Top < 0) painter.fillRect(left, page.Top - kOut, across, kBar, Qt::red);
+    }
+}
+
 void TPvPageImage::paintEvent(QPaintEvent* event)
 {
     TPvCustomPage::paintEvent(event);
+    if (Preview && !Preview->CutMarks().empty()) {
+        QPainter marks(this);
+        paintCutMarks(marks);
+    }
     if (!dragging_) return;
     QPainter p(this);
     QPen pen(Qt::black);
@@ -336,9 +364,16 @@ void TPvPreview::DeletePages(int first, int last)
     for (int n = last; n >= first; --n) DeletePage(n);
 }
 
+void TPvPreview::SetCutMarks(std::vector<TPvRect> boxes)
+{
+    cutMarks_ = std::move(boxes);
+    image_->update();
+}
+
 void TPvPreview::DeleteAllPages(bool makeNew)
 {
     pages_ = std::make_unique<TPvPageList>(this);
+    cutMarks_.clear();
     currentPageNum_ = 0;
     if (makeNew)
         NewPage();

@@ -79,6 +79,7 @@ protected:
 
 private:
     bool insidePicture(QPoint p) const;
+    void paintCutMarks(QPainter& painter) const;
     // A press whose release will not come: the drag band goes, nothing zooms.
     void pressLost();
     TPvUnits pageUnits(int pixels) const;
@@ -176,6 +177,13 @@ public:
     void UpdatePreview();
     void RefreshChild() { MessageToControls(PvMsgUpdated, 0, 0); }
 
+    // Boxes (hundredths of a millimetre from the page's corner) of what is
+    // drawn past the page's edge, which the paper will cut: the page shown
+    // gets a red bar across each edge a box crosses, beside the cut. Marks
+    // are for the screen only: never printed or saved, dropped with the pages.
+    void SetCutMarks(std::vector<TPvRect> boxes);
+    const std::vector<TPvRect>& CutMarks() const { return cutMarks_; }
+
     // Linked controls and messages.
     void AddAssociatedComponent(TPvLinkedControl* c);
     void RemoveAssociatedComponent(TPvLinkedControl* c);
@@ -266,4 +274,5 @@ private:
     platform::BorderStyle borderStyle_ = platform::bsSingle;
     int zoom_ = 20;
     QPoint imageOrigin_;  // where the image sits when it is smaller than the viewport
+    std::vector<TPvRect> cutMarks_;
 };

@@ -80,6 +80,34 @@ TEST_F(ChequeActions, ABatchPrintsOneChequePerSelectedRowInRowOrder)
     EXPECT_EQ(window->grid->Cells(11, rowOf(c)), "3000.25");
 }
 
+// The cheques of a batch whose amount would be cut are named in one
+// question before any prints: No prints and stores nothing, Yes prints all.
+TEST_F(ChequeActions, ABatchNamesTheChequesWhoseAmountWouldBeCutBeforeAnyPrints)
+{
+    const oid_t a = addCustomer(1, "Alpha Ltd", "", 0, 10.5f);
+    const oid_t b = addCustomer(2, "Beta Ltd", "", 0, 127777.77f);
+    const oid_t c = addCustomer(3, "Gamma Ltd", "", 0, 20);
+    window->RefreshGrid();
+    selectOnly({a, b, c});
+    const QStringList asked{"Print 3 cheques in batch automatically?",
+                            "On 1 of the 3 cheques, the amount runs past the edge of the cheque and will be cut "
+                            "off:\nBeta Ltd: the amount in words (line 2)\nPrint all 3 cheques anyway?"};
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn);
+        const qsizetype before = dialogs.Questions().size();
+        dialogs.AnswerQuestion(true);
+        dialogs.AnswerQuestion(goOn);
+        window->chequeAction->trigger();
+        EXPECT_EQ(dialogs.Questions().mid(before), asked);
+        ASSERT_EQ(pdf->JobsWritten(), goOn ? 3 : 0);
+        for (const oid_t contact : {a, b, c}) EXPECT_EQ(layoutOf(contact) != 0, goOn);
+    }
+    const QStringList payees{"Alpha", "Beta", "Gamma"};
+    for (int job = 1; job <= 3; ++job)
+        EXPECT_NE(FindPdfWord(ReadPdfWords(pdf->JobFile(job)), payees[job - 1]), nullptr);
+    EXPECT_EQ(dialogs.Messages(), QStringList());
+}
+
 TEST_F(ChequeActions, NoPrintsNothingAndAMissingPrinterIsSaidOnce)
 {
     const oid_t a = addCustomer(1, "Alpha Ltd", "", 0, 1);

@@ -20,8 +20,10 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 #include <sys/wait.h>
@@ -241,6 +243,7 @@ TEST_F(ChequeWindow, AnAmountTheContactCannotHoldToTheCentIsPrintedButNotKept)
 {
     const oid_t payee = addContact("Big", 10);
     TChequeForm& w = open(payee, "Big", "1234567.89");
+    dialogs.AnswerQuestion(true);  // printed though the amount runs past the edge
     ASSERT_TRUE(w.printActionExecute());
     EXPECT_TRUE(PdfPageText(ReadPdfWords(printer->JobFile(1))).contains("1,234,567.89"));
     const Customer stored = contactNow(payee);
@@ -252,6 +255,73 @@ TEST_F(ChequeWindow, AnAmountTheContactCannotHoldToTheCentIsPrintedButNotKept)
     w.savelActionExecute();
     EXPECT_EQ(dialogs.Messages(), (QStringList{"The cheque has been printed. " + notKept,
                                                "Setting 'BANK' has been saved successfully.", notKept}));
+}
+
+// An amount that runs past the cheque's edge, as the printer prints it, is
+// named before the cheque prints: No prints and stores nothing, Yes prints it
+// as it stands, cut where the question says; the preview marks the cut.
+TEST_F(ChequeWindow, AnAmountPastTheChequesEdgeIsNamedBeforeItPrints)
+{
+    const struct {
+        const char* typed;
+        const char* cut;  // what the question names; null: it fits and nothing is asked
+        std::size_t lines;
+    } cases[] = {
+        {"127777.77", "the amount in words (line 2) runs", 1},
+        {"1234567.89", "the amount in figures and the amount in words (line 2) run", 2},
+        {"1234.12", nullptr, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const oid_t payee = addContact("Acme Supplies", 10);
+        TChequeForm& w = open(payee, "Acme Supplies", "10");
+        w.amount->clear();
+        QTest::keyClicks(w.amount, c.typed);
+        QTest::keyClick(w.amount, Qt::Key_Return);
+
+        // red beside the page's right edge when something is cut, and only then
+        const QImage shown = w.PvPreview1->PageImage().grab().toImage();
+        int red = 0, leftmostRed = shown.width();
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (const QColor p = shown.pixelColor(x, y); p.red() > 200 && p.green() < 60 && p.blue() < 60)
+                    ++red, leftmostRed = std::min(leftmostRed, x);
+        EXPECT_EQ(red > 0, c.cut != nullptr);
+        EXPECT_GT(leftmostRed, shown.width() * 9 / 10);
+
+        const int jobs = printer->JobsWritten();
+        const qsizetype asked = dialogs.Questions().size();
+        if (c.cut) {
+            dialogs.AnswerQuestion(false);
+            EXPECT_FALSE(w.printActionExecute());
+            EXPECT_EQ(dialogs.Questions().mid(asked),
+                      QStringList{QString("On the cheque to Acme Supplies, ") + c.cut +
+                                  " past the edge of the cheque and will be cut off.\nPrint it anyway?"});
+            EXPECT_EQ(printer->JobsWritten(), jobs);
+            EXPECT_FLOAT_EQ(contactNow(payee).amount, 10.0f);
+            EXPECT_TRUE(contactNow(payee).chequeSetup.isNull());
+            dialogs.AnswerQuestion(true);
+        }
+        ASSERT_TRUE(w.printActionExecute());
+        EXPECT_EQ(dialogs.Questions().size(), asked + (c.cut ? 2 : 0));
+        ASSERT_EQ(printer->JobsWritten(), jobs + 1);
+        EXPECT_FALSE(contactNow(payee).chequeSetup.isNull());
+
+        // on paper each line named ends where it was measured to, past the
+        // edge; a cheque that fits has all its words within it
+        const auto words = ReadPdfWords(printer->JobFile(jobs + 1));
+        const std::vector<TPvRect> marks = w.PvPreview1->CutMarks();
+        EXPECT_EQ(marks.size(), c.lines);
+        for (const TPvRect& m : marks) {
+            double end = 0;
+            for (const PdfWord& word : words)
+                if (const double middle = (word.top + word.bottom) / 2; middle > m.Top / 100 && middle < m.Bottom / 100)
+                    end = std::max(end, word.right);
+            EXPECT_NEAR(end, double(m.Right / 100), 0.2);
+        }
+        for (const PdfWord& word : words)
+            EXPECT_TRUE(!marks.empty() || word.right <= 170.0) << word.text.toStdString();
+    }
 }
 
 TEST_F(ChequeWindow, ABatchWritesTheDatabaseOnlyForWhatChanges)

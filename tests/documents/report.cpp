@@ -6,12 +6,14 @@
 #include "documents/printpreviewform.h"
 #include "documents/reportform.h"
 #include "grid/listgrid.h"
+#include "palettes.h"
 #include "platform/screen.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTest>
 
@@ -49,6 +51,31 @@ protected:
     }
     std::unique_ptr<TReportForm> form;
 };
+
+// The columns of an area of a picture with dark ink in them.
+int inkColumns(const QImage& image, const QRect& area)
+{
+    int n = 0;
+    for (int x = area.left(); x <= area.right(); ++x) {
+        bool ink = false;
+        for (int y = area.top(); y <= area.bottom(); ++y) ink = ink || qGray(image.pixel(x, y)) < 128;
+        n += ink;
+    }
+    return n;
+}
+
+// The same for a text drawn uncut in a font, black on white.
+int uncutInkColumns(const QString& text, const QFont& font)
+{
+    QImage uncut(QFontMetrics(font).horizontalAdvance(text) + 20, QFontMetrics(font).height() + 20,
+                 QImage::Format_RGB32);
+    uncut.fill(Qt::white);
+    QPainter painter(&uncut);
+    painter.setFont(font);
+    painter.drawText(10, 10 + QFontMetrics(font).ascent(), text);
+    painter.end();
+    return inkColumns(uncut, uncut.rect());
+}
 
 }  // namespace
 
@@ -209,26 +236,11 @@ TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
     r.resize(700, 300);
     r.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
-    const auto inkColumns = [](const QImage& image, const QRect& area) {
-        int n = 0;
-        for (int x = area.left(); x <= area.right(); ++x) {
-            bool ink = false;
-            for (int y = area.top(); y <= area.bottom(); ++y) ink = ink || qGray(image.pixel(x, y)) < 128;
-            n += ink;
-        }
-        return n;
-    };
     const platform::Rect cell = r.grid->CellRect(0, 1);
-    QImage uncut(400, 60, QImage::Format_RGB32);
-    uncut.fill(Qt::white);
-    QPainter painter(&uncut);
-    painter.setFont(r.grid->Font().ToQFont(platform::ScreenPixelsPerInch()));
-    painter.drawText(10, 40, date);
-    painter.end();
     // (the screen may place a glyph a pixel off the picture; a cut loses more)
     EXPECT_NEAR(inkColumns(r.grid->viewport()->grab().toImage(),
                            QRect(cell.Left + 1, cell.Top + 1, cell.Right - cell.Left - 3, cell.Bottom - cell.Top - 3)),
-                inkColumns(uncut, uncut.rect()), 1)
+                uncutInkColumns(date, r.grid->Font().ToQFont(platform::ScreenPixelsPerInch())), 1)
         << date.toStdString();
 
     // on paper the year stands on the row's line, not wrapped below it
@@ -243,4 +255,33 @@ TEST_F(Report, TheDateColumnHoldsTheWholeDateOnScreenAndOnPaper)
     ASSERT_TRUE(year && FindPdfWord(words, "Dated")) << PdfPageText(words).toStdString();
     EXPECT_NEAR(year->top, FindPdfWord(words, "Dated")->top, 1.0) << date.toStdString();
     EXPECT_TRUE(PdfPageText(words).contains(r.toDate->text())) << "the heading's range as the pickers show it";
+}
+
+// The date boxes show a date of the widest day and month whole, in each
+// locale, at the application's font and at a larger one (light palette).
+TEST_F(Report, TheDateBoxesShowTheWidestDatesWhole)
+{
+    if (!InEachLocale("Report.TheDateBoxes*"))
+        return;
+    PaletteScope light(testPalettes().front().palette);
+    const QFont normal = QApplication::font();
+    for (const double scale : {1.0, 1.8}) {
+        SCOPED_TRACE(scale);
+        QFont larger = normal;
+        larger.setPointSizeF(normal.pointSizeF() * scale);
+        QApplication::setFont(larger);
+        TReportForm& r = open();
+        for (QDateEdit* box : {r.fromDate, r.toDate}) box->setDate(QDate(2026, 11, 15));
+        r.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
+        r.grid->setFocus();  // no section of a box highlighted
+        for (QDateEdit* box : {r.fromDate, r.toDate}) {
+            auto* line = box->findChild<QLineEdit*>();
+            ASSERT_NE(line, nullptr);
+            EXPECT_EQ(inkColumns(line->grab().toImage(), line->rect()), uncutInkColumns(box->text(), line->font()))
+                << box->text().toStdString();
+        }
+        form.reset();
+    }
+    QApplication::setFont(normal);
 }
