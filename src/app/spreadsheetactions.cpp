@@ -14,7 +14,6 @@
 #include <QFileInfo>
 
 #include <climits>
-#include <cmath>
 #include <optional>
 
 namespace {
@@ -34,25 +33,23 @@ const char* Customer::*const kTextFields[kColumns - 1] = {
 
 QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
 
-// The amount column of a sheet. Cells that hold numbers are those numbers;
-// cells that hold texts are read as the texts of one file (FileAmounts). A
-// CSV file's texts are written in its locale: where they do not show their
-// decimal mark, a file split by ";" comes from a locale that writes a
-// decimal comma ("1.234,56"), every other one from one that writes a point,
-// as the texts of other files are taken.
+// The amount column of a sheet. Cells that hold numbers are those numbers,
+// as the user typed them (ReadNumberCell); cells that hold texts are read as
+// the texts of one file (FileAmounts). A CSV file's texts are written in its
+// locale: where they do not show their decimal mark, a file split by ";"
+// comes from a locale that writes a decimal comma ("1.234,56"), every other
+// one from one that writes a point, as the texts of other files are taken.
 class SheetAmounts {
 public:
     SheetAmounts(const std::vector<QVariant>& cells, char csvDelimiter)
         : texts_(textsOf(cells), csvDelimiter == ';' ? ',' : '.')
     {
     }
-    enum Reading { Blank, Number, NoNumber, Undecided };
-    Reading Read(const QVariant& cell, double& out) const
+    enum Reading { Blank, Number, NoNumber, Undecided, OtherMark };
+    Reading Read(const QVariant& cell, WrittenNumber& out) const
     {
-        if (isNumber(cell)) {
-            out = cell.toDouble();
-            return std::isfinite(out) ? Number : Blank;
-        }
+        if (isNumber(cell))
+            return ReadNumberCell(cell.toDouble(), out) ? Number : Blank;
         const std::string text = TZrvExcel::cellText(cell).trimmed().toStdString();
         if (text.empty())
             return Blank;
@@ -61,11 +58,15 @@ public:
             return Number;
         case FileAmounts::Reading::Undecided:
             return Undecided;
+        case FileAmounts::Reading::OtherMark:
+            return OtherMark;
         case FileAmounts::Reading::NoNumber:
             break;
         }
         return NoNumber;
     }
+    // The decimal mark the texts are read with.
+    char DecimalMark() const { return texts_.DecimalMark(); }
 
 private:
     static bool isNumber(const QVariant& cell)
@@ -86,11 +87,22 @@ private:
     FileAmounts texts_;
 };
 
+// "1 customer" or "3 customers": a count and its noun, one or many.
+QString countOf(qsizetype count, const char* one, const char* many)
+{
+    return QString("%1 %2").arg(QString::number(count), count == 1 ? one : many);
+}
+
+// "has" or "have", as the count goes.
+const char* hasOrHave(qsizetype count) { return count == 1 ? "has" : "have"; }
+
 // The imported amounts that came in as 0, by why, with the names of their
 // customers, for the closing message.
 class ZeroedAmounts {
 public:
-    enum Reason { Unread, Undecided, BeyondTheCent, BelowZero, TooLarge, kReasons };
+    // `decimalMark`: the mark the file's amount texts are read with.
+    explicit ZeroedAmounts(char decimalMark) : decimalMark_(decimalMark) {}
+    enum Reason { Unread, OtherMark, Undecided, BeyondTheCent, BelowZero, TooLarge, kReasons };
     void note(Reason reason, const char* customer)
     {
         names_[reason].append('"' + QString::fromUtf8(customer) + '"');
@@ -107,21 +119,35 @@ public:
     // One line for each reason met: how many, why, and the first customers by name.
     QString summary() const
     {
-        static const char* const why[kReasons] = {
-            "could not be read as numbers",
-            "could be read two ways (such as 1.234, which may be 1234 or 1.234)",
-            "have more than two decimals, so they cannot be kept to the cent",
-            "are below zero, and a customer's default amount is at least 0",
-            "cannot be kept to the cent as a customer's default amount",
+        struct Why {
+            const char *one, *many;
         };
+        static const Why why[kReasons] = {
+            {"amount could not be read as a number", "amounts could not be read as numbers"},
+            {"amount uses %1 where the rest of the file uses %2", "amounts use %1 where the rest of the file uses %2"},
+            {"amount could be read two ways (such as 1.234, which may be 1234 or 1.234)",
+             "amounts could be read two ways (such as 1.234, which may be 1234 or 1.234)"},
+            {"amount has more than two decimals, so it cannot be kept to the cent",
+             "amounts have more than two decimals, so they cannot be kept to the cent"},
+            {"amount is below zero, and a customer's default amount is at least 0",
+             "amounts are below zero, and a customer's default amount is at least 0"},
+            {"amount cannot be kept to the cent as a customer's default amount",
+             "amounts cannot be kept to the cent as a customer's default amount"},
+        };
+        const char* const point = "a decimal point (as in 12.50)";
+        const char* const comma = "a decimal comma (as in 12,50)";
         QString text;
         for (int reason = 0; reason < kReasons; ++reason) {
             const QStringList& names = names_[reason];
             if (names.isEmpty())
                 continue;
-            text += QString("\n%1 amounts %2; those customers were imported with amount 0: %3.")
-                        .arg(names.size())
-                        .arg(why[reason], ListOfNames(names, kNamesTold));
+            QString line = countOf(names.size(), why[reason].one, why[reason].many);
+            if (reason == OtherMark)
+                line = line.arg(decimalMark_ == '.' ? comma : point, decimalMark_ == '.' ? point : comma);
+            text += '\n' + line +
+                    (names.size() == 1 ? "; that customer was imported with amount 0: "
+                                       : "; those customers were imported with amount 0: ") +
+                    ListOfNames(names, kNamesTold) + '.';
             if (reason == TooLarge)
                 text += ' ' + QString::fromStdString(KeptAmountRule());
         }
@@ -130,6 +156,7 @@ public:
 
 private:
     static constexpr qsizetype kNamesTold = 3;
+    char decimalMark_;
     QStringList names_[kReasons];
 };
 
@@ -150,7 +177,7 @@ void exportActionExecute(TMainListForm& window)
     // until the new one is complete
     if (QFileInfo::exists(file) && !AskYesNo("Filename exist, replace it?", &window))
         return;
-    if (!AskYesNo(QString("Export %1 customers to %2?").arg(selected).arg(file), &window))
+    if (!AskYesNo(QString("Export %1 to %2?").arg(countOf(selected, "customer", "customers"), file), &window))
         return;
 
     int written = 0;
@@ -180,9 +207,8 @@ void exportActionExecute(TMainListForm& window)
         ShowInfo("Fail to export to " + file + ".", &window);
         return;
     }
-    if (AskYesNo(QString("%1 customers have been exported to %2 successfully, open this file now?")
-                     .arg(written)
-                     .arg(file),
+    if (AskYesNo(QString("%1 %2 been exported to %3 successfully, open this file now?")
+                     .arg(countOf(written, "customer", "customers"), hasOrHave(written), file),
                  &window))
         OpenWrittenFileOrSay(file, &window);
 }
@@ -232,12 +258,12 @@ void ImportButtonClick(TMainListForm& window)
         say("Fail to import from " + file + ".");
     };
     int imported = 0;
-    ZeroedAmounts zeroed;
     // the rows run to the first one without a name
     std::vector<QVariant> amountCells;
     for (int row = 2; !TZrvExcel::cellText(book.getCell(1, row)).trimmed().isEmpty(); ++row)
         amountCells.push_back(book.getCell(kColumns, row));
     const SheetAmounts amounts(amountCells, book.csvDelimiter());
+    ZeroedAmounts zeroed(amounts.DecimalMark());
     zarvoBuffer texts;
     for (int row = 2; row - 2 < static_cast<int>(amountCells.size()); ++row) {
         if (nextId < 1 || nextId > INT_MAX)
@@ -248,11 +274,12 @@ void ImportButtonClick(TMainListForm& window)
         for (int c = 0; c < kColumns - 1; ++c)
             record.*kTextFields[c] = texts.put(TZrvExcel::cellText(book.getCell(c + 1, row)).toStdString());
         // a blank gives 0; so does an amount that is no number (an exponent
-        // is allowed, "inf" and "nan" are no numbers), one that cannot be
-        // decided, and a number the contact cannot keep as it stands, each
-        // of them told with the customer's name
+        // is allowed, "inf" and "nan" are no numbers), one written with the
+        // other decimal mark than the file's, one that cannot be decided,
+        // and a number the contact cannot keep as it stands, each of them
+        // told with the customer's name
         real4 held = 0;
-        double amount = 0;
+        WrittenNumber amount;
         switch (amounts.Read(amountCells[static_cast<size_t>(row - 2)], amount)) {
         case SheetAmounts::Blank:
             break;
@@ -261,6 +288,9 @@ void ImportButtonClick(TMainListForm& window)
             break;
         case SheetAmounts::Undecided:
             zeroed.note(ZeroedAmounts::Undecided, record.name);
+            break;
+        case SheetAmounts::OtherMark:
+            zeroed.note(ZeroedAmounts::OtherMark, record.name);
             break;
         case SheetAmounts::Number:
             zeroed.note(FitFileAmount(amount, held), record.name);
@@ -277,5 +307,7 @@ void ImportButtonClick(TMainListForm& window)
     window.RefreshGrid();
     if (!committed)
         return say("Fail to import from " + file + ".");
-    say(QString("%1 customers have been imported from %2.").arg(imported).arg(file) + zeroed.summary());
+    say(QString("%1 %2 been imported from %3.")
+            .arg(countOf(imported, "customer", "customers"), hasOrHave(imported), file) +
+        zeroed.summary());
 }

@@ -17,11 +17,15 @@
 // grid splits one (workbookfiles::CsvDelimiter). Amounts given as texts (a
 // CSV file's, or text cells of other files) are read together, by the rule
 // of FileAmounts: the marks they show decide, else the locale the delimiter
-// goes with (a decimal comma with ";", a decimal point otherwise). An amount
-// that is no number, that could be read two ways ("1.234" in a file that
-// shows both "12.50" and "12,50"), or that a contact cannot keep as it
-// stands (FitFileAmount: "19.999", "-3") comes in as 0, and the closing
-// message says why, naming the first customers of each reason.
+// goes with (a decimal comma with ";", a decimal point otherwise); number
+// cells are read as the user typed them (ReadNumberCell). An amount that is
+// no number, that is written with the other decimal mark than the file is
+// read with ("12,50" in a file of "1,234.50"), that could be read two ways
+// ("1.234" in a file that shows both "12.50" and "12,50"), or that a
+// contact cannot keep as it stands (FitFileAmount: "19.999", "4999.999",
+// "-3") comes in as 0, and the closing message says why, naming the first
+// customers of each reason. Every message that gives a count says "1
+// customer has", "2 customers have".
 #pragma once
 
 class TMainListForm;

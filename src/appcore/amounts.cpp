@@ -174,13 +174,15 @@ char thousandsOrDecimalMark(const std::string& text)
     return text[at];
 }
 
-} // namespace
-
-bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
+// The number of a text written with `decimalMark`, as a plain decimal text
+// for ParseDecimal (an exponent allowed): no group marks, "." as the decimal
+// mark. False when the text's groups do not follow the rule of
+// ParseLocaleNumber; ParseDecimal judges the rest.
+bool plainDecimalText(const std::string& s, char decimalMark, std::string& plain)
 {
     const char groupMark = decimalMark == ',' ? '.' : ',';
     const std::string text = plainTrimmed(s);
-    std::string plain;
+    plain.clear();
     plain.reserve(text.size());
     bool whole = true;
     char grouping = 0;  // the group mark the number uses: groupMark or a space
@@ -203,9 +205,79 @@ bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
         }
         plain += c == decimalMark ? '.' : c;
     }
-    if (whole && grouping && run != 3)
+    return !(whole && grouping && run != 3);
+}
+
+// The decimals a plain decimal text (ParseDecimal's form, an exponent
+// allowed) gives its number, trailing zeros aside: "12.50" has one, "1.5e-3"
+// four, "1200e-2" and "0.000" none.
+int decimalsWritten(const std::string& plain)
+{
+    long long fraction = 0, trailingZeros = 0;
+    bool point = false, nonZero = false;
+    size_t i = 0;
+    for (; i < plain.size() && plain[i] != 'e' && plain[i] != 'E'; ++i) {
+        if (plain[i] == '.')
+            point = true;
+        if (!isDigit(plain[i]))
+            continue;
+        fraction += point ? 1 : 0;
+        trailingZeros = plain[i] == '0' ? trailingZeros + 1 : 0;
+        nonZero = nonZero || plain[i] != '0';
+    }
+    if (!nonZero)
+        return 0;
+    // a finite number that is not zero has an exponent of a few hundred at
+    // most; the cap only keeps a long run of digits from overflowing
+    constexpr long long kCap = 1000000;
+    long long exponent = 0;
+    bool negative = false;
+    for (; i < plain.size(); ++i) {
+        if (plain[i] == '-')
+            negative = true;
+        else if (isDigit(plain[i]))
+            exponent = std::min(exponent * 10 + (plain[i] - '0'), kCap);
+    }
+    const long long decimals = fraction - trailingZeros + (negative ? exponent : -exponent);
+    return static_cast<int>(std::clamp(decimals, 0LL, kCap));
+}
+
+bool readWritten(const std::string& plain, WrittenNumber& out)
+{
+    double value = 0;
+    if (!ParseDecimal(plain, value, true))
         return false;
-    return ParseDecimal(plain, out, true);
+    out = {value, decimalsWritten(plain)};
+    return true;
+}
+
+bool readLocaleNumber(const std::string& s, char decimalMark, WrittenNumber& out)
+{
+    std::string plain;
+    return plainDecimalText(s, decimalMark, plain) && readWritten(plain, out);
+}
+
+} // namespace
+
+bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark)
+{
+    WrittenNumber number;
+    if (!readLocaleNumber(s, decimalMark, number))
+        return false;
+    out = number.value;
+    return true;
+}
+
+bool ReadNumberCell(double value, WrittenNumber& out)
+{
+    if (!std::isfinite(value))
+        return false;
+    // as printf's "%.15g": the same text as the shortest round trip for
+    // every value that has one of 15 significant digits or fewer, as every
+    // number typed into a spreadsheet has
+    char text[64];
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15);
+    return ec == std::errc() && readWritten(std::string(text, end), out);
 }
 
 FileAmounts::FileAmounts(const std::vector<std::string>& texts, char open) : decimalMark_(open)
@@ -219,26 +291,26 @@ FileAmounts::FileAmounts(const std::vector<std::string>& texts, char open) : dec
         decimalMark_ = pointShownDecimal_ ? '.' : ',';
 }
 
-FileAmounts::Reading FileAmounts::Read(const std::string& amount, double& out) const
+FileAmounts::Reading FileAmounts::Read(const std::string& amount, WrittenNumber& out) const
 {
     const std::string text = plainTrimmed(amount);
-    double v = 0;
-    if (const char mark = thousandsOrDecimalMark(text); mark && ParseLocaleNumber(text, v, otherMark(mark))) {
+    double ignored = 0;
+    char readWith = decimalMark_;
+    if (const char mark = thousandsOrDecimalMark(text); mark && ParseLocaleNumber(text, ignored, otherMark(mark))) {
         const bool shown = mark == '.' ? pointShownDecimal_ : commaShownDecimal_;
         const bool otherShown = mark == '.' ? commaShownDecimal_ : pointShownDecimal_;
-        double asDecimal = 0;
-        if (shown && ParseLocaleNumber(text, asDecimal, mark)) {
+        readWith = otherMark(mark);  // it sets thousands apart: "1.234" is 1234
+        if (shown && ParseLocaleNumber(text, ignored, mark)) {
             if (otherShown)
                 return Reading::Undecided;
-            v = asDecimal;  // the file's decimal mark: "19.999" is 19.999
+            readWith = mark;  // the file's decimal mark: "19.999" is 19.999
         }
-        out = v;
-        return Reading::Number;
     }
-    if (!ParseLocaleNumber(text, v, decimalMark_))
-        return Reading::NoNumber;
-    out = v;
-    return Reading::Number;
+    if (readLocaleNumber(text, readWith, out))
+        return Reading::Number;
+    const bool showsTheOther =
+        showsDecimalMark(text, otherMark(decimalMark_)) || showsThousandsMark(text, decimalMark_);
+    return pointShownDecimal_ && commaShownDecimal_ && showsTheOther ? Reading::OtherMark : Reading::NoNumber;
 }
 
 std::string NormalizeAmount(const std::string& s)
@@ -302,16 +374,15 @@ std::string ContactAmountProblem(double amount)
     return {};
 }
 
-FileAmountFit FitFileAmount(double amount, float& held)
+FileAmountFit FitFileAmount(const WrittenNumber& amount, float& held)
 {
-    if (!std::isfinite(amount))
+    if (!std::isfinite(amount.value))
         return FileAmountFit::TooLarge;
-    if (RoundToCent(amount) < 0)
+    if (RoundToCent(amount.value) < 0)
         return FileAmountFit::BelowZero;
-    const double cents = amount * 100;
-    if (std::fabs(cents - std::round(cents)) > 1e-6 * std::max(1.0, std::fabs(cents)))
+    if (amount.decimals > 2)
         return FileAmountFit::BeyondTheCent;
-    return HoldAmountToTheCent(amount, held) ? FileAmountFit::Kept : FileAmountFit::TooLarge;
+    return HoldAmountToTheCent(amount.value, held) ? FileAmountFit::Kept : FileAmountFit::TooLarge;
 }
 
 std::string KeptAmountRule()

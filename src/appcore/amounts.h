@@ -47,13 +47,30 @@ bool HoldAmountToTheCent(double amount, float& held);
 // Why `amount` cannot be a contact's default amount, as a message that names
 // it; empty when it can (zero or more, and kept to the cent).
 std::string ContactAmountProblem(double amount);
+// A number as a file writes it: its value, and the decimals its digits give
+// it, trailing zeros aside ("12.50" has one, "19.999" three, "1.5e-3" four,
+// "1200e-2" none). The decimals are counted on the digits, never on the
+// binary value, so that 4999.999 has three at every size.
+struct WrittenNumber {
+    double value = 0;
+    int decimals = 0;
+};
+
+// A number cell of a spreadsheet as the user typed it: the digits of the
+// shortest text that reads back as the cell's value (locale-free), kept to
+// the 15 significant digits a spreadsheet keeps of a number typed in. Every
+// number typed in comes back as typed (12.34, not 12.339999999999999857891);
+// a sum's binary noise past the 15th digit goes (0.1 + 0.2 gives 0.3).
+// False, with `out` untouched, for a value that is not finite.
+bool ReadNumberCell(double value, WrittenNumber& out);
+
 // Whether an amount read from a file can come in as a contact's default
 // amount as it stands: Kept (with `held` set, as HoldAmountToTheCent sets
 // it) when it is zero or more, has no more than two decimals and is kept to
 // the cent; otherwise why not (held untouched). Unlike an amount typed in,
-// it is never rounded: 19.999 is BeyondTheCent.
+// it is never rounded: 19.999 and 4999.999 are BeyondTheCent.
 enum class FileAmountFit { Kept, BelowZero, BeyondTheCent, TooLarge };
-FileAmountFit FitFileAmount(double amount, float& held);
+FileAmountFit FitFileAmount(const WrittenNumber& amount, float& held);
 // The rule HoldAmountToTheCent follows, as a sentence for messages: every
 // amount up to kLargestKeptAmount is kept, above it only some are.
 std::string KeptAmountRule();
@@ -96,15 +113,18 @@ bool ParseLocaleNumber(const std::string& s, double& out, char decimalMark);
 //    decimal mark (1.234, which has more than two decimals), and where the
 //    amounts show both marks so, it cannot be decided.
 //  - Every other amount is read with the file's decimal mark
-//    (ParseLocaleNumber).
+//    (ParseLocaleNumber). One that does not read so, but shows the other
+//    mark as its decimal mark, is OtherMark: the file shows both marks, and
+//    it was read with the one this amount does not use ("12,50" in a file
+//    read with a decimal point).
 class FileAmounts {
 public:
     FileAmounts(const std::vector<std::string>& texts, char open);
 
-    enum class Reading { Number, NoNumber, Undecided };
+    enum class Reading { Number, NoNumber, Undecided, OtherMark };
     // A text of the file (a blank one is NoNumber); `out` is set for a
     // Number only.
-    Reading Read(const std::string& text, double& out) const;
+    Reading Read(const std::string& text, WrittenNumber& out) const;
     char DecimalMark() const { return decimalMark_; }
 
 private:

@@ -63,7 +63,7 @@ TEST_F(ContactsTest, FirstStartAddFindChangeExportDelete)
     dialogs.AnswerQuestion(false);
     window->exportAction->trigger();
     EXPECT_EQ(dialogs.Questions().last(),
-              "1 customers have been exported to " + file + " successfully, open this file now?");
+              "1 customer has been exported to " + file + " successfully, open this file now?");
     {
         TZrvExcel book(file);
         EXPECT_EQ(book.getCell(1, 2), QVariant(QString("Zed Paper Company")));

@@ -306,13 +306,13 @@ TEST_F(Spreadsheet, OldFileStaysOnNoOrAFailedWrite)
     dialogs.AnswerQuestion(false);
     exportActionExecute(*window);
     EXPECT_EQ(fileBytes(file), old);
-    // Yes, then No to "Export 1 customers to ...?"
+    // Yes, then No to "Export 1 customer to ...?"
     dialogs.shown.clear();
     dialogs.AnswerFile(file);
     dialogs.AnswerQuestion(true);
     dialogs.AnswerQuestion(false);
     exportActionExecute(*window);
-    EXPECT_EQ(dialogs.Questions(), (QStringList{"Filename exist, replace it?", "Export 1 customers to " + file + "?"}));
+    EXPECT_EQ(dialogs.Questions(), (QStringList{"Filename exist, replace it?", "Export 1 customer to " + file + "?"}));
     EXPECT_EQ(fileBytes(file), old);
 
     // a folder that cannot be written
@@ -401,7 +401,8 @@ TEST_F(Spreadsheet, ACsvFromAWindowsProgramImportsInItsCodePage)
 
 // Amounts a contact cannot keep as they stand come in as 0 and are told by
 // why, each with its customers named, the first three and how many more:
-// in a file that plainly writes a decimal point, 19.999 is 19.999.
+// in a file that plainly writes a decimal point, 19.999 is 19.999. More than
+// two decimals are told at every size (4999.999 is not 5000.00).
 TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreNamed)
 {
     storeContacts();
@@ -416,24 +417,26 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreNamed)
                 "Kept,,,,,,,,,,,12.5\n"
                 "\"Acme, Ltd.\",,,,,,,,,,,19.999\n"
                 "Thousands,,,,,,,,,,,\"1,234.50\"\n"
-                "B,,,,,,,,,,,1.2345\nC,,,,,,,,,,,0.001\nD,,,,,,,,,,,2.675\nE,,,,,,,,,,,3.14159\n");
+                "B,,,,,,,,,,,1.2345\nC,,,,,,,,,,,0.001\nD,,,,,,,,,,,2.675\nE,,,,,,,,,,,3.14159\n"
+                "F,,,,,,,,,,,4999.999\nG,,,,,,,,,,,12345.678\nH,,,,,,,,,,,10000.001\nI,,,,,,,,,,,999.999\n"
+                "J,,,,,,,,,,,1048576.001\n");
     }
     importFrom(file);
     EXPECT_EQ(dialogs.Messages(),
-              (QStringList{"9 customers have been imported from " + file +
-                           ".\n5 amounts have more than two decimals, so they cannot be kept to the cent; those "
-                           "customers were imported with amount 0: \"Acme, Ltd.\", \"B\", \"C\" and 2 more."
-                           "\n1 amounts are below zero, and a customer's default amount is at least 0; those customers "
-                           "were imported with amount 0: \"Below zero\"."
-                           "\n1 amounts cannot be kept to the cent as a customer's default amount; those customers "
-                           "were imported with amount 0: \"Large\". Every amount up to 131,071.99 is kept to the "
+              (QStringList{"14 customers have been imported from " + file +
+                           ".\n10 amounts have more than two decimals, so they cannot be kept to the cent; those "
+                           "customers were imported with amount 0: \"Acme, Ltd.\", \"B\", \"C\" and 7 more."
+                           "\n1 amount is below zero, and a customer's default amount is at least 0; that customer "
+                           "was imported with amount 0: \"Below zero\"."
+                           "\n1 amount cannot be kept to the cent as a customer's default amount; that customer "
+                           "was imported with amount 0: \"Large\". Every amount up to 131,071.99 is kept to the "
                            "cent, above that only some are."}));
     std::vector<StoredCustomer> added;
     for (const StoredCustomer& s : customers())
         if (s.id >= 10)
             added.push_back(s);
-    ASSERT_EQ(added.size(), 9u);
-    for (const size_t zeroed : {0, 1, 3, 5, 6, 7, 8})
+    ASSERT_EQ(added.size(), 14u);
+    for (const size_t zeroed : {0, 1, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13})
         EXPECT_EQ(added[zeroed].amount, 0.0f) << added[zeroed].name;
     EXPECT_EQ(added[2].amount, 12.5f);
     EXPECT_EQ(added[4].amount, 1234.5f);
@@ -459,28 +462,24 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreNamed)
 // may stand between thousands too. One mark followed by three digits sets
 // thousands apart, unless the file shows that mark as its decimal mark, when
 // it is the decimal mark, or shows both, when it cannot be decided; a zero
-// never starts a group of thousands. What cannot be read or decided, and
-// what has more than two decimals or is below zero, comes in as 0 and is
-// told, with the customers named.
+// never starts a group of thousands. Text cells of a workbook follow the
+// same rule; its number cells are the numbers the user typed. What cannot be
+// read or decided, what is written with the other decimal mark than the
+// file is read with, and what has more than two decimals or is below zero,
+// comes in as 0 and is told, with the customers named.
 TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
 {
     storeContacts();  // IDs 3, 5, 7, 9
     window->category->setCurrentIndex(1);
-    const QString unread = "\n%1 amounts could not be read as numbers; those customers were imported with amount 0: "
-                           "%2.";
-    const QString undecided = "\n%1 amounts could be read two ways (such as 1.234, which may be 1234 or 1.234); those "
-                              "customers were imported with amount 0: %2.";
-    const QString beyondTheCent = "\n%1 amounts have more than two decimals, so they cannot be kept to the cent; those "
-                                  "customers were imported with amount 0: %2.";
-    const QString belowZero = "\n%1 amounts are below zero, and a customer's default amount is at least 0; those "
-                              "customers were imported with amount 0: %2.";
+    const QString imported = "; those customers were imported with amount 0: ";
+    const QString importedOne = "; that customer was imported with amount 0: ";
     struct Amount {
-        const char* field;  // as it stands in the file
+        const char* field;  // as it stands in the file; in a workbook "n:" and a number cell's Python value
         float stored;
     };
     const struct Case {
         const char* name;
-        char delimiter;
+        char delimiter;  // of a CSV file
         std::vector<Amount> amounts;
         QString told;  // after the count of customers
     } cases[] = {
@@ -488,39 +487,74 @@ TEST_F(Spreadsheet, AmountsAreReadInTheLocaleTheFileShows)
                                 {"1 234,50", 1234.5f}, {"1\u00a0234,50", 1234.5f}, {"1\u202f234", 1234.0f},
                                 {"12.50", 0.0f}, {"1.2345,6", 0.0f}, {"12,5,0", 0.0f}, {"1 23,5", 0.0f},
                                 {"1.234 567,5", 0.0f}},
-         unread.arg(5).arg("\"Row 7\", \"Row 8\", \"Row 9\" and 2 more") + undecided.arg(1).arg("\"Row 2\"")},
+         "\n4 amounts could not be read as numbers" + imported + "\"Row 8\", \"Row 9\", \"Row 10\" and 1 more." +
+             "\n1 amount uses a decimal point (as in 12.50) where the rest of the file uses a decimal comma (as in "
+             "12,50)" + importedOne + "\"Row 7\"." +
+             "\n1 amount could be read two ways (such as 1.234, which may be 1234 or 1.234)" + importedOne +
+             "\"Row 2\"."},
         {"semicolon-point.csv", ';', {{"12.50", 12.5f}, {"1 234.5", 1234.5f}, {"1,234", 1234.0f}}, ""},
         {"semicolon-open.csv", ';', {{"1.234", 1234.0f}, {"1,234", 1234.0f}, {"7", 7.0f}}, ""},
         {"semicolon-zero.csv", ';', {{"0,500", 0.5f}, {"1.234", 1234.0f}}, ""},
-        {"comma.csv", ',', {{"12.50", 12.5f}, {"\"1,234.56\"", 1234.56f}, {"\"12,50\"", 0.0f}},
-         unread.arg(1).arg("\"Row 2\"")},
-        {"comma-zero.csv", ',', {{"0.500", 0.5f}, {"01.500", 1.5f}, {"-0.500", 0.0f}, {"\"1,500\"", 1500.0f}},
-         belowZero.arg(1).arg("\"Row 2\"")},
+        {"comma.csv", ',', {{"12.50", 12.5f}, {"1,234.56", 1234.56f}, {"12,50", 0.0f}, {"7,25", 0.0f}},
+         "\n2 amounts use a decimal comma (as in 12,50) where the rest of the file uses a decimal point (as in "
+         "12.50)" + imported + "\"Row 2\" and \"Row 3\"."},
+        {"comma-zero.csv", ',', {{"0.500", 0.5f}, {"01.500", 1.5f}, {"-0.500", 0.0f}, {"1,500", 1500.0f}},
+         "\n1 amount is below zero, and a customer's default amount is at least 0" + importedOne + "\"Row 2\"."},
         {"tab.csv", '\t', {{"12.5", 12.5f}, {"1,234.5", 1234.5f}, {"1\u00a0234.5", 1234.5f}, {"12,5,0", 0.0f}},
-         unread.arg(1).arg("\"Row 3\"")},
+         "\n1 amount could not be read as a number" + importedOne + "\"Row 3\"."},
         {"tab-comma.csv", '\t', {{"12,50", 12.5f}, {"1.234,5", 1234.5f}, {"1\u202f234,56", 1234.56f},
                                           {"1.234", 1234.0f}}, ""},
         {"tab-whole.csv", '\t', {{"1.234", 1234.0f}, {"2.500", 2500.0f}, {"12", 12.0f}}, ""},
         {"tab-twice.csv", '\t', {{"1.000.000", 1000000.0f}, {"2,50", 2.5f}, {"4,500", 4.5f}}, ""},
         {"tab-point.csv", '\t', {{"12.50", 12.5f}, {"1.234", 0.0f}, {"2,500", 2500.0f}, {"100.000", 100.0f}},
-         beyondTheCent.arg(1).arg("\"Row 1\"")},
+         "\n1 amount has more than two decimals, so it cannot be kept to the cent" + importedOne + "\"Row 1\"."},
+        {"mixed.xlsx", 0, {{"12,50", 0.0f}, {"1,234.50", 1234.5f}, {"n:12.34", 12.34f}, {"n:0.1 + 0.2", 0.3f},
+                           {"7,25", 0.0f}, {"n:4999.999", 0.0f}, {"n:12345.678", 0.0f}, {"n:10000.001", 0.0f},
+                           {"n:999.999", 0.0f}, {"n:1048576.001", 0.0f}, {"n:1000000.5", 1000000.5f}},
+         "\n2 amounts use a decimal comma (as in 12,50) where the rest of the file uses a decimal point (as in "
+         "12.50)" + imported + "\"Row 0\" and \"Row 4\"." +
+             "\n5 amounts have more than two decimals, so they cannot be kept to the cent" + imported +
+             "\"Row 5\", \"Row 6\", \"Row 7\" and 2 more."},
+        {"number.xls", 0, {{"n:4999.999", 0.0f}},
+         "\n1 amount has more than two decimals, so it cannot be kept to the cent" + importedOne + "\"Row 0\"."},
     };
     int nextId = 10;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString file = path(c.name);
-        QByteArray bytes = kHeaders.join(QChar(c.delimiter)).toUtf8() + "\r\n";
-        for (size_t i = 0; i < c.amounts.size(); ++i)
-            bytes += "Row " + QByteArray::number(qulonglong(i)) + QByteArray(11, c.delimiter) + c.amounts[i].field +
-                     "\r\n";
-        QFile f(file);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-        f.close();
+        if (c.delimiter) {
+            QByteArray bytes = kHeaders.join(QChar(c.delimiter)).toUtf8() + "\r\n";
+            for (size_t i = 0; i < c.amounts.size(); ++i) {
+                const QByteArray field = c.amounts[i].field;
+                bytes += "Row " + QByteArray::number(qulonglong(i)) + QByteArray(11, c.delimiter) +
+                         (field.contains(c.delimiter) ? '"' + field + '"' : field) + "\r\n";
+            }
+            QFile f(file);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        } else {
+            QStringList fields;
+            for (const Amount& a : c.amounts)
+                fields << QString::fromUtf8(a.field);
+            python(R"PY(
+import sys, xlwt, openpyxl
+path, fields = sys.argv[1], sys.argv[2:]
+xls = path.endswith(".xls")
+wb = xlwt.Workbook() if xls else openpyxl.Workbook()
+ws = wb.add_sheet("S") if xls else wb.active
+put = (lambda r, c, v: ws.write(r, c, v)) if xls else (lambda r, c, v: ws.cell(row=r + 1, column=c + 1, value=v))
+put(0, 0, "Name"); put(0, 11, "Cheque Amount")
+for i, f in enumerate(fields, 1):
+    put(i, 0, "Row %d" % (i - 1))
+    put(i, 11, eval(f[2:]) if f.startswith("n:") else f)
+wb.save(path)
+)PY",
+                   QStringList{file} + fields);
+        }
         dialogs.shown.clear();
         importFrom(file);
-        EXPECT_EQ(dialogs.Messages(),
-                  QStringList{QString("%1 customers have been imported from %2.").arg(c.amounts.size()).arg(file) +
-                              c.told});
+        const QString count = c.amounts.size() == 1 ? QString("1 customer has")
+                                                    : QString("%1 customers have").arg(c.amounts.size());
+        EXPECT_EQ(dialogs.Messages(), QStringList{count + " been imported from " + file + "." + c.told});
         std::vector<StoredCustomer> added;
         for (const StoredCustomer& s : customers())
             if (s.id >= nextId)
@@ -594,8 +628,8 @@ TEST_F(Spreadsheet, ExportNamesItsFileByWhatItWritesAndAsksOnceToReplaceIt)
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     EXPECT_FALSE(dialogs.fileRequests[0].confirmOverwrite) << "the file dialog does not ask as well";
     EXPECT_EQ(dialogs.Questions(),
-              (QStringList{"Filename exist, replace it?", "Export 1 customers to " + file + "?",
-                           "1 customers have been exported to " + file + " successfully, open this file now?"}));
+              (QStringList{"Filename exist, replace it?", "Export 1 customer to " + file + "?",
+                           "1 customer has been exported to " + file + " successfully, open this file now?"}));
     EXPECT_FALSE(QFile::exists(typed));
     EXPECT_EQ(readBack(file, 1)[0], kHeaders);
 }
@@ -707,6 +741,6 @@ TEST_F(Spreadsheet, FailureHalfWayRollsTheWholeImportBack)
     }
     dialogs.shown.clear();
     importFrom(small);
-    EXPECT_EQ(dialogs.Messages(), QStringList{"1 customers have been imported from " + small + "."});
+    EXPECT_EQ(dialogs.Messages(), QStringList{"1 customer has been imported from " + small + "."});
     EXPECT_EQ(customers().size(), 5u);
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <clocale>
+#include <cmath>
 
 
 
@@ -146,23 +147,52 @@ TEST(ContactAmount, ProblemNamesTheAmount)
 }
 
 // An amount read from a file comes in only as it stands: never rounded to
-// the cent, never below zero, never past what a contact keeps.
+// the cent, at any size, never below zero, never past what a contact keeps.
+// A text is judged by its digits, a number cell by the digits the user typed
+// into it, never by the binary value.
 TEST(ContactAmount, AFileAmountFitsAsItStandsOrSaysWhyNot)
 {
+    using F = FileAmountFit;
     const struct {
-        double amount;
+        const char* text;
+        double cell;  // the same amount in a number cell
         FileAmountFit fit;
     } cases[] = {
-        {0, FileAmountFit::Kept},           {12.1, FileAmountFit::Kept},
-        {131071.99, FileAmountFit::Kept},   {19.999, FileAmountFit::BeyondTheCent},
-        {0.004, FileAmountFit::BeyondTheCent}, {-3, FileAmountFit::BelowZero},
-        {-0.5, FileAmountFit::BelowZero},   {1234567.89, FileAmountFit::TooLarge},
+        {"0", 0, F::Kept}, {"12.1", 12.1, F::Kept}, {"12.340", 12.34, F::Kept},
+        {"131071.99", 131071.99, F::Kept}, {"1000000.50", 1000000.5, F::Kept}, {"12.345e1", 123.45, F::Kept},
+        {"19.999", 19.999, F::BeyondTheCent}, {"0.004", 0.004, F::BeyondTheCent},
+        {"999.999", 999.999, F::BeyondTheCent}, {"4999.999", 4999.999, F::BeyondTheCent},
+        {"10000.001", 10000.001, F::BeyondTheCent}, {"12345.678", 12345.678, F::BeyondTheCent},
+        {"1048576.001", 1048576.001, F::BeyondTheCent}, {"1.5e-7", 1.5e-7, F::BeyondTheCent},
+        {"-3", -3, F::BelowZero}, {"-0.5", -0.5, F::BelowZero},
+        {"1234567.89", 1234567.89, F::TooLarge}, {"1e20", 1e20, F::TooLarge},
     };
+    std::vector<std::string> file;
+    for (const auto& c : cases)
+        file.push_back(c.text);
+    const FileAmounts texts(file, '.');
     for (const auto& c : cases) {
-        float held = -1;
-        EXPECT_EQ(FitFileAmount(c.amount, held), c.fit) << c.amount;
-        EXPECT_EQ(held, c.fit == FileAmountFit::Kept ? float(c.amount) : -1.0f) << c.amount;
+        WrittenNumber text, cell;
+        ASSERT_EQ(texts.Read(c.text, text), FileAmounts::Reading::Number) << c.text;
+        ASSERT_TRUE(ReadNumberCell(c.cell, cell)) << c.text;
+        for (const WrittenNumber& amount : {text, cell}) {
+            float held = -1;
+            EXPECT_EQ(FitFileAmount(amount, held), c.fit) << c.text;
+            EXPECT_EQ(held, c.fit == F::Kept ? float(c.cell) : -1.0f) << c.text;
+        }
     }
+    // a sum's binary noise past the digits a spreadsheet keeps is no decimal
+    for (const double sum : {0.1 + 0.2, 1.1 * 3, 10.1 + 2.24, 1e5 + 0.07}) {
+        WrittenNumber cell;
+        float held = -1;
+        ASSERT_TRUE(ReadNumberCell(sum, cell));
+        EXPECT_EQ(FitFileAmount(cell, held), F::Kept) << sum;
+        EXPECT_EQ(held, float(sum));
+    }
+    WrittenNumber untouched{-1, -1};
+    EXPECT_FALSE(ReadNumberCell(HUGE_VAL, untouched));
+    EXPECT_FALSE(ReadNumberCell(NAN, untouched));
+    EXPECT_EQ(untouched.value, -1);
 }
 
 // What a file's amounts show decides how each of them reads (the import's
@@ -188,7 +218,11 @@ TEST(FileAmounts, TheAmountsOfAFileDecideTogether)
         {"the other mark twice", {"1,234,567", "1.234"}, ',', '.',
          {{"1,234,567", R::Number, 1234567}, {"1.234", R::Number, 1.234}, {"12.5", R::Number, 12.5}}},
         {"both shown", {"12.5", "12,5"}, ',', ',',
-         {{"12,5", R::Number, 12.5}, {"12.5", R::NoNumber, 0}, {"1.234", R::Undecided, 0}, {"2,500", R::Undecided, 0}}},
+         {{"12,5", R::Number, 12.5}, {"12.5", R::OtherMark, 0}, {"1,234.5", R::OtherMark, 0},
+          {"1.234", R::Undecided, 0}, {"2,500", R::Undecided, 0}}},
+        {"both shown, read with a point", {"12,50", "1,234.50"}, '.', '.',
+         {{"1,234.50", R::Number, 1234.5}, {"12,50", R::OtherMark, 0}, {"0,500", R::OtherMark, 0},
+          {"1.234.567", R::OtherMark, 0}, {"12,5x", R::NoNumber, 0}, {"1 234,567", R::NoNumber, 0}}},
         {"a decimal mark and thousands", {"12,50", "1.234"}, '.', ',',
          {{"1.234", R::Number, 1234}, {"1,234", R::Number, 1.234}, {"x,234", R::NoNumber, 0},
           {"12345.678", R::NoNumber, 0}}},
@@ -203,9 +237,9 @@ TEST(FileAmounts, TheAmountsOfAFileDecideTogether)
         const FileAmounts amounts(c.file, c.open);
         EXPECT_EQ(amounts.DecimalMark(), c.decimalMark);
         for (const Read& r : c.reads) {
-            double value = -1;
-            EXPECT_EQ(amounts.Read(r.text, value), r.reading) << r.text;
-            EXPECT_EQ(value, r.reading == R::Number ? r.value : -1) << r.text;
+            WrittenNumber read{-1, 0};
+            EXPECT_EQ(amounts.Read(r.text, read), r.reading) << r.text;
+            EXPECT_EQ(read.value, r.reading == R::Number ? r.value : -1) << r.text;
         }
     }
 }

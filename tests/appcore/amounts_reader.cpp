@@ -9,12 +9,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 
 TEST(AmountsReader, DamagedTextsReadAsNumbersOrNot)
 {
     const std::string pieces[] = {"0", "1", "2", "5", "9", ".", ",", "-", "+", "e", "E", " ", "\t",
-                                  "\xC2\xA0", "\xE2\x80\xAF", "\xC2", "\xE2\x80", "x", "123", "1.234", "12,50"};
+                                  "\xC2\xA0", "\xE2\x80\xAF", "\xC2", "\xE2\x80", "x", "123", "1.234", "12,50",
+                                  "e-400", "99999999999999999999", "0000000000"};
     std::mt19937 random(20261208);  // the same texts every run
     for (int file = 0; file < 2000; ++file) {
         std::vector<std::string> texts(1 + random() % 6);
@@ -26,13 +28,34 @@ TEST(AmountsReader, DamagedTextsReadAsNumbersOrNot)
         const FileAmounts again(reversed, file % 2 ? ',' : '.');
         ASSERT_EQ(amounts.DecimalMark(), again.DecimalMark());
         for (const std::string& text : texts) {
-            double value = 0, second = 0;
+            WrittenNumber value, second;
             const FileAmounts::Reading reading = amounts.Read(text, value);
             ASSERT_EQ(again.Read(text, second), reading) << text;
             if (reading == FileAmounts::Reading::Number) {
-                EXPECT_TRUE(std::isfinite(value)) << text;
-                EXPECT_EQ(value, second) << text;
+                EXPECT_TRUE(std::isfinite(value.value)) << text;
+                EXPECT_GE(value.decimals, 0) << text;
+                EXPECT_EQ(value.value, second.value) << text;
+                EXPECT_EQ(value.decimals, second.decimals) << text;
             }
+        }
+    }
+}
+
+// Number cells hold any 8 bytes a damaged file gives: each reads as a number
+// when finite, and is kept only with two decimals or fewer.
+TEST(AmountsReader, DamagedNumberCellsReadAsNumbersOrNot)
+{
+    std::mt19937_64 random(20261209);
+    for (int cell = 0; cell < 20000; ++cell) {
+        const uint64_t bits = random();
+        double value = 0;
+        std::memcpy(&value, &bits, sizeof value);
+        WrittenNumber read;
+        float held = 0;
+        ASSERT_EQ(ReadNumberCell(value, read), std::isfinite(value)) << bits;
+        if (std::isfinite(value)) {
+            EXPECT_TRUE(read.decimals >= 0 && (FitFileAmount(read, held) != FileAmountFit::Kept || read.decimals <= 2))
+                << value;
         }
     }
 }
