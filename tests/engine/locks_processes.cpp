@@ -4,7 +4,6 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
-#include <fstream>
 #include <memory>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -95,13 +94,11 @@ private:
     int toParent = -1, fromParent = -1, toChild = -1, fromChild = -1;
 };
 
-// The state letter of process pid's main thread, 0 when it has none.
-char mainThreadState(pid_t pid)
+// Whether process pid's main thread has ended (its state is Z, zombie).
+bool mainThreadEnded(pid_t pid)
 {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t nameEnd = stat.rfind(')');
-    return nameEnd != std::string::npos && nameEnd + 2 < stat.size() ? stat[nameEnd + 2] : 0;
+    const std::vector<uint8_t> stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    return std::string(stat.begin(), stat.end()).find(") Z ") != std::string::npos;
 }
 
 size_t rowCount(dbDatabase& db)
@@ -539,7 +536,7 @@ TEST(LocksProcesses, AProcessWhoseMainThreadEndedIsAUserAtOnce)
         syscall(SYS_exit, 0);
     });
     ASSERT_EQ(user.listen(), 'o');
-    while (mainThreadState(user.pid) != 'Z') {
+    while (!mainThreadEnded(user.pid)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     constexpr long long atOnce = 5000;  // an ending process is waited for twice as long
