@@ -44,7 +44,7 @@ constexpr size_t usefulBitmapSegment = dbBitmapSegmentSize - dbPageSize;    // 5
 constexpr size_t lastBitmapPage = dbBitmapId + dbBitmapPages;              // 8,194, exclusive
 constexpr uint64_t extensionRetryUnit = dbBitmapSegmentSize;               // 524,288
 constexpr unsigned dbMaxProcesses = 64;
-constexpr unsigned endingProcessWaitMsec = 10000;  // the longest wait for a process that is being ended
+constexpr unsigned leavingUsersWaitMsec = 10000;  // the longest wait for the marks of processes that are leaving
 const char* const corruptLayout = "Database file was corrupted: invalid file layout";
 const char* const corruptRecord = "Database file was corrupted: invalid record";
 
@@ -137,7 +137,7 @@ struct dbProcessSlot {
     uint32_t waitingReaders;
     uint32_t waitingWriters;
     uint32_t upgrading;
-    uint32_t reserved;
+    uint32_t started;         // when the process started (dbCurrentProcessStartTime)
 };
 
 // The shared block: the documented monitor words and dirty-page map, then
@@ -315,19 +315,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         releaseResources();
         return false;
     }
-    // Waits only while another process opens or closes the file.
-    rc = file.lockAsUser();
-    if (rc == 0) {
-        // Another process has checked, formatted or recovered the file (a
-        // writer found dead has its changes discarded, which reads the
-        // header). Those that hold it may be on their way out: once they are
-        // gone, this process may be the first after all.
-        baseAddr = file.getBase();
-        header = reinterpret_cast<dbHeader*>(baseAddr);
-        if (awaitEndingUsers()) {
-            rc = file.lockAsUser();
-        }
-    }
+    rc = lockFileAsUser();
     if (rc < 0) {
         reportOpenError("Failed to start database initialization");
         releaseResources();
@@ -394,6 +382,7 @@ bool dbDatabase::openMonitor(bool first)
     } else {
         cs.open(&shared->section);
     }
+    const uint32_t started = dbCurrentProcessStartTime();
     dbGlobalSectionGuard guard(cs);
     sweepDeadProcesses();
     for (unsigned i = 0; i < dbMaxProcesses && processSlot < 0; i++) {
@@ -402,6 +391,7 @@ bool dbDatabase::openMonitor(bool first)
             shared->slots[i] = dbProcessSlot{};
             shared->slots[i].inUse = 1;
             shared->slots[i].pid = dbCurrentProcessId();
+            shared->slots[i].started = started;
         }
     }
     if (processSlot < 0) {
@@ -418,48 +408,88 @@ std::string dbDatabase::monitorName() const
     return "/quillet-" + file.identity();
 }
 
-// A process that is being killed, or exits, keeps its marks on the file until
-// it is gone, which may take a while (a flush in progress holds it). Its
-// share would count as a user beside this process and turn a start away, so
-// such processes are waited for (a bounded wait); their shares are then
-// swept like those of any process that died (by openMonitor when this
-// process has not opened the monitor yet: it is mapped only for the look).
-// True when there were any.
-bool dbDatabase::awaitEndingUsers()
+// Takes the file's user lock (dbFile::lockAsUser), waiting only while another
+// process opens or closes the file. When others hold the file and some of
+// them are leaving, this process lets go of its locks, so that other openers
+// go on meanwhile, waits for the leaving ones' marks to drop (a bounded
+// wait), and tries again: once they are gone it may be the first after all.
+int dbDatabase::lockFileAsUser()
+{
+    const uint64_t until = dbTickCount() + leavingUsersWaitMsec;
+    for (;;) {
+        const int rc = file.lockAsUser();
+        if (rc != 0) {
+            return rc;
+        }
+        // Another process has checked, formatted or recovered the file (a
+        // writer found dead while this one looks has its changes discarded,
+        // which reads the header).
+        baseAddr = file.getBase();
+        header = reinterpret_cast<dbHeader*>(baseAddr);
+        const std::vector<unsigned> leaving = leavingUsers();
+        if (leaving.empty() || dbTickCount() >= until) {
+            return 0;
+        }
+        file.unlockAsUser();
+        awaitUsersLeft(leaving, until);
+    }
+}
+
+// The slots that other processes still mark on the file though they are
+// leaving: killed, exiting, or gone while the kernel keeps their marks a
+// moment longer (at times after the process has been reaped). Their shares
+// would count as users beside this process and turn a start away. A process
+// whose main thread has ended while another thread runs is no such one.
+// Before this process opens the monitor, it is mapped only for the look.
+std::vector<unsigned> dbDatabase::leavingUsers()
 {
     const bool lookOnly = shared == nullptr;
     if (lookOnly) {
         if (monitorMemory.open(monitorName(), sizeof(dbSharedMonitor)) != 0) {
-            return false;
+            return {};
         }
         shared = static_cast<dbSharedMonitor*>(monitorMemory.address());
         monitor = &shared->words;
         cs.open(&shared->section);
     }
-    std::vector<uint32_t> ending;
+    std::vector<std::pair<unsigned, dbProcessSlot>> marked;
     {
         dbGlobalSectionGuard guard(cs);
         checkOwnerDied();
         for (unsigned i = 0; i < dbMaxProcesses; i++) {
             const dbProcessSlot& slot = shared->slots[i];
-            if (slot.inUse && int(i) != processSlot && file.slotHeld(i) && dbProcessEnding(slot.pid)) {
-                ending.push_back(slot.pid);
+            if (slot.inUse && int(i) != processSlot && file.slotHeld(i)) {
+                marked.emplace_back(i, slot);
             }
         }
-    }
-    for (uint32_t pid : ending) {
-        dbAwaitProcessEnd(pid, endingProcessWaitMsec);
     }
     if (lookOnly) {
         cs.close();
         monitorMemory.close();
         shared = nullptr;
         monitor = nullptr;
-    } else if (!ending.empty()) {
-        dbGlobalSectionGuard guard(cs);
-        sweepDeadProcesses();
     }
-    return !ending.empty();
+    // Told outside the critical section: it reads the processes' files.
+    std::vector<unsigned> leaving;
+    for (const auto& [i, slot] : marked) {
+        if (dbProcessFateOf(slot.pid, slot.started) != dbProcessFate::running) {
+            leaving.push_back(i);
+        }
+    }
+    return leaving;
+}
+
+// Waits until the marks of the given slots drop, at most until `until`. The
+// caller then sweeps out their shares like those of any process that died.
+void dbDatabase::awaitUsersLeft(const std::vector<unsigned>& slots, uint64_t until)
+{
+    file.reached(dbPointUsersLeaving);
+    for (unsigned i : slots) {
+        const uint64_t now = dbTickCount();
+        if (!file.awaitSlotFree(i, now < until ? unsigned(until - now) : 0)) {
+            return;
+        }
+    }
 }
 
 bool dbDatabase::initializeFile(unsigned long long createSize)
@@ -946,7 +976,10 @@ unsigned dbDatabase::getNumberOfUsers()
     if (!opened) {
         return 0;
     }
-    awaitEndingUsers();
+    const std::vector<unsigned> leaving = leavingUsers();
+    if (!leaving.empty()) {
+        awaitUsersLeft(leaving, dbTickCount() + leavingUsersWaitMsec);
+    }
     unsigned users;
     {
         dbGlobalSectionGuard guard(cs);

@@ -205,6 +205,12 @@ enum dbCommitPoint {
     dbPointIndexCopy = 1,  // half-way through copying the committed index into the other root
 };
 
+// Named points of an open or a count of users reported to
+// dbFileObserver::reached.
+enum dbUsersPoint {
+    dbPointUsersLeaving = 2,  // processes found leaving, before their marks on the file are waited for
+};
+
 // Asks the processor for the cache line at p, a hint that reads nothing.
 // The empty volatile statement keeps the compiler from taking a function
 // that only asks for memory as free of effects and dropping its calls.
@@ -267,9 +273,11 @@ public:
                             // this program knows, in a type it reads, it holds tables or fields it does not know
     };
     dbOpenFailure openFailure() const { return openFailed; }
-    // Opens of this database by all processes (processes that died are not
-    // counted, nor those being killed or exiting: they are waited for, at
-    // most a few seconds). When this is the only one left, a table layout the
+    // Opens of this database by all processes. Processes that died are not
+    // counted, nor those being killed or exiting, nor those gone whose marks
+    // the kernel still keeps: their marks are waited for, at most a few
+    // seconds. A process whose main thread has ended while others run is
+    // counted at once. When this is the only one left, a table layout the
     // open had to skip is loaded now.
     unsigned getNumberOfUsers();
 
@@ -479,7 +487,9 @@ private:
     void rebuildWorkingRoot(bool fromFileSize);
     bool openMonitor(bool first);
     std::string monitorName() const;
-    bool awaitEndingUsers();
+    int lockFileAsUser();
+    std::vector<unsigned> leavingUsers();
+    void awaitUsersLeft(const std::vector<unsigned>& slots, uint64_t until);
 
     uint8_t accessType;
     size_t initSize;

@@ -1,12 +1,15 @@
 #include "engine/file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <thread>
 #include <type_traits>
 #include <unistd.h>
 
@@ -289,6 +292,14 @@ void dbFile::releaseOpeningLock()
     }
 }
 
+void dbFile::unlockAsUser()
+{
+    if (fd >= 0) {
+        setLock(fd, F_UNLCK, userLockByte, false);
+    }
+    releaseOpeningLock();
+}
+
 int dbFile::lockOpening()
 {
     if (fd < 0) {
@@ -311,6 +322,24 @@ bool dbFile::slotHeld(unsigned n) const
         return true;  // cannot tell: never take a live process for dead
     }
     return probe.l_type != F_UNLCK;
+}
+
+bool dbFile::awaitSlotFree(unsigned n, unsigned timeoutMsec) const
+{
+    // The kernel tells nobody when a lock drops: it is looked at again after
+    // pauses that grow from 1 to 16 ms.
+    using namespace std::chrono;
+    const steady_clock::time_point until = steady_clock::now() + milliseconds(timeoutMsec);
+    milliseconds pause(1);
+    while (slotHeld(n)) {
+        const steady_clock::time_point now = steady_clock::now();
+        if (now >= until) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(pause, until - now));
+        pause = std::min(pause * 2, milliseconds(16));
+    }
+    return true;
 }
 
 int dbFile::mapTo(uint64_t size)

@@ -74,6 +74,9 @@ public:
     int lockAsUser();
     // Ends the opening phase started by lockAsUser (other openers may go on).
     void releaseOpeningLock();
+    // Undoes lockAsUser: lets go of the opening lock and the user lock, so
+    // that others open and count users as if this process had not begun.
+    void unlockAsUser();
     // Waits for other processes' opens and closes and keeps them out until
     // releaseOpeningLock. 0 or errno.
     int lockOpening();
@@ -82,6 +85,9 @@ public:
     bool claimSlot(unsigned n);
     // True when another process holds slot n.
     bool slotHeld(unsigned n) const;
+    // Waits until no other process holds slot n, at most timeoutMsec. True
+    // when it is free.
+    bool awaitSlotFree(unsigned n, unsigned timeoutMsec) const;
     // Maps the file up to `size` after another process grew it. 0 or errno.
     int mapTo(uint64_t size);
     // Whether the file may be replaced by another under its name: its name

@@ -6,21 +6,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
 
-// The text of /proc/<pid>/<name>, empty when it cannot be read.
-std::string procText(uint32_t pid, const char* name)
+// The text of a file under /proc, empty when it cannot be read.
+std::string procText(const std::string& path)
 {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%u/%s", unsigned(pid), name);
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return "";
     }
@@ -45,7 +42,51 @@ bool killPending(const std::string& status, const char* label)
     return ((mask >> (SIGKILL - 1)) & 1) != 0;
 }
 
-constexpr unsigned long processExiting = 0x4;  // PF_EXITING in the flags of /proc/<pid>/stat
+constexpr unsigned long taskExiting = 0x4;  // PF_EXITING in the flags of a task's stat
+
+// What the stat file of a process or of one of its threads tells.
+struct TaskStat {
+    char state = 0;
+    unsigned long flags = 0;
+    unsigned long long started = 0;  // clock ticks after boot
+};
+
+// Reads "<dir>/stat": "pid (name) state ppid pgrp session tty tpgid flags
+// ... starttime ...". The name may hold blanks and parentheses, so the fields
+// are read after the last ')'. False when there is no such task.
+bool readTaskStat(const std::string& dir, TaskStat& out)
+{
+    const std::string stat = procText(dir + "/stat");
+    const size_t nameEnd = stat.rfind(')');
+    if (nameEnd == std::string::npos) {
+        return false;
+    }
+    return std::sscanf(stat.c_str() + nameEnd + 1,
+                       " %c %*d %*d %*d %*d %*d %lu %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %*d %*d %llu", &out.state,
+                       &out.flags, &out.started) == 3;
+}
+
+// Whether the thread whose /proc folder is `dir` has ended or is on its way
+// out: a zombie, exiting, or a kill pending for it or for its process.
+bool threadEnding(const std::string& dir)
+{
+    TaskStat stat;
+    if (!readTaskStat(dir, stat)) {
+        return true;  // ended since the threads were listed
+    }
+    if (stat.state == 'Z' || stat.state == 'X' || stat.state == 'x' || (stat.flags & taskExiting) != 0) {
+        return true;
+    }
+    const std::string status = procText(dir + "/status");
+    return killPending(status, "\nSigPnd:") || killPending(status, "\nShdPnd:");
+}
+
+// Whether process pid no longer exists, asked of the kernel where /proc
+// cannot tell.
+bool processMissing(pid_t pid)
+{
+    return kill(pid, 0) != 0 && errno == ESRCH;
+}
 
 }  // namespace
 
@@ -205,48 +246,40 @@ uint64_t dbTickCount()
     return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
 }
 
-bool dbProcessEnding(uint32_t pid)
+dbProcessFate dbProcessFateOf(uint32_t pid, uint32_t started)
 {
-    // "pid (name) state ppid pgrp session tty tpgid flags ...": the name may
-    // hold blanks and parentheses, so the fields are read after the last ')'.
-    const std::string stat = procText(pid, "stat");
-    const size_t nameEnd = stat.rfind(')');
-    if (nameEnd == std::string::npos || nameEnd + 2 >= stat.size()) {
-        return false;
+    if (pid == 0 || pid > uint32_t(INT32_MAX)) {
+        return dbProcessFate::running;  // no process id: never take it for one that is gone
     }
-    const char state = stat[nameEnd + 2];
-    if (state == 'Z' || state == 'X' || state == 'x') {
-        return true;
+    const std::string dir = "/proc/" + std::to_string(pid);
+    TaskStat stat;
+    if (!readTaskStat(dir, stat)) {
+        return processMissing(pid_t(pid)) ? dbProcessFate::gone : dbProcessFate::running;
     }
-    long ppid, pgrp, session, tty, tpgid;
-    unsigned long flags = 0;
-    if (std::sscanf(stat.c_str() + nameEnd + 3, "%ld %ld %ld %ld %ld %lu", &ppid, &pgrp, &session, &tty, &tpgid,
-                    &flags) == 6 &&
-        (flags & processExiting) != 0) {
-        return true;
+    if (started != 0 && uint32_t(stat.started) != started) {
+        return dbProcessFate::gone;  // the id was given to a later process
     }
-    // A kill is pending until the process takes it and starts to exit.
-    const std::string status = procText(pid, "status");
-    return killPending(status, "\nSigPnd:") || killPending(status, "\nShdPnd:");
+    // The main thread's state is not the process's: it may have ended while
+    // the other threads run on. The process ends with its last thread.
+    DIR* threads = opendir((dir + "/task").c_str());
+    if (threads == nullptr) {
+        return processMissing(pid_t(pid)) ? dbProcessFate::gone : dbProcessFate::running;
+    }
+    bool running = false;
+    while (const dirent* thread = readdir(threads)) {
+        if (thread->d_name[0] != '.' && !threadEnding(dir + "/task/" + thread->d_name)) {
+            running = true;
+            break;
+        }
+    }
+    closedir(threads);
+    return running ? dbProcessFate::running : dbProcessFate::ending;
 }
 
-bool dbAwaitProcessEnd(uint32_t pid, unsigned timeoutMsec)
+uint32_t dbCurrentProcessStartTime()
 {
-    // A process descriptor turns readable when the process has ended, with
-    // its files closed and their locks released.
-    const int fd = int(syscall(SYS_pidfd_open, pid_t(pid), 0));
-    if (fd < 0) {
-        return errno == ESRCH;
-    }
-    const uint64_t until = dbTickCount() + timeoutMsec;
-    struct pollfd ended = {fd, POLLIN, 0};
-    int rc;
-    do {
-        const uint64_t now = dbTickCount();
-        rc = poll(&ended, 1, now >= until ? 0 : int(until - now));
-    } while (rc < 0 && errno == EINTR);
-    ::close(fd);
-    return rc > 0;
+    TaskStat stat;
+    return readTaskStat("/proc/self", stat) ? uint32_t(stat.started) : 0;
 }
 
 uint32_t dbCurrentThreadId()

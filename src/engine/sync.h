@@ -1,8 +1,8 @@
 // Synchronisation building blocks of the database engine: in-process mutexes,
 // the critical section and shared memory of the database monitor that all
 // processes on a database share (its condition stands in for the waiting
-// readers', writers' and upgrade semaphores), the signs that another process
-// is ending, and the engine's assertion.
+// readers', writers' and upgrade semaphores), what has become of another
+// process, and the engine's assertion.
 // Callers keep every wait outside a held dbCriticalSection of the same mutex,
 // and leave each dbGlobalCriticalSection they enter exactly once.
 #pragma once
@@ -110,14 +110,22 @@ private:
 
 // Milliseconds of a steady clock (for lock time-outs).
 uint64_t dbTickCount();
-// Whether process pid is on its way out: a kill is pending for it, it is
-// exiting, or it is a zombie. Such a process still holds its file locks for
-// a moment (longer when a flush keeps it), though it will never use them.
-// False when that cannot be told (no such process, no /proc).
-bool dbProcessEnding(uint32_t pid);
-// Waits until process pid has ended, at most timeoutMsec. True when it has
-// ended (or is gone); false on time-out or when the wait cannot be made.
-bool dbAwaitProcessEnd(uint32_t pid, unsigned timeoutMsec);
+// What has become of a process that uses the database.
+enum class dbProcessFate {
+    running,  // one of its threads runs, or that cannot be told
+    ending,   // each of its threads is killed, exiting or ended
+    gone,     // it no longer exists (its id may be another process's now)
+};
+// The fate of process pid, which recorded `started` (its
+// dbCurrentProcessStartTime; 0 when unknown) when it began to use the
+// database. A process whose main thread has ended while another thread runs
+// is running. An ending process still holds its file locks, and the kernel
+// may let go of them only a moment after the process is gone.
+dbProcessFate dbProcessFateOf(uint32_t pid, uint32_t started);
+// When the calling process started, in clock ticks since boot (the low 32
+// bits; with its id, it tells this process from a later one given the same
+// id), or 0 when that cannot be told.
+uint32_t dbCurrentProcessStartTime();
 // The calling thread's system-wide id.
 uint32_t dbCurrentThreadId();
 uint32_t dbCurrentProcessId();

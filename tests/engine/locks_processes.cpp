@@ -4,6 +4,8 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -92,6 +94,13 @@ private:
     int toParent = -1, fromParent = -1, toChild = -1, fromChild = -1;
 };
 
+// Whether process pid's main thread has ended (its state is Z, zombie).
+bool mainThreadEnded(pid_t pid)
+{
+    const std::vector<uint8_t> stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    return std::string(stat.begin(), stat.end()).find(") Z ") != std::string::npos;
+}
+
 size_t rowCount(dbDatabase& db)
 {
     size_t n = 0;
@@ -118,6 +127,61 @@ void storePendingRows(dbDatabase& db)
     }
 }
 
+// Ends the process at its n-th flush once armed, just after it.
+struct KillAtFlush : dbFileObserver {
+    explicit KillAtFlush(int n) : at(n) {}
+    void afterFlush(const dbFile&) override
+    {
+        if (armed && ++flushes == at) {
+            raise(SIGKILL);
+        }
+    }
+    bool armed = false;
+    int at;
+    int flushes = 0;
+};
+
+// The kernel may let go of a killed process's marks on the file only a
+// moment after the process is gone. A process it forked, which keeps its
+// files open, stands in for that moment: it lets go when this process waits
+// for processes that are leaving (or at the end).
+class MarksKept : public dbFileObserver {
+public:
+    MarksKept()
+    {
+        if (pipe(letGo) != 0) {
+            std::abort();
+        }
+    }
+    ~MarksKept()
+    {
+        dbFile::setObserver(nullptr);
+        (void)!write(letGo[1], "g", 1);
+        ::close(letGo[0]);
+        ::close(letGo[1]);
+    }
+    // In the process that is to be killed.
+    void keep()
+    {
+        if (fork() == 0) {
+            char c;
+            (void)!read(letGo[0], &c, 1);
+            _exit(0);
+        }
+    }
+    // In this process, before it opens.
+    void letGoOnWait() { dbFile::setObserver(this); }
+    void reached(const dbFile&, int point) override
+    {
+        if (point == dbPointUsersLeaving) {
+            (void)!write(letGo[1], "g", 1);
+        }
+    }
+
+private:
+    int letGo[2];
+};
+
 }  // namespace
 
 TEST(LocksProcesses, KilledWriterLeavesTheLastCommitToTheNextFirstProcess)
@@ -127,16 +191,7 @@ TEST(LocksProcesses, KilledWriterLeavesTheLastCommitToTheNextFirstProcess)
         TempDir dir;
         std::string path = dir.file("Quillet.zrv");
         Child a([&](Child& self) {
-            struct KillAfterSwitch : dbFileObserver {
-                bool armed = false;
-                int flushes = 0;
-                void afterFlush(const dbFile&) override
-                {
-                    if (armed && ++flushes == 2) {
-                        raise(SIGKILL);
-                    }
-                }
-            } killer;
+            KillAtFlush killer(2);  // after the switch
             dbFile::setObserver(&killer);
             dbDatabase db;
             openWithTwoRows(db, path);
@@ -178,33 +233,42 @@ TEST(LocksProcesses, KilledWriterLeavesTheLastCommitToTheNextFirstProcess)
 
 // A writer killed while another process stays attached and idle leaves its
 // share and its changes to the next open, which sweeps them out (its
-// changes discarded) and counts the live process alone.
+// changes discarded) and counts the live process alone, also when the
+// killed writer's marks outlast it a moment.
 TEST(LocksProcesses, AnOpenBesideALiveUserSweepsOutAKilledWriter)
 {
-    TempDir dir;
-    std::string path = dir.file("Quillet.zrv");
-    Child writer([&](Child& self) {
-        dbDatabase db;
-        openWithTwoRows(db, path);
-        storePendingRows(db);
-        self.tell('w');
-        self.hear();
-    });
-    ASSERT_EQ(writer.listen(), 'w');
-    Child idle([&](Child& self) {
-        dbDatabase db;
-        self.tell(db.open("Quillet", path.c_str()) ? 'o' : 'f');
-        self.hear();
-    });
-    ASSERT_EQ(idle.listen(), 'o');
-    writer.stop(SIGKILL);
-    RecordingDatabase db;
-    ASSERT_TRUE(db.open("Quillet", path.c_str()));
-    EXPECT_EQ(db.getNumberOfUsers(), 2u);
-    ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
-    EXPECT_EQ(rowCount(db), 2u) << "the killed writer's rows are not seen";
-    db.close();
-    idle.stop(SIGKILL);
+    for (const bool marksKept : {false, true}) {
+        SCOPED_TRACE(marksKept ? "marks kept" : "marks gone");
+        TempDir dir;
+        std::string path = dir.file("Quillet.zrv");
+        MarksKept marks;
+        Child writer([&](Child& self) {
+            dbDatabase db;
+            openWithTwoRows(db, path);
+            if (marksKept) {
+                marks.keep();
+            }
+            storePendingRows(db);
+            self.tell('w');
+            self.hear();
+        });
+        ASSERT_EQ(writer.listen(), 'w');
+        Child idle([&](Child& self) {
+            dbDatabase db;
+            self.tell(db.open("Quillet", path.c_str()) ? 'o' : 'f');
+            self.hear();
+        });
+        ASSERT_EQ(idle.listen(), 'o');
+        writer.stop(SIGKILL);
+        marks.letGoOnWait();
+        RecordingDatabase db;
+        ASSERT_TRUE(db.open("Quillet", path.c_str()));
+        EXPECT_EQ(db.getNumberOfUsers(), 2u);
+        ASSERT_TRUE(db.beginTransaction(dbDatabase::dbSharedLock));
+        EXPECT_EQ(rowCount(db), 2u) << "the killed writer's rows are not seen";
+        db.close();
+        idle.stop(SIGKILL);
+    }
 }
 
 TEST(LocksProcesses, TwoFoldersDoNotShareUsers)
@@ -377,12 +441,14 @@ TEST(LocksProcesses, GrowthByAnotherProcessIsMappedHere)
 }
 
 // The first process holds the lock, uncommitted changes in hand, and is
-// killed just before the second opens, or between the second's open and its
-// count of users (that open could not load the tables then). A process that
-// is being killed still holds its marks on the file for a moment; the second
-// never counts it, goes on alone with the tables loaded and the first's
-// commits intact, and never ends through an assertion. Each order runs many
-// times, as the moment the killed process is gone varies.
+// killed: just before the second opens, or between the second's open and its
+// count of users (that open could not load the tables then), or as it held
+// the file open or as its close committed, reaped before the second opens but
+// its marks kept a moment longer. A process that is being killed, or has
+// gone, may hold its marks on the file for a moment; the second never counts
+// it, goes on alone with the tables loaded and the first's commits intact,
+// and never ends through an assertion. Each order runs many times, as the
+// moment the killed process is gone varies.
 TEST(LocksProcesses, AProcessBeingKilledIsNeverCountedAsAUser)
 {
     // The table exists only for this test (other tests count raw records).
@@ -391,29 +457,46 @@ TEST(LocksProcesses, AProcessBeingKilledIsNeverCountedAsAUser)
         Probe p{n};
         return db.insertRecord(&probe, nullptr, &p);
     };
-    for (const bool killedBeforeOpen : {true, false}) {
+    enum Moment { beforeOpen, afterOpen, reapedWhileOpen, reapedWhileClosing };
+    const char* const names[] = {"before the open", "after the open", "reaped, killed while open",
+                                 "reaped, killed while closing"};
+    for (const Moment moment : {beforeOpen, afterOpen, reapedWhileOpen, reapedWhileClosing}) {
+        const bool reaped = moment == reapedWhileOpen || moment == reapedWhileClosing;
         for (int round = 0; round < 20; round++) {
-            SCOPED_TRACE(std::string(killedBeforeOpen ? "before" : "after") + " the open, round " +
-                         std::to_string(round));
+            SCOPED_TRACE(std::string(names[moment]) + ", round " + std::to_string(round));
             TempDir dir;
             std::string path = dir.file("Quillet.zrv");
+            MarksKept marks;
             Child first([&](Child& self) {
+                KillAtFlush killer(1);  // before the switch: the last row stays uncommitted
+                dbFile::setObserver(&killer);
                 dbDatabase db;
                 db.open("Quillet", path.c_str());
                 add(db, 1);
                 add(db, 2);
                 db.commit();
+                if (reaped) {
+                    marks.keep();
+                }
                 add(db, 3);  // left uncommitted, the lock held
                 self.tell('l');
                 self.hear();
+                killer.armed = true;
+                db.close();
             });
             ASSERT_EQ(first.listen(), 'l');
-            if (killedBeforeOpen) {
+            if (moment == beforeOpen) {
                 kill(first.pid, SIGKILL);  // not waited for
+            } else if (moment == reapedWhileOpen) {
+                first.stop(SIGKILL);
+            } else if (moment == reapedWhileClosing) {
+                first.say('c');
+                EXPECT_TRUE(WIFSIGNALED(first.finish()));
             }
+            marks.letGoOnWait();
             RecordingDatabase second;
             ASSERT_TRUE(second.open("Quillet", path.c_str()));
-            if (!killedBeforeOpen) {
+            if (moment == afterOpen) {
                 kill(first.pid, SIGKILL);
             }
             ASSERT_EQ(second.getNumberOfUsers(), 1u);
@@ -427,8 +510,51 @@ TEST(LocksProcesses, AProcessBeingKilledIsNeverCountedAsAUser)
             EXPECT_TRUE(add(second, 4));
             EXPECT_TRUE(second.commit());
             second.close();
-            EXPECT_TRUE(WIFSIGNALED(first.finish()));
+            if (!reaped) {
+                EXPECT_TRUE(WIFSIGNALED(first.finish()));
+            }
             EXPECT_EQ(checkFile(readFile(path)), "");
         }
     }
+}
+
+// A process whose main thread has ended while another thread keeps the
+// database open is a user: an open beside it counts it at once, and neither
+// that open nor another at the same time waits for the process to end.
+TEST(LocksProcesses, AProcessWhoseMainThreadEndedIsAUserAtOnce)
+{
+    TempDir dir;
+    std::string path = dir.file("Quillet.zrv");
+    Child user([&](Child& self) {
+        std::thread([&] {
+            dbDatabase db;
+            self.tell(db.open("Quillet", path.c_str()) ? 'o' : 'f');
+            self.hear();
+        }).detach();
+        // The main thread ends alone, as through pthread_exit, but without
+        // unwinding the test's frames (which catch the unwinding).
+        syscall(SYS_exit, 0);
+    });
+    ASSERT_EQ(user.listen(), 'o');
+    while (!mainThreadEnded(user.pid)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    constexpr long long atOnce = 5000;  // an ending process is waited for twice as long
+    Child other([&](Child& self) {
+        self.hear();
+        const Clock::time_point start = Clock::now();
+        dbDatabase db;
+        const bool counted = db.open("Quillet", path.c_str()) && db.getNumberOfUsers() >= 2;
+        self.tell(!counted ? 'n' : millisSince(start) < atOnce ? 'y' : 'w');
+        self.hear();
+    });
+    other.say('g');
+    const Clock::time_point start = Clock::now();
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("Quillet", path.c_str()));
+    EXPECT_GE(db.getNumberOfUsers(), 2u);
+    EXPECT_LT(millisSince(start), atOnce);
+    EXPECT_EQ(other.listen(), 'y') << "n: not counted, w: waited";
+    EXPECT_EQ(db.getNumberOfUsers(), 3u);
+    db.close();
 }
