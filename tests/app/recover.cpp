@@ -15,6 +15,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStorageInfo>
 
 #include <csignal>
@@ -709,6 +710,65 @@ TEST_F(Recover, ARestoreKilledAfterEachStepIsFinishedOrUndoneByTheNextStart)
         if (!kept.empty()) {
             EXPECT_TRUE(kept.begin()->second == unreadable) << "the unreadable file is not kept";
         }
+        emptyFolder();
+    }
+}
+
+// A second start of the program, in a process of its own, while a restore
+// from Setup or at start is between its steps: it says that a backup is
+// being restored and touches no file; the restore then completes and says
+// so, and the database at the name is the restored one (contacts 1 to 20).
+TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
+{
+    using Step = TBackupForm::RestoreStep;
+    const QString restoring = "A backup is being restored in " + folder +
+                              " by another run of the program, so the database cannot be opened now. Start the "
+                              "program again once the restore has finished.";
+    const QStringList fromSetup {"Restore Completed. Restart the program."};
+    const QStringList atStart {"Fail to open database.", "Restore Completed."};
+    const struct {
+        const char* what;
+        Step step;
+        bool atStart;
+    } cases[] = {
+        {"from Setup, the copy written", Step::CopyWritten, false},
+        {"from Setup, the copy checked", Step::CopyChecked, false},
+        {"at start, the copy checked", Step::CopyChecked, true},
+        {"at start, the file kept aside", Step::CurrentKeptAside, true},
+    };
+    const auto noSeam = qScopeGuard([] { TBackupForm::RestoreStepDone() = nullptr; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(start(), -1);
+        addContacts(1, 20);
+        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+        addContacts(21, 30);
+        stop();
+        if (c.atStart)
+            writeBytes(path("Quillet.zrv"), randomBytes(fileBytes(path("Quillet.zrv")).size(), 11));
+        QString told = "(no second start)";
+        TBackupForm::RestoreStepDone() = [&](Step done) {
+            if (done == c.step)
+                told = messageOfAKilledStart();
+        };
+        dialogs.shown.clear();
+        if (c.atStart) {
+            dialogs.AnswerQuestion(true);
+            ASSERT_EQ(start(), -1);
+        } else {
+            ASSERT_EQ(start(), -1);
+            dialogs.AnswerFile(path("Quillet0.zbf"));
+            dialogs.AnswerQuestion(true);
+            EXPECT_THROW(TBackupForm(window.get()).restoreClick(), platform::ProgramExit);
+        }
+        TBackupForm::RestoreStepDone() = nullptr;
+        EXPECT_EQ(told, restoring);
+        EXPECT_EQ(dialogs.Messages(), c.atStart ? atStart : fromSetup);
+        stop();
+        ASSERT_EQ(start(), -1);
+        EXPECT_EQ(contacts(), 20);
+        stop();
+        EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore"))) << "a copy was left";
         emptyFolder();
     }
 }
