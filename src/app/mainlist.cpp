@@ -321,7 +321,7 @@ void TMainListForm::keepOutOfARestore(RestoreLock& replacing, const QString& dir
                      .arg(dir),
                  this);
         break;
-    case RestoreLock::Starting:  // it counts this run as a user of the database, or this one it
+    case RestoreLock::Starting:  // the other start opens the database: as for a second user
         ShowInfo("The database is still using.", this);
         break;
     }

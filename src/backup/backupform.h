@@ -128,7 +128,8 @@ public:
     // Which backup a run makes: a failure for want of room says what was
     // not backed up.
     enum class BackupRun { Manual, Daily, OnExit };
-    // One unattended backup of the database file, read while it is open.
+    // One unattended backup of the database file, read while it is open;
+    // `run` names it in a failure for want of room.
     bool backupTo(const QString &fileName, BackupRun run = BackupRun::Daily);
     // The automatic backups, within what the caller allows in this run.
     void autoBackupDaily(AutoBackups allowed = AutoBackups::Normal);
