@@ -13,6 +13,7 @@
 #include "app/spreadsheetactions.h"
 #include "backup/backupform.h"
 #include "backup/generations.h"
+#include "backup/restorelock.h"
 #include "grid/listgrid.h"
 #include "platform/accessibility.h"
 #include "platform/process.h"
@@ -250,6 +251,8 @@ void TMainListForm::createActions()
 void TMainListForm::startUp()
 {
     const QString dir = QDir::currentPath();
+    RestoreLock replacing(dir);  // until the users are counted: see restorelock.h
+    keepOutOfARestore(replacing, dir);
     settleCutOffRestore();
     // the open below makes a missing or empty file a new database
     const std::optional<ArchivesSetAside> setAside = keepBackupsOfANewDatabase(dir);
@@ -260,15 +263,17 @@ void TMainListForm::startUp()
     if (!opened) {
         EndIfDatabaseOfNewerVersion(this);
         ShowInfo("Fail to open database.", this);
-        if (!restoreUnreadableDatabase(dir))
+        if (!restoreUnreadableDatabase(dir, replacing))
             platform::ExitProgram(1);
     }
     if (database.getNumberOfUsers() > 1) {
-        ShowInfo("The database is still using.", this);
         database.rollback();
         database.close();
+        replacing.leave();  // not held while the message waits: the other run may restore meanwhile
+        ShowInfo("The database is still using.", this);
         platform::ExitProgram(1);
     }
+    replacing.leave();
     checkDatabase();
 
     {
@@ -305,6 +310,24 @@ void TMainListForm::startUp()
     backup.autoBackupDaily(backups_);
 }
 
+void TMainListForm::keepOutOfARestore(RestoreLock& replacing, const QString& dir)
+{
+    switch (replacing.enterStart()) {
+    case RestoreLock::Taken:
+        return;
+    case RestoreLock::Restoring:
+        ShowInfo(QString("A backup is being restored in %1 by another run of the program, so the database cannot "
+                         "be opened now. Start the program again once the restore has finished.")
+                     .arg(dir),
+                 this);
+        break;
+    case RestoreLock::Starting:  // the other start opens the database: as for a second user
+        ShowInfo("The database is still using.", this);
+        break;
+    }
+    platform::ExitProgram(1);
+}
+
 void TMainListForm::settleCutOffRestore()
 {
     const CutOffRestore settled = TBackupForm::settleCutOffRestore();
@@ -332,7 +355,7 @@ std::optional<ArchivesSetAside> TMainListForm::keepBackupsOfANewDatabase(const Q
 // elsewhere. A restore that failed for want of room, or another failed write
 // in the folder, ends the offers: an older backup would fare no better, or
 // would bring back older data only because it is smaller.
-bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
+bool TMainListForm::restoreUnreadableDatabase(const QString& dir, RestoreLock& replacing)
 {
     if (database.openFailure() != dbDatabase::dbFileNotDatabase)
         return false;
@@ -346,7 +369,7 @@ bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
         if (!AskYesNo(restoreAtStartQuestion(dir, *archive, keptAs, before, !offered), this))
             return false;
         offered = true;
-        if (const std::optional<bool> opened = restoreAtStart(archive->path, keptAs, before))
+        if (const std::optional<bool> opened = restoreAtStart(archive->path, keptAs, before, replacing))
             return *opened;
     }
     const char* none = archives.isEmpty() ? "There is no backup in that folder."
@@ -356,16 +379,18 @@ bool TMainListForm::restoreUnreadableDatabase(const QString& dir)
     for (;;) {
         if (!AskYesNo(restoreFromElsewhereQuestion(dir, keptAs, before), this))
             return false;
-        const QString chosen = TBackupForm::chooseArchiveToRestore(this);
+        const QString chosen = TBackupForm::chooseArchiveToRestore(this, true);
         if (chosen.isEmpty())
             return false;
-        if (const std::optional<bool> opened = restoreAtStart(chosen, keptAs, before))
+        if (const std::optional<bool> opened = restoreAtStart(chosen, keptAs, before, replacing))
             return *opened;
     }
 }
 
-std::optional<bool> TMainListForm::restoreAtStart(const QString& archive, const QString& keptAs, QString& why)
+std::optional<bool> TMainListForm::restoreAtStart(const QString& archive, const QString& keptAs, QString& why,
+                                                  RestoreLock& replacing)
 {
+    replacing.markRestoring();
     TBackupForm restore(this);
     const RestoreResult result = restore.restoreDatabase(archive, keptAs);
     if (!result.ok() && !result.writeFailed()) {

@@ -22,6 +22,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QStatusBar;
+class RestoreLock;
 
 namespace grid {
 class RIvuZuvuzoZuvu;
@@ -81,6 +82,9 @@ private:
     void createControls();
     void createActions();
     void startUp();
+    // First of all: ends the program, touching no file, while a restore runs
+    // in the folder or another start has not yet counted the users.
+    void keepOutOfARestore(RestoreLock& replacing, const QString& dir);
     // Before the open: finishes or undoes a restore that a kill cut off, and
     // says so; ends the program when a sound copy cannot be put in place.
     void settleCutOffRestore();
@@ -90,12 +94,13 @@ private:
     // After an open that failed for the file's bytes: offers the readable
     // backups in its place, newest first, then one chosen elsewhere. True
     // when one was restored and the database opened.
-    bool restoreUnreadableDatabase(const QString& dir);
+    bool restoreUnreadableDatabase(const QString& dir, RestoreLock& replacing);
     // Restores archive in place of the unreadable file, kept as keptAs.
     // Empty when the archive could not be restored for its own bytes (`why`
     // then tells it); else whether the database is open (a failed write has
     // been told).
-    std::optional<bool> restoreAtStart(const QString& archive, const QString& keptAs, QString& why);
+    std::optional<bool> restoreAtStart(const QString& archive, const QString& keptAs, QString& why,
+                                       RestoreLock& replacing);
     void checkDatabase();
     void upgradeData();
     void layOutGrid();

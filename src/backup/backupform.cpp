@@ -3,6 +3,7 @@
 #include "appcore/dialogs.h"
 #include "appcore/schema.h"
 #include "backup/generations.h"
+#include "backup/restorelock.h"
 #include "platform/accessibility.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
@@ -26,21 +27,22 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 
 namespace {
 
 const char *const kDatabaseName = "Quillet";
 
-// The archive to back up into or restore from, empty when cancelled.
-QString pickArchive(platform::FileRequest::Mode mode, const QString &caption, const QString &filter, QWidget *owner)
+// The archive to back up into or restore from, empty when cancelled. The
+// dialog opens in `folder`; empty: where the user keeps files, as every
+// other file request of the program (platform/startfolder.h).
+QString pickArchive(platform::FileRequest::Mode mode, const QString &caption, const QString &filter, QWidget *owner,
+                    const QString &folder = QString())
 {
     platform::FileRequest request;
     request.mode = mode;
     request.caption = caption;
-    // a restore lists the automatic backups and those set aside; a backup
-    // goes where the user keeps files (the last folder used)
-    if (mode == platform::FileRequest::Open)
-        request.directory = TBackupForm::programDirectory();
+    request.directory = folder;
     request.fileName = QStringLiteral("Quillet");
     request.filters = QStringList {filter};
     request.defaultSuffix = QStringLiteral("zbf");
@@ -275,7 +277,7 @@ void TBackupForm::backupClick()
     ProgressBar1->hide();
     const QString warning = ok ? backupNotSynced(chosen) : QString();
     ShowInfo(ok ? QStringLiteral("Backup Successfully.") + (warning.isEmpty() ? QString() : u'\n' + warning)
-                : QStringLiteral("Fail to backup."),
+                : failedBackupText(chosen, BackupRun::Manual),
              this);
     QApplication::restoreOverrideCursor();
     if (!database.open(kDatabaseName, QFile::encodeName(dbFile).constData())) {
@@ -360,9 +362,10 @@ QString whySetupsRestoreFailed(const RestoreResult &result)
 
 }  // namespace
 
-QString TBackupForm::chooseArchiveToRestore(QWidget *owner)
+QString TBackupForm::chooseArchiveToRestore(QWidget *owner, bool keptElsewhere)
 {
-    return pickArchive(platform::FileRequest::Open, QString(), QStringLiteral("Zarvo Backup File (*.zbf)"), owner);
+    return pickArchive(platform::FileRequest::Open, QString(), QStringLiteral("Zarvo Backup File (*.zbf)"), owner,
+                       keptElsewhere ? QString() : programDirectory());
 }
 
 void TBackupForm::restoreClick()
@@ -385,6 +388,16 @@ void TBackupForm::restoreClick()
     if (!AskYesNo(QStringLiteral("Restoring the database will replace the current database, are you sure to restore it?"),
                   this))
         return;
+    // held until the program ends: no start settles the copy or opens the file meanwhile
+    RestoreLock replacing(programDirectory());
+    if (replacing.enterRestore() != RestoreLock::Taken) {
+        ShowInfo(QStringLiteral("The backup has not been restored: another run of the program is opening the "
+                                "database in %1, or restoring a backup there. Nothing has been changed; try again "
+                                "in a moment.")
+                     .arg(programDirectory()),
+                 this);
+        return;
+    }
     QApplication::setOverrideCursor(Qt::BusyCursor);
     ProgressBar1->show();
     database.close();
@@ -423,6 +436,18 @@ void stepDone(TBackupForm::RestoreStep step)
 {
     if (TBackupForm::RestoreStepDone())
         TBackupForm::RestoreStepDone()(step);
+}
+
+// Renames the checked copy over the database file. Whether it took place is
+// judged by the file now at the name: the copy itself, even when the rename
+// reported a failure after it; never by a copy that is no longer there.
+platform::Replaced placeCopy(const QString &copy, const QString &current)
+{
+    const std::optional<platform::FileIdentity> checked = platform::fileIdentity(copy);
+    const platform::Replaced placed = platform::replaceFileDurably(copy, current);
+    if (placed == platform::Replaced::No && checked && platform::fileIdentity(current) == checked)
+        return platform::Replaced::NotSynced;  // in place, the folder not synced after it
+    return placed;
 }
 
 }  // namespace
@@ -538,9 +563,8 @@ RestoreResult TBackupForm::putCopyInPlace(RestoreResult result, const QString &c
     }
     if (keep)
         stepDone(RestoreStep::CurrentKeptAside);
-    // a copy no longer there has been renamed, even when the folder could not be synced after
-    const platform::Replaced placed = platform::replaceFileDurably(copy, current);
-    if (placed != platform::Replaced::No || !QFileInfo::exists(copy)) {
+    const platform::Replaced placed = placeCopy(copy, current);
+    if (placed != platform::Replaced::No) {
         result.notSynced = placed != platform::Replaced::Synced;
         stepDone(RestoreStep::CopyInPlace);
         return result;
@@ -580,7 +604,7 @@ CutOffRestore TBackupForm::settleCutOffRestore()
                        (QFile::remove(copy) ? QStringLiteral(" The copy has been removed.") : QString());
         return settled;
     }
-    if (platform::replaceFileDurably(copy, current.filePath()) == platform::Replaced::No && QFileInfo::exists(copy)) {
+    if (placeCopy(copy, current.filePath()) == platform::Replaced::No) {
         settled.found = CutOffRestore::NotFinished;
         settled.text = cutOff + QStringLiteral(", and its checked copy Quillet.zrv.restore in ") + dir +
                        QStringLiteral(" could not be put in place as Quillet.zrv. Nothing has been changed.");
@@ -597,12 +621,35 @@ void TBackupForm::helpButtonClick()
     OpenHelp(QStringLiteral("backup.htm"), this);
 }
 
-bool TBackupForm::backupTo(const QString &fileName)
+QString TBackupForm::failedBackupText(const QString &fileName, BackupRun run) const
+{
+    const QString failed = QStringLiteral("Fail to backup.");
+    if (!BackupFile1.DiskFull())
+        return failed;
+    const QString folder = QFileInfo(fileName).absolutePath();
+    switch (run) {
+    case BackupRun::Manual:
+        return failed + QStringLiteral("\nNo backup has been made. Make room on the disk holding %1 and try again.")
+                            .arg(folder);
+    case BackupRun::Daily:
+        return failed + QStringLiteral("\nNo daily backup is made today: it is made at the first start of each day. "
+                                       "To back up today, make room on the disk holding %1 and choose Backup in "
+                                       "the setup dialog (Setup).")
+                            .arg(folder);
+    case BackupRun::OnExit:
+        break;
+    }
+    return failed + QStringLiteral("\nNo backup is made as the program ends. Make room on the disk holding %1 "
+                                   "before the next backup.")
+                        .arg(folder);
+}
+
+bool TBackupForm::backupTo(const QString &fileName, BackupRun run)
 {
     BackupFile1.MaxSize = INT32_MAX;
     const bool ok = runBackup(fileName);
     if (!ok)
-        ShowInfo(QStringLiteral("Fail to backup."), this);
+        ShowInfo(failedBackupText(fileName, run), this);
     else if (const QString warning = backupNotSynced(fileName); !warning.isEmpty())
         ShowInfo(warning, this);
     return ok;
@@ -638,7 +685,7 @@ void TBackupForm::autoBackupDaily(AutoBackups allowed)
     if (!config.update() || !database.commit())
         return;  // the settings could not be stored: no backup they would not know of
     if (g >= 0)
-        backupTo(generationFile(g));
+        backupTo(generationFile(g), BackupRun::Daily);
 }
 
 void TBackupForm::autoBackupOnExit(AutoBackups allowed)
@@ -656,5 +703,5 @@ void TBackupForm::autoBackupOnExit(AutoBackups allowed)
     if (!config.update())
         return;
     // committed by the closing main window together with its column widths
-    backupTo(generationFile(g));
+    backupTo(generationFile(g), BackupRun::OnExit);
 }

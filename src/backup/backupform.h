@@ -16,8 +16,11 @@
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good
 // archive.
-// A restore always ends the program (exit code 0); a manual backup ends it
-// (exit code 1) when the database cannot be opened again.
+// A restore that has closed the database always ends the program (exit
+// code 0); one refused before (an archive with no database, another run of
+// the program opening the database or restoring) leaves it running. A
+// manual backup ends it (exit code 1) when the database cannot be opened
+// again.
 //
 // A restore writes the archive's database beside the database file as
 // "Quillet.zrv.restore" (the checked copy), checks it, and only then puts it
@@ -26,7 +29,10 @@
 // A restore cut off by a kill is settled by the next start
 // (settleCutOffRestore): without a database file, a copy that passes the
 // checks again is put in place; beside a database file, the copy is removed
-// and the file stays as it was.
+// and the file stays as it was. A restore and a settling run only under the
+// folder's replacing lock (restorelock.h), so neither ever meets the other's
+// copy; whether the copy took the file's place is judged by the file then
+// at the name.
 #pragma once
 
 #include "backup/backupfile.h"
@@ -119,21 +125,29 @@ public:
     void helpButtonClick();
     void BackupFile1Progress(TBackupFile &sender, const QString &filename, TPercentage percent, bool &cont);
     void BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool &cont);
-    // One unattended backup of the database file, read while it is open.
-    bool backupTo(const QString &fileName);
+    // Which backup a run makes: a failure for want of room says what was
+    // not backed up.
+    enum class BackupRun { Manual, Daily, OnExit };
+    // One unattended backup of the database file, read while it is open;
+    // `run` names it in a failure for want of room.
+    bool backupTo(const QString &fileName, BackupRun run = BackupRun::Daily);
     // The automatic backups, within what the caller allows in this run.
     void autoBackupDaily(AutoBackups allowed = AutoBackups::Normal);
     void autoBackupOnExit(AutoBackups allowed = AutoBackups::Normal);
     // Puts the database of an archive in place of the database file, once it
     // has passed the engine's checks; the file that was there is kept under
     // the name keepCurrentAs when one is given (never written over), else
-    // replaced. Shows nothing: the result tells why it failed.
+    // replaced. Shows nothing: the result tells why it failed. The caller
+    // holds the folder's replacing lock.
     RestoreResult restoreDatabase(const QString &archive, const QString &keepCurrentAs = QString());
     // Settles a restore cut off by a kill, before the database is opened
-    // (see above); shows nothing.
+    // (see above), under the folder's replacing lock; shows nothing.
     static CutOffRestore settleCutOffRestore();
     // Lets the user choose an archive to restore from; empty when cancelled.
-    static QString chooseArchiveToRestore(QWidget *owner);
+    // The dialog lists the program directory, with the automatic backups and
+    // those set aside, or, for one kept elsewhere, opens where the program's
+    // other file dialogs do (platform/startfolder.h).
+    static QString chooseArchiveToRestore(QWidget *owner, bool keptElsewhere = false);
     // What to tell after a restore whose result is notSynced.
     static QString restoredNotSyncedWarning();
 
@@ -175,6 +189,8 @@ private:
     static QString notSyncedWarning(const QString &what);
     // That warning for the backup just made into fileName; empty when its folder was synced.
     QString backupNotSynced(const QString &fileName) const;
+    // "Fail to backup.", after a disk found full with what was not backed up.
+    QString failedBackupText(const QString &fileName, BackupRun run) const;
     QString archiveName_;  // first volume of the backup being written
     bool backingUp_ = false;
 };

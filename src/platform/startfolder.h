@@ -3,7 +3,7 @@
 // run while that folder is there, else in the user's documents folder, else
 // in the home folder. Never in the current folder, which is the program's
 // private data folder when the menu starts it. Requests that name their own
-// folder (the restore, which lists the automatic backups) neither use nor
+// folder (Setup's restore, which lists the automatic backups) neither use nor
 // change the one remembered. Call on the user-interface thread.
 #pragma once
 

@@ -10,6 +10,7 @@
 #include "grid/listgrid.h"
 #include "platform/dialogs.h"
 #include "platform/process.h"
+#include "platform/startfolder.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -117,6 +118,29 @@ public:
 
 private:
     bool root_;
+};
+
+// While it lives, the user's home folder is `home`, with no folders of the
+// user's own naming (the documents folder is home/Documents when there is
+// one), and no file has been picked in this run yet.
+class UserHome {
+public:
+    explicit UserHome(const QString& home) : home_(qgetenv("HOME")), config_(qgetenv("XDG_CONFIG_HOME"))
+    {
+        qputenv("HOME", home.toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());
+        platform::SetLastPickedFolder({});
+    }
+    ~UserHome()
+    {
+        qputenv("HOME", home_);
+        qputenv("XDG_CONFIG_HOME", config_);  // empty is unset
+    }
+    UserHome(const UserHome&) = delete;
+    UserHome& operator=(const UserHome&) = delete;
+
+private:
+    QByteArray home_, config_;
 };
 
 inline QApplication* testApplication()

@@ -15,6 +15,7 @@
 
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStorageInfo>
 
 #include <csignal>
@@ -107,6 +108,22 @@ protected:
         stop();
     }
 
+    // Quillet0.zbf of contacts 1 to 20 beside the database of 30, stopped;
+    // for a restore at start, the database file then filled with random
+    // bytes, which are returned.
+    QByteArray backupOf20AndDatabaseOf30(bool unreadable)
+    {
+        EXPECT_EQ(start(), -1);
+        addContacts(1, 20);
+        EXPECT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
+        addContacts(21, 30);
+        stop();
+        const QByteArray random = randomBytes(fileBytes(path("Quillet.zrv")).size(), 11);
+        if (unreadable)
+            writeBytes(path("Quillet.zrv"), random);
+        return random;
+    }
+
     // Adds contacts numbered from..to (each with a remark of random bytes
     // when `bulky`, so that their archive is about that large) and commits.
     static void addContacts(int from, int to, bool bulky = false)
@@ -191,8 +208,10 @@ private:
 // database fails the restore's checks is skipped, and the offer of the next
 // one says why. With no readable archive left in the folder, one chosen
 // elsewhere is offered, restored through the same checks, offered again
-// after one that fails. No, or a cancelled choice, ends the program with
-// every file as it was.
+// after one that fails; its file dialog opens in the documents folder, then
+// in the folder of the file picked before, as every other file dialog of the
+// program. No, or a cancelled choice, ends the program with every file as
+// it was.
 TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 {
     const QString head = "The database file Quillet.zrv in " + folder + " cannot be read. ";
@@ -253,8 +272,16 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
         dialogs.shown.clear();
         dialogs.questions = c.answers;
         dialogs.files = c.chosen;
+        dialogs.fileRequests.clear();
         const QDate dayBefore = QDate::currentDate();
-        EXPECT_EQ(start(), c.contacts < 0 ? 1 : -1);
+        ASSERT_TRUE(QDir().mkpath(path("home/Documents")));
+        {
+            const UserHome user(path("home"));
+            EXPECT_EQ(start(), c.contacts < 0 ? 1 : -1);
+        }
+        for (size_t i = 0; i < dialogs.fileRequests.size(); ++i)
+            EXPECT_EQ(dialogs.fileRequests[i].directory,
+                      i == 0 ? path("home/Documents") : QFileInfo(c.chosen[i - 1]).absolutePath());
         const QDate dayAfter = QDate::currentDate();
         EXPECT_EQ(dialogs.Messages(), c.messages);
         const QString kept = dialogs.Questions().value(0).section("kept as ", 1).chopped(1);
@@ -323,7 +350,8 @@ TEST_F(Recover, AFileThatCannotBeOpenedIsNeverReplaced)
 // One generation kept, and the disk too full for the next daily backup (a
 // full small file system, or the process's file-size limit): the archive
 // stays byte for byte, nothing is left beside it, and the user is told that
-// the disk was full.
+// the disk was full and that no daily backup is made that day; a backup as
+// the program ends says that none is made then.
 TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
 {
     for (const bool mount : {true, false}) {
@@ -344,9 +372,21 @@ TEST_F(Recover, AFullDiskKeepsTheOnlyBackupByteForByte)
 
         dialogs.shown.clear();
         ASSERT_EQ(start(), -1);
-        EXPECT_EQ(dialogs.Messages(), QStringList({"Cannot write to archive: the disk holding " + QDir::currentPath() +
-                                                       " is full",
-                                                   "Fail to backup."}));
+        {
+            dbCursor<Config> config(dbCursorForUpdate);
+            ASSERT_EQ(config.select(), 1u);
+            config->everytime = true;
+            config.update();
+        }
+        TBackupForm(window.get()).autoBackupOnExit();
+        const QString full = "Cannot write to archive: the disk holding " + folder + " is full";
+        const QString room = " make room on the disk holding " + folder;
+        EXPECT_EQ(dialogs.Messages(),
+                  QStringList({full,
+                               "Fail to backup.\nNo daily backup is made today: it is made at the first start of each "
+                               "day. To back up today," + room + " and choose Backup in the setup dialog (Setup).",
+                               full, "Fail to backup.\nNo backup is made as the program ends. M" + room.mid(2) +
+                                         " before the next backup."}));
         stop();
         FolderBytes after = files();
         after.erase("Quillet.zrv");
@@ -677,14 +717,8 @@ TEST_F(Recover, ARestoreKilledAfterEachStepIsFinishedOrUndoneByTheNextStart)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ASSERT_EQ(start(), -1);
-        addContacts(1, 20);
-        ASSERT_TRUE(TBackupForm().backupTo(path("Quillet0.zbf")));
-        addContacts(21, 30);
-        stop();
-        const QByteArray unreadable = randomBytes(fileBytes(path("Quillet.zrv")).size(), 11);
-        if (c.atStart)
-            writeBytes(path("Quillet.zrv"), unreadable);
+        QByteArray unreadable;
+        ASSERT_NO_FATAL_FAILURE(unreadable = backupOf20AndDatabaseOf30(c.atStart));
 
         ASSERT_TRUE(restoreKilledAfter(c.step, c.atStart));
         ASSERT_EQ(QFileInfo::exists(path("Quillet.zrv.restore")), c.step != Step::CopyInPlace) << "what the kill left";
@@ -709,6 +743,59 @@ TEST_F(Recover, ARestoreKilledAfterEachStepIsFinishedOrUndoneByTheNextStart)
         if (!kept.empty()) {
             EXPECT_TRUE(kept.begin()->second == unreadable) << "the unreadable file is not kept";
         }
+        emptyFolder();
+    }
+}
+
+// A second start of the program, in a process of its own, while a restore
+// from Setup or at start is between its steps: it says that a backup is
+// being restored and touches no file; the restore then completes and says
+// so, and the database at the name is the restored one (contacts 1 to 20).
+TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
+{
+    using Step = TBackupForm::RestoreStep;
+    const QString restoring = "A backup is being restored in " + folder +
+                              " by another run of the program, so the database cannot be opened now. Start the "
+                              "program again once the restore has finished.";
+    const QStringList fromSetup {"Restore Completed. Restart the program."};
+    const QStringList atStart {"Fail to open database.", "Restore Completed."};
+    const struct {
+        const char* what;
+        Step step;
+        bool atStart;
+    } cases[] = {
+        {"from Setup, the copy written", Step::CopyWritten, false},
+        {"from Setup, the copy checked", Step::CopyChecked, false},
+        {"at start, the copy checked", Step::CopyChecked, true},
+        {"at start, the file kept aside", Step::CurrentKeptAside, true},
+    };
+    const auto noSeam = qScopeGuard([] { TBackupForm::RestoreStepDone() = nullptr; });
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_NO_FATAL_FAILURE(backupOf20AndDatabaseOf30(c.atStart));
+        QString told = "(no second start)";
+        TBackupForm::RestoreStepDone() = [&](Step done) {
+            if (done == c.step)
+                told = messageOfAKilledStart();
+        };
+        dialogs.shown.clear();
+        if (c.atStart) {
+            dialogs.AnswerQuestion(true);
+            ASSERT_EQ(start(), -1);
+        } else {
+            ASSERT_EQ(start(), -1);
+            dialogs.AnswerFile(path("Quillet0.zbf"));
+            dialogs.AnswerQuestion(true);
+            EXPECT_THROW(TBackupForm(window.get()).restoreClick(), platform::ProgramExit);
+        }
+        TBackupForm::RestoreStepDone() = nullptr;
+        EXPECT_EQ(told, restoring);
+        EXPECT_EQ(dialogs.Messages(), c.atStart ? atStart : fromSetup);
+        stop();
+        ASSERT_EQ(start(), -1);
+        EXPECT_EQ(contacts(), 20);
+        stop();
+        EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore"))) << "a copy was left";
         emptyFolder();
     }
 }

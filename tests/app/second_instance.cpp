@@ -1,7 +1,10 @@
-// A second copy of the program on the same folder is turned away; a copy that
+// A second copy of the program on the same folder is turned away, also while
+// the first has not yet counted the database's users; a copy that
 // was killed leaves nothing behind that stops the next start, not even while
 // it is still on its way out.
 #include "mainwindow_fixture.h"
+
+#include "backup/restorelock.h"
 
 TEST_F(MainWindowTest, SecondInstanceIsRefusedAndAKilledOneLeavesNoTrace)
 {
@@ -17,6 +20,19 @@ TEST_F(MainWindowTest, SecondInstanceIsRefusedAndAKilledOneLeavesNoTrace)
     }
     database.close();
 
+    // another start that has not yet counted the users: turned away, the
+    // copy that a restore leaves beside the file untouched
+    {
+        RestoreLock opening(QDir::currentPath());
+        ASSERT_EQ(opening.enterStart(), RestoreLock::Taken);
+        ASSERT_TRUE(QFile::copy("Quillet.zrv", "Quillet.zrv.restore"));
+        EXPECT_EQ(start(), 1);
+        EXPECT_EQ(dialogs.Messages(), QStringList{"The database is still using."});
+        EXPECT_TRUE(QFile::exists("Quillet.zrv.restore"));
+        ASSERT_TRUE(QFile::remove("Quillet.zrv.restore"));
+    }
+
+    dialogs.shown.clear();
     const pid_t other = holdDatabaseInChild();
     ASSERT_GT(other, 0);
     EXPECT_EQ(start(), 1);

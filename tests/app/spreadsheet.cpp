@@ -8,14 +8,12 @@
 #include "appcore/zrvexcel.h"
 #include "engine/file.h"
 #include "platform/shell.h"
-#include "platform/startfolder.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
-#include <QScopeGuard>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -645,14 +643,7 @@ TEST_F(Spreadsheet, FileDialogsOpenInTheDocumentsFolderThenInTheLastOneUsed)
     selectOnly({a});
     const QString home = path("home"), documents = home + "/Documents", sheets = home + "/sheets";
     ASSERT_TRUE(QDir().mkpath(sheets));
-    const QByteArray oldHome = qgetenv("HOME"), oldConfig = qgetenv("XDG_CONFIG_HOME");
-    const auto restore = qScopeGuard([&] {
-        qputenv("HOME", oldHome);
-        qputenv("XDG_CONFIG_HOME", oldConfig);  // empty is unset
-    });
-    qputenv("HOME", home.toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home + "/.config").toUtf8());  // no folders of the user's own naming
-    platform::SetLastPickedFolder({});
+    const UserHome user(home);
     const std::function<void()> import = [this] { ImportButtonClick(*window); };
     const std::function<void()> exportTo = [this] { exportActionExecute(*window); };
     // what is done before, the dialog, the file picked (none: cancelled), where it opens

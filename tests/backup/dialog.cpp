@@ -7,6 +7,7 @@
 #include "appcore/dialogs.h"
 #include "backup/backupfile.h"
 #include "backup/backupform.h"
+#include "backup/restorelock.h"
 #include "engine/hashtab.h"
 #include "engine/ttree.h"
 #include "platform/startfolder.h"
@@ -22,8 +23,10 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+#include <csignal>
 #include <cstdio>
 #include <functional>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace testing_backup;
@@ -442,7 +445,9 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
     EXPECT_TRUE(categories().contains("marker"));
 }
 
-TEST_F(Dialog, RestoreStopsEarlyForAMissingFileOrANo)
+// Before anything is closed or written: a missing file, a No, or another
+// run of the program opening the database in the folder (or restoring).
+TEST_F(Dialog, RestoreStopsEarlyForAMissingFileANoOrAnotherRunInTheFolder)
 {
     seam.AnswerFile(dir + "/nothing.zbf");
     form->restoreClick();
@@ -454,6 +459,82 @@ TEST_F(Dialog, RestoreStopsEarlyForAMissingFileOrANo)
     form->restoreClick();
     EXPECT_TRUE(exits.empty());
     EXPECT_TRUE(database.isOpen());
+
+    RestoreLock opening(dir);
+    ASSERT_EQ(opening.enterStart(), RestoreLock::Taken);
+    const QStringList files = QDir(dir).entryList(QDir::Files);
+    seam.shown.clear();
+    seam.AnswerFile(archive);
+    seam.AnswerQuestion(true);
+    form->restoreClick();
+    EXPECT_EQ(seam.Messages(), QStringList {"The backup has not been restored: another run of the program is opening "
+                                            "the database in " + dir + ", or restoring a backup there. Nothing has "
+                                            "been changed; try again in a moment."});
+    EXPECT_TRUE(exits.empty());
+    EXPECT_TRUE(database.isOpen());
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
+}
+
+// The checked copy gone when its rename fails (as a second start once
+// removed it): the file at the name is still the old database, so the
+// restore is told as failed, never as completed.
+TEST_F(Dialog, ARestoreIsJudgedByTheFileAtTheNameNotByAMissingCopy)
+{
+    const QString archive = dir + "/judged.zbf";
+    ASSERT_TRUE(form->backupTo(archive));
+    addCategory("after the backup");
+    const QByteArray before = closedDatabaseBytes();
+    const OnFileStep copyGone([](platform::FileStep step, const QString &path) {
+        if (step != platform::FileStep::Rename || QFileInfo(path).fileName() != "Quillet.zrv")
+            return 0;
+        QFile::remove(path + ".restore");
+        return EIO;
+    });
+    seam.AnswerFile(archive);
+    seam.AnswerQuestion(true);
+    form->restoreClick();
+    const QStringList told = seam.Messages();
+    ASSERT_EQ(told.size(), 2);
+    EXPECT_TRUE(told[0].startsWith("The backup judged.zbf could not be restored: ")) << told[0].toStdString();
+    EXPECT_TRUE(told[0].endsWith(" The database file Quillet.zrv has been left as it was.")) << told[0].toStdString();
+    EXPECT_EQ(told[1], "Fail to restore. Restart the program.");
+    EXPECT_EQ(readAll(dbFile), before);
+}
+
+// A backup from Setup that finds the disk full (here the process's
+// file-size limit; where the free space is known, the backup asks for
+// another disk instead) says after the archive component's own message that
+// none has been made. (The automatic backups' messages: app_recover.)
+TEST_F(Dialog, ABackupOnAFullDiskSaysThatNoneHasBeenMade)
+{
+    // an archive of about 400 KB; the database monitor that the backup
+    // makes again as it reopens the database fits under the limit
+    std::vector<dbReference<Customer>> bulk;
+    for (int i = 0; i < 400; ++i) {
+        const std::string remark = randomBytes(1000, uint32_t(i)).toHex().toStdString();
+        bulk.push_back(insert(Customer {.id = 100000 + i, .name = "bulk", .remark = remark.c_str()}));
+    }
+    ASSERT_TRUE(database.commit());
+    const QStringList files = QDir(dir).entryList(QDir::Files);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit before {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 256 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    seam.AnswerFile(dir + "/no-room.zbf");
+    form->backupClick();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+    EXPECT_EQ(seam.Messages(), QStringList({"Cannot write to archive: the disk holding " + dir + " is full",
+                                            "Fail to backup.\nNo backup has been made. Make room on the disk "
+                                            "holding " + dir + " and try again."}));
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
+    ASSERT_TRUE(database.isOpen());
+    dbCursor<Customer> rows(dbCursorForUpdate);
+    for (const dbReference<Customer> &row : bulk)
+        if (rows.at(row))
+            rows.remove();
+    ASSERT_TRUE(database.commit());
 }
 
 TEST_F(Dialog, TheFormStaysOpenWhileARunIsBusy)
