@@ -5,7 +5,9 @@
 // sizes, which never depend on the C++ layout of the class, and into the
 // stored descriptor (a row of the Metatable) that the scheme load matches
 // against the file. Callers keep every described member public and describe
-// data members before methods.
+// data members before methods, and never change a table's list without
+// declaring the layout it had (DB_FORMER_LAYOUT): a stored layout the
+// program does not know is taken for damage.
 #pragma once
 
 #include <atomic>
