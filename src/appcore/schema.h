@@ -2,7 +2,9 @@
 // one table each. Members are declared in the order the program uses them;
 // each class's DB_FIELDS list gives the order in which the fields are stored,
 // which decides the stored layout and must not change (existing files depend
-// on it). The table descriptors are defined in schema.cpp.
+// on it; a change needs the old layout declared in schema_tables.h, or every
+// existing file is taken for damaged). The table descriptors are defined in
+// schema.cpp.
 //
 // Callers keep to these rules:
 //  - Texts of a record being written point into a zarvoBuffer of the writer

@@ -17,3 +17,12 @@ DB_TABLE(MailSetup);
 DB_TABLE(CustomerWidth);
 DB_TABLE(Cheque);
 DB_TABLE(Mail);
+
+// The layouts in which earlier releases stored these tables, which the start
+// converts to the layouts above: one DB_FORMER_LAYOUT(Table, EarlierClass) a
+// line, EarlierClass describing the old layout with DB_FIELDS. There are
+// none: every release has stored each table in its layout above (the data
+// upgrades at start-up, up to Config.version 18, change stored values, never
+// a layout). A stored layout that is neither one above nor one of these (nor
+// a later release's, one above with fields added) is damage, and the start
+// treats the file as unreadable.

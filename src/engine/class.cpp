@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "engine/symtab.h"
 
@@ -537,6 +539,169 @@ void dbTableDescriptor::storeInDatabase(byte* row) const
     }
 }
 
+namespace {
+
+// The length, NUL included, of a text of a stored descriptor whose pair v
+// belongs to the structure at `holder`, when the text lies at `at` (where
+// the packing puts the next text), inside the row, with its NUL last and no
+// other; 0 otherwise.
+std::uint64_t packedText(const byte* row, std::uint64_t size, std::uint64_t holder, const dbVarying& v,
+                         std::uint64_t at)
+{
+    if (holder + v.offs != at || v.size == 0 || at + v.size > size) {
+        return 0;
+    }
+    return std::memchr(row + at, 0, v.size) == row + at + v.size - 1 ? v.size : 0;
+}
+
+// Stored size of a field of a data type; 0 when the field gives it
+// (structures, raw bytes); -1 for no data type.
+int storedSizeOf(int type)
+{
+    switch (type) {
+      case dbField::tpString:
+      case dbField::tpArray:
+        return int(sizeof(dbVarying));
+      case dbField::tpStructure:
+      case dbField::tpRawBinary:
+        return 0;
+      default:
+        return type >= dbField::tpBool && type <= dbField::tpReference ? int(scalarSize(type)) : -1;
+    }
+}
+
+// What a stored layout's fields lie in, one after another: the fixed part
+// of the row, a structure, or an array (whose one element starts its own
+// layout at 0).
+struct Enclosure {
+    std::string_view name;  // long name; empty for the row
+    int type;               // tpStructure, tpArray, or -1 for the row
+    std::uint64_t next;     // where its next field may start
+    std::uint64_t end;      // where its fields end at the latest
+    int fields = 0;
+};
+
+bool plainName(std::string_view s) { return !s.empty() && s.find_first_of(".[]") == std::string_view::npos; }
+
+// Whether a long name is that of a field of the enclosure: a plain name in
+// the row, "<structure>.<plain name>", or "<array>[]" for an array's one
+// element.
+bool namedIn(const Enclosure& e, std::string_view name)
+{
+    if (e.type < 0) {
+        return plainName(name);
+    }
+    if (name.size() <= e.name.size() || name.substr(0, e.name.size()) != e.name) {
+        return false;
+    }
+    std::string_view rest = name.substr(e.name.size());
+    return e.type == dbField::tpArray ? e.fields == 0 && rest == "[]" : rest[0] == '.' && plainName(rest.substr(1));
+}
+
+// Whether the fields of a stored descriptor row (its texts checked) nest and
+// lie as the engine lays them out, each named once.
+bool storedFieldsSound(const byte* row, const dbTable& table)
+{
+    std::vector<Enclosure> open{{{}, -1, sizeof(dbRecord), std::uint64_t(std::max(table.fixedSize, 0))}};
+    std::vector<std::string_view> names;
+    std::int64_t columns = 0;
+    for (std::size_t i = 0; i < table.fields.size; i++) {
+        const std::size_t at = sizeof(dbTable) + i * sizeof(dbField);
+        dbField e;
+        std::memcpy(&e, row + at, sizeof e);
+        const std::string_view name(reinterpret_cast<const char*>(row + at + e.name.offs), e.name.size - 1);
+        while (!namedIn(open.back(), name)) {
+            if (open.size() == 1 || open.back().fields == 0) {
+                return false;
+            }
+            open.pop_back();
+        }
+        Enclosure& in = open.back();
+        const int size = storedSizeOf(e.type);
+        if (size < 0 || (size > 0 ? e.size != size : e.size <= 0) || e.offset < 0 ||
+            (e.tableName.size != 1 && e.type != dbField::tpReference) ||
+            (e.inverse.size != 1 && e.type != dbField::tpReference && e.type != dbField::tpArray)) {
+            return false;
+        }
+        const std::uint64_t start = std::uint64_t(e.offset), end = start + std::uint64_t(e.size);
+        if (in.type == dbField::tpArray ? start != 0 : (start < in.next || end > in.end)) {
+            return false;
+        }
+        in.next = end;
+        in.fields += 1;
+        columns += open.size() == 1;
+        if (e.type == dbField::tpStructure || e.type == dbField::tpArray) {
+            open.push_back({name, e.type, start, end});
+        }
+        names.push_back(name);
+    }
+    for (; open.size() > 1; open.pop_back()) {
+        if (open.back().fields == 0) {
+            return false;
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) == names.end() &&
+           open[0].next == std::uint64_t(table.fixedSize) && table.nColumns == columns;
+}
+
+}  // namespace
+
+bool dbTableDescriptor::storedRowSound(const byte* row, bool metatable)
+{
+    dbTable table;
+    std::memcpy(&table.hdr, row, sizeof table.hdr);
+    const std::uint64_t size = table.hdr.size;
+    if (size < sizeof(dbTable)) {
+        return false;
+    }
+    std::memcpy(&table, row, sizeof table);
+    const std::uint64_t n = table.fields.size;
+    if (table.fields.offs != sizeof(dbTable) || n == 0 || sizeof(dbTable) + n * sizeof(dbField) > size) {
+        return false;
+    }
+    std::uint64_t at = sizeof(dbTable) + n * sizeof(dbField);
+    std::uint64_t length = packedText(row, size, 0, table.name, at);
+    if (length < 2) {
+        return false;
+    }
+    at += length;
+    for (std::uint64_t i = 0; i < n; i++) {
+        const std::uint64_t entry = sizeof(dbTable) + i * sizeof(dbField);
+        dbField e;
+        std::memcpy(&e, row + entry, sizeof e);
+        for (const dbVarying* text : {&e.name, &e.tableName, &e.inverse}) {
+            length = packedText(row, size, entry, *text, at);
+            if (length == 0 || (text == &e.name && length < 2)) {
+                return false;
+            }
+            at += length;
+        }
+    }
+    if (at != size) {
+        return false;
+    }
+    if (metatable) {
+        const dbTableDescriptor* meta = dbMetaTableDescriptor();
+        return std::strcmp(reinterpret_cast<const char*>(row) + table.name.offs, meta->name) == 0 && meta->equal(row);
+    }
+    return storedFieldsSound(row, table);
+}
+
+namespace {
+
+// Whether a stored field entry is the descriptor's field exactly.
+bool sameField(const dbFieldDescriptor* fd, const dbField* entry)
+{
+    const byte* e = reinterpret_cast<const byte*>(entry);
+    return std::strcmp(fd->longName, storedString(e, entry->name)) == 0 &&
+           std::strcmp(refName(fd), storedString(e, entry->tableName)) == 0 &&
+           std::strcmp(inverseName(fd), storedString(e, entry->inverse)) == 0 && fd->dbsOffs == entry->offset &&
+           fd->type == entry->type && std::int64_t(fd->dbsSize) == entry->size;
+}
+
+}  // namespace
+
 bool dbTableDescriptor::equal(const byte* row) const
 {
     const dbTable* table = reinterpret_cast<const dbTable*>(row);
@@ -546,11 +711,7 @@ bool dbTableDescriptor::equal(const byte* row) const
     }
     const dbField* entry = reinterpret_cast<const dbField*>(row + table->fields.offs);
     for (dbFieldDescriptor* fd = firstField; fd != nullptr; fd = fd->nextField, entry++) {
-        const byte* e = reinterpret_cast<const byte*>(entry);
-        if (std::strcmp(fd->longName, storedString(e, entry->name)) != 0 ||
-            std::strcmp(refName(fd), storedString(e, entry->tableName)) != 0 ||
-            std::strcmp(inverseName(fd), storedString(e, entry->inverse)) != 0 || fd->dbsOffs != entry->offset ||
-            fd->type != entry->type) {
+        if (!sameField(fd, entry)) {
             return false;
         }
     }
@@ -606,6 +767,21 @@ dbTableDescriptor::Difference dbTableDescriptor::compare(const byte* row)
         d.unknown = findLong(storedString(reinterpret_cast<const byte*>(&entries[i]), entries[i].name)) == nullptr;
     }
     return d;
+}
+
+bool dbTableDescriptor::extendedIn(const byte* row) const
+{
+    const dbTable* table = reinterpret_cast<const dbTable*>(row);
+    if (table->fields.size <= nFields) {
+        return false;
+    }
+    for (dbFieldDescriptor* fd = firstField; fd != nullptr; fd = fd->nextField) {
+        const dbField* stored = storedField(row, fd->longName);
+        if (stored == nullptr || !sameField(fd, stored)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool dbTableDescriptor::match(const byte* row, bool tableHasRows)
@@ -1122,4 +1298,34 @@ dbKeyBytes dbRecordKey(const byte* row, int type, std::size_t sizeofType, std::s
         return {row + offs, sizeofType};
     }
     return {zeros, std::min(sizeofType, sizeof zeros)};
+}
+
+// ---------------------------------------------------------------------------
+// Earlier layouts of tables.
+
+dbFormerLayout::dbFormerLayout(const char* tableName, std::size_t objSize, std::size_t objAlign,
+                               dbDescribeFunc describe)
+    : layout(tableName, nullptr, objSize, objAlign, describe, nullptr, false), next(chain)
+{
+    chain = this;
+}
+
+dbFormerLayout::~dbFormerLayout()
+{
+    for (dbFormerLayout** link = &chain; *link != nullptr; link = &(*link)->next) {
+        if (*link == this) {
+            *link = next;
+            break;
+        }
+    }
+}
+
+bool dbFormerLayout::declared(const char* tableName, const byte* row)
+{
+    for (const dbFormerLayout* f = chain; f != nullptr; f = f->next) {
+        if (std::strcmp(f->layout.name, tableName) == 0 && f->layout.equal(row)) {
+            return true;
+        }
+    }
+    return false;
 }

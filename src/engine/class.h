@@ -5,7 +5,9 @@
 // sizes, which never depend on the C++ layout of the class, and into the
 // stored descriptor (a row of the Metatable) that the scheme load matches
 // against the file. Callers keep every described member public and describe
-// data members before methods.
+// data members before methods, and never change a table's list without
+// declaring the layout it had (DB_FORMER_LAYOUT): a stored layout the
+// program does not know is taken for damage.
 #pragma once
 
 #include <atomic>
@@ -284,8 +286,27 @@ class dbTableDescriptor {
     std::size_t totalNamesLength() const;
     std::size_t metaRowSize() const;
     void storeInDatabase(std::uint8_t* row) const;
-    // Whether the stored descriptor row describes exactly this layout.
+    // Whether a Metatable row (checked by storedRowSound) describes exactly
+    // this layout: the same fields in the same order, each with its name,
+    // type, offset, size, referenced table and inverse, and the same fixed
+    // size and column count.
     bool equal(const std::uint8_t* row) const;
+    // Whether a Metatable row (checked by storedRowSound) is this layout
+    // with fields added, as a later release of the program stores the
+    // table: every field of this layout is there exactly as here, beside
+    // fields this layout lacks.
+    bool extendedIn(const std::uint8_t* row) const;
+    // Whether a Metatable row is one the engine may have written: its texts
+    // packed after the field entries as storeInDatabase packs them, its
+    // size their end; fields named once each, every one a data type in the
+    // size of its type, a structure's components inside it, an array's one
+    // element after it, the fields of the row (and those of each
+    // structure) one after another inside the fixed part, which ends with
+    // the last; the column count that of the top-level fields. The row of
+    // the Metatable itself (metatable set) must describe the Metatable
+    // exactly. The row lies whole in the file, its size in its header;
+    // nothing past that size is read.
+    static bool storedRowSound(const std::uint8_t* row, bool metatable);
     // How a stored descriptor row (checked as sound) differs from this
     // layout, field by long name: fields it holds that this layout lacks,
     // fields of this layout it lacks, and fields of both whose stored type
@@ -314,6 +335,36 @@ class dbTableDescriptor {
 };
 
 #define DETACHED_TABLE (reinterpret_cast<dbDatabase*>(-1))
+
+// A layout in which an earlier release of the program stored a table. The
+// scheme load converts a table stored so to its present layout (only the
+// process that initialises the database does). These are the only layouts
+// ever converted: a stored layout that is neither the table's present one,
+// one declared so, nor a later release's (see dbFileNewerRelease) is damage,
+// and the open is refused. Declared beside the table descriptors with
+// DB_FORMER_LAYOUT(Table, EarlierClass), EarlierClass describing the old
+// layout with DB_FIELDS as the table's class does; or as an object that
+// lives while databases open.
+class dbFormerLayout {
+  public:
+    dbFormerLayout(const char* tableName, std::size_t objSize, std::size_t objAlign, dbDescribeFunc describe);
+    ~dbFormerLayout();
+    dbFormerLayout(const dbFormerLayout&) = delete;
+    dbFormerLayout& operator=(const dbFormerLayout&) = delete;
+
+    // Whether a Metatable row (checked as sound) is a declared earlier
+    // layout of the table of that name.
+    static bool declared(const char* tableName, const std::uint8_t* row);
+
+  private:
+    dbTableDescriptor layout;
+    dbFormerLayout* next;
+    static inline dbFormerLayout* chain = nullptr;
+};
+
+#define DB_FORMER_LAYOUT(Table, Former)                                                                    \
+    static dbFormerLayout dbFormerLayoutOf##Table##Former(#Table, sizeof(Former), alignof(Former),         \
+                                                          &Former::dbDescribeComponents)
 
 // The descriptor of the Metatable itself (object id 1), not in the chain.
 dbTableDescriptor* dbMetaTableDescriptor();

@@ -34,6 +34,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string_view>
 
 namespace {
 
@@ -807,19 +809,18 @@ bool dbDatabase::checkLayout()
         }
         next = idx[next] - dbFreeHandleMarker;
     }
-    // Stored table descriptors: rows of the Metatable, each a sound row of
-    // the Metatable's own layout.
-    dbFieldDescriptor* metaColumns = dbMetaTableDescriptor()->columns;
+    // Stored table descriptors: the Metatable's own row, exactly the
+    // format's description of itself, and its list of rows, each a sound
+    // descriptor row met once, linked back to the one before, the list as
+    // long as the Metatable counts and ending at its last row, no two of one
+    // table's name.
     auto descriptorValid = [&](oid_t oid) {
         if (oid == 0 || oid >= used || isFree(idx[oid]) || (idx[oid] & dbInternalObjectMarker)) {
             return false;
         }
         const dbTable* t = reinterpret_cast<const dbTable*>(baseAddr + idx[oid]);
-        uint64_t size = t->hdr.size;
-        if (size < sizeof(dbTable) || uint64_t(t->name.offs) + t->name.size > size
-            || uint64_t(t->fields.offs) + uint64_t(t->fields.size) * sizeof(dbField) > size
-            || t->fixedSize < int32_t(sizeof(dbRecord)) || t->nRows < 0
-            || !dbFieldDescriptor::checkRecord(metaColumns, reinterpret_cast<const byte*>(t), 0, size)) {
+        if (t->hdr.size < sizeof(dbTable) || t->nRows < 0
+            || !dbTableDescriptor::storedRowSound(reinterpret_cast<const byte*>(t), oid == dbMetaTableId)) {
             return false;
         }
         // The fields' indexes are objects of their kind.
@@ -839,14 +840,24 @@ bool dbDatabase::checkLayout()
         return false;
     }
     const dbTable* meta = reinterpret_cast<const dbTable*>(baseAddr + idx[dbMetaTableId]);
-    oid_t row = meta->firstRow;
-    for (uint32_t steps = 0; row != 0; steps++) {
-        if (steps >= used || !descriptorValid(row)) {
+    if (meta->hdr.next != 0 || meta->hdr.prev != 0) {
+        return false;
+    }
+    std::set<oid_t> met;
+    std::set<std::string_view> names;
+    oid_t previous = 0;
+    for (oid_t row = meta->firstRow; row != 0; row = reinterpret_cast<const dbRecord*>(baseAddr + idx[row])->next) {
+        if (row == dbMetaTableId || !met.insert(row).second || !descriptorValid(row)) {
             return false;
         }
-        row = reinterpret_cast<const dbRecord*>(baseAddr + idx[row])->next;
+        const dbTable* t = reinterpret_cast<const dbTable*>(baseAddr + idx[row]);
+        if (t->hdr.prev != previous
+            || !names.emplace(reinterpret_cast<const char*>(t) + t->name.offs, t->name.size - 1).second) {
+            return false;
+        }
+        previous = row;
     }
-    return true;
+    return previous == meta->lastRow && met.size() == size_t(meta->nRows);
 }
 
 void dbDatabase::recoverDirtyFile()

@@ -270,7 +270,8 @@ public:
                             // process, no space, ...): it may be a sound database
         dbFileNotDatabase,  // the file's bytes are no database this program can open: damaged, cut short or foreign
         dbFileNewerRelease  // a sound database of a later release of this program: beside every table and field
-                            // this program knows, in a type it reads, it holds tables or fields it does not know
+                            // this program knows, each stored exactly as this program stores it, it holds
+                            // tables or fields it does not know
     };
     dbOpenFailure openFailure() const { return openFailed; }
     // Opens of this database by all processes. Processes that died are not

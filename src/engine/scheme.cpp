@@ -1,10 +1,10 @@
 // Scheme load: the application's table descriptors are matched against the
 // stored descriptors (the rows of the Metatable) when a database opens. A
-// table of the same layout is attached as it is; a changed table is
-// converted row by row (only by the process that initialises the database);
-// missing tables and indexes are created and indexes no longer asked for are
-// dropped. A change that cannot be converted fails the open before anything
-// is written.
+// table of the same layout is attached as it is; a table stored in a
+// declared earlier layout (dbFormerLayout) is converted row by row (only by
+// the process that initialises the database); missing tables and indexes
+// are created and indexes no longer asked for are dropped. Any other stored
+// layout fails the open before anything is written.
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -28,9 +28,7 @@ const dbField* storedFields(const dbTable* row)
 // Whether a Metatable row is sound enough to be read as a descriptor.
 bool soundDescriptor(const dbTable* row)
 {
-    dbTableDescriptor* meta = dbMetaTableDescriptor();
-    return row->hdr.size >= sizeof(dbTable) &&
-           dbFieldDescriptor::checkRecord(meta->columns, reinterpret_cast<const byte*>(row), 0, row->hdr.size);
+    return dbTableDescriptor::storedRowSound(reinterpret_cast<const byte*>(row), false);
 }
 
 // The first stored descriptor row, along the Metatable's list, that `wanted`
@@ -67,7 +65,9 @@ bool attachable(const dbTableDescriptor* desc, const dbDatabase* db)
 }
 
 // Why the stored layout of table t cannot be used as this program describes
-// it (null when it can); stored and same tell what was found.
+// it (null when it can); stored and same tell what was found. A layout that
+// is not the same is a declared earlier one (knownLayouts has refused any
+// other), converted only by the process that may alter the file.
 const char* layoutMismatch(dbDatabase* db, dbTableDescriptor* t, bool alter, bool writable, oid_t& stored, bool& same)
 {
     stored = findStoredTable(db, t->name);
@@ -197,18 +197,20 @@ bool dbDatabase::schemeAcceptable(bool alter)
     return true;
 }
 
-// Whether every stored table, and every stored field of the tables this
-// program describes, is one it describes. A file that holds others was
-// written by a later release of the program when that is all it differs in:
-// every table and field this program describes is stored, each with a type
-// it reads (see dbFileNewerRelease). A file that holds others while it lacks
-// some of this program's, or stores one in a type it cannot read, is taken
-// for a damaged one (dbFileNotDatabase). Either way the open is refused,
-// reported, before anything is written: a table this program does not know
-// is never converted or dropped, nor a field dropped.
+// Whether every stored table layout is one this program reads: its own, or
+// an earlier one it converts (see dbFormerLayout). A file that also holds
+// tables or fields this program does not know was written by a later
+// release of the program when that is all it differs in: every table of
+// this program is stored, each in this program's layout or that layout
+// with fields added (see dbFileNewerRelease). Any other layout is damage,
+// whatever it resembles (dbFileNotDatabase): a field moved, resized or
+// renamed, one missing while others are unknown, an earlier layout in a
+// later release's file. Either way the open is refused, reported, before
+// anything is written: nothing is converted but a declared earlier layout,
+// and a table this program does not know is never converted or dropped.
 bool dbDatabase::knownLayouts()
 {
-    bool unknown = false, lacking = false;
+    bool later = false, lacking = false, earlier = false, damaged = false;
     for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
         if (!attachable(desc, this)) {
             continue;
@@ -218,24 +220,34 @@ bool dbDatabase::knownLayouts()
             lacking = true;
             continue;
         }
-        const dbTableDescriptor::Difference d = desc->compare(reinterpret_cast<const byte*>(tableRow(this, stored)));
-        unknown |= d.unknown;
-        lacking |= d.missing || d.unreadable;
+        const byte* row = reinterpret_cast<const byte*>(tableRow(this, stored));
+        if (desc->equal(row)) {
+            continue;
+        }
+        const bool extended = desc->extendedIn(row);
+        const bool former = !extended && dbFormerLayout::declared(desc->name, row);
+        later |= extended;
+        earlier |= former;
+        damaged |= !extended && !former;
     }
-    unknown |= findStored(this, [&](const dbTable* row) {
-                   for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
-                       if (attachable(desc, this) && std::strcmp(storedName(row), desc->name) == 0) {
-                           return false;
-                       }
-                   }
-                   return true;
-               }) != 0;
-    if (!unknown) {
-        return true;
+    later |= findStored(this, [&](const dbTable* row) {
+                 for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
+                     if (attachable(desc, this) && std::strcmp(storedName(row), desc->name) == 0) {
+                         return false;
+                     }
+                 }
+                 return true;
+             }) != 0;
+    if (damaged || (later && (lacking || earlier))) {
+        refuseFile("Incompatible class definition in application");
+        return false;
     }
-    openFailed = lacking ? dbFileNotDatabase : dbFileNewerRelease;
-    reportOpenError("Incompatible class definition in application");
-    return false;
+    if (later) {
+        openFailed = dbFileNewerRelease;
+        reportOpenError("Incompatible class definition in application");
+        return false;
+    }
+    return true;
 }
 
 // Rewrites a changed table's stored descriptor and converts its rows to the

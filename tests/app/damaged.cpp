@@ -324,6 +324,90 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
     }
 }
 
+// Table layouts damaged as one byte or one name of the file may be, in a
+// database of contacts and cheques with a backup of it beside: the start
+// takes none for a layout to convert nor for a later release's. It says
+// "Fail to open database." and offers the newest backup that can be read, as
+// for any unreadable file. On No every file of the folder stays byte for
+// byte: nothing was converted, nothing archived. On Yes the backup comes
+// back and the damaged file is kept as it was.
+TEST_F(DamagedIndexes, ADamagedTableLayoutIsToldAndNeverConverted)
+{
+    // where the stored layouts (the Metatable's rows) lie in the file
+    struct Layouts {
+        int64_t contacts, categories, last;
+    };
+    using Damage = std::function<void(QByteArray&, const Layouts&)>;
+    auto word = [](QByteArray& db, int64_t at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(db.data() + at); };
+    // the entry of a contact field in the contacts' layout
+    auto entry = [](const Layouts& l, const char* field) {
+        return l.contacts + int64_t(sizeof(dbTable) + sizeof(dbField) * Customer::dbDescriptor.find(field)->fieldNo);
+    };
+    const struct Case {
+        const char* what;
+        Damage damage;
+        bool restore;  // the answer to the offer
+    } cases[] = {
+        {"a byte of the stored offset of the contacts' ID",
+         [&](QByteArray& db, const Layouts& l) { db[qsizetype(entry(l, "id") + 28)] ^= char(0x80); }, false},
+        {"address1 read as address2",
+         [&](QByteArray& db, const Layouts& l) {
+             const int64_t name = entry(l, "address1") + word(db, entry(l, "address1") + 4);
+             ASSERT_EQ(db.mid(qsizetype(name), 9), QByteArray("address1", 9));
+             db[qsizetype(name + 7)] = '2';
+         },
+         false},
+        {"the last layout's list link to the Metatable's own row",
+         [&](QByteArray& db, const Layouts& l) { word(db, l.last + 4) = dbMetaTableId; }, true},
+        {"the categories' layout under the contacts' name",
+         [&](QByteArray& db, const Layouts& l) {
+             const int64_t name = l.categories + word(db, l.categories + 16);
+             ASSERT_EQ(db.mid(qsizetype(name), 9), QByteArray("Category", 9));
+             db.replace(qsizetype(name), 8, "Customer");
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        startWithContactsAndCheques();
+        for (const QString& name : QDir(".").entryList({"*.zbf"}))
+            QFile::remove(name);  // the first start's, of no contacts
+        dateFile("Quillet.zrv", 2);
+        ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
+        auto at = [](const dbTableDescriptor& t) { return int64_t(database.getPos(t.tableId)); };
+        const Layouts layouts {at(Customer::dbDescriptor), at(Category::dbDescriptor), at(Mail::dbDescriptor)};
+        window.reset();
+        database.close();
+        QByteArray bytes = fileBytes("Quillet.zrv");
+        ASSERT_EQ(word(bytes, layouts.last + 4), 0u) << "Mail is not the last layout";
+        c.damage(bytes, layouts);
+        {
+            QFile file("Quillet.zrv");
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+        const std::map<QString, QByteArray> before = filesIn(".");
+
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(c.restore);
+        EXPECT_EQ(start(), c.restore ? -1 : 1);
+        const QString kept = dialogs.Questions().value(0).section("kept as ", 1).chopped(1);
+        EXPECT_EQ(dialogs.Questions(),
+                  QStringList {"The database file Quillet.zrv in " + QDir::currentPath() +
+                               " cannot be read. The newest backup that can be read is Quillet0.zbf of 2026-03-02. "
+                               "Restore it in its place? The unreadable file will be kept as " + kept + "."});
+        if (!c.restore) {
+            EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+            EXPECT_TRUE(filesIn(".") == before) << "a file changed";
+            continue;
+        }
+        EXPECT_EQ(dialogs.Messages(), (QStringList {"Fail to open database.", "Restore Completed."}));
+        EXPECT_EQ(customers().size(), std::size_t(kContacts));
+        EXPECT_EQ(chequeCount(), 20u);
+        EXPECT_TRUE(fileBytes(kept) == bytes) << "the damaged file was not kept as it was";
+        EXPECT_TRUE(fileBytes("Quillet0.zbf") == before.at("Quillet0.zbf"));
+    }
+}
+
 namespace {
 
 // A contact as a later release of the program stores it: one more field.
@@ -355,6 +439,8 @@ TEST_F(ContactsTest, ADatabaseOfANewerVersionIsLeftAsItIs)
         Customer::dbDescriptor.fixedDatabase = true;  // this release's contact is not the later one's
         dbTableDescriptor customer("Customer", nullptr, sizeof(LaterCustomer), alignof(LaterCustomer),
                                    &LaterCustomer::dbDescribeComponents);
+        // which converts this release's contacts
+        const dbFormerLayout earlier("Customer", sizeof(Customer), alignof(Customer), &Customer::dbDescribeComponents);
         LaterCustomer contact {};
         contact.known.id = 2;
         contact.known.name = "Later";

@@ -108,9 +108,9 @@ size_t databaseMappings(const std::string& dir)
 }
 
 // One table as releases of a program describe it: this program's, a later
-// release's with one more field, an earlier one's without the text, and two
-// that no release wrote (a field renamed; one more field with the text
-// turned into a number).
+// release's with one more field, an earlier one's without the text (declared
+// as such where a case says so), and two that no release wrote (a field
+// renamed; one more field with the text turned into a number).
 struct Entry {
     std::int32_t a;
     const char* s;
@@ -148,7 +148,8 @@ std::unique_ptr<dbTableDescriptor> describe(const char* name)
 // beside all of its own in types it reads, is told as a later release's and
 // left byte for byte, dirty or not (nothing converted, recovered or marked);
 // one that also lacks a field of this program's, or holds one it cannot
-// read, is no database of its; an earlier release's file is converted.
+// read, is no database of its; an earlier release's file is converted when
+// this program declares that layout, and is no database of its otherwise.
 TEST(OpenErrors, FilesOfOtherReleasesAreToldApart)
 {
     // A file whose Entry rows have the layout of `sample` (and `extra` a
@@ -183,6 +184,7 @@ TEST(OpenErrors, FilesOfOtherReleasesAreToldApart)
         std::function<void(const std::string&)> write;
         dbDatabase::dbOpenFailure failure;  // dbOpenDone: it opens
         bool dirty = false;
+        bool earlierDeclared = false;  // the program declares EntryEarlier an earlier layout of Entry
     } cases[] = {
         {"one more field", written(EntryLater{0, "x", 5}, 3), dbDatabase::dbFileNewerRelease},
         {"one more field, left dirty", written(EntryLater{0, "x", 5}, 3, false), dbDatabase::dbFileNewerRelease,
@@ -192,7 +194,9 @@ TEST(OpenErrors, FilesOfOtherReleasesAreToldApart)
         {"a field renamed", written(EntryRenamed{0, "x"}, 3), dbDatabase::dbFileNotDatabase},
         {"one more field, the text stored as a number", written(EntryNumber{0, 7, 5}, 3),
          dbDatabase::dbFileNotDatabase},
-        {"a field fewer", written(EntryEarlier{0}, 3), dbDatabase::dbOpenDone},
+        {"a field fewer", written(EntryEarlier{0}, 3), dbDatabase::dbOpenDone, false, true},
+        {"a field fewer, a layout no release is declared to have written", written(EntryEarlier{0}, 3),
+         dbDatabase::dbFileNotDatabase},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -202,6 +206,10 @@ TEST(OpenErrors, FilesOfOtherReleasesAreToldApart)
         const std::vector<uint8_t> bytes = readFile(path);
         ASSERT_EQ(word(bytes, 8), c.dirty ? 1u : 0u);
         auto program = describe<Entry>("Entry");
+        const auto declared = c.earlierDeclared ? std::make_unique<dbFormerLayout>(
+                                                      "Entry", sizeof(EntryEarlier), alignof(EntryEarlier),
+                                                      &EntryEarlier::dbDescribeComponents)
+                                                : nullptr;
         RecordingDatabase db;
         const bool opened = db.open("t", path.c_str());
         ASSERT_EQ(opened, c.failure == dbDatabase::dbOpenDone);

@@ -110,10 +110,21 @@ struct IntRow {
     DB_FIELDS(IntRow, DB_FIELD(x), DB_FIELD(y))
 };
 
+// The earlier layouts of two of the tables, declared as a program declares them.
+DB_FORMER_LAYOUT(Album, Album);
+DB_FORMER_LAYOUT(Number, RealRow);
+
 template <class T>
 std::unique_ptr<dbTableDescriptor> describe(const char* name)
 {
     return std::make_unique<dbTableDescriptor>(name, nullptr, sizeof(T), alignof(T), &T::dbDescribeComponents);
+}
+
+// Declares T's layout as one an earlier release stored table `name` in.
+template <class T>
+std::unique_ptr<dbFormerLayout> earlier(const char* name)
+{
+    return std::make_unique<dbFormerLayout>(name, sizeof(T), alignof(T), &T::dbDescribeComponents);
 }
 
 // Exposes the scheme load.
@@ -276,6 +287,7 @@ TEST(Schema, AddedFieldConvertsEveryRowAndReadsZero)
         ASSERT_TRUE(db.commit());
         db.close();
     }
+    auto declared = earlier<ItemV1>("Item");
     for (int pass = 0; pass < 2; pass++) {  // the conversion, then a plain reopen
         auto v2 = describe<ItemV2>("Item");
         RecordingDatabase db;
@@ -356,14 +368,18 @@ TEST(Schema, RefusedChangesFailTheOpenAndLeaveTheFile)
         EXPECT_TRUE(db.reported("Incompatible class definition in application"));
     }
     EXPECT_EQ(readFile(path), before);
-    {
-        auto s = describe<ItemS>("Item");  // a string turned into a number
+    // A string turned into a number, and a field added while the stored
+    // layout is not declared one the table was stored in: damage.
+    using Layout = std::unique_ptr<dbTableDescriptor> (*)(const char*);
+    for (Layout layout : {&describe<ItemS>, &describe<ItemV2>}) {
+        auto t = layout("Item");
         RecordingDatabase db;
         EXPECT_FALSE(db.open("t", path.c_str()));
         EXPECT_TRUE(db.reported("Incompatible class definition in application"));
         EXPECT_EQ(db.openFailure(), dbDatabase::dbFileNotDatabase);
+        EXPECT_EQ(readFile(path), before);
     }
-    EXPECT_EQ(readFile(path), before);
+    auto declared = earlier<ItemV1>("Item");
     {
         // A read-only open converts nothing and adds no table.
         auto v2 = describe<ItemV2>("Item");
