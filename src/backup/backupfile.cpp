@@ -441,7 +441,7 @@ public:
         staged_.reset();
         if (set_.isEmpty())
             return;
-        volumeset::settleArchive(first_, journal_, pump_, set_);
+        volumeset::settleArchive(first_, journal_, pump_);
         set_.clear();
     }
     bool outOfSpace() const { return staged_ && staged_->outOfSpace(); }
@@ -707,16 +707,6 @@ QString TBackupFile::VolumeName(const QString &name, const QString &digits)
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString stem = dot > slash ? name.left(dot) : name;
     return stem + u'.' + digits;
-}
-
-// The last volume ends with its last segment's end and the end marker;
-// every other one with its volume record, whose name ends in digits.
-bool TBackupFile::EndsArchive(const QString &volume)
-{
-    QFile file(volume);
-    if (!file.open(QIODevice::ReadOnly) || file.size() < 8 || !file.seek(file.size() - 8))
-        return false;
-    return file.read(8) == QByteArray(8, '\0');
 }
 
 // ---------------------------------------------------------------------------

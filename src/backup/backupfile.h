@@ -163,8 +163,6 @@ public:
     static QString VolumeName(const QString &name, const QString &digits);
     // The three digits of a volume number (the last three of "00" + number).
     static QString VolumeDigits(uint16_t volume);
-    // Whether the volume file ends the archive (the last of its volumes).
-    static bool EndsArchive(const QString &volume);
 
 private:
     struct Codec;

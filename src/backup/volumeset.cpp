@@ -154,12 +154,13 @@ Beside lookAt(const QString &volume)
 }
 
 // The set that went in place last at a volume's name: the set of the tag in
-// place (unless only other sets kept files there), else the one set with
-// kept files that no kept tag holds; none when that cannot be told.
+// place (a set placed over another first puts that one's tag aside, so no
+// kept tag holds it), else the one set with kept files that no kept tag
+// holds; none when that cannot be told.
 std::optional<QByteArray> topSet(const Beside &b)
 {
     if (b.inPlace) {
-        if (b.kept.isEmpty() || b.kept.contains(b.inPlace->set))
+        if (b.kept.contains(b.inPlace->set) || !b.under.contains(b.inPlace->set))
             return b.inPlace->set;
         return std::nullopt;
     }
@@ -203,109 +204,6 @@ QMap<int, QString> furtherVolumes(const QString &volume)
     }
     return volumes;
 }
-
-// One pass that puts right what sets left at volumes of one archive in one
-// folder.
-class Settler {
-public:
-    Settler(Journal &journal, const Pump &pump, QMap<int, QString> volumes, const QByteArray &undo = {})
-        : journal_(journal), pump_(pump), volumes_(std::move(volumes)), undo_(undo)
-    {
-    }
-
-    // Puts `volume` (number `number`) right, leaving the set `writing`
-    // alone. The disk is synced before the journal hears of it.
-    bool settle(const QString &volume, int number, const QByteArray &writing)
-    {
-        QList<QByteArray> settled;
-        bool ok = true;
-        // each round takes one set off the top; a name holds few sets
-        for (int round = 0; ok && round < 64; ++round) {
-            const Beside b = lookAt(volume);
-            const std::optional<QByteArray> top = topSet(b);
-            if (!top || *top == writing)
-                break;
-            const Journal::State state = stateOf(*top);
-            if (state == Journal::State::Unknown)
-                break;
-            if (state == Journal::State::Unfinished) {
-                ok = rollBack(volume, *top, pump_);
-                settled.append(*top);
-                continue;
-            }
-            for (const QByteArray &set : b.kept) {
-                ok = platform::removeFile(asidePath(volume, set)) && platform::removeFile(tagAsidePath(volume, set)) && ok;
-                settled.append(set);
-            }
-            settled.append(*top);
-            break;
-        }
-        if (settled.isEmpty())
-            return ok;
-        ok = platform::syncFolder(QFileInfo(volume).absolutePath()) && ok;
-        for (const QByteArray &set : std::as_const(settled))
-            if (ok)
-                journal_.settled(set, number);
-        return ok;
-    }
-
-    bool settleAll()
-    {
-        bool ok = true;
-        for (auto it = volumes_.cbegin(); it != volumes_.cend(); ++it)
-            ok = (it.value().isEmpty() || settle(it.value(), it.key(), {})) && ok;
-        return ok;
-    }
-
-    // The sets that still left something here to put right.
-    QSet<QByteArray> left() const
-    {
-        QSet<QByteArray> sets;
-        for (const QString &volume : volumes_) {
-            const Beside b = lookAt(volume);
-            sets.unite(b.kept);
-            if (b.inPlace && journal_.state(b.inPlace->set) == Journal::State::Unfinished)
-                sets.insert(b.inPlace->set);
-        }
-        return sets;
-    }
-
-private:
-    // Whole when the journal says so or the set's last volume is here; an
-    // unfinished set whose last volume is here is noted whole first.
-    Journal::State stateOf(const QByteArray &set)
-    {
-        if (set == undo_)
-            return Journal::State::Unfinished;
-        const Journal::State noted = journal_.state(set);
-        if (noted == Journal::State::Whole || !provenWhole(set))
-            return noted;
-        if (noted == Journal::State::Unfinished && !journal_.whole(set))
-            return Journal::State::Unknown;
-        return Journal::State::Whole;
-    }
-
-    bool provenWhole(const QByteArray &set)
-    {
-        const auto known = proven_.constFind(set);
-        if (known != proven_.cend())
-            return known.value();
-        bool whole = false;
-        for (auto it = volumes_.cbegin(); it != volumes_.cend() && !whole; ++it) {
-            const std::optional<Tag> tag = readTag(it.value());
-            whole = namesSet(tag, set) && tag->volume == it.key() && TBackupFile::EndsArchive(it.value()) &&
-                    tagFits(it.value(), *tag, pump_);
-        }
-        proven_.insert(set, whole);
-        return whole;
-    }
-
-    Journal &journal_;
-    const Pump &pump_;
-    QMap<int, QString> volumes_;
-    QByteArray undo_;
-    QHash<QByteArray, bool> proven_;
-};
 
 }  // namespace
 
@@ -541,21 +439,59 @@ bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced)
     return true;
 }
 
-bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pump, const QByteArray &undo)
+// The disk is synced before the journal hears what was settled on it.
+bool settleVolume(const QString &volume, int number, Journal &journal, const QByteArray &writing, const Pump &pump)
+{
+    QList<QByteArray> settled;
+    bool ok = true;
+    // each round takes one set off the top; a name holds few sets
+    for (int round = 0; ok && round < 64; ++round) {
+        const Beside b = lookAt(volume);
+        const std::optional<QByteArray> top = topSet(b);
+        const Journal::State state = top && *top != writing ? journal.state(*top) : Journal::State::Unknown;
+        if (state == Journal::State::Unknown)
+            break;
+        if (state == Journal::State::Unfinished) {
+            ok = rollBack(volume, *top, pump);
+            settled.append(*top);
+            continue;
+        }
+        for (const QByteArray &set : b.kept) {
+            ok = platform::removeFile(asidePath(volume, set)) && platform::removeFile(tagAsidePath(volume, set)) && ok;
+            settled.append(set);
+        }
+        settled.append(*top);
+        break;
+    }
+    if (settled.isEmpty())
+        return ok;
+    ok = platform::syncFolder(QFileInfo(volume).absolutePath()) && ok;
+    if (ok)
+        for (const QByteArray &set : std::as_const(settled))
+            journal.settled(set, number);
+    return ok;
+}
+
+bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pump)
 {
     const QFileInfo first(firstVolume);
     QMap<int, QString> volumes = furtherVolumes(first.absoluteFilePath());
     volumes.insert(1, platform::linkedPath(firstVolume));
-    Settler settler(journal, pump, volumes, undo);
-    const bool ok = settler.settleAll();
-    if (ok)
-        journal.close(first.absoluteFilePath(), settler.left());
-    return ok;
-}
-
-bool settleVolume(const QString &volume, int number, Journal &journal, const QByteArray &writing, const Pump &pump)
-{
-    return Settler(journal, pump, furtherVolumes(volume)).settle(volume, number, writing);
+    bool ok = true;
+    for (auto it = volumes.cbegin(); it != volumes.cend(); ++it)
+        ok = (it.value().isEmpty() || settleVolume(it.value(), it.key(), journal, {}, pump)) && ok;
+    if (!ok)
+        return false;
+    // what is left here of an unfinished set, or kept aside, keeps its record
+    QSet<QByteArray> left;
+    for (const QString &volume : std::as_const(volumes)) {
+        const Beside b = lookAt(volume);
+        left.unite(b.kept);
+        if (b.inPlace && journal.state(b.inPlace->set) == Journal::State::Unfinished)
+            left.insert(b.inPlace->set);
+    }
+    journal.close(first.absoluteFilePath(), left);
+    return true;
 }
 
 }  // namespace volumeset

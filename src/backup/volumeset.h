@@ -10,35 +10,38 @@
 //    the volume's size and BLAKE2b-256 digest, so that a tag speaks only for
 //    the bytes it was made from;
 //  - each file a set's volume replaces is kept, in the same folder, as
-//    "<volume>.<set>.old" and its tag as "<volume>.set.<set>.old", until
-//    the set is known to be whole;
-//  - the mark on the disks: a set is whole once its last volume, whose
-//    bytes end the archive, is in place with a tag that fits it. That
-//    volume is written last, so the disk holding it proves the set whole;
-//    no other disk of the set can say so, as it is out of the drive by then;
+//    "<volume>.<set>.old" and its tag as "<volume>.set.<set>.old": on each
+//    disk, the mark that the set placed there is not known to be whole;
 //  - the journal, in a folder on a disk that no volume prompt changes (the
-//    program's folder): one record per set this program wrote, while
+//    program's folder): one record per set this program wrote, kept while
 //    anything the set left on a disk is still to be put right:
 //    ".backup-set-<set>" while the set is unfinished (made before its first
 //    volume replaces anything), ".backup-set-<set>.whole" once its last
-//    volume is in place. A record lists the volumes whose disks may have
-//    left the drive since ("away": noted before each prompt) and still hold
-//    what the set left; a volume goes from the list once its disk has been
-//    put right, and the record goes once the list is empty and nothing of
-//    the set is left in the archive's folder.
+//    volume is in place with its tag. A record lists the volumes whose
+//    disks may have left the drive since ("away": noted before each prompt)
+//    and still hold what the set left; a volume goes from the list once its
+//    disk has been put right, and the record goes once the list is empty
+//    and nothing of the set is left in the archive's folder.
+//
+// The disks alone cannot say that a set of several disks is whole: only the
+// last one, written last, could, and the others are out of the drive by
+// then. Nor may a disk's word be taken over the record of the program that
+// wrote the set: a kill between the last volume and its record leaves the
+// set unfinished to that program, which may have put it back on other disks
+// already. So what a set replaced goes only on its writer's record that the
+// set is whole, and nothing is known of a set without a record.
 //
 // What a set left is put right (settled) only by a backup, never by a
 // restore: a restore reads and never renames or removes anything beside the
 // volumes. At each volume's name the set on top (the one whose volume, or
-// whose tag, went in place last) is put right by what is known of it:
-//  - unfinished (its journal record): what it replaced comes back, and the
-//    set below it is looked at in turn;
-//  - whole (its last volume seen in the folder, or its journal record):
-//    everything kept aside at that name goes;
-//  - anything else (a set written from another data folder or computer):
-//    left as it is; a set placed over it keeps it aside, with what it kept.
+// whose tag, went in place last) is put right by its record:
+//  - unfinished: what it replaced comes back, and the set below it is
+//    looked at in turn;
+//  - whole: everything kept aside at that name goes;
+//  - no record (a set written from another data folder or computer): left
+//    as it is; a set placed over it keeps it aside, with what it kept.
 // A restore reads, at each volume's name, the copy (in place or kept aside)
-// of one set: at the first volume, the newest one not known unfinished.
+// of one set: at the first volume, the newest one not noted unfinished.
 //
 // "volume" below is the file a volume's name leads to (links followed: see
 // platform::linkedPath); its side files sit beside it. Callers run one
@@ -141,10 +144,9 @@ bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced);
 
 // Puts right what sets left at every volume of the archive whose first
 // volume is `firstVolume` (a name as the user gave it), found by their
-// names in its folder, then closes the archive's settled records; the set
-// `undo` (a run's own, which failed) is put back whatever the disk shows.
-// False when a step failed.
-bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pump, const QByteArray &undo = {});
+// names in its folder, then closes the archive's settled records. False
+// when a step failed.
+bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pump);
 // Puts right what sets other than `writing` left at `volume`, volume
 // `number` of its archive.
 bool settleVolume(const QString &volume, int number, Journal &journal, const QByteArray &writing, const Pump &pump);

@@ -366,7 +366,7 @@ protected:
     {
         return QDir(label == current ? dir.path() : shelf + "/" + label).entryList({"X.*"}, QDir::Files);
     }
-    // Every file on every disk, by where it lies now.
+    // Every file on every disk, by where it lies now, and in the journal.
     Files everyDisk() const
     {
         Files files;
@@ -376,9 +376,12 @@ protected:
         for (const QString &folder : folders)
             for (const QString &name : QDir(folder).entryList({"X.*"}, QDir::Files | QDir::Hidden))
                 files[folder + "/" + name] = readAll(folder + "/" + name);
+        for (const QString &name : journal())
+            files[r.bf.JournalFolder + "/" + name] = readAll(r.bf.JournalFolder + "/" + name);
         return files;
     }
-    // Puts back every disk as everyDisk() gave it with disk 1 in the drive.
+    // Puts back every disk, and the journal, as everyDisk() gave them with
+    // disk 1 in the drive.
     void putBackEveryDisk(const Files &files)
     {
         insert("1");
@@ -480,6 +483,80 @@ TEST_F(Disks, ABackupCancelledOnALaterDiskIsUndoneOnEachDiskAsItIsSeen)
     EXPECT_EQ(restoredAcross({"2", "3", "4"}), newest);
 }
 
+// Every file step and every prompt of a backup across four disks, over an
+// older one, is a point where the process is killed, in a child process,
+// with the disk it was writing in the drive. After each, with disk 1 put
+// back: a restore gives the older backup or the newer one and changes no
+// file; the next backup across the disks settles, on each as it is seen,
+// what the killed one left, so that the journal then holds its record only,
+// and the one after it leaves each disk its volume and the one it replaced.
+TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
+{
+    const QByteArray older = randomBytes(100000, 9), newest = randomBytes(100000, 10);
+    ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
+    insert("1");
+    const Files start = everyDisk();
+    std::set<QByteArray> outcomes;
+    int points = 0;
+    for (int stopAt = 0;; ++stopAt) {
+        putBackEveryDisk(start);
+        writeFile(source, content);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            int step = 0;
+            const auto tick = [&] {
+                if (step++ == stopAt)
+                    _exit(0);  // killed here
+            };
+            const OnFileStep steps([&](platform::FileStep, const QString &) {
+                tick();
+                return 0;
+            });
+            r.bf.OnNeedDisk = [&](TBackupFile &, uint16_t disk, bool &cont) {
+                tick();
+                insert(QString::number(disk));
+                cont = true;
+            };
+            r.bf.MaxSize = 48976;
+            r.bf.Backup({source}, archive);
+            _exit(1);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 1)
+            break;
+        ++points;
+        SCOPED_TRACE("killed at step " + std::to_string(stopAt));
+        for (const char *label : {"1", "2", "3", "4"})
+            if (QDir(shelf + "/" + label).entryList({"X.*"}, QDir::Files).isEmpty())
+                current = label;  // the disk the child left in the drive
+        insert("1");
+        const Files killed = everyDisk();
+        const QByteArray got = restoredAcross({"2", "3", "4"});
+        EXPECT_TRUE(got == older || got == content);
+        outcomes.insert(got);
+        insert("1");
+        EXPECT_EQ(everyDisk(), killed);
+        for (int round = 0; round < 2; ++round) {
+            insert("1");
+            ASSERT_TRUE(backUpAcross(newest, {"2", "3", "4"}));
+            EXPECT_EQ(journal().size(), 1u) << journal().join(' ').toStdString();
+        }
+        // a write the kill cut off left its temporary file (".XXXXXX") behind
+        const QRegularExpression cutOff("\\.[A-Za-z0-9]{6}$");
+        for (const char *label : {"1", "2", "3", "4"}) {
+            EXPECT_EQ(disk(label).size() - disk(label).filter(cutOff).size(), label == QString("4") ? 2 : 4)
+                << label << ": " << disk(label).join(' ').toStdString();
+        }
+        insert("1");
+        EXPECT_EQ(restoredAcross({"2", "3", "4"}), newest);
+    }
+    EXPECT_EQ(outcomes, (std::set<QByteArray> {older, content}));
+    EXPECT_GT(points, 30);
+}
+
 // Cancel at the prompt for the second disk, with the first disk already out
 // of the drive (the second in, or none): the new set's first volume cannot
 // be put back, so the journal keeps the set noted unfinished. The older
@@ -539,9 +616,9 @@ TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
     r.bf.JournalFolder = dir.path() + "/elsewhere";
     EXPECT_EQ(restoredAcross({"2", "3"}), "(refused)");
     EXPECT_TRUE(r.diskNotes.back().startsWith("X.003 on the disk in the drive is from another backup"));
+    r.bf.JournalFolder = journalHere;
     insert("1");
     EXPECT_EQ(everyDisk(), disks);
-    r.bf.JournalFolder = journalHere;
     EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
 }
 
