@@ -34,9 +34,10 @@
 //   away[ <volume>]...   (ascending, each once, 1 to 65535)
 //
 // The release before wrote no "away" line and its archive name as given,
-// not encoded; such a record reads with nothing away. Only a record's name tells the
-// set's state, so that that release still takes ".backup-set-<set>" for an
-// unfinished set, and passes over a whole one.
+// not encoded; such a record reads with nothing away. Only a record's name
+// tells the set's state ("<name>" unfinished, "<name>.whole" whole), so
+// that that release still takes ".backup-set-<set>" for an unfinished set
+// and passes over a whole one.
 
 namespace volumeset {
 namespace {

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <climits>
 #include <functional>
 #include <map>
 #include <set>
@@ -70,6 +71,53 @@ protected:
             writeFile(name, bytes);
     }
     QStringList keptAside() const { return QDir(dir.path()).entryList({"*.old"}, QDir::Files | QDir::Hidden); }
+    // Backs up the source file in a child process that is killed (ends at
+    // once) at its file step (rename, removal, folder sync) or volume prompt
+    // numbered `stopAt`; a prompt runs `atPrompt` and answers OK. False when
+    // the backup ended before that point: every point has been tried.
+    bool backupKilledAt(int stopAt, const std::function<void(uint16_t disk)> &atPrompt = {})
+    {
+        const pid_t child = fork();
+        if (child == 0) {
+            int step = 0;
+            const auto tick = [&] {
+                if (step++ == stopAt)
+                    _exit(0);  // killed here
+            };
+            const OnFileStep steps([&](platform::FileStep, const QString &) {
+                tick();
+                return 0;
+            });
+            r.bf.OnNeedDisk = [&](TBackupFile &, uint16_t disk, bool &cont) {
+                tick();
+                if (atPrompt)
+                    atPrompt(disk);
+                cont = true;
+            };
+            r.bf.MaxSize = 48976;
+            r.bf.Backup({source}, archive);
+            _exit(1);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status));
+        return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    // Kills the backup of `bytes` at each of its points in turn, each time
+    // from what `start` puts in place, and runs `after` once the process has
+    // ended there; gives the number of points.
+    int killedAtEachPoint(const QByteArray &bytes, const std::function<void()> &start, const std::function<void()> &after,
+                          const std::function<void(uint16_t disk)> &atPrompt = {})
+    {
+        for (int point = 0;; ++point) {
+            start();
+            writeFile(source, bytes);
+            if (!backupKilledAt(point, atPrompt))
+                return point;
+            SCOPED_TRACE("killed at step " + std::to_string(point));
+            after();
+        }
+    }
     QStringList journal() const { return QDir(r.bf.JournalFolder).entryList(QDir::Files | QDir::Hidden); }
     // The journal's records of unfinished sets.
     qsizetype unfinished() const { return journal().size() - journal().filter(QRegularExpression("\\.whole$")).size(); }
@@ -223,36 +271,7 @@ TEST_F(Volumes, AKillAtAnyStepLeavesTheOldOrTheNewArchiveWhole)
     ASSERT_TRUE(backUp(before));
     const Files old = folders();
     std::set<QByteArray> outcomes;
-    int points = 0;
-    for (int stopAt = 0;; ++stopAt) {
-        putBack(old);
-        writeFile(source, after);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int step = 0;
-            const auto tick = [&] {
-                if (step++ == stopAt)
-                    _exit(0);  // killed here
-            };
-            const OnFileStep steps([&](platform::FileStep, const QString &) {
-                tick();
-                return 0;
-            });
-            r.bf.OnNeedDisk = [&](TBackupFile &, uint16_t, bool &cont) {
-                tick();
-                cont = true;
-            };
-            r.bf.Backup({source}, archive);
-            _exit(1);  // the run ended before the point: every point has been tried
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 1)
-            break;
-        ++points;
-        SCOPED_TRACE("killed at step " + std::to_string(stopAt));
+    const int points = killedAtEachPoint(after, [&] { putBack(old); }, [&] {
         const Files killed = folders();
         QByteArray got = restored();
         EXPECT_TRUE(got == before || got == after);
@@ -266,7 +285,7 @@ TEST_F(Volumes, AKillAtAnyStepLeavesTheOldOrTheNewArchiveWhole)
         outcomes.insert(got);
         EXPECT_TRUE(keptAside().isEmpty()) << keptAside().join(' ').toStdString();
         EXPECT_TRUE(journal().isEmpty()) << journal().join(' ').toStdString();
-    }
+    });
     EXPECT_EQ(outcomes, (std::set<QByteArray> {before, after}));
     EXPECT_GT(points, 30);
 }
@@ -497,41 +516,11 @@ TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
     insert("1");
     const Files start = everyDisk();
     std::set<QByteArray> outcomes;
-    int points = 0;
-    for (int stopAt = 0;; ++stopAt) {
-        putBackEveryDisk(start);
-        writeFile(source, content);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int step = 0;
-            const auto tick = [&] {
-                if (step++ == stopAt)
-                    _exit(0);  // killed here
-            };
-            const OnFileStep steps([&](platform::FileStep, const QString &) {
-                tick();
-                return 0;
-            });
-            r.bf.OnNeedDisk = [&](TBackupFile &, uint16_t disk, bool &cont) {
-                tick();
-                insert(QString::number(disk));
-                cont = true;
-            };
-            r.bf.MaxSize = 48976;
-            r.bf.Backup({source}, archive);
-            _exit(1);
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 1)
-            break;
-        ++points;
-        SCOPED_TRACE("killed at step " + std::to_string(stopAt));
+    const auto inDrive = [this](uint16_t disk) { insert(QString::number(disk)); };
+    const int points = killedAtEachPoint(content, [&] { putBackEveryDisk(start); }, [&] {
         for (const char *label : {"1", "2", "3", "4"})
             if (QDir(shelf + "/" + label).entryList({"X.*"}, QDir::Files).isEmpty())
-                current = label;  // the disk the child left in the drive
+                current = label;  // the disk the killed process left in the drive
         insert("1");
         const Files killed = everyDisk();
         const QByteArray got = restoredAcross({"2", "3", "4"});
@@ -552,7 +541,7 @@ TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
         }
         insert("1");
         EXPECT_EQ(restoredAcross({"2", "3", "4"}), newest);
-    }
+    }, inDrive);
     EXPECT_EQ(outcomes, (std::set<QByteArray> {older, content}));
     EXPECT_GT(points, 30);
 }
@@ -593,22 +582,11 @@ TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
     ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
     insert("1");
     writeFile(source, content);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        r.bf.OnNeedDisk = [this](TBackupFile &, uint16_t disk, bool &cont) {
-            if (disk == 3)
-                _exit(0);  // the computer dies
-            insert("2");
-            cont = true;
-        };
-        r.bf.MaxSize = 48976;
-        r.bf.Backup({source}, archive);
-        _exit(1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_TRUE(backupKilledAt(INT_MAX, [this](uint16_t disk) {
+        if (disk == 3)
+            _exit(0);  // the computer dies
+        insert("2");
+    }));
     current = "2";
     insert("1");
     const Files disks = everyDisk();
