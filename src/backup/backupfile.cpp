@@ -23,6 +23,7 @@
 #include <climits>
 #include <cmath>
 #include <ctime>
+#include <numeric>
 #include <optional>
 
 // Archive format (all integers Int32 little-endian; a string is its length
@@ -344,12 +345,14 @@ protected:
 // stopped leaves the file of that name as it was. An archive of several
 // volumes is a set (volumeset.h): each full volume goes in place, with its
 // tag, before the next disk is asked for, so that it is whole on the disk
-// it was written to; the journal notes the set as unfinished from before
-// the first volume replaces anything until the last is in place, and what
-// each volume replaced is kept aside till then. A run that fails or is
-// stopped puts back what it replaced on the disk in the drive (on every
-// disk, when no disk was changed: the journal is then done with); a killed
-// run is put right by the next backup or restore of the archive.
+// it was written to. The journal notes the set as unfinished before its
+// first volume replaces anything, and the volumes in place before each
+// prompt that may take their disk away; the set is noted whole once its
+// last volume is in place. What each volume replaced is kept aside till
+// the set is whole, and goes from the disks as they are seen; a run that
+// fails or is stopped puts back what it replaced on the disk in the drive,
+// and the journal keeps the rest noted unfinished for the next backup to
+// put back.
 class TBackupFile::Output {
 public:
     QIODevice *dev = nullptr;
@@ -358,11 +361,12 @@ public:
     QStringList whole;  // the files written whole into the archive
     bool notSynced = false;  // something is in place whose folder could not be synced
 
-    Output(const QString &firstVolume, const QString &journalFolder)
-        : first_(firstVolume), journal_(journalFolder)
+    Output(const QString &firstVolume, const QString &journalFolder, const volumeset::Pump &pump)
+        : first_(firstVolume), journal_(journalFolder), pump_(pump)
     {
     }
-    const volumeset::Journal &journal() const { return journal_; }
+    volumeset::Journal &journal() { return journal_; }
+    const QByteArray &set() const { return set_; }
 
     bool create(const QString &fileName)
     {
@@ -392,24 +396,22 @@ public:
     {
         if (set_.isEmpty()) {
             const QByteArray set = volumeset::newSetId();
-            if (!journal_.begin(set, first_))
+            if (!journal_.note({set, QFileInfo(first_).absoluteFilePath(), {}}))
                 return false;
             set_ = set;
             made_ = QDateTime::currentSecsSinceEpoch();
         }
         const volumeset::Tag tag {set_, number_, made_, size_, digest_.result()};
         const bool placed = volumeset::place(*staged_, tag, notSynced);
-        placed_.append(staged_->placeName());
-        lastPlaced_ = platform::fileIdentity(staged_->placeName());
         staged_.reset();
         return placed;
     }
-    // After a volume prompt: a disk was changed when the volume put in place
-    // last is no longer there.
-    void noteDisk()
+    // Before a prompt: the volumes in place so far may leave the drive.
+    bool notePlaced()
     {
-        if (lastPlaced_ && platform::fileIdentity(placed_.last()) != lastPlaced_)
-            diskChanged_ = true;
+        QList<int> away(number_);
+        std::iota(away.begin(), away.end(), 1);
+        return journal_.note({set_, QFileInfo(first_).absoluteFilePath(), away});
     }
     // The complete archive takes its place.
     bool commit()
@@ -424,27 +426,22 @@ public:
             staged_.reset();
             return true;
         }
-        if (!placeVolume() || !journal_.end(set_))
+        if (!placeVolume() || !journal_.whole(set_))
             return false;
         notSynced = notSynced || journal_.notSynced();
         set_.clear();
-        for (const QString &place : std::as_const(placed_))
-            volumeset::repair(place, journal_);  // what the whole set replaced goes
+        volumeset::settleArchive(first_, journal_, pump_);  // what the whole set replaced goes where it is seen
         return true;
     }
-    // Removes the staged volume and undoes what an unfinished set replaced.
+    // Removes the staged volume and puts back what an unfinished set
+    // replaced where it can be seen.
     void discard()
     {
         dev = nullptr;
         staged_.reset();
         if (set_.isEmpty())
             return;
-        bool undone = true;
-        for (const QString &place : std::as_const(placed_))
-            undone = volumeset::repair(place, journal_) && undone;
-        // with the disk changed, other disks still hold volumes of the set
-        if (undone && !diskChanged_)
-            journal_.end(set_);
+        volumeset::settleArchive(first_, journal_, pump_);
         set_.clear();
     }
     bool outOfSpace() const { return staged_ && staged_->outOfSpace(); }
@@ -470,15 +467,13 @@ public:
 private:
     QString first_;
     volumeset::Journal journal_;
+    const volumeset::Pump &pump_;
     std::unique_ptr<platform::StagedFile> staged_;
-    int number_ = 1;  // of the staged volume
+    int number_ = 1;  // of the staged volume, or of the one placed last
     int64_t size_ = 0;
     QCryptographicHash digest_ {QCryptographicHash::Blake2b_256};
     QByteArray set_;  // of the archive, once its first volume is in place
     int64_t made_ = 0;
-    QStringList placed_;
-    std::optional<platform::FileIdentity> lastPlaced_;
-    bool diskChanged_ = false;
     bool stream_ = false;
 };
 
@@ -824,10 +819,11 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
         totalSize_ += idText.size();
 
     bool result = false;
-    Output out(archiveName, JournalFolder.isEmpty() ? QFileInfo(platform::linkedPath(archiveName)).absolutePath()
-                                                    : JournalFolder);
+    Output out(archiveName,
+               JournalFolder.isEmpty() ? QFileInfo(platform::linkedPath(archiveName)).absolutePath() : JournalFolder,
+               ProcessMessages);
     if (!toStream)
-        volumeset::repairArchive(archiveName, out.journal());  // what a failed or killed run left
+        volumeset::settleArchive(archiveName, out.journal(), ProcessMessages);  // what failed or killed runs left
     bool opened = toStream ? (targetStream_ != nullptr) : out.create(archiveName);
     if (toStream && opened)
         out.useStream(targetStream_);
@@ -972,7 +968,8 @@ bool TBackupFile::nextVolume(Output &out)
     const QString digits = VolumeDigits(out.volume);
     const QString next = VolumeName(out.name, digits);
     // the full volume is whole on its disk before another disk is asked for
-    if (!out.string(kVolumeRecord + digits.toLatin1()) || !out.closeVolume() || !out.placeVolume()) {
+    if (!out.string(kVolumeRecord + digits.toLatin1()) || !out.closeVolume() || !out.placeVolume() ||
+        !out.notePlaced()) {
         fail(beCannotWriteArchive);
         return false;
     }
@@ -991,9 +988,8 @@ bool TBackupFile::nextVolume(Output &out)
         diskNote_ = QStringLiteral("There is no room for it on the disk in the drive.");
     }
     diskNote_.clear();
-    out.noteDisk();
     // what an earlier run left on this disk is put right before anything replaces it
-    volumeset::repair(platform::linkedPath(next), out.journal());
+    volumeset::settleVolume(platform::linkedPath(next), out.volume, out.journal(), out.set(), ProcessMessages);
     if (!out.create(next)) {
         fail(beCannotWriteArchive);
         return false;
@@ -1140,7 +1136,9 @@ struct TBackupFile::RestoreRun {
     };
 
     Input in;
-    std::optional<volumeset::Journal> journal;  // where unfinished sets are noted, when known
+    QString archive;  // the first volume's name as given; the further names come from it
+    QString nextFile;  // the file holding the volume asked for, once it is found
+    std::optional<volumeset::Journal> journal;  // what is known of the sets' states, when known
     std::optional<volumeset::Tag> set;          // the first volume's tag: every volume must be of its set
     QString dir;        // the target directory ending in "/", or empty
     int32_t total = 0;  // the header's total size
@@ -1154,9 +1152,63 @@ struct TBackupFile::RestoreRun {
     bool inFileList = false;
 };
 
+namespace {
+
+// The copy of the first volume a restore reads: the newest one not known
+// unfinished, else the newest.
+const volumeset::Copy &firstCopyToRead(const std::vector<volumeset::Copy> &copies,
+                                       const std::optional<volumeset::Journal> &journal)
+{
+    const auto unfinished = [&](const volumeset::Copy &c) {
+        return journal && journal->state(c.tag.set) == volumeset::Journal::State::Unfinished;
+    };
+    const volumeset::Copy *best = &copies.front();
+    for (const volumeset::Copy &c : copies)
+        if (unfinished(c) < unfinished(*best) || (unfinished(c) == unfinished(*best) && c.tag.made > best->tag.made))
+            best = &c;
+    return *best;
+}
+
+QString madeText(int64_t made)
+{
+    return QDateTime::fromSecsSinceEpoch(made).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+}  // namespace
+
+// Opens the first volume: the caller's stream, or the named file's copy to
+// read (volumeset.h). A first volume in place without a tag that fits it is
+// read as it is, without a set. False when there is nothing to read (told
+// only when it cannot be read).
+bool TBackupFile::openFirstVolume(RestoreRun &run, const QString &archiveName)
+{
+    QString file = archiveName;
+    if (archiveName != kStreamName) {
+        run.archive = archiveName;
+        const QString place = platform::linkedPath(archiveName);
+        const std::vector<volumeset::Copy> copies = volumeset::copiesAt(place, ProcessMessages);
+        const bool inPlaceUntagged = QFileInfo::exists(archiveName) &&
+                                     std::none_of(copies.cbegin(), copies.cend(),
+                                                  [&](const volumeset::Copy &c) { return c.file == place; });
+        if (!inPlaceUntagged && !copies.empty()) {
+            const volumeset::Copy &chosen = firstCopyToRead(copies, run.journal);
+            run.set = chosen.tag;
+            file = chosen.file;
+        }
+    }
+    switch (openArchive(run.in, file)) {
+    case OpenResult::Opened: return true;
+    case OpenResult::Missing: return false;
+    case OpenResult::Unreadable: break;
+    }
+    MessageError(beCannotReadArchive);
+    errorCode_ = beCannotReadArchive;
+    return false;
+}
+
 bool TBackupFile::openNextReadVolume(RestoreRun &run, const QString &digits)
 {
-    const QString next = VolumeName(run.in.name, digits);
+    const QString next = VolumeName(run.archive, digits);
     run.in.close();
     const uint16_t number = uint16_t(digits.toUInt());
     diskNote_.clear();
@@ -1171,33 +1223,43 @@ bool TBackupFile::openNextReadVolume(RestoreRun &run, const QString &digits)
     diskNote_.clear();
     if (!continue_)
         return false;
-    if (!run.in.open(next)) {
+    if (!run.in.open(run.nextFile)) {
         fail(beCannotReadArchive);
         return false;
     }
     return true;
 }
 
-// Why the file `name` on the disk in the drive cannot be volume `number` of
-// the archive being restored (put right first); empty when it can.
+// Why the disk in the drive holds no copy of volume `number` (named `name`)
+// of the set being restored; empty when it does, and run.nextFile is then
+// that copy. Nothing on the disk is changed.
 QString TBackupFile::volumeProblem(RestoreRun &run, const QString &name, uint16_t number)
 {
     const QString place = platform::linkedPath(name), shown = QFileInfo(name).fileName();
-    if (run.journal)
-        volumeset::repair(place, *run.journal);
-    if (!QFileInfo::exists(name))
+    const bool there = QFileInfo::exists(name);
+    if (!run.set) {
+        // a first volume without a fitting tag: only an archive without tags can be read on
+        if (there && volumeset::tagsAt(place))
+            return QStringLiteral("%1 has no tag that fits it, so %2 on the disk in the drive cannot be checked to be "
+                                  "from the same backup.")
+                .arg(QFileInfo(run.archive).fileName(), shown);
+        run.nextFile = name;
+    } else {
+        for (const volumeset::Copy &copy : volumeset::copiesAt(place, ProcessMessages, run.set->set)) {
+            if (copy.tag.volume == number) {
+                run.nextFile = copy.file;
+                return {};
+            }
+        }
+    }
+    if (!there)
         return shown + QStringLiteral(" is not on the disk in the drive.");
     if (!run.set)
-        return {};  // an archive without tags: its volumes cannot be told apart
-    const std::optional<volumeset::Tag> tag = volumeset::fittingTag(place, ProcessMessages);
-    if (tag && tag->set == run.set->set && tag->volume == number)
         return {};
-    const auto day = [](int64_t made) {
-        return QDateTime::fromSecsSinceEpoch(made).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    };
-    const QString other = tag ? QStringLiteral(", made %1").arg(day(tag->made)) : QString();
+    const std::optional<volumeset::Tag> tag = volumeset::fittingTag(place, ProcessMessages);
+    const QString other = tag ? QStringLiteral(", made %1").arg(madeText(tag->made)) : QString();
     return QStringLiteral("%1 on the disk in the drive is from another backup%2; this backup was made %3.")
-        .arg(shown, other, day(run.set->made));
+        .arg(shown, other, madeText(run.set->made));
 }
 
 bool TBackupFile::RestoreFromStream(QIODevice *stream, const QString &targetDir)
@@ -1220,22 +1282,14 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     writeFailed_ = false;
     filesDone_ = 0;
     continue_ = true;
-    const bool fromFile = archiveName != kStreamName;
-    if (fromFile && !JournalFolder.isEmpty()) {
+    if (archiveName != kStreamName && !JournalFolder.isEmpty())
         run.journal.emplace(JournalFolder);
-        volumeset::repairArchive(archiveName, *run.journal);
-    }
-    switch (openArchive(run.in, archiveName)) {
-    case OpenResult::Opened: break;
-    case OpenResult::Missing: return false;
-    case OpenResult::Unreadable:
-        MessageError(beCannotReadArchive);
-        errorCode_ = beCannotReadArchive;
+    busy_ = true;  // before the first pump of events
+    if (!openFirstVolume(run, archiveName)) {
+        busy_ = false;
+        work_.reset();
         return false;
     }
-    busy_ = true;  // before the first pump of events
-    if (fromFile)
-        run.set = volumeset::fittingTag(platform::linkedPath(archiveName), ProcessMessages);
     bytesDone_ = 0;
     readArchiveHead(run);
     restoreEntries(run);

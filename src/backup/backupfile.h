@@ -94,23 +94,24 @@ public:
     std::function<void(const QString &text)> ShowErrorBox;
     std::function<bool(const QString &text)> AskDiskBox;
 
-    // Where a Backup of several volumes notes its set as unfinished until
-    // its last volume is in place (volumeset.h): a folder on a disk that no
-    // volume prompt changes. Empty: the folder of the first volume, and a
-    // Restore then puts no set right (it still refuses volumes of another
-    // backup).
+    // Where a Backup of several volumes keeps its journal (volumeset.h): a
+    // folder on a disk that no volume prompt changes. Empty: the folder of
+    // the first volume, and a Restore then knows of no set's state (it still
+    // refuses volumes of another backup).
     QString JournalFolder;
 
     // Runs. The archive name ":STREAM" selects the caller's stream. A
     // Backup to files replaces an archive of one volume only once the new
     // one is whole and on the disk; a failed or stopped one leaves it as it
     // was. An archive of several volumes is written as a set (volumeset.h):
-    // a run that fails, is stopped or is killed at any point leaves, once
-    // the next Backup or Restore of that archive has put it right, the old
-    // archive or the new one whole in one folder; where disks are changed
-    // between volumes, a Restore gives the new archive or refuses a volume of
-    // another backup and asks again for the disk it needs (DiskNote says
-    // why). Both put the volumes of the archive right first.
+    // what it replaces is kept until the set is known whole, so that a run
+    // that fails, is stopped or is killed at any point, in one folder or
+    // across disks, leaves the old archive or the new one whole for a
+    // Restore; a Backup first puts right what earlier runs left at the
+    // archive's volumes. A Restore only reads: at each volume it takes the
+    // copy of one set (volumeset.h), and refuses a volume of another backup,
+    // or a further volume with a tag when the first one has none that fits
+    // it, and asks again for the disk it needs (DiskNote says why).
     bool Backup(const QStringList &files, const QString &archiveName);
     bool BackupToStream(const QStringList &files, QIODevice *stream);
     bool Restore(const QString &archiveName, const QString &targetDir);
@@ -183,6 +184,7 @@ private:
     bool askForDisk(uint16_t diskId);
     QString restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const;
     OpenResult openArchive(Input &in, const QString &archiveName);
+    bool openFirstVolume(RestoreRun &run, const QString &archiveName);
     bool openNextReadVolume(RestoreRun &run, const QString &digits);
     QString volumeProblem(RestoreRun &run, const QString &name, uint16_t number);
     // The steps of a Restore, over the run's state.

@@ -8,9 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMap>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QSet>
 
 #include <algorithm>
 #include <cstring>
@@ -25,15 +26,29 @@
 //   size <bytes>
 //   blake2b-256 <64 lower-case hexadecimal digits>
 //
-// A journal file holds "set <id>" and "archive <first volume's name>", one
-// line each; only its presence counts.
+// Journal record format: UTF-8 text of three lines, each ending in LF,
+// exactly so:
+//
+//   set <16 lower-case hexadecimal digits, as in the file's name>
+//   archive <the first volume's absolute name, percent-encoded>
+//   away[ <volume>]...   (ascending, each once, 1 to 65535)
+//
+// The release before wrote no "away" line and its archive name as given,
+// not encoded; such a record reads with nothing away. Only a record's name
+// tells the set's state ("<name>" unfinished, "<name>.whole" whole), so
+// that that release still takes ".backup-set-<set>" for an unfinished set
+// and passes over a whole one.
 
 namespace volumeset {
 namespace {
 
 constexpr qsizetype kTagLimit = 512;
+constexpr qsizetype kRecordLimit = 1 << 20;
+constexpr int kLastVolume = 65535;
 constexpr qint64 kPiece = 1 << 20;
 constexpr QCryptographicHash::Algorithm kDigest = QCryptographicHash::Blake2b_256;
+const QString kRecordPrefix = QStringLiteral(".backup-set-");
+const QString kWholeSuffix = QStringLiteral(".whole");
 
 bool isSetId(const QByteArray &s)
 {
@@ -42,7 +57,7 @@ bool isSetId(const QByteArray &s)
            });
 }
 
-// A decimal number as tagText writes one.
+// A decimal number as tagText and recordText write one.
 bool readNumber(const QByteArray &s, int64_t &out)
 {
     if (s.isEmpty() || s.size() > 18 || !std::all_of(s.cbegin(), s.cend(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -56,6 +71,17 @@ bool present(const QString &path)
 {
     const QFileInfo info(path);
     return info.exists() || info.isSymLink();
+}
+
+QByteArray readSmallFile(const QString &path, qsizetype limit)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(limit + 1) : QByteArray();
+}
+
+std::optional<Tag> readTagFile(const QString &path)
+{
+    return parseTag(readSmallFile(path, kTagLimit));
 }
 
 QString asidePath(const QString &volume, const QByteArray &set)
@@ -73,25 +99,25 @@ bool namesSet(const std::optional<Tag> &tag, const QByteArray &set)
     return tag && tag->set == set;
 }
 
-// The unfinished set's files at `volume` go, and what it replaced there comes
-// back; each step can be taken again after a stop anywhere.
-bool rollBack(const QString &volume, const QByteArray &set)
+// The digest of the first `size` bytes of a file that holds exactly that
+// many; empty when it does not.
+QByteArray digestOf(const QString &path, int64_t size, const Pump &pump)
 {
-    const QString aside = asidePath(volume, set), tagAside = tagAsidePath(volume, set), tag = tagPath(volume);
-    const bool tagOfSet = namesSet(readTag(volume), set);
-    bool ok = true;
-    if (present(aside)) {
-        if (present(tagAside))
-            ok = platform::renameFile(tagAside, tag);
-        else if (tagOfSet)
-            ok = platform::removeFile(tag);
-        return ok && platform::renameFile(aside, volume);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() != size)
+        return {};
+    QCryptographicHash digest(kDigest);
+    qint64 read = 0;
+    while (read < size) {
+        const QByteArray piece = file.read(std::min(kPiece, size - read));
+        if (piece.isEmpty())
+            return {};
+        digest.addData(piece);
+        read += piece.size();
+        if (pump)
+            pump();
     }
-    if (tagOfSet)  // the set's volume replaced nothing here
-        ok = platform::removeFile(volume) && platform::removeFile(tag);
-    if (ok && present(tagAside))
-        ok = platform::renameFile(tagAside, tag);
-    return ok;
+    return digest.result();
 }
 
 // The sets whose kept files lie beside `volume`.
@@ -110,6 +136,74 @@ QSet<QByteArray> setsKeptBeside(const QString &volume)
             sets.insert(m.captured(1).toLatin1());
     }
     return sets;
+}
+
+// What lies at one volume's name.
+struct Beside {
+    std::optional<Tag> inPlace;  // the tag in place, when it reads
+    QSet<QByteArray> kept;       // sets with files kept aside here
+    QSet<QByteArray> under;      // sets whose tags a kept-aside tag holds
+};
+
+Beside lookAt(const QString &volume)
+{
+    Beside b {readTag(volume), setsKeptBeside(volume), {}};
+    for (const QByteArray &set : std::as_const(b.kept))
+        if (const std::optional<Tag> tag = readTagFile(tagAsidePath(volume, set)))
+            b.under.insert(tag->set);
+    return b;
+}
+
+// The set that went in place last at a volume's name: the set of the tag in
+// place (a set placed over another first puts that one's tag aside, so no
+// kept tag holds it), else the one set with kept files that no kept tag
+// holds; none when that cannot be told.
+std::optional<QByteArray> topSet(const Beside &b)
+{
+    if (b.inPlace) {
+        if (b.kept.contains(b.inPlace->set) || !b.under.contains(b.inPlace->set))
+            return b.inPlace->set;
+        return std::nullopt;
+    }
+    const QSet<QByteArray> tops = b.kept - b.under;
+    if (tops.size() == 1)
+        return *tops.cbegin();
+    return std::nullopt;
+}
+
+// The unfinished set's files at `volume` go, and what it replaced there
+// comes back. Each step can be taken again after a stop anywhere, and each
+// leaves the bytes that are in place readable by their own tag (in place
+// or kept aside), or by none.
+bool rollBack(const QString &volume, const QByteArray &set, const Pump &pump)
+{
+    const QString aside = asidePath(volume, set), tagAside = tagAsidePath(volume, set), tag = tagPath(volume);
+    if (present(tagAside))
+        return (!present(aside) || platform::renameFile(aside, volume)) && platform::renameFile(tagAside, tag);
+    if (present(aside))  // what it replaced had no tag
+        return platform::renameFile(aside, volume) && (!namesSet(readTag(volume), set) || platform::removeFile(tag));
+    const std::optional<Tag> inPlace = readTag(volume);
+    if (!namesSet(inPlace, set))
+        return true;
+    // its volume replaced nothing here; a tag that fits no bytes is all that is left of it
+    return (!tagFits(volume, *inPlace, pump) || platform::removeFile(volume)) && platform::removeFile(tag);
+}
+
+// The further volumes of the archive that `volume` belongs to, found in
+// its folder by their names ("X.002" for "X.zbf"), by number.
+QMap<int, QString> furtherVolumes(const QString &volume)
+{
+    const QFileInfo info(volume);
+    const QString stem = TBackupFile::VolumeName(info.fileName(), QString());  // "X." of "X.zbf"
+    const QRegularExpression further(u'^' + QRegularExpression::escape(stem) + QStringLiteral("([0-9]{3})(?:\\..*)?$"));
+    QMap<int, QString> volumes;
+    for (const QString &entry : QDir(info.absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden)) {
+        const QRegularExpressionMatch m = further.match(entry);
+        const int number = m.hasMatch() ? m.captured(1).toInt() : 0;
+        if (number > 1)
+            volumes.insert(number, platform::linkedPath(info.absolutePath() + u'/' + stem + m.captured(1)));
+    }
+    return volumes;
 }
 
 }  // namespace
@@ -144,7 +238,7 @@ std::optional<Tag> parseTag(const QByteArray &text)
     int64_t volume = 0;
     tag.set = values[0];
     tag.digest = QByteArray::fromHex(values[4]);
-    if (!isSetId(tag.set) || !readNumber(values[1], volume) || volume < 1 || volume > 65535 ||
+    if (!isSetId(tag.set) || !readNumber(values[1], volume) || volume < 1 || volume > kLastVolume ||
         !readNumber(values[2], tag.made) || !readNumber(values[3], tag.size) || tag.digest.size() != 32)
         return std::nullopt;
     tag.volume = int(volume);
@@ -160,33 +254,15 @@ QString tagPath(const QString &volume)
 
 std::optional<Tag> readTag(const QString &volume)
 {
-    QFile file(tagPath(volume));
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return parseTag(file.read(kTagLimit + 1));
+    return readTagFile(tagPath(volume));
 }
 
-bool tagFits(const QString &volume, const Tag &tag, const std::function<void()> &pump)
+bool tagFits(const QString &volume, const Tag &tag, const Pump &pump)
 {
-    QFile file(volume);
-    if (!file.open(QIODevice::ReadOnly) || file.size() != tag.size)
-        return false;
-    QCryptographicHash digest(kDigest);
-    QByteArray piece;
-    qint64 read = 0;
-    while (read < tag.size) {
-        piece = file.read(std::min(kPiece, tag.size - read));
-        if (piece.isEmpty())
-            return false;
-        digest.addData(piece);
-        read += piece.size();
-        if (pump)
-            pump();
-    }
-    return digest.result() == tag.digest;
+    return digestOf(volume, tag.size, pump) == tag.digest;
 }
 
-std::optional<Tag> fittingTag(const QString &volume, const std::function<void()> &pump)
+std::optional<Tag> fittingTag(const QString &volume, const Pump &pump)
 {
     std::optional<Tag> tag = readTag(volume);
     if (tag && !tagFits(volume, *tag, pump))
@@ -194,37 +270,158 @@ std::optional<Tag> fittingTag(const QString &volume, const std::function<void()>
     return tag;
 }
 
-QString Journal::path(const QByteArray &set) const
+std::vector<Copy> copiesAt(const QString &volume, const Pump &pump, const QByteArray &set)
 {
-    return folder_ + QStringLiteral("/.backup-set-") + QString::fromLatin1(set);
+    QStringList files, tags;
+    const auto take = [](QStringList &list, const QString &path) {
+        if (present(path))
+            list.append(path);
+    };
+    take(files, volume);
+    take(tags, tagPath(volume));
+    for (const QByteArray &kept : setsKeptBeside(volume)) {
+        take(files, asidePath(volume, kept));
+        take(tags, tagAsidePath(volume, kept));
+    }
+    std::vector<Copy> copies;
+    QHash<QString, QByteArray> digests;  // each file is read once
+    for (const QString &tagFile : std::as_const(tags)) {
+        const std::optional<Tag> tag = readTagFile(tagFile);
+        if (!tag || (!set.isEmpty() && tag->set != set))
+            continue;
+        for (const QString &file : std::as_const(files)) {
+            if (QFileInfo(file).size() != tag->size)
+                continue;
+            if (!digests.contains(file))
+                digests.insert(file, digestOf(file, tag->size, pump));
+            if (digests.value(file) == tag->digest) {
+                copies.push_back({file, *tag});
+                break;
+            }
+        }
+    }
+    std::stable_partition(copies.begin(), copies.end(), [&](const Copy &c) { return c.file == volume; });
+    return copies;
 }
 
-bool Journal::begin(const QByteArray &set, const QString &archive)
+bool tagsAt(const QString &volume)
+{
+    if (present(tagPath(volume)))
+        return true;
+    const QSet<QByteArray> kept = setsKeptBeside(volume);
+    return std::any_of(kept.cbegin(), kept.cend(), [&](const QByteArray &set) {
+        return present(tagAsidePath(volume, set));
+    });
+}
+
+QByteArray Journal::recordText(const Record &record)
+{
+    QByteArray away = "away";
+    for (const int volume : record.away)
+        away += ' ' + QByteArray::number(volume);
+    return "set " + record.set + "\narchive " + record.archive.toUtf8().toPercentEncoding("/") + '\n' + away + '\n';
+}
+
+std::optional<Journal::Record> Journal::parseRecord(const QByteArray &text)
+{
+    if (text.size() > kRecordLimit)
+        return std::nullopt;
+    QList<QByteArray> lines = text.split('\n');
+    const bool older = lines.size() == 3;
+    if (older)
+        lines.insert(2, "away");
+    if (lines.size() != 4 || !lines[3].isEmpty() || !lines[0].startsWith("set ") || !lines[1].startsWith("archive ") ||
+        !(lines[2] == "away" || lines[2].startsWith("away ")))
+        return std::nullopt;
+    Record record;
+    record.set = lines[0].mid(4);
+    const QByteArray archive = older ? lines[1].mid(8) : QByteArray::fromPercentEncoding(lines[1].mid(8));
+    record.archive = QString::fromUtf8(archive);
+    if (!isSetId(record.set) || archive.isEmpty() || record.archive.toUtf8() != archive)
+        return std::nullopt;
+    const QList<QByteArray> away = lines[2] == "away" ? QList<QByteArray>() : lines[2].mid(5).split(' ');
+    for (const QByteArray &number : away) {
+        int64_t volume = 0;
+        if (!readNumber(number, volume) || volume < 1 || volume > kLastVolume ||
+            (!record.away.isEmpty() && volume <= record.away.last()))
+            return std::nullopt;
+        record.away.append(int(volume));
+    }
+    if (!older && recordText(record) != text)  // one text for one record
+        return std::nullopt;
+    return record;
+}
+
+QString Journal::path(const QByteArray &set, bool whole) const
+{
+    return folder_ + u'/' + kRecordPrefix + QString::fromLatin1(set) + (whole ? kWholeSuffix : QString());
+}
+
+Journal::State Journal::state(const QByteArray &set) const
+{
+    if (present(path(set, true)))
+        return State::Whole;
+    return present(path(set, false)) ? State::Unfinished : State::Unknown;
+}
+
+bool Journal::note(const Record &record)
 {
     if (!QDir().mkpath(folder_))
         return false;
-    platform::StagedFile file(path(set));
-    const QByteArray text = "set " + set + "\narchive " + archive.toUtf8() + '\n';
+    const QString name = path(record.set, false);
+    platform::StagedFile file(name);
+    const QByteArray text = recordText(record);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         return false;
-    if (file.notSynced()) {  // a journal a power cut may take cannot protect anything
-        platform::removeFile(path(set));
+    if (file.notSynced()) {  // a record a power cut may take cannot protect anything
+        if (record.away.isEmpty())
+            platform::removeFile(name);  // nothing placed yet
         return false;
     }
     return true;
 }
 
-bool Journal::end(const QByteArray &set)
+bool Journal::whole(const QByteArray &set)
 {
-    if (!platform::removeFile(path(set)))
+    if (!platform::renameFile(path(set, false), path(set, true)))
         return false;
-    notSynced_ = !platform::syncFolder(folder_);
+    notSynced_ = notSynced_ || !platform::syncFolder(folder_);
     return true;
 }
 
-bool Journal::unfinished(const QByteArray &set) const
+void Journal::settled(const QByteArray &set, int volume)
 {
-    return present(path(set));
+    for (const bool whole : {true, false}) {
+        const QString name = path(set, whole);
+        std::optional<Record> record = parseRecord(readSmallFile(name, kRecordLimit));
+        if (!record || record->set != set || !record->away.removeOne(volume))
+            continue;
+        platform::StagedFile file(name);
+        const QByteArray text = recordText(*record);
+        if (file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit())
+            notSynced_ = notSynced_ || file.notSynced();
+    }
+}
+
+void Journal::close(const QString &archive, const QSet<QByteArray> &left)
+{
+    static const QRegularExpression recordName(QStringLiteral("^\\.backup-set-([0-9a-f]{16})(?:\\.whole)?$"));
+    // StagedFile's temporary name: the final name and six characters
+    static const QRegularExpression passing(QStringLiteral("^\\.backup-set-[0-9a-f]{16}(?:\\.whole)?\\.[A-Za-z0-9]{6}$"));
+    bool removed = false;
+    for (const QString &entry : QDir(folder_).entryList({kRecordPrefix + u'*'}, QDir::Files | QDir::Hidden)) {
+        const QString name = folder_ + u'/' + entry;
+        const QRegularExpressionMatch m = recordName.match(entry);
+        bool goes = passing.match(entry).hasMatch();
+        if (m.hasMatch()) {
+            const std::optional<Record> record = parseRecord(readSmallFile(name, kRecordLimit));
+            goes = record && record->set == m.captured(1).toLatin1() && record->archive == archive &&
+                   record->away.isEmpty() && !left.contains(record->set);
+        }
+        removed = (goes && platform::removeFile(name)) || removed;
+    }
+    if (removed)
+        notSynced_ = notSynced_ || !platform::syncFolder(folder_);
 }
 
 bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced)
@@ -243,38 +440,59 @@ bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced)
     return true;
 }
 
-bool repair(const QString &volume, const Journal &journal)
+// The disk is synced before the journal hears what was settled on it.
+bool settleVolume(const QString &volume, int number, Journal &journal, const QByteArray &writing, const Pump &pump)
 {
-    QSet<QByteArray> sets = setsKeptBeside(volume);
-    if (const std::optional<Tag> tag = readTag(volume); tag && journal.unfinished(tag->set))
-        sets.insert(tag->set);
-    if (sets.isEmpty())
-        return true;
+    QList<QByteArray> settled;
     bool ok = true;
-    for (const QByteArray &set : std::as_const(sets)) {
-        if (journal.unfinished(set))
-            ok = rollBack(volume, set) && ok;
-        else
+    // each round takes one set off the top; a name holds few sets
+    for (int round = 0; ok && round < 64; ++round) {
+        const Beside b = lookAt(volume);
+        const std::optional<QByteArray> top = topSet(b);
+        const Journal::State state = top && *top != writing ? journal.state(*top) : Journal::State::Unknown;
+        if (state == Journal::State::Unknown)
+            break;
+        if (state == Journal::State::Unfinished) {
+            ok = rollBack(volume, *top, pump);
+            settled.append(*top);
+            continue;
+        }
+        for (const QByteArray &set : b.kept) {
             ok = platform::removeFile(asidePath(volume, set)) && platform::removeFile(tagAsidePath(volume, set)) && ok;
+            settled.append(set);
+        }
+        settled.append(*top);
+        break;
     }
-    return platform::syncFolder(QFileInfo(volume).absolutePath()) && ok;
+    if (settled.isEmpty())
+        return ok;
+    ok = platform::syncFolder(QFileInfo(volume).absolutePath()) && ok;
+    if (ok)
+        for (const QByteArray &set : std::as_const(settled))
+            journal.settled(set, number);
+    return ok;
 }
 
-bool repairArchive(const QString &firstVolume, const Journal &journal)
+bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pump)
 {
     const QFileInfo first(firstVolume);
-    const QString stem = TBackupFile::VolumeName(first.fileName(), QString());  // "X." of "X.zbf"
-    const QRegularExpression further(u'^' + QRegularExpression::escape(stem) + QStringLiteral("([0-9]{3})(?:\\..*)?$"));
-    QSet<QString> volumes {platform::linkedPath(firstVolume)};
-    for (const QString &entry : QDir(first.absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden)) {
-        const QRegularExpressionMatch m = further.match(entry);
-        if (m.hasMatch())
-            volumes.insert(platform::linkedPath(first.absolutePath() + u'/' + stem + m.captured(1)));
-    }
+    QMap<int, QString> volumes = furtherVolumes(first.absoluteFilePath());
+    volumes.insert(1, platform::linkedPath(firstVolume));
     bool ok = true;
-    for (const QString &volume : std::as_const(volumes))
-        ok = (volume.isEmpty() || repair(volume, journal)) && ok;
-    return ok;
+    for (auto it = volumes.cbegin(); it != volumes.cend(); ++it)
+        ok = (it.value().isEmpty() || settleVolume(it.value(), it.key(), journal, {}, pump)) && ok;
+    if (!ok)
+        return false;
+    // what is left here of an unfinished set, or kept aside, keeps its record
+    QSet<QByteArray> left;
+    for (const QString &volume : std::as_const(volumes)) {
+        const Beside b = lookAt(volume);
+        left.unite(b.kept);
+        if (b.inPlace && journal.state(b.inPlace->set) == Journal::State::Unfinished)
+            left.insert(b.inPlace->set);
+    }
+    journal.close(first.absoluteFilePath(), left);
+    return true;
 }
 
 }  // namespace volumeset

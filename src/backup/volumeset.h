@@ -1,35 +1,62 @@
 // What a backup of several volumes keeps beside its volumes, so that a
 // restore can tell whether the volumes it is given come from one backup, and
-// so that a backup that failed or was killed half way can be undone. The
-// volumes themselves keep the archive's layout (backupfile.cpp); everything
-// here lives in files of its own:
+// so that a backup that failed, was cancelled or was killed half way never
+// costs the backup it was replacing. The volumes themselves keep the
+// archive's layout (backupfile.cpp); everything here lives in files of its
+// own (volumeset.cpp gives their formats):
 //
 //  - the tag "<volume>.set" beside each volume of a set: which backup (set)
 //    it belongs to, its number in the set, when the backup was made, and
 //    the volume's size and BLAKE2b-256 digest, so that a tag speaks only for
-//    the bytes it was made from (volumeset.cpp gives the format);
-//  - while a set is being written, each file it replaces is kept, in the
-//    same folder, as "<volume>.<set>.old" and its tag as
-//    "<volume>.set.<set>.old", until the whole set is in place;
-//  - the journal: a file ".backup-set-<set>" in a folder on a disk that no
-//    volume prompt changes, made (and synced) before the set replaces
-//    anything and removed once its last volume is in place. A set with a
-//    journal file is unfinished: what it replaced goes back, on each disk as
-//    it is next seen (repair). A set without one is whole: what it replaced
-//    goes.
+//    the bytes it was made from;
+//  - each file a set's volume replaces is kept, in the same folder, as
+//    "<volume>.<set>.old" and its tag as "<volume>.set.<set>.old": on each
+//    disk, the mark that the set placed there is not known to be whole;
+//  - the journal, in a folder on a disk that no volume prompt changes (the
+//    program's folder): one record per set this program wrote, kept while
+//    anything the set left on a disk is still to be put right:
+//    ".backup-set-<set>" while the set is unfinished (made before its first
+//    volume replaces anything), ".backup-set-<set>.whole" once its last
+//    volume is in place with its tag. A record lists the volumes whose
+//    disks may have left the drive since ("away": noted before each prompt)
+//    and still hold what the set left; a volume goes from the list once its
+//    disk has been put right, and the record goes once the list is empty
+//    and nothing of the set is left in the archive's folder.
+//
+// The disks alone cannot say that a set of several disks is whole: only the
+// last one, written last, could, and the others are out of the drive by
+// then. Nor may a disk's word be taken over the record of the program that
+// wrote the set: a kill between the last volume and its record leaves the
+// set unfinished to that program, which may have put it back on other disks
+// already. So what a set replaced goes only on its writer's record that the
+// set is whole, and nothing is known of a set without a record.
+//
+// What a set left is put right (settled) only by a backup, never by a
+// restore: a restore reads and never renames or removes anything beside the
+// volumes. At each volume's name the set on top (the one whose volume, or
+// whose tag, went in place last) is put right by its record:
+//  - unfinished: what it replaced comes back, and the set below it is
+//    looked at in turn;
+//  - whole: everything kept aside at that name goes;
+//  - no record (a set written from another data folder or computer): left
+//    as it is; a set placed over it keeps it aside, with what it kept.
+// A restore reads, at each volume's name, the copy (in place or kept aside)
+// of one set: at the first volume, the newest one not noted unfinished.
 //
 // "volume" below is the file a volume's name leads to (links followed: see
 // platform::linkedPath); its side files sit beside it. Callers run one
-// backup or restore at a time, so a set with a journal file is never being
-// written while a repair runs.
+// backup or restore at a time.
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <vector>
 
 namespace platform {
 class StagedFile;
@@ -46,6 +73,8 @@ struct Tag {
     bool operator==(const Tag &) const = default;
 };
 
+using Pump = std::function<void()>;  // runs between pieces of a long read; may be empty
+
 // A new set id.
 QByteArray newSetId();
 // The tag's file text, and the text read back; none for anything else.
@@ -55,42 +84,71 @@ std::optional<Tag> parseTag(const QByteArray &text);
 QString tagPath(const QString &volume);
 // The tag beside a volume, when there is one that reads.
 std::optional<Tag> readTag(const QString &volume);
-// Whether the file at `volume` holds the bytes `tag` was made from; `pump`
-// runs between pieces of a long read.
-bool tagFits(const QString &volume, const Tag &tag, const std::function<void()> &pump);
+// Whether the file at `volume` holds the bytes `tag` was made from.
+bool tagFits(const QString &volume, const Tag &tag, const Pump &pump);
 // The tag beside a volume when it reads and fits the volume's bytes.
-std::optional<Tag> fittingTag(const QString &volume, const std::function<void()> &pump);
+std::optional<Tag> fittingTag(const QString &volume, const Pump &pump);
+
+// A volume of a set as it lies at a volume's name: the file holding its
+// bytes (in place, or kept aside) and the tag (in place, or kept aside)
+// that fits them.
+struct Copy {
+    QString file;
+    Tag tag;
+};
+// The copies at `volume`, in place first; only those of `set` when given.
+std::vector<Copy> copiesAt(const QString &volume, const Pump &pump, const QByteArray &set = {});
+// Whether any tag lies at `volume`, in place or kept aside, readable or not.
+bool tagsAt(const QString &volume);
 
 class Journal {
 public:
+    enum class State { Unknown, Unfinished, Whole };
+    struct Record {
+        QByteArray set;
+        QString archive;  // the first volume's name, absolute
+        QList<int> away;  // volumes whose disks may hold what the set left, ascending
+        bool operator==(const Record &) const = default;
+    };
+    // A record's file text, and the text read back; none for anything else.
+    static QByteArray recordText(const Record &record);
+    static std::optional<Record> parseRecord(const QByteArray &text);
+
     explicit Journal(const QString &folder) : folder_(folder) {}
-    // Notes the set as unfinished, on the disk (the file synced, the folder
-    // too); false when it could not be.
-    bool begin(const QByteArray &set, const QString &archive);
-    // Notes the set as whole; false when its file could not be removed.
-    // notSynced() then tells whether the removal could not be synced.
-    bool end(const QByteArray &set);
-    bool unfinished(const QByteArray &set) const;
+    State state(const QByteArray &set) const;
+    // Notes the set as unfinished with the record's list, on the disk (the
+    // file synced, the folder too); false when it could not be.
+    bool note(const Record &record);
+    // Notes the unfinished set as whole; false when it could not be.
+    bool whole(const QByteArray &set);
+    // The volume of the set has been put right on its disk: it goes from
+    // the set's list.
+    void settled(const QByteArray &set, int volume);
+    // Removes the records of the archive that list no volume and whose set
+    // is not among `left`, and what a write cut off left of any record.
+    void close(const QString &archive, const QSet<QByteArray> &left);
+    // Whether a change to the journal could not be synced.
     bool notSynced() const { return notSynced_; }
 
 private:
-    QString path(const QByteArray &set) const;
+    QString path(const QByteArray &set, bool whole) const;
     QString folder_;
     bool notSynced_ = false;
 };
 
 // Puts a finished staged volume in place with its tag, keeping what its
 // place held for the tag's set (see above). False when a step failed: what
-// is in place then is put right by repair(). notSynced is set when a
+// is in place then is put right by a later settle. notSynced is set when a
 // folder could not be synced.
 bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced);
 
-// Puts the volume at `volume` right: what an unfinished set replaced there
-// comes back (and a volume of that set that replaced nothing goes), what a
-// whole set replaced goes. False when a step failed.
-bool repair(const QString &volume, const Journal &journal);
-// repair() for every volume of the archive whose first volume is
-// `firstVolume` (a name as the user gave it), found by their names.
-bool repairArchive(const QString &firstVolume, const Journal &journal);
+// Puts right what sets left at every volume of the archive whose first
+// volume is `firstVolume` (a name as the user gave it), found by their
+// names in its folder, then closes the archive's settled records. False
+// when a step failed.
+bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pump);
+// Puts right what sets other than `writing` left at `volume`, volume
+// `number` of its archive.
+bool settleVolume(const QString &volume, int number, Journal &journal, const QByteArray &writing, const Pump &pump);
 
 }  // namespace volumeset

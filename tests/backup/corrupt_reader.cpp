@@ -333,12 +333,13 @@ TEST_F(Corrupt, RandomDamageNeverCrashesNorTouchesTheTargetOnFailure)
     }
 }
 
-// The tag beside a volume, damaged: a cut, a changed byte or bytes put in
-// anywhere read as no tag, or as a tag written exactly so (never a crash);
-// a tag that reads but no longer fits its volume's bytes is not taken, and
-// a volume of several whose tag is damaged is refused, asked for again and
-// named, while a first volume whose tag is damaged reads as an archive
-// without tags.
+// The tag beside a volume and the journal's record of a set, damaged: a
+// cut, a changed byte or bytes put in anywhere read as nothing, or as a
+// text written exactly so (never a crash; a record cut after its archive
+// line reads as the release before wrote it); a tag that reads but no
+// longer fits its volume's bytes is not taken: a further volume whose tag
+// is damaged is refused, asked for again and named, and so is one beside
+// a first volume whose tag is damaged, which is named.
 TEST_F(Corrupt, DamagedVolumeTagsAreNoTags)
 {
     writeFile(dir.path() + "/Quillet.zrv", randomBytes(60000, 14));  // two volumes
@@ -348,18 +349,27 @@ TEST_F(Corrupt, DamagedVolumeTagsAreNoTags)
     const QString second = dir.path() + "/good.002";
     const QByteArray tag = readAll(second + ".set");
     ASSERT_TRUE(volumeset::parseTag(tag));
+    using Journal = volumeset::Journal;
+    const QByteArray record = Journal::recordText({"00c0ffee12345678", "/home/u/Backups 1/X.zbf", {1, 2, 17}});
+    ASSERT_TRUE(Journal::parseRecord(record));
     std::mt19937 rng(68);
-    for (int round = 0; round < 3000; ++round) {
-        QByteArray b = tag;
+    const auto damaged = [&](QByteArray b) {
         const qsizetype at = qsizetype(rng() % uint32_t(b.size()));
         switch (rng() % 3) {
         case 0: b[at] = char(rng() & 0xFF); break;
         case 1: b.truncate(at); break;
         default: b.insert(at, QByteArray(1 + int(rng() % 600), char(rng() & 0xFF))); break;
         }
-        const std::optional<volumeset::Tag> read = volumeset::parseTag(b);
-        if (read) {
+        return b;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const QByteArray b = damaged(tag), j = damaged(record);
+        if (const std::optional<volumeset::Tag> read = volumeset::parseTag(b)) {
             EXPECT_EQ(volumeset::tagText(*read), b) << "round " << round;
+        }
+        if (const std::optional<Journal::Record> read = Journal::parseRecord(j)) {
+            const QByteArray older = "set " + read->set + "\narchive " + read->archive.toUtf8() + '\n';
+            EXPECT_TRUE(Journal::recordText(*read) == j || (older == j && read->away.isEmpty())) << "round " << round;
         }
     }
     QByteArray otherSize = tag;
@@ -377,8 +387,12 @@ TEST_F(Corrupt, DamagedVolumeTagsAreNoTags)
     }
     writeFile(second + ".set", tag);
     writeFile(archive + ".set", "backup volume tag\n");
-    r.diskAnswers = {true};
-    EXPECT_TRUE(r.bf.Restore(archive, target));
+    r.diskAnswers = {true, false};
+    r.diskNotes.clear();
+    EXPECT_FALSE(r.bf.Restore(archive, target));
+    ASSERT_EQ(r.diskNotes.size(), 2u);
+    EXPECT_EQ(r.diskNotes[1], "good.zbf has no tag that fits it, so good.002 on the disk in the drive cannot be "
+                              "checked to be from the same backup.");
 }
 
 }  // namespace

@@ -9,7 +9,10 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
+#include <climits>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -68,7 +71,56 @@ protected:
             writeFile(name, bytes);
     }
     QStringList keptAside() const { return QDir(dir.path()).entryList({"*.old"}, QDir::Files | QDir::Hidden); }
+    // Backs up the source file in a child process that is killed (ends at
+    // once) at its file step (rename, removal, folder sync) or volume prompt
+    // numbered `stopAt`; a prompt runs `atPrompt` and answers OK. False when
+    // the backup ended before that point: every point has been tried.
+    bool backupKilledAt(int stopAt, const std::function<void(uint16_t disk)> &atPrompt = {})
+    {
+        const pid_t child = fork();
+        if (child == 0) {
+            int step = 0;
+            const auto tick = [&] {
+                if (step++ == stopAt)
+                    _exit(0);  // killed here
+            };
+            const OnFileStep steps([&](platform::FileStep, const QString &) {
+                tick();
+                return 0;
+            });
+            r.bf.OnNeedDisk = [&](TBackupFile &, uint16_t disk, bool &cont) {
+                tick();
+                if (atPrompt)
+                    atPrompt(disk);
+                cont = true;
+            };
+            r.bf.MaxSize = 48976;
+            r.bf.Backup({source}, archive);
+            _exit(1);
+        }
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status));
+        return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    // Kills the backup of `bytes` at each of its points in turn, each time
+    // from what `start` puts in place, and runs `after` once the process has
+    // ended there; gives the number of points.
+    int killedAtEachPoint(const QByteArray &bytes, const std::function<void()> &start, const std::function<void()> &after,
+                          const std::function<void(uint16_t disk)> &atPrompt = {})
+    {
+        for (int point = 0;; ++point) {
+            start();
+            writeFile(source, bytes);
+            if (!backupKilledAt(point, atPrompt))
+                return point;
+            SCOPED_TRACE("killed at step " + std::to_string(point));
+            after();
+        }
+    }
     QStringList journal() const { return QDir(r.bf.JournalFolder).entryList(QDir::Files | QDir::Hidden); }
+    // The journal's records of unfinished sets.
+    qsizetype unfinished() const { return journal().size() - journal().filter(QRegularExpression("\\.whole$")).size(); }
 
     QTemporaryDir dir;
     Recorder r;
@@ -207,69 +259,41 @@ TEST_F(Volumes, TenthVolumeRecordAndPromptNumbers)
 }
 
 // Every file step (rename, removal, folder sync) and every volume prompt of
-// a backup of four volumes over one of three, all in one folder, is a point
+// a backup of four volumes over one of two, all in one folder, is a point
 // where the process is killed: it ends there at once, in a child process.
-// After each, a restore, or the next backup (cancelled at its second
-// volume) and then a restore, give the old file or the new one whole, and
-// nothing is left kept aside.
+// After each, a restore gives the old file or the new one whole and changes
+// no file; the next backup (cancelled at its second volume) settles what
+// the killed one left: a restore then gives the old file or the new one
+// whole, nothing is left kept aside, and the journal is empty.
 TEST_F(Volumes, AKillAtAnyStepLeavesTheOldOrTheNewArchiveWhole)
 {
     const QByteArray before = randomBytes(60000, 1), after = content;
     ASSERT_TRUE(backUp(before));
     const Files old = folders();
     std::set<QByteArray> outcomes;
-    int points = 0;
-    for (int stopAt = 0;; ++stopAt) {
-        putBack(old);
-        writeFile(source, after);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            int step = 0;
-            const auto tick = [&] {
-                if (step++ == stopAt)
-                    _exit(0);  // killed here
-            };
-            const OnFileStep steps([&](platform::FileStep, const QString &) {
-                tick();
-                return 0;
-            });
-            r.bf.OnNeedDisk = [&](TBackupFile &, uint16_t, bool &cont) {
-                tick();
-                cont = true;
-            };
-            r.bf.Backup({source}, archive);
-            _exit(1);  // the run ended before the point: every point has been tried
-        }
-        int status = 0;
-        ASSERT_EQ(waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 1)
-            break;
-        ++points;
+    const int points = killedAtEachPoint(after, [&] { putBack(old); }, [&] {
         const Files killed = folders();
-        for (const bool backupFirst : {false, true}) {
-            SCOPED_TRACE("killed at step " + std::to_string(stopAt) + (backupFirst ? ", backup first" : ""));
-            putBack(killed);
-            if (backupFirst) {
-                r.bf.MaxSize = 48976;
-                r.diskAnswers = {false};
-                EXPECT_FALSE(r.bf.Backup({source}, archive));
-            }
-            const QByteArray got = restored();
-            EXPECT_TRUE(got == before || got == after);
-            outcomes.insert(got);
-            EXPECT_TRUE(keptAside().isEmpty()) << keptAside().join(' ').toStdString();
-        }
-    }
+        QByteArray got = restored();
+        EXPECT_TRUE(got == before || got == after);
+        outcomes.insert(got);
+        EXPECT_EQ(folders(), killed);
+        r.bf.MaxSize = 48976;
+        r.diskAnswers = {false};
+        EXPECT_FALSE(r.bf.Backup({source}, archive));
+        got = restored();
+        EXPECT_TRUE(got == before || got == after);
+        outcomes.insert(got);
+        EXPECT_TRUE(keptAside().isEmpty()) << keptAside().join(' ').toStdString();
+        EXPECT_TRUE(journal().isEmpty()) << journal().join(' ').toStdString();
+    });
     EXPECT_EQ(outcomes, (std::set<QByteArray> {before, after}));
     EXPECT_GT(points, 30);
 }
 
 // A step the disk refuses. A folder that cannot be synced once a volume is
-// in place: the archive is in place and told as such. A rename, or the
-// removal of the journal that would call the set whole, that fails: the
-// run fails and every volume is as it was.
+// in place: the archive is in place and told as such. A rename of a
+// volume, or of the journal's record that would note the set whole, that
+// fails: the run fails and every volume is as it was.
 TEST_F(Volumes, AStepTheDiskRefusesIsToldAsNotSyncedOrUndone)
 {
     const QByteArray before = randomBytes(60000, 1), after = content;
@@ -281,7 +305,7 @@ TEST_F(Volumes, AStepTheDiskRefusesIsToldAsNotSyncedOrUndone)
     } cases[] = {
         {"the folder sync after the first volume's rename", platform::FileStep::SyncFolder, "", true},
         {"the rename of the second volume", platform::FileStep::Rename, "/X.002", false},
-        {"the removal of the journal", platform::FileStep::Remove, "", false},
+        {"the rename that notes the set whole", platform::FileStep::Rename, ".whole", false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -290,10 +314,8 @@ TEST_F(Volumes, AStepTheDiskRefusesIsToldAsNotSyncedOrUndone)
         bool firstVolumePlaced = false, failed = false;
         const OnFileStep refuse([&](platform::FileStep step, const QString &path) {
             firstVolumePlaced = firstVolumePlaced || (step == platform::FileStep::Rename && path == archive);
-            const bool journal = path.contains("/.backup-set-");
             const bool hit = step == c.step && path.endsWith(c.pathEnd) && !failed &&
-                             (c.step != platform::FileStep::SyncFolder || firstVolumePlaced) &&
-                             (c.step != platform::FileStep::Remove || journal);
+                             (c.step != platform::FileStep::SyncFolder || firstVolumePlaced);
             failed = failed || hit;
             return hit ? EIO : 0;
         });
@@ -319,13 +341,16 @@ protected:
     {
         Volumes::SetUp();
         shelf = dir.path() + "/shelf";
+        // a label ending in "!" is inserted, and the prompt then cancelled
         r.bf.OnNeedDisk = [this](TBackupFile &sender, uint16_t disk, bool &cont) {
             r.disksAsked.push_back(disk);
             r.diskNotes.push_back(sender.DiskNote());
             cont = !inserts.empty();
             if (cont) {
-                insert(inserts.front());
+                QString label = inserts.front();
                 inserts.pop_front();
+                cont = !label.endsWith(u'!');
+                insert(cont ? label : label.chopped(1));
             }
         };
     }
@@ -360,14 +385,39 @@ protected:
     {
         return QDir(label == current ? dir.path() : shelf + "/" + label).entryList({"X.*"}, QDir::Files);
     }
+    // Every file on every disk, by where it lies now, and in the journal.
+    Files everyDisk() const
+    {
+        Files files;
+        QStringList folders {dir.path()};
+        for (const QString &label : QDir(shelf).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+            folders.append(shelf + "/" + label);
+        for (const QString &folder : folders)
+            for (const QString &name : QDir(folder).entryList({"X.*"}, QDir::Files | QDir::Hidden))
+                files[folder + "/" + name] = readAll(folder + "/" + name);
+        for (const QString &name : journal())
+            files[r.bf.JournalFolder + "/" + name] = readAll(r.bf.JournalFolder + "/" + name);
+        return files;
+    }
+    // Puts back every disk, and the journal, as everyDisk() gave them with
+    // disk 1 in the drive.
+    void putBackEveryDisk(const Files &files)
+    {
+        insert("1");
+        for (const auto &[name, bytes] : everyDisk())
+            QFile::remove(name);
+        for (const auto &[name, bytes] : files)
+            writeFile(name, bytes);
+    }
 
     QString shelf, current = "1";
     std::deque<QString> inserts;
 };
 
 // Each volume is whole on the disk the prompt asked for before the next disk
-// is asked for, with its tag; what it replaced there goes once the set is
-// whole, on each disk as it is next seen.
+// is asked for, with its tag. What it replaced goes once the set is whole:
+// at once on the last disk, on the others when the next backup sees them
+// (a restore changes nothing).
 TEST_F(Disks, AVolumeIsWrittenWholeToTheDiskThePromptAskedFor)
 {
     ASSERT_TRUE(backUpAcross(randomBytes(100000, 9), {"2", "3", "4"}));
@@ -386,10 +436,10 @@ TEST_F(Disks, AVolumeIsWrittenWholeToTheDiskThePromptAskedFor)
     EXPECT_EQ(disk("1").size(), 4);  // its old volume and tag are still kept aside
     r.bf.OnNeedDisk = prompt;
     insert("1");
+    const Files disks = everyDisk();
     EXPECT_EQ(restoredAcross({"2", "3", "4"}), content);
-    for (const char *label : {"1", "2", "3", "4"})
-        EXPECT_EQ(disk(label).size(), 2) << label;
-    EXPECT_TRUE(journal().isEmpty());
+    insert("1");
+    EXPECT_EQ(everyDisk(), disks);
 }
 
 // A restore asked for a disk takes only the volume of its own backup: a disk
@@ -421,20 +471,179 @@ TEST_F(Disks, ARestoreRefusesAVolumeOfAnotherBackupAndSaysWhichItNeeds)
     EXPECT_EQ(r.diskNotes.size(), 2u);
 }
 
-// A backup cancelled on its third disk has replaced the volumes of the first
-// two: each disk is put back as it is inserted, and the older backup comes
-// back whole.
+// A backup cancelled on its fourth disk has replaced the volumes of the
+// first three; the third, in the drive, is put back at once. The older
+// backup is restored from what the others kept aside, and the next backup
+// puts back each disk as it is inserted, before its own volume goes there.
 TEST_F(Disks, ABackupCancelledOnALaterDiskIsUndoneOnEachDiskAsItIsSeen)
 {
     const QByteArray older = randomBytes(100000, 9);
     ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
     insert("1");
     EXPECT_FALSE(backUpAcross(content, {"2", "3"}));
-    EXPECT_EQ(journal().size(), 1u);  // the first two disks still hold the set
+    ASSERT_EQ(journal().size(), 1u);  // the first two disks still hold the set
+    const QByteArray cancelled = journal()[0].section('-', 2).toLatin1();
     insert("1");
     EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
-    for (const char *label : {"1", "2", "3", "4"})
-        EXPECT_EQ(disk(label).size(), 2) << label;
+    insert("1");
+    ASSERT_TRUE(backUpAcross(randomBytes(100000, 10), {"2", "3", "4"}));
+    for (const auto &[name, bytes] : everyDisk())
+        EXPECT_FALSE(name.contains(cancelled) || bytes.contains(cancelled)) << name.toStdString();
+}
+
+// Every file step and every prompt of a backup across four disks, over an
+// older one, is a point where the process is killed, in a child process,
+// with the disk it was writing in the drive. After each, with disk 1 put
+// back: a restore gives the older backup or the newer one and changes no
+// file; the next backup across the disks settles, on each as it is seen,
+// what the killed one left, so that the journal then holds its record only,
+// and the one after it leaves each disk its volume and the one it replaced.
+TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
+{
+    const QByteArray older = randomBytes(100000, 9), newest = randomBytes(100000, 10);
+    ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
+    insert("1");
+    const Files start = everyDisk();
+    std::set<QByteArray> outcomes;
+    const auto inDrive = [this](uint16_t disk) { insert(QString::number(disk)); };
+    const int points = killedAtEachPoint(content, [&] { putBackEveryDisk(start); }, [&] {
+        for (const char *label : {"1", "2", "3", "4"})
+            if (QDir(shelf + "/" + label).entryList({"X.*"}, QDir::Files).isEmpty())
+                current = label;  // the disk the killed process left in the drive
+        insert("1");
+        const Files killed = everyDisk();
+        const QByteArray got = restoredAcross({"2", "3", "4"});
+        EXPECT_TRUE(got == older || got == content);
+        outcomes.insert(got);
+        insert("1");
+        EXPECT_EQ(everyDisk(), killed);
+        for (int round = 0; round < 2; ++round) {
+            insert("1");
+            ASSERT_TRUE(backUpAcross(newest, {"2", "3", "4"}));
+            EXPECT_EQ(journal().size(), 1u) << journal().join(' ').toStdString();
+        }
+        // a write the kill cut off left its temporary file (".XXXXXX") behind
+        const QRegularExpression cutOff("\\.[A-Za-z0-9]{6}$");
+        for (const char *label : {"1", "2", "3", "4"}) {
+            EXPECT_EQ(disk(label).size() - disk(label).filter(cutOff).size(), label == QString("4") ? 2 : 4)
+                << label << ": " << disk(label).join(' ').toStdString();
+        }
+        insert("1");
+        EXPECT_EQ(restoredAcross({"2", "3", "4"}), newest);
+    }, inDrive);
+    EXPECT_EQ(outcomes, (std::set<QByteArray> {older, content}));
+    EXPECT_GT(points, 30);
+}
+
+// Cancel at the prompt for the second disk, with the first disk already out
+// of the drive (the second in, or none): the new set's first volume cannot
+// be put back, so the journal keeps the set noted unfinished. The older
+// backup is restored from what disk 1 kept aside, as often as asked; the
+// next backup puts disk 1 back, and the set's record goes.
+TEST_F(Disks, ACancelAfterTheDiskChangeKeepsTheOlderBackup)
+{
+    const QByteArray older = randomBytes(100000, 9);
+    ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
+    for (const QString swapped : {"2", "none"}) {
+        SCOPED_TRACE(swapped.toStdString());
+        insert("1");
+        EXPECT_FALSE(backUpAcross(content, {swapped + "!"}));
+        EXPECT_EQ(unfinished(), 1);
+        for (int restore = 0; restore < 2; ++restore) {
+            insert("1");
+            EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
+        }
+        insert("1");
+        EXPECT_FALSE(backUpAcross(content, {"1!"}));  // cancelled with disk 1 still in
+        EXPECT_EQ(unfinished(), 0);
+        EXPECT_EQ(disk("1").size(), 2);
+        EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
+    }
+}
+
+// The computer dies while a backup across disks waits for its third disk.
+// A restore from another data folder, which has no journal, takes the new
+// set, finds its third volume missing and changes nothing on the disks; the
+// first computer still restores the older backup from them.
+TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
+{
+    const QByteArray older = randomBytes(100000, 9);
+    ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
+    insert("1");
+    writeFile(source, content);
+    ASSERT_TRUE(backupKilledAt(INT_MAX, [this](uint16_t disk) {
+        if (disk == 3)
+            _exit(0);  // the computer dies
+        insert("2");
+    }));
+    current = "2";
+    insert("1");
+    const Files disks = everyDisk();
+    const QString journalHere = r.bf.JournalFolder;
+    r.bf.JournalFolder = dir.path() + "/elsewhere";
+    EXPECT_EQ(restoredAcross({"2", "3"}), "(refused)");
+    EXPECT_TRUE(r.diskNotes.back().startsWith("X.003 on the disk in the drive is from another backup"));
+    r.bf.JournalFolder = journalHere;
+    insert("1");
+    EXPECT_EQ(everyDisk(), disks);
+    EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
+}
+
+// A first volume without a tag that fits it. An archive whose volumes have
+// no tags is read as it is; beside a further volume with a tag (a first
+// volume copied alone over another backup's, or one byte of its tag
+// damaged) the further volume is refused and the first one named.
+TEST_F(Disks, AFirstVolumeWithoutAFittingTagIsNamedBesideTaggedVolumes)
+{
+    const QByteArray older = randomBytes(100000, 9);
+    ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
+    QTemporaryDir elsewhere;
+    writeFile(source, content);
+    Recorder other;
+    other.bf.MaxSize = 48976;
+    other.diskAnswers = {true, true, true};
+    ASSERT_TRUE(other.bf.Backup({source}, elsewhere.path() + "/X.zbf"));
+    insert("1");
+    const Files disks = everyDisk();
+    const QString named = "X.zbf has no tag that fits it, so X.002 on the disk in the drive cannot be checked to be "
+                          "from the same backup.";
+    struct Case {
+        const char *what;
+        std::function<void()> change;
+        QStringList inserted;  // at the restore's prompts
+        QByteArray restored;
+        std::vector<QString> notes;
+    } cases[] = {
+        {"no volume has a tag",
+         [&] {
+             for (const auto &[name, bytes] : disks)
+                 if (name.endsWith(".set"))
+                     QFile::remove(name);
+         },
+         {"2", "3", "4"}, older, {"", "", ""}},
+        {"the first volume copied alone over another backup's",
+         [&] {
+             QFile::remove(archive);
+             QFile::remove(archive + ".set");
+             ASSERT_TRUE(QFile::copy(elsewhere.path() + "/X.zbf", archive));
+         },
+         {"2"}, "(refused)", {"", named}},
+        {"one byte of the first volume's tag damaged",
+         [&] {
+             QByteArray tag = readAll(archive + ".set");
+             tag[tag.size() - 2] = tag.endsWith("0\n") ? '1' : '0';
+             writeFile(archive + ".set", tag);
+         },
+         {"2"}, "(refused)", {"", named}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        putBackEveryDisk(disks);
+        c.change();
+        r.diskNotes.clear();
+        EXPECT_EQ(restoredAcross(c.inserted), c.restored);
+        EXPECT_EQ(r.diskNotes, c.notes);
+    }
 }
 
 }  // namespace
