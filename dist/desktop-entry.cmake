@@ -7,11 +7,12 @@
 # A path with characters the entry's Exec gives a meaning (a space, a quote,
 # a backslash, $, `, %) is quoted and escaped as desktop entries want it.
 function(installed_path dir result)
-  if(IS_ABSOLUTE "${dir}")
-    set(${result} "${dir}" PARENT_SCOPE)
-  else()
-    set(${result} "${CMAKE_INSTALL_PREFIX}/${dir}" PARENT_SCOPE)
+  if(NOT IS_ABSOLUTE "${dir}")
+    set(dir "${CMAKE_INSTALL_PREFIX}/${dir}")
   endif()
+  # a prefix given relative is taken from the folder the install runs in, as the install does
+  get_filename_component(dir "${dir}" ABSOLUTE)
+  set(${result} "${dir}" PARENT_SCOPE)
 endfunction()
 
 installed_path("${bin_dir}" bin)
