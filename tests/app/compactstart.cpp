@@ -108,7 +108,8 @@ TEST_F(CompactStart, TheCompactedFileKeepsWhoMayUseIt)
     const gid_t shared = 4243;
     const int attribute = setAttribute("Quillet.zrv", "user.shared-with", "accounts");
     if (attribute == ENOTSUP) {
-        GTEST_SKIP() << QDir::currentPath().toStdString() << " is on a filesystem that keeps no user extended attributes";
+        GTEST_SKIP() << QDir::currentPath().toStdString()
+                     << " is on a filesystem that keeps no user extended attributes";
     }
     ASSERT_EQ(attribute, 0) << strerror(attribute);
     const int acl = setAttribute("Quillet.zrv", "system.posix_acl_access", aclGranting(4242));

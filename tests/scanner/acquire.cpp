@@ -199,7 +199,8 @@ int threadsNamedAsTheProcess()
     };
     const std::string own = nameOf("/proc/self/comm");
     int count = 0;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) count += nameOf(task.path() / "comm") == own;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        count += nameOf(task.path() / "comm") == own;
     return count;
 }
 

@@ -159,7 +159,10 @@ SANE_Status sane_start(SANE_Handle)
         closeEnd(reader.pipe[0]);
         if (pipe2(reader.pipe, O_CLOEXEC) != 0) return SANE_STATUS_IO_ERROR;
         reader.running = pthread_create(&reader.thread, nullptr, readPage, nullptr) == 0;
-        if (!reader.running) return SANE_STATUS_IO_ERROR;
+        if (!reader.running) {
+            closeEnd(reader.pipe[1]);
+            return SANE_STATUS_IO_ERROR;
+        }
     }
     return SANE_STATUS_GOOD;
 }
