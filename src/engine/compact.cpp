@@ -260,10 +260,11 @@ bool dbCompaction::writeCopy()
         return refuse(dbCompactionResult::dbNotCompacted, "Failed to write the compacted copy", rc);
     }
     found.file.reached(dbPointCopyMade);
-    rc = copy.takeModeOf(found.file);
-    if (rc == 0) {
-        rc = copy.setSize(size);
+    rc = copy.takeAccessOf(found.file);
+    if (rc != 0) {
+        return refuseCopy("Failed to give the compacted copy the file's group, permissions and attributes", rc);
     }
+    rc = copy.setSize(size);
     if (rc != 0) {
         return refuseCopy("Failed to write the compacted copy", rc);
     }

@@ -6,6 +6,18 @@
 // file: a kill or a full disk at any point leaves the old file or the new
 // one, whole.
 //
+// The copy takes the file's place with all that says who may use it: the
+// file's group, permission bits and extended attributes, access control
+// lists among them, each by name (and none that the file has not, such as a
+// folder's default ACL given to a new file). The owner needs no copying: a
+// file of another user is not compacted. A database shared with a group or
+// by ACL is usual, so it is compacted as any other; where one of these
+// cannot be given to the copy (a group its user is not in, an attribute the
+// system or the user may not set), the file is left as it was: a copy that
+// kept less would lock out those the file is shared with, without a word,
+// and the file is only larger for it. Attributes the system shows only to
+// its administrator (trusted.*) are neither seen nor kept by another user.
+//
 // The caller keeps no database of its own process open while it compacts
 // (the check of the copy attaches the program's table descriptors), and
 // opens the database only afterwards.
@@ -38,7 +50,8 @@ struct dbCompactionResult {
         dbNothingToGain,  // too little of the file is free, or there is no file: left as it was
         dbFileInUse,      // another process, or a database of this one, has it open: left as it was
         dbNotCompacted,   // the file or its copy failed a check, or the copy could not be
-                          // written or put in place: the file was left as it was
+                          // written, given the file's access or put in place: the file
+                          // was left as it was
     };
     Outcome outcome = dbNothingToGain;
     uint64_t fileSize = 0;       // bytes of the file found

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <csignal>
 #include <fcntl.h>
+#include <map>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <thread>
 #include <type_traits>
 #include <unistd.h>
@@ -56,6 +58,53 @@ void ignoreFileSizeSignal()
         && !(current.sa_flags & SA_SIGINFO)) {
         signal(SIGXFSZ, SIG_IGN);
     }
+}
+
+// Fills `into` with what a call that reads into a buffer gives (the list or a
+// value of extended attributes), asking for the size first and again while
+// it grows. 0 or errno.
+template <class Read>
+int readWhole(std::string& into, Read read)
+{
+    for (;;) {
+        ssize_t n = read(nullptr, 0);
+        if (n < 0) {
+            return errno;
+        }
+        into.resize(size_t(n));
+        n = read(into.data(), into.size());
+        if (n >= 0) {
+            into.resize(size_t(n));
+            return 0;
+        }
+        if (errno != ERANGE) {
+            return errno;
+        }
+    }
+}
+
+// The extended attributes of an open file, value by name. 0 or errno; a
+// filesystem that keeps none gives none.
+int attributesOf(int fd, std::map<std::string, std::string>& attributes)
+{
+    attributes.clear();
+    std::string names;  // each name ends with a zero byte
+    int rc = readWhole(names, [fd](char* to, size_t size) { return flistxattr(fd, to, size); });
+    if (rc == ENOTSUP) {
+        return 0;
+    }
+    for (size_t at = 0; rc == 0 && at < names.size();) {
+        const size_t end = std::min(names.find('\0', at), names.size());
+        const std::string name = names.substr(at, end - at);
+        at = end + 1;
+        rc = readWhole(attributes[name],
+                       [fd, &name](char* to, size_t size) { return fgetxattr(fd, name.c_str(), to, size); });
+        if (rc == ENODATA) {  // removed since the list was read
+            attributes.erase(name);
+            rc = 0;
+        }
+    }
+    return rc;
 }
 
 }  // namespace
@@ -211,13 +260,42 @@ int dbFile::flushWhole()
     return rc;
 }
 
-int dbFile::takeModeOf(const dbFile& other)
+int dbFile::takeAccessOf(const dbFile& other)
 {
-    struct stat st;
-    if (fd < 0 || other.fd < 0 || fstat(other.fd, &st) != 0) {
-        return fd < 0 || other.fd < 0 ? EBADF : errno;
+    struct stat theirs, own;
+    if (fd < 0 || other.fd < 0) {
+        return EBADF;
     }
-    return fchmod(fd, st.st_mode & 07777) == 0 ? 0 : errno;
+    if (fstat(other.fd, &theirs) != 0 || fstat(fd, &own) != 0) {
+        return errno;
+    }
+    if (own.st_gid != theirs.st_gid && fchown(fd, uid_t(-1), theirs.st_gid) != 0) {
+        return errno;
+    }
+    std::map<std::string, std::string> wanted, held;
+    int rc = attributesOf(other.fd, wanted);
+    if (rc == 0) {
+        rc = attributesOf(fd, held);
+    }
+    if (rc != 0) {
+        return rc;
+    }
+    // what this file came with and the other has not (a folder's default ACL)
+    for (const auto& [name, value] : held) {
+        if (wanted.count(name) == 0 && fremovexattr(fd, name.c_str()) != 0) {
+            return errno;
+        }
+    }
+    for (const auto& [name, value] : wanted) {
+        const auto had = held.find(name);
+        if ((had == held.end() || had->second != value)
+            && fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0) {
+            return errno;
+        }
+    }
+    // Last: a change of group clears the set-group-ID bit; an ACL set above
+    // already gave the bits its entries hold, which are these.
+    return fchmod(fd, theirs.st_mode & 07777) == 0 ? 0 : errno;
 }
 
 int dbFile::close()

@@ -60,8 +60,13 @@ public:
     // As flush, and the file's size and allocation too: for a file that is
     // about to be renamed into place. 0 or errno.
     int flushWhole();
-    // Gives the file the permission bits of another open file. 0 or errno.
-    int takeModeOf(const dbFile& other);
+    // Gives the file what says who may use another open file: its group,
+    // its permission bits and its extended attributes, access control lists
+    // among them (each by name, and none the other has not). The owner stays
+    // this process's user. 0 or errno of the first step that failed (a group
+    // the user is not in, an attribute the system or the user may not set):
+    // the file may then hold only part of them.
+    int takeAccessOf(const dbFile& other);
     // Unmaps and closes; releases the locks. 0 or errno.
     int close();
 

@@ -5,6 +5,18 @@
 // so no call can reach a library that is gone, whichever of the library
 // object and its copies goes first. Callers check Loaded() or an entry
 // before calling it.
+//
+// Every library in the process, linked or loaded, has its threads cancelled
+// only at cancellation points: the program exports a pthread_setcanceltype of
+// its own (sharedlibrary.cpp) that the libraries find before the C library's,
+// and that keeps cancellation deferred whatever a thread asks for. The scanner
+// needs it: a scanner driver cancels its reading thread asynchronously, and a
+// thread ended at any instruction can die inside malloc or free holding a lock
+// of the allocator, so that it hangs at its own end, or the next thread to
+// allocate does, and the program freezes. What it would break: a library that
+// cancels one of its threads that never reaches a cancellation point (a loop
+// of pure computation) would no longer end it; the thread runs on, and a
+// join on it waits for good. A library that needs that must not be loaded.
 #pragma once
 
 #include <QString>

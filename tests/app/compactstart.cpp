@@ -1,8 +1,10 @@
 // The start gives the database file's space back: with most of the file
 // free it is compacted before it is opened, and the program goes on with
 // the same contacts under the same record ids, its daily archive smaller in
-// the same proportion; a file with little free, one another process holds
-// open and one the disk has no room to copy are opened as they are.
+// the same proportion, and the file's group, ACL and other extended
+// attributes; a file with little free, one another process holds open and
+// one the disk has no room to copy are opened as they are.
+#include "file_access.h"
 #include "mainwindow_fixture.h"
 
 #include "backup/backupfile.h"
@@ -91,6 +93,50 @@ TEST_F(CompactStart, MostOfTheFileFreeIsGivenBackAndTheArchiveShrinksAlike)
     const qint64 archivedAfter = QFileInfo("Quillet0.zbf").size();
     ASSERT_GT(archivedAfter, 0);
     EXPECT_LE(double(archivedAfter) / double(archivedBefore), double(after.size) / double(before.size));
+}
+
+// A database shared with a group and by ACL stays shared: the compacted
+// file keeps the group, the ACL and the other extended attributes.
+TEST_F(CompactStart, TheCompactedFileKeepsWhoMayUseIt)
+{
+    using namespace fileaccess;
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root: to give the database file a group of its own";
+    }
+    prepare(4000, 400);
+    database.close();
+    const gid_t shared = 4243;
+    const int attribute = setAttribute("Quillet.zrv", "user.shared-with", "accounts");
+    if (attribute == ENOTSUP) {
+        GTEST_SKIP() << QDir::currentPath().toStdString()
+                     << " is on a filesystem that keeps no user extended attributes";
+    }
+    ASSERT_EQ(attribute, 0) << strerror(attribute);
+    const int acl = setAttribute("Quillet.zrv", "system.posix_acl_access", aclGranting(4242));
+    if (acl == ENOTSUP) {
+        GTEST_SKIP() << QDir::currentPath().toStdString() << " is on a filesystem that keeps no ACLs";
+    }
+    ASSERT_EQ(acl, 0) << strerror(acl);
+    ASSERT_EQ(chown("Quillet.zrv", uid_t(-1), shared), 0);
+    const FileAt before = fileAt("Quillet.zrv");
+    // all but the program's own mark of the last backup, which a start may renew
+    auto attributesGiven = [] {
+        Attributes attributes = attributesOf("Quillet.zrv");
+        attributes.erase("user.quillet.archive");
+        return attributes;
+    };
+    const Attributes attributes = attributesGiven();
+    ASSERT_EQ(attributes.size(), 2u);
+
+    ASSERT_EQ(start(), -1);
+    EXPECT_TRUE(dialogs.Messages().isEmpty()) << dialogs.Messages().join("; ").toStdString();
+    EXPECT_EQ(contactIds(), ids);
+    EXPECT_NE(fileAt("Quillet.zrv").inode, before.inode);
+    struct stat st {};
+    ASSERT_EQ(stat("Quillet.zrv", &st), 0);
+    EXPECT_EQ(st.st_gid, shared);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(attributesGiven(), attributes);
 }
 
 // Files opened as they are: the same file, and the start goes on (or says

@@ -11,11 +11,13 @@
 #include <filesystem>
 #include <functional>
 #include <sys/resource.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "appcore/schema.h"
+#include "file_access.h"
 #include "engine/compact.h"
 #include "engine/hashtab.h"
 #include "engine/program_tables.h"
@@ -291,6 +293,75 @@ TEST_F(Compaction, LeavesAFileItMustNotCompactAsItWas)
     EXPECT_EQ(dbCompactFile(path.c_str()).outcome, dbCompactionResult::dbFileInUse);
     EXPECT_EQ(readFile(path), before);
     open.close();
+}
+
+// The compacted file keeps who may use it: its group, its ACL and its other
+// extended attributes. A file whose owner cannot give the copy one of them
+// is left as it was. Each is compacted by its owner, in a child process of
+// that user's, in a folder of that user's.
+TEST_F(Compaction, KeepsWhoMayUseTheFileOrLeavesItAsItWas)
+{
+    using namespace fileaccess;
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root: to give a file a group its owner is not in and an attribute its owner may not set";
+    }
+    const uid_t owner = 4242, reader = 4243;
+    const gid_t ownGroup = 4242, sharedGroup = 4243, otherGroup = 4244;
+    const int probe = setAttribute(path, "user.probe", "");
+    if (probe == ENOTSUP) {
+        GTEST_SKIP() << dir.path << " is on a filesystem that keeps no user extended attributes";
+    }
+    ASSERT_EQ(probe, 0) << dbFile::errorText(probe);
+    struct Case {
+        const char* what;
+        gid_t group;
+        const char* attribute;  // given besides the ACL, with "accounts"
+        dbCompactionResult::Outcome outcome;
+    } cases[] = {
+        {"a group of its owner's, an ACL entry and a user attribute", sharedGroup, "user.shared-with",
+         dbCompactionResult::dbCompacted},
+        {"a group its owner is not in", otherGroup, "user.shared-with", dbCompactionResult::dbNotCompacted},
+        {"an attribute its owner may not set", sharedGroup, "security.shared-with", dbCompactionResult::dbNotCompacted},
+    };
+    ASSERT_EQ(chown(dir.path.c_str(), owner, ownGroup), 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink(path.c_str());
+        writeFile(path, before);
+        ASSERT_EQ(chown(path.c_str(), owner, c.group), 0);
+        ASSERT_EQ(chmod(path.c_str(), 02660), 0);
+        const int acl = setAttribute(path, "system.posix_acl_access", aclGranting(reader));
+        if (acl == ENOTSUP) {
+            GTEST_SKIP() << dir.path << " is on a filesystem that keeps no ACLs";
+        }
+        ASSERT_EQ(acl, 0) << dbFile::errorText(acl);
+        ASSERT_EQ(setAttribute(path, c.attribute, "accounts"), 0);
+        struct stat was, is;
+        ASSERT_EQ(stat(path.c_str(), &was), 0);
+        const Attributes attributes = attributesOf(path);
+        ASSERT_EQ(attributes.size(), 2u);
+
+        const int outcome = inChild([&] {
+            const gid_t groups[] = {ownGroup, sharedGroup};
+            if (setgroups(2, groups) != 0 || setgid(ownGroup) != 0 || setuid(owner) != 0) {
+                return 100;
+            }
+            return int(dbCompactFile(path.c_str()).outcome);
+        });
+        EXPECT_EQ(outcome, c.outcome);
+        ASSERT_EQ(stat(path.c_str(), &is), 0);
+        EXPECT_EQ(is.st_ino != was.st_ino, c.outcome == dbCompactionResult::dbCompacted);
+        EXPECT_EQ(is.st_uid, owner);
+        EXPECT_EQ(is.st_gid, c.group);
+        EXPECT_EQ(is.st_mode & 07777, 02660u);
+        EXPECT_EQ(attributesOf(path), attributes);
+        EXPECT_NE(access(copyName.c_str(), F_OK), 0);
+        if (c.outcome == dbCompactionResult::dbCompacted) {
+            EXPECT_EQ(committedState(readFile(path)), committedState(before));
+        } else {
+            EXPECT_EQ(readFile(path), before);
+        }
+    }
 }
 
 // Kills the process at the n-th thing the observer hears of, and names each.

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
 # The installed program, run by ctest as install_files, install_package and
 # install_launcher:  install_test.sh BUILD_DIR SOURCE_DIR files|package|launcher
-#   files     `cmake --install` into a scratch prefix puts there exactly the
-#             files a user gets (no test or benchmark program), the icons at
-#             their sizes, and a desktop entry and AppStream file that pass
-#             desktop-file-validate and appstreamcli validate --no-net
+#   files     `cmake --install` into a scratch prefix (whose path has a space,
+#             a $ and a %) puts there exactly the files a user gets (no test or
+#             benchmark program), the icons at their sizes, and a desktop entry
+#             and AppStream file that pass desktop-file-validate and
+#             appstreamcli validate --no-net; the entry runs the installed
+#             launcher by its path
 #   package   `cpack -G DEB` makes a package with the same files, whose
 #             dependencies dpkg-shlibdeps found, that recommends Qt's Wayland
-#             platform (which scripts/deps installs too), and that lintian passes
-#   launcher  the menu's launcher, in a scratch home without XDG_DATA_HOME,
+#             platform (which scripts/deps installs too), whose desktop entry
+#             runs /usr/bin/quillet-launch, and that lintian passes
+#   launcher  the menu's launcher, started as the desktop entry says with a
+#             PATH that lacks the install's bin, in a scratch home without XDG_DATA_HOME,
 #             makes ~/.local/share/quillet on the first start and the program
 #             writes Quillet.zrv and its first backup there, not in the folder
 #             it was started from, the folder and the database for the user
@@ -41,12 +45,23 @@ expected_files() {
   } | LC_ALL=C sort
 }
 
+# The program a desktop entry's Exec runs, its quotes and escapes undone.
+entry_program() {
+  local exec
+  exec=$(sed -n 's/^Exec=//p' "$1")
+  exec=${exec//%%/%}
+  if [[ $exec == \"*\" ]]; then
+    exec=$(printf '%s' "${exec:1:-1}" | sed -e 's/\\\\/\\/g' -e 's/\\\(["`$\\]\)/\1/g')
+  fi
+  printf '%s\n' "$exec"
+}
+
 install_into() {
   cmake --install "$build" --prefix "$1" >/dev/null
 }
 
 check_files() {
-  local prefix=$scratch/prefix
+  local prefix="$scratch/a 100% \$prefix"
   install_into "$prefix"
   diff <(expected_files) <(files_under "$prefix") || fail "the installed files differ from the list (< missing, > extra)"
   for p in quillet quillet-launch quillet-query; do
@@ -61,9 +76,13 @@ check_files() {
   done
   desktop-file-validate "$prefix/share/applications/$app.desktop" || fail "desktop-file-validate"
   appstreamcli validate --no-net "$prefix/share/metainfo/$app.metainfo.xml" || fail "appstreamcli validate"
-  # the entry starts the installed launcher, shows the installed icon and
-  # names the window class the program gives its windows
-  grep -qx 'Exec=quillet-launch' "$prefix/share/applications/$app.desktop" || fail "Exec is not the launcher"
+  # the entry starts the installed launcher by its path (a menu's PATH may
+  # lack the prefix's bin), shows the installed icon and names the window
+  # class the program gives its windows
+  local program
+  program=$(entry_program "$prefix/share/applications/$app.desktop")
+  [ "$program" = "$prefix/bin/quillet-launch" ] && [ -x "$program" ] ||
+    fail "Exec is not the installed launcher's path: $(grep '^Exec=' "$prefix/share/applications/$app.desktop")"
   grep -qx "Icon=$app" "$prefix/share/applications/$app.desktop" || fail "Icon is not $app"
   grep -qx 'StartupWMClass=quillet' "$prefix/share/applications/$app.desktop" || fail "StartupWMClass"
 }
@@ -86,11 +105,14 @@ check_package() {
   grep -qx qt6-wayland "$source/scripts/deps" || fail "scripts/deps lacks qt6-wayland"
   file "$(dpkg-deb -x "$deb" "$scratch/x" && echo "$scratch/x/usr/bin/quillet")" | grep -q ', stripped' ||
     fail "the program in the package is not stripped"
+  [ "$(entry_program "$scratch/x/usr/share/applications/$app.desktop")" = /usr/bin/quillet-launch ] ||
+    fail "the package's desktop entry does not run /usr/bin/quillet-launch"
   lintian --fail-on error "$deb" || fail "lintian reports errors"
   echo "package: $(stat -c %s "$deb") bytes"
 }
 
-# Starts the launcher in a scratch home from another folder, waits for the
+# Starts the launcher as the desktop entry says, with a PATH that lacks the
+# install's bin, in a scratch home from another folder, waits for the
 # database and its first backup in the data folder, then ends the program.
 # With IN_HOME=1 the program is installed into the home's ~/.local first, and
 # started from there.
@@ -103,7 +125,9 @@ launch() {
   if [ "${IN_HOME:-}" = 1 ]; then prefix=$home/.local; install_into "$prefix"; fi
   local env_args=(-u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen)
   [ $# -gt 1 ] && env_args+=(XDG_DATA_HOME="$2")
-  (cd "$started" && exec env "${env_args[@]}" "$prefix/bin/quillet-launch") >"$scratch/log" 2>&1 &
+  local program
+  program=$(entry_program "$prefix/share/applications/$app.desktop")
+  (cd "$started" && exec env "${env_args[@]}" PATH=/usr/bin:/bin "$program") >"$scratch/log" 2>&1 &
   local pid=$! waited=0
   until [ -f "$data/Quillet.zrv" ] && [ -f "$data/Quillet0.zbf" ]; do
     kill -0 $pid 2>/dev/null || { cat "$scratch/log"; fail "the program ended before it made $data/Quillet.zrv"; }

@@ -2,7 +2,8 @@
 // three-pass colour, a hand scanner, cancels, failures and what the component
 // does while the library is missing; and through a library of the test's own
 // whose reads wait without end: reads left inside it, the scanner busy until
-// they return, slow closes, and two such libraries loaded at once.
+// they return, slow closes, and two such libraries loaded at once; or whose
+// reading thread is cancelled while it allocates.
 #include "bitmap_block.h"
 #include "sane_fixture.h"
 
@@ -16,12 +17,16 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QElapsedTimer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
 
 #include <pthread.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -183,32 +188,84 @@ TEST_F(AcquireTest, CancelledScansHandNothingOver)
     EXPECT_EQ(events, (std::vector<Event>{{7, 3}, {7, 3}, {7, 3}}));
 }
 
-TEST_F(AcquireTest, CancelInTheScanWindowEndsTheScan)
+// The threads of this process that bear its name, as every thread a scan
+// starts does (Qt's threads name themselves).
+int threadsNamedAsTheProcess()
 {
-    // slow enough for the window to be seen: the backend holds the data back for a second
-    backend.Configure({{"read-limit", "true"}, {"read-limit-size", "1024"}, {"read-delay", "true"},
-                       {"read-delay-duration", "1000000"}});
-    open();
-    scanner.SHOWhideUI = true;
-    bool clicked = false;
-    QTimer::singleShot(100, [&] {
-        // nothing reached from an event while the scan runs may end the session under it
-        EXPECT_EQ(scanner.CloseTwainSession(), 1);
-        EXPECT_FALSE(scanner.UnLoadTwainModule());
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            auto* cancel = w->findChild<QPushButton*>("cancelButton");
-            if (w->objectName() == "scanWindow" && w->isVisible() && cancel) {
-                cancel->click();
-                clicked = true;
-            }
+    auto nameOf = [](const std::filesystem::path& file) {
+        std::string name;
+        std::getline(std::ifstream(file), name);
+        return name;
+    };
+    const std::string own = nameOf("/proc/self/comm");
+    int count = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+        count += nameOf(task.path() / "comm") == own;
+    return count;
+}
+
+// Cancel in the scan window while a page is being read ends the scan as
+// cancelled and every thread it started, the driver's reading thread that
+// the driver cancels too, and the next scan works. That thread asked to be
+// cancelled at any instruction; taken inside malloc or free, the cancel
+// would leave the allocator locked: the thread hangs at its own end, or the
+// next thread to allocate does.
+TEST_F(AcquireTest, CancelWhileAPageIsReadEndsTheScanAndItsThreads)
+{
+    const struct {
+        const char* what;
+        const char* library;
+        const char* source;
+        SaneTestBackend::Options options;
+        int scans;  // a cancel lands in the allocator about every second time
+    } cases[] = {
+        {"the test backend, slowly (a page of 8 s)", "libsane.so.1", "test:0",
+         {{"read-limit", "true"}, {"read-limit-size", "1024"}, {"read-delay", "true"}, {"read-delay-duration", "500000"},
+          {"resolution", "300.0"}},
+         1},
+        {"a driver whose reading thread allocates", FAKE_SANE_LIBRARY, "fake:0", {}, 6},
+    };
+    qputenv("FAKE_SANE_READ", "thread");
+    for (const auto& c : cases) {
+        for (int round = 1; round <= c.scans && !HasFailure(); ++round) {
+            SCOPED_TRACE(std::string(c.what) + ", scan " + std::to_string(round));
+            events.clear();
+            backend.Configure(c.options);
+            platform::SetScannerLibraryName(c.library);
+            const int threads = threadsNamedAsTheProcess();
+            open(c.source);
+            scanner.SHOWhideUI = true;
+            bool clicked = false;
+            QTimer watch;  // clicks Cancel once part of the page has come
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* progress = w->findChild<QProgressBar*>();
+                    if (clicked || w->objectName() != "scanWindow" || !w->isVisible() || !progress
+                        || progress->maximum() != 100 || progress->value() <= 0)
+                        continue;
+                    // nothing reached from an event while the scan runs may end the session under it
+                    EXPECT_EQ(scanner.CloseTwainSession(), 1);
+                    EXPECT_FALSE(scanner.UnLoadTwainModule());
+                    QTest::mouseClick(w->findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+                    clicked = true;
+                }
+            });
+            watch.start(10);
+            QByteArray dib("old");
+            EXPECT_EQ(scanner.AcquirehDIB(dib), 3);
+            watch.stop();
+            EXPECT_TRUE(clicked);
+            EXPECT_TRUE(dib.isEmpty());
+            EXPECT_EQ(events, (std::vector<Event>{{5, 3}}));
+            close();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return threadsNamedAsTheProcess() <= threads; }, 5000))
+                << "a thread of the scan is left: " << threadsNamedAsTheProcess() - threads;
+            platform::SetScannerLibraryName("libsane.so.1");
+            scanner.stallLimitMs = 20'000;  // a thread stuck in the allocator ends it
+            EXPECT_EQ(scan({}).size(), QSize(157, 196)) << "the next scan";
         }
-    });
-    QByteArray dib;
-    EXPECT_EQ(scanner.AcquirehDIB(dib), 3);
-    EXPECT_TRUE(clicked);
-    EXPECT_TRUE(dib.isEmpty());
-    EXPECT_EQ(events, (std::vector<Event>{{5, 3}}));
-    close();
+    }
+    qunsetenv("FAKE_SANE_READ");
 }
 
 // The counters, gates and release of a scanner library of the test's own.
