@@ -12,13 +12,18 @@
 // Counters, in seconds per start: open (open and check; the peer's open and
 // prepare), query (the select and its order alone, timed after the start),
 // fill (the list step less the query) and start (open and list together,
-// which is the benchmark's time). Per step the 1,000,000 figure over the
-// 100,000 one shows how each grows. The peer's line also carries
-// ours_over_peer: the program's start over the peer's in this run.
+// which is the benchmark's time); for the program also engine_open (the
+// database's open alone), check (the whole check of the rows and indexes),
+// id_hash and name_tree (the check of the contacts' ID hash index and name
+// T-tree), each timed on its own after the start. Per step the 1,000,000
+// figure over the 100,000 one shows how each grows. The peer's line also
+// carries ours_over_peer: the program's start over the peer's in this run.
 #include "app/contactquery.h"
 #include "app/mainlist.h"
 #include "grid/listgrid.h"
 #include "appcore/schema.h"
+#include "engine/hashtab.h"
+#include "engine/ttree.h"
 #include "platform/dialogs.h"
 #include "bench_contact.h"
 #include "offscreen_app.h"
@@ -36,6 +41,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -169,7 +175,59 @@ const fs::path& folder(int n)
 
 struct Steps {
     double open = 0, query = 0, list = 0;
+    // The program's open alone, its whole check, and the check of each index
+    // of the contacts, each timed on its own after the start.
+    double engineOpen = 0, check = 0, idHash = 0, nameTree = 0;
 };
+
+// Takes each row once, as the check's own marks do.
+class TakeOnce : public dbSearchSink {
+  public:
+    explicit TakeOnce(std::size_t ids) : taken(ids, 0) {}
+    bool add(oid_t id) override
+    {
+        if (id >= taken.size() || taken[id] != 0)
+            return false;
+        taken[id] = 1;
+        return true;
+    }
+
+  private:
+    std::vector<std::uint8_t> taken;
+};
+
+// Times the open, the whole check and each index check of the contacts on
+// their own, on the database the start left closed.
+void timeCheckSteps(Steps& s)
+{
+    auto t0 = Clock::now();
+    if (!database.open("Quillet"))
+        throw std::runtime_error("cannot open the database again");
+    s.engineOpen = since(t0);
+    t0 = Clock::now();
+    if (!database.checkIndexes())
+        throw std::runtime_error("the check failed");
+    s.check = since(t0);
+    database.commit();
+    database.beginTransaction(dbDatabase::dbSharedLock);
+    const dbFieldDescriptor* id = Customer::dbDescriptor.find("id");
+    const dbFieldDescriptor* name = Customer::dbDescriptor.find("name");
+    std::vector<oid_t> keyChanged, keyFiled, outOfOrder;
+    TakeOnce hashRows(database.getIndexSize());
+    t0 = Clock::now();
+    const bool hashSound = dbHashTable::check(&database, id->hashTable, id->type, id->dbsSize, id->dbsOffs,
+                                              hashRows, keyChanged, keyFiled);
+    s.idHash = since(t0);
+    TakeOnce treeRows(database.getIndexSize());
+    t0 = Clock::now();
+    const bool treeSound = dbTtree::check(&database, name->tTree, name->type, name->dbsSize, name->comparator,
+                                          name->dbsOffs, treeRows, outOfOrder);
+    s.nameTree = since(t0);
+    database.commit();
+    database.close();
+    if (!hashSound || !treeSound)
+        throw std::runtime_error("an index check failed");
+}
 
 // The program's start; the query is timed again on its own afterwards.
 Steps startOurs()
@@ -198,6 +256,7 @@ Steps startOurs()
     database.commit();
     window.reset();
     database.close();
+    timeCheckSteps(s);
     return s;
 }
 
@@ -261,12 +320,22 @@ void Start(benchmark::State& state)
         sum.open += s.open;
         sum.query += s.query;
         sum.list += s.list;
+        sum.engineOpen += s.engineOpen;
+        sum.check += s.check;
+        sum.idHash += s.idHash;
+        sum.nameTree += s.nameTree;
     }
     const double k = double(state.iterations());
     state.counters["open"] = sum.open / k;
     state.counters["query"] = sum.query / k;
     state.counters["fill"] = (sum.list - sum.query) / k;
     state.counters["start"] = (sum.open + sum.list) / k;
+    if (!peer) {
+        state.counters["engine_open"] = sum.engineOpen / k;
+        state.counters["check"] = sum.check / k;
+        state.counters["id_hash"] = sum.idHash / k;
+        state.counters["name_tree"] = sum.nameTree / k;
+    }
     if (!peer) {
         oursStart[n] = (sum.open + sum.list) / k;
     } else if (oursStart.count(n)) {
