@@ -320,18 +320,21 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         return false;
     }
     bool sound = true;
-    // The first item of each chain; an index with none has nothing more to
-    // check (and takes no room for it).
+    // The first item of each chain, read a page of buckets at a time; an
+    // index with none has nothing more to check (and takes no room for it).
     std::vector<ChainStep> round;
-    for (std::uint64_t b = 0; b < table.size; b++) {
-        oid_t head = 0;
-        if (!dbGuarded(db, [&] { head = slot(db, table.page, std::uint32_t(b)); })) {
-            sound = false;  // the page of buckets is damaged: none of them can be walked
-            b |= slotsPerPage - 1;
+    for (std::uint32_t page = 0; page < (table.size + 1) / slotsPerPage; page++) {
+        const oid_t* slots = nullptr;
+        if (!dbGuarded(db, [&] {
+                slots = reinterpret_cast<const oid_t*>(dbMustGet(db, table.page + page, dbPageObjectMarker));
+            })) {
+            sound = false;  // the page of buckets is damaged: none of its chains can be walked
             continue;
         }
-        if (head != 0) {
-            round.push_back({head, std::uint32_t(b)});
+        for (std::uint32_t k = 0; k < slotsPerPage && page * slotsPerPage + k < table.size; k++) {
+            if (slots[k] != 0) {
+                round.push_back({slots[k], page * slotsPerPage + k});
+            }
         }
     }
     if (round.empty()) {
