@@ -324,8 +324,13 @@ void dbCompaction::planHealedTables()
             continue;
         }
         const uint32_t size = dbHashTable::bucketsFor(std::max<size_t>(items, stored.size));
+        dbHeaderRoot grown = copied;
+        grown.indexUsed += (size + 1) / dbHandlesPerPage;
+        if (grown.indexUsed < copied.indexUsed || compactedCapacity(grown) < grown.indexUsed) {
+            continue;  // no room for its new page ids in the largest index: copied as it is
+        }
         healed.push_back({oid, stored, size, copied.indexUsed});
-        copied.indexUsed += (size + 1) / dbHandlesPerPage;
+        copied.indexUsed = grown.indexUsed;
         for (oid_t page = stored.page; page < stored.page + (stored.size + 1) / dbHandlesPerPage; page++) {
             releasedPages.push_back(page);
         }
