@@ -4,10 +4,12 @@
 
 #include "engine/class.h"
 #include "engine/database.h"
+#include "engine/hashtab.h"
 
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -97,7 +99,11 @@ private:
     bool measure();
     bool worthIt();
     bool writeCopy();
+    void planHealedTables();
+    bool countItems(const dbHashTable& table, std::vector<bool>& met, size_t& items) const;
+    oid_t storedSlot(const dbHashTable& table, uint32_t bucket) const;
     void layOut(uint64_t size);
+    void relinkHealedTables(byte* to, const offs_t* index) const;
     bool checkCopy();
     bool putInPlace();
     const offs_t* committedIndex() const
@@ -112,6 +118,18 @@ private:
     dbCompactionRule rule;
     dbCompactionResult result;
     dbHeaderRoot root{};  // the file's committed root
+    // A hash table that the copy moves into the size this release gives it
+    // (see hashtab.h), on page ids after the last one in use: its stored
+    // form and the copy's size and first page id.
+    struct HealedTable {
+        oid_t id;
+        dbHashTable stored;
+        uint32_t size;
+        oid_t page;
+    };
+    std::vector<HealedTable> healed;
+    std::vector<oid_t> releasedPages;  // the healed tables' old page ids, free in the copy
+    dbHeaderRoot copied{};  // the copy's root: the ids in use and free-id chain after the healing
 };
 
 dbCompactionResult dbCompactFile(const char* fileName, dbCompactionRule rule)
@@ -243,6 +261,7 @@ bool dbCompaction::worthIt()
 
 bool dbCompaction::writeCopy()
 {
+    planHealedTables();
     const offs_t* index = committedIndex();
     uint64_t data = 0;
     for (oid_t oid = dbMetaTableId; oid < root.indexUsed; oid++) {
@@ -250,7 +269,9 @@ bool dbCompaction::writeCopy()
             data += alignUp(objectSize(index[oid]), dbAllocationQuantum);
         }
     }
-    const uint64_t size = compactedSizeFor(compactedCapacity(root), data);
+    data += uint64_t(copied.indexUsed - root.indexUsed) * dbPageSize;
+    data -= uint64_t(releasedPages.size()) * dbPageSize;
+    const uint64_t size = compactedSizeFor(compactedCapacity(copied), data);
     result.compactedSize = size;
     if (size > dbFile::maxSize) {
         return refuse(dbCompactionResult::dbNotCompacted, "Failed to write the compacted copy", EFBIG);
@@ -281,23 +302,142 @@ bool dbCompaction::writeCopy()
     return true;
 }
 
+// Finds the hash tables this release would move to a larger size (see
+// hashtab.h) and gives each its new page ids after the last id in use. A
+// table that is not whole and sound as the copy reads it (a page or item
+// that is no such object, an item met twice or in another bucket than its
+// code's) is copied as it is, so that the check of the copy finds what the
+// start's check would have found.
+void dbCompaction::planHealedTables()
+{
+    copied = root;
+    const offs_t* index = committedIndex();
+    std::vector<bool> met(root.indexUsed, false);
+    for (oid_t oid = dbFirstUserId; oid < root.indexUsed; oid++) {
+        const offs_t entry = index[oid];
+        if (isFree(entry) || (entry & dbInternalObjectMarker) != dbHashTable::tableMarker) {
+            continue;
+        }
+        dbHashTable stored;
+        std::memcpy(&stored, found.baseAddr + (entry - dbHashTable::tableMarker), sizeof stored);
+        size_t items = 0;
+        if (!countItems(stored, met, items) || !dbHashTable::wantsGrowth(stored.size, items)) {
+            continue;
+        }
+        const uint32_t size = dbHashTable::bucketsFor(std::max<size_t>(items, stored.size));
+        dbHeaderRoot grown = copied;
+        grown.indexUsed += (size + 1) / dbHandlesPerPage;
+        if (grown.indexUsed < copied.indexUsed || compactedCapacity(grown) < grown.indexUsed) {
+            continue;  // no room for its new page ids in the largest index: copied as it is
+        }
+        healed.push_back({oid, stored, size, copied.indexUsed});
+        copied.indexUsed = grown.indexUsed;
+        for (oid_t page = stored.page; page < stored.page + (stored.size + 1) / dbHandlesPerPage; page++) {
+            releasedPages.push_back(page);
+        }
+    }
+    for (const oid_t page : releasedPages) {
+        copied.freeList = page;  // each links to the one before, the last to the file's chain
+    }
+}
+
+bool dbCompaction::countItems(const dbHashTable& table, std::vector<bool>& met, size_t& items) const
+{
+    const offs_t* index = committedIndex();
+    const uint64_t slots = uint64_t(table.size) + 1;
+    const uint64_t pages = slots / dbHandlesPerPage;
+    if (slots % dbHandlesPerPage != 0 || (slots & (slots - 1)) != 0 || table.page < dbFirstUserId
+        || table.page + pages > root.indexUsed) {
+        return false;
+    }
+    for (oid_t page = table.page; page < table.page + pages; page++) {
+        if (isFree(index[page]) || (index[page] & dbInternalObjectMarker) != dbPageObjectMarker) {
+            return false;
+        }
+    }
+    for (uint32_t b = 0; b < table.size; b++) {
+        for (oid_t item = storedSlot(table, b); item != 0;) {
+            if (item >= root.indexUsed || met[item] || isFree(index[item])
+                || (index[item] & dbInternalObjectMarker) != dbHashTable::itemMarker) {
+                return false;
+            }
+            met[item] = true;
+            dbHashTableItem read;
+            std::memcpy(&read, found.baseAddr + (index[item] - dbHashTable::itemMarker), sizeof read);
+            if (read.hash % table.size != b) {
+                return false;
+            }
+            items += 1;
+            item = read.next;
+        }
+    }
+    return true;
+}
+
+oid_t dbCompaction::storedSlot(const dbHashTable& table, uint32_t bucket) const
+{
+    const offs_t page = committedIndex()[table.page + bucket / dbHandlesPerPage];
+    oid_t item;
+    std::memcpy(&item, found.baseAddr + (page - dbPageObjectMarker) + bucket % dbHandlesPerPage * sizeof(oid_t),
+                sizeof item);
+    return item;
+}
+
+// Moves the items of each healed table into its new pages in the copy,
+// chain by chain as the file holds them; their links are written in the
+// copy's items, and the copy's table object takes the new size and pages.
+void dbCompaction::relinkHealedTables(byte* to, const offs_t* index) const
+{
+    for (const HealedTable& t : healed) {
+        auto slotOf = [&](oid_t firstPage, uint32_t bucket) {
+            return reinterpret_cast<oid_t*>(to + (index[firstPage + bucket / dbHandlesPerPage] - dbPageObjectMarker))
+                   + bucket % dbHandlesPerPage;
+        };
+        auto walk = [&](auto&& visit) {
+            for (uint32_t b = 0; b < t.stored.size; b++) {
+                for (oid_t item = storedSlot(t.stored, b); item != 0;) {
+                    dbHashTableItem read;
+                    std::memcpy(&read, to + (index[item] - dbHashTable::itemMarker), sizeof read);
+                    visit(b, item, read);
+                    item = read.next;
+                }
+            }
+        };
+        const uint32_t filled = dbHashTable::relink(
+            t.size, walk, [&](uint32_t bucket) { return *slotOf(t.page, bucket); },
+            [&](uint32_t bucket, oid_t item) { *slotOf(t.page, bucket) = item; },
+            [&](oid_t item, oid_t next) {
+                std::memcpy(to + (index[item] - dbHashTable::itemMarker) + offsetof(dbHashTableItem, next), &next,
+                            sizeof next);
+            });
+        const dbHashTable table{t.size, filled, t.page};
+        std::memcpy(to + (index[t.id] - dbHashTable::tableMarker), &table, sizeof table);
+    }
+}
+
 void dbCompaction::layOut(uint64_t size)
 {
     byte* to = copy.getBase();
     const byte* from = found.baseAddr;
     const offs_t* committed = committedIndex();
-    const uint32_t n = compactedCapacity(root);
+    const uint32_t n = compactedCapacity(copied);
     const uint64_t bitmapPos = dbPageSize + 8 * uint64_t(n);
     const uint64_t bitmapPages = size / sizeStep;
     offs_t* index = reinterpret_cast<offs_t*>(to + dbPageSize);
 
     uint64_t pos = bitmapPos + bitmapPages * dbPageSize;
+    for (size_t k = 0; k < releasedPages.size(); k++) {
+        index[releasedPages[k]] = dbFreeHandleMarker + (k == 0 ? root.freeList : releasedPages[k - 1]);
+    }
     for (bool wholePages : {true, false}) {
         for (oid_t oid = dbMetaTableId; oid < root.indexUsed; oid++) {
             const offs_t entry = committed[oid];
             if (isBitmapId(oid) || isFree(entry)) {
                 index[oid] = entry;  // a free id keeps its link in the chain
                 continue;
+            }
+            if (isFree(index[oid])) {
+                continue;  // an old page of a healed table
             }
             const size_t length = objectSize(entry);
             if ((length % dbPageSize == 0) != wholePages) {
@@ -308,8 +448,13 @@ void dbCompaction::layOut(uint64_t size)
             index[oid] = offs_t(pos) + marker;
             pos += alignUp(length, dbAllocationQuantum);
         }
+        for (oid_t oid = root.indexUsed; wholePages && oid < copied.indexUsed; oid++) {
+            index[oid] = offs_t(pos) + dbPageObjectMarker;  // a healed table's new page, zero
+            pos += dbPageSize;
+        }
     }
     dbAssert(pos <= size);
+    relinkHealedTables(to, index);
     index[0] = dbFreeHandleMarker;
     for (uint64_t k = 0; k < dbBitmapPages; k++) {
         index[dbBitmapId + k] =
@@ -331,8 +476,8 @@ void dbCompaction::layOut(uint64_t size)
     h.curr = 0;
     h.dirty = 0;
     h.initialized = 1;
-    h.root[0] = {offs_t(dbPageSize), offs_t(dbPageSize + 4 * uint64_t(n)), n, n, root.indexUsed, root.freeList};
-    h.root[1] = {offs_t(dbPageSize + 4 * uint64_t(n)), offs_t(dbPageSize), n, n, root.indexUsed, root.freeList};
+    h.root[0] = {offs_t(dbPageSize), offs_t(dbPageSize + 4 * uint64_t(n)), n, n, copied.indexUsed, copied.freeList};
+    h.root[1] = {offs_t(dbPageSize + 4 * uint64_t(n)), offs_t(dbPageSize), n, n, copied.indexUsed, copied.freeList};
     std::memcpy(to, &h, sizeof h);
 }
 

@@ -36,7 +36,11 @@
 //   to the end     free and zero: a quarter of what the file holds, at the
 //                  least, so that the next commits and edits need no growth
 // Every object keeps its id and its bytes, and every free id its place in
-// the free-id chain. The size is a multiple of 524,288 bytes (what one
+// the free-id chain, but for a hash table of a size that this release would
+// move to a larger one (see hashtab.h), sound as the copy reads it: its items
+// are moved into that size, on new page ids after the last id in use (laid
+// out after the other pages), its items' links and its table object are
+// rewritten, and its old page ids are put at the head of the free-id chain. The size is a multiple of 524,288 bytes (what one
 // bitmap page covers) and at least the size of a new file.
 #pragma once
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/hashtab.h"
 #include "engine/sync.h"
 
 // ---------------------------------------------------------------------------
@@ -395,8 +396,9 @@ bool dbAnyCursor::at(oid_t ref)
         return false;  // no such record (any more)
     }
     // A stale reference whose id a row of another table has taken must not be
-    // updated or removed as a row of this table. The check walks the row list
-    // back to its head, or to a row the transaction found in it before, so
+    // updated or removed as a row of this table. The check looks the row up
+    // in a hash index of the table, or, for a table with none, walks the row
+    // list back to its head, or to a row the transaction found in it before;
     // only cursors that can write pay for it, and a transaction that
     // positions on many rows walks each stretch of the list once; a view
     // reads such a row through the fetch's checks at worst.
@@ -413,8 +415,17 @@ bool dbAnyCursor::at(oid_t ref)
 
 bool dbAnyCursor::inTable(oid_t ref) const
 {
-    // Rows carry no table id: follow the previous-row links to the head of
-    // the list, or to a row known to be in it, and remember every row passed.
+    // Rows carry no table id. A hash index of the table holds an item of
+    // each of its rows and of nothing else, filed under the row's key: one
+    // chain tells.
+    for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+        if (fd->hashTable != 0 && !fd->indexBroken) {
+            dbIndexWatch watch(db, fd);
+            return dbHashTable::holds(db, fd->hashTable, ref, fd->type, fd->dbsSize, fd->dbsOffs);
+        }
+    }
+    // Else follow the previous-row links to the head of the list, or to a
+    // row known to be in it, and remember every row passed.
     dbDatabaseThreadContext* ctx = db->getContext(false);
     const auto* t = reinterpret_cast<const dbTable*>(db->get(table->tableId));
     if (ctx == nullptr || t == nullptr) {

@@ -141,16 +141,25 @@ oid_t dbHashTable::allocatePages(dbDatabase* db, std::uint32_t size)
     return first;
 }
 
+std::uint32_t dbHashTable::bucketsFor(std::size_t items)
+{
+    std::uint64_t size = initialSize;
+    while ((size <= items || size % 31 == 0) && size < largestSize) {
+        size = 2 * size + 1;
+    }
+    return std::uint32_t(size);
+}
+
+bool dbHashTable::wantsGrowth(std::uint32_t size, std::size_t items)
+{
+    return items > size || size % 31 == 0;
+}
+
 oid_t dbHashTable::allocate(dbDatabase* db, std::size_t expectedRows)
 {
     oid_t hashId = 0;
     bool ok = dbGuarded(db, [&] {
-        std::uint32_t size = initialSize;
-        if (expectedRows >= initialSize) {
-            while (size <= expectedRows) {
-                size = 2 * (size + 1) - 1;
-            }
-        }
+        std::uint32_t size = bucketsFor(expectedRows);
         hashId = dbMustAllocate(db, tableMarker);
         oid_t first = allocatePages(db, size);
         dbHashTable& table = *reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId));
@@ -161,37 +170,38 @@ oid_t dbHashTable::allocate(dbDatabase* db, std::size_t expectedRows)
     return ok ? hashId : 0;
 }
 
+void dbHashTable::grow(dbDatabase* db, oid_t hashId, dbHashTable& table, std::size_t items)
+{
+    const std::uint32_t newSize = bucketsFor(std::max<std::size_t>(items, table.size));
+    const oid_t newPage = allocatePages(db, newSize);
+    // Every item moves, chain by chain, to the head of its bucket in the
+    // new table; a link is written only where it changes.
+    const std::uint32_t nonEmpty = relink(
+        newSize, [&](auto&& visit) { forEachItem(db, table, visit); },
+        [&](std::uint32_t bucket) { return slot(db, newPage, bucket); },
+        [&](std::uint32_t bucket, oid_t itemId) { setSlot(db, newPage, bucket, itemId); },
+        [&](oid_t itemId, oid_t next) { writableItem(db, itemId).next = next; });
+    for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
+        db->freeObject(table.page + i);
+    }
+    dbHashTable& t = *reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId));
+    t.size = newSize;
+    t.used = nonEmpty;
+    t.page = newPage;
+    table = t;
+}
+
 bool dbHashTable::insert(dbDatabase* db, oid_t hashId, oid_t rowId, int type, std::size_t sizeofType,
                          std::size_t offs, std::size_t nRows)
 {
     return dbGuarded(db, [&] {
         std::uint32_t h = rowHash(db, rowId, type, sizeofType, offs);
         dbHashTable table = tableOf(db, hashId);
-        if (table.size < nRows && table.used * 2 / 3 > table.size) {
-            // Double: every item moves, chain by chain, to the head of its
-            // bucket in the new table.
-            std::uint32_t newSize = 2 * (table.size + 1) - 1;
-            oid_t newPage = allocatePages(db, newSize);
-            std::uint32_t nonEmpty = 0;
-            forEachItem(db, table, [&](std::uint32_t, oid_t itemId, const dbHashTableItem& item) {
-                std::uint32_t nb = item.hash % newSize;
-                oid_t head = slot(db, newPage, nb);
-                if (head == 0) {
-                    nonEmpty += 1;
-                }
-                if (item.next != head) {
-                    writableItem(db, itemId).next = head;
-                }
-                setSlot(db, newPage, nb, itemId);
-            });
-            for (std::uint32_t i = 0; i < (table.size + 1) / slotsPerPage; i++) {
-                db->freeObject(table.page + i);
-            }
-            dbHashTable& t = *reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId));
-            t.size = newSize;
-            t.used = nonEmpty;
-            t.page = newPage;
-            table = t;
+        // One item per row, each with an id of its own: a row count beyond
+        // the ids is damage, and takes no more buckets than there are ids.
+        const std::size_t items = std::min<std::size_t>(nRows, db->getIndexSize());
+        if (nRows != 0 && wantsGrowth(table.size, items)) {
+            grow(db, hashId, table, items);
         }
         std::uint32_t bucket = h % table.size;
         oid_t head = slot(db, table.page, bucket);
@@ -207,6 +217,38 @@ bool dbHashTable::insert(dbDatabase* db, oid_t hashId, oid_t rowId, int type, st
     });
 }
 
+namespace {
+
+// Where a row's item lies in the chain of its key's bucket: its id (0 when
+// the chain holds none), the item before it (0 when it heads the chain) and
+// the item as read.
+struct RowItem {
+    oid_t id = 0;
+    oid_t prev = 0;
+    dbHashTableItem item{};
+};
+
+RowItem rowItem(dbDatabase* db, const dbHashTable& table, std::uint32_t bucket, oid_t rowId)
+{
+    RowItem at;
+    oid_t itemId = slot(db, table.page, bucket);
+    std::uint32_t steps = 0;
+    while (itemId != 0) {
+        chainStep(db, steps);
+        const dbHashTableItem item = itemOf(db, itemId);
+        if (item.record == rowId) {
+            at.id = itemId;
+            at.item = item;
+            return at;
+        }
+        at.prev = itemId;
+        itemId = item.next;
+    }
+    return RowItem{};
+}
+
+}  // namespace
+
 bool dbHashTable::remove(dbDatabase* db, oid_t hashId, oid_t rowId, int type, std::size_t sizeofType,
                          std::size_t offs)
 {
@@ -214,28 +256,32 @@ bool dbHashTable::remove(dbDatabase* db, oid_t hashId, oid_t rowId, int type, st
         std::uint32_t h = rowHash(db, rowId, type, sizeofType, offs);
         dbHashTable table = tableOf(db, hashId);
         std::uint32_t bucket = h % table.size;
-        oid_t prev = 0;
-        oid_t itemId = slot(db, table.page, bucket);
-        std::uint32_t steps = 0;
-        while (itemId != 0) {
-            chainStep(db, steps);
-            dbHashTableItem item = itemOf(db, itemId);
-            if (item.record == rowId) {
-                if (prev != 0) {
-                    writableItem(db, prev).next = item.next;
-                } else {
-                    setSlot(db, table.page, bucket, item.next);
-                    if (item.next == 0) {
-                        reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId))->used -= 1;
-                    }
-                }
-                db->freeObject(itemId);
-                return;
-            }
-            prev = itemId;
-            itemId = item.next;
+        const RowItem at = rowItem(db, table, bucket, rowId);
+        if (at.id == 0) {
+            return;
         }
+        if (at.prev != 0) {
+            writableItem(db, at.prev).next = at.item.next;
+        } else {
+            setSlot(db, table.page, bucket, at.item.next);
+            if (at.item.next == 0) {
+                reinterpret_cast<dbHashTable*>(dbMustPut(db, hashId))->used -= 1;
+            }
+        }
+        db->freeObject(at.id);
     });
+}
+
+bool dbHashTable::holds(dbDatabase* db, oid_t hashId, oid_t rowId, int type, std::size_t sizeofType,
+                        std::size_t offs)
+{
+    bool held = false;
+    dbGuarded(db, [&] {
+        const std::uint32_t h = rowHash(db, rowId, type, sizeofType, offs);
+        const dbHashTable table = tableOf(db, hashId);
+        held = rowItem(db, table, h % table.size, rowId).id != 0;
+    });
+    return held;
 }
 
 void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
@@ -274,18 +320,21 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         return false;
     }
     bool sound = true;
-    // The first item of each chain; an index with none has nothing more to
-    // check (and takes no room for it).
+    // The first item of each chain, read a page of buckets at a time; an
+    // index with none has nothing more to check (and takes no room for it).
     std::vector<ChainStep> round;
-    for (std::uint64_t b = 0; b < table.size; b++) {
-        oid_t head = 0;
-        if (!dbGuarded(db, [&] { head = slot(db, table.page, std::uint32_t(b)); })) {
-            sound = false;  // the page of buckets is damaged: none of them can be walked
-            b |= slotsPerPage - 1;
+    for (std::uint32_t page = 0; page < (table.size + 1) / slotsPerPage; page++) {
+        const oid_t* slots = nullptr;
+        if (!dbGuarded(db, [&] {
+                slots = reinterpret_cast<const oid_t*>(dbMustGet(db, table.page + page, dbPageObjectMarker));
+            })) {
+            sound = false;  // the page of buckets is damaged: none of its chains can be walked
             continue;
         }
-        if (head != 0) {
-            round.push_back({head, std::uint32_t(b)});
+        for (std::uint32_t k = 0; k < slotsPerPage && page * slotsPerPage + k < table.size; k++) {
+            if (slots[k] != 0) {
+                round.push_back({slots[k], page * slotsPerPage + k});
+            }
         }
     }
     if (round.empty()) {

@@ -4,6 +4,7 @@
 // storage's copy on write, so a rollback or a crash returns to the last
 // committed state.
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -561,6 +562,12 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     if (!beginTransaction(dbSharedLock)) {
         return dbIndexesDamaged;
     }
+    checkTimes = {};
+    using Clock = std::chrono::steady_clock;
+    auto secondsSince = [](Clock::time_point start) {
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    Clock::time_point start = Clock::now();
     dbCheckedRows rows(currIndexSize);
     std::vector<dbTableDescriptor*> whole;
     bool rowsDamaged = false;
@@ -579,6 +586,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
             table->rowListBroken = true;  // its descriptor row is damaged, reported as the walk met it
         }
     }
+    checkTimes.rows = secondsSince(start);
     bool indexesDamaged = false;
     auto markDamaged = [&](dbTableDescriptor* table, dbFieldDescriptor* fd) {
         indexesDamaged = true;
@@ -589,7 +597,8 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     };
     // Each index's own check reports what it finds; rows it left out are
     // reported here.
-    auto check = [&](dbTableDescriptor* table, dbFieldDescriptor* fd, auto&& checkIndex) {
+    auto check = [&](dbTableDescriptor* table, dbFieldDescriptor* fd, bool hash, auto&& checkIndex) {
+        start = Clock::now();
         const bool sound = dbGuarded(this, [&] {
             dbIndexWatch watch(this, fd);
             if (!checkIndex()) {
@@ -599,6 +608,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
                 dbDamaged(this);
             }
         });
+        checkTimes.indexes.push_back({fd, hash, secondsSince(start)});
         if (!sound) {
             markDamaged(table, fd);
         }
@@ -614,7 +624,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
             if (fd->hashTable != 0) {
                 FieldFindings& f = findingsOf(findings, table, fd);
-                check(table, fd, [&] {
+                check(table, fd, true, [&] {
                     rows.restart(number);
                     return dbHashTable::check(this, fd->hashTable, fd->type, fd->dbsSize, fd->dbsOffs, rows,
                                               f.keyChanged, f.keyFiled);
@@ -624,7 +634,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
         for (dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
             if (fd->tTree != 0) {
                 FieldFindings& f = findingsOf(findings, table, fd);
-                check(table, fd, [&] {
+                check(table, fd, false, [&] {
                     rows.restart(number);
                     return dbTtree::check(this, fd->tTree, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs,
                                           rows, f.outOfOrder);

@@ -36,6 +36,15 @@ class Tag {
     DB_FIELDS(Tag, DB_FIELD(word))
 };
 
+// A table with a hash index, through which a cursor tells its rows.
+class Keyed {
+  public:
+    int4 key = 0;
+    const char* label = nullptr;
+
+    DB_FIELDS(Keyed, DB_KEY(key, dbHashed), DB_FIELD(label))
+};
+
 // Every kind of key the sort by one integer key takes.
 class Numbers {
   public:
@@ -54,6 +63,7 @@ class Numbers {
 
 DB_TABLE(Item);
 DB_TABLE(Tag);
+DB_TABLE(Keyed);
 DB_TABLE(Numbers);
 
 namespace {
@@ -602,6 +612,33 @@ TEST_F(CursorTest, AtAnIdTakenByARowOfAnotherTableSelectsNothing)
     EXPECT_EQ(items.at(dbReference<Item>(ids[2])), nullptr);
     ASSERT_NE(items.at(dbReference<Item>(ids[0])), nullptr);
     EXPECT_EQ(items->key, 0);
+    db.rollback();
+}
+
+// The same for a table with a hash index, which tells its rows by their
+// keys: a row of another table is none of them, whatever its bytes say, and
+// a row added in the transaction is one.
+TEST_F(CursorTest, AtAnIdTakenByARowOfAnotherTableSelectsNothingThroughAHashIndex)
+{
+    std::vector<oid_t> ids;
+    for (int4 k = 0; k < 3; k++) {
+        ids.push_back(insert(Keyed{k, "keyed"}).getOid());
+    }
+    ASSERT_TRUE(db.remove(db.findTable("Keyed"), ids[1]));
+    ASSERT_TRUE(db.commit());
+    Tag tag;
+    tag.word = "reused";
+    ASSERT_EQ(insert(tag).getOid(), ids[1]);
+    dbCursor<Keyed> keyed(dbCursorForUpdate);
+    EXPECT_EQ(keyed.at(dbReference<Keyed>(ids[1])), nullptr);
+    EXPECT_EQ(keyed.getNumberOfRecords(), 0u);
+    ASSERT_NE(keyed.at(dbReference<Keyed>(ids[2])), nullptr);
+    EXPECT_EQ(keyed->key, 2);
+    const oid_t added = insert(Keyed{7, "added"}).getOid();
+    ASSERT_NE(keyed.at(dbReference<Keyed>(added)), nullptr);
+    EXPECT_EQ(keyed->key, 7);
+    keyed.remove();
+    EXPECT_EQ(keyed.at(dbReference<Keyed>(added)), nullptr);
     db.rollback();
 }
 

@@ -34,7 +34,10 @@
 #include <unistd.h>
 
 #include "appcore/schema.h"
+#include "engine/compact.h"
+#include "engine/hashtab.h"
 #include "engine/program_tables.h"
+#include "engine/support_index.h"
 #include "engine/support_storage.h"
 
 using namespace storagetest;
@@ -86,6 +89,9 @@ struct Baseline {
     std::vector<uint8_t> clean;
     std::vector<uint8_t> dirty;
     std::vector<oid_t> contactIds;  // in the clean file, in list order
+    // The clean file with its ID hash index filed as earlier releases left
+    // it at 1,023 buckets, which this release moves to a larger size.
+    std::vector<uint8_t> stuck;
 };
 
 void setWord(std::vector<uint8_t>& bytes, size_t offset, uint32_t value)
@@ -172,6 +178,15 @@ const Baseline& baseline()
         b.clean = readFile(dir.file);
         dir.dropMonitor();
         {
+            dbDatabase db;
+            EXPECT_TRUE(db.open("damage", dir.file.c_str()));
+            EXPECT_TRUE(indextest::fileHashAsEarlierReleases(db, Customer::dbDescriptor.find("id"), 1023));
+            db.close();
+        }
+        b.stuck = readFile(dir.file);
+        writeFile(dir.file, b.clean);
+        dir.dropMonitor();
+        {
             // A dirty file: a committed change, then one the process never
             // committed (it ends without closing).
             dbDatabase db;
@@ -198,6 +213,7 @@ struct ParsedFile {
     uint32_t committedIndex = 0, workingIndex = 0, used = 0;
     std::vector<uint32_t> bitmapPages;  // offsets
     std::vector<std::pair<uint32_t, oid_t>> rows;  // offset, id of every committed record
+    std::vector<std::pair<uint32_t, uint32_t>> hashParts;  // offset, size of every hash table, bucket page and item
 };
 
 ParsedFile parse(const std::vector<uint8_t>& bytes)
@@ -213,10 +229,13 @@ ParsedFile parse(const std::vector<uint8_t>& bytes)
         if (e & dbFreeHandleMarker) {
             continue;
         }
+        const offs_t marker = e & dbInternalObjectMarker;
         if (oid >= dbBitmapId && oid < dbFirstUserId) {
             f.bitmapPages.push_back(e & ~dbInternalObjectMarker);
-        } else if ((e & dbInternalObjectMarker) == 0) {
+        } else if (marker == 0) {
             f.rows.emplace_back(e, oid);
+        } else if (marker == dbPageObjectMarker || marker == dbHashTable::tableMarker || marker == dbHashTable::itemMarker) {
+            f.hashParts.emplace_back(e - marker, uint32_t(dbInternalObjectSize[marker]));
         }
     }
     return f;
@@ -461,6 +480,51 @@ std::string exercise(const std::string& path, const std::vector<uint8_t>& bytes,
     return "";
 }
 
+// Whether the start's check passes a file as sound, on a copy of it (the
+// open of a dirty file recovers it in place).
+bool startCheckPasses(const Scratch& dir, const std::vector<uint8_t>& bytes)
+{
+    const std::string copy = dir.path + "/before.zrv";
+    writeFile(copy, bytes);
+    bool sound = false;
+    {
+        QuietDatabase db;
+        if (db.open("damage", copy.c_str())) {
+            sound = db.checkIndexes() && db.texts.empty();
+            db.commit();
+            db.close();
+        }
+    }
+    std::remove(copy.c_str());
+    return sound;
+}
+
+// A compaction of the file, that moves a hash index of an earlier release
+// to a size of this one: it leaves the file byte for byte as it was, or
+// puts in its place a copy whose indexes hold every contact where they
+// say; and it never turns a file the start's check finds damaged into one
+// it finds sound.
+std::string compactAndCheck(const Scratch& dir, const std::vector<uint8_t>& bytes, bool)
+{
+    const bool soundBefore = startCheckPasses(dir, bytes);
+    writeFile(dir.file, bytes);
+    const dbCompactionResult result = dbCompactFile(dir.file.c_str(), dbCompactAlways);
+    dir.dropMonitor();
+    if (result.outcome != dbCompactionResult::dbCompacted) {
+        return readFile(dir.file) == bytes ? "ok not compacted: " + result.reason : "FAIL a file not compacted was changed";
+    }
+    if (!soundBefore) {
+        return "FAIL a file the start's check finds damaged was compacted";
+    }
+    bool rebuilt = false;
+    const std::string problem = checkedIndexesHold(dir.file, rebuilt);
+    dir.dropMonitor();
+    if (!problem.empty() || rebuilt) {
+        return "FAIL the compacted file: " + (problem.empty() ? std::string("its indexes were rebuilt") : problem);
+    }
+    return "ok compacted";
+}
+
 // Variants run in child processes, many after one another in each child (a
 // fork is costly in the sanitizer build), several children at a time. A
 // child announces each variant before it starts ("S <n>") and reports it
@@ -472,6 +536,9 @@ struct Result {
 };
 
 using Variant = std::function<std::vector<uint8_t>(int n, bool& dirty)>;
+// What a child does with one variant, in its scratch folder: "ok ..." or
+// "FAIL ...", and what it saw.
+using Exercise = std::function<std::string(const Scratch& dir, const std::vector<uint8_t>& bytes, bool dirty)>;
 
 void writeLine(int fd, const std::string& line)
 {
@@ -485,7 +552,24 @@ void writeLine(int fd, const std::string& line)
     }
 }
 
-void runVariantsInChild(int fd, const Variant& variant, int from, int to)
+// The check the restore and the start run, then the program's use of the
+// file (see exercise).
+std::string checkAndUse(const Scratch& dir, const std::vector<uint8_t>& bytes, bool dirty)
+{
+    const std::string copy = dir.path + "/checked.zrv";
+    writeFile(copy, bytes);
+    bool rebuilt = false;
+    std::string problem = checkedIndexesHold(copy, rebuilt);
+    std::remove(copy.c_str());
+    writeFile(dir.file, bytes);
+    Outcome o;
+    if (problem.empty()) {
+        problem = exercise(dir.file, bytes, dirty, o);
+    }
+    return (problem.empty() ? "ok " : "FAIL " + problem + " | ") + describe(o) + (rebuilt ? " | indexes rebuilt" : "");
+}
+
+void runVariantsInChild(int fd, const Variant& variant, const Exercise& use, int from, int to)
 {
     Scratch dir;
     for (int n = from; n < to; n++) {
@@ -493,23 +577,13 @@ void runVariantsInChild(int fd, const Variant& variant, int from, int to)
         bool dirty = false;
         std::vector<uint8_t> bytes = variant(n, dirty);
         dir.dropMonitor();
-        const std::string copy = dir.path + "/checked.zrv";
-        writeFile(copy, bytes);
-        bool rebuilt = false;
-        std::string problem = checkedIndexesHold(copy, rebuilt);
-        std::remove(copy.c_str());
-        writeFile(dir.file, bytes);
-        Outcome o;
-        if (problem.empty()) {
-            problem = exercise(dir.file, bytes, dirty, o);
-        }
-        writeLine(fd, "R " + std::to_string(n) + (problem.empty() ? " ok " : " FAIL " + problem + " | ") + describe(o) +
-                          (rebuilt ? " | indexes rebuilt" : ""));
+        writeLine(fd, "R " + std::to_string(n) + " " + use(dir, bytes, dirty));
     }
 }
 
 // Results of variants [from, to), by number.
-std::map<int, Result> runVariants(const Variant& variant, int from, int to, int workers)
+std::map<int, Result> runVariants(const Variant& variant, int from, int to, int workers,
+                                  const Exercise& use = checkAndUse)
 {
     using Clock = std::chrono::steady_clock;
     struct Worker {
@@ -532,7 +606,7 @@ std::map<int, Result> runVariants(const Variant& variant, int from, int to, int 
         pid_t child = fork();
         if (child == 0) {
             close(fds[0]);
-            runVariantsInChild(fds[1], variant, first, end);
+            runVariantsInChild(fds[1], variant, use, first, end);
             _exit(0);
         }
         close(fds[1]);
@@ -636,7 +710,7 @@ uint32_t damagedValue(std::mt19937& rng, uint32_t old, uint32_t fileSize)
 
 enum DamageKind {
     HeaderWord, CommittedIndexWord, WorkingIndexWord, BitmapWord, RowWord, RowLink,
-    BitFlips, Truncation, ZeroedPage, AppendedBytes, kindCount
+    BitFlips, Truncation, ZeroedPage, AppendedBytes, HashWord, kindCount
 };
 
 std::vector<uint8_t> damage(const std::vector<uint8_t>& good, int kind, std::mt19937& rng)
@@ -699,6 +773,11 @@ std::vector<uint8_t> damage(const std::vector<uint8_t>& good, int kind, std::mt1
         size_t page = rng() % 3 == 0 ? f.bitmapPages[rng() % f.bitmapPages.size()] / dbPageSize
                                      : rng() % (f.size / dbPageSize);
         std::memset(bytes.data() + page * dbPageSize, 0, dbPageSize);
+        break;
+    }
+    case HashWord: {  // of a hash table object, one of its bucket pages or an item
+        const auto& [at, size] = f.hashParts[rng() % f.hashParts.size()];
+        changeWord(at + 4 * (rng() % (size / 4)));
         break;
     }
     case AppendedBytes: {
@@ -939,4 +1018,35 @@ TEST(DamageReader, SeededVariantsOfACleanAndADirtyFile)
     }
     std::printf("%d variants: %d refused at open, %d opened with failed operations, %d with indexes rebuilt, %d failed\n",
                 variants, refused, failedOps, rebuilt, failures);
+}
+
+// The compaction's reading of the hash indexes it moves to a size of this
+// release: damaged variants of a file whose ID hash index earlier releases
+// left at 1,023 buckets.
+TEST(DamageReader, SeededVariantsOfAStuckHashIndexCompacted)
+{
+    const Baseline& b = baseline();
+    ASSERT_FALSE(b.stuck.empty());
+    // The file itself is compacted, its index moved.
+    Scratch dir;
+    ASSERT_EQ(compactAndCheck(dir, b.stuck, false), "ok compacted");
+    const int variants = 2000;
+    std::map<int, Result> results = runVariants(
+        [&b](int n, bool& dirty) {
+            std::mt19937 rng(uint32_t(n) * 104729u + 3u);
+            dirty = false;
+            // Mostly the index that is moved, and every other kind of damage.
+            return damage(b.stuck, n % 2 == 0 ? int(HashWord) : (n / 2) % kindCount, rng);
+        },
+        0, variants, 4, compactAndCheck);
+    EXPECT_EQ(results.size(), size_t(variants));
+    int failures = 0, compacted = 0;
+    for (const auto& [n, r] : results) {
+        compacted += r.text == "ok compacted";
+        if (!r.passed && ++failures <= 20) {
+            ADD_FAILURE() << "variant " << n << ": " << r.text;
+        }
+    }
+    std::printf("%d variants: %d compacted, %d left as they were, %d failed\n", variants, compacted,
+                variants - compacted - failures, failures);
 }

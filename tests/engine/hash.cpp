@@ -2,10 +2,12 @@
 // tell keys apart by their bytes, and removal.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 
 #include "engine/class.h"
+#include "engine/compact.h"
 #include "engine/hashtab.h"
 #include "engine/support_index.h"
 #include "engine/support_storage.h"
@@ -58,6 +60,16 @@ class HashIndex : public testing::Test {
         return ref.oid;
     }
 
+    // The buckets of the field's table that hold items.
+    std::uint32_t bucketsTaken(const char* name)
+    {
+        std::uint32_t taken = 0;
+        for (std::uint32_t b = 0; b < hashOf(name).size; b++) {
+            taken += slot(name, b) != 0;
+        }
+        return taken;
+    }
+
     std::vector<oid_t> findName(const char* text) { return indextest::hashFind(db, field("name"), text); }
     std::vector<oid_t> findId(std::int32_t id) { return indextest::hashFind(db, field("id"), &id); }
 
@@ -93,7 +105,10 @@ TEST_F(HashIndex, TablesAreSizedForTheExpectedRows)
         std::size_t rows;
         std::uint32_t size;
     };
-    for (Case c : {Case{0, 16383}, Case{16382, 16383}, Case{16383, 32767}, Case{20000, 32767}, Case{40000, 65535}}) {
+    // More buckets than rows, 2^k - 1 of them, never a size that 31 divides
+    // (32,767 and 1,048,575 are left out).
+    for (Case c : {Case{0, 16383}, Case{16382, 16383}, Case{16383, 65535}, Case{20000, 65535}, Case{65535, 131071},
+                   Case{600000, 2097151}}) {
         oid_t id = dbHashTable::allocate(&db, c.rows);
         ASSERT_NE(id, 0u);
         const dbHashTable& h = *reinterpret_cast<const dbHashTable*>(db.get(id));
@@ -117,10 +132,10 @@ TEST_F(HashIndex, GrowsWithTheRowCount)
     for (int i = 0; i < n; i++) {
         ids[i] = insert(("key " + std::to_string(i)).c_str(), i);
     }
-    // Growth needs more rows than buckets and used * 2 / 3 above the size
-    // (used counts 2 per bucket taken): with 40,000 keys the
-    // table doubled once, and not twice.
-    EXPECT_EQ(hashOf("name").size, 32767u);
+    // The table grows when its rows outnumber its buckets: past 16,383 rows
+    // to 65,535 buckets (32,767 is left out), and not again.
+    EXPECT_EQ(hashOf("name").size, 65535u);
+    EXPECT_EQ(hashOf("id").size, 65535u);
     ASSERT_TRUE(db.commit());
     // Every key is still found after the move, by text and by id.
     for (int i = 0; i < n; i++) {
@@ -140,6 +155,9 @@ TEST_F(HashIndex, GrowsWithTheRowCount)
         }
     }
     EXPECT_EQ(seen.size(), std::size_t(n));
+    // The ids' 8,061 codes, all of them multiples of 31, take a bucket each
+    // (32,767 buckets would give them 1,057).
+    EXPECT_EQ(bucketsTaken("id"), 8061u);
 }
 
 TEST_F(HashIndex, KeysAreToldApartByTheirBytes)
@@ -261,4 +279,64 @@ TEST_F(HashIndex, ADamagedTableOrChainIsReportedNotFollowed)
     EXPECT_TRUE(db.reported("Database file was corrupted: invalid index"));
     db.rollback();
     EXPECT_EQ(findName("abc"), std::vector<oid_t>{abc});
+}
+
+TEST_F(HashIndex, ATableOfEarlierReleasesStuckAt32767BucketsHeals)
+{
+    const int n = 40000;
+    std::vector<oid_t> rows(n);
+    for (int i = 0; i < n; i++) {
+        rows[i] = insert(("key " + std::to_string(i)).c_str(), i);
+    }
+    ASSERT_TRUE(db.commit());
+    ASSERT_EQ(hashOf("id").size, 65535u);
+    ASSERT_TRUE(indextest::fileHashAsEarlierReleases(db, field("id"), 32767));
+    auto everyRowFound = [&](int upTo) {
+        for (int i = 0; i < upTo; i++) {
+            ASSERT_EQ(findId(i), std::vector<oid_t>{rows[i]}) << i;
+        }
+    };
+    // Stuck: the ids' codes, all of them multiples of 31, take a 31st of the
+    // buckets at most. Such a table is read and checked as it is.
+    EXPECT_EQ(hashOf("id").size, 32767u);
+    EXPECT_EQ(bucketsTaken("id"), 32767u / 31);
+    everyRowFound(n);
+    EXPECT_TRUE(db.checkIndexes());
+    db.commit();
+    ASSERT_TRUE(db.messages.empty());
+    db.close();
+    const std::string stuck = dir.file("stuck.zrv");
+    std::filesystem::copy_file(dir.file("t.zrv"), stuck);
+
+    // The next insert moves it to the size this release gives 40,001 rows;
+    // until it is committed the file keeps the table it had.
+    ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
+    rows.push_back(insert("key 40000", n));
+    EXPECT_EQ(hashOf("id").size, 65535u);
+    EXPECT_EQ(bucketsTaken("id"), 8061u);  // a bucket for each code
+    everyRowFound(n + 1);
+    db.rollback();
+    EXPECT_EQ(hashOf("id").size, 32767u);
+    everyRowFound(n);
+    rows.back() = insert("key 40000", n);
+    ASSERT_TRUE(db.commit());
+    db.close();
+    ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
+    EXPECT_EQ(hashOf("id").size, 65535u);
+    everyRowFound(n + 1);
+    EXPECT_TRUE(db.checkIndexes());
+    db.commit();
+    db.close();
+
+    // A compaction of the stuck file moves it too, and keeps every row.
+    const dbCompactionResult compacted = dbCompactFile(stuck.c_str(), dbCompactAlways);
+    ASSERT_EQ(compacted.outcome, dbCompactionResult::dbCompacted) << compacted.reason;
+    ASSERT_TRUE(db.open("t", stuck.c_str()));
+    EXPECT_EQ(hashOf("id").size, 65535u);
+    EXPECT_EQ(bucketsTaken("id"), 8061u);
+    EXPECT_EQ(hashOf("name").size, 65535u);  // a table of this release stays as it is
+    everyRowFound(n);
+    EXPECT_TRUE(db.checkIndexes());
+    db.commit();
+    EXPECT_TRUE(db.messages.empty());
 }

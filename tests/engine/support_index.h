@@ -29,4 +29,12 @@ std::vector<oid_t> treeRange(dbDatabase& db, dbFieldDescriptor* field, const voi
 // Every record of a T-tree, ascending or descending.
 std::vector<oid_t> treeWalk(dbDatabase& db, dbFieldDescriptor* field, bool forward);
 
+// Files a field's hash table as earlier releases left tables of `size`
+// buckets (2^k - 1; they made sizes that 31 divides, 1,023 and 32,767, and
+// kept them however many rows came): the first (size + 1) / 1,024 of its
+// pages, every item at the head of the bucket of its code in the order of
+// the chains, the used count as they kept it; the other pages freed. The
+// table must have as many pages. Commits; false when that fails.
+bool fileHashAsEarlierReleases(dbDatabase& db, dbFieldDescriptor* field, std::uint32_t size);
+
 }  // namespace indextest
