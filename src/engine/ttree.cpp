@@ -503,7 +503,13 @@ class Tree {
         }
         std::vector<std::uint32_t> place(first < ids ? std::size_t(last - first) + 1 : 0, 0);  // by id: place in the walk + 1
         std::vector<std::uint32_t> again;  // places of ids met before, or past the last id
+        // The walk's ids are anywhere in `place`, and `place` anywhere in
+        // the walk: each place is asked for some steps before it is reached.
+        constexpr std::size_t placesAhead = 16;
         for (std::size_t i = 0; i < met.size(); i++) {
+            if (i + placesAhead < met.size() && met[i + placesAhead] < ids) {
+                dbPrefetch(&place[met[i + placesAhead] - first]);
+            }
             if (met[i] >= ids) {
                 again.push_back(std::uint32_t(i));
                 continue;
@@ -538,6 +544,9 @@ class Tree {
             }
         };
         for (std::size_t k = 0; k < place.size(); k++) {
+            if (text && k + placesAhead < place.size() && place[k + placesAhead] != 0) {
+                dbPrefetch(&prefixes[place[k + placesAhead] - 1]);
+            }
             if (place[k] != 0) {
                 take(first + oid_t(k), place[k] - 1);
             }
