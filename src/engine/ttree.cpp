@@ -71,6 +71,20 @@ class Tree {
     static oid_t child(const dbTtreeNode* n, int side) { return side == left ? n->left : n->right; }
     static int heavier(int side) { return side == left ? -1 : 1; }
 
+    // Asks the processor for the rows of a node's first and last items and
+    // for its children, which lie anywhere in the file, before the descent
+    // reads any of them: the waits for them overlap instead of adding up.
+    void askForKeysAndChildren(const dbTtreeNode* nd)
+    {
+        db->prefetchRow(nd->item[0]);
+        db->prefetchRow(nd->item[nd->nItems - 1]);
+        for (oid_t c : {nd->left, nd->right}) {
+            if (const byte* p = c != 0 ? db->addressHint(c) : nullptr) {
+                dbPrefetch(p);
+            }
+        }
+    }
+
     // Inserts id into the subtree rooted at nodeId (which a rotation may
     // change); true when the subtree grew in height.
     bool insert(oid_t& nodeId, oid_t id, const void* key)
@@ -211,6 +225,7 @@ class Tree {
         oid_t n = nodeId;
         const dbTtreeNode* nd = node(n);
         int count = nd->nItems;
+        askForKeysAndChildren(nd);
         int dFirst = cmp(key, nd->item[0]);
         int dLast = count > 1 ? cmp(key, nd->item[count - 1]) : dFirst;
         if (dFirst >= 0 && dLast <= 0) {
