@@ -12,13 +12,23 @@
 // Counters, in seconds per start: open (open and check; the peer's open and
 // prepare), query (the select and its order alone, timed after the start),
 // fill (the list step less the query) and start (open and list together,
-// which is the benchmark's time); for the program also the steps of the
-// start's check as it ran: check (all of it), rows (the walk of the row
-// lists), id_hash and name_tree (the check of the contacts' ID hash index and
-// name T-tree), and engine_open (the database's open alone, timed after the
-// start). Per step the 1,000,000 figure over the 100,000 one shows how each
-// grows. The peer's line also
-// carries ours_over_peer: the program's start over the peer's in this run.
+// which is the benchmark's time); for the program also start_check, its
+// check as the start ran it. The peer's line also carries ours_over_peer:
+// the program's start over the peer's in this run.
+//
+// StartSteps times how each step of the program's start grows from 100,000
+// to 1,000,000 contacts: the database's open alone (engine_open), the
+// check's walk of the row lists (rows), its check of the contacts' ID hash
+// index (id_hash) and name T-tree (name_tree), the whole check (check) and
+// the start's select (query). With the argument 1 every step begins with
+// the processor's caches emptied (outside its time), so that none finds what
+// an earlier one left there (at 100,000 contacts much of the file would
+// fit); with 0 the steps run one after the other as in a start. The sizes
+// take turns, round after
+// round and each first in every other round, so that a change in the
+// machine's load reaches both alike; a first round is not counted. Per step
+// the counters give the median of the rounds at each size (<step>_100k,
+// <step>_1m, in seconds) and <step>_growth, the one over the other.
 #include "app/contactquery.h"
 #include "app/mainlist.h"
 #include "grid/listgrid.h"
@@ -34,12 +44,17 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -99,16 +114,17 @@ Scratch& scratch()
     return s;
 }
 
-// One folder holding both databases of n contacts.
+// One folder holding both databases of n contacts; the peer's is built
+// when first asked for.
 struct Folder {
     fs::path path;
+    bool peerBuilt = false;
 
     explicit Folder(int n)
     {
         path = scratch().path / std::to_string(n);
         fs::create_directories(path);
         buildOurs(n);
-        buildPeer(n);
     }
 
     void buildOurs(int n)
@@ -162,47 +178,62 @@ struct Folder {
     }
 };
 
-const fs::path& folder(int n)
+// The folder of n contacts; with `peer`, the peer's database is there too.
+const fs::path& folder(int n, bool peer = false)
 {
     static std::map<int, std::unique_ptr<Folder>> built;
     auto& f = built[n];
     if (!f)
         f = std::make_unique<Folder>(n);
+    if (peer && !f->peerBuilt) {
+        f->buildPeer(n);
+        f->peerBuilt = true;
+    }
     return f->path;
 }
 
 struct Steps {
     double open = 0, query = 0, list = 0;
-    // Of the start's own check: the walk of the row lists, the whole check,
-    // and the check of the contacts' ID hash index and name T-tree; and the
-    // database's open alone, timed after the start.
-    double rows = 0, check = 0, idHash = 0, nameTree = 0, engineOpen = 0;
+    double check = 0;  // the start's own check, all of it
 };
 
-// The steps of the check the start just ran.
-void readCheckSteps(Steps& s)
+// The whole check the database last ran, and the steps StartSteps reports.
+struct CheckSteps {
+    double rows = 0, idHash = 0, nameTree = 0, all = 0;
+};
+
+CheckSteps lastCheck()
 {
     const dbDatabase::dbCheckTimes& times = database.lastCheckTimes();
-    s.rows = times.rows;
-    s.check = times.rows;
+    CheckSteps s;
+    s.rows = s.all = times.rows;
     for (const dbDatabase::dbCheckTimes::Index& index : times.indexes) {
-        s.check += index.seconds;
+        s.all += index.seconds;
         if (index.field == Customer::dbDescriptor.find("id") && index.hash)
             s.idHash = index.seconds;
         if (index.field == Customer::dbDescriptor.find("name") && !index.hash)
             s.nameTree = index.seconds;
     }
+    return s;
 }
 
-// Times the database's open alone, on the database the start left closed.
-void timeOpen(Steps& s)
+// The start's query: the list by ascending ID, as the stored widths ask.
+void buildStartQuery(ContactQuery& query)
+{
+    ContactSearchFields fields;
+    fields.sortBy = 0;
+    fields.reverseSort = false;
+    query.Build(fields);
+}
+
+// Times the select of the query until its order is settled.
+double timeQuery(ContactQuery& query)
 {
     const auto t0 = Clock::now();
-    if (!database.open("Quillet"))
-        throw std::runtime_error("cannot open the database again");
-    s.engineOpen = since(t0);
-    database.commit();
-    database.close();
+    dbCursor<Customer> customers;
+    customers.select(query.Query());
+    benchmark::DoNotOptimize(customers.getSelection().nRows);  // the order is settled
+    return since(t0);
 }
 
 // The program's start; the query is timed again on its own afterwards.
@@ -212,28 +243,20 @@ Steps startOurs()
     auto t0 = Clock::now();
     auto window = std::make_unique<TMainListForm>();
     s.open = since(t0);
-    readCheckSteps(s);
+    s.check = lastCheck().all;
     t0 = Clock::now();
     window->show();  // the first show fills the list
     s.list = since(t0);
     benchmark::DoNotOptimize(window->grid->RowCount());
 
-    ContactSearchFields fields;
-    fields.sortBy = window->sortBy->currentIndex();
-    fields.reverseSort = window->reverseSort->isChecked();
+    if (window->sortBy->currentIndex() != 0 || window->reverseSort->isChecked())
+        throw std::runtime_error("the list is not by ascending ID");
     ContactQuery query;
-    query.Build(fields);
-    t0 = Clock::now();
-    {
-        dbCursor<Customer> customers;
-        customers.select(query.Query());
-        benchmark::DoNotOptimize(customers.getSelection().nRows);  // the order is settled
-        s.query = since(t0);
-    }
+    buildStartQuery(query);
+    s.query = timeQuery(query);
     database.commit();
     window.reset();
     database.close();
-    timeOpen(s);
     return s;
 }
 
@@ -288,7 +311,7 @@ void Start(benchmark::State& state)
     static platform::ScriptedDialogs dialogs;  // a message box would wait for ever
     const int n = static_cast<int>(state.range(0));
     const bool peer = state.range(1) != 0;
-    const fs::path& dir = folder(n);
+    const fs::path& dir = folder(n, peer);
     fs::current_path(dir);
     Steps sum;
     for (auto _ : state) {
@@ -297,24 +320,15 @@ void Start(benchmark::State& state)
         sum.open += s.open;
         sum.query += s.query;
         sum.list += s.list;
-        sum.engineOpen += s.engineOpen;
-        sum.rows += s.rows;
         sum.check += s.check;
-        sum.idHash += s.idHash;
-        sum.nameTree += s.nameTree;
     }
     const double k = double(state.iterations());
     state.counters["open"] = sum.open / k;
     state.counters["query"] = sum.query / k;
     state.counters["fill"] = (sum.list - sum.query) / k;
     state.counters["start"] = (sum.open + sum.list) / k;
-    if (!peer) {
-        state.counters["engine_open"] = sum.engineOpen / k;
-        state.counters["rows"] = sum.rows / k;
-        state.counters["check"] = sum.check / k;
-        state.counters["id_hash"] = sum.idHash / k;
-        state.counters["name_tree"] = sum.nameTree / k;
-    }
+    if (!peer)
+        state.counters["start_check"] = sum.check / k;
     if (!peer) {
         oursStart[n] = (sum.open + sum.list) / k;
     } else if (oursStart.count(n)) {
@@ -323,9 +337,99 @@ void Start(benchmark::State& state)
     state.SetLabel(peer ? "SQLite + QStandardItemModel" : "Quillet");
 }
 
+// Reads through a buffer several times the size of the processor's last
+// cache, which leaves nothing of what was read before in any of its caches;
+// and gives the memory freed since back to the system, so that a step's
+// working memory is as new to it as in a program just started, at every
+// size alike (the allocator would otherwise keep freed blocks of some sizes
+// for the next step and not others).
+void emptyCaches()
+{
+    malloc_trim(0);
+    static const std::vector<unsigned char> junk = [] {
+        const long last = sysconf(_SC_LEVEL3_CACHE_SIZE);
+        const std::size_t bytes = std::max<std::size_t>(4 * std::size_t(last > 0 ? last : 0), std::size_t(128) << 20);
+        return std::vector<unsigned char>(bytes, 1);
+    }();
+    unsigned sum = 0;
+    for (std::size_t i = 0; i < junk.size(); i += 64)
+        sum += junk[i];
+    benchmark::DoNotOptimize(sum);
+}
+
+using StepSamples = std::map<std::string, std::vector<double>>;
+
+// One round of the steps on the database of the current folder, each begun
+// with the caches emptied when `flush` is set.
+void timeSteps(StepSamples& samples, bool flush)
+{
+    auto beforeStep = [flush] {
+        if (flush)
+            emptyCaches();
+    };
+    beforeStep();
+    const auto t0 = Clock::now();
+    if (!database.open("Quillet"))
+        throw std::runtime_error("cannot open the database");
+    samples["engine_open"].push_back(since(t0));
+    database.beforeCheckStep = beforeStep;
+    const bool sound = database.checkIndexes();
+    database.beforeCheckStep = nullptr;
+    database.commit();
+    if (!sound)
+        throw std::runtime_error("the check found damage");
+    const CheckSteps check = lastCheck();
+    samples["rows"].push_back(check.rows);
+    samples["id_hash"].push_back(check.idHash);
+    samples["name_tree"].push_back(check.nameTree);
+    samples["check"].push_back(check.all);
+    ContactQuery query;
+    buildStartQuery(query);
+    beforeStep();
+    samples["query"].push_back(timeQuery(query));
+    database.commit();
+    database.close();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+void StartSteps(benchmark::State& state)
+{
+    offscreenApplication();
+    static platform::ScriptedDialogs dialogs;  // a message box would wait for ever
+    const bool flush = state.range(0) != 0;
+    constexpr int kRounds = 9;
+    constexpr int kSizes[2] = {100000, 1000000};
+    StepSamples samples[2];
+    for (auto _ : state) {
+        // A first round, not counted, finds each file as the others do.
+        for (int round = -1; round < kRounds; ++round)
+            for (int k = 0; k < 2; ++k) {
+                const int s = (k + round + 2) % 2;  // each size goes first in every other round
+                fs::current_path(folder(kSizes[s]));
+                StepSamples here;
+                timeSteps(here, flush);
+                for (const auto& [step, times] : here)
+                    if (round >= 0)
+                        samples[s][step].insert(samples[s][step].end(), times.begin(), times.end());
+            }
+    }
+    for (const auto& [step, small] : samples[0]) {
+        const double atSmall = median(small), atLarge = median(samples[1][step]);
+        state.counters[step + "_100k"] = atSmall;
+        state.counters[step + "_1m"] = atLarge;
+        state.counters[step + "_growth"] = atLarge / atSmall;
+    }
+}
+
 }  // namespace
 
 // The program before its peer at each size, so that the peer's line can
 // give the ratio.
 BENCHMARK(Start)->Args({100000, 0})->Args({100000, 1})->Args({1000000, 0})->Args({1000000, 1})
     ->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StartSteps)->Arg(1)->Arg(0)->Iterations(1)->Unit(benchmark::kMillisecond);

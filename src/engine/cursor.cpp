@@ -1,13 +1,13 @@
 #include "engine/cursor.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "engine/hashtab.h"
+#include "engine/radixsort.h"
 #include "engine/sync.h"
 
 // ---------------------------------------------------------------------------
@@ -88,41 +88,6 @@ struct KeyedId {
     oid_t oid;
 };
 
-// Orders the items by key, ties kept in their present order: one counting
-// pass per key byte, least significant first, skipping the bytes every key
-// shares.
-template <class Key>
-void radixSort(std::vector<KeyedId<Key>>& items)
-{
-    constexpr std::size_t bytes = sizeof(Key);
-    std::vector<std::array<std::size_t, 256>> counts(bytes);
-    for (auto& c : counts) {
-        c.fill(0);
-    }
-    for (const KeyedId<Key>& item : items) {
-        for (std::size_t b = 0; b < bytes; b++) {
-            counts[b][(item.key >> (8 * b)) & 0xFF] += 1;
-        }
-    }
-    std::vector<KeyedId<Key>> other(items.size());
-    for (std::size_t b = 0; b < bytes; b++) {
-        std::array<std::size_t, 256>& count = counts[b];
-        if (count[(items.front().key >> (8 * b)) & 0xFF] == items.size()) {
-            continue;  // every key has the same byte here
-        }
-        std::size_t at = 0;
-        for (std::size_t& c : count) {
-            std::size_t here = c;
-            c = at;
-            at += here;
-        }
-        for (const KeyedId<Key>& item : items) {
-            other[count[(item.key >> (8 * b)) & 0xFF]++] = item;
-        }
-        items.swap(other);
-    }
-}
-
 // The key of a stored integer field as an unsigned number of the same order
 // (signed values have their sign bit flipped); descending keys are inverted.
 template <class Stored, class Key>
@@ -159,7 +124,7 @@ void sortByKey(dbDatabase* db, dbSelection& selection, const dbFieldDescriptor* 
                        [](const KeyedId<Key>& a, const KeyedId<Key>& b) { return a.key < b.key; })) {
         return;
     }
-    radixSort(items);
+    dbRadixSort(items, [](const KeyedId<Key>& item) { return item.key; });
     std::size_t i = 0;
     for (auto* seg = selection.first; seg != nullptr; seg = seg->next) {
         for (std::size_t j = 0; j < seg->nRows; j++) {

@@ -573,6 +573,11 @@ public:
         std::vector<Index> indexes;
     };
     const dbCheckTimes& lastCheckTimes() const { return checkTimes; }
+    // For the benchmarks of the start too: when set, called before each
+    // timed step of the check, outside its time (they empty the processor's
+    // caches there, so that each step is timed from the same state whatever
+    // the size of the file).
+    std::function<void()> beforeCheckStep;
     // What the start-up check found and did.
     enum dbIndexRepair {
         dbIndexesSound,      // nothing damaged

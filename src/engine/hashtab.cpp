@@ -313,7 +313,8 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
 }
 
 bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                        dbSearchSink& rows, std::vector<oid_t>& keyChanged, std::vector<oid_t>& keyFiled)
+                        dbSearchSink& rows, const std::vector<dbRowHash>* codes, std::vector<oid_t>& keyChanged,
+                        std::vector<oid_t>& keyFiled)
 {
     dbHashTable table{};
     if (!dbGuarded(db, [&] { table = tableOf(db, hashId); })) {
@@ -422,17 +423,30 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         }
         round.resize(kept);
     }
+    // The code each row's key has now: from `codes` when given (they hold
+    // every row rows.add takes), else from the row.
+    static const std::vector<dbRowHash> noCodes;
+    dbRowLookup<dbRowHash> given(codes != nullptr ? *codes : noCodes);
+    auto heldCode = [&](oid_t record, std::uint32_t& held) {
+        if (codes == nullptr) {
+            return dbGuarded(db, [&] { held = rowHash(db, record, type, sizeofType, offs); });
+        }
+        const dbRowHash* code = given.find(record);
+        dbAssert(code != nullptr);
+        held = code->hash;
+        return true;
+    };
     auto compare = [&](oid_t record, std::uint32_t hash) {
         std::uint32_t held = 0;
-        if (dbGuarded(db, [&] { held = rowHash(db, record, type, sizeofType, offs); })) {
+        if (heldCode(record, held)) {
             rowState[record] |= held == hash ? filedAsHeld : filedOtherwise;
         }
     };
-    // Rows lie mostly in the order of their ids: each is asked for some ids
-    // before its key is read.
+    // Without codes, rows lie mostly in the order of their ids: each is
+    // asked for some ids before its key is read.
     constexpr oid_t rowsAhead = 16;
     for (oid_t record = 0; record < rowState.size(); record++) {
-        if (record + rowsAhead < rowState.size() && (rowState[record + rowsAhead] & filed)) {
+        if (codes == nullptr && record + rowsAhead < rowState.size() && (rowState[record + rowsAhead] & filed)) {
             db->prefetchKey(record + rowsAhead, offs, false);
         }
         if (rowState[record] & filed) {

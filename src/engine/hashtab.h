@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/class.h"
+#include "engine/rowkeys.h"
 
 // Items (marker 5, 12 bytes): next item, record id, hash code. The hash code
 // is h = h * 31 + byte over the key bytes (unsigned, modulo 2^32): the stored
@@ -73,9 +74,12 @@ class dbHashTable {
     // under which key its row was filed: keyFiled gets the rows some such
     // item names under the key they hold, keyChanged the rows that such
     // items name only under another key (filed under one key, they now hold
-    // another). Both come sorted.
+    // another). Both come sorted. `codes` may give the codes of the keys of
+    // every row rows.add takes, by ascending row id, from the rows as they
+    // are now: the check then reads no row.
     static bool check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                      dbSearchSink& rows, std::vector<oid_t>& keyChanged, std::vector<oid_t>& keyFiled);
+                      dbSearchSink& rows, const std::vector<dbRowHash>* codes, std::vector<oid_t>& keyChanged,
+                      std::vector<oid_t>& keyFiled);
     // Removes every item (purge) or the whole table (drop).
     static bool purge(dbDatabase* db, oid_t hashId);
     static bool drop(dbDatabase* db, oid_t hashId);

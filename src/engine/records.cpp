@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <vector>
 
 #include "engine/class.h"
 #include "engine/hashtab.h"
+#include "engine/radixsort.h"
 #include "engine/ttree.h"
 
 struct dbDatabase::RemovalLink {
@@ -436,13 +438,28 @@ class dbCheckedRows : public dbSearchSink {
 
     // Takes table number `table` (from 1) along its row list; false when the
     // list is not whole (a row damaged, met twice or not linked back, a
-    // count or end that differs from the table's).
+    // count or end that differs from the table's). The keys of the table's
+    // indexes are read on the way, while each row is at hand (see
+    // rowkeys.h), so that the indexes' checks need not read the rows again.
     bool walk(dbDatabase* db, dbTableDescriptor* table, std::uint16_t number)
     {
         const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, table->tableId, 0));
         const std::size_t count = std::size_t(std::max(meta->nRows, 0));
+        std::vector<std::pair<const dbFieldDescriptor*, std::vector<dbRowHash>*>> hashed;
+        for (const dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+            if (fd->hashTable != 0) {
+                hashed.emplace_back(fd, &startList(codes[fd], count));
+            }
+        }
+        std::vector<std::pair<const dbFieldDescriptor*, std::vector<dbRowKeyPrefix>*>> keyed;
+        for (const dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+            if (fd->tTree != 0 && fd->type == dbField::tpString) {
+                keyed.emplace_back(fd, &startList(prefixes[fd], count));
+            }
+        }
         std::size_t total = 0;
         oid_t previous = 0;
+        bool ascending = true;
         for (oid_t id = meta->firstRow; id != 0; total++) {
             if (total >= count || !dbRecordOps::validRow(db, table, id) || ownerOf(marks[id]) != 0 ||
                 db->getRow(id)->prev != previous) {
@@ -450,8 +467,25 @@ class dbCheckedRows : public dbSearchSink {
             }
             marks[id] = std::uint32_t(number) << 16;
             db->prefetchRowAhead(id, previous);
+            const byte* row = db->get(id);
+            for (const auto& [fd, list] : hashed) {
+                const dbKeyBytes key = dbRecordKey(row, fd->type, fd->dbsSize, fd->dbsOffs);
+                list->push_back({id, dbHashTable::hashCode(key.data, key.size)});
+            }
+            for (const auto& [fd, list] : keyed) {
+                list->push_back({id, dbTextPrefix::of(dbRecordKey(row, fd->type, fd->dbsSize, fd->dbsOffs))});
+            }
+            ascending = ascending && id > previous;
             previous = id;
             id = db->getRow(id)->next;
+        }
+        if (!ascending) {
+            for (const auto& [fd, list] : hashed) {
+                dbSortMostlyOrdered(*list, [](const dbRowHash& r) { return r.row; });
+            }
+            for (const auto& [fd, list] : keyed) {
+                dbSortMostlyOrdered(*list, [](const dbRowKeyPrefix& r) { return r.row; });
+            }
         }
         if (totals.size() <= number) {
             totals.resize(number + 1u, 0);
@@ -459,6 +493,11 @@ class dbCheckedRows : public dbSearchSink {
         totals[number] = total;
         return total == count && previous == meta->lastRow;
     }
+    // The hash codes of the keys of hashed field fd, and the prefixes of
+    // those of text T-tree field fd, of every row of its table, by ascending
+    // id, as the walk read them; null when it read none.
+    const std::vector<dbRowHash>* codesOf(const dbFieldDescriptor* fd) const { return listOf(codes, fd); }
+    const std::vector<dbRowKeyPrefix>* prefixesOf(const dbFieldDescriptor* fd) const { return listOf(prefixes, fd); }
     // Starts the check of an index of table `number`.
     void restart(std::uint16_t number)
     {
@@ -488,6 +527,21 @@ class dbCheckedRows : public dbSearchSink {
     bool allTaken() const { return count == totals[table]; }
 
   private:
+    template <class Item>
+    static std::vector<Item>& startList(std::vector<Item>& list, std::size_t count)
+    {
+        list.clear();
+        list.reserve(count);
+        return list;
+    }
+    template <class Item>
+    static const std::vector<Item>* listOf(const std::map<const dbFieldDescriptor*, std::vector<Item>>& lists,
+                                           const dbFieldDescriptor* fd)
+    {
+        const auto it = lists.find(fd);
+        return it != lists.end() ? &it->second : nullptr;
+    }
+
     static constexpr std::uint32_t checkMask = 0xFFFF;
     static std::uint16_t ownerOf(std::uint32_t mark) { return std::uint16_t(mark >> 16); }
     // By id, in one word so that a row's check reads one place: the number
@@ -495,6 +549,8 @@ class dbCheckedRows : public dbSearchSink {
     // check that took it (low half).
     std::vector<std::uint32_t> marks;
     std::vector<std::size_t> totals;   // by table number: its rows
+    std::map<const dbFieldDescriptor*, std::vector<dbRowHash>> codes;
+    std::map<const dbFieldDescriptor*, std::vector<dbRowKeyPrefix>> prefixes;
     std::uint16_t table = 0;
     std::uint32_t check = 0;
     std::size_t count = 0;
@@ -567,7 +623,13 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     auto secondsSince = [](Clock::time_point start) {
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
-    Clock::time_point start = Clock::now();
+    auto startStep = [&] {
+        if (beforeCheckStep) {
+            beforeCheckStep();
+        }
+        return Clock::now();
+    };
+    Clock::time_point start = startStep();
     dbCheckedRows rows(currIndexSize);
     std::vector<dbTableDescriptor*> whole;
     bool rowsDamaged = false;
@@ -598,7 +660,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     // Each index's own check reports what it finds; rows it left out are
     // reported here.
     auto check = [&](dbTableDescriptor* table, dbFieldDescriptor* fd, bool hash, auto&& checkIndex) {
-        start = Clock::now();
+        start = startStep();
         const bool sound = dbGuarded(this, [&] {
             dbIndexWatch watch(this, fd);
             if (!checkIndex()) {
@@ -627,7 +689,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
                 check(table, fd, true, [&] {
                     rows.restart(number);
                     return dbHashTable::check(this, fd->hashTable, fd->type, fd->dbsSize, fd->dbsOffs, rows,
-                                              f.keyChanged, f.keyFiled);
+                                              rows.codesOf(fd), f.keyChanged, f.keyFiled);
                 });
             }
         }
@@ -637,7 +699,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
                 check(table, fd, false, [&] {
                     rows.restart(number);
                     return dbTtree::check(this, fd->tTree, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs,
-                                          rows, f.outOfOrder);
+                                          rows, rows.prefixesOf(fd), f.outOfOrder);
                 });
             }
         }

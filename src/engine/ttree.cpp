@@ -71,6 +71,20 @@ class Tree {
     static oid_t child(const dbTtreeNode* n, int side) { return side == left ? n->left : n->right; }
     static int heavier(int side) { return side == left ? -1 : 1; }
 
+    // Asks the processor for the rows of a node's first and last items and
+    // for its children, which lie anywhere in the file, before the descent
+    // reads any of them: the waits for them overlap instead of adding up.
+    void askForKeysAndChildren(const dbTtreeNode* nd)
+    {
+        db->prefetchRow(nd->item[0]);
+        db->prefetchRow(nd->item[nd->nItems - 1]);
+        for (oid_t c : {nd->left, nd->right}) {
+            if (const byte* p = c != 0 ? db->addressHint(c) : nullptr) {
+                dbPrefetch(p);
+            }
+        }
+    }
+
     // Inserts id into the subtree rooted at nodeId (which a rotation may
     // change); true when the subtree grew in height.
     bool insert(oid_t& nodeId, oid_t id, const void* key)
@@ -211,6 +225,7 @@ class Tree {
         oid_t n = nodeId;
         const dbTtreeNode* nd = node(n);
         int count = nd->nItems;
+        askForKeysAndChildren(nd);
         int dFirst = cmp(key, nd->item[0]);
         int dLast = count > 1 ? cmp(key, nd->item[count - 1]) : dFirst;
         if (dFirst >= 0 && dLast <= 0) {
@@ -407,9 +422,10 @@ class Tree {
         return child(nd, 1 - first) == 0 || walk(child(nd, 1 - first), sink, forward);
     }
 
-    // What a check's walk met: the nodes in the order it entered them, the
-    // items rows.add took (in walk order, with the node each came from) and
-    // those it refused, and whether all was sound.
+    // What a check's walk met: the nodes in the order it entered them, every
+    // item (in walk order, with the node each came from); then the items
+    // rows.add took (the same way, with the first bytes of their text keys)
+    // and those it refused; and whether all was sound.
     struct CheckWalk {
         static constexpr std::size_t noParent = SIZE_MAX;
         struct Node {
@@ -417,8 +433,11 @@ class Tree {
             bool reachedTwice;   // a second link leads to it
         };
         std::vector<Node> nodes;
+        std::vector<oid_t> met;
+        std::vector<std::uint32_t> metNode;  // per item met: index in nodes
         std::vector<oid_t> items;
         std::vector<std::uint32_t> itemNode;  // per item: index in nodes
+        std::vector<dbTextPrefix> prefixes;    // per item, for text keys only
         std::vector<oid_t> refused;          // items of no row of the table, or of a row met before
         std::unordered_map<oid_t, std::size_t> entered;  // node id -> index in nodes
         bool sound = true;
@@ -434,8 +453,9 @@ class Tree {
     }
 
     // Walks the subtree at n as far as it can be read, past the damage it
-    // meets (each fault marks the walk unsound); returns its height as read.
-    int check(oid_t n, std::size_t parent, dbSearchSink& rows, CheckWalk& walk)
+    // meets (each fault marks the walk unsound), noting every item; returns
+    // its height as read.
+    int check(oid_t n, std::size_t parent, CheckWalk& walk)
     {
         if (depth >= maxDescent) {
             fault(walk);
@@ -455,17 +475,10 @@ class Tree {
         walk.nodes.push_back({parent, false});
         walk.entered[n] = me;
         depth += 1;
-        const int leftHeight = nd->left != 0 ? check(nd->left, me, rows, walk) : 0;
-        for (int k = 0; k < nd->nItems; k++) {
-            if (rows.add(nd->item[k])) {
-                walk.items.push_back(nd->item[k]);
-                walk.itemNode.push_back(std::uint32_t(me));
-            } else {
-                walk.refused.push_back(nd->item[k]);
-                fault(walk);
-            }
-        }
-        const int rightHeight = nd->right != 0 ? check(nd->right, me, rows, walk) : 0;
+        const int leftHeight = nd->left != 0 ? check(nd->left, me, walk) : 0;
+        walk.met.insert(walk.met.end(), nd->item, nd->item + nd->nItems);
+        walk.metNode.insert(walk.metNode.end(), nd->nItems, std::uint32_t(me));
+        const int rightHeight = nd->right != 0 ? check(nd->right, me, walk) : 0;
         depth -= 1;
         if (nd->balance != rightHeight - leftHeight || nd->balance < -1 || nd->balance > 1) {
             fault(walk);
@@ -473,77 +486,120 @@ class Tree {
         return std::max(leftHeight, rightHeight) + 1;
     }
 
+    dbTextPrefix prefixOf(oid_t item)
+    {
+        return dbTextPrefix::of(dbRecordKey(dbMustGet(db, item, 0), type, size, offs));
+    }
+
+    // Takes the items the walk met with rows.add in the order of their ids
+    // (mostly that of the rows' places in the file, and that of the marks
+    // rows keeps by id) rather than in key order, which is anywhere; with
+    // text keys, the prefix of each taken row's key is found in the same
+    // pass, in `given` (by ascending id) when given, else in the row. What
+    // was taken comes back in walk order; each item refused is a fault, and so is
+    // every item of an id met before (the first in the walk is the one
+    // taken, if any is).
+    void takeRows(CheckWalk& walk, dbSearchSink& rows, const std::vector<dbRowKeyPrefix>* given)
+    {
+        const std::vector<oid_t>& met = walk.met;
+        if (met.empty()) {
+            return;
+        }
+        // Ids past the last id of the file (a damaged item may hold any)
+        // are no rows: they are offered to rows.add with those met again,
+        // and refused there, so that `place` spans the file's ids at most.
+        const oid_t ids = db->getIndexSize();
+        oid_t first = ids, last = 0;
+        for (oid_t id : met) {
+            if (id < ids) {
+                first = std::min(first, id);
+                last = std::max(last, id);
+            }
+        }
+        std::vector<std::uint32_t> place(first < ids ? std::size_t(last - first) + 1 : 0, 0);  // by id: place in the walk + 1
+        std::vector<std::uint32_t> again;  // places of ids met before, or past the last id
+        // The walk's ids are anywhere in `place`, and `place` anywhere in
+        // the walk: each place is asked for some steps before it is reached.
+        constexpr std::size_t placesAhead = 16;
+        for (std::size_t i = 0; i < met.size(); i++) {
+            if (i + placesAhead < met.size() && met[i + placesAhead] < ids) {
+                dbPrefetch(&place[met[i + placesAhead] - first]);
+            }
+            if (met[i] >= ids) {
+                again.push_back(std::uint32_t(i));
+                continue;
+            }
+            std::uint32_t& p = place[met[i] - first];
+            if (p == 0) {
+                p = std::uint32_t(i + 1);
+            } else {
+                again.push_back(std::uint32_t(i));
+            }
+        }
+        const bool text = type == dbField::tpString;
+        std::vector<dbTextPrefix> prefixes(text ? met.size() : 0);  // by place in the walk
+        std::vector<std::uint32_t> refusedAt;
+        static const std::vector<dbRowKeyPrefix> none;
+        dbRowLookup<dbRowKeyPrefix> known(given != nullptr ? *given : none);
+        auto prefixFor = [&](oid_t id) {
+            if (given == nullptr) {
+                return prefixOf(id);
+            }
+            const dbRowKeyPrefix* p = known.find(id);
+            dbAssert(p != nullptr);  // the prefixes are those of every row rows.add takes
+            return p->prefix;
+        };
+        auto take = [&](oid_t id, std::uint32_t at) {
+            if (!rows.add(id)) {
+                walk.refused.push_back(id);
+                refusedAt.push_back(at);
+                fault(walk);
+            } else if (text) {
+                prefixes[at] = prefixFor(id);
+            }
+        };
+        for (std::size_t k = 0; k < place.size(); k++) {
+            if (text && k + placesAhead < place.size() && place[k + placesAhead] != 0) {
+                dbPrefetch(&prefixes[place[k + placesAhead] - 1]);
+            }
+            if (place[k] != 0) {
+                take(first + oid_t(k), place[k] - 1);
+            }
+        }
+        for (std::uint32_t at : again) {
+            take(met[at], at);
+        }
+        if (refusedAt.empty()) {  // every item was taken
+            walk.items = std::move(walk.met);
+            walk.itemNode = std::move(walk.metNode);
+            walk.prefixes = std::move(prefixes);
+            return;
+        }
+        std::sort(refusedAt.begin(), refusedAt.end());
+        for (std::size_t i = 0, r = 0; i < met.size(); i++) {
+            if (r < refusedAt.size() && refusedAt[r] == i) {
+                r += 1;
+                continue;
+            }
+            walk.items.push_back(met[i]);
+            walk.itemNode.push_back(walk.metNode[i]);
+            if (text) {
+                walk.prefixes.push_back(prefixes[i]);
+            }
+        }
+    }
+
     // How far ahead of the comparisons an order check asks for rows.
     static constexpr std::size_t keysAhead = 16;
 
-    // The first bytes of a text key, up to its end, as two numbers that
-    // order as the bytes do (zeros past the end): keys whose leading parts
-    // differ compare as these do; equal ones say nothing.
-    struct TextPrefix {
-        std::uint64_t high, low;
-        // Negative, 0 (undecided) or positive, as the keys compare.
-        int compare(const TextPrefix& other) const
-        {
-            if (high != other.high) {
-                return high < other.high ? -1 : 1;
-            }
-            if (low != other.low) {
-                return low < other.low ? -1 : 1;
-            }
-            return 0;
-        }
-    };
-    TextPrefix prefixOf(oid_t item)
-    {
-        const dbKeyBytes key = dbRecordKey(dbMustGet(db, item, 0), type, size, offs);
-        unsigned char bytes[16] = {};
-        const char* text = reinterpret_cast<const char*>(key.data);
-        std::memcpy(bytes, text, strnlen(text, std::min(key.size, sizeof bytes)));
-        std::uint64_t high, low;
-        std::memcpy(&high, bytes, 8);
-        std::memcpy(&low, bytes + 8, 8);
-        if constexpr (std::endian::native == std::endian::little) {
-            high = __builtin_bswap64(high);
-            low = __builtin_bswap64(low);
-        }
-        return {high, low};
-    }
-
-    // The text prefixes of `order`'s keys, read in the order of the rows'
-    // ids (mostly that of their places in the file) rather than in key
-    // order, which is anywhere in the file; empty when an id comes twice.
-    std::vector<TextPrefix> prefixesOf(const std::vector<oid_t>& order)
-    {
-        const auto [least, most] = std::minmax_element(order.begin(), order.end());
-        std::vector<std::uint32_t> place(std::size_t(*most - *least) + 1, 0);  // by id: position + 1
-        for (std::size_t i = 0; i < order.size(); i++) {
-            std::uint32_t& p = place[order[i] - *least];
-            if (p != 0) {
-                return {};
-            }
-            p = std::uint32_t(i + 1);
-        }
-        std::vector<TextPrefix> prefixes(order.size());
-        for (std::size_t k = 0; k < place.size(); k++) {
-            if (k + keysAhead < place.size() && place[k + keysAhead] != 0) {
-                db->prefetchKey(*least + oid_t(k + keysAhead), offs, false);
-            }
-            if (place[k] != 0) {
-                prefixes[place[k] - 1] = prefixOf(*least + oid_t(k));
-            }
-        }
-        return prefixes;
-    }
-
     // Whether the keys of `order` ascend. Text keys are told apart by their
-    // prefixes where they can be, and read whole only where those are equal.
-    bool ascends(const std::vector<oid_t>& order)
+    // prefixes (one per item, or none for other keys) where they can be, and
+    // read whole only where those are equal.
+    bool ascends(const std::vector<oid_t>& order, const std::vector<dbTextPrefix>& prefixes)
     {
         if (order.size() < 2) {
             return true;
         }
-        const std::vector<TextPrefix> prefixes =
-            type == dbField::tpString ? prefixesOf(order) : std::vector<TextPrefix>();
         if (!prefixes.empty()) {
             for (std::size_t i = 1; i < order.size(); i++) {
                 const int c = prefixes[i - 1].compare(prefixes[i]);
@@ -572,10 +628,10 @@ class Tree {
 
     // The positions of `order` that some longest run of ascending keys
     // leaves out (none when all ascend): each may be the one out of place.
-    std::vector<std::size_t> outOfOrder(const std::vector<oid_t>& order)
+    std::vector<std::size_t> outOfOrder(const std::vector<oid_t>& order, const std::vector<dbTextPrefix>& prefixes)
     {
         std::vector<std::size_t> result;
-        const bool ascending = ascends(order);
+        const bool ascending = ascends(order, prefixes);
         if (ascending) {
             return result;
         }
@@ -618,16 +674,19 @@ class Tree {
     }
 
     // The items whose place in the walk says something of their rows' keys,
-    // with the node each came from. Left out: an item of a row the tree also
-    // holds elsewhere (one of the two links is damaged, and either may be),
-    // and the items of a subtree that two links lead to (the walk met it
-    // once, maybe in the wrong place). They are taken out of the walk.
-    void placedItems(CheckWalk& walk, std::vector<oid_t>& items, std::vector<std::uint32_t>& nodes)
+    // with the node each came from and their text prefixes. Left out: an
+    // item of a row the tree also holds elsewhere (one of the two links is
+    // damaged, and either may be), and the items of a subtree that two links
+    // lead to (the walk met it once, maybe in the wrong place). They are
+    // taken out of the walk.
+    void placedItems(CheckWalk& walk, std::vector<oid_t>& items, std::vector<std::uint32_t>& nodes,
+                     std::vector<dbTextPrefix>& prefixes)
     {
         if (walk.refused.empty() && std::none_of(walk.nodes.begin(), walk.nodes.end(),
                                                  [](const CheckWalk::Node& n) { return n.reachedTwice; })) {
             items = std::move(walk.items);  // every item is placed
             nodes = std::move(walk.itemNode);
+            prefixes = std::move(walk.prefixes);
             return;
         }
         std::vector<bool> twice(walk.nodes.size());
@@ -641,6 +700,9 @@ class Tree {
             if (!twice[walk.itemNode[i]] && !std::binary_search(refused.begin(), refused.end(), walk.items[i])) {
                 items.push_back(walk.items[i]);
                 nodes.push_back(walk.itemNode[i]);
+                if (!walk.prefixes.empty()) {
+                    prefixes.push_back(walk.prefixes[i]);
+                }
             }
         }
     }
@@ -658,8 +720,9 @@ class Tree {
     {
         std::vector<oid_t> items;
         std::vector<std::uint32_t> nodes;
-        placedItems(walk, items, nodes);
-        const std::vector<std::size_t> out = outOfOrder(items);
+        std::vector<dbTextPrefix> prefixes;
+        placedItems(walk, items, nodes, prefixes);
+        const std::vector<std::size_t> out = outOfOrder(items, prefixes);
         auto startsNode = [&](std::size_t i) { return i == 0 || nodes[i - 1] != nodes[i]; };
         auto endsNode = [&](std::size_t i) { return i + 1 == nodes.size() || nodes[i + 1] != nodes[i]; };
         std::vector<oid_t> result;
@@ -728,6 +791,21 @@ void setRoot(dbDatabase* db, oid_t treeId, oid_t root)
 }
 
 }  // namespace
+
+dbTextPrefix dbTextPrefix::of(const dbKeyBytes& key)
+{
+    unsigned char bytes[16] = {};
+    const char* text = reinterpret_cast<const char*>(key.data);
+    std::memcpy(bytes, text, strnlen(text, std::min(key.size, sizeof bytes)));
+    std::uint64_t high, low;
+    std::memcpy(&high, bytes, 8);
+    std::memcpy(&low, bytes + 8, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        high = __builtin_bswap64(high);
+        low = __builtin_bswap64(low);
+    }
+    return {high, low};
+}
 
 int dbTtree::compare(const void* key, const byte* row, int type, std::size_t sizeofType, dbUDTComparator comparator,
                      std::size_t offs)
@@ -839,13 +917,15 @@ void dbTtree::traverse(dbDatabase* db, oid_t treeId, dbSearchSink* sink, bool fo
 }
 
 bool dbTtree::check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
-                    std::size_t offs, dbSearchSink& rows, std::vector<oid_t>& outOfOrder)
+                    std::size_t offs, dbSearchSink& rows, const std::vector<dbRowKeyPrefix>* prefixes,
+                    std::vector<oid_t>& outOfOrder)
 {
     return dbGuarded(db, [&] {
         if (oid_t root = rootOf(db, treeId)) {
             Tree tree(db, type, sizeofType, comparator, offs);
             Tree::CheckWalk walk;
-            tree.check(root, Tree::CheckWalk::noParent, rows, walk);
+            tree.check(root, Tree::CheckWalk::noParent, walk);
+            tree.takeRows(walk, rows, prefixes);
             outOfOrder = tree.misplacedItems(walk);
             if (!walk.sound) {
                 throw dbTransactionFailed{};  // reported where it was met

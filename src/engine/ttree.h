@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/class.h"
+#include "engine/rowkeys.h"
 
 // A node (marker 3, 512 bytes): left and right child ids, balance (-1 left
 // higher, 0 even, +1 right higher), one unused byte, item count, and up to
@@ -59,9 +60,13 @@ class dbTtree {
     // keys leaves out (none in a sound tree), also when the tree is damaged
     // otherwise. The tree keeps no copy of a key, so such an item was either
     // moved inside the tree or its row's key was changed; the caller weighs
-    // that.
+    // that. For a text key, `prefixes` may give the prefixes of the keys of
+    // every row rows.add takes, by ascending row id, read from the rows as
+    // they are now: the check then reads rows only to compare keys whose
+    // prefixes are equal.
     static bool check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
-                      std::size_t offs, dbSearchSink& rows, std::vector<oid_t>& outOfOrder);
+                      std::size_t offs, dbSearchSink& rows, const std::vector<dbRowKeyPrefix>* prefixes,
+                      std::vector<oid_t>& outOfOrder);
     // Frees every node (root 0), or the whole tree.
     static bool purge(dbDatabase* db, oid_t treeId);
     static bool drop(dbDatabase* db, oid_t treeId);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/radixsort.h"
+#include "engine/rowkeys.h"
 #include "engine/support_storage.h"
 #include "engine/zarvoCursor.h"
 
@@ -533,6 +535,85 @@ TEST_F(CursorTest, SortingByOneIntegerKeyIsTheComparisonSortWithTiesInSelectedOr
         }
     }
     ASSERT_TRUE(db.commit());
+}
+
+// A list mostly in order (rows along their list, ids reused here and there)
+// ends as a stable sort leaves it, however far from its order it was, and
+// lookups then find each row asked for, in whatever order they are asked.
+TEST(Sorting, MostlyOrderedListsSortStablyAndLookupsFindEveryRow)
+{
+    struct Row {
+        oid_t row;
+        int seen;  // place before the sort, to tell ties apart
+    };
+    std::mt19937 random(20261208);
+    const struct Case {
+        const char* what;
+        std::vector<oid_t> rows;
+    } cases[] = {
+        {"empty", {}},
+        {"one row", {7}},
+        {"in order", {1, 2, 5, 9}},
+        {"one reused id at the end", {2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 1}},
+        {"a high id first", {20, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},
+        {"ties out of place", [] {
+             std::vector<oid_t> ids;
+             for (oid_t id = 1; id <= 60; id++) {
+                 ids.push_back(id);
+                 if (id == 30 || id == 40) {
+                     ids.push_back(id == 30 ? 10 : 35);
+                 }
+             }
+             ids.push_back(1);
+             ids.push_back(60);
+             return ids;
+         }()},
+        {"reversed", {9, 8, 7, 6, 5, 4, 3, 2, 1}},
+        {"spread over all bits", [&] {
+             std::vector<oid_t> ids(5000);
+             for (oid_t& id : ids) {
+                 id = oid_t(random());
+             }
+             return ids;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Row> rows;
+        for (oid_t id : c.rows) {
+            rows.push_back({id, int(rows.size())});
+        }
+        std::vector<Row> expected = rows;
+        auto byRow = [](const Row& a, const Row& b) { return a.row < b.row; };
+        std::stable_sort(expected.begin(), expected.end(), byRow);
+        dbSortMostlyOrdered(rows, [](const Row& r) { return r.row; });
+        ASSERT_EQ(rows.size(), expected.size());
+        for (std::size_t i = 0; i < rows.size(); i++) {
+            EXPECT_EQ(rows[i].row, expected[i].row);
+            EXPECT_EQ(rows[i].seen, expected[i].seen) << "a tie moved, at " << i;
+        }
+        rows.erase(std::unique(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.row == b.row; }),
+                   rows.end());
+        std::vector<oid_t> asked;
+        for (const Row& r : rows) {
+            asked.push_back(r.row);
+            asked.push_back(r.row + 1);  // a row the list may not hold
+        }
+        for (bool ascending : {true, false}) {
+            if (!ascending) {
+                std::shuffle(asked.begin(), asked.end(), random);
+            }
+            dbRowLookup<Row> lookup(rows);
+            for (oid_t id : asked) {
+                const Row* found = lookup.find(id);
+                const bool held = std::binary_search(rows.begin(), rows.end(), Row{id, 0}, byRow);
+                ASSERT_EQ(found != nullptr, held) << id;
+                if (found != nullptr) {
+                    EXPECT_EQ(found->row, id);
+                }
+            }
+        }
+    }
 }
 
 TEST_F(CursorTest, RowLinksToNoRecordEndTheWalkReported)

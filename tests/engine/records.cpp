@@ -456,6 +456,27 @@ TEST_F(Records, ArraysInsideArrayElementsAreAlignedInTheRow)
     EXPECT_TRUE(db.messages.empty());
 }
 
+// The check's steps are timed each on its own: the walk of the row lists
+// and the check of every index, each after the hook a benchmark sets.
+TEST_F(Records, TheCheckTimesEachStepAfterItsHook)
+{
+    for (int i = 0; i < 50; i++) {
+        add(i, ("name " + std::to_string(i)).c_str());
+    }
+    ASSERT_TRUE(db.commit());
+    std::vector<std::size_t> timedBefore;  // steps timed when the hook ran
+    db.beforeCheckStep = [&] { timedBefore.push_back(db.lastCheckTimes().indexes.size()); };
+    EXPECT_TRUE(db.checkIndexes());
+    db.beforeCheckStep = nullptr;
+    ASSERT_TRUE(db.commit());
+    const std::size_t indexes = db.lastCheckTimes().indexes.size();
+    EXPECT_GE(indexes, 2u);  // the people's ID and name at least
+    ASSERT_EQ(timedBefore.size(), indexes + 1);
+    for (std::size_t k = 1; k < timedBefore.size(); k++) {
+        EXPECT_EQ(timedBefore[k], k - 1);
+    }
+}
+
 TEST_F(Records, InverseReferencesFollowTheirFields)
 {
     dbTableDescriptor* parents = db.findTable("Parent");
@@ -834,6 +855,16 @@ protected:
         std::memcpy(&v, bytes + people()->find("name")->dbsOffs, sizeof v);
         return reinterpret_cast<char*>(bytes + v.offs);
     }
+    // Removes the row and adds it again: it keeps its id (the last freed)
+    // and goes to the end of the row list, after rows of higher ids.
+    void relist(oid_t row)
+    {
+        const Person p = fetch(row);
+        const std::string name = p.name;
+        ASSERT_TRUE(db.remove(people(), row));
+        ASSERT_EQ(add(p.id, name.c_str()), row);
+        ASSERT_EQ(reinterpret_cast<const dbTable*>(db.get(people()->tableId))->lastRow, row);
+    }
 };
 
 }  // namespace
@@ -843,8 +874,9 @@ protected:
 // mended from the rows and committed, so that every row is found again and
 // the next check is silent (nodes moved as a block, their heights even,
 // included); a row whose key was changed in place is mended the same way but
-// told as changed, also when the same index is damaged besides; a damaged
-// row list leaves everything as it was, with the damage marked.
+// told as changed, also when the same index is damaged besides or the row
+// list holds the row after rows of higher ids; a damaged row list leaves
+// everything as it was, with the damage marked.
 TEST_F(IndexRepair, TheStartCheckRebuildsDamagedIndexesFromTheRows)
 {
     dbTableDescriptor* measures = db.findTable("Measure");
@@ -883,6 +915,8 @@ TEST_F(IndexRepair, TheStartCheckRebuildsDamagedIndexesFromTheRows)
              node->item[node->item[1] == rows[31] ? 2 : 1] = 0x00FFFFFF;
          },
          dbDatabase::dbRowKeysChanged, {rows[31]}},
+        {"an item of the tree past every id",
+         [&] { root(people(), "name").second->item[0] = 0xFFFFFFF0; }, dbDatabase::dbIndexesRebuilt},
         {"the child links of a node exchanged",
          [&] {
              const oid_t even = EvenTreeNode(db, people()->find("name")->tTree);
@@ -891,6 +925,18 @@ TEST_F(IndexRepair, TheStartCheckRebuildsDamagedIndexesFromTheRows)
              std::swap(node->left, node->right);
          },
          dbDatabase::dbIndexesRebuilt},
+        {"a hashed key changed in a row listed after higher ids",
+         [&] {
+             relist(rows[24]);
+             setId(rows[24], 2400);
+         },
+         dbDatabase::dbRowKeysChanged, {rows[24]}},
+        {"a name changed in a row listed after higher ids",
+         [&] {
+             relist(rows[32]);
+             nameOf(rows[32])[0] = 'z';
+         },
+         dbDatabase::dbRowKeysChanged, {rows[32]}},
         {"a row list's link", [&] { db.putRow(rows[10])->next = rows[20]; }, dbDatabase::dbRowsDamaged},
     };
     for (const Case& c : cases) {
