@@ -371,15 +371,23 @@ QString whySetupsRestoreFailed(const RestoreResult &result)
     }
 }
 
+// Where Setup's restore opens (see chooseArchiveToRestore).
+QString setupRestoreFolder()
+{
+    if (QFileInfo(lastBackupFolder()).isDir())
+        return lastBackupFolder();
+    const QString dir = TBackupForm::programDirectory();
+    if (anyArchiveSetAside(dir))
+        return dir;  // the start told the user to restore them from here
+    return platform::DocumentsFolder();
+}
+
 }  // namespace
 
 QString TBackupForm::chooseArchiveToRestore(QWidget *owner, bool keptElsewhere)
 {
-    QString folder;  // the program's other file dialogs' folder
-    if (!keptElsewhere)
-        folder = QFileInfo(lastBackupFolder()).isDir() ? lastBackupFolder() : platform::DocumentsFolder();
     return pickArchive(platform::FileRequest::Open, QString(), QStringLiteral("Zarvo Backup File (*.zbf)"), owner,
-                       folder);
+                       keptElsewhere ? QString() : setupRestoreFolder());
 }
 
 void TBackupForm::restoreClick()

@@ -145,8 +145,10 @@ public:
     static CutOffRestore settleCutOffRestore();
     // Lets the user choose an archive to restore from; empty when cancelled.
     // The dialog opens where the last manual backup of this run wrote, else
-    // in the user's documents folder, or, for one kept elsewhere, where the
-    // program's other file dialogs open (platform/startfolder.h).
+    // in the program directory while it holds archives set aside at a start
+    // (generations.h), else in the user's documents folder; for one kept
+    // elsewhere, where the program's other file dialogs open
+    // (platform/startfolder.h).
     static QString chooseArchiveToRestore(QWidget *owner, bool keptElsewhere = false);
     // What to tell after a restore whose result is notSynced.
     static QString restoredNotSyncedWarning();
