@@ -633,7 +633,9 @@ void TMainListForm::showEvent(QShowEvent* event)
 void TMainListForm::categoryChange()
 {
     RefreshGrid();
-    tellFound();
+    // the entry a box took is said with the count, which would replace it
+    const auto* box = qobject_cast<const QComboBox*>(sender());
+    tellFound(box ? box->currentText() + ". " : QString());
 }
 
 void TMainListForm::nameChange()
@@ -655,7 +657,10 @@ QString customersText(int n, const char* what)
 
 }  // namespace
 
-void TMainListForm::tellFound() { platform::Announce(customersText(grid->RowCount() - 1, "found"), this); }
+void TMainListForm::tellFound(const QString& before)
+{
+    platform::Announce(before + customersText(grid->RowCount() - 1, "found"), this);
+}
 
 QString TMainListForm::selectedText() const { return customersText(grid->GetRowSelectCount(), "selected"); }
 

@@ -111,10 +111,11 @@ private:
     void loadWidths();
     void storeWidths();
     void setStatus(int panel, const QString& text);
-    // Screen readers are told how many contacts the search found, and how
+    // Screen readers are told how many contacts the search found (after
+    // `before`: the entry a search box took), and how
     // many are selected after Ctrl+A and after a key or a click in the grid
     // changed that number (grid::TellStateAfterInput).
-    void tellFound();
+    void tellFound(const QString& before = QString());
     void tellSelected();
     QString selectedText() const;
     // Checks that a row is selected, else says so; the topmost selected row.

@@ -249,7 +249,8 @@ const char* const kDescribedByEntry = "quilletDescribedByEntry";
 
 // The entry a closed combo box shows becomes its description, kept as the
 // entry changes: readers read a combo box's name and description, and some
-// (Orca with Qt 6.4) never its value.
+// (Orca with Qt 6.4) never its value. Nor do they speak a description that
+// changed, so the entry the user picks is also said.
 void describeByEntry(QComboBox* box)
 {
     if (box->property(kDescribedByEntry).toBool())
@@ -258,6 +259,7 @@ void describeByEntry(QComboBox* box)
     box->setAccessibleDescription(box->currentText());
     QObject::connect(box, &QComboBox::currentTextChanged, box,
                      [box](const QString& entry) { box->setAccessibleDescription(entry); });
+    QObject::connect(box, &QComboBox::activated, box, [box] { Announce(box->currentText(), box); });
 }
 
 }  // namespace
