@@ -5,6 +5,7 @@
 #include "app/editor.h"
 #include "app/mainlist.h"
 #include "grid/listgrid.h"
+#include "platform/accessibility.h"
 #include "platform/longwork.h"
 
 #include <QComboBox>
@@ -230,11 +231,15 @@ std::string_view CustomerRows::categoryName(const dbReference<Category>& categor
 
 void RebuildCategoryFilter(TMainListForm& window, int editorIndex)
 {
+    const bool shown = window.category->count() > 0;
+    const QString before = window.category->currentText();
     window.category->clear();
     window.category->addItem("All");
     for (const CategoryEntry& entry : CategoriesByName())
         window.category->addItem(entry.name);
     window.category->setCurrentIndex(editorIndex + 1);
+    if (shown && window.category->currentText() != before)
+        platform::Announce("Category filter changed to " + window.category->currentText() + ".", &window);
 }
 
 void insertActionExecute(TMainListForm& window)

@@ -33,7 +33,8 @@ void deleteActionExecute(TMainListForm& window);
 
 // Clears the filter list, adds "All" and every category by name and selects
 // entry editorIndex + 1 (-1, no category chosen in the editor, selects
-// "All"). The list of contacts is not run again.
+// "All"). The list of contacts is not run again. A screen reader is told
+// the filter's new entry when it differs from the one it replaces.
 void RebuildCategoryFilter(TMainListForm& window, int editorIndex);
 
 // Writes a contact into the cells of a grid row as the contact list shows it:

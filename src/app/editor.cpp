@@ -518,6 +518,7 @@ void TMainForm::insertCategoryClick()
     }
     loadCategories(added);
     categoriesChanged = true;
+    platform::Announce("Category '" + text + "' added.", this);
 }
 
 void TMainForm::deleteCategoryClick()
@@ -525,7 +526,8 @@ void TMainForm::deleteCategoryClick()
     const int index = category->currentIndex();
     if (index < 0)
         return;
-    if (!AskYesNo("Delete the category '" + category->currentText() + "'?", this))
+    const QString name = category->currentText();
+    if (!AskYesNo("Delete the category '" + name + "'?", this))
         return;
     const dbReference<Category> ref = selectedCategory();
     dbCursor<Category> categories(dbCursorForUpdate);
@@ -554,6 +556,7 @@ void TMainForm::deleteCategoryClick()
     }
     loadCategories({});
     categoriesChanged = true;
+    platform::Announce("Category '" + name + "' deleted.", this);
 }
 
 void TMainForm::updateCategoryClick()
@@ -561,7 +564,8 @@ void TMainForm::updateCategoryClick()
     const int index = category->currentIndex();
     if (index < 0)
         return;
-    QString text = category->currentText();
+    const QString before = category->currentText();
+    QString text = before;
     if (!InputText("Enter the category: ", text, this))
         return;
     const dbReference<Category> ref = selectedCategory();
@@ -580,4 +584,5 @@ void TMainForm::updateCategoryClick()
     }
     loadCategories(ref);
     categoriesChanged = true;
+    platform::Announce("Category '" + before + "' renamed to '" + text + "'.", this);
 }

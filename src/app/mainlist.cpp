@@ -14,6 +14,7 @@
 #include "backup/backupform.h"
 #include "backup/generations.h"
 #include "backup/restorelock.h"
+#include "grid/inputteller.h"
 #include "grid/listgrid.h"
 #include "platform/accessibility.h"
 #include "platform/process.h"
@@ -145,7 +146,7 @@ void TMainListForm::createControls()
     connect(sortBy, &QComboBox::activated, this, &TMainListForm::categoryChange);
     connect(reverseSort, &QCheckBox::clicked, this, &TMainListForm::categoryChange);
     grid->viewport()->installEventFilter(this);
-    grid->installEventFilter(this);  // its keys, for the selection heard
+    grid::TellStateAfterInput(*grid, [this] { return selectedText(); });
     // raised within the grid's handling of the double click, so that the grid
     // holds its press while an action's window runs and ends it when that
     // window takes the release
@@ -632,7 +633,9 @@ void TMainListForm::showEvent(QShowEvent* event)
 void TMainListForm::categoryChange()
 {
     RefreshGrid();
-    tellFound();
+    // the entry a box took is said with the count, which would replace it
+    const auto* box = qobject_cast<const QComboBox*>(sender());
+    tellFound(box ? box->currentText() + ". " : QString());
 }
 
 void TMainListForm::nameChange()
@@ -654,36 +657,17 @@ QString customersText(int n, const char* what)
 
 }  // namespace
 
-void TMainListForm::tellFound() { platform::Announce(customersText(grid->RowCount() - 1, "found"), this); }
-
-void TMainListForm::tellSelected() { platform::Announce(customersText(grid->GetRowSelectCount(), "selected"), this); }
-
-void TMainListForm::watchSelection(QObject* watched, QEvent* event)
+void TMainListForm::tellFound(const QString& before)
 {
-    const QEvent::Type type = event->type();
-    const bool key = watched == grid && type == QEvent::KeyPress;
-    const bool mouse = watched == grid->viewport() &&
-                       (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease);
-    if (!(key || mouse) || !platform::AccessibilityListening())
-        return;
-    if (type != QEvent::MouseButtonRelease || selectedBefore_ < 0)
-        selectedBefore_ = grid->GetRowSelectCount();
-    if (type == QEvent::MouseButtonPress)
-        return;  // a drag selects until the button comes up
-    // once the grid and the window have handled the event
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (selectedBefore_ >= 0 && grid->GetRowSelectCount() != selectedBefore_)
-                tellSelected();
-            selectedBefore_ = -1;
-        },
-        Qt::QueuedConnection);
+    platform::Announce(before + customersText(grid->RowCount() - 1, "found"), this);
 }
+
+QString TMainListForm::selectedText() const { return customersText(grid->GetRowSelectCount(), "selected"); }
+
+void TMainListForm::tellSelected() { platform::Announce(selectedText(), this); }
 
 bool TMainListForm::eventFilter(QObject* watched, QEvent* event)
 {
-    watchSelection(watched, event);
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

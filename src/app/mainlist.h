@@ -111,12 +111,13 @@ private:
     void loadWidths();
     void storeWidths();
     void setStatus(int panel, const QString& text);
-    // Screen readers are told how many contacts the search found, and how
+    // Screen readers are told how many contacts the search found (after
+    // `before`: the entry a search box took), and how
     // many are selected after Ctrl+A and after a key or a click in the grid
-    // changed that number (watchSelection sees the grid's input first).
-    void tellFound();
+    // changed that number (grid::TellStateAfterInput).
+    void tellFound(const QString& before = QString());
     void tellSelected();
-    void watchSelection(QObject* watched, QEvent* event);
+    QString selectedText() const;
     // Checks that a row is selected, else says so; the topmost selected row.
     int selectedRowOrSay();
 
@@ -124,7 +125,6 @@ private:
     QLabel* statusPanels_[2];
     bool shown_ = false;
     bool closing_ = false;
-    int selectedBefore_ = -1;  // rows selected before the grid's input, while it is handled
     // What the automatic backups of this run may write (daily and on exit):
     // none once the start found records that damage may have changed (the
     // newest archives keep their values from before) or a new database

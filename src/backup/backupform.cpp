@@ -7,6 +7,7 @@
 #include "platform/accessibility.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
+#include "platform/startfolder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -48,6 +49,14 @@ QString pickArchive(platform::FileRequest::Mode mode, const QString &caption, co
     request.defaultSuffix = QStringLiteral("zbf");
     request.confirmOverwrite = false;  // the backup asks its own question; a restore opens
     return platform::PickFile(request, owner);
+}
+
+// The folder of the archive the last manual backup of this run wrote;
+// empty before one.
+QString &lastBackupFolder()
+{
+    static QString folder;
+    return folder;
 }
 
 // A control at its place on the form.
@@ -275,6 +284,8 @@ void TBackupForm::backupClick()
     database.close();
     const bool ok = runBackup(chosen);
     ProgressBar1->hide();
+    if (ok)
+        lastBackupFolder() = QFileInfo(chosen).absolutePath();
     const QString warning = ok ? backupNotSynced(chosen) : QString();
     ShowInfo(ok ? QStringLiteral("Backup Successfully.") + (warning.isEmpty() ? QString() : u'\n' + warning)
                 : failedBackupText(chosen, BackupRun::Manual),
@@ -360,12 +371,23 @@ QString whySetupsRestoreFailed(const RestoreResult &result)
     }
 }
 
+// Where Setup's restore opens (see chooseArchiveToRestore).
+QString setupRestoreFolder()
+{
+    if (QFileInfo(lastBackupFolder()).isDir())
+        return lastBackupFolder();
+    const QString dir = TBackupForm::programDirectory();
+    if (anyArchiveSetAside(dir))
+        return dir;  // the start told the user to restore them from here
+    return platform::DocumentsFolder();
+}
+
 }  // namespace
 
 QString TBackupForm::chooseArchiveToRestore(QWidget *owner, bool keptElsewhere)
 {
     return pickArchive(platform::FileRequest::Open, QString(), QStringLiteral("Zarvo Backup File (*.zbf)"), owner,
-                       keptElsewhere ? QString() : programDirectory());
+                       keptElsewhere ? QString() : setupRestoreFolder());
 }
 
 void TBackupForm::restoreClick()

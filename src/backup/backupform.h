@@ -144,9 +144,11 @@ public:
     // (see above), under the folder's replacing lock; shows nothing.
     static CutOffRestore settleCutOffRestore();
     // Lets the user choose an archive to restore from; empty when cancelled.
-    // The dialog lists the program directory, with the automatic backups and
-    // those set aside, or, for one kept elsewhere, opens where the program's
-    // other file dialogs do (platform/startfolder.h).
+    // The dialog opens where the last manual backup of this run wrote, else
+    // in the program directory while it holds archives set aside at a start
+    // (generations.h), else in the user's documents folder; for one kept
+    // elsewhere, where the program's other file dialogs open
+    // (platform/startfolder.h).
     static QString chooseArchiveToRestore(QWidget *owner, bool keptElsewhere = false);
     // What to tell after a restore whose result is notSynced.
     static QString restoredNotSyncedWarning();

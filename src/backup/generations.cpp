@@ -58,10 +58,12 @@ QList<GenerationArchive> archivesNamed(const QString &dir, const QRegularExpress
     return found;
 }
 
-bool anyArchiveIn(const QString &dir)
+// Whether dir holds a generation file (unless setAsideOnly) or an archive
+// set aside, by the files' names alone.
+bool anyArchiveIn(const QString &dir, bool setAsideOnly = false)
 {
     for (const QString &file : QDir(dir).entryList({QStringLiteral("Quillet*.zbf")}, QDir::Files))
-        if (generationName().match(file).hasMatch() || setAsideName().match(file).hasMatch())
+        if ((!setAsideOnly && generationName().match(file).hasMatch()) || setAsideName().match(file).hasMatch())
             return true;
     return false;
 }
@@ -158,6 +160,8 @@ bool newDatabaseBesideBackups(const QString &dir)
     const QFileInfo database(dir + u'/' + QLatin1String(kDatabaseFileName));
     return !(database.exists() && database.size() > 0) && anyArchiveIn(dir);
 }
+
+bool anyArchiveSetAside(const QString &dir) { return anyArchiveIn(dir, true); }
 
 ArchivesSetAside setArchivesAside(const QString &dir)
 {

@@ -10,9 +10,9 @@
 // open makes a new, empty database there) sets every generation file aside,
 // renamed in the same folder to "Quillet<g>-of-<day>.zbf" (the day, yyyy-MM-dd,
 // that the archived database is of; "-2", "-3", ... added when that name is
-// taken). No automatic backup writes over a file of that name, and the
-// restore dialog, which offers every archive of the folder, still finds it:
-// it stays until the user deletes it. That run writes no automatic backup
+// taken). No automatic backup writes over a file of that name, and Setup's
+// restore dialog opens in that folder while it holds such a file (unless a
+// backup of the run was written elsewhere): it stays until the user deletes it. That run writes no automatic backup
 // (AutoBackups::None), since an archive of the empty database would be the
 // newest; later runs start the generations again from Quillet0.zbf.
 //
@@ -84,6 +84,8 @@ struct ArchivesSetAside {
     QStringList notRenamed;      // generation files that could not be renamed, oldest first
     std::optional<GenerationArchive> newestReadable;
 };
+// Whether dir holds archives set aside (by their names alone).
+bool anyArchiveSetAside(const QString &dir);
 // Renames every generation file in dir out of the rotation (see the rule
 // above); a file that cannot be renamed keeps its name.
 ArchivesSetAside setArchivesAside(const QString &dir);

@@ -278,7 +278,8 @@ void TChequeForm::closeEvent(QCloseEvent* event)
     setResult(1);
 }
 
-void TChequeForm::reject() { done(1); }
+// Escape and the window's close button ask about a changed layout as F12 does
+void TChequeForm::reject() { exitActionExecute(); }
 
 void TChequeForm::zoomInActionExecute()
 {

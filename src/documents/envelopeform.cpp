@@ -170,7 +170,8 @@ void TEnvelopeForm::closeEvent(QCloseEvent* event)
     setResult(1);
 }
 
-void TEnvelopeForm::reject() { done(1); }
+// Escape and the window's close button ask about a changed layout as F12 does
+void TEnvelopeForm::reject() { exitActionExecute(); }
 
 void TEnvelopeForm::exitActionExecute()
 {

@@ -5,6 +5,7 @@
 #include "appcore/schema.h"
 #include "documents/chequeregister.h"
 #include "documents/printpreviewform.h"
+#include "grid/inputteller.h"
 #include "grid/listgrid.h"
 #include "grid/vurirod.h"
 #include "platform/accessibility.h"
@@ -160,6 +161,8 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     deleteAction = make("&Delete F9", Qt::Key_F9, &TReportForm::deleteActionExecute);
     printAction = make("&Print F11", Qt::Key_F11, &TReportForm::printActionExecute);
     exitAction = make("&Close F12", Qt::Key_F12, &TReportForm::exitActionExecute);
+    // Escape closes from any control, the list included, which keeps its keys
+    exitAction->setShortcuts({QKeySequence(Qt::Key_F12), QKeySequence(Qt::Key_Escape)});
     helpAction = make("&Help F1", Qt::Key_F1, &TReportForm::helpActionExecute);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -189,6 +192,7 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     grid->OnSelectionChange = [this](grid::RIvuZuvuzoZuvu*) {
         if (grid->RowCount() > 1) gridMouseUp();  // an empty list keeps what the query said
     };
+    grid::TellStateAfterInput(*grid, [this] { return totalsSaid(); });
 }
 
 TReportForm::~TReportForm() = default;
@@ -265,9 +269,10 @@ void TReportForm::queryActionExecute()
     printAction->setEnabled(true);
     deleteAction->setEnabled(true);
     gridMouseUp();
+    platform::Announce(QString("%1 cheque%2 found. ").arg(n).arg(n == 1 ? "" : "s") + totalsSaid(), this);
 }
 
-void TReportForm::gridMouseUp()
+TReportForm::Totals TReportForm::selectedTotals() const
 {
     double sum = 0;
     int selected = 0;
@@ -277,8 +282,21 @@ void TReportForm::gridMouseUp()
         double v = 0;
         if (ParseDecimal(NormalizeAmount(grid->Cells(5, r)), v)) sum += v;
     }
-    count->setText("Selected Total: " + QString::number(selected));
-    amount->setText("Selected Amount: " + QString::fromStdString(FormatAmount(FormatMoney(sum))));
+    return {"Selected Total: " + QString::number(selected),
+            "Selected Amount: " + QString::fromStdString(FormatAmount(FormatMoney(sum)))};
+}
+
+QString TReportForm::totalsSaid() const
+{
+    const Totals totals = selectedTotals();
+    return totals.count + ". " + totals.amount + ".";
+}
+
+void TReportForm::gridMouseUp()
+{
+    const Totals totals = selectedTotals();
+    count->setText(totals.count);
+    amount->setText(totals.amount);
 }
 
 void TReportForm::gridMouseDown(Qt::MouseButton button, int x, int y)
@@ -303,11 +321,26 @@ bool TReportForm::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+QString TReportForm::deleteQuestion() const
+{
+    int selected = 0, row = 0;
+    for (int r = 1; r < grid->RowCount(); ++r)
+        if (grid->GetRowSelect(r)) ++selected, row = r;
+    QString question = "Delete " + QString::number(selected) + " records";
+    if (selected == 1) {
+        // the one record named by what the list shows of it
+        QStringList shown;
+        for (const int c : {2, 3, 5, 0})
+            if (const std::string& cell = grid->Cells(c, row); !cell.empty())
+                shown << QString::fromUtf8(kHeaders[c]) + " " + QString::fromStdString(cell);
+        question += " (" + shown.join(", ") + ")";
+    }
+    return question + "?";
+}
+
 void TReportForm::deleteActionExecute()
 {
-    int selected = 0;
-    for (int r = 1; r < grid->RowCount(); ++r) selected += grid->GetRowSelect(r) ? 1 : 0;
-    if (!AskYesNo("Delete " + QString::number(selected) + " records?", this)) return;
+    if (!AskYesNo(deleteQuestion(), this)) return;
     bool stored = true;
     dbCursor<Cheque> cheques(dbCursorForUpdate);
     for (int r = 1; r < grid->RowCount(); ++r) {

@@ -3,6 +3,8 @@
 // selected records and prints the list through the list print dialog. The
 // main window creates it, shows it modally and frees it. Changes commit the
 // thread's transaction: hold no uncommitted changes while it is shown.
+// Escape closes it from any control; a screen reader is told what a query
+// found and the totals whenever the user's input in the list changes them.
 #pragma once
 
 #include <QDialog>
@@ -43,4 +45,15 @@ protected:
 
 private:
     void noRecords(bool say);
+    // The two totals of the selected rows as their labels show them.
+    struct Totals {
+        QString count, amount;
+    };
+    Totals selectedTotals() const;
+    // The totals as a screen reader is told them after a query, and after
+    // the user's input in the list changed them.
+    QString totalsSaid() const;
+    // "Delete N records?"; one record is named by its number, payee, amount
+    // and date.
+    QString deleteQuestion() const;
 };

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QFocusFrame>
@@ -242,10 +243,33 @@ void MarkBoxMessage(QLabel* message)
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
+namespace {
+
+const char* const kDescribedByEntry = "quilletDescribedByEntry";
+
+// The entry a closed combo box shows becomes its description, kept as the
+// entry changes: readers read a combo box's name and description, and some
+// (Orca with Qt 6.4) never its value. Nor do they speak a description that
+// changed, so the entry the user picks is also said.
+void describeByEntry(QComboBox* box)
+{
+    if (box->property(kDescribedByEntry).toBool())
+        return;
+    box->setProperty(kDescribedByEntry, true);
+    box->setAccessibleDescription(box->currentText());
+    QObject::connect(box, &QComboBox::currentTextChanged, box,
+                     [box](const QString& entry) { box->setAccessibleDescription(entry); });
+    QObject::connect(box, &QComboBox::activated, box, [box] { Announce(box->currentText(), box); });
+}
+
+}  // namespace
+
 void TieLabel(QLabel* label, QWidget* field)
 {
     label->setBuddy(field);
     field->setAccessibleName(SpokenCaption(label->text()));
+    if (auto* box = qobject_cast<QComboBox*>(field))
+        describeByEntry(box);
 }
 
 QLabel* NewLabelFor(const QString& text, QWidget* field)

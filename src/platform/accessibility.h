@@ -64,7 +64,10 @@ void MarkBoxMessage(QLabel* message);
 
 // Ties the label to its field: the label's text, as SpokenCaption gives it,
 // becomes the field's name, and screen readers learn which label belongs to
-// which field. The label's look does not change.
+// which field. The label's look does not change. A combo box also gets the
+// entry it shows as its description, kept up to date, for readers that read
+// no combo box's value, and the entry the user picks is said (Announce; a
+// window that says more in the same event says it with its own text).
 void TieLabel(QLabel* label, QWidget* field);
 // A new label beside `field` (a child of the field's parent), tied to it.
 QLabel* NewLabelFor(const QString& text, QWidget* field);

@@ -20,8 +20,11 @@ bool isFolder(const QString& path) { return !path.isEmpty() && QFileInfo(path).i
 
 QString FileRequestFolder()
 {
-    if (isFolder(lastPicked()))
-        return lastPicked();
+    return isFolder(lastPicked()) ? lastPicked() : DocumentsFolder();
+}
+
+QString DocumentsFolder()
+{
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     return isFolder(documents) ? documents : QDir::homePath();
 }

@@ -3,8 +3,8 @@
 // run while that folder is there, else in the user's documents folder, else
 // in the home folder. Never in the current folder, which is the program's
 // private data folder when the menu starts it. Requests that name their own
-// folder (Setup's restore, which lists the automatic backups) neither use nor
-// change the one remembered. Call on the user-interface thread.
+// folder (Setup's restore, which opens where Setup's backup last wrote)
+// neither use nor change the one remembered. Call on the user-interface thread.
 #pragma once
 
 #include <QString>
@@ -13,6 +13,8 @@ namespace platform {
 
 // The folder the next such request opens in.
 QString FileRequestFolder();
+// The user's documents folder, else the home folder.
+QString DocumentsFolder();
 // The folder of the last file picked; empty before the first. Setting it
 // empty forgets it.
 QString LastPickedFolder();

@@ -357,11 +357,42 @@ TEST_F(Accessible, EnterAndEscapeAsAWindowOpensDoWhatItsDefaultButtonAndCancelDo
     }
 }
 
+// A combo box with a label reads the entry it shows as its description, in
+// every window, and the description follows the entry; the entry the user
+// picks with a key is said (first, where the window says more).
+TEST_F(Accessible, EveryLabelledComboBoxReadsItsEntry)
+{
+    HeardEvents heard;
+    int boxes = 0;
+    for (const auto& [name, show, enter, escape] : kWindows) {
+        show(*window, [&, name = name](QWidget& w) {
+            for (QComboBox* box : w.findChildren<QComboBox*>()) {
+                const auto labels = accessibleOf(box)->relations(QAccessible::Label);
+                if (labels.isEmpty()) continue;
+                SCOPED_TRACE(name + " " + box->accessibleName().toStdString());
+                ++boxes;
+                box->addItem("Added entry");
+                box->setCurrentIndex(box->count() - 1);
+                EXPECT_EQ(accessibleOf(box)->text(QAccessible::Description), "Added entry");
+                box->setCurrentIndex(box->count() - 2);
+                EXPECT_EQ(accessibleOf(box)->text(QAccessible::Description), box->currentText());
+                ASSERT_TRUE(giveFocus(box));
+                heard.take();
+                QTest::keyClick(box, Qt::Key_Down);
+                const Strings told = said(heard.take());
+                ASSERT_EQ(told.size(), 1u);
+                EXPECT_EQ(told[0].rfind("Notification Added entry", 0), 0u) << told[0];
+            }
+        });
+    }
+    EXPECT_EQ(boxes, 7) << "main 2, editor, cheque, envelope, report, e-mail";
+}
+
 // The layout windows as the main window opens them for a contact: moving
 // round one by Tab, with Enter at every stop, changes nothing, so Close asks
 // nothing (Yes would store the layout and the amount on the contact); a
-// character typed in an edit of the layout is a change, which Close asks
-// about. Each with its action and the edit typed in.
+// character typed in an edit of the layout is a change, which Close and
+// Escape ask about. Each with its action and the edit typed in.
 template <class Form>
 std::function<void(QWidget&)> typingIn(QLineEdit* Form::*edit)
 {
@@ -379,16 +410,19 @@ TEST_F(Accessible, MovingRoundALayoutWindowChangesNothingTypingDoes)
     window->RefreshGrid();
     window->grid->SetRowSelect(1, true);
     for (const auto& [name, action, type] : kLayoutWindows) {
-        for (const bool typed : {false, true}) {
-            SCOPED_TRACE(name + (typed ? " typed in" : ""));
-            SetModalRunner([&, typed, type = type](QDialog& form) {
+        for (const auto& [typed, escape] : {std::pair{false, false}, {true, false}, {true, true}}) {
+            SCOPED_TRACE(name + (typed ? " typed in" : "") + (escape ? ", Escape" : ""));
+            SetModalRunner([&, typed, escape, type = type](QDialog& form) {
                 showAndLook(form, [&](QWidget& w) {
                     for (const Stop& stop : tabStops(w)) {
                         stop.widget->setFocus(Qt::TabFocusReason);
                         QTest::keyClick(stop.widget, Qt::Key_Return);
                     }
                     if (typed) type(w);
-                    buttonOf(w, "&Close F12")->click();
+                    if (escape)
+                        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+                    else
+                        buttonOf(w, "&Close F12")->click();
                 });
                 return form.result();
             });

@@ -1,7 +1,10 @@
 // Category upkeep in the contact editor: add, rename and delete keep the list
 // in name order, each change is stored at once, the entry shown is the
-// category stored, and the main window's filter list follows.
+// category stored, and the main window's filter list follows; a screen
+// reader is told each change and the filter's new entry.
 #include "contacts_fixture.h"
+
+#include "accessible_events.h"
 
 #include <QComboBox>
 
@@ -19,12 +22,15 @@ QStringList listOf(const TMainForm& e)
 
 TEST_F(ContactsTest, AddRenameDeleteKeepNameOrderAndSelection)
 {
+    HeardEvents heard;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));  // the window told
     TMainForm editor(window.get());
     EXPECT_EQ(editor.category->currentIndex(), -1);
     for (const char* name : {"Banks", "Agents", "Couriers"}) {
         dialogs.AnswerText(QString(name));
         editor.insertCategoryClick();
         EXPECT_EQ(editor.category->currentText(), name) << "a new category is selected at once";
+        EXPECT_EQ(said(heard.take()), Strings{"Notification Category '" + std::string(name) + "' added."});
     }
     EXPECT_EQ(listOf(editor), (QStringList{"Agents", "Banks", "Couriers"}));
     EXPECT_TRUE(editor.categoriesChanged);
@@ -35,6 +41,7 @@ TEST_F(ContactsTest, AddRenameDeleteKeepNameOrderAndSelection)
     editor.updateCategoryClick();
     EXPECT_EQ(listOf(editor), (QStringList{"Banks", "Couriers", "Zoo"}));
     EXPECT_EQ(editor.category->currentText(), "Zoo");
+    EXPECT_EQ(said(heard.take()), Strings{"Notification Category 'Agents' renamed to 'Zoo'."});
     ASSERT_EQ(dialogs.shown.back().kind, platform::ScriptedDialogs::Shown::Input);
     EXPECT_EQ(dialogs.shown.back().text, "Enter the category: ");
 
@@ -48,8 +55,10 @@ TEST_F(ContactsTest, AddRenameDeleteKeepNameOrderAndSelection)
     editor.deleteCategoryClick();
     EXPECT_EQ(listOf(editor), (QStringList{"Banks", "Couriers"}));
     EXPECT_EQ(editor.category->currentIndex(), -1) << "nothing is selected after a delete";
+    EXPECT_EQ(said(heard.take()), Strings{"Notification Category 'Zoo' deleted."});
     editor.deleteCategoryClick();  // nothing selected: nothing asked
     EXPECT_EQ(dialogs.Questions().size(), 2);
+    EXPECT_EQ(said(heard.take()), Strings{});
 
     // every change is already stored
     database.rollback();
@@ -109,8 +118,10 @@ TEST_F(ContactsTest, CategoryAddedInTheEditorSurvivesARefusedSave)
     EXPECT_EQ(window->category->currentText(), "Zulu");
 }
 
-TEST_F(ContactsTest, FilterListFollowsTheEditorAfterAnUpdate)
+TEST_F(ContactsTest, FilterListFollowsTheEditorAndItsChangeIsSaid)
 {
+    HeardEvents heard;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));  // the window told
     const oid_t shops = addCategory("Shops");
     const oid_t a = addCustomer(1, "A", "", shops);
     window->RefreshGrid();
@@ -125,6 +136,8 @@ TEST_F(ContactsTest, FilterListFollowsTheEditorAfterAnUpdate)
     updateActionExecute(*window);
     EXPECT_EQ(entries(window->category), (QStringList{"All", "Banks", "Shops"}));
     EXPECT_EQ(window->category->currentIndex(), 0);
+    heard.take();
+    EXPECT_EQ(said(heard.take()), Strings{}) << "the filter stays";
 
     // insert preselects the filter's category in the editor
     window->category->setCurrentIndex(2);
@@ -136,4 +149,16 @@ TEST_F(ContactsTest, FilterListFollowsTheEditorAfterAnUpdate)
     insertActionExecute(*window);
     EXPECT_EQ(preselected, "Shops");
     EXPECT_EQ(window->category->currentText(), "Shops") << "no category change: the list stays";
+
+    // a category added in an editor then cancelled becomes the filter
+    onEditor([this](TMainForm& e) {
+        dialogs.AnswerText(QString("Couriers"));
+        e.insertCategory->click();
+        e.cCancel->click();
+    });
+    heard.take();
+    insertActionExecute(*window);
+    EXPECT_EQ(window->category->currentText(), "Couriers");
+    EXPECT_EQ(said(heard.take()), Strings{"Notification Category filter changed to Couriers."});
+    EXPECT_EQ(window->category->accessibleDescription(), "Couriers") << "its entry is read with it";
 }

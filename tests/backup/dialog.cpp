@@ -156,6 +156,24 @@ TEST_F(Dialog, ManualBackupReportsSuccessAndOpensTheDatabaseAgain)
     Customer::dbDescriptor.find("name")->indexBroken = false;
 }
 
+// Restore opens where the last backup of the run wrote, while that folder
+// is there, else in the user's documents.
+TEST_F(Dialog, RestoreOpensWhereTheLastBackupWroteElseInDocuments)
+{
+    const QString kept = dir + "/kept";
+    ASSERT_TRUE(QDir().mkpath(kept));
+    seam.AnswerFile(kept + "/manual.zbf");
+    form->backupClick();
+    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    form->restoreClick();  // the file dialog cancelled
+    EXPECT_EQ(seam.fileRequests.back().directory, kept);
+    ASSERT_TRUE(QDir(kept).removeRecursively());
+    form->restoreClick();
+    EXPECT_EQ(seam.fileRequests.back().directory, platform::DocumentsFolder());
+    EXPECT_EQ(seam.fileRequests.back().mode, platform::FileRequest::Open);
+    EXPECT_TRUE(exits.empty());
+}
+
 TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
 {
     const QString target = dir + "/X.zbf";

@@ -1,7 +1,9 @@
 // The cheque report: the date range in local days, the layout filter, the
-// totals of the selected rows, deleting, and the layout names it shows.
+// totals of the selected rows and what a screen reader is told of them,
+// deleting, closing, and the layout names it shows.
 #include "register_fixture.h"
 
+#include "accessible_events.h"
 #include "documents/chequeform.h"
 #include "documents/printpreviewform.h"
 #include "documents/reportform.h"
@@ -123,12 +125,17 @@ TEST_F(Report, TheToDateEndsAtItsLastSecondInEveryZone)
     }
 }
 
-TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
+TEST_F(Report, SelectedRowsAreTotalledSaidAndDeleted)
 {
     addCheque("a", 1000.5, at(2024, 6, 3), 0, "Tom </ Jerry", "<b>bold</b>");
     addCheque("b", 300, at(2024, 6, 2));
     addCheque("c", 7, at(2024, 6, 1));
+    HeardEvents heard;  // a reader listens
+    open().show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     TReportForm& r = query(QDate(2024, 6, 1), QDate(2024, 6, 3));
+    EXPECT_EQ(said(heard.take()), Strings{"Notification 3 cheques found. Selected Total: 0. Selected Amount: 0."});
     EXPECT_EQ(column(5), (QStringList{"1,000.50", "300.00", "7.00"}));
     EXPECT_EQ(column(3).first(), "Tom </ Jerry");
     EXPECT_FALSE(r.grid->EnableHTML);
@@ -142,10 +149,9 @@ TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
     r.grid->SetRowSelect(2, true);
     EXPECT_EQ(totals(), "Selected Total: 2 | Selected Amount: 1,300.50");
 
-    // a selection made with the keys, from the first row
-    r.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&r));
+    // a selection made with the keys, from the first row; the totals changed are said
     r.grid->setFocus();
+    heard.take();
     const std::tuple<Qt::Key, Qt::KeyboardModifiers, const char*> keys[] = {
         {Qt::Key_Down, {}, "Selected Total: 1 | Selected Amount: 300.00"},
         {Qt::Key_Down, {}, "Selected Total: 1 | Selected Amount: 7.00"},
@@ -155,6 +161,7 @@ TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
     for (const auto& [key, modifiers, shown] : keys) {
         QTest::keyClick(r.grid, key, modifiers);
         EXPECT_EQ(totals().toStdString(), shown) << QKeySequence(key | modifiers).toString().toStdString();
+        EXPECT_EQ(said(heard.take()), Strings{"Notification " + QString(shown).replace(" | ", ". ").toStdString() + "."});
     }
 
     // a right-button press selects that row alone (the window looks at the
@@ -165,6 +172,12 @@ TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(totals(), "Selected Total: 1 | Selected Amount: 7.00");
 
+    EXPECT_EQ(said(heard.take()), Strings{"Notification Selected Total: 1. Selected Amount: 7.00."});
+
+    // one record is named, several are counted
+    r.deleteActionExecute();  // No
+    const QString date = QString::fromStdString(r.grid->Cells(0, 3));
+    EXPECT_EQ(dialogs.Questions().last(), "Delete 1 records (Cheque No c, Pay Payee, Amount 7.00, Date " + date + ")?");
     r.grid->ClearRowSelect();
     r.grid->SetRowSelect(1, true);
     r.grid->SetRowSelect(2, true);
@@ -173,6 +186,7 @@ TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
     EXPECT_EQ(dialogs.Questions().last(), "Delete 2 records?");
     EXPECT_EQ(cheques(), 1u);
     EXPECT_EQ(column(0).size(), 1);
+    EXPECT_EQ(said(heard.take()), Strings{"Notification 1 cheque found. Selected Total: 0. Selected Amount: 0."});
 
     // an empty range: "No record." and nothing to print or delete
     query(QDate(2025, 1, 1), QDate(2025, 1, 2));
@@ -181,6 +195,11 @@ TEST_F(Report, SelectedRowsAreTotalledAndDeleted)
     EXPECT_EQ(r.count->text(), "Selected Total: 0");
     EXPECT_FALSE(r.printAction->isEnabled());
     EXPECT_FALSE(r.deleteAction->isEnabled());
+
+    // Escape closes the report from the list, which takes the other keys
+    r.grid->setFocus();
+    QTest::keyClick(r.grid, Qt::Key_Escape);
+    EXPECT_FALSE(r.isVisible());
 }
 
 TEST_F(Report, AChequeWhoseLayoutWasDeletedShowsNoLayoutName)
