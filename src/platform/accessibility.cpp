@@ -7,8 +7,10 @@
 #include <QFocusEvent>
 #include <QFocusFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
 #include <QWindow>
 #include <utility>
 
@@ -290,6 +292,83 @@ void NoAutoDefaultButtons(QWidget* window)
 }
 
 void ShowFocusFrame(QWidget* widget) { new FocusFrameKeeper(widget); }
+
+namespace {
+
+QAccessible::UpdateHandler g_beforeMasking = nullptr;
+
+// Hands the event on to whoever got it before this handler was installed
+// (Qt's bridge to the reader when nobody).
+void passOn(QAccessibleEvent* event)
+{
+    if (g_beforeMasking) {
+        g_beforeMasking(event);
+        return;
+    }
+    QAccessible::UpdateHandler self = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(self);
+}
+
+// The password field an event is about, when it is one.
+QLineEdit* passwordFieldOf(QAccessibleEvent* event)
+{
+    QObject* object = event->object();
+    if (!object)
+        if (QAccessibleInterface* iface = event->accessibleInterface())
+            object = iface->object();
+    auto* edit = qobject_cast<QLineEdit*>(object);
+    return edit && edit->echoMode() != QLineEdit::Normal ? edit : nullptr;
+}
+
+// Text changes of password fields go on with the text masked.
+void maskPasswordText(QAccessibleEvent* event)
+{
+    QLineEdit* edit = nullptr;
+    switch (event->type()) {
+    case QAccessible::TextInserted:
+    case QAccessible::TextRemoved:
+    case QAccessible::TextUpdated:
+        edit = passwordFieldOf(event);
+        break;
+    default:
+        break;
+    }
+    if (!edit) {
+        passOn(event);
+        return;
+    }
+    const QChar mask(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit));
+    auto masked = [&](const QString& text) {
+        return edit->echoMode() == QLineEdit::NoEcho ? QString() : QString(text.size(), mask);
+    };
+    if (event->type() == QAccessible::TextInserted) {
+        auto* e = static_cast<QAccessibleTextInsertEvent*>(event);
+        QAccessibleTextInsertEvent hidden(edit, e->changePosition(), masked(e->textInserted()));
+        passOn(&hidden);
+    } else if (event->type() == QAccessible::TextRemoved) {
+        auto* e = static_cast<QAccessibleTextRemoveEvent*>(event);
+        QAccessibleTextRemoveEvent hidden(edit, e->changePosition(), masked(e->textRemoved()));
+        passOn(&hidden);
+    } else {
+        auto* e = static_cast<QAccessibleTextUpdateEvent*>(event);
+        QAccessibleTextUpdateEvent hidden(edit, e->changePosition(), masked(e->textRemoved()),
+                                          masked(e->textInserted()));
+        passOn(&hidden);
+    }
+}
+
+}  // namespace
+
+void MakePasswordField(QLineEdit* edit)
+{
+    static const bool masking = [] {
+        g_beforeMasking = QAccessible::installUpdateHandler(maskPasswordText);
+        return true;
+    }();
+    (void)masking;
+    edit->setEchoMode(QLineEdit::Password);
+}
 
 }  // namespace platform
 

@@ -20,6 +20,7 @@
 
 class QAccessibleEvent;
 class QLabel;
+class QLineEdit;
 class QWidget;
 
 namespace platform {
@@ -79,6 +80,12 @@ void OrderFocus(const QList<QWidget*>& order);
 // the focus: Enter in a field presses none of them, and the focus shows on
 // each (a default button looks as if it had the focus).
 void NoAutoDefaultButtons(QWidget* window);
+
+// Makes `edit` a password field: it shows a mask for each character, and a
+// screen reader learns of typed and deleted characters only as that mask
+// (Qt 6.4 hands it the inserted and removed text as typed, which a reader
+// speaks). The masking covers every line edit whose echo mode is not Normal.
+void MakePasswordField(QLineEdit* edit);
 
 // Shows a frame around `widget` while it has the keyboard focus, unless the
 // focus came with a mouse click. The frame lives as long as the widget.
