@@ -385,6 +385,9 @@ void TMainForm::imageButtonClick()
     request.mode = platform::FileRequest::Open;
     request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
     const QString path = platform::PickFile(request, this);
+    // back where the user was, whatever the dialog left active
+    imageButton->setFocus(Qt::OtherFocusReason);
+    activateWindow();
     if (path.isEmpty() || PictureKindOf(path) == PictureFileKind::Other)
         return;
     QImage image;

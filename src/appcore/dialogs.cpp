@@ -228,6 +228,7 @@ bool OpenWrittenFileOrSay(const QString &path, QWidget *owner)
 
 int RunModal(QDialog &form)
 {
+    const platform::FocusReturn back(form.parentWidget());
     const ModalRunner &runner = modalRunner();
     return runner ? runner(form) : form.exec();
 }

@@ -293,6 +293,28 @@ void NoAutoDefaultButtons(QWidget* window)
 
 void ShowFocusFrame(QWidget* widget) { new FocusFrameKeeper(widget); }
 
+FocusReturn::FocusReturn(QWidget* owner) : widget_(QApplication::focusWidget())
+{
+    if (widget_)
+        window_ = widget_->window();
+    else if (owner)
+        window_ = owner->window();
+    else
+        window_ = QApplication::activeWindow();
+}
+
+FocusReturn::~FocusReturn()
+{
+    QWidget* window = window_;
+    while (window && !window->isVisible())
+        window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (!window)
+        return;
+    if (widget_ && widget_->window() == window && widget_->isVisible() && widget_->isEnabled())
+        widget_->setFocus(Qt::OtherFocusReason);
+    window->activateWindow();
+}
+
 namespace {
 
 QAccessible::UpdateHandler g_beforeMasking = nullptr;
