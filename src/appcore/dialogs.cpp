@@ -174,8 +174,9 @@ TInputForm::TInputForm(QWidget *owner)
 void TInputForm::setPrompt(const QString &prompt)
 {
     msg->setText(prompt);
+    // read once, as the name of the field the focus is in: not also as the
+    // box's description
     inputText->setAccessibleName(platform::SpokenCaption(prompt));
-    setAccessibleDescription(prompt);
 }
 
 void TInputForm::YesActionExecute()

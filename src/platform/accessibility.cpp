@@ -64,6 +64,10 @@ public:
     {
         return t == QAccessible::Name ? static_cast<Announcer*>(widget())->Text() : QString();
     }
+    // Readers say the windows a notification is in before it, as if the
+    // user had come to them anew (a dialog with its loose labels): it
+    // stands directly under the application, in no window.
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(qApp); }
 };
 
 QAccessibleInterface* announcerFactory(const QString& key, QObject* object)
