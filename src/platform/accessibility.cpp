@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QStyle>
+#include <QTimer>
 #include <QWindow>
 #include <utility>
 
@@ -314,9 +315,22 @@ FocusReturn::~FocusReturn()
         window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
     if (!window)
         return;
-    if (widget_ && widget_->window() == window && widget_->isVisible() && widget_->isEnabled())
-        widget_->setFocus(Qt::OtherFocusReason);
+    QPointer<QWidget> widget = widget_ && widget_->window() == window ? widget_ : nullptr;
+    if (widget && widget->isVisible() && widget->isEnabled())
+        widget->setFocus(Qt::OtherFocusReason);
     window->activateWindow();
+    // The window manager may still be busy with the window that closed and
+    // drop the request: asked again while no window of the program is
+    // active, a few times over the next moments (never taking the focus
+    // from a window the user has gone to since).
+    for (const int ms : {50, 150, 400, 1000})
+        QTimer::singleShot(ms, window, [window = QPointer<QWidget>(window), widget] {
+            if (QGuiApplication::focusWindow() || !window || !window->isVisible())
+                return;
+            if (widget && widget->isVisible() && widget->isEnabled())
+                widget->setFocus(Qt::OtherFocusReason);
+            window->activateWindow();
+        });
 }
 
 namespace {
