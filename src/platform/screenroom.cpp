@@ -41,14 +41,19 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == window_ && event->type() == QEvent::Show && !event->spontaneous())
-            window_->resize(wanted_.expandedTo(window_->sizeHint()).boundedTo(RoomInside(window_)));
+        if (watched != window_ || event->type() != QEvent::Show || event->spontaneous())
+            return false;
+        // shown again (an editor after a refused save): the size it had
+        const QSize size = shown_ ? window_->size() : wanted_.expandedTo(window_->sizeHint());
+        shown_ = true;
+        window_->resize(size.boundedTo(RoomInside(window_)));
         return false;
     }
 
 private:
     QWidget* window_;
     QSize wanted_;
+    bool shown_ = false;
 };
 
 }  // namespace

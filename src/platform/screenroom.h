@@ -52,9 +52,10 @@ private:
 // (their parent becomes the body when they join its layout).
 QBoxLayout* ScrollingBody(QWidget* window, QWidget*& body);
 
-// Each time the window is shown, gives it `wanted` grown to what its content
-// asks for, cut to the free room of the screen it opens on (room kept for
-// the frame); a dialog then centres itself on its owner within that room.
+// When the window is first shown, gives it `wanted` grown to what its
+// content asks for, cut to the free room of the screen it opens on (room
+// kept for the frame); shown again, it keeps its size, cut to that room. A
+// dialog then centres itself on its owner within that room.
 void OpenWithinScreen(QWidget* window, const QSize& wanted);
 
 // The free room of the window's screen, less what its frame takes (guessed

@@ -24,7 +24,6 @@
 #include <QTemporaryFile>
 #include <QTest>
 
-#include <functional>
 
 namespace {
 
@@ -93,26 +92,24 @@ void expectFits(QWidget& window, const std::string& name)
     window.hide();
 }
 
+using Make = std::unique_ptr<QWidget> (*)(QWidget*);
+template <class Form>
+std::unique_ptr<QWidget> made(QWidget* owner)
+{
+    return std::make_unique<Form>(owner);
+}
+
 }  // namespace
 
 TEST_F(LargeFont, EveryWindowFitsTheScreenWithItsButtonsWhole)
 {
     ASSERT_EQ(window->screen()->availableGeometry().size(), QSize(640, 450));
     expectFits(*window, "main");
-    using Make = std::function<std::unique_ptr<QWidget>(QWidget*)>;
     const std::pair<std::string, Make> windows[] = {
-        {"editor", [](QWidget* o) { return std::make_unique<TMainForm>(o); }},
-        {"cheque", [](QWidget* o) { return std::make_unique<TChequeForm>(o); }},
-        {"save cheque", [](QWidget* o) { return std::make_unique<TSaveChequeForm>(o); }},
-        {"envelope", [](QWidget* o) { return std::make_unique<TEnvelopeForm>(o); }},
-        {"card", [](QWidget* o) { return std::make_unique<TCardForm>(o); }},
-        {"report", [](QWidget* o) { return std::make_unique<TReportForm>(o); }},
-        {"list print", [](QWidget* o) { return std::make_unique<TPrintPreviewForm>(o); }},
-        {"e-mail", [](QWidget* o) { return std::make_unique<TEmailForm>(o); }},
-        {"mail template", [](QWidget* o) { return std::make_unique<TMailInsertForm>(o); }},
-        {"setup", [](QWidget* o) { return std::make_unique<TBackupForm>(o); }},
-        {"login", [](QWidget* o) { return std::make_unique<TLoginForm>(o); }},
-        {"password", [](QWidget* o) { return std::make_unique<TPasswordForm>(o); }},
+        {"editor", made<TMainForm>},        {"cheque", made<TChequeForm>},        {"save cheque", made<TSaveChequeForm>},
+        {"envelope", made<TEnvelopeForm>},  {"card", made<TCardForm>},            {"report", made<TReportForm>},
+        {"list print", made<TPrintPreviewForm>}, {"e-mail", made<TEmailForm>},    {"mail template", made<TMailInsertForm>},
+        {"setup", made<TBackupForm>},       {"login", made<TLoginForm>},          {"password", made<TPasswordForm>},
     };
     for (const auto& [name, make] : windows) {
         std::unique_ptr<QWidget> w = make(window.get());
