@@ -7,6 +7,7 @@
 #include "documents/emailform.h"
 #include "platform/accessibility.h"
 #include "platform/dialogs.h"
+#include "platform/screenroom.h"
 #include "scanner/acquireimage.h"
 
 #include <QAction>
@@ -89,7 +90,10 @@ TMainForm::~TMainForm() = default;
 
 void TMainForm::createControls()
 {
-    auto* layout = new QHBoxLayout(this);
+    QWidget* page = nullptr;
+    QBoxLayout* outer = platform::ScrollingBody(this, page);
+    auto* layout = new QHBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
     auto* left = new QVBoxLayout;
     layout->addLayout(left, 3);
 
@@ -127,7 +131,8 @@ void TMainForm::createControls()
     // a symbol says what it does to the eye; its hint says it to the ear
     auto iconButton = [&](const char* caption, const char* hint) {
         QPushButton* b = smallButton(caption, hint);
-        b->setMaximumWidth(36);
+        // narrow, as wide as its symbol at the font shown
+        b->setMaximumWidth(b->fontMetrics().horizontalAdvance(QString(caption)) + 2 * b->fontMetrics().height());
         b->setAccessibleName(hint);
         return b;
     };
@@ -156,6 +161,9 @@ void TMainForm::createControls()
     fields->addWidget(cID, 2, 1);
     fields->addWidget(NewLabelFor("Fax:", cFax), 2, 2);
     fields->addWidget(cFax, 2, 3);
+    for (QLineEdit* number : {cTelephone, cMobile, cFax})
+        platform::WidenForDigits(number, 12);
+    platform::WidenForDigits(cID, 10);
 
     // an edit with a small button behind it, across the row
     auto editRow = [&](int row, const char* label, QLineEdit* edit, QPushButton* button) {
@@ -173,6 +181,7 @@ void TMainForm::createControls()
     editRow(4, "Website:", website, websiteButton);
 
     amount = new QLineEdit("0", this);
+    platform::WidenForDigits(amount, 14);
     fields->addWidget(NewLabelFor("Cheque Amount:", amount), 5, 0);
     fields->addWidget(amount, 5, 1);
 
@@ -211,16 +220,16 @@ void TMainForm::createControls()
     pictureButtons->addWidget(scanButton);
     right->addLayout(pictureButtons);
 
-    auto* bottom = new QHBoxLayout;
+    // under the scrolling part, in view
+    auto* bottom = new platform::ButtonRows;
     cSave = new QPushButton("&Save F10", this);
     cCancel = new QPushButton("&Cancel F12", this);
     helpButton = new QPushButton("Help F1", this);
-    bottom->addStretch(1);
     for (QPushButton* b : {cSave, cCancel, helpButton}) {
         b->setAutoDefault(false);
         bottom->addWidget(b);
     }
-    right->addLayout(bottom);
+    outer->addLayout(bottom);
 
     connect(insertCategory, &QPushButton::clicked, this, &TMainForm::insertCategoryClick);
     connect(deleteCategory, &QPushButton::clicked, this, &TMainForm::deleteCategoryClick);
@@ -230,7 +239,7 @@ void TMainForm::createControls()
     connect(imageButton, &QPushButton::clicked, this, &TMainForm::imageButtonClick);
     connect(deleteImageButton, &QPushButton::clicked, this, &TMainForm::deleteImageButtonClick);
     connect(scanButton, &QPushButton::clicked, this, &TMainForm::scanButtonClick);
-    resize(760, 470);
+    platform::OpenWithinScreen(this, QSize(760, 470));
 }
 
 void TMainForm::createActions()
@@ -376,6 +385,9 @@ void TMainForm::imageButtonClick()
     request.mode = platform::FileRequest::Open;
     request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
     const QString path = platform::PickFile(request, this);
+    // back where the user was, whatever the dialog left active
+    imageButton->setFocus(Qt::OtherFocusReason);
+    activateWindow();
     if (path.isEmpty() || PictureKindOf(path) == PictureFileKind::Other)
         return;
     QImage image;

@@ -16,7 +16,7 @@ namespace {
 QLineEdit* maskedEdit(QWidget* parent)
 {
     auto* edit = new QLineEdit(parent);
-    edit->setEchoMode(QLineEdit::Password);
+    platform::MakePasswordField(edit);
     edit->setStyleSheet("lineedit-password-character: 42;");  // "*"
     return edit;
 }

@@ -18,6 +18,7 @@
 #include "grid/listgrid.h"
 #include "platform/accessibility.h"
 #include "platform/process.h"
+#include "platform/screenroom.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -124,8 +125,11 @@ void TMainListForm::createControls()
     layout->addWidget(grid, 1);
 
     actionPanel = new QWidget(central);
-    new QGridLayout(actionPanel);
-    actionPanel->layout()->setContentsMargins(0, 0, 0, 0);
+    // the buttons share the window's width in rows of equal columns, as
+    // many to a row as have room for the widest caption
+    auto* buttonRows = new platform::ButtonRows(actionPanel, platform::ButtonRows::EqualColumns, Qt::AlignLeft,
+                                                kButtonsPerRow);
+    buttonRows->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(actionPanel);
     setCentralWidget(central);
 
@@ -171,14 +175,7 @@ void TMainListForm::fitToScreen()
 
 void TMainListForm::createActions()
 {
-    // The buttons share the window's width in rows of equal columns, so that
-    // every caption stays whole from the smallest window on.
-    auto* buttonGrid = static_cast<QGridLayout*>(actionPanel->layout());
-    auto place = [buttonGrid](QPushButton* b) {
-        const int n = buttonGrid->count();
-        buttonGrid->addWidget(b, n / kButtonsPerRow, n % kButtonsPerRow);
-        buttonGrid->setColumnStretch(n % kButtonsPerRow, 1);
-    };
+    auto place = [this](QPushButton* b) { actionPanel->layout()->addWidget(b); };
     auto make = [&](const char* caption, const QKeySequence& key, const char* hint, auto handler,
                     bool button = true) {
         auto* action = new QAction(caption, this);

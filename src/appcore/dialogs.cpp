@@ -174,8 +174,9 @@ TInputForm::TInputForm(QWidget *owner)
 void TInputForm::setPrompt(const QString &prompt)
 {
     msg->setText(prompt);
+    // read once, as the name of the field the focus is in: not also as the
+    // box's description
     inputText->setAccessibleName(platform::SpokenCaption(prompt));
-    setAccessibleDescription(prompt);
 }
 
 void TInputForm::YesActionExecute()
@@ -228,6 +229,7 @@ bool OpenWrittenFileOrSay(const QString &path, QWidget *owner)
 
 int RunModal(QDialog &form)
 {
+    const platform::FocusReturn back(form.parentWidget());
     const ModalRunner &runner = modalRunner();
     return runner ? runner(form) : form.exec();
 }

@@ -10,6 +10,7 @@
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
 #include "platform/printer.h"
+#include "platform/screenroom.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 #include "printing/pvunits.h"
@@ -123,12 +124,15 @@ void TChequeForm::createControls()
 
     PvPreview1 = NewLayoutPreview(this);
 
-    auto* layout = new QVBoxLayout(this);
+    QWidget* body = nullptr;
+    QBoxLayout* outer = platform::ScrollingBody(this, body);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(setting);
     layout->addLayout(items_.build(this));
     layout->addLayout(options);
     layout->addWidget(PvPreview1, 1);
-    layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
+    outer->addLayout(new platform::ButtonRows);  // the buttons, filled by createActions
 
     for (QLineEdit* e : {cent, dollar, separateLen}) e->installEventFilter(this);
     QList<QWidget*> kept = items_.edits();
@@ -137,7 +141,7 @@ void TChequeForm::createControls()
     for (QCheckBox* c : {singleAnd, hyphen, smallLetter})
         connect(c, &QCheckBox::clicked, this, &TChequeForm::singleAndClick);
     connect(englishMonth, &QCheckBox::clicked, this, &TChequeForm::englishMonthClick);
-    resize(900, 640);
+    platform::OpenWithinScreen(this, QSize(900, 640));
 }
 
 void TChequeForm::createItems()

@@ -5,6 +5,7 @@
 #include "grid/listgrid.h"
 #include "platform/accessibility.h"
 #include "platform/longwork.h"
+#include "platform/screenroom.h"
 #include "platform/dialogs.h"
 
 #include <QCheckBox>
@@ -110,8 +111,11 @@ TEmailForm::TEmailForm(QWidget* owner)
     : QDialog(owner)
 {
     setWindowTitle(QStringLiteral("Send Email "));
-    resize(620, 640);
-    auto* grid = new QGridLayout(this);
+    platform::OpenWithinScreen(this, QSize(620, 640));
+    QWidget* page = nullptr;
+    QBoxLayout* outer = platform::ScrollingBody(this, page);
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(0, 0, 0, 0);
     int row = 0;
     // the label that names a field
     auto label = [&](const char* text, int r, int c, QWidget* field) {
@@ -121,7 +125,7 @@ TEmailForm::TEmailForm(QWidget* owner)
     port = new QLineEdit(QStringLiteral("25"), this);
     username = new QLineEdit(this);
     password = new QLineEdit(this);
-    password->setEchoMode(QLineEdit::Password);
+    platform::MakePasswordField(password);
     mailFrom = new QLineEdit(QStringLiteral("Enter you email address"), this);
     mailTo = new QLineEdit(this);
     attention = new QLineEdit(this);
@@ -183,19 +187,17 @@ TEmailForm::TEmailForm(QWidget* owner)
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->hide();
-    grid->addWidget(ProgressBar1, row++, 0, 1, 5);
+    outer->addWidget(ProgressBar1);
     sendButton = new QPushButton(QStringLiteral("&Send"), this);
     cCancel = new QPushButton(QStringLiteral("&Close"), this);
     helpButton = new QPushButton(QStringLiteral("&Help"), this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
+    auto* buttons = new platform::ButtonRows;
     for (QPushButton* b : {sendButton, cCancel, helpButton})
         buttons->addWidget(b);
-    grid->addLayout(buttons, row, 0, 1, 5);
+    outer->addLayout(buttons);
     platform::OrderFocus({smtpServer, port, username, password, mailSetting, insertCategory, updateCategory,
                           deleteCategory, mailFrom, mailTo, subject, greetingHead, attention, greetingTail, body,
                           attachmentList, insertAttachment, deleteAttachment, html, sendButton, cCancel, helpButton});
-    grid->setRowStretch(grid->rowCount() - 1, 0);
 
     connect(sendButton, &QPushButton::clicked, this, &TEmailForm::sendButtonClick);
     connect(cCancel, &QPushButton::clicked, this, &TEmailForm::cCancelClick);

@@ -5,6 +5,7 @@
 #include "documents/chequepage.h"
 #include "documents/layoutlist.h"
 #include "platform/accessibility.h"
+#include "platform/screenroom.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 
@@ -64,17 +65,20 @@ void TEnvelopeForm::createControls()
 
     PvPreview1 = NewLayoutPreview(this, false);
 
-    auto* layout = new QVBoxLayout(this);
+    QWidget* body = nullptr;
+    QBoxLayout* outer = platform::ScrollingBody(this, body);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(setting);
     layout->addLayout(items_.build(this));
     layout->addLayout(paper);
     layout->addWidget(new QLabel("(Specify the Top and Left value, then press Enter key)", this));
     layout->addWidget(PvPreview1, 1);
-    layout->addLayout(new QHBoxLayout);  // the buttons, filled by createActions
+    outer->addLayout(new platform::ButtonRows);  // the buttons, filled by createActions
 
     for (QLineEdit* e : {head, tail}) e->installEventFilter(this);
     MarkLayoutChanges(items_.edits() << head << tail, modified, this);
-    resize(900, 700);
+    platform::OpenWithinScreen(this, QSize(900, 700));
 }
 
 void TEnvelopeForm::createItems()

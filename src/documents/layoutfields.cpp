@@ -6,6 +6,7 @@
 #include "platform/accessibility.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
+#include "platform/screenroom.h"
 #include "printing/pvframe.h"
 #include "printing/pvpreview.h"
 #include "printing/pvunits.h"
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 
@@ -142,12 +144,14 @@ bool PickLayoutPicture(QImage& picture, QWidget* owner)
 QLineEdit* LayoutEdit(QWidget* window, const QString& text, int width)
 {
     auto* e = new QLineEdit(text, window);
-    e->setMinimumWidth(width);
-    if (width <= 60) e->setMaximumWidth(70);  // numbers
+    // widths given at a digit of 7 pixels, grown with the font shown
+    constexpr int kDigitWidth = 7;
+    platform::WidenForDigits(e, std::max(6, width / kDigitWidth));
+    if (width <= 60) e->setMaximumWidth(e->minimumWidth() * 7 / 6);  // numbers
     return e;
 }
 
-QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& actions, const QString& caption,
+QAction* AddLayoutAction(QWidget* window, QLayout* buttons, QList<QAction*>& actions, const QString& caption,
                          Qt::Key key, const std::function<void()>& handler)
 {
     auto* action = new QAction(caption, window);

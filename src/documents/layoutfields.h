@@ -62,7 +62,7 @@ void WriteItemStyle(const LayoutItemStyle& style, dbArray<int1>& font, int4& col
 QLineEdit* LayoutEdit(QWidget* window, const QString& text, int width = 60);
 // An action of a layout window on its key, with its button ("caption key")
 // added to `buttons` and the action to `actions`.
-QAction* AddLayoutAction(QWidget* window, QBoxLayout* buttons, QList<QAction*>& actions, const QString& caption,
+QAction* AddLayoutAction(QWidget* window, QLayout* buttons, QList<QAction*>& actions, const QString& caption,
                          Qt::Key key, const std::function<void()>& handler);
 
 // The picture request (.jpg, .bmp). A ".jpg" or ".bmp" file that loads
@@ -339,7 +339,7 @@ template <class Window>
 void AddLayoutActions(Window* w, const LayoutActionCaptions& captions,
                       const std::function<void(const LayoutActionAdder&)>& more = {})
 {
-    auto* buttons = static_cast<QBoxLayout*>(w->layout()->itemAt(w->layout()->count() - 1)->layout());
+    QLayout* buttons = w->layout()->itemAt(w->layout()->count() - 1)->layout();
     const LayoutActionAdder add = [w, buttons](const QString& caption, Qt::Key key, const std::function<void()>& run) {
         return AddLayoutAction(w, buttons, w->ActionList1, caption, key, run);
     };

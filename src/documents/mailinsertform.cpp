@@ -2,6 +2,7 @@
 
 #include "appcore/dialogs.h"
 #include "platform/accessibility.h"
+#include "platform/screenroom.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -17,8 +18,11 @@ TMailInsertForm::TMailInsertForm(QWidget* owner)
     : QDialog(owner)
 {
     setWindowTitle(QStringLiteral("Email Setting"));
-    resize(520, 460);
-    auto* grid = new QGridLayout(this);
+    platform::OpenWithinScreen(this, QSize(520, 460));
+    QWidget* page = nullptr;
+    QBoxLayout* outer = platform::ScrollingBody(this, page);
+    auto* grid = new QGridLayout(page);
+    grid->setContentsMargins(0, 0, 0, 0);
     int row = 0;
     auto labelled = [&](const char* label, QWidget* w) {
         grid->addWidget(platform::NewLabelFor(QString::fromLatin1(label), w), row, 0, Qt::AlignTop);
@@ -50,11 +54,10 @@ TMailInsertForm::TMailInsertForm(QWidget* owner)
 
     saveButton = new QPushButton(QStringLiteral("Save F10"), this);
     cancelButton = new QPushButton(QStringLiteral("Cancel F12"), this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
+    auto* buttons = new platform::ButtonRows;
     buttons->addWidget(saveButton);
     buttons->addWidget(cancelButton);
-    grid->addLayout(buttons, row, 0, 1, 4);
+    outer->addLayout(buttons);
     platform::OrderFocus({attachmentList, insertAttachment, deleteAttachment, html, saveButton, cancelButton});
     platform::NoAutoDefaultButtons(this);  // Enter in a field presses no button
 

@@ -5,6 +5,7 @@
 #include "grid/exchange/officefiles.h"
 #include "platform/accessibility.h"
 #include "platform/busycursor.h"
+#include "platform/screenroom.h"
 #include "platform/stringgrid.h"
 #include "printing/pvpreview.h"
 #include "printing/pvunits.h"
@@ -68,24 +69,23 @@ TPrintPreviewForm::TPrintPreviewForm(QWidget* owner) : QDialog(owner)
     Button1->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, [this] { done(2); });
 
-    auto* buttons = new QHBoxLayout;
+    auto* buttons = new platform::ButtonRows(nullptr, platform::ButtonRows::Natural, Qt::AlignLeft);
     for (QPushButton* b : {zoomOut, zoomIn, printButton, uFirst, uPrevious, uNext, uLast, saveButton, Button1})
         buttons->addWidget(b);
     platform::OrderFocus({zoomOut, zoomIn, printButton, uFirst, uPrevious, uNext, uLast, saveButton, Button1, PvPreview1});
-    buttons->addStretch(1);
-    auto* status = new QHBoxLayout;
+    auto* status = new platform::ButtonRows(nullptr, platform::ButtonRows::Natural, Qt::AlignLeft);
     for (QLabel*& panel : StatusPanels) {
         panel = new QLabel(this);
-        panel->setFixedWidth(100);
+        // "Total Page: 1000" whole at any font
+        panel->setMinimumWidth(panel->fontMetrics().horizontalAdvance(QStringLiteral("Total Page: 00000")));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         status->addWidget(panel);
     }
-    status->addStretch(1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(buttons);
     layout->addWidget(PvPreview1, 1);
     layout->addLayout(status);
-    resize(900, 700);
+    platform::OpenWithinScreen(this, QSize(900, 700));
 
     p.DeleteAllPages(true);
     margins.Top.SetAsMm(11);

@@ -10,6 +10,7 @@
 #include "grid/vurirod.h"
 #include "platform/accessibility.h"
 #include "platform/screen.h"
+#include "platform/screenroom.h"
 #include "printing/pvpreview.h"
 
 #include <QAction>
@@ -136,13 +137,10 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
                                                       NewLabelFor("Setting:", setting), setting})
         top->addWidget(w);
     top->addStretch(1);
-    auto* totals = new QHBoxLayout;
+    auto* totals = new platform::ButtonRows(nullptr, platform::ButtonRows::Natural, Qt::AlignLeft);
     totals->addWidget(count);
-    totals->addSpacing(40);
     totals->addWidget(amount);
-    totals->addStretch(1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    auto* buttons = new platform::ButtonRows;
     auto make = [&](const QString& caption, const QKeySequence& key, void (TReportForm::*handler)()) {
         auto* action = new QAction(caption, this);
         action->setShortcut(key);
@@ -164,12 +162,16 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     // Escape closes from any control, the list included, which keeps its keys
     exitAction->setShortcuts({QKeySequence(Qt::Key_F12), QKeySequence(Qt::Key_Escape)});
     helpAction = make("&Help F1", Qt::Key_F1, &TReportForm::helpActionExecute);
-    auto* layout = new QVBoxLayout(this);
+    // the totals and the buttons stay in view; the dates scroll with the list
+    QWidget* body = nullptr;
+    QBoxLayout* outer = platform::ScrollingBody(this, body);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(top);
     layout->addWidget(grid, 1);
-    layout->addLayout(totals);
-    layout->addLayout(buttons);
-    resize(800, 520);
+    outer->addLayout(totals);
+    outer->addLayout(buttons);
+    platform::OpenWithinScreen(this, QSize(800, 520));
 
     // nothing to print or delete before a query has found something
     deleteAction->setEnabled(false);

@@ -8,8 +8,11 @@
 #include <QFocusEvent>
 #include <QFocusFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStyle>
+#include <QTimer>
 #include <QWindow>
 #include <utility>
 
@@ -63,6 +66,10 @@ public:
     {
         return t == QAccessible::Name ? static_cast<Announcer*>(widget())->Text() : QString();
     }
+    // Readers say the windows a notification is in before it, as if the
+    // user had come to them anew (a dialog with its loose labels): it
+    // stands directly under the application, in no window.
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(qApp); }
 };
 
 QAccessibleInterface* announcerFactory(const QString& key, QObject* object)
@@ -314,6 +321,118 @@ void NoAutoDefaultButtons(QWidget* window)
 }
 
 void ShowFocusFrame(QWidget* widget) { new FocusFrameKeeper(widget); }
+
+FocusReturn::FocusReturn(QWidget* owner) : widget_(QApplication::focusWidget())
+{
+    if (widget_)
+        window_ = widget_->window();
+    else if (owner)
+        window_ = owner->window();
+    else
+        window_ = QApplication::activeWindow();
+}
+
+FocusReturn::~FocusReturn()
+{
+    QWidget* window = window_;
+    while (window && !window->isVisible())
+        window = window->parentWidget() ? window->parentWidget()->window() : nullptr;
+    if (!window)
+        return;
+    QPointer<QWidget> widget = widget_ && widget_->window() == window ? widget_ : nullptr;
+    if (widget && widget->isVisible() && widget->isEnabled())
+        widget->setFocus(Qt::OtherFocusReason);
+    window->activateWindow();
+    // The window manager may still be busy with the window that closed and
+    // drop the request: asked again while no window of the program is
+    // active, a few times over the next moments (never taking the focus
+    // from a window the user has gone to since).
+    for (const int ms : {50, 150, 400, 1000})
+        QTimer::singleShot(ms, window, [window = QPointer<QWidget>(window), widget] {
+            if (QGuiApplication::focusWindow() || !window || !window->isVisible())
+                return;
+            if (widget && widget->isVisible() && widget->isEnabled())
+                widget->setFocus(Qt::OtherFocusReason);
+            window->activateWindow();
+        });
+}
+
+namespace {
+
+QAccessible::UpdateHandler g_beforeMasking = nullptr;
+
+// Hands the event on to whoever got it before this handler was installed
+// (Qt's bridge to the reader when nobody).
+void passOn(QAccessibleEvent* event)
+{
+    if (g_beforeMasking) {
+        g_beforeMasking(event);
+        return;
+    }
+    QAccessible::UpdateHandler self = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(self);
+}
+
+// The password field an event is about, when it is one.
+QLineEdit* passwordFieldOf(QAccessibleEvent* event)
+{
+    QObject* object = event->object();
+    if (!object)
+        if (QAccessibleInterface* iface = event->accessibleInterface())
+            object = iface->object();
+    auto* edit = qobject_cast<QLineEdit*>(object);
+    return edit && edit->echoMode() != QLineEdit::Normal ? edit : nullptr;
+}
+
+// Text changes of password fields go on with the text masked.
+void maskPasswordText(QAccessibleEvent* event)
+{
+    QLineEdit* edit = nullptr;
+    switch (event->type()) {
+    case QAccessible::TextInserted:
+    case QAccessible::TextRemoved:
+    case QAccessible::TextUpdated:
+        edit = passwordFieldOf(event);
+        break;
+    default:
+        break;
+    }
+    if (!edit) {
+        passOn(event);
+        return;
+    }
+    const QChar mask(edit->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, edit));
+    auto masked = [&](const QString& text) {
+        return edit->echoMode() == QLineEdit::NoEcho ? QString() : QString(text.size(), mask);
+    };
+    if (event->type() == QAccessible::TextInserted) {
+        auto* e = static_cast<QAccessibleTextInsertEvent*>(event);
+        QAccessibleTextInsertEvent hidden(edit, e->changePosition(), masked(e->textInserted()));
+        passOn(&hidden);
+    } else if (event->type() == QAccessible::TextRemoved) {
+        auto* e = static_cast<QAccessibleTextRemoveEvent*>(event);
+        QAccessibleTextRemoveEvent hidden(edit, e->changePosition(), masked(e->textRemoved()));
+        passOn(&hidden);
+    } else {
+        auto* e = static_cast<QAccessibleTextUpdateEvent*>(event);
+        QAccessibleTextUpdateEvent hidden(edit, e->changePosition(), masked(e->textRemoved()),
+                                          masked(e->textInserted()));
+        passOn(&hidden);
+    }
+}
+
+}  // namespace
+
+void MakePasswordField(QLineEdit* edit)
+{
+    static const bool masking = [] {
+        g_beforeMasking = QAccessible::installUpdateHandler(maskPasswordText);
+        return true;
+    }();
+    (void)masking;
+    edit->setEchoMode(QLineEdit::Password);
+}
 
 }  // namespace platform
 

@@ -14,12 +14,15 @@
 #pragma once
 
 #include <QList>
+#include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 
 class QAccessibleEvent;
 class QLabel;
+class QLineEdit;
 class QWidget;
 
 namespace platform {
@@ -82,6 +85,30 @@ void OrderFocus(const QList<QWidget*>& order);
 // the focus: Enter in a field presses none of them, and the focus shows on
 // each (a default button looks as if it had the focus).
 void NoAutoDefaultButtons(QWidget* window);
+
+// Gives the keyboard focus back once a box or window shown over others has
+// closed (make one before it is shown; it acts when it ends): to the widget
+// that had the focus, its window made active again, or, when that window
+// has closed meanwhile (a box that closes its window with it), to the
+// nearest shown window that owned it. Window managers may leave no window
+// active after a dialog, and then no key reaches the program.
+class FocusReturn {
+public:
+    explicit FocusReturn(QWidget* owner = nullptr);
+    ~FocusReturn();
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    QPointer<QWidget> widget_;
+    QPointer<QWidget> window_;
+};
+
+// Makes `edit` a password field: it shows a mask for each character, and a
+// screen reader learns of typed and deleted characters only as that mask
+// (Qt 6.4 hands it the inserted and removed text as typed, which a reader
+// speaks). The masking covers every line edit whose echo mode is not Normal.
+void MakePasswordField(QLineEdit* edit);
 
 // Shows a frame around `widget` while it has the keyboard focus, unless the
 // focus came with a mouse click. The frame lives as long as the widget.

@@ -101,27 +101,34 @@ bool PaintScope::Active() { return g_paintDepth > 0; }
 void ShowMessage(const QString& text, QWidget* owner, MessageKind kind, const QString& caption)
 {
     if (PaintScope::Active()) {
-        deferUntilPainted([=] { Dialogs().ShowMessage(text, kind, caption, shownOwner(owner)); }, owner);
+        deferUntilPainted([=] {
+            const FocusReturn back(owner);
+            Dialogs().ShowMessage(text, kind, caption, shownOwner(owner));
+        }, owner);
         return;
     }
+    const FocusReturn back(owner);
     Dialogs().ShowMessage(text, kind, caption, shownOwner(owner));
 }
 
 bool AskQuestion(const QString& text, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active()) return false;
+    const FocusReturn back(owner);
     return Dialogs().AskQuestion(text, caption, shownOwner(owner));
 }
 
 bool AskText(const QString& prompt, QString& text, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active()) return false;
+    const FocusReturn back(owner);
     return Dialogs().AskText(prompt, text, caption, shownOwner(owner));
 }
 
 QString PickFile(const FileRequest& request, QWidget* owner)
 {
     if (PaintScope::Active()) return {};
+    const FocusReturn back(owner);
     if (!request.directory.isEmpty()) return Dialogs().PickFile(request, shownOwner(owner));
     FileRequest opened = request;
     opened.directory = FileRequestFolder();
@@ -134,15 +141,20 @@ QString PickFile(const FileRequest& request, QWidget* owner)
 bool PickFont(FontChoice& choice, QWidget* owner)
 {
     if (PaintScope::Active()) return false;
+    const FocusReturn back(owner);
     return Dialogs().PickFont(choice, shownOwner(owner));
 }
 
 void ShowError(const QString& text, QWidget* owner)
 {
     if (PaintScope::Active()) {
-        deferUntilPainted([=] { Dialogs().ShowError(text, shownOwner(owner)); }, owner);
+        deferUntilPainted([=] {
+            const FocusReturn back(owner);
+            Dialogs().ShowError(text, shownOwner(owner));
+        }, owner);
         return;
     }
+    const FocusReturn back(owner);
     Dialogs().ShowError(text, shownOwner(owner));
 }
 
@@ -157,6 +169,7 @@ QString LinesForDisplay(const QString& text)
 int ChooseItem(const QString& prompt, const QStringList& items, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active() || items.isEmpty()) return -1;
+    const FocusReturn back(owner);
     const int index = Dialogs().ChooseItem(prompt, items, caption, shownOwner(owner));
     return index >= 0 && index < items.size() ? index : -1;
 }

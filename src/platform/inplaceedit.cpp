@@ -1,5 +1,6 @@
 #include "platform/inplaceedit.h"
 
+#include "platform/accessibility.h"
 #include "platform/stringgrid.h"
 
 #include <QApplication>
@@ -130,7 +131,10 @@ void InplaceEdit::RecreateWnd()
         m->setContentsMargins(p.inset[0], p.inset[1], p.inset[2], p.inset[3]);
     } else {
         QLineEdit* l = line();
-        l->setEchoMode(p.password ? QLineEdit::Password : QLineEdit::Normal);
+        if (p.password)
+            MakePasswordField(l);
+        else
+            l->setEchoMode(QLineEdit::Normal);
         auto* current = dynamic_cast<PasswordStyle*>(l->style());
         if (p.password && !(current && current->character() == p.passwordChar)) {
             // one style at a time: the one it replaces goes

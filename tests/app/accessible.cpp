@@ -465,6 +465,15 @@ TEST_F(Accessible, ThePrintPreviewTellsThePageItShowsAndEachChange)
         EXPECT_EQ(std::count(events.begin(), events.end(), "DescriptionChanged"), told) << what;
         EXPECT_EQ(said(events), spoken) << what;
     }
+    // A reader says the windows a notification is in before it, and the
+    // preview's window with its labels each page anew: it is in none.
+    for (QWidget* w : form.findChildren<QWidget*>()) {
+        QAccessibleInterface* node = QAccessible::queryAccessibleInterface(w);
+        if (node->role() != QAccessible::Notification)
+            continue;
+        for (QAccessibleInterface* up = node->parent(); up; up = up->parent())
+            EXPECT_NE(up->role(), QAccessible::Dialog) << "the notification is read within the window";
+    }
 }
 
 TEST_F(Accessible, EnterOrSpaceOnTheCardPictureShowsItAsADoubleClickDoes)

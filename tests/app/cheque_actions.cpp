@@ -142,6 +142,27 @@ TEST_F(ChequeActions, ABatchStopsAtAnAmountOutsideTheRange)
     EXPECT_EQ(layoutOf(c), 0u);
 }
 
+TEST_F(ChequeActions, ABoxThatClosesWithTheWindowLeavesTheFocusInTheMainWindow)
+{
+    const oid_t a = addCustomer(1, "Alpha Ltd", "", 0, 10);
+    window->RefreshGrid();
+    selectOnly({a});
+    ASSERT_TRUE(activate(*window));
+    window->grid->setFocus(Qt::TabFocusReason);
+    ShownDialogs boxes;
+    boxes.AnswerQuestion(false);  // the changed layout is not saved
+    steps.push_back([](QDialog& form) {
+        auto& cheque = dynamic_cast<TChequeForm&>(form);
+        ASSERT_TRUE(activate(cheque));
+        QTest::keyClicks(cheque.dollar, "S");
+        QTest::keyClick(cheque.dollar, Qt::Key_F12);
+    });
+    window->chequeAction->trigger();
+    EXPECT_EQ(boxes.Questions().size(), 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }));
+    EXPECT_EQ(QApplication::focusWidget(), window->grid);
+}
+
 TEST_F(ChequeActions, AfterTheWindowClosesTheRowShowsTheStoredAmount)
 {
     const oid_t a = addCustomer(1, "Alpha Ltd", "", 0, 10);

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <deque>
 #include <functional>
@@ -27,6 +28,39 @@ struct StoredCustomer {
     float amount = 0;
     oid_t category = 0;
     std::size_t cardBytes = 0;
+};
+
+// Shows the window and waits until it is the active one.
+inline bool activate(QWidget& window)
+{
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
+// Scripted boxes and file dialogs that also come and go on the screen as the
+// desktop's may: a window takes the focus and closes, leaving no window
+// active (the offscreen platform would give the focus back to a box's owner,
+// which some window managers do not).
+class ShownDialogs : public platform::ScriptedDialogs {
+public:
+    QString PickFile(const platform::FileRequest& request, QWidget* owner) override
+    {
+        comeAndGo(owner);
+        return ScriptedDialogs::PickFile(request, owner);
+    }
+    bool AskQuestion(const QString& text, const QString& caption, QWidget* owner) override
+    {
+        comeAndGo(owner);
+        return ScriptedDialogs::AskQuestion(text, caption, owner);
+    }
+
+private:
+    static void comeAndGo(QWidget*)
+    {
+        QDialog box;
+        EXPECT_TRUE(activate(box));
+    }
 };
 
 class ContactsTest : public MainWindowTest {

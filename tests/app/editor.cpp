@@ -414,6 +414,30 @@ TEST_F(ContactsTest, CardPictureFromFilesAndStoredBytes)
     database.commit();
 }
 
+TEST_F(ContactsTest, AfterAPictureIsPickedTheEditorIsActiveWithTheFocusOnOpen)
+{
+    const QString jpg = QString::fromStdString((dir / "card.jpg").string());
+    writeFile(jpg, EncodeJpeg(testPicture()));
+    addCategory("Shops");
+    TMainForm editor(window.get());
+    ASSERT_TRUE(activate(editor));
+    ShownDialogs files;
+    // by the keyboard, and by a click that leaves the focus in a field
+    editor.imageButton->setFocus(Qt::TabFocusReason);
+    files.AnswerFile(jpg);
+    QTest::keyClick(editor.imageButton, Qt::Key_Space);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &editor; }));
+    EXPECT_EQ(QApplication::focusWidget(), editor.imageButton);
+    EXPECT_EQ(editor.picture().size(), QSize(40, 30));
+
+    editor.cName->setFocus(Qt::MouseFocusReason);
+    files.AnswerFile({});  // cancelled
+    QTest::mouseClick(editor.imageButton, Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &editor; }));
+    EXPECT_EQ(QApplication::focusWidget(), editor.imageButton);
+    database.commit();
+}
+
 TEST_F(ContactsTest, SavedPictureTravelsWithTheContact)
 {
     const oid_t shop = addCategory("Shops");

@@ -3,21 +3,27 @@
 
 #include "appcore/dialogs.h"
 #include "app/editor.h"
+#include "documents/emailform.h"
 #include "appcore/schema.h"
 #include "flush_fails.h"
 #include "platform/dialogs.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 namespace fs = std::filesystem;
+
+inline void PrintTo(const QString& s, std::ostream* out) { *out << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -89,6 +95,56 @@ TEST_F(Login, PasswordEditMasksWithStars)
     EXPECT_EQ(form.windowTitle(), "Password");
     EXPECT_EQ(form.login->text(), "&Login");
     EXPECT_EQ(form.cancel->text(), "&Exit");
+}
+
+// What a screen reader is told of typing into a field: the texts inserted
+// and removed. Qt hands these events to the update handler only while a
+// reader listens, so the test hands them over as Qt does then; what the
+// program passes on reaches the handler installed before any form.
+std::vector<QString>* g_told = nullptr;
+void tell(QAccessibleEvent* event)
+{
+    if (!g_told)
+        return;
+    if (event->type() == QAccessible::TextInserted)
+        g_told->push_back("+" + static_cast<QAccessibleTextInsertEvent*>(event)->textInserted());
+    if (event->type() == QAccessible::TextRemoved)
+        g_told->push_back("-" + static_cast<QAccessibleTextRemoveEvent*>(event)->textRemoved());
+    if (event->type() == QAccessible::TextUpdated) {
+        auto* e = static_cast<QAccessibleTextUpdateEvent*>(event);
+        g_told->push_back("-" + e->textRemoved() + "+" + e->textInserted());
+    }
+}
+const QAccessible::UpdateHandler kBeforeForms = QAccessible::installUpdateHandler(tell);
+
+TEST_F(Login, EveryPasswordFieldTellsAReaderOnlyItsMask)
+{
+    TLoginForm login;
+    TPasswordForm change;
+    TEmailForm mail;
+    const QChar mailMask(mail.style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, mail.password));
+    // each field and its mask (none: heard as typed)
+    const std::pair<QLineEdit*, QChar> fields[] = {
+        {login.password, u'*'},        {change.oldPassword, u'*'}, {change.newPassword, u'*'},
+        {change.verifyPassword, u'*'}, {mail.password, mailMask},  {mail.username, QChar()},
+    };
+    std::vector<QString> told;
+    g_told = &told;
+    const QAccessible::UpdateHandler qtCalls = QAccessible::installUpdateHandler(nullptr);
+    QAccessible::installUpdateHandler(qtCalls);
+    for (const auto& [field, mask] : fields) {
+        auto heard = [mask = mask](const QString& text) { return mask.isNull() ? text : QString(text.size(), mask); };
+        told.clear();
+        QAccessibleTextInsertEvent typed(field, 0, "abc");
+        qtCalls(&typed);
+        QAccessibleTextRemoveEvent deleted(field, 2, "c");
+        qtCalls(&deleted);
+        QAccessibleTextUpdateEvent replaced(field, 0, "ab", "xyz");
+        qtCalls(&replaced);
+        EXPECT_EQ(told, (std::vector<QString>{"+" + heard("abc"), "-" + heard("c"), "-" + heard("ab") + "+" + heard("xyz")}))
+            << field->accessibleName().toStdString();
+    }
+    g_told = nullptr;
 }
 
 class PasswordChange : public Login {

@@ -148,7 +148,10 @@ TEST_F(Forms, InputTextRefusesBlanksAndReturnsTheEntryUntrimmed)
         auto &f = static_cast<TInputForm &>(d);
         EXPECT_EQ(f.windowTitle(), "Enter Box");
         EXPECT_EQ(f.msg->text(), "Category name:");
-        EXPECT_EQ(readWith(f), "Category name:");
+        // the prompt read once, as the name of the field, which the label names
+        EXPECT_EQ(readWith(f), "");
+        EXPECT_EQ(f.inputText->accessibleName(), "Category name");
+        EXPECT_EQ(f.msg->buddy(), f.inputText);
         EXPECT_EQ(f.inputText->text(), "old");
         EXPECT_EQ(f.YesButton->text(), "&Okay F10");
         EXPECT_EQ(f.NoButton->text(), "&Cancel F12");

@@ -1,0 +1,144 @@
+// The windows at twice the font size (QT_FONT_DPI=192, as a desktop set to
+// large fonts gives) on a 1280x900 screen, which Qt then scales to 640x450:
+// every window opens inside the screen with its buttons in view, and no
+// caption or number is cut.
+#include "mainwindow_fixture.h"
+
+#include "app/editor.h"
+#include "app/login.h"
+#include "backup/backupform.h"
+#include "documents/cardform.h"
+#include "documents/chequeform.h"
+#include "documents/emailform.h"
+#include "documents/envelopeform.h"
+#include "documents/mailinsertform.h"
+#include "documents/printpreviewform.h"
+#include "documents/reportform.h"
+#include "documents/savechequeform.h"
+#include "platform/accessibility.h"
+
+#include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTemporaryFile>
+#include <QTest>
+
+
+namespace {
+
+// The offscreen platform's screen, set before the application object is made.
+const bool kLargeScreen = [] {
+    static QTemporaryFile config;
+    config.open();
+    config.write(R"({"screens":[{"name":"large","x":0,"y":0,"width":1280,"height":900}]})");
+    config.flush();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + config.fileName().toLocal8Bit());
+    qputenv("QT_FONT_DPI", "192");
+    return true;
+}();
+
+class LargeFont : public MainWindowTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowTest::SetUp();
+        ASSERT_EQ(start(), -1);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void TearDown() override
+    {
+        database.commit();
+        MainWindowTest::TearDown();
+    }
+};
+
+// What a window shows of a control outside its scrolling part: the part of
+// it inside the window and inside each widget it is in.
+QRect shownPart(QWidget& w)
+{
+    QRect part(QPoint(0, 0), w.size());
+    for (QWidget* at = &w; at && !at->isWindow(); at = at->parentWidget())
+        part = part.translated(at->pos()).intersected(QRect(QPoint(0, 0), at->parentWidget()->size()));
+    return part;
+}
+bool scrolls(QWidget& w)
+{
+    for (QWidget* at = w.parentWidget(); at && !at->isWindow(); at = at->parentWidget())
+        if (qobject_cast<QAbstractScrollArea*>(at))
+            return true;
+    return false;
+}
+
+// Looks at one window as the program shows it.
+void expectFits(QWidget& window, const std::string& name)
+{
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window)) << name;
+    const QRect room = window.screen()->availableGeometry();
+    EXPECT_TRUE(room.contains(window.frameGeometry())) << name << ": " << window.frameGeometry().width() << "x"
+                                                       << window.frameGeometry().height() << " on " << room.width()
+                                                       << "x" << room.height();
+    for (QAbstractButton* b : window.findChildren<QAbstractButton*>()) {
+        if (!b->isVisibleTo(&window) || b->text().isEmpty())
+            continue;
+        const QString caption = platform::SpokenCaption(b->text());
+        const int needed = b->fontMetrics().horizontalAdvance(b->text().remove('&'));
+        EXPECT_GE(b->width(), needed) << name << ": \"" << caption.toStdString() << "\" is cut";
+        if (!qobject_cast<QPushButton*>(b) || scrolls(*b))
+            continue;
+        EXPECT_EQ(shownPart(*b).size(), b->size()) << name << ": \"" << caption.toStdString() << "\" is out of view";
+    }
+    window.hide();
+}
+
+using Make = std::unique_ptr<QWidget> (*)(QWidget*);
+template <class Form>
+std::unique_ptr<QWidget> made(QWidget* owner)
+{
+    return std::make_unique<Form>(owner);
+}
+
+}  // namespace
+
+TEST_F(LargeFont, EveryWindowFitsTheScreenWithItsButtonsWhole)
+{
+    ASSERT_EQ(window->screen()->availableGeometry().size(), QSize(640, 450));
+    expectFits(*window, "main");
+    const std::pair<std::string, Make> windows[] = {
+        {"editor", made<TMainForm>},        {"cheque", made<TChequeForm>},        {"save cheque", made<TSaveChequeForm>},
+        {"envelope", made<TEnvelopeForm>},  {"card", made<TCardForm>},            {"report", made<TReportForm>},
+        {"list print", made<TPrintPreviewForm>}, {"e-mail", made<TEmailForm>},    {"mail template", made<TMailInsertForm>},
+        {"setup", made<TBackupForm>},       {"login", made<TLoginForm>},          {"password", made<TPasswordForm>},
+    };
+    for (const auto& [name, make] : windows) {
+        std::unique_ptr<QWidget> w = make(window.get());
+        expectFits(*w, name);
+    }
+}
+
+TEST_F(LargeFont, TheEditorsNumbersStayWholeAt18Points)
+{
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSize(18);
+    QApplication::setFont(large);
+    {
+        TMainForm editor(window.get());
+        const std::pair<QLineEdit*, QString> numbers[] = {
+            {editor.cTelephone, "5550003"}, {editor.cMobile, "91234567"}, {editor.cFax, "5550004"},
+            {editor.cID, "1234567"},        {editor.amount, "1234567.89"},
+        };
+        for (const auto& [edit, text] : numbers)
+            edit->setText(text);  // the caret at the end, as after typing
+        editor.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+        for (const auto& [edit, text] : numbers) {
+            // a number cut at its start would put the caret before its full width
+            EXPECT_GE(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x(), edit->fontMetrics().horizontalAdvance(text))
+                << edit->accessibleName().toStdString() << " cuts " << text.toStdString();
+        }
+        expectFits(editor, "editor at 18 pt");
+    }
+    QApplication::setFont(before);
+}
