@@ -65,8 +65,11 @@ int2 CustomerWidth::*const kWidthFields[12] = {
 
 std::string text(const char* s) { return s ? s : ""; }
 
-// A column width as the stored records hold it.
-int2 storedWidth(int w) { return static_cast<int2>(std::clamp(w, 0, 32767)); }
+// A column's width as the stored records hold it: for the standard font.
+int2 storedWidth(const grid::RIvuZuvuzoZuvu& g, int c)
+{
+    return static_cast<int2>(std::clamp(g.StandardWidth(g.ColWidths(c)), 0, 32767));
+}
 
 } // namespace
 
@@ -513,9 +516,13 @@ void TMainListForm::layOutGrid()
     grid->SortSettings->Show = true;
     grid->SortSettings->Full = true;
     grid->SortSettings->AutoFormat = true;
+    // Widths are kept for the standard font and grow with a larger one; a
+    // value that still does not fit ends with an ellipsis, never cut short.
+    grid->ColumnsFollowFont = true;
+    grid->EnhTextSize = true;
     for (int c = 0; c < kColumns; ++c) {
         grid->SetCells(c, 0, kHeaders[c]);
-        grid->SetColWidths(c, kStartWidths[c]);
+        grid->SetColWidths(c, grid->WidthAtFont(kStartWidths[c]));
     }
 }
 
@@ -530,7 +537,7 @@ void TMainListForm::loadWidths()
     zarvoCursor<CustomerWidth> widths(dbCursorForUpdate);
     if (widths.select() > 0) {
         for (int c = 1; c < kColumns; ++c)
-            grid->SetColWidths(c, widths.get()->*kWidthFields[c - 1]);
+            grid->SetColWidths(c, grid->WidthAtFont(widths.get()->*kWidthFields[c - 1]));
         const int sort = widths->sortBy;
         sortBy->setCurrentIndex(sort >= 0 && sort < sortBy->count() ? sort : 0);
         reverseSort->setChecked(widths->reverseSort);
@@ -538,7 +545,7 @@ void TMainListForm::loadWidths()
     }
     CustomerWidth fresh;
     for (int c = 1; c < kColumns; ++c)
-        fresh.*kWidthFields[c - 1] = storedWidth(grid->ColWidths(c));
+        fresh.*kWidthFields[c - 1] = storedWidth(*grid, c);
     fresh.action = 0;
     fresh.sortBy = 0;
     fresh.reverseSort = true;
@@ -800,7 +807,7 @@ void TMainListForm::setupButtonClick()
     QLineEdit* widths[12] = {form.id,      form.name,    form.person, form.telephone, form.mobile, form.fax,
                              form.email,   form.website, form.address, form.remark,   form.amount, form.category};
     for (int c = 1; c < kColumns; ++c)
-        widths[c - 1]->setText(QString::number(grid->ColWidths(c)));
+        widths[c - 1]->setText(QString::number(storedWidth(*grid, c)));
 
     RunModal(form);
 
@@ -825,7 +832,7 @@ void TMainListForm::setupButtonClick()
         stored = config.update();
     }
     for (int c = 1; c < kColumns; ++c)
-        grid->SetColWidths(c, newWidths[c - 1]);
+        grid->SetColWidths(c, grid->WidthAtFont(newWidths[c - 1]));
     if (!stored || !database.commit()) {
         database.rollback();
         ShowInfo(kNotStored, this);
@@ -842,7 +849,7 @@ void TMainListForm::storeWidths()
     if (widths.select() == 0)
         return;
     for (int c = 1; c < kColumns; ++c)
-        widths.get()->*kWidthFields[c - 1] = storedWidth(grid->ColWidths(c));
+        widths.get()->*kWidthFields[c - 1] = storedWidth(*grid, c);
     widths->action = 0;
     widths->sortBy = static_cast<int2>(sortBy->currentIndex());
     widths->reverseSort = reverseSort->isChecked();

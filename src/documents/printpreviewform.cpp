@@ -35,7 +35,7 @@ TPrintPreviewForm::TPrintPreviewForm(QWidget* owner) : QDialog(owner)
     platform::Font captions;
     captions.Name = "Arial";
     captions.Height = -11;
-    captions.Color = platform::clGray;
+    captions.Color = platform::RGBColor(0x66, 0x66, 0x66);  // grey that reads on paper (5.7:1)
     for (TPvHeaderFooterCaption* c : {&footer.CaptionLeft, &footer.CaptionCenter, &footer.CaptionRight})
         c->SetFont(captions);
     TPvMargins& margins = p.Margins();

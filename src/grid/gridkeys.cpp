@@ -45,13 +45,17 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
         PressCellButton(oldCol, oldRow);  // Space presses a cell's button as a click does
     }
 
+    if (withShift && !alt && listRangeKey(key)) {
+        extendRowsByKey(key, shift);
+        return;
+    }
     if (Navigation->HomeEndKey() == heFirstLastRow && (key == platform::VK_HOME || key == platform::VK_END)) {
         int target = FixedRows();
         if (key == platform::VK_END)
             target = FloatingFooter.Visible && RowCount() > 2 ? RowCount() - 2 : RowCount() - 1;
         MoveColRow(Col(), target, true, true);
         SelectBaseCell();
-        flagRowsAfterMove(oldRow, oldSelection, withShift, ctrl);
+        flagRowsAfterMove(oldRow, oldSelection, withShift);
         key = 0;
         return;
     }
@@ -61,7 +65,14 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
         return;
     }
 
-    TBaseGrid::KeyDown(key, shift);
+    // In a list Ctrl with Up, Down, Home and End moves the current row as the
+    // key alone does (the column stays); only a grid of cells scrolls with
+    // Ctrl+Up and Ctrl+Down and goes to its corner cells with Ctrl+Home and Ctrl+End.
+    const bool listArrow = ctrl &&
+                           (key == platform::VK_UP || key == platform::VK_DOWN || key == platform::VK_HOME ||
+                            key == platform::VK_END) &&
+                           (HasOption(platform::goRowSelect) || MouseActions->DisjunctRowSelect());
+    TBaseGrid::KeyDown(key, listArrow ? shift & ~platform::ShiftState(platform::ssCtrl) : shift);
     if (SelectionRectangle() && !(Selection() == oldSelection)) {
         RepaintRect(oldSelection);
         RepaintRect(Selection());
@@ -97,7 +108,7 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
     case platform::VK_END:
     case platform::VK_PRIOR:
     case platform::VK_NEXT:
-        flagRowsAfterMove(oldRow, oldSelection, withShift, ctrl);
+        flagRowsAfterMove(oldRow, oldSelection, withShift);
         break;
     case platform::VK_SPACE:
         if (disjunct && Row() >= FixedRows() && Row() < RowCount())
@@ -131,22 +142,48 @@ void RIvuZuvuzoZuvu::KeyDown(int& key, ShiftState shift)
 
 // The rows the keys moved to are the rows the actions act on: after a move
 // of the current row (with Shift, of the selected rows) the flags follow as
-// the arrows set them. Without Shift and Ctrl only the new row is flagged;
-// with Ctrl the flags stay and the new row joins them; with Shift the range
-// from the anchor replaces them. A key that moved nothing changes nothing.
-void RIvuZuvuzoZuvu::flagRowsAfterMove(int OldRow, const TGridRect& OldSelection, bool Shift, bool Ctrl)
+// the arrows set them. Without Shift only the new row is flagged, also with
+// Ctrl (Ctrl+Home and Ctrl+End are jumps; rows join the flags by Ctrl+Space
+// and Ctrl+click); with Shift the range from the anchor replaces them. A key
+// that moved nothing changes nothing.
+void RIvuZuvuzoZuvu::flagRowsAfterMove(int OldRow, const TGridRect& OldSelection, bool Shift)
 {
     const TGridRect now = Selection();
     const bool moved =
         Shift ? now.Top != OldSelection.Top || now.Bottom != OldSelection.Bottom : Row() != OldRow;
     if (!moved || !MouseActions->DisjunctRowSelect() || Row() < FixedRows())
         return;
-    if (!Shift && !Ctrl)
-        ClearRowSelect();
-    if (!Shift)
-        SetRowSelect(Row(), true);
-    else
+    if (Shift) {
         SelectToRowSelect(true);
+        return;
+    }
+    ClearRowSelect();
+    SetRowSelect(Row(), true);
+}
+
+// The keys that, with Shift, grow or shrink the selected rows of a list.
+bool RIvuZuvuzoZuvu::listRangeKey(int Key) const
+{
+    const bool vertical = Key == platform::VK_UP || Key == platform::VK_DOWN || Key == platform::VK_PRIOR ||
+                          Key == platform::VK_NEXT || Key == platform::VK_HOME || Key == platform::VK_END;
+    return vertical && HasOption(platform::goRangeSelect) &&
+           (HasOption(platform::goRowSelect) || MouseActions->DisjunctRowSelect());
+}
+
+// Shift with a vertical key in a list: as in a list view, the current row
+// moves as the key alone moves it, and the selected rows run from the
+// anchor, which stays, to it. The row reached is the row the user stands on:
+// it is the one read, and the one Space flips and the next arrow leaves.
+void RIvuZuvuzoZuvu::extendRowsByKey(int& Key, platform::ShiftState Shift)
+{
+    const QPoint anchor = Anchor();
+    const TGridRect oldSelection = Selection();
+    KeyDown(Key, Shift & ~platform::ShiftState(platform::ssShift));
+    MoveAnchor(anchor.x(), anchor.y());
+    ScrollIntoView(Col(), Row());
+    if (!(Selection() == oldSelection) && MouseActions->DisjunctRowSelect() && Row() >= FixedRows())
+        SelectToRowSelect(true);
+    Key = 0;
 }
 
 int RIvuZuvuzoZuvu::ShownColumnAt(int ACol) const

@@ -6,9 +6,11 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFontInfo>
 #include <QStyle>
 
 #include <algorithm>
+#include <cmath>
 #include <regex>
 
 namespace grid {
@@ -69,6 +71,7 @@ RIvuZuvuzoZuvu::RIvuZuvuzoZuvu(QWidget* Parent) : TBaseGrid(Parent)
     BackGround = std::make_unique<TBackGround>(this);
 
     followedFont_ = Font();
+    widthScale_ = FontWidthScale();
     ActiveCellFont = followedFont_;
     ActiveCellFont.Style |= platform::fsBold;
     FontChanged();  // the header's font from the cells' one
@@ -165,7 +168,29 @@ void RIvuZuvuzoZuvu::FontChanged()
     if (ActiveCellFont == bold(followedFont_))
         ActiveCellFont = bold(Font());
     followedFont_ = Font();
+    const double scale = FontWidthScale();
+    if (ColumnsFollowFont && scale != widthScale_)
+        for (int c = 0; c < ColCount(); ++c)
+            if (ColWidths(c) > 1)
+                SetColWidths(c, static_cast<int>(std::lround(ColWidths(c) * scale / widthScale_)));
+    widthScale_ = scale;
     Invalidate();
+}
+
+double RIvuZuvuzoZuvu::FontWidthScale() const
+{
+    constexpr double kStandardPixels = 12;  // 9 points at 96 dots per inch
+    return std::max(1.0, QFontInfo(Font().ToQFont(logicalDpiY())).pixelSize() / kStandardPixels);
+}
+
+int RIvuZuvuzoZuvu::WidthAtFont(int StandardWidth) const
+{
+    return StandardWidth <= 1 ? StandardWidth : static_cast<int>(std::lround(StandardWidth * FontWidthScale()));
+}
+
+int RIvuZuvuzoZuvu::StandardWidth(int WidthAtFont) const
+{
+    return WidthAtFont <= 1 ? WidthAtFont : std::max(2, static_cast<int>(std::lround(WidthAtFont / FontWidthScale())));
 }
 void RIvuZuvuzoZuvu::SetURLShow(bool Value) { storeAndRepaint(urlShow_, Value); }
 void RIvuZuvuzoZuvu::SetURLColor(TColor Value) { storeAndRepaint(urlColor_, Value, urlShow_); }
@@ -811,7 +836,25 @@ void RIvuZuvuzoZuvu::paintRowFocus()
     r.Right = std::min(r.Right, viewport()->width()) - 1;
     r.Bottom -= 1;
     if (r.Right > r.Left && r.Bottom > r.Top && r.Top >= FixedRowsHeight())
-        Canvas().DrawFocusRect(r);
+        Canvas().DrawFocusRect(r, rowFocusColor(row));
+}
+
+// Black or white, whichever reads better on the row's fill (the selection
+// colour when the row is flagged): the frame shows in every palette, also
+// inside a selected block, where an inverted frame hardly differs from it.
+TColor RIvuZuvuzoZuvu::rowFocusColor(int ARow)
+{
+    platform::GridDrawState state = IsSelected(FixedCols(), ARow) ? platform::GridDrawState(platform::gdSelected) : 0;
+    platform::Brush fill;
+    fill.SetColor(Color());
+    platform::Font font = Font();
+    TAlignment hAlign = taLeftJustify;
+    TVAlignment vAlign = vtaTop;
+    bool wrap = false;
+    GetVisualProperties(FixedCols(), ARow, state, false, true, fill, font, hAlign, vAlign, wrap);
+    if ((state & platform::gdSelected) && selectionColor_ == platform::clNone)
+        fill.SetColor(platform::clHighlight);
+    return platform::BlackOrWhiteOn(platform::ToQColor(fill.Color()));
 }
 
 void RIvuZuvuzoZuvu::CellsChanged(const Rect& R)

@@ -151,7 +151,17 @@ public:
     platform::Font ActiveCellFont;
     bool AnchorHint = false;
     bool AutoNumAlign = false;
-    bool EnhTextSize = false;
+    bool EnhTextSize = false;  // text that does not fit its cell ends with an ellipsis
+    // Column widths chosen for the standard font (9 points at 96 dots per
+    // inch) are as wide at the grid's font by WidthAtFont: a larger font
+    // widens them in proportion, as a larger screen scale does; a smaller one
+    // leaves them. StandardWidth gives back the width to store. Widths of 0
+    // and 1 (a column kept out of sight) stay as they are.
+    double FontWidthScale() const;
+    int WidthAtFont(int StandardWidth) const;
+    int StandardWidth(int WidthAtFont) const;
+    // When set, a change of the font resizes the columns by the change of that scale.
+    bool ColumnsFollowFont = false;
     bool EditWithTags = false;
     bool EnhRowColMove = false;
     bool SizeWithForm = false;
@@ -486,6 +496,7 @@ public:
 protected:
     void Paint() override;
     void paintRowFocus();
+    TColor rowFocusColor(int ARow);
     // Chooses the cell's editor kind when an edit starts; only the text
     // editor kinds are shown here.
     bool CanEditShow() override;
@@ -534,6 +545,7 @@ private:
     platform::Font fixedFont_;
     bool ownFixedFont_ = false;  // set by SetFixedFont: no longer follows Font
     platform::Font followedFont_;  // the cells' font the others last followed
+    double widthScale_ = 1.0;      // FontWidthScale when the font last changed
     bool urlShow_ = false;
     TColor urlColor_ = platform::clHotLight;
     bool urlFull_ = false;
@@ -1009,7 +1021,9 @@ protected:
     void gridMouseDown(platform::MouseButton button, platform::ShiftState shift, int x, int y);
 private:
     // the steps of KeyDown
-    void flagRowsAfterMove(int OldRow, const TGridRect& OldSelection, bool Shift, bool Ctrl);
+    void flagRowsAfterMove(int OldRow, const TGridRect& OldSelection, bool Shift);
+    bool listRangeKey(int Key) const;
+    void extendRowsByKey(int& Key, platform::ShiftState Shift);
     void moveAlongRow(int Step);
     // the steps of gridMouseDown
     void startPanning(int x, int y);

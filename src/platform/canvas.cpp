@@ -470,14 +470,14 @@ void Canvas::LineTo(int x, int y)
     painter_->restore();
 }
 
-void Canvas::DrawFocusRect(const Rect& logical)
+void Canvas::DrawFocusRect(const Rect& logical, TColor colour)
 {
     const Rect r = mapped() ? LogicalToDevice(logical) : logical;
     if (!painter_ || r.IsEmpty()) return;
     painter_->save();
     const bool rasterOps = painter_->paintEngine() && painter_->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
-    QColor c = Qt::black;
-    if (rasterOps) {
+    QColor c = colour == clNone ? QColor(Qt::black) : ToQColor(colour);
+    if (rasterOps && colour == clNone) {
         painter_->setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         c = Qt::white;
     }

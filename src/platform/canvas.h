@@ -189,8 +189,9 @@ public:
     // A line from the pen position up to, not including, (x, y).
     void LineTo(int x, int y);
     QPoint PenPos() const { return penPos_; }
-    // The dotted frame of a focused item, one pixel wide, inside r.
-    void DrawFocusRect(const Rect& r);
+    // The dotted frame of a focused item, one pixel wide, inside r: in
+    // `colour`, or with clNone inverting what is under it.
+    void DrawFocusRect(const Rect& r, TColor colour = clNone);
     void FrameRect(const Rect& r);  // one-pixel frame in the brush colour
 
     // Pictures. With transparent set, pixels of the colour of the top-left pixel are not drawn.

@@ -4,16 +4,35 @@
 #include <QPalette>
 
 #include <algorithm>
+#include <utility>
 #include <cmath>
 
 namespace platform {
 
 namespace {
 
-QColor systemColor(int index)
+QPalette screenPalette()
 {
-    const QPalette pal = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::palette()
-                                                                                       : QPalette();
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::palette() : QPalette();
+}
+
+// The colours of a light desktop, as paper takes them: white window, black text.
+const QPalette& paperPalette()
+{
+    static const QPalette paper = [] {
+        using R = QPalette::ColorRole;
+        QPalette p(QColor(0xF0, 0xF0, 0xF0));
+        for (const auto& [role, colour] : {std::pair{R::Base, 0xFFFFFF}, {R::Text, 0}, {R::WindowText, 0},
+                                          {R::ButtonText, 0}, {R::Highlight, 0x0078D7}, {R::HighlightedText, 0xFFFFFF},
+                                          {R::ToolTipBase, 0xFFFFE1}, {R::ToolTipText, 0}, {R::Link, 0x0000EE}})
+            p.setColor(QPalette::All, role, QColor(QRgb(colour)));
+        return p;
+    }();
+    return paper;
+}
+
+QColor systemColor(int index, const QPalette& pal)
+{
     using R = QPalette::ColorRole;
     switch (index) {
     case 0: return pal.color(R::Midlight);                 // scroll bar
@@ -45,8 +64,23 @@ QColor systemColor(int index)
 QColor ToQColor(TColor c)
 {
     if (c == clNone || c == clDefault) return QColor(0, 0, 0, 0);
-    if (IsSystemColor(c)) return systemColor(c & 0xFF);
+    if (IsSystemColor(c)) return systemColor(c & 0xFF, screenPalette());
     return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
+
+TColor PaperColor(TColor c)
+{
+    if (IsSystemColor(c)) return FromQColor(systemColor(c & 0xFF, paperPalette()));
+    return c;
+}
+
+TColor PaperTextColor(TColor text, TColor background)
+{
+    const TColor ink = PaperColor(text);
+    if (!IsSystemColor(text) || background == clNone || background == clDefault) return ink;
+    const QColor back = ToQColor(PaperColor(background));
+    if (ContrastRatio(ToQColor(ink), back) >= ReadableContrast) return ink;
+    return BlackOrWhiteOn(back);
 }
 
 TColor FromQColor(const QColor& c)
@@ -103,7 +137,12 @@ TColor ReadableTextColor(TColor text, TColor background)
     const auto reads = [&back](TColor c) { return ContrastRatio(ToQColor(c), back); };
     if (reads(text) >= ReadableContrast) return text;
     if (const TColor own = textColorOn(background); reads(own) >= ReadableContrast) return own;
-    return reads(clBlack) >= reads(clWhite) ? clBlack : clWhite;
+    return BlackOrWhiteOn(back);
+}
+
+TColor BlackOrWhiteOn(const QColor& background)
+{
+    return ContrastRatio(Qt::black, background) >= ContrastRatio(Qt::white, background) ? clBlack : clWhite;
 }
 
 }  // namespace platform

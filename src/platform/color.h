@@ -43,6 +43,12 @@ constexpr TColor clScrollBar = SystemColor(0), clBackground = SystemColor(1), cl
 // The colour to paint with: system colours through the application palette,
 // clNone and clDefault as a transparent QColor.
 QColor ToQColor(TColor c);
+// A colour as it prints: a system colour as a light desktop shows it (white
+// window, black text, ...) whatever the screen's palette; others unchanged.
+TColor PaperColor(TColor c);
+// The printed colour of text of colour `text` on `background`: PaperColor,
+// or black or white for a palette colour that would not read there.
+TColor PaperTextColor(TColor text, TColor background);
 // The stored form of a Qt colour (alpha is dropped).
 TColor FromQColor(const QColor& c);
 // A system colour resolved to its 0x00BBGGRR value; other colours unchanged.
@@ -60,5 +66,7 @@ constexpr double ReadableContrast = 4.5;
 // clHighlight, ...) when that reads, else to black or white, whichever reads
 // better. Any other text colour was chosen by a cell or a layout and stays.
 TColor ReadableTextColor(TColor text, TColor background);
+// Black or white, whichever reads better on `background`.
+TColor BlackOrWhiteOn(const QColor& background);
 
 }  // namespace platform

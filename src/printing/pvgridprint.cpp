@@ -122,9 +122,12 @@ void TPvGridPrint::walk(int x, int y, int width, TPvMeasurement measurement, pla
         int cx = x0;
         for (int c = 0; c <= lastCol; ++c) {
             const int cw = PvRound(GetColWidth(c) * scale);
-            const platform::TColor colour = Monochrome ? platform::clWhite
-                                            : c < grid_->FixedCols() || r < grid_->FixedRows() ? grid_->FixedColor()
-                                                                                                : grid_->Color();
+            // Paper is light whatever the screen's palette: the grid's palette
+            // colours print as a light desktop shows them.
+            const platform::TColor colour =
+                Monochrome ? platform::clWhite
+                           : platform::PaperColor(c < grid_->FixedCols() || r < grid_->FixedRows() ? grid_->FixedColor()
+                                                                                                  : grid_->Color());
             if (!Monochrome) {
                 canvas.Pen.Color = colour;
                 canvas.Brush.SetColor(colour);
@@ -146,7 +149,7 @@ void TPvGridPrint::walk(int x, int y, int width, TPvMeasurement measurement, pla
                 canvas.Rectangle(cx, cy, cx + cw + 4, cy + rh + 4, PvUnits);
             canvas.Pen.Color = platform::clBlack;
             canvas.Font = grid_->Font();
-            canvas.Font.Color = platform::ReadableTextColor(canvas.Font.Color, colour);  // on the paper as filled
+            canvas.Font.Color = platform::PaperTextColor(canvas.Font.Color, colour);  // on the paper as filled
             canvas.Brush.SetStyle(platform::bsClear);
             canvas.Pen.Style = platform::psClear;
             const QString text = QString::fromStdString(grid_->Cells(c, r));

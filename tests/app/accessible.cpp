@@ -630,6 +630,27 @@ TEST_F(AccessibleContactList, ComingMovingAndSelectingAreHeard)
     EXPECT_EQ(table()->selectedRowCount(), kContacts);
 }
 
+// Shift with an arrow goes to the row that joins and says it as the arrow
+// alone does; Ctrl+End, Ctrl+Home and Ctrl+Down are jumps to the row said.
+TEST_F(AccessibleContactList, TheRowAKeyReachesIsTheRowHeardAndSelected)
+{
+    ASSERT_TRUE(giveFocus(window->grid));
+    const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, Strings> steps[] = {
+        {"Shift+Down", Qt::Key_Down, Qt::ShiftModifier,
+         {"Focus 1,0 2", "SelectionAdd 1,0", "Notification 2 customers selected."}},
+        {"Ctrl+End", Qt::Key_End, Qt::ControlModifier,
+         {"Focus 299,0 300", "Selection 299,0", "Notification 1 customer selected."}},
+        {"Ctrl+Home", Qt::Key_Home, Qt::ControlModifier, {"Focus 0,0 1", "Selection 0,0"}},
+        {"Ctrl+Down", Qt::Key_Down, Qt::ControlModifier, {"Focus 1,0 2", "Selection 1,0"}},
+    };
+    for (const auto& [what, k, mods, spoken] : steps) {
+        heard.take();
+        QTest::keyClick(window->grid, k, mods);
+        EXPECT_EQ(heard.take(), spoken) << what;
+    }
+    EXPECT_EQ(table()->selectedRows(), QList<int>{1});
+}
+
 // What the user did to the selection or sent to the printer is said,
 // wherever the focus is: the number of rows selected when it changed, and the
 // printer a print reached.

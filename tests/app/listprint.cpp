@@ -1,6 +1,7 @@
 // The main window's Print button and report action: the contact list laid out
 // in the list print dialog and printed, and the cheque report opened.
 #include "contacts_fixture.h"
+#include "palettes.h"
 
 #include "documents/printpreviewform.h"
 #include "documents/reportform.h"
@@ -45,6 +46,36 @@ TEST_F(ListPrintActions, TheListPrintsInLandscapeWithItsTitleCentred)
     const QString text = PdfPageText(words);
     EXPECT_TRUE(text.contains("Page 1 of 1")) << text.toStdString();
     EXPECT_TRUE(text.contains("Alpha Ltd")) << text.toStdString();
+}
+
+// In a dark palette the list still prints black on white, and its footer
+// reads at 4.5:1 or better.
+TEST_F(ListPrintActions, TheListPrintsBlackOnWhiteWithAReadableFooterInADarkPalette)
+{
+    const PaletteScope dark(testPalettes()[1].palette);
+    addCustomer(1, "Alpha Ltd");
+    window->RefreshGrid();
+    steps.push_back([](QDialog& f) {
+        auto& print = dynamic_cast<TPrintPreviewForm&>(f);
+        EXPECT_TRUE(print.printButtonClick());
+        print.Button1->click();
+    });
+    window->printButton->click();
+    ASSERT_EQ(pdf->JobsWritten(), 1);
+    constexpr int kDpi = 300;
+    QTemporaryDir scratch;
+    const QImage page = PdfPageImage(pdf->JobFile(1), 1, kDpi, scratch);
+    const PdfPage words = PdfWords(pdf->JobFile(1)).value(0);
+    for (const char* word : {"Alpha", "Page"}) {
+        const PdfPageWord* w = words.Find(word);
+        ASSERT_NE(w, nullptr) << word;
+        const QRect area = PdfWordPixels(*w, kDpi);
+        const QColor paper(page.pixel(area.left() - 2, area.top() - 2));
+        std::printf("printed in dark, %s: paper %s, text %.1f:1\n", word, qPrintable(paper.name()),
+                    textContrast(page, area));
+        EXPECT_GE(qGray(paper.rgb()), 230) << word;
+        EXPECT_GE(textContrast(page, area), platform::ReadableContrast) << word;
+    }
 }
 
 TEST_F(ListPrintActions, CtrlROpensTheChequeReport)

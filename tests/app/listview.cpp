@@ -215,8 +215,8 @@ TEST_F(ListView, EnterInASearchEditRefreshes)
     EXPECT_EQ(window->StatusText(0), "Please enter the search critera and press [Enter] key to search");
 }
 
-// The contact the keys move to is the one F4 edits; with Ctrl the rows
-// flagged before stay flagged and F4 edits the topmost of them.
+// The contact the keys move to is the one F4 edits, also with Ctrl: Ctrl+End
+// and Ctrl+Home are jumps, Ctrl+Down moves as Down does.
 TEST_F(ListView, F4EditsTheContactTheKeysMovedTo)
 {
     clearSearch();
@@ -231,12 +231,16 @@ TEST_F(ListView, F4EditsTheContactTheKeysMovedTo)
     });
     for (const auto& [key, mods] : {std::pair{Qt::Key_End, Qt::NoModifier}, {Qt::Key_Home, Qt::NoModifier},
                                     {Qt::Key_PageDown, Qt::NoModifier}, {Qt::Key_Up, Qt::NoModifier},
-                                    {Qt::Key_Home, Qt::ControlModifier}}) {
+                                    {Qt::Key_Home, Qt::ControlModifier}, {Qt::Key_Down, Qt::ControlModifier},
+                                    {Qt::Key_End, Qt::ControlModifier}}) {
         QTest::keyClick(window->grid, key, mods);
         QTest::keyClick(window->grid, Qt::Key_F4);
     }
-    EXPECT_EQ(edited, (QStringList{"smithers", "O'Brien Ltd", "smithers", "Acme 100%", "O'Brien Ltd"}));
-    EXPECT_EQ(window->grid->GetRowSelectCount(), 2);
+    EXPECT_EQ(edited, (QStringList{"smithers", "O'Brien Ltd", "smithers", "Acme 100%", "O'Brien Ltd", "Zeta_Corp",
+                                   "smithers"}));
+    // after Ctrl+End one row is flagged: the last
+    EXPECT_EQ(window->grid->GetRowSelectCount(), 1);
+    EXPECT_EQ(window->FirstSelectedRow(), window->grid->RowCount() - 1);
     database.commit();
 }
 
@@ -402,17 +406,48 @@ TEST_F(MainWindowTest, AnEmptyListHasNothingToSelect)
     EXPECT_EQ(dialogs.Messages(), QStringList{"Please use the mouse to select the customer first."});
 }
 
+// The box round the dark (text) pixels of an area; empty when it has none.
+static QRect inkBox(const QImage& img, const QRect& area)
+{
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (qGray(img.pixel(x, y)) < 100)
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
 // How wide the dark (text) pixels of a cell reach.
 static int inkWidth(const QImage& img, const platform::Rect& r)
 {
-    int left = r.Right, right = r.Left - 1;
-    for (int y = r.Top + 2; y < r.Bottom - 2; ++y)
-        for (int x = r.Left + 1; x < r.Right - 1; ++x)
-            if (qGray(img.pixel(x, y)) < 100) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-    return right - left + 1;
+    return inkBox(img, QRect(r.Left + 1, r.Top + 2, r.Width() - 2, r.Height() - 4)).width();
+}
+
+// At an 18-point font the columns grow with it: a telephone number is shown
+// whole, and one too long for its column ends with an ellipsis (dots on the
+// base line), never cut to another number.
+TEST_F(ListView, AtALargeFontNumbersAreWholeOrEndWithAnEllipsis)
+{
+    const QFont kept = QApplication::font();
+    QFont large = kept;
+    large.setPointSize(18);
+    QApplication::setFont(large);
+    QApplication::processEvents();
+    auto* g = window->grid;
+    g->SetCells(4, 2, "5550001");
+    g->SetCells(4, 3, "55500015550001555000155500015550001");
+    const QImage img = g->viewport()->grab().toImage();
+    const QFontMetrics metrics(g->Font().ToQFont(g->logicalDpiY()));
+    EXPECT_GE(g->ColWidths(4), metrics.horizontalAdvance("5550001") + 8);
+    const QRect whole = inkBox(img, g->CellRect(4, 2).ToQRect().adjusted(1, 1, -1, -1));
+    EXPECT_GE(whole.width(), metrics.horizontalAdvance("5550001") - metrics.horizontalAdvance("5"));
+    const QRect cut = inkBox(img, g->CellRect(4, 3).ToQRect().adjusted(1, 1, -1, -1));
+    ASSERT_FALSE(cut.isEmpty());
+    const QRect tail = inkBox(img, QRect(cut.right() - 2, cut.top(), 3, cut.height()));
+    EXPECT_GT(tail.top(), cut.top() + cut.height() / 2) << "the last marks are dots";
+    QApplication::setFont(kept);
+    QApplication::processEvents();
+    EXPECT_EQ(g->ColWidths(4), g->WidthAtFont(80));
 }
 
 TEST_F(MainWindowTest, NamesAreShownAsTypedNotAsMarkup)

@@ -25,21 +25,22 @@ TEST(GridKeys, ArrowsShiftAndSpaceSelectRows)
     EXPECT_EQ(t.selectedRows(), Rows({3, 4, 5}));
     t.key(Qt::Key_Up, Qt::ShiftModifier);
     EXPECT_EQ(t.selectedRows(), Rows({3, 4}));
+    EXPECT_EQ(t.g.Row(), 4);  // Shift moved the current row, as in a list view
 
     t.key(Qt::Key_Down);
-    EXPECT_EQ(t.selectedRows(), Rows({4}));
+    EXPECT_EQ(t.selectedRows(), Rows({5}));
     t.key(Qt::Key_Space);
     EXPECT_EQ(t.selectedRows(), Rows({}));
     t.key(Qt::Key_Space);
-    EXPECT_EQ(t.selectedRows(), Rows({4}));
+    EXPECT_EQ(t.selectedRows(), Rows({5}));
     t.key(Qt::Key_Up);
-    EXPECT_EQ(t.selectedRows(), Rows({3}));
+    EXPECT_EQ(t.selectedRows(), Rows({4}));
 }
 
 // Every key that moves the current row up or down flags the rows as the
-// arrows do: alone only the new row, with Ctrl the new row joins the flags,
-// with Shift the range from the anchor; a key that moves nothing changes
-// nothing. Left and Right go along the row and leave the flags.
+// arrows do: alone or with Ctrl only the new row (Ctrl+Up and Ctrl+Down move
+// as Up and Down), with Shift the range from the anchor; a key that moves
+// nothing changes nothing. Left and Right go along the row and leave the flags.
 TEST(GridKeys, EveryVerticalMoveFlagsTheRowsAsTheArrowsDo)
 {
     constexpr int kPaged = -1;  // the row a page away, whatever the page holds
@@ -57,11 +58,15 @@ TEST(GridKeys, EveryVerticalMoveFlagsTheRowsAsTheArrowsDo)
         {"End", Qt::Key_End, none, 5, 39, {39}},
         {"Home", Qt::Key_Home, none, 5, 1, {1}},
         {"Page Down", Qt::Key_PageDown, none, 5, kPaged, {kPaged}},
-        {"Ctrl+End", Qt::Key_End, ctrl, 5, 39, {5, 9, 39}},
-        {"Ctrl+Home", Qt::Key_Home, ctrl, 5, 1, {1, 5, 9}},
-        {"Shift+Home", Qt::Key_Home, shift, 5, 5, {1, 2, 3, 4, 5}},
+        {"Ctrl+End", Qt::Key_End, ctrl, 5, 39, {39}},
+        {"Ctrl+Home", Qt::Key_Home, ctrl, 5, 1, {1}},
+        {"Ctrl+End to the last row", Qt::Key_End, ctrl, 5, 39, {39}, heFirstLastRow},
+        {"Ctrl+Page Down", Qt::Key_PageDown, ctrl, 5, kPaged, {kPaged}},
+        {"Shift+Home", Qt::Key_Home, shift, 5, 1, {1, 2, 3, 4, 5}},
+        {"Shift+Down", Qt::Key_Down, shift, 5, 6, {5, 6}},
         {"End to the first and last row", Qt::Key_End, none, 5, 39, {39}, heFirstLastRow},
-        {"Ctrl+Down only scrolls", Qt::Key_Down, ctrl, 5, 5, {5, 9}},
+        {"Ctrl+Down", Qt::Key_Down, ctrl, 5, 6, {6}},
+        {"Ctrl+Up", Qt::Key_Up, ctrl, 5, 4, {4}},
         {"Up on the first row", Qt::Key_Up, none, 1, 1, {1, 9}},
         {"End on the last row", Qt::Key_End, none, 39, 39, {9, 39}},
         {"Right along the row", Qt::Key_Right, none, 5, 5, {5, 9}},

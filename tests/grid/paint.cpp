@@ -1,6 +1,7 @@
 // Painting of the list grid: banded rows, selected rows, the fixed row, the
 // sort indicator, clipped and ellipsed texts, HTML and rich-text cells, what
 // one cell's markup leaves for the next, and cell text measuring.
+#include "accessible_events.h"
 #include "grid/hintwindow.h"
 #include "grid/listgrid.h"
 #include "grid/spinedit.h"
@@ -444,6 +445,10 @@ TEST(GridPaint, TheGridFollowsTheApplicationsFontUnlessGivenOne)
     small.SetSize(8);
     own.SetFont(small);
     const int rowBefore = follows.RowHeights(5);
+    follows.ColumnsFollowFont = true;
+    follows.SetColWidths(1, follows.WidthAtFont(80));
+    follows.SetColWidths(0, 1);  // kept out of sight
+    const int widthBefore = follows.ColWidths(1);
     QFont large = kept;
     large.setPointSize(18);
     QApplication::setFont(large);
@@ -453,7 +458,39 @@ TEST(GridPaint, TheGridFollowsTheApplicationsFontUnlessGivenOne)
     EXPECT_GE(follows.RowHeights(5), QFontMetrics(follows.Font().ToQFont(follows.logicalDpiY())).height() + 6);
     EXPECT_EQ(own.Font().Size(), 8);
     EXPECT_EQ(own.RowHeights(5), 21);
+    // A column of 80 pixels at the standard font holds "5550001" at 18 points.
+    const QFontMetrics at18(follows.Font().ToQFont(follows.logicalDpiY()));
+    EXPECT_GE(follows.ColWidths(1), at18.horizontalAdvance("5550001") + 8);
+    EXPECT_EQ(follows.StandardWidth(follows.ColWidths(1)), 80);
+    EXPECT_EQ(follows.ColWidths(0), 1);
+    EXPECT_EQ(own.ColWidths(1), 100);
     QApplication::setFont(kept);
     QApplication::processEvents();
     EXPECT_EQ(follows.RowHeights(5), rowBefore);
+    EXPECT_EQ(follows.ColWidths(1), widthBefore);
+}
+
+// The dotted frame round the current row of the focused list reads against
+// the row's fill at 3:1 or more, on a flagged row (the selection colour) too,
+// in every palette.
+TEST(GridPaint, TheCurrentRowsFrameShowsOnAFlaggedRow)
+{
+    for (const NamedPalette& p : testPalettes()) {
+        PaletteScope scope(p.palette);
+        RIvuZuvuzoZuvu g;
+        shapeList(g);
+        g.SetRow(3);
+        for (int r : {2, 3, 4})
+            g.SetRowSelect(r, true);
+        grab(g);
+        ASSERT_TRUE(giveFocus(&g));
+        const QImage img = grab(g);
+        const Rect row = g.CellRect(1, 3);
+        const QColor fill(img.pixel(row.Right - 8, row.Top + row.Height() / 2));
+        double frame = 1;
+        for (int x = row.Left + 2; x < row.Right - 2; ++x)
+            frame = std::max(frame, platform::ContrastRatio(QColor(img.pixel(x, row.Top)), fill));
+        std::printf("contrast %s, current row's frame on a flagged row: %.1f\n", p.name.c_str(), frame);
+        EXPECT_GE(frame, 3.0) << p.name;
+    }
 }

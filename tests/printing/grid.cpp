@@ -194,4 +194,38 @@ TEST_F(GridPrint, PrintedTable)
     EXPECT_TRUE(PdfWords(pdf.JobFile(2)).last().Text().contains(QString("Page %1 of %1").arg(pages)));
 }
 
+// Paper is black on white whatever the screen's palette: the grid's palette
+// colours print as a light desktop shows them, and its lines show.
+TEST_F(GridPrint, PrintsBlackOnWhiteInEveryPalette)
+{
+    QTemporaryDir dir;
+    constexpr int kDpi = 150;
+    platform::PdfPrinter& pdf = UseTestPdfPrinter(dir, QMarginsF(4, 4, 4, 4), kDpi);
+    int job = 0;
+    for (const NamedPalette& p : testPalettes()) {
+        PaletteScope scope(p.palette);
+        auto grid = makeGrid(3, 3, 100);
+        preview.Clear();
+        gp.GridToPage(50, 100, 0, PvPixels, grid.get());
+        ASSERT_TRUE(preview.Print());
+        const QString file = pdf.JobFile(++job);
+        const QImage page = PdfPageImage(file, 1, kDpi, dir);
+        const PdfPage words = PdfWords(file).value(0);
+        for (const char* word : {"c1r0", "c1r1"}) {
+            const PdfPageWord* w = words.Find(word);
+            ASSERT_NE(w, nullptr) << word;
+            const QRect area = PdfWordPixels(*w, kDpi);
+            const QColor fill(page.pixel(area.right() + 20, area.center().y()));
+            double line = 1;
+            for (int x = area.left() - 12; x < area.left(); ++x)
+                line = std::max(line, platform::ContrastRatio(QColor(page.pixel(x, area.center().y())), fill));
+            std::printf("printed in %s, %s: fill %s, text %.1f:1, line %.1f:1\n", p.name.c_str(), word,
+                        qPrintable(fill.name()), textContrast(page, area), line);
+            EXPECT_GE(qGray(fill.rgb()), 230) << p.name << " " << word;
+            EXPECT_GE(textContrast(page, area), platform::ReadableContrast) << p.name << " " << word;
+            EXPECT_GE(line, 3.0) << p.name << " " << word;
+        }
+    }
+}
+
 }  // namespace

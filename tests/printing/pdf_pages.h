@@ -96,3 +96,10 @@ inline QImage PdfPageImage(const QString& file, int page, int dpi, const QTempor
                          "-singlefile", "-png", file, stem});
     return QImage(stem + ".png");
 }
+
+// The pixels of a word's box on a page rendered at `dpi`, a pixel wider all round.
+inline QRect PdfWordPixels(const PdfPageWord& word, int dpi)
+{
+    const double k = dpi / 72.0;
+    return QRectF(word.box.topLeft() * k, word.box.bottomRight() * k).toAlignedRect().adjusted(-1, -1, 1, 1);
+}
