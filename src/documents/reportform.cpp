@@ -50,7 +50,7 @@ void widenDateColumn(grid::RIvuZuvuzoZuvu& grid)
 {
     constexpr int kRoomBesideText = 8;
     const QFontMetrics metrics(grid.Font().ToQFont(platform::ScreenPixelsPerInch()));
-    int width = kWidths[0];
+    int width = grid.WidthAtFont(kWidths[0]);
     for (int r = 1; r < grid.RowCount(); ++r)
         width = std::max(width, metrics.horizontalAdvance(QString::fromStdString(grid.Cells(0, r))) + kRoomBesideText);
     grid.SetColWidths(0, width);
@@ -95,9 +95,13 @@ void layOutColumns(grid::RIvuZuvuzoZuvu& grid)
 {
     grid.SetColCount(kColumns);
     grid.SetFixedCols(0);
+    // Widths are kept for the standard font and grow with a larger one; an
+    // amount that still does not fit ends with an ellipsis, never cut short.
+    grid.ColumnsFollowFont = true;
+    grid.EnhTextSize = true;
     for (int c = 0; c < kColumns; ++c) {
         grid.SetCells(c, 0, kHeaders[c]);
-        grid.SetColWidths(c, kWidths[c]);
+        grid.SetColWidths(c, grid.WidthAtFont(kWidths[c]));
     }
 }
 

@@ -322,8 +322,19 @@ void NoAutoDefaultButtons(QWidget* window)
 
 void ShowFocusFrame(QWidget* widget) { new FocusFrameKeeper(widget); }
 
+namespace {
+
+// Counts the boxes and windows opened or closed over others: a retry to give
+// the focus back stands only while none has been since it was asked for (a
+// window opened meanwhile is the user's to focus, and a retry made for an
+// earlier one would put the focus behind it).
+unsigned g_focusChanges = 0;
+
+}  // namespace
+
 FocusReturn::FocusReturn(QWidget* owner) : widget_(QApplication::focusWidget())
 {
+    ++g_focusChanges;
     if (widget_)
         window_ = widget_->window();
     else if (owner)
@@ -346,10 +357,12 @@ FocusReturn::~FocusReturn()
     // The window manager may still be busy with the window that closed and
     // drop the request: asked again while no window of the program is
     // active, a few times over the next moments (never taking the focus
-    // from a window the user has gone to since).
+    // from a window the user has gone to since, nor once another box or
+    // window has opened or closed).
+    const unsigned asked = ++g_focusChanges;
     for (const int ms : {50, 150, 400, 1000})
-        QTimer::singleShot(ms, window, [window = QPointer<QWidget>(window), widget] {
-            if (QGuiApplication::focusWindow() || !window || !window->isVisible())
+        QTimer::singleShot(ms, window, [window = QPointer<QWidget>(window), widget, asked] {
+            if (asked != g_focusChanges || QGuiApplication::focusWindow() || !window || !window->isVisible())
                 return;
             if (widget && widget->isVisible() && widget->isEnabled())
                 widget->setFocus(Qt::OtherFocusReason);

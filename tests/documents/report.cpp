@@ -300,6 +300,12 @@ TEST_F(Report, TheDateBoxesShowTheWidestDatesWhole)
             EXPECT_EQ(inkColumns(line->grab().toImage(), line->rect()), uncutInkColumns(box->text(), line->font()))
                 << box->text().toStdString();
         }
+        // the list's columns grow with the font: every header stays whole
+        const QFontMetrics metrics(r.grid->font());
+        for (int c = 0; c < r.grid->ColCount(); ++c) {
+            const QString header = QString::fromStdString(r.grid->Cells(c, 0));
+            EXPECT_GT(r.grid->ColWidths(c), header.isEmpty() ? -1 : metrics.horizontalAdvance(header)) << c;
+        }
         form.reset();
     }
     QApplication::setFont(normal);
