@@ -16,10 +16,10 @@ namespace {
 class InputTeller : public QObject {
 public:
     InputTeller(RIvuZuvuzoZuvu& grid, std::function<QString()> state)
-        : QObject(&grid), grid_(&grid), state_(std::move(state))
+        : QObject(&grid), grid_(&grid), viewport_(grid.viewport()), state_(std::move(state))
     {
         grid.installEventFilter(this);
-        grid.viewport()->installEventFilter(this);
+        viewport_->installEventFilter(this);
     }
 
 protected:
@@ -27,7 +27,7 @@ protected:
     {
         const QEvent::Type type = event->type();
         const bool key = watched == grid_ && type == QEvent::KeyPress;
-        const bool mouse = watched == grid_->viewport() &&
+        const bool mouse = watched == viewport_ &&
                            (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease);
         if (!(key || mouse) || !platform::AccessibilityListening())
             return false;
@@ -52,6 +52,9 @@ protected:
 
 private:
     RIvuZuvuzoZuvu* grid_;
+    // kept, not asked of the grid: the viewport still has events while the
+    // grid is being destroyed, when the grid can no longer be asked
+    QObject* viewport_;
     std::function<QString()> state_;
     std::optional<QString> before_;  // the state before the input, while it is handled
 };
