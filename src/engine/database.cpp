@@ -301,9 +301,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         reportOpenError("Failed to create database file: initial size too large");
         return false;
     }
-    std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
-    currRBitmapPage = currPBitmapPage = dbBitmapId;
-    currRBitmapOffs = currPBitmapOffs = 0;
+    forgetFreeSpace();
     modified = txnFailed = undoPending = commitBroken = schemeUnavailable = false;
     tables = nullptr;
     threadSlot = std::make_unique<dbThreadContextSlot>();
@@ -1317,9 +1315,7 @@ bool dbDatabase::startTransaction(dbDatabaseThreadContext* ctx, dbProcessSlot& m
         // Another process committed or rolled back: what this one knew about
         // free space no longer holds.
         seenTransactions = monitor->transactionCounter;
-        std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
-        currRBitmapPage = currPBitmapPage = dbBitmapId;
-        currRBitmapOffs = currPBitmapOffs = 0;
+        forgetFreeSpace();
     }
     refreshRoots();
     return true;
@@ -1489,9 +1485,7 @@ void dbDatabase::restoreWorkingIndex()
     working.indexUsed = committed.indexUsed;
     working.freeList = committed.freeList;
     std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
-    currRBitmapPage = currPBitmapPage = dbBitmapId;
-    currRBitmapOffs = currPBitmapOffs = 0;
-    std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
+    forgetFreeSpace();
     modified = false;
     monitor->uncommittedChanges = 0;
     monitor->transactionCounter += 1;
@@ -1501,42 +1495,61 @@ void dbDatabase::restoreWorkingIndex()
 // Frees, in the working bitmap, the committed areas this transaction replaced
 // or released (and the committed index when the index was moved). The bitmap
 // pages concerned are copied first, until copying needs no further page, so
-// that no allocation can land on committed data before the switch.
+// that no allocation can land on committed data before the switch. Copying a
+// bitmap page replaces nothing but bitmap pages, so only those are looked at
+// again.
 bool dbDatabase::releaseReplacedObjects(bool indexMoved)
 {
     uint32_t c = header->curr;
-    std::vector<std::pair<offs_t, size_t>> areas;
-    auto collect = [&] {
-        areas.clear();
-        for (size_t page = 0; page * dbHandlesPerPage < committedIndexSize; page++) {
+    using Areas = std::vector<std::pair<offs_t, size_t>>;
+    auto collect = [&](size_t from, size_t to, bool skipBitmap, Areas& areas) {
+        to = std::min<size_t>(to, committedIndexSize);
+        for (size_t page = from / dbHandlesPerPage; page * dbHandlesPerPage < to; page++) {
             if (!(monitor->dirtyPagesMap[page >> 3] & (1 << (page & 7)))) {
                 continue;
             }
-            size_t end = std::min<size_t>((page + 1) * dbHandlesPerPage, committedIndexSize);
-            for (size_t oid = page * dbHandlesPerPage; oid < end; oid++) {
+            size_t end = std::min<size_t>((page + 1) * dbHandlesPerPage, to);
+            for (size_t oid = std::max(page * dbHandlesPerPage, from); oid < end; oid++) {
+                if (skipBitmap && oid >= dbBitmapId && oid < lastBitmapPage) {
+                    continue;
+                }
                 offs_t old = committedIndex[oid];
                 if (!isFree(old) && old != currIndex[oid]) {
                     areas.emplace_back(old & ~dbInternalObjectMarker, getObjectSize(old));
                 }
             }
         }
-        if (indexMoved) {
-            areas.emplace_back(header->root[c].index, size_t(header->root[c].indexSize) * sizeof(offs_t));
-        }
     };
-    uint64_t before;
-    do {
-        before = allocations;
-        collect();
+    auto cloneFor = [&](const Areas& areas) {
         for (auto& area : areas) {
             cloneBitmap(area.first, area.second);
             if (txnFailed) {
                 return false;
             }
         }
+        return true;
+    };
+    Areas others, bitmapPages;
+    collect(0, committedIndexSize, true, others);
+    if (indexMoved) {
+        others.emplace_back(header->root[c].index, size_t(header->root[c].indexSize) * sizeof(offs_t));
+    }
+    if (!cloneFor(others)) {
+        return false;
+    }
+    uint64_t before;
+    do {
+        before = allocations;
+        bitmapPages.clear();
+        collect(dbBitmapId, lastBitmapPage, false, bitmapPages);
+        if (!cloneFor(bitmapPages)) {
+            return false;
+        }
     } while (allocations != before);
-    for (auto& area : areas) {
-        deallocate(area.first, area.second);
+    for (const Areas* areas : {&others, &bitmapPages}) {
+        for (auto& area : *areas) {
+            deallocate(area.first, area.second);
+        }
     }
     if (allocations != before) {
         abandonChange(corruptLayout);  // an area outside the pages cloned for it
@@ -1624,6 +1637,8 @@ bool dbDatabase::commitChanges()
         }
     }
     std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
+    clusterRunsGone = false;  // the commit freed what this transaction replaced
+    smallAllocations = 0;
     modified = false;
     monitor->uncommittedChanges = 0;
     monitor->commitInProgress = 0;
@@ -1633,6 +1648,18 @@ bool dbDatabase::commitChanges()
 }
 
 // ---- Space allocation ----
+
+// What the allocator knows of free space is forgotten, and its cursors go
+// back to the start of the file.
+void dbDatabase::forgetFreeSpace()
+{
+    std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
+    currRBitmapPage = currPBitmapPage = dbBitmapId;
+    currRBitmapOffs = currPBitmapOffs = 0;
+    clusterPos = clusterEnd = 0;
+    clusterRunsGone = false;
+    smallAllocations = 0;
+}
 
 size_t dbDatabase::getObjectSize(offs_t pos) const
 {
@@ -1746,29 +1773,98 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
     }
     const size_t n = size / dbAllocationQuantum;
     const bool aligned = size % dbPageSize == 0;
+    const bool small = !aligned && n < clusterQuanta;
+    const bool clustered = small && ++smallAllocations > clusterAfter;
+    if (clustered && clusterEnd - clusterPos >= size && isUnusedSpace(clusterPos, size)) {
+        offs_t pos = clusterPos;
+        clusterPos += offs_t(size);
+        return takeSpace(pos, size, oid);
+    }
     size_t& cursorPage = aligned ? currPBitmapPage : currRBitmapPage;
     size_t& cursorOffs = aligned ? currPBitmapOffs : currRBitmapOffs;
-    const size_t firstPage = cursorPage;
-    const size_t firstOffs = aligned ? alignUp(cursorOffs, quantaPerPage / 8) : cursorOffs;
-
-    auto take = [&](offs_t pos, size_t page, size_t offs) -> offs_t {
-        cursorPage = page;
-        cursorOffs = offs;
-        ReservedArea area{pos, size, reservedChain};
-        reservedChain = &area;
-        allocations += 1;
-        bool ok = extend(uint64_t(pos) + size);
-        if (ok) {
-            if (oid != 0) {
-                copyObject(oid, pos);
-            }
-            setBits(pos, n, true);
+    if (clustered && !clusterRunsGone) {
+        const size_t clusterBytes = clusterQuanta * dbAllocationQuantum;
+        FreeRun run = findFreeRun(clusterQuanta, false);
+        if (run.pos != 0 && uint64_t(run.pos) + clusterBytes <= header->size) {
+            cursorPage = run.page;
+            cursorOffs = run.offs;
+            clusterPos = run.pos + offs_t(size);
+            clusterEnd = run.pos + offs_t(clusterBytes);
+            return takeSpace(run.pos, size, oid);
         }
-        reservedChain = area.next;
-        return ok && !txnFailed ? pos : 0;
-    };
+        if (run.pos == 0) {
+            // No run that long is left in the space the bitmap covers: the
+            // rest of the file past it is taken while the file need not
+            // grow for it (a free end of the covered space long enough
+            // for the object on its own is left to the holes).
+            offs_t pos = allocateWithNewPages(size, oid, run.endPage, run.endHole < n ? run.endHole : 0, false);
+            if (pos != 0 || txnFailed) {
+                return pos;
+            }
+        }
+        // From here on this transaction fills the holes there are.
+        clusterRunsGone = true;
+    }
+    FreeRun run = findFreeRun(n, aligned);
+    if (run.pos == 0) {
+        return allocateWithNewPages(size, oid, run.endPage, run.endHole, true);
+    }
+    cursorPage = run.page;
+    cursorOffs = run.offs;
+    return takeSpace(run.pos, size, oid);
+}
 
-    size_t endPage = firstPage, endHole = 0;
+// Marks `size` bytes at `pos` in use and copies object `oid` there (when not
+// 0); `pos`, or 0 when the transaction failed.
+offs_t dbDatabase::takeSpace(offs_t pos, size_t size, oid_t oid)
+{
+    ReservedArea area{pos, size, reservedChain};
+    reservedChain = &area;
+    allocations += 1;
+    bool ok = extend(uint64_t(pos) + size);
+    if (ok) {
+        if (oid != 0) {
+            copyObject(oid, pos);
+        }
+        setBits(pos, size / dbAllocationQuantum, true);
+    }
+    reservedChain = area.next;
+    return ok && !txnFailed ? pos : 0;
+}
+
+// Whether `size` bytes at `pos` are free in the working bitmap and reserved
+// by no allocation in progress.
+bool dbDatabase::isUnusedSpace(offs_t pos, size_t size)
+{
+    if (overlapsReserved(pos, size)) {
+        return false;
+    }
+    size_t q = pos / dbAllocationQuantum;
+    const size_t end = q + size / dbAllocationQuantum;
+    for (; q < end; q++) {
+        const size_t page = dbBitmapId + q / quantaPerBitmapPage;
+        if (page >= lastBitmapPage || isFree(currIndex[page])) {
+            return false;
+        }
+        const byte* bitmap = get(oid_t(page));
+        const size_t bit = q % quantaPerBitmapPage;
+        if (bitmap[bit >> 3] & (1 << (bit & 7))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first free run of `n` quanta from the rover on, wrapping round to the
+// start of the file once (page-aligned for page-sized requests). When none is
+// found, `pos` is 0 and `endPage`, `endHole` say where the covered space ends
+// and how many free quanta end it.
+dbDatabase::FreeRun dbDatabase::findFreeRun(size_t n, bool aligned)
+{
+    const size_t firstPage = aligned ? currPBitmapPage : currRBitmapPage;
+    const size_t cursorOffs = aligned ? currPBitmapOffs : currRBitmapOffs;
+    const size_t firstOffs = aligned ? alignUp(cursorOffs, quantaPerPage / 8) : cursorOffs;
+    FreeRun found;
     size_t from = firstPage, to = lastBitmapPage, startOffs = firstOffs;
     for (int pass = 0; pass < 2; pass++) {
         size_t hole = 0;
@@ -1796,8 +1892,8 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
                         hit = true;
                     }
                     if (hit) {
-                        if (!overlapsReserved(pos, size)) {
-                            return take(pos, i, j);
+                        if (!overlapsReserved(pos, n * dbAllocationQuantum)) {
+                            return FreeRun{pos, i, j, 0, 0};
                         }
                         skipped = true;
                         hole = 0;
@@ -1817,8 +1913,8 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
                     hole += 8;
                     if (hole == n) {
                         offs_t pos = offs_t((pageQuantum + (j + 1) * 8 - hole) * dbAllocationQuantum);
-                        if (!overlapsReserved(pos, size)) {
-                            return take(pos, i, j + 1);
+                        if (!overlapsReserved(pos, n * dbAllocationQuantum)) {
+                            return FreeRun{pos, i, j + 1, 0, 0};
                         }
                         skipped = true;
                         hole = 0;
@@ -1839,8 +1935,8 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
             }
         }
         if (pass == 0) {
-            endPage = i;
-            endHole = hole;
+            found.endPage = i;
+            found.endHole = hole;
             if (firstPage == dbBitmapId && firstOffs == 0) {
                 break;
             }
@@ -1849,15 +1945,19 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
             startOffs = 0;
         }
     }
-    return allocateWithNewPages(size, oid, endPage, endHole);
+    return found;
 }
 
 // No free run is large enough: new bitmap pages go after the last one, and
 // the object takes the free run at the end of the covered space (`hole`
-// quanta) and the start of the space the new pages cover.
-offs_t dbDatabase::allocateWithNewPages(size_t size, oid_t oid, size_t q, size_t hole)
+// quanta) and the start of the space the new pages cover. Without `mayGrow`,
+// 0 (and nothing done) where the file would have to grow for it.
+offs_t dbDatabase::allocateWithNewPages(size_t size, oid_t oid, size_t q, size_t hole, bool mayGrow)
 {
     const size_t n = size / dbAllocationQuantum;
+    if (q >= lastBitmapPage && !mayGrow) {
+        return 0;
+    }
     if (q >= lastBitmapPage) {
         handleError(OutOfMemoryError, nullptr, int(std::min<size_t>(size, 0x7FFFFFFF)));
         failTransaction();
@@ -1894,6 +1994,9 @@ offs_t dbDatabase::allocateWithNewPages(size_t size, oid_t oid, size_t q, size_t
     if (end > dbFile::maxSize) {
         handleError(OutOfMemoryError, nullptr, int(std::min<size_t>(size, 0x7FFFFFFF)));
         failTransaction();
+        return 0;
+    }
+    if (!mayGrow && end > header->size) {
         return 0;
     }
     ReservedArea area{offs_t(objectPos), size_t(end - objectPos), reservedChain};

@@ -467,8 +467,18 @@ private:
     void markDirtyPage(oid_t oid);
     void setEntry(oid_t oid, offs_t value);
     void setBits(offs_t pos, size_t quanta, bool allocated);
+    // A free run found by the allocator's scan; `pos` 0 when none.
+    struct FreeRun {
+        offs_t pos = 0;
+        size_t page = 0, offs = 0;      // the rover's place after it
+        size_t endPage = 0, endHole = 0;
+    };
+    void forgetFreeSpace();
     offs_t allocateSpace(size_t size, oid_t oid);
-    offs_t allocateWithNewPages(size_t size, oid_t oid, size_t lastPage, size_t hole);
+    FreeRun findFreeRun(size_t n, bool aligned);
+    offs_t takeSpace(offs_t pos, size_t size, oid_t oid);
+    bool isUnusedSpace(offs_t pos, size_t size);
+    offs_t allocateWithNewPages(size_t size, oid_t oid, size_t lastPage, size_t hole, bool mayGrow);
     bool overlapsReserved(offs_t pos, size_t size) const;
     void copyObject(oid_t oid, offs_t pos);
     bool releaseReplacedObjects(bool indexMoved);
@@ -506,6 +516,20 @@ private:
     bool modified = false;
     size_t currRBitmapPage = dbBitmapId, currRBitmapOffs = 0;
     size_t currPBitmapPage = dbBitmapId, currPBitmapOffs = 0;
+    // A transaction fills the holes of the file with its first
+    // `clusterAfter` small objects, as an edit or two does. Past those, its
+    // small objects are placed together, in a free run of at least
+    // `clusterQuanta` quanta taken whole, so that the many copies of a large
+    // transaction share their pages instead of dirtying a page each wherever
+    // the file has a hole; [clusterPos, clusterEnd) is what is left of that
+    // run. Once no such run is left within the file, the transaction fills
+    // the holes there are (`clusterRunsGone`): the file is never grown for a
+    // run while a hole would do.
+    static constexpr size_t clusterQuanta = 256;
+    static constexpr size_t clusterAfter = 64;
+    size_t smallAllocations = 0;  // small objects this transaction has placed
+    offs_t clusterPos = 0, clusterEnd = 0;
+    bool clusterRunsGone = false;
     ReservedArea* reservedChain = nullptr;
     std::string dbName;
     std::string fileName;

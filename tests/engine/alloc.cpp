@@ -1,6 +1,7 @@
 // Space allocation and object ids: placement, reuse, growth of the object
 // index and of the file.
 #include <cstring>
+#include <set>
 #include <gtest/gtest.h>
 
 #include "engine/support_storage.h"
@@ -72,6 +73,55 @@ TEST(Alloc, SmallRecordTakesTheLowestOfTheLongestRunsOfItsByte)
     ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));  // cursors back at the start
     id = db.allocateRecord(32);
     EXPECT_EQ(db.getPos(id), first + 3 * 16);
+    ASSERT_TRUE(db.commit());
+    db.close();
+    EXPECT_EQ(checkFile(readFile(dir.file("t.zrv"))), "");
+}
+
+// A transaction's first small records fill the holes of the file, as an
+// edit does. Its later ones share their pages, though there is a hole that
+// fits each in every page, so that a large transaction has a few pages to
+// write, not one for each record; once the file has no longer run, they
+// fill the holes again rather than grow the file.
+TEST(Alloc, SmallRecordsOfALargeTransactionShareTheirPages)
+{
+    TempDir dir;
+    RecordingDatabase db;
+    ASSERT_TRUE(db.open("t", dir.file("t.zrv").c_str()));
+    std::vector<oid_t> ids;
+    for (int i = 0; i < 2000; i++) {
+        ids.push_back(db.allocateRecord(160));
+    }
+    ASSERT_TRUE(db.commit());
+    std::set<offs_t> holes;
+    for (size_t i = 0; i < ids.size(); i += 2) {
+        holes.insert(db.getPos(ids[i]));
+        db.freeObject(ids[i]);
+    }
+    ASSERT_TRUE(db.commit());
+    for (int i = 0; i < 64; i++) {
+        EXPECT_EQ(holes.count(db.getPos(db.allocateRecord(160))), 1u);
+    }
+    std::set<offs_t> pages;
+    for (int i = 0; i < 200; i++) {
+        pages.insert(db.getPos(db.allocateRecord(160)) / 4096);
+    }
+    EXPECT_LE(pages.size(), 200u * 160 / 4096 + 2);
+    const uint32_t fileSize = db.getHeader()->size;
+    offs_t end = 0;
+    while (end + 2 * 4112 <= fileSize) {
+        oid_t page = db.allocateRecord(4112);
+        ASSERT_NE(page, 0u);
+        end = db.getPos(page) + 4112;
+    }
+    ASSERT_EQ(db.getPos(db.allocateRecord(fileSize - end)), end);
+    ASSERT_EQ(db.getHeader()->size, fileSize);
+    size_t inHoles = 0;  // all but a few, that take what was left of a run taken before
+    for (int i = 0; i < 200; i++) {
+        inHoles += holes.count(db.getPos(db.allocateRecord(160)));
+    }
+    EXPECT_GE(inHoles, 180u);
+    EXPECT_EQ(db.getHeader()->size, fileSize) << "the file grew while a hole would do";
     ASSERT_TRUE(db.commit());
     db.close();
     EXPECT_EQ(checkFile(readFile(dir.file("t.zrv"))), "");
