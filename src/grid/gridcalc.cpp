@@ -48,13 +48,7 @@ void RIvuZuvuzoZuvu::SortSwapRows(int ARow1, int ARow2)
         SetRowHeights(ARow2, h1);
     }
     if (MouseActions->DisjunctRowSelect()) {
-        auto selected = [&](int r) { return r < static_cast<int>(rowSelect_.size()) && rowSelect_[r] != 0; };
-        if (selected(ARow1) != selected(ARow2)) {
-            const size_t need = static_cast<size_t>(std::max(ARow1, ARow2)) + 1;
-            if (rowSelect_.size() < need)
-                rowSelect_.resize(need, 0);
-            std::swap(rowSelect_[ARow1], rowSelect_[ARow2]);
-        }
+        rowSelect_.swap(ARow1, ARow2);
     }
     if (sortRow_ == ARow1)
         sortRow_ = ARow2;

@@ -242,9 +242,7 @@ void RIvuZuvuzoZuvu::Zoom(int X)
     for (int c = 0; c < ColCount(); ++c)
         if (ColWidths(c) + X > 0)
             SetColWidths(c, ColWidths(c) + X);
-    for (int r = 0; r < RowCount(); ++r)
-        if (RowHeights(r) + X > 0)
-            SetRowHeights(r, RowHeights(r) + X);
+    AddToRowHeights(X);
     EndUpdate();
 }
 

@@ -291,8 +291,7 @@ void RIvuZuvuzoZuvu::UpdateFooter()
 void RIvuZuvuzoZuvu::RowsDropping(int From)
 {
     TBaseGrid::RowsDropping(From);
-    if (static_cast<int>(rowSelect_.size()) > From)
-        rowSelect_.resize(From);
+    rowSelect_.cut(From);
 }
 
 void RIvuZuvuzoZuvu::SetRowCountEx(int Value)
@@ -364,19 +363,14 @@ void RIvuZuvuzoZuvu::checkRow(int ARow) const
 bool RIvuZuvuzoZuvu::GetRowSelect(int ARow)
 {
     checkRow(ARow);
-    if (static_cast<int>(rowSelect_.size()) < ARow + 1)
-        rowSelect_.resize(ARow + 1, 0);
-    return rowSelect_[ARow] != 0;
+    rowSelect_.reach(ARow + 1);
+    return rowSelect_[ARow];
 }
 
 void RIvuZuvuzoZuvu::SetRowSelect(int ARow, bool Value)
 {
     checkRow(ARow);
-    if (static_cast<int>(rowSelect_.size()) < ARow + 1)
-        rowSelect_.resize(ARow + 1, 0);
-    const char wanted = Value ? 1 : 0;
-    if (rowSelect_[ARow] != wanted) {
-        rowSelect_[ARow] = wanted;
+    if (rowSelect_.set(ARow, Value)) {
         RepaintRow(ARow);
         selectionChanged();
     }
@@ -384,19 +378,15 @@ void RIvuZuvuzoZuvu::SetRowSelect(int ARow, bool Value)
 
 int RIvuZuvuzoZuvu::GetRowSelectCount() const
 {
-    const int n = std::min(static_cast<int>(rowSelect_.size()), RowCount());
-    return static_cast<int>(std::count_if(rowSelect_.begin(), rowSelect_.begin() + std::max(0, n),
-                                          [](char f) { return f != 0; }));
+    return rowSelect_.countBelow(RowCount());
 }
 
 void RIvuZuvuzoZuvu::ClearRowSelect()
 {
-    for (size_t r = 0; r < rowSelect_.size(); ++r)
-        if (rowSelect_[r]) {
-            rowSelect_[r] = 0;
-            if (static_cast<int>(r) < RowCount())
-                RepaintRow(static_cast<int>(r));
-        }
+    rowSelect_.clear(0, 0, -1, [this](int r) {
+        if (r < RowCount())
+            RepaintRow(r);
+    });
     selectionChanged();
 }
 
@@ -423,12 +413,15 @@ void RIvuZuvuzoZuvu::SelectRange(int FromCol, int ToCol, int FromRow, int ToRow)
 void RIvuZuvuzoZuvu::SelectToRowSelect(bool ClearOthers)
 {
     const TGridRect sel = Selection();
-    for (int r = FixedRows(); r < RowCount(); ++r) {
-        if (r >= sel.Top && r <= sel.Bottom)
-            SetRowSelect(r, true);
-        else if (ClearOthers)
-            SetRowSelect(r, false);
-    }
+    const int from = std::max(sel.Top, FixedRows()), to = std::min(sel.Bottom, RowCount() - 1);
+    auto changed = [this](int r) {
+        if (r < RowCount())
+            RepaintRow(r);
+        selectionChanged();
+    };
+    if (ClearOthers)
+        rowSelect_.clear(FixedRows(), from, to, changed);
+    rowSelect_.flag(from, to, changed);
 }
 
 void RIvuZuvuzoZuvu::RepaintRect(const TGridRect& R)
@@ -450,14 +443,12 @@ void RIvuZuvuzoZuvu::UnHideSelection() { SetSelection(keptSelection_); }
 
 void RIvuZuvuzoZuvu::insertRowFlags(int ARow, int ACount)
 {
-    if (static_cast<int>(rowSelect_.size()) > ARow)
-        rowSelect_.insert(rowSelect_.begin() + ARow, ACount, 0);
+    rowSelect_.insert(ARow, ACount);
 }
 
 void RIvuZuvuzoZuvu::removeRowFlag(int ARow)
 {
-    if (static_cast<int>(rowSelect_.size()) > ARow)
-        rowSelect_.erase(rowSelect_.begin() + ARow);
+    rowSelect_.erase(ARow);
 }
 
 // ---------------------------------------------------------------- structural edits

@@ -26,6 +26,7 @@
 #include "grid/gridsettings.h"
 #include "grid/hintwindow.h"
 #include "grid/pictures.h"
+#include "grid/rowflags.h"
 
 #include <QStringList>
 
@@ -567,7 +568,7 @@ private:
     int fixedRightCols_ = 0;
 
     // row selection and hidden rows / columns
-    std::vector<char> rowSelect_;
+    TRowFlags rowSelect_;
     int hiddenColCount_ = 0;
     std::array<bool, 256> visibleCols_;
     std::vector<TGridItem> hiddenRows_;

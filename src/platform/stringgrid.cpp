@@ -63,6 +63,13 @@ public:
         line_ = line;
         rebuild();
     }
+    // Every entry whose size stays above 0 changes by delta. O(n).
+    void AddToSizes(int delta)
+    {
+        for (int& size : sizes_)
+            if (size + delta > 0) size += delta;
+        rebuild();
+    }
     // Moves entry `from` to `to`, shifting those in between. O(n).
     void Move(int from, int to)
     {
@@ -95,15 +102,14 @@ public:
     }
 
 private:
+    // Each node takes its own entry and hands its sum on to its parent: O(n).
     void rebuild()
     {
-        std::vector<int> sizes;
-        sizes.swap(sizes_);
-        tree_.assign(1, 0);
-        for (int s : sizes) {
-            sizes_.push_back(s);
-            const int i = Count();
-            tree_.push_back(s + line_ + Prefix(i - 1) - Prefix(i - (i & -i)));
+        tree_.assign(sizes_.size() + 1, 0);
+        for (std::size_t k = 1; k < tree_.size(); ++k) {
+            tree_[k] += sizes_[k - 1] + line_;
+            const std::size_t parent = k + (k & (~k + 1));
+            if (parent < tree_.size()) tree_[parent] += tree_[k];
         }
     }
 
@@ -379,6 +385,15 @@ void StringGrid::SetRowHeights(int row, int h)
     h = std::max(0, h);
     if (rowSums_->Get(row) == h) return;
     rowSums_->Set(row, h);
+    RowHeightsChanged();
+    updateScrollBars();
+    placeEditor();
+    viewport()->update();
+}
+
+void StringGrid::AddToRowHeights(int delta)
+{
+    rowSums_->AddToSizes(delta);
     RowHeightsChanged();
     updateScrollBars();
     placeEditor();

@@ -108,6 +108,9 @@ public:
     void SetColWidths(int col, int w);
     int RowHeights(int row) const;
     void SetRowHeights(int row, int h);
+    // Every row whose height stays above 0 grows by delta (shrinks when it
+    // is negative), in one pass however many rows there are.
+    void AddToRowHeights(int delta);
     int GridLineWidth() const { return lineWidth_; }
     void SetGridLineWidth(int w);
     GridOptions Options() const { return options_; }

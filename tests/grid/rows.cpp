@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 using namespace grid;
 
 namespace {
@@ -291,6 +295,80 @@ TEST(GridRows, SelectionFlagsFollowInsertedAndRemovedRows)
     EXPECT_EQ(g.RowCount(), 9);
     EXPECT_EQ(g.Cells(0, 2), after);
     EXPECT_EQ(g.GetRowSelectCount(), 0);
+}
+
+// The flags keep their number and span through every kind of change, and
+// report exactly the rows they flip: a seeded run of changes against a plain
+// vector of flags.
+TEST(GridRows, SelectionFlagsAgreeWithAPlainListThroughRandomChanges)
+{
+    std::mt19937 rng(74);
+    TRowFlags flags;
+    std::vector<bool> model;
+    auto at = [&](int r) { return r < static_cast<int>(model.size()) && model[static_cast<size_t>(r)]; };
+    auto put = [&](int r, bool v) {
+        if (static_cast<int>(model.size()) <= r)
+            model.resize(static_cast<size_t>(r) + 1, false);
+        model[static_cast<size_t>(r)] = v;
+    };
+    for (int step = 0; step < 20000; ++step) {
+        const int n = 60;
+        const int a = static_cast<int>(rng() % n), b = static_cast<int>(rng() % n);
+        const int from = std::min(a, b), to = rng() % 8 == 0 ? from - 1 : std::max(a, b);
+        std::vector<int> flipped, expected;
+        auto note = [&](int r) { flipped.push_back(r); };
+        switch (rng() % 8) {
+        case 0:
+        case 1:
+            flags.set(a, rng() % 3 != 0);
+            put(a, flags.flagged(a));
+            break;
+        case 2: {  // stretch a range, clearing others from a first row on
+            const int first = static_cast<int>(rng() % 3);
+            flags.clear(first, from, to, note);
+            for (int r = first; r < static_cast<int>(model.size()); ++r)
+                if ((r < from || r > to) && at(r))
+                    expected.push_back(r), put(r, false);
+            flags.flag(from, to, note);
+            for (int r = from; r <= to; ++r)
+                if (!at(r))
+                    expected.push_back(r), put(r, true);
+            std::sort(flipped.begin(), flipped.end());
+            std::sort(expected.begin(), expected.end());
+            ASSERT_EQ(flipped, expected) << "step " << step;
+            break;
+        }
+        case 3:
+            flags.insert(a, b % 4);
+            if (a < static_cast<int>(model.size()))
+                model.insert(model.begin() + a, static_cast<size_t>(b % 4), false);
+            break;
+        case 4:
+            flags.erase(a);
+            if (a < static_cast<int>(model.size()))
+                model.erase(model.begin() + a);
+            break;
+        case 5: {
+            const bool x = at(a), y = at(b);
+            flags.swap(a, b);
+            if (x != y)
+                put(a, y), put(b, x);
+            break;
+        }
+        case 6:
+            if (rng() % 10 == 0) {
+                flags.cut(a);
+                if (a < static_cast<int>(model.size()))
+                    model.resize(static_cast<size_t>(a));
+            }
+            break;
+        default:
+            ASSERT_EQ(flags.countBelow(a), std::count(model.begin(), model.begin() + std::min<size_t>(a, model.size()), true));
+        }
+        ASSERT_EQ(flags.countBelow(n * 4), std::count(model.begin(), model.end(), true)) << "step " << step;
+        for (int r = 0; r < n * 2; ++r)
+            ASSERT_EQ(flags.flagged(r), at(r)) << "step " << step << " row " << r;
+    }
 }
 
 TEST(GridRows, RowSelectionHelpers)

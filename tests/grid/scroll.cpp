@@ -112,6 +112,15 @@ TEST(GridScroll, WheelMovesTheCurrentRowAndZooms)
     t.g.Zoom(-8);
     t.g.Zoom(-3);  // would leave -10..10: ignored
     EXPECT_EQ(t.g.ZoomStep(), -8);
+    // A row too low to shrink keeps its height, and each row starts where
+    // the heights above it end.
+    t.g.Zoom(8);
+    t.g.SetRowHeights(2, 3);
+    t.g.Zoom(-5);
+    EXPECT_EQ(t.g.RowHeights(2), 3);
+    EXPECT_EQ(t.g.RowHeights(3), h - 5);
+    for (int r = t.g.TopRow(); r < 5; ++r)
+        EXPECT_EQ(t.g.CellRect(1, r + 1).Top - t.g.CellRect(1, r).Top, t.g.RowHeights(r));  // its lines lie in its cells
 }
 
 TEST(GridScroll, HintsShowCellTextWhereAsked)
