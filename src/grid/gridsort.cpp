@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <deque>
 #include <utility>
@@ -406,16 +407,57 @@ void RIvuZuvuzoZuvu::copyPivot(int Source, int Target)
 }
 
 namespace {
+// Heap sort of [L, R], for a range the partitions fail to split: its
+// comparisons stay within 2 n log n whatever the order. Its positions are
+// worked out from the range alone, so that an order that is not strict keeps
+// it inside the range too.
+template <typename Cmp, typename Swap>
+void heapSort(int L, int R, int d, bool swapEqual, Cmp cmp, Swap swap)
+{
+    const int n = R - L + 1;
+    auto after = [&](int a, int b) { return cmp(L + a, L + b) == d; };
+    auto siftDown = [&](int root, int end) {  // the heap of [0, end)
+        for (;;) {
+            int child = 2 * root + 1;
+            if (child >= end)
+                return;
+            if (child + 1 < end && after(child + 1, child))
+                ++child;
+            if (!after(child, root))
+                return;
+            swap(L + root, L + child);
+            root = child;
+        }
+    };
+    for (int i = n / 2; i-- > 0;)
+        siftDown(i, n);
+    for (int end = n - 1; end > 0; --end) {
+        // An equal last row is as good a greatest one as the root.
+        if (swapEqual || cmp(L, L + end) != 0)
+            swap(L, L + end);
+        siftDown(0, end);
+    }
+}
+
 // Hoare partition against a copy of the middle row in the spare row `pivot`.
 // cmp(a, b) == d means row a belongs after row b. Both scans stay inside
 // [L, R], so a comparison that is not a strict order (texts against numbers)
 // can neither run off the range nor pull the header or the pivot copy into
 // the data. The smaller part recurses, the larger one loops, so the depth
-// stays logarithmic.
+// stays logarithmic. A split that leaves less than an eighth on one side is
+// a poor one; a range reached through more poor splits than twice the
+// number of halvings its rows allow (an order that keeps the pivots at the
+// ends) is heap-sorted, so that no order makes the sort quadratic.
 template <typename Cmp, typename Swap, typename Copy>
-void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swap, Copy copy)
+void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swap, Copy copy, int splits = -1)
 {
+    if (splits < 0)
+        splits = 2 * std::bit_width(static_cast<unsigned>(std::max(R - L + 1, 1)));
     while (L < R) {
+        if (splits == 0) {
+            heapSort(L, R, d, swapEqual, cmp, swap);
+            return;
+        }
         copy((L + R) / 2, pivot);
         int i = L, j = R;
         do {
@@ -430,13 +472,15 @@ void hoareSort(int L, int R, int pivot, int d, bool swapEqual, Cmp cmp, Swap swa
                 --j;
             }
         } while (i <= j);
+        if (8 * (std::min(j - L, R - i) + 1) < R - L + 1)
+            --splits;
         if (j - L < R - i) {
             if (L < j)
-                hoareSort(L, j, pivot, d, swapEqual, cmp, swap, copy);
+                hoareSort(L, j, pivot, d, swapEqual, cmp, swap, copy, splits);
             L = i;
         } else {
             if (i < R)
-                hoareSort(i, R, pivot, d, swapEqual, cmp, swap, copy);
+                hoareSort(i, R, pivot, d, swapEqual, cmp, swap, copy, splits);
             R = j;
         }
     }
