@@ -147,8 +147,9 @@ INSTANTIATE_TEST_SUITE_P(Screens, Layout, ::testing::ValuesIn(kScreens),
 int main(int argc, char** argv)
 {
     // three screens instead of the offscreen platform's one 800 x 600 screen
+    QString config;
     if (qgetenv("QT_QPA_PLATFORM").startsWith("offscreen")) {
-        const QString config = QDir::temp().filePath(QString("quillet-screens-%1.json").arg(::getpid()));
+        config = QDir::temp().filePath(QString("quillet-screens-%1.json").arg(::getpid()));
         QFile f(config);
         if (f.open(QIODevice::WriteOnly))
             f.write(screensConfig());
@@ -156,5 +157,8 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config).toLocal8Bit());
     }
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int failed = RUN_ALL_TESTS();
+    if (!config.isEmpty())
+        QFile::remove(config);
+    return failed;
 }

@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "engine/support_storage.h"
@@ -165,8 +167,16 @@ TEST_F(LocksThreads, UpgraderWaitsForTheOtherReader)
 TEST(LocksThreadsDeathTest, SecondUpgraderIsADeadlock)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempDir dir;
-    std::string path = dir.file("t.zrv");
+    // The death test's child runs this test again from its start: it takes
+    // the parent's folder, named in its environment, rather than making one
+    // that nobody would remove once it has died.
+    constexpr const char* folderVariable = "QUILLET_DEATH_TEST_FOLDER";
+    std::optional<TempDir> made;
+    if (std::getenv(folderVariable) == nullptr) {
+        made.emplace();
+        setenv(folderVariable, made->path.c_str(), 1);
+    }
+    const std::string path = std::string(std::getenv(folderVariable)) + "/t.zrv";
     EXPECT_EXIT(
         {
             dbDatabase db;
@@ -188,6 +198,7 @@ TEST(LocksThreadsDeathTest, SecondUpgraderIsADeadlock)
         },
         testing::ExitedWithCode(3),
         "Deadlock is caused by upgrading shared locks to exclusive\nAbnormal program termination");
+    unsetenv(folderVariable);
 }
 
 TEST_F(LocksThreads, EachThreadAndDatabaseHasItsOwnContext)
