@@ -80,14 +80,6 @@ int dbSelection::compare(const byte* a, const byte* b, const dbOrderByNode* orde
 
 namespace {
 
-// An id with its key mapped to an unsigned number that orders as the key
-// does in the asked direction.
-template <class Key>
-struct KeyedId {
-    Key key;
-    oid_t oid;
-};
-
 // The key of a stored integer field as an unsigned number of the same order
 // (signed values have their sign bit flipped); descending keys are inverted.
 template <class Stored, class Key>
@@ -103,64 +95,138 @@ Key orderedKey(const byte* at, bool ascent)
     return ascent ? k : static_cast<Key>(~k);
 }
 
-template <class Stored, class Key>
-void sortByKey(dbDatabase* db, dbSelection& selection, const dbFieldDescriptor* fd, bool ascent)
+}  // namespace
+
+dbIntegerOrder::dbIntegerOrder(const dbOrderByNode* order)
 {
-    std::vector<KeyedId<Key>> items;
-    items.reserve(selection.nRows);
-    constexpr std::size_t rowsAhead = 16;  // rows asked for before their keys are read
-    for (auto* seg = selection.first; seg != nullptr; seg = seg->next) {
-        for (std::size_t i = 0; i < seg->nRows; i++) {
-            if (i + rowsAhead < seg->nRows) {
-                db->prefetchKey(seg->rows[i + rowsAhead], fd->dbsOffs, false);
-            }
-            const byte* row = reinterpret_cast<const byte*>(db->getRow(seg->rows[i]));
-            items.push_back({orderedKey<Stored, Key>(row + fd->dbsOffs, ascent), seg->rows[i]});
-        }
-    }
-    // Rows mostly come in the order of their keys (added by ascending ID,
-    // say): the selection then stays as it is, as a stable sort leaves it.
-    if (std::is_sorted(items.begin(), items.end(),
-                       [](const KeyedId<Key>& a, const KeyedId<Key>& b) { return a.key < b.key; })) {
+    if (order == nullptr || order->next != nullptr || order->field == nullptr) {
         return;
     }
-    dbRadixSort(items, [](const KeyedId<Key>& item) { return item.key; });
+    switch (order->field->type) {
+    case dbField::tpBool:
+    case dbField::tpInt1:
+    case dbField::tpInt2:
+    case dbField::tpInt4:
+    case dbField::tpReference:
+        break;
+    case dbField::tpInt8:
+        wide = true;
+        break;
+    default:
+        return;
+    }
+    field = order->field;
+    ascent = order->ascent;
+}
+
+void dbIntegerOrder::reserve(std::size_t rows)
+{
+    if (field != nullptr) {
+        wide ? wideKeys.reserve(rows) : narrowKeys.reserve(rows);
+    }
+}
+
+void dbIntegerOrder::see(oid_t id, const byte* row)
+{
+    if (field == nullptr) {
+        return;
+    }
+    const byte* at = row + field->dbsOffs;
+    switch (field->type) {
+    case dbField::tpBool:
+    case dbField::tpInt1:
+        narrowKeys.push_back({orderedKey<std::int8_t, std::uint32_t>(at, ascent), id});
+        break;
+    case dbField::tpInt2:
+        narrowKeys.push_back({orderedKey<std::int16_t, std::uint32_t>(at, ascent), id});
+        break;
+    case dbField::tpInt4:
+        narrowKeys.push_back({orderedKey<std::int32_t, std::uint32_t>(at, ascent), id});
+        break;
+    case dbField::tpReference:
+        narrowKeys.push_back({orderedKey<oid_t, std::uint32_t>(at, ascent), id});
+        break;
+    default:
+        wideKeys.push_back({orderedKey<std::int64_t, std::uint64_t>(at, ascent), id});
+        break;
+    }
+}
+
+bool dbIntegerOrder::settle(dbSelection& selection) const
+{
+    if (field == nullptr) {
+        return false;
+    }
+    return wide ? settle(wideKeys, selection) : settle(narrowKeys, selection);
+}
+
+template <class Key>
+bool dbIntegerOrder::settle(const std::vector<Keyed<Key>>& keys, dbSelection& selection) const
+{
+    if (keys.size() != selection.nRows) {
+        return false;
+    }
+    // The rows noted must be the selection's, in its order, for the keys to
+    // say anything of it.
+    std::size_t i = 0;
+    bool same = true;
+    selection.forEachId([&](oid_t id) { same = same && keys[i++].oid == id; });
+    if (!same) {
+        return false;
+    }
+    const auto key = [](const Keyed<Key>& k) { return k.key; };
+    if (std::is_sorted(keys.begin(), keys.end(), [&](const Keyed<Key>& a, const Keyed<Key>& b) { return key(a) < key(b); })) {
+        return true;
+    }
+    if (std::adjacent_find(keys.begin(), keys.end(), [&](const Keyed<Key>& a, const Keyed<Key>& b) {
+            return key(a) <= key(b);
+        }) == keys.end()) {
+        selection.reverse();  // every key below the one before: the order reversed, no tie to keep
+        return true;
+    }
+    return false;
+}
+
+void dbIntegerOrder::sort(dbSelection& selection)
+{
+    if (field != nullptr) {
+        wide ? sort(wideKeys, selection) : sort(narrowKeys, selection);
+    }
+}
+
+template <class Key>
+void dbIntegerOrder::sort(std::vector<Keyed<Key>>& keys, dbSelection& selection)
+{
+    if (settle(keys, selection)) {
+        return;
+    }
+    dbRadixSort(keys, [](const Keyed<Key>& k) { return k.key; });
     std::size_t i = 0;
     for (auto* seg = selection.first; seg != nullptr; seg = seg->next) {
         for (std::size_t j = 0; j < seg->nRows; j++) {
-            seg->rows[j] = items[i++].oid;
+            seg->rows[j] = keys[i++].oid;
         }
     }
 }
 
-}  // namespace
-
 bool dbSelection::sortByIntegerKey(dbDatabase* db, const dbOrderByNode* order)
 {
-    if (order->next != nullptr || order->field == nullptr) {
+    dbIntegerOrder keys(order);
+    if (!keys.applies()) {
         return false;
     }
-    const dbFieldDescriptor* fd = order->field;
-    switch (fd->type) {
-    case dbField::tpBool:
-    case dbField::tpInt1:
-        sortByKey<std::int8_t, std::uint32_t>(db, *this, fd, order->ascent);
-        return true;
-    case dbField::tpInt2:
-        sortByKey<std::int16_t, std::uint32_t>(db, *this, fd, order->ascent);
-        return true;
-    case dbField::tpInt4:
-        sortByKey<std::int32_t, std::uint32_t>(db, *this, fd, order->ascent);
-        return true;
-    case dbField::tpInt8:
-        sortByKey<std::int64_t, std::uint64_t>(db, *this, fd, order->ascent);
-        return true;
-    case dbField::tpReference:
-        sortByKey<oid_t, std::uint32_t>(db, *this, fd, order->ascent);
-        return true;
-    default:
-        return false;
+    keys.reserve(nRows);
+    constexpr std::size_t rowsAhead = 16;  // rows asked for before their keys are read
+    for (auto* seg = first; seg != nullptr; seg = seg->next) {
+        for (std::size_t i = 0; i < seg->nRows; i++) {
+            if (i + rowsAhead < seg->nRows) {
+                db->prefetchKey(seg->rows[i + rowsAhead], order->field->dbsOffs, false);
+            }
+            keys.see(seg->rows[i], reinterpret_cast<const byte*>(db->getRow(seg->rows[i])));
+        }
     }
+    keys.sort(*this);
+    return true;
 }
 
 void dbSelection::sort(dbDatabase* db, const dbOrderByNode* order)
@@ -701,10 +767,12 @@ void dbAnyCursor::removeAll()
     reset();
 }
 
-void dbAnyCursor::sort(const dbOrderByNode* order, oid_t first)
+void dbAnyCursor::sort(const dbOrderByNode* order, oid_t first, const dbIntegerOrder* seen)
 {
     pendingOrder.clear();
-    if (first != 0 && selection.nRows >= 2) {
+    if (seen != nullptr && seen->settle(selection)) {
+        // in order already
+    } else if (first != 0 && selection.nRows >= 2) {
         for (const dbOrderByNode* key = order; key != nullptr; key = key->next) {
             pendingOrder.push_back(*key);
         }

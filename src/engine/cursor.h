@@ -117,6 +117,18 @@ class dbSelection {
     // The sort by one integer, boolean or reference field; false (nothing
     // done) for any other order.
     bool sortByIntegerKey(dbDatabase* db, const dbOrderByNode* order);
+    // Gives the ids, in their order, to `to` (which takes them one by one)
+    // and back.
+    template <class F>
+    void forEachId(F to)
+    {
+        for (segment* seg = first; seg != nullptr; seg = seg->next) {
+            for (std::size_t i = 0; i < seg->nRows; i++) {
+                to(seg->rows[i]);
+            }
+        }
+    }
+    friend class dbIntegerOrder;
     template <class T>
     static int compareValues(const byte* a, const byte* b)
     {
@@ -171,6 +183,46 @@ class dbFirstInOrder {
     const byte* bestRow = nullptr;
     std::size_t seen = 0;
     bool tied = false;
+};
+
+// The keys of an ORDER BY of one integer, boolean or reference field, noted
+// row by row while the rows are at hand (a scan's walk, or the sort's own
+// pass over the selection), so that the order costs no second pass over
+// rows spread through the file: none at all when the rows came in that
+// order already. The caller notes every selected row, in the selection's
+// order, before it settles or sorts the selection.
+class dbIntegerOrder {
+  public:
+    explicit dbIntegerOrder(const dbOrderByNode* order);
+    // Whether the order is of that kind; for any other, the rest does nothing.
+    bool applies() const { return field != nullptr; }
+    void reserve(std::size_t rows);
+    void see(oid_t id, const byte* row);
+    // Puts the selection in the asked order when the keys noted show that
+    // it has it already, or has exactly the opposite one (no two keys
+    // equal); false, with nothing done, for any other order, or when the
+    // rows noted are not those of the selection.
+    bool settle(dbSelection& selection) const;
+    // Puts the selection (the rows noted) in the asked order, rows of equal
+    // keys in the order they had.
+    void sort(dbSelection& selection);
+
+  private:
+    template <class Key>
+    struct Keyed {
+        Key key;  // orders as the field's value does in the asked direction
+        oid_t oid;
+    };
+    template <class Key>
+    bool settle(const std::vector<Keyed<Key>>& keys, dbSelection& selection) const;
+    template <class Key>
+    void sort(std::vector<Keyed<Key>>& keys, dbSelection& selection);
+
+    const dbFieldDescriptor* field = nullptr;
+    bool ascent = true;
+    bool wide = false;  // 8-byte keys
+    std::vector<Keyed<std::uint32_t>> narrowKeys;
+    std::vector<Keyed<std::uint64_t>> wideKeys;
 };
 
 class dbAnyCursor {
@@ -249,7 +301,9 @@ class dbAnyCursor {
     // and the sort waits until the cursor moves on (or a row of the thread's
     // transaction is about to change), so that reading only the first row
     // costs no sort, and every reader still sees the order the sort gives.
-    void sort(const dbOrderByNode* order, oid_t first = 0);
+    // `seen`, when given, holds the keys of every selected row (see
+    // dbIntegerOrder): an order they show settled needs no sort at all.
+    void sort(const dbOrderByNode* order, oid_t first = 0, const dbIntegerOrder* seen = nullptr);
 
     // Starts a select: resolves the database, registers the cursor with the
     // thread's transaction, taken shared or (update cursors) exclusive.

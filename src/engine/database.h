@@ -175,6 +175,7 @@ static_assert(sizeof(dbMonitor) == 131144);
 class dbTableDescriptor;
 class dbFieldDescriptor;
 class dbAnyCursor;
+class dbIntegerOrder;
 struct dbSharedMonitor;
 struct dbProcessSlot;
 class dbAnyReference;
@@ -724,7 +725,9 @@ public:
 private:
     bool selectRows(dbAnyCursor* cursor, dbQuery& query);
     // the steps of a query's select (select.cpp)
-    void sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked);
+    // `seen`: the keys a scan noted of every row it selected, when it did.
+    void sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked,
+                       const dbIntegerOrder* seen = nullptr);
     bool selectByIndexes(dbAnyCursor* cursor, const dbExprNode* condition, const dbOrderByNode* order,
                          dbInheritedAttribute& iattr);
     // False when the row list breaks (the rows before the break stay selected).

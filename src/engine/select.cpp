@@ -669,7 +669,8 @@ bool dbDatabase::selectRows(dbAnyCursor* cursor, dbQuery& query)
 
 // Sorts the selection by the ORDER BY keys. Rows a scan has not checked
 // (from an index or a walk) are checked here, before a sort compares them.
-void dbDatabase::sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked)
+void dbDatabase::sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, oid_t first, bool keysChecked,
+                               const dbIntegerOrder* seen)
 {
     static const bool hooked = (dbSelection::compareExpressionKey = &compareExpressionKeys, true);
     (void)hooked;
@@ -682,7 +683,7 @@ void dbDatabase::sortSelection(dbAnyCursor* cursor, const dbOrderByNode* order, 
         }
     }
     statistics.sorts += 1;
-    cursor->sort(order, first);
+    cursor->sort(order, first, seen);
 }
 
 // Selects through the indexes when they serve the whole condition: one
@@ -752,6 +753,12 @@ bool dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const d
     // The first row in ORDER BY order is found while the rows pass.
     // A break in the list ends the walk with the rows met before it.
     dbFirstInOrder first(order);
+    // An order by one integer field takes each selected row's key now, so
+    // that it need not read the rows again.
+    dbIntegerOrder keys(order);
+    if (filter == nullptr) {
+        keys.reserve(rows);
+    }
     oid_t previous = 0;
     bool broken = false;
     for (oid_t id = t->firstRow; !cursor->isLimitReached(); walked++) {
@@ -774,8 +781,11 @@ bool dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const d
             }
             std::size_t before = cursor->getNumberOfRecords();
             bool more = cursor->add(id);
-            if (first.watching() && cursor->getNumberOfRecords() > before) {
-                first.see(id, reinterpret_cast<const byte*>(row));
+            if (cursor->getNumberOfRecords() > before) {
+                if (first.watching()) {
+                    first.see(id, reinterpret_cast<const byte*>(row));
+                }
+                keys.see(id, reinterpret_cast<const byte*>(row));
             }
             if (!more) {
                 break;
@@ -784,7 +794,7 @@ bool dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const d
         id = row->next;
     }
     if (order != nullptr) {
-        sortSelection(cursor, order, first.unique(cursor->getNumberOfRecords()), true);
+        sortSelection(cursor, order, first.unique(cursor->getNumberOfRecords()), true, &keys);
     }
     if (broken) {
         statistics.failed = true;

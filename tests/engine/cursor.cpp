@@ -487,7 +487,9 @@ TEST_F(CursorTest, SortingKeepsEveryIdWhenValuesDoNotOrder)
 }  // namespace
 
 // One integer key sorts without comparisons: the order is the comparison
-// sort's, ascending and descending, equal keys kept in the order selected.
+// sort's, ascending and descending, equal keys kept in the order selected;
+// so too when the rows were selected in that order already, or in the
+// opposite one (which, with ties, is no mere reversal).
 TEST_F(CursorTest, SortingByOneIntegerKeyIsTheComparisonSortWithTiesInSelectedOrder)
 {
     std::mt19937 random(20240611);
@@ -518,20 +520,34 @@ TEST_F(CursorTest, SortingByOneIntegerKeyIsTheComparisonSortWithTiesInSelectedOr
             key.field = Numbers::dbDescriptor.findLong(name);
             ASSERT_NE(key.field, nullptr);
             key.ascent = ascent;
-            std::vector<oid_t> expected = ids;
-            std::stable_sort(expected.begin(), expected.end(), [&](oid_t a, oid_t b) {
-                return dbSelection::compare(reinterpret_cast<const byte*>(db.getRow(a)),
-                                            reinterpret_cast<const byte*>(db.getRow(b)), &key) < 0;
-            });
-            dbCursor<Numbers> cursor;
-            selectIds(cursor, ids);
-            cursor.sort(&key);
-            std::vector<oid_t> sorted;
-            ASSERT_TRUE(cursor.gotoFirst());
-            do {
-                sorted.push_back(cursor.getOid());
-            } while (cursor.gotoNext());
-            EXPECT_EQ(sorted, expected);
+            auto stableSorted = [&](std::vector<oid_t> v) {
+                std::stable_sort(v.begin(), v.end(), [&](oid_t a, oid_t b) {
+                    return dbSelection::compare(reinterpret_cast<const byte*>(db.getRow(a)),
+                                                reinterpret_cast<const byte*>(db.getRow(b)), &key) < 0;
+                });
+                return v;
+            };
+            const std::vector<oid_t> inOrder = stableSorted(ids);
+            std::vector<oid_t> distinct;  // one row of each key, in order
+            for (oid_t id : inOrder) {
+                if (distinct.empty() || dbSelection::compare(reinterpret_cast<const byte*>(db.getRow(distinct.back())),
+                                                             reinterpret_cast<const byte*>(db.getRow(id)), &key) != 0) {
+                    distinct.push_back(id);
+                }
+            }
+            const std::vector<oid_t> arrangements[] = {ids, inOrder, {inOrder.rbegin(), inOrder.rend()},
+                                                       {distinct.rbegin(), distinct.rend()}};
+            for (const std::vector<oid_t>& selected : arrangements) {
+                dbCursor<Numbers> cursor;
+                selectIds(cursor, selected);
+                cursor.sort(&key);
+                std::vector<oid_t> sorted;
+                ASSERT_TRUE(cursor.gotoFirst());
+                do {
+                    sorted.push_back(cursor.getOid());
+                } while (cursor.gotoNext());
+                EXPECT_EQ(sorted, stableSorted(selected));
+            }
         }
     }
     ASSERT_TRUE(db.commit());
