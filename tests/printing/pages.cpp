@@ -79,7 +79,8 @@ TEST(PvPages, LargestCaptionFontAndRules)
     pv.Footer().CaptionLeft.SetCaption(QStringLiteral("Footer"));
     pv.Margins().SetVisible(false);
     const QImage img = rendered(pv);
-    img.save(QDir::temp().filePath(QStringLiteral("quillet_page_header_footer.png")));
+    if (const QByteArray shots = qgetenv("QUILLET_SHOTS"); !shots.isEmpty())
+        img.save(QString::fromLocal8Bit(shots) + QStringLiteral("/page_header_footer.png"));
     const int left = UnitsToPixels(1500), right = img.width() - UnitsToPixels(1500);
     // The header's rule is the first full row below the top margin; its captions stand on it.
     int rule = -1;
