@@ -1656,7 +1656,7 @@ void dbDatabase::forgetFreeSpace()
     std::fill(freeSpace.begin(), freeSpace.end(), unknownFreeSpace);
     currRBitmapPage = currPBitmapPage = dbBitmapId;
     currRBitmapOffs = currPBitmapOffs = 0;
-    clusterPos = clusterEnd = 0;
+    clusters[0] = clusters[1] = Cluster{};
     clusterRunsGone = false;
     smallAllocations = 0;
 }
@@ -1763,7 +1763,7 @@ offs_t dbDatabase::allocate(size_t size, oid_t oid)
     return allocateSpace(size, oid);
 }
 
-offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
+offs_t dbDatabase::allocateSpace(size_t size, oid_t oid, bool row)
 {
     size = alignUp(std::max<size_t>(size, 1), dbAllocationQuantum);
     if (size > dbFile::maxSize) {
@@ -1775,9 +1775,13 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
     const bool aligned = size % dbPageSize == 0;
     const bool small = !aligned && n < clusterQuanta;
     const bool clustered = small && ++smallAllocations > clusterAfter;
-    if (clustered && clusterEnd - clusterPos >= size && isUnusedSpace(clusterPos, size)) {
-        offs_t pos = clusterPos;
-        clusterPos += offs_t(size);
+    if (oid != 0) {
+        row = (currIndex[oid] & dbInternalObjectMarker) == 0;
+    }
+    Cluster& cluster = clusters[row ? 0 : 1];
+    if (clustered && cluster.end - cluster.pos >= size && isUnusedSpace(cluster.pos, size)) {
+        offs_t pos = cluster.pos;
+        cluster.pos += offs_t(size);
         return takeSpace(pos, size, oid);
     }
     size_t& cursorPage = aligned ? currPBitmapPage : currRBitmapPage;
@@ -1788,8 +1792,8 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid)
         if (run.pos != 0 && uint64_t(run.pos) + clusterBytes <= header->size) {
             cursorPage = run.page;
             cursorOffs = run.offs;
-            clusterPos = run.pos + offs_t(size);
-            clusterEnd = run.pos + offs_t(clusterBytes);
+            cluster.pos = run.pos + offs_t(size);
+            cluster.end = run.pos + offs_t(clusterBytes);
             return takeSpace(run.pos, size, oid);
         }
         if (run.pos == 0) {
@@ -2184,7 +2188,7 @@ dbRecord* dbDatabase::putRow(oid_t oid, size_t newSize)
     size_t oldSize = getObjectSize(pos);
     bool committed = oid < committedIndexSize && committedIndex[oid] == pos;
     if (committed || alignUp(oldSize, dbAllocationQuantum) != alignUp(newSize, dbAllocationQuantum)) {
-        offs_t newPos = allocateSpace(newSize, 0);
+        offs_t newPos = allocateSpace(newSize, 0, true);
         if (newPos == 0) {
             return nullptr;
         }
@@ -2215,7 +2219,7 @@ oid_t dbDatabase::allocateRecord(size_t size)
     if (oid == 0) {
         return 0;
     }
-    offs_t pos = allocateSpace(size, 0);
+    offs_t pos = allocateSpace(size, 0, true);
     if (pos == 0) {
         return 0;
     }

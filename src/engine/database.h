@@ -475,7 +475,9 @@ private:
         size_t endPage = 0, endHole = 0;
     };
     void forgetFreeSpace();
-    offs_t allocateSpace(size_t size, oid_t oid);
+    // `row`: the space is for a row (else for another object); when `oid`
+    // is given, its object says which.
+    offs_t allocateSpace(size_t size, oid_t oid, bool row = false);
     FreeRun findFreeRun(size_t n, bool aligned);
     offs_t takeSpace(offs_t pos, size_t size, oid_t oid);
     bool isUnusedSpace(offs_t pos, size_t size);
@@ -522,14 +524,19 @@ private:
     // small objects are placed together, in a free run of at least
     // `clusterQuanta` quanta taken whole, so that the many copies of a large
     // transaction share their pages instead of dirtying a page each wherever
-    // the file has a hole; [clusterPos, clusterEnd) is what is left of that
+    // the file has a hole; [pos, end) of a `Cluster` is what is left of that
     // run. Once no such run is left within the file, the transaction fills
     // the holes there are (`clusterRunsGone`): the file is never grown for a
-    // run while a hole would do.
+    // run while a hole would do. Rows and the other objects (index nodes,
+    // chiefly) keep runs of their own, so that the rows a transaction adds
+    // or copies lie together, and a walk over them reads nothing else.
     static constexpr size_t clusterQuanta = 256;
     static constexpr size_t clusterAfter = 64;
+    struct Cluster {
+        offs_t pos = 0, end = 0;
+    };
     size_t smallAllocations = 0;  // small objects this transaction has placed
-    offs_t clusterPos = 0, clusterEnd = 0;
+    Cluster clusters[2];          // rows', other objects'
     bool clusterRunsGone = false;
     ReservedArea* reservedChain = nullptr;
     std::string dbName;
