@@ -1637,7 +1637,7 @@ bool dbDatabase::commitChanges()
         }
     }
     std::memset(monitor->dirtyPagesMap, 0, sizeof monitor->dirtyPagesMap);
-    clusterRunsGone = false;  // the commit freed what this transaction replaced
+    clusters[0].runsGone = clusters[1].runsGone = false;  // the commit freed what this transaction replaced
     smallAllocations = 0;
     modified = false;
     monitor->uncommittedChanges = 0;
@@ -1657,7 +1657,6 @@ void dbDatabase::forgetFreeSpace()
     currRBitmapPage = currPBitmapPage = dbBitmapId;
     currRBitmapOffs = currPBitmapOffs = 0;
     clusters[0] = clusters[1] = Cluster{};
-    clusterRunsGone = false;
     smallAllocations = 0;
 }
 
@@ -1786,9 +1785,10 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid, bool row)
     }
     size_t& cursorPage = aligned ? currPBitmapPage : currRBitmapPage;
     size_t& cursorOffs = aligned ? currPBitmapOffs : currRBitmapOffs;
-    if (clustered && !clusterRunsGone) {
-        const size_t clusterBytes = clusterQuanta * dbAllocationQuantum;
-        FreeRun run = findFreeRun(clusterQuanta, false);
+    if (clustered && !cluster.runsGone) {
+        const size_t runQuanta = row ? rowClusterQuanta : clusterQuanta;
+        const size_t clusterBytes = runQuanta * dbAllocationQuantum;
+        FreeRun run = findFreeRun(runQuanta, false);
         if (run.pos != 0 && uint64_t(run.pos) + clusterBytes <= header->size) {
             cursorPage = run.page;
             cursorOffs = run.offs;
@@ -1806,8 +1806,9 @@ offs_t dbDatabase::allocateSpace(size_t size, oid_t oid, bool row)
                 return pos;
             }
         }
-        // From here on this transaction fills the holes there are.
-        clusterRunsGone = true;
+        // From here on this transaction fills the holes there are with
+        // objects of this kind.
+        cluster.runsGone = true;
     }
     FreeRun run = findFreeRun(n, aligned);
     if (run.pos == 0) {

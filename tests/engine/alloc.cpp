@@ -105,7 +105,8 @@ TEST(Alloc, SmallRecordsOfALargeTransactionShareTheirPages)
     }
     // Past those, small objects share pages, rows apart from the other
     // objects (index nodes, say) made alongside: each row follows the one
-    // before, but where a run of 4,096 bytes is full.
+    // before, but where a run (16,384 bytes for rows, 4,096 for the
+    // others) is full.
     std::set<offs_t> pages;  // those the rows and nodes begin in
     offs_t last = 0;
     int breaks = 0;
@@ -116,9 +117,9 @@ TEST(Alloc, SmallRecordsOfALargeTransactionShareTheirPages)
         pages.insert(pos / 4096);
         pages.insert((db.getPos(db.allocateObject(dbTtree::nodeMarker)) & ~dbInternalObjectMarker) / 4096);
     }
-    constexpr std::size_t rowsPerRun = 4096 / 160, nodesPerRun = 4096 / sizeof(dbTtreeNode);
-    EXPECT_LE(pages.size(), (200 + rowsPerRun - 1) / rowsPerRun + (200 + nodesPerRun - 1) / nodesPerRun + 3);
-    EXPECT_LE(breaks, 200 / (4096 / 160) + 1);
+    constexpr std::size_t rowsPerRun = 16384 / 160, nodesPerRun = 4096 / sizeof(dbTtreeNode);
+    EXPECT_LE(pages.size(), (200 * 160 + 4095) / 4096 + (200 + nodesPerRun - 1) / nodesPerRun + 3);
+    EXPECT_LE(breaks, int(200 / rowsPerRun) + 1);
     const uint32_t fileSize = db.getHeader()->size;
     offs_t end = 0;
     while (end + 2 * 4112 <= fileSize) {
