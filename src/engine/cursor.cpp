@@ -169,17 +169,19 @@ bool dbIntegerOrder::settle(const std::vector<Keyed<Key>>& keys, dbSelection& se
     // The rows noted must be the selection's, in its order, for the keys to
     // say anything of it.
     std::size_t i = 0;
-    bool same = true;
-    selection.forEachId([&](oid_t id) { same = same && keys[i++].oid == id; });
-    if (!same) {
-        return false;
+    for (auto* seg = selection.first; seg != nullptr; seg = seg->next) {
+        for (std::size_t j = 0; j < seg->nRows; j++) {
+            if (keys[i++].oid != seg->rows[j]) {
+                return false;
+            }
+        }
     }
-    const auto key = [](const Keyed<Key>& k) { return k.key; };
-    if (std::is_sorted(keys.begin(), keys.end(), [&](const Keyed<Key>& a, const Keyed<Key>& b) { return key(a) < key(b); })) {
+    const auto below = [](const Keyed<Key>& a, const Keyed<Key>& b) { return a.key < b.key; };
+    if (std::is_sorted(keys.begin(), keys.end(), below)) {
         return true;
     }
-    if (std::adjacent_find(keys.begin(), keys.end(), [&](const Keyed<Key>& a, const Keyed<Key>& b) {
-            return key(a) <= key(b);
+    if (std::adjacent_find(keys.begin(), keys.end(), [](const Keyed<Key>& a, const Keyed<Key>& b) {
+            return a.key <= b.key;
         }) == keys.end()) {
         selection.reverse();  // every key below the one before: the order reversed, no tie to keep
         return true;
@@ -770,9 +772,8 @@ void dbAnyCursor::removeAll()
 void dbAnyCursor::sort(const dbOrderByNode* order, oid_t first, const dbIntegerOrder* seen)
 {
     pendingOrder.clear();
-    if (seen != nullptr && seen->settle(selection)) {
-        // in order already
-    } else if (first != 0 && selection.nRows >= 2) {
+    const bool settled = seen != nullptr && seen->settle(selection);
+    if (!settled && first != 0 && selection.nRows >= 2) {
         for (const dbOrderByNode* key = order; key != nullptr; key = key->next) {
             pendingOrder.push_back(*key);
         }
@@ -784,7 +785,7 @@ void dbAnyCursor::sort(const dbOrderByNode* order, oid_t first, const dbIntegerO
         selection.pos = 0;
         static const bool hookInstalled = (dbDatabase::changeHook = &dbAnyCursor::rowsChanging, true);
         (void)hookInstalled;
-    } else {
+    } else if (!settled) {
         selection.sort(db, order);
     }
     gotoFirst();

@@ -117,18 +117,6 @@ class dbSelection {
     // The sort by one integer, boolean or reference field; false (nothing
     // done) for any other order.
     bool sortByIntegerKey(dbDatabase* db, const dbOrderByNode* order);
-    // Gives the ids, in their order, to `to` (which takes them one by one)
-    // and back.
-    template <class F>
-    void forEachId(F to)
-    {
-        for (segment* seg = first; seg != nullptr; seg = seg->next) {
-            for (std::size_t i = 0; i < seg->nRows; i++) {
-                to(seg->rows[i]);
-            }
-        }
-    }
-    friend class dbIntegerOrder;
     template <class T>
     static int compareValues(const byte* a, const byte* b)
     {
