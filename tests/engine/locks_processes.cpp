@@ -4,7 +4,10 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -557,4 +560,77 @@ TEST(LocksProcesses, AProcessWhoseMainThreadEndedIsAUserAtOnce)
     EXPECT_EQ(other.listen(), 'y') << "n: not counted, w: waited";
     EXPECT_EQ(db.getNumberOfUsers(), 3u);
     db.close();
+}
+
+// A user of the database in another PID namespace (a sandbox that shares the
+// folder and the shared memory, with a /proc of its own), and an open on the
+// other side: the user's id names no process there, or another one. It is
+// counted at once by its mark, whichever side the user is on, instead of
+// being waited for as if it were leaving.
+TEST(LocksProcesses, AUserInAnotherPidNamespaceIsCountedAtOnce)
+{
+    constexpr long long atOnce = 5000;  // a leaving process is waited for twice as long
+    for (const bool userInside : {true, false}) {
+        SCOPED_TRACE(userInside ? "the user in a PID namespace of its own" : "the open in a PID namespace of its own");
+        TempDir dir;
+        std::string path = dir.file("Quillet.zrv");
+        // In the child: 's' when no namespace can be made, else the answer
+        // of `role` run as process 1 of a new PID namespace.
+        auto inNamespace = [](Child& self, const std::function<void(Child&)>& role) {
+            if (unshare(CLONE_NEWPID | CLONE_NEWNS) != 0
+                || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+                self.tell('s');
+                return;
+            }
+            const pid_t inside = fork();
+            if (inside == 0) {
+                if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+                    self.tell('s');
+                    _exit(0);
+                }
+                role(self);
+                _exit(0);
+            }
+            waitpid(inside, nullptr, 0);
+        };
+        auto holdOpen = [&](Child& self) {
+            dbDatabase db;
+            self.tell(db.open("Quillet", path.c_str()) ? 'o' : 'f');
+            self.hear();
+        };
+        auto countUsers = [&](Child& self) {
+            const Clock::time_point start = Clock::now();
+            dbDatabase db;
+            const bool counted = db.open("Quillet", path.c_str()) && db.getNumberOfUsers() == 2;
+            self.tell(!counted ? 'n' : millisSince(start) < atOnce ? 'y' : 'w');
+            self.hear();
+        };
+        RecordingDatabase here;
+        if (!userInside) {
+            ASSERT_TRUE(here.open("Quillet", path.c_str()));
+        }
+        Child other([&](Child& self) {
+            if (userInside) {
+                inNamespace(self, holdOpen);
+            } else {
+                inNamespace(self, countUsers);
+            }
+        });
+        const char answer = other.listen();
+        if (answer == 's') {
+            GTEST_SKIP() << "a PID namespace with a /proc of its own cannot be made here (it needs root)";
+        }
+        if (userInside) {
+            ASSERT_EQ(answer, 'o');
+            const Clock::time_point start = Clock::now();
+            ASSERT_TRUE(here.open("Quillet", path.c_str()));
+            EXPECT_EQ(here.getNumberOfUsers(), 2u);
+            EXPECT_LT(millisSince(start), atOnce);
+        } else {
+            EXPECT_EQ(answer, 'y') << "n: not counted, w: waited";
+        }
+        other.say('g');
+        EXPECT_EQ(other.finish(), 0);
+        here.close();
+    }
 }
