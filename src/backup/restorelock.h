@@ -16,8 +16,8 @@
 // Who is kept out: while a restore or a start holds the replacing lock, every
 // other start and restore in the folder, of any user who may write the
 // database file (the lock file is given that file's group and read and
-// write bits, see ByteLocks); such a start or restore touches no file. Both locks
-// go with the process that holds them, however it ends.
+// write bits, see ByteLocks); such a start or restore touches no file.
+// Both locks go with the process that holds them, however it ends.
 //
 // A lock that cannot be taken alone is never taken for one that is held. A
 // user who may only read the lock file (one made by an earlier release for

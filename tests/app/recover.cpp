@@ -766,7 +766,8 @@ TEST_F(Recover, ARestoreKilledAfterEachStepIsFinishedOrUndoneByTheNextStart)
 // so, and the database at the name is the restored one (contacts 1 to 20).
 // Also when the start is another OS user's, in a folder the two users share
 // through a group (set up by hand: the folder and the database file are the
-// group's; the lock file the test's user made under the usual umask).
+// group's; the lock file the test's user made under the usual umask, or a
+// third user, which the others may only read, as an earlier release made it).
 TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
 {
     using Step = TBackupForm::RestoreStep;
@@ -781,12 +782,15 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
         Step step;
         bool atStart;
         bool otherUser;
+        bool thirdUsersLock;
     } cases[] = {
-        {"from Setup, the copy written", Step::CopyWritten, false, false},
-        {"from Setup, the copy checked", Step::CopyChecked, false, false},
-        {"at start, the copy checked", Step::CopyChecked, true, false},
-        {"at start, the file kept aside", Step::CurrentKeptAside, true, false},
-        {"from Setup, the copy written, another user's start", Step::CopyWritten, false, true},
+        {"from Setup, the copy written", Step::CopyWritten, false, false, false},
+        {"from Setup, the copy checked", Step::CopyChecked, false, false, false},
+        {"at start, the copy checked", Step::CopyChecked, true, false, false},
+        {"at start, the file kept aside", Step::CurrentKeptAside, true, false, false},
+        {"from Setup, the copy written, another user's start", Step::CopyWritten, false, true, false},
+        {"from Setup, the copy written, another user's start, a third user's lock file", Step::CopyWritten, false,
+         true, true},
     };
     const auto noSeam = qScopeGuard([] { TBackupForm::RestoreStepDone() = nullptr; });
     for (const auto& c : cases) {
@@ -802,6 +806,10 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
         ASSERT_NO_FATAL_FAILURE(backupOf20AndDatabaseOf30(c.atStart));
         if (c.otherUser) {
             ASSERT_EQ(chmod(QFile::encodeName(path("Quillet.zrv")).constData(), 0660), 0);
+            ASSERT_EQ(chmod(QFile::encodeName(path(".Quillet.lock")).constData(), 0644), 0);
+        }
+        if (c.thirdUsersLock) {
+            ASSERT_EQ(chown(QFile::encodeName(path(".Quillet.lock")).constData(), 50003, other.gid), 0);
         }
         QString told = "(no second start)";
         TBackupForm::RestoreStepDone() = [&](Step done) {
@@ -826,6 +834,13 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
         EXPECT_EQ(contacts(), 20);
         stop();
         EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore"))) << "a copy was left";
+        if (c.otherUser && !c.thirdUsersLock) {
+            // the lock file is the other user's too: its start settles what a killed restore left
+            ASSERT_TRUE(QFile::copy(path("Quillet0.zbf"), path("Quillet.zrv.restore")));
+            EXPECT_EQ(messageOfAKilledStart(other), "A restore of a backup was cut off before it was finished. The "
+                                                    "database file Quillet.zrv in " + folder + " is as it was before it.");
+            EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore")));
+        }
         emptyFolder();
     }
 }
