@@ -253,8 +253,9 @@ void TMainListForm::startUp()
 {
     const QString dir = QDir::currentPath();
     RestoreLock replacing(dir);  // until the users are counted: see restorelock.h
-    keepOutOfARestore(replacing, dir);
-    settleCutOffRestore();
+    const bool alone = keepOutOfARestore(replacing, dir);
+    if (alone)
+        settleCutOffRestore();
     // the open below makes a missing or empty file a new database
     const std::optional<ArchivesSetAside> setAside = keepBackupsOfANewDatabase(dir);
     database.compact("Quillet");  // gives the file's free space back when most of it is free
@@ -264,7 +265,7 @@ void TMainListForm::startUp()
     if (!opened) {
         EndIfDatabaseOfNewerVersion(this);
         ShowInfo("Fail to open database.", this);
-        if (!restoreUnreadableDatabase(dir, replacing))
+        if (!restoreUnreadableDatabase(dir, replacing, alone))
             platform::ExitProgram(1);
     }
     if (database.getNumberOfUsers() > 1) {
@@ -311,11 +312,18 @@ void TMainListForm::startUp()
     backup.autoBackupDaily(backups_);
 }
 
-void TMainListForm::keepOutOfARestore(RestoreLock& replacing, const QString& dir)
+bool TMainListForm::keepOutOfARestore(RestoreLock& replacing, const QString& dir)
 {
     switch (replacing.enterStart()) {
     case RestoreLock::Taken:
-        return;
+        return true;
+    case RestoreLock::TakenShared:
+        if (!TBackupForm::restoreCopyLeft())
+            return false;
+        [[fallthrough]];  // another such start may be settling it
+    case RestoreLock::CannotTell:
+        ShowInfo(cannotTellText(dir, replacing), this);
+        break;
     case RestoreLock::Restoring:
         ShowInfo(QString("A backup is being restored in %1 by another run of the program, so the database cannot "
                          "be opened now. Start the program again once the restore has finished.")
@@ -327,6 +335,15 @@ void TMainListForm::keepOutOfARestore(RestoreLock& replacing, const QString& dir
         break;
     }
     platform::ExitProgram(1);
+    return false;
+}
+
+QString TMainListForm::cannotTellText(const QString& dir, const RestoreLock& replacing)
+{
+    return QString("Whether a backup is being restored in %1 by another run of the program cannot be told: the "
+                   "folder's lock file .Quillet.lock cannot be locked (%2). The database has not been opened, and "
+                   "nothing has been changed.")
+        .arg(dir, replacing.failure());
 }
 
 void TMainListForm::settleCutOffRestore()
@@ -356,10 +373,14 @@ std::optional<ArchivesSetAside> TMainListForm::keepBackupsOfANewDatabase(const Q
 // elsewhere. A restore that failed for want of room, or another failed write
 // in the folder, ends the offers: an older backup would fare no better, or
 // would bring back older data only because it is smaller.
-bool TMainListForm::restoreUnreadableDatabase(const QString& dir, RestoreLock& replacing)
+bool TMainListForm::restoreUnreadableDatabase(const QString& dir, RestoreLock& replacing, bool alone)
 {
     if (database.openFailure() != dbDatabase::dbFileNotDatabase)
         return false;
+    if (!alone) {  // another start may be restoring too
+        ShowInfo(cannotTellText(dir, replacing), this);
+        return false;
+    }
     const QList<GenerationArchive> archives = keptArchives(dir);  // oldest first, unreadable ones before
     const QString keptAs = unreadableDatabaseName(dir, QDateTime::currentSecsSinceEpoch());
     QString before;  // why no other archive came first, or why the last one could not be restored

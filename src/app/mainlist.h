@@ -83,8 +83,12 @@ private:
     void createActions();
     void startUp();
     // First of all: ends the program, touching no file, while a restore runs
-    // in the folder or another start has not yet counted the users.
-    void keepOutOfARestore(RestoreLock& replacing, const QString& dir);
+    // in the folder, another start has not yet counted the users, or that
+    // cannot be told. True when this start holds the replacing lock alone;
+    // false when it shares it (no cut-off restore to settle is left then).
+    bool keepOutOfARestore(RestoreLock& replacing, const QString& dir);
+    // Says that whether a restore runs cannot be told, and why.
+    static QString cannotTellText(const QString& dir, const RestoreLock& replacing);
     // Before the open: finishes or undoes a restore that a kill cut off, and
     // says so; ends the program when a sound copy cannot be put in place.
     void settleCutOffRestore();
@@ -92,9 +96,10 @@ private:
     // aside; what was done, told once the open has been tried.
     std::optional<ArchivesSetAside> keepBackupsOfANewDatabase(const QString& dir);
     // After an open that failed for the file's bytes: offers the readable
-    // backups in its place, newest first, then one chosen elsewhere. True
-    // when one was restored and the database opened.
-    bool restoreUnreadableDatabase(const QString& dir, RestoreLock& replacing);
+    // backups in its place, newest first, then one chosen elsewhere, when
+    // this start holds the replacing lock alone. True when one was restored
+    // and the database opened.
+    bool restoreUnreadableDatabase(const QString& dir, RestoreLock& replacing, bool alone);
     // Restores archive in place of the unreadable file, kept as keptAs.
     // Empty when the archive could not be restored for its own bytes (`why`
     // then tells it); else whether the database is open (a failed write has

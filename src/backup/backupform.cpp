@@ -412,7 +412,16 @@ void TBackupForm::restoreClick()
         return;
     // held until the program ends: no start settles the copy or opens the file meanwhile
     RestoreLock replacing(programDirectory());
-    if (replacing.enterRestore() != RestoreLock::Taken) {
+    const RestoreLock::Outcome locked = replacing.enterRestore();
+    if (locked == RestoreLock::CannotTell) {
+        ShowInfo(QStringLiteral("The backup has not been restored: the lock file .Quillet.lock in %1 cannot be "
+                                "locked (%2), so starts of the program there could not be kept out meanwhile. "
+                                "Nothing has been changed.")
+                     .arg(programDirectory(), replacing.failure()),
+                 this);
+        return;
+    }
+    if (locked != RestoreLock::Taken) {
         ShowInfo(QStringLiteral("The backup has not been restored: another run of the program is opening the "
                                 "database in %1, or restoring a backup there. Nothing has been changed; try again "
                                 "in a moment.")
@@ -600,12 +609,17 @@ RestoreResult TBackupForm::putCopyInPlace(RestoreResult result, const QString &c
     return result;
 }
 
+bool TBackupForm::restoreCopyLeft()
+{
+    return QFileInfo::exists(checkedCopyIn(programDirectory()));
+}
+
 CutOffRestore TBackupForm::settleCutOffRestore()
 {
     const QString dir = programDirectory();
     const QString copy = checkedCopyIn(dir);
     CutOffRestore settled;
-    if (!QFileInfo::exists(copy))
+    if (!restoreCopyLeft())
         return settled;
     const QFileInfo current(databaseFile());
     const QString cutOff = QStringLiteral("A restore of a backup was cut off before it was finished");

@@ -143,6 +143,8 @@ public:
     // Settles a restore cut off by a kill, before the database is opened
     // (see above), under the folder's replacing lock; shows nothing.
     static CutOffRestore settleCutOffRestore();
+    // Whether a restore's checked copy lies beside the database file.
+    static bool restoreCopyLeft();
     // Lets the user choose an archive to restore from; empty when cancelled.
     // The dialog opens where the last manual backup of this run wrote, else
     // in the program directory while it holds archives set aside at a start

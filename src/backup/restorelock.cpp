@@ -6,28 +6,48 @@ namespace {
 constexpr int kReplacing = 0;
 constexpr int kRestoring = 1;
 
+using Take = platform::ByteLocks::Take;
+
 }  // namespace
 
 RestoreLock::RestoreLock(const QString &dir)
-    : locks_(dir + QStringLiteral("/.Quillet.lock"))
+    : locks_(dir + QStringLiteral("/.Quillet.lock"), dir + QStringLiteral("/Quillet.zrv"))
 {
 }
 
 RestoreLock::Outcome RestoreLock::enterStart()
 {
-    if (locks_.take(kReplacing) != platform::ByteLocks::Take::HeldElsewhere)
+    switch (locks_.take(kReplacing)) {
+    case Take::Taken:
         return Taken;
-    return locks_.heldElsewhere(kRestoring) ? Restoring : Starting;
+    case Take::Shared:
+        return TakenShared;
+    case Take::HeldElsewhere:
+        return locks_.heldElsewhere(kRestoring) ? Restoring : Starting;
+    case Take::Failed:
+        break;
+    }
+    return CannotTell;
 }
 
 RestoreLock::Outcome RestoreLock::enterRestore()
 {
-    if (locks_.take(kRestoring) == platform::ByteLocks::Take::HeldElsewhere)
+    Outcome outcome = CannotTell;
+    switch (locks_.take(kRestoring)) {
+    case Take::HeldElsewhere:
         return Restoring;
-    const Outcome outcome = enterStart();
-    if (outcome != Taken)
+    case Take::Taken:
+        outcome = enterStart();
+        break;
+    case Take::Shared:
+    case Take::Failed:
+        break;
+    }
+    if (outcome != Taken) {
         locks_.release(kRestoring);
-    return outcome;
+        locks_.release(kReplacing);
+    }
+    return outcome == TakenShared ? CannotTell : outcome;
 }
 
 void RestoreLock::markRestoring()

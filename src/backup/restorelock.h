@@ -1,9 +1,10 @@
 // What keeps a restore of the database apart from the starts of the program
-// in the same folder. A restore replaces the database file by a rename, and
-// till then leaves its copy "Quillet.zrv.restore" beside it: a start meanwhile
-// would take that copy for what a killed restore left, and a start that
-// opened the database would work on a file about to be replaced. So the
-// folder's lock file ".Quillet.lock" carries two locks (platform/bytelocks.h):
+// in the same folder, whichever user of the database runs them. A restore
+// replaces the database file by a rename, and till then leaves its copy
+// "Quillet.zrv.restore" beside it: a start meanwhile would take that copy
+// for what a killed restore left, and a start that opened the database would
+// work on a file about to be replaced. So the folder's lock file
+// ".Quillet.lock" carries two locks (platform/bytelocks.h):
 //
 //   the replacing lock: held by a start from before it looks for a cut-off
 //       restore until it has counted the database's users (a restore at
@@ -12,10 +13,21 @@
 //   the restoring mark: held beside the replacing lock while a restore runs
 //       or is about to, so that a start turned away can tell why.
 //
-// A start or a restore that finds the replacing lock held touches no file.
-// Both locks go with the process that holds them, however it ends. Where the
-// lock file cannot be opened for writing (the folder or the file of another
-// user), nothing is locked and everything goes on as without the lock.
+// Who is kept out: while a restore or a start holds the replacing lock, every
+// other start and restore in the folder, of any user who may write the
+// database file (the lock file is given that file's group and read and
+// write bits, see ByteLocks); such a start or restore touches no file.
+// Both locks go with the process that holds them, however it ends.
+//
+// A lock that cannot be taken alone is never taken for one that is held. A
+// user who may only read the lock file (one made by an earlier release for
+// its owner alone) holds the replacing lock shared with such users
+// (TakenShared): it keeps every restore out, but not another such start, so
+// that start settles no cut-off restore and restores nothing. Where the lock
+// file cannot be locked at all (another kind of file at its name, a folder
+// the user may not write, a file system without locks), whether a restore
+// runs cannot be told (CannotTell): a start then opens nothing and a restore
+// changes nothing, each saying why (failure()).
 #pragma once
 
 #include "platform/bytelocks.h"
@@ -29,18 +41,22 @@ public:
 
     enum Outcome {
         Taken,
-        Restoring,  // a restore runs in the folder, or is about to
-        Starting,   // another start has the replacing lock
+        TakenShared,  // for a start: the replacing lock, shared with starts that can take it only so
+        Restoring,    // a restore runs in the folder, or is about to
+        Starting,     // another start has the replacing lock
+        CannotTell,   // the lock file cannot be locked
     };
     // For a start: the replacing lock alone.
     Outcome enterStart();
     // For Setup's restore: the restoring mark, then the replacing lock; when
-    // that is held, neither.
+    // either cannot be had alone, neither.
     Outcome enterRestore();
     // For a start that restores a backup while it holds the replacing lock.
     void markRestoring();
     // Lets go of both (also done when the object goes).
     void leave();
+    // The system's text of why the lock file cannot be locked alone.
+    QString failure() const { return locks_.failure(); }
 
 private:
     platform::ByteLocks locks_;

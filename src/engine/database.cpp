@@ -47,6 +47,10 @@ constexpr size_t lastBitmapPage = dbBitmapId + dbBitmapPages;              // 8,
 constexpr uint64_t extensionRetryUnit = dbBitmapSegmentSize;               // 524,288
 constexpr unsigned dbMaxProcesses = 64;
 constexpr unsigned leavingUsersWaitMsec = 10000;  // the longest wait for the marks of processes that are leaving
+// The longest wait for the mark of a process that cannot be told here: the
+// moment the kernel may keep the marks of one that has gone. One of another
+// PID namespace keeps its mark, and is then counted.
+constexpr unsigned untoldUsersWaitMsec = 250;
 const char* const corruptLayout = "Database file was corrupted: invalid file layout";
 const char* const corruptRecord = "Database file was corrupted: invalid record";
 
@@ -410,12 +414,13 @@ std::string dbDatabase::monitorName() const
 
 // Takes the file's user lock (dbFile::lockAsUser), waiting only while another
 // process opens or closes the file. When others hold the file and some of
-// them are leaving, this process lets go of its locks, so that other openers
-// go on meanwhile, waits for the leaving ones' marks to drop (a bounded
-// wait), and tries again: once they are gone it may be the first after all.
+// them may be leaving, this process lets go of its locks, so that other
+// openers go on meanwhile, waits for the leaving ones' marks to drop (each a
+// bounded wait from the first look), and tries again: once they are gone it
+// may be the first after all.
 int dbDatabase::lockFileAsUser()
 {
-    const uint64_t until = dbTickCount() + leavingUsersWaitMsec;
+    const uint64_t since = dbTickCount();
     for (;;) {
         const int rc = file.lockAsUser();
         if (rc != 0) {
@@ -426,22 +431,27 @@ int dbDatabase::lockFileAsUser()
         // which reads the header).
         baseAddr = file.getBase();
         header = reinterpret_cast<dbHeader*>(baseAddr);
-        const std::vector<unsigned> leaving = leavingUsers();
-        if (leaving.empty() || dbTickCount() >= until) {
+        std::vector<LeavingUser> leaving = leavingUsers();
+        const uint64_t now = dbTickCount();
+        std::erase_if(leaving, [&](const LeavingUser& user) { return now >= since + user.waitMsec; });
+        if (leaving.empty()) {
             return 0;
         }
         file.unlockAsUser();
-        awaitUsersLeft(leaving, until);
+        awaitUsersLeft(leaving, since);
     }
 }
 
-// The slots that other processes still mark on the file though they are
-// leaving: killed, exiting, or gone while the kernel keeps their marks a
-// moment longer (at times after the process has been reaped). Their shares
-// would count as users beside this process and turn a start away. A process
-// whose main thread has ended while another thread runs is no such one.
-// Before this process opens the monitor, it is mapped only for the look.
-std::vector<unsigned> dbDatabase::leavingUsers()
+// The slots that other processes still mark on the file though they may be
+// leaving: killed or exiting (waited for up to leavingUsersWaitMsec), or not
+// to be found here (a process that has gone while the kernel keeps its marks
+// a moment longer, at times after it has been reaped, or one of another PID
+// namespace: waited for up to untoldUsersWaitMsec, then its mark tells). The
+// shares of the leaving ones would count as users beside this process and
+// turn a start away. A process whose main thread has ended while another
+// thread runs is no such one. Before this process opens the monitor, it is
+// mapped only for the look.
+std::vector<dbDatabase::LeavingUser> dbDatabase::leavingUsers()
 {
     const bool lookOnly = shared == nullptr;
     if (lookOnly) {
@@ -470,25 +480,31 @@ std::vector<unsigned> dbDatabase::leavingUsers()
         monitor = nullptr;
     }
     // Told outside the critical section: it reads the processes' files.
-    std::vector<unsigned> leaving;
+    std::vector<LeavingUser> leaving;
     for (const auto& [i, slot] : marked) {
-        if (dbProcessFateOf(slot.pid, slot.started) != dbProcessFate::running) {
-            leaving.push_back(i);
+        switch (dbProcessFateOf(slot.pid, slot.started)) {
+        case dbProcessFate::running:
+            break;
+        case dbProcessFate::ending:
+            leaving.push_back({i, leavingUsersWaitMsec});
+            break;
+        case dbProcessFate::cannotTell:
+            leaving.push_back({i, untoldUsersWaitMsec});
+            break;
         }
     }
     return leaving;
 }
 
-// Waits until the marks of the given slots drop, at most until `until`. The
-// caller then sweeps out their shares like those of any process that died.
-void dbDatabase::awaitUsersLeft(const std::vector<unsigned>& slots, uint64_t until)
+// Waits until the marks of the given slots drop, each at most until its
+// wait from `since` has passed. The caller then sweeps out their shares
+// like those of any process that died.
+void dbDatabase::awaitUsersLeft(const std::vector<LeavingUser>& users, uint64_t since)
 {
     file.reached(dbPointUsersLeaving);
-    for (unsigned i : slots) {
-        const uint64_t now = dbTickCount();
-        if (!file.awaitSlotFree(i, now < until ? unsigned(until - now) : 0)) {
-            return;
-        }
+    for (const LeavingUser& user : users) {
+        const uint64_t now = dbTickCount(), until = since + user.waitMsec;
+        file.awaitSlotFree(user.slot, now < until ? unsigned(until - now) : 0);
     }
 }
 
@@ -985,9 +1001,9 @@ unsigned dbDatabase::getNumberOfUsers()
     if (!opened) {
         return 0;
     }
-    const std::vector<unsigned> leaving = leavingUsers();
+    const std::vector<LeavingUser> leaving = leavingUsers();
     if (!leaving.empty()) {
-        awaitUsersLeft(leaving, dbTickCount() + leavingUsersWaitMsec);
+        awaitUsersLeft(leaving, dbTickCount());
     }
     unsigned users;
     {

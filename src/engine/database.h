@@ -276,10 +276,12 @@ public:
     };
     dbOpenFailure openFailure() const { return openFailed; }
     // Opens of this database by all processes. Processes that died are not
-    // counted, nor those being killed or exiting, nor those gone whose marks
-    // the kernel still keeps: their marks are waited for, at most a few
-    // seconds. A process whose main thread has ended while others run is
-    // counted at once. When this is the only one left, a table layout the
+    // counted, nor those being killed or exiting: their marks are waited
+    // for, at most a few seconds. A process that cannot be found here (gone,
+    // or of another PID namespace) is counted by its mark alone, once the
+    // kernel has had a moment to drop the marks of one that has gone. A
+    // process whose main thread has ended while others run is counted at
+    // once. When this is the only one left, a table layout the
     // open had to skip is loaded now.
     unsigned getNumberOfUsers();
 
@@ -502,8 +504,14 @@ private:
     bool openMonitor(bool first);
     std::string monitorName() const;
     int lockFileAsUser();
-    std::vector<unsigned> leavingUsers();
-    void awaitUsersLeft(const std::vector<unsigned>& slots, uint64_t until);
+    // A slot of another process that may be leaving, and how long its mark
+    // is waited for.
+    struct LeavingUser {
+        unsigned slot;
+        unsigned waitMsec;
+    };
+    std::vector<LeavingUser> leavingUsers();
+    void awaitUsersLeft(const std::vector<LeavingUser>& users, uint64_t since);
 
     uint8_t accessType;
     size_t initSize;

@@ -81,13 +81,6 @@ bool threadEnding(const std::string& dir)
     return killPending(status, "\nSigPnd:") || killPending(status, "\nShdPnd:");
 }
 
-// Whether process pid no longer exists, asked of the kernel where /proc
-// cannot tell.
-bool processMissing(pid_t pid)
-{
-    return kill(pid, 0) != 0 && errno == ESRCH;
-}
-
 }  // namespace
 
 void dbAbnormalTermination()
@@ -249,21 +242,18 @@ uint64_t dbTickCount()
 dbProcessFate dbProcessFateOf(uint32_t pid, uint32_t started)
 {
     if (pid == 0 || pid > uint32_t(INT32_MAX)) {
-        return dbProcessFate::running;  // no process id: never take it for one that is gone
+        return dbProcessFate::cannotTell;  // no process id
     }
     const std::string dir = "/proc/" + std::to_string(pid);
     TaskStat stat;
-    if (!readTaskStat(dir, stat)) {
-        return processMissing(pid_t(pid)) ? dbProcessFate::gone : dbProcessFate::running;
-    }
-    if (started != 0 && uint32_t(stat.started) != started) {
-        return dbProcessFate::gone;  // the id was given to a later process
+    if (!readTaskStat(dir, stat) || (started != 0 && uint32_t(stat.started) != started)) {
+        return dbProcessFate::cannotTell;
     }
     // The main thread's state is not the process's: it may have ended while
     // the other threads run on. The process ends with its last thread.
     DIR* threads = opendir((dir + "/task").c_str());
     if (threads == nullptr) {
-        return processMissing(pid_t(pid)) ? dbProcessFate::gone : dbProcessFate::running;
+        return dbProcessFate::cannotTell;
     }
     bool running = false;
     while (const dirent* thread = readdir(threads)) {

@@ -110,11 +110,16 @@ private:
 
 // Milliseconds of a steady clock (for lock time-outs).
 uint64_t dbTickCount();
-// What has become of a process that uses the database.
+// What can be told of a process that uses the database. Only an end is
+// ever read from /proc: whether the process still uses the database is told
+// by its locks on the file alone (dbFile::slotHeld), since /proc shows only
+// the processes of this PID namespace, and an id recorded in another one
+// names no process here, or another.
 enum class dbProcessFate {
-    running,  // one of its threads runs, or that cannot be told
-    ending,   // each of its threads is killed, exiting or ended
-    gone,     // it no longer exists (its id may be another process's now)
+    running,     // found here, with the start time it recorded, and one of its threads runs
+    ending,      // found here, and each of its threads is killed, exiting or ended
+    cannotTell,  // no process of that id here, or one that started at another time: a process of
+                 // another PID namespace, or one that has gone (its id perhaps another's now)
 };
 // The fate of process pid, which recorded `started` (its
 // dbCurrentProcessStartTime; 0 when unknown) when it began to use the

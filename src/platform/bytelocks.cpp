@@ -3,7 +3,9 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -19,14 +21,38 @@ struct flock oneByte(short type, int byte)
     return lock;
 }
 
+// A regular file opened with `flags`, or -1 with errno set.
+int openRegular(const QByteArray &name, int flags)
+{
+    int fd;
+    do
+        fd = ::open(name.constData(), flags | O_CLOEXEC | O_NOFOLLOW, 0666);
+    while (fd < 0 && errno == EINTR);
+    struct stat st {};
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
-ByteLocks::ByteLocks(const QString &path)
+ByteLocks::ByteLocks(const QString &path, const QString &guarded)
 {
     const QByteArray name = QFile::encodeName(path);
-    do
-        fd_ = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-    while (fd_ < 0 && errno == EINTR);
+    fd_ = openRegular(name, O_RDWR | O_CREAT);
+    if (fd_ >= 0) {
+        shareWithUsersOf(guarded);
+        return;
+    }
+    error_ = errno;
+    if (error_ == EACCES || error_ == EPERM || error_ == EROFS) {
+        fd_ = openRegular(name, O_RDONLY);
+        readOnly_ = fd_ >= 0;
+    }
 }
 
 ByteLocks::~ByteLocks()
@@ -35,18 +61,34 @@ ByteLocks::~ByteLocks()
         ::close(fd_);
 }
 
+void ByteLocks::shareWithUsersOf(const QString &guarded)
+{
+    struct stat lock {}, file {};
+    if (::stat(QFile::encodeName(guarded).constData(), &file) != 0 || fstat(fd_, &lock) != 0
+        || lock.st_uid != geteuid())
+        return;
+    // a group the user is not in stays as it was: the bits below still reach the others
+    if (lock.st_gid != file.st_gid)
+        (void)!fchown(fd_, uid_t(-1), file.st_gid);
+    const mode_t mode = (lock.st_mode & 07777) | (file.st_mode & 0666);
+    if ((lock.st_mode & 07777) != mode)
+        (void)!fchmod(fd_, mode);
+}
+
 ByteLocks::Take ByteLocks::take(int byte)
 {
     if (fd_ < 0)
         return Take::Failed;
-    struct flock lock = oneByte(F_WRLCK, byte);
+    struct flock lock = oneByte(readOnly_ ? F_RDLCK : F_WRLCK, byte);
     while (fcntl(fd_, F_OFD_SETLK, &lock) != 0) {
         if (errno == EAGAIN || errno == EACCES)
             return Take::HeldElsewhere;
-        if (errno != EINTR)
+        if (errno != EINTR) {
+            error_ = errno;
             return Take::Failed;
+        }
     }
-    return Take::Taken;
+    return readOnly_ ? Take::Shared : Take::Taken;
 }
 
 bool ByteLocks::heldElsewhere(int byte) const
@@ -60,6 +102,11 @@ void ByteLocks::release(int byte)
     struct flock lock = oneByte(F_UNLCK, byte);
     if (fd_ >= 0)
         fcntl(fd_, F_OFD_SETLK, &lock);
+}
+
+QString ByteLocks::failure() const
+{
+    return error_ != 0 ? QString::fromLocal8Bit(std::strerror(error_)) : QString();
 }
 
 }  // namespace platform

@@ -6,10 +6,15 @@
 //
 // The caller keeps the lock file in place: it is created empty when missing
 // and never written, and must never be removed or renamed, since a lock on
-// a file that has lost its name keeps no one out. A lock file that cannot
-// be opened for writing (a folder or file of another user) gives no locks at
-// all: usable() is then false and every take fails. A process that forks
-// without exec shares its locks with the child.
+// a file that has lost its name keeps no one out. The lock file guards
+// another file (the one whose users are to keep out of each other's way):
+// whenever this process's user owns the lock file, it is given that file's
+// group, and that file's read and write bits are added to its own, so that
+// whoever may write that file may lock it too. A lock file this process may only read gives shared locks
+// alone (Take::Shared); one it cannot open at all (no such file in a folder
+// it may not write, another kind of file at the name) or on a file system
+// without locks gives none: every take fails, and failure() tells why. A
+// process that forks without exec shares its locks with the child.
 #pragma once
 
 #include <QString>
@@ -18,22 +23,32 @@ namespace platform {
 
 class ByteLocks {
 public:
-    explicit ByteLocks(const QString &path);
+    ByteLocks(const QString &path, const QString &guarded);
     ~ByteLocks();  // every lock taken through it goes
     ByteLocks(const ByteLocks &) = delete;
     ByteLocks &operator=(const ByteLocks &) = delete;
 
-    bool usable() const { return fd_ >= 0; }
-
-    enum class Take { Taken, HeldElsewhere, Failed };
-    // Takes byte n for this object alone, at once or not at all.
+    enum class Take {
+        Taken,          // for this object alone
+        Shared,         // shared with others that could take it only so: it keeps out whoever takes it alone
+        HeldElsewhere,  // another open file holds it
+        Failed,         // it cannot be told whether another holds it
+    };
+    // Takes byte n, at once or not at all.
     Take take(int byte);
     // Whether another open file holds byte n; false when it cannot be told.
     bool heldElsewhere(int byte) const;
     void release(int byte);
+    // The system's text of why the lock file could not be opened for
+    // writing, or why a take failed; empty when neither happened.
+    QString failure() const;
 
 private:
+    void shareWithUsersOf(const QString &guarded);
+
     int fd_ = -1;
+    bool readOnly_ = false;
+    int error_ = 0;
 };
 
 }  // namespace platform

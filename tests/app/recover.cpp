@@ -25,6 +25,7 @@
 #include <optional>
 #include <random>
 #include <sys/mount.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -624,12 +625,24 @@ bool restoreKilledAfter(TBackupForm::RestoreStep step, bool atStart)
     return child.waitForFinished(120000) && child.exitStatus() == QProcess::CrashExit;
 }
 
-// The first message of a start of the program in a child process, which is
-// then killed; empty when the start showed none or did not come up within
-// two minutes.
-QString messageOfAKilledStart()
+// An OS user other than the test's, and a group of its own.
+struct OsUser {
+    uid_t uid;
+    gid_t gid;
+};
+
+// The first message of a start of the program in a child process (as
+// `user` when one is given), which is then killed; empty when the start
+// showed none or did not come up within two minutes.
+QString messageOfAKilledStart(std::optional<OsUser> user = std::nullopt)
 {
     QProcess child;
+    if (user) {
+        child.setChildProcessModifier([user] {
+            if (setgroups(1, &user->gid) != 0 || setgid(user->gid) != 0 || setuid(user->uid) != 0)
+                _exit(4);
+        });
+    }
     startThisTestInAChild(child, kChildVariable, "1");
     QByteArray out;
     qsizetype from = -1, to = -1;
@@ -751,6 +764,10 @@ TEST_F(Recover, ARestoreKilledAfterEachStepIsFinishedOrUndoneByTheNextStart)
 // from Setup or at start is between its steps: it says that a backup is
 // being restored and touches no file; the restore then completes and says
 // so, and the database at the name is the restored one (contacts 1 to 20).
+// Also when the start is another OS user's, in a folder the two users share
+// through a group (set up by hand: the folder and the database file are the
+// group's; the lock file the test's user made under the usual umask, or a
+// third user, which the others may only read, as an earlier release made it).
 TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
 {
     using Step = TBackupForm::RestoreStep;
@@ -759,24 +776,45 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
                               "program again once the restore has finished.";
     const QStringList fromSetup {"Restore Completed. Restart the program."};
     const QStringList atStart {"Fail to open database.", "Restore Completed."};
+    const OsUser other {50002, 50000};  // the group's other user
     const struct {
         const char* what;
         Step step;
         bool atStart;
+        bool otherUser;
+        bool thirdUsersLock;
     } cases[] = {
-        {"from Setup, the copy written", Step::CopyWritten, false},
-        {"from Setup, the copy checked", Step::CopyChecked, false},
-        {"at start, the copy checked", Step::CopyChecked, true},
-        {"at start, the file kept aside", Step::CurrentKeptAside, true},
+        {"from Setup, the copy written", Step::CopyWritten, false, false, false},
+        {"from Setup, the copy checked", Step::CopyChecked, false, false, false},
+        {"at start, the copy checked", Step::CopyChecked, true, false, false},
+        {"at start, the file kept aside", Step::CurrentKeptAside, true, false, false},
+        {"from Setup, the copy written, another user's start", Step::CopyWritten, false, true, false},
+        {"from Setup, the copy written, another user's start, a third user's lock file", Step::CopyWritten, false,
+         true, true},
     };
     const auto noSeam = qScopeGuard([] { TBackupForm::RestoreStepDone() = nullptr; });
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.otherUser && geteuid() != 0)
+            GTEST_SKIP() << "a start by another OS user needs the test to run as root";
+        const QByteArray folderName = QFile::encodeName(folder);
+        if (c.otherUser) {
+            umask(022);
+            ASSERT_EQ(chown(folderName.constData(), 0, other.gid), 0);
+            ASSERT_EQ(chmod(folderName.constData(), 02770), 0);
+        }
         ASSERT_NO_FATAL_FAILURE(backupOf20AndDatabaseOf30(c.atStart));
+        if (c.otherUser) {
+            ASSERT_EQ(chmod(QFile::encodeName(path("Quillet.zrv")).constData(), 0660), 0);
+            ASSERT_EQ(chmod(QFile::encodeName(path(".Quillet.lock")).constData(), 0644), 0);
+        }
+        if (c.thirdUsersLock) {
+            ASSERT_EQ(chown(QFile::encodeName(path(".Quillet.lock")).constData(), 50003, other.gid), 0);
+        }
         QString told = "(no second start)";
         TBackupForm::RestoreStepDone() = [&](Step done) {
             if (done == c.step)
-                told = messageOfAKilledStart();
+                told = messageOfAKilledStart(c.otherUser ? std::optional(other) : std::nullopt);
         };
         dialogs.shown.clear();
         if (c.atStart) {
@@ -796,6 +834,13 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
         EXPECT_EQ(contacts(), 20);
         stop();
         EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore"))) << "a copy was left";
+        if (c.otherUser && !c.thirdUsersLock) {
+            // the lock file is the other user's too: its start settles what a killed restore left
+            ASSERT_TRUE(QFile::copy(path("Quillet0.zbf"), path("Quillet.zrv.restore")));
+            EXPECT_EQ(messageOfAKilledStart(other), "A restore of a backup was cut off before it was finished. The "
+                                                    "database file Quillet.zrv in " + folder + " is as it was before it.");
+            EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore")));
+        }
         emptyFolder();
     }
 }

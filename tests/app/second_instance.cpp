@@ -1,9 +1,11 @@
 // A second copy of the program on the same folder is turned away, also while
 // the first has not yet counted the database's users; a copy that
 // was killed leaves nothing behind that stops the next start, not even while
-// it is still on its way out.
+// it is still on its way out. Where the folder's lock file cannot be
+// locked, neither a start nor Setup's Restore goes on as if it held it.
 #include "mainwindow_fixture.h"
 
+#include "backup/backupform.h"
 #include "backup/restorelock.h"
 
 TEST_F(MainWindowTest, SecondInstanceIsRefusedAndAKilledOneLeavesNoTrace)
@@ -48,4 +50,41 @@ TEST_F(MainWindowTest, SecondInstanceIsRefusedAndAKilledOneLeavesNoTrace)
     ASSERT_EQ(customers.select(), 1u);
     EXPECT_STREQ(customers->name, "Alpha");
     database.commit();
+}
+
+// A lock file that cannot be locked (here a folder in its place; a file
+// system without locks is alike): Setup's Restore says why and changes
+// nothing, and a start beside the copy that a restore leaves says that it
+// cannot tell whether a restore runs, leaves the copy alone and opens nothing.
+TEST_F(MainWindowTest, ALockFileThatCannotBeLockedIsNeverTakenForOneThatIsHeld)
+{
+    ASSERT_EQ(start(), -1);
+    const QString folder = QDir::currentPath();
+    ASSERT_TRUE(TBackupForm().backupTo(folder + "/Quillet0.zbf"));
+    ASSERT_TRUE(QFile::remove(".Quillet.lock"));
+    ASSERT_TRUE(QDir().mkdir(".Quillet.lock"));
+    const QStringList files = QDir().entryList(QDir::Files);
+
+    dialogs.AnswerFile(folder + "/Quillet0.zbf");
+    dialogs.AnswerQuestion(true);
+    TBackupForm(window.get()).restoreClick();
+    EXPECT_EQ(dialogs.Messages(),
+              QStringList {"The backup has not been restored: the lock file .Quillet.lock in " + folder +
+                           " cannot be locked (Is a directory), so starts of the program there could not be kept "
+                           "out meanwhile. Nothing has been changed."});
+    EXPECT_TRUE(database.isOpen());  // as before the question: the restore closes it first
+    EXPECT_EQ(QDir().entryList(QDir::Files), files);
+    stop();
+
+    ASSERT_TRUE(QFile::copy("Quillet0.zbf", "Quillet.zrv.restore"));  // any bytes: it is never read
+    const std::map<QString, QByteArray> copyLeft = filesIn(folder);
+    dialogs.shown.clear();
+    EXPECT_EQ(start(), 1);
+    EXPECT_EQ(dialogs.Messages(),
+              QStringList {"Whether a backup is being restored in " + folder +
+                           " by another run of the program cannot be told: the folder's lock file .Quillet.lock "
+                           "cannot be locked (Is a directory). The database has not been opened, and nothing has "
+                           "been changed."});
+    EXPECT_FALSE(database.isOpen());
+    EXPECT_TRUE(filesIn(folder) == copyLeft);
 }

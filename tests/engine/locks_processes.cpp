@@ -5,6 +5,8 @@
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -557,4 +559,60 @@ TEST(LocksProcesses, AProcessWhoseMainThreadEndedIsAUserAtOnce)
     EXPECT_EQ(other.listen(), 'y') << "n: not counted, w: waited";
     EXPECT_EQ(db.getNumberOfUsers(), 3u);
     db.close();
+}
+
+// A user of the database in another PID namespace (a sandbox that shares the
+// folder and the shared memory, with a /proc of its own), and an open on the
+// other side: the user's id names no process there, or another one. It is
+// counted at once by its mark, whichever side the user is on, instead of
+// being waited for as if it were leaving.
+TEST(LocksProcesses, AUserInAnotherPidNamespaceIsCountedAtOnce)
+{
+    constexpr long long atOnce = 5000;  // a leaving process is waited for twice as long
+    for (const bool userInside : {true, false}) {
+        SCOPED_TRACE(userInside ? "the user in a PID namespace of its own" : "the open in a PID namespace of its own");
+        TempDir dir;
+        std::string path = dir.file("Quillet.zrv");
+        // 'y': the other user counted at once; 'n': not counted; 'w': waited for
+        auto openAndCount = [&](dbDatabase& db) {
+            const Clock::time_point start = Clock::now();
+            const bool counted = db.open("Quillet", path.c_str()) && db.getNumberOfUsers() == 2;
+            return !counted ? 'n' : millisSince(start) < atOnce ? 'y' : 'w';
+        };
+        RecordingDatabase here;
+        if (!userInside) {
+            ASSERT_TRUE(here.open("Quillet", path.c_str()));
+        }
+        Child other([&](Child& self) {
+            if (unshare(CLONE_NEWPID | CLONE_NEWNS) != 0
+                || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+                self.tell('s');
+                return;
+            }
+            if (fork() == 0) {  // process 1 of the new namespace
+                dbDatabase db;
+                if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0) {
+                    self.tell('s');
+                } else {
+                    self.tell(!userInside ? openAndCount(db) : db.open("Quillet", path.c_str()) ? 'o' : 'f');
+                }
+                self.hear();
+                _exit(0);
+            }
+            wait(nullptr);
+        });
+        const char answer = other.listen();
+        if (answer == 's') {
+            GTEST_SKIP() << "a PID namespace with a /proc of its own cannot be made here (it needs root)";
+        }
+        if (userInside) {
+            ASSERT_EQ(answer, 'o');
+            EXPECT_EQ(openAndCount(here), 'y');
+        } else {
+            EXPECT_EQ(answer, 'y');
+        }
+        other.say('g');
+        EXPECT_EQ(other.finish(), 0);
+        here.close();
+    }
 }
