@@ -286,6 +286,12 @@ QLabel* NewLabelFor(const QString& text, QWidget* field)
     return label;
 }
 
+void DescribeWith(QLabel* note, QWidget* field)
+{
+    note->setBuddy(field);  // the relation readers look for
+    field->setAccessibleDescription(SpokenCaption(note->text()));
+}
+
 void OrderFocus(const QList<QWidget*>& order)
 {
     QList<QWidget*> stops;

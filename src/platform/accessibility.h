@@ -74,6 +74,11 @@ void MarkBoxMessage(QLabel* message);
 void TieLabel(QLabel* label, QWidget* field);
 // A new label beside `field` (a child of the field's parent), tied to it.
 QLabel* NewLabelFor(const QString& text, QWidget* field);
+// Makes the label a note on `field` (a hint under a picture): its text
+// becomes the field's description, read with the field, and the label says
+// it belongs to the field, so that readers do not read it with the window
+// as one of its loose labels. The field keeps its name.
+void DescribeWith(QLabel* note, QWidget* field);
 
 // Tab goes through the widgets in this order, where the window does not
 // create them so; a widget that takes no focus itself (a row of controls)

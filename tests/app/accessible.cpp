@@ -96,7 +96,7 @@ const Window kWindows[] = {
     {"password", made<TPasswordForm>(), "&Done", "&Cancel"},
     {"about", made<TAboutForm>(), "Close", "Close"},
     {"message", boxed([](FormDialogs& boxes, QWidget* owner) { boxes.AskQuestion("Exit the system?", {}, owner); }),
-     nullptr, "&No F12"},
+     "&Yes F10", "&No F12"},
     {"input",
      boxed([](FormDialogs& boxes, QWidget* owner) {
          QString text;
@@ -499,6 +499,25 @@ TEST_F(Accessible, EnterOrSpaceOnTheCardPictureShowsItAsADoubleClickDoes)
 
 // The cheque report reads as the contact list does: before a query, its
 // headers and no row; its date is a column read with the row, not a row header.
+// A reader reads a window's loose labels of three words or more with the
+// window, as if they described it; the editor's picture hint is read with the
+// picture alone.
+TEST_F(Accessible, TheEditorsLabelsBelongToTheirFieldsItsPictureHintToThePicture)
+{
+    TMainForm editor(window.get());
+    showAndLook(editor, [&](QWidget&) {
+        int long_labels = 0;
+        for (QLabel* label : editor.findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().split(' ', Qt::SkipEmptyParts).size() < 3) continue;
+            ++long_labels;
+            EXPECT_FALSE(accessibleOf(label)->relations(QAccessible::Labelled).isEmpty())
+                << label->text().toStdString() << " is read with the window";
+        }
+        EXPECT_EQ(long_labels, 1);
+        EXPECT_EQ(accessibleOf(editor.Image)->text(QAccessible::Description), "(Click the image to display)");
+    });
+}
+
 TEST_F(Accessible, TheChequeReportReadsItsColumnsAndRowsAsTheContactListDoes)
 {
     HeardEvents heard;
