@@ -214,6 +214,9 @@ void TMainForm::createControls()
     connect(updateCategory, &QPushButton::clicked, this, &TMainForm::updateCategoryClick);
     connect(cMailButton, &QPushButton::clicked, this, &TMainForm::cMailButtonClick);
     connect(websiteButton, &QPushButton::clicked, this, &TMainForm::websiteButtonClick);
+    connect(imageButton, &QPushButton::clicked, this, &TMainForm::imageButtonClick);
+    connect(deleteImageButton, &QPushButton::clicked, this, &TMainForm::deleteImageButtonClick);
+    connect(scanButton, &QPushButton::clicked, this, &TMainForm::scanButtonClick);
     platform::OpenWithinScreen(this, QSize(760, 470));
 }
 
@@ -246,9 +249,6 @@ void TMainForm::createPictureControls(QBoxLayout* right)
     pictureButtons->addWidget(deleteImageButton);
     pictureButtons->addWidget(scanButton);
     right->addLayout(pictureButtons);
-    connect(imageButton, &QPushButton::clicked, this, &TMainForm::imageButtonClick);
-    connect(deleteImageButton, &QPushButton::clicked, this, &TMainForm::deleteImageButtonClick);
-    connect(scanButton, &QPushButton::clicked, this, &TMainForm::scanButtonClick);
 }
 
 void TMainForm::createActions()
@@ -394,9 +394,7 @@ void TMainForm::imageButtonClick()
     request.mode = platform::FileRequest::Open;
     request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
     const QString path = platform::PickFile(request, this);
-    // back where the user was, whatever the dialog left active
-    imageButton->setFocus(Qt::OtherFocusReason);
-    activateWindow();
+    imageButton->setFocus(Qt::OtherFocusReason);  // on Open, as the keyboard leaves it
     if (path.isEmpty() || PictureKindOf(path) == PictureFileKind::Other)
         return;
     QImage image;
