@@ -96,7 +96,11 @@ void NoAutoDefaultButtons(QWidget* window);
 // that had the focus, its window made active again, or, when that window
 // has closed meanwhile (a box that closes its window with it), to the
 // nearest shown window that owned it. Window managers may leave no window
-// active after a dialog, and then no key reaches the program.
+// active after a dialog, and then no key reaches the program; or give the
+// focus back to a window that had it before, with no focus event, and then
+// Qt takes no window for active and screen readers say nothing: a window the
+// desktop's focus is on is made active in Qt itself (DesktopFocusFor). A
+// window of another application the user has gone to keeps the focus.
 class FocusReturn {
 public:
     explicit FocusReturn(QWidget* owner = nullptr);
