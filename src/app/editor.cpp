@@ -33,6 +33,16 @@ namespace {
 
 QString fromStored(const char* s) { return QString::fromUtf8(s ? s : ""); }
 
+// A button beside a field, with its hint.
+QPushButton* smallButton(QWidget* parent, const char* caption, const char* hint)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setToolTip(hint);
+    b->setAutoDefault(false);
+    b->setFocusPolicy(Qt::TabFocus);  // a click leaves the focus in the field
+    return b;
+}
+
 } // namespace
 
 bool ReadIdText(const QString& text, int4& id)
@@ -121,16 +131,9 @@ void TMainForm::createControls()
 
     auto* fields = new QGridLayout;
     left->addLayout(fields);
-    auto smallButton = [this](const char* caption, const char* hint) {
-        auto* b = new QPushButton(caption, this);
-        b->setToolTip(hint);
-        b->setAutoDefault(false);
-        b->setFocusPolicy(Qt::TabFocus);  // a click leaves the focus in the field
-        return b;
-    };
     // a symbol says what it does to the eye; its hint says it to the ear
-    auto iconButton = [&](const char* caption, const char* hint) {
-        QPushButton* b = smallButton(caption, hint);
+    auto iconButton = [this](const char* caption, const char* hint) {
+        QPushButton* b = smallButton(this, caption, hint);
         // narrow, as wide as its symbol at the font shown
         b->setMaximumWidth(b->fontMetrics().horizontalAdvance(QString(caption)) + 2 * b->fontMetrics().height());
         b->setAccessibleName(hint);
@@ -193,32 +196,7 @@ void TMainForm::createControls()
 
     auto* right = new QVBoxLayout;
     layout->addLayout(right, 2);
-    auto* panel = new QFrame(this);
-    panel->setFrameShape(QFrame::StyledPanel);
-    auto* panelLayout = new QVBoxLayout(panel);
-    panelLayout->setContentsMargins(2, 2, 2, 2);
-    Image = new QLabel(panel);
-    Image->setScaledContents(true);
-    Image->setMinimumSize(240, 150);
-    Image->installEventFilter(this);
-    // Tab reaches the picture too, and Enter or Space shows it as a
-    // double-click does
-    Image->setFocusPolicy(Qt::TabFocus);
-    Image->setAccessibleName("Card picture");
-    platform::ShowFocusFrame(Image);
-    panelLayout->addWidget(Image);
-    right->addWidget(panel, 1);
-    auto* pictureHint = new QLabel("(Click the image to display)", this);
-    Image->setAccessibleDescription(pictureHint->text());
-    right->addWidget(pictureHint, 0, Qt::AlignHCenter);
-    imageButton = smallButton("Open", "Open an image");
-    deleteImageButton = smallButton("Delete", "Delete image");
-    scanButton = smallButton("Scan", "Scan the image");
-    auto* pictureButtons = new QHBoxLayout;
-    pictureButtons->addWidget(imageButton);
-    pictureButtons->addWidget(deleteImageButton);
-    pictureButtons->addWidget(scanButton);
-    right->addLayout(pictureButtons);
+    createPictureControls(right);
 
     // under the scrolling part, in view
     auto* bottom = new platform::ButtonRows;
@@ -240,6 +218,37 @@ void TMainForm::createControls()
     connect(deleteImageButton, &QPushButton::clicked, this, &TMainForm::deleteImageButtonClick);
     connect(scanButton, &QPushButton::clicked, this, &TMainForm::scanButtonClick);
     platform::OpenWithinScreen(this, QSize(760, 470));
+}
+
+void TMainForm::createPictureControls(QBoxLayout* right)
+{
+    auto* panel = new QFrame(this);
+    panel->setFrameShape(QFrame::StyledPanel);
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    Image = new QLabel(panel);
+    Image->setScaledContents(true);
+    Image->setMinimumSize(240, 150);
+    Image->installEventFilter(this);
+    // Tab reaches the picture too, and Enter or Space shows it as a
+    // double-click does
+    Image->setFocusPolicy(Qt::TabFocus);
+    Image->setAccessibleName("Card picture");
+    platform::ShowFocusFrame(Image);
+    panelLayout->addWidget(Image);
+    right->addWidget(panel, 1);
+    // the hint is the picture's: read with it, not with the window
+    auto* pictureHint = new QLabel("(Click the image to display)", this);
+    platform::DescribeWith(pictureHint, Image);
+    right->addWidget(pictureHint, 0, Qt::AlignHCenter);
+    imageButton = smallButton(this, "Open", "Open an image");
+    deleteImageButton = smallButton(this, "Delete", "Delete image");
+    scanButton = smallButton(this, "Scan", "Scan the image");
+    auto* pictureButtons = new QHBoxLayout;
+    pictureButtons->addWidget(imageButton);
+    pictureButtons->addWidget(deleteImageButton);
+    pictureButtons->addWidget(scanButton);
+    right->addLayout(pictureButtons);
 }
 
 void TMainForm::createActions()
@@ -385,9 +394,7 @@ void TMainForm::imageButtonClick()
     request.mode = platform::FileRequest::Open;
     request.filters = QStringList{"JPeg Image (*.jpg)", "Bitmap (*.bmp)"};
     const QString path = platform::PickFile(request, this);
-    // back where the user was, whatever the dialog left active
-    imageButton->setFocus(Qt::OtherFocusReason);
-    activateWindow();
+    imageButton->setFocus(Qt::OtherFocusReason);  // on Open, as the keyboard leaves it
     if (path.isEmpty() || PictureKindOf(path) == PictureFileKind::Other)
         return;
     QImage image;

@@ -29,6 +29,7 @@
 
 class TAcquireImage;
 class QAction;
+class QBoxLayout;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -117,6 +118,8 @@ protected:
 
 private:
     void createControls();
+    // The card picture, its hint and its buttons, down the column `right`.
+    void createPictureControls(QBoxLayout* right);
     void createActions();
     // Refills the list from "order by name" and selects the entry of `selected`
     // (none when it is null or not found).

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QDir>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -118,6 +119,21 @@ TYesNoForm::TYesNoForm(QWidget *owner)
     addButtons(*this, kMargin + kMessageHeight + kMargin, YesButton, NoButton, YesAction, NoAction,
                QStringLiteral("&Yes F10"), QStringLiteral("&No F12"));
     connect(YesAction, &QAction::triggered, this, [this] { done(1); });
+}
+
+void TYesNoForm::keyPressEvent(QKeyEvent *event)
+{
+    // Enter answers with the button that has the focus, else with Yes: no
+    // button is made the default, which would look as if it had the focus
+    const bool enter = (!event->modifiers() && event->key() == Qt::Key_Return) ||
+                       ((!event->modifiers() || event->modifiers() == Qt::KeypadModifier) &&
+                        event->key() == Qt::Key_Enter);
+    if (!enter) {
+        QDialog::keyPressEvent(event);  // Escape closes the form as its frame does
+        return;
+    }
+    auto *focused = qobject_cast<QPushButton *>(focusWidget());
+    (focused && focused->isVisible() ? focused : YesButton)->click();
 }
 
 void TYesNoForm::setMessage(const QString &text)
@@ -279,8 +295,6 @@ void FormDialogs::ShowMessage(const QString &text, platform::MessageKind kind, c
     form.NoButton->hide();
     form.YesButton->setText(QStringLiteral("&Okay"));
     form.YesButton->move(200, form.YesButton->y());
-    // a message box closes with Enter; questions keep no default answer
-    form.YesButton->setDefault(true);
     RunModal(form);
 }
 

@@ -15,13 +15,15 @@
 #include <functional>
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // "Message Box": a bold, centred, word-wrapped message and two buttons. Yes
 // (F10) ends the form with modal result 1, No (F12) with 2; closing it by its
-// frame gives 0. A short message keeps the form at 490 x 150; a longer one
+// frame or Escape gives 0. Enter answers with the button that has the focus,
+// else with Yes. A short message keeps the form at 490 x 150; a longer one
 // makes it taller, up to the room on the screen, beyond which the message
 // scrolls. Set the message once, with setMessage, never on msg itself: it is
 // also the form's accessible description, which screen readers read with it.
@@ -38,6 +40,9 @@ public:
     QPushButton *NoButton;
     QAction *YesAction;
     QAction *NoAction;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 };
 
 // "Enter Box": a prompt, one line of input and Okay (F10) / Cancel (F12).
@@ -66,8 +71,7 @@ public:
 inline constexpr const char* kCheckFailed = "The check could not be made; nothing was saved.";
 inline constexpr const char* kNotStored = "The change could not be stored in the database.";
 
-// The message on a yes/no form with one "&Okay" button, which is its default
-// button: Enter closes it too.
+// The message on a yes/no form with one "&Okay" button: Enter closes it too.
 void ShowInfo(const QString &text, QWidget *owner = nullptr);
 // True when the user answered Yes.
 bool AskYesNo(const QString &text, QWidget *owner = nullptr);

@@ -281,14 +281,12 @@ void TReportForm::queryActionExecute()
 TReportForm::Totals TReportForm::selectedTotals() const
 {
     double sum = 0;
-    int selected = 0;
-    for (int r = 1; r < grid->RowCount(); ++r) {
-        if (!grid->GetRowSelect(r)) continue;
-        ++selected;
+    const QList<int> rows = selectedRows();
+    for (const int r : rows) {
         double v = 0;
         if (ParseDecimal(NormalizeAmount(grid->Cells(5, r)), v)) sum += v;
     }
-    return {"Selected Total: " + QString::number(selected),
+    return {"Selected Total: " + QString::number(rows.size()),
             "Selected Amount: " + QString::fromStdString(FormatAmount(FormatMoney(sum)))};
 }
 
@@ -327,17 +325,22 @@ bool TReportForm::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-QString TReportForm::deleteQuestion() const
+QList<int> TReportForm::selectedRows() const
 {
-    int selected = 0, row = 0;
+    QList<int> rows;
     for (int r = 1; r < grid->RowCount(); ++r)
-        if (grid->GetRowSelect(r)) ++selected, row = r;
-    QString question = "Delete " + QString::number(selected) + " records";
-    if (selected == 1) {
+        if (grid->GetRowSelect(r)) rows.append(r);
+    return rows;
+}
+
+QString TReportForm::deleteQuestion(const QList<int>& rows) const
+{
+    QString question = "Delete " + QString::number(rows.size()) + " records";
+    if (rows.size() == 1) {
         // the one record named by what the list shows of it
         QStringList shown;
         for (const int c : {2, 3, 5, 0})
-            if (const std::string& cell = grid->Cells(c, row); !cell.empty())
+            if (const std::string& cell = grid->Cells(c, rows.front()); !cell.empty())
                 shown << QString::fromUtf8(kHeaders[c]) + " " + QString::fromStdString(cell);
         question += " (" + shown.join(", ") + ")";
     }
@@ -346,11 +349,15 @@ QString TReportForm::deleteQuestion() const
 
 void TReportForm::deleteActionExecute()
 {
-    if (!AskYesNo(deleteQuestion(), this)) return;
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {  // nothing to ask about
+        ShowInfo("No record is selected.", this);
+        return;
+    }
+    if (!AskYesNo(deleteQuestion(rows), this)) return;
     bool stored = true;
     dbCursor<Cheque> cheques(dbCursorForUpdate);
-    for (int r = 1; r < grid->RowCount(); ++r) {
-        if (!grid->GetRowSelect(r)) continue;
+    for (const int r : rows) {
         const std::string& cell = grid->Cells(6, r);
         oid_t oid = 0;
         auto [end, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), oid);

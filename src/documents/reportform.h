@@ -50,10 +50,12 @@ private:
         QString count, amount;
     };
     Totals selectedTotals() const;
+    // The rows the user flagged, from row 1 (row 0 holds the headers).
+    QList<int> selectedRows() const;
     // The totals as a screen reader is told them after a query, and after
     // the user's input in the list changed them.
     QString totalsSaid() const;
-    // "Delete N records?"; one record is named by its number, payee, amount
-    // and date.
-    QString deleteQuestion() const;
+    // "Delete N records?" for the flagged rows (at least one); one record is
+    // named by its number, payee, amount and date.
+    QString deleteQuestion(const QList<int>& rows) const;
 };

@@ -1,5 +1,7 @@
 #include "platform/accessibility.h"
 
+#include "platform/desktopfocus.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QApplication>
@@ -15,6 +17,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -54,7 +57,7 @@ private:
     void showAgain();
     QString text_;
     bool pending_ = false;
-    QMetaObject::Connection waiting_;  // for a window to be active
+    std::vector<QMetaObject::Connection> waiting_;  // for a window to be active
 };
 
 namespace {
@@ -106,17 +109,23 @@ void Announcer::Say(const QString& text)
 
 void Announcer::showAgain()
 {
-    if (!QGuiApplication::focusWindow()) {
+    // a window is active for the window system, or for the widgets alone
+    // (made so after a box closed, the window system telling nothing)
+    auto windowActive = [] { return QGuiApplication::focusWindow() || QApplication::activeWindow(); };
+    if (!windowActive()) {
         // Between windows (a box has just closed): said once a window is
         // active, after what the reader says of it, which would cut it off.
-        if (!waiting_)
-            waiting_ = connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* now) {
-                if (!now)
+        if (waiting_.empty()) {
+            auto come = [this, windowActive] {
+                if (!windowActive())
                     return;
-                disconnect(waiting_);
-                waiting_ = {};
+                for (const QMetaObject::Connection& c : std::exchange(waiting_, {}))
+                    disconnect(c);
                 QMetaObject::invokeMethod(this, &Announcer::showAgain, Qt::QueuedConnection);
-            });
+            };
+            waiting_ = {connect(qApp, &QGuiApplication::focusWindowChanged, this, come),
+                        connect(qApp, &QApplication::focusChanged, this, come)};
+        }
         return;
     }
     pending_ = false;
@@ -286,6 +295,12 @@ QLabel* NewLabelFor(const QString& text, QWidget* field)
     return label;
 }
 
+void DescribeWith(QLabel* note, QWidget* field)
+{
+    note->setBuddy(field);  // the relation readers look for
+    field->setAccessibleDescription(SpokenCaption(note->text()));
+}
+
 void OrderFocus(const QList<QWidget*>& order)
 {
     QList<QWidget*> stops;
@@ -343,6 +358,31 @@ FocusReturn::FocusReturn(QWidget* owner) : widget_(QApplication::focusWidget())
         window_ = QApplication::activeWindow();
 }
 
+namespace {
+
+// Gives the focus back to `widget` and makes `window` active again. When the
+// desktop's focus is on the window already, the window manager has nothing
+// to do and sends no focus event: Qt is told itself. When it is on another
+// application's window, the user has gone there and keeps it.
+void takeBack(QWidget* window, QWidget* widget)
+{
+    if (widget && widget->isVisible() && widget->isEnabled())
+        widget->setFocus(Qt::OtherFocusReason);
+    switch (DesktopFocusFor(window)) {
+    case DesktopFocus::OnWindow:
+        QApplication::setActiveWindow(window);
+        break;
+    case DesktopFocus::Elsewhere:
+        break;
+    case DesktopFocus::Nowhere:
+    case DesktopFocus::Unknown:
+        window->activateWindow();
+        break;
+    }
+}
+
+}  // namespace
+
 FocusReturn::~FocusReturn()
 {
     QWidget* window = window_;
@@ -351,22 +391,17 @@ FocusReturn::~FocusReturn()
     if (!window)
         return;
     QPointer<QWidget> widget = widget_ && widget_->window() == window ? widget_ : nullptr;
-    if (widget && widget->isVisible() && widget->isEnabled())
-        widget->setFocus(Qt::OtherFocusReason);
-    window->activateWindow();
+    takeBack(window, widget);
     // The window manager may still be busy with the window that closed and
-    // drop the request: asked again while no window of the program is
-    // active, a few times over the next moments (never taking the focus
-    // from a window the user has gone to since, nor once another box or
-    // window has opened or closed).
+    // drop the request, or give the focus back unseen: asked again while no
+    // window of the program is active, a few times over the next moments
+    // (never once another box or window has opened or closed).
     const unsigned asked = ++g_focusChanges;
-    for (const int ms : {50, 150, 400, 1000})
+    for (const int ms : {50, 150, 400, 1000, 2000})
         QTimer::singleShot(ms, window, [window = QPointer<QWidget>(window), widget, asked] {
-            if (asked != g_focusChanges || QGuiApplication::focusWindow() || !window || !window->isVisible())
+            if (asked != g_focusChanges || QApplication::activeWindow() || !window || !window->isVisible())
                 return;
-            if (widget && widget->isVisible() && widget->isEnabled())
-                widget->setFocus(Qt::OtherFocusReason);
-            window->activateWindow();
+            takeBack(window, widget);
         });
 }
 

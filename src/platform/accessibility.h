@@ -74,6 +74,11 @@ void MarkBoxMessage(QLabel* message);
 void TieLabel(QLabel* label, QWidget* field);
 // A new label beside `field` (a child of the field's parent), tied to it.
 QLabel* NewLabelFor(const QString& text, QWidget* field);
+// Makes the label a note on `field` (a hint under a picture): its text
+// becomes the field's description, read with the field, and the label says
+// it belongs to the field, so that readers do not read it with the window
+// as one of its loose labels. The field keeps its name.
+void DescribeWith(QLabel* note, QWidget* field);
 
 // Tab goes through the widgets in this order, where the window does not
 // create them so; a widget that takes no focus itself (a row of controls)
@@ -91,7 +96,11 @@ void NoAutoDefaultButtons(QWidget* window);
 // that had the focus, its window made active again, or, when that window
 // has closed meanwhile (a box that closes its window with it), to the
 // nearest shown window that owned it. Window managers may leave no window
-// active after a dialog, and then no key reaches the program.
+// active after a dialog, and then no key reaches the program; or give the
+// focus back to a window that had it before, with no focus event, and then
+// Qt takes no window for active and screen readers say nothing: a window the
+// desktop's focus is on is made active in Qt itself (DesktopFocusFor). A
+// window of another application the user has gone to keeps the focus.
 class FocusReturn {
 public:
     explicit FocusReturn(QWidget* owner = nullptr);

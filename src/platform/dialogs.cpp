@@ -246,6 +246,7 @@ bool PlainDialogs::PickFont(FontChoice& choice, QWidget* owner)
     };
     showColor();
     QObject::connect(colorButton, &QPushButton::clicked, &dialog, [&] {
+        const FocusReturn back(&dialog);
         const QColor picked = QColorDialog::getColor(color, &dialog);
         if (picked.isValid()) color = picked;
         showColor();

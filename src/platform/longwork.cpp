@@ -91,6 +91,14 @@ private:
     {
         if (!area)
             return false;
+        // a shortcut goes to its action, which belongs where its widget is
+        // (F10 of a question the work asks)
+        if (!target->isWidgetType() && !target->isWindowType())
+            for (QObject* owner = target->parent(); owner; owner = owner->parent())
+                if (owner->isWidgetType()) {
+                    target = owner;
+                    break;
+                }
         if (target->isWidgetType()) {
             auto* w = static_cast<QWidget*>(target);
             return w == area || area->isAncestorOf(w);

@@ -9,7 +9,7 @@
 //   a drag is refused, so its source keeps what it offered. Only the
 //   cancel widget given, with the widgets inside it, takes input, and so
 //   does a modal window opened since the work began (a question the work
-//   itself asks).
+//   itself asks), their shortcuts included.
 //   Input is dropped rather than replayed afterwards: keys typed at a busy
 //   window would otherwise act later on whatever window then has the focus;
 // - Pump, and Run while its step works, handle paint, timer and posted events,

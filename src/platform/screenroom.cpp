@@ -1,6 +1,8 @@
 #include "platform/screenroom.h"
 
+#include <QApplication>
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QEvent>
 #include <QLineEdit>
 #include <QScreen>
@@ -28,6 +30,44 @@ public:
     {
         const int frame = 2 * frameWidth();
         return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
+
+// A combo box in a scrolling body takes the wheel only once it has the
+// focus: the wheel gives it none (it would otherwise take the focus and then
+// the turn), and goes past a box without it to the body, which scrolls. The
+// user who scrolls the window over a box does not change its value.
+class ComboWheelGuard : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* target, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::Polish && type != QEvent::Wheel)
+            return false;
+        auto* box = qobject_cast<QComboBox*>(target);
+        if (!box || !inScrollingBody(box))
+            return false;
+        if (type == QEvent::Polish) {  // before it is first shown, in its place
+            if ((box->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus)
+                box->setFocusPolicy(Qt::StrongFocus);
+            return false;
+        }
+        if (box->hasFocus())
+            return false;
+        event->ignore();  // on to the widgets around it
+        return true;
+    }
+
+private:
+    static bool inScrollingBody(const QWidget* widget)
+    {
+        for (const QWidget* up = widget->parentWidget(); up && !up->isWindow(); up = up->parentWidget())
+            if (dynamic_cast<const BodyArea*>(up))
+                return true;
+        return false;
     }
 };
 
@@ -163,6 +203,11 @@ int ButtonRows::place(const QRect& rect, bool move) const
 
 QBoxLayout* ScrollingBody(QWidget* window, QWidget*& body)
 {
+    static const bool guarded = [] {
+        qApp->installEventFilter(new ComboWheelGuard(qApp));
+        return true;
+    }();
+    (void)guarded;
     auto* outer = new QVBoxLayout(window);
     auto* area = new BodyArea(window);
     area->setFrameShape(QFrame::NoFrame);

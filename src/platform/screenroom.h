@@ -49,7 +49,9 @@ private:
 // Makes the window's layout: a body that scrolls when the window is smaller
 // than it, above the rows the caller adds to the returned layout (its
 // buttons), which stay in view. Lay the window's controls out on `body`
-// (their parent becomes the body when they join its layout).
+// (their parent becomes the body when they join its layout). A combo box in
+// the body takes the wheel only once it has the focus; without it, the wheel
+// scrolls the body.
 QBoxLayout* ScrollingBody(QWidget* window, QWidget*& body);
 
 // When the window is first shown, gives it `wanted` grown to what its

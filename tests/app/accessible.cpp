@@ -27,7 +27,11 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -96,7 +100,7 @@ const Window kWindows[] = {
     {"password", made<TPasswordForm>(), "&Done", "&Cancel"},
     {"about", made<TAboutForm>(), "Close", "Close"},
     {"message", boxed([](FormDialogs& boxes, QWidget* owner) { boxes.AskQuestion("Exit the system?", {}, owner); }),
-     nullptr, "&No F12"},
+     "&Yes F10", "&No F12"},
     {"input",
      boxed([](FormDialogs& boxes, QWidget* owner) {
          QString text;
@@ -388,6 +392,56 @@ TEST_F(Accessible, EveryLabelledComboBoxReadsItsEntry)
     EXPECT_EQ(boxes, 7) << "main 2, editor, cheque, envelope, report, e-mail";
 }
 
+// The wheel turned over a widget as the window system hands it on: it may
+// give the widget the focus, and goes on to the widgets around it while
+// none takes it.
+void turnWheel(QWidget* over, int delta)
+{
+    const QPointF at(over->width() / 2, over->height() / 2);
+    QWheelEvent wheel(at, over->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    QApplication::instance()->notify(over, &wheel);
+}
+
+// In a window too small for its body, the wheel turned over a combo box
+// scrolls the window, until the box has the focus; then it changes the entry.
+TEST_F(Accessible, AWheelOverAComboBoxScrollsTheWindowUntilTheBoxHasTheFocus)
+{
+    QStringList boxes;
+    for (const auto& [name, show, enter, escape] : kWindows) {
+        show(*window, [&, name = name](QWidget& w) {
+            w.resize(200, 100);
+            for (QComboBox* box : w.findChildren<QComboBox*>()) {
+                QScrollArea* area = nullptr;
+                for (QWidget* up = box->parentWidget(); up && !area; up = up->parentWidget())
+                    area = qobject_cast<QScrollArea*>(up);
+                if (!area || !box->isVisibleTo(&w)) continue;
+                SCOPED_TRACE(name + " " + box->accessibleName().toStdString());
+                boxes << QString::fromStdString(name) + " " + box->accessibleName();
+                box->addItem("One more");
+                box->addItem("And another");
+                box->setCurrentIndex(box->count() - 2);
+                area->ensureWidgetVisible(box);
+                QScrollBar* bar = area->verticalScrollBar();
+                ASSERT_GT(bar->maximum(), 0);
+                const int at = bar->value();
+                box->clearFocus();
+                turnWheel(box, at < bar->maximum() ? -120 : 120);
+                EXPECT_NE(bar->value(), at);
+                EXPECT_FALSE(box->hasFocus());
+                EXPECT_EQ(box->currentIndex(), box->count() - 2);
+                area->ensureWidgetVisible(box);
+                ASSERT_TRUE(giveFocus(box));
+                turnWheel(box, -120);
+                EXPECT_EQ(box->currentIndex(), box->count() - 1);
+            }
+        });
+    }
+    EXPECT_EQ(boxes.join(", ").toStdString(),
+              "editor Category, cheque Setting, envelope Setting, report Setting, e-mail Setting");
+}
+
 // The layout windows as the main window opens them for a contact: moving
 // round one by Tab, with Enter at every stop, changes nothing, so Close asks
 // nothing (Yes would store the layout and the amount on the contact); a
@@ -499,6 +553,25 @@ TEST_F(Accessible, EnterOrSpaceOnTheCardPictureShowsItAsADoubleClickDoes)
 
 // The cheque report reads as the contact list does: before a query, its
 // headers and no row; its date is a column read with the row, not a row header.
+// A reader reads a window's loose labels of three words or more with the
+// window, as if they described it; the editor's picture hint is read with the
+// picture alone.
+TEST_F(Accessible, TheEditorsLabelsBelongToTheirFieldsItsPictureHintToThePicture)
+{
+    TMainForm editor(window.get());
+    showAndLook(editor, [&](QWidget&) {
+        int long_labels = 0;
+        for (QLabel* label : editor.findChildren<QLabel*>()) {
+            if (!label->isVisible() || label->text().split(' ', Qt::SkipEmptyParts).size() < 3) continue;
+            ++long_labels;
+            EXPECT_FALSE(accessibleOf(label)->relations(QAccessible::Labelled).isEmpty())
+                << label->text().toStdString() << " is read with the window";
+        }
+        EXPECT_EQ(long_labels, 1);
+        EXPECT_EQ(accessibleOf(editor.Image)->text(QAccessible::Description), "(Click the image to display)");
+    });
+}
+
 TEST_F(Accessible, TheChequeReportReadsItsColumnsAndRowsAsTheContactListDoes)
 {
     HeardEvents heard;

@@ -5,6 +5,7 @@
 
 #include "appcore/amounts.h"
 #include "appcore/picture.h"
+#include "platform/desktopfocus.h"
 #include "platform/shell.h"
 
 #include <QBuffer>
@@ -435,6 +436,23 @@ TEST_F(ContactsTest, AfterAPictureIsPickedTheEditorIsActiveWithTheFocusOnOpen)
     QTest::mouseClick(editor.imageButton, Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &editor; }));
     EXPECT_EQ(QApplication::focusWidget(), editor.imageButton);
+
+    // The desktop's focus is back on the editor as the dialog closes: no
+    // focus event comes, and the editor is active at once. On another
+    // application's window, the user has gone there: nothing is taken.
+    using platform::DesktopFocus;
+    for (const DesktopFocus desktop : {DesktopFocus::OnWindow, DesktopFocus::Elsewhere}) {
+        const platform::DesktopFocusReader before = platform::SetDesktopFocusReader(
+            [&](const QWidget* w) { return w == &editor ? desktop : DesktopFocus::Nowhere; });
+        ASSERT_TRUE(activate(editor));
+        files.AnswerFile(jpg);
+        QTest::keyClick(editor.imageButton, Qt::Key_Space);
+        if (desktop == DesktopFocus::Elsewhere)
+            QCoreApplication::processEvents();  // what was asked of the window system has come
+        EXPECT_EQ(QApplication::activeWindow(), desktop == DesktopFocus::OnWindow ? &editor : nullptr);
+        EXPECT_EQ(QApplication::focusWidget(), desktop == DesktopFocus::OnWindow ? editor.imageButton : nullptr);
+        platform::SetDesktopFocusReader(before);
+    }
     database.commit();
 }
 

@@ -2,6 +2,7 @@
 #include "appcore/dialogs.h"
 #include "accessible_events.h"
 #include "plain_label.h"
+#include "platform/longwork.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -31,6 +33,7 @@ protected:
     {
         previous_ = platform::SetDialogs(&service_);
         SetModalRunner([this](QDialog &form) {
+            form.setWindowModality(Qt::ApplicationModal);  // as exec() shows it
             form.show();
             form.activateWindow();
             EXPECT_TRUE(QTest::qWaitForWindowActive(&form));
@@ -119,24 +122,38 @@ TEST_F(Forms, AskYesNoIsTrueOnlyForYes)
     }
 }
 
-TEST_F(Forms, EnterClosesAMessageButAnswersNoQuestion)
+// Every box answers Enter with the button that has the focus, else with its
+// default, and Escape as its frame's close box; the disk prompt too, which
+// comes while a backup works and drops the user's input to other windows.
+TEST_F(Forms, EveryBoxAnswersEnterWithItsDefaultAndEscapeWithCancel)
 {
     for (Qt::Key k : {Qt::Key_Return, Qt::Key_Enter}) {
         act = [&](QDialog &d) { key(d, k); };
         ShowInfo("Backup Successfully.");
         EXPECT_EQ(last, 1);
-        // Enter leaves the question open (the runner reports -1), whichever button has the focus
-        for (int focus = 0; focus < 3; ++focus) {
+    }
+    struct Case {
+        Qt::Key key;
+        bool onNo;  // the focus on No, else as the box opens
+        int result;
+    };
+    const Case cases[] = {{Qt::Key_Return, false, 1}, {Qt::Key_Enter, false, 1}, {Qt::Key_Return, true, 2},
+                          {Qt::Key_Escape, false, 0}, {Qt::Key_F10, false, 1}, {Qt::Key_F12, false, 2}};
+    for (const bool working : {false, true}) {
+        for (const Case &c : cases) {
+            SCOPED_TRACE(QKeySequence(c.key).toString().toStdString() + (c.onNo ? " on No" : "") +
+                         (working ? " while working" : ""));
             act = [&](QDialog &d) {
-                auto &f = static_cast<TYesNoForm &>(d);
-                if (focus == 1)
-                    f.YesButton->setFocus();
-                else if (focus == 2)
-                    f.NoButton->setFocus();
-                key(d, k);
+                if (c.onNo)
+                    static_cast<TYesNoForm &>(d).NoButton->setFocus();
+                key(d, c.key);
             };
-            EXPECT_FALSE(AskYesNo("Delete 1 customers?"));
-            EXPECT_EQ(last, -1) << focus;
+            std::optional<platform::LongWork> work;
+            if (working)
+                work.emplace();
+            const bool yes = working ? AskOkCancel("Please insert Disk #2") : AskYesNo("Delete 1 customers?");
+            EXPECT_EQ(last, c.result);
+            EXPECT_EQ(yes, c.result == 1);
         }
     }
 }

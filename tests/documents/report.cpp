@@ -187,6 +187,14 @@ TEST_F(Report, SelectedRowsAreTotalledSaidAndDeleted)
     EXPECT_EQ(cheques(), 1u);
     EXPECT_EQ(column(0).size(), 1);
     EXPECT_EQ(said(heard.take()), Strings{"Notification 1 cheque found. Selected Total: 0. Selected Amount: 0."});
+    // with no row flagged nothing is asked: the report says so
+    const qsizetype asked = dialogs.Questions().size();
+    dialogs.AnswerQuestion(true);
+    r.deleteActionExecute();
+    EXPECT_EQ(dialogs.Questions().size(), asked);
+    EXPECT_EQ(dialogs.Messages().last(), "No record is selected.");
+    EXPECT_EQ(cheques(), 1u);
+    dialogs.questions.clear();
 
     // an empty range: "No record." and nothing to print or delete
     query(QDate(2025, 1, 1), QDate(2025, 1, 2));
