@@ -152,6 +152,20 @@ public:
     // the volume, or no volume of this archive on it); empty the first time.
     const QString &DiskNote() const { return diskNote_; }
     QString CurrentFile() const { return currentFile_; }
+    // Whether the last run was stopped by Cancel at a disk prompt (with no
+    // error): a Restore then has changed nothing.
+    bool Cancelled() const { return cancelled_; }
+
+    // For a volume with no room beside what an earlier backup keeps at its
+    // name, before a Backup (volume 1) or from OnNeedDisk during one: the
+    // bytes that the files of other backups take at volume `number` of the
+    // archive on the disk in the drive (volumeset::filesOfOthers), once what
+    // earlier runs left there has been put right; 0 when there are none.
+    int64_t PreviousVolumeBytes(const QString &archiveName, uint16_t number);
+    // Removes those files, each backup among them first noted in the
+    // journal as no longer whole, so that no Restore here picks it. False
+    // when a step failed.
+    bool ReplacePreviousVolume(const QString &archiveName, uint16_t number);
 
     // Expands list lines (file specifications, optionally ending in the token
     // " /s" to search subdirectories too) into full paths, each once, never
@@ -187,6 +201,11 @@ private:
     bool openFirstVolume(RestoreRun &run, const QString &archiveName);
     bool openNextReadVolume(RestoreRun &run, const QString &digits);
     QString volumeProblem(RestoreRun &run, const QString &name, uint16_t number);
+    void offerOlder(RestoreRun &run, uint16_t number);
+    bool offeredInDrive(RestoreRun &run);
+    bool startOver(RestoreRun &run);
+    QString volumePlace(const QString &archiveName, uint16_t number) const;
+    QString journalFolderFor(const QString &archiveName) const;
     // The steps of a Restore, over the run's state.
     void readArchiveHead(RestoreRun &run);
     void restoreEntries(RestoreRun &run);
@@ -220,6 +239,8 @@ private:
     QString archiveFolder_;  // of the Backup's archive
     bool writeFailed_ = false;
     bool notSynced_ = false;
+    bool cancelled_ = false;
+    const Output *writing_ = nullptr;  // while a Backup runs
     QString diskNote_;
     QIODevice *sourceStream_ = nullptr;
     QIODevice *targetStream_ = nullptr;

@@ -63,6 +63,7 @@ struct RestoreResult {
         NoRoom,             // less room in the folder than the database needs
         WriteFailed,        // writing or renaming in the folder failed for another reason
         Interrupted,        // the file is aside and the copy not in place: the next start finishes it
+        Cancelled,          // the user cancelled at a disk prompt: nothing was changed
     };
     Outcome outcome = Restored;
     QString archive;        // the archive's file name
@@ -166,7 +167,8 @@ public:
     // Local midnight of the day of a moment, in seconds.
     static int64_t localMidnight(int64_t unixSeconds);
     // Volume size for a backup into path from the free space there: at most
-    // 2,147,483,647, else the free space less 1,024.
+    // 2,147,483,647, else the free space less 1,024 and two blocks of the
+    // file system (the volume's last one, taken whole, and its tag's).
     int32_t volumeSizeFor(const QString &path) const;
 
     // Seams for tests: the clock, the free space of a folder, ending the program.
@@ -183,6 +185,7 @@ protected:
 private:
     // Archives the database file to fileName; the caller prepares the target.
     bool runBackup(const QString &fileName);
+    bool makeRoomForVolume(const QString &archive, uint16_t disk, int64_t toWrite);
     // Writes the archive's database to the copy and checks it.
     RestoreResult writeCheckedCopy(const QString &archive, const QString &copy);
     // Puts the checked copy in place of the database file (see restoreDatabase).
