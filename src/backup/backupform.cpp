@@ -219,11 +219,9 @@ bool TBackupForm::makeRoomForVolume(const QString &archive, uint16_t disk, int64
     const QString volume = disk == 1 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(disk));
     // a volume holds what it is given with a block's length in each 16 KiB, and a block more
     const int64_t needed = toWrite + toWrite / 4096 + 2 * int64_t(TBackupFile::kChunk);
+    const int64_t previous = BackupFile1.PreviousVolumeBytes(archive, disk);  // what earlier runs left goes first
     BackupFile1.MaxSize = volumeSizeFor(volume);
-    if (BackupFile1.MaxSize >= needed || BackupFile1.PreviousVolumeBytes(archive, disk) == 0)
-        return true;
-    BackupFile1.MaxSize = volumeSizeFor(volume);  // what earlier runs left there may have gone
-    if (BackupFile1.MaxSize >= needed)
+    if (BackupFile1.MaxSize >= needed || previous == 0)
         return true;
     if (!AskYesNo(QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one beside it. "
                                  "Replace it? If this backup then does not finish, the previous backup cannot be "

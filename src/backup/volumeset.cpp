@@ -49,7 +49,7 @@ constexpr qint64 kPiece = 1 << 20;
 constexpr QCryptographicHash::Algorithm kDigest = QCryptographicHash::Blake2b_256;
 const QString kRecordPrefix = QStringLiteral(".backup-set-");
 const QString kWholeSuffix = QStringLiteral(".whole");
-const QString kReplacedSuffix = QStringLiteral(".replaced");
+const QString kReplacedSuffix = QStringLiteral(".replaced-by-");
 
 bool isSetId(const QByteArray &s)
 {
@@ -388,14 +388,16 @@ bool Journal::note(const Record &record)
     return synced == true;
 }
 
-bool Journal::noteReplaced(const Record &record)
+bool Journal::noteReplaced(const Record &record, const QByteArray &by)
 {
-    return write(folder_ + u'/' + kRecordPrefix + QString::fromLatin1(record.set) + kReplacedSuffix, record) == true;
+    const QString name = kRecordPrefix + QString::fromLatin1(record.set) + kReplacedSuffix + QString::fromLatin1(by);
+    return write(folder_ + u'/' + name, record) == true;
 }
 
 bool Journal::replaced(const QByteArray &set) const
 {
-    return present(folder_ + u'/' + kRecordPrefix + QString::fromLatin1(set) + kReplacedSuffix);
+    const QString prefix = kRecordPrefix + QString::fromLatin1(set) + kReplacedSuffix;
+    return !QDir(folder_).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden).isEmpty();
 }
 
 // A record a power cut may take cannot protect anything: true once the
@@ -441,34 +443,32 @@ void Journal::settled(const QByteArray &set, int volume)
 
 void Journal::close(const QString &archive, const QSet<QByteArray> &left)
 {
-    static const QRegularExpression recordName(
-        QStringLiteral("^\\.backup-set-([0-9a-f]{16})(\\.whole|\\.replaced)?$"));
+    static const QRegularExpression recordName(QStringLiteral("^\\.backup-set-([0-9a-f]{16})(?:\\.whole)?$"));
+    static const QRegularExpression replacedName(
+        QStringLiteral("^\\.backup-set-[0-9a-f]{16}\\.replaced-by-([0-9a-f]{16})$"));
     // StagedFile's temporary name: the final name and six characters
-    static const QRegularExpression passing(
-        QStringLiteral("^\\.backup-set-[0-9a-f]{16}(?:\\.whole|\\.replaced)?\\.[A-Za-z0-9]{6}$"));
-    bool removed = false, kept = false;
-    QStringList replacedRecords;  // of the archive
+    static const QRegularExpression passing(QStringLiteral(
+        "^\\.backup-set-[0-9a-f]{16}(?:\\.whole|\\.replaced-by-[0-9a-f]{16})?\\.[A-Za-z0-9]{6}$"));
+    bool removed = false;
+    QStringList replacedRecords;
     for (const QString &entry : QDir(folder_).entryList({kRecordPrefix + u'*'}, QDir::Files | QDir::Hidden)) {
         const QString name = folder_ + u'/' + entry;
         const QRegularExpressionMatch m = recordName.match(entry);
         bool goes = passing.match(entry).hasMatch();
         if (m.hasMatch()) {
             const std::optional<Record> record = parseRecord(readSmallFile(name, kRecordLimit));
-            const bool ours = record && record->set == m.captured(1).toLatin1() && record->archive == archive;
-            if (ours && m.captured(2) == kReplacedSuffix) {
-                replacedRecords.append(name);
-                continue;
-            }
-            goes = ours && record->away.isEmpty() && !left.contains(record->set);
-            kept = kept || (ours && !goes);
+            goes = record && record->set == m.captured(1).toLatin1() && record->archive == archive &&
+                   record->away.isEmpty() && !left.contains(record->set);
         }
-        const bool gone = goes && platform::removeFile(name);
-        removed = removed || gone;
-        kept = kept || (m.hasMatch() && goes && !gone);
+        if (replacedName.match(entry).hasMatch())
+            replacedRecords.append(entry);
+        removed = (goes && platform::removeFile(name)) || removed;
     }
-    // a set noted no longer whole matters while a set that replaced a volume of it is still to be put right
-    for (const QString &name : std::as_const(replacedRecords))
-        removed = (!kept && platform::removeFile(name)) || removed;
+    // a set is noted no longer whole while the set that replaced a volume of it has a record
+    for (const QString &entry : std::as_const(replacedRecords)) {
+        const QByteArray by = replacedName.match(entry).captured(1).toLatin1();
+        removed = (state(by) == State::Unknown && platform::removeFile(folder_ + u'/' + entry)) || removed;
+    }
     if (removed)
         notSynced_ = notSynced_ || !platform::syncFolder(folder_);
 }
@@ -507,8 +507,8 @@ bool replaceOthers(const QString &volume, const QString &archive, Journal &journ
 {
     const QStringList files = filesOfOthers(volume, writing);
     for (const QString &file : files) {
-        const std::optional<Tag> tag = readTagFile(file);  // none for a volume
-        if (tag && !journal.noteReplaced({tag->set, QFileInfo(archive).absoluteFilePath(), {}}))
+        const std::optional<Tag> tag = writing.isEmpty() ? std::nullopt : readTagFile(file);  // none for a volume
+        if (tag && !journal.noteReplaced({tag->set, QFileInfo(archive).absoluteFilePath(), {}}, writing))
             return false;
     }
     for (const QString &file : files)

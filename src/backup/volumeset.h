@@ -130,10 +130,10 @@ public:
     // not be.
     bool whole(const QByteArray &set);
     // Notes, on the disk, that a volume of the record's set has been
-    // replaced by a later backup's: the set is no longer whole.
-    // ".backup-set-<set>.replaced", kept while the archive has any other
-    // record. False when it could not be.
-    bool noteReplaced(const Record &record);
+    // replaced by one of the set `by`: the set is no longer whole
+    // (".backup-set-<set>.replaced-by-<by>", kept while `by` has a record).
+    // False when it could not be.
+    bool noteReplaced(const Record &record, const QByteArray &by);
     bool replaced(const QByteArray &set) const;
     // The volume of the set has been put right on its disk: it goes from
     // the set's list.
@@ -164,8 +164,10 @@ bool place(platform::StagedFile &staged, const Tag &tag, Placing &placing);
 // The files that other backups keep at `volume` (a volume and its tag in
 // place, unless of the set `writing`, and everything kept aside there).
 QStringList filesOfOthers(const QString &volume, const QByteArray &writing);
-// Removes them, for a volume that has no room beside them; each set among
-// them is first noted in the journal as no longer whole. False when a step
+// Removes them, for a volume of the set `writing` that has no room beside
+// them; each set among them is first noted in the journal as no longer
+// whole (the first volume, written before the set has an id, needs no
+// note: a set without its first volume is never read). False when a step
 // failed.
 bool replaceOthers(const QString &volume, const QString &archive, Journal &journal, const QByteArray &writing);
 
