@@ -96,8 +96,8 @@ public:
 
     // Where a Backup of several volumes keeps its journal (volumeset.h): a
     // folder on a disk that no volume prompt changes. Empty: the folder of
-    // the first volume, and a Restore then knows of no set's state (it still
-    // refuses volumes of another backup).
+    // the first volume, and a Restore then knows of no set's state and reads
+    // as without the journal (below).
     QString JournalFolder;
 
     // Runs. The archive name ":STREAM" selects the caller's stream. A
@@ -108,10 +108,26 @@ public:
     // that fails, is stopped or is killed at any point, in one folder or
     // across disks, leaves the old archive or the new one whole for a
     // Restore; a Backup first puts right what earlier runs left at the
-    // archive's volumes. A Restore only reads: at each volume it takes the
-    // copy of one set (volumeset.h), and refuses a volume of another backup,
-    // or a further volume with a tag when the first one has none that fits
-    // it, and asks again for the disk it needs (DiskNote says why).
+    // archive's volumes, and a volume with no room beside what an earlier
+    // backup keeps at its name may take its place (PreviousVolumeBytes).
+    //
+    // A Restore only reads, and never changes a file on any disk: at each
+    // volume it takes the copy of one set (volumeset.h), and refuses a
+    // volume of another backup, or a further volume with a tag when the
+    // first one has none that fits it, and asks again for the disk it needs
+    // (DiskNote says why). It starts from the copy of the first volume placed
+    // last that the journal does not note unfinished or replaced; without
+    // the journal (another computer or data folder), from the copy placed
+    // last, whatever the tags' times say. When the disk put in for a later
+    // volume lacks that set's volume and an older backup is whole as far as
+    // the disks have shown (its volumes up to that one, or an archive of one
+    // volume without a tag), the next prompt asks for Disk #1 and says "The
+    // backup made <date> is not whole on these disks; the one made <date>
+    // is. Insert Disk #1 to restore it."; with that disk in, the Restore
+    // starts over from the older backup and keeps nothing of the first
+    // (with the first set's own disk in, it goes on with that). So a Restore
+    // reads the newest backup whole on the disks given, with or without the
+    // journal, and never mixes volumes of two. The dates are only shown.
     bool Backup(const QStringList &files, const QString &archiveName);
     bool BackupToStream(const QStringList &files, QIODevice *stream);
     bool Restore(const QString &archiveName, const QString &targetDir);

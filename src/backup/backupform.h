@@ -11,7 +11,9 @@
 // Every backup replaces its archive only once the new one is whole (see
 // TBackupFile::Backup): a full disk or a cancel keeps the archive that was
 // there byte for byte; the sets of several volumes are noted in the program
-// directory until they are whole. A backup or restore whose file is in place
+// directory until they are whole. Where a disk has no room for a volume
+// beside the previous backup's files at its name, the manual backup asks
+// whether to replace them (Yes removes them, No fails the backup). A backup or restore whose file is in place
 // but whose folder the disk did not confirm is told as done, with a warning.
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good

@@ -37,7 +37,9 @@
 // not encoded; such a record reads with nothing away. Only a record's name
 // tells the set's state ("<name>" unfinished, "<name>.whole" whole), so
 // that that release still takes ".backup-set-<set>" for an unfinished set
-// and passes over a whole one.
+// and passes over a whole one. The note that a set is no longer whole,
+// ".backup-set-<set>.replaced-by-<later set>", holds the same text with
+// nothing away; that release passes over it.
 
 namespace volumeset {
 namespace {

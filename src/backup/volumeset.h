@@ -21,7 +21,10 @@
 //    disks may have left the drive since ("away": noted before each prompt)
 //    and still hold what the set left; a volume goes from the list once its
 //    disk has been put right, and the record goes once the list is empty
-//    and nothing of the set is left in the archive's folder.
+//    and nothing of the set is left in the archive's folder. A set one of
+//    whose volumes a later set removed to make room (replaceOthers) is
+//    noted ".backup-set-<set>.replaced-by-<later set>" while the later set
+//    has a record.
 //
 // The disks alone cannot say that a set of several disks is whole: only the
 // last one, written last, could, and the others are out of the drive by
@@ -41,7 +44,14 @@
 //  - no record (a set written from another data folder or computer): left
 //    as it is; a set placed over it keeps it aside, with what it kept.
 // A restore reads, at each volume's name, the copy (in place or kept aside)
-// of one set: at the first volume, the newest one not noted unfinished.
+// of one set. Which copy at a name is newer is told by what was placed
+// last (copiesAt), never by a clock: the first volume read is the newest
+// copy that the journal does not note unfinished or replaced. Without the
+// journal (another computer or data folder) that is the newest copy, which
+// may be of a set that was never finished: when a later volume of it is
+// not on the disk put in for it, an older set whose volumes the disks have
+// shown (or an archive of one volume without a tag) is offered, and read
+// from its first volume again (TBackupFile::Restore).
 //
 // "volume" below is the file a volume's name leads to (links followed: see
 // platform::linkedPath); its side files sit beside it. Callers run one
