@@ -100,14 +100,12 @@ struct Drive {
         return bytes;
     }
     int disks() const { return std::max(current, int(QDir(shelf).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size())); }
-    // Every file of every disk, by disk and name.
-    std::map<QString, QByteArray> files() const
+    std::map<QString, QByteArray> contents(int disk) const
     {
-        std::map<QString, QByteArray> all;
-        for (int disk = 1; disk <= disks(); ++disk)
-            for (const QString &name : QDir(folderOf(disk)).entryList(QDir::Files | QDir::Hidden))
-                all[QString::number(disk) + "/" + name] = readAll(folderOf(disk) + "/" + name);
-        return all;
+        std::map<QString, QByteArray> files;
+        for (const QString &name : QDir(folderOf(disk)).entryList(QDir::Files | QDir::Hidden))
+            files[name] = readAll(folderOf(disk) + "/" + name);
+        return files;
     }
 };
 
@@ -124,9 +122,13 @@ protected:
         SetModalRunner([this](QDialog &d) {
             auto &f = static_cast<TYesNoForm &>(d);
             prompts.append(f.msg->text() + " [" + f.YesButton->text() + "|" + f.NoButton->text() + "]");
+            if (onPrompt)
+                onPrompt(f.msg->text());
             const bool ok = !promptAnswers.empty() && promptAnswers.front();
             if (!promptAnswers.empty())
                 promptAnswers.pop_front();
+            d.setModal(true);  // a run lets only its own questions have the user's input
+            d.show();
             QTest::mouseClick(ok ? f.YesButton : f.NoButton, Qt::LeftButton);
             return d.result();
         });
@@ -149,26 +151,17 @@ protected:
     }
 
     // The form's free space and volume prompts on `drive`: each prompt puts
-    // in the disk it asks for, then answers from promptAnswers.
+    // in the disk it asks for.
     void useDrive(Drive &drive)
     {
         form->FreeSpace = [&drive](const QString &folder) {
             return folder == drive.path ? drive.capacity - drive.used(drive.current) : int64_t(1) << 40;
         };
-        SetModalRunner([this, &drive](QDialog &d) {
-            auto &f = static_cast<TYesNoForm &>(d);
-            prompts.append(f.msg->text());
+        onPrompt = [&drive](const QString &text) {
             static const QRegularExpression asked("^Please insert Disk #(\\d+)");
-            if (const QRegularExpressionMatch m = asked.match(f.msg->text()); m.hasMatch())
+            if (const QRegularExpressionMatch m = asked.match(text); m.hasMatch())
                 drive.insert(m.captured(1).toInt());
-            const bool ok = !promptAnswers.empty() && promptAnswers.front();
-            if (!promptAnswers.empty())
-                promptAnswers.pop_front();
-            d.setModal(true);  // a run lets only its own questions have the user's input
-            d.show();
-            QTest::mouseClick(ok ? f.YesButton : f.NoButton, Qt::LeftButton);
-            return d.result();
-        });
+        };
     }
 
     QString dir, dbFile;
@@ -177,6 +170,7 @@ protected:
     std::vector<int> exits;
     QStringList prompts;
     std::deque<bool> promptAnswers;
+    std::function<void(const QString &text)> onPrompt;  // before each prompt is answered
 };
 
 TEST_F(Dialog, TheDatabaseIsRefusedAsBackupTargetAlsoThroughALink)
@@ -710,22 +704,15 @@ TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
 
     addCategory("third");
     const QByteArray second = closedDatabaseBytes();
-    const auto disk3 = [&] {
-        std::map<QString, QByteArray> files;
-        for (const auto &[name, bytes] : drive.files())
-            if (name.startsWith("3/"))
-                files[name] = bytes;
-        return files;
-    };
     const auto notedReplaced = [&] {
         return QDir(dir).entryList({".backup-set-*.replaced-by-*"}, QDir::Files | QDir::Hidden);
     };
-    const std::map<QString, QByteArray> before = disk3();
-    const QString previous = ".backup-set-" + before.at("3/X.003.set").mid(22, 16) + ".replaced-by-";
+    const std::map<QString, QByteArray> before = drive.contents(3);
+    const QString previous = ".backup-set-" + before.at("X.003.set").mid(22, 16) + ".replaced-by-";
     backUp({true, true, true, false});
     EXPECT_EQ(seam.Questions(), asked.mid(0, 4));
     EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
-    EXPECT_EQ(disk3(), before);
+    EXPECT_EQ(drive.contents(3), before);
     const QStringList cutOff = notedReplaced().filter(previous);
     EXPECT_EQ(cutOff.size(), 1) << notedReplaced().join(' ').toStdString();
     EXPECT_TRUE(database.isOpen());
