@@ -62,6 +62,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
