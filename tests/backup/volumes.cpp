@@ -572,8 +572,9 @@ TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
 // Cancel at the prompt for the second disk, with the first disk already out
 // of the drive (the second in, or none): the new set's first volume cannot
 // be put back, so the journal keeps the set noted unfinished. The older
-// backup is restored from what disk 1 kept aside, as often as asked; the
-// next backup puts disk 1 back, and the set's record goes.
+// backup is restored from what disk 1 kept aside, as often as asked, and
+// from a data folder without the journal; the next backup puts disk 1
+// back, and the set's record goes.
 TEST_F(Disks, ACancelAfterTheDiskChangeKeepsTheOlderBackup)
 {
     const QByteArray older = randomBytes(100000, 9);
@@ -587,6 +588,7 @@ TEST_F(Disks, ACancelAfterTheDiskChangeKeepsTheOlderBackup)
             insert("1");
             EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
         }
+        EXPECT_EQ(restoredAsAsked(true), older);
         insert("1");
         EXPECT_FALSE(backUpAcross(content, {"1!"}));  // cancelled with disk 1 still in
         EXPECT_EQ(unfinished(), 0);
