@@ -402,7 +402,10 @@ public:
             made_ = QDateTime::currentSecsSinceEpoch();
         }
         const volumeset::Tag tag {set_, number_, made_, size_, digest_.result()};
-        const bool placed = volumeset::place(*staged_, tag, notSynced);
+        volumeset::Placing placing;
+        const bool placed = volumeset::place(*staged_, tag, placing);
+        notSynced = notSynced || placing.notSynced;
+        noRoomToPlace_ = placing.outOfSpace || staged_->outOfSpace();
         staged_.reset();
         return placed;
     }
@@ -444,7 +447,7 @@ public:
         volumeset::settleArchive(first_, journal_, pump_);
         set_.clear();
     }
-    bool outOfSpace() const { return staged_ && staged_->outOfSpace(); }
+    bool outOfSpace() const { return noRoomToPlace_ || (staged_ && staged_->outOfSpace()); }
     int64_t pos() const { return dev->pos(); }
     bool int32(int32_t v)
     {
@@ -475,6 +478,7 @@ private:
     QByteArray set_;  // of the archive, once its first volume is in place
     int64_t made_ = 0;
     bool stream_ = false;
+    bool noRoomToPlace_ = false;
 };
 
 // The archive being read. No length taken from the archive is trusted: reads
@@ -693,6 +697,10 @@ bool TBackupFile::askForDisk(uint16_t diskId)
                           (diskNote_.isEmpty() ? QString() : u'\n' + diskNote_));
     else
         cont = false;
+    if (!cont) {
+        continue_ = false;
+        cancelled_ = true;
+    }
     return cont;
 }
 
@@ -792,6 +800,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
     if (busy_)
         return false;
     errorCode_ = 0;
+    cancelled_ = false;
     diskFull_ = false;
     notSynced_ = false;
     busy_ = true;
@@ -819,9 +828,8 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
         totalSize_ += idText.size();
 
     bool result = false;
-    Output out(archiveName,
-               JournalFolder.isEmpty() ? QFileInfo(platform::linkedPath(archiveName)).absolutePath() : JournalFolder,
-               ProcessMessages);
+    Output out(archiveName, journalFolderFor(archiveName), ProcessMessages);
+    writing_ = &out;
     if (!toStream)
         volumeset::settleArchive(archiveName, out.journal(), ProcessMessages);  // what failed or killed runs left
     bool opened = toStream ? (targetStream_ != nullptr) : out.create(archiveName);
@@ -858,8 +866,41 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
             platform::clearArchiveFlag(name);
     }
     out.discard();
+    writing_ = nullptr;
     endRun();
     return result && errorCode_ == 0;
+}
+
+// The volume `number` of the archive, links followed, and the journal a
+// Backup of it keeps.
+QString TBackupFile::volumePlace(const QString &archiveName, uint16_t number) const
+{
+    return platform::linkedPath(number == 1 ? archiveName : VolumeName(archiveName, VolumeDigits(number)));
+}
+
+QString TBackupFile::journalFolderFor(const QString &archiveName) const
+{
+    return JournalFolder.isEmpty() ? QFileInfo(platform::linkedPath(archiveName)).absolutePath() : JournalFolder;
+}
+
+int64_t TBackupFile::PreviousVolumeBytes(const QString &archiveName, uint16_t number)
+{
+    const QString volume = volumePlace(archiveName, number);
+    const QByteArray writing = writing_ ? writing_->set() : QByteArray();
+    volumeset::Journal journal(journalFolderFor(archiveName));
+    volumeset::settleVolume(volume, number, journal, writing, ProcessMessages);
+    int64_t bytes = 0;  // of volumes: tags left alone take no room worth a question
+    const QString tags = volumeset::tagPath(volume);  // in place, and kept aside as "<tag>.<set>.old"
+    for (const QString &file : volumeset::filesOfOthers(volume, writing))
+        bytes += file.startsWith(tags) ? 0 : QFileInfo(file).size();
+    return bytes;
+}
+
+bool TBackupFile::ReplacePreviousVolume(const QString &archiveName, uint16_t number)
+{
+    volumeset::Journal journal(journalFolderFor(archiveName));
+    return volumeset::replaceOthers(volumePlace(archiveName, number), archiveName, journal,
+                                    writing_ ? writing_->set() : QByteArray());
 }
 
 bool TBackupFile::writeFileEntries(Output &out, const QStringList &names, QIODevice *idEntry)
@@ -977,11 +1018,7 @@ bool TBackupFile::nextVolume(Output &out)
     // block (the prompt's handler may measure the free space again).
     diskNote_.clear();
     for (;;) {
-        if (!askForDisk(out.volume)) {
-            continue_ = false;
-            return false;
-        }
-        if (!continue_)
+        if (!askForDisk(out.volume) || !continue_)
             return false;
         if (MaxSize == 0 || int64_t(MaxSize) - kReserve > 4)
             break;
@@ -1123,6 +1160,58 @@ TBackupFile::OpenResult TBackupFile::openArchive(Input &in, const QString &archi
 // Restoring. Each restored entry goes to a temporary file beside its target.
 // The targets are replaced only once the end marker has been read and the
 // sizes add up, so a damaged or cut archive leaves every one of them as it was.
+//
+// The first volume read is the newest copy at its name (volumeset.h) that
+// the journal does not note unfinished or replaced. Each disk put in at a
+// prompt tells which volumes of which sets it holds; when the disk asked for
+// holds no copy of the volume wanted, and an older copy of the first volume
+// belongs to a backup whose volumes the disks have shown so far (or one
+// that ends on its first volume), the user is asked for Disk #1 again for
+// it, and the restore starts over from it.
+
+namespace {
+
+// The volumes of a set that the disks put in have shown; `last`, when
+// known, the one that ends the archive.
+struct SeenVolumes {
+    QSet<int> volumes;
+    int last = 0;
+};
+
+// Whether a volume ends its archive: a volume that goes on ends with its
+// volume record (length 12, "NEXT:DISK", three digits).
+bool endsArchive(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 16 || !f.seek(f.size() - 16))
+        return false;
+    const QByteArray tail = f.read(16);
+    return tail.size() == 16 && !(qFromLittleEndian<qint32>(tail.constData()) == 12 && tail.mid(4, 9) == kVolumeRecord);
+}
+
+void noteSeen(QHash<QByteArray, SeenVolumes> &seen, const std::vector<volumeset::Copy> &copies, int number)
+{
+    for (const volumeset::Copy &c : copies) {
+        if (!c.tag || c.tag->volume != number)
+            continue;
+        SeenVolumes &s = seen[c.tag->set];
+        s.volumes.insert(number);
+        if (endsArchive(c.file))
+            s.last = number;
+    }
+}
+
+// Whether a copy of the first volume may be read: not one of a later
+// volume, nor of a set the journal notes unfinished or no longer whole.
+bool mayRead(const volumeset::Copy &c, const std::optional<volumeset::Journal> &journal)
+{
+    if (!c.tag)
+        return true;
+    return c.tag->volume == 1 && !(journal && (journal->state(c.tag->set) == volumeset::Journal::State::Unfinished ||
+                                               journal->replaced(c.tag->set)));
+}
+
+}  // namespace
 
 struct TBackupFile::RestoreRun {
     // The entry being restored; once its segments are read, one waiting to
@@ -1140,6 +1229,17 @@ struct TBackupFile::RestoreRun {
     QString nextFile;  // the file holding the volume asked for, once it is found
     std::optional<volumeset::Journal> journal;  // what is known of the sets' states, when known
     std::optional<volumeset::Tag> set;          // the first volume's tag: every volume must be of its set
+    QString first;                               // the first volume's place (links followed)
+    struct Candidate {
+        volumeset::Copy copy;
+        int64_t made = 0;        // as shown: the tag's time, else the file's
+        bool oneVolume = false;  // a copy without a tag that ends the archive: whole on Disk #1
+    };
+    std::vector<Candidate> candidates;           // copies of the first volume that may be read, newest first
+    size_t reading = 0;                          // the candidate being read
+    QHash<QByteArray, SeenVolumes> seen;         // by set
+    std::optional<size_t> offered;               // the older candidate Disk #1 is asked for
+    std::optional<volumeset::Copy> restart;      // the copy of the first volume to start over from
     QString dir;        // the target directory ending in "/", or empty
     int32_t total = 0;  // the header's total size
     Pending pending;
@@ -1154,46 +1254,37 @@ struct TBackupFile::RestoreRun {
 
 namespace {
 
-// The copy of the first volume a restore reads: the newest one not known
-// unfinished, else the newest.
-const volumeset::Copy &firstCopyToRead(const std::vector<volumeset::Copy> &copies,
-                                       const std::optional<volumeset::Journal> &journal)
-{
-    const auto unfinished = [&](const volumeset::Copy &c) {
-        return journal && journal->state(c.tag.set) == volumeset::Journal::State::Unfinished;
-    };
-    const volumeset::Copy *best = &copies.front();
-    for (const volumeset::Copy &c : copies)
-        if (unfinished(c) < unfinished(*best) || (unfinished(c) == unfinished(*best) && c.tag.made > best->tag.made))
-            best = &c;
-    return *best;
-}
-
 QString madeText(int64_t made)
 {
     return QDateTime::fromSecsSinceEpoch(made).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+
 }  // namespace
 
 // Opens the first volume: the caller's stream, or the named file's copy to
-// read (volumeset.h). A first volume in place without a tag that fits it is
-// read as it is, without a set. False when there is nothing to read (told
-// only when it cannot be read).
+// read (see above). A copy without a tag that fits it is read as it is,
+// without a set. False when there is nothing to read (told only when it
+// cannot be read).
 bool TBackupFile::openFirstVolume(RestoreRun &run, const QString &archiveName)
 {
     QString file = archiveName;
     if (archiveName != kStreamName) {
         run.archive = archiveName;
-        const QString place = platform::linkedPath(archiveName);
-        const std::vector<volumeset::Copy> copies = volumeset::copiesAt(place, ProcessMessages);
-        const bool inPlaceUntagged = QFileInfo::exists(archiveName) &&
-                                     std::none_of(copies.cbegin(), copies.cend(),
-                                                  [&](const volumeset::Copy &c) { return c.file == place; });
-        if (!inPlaceUntagged && !copies.empty()) {
-            const volumeset::Copy &chosen = firstCopyToRead(copies, run.journal);
-            run.set = chosen.tag;
-            file = chosen.file;
+        run.first = platform::linkedPath(archiveName);
+        const std::vector<volumeset::Copy> copies = volumeset::copiesAt(run.first, ProcessMessages);
+        noteSeen(run.seen, copies, 1);
+        for (const volumeset::Copy &c : copies) {
+            if (mayRead(c, run.journal))
+                run.candidates.push_back({c, c.tag ? c.tag->made : QFileInfo(c.file).lastModified().toSecsSinceEpoch(),
+                                          !c.tag && endsArchive(c.file)});
+        }
+        const volumeset::Copy *chosen = !run.candidates.empty() ? &run.candidates.front().copy
+                                        : !copies.empty()        ? &copies.front()
+                                                                 : nullptr;
+        if (chosen) {
+            run.set = chosen->tag;
+            file = chosen->file;
         }
     }
     switch (openArchive(run.in, file)) {
@@ -1206,23 +1297,25 @@ bool TBackupFile::openFirstVolume(RestoreRun &run, const QString &archiveName)
     return false;
 }
 
+// Asks for the disk of the next volume until it is in the drive, the user
+// cancels, or the user puts in Disk #1 for an older backup offered instead
+// (run.restart is then set, and the result is false).
 bool TBackupFile::openNextReadVolume(RestoreRun &run, const QString &digits)
 {
     const QString next = VolumeName(run.archive, digits);
     run.in.close();
     const uint16_t number = uint16_t(digits.toUInt());
     diskNote_.clear();
-    do {
-        if (!askForDisk(number)) {
-            continue_ = false;
+    for (;;) {
+        if (!askForDisk(run.offered ? 1 : number) || !continue_)
             return false;
-        }
-        if (continue_)
-            diskNote_ = volumeProblem(run, next, number);
-    } while (continue_ && !diskNote_.isEmpty());
-    diskNote_.clear();
-    if (!continue_)
-        return false;
+        diskNote_ = volumeProblem(run, next, number);
+        if (diskNote_.isEmpty())
+            break;
+        if (offeredInDrive(run))
+            return false;
+        offerOlder(run, number);
+    }
     if (!run.in.open(run.nextFile)) {
         fail(beCannotReadArchive);
         return false;
@@ -1245,8 +1338,10 @@ QString TBackupFile::volumeProblem(RestoreRun &run, const QString &name, uint16_
                 .arg(QFileInfo(run.archive).fileName(), shown);
         run.nextFile = name;
     } else {
-        for (const volumeset::Copy &copy : volumeset::copiesAt(place, ProcessMessages, run.set->set)) {
-            if (copy.tag.volume == number) {
+        const std::vector<volumeset::Copy> copies = volumeset::copiesAt(place, ProcessMessages);
+        noteSeen(run.seen, copies, number);
+        for (const volumeset::Copy &copy : copies) {
+            if (copy.tag && copy.tag->set == run.set->set && copy.tag->volume == number) {
                 run.nextFile = copy.file;
                 return {};
             }
@@ -1260,6 +1355,65 @@ QString TBackupFile::volumeProblem(RestoreRun &run, const QString &name, uint16_
     const QString other = tag ? QStringLiteral(", made %1").arg(madeText(tag->made)) : QString();
     return QStringLiteral("%1 on the disk in the drive is from another backup%2; this backup was made %3.")
         .arg(shown, other, madeText(run.set->made));
+}
+
+// Offers the newest older backup whose volumes the disks have shown up to
+// volume `number` (or that ends before it), once the set being read lacks
+// that volume: the next prompt asks for Disk #1 and says why.
+void TBackupFile::offerOlder(RestoreRun &run, uint16_t number)
+{
+    for (size_t i = run.reading + 1; run.set && !run.offered && i < run.candidates.size(); ++i) {
+        const volumeset::Copy &c = run.candidates[i].copy;
+        const SeenVolumes seen = c.tag ? run.seen.value(c.tag->set) : SeenVolumes {};
+        const int upTo = !c.tag ? 0 : seen.last > 0 ? std::min<int>(seen.last, number) : number;
+        bool shown = c.tag || run.candidates[i].oneVolume;
+        for (int volume = 1; volume <= upTo; ++volume)
+            shown = shown && seen.volumes.contains(volume);
+        if (shown)
+            run.offered = i;
+    }
+    if (run.offered)
+        diskNote_ = QStringLiteral("The backup made %1 is not whole on these disks; the one made %2 is. Insert Disk #1 "
+                                   "to restore it.")
+                        .arg(madeText(run.set->made), madeText(run.candidates[*run.offered].made));
+}
+
+// Whether the disk in the drive holds the first volume of the backup
+// offered; run.restart is then its copy.
+bool TBackupFile::offeredInDrive(RestoreRun &run)
+{
+    if (!run.offered)
+        return false;
+    const volumeset::Copy &offered = run.candidates[*run.offered].copy;
+    const QByteArray set = offered.tag ? offered.tag->set : QByteArray();
+    for (const volumeset::Copy &c : volumeset::copiesAt(run.first, ProcessMessages, set)) {
+        if (offered.tag ? c.tag && c.tag->volume == 1 : !c.tag && c.file == offered.file) {
+            run.restart = c;
+            run.reading = *std::exchange(run.offered, std::nullopt);
+            diskNote_.clear();
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reads the archive again from the start, from the copy of the first
+// volume offered; nothing read so far is kept.
+bool TBackupFile::startOver(RestoreRun &run)
+{
+    const volumeset::Copy copy = *std::exchange(run.restart, std::nullopt);
+    run.pending = RestoreRun::Pending {};
+    run.staged.clear();
+    run.inEntry = run.inFileList = run.passedOver = false;
+    run.entriesRead = 0;
+    run.fileList.reset();
+    run.set = copy.tag;
+    bytesDone_ = 0;
+    if (!run.in.open(copy.file)) {
+        fail(beCannotReadArchive);
+        return false;
+    }
+    return true;
 }
 
 bool TBackupFile::RestoreFromStream(QIODevice *stream, const QString &targetDir)
@@ -1279,6 +1433,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     if (!run.dir.isEmpty() && !run.dir.endsWith(u'/'))
         run.dir += u'/';
     errorCode_ = 0;
+    cancelled_ = false;
     writeFailed_ = false;
     filesDone_ = 0;
     continue_ = true;
@@ -1293,6 +1448,10 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     bytesDone_ = 0;
     readArchiveHead(run);
     restoreEntries(run);
+    while (continue_ && run.restart && startOver(run)) {
+        readArchiveHead(run);
+        restoreEntries(run);
+    }
     return closeRestore(run);
 }
 
@@ -1315,7 +1474,7 @@ void TBackupFile::readArchiveHead(RestoreRun &run)
 // stops or fails.
 void TBackupFile::restoreEntries(RestoreRun &run)
 {
-    while (continue_) {
+    while (continue_ && !run.restart) {
         int32_t len = 0;
         if (!run.in.int32(len)) {
             fail(beCannotReadArchive);  // the archive ends before its end marker

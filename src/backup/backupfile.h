@@ -96,8 +96,8 @@ public:
 
     // Where a Backup of several volumes keeps its journal (volumeset.h): a
     // folder on a disk that no volume prompt changes. Empty: the folder of
-    // the first volume, and a Restore then knows of no set's state (it still
-    // refuses volumes of another backup).
+    // the first volume, and a Restore then knows of no set's state and reads
+    // as without the journal (below).
     QString JournalFolder;
 
     // Runs. The archive name ":STREAM" selects the caller's stream. A
@@ -108,10 +108,26 @@ public:
     // that fails, is stopped or is killed at any point, in one folder or
     // across disks, leaves the old archive or the new one whole for a
     // Restore; a Backup first puts right what earlier runs left at the
-    // archive's volumes. A Restore only reads: at each volume it takes the
-    // copy of one set (volumeset.h), and refuses a volume of another backup,
-    // or a further volume with a tag when the first one has none that fits
-    // it, and asks again for the disk it needs (DiskNote says why).
+    // archive's volumes, and a volume with no room beside what an earlier
+    // backup keeps at its name may take its place (PreviousVolumeBytes).
+    //
+    // A Restore only reads, and never changes a file on any disk: at each
+    // volume it takes the copy of one set (volumeset.h), and refuses a
+    // volume of another backup, or a further volume with a tag when the
+    // first one has none that fits it, and asks again for the disk it needs
+    // (DiskNote says why). It starts from the copy of the first volume placed
+    // last that the journal does not note unfinished or replaced; without
+    // the journal (another computer or data folder), from the copy placed
+    // last, whatever the tags' times say. When the disk put in for a later
+    // volume lacks that set's volume and an older backup is whole as far as
+    // the disks have shown (its volumes up to that one, or an archive of one
+    // volume without a tag), the next prompt asks for Disk #1 and says "The
+    // backup made <date> is not whole on these disks; the one made <date>
+    // is. Insert Disk #1 to restore it."; with that disk in, the Restore
+    // starts over from the older backup and keeps nothing of the first
+    // (with the first set's own disk in, it goes on with that). So a Restore
+    // reads the newest backup whole on the disks given, with or without the
+    // journal, and never mixes volumes of two. The dates are only shown.
     bool Backup(const QStringList &files, const QString &archiveName);
     bool BackupToStream(const QStringList &files, QIODevice *stream);
     bool Restore(const QString &archiveName, const QString &targetDir);
@@ -152,6 +168,20 @@ public:
     // the volume, or no volume of this archive on it); empty the first time.
     const QString &DiskNote() const { return diskNote_; }
     QString CurrentFile() const { return currentFile_; }
+    // Whether the last run was stopped by Cancel at a disk prompt (with no
+    // error): a Restore then has changed nothing.
+    bool Cancelled() const { return cancelled_; }
+
+    // For a volume with no room beside what an earlier backup keeps at its
+    // name, before a Backup (volume 1) or from OnNeedDisk during one: the
+    // bytes that the files of other backups take at volume `number` of the
+    // archive on the disk in the drive (volumeset::filesOfOthers), once what
+    // earlier runs left there has been put right; 0 when there are none.
+    int64_t PreviousVolumeBytes(const QString &archiveName, uint16_t number);
+    // Removes those files, each backup among them first noted in the
+    // journal as no longer whole, so that no Restore here picks it. False
+    // when a step failed.
+    bool ReplacePreviousVolume(const QString &archiveName, uint16_t number);
 
     // Expands list lines (file specifications, optionally ending in the token
     // " /s" to search subdirectories too) into full paths, each once, never
@@ -187,6 +217,11 @@ private:
     bool openFirstVolume(RestoreRun &run, const QString &archiveName);
     bool openNextReadVolume(RestoreRun &run, const QString &digits);
     QString volumeProblem(RestoreRun &run, const QString &name, uint16_t number);
+    void offerOlder(RestoreRun &run, uint16_t number);
+    bool offeredInDrive(RestoreRun &run);
+    bool startOver(RestoreRun &run);
+    QString volumePlace(const QString &archiveName, uint16_t number) const;
+    QString journalFolderFor(const QString &archiveName) const;
     // The steps of a Restore, over the run's state.
     void readArchiveHead(RestoreRun &run);
     void restoreEntries(RestoreRun &run);
@@ -220,6 +255,8 @@ private:
     QString archiveFolder_;  // of the Backup's archive
     bool writeFailed_ = false;
     bool notSynced_ = false;
+    bool cancelled_ = false;
+    const Output *writing_ = nullptr;  // while a Backup runs
     QString diskNote_;
     QIODevice *sourceStream_ = nullptr;
     QIODevice *targetStream_ = nullptr;

@@ -201,10 +201,37 @@ int64_t TBackupForm::localMidnight(int64_t unixSeconds)
 
 int32_t TBackupForm::volumeSizeFor(const QString &path) const
 {
-    const int64_t free = FreeSpace(QFileInfo(path).absolutePath());
+    const QString dir = QFileInfo(path).absolutePath();
+    const int64_t free = FreeSpace(dir);
     if (free < 0 || free > INT32_MAX)
         return INT32_MAX;  // unknown: one volume, and a full disk is reported as a write error
-    return int32_t(std::max<int64_t>(free - 1024, 0));
+    // the volume's last block is taken whole, and its tag takes a block of its own
+    const int64_t block = QStorageInfo(dir).blockSize() > 0 ? QStorageInfo(dir).blockSize() : 4096;
+    return int32_t(std::max<int64_t>(free - 1024 - 2 * block, 0));
+}
+
+// Whether volume `disk` of the archive can be written on the disk in the
+// drive (MaxSize is then set for it): when what is still to be written has
+// no room beside the files an earlier backup keeps at the volume's name,
+// the user is asked whether to replace them. False: the backup stops.
+bool TBackupForm::makeRoomForVolume(const QString &archive, uint16_t disk, int64_t toWrite)
+{
+    const QString volume = disk == 1 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(disk));
+    // a volume holds what it is given with a block's length in each 16 KiB, and a block more
+    const int64_t needed = toWrite + toWrite / 4096 + 2 * int64_t(TBackupFile::kChunk);
+    const int64_t previous = BackupFile1.PreviousVolumeBytes(archive, disk);  // what earlier runs left goes first
+    BackupFile1.MaxSize = volumeSizeFor(volume);
+    if (BackupFile1.MaxSize >= needed || previous == 0)
+        return true;
+    if (!AskYesNo(QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one beside it. "
+                                 "Replace it? If this backup then does not finish, the previous backup cannot be "
+                                 "restored from these disks.")
+                      .arg(disk),
+                  this) ||
+        !BackupFile1.ReplacePreviousVolume(archive, disk))
+        return false;
+    BackupFile1.MaxSize = volumeSizeFor(volume);
+    return true;
 }
 
 void TBackupForm::BackupFile1Progress(TBackupFile &, const QString &, TPercentage percent, bool &)
@@ -220,9 +247,8 @@ void TBackupForm::BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool
         return;
     }
     // the volume before is whole on its disk; what this one replaces is kept till the set is whole
-    if (backingUp_)
-        BackupFile1.MaxSize = volumeSizeFor(TBackupFile::VolumeName(archiveName_, TBackupFile::VolumeDigits(diskId)));
-    cont = true;
+    cont = !backingUp_ ||
+           makeRoomForVolume(archiveName_, diskId, BackupFile1.TotalSize() - BackupFile1.BytesDone());
 }
 
 bool TBackupForm::runBackup(const QString &fileName)
@@ -277,8 +303,12 @@ void TBackupForm::backupClick()
         if (!AskYesNo(chosen + QStringLiteral(" is existed, replace it?"), this))
             return;
     }
+    BackupFile1.JournalFolder = programDirectory();
+    if (!makeRoomForVolume(chosen, 1, QFileInfo(databaseFile()).size())) {
+        ShowInfo(QStringLiteral("Fail to backup."), this);
+        return;
+    }
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    BackupFile1.MaxSize = volumeSizeFor(chosen);
     ProgressBar1->show();
     const QString dbFile = databaseFile();
     database.close();
@@ -433,13 +463,17 @@ void TBackupForm::restoreClick()
     ProgressBar1->show();
     database.close();
     const RestoreResult result = restoreDatabase(chosen);
-    if (!result.ok())
-        ShowInfo(whySetupsRestoreFailed(result), this);
-    else if (result.notSynced)
-        ShowInfo(restoredNotSyncedWarning(), this);
-    ShowInfo(result.ok() ? QStringLiteral("Restore Completed. Restart the program.")
-                         : QStringLiteral("Fail to restore. Restart the program."),
-             this);
+    if (result.outcome == RestoreResult::Cancelled) {
+        ShowInfo(result.text() + QStringLiteral(" Restart the program."), this);
+    } else {
+        if (!result.ok())
+            ShowInfo(whySetupsRestoreFailed(result), this);
+        else if (result.notSynced)
+            ShowInfo(restoredNotSyncedWarning(), this);
+        ShowInfo(result.ok() ? QStringLiteral("Restore Completed. Restart the program.")
+                             : QStringLiteral("Fail to restore. Restart the program."),
+                 this);
+    }
     QApplication::restoreOverrideCursor();
     ExitProgram(0);
 }
@@ -503,12 +537,18 @@ QString RestoreResult::why() const
         return QStringLiteral("it needs %1 free in %2, and writing there failed").arg(sizeText(needed, true), folder);
     case Interrupted:
         return QStringLiteral("it could not be put in place as Quillet.zrv in %1").arg(folder);
+    case Cancelled:
+        break;
     }
     return {};
 }
 
 QString RestoreResult::text() const
 {
+    if (outcome == Cancelled)
+        return QStringLiteral("Nothing has been restored from the backup %1; the database file Quillet.zrv has been "
+                              "left as it was.")
+            .arg(archive);
     const QString text = QStringLiteral("The backup %1 could not be restored: %2.").arg(archive, why());
     if (outcome == Interrupted)
         return text + QStringLiteral(" The next start of the program finishes the restore.");
@@ -563,6 +603,8 @@ RestoreResult TBackupForm::writeCheckedCopy(const QString &archive, const QStrin
         result.available = FreeSpace(result.folder);
         result.outcome = result.available >= 0 && result.available < result.needed ? RestoreResult::NoRoom
                                                                                     : RestoreResult::WriteFailed;
+    } else if (!read && BackupFile1.Cancelled() && BackupFile1.ErrorCode() == 0) {
+        result.outcome = RestoreResult::Cancelled;
     } else if (!read) {
         result.outcome = RestoreResult::ArchiveUnreadable;
     } else if (!QFileInfo::exists(copy)) {

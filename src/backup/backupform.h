@@ -11,7 +11,9 @@
 // Every backup replaces its archive only once the new one is whole (see
 // TBackupFile::Backup): a full disk or a cancel keeps the archive that was
 // there byte for byte; the sets of several volumes are noted in the program
-// directory until they are whole. A backup or restore whose file is in place
+// directory until they are whole. Where a disk has no room for a volume
+// beside the previous backup's files at its name, the manual backup asks
+// whether to replace them (Yes removes them, No fails the backup). A backup or restore whose file is in place
 // but whose folder the disk did not confirm is told as done, with a warning.
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good
@@ -63,6 +65,7 @@ struct RestoreResult {
         NoRoom,             // less room in the folder than the database needs
         WriteFailed,        // writing or renaming in the folder failed for another reason
         Interrupted,        // the file is aside and the copy not in place: the next start finishes it
+        Cancelled,          // the user cancelled at a disk prompt: nothing was changed
     };
     Outcome outcome = Restored;
     QString archive;        // the archive's file name
@@ -168,7 +171,8 @@ public:
     // Local midnight of the day of a moment, in seconds.
     static int64_t localMidnight(int64_t unixSeconds);
     // Volume size for a backup into path from the free space there: at most
-    // 2,147,483,647, else the free space less 1,024.
+    // 2,147,483,647, else the free space less 1,024 and two blocks of the
+    // file system (the volume's last one, taken whole, and its tag's).
     int32_t volumeSizeFor(const QString &path) const;
 
     // Seams for tests: the clock, the free space of a folder, ending the program.
@@ -185,6 +189,7 @@ protected:
 private:
     // Archives the database file to fileName; the caller prepares the target.
     bool runBackup(const QString &fileName);
+    bool makeRoomForVolume(const QString &archive, uint16_t disk, int64_t toWrite);
     // Writes the archive's database to the copy and checks it.
     RestoreResult writeCheckedCopy(const QString &archive, const QString &copy);
     // Puts the checked copy in place of the database file (see restoreDatabase).

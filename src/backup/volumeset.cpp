@@ -37,7 +37,9 @@
 // not encoded; such a record reads with nothing away. Only a record's name
 // tells the set's state ("<name>" unfinished, "<name>.whole" whole), so
 // that that release still takes ".backup-set-<set>" for an unfinished set
-// and passes over a whole one.
+// and passes over a whole one. The note that a set is no longer whole,
+// ".backup-set-<set>.replaced-by-<later set>", holds the same text with
+// nothing away; that release passes over it.
 
 namespace volumeset {
 namespace {
@@ -49,6 +51,7 @@ constexpr qint64 kPiece = 1 << 20;
 constexpr QCryptographicHash::Algorithm kDigest = QCryptographicHash::Blake2b_256;
 const QString kRecordPrefix = QStringLiteral(".backup-set-");
 const QString kWholeSuffix = QStringLiteral(".whole");
+const QString kReplacedSuffix = QStringLiteral(".replaced-by-");
 
 bool isSetId(const QByteArray &s)
 {
@@ -272,35 +275,49 @@ std::optional<Tag> fittingTag(const QString &volume, const Pump &pump)
 
 std::vector<Copy> copiesAt(const QString &volume, const Pump &pump, const QByteArray &set)
 {
-    QStringList files, tags;
-    const auto take = [](QStringList &list, const QString &path) {
-        if (present(path))
-            list.append(path);
+    QList<QByteArray> kept = setsKeptBeside(volume).values();
+    std::sort(kept.begin(), kept.end());
+    std::vector<Tag> tags;
+    const auto readTagAt = [&](const QString &path) {
+        const std::optional<Tag> tag = present(path) ? readTagFile(path) : std::nullopt;
+        if (tag && (set.isEmpty() || tag->set == set))
+            tags.push_back(*tag);
     };
-    take(files, volume);
-    take(tags, tagPath(volume));
-    for (const QByteArray &kept : setsKeptBeside(volume)) {
-        take(files, asidePath(volume, kept));
-        take(tags, tagAsidePath(volume, kept));
-    }
-    std::vector<Copy> copies;
+    readTagAt(tagPath(volume));
+    for (const QByteArray &k : std::as_const(kept))
+        readTagAt(tagAsidePath(volume, k));
     QHash<QString, QByteArray> digests;  // each file is read once
-    for (const QString &tagFile : std::as_const(tags)) {
-        const std::optional<Tag> tag = readTagFile(tagFile);
-        if (!tag || (!set.isEmpty() && tag->set != set))
-            continue;
-        for (const QString &file : std::as_const(files)) {
-            if (QFileInfo(file).size() != tag->size)
+    const auto copyOf = [&](const QString &file) {
+        Copy copy {file, std::nullopt};
+        const qint64 size = QFileInfo(file).size();
+        for (const Tag &tag : tags) {
+            if (tag.size != size)
                 continue;
             if (!digests.contains(file))
-                digests.insert(file, digestOf(file, tag->size, pump));
-            if (digests.value(file) == tag->digest) {
-                copies.push_back({file, *tag});
+                digests.insert(file, digestOf(file, size, pump));
+            if (digests.value(file) == tag.digest) {
+                copy.tag = tag;
                 break;
             }
         }
+        return copy;
+    };
+    std::vector<Copy> copies;
+    QSet<QString> reached;
+    // the chain: in place, then what each copy's set kept aside when it was placed
+    for (QString file = volume; present(file) && !reached.contains(file);) {
+        reached.insert(file);
+        copies.push_back(copyOf(file));
+        if (!copies.back().tag)
+            break;  // what a copy without a tag replaced cannot be told
+        file = asidePath(volume, copies.back().tag->set);
     }
-    std::stable_partition(copies.begin(), copies.end(), [&](const Copy &c) { return c.file == volume; });
+    // then what no chain reaches, which only a step taken by hand leaves
+    for (const QByteArray &k : std::as_const(kept))
+        if (const QString file = asidePath(volume, k); !reached.contains(file) && present(file))
+            copies.push_back(copyOf(file));
+    if (!set.isEmpty())
+        std::erase_if(copies, [](const Copy &c) { return !c.tag; });
     return copies;
 }
 
@@ -366,27 +383,50 @@ Journal::State Journal::state(const QByteArray &set) const
 
 bool Journal::note(const Record &record)
 {
-    if (!QDir().mkpath(folder_))
-        return false;
     const QString name = path(record.set, false);
+    const std::optional<bool> synced = write(name, record);
+    if (synced == false && record.away.isEmpty())
+        platform::removeFile(name);  // nothing placed yet
+    return synced == true;
+}
+
+bool Journal::noteReplaced(const Record &record, const QByteArray &by)
+{
+    const QString name = kRecordPrefix + QString::fromLatin1(record.set) + kReplacedSuffix + QString::fromLatin1(by);
+    return write(folder_ + u'/' + name, record) == true;
+}
+
+bool Journal::replaced(const QByteArray &set) const
+{
+    const QString prefix = kRecordPrefix + QString::fromLatin1(set) + kReplacedSuffix;
+    return !QDir(folder_).entryList({prefix + u'*'}, QDir::Files | QDir::Hidden).isEmpty();
+}
+
+// A record a power cut may take cannot protect anything: true once the
+// record is in place and synced, false when in place but not synced, none
+// when it could not be written.
+std::optional<bool> Journal::write(const QString &name, const Record &record)
+{
+    if (!QDir().mkpath(folder_))
+        return std::nullopt;
     platform::StagedFile file(name);
     const QByteArray text = recordText(record);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        return false;
-    if (file.notSynced()) {  // a record a power cut may take cannot protect anything
-        if (record.away.isEmpty())
-            platform::removeFile(name);  // nothing placed yet
-        return false;
-    }
-    return true;
+        return std::nullopt;
+    return !file.notSynced();
 }
 
+// A record that a power cut may take back would let the next backup roll
+// back the set on the disks whose older copies are already gone: a set is
+// whole only once the folder holding its record is synced.
 bool Journal::whole(const QByteArray &set)
 {
     if (!platform::renameFile(path(set, false), path(set, true)))
         return false;
-    notSynced_ = notSynced_ || !platform::syncFolder(folder_);
-    return true;
+    if (platform::syncFolder(folder_))
+        return true;
+    platform::renameFile(path(set, true), path(set, false));
+    return false;
 }
 
 void Journal::settled(const QByteArray &set, int volume)
@@ -406,9 +446,13 @@ void Journal::settled(const QByteArray &set, int volume)
 void Journal::close(const QString &archive, const QSet<QByteArray> &left)
 {
     static const QRegularExpression recordName(QStringLiteral("^\\.backup-set-([0-9a-f]{16})(?:\\.whole)?$"));
+    static const QRegularExpression replacedName(
+        QStringLiteral("^\\.backup-set-[0-9a-f]{16}\\.replaced-by-([0-9a-f]{16})$"));
     // StagedFile's temporary name: the final name and six characters
-    static const QRegularExpression passing(QStringLiteral("^\\.backup-set-[0-9a-f]{16}(?:\\.whole)?\\.[A-Za-z0-9]{6}$"));
+    static const QRegularExpression passing(QStringLiteral(
+        "^\\.backup-set-[0-9a-f]{16}(?:\\.whole|\\.replaced-by-[0-9a-f]{16})?\\.[A-Za-z0-9]{6}$"));
     bool removed = false;
+    QStringList replacedRecords;
     for (const QString &entry : QDir(folder_).entryList({kRecordPrefix + u'*'}, QDir::Files | QDir::Hidden)) {
         const QString name = folder_ + u'/' + entry;
         const QRegularExpressionMatch m = recordName.match(entry);
@@ -418,13 +462,20 @@ void Journal::close(const QString &archive, const QSet<QByteArray> &left)
             goes = record && record->set == m.captured(1).toLatin1() && record->archive == archive &&
                    record->away.isEmpty() && !left.contains(record->set);
         }
+        if (replacedName.match(entry).hasMatch())
+            replacedRecords.append(entry);
         removed = (goes && platform::removeFile(name)) || removed;
+    }
+    // a set is noted no longer whole while the set that replaced a volume of it has a record
+    for (const QString &entry : std::as_const(replacedRecords)) {
+        const QByteArray by = replacedName.match(entry).captured(1).toLatin1();
+        removed = (state(by) == State::Unknown && platform::removeFile(folder_ + u'/' + entry)) || removed;
     }
     if (removed)
         notSynced_ = notSynced_ || !platform::syncFolder(folder_);
 }
 
-bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced)
+bool place(platform::StagedFile &staged, const Tag &tag, Placing &placing)
 {
     const QString volume = staged.placeName(), tagName = tagPath(volume);
     if (present(tagName) && !platform::renameFile(tagName, tagAsidePath(volume, tag.set)))
@@ -433,11 +484,39 @@ bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced)
         return false;
     platform::StagedFile tagFile(tagName);
     const QByteArray text = tagText(tag);
-    if (!tagFile.open(QIODevice::WriteOnly) || tagFile.write(text) != text.size() || !tagFile.commit() ||
-        !staged.commit())
+    if (!tagFile.open(QIODevice::WriteOnly) || tagFile.write(text) != text.size() || !tagFile.commit()) {
+        placing.outOfSpace = placing.outOfSpace || tagFile.outOfSpace();
         return false;
-    notSynced = notSynced || tagFile.notSynced() || staged.notSynced();
+    }
+    if (!staged.commit())
+        return false;
+    placing.notSynced = placing.notSynced || tagFile.notSynced() || staged.notSynced();
     return true;
+}
+
+QStringList filesOfOthers(const QString &volume, const QByteArray &writing)
+{
+    QStringList files;
+    if (!namesSet(readTag(volume), writing))
+        files << volume << tagPath(volume);
+    for (const QByteArray &set : setsKeptBeside(volume))
+        files << asidePath(volume, set) << tagAsidePath(volume, set);
+    files.removeIf([](const QString &file) { return !present(file); });
+    return files;
+}
+
+bool replaceOthers(const QString &volume, const QString &archive, Journal &journal, const QByteArray &writing)
+{
+    const QStringList files = filesOfOthers(volume, writing);
+    for (const QString &file : files) {
+        const std::optional<Tag> tag = writing.isEmpty() ? std::nullopt : readTagFile(file);  // none for a volume
+        if (tag && !journal.noteReplaced({tag->set, QFileInfo(archive).absoluteFilePath(), {}}, writing))
+            return false;
+    }
+    for (const QString &file : files)
+        if (!platform::removeFile(file))
+            return false;
+    return platform::syncFolder(QFileInfo(volume).absolutePath());
 }
 
 // The disk is synced before the journal hears what was settled on it.

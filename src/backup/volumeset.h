@@ -21,7 +21,10 @@
 //    disks may have left the drive since ("away": noted before each prompt)
 //    and still hold what the set left; a volume goes from the list once its
 //    disk has been put right, and the record goes once the list is empty
-//    and nothing of the set is left in the archive's folder.
+//    and nothing of the set is left in the archive's folder. A set one of
+//    whose volumes a later set removed to make room (replaceOthers) is
+//    noted ".backup-set-<set>.replaced-by-<later set>" while the later set
+//    has a record.
 //
 // The disks alone cannot say that a set of several disks is whole: only the
 // last one, written last, could, and the others are out of the drive by
@@ -41,7 +44,14 @@
 //  - no record (a set written from another data folder or computer): left
 //    as it is; a set placed over it keeps it aside, with what it kept.
 // A restore reads, at each volume's name, the copy (in place or kept aside)
-// of one set: at the first volume, the newest one not noted unfinished.
+// of one set. Which copy at a name is newer is told by what was placed
+// last (copiesAt), never by a clock: the first volume read is the newest
+// copy that the journal does not note unfinished or replaced. Without the
+// journal (another computer or data folder) that is the newest copy, which
+// may be of a set that was never finished: when a later volume of it is
+// not on the disk put in for it, an older set whose volumes the disks have
+// shown (or an archive of one volume without a tag) is offered, and read
+// from its first volume again (TBackupFile::Restore).
 //
 // "volume" below is the file a volume's name leads to (links followed: see
 // platform::linkedPath); its side files sit beside it. Callers run one
@@ -52,6 +62,7 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <functional>
@@ -89,14 +100,20 @@ bool tagFits(const QString &volume, const Tag &tag, const Pump &pump);
 // The tag beside a volume when it reads and fits the volume's bytes.
 std::optional<Tag> fittingTag(const QString &volume, const Pump &pump);
 
-// A volume of a set as it lies at a volume's name: the file holding its
-// bytes (in place, or kept aside) and the tag (in place, or kept aside)
-// that fits them.
+// A volume as it lies at a volume's name: the file holding its bytes (in
+// place, or kept aside) and the tag (in place, or kept aside) that fits
+// them; none for a file no tag fits (a volume from before tags, or an
+// archive of one volume).
 struct Copy {
     QString file;
-    Tag tag;
+    std::optional<Tag> tag;
 };
-// The copies at `volume`, in place first; only those of `set` when given.
+// The copies at `volume`, newest first: the one in place, then the one its
+// set kept aside when it was placed, then the one that copy's set kept
+// aside, and so on (a copy without a tag ends the chain); what no chain
+// reaches, which only a change by hand leaves, comes last, by name. So the
+// order is what was placed there last, never the tags' times. Only the
+// tagged copies of `set` when it is given.
 std::vector<Copy> copiesAt(const QString &volume, const Pump &pump, const QByteArray &set = {});
 // Whether any tag lies at `volume`, in place or kept aside, readable or not.
 bool tagsAt(const QString &volume);
@@ -119,8 +136,16 @@ public:
     // Notes the set as unfinished with the record's list, on the disk (the
     // file synced, the folder too); false when it could not be.
     bool note(const Record &record);
-    // Notes the unfinished set as whole; false when it could not be.
+    // Notes the unfinished set as whole, once that is on the disk (the
+    // folder synced); false, and the set still unfinished, when it could
+    // not be.
     bool whole(const QByteArray &set);
+    // Notes, on the disk, that a volume of the record's set has been
+    // replaced by one of the set `by`: the set is no longer whole
+    // (".backup-set-<set>.replaced-by-<by>", kept while `by` has a record).
+    // False when it could not be.
+    bool noteReplaced(const Record &record, const QByteArray &by);
+    bool replaced(const QByteArray &set) const;
     // The volume of the set has been put right on its disk: it goes from
     // the set's list.
     void settled(const QByteArray &set, int volume);
@@ -132,15 +157,30 @@ public:
 
 private:
     QString path(const QByteArray &set, bool whole) const;
+    std::optional<bool> write(const QString &name, const Record &record);
     QString folder_;
     bool notSynced_ = false;
 };
 
 // Puts a finished staged volume in place with its tag, keeping what its
 // place held for the tag's set (see above). False when a step failed: what
-// is in place then is put right by a later settle. notSynced is set when a
-// folder could not be synced.
-bool place(platform::StagedFile &staged, const Tag &tag, bool &notSynced);
+// is in place then is put right by a later settle. Sets notSynced when a
+// folder could not be synced, outOfSpace when the tag found no room.
+struct Placing {
+    bool notSynced = false;
+    bool outOfSpace = false;
+};
+bool place(platform::StagedFile &staged, const Tag &tag, Placing &placing);
+
+// The files that other backups keep at `volume` (a volume and its tag in
+// place, unless of the set `writing`, and everything kept aside there).
+QStringList filesOfOthers(const QString &volume, const QByteArray &writing);
+// Removes them, for a volume of the set `writing` that has no room beside
+// them; each set among them is first noted in the journal as no longer
+// whole (the first volume, written before the set has an id, needs no
+// note: a set without its first volume is never read). False when a step
+// failed.
+bool replaceOthers(const QString &volume, const QString &archive, Journal &journal, const QByteArray &writing);
 
 // Puts right what sets left at every volume of the archive whose first
 // volume is `firstVolume` (a name as the user gave it), found by their

@@ -20,18 +20,94 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStorageInfo>
 #include <QTest>
 
 #include <gtest/gtest.h>
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <sys/resource.h>
 #include <unistd.h>
 
 using namespace testing_backup;
 
 namespace {
+
+// 400 contacts with remarks of 1,000 bytes that do not compress (about 400
+// KB once archived), while it lives.
+struct BulkRows {
+    std::vector<dbReference<Customer>> rows;
+    BulkRows()
+    {
+        for (int i = 0; i < 400; ++i) {
+            const std::string remark = randomBytes(1000, uint32_t(i)).replace('\0', '\1').toStdString();
+            rows.push_back(insert(Customer {.id = 100000 + i, .name = "bulk", .remark = remark.c_str()}));
+        }
+        EXPECT_TRUE(database.commit());
+    }
+    ~BulkRows()
+    {
+        if (!database.isOpen() && !database.open("Quillet"))
+            return;
+        dbCursor<Customer> cursor(dbCursorForUpdate);
+        for (const dbReference<Customer> &row : rows)
+            if (cursor.at(row))
+                cursor.remove();
+        EXPECT_TRUE(database.commit());
+    }
+};
+
+// Disks of one size changed in one drive (a folder): at each "Please insert
+// Disk #N" prompt disk N goes in and the one in the drive onto a shelf. The
+// free space of the drive is the disk's size less the blocks its files take.
+struct Drive {
+    QString path, shelf;
+    int64_t capacity = 0;
+    int current = 1;
+    Drive(const QString &dir, int64_t size) : path(dir + "/drive"), shelf(dir + "/shelf"), capacity(size)
+    {
+        QDir(path).removeRecursively();
+        QDir(shelf).removeRecursively();
+        QDir().mkpath(path);
+    }
+    ~Drive()
+    {
+        QDir(path).removeRecursively();
+        QDir(shelf).removeRecursively();
+    }
+    QString folderOf(int disk) const { return disk == current ? path : shelf + "/" + QString::number(disk); }
+    void insert(int disk)
+    {
+        const auto move = [](const QString &from, const QString &to) {
+            QDir().mkpath(to);
+            for (const QString &name : QDir(from).entryList(QDir::Files | QDir::Hidden))
+                EXPECT_TRUE(QFile::rename(from + "/" + name, to + "/" + name));
+        };
+        move(path, shelf + "/" + QString::number(current));
+        move(shelf + "/" + QString::number(disk), path);
+        current = disk;
+    }
+    // The bytes that the files on a disk take, in whole blocks.
+    int64_t used(int disk) const
+    {
+        const int64_t block = QStorageInfo(path).blockSize();
+        int64_t bytes = 0;
+        for (const QFileInfo &file : QDir(folderOf(disk)).entryInfoList(QDir::Files | QDir::Hidden))
+            bytes += (file.size() + block - 1) / block * block;
+        return bytes;
+    }
+    int disks() const { return std::max(current, int(QDir(shelf).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size())); }
+    std::map<QString, QByteArray> contents(int disk) const
+    {
+        std::map<QString, QByteArray> files;
+        for (const QString &name : QDir(folderOf(disk)).entryList(QDir::Files | QDir::Hidden))
+            files[name] = readAll(folderOf(disk) + "/" + name);
+        return files;
+    }
+};
 
 class Dialog : public ::testing::Test {
 protected:
@@ -46,9 +122,13 @@ protected:
         SetModalRunner([this](QDialog &d) {
             auto &f = static_cast<TYesNoForm &>(d);
             prompts.append(f.msg->text() + " [" + f.YesButton->text() + "|" + f.NoButton->text() + "]");
+            if (onPrompt)
+                onPrompt(f.msg->text());
             const bool ok = !promptAnswers.empty() && promptAnswers.front();
             if (!promptAnswers.empty())
                 promptAnswers.pop_front();
+            d.setModal(true);  // a run lets only its own questions have the user's input
+            d.show();
             QTest::mouseClick(ok ? f.YesButton : f.NoButton, Qt::LeftButton);
             return d.result();
         });
@@ -70,12 +150,27 @@ protected:
         return bytes;
     }
 
+    // The form's free space and volume prompts on `drive`: each prompt puts
+    // in the disk it asks for.
+    void useDrive(Drive &drive)
+    {
+        form->FreeSpace = [&drive](const QString &folder) {
+            return folder == drive.path ? drive.capacity - drive.used(drive.current) : int64_t(1) << 40;
+        };
+        onPrompt = [&drive](const QString &text) {
+            static const QRegularExpression asked("^Please insert Disk #(\\d+)");
+            if (const QRegularExpressionMatch m = asked.match(text); m.hasMatch())
+                drive.insert(m.captured(1).toInt());
+        };
+    }
+
     QString dir, dbFile;
     std::unique_ptr<TBackupForm> form;
     platform::ScriptedDialogs seam;
     std::vector<int> exits;
     QStringList prompts;
     std::deque<bool> promptAnswers;
+    std::function<void(const QString &text)> onPrompt;  // before each prompt is answered
 };
 
 TEST_F(Dialog, TheDatabaseIsRefusedAsBackupTargetAlsoThroughALink)
@@ -527,12 +622,7 @@ TEST_F(Dialog, ABackupOnAFullDiskSaysThatNoneHasBeenMade)
 {
     // an archive of about 400 KB; the database monitor that the backup
     // makes again as it reopens the database fits under the limit
-    std::vector<dbReference<Customer>> bulk;
-    for (int i = 0; i < 400; ++i) {
-        const std::string remark = randomBytes(1000, uint32_t(i)).toHex().toStdString();
-        bulk.push_back(insert(Customer {.id = 100000 + i, .name = "bulk", .remark = remark.c_str()}));
-    }
-    ASSERT_TRUE(database.commit());
+    const BulkRows bulk;
     const QStringList files = QDir(dir).entryList(QDir::Files);
     signal(SIGXFSZ, SIG_IGN);
     rlimit before {};
@@ -548,11 +638,109 @@ TEST_F(Dialog, ABackupOnAFullDiskSaysThatNoneHasBeenMade)
                                             "holding " + dir + " and try again."}));
     EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
     ASSERT_TRUE(database.isOpen());
-    dbCursor<Customer> rows(dbCursorForUpdate);
-    for (const dbReference<Customer> &row : bulk)
-        if (rows.at(row))
-            rows.remove();
-    ASSERT_TRUE(database.commit());
+}
+
+// Backups from Setup onto empty disks of 17 sizes from 192 to 256 KiB: on
+// each disk the volume, its last block taken whole, and its tag fit.
+TEST_F(Dialog, EachVolumeLeavesRoomForItsTagAndItsLastBlock)
+{
+    const BulkRows bulk;
+    for (int64_t size = 192 * 1024; size <= 256 * 1024; size += 4096) {
+        SCOPED_TRACE(size);
+        Drive drive(dir, size);
+        useDrive(drive);
+        seam.shown.clear();
+        promptAnswers = std::deque<bool>(20, true);
+        seam.AnswerFile(drive.path + "/X.zbf");
+        form->backupClick();
+        EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+        EXPECT_GE(drive.disks(), 2);
+        for (int disk = 1; disk <= drive.disks(); ++disk)
+            EXPECT_LE(drive.used(disk), size) << "disk " << disk;
+    }
+}
+
+// The same disks every week: each disk holds the previous backup's volume,
+// with no room for the new one beside it. Setup asks before it replaces it;
+// Yes goes on and the new backup is restored from the disks; No at Disk #3
+// fails the backup and leaves that disk as it was, and the journal notes
+// the previous backup, whose second volume is gone, as no longer whole
+// until the next backup has put the disks right. Cancel at a restore's
+// prompt says only that nothing was restored.
+TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
+{
+    const BulkRows bulk;
+    Drive drive(dir, 160 * 1024);
+    useDrive(drive);
+    const QString archive = drive.path + "/X.zbf";
+    const auto backUp = [&](const std::deque<bool> &questions) {
+        seam.shown.clear();
+        seam.questions.clear();
+        prompts.clear();
+        promptAnswers = std::deque<bool>(20, true);
+        seam.AnswerFile(archive);
+        for (const bool answer : questions)
+            seam.AnswerQuestion(answer);
+        drive.insert(1);
+        form->backupClick();
+    };
+    backUp({});
+    ASSERT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    const int disks = drive.disks();
+    ASSERT_GE(disks, 3);
+    const auto question = [](int disk) {
+        return QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one beside it. "
+                              "Replace it? If this backup then does not finish, the previous backup cannot be restored "
+                              "from these disks.")
+            .arg(disk);
+    };
+    addCategory("second");
+    backUp(std::deque<bool>(disks + 1, true));
+    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    QStringList asked {archive + " is existed, replace it?"};
+    for (int disk = 1; disk <= disks; ++disk)
+        asked << question(disk);
+    EXPECT_EQ(seam.Questions(), asked);
+
+    addCategory("third");
+    const QByteArray second = closedDatabaseBytes();
+    const auto notedReplaced = [&] {
+        return QDir(dir).entryList({".backup-set-*.replaced-by-*"}, QDir::Files | QDir::Hidden);
+    };
+    const std::map<QString, QByteArray> before = drive.contents(3);
+    const QString previous = ".backup-set-" + before.at("X.003.set").mid(22, 16) + ".replaced-by-";
+    backUp({true, true, true, false});
+    EXPECT_EQ(seam.Questions(), asked.mid(0, 4));
+    EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
+    EXPECT_EQ(drive.contents(3), before);
+    const QStringList cutOff = notedReplaced().filter(previous);
+    EXPECT_EQ(cutOff.size(), 1) << notedReplaced().join(' ').toStdString();
+    EXPECT_TRUE(database.isOpen());
+
+    const auto restore = [&](int prompts) {
+        seam.shown.clear();
+        exits.clear();
+        promptAnswers = std::deque<bool>(prompts, true);
+        drive.insert(1);
+        seam.AnswerFile(archive);
+        seam.AnswerQuestion(true);
+        form->restoreClick();
+        EXPECT_EQ(exits, std::vector<int>({0}));
+        return seam.Messages();
+    };
+    // the previous backup's first volume went at the question for Disk #1
+    EXPECT_EQ(restore(3), QStringList {"Nothing has been restored from the backup X.zbf; the database file "
+                                       "Quillet.zrv has been left as it was. Restart the program."});
+    EXPECT_EQ(readAll(dbFile), second);
+    ASSERT_TRUE(database.open("Quillet"));
+    backUp(std::deque<bool>(disks + 1, true));
+    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    // the cut-off backup has been put right on every disk, and its note has gone
+    for (const QString &note : cutOff)
+        EXPECT_FALSE(notedReplaced().contains(note)) << note.toStdString();
+    EXPECT_EQ(restore(20), QStringList {"Restore Completed. Restart the program."});
+    ASSERT_TRUE(database.open("Quillet"));
+    EXPECT_TRUE(categories().contains("third"));
 }
 
 TEST_F(Dialog, TheFormStaysOpenWhileARunIsBusy)

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 
 #include <climits>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -293,7 +294,9 @@ TEST_F(Volumes, AKillAtAnyStepLeavesTheOldOrTheNewArchiveWhole)
 // A step the disk refuses. A folder that cannot be synced once a volume is
 // in place: the archive is in place and told as such. A rename of a
 // volume, or of the journal's record that would note the set whole, that
-// fails: the run fails and every volume is as it was.
+// fails, or the journal's folder that cannot be synced after that rename
+// (a power cut could take the record back): the run fails and every volume
+// is as it was. A tag that finds no room is a full disk.
 TEST_F(Volumes, AStepTheDiskRefusesIsToldAsNotSyncedOrUndone)
 {
     const QByteArray before = randomBytes(60000, 1), after = content;
@@ -301,28 +304,33 @@ TEST_F(Volumes, AStepTheDiskRefusesIsToldAsNotSyncedOrUndone)
         const char *what;
         platform::FileStep step;
         const char *pathEnd;  // of the first step that fails
+        const char *after;    // the end of a rename's path that comes first
+        int error;
         bool done;
     } cases[] = {
-        {"the folder sync after the first volume's rename", platform::FileStep::SyncFolder, "", true},
-        {"the rename of the second volume", platform::FileStep::Rename, "/X.002", false},
-        {"the rename that notes the set whole", platform::FileStep::Rename, ".whole", false},
+        {"the folder sync after the first volume's rename", platform::FileStep::SyncFolder, "", "/X.zbf", EIO, true},
+        {"the rename of the second volume", platform::FileStep::Rename, "/X.002", "", EIO, false},
+        {"the rename that notes the set whole", platform::FileStep::Rename, ".whole", "", EIO, false},
+        {"the journal's sync after the set is noted whole", platform::FileStep::SyncFolder, "/journal", ".whole", EIO,
+         false},
+        {"the second volume's tag", platform::FileStep::Rename, "/X.002.set", "", ENOSPC, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(backUp(before));
         const Files old = folders();
-        bool firstVolumePlaced = false, failed = false;
+        bool afterDone = !*c.after, failed = false;
         const OnFileStep refuse([&](platform::FileStep step, const QString &path) {
-            firstVolumePlaced = firstVolumePlaced || (step == platform::FileStep::Rename && path == archive);
-            const bool hit = step == c.step && path.endsWith(c.pathEnd) && !failed &&
-                             (c.step != platform::FileStep::SyncFolder || firstVolumePlaced);
+            const bool hit = afterDone && step == c.step && path.endsWith(c.pathEnd) && !failed;
+            afterDone = afterDone || (step == platform::FileStep::Rename && path.endsWith(c.after));
             failed = failed || hit;
-            return hit ? EIO : 0;
+            return hit ? c.error : 0;
         });
         r.errors.clear();
         EXPECT_EQ(backUp(after), c.done);
         EXPECT_TRUE(failed);
         EXPECT_EQ(r.bf.NotSynced(), c.done);
+        EXPECT_EQ(r.bf.DiskFull(), c.error == ENOSPC);
         EXPECT_EQ(r.errors, c.done ? std::vector<int32_t>() : std::vector<int32_t>({beCannotWriteArchive}));
         if (!c.done) {
             writeFile(source, before);
@@ -341,13 +349,14 @@ protected:
     {
         Volumes::SetUp();
         shelf = dir.path() + "/shelf";
-        // a label ending in "!" is inserted, and the prompt then cancelled
+        // a label ending in "!" is inserted, and the prompt then cancelled;
+        // "?" is the disk the prompt asks for
         r.bf.OnNeedDisk = [this](TBackupFile &sender, uint16_t disk, bool &cont) {
             r.disksAsked.push_back(disk);
             r.diskNotes.push_back(sender.DiskNote());
             cont = !inserts.empty();
             if (cont) {
-                QString label = inserts.front();
+                QString label = inserts.front() == "?" ? QString::number(disk) : inserts.front();
                 inserts.pop_front();
                 cont = !label.endsWith(u'!');
                 insert(cont ? label : label.chopped(1));
@@ -379,6 +388,22 @@ protected:
         inserts = {disks.cbegin(), disks.cend()};
         QTemporaryDir into;
         return r.bf.Restore(archive, into.path()) ? readAll(into.path() + "/source.bin") : QByteArray("(refused)");
+    }
+    // Restored with disk 1 in the drive and, at each prompt, the disk it
+    // asks for (a dozen at most); `away`: from a data folder without the
+    // journal. Nothing on any disk changes.
+    QByteArray restoredAsAsked(bool away = false)
+    {
+        insert("1");
+        const Files disks = everyDisk();
+        const QString journalHere = r.bf.JournalFolder;
+        if (away)
+            r.bf.JournalFolder = dir.path() + "/elsewhere";
+        const QByteArray got = restoredAcross(QStringList(12, "?"));
+        r.bf.JournalFolder = journalHere;
+        insert("1");
+        EXPECT_EQ(everyDisk(), disks);
+        return got;
     }
     // The names on a disk; the one in the drive is read there.
     QStringList disk(const QString &label) const
@@ -491,55 +516,65 @@ TEST_F(Disks, ABackupCancelledOnALaterDiskIsUndoneOnEachDiskAsItIsSeen)
         EXPECT_FALSE(name.contains(cancelled) || bytes.contains(cancelled)) << name.toStdString();
 }
 
-// Every file step and every prompt of a backup across four disks, over an
-// older one, is a point where the process is killed, in a child process,
-// with the disk it was writing in the drive. After each, with disk 1 put
-// back: a restore gives the older backup or the newer one and changes no
-// file; the next backup across the disks settles, on each as it is seen,
-// what the killed one left, so that the journal then holds its record only,
-// and the one after it leaves each disk its volume and the one it replaced.
+// Every file step and every prompt of a backup across two, three and four
+// disks, over an older one, is a point where the process is killed, in a
+// child process, with the disk it was writing in the drive. After each,
+// with disk 1 put back: a restore on this computer, and one from a data
+// folder without the journal, with the disk asked for put in at each
+// prompt, give the older backup or the newer one and change no file; the
+// next backup across the disks settles, on each as it is seen, what the
+// killed one left, so that the journal then holds its record only, and the
+// one after it leaves each disk its volume and the one it replaced.
 TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
 {
-    const QByteArray older = randomBytes(100000, 9), newest = randomBytes(100000, 10);
-    ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
-    insert("1");
-    const Files start = everyDisk();
-    std::set<QByteArray> outcomes;
-    const auto inDrive = [this](uint16_t disk) { insert(QString::number(disk)); };
-    const int points = killedAtEachPoint(content, [&] { putBackEveryDisk(start); }, [&] {
-        for (const char *label : {"1", "2", "3", "4"})
-            if (QDir(shelf + "/" + label).entryList({"X.*"}, QDir::Files).isEmpty())
-                current = label;  // the disk the killed process left in the drive
+    for (const int disks : {2, 3, 4}) {
+        SCOPED_TRACE(std::to_string(disks) + " disks");
+        const int size = 32000 * disks - 25000;  // about 32.8 KB a volume
+        const QByteArray older = randomBytes(size, 9), newer = randomBytes(size, 11), newest = randomBytes(size, 10);
+        QStringList later;  // the labels of the disks after the first
+        for (int d = 2; d <= disks; ++d)
+            later << QString::number(d);
+        putBackEveryDisk({});
+        ASSERT_TRUE(backUpAcross(older, later));
         insert("1");
-        const Files killed = everyDisk();
-        const QByteArray got = restoredAcross({"2", "3", "4"});
-        EXPECT_TRUE(got == older || got == content);
-        outcomes.insert(got);
-        insert("1");
-        EXPECT_EQ(everyDisk(), killed);
-        for (int round = 0; round < 2; ++round) {
-            insert("1");
-            ASSERT_TRUE(backUpAcross(newest, {"2", "3", "4"}));
-            EXPECT_EQ(journal().size(), 1u) << journal().join(' ').toStdString();
-        }
-        // a write the kill cut off left its temporary file (".XXXXXX") behind
-        const QRegularExpression cutOff("\\.[A-Za-z0-9]{6}$");
-        for (const char *label : {"1", "2", "3", "4"}) {
-            EXPECT_EQ(disk(label).size() - disk(label).filter(cutOff).size(), label == QString("4") ? 2 : 4)
-                << label << ": " << disk(label).join(' ').toStdString();
-        }
-        insert("1");
-        EXPECT_EQ(restoredAcross({"2", "3", "4"}), newest);
-    }, inDrive);
-    EXPECT_EQ(outcomes, (std::set<QByteArray> {older, content}));
-    EXPECT_GT(points, 30);
+        ASSERT_EQ(disk("1").size(), 2);
+        const Files start = everyDisk();
+        std::set<QByteArray> outcomes;
+        const auto inDrive = [this](uint16_t disk) { insert(QString::number(disk)); };
+        const int points = killedAtEachPoint(newer, [&] { putBackEveryDisk(start); }, [&] {
+            for (const QString &label : later + QStringList {"1"})
+                if (QDir(shelf + "/" + label).entryList({"X.*"}, QDir::Files).isEmpty())
+                    current = label;  // the disk the killed process left in the drive
+            for (const bool away : {false, true}) {
+                const QByteArray got = restoredAsAsked(away);
+                EXPECT_TRUE(got == older || got == newer) << (away ? "away" : "here");
+                outcomes.insert(got);
+            }
+            for (int round = 0; round < 2; ++round) {
+                insert("1");
+                ASSERT_TRUE(backUpAcross(newest, later));
+                EXPECT_EQ(journal().size(), 1u) << journal().join(' ').toStdString();
+            }
+            // a write the kill cut off left its temporary file (".XXXXXX") behind
+            const QRegularExpression cutOff("\\.[A-Za-z0-9]{6}$");
+            for (const QString &label : later + QStringList {"1"}) {
+                EXPECT_EQ(disk(label).size() - disk(label).filter(cutOff).size(), label == later.last() ? 2 : 4)
+                    << label.toStdString() << ": " << disk(label).join(' ').toStdString();
+            }
+            EXPECT_EQ(restoredAsAsked(true), newest);
+        }, inDrive);
+        EXPECT_EQ(outcomes, (std::set<QByteArray> {older, newer}));
+        EXPECT_GT(points, 10 * disks);
+        std::printf("%d disks: %d kill points\n", disks, points);
+    }
 }
 
 // Cancel at the prompt for the second disk, with the first disk already out
 // of the drive (the second in, or none): the new set's first volume cannot
 // be put back, so the journal keeps the set noted unfinished. The older
-// backup is restored from what disk 1 kept aside, as often as asked; the
-// next backup puts disk 1 back, and the set's record goes.
+// backup is restored from what disk 1 kept aside, as often as asked, and
+// from a data folder without the journal; the next backup puts disk 1
+// back, and the set's record goes.
 TEST_F(Disks, ACancelAfterTheDiskChangeKeepsTheOlderBackup)
 {
     const QByteArray older = randomBytes(100000, 9);
@@ -553,6 +588,7 @@ TEST_F(Disks, ACancelAfterTheDiskChangeKeepsTheOlderBackup)
             insert("1");
             EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
         }
+        EXPECT_EQ(restoredAsAsked(true), older);
         insert("1");
         EXPECT_FALSE(backUpAcross(content, {"1!"}));  // cancelled with disk 1 still in
         EXPECT_EQ(unfinished(), 0);
@@ -563,12 +599,15 @@ TEST_F(Disks, ACancelAfterTheDiskChangeKeepsTheOlderBackup)
 
 // The computer dies while a backup across disks waits for its third disk.
 // A restore from another data folder, which has no journal, takes the new
-// set, finds its third volume missing and changes nothing on the disks; the
-// first computer still restores the older backup from them.
+// set, finds the older backup's volume on the third disk instead of the new
+// one's, says so and goes back to Disk #1 for the older backup; nothing on
+// the disks changes. The first computer restores the older backup too.
 TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
 {
     const QByteArray older = randomBytes(100000, 9);
     ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
+    const QString madeOlder = QDateTime::fromSecsSinceEpoch(volumeset::readTag(archive.chopped(3) + "004")->made)
+                                  .toString("yyyy-MM-dd HH:mm:ss");
     insert("1");
     writeFile(source, content);
     ASSERT_TRUE(backupKilledAt(INT_MAX, [this](uint16_t disk) {
@@ -578,15 +617,61 @@ TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
     }));
     current = "2";
     insert("1");
-    const Files disks = everyDisk();
-    const QString journalHere = r.bf.JournalFolder;
-    r.bf.JournalFolder = dir.path() + "/elsewhere";
-    EXPECT_EQ(restoredAcross({"2", "3"}), "(refused)");
-    EXPECT_TRUE(r.diskNotes.back().startsWith("X.003 on the disk in the drive is from another backup"));
-    r.bf.JournalFolder = journalHere;
+    const QString madeNewer =
+        QDateTime::fromSecsSinceEpoch(volumeset::readTag(archive)->made).toString("yyyy-MM-dd HH:mm:ss");
+    r.diskNotes.clear();
+    r.disksAsked.clear();
+    EXPECT_EQ(restoredAsAsked(true), older);
+    EXPECT_EQ(r.disksAsked, std::vector<uint16_t>({2, 3, 1, 2, 3, 4}));
+    EXPECT_EQ(r.diskNotes, (std::vector<QString> {"", "",
+                                                  "The backup made " + madeNewer + " is not whole on these disks; the "
+                                                  "one made " + madeOlder + " is. Insert Disk #1 to restore it.",
+                                                  "", "", ""}));
+    EXPECT_EQ(restoredAsAsked(), older);
+}
+
+// An older backup that fitted one disk (its volume has no tag), and a newer
+// one across disks cut off at the prompt for Disk #2: disk 2 put in and
+// Cancel, Cancel with no disk in the drive, or a kill. The older one comes
+// back, on this computer and from a data folder without the journal.
+TEST_F(Disks, AnOlderBackupOfOneDiskComesBackWhenTheNextIsCutOffAtDisk2)
+{
+    const QByteArray older = randomBytes(20000, 9);
+    ASSERT_TRUE(backUpAcross(older, {}));
+    ASSERT_EQ(disk("1"), QStringList {"X.zbf"});
+    const Files start = everyDisk();
+    for (const QString cut : {"2!", "none!", "kill"}) {
+        SCOPED_TRACE(cut.toStdString());
+        putBackEveryDisk(start);
+        if (cut == "kill") {
+            writeFile(source, content);
+            ASSERT_TRUE(backupKilledAt(INT_MAX, [](uint16_t) { _exit(0); }));
+        } else {
+            EXPECT_FALSE(backUpAcross(content, {cut}));
+        }
+        EXPECT_EQ(restoredAsAsked(), older);
+        EXPECT_EQ(restoredAsAsked(true), older);
+    }
+}
+
+// A backup made while the clock was 30 days behind: its tags' times come
+// before the older backup's, and it is still the newer one, here and away.
+TEST_F(Disks, TheBackupPlacedLastIsTheNewerWhateverTheClockSaid)
+{
+    ASSERT_TRUE(backUpAcross(randomBytes(100000, 9), {"2", "3", "4"}));
     insert("1");
-    EXPECT_EQ(everyDisk(), disks);
-    EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
+    ASSERT_TRUE(backUpAcross(content, {"2", "3", "4"}));
+    const std::optional<volumeset::Tag> newer = volumeset::readTag(archive.chopped(3) + "004");
+    ASSERT_TRUE(newer);
+    for (const auto &[name, bytes] : everyDisk()) {
+        std::optional<volumeset::Tag> tag = volumeset::parseTag(bytes);
+        if (!tag || tag->set != newer->set)
+            continue;
+        tag->made -= 30 * 86400;
+        writeFile(name, volumeset::tagText(*tag));
+    }
+    EXPECT_EQ(restoredAsAsked(), content);
+    EXPECT_EQ(restoredAsAsked(true), content);
 }
 
 // A first volume without a tag that fits it. An archive whose volumes have
