@@ -10,8 +10,11 @@
 #include "printing/pvpreview.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -75,6 +78,54 @@ TEST_F(ListPrintActions, TheListPrintsBlackOnWhiteWithAReadableFooterInADarkPale
                     textContrast(page, area));
         EXPECT_GE(qGray(paper.rgb()), 230) << word;
         EXPECT_GE(textContrast(page, area), platform::ReadableContrast) << word;
+    }
+}
+
+// A value wider than its column keeps the column's width on paper and ends
+// with "…" within it, as the list shows it; a value that wraps prints only
+// its whole lines, the last one marked.
+TEST_F(ListPrintActions, AValueThatDoesNotFitItsColumnEndsWithAMark)
+{
+    Customer c;
+    c.id = 10;
+    c.name = "Name10-xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
+    c.person = "Ann";
+    c.telephone = "07000001007";
+    c.fax = "07000001008 extension 2";
+    insert(c);
+    ASSERT_TRUE(database.commit());
+    window->RefreshGrid();
+    steps.push_back([](QDialog& f) {
+        EXPECT_TRUE(dynamic_cast<TPrintPreviewForm&>(f).printButtonClick());
+        dynamic_cast<TPrintPreviewForm&>(f).Button1->click();
+    });
+    window->printButton->click();
+    ASSERT_EQ(pdf->JobsWritten(), 1);
+    const std::vector<PdfWord> words = ReadPdfWords(pdf->JobFile(1));
+    const PdfWord* id = FindPdfWord(words, "10");
+    ASSERT_NE(id, nullptr);
+    std::vector<PdfWord> row;  // the contact's line, left to right
+    for (const PdfWord& w : words)
+        if (std::abs(w.top - id->top) < 1) row.push_back(w);
+    std::sort(row.begin(), row.end(), [](const PdfWord& a, const PdfWord& b) { return a.left < b.left; });
+    QStringList texts;
+    for (const PdfWord& w : row) texts << w.text;
+    const QString printed = texts.join(' ');
+    const QString values[] = {QString(c.name), "Ann", "07000001007", "07000001008 extension 2"};
+    for (const QString& value : values) {
+        // the value whole, or a start of it that ends with the mark
+        const auto at = std::find_if(texts.begin(), texts.end(), [&value](const QString& t) {
+            return t == value.section(' ', 0, 0) || (t.endsWith(u'…') && value.startsWith(t.chopped(1)));
+        });
+        ASSERT_NE(at, texts.end()) << value.toStdString() << " in " << printed.toStdString();
+    }
+    EXPECT_TRUE(printed.contains(QRegularExpression("Name10-x+… Ann"))) << printed.toStdString();
+    EXPECT_FALSE(printed.contains("extension 2")) << "the fax is cut and marked: " << printed.toStdString();
+    for (std::size_t i = 1; i < row.size(); ++i)
+        EXPECT_LE(row[i - 1].right, row[i].left) << row[i - 1].text.toStdString() << " runs into " << row[i].text.toStdString();
+    if (const char* shots = getenv("QUILLET_SHOTS")) {
+        QTemporaryDir scratch;
+        PdfPageImage(pdf->JobFile(1), 1, 150, scratch).save(QString("%1/list-print-cut.png").arg(shots));
     }
 }
 
