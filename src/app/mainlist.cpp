@@ -138,11 +138,10 @@ void TMainListForm::createControls()
 
     StatusBar1 = new QStatusBar(this);
     statusPanels_[0] = new QLabel("Holding the Ctrl Key can select multiple records", StatusBar1);
-    statusPanels_[0]->setMinimumWidth(500);
+    statusPanels_[0]->setWordWrap(true);
     statusPanels_[1] = new QLabel(StatusBar1);
-    statusPanels_[1]->setMinimumWidth(200);
-    StatusBar1->addWidget(statusPanels_[0]);
-    StatusBar1->addWidget(statusPanels_[1]);
+    StatusBar1->addWidget(statusPanels_[0], 1);
+    StatusBar1->addPermanentWidget(statusPanels_[1]);
     setStatusBar(StatusBar1);
 
     for (QLineEdit* edit : {id, name, cPerson, cTelephone, cMobile, cEmail}) {
@@ -168,8 +167,9 @@ void TMainListForm::fitToScreen()
     if (!screen)
         return;
     const QRect room = screen->availableGeometry();
-    const QSize frame = frameGeometry().size() - geometry().size();  // 0 before the first show
-    const QSize inside = (room.size() - frame).expandedTo(QSize(1, 1));
+    // the frame a window manager will draw is guessed before it has drawn one
+    const QSize inside = platform::RoomInside(this);
+    const QSize frame = room.size() - inside;
     setMinimumSize(kSmallestWindow.boundedTo(inside));
     resize(kOpeningSize.expandedTo(minimumSize()).boundedTo(inside));
     move(room.x() + (room.width() - width() - frame.width()) / 2,

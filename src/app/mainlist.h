@@ -109,8 +109,9 @@ private:
     void checkDatabase();
     void upgradeData();
     void layOutGrid();
-    // Opens the window no larger than its screen's free area, centred in it,
-    // with the smallest size it is laid out for as its minimum.
+    // Opens the window, its frame included, no larger than its screen's free
+    // area (platform::RoomInside), centred in it, with the smallest size it is
+    // laid out for as its minimum.
     void fitToScreen();
     void loadCategories();
     void loadWidths();
@@ -127,6 +128,7 @@ private:
     int selectedRowOrSay();
 
     ContactQuery query_;
+    // the hints, taking the room the count leaves; the count of contacts listed, whole at the end
     QLabel* statusPanels_[2];
     bool shown_ = false;
     bool closing_ = false;

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 
@@ -103,11 +104,13 @@ public:
     // `decimalMark`: the mark the file's amount texts are read with.
     explicit ZeroedAmounts(char decimalMark) : decimalMark_(decimalMark) {}
     enum Reason { Unread, OtherMark, Undecided, BeyondTheCent, BelowZero, TooLarge, kReasons };
-    void note(Reason reason, const char* customer)
+    // A customer whose amount came in as 0, with the ID it was given.
+    void note(Reason reason, const Customer& customer)
     {
-        names_[reason].append('"' + QString::fromUtf8(customer) + '"');
+        names_[reason].append('"' + QString::fromUtf8(customer.name) + '"');
+        ids_[reason].append(customer.id);
     }
-    void note(FileAmountFit fit, const char* customer)
+    void note(FileAmountFit fit, const Customer& customer)
     {
         switch (fit) {
         case FileAmountFit::Kept: return;
@@ -119,10 +122,48 @@ public:
     // One line for each reason met: how many, why, and the first customers by name.
     QString summary() const
     {
+        QString text;
+        for (int reason = 0; reason < kReasons; ++reason) {
+            const QStringList& names = names_[reason];
+            if (names.isEmpty())
+                continue;
+            text += '\n' + why(Reason(reason)) +
+                    (names.size() == 1 ? "; that customer was imported with amount 0: "
+                                       : "; those customers were imported with amount 0: ") +
+                    ListOfNames(names, kNamesTold) + '.';
+            if (reason == TooLarge)
+                text += ' ' + QString::fromStdString(KeptAmountRule());
+        }
+        return text;
+    }
+    // Every customer the summary leaves out, by reason, each with its ID, in
+    // the order of the file; empty when the summary names them all.
+    QString details() const
+    {
+        if (std::none_of(std::begin(names_), std::end(names_),
+                         [](const QStringList& names) { return names.size() > kNamesTold; }))
+            return {};
+        QStringList lines;
+        for (int reason = 0; reason < kReasons; ++reason) {
+            if (names_[reason].isEmpty())
+                continue;
+            if (!lines.isEmpty())
+                lines << QString();
+            lines << why(Reason(reason)) + ':';
+            for (qsizetype i = 0; i < names_[reason].size(); ++i)
+                lines << QString("ID %1: %2").arg(ids_[reason][i]).arg(names_[reason][i]);
+        }
+        return lines.join('\n');
+    }
+
+private:
+    // How many amounts, and why they came in as 0.
+    QString why(Reason reason) const
+    {
         struct Why {
             const char *one, *many;
         };
-        static const Why why[kReasons] = {
+        static const Why whys[kReasons] = {
             {"amount could not be read as a number", "amounts could not be read as numbers"},
             {"amount uses %1 where the rest of the file uses %2", "amounts use %1 where the rest of the file uses %2"},
             {"amount could be read two ways (such as 1.234, which may be 1234 or 1.234)",
@@ -136,28 +177,15 @@ public:
         };
         const char* const point = "a decimal point (as in 12.50)";
         const char* const comma = "a decimal comma (as in 12,50)";
-        QString text;
-        for (int reason = 0; reason < kReasons; ++reason) {
-            const QStringList& names = names_[reason];
-            if (names.isEmpty())
-                continue;
-            QString line = countOf(names.size(), why[reason].one, why[reason].many);
-            if (reason == OtherMark)
-                line = line.arg(decimalMark_ == '.' ? comma : point, decimalMark_ == '.' ? point : comma);
-            text += '\n' + line +
-                    (names.size() == 1 ? "; that customer was imported with amount 0: "
-                                       : "; those customers were imported with amount 0: ") +
-                    ListOfNames(names, kNamesTold) + '.';
-            if (reason == TooLarge)
-                text += ' ' + QString::fromStdString(KeptAmountRule());
-        }
-        return text;
+        const QString line = countOf(names_[reason].size(), whys[reason].one, whys[reason].many);
+        return reason == OtherMark ? line.arg(decimalMark_ == '.' ? comma : point, decimalMark_ == '.' ? point : comma)
+                                   : line;
     }
 
-private:
     static constexpr qsizetype kNamesTold = 3;
     char decimalMark_;
     QStringList names_[kReasons];
+    QList<int4> ids_[kReasons];
 };
 
 } // namespace
@@ -284,16 +312,16 @@ void ImportButtonClick(TMainListForm& window)
         case SheetAmounts::Blank:
             break;
         case SheetAmounts::NoNumber:
-            zeroed.note(ZeroedAmounts::Unread, record.name);
+            zeroed.note(ZeroedAmounts::Unread, record);
             break;
         case SheetAmounts::Undecided:
-            zeroed.note(ZeroedAmounts::Undecided, record.name);
+            zeroed.note(ZeroedAmounts::Undecided, record);
             break;
         case SheetAmounts::OtherMark:
-            zeroed.note(ZeroedAmounts::OtherMark, record.name);
+            zeroed.note(ZeroedAmounts::OtherMark, record);
             break;
         case SheetAmounts::Number:
-            zeroed.note(FitFileAmount(amount, held), record.name);
+            zeroed.note(FitFileAmount(amount, held), record);
             break;
         }
         record.amount = held;
@@ -307,7 +335,9 @@ void ImportButtonClick(TMainListForm& window)
     window.RefreshGrid();
     if (!committed)
         return say("Fail to import from " + file + ".");
-    say(QString("%1 %2 been imported from %3.")
-            .arg(countOf(imported, "customer", "customers"), hasOrHave(imported), file) +
-        zeroed.summary());
+    busy.reset();
+    ShowInfo(QString("%1 %2 been imported from %3.")
+                 .arg(countOf(imported, "customer", "customers"), hasOrHave(imported), file) +
+                 zeroed.summary(),
+             zeroed.details(), &window);
 }

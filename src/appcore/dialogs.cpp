@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -21,6 +22,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -170,6 +172,32 @@ void TYesNoForm::setMessage(const QString &text)
     setFixedSize(kFormWidth, height + kAroundMessage);
 }
 
+void TYesNoForm::setDetails(const QString &text)
+{
+    auto *caption = new QLabel(QStringLiteral("&Details:"), this);
+    details = new QPlainTextEdit(this);
+    details->setReadOnly(true);
+    details->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);  // long lines wrap
+    details->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    details->setPlainText(text);
+    platform::TieLabel(caption, details);
+    const int width = kFormWidth - 2 * kMargin;
+    const int top = YesButton->y();
+    caption->setGeometry(kMargin, top, width, caption->sizeHint().height());
+    // eight lines, or what the screen leaves, but never fewer than three
+    const QFontMetrics metrics(details->font());
+    const QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const int room = (screen ? screen->availableGeometry().height() : 600) - kFrameAllowance - height() -
+                     caption->height() - kMargin;
+    const int frame = 2 * details->frameWidth() + 8;
+    const int lines = std::clamp((room - frame) / metrics.lineSpacing(), 3, 8);
+    details->setGeometry(kMargin, caption->geometry().bottom() + 1, width, lines * metrics.lineSpacing() + frame);
+    const int buttons = details->geometry().bottom() + 1 + kMargin;
+    YesButton->move(YesButton->x(), buttons);
+    NoButton->move(NoButton->x(), buttons);
+    setFixedSize(kFormWidth, height() + buttons - top);
+}
+
 TInputForm::TInputForm(QWidget *owner)
     : QDialog(owner)
 {
@@ -262,6 +290,14 @@ void ShowInfo(const QString &text, QWidget *owner)
     platform::ShowMessage(text, owner);
 }
 
+void ShowInfo(const QString &text, const QString &details, QWidget *owner)
+{
+    if (auto *forms = dynamic_cast<FormDialogs *>(&platform::Dialogs()))
+        forms->ShowDetailed(text, details, owner);
+    else
+        platform::ShowMessage(text, owner);
+}
+
 bool AskYesNo(const QString &text, QWidget *owner)
 {
     return platform::AskQuestion(text, owner);
@@ -292,10 +328,18 @@ void FormDialogs::ShowMessage(const QString &text, platform::MessageKind kind, c
     if (!caption.isEmpty())
         form.setWindowTitle(caption);
     form.setMessage(text);
+    if (!details_.isEmpty())
+        form.setDetails(std::exchange(details_, QString()));
     form.NoButton->hide();
     form.YesButton->setText(QStringLiteral("&Okay"));
     form.YesButton->move(200, form.YesButton->y());
     RunModal(form);
+}
+
+void FormDialogs::ShowDetailed(const QString &text, const QString &details, QWidget *owner)
+{
+    details_ = details;
+    ShowMessage(text, platform::MessageKind::Information, QString(), owner);
 }
 
 bool FormDialogs::AskQuestion(const QString &text, const QString &caption, QWidget *owner)

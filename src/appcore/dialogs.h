@@ -18,6 +18,7 @@ class QAction;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QPushButton;
 
 // "Message Box": a bold, centred, word-wrapped message and two buttons. Yes
@@ -34,8 +35,12 @@ public:
 
     // Shows text (carriage returns break lines) and fits the form to it.
     void setMessage(const QString &text);
+    // After setMessage: a read-only area "Details" under the message with
+    // `text`, which the user can scroll, select and copy; the form grows.
+    void setDetails(const QString &text);
 
     QLabel *msg;
+    QPlainTextEdit *details = nullptr;  // made by setDetails
     QPushButton *YesButton;
     QPushButton *NoButton;
     QAction *YesAction;
@@ -73,6 +78,9 @@ inline constexpr const char* kNotStored = "The change could not be stored in the
 
 // The message on a yes/no form with one "&Okay" button: Enter closes it too.
 void ShowInfo(const QString &text, QWidget *owner = nullptr);
+// The message with a long list under it, whole, in the form's Details area
+// (a service other than FormDialogs shows the message alone).
+void ShowInfo(const QString &text, const QString &details, QWidget *owner);
 // True when the user answered Yes.
 bool AskYesNo(const QString &text, QWidget *owner = nullptr);
 // True when the user confirmed; text then holds the entry (untrimmed).
@@ -113,9 +121,12 @@ public:
     QString PickFile(const platform::FileRequest &request, QWidget *owner) override;
     bool PickFont(platform::FontChoice &choice, QWidget *owner) override;
     void ShowError(const QString &text, QWidget *owner) override;
+    // The information message with its Details area.
+    void ShowDetailed(const QString &text, const QString &details, QWidget *owner);
 
 private:
     platform::PlainDialogs plain_;
+    QString details_;  // for the next message form, from ShowDetailed
 };
 
 // Makes FormDialogs the seam's service for the rest of the run.

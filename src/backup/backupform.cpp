@@ -234,9 +234,12 @@ bool TBackupForm::makeRoomForVolume(const QString &archive, uint16_t disk, int64
     return true;
 }
 
-void TBackupForm::BackupFile1Progress(TBackupFile &, const QString &, TPercentage percent, bool &)
+void TBackupForm::BackupFile1Progress(TBackupFile &sender, const QString &, TPercentage percent, bool &)
 {
-    ProgressBar1->setValue(percent);
+    // A run that failed ends at 100 all the same, yet it has kept nothing (a
+    // failed backup leaves no archive, a failed restore the database as it
+    // was): the bar then shows none written.
+    ProgressBar1->setValue(sender.ErrorCode() == 0 ? percent : 0);
 }
 
 void TBackupForm::BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool &cont)

@@ -90,7 +90,6 @@ TChequeForm::TChequeForm(QWidget* owner) : QDialog(owner)
     dayStyle_.font = monthStyle_.font = yearStyle_.font = LayoutFont("Courier New", 15);
     createControls();
     createActions();
-    items_.applyStyles();
 }
 
 void TChequeForm::createControls()
@@ -124,15 +123,7 @@ void TChequeForm::createControls()
 
     PvPreview1 = NewLayoutPreview(this);
 
-    QWidget* body = nullptr;
-    QBoxLayout* outer = platform::ScrollingBody(this, body);
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(setting);
-    layout->addLayout(items_.build(this));
-    layout->addLayout(options);
-    layout->addWidget(PvPreview1, 1);
-    outer->addLayout(new platform::ButtonRows);  // the buttons, filled by createActions
+    LayoutWindowBody(this, {setting, items_.build(this), options}, PvPreview1, QSize(900, 640));
 
     for (QLineEdit* e : {cent, dollar, separateLen}) e->installEventFilter(this);
     QList<QWidget*> kept = items_.edits();
@@ -141,7 +132,6 @@ void TChequeForm::createControls()
     for (QCheckBox* c : {singleAnd, hyphen, smallLetter})
         connect(c, &QCheckBox::clicked, this, &TChequeForm::singleAndClick);
     connect(englishMonth, &QCheckBox::clicked, this, &TChequeForm::englishMonthClick);
-    platform::OpenWithinScreen(this, QSize(900, 640));
 }
 
 void TChequeForm::createItems()

@@ -41,7 +41,6 @@ TEnvelopeForm::TEnvelopeForm(QWidget* owner) : QDialog(owner)
         s->font = LayoutFont("Arial", 16);
     createControls();
     createActions();
-    items_.applyStyles();
 }
 
 void TEnvelopeForm::createControls()
@@ -65,20 +64,13 @@ void TEnvelopeForm::createControls()
 
     PvPreview1 = NewLayoutPreview(this, false);
 
-    QWidget* body = nullptr;
-    QBoxLayout* outer = platform::ScrollingBody(this, body);
-    auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addLayout(setting);
-    layout->addLayout(items_.build(this));
-    layout->addLayout(paper);
-    layout->addWidget(new QLabel("(Specify the Top and Left value, then press Enter key)", this));
-    layout->addWidget(PvPreview1, 1);
-    outer->addLayout(new platform::ButtonRows);  // the buttons, filled by createActions
+    LayoutWindowBody(this,
+                     {setting, items_.build(this), paper,
+                      new QLabel("(Specify the Top and Left value, then press Enter key)", this)},
+                     PvPreview1, QSize(900, 700));
 
     for (QLineEdit* e : {head, tail}) e->installEventFilter(this);
     MarkLayoutChanges(items_.edits() << head << tail, modified, this);
-    platform::OpenWithinScreen(this, QSize(900, 700));
 }
 
 void TEnvelopeForm::createItems()

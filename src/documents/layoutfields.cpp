@@ -21,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <charconv>
@@ -71,17 +72,7 @@ QColor ToQColor(platform::TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (
 
 platform::TColor FromQColor(const QColor& c) { return platform::TColor(c.red() | c.green() << 8 | c.blue() << 16); }
 
-void ApplyItemStyle(const LayoutItemStyle& style, const QList<QWidget*>& edits)
-{
-    for (QWidget* e : edits) {
-        e->setFont(style.font.ToQFont());
-        QPalette p = e->palette();
-        p.setColor(QPalette::Text, ToQColor(style.color));
-        e->setPalette(p);
-    }
-}
-
-bool PickItemStyle(LayoutItemStyle& style, const QList<QWidget*>& edits, QWidget* owner)
+bool PickItemStyle(LayoutItemStyle& style, QWidget* owner)
 {
     const QFont stored = style.font.ToQFont();
     platform::FontChoice choice{stored, ToQColor(style.color)};
@@ -89,7 +80,6 @@ bool PickItemStyle(LayoutItemStyle& style, const QList<QWidget*>& edits, QWidget
     // the stored record stays byte for byte unless another font was chosen
     if (choice.font != stored) style.font = platform::LogFont::FromQFont(choice.font);
     style.color = FromQColor(choice.color);
-    ApplyItemStyle(style, edits);
     return true;
 }
 
@@ -175,6 +165,23 @@ QWidget* LayoutBox(QWidget* window, std::initializer_list<QWidget*> widgets, boo
     for (QWidget* w : widgets) row->addWidget(w);
     if (stretch) row->addStretch(1);
     return box;
+}
+
+void LayoutWindowBody(QWidget* window, std::initializer_list<QObject*> parts, QWidget* preview, const QSize& wanted)
+{
+    QWidget* body = nullptr;
+    QBoxLayout* outer = platform::ScrollingBody(window, body);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    for (QObject* part : parts) {
+        if (auto* inner = qobject_cast<QLayout*>(part))
+            layout->addLayout(inner);
+        else
+            layout->addWidget(static_cast<QWidget*>(part));
+    }
+    layout->addWidget(preview, 1);
+    outer->addLayout(new platform::ButtonRows);
+    platform::OpenWithinScreen(window, wanted);
 }
 
 QPushButton* LayoutMaker::font() const { return new QPushButton("Font", window); }

@@ -44,16 +44,17 @@ int4 ReadInt4(const QLineEdit* edit);
 // A page side in millimetres, as its 4-byte field keeps it and a page can have it.
 real4 ReadReal4(const QLineEdit* edit);
 
-// A layout item's font record and colour, shown on the edits that print with them.
+// A layout item's font record and colour: what the preview and the paper
+// show. The edits on the screen keep the desktop's font and colours, so that
+// the text reads in every palette and at every font size.
 struct LayoutItemStyle {
     platform::LogFont font;
     platform::TColor color = 0;
 };
 platform::LogFont LayoutFont(const char* face, int pixels);
-void ApplyItemStyle(const LayoutItemStyle& style, const QList<QWidget*>& edits);
-// The font request preset with the style; on OK the style and the edits take
-// the pick and the result is true.
-bool PickItemStyle(LayoutItemStyle& style, const QList<QWidget*>& edits, QWidget* owner);
+// The font request preset with the style; on OK the style takes the pick and
+// the result is true.
+bool PickItemStyle(LayoutItemStyle& style, QWidget* owner);
 // From a record's font bytes and colour (a damaged font record keeps the font).
 void ReadItemStyle(LayoutItemStyle& style, const dbArray<int1>& font, int4 color);
 void WriteItemStyle(const LayoutItemStyle& style, dbArray<int1>& font, int4& color);
@@ -198,7 +199,7 @@ public:
 
     void pickFont(LayoutItemStyle& style, QWidget* owner) const
     {
-        if (pickStyle(style, owner)) *modified = true;
+        if (PickItemStyle(style, owner)) *modified = true;
         redraw();
     }
     // The picture request; a picture taken replaces `picture`.
@@ -241,22 +242,6 @@ public:
         return all;
     }
 
-    // Every style on the edits that print with it.
-    void applyStyles() const
-    {
-        for (const LayoutItem<Setup>& item : items)
-            if (item.style) ApplyItemStyle(*item.style, {item.edit});
-    }
-
-    // The font request for a style, taken by every edit that prints with it.
-    bool pickStyle(LayoutItemStyle& style, QWidget* owner) const
-    {
-        QList<QWidget*> edits;
-        for (const LayoutItem<Setup>& item : items)
-            if (item.style == &style) edits.append(item.edit);
-        return PickItemStyle(style, edits, owner);
-    }
-
     void show(const Setup& r) const
     {
         pageHeight->setText(QString::number(double(r.pageHeight), 'g', 9));
@@ -267,7 +252,6 @@ public:
             item.top->setText(QString::number(r.*item.topField));
             if (item.fontField) ReadItemStyle(*item.style, r.*item.fontField, r.*item.colorField);
         }
-        applyStyles();
     }
 
     // Raises the conversion error of the first edit, page size first, that
@@ -323,6 +307,12 @@ private:
         return std::holds_alternative<int4 Setup::*>(item.leftField) ? ReadInt4(item.left) : ReadInt2(item.left);
     }
 };
+
+// Lays a layout window out: a body that scrolls, with `parts` (layouts or
+// widgets) top to bottom and the preview under them taking the height left,
+// above the row for the window's buttons (AddLayoutActions fills it); the
+// window opens at `wanted` within the screen.
+void LayoutWindowBody(QWidget* window, std::initializer_list<QObject*> parts, QWidget* preview, const QSize& wanted);
 
 // The buttons of a layout window's actions, on their keys, in this order: Help
 // F1, Refresh F5, Zoom In F8, Zoom Out F9, the window's own (`more` adds

@@ -601,6 +601,7 @@ namespace {
 
 struct TextLine {
     QString text;
+    qsizetype start = 0;  // where it starts in the text drawn
     int underlineAt = -1;
     int width = 0;
 };
@@ -677,6 +678,7 @@ private:
     {
         TextLine l;
         l.text = text_.mid(start, len);
+        l.start = start;
         if (underlineAt_ >= start && underlineAt_ < start + len) l.underlineAt = int(underlineAt_ - start);
         l.width = width >= 0 ? width : advanceOf(fm_, l.text, expandTabs_, tab_);
         lines_.push_back(std::move(l));
@@ -783,10 +785,18 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
         lines = LineSplitter(text, underlineAt, fm, expandTabs, tab).split(wrap, flags & DT_EDITCONTROL, r.Width());
     }
 
-    // An edit control shows no partly visible last line.
+    // An edit control shows no partly visible last line. With an ellipsis,
+    // the last line shown takes the rest of the text, to be cut with the mark.
     if ((flags & DT_EDITCONTROL) && !(flags & DT_CALCRECT) && !singleLine && lines.size() > 1) {
         const std::size_t fit = std::size_t(std::max(1, r.Height() / std::max(1, lineHeight)));
-        if (lines.size() > fit) lines.resize(fit);
+        if (lines.size() > fit) {
+            lines.resize(fit);
+            if (flags & DT_END_ELLIPSIS) {
+                TextLine& last = lines.back();
+                last.text = text.mid(last.start).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+                last.width = advanceOf(fm, last.text, expandTabs, tab);
+            }
+        }
     }
 
     // Ellipsis at the end of lines that do not fit.

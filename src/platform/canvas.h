@@ -207,7 +207,9 @@ public:
     QSize TextExtent(const QString& text) const;
     // Draws or, with DT_CALCRECT, measures (r is set to the
     // text's bounds). Returns the height of the text; with DT_VCENTER or
-    // DT_BOTTOM the offset from r.Top to the bottom of the text.
+    // DT_BOTTOM the offset from r.Top to the bottom of the text. With
+    // DT_EDITCONTROL only whole lines show; with DT_END_ELLIPSIS as well, a
+    // text with lines left out ends its last line shown with an ellipsis.
     int DrawText(const QString& text, Rect& r, unsigned flags);
 
     // A path bracket: between BeginPath and EndPath, MoveTo, LineTo, the

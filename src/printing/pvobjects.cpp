@@ -80,7 +80,10 @@ void TPvTextBoxObject::Render(platform::Canvas& canvas, const PvDeviceMap& map, 
     // A box with no room (a zero-width column) shows no text at all.
     if (r.Right <= r.Left || r.Bottom <= r.Top) return;
     // "&" is printed as written: texts are names and addresses, not captions.
-    unsigned flags = platform::DT_WORDBREAK | platform::DT_EXPANDTABS | platform::DT_NOPREFIX;
+    // Only whole lines show; a text cut at the box's edge or bottom ends with
+    // an ellipsis, as the grid on the screen shows it.
+    unsigned flags = platform::DT_WORDBREAK | platform::DT_EDITCONTROL | platform::DT_END_ELLIPSIS |
+                     platform::DT_EXPANDTABS | platform::DT_NOPREFIX;
     if (Alignment == 1)
         flags |= platform::DT_RIGHT;
     else if (Alignment == 2)

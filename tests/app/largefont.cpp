@@ -16,11 +16,15 @@
 #include "documents/reportform.h"
 #include "documents/savechequeform.h"
 #include "platform/accessibility.h"
+#include "platform/screenroom.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -114,6 +118,37 @@ TEST_F(LargeFont, EveryWindowFitsTheScreenWithItsButtonsWhole)
     for (const auto& [name, make] : windows) {
         std::unique_ptr<QWidget> w = make(window.get());
         expectFits(*w, name);
+    }
+}
+
+// The main window leaves the screen room for the window manager's frame (the
+// offscreen screen draws none), and its count of contacts, its hint and its
+// sort caption stay whole.
+TEST_F(LargeFont, TheMainWindowLeavesRoomForItsFrameAndShowsItsStatusWhole)
+{
+    for (int id = 1; id <= 300; ++id) {
+        Customer c;
+        c.id = id;
+        c.name = "Contact";
+        insert(c);
+    }
+    window->RefreshGrid();
+    QApplication::sendPostedEvents();  // the status bar laid out for the count
+    ASSERT_EQ(window->StatusText(1), "Total Customer: 300");
+    const QRect room = window->screen()->availableGeometry();
+    const QSize frame = room.size() - platform::RoomInside(window.get());
+    std::printf("main window at 192 dpi: %dx%d at %d,%d, with a frame of %dx%d: %dx%d of the room's %dx%d\n",
+                window->width(), window->height(), window->x(), window->y(), frame.width(), frame.height(),
+                window->width() + frame.width(), window->height() + frame.height(), room.width(), room.height());
+    EXPECT_TRUE(room.contains(QRect(window->pos(), window->size() + frame)));
+    QList<QWidget*> whole{window->reverseSort};
+    for (QLabel* panel : window->StatusBar1->findChildren<QLabel*>())
+        whole.append(panel);
+    for (QWidget* w : whole) {
+        const QString text = w->property("text").toString();
+        const QRect needed = w->fontMetrics().boundingRect(w->rect(), Qt::TextWordWrap, text);
+        EXPECT_TRUE(shownPart(*w).contains(QRect(w->mapTo(window.get(), QPoint(0, 0)), needed.size())))
+            << '"' << text.toStdString() << "\" is cut";
     }
 }
 

@@ -10,8 +10,11 @@
 #include "printing/pvpreview.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -76,6 +79,44 @@ TEST_F(ListPrintActions, TheListPrintsBlackOnWhiteWithAReadableFooterInADarkPale
         EXPECT_GE(qGray(paper.rgb()), 230) << word;
         EXPECT_GE(textContrast(page, area), platform::ReadableContrast) << word;
     }
+}
+
+// A value wider than its column keeps the column's width on paper and ends
+// with "…" within it, as the list shows it; a value that wraps prints only
+// its whole lines, the last one marked.
+TEST_F(ListPrintActions, AValueThatDoesNotFitItsColumnEndsWithAMark)
+{
+    Customer c;
+    c.id = 10;
+    c.name = "Name10-xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx";
+    c.person = "Ann";
+    c.telephone = "07000001007";
+    c.fax = "07000001008 extension 2";
+    insert(c);
+    ASSERT_TRUE(database.commit());
+    window->RefreshGrid();
+    steps.push_back([](QDialog& f) {
+        EXPECT_TRUE(dynamic_cast<TPrintPreviewForm&>(f).printButtonClick());
+        dynamic_cast<TPrintPreviewForm&>(f).Button1->click();
+    });
+    window->printButton->click();
+    ASSERT_EQ(pdf->JobsWritten(), 1);
+    const std::vector<PdfWord> words = ReadPdfWords(pdf->JobFile(1));
+    const PdfWord* id = FindPdfWord(words, "10");
+    ASSERT_NE(id, nullptr);
+    std::vector<PdfWord> row;  // the contact's line, left to right
+    for (const PdfWord& w : words)
+        if (std::abs(w.top - id->top) < 1) row.push_back(w);
+    std::sort(row.begin(), row.end(), [](const PdfWord& a, const PdfWord& b) { return a.left < b.left; });
+    QString printed;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        printed += row[i].text + ' ';
+        if (i > 0) { EXPECT_LE(row[i - 1].right, row[i].left) << row[i - 1].text.toStdString() << " runs on"; }
+    }
+    // the name, the telephone and the fax each whole or a start of it with the mark
+    EXPECT_TRUE(printed.contains(QRegularExpression("^10 Name10-x+… Ann (07000001007|0700000\\d*…) "
+                                                    "(07000001008 extension 2|07000001008 ext…|0700000\\d*…) $")))
+        << printed.toStdString();
 }
 
 TEST_F(ListPrintActions, CtrlROpensTheChequeReport)

@@ -5,6 +5,7 @@
 #include "folder_override.h"
 
 #include "app/spreadsheetactions.h"
+#include "appcore/dialogs.h"
 #include "appcore/zrvexcel.h"
 #include "engine/file.h"
 #include "platform/shell.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QProcess>
 
 #include <sys/stat.h>
@@ -449,6 +452,48 @@ TEST_F(Spreadsheet, AmountsTheContactCannotKeepComeInAsZeroAndAreNamed)
     TZrvExcel book(out);
     EXPECT_EQ(book.getCell(1, 2), QVariant(QString("Kept")));
     EXPECT_EQ(book.getCell(12, 2), QVariant(12.5));
+}
+
+// When the message names only the first customers of a reason, its Details
+// list every customer whose amount came in as 0, by reason, in the order of
+// the file, with the ID each was given, for the user to read, select and copy.
+TEST_F(Spreadsheet, TheZeroedAmountsAreAllListedInTheMessagesDetails)
+{
+    storeContacts();  // IDs up to 9
+    window->category->setCurrentIndex(1);
+    const QString file = path("comma.csv");
+    QByteArray bytes = kHeaders.join(',').toUtf8() + "\n" + "Kept,,,,,,,,,,,12.50\n";
+    QStringList listed{"200 amounts use a decimal comma (as in 12,50) where the rest of the file uses a decimal "
+                       "point (as in 12.50):"};
+    for (int i = 0; i < 200; ++i) {
+        bytes += "Blank " + QByteArray::number(i) + ",,,,,,,,,,,\n";  // blanks are 0 too, and not listed
+        bytes += "Comma " + QByteArray::number(i) + ",,,,,,,,,,,\"" + QByteArray::number(i) + ",50\"\n";
+        listed << QString("ID %1: \"Comma %2\"").arg(12 + 2 * i).arg(i);
+    }
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    }
+    struct FormsAnswering : FormDialogs {
+        QString file;
+        QString PickFile(const platform::FileRequest&, QWidget*) override { return file; }
+    } forms;
+    forms.file = file;
+    platform::DialogService* scripted = platform::SetDialogs(&forms);
+    steps.push_back([&listed](QDialog& f) {
+        auto& box = dynamic_cast<TYesNoForm&>(f);
+        EXPECT_TRUE(box.msg->accessibleName().endsWith("\"Comma 0\", \"Comma 1\", \"Comma 2\" and 197 more."));
+        ASSERT_NE(box.details, nullptr);
+        EXPECT_EQ(box.details->toPlainText(), listed.join('\n'));
+        EXPECT_TRUE(box.details->isReadOnly());
+        EXPECT_TRUE(box.details->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+        EXPECT_EQ(box.details->accessibleName(), "Details");
+        EXPECT_TRUE(QRect(QPoint(0, 0), box.size()).contains(box.details->geometry()));
+        box.YesButton->click();
+    });
+    ImportButtonClick(*window);
+    platform::SetDialogs(scripted);
+    EXPECT_EQ(formsShown, 1);
 }
 
 // A file's amounts tell its decimal mark where they show one (a comma or a

@@ -617,7 +617,8 @@ TEST_F(Dialog, ARestoreIsJudgedByTheFileAtTheNameNotByAMissingCopy)
 // A backup from Setup that finds the disk full (here the process's
 // file-size limit; where the free space is known, the backup asks for
 // another disk instead) says after the archive component's own message that
-// none has been made. (The automatic backups' messages: app_recover.)
+// none has been made, and its progress bar shows none written. (The
+// automatic backups' messages: app_recover.)
 TEST_F(Dialog, ABackupOnAFullDiskSaysThatNoneHasBeenMade)
 {
     // an archive of about 400 KB; the database monitor that the backup
@@ -636,6 +637,7 @@ TEST_F(Dialog, ABackupOnAFullDiskSaysThatNoneHasBeenMade)
     EXPECT_EQ(seam.Messages(), QStringList({"Cannot write to archive: the disk holding " + dir + " is full",
                                             "Fail to backup.\nNo backup has been made. Make room on the disk "
                                             "holding " + dir + " and try again."}));
+    EXPECT_EQ(form->ProgressBar1->value(), 0) << "no backup written";
     EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
     ASSERT_TRUE(database.isOpen());
 }

@@ -4,7 +4,9 @@
 #include "appcore/amounts.h"
 #include "documents/chequeform.h"
 #include "documents/chequewording.h"
+#include "documents/envelopeform.h"
 #include "flush_fails.h"
+#include "palettes.h"
 #include "pdf_words.h"
 #include "platform/converterror.h"
 #include "platform/dialogs.h"
@@ -19,6 +21,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -31,6 +34,19 @@
 #include <vector>
 
 namespace {
+
+// How many pixels of a picture have this colour, give or take `within` steps.
+int pixelsOf(const QImage& picture, const QColor& colour, int within = 12)
+{
+    int n = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            if (const QColor p = picture.pixelColor(x, y); std::abs(p.red() - colour.red()) +
+                                                               std::abs(p.green() - colour.green()) +
+                                                               std::abs(p.blue() - colour.blue()) < within)
+                ++n;
+    return n;
+}
 
 class ChequeWindow : public ScratchDatabaseTest {
 protected:
@@ -164,7 +180,6 @@ TEST_F(ChequeWindow, AChosenFontIsStoredAsItsRecordAndComesBack)
     ASSERT_EQ(dialogs.fontRequests.size(), 1u);
     EXPECT_TRUE(dialogs.fontRequests[0].font.family().startsWith("URW Gothic"));
     EXPECT_TRUE(w.modified);
-    EXPECT_EQ(w.amount2->font().family(), "Liberation Serif");  // both word lines take it
     dialogs.AnswerQuestion(true);
     w.savelActionExecute();
     EXPECT_EQ(dialogs.Messages().last(), "Setting 'BANK' has been saved successfully.");
@@ -181,11 +196,15 @@ TEST_F(ChequeWindow, AChosenFontIsStoredAsItsRecordAndComesBack)
     EXPECT_EQ(c->amountTextColor, 0x332211);
     database.commit();
 
+    // the paper takes it back
     TChequeForm again;
+    again.name->setText("Font");
     again.loadSettingList({});
-    EXPECT_EQ(again.amountText->font().family(), "Liberation Serif");
-    EXPECT_TRUE(again.amountText->font().bold());
-    EXPECT_EQ(again.amount2->palette().color(QPalette::Text), QColor(0x11, 0x22, 0x33));
+    ASSERT_TRUE(again.printActionExecute());
+    const QString job = printer->JobFile(printer->JobsWritten());
+    EXPECT_TRUE(RunTool("pdffonts", {job}).contains("LiberationSerif-Bold"));
+    QTemporaryDir scratch;
+    EXPECT_GT(pixelsOf(PdfPageImage(job, 1, 300, scratch), QColor(0x11, 0x22, 0x33)), 500);
 }
 
 // A font answered as it was offered (a face not installed here) leaves the
@@ -482,6 +501,70 @@ TEST_F(ChequeWindow, PicturesAreCheckedBeforeTheyAreTaken)
     EXPECT_TRUE(again.image2.isNull());
 }
 
+// On the screen the printed items' edits keep the desktop's colours and font,
+// whatever the layout prints them in: their text reads at 4.5:1 or better in
+// the light, dark and high-contrast palettes, focused or not, and at an 18 pt
+// desktop font they are as tall as the positions beside them. The envelope
+// window's items are made by the same table.
+TEST_F(ChequeWindow, TheItemsReadInEveryPaletteAndGrowWithTheDesktopsFont)
+{
+    const QFont before = QApplication::font();
+    QFont large = before;
+    large.setPointSize(18);
+    QApplication::setFont(large);
+    TChequeForm& cheque = open(0, "Acme Supplies", "1234.12");
+    TEnvelopeForm envelope;
+    for (QLineEdit* e : {envelope.companyName, envelope.address1, envelope.address2, envelope.address3,
+                         envelope.attention})
+        e->setText("Harbour Road");
+    envelope.title->setPlainText("Zarvo Ltd");
+    envelope.loadSettingList({});
+    const std::pair<QWidget*, QLineEdit*> items[] = {
+        {cheque.name, cheque.nameLeft},         {cheque.amount, cheque.amountLeft},
+        {cheque.amountText, cheque.amountTextLeft}, {cheque.amount2, cheque.amount2Left},
+        {cheque.day, cheque.dayLeft},           {cheque.month, cheque.monthLeft},
+        {cheque.year, cheque.yearLeft},         {envelope.title, nullptr},
+        {envelope.companyName, envelope.companyNameLeft}, {envelope.address1, envelope.address1Left},
+        {envelope.address2, envelope.address2Left}, {envelope.address3, envelope.address3Left},
+        {envelope.attention, envelope.attentionLeft},
+    };
+    for (QDialog* w : std::initializer_list<QDialog*>{&cheque, &envelope}) {
+        w->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    }
+    for (const auto& [edit, left] : items) {
+        if (left) { EXPECT_EQ(edit->height(), left->height()) << edit->accessibleName().toStdString(); }
+    }
+    for (const NamedPalette& named : testPalettes()) {
+        const PaletteScope scope(named.palette);
+        ASSERT_TRUE(QTest::qWaitFor([&items, &named] {
+            return std::all_of(std::begin(items), std::end(items), [&named](const auto& item) {
+                return item.first->palette().color(QPalette::Base) == named.palette.color(QPalette::Base);
+            });
+        }));
+        double least = 100;
+        for (bool focused : {false, true}) {
+            for (const auto& [edit, left] : items) {
+                if (focused) {
+                    edit->window()->activateWindow();
+                    ASSERT_TRUE(QTest::qWaitForWindowActive(edit->window()));
+                    edit->setFocus();
+                    ASSERT_TRUE(QTest::qWaitFor([e = edit] { return e->hasFocus(); }));
+                }
+                // text and base, not the palette's selection colours
+                if (auto* line = qobject_cast<QLineEdit*>(edit)) line->deselect();
+                // the text's area, clear of the frame
+                const double contrast = textContrast(edit->grab().toImage(), edit->rect().adjusted(4, 4, -4, -4));
+                EXPECT_GE(contrast, platform::ReadableContrast)
+                    << named.name << (focused ? ", focused: " : ": ") << edit->accessibleName().toStdString();
+                least = std::min(least, contrast);
+            }
+        }
+        std::printf("layout items in %s: %.2f:1 at least\n", named.name.c_str(), least);
+    }
+    QApplication::setFont(before);
+}
+
 TEST_F(ChequeWindow, KeysAndButtonsOfTheWindow)
 {
     TChequeForm& w = open(0, "K", "1");
@@ -522,8 +605,9 @@ TEST_F(ChequeWindow, KeysAndButtonsOfTheWindow)
     serif.setPixelSize(20);
     dialogs.AnswerFont(platform::FontChoice{serif, Qt::blue});
     w.amountTextFont->click();
-    EXPECT_EQ(w.amount2->font().pixelSize(), 20);
-    EXPECT_EQ(w.amount2->palette().color(QPalette::Text), QColor(Qt::blue));
+    EXPECT_GT(pixelsOf(w.PvPreview1->PageImage().grab().toImage(), Qt::blue, 150), 20) << "the preview takes the colour";
+    EXPECT_EQ(w.amount2->font(), w.amount2Left->font());  // the edits keep the desktop's
+    EXPECT_EQ(w.amount2->palette().color(QPalette::Text), w.amount2Left->palette().color(QPalette::Text));
     w.image = QImage(2, 2, QImage::Format_RGB32);
     w.deleteImageButton->click();
     EXPECT_TRUE(w.image.isNull());
