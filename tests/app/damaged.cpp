@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <map>
+#include <iostream>
 #include <set>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -473,4 +474,127 @@ TEST_F(ContactsTest, ADatabaseOfANewerVersionIsLeftAsItIs)
                                "version of the program.");
     EXPECT_TRUE(filesIn(".", {"*.zrv", "*.restore"}) == filesIn(".", {"*.zrv"})) << "the copy was left behind";
     EXPECT_EQ(fileBytes("Quillet.zrv"), before.at("Quillet.zrv"));
+}
+
+namespace {
+
+// The stored layout (Metatable row) of every table of the program, and the
+// Metatable's own: where each lies in the file, read while the database is open.
+std::vector<std::pair<const char*, int64_t>> storedLayouts()
+{
+    std::vector<std::pair<const char*, int64_t>> layouts {{"Metatable", int64_t(database.getPos(dbMetaTableId))}};
+    for (const dbTableDescriptor* t : {&Config::dbDescriptor, &Customer::dbDescriptor, &EnvelopeSetup::dbDescriptor,
+                                       &Category::dbDescriptor, &ChequeSetup::dbDescriptor,
+                                       &ReceiptSetup::dbDescriptor, &MailSetup::dbDescriptor,
+                                       &CustomerWidth::dbDescriptor, &Cheque::dbDescriptor, &Mail::dbDescriptor})
+        layouts.emplace_back(t->name, int64_t(database.getPos(t->tableId)));
+    return layouts;
+}
+
+}  // namespace
+
+// A table's stored count of rows past the ids the file has (a high bit set),
+// in a database with a backup beside it: the start reserves no room for the
+// rows claimed. A count that is still positive is told as damage of that
+// table and the start goes on, listing the contacts; a negative one makes the
+// file unreadable, and the backup is offered (declined here). Nothing is
+// written either way.
+TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
+{
+    for (const uint32_t high : {1u << 28, 1u << 29, 1u << 30, 1u << 31, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(high);
+        startWithContactsAndCheques();
+        for (const QString& name : QDir(".").entryList({"*.zbf"}))
+            QFile::remove(name);
+        ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
+        const int64_t count = int64_t(database.getPos(Customer::dbDescriptor.tableId)) + 32;
+        window.reset();
+        database.close();
+        QByteArray bytes = fileBytes("Quillet.zrv");
+        *reinterpret_cast<uint32_t*>(bytes.data() + count) |= high;
+        {
+            QFile file("Quillet.zrv");
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(false);
+        const bool negative = int32_t(high) < 0;
+        ASSERT_EQ(start(), negative ? 1 : -1);
+        QCoreApplication::processEvents();
+        if (negative) {
+            EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+            EXPECT_TRUE(dialogs.Questions().value(0).contains("The newest backup that can be read is Quillet0.zbf"));
+        } else {
+            EXPECT_EQ(dialogs.Messages(),
+                      QStringList {QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record"});
+            EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
+        }
+        dialogs.questions.clear();
+        window.reset();
+        database.close();
+        EXPECT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
+    }
+}
+
+// Every value of the lowest byte of the first and of the last row link of
+// each stored layout (it reaches the layouts, the rows of every table and
+// the index objects), in a database of contacts and cheques with a backup
+// beside it and no password: the start never asks for a password, and tells
+// the damage and goes on, or offers the backup for a file it cannot read
+// (declined here). It writes nothing: with the byte put back the file is as
+// before, and so are its rows. QUILLET_LINK_VALUES sweeps every n-th value
+// only (the sanitizer build).
+TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
+{
+    const int every = std::max(1, qEnvironmentVariableIntValue("QUILLET_LINK_VALUES"));
+    startWithContactsAndCheques();
+    for (const QString& name : QDir(".").entryList({"*.zbf"}))
+        QFile::remove(name);
+    ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
+    const auto layouts = storedLayouts();
+    database.commit();
+    window.reset();
+    database.close();
+    const QByteArray sound = fileBytes("Quillet.zrv");
+    const QString damagedBox = QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record";
+    std::map<QString, int> told;  // how many values ended in each way, for the failure message
+    for (const auto& [table, at] : layouts) {
+        for (const int link : {40, 44}) {
+            for (int value = 0; value < 256; value += every) {
+                QByteArray bytes = sound;
+                if (char(value) == bytes[qsizetype(at + link)])
+                    continue;
+                bytes[qsizetype(at + link)] = char(value);
+                {
+                    QFile file("Quillet.zrv");
+                    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+                }
+                const std::string what = std::string(table) + (link == 40 ? " first" : " last") + " row link, low byte " +
+                                         std::to_string(value);
+                SCOPED_TRACE(what);
+                dialogs.shown.clear();
+                dialogs.questions.clear();
+                dialogs.AnswerQuestion(false);
+                const int started = start();  // an unscripted login form fails the test
+                QCoreApplication::processEvents();
+                const QStringList messages = dialogs.Messages();
+                if (started == -1) {
+                    EXPECT_EQ(messages, QStringList {damagedBox});
+                    EXPECT_TRUE(dialogs.Questions().isEmpty());
+                } else {
+                    EXPECT_EQ(started, 1);
+                    EXPECT_EQ(messages, QStringList {"Fail to open database."});
+                    EXPECT_TRUE(dialogs.Questions().value(0).contains("The newest backup that can be read is Quillet0.zbf"));
+                }
+                told[started == -1 ? messages.value(0) : "restore offered"] += 1;
+                window.reset();
+                database.close();
+                ASSERT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
+                if (HasFailure())
+                    return;
+            }
+        }
+    }
+    for (const auto& [text, n] : told)
+        std::cout << n << " values: " << text.toStdString() << "\n";
 }
