@@ -438,18 +438,6 @@ class dbCheckedRows : public dbSearchSink {
   public:
     explicit dbCheckedRows(std::size_t indexSize) : marks(indexSize, 0) {}
 
-    // Marks the stored table descriptors (the Metatable's own row and the
-    // rows of its list, which the open found sound) as rows of no table's
-    // list, before any list is walked.
-    void markDescriptors(dbDatabase* db)
-    {
-        marks[dbMetaTableId] = std::uint32_t(descriptors) << 16;
-        const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, dbMetaTableId, 0));
-        for (oid_t id = meta->firstRow; id != 0 && ownerOf(marks[id]) == 0; id = db->getRow(id)->next) {
-            marks[id] = std::uint32_t(descriptors) << 16;
-        }
-    }
-
     // Takes table number `table` (from 1) along its row list; false when the
     // list is not whole (a row damaged, met twice or not linked back, a
     // count or end that differs from the table's) or leaves its table (a row
@@ -587,7 +575,6 @@ class dbCheckedRows : public dbSearchSink {
     }
 
     static constexpr std::uint32_t checkMask = 0xFFFF;
-    static constexpr std::uint16_t descriptors = 0xFFFF;  // the owner of the table descriptors' rows
     static std::uint16_t ownerOf(std::uint32_t mark) { return std::uint16_t(mark >> 16); }
     // By id, in one word so that a row's check reads one place: the number
     // of the table whose row it is (high half, 0 for none) and the last
@@ -693,7 +680,6 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     std::vector<dbTableDescriptor*> whole;
     bool rowsDamaged = false;
     std::uint16_t number = 0;
-    dbGuarded(this, [&] { rows.markDescriptors(this); });  // the open found them sound
     for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
         bool walked = false;
         number += 1;

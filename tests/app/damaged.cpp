@@ -478,16 +478,22 @@ TEST_F(ContactsTest, ADatabaseOfANewerVersionIsLeftAsItIs)
 
 namespace {
 
+// The tables of the program.
+const std::vector<dbTableDescriptor*> kTables {&Config::dbDescriptor,        &Customer::dbDescriptor,
+                                               &EnvelopeSetup::dbDescriptor, &Category::dbDescriptor,
+                                               &ChequeSetup::dbDescriptor,   &ReceiptSetup::dbDescriptor,
+                                               &MailSetup::dbDescriptor,     &CustomerWidth::dbDescriptor,
+                                               &Cheque::dbDescriptor,        &Mail::dbDescriptor};
+
 // The stored layout (Metatable row) of every table of the program, and the
-// Metatable's own: where each lies in the file, read while the database is open.
-std::vector<std::pair<const char*, int64_t>> storedLayouts()
+// Metatable's own (no table): where each lies in the file, read while the
+// database is open.
+std::vector<std::pair<const dbTableDescriptor*, int64_t>> storedLayouts()
 {
-    std::vector<std::pair<const char*, int64_t>> layouts {{"Metatable", int64_t(database.getPos(dbMetaTableId))}};
-    for (const dbTableDescriptor* t : {&Config::dbDescriptor, &Customer::dbDescriptor, &EnvelopeSetup::dbDescriptor,
-                                       &Category::dbDescriptor, &ChequeSetup::dbDescriptor,
-                                       &ReceiptSetup::dbDescriptor, &MailSetup::dbDescriptor,
-                                       &CustomerWidth::dbDescriptor, &Cheque::dbDescriptor, &Mail::dbDescriptor})
-        layouts.emplace_back(t->name, int64_t(database.getPos(t->tableId)));
+    std::vector<std::pair<const dbTableDescriptor*, int64_t>> layouts {
+        {nullptr, int64_t(database.getPos(dbMetaTableId))}};
+    for (const dbTableDescriptor* t : kTables)
+        layouts.emplace_back(t, int64_t(database.getPos(t->tableId)));
     return layouts;
 }
 
@@ -540,8 +546,8 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
 // each stored layout (it reaches the layouts, the rows of every table and
 // the index objects), in a database of contacts and cheques with a backup
 // beside it and no password: the start never asks for a password, and tells
-// the damage and goes on, or offers the backup for a file it cannot read
-// (declined here). It writes nothing: with the byte put back the file is as
+// the damage of that table alone and goes on, or offers the backup for a
+// file it cannot read (declined here). It writes nothing: with the byte put back the file is as
 // before, and so are its rows. QUILLET_LINK_VALUES sweeps every n-th value
 // only (the sanitizer build).
 TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
@@ -569,7 +575,7 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                     QFile file("Quillet.zrv");
                     ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
                 }
-                const std::string what = std::string(table) + (link == 40 ? " first" : " last") + " row link, low byte " +
+                const std::string what = std::string(table ? table->name : "Metatable") + (link == 40 ? " first" : " last") + " row link, low byte " +
                                          std::to_string(value);
                 SCOPED_TRACE(what);
                 dialogs.shown.clear();
@@ -581,6 +587,8 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                 if (started == -1) {
                     EXPECT_EQ(messages, QStringList {damagedBox});
                     EXPECT_TRUE(dialogs.Questions().isEmpty());
+                    for (const dbTableDescriptor* t : kTables)  // a list it leads into keeps its rows
+                        EXPECT_EQ(t->rowListBroken, t == table) << t->name;
                 } else {
                     EXPECT_EQ(started, 1);
                     EXPECT_EQ(messages, QStringList {"Fail to open database."});
@@ -597,4 +605,42 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
     }
     for (const auto& [text, n] : told)
         std::cout << n << " values: " << text.toStdString() << "\n";
+}
+
+// The program leaves its file marked in use, so the next start recovers it
+// first. A last-row link damaged into the middle of its own list is damage
+// the start tells; the recovery leaves the row it leads to as it is, and
+// with the byte put back every contact is listed again.
+TEST_F(DamagedIndexes, ALastRowLinkIntoItsListIsToldAndThenPutBack)
+{
+    const std::vector<oid_t> contacts = startWithContactsAndCheques();
+    const int64_t last = int64_t(database.getPos(Customer::dbDescriptor.tableId)) + 44;
+    window.reset();
+    database.close();
+    const QByteArray sound = fileBytes("Quillet.zrv");
+    // a contact before the last whose id differs from the last one's in the lowest byte only
+    const oid_t lastId = qFromLittleEndian<uint32_t>(sound.constData() + last);
+    const auto inside = std::find_if(contacts.begin(), contacts.end() - 2, [&](oid_t c) { return c >> 8 == lastId >> 8; });
+    ASSERT_NE(inside, contacts.end() - 2);
+    for (const bool putBack : {false, true}) {
+        SCOPED_TRACE(putBack ? "put back" : "damaged");
+        QByteArray bytes = putBack ? fileBytes("Quillet.zrv") : sound;
+        bytes[qsizetype(last)] = putBack ? sound[qsizetype(last)] : char(*inside & 0xFF);
+        bytes[8] = 1;  // in use, as the program leaves it
+        {
+            QFile file("Quillet.zrv");
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        }
+        dialogs.shown.clear();
+        ASSERT_EQ(start(), -1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dialogs.Messages(),
+                  putBack ? QStringList {}
+                          : QStringList {QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record"});
+        if (putBack) {
+            EXPECT_EQ(customers().size(), std::size_t(kContacts));
+        }
+        window.reset();
+        database.close();
+    }
 }

@@ -354,13 +354,9 @@ TEST_F(HashIndex, ARowTakenWithoutTheCodeTheWalkReadIsDamage)
         codes.push_back({row, dbHashTable::hashCode(key.data, key.size)});
     }
     ASSERT_TRUE(db.commit());  // the check reads a committed state
-    struct EveryRowOnce : dbSearchSink {
-        std::set<oid_t> taken;
-        bool add(oid_t oid) override { return taken.insert(oid).second; }
-    };
     for (const bool whole : {true, false}) {
         SCOPED_TRACE(whole ? "every code" : "a code left out");
-        EveryRowOnce rows;
+        indextest::EveryRowOnce rows;
         std::vector<oid_t> changed, filed;
         const std::vector<dbRowHash> given(codes.begin() + (whole ? 0 : 1), codes.end());
         db.messages.clear();

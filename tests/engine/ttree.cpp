@@ -347,13 +347,9 @@ TEST_F(TreeIndex, ARowTakenWithoutThePrefixTheWalkReadIsDamage)
         prefixes.push_back({row, dbTextPrefix::of(dbRecordKey(db.get(row), text->type, text->dbsSize, text->dbsOffs))});
     }
     ASSERT_TRUE(db.commit());  // the check reads a committed state
-    struct EveryRowOnce : dbSearchSink {
-        std::set<oid_t> taken;
-        bool add(oid_t oid) override { return taken.insert(oid).second; }
-    };
     for (const bool whole : {true, false}) {
         SCOPED_TRACE(whole ? "every prefix" : "a prefix left out");
-        EveryRowOnce rows;
+        indextest::EveryRowOnce rows;
         std::vector<oid_t> outOfOrder;
         const std::vector<dbRowKeyPrefix> given(prefixes.begin() + (whole ? 0 : 1), prefixes.end());
         db.messages.clear();
