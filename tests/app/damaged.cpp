@@ -546,8 +546,9 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
 // each stored layout (it reaches the layouts, the rows of every table and
 // the index objects), in a database of contacts and cheques with a backup
 // beside it and no password: the start never asks for a password, and tells
-// the damage of that table alone and goes on, or offers the backup for a
-// file it cannot read (declined here). It writes nothing: with the byte put back the file is as
+// the damage of that table alone and goes on (the column widths and the
+// password action read nothing from a damaged list), or offers the backup
+// for a file it cannot read (declined here). It writes nothing: with the byte put back the file is as
 // before, and so are its rows. QUILLET_LINK_VALUES sweeps every n-th value
 // only (the sanitizer build).
 TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
@@ -559,6 +560,13 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
     ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
     const auto layouts = storedLayouts();
     database.commit();
+    auto widths = [&] {
+        std::vector<int> w;
+        for (int c = 1; c < window->grid->ColCount(); ++c)
+            w.push_back(window->grid->ColWidths(c));
+        return w;
+    };
+    const std::vector<int> soundWidths = widths();  // the start widths, as stored
     window.reset();
     database.close();
     const QByteArray sound = fileBytes("Quillet.zrv");
@@ -589,6 +597,13 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                     EXPECT_TRUE(dialogs.Questions().isEmpty());
                     for (const dbTableDescriptor* t : kTables)  // a list it leads into keeps its rows
                         EXPECT_EQ(t->rowListBroken, t == table) << t->name;
+                    EXPECT_EQ(widths(), soundWidths);  // none read from a damaged list
+                    if (table == &Config::dbDescriptor) {  // no password is changed through one either
+                        dialogs.shown.clear();
+                        window->passwordAction->trigger();
+                        QCoreApplication::processEvents();
+                        EXPECT_EQ(dialogs.Messages(), QStringList {damagedBox});
+                    }
                 } else {
                     EXPECT_EQ(started, 1);
                     EXPECT_EQ(messages, QStringList {"Fail to open database."});
