@@ -463,6 +463,9 @@ private:
     bool initializeFile(unsigned long long formatSize);
     bool checkLayout();
     void recoverDirtyFile();
+    // Clears the next link of each table's last row when it leads to no
+    // record (a row a crash left uncommitted); a link to a record is left
+    // for the check of the tables to find.
     void clearDanglingRowLinks();
     bool isInterruptedFormat() const;
     void formatFile();
@@ -595,13 +598,16 @@ public:
     // Deletes every row of the table.
     bool deleteTable(dbTableDescriptor* table);
     // Whether every attached table's row list is whole (each row valid, met
-    // once, linked back, as many as the table counts) and then every hash
-    // and T-tree index of it holds exactly its table's rows, each once,
-    // where a search would look for it (a hash item in its key's bucket
-    // under the key's hash, T-tree keys in order and balances as the
-    // heights are). Each fault is reported (class 4) and marks its table
-    // (see rowListBroken) or index (see dbIndexWatch). Reads only: for
-    // checking a file before it is taken into use.
+    // once and in no other table's list, linked back, as many as the table
+    // counts) and then every hash and T-tree index of it holds exactly its
+    // table's rows, each once, where a search would look for it (a hash item
+    // in its key's bucket under the key's hash, T-tree keys in order and
+    // balances as the heights are). A list that is not whole takes none of
+    // the rows it met from the list they belong to. Each fault is reported
+    // (class 4) and marks its table (see rowListBroken) or index (see
+    // dbIndexWatch); so does a failure to allocate room for what the table
+    // or index claims. Reads only: for checking a file before it is taken
+    // into use.
     bool checkIndexes();
     // How long the steps of the last check (checkIndexes or
     // checkAndRebuildIndexes, the last pass) took, in seconds: the walk of
