@@ -18,7 +18,6 @@
 
 #include <algorithm>
 #include <map>
-#include <iostream>
 #include <set>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -497,6 +496,26 @@ std::vector<std::pair<const dbTableDescriptor*, int64_t>> storedLayouts()
     return layouts;
 }
 
+// What the start says of a broken row list.
+const QString kRowsDamagedBox = QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record";
+
+// What the start asks of a file it cannot read, with the backup beside it.
+const QString kBackupOffered = "The newest backup that can be read is Quillet0.zbf";
+
+// The only backup of the folder: the open database as it is now.
+void backupBeside()
+{
+    for (const QString& name : QDir(".").entryList({"*.zbf"}))
+        QFile::remove(name);
+    ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
+}
+
+void writeDatabase(const QByteArray& bytes)
+{
+    QFile file("Quillet.zrv");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
 }  // namespace
 
 // A table's stored count of rows past the ids the file has (a high bit set),
@@ -510,18 +529,13 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
     for (const uint32_t high : {1u << 28, 1u << 29, 1u << 30, 1u << 31, 0xFFFFFFFFu}) {
         SCOPED_TRACE(high);
         startWithContactsAndCheques();
-        for (const QString& name : QDir(".").entryList({"*.zbf"}))
-            QFile::remove(name);
-        ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
+        backupBeside();
         const int64_t count = int64_t(database.getPos(Customer::dbDescriptor.tableId)) + 32;
         window.reset();
         database.close();
         QByteArray bytes = fileBytes("Quillet.zrv");
         *reinterpret_cast<uint32_t*>(bytes.data() + count) |= high;
-        {
-            QFile file("Quillet.zrv");
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        writeDatabase(bytes);
         dialogs.shown.clear();
         dialogs.AnswerQuestion(false);
         const bool negative = int32_t(high) < 0;
@@ -529,10 +543,9 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
         QCoreApplication::processEvents();
         if (negative) {
             EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
-            EXPECT_TRUE(dialogs.Questions().value(0).contains("The newest backup that can be read is Quillet0.zbf"));
+            EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
         } else {
-            EXPECT_EQ(dialogs.Messages(),
-                      QStringList {QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record"});
+            EXPECT_EQ(dialogs.Messages(), QStringList {kRowsDamagedBox});
             EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
         }
         dialogs.questions.clear();
@@ -548,16 +561,14 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
 // beside it and no password: the start never asks for a password, and tells
 // the damage of that table alone and goes on (the column widths and the
 // password action read nothing from a damaged list), or offers the backup
-// for a file it cannot read (declined here). It writes nothing: with the byte put back the file is as
-// before, and so are its rows. QUILLET_LINK_VALUES sweeps every n-th value
-// only (the sanitizer build).
+// for a file it cannot read (declined here). It writes nothing: with the
+// byte put back the file is as before, and so are its rows.
+// QUILLET_LINK_VALUES sweeps every n-th value only (the sanitizer build).
 TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
 {
     const int every = std::max(1, qEnvironmentVariableIntValue("QUILLET_LINK_VALUES"));
     startWithContactsAndCheques();
-    for (const QString& name : QDir(".").entryList({"*.zbf"}))
-        QFile::remove(name);
-    ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
+    backupBeside();
     const auto layouts = storedLayouts();
     database.commit();
     auto widths = [&] {
@@ -570,8 +581,6 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
     window.reset();
     database.close();
     const QByteArray sound = fileBytes("Quillet.zrv");
-    const QString damagedBox = QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record";
-    std::map<QString, int> told;  // how many values ended in each way, for the failure message
     for (const auto& [table, at] : layouts) {
         for (const int link : {40, 44}) {
             for (int value = 0; value < 256; value += every) {
@@ -579,13 +588,9 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                 if (char(value) == bytes[qsizetype(at + link)])
                     continue;
                 bytes[qsizetype(at + link)] = char(value);
-                {
-                    QFile file("Quillet.zrv");
-                    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-                }
-                const std::string what = std::string(table ? table->name : "Metatable") + (link == 40 ? " first" : " last") + " row link, low byte " +
-                                         std::to_string(value);
-                SCOPED_TRACE(what);
+                writeDatabase(bytes);
+                SCOPED_TRACE(std::string(table ? table->name : "Metatable") + (link == 40 ? " first" : " last") +
+                             " row link, low byte " + std::to_string(value));
                 dialogs.shown.clear();
                 dialogs.questions.clear();
                 dialogs.AnswerQuestion(false);
@@ -593,7 +598,7 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                 QCoreApplication::processEvents();
                 const QStringList messages = dialogs.Messages();
                 if (started == -1) {
-                    EXPECT_EQ(messages, QStringList {damagedBox});
+                    EXPECT_EQ(messages, QStringList {kRowsDamagedBox});
                     EXPECT_TRUE(dialogs.Questions().isEmpty());
                     for (const dbTableDescriptor* t : kTables)  // a list it leads into keeps its rows
                         EXPECT_EQ(t->rowListBroken, t == table) << t->name;
@@ -602,14 +607,13 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                         dialogs.shown.clear();
                         window->passwordAction->trigger();
                         QCoreApplication::processEvents();
-                        EXPECT_EQ(dialogs.Messages(), QStringList {damagedBox});
+                        EXPECT_EQ(dialogs.Messages(), QStringList {kRowsDamagedBox});
                     }
                 } else {
                     EXPECT_EQ(started, 1);
                     EXPECT_EQ(messages, QStringList {"Fail to open database."});
-                    EXPECT_TRUE(dialogs.Questions().value(0).contains("The newest backup that can be read is Quillet0.zbf"));
+                    EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
                 }
-                told[started == -1 ? messages.value(0) : "restore offered"] += 1;
                 window.reset();
                 database.close();
                 ASSERT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
@@ -618,8 +622,6 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
             }
         }
     }
-    for (const auto& [text, n] : told)
-        std::cout << n << " values: " << text.toStdString() << "\n";
 }
 
 // The program leaves its file marked in use, so the next start recovers it
@@ -635,23 +637,19 @@ TEST_F(DamagedIndexes, ALastRowLinkIntoItsListIsToldAndThenPutBack)
     const QByteArray sound = fileBytes("Quillet.zrv");
     // a contact before the last whose id differs from the last one's in the lowest byte only
     const oid_t lastId = qFromLittleEndian<uint32_t>(sound.constData() + last);
-    const auto inside = std::find_if(contacts.begin(), contacts.end() - 2, [&](oid_t c) { return c >> 8 == lastId >> 8; });
+    const auto inside =
+        std::find_if(contacts.begin(), contacts.end() - 2, [&](oid_t c) { return c >> 8 == lastId >> 8; });
     ASSERT_NE(inside, contacts.end() - 2);
     for (const bool putBack : {false, true}) {
         SCOPED_TRACE(putBack ? "put back" : "damaged");
         QByteArray bytes = putBack ? fileBytes("Quillet.zrv") : sound;
         bytes[qsizetype(last)] = putBack ? sound[qsizetype(last)] : char(*inside & 0xFF);
         bytes[8] = 1;  // in use, as the program leaves it
-        {
-            QFile file("Quillet.zrv");
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        writeDatabase(bytes);
         dialogs.shown.clear();
         ASSERT_EQ(start(), -1);
         QCoreApplication::processEvents();
-        EXPECT_EQ(dialogs.Messages(),
-                  putBack ? QStringList {}
-                          : QStringList {QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record"});
+        EXPECT_EQ(dialogs.Messages(), putBack ? QStringList {} : QStringList {kRowsDamagedBox});
         if (putBack) {
             EXPECT_EQ(customers().size(), std::size_t(kContacts));
         }
