@@ -556,13 +556,14 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
 }
 
 // Every value of the lowest byte of the first and of the last row link of
-// each stored layout (it reaches the layouts, the rows of every table and
-// the index objects), in a database of contacts and cheques with a backup
-// beside it and no password: the start never asks for a password, and tells
-// the damage of that table alone and goes on (the column widths and the
-// password action read nothing from a damaged list), or offers the backup
-// for a file it cannot read (declined here). It writes nothing: with the
-// byte put back the file is as before, and so are its rows.
+// each stored layout (it reaches the rows of every table, the stored layouts
+// and the index objects), and of a higher byte every value that makes the
+// link name a stored layout, in a database of contacts and cheques with a
+// backup beside it and no password: the start never asks for a password,
+// and tells the damage of that table alone and goes on (the column widths
+// and the password action read nothing from a damaged list), or offers the
+// backup for a file it cannot read (declined here). It writes nothing: with
+// the byte put back the file is as before, and so are its rows.
 // QUILLET_LINK_VALUES sweeps every n-th value only (the sanitizer build).
 TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
 {
@@ -580,17 +581,29 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
     const std::vector<int> soundWidths = widths();  // the start widths, as stored
     window.reset();
     database.close();
-    const QByteArray sound = fileBytes("Quillet.zrv");
+    const QByteArray soundFile = fileBytes("Quillet.zrv");
     for (const auto& [table, at] : layouts) {
         for (const int link : {40, 44}) {
-            for (int value = 0; value < 256; value += every) {
-                QByteArray bytes = sound;
-                if (char(value) == bytes[qsizetype(at + link)])
+            // every value of the lowest byte; of a higher byte, each value that
+            // makes the link name a stored layout (none in this database)
+            std::vector<std::pair<int, int>> damages;  // byte of the link, value
+            for (int value = 0; value < 256; value += every)
+                damages.emplace_back(0, value);
+            const uint32_t sound = qFromLittleEndian<uint32_t>(soundFile.constData() + at + link);
+            for (const auto& [other, place] : layouts) {
+                const oid_t id = other ? other->tableId : dbMetaTableId;
+                for (int k = 1; k < 4; ++k)
+                    if ((id ^ sound) != 0 && ((id ^ sound) & ~(0xFFu << (8 * k))) == 0)  // in byte k alone
+                        damages.emplace_back(k, int(id >> (8 * k) & 0xFF));
+            }
+            for (const auto& [k, value] : damages) {
+                QByteArray bytes = soundFile;
+                if (char(value) == bytes[qsizetype(at + link + k)])
                     continue;
-                bytes[qsizetype(at + link)] = char(value);
+                bytes[qsizetype(at + link + k)] = char(value);
                 writeDatabase(bytes);
                 SCOPED_TRACE(std::string(table ? table->name : "Metatable") + (link == 40 ? " first" : " last") +
-                             " row link, low byte " + std::to_string(value));
+                             " row link, byte " + std::to_string(k) + " = " + std::to_string(value));
                 dialogs.shown.clear();
                 dialogs.questions.clear();
                 dialogs.AnswerQuestion(false);
