@@ -439,13 +439,14 @@ class dbCheckedRows : public dbSearchSink {
     explicit dbCheckedRows(std::size_t indexSize) : marks(indexSize, 0) {}
 
     // Takes table number `table` (from 1) along its row list; false when the
-    // list is not whole (a row damaged, met twice or not linked back, a
-    // count or end that differs from the table's) or leaves its table (a row
-    // of another table's list, a table descriptor, no row at all). A list
-    // that is not whole takes no row: the rows it met stay free for the
-    // lists they belong to. The keys of the table's indexes are read on the
-    // way, while each row is at hand (see rowkeys.h), so that the indexes'
-    // checks need not read the rows again.
+    // list is not whole (a row damaged, met before in this list or in one
+    // taken before, or not linked back to the row before it, a count or end
+    // that differs from the table's): a link that leaves the table, into
+    // another table's rows, onto a table descriptor or onto no row, is
+    // found so. A list that is not whole takes no row: the rows it met stay
+    // free for the lists they belong to. The keys of the table's indexes are
+    // read on the way, while each row is at hand (see rowkeys.h), so that
+    // the indexes' checks need not read the rows again.
     bool walk(dbDatabase* db, dbTableDescriptor* table, std::uint16_t number)
     {
         const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, table->tableId, 0));
