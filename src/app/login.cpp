@@ -1,5 +1,6 @@
 #include "app/login.h"
 
+#include "appcore/damagereport.h"
 #include "appcore/dialogs.h"
 #include "app/editor.h"
 #include "appcore/schema.h"
@@ -103,6 +104,10 @@ bool AskForPassword(const QString& password, QWidget* owner)
 
 void ChangePassword(QWidget* owner)
 {
+    if (Config::dbDescriptor.rowListBroken) {
+        TellDatabaseDamage(dbDatabase::invalidRecordText);  // no password is read from, or written into, damage
+        return;
+    }
     zarvoCursor<Config> config(dbCursorForUpdate);
     if (config.select() == 0)
         return;

@@ -277,8 +277,10 @@ void TMainListForm::startUp()
     }
     replacing.leave();
     checkDatabase();
-
-    {
+    // Settings read from a damaged list may be another record's bytes: none
+    // is acted on (no upgrade by their version, no password: the way back,
+    // Setup's Restore, stays open), and nothing is written there.
+    if (!Config::dbDescriptor.rowListBroken) {
         zarvoCursor<Config> config(dbCursorForUpdate);
         if (config.select() == 0) {
             Config first;
@@ -555,6 +557,8 @@ void TMainListForm::loadCategories()
 
 void TMainListForm::loadWidths()
 {
+    if (CustomerWidth::dbDescriptor.rowListBroken)
+        return;  // the start widths: none is read from, or written into, a damaged list
     zarvoCursor<CustomerWidth> widths(dbCursorForUpdate);
     if (widths.select() > 0) {
         for (int c = 1; c < kColumns; ++c)

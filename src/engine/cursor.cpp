@@ -540,8 +540,7 @@ bool dbAnyCursor::fetch()
 // Rows the walk's table holds now.
 std::size_t dbAnyCursor::tableRows() const
 {
-    const auto* t = reinterpret_cast<const dbTable*>(db->get(table->tableId));
-    return t != nullptr && t->nRows > 0 ? std::size_t(t->nRows) : 0;
+    return db->claimedRows(reinterpret_cast<const dbTable*>(db->get(table->tableId)));
 }
 
 // Whether the next step of a select-all walk may go to row `to`. A damaged
@@ -561,7 +560,7 @@ bool dbAnyCursor::walkMayGo(bool forward, oid_t to)
     if (to == 0) {
         // Rows are only ever appended, so a list that ends before the count
         // of rows does not hold all of them.
-        damaged = forward && walkPos + 1 < std::min<std::size_t>(tableRows(), db->getIndexSize());
+        damaged = forward && walkPos + 1 < tableRows();
     } else {
         walkSteps += 1;
         damaged = to == loopMark || walkSteps > db->getIndexSize();
@@ -842,6 +841,6 @@ bool dbDatabase::select(dbAnyCursor* cursor)
     if (t == nullptr) {
         return false;
     }
-    cursor->selectAllRows(t->firstRow, t->lastRow, std::size_t(t->nRows));
+    cursor->selectAllRows(t->firstRow, t->lastRow, claimedRows(t));
     return true;
 }

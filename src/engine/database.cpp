@@ -915,8 +915,11 @@ void dbDatabase::clearDanglingRowLinks()
         if (t == nullptr || t->lastRow == 0) {
             return;
         }
-        const dbRecord* last = getRow(t->lastRow);
-        if (last != nullptr && last->next != 0) {
+        // Only a link to no record dangles: one to a record is damage of
+        // the list (the check of the tables finds it), and clearing it would
+        // cut the list it leads into.
+        const dbRecord* last = findRecord(t->lastRow);
+        if (last != nullptr && last->next != 0 && findRecord(last->next) == nullptr) {
             dbRecord* w = putRow(t->lastRow);
             if (w != nullptr) {
                 w->next = 0;

@@ -23,6 +23,7 @@
 // The file format is described beside the code that writes it, in database.cpp.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -429,6 +430,14 @@ public:
     // Working index entry of an id (valid below getIndexSize()).
     offs_t getPos(oid_t oid) const { return currIndex[oid]; }
     uint32_t getIndexSize() const { return currIndexSize; }
+    // The rows a stored table descriptor claims, as far as the file can hold
+    // them: every row has an id of its own, so a count past the ids (or
+    // below 0) is damage, and what is reserved for the rows of a walk or a
+    // selection is bounded by the ids, never by the count as stored.
+    std::size_t claimedRows(const dbTable* t) const
+    {
+        return t == nullptr || t->nRows <= 0 ? 0 : std::min<std::size_t>(std::size_t(t->nRows), currIndexSize);
+    }
     uint64_t getFileSize() const { return file.getSize(); }
     uint8_t getAccessType() const { return accessType; }
     // Size in bytes of the object an index entry points to.
@@ -456,6 +465,9 @@ private:
     bool initializeFile(unsigned long long formatSize);
     bool checkLayout();
     void recoverDirtyFile();
+    // Clears the next link of each table's last row when it leads to no
+    // record (a row a crash left uncommitted); a link to a record is left
+    // for the check of the tables to find.
     void clearDanglingRowLinks();
     bool isInterruptedFormat() const;
     void formatFile();
@@ -594,13 +606,16 @@ public:
     // Deletes every row of the table.
     bool deleteTable(dbTableDescriptor* table);
     // Whether every attached table's row list is whole (each row valid, met
-    // once, linked back, as many as the table counts) and then every hash
-    // and T-tree index of it holds exactly its table's rows, each once,
-    // where a search would look for it (a hash item in its key's bucket
-    // under the key's hash, T-tree keys in order and balances as the
-    // heights are). Each fault is reported (class 4) and marks its table
-    // (see rowListBroken) or index (see dbIndexWatch). Reads only: for
-    // checking a file before it is taken into use.
+    // once and in no other table's list, linked back, as many as the table
+    // counts) and then every hash and T-tree index of it holds exactly its
+    // table's rows, each once, where a search would look for it (a hash item
+    // in its key's bucket under the key's hash, T-tree keys in order and
+    // balances as the heights are). A list that is not whole takes none of
+    // the rows it met from the list they belong to. Each fault is reported
+    // (class 4) and marks its table (see rowListBroken) or index (see
+    // dbIndexWatch); so does a failure to allocate room for what the table
+    // or index claims. Reads only: for checking a file before it is taken
+    // into use.
     bool checkIndexes();
     // How long the steps of the last check (checkIndexes or
     // checkAndRebuildIndexes, the last pass) took, in seconds: the walk of
@@ -670,8 +685,9 @@ public:
     // Reports (class 4) a break in the table's row list that a walk met, and
     // keeps the table marked until it is detached: from then on an insert or
     // a removal in it, which would link rows into a list no walk follows to
-    // its end, fails with the same report and fails the transaction. Updates
-    // stay allowed: they keep a row's id and links. A table with a broken
+    // its end, fails with the same report and fails the transaction; so
+    // does an update, since a row reached through a broken list may be a row
+    // of another table or a table descriptor. A table with a broken
     // index (see dbIndexWatch) refuses inserts and removals the same way,
     // and updates that change a key of that index; searches then walk the
     // row list instead of the index.

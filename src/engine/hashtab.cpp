@@ -312,63 +312,118 @@ void dbHashTable::find(dbDatabase* db, oid_t hashId, dbSearchContext& sc)
     });
 }
 
-bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
-                        dbSearchSink& rows, const std::vector<dbRowHash>* codes, std::vector<oid_t>& keyChanged,
-                        std::vector<oid_t>& keyFiled)
-{
-    dbHashTable table{};
-    if (!dbGuarded(db, [&] { table = tableOf(db, hashId); })) {
-        return false;
+namespace {
+
+// One check of a hash table against the rows of its table (see
+// dbHashTable::check), in its steps: the first item of each chain, the walk
+// of the chains, and the keys the rows hold now against those the items were
+// filed under.
+class HashCheck {
+  public:
+    HashCheck(dbDatabase* db, const dbHashTable& table, dbSearchSink& rows)
+        : db(db), table(table), rows(rows), rowState(db->getIndexSize(), 0), metInChain(db->getIndexSize(), 0),
+          filedHash(db->getIndexSize(), 0)
+    {
     }
-    bool sound = true;
-    // The first item of each chain, read a page of buckets at a time; an
-    // index with none has nothing more to check (and takes no room for it).
-    std::vector<ChainStep> round;
-    for (std::uint32_t page = 0; page < (table.size + 1) / slotsPerPage; page++) {
-        const oid_t* slots = nullptr;
-        if (!dbGuarded(db, [&] {
-                slots = reinterpret_cast<const oid_t*>(dbMustGet(db, table.page + page, dbPageObjectMarker));
-            })) {
-            sound = false;  // the page of buckets is damaged: none of its chains can be walked
-            continue;
+
+    // The first item of each chain, read a page of buckets at a time;
+    // `pagesSound` false when a page of buckets is damaged.
+    static std::vector<ChainStep> firstItems(dbDatabase* db, const dbHashTable& table, bool& pagesSound)
+    {
+        std::vector<ChainStep> round;
+        for (std::uint32_t page = 0; page < (table.size + 1) / slotsPerPage; page++) {
+            const oid_t* slots = nullptr;
+            if (!dbGuarded(db, [&] {
+                    slots = reinterpret_cast<const oid_t*>(dbMustGet(db, table.page + page, dbPageObjectMarker));
+                })) {
+                pagesSound = false;  // the page of buckets is damaged: none of its chains can be walked
+                continue;
+            }
+            for (std::uint32_t k = 0; k < slotsPerPage && page * slotsPerPage + k < table.size; k++) {
+                if (slots[k] != 0) {
+                    round.push_back({slots[k], page * slotsPerPage + k});
+                }
+            }
         }
-        for (std::uint32_t k = 0; k < slotsPerPage && page * slotsPerPage + k < table.size; k++) {
-            if (slots[k] != 0) {
-                round.push_back({slots[k], page * slotsPerPage + k});
+        return round;
+    }
+
+    // The chains are walked side by side, a step of each in turn: the items
+    // lie anywhere in the file, so each round's steps are taken in the order
+    // of their items' places, asked for a few steps before they are read.
+    void walkChains(std::vector<ChainStep>& round)
+    {
+        PlaceOrder buffers;
+        constexpr std::size_t itemsAhead = 8;
+        while (!round.empty() && steps <= 2 * metInChain.size()) {
+            orderByPlace(round, buffers, metInChain.size());
+            std::size_t kept = 0;
+            for (std::size_t k = 0; k < round.size(); k++) {
+                if (k + itemsAhead < round.size()) {
+                    prefetchObject(db, round[k + itemsAhead].item);
+                }
+                ChainStep at = round[k];
+                if (step(at)) {
+                    round[kept++] = at;
+                }
+            }
+            round.resize(kept);
+        }
+    }
+
+    // Compares the code each filed row's key has now (heldCode(row, code):
+    // false when it cannot be had) with the code the row was filed under,
+    // in the order of the rows' ids; the rows filed under the key they hold
+    // go to keyFiled, the others to keyChanged.
+    template <class HeldCode>
+    void compareKeys(HeldCode&& heldCode, bool readsRows, std::size_t offs, std::vector<oid_t>& keyChanged,
+                     std::vector<oid_t>& keyFiled)
+    {
+        auto compare = [&](oid_t record, std::uint32_t hash) {
+            std::uint32_t held = 0;
+            if (heldCode(record, held)) {
+                rowState[record] |= held == hash ? filedAsHeld : filedOtherwise;
+            }
+        };
+        // Rows lie mostly in the order of their ids: when they are read,
+        // each is asked for some ids before its key is.
+        constexpr oid_t rowsAhead = 16;
+        for (oid_t record = 0; record < rowState.size(); record++) {
+            if (readsRows && record + rowsAhead < rowState.size() && (rowState[record + rowsAhead] & filed)) {
+                db->prefetchKey(record + rowsAhead, offs, false);
+            }
+            if (rowState[record] & filed) {
+                compare(record, filedHash[record]);
+            }
+        }
+        for (const auto& [record, hash] : filedAgain) {
+            compare(record, hash);
+        }
+        for (oid_t record = 0; record < rowState.size(); record++) {
+            if (rowState[record] & filedAsHeld) {
+                keyFiled.push_back(record);
+            } else if (rowState[record] & filedOtherwise) {
+                keyChanged.push_back(record);
             }
         }
     }
-    if (round.empty()) {
-        return sound;
-    }
-    auto fault = [&] {
+
+    // Reports damage once; the check goes on.
+    void fault()
+    {
         if (sound) {
-            dbGuarded(db, [&] { dbDamaged(db); });  // reported once, the walk goes on
+            dbGuarded(db, [&] { dbDamaged(db); });
         }
         sound = false;
-    };
-    // By id: taken by the walk, and what the items that agree with their
-    // buckets say of the row: filed under the key it holds, or under another.
-    enum : std::uint8_t { taken = 1, filedAsHeld = 2, filedOtherwise = 4, filed = 8 };
-    std::vector<std::uint8_t> rowState(db->getIndexSize(), 0);
-    // By item id: the bucket whose chain met it last, plus one. A damaged
-    // link may lead back into its own chain (a loop), or into another
-    // bucket's chain, which is walked from its own slot all the same.
-    std::vector<std::uint32_t> metInChain(db->getIndexSize(), 0);
-    // The rows' keys are read after the walk, in the order of the rows' ids
-    // (mostly that of their places in the file), not in the order of the
-    // buckets, which is anywhere in the file: by row id, the hash code the
-    // first item in its right bucket files it under, and the codes of any
-    // further such items of the same row.
-    std::vector<std::uint32_t> filedHash(db->getIndexSize(), 0);
-    std::vector<std::pair<oid_t, std::uint32_t>> filedAgain;
-    // Each item is met in its own chain, and now and then from a damaged
-    // link: twice the ids in all is more than a walk through damage takes,
-    // unless many links lead into one chain; the walk then ends there.
-    std::size_t steps = 0;
+    }
+
+    bool sound = true;
+
+  private:
     // Notes an item of bucket b that was read: its row taken, and what the
     // item says of the row's key.
-    auto note = [&](std::uint32_t b, const dbHashTableItem& item) {
+    void note(std::uint32_t b, const dbHashTableItem& item)
+    {
         const bool rowTaken = rows.add(item.record);  // a row of the table, met for the first time
         if (rowTaken) {
             rowState[item.record] |= taken;
@@ -384,10 +439,12 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
                 filedAgain.emplace_back(item.record, item.hash);
             }
         }
-    };
+    }
+
     // One step along a chain: the item is checked, read and noted; false
     // when the chain ends there.
-    auto step = [&](ChainStep& at) {
+    bool step(ChainStep& at)
+    {
         const std::uint32_t b = at.bucket;
         const oid_t itemId = at.item;
         dbHashTableItem item{};
@@ -403,28 +460,54 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
         note(b, item);
         at.item = item.next;
         return at.item != 0;
-    };
-    // The chains are walked side by side, a step of each in turn: the items
-    // lie anywhere in the file, so each round's steps are taken in the order
-    // of their items' places, asked for a few steps before they are read.
-    PlaceOrder buffers;
-    constexpr std::size_t itemsAhead = 8;
-    while (!round.empty() && steps <= 2 * metInChain.size()) {
-        orderByPlace(round, buffers, metInChain.size());
-        std::size_t kept = 0;
-        for (std::size_t k = 0; k < round.size(); k++) {
-            if (k + itemsAhead < round.size()) {
-                prefetchObject(db, round[k + itemsAhead].item);
-            }
-            ChainStep at = round[k];
-            if (step(at)) {
-                round[kept++] = at;
-            }
-        }
-        round.resize(kept);
     }
+
+    dbDatabase* db;
+    const dbHashTable& table;
+    dbSearchSink& rows;
+    // By id: taken by the walk, and what the items that agree with their
+    // buckets say of the row: filed under the key it holds, or under another.
+    enum : std::uint8_t { taken = 1, filedAsHeld = 2, filedOtherwise = 4, filed = 8 };
+    std::vector<std::uint8_t> rowState;
+    // By item id: the bucket whose chain met it last, plus one. A damaged
+    // link may lead back into its own chain (a loop), or into another
+    // bucket's chain, which is walked from its own slot all the same.
+    std::vector<std::uint32_t> metInChain;
+    // The rows' keys are read after the walk, in the order of the rows' ids
+    // (mostly that of their places in the file), not in the order of the
+    // buckets, which is anywhere in the file: by row id, the hash code the
+    // first item in its right bucket files it under, and the codes of any
+    // further such items of the same row.
+    std::vector<std::uint32_t> filedHash;
+    std::vector<std::pair<oid_t, std::uint32_t>> filedAgain;
+    // Each item is met in its own chain, and now and then from a damaged
+    // link: twice the ids in all is more than a walk through damage takes,
+    // unless many links lead into one chain; the walk then ends there.
+    std::size_t steps = 0;
+};
+
+}  // namespace
+
+bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
+                        dbSearchSink& rows, const std::vector<dbRowHash>* codes, std::vector<oid_t>& keyChanged,
+                        std::vector<oid_t>& keyFiled)
+{
+    dbHashTable table{};
+    if (!dbGuarded(db, [&] { table = tableOf(db, hashId); })) {
+        return false;
+    }
+    bool pagesSound = true;
+    std::vector<ChainStep> round = HashCheck::firstItems(db, table, pagesSound);
+    if (round.empty()) {
+        return pagesSound;  // an index with no items has nothing more to check (and takes no room for it)
+    }
+    HashCheck check(db, table, rows);
+    check.sound = pagesSound;
+    check.walkChains(round);
     // The code each row's key has now: from `codes` when given (they hold
-    // every row rows.add takes), else from the row.
+    // every row rows.add takes), else from the row. A row the walk of the
+    // rows took without its code is a disagreement of the two checks, told
+    // as damage.
     static const std::vector<dbRowHash> noCodes;
     dbRowLookup<dbRowHash> given(codes != nullptr ? *codes : noCodes);
     auto heldCode = [&](oid_t record, std::uint32_t& held) {
@@ -432,38 +515,15 @@ bool dbHashTable::check(dbDatabase* db, oid_t hashId, int type, std::size_t size
             return dbGuarded(db, [&] { held = rowHash(db, record, type, sizeofType, offs); });
         }
         const dbRowHash* code = given.find(record);
-        dbAssert(code != nullptr);
+        if (code == nullptr) {
+            check.fault();
+            return false;
+        }
         held = code->hash;
         return true;
     };
-    auto compare = [&](oid_t record, std::uint32_t hash) {
-        std::uint32_t held = 0;
-        if (heldCode(record, held)) {
-            rowState[record] |= held == hash ? filedAsHeld : filedOtherwise;
-        }
-    };
-    // Without codes, rows lie mostly in the order of their ids: each is
-    // asked for some ids before its key is read.
-    constexpr oid_t rowsAhead = 16;
-    for (oid_t record = 0; record < rowState.size(); record++) {
-        if (codes == nullptr && record + rowsAhead < rowState.size() && (rowState[record + rowsAhead] & filed)) {
-            db->prefetchKey(record + rowsAhead, offs, false);
-        }
-        if (rowState[record] & filed) {
-            compare(record, filedHash[record]);
-        }
-    }
-    for (const auto& [record, hash] : filedAgain) {
-        compare(record, hash);
-    }
-    for (oid_t record = 0; record < rowState.size(); record++) {
-        if (rowState[record] & filedAsHeld) {
-            keyFiled.push_back(record);
-        } else if (rowState[record] & filedOtherwise) {
-            keyChanged.push_back(record);
-        }
-    }
-    return sound;
+    check.compareKeys(heldCode, codes == nullptr, offs, keyChanged, keyFiled);
+    return check.sound;
 }
 
 void dbHashTable::freeItems(dbDatabase* db, const dbHashTable& table)

@@ -76,7 +76,8 @@ class dbHashTable {
     // items name only under another key (filed under one key, they now hold
     // another). Both come sorted. `codes` may give the codes of the keys of
     // every row rows.add takes, by ascending row id, from the rows as they
-    // are now: the check then reads no row.
+    // are now: the check then reads no row; a row taken that they lack is a
+    // disagreement between the two checks, reported as damage.
     static bool check(dbDatabase* db, oid_t hashId, int type, std::size_t sizeofType, std::size_t offs,
                       dbSearchSink& rows, const std::vector<dbRowHash>* codes, std::vector<oid_t>& keyChanged,
                       std::vector<oid_t>& keyFiled);

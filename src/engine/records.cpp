@@ -157,7 +157,9 @@ struct dbRecordOps {
     // the record's inverse fields follow the change.
     static void rewrite(dbDatabase* db, dbTableDescriptor* table, oid_t oid, const byte* obj, bool inverse)
     {
-        if (!validRow(db, table, oid)) {
+        // A row reached through a broken list may be no row of this table
+        // (another table's, a table descriptor): nothing is written there.
+        if (table->rowListBroken || !validRow(db, table, oid)) {
             db->handleError(dbDatabase::DatabaseOpenError, invalidRecord);
             throw dbTransactionFailed{};
         }
@@ -437,14 +439,43 @@ class dbCheckedRows : public dbSearchSink {
     explicit dbCheckedRows(std::size_t indexSize) : marks(indexSize, 0) {}
 
     // Takes table number `table` (from 1) along its row list; false when the
-    // list is not whole (a row damaged, met twice or not linked back, a
-    // count or end that differs from the table's). The keys of the table's
-    // indexes are read on the way, while each row is at hand (see
-    // rowkeys.h), so that the indexes' checks need not read the rows again.
+    // list is not whole (a row damaged, met before in this list or in one
+    // taken before, or not linked back to the row before it, a count or end
+    // that differs from the table's): a link that leaves the table, into
+    // another table's rows, onto a table descriptor or onto no row, is
+    // found so. A list that is not whole takes no row: the rows it met stay
+    // free for the lists they belong to. The keys of the table's indexes are
+    // read on the way, while each row is at hand (see rowkeys.h), so that
+    // the indexes' checks need not read the rows again.
     bool walk(dbDatabase* db, dbTableDescriptor* table, std::uint16_t number)
     {
         const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, table->tableId, 0));
-        const std::size_t count = std::size_t(std::max(meta->nRows, 0));
+        // Each row taken was checked on the way: the same steps lead through
+        // them again.
+        auto giveBack = [&] {
+            for (oid_t id = meta->firstRow; id != 0 && id < marks.size() && ownerOf(marks[id]) == number;
+                 id = db->getRow(id)->next) {
+                marks[id] = 0;
+            }
+        };
+        bool whole = false;
+        try {
+            whole = walkList(db, table, meta, number);
+        } catch (...) {
+            giveBack();
+            throw;
+        }
+        if (!whole) {
+            giveBack();
+        }
+        return whole;
+    }
+
+  private:
+    // The walk itself: each row it takes is marked as the table's.
+    bool walkList(dbDatabase* db, dbTableDescriptor* table, const dbTable* meta, std::uint16_t number)
+    {
+        const std::size_t count = db->claimedRows(meta);
         std::vector<std::pair<const dbFieldDescriptor*, std::vector<dbRowHash>*>> hashed;
         for (const dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
             if (fd->hashTable != 0) {
@@ -493,6 +524,8 @@ class dbCheckedRows : public dbSearchSink {
         totals[number] = total;
         return total == count && previous == meta->lastRow;
     }
+
+  public:
     // The hash codes of the keys of hashed field fd, and the prefixes of
     // those of text T-tree field fd, of every row of its table, by ascending
     // id, as the walk read them; null when it read none.
@@ -555,6 +588,20 @@ class dbCheckedRows : public dbSearchSink {
     std::uint32_t check = 0;
     std::size_t count = 0;
 };
+
+// Runs one step of the check of the tables: false when it met damage. A
+// failure to allocate inside it (room for what a damaged count or link
+// claims) is damage of what was being checked, reported as such.
+template <class Step>
+bool checkStep(dbDatabase* db, const char* damage, Step&& step)
+{
+    try {
+        return dbGuarded(db, step);
+    } catch (const std::bad_alloc&) {
+        db->handleError(dbDatabase::DatabaseOpenError, damage);
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -637,7 +684,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
         bool walked = false;
         number += 1;
-        const bool read = dbGuarded(this, [&] { walked = rows.walk(this, table, number); });
+        const bool read = checkStep(this, invalidRecordText, [&] { walked = rows.walk(this, table, number); });
         if (read && walked) {
             whole.push_back(table);
         } else if (read) {
@@ -661,7 +708,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     // reported here.
     auto check = [&](dbTableDescriptor* table, dbFieldDescriptor* fd, bool hash, auto&& checkIndex) {
         start = startStep();
-        const bool sound = dbGuarded(this, [&] {
+        const bool sound = checkStep(this, invalidIndexText, [&] {
             dbIndexWatch watch(this, fd);
             if (!checkIndex()) {
                 throw dbTransactionFailed{};  // reported where it was met
@@ -849,7 +896,7 @@ bool dbDatabase::insertRecord(dbTableDescriptor* table, dbAnyReference* ref, con
                 }
             }
         }
-        std::size_t nRows = reinterpret_cast<const dbTable*>(dbMustGet(this, table->tableId, 0))->nRows;
+        const std::size_t nRows = claimedRows(reinterpret_cast<const dbTable*>(dbMustGet(this, table->tableId, 0)));
         dbRecordOps::addKeys(this, table, oid, nRows, false);
     }));
 }

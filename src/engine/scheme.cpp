@@ -302,7 +302,7 @@ void dbDatabase::convertTable(dbTableDescriptor* t, oid_t stored)
 oid_t dbDatabase::buildIndex(dbTableDescriptor* t, dbFieldDescriptor* fd, bool hash)
 {
     const dbTable* desc = tableRow(this, t->tableId);
-    const std::size_t expected = 2 * std::size_t(desc->nRows);
+    const std::size_t expected = 2 * claimedRows(desc);
     const oid_t index = hash ? dbHashTable::allocate(this, expected) : dbTtree::allocate(this);
     if (index == 0) {
         throw dbTransactionFailed{};

@@ -746,9 +746,9 @@ bool dbDatabase::scanRows(dbAnyCursor* cursor, const dbExprNode* filter, const d
     statistics.strategy = dbQueryStatistics::Scan;
     const auto* t = reinterpret_cast<const dbTable*>(get(cursor->table->tableId));
     // A damaged row list could loop: the walk takes no more steps than
-    // the table has rows (and no table has more rows than ids).
-    // A list that ends before the count of rows is damaged as well.
-    const std::size_t rows = std::min<std::size_t>(t->nRows > 0 ? std::size_t(t->nRows) : 0, getIndexSize());
+    // the table claims rows. A list that ends before the count of rows is
+    // damaged as well.
+    const std::size_t rows = claimedRows(t);
     std::size_t walked = 0;
     // The first row in ORDER BY order is found while the rows pass.
     // A break in the list ends the walk with the rows met before it.

@@ -63,7 +63,9 @@ class dbTtree {
     // that. For a text key, `prefixes` may give the prefixes of the keys of
     // every row rows.add takes, by ascending row id, read from the rows as
     // they are now: the check then reads rows only to compare keys whose
-    // prefixes are equal.
+    // prefixes are equal; a row taken that they lack is a disagreement
+    // between the two checks, reported as damage (its prefix is then read
+    // from the row).
     static bool check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
                       std::size_t offs, dbSearchSink& rows, const std::vector<dbRowKeyPrefix>* prefixes,
                       std::vector<oid_t>& outOfOrder);

@@ -474,3 +474,199 @@ TEST_F(ContactsTest, ADatabaseOfANewerVersionIsLeftAsItIs)
     EXPECT_TRUE(filesIn(".", {"*.zrv", "*.restore"}) == filesIn(".", {"*.zrv"})) << "the copy was left behind";
     EXPECT_EQ(fileBytes("Quillet.zrv"), before.at("Quillet.zrv"));
 }
+
+namespace {
+
+// The tables of the program.
+const std::vector<dbTableDescriptor*> kTables {&Config::dbDescriptor,        &Customer::dbDescriptor,
+                                               &EnvelopeSetup::dbDescriptor, &Category::dbDescriptor,
+                                               &ChequeSetup::dbDescriptor,   &ReceiptSetup::dbDescriptor,
+                                               &MailSetup::dbDescriptor,     &CustomerWidth::dbDescriptor,
+                                               &Cheque::dbDescriptor,        &Mail::dbDescriptor};
+
+// The stored layout (Metatable row) of every table of the program, and the
+// Metatable's own (no table): where each lies in the file, read while the
+// database is open.
+std::vector<std::pair<const dbTableDescriptor*, int64_t>> storedLayouts()
+{
+    std::vector<std::pair<const dbTableDescriptor*, int64_t>> layouts {
+        {nullptr, int64_t(database.getPos(dbMetaTableId))}};
+    for (const dbTableDescriptor* t : kTables)
+        layouts.emplace_back(t, int64_t(database.getPos(t->tableId)));
+    return layouts;
+}
+
+// What the start says of a broken row list.
+const QString kRowsDamagedBox = QString(kDatabaseDamaged) + "\nDatabase file was corrupted: invalid record";
+
+// What the start asks of a file it cannot read, with the backup beside it.
+const QString kBackupOffered = "The newest backup that can be read is Quillet0.zbf";
+
+// The only backup of the folder: the open database as it is now.
+void backupBeside()
+{
+    for (const QString& name : QDir(".").entryList({"*.zbf"}))
+        QFile::remove(name);
+    ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
+}
+
+void writeDatabase(const QByteArray& bytes)
+{
+    QFile file("Quillet.zrv");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+}  // namespace
+
+// A table's stored count of rows past the ids the file has (a high bit set),
+// in a database with a backup beside it: the start reserves no room for the
+// rows claimed. A count that is still positive is told as damage of that
+// table and the start goes on, listing the contacts; a negative one makes the
+// file unreadable, and the backup is offered (declined here). Nothing is
+// written either way.
+TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
+{
+    for (const uint32_t high : {1u << 28, 1u << 29, 1u << 30, 1u << 31, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(high);
+        startWithContactsAndCheques();
+        backupBeside();
+        const int64_t count = int64_t(database.getPos(Customer::dbDescriptor.tableId)) + 32;
+        window.reset();
+        database.close();
+        QByteArray bytes = fileBytes("Quillet.zrv");
+        *reinterpret_cast<uint32_t*>(bytes.data() + count) |= high;
+        writeDatabase(bytes);
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(false);
+        const bool negative = int32_t(high) < 0;
+        ASSERT_EQ(start(), negative ? 1 : -1);
+        QCoreApplication::processEvents();
+        if (negative) {
+            EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+            EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
+        } else {
+            EXPECT_EQ(dialogs.Messages(), QStringList {kRowsDamagedBox});
+            EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
+        }
+        dialogs.questions.clear();
+        window.reset();
+        database.close();
+        EXPECT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
+    }
+}
+
+// Every value of the lowest byte of the first and of the last row link of
+// each stored layout (it reaches the rows of every table, the stored layouts
+// and the index objects), and of a higher byte every value that makes the
+// link name a stored layout, in a database of contacts and cheques with a
+// backup beside it and no password: the start never asks for a password,
+// and tells the damage of that table alone and goes on (the column widths
+// and the password action read nothing from a damaged list), or offers the
+// backup for a file it cannot read (declined here). It writes nothing: with
+// the byte put back the file is as before, and so are its rows.
+// QUILLET_LINK_VALUES sweeps every n-th value only (the sanitizer build).
+TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
+{
+    const int every = std::max(1, qEnvironmentVariableIntValue("QUILLET_LINK_VALUES"));
+    startWithContactsAndCheques();
+    backupBeside();
+    const auto layouts = storedLayouts();
+    database.commit();
+    auto widths = [&] {
+        std::vector<int> w;
+        for (int c = 1; c < window->grid->ColCount(); ++c)
+            w.push_back(window->grid->ColWidths(c));
+        return w;
+    };
+    const std::vector<int> soundWidths = widths();  // the start widths, as stored
+    window.reset();
+    database.close();
+    const QByteArray soundFile = fileBytes("Quillet.zrv");
+    for (const auto& [table, at] : layouts) {
+        for (const int link : {40, 44}) {
+            // every value of the lowest byte; of a higher byte, each value that
+            // makes the link name a stored layout (none in this database)
+            std::vector<std::pair<int, int>> damages;  // byte of the link, value
+            for (int value = 0; value < 256; value += every)
+                damages.emplace_back(0, value);
+            const uint32_t sound = qFromLittleEndian<uint32_t>(soundFile.constData() + at + link);
+            for (const auto& [other, place] : layouts) {
+                const oid_t id = other ? other->tableId : dbMetaTableId;
+                for (int k = 1; k < 4; ++k)
+                    if ((id ^ sound) != 0 && ((id ^ sound) & ~(0xFFu << (8 * k))) == 0)  // in byte k alone
+                        damages.emplace_back(k, int(id >> (8 * k) & 0xFF));
+            }
+            for (const auto& [k, value] : damages) {
+                QByteArray bytes = soundFile;
+                if (char(value) == bytes[qsizetype(at + link + k)])
+                    continue;
+                bytes[qsizetype(at + link + k)] = char(value);
+                writeDatabase(bytes);
+                SCOPED_TRACE(std::string(table ? table->name : "Metatable") + (link == 40 ? " first" : " last") +
+                             " row link, byte " + std::to_string(k) + " = " + std::to_string(value));
+                dialogs.shown.clear();
+                dialogs.questions.clear();
+                dialogs.AnswerQuestion(false);
+                const int started = start();  // an unscripted login form fails the test
+                QCoreApplication::processEvents();
+                const QStringList messages = dialogs.Messages();
+                if (started == -1) {
+                    EXPECT_EQ(messages, QStringList {kRowsDamagedBox});
+                    EXPECT_TRUE(dialogs.Questions().isEmpty());
+                    for (const dbTableDescriptor* t : kTables)  // a list it leads into keeps its rows
+                        EXPECT_EQ(t->rowListBroken, t == table) << t->name;
+                    EXPECT_EQ(widths(), soundWidths);  // none read from a damaged list
+                    if (table == &Config::dbDescriptor) {  // no password is changed through one either
+                        dialogs.shown.clear();
+                        window->passwordAction->trigger();
+                        QCoreApplication::processEvents();
+                        EXPECT_EQ(dialogs.Messages(), QStringList {kRowsDamagedBox});
+                    }
+                } else {
+                    EXPECT_EQ(started, 1);
+                    EXPECT_EQ(messages, QStringList {"Fail to open database."});
+                    EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
+                }
+                window.reset();
+                database.close();
+                ASSERT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
+                if (HasFailure())
+                    return;
+            }
+        }
+    }
+}
+
+// The program leaves its file marked in use, so the next start recovers it
+// first. A last-row link damaged into the middle of its own list is damage
+// the start tells; the recovery leaves the row it leads to as it is, and
+// with the byte put back every contact is listed again.
+TEST_F(DamagedIndexes, ALastRowLinkIntoItsListIsToldAndThenPutBack)
+{
+    const std::vector<oid_t> contacts = startWithContactsAndCheques();
+    const int64_t last = int64_t(database.getPos(Customer::dbDescriptor.tableId)) + 44;
+    window.reset();
+    database.close();
+    const QByteArray sound = fileBytes("Quillet.zrv");
+    // a contact before the last whose id differs from the last one's in the lowest byte only
+    const oid_t lastId = qFromLittleEndian<uint32_t>(sound.constData() + last);
+    const auto inside =
+        std::find_if(contacts.begin(), contacts.end() - 2, [&](oid_t c) { return c >> 8 == lastId >> 8; });
+    ASSERT_NE(inside, contacts.end() - 2);
+    for (const bool putBack : {false, true}) {
+        SCOPED_TRACE(putBack ? "put back" : "damaged");
+        QByteArray bytes = putBack ? fileBytes("Quillet.zrv") : sound;
+        bytes[qsizetype(last)] = putBack ? sound[qsizetype(last)] : char(*inside & 0xFF);
+        bytes[8] = 1;  // in use, as the program leaves it
+        writeDatabase(bytes);
+        dialogs.shown.clear();
+        ASSERT_EQ(start(), -1);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(dialogs.Messages(), putBack ? QStringList {} : QStringList {kRowsDamagedBox});
+        if (putBack) {
+            EXPECT_EQ(customers().size(), std::size_t(kContacts));
+        }
+        window.reset();
+        database.close();
+    }
+}

@@ -647,6 +647,13 @@ TEST_F(CursorTest, RowLinksToNoRecordEndTheWalkReported)
     EXPECT_EQ(labels(cursor), (std::vector<std::string>{"item 0", "item 1", "item 2"}));
     EXPECT_TRUE(db.reported(damaged));
     db.rollback();
+    // From then on no row reached through that list is written: it may be
+    // another table's row, or a table descriptor.
+    Item first {};
+    ASSERT_TRUE(db.fetchRecord(table, ids[0], &first));
+    first.key += 100;
+    EXPECT_FALSE(db.update(ids[0], table, &first));
+    db.rollback();
 
     // A previous link beyond the object index: the row does not link back
     // to the row before it, so the walk stops there too.

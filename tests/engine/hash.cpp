@@ -340,3 +340,31 @@ TEST_F(HashIndex, ATableOfEarlierReleasesStuckAt32767BucketsHeals)
     db.commit();
     EXPECT_TRUE(db.messages.empty());
 }
+
+// The check of an index is given the key codes the walk of the rows read,
+// which hold every row the walk took: a row taken without its code is a
+// disagreement of the two checks, answered as damage, never assumed away.
+TEST_F(HashIndex, ARowTakenWithoutTheCodeTheWalkReadIsDamage)
+{
+    dbFieldDescriptor* id = field("id");
+    std::vector<dbRowHash> codes;
+    for (std::int32_t i = 1; i <= 3; i++) {
+        const oid_t row = insert(("k" + std::to_string(i)).c_str(), i);
+        const dbKeyBytes key = dbRecordKey(db.get(row), id->type, id->dbsSize, id->dbsOffs);
+        codes.push_back({row, dbHashTable::hashCode(key.data, key.size)});
+    }
+    ASSERT_TRUE(db.commit());  // the check reads a committed state
+    for (const bool whole : {true, false}) {
+        SCOPED_TRACE(whole ? "every code" : "a code left out");
+        indextest::EveryRowOnce rows;
+        std::vector<oid_t> changed, filed;
+        const std::vector<dbRowHash> given(codes.begin() + (whole ? 0 : 1), codes.end());
+        db.messages.clear();
+        EXPECT_EQ(dbHashTable::check(&db, id->hashTable, id->type, id->dbsSize, id->dbsOffs, rows, &given, changed,
+                                     filed),
+                  whole);
+        EXPECT_EQ(rows.taken.size(), 3u);
+        EXPECT_EQ(db.reported("Database file was corrupted: invalid index"), !whole);
+    }
+    db.rollback();
+}

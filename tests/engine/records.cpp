@@ -1,13 +1,17 @@
 // Record operations: insert, fetch, update (in place or moved), remove,
 // deleting a table, back references of inverse fields, damaged rows, and
-// durability across close, reopen and a killed process.
+// durability across close, reopen and a killed process, and the check of
+// the tables when room cannot be had.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
+#include <new>
 #include <random>
 #include <set>
 #include <sys/wait.h>
@@ -22,6 +26,43 @@
 #include "flush_fails.h"
 
 using namespace storagetest;
+
+// The program's allocator is replaced here by one that refuses, while armed,
+// every request of refusedFrom bytes or more (never while unarmed); not in
+// the AddressSanitizer's build, whose own allocator must pair every block.
+namespace {
+
+std::atomic<std::size_t> refusedFrom {SIZE_MAX};
+
+}  // namespace
+
+#ifndef __SANITIZE_ADDRESS__
+
+void* operator new(std::size_t size)
+{
+    if (size >= refusedFrom) {
+        throw std::bad_alloc();
+    }
+    if (void* p = std::malloc(size != 0 ? size : 1)) {
+        return p;
+    }
+    throw std::bad_alloc();
+}
+
+// The pair of the allocator above, which takes its blocks from malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
@@ -1106,4 +1147,27 @@ TEST_F(Records, TheStartCheckTellsChangedNamesFromDamagedTreeLinks)
         writeFile(path, baseline);
         open();
     }
+}
+
+// A row count past the rows there are (within the ids) makes the walk of the
+// rows ask for room for that many. Refused (more than a word per id), the
+// failure is damage of the table checked, told as such, never an exception
+// that ends the program; the check goes on to its end.
+TEST_F(Records, AFailureToAllocateInTheCheckIsDamageOfTheTableChecked)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the allocator cannot be replaced in this build";
+#endif
+    for (std::int32_t i = 0; i < 3; i++) {
+        add(i, "entry");
+    }
+    reinterpret_cast<dbTable*>(db.put(people()->tableId))->nRows = 0x7FFFFFFF;
+    ASSERT_TRUE(db.commit());
+    refusedFrom = std::size_t(db.getIndexSize()) * sizeof(oid_t) + 1;
+    const bool sound = db.checkIndexes();
+    refusedFrom = SIZE_MAX;
+    EXPECT_FALSE(sound);
+    EXPECT_TRUE(db.reported("Database file was corrupted: invalid record"));
+    EXPECT_TRUE(people()->rowListBroken);
+    db.commit();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <vector>
 
 #include "engine/class.h"
@@ -19,6 +20,13 @@ class Collect : public dbSearchSink {
     }
     std::vector<oid_t> found;
     std::size_t limit = SIZE_MAX;
+};
+
+// Takes each id once, as the check of a table's rows takes each row once.
+class EveryRowOnce : public dbSearchSink {
+  public:
+    bool add(oid_t id) override { return taken.insert(id).second; }
+    std::set<oid_t> taken;
 };
 
 // Records whose key field equals key (a NUL-terminated text for strings).

@@ -333,3 +333,32 @@ TEST_F(TreeIndex, ANodeLinkedBackIntoItsPathIsReportedNotFollowed)
     db.rollback();
     EXPECT_EQ(walk(true).size(), 300u);
 }
+
+// The check of a text index is given the key prefixes the walk of the rows
+// read, which hold every row the walk took: a row taken without its prefix
+// is a disagreement of the two checks, answered as damage, never assumed
+// away.
+TEST_F(TreeIndex, ARowTakenWithoutThePrefixTheWalkReadIsDamage)
+{
+    dbFieldDescriptor* text = table()->find("text");
+    std::vector<dbRowKeyPrefix> prefixes;
+    for (const char* t : {"a", "b", "c"}) {
+        const oid_t row = insert(0, t);
+        prefixes.push_back({row, dbTextPrefix::of(dbRecordKey(db.get(row), text->type, text->dbsSize, text->dbsOffs))});
+    }
+    ASSERT_TRUE(db.commit());  // the check reads a committed state
+    for (const bool whole : {true, false}) {
+        SCOPED_TRACE(whole ? "every prefix" : "a prefix left out");
+        indextest::EveryRowOnce rows;
+        std::vector<oid_t> outOfOrder;
+        const std::vector<dbRowKeyPrefix> given(prefixes.begin() + (whole ? 0 : 1), prefixes.end());
+        db.messages.clear();
+        EXPECT_EQ(dbTtree::check(&db, text->tTree, text->type, text->dbsSize, text->comparator, text->dbsOffs, rows,
+                                 &given, outOfOrder),
+                  whole);
+        EXPECT_EQ(rows.taken.size(), 3u);
+        EXPECT_TRUE(outOfOrder.empty());
+        EXPECT_EQ(db.reported("Database file was corrupted: invalid index"), !whole);
+    }
+    db.rollback();
+}
