@@ -71,6 +71,98 @@ int2 storedWidth(const grid::RIvuZuvuzoZuvu& g, int c)
     return static_cast<int2>(std::clamp(g.StandardWidth(g.ColWidths(c)), 0, 32767));
 }
 
+// Lays the search panel's fields out, each under its caption, in rows: as
+// many fields to a row as the panel's width holds at their smallest (all in
+// one row where it has room), in the order Tab takes them, each row sharing
+// the width between its fields. Laid out again as the width or font changes.
+class SearchRows : public QObject {
+public:
+    explicit SearchRows(QWidget* panel) : QObject(panel), panel_(panel), rows_(new QVBoxLayout(panel))
+    {
+        rows_->setContentsMargins(0, 0, 0, 0);
+        panel->installEventFilter(this);
+    }
+    // The next field, under its caption (none for a check box, which names itself).
+    void add(QLabel* caption, QWidget* field)
+    {
+        cells_.append({caption, field});
+        place(QList<int>{0});
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize || event->type() == QEvent::LayoutRequest) {
+            const QList<int> starts = rowStarts();
+            if (starts != starts_)
+                place(starts);
+            panel_->setMinimumWidth(widestField());
+        }
+        return false;
+    }
+
+private:
+    // The width of a field under its caption at their smallest.
+    int smallest(qsizetype i) const
+    {
+        const auto [caption, field] = cells_[i];
+        return std::max(caption ? QWidgetItem(caption).minimumSize().width() : 0,
+                        QWidgetItem(field).minimumSize().width());
+    }
+    // What the panel may be narrowed to: its rows take more fields as it widens.
+    int widestField() const
+    {
+        int widest = 0;
+        for (qsizetype i = 0; i < cells_.size(); ++i)
+            widest = std::max(widest, smallest(i));
+        return widest;
+    }
+    // The first field of each row.
+    QList<int> rowStarts() const
+    {
+        const int gap = grids_[0]->horizontalSpacing();
+        QList<int> starts;
+        int used = 0;
+        for (int i = 0; i < int(cells_.size()); ++i) {
+            const int width = smallest(i);
+            if (starts.isEmpty() || used + gap + width > panel_->width()) {
+                starts.append(i);
+                used = width;
+            } else {
+                used += gap + width;
+            }
+        }
+        return starts;
+    }
+    void place(const QList<int>& starts)
+    {
+        starts_ = starts;
+        while (grids_.size() < starts.size()) {
+            grids_.append(new QGridLayout);
+            grids_.back()->setContentsMargins(0, 0, 0, 0);
+            rows_->addLayout(grids_.back());
+        }
+        for (int i = 0, row = 0; i < int(cells_.size()); ++i) {
+            if (row + 1 < starts.size() && i == starts[row + 1])
+                ++row;
+            const auto [caption, field] = cells_[i];
+            for (QWidget* w : std::initializer_list<QWidget*>{caption, field})
+                for (QGridLayout* grid : grids_)
+                    if (w)
+                        grid->removeWidget(w);
+            if (caption)
+                grids_[row]->addWidget(caption, 0, i - starts[row]);
+            grids_[row]->addWidget(field, 1, i - starts[row]);
+        }
+    }
+
+    QWidget* panel_;
+    QVBoxLayout* rows_;
+    QList<QGridLayout*> grids_;
+    QList<std::pair<QLabel*, QWidget*>> cells_;
+    QList<int> starts_;
+};
+
 } // namespace
 
 TMainListForm::TMainListForm(QWidget* owner) : QMainWindow(owner)
@@ -86,48 +178,49 @@ TMainListForm::~TMainListForm() { ReportDatabaseDamage(nullptr); }
 void TMainListForm::createControls()
 {
     auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
+    // all but the status bar scrolls where the screen's room is too short for it
+    QWidget* body = nullptr;
+    platform::ScrollingBody(central, body)->setContentsMargins(0, 0, 0, 0);
+    auto* layout = new QVBoxLayout(body);
     layout->setContentsMargins(4, 4, 4, 4);
 
-    Panel1 = new QWidget(central);
-    auto* search = new QGridLayout(Panel1);
-    search->setContentsMargins(0, 0, 0, 0);
+    Panel1 = new QWidget(body);
+    auto* search = new SearchRows(Panel1);
     // each field under its label, which names it
-    auto addField = [&](const char* label, int col, QWidget* field) {
+    auto addField = [&](const char* label, QWidget* field) {
         auto* caption = new QLabel(label, Panel1);
-        search->addWidget(caption, 0, col);
-        search->addWidget(field, 1, col);
+        search->add(caption, field);
         platform::TieLabel(caption, field);
     };
-    auto addEdit = [&](const char* label, int col) {
+    auto addEdit = [&](const char* label) {
         auto* edit = new QLineEdit(Panel1);
-        addField(label, col, edit);
+        addField(label, edit);
         return edit;
     };
-    id = addEdit("ID", 0);
-    name = addEdit("Name", 1);
-    cPerson = addEdit("Contact", 2);
-    cTelephone = addEdit("Tel", 3);
-    cMobile = addEdit("Mobile", 4);
-    cEmail = addEdit("Email", 5);
+    id = addEdit("ID");
+    name = addEdit("Name");
+    cPerson = addEdit("Contact");
+    cTelephone = addEdit("Tel");
+    cMobile = addEdit("Mobile");
+    cEmail = addEdit("Email");
     category = new QComboBox(Panel1);
     // a long category name must not widen the window
     category->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     category->setMinimumContentsLength(12);
-    addField("Category", 6, category);
+    addField("Category", category);
     sortBy = new QComboBox(Panel1);
     sortBy->addItems({"ID", "Name", "Contact", "Tel", "Mobile", "Fax", "Email"});
-    addField("Sort by", 7, sortBy);
+    addField("Sort by", sortBy);
     reverseSort = new QCheckBox("Descending", Panel1);
-    search->addWidget(reverseSort, 1, 8);
+    search->add(nullptr, reverseSort);
     layout->addWidget(Panel1);
 
-    grid = new RIvuZuvuzoZuvu(central);
+    grid = new RIvuZuvuzoZuvu(body);
     grid->setAccessibleName("Customer list");
     grid->ReaderHeaderRows = 1;  // an empty list is read as its headers and no contact
     layout->addWidget(grid, 1);
 
-    actionPanel = new QWidget(central);
+    actionPanel = new QWidget(body);
     // the buttons share the window's width in rows of equal columns, as
     // many to a row as have room for the widest caption
     auto* buttonRows = new platform::ButtonRows(actionPanel, platform::ButtonRows::EqualColumns, Qt::AlignLeft,

@@ -111,7 +111,8 @@ private:
     void layOutGrid();
     // Opens the window, its frame included, no larger than its screen's free
     // area (platform::RoomInside), centred in it, with the smallest size it is
-    // laid out for as its minimum.
+    // laid out for as its minimum; all but the status bar scrolls where that
+    // room is too short for its controls.
     void fitToScreen();
     void loadCategories();
     void loadWidths();

@@ -122,9 +122,11 @@ TEST_F(LargeFont, EveryWindowFitsTheScreenWithItsButtonsWhole)
 }
 
 // The main window leaves the screen room for the window manager's frame (the
-// offscreen screen draws none), and its count of contacts, its hint and its
-// sort caption stay whole.
-TEST_F(LargeFont, TheMainWindowLeavesRoomForItsFrameAndShowsItsStatusWhole)
+// offscreen screen draws none), at the desktop's font and at 18 points: every
+// control of the search panel is shown whole, its captions uncut (in one row
+// at the desktop's font), and so are the status bar's count of contacts and
+// its hint.
+TEST_F(LargeFont, TheMainWindowLeavesRoomForItsFrameAndShowsItsSearchAndStatusWhole)
 {
     for (int id = 1; id <= 300; ++id) {
         Customer c;
@@ -132,24 +134,45 @@ TEST_F(LargeFont, TheMainWindowLeavesRoomForItsFrameAndShowsItsStatusWhole)
         c.name = "Contact";
         insert(c);
     }
-    window->RefreshGrid();
-    QApplication::sendPostedEvents();  // the status bar laid out for the count
-    ASSERT_EQ(window->StatusText(1), "Total Customer: 300");
-    const QRect room = window->screen()->availableGeometry();
-    const QSize frame = room.size() - platform::RoomInside(window.get());
-    std::printf("main window at 192 dpi: %dx%d at %d,%d, with a frame of %dx%d: %dx%d of the room's %dx%d\n",
-                window->width(), window->height(), window->x(), window->y(), frame.width(), frame.height(),
-                window->width() + frame.width(), window->height() + frame.height(), room.width(), room.height());
-    EXPECT_TRUE(room.contains(QRect(window->pos(), window->size() + frame)));
-    QList<QWidget*> whole{window->reverseSort};
-    for (QLabel* panel : window->StatusBar1->findChildren<QLabel*>())
-        whole.append(panel);
-    for (QWidget* w : whole) {
-        const QString text = w->property("text").toString();
-        const QRect needed = w->fontMetrics().boundingRect(w->rect(), Qt::TextWordWrap, text);
-        EXPECT_TRUE(shownPart(*w).contains(QRect(w->mapTo(window.get(), QPoint(0, 0)), needed.size())))
-            << '"' << text.toStdString() << "\" is cut";
+    ASSERT_TRUE(database.commit());
+    const QFont before = QApplication::font();
+    for (const int points : {before.pointSize(), 18}) {
+        stop();
+        QFont font = before;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        ASSERT_EQ(start(), -1);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        QApplication::sendPostedEvents();  // the status bar laid out for the count
+        ASSERT_EQ(window->StatusText(1), "Total Customer: 300");
+        const QRect room = window->screen()->availableGeometry();
+        const QSize frame = room.size() - platform::RoomInside(window.get());
+        std::printf("main window at %d pt and 192 dpi: %dx%d at %d,%d, with a frame of %dx%d: %dx%d of the room's "
+                    "%dx%d\n",
+                    points, window->width(), window->height(), window->x(), window->y(), frame.width(),
+                    frame.height(), window->width() + frame.width(), window->height() + frame.height(), room.width(),
+                    room.height());
+        EXPECT_TRUE(room.contains(QRect(window->pos(), window->size() + frame))) << points << " pt";
+        if (points == before.pointSize()) {  // one row where it has room
+            EXPECT_LT(window->reverseSort->y(), window->id->geometry().bottom());
+        }
+        QList<QWidget*> whole = window->Panel1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        for (QLabel* panel : window->StatusBar1->findChildren<QLabel*>())
+            whole.append(panel);
+        whole.append(window->StatusBar1);
+        for (QWidget* w : whole) {
+            const QString text = w->property("text").toString();
+            const std::string name = std::to_string(points) + " pt: " + w->metaObject()->className() + " \"" +
+                                     (text.isEmpty() ? w->accessibleName() : text).toStdString() + '"';
+            const QRect needed = w->fontMetrics().boundingRect(w->rect(), Qt::TextWordWrap, text);
+            EXPECT_TRUE(w->isVisibleTo(window.get())) << name;
+            EXPECT_EQ(shownPart(*w).size(), w->size()) << name << " is out of view";
+            EXPECT_TRUE(shownPart(*w).contains(QRect(w->mapTo(window.get(), QPoint(0, 0)), needed.size())))
+                << name << " is cut";
+            EXPECT_TRUE(w->size().expandedTo(w->minimumSizeHint()) == w->size()) << name << " is squeezed";
+        }
     }
+    QApplication::setFont(before);
 }
 
 TEST_F(LargeFont, TheEditorsNumbersStayWholeAt18Points)
