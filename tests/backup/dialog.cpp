@@ -28,7 +28,6 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -60,14 +59,11 @@ struct BulkRows {
     }
 };
 
-// Disks of one size changed in one drive (a folder): at each "Please insert
-// Disk #N" prompt disk N goes in and the one in the drive onto a shelf. The
-// free space of the drive is the disk's size less the blocks its files take.
-struct Drive {
-    QString path, shelf;
+// Disks of one size in one drive, whose free space is the disk's size less
+// the blocks its files take.
+struct Drive : DiskDrive {
     int64_t capacity = 0;
-    int current = 1;
-    Drive(const QString &dir, int64_t size) : path(dir + "/drive"), shelf(dir + "/shelf"), capacity(size)
+    Drive(const QString &dir, int64_t size) : DiskDrive {dir + "/drive", dir + "/shelf", {}}, capacity(size)
     {
         QDir(path).removeRecursively();
         QDir(shelf).removeRecursively();
@@ -78,35 +74,16 @@ struct Drive {
         QDir(path).removeRecursively();
         QDir(shelf).removeRecursively();
     }
-    QString folderOf(int disk) const { return disk == current ? path : shelf + "/" + QString::number(disk); }
-    void insert(int disk)
-    {
-        const auto move = [](const QString &from, const QString &to) {
-            QDir().mkpath(to);
-            for (const QString &name : QDir(from).entryList(QDir::Files | QDir::Hidden))
-                EXPECT_TRUE(QFile::rename(from + "/" + name, to + "/" + name));
-        };
-        move(path, shelf + "/" + QString::number(current));
-        move(shelf + "/" + QString::number(disk), path);
-        current = disk;
-    }
     // The bytes that the files on a disk take, in whole blocks.
-    int64_t used(int disk) const
+    int64_t used(const QString &disk) const
     {
         const int64_t block = QStorageInfo(path).blockSize();
         int64_t bytes = 0;
-        for (const QFileInfo &file : QDir(folderOf(disk)).entryInfoList(QDir::Files | QDir::Hidden))
-            bytes += (file.size() + block - 1) / block * block;
+        for (const QString &name : files(disk))
+            bytes += (QFileInfo(folderOf(disk) + "/" + name).size() + block - 1) / block * block;
         return bytes;
     }
-    int disks() const { return std::max(current, int(QDir(shelf).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size())); }
-    std::map<QString, QByteArray> contents(int disk) const
-    {
-        std::map<QString, QByteArray> files;
-        for (const QString &name : QDir(folderOf(disk)).entryList(QDir::Files | QDir::Hidden))
-            files[name] = readAll(folderOf(disk) + "/" + name);
-        return files;
-    }
+    int disks() const { return std::max(current.toInt(), int(shelved().size())); }
 };
 
 class Dialog : public ::testing::Test {
@@ -160,7 +137,7 @@ protected:
         onPrompt = [&drive](const QString &text) {
             static const QRegularExpression asked("^Please insert Disk #(\\d+)");
             if (const QRegularExpressionMatch m = asked.match(text); m.hasMatch())
-                drive.insert(m.captured(1).toInt());
+                drive.insert(m.captured(1));
         };
     }
 
@@ -658,7 +635,7 @@ TEST_F(Dialog, EachVolumeLeavesRoomForItsTagAndItsLastBlock)
         EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
         EXPECT_GE(drive.disks(), 2);
         for (int disk = 1; disk <= drive.disks(); ++disk)
-            EXPECT_LE(drive.used(disk), size) << "disk " << disk;
+            EXPECT_LE(drive.used(QString::number(disk)), size) << "disk " << disk;
     }
 }
 
@@ -683,7 +660,7 @@ TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
         seam.AnswerFile(archive);
         for (const bool answer : questions)
             seam.AnswerQuestion(answer);
-        drive.insert(1);
+        drive.insert("1");
         form->backupClick();
     };
     backUp({});
@@ -709,12 +686,12 @@ TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
     const auto notedReplaced = [&] {
         return QDir(dir).entryList({".backup-set-*.replaced-by-*"}, QDir::Files | QDir::Hidden);
     };
-    const std::map<QString, QByteArray> before = drive.contents(3);
+    const Files before = drive.contents("3");
     const QString previous = ".backup-set-" + before.at("X.003.set").mid(22, 16) + ".replaced-by-";
     backUp({true, true, true, false});
     EXPECT_EQ(seam.Questions(), asked.mid(0, 4));
     EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
-    EXPECT_EQ(drive.contents(3), before);
+    EXPECT_EQ(drive.contents("3"), before);
     const QStringList cutOff = notedReplaced().filter(previous);
     EXPECT_EQ(cutOff.size(), 1) << notedReplaced().join(' ').toStdString();
     EXPECT_TRUE(database.isOpen());
@@ -723,7 +700,7 @@ TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
         seam.shown.clear();
         exits.clear();
         promptAnswers = std::deque<bool>(prompts, true);
-        drive.insert(1);
+        drive.insert("1");
         seam.AnswerFile(archive);
         seam.AnswerQuestion(true);
         form->restoreClick();

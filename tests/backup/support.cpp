@@ -1,5 +1,6 @@
 #include "support.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtEndian>
 
@@ -232,6 +233,25 @@ Recorder::Recorder()
             diskAnswers.pop_front();
     };
     bf.ProcessMessages = nullptr;
+}
+
+Files filesIn(const QString &folder, const QStringList &names, bool byName)
+{
+    Files files;
+    for (const QString &name : QDir(folder).entryList(names, QDir::Files | QDir::Hidden))
+        files[byName ? name : folder + "/" + name] = readAll(folder + "/" + name);
+    return files;
+}
+
+void DiskDrive::insert(const QString &label)
+{
+    const QString out = shelf + "/" + current, in = shelf + "/" + label;
+    for (const auto &[from, to] : {std::pair {path, out}, std::pair {in, path}}) {
+        QDir().mkpath(to);
+        for (const QString &name : namesIn(from))
+            EXPECT_TRUE(QFile::rename(from + "/" + name, to + "/" + name)) << name.toStdString();
+    }
+    current = label;
 }
 
 }  // namespace testing_backup

@@ -1,18 +1,20 @@
 // Helpers shared by the backup tests: scratch folders and files, file dates,
-// an archive parser and builder for checking and forging archives byte by
-// byte, and a TBackupFile wired to record its errors and answer its prompts.
+// archives parsed and forged byte by byte, a TBackupFile wired to record its
+// errors and answer its prompts, and disks changed in one drive.
 #pragma once
 
 #include "backup/backupfile.h"
 #include "platform/file_attributes.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <ostream>
 #include <vector>
 
@@ -100,6 +102,37 @@ public:
 private:
     Step step_;
     platform::FileStepObserver *previous_;
+};
+
+using Files = std::map<QString, QByteArray>;  // bytes by path or name
+// The files in `folder` that `names` matches (every one when it is empty),
+// hidden ones too, by path, or by name when `byName`.
+Files filesIn(const QString &folder, const QStringList &names = {}, bool byName = false);
+
+// Disks changed in one drive: the drive (a folder) holds the files of the
+// disk inserted, those that `names` matches (every file when it is empty);
+// every other disk waits on a shelf, in a folder named by its label.
+struct DiskDrive {
+    QString path, shelf;
+    QStringList names;
+    QString current = "1";  // the label of the disk in the drive
+    QString folderOf(const QString &label) const { return label == current ? path : shelf + "/" + label; }
+    // The names of a disk's files in `dir` or where the disk lies, and their bytes by name.
+    QStringList namesIn(const QString &dir) const { return QDir(dir).entryList(names, QDir::Files | QDir::Hidden); }
+    QStringList files(const QString &label) const { return namesIn(folderOf(label)); }
+    Files contents(const QString &label) const { return filesIn(folderOf(label), names, true); }
+    // The labels of the shelf's folders (the drive's disk has one once it has been out).
+    QStringList shelved() const { return QDir(shelf).entryList(QDir::Dirs | QDir::NoDotAndDotDot); }
+    // Every file on every disk, by where it lies now.
+    Files everyFile() const
+    {
+        Files files = filesIn(path, names);
+        for (const QString &label : shelved())
+            files.merge(filesIn(shelf + "/" + label, names));
+        return files;
+    }
+    // The disk in the drive goes on the shelf, under its label; `label` comes in.
+    void insert(const QString &label);
 };
 
 }  // namespace testing_backup

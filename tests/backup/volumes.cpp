@@ -14,7 +14,6 @@
 #include <climits>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -24,8 +23,6 @@
 using namespace testing_backup;
 
 namespace {
-
-using Files = std::map<QString, QByteArray>;
 
 class Volumes : public ::testing::Test {
 protected:
@@ -58,15 +55,14 @@ protected:
     // Every file of the archive's folder and of the journal's, hidden ones too.
     Files folders() const
     {
-        Files files;
-        for (const QString &folder : {dir.path(), r.bf.JournalFolder})
-            for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden))
-                files[folder + "/" + name] = readAll(folder + "/" + name);
+        Files files = filesIn(dir.path());
+        files.merge(filesIn(r.bf.JournalFolder));
         return files;
     }
-    void putBack(const Files &files) const
+    // Puts `files` where the files `now` are.
+    static void putBack(const Files &files, const Files &now)
     {
-        for (const auto &[name, bytes] : folders())
+        for (const auto &[name, bytes] : now)
             QFile::remove(name);
         for (const auto &[name, bytes] : files)
             writeFile(name, bytes);
@@ -272,7 +268,7 @@ TEST_F(Volumes, AKillAtAnyStepLeavesTheOldOrTheNewArchiveWhole)
     ASSERT_TRUE(backUp(before));
     const Files old = folders();
     std::set<QByteArray> outcomes;
-    const int points = killedAtEachPoint(after, [&] { putBack(old); }, [&] {
+    const int points = killedAtEachPoint(after, [&] { putBack(old, folders()); }, [&] {
         const Files killed = folders();
         QByteArray got = restored();
         EXPECT_TRUE(got == before || got == after);
@@ -341,14 +337,12 @@ TEST_F(Volumes, AStepTheDiskRefusesIsToldAsNotSyncedOrUndone)
     }
 }
 
-// Disks changed in one drive: the drive is the archive's folder and holds the
-// files of the disk inserted; every other disk waits on a shelf.
+// Disks changed in one drive, the archive's folder.
 class Disks : public Volumes {
 protected:
     void SetUp() override
     {
         Volumes::SetUp();
-        shelf = dir.path() + "/shelf";
         // a label ending in "!" is inserted, and the prompt then cancelled;
         // "?" is the disk the prompt asks for
         r.bf.OnNeedDisk = [this](TBackupFile &sender, uint16_t disk, bool &cont) {
@@ -359,21 +353,9 @@ protected:
                 QString label = inserts.front() == "?" ? QString::number(disk) : inserts.front();
                 inserts.pop_front();
                 cont = !label.endsWith(u'!');
-                insert(cont ? label : label.chopped(1));
+                drive.insert(cont ? label : label.chopped(1));
             }
         };
-    }
-    // The disk in the drive goes on the shelf, under its label; `label` comes in.
-    void insert(const QString &label)
-    {
-        auto move = [](const QString &from, const QString &to) {
-            QDir().mkpath(to);
-            for (const QString &name : QDir(from).entryList({"X.*"}, QDir::Files | QDir::Hidden))
-                ASSERT_TRUE(QFile::rename(from + "/" + name, to + "/" + name));
-        };
-        move(dir.path(), shelf + "/" + current);
-        move(shelf + "/" + label, dir.path());
-        current = label;
     }
     // Backs up `bytes` with the disks inserted at the prompts as given.
     bool backUpAcross(const QByteArray &bytes, const QStringList &disks)
@@ -394,48 +376,34 @@ protected:
     // journal. Nothing on any disk changes.
     QByteArray restoredAsAsked(bool away = false)
     {
-        insert("1");
+        drive.insert("1");
         const Files disks = everyDisk();
         const QString journalHere = r.bf.JournalFolder;
         if (away)
             r.bf.JournalFolder = dir.path() + "/elsewhere";
         const QByteArray got = restoredAcross(QStringList(12, "?"));
         r.bf.JournalFolder = journalHere;
-        insert("1");
+        drive.insert("1");
         EXPECT_EQ(everyDisk(), disks);
         return got;
-    }
-    // The names on a disk; the one in the drive is read there.
-    QStringList disk(const QString &label) const
-    {
-        return QDir(label == current ? dir.path() : shelf + "/" + label).entryList({"X.*"}, QDir::Files);
     }
     // Every file on every disk, by where it lies now, and in the journal.
     Files everyDisk() const
     {
-        Files files;
-        QStringList folders {dir.path()};
-        for (const QString &label : QDir(shelf).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-            folders.append(shelf + "/" + label);
-        for (const QString &folder : folders)
-            for (const QString &name : QDir(folder).entryList({"X.*"}, QDir::Files | QDir::Hidden))
-                files[folder + "/" + name] = readAll(folder + "/" + name);
-        for (const QString &name : journal())
-            files[r.bf.JournalFolder + "/" + name] = readAll(r.bf.JournalFolder + "/" + name);
+        Files files = drive.everyFile();
+        files.merge(filesIn(r.bf.JournalFolder));
         return files;
     }
     // Puts back every disk, and the journal, as everyDisk() gave them with
     // disk 1 in the drive.
     void putBackEveryDisk(const Files &files)
     {
-        insert("1");
-        for (const auto &[name, bytes] : everyDisk())
-            QFile::remove(name);
-        for (const auto &[name, bytes] : files)
-            writeFile(name, bytes);
+        drive.insert("1");
+        putBack(files, everyDisk());
     }
 
-    QString shelf, current = "1";
+    // the archive's folder; the source file there is on no disk
+    DiskDrive drive {dir.path(), dir.path() + "/shelf", {"X.*"}};
     std::deque<QString> inserts;
 };
 
@@ -446,7 +414,7 @@ protected:
 TEST_F(Disks, AVolumeIsWrittenWholeToTheDiskThePromptAskedFor)
 {
     ASSERT_TRUE(backUpAcross(randomBytes(100000, 9), {"2", "3", "4"}));
-    insert("1");
+    drive.insert("1");
     QStringList inDriveAtPrompts;
     const auto prompt = r.bf.OnNeedDisk;
     r.bf.OnNeedDisk = [&](TBackupFile &sender, uint16_t disk, bool &cont) {
@@ -457,13 +425,13 @@ TEST_F(Disks, AVolumeIsWrittenWholeToTheDiskThePromptAskedFor)
     };
     ASSERT_TRUE(backUpAcross(content, {"2", "3", "4"}));
     EXPECT_EQ(inDriveAtPrompts, QStringList({"X.zbf whole", "X.002 whole", "X.003 whole"}));
-    EXPECT_EQ(disk("4"), QStringList({"X.004", "X.004.set"}));
-    EXPECT_EQ(disk("1").size(), 4);  // its old volume and tag are still kept aside
+    EXPECT_EQ(drive.files("4"), QStringList({"X.004", "X.004.set"}));
+    EXPECT_EQ(drive.files("1").size(), 4);  // its old volume and tag are still kept aside
     r.bf.OnNeedDisk = prompt;
-    insert("1");
+    drive.insert("1");
     const Files disks = everyDisk();
     EXPECT_EQ(restoredAcross({"2", "3", "4"}), content);
-    insert("1");
+    drive.insert("1");
     EXPECT_EQ(everyDisk(), disks);
 }
 
@@ -474,23 +442,22 @@ TEST_F(Disks, ARestoreRefusesAVolumeOfAnotherBackupAndSaysWhichItNeeds)
 {
     const QByteArray older = randomBytes(60000, 1), newer = randomBytes(60000, 2);
     ASSERT_TRUE(backUpAcross(older, {"a2"}));
-    insert("b1");
+    drive.insert("b1");
     ASSERT_TRUE(backUpAcross(newer, {"b2"}));
     const auto made = [this](const QString &label) {
-        const QString folder = label == current ? dir.path() : shelf + "/" + label;
-        const std::optional<volumeset::Tag> tag = volumeset::readTag(folder + "/X.002");
+        const std::optional<volumeset::Tag> tag = volumeset::readTag(drive.folderOf(label) + "/X.002");
         return tag ? QDateTime::fromSecsSinceEpoch(tag->made).toString("yyyy-MM-dd HH:mm:ss") : QString();
     };
     const QString madeOlder = made("a2"), madeNewer = made("b2");
     ASSERT_FALSE(madeOlder.isEmpty() || madeNewer.isEmpty());
-    insert("b1");
+    drive.insert("b1");
     r.diskNotes.clear();
     EXPECT_EQ(restoredAcross({"empty", "a2", "b2"}), newer);
     EXPECT_EQ(r.diskNotes, (std::vector<QString> {
                                "", "X.002 is not on the disk in the drive.",
                                "X.002 on the disk in the drive is from another backup, made " + madeOlder +
                                    "; this backup was made " + madeNewer + "."}));
-    insert("b1");
+    drive.insert("b1");
     r.diskNotes.clear();
     EXPECT_EQ(restoredAcross({"a2"}), "(refused)");
     EXPECT_EQ(r.diskNotes.size(), 2u);
@@ -504,13 +471,13 @@ TEST_F(Disks, ABackupCancelledOnALaterDiskIsUndoneOnEachDiskAsItIsSeen)
 {
     const QByteArray older = randomBytes(100000, 9);
     ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
-    insert("1");
+    drive.insert("1");
     EXPECT_FALSE(backUpAcross(content, {"2", "3"}));
     ASSERT_EQ(journal().size(), 1u);  // the first two disks still hold the set
     const QByteArray cancelled = journal()[0].section('-', 2).toLatin1();
-    insert("1");
+    drive.insert("1");
     EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
-    insert("1");
+    drive.insert("1");
     ASSERT_TRUE(backUpAcross(randomBytes(100000, 10), {"2", "3", "4"}));
     for (const auto &[name, bytes] : everyDisk())
         EXPECT_FALSE(name.contains(cancelled) || bytes.contains(cancelled)) << name.toStdString();
@@ -536,30 +503,31 @@ TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
             later << QString::number(d);
         putBackEveryDisk({});
         ASSERT_TRUE(backUpAcross(older, later));
-        insert("1");
-        ASSERT_EQ(disk("1").size(), 2);
+        drive.insert("1");
+        ASSERT_EQ(drive.files("1").size(), 2);
         const Files start = everyDisk();
         std::set<QByteArray> outcomes;
-        const auto inDrive = [this](uint16_t disk) { insert(QString::number(disk)); };
+        const auto inDrive = [this](uint16_t disk) { drive.insert(QString::number(disk)); };
         const int points = killedAtEachPoint(newer, [&] { putBackEveryDisk(start); }, [&] {
             for (const QString &label : later + QStringList {"1"})
-                if (QDir(shelf + "/" + label).entryList({"X.*"}, QDir::Files).isEmpty())
-                    current = label;  // the disk the killed process left in the drive
+                if (drive.namesIn(drive.shelf + "/" + label).isEmpty())
+                    drive.current = label;  // the disk the killed process left in the drive
             for (const bool away : {false, true}) {
                 const QByteArray got = restoredAsAsked(away);
                 EXPECT_TRUE(got == older || got == newer) << (away ? "away" : "here");
                 outcomes.insert(got);
             }
             for (int round = 0; round < 2; ++round) {
-                insert("1");
+                drive.insert("1");
                 ASSERT_TRUE(backUpAcross(newest, later));
                 EXPECT_EQ(journal().size(), 1u) << journal().join(' ').toStdString();
             }
             // a write the kill cut off left its temporary file (".XXXXXX") behind
             const QRegularExpression cutOff("\\.[A-Za-z0-9]{6}$");
             for (const QString &label : later + QStringList {"1"}) {
-                EXPECT_EQ(disk(label).size() - disk(label).filter(cutOff).size(), label == later.last() ? 2 : 4)
-                    << label.toStdString() << ": " << disk(label).join(' ').toStdString();
+                const QStringList files = drive.files(label);
+                EXPECT_EQ(files.size() - files.filter(cutOff).size(), label == later.last() ? 2 : 4)
+                    << label.toStdString() << ": " << files.join(' ').toStdString();
             }
             EXPECT_EQ(restoredAsAsked(true), newest);
         }, inDrive);
@@ -581,18 +549,18 @@ TEST_F(Disks, ACancelAfterTheDiskChangeKeepsTheOlderBackup)
     ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
     for (const QString swapped : {"2", "none"}) {
         SCOPED_TRACE(swapped.toStdString());
-        insert("1");
+        drive.insert("1");
         EXPECT_FALSE(backUpAcross(content, {swapped + "!"}));
         EXPECT_EQ(unfinished(), 1);
         for (int restore = 0; restore < 2; ++restore) {
-            insert("1");
+            drive.insert("1");
             EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
         }
         EXPECT_EQ(restoredAsAsked(true), older);
-        insert("1");
+        drive.insert("1");
         EXPECT_FALSE(backUpAcross(content, {"1!"}));  // cancelled with disk 1 still in
         EXPECT_EQ(unfinished(), 0);
-        EXPECT_EQ(disk("1").size(), 2);
+        EXPECT_EQ(drive.files("1").size(), 2);
         EXPECT_EQ(restoredAcross({"2", "3", "4"}), older);
     }
 }
@@ -608,15 +576,15 @@ TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
     ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
     const QString madeOlder = QDateTime::fromSecsSinceEpoch(volumeset::readTag(archive.chopped(3) + "004")->made)
                                   .toString("yyyy-MM-dd HH:mm:ss");
-    insert("1");
+    drive.insert("1");
     writeFile(source, content);
     ASSERT_TRUE(backupKilledAt(INT_MAX, [this](uint16_t disk) {
         if (disk == 3)
             _exit(0);  // the computer dies
-        insert("2");
+        drive.insert("2");
     }));
-    current = "2";
-    insert("1");
+    drive.current = "2";
+    drive.insert("1");
     const QString madeNewer =
         QDateTime::fromSecsSinceEpoch(volumeset::readTag(archive)->made).toString("yyyy-MM-dd HH:mm:ss");
     r.diskNotes.clear();
@@ -638,7 +606,7 @@ TEST_F(Disks, AnOlderBackupOfOneDiskComesBackWhenTheNextIsCutOffAtDisk2)
 {
     const QByteArray older = randomBytes(20000, 9);
     ASSERT_TRUE(backUpAcross(older, {}));
-    ASSERT_EQ(disk("1"), QStringList {"X.zbf"});
+    ASSERT_EQ(drive.files("1"), QStringList {"X.zbf"});
     const Files start = everyDisk();
     for (const QString cut : {"2!", "none!", "kill"}) {
         SCOPED_TRACE(cut.toStdString());
@@ -659,7 +627,7 @@ TEST_F(Disks, AnOlderBackupOfOneDiskComesBackWhenTheNextIsCutOffAtDisk2)
 TEST_F(Disks, TheBackupPlacedLastIsTheNewerWhateverTheClockSaid)
 {
     ASSERT_TRUE(backUpAcross(randomBytes(100000, 9), {"2", "3", "4"}));
-    insert("1");
+    drive.insert("1");
     ASSERT_TRUE(backUpAcross(content, {"2", "3", "4"}));
     const std::optional<volumeset::Tag> newer = volumeset::readTag(archive.chopped(3) + "004");
     ASSERT_TRUE(newer);
@@ -688,7 +656,7 @@ TEST_F(Disks, AFirstVolumeWithoutAFittingTagIsNamedBesideTaggedVolumes)
     other.bf.MaxSize = 48976;
     other.diskAnswers = {true, true, true};
     ASSERT_TRUE(other.bf.Backup({source}, elsewhere.path() + "/X.zbf"));
-    insert("1");
+    drive.insert("1");
     const Files disks = everyDisk();
     const QString named = "X.zbf has no tag that fits it, so X.002 on the disk in the drive cannot be checked to be "
                           "from the same backup.";
