@@ -928,3 +928,40 @@ TEST_F(Recover, TwoUsersOfAGroupFolderAreNeverLockedOut)
     EXPECT_EQ(contacts(), 20);
     EXPECT_EQ(messageOfAKilledStart(other), "The database is still using.");
 }
+
+// What stops a restore at start for another user is told for what it is:
+// a folder this user may not write (never a want of room), and backups this
+// user may not read (never that no backup can be read, without the cause).
+// Root passes over modes: the user is "nobody" meanwhile.
+TEST_F(Recover, ARestoreThatPermissionsStopSaysSo)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another OS user needs the test to run as root";
+    backupOf20AndDatabaseOf30(true);
+    for (const char* name : {"Quillet.zrv", ".Quillet.lock"})
+        ASSERT_EQ(chmod(QFile::encodeName(path(name)).constData(), 0666), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    for (const bool backupReadable : {true, false}) {
+        SCOPED_TRACE(backupReadable ? "the folder not writable" : "the backup not readable");
+        ASSERT_EQ(chmod(QFile::encodeName(path("Quillet0.zbf")).constData(), backupReadable ? 0644 : 0600), 0);
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(true);
+        dialogs.AnswerQuestion(false);
+        {
+            AsAnotherUser other;
+            EXPECT_EQ(start(), 1);
+        }
+        const QStringList told = dialogs.Messages(), asked = dialogs.Questions();
+        if (backupReadable) {
+            EXPECT_EQ(told.value(1), "The backup Quillet0.zbf could not be restored: this user may not change the "
+                                     "files in " + folder + " (Permission denied). The database file Quillet.zrv "
+                                     "has been left as it was.");
+        } else {
+            EXPECT_TRUE(asked.value(0).contains("No backup in that folder can be read. This user may not read "
+                                                "Quillet0.zbf there: its owner, or an administrator, can give this "
+                                                "user the right to read it."))
+                << asked.value(0).toStdString();
+        }
+        dialogs.questions.clear();
+    }
+}
