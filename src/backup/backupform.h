@@ -28,6 +28,10 @@
 // "Quillet.zrv.restore" (the checked copy), checks it, and only then puts it
 // in place: at start the unreadable file is first renamed aside, then the
 // copy renamed to Quillet.zrv; from Setup the copy is renamed over the file.
+// It is put in place only while no run of the program has the database file
+// open (its locks on the file tell), and it first takes that file's group,
+// permission bits and access control lists, as far as this user may give
+// them, so that the other users of a shared database can open it.
 // A restore cut off by a kill is settled by the next start
 // (settleCutOffRestore): without a database file, a copy that passes the
 // checks again is put in place; beside a database file, the copy is removed
