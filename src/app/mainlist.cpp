@@ -433,7 +433,9 @@ void TMainListForm::tellWhyNotOpened(const QString& dir)
     if (database.openFailure() != dbDatabase::dbFileUnavailable || error == 0)
         return;
     const QString reason = QString::fromStdString(dbFile::errorText(error));
-    if (error == EACCES || error == EPERM)
+    if (!QFileInfo::exists(dir + "/Quillet.zrv"))
+        ShowInfo(QString("The database file Quillet.zrv cannot be made in %1: %2.").arg(dir, reason), this);
+    else if (error == EACCES || error == EPERM)
         ShowInfo(QString("The database file Quillet.zrv in %1 may not be opened by this user (%2). Its owner, or an "
                          "administrator, can give this user the right to read and write it.")
                      .arg(dir, reason),

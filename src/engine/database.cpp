@@ -329,7 +329,10 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         releaseResources();
         return false;
     }
-    bool first = rc == 1;
+    // Those found using the file may have gone since (killed): with the
+    // opening lock held, no one comes meanwhile, and one found alone now is
+    // the first.
+    const bool first = rc == 1 || !file.othersUse();
     if (!openMonitor(first)) {
         if (first) {
             monitorMemory.unlink();

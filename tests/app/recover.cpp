@@ -567,16 +567,18 @@ public:
         } dialogs;
         try {
             TMainListForm window;
-            std::printf("%cup%c", kMessageMark, '\0');  // without a message
-            std::fflush(stdout);
-            if (std::string(std::getenv(kChildVariable)) == "signal") {  // then ended by a signal
+            const bool signalled = std::string(std::getenv(kChildVariable)) == "signal";
+            if (signalled) {  // then ended by a signal
                 platform::Application::EndOnSignals([] {
                     database.rollback();
                     database.close();
                 });
                 platform::SetExitHandler([](int code) { _exit(code); });
-                QApplication::exec();
             }
+            std::printf("%cup%c", kMessageMark, '\0');  // without a message
+            std::fflush(stdout);
+            if (signalled)
+                QApplication::exec();
         } catch (...) {
         }
         _exit(0);
