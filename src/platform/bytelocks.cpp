@@ -16,6 +16,18 @@ namespace {
 // answers every call so would make it spin for ever.
 constexpr int kInterruptedTries = 64;
 
+ByteLocksObserver *currentObserver = nullptr;
+
+// A request to take a lock, answered by the test observer when it says so.
+int requestLock(int fd, struct flock &lock)
+{
+    const int answer = currentObserver != nullptr ? currentObserver->beforeTake() : 0;
+    if (answer == 0)
+        return fcntl(fd, F_OFD_SETLK, &lock);
+    errno = answer;
+    return -1;
+}
+
 struct flock oneByte(short type, int byte)
 {
     struct flock lock {};
@@ -101,7 +113,7 @@ ByteLocks::Take ByteLocks::take(int byte)
     if (fd_ < 0)
         return Take::Failed;
     struct flock lock = oneByte(readOnly_ ? F_RDLCK : F_WRLCK, byte);
-    for (int tries = 1; fcntl(fd_, F_OFD_SETLK, &lock) != 0; ++tries) {
+    for (int tries = 1; requestLock(fd_, lock) != 0; ++tries) {
         // some file systems answer EACCES for a lock they refuse: only one
         // that another holds is held elsewhere
         if (errno == EAGAIN || (errno == EACCES && heldElsewhere(byte)))
@@ -125,6 +137,11 @@ void ByteLocks::release(int byte)
     struct flock lock = oneByte(F_UNLCK, byte);
     if (fd_ >= 0)
         fcntl(fd_, F_OFD_SETLK, &lock);
+}
+
+void ByteLocks::setObserver(ByteLocksObserver *observer)
+{
+    currentObserver = observer;
 }
 
 QString ByteLocks::failure() const

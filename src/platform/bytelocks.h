@@ -16,11 +16,23 @@
 // it may not write, another kind of file at the name) or on a file system
 // without locks gives none: every take fails, and failure() tells why. A
 // process that forks without exec shares its locks with the child.
+//
+// Tests install a ByteLocksObserver to answer lock requests as a file system
+// may: refused or interrupted.
 #pragma once
 
 #include <QString>
 
 namespace platform {
+
+// Test seam. The default implementation changes nothing.
+class ByteLocksObserver {
+public:
+    virtual ~ByteLocksObserver() = default;
+    // Called before each request to take a lock; a non-zero result is an
+    // errno value the request is then answered with (the system is not asked).
+    virtual int beforeTake() { return 0; }
+};
 
 class ByteLocks {
 public:
@@ -46,6 +58,9 @@ public:
     // No process can lock the file: a link, a folder or another kind of
     // file stands at its name, or there is none and this user may not make it.
     bool lockableByNone() const { return lockableByNone_; }
+
+    // Installs (or with nullptr removes) the process-wide test observer.
+    static void setObserver(ByteLocksObserver *observer);
 
 private:
     void shareWithUsersOf(const QString &guarded);

@@ -3,7 +3,8 @@
 // was killed leaves nothing behind that stops the next start, not even while
 // it is still on its way out. Where the folder's lock file cannot be
 // locked, neither a start nor Setup's Restore goes on as if it held it; where
-// no one can lock it, no restore runs, and a start goes on. A start through a
+// no one can lock it, no restore runs, and a start goes on; a lock request
+// refused or interrupted by the file system is no other run. A start through a
 // FUSE view of the folder, whose locks other paths do not see, asks first.
 #include "mainwindow_fixture.h"
 
@@ -127,6 +128,39 @@ TEST_F(MainWindowTest, ALockFileNoOneCanLockNeverStopsAStart)
         QDir().rmdir(".Quillet.lock");
         ASSERT_TRUE(QFile(".Quillet.lock").open(QIODevice::WriteOnly));
     }
+}
+
+// A file system that refuses a lock request (EACCES) though no one holds the
+// lock, or interrupts every request: the start says it cannot tell whether a
+// restore runs and ends, rather than call the database in use or ask for
+// ever. Refused while another start holds the lock, the database is in use.
+TEST_F(MainWindowTest, ALockRequestRefusedOrInterruptedIsNotAnotherRun)
+{
+    ASSERT_EQ(start(), -1);
+    stop();
+    // answers the first thousand requests with an error, the rest as the system does
+    struct Answer : platform::ByteLocksObserver {
+        explicit Answer(int error) : error(error) { platform::ByteLocks::setObserver(this); }
+        ~Answer() override { platform::ByteLocks::setObserver(nullptr); }
+        int beforeTake() override { return left-- > 0 ? error : 0; }
+        int error, left = 1000;
+    };
+    for (const auto& [error, reason] : {std::pair {EACCES, "Permission denied"}, {EINTR, "Interrupted system call"}}) {
+        Answer answer(error);
+        dialogs.shown.clear();
+        EXPECT_EQ(start(), 1);
+        EXPECT_EQ(dialogs.Messages(), QStringList {"Whether a backup is being restored in " + QDir::currentPath() +
+                                                   " by another run of the program cannot be told: the folder's lock "
+                                                   "file .Quillet.lock cannot be locked (" + reason +
+                                                   "). The database has not been opened, and nothing has been changed."});
+        EXPECT_FALSE(database.isOpen());
+    }
+    RestoreLock other(QDir::currentPath());
+    ASSERT_EQ(other.enterStart(), RestoreLock::Taken);
+    Answer refused(EACCES);
+    dialogs.shown.clear();
+    EXPECT_EQ(start(), 1);
+    EXPECT_EQ(dialogs.Messages(), QStringList {"The database is still using."});
 }
 
 // A FUSE view of the data folder (bindfs, which keeps locks to itself): a
