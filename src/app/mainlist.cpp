@@ -16,7 +16,9 @@
 #include "backup/restorelock.h"
 #include "grid/inputteller.h"
 #include "grid/listgrid.h"
+#include "engine/file.h"
 #include "platform/accessibility.h"
+#include "platform/file_attributes.h"
 #include "platform/process.h"
 #include "platform/screenroom.h"
 
@@ -39,6 +41,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <cerrno>
 #include <charconv>
 
 using grid::RIvuZuvuzoZuvu;
@@ -345,6 +348,7 @@ void TMainListForm::createActions()
 void TMainListForm::startUp()
 {
     const QString dir = QDir::currentPath();
+    askWhereLocksStayLocal(dir);
     RestoreLock replacing(dir);  // until the users are counted: see restorelock.h
     const bool alone = keepOutOfARestore(replacing, dir);
     if (alone)
@@ -358,6 +362,7 @@ void TMainListForm::startUp()
     if (!opened) {
         EndIfDatabaseOfNewerVersion(this);
         ShowInfo("Fail to open database.", this);
+        tellWhyNotOpened(dir);
         if (!restoreUnreadableDatabase(dir, replacing, alone))
             platform::ExitProgram(1);
     }
@@ -405,6 +410,38 @@ void TMainListForm::startUp()
 
     TBackupForm backup(this);
     backup.autoBackupDaily(backups_);
+}
+
+void TMainListForm::askWhereLocksStayLocal(const QString& dir)
+{
+    const QString type = platform::unsharedLocksFileSystem(dir);
+    if (type.isEmpty())
+        return;
+    if (!AskYesNo(QString("The data folder %1 is on a file system (%2) whose locks may not reach other computers, or "
+                          "other paths to the same folder. Whether another run of the program uses the database there "
+                          "cannot be told, and two runs at once lose what one of them saves. Open the database only "
+                          "when no other run of the program uses it, on this computer or another; a data folder on a "
+                          "local disk needs no such care. Open the database?")
+                      .arg(dir, type),
+                  this))
+        platform::ExitProgram(0);  // nothing has been touched
+}
+
+void TMainListForm::tellWhyNotOpened(const QString& dir)
+{
+    const int error = database.openError();
+    if (database.openFailure() != dbDatabase::dbFileUnavailable || error == 0)
+        return;
+    const QString reason = QString::fromStdString(dbFile::errorText(error));
+    if (!QFileInfo::exists(dir + "/Quillet.zrv"))
+        ShowInfo(QString("The database file Quillet.zrv cannot be made in %1: %2.").arg(dir, reason), this);
+    else if (error == EACCES || error == EPERM)
+        ShowInfo(QString("The database file Quillet.zrv in %1 may not be opened by this user (%2). Its owner, or an "
+                         "administrator, can give this user the right to read and write it.")
+                     .arg(dir, reason),
+                 this);
+    else
+        ShowInfo(QString("The database file Quillet.zrv in %1 cannot be opened: %2.").arg(dir, reason), this);
 }
 
 bool TMainListForm::keepOutOfARestore(RestoreLock& replacing, const QString& dir)
@@ -492,7 +529,7 @@ bool TMainListForm::restoreUnreadableDatabase(const QString& dir, RestoreLock& r
     const char* none = archives.isEmpty() ? "There is no backup in that folder."
                        : offered          ? "No other backup in that folder can be read."
                                           : "No backup in that folder can be read.";
-    before = QStringList {before, none}.join(u' ').trimmed();
+    before = QStringList {before, none, deniedArchivesText(archives)}.join(u' ').trimmed();
     for (;;) {
         if (!AskYesNo(restoreFromElsewhereQuestion(dir, keptAs, before), this))
             return false;

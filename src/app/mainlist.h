@@ -82,6 +82,13 @@ private:
     void createControls();
     void createActions();
     void startUp();
+    // First of all, where the folder's file system may not share its locks
+    // with other computers or other paths to it: says so, and ends the
+    // program, touching nothing, unless the user goes on.
+    void askWhereLocksStayLocal(const QString& dir);
+    // After "Fail to open database.": why the file could not be opened, when
+    // the system told it.
+    void tellWhyNotOpened(const QString& dir);
     // First of all: ends the program, touching no file, while a restore runs
     // in the folder, another start has not yet counted the users, or that
     // cannot be told. True when this start holds the replacing lock alone;

@@ -4,6 +4,7 @@
 #include "appcore/schema.h"
 #include "backup/generations.h"
 #include "backup/restorelock.h"
+#include "engine/file.h"
 #include "platform/accessibility.h"
 #include "platform/file_attributes.h"
 #include "platform/process.h"
@@ -25,6 +26,7 @@
 #include <QStorageInfo>
 #include <QTabWidget>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <ctime>
@@ -367,7 +369,9 @@ bool rowsReachable()
 // index holds exactly its table's rows; else what the engine reported. Opened with all access: a backup taken while
 // the program ran is marked dirty, which only a writer may recover, and the
 // file is a copy no one else uses. The program's database must be closed.
-QString damageOf(const QString &path, bool *newerVersion = nullptr)
+// A file that this user may not open is no damage: `unavailable` (when
+// given) then takes the system's reason, and the result is empty.
+QString damageOf(const QString &path, bool *newerVersion = nullptr, QString *unavailable = nullptr)
 {
     if (QFileInfo(path).size() <= 0)  // an open would format a missing or empty file as a new database
         return QStringLiteral("The database file is empty.");
@@ -375,6 +379,10 @@ QString damageOf(const QString &path, bool *newerVersion = nullptr)
     bool sound = check.open("Quillet", QFile::encodeName(path).constData());
     if (newerVersion)
         *newerVersion = !sound && check.openFailure() == dbDatabase::dbFileNewerRelease;
+    if (unavailable && !sound && check.openFailure() == dbDatabase::dbFileUnavailable && check.openError() != 0) {
+        *unavailable = QString::fromStdString(dbFile::errorText(check.openError()));
+        return {};
+    }
     if (sound) {
         sound = rowsReachable<Config>() && rowsReachable<Category>() && rowsReachable<EnvelopeSetup>() &&
                 rowsReachable<ChequeSetup>() && rowsReachable<ReceiptSetup>() && rowsReachable<Customer>() &&
@@ -538,6 +546,10 @@ QString RestoreResult::why() const
             .arg(sizeText(needed, true), folder, sizeText(available, false));
     case WriteFailed:
         return QStringLiteral("it needs %1 free in %2, and writing there failed").arg(sizeText(needed, true), folder);
+    case NotAllowed:
+        return QStringLiteral("this user may not change the files in %1 (%2)").arg(folder, detail);
+    case InUse:
+        return QStringLiteral("another run of the program has the database open");
     case Interrupted:
         return QStringLiteral("it could not be put in place as Quillet.zrv in %1").arg(folder);
     case Cancelled:
@@ -606,6 +618,10 @@ RestoreResult TBackupForm::writeCheckedCopy(const QString &archive, const QStrin
         result.available = FreeSpace(result.folder);
         result.outcome = result.available >= 0 && result.available < result.needed ? RestoreResult::NoRoom
                                                                                     : RestoreResult::WriteFailed;
+        if (const int denied = platform::folderWriteError(result.folder); denied != 0) {
+            result.outcome = RestoreResult::NotAllowed;
+            result.detail = QString::fromStdString(dbFile::errorText(denied));
+        }
     } else if (!read && BackupFile1.Cancelled() && BackupFile1.ErrorCode() == 0) {
         result.outcome = RestoreResult::Cancelled;
     } else if (!read) {
@@ -626,12 +642,53 @@ RestoreResult TBackupForm::writeCheckedCopy(const QString &archive, const QStrin
     return result;
 }
 
+namespace {
+
+// Locks the database file at `current` as a user of it (dbFile::lockAsUser):
+// no run of the program has it open, and none opens it till `held` goes
+// (one that waits then opens the file at the name). A missing file is left
+// unopened. The outcome is Restored when that holds.
+RestoreResult::Outcome lockDatabaseFile(const QString &current, dbFile &held, QString &detail)
+{
+    int rc = held.open(QFile::encodeName(current).constData(), false, dbFile::existingOnly);
+    if (rc == ENOENT)
+        return RestoreResult::Restored;
+    const int users = rc == 0 ? held.lockAsUser() : -rc;
+    if (users == 0)
+        return RestoreResult::InUse;
+    if (users > 0)
+        return RestoreResult::Restored;
+    detail = QString::fromStdString(dbFile::errorText(-users));
+    return -users == EACCES || -users == EPERM || -users == EROFS ? RestoreResult::NotAllowed
+                                                                   : RestoreResult::WriteFailed;
+}
+
+// Gives the copy what says who may use the file it replaces (its group,
+// permission bits and access control lists), as far as this user may: the
+// other users of a shared database can open the restored one.
+void takeAccessOfDatabase(const QString &copy, const dbFile &held)
+{
+    dbFile taking;
+    if (held.isOpen() && taking.open(QFile::encodeName(copy).constData(), false, dbFile::existingOnly) == 0)
+        taking.takeAccessOf(held);
+}
+
+}  // namespace
+
 // The current file is never removed: kept under its new name (and back
-// under its own when the copy cannot take its place), or replaced.
+// under its own when the copy cannot take its place), or replaced. No run
+// of the program has it open meanwhile.
 RestoreResult TBackupForm::putCopyInPlace(RestoreResult result, const QString &copy, const QString &keepCurrentAs)
 {
     const QString current = databaseFile();
     const bool keep = !keepCurrentAs.isEmpty();
+    dbFile held;
+    result.outcome = lockDatabaseFile(current, held, result.detail);
+    if (!result.ok()) {
+        QFile::remove(copy);
+        return result;
+    }
+    takeAccessOfDatabase(copy, held);
     if (keep && !QFile::rename(current, keepCurrentAs)) {
         QFile::remove(copy);
         result.outcome = RestoreResult::WriteFailed;
@@ -676,7 +733,16 @@ CutOffRestore TBackupForm::settleCutOffRestore()
                        QStringLiteral(" is as it was before it.");
         return settled;
     }
-    const QString damage = damageOf(copy);
+    QString unavailable;
+    const QString damage = damageOf(copy, nullptr, &unavailable);
+    if (!unavailable.isEmpty()) {  // no damage: it is left for one who may read it
+        settled.found = CutOffRestore::NotFinished;
+        settled.text = cutOff + QStringLiteral(", and the copy it left in ") + dir +
+                       QStringLiteral(" (Quillet.zrv.restore) cannot be read by this user (") + unavailable +
+                       QStringLiteral("), so it has not been put in place. Nothing has been changed: the user who "
+                                      "restored it can finish the restore by starting the program.");
+        return settled;
+    }
     if (!damage.isEmpty()) {
         settled.found = CutOffRestore::CopyDamaged;
         settled.text = cutOff + QStringLiteral(", and the copy it left in ") + dir +

@@ -28,6 +28,10 @@
 // "Quillet.zrv.restore" (the checked copy), checks it, and only then puts it
 // in place: at start the unreadable file is first renamed aside, then the
 // copy renamed to Quillet.zrv; from Setup the copy is renamed over the file.
+// It is put in place only while no run of the program has the database file
+// open (its locks on the file tell), and it first takes that file's group,
+// permission bits and access control lists, as far as this user may give
+// them, so that the other users of a shared database can open it.
 // A restore cut off by a kill is settled by the next start
 // (settleCutOffRestore): without a database file, a copy that passes the
 // checks again is put in place; beside a database file, the copy is removed
@@ -64,6 +68,8 @@ struct RestoreResult {
         NewerVersion,       // the database in it is of a newer release of the program
         NoRoom,             // less room in the folder than the database needs
         WriteFailed,        // writing or renaming in the folder failed for another reason
+        NotAllowed,         // this user may not write in the folder, or the database file
+        InUse,              // another run of the program has the database open
         Interrupted,        // the file is aside and the copy not in place: the next start finishes it
         Cancelled,          // the user cancelled at a disk prompt: nothing was changed
     };
@@ -75,8 +81,13 @@ struct RestoreResult {
     int64_t available = 0;  // bytes free there when the write failed
     bool notSynced = false; // restored, but the folder could not be synced: a power cut may undo it
     bool ok() const { return outcome == Restored; }
-    // Writing in the folder failed: no other archive would fare better.
-    bool writeFailed() const { return outcome == NoRoom || outcome == WriteFailed || outcome == Interrupted; }
+    // Writing in the folder failed, or was not allowed: no other archive
+    // would fare better.
+    bool writeFailed() const
+    {
+        return outcome == NoRoom || outcome == WriteFailed || outcome == Interrupted || outcome == NotAllowed ||
+               outcome == InUse;
+    }
     // Why it could not be restored, as a clause ("it cannot be read").
     QString why() const;
     // "The backup <archive> could not be restored: <why>.", and for a failed
@@ -91,7 +102,8 @@ struct CutOffRestore {
         Undone,      // a database file is there: it stays, the copy is removed
         Finished,    // no database file: the checked copy was put in place
         CopyDamaged, // no database file, and the copy failed its checks: removed, not put in place
-        NotFinished, // no database file, and the sound copy could not be put in place
+        NotFinished, // no database file, and the copy could not be put in place: sound, or one this
+                     // user may not read (never taken for damaged)
     };
     Found found = Nothing;
     QString text;  // what to tell, empty for Nothing

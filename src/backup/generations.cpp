@@ -51,6 +51,7 @@ QList<GenerationArchive> archivesNamed(const QString &dir, const QRegularExpress
         a.path = file.absoluteFilePath();
         const ArchiveScan scan = scanArchive(a.path);
         a.readable = scan.complete && scan.holdsDatabase;
+        a.denied = !a.readable && !platform::mayRead(a.path);
         a.modifiedMs = file.lastModified().toMSecsSinceEpoch();
         a.date = a.readable ? scan.databaseDate : a.modifiedMs / 1000;
         found.append(a);
@@ -264,6 +265,20 @@ QString restoreFromElsewhereQuestion(const QString &dir, const QString &keptAs, 
 {
     return atStartQuestion(
         dir, before, QStringLiteral("Restore a backup kept elsewhere, such as on another disk, in its place?"), keptAs);
+}
+
+QString deniedArchivesText(const QList<GenerationArchive> &archives)
+{
+    QStringList names;
+    for (const GenerationArchive &a : archives)
+        if (a.denied)
+            names << QFileInfo(a.path).fileName();
+    if (names.isEmpty())
+        return {};
+    return QStringLiteral("This user may not read %1 there: %2 owner, or an administrator, can give this user the "
+                          "right to read %3.")
+        .arg(listOfNames(names), names.size() == 1 ? QStringLiteral("its") : QStringLiteral("their"),
+             names.size() == 1 ? QStringLiteral("it") : QStringLiteral("them"));
 }
 
 QString newerUnreadableText(const QList<GenerationArchive> &archives, const GenerationArchive &offered)

@@ -45,6 +45,7 @@ struct GenerationArchive {
     // A complete archive holding a database file; an archive that cannot be
     // read counts as older than every readable one.
     bool readable = false;
+    bool denied = false;  // this user may not read it (so it is not known to be unreadable)
     // The archived database file's date when readable, else the archive
     // file's modification time; seconds.
     int64_t date = 0;
@@ -107,6 +108,9 @@ QString unreadableDatabaseName(const QString &dir, int64_t nowSeconds);
 QString restoreAtStartQuestion(const QString &dir, const GenerationArchive &archive, const QString &keptAs,
                                const QString &before, bool newest);
 QString restoreFromElsewhereQuestion(const QString &dir, const QString &keptAs, const QString &before);
+// The sentence that names the archives that this user may not read; empty
+// when there are none.
+QString deniedArchivesText(const QList<GenerationArchive> &archives);
 // The sentence that names the archives (oldest first, as keptArchives gives
 // them) that cannot be read and are newer than `offered`; empty when none.
 QString newerUnreadableText(const QList<GenerationArchive> &archives, const GenerationArchive &offered);

@@ -27,7 +27,8 @@ RestoreLock::Outcome RestoreLock::enterStart()
     case Take::Failed:
         break;
     }
-    return CannotTell;
+    // a lock file no one can lock keeps every restore out as well
+    return locks_.lockableByNone() ? TakenShared : CannotTell;
 }
 
 RestoreLock::Outcome RestoreLock::enterRestore()

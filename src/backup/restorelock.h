@@ -23,11 +23,13 @@
 // user who may only read the lock file (one made by an earlier release for
 // its owner alone) holds the replacing lock shared with such users
 // (TakenShared): it keeps every restore out, but not another such start, so
-// that start settles no cut-off restore and restores nothing. Where the lock
-// file cannot be locked at all (another kind of file at its name, a folder
-// the user may not write, a file system without locks), whether a restore
-// runs cannot be told (CannotTell): a start then opens nothing and a restore
-// changes nothing, each saying why (failure()).
+// that start settles no cut-off restore and restores nothing. So does a start
+// where no one can lock the lock file (a link, a folder or another kind of
+// file at its name, or none in a folder the user may not write): no restore
+// can run there either. Where the lock file cannot be locked otherwise (a
+// file system without locks, a refusal), whether a restore runs cannot be
+// told (CannotTell): a start then opens nothing. A restore that cannot take
+// both locks alone changes nothing; each says why (failure()).
 #pragma once
 
 #include "platform/bytelocks.h"
@@ -41,7 +43,8 @@ public:
 
     enum Outcome {
         Taken,
-        TakenShared,  // for a start: the replacing lock, shared with starts that can take it only so
+        TakenShared,  // for a start: the replacing lock, shared with starts that can take it only so, or a
+                      // lock file no one can lock
         Restoring,    // a restore runs in the folder, or is about to
         Starting,     // another start has the replacing lock
         CannotTell,   // the lock file cannot be locked

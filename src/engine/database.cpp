@@ -34,6 +34,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <set>
 #include <string_view>
 
@@ -199,7 +200,7 @@ dbDatabase::~dbDatabase()
         dbGlobalSectionGuard guard(cs);
         checkOwnerDied();
         sweepDeadProcesses();
-        if (monitor->users <= 1) {
+        if (!file.othersUse()) {
             monitorMemory.unlink();
         }
     }
@@ -295,6 +296,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         return false;
     }
     openFailed = dbFileUnavailable;  // until the file is found to be no database, or opens
+    openErrno = 0;
     waitLockTimeout = waitLockTimeoutMsec;
     dbName = name != nullptr ? name : "";
     fileName = fileNameArg != nullptr ? std::string(fileNameArg) : dbName + ".qdb";
@@ -314,6 +316,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
     bool readOnly = accessType == dbReadOnly || accessType == dbConcurrentRead;
     int rc = file.open(fileName.c_str(), readOnly);
     if (rc != 0) {
+        openErrno = rc;
         std::string msg = "Failed to create database file: " + dbFile::errorText(rc);
         reportOpenError(msg.c_str());
         releaseResources();
@@ -321,11 +324,15 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
     }
     rc = lockFileAsUser();
     if (rc < 0) {
+        openErrno = -rc;
         reportOpenError("Failed to start database initialization");
         releaseResources();
         return false;
     }
-    bool first = rc == 1;
+    // Those found using the file may have gone since (killed): with the
+    // opening lock held, no one comes meanwhile, and one found alone now is
+    // the first.
+    const bool first = rc == 1 || !file.othersUse();
     if (!openMonitor(first)) {
         if (first) {
             monitorMemory.unlink();
@@ -344,7 +351,7 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
         // Load the scheme only when the lock is free at once; otherwise the
         // database is open for counting users but takes no transaction.
         bool writable = !readOnly;
-        if (!lockTransaction(writable ? dbExclusiveLock : dbSharedLock, false)) {
+        if (countOnly || !lockTransaction(writable ? dbExclusiveLock : dbSharedLock, false)) {
             schemeUnavailable = true;
         } else if (!loadScheme(false)) {
             releaseResources();
@@ -360,21 +367,52 @@ bool dbDatabase::open(const char* name, const char* fileNameArg, unsigned waitLo
     return true;
 }
 
-// The monitor lives in shared memory named after the file's device and inode,
-// so that every process on the same file finds it and two folders never share
-// one. The first process (re)initialises it.
+// The monitor lives in shared memory named after the file's device and
+// inode and the token that its users mark on the file (dbFile::
+// claimMonitorToken), so that every process on the same file finds it, two
+// folders never share one, and one that its users left behind (killed, or
+// on a file since replaced) is never taken for the one in use. The first
+// process makes a new one (removing those left behind: as the first, it
+// knows they are no one's), which every user of the file may open. A
+// process that finds no monitor of the users it shares the file with (of
+// another user who may not open it, in another /dev/shm, or gone meanwhile)
+// gets one of its own: it only counts users, which its locks on the file
+// tell the others as well.
 bool dbDatabase::openMonitor(bool first)
 {
-    std::string name = monitorName();
-    int rc = first ? monitorMemory.create(name, sizeof(dbSharedMonitor))
-                   : monitorMemory.open(name, sizeof(dbSharedMonitor));
+    countOnly = false;
+    int rc = EEXIST;
+    if (first) {
+        uint32_t group, mode;
+        file.sharedAccess(group, mode);
+        dbSharedMemory::unlinkAll(monitorName(-1));
+        std::random_device random;
+        for (int tries = 0; rc == EEXIST && tries < 16; tries++) {
+            monitorToken = int64_t(((uint64_t(random()) << 32) | random()) % dbFile::monitorTokens);
+            rc = monitorMemory.create(monitorName(monitorToken), sizeof(dbSharedMonitor), group, mode);
+        }
+        if (rc == 0 && !file.claimMonitorToken(uint64_t(monitorToken))) {
+            rc = ENOLCK;
+        }
+    } else {
+        monitorToken = file.heldMonitorToken();
+        rc = monitorToken < 0 ? ENOENT : monitorMemory.open(monitorName(monitorToken), sizeof(dbSharedMonitor));
+        if (rc == 0 && !file.claimMonitorToken(uint64_t(monitorToken))) {
+            rc = ENOLCK;
+        }
+        if (rc != 0) {
+            countOnly = true;
+            rc = monitorMemory.createPrivate(sizeof(dbSharedMonitor));
+        }
+    }
     if (rc != 0) {
+        openErrno = rc;
         reportOpenError("Failed to open database monitor");
         return false;
     }
     shared = static_cast<dbSharedMonitor*>(monitorMemory.address());
     monitor = &shared->words;
-    if (first) {
+    if (first || countOnly) {
         if (!cs.create(&shared->section)) {
             reportOpenError("Failed to initialize database monitor");
             return false;
@@ -407,9 +445,10 @@ bool dbDatabase::openMonitor(bool first)
     return true;
 }
 
-std::string dbDatabase::monitorName() const
+std::string dbDatabase::monitorName(int64_t token) const
 {
-    return "/quillet-" + file.identity();
+    const std::string name = "/quillet-" + file.identity();
+    return token < 0 ? name : name + "-" + std::to_string(token);
 }
 
 // Takes the file's user lock (dbFile::lockAsUser), waiting only while another
@@ -450,17 +489,21 @@ int dbDatabase::lockFileAsUser()
 // shares of the leaving ones would count as users beside this process and
 // turn a start away. A process whose main thread has ended while another
 // thread runs is no such one. Before this process opens the monitor, it is
-// mapped only for the look.
+// mapped only for the look; a process with a monitor of its own knows of no
+// others' slots.
 std::vector<dbDatabase::LeavingUser> dbDatabase::leavingUsers()
 {
     const bool lookOnly = shared == nullptr;
     if (lookOnly) {
-        if (monitorMemory.open(monitorName(), sizeof(dbSharedMonitor)) != 0) {
+        const int64_t token = file.heldMonitorToken();
+        if (token < 0 || monitorMemory.open(monitorName(token), sizeof(dbSharedMonitor)) != 0) {
             return {};
         }
         shared = static_cast<dbSharedMonitor*>(monitorMemory.address());
         monitor = &shared->words;
         cs.open(&shared->section);
+    } else if (countOnly) {
+        return {};
     }
     std::vector<std::pair<unsigned, dbProcessSlot>> marked;
     {
@@ -520,6 +563,7 @@ bool dbDatabase::initializeFile(unsigned long long createSize)
         }
         int rc = file.setSize(createSize);
         if (rc != 0) {
+            openErrno = rc;
             std::string msg = "Failed to create database file: " + dbFile::errorText(rc);
             reportOpenError(msg.c_str());
             return false;
@@ -953,10 +997,12 @@ void dbDatabase::close()
         checkOwnerDied();
         sweepDeadProcesses();
         monitor->users -= std::min<uint32_t>(monitor->users, 1);
-        last = monitor->users == 0;
-        // The file is marked clean only by the last user, and only when no
-        // commit is half done and nobody died while attached.
-        bool writable = accessType == dbAllAccess || accessType == dbConcurrentUpdate;
+        // Whether this is the last user is told by the locks on the file,
+        // which the users of any monitor hold. The file is marked clean only
+        // by the last user, and only when no commit is half done and nobody
+        // died while attached; one with a monitor of its own never does.
+        last = !file.othersUse();
+        bool writable = (accessType == dbAllAccess || accessType == dbConcurrentUpdate) && !countOnly;
         if (header->dirty && writable && last && !commitBroken && monitor->nWriters == 0
             && !monitor->commitInProgress && !shared->deadUsers) {
             int rc = file.flush();
@@ -982,6 +1028,7 @@ void dbDatabase::releaseResources()
         shared->slots[processSlot] = dbProcessSlot{};
     }
     processSlot = -1;
+    countOnly = false;
     file.close();  // also drops this process's locks on the file
     contexts.clear();
     threadSlot.reset();
@@ -1014,6 +1061,14 @@ unsigned dbDatabase::getNumberOfUsers()
         checkOwnerDied();
         sweepDeadProcesses();
         users = monitor->users;
+    }
+    // The locks on the file tell whether others use it, whatever monitor
+    // they share; the monitor counts them. A process with a monitor of its
+    // own was not alone at its open, and has loaded no tables.
+    if (file.othersUse() || countOnly) {
+        users = std::max(users, 2u);
+    } else {
+        users = 1;
     }
     if (users == 1) {
         // The process that held the lock at open has gone: this one goes on

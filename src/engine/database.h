@@ -276,7 +276,12 @@ public:
                             // tables or fields it does not know
     };
     dbOpenFailure openFailure() const { return openFailed; }
-    // Opens of this database by all processes. Processes that died are not
+    // The system's error code (errno) of the step that failed the last open,
+    // 0 when that open did not fail for the system.
+    int openError() const { return openErrno; }
+    // Opens of this database by all processes: more than one whenever another
+    // process holds the file open (its locks on the file tell, whatever its
+    // shared memory or PID namespace), 1 only when none does. Processes that died are not
     // counted, nor those being killed or exiting: their marks are waited
     // for, at most a few seconds. A process that cannot be found here (gone,
     // or of another PID namespace) is counted by its mark alone, once the
@@ -514,7 +519,9 @@ private:
     void discardWriterChanges();
     void rebuildWorkingRoot(bool fromFileSize);
     bool openMonitor(bool first);
-    std::string monitorName() const;
+    // The monitor of the token's users; token -1: the name that all of the
+    // file's monitors begin with.
+    std::string monitorName(int64_t token) const;
     int lockFileAsUser();
     // A slot of another process that may be leaving, and how long its mark
     // is waited for.
@@ -577,6 +584,9 @@ private:
     uint32_t mappedVersion = 0;         // mapping version this process has mapped
     uint32_t seenTransactions = 0;      // transaction counter when this process last began one
     bool schemeUnavailable = false;     // opened while another process held the lock: no transactions
+    bool countOnly = false;             // opened beside others with a monitor of its own: only counts users
+    int64_t monitorToken = -1;          // the token of the monitor (dbFile::claimMonitorToken)
+    int openErrno = 0;                  // the system's error code of the last open's failure, 0 when none
     std::vector<uint32_t> freeSpace;  // per bitmap page: bound of its longest free run, in quanta
     bool opened = false;
     dbOpenFailure openFailed = dbOpenDone;

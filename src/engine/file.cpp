@@ -24,6 +24,12 @@ dbFileObserver* currentObserver = nullptr;
 constexpr off_t openingLockByte = 0;
 constexpr off_t userLockByte = 1;
 constexpr off_t firstSlotByte = 2;  // then one byte per process slot of the monitor
+// Far past any file's end: the token of the monitor that the users of the
+// file share, one byte each (see dbFile::claimMonitorToken).
+constexpr off_t firstTokenByte = off_t(1) << 40;
+// A lock call that is interrupted again and again (a file system that answers
+// every call so) fails after this many tries, rather than spin for ever.
+constexpr int interruptedTries = 64;
 
 struct flock lockOfByte(short type, off_t byte)
 {
@@ -39,12 +45,27 @@ struct flock lockOfByte(short type, off_t byte)
 int setLock(int fd, short type, off_t byte, bool wait)
 {
     struct flock lock = lockOfByte(type, byte);
-    while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
-        if (errno != EINTR) {
+    for (int tries = 1; fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0; tries++) {
+        if (errno != EINTR || tries == interruptedTries) {
             return errno;
         }
     }
     return 0;
+}
+
+// The start of a lock that another open file holds on [from, from + length)
+// and that a lock of `type` there would conflict with; -1 when there is none,
+// or -2 (errno set) when it cannot be told.
+off_t lockHeldElsewhere(int fd, short type, off_t from, off_t length)
+{
+    struct flock probe = lockOfByte(type, from);
+    probe.l_len = length;
+    for (int tries = 1; fcntl(fd, F_OFD_GETLK, &probe) != 0; tries++) {
+        if (errno != EINTR || tries == interruptedTries) {
+            return -2;
+        }
+    }
+    return probe.l_type == F_UNLCK ? -1 : probe.l_start;
 }
 
 // Growing the file past the process's file-size limit raises SIGXFSZ, whose
@@ -269,33 +290,40 @@ int dbFile::takeAccessOf(const dbFile& other)
     if (fstat(other.fd, &theirs) != 0 || fstat(fd, &own) != 0) {
         return errno;
     }
-    if (own.st_gid != theirs.st_gid && fchown(fd, uid_t(-1), theirs.st_gid) != 0) {
-        return errno;
-    }
+    // Every step is tried, the first failure told.
+    int first = 0;
+    auto step = [&first](bool done) {
+        if (!done && first == 0) {
+            first = errno;
+        }
+    };
+    const bool groupGiven = own.st_gid == theirs.st_gid || fchown(fd, uid_t(-1), theirs.st_gid) == 0;
+    step(groupGiven);
     std::map<std::string, std::string> wanted, held;
     int rc = attributesOf(other.fd, wanted);
     if (rc == 0) {
         rc = attributesOf(fd, held);
     }
     if (rc != 0) {
-        return rc;
-    }
-    // what this file came with and the other has not (a folder's default ACL)
-    for (const auto& [name, value] : held) {
-        if (wanted.count(name) == 0 && fremovexattr(fd, name.c_str()) != 0) {
-            return errno;
+        errno = rc;
+        step(false);
+    } else {
+        // what this file came with and the other has not (a folder's default ACL)
+        for (const auto& [name, value] : held) {
+            step(wanted.count(name) != 0 || fremovexattr(fd, name.c_str()) == 0);
         }
-    }
-    for (const auto& [name, value] : wanted) {
-        const auto had = held.find(name);
-        if ((had == held.end() || had->second != value)
-            && fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0) {
-            return errno;
+        for (const auto& [name, value] : wanted) {
+            const auto had = held.find(name);
+            step((had != held.end() && had->second == value)
+                 || fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) == 0);
         }
     }
     // Last: a change of group clears the set-group-ID bit; an ACL set above
-    // already gave the bits its entries hold, which are these.
-    return fchmod(fd, theirs.st_mode & 07777) == 0 ? 0 : errno;
+    // already gave the bits its entries hold, which are these. Where the
+    // group could not be given, the group's bits would go to another group:
+    // none are given.
+    step(fchmod(fd, theirs.st_mode & (groupGiven ? 07777 : 07707)) == 0);
+    return first;
 }
 
 int dbFile::close()
@@ -343,14 +371,16 @@ int dbFile::lockAsUser()
     openingLockHeld = true;
     bool alone;
     if (readOnly) {
-        struct flock probe = lockOfByte(F_WRLCK, userLockByte);
-        if (fcntl(fd, F_OFD_GETLK, &probe) != 0) {
+        const off_t held = lockHeldElsewhere(fd, F_WRLCK, userLockByte, 1);
+        if (held == -2) {
             return -errno;
         }
-        alone = probe.l_type == F_UNLCK;
+        alone = held == -1;
     } else {
         rc = setLock(fd, F_WRLCK, userLockByte, false);
-        if (rc != 0 && rc != EAGAIN && rc != EACCES) {
+        // Only a lock that another holds is a user: a refusal for any other
+        // reason (some file systems answer EACCES) cannot tell.
+        if (rc != 0 && rc != EAGAIN && (rc != EACCES || !othersUse())) {
             return -rc;
         }
         alone = rc == 0;
@@ -395,11 +425,41 @@ bool dbFile::claimSlot(unsigned n)
 
 bool dbFile::slotHeld(unsigned n) const
 {
-    struct flock probe = lockOfByte(F_WRLCK, firstSlotByte + off_t(n));
-    if (fd < 0 || fcntl(fd, F_OFD_GETLK, &probe) != 0) {
-        return true;  // cannot tell: never take a live process for dead
+    // cannot tell: never take a live process for dead
+    return fd < 0 || lockHeldElsewhere(fd, F_WRLCK, firstSlotByte + off_t(n), 1) != -1;
+}
+
+bool dbFile::othersUse() const
+{
+    return fd < 0 || lockHeldElsewhere(fd, F_WRLCK, userLockByte, 1) != -1;
+}
+
+bool dbFile::claimMonitorToken(uint64_t token)
+{
+    return fd >= 0 && token < monitorTokens && setLock(fd, F_RDLCK, firstTokenByte + off_t(token), false) == 0;
+}
+
+int64_t dbFile::heldMonitorToken() const
+{
+    const off_t held = fd < 0 ? -2 : lockHeldElsewhere(fd, F_WRLCK, firstTokenByte, off_t(monitorTokens));
+    return held < 0 ? -1 : int64_t(held - firstTokenByte);
+}
+
+void dbFile::sharedAccess(uint32_t& group, uint32_t& mode) const
+{
+    struct stat st;
+    group = uint32_t(-1);
+    mode = 0600;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        return;
     }
-    return probe.l_type != F_UNLCK;
+    group = st.st_gid;
+    // each class of users that may read or write the file may use the block
+    for (const uint32_t shift : {6u, 3u, 0u}) {
+        if ((st.st_mode >> shift) & 06) {
+            mode |= 06u << shift;
+        }
+    }
 }
 
 bool dbFile::awaitSlotFree(unsigned n, unsigned timeoutMsec) const

@@ -63,9 +63,10 @@ public:
     // Gives the file what says who may use another open file: its group,
     // its permission bits and its extended attributes, access control lists
     // among them (each by name, and none the other has not). The owner stays
-    // this process's user. 0 or errno of the first step that failed (a group
-    // the user is not in, an attribute the system or the user may not set):
-    // the file may then hold only part of them.
+    // this process's user. Every step is tried: 0, or errno of the first step
+    // that failed (a group the user is not in, an attribute the system or
+    // the user may not set), and the file then holds what could be given
+    // (without the group, the group's bits neither).
     int takeAccessOf(const dbFile& other);
     // Unmaps and closes; releases the locks. 0 or errno.
     int close();
@@ -90,6 +91,23 @@ public:
     bool claimSlot(unsigned n);
     // True when another process holds slot n.
     bool slotHeld(unsigned n) const;
+    // True when another open file holds the user lock (a process that uses
+    // the file, whatever its shared memory or PID namespace), or when that
+    // cannot be told.
+    bool othersUse() const;
+    // The monitor that the users of the file share is named by a token that
+    // each of them marks on the file, as long as it uses that monitor: a
+    // monitor whose token no one marks is no one's. Tokens are below
+    // monitorTokens. Marks the token as this process's too; false when the
+    // mark cannot be made.
+    static constexpr uint64_t monitorTokens = uint64_t(1) << 30;
+    bool claimMonitorToken(uint64_t token);
+    // The token another process marks, or -1 when none does.
+    int64_t heldMonitorToken() const;
+    // The group, and permission bits, that a block of shared memory for the
+    // users of this file takes: read and write for each class of users that
+    // may read or write the file.
+    void sharedAccess(uint32_t& group, uint32_t& mode) const;
     // Waits until no other process holds slot n, at most timeoutMsec. True
     // when it is free.
     bool awaitSlotFree(unsigned n, unsigned timeoutMsec) const;

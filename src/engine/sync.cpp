@@ -184,20 +184,54 @@ int dbSharedMemory::map(int fd, size_t bytes)
     return rc;
 }
 
-int dbSharedMemory::create(const std::string& blockName, size_t bytes)
+int dbSharedMemory::create(const std::string& blockName, size_t bytes, uint32_t group, uint32_t mode)
 {
     close();
     name = blockName;
-    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    int fd = shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
+        name.clear();  // another's: never unlinked by this one
         return errno;
     }
-    if (ftruncate(fd, off_t(bytes)) != 0) {
+    if (group != uint32_t(-1) && fchown(fd, uid_t(-1), gid_t(group)) != 0) {
+        // a group the user is not in: the block stays in the user's own
+    }
+    if (fchmod(fd, mode_t(mode & 0666)) != 0 || ftruncate(fd, off_t(bytes)) != 0) {
         int rc = errno;
         ::close(fd);
         return rc;
     }
     return map(fd, bytes);
+}
+
+int dbSharedMemory::createPrivate(size_t bytes)
+{
+    close();
+    name.clear();
+    void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) {
+        return errno;
+    }
+    base = p;
+    size = bytes;
+    return 0;
+}
+
+void dbSharedMemory::unlinkAll(const std::string& blockName)
+{
+    // Named blocks are the files of /dev/shm, named without the leading '/'.
+    const std::string stem = blockName.substr(blockName.find_first_not_of('/'));
+    DIR* blocks = opendir("/dev/shm");
+    if (blocks == nullptr) {
+        return;
+    }
+    while (const dirent* block = readdir(blocks)) {
+        const std::string found = block->d_name;
+        if (found.compare(0, stem.size(), stem) == 0 && (found.size() == stem.size() || found[stem.size()] == '-')) {
+            shm_unlink(("/" + found).c_str());
+        }
+    }
+    closedir(blocks);
 }
 
 int dbSharedMemory::open(const std::string& blockName, size_t bytes)
@@ -229,6 +263,7 @@ void dbSharedMemory::unlink()
 {
     if (!name.empty()) {
         shm_unlink(name.c_str());
+        name.clear();
     }
 }
 

@@ -79,13 +79,21 @@ private:
 class dbSharedMemory {
 public:
     ~dbSharedMemory() { close(); }
-    // Creates (or re-creates) the block, zero-filled. 0 or errno.
-    int create(const std::string& name, size_t size);
+    // Creates the block, zero-filled; EEXIST when a block of that name is
+    // there. It is given `group` (where the user may: else it keeps its own)
+    // and the permission bits `mode`. 0 or errno.
+    int create(const std::string& name, size_t size, uint32_t group = uint32_t(-1), uint32_t mode = 0600);
+    // A zero-filled block of this process alone (and of its children), named
+    // nowhere. 0 or errno.
+    int createPrivate(size_t size);
     // Maps an existing block. 0 or errno.
     int open(const std::string& name, size_t size);
     void* address() const { return base; }
     void close();
     void unlink();
+    // Removes every block named `name`, or `name` followed by '-' and more,
+    // that the user may remove.
+    static void unlinkAll(const std::string& name);
 
 private:
     int map(int fd, size_t size);

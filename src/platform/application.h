@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 namespace platform {
 
 class Application : public QApplication {
@@ -14,6 +16,10 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
     // How many exceptions notify() has caught so far.
     int CaughtExceptions() const { return caught_; }
+    // From now on SIGTERM, SIGHUP and SIGINT end the program as its own exit
+    // does: `end` runs on the event loop (of a box or form too), then the
+    // program ends through ExitProgram(0).
+    static void EndOnSignals(std::function<void()> end);
 
 private:
     int caught_ = 0;

@@ -10,16 +10,29 @@
 // another file (the one whose users are to keep out of each other's way):
 // whenever this process's user owns the lock file, it is given that file's
 // group, and that file's read and write bits are added to its own, so that
-// whoever may write that file may lock it too. A lock file this process may only read gives shared locks
+// whoever may write that file may lock it too (while there is no such file,
+// the folder's group, and read and write for whoever may write the folder). A lock file this process may only read gives shared locks
 // alone (Take::Shared); one it cannot open at all (no such file in a folder
 // it may not write, another kind of file at the name) or on a file system
 // without locks gives none: every take fails, and failure() tells why. A
 // process that forks without exec shares its locks with the child.
+//
+// Tests install a ByteLocksObserver to answer lock requests as a file system
+// may: refused or interrupted.
 #pragma once
 
 #include <QString>
 
 namespace platform {
+
+// Test seam. The default implementation changes nothing.
+class ByteLocksObserver {
+public:
+    virtual ~ByteLocksObserver() = default;
+    // Called before each request to take a lock; a non-zero result is an
+    // errno value the request is then answered with (the system is not asked).
+    virtual int beforeTake() { return 0; }
+};
 
 class ByteLocks {
 public:
@@ -42,6 +55,12 @@ public:
     // The system's text of why the lock file could not be opened for
     // writing, or why a take failed; empty when neither happened.
     QString failure() const;
+    // No process can lock the file: a link, a folder or another kind of
+    // file stands at its name, or there is none and this user may not make it.
+    bool lockableByNone() const { return lockableByNone_; }
+
+    // Installs (or with nullptr removes) the process-wide test observer.
+    static void setObserver(ByteLocksObserver *observer);
 
 private:
     void shareWithUsersOf(const QString &guarded);
@@ -49,6 +68,7 @@ private:
     int fd_ = -1;
     bool readOnly_ = false;
     int error_ = 0;
+    bool lockableByNone_ = false;
 };
 
 }  // namespace platform

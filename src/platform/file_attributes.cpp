@@ -97,6 +97,79 @@ bool syncFolder(const QString &dir)
     return synced;
 }
 
+namespace {
+
+// A field of /proc/self/mountinfo, whose blanks and the like are written
+// as octal escapes ("\040").
+QString unescapedField(const QByteArray &field)
+{
+    QByteArray text;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int code = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok) {
+                text += char(code);
+                i += 3;
+                continue;
+            }
+        }
+        text += field[i];
+    }
+    return QFile::decodeName(text);
+}
+
+bool locksStayLocal(const QString &type, const QStringList &options)
+{
+    if (type.startsWith(QLatin1String("fuse.")) || type == QLatin1String("fuse"))
+        return true;  // a block device's FUSE file system (fuseblk) has one path alone
+    if (type == QLatin1String("9p") || type == QLatin1String("virtiofs"))
+        return true;
+    if (type.startsWith(QLatin1String("nfs")))
+        return options.contains(QLatin1String("nolock")) || options.contains(QLatin1String("local_lock=all")) ||
+               options.contains(QLatin1String("local_lock=posix"));
+    if (type == QLatin1String("cifs") || type == QLatin1String("smb3"))
+        return options.contains(QLatin1String("nobrl"));
+    return false;
+}
+
+}  // namespace
+
+QString unsharedLocksFileSystem(const QString &dir)
+{
+    const QString path = QFileInfo(dir).canonicalFilePath();
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    if (path.isEmpty() || !table.open(QIODevice::ReadOnly))
+        return {};
+    // the last mount on the longest mount point above the folder holds it
+    QString found, type;
+    QStringList options;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() < 6 || dash < 6 || dash + 3 >= fields.size())
+            continue;
+        const QString point = unescapedField(fields[4]);
+        const bool above = path == point || point == QLatin1String("/") || path.startsWith(point + u'/');
+        if (above && point.size() >= found.size()) {
+            found = point;
+            type = QString::fromLatin1(fields[dash + 1]);
+            options = QString::fromLatin1(fields[5] + ',' + fields[dash + 3]).split(u',');
+        }
+    }
+    return locksStayLocal(type, options) ? type : QString();
+}
+
+int folderWriteError(const QString &dir)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(dir).constData(), W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
+
+bool mayRead(const QString &path)
+{
+    return ::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK, AT_EACCESS) == 0;
+}
+
 bool renameFile(const QString &source, const QString &target)
 {
     return stepAllowed(FileStep::Rename, target) &&

@@ -46,6 +46,20 @@ bool clearArchiveFlag(const QString &path);
 // power loss. False when it could not be synced.
 bool syncFolder(const QString &dir);
 
+// 0 when this process's user may make, rename and remove files in the
+// folder, else the system's reason (EACCES, EROFS, ...).
+int folderWriteError(const QString &dir);
+// Whether this process's user may read the file (its permission bits and
+// access control lists allow it).
+bool mayRead(const QString &path);
+
+// The type of the file system that holds dir (as the system names it, such
+// as "fuse.sshfs" or "nfs4") when its locks may not reach other computers
+// or other paths to the same folder: a FUSE file system (which may keep
+// locks to itself), a network file system mounted with local locks only,
+// 9p or virtiofs. Empty for any other.
+QString unsharedLocksFileSystem(const QString &dir);
+
 // Renames `source` over `target` (both in one folder), not synced. False,
 // with errno set, when it failed (target as it was).
 bool renameFile(const QString &source, const QString &target);

@@ -191,7 +191,8 @@ TEST_F(MainWindowTest, BackupsWithoutADatabaseAreSetAsideToldAndKept)
         ASSERT_EQ(chmod(dir.c_str(), 0755), 0);
         QStringList told {c.expected};
         if (c.locked)
-            told << "Fail to open database.";
+            told << "Fail to open database."
+                 << "The database file Quillet.zrv cannot be made in " + folder + ": Permission denied.";
         EXPECT_EQ(watch.Messages(), told);
         ASSERT_FALSE(watch.sizes.empty());
         EXPECT_EQ(watch.sizes[0] > 0, !c.locked) << "the new database is there when the notice says so";

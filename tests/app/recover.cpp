@@ -12,6 +12,7 @@
 
 #include "backup/backupform.h"
 #include "backup/generations.h"
+#include "platform/application.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -321,8 +322,9 @@ TEST_F(Recover, AnUnreadableDatabaseIsKeptAndTheNewestReadableBackupRestored)
 
 // A file the program may not open may well be a sound database: it is never
 // put aside, however good the backups beside it (random bytes behind it, so
-// that only its mode stops the open). One that another process holds is
-// opened and turned away before any check.
+// that only its mode stops the open), and the start says why it could not
+// be opened. One that another process holds is opened and turned away before
+// any check.
 TEST_F(Recover, AFileThatCannotBeOpenedIsNeverReplaced)
 {
     ASSERT_EQ(start(), -1);
@@ -340,7 +342,10 @@ TEST_F(Recover, AFileThatCannotBeOpenedIsNeverReplaced)
         EXPECT_EQ(start(), 1);
     }
     dialogs.questions.clear();
-    EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+    EXPECT_EQ(dialogs.Messages(), (QStringList {"Fail to open database.",
+                                               "The database file Quillet.zrv in " + folder +
+                                                   " may not be opened by this user (Permission denied). Its owner, or "
+                                                   "an administrator, can give this user the right to read and write it."}));
     EXPECT_TRUE(dialogs.Questions().isEmpty());
     EXPECT_TRUE(files() == locked);
     struct stat st {};
@@ -562,6 +567,18 @@ public:
         } dialogs;
         try {
             TMainListForm window;
+            const bool signalled = std::string(std::getenv(kChildVariable)) == "signal";
+            if (signalled) {  // then ended by a signal
+                platform::Application::EndOnSignals([] {
+                    database.rollback();
+                    database.close();
+                });
+                platform::SetExitHandler([](int code) { _exit(code); });
+            }
+            std::printf("%cup%c", kMessageMark, '\0');  // without a message
+            std::fflush(stdout);
+            if (signalled)
+                QApplication::exec();
         } catch (...) {
         }
         _exit(0);
@@ -632,9 +649,11 @@ struct OsUser {
 };
 
 // The first message of a start of the program in a child process (as
-// `user` when one is given), which is then killed; empty when the start
-// showed none or did not come up within two minutes.
-QString messageOfAKilledStart(std::optional<OsUser> user = std::nullopt)
+// `user` when one is given), which is then killed: "up" when it came up
+// without one, empty when it did not come up within two minutes. Started as
+// "signal", the child stays up and is ended by SIGTERM, whose exit status
+// is returned.
+QString messageOfAKilledStart(std::optional<OsUser> user = std::nullopt, const char* how = "1")
 {
     QProcess child;
     if (user) {
@@ -643,13 +662,19 @@ QString messageOfAKilledStart(std::optional<OsUser> user = std::nullopt)
                 _exit(4);
         });
     }
-    startThisTestInAChild(child, kChildVariable, "1");
+    startThisTestInAChild(child, kChildVariable, how);
     QByteArray out;
     qsizetype from = -1, to = -1;
     while ((from = out.indexOf(kMessageMark)) < 0 || (to = out.indexOf('\0', from)) < 0) {
         if (!child.waitForReadyRead(120000))
             return {};  // the child is killed as `child` goes
         out += child.readAllStandardOutput();
+    }
+    if (std::string(how) == "signal") {
+        ::kill(pid_t(child.processId()), SIGTERM);
+        return child.waitForFinished(120000) && child.exitStatus() == QProcess::NormalExit
+                   ? QString::number(child.exitCode())
+                   : QString("not ended");
     }
     child.kill();
     child.waitForFinished();
@@ -842,5 +867,103 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
             EXPECT_FALSE(QFileInfo::exists(path("Quillet.zrv.restore")));
         }
         emptyFolder();
+    }
+}
+
+// Two OS users of one group share a set-group-ID folder, the test's user
+// (root) with umask 077 and another: whatever the first one does, the
+// other's start is never locked out. The database made under umask 077 and
+// then shared with the group (the lock file too is the group's from the
+// first start); a run killed while it has the database open, and one ended
+// by SIGTERM (which leaves no monitor and a file marked clean); a restore
+// from Setup (the restored file is the group's, as the replaced one was);
+// a restore at start killed after it kept the unreadable file aside, which
+// the other user's start finishes; and while the database is open, the
+// other's start is told that it is in use. Skipped where the test does not
+// run as root.
+TEST_F(Recover, TwoUsersOfAGroupFolderAreNeverLockedOut)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another OS user's start needs the test to run as root";
+    const OsUser other {50002, 50000};
+    const QByteArray database = QFile::encodeName(path("Quillet.zrv"));
+    ASSERT_EQ(chown(QFile::encodeName(folder).constData(), 0, other.gid), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 02770), 0);
+    const mode_t umaskBefore = umask(077);
+    const auto umaskBack = qScopeGuard([umaskBefore] { umask(umaskBefore); });
+    ASSERT_NO_FATAL_FAILURE(backupOf20AndDatabaseOf30(false));
+    ASSERT_EQ(chmod(database.constData(), 0660), 0);
+    EXPECT_EQ(messageOfAKilledStart(other), "up") << "the database made under umask 077, shared";
+
+    const pid_t killed = holdDatabaseInChild();
+    ASSERT_GT(killed, 0);
+    kill(killed, SIGKILL);
+    waitpid(killed, nullptr, 0);
+    EXPECT_EQ(messageOfAKilledStart(other), "up") << "a run killed while open";
+
+    EXPECT_EQ(messageOfAKilledStart(std::nullopt, "signal"), "0") << "SIGTERM";
+    struct stat st {};
+    ASSERT_EQ(stat(database.constData(), &st), 0);
+    EXPECT_EQ(QDir("/dev/shm").entryList({QString("quillet-%1-%2*").arg(st.st_dev).arg(st.st_ino)}, QDir::Files),
+              QStringList {}) << "a monitor left by the run that SIGTERM ended";
+    EXPECT_EQ(fileBytes(path("Quillet.zrv")).mid(8, 4), QByteArray(4, '\0')) << "the file is not marked clean";
+
+    ASSERT_EQ(start(), -1);
+    dialogs.AnswerFile(path("Quillet0.zbf"));
+    dialogs.AnswerQuestion(true);
+    EXPECT_THROW(TBackupForm(window.get()).restoreClick(), platform::ProgramExit);
+    stop();
+    ASSERT_EQ(stat(database.constData(), &st), 0);
+    EXPECT_EQ(st.st_gid, other.gid);
+    EXPECT_EQ(st.st_mode & 07777, 0660u);
+    EXPECT_EQ(messageOfAKilledStart(other), "up") << "after a restore from Setup";
+
+    writeBytes(path("Quillet.zrv"), randomBytes(fileBytes(path("Quillet.zrv")).size(), 5));
+    ASSERT_TRUE(restoreKilledAfter(TBackupForm::RestoreStep::CurrentKeptAside, true));
+    EXPECT_EQ(messageOfAKilledStart(other), "A restore of a backup was cut off before it was finished. It has now "
+                                            "been finished: the database file Quillet.zrv in " +
+                                                folder + " holds the restored database.");
+
+    dialogs.shown.clear();
+    ASSERT_EQ(start(), -1);
+    EXPECT_EQ(dialogs.Messages(), QStringList {});
+    EXPECT_EQ(contacts(), 20);
+    EXPECT_EQ(messageOfAKilledStart(other), "The database is still using.");
+}
+
+// What stops a restore at start for another user is told for what it is:
+// a folder this user may not write (never a want of room), and backups this
+// user may not read (never that no backup can be read, without the cause).
+// Root passes over modes: the user is "nobody" meanwhile.
+TEST_F(Recover, ARestoreThatPermissionsStopSaysSo)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another OS user needs the test to run as root";
+    backupOf20AndDatabaseOf30(true);
+    for (const char* name : {"Quillet.zrv", ".Quillet.lock"})
+        ASSERT_EQ(chmod(QFile::encodeName(path(name)).constData(), 0666), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    for (const bool backupReadable : {true, false}) {
+        SCOPED_TRACE(backupReadable ? "the folder not writable" : "the backup not readable");
+        ASSERT_EQ(chmod(QFile::encodeName(path("Quillet0.zbf")).constData(), backupReadable ? 0644 : 0600), 0);
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(true);
+        dialogs.AnswerQuestion(false);
+        {
+            AsAnotherUser other;
+            EXPECT_EQ(start(), 1);
+        }
+        const QStringList told = dialogs.Messages(), asked = dialogs.Questions();
+        if (backupReadable) {
+            EXPECT_EQ(told.value(1), "The backup Quillet0.zbf could not be restored: this user may not change the "
+                                     "files in " + folder + " (Permission denied). The database file Quillet.zrv "
+                                     "has been left as it was.");
+        } else {
+            EXPECT_TRUE(asked.value(0).contains("No backup in that folder can be read. This user may not read "
+                                                "Quillet0.zbf there: its owner, or an administrator, can give this "
+                                                "user the right to read it."))
+                << asked.value(0).toStdString();
+        }
+        dialogs.questions.clear();
     }
 }

@@ -2,11 +2,19 @@
 // the first has not yet counted the database's users; a copy that
 // was killed leaves nothing behind that stops the next start, not even while
 // it is still on its way out. Where the folder's lock file cannot be
-// locked, neither a start nor Setup's Restore goes on as if it held it.
+// locked, neither a start nor Setup's Restore goes on as if it held it; where
+// no one can lock it, no restore runs, and a start goes on; a lock request
+// refused or interrupted by the file system is no other run. A start through a
+// FUSE view of the folder, whose locks other paths do not see, asks first.
 #include "mainwindow_fixture.h"
 
 #include "backup/backupform.h"
 #include "backup/restorelock.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
 TEST_F(MainWindowTest, SecondInstanceIsRefusedAndAKilledOneLeavesNoTrace)
 {
@@ -87,4 +95,111 @@ TEST_F(MainWindowTest, ALockFileThatCannotBeLockedIsNeverTakenForOneThatIsHeld)
                            "been changed."});
     EXPECT_FALSE(database.isOpen());
     EXPECT_TRUE(filesIn(folder) == copyLeft);
+}
+
+// No one can lock the lock file: a link, a folder, or none in a folder this
+// user may not write (root passes over modes: the test is skipped there
+// when it runs as root). Without a restore's copy the start goes on and
+// opens the database; beside one (above) it cannot tell.
+TEST_F(MainWindowTest, ALockFileNoOneCanLockNeverStopsAStart)
+{
+    ASSERT_EQ(start(), -1);
+    stop();
+    const QString folder = QDir::currentPath();
+    for (const char* what : {"a link", "a folder", "none, the folder not writable"}) {
+        SCOPED_TRACE(what);
+        ASSERT_TRUE(QFile::remove(".Quillet.lock") || QDir().rmdir(".Quillet.lock"));
+        const std::string kind = what;
+        if (kind == "a link")
+            ASSERT_TRUE(QFile::link("Quillet.zrv", ".Quillet.lock"));
+        else if (kind == "a folder")
+            ASSERT_TRUE(QDir().mkdir(".Quillet.lock"));
+        else if (geteuid() == 0)
+            continue;  // root may write any folder
+        else
+            ASSERT_EQ(chmod(".", 0500), 0);
+        dialogs.shown.clear();
+        EXPECT_EQ(start(), -1);
+        EXPECT_EQ(dialogs.Messages(), QStringList {});
+        EXPECT_TRUE(database.isOpen());
+        stop();
+        chmod(QFile::encodeName(folder).constData(), 0700);
+        QFile::remove(".Quillet.lock");
+        QDir().rmdir(".Quillet.lock");
+        ASSERT_TRUE(QFile(".Quillet.lock").open(QIODevice::WriteOnly));
+    }
+}
+
+// A file system that refuses a lock request (EACCES) though no one holds the
+// lock, or interrupts every request: the start says it cannot tell whether a
+// restore runs and ends, rather than call the database in use or ask for
+// ever. Refused while another start holds the lock, the database is in use.
+TEST_F(MainWindowTest, ALockRequestRefusedOrInterruptedIsNotAnotherRun)
+{
+    ASSERT_EQ(start(), -1);
+    stop();
+    // answers the first thousand requests with an error, the rest as the system does
+    struct Answer : platform::ByteLocksObserver {
+        explicit Answer(int error) : error(error) { platform::ByteLocks::setObserver(this); }
+        ~Answer() override { platform::ByteLocks::setObserver(nullptr); }
+        int beforeTake() override { return left-- > 0 ? error : 0; }
+        int error, left = 1000;
+    };
+    for (const auto& [error, reason] : {std::pair {EACCES, "Permission denied"}, {EINTR, "Interrupted system call"}}) {
+        Answer answer(error);
+        dialogs.shown.clear();
+        EXPECT_EQ(start(), 1);
+        EXPECT_EQ(dialogs.Messages(), QStringList {"Whether a backup is being restored in " + QDir::currentPath() +
+                                                   " by another run of the program cannot be told: the folder's lock "
+                                                   "file .Quillet.lock cannot be locked (" + reason +
+                                                   "). The database has not been opened, and nothing has been changed."});
+        EXPECT_FALSE(database.isOpen());
+    }
+    RestoreLock other(QDir::currentPath());
+    ASSERT_EQ(other.enterStart(), RestoreLock::Taken);
+    Answer refused(EACCES);
+    dialogs.shown.clear();
+    EXPECT_EQ(start(), 1);
+    EXPECT_EQ(dialogs.Messages(), QStringList {"The database is still using."});
+}
+
+// A FUSE view of the data folder (bindfs, which keeps locks to itself): a
+// start through it asks whether to open the database, since a run through
+// the folder itself would not be seen; No ends it touching nothing, Yes
+// opens. A start through the folder itself asks nothing. Skipped where no
+// FUSE view can be made.
+TEST_F(MainWindowTest, AStartThroughAViewWhoseLocksStayLocalAsksFirst)
+{
+    ASSERT_EQ(start(), -1);
+    stop();
+    const QString folder = QDir::currentPath(), view = folder + "-view";
+    const QString bindfs = QStandardPaths::findExecutable("bindfs");
+    ASSERT_TRUE(QDir().mkpath(view));
+    if (bindfs.isEmpty() || QProcess::execute(bindfs, {folder, view}) != 0) {
+        QDir().rmdir(view);
+        GTEST_SKIP() << "no FUSE view can be made here (bindfs and /dev/fuse are needed)";
+    }
+    const std::map<QString, QByteArray> before = filesIn(folder);
+    const QString question = "The data folder " + view + " is on a file system (fuse) whose locks may not "
+                             "reach other computers, or other paths to the same folder.";
+    QDir::setCurrent(view);
+    for (const bool yes : {false, true}) {
+        dialogs.shown.clear();
+        dialogs.AnswerQuestion(yes);
+        EXPECT_EQ(start(), yes ? -1 : 0);
+        const QStringList asked = dialogs.Questions();
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_TRUE(asked[0].startsWith(question)) << asked[0].toStdString();
+        EXPECT_EQ(database.isOpen(), yes);
+        if (!yes) {
+            EXPECT_TRUE(filesIn(folder) == before) << "a file was touched";
+        }
+        stop();
+    }
+    QDir::setCurrent(folder);
+    umount2(QFile::encodeName(view).constData(), MNT_DETACH);
+    QDir().rmdir(view);
+    dialogs.shown.clear();
+    EXPECT_EQ(start(), -1);
+    EXPECT_EQ(dialogs.Questions(), QStringList {});
 }

@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <sched.h>
+#include <grp.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -614,5 +616,85 @@ TEST(LocksProcesses, AUserInAnotherPidNamespaceIsCountedAtOnce)
         other.say('g');
         EXPECT_EQ(other.finish(), 0);
         here.close();
+    }
+}
+
+// Whether a run counts another as a user when the two cannot share a
+// monitor, and is never kept out by one left behind: the other in a mount
+// namespace with a /dev/shm of its own, or another OS user, each beside the
+// monitor that a run of the first user left when it was killed (while open,
+// or in its close as it marked the file clean, its count of users already
+// taken down). The other opens first, and is alone; then a run of the first
+// user: each counts two. Root alone may make either; elsewhere the test is
+// skipped.
+TEST(LocksProcesses, AMonitorLeftBehindOrOutOfReachNeverDecidesWhoIsAlone)
+{
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "another OS user and a /dev/shm of its own need the test to run as root";
+    }
+    constexpr uid_t firstUser = 50011, otherUser = 50012;
+    auto become = [](uid_t uid) { return setgroups(0, nullptr) == 0 && setgid(uid) == 0 && setuid(uid) == 0; };
+    for (const bool ownShm : {true, false}) {
+        for (const bool killedClosing : {true, false}) {
+            SCOPED_TRACE(std::string(ownShm ? "a /dev/shm of its own" : "another user") +
+                         (killedClosing ? ", killed while closing" : ", killed while open"));
+            TempDir dir;
+            ASSERT_EQ(chmod(dir.path.c_str(), 0777), 0);
+            const std::string path = dir.file("Quillet.zrv");
+            Child killed([&](Child& self) {
+                KillAtFlush killer(1);
+                dbFile::setObserver(&killer);
+                dbDatabase db;
+                if (!become(firstUser)) {
+                    return;
+                }
+                openWithTwoRows(db, path);
+                storeRecord(db, 100, 3);
+                self.tell('o');
+                self.hear();
+                killer.armed = true;
+                db.close();
+            });
+            ASSERT_EQ(killed.listen(), 'o');
+            ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+            if (killedClosing) {
+                killed.say('c');
+                ASSERT_TRUE(WIFSIGNALED(killed.finish()));
+            } else {
+                killed.stop(SIGKILL);
+            }
+            // 'y': counted as it should be; 'n': not; 's': no namespace here
+            Child other([&](Child& self) {
+                if (ownShm && (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                               || mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") != 0)) {
+                    self.tell('s');
+                    return;
+                }
+                dbDatabase db;
+                const bool alone = become(ownShm ? firstUser : otherUser) && db.open("Quillet", path.c_str())
+                    && db.getNumberOfUsers() == 1;
+                self.tell(alone ? 'y' : 'n');
+                self.hear();
+                self.tell(db.isOpen() && db.getNumberOfUsers() == 2 ? 'y' : 'n');
+                self.hear();
+            });
+            const char alone = other.listen();
+            if (alone == 's') {
+                GTEST_SKIP() << "a mount namespace with a /dev/shm of its own cannot be made here";
+            }
+            EXPECT_EQ(alone, 'y') << "kept out by what a killed run left";
+            Child host([&](Child& self) {
+                dbDatabase db;
+                self.tell(become(firstUser) && db.open("Quillet", path.c_str()) && db.getNumberOfUsers() == 2 ? 'y' : 'n');
+                self.hear();
+            });
+            EXPECT_EQ(host.listen(), 'y') << "the host's run is not counted as the second";
+            other.say('g');
+            EXPECT_EQ(other.listen(), 'y') << "the other is not counted as the second";
+            other.say('g');
+            host.say('g');
+            EXPECT_EQ(other.finish(), 0);
+            EXPECT_EQ(host.finish(), 0);
+        }
     }
 }
