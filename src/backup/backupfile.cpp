@@ -350,8 +350,8 @@ protected:
 // it was written to. The journal notes the set as unfinished before its
 // first volume replaces anything, and each volume before it is placed (its
 // disk may leave the drive at any prompt after); the set is noted whole
-// once its last volume is in place. What each volume replaced is kept aside till
-// the set is whole, and goes from the disks as they are seen; a run that
+// once its last volume is in place. What each volume replaced is kept
+// aside till the set is whole, and goes from the disks as they are seen; a run that
 // fails or is stopped puts back what it replaced on the disk in the drive,
 // and the journal keeps the rest noted unfinished for the next backup to
 // put back.
@@ -674,11 +674,11 @@ int TBackupFile::CompressionRate() const
 
 void TBackupFile::MessageError(int32_t code)
 {
-    const QString text =
-        code == beCannotWriteArchive && diskFull_
-            ? QStringLiteral("Cannot write to archive: the disk holding %1 is full").arg(archiveFolder_)
-        : code == errorCode_ && !failureText_.isEmpty() ? failureText_
-                                                        : backupErrorText(code);
+    QString text = backupErrorText(code);
+    if (code == beCannotWriteArchive && diskFull_)
+        text = QStringLiteral("Cannot write to archive: the disk holding %1 is full").arg(archiveFolder_);
+    else if (code == errorCode_ && !failureText_.isEmpty())
+        text = failureText_;
     if (OnError)
         OnError(*this, code, text);
     else if (ShowErrorBox)
@@ -1057,8 +1057,9 @@ bool TBackupFile::nextVolume(Output &out)
                                 ProcessMessages);
         if (out.create(next))
             break;
-        diskNote_ = out.outOfSpace() ? noRoomNote()
-                                     : QStringLiteral("The disk in the drive cannot be written to (%1).").arg(out.failure());
+        diskNote_ = out.outOfSpace()
+                        ? noRoomNote()
+                        : QStringLiteral("The disk in the drive cannot be written to (%1).").arg(out.failure());
     }
     diskNote_.clear();
     return true;
@@ -1248,14 +1249,17 @@ void noteSeen(QHash<QByteArray, SeenVolumes> &seen, const std::vector<volumeset:
     }
 }
 
+// Whether the journal, when known, notes the set unfinished or no longer whole.
+bool notedNotWhole(const std::optional<volumeset::Journal> &journal, const QByteArray &set)
+{
+    return journal && (journal->state(set) == volumeset::Journal::State::Unfinished || journal->replaced(set));
+}
+
 // Whether a copy of the first volume may be read: not one of a later
 // volume, nor of a set the journal notes unfinished or no longer whole.
 bool mayRead(const volumeset::Copy &c, const std::optional<volumeset::Journal> &journal)
 {
-    if (!c.tag)
-        return true;
-    return c.tag->volume == 1 && !(journal && (journal->state(c.tag->set) == volumeset::Journal::State::Unfinished ||
-                                               journal->replaced(c.tag->set)));
+    return !c.tag || (c.tag->volume == 1 && !notedNotWhole(journal, c.tag->set));
 }
 
 }  // namespace
@@ -1441,34 +1445,34 @@ void TBackupFile::offerOlder(RestoreRun &run, uint16_t number)
 // the disks, and the backup being read is not known whole (the journal here
 // notes it so): which backups the disks hold, and the volume each lacks.
 // Empty while a whole backup may still come from another disk.
-QString TBackupFile::noWholeBackup(RestoreRun &run, uint16_t number) const
+QString TBackupFile::noWholeBackup(const RestoreRun &run, uint16_t number) const
 {
-    const bool knownWhole = run.set && run.journal &&
-                            run.journal->state(run.set->set) == volumeset::Journal::State::Whole &&
-                            !run.journal->replaced(run.set->set);
+    const bool knownWhole = run.set && run.journal && !notedNotWhole(run.journal, run.set->set) &&
+                            run.journal->state(run.set->set) == volumeset::Journal::State::Whole;
     if (!run.set || knownWhole || run.offered || run.others.isEmpty())
         return {};
     const QString archive = QFileInfo(run.archive).fileName();
-    const auto volumeName = [&](int volume) {
-        return volume == 1 ? archive : VolumeName(archive, VolumeDigits(uint16_t(volume)));
+    const auto lacking = [&](int volume) {
+        return QStringLiteral("lacks volume %1 (%2)")
+            .arg(volume)
+            .arg(volume == 1 ? archive : VolumeName(archive, VolumeDigits(uint16_t(volume))));
     };
-    QString text = QStringLiteral("no whole backup was found on these disks. The backup made %1 lacks volume %2 (%3).")
-                       .arg(madeText(run.set->made))
-                       .arg(number)
-                       .arg(volumeName(number));
     QStringList others;
     for (const QByteArray &set : run.others) {
         const SeenVolumes seen = run.seen.value(set);
-        int lacks = 1;
+        int lacks = 1;  // the first not on the disks shown
         while (seen.volumes.contains(lacks))
             ++lacks;
         others << QStringLiteral("the backup made %1, which %2")
-                      .arg(madeText(seen.made),
-                           lacks <= number ? QStringLiteral("lacks volume %1 (%2)").arg(lacks).arg(volumeName(lacks))
-                                           : QStringLiteral("this computer notes as not whole"));
+                      .arg(madeText(seen.made), lacks > number && notedNotWhole(run.journal, set)
+                                                    ? QStringLiteral("this computer notes as not whole")
+                                                    : lacking(lacks));
     }
-    return text + QStringLiteral(" The disk put in for it holds volume %1 of %2.").arg(number).arg(others.join(
-                                                                                          QStringLiteral(", and of ")));
+    return QStringLiteral("no whole backup was found on these disks. The backup made %1 %2. The disk put in for it "
+                          "holds volume %3 of %4.")
+        .arg(madeText(run.set->made), lacking(number))
+        .arg(number)
+        .arg(others.join(QStringLiteral(", and of ")));
 }
 
 // Whether the disk in the drive holds the first volume of the backup

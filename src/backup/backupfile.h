@@ -243,7 +243,7 @@ private:
     bool openNextReadVolume(RestoreRun &run, const QString &digits);
     QString volumeProblem(RestoreRun &run, const QString &name, uint16_t number);
     void offerOlder(RestoreRun &run, uint16_t number);
-    QString noWholeBackup(RestoreRun &run, uint16_t number) const;
+    QString noWholeBackup(const RestoreRun &run, uint16_t number) const;
     bool offeredInDrive(RestoreRun &run);
     bool startOver(RestoreRun &run);
     QString volumePlace(const QString &archiveName, uint16_t number) const;

@@ -218,7 +218,8 @@ int32_t TBackupForm::volumeSizeFor(const QString &path) const
 TBackupForm::Room TBackupForm::makeRoomForVolume(const QString &archive, uint16_t disk, QString &notRemoved)
 {
     const QString volume = disk == 1 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(disk));
-    const TBackupFile::PreviousFiles previous = BackupFile1.PreviousVolume(archive, disk);  // what earlier runs left goes first
+    // what earlier runs left there goes first
+    const TBackupFile::PreviousFiles previous = BackupFile1.PreviousVolume(archive, disk);
     BackupFile1.MaxSize = volumeSizeFor(volume);
     if (TBackupFile::VolumeTakesABlock(BackupFile1.MaxSize))
         return Room::Enough;
@@ -239,9 +240,9 @@ TBackupForm::Room TBackupForm::makeRoomForVolume(const QString &archive, uint16_
 // gone from the disks, and the question says so where the disk holds more of it.
 QString TBackupForm::replaceQuestion(uint16_t disk, const QSet<QByteArray> &sets) const
 {
-    const QString question =
-        QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one beside it. Replace it? ")
-            .arg(disk);
+    const QString question = QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one "
+                                            "beside it. Replace it? ")
+                                 .arg(disk);
     if (replacedDisk_ != 0 && sets.intersects(replacedSets_))
         return question + previousBackupGone();
     return question + QStringLiteral("If this backup then does not finish, the previous backup cannot be restored "

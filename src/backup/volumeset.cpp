@@ -636,11 +636,11 @@ bool settleVolume(const QString &volume, int number, const QString &archive, Jou
     // of its placing, so this is the disk that a set noted as placing it
     // when a kill cut that off; where nothing of the set lies here, nothing
     // had changed yet.
-    for (const QByteArray &set :
-         volumeWritten ? journal.placingAt(QFileInfo(archive).absoluteFilePath(), number) : QList<QByteArray>()) {
+    if (volumeWritten) {
         const Beside b = lookAt(volume);
-        if (set != writing && !namesSet(b.inPlace, set) && !b.kept.contains(set) && !b.under.contains(set))
-            journal.settled(set, number);
+        for (const QByteArray &set : journal.placingAt(QFileInfo(archive).absoluteFilePath(), number))
+            if (set != writing && !namesSet(b.inPlace, set) && !b.kept.contains(set) && !b.under.contains(set))
+                journal.settled(set, number);
     }
     // each round takes one set off the top; a name holds few sets
     for (int round = 0; ok && round < 64; ++round) {

@@ -380,8 +380,9 @@ TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
         seam.shown.clear();
         seam.AnswerFile(target);
         form->backupClick();
-        EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]", "Please insert Disk #2\nThere is no room "
-                                                                             "for it on the disk in the drive. [OK|Cancel]"}));
+        EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
+                                        "Please insert Disk #2\nThere is no room for it on the disk in the drive. "
+                                        "[OK|Cancel]"}));
         EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
         EXPECT_EQ(parseVolume(readAll(target)).nextVolume, "NEXT:DISK002");
         EXPECT_TRUE(parseVolume(readAll(TBackupFile::VolumeName(target, "002")), false).ended);

@@ -220,7 +220,8 @@ Recorder::Recorder()
 {
     bf.OnError = [this](TBackupFile &sender, int32_t code, const QString &text) {
         errors.push_back(code);
-        EXPECT_TRUE(text == backupErrorText(code) || text.startsWith(backupErrorText(code) + ": ")) << text.toStdString();
+        EXPECT_TRUE(text == backupErrorText(code) || text.startsWith(backupErrorText(code) + ": "))
+            << text.toStdString();
     };
     bf.OnNeedDisk = [this](TBackupFile &sender, uint16_t disk, bool &cont) {
         disksAsked.push_back(disk);
