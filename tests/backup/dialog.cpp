@@ -370,19 +370,30 @@ TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
         return v;
     };
     // Disk #1 takes one block; a disk put in with 1 to 9 KiB free takes
-    // none: measured and asked for again, saying why, without an empty volume.
-    for (const int64_t little : {1024, 5 * 1024, 9 * 1024}) {
-        SCOPED_TRACE(little);
-        const QString target = dir + "/X" + QString::number(little) + ".zbf";
-        free = {26000, little, int64_t(1) << 32};
+    // none, and a write-protected one cannot be written: each is asked for
+    // again, saying why, without an empty volume.
+    const QString noRoom = "There is no room for it on the disk in the drive.";
+    const struct {
+        int64_t free;
+        int refusals;
+        QString note;
+    } cases[] = {{1024, 0, noRoom}, {5 * 1024, 0, noRoom}, {9 * 1024, 0, noRoom},
+                 {int64_t(1) << 32, 1, "The disk in the drive cannot be written to (Read-only file system)."}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.note.toStdString() + " " + std::to_string(c.free));
+        const QString target = dir + "/X" + QString::number(c.free) + ".zbf";
+        int refusals = c.refusals;
+        const OnFileStep writeProtected([&](platform::FileStep step, const QString &path) {
+            return step == platform::FileStep::Create && path.endsWith(".002") && refusals-- > 0 ? EROFS : 0;
+        });
+        free = {26000, c.free, int64_t(1) << 32};
         prompts.clear();
         promptAnswers = {true, true};
         seam.shown.clear();
         seam.AnswerFile(target);
         form->backupClick();
         EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
-                                        "Please insert Disk #2\nThere is no room for it on the disk in the drive. "
-                                        "[OK|Cancel]"}));
+                                        "Please insert Disk #2\n" + c.note + " [OK|Cancel]"}));
         EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
         EXPECT_EQ(parseVolume(readAll(target)).nextVolume, "NEXT:DISK002");
         EXPECT_TRUE(parseVolume(readAll(TBackupFile::VolumeName(target, "002")), false).ended);
@@ -747,11 +758,7 @@ TEST_F(Dialog, EachVolumeLeavesRoomForItsTagAndItsLastBlock)
         SCOPED_TRACE(size);
         Drive drive(dir, size);
         useDrive(drive);
-        seam.shown.clear();
-        promptAnswers = std::deque<bool>(20, true);
-        seam.AnswerFile(drive.path + "/X.zbf");
-        form->backupClick();
-        EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+        EXPECT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
         EXPECT_GE(drive.disks(), 2);
         for (int disk = 1; disk <= drive.disks(); ++disk)
             EXPECT_LE(drive.used(QString::number(disk)), size) << "disk " << disk;
@@ -824,12 +831,10 @@ TEST_F(Dialog, AVolumeGoesBesideThePreviousOneWhereTheDiskHasRoomForIt)
     EXPECT_EQ(drive.disks(), 1);
 }
 
-// Disks that cannot be written at a prompt. Where the previous backup's
-// volume cannot be removed after Yes (a write-protected disk), the prompt
-// says so and asks again, and nothing notes the previous backup replaced:
-// a restore here gives it back. Where a disk with room cannot be written,
-// the prompt says why and asks again.
-TEST_F(Dialog, ADiskThatCannotBeWrittenAtAPromptIsToldAndAskedForAgain)
+// Where the previous backup's volume cannot be removed after Yes at a
+// prompt (a write-protected disk), the prompt says so and asks again, and
+// nothing notes the previous backup replaced: a restore here gives it back.
+TEST_F(Dialog, APreviousVolumeThatCannotBeRemovedIsToldAndKept)
 {
     const BulkRows bulk;
     Drive drive(dir, archiveSize() / 2);
@@ -849,16 +854,6 @@ TEST_F(Dialog, ADiskThatCannotBeWrittenAtAPromptIsToldAndAskedForAgain)
                                     "[OK|Cancel]"}));
     EXPECT_EQ(restoreFrom(drive), QStringList {"Restore Completed. Restart the program."});
     EXPECT_FALSE(categories().contains("refused"));
-
-    drive.room = {{"1", drive.capacity}, {"2", int64_t(1) << 30}};
-    int refusals = 1;
-    const OnFileStep readOnly([&](platform::FileStep step, const QString &path) {
-        return step == platform::FileStep::Create && path.endsWith("/X.002") && refusals-- > 0 ? EROFS : 0;
-    });
-    EXPECT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
-    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
-                                    "Please insert Disk #2\nThe disk in the drive cannot be written to (Read-only file "
-                                    "system). [OK|Cancel]"}));
 }
 
 // The offer to go back to an older backup is withdrawn once the disk put
