@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
+#include <QScopeGuard>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <numeric>
 #include <optional>
@@ -346,10 +348,10 @@ protected:
 // volumes is a set (volumeset.h): each full volume goes in place, with its
 // tag, before the next disk is asked for, so that it is whole on the disk
 // it was written to. The journal notes the set as unfinished before its
-// first volume replaces anything, and the volumes in place before each
-// prompt that may take their disk away; the set is noted whole once its
-// last volume is in place. What each volume replaced is kept aside till
-// the set is whole, and goes from the disks as they are seen; a run that
+// first volume replaces anything, and each volume before it is placed (its
+// disk may leave the drive at any prompt after); the set is noted whole
+// once its last volume is in place. What each volume replaced is kept
+// aside till the set is whole, and goes from the disks as they are seen; a run that
 // fails or is stopped puts back what it replaced on the disk in the drive,
 // and the journal keeps the rest noted unfinished for the next backup to
 // put back.
@@ -367,6 +369,7 @@ public:
     }
     volumeset::Journal &journal() { return journal_; }
     const QByteArray &set() const { return set_; }
+    const QString &firstVolume() const { return first_; }
 
     bool create(const QString &fileName)
     {
@@ -392,14 +395,22 @@ public:
         return stream_ || !staged_ || staged_->finish();
     }
     // A full volume of a set goes in place; the first one starts the set.
+    // Its disk is noted in the set's record before anything on it changes,
+    // so that whatever a kill leaves there is put right by the next backup
+    // that sees the disk, wherever the drive is then.
     bool placeVolume()
     {
-        if (set_.isEmpty()) {
-            const QByteArray set = volumeset::newSetId();
-            if (!journal_.note({set, QFileInfo(first_).absoluteFilePath(), {}}))
-                return false;
-            set_ = set;
+        const bool first = set_.isEmpty();
+        if (first) {
+            set_ = volumeset::newSetId();
             made_ = QDateTime::currentSecsSinceEpoch();
+        }
+        QList<int> away(number_);
+        std::iota(away.begin(), away.end(), 1);
+        if (!journal_.note({set_, QFileInfo(first_).absoluteFilePath(), away}, first)) {
+            if (first)
+                set_.clear();
+            return false;
         }
         const volumeset::Tag tag {set_, number_, made_, size_, digest_.result()};
         volumeset::Placing placing;
@@ -409,23 +420,18 @@ public:
         staged_.reset();
         return placed;
     }
-    // Before a prompt: the volumes in place so far may leave the drive.
-    bool notePlaced()
-    {
-        QList<int> away(number_);
-        std::iota(away.begin(), away.end(), 1);
-        return journal_.note({set_, QFileInfo(first_).absoluteFilePath(), away});
-    }
     // The complete archive takes its place.
     bool commit()
     {
         if (stream_)
             return true;
         if (set_.isEmpty()) {
-            // a tag beside it would speak for an older archive
-            if (!platform::removeFile(volumeset::tagPath(staged_->placeName())) || !staged_->commit())
+            if (!staged_->commit())
                 return false;
             notSynced = notSynced || staged_->notSynced();
+            // a tag left beside it speaks for the archive it replaced, which
+            // was kept till then; it fits none of the new bytes meanwhile
+            platform::removeFile(volumeset::tagPath(staged_->placeName()));
             staged_.reset();
             return true;
         }
@@ -448,6 +454,8 @@ public:
         set_.clear();
     }
     bool outOfSpace() const { return noRoomToPlace_ || (staged_ && staged_->outOfSpace()); }
+    // Why the staged volume could not be made or written, as the system says it.
+    QString failure() const { return staged_ ? staged_->errorString() : QString(); }
     int64_t pos() const { return dev->pos(); }
     bool int32(int32_t v)
     {
@@ -666,10 +674,11 @@ int TBackupFile::CompressionRate() const
 
 void TBackupFile::MessageError(int32_t code)
 {
-    const QString text =
-        code == beCannotWriteArchive && diskFull_
-            ? QStringLiteral("Cannot write to archive: the disk holding %1 is full").arg(archiveFolder_)
-            : backupErrorText(code);
+    QString text = backupErrorText(code);
+    if (code == beCannotWriteArchive && diskFull_)
+        text = QStringLiteral("Cannot write to archive: the disk holding %1 is full").arg(archiveFolder_);
+    else if (code == errorCode_ && !failureText_.isEmpty())
+        text = failureText_;
     if (OnError)
         OnError(*this, code, text);
     else if (ShowErrorBox)
@@ -800,6 +809,7 @@ bool TBackupFile::Backup(const QStringList &files, const QString &archiveName)
     if (busy_)
         return false;
     errorCode_ = 0;
+    failureText_.clear();
     cancelled_ = false;
     diskFull_ = false;
     notSynced_ = false;
@@ -883,24 +893,37 @@ QString TBackupFile::journalFolderFor(const QString &archiveName) const
     return JournalFolder.isEmpty() ? QFileInfo(platform::linkedPath(archiveName)).absolutePath() : JournalFolder;
 }
 
-int64_t TBackupFile::PreviousVolumeBytes(const QString &archiveName, uint16_t number)
+TBackupFile::PreviousFiles TBackupFile::PreviousVolume(const QString &archiveName, uint16_t number)
 {
+    const auto endWork = qScopeGuard([this] { endWorkOutsideRun(); });
     const QString volume = volumePlace(archiveName, number);
     const QByteArray writing = writing_ ? writing_->set() : QByteArray();
     volumeset::Journal journal(journalFolderFor(archiveName));
-    volumeset::settleVolume(volume, number, journal, writing, ProcessMessages);
-    int64_t bytes = 0;  // of volumes: tags left alone take no room worth a question
+    volumeset::settleVolume(volume, number, archiveName, journal, writing, ProcessMessages);
+    PreviousFiles previous;  // bytes of volumes: tags left alone take no room worth a question
     const QString tags = volumeset::tagPath(volume);  // in place, and kept aside as "<tag>.<set>.old"
     for (const QString &file : volumeset::filesOfOthers(volume, writing))
-        bytes += file.startsWith(tags) ? 0 : QFileInfo(file).size();
-    return bytes;
+        previous.bytes += file.startsWith(tags) ? 0 : QFileInfo(file).size();
+    previous.sets = volumeset::setsOfOthers(volume, writing);
+    return previous;
 }
 
-bool TBackupFile::ReplacePreviousVolume(const QString &archiveName, uint16_t number)
+bool TBackupFile::ReplacePreviousVolume(const QString &archiveName, uint16_t number, QString *why)
 {
     volumeset::Journal journal(journalFolderFor(archiveName));
-    return volumeset::replaceOthers(volumePlace(archiveName, number), archiveName, journal,
-                                    writing_ ? writing_->set() : QByteArray());
+    int error = 0;
+    const bool replaced = volumeset::replaceOthers(volumePlace(archiveName, number), archiveName, journal,
+                                                   writing_ ? writing_->set() : QByteArray(), error);
+    if (!replaced && why)
+        *why = QString::fromLocal8Bit(strerror(error));
+    return replaced;
+}
+
+// What a call outside a run pumped goes with it: the user's input is taken again.
+void TBackupFile::endWorkOutsideRun()
+{
+    if (!busy_)
+        work_.reset();
 }
 
 bool TBackupFile::writeFileEntries(Output &out, const QStringList &names, QIODevice *idEntry)
@@ -1009,29 +1032,52 @@ bool TBackupFile::nextVolume(Output &out)
     const QString digits = VolumeDigits(out.volume);
     const QString next = VolumeName(out.name, digits);
     // the full volume is whole on its disk before another disk is asked for
-    if (!out.string(kVolumeRecord + digits.toLatin1()) || !out.closeVolume() || !out.placeVolume() ||
-        !out.notePlaced()) {
+    if (!out.string(kVolumeRecord + digits.toLatin1()) || !out.closeVolume() || !out.placeVolume()) {
         fail(beCannotWriteArchive);
         return false;
     }
-    // Ask until the answer is Cancel or the new volume can take at least one
-    // block (the prompt's handler may measure the free space again).
+    // Ask until the answer is Cancel or the disk put in can take the new
+    // volume: room for at least one block (the prompt's handler may measure
+    // the free space again, or refuse the disk), and a volume file made there.
     diskNote_.clear();
     for (;;) {
+        diskRefusal_.clear();
         if (!askForDisk(out.volume) || !continue_)
             return false;
-        if (MaxSize == 0 || int64_t(MaxSize) - kReserve > 4)
+        if (!diskRefusal_.isEmpty()) {
+            diskNote_ = diskRefusal_;
+            continue;
+        }
+        if (!VolumeTakesABlock(MaxSize)) {
+            diskNote_ = noRoomNote();
+            continue;
+        }
+        // what an earlier run left on this disk is put right before anything replaces it
+        volumeset::settleVolume(platform::linkedPath(next), out.volume, out.firstVolume(), out.journal(), out.set(),
+                                ProcessMessages);
+        if (out.create(next))
             break;
-        diskNote_ = QStringLiteral("There is no room for it on the disk in the drive.");
+        diskNote_ = out.outOfSpace()
+                        ? noRoomNote()
+                        : QStringLiteral("The disk in the drive cannot be written to (%1).").arg(out.failure());
     }
     diskNote_.clear();
-    // what an earlier run left on this disk is put right before anything replaces it
-    volumeset::settleVolume(platform::linkedPath(next), out.volume, out.journal(), out.set(), ProcessMessages);
-    if (!out.create(next)) {
-        fail(beCannotWriteArchive);
-        return false;
-    }
     return true;
+}
+
+QString TBackupFile::noRoomNote()
+{
+    return QStringLiteral("There is no room for it on the disk in the drive.");
+}
+
+bool TBackupFile::VolumeTakesABlock(int32_t maxSize)
+{
+    return maxSize == 0 || int64_t(maxSize) - kReserve > 4;
+}
+
+void TBackupFile::RefuseDisk(const QString &why)
+{
+    diskRefusal_ = why;
 }
 
 // ---------------------------------------------------------------------------
@@ -1176,6 +1222,7 @@ namespace {
 struct SeenVolumes {
     QSet<int> volumes;
     int last = 0;
+    int64_t made = 0;  // as its tags say, only shown
 };
 
 // Whether a volume ends its archive: a volume that goes on ends with its
@@ -1196,19 +1243,23 @@ void noteSeen(QHash<QByteArray, SeenVolumes> &seen, const std::vector<volumeset:
             continue;
         SeenVolumes &s = seen[c.tag->set];
         s.volumes.insert(number);
+        s.made = c.tag->made;
         if (endsArchive(c.file))
             s.last = number;
     }
+}
+
+// Whether the journal, when known, notes the set unfinished or no longer whole.
+bool notedNotWhole(const std::optional<volumeset::Journal> &journal, const QByteArray &set)
+{
+    return journal && (journal->state(set) == volumeset::Journal::State::Unfinished || journal->replaced(set));
 }
 
 // Whether a copy of the first volume may be read: not one of a later
 // volume, nor of a set the journal notes unfinished or no longer whole.
 bool mayRead(const volumeset::Copy &c, const std::optional<volumeset::Journal> &journal)
 {
-    if (!c.tag)
-        return true;
-    return c.tag->volume == 1 && !(journal && (journal->state(c.tag->set) == volumeset::Journal::State::Unfinished ||
-                                               journal->replaced(c.tag->set)));
+    return !c.tag || (c.tag->volume == 1 && !notedNotWhole(journal, c.tag->set));
 }
 
 }  // namespace
@@ -1240,6 +1291,7 @@ struct TBackupFile::RestoreRun {
     QHash<QByteArray, SeenVolumes> seen;         // by set
     std::optional<size_t> offered;               // the older candidate Disk #1 is asked for
     std::optional<volumeset::Copy> restart;      // the copy of the first volume to start over from
+    QList<QByteArray> others;                    // the sets of the copies at the name asked for last, but its own
     QString dir;        // the target directory ending in "/", or empty
     int32_t total = 0;  // the header's total size
     Pending pending;
@@ -1310,11 +1362,18 @@ bool TBackupFile::openNextReadVolume(RestoreRun &run, const QString &digits)
         if (!askForDisk(run.offered ? 1 : number) || !continue_)
             return false;
         diskNote_ = volumeProblem(run, next, number);
-        if (diskNote_.isEmpty())
+        if (diskNote_.isEmpty()) {
+            run.offered.reset();  // the backup being read goes on
             break;
+        }
         if (offeredInDrive(run))
             return false;
         offerOlder(run, number);
+        if (const QString none = noWholeBackup(run, number); !none.isEmpty()) {
+            failureText_ = backupErrorText(beCannotReadArchive) + QStringLiteral(": ") + none;
+            fail(beCannotReadArchive);
+            return false;
+        }
     }
     if (!run.in.open(run.nextFile)) {
         fail(beCannotReadArchive);
@@ -1340,11 +1399,14 @@ QString TBackupFile::volumeProblem(RestoreRun &run, const QString &name, uint16_
     } else {
         const std::vector<volumeset::Copy> copies = volumeset::copiesAt(place, ProcessMessages);
         noteSeen(run.seen, copies, number);
+        run.others.clear();
         for (const volumeset::Copy &copy : copies) {
             if (copy.tag && copy.tag->set == run.set->set && copy.tag->volume == number) {
                 run.nextFile = copy.file;
                 return {};
             }
+            if (copy.tag && copy.tag->volume == number)
+                run.others.append(copy.tag->set);
         }
     }
     if (!there)
@@ -1376,6 +1438,41 @@ void TBackupFile::offerOlder(RestoreRun &run, uint16_t number)
         diskNote_ = QStringLiteral("The backup made %1 is not whole on these disks; the one made %2 is. Insert Disk #1 "
                                    "to restore it.")
                         .arg(madeText(run.set->made), madeText(run.candidates[*run.offered].made));
+}
+
+// Why no whole backup can be read, once the disk put in for volume `number`
+// holds that volume of other backups only, none of which is whole so far on
+// the disks, and the backup being read is not known whole (the journal here
+// notes it so): which backups the disks hold, and the volume each lacks.
+// Empty while a whole backup may still come from another disk.
+QString TBackupFile::noWholeBackup(const RestoreRun &run, uint16_t number) const
+{
+    const bool knownWhole = run.set && run.journal && !notedNotWhole(run.journal, run.set->set) &&
+                            run.journal->state(run.set->set) == volumeset::Journal::State::Whole;
+    if (!run.set || knownWhole || run.offered || run.others.isEmpty())
+        return {};
+    const QString archive = QFileInfo(run.archive).fileName();
+    const auto lacking = [&](int volume) {
+        return QStringLiteral("lacks volume %1 (%2)")
+            .arg(volume)
+            .arg(volume == 1 ? archive : VolumeName(archive, VolumeDigits(uint16_t(volume))));
+    };
+    QStringList others;
+    for (const QByteArray &set : run.others) {
+        const SeenVolumes seen = run.seen.value(set);
+        int lacks = 1;  // the first not on the disks shown
+        while (seen.volumes.contains(lacks))
+            ++lacks;
+        others << QStringLiteral("the backup made %1, which %2")
+                      .arg(madeText(seen.made), lacks > number && notedNotWhole(run.journal, set)
+                                                    ? QStringLiteral("this computer notes as not whole")
+                                                    : lacking(lacks));
+    }
+    return QStringLiteral("no whole backup was found on these disks. The backup made %1 %2. The disk put in for it "
+                          "holds volume %3 of %4.")
+        .arg(madeText(run.set->made), lacking(number))
+        .arg(number)
+        .arg(others.join(QStringLiteral(", and of ")));
 }
 
 // Whether the disk in the drive holds the first volume of the backup
@@ -1433,6 +1530,7 @@ bool TBackupFile::Restore(const QString &archiveName, const QString &targetDir)
     if (!run.dir.isEmpty() && !run.dir.endsWith(u'/'))
         run.dir += u'/';
     errorCode_ = 0;
+    failureText_.clear();
     cancelled_ = false;
     writeFailed_ = false;
     filesDone_ = 0;
@@ -1703,6 +1801,7 @@ QString TBackupFile::GetArchiveTitle(const QString &archiveName, QStringList *id
     totalSize_ = 0;
     filesDone_ = 0;
     errorCode_ = 0;
+    failureText_.clear();
     Input in;
     switch (openArchive(in, archiveName)) {
     case OpenResult::Opened: break;

@@ -6,6 +6,7 @@
 // handler is set), never as exceptions.
 #pragma once
 
+#include <QByteArray>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -108,8 +109,10 @@ public:
     // that fails, is stopped or is killed at any point, in one folder or
     // across disks, leaves the old archive or the new one whole for a
     // Restore; a Backup first puts right what earlier runs left at the
-    // archive's volumes, and a volume with no room beside what an earlier
-    // backup keeps at its name may take its place (PreviousVolumeBytes).
+    // archive's volumes (their passing files removed too), and a volume with
+    // no room beside what an earlier backup keeps at its name may take its
+    // place (PreviousVolume). At a prompt, a disk with no room for a block
+    // or that cannot be written is asked for again, the note saying why.
     //
     // A Restore only reads, and never changes a file on any disk: at each
     // volume it takes the copy of one set (volumeset.h), and refuses a
@@ -125,9 +128,14 @@ public:
     // backup made <date> is not whole on these disks; the one made <date>
     // is. Insert Disk #1 to restore it."; with that disk in, the Restore
     // starts over from the older backup and keeps nothing of the first
-    // (with the first set's own disk in, it goes on with that). So a Restore
-    // reads the newest backup whole on the disks given, with or without the
-    // journal, and never mixes volumes of two. The dates are only shown.
+    // (with the first set's own disk in, it goes on with that, and the offer
+    // is withdrawn). When the disk put in for a volume holds that volume of
+    // other backups only, none is offered, and the journal does not note
+    // the set being read whole, no whole backup can be read: the Restore
+    // stops with error 3, its text saying which backups the disks hold and
+    // the volume each lacks. So a Restore reads the newest backup whole on
+    // the disks given, with or without the journal, and never mixes volumes
+    // of two. The dates are only shown.
     bool Backup(const QStringList &files, const QString &archiveName);
     bool BackupToStream(const QStringList &files, QIODevice *stream);
     bool Restore(const QString &archiveName, const QString &targetDir);
@@ -173,15 +181,30 @@ public:
     bool Cancelled() const { return cancelled_; }
 
     // For a volume with no room beside what an earlier backup keeps at its
-    // name, before a Backup (volume 1) or from OnNeedDisk during one: the
-    // bytes that the files of other backups take at volume `number` of the
-    // archive on the disk in the drive (volumeset::filesOfOthers), once what
-    // earlier runs left there has been put right; 0 when there are none.
-    int64_t PreviousVolumeBytes(const QString &archiveName, uint16_t number);
-    // Removes those files, each backup among them first noted in the
-    // journal as no longer whole, so that no Restore here picks it. False
-    // when a step failed.
-    bool ReplacePreviousVolume(const QString &archiveName, uint16_t number);
+    // name, before a Backup (volume 1) or from OnNeedDisk during one: what
+    // the files of other backups at volume `number` of the archive on the
+    // disk in the drive (volumeset::filesOfOthers) take, once what earlier
+    // runs left there has been put right (their passing files removed too):
+    // the bytes of their volumes (0 when there are none), and the backups
+    // (sets) they belong to, by their tags.
+    struct PreviousFiles {
+        int64_t bytes = 0;
+        QSet<QByteArray> sets;
+    };
+    PreviousFiles PreviousVolume(const QString &archiveName, uint16_t number);
+    // Removes those files, each backup among them noted in the journal as no
+    // longer whole where its volume went, so that no Restore here picks it.
+    // False when a step failed, with the system's reason in `why`: a volume
+    // that could not be removed stays, with its tag, and its backup is
+    // still offered.
+    bool ReplacePreviousVolume(const QString &archiveName, uint16_t number, QString *why = nullptr);
+    // From OnNeedDisk in a Backup: the disk put in cannot take the volume
+    // (`why` says so, in a sentence); it is asked for again with that note.
+    void RefuseDisk(const QString &why);
+    // Whether a volume of that size limit can take a block of the archive
+    // (a prompt that leaves no room for one asks again, "There is no room
+    // for it on the disk in the drive.").
+    static bool VolumeTakesABlock(int32_t maxSize);
 
     // Expands list lines (file specifications, optionally ending in the token
     // " /s" to search subdirectories too) into full paths, each once, never
@@ -211,6 +234,8 @@ private:
     bool writeFileEntries(Output &out, const QStringList &names, QIODevice *idEntry);
     bool writeSegment(Output &out, QIODevice &in, int64_t &remaining);
     bool nextVolume(Output &out);
+    static QString noRoomNote();
+    void endWorkOutsideRun();
     bool askForDisk(uint16_t diskId);
     QString restoreTarget(const QString &archived, const QString &targetDir, bool &refused) const;
     OpenResult openArchive(Input &in, const QString &archiveName);
@@ -218,6 +243,7 @@ private:
     bool openNextReadVolume(RestoreRun &run, const QString &digits);
     QString volumeProblem(RestoreRun &run, const QString &name, uint16_t number);
     void offerOlder(RestoreRun &run, uint16_t number);
+    QString noWholeBackup(const RestoreRun &run, uint16_t number) const;
     bool offeredInDrive(RestoreRun &run);
     bool startOver(RestoreRun &run);
     QString volumePlace(const QString &archiveName, uint16_t number) const;
@@ -258,6 +284,8 @@ private:
     bool cancelled_ = false;
     const Output *writing_ = nullptr;  // while a Backup runs
     QString diskNote_;
+    QString diskRefusal_;  // from OnNeedDisk, while it runs
+    QString failureText_;  // what the error of the run says, where more than its code's text
     QIODevice *sourceStream_ = nullptr;
     QIODevice *targetStream_ = nullptr;
     std::unique_ptr<Codec> codec_;

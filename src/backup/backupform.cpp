@@ -207,33 +207,55 @@ int32_t TBackupForm::volumeSizeFor(const QString &path) const
     const int64_t free = FreeSpace(dir);
     if (free < 0 || free > INT32_MAX)
         return INT32_MAX;  // unknown: one volume, and a full disk is reported as a write error
-    // the volume's last block is taken whole, and its tag takes a block of its own
+    // the volume's last block is taken whole, and its tag takes a block of its own; a
+    // disk with less room gets a volume that takes no block, never 0 ("any size")
     const int64_t block = QStorageInfo(dir).blockSize() > 0 ? QStorageInfo(dir).blockSize() : 4096;
-    return int32_t(std::max<int64_t>(free - 1024 - 2 * block, 0));
+    return int32_t(std::max<int64_t>(free - 1024 - 2 * block, 1));
 }
 
-// Whether volume `disk` of the archive can be written on the disk in the
-// drive (MaxSize is then set for it): when what is still to be written has
-// no room beside the files an earlier backup keeps at the volume's name,
-// the user is asked whether to replace them. False: the backup stops.
-bool TBackupForm::makeRoomForVolume(const QString &archive, uint16_t disk, int64_t toWrite)
+// Sets MaxSize for volume `disk` of the archive from the room on the disk in
+// the drive beside what earlier backups keep at the volume's name, as it is.
+// Only where that room cannot take a volume at all is the user asked
+// whether to replace them.
+TBackupForm::Room TBackupForm::makeRoomForVolume(const QString &archive, uint16_t disk, QString &notRemoved)
 {
     const QString volume = disk == 1 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(disk));
-    // a volume holds what it is given with a block's length in each 16 KiB, and a block more
-    const int64_t needed = toWrite + toWrite / 4096 + 2 * int64_t(TBackupFile::kChunk);
-    const int64_t previous = BackupFile1.PreviousVolumeBytes(archive, disk);  // what earlier runs left goes first
+    // what earlier runs left there goes first
+    const TBackupFile::PreviousFiles previous = BackupFile1.PreviousVolume(archive, disk);
     BackupFile1.MaxSize = volumeSizeFor(volume);
-    if (BackupFile1.MaxSize >= needed || previous == 0)
-        return true;
-    if (!AskYesNo(QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one beside it. "
-                                 "Replace it? If this backup then does not finish, the previous backup cannot be "
-                                 "restored from these disks.")
-                      .arg(disk),
-                  this) ||
-        !BackupFile1.ReplacePreviousVolume(archive, disk))
-        return false;
+    if (TBackupFile::VolumeTakesABlock(BackupFile1.MaxSize))
+        return Room::Enough;
+    if (previous.bytes == 0)
+        return Room::None;
+    if (!AskYesNo(replaceQuestion(disk, previous.sets), this))
+        return Room::Kept;
+    if (!BackupFile1.ReplacePreviousVolume(archive, disk, &notRemoved))
+        return Room::NotRemoved;
+    if (replacedDisk_ == 0)
+        replacedDisk_ = disk;
+    replacedSets_.unite(previous.sets);
     BackupFile1.MaxSize = volumeSizeFor(volume);
-    return true;
+    return TBackupFile::VolumeTakesABlock(BackupFile1.MaxSize) ? Room::Enough : Room::None;
+}
+
+// Once a volume of the previous backup has been replaced, that backup is
+// gone from the disks, and the question says so where the disk holds more of it.
+QString TBackupForm::replaceQuestion(uint16_t disk, const QSet<QByteArray> &sets) const
+{
+    const QString question = QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one "
+                                            "beside it. Replace it? ")
+                                 .arg(disk);
+    if (replacedDisk_ != 0 && sets.intersects(replacedSets_))
+        return question + previousBackupGone();
+    return question + QStringLiteral("If this backup then does not finish, the previous backup cannot be restored "
+                                     "from these disks.");
+}
+
+QString TBackupForm::previousBackupGone() const
+{
+    return QStringLiteral("The previous backup can no longer be restored from these disks: its volume on Disk #%1 "
+                          "has been replaced.")
+        .arg(replacedDisk_);
 }
 
 void TBackupForm::BackupFile1Progress(TBackupFile &sender, const QString &, TPercentage percent, bool &)
@@ -247,13 +269,13 @@ void TBackupForm::BackupFile1Progress(TBackupFile &sender, const QString &, TPer
 void TBackupForm::BackupFile1NeedDisk(TBackupFile &sender, uint16_t diskId, bool &cont)
 {
     const QString note = sender.DiskNote().isEmpty() ? QString() : u'\n' + sender.DiskNote();
-    if (!AskOkCancel(QStringLiteral("Please insert Disk #") + QString::number(diskId) + note, this)) {
-        cont = false;
-        return;
-    }
+    cont = AskOkCancel(QStringLiteral("Please insert Disk #") + QString::number(diskId) + note, this);
     // the volume before is whole on its disk; what this one replaces is kept till the set is whole
-    cont = !backingUp_ ||
-           makeRoomForVolume(archiveName_, diskId, BackupFile1.TotalSize() - BackupFile1.BytesDone());
+    QString notRemoved;
+    if (cont && backingUp_ && makeRoomForVolume(archiveName_, diskId, notRemoved) == Room::NotRemoved)
+        sender.RefuseDisk(QStringLiteral("The previous backup's volume on the disk in the drive could not be removed "
+                                         "(%1), so it has been kept as it was.")
+                              .arg(notRemoved));
 }
 
 bool TBackupForm::runBackup(const QString &fileName)
@@ -309,8 +331,27 @@ void TBackupForm::backupClick()
             return;
     }
     BackupFile1.JournalFolder = programDirectory();
-    if (!makeRoomForVolume(chosen, 1, QFileInfo(databaseFile()).size())) {
-        ShowInfo(QStringLiteral("Fail to backup."), this);
+    replacedDisk_ = 0;
+    replacedSets_.clear();
+    QString notRemoved;
+    const QString folder = QFileInfo(chosen).absolutePath();
+    switch (makeRoomForVolume(chosen, 1, notRemoved)) {
+    case Room::Enough:
+        break;
+    case Room::None:
+        BackupFile1.MaxSize = 0;  // one volume of any size: a disk that fills up is told so
+        break;
+    case Room::Kept:
+        ShowInfo(QStringLiteral("Fail to backup.\nNo backup has been made: the disk holding %1 has no room for it "
+                                "beside the previous backup, which has been kept as it was.")
+                     .arg(folder),
+                 this);
+        return;
+    case Room::NotRemoved:
+        ShowInfo(QStringLiteral("Fail to backup.\nNo backup has been made: the previous backup's volume %1 could not "
+                                "be removed (%2), so it has been kept as it was.")
+                     .arg(chosen, notRemoved),
+                 this);
         return;
     }
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -322,8 +363,9 @@ void TBackupForm::backupClick()
     if (ok)
         lastBackupFolder() = QFileInfo(chosen).absolutePath();
     const QString warning = ok ? backupNotSynced(chosen) : QString();
+    const QString gone = replacedDisk_ != 0 ? u'\n' + previousBackupGone() : QString();
     ShowInfo(ok ? QStringLiteral("Backup Successfully.") + (warning.isEmpty() ? QString() : u'\n' + warning)
-                : failedBackupText(chosen, BackupRun::Manual),
+                : failedBackupText(chosen, BackupRun::Manual) + gone,
              this);
     QApplication::restoreOverrideCursor();
     if (!database.open(kDatabaseName, QFile::encodeName(dbFile).constData())) {

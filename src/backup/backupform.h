@@ -11,10 +11,14 @@
 // Every backup replaces its archive only once the new one is whole (see
 // TBackupFile::Backup): a full disk or a cancel keeps the archive that was
 // there byte for byte; the sets of several volumes are noted in the program
-// directory until they are whole. Where a disk has no room for a volume
-// beside the previous backup's files at its name, the manual backup asks
-// whether to replace them (Yes removes them, No fails the backup). A backup or restore whose file is in place
-// but whose folder the disk did not confirm is told as done, with a warning.
+// directory until they are whole. Each volume of a manual backup takes the
+// room its disk has beside the previous backup's files at its name; only
+// where that room cannot take a volume at all does it ask whether to
+// replace them (Yes removes them; No fails the backup at Disk #1, and asks
+// for another disk later on), and once it has replaced one, its questions
+// and its failure say that the previous backup is gone from the disks. A
+// backup or restore whose file is in place but whose folder the disk did
+// not confirm is told as done, with a warning.
 // The automatic and the manual backup skip a database in which damage has
 // been found (and not mended), so that a damaged file never replaces a good
 // archive.
@@ -45,6 +49,7 @@
 #include "backup/generations.h"
 
 #include <QDialog>
+#include <QSet>
 
 #include <cstdint>
 #include <functional>
@@ -184,7 +189,8 @@ public:
     static int64_t localMidnight(int64_t unixSeconds);
     // Volume size for a backup into path from the free space there: at most
     // 2,147,483,647, else the free space less 1,024 and two blocks of the
-    // file system (the volume's last one, taken whole, and its tag's).
+    // file system (the volume's last one, taken whole, and its tag's), and
+    // at least 1 (a volume that takes no block: never 0, which is "any size").
     int32_t volumeSizeFor(const QString &path) const;
 
     // Seams for tests: the clock, the free space of a folder, ending the program.
@@ -201,7 +207,15 @@ protected:
 private:
     // Archives the database file to fileName; the caller prepares the target.
     bool runBackup(const QString &fileName);
-    bool makeRoomForVolume(const QString &archive, uint16_t disk, int64_t toWrite);
+    // What the disk in the drive has for a volume: room for it (Enough),
+    // none and nothing to replace (None), none and the previous backup's
+    // volume kept at the user's No (Kept), or none as that volume could not
+    // be removed (NotRemoved, the system's reason in notRemoved).
+    enum class Room { Enough, None, Kept, NotRemoved };
+    Room makeRoomForVolume(const QString &archive, uint16_t disk, QString &notRemoved);
+    QString replaceQuestion(uint16_t disk, const QSet<QByteArray> &sets) const;
+    // What a failure says once a Yes has replaced a volume of the previous backup.
+    QString previousBackupGone() const;
     // Writes the archive's database to the copy and checks it.
     RestoreResult writeCheckedCopy(const QString &archive, const QString &copy);
     // Puts the checked copy in place of the database file (see restoreDatabase).
@@ -214,4 +228,8 @@ private:
     QString failedBackupText(const QString &fileName, BackupRun run) const;
     QString archiveName_;  // first volume of the backup being written
     bool backingUp_ = false;
+    // Of the manual backup being made: the first disk whose previous volume
+    // was replaced at the user's Yes (0: none), and the backups they were of.
+    uint16_t replacedDisk_ = 0;
+    QSet<QByteArray> replacedSets_;
 };

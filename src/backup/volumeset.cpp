@@ -181,15 +181,38 @@ std::optional<QByteArray> topSet(const Beside &b)
 bool rollBack(const QString &volume, const QByteArray &set, const Pump &pump)
 {
     const QString aside = asidePath(volume, set), tagAside = tagAsidePath(volume, set), tag = tagPath(volume);
+    // a copy kept by a further name is still in place too
+    const auto putBack = [&] {
+        return platform::sameFile(aside, volume) ? platform::removeFile(aside) : platform::renameFile(aside, volume);
+    };
     if (present(tagAside))
-        return (!present(aside) || platform::renameFile(aside, volume)) && platform::renameFile(tagAside, tag);
+        return (!present(aside) || putBack()) && platform::renameFile(tagAside, tag);
     if (present(aside))  // what it replaced had no tag
-        return platform::renameFile(aside, volume) && (!namesSet(readTag(volume), set) || platform::removeFile(tag));
+        return putBack() && (!namesSet(readTag(volume), set) || platform::removeFile(tag));
     const std::optional<Tag> inPlace = readTag(volume);
     if (!namesSet(inPlace, set))
         return true;
     // its volume replaced nothing here; a tag that fits no bytes is all that is left of it
     return (!tagFits(volume, *inPlace, pump) || platform::removeFile(volume)) && platform::removeFile(tag);
+}
+
+// Removes the passing files that writes cut off (by a kill or a power cut)
+// left at `volume`: of the volume and of its tag; `volumeWritten` tells
+// whether one of the volume was there. False when one could not be removed.
+bool removePassingFiles(const QString &volume, bool &volumeWritten)
+{
+    const QFileInfo info(volume);
+    const QString tag = QFileInfo(tagPath(volume)).fileName();
+    bool ok = true;
+    volumeWritten = false;
+    for (const QString &entry : QDir(info.absolutePath()).entryList({info.fileName() + QStringLiteral(".*")},
+                                                                    QDir::Files | QDir::System | QDir::Hidden)) {
+        const bool ofVolume = platform::StagedFile::isPassingName(entry, info.fileName());
+        if (ofVolume || platform::StagedFile::isPassingName(entry, tag))
+            ok = platform::removeFile(info.absolutePath() + u'/' + entry) && ok;
+        volumeWritten = volumeWritten || ofVolume;
+    }
+    return ok;
 }
 
 // The further volumes of the archive that `volume` belongs to, found in
@@ -277,45 +300,56 @@ std::vector<Copy> copiesAt(const QString &volume, const Pump &pump, const QByteA
 {
     QList<QByteArray> kept = setsKeptBeside(volume).values();
     std::sort(kept.begin(), kept.end());
-    std::vector<Tag> tags;
+    struct Found {
+        QString path;
+        Tag tag;
+    };
+    std::vector<Found> tags;
     const auto readTagAt = [&](const QString &path) {
         const std::optional<Tag> tag = present(path) ? readTagFile(path) : std::nullopt;
         if (tag && (set.isEmpty() || tag->set == set))
-            tags.push_back(*tag);
+            tags.push_back({path, *tag});
     };
     readTagAt(tagPath(volume));
     for (const QByteArray &k : std::as_const(kept))
         readTagAt(tagAsidePath(volume, k));
     QHash<QString, QByteArray> digests;  // each file is read once
-    const auto copyOf = [&](const QString &file) {
+    const auto fits = [&](const QString &file, const Tag &tag) {
+        if (tag.size != QFileInfo(file).size())
+            return false;
+        if (!digests.contains(file))
+            digests.insert(file, digestOf(file, tag.size, pump));
+        return digests.value(file) == tag.digest;
+    };
+    // A file's own tag is the one that was placed or kept aside with it; two
+    // backups of unchanged data have volumes of the same bytes, so another
+    // tag may fit them too, and is taken only where the own one is missing
+    // or does not fit (between two renames of a placing).
+    const auto copyOf = [&](const QString &file, const QString &ownTag) {
         Copy copy {file, std::nullopt};
-        const qint64 size = QFileInfo(file).size();
-        for (const Tag &tag : tags) {
-            if (tag.size != size)
-                continue;
-            if (!digests.contains(file))
-                digests.insert(file, digestOf(file, size, pump));
-            if (digests.value(file) == tag.digest) {
-                copy.tag = tag;
-                break;
-            }
-        }
+        const auto own = std::find_if(tags.cbegin(), tags.cend(), [&](const Found &f) { return f.path == ownTag; });
+        if (own != tags.cend() && fits(file, own->tag))
+            copy.tag = own->tag;
+        for (auto it = tags.cbegin(); !copy.tag && it != tags.cend(); ++it)
+            if (fits(file, it->tag))
+                copy.tag = it->tag;
         return copy;
     };
     std::vector<Copy> copies;
     QSet<QString> reached;
     // the chain: in place, then what each copy's set kept aside when it was placed
-    for (QString file = volume; present(file) && !reached.contains(file);) {
+    for (QString file = volume, ownTag = tagPath(volume); present(file) && !reached.contains(file);) {
         reached.insert(file);
-        copies.push_back(copyOf(file));
+        copies.push_back(copyOf(file, ownTag));
         if (!copies.back().tag)
             break;  // what a copy without a tag replaced cannot be told
         file = asidePath(volume, copies.back().tag->set);
+        ownTag = tagAsidePath(volume, copies.back().tag->set);
     }
     // then what no chain reaches, which only a step taken by hand leaves
     for (const QByteArray &k : std::as_const(kept))
         if (const QString file = asidePath(volume, k); !reached.contains(file) && present(file))
-            copies.push_back(copyOf(file));
+            copies.push_back(copyOf(file, tagAsidePath(volume, k)));
     if (!set.isEmpty())
         std::erase_if(copies, [](const Copy &c) { return !c.tag; });
     return copies;
@@ -381,11 +415,11 @@ Journal::State Journal::state(const QByteArray &set) const
     return present(path(set, false)) ? State::Unfinished : State::Unknown;
 }
 
-bool Journal::note(const Record &record)
+bool Journal::note(const Record &record, bool first)
 {
     const QString name = path(record.set, false);
     const std::optional<bool> synced = write(name, record);
-    if (synced == false && record.away.isEmpty())
+    if (synced == false && first)
         platform::removeFile(name);  // nothing placed yet
     return synced == true;
 }
@@ -394,6 +428,13 @@ bool Journal::noteReplaced(const Record &record, const QByteArray &by)
 {
     const QString name = kRecordPrefix + QString::fromLatin1(record.set) + kReplacedSuffix + QString::fromLatin1(by);
     return write(folder_ + u'/' + name, record) == true;
+}
+
+void Journal::unnoteReplaced(const QByteArray &set, const QByteArray &by)
+{
+    const QString name = kRecordPrefix + QString::fromLatin1(set) + kReplacedSuffix + QString::fromLatin1(by);
+    if (platform::removeFile(folder_ + u'/' + name))
+        notSynced_ = !platform::syncFolder(folder_) || notSynced_;
 }
 
 bool Journal::replaced(const QByteArray &set) const
@@ -429,6 +470,21 @@ bool Journal::whole(const QByteArray &set)
     return false;
 }
 
+QList<QByteArray> Journal::placingAt(const QString &archive, int volume) const
+{
+    static const QRegularExpression unfinishedName(QStringLiteral("^\\.backup-set-([0-9a-f]{16})$"));
+    QList<QByteArray> sets;
+    for (const QString &entry : QDir(folder_).entryList({kRecordPrefix + u'*'}, QDir::Files | QDir::Hidden)) {
+        const QRegularExpressionMatch m = unfinishedName.match(entry);
+        const std::optional<Record> record =
+            m.hasMatch() ? parseRecord(readSmallFile(folder_ + u'/' + entry, kRecordLimit)) : std::nullopt;
+        if (record && record->set == m.captured(1).toLatin1() && record->archive == archive &&
+            !record->away.isEmpty() && record->away.last() == volume)
+            sets.append(record->set);
+    }
+    return sets;
+}
+
 void Journal::settled(const QByteArray &set, int volume)
 {
     for (const bool whole : {true, false}) {
@@ -448,15 +504,15 @@ void Journal::close(const QString &archive, const QSet<QByteArray> &left)
     static const QRegularExpression recordName(QStringLiteral("^\\.backup-set-([0-9a-f]{16})(?:\\.whole)?$"));
     static const QRegularExpression replacedName(
         QStringLiteral("^\\.backup-set-[0-9a-f]{16}\\.replaced-by-([0-9a-f]{16})$"));
-    // StagedFile's temporary name: the final name and six characters
-    static const QRegularExpression passing(QStringLiteral(
+    // a record's passing name as the release before made it: the final name and six characters
+    static const QRegularExpression earlierPassing(QStringLiteral(
         "^\\.backup-set-[0-9a-f]{16}(?:\\.whole|\\.replaced-by-[0-9a-f]{16})?\\.[A-Za-z0-9]{6}$"));
     bool removed = false;
     QStringList replacedRecords;
     for (const QString &entry : QDir(folder_).entryList({kRecordPrefix + u'*'}, QDir::Files | QDir::Hidden)) {
         const QString name = folder_ + u'/' + entry;
         const QRegularExpressionMatch m = recordName.match(entry);
-        bool goes = passing.match(entry).hasMatch();
+        bool goes = platform::StagedFile::isPassingName(entry) || earlierPassing.match(entry).hasMatch();
         if (m.hasMatch()) {
             const std::optional<Record> record = parseRecord(readSmallFile(name, kRecordLimit));
             goes = record && record->set == m.captured(1).toLatin1() && record->archive == archive &&
@@ -475,12 +531,16 @@ void Journal::close(const QString &archive, const QSet<QByteArray> &left)
         notSynced_ = notSynced_ || !platform::syncFolder(folder_);
 }
 
+// What the volume replaces is kept by a further name where the disk's file
+// system has them, so that its name is never without a file: the new one
+// takes it over in one rename. Elsewhere it is renamed aside, and for the
+// step between that and the new one's rename the name is free.
 bool place(platform::StagedFile &staged, const Tag &tag, Placing &placing)
 {
-    const QString volume = staged.placeName(), tagName = tagPath(volume);
+    const QString volume = staged.placeName(), tagName = tagPath(volume), aside = asidePath(volume, tag.set);
     if (present(tagName) && !platform::renameFile(tagName, tagAsidePath(volume, tag.set)))
         return false;
-    if (present(volume) && !platform::renameFile(volume, asidePath(volume, tag.set)))
+    if (present(volume) && !platform::linkFile(volume, aside) && !platform::renameFile(volume, aside))
         return false;
     platform::StagedFile tagFile(tagName);
     const QByteArray text = tagText(tag);
@@ -494,36 +554,94 @@ bool place(platform::StagedFile &staged, const Tag &tag, Placing &placing)
     return true;
 }
 
+namespace {
+
+// A volume and its tag at one volume's name: in place, or kept aside by a set.
+struct Pair {
+    QString file, tag;
+};
+
+// The pairs that other backups keep at `volume` (see filesOfOthers).
+std::vector<Pair> pairsOfOthers(const QString &volume, const QByteArray &writing)
+{
+    std::vector<Pair> pairs;
+    if (!namesSet(readTag(volume), writing))
+        pairs.push_back({volume, tagPath(volume)});
+    for (const QByteArray &set : setsKeptBeside(volume))
+        pairs.push_back({asidePath(volume, set), tagAsidePath(volume, set)});
+    return pairs;
+}
+
+}  // namespace
+
 QStringList filesOfOthers(const QString &volume, const QByteArray &writing)
 {
     QStringList files;
-    if (!namesSet(readTag(volume), writing))
-        files << volume << tagPath(volume);
-    for (const QByteArray &set : setsKeptBeside(volume))
-        files << asidePath(volume, set) << tagAsidePath(volume, set);
+    for (const Pair &pair : pairsOfOthers(volume, writing))
+        files << pair.file << pair.tag;
     files.removeIf([](const QString &file) { return !present(file); });
     return files;
 }
 
-bool replaceOthers(const QString &volume, const QString &archive, Journal &journal, const QByteArray &writing)
+QSet<QByteArray> setsOfOthers(const QString &volume, const QByteArray &writing)
 {
-    const QStringList files = filesOfOthers(volume, writing);
-    for (const QString &file : files) {
-        const std::optional<Tag> tag = writing.isEmpty() ? std::nullopt : readTagFile(file);  // none for a volume
-        if (tag && !journal.noteReplaced({tag->set, QFileInfo(archive).absoluteFilePath(), {}}, writing))
+    QSet<QByteArray> sets;
+    for (const Pair &pair : pairsOfOthers(volume, writing))
+        if (const std::optional<Tag> tag = present(pair.file) ? readTagFile(pair.tag) : std::nullopt)
+            sets.insert(tag->set);
+    return sets;
+}
+
+// A set is noted no longer whole before its volume goes, so that no kill
+// leaves it offered without that volume; the note is taken back where the
+// volume stays. A tag goes only with its volume, which it names.
+bool replaceOthers(const QString &volume, const QString &archive, Journal &journal, const QByteArray &writing,
+                   int &error)
+{
+    const std::vector<Pair> pairs = pairsOfOthers(volume, writing);
+    QHash<QString, QByteArray> noted;  // the set of each volume that goes, by its file
+    for (const Pair &pair : pairs) {
+        const std::optional<Tag> tag = writing.isEmpty() || !present(pair.file) ? std::nullopt : readTagFile(pair.tag);
+        if (!tag)
+            continue;
+        if (!journal.noteReplaced({tag->set, QFileInfo(archive).absoluteFilePath(), {}}, writing)) {
+            error = errno != 0 ? errno : EIO;
+            for (const QByteArray &set : std::as_const(noted))
+                journal.unnoteReplaced(set, writing);
             return false;
+        }
+        noted.insert(pair.file, tag->set);
     }
-    for (const QString &file : files)
-        if (!platform::removeFile(file))
-            return false;
-    return platform::syncFolder(QFileInfo(volume).absolutePath());
+    error = 0;
+    for (const Pair &pair : pairs) {
+        if (!platform::removeFile(pair.file) || !platform::removeFile(pair.tag))
+            error = error != 0 ? error : errno;
+    }
+    for (auto it = noted.cbegin(); it != noted.cend(); ++it)
+        if (present(it.key()))
+            journal.unnoteReplaced(it.value(), writing);
+    if (!platform::syncFolder(QFileInfo(volume).absolutePath()))
+        error = error != 0 ? error : errno;
+    return error == 0;
 }
 
 // The disk is synced before the journal hears what was settled on it.
-bool settleVolume(const QString &volume, int number, Journal &journal, const QByteArray &writing, const Pump &pump)
+bool settleVolume(const QString &volume, int number, const QString &archive, Journal &journal,
+                  const QByteArray &writing, const Pump &pump)
 {
     QList<QByteArray> settled;
-    bool ok = true;
+    bool volumeWritten = false;
+    bool ok = removePassingFiles(volume, volumeWritten);
+    // A volume written whole is still under its passing name till the end
+    // of its placing, so this is the disk that a set noted as placing it
+    // when a kill cut that off; where nothing of the set lies here, nothing
+    // had changed yet.
+    if (volumeWritten) {
+        const Beside b = lookAt(volume);
+        for (const QByteArray &set : journal.placingAt(QFileInfo(archive).absoluteFilePath(), number))
+            if (set != writing && !namesSet(b.inPlace, set) && !b.kept.contains(set) && !b.under.contains(set))
+                journal.settled(set, number);
+    }
     // each round takes one set off the top; a name holds few sets
     for (int round = 0; ok && round < 64; ++round) {
         const Beside b = lookAt(volume);
@@ -559,7 +677,7 @@ bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pum
     volumes.insert(1, platform::linkedPath(firstVolume));
     bool ok = true;
     for (auto it = volumes.cbegin(); it != volumes.cend(); ++it)
-        ok = (it.value().isEmpty() || settleVolume(it.value(), it.key(), journal, {}, pump)) && ok;
+        ok = (it.value().isEmpty() || settleVolume(it.value(), it.key(), firstVolume, journal, {}, pump)) && ok;
     if (!ok)
         return false;
     // what is left here of an unfinished set, or kept aside, keeps its record

@@ -18,8 +18,9 @@
 //    ".backup-set-<set>" while the set is unfinished (made before its first
 //    volume replaces anything), ".backup-set-<set>.whole" once its last
 //    volume is in place with its tag. A record lists the volumes whose
-//    disks may have left the drive since ("away": noted before each prompt)
-//    and still hold what the set left; a volume goes from the list once its
+//    disks may hold what the set left ("away": each noted before anything
+//    on its disk changes, as the disk may leave the drive at any prompt or
+//    kill after); a volume goes from the list once its
 //    disk has been put right, and the record goes once the list is empty
 //    and nothing of the set is left in the archive's folder. A set one of
 //    whose volumes a later set removed to make room (replaceOthers) is
@@ -43,8 +44,11 @@
 //  - whole: everything kept aside at that name goes;
 //  - no record (a set written from another data folder or computer): left
 //    as it is; a set placed over it keeps it aside, with what it kept.
+// The passing files of writes that a kill cut off at that name go too,
+// whatever set they were for: nothing is ever read from one.
 // A restore reads, at each volume's name, the copy (in place or kept aside)
-// of one set. Which copy at a name is newer is told by what was placed
+// of one set, known by the tag placed or kept aside with it (two backups of
+// unchanged data have volumes of the same bytes). Which copy at a name is newer is told by what was placed
 // last (copiesAt), never by a clock: the first volume read is the newest
 // copy that the journal does not note unfinished or replaced. Without the
 // journal (another computer or data folder) that is the newest copy, which
@@ -134,8 +138,10 @@ public:
     explicit Journal(const QString &folder) : folder_(folder) {}
     State state(const QByteArray &set) const;
     // Notes the set as unfinished with the record's list, on the disk (the
-    // file synced, the folder too); false when it could not be.
-    bool note(const Record &record);
+    // file synced, the folder too); false when it could not be. The first
+    // note of a set (nothing of it placed yet) that could not be synced is
+    // taken back.
+    bool note(const Record &record, bool first = false);
     // Notes the unfinished set as whole, once that is on the disk (the
     // folder synced); false, and the set still unfinished, when it could
     // not be.
@@ -145,10 +151,15 @@ public:
     // (".backup-set-<set>.replaced-by-<by>", kept while `by` has a record).
     // False when it could not be.
     bool noteReplaced(const Record &record, const QByteArray &by);
+    // Takes that note back: the volume has not been removed after all.
+    void unnoteReplaced(const QByteArray &set, const QByteArray &by);
     bool replaced(const QByteArray &set) const;
     // The volume of the set has been put right on its disk: it goes from
     // the set's list.
     void settled(const QByteArray &set, int volume);
+    // The unfinished sets of the archive (its first volume, absolute) whose
+    // records list `volume` last: the one each was placing when it ended.
+    QList<QByteArray> placingAt(const QString &archive, int volume) const;
     // Removes the records of the archive that list no volume and whose set
     // is not among `left`, and what a write cut off left of any record.
     void close(const QString &archive, const QSet<QByteArray> &left);
@@ -175,12 +186,16 @@ bool place(platform::StagedFile &staged, const Tag &tag, Placing &placing);
 // The files that other backups keep at `volume` (a volume and its tag in
 // place, unless of the set `writing`, and everything kept aside there).
 QStringList filesOfOthers(const QString &volume, const QByteArray &writing);
+// The sets whose volumes are among them, by their tags.
+QSet<QByteArray> setsOfOthers(const QString &volume, const QByteArray &writing);
 // Removes them, for a volume of the set `writing` that has no room beside
-// them; each set among them is first noted in the journal as no longer
-// whole (the first volume, written before the set has an id, needs no
-// note: a set without its first volume is never read). False when a step
-// failed.
-bool replaceOthers(const QString &volume, const QString &archive, Journal &journal, const QByteArray &writing);
+// them; each set among them is noted in the journal as no longer whole
+// while its volume goes, and only where it went (the first volume, written
+// before the set has an id, needs no note: a set without its first volume
+// is never read). False, with the system's error code, when a step failed:
+// a volume that could not be removed stays with its tag.
+bool replaceOthers(const QString &volume, const QString &archive, Journal &journal, const QByteArray &writing,
+                   int &error);
 
 // Puts right what sets left at every volume of the archive whose first
 // volume is `firstVolume` (a name as the user gave it), found by their
@@ -188,7 +203,12 @@ bool replaceOthers(const QString &volume, const QString &archive, Journal &journ
 // when a step failed.
 bool settleArchive(const QString &firstVolume, Journal &journal, const Pump &pump);
 // Puts right what sets other than `writing` left at `volume`, volume
-// `number` of its archive.
-bool settleVolume(const QString &volume, int number, Journal &journal, const QByteArray &writing, const Pump &pump);
+// `number` of the archive whose first volume is `archive`, and removes the
+// passing files of writes cut off there (platform/stagedfile.h). Where
+// one of the volume was among them, an unfinished set whose record lists
+// this volume last, and of which nothing lies here, no longer lists it: a
+// kill cut its placing off before anything on the disk changed.
+bool settleVolume(const QString &volume, int number, const QString &archive, Journal &journal,
+                  const QByteArray &writing, const Pump &pump);
 
 }  // namespace volumeset

@@ -19,14 +19,6 @@ constexpr const char *kArchiveAttr = "user.quillet.archive";
 
 FileStepObserver *g_observer = nullptr;
 
-// False, with errno set, when the observer fails the step.
-bool stepAllowed(FileStep step, const QString &path)
-{
-    const int error = g_observer ? g_observer->beforeStep(step, path) : 0;
-    errno = error;
-    return error == 0;
-}
-
 bool statFile(const QString &path, struct stat &st)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -83,9 +75,16 @@ FileStepObserver *setFileStepObserver(FileStepObserver *observer)
     return previous;
 }
 
+bool fileStepAllowed(FileStep step, const QString &path)
+{
+    const int error = g_observer ? g_observer->beforeStep(step, path) : 0;
+    errno = error;
+    return error == 0;
+}
+
 bool syncFolder(const QString &dir)
 {
-    if (!stepAllowed(FileStep::SyncFolder, dir))
+    if (!fileStepAllowed(FileStep::SyncFolder, dir))
         return false;
     const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -172,13 +171,19 @@ bool mayRead(const QString &path)
 
 bool renameFile(const QString &source, const QString &target)
 {
-    return stepAllowed(FileStep::Rename, target) &&
+    return fileStepAllowed(FileStep::Rename, target) &&
            ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0;
+}
+
+bool linkFile(const QString &source, const QString &target)
+{
+    return fileStepAllowed(FileStep::Link, target) &&
+           ::link(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0;
 }
 
 bool removeFile(const QString &path)
 {
-    return stepAllowed(FileStep::Remove, path) &&
+    return fileStepAllowed(FileStep::Remove, path) &&
            (::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT);
 }
 

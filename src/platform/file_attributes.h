@@ -4,8 +4,9 @@
 // change survives a power loss, and where a symbolic link leads. Paths are
 // absolute or relative to the working directory.
 //
-// Renames, removals and folder syncs go through one observer that tests may
-// install, to fail a step on purpose or to end the process at it.
+// Creations of staged files, renames, links, removals and folder syncs go through
+// one observer that tests may install, to fail a step on purpose or to end
+// the process at it.
 #pragma once
 
 #include <QString>
@@ -15,7 +16,7 @@
 
 namespace platform {
 
-enum class FileStep { Rename, Remove, SyncFolder };
+enum class FileStep { Create, Rename, Link, Remove, SyncFolder };
 class FileStepObserver {
 public:
     virtual ~FileStepObserver() = default;
@@ -25,6 +26,9 @@ public:
 };
 // Installs the observer (nullptr: none) and returns the one before.
 FileStepObserver *setFileStepObserver(FileStepObserver *observer);
+// Asks the observer before a step taken elsewhere (a file created): false,
+// with errno set, when it fails the step.
+bool fileStepAllowed(FileStep step, const QString &path);
 
 // True when both paths name the same existing file (same device and inode),
 // also when one of them reaches it through a symbolic or hard link.
@@ -63,6 +67,10 @@ QString unsharedLocksFileSystem(const QString &dir);
 // Renames `source` over `target` (both in one folder), not synced. False,
 // with errno set, when it failed (target as it was).
 bool renameFile(const QString &source, const QString &target);
+// Gives the file `source` the further name `target` (both in one folder; a
+// hard link), not synced. False, with errno set, when it failed, as on a
+// file system without such links.
+bool linkFile(const QString &source, const QString &target);
 // Removes a name, not synced. True when it is gone, also when there was none.
 bool removeFile(const QString &path);
 

@@ -3,6 +3,7 @@
 #include "platform/file_attributes.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <csignal>
@@ -44,6 +45,13 @@ bool StagedFile::isOutOfSpace(int errorCode)
     return errorCode == ENOSPC || errorCode == EFBIG || errorCode == EDQUOT;
 }
 
+bool StagedFile::isPassingName(const QString &name, const QString &finalName)
+{
+    static const QRegularExpression passing(QStringLiteral("^(.+)\\.passing-[A-Za-z0-9]{6}$"));
+    const QRegularExpressionMatch m = passing.match(name);
+    return m.hasMatch() && (finalName.isEmpty() || m.captured(1) == finalName);
+}
+
 void StagedFile::fail(int errorCode)
 {
     if (failure_ == 0)
@@ -61,7 +69,11 @@ bool StagedFile::open(OpenMode mode)
         fail(ELOOP);
         return false;
     }
-    QByteArray pattern = QFile::encodeName(placeName_) + ".XXXXXX";
+    if (!fileStepAllowed(FileStep::Create, placeName_)) {
+        fail(errno);
+        return false;
+    }
+    QByteArray pattern = QFile::encodeName(placeName_) + ".passing-XXXXXX";
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) {
         fail(errno);

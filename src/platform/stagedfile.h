@@ -1,7 +1,9 @@
 // A file written under a temporary name in the folder of its final name and
 // put in that name's place only once it is whole, so that a failed or
 // stopped write (a full disk, a cancel, a crash) never costs the file that
-// was there before: it stays byte for byte.
+// was there before: it stays byte for byte. The temporary (passing) name is
+// the final name followed by ".passing-" and six letters or digits, so that
+// what a crash leaves can be told by its name alone (isPassingName).
 //
 // The caller opens it (write only), writes, then finish()es it (everything
 // written and synced to the disk) and commit()s it (renamed over the final
@@ -54,6 +56,9 @@ public:
     // The system's error code of the first failure, 0 when none.
     int failure() const { return failure_; }
     static bool isOutOfSpace(int errorCode);
+    // Whether a file name (no folder) is a passing name of the file name
+    // finalName, or, finalName empty, of any file name.
+    static bool isPassingName(const QString &name, const QString &finalName = QString());
 
 protected:
     qint64 readData(char *, qint64) override { return -1; }

@@ -261,8 +261,11 @@ TEST_F(Auto, VolumeSizeFollowsTheFreeSpace)
     EXPECT_EQ(form.volumeSizeFor(dir + "/x.zbf"), INT32_MAX);
     form.FreeSpace = [](const QString &) { return int64_t(-1); };  // cannot be measured
     EXPECT_EQ(form.volumeSizeFor("//server/share/x.zbf"), INT32_MAX);
-    form.FreeSpace = [](const QString &) { return int64_t(100); };
-    EXPECT_EQ(form.volumeSizeFor(dir + "/x.zbf"), 0);  // nothing left: no negative size
+    // 1 to 9 KiB left: a volume that takes no block, so that another disk is asked for; never 0, "any size"
+    for (const int64_t free : {int64_t(100), int64_t(1024), int64_t(9 * 1024)}) {
+        form.FreeSpace = [free](const QString &) { return free; };
+        EXPECT_EQ(form.volumeSizeFor(dir + "/x.zbf"), 1) << free;
+    }
 }
 
 }  // namespace

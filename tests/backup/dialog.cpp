@@ -8,11 +8,15 @@
 #include "backup/backupfile.h"
 #include "backup/backupform.h"
 #include "backup/restorelock.h"
+#include "backup/volumeset.h"
 #include "engine/hashtab.h"
 #include "engine/ttree.h"
+#include "platform/stagedfile.h"
 #include "platform/startfolder.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QtEndian>
 #include <QFile>
@@ -22,6 +26,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStorageInfo>
+#include <QTabWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -35,14 +40,16 @@ using namespace testing_backup;
 
 namespace {
 
-// 400 contacts with remarks of 1,000 bytes that do not compress (about 400
-// KB once archived), while it lives.
+// Contacts with remarks of 1,000 bytes that do not compress (400 of them
+// take about 400 KB once archived), or that do, while it lives.
 struct BulkRows {
     std::vector<dbReference<Customer>> rows;
-    BulkRows()
+    explicit BulkRows(int count = 400, bool compressible = false)
     {
-        for (int i = 0; i < 400; ++i) {
-            const std::string remark = randomBytes(1000, uint32_t(i)).replace('\0', '\1').toStdString();
+        for (int i = 0; i < count; ++i) {
+            const std::string remark = (compressible ? QByteArray(1000, 'r')
+                                                     : randomBytes(1000, uint32_t(i)).replace('\0', '\1'))
+                                           .toStdString();
             rows.push_back(insert(Customer {.id = 100000 + i, .name = "bulk", .remark = remark.c_str()}));
         }
         EXPECT_TRUE(database.commit());
@@ -60,9 +67,10 @@ struct BulkRows {
 };
 
 // Disks of one size in one drive, whose free space is the disk's size less
-// the blocks its files take.
+// the blocks its files take, or the room set for the disk.
 struct Drive : DiskDrive {
     int64_t capacity = 0;
+    std::map<QString, int64_t> room;  // by label
     Drive(const QString &dir, int64_t size) : DiskDrive {dir + "/drive", dir + "/shelf", {}}, capacity(size)
     {
         QDir(path).removeRecursively();
@@ -84,6 +92,14 @@ struct Drive : DiskDrive {
         return bytes;
     }
     int disks() const { return std::max(current.toInt(), int(shelved().size())); }
+    int64_t freeSpace() const { return room.count(current) ? room.at(current) : capacity - used(current); }
+    // The time a volume's tag gives, as the messages show it.
+    QString made(int disk) const
+    {
+        const QString volume = disk == 1 ? "/X.zbf" : "/X.00" + QString::number(disk);
+        const std::optional<volumeset::Tag> tag = volumeset::readTag(folderOf(QString::number(disk)) + volume);
+        return tag ? QDateTime::fromSecsSinceEpoch(tag->made).toString("yyyy-MM-dd HH:mm:ss") : QString();
+    }
 };
 
 class Dialog : public ::testing::Test {
@@ -128,17 +144,113 @@ protected:
     }
 
     // The form's free space and volume prompts on `drive`: each prompt puts
-    // in the disk it asks for.
+    // in the next disk of `inserts` ("?": the one it asks for), else the
+    // disk it asks for.
     void useDrive(Drive &drive)
     {
         form->FreeSpace = [&drive](const QString &folder) {
-            return folder == drive.path ? drive.capacity - drive.used(drive.current) : int64_t(1) << 40;
+            return folder == drive.path ? drive.freeSpace() : int64_t(1) << 40;
         };
-        onPrompt = [&drive](const QString &text) {
+        onPrompt = [this, &drive](const QString &text) {
             static const QRegularExpression asked("^Please insert Disk #(\\d+)");
+            QString label = inserts.empty() ? QString("?") : inserts.front();
+            if (!inserts.empty())
+                inserts.pop_front();
             if (const QRegularExpressionMatch m = asked.match(text); m.hasMatch())
-                drive.insert(m.captured(1));
+                drive.insert(label == "?" ? m.captured(1) : label);
         };
+    }
+    // Setup's Backup into X.zbf on the drive, Disk #1 put in first and OK
+    // at the prompts as given, its questions answered as given (its replace
+    // question first, where the disk holds X.zbf); what it told.
+    QStringList backUpOnto(Drive &drive, const std::deque<bool> &questions = {},
+                           const std::deque<bool> &answers = std::deque<bool>(20, true))
+    {
+        seam.shown.clear();
+        seam.questions.clear();
+        prompts.clear();
+        promptAnswers = answers;
+        drive.insert("1");
+        seam.AnswerFile(drive.path + "/X.zbf");
+        if (QFileInfo::exists(drive.path + "/X.zbf"))
+            seam.AnswerQuestion(true);
+        for (const bool answer : questions)
+            seam.AnswerQuestion(answer);
+        form->backupClick();
+        return seam.Messages();
+    }
+    // Setup's Restore from X.zbf on the drive, Disk #1 put in first and OK
+    // at every prompt; what it told. The database, as the restore left it
+    // (in `restored`), is open again.
+    QStringList restoreFrom(Drive &drive, QByteArray *restored = nullptr)
+    {
+        seam.shown.clear();
+        exits.clear();
+        prompts.clear();
+        promptAnswers = std::deque<bool>(20, true);
+        drive.insert("1");
+        seam.AnswerFile(drive.path + "/X.zbf");
+        seam.AnswerQuestion(true);
+        form->restoreClick();
+        EXPECT_EQ(exits, std::vector<int>({0}));
+        if (restored)
+            *restored = readAll(dbFile);
+        EXPECT_TRUE(database.open("Quillet"));
+        return seam.Messages();
+    }
+    // The size of the database's archive: the room that volumes of it are given is measured by it.
+    int64_t archiveSize() const
+    {
+        const QString archive = dir + "/size.zbf";
+        EXPECT_TRUE(TBackupFile().Backup({dbFile}, archive));
+        const int64_t size = QFileInfo(archive).size();
+        QFile::remove(archive);
+        return size;
+    }
+    // Every file on every disk and in the journal, by where it lies.
+    Files everything(const Drive &drive) const
+    {
+        Files files = drive.everyFile();
+        files.merge(filesIn(dir, {".backup-set-*"}));
+        return files;
+    }
+    // Runs `run` as a kill at its file step or prompt numbered `point` would
+    // leave the disks, the journal and the drive: the step fails (the prompt
+    // is cancelled), and once the run has ended, everything is put back as
+    // it was at that point. False when the run ended before it.
+    bool killedAt(int point, Drive &drive, const std::function<void()> &run)
+    {
+        std::optional<std::pair<Files, QString>> left;
+        int step = 0;
+        const auto killedHere = [&] {
+            if (step++ == point)
+                left = {everything(drive), drive.current};
+            return step - 1 == point;
+        };
+        const OnFileStep steps([&](platform::FileStep, const QString &) { return killedHere() ? EIO : 0; });
+        const auto prompt = onPrompt;
+        onPrompt = [&](const QString &text) {
+            if (killedHere())
+                promptAnswers.push_front(false);
+            prompt(text);
+        };
+        run();
+        onPrompt = prompt;
+        if (left)
+            putBack(drive, left->first, left->second);
+        return left.has_value();
+    }
+    // Puts every disk and the journal as `files` give them, the disk
+    // `current` in the drive.
+    void putBack(Drive &drive, const Files &files, const QString &current)
+    {
+        for (const auto &[path, bytes] : everything(drive))
+            QFile::remove(path);
+        for (const auto &[path, bytes] : files) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            writeFile(path, bytes);
+        }
+        drive.current = current;
     }
 
     QString dir, dbFile;
@@ -148,6 +260,7 @@ protected:
     QStringList prompts;
     std::deque<bool> promptAnswers;
     std::function<void(const QString &text)> onPrompt;  // before each prompt is answered
+    std::deque<QString> inserts;
 };
 
 TEST_F(Dialog, TheDatabaseIsRefusedAsBackupTargetAlsoThroughALink)
@@ -248,33 +361,50 @@ TEST_F(Dialog, RestoreOpensWhereTheLastBackupWroteElseInDocuments)
 
 TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
 {
-    const QString target = dir + "/X.zbf";
-    std::deque<int64_t> free = {17500, 17500, int64_t(1) << 32};
+    const BulkRows bulk(40);
+    std::deque<int64_t> free;
     form->FreeSpace = [&](const QString &) {
         const int64_t v = free.front();
         if (free.size() > 1)
             free.pop_front();
         return v;
     };
-    promptAnswers = {true, true};
-    seam.AnswerFile(target);
-    form->backupClick();
-    // No block fitted after the first OK: measured and asked again, saying
-    // why, without an empty volume.
-    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
-                                    "Please insert Disk #2\nThere is no room for it on the disk in the drive. [OK|Cancel]"}));
-    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
-    EXPECT_TRUE(QFileInfo::exists(dir + "/X.002"));
-    EXPECT_FALSE(QFileInfo::exists(dir + "/X.003"));
-    EXPECT_EQ(parseVolume(readAll(target)).nextVolume, "NEXT:DISK002");
+    // Disk #1 takes one block; a disk put in with 1 to 9 KiB free takes
+    // none, and a write-protected one cannot be written: each is asked for
+    // again, saying why, without an empty volume.
+    const QString noRoom = "There is no room for it on the disk in the drive.";
+    const struct {
+        int64_t free;
+        int refusals;
+        QString note;
+    } cases[] = {{1024, 0, noRoom}, {5 * 1024, 0, noRoom}, {9 * 1024, 0, noRoom},
+                 {int64_t(1) << 32, 1, "The disk in the drive cannot be written to (Read-only file system)."}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.note.toStdString() + " " + std::to_string(c.free));
+        const QString target = dir + "/X" + QString::number(c.free) + ".zbf";
+        int refusals = c.refusals;
+        const OnFileStep writeProtected([&](platform::FileStep step, const QString &path) {
+            return step == platform::FileStep::Create && path.endsWith(".002") && refusals-- > 0 ? EROFS : 0;
+        });
+        free = {26000, c.free, int64_t(1) << 32};
+        prompts.clear();
+        promptAnswers = {true, true};
+        seam.shown.clear();
+        seam.AnswerFile(target);
+        form->backupClick();
+        EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
+                                        "Please insert Disk #2\n" + c.note + " [OK|Cancel]"}));
+        EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+        EXPECT_EQ(parseVolume(readAll(target)).nextVolume, "NEXT:DISK002");
+        EXPECT_TRUE(parseVolume(readAll(TBackupFile::VolumeName(target, "002")), false).ended);
+    }
 
     // Cancel fails the backup; the database is open again.
-    free = {17500};
+    free = {26000, 17500};
     prompts.clear();
     promptAnswers = {false};
     seam.shown.clear();
-    QFile::remove(target);
-    seam.AnswerFile(target);
+    seam.AnswerFile(dir + "/X.zbf");
     form->backupClick();
     EXPECT_EQ(prompts, QStringList {"Please insert Disk #2 [OK|Cancel]"});
     EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
@@ -628,98 +758,213 @@ TEST_F(Dialog, EachVolumeLeavesRoomForItsTagAndItsLastBlock)
         SCOPED_TRACE(size);
         Drive drive(dir, size);
         useDrive(drive);
-        seam.shown.clear();
-        promptAnswers = std::deque<bool>(20, true);
-        seam.AnswerFile(drive.path + "/X.zbf");
-        form->backupClick();
-        EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+        EXPECT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
         EXPECT_GE(drive.disks(), 2);
         for (int disk = 1; disk <= drive.disks(); ++disk)
             EXPECT_LE(drive.used(QString::number(disk)), size) << "disk " << disk;
     }
 }
 
-// The same disks every week: each disk holds the previous backup's volume,
-// with no room for the new one beside it. Setup asks before it replaces it;
-// Yes goes on and the new backup is restored from the disks; No at Disk #3
-// fails the backup and leaves that disk as it was, and the journal notes
-// the previous backup, whose second volume is gone, as no longer whole
-// until the next backup has put the disks right. Cancel at a restore's
-// prompt says only that nothing was restored.
+// The same disks every week, each with no room for the new volume beside
+// the previous backup's. Setup asks before it replaces a volume; once it
+// has, the question at a later disk and the failure say that the previous
+// backup can no longer be restored from the disks, and No asks for another
+// disk. A restore then says that the disks hold no whole backup and which
+// volume each backup lacks, and stops asking. Yes at every disk makes a
+// backup that is restored.
 TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
 {
     const BulkRows bulk;
     Drive drive(dir, 160 * 1024);
     useDrive(drive);
-    const QString archive = drive.path + "/X.zbf";
-    const auto backUp = [&](const std::deque<bool> &questions) {
-        seam.shown.clear();
-        seam.questions.clear();
-        prompts.clear();
-        promptAnswers = std::deque<bool>(20, true);
-        seam.AnswerFile(archive);
-        for (const bool answer : questions)
-            seam.AnswerQuestion(answer);
-        drive.insert("1");
-        form->backupClick();
-    };
-    backUp({});
-    ASSERT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
     const int disks = drive.disks();
     ASSERT_GE(disks, 3);
-    const auto question = [](int disk) {
+    const QString previous = drive.made(2);
+    const auto question = [](int disk, const QString &then) {
         return QStringLiteral("Disk #%1 holds the previous backup's volume and has no room for this one beside it. "
-                              "Replace it? If this backup then does not finish, the previous backup cannot be restored "
-                              "from these disks.")
-            .arg(disk);
+                              "Replace it? ")
+                   .arg(disk) +
+               then;
     };
+    const QString gone = "The previous backup can no longer be restored from these disks: its volume on Disk #1 has "
+                         "been replaced.";
     addCategory("second");
-    backUp(std::deque<bool>(disks + 1, true));
-    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
-    QStringList asked {archive + " is existed, replace it?"};
-    for (int disk = 1; disk <= disks; ++disk)
-        asked << question(disk);
-    EXPECT_EQ(seam.Questions(), asked);
-
-    addCategory("third");
-    const QByteArray second = closedDatabaseBytes();
-    const auto notedReplaced = [&] {
-        return QDir(dir).entryList({".backup-set-*.replaced-by-*"}, QDir::Files | QDir::Hidden);
-    };
-    const Files before = drive.contents("3");
-    const QString previous = ".backup-set-" + before.at("X.003.set").mid(22, 16) + ".replaced-by-";
-    backUp({true, true, true, false});
-    EXPECT_EQ(seam.Questions(), asked.mid(0, 4));
-    EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
-    EXPECT_EQ(drive.contents("3"), before);
-    const QStringList cutOff = notedReplaced().filter(previous);
-    EXPECT_EQ(cutOff.size(), 1) << notedReplaced().join(' ').toStdString();
+    EXPECT_EQ(backUpOnto(drive, {true, false}, {true, false}), QStringList {"Fail to backup.\n" + gone});
+    EXPECT_EQ(seam.Questions().filter("Replace it?"),
+              QStringList({question(1, "If this backup then does not finish, the previous backup cannot be restored "
+                                       "from these disks."),
+                           question(2, gone)}));
+    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]", "Please insert Disk #2\nThere is no room for "
+                                                                         "it on the disk in the drive. [OK|Cancel]"}));
     EXPECT_TRUE(database.isOpen());
 
-    const auto restore = [&](int prompts) {
-        seam.shown.clear();
-        exits.clear();
-        promptAnswers = std::deque<bool>(prompts, true);
-        drive.insert("1");
-        seam.AnswerFile(archive);
-        seam.AnswerQuestion(true);
-        form->restoreClick();
-        EXPECT_EQ(exits, std::vector<int>({0}));
-        return seam.Messages();
-    };
-    // the previous backup's first volume went at the question for Disk #1
-    EXPECT_EQ(restore(3), QStringList {"Nothing has been restored from the backup X.zbf; the database file "
-                                       "Quillet.zrv has been left as it was. Restart the program."});
-    EXPECT_EQ(readAll(dbFile), second);
-    ASSERT_TRUE(database.open("Quillet"));
-    backUp(std::deque<bool>(disks + 1, true));
-    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
-    // the cut-off backup has been put right on every disk, and its note has gone
-    for (const QString &note : cutOff)
-        EXPECT_FALSE(notedReplaced().contains(note)) << note.toStdString();
-    EXPECT_EQ(restore(20), QStringList {"Restore Completed. Restart the program."});
-    ASSERT_TRUE(database.open("Quillet"));
+    // Disk #1 holds the cut-off backup's first volume, the others the previous one's
+    EXPECT_EQ(restoreFrom(drive), QStringList({"Cannot read archive: no whole backup was found on these disks. The "
+                                               "backup made " + drive.made(1) + " lacks volume 2 (X.002). The disk put "
+                                               "in for it holds volume 2 of the backup made " + previous + ", which "
+                                               "lacks volume 1 (X.zbf).",
+                                               "Fail to restore. Restart the program."}));
+    EXPECT_EQ(prompts.size(), 1);
+
+    addCategory("third");
+    EXPECT_EQ(backUpOnto(drive, std::deque<bool>(disks, true)), QStringList {"Backup Successfully."});
+    EXPECT_EQ(restoreFrom(drive), QStringList {"Restore Completed. Restart the program."});
     EXPECT_TRUE(categories().contains("third"));
+}
+
+// Room for a volume beside the previous backup's is weighed against what
+// the archive takes, not against the database's own size: a disk with less
+// room than the database file takes, but room for its archive, is written
+// without a question.
+TEST_F(Dialog, AVolumeGoesBesideThePreviousOneWhereTheDiskHasRoomForIt)
+{
+    const BulkRows bulk(2000, true);
+    Drive drive(dir, int64_t(1) << 40);
+    useDrive(drive);
+    ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+    drive.capacity = 2 * drive.used("1") + 64 * 1024;  // room for one more archive
+    ASSERT_LT(drive.freeSpace(), QFileInfo(dbFile).size());
+    addCategory("beside");
+    EXPECT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+    EXPECT_EQ(seam.Questions().filter("Replace it?"), QStringList {});
+    EXPECT_EQ(drive.disks(), 1);
+}
+
+// Where the previous backup's volume cannot be removed after Yes at a
+// prompt (a write-protected disk), the prompt says so and asks again, and
+// nothing notes the previous backup replaced: a restore here gives it back.
+TEST_F(Dialog, APreviousVolumeThatCannotBeRemovedIsToldAndKept)
+{
+    const BulkRows bulk;
+    Drive drive(dir, archiveSize() / 2);
+    useDrive(drive);
+    ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+    drive.room["1"] = drive.capacity;  // this backup's first volume goes beside the previous one
+    addCategory("refused");
+    {
+        const OnFileStep writeProtected([](platform::FileStep step, const QString &path) {
+            return step == platform::FileStep::Remove && path.endsWith("/X.002") ? EROFS : 0;
+        });
+        EXPECT_EQ(backUpOnto(drive, {true}, {true, false}), QStringList {"Fail to backup."});
+    }
+    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
+                                    "Please insert Disk #2\nThe previous backup's volume on the disk in the drive "
+                                    "could not be removed (Read-only file system), so it has been kept as it was. "
+                                    "[OK|Cancel]"}));
+    EXPECT_EQ(restoreFrom(drive), QStringList {"Restore Completed. Restart the program."});
+    EXPECT_FALSE(categories().contains("refused"));
+}
+
+// The offer to go back to an older backup is withdrawn once the disk put
+// in holds the volume of the backup being read: with an older backup across
+// two disks kept aside beside a newer one across four, the wrong disk put
+// in for volume 3 and then the right one at the offer's prompt, the restore
+// goes on with the newer backup and asks for Disk #4.
+TEST_F(Dialog, TheOfferOfAnOlderBackupIsWithdrawnWhenTheRightDiskIsPutIn)
+{
+    const BulkRows bulk;
+    Drive drive(dir, 0);
+    useDrive(drive);
+    const int64_t size = archiveSize();
+    const auto roomOf = [&](int64_t room) {
+        for (const QString label : {"1", "2", "3", "4"})
+            drive.room[label] = room + 16 * 1024;  // the volume's size, and its tag's and last block's room
+    };
+    roomOf(size * 2 / 3);
+    ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+    ASSERT_EQ(drive.disks(), 2);
+    const QString older = drive.made(1);
+    addCategory("newer");
+    roomOf(size * 2 / 7);
+    ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+    ASSERT_EQ(drive.disks(), 4);
+    inserts = {"2", "2", "3", "?"};
+    EXPECT_EQ(restoreFrom(drive), QStringList {"Restore Completed. Restart the program."});
+    EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]", "Please insert Disk #3 [OK|Cancel]",
+                                    "Please insert Disk #1\nThe backup made " + drive.made(1) + " is not whole on "
+                                    "these disks; the one made " + older + " is. Insert Disk #1 to restore it. "
+                                    "[OK|Cancel]",
+                                    "Please insert Disk #4 [OK|Cancel]"}));
+    EXPECT_TRUE(categories().contains("newer"));
+}
+
+// No to "Replace it?" at Disk #1, after a settling that let the window
+// system run (it rolled back a backup cut off there, above the files that a
+// backup from another data folder kept aside): the dialog takes the user's
+// input again.
+TEST_F(Dialog, TheDialogTakesInputAgainAfterNoAtDisk1)
+{
+    const BulkRows bulk;
+    Drive drive(dir, archiveSize() / 2);
+    useDrive(drive);
+    ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+    drive.insert("1");
+    const QString volume = drive.path + "/X.zbf";
+    const QByteArray elsewhere = "00000000000000aa", cutOff = "00000000000000bb";
+    ASSERT_TRUE(QFile::rename(volume, volume + "." + elsewhere + ".old"));
+    ASSERT_TRUE(QFile::rename(volume + ".set", volume + ".set." + elsewhere + ".old"));
+    writeFile(volume, "cut off");
+    const QByteArray digest = QCryptographicHash::hash("cut off", QCryptographicHash::Blake2b_256);
+    writeFile(volume + ".set", volumeset::tagText({cutOff, 1, 0, 7, digest}));
+    ASSERT_TRUE(volumeset::Journal(dir).note({cutOff, volume, {1}}));
+    form->show();
+    form->PageControl1->setCurrentIndex(1);
+    EXPECT_EQ(backUpOnto(drive, {false}), QStringList {"Fail to backup.\nNo backup has been made: the disk holding " +
+                                                       drive.path + " has no room for it beside the previous backup, "
+                                                       "which has been kept as it was."});
+    EXPECT_FALSE(QFileInfo::exists(volume + ".set"));  // rolled back
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    seam.fileRequests.clear();
+    QTest::mouseClick(form->restore, Qt::LeftButton);
+    EXPECT_EQ(seam.fileRequests.size(), 1u);
+}
+
+// Every file step and every prompt of a backup from Setup over one across
+// three disks of the same data (whose volumes are then of the same bytes),
+// and of one that fits Disk #1 alone over it, is a point where the program
+// is killed. After each, Setup's Restore gives the database byte for byte,
+// and the next backup succeeds and leaves no passing file on the disks.
+TEST_F(Dialog, AKillAtAnyStepOfABackupFromSetupCostsNoBackup)
+{
+    const BulkRows bulk(150);
+    Drive drive(dir, 0);
+    useDrive(drive);
+    // the database file keeps its time, so that its archive is the same
+    QByteArray data;  // as backed up
+    form->BackupFile1.OnProgress = [&](TBackupFile &sender, const QString &file, TPercentage percent, bool &cont) {
+        if (file.isEmpty() && percent == 0) {
+            setMtime(dbFile, 1700000000);
+            data = readAll(dbFile);
+        }
+        form->BackupFile1Progress(sender, file, percent, cont);
+    };
+    const int64_t room = archiveSize() * 2 / 5 + 16 * 1024;
+    drive.room = {{"1", room}, {"2", room}, {"3", room}};
+    ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+    ASSERT_EQ(drive.disks(), 3);
+    drive.insert("1");
+    const Files start = everything(drive);
+    int points = 0;
+    for (const int64_t free : {room, int64_t(1) << 30}) {
+        for (auto &[label, bytes] : drive.room)
+            bytes = free;
+        for (int point = 0;; ++point, ++points) {
+            putBack(drive, start, "1");
+            if (!killedAt(point, drive, [&] { backUpOnto(drive); }))
+                break;
+            SCOPED_TRACE("killed at step " + std::to_string(point) + (free > room ? " of one volume" : ""));
+            const QByteArray backedUp = data;
+            QByteArray restored;
+            EXPECT_EQ(restoreFrom(drive, &restored), QStringList {"Restore Completed. Restart the program."});
+            EXPECT_EQ(restored, backedUp);
+            EXPECT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
+            for (const auto &[path, bytes] : drive.everyFile())
+                EXPECT_FALSE(platform::StagedFile::isPassingName(QFileInfo(path).fileName())) << path.toStdString();
+        }
+    }
+    EXPECT_GT(points, 30);
+    std::printf("kill points through Setup: %d\n", points);
 }
 
 TEST_F(Dialog, TheFormStaysOpenWhileARunIsBusy)

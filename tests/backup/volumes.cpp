@@ -36,10 +36,17 @@ protected:
         writeFile(source, content);
         archive = dir.path() + "/X.zbf";
     }
+    // The source file's bytes, dated sourceTime when it is set.
+    void writeSource(const QByteArray &bytes)
+    {
+        writeFile(source, bytes);
+        if (sourceTime != 0)
+            setMtime(source, sourceTime);
+    }
     // Backs up `bytes` as the source file, in volumes of the documented size.
     bool backUp(const QByteArray &bytes)
     {
-        writeFile(source, bytes);
+        writeSource(bytes);
         r.bf.MaxSize = 48976;
         r.diskAnswers = std::deque<bool>(8, true);
         return r.bf.Backup({source}, archive);
@@ -68,10 +75,19 @@ protected:
             writeFile(name, bytes);
     }
     QStringList keptAside() const { return QDir(dir.path()).entryList({"*.old"}, QDir::Files | QDir::Hidden); }
+    // The volume `disk` of the archive replaced where it is, as Setup does
+    // after Yes; false when it could not be.
+    bool replaceVolume(uint16_t disk)
+    {
+        r.bf.PreviousVolume(archive, disk);
+        return r.bf.ReplacePreviousVolume(archive, disk);
+    }
     // Backs up the source file in a child process that is killed (ends at
-    // once) at its file step (rename, removal, folder sync) or volume prompt
-    // numbered `stopAt`; a prompt runs `atPrompt` and answers OK. False when
-    // the backup ended before that point: every point has been tried.
+    // once) at its file step (creation, rename, removal, folder sync) or
+    // volume prompt numbered `stopAt`; a prompt runs `atPrompt` and answers
+    // OK. With `replacing`, each volume first replaces what the disk holds at
+    // its name. False when the backup ended before that point: every point
+    // has been tried.
     bool backupKilledAt(int stopAt, const std::function<void(uint16_t disk)> &atPrompt = {})
     {
         const pid_t child = fork();
@@ -89,10 +105,11 @@ protected:
                 tick();
                 if (atPrompt)
                     atPrompt(disk);
-                cont = true;
+                cont = !replacing || replaceVolume(disk);
             };
             r.bf.MaxSize = 48976;
-            r.bf.Backup({source}, archive);
+            if (!replacing || replaceVolume(1))
+                r.bf.Backup({source}, archive);
             _exit(1);
         }
         int status = 0;
@@ -108,7 +125,7 @@ protected:
     {
         for (int point = 0;; ++point) {
             start();
-            writeFile(source, bytes);
+            writeSource(bytes);
             if (!backupKilledAt(point, atPrompt))
                 return point;
             SCOPED_TRACE("killed at step " + std::to_string(point));
@@ -123,6 +140,8 @@ protected:
     Recorder r;
     QString source, archive;
     QByteArray content;
+    bool replacing = false;
+    int64_t sourceTime = 0;
 };
 
 TEST_F(Volumes, FourVolumesOfTheDocumentedSizesRestoreIdentically)
@@ -360,7 +379,7 @@ protected:
     // Backs up `bytes` with the disks inserted at the prompts as given.
     bool backUpAcross(const QByteArray &bytes, const QStringList &disks)
     {
-        writeFile(source, bytes);
+        writeSource(bytes);
         r.bf.MaxSize = 48976;
         inserts = {disks.cbegin(), disks.cend()};
         return r.bf.Backup({source}, archive);
@@ -394,6 +413,38 @@ protected:
         files.merge(filesIn(r.bf.JournalFolder));
         return files;
     }
+    // What a backup across `disks` disks leaves on them: on each, its own
+    // volume and tag and what it kept aside there, and in the journal its own
+    // record and those of sets that still hold only disks beyond them.
+    void expectNothingLeftBehind(int disks)
+    {
+        const std::optional<volumeset::Tag> tag = volumeset::readTag(drive.folderOf("1") + "/X.zbf");
+        const QString set = tag ? QString::fromLatin1(tag->set) : QString("none");
+        for (int d = 1; d <= disks; ++d) {
+            const QString label = QString::number(d), volume = QFileInfo(volumePath(d)).fileName();
+            for (const QString &name : drive.files(label))
+                EXPECT_TRUE(name == volume || name == volume + ".set" ||
+                            (name.startsWith(volume + ".") && name.endsWith("." + set + ".old")))
+                    << "disk " << d << ": " << name.toStdString();
+        }
+        static const QRegularExpression replacedBy("\\.replaced-by-([0-9a-f]{16})$");
+        for (const QString &name : journal()) {
+            if (const QRegularExpressionMatch m = replacedBy.match(name); m.hasMatch()) {
+                const QString by = ".backup-set-" + m.captured(1);  // noted while the later set has a record
+                EXPECT_TRUE(journal().contains(by) || journal().contains(by + ".whole")) << name.toStdString();
+                continue;
+            }
+            const auto record = volumeset::Journal::parseRecord(readAll(r.bf.JournalFolder + "/" + name));
+            ASSERT_TRUE(record) << name.toStdString();
+            for (const int away : record->away)
+                EXPECT_TRUE(record->set == set.toLatin1() || away > disks) << name.toStdString();
+        }
+    }
+    QString volumePath(int number) const
+    {
+        return number == 1 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(uint16_t(number)));
+    }
+    QString inDriveNote() const { return dir.path() + "/in-drive"; }
     // Puts back every disk, and the journal, as everyDisk() gave them with
     // disk 1 in the drive.
     void putBackEveryDisk(const Files &files)
@@ -483,58 +534,77 @@ TEST_F(Disks, ABackupCancelledOnALaterDiskIsUndoneOnEachDiskAsItIsSeen)
         EXPECT_FALSE(name.contains(cancelled) || bytes.contains(cancelled)) << name.toStdString();
 }
 
-// Every file step and every prompt of a backup across two, three and four
-// disks, over an older one, is a point where the process is killed, in a
-// child process, with the disk it was writing in the drive. After each,
-// with disk 1 put back: a restore on this computer, and one from a data
-// folder without the journal, with the disk asked for put in at each
-// prompt, give the older backup or the newer one and change no file; the
-// next backup across the disks settles, on each as it is seen, what the
-// killed one left, so that the journal then holds its record only, and the
-// one after it leaves each disk its volume and the one it replaced.
+// Every file step and every prompt of a backup across one to four disks,
+// over an older one of one to four volumes, is a point where the process is
+// killed, in a child process, with the disk it was writing in the drive;
+// then again, on up to three disks, with every disk's previous volume
+// replaced as Setup does after Yes, and with the data unchanged (volumes of
+// the same bytes). After each, with disk 1 put back: a restore on this
+// computer, and one from a data folder without the journal, with the disk
+// asked for put in at each prompt, give the older backup or the newer one
+// (or, once a volume was replaced, nothing) and change no file; the next
+// backup across the disks settles, on each as it is seen, what the killed
+// one left, and leaves on each of its disks nothing but its own volume and
+// what it kept aside: no passing file, and no record in the journal but its
+// own and those of disks it did not see.
 TEST_F(Disks, AKillAtAnyStepAcrossDisksCostsNoBackup)
 {
-    for (const int disks : {2, 3, 4}) {
-        SCOPED_TRACE(std::to_string(disks) + " disks");
-        const int size = 32000 * disks - 25000;  // about 32.8 KB a volume
-        const QByteArray older = randomBytes(size, 9), newer = randomBytes(size, 11), newest = randomBytes(size, 10);
+    const auto labels = [](int disks) {
         QStringList later;  // the labels of the disks after the first
         for (int d = 2; d <= disks; ++d)
             later << QString::number(d);
-        putBackEveryDisk({});
-        ASSERT_TRUE(backUpAcross(older, later));
-        drive.insert("1");
-        ASSERT_EQ(drive.files("1").size(), 2);
-        const Files start = everyDisk();
-        std::set<QByteArray> outcomes;
-        const auto inDrive = [this](uint16_t disk) { drive.insert(QString::number(disk)); };
-        const int points = killedAtEachPoint(newer, [&] { putBackEveryDisk(start); }, [&] {
-            for (const QString &label : later + QStringList {"1"})
-                if (drive.namesIn(drive.shelf + "/" + label).isEmpty())
-                    drive.current = label;  // the disk the killed process left in the drive
-            for (const bool away : {false, true}) {
-                const QByteArray got = restoredAsAsked(away);
-                EXPECT_TRUE(got == older || got == newer) << (away ? "away" : "here");
-                outcomes.insert(got);
-            }
-            for (int round = 0; round < 2; ++round) {
+        return later;
+    };
+    const auto sized = [](int volumes, uint32_t seed) { return randomBytes(32000 * volumes - 25000, seed); };
+    enum Way { Over, Replacing, Unchanged };
+    int total = 0;
+    for (const Way way : {Over, Replacing, Unchanged}) {
+        for (const int before : {1, 2, 3, 4}) {
+            for (const int disks : {1, 2, 3, 4}) {
+                const bool sameCount = before == disks && disks <= 3;
+                if ((way == Replacing && !sameCount && disks != 1) || (way == Unchanged && (!sameCount || disks == 1)))
+                    continue;
+                SCOPED_TRACE(std::to_string(disks) + " disks over " + std::to_string(before) + " volumes" +
+                             (way == Replacing ? ", replacing" : way == Unchanged ? ", unchanged" : ""));
+                sourceTime = way == Unchanged ? 1700000000 : 0;
+                const QByteArray older = sized(before, 9), newest = sized(disks, 10);
+                const QByteArray newer = way == Unchanged ? older : sized(disks, 11);
+                putBackEveryDisk({});
+                ASSERT_TRUE(backUpAcross(older, labels(before)));
                 drive.insert("1");
-                ASSERT_TRUE(backUpAcross(newest, later));
-                EXPECT_EQ(journal().size(), 1u) << journal().join(' ').toStdString();
+                const Files start = everyDisk();
+                std::set<QByteArray> outcomes;
+                replacing = way == Replacing;
+                const int points = killedAtEachPoint(newer, [&] {
+                    putBackEveryDisk(start);
+                    writeFile(inDriveNote(), "1");
+                }, [&] {
+                    replacing = false;
+                    drive.current = readAll(inDriveNote());  // the disk the killed process left in the drive
+                    for (const bool away : {false, true}) {
+                        const QByteArray got = restoredAsAsked(away);
+                        EXPECT_TRUE(got == older || got == newer || (way == Replacing && got == "(refused)"))
+                            << (away ? "away" : "here");
+                        outcomes.insert(got);
+                    }
+                    drive.insert("1");
+                    ASSERT_TRUE(backUpAcross(newest, labels(disks)));
+                    expectNothingLeftBehind(disks);
+                    EXPECT_EQ(restoredAsAsked(true), newest);
+                    replacing = way == Replacing;
+                }, [this](uint16_t disk) {
+                    drive.insert(QString::number(disk));
+                    writeFile(inDriveNote(), QByteArray::number(disk));
+                });
+                replacing = false;
+                EXPECT_TRUE(way == Replacing || outcomes == (std::set<QByteArray> {older, newer}));
+                EXPECT_GE(points, 4 * disks);
+                total += points;
             }
-            // a write the kill cut off left its temporary file (".XXXXXX") behind
-            const QRegularExpression cutOff("\\.[A-Za-z0-9]{6}$");
-            for (const QString &label : later + QStringList {"1"}) {
-                const QStringList files = drive.files(label);
-                EXPECT_EQ(files.size() - files.filter(cutOff).size(), label == later.last() ? 2 : 4)
-                    << label.toStdString() << ": " << files.join(' ').toStdString();
-            }
-            EXPECT_EQ(restoredAsAsked(true), newest);
-        }, inDrive);
-        EXPECT_EQ(outcomes, (std::set<QByteArray> {older, newer}));
-        EXPECT_GT(points, 10 * disks);
-        std::printf("%d disks: %d kill points\n", disks, points);
+        }
     }
+    sourceTime = 0;
+    std::printf("%d kill points\n", total);
 }
 
 // Cancel at the prompt for the second disk, with the first disk already out
