@@ -916,12 +916,19 @@ void TMainListForm::websiteActionExecute()
 void TMainListForm::setupButtonClick()
 {
     TBackupForm form(this);
+    // Settings read from a damaged list may be another record's bytes: the
+    // dialog, and its Restore, comes up without them, and none is stored.
+    const bool settings = !Config::dbDescriptor.rowListBroken;
     zarvoCursor<Config> config(dbCursorForUpdate);
-    if (config.select() == 0)
+    if (settings && config.select() == 0)
         return;
-    form.everytime->setChecked(config->everytime);
-    form.everyday->setChecked(config->everyday);
-    form.remainDay->setValue(config->totalBackup);
+    if (settings) {
+        form.everytime->setChecked(config->everytime);
+        form.everyday->setChecked(config->everyday);
+        form.remainDay->setValue(config->totalBackup);
+    }
+    for (QWidget* setting : std::initializer_list<QWidget*>{form.everytime, form.everyday, form.remainDay})
+        setting->setEnabled(settings);
     QLineEdit* widths[12] = {form.id,      form.name,    form.person, form.telephone, form.mobile, form.fax,
                              form.email,   form.website, form.address, form.remark,   form.amount, form.category};
     for (int c = 1; c < kColumns; ++c)
@@ -942,8 +949,8 @@ void TMainListForm::setupButtonClick()
         }
         newWidths[c - 1] = w;
     }
-    bool stored = config.select() > 0;
-    if (stored) {
+    bool stored = !settings || config.select() > 0;
+    if (settings && stored) {
         config->everytime = form.everytime->isChecked();
         config->everyday = form.everyday->isChecked();
         config->totalBackup = static_cast<int1>(form.remainDay->value());
@@ -963,6 +970,8 @@ void TMainListForm::printButtonClick() { printListExecute(*this); }
 
 void TMainListForm::storeWidths()
 {
+    if (CustomerWidth::dbDescriptor.rowListBroken)
+        return;  // nothing is written into a damaged list
     zarvoCursor<CustomerWidth> widths(dbCursorForUpdate);
     if (widths.select() == 0)
         return;

@@ -182,6 +182,7 @@ bool dbDatabase::schemeAcceptable(bool alter)
         return false;
     }
     bool writable = accessType != dbReadOnly && accessType != dbConcurrentRead;
+    bool changes = false;  // a table to add or convert
     for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
         if (!attachable(desc, this)) {
             continue;
@@ -193,6 +194,15 @@ bool dbDatabase::schemeAcceptable(bool alter)
             refuseFile(mismatch);  // a layout this program cannot use
             return false;
         }
+        changes |= !same;
+    }
+    // A table is added or converted only where each record is accounted for:
+    // a table the Metatable's list no longer reaches would otherwise come
+    // back empty beside its rows, and a conversion would follow a damaged
+    // list into rows of another table.
+    if (changes && !everyRecordListed()) {
+        refuseFile(invalidRecordText);
+        return false;
     }
     return true;
 }
@@ -419,6 +429,7 @@ void dbDatabase::detachTables()
 {
     dbTableDescriptor* t = tables;
     tables = nullptr;
+    strayRecords = false;
     while (t != nullptr) {
         dbTableDescriptor* next = t->nextDbTable;
         t->tableId = 0;

@@ -5,6 +5,7 @@
 // which is no damaged one.
 #include "contacts_fixture.h"
 
+#include "app/login.h"
 #include "appcore/damagereport.h"
 #include "backup/backupfile.h"
 #include "backup/backupform.h"
@@ -624,7 +625,7 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                     }
                 } else {
                     EXPECT_EQ(started, 1);
-                    EXPECT_EQ(messages, QStringList {"Fail to open database."});
+                    EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
                     EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
                 }
                 window.reset();
@@ -668,5 +669,415 @@ TEST_F(DamagedIndexes, ALastRowLinkIntoItsListIsToldAndThenPutBack)
         }
         window.reset();
         database.close();
+    }
+}
+
+namespace {
+
+// A stored layout's count of rows and its first and last row, the three
+// words one damaged disk block changes together.
+struct Triple {
+    uint32_t count, first, last;
+};
+
+Triple tripleAt(const QByteArray& db, int64_t layout)
+{
+    auto word = [&](int64_t at) { return qFromLittleEndian<uint32_t>(db.constData() + layout + at); };
+    return {word(offsetof(dbTable, nRows)), word(offsetof(dbTable, firstRow)), word(offsetof(dbTable, lastRow))};
+}
+
+void setTriple(QByteArray& db, int64_t layout, const Triple& t)
+{
+    qToLittleEndian(t.count, db.data() + layout + offsetof(dbTable, nRows));
+    qToLittleEndian(t.first, db.data() + layout + offsetof(dbTable, firstRow));
+    qToLittleEndian(t.last, db.data() + layout + offsetof(dbTable, lastRow));
+}
+
+// The rows of every table as stored (their links aside), sorted, by table.
+std::map<std::string, std::vector<QByteArray>> everyRow()
+{
+    std::map<std::string, std::vector<QByteArray>> rows;
+    for (dbTableDescriptor* t : kTables) {
+        std::vector<QByteArray>& list = rows[t->name];
+        dbAnyCursor all(*t, dbCursorViewOnly, nullptr);
+        if (database.select(&all) && all.gotoFirst()) {
+            do {
+                const byte* row = database.get(all.getOid());
+                const auto size = qFromLittleEndian<uint32_t>(row);
+                list.emplace_back(reinterpret_cast<const char*>(row) + sizeof(dbRecord), qsizetype(size - sizeof(dbRecord)));
+            } while (all.gotoNext());
+        }
+        std::sort(list.begin(), list.end());
+    }
+    database.commit();
+    return rows;
+}
+
+// The program on a working day's database whose stored layouts one damaged
+// disk block has changed.
+class DamagedLists : public DamagedIndexes {
+protected:
+    // A working day's database, every table holding rows: the contacts,
+    // cheques and category of startWithContactsAndCheques, two more
+    // categories, a layout of each kind, the mail setup and two letters;
+    // with `password` the start asks for it. Its daily backup is due, a
+    // backup of it lies beside it, and it is closed; `sound`, `layouts`,
+    // `archives` and `rowsAfterStart` (the rows after a start on it) tell what
+    // it holds.
+    void makeWorkingDay(const char* password = "")
+    {
+        this->password = password;
+        startWithContactsAndCheques();
+        addCategory("Clients");
+        addCategory("Suppliers");
+        auto named = [](auto layout, const char* name) {
+            layout.name = name;
+            insert(layout);
+        };
+        named(ChequeSetup(), "Bank");
+        named(EnvelopeSetup(), "DL");
+        named(ReceiptSetup(), "Receipt");
+        named(Mail(), "Thanks");
+        named(Mail(), "Reminder");
+        MailSetup setup;
+        setup.smtpServer = "mail.example.org";
+        insert(setup);
+        zarvoCursor<Config> config(dbCursorForUpdate);
+        ASSERT_EQ(config.select(), 1u);
+        config->password = password;
+        config.update();
+        ASSERT_TRUE(database.commit());
+        makeDailyBackupDue(7);
+        backupBeside();
+        layouts = storedLayouts();
+        window.reset();
+        database.close();
+        sound = fileBytes("Quillet.zrv");
+        archives = archiveBytes();
+        // what a sound start leaves: its daily backup's settings
+        ASSERT_EQ(startOn(sound), -1);
+        rowsAfterStart = everyRow();
+        window.reset();
+        database.close();
+        keepOnlyTheWorkingDaysBackups();
+    }
+
+    // The stored layout of a table (the Metatable's for null).
+    int64_t layoutOf(const dbTableDescriptor* table) const
+    {
+        return std::find_if(layouts.begin(), layouts.end(), [&](const auto& l) { return l.first == table; })->second;
+    }
+
+    // Starts on the file `bytes`, answering No to an offer of the backup.
+    // -1 when the window came up, else the exit code.
+    int startOn(const QByteArray& bytes)
+    {
+        writeDatabase(bytes);
+        dialogs.shown.clear();
+        dialogs.questions.clear();
+        logins = 0;
+        const int started = start();
+        QCoreApplication::processEvents();  // the damage box comes after the operation
+        return started;
+    }
+
+    // Closes the window as the user does, answering Yes to "Exit the
+    // system?" and closing the About box.
+    void closeWindow()
+    {
+        QCoreApplication::processEvents();  // the boxes of what was refused before
+        dialogs.AnswerQuestion(true);
+        steps.push_back([](QDialog& about) { about.done(1); });
+        EXPECT_TRUE(window->close());
+        window.reset();
+        database.close();
+    }
+
+    // A login asked for is answered with the working day's password and
+    // counted in `logins`; other forms are the scripted steps.
+    void SetUp() override
+    {
+        DamagedIndexes::SetUp();
+        SetModalRunner([this](QDialog& form) {
+            auto* login = dynamic_cast<TLoginForm*>(&form);
+            if (login == nullptr)
+                return runStep(form);
+            ++logins;
+            form.show();
+            login->password->setText(password);
+            login->login->click();
+            return form.isVisible() ? 0 : form.result();
+        });
+    }
+
+    // On a start that told damage (nothing else, and asked no question, and
+    // the password only while the settings can be read), with `table`
+    // marked damaged when given: widens a column, renames the first
+    // category of the contact editor's list and closes the window, as the
+    // user may. Nothing is archived. Returns what could be stored.
+    struct Stored {
+        bool widths, category;
+    };
+    Stored useTheToldStart(const dbTableDescriptor* table)
+    {
+        EXPECT_EQ(dialogs.Messages(), QStringList {kRowsDamagedBox});
+        EXPECT_TRUE(dialogs.Questions().isEmpty());
+        EXPECT_EQ(logins, *password && !Config::dbDescriptor.rowListBroken ? 1 : 0);
+        if (table) {
+            EXPECT_TRUE(table->rowListBroken) << table->name;
+        }
+        const Stored stored {!CustomerWidth::dbDescriptor.rowListBroken, !Category::dbDescriptor.rowListBroken};
+        window->grid->SetColWidths(3, window->grid->ColWidths(3) + 17);
+        {
+            TMainForm editor(window.get());
+            editor.category->setCurrentIndex(0);
+            dialogs.AnswerText(QString("Renamed"));
+            editor.updateCategoryClick();
+        }
+        closeWindow();
+        EXPECT_TRUE(archiveBytes() == archives) << "a damaged file was archived";
+        return stored;
+    }
+
+    // Each table's list emptied (count, first and last row 0) in a working
+    // day's database with a password: two starts on it tell the damage,
+    // never "No record was lost.", and archive nothing; the password is
+    // asked while the settings can be read, and nothing else while they
+    // cannot; nothing is written, a new row of the table is refused, and
+    // with the bytes put back the password is asked again and every row is
+    // there.
+    void expectEmptiedListsToldAndGivenBack(std::initializer_list<dbTableDescriptor*> tables)
+    {
+        makeWorkingDay("secret");
+        for (dbTableDescriptor* table : tables) {
+            SCOPED_TRACE(table->name);
+            const int64_t at = layoutOf(table);
+            QByteArray damaged = sound;
+            setTriple(damaged, at, {0, 0, 0});
+            QByteArray bytes = damaged;
+            for (int run = 0; run < 2; ++run) {
+                ASSERT_EQ(startOn(bytes), -1);
+                EXPECT_EQ(logins, table == &Config::dbDescriptor ? 0 : 1);
+                EXPECT_EQ(dialogs.Messages(), QStringList {kRowsDamagedBox});
+                EXPECT_TRUE(table->rowListBroken);
+                EXPECT_TRUE(archiveBytes() == archives) << "a damaged file was archived";
+                std::vector<byte> row(table->appSize + 16, 0);
+                EXPECT_FALSE(database.insertRecord(table, nullptr, row.data()));
+                database.rollback();
+                QCoreApplication::processEvents();  // its damage box
+                closeWindow();
+                bytes = fileBytes("Quillet.zrv");
+            }
+            EXPECT_TRUE(bytes == damaged) << "the file changed";
+            setTriple(bytes, at, tripleAt(sound, at));
+            expectPutBack(bytes);
+        }
+    }
+
+    // Starts on `bytes`, the damaged bytes put back, and ends the run: the
+    // password is asked, nothing is told, the daily backup is made, and
+    // every table holds the rows a start on the sound file leaves, but for
+    // the tables `changed` (the program may have written them meanwhile).
+    // Returns the rows.
+    std::map<std::string, std::vector<QByteArray>> expectPutBack(const QByteArray& bytes,
+                                                                 std::initializer_list<const char*> changed = {})
+    {
+        std::map<std::string, std::vector<QByteArray>> now;
+        if (startOn(bytes) != -1) {
+            ADD_FAILURE() << "with the bytes put back the start ended";
+            return now;
+        }
+        EXPECT_EQ(logins, *password ? 1 : 0);
+        EXPECT_EQ(dialogs.Messages(), QStringList {}) << "with the bytes put back";
+        EXPECT_FALSE(archiveBytes() == archives) << "no daily backup with the bytes put back";
+        now = everyRow();
+        auto kept = now;
+        for (const char* name : changed)
+            kept[name] = rowsAfterStart[name];
+        EXPECT_TRUE(kept == rowsAfterStart) << "a row was lost or changed";
+        window.reset();
+        database.close();
+        keepOnlyTheWorkingDaysBackups();
+        return now;
+    }
+
+    // The backups of the folder are those of the working day again.
+    void keepOnlyTheWorkingDaysBackups()
+    {
+        for (const auto& [name, bytes] : archiveBytes())
+            if (!archives.count(name))
+                QFile::remove(name);
+    }
+
+    QByteArray sound;
+    std::vector<std::pair<const dbTableDescriptor*, int64_t>> layouts;
+    std::map<std::string, std::vector<QByteArray>> rowsAfterStart;
+    std::map<QString, QByteArray> archives;
+    const char* password = "";
+    int logins = 0;  // in the last start
+};
+
+}  // namespace
+
+// Each stored layout's count of rows and first and last row (the Metatable's
+// own among them), set together to (0, 0, 0), to those of every other
+// layout and to the ids of the layouts themselves, and a zeroed block of 512
+// bytes and of 4 KiB at every block of the file that holds a layout: the
+// start on such a file, with a backup beside it and the daily backup due,
+// tells the damage (or refuses the file and offers the backup, declined),
+// never says "No record was lost.", archives nothing, and a column widened
+// before the window is closed is written nowhere but in its own record. With
+// the damaged bytes put back, the next start tells nothing and every table
+// holds its rows again. QUILLET_LINK_VALUES takes every n-th case only.
+TEST_F(DamagedLists, EveryDamagedLayoutIsToldWritesThroughNoListAndIsPutBack)
+{
+    const int every = std::max(1, qEnvironmentVariableIntValue("QUILLET_LINK_VALUES"));
+    makeWorkingDay();
+    struct Case {
+        std::string what;
+        QByteArray bytes;
+        int64_t from, to;                    // the bytes changed
+        const dbTableDescriptor* table;     // whose triple it is; unset for a block
+        bool block;
+    };
+    std::vector<Case> cases;
+    std::vector<std::pair<std::string, Triple>> values {{"(0, 0, 0)", {0, 0, 0}}};
+    for (const auto& [table, at] : layouts) {
+        const std::string name = table ? table->name : "Metatable";
+        values.emplace_back(name + "'s triple", tripleAt(sound, at));
+        const oid_t id = table ? table->tableId : dbMetaTableId;
+        values.emplace_back(name + "'s layout id", Triple {1, id, id});
+    }
+    for (const auto& [table, at] : layouts)
+        for (const auto& [what, value] : values) {
+            QByteArray bytes = sound;
+            setTriple(bytes, at, value);
+            if (bytes != sound)
+                cases.push_back({std::string(table ? table->name : "Metatable") + " set to " + what, bytes,
+                                 at + int64_t(offsetof(dbTable, nRows)), at + int64_t(sizeof(dbTable)), table, false});
+        }
+    const std::size_t triples = cases.size();
+    for (const int64_t size : {512, 4096}) {
+        std::set<int64_t> blocks;
+        for (const auto& [table, at] : layouts)
+            for (int64_t b = at / size * size; b < at + qFromLittleEndian<uint32_t>(sound.constData() + at); b += size)
+                blocks.insert(b);
+        for (const int64_t b : blocks) {
+            QByteArray bytes = sound;
+            std::fill_n(bytes.data() + b, size, char(0));
+            if (bytes != sound)
+                cases.push_back({"a zeroed block of " + std::to_string(size) + " bytes at " + std::to_string(b), bytes,
+                                 b, b + size, nullptr, true});
+        }
+    }
+    int told = 0, refused = 0;
+    for (std::size_t k = 0; k < cases.size(); k += std::size_t(every)) {
+        const Case& c = cases[k];
+        SCOPED_TRACE(c.what);
+        const int started = startOn(c.bytes);
+        Stored stored {false, false};
+        if (started == -1) {
+            told += 1;
+            stored = useTheToldStart(c.table);
+        } else {
+            refused += 1;
+            EXPECT_EQ(started, 1);
+            EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+            EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
+            window.reset();
+            database.close();
+        }
+        QByteArray bytes = fileBytes("Quillet.zrv");
+        if (!stored.widths && !stored.category) {
+            EXPECT_TRUE(bytes == c.bytes) << "the file changed";
+        }
+        bytes.replace(qsizetype(c.from), qsizetype(c.to - c.from), sound.mid(qsizetype(c.from), qsizetype(c.to - c.from)));
+        auto now = expectPutBack(bytes, {"CustomerWidth", "Category"});
+        EXPECT_EQ(now["CustomerWidth"] != rowsAfterStart["CustomerWidth"], stored.widths);
+        EXPECT_EQ(now["Category"] != rowsAfterStart["Category"], stored.category);
+        if (HasFailure())
+            return;
+    }
+    std::cout << cases.size() << " cases (" << triples << " triples, " << cases.size() - triples
+              << " blocks): the start told " << told << ", refused " << refused << "\n";
+}
+
+// The list of the contacts, of the cheques or of the settings emptied: the
+// start no longer rebuilds their indexes from nothing and says "No record
+// was lost.", nor makes a first settings record without the password.
+TEST_F(DamagedLists, AnEmptiedListOfATableWithAnIndexIsToldAndComesBack)
+{
+    expectEmptiedListsToldAndGivenBack({&Customer::dbDescriptor, &Cheque::dbDescriptor, &Config::dbDescriptor});
+}
+
+// The list of a table without an index emptied: the start no longer says
+// nothing at all.
+TEST_F(DamagedLists, AnEmptiedListOfATableWithoutAnIndexIsToldAndComesBack)
+{
+    expectEmptiedListsToldAndGivenBack({&Category::dbDescriptor, &EnvelopeSetup::dbDescriptor,
+                                        &ChequeSetup::dbDescriptor, &ReceiptSetup::dbDescriptor,
+                                        &MailSetup::dbDescriptor, &CustomerWidth::dbDescriptor,
+                                        &Mail::dbDescriptor});
+}
+
+// One table's list taking over another table's rows (its count and first
+// and last row set to the other's), in a database with a password: the
+// start tells it whichever table the check meets first, and neither the
+// column widths stored at close nor a category renamed is written into the
+// other's rows; the other table is told as damaged too when the list
+// reaches its rows as whole as its own does (no password is then asked
+// when they are the settings). Nothing is archived; with the bytes put back
+// the password is asked again, the other table's rows are as they were, and
+// the daily backup is made again.
+TEST_F(DamagedLists, AListTakingOverAnotherTablesRowsWritesIntoNeither)
+{
+    makeWorkingDay("secret");
+    const std::pair<dbTableDescriptor*, dbTableDescriptor*> cases[] = {
+        {&CustomerWidth::dbDescriptor, &Customer::dbDescriptor},
+        {&CustomerWidth::dbDescriptor, &ChequeSetup::dbDescriptor},
+        {&CustomerWidth::dbDescriptor, &Config::dbDescriptor},
+        {&Category::dbDescriptor, &MailSetup::dbDescriptor},
+        {&Category::dbDescriptor, &Config::dbDescriptor},
+    };
+    for (const auto& [taking, taken] : cases) {
+        SCOPED_TRACE(std::string(taking->name) + " taking " + taken->name + "'s rows");
+        QByteArray bytes = sound;
+        setTriple(bytes, layoutOf(taking), tripleAt(sound, layoutOf(taken)));
+        ASSERT_EQ(startOn(bytes), -1);
+        useTheToldStart(taking);
+        bytes = fileBytes("Quillet.zrv");
+        setTriple(bytes, layoutOf(taking), tripleAt(sound, layoutOf(taking)));
+        expectPutBack(bytes, {"CustomerWidth", "Category"});  // the widths and a category may have been stored
+    }
+}
+
+// A table's list leading onto the stored table layouts (its count and first
+// and last row set to the Metatable's own, or to one layout): the start
+// tells it, and neither a category renamed nor the column widths stored at
+// close are written into a layout, so that the next start tells the same
+// damage instead of "Fail to open database." and offers no backup, and with
+// the bytes put back every row is there.
+TEST_F(DamagedLists, AListLeadingOntoTheTableLayoutsWritesIntoNone)
+{
+    makeWorkingDay();
+    const Triple meta = tripleAt(sound, layoutOf(nullptr));
+    const oid_t settings = Config::dbDescriptor.tableId;
+    const std::pair<dbTableDescriptor*, Triple> cases[] = {
+        {&Category::dbDescriptor, meta},
+        {&CustomerWidth::dbDescriptor, meta},
+        {&Category::dbDescriptor, {1, settings, settings}},
+        {&CustomerWidth::dbDescriptor, {1, settings, settings}},
+    };
+    for (const auto& [table, triple] : cases) {
+        SCOPED_TRACE(std::string(table->name) + " leading to " + std::to_string(triple.first));
+        QByteArray bytes = sound;
+        setTriple(bytes, layoutOf(table), triple);
+        for (int run = 0; run < 2; ++run) {
+            ASSERT_EQ(startOn(bytes), -1);
+            useTheToldStart(table);
+            bytes = fileBytes("Quillet.zrv");
+        }
+        setTriple(bytes, layoutOf(table), tripleAt(sound, layoutOf(table)));
+        expectPutBack(bytes, {"CustomerWidth", "Category"});
     }
 }
