@@ -843,9 +843,9 @@ protected:
     // day's database with a password: two starts on it tell the damage,
     // never "No record was lost.", and archive nothing; the password is
     // asked while the settings can be read, and nothing else while they
-    // cannot; nothing is written, a new row of the table is refused, and
-    // with the bytes put back the password is asked again and every row is
-    // there.
+    // cannot, and Setup (its Restore) comes up either way; nothing is
+    // written, a new row of the table is refused, and with the bytes put
+    // back the password is asked again and every row is there.
     void expectEmptiedListsToldAndGivenBack(std::initializer_list<dbTableDescriptor*> tables)
     {
         makeWorkingDay("secret");
@@ -865,6 +865,13 @@ protected:
                 EXPECT_FALSE(database.insertRecord(table, nullptr, row.data()));
                 database.rollback();
                 QCoreApplication::processEvents();  // its damage box
+                steps.push_back([table](QDialog& form) {  // Setup's Restore is there, no setting read from damage
+                    auto& setup = dynamic_cast<TBackupForm&>(form);
+                    EXPECT_TRUE(setup.restore->isEnabled());
+                    EXPECT_EQ(setup.everyday->isEnabled(), table != &Config::dbDescriptor);
+                    setup.done(1);
+                });
+                window->setupButton->click();
                 closeWindow();
                 bytes = fileBytes("Quillet.zrv");
             }
