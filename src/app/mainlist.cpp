@@ -17,6 +17,7 @@
 #include "grid/inputteller.h"
 #include "grid/listgrid.h"
 #include "platform/accessibility.h"
+#include "platform/longwork.h"
 #include "platform/process.h"
 #include "platform/screenroom.h"
 
@@ -33,6 +34,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -529,6 +531,27 @@ std::optional<bool> TMainListForm::restoreAtStart(const QString& archive, const 
     return true;
 }
 
+namespace {
+
+// Shown while the start rebuilds damaged indexes, which takes a few seconds
+// at a million contacts, before the main window can come up.
+std::unique_ptr<QWidget> rebuildProgress()
+{
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Dialog);
+    window->setObjectName("rebuildProgress");
+    window->setWindowTitle("Zarvo Cheque Printing System");
+    auto* layout = new QVBoxLayout(window.get());
+    layout->addWidget(new QLabel("The database's search indexes are being rebuilt from its records. Please wait.",
+                                 window.get()));
+    auto* bar = new QProgressBar(window.get());
+    bar->setRange(0, 0);  // busy: the steps take unlike times
+    bar->setAccessibleName("Rebuilding the search indexes");
+    layout->addWidget(bar);
+    return window;
+}
+
+}  // namespace
+
 // The whole check of the database before anything reads it: indexes found
 // damaged are rebuilt from the rows and the user is told once; records whose
 // keys disagreed with the indexes are named, and no automatic backup is made
@@ -549,8 +572,21 @@ void TMainListForm::checkDatabase()
         return ChangedRecordsText(rows, folder, archives, mended);
     };
     std::vector<dbDatabase::dbChangedRow> changed;
+    std::unique_ptr<QWidget> progress;
+    std::optional<platform::LongWork> busy;
+    database.whileRebuilding = [&] {
+        if (!progress) {
+            progress = rebuildProgress();
+            progress->show();
+            busy.emplace();
+        }
+        busy->Pump();
+    };
     const dbDatabase::dbIndexRepair found = database.checkAndRebuildIndexes(  // its reports are only printed
         &changed, [&](const std::vector<dbDatabase::dbChangedRow>& rows) { ShowInfo(changedText(rows, true), this); });
+    database.whileRebuilding = nullptr;
+    busy.reset();
+    progress.reset();
     ReportDatabaseDamage(this);
     switch (found) {
     case dbDatabase::dbIndexesSound:

@@ -643,6 +643,11 @@ public:
     // caches there, so that each step is timed from the same state whatever
     // the size of the file).
     std::function<void()> beforeCheckStep;
+    // When set, called as checkAndRebuildIndexes begins to rebuild damaged
+    // indexes, and then again every so often (a fraction of a second at a
+    // million rows) until the check after the rebuild has ended, so that the
+    // caller can show its progress. It must not use the database.
+    std::function<void()> whileRebuilding;
     // What the start-up check found and did.
     enum dbIndexRepair {
         dbIndexesSound,      // nothing damaged
@@ -744,6 +749,16 @@ private:
     dbCheckTimes checkTimes;
     // Set when a file error of the running repair was a want of space.
     bool outOfSpace = false;
+    // From the start of a rebuild to the end of the check after it.
+    bool rebuilding = false;
+    // Calls whileRebuilding while rebuilding; `rows`, when given, is the
+    // count of rows of a walk: every 65,536th only calls it.
+    void tellRebuilding(std::size_t rows = 0)
+    {
+        if (rebuilding && whileRebuilding && rows % 65536 == 0) {
+            whileRebuilding();
+        }
+    }
     // Rebuilds the indexes in one transaction; beforeCommit runs once they
     // are written, before the commit.
     bool rebuildIndexes(const std::vector<DamagedIndex>& damaged, const std::function<void()>& beforeCommit);

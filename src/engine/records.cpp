@@ -846,6 +846,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
     auto startStep = [&] {
+        tellRebuilding();
         if (beforeCheckStep) {
             beforeCheckStep();
         }
@@ -950,6 +951,7 @@ bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged, const 
                 d.field->tTree = buildIndex(d.table, d.field, false);
             }
             storeIndexIds(d.table, d.field);
+            tellRebuilding();
         }
     });
     if (ok && beforeCommit) {
@@ -985,6 +987,12 @@ dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(
             tellChanged(changed);
         }
     };
+    struct Rebuilding {
+        dbDatabase* db;
+        ~Rebuilding() { db->rebuilding = false; }
+    } rebuildingNow{this};
+    rebuilding = true;
+    tellRebuilding();
     if (!rebuildIndexes(damaged, tell)) {
         return outOfSpace ? dbIndexesNoSpace : dbIndexesDamaged;
     }

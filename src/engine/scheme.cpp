@@ -317,19 +317,29 @@ oid_t dbDatabase::buildIndex(dbTableDescriptor* t, dbFieldDescriptor* fd, bool h
     if (index == 0) {
         throw dbTransactionFailed{};
     }
+    std::vector<oid_t> rows;
+    rows.reserve(claimedRows(desc));
     oid_t id = desc->firstRow;
     for (std::uint32_t steps = 0; id != 0 && steps < currIndexSize; steps++) {
         const dbRecord* r = getRow(id);
         if (r == nullptr || (currIndex[id] & dbInternalObjectMarker) != 0) {
             break;
         }
-        const bool added =
-            hash ? dbHashTable::insert(this, index, id, fd->type, fd->dbsSize, fd->dbsOffs, expected)
-                 : dbTtree::insert(this, index, id, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs);
-        if (!added) {
+        rows.push_back(id);
+        tellRebuilding(rows.size());
+        id = r->next;
+    }
+    if (!hash) {  // from the keys in order, not a row at a time
+        if (!dbTtree::build(this, index, std::move(rows), fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs)) {
             throw dbTransactionFailed{};
         }
-        id = r->next;
+        return index;
+    }
+    for (std::size_t i = 0; i < rows.size(); i++) {
+        if (!dbHashTable::insert(this, index, rows[i], fd->type, fd->dbsSize, fd->dbsOffs, expected)) {
+            throw dbTransactionFailed{};
+        }
+        tellRebuilding(i + 1);
     }
     return index;
 }

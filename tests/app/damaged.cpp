@@ -88,6 +88,18 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
 
 namespace {
 
+// The object names of the windows shown while it lives, in order.
+struct ShownWindows : QObject {
+    ShownWindows() { QCoreApplication::instance()->installEventFilter(this); }
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && object->isWidgetType() && static_cast<QWidget*>(object)->isWindow())
+            names << object->objectName();
+        return false;
+    }
+    QStringList names;
+};
+
 // Where, in the file, lie the parts of a database of contacts and cheques
 // that the cases below damage.
 struct Offsets {
@@ -195,7 +207,8 @@ protected:
 
 // Files whose indexes alone are damaged, or whose contacts' keys disagree
 // with the indexes, each made from a small database of contacts and cheques:
-// the start rebuilds the indexes from the records and says so once (naming
+// the start rebuilds the indexes from the records, showing its progress
+// meanwhile, and says so once (naming
 // the contacts whose stored values may have been changed, and then making
 // no automatic backup), every contact and cheque is found through each index
 // by the values it holds, a new contact with a taken ID is refused as taken,
@@ -280,7 +293,9 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
             file.close();
             dialogs.shown.clear();
         }
+        ShownWindows shown;
         ASSERT_EQ(start(), -1);
+        EXPECT_TRUE(shown.names.contains("rebuildProgress")) << "no progress shown while rebuilding";
         const QStringList told = messages();
         if (c.named.isEmpty()) {
             EXPECT_EQ(told, QStringList {kIndexesRebuilt});
@@ -320,8 +335,10 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
         window.reset();
         database.close();
         dialogs.shown.clear();
+        shown.names.clear();
         ASSERT_EQ(start(), -1);
         EXPECT_EQ(messages(), QStringList {}) << "the next start";
+        EXPECT_FALSE(shown.names.contains("rebuildProgress")) << "the next start";
     }
 }
 
