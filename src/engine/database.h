@@ -766,7 +766,8 @@ private:
     void convertTable(dbTableDescriptor* table, oid_t stored);
     bool alterIndexes(dbTableDescriptor* table, bool allowed);
     // A new hash table (hash) or T-tree of the field holding every row along
-    // the table's row list; unwinds with dbTransactionFailed when it fails.
+    // the table's row list (a T-tree is laid out from the rows' keys in
+    // order); unwinds with dbTransactionFailed when it fails.
     oid_t buildIndex(dbTableDescriptor* table, dbFieldDescriptor* fd, bool hash);
     // Writes the field's index ids into the table's stored descriptor.
     void storeIndexIds(dbTableDescriptor* table, dbFieldDescriptor* fd);

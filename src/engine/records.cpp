@@ -732,9 +732,7 @@ std::vector<NumberedTable> accountForRecords(dbDatabase* db, dbCheckedRows& rows
         numbered.push_back(table);
         dbCheckedRows::Walked walked;
         if (!checkStep(db, invalidRecord, [&] { walked = rows.walk(db, table->tableId, number, table); })) {
-            table->rowListBroken = true;  // its descriptor row is damaged, reported as the walk met it
-            damaged = true;
-            walked = {};
+            walked = {};  // its descriptor row is damaged, reported as the walk met it
         }
         whole.push_back(walked.whole);
         concerned.push_back(!walked.whole);
@@ -1189,6 +1187,8 @@ bool dbDatabase::everyRecordListed()
         rows.forEachUnreached(this, [&](oid_t) { all = false; });
         return all;
     } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const dbTransactionFailed&) {  // a descriptor is no record: never after checkLayout
         return false;
     }
 }
