@@ -980,16 +980,16 @@ TEST_F(DamagedLists, EveryDamagedLayoutIsToldWritesThroughNoListAndIsPutBack)
                                  b, b + size, nullptr});
         }
     }
-    int told = 0, refused = 0;
+    int told[2] = {}, refused[2] = {};  // of the triples, of the blocks
     for (std::size_t k = 0; k < cases.size(); k += std::size_t(every)) {
         const Case& c = cases[k];
         SCOPED_TRACE(c.what);
         Stored stored {false, false};
         if (startOn(c.bytes) == -1) {
-            told += 1;
+            told[k >= triples] += 1;
             stored = useTheToldStart(c.table);
         } else {
-            refused += 1;
+            refused[k >= triples] += 1;
             EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
             EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
             window.reset();
@@ -1006,8 +1006,9 @@ TEST_F(DamagedLists, EveryDamagedLayoutIsToldWritesThroughNoListAndIsPutBack)
         if (HasFailure())
             return;
     }
-    std::cout << cases.size() << " cases (" << triples << " triples, " << cases.size() - triples
-              << " blocks): the start told " << told << ", refused " << refused << "\n";
+    std::cout << cases.size() << " cases: " << triples << " triples (the start told " << told[0] << ", refused "
+              << refused[0] << "), " << cases.size() - triples << " blocks (told " << told[1] << ", refused "
+              << refused[1] << ")\n";
 }
 
 // The list of the contacts, of the cheques or of the settings emptied (count,
