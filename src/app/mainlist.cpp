@@ -19,6 +19,7 @@
 #include "engine/file.h"
 #include "platform/accessibility.h"
 #include "platform/file_attributes.h"
+#include "platform/longwork.h"
 #include "platform/process.h"
 #include "platform/screenroom.h"
 
@@ -35,6 +36,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
@@ -566,6 +568,27 @@ std::optional<bool> TMainListForm::restoreAtStart(const QString& archive, const 
     return true;
 }
 
+namespace {
+
+// Shown while the start rebuilds damaged indexes, which takes a few seconds
+// at a million contacts, before the main window can come up.
+std::unique_ptr<QWidget> rebuildProgress()
+{
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Dialog);
+    window->setObjectName("rebuildProgress");
+    window->setWindowTitle("Zarvo Cheque Printing System");
+    auto* layout = new QVBoxLayout(window.get());
+    layout->addWidget(new QLabel("The database's search indexes are being rebuilt from its records. Please wait.",
+                                 window.get()));
+    auto* bar = new QProgressBar(window.get());
+    bar->setRange(0, 0);  // busy: the steps take unlike times
+    bar->setAccessibleName("Rebuilding the search indexes");
+    layout->addWidget(bar);
+    return window;
+}
+
+}  // namespace
+
 // The whole check of the database before anything reads it: indexes found
 // damaged are rebuilt from the rows and the user is told once; records whose
 // keys disagreed with the indexes are named, and no automatic backup is made
@@ -586,8 +609,21 @@ void TMainListForm::checkDatabase()
         return ChangedRecordsText(rows, folder, archives, mended);
     };
     std::vector<dbDatabase::dbChangedRow> changed;
+    std::unique_ptr<QWidget> progress;
+    std::optional<platform::LongWork> busy;
+    database.whileRebuilding = [&] {
+        if (!progress) {
+            progress = rebuildProgress();
+            progress->show();
+            busy.emplace();
+        }
+        busy->Pump();
+    };
     const dbDatabase::dbIndexRepair found = database.checkAndRebuildIndexes(  // its reports are only printed
         &changed, [&](const std::vector<dbDatabase::dbChangedRow>& rows) { ShowInfo(changedText(rows, true), this); });
+    database.whileRebuilding = nullptr;
+    busy.reset();
+    progress.reset();
     ReportDatabaseDamage(this);
     switch (found) {
     case dbDatabase::dbIndexesSound:
@@ -953,12 +989,19 @@ void TMainListForm::websiteActionExecute()
 void TMainListForm::setupButtonClick()
 {
     TBackupForm form(this);
+    // Settings read from a damaged list may be another record's bytes: the
+    // dialog, and its Restore, comes up without them, and none is stored.
+    const bool settings = !Config::dbDescriptor.rowListBroken;
     zarvoCursor<Config> config(dbCursorForUpdate);
-    if (config.select() == 0)
+    if (settings && config.select() == 0)
         return;
-    form.everytime->setChecked(config->everytime);
-    form.everyday->setChecked(config->everyday);
-    form.remainDay->setValue(config->totalBackup);
+    if (settings) {
+        form.everytime->setChecked(config->everytime);
+        form.everyday->setChecked(config->everyday);
+        form.remainDay->setValue(config->totalBackup);
+    }
+    for (QWidget* setting : std::initializer_list<QWidget*>{form.everytime, form.everyday, form.remainDay})
+        setting->setEnabled(settings);
     QLineEdit* widths[12] = {form.id,      form.name,    form.person, form.telephone, form.mobile, form.fax,
                              form.email,   form.website, form.address, form.remark,   form.amount, form.category};
     for (int c = 1; c < kColumns; ++c)
@@ -979,8 +1022,8 @@ void TMainListForm::setupButtonClick()
         }
         newWidths[c - 1] = w;
     }
-    bool stored = config.select() > 0;
-    if (stored) {
+    bool stored = !settings || config.select() > 0;
+    if (settings && stored) {
         config->everytime = form.everytime->isChecked();
         config->everyday = form.everyday->isChecked();
         config->totalBackup = static_cast<int1>(form.remainDay->value());
@@ -1000,6 +1043,8 @@ void TMainListForm::printButtonClick() { printListExecute(*this); }
 
 void TMainListForm::storeWidths()
 {
+    if (CustomerWidth::dbDescriptor.rowListBroken)
+        return;  // nothing is written into a damaged list
     zarvoCursor<CustomerWidth> widths(dbCursorForUpdate);
     if (widths.select() == 0)
         return;

@@ -78,25 +78,6 @@ int dbSelection::compare(const byte* a, const byte* b, const dbOrderByNode* orde
     return 0;
 }
 
-namespace {
-
-// The key of a stored integer field as an unsigned number of the same order
-// (signed values have their sign bit flipped); descending keys are inverted.
-template <class Stored, class Key>
-Key orderedKey(const byte* at, bool ascent)
-{
-    Stored v;
-    std::memcpy(&v, at, sizeof v);
-    Key k = static_cast<Key>(v);
-    if constexpr (std::is_signed_v<Stored>) {
-        k ^= Key(1) << (8 * sizeof(Stored) - 1);
-        k &= sizeof(Stored) < sizeof(Key) ? (Key(1) << (8 * sizeof(Stored))) - 1 : ~Key(0);
-    }
-    return ascent ? k : static_cast<Key>(~k);
-}
-
-}  // namespace
-
 dbIntegerOrder::dbIntegerOrder(const dbOrderByNode* order)
 {
     if (order == nullptr || order->next != nullptr || order->field == nullptr) {
@@ -135,19 +116,19 @@ void dbIntegerOrder::see(oid_t id, const byte* row)
     switch (field->type) {
     case dbField::tpBool:
     case dbField::tpInt1:
-        narrowKeys.push_back({orderedKey<std::int8_t, std::uint32_t>(at, ascent), id});
+        narrowKeys.push_back({dbOrderedKey<std::int8_t, std::uint32_t>(at, ascent), id});
         break;
     case dbField::tpInt2:
-        narrowKeys.push_back({orderedKey<std::int16_t, std::uint32_t>(at, ascent), id});
+        narrowKeys.push_back({dbOrderedKey<std::int16_t, std::uint32_t>(at, ascent), id});
         break;
     case dbField::tpInt4:
-        narrowKeys.push_back({orderedKey<std::int32_t, std::uint32_t>(at, ascent), id});
+        narrowKeys.push_back({dbOrderedKey<std::int32_t, std::uint32_t>(at, ascent), id});
         break;
     case dbField::tpReference:
-        narrowKeys.push_back({orderedKey<oid_t, std::uint32_t>(at, ascent), id});
+        narrowKeys.push_back({dbOrderedKey<oid_t, std::uint32_t>(at, ascent), id});
         break;
     default:
-        wideKeys.push_back({orderedKey<std::int64_t, std::uint64_t>(at, ascent), id});
+        wideKeys.push_back({dbOrderedKey<std::int64_t, std::uint64_t>(at, ascent), id});
         break;
     }
 }

@@ -615,17 +615,24 @@ public:
     bool remove(dbTableDescriptor* table, oid_t oid);
     // Deletes every row of the table.
     bool deleteTable(dbTableDescriptor* table);
-    // Whether every attached table's row list is whole (each row valid, met
-    // once and in no other table's list, linked back, as many as the table
-    // counts) and then every hash and T-tree index of it holds exactly its
-    // table's rows, each once, where a search would look for it (a hash item
-    // in its key's bucket under the key's hash, T-tree keys in order and
-    // balances as the heights are). A list that is not whole takes none of
-    // the rows it met from the list they belong to. Each fault is reported
-    // (class 4) and marks its table (see rowListBroken) or index (see
-    // dbIndexWatch); so does a failure to allocate room for what the table
-    // or index claims. Reads only: for checking a file before it is taken
-    // into use.
+    // Whether every record the file holds is accounted for, and then every
+    // index is sound. Accounted for: the Metatable's list is whole, and so
+    // is every attached table's row list (each row valid, met once, linked
+    // back, as many as the table counts, no stored table descriptor among
+    // them), no two such lists reach the same row, and every other record
+    // is a stored table descriptor. A list that is not whole takes none of
+    // the rows it met from a whole list that reaches them; a table whose
+    // list is not whole, shares rows with another, or leaves out records
+    // laid out exactly as its rows is damaged, and so is the file where a
+    // record no list reaches is laid out as no table's row. Then every hash
+    // and T-tree index of each table left holds exactly its table's rows,
+    // each once, where a search would look for it (a hash item in its key's
+    // bucket under the key's hash, T-tree keys in order and balances as the
+    // heights are). Each fault is reported (class 4) and marks its table
+    // (see rowListBroken), the file (see strayRecordsFound) or the index
+    // (see dbIndexWatch); so does a failure to allocate room for what the
+    // table or index claims. Reads only: for checking a file before it is
+    // taken into use.
     bool checkIndexes();
     // How long the steps of the last check (checkIndexes or
     // checkAndRebuildIndexes, the last pass) took, in seconds: the walk of
@@ -646,6 +653,11 @@ public:
     // caches there, so that each step is timed from the same state whatever
     // the size of the file).
     std::function<void()> beforeCheckStep;
+    // When set, called as checkAndRebuildIndexes begins to rebuild damaged
+    // indexes, and then again every so often (a fraction of a second at a
+    // million rows) until the check after the rebuild has ended, so that the
+    // caller can show its progress. It must not use the database.
+    std::function<void()> whileRebuilding;
     // What the start-up check found and did.
     enum dbIndexRepair {
         dbIndexesSound,      // nothing damaged
@@ -687,7 +699,8 @@ public:
         std::vector<dbChangedRow>* changedRows = nullptr,
         const std::function<void(const std::vector<dbChangedRow>&)>& tellChanged = {});
     // Whether damage has been met (and marked) in a row list or an index of
-    // an attached table since it was attached.
+    // an attached table since it was attached, or records no list reaches
+    // were found since then (see strayRecordsFound).
     bool damageFound() const;
     // The texts of the class 4 reports of a damaged row and a damaged index.
     static constexpr const char* invalidRecordText = "Database file was corrupted: invalid record";
@@ -702,6 +715,10 @@ public:
     // and updates that change a key of that index; searches then walk the
     // row list instead of the index.
     void rowListBroken(dbTableDescriptor* table);
+    // Reports (class 4) records that the file holds, that no list reaches
+    // and that are laid out as no table's rows, and keeps the database
+    // marked (see damageFound) until its tables are detached.
+    void strayRecordsFound();
     // Copies row oid into a record object; strings point into the file and
     // stay valid while the transaction lasts. A damaged row is reported
     // (class 4) and fetched as empty values: the result is then false.
@@ -730,12 +747,28 @@ private:
     struct RemovalLink;
     bool changed(bool ok);
     RemovalLink* removalChain = nullptr;  // records being removed (inverse references)
+    bool strayRecords = false;            // see strayRecordsFound
+    // Whether every record the file holds is the Metatable's own, one of its
+    // list's or a row of exactly one stored table's list, every such list
+    // whole (as the check of the tables finds it); reads only. The scheme
+    // load asks it before it adds or converts a table.
+    bool everyRecordListed();
     // The whole check; with `damaged`, the fields whose indexes failed it.
     struct DamagedIndex;
     dbIndexRepair checkTables(std::vector<DamagedIndex>* damaged, std::vector<dbChangedRow>* changedRows);
     dbCheckTimes checkTimes;
     // Set when a file error of the running repair was a want of space.
     bool outOfSpace = false;
+    // From the start of a rebuild to the end of the check after it.
+    bool rebuilding = false;
+    // Calls whileRebuilding while rebuilding; `rows`, when given, is the
+    // count of rows of a walk: every 65,536th only calls it.
+    void tellRebuilding(std::size_t rows = 0)
+    {
+        if (rebuilding && whileRebuilding && rows % 65536 == 0) {
+            whileRebuilding();
+        }
+    }
     // Rebuilds the indexes in one transaction; beforeCommit runs once they
     // are written, before the commit.
     bool rebuildIndexes(const std::vector<DamagedIndex>& damaged, const std::function<void()>& beforeCommit);
@@ -743,7 +776,8 @@ private:
     void convertTable(dbTableDescriptor* table, oid_t stored);
     bool alterIndexes(dbTableDescriptor* table, bool allowed);
     // A new hash table (hash) or T-tree of the field holding every row along
-    // the table's row list; unwinds with dbTransactionFailed when it fails.
+    // the table's row list (a T-tree is laid out from the rows' keys in
+    // order); unwinds with dbTransactionFailed when it fails.
     oid_t buildIndex(dbTableDescriptor* table, dbFieldDescriptor* fd, bool hash);
     // Writes the field's index ids into the table's stored descriptor.
     void storeIndexIds(dbTableDescriptor* table, dbFieldDescriptor* fd);

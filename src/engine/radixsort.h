@@ -10,8 +10,25 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 #include <vector>
+
+// The stored integer at `at` (of type Stored) as an unsigned Key that orders
+// as the value does (signed values have their sign bit flipped); inverted
+// for a descending order.
+template <class Stored, class Key>
+Key dbOrderedKey(const unsigned char* at, bool ascent = true)
+{
+    Stored v;
+    std::memcpy(&v, at, sizeof v);
+    Key k = static_cast<Key>(v);
+    if constexpr (std::is_signed_v<Stored>) {
+        k ^= Key(1) << (8 * sizeof(Stored) - 1);
+        k &= sizeof(Stored) < sizeof(Key) ? (Key(1) << (8 * sizeof(Stored))) - 1 : ~Key(0);
+    }
+    return ascent ? k : static_cast<Key>(~k);
+}
 
 // Orders `items` by key(item), ties kept in their present order: one
 // counting pass per byte of the key, least significant first,

@@ -151,6 +151,15 @@ struct dbRecordOps {
         return std::memcmp(packed.get(), row, size) == 0;
     }
 
+    // Whether record oid is laid out exactly as the table stores its rows:
+    // a valid row of its layout that its own values, stored again, give
+    // byte for byte.
+    static bool storedAs(dbDatabase* db, dbTableDescriptor* table, oid_t oid)
+    {
+        TempRecord values(table);
+        return fetchTarget(db, table, oid, values) && storedAsIs(db, table, oid, values.get());
+    }
+
     // Rewrites row oid from an application object: new area when needed
     // (a committed row always moves), indexes touched only for the indexed
     // fields whose value changed; with `inverse`, the back references of
@@ -429,76 +438,164 @@ struct dbRecordOps {
     }
 };
 
-// The rows of every table while the indexes are checked: each check of an
-// index takes every row of its table once (add refuses an id that is no row
-// of the table or was taken before in the same check).
+// Who reached each object along the lists of the file, while the tables and
+// their indexes are checked: every row is reached from exactly one table's
+// list, and every stored table descriptor from the Metatable's. Each check
+// of an index then takes every row of its table once (add refuses an id
+// that is no row of the table or was taken before in the same check).
 namespace {
 
 class dbCheckedRows : public dbSearchSink {
   public:
     explicit dbCheckedRows(std::size_t indexSize) : marks(indexSize, 0) {}
 
-    // Takes table number `table` (from 1) along its row list; false when the
-    // list is not whole (a row damaged, met before in this list or in one
-    // taken before, or not linked back to the row before it, a count or end
-    // that differs from the table's): a link that leaves the table, into
-    // another table's rows, onto a table descriptor or onto no row, is
-    // found so. A list that is not whole takes no row: the rows it met stay
-    // free for the lists they belong to. The keys of the table's indexes are
-    // read on the way, while each row is at hand (see rowkeys.h), so that
-    // the indexes' checks need not read the rows again.
-    bool walk(dbDatabase* db, dbTableDescriptor* table, std::uint16_t number)
+    // Marks the Metatable's own row and the rows of its list (the stored
+    // table descriptors, whose ids go to `descriptors` when given) as
+    // reached; false when that list is not whole.
+    bool walkDescriptors(dbDatabase* db, std::vector<oid_t>* descriptors = nullptr)
     {
-        const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, table->tableId, 0));
-        // Each row taken was checked on the way: the same steps lead through
-        // them again.
-        auto giveBack = [&] {
-            for (oid_t id = meta->firstRow; id != 0 && id < marks.size() && ownerOf(marks[id]) == number;
-                 id = db->getRow(id)->next) {
-                marks[id] = 0;
-            }
-        };
-        bool whole = false;
-        try {
-            whole = walkList(db, table, meta, number);
-        } catch (...) {
-            giveBack();
-            throw;
-        }
-        if (!whole) {
-            giveBack();
-        }
-        return whole;
+        marks[dbMetaTableId] = mark(descriptorOwner);
+        const auto* meta = reinterpret_cast<const dbTable*>(db->get(dbMetaTableId));
+        std::size_t steps = 0;
+        return meta != nullptr && stepAlong(db, meta, steps, [&](oid_t id, const dbRecord*) {
+                   if (ownerOf(marks[id]) != 0) {
+                       return false;
+                   }
+                   marks[id] = mark(descriptorOwner);
+                   if (descriptors != nullptr) {
+                       descriptors->push_back(id);
+                   }
+                   return true;
+               });
     }
 
+    // What the walk of one table's list found.
+    struct Walked {
+        bool whole = false;
+        std::vector<std::uint16_t> sharedWith;  // tables whose whole lists reach rows of this whole list
+    };
+
+    // Takes table number `number` (from 1, below brokenOwner) along the row
+    // list of its stored descriptor `tableId`; with `table`, each row must be
+    // a valid row of its layout. The list is whole when every row is a
+    // record, linked back to the row before it, met once along it and no
+    // stored table descriptor, the list as long as the table counts and
+    // ending at its last row. A whole list takes its rows, each row that
+    // another whole list took too being told in sharedWith; a list that is
+    // not whole takes none, leaving the rows it met to a whole list that
+    // reaches them (they count as reached all the same: see
+    // forEachUnreached). With `table` the keys of the table's indexes are
+    // read on the way, while each row is at hand (see rowkeys.h), so that
+    // the indexes' checks need not read the rows again.
+    Walked walk(dbDatabase* db, oid_t tableId, std::uint16_t number, dbTableDescriptor* table)
+    {
+        const auto* meta = reinterpret_cast<const dbTable*>(dbMustGet(db, tableId, 0));
+        Walked walked;
+        std::size_t steps = 0;
+        // The rows this walk took are left to the lists that reach them:
+        // those of its first steps (each was checked on the way), or any.
+        auto leave = [&](bool anywhere) {
+            const std::uint32_t taken = mark(number), left = mark(brokenOwner | number);
+            if (anywhere) {
+                for (std::uint32_t& m : marks) {
+                    m = (m & ~checkMask) == taken ? left : m;
+                }
+                return;
+            }
+            oid_t id = meta->firstRow;
+            for (std::size_t k = 0; k < steps; k++, id = db->getRow(id)->next) {
+                marks[id] = (marks[id] & ~checkMask) == taken ? left : marks[id];
+            }
+        };
+        try {
+            walked.whole = walkList(db, table, meta, number, steps, walked.sharedWith);
+        } catch (...) {
+            leave(true);
+            throw;
+        }
+        if (!walked.whole) {
+            leave(false);
+            walked.sharedWith.clear();
+        }
+        return walked;
+    }
+
+    // Calls f with each id that the file holds a record under (neither free
+    // nor an internal object) and that neither a whole list nor the
+    // Metatable's reached, nor a list found not whole.
+    template <class F>
+    void forEachUnreached(dbDatabase* db, F&& f) const
+    {
+        const std::size_t ids = std::min<std::size_t>(marks.size(), db->getIndexSize());
+        for (oid_t id = 1; id < ids; id++) {
+            const offs_t entry = db->getPos(id);
+            if (entry != 0 && (entry & (dbFreeHandleMarker | dbInternalObjectMarker)) == 0 &&
+                ownerOf(marks[id]) == 0) {
+                f(id);
+            }
+        }
+    }
+
+    // The tables one check can tell apart.
+    static constexpr std::size_t tablesAtMost = 0x7FFF;
+
   private:
-    // The walk itself: each row it takes is marked as the table's.
-    bool walkList(dbDatabase* db, dbTableDescriptor* table, const dbTable* meta, std::uint16_t number)
+    // Steps along the list meta starts, as far as it leads to records, each
+    // linked back to the one before and taken by visit(id, row), no further
+    // than the list's count; `steps` counts the rows visit took. Whether the
+    // list is whole: its end reached, after as many rows as it counts, at
+    // its last row.
+    template <class Visit>
+    static bool stepAlong(dbDatabase* db, const dbTable* meta, std::size_t& steps, Visit&& visit)
+    {
+        const std::size_t count = db->claimedRows(meta);
+        oid_t previous = 0;
+        for (oid_t id = meta->firstRow; id != 0; steps++) {
+            const dbRecord* row = steps < count ? db->findRecord(id) : nullptr;
+            if (row == nullptr || row->prev != previous || !visit(id, row)) {
+                return false;
+            }
+            previous = id;
+            id = row->next;
+        }
+        return steps == count && std::int64_t(count) == meta->nRows && previous == meta->lastRow;
+    }
+
+    bool walkList(dbDatabase* db, dbTableDescriptor* table, const dbTable* meta, std::uint16_t number,
+                  std::size_t& steps, std::vector<std::uint16_t>& sharedWith)
     {
         const std::size_t count = db->claimedRows(meta);
         std::vector<std::pair<const dbFieldDescriptor*, std::vector<dbRowHash>*>> hashed;
-        for (const dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
+        std::vector<std::pair<const dbFieldDescriptor*, std::vector<dbRowKeyPrefix>*>> keyed;
+        for (const dbFieldDescriptor* fd = table != nullptr ? table->hashedFields : nullptr; fd != nullptr;
+             fd = fd->nextHashedField) {
             if (fd->hashTable != 0) {
                 hashed.emplace_back(fd, &startList(codes[fd], count));
             }
         }
-        std::vector<std::pair<const dbFieldDescriptor*, std::vector<dbRowKeyPrefix>*>> keyed;
-        for (const dbFieldDescriptor* fd = table->indexedFields; fd != nullptr; fd = fd->nextIndexedField) {
+        for (const dbFieldDescriptor* fd = table != nullptr ? table->indexedFields : nullptr; fd != nullptr;
+             fd = fd->nextIndexedField) {
             if (fd->tTree != 0 && fd->type == dbField::tpString) {
                 keyed.emplace_back(fd, &startList(prefixes[fd], count));
             }
         }
-        std::size_t total = 0;
         oid_t previous = 0;
         bool ascending = true;
-        for (oid_t id = meta->firstRow; id != 0; total++) {
-            if (total >= count || !dbRecordOps::validRow(db, table, id) || ownerOf(marks[id]) != 0 ||
-                db->getRow(id)->prev != previous) {
+        const bool whole = stepAlong(db, meta, steps, [&](oid_t id, const dbRecord* record) {
+            const std::uint16_t owner = ownerOf(marks[id]);
+            if (owner == number || owner == descriptorOwner ||
+                (table != nullptr && !dbRecordOps::validRow(db, table, id))) {
                 return false;
             }
-            marks[id] = std::uint32_t(number) << 16;
+            if (owner != 0 && (owner & brokenOwner) == 0) {
+                if (std::find(sharedWith.begin(), sharedWith.end(), owner) == sharedWith.end()) {
+                    sharedWith.push_back(owner);
+                }
+            } else {
+                marks[id] = mark(number);
+            }
             db->prefetchRowAhead(id, previous);
-            const byte* row = db->get(id);
+            const byte* row = reinterpret_cast<const byte*>(record);
             for (const auto& [fd, list] : hashed) {
                 const dbKeyBytes key = dbRecordKey(row, fd->type, fd->dbsSize, fd->dbsOffs);
                 list->push_back({id, dbHashTable::hashCode(key.data, key.size)});
@@ -508,8 +605,8 @@ class dbCheckedRows : public dbSearchSink {
             }
             ascending = ascending && id > previous;
             previous = id;
-            id = db->getRow(id)->next;
-        }
+            return true;
+        });
         if (!ascending) {
             for (const auto& [fd, list] : hashed) {
                 dbSortMostlyOrdered(*list, [](const dbRowHash& r) { return r.row; });
@@ -521,8 +618,8 @@ class dbCheckedRows : public dbSearchSink {
         if (totals.size() <= number) {
             totals.resize(number + 1u, 0);
         }
-        totals[number] = total;
-        return total == count && previous == meta->lastRow;
+        totals[number] = steps;
+        return whole;
     }
 
   public:
@@ -576,10 +673,15 @@ class dbCheckedRows : public dbSearchSink {
     }
 
     static constexpr std::uint32_t checkMask = 0xFFFF;
+    // Who reached an object (the high half of its mark): 0 no one; a table's
+    // number (1 to 0x7FFF) its whole list; brokenOwner with the number a
+    // list of that table found not whole; descriptorOwner the Metatable.
+    static constexpr std::uint16_t brokenOwner = 0x8000;
+    static constexpr std::uint16_t descriptorOwner = 0xFFFF;
     static std::uint16_t ownerOf(std::uint32_t mark) { return std::uint16_t(mark >> 16); }
-    // By id, in one word so that a row's check reads one place: the number
-    // of the table whose row it is (high half, 0 for none) and the last
-    // check that took it (low half).
+    static std::uint32_t mark(std::uint16_t owner) { return std::uint32_t(owner) << 16; }
+    // By id, in one word so that a row's check reads one place: who reached
+    // it (high half) and the last check that took it (low half).
     std::vector<std::uint32_t> marks;
     std::vector<std::size_t> totals;   // by table number: its rows
     std::map<const dbFieldDescriptor*, std::vector<dbRowHash>> codes;
@@ -601,6 +703,77 @@ bool checkStep(dbDatabase* db, const char* damage, Step&& step)
         db->handleError(dbDatabase::DatabaseOpenError, damage);
         return false;
     }
+}
+
+// A table attached to the database with its number in the walks.
+struct NumberedTable {
+    dbTableDescriptor* table;
+    std::uint16_t number;
+};
+
+// Walks the Metatable's list and every attached table's list, and accounts
+// for each record the file holds. A table whose list is not whole, shares
+// rows with another table's whole list, or leaves out rows the file holds
+// in its layout (records that no list reached, each laid out exactly as
+// the table stores its rows) is reported and marked (rowListBroken);
+// records that no list reached and that are laid out as no table's rows
+// are reported as damage of no table (strayRecordsFound). Returns the
+// tables left, each with a whole list of rows that are its own alone;
+// `damaged` is set when anything was reported.
+std::vector<NumberedTable> accountForRecords(dbDatabase* db, dbCheckedRows& rows, bool& damaged)
+{
+    bool descriptorsWhole = false;
+    bool strays = !checkStep(db, invalidRecord, [&] { descriptorsWhole = rows.walkDescriptors(db); }) ||
+                  !descriptorsWhole;
+    std::vector<dbTableDescriptor*> numbered{nullptr};  // by number, from 1
+    std::vector<char> whole{false}, concerned{false};
+    for (dbTableDescriptor* table = db->tables; table != nullptr; table = table->nextDbTable) {
+        const auto number = std::uint16_t(numbered.size());
+        numbered.push_back(table);
+        dbCheckedRows::Walked walked;
+        if (!checkStep(db, invalidRecord, [&] { walked = rows.walk(db, table->tableId, number, table); })) {
+            walked = {};  // its descriptor row is damaged, reported as the walk met it
+        }
+        whole.push_back(walked.whole);
+        concerned.push_back(!walked.whole);
+        for (std::uint16_t other : walked.sharedWith) {
+            concerned[other] = concerned[number] = true;
+        }
+    }
+    // A record left out is first tried as a row of the tables found damaged
+    // already (a list cut short leaves out rows of its own), then as a row
+    // of every other table.
+    strays |= !checkStep(db, invalidRecord, [&] {
+        rows.forEachUnreached(db, [&](oid_t id) {
+            bool laidOut = false;
+            for (char wasConcerned : {true, false}) {
+                for (std::size_t n = 1; n < numbered.size() && !(laidOut && wasConcerned); n++) {
+                    if (concerned[n] == wasConcerned && dbRecordOps::storedAs(db, numbered[n], id)) {
+                        laidOut = true;
+                        concerned[n] = true;
+                    }
+                }
+                if (laidOut) {
+                    break;
+                }
+            }
+            strays |= !laidOut;
+        });
+    });
+    std::vector<NumberedTable> left;
+    for (std::size_t n = 1; n < numbered.size(); n++) {
+        if (concerned[n]) {
+            damaged = true;
+            db->rowListBroken(numbered[n]);
+        } else if (whole[n]) {
+            left.push_back({numbered[n], std::uint16_t(n)});
+        }
+    }
+    if (strays) {
+        damaged = true;
+        db->strayRecordsFound();
+    }
+    return left;
 }
 
 }  // namespace
@@ -671,6 +844,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
     auto startStep = [&] {
+        tellRebuilding();
         if (beforeCheckStep) {
             beforeCheckStep();
         }
@@ -678,23 +852,8 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
     };
     Clock::time_point start = startStep();
     dbCheckedRows rows(currIndexSize);
-    std::vector<dbTableDescriptor*> whole;
     bool rowsDamaged = false;
-    std::uint16_t number = 0;
-    for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
-        bool walked = false;
-        number += 1;
-        const bool read = checkStep(this, invalidRecordText, [&] { walked = rows.walk(this, table, number); });
-        if (read && walked) {
-            whole.push_back(table);
-        } else if (read) {
-            rowsDamaged = true;
-            rowListBroken(table);
-        } else {
-            rowsDamaged = true;
-            table->rowListBroken = true;  // its descriptor row is damaged, reported as the walk met it
-        }
-    }
+    const std::vector<NumberedTable> whole = accountForRecords(this, rows, rowsDamaged);
     checkTimes.rows = secondsSince(start);
     bool indexesDamaged = false;
     auto markDamaged = [&](dbTableDescriptor* table, dbFieldDescriptor* fd) {
@@ -724,12 +883,7 @@ dbDatabase::dbIndexRepair dbDatabase::checkTables(std::vector<DamagedIndex>* dam
         return sound;
     };
     std::vector<FieldFindings> findings;
-    number = 0;
-    for (dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
-        number += 1;
-        if (std::find(whole.begin(), whole.end(), table) == whole.end()) {
-            continue;
-        }
+    for (const auto& [table, number] : whole) {
         for (dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
             if (fd->hashTable != 0) {
                 FieldFindings& f = findingsOf(findings, table, fd);
@@ -795,6 +949,7 @@ bool dbDatabase::rebuildIndexes(const std::vector<DamagedIndex>& damaged, const 
                 d.field->tTree = buildIndex(d.table, d.field, false);
             }
             storeIndexIds(d.table, d.field);
+            tellRebuilding();
         }
     });
     if (ok && beforeCommit) {
@@ -830,6 +985,12 @@ dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(
             tellChanged(changed);
         }
     };
+    struct Rebuilding {
+        dbDatabase* db;
+        ~Rebuilding() { db->rebuilding = false; }
+    } rebuildingNow{this};
+    rebuilding = true;
+    tellRebuilding();
     if (!rebuildIndexes(damaged, tell)) {
         return outOfSpace ? dbIndexesNoSpace : dbIndexesDamaged;
     }
@@ -843,6 +1004,9 @@ dbDatabase::dbIndexRepair dbDatabase::checkAndRebuildIndexes(
 
 bool dbDatabase::damageFound() const
 {
+    if (strayRecords) {
+        return true;
+    }
     for (const dbTableDescriptor* table = tables; table != nullptr; table = table->nextDbTable) {
         bool broken = table->rowListBroken;
         for (const dbFieldDescriptor* fd = table->hashedFields; fd != nullptr; fd = fd->nextHashedField) {
@@ -996,6 +1160,37 @@ void dbDatabase::rowListBroken(dbTableDescriptor* table)
 {
     table->rowListBroken = true;
     handleError(DatabaseOpenError, invalidRecord);
+}
+
+void dbDatabase::strayRecordsFound()
+{
+    strayRecords = true;
+    handleError(DatabaseOpenError, invalidRecord);
+}
+
+bool dbDatabase::everyRecordListed()
+{
+    try {
+        dbCheckedRows rows(currIndexSize);
+        std::vector<oid_t> descriptors;
+        if (!rows.walkDescriptors(this, &descriptors) || descriptors.size() >= dbCheckedRows::tablesAtMost) {
+            return false;
+        }
+        std::uint16_t number = 0;
+        for (oid_t descriptor : descriptors) {
+            const dbCheckedRows::Walked walked = rows.walk(this, descriptor, ++number, nullptr);
+            if (!walked.whole || !walked.sharedWith.empty()) {
+                return false;
+            }
+        }
+        bool all = true;
+        rows.forEachUnreached(this, [&](oid_t) { all = false; });
+        return all;
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const dbTransactionFailed&) {  // a descriptor is no record: never after checkLayout
+        return false;
+    }
 }
 
 dbRecord* dbDatabase::reallocateRow(oid_t oid, size_t newSize)

@@ -182,6 +182,7 @@ bool dbDatabase::schemeAcceptable(bool alter)
         return false;
     }
     bool writable = accessType != dbReadOnly && accessType != dbConcurrentRead;
+    bool changes = false;  // a table to add or convert
     for (dbTableDescriptor* desc = dbTableDescriptor::chain; desc != nullptr; desc = desc->next) {
         if (!attachable(desc, this)) {
             continue;
@@ -193,6 +194,15 @@ bool dbDatabase::schemeAcceptable(bool alter)
             refuseFile(mismatch);  // a layout this program cannot use
             return false;
         }
+        changes |= !same;
+    }
+    // A table is added or converted only where each record is accounted for:
+    // a table the Metatable's list no longer reaches would otherwise come
+    // back empty beside its rows, and a conversion would follow a damaged
+    // list into rows of another table.
+    if (changes && !everyRecordListed()) {
+        refuseFile(invalidRecordText);
+        return false;
     }
     return true;
 }
@@ -307,19 +317,29 @@ oid_t dbDatabase::buildIndex(dbTableDescriptor* t, dbFieldDescriptor* fd, bool h
     if (index == 0) {
         throw dbTransactionFailed{};
     }
+    std::vector<oid_t> rows;
+    rows.reserve(claimedRows(desc));
     oid_t id = desc->firstRow;
     for (std::uint32_t steps = 0; id != 0 && steps < currIndexSize; steps++) {
         const dbRecord* r = getRow(id);
         if (r == nullptr || (currIndex[id] & dbInternalObjectMarker) != 0) {
             break;
         }
-        const bool added =
-            hash ? dbHashTable::insert(this, index, id, fd->type, fd->dbsSize, fd->dbsOffs, expected)
-                 : dbTtree::insert(this, index, id, fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs);
-        if (!added) {
+        rows.push_back(id);
+        tellRebuilding(rows.size());
+        id = r->next;
+    }
+    if (!hash) {  // from the keys in order, not a row at a time
+        if (!dbTtree::build(this, index, std::move(rows), fd->type, fd->dbsSize, fd->comparator, fd->dbsOffs)) {
             throw dbTransactionFailed{};
         }
-        id = r->next;
+        return index;
+    }
+    for (std::size_t i = 0; i < rows.size(); i++) {
+        if (!dbHashTable::insert(this, index, rows[i], fd->type, fd->dbsSize, fd->dbsOffs, expected)) {
+            throw dbTransactionFailed{};
+        }
+        tellRebuilding(i + 1);
     }
     return index;
 }
@@ -419,6 +439,7 @@ void dbDatabase::detachTables()
 {
     dbTableDescriptor* t = tables;
     tables = nullptr;
+    strayRecords = false;
     while (t != nullptr) {
         dbTableDescriptor* next = t->nextDbTable;
         t->tableId = 0;

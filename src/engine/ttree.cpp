@@ -1,5 +1,7 @@
 #include "engine/ttree.h"
 
+#include "engine/radixsort.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -19,6 +21,41 @@ constexpr int minItems = maxItems - 1;
 // insert or remove goes down at most twice per level: a deeper descent
 // follows a loop in damaged links.
 constexpr int maxDescent = 128;
+
+// Whether keys of the type are integers that dbTtree::compare orders by
+// their values, and such a key as an unsigned number of the same order.
+bool integerKeyed(int type)
+{
+    switch (type) {
+      case dbField::tpBool:
+      case dbField::tpInt1:
+      case dbField::tpInt2:
+      case dbField::tpInt4:
+      case dbField::tpInt8:
+      case dbField::tpReference:
+        return true;
+      default:
+        return false;
+    }
+}
+
+std::uint64_t integerKey(int type, const byte* at)
+{
+    switch (type) {
+      case dbField::tpBool:
+        return dbOrderedKey<std::uint8_t, std::uint64_t>(at);
+      case dbField::tpInt1:
+        return dbOrderedKey<std::int8_t, std::uint64_t>(at);
+      case dbField::tpInt2:
+        return dbOrderedKey<std::int16_t, std::uint64_t>(at);
+      case dbField::tpInt4:
+        return dbOrderedKey<std::int32_t, std::uint64_t>(at);
+      case dbField::tpInt8:
+        return dbOrderedKey<std::int64_t, std::uint64_t>(at);
+      default:
+        return dbOrderedKey<oid_t, std::uint64_t>(at);
+    }
+}
 
 // One operation on one tree: the key field's description and node access.
 class Tree {
@@ -643,12 +680,16 @@ class Tree {
         const std::size_t n = order.size();
         // By patience sorting: the longest ascending run ending at each item
         // (walking forwards) and starting at it (walking backwards).
+        auto compareAt = [&](std::size_t a, std::size_t b) {
+            const int c = prefixes.empty() ? 0 : prefixes[a].compare(prefixes[b]);
+            return c != 0 ? c : cmp(keyOf(order[a]), order[b]);
+        };
         auto runs = [&](bool forwards) {
             std::vector<std::size_t> length(n), tails;
             for (std::size_t k = 0; k < n; k++) {
                 const std::size_t i = forwards ? k : n - 1 - k;
                 auto at = std::upper_bound(tails.begin(), tails.end(), i, [&](std::size_t item, std::size_t tail) {
-                    const int c = cmp(keyOf(order[tail]), order[item]);
+                    const int c = compareAt(tail, item);
                     return forwards ? c > 0 : c < 0;
                 });
                 length[i] = std::size_t(at - tails.begin()) + 1;
@@ -747,6 +788,68 @@ class Tree {
             from = to + 1;
         }
         return result;
+    }
+
+    // Puts rows in ascending key order: text keys by their prefixes, and
+    // by the whole keys where those are equal; integer keys by their values
+    // in linear time; other keys by comparing the rows' keys.
+    void sortByKey(std::vector<oid_t>& rows)
+    {
+        if (type == dbField::tpString) {
+            struct Keyed {
+                dbTextPrefix prefix;
+                oid_t row;
+            };
+            std::vector<Keyed> keyed;
+            keyed.reserve(rows.size());
+            for (oid_t row : rows) {
+                keyed.push_back({dbTextPrefix::of(dbRecordKey(dbMustGet(db, row, 0), type, size, offs)), row});
+            }
+            std::sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+                const int c = a.prefix.compare(b.prefix);
+                return c != 0 ? c < 0 : cmp(keyOf(a.row), b.row) < 0;
+            });
+            std::transform(keyed.begin(), keyed.end(), rows.begin(), [](const Keyed& k) { return k.row; });
+        } else if (integerKeyed(type)) {
+            struct Keyed {
+                std::uint64_t key;
+                oid_t row;
+            };
+            std::vector<Keyed> keyed;
+            keyed.reserve(rows.size());
+            for (oid_t row : rows) {
+                keyed.push_back({integerKey(type, dbRecordKey(dbMustGet(db, row, 0), type, size, offs).data), row});
+            }
+            dbRadixSort(keyed, [](const Keyed& k) { return k.key; });
+            std::transform(keyed.begin(), keyed.end(), rows.begin(), [](const Keyed& k) { return k.row; });
+        } else {
+            std::stable_sort(rows.begin(), rows.end(), [&](oid_t a, oid_t b) { return cmp(keyOf(a), b) < 0; });
+        }
+    }
+
+    // A subtree of the nodes [from, to) of `nodes` equal parts of the sorted
+    // `rows`, node k holding rows [k * n / nodes, (k + 1) * n / nodes); its
+    // root (0 for none) and its height.
+    oid_t buildNodes(const std::vector<oid_t>& rows, std::size_t nodes, std::size_t from, std::size_t to, int& height)
+    {
+        if (from == to) {
+            height = 0;
+            return 0;
+        }
+        const std::size_t mid = (from + to) / 2;
+        int below[2];
+        const oid_t left = buildNodes(rows, nodes, from, mid, below[0]);
+        const oid_t right = buildNodes(rows, nodes, mid + 1, to, below[1]);
+        const std::size_t first = mid * rows.size() / nodes, last = (mid + 1) * rows.size() / nodes;
+        const oid_t n = dbMustAllocate(db, dbTtree::nodeMarker);
+        dbTtreeNode* w = writable(n);
+        w->left = left;
+        w->right = right;
+        w->balance = std::int8_t(below[1] - below[0]);
+        w->nItems = std::uint16_t(last - first);
+        std::copy(rows.begin() + std::ptrdiff_t(first), rows.begin() + std::ptrdiff_t(last), w->item);
+        height = std::max(below[0], below[1]) + 1;
+        return n;
     }
 
     void purge(oid_t n)
@@ -936,6 +1039,18 @@ bool dbTtree::check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofTy
                 throw dbTransactionFailed{};  // reported where it was met
             }
         }
+    });
+}
+
+bool dbTtree::build(dbDatabase* db, oid_t treeId, std::vector<oid_t> rows, int type, std::size_t sizeofType,
+                    dbUDTComparator comparator, std::size_t offs)
+{
+    return dbGuarded(db, [&] {
+        Tree tree(db, type, sizeofType, comparator, offs);
+        tree.sortByKey(rows);
+        const std::size_t nodes = (rows.size() + maxItems - 1) / maxItems;
+        int height = 0;
+        setRoot(db, treeId, tree.buildNodes(rows, nodes, 0, nodes, height));
     });
 }
 

@@ -69,6 +69,12 @@ class dbTtree {
     static bool check(dbDatabase* db, oid_t treeId, int type, std::size_t sizeofType, dbUDTComparator comparator,
                       std::size_t offs, dbSearchSink& rows, const std::vector<dbRowKeyPrefix>* prefixes,
                       std::vector<oid_t>& outOfOrder);
+    // Fills the empty tree treeId with `rows` (row ids, each once): they are
+    // put in ascending key order, by their keys' leading parts where those
+    // tell them apart, and laid out in nodes of equal fill, as balanced as
+    // the number of nodes allows. False when the transaction failed.
+    static bool build(dbDatabase* db, oid_t treeId, std::vector<oid_t> rows, int type, std::size_t sizeofType,
+                      dbUDTComparator comparator, std::size_t offs);
     // Frees every node (root 0), or the whole tree.
     static bool purge(dbDatabase* db, oid_t treeId);
     static bool drop(dbDatabase* db, oid_t treeId);

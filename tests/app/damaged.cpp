@@ -5,6 +5,7 @@
 // which is no damaged one.
 #include "contacts_fixture.h"
 
+#include "app/login.h"
 #include "appcore/damagereport.h"
 #include "backup/backupfile.h"
 #include "backup/backupform.h"
@@ -86,6 +87,18 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
 }
 
 namespace {
+
+// The object names of the windows shown while it lives, in order.
+struct ShownWindows : QObject {
+    ShownWindows() { QCoreApplication::instance()->installEventFilter(this); }
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && object->isWidgetType() && static_cast<QWidget*>(object)->isWindow())
+            names << object->objectName();
+        return false;
+    }
+    QStringList names;
+};
 
 // Where, in the file, lie the parts of a database of contacts and cheques
 // that the cases below damage.
@@ -194,7 +207,8 @@ protected:
 
 // Files whose indexes alone are damaged, or whose contacts' keys disagree
 // with the indexes, each made from a small database of contacts and cheques:
-// the start rebuilds the indexes from the records and says so once (naming
+// the start rebuilds the indexes from the records, showing its progress
+// meanwhile, and says so once (naming
 // the contacts whose stored values may have been changed, and then making
 // no automatic backup), every contact and cheque is found through each index
 // by the values it holds, a new contact with a taken ID is refused as taken,
@@ -279,7 +293,9 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
             file.close();
             dialogs.shown.clear();
         }
+        ShownWindows shown;
         ASSERT_EQ(start(), -1);
+        EXPECT_TRUE(shown.names.contains("rebuildProgress")) << "no progress shown while rebuilding";
         const QStringList told = messages();
         if (c.named.isEmpty()) {
             EXPECT_EQ(told, QStringList {kIndexesRebuilt});
@@ -319,8 +335,10 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
         window.reset();
         database.close();
         dialogs.shown.clear();
+        shown.names.clear();
         ASSERT_EQ(start(), -1);
         EXPECT_EQ(messages(), QStringList {}) << "the next start";
+        EXPECT_FALSE(shown.names.contains("rebuildProgress")) << "the next start";
     }
 }
 
@@ -624,7 +642,7 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                     }
                 } else {
                     EXPECT_EQ(started, 1);
-                    EXPECT_EQ(messages, QStringList {"Fail to open database."});
+                    EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
                     EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
                 }
                 window.reset();
@@ -669,4 +687,387 @@ TEST_F(DamagedIndexes, ALastRowLinkIntoItsListIsToldAndThenPutBack)
         window.reset();
         database.close();
     }
+}
+
+namespace {
+
+// A stored layout's count of rows and its first and last row, the three
+// words one damaged disk block changes together.
+struct Triple {
+    uint32_t count, first, last;
+};
+constexpr std::size_t kTripleWords[3] = {offsetof(dbTable, nRows), offsetof(dbTable, firstRow),
+                                         offsetof(dbTable, lastRow)};
+
+Triple tripleAt(const QByteArray& db, int64_t layout)
+{
+    uint32_t w[3];
+    for (int k = 0; k < 3; ++k)
+        w[k] = qFromLittleEndian<uint32_t>(db.constData() + layout + kTripleWords[k]);
+    return {w[0], w[1], w[2]};
+}
+
+QByteArray withTriple(QByteArray db, int64_t layout, const Triple& t)
+{
+    for (int k = 0; k < 3; ++k)
+        qToLittleEndian((&t.count)[k], db.data() + layout + kTripleWords[k]);
+    return db;
+}
+
+// The rows of every table as stored (their links aside), sorted, by table.
+std::map<std::string, std::vector<QByteArray>> everyRow()
+{
+    std::map<std::string, std::vector<QByteArray>> rows;
+    for (dbTableDescriptor* t : kTables) {
+        std::vector<QByteArray>& list = rows[t->name];
+        dbAnyCursor all(*t, dbCursorViewOnly, nullptr);
+        if (database.select(&all) && all.gotoFirst()) {
+            do {
+                const byte* row = database.get(all.getOid());
+                const auto size = qFromLittleEndian<uint32_t>(row);
+                list.emplace_back(reinterpret_cast<const char*>(row) + sizeof(dbRecord), qsizetype(size - sizeof(dbRecord)));
+            } while (all.gotoNext());
+        }
+        std::sort(list.begin(), list.end());
+    }
+    database.commit();
+    return rows;
+}
+
+// The program on a working day's database whose stored layouts one damaged
+// disk block has changed.
+class DamagedLists : public DamagedIndexes {
+protected:
+    // A login asked for is answered with the working day's password and
+    // counted in `logins`; other forms are the scripted steps.
+    void SetUp() override
+    {
+        DamagedIndexes::SetUp();
+        SetModalRunner([this](QDialog& form) {
+            auto* login = dynamic_cast<TLoginForm*>(&form);
+            if (login == nullptr)
+                return runStep(form);
+            ++logins;
+            form.show();
+            login->password->setText(password);
+            login->login->click();
+            return form.isVisible() ? 0 : form.result();
+        });
+    }
+
+    // A working day's database, every table holding rows: the contacts,
+    // cheques and category of startWithContactsAndCheques, two more
+    // categories, a layout of each kind, the mail setup and two letters;
+    // with `password` the start asks for it. Its daily backup is due, a
+    // backup of it lies beside it, and it is closed; `sound`, `layouts`,
+    // `ids`, `archives` and `rowsAfterStart` (the rows after a start on it)
+    // tell what it holds.
+    void makeWorkingDay(const char* password = "")
+    {
+        this->password = password;
+        startWithContactsAndCheques();
+        addCategory("Clients");
+        addCategory("Suppliers");
+        auto named = [](auto layout, const char* name) {
+            layout.name = name;
+            insert(layout);
+        };
+        named(ChequeSetup(), "Bank");
+        named(EnvelopeSetup(), "DL");
+        named(ReceiptSetup(), "Receipt");
+        named(Mail(), "Thanks");
+        named(Mail(), "Reminder");
+        MailSetup setup;
+        setup.smtpServer = "mail.example.org";
+        insert(setup);
+        zarvoCursor<Config> config(dbCursorForUpdate);
+        ASSERT_EQ(config.select(), 1u);
+        config->password = password;
+        config.update();
+        ASSERT_TRUE(database.commit());
+        makeDailyBackupDue(7);
+        backupBeside();
+        layouts = storedLayouts();
+        for (const dbTableDescriptor* t : kTables)
+            ids[t] = t->tableId;
+        window.reset();
+        database.close();
+        sound = fileBytes("Quillet.zrv");
+        archives = archiveBytes();
+        ASSERT_EQ(startOn(sound), -1);  // what a sound start leaves: its daily backup's settings
+        rowsAfterStart = everyRow();
+        window.reset();
+        database.close();
+        keepOnlyTheWorkingDaysBackups();
+    }
+
+    // The stored layout of a table (the Metatable's for null).
+    int64_t layoutOf(const dbTableDescriptor* table) const
+    {
+        return std::find_if(layouts.begin(), layouts.end(), [&](const auto& l) { return l.first == table; })->second;
+    }
+
+    // Starts on the file `bytes`, answering No to an offer of the backup.
+    // -1 when the window came up, else the exit code.
+    int startOn(const QByteArray& bytes)
+    {
+        writeDatabase(bytes);
+        dialogs.shown.clear();
+        dialogs.questions.clear();
+        logins = 0;
+        const int started = start();
+        QCoreApplication::processEvents();  // the damage box comes after the operation
+        return started;
+    }
+
+    // On a start that told damage (nothing else, no question, the password
+    // asked only while the settings can be read), with `table` marked
+    // damaged when given: a new row of the table is refused and Setup
+    // comes up with its Restore (without the settings it cannot read);
+    // then, as the user may, a column is widened, the first category of the
+    // contact editor's list renamed and the window closed. Nothing is
+    // archived. Returns what could be stored.
+    struct Stored {
+        bool widths, category;
+    };
+    Stored useTheToldStart(dbTableDescriptor* table)
+    {
+        EXPECT_EQ(dialogs.Messages(), QStringList {kRowsDamagedBox});
+        EXPECT_TRUE(dialogs.Questions().isEmpty());
+        const bool settings = !Config::dbDescriptor.rowListBroken;
+        EXPECT_EQ(logins, *password && settings ? 1 : 0);
+        if (table) {
+            EXPECT_TRUE(table->rowListBroken) << table->name;
+            std::vector<byte> row(table->appSize + 16, 0);
+            EXPECT_FALSE(database.insertRecord(table, nullptr, row.data()));
+            database.rollback();
+        }
+        const Stored stored {!CustomerWidth::dbDescriptor.rowListBroken, !Category::dbDescriptor.rowListBroken};
+        steps.push_back([settings](QDialog& form) {
+            auto& setup = dynamic_cast<TBackupForm&>(form);
+            EXPECT_TRUE(setup.restore->isEnabled());
+            EXPECT_EQ(setup.everyday->isEnabled(), settings);
+            setup.done(1);
+        });
+        window->setupButton->click();
+        window->grid->SetColWidths(3, window->grid->ColWidths(3) + 17);
+        {
+            TMainForm editor(window.get());
+            editor.category->setCurrentIndex(0);
+            dialogs.AnswerText(QString("Renamed"));
+            editor.updateCategoryClick();
+        }
+        QCoreApplication::processEvents();  // the boxes of what was refused
+        dialogs.AnswerQuestion(true);       // "Exit the system?"
+        steps.push_back([](QDialog& about) { about.done(1); });
+        EXPECT_TRUE(window->close());
+        window.reset();
+        database.close();
+        EXPECT_TRUE(archiveBytes() == archives) << "a damaged file was archived";
+        return stored;
+    }
+
+    // Starts on `bytes`, the damaged bytes put back, and ends the run: the
+    // password is asked, nothing is told, the daily backup is made, and
+    // every table holds the rows a start on the sound file leaves, but for
+    // the widths and the categories, which the program may have written
+    // meanwhile. Returns the rows.
+    std::map<std::string, std::vector<QByteArray>> expectPutBack(const QByteArray& bytes)
+    {
+        std::map<std::string, std::vector<QByteArray>> now;
+        if (startOn(bytes) != -1) {
+            ADD_FAILURE() << "with the bytes put back the start ended";
+            return now;
+        }
+        EXPECT_EQ(logins, *password ? 1 : 0);
+        EXPECT_EQ(dialogs.Messages(), QStringList {}) << "with the bytes put back";
+        EXPECT_FALSE(archiveBytes() == archives) << "no daily backup with the bytes put back";
+        now = everyRow();
+        auto kept = now;
+        for (const char* name : {"CustomerWidth", "Category"})
+            kept[name] = rowsAfterStart[name];
+        EXPECT_TRUE(kept == rowsAfterStart) << "a row was lost or changed";
+        window.reset();
+        database.close();
+        keepOnlyTheWorkingDaysBackups();
+        return now;
+    }
+
+    // Each of `tables` with its count, first and last row as `damage` gives
+    // them: `runs` starts on the file tell it and are used as the user may
+    // (useTheToldStart), and with the three words put back every row is
+    // there again (expectPutBack).
+    void expectToldAndPutBack(std::initializer_list<std::pair<dbTableDescriptor*, Triple>> damage, int runs)
+    {
+        for (const auto& [table, triple] : damage) {
+            SCOPED_TRACE(std::string(table->name) + " set to " + std::to_string(triple.count) + ", " +
+                         std::to_string(triple.first) + ", " + std::to_string(triple.last));
+            QByteArray bytes = withTriple(sound, layoutOf(table), triple);
+            for (int run = 0; run < runs; ++run) {
+                ASSERT_EQ(startOn(bytes), -1);
+                useTheToldStart(table);
+                bytes = fileBytes("Quillet.zrv");
+            }
+            expectPutBack(withTriple(bytes, layoutOf(table), tripleAt(sound, layoutOf(table))));
+        }
+    }
+
+    // The backups of the folder are those of the working day again.
+    void keepOnlyTheWorkingDaysBackups()
+    {
+        for (const auto& [name, bytes] : archiveBytes())
+            if (!archives.count(name))
+                QFile::remove(name);
+    }
+
+    QByteArray sound;
+    std::vector<std::pair<const dbTableDescriptor*, int64_t>> layouts;
+    std::map<const dbTableDescriptor*, oid_t> ids {{nullptr, dbMetaTableId}};  // of the stored layouts
+    std::map<std::string, std::vector<QByteArray>> rowsAfterStart;
+    std::map<QString, QByteArray> archives;
+    const char* password = "";
+    int logins = 0;  // in the last start
+};
+
+}  // namespace
+
+// Each stored layout's count of rows and first and last row (the Metatable's
+// own among them), set together to (0, 0, 0), to those of every other
+// layout and to the ids of the layouts themselves, and a zeroed block of 512
+// bytes and of 4 KiB at every block of the file that holds a layout: the
+// start on such a file, with a backup beside it and the daily backup due,
+// tells the damage (or refuses the file and offers the backup, declined),
+// never says "No record was lost.", archives nothing, writes nothing unless
+// the user does, and then nothing through a damaged list. With the damaged
+// bytes put back, the next start tells nothing and every table holds its
+// rows again. QUILLET_LINK_VALUES takes every n-th case only.
+TEST_F(DamagedLists, EveryDamagedLayoutIsToldWritesThroughNoListAndIsPutBack)
+{
+    const int every = std::max(1, qEnvironmentVariableIntValue("QUILLET_LINK_VALUES"));
+    makeWorkingDay();
+    struct Case {
+        std::string what;
+        QByteArray bytes;
+        int64_t from, to;               // the bytes changed
+        dbTableDescriptor* table;       // whose triple it is
+    };
+    std::vector<Case> cases;
+    std::vector<std::pair<std::string, Triple>> values {{"(0, 0, 0)", {0, 0, 0}}};
+    for (const auto& [table, at] : layouts) {
+        const std::string name = table ? table->name : "Metatable";
+        values.emplace_back(name + "'s triple", tripleAt(sound, at));
+        values.emplace_back(name + "'s layout id", Triple {1, ids[table], ids[table]});
+    }
+    for (const auto& [table, at] : layouts)
+        for (const auto& [what, value] : values) {
+            const QByteArray bytes = withTriple(sound, at, value);
+            if (bytes != sound)
+                cases.push_back({std::string(table ? table->name : "Metatable") + " set to " + what, bytes,
+                                 at + int64_t(kTripleWords[0]), at + int64_t(sizeof(dbTable)),
+                                 const_cast<dbTableDescriptor*>(table)});
+        }
+    const std::size_t triples = cases.size();
+    for (const int64_t size : {512, 4096}) {
+        std::set<int64_t> blocks;
+        for (const auto& [table, at] : layouts)
+            for (int64_t b = at / size * size; b < at + qFromLittleEndian<uint32_t>(sound.constData() + at); b += size)
+                blocks.insert(b);
+        for (const int64_t b : blocks) {
+            QByteArray bytes = sound;
+            std::fill_n(bytes.data() + b, size, char(0));
+            if (bytes != sound)
+                cases.push_back({"a zeroed block of " + std::to_string(size) + " bytes at " + std::to_string(b), bytes,
+                                 b, b + size, nullptr});
+        }
+    }
+    int told[2] = {}, refused[2] = {};  // of the triples, of the blocks
+    for (std::size_t k = 0; k < cases.size(); k += std::size_t(every)) {
+        const Case& c = cases[k];
+        SCOPED_TRACE(c.what);
+        Stored stored {false, false};
+        if (startOn(c.bytes) == -1) {
+            told[k >= triples] += 1;
+            stored = useTheToldStart(c.table);
+        } else {
+            refused[k >= triples] += 1;
+            EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
+            EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
+            window.reset();
+            database.close();
+        }
+        QByteArray bytes = fileBytes("Quillet.zrv");
+        if (!stored.widths && !stored.category) {
+            EXPECT_TRUE(bytes == c.bytes) << "the file changed";
+        }
+        bytes.replace(qsizetype(c.from), qsizetype(c.to - c.from), sound.mid(qsizetype(c.from), qsizetype(c.to - c.from)));
+        auto now = expectPutBack(bytes);
+        EXPECT_EQ(now["CustomerWidth"] != rowsAfterStart["CustomerWidth"], stored.widths);
+        EXPECT_EQ(now["Category"] != rowsAfterStart["Category"], stored.category);
+        if (HasFailure())
+            return;
+    }
+    std::cout << cases.size() << " cases: " << triples << " triples (the start told " << told[0] << ", refused "
+              << refused[0] << "), " << cases.size() - triples << " blocks (told " << told[1] << ", refused "
+              << refused[1] << ")\n";
+}
+
+// The list of the contacts, of the cheques or of the settings emptied (count,
+// first and last row 0), in a database with a password: the start no longer
+// rebuilds their indexes from nothing and says "No record was lost.", nor
+// makes a first settings record without the password; two starts tell it.
+TEST_F(DamagedLists, AnEmptiedListOfATableWithAnIndexIsToldAndComesBack)
+{
+    makeWorkingDay("secret");
+    expectToldAndPutBack({{&Customer::dbDescriptor, {}}, {&Cheque::dbDescriptor, {}}, {&Config::dbDescriptor, {}}}, 2);
+}
+
+// The list of a table without an index emptied: the start no longer says
+// nothing at all.
+TEST_F(DamagedLists, AnEmptiedListOfATableWithoutAnIndexIsToldAndComesBack)
+{
+    makeWorkingDay("secret");
+    expectToldAndPutBack({{&Category::dbDescriptor, {}},
+                          {&EnvelopeSetup::dbDescriptor, {}},
+                          {&ChequeSetup::dbDescriptor, {}},
+                          {&ReceiptSetup::dbDescriptor, {}},
+                          {&MailSetup::dbDescriptor, {}},
+                          {&CustomerWidth::dbDescriptor, {}},
+                          {&Mail::dbDescriptor, {}}},
+                         2);
+}
+
+// One table's list taking over another table's rows (its count and first
+// and last row set to the other's), in a database with a password: the
+// start tells it whichever table the check meets first, and neither the
+// column widths stored at close nor a category renamed is written into the
+// other's rows; the other table is told as damaged too when the list
+// reaches its rows as whole as its own does (no password is then asked
+// when they are the settings).
+TEST_F(DamagedLists, AListTakingOverAnotherTablesRowsWritesIntoNeither)
+{
+    makeWorkingDay("secret");
+    auto of = [&](const dbTableDescriptor& t) { return tripleAt(sound, layoutOf(&t)); };
+    expectToldAndPutBack({{&CustomerWidth::dbDescriptor, of(Customer::dbDescriptor)},
+                          {&CustomerWidth::dbDescriptor, of(ChequeSetup::dbDescriptor)},
+                          {&CustomerWidth::dbDescriptor, of(Config::dbDescriptor)},
+                          {&Category::dbDescriptor, of(MailSetup::dbDescriptor)},
+                          {&Category::dbDescriptor, of(Config::dbDescriptor)}},
+                         1);
+}
+
+// A table's list leading onto the stored table layouts (its count and first
+// and last row set to the Metatable's own, or to one layout): the start
+// tells it, and neither a category renamed nor the column widths stored at
+// close are written into a layout, so that the next start tells the same
+// damage instead of "Fail to open database.", and offers no backup.
+TEST_F(DamagedLists, AListLeadingOntoTheTableLayoutsWritesIntoNone)
+{
+    makeWorkingDay();
+    const Triple meta = tripleAt(sound, layoutOf(nullptr));
+    const oid_t settings = ids[&Config::dbDescriptor];
+    expectToldAndPutBack({{&Category::dbDescriptor, meta},
+                          {&CustomerWidth::dbDescriptor, meta},
+                          {&Category::dbDescriptor, {1, settings, settings}},
+                          {&CustomerWidth::dbDescriptor, {1, settings, settings}}},
+                         2);
 }

@@ -827,18 +827,21 @@ TEST_F(Records, NaNKeysKeepTheTreeSearchable)
 
 namespace {
 
-// A database of 400 people and 400 measures (real-number keys, NaN among
-// them) whose indexes the tests below damage, and the ways to reach into them.
+// A database of 750 people and 750 measures (real-number keys, NaN among
+// them) whose indexes the tests below damage, and the ways to reach into
+// them. A name T-tree rebuilt from them has six nodes, one of them with two
+// children of even heights.
 class IndexRepair : public Records {
 protected:
+    static constexpr int kRows = 750;
     // Adds the rows, checks that the start finds the indexes sound, and keeps
     // the file as the baseline; the people's rows in insertion order.
     std::vector<oid_t> addRows()
     {
         dbTableDescriptor* measures = db.findTable("Measure");
         std::vector<oid_t> rows;
-        for (int i = 0; i < 400; i++) {
-            rows.push_back(add(i, ("name " + std::to_string(i * 7919 % 400)).c_str()));
+        for (int i = 0; i < kRows; i++) {
+            rows.push_back(add(i, ("name " + std::to_string(i * 7919 % kRows)).c_str()));
             Measure m{i % 50 == 0 ? std::nan("") : i % 2 == 0 ? -0.5 * i : 0.25 * i};
             dbAnyReference ref;
             EXPECT_TRUE(db.insertRecord(measures, &ref, &m));
@@ -1006,13 +1009,13 @@ TEST_F(IndexRepair, TheStartCheckRebuildsDamagedIndexesFromTheRows)
             continue;
         }
         EXPECT_FALSE(db.damageFound());
-        for (std::size_t i = 0; i < 400; i++) {  // by the keys the rows hold now
+        for (std::size_t i = 0; i < kRows; i++) {  // by the keys the rows hold now
             ASSERT_EQ(byId(fetch(rows[i]).id), std::vector<oid_t>{rows[i]}) << i;
         }
         std::vector<std::string> names = namesInOrder();
-        EXPECT_EQ(names.size(), 400u);
+        EXPECT_EQ(names.size(), std::size_t(kRows));
         EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
-        EXPECT_EQ(indextest::treeWalk(db, measures->find("value"), true).size(), 400u);
+        EXPECT_EQ(indextest::treeWalk(db, measures->find("value"), true).size(), std::size_t(kRows));
         db.close();
         EXPECT_EQ(checkFile(readFile(path)), "");
         open();
