@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
@@ -299,6 +301,37 @@ void DescribeWith(QLabel* note, QWidget* field)
 {
     note->setBuddy(field);  // the relation readers look for
     field->setAccessibleDescription(SpokenCaption(note->text()));
+}
+
+namespace {
+
+const char* const kTabLayer = "quilletTabLayer";
+
+// A tab widget's page layer, read as a plain container, which readers pass
+// over when it has no name.
+QAccessibleInterface* tabLayerFactory(const QString& key, QObject* object)
+{
+    auto* layer = key == QLatin1String("QStackedWidget") ? qobject_cast<QStackedWidget*>(object) : nullptr;
+    return layer && layer->property(kTabLayer).toBool() ? new QAccessibleWidget(layer, QAccessible::Client) : nullptr;
+}
+
+}  // namespace
+
+void PassOverTabLayer(QTabWidget* tabs)
+{
+    static const bool passed = [] {
+        QAccessible::installFactory(tabLayerFactory);
+        return true;
+    }();
+    (void)passed;
+    auto* layer = tabs->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!layer)
+        return;
+    layer->setProperty(kTabLayer, true);
+    // one made before (a reader listened as the tabs were set up) is made again, through the factory
+    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(layer);
+    if (made && made->role() != QAccessible::Client)
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
 }
 
 void OrderFocus(const QList<QWidget*>& order)

@@ -23,6 +23,7 @@
 class QAccessibleEvent;
 class QLabel;
 class QLineEdit;
+class QTabWidget;
 class QWidget;
 
 namespace platform {
@@ -79,6 +80,12 @@ QLabel* NewLabelFor(const QString& text, QWidget* field);
 // it belongs to the field, so that readers do not read it with the window
 // as one of its loose labels. The field keeps its name.
 void DescribeWith(QLabel* note, QWidget* field);
+
+// The pages of `tabs` are read as the content of their tabs: the layer that
+// holds them is passed over, where readers would say "layered pane" (a layer
+// with no name) whenever the focus comes into a page. Call it once the tab
+// widget is made.
+void PassOverTabLayer(QTabWidget* tabs);
 
 // Tab goes through the widgets in this order, where the window does not
 // create them so; a widget that takes no focus itself (a row of controls)
