@@ -378,9 +378,16 @@ namespace {
 // earlier one would put the focus behind it).
 unsigned g_focusChanges = 0;
 
+// The window given the focus back that is not active yet, and until when it
+// may come (see TakeWindowComingBack).
+QPointer<QWidget> g_comingBack;
+QDeadlineTimer g_comingBackUntil;
+constexpr int kComingBackMs = 2500;  // past the last retry below
+
 }  // namespace
 
-FocusReturn::FocusReturn(QWidget* owner) : widget_(QApplication::focusWidget())
+FocusReturn::FocusReturn(QWidget* owner)
+    : widget_(QApplication::focusWidget()), hadActive_(QApplication::activeWindow() != nullptr)
 {
     ++g_focusChanges;
     if (widget_)
@@ -425,6 +432,10 @@ FocusReturn::~FocusReturn()
         return;
     QPointer<QWidget> widget = widget_ && widget_->window() == window ? widget_ : nullptr;
     takeBack(window, widget);
+    if (hadActive_ && QApplication::activeWindow() != window) {
+        g_comingBack = window;
+        g_comingBackUntil = QDeadlineTimer(kComingBackMs);
+    }
     // The window manager may still be busy with the window that closed and
     // drop the request, or give the focus back unseen: asked again while no
     // window of the program is active, a few times over the next moments
@@ -436,6 +447,14 @@ FocusReturn::~FocusReturn()
                 return;
             takeBack(window, widget);
         });
+}
+
+QWidget* TakeWindowComingBack(QDeadlineTimer& until)
+{
+    QWidget* window = g_comingBackUntil.hasExpired() ? nullptr : g_comingBack.data();
+    until = g_comingBackUntil;
+    g_comingBack = nullptr;
+    return window;
 }
 
 namespace {

@@ -13,6 +13,7 @@
 // user-interface thread, once the controls have their parents.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -118,7 +119,14 @@ public:
 private:
     QPointer<QWidget> widget_;
     QPointer<QWidget> window_;
+    bool hadActive_;  // a window of the program was active as it began
 };
+
+// The window a FocusReturn gave the focus back to that is not active yet (the
+// window manager has still to make it so), while it may still come: for a few
+// moments after the box or window over it closed. Null when there is none;
+// `until` is when it is no longer waited for. Taking it forgets it.
+QWidget* TakeWindowComingBack(QDeadlineTimer& until);
 
 // Makes `edit` a password field: it shows a mask for each character, and a
 // screen reader learns of typed and deleted characters only as that mask
