@@ -390,6 +390,7 @@ FocusReturn::FocusReturn(QWidget* owner)
     : widget_(QApplication::focusWidget()), hadActive_(QApplication::activeWindow() != nullptr)
 {
     ++g_focusChanges;
+    g_comingBack = nullptr;  // this box or window comes first
     if (widget_)
         window_ = widget_->window();
     else if (owner)

@@ -124,8 +124,9 @@ private:
 
 // The window a FocusReturn gave the focus back to that is not active yet (the
 // window manager has still to make it so), while it may still come: for a few
-// moments after the box or window over it closed. Null when there is none;
-// `until` is when it is no longer waited for. Taking it forgets it.
+// moments after the box or window over it closed, until the next box or
+// window opens. Null when there is none; `until` is when it is no longer
+// waited for. Taking it forgets it.
 QWidget* TakeWindowComingBack(QDeadlineTimer& until);
 
 // Makes `edit` a password field: it shows a mask for each character, and a

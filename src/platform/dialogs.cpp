@@ -61,16 +61,16 @@ QWidget* shownOwner(QWidget* owner)
 }
 
 // A box asked for at once after another box or window closed (a file
-// dialog, a question) waits until the window that had the focus before is
+// dialog, a question) over the same window waits until that window is
 // active again, the closed one gone, for a moment at most: screen readers,
 // still busy with the window that went, pass over a box shown before that,
 // and a key meant for that window could answer it unread. The user's keys
 // wait meanwhile. A user gone to another application does not hold it up.
-void awaitWindowBack()
+void awaitWindowBack(QWidget* owner)
 {
     QDeadlineTimer until;
     const QPointer<QWidget> window = TakeWindowComingBack(until);
-    if (!window) return;
+    if (!window || (owner && owner->window() != window)) return;
     const auto back = [&window] {
         if (!window || !window->isVisible()) return true;
         switch (DesktopFocusFor(window)) {
@@ -91,15 +91,15 @@ void awaitWindowBack()
     loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-// Around each box of the seam: it waits for the window before it (above),
-// and gives the focus back once the box has closed.
+// Around each box of the seam: it waits for its window (above), and gives
+// the focus back once the box has closed.
 class AwaitedWindow {
 protected:
-    AwaitedWindow() { awaitWindowBack(); }
+    explicit AwaitedWindow(QWidget* owner) { awaitWindowBack(shownOwner(owner)); }
 };
 class BoxScope : AwaitedWindow {
 public:
-    explicit BoxScope(QWidget* owner) : back_(owner) {}
+    explicit BoxScope(QWidget* owner) : AwaitedWindow(owner), back_(owner) {}
 
 private:
     FocusReturn back_;
