@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -244,21 +245,30 @@ QAccessibleInterface* boxMessageFactory(const QString& key, QObject* object)
     return label && label->property(kBoxMessage).toBool() ? new BoxMessageAccessible(label) : nullptr;
 }
 
+// Marks `object` with `mark`, for which `factory` makes its interface (the
+// factory is installed on first use). Qt keeps an interface it made for the
+// object before (a reader listened while it was set up): one that `made`
+// does not take for the factory's is made again, through the factory.
+void readThroughFactory(QObject* object, const char* mark, QAccessible::InterfaceFactory factory,
+                        bool (*made)(QAccessibleInterface*))
+{
+    static std::vector<QAccessible::InterfaceFactory> installed;
+    if (std::find(installed.begin(), installed.end(), factory) == installed.end()) {
+        QAccessible::installFactory(factory);
+        installed.push_back(factory);
+    }
+    object->setProperty(mark, true);
+    QAccessibleInterface* kept = QAccessible::queryAccessibleInterface(object);
+    if (kept && !made(kept))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(kept));
+}
+
 }  // namespace
 
 void MarkBoxMessage(QLabel* message)
 {
-    static const bool readable = [] {
-        QAccessible::installFactory(boxMessageFactory);
-        return true;
-    }();
-    (void)readable;
-    message->setProperty(kBoxMessage, true);
-    // Qt keeps the interface it made for the label while it was being set
-    // up (a reader listens): it is made again, through the factory
-    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(message);
-    if (made && !dynamic_cast<BoxMessageAccessible*>(made))
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    readThroughFactory(message, kBoxMessage, boxMessageFactory,
+                       [](QAccessibleInterface* i) { return dynamic_cast<BoxMessageAccessible*>(i) != nullptr; });
 }
 
 namespace {
@@ -319,19 +329,9 @@ QAccessibleInterface* tabLayerFactory(const QString& key, QObject* object)
 
 void PassOverTabLayer(QTabWidget* tabs)
 {
-    static const bool passed = [] {
-        QAccessible::installFactory(tabLayerFactory);
-        return true;
-    }();
-    (void)passed;
-    auto* layer = tabs->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    if (!layer)
-        return;
-    layer->setProperty(kTabLayer, true);
-    // one made before (a reader listened as the tabs were set up) is made again, through the factory
-    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(layer);
-    if (made && made->role() != QAccessible::Client)
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    if (auto* layer = tabs->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        readThroughFactory(layer, kTabLayer, tabLayerFactory,
+                           [](QAccessibleInterface* i) { return i->role() == QAccessible::Client; });
 }
 
 void OrderFocus(const QList<QWidget*>& order)
