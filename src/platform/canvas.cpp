@@ -695,13 +695,14 @@ private:
 
     bool full() const { return maxLines_ > 0 && lines_.size() >= maxLines_; }
 
-    // The last line shown takes the rest of the text, when asked to.
-    void takeRest()
+    // The last line shown takes the rest of the text, when asked to;
+    // `width`: the rest's width when it was measured already, else -1.
+    void takeRest(int width = -1)
     {
         if (!restOnLast_) return;
         TextLine& last = lines_.back();
         last.text = text_.mid(last.start).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        last.width = advanceOf(fm_, last.text, expandTabs_, tab_);
+        last.width = width >= 0 ? width : advanceOf(fm_, last.text, expandTabs_, tab_);
         last.underlineAt = underlineAt_ >= last.start ? int(underlineAt_ - last.start) : -1;
     }
 
@@ -727,7 +728,9 @@ private:
         }
         if (lines_.size() + 1 == maxLines_ && restOnLast_) {  // the line shown last, cut anyway
             lines_.push_back({{}, start});
-            takeRest();
+            // the rest is this line, measured whole, when nothing follows it
+            const bool measured = end == text_.size() && text_[end - 1] != QLatin1Char(' ');
+            takeRest(measured ? whole : -1);
             return false;
         }
         do {
@@ -837,7 +840,8 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
             if (l.width > r.Width()) {
                 l.text = fm.elidedText(l.text, Qt::ElideRight, std::max(0, r.Width()));
                 if (l.underlineAt >= l.text.size() - 1) l.underlineAt = -1;
-                l.width = fm.horizontalAdvance(l.text);
+                // within the box: its width is wanted only to place or measure it
+                l.width = (flags & (DT_CENTER | DT_RIGHT | DT_CALCRECT)) ? fm.horizontalAdvance(l.text) : r.Width();
             }
     }
 
