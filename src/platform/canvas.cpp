@@ -811,11 +811,12 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
     const QFontMetrics& fm = metrics();
     const bool singleLine = flags & DT_SINGLELINE;
     const bool expandTabs = flags & DT_EXPANDTABS;
-    const int tab = std::max(1, 8 * fm.averageCharWidth());
     const int lineHeight = fm.height() + ((flags & DT_EXTERNALLEADING) ? std::max(0, fm.leading()) : 0);
 
     int underlineAt = -1;
     QString text = (flags & DT_NOPREFIX) ? input : stripPrefixes(input, underlineAt);
+    // the tab stops, measured only for a text that has tabs to expand
+    const int tab = expandTabs && text.contains(QLatin1Char('\t')) ? std::max(1, 8 * fm.averageCharWidth()) : 1;
     std::vector<TextLine> lines;
     if (singleLine) {
         for (qsizetype i = text.size() - 1; i >= 0; --i)
