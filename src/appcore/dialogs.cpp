@@ -339,7 +339,7 @@ void FormDialogs::ShowMessage(const QString &text, platform::MessageKind kind, c
 void FormDialogs::ShowDetailed(const QString &text, const QString &details, QWidget *owner)
 {
     details_ = details;
-    ShowMessage(text, platform::MessageKind::Information, QString(), owner);
+    platform::ShowMessage(text, owner);  // through the seam, as every box
 }
 
 bool FormDialogs::AskQuestion(const QString &text, const QString &caption, QWidget *owner)

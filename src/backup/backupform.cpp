@@ -87,6 +87,7 @@ TBackupForm::TBackupForm(QWidget *owner)
     resize(440, 420);
 
     PageControl1 = placed(new QTabWidget(this), 8, 8, 424, 330);
+    platform::PassOverTabLayer(PageControl1);
     TabSheet1 = new QWidget;
     TabSheet2 = new QWidget;
     PageControl1->addTab(TabSheet1, QStringLiteral("&Column Width"));

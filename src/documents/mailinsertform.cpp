@@ -42,7 +42,11 @@ TMailInsertForm::TMailInsertForm(QWidget* owner)
     labelled("Subject:", subject);
     grid->addWidget(platform::NewLabelFor(QStringLiteral("Greeting:"), greetingHead), row, 0);
     grid->addWidget(greetingHead, row, 1);
-    grid->addWidget(new QLabel(QStringLiteral("Contact Person Name"), this), row, 2);
+    // what goes between the two parts of the greeting: read with the first,
+    // not with the window
+    auto* between = new QLabel(QStringLiteral("Contact Person Name"), this);
+    platform::DescribeWith(between, greetingHead);
+    grid->addWidget(between, row, 2);
     grid->addWidget(greetingTail, row++, 3);
     labelled("Message Content:", body);
     labelled("Attachment:", attachmentList);

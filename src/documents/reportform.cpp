@@ -131,8 +131,9 @@ TReportForm::TReportForm(QWidget* owner) : QDialog(owner)
     layOutColumns(*grid);
     grid->SetRowCount(1);
     grid->viewport()->installEventFilter(this);
-    count = new QLabel("Selected item: 0", this);
-    amount = new QLabel("Selected amount: 0", this);
+    count = new QLabel(this);
+    amount = new QLabel(this);
+    gridMouseUp();  // the totals of no row, as after a query that finds none
 
     auto* top = new QHBoxLayout;
     using platform::NewLabelFor;
@@ -206,8 +207,7 @@ TReportForm::~TReportForm() = default;
 void TReportForm::noRecords(bool say)
 {
     if (say) ShowInfo("No record.", this);
-    count->setText("Selected Total: 0");
-    amount->setText("Selected Amount: 0");
+    gridMouseUp();  // the grid is cut to its header row
     printAction->setEnabled(false);
     deleteAction->setEnabled(false);
 }

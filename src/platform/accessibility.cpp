@@ -13,9 +13,12 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
 #include <QStyle>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -242,21 +245,30 @@ QAccessibleInterface* boxMessageFactory(const QString& key, QObject* object)
     return label && label->property(kBoxMessage).toBool() ? new BoxMessageAccessible(label) : nullptr;
 }
 
+// Marks `object` with `mark`, for which `factory` makes its interface (the
+// factory is installed on first use). Qt keeps an interface it made for the
+// object before (a reader listened while it was set up): one that `made`
+// does not take for the factory's is made again, through the factory.
+void readThroughFactory(QObject* object, const char* mark, QAccessible::InterfaceFactory factory,
+                        bool (*made)(QAccessibleInterface*))
+{
+    static std::vector<QAccessible::InterfaceFactory> installed;
+    if (std::find(installed.begin(), installed.end(), factory) == installed.end()) {
+        QAccessible::installFactory(factory);
+        installed.push_back(factory);
+    }
+    object->setProperty(mark, true);
+    QAccessibleInterface* kept = QAccessible::queryAccessibleInterface(object);
+    if (kept && !made(kept))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(kept));
+}
+
 }  // namespace
 
 void MarkBoxMessage(QLabel* message)
 {
-    static const bool readable = [] {
-        QAccessible::installFactory(boxMessageFactory);
-        return true;
-    }();
-    (void)readable;
-    message->setProperty(kBoxMessage, true);
-    // Qt keeps the interface it made for the label while it was being set
-    // up (a reader listens): it is made again, through the factory
-    QAccessibleInterface* made = QAccessible::queryAccessibleInterface(message);
-    if (made && !dynamic_cast<BoxMessageAccessible*>(made))
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
+    readThroughFactory(message, kBoxMessage, boxMessageFactory,
+                       [](QAccessibleInterface* i) { return dynamic_cast<BoxMessageAccessible*>(i) != nullptr; });
 }
 
 namespace {
@@ -299,6 +311,27 @@ void DescribeWith(QLabel* note, QWidget* field)
 {
     note->setBuddy(field);  // the relation readers look for
     field->setAccessibleDescription(SpokenCaption(note->text()));
+}
+
+namespace {
+
+const char* const kTabLayer = "quilletTabLayer";
+
+// A tab widget's page layer, read as a plain container, which readers pass
+// over when it has no name.
+QAccessibleInterface* tabLayerFactory(const QString& key, QObject* object)
+{
+    auto* layer = key == QLatin1String("QStackedWidget") ? qobject_cast<QStackedWidget*>(object) : nullptr;
+    return layer && layer->property(kTabLayer).toBool() ? new QAccessibleWidget(layer, QAccessible::Client) : nullptr;
+}
+
+}  // namespace
+
+void PassOverTabLayer(QTabWidget* tabs)
+{
+    if (auto* layer = tabs->findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        readThroughFactory(layer, kTabLayer, tabLayerFactory,
+                           [](QAccessibleInterface* i) { return i->role() == QAccessible::Client; });
 }
 
 void OrderFocus(const QList<QWidget*>& order)
@@ -345,11 +378,19 @@ namespace {
 // earlier one would put the focus behind it).
 unsigned g_focusChanges = 0;
 
+// The window given the focus back that is not active yet, and until when it
+// may come (see TakeWindowComingBack).
+QPointer<QWidget> g_comingBack;
+QDeadlineTimer g_comingBackUntil;
+constexpr int kComingBackMs = 2500;  // past the last retry below
+
 }  // namespace
 
-FocusReturn::FocusReturn(QWidget* owner) : widget_(QApplication::focusWidget())
+FocusReturn::FocusReturn(QWidget* owner)
+    : widget_(QApplication::focusWidget()), hadActive_(QApplication::activeWindow() != nullptr)
 {
     ++g_focusChanges;
+    g_comingBack = nullptr;  // this box or window comes first
     if (widget_)
         window_ = widget_->window();
     else if (owner)
@@ -392,6 +433,10 @@ FocusReturn::~FocusReturn()
         return;
     QPointer<QWidget> widget = widget_ && widget_->window() == window ? widget_ : nullptr;
     takeBack(window, widget);
+    if (hadActive_ && QApplication::activeWindow() != window) {
+        g_comingBack = window;
+        g_comingBackUntil = QDeadlineTimer(kComingBackMs);
+    }
     // The window manager may still be busy with the window that closed and
     // drop the request, or give the focus back unseen: asked again while no
     // window of the program is active, a few times over the next moments
@@ -403,6 +448,14 @@ FocusReturn::~FocusReturn()
                 return;
             takeBack(window, widget);
         });
+}
+
+QWidget* TakeWindowComingBack(QDeadlineTimer& until)
+{
+    QWidget* window = g_comingBackUntil.hasExpired() ? nullptr : g_comingBack.data();
+    until = g_comingBackUntil;
+    g_comingBack = nullptr;
+    return window;
 }
 
 namespace {

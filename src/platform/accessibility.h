@@ -13,6 +13,7 @@
 // user-interface thread, once the controls have their parents.
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -23,6 +24,7 @@
 class QAccessibleEvent;
 class QLabel;
 class QLineEdit;
+class QTabWidget;
 class QWidget;
 
 namespace platform {
@@ -80,6 +82,12 @@ QLabel* NewLabelFor(const QString& text, QWidget* field);
 // as one of its loose labels. The field keeps its name.
 void DescribeWith(QLabel* note, QWidget* field);
 
+// The pages of `tabs` are read as the content of their tabs: the layer that
+// holds them is passed over, where readers would say "layered pane" (a layer
+// with no name) whenever the focus comes into a page. Call it once the tab
+// widget is made.
+void PassOverTabLayer(QTabWidget* tabs);
+
 // Tab goes through the widgets in this order, where the window does not
 // create them so; a widget that takes no focus itself (a row of controls)
 // stands for those of its own controls that do. Controls made later come
@@ -111,7 +119,15 @@ public:
 private:
     QPointer<QWidget> widget_;
     QPointer<QWidget> window_;
+    bool hadActive_;  // a window of the program was active as it began
 };
+
+// The window a FocusReturn gave the focus back to that is not active yet (the
+// window manager has still to make it so), while it may still come: for a few
+// moments after the box or window over it closed, until the next box or
+// window opens. Null when there is none; `until` is when it is no longer
+// waited for. Taking it forgets it.
+QWidget* TakeWindowComingBack(QDeadlineTimer& until);
 
 // Makes `edit` a password field: it shows a mask for each character, and a
 // screen reader learns of typed and deleted characters only as that mask

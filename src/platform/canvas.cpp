@@ -638,7 +638,9 @@ QString stripPrefixes(const QString& input, int& underlineAt)
 }
 
 // Splits a text into the lines it draws as, keeping each line's offset for
-// the underlined character.
+// the underlined character. A box that shows `maxLines` lines at most (0: no
+// limit) is split no further than it shows; with `restOnLast` its last line
+// takes the rest of the text, line breaks as blanks, for an ellipsis to cut.
 class LineSplitter {
 public:
     LineSplitter(const QString& text, int underlineAt, const QFontMetrics& fm, bool expandTabs, int tab)
@@ -648,19 +650,26 @@ public:
 
     // Every line break of the text opens a line (a final one does not); with
     // Wrap each line is broken further to fit Width.
-    std::vector<TextLine> split(bool wrap, bool breakWords, int width)
+    std::vector<TextLine> split(bool wrap, bool breakWords, int width, std::size_t maxLines = 0,
+                                bool restOnLast = false)
     {
+        maxLines_ = maxLines;
+        restOnLast_ = restOnLast;
         qsizetype pos = 0;
         while (pos <= text_.size()) {
             qsizetype end = pos;
             while (end < text_.size() && text_[end] != QLatin1Char('\n') && text_[end] != QLatin1Char('\r')) ++end;
             if (!wrap)
                 add(pos, end - pos);
-            else
-                wrapLine(pos, end, breakWords, width);
+            else if (!wrapLine(pos, end, breakWords, width))
+                break;
             if (end >= text_.size()) break;
             pos = end + ((text_[end] == QLatin1Char('\r') && end + 1 < text_.size() && text_[end + 1] == QLatin1Char('\n')) ? 2 : 1);
             if (pos == text_.size()) break;  // a final line break opens no empty line
+            if (full()) {
+                takeRest();
+                break;
+            }
         }
         return std::move(lines_);
     }
@@ -684,6 +693,19 @@ private:
         lines_.push_back(std::move(l));
     }
 
+    bool full() const { return maxLines_ > 0 && lines_.size() >= maxLines_; }
+
+    // The last line shown takes the rest of the text, when asked to;
+    // `width`: the rest's width when it was measured already, else -1.
+    void takeRest(int width = -1)
+    {
+        if (!restOnLast_) return;
+        TextLine& last = lines_.back();
+        last.text = text_.mid(last.start).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        last.width = width >= 0 ? width : advanceOf(fm_, last.text, expandTabs_, tab_);
+        last.underlineAt = underlineAt_ >= last.start ? int(underlineAt_ - last.start) : -1;
+    }
+
     int widthOf(qsizetype from, qsizetype to) const
     {
         while (to > from && text_[to - 1] == QLatin1Char(' ')) --to;  // trailing blanks do not count
@@ -693,9 +715,24 @@ private:
     // Lays out text[start, end) greedily: each line takes whole words (with
     // the blanks before them) while they fit. A word wider than the box is
     // broken between characters with BreakWords, otherwise it stands alone
-    // and overflows.
-    void wrapLine(qsizetype start, qsizetype end, bool breakWords, int width)
+    // and overflows. A line that fits whole is measured once. False when the
+    // lines shown end inside it.
+    bool wrapLine(qsizetype start, qsizetype end, bool breakWords, int width)
     {
+        const int whole = widthOf(start, end);
+        if (whole <= width) {
+            qsizetype shown = end;
+            while (shown > start && text_[shown - 1] == QLatin1Char(' ')) --shown;
+            add(start, shown - start, whole);
+            return true;
+        }
+        if (lines_.size() + 1 == maxLines_ && restOnLast_) {  // the line shown last, cut anyway
+            lines_.push_back({{}, start});
+            // the rest is this line, measured whole, when nothing follows it
+            const bool measured = end == text_.size() && text_[end - 1] != QLatin1Char(' ');
+            takeRest(measured ? whole : -1);
+            return false;
+        }
         do {
             // fitWidth: the measured width of text[start, fitEnd) less its trailing blanks.
             qsizetype fitEnd = -1, next = start;
@@ -728,7 +765,12 @@ private:
             add(start, shown - start, fitWidth);
             start = next;
             while (start < end && text_[start] == QLatin1Char(' ')) ++start;
+            if (start < end && full()) {
+                takeRest();
+                return false;
+            }
         } while (start < end);
+        return true;
     }
 
     const QString& text_;
@@ -736,6 +778,8 @@ private:
     const QFontMetrics& fm_;
     bool expandTabs_;
     int tab_;
+    std::size_t maxLines_ = 0;
+    bool restOnLast_ = false;
     std::vector<TextLine> lines_;
 };
 
@@ -767,11 +811,12 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
     const QFontMetrics& fm = metrics();
     const bool singleLine = flags & DT_SINGLELINE;
     const bool expandTabs = flags & DT_EXPANDTABS;
-    const int tab = std::max(1, 8 * fm.averageCharWidth());
     const int lineHeight = fm.height() + ((flags & DT_EXTERNALLEADING) ? std::max(0, fm.leading()) : 0);
 
     int underlineAt = -1;
     QString text = (flags & DT_NOPREFIX) ? input : stripPrefixes(input, underlineAt);
+    // the tab stops, measured only for a text that has tabs to expand
+    const int tab = expandTabs && text.contains(QLatin1Char('\t')) ? std::max(1, 8 * fm.averageCharWidth()) : 1;
     std::vector<TextLine> lines;
     if (singleLine) {
         for (qsizetype i = text.size() - 1; i >= 0; --i)
@@ -781,22 +826,13 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
             }
         lines = LineSplitter(text, underlineAt, fm, expandTabs, tab).whole();
     } else {
+        // An edit control shows no partly visible last line. With an ellipsis,
+        // the last line shown takes the rest of the text, to be cut with the mark.
         const bool wrap = (flags & DT_WORDBREAK) && r.Width() > 0;
-        lines = LineSplitter(text, underlineAt, fm, expandTabs, tab).split(wrap, flags & DT_EDITCONTROL, r.Width());
-    }
-
-    // An edit control shows no partly visible last line. With an ellipsis,
-    // the last line shown takes the rest of the text, to be cut with the mark.
-    if ((flags & DT_EDITCONTROL) && !(flags & DT_CALCRECT) && !singleLine && lines.size() > 1) {
-        const std::size_t fit = std::size_t(std::max(1, r.Height() / std::max(1, lineHeight)));
-        if (lines.size() > fit) {
-            lines.resize(fit);
-            if (flags & DT_END_ELLIPSIS) {
-                TextLine& last = lines.back();
-                last.text = text.mid(last.start).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-                last.width = advanceOf(fm, last.text, expandTabs, tab);
-            }
-        }
+        const bool wholeLines = (flags & DT_EDITCONTROL) && !(flags & DT_CALCRECT);
+        const std::size_t shown = wholeLines ? std::size_t(std::max(1, r.Height() / std::max(1, lineHeight))) : 0;
+        lines = LineSplitter(text, underlineAt, fm, expandTabs, tab)
+                    .split(wrap, flags & DT_EDITCONTROL, r.Width(), shown, flags & DT_END_ELLIPSIS);
     }
 
     // Ellipsis at the end of lines that do not fit.
@@ -805,7 +841,8 @@ int Canvas::drawTextDevice(const QString& input, Rect& r, unsigned flags)
             if (l.width > r.Width()) {
                 l.text = fm.elidedText(l.text, Qt::ElideRight, std::max(0, r.Width()));
                 if (l.underlineAt >= l.text.size() - 1) l.underlineAt = -1;
-                l.width = fm.horizontalAdvance(l.text);
+                // within the box: its width is wanted only to place or measure it
+                l.width = (flags & (DT_CENTER | DT_RIGHT | DT_CALCRECT)) ? fm.horizontalAdvance(l.text) : r.Width();
             }
     }
 

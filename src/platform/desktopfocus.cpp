@@ -39,6 +39,24 @@ bool holds(xcb_connection_t* x, xcb_window_t window, xcb_window_t focus)
     return false;
 }
 
+// True when `focus` is the window the window manager names as its own
+// (_NET_SUPPORTING_WM_CHECK on the root): where it parks the focus when it
+// gives it to no window, as when the window it would give it to has closed
+// too. No application has the focus then.
+bool parkedByWindowManager(xcb_connection_t* x, xcb_window_t root, xcb_window_t focus)
+{
+    static constexpr char name[] = "_NET_SUPPORTING_WM_CHECK";
+    Owned<xcb_intern_atom_reply_t> atom(
+        xcb_intern_atom_reply(x, xcb_intern_atom(x, 1, sizeof name - 1, name), nullptr), &std::free);
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return false;
+    Owned<xcb_get_property_reply_t> check(
+        xcb_get_property_reply(x, xcb_get_property(x, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr),
+        &std::free);
+    return check && check->type == XCB_ATOM_WINDOW && xcb_get_property_value_length(check.get()) == 4 &&
+           *static_cast<const xcb_window_t*>(xcb_get_property_value(check.get())) == focus;
+}
+
 DesktopFocus readX11(const QWidget* window)
 {
     // (other platforms may answer for X too, with no connection to it)
@@ -61,9 +79,11 @@ DesktopFocus readX11(const QWidget* window)
     for (const QWindow* own : QGuiApplication::allWindows())
         if (own->handle() && holds(x, xcb_window_t(own->winId()), focus))
             return DesktopFocus::Nowhere;
-    // the root itself holds nothing
+    // the root itself holds nothing, nor the window manager's own window
     Owned<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x, xcb_query_tree(x, focus), nullptr), &std::free);
-    return tree && tree->root != focus ? DesktopFocus::Elsewhere : DesktopFocus::Nowhere;
+    if (!tree || tree->root == focus || parkedByWindowManager(x, tree->root, focus))
+        return DesktopFocus::Nowhere;
+    return DesktopFocus::Elsewhere;
 }
 
 }  // namespace

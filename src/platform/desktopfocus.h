@@ -16,7 +16,8 @@ namespace platform {
 enum class DesktopFocus {
     Unknown,    // the window system does not tell (no X display)
     OnWindow,   // on the window asked about, or on the frame around it
-    Nowhere,    // on no window, or on another window of the program
+    Nowhere,    // on no window, on the window manager's own (where it parks the
+                // focus it gives no window), or on another window of the program
     Elsewhere,  // on a window of another application
 };
 

@@ -1,9 +1,13 @@
 #include "platform/dialogs.h"
 
 #include "platform/accessibility.h"
+#include "platform/desktopfocus.h"
 #include "platform/startfolder.h"
 
+#include <QApplication>
 #include <QColorDialog>
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -56,6 +60,51 @@ QWidget* shownOwner(QWidget* owner)
     return owner;
 }
 
+// A box asked for at once after another box or window closed (a file
+// dialog, a question) over the same window waits until that window is
+// active again, the closed one gone, for a moment at most: screen readers,
+// still busy with the window that went, pass over a box shown before that,
+// and a key meant for that window could answer it unread. The user's keys
+// wait meanwhile. A user gone to another application does not hold it up.
+void awaitWindowBack(QWidget* owner)
+{
+    QDeadlineTimer until;
+    const QPointer<QWidget> window = TakeWindowComingBack(until);
+    if (!window || (owner && owner->window() != window)) return;
+    const auto back = [&window] {
+        if (!window || !window->isVisible()) return true;
+        switch (DesktopFocusFor(window)) {
+        case DesktopFocus::Elsewhere: return true;
+        case DesktopFocus::Nowhere: return false;
+        case DesktopFocus::OnWindow:
+        case DesktopFocus::Unknown: break;
+        }
+        return QApplication::activeWindow() == window;
+    };
+    if (back()) return;
+    QEventLoop loop;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, &loop, [&] {
+        if (back() || until.hasExpired()) loop.quit();
+    });
+    look.start(20);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// Around each box of the seam: it waits for its window (above), and gives
+// the focus back once the box has closed.
+class AwaitedWindow {
+protected:
+    explicit AwaitedWindow(QWidget* owner) { awaitWindowBack(shownOwner(owner)); }
+};
+class BoxScope : AwaitedWindow {
+public:
+    explicit BoxScope(QWidget* owner) : AwaitedWindow(owner), back_(owner) {}
+
+private:
+    FocusReturn back_;
+};
+
 // A message box; its whole text is also its accessible description, which
 // screen readers read with the box (they pass over short labels in a box).
 int runBox(QMessageBox::Icon icon, const QString& caption, const QString& text, QMessageBox::StandardButtons buttons,
@@ -102,33 +151,33 @@ void ShowMessage(const QString& text, QWidget* owner, MessageKind kind, const QS
 {
     if (PaintScope::Active()) {
         deferUntilPainted([=] {
-            const FocusReturn back(owner);
+            const BoxScope box(owner);
             Dialogs().ShowMessage(text, kind, caption, shownOwner(owner));
         }, owner);
         return;
     }
-    const FocusReturn back(owner);
+    const BoxScope box(owner);
     Dialogs().ShowMessage(text, kind, caption, shownOwner(owner));
 }
 
 bool AskQuestion(const QString& text, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active()) return false;
-    const FocusReturn back(owner);
+    const BoxScope box(owner);
     return Dialogs().AskQuestion(text, caption, shownOwner(owner));
 }
 
 bool AskText(const QString& prompt, QString& text, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active()) return false;
-    const FocusReturn back(owner);
+    const BoxScope box(owner);
     return Dialogs().AskText(prompt, text, caption, shownOwner(owner));
 }
 
 QString PickFile(const FileRequest& request, QWidget* owner)
 {
     if (PaintScope::Active()) return {};
-    const FocusReturn back(owner);
+    const BoxScope box(owner);
     if (!request.directory.isEmpty()) return Dialogs().PickFile(request, shownOwner(owner));
     FileRequest opened = request;
     opened.directory = FileRequestFolder();
@@ -141,7 +190,7 @@ QString PickFile(const FileRequest& request, QWidget* owner)
 bool PickFont(FontChoice& choice, QWidget* owner)
 {
     if (PaintScope::Active()) return false;
-    const FocusReturn back(owner);
+    const BoxScope box(owner);
     return Dialogs().PickFont(choice, shownOwner(owner));
 }
 
@@ -149,12 +198,12 @@ void ShowError(const QString& text, QWidget* owner)
 {
     if (PaintScope::Active()) {
         deferUntilPainted([=] {
-            const FocusReturn back(owner);
+            const BoxScope box(owner);
             Dialogs().ShowError(text, shownOwner(owner));
         }, owner);
         return;
     }
-    const FocusReturn back(owner);
+    const BoxScope box(owner);
     Dialogs().ShowError(text, shownOwner(owner));
 }
 
@@ -169,7 +218,7 @@ QString LinesForDisplay(const QString& text)
 int ChooseItem(const QString& prompt, const QStringList& items, QWidget* owner, const QString& caption)
 {
     if (PaintScope::Active() || items.isEmpty()) return -1;
-    const FocusReturn back(owner);
+    const BoxScope box(owner);
     const int index = Dialogs().ChooseItem(prompt, items, caption, shownOwner(owner));
     return index >= 0 && index < items.size() ? index : -1;
 }

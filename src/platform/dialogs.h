@@ -12,7 +12,11 @@
 //
 // A dialog stands over the nearest window of its owner's chain that is shown;
 // with none (a message at start, before the main window is shown) it stands
-// in the middle of the screen.
+// in the middle of the screen. One asked for at once after another box or
+// window (a file dialog) closed over that window is shown once the window is
+// active again, a moment at most after: screen readers pass over a box shown
+// while they are busy with the window that went. The user's keys wait
+// meanwhile.
 //
 // A service's boxes carry their whole message, question or prompt as their
 // accessible description too: screen readers read it with the box, where they

@@ -132,6 +132,8 @@ TEST_F(Report, SelectedRowsAreTotalledSaidAndDeleted)
     addCheque("c", 7, at(2024, 6, 1));
     HeardEvents heard;  // a reader listens
     open().show();
+    // the totals read alike before the first query and after any
+    EXPECT_EQ(form->count->text() + " | " + form->amount->text(), "Selected Total: 0 | Selected Amount: 0");
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     TReportForm& r = query(QDate(2024, 6, 1), QDate(2024, 6, 3));

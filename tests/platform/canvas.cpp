@@ -192,6 +192,29 @@ TEST(Canvas, DrawTextEllipsisClipAndPrefix)
     EXPECT_EQ(rightmostInk(clipped, 0, 100), 89);
     EXPECT_LE(topmostInk(clipped, 87, 90), textTop + 1);
 
+    // A box of whole lines: its last line shown takes the rest of the text,
+    // line breaks as blanks, and is cut with the mark; a text that fits
+    // shows as it is.
+    const int lh = Canvas().TextHeight("Ag");
+    const int two = Canvas().TextWidth("alpha beta") + 2;
+    const auto inBox = [&](const QString& text) {
+        return paint([&](Canvas& c) {
+            Rect rr{0, 0, two, 2 * lh + lh / 2};
+            c.DrawText(text, rr, DT_WORDBREAK | DT_EDITCONTROL | DT_END_ELLIPSIS | DT_NOPREFIX);
+        });
+    };
+    const auto asLines = [&](const QString& first, const QString& second) {
+        return paint([&](Canvas& c) {
+            Rect top{0, 0, two, lh}, next{0, lh, two, 2 * lh};
+            c.DrawText(first, top, DT_SINGLELINE | DT_NOPREFIX);
+            c.DrawText(second, next, DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
+        });
+    };
+    EXPECT_EQ(inBox("alpha beta gamma delta epsilon"), asLines("alpha beta", "gamma delta epsilon"));
+    EXPECT_EQ(inBox("alpha\nbeta\ngamma"), asLines("alpha", "beta gamma"));
+    EXPECT_EQ(inBox("alpha beta\ngamma"), asLines("alpha beta", "gamma"));
+    EXPECT_EQ(inBox("alphabetagammadeltaepsilon"), inBox("alphabetagammadeltaepsilon zeta"));
+
     // No clip: the text runs past the box.
     const QImage noclip = paint([&](Canvas& c) {
         Rect rr = r;

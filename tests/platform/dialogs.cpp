@@ -2,6 +2,7 @@
 #include "accessible_events.h"
 #include "platform/accessibility.h"
 #include "platform/application.h"
+#include "platform/desktopfocus.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "platform/stringgrid.h"
@@ -21,11 +22,30 @@
 #include <QTimer>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <functional>
+#include <optional>
 #include <stdexcept>
 
 using namespace platform;
 
 namespace {
+
+// Hands every event the application delivers to `look` while it lives.
+class EventSpy : public QObject {
+public:
+    explicit EventSpy(std::function<void(QObject*, QEvent*)> look) : look_(std::move(look))
+    {
+        qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        look_(o, e);
+        return false;
+    }
+
+private:
+    std::function<void(QObject*, QEvent*)> look_;
+};
 
 int visibleTopLevelWindows()
 {
@@ -261,6 +281,49 @@ TEST(Dialogs, ListChoiceGivesAnIndexOrNone)
 namespace {
 
 // Asks for a message from inside its paint event.
+// A box asked for at once after a file dialog is shown once the window the
+// dialog stood over is active again, as the window system has it: screen
+// readers, still busy with the dialog that went, pass over a box shown
+// before, and the user's next key answers it unread. A user gone to another
+// application meanwhile does not hold it up.
+TEST(Dialogs, ABoxAfterAFileDialogWaitsUntilItsWindowIsActiveAgain)
+{
+    QWidget window;
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    for (const DesktopFocus comes : {DesktopFocus::OnWindow, DesktopFocus::Elsewhere}) {
+        SCOPED_TRACE(int(comes));
+        bool given = false;  // the window system has taken the dialog away and given the focus on
+        const DesktopFocusReader before = SetDesktopFocusReader(
+            [&](const QWidget*) { return given ? comes : DesktopFocus::Nowhere; });
+        QTimer::singleShot(0, [] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) dialog->reject();
+        });
+        EXPECT_EQ(PickFile(FileRequest{}, &window), "");
+        QTimer::singleShot(0, [&] { given = true; });
+        std::optional<bool> shownOnceGiven, windowActive;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->reject();
+        });
+        answer.start(5);
+        const auto atShow = [&](QObject* o, QEvent* e) {
+            if (e->type() == QEvent::Show && qobject_cast<QMessageBox*>(o) && !shownOnceGiven) {
+                shownOnceGiven = given;
+                windowActive = QApplication::activeWindow() == &window;
+            }
+        };
+        EventSpy spy(atShow);
+        EXPECT_FALSE(AskQuestion("Export 1 customer to /home/ann/list.xlsx?", &window));
+        EXPECT_EQ(shownOnceGiven, true);
+        if (comes == DesktopFocus::OnWindow) {
+            EXPECT_EQ(windowActive, true);
+        }
+        SetDesktopFocusReader(before);
+    }
+}
+
 class TalkativeGrid : public StringGrid {
 protected:
     void Paint() override
