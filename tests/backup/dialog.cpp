@@ -16,7 +16,6 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
 #include <QtEndian>
 #include <QFile>
@@ -94,12 +93,7 @@ struct Drive : DiskDrive {
     int disks() const { return std::max(current.toInt(), int(shelved().size())); }
     int64_t freeSpace() const { return room.count(current) ? room.at(current) : capacity - used(current); }
     // The time a volume's tag gives, as the messages show it.
-    QString made(int disk) const
-    {
-        const QString volume = disk == 1 ? "/X.zbf" : "/X.00" + QString::number(disk);
-        const std::optional<volumeset::Tag> tag = volumeset::readTag(folderOf(QString::number(disk)) + volume);
-        return tag ? QDateTime::fromSecsSinceEpoch(tag->made).toString("yyyy-MM-dd HH:mm:ss") : QString();
-    }
+    QString made(int disk) const { return madeAt(volumePath(folderOf(QString::number(disk)) + "/X.zbf", disk)); }
 };
 
 class Dialog : public ::testing::Test {
@@ -160,23 +154,42 @@ protected:
                 drive.insert(label == "?" ? m.captured(1) : label);
         };
     }
-    // Setup's Backup into X.zbf on the drive, Disk #1 put in first and OK
-    // at the prompts as given, its questions answered as given (its replace
-    // question first, where the disk holds X.zbf); what it told.
-    QStringList backUpOnto(Drive &drive, const std::deque<bool> &questions = {},
-                           const std::deque<bool> &answers = std::deque<bool>(20, true))
+    // Setup's Backup into `target`, OK at the prompts as given, its
+    // questions answered as given (its replace question first, where
+    // `target` exists); what it told.
+    QStringList backUp(const QString &target, const std::deque<bool> &questions = {},
+                       const std::deque<bool> &answers = std::deque<bool>(20, true))
     {
         seam.shown.clear();
         seam.questions.clear();
         prompts.clear();
         promptAnswers = answers;
-        drive.insert("1");
-        seam.AnswerFile(drive.path + "/X.zbf");
-        if (QFileInfo::exists(drive.path + "/X.zbf"))
+        seam.AnswerFile(target);
+        if (QFileInfo::exists(target))
             seam.AnswerQuestion(true);
         for (const bool answer : questions)
             seam.AnswerQuestion(answer);
         form->backupClick();
+        return seam.Messages();
+    }
+    // The same into X.zbf on the drive, Disk #1 put in first.
+    QStringList backUpOnto(Drive &drive, const std::deque<bool> &questions = {},
+                           const std::deque<bool> &answers = std::deque<bool>(20, true))
+    {
+        drive.insert("1");
+        return backUp(drive.path + "/X.zbf", questions, answers);
+    }
+    // Setup's Restore from `archive`, Yes at its question, the database
+    // opened first where a restore before closed it; what it told.
+    QStringList restore(const QString &archive)
+    {
+        if (!database.isOpen()) {
+            EXPECT_TRUE(database.open("Quillet"));
+        }
+        seam.shown.clear();
+        seam.AnswerFile(archive);
+        seam.AnswerQuestion(true);
+        form->restoreClick();
         return seam.Messages();
     }
     // Setup's Restore from X.zbf on the drive, Disk #1 put in first and OK
@@ -184,19 +197,16 @@ protected:
     // (in `restored`), is open again.
     QStringList restoreFrom(Drive &drive, QByteArray *restored = nullptr)
     {
-        seam.shown.clear();
         exits.clear();
         prompts.clear();
         promptAnswers = std::deque<bool>(20, true);
         drive.insert("1");
-        seam.AnswerFile(drive.path + "/X.zbf");
-        seam.AnswerQuestion(true);
-        form->restoreClick();
+        const QStringList told = restore(drive.path + "/X.zbf");
         EXPECT_EQ(exits, std::vector<int>({0}));
         if (restored)
             *restored = readAll(dbFile);
         EXPECT_TRUE(database.open("Quillet"));
-        return seam.Messages();
+        return told;
     }
     // The size of the database's archive: the room that volumes of it are given is measured by it.
     int64_t archiveSize() const
@@ -270,11 +280,8 @@ TEST_F(Dialog, TheDatabaseIsRefusedAsBackupTargetAlsoThroughALink)
     ASSERT_EQ(::link(QFile::encodeName(dbFile).constData(), QFile::encodeName(link).constData()), 0);
     const QByteArray before = closedDatabaseBytes();
     for (const QString &target : {dbFile, link}) {
-        seam.shown.clear();
-        seam.AnswerFile(target);
-        seam.AnswerQuestion(true);  // would be the replace question: must not be asked
-        form->backupClick();
-        EXPECT_EQ(seam.Messages(), QStringList {"The database cannot be backed up onto itself."});
+        // a Yes for the replace question, which must not be asked
+        EXPECT_EQ(backUp(target), QStringList {"The database cannot be backed up onto itself."});
         EXPECT_TRUE(seam.Questions().isEmpty());
         seam.questions.clear();
         EXPECT_TRUE(database.isOpen());
@@ -288,11 +295,9 @@ TEST_F(Dialog, ManualBackupReportsSuccessAndOpensTheDatabaseAgain)
     addCategory("kept");
     const QString target = dir + "/manual.zbf";
     QFile::remove(target);
-    seam.AnswerFile(target);
     platform::SetLastPickedFolder({});
     const QString userFolder = platform::FileRequestFolder();  // not the program's own folder
-    form->backupClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    EXPECT_EQ(backUp(target), QStringList {"Backup Successfully."});
     ASSERT_EQ(seam.fileRequests.size(), 1u);
     EXPECT_EQ(seam.fileRequests[0].mode, platform::FileRequest::Save);
     EXPECT_EQ(seam.fileRequests[0].directory, userFolder);
@@ -347,9 +352,7 @@ TEST_F(Dialog, RestoreOpensWhereTheLastBackupWroteElseInDocuments)
 {
     const QString kept = dir + "/kept";
     ASSERT_TRUE(QDir().mkpath(kept));
-    seam.AnswerFile(kept + "/manual.zbf");
-    form->backupClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    EXPECT_EQ(backUp(kept + "/manual.zbf"), QStringList {"Backup Successfully."});
     form->restoreClick();  // the file dialog cancelled
     EXPECT_EQ(seam.fileRequests.back().directory, kept);
     ASSERT_TRUE(QDir(kept).removeRecursively());
@@ -387,27 +390,17 @@ TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
             return step == platform::FileStep::Create && path.endsWith(".002") && refusals-- > 0 ? EROFS : 0;
         });
         free = {26000, c.free, int64_t(1) << 32};
-        prompts.clear();
-        promptAnswers = {true, true};
-        seam.shown.clear();
-        seam.AnswerFile(target);
-        form->backupClick();
+        EXPECT_EQ(backUp(target, {}, {true, true}), QStringList {"Backup Successfully."});
         EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
                                         "Please insert Disk #2\n" + c.note + " [OK|Cancel]"}));
-        EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
         EXPECT_EQ(parseVolume(readAll(target)).nextVolume, "NEXT:DISK002");
         EXPECT_TRUE(parseVolume(readAll(TBackupFile::VolumeName(target, "002")), false).ended);
     }
 
     // Cancel fails the backup; the database is open again.
     free = {26000, 17500};
-    prompts.clear();
-    promptAnswers = {false};
-    seam.shown.clear();
-    seam.AnswerFile(dir + "/X.zbf");
-    form->backupClick();
+    EXPECT_EQ(backUp(dir + "/X.zbf", {}, {false}), QStringList {"Fail to backup."});
     EXPECT_EQ(prompts, QStringList {"Please insert Disk #2 [OK|Cancel]"});
-    EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
     EXPECT_TRUE(database.isOpen());
 }
 
@@ -432,11 +425,7 @@ TEST_F(Dialog, WhatIsInPlaceButNotSyncedIsToldAsDoneWithAWarning)
     EXPECT_TRUE(parseVolume(readAll(daily)).ended);
 
     addCategory("after the backup");
-    seam.shown.clear();
-    seam.AnswerFile(manual);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    EXPECT_EQ(seam.Messages(), QStringList({"The restored database " + dbFile + warning,
+    EXPECT_EQ(restore(manual), QStringList({"The restored database " + dbFile + warning,
                                             "Restore Completed. Restart the program."}));
     EXPECT_EQ(exits, std::vector<int>({0}));
     ASSERT_TRUE(database.open("Quillet"));
@@ -461,12 +450,9 @@ TEST_F(Dialog, ACorruptArchiveFailsTheRestoreEndsTheProgramAndKeepsTheDatabase)
     writeFile(corrupt, bad);
 
     const QByteArray before = closedDatabaseBytes();
-    seam.AnswerFile(corrupt);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
+    EXPECT_EQ(restore(corrupt), QStringList({"Cannot read file", "Fail to restore. Restart the program."}));
     EXPECT_EQ(seam.Questions(), QStringList {"Restoring the database will replace the current database, are you "
                                              "sure to restore it?"});
-    EXPECT_EQ(seam.Messages(), QStringList({"Cannot read file", "Fail to restore. Restart the program."}));
     ASSERT_FALSE(seam.shown.empty());
     EXPECT_EQ(exits, std::vector<int>({0}));
     EXPECT_FALSE(database.isOpen());
@@ -479,10 +465,7 @@ TEST_F(Dialog, RestoreReplacesTheDatabaseAndEndsTheProgram)
     const QString archive = dir + "/restore-me.zbf";
     ASSERT_TRUE(form->backupTo(archive));
     addCategory("after archive");
-    seam.AnswerFile(archive);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"Restore Completed. Restart the program."});
+    EXPECT_EQ(restore(archive), QStringList {"Restore Completed. Restart the program."});
     EXPECT_EQ(exits, std::vector<int>({0}));
     ASSERT_TRUE(database.open("Quillet"));
     EXPECT_TRUE(categories().contains("in archive"));
@@ -537,17 +520,10 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        if (!database.isOpen()) {
-            ASSERT_TRUE(database.open("Quillet"));
-        }
         writeFile(dir + "/bad.zbf", c.bytes);
         const QStringList files = QDir(dir).entryList(QDir::Files);
-        seam.shown.clear();
         exits.clear();
-        seam.AnswerFile(dir + "/bad.zbf");
-        seam.AnswerQuestion(true);
-        form->restoreClick();
-        EXPECT_EQ(seam.Messages(), c.messages);
+        EXPECT_EQ(restore(dir + "/bad.zbf"), c.messages);
         EXPECT_EQ(exits.size(), c.messages.size() == 1 ? 0u : 1u);  // a refused archive leaves the program running
         EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
         seam.questions.clear();
@@ -626,19 +602,13 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
         return dir + "/damaged.zbf";
     };
     const QStringList files = QDir(dir).entryList(QDir::Files);
-    auto restore = [&](const QString &archive) {
-        if (!database.isOpen()) {
-            EXPECT_TRUE(database.open("Quillet"));
-        }
-        seam.shown.clear();
-        seam.AnswerFile(archive);
-        seam.AnswerQuestion(true);
-        form->restoreClick();
+    auto restoreAlone = [&](const QString &archive) {
+        const QStringList told = restore(archive);
         seam.questions.clear();
         database.close();
         EXPECT_FALSE(QFileInfo::exists(dir + "/quillet-query"));
         EXPECT_FALSE(QFileInfo::exists(dir + "/index.htm"));
-        return seam.Messages();
+        return told;
     };
     const QStringList refusal = {"The database in this archive is damaged; the current database has been kept.\n"
                                  "Database file was corrupted: invalid index",
@@ -650,7 +620,7 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
         damages[i](db);
         const QString archive = archiveOf(db);
         QFile::remove(source + "/Quillet.zrv");
-        const QStringList messages = restore(archive);
+        const QStringList messages = restoreAlone(archive);
         EXPECT_EQ(messages, refusal);
         refused += messages == refusal;
         EXPECT_EQ(readAll(dbFile), before);
@@ -660,7 +630,7 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
     EXPECT_EQ(refused, damages.size());
     std::printf("damaged-index archives refused: %zu of %zu\n", refused, damages.size());
 
-    EXPECT_EQ(restore(archiveOf(before)), QStringList {"Restore Completed. Restart the program."});
+    EXPECT_EQ(restoreAlone(archiveOf(before)), QStringList {"Restore Completed. Restart the program."});
     ASSERT_TRUE(database.open("Quillet"));
     EXPECT_TRUE(categories().contains("marker"));
 }
@@ -683,13 +653,9 @@ TEST_F(Dialog, RestoreStopsEarlyForAMissingFileANoOrAnotherRunInTheFolder)
     RestoreLock opening(dir);
     ASSERT_EQ(opening.enterStart(), RestoreLock::Taken);
     const QStringList files = QDir(dir).entryList(QDir::Files);
-    seam.shown.clear();
-    seam.AnswerFile(archive);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"The backup has not been restored: another run of the program is opening "
-                                            "the database in " + dir + ", or restoring a backup there. Nothing has "
-                                            "been changed; try again in a moment."});
+    EXPECT_EQ(restore(archive), QStringList {"The backup has not been restored: another run of the program is "
+                                             "opening the database in " + dir + ", or restoring a backup there. "
+                                             "Nothing has been changed; try again in a moment."});
     EXPECT_TRUE(exits.empty());
     EXPECT_TRUE(database.isOpen());
     EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
@@ -710,10 +676,7 @@ TEST_F(Dialog, ARestoreIsJudgedByTheFileAtTheNameNotByAMissingCopy)
         QFile::remove(path + ".restore");
         return EIO;
     });
-    seam.AnswerFile(archive);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    const QStringList told = seam.Messages();
+    const QStringList told = restore(archive);
     ASSERT_EQ(told.size(), 2);
     EXPECT_TRUE(told[0].startsWith("The backup judged.zbf could not be restored: ")) << told[0].toStdString();
     EXPECT_TRUE(told[0].endsWith(" The database file Quillet.zrv has been left as it was.")) << told[0].toStdString();
