@@ -213,11 +213,10 @@ protected:
 // Files whose indexes alone are damaged, or whose contacts' keys disagree
 // with the indexes, each made from a small database of contacts and cheques:
 // the start rebuilds the indexes from the records, showing its progress
-// meanwhile, and says so once (naming
-// the contacts whose stored values may have been changed, and then making
-// no automatic backup), every contact and cheque is found through each index
-// by the values it holds, a new contact with a taken ID is refused as taken,
-// and the next start is silent.
+// meanwhile, and says so once (naming the contacts whose stored values may
+// have been changed, and then making no automatic backup), every contact and
+// cheque is found through each index by the values it holds, a new contact
+// with a taken ID is refused as taken, and the next start is silent.
 TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
 {
     using Damage = std::function<void(QByteArray&, const Offsets&)>;
