@@ -13,6 +13,7 @@
 #include <QString>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -69,12 +70,9 @@ public:
     // is hidden or gone and no longer listed as one it manages).
     bool WaitUntilLetGo(unsigned long window)
     {
-        for (int i = 0; i < 200; ++i) {
-            if (!manages(xcb_window_t(window)))
-                return true;
+        for (int i = 0; i < 200 && manages(xcb_window_t(window)); ++i)
             QThread::msleep(25);
-        }
-        return false;
+        return !manages(xcb_window_t(window));
     }
 
     // Stops and goes on with the window manager, as a busy machine holds it
@@ -121,13 +119,7 @@ private:
         return check.empty() ? xcb_window_t(XCB_WINDOW_NONE) : check.front();
     }
 
-    bool manages(xcb_window_t window) const
-    {
-        for (const xcb_window_t w : rootWindows("_NET_CLIENT_LIST"))
-            if (w == window)
-                return true;
-        return false;
-    }
+    bool manages(xcb_window_t window) const { return std::ranges::count(rootWindows("_NET_CLIENT_LIST"), window) > 0; }
 
     QProcess server_, manager_;
     xcb_connection_t* x_ = nullptr;

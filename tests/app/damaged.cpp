@@ -23,6 +23,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace {
+
+// The 32-bit word at `at` of a database file's bytes.
+uint32_t& word(QByteArray& db, int64_t at) { return *reinterpret_cast<uint32_t*>(db.data() + at); }
+
+void writeDatabase(const QByteArray& bytes)
+{
+    QFile file("Quillet.zrv");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+}  // namespace
+
 TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
 {
     // the link of contact 100 past the object index, and onto contact 151
@@ -38,16 +51,12 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
             oids.push_back(addCustomer(i, ("Contact " + std::to_string(i)).c_str()));
         makeDailyBackupDue();
         const QStringList generations = QDir(".").entryList({"*.zbf"});
-        window.reset();
-        database.close();
-        QFile file("Quillet.zrv");
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        QByteArray bytes = file.readAll();
-        auto word = [&](std::size_t at) { return qFromLittleEndian<std::uint32_t>(bytes.constData() + at); };
-        const std::uint32_t row = word(word(16 + 24 * word(4)) + 4 * std::size_t(oids[99]));  // committed index
-        qToLittleEndian<std::uint32_t>(pastIndex ? 0x00FFFFF0u : oids[150], bytes.data() + row + 4);
-        ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
-        file.close();
+        stop();
+        QByteArray bytes = fileBytes("Quillet.zrv");
+        const int64_t index = word(bytes, 16 + 24 * word(bytes, 4));  // the committed object index
+        const uint32_t row = word(bytes, index + 4 * int64_t(oids[99]));
+        word(bytes, row + 4) = pastIndex ? 0x00FFFFF0u : oids[150];
+        writeDatabase(bytes);
 
         dialogs.shown.clear();
         ASSERT_EQ(start(), -1);
@@ -78,11 +87,8 @@ TEST_F(ContactsTest, DamageIsToldTheRowsBeforeItAreListedAndNoContactIsAdded)
         EXPECT_TRUE(dialogs.Messages().contains(kNotStored));
         EXPECT_EQ(window->StatusText(1), "Total Customer: 100");
 
-        window.reset();
-        database.close();
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_TRUE(file.readAll() == bytes) << "the file changed";
-        file.close();
+        stop();
+        EXPECT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
     }
 }
 
@@ -116,8 +122,7 @@ protected:
     // not in ID order) and 20 cheques a day apart, committed.
     std::vector<oid_t> startWithContactsAndCheques()
     {
-        window.reset();
-        database.close();
+        stop();
         for (const QString& name : QDir(".").entryList({"Quillet*"}))
             QFile::remove(name);
         EXPECT_EQ(start(), -1);
@@ -208,15 +213,13 @@ protected:
 // Files whose indexes alone are damaged, or whose contacts' keys disagree
 // with the indexes, each made from a small database of contacts and cheques:
 // the start rebuilds the indexes from the records, showing its progress
-// meanwhile, and says so once (naming
-// the contacts whose stored values may have been changed, and then making
-// no automatic backup), every contact and cheque is found through each index
-// by the values it holds, a new contact with a taken ID is refused as taken,
-// and the next start is silent.
+// meanwhile, and says so once (naming the contacts whose stored values may
+// have been changed, and then making no automatic backup), every contact and
+// cheque is found through each index by the values it holds, a new contact
+// with a taken ID is refused as taken, and the next start is silent.
 TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
 {
     using Damage = std::function<void(QByteArray&, const Offsets&)>;
-    auto word = [](QByteArray& db, int64_t at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(db.data() + at); };
     const struct Case {
         const char* what;
         Damage damage;
@@ -257,14 +260,10 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
             for (const QString& name : QDir(".").entryList({"*.zbf"}))
                 QFile::remove(name);
         const std::map<QString, QByteArray> archives = archiveBytes();
-        window.reset();
-        database.close();
-        QFile file("Quillet.zrv");
-        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        QByteArray bytes = file.readAll();
+        stop();
+        QByteArray bytes = fileBytes("Quillet.zrv");
         c.damage(bytes, o);
-        ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
-        file.close();
+        writeDatabase(bytes);
 
         dialogs.shown.clear();
         if (c.fullDisk) {
@@ -286,11 +285,8 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
                 EXPECT_FALSE(told[0].contains("lost")) << told[0].toStdString();
             }
             EXPECT_EQ(archiveBytes(), archives) << "a damaged file was archived";
-            window.reset();
-            database.close();
-            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-            EXPECT_TRUE(file.readAll() == bytes) << "the file changed";
-            file.close();
+            stop();
+            EXPECT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
             dialogs.shown.clear();
         }
         ShownWindows shown;
@@ -332,8 +328,7 @@ TEST_F(DamagedIndexes, IndexesDamagedAloneAreRebuiltAtStart)
         EXPECT_EQ(messages(), QStringList {"'ID' has already existed."});
         EXPECT_EQ(customers().size(), std::size_t(kContacts));
 
-        window.reset();
-        database.close();
+        stop();
         dialogs.shown.clear();
         shown.names.clear();
         ASSERT_EQ(start(), -1);
@@ -356,7 +351,6 @@ TEST_F(DamagedIndexes, ADamagedTableLayoutIsToldAndNeverConverted)
         int64_t contacts, categories, last;
     };
     using Damage = std::function<void(QByteArray&, const Layouts&)>;
-    auto word = [](QByteArray& db, int64_t at) -> uint32_t& { return *reinterpret_cast<uint32_t*>(db.data() + at); };
     // the entry of a contact field in the contacts' layout
     auto entry = [](const Layouts& l, const char* field) {
         return l.contacts + int64_t(sizeof(dbTable) + sizeof(dbField) * Customer::dbDescriptor.find(field)->fieldNo);
@@ -394,15 +388,11 @@ TEST_F(DamagedIndexes, ADamagedTableLayoutIsToldAndNeverConverted)
         ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
         auto at = [](const dbTableDescriptor& t) { return int64_t(database.getPos(t.tableId)); };
         const Layouts layouts {at(Customer::dbDescriptor), at(Category::dbDescriptor), at(Mail::dbDescriptor)};
-        window.reset();
-        database.close();
+        stop();
         QByteArray bytes = fileBytes("Quillet.zrv");
         ASSERT_EQ(word(bytes, layouts.last + 4), 0u) << "Mail is not the last layout";
         c.damage(bytes, layouts);
-        {
-            QFile file("Quillet.zrv");
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+        writeDatabase(bytes);
         const std::map<QString, QByteArray> before = filesIn(".");
 
         dialogs.shown.clear();
@@ -449,8 +439,7 @@ TEST_F(ContactsTest, ADatabaseOfANewerVersionIsLeftAsItIs)
 {
     addCustomer(1, "Known");
     ASSERT_FALSE(archiveBytes().empty());  // the first start's daily backup
-    window.reset();
-    database.close();
+    stop();
     // the later release's open, in a process of its own: its descriptors stay there
     const pid_t later = fork();
     if (later == 0) {
@@ -528,12 +517,6 @@ void backupBeside()
     ASSERT_TRUE(TBackupForm().backupTo(QDir::current().filePath("Quillet0.zbf")));
 }
 
-void writeDatabase(const QByteArray& bytes)
-{
-    QFile file("Quillet.zrv");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
 }  // namespace
 
 // A table's stored count of rows past the ids the file has (a high bit set),
@@ -549,10 +532,9 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
         startWithContactsAndCheques();
         backupBeside();
         const int64_t count = int64_t(database.getPos(Customer::dbDescriptor.tableId)) + 32;
-        window.reset();
-        database.close();
+        stop();
         QByteArray bytes = fileBytes("Quillet.zrv");
-        *reinterpret_cast<uint32_t*>(bytes.data() + count) |= high;
+        word(bytes, count) |= high;
         writeDatabase(bytes);
         dialogs.shown.clear();
         dialogs.AnswerQuestion(false);
@@ -567,8 +549,7 @@ TEST_F(DamagedIndexes, ARowCountPastTheIdsIsToldAsDamage)
             EXPECT_EQ(window->StatusText(1), "Total Customer: " + QString::number(kContacts));
         }
         dialogs.questions.clear();
-        window.reset();
-        database.close();
+        stop();
         EXPECT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
     }
 }
@@ -597,8 +578,7 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
         return w;
     };
     const std::vector<int> soundWidths = widths();  // the start widths, as stored
-    window.reset();
-    database.close();
+    stop();
     const QByteArray soundFile = fileBytes("Quillet.zrv");
     for (const auto& [table, at] : layouts) {
         for (const int link : {40, 44}) {
@@ -645,8 +625,7 @@ TEST_F(DamagedIndexes, EveryValueOfARowLinksLowByteIsToldAndWritesNothing)
                     EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
                     EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
                 }
-                window.reset();
-                database.close();
+                stop();
                 ASSERT_TRUE(fileBytes("Quillet.zrv") == bytes) << "the file changed";
                 if (HasFailure())
                     return;
@@ -663,8 +642,7 @@ TEST_F(DamagedIndexes, ALastRowLinkIntoItsListIsToldAndThenPutBack)
 {
     const std::vector<oid_t> contacts = startWithContactsAndCheques();
     const int64_t last = int64_t(database.getPos(Customer::dbDescriptor.tableId)) + 44;
-    window.reset();
-    database.close();
+    stop();
     const QByteArray sound = fileBytes("Quillet.zrv");
     // a contact before the last whose id differs from the last one's in the lowest byte only
     const oid_t lastId = qFromLittleEndian<uint32_t>(sound.constData() + last);
@@ -684,8 +662,7 @@ TEST_F(DamagedIndexes, ALastRowLinkIntoItsListIsToldAndThenPutBack)
         if (putBack) {
             EXPECT_EQ(customers().size(), std::size_t(kContacts));
         }
-        window.reset();
-        database.close();
+        stop();
     }
 }
 
@@ -790,14 +767,12 @@ protected:
         layouts = storedLayouts();
         for (const dbTableDescriptor* t : kTables)
             ids[t] = t->tableId;
-        window.reset();
-        database.close();
+        stop();
         sound = fileBytes("Quillet.zrv");
         archives = archiveBytes();
         ASSERT_EQ(startOn(sound), -1);  // what a sound start leaves: its daily backup's settings
         rowsAfterStart = everyRow();
-        window.reset();
-        database.close();
+        stop();
         keepOnlyTheWorkingDaysBackups();
     }
 
@@ -861,8 +836,7 @@ protected:
         dialogs.AnswerQuestion(true);       // "Exit the system?"
         steps.push_back([](QDialog& about) { about.done(1); });
         EXPECT_TRUE(window->close());
-        window.reset();
-        database.close();
+        stop();
         EXPECT_TRUE(archiveBytes() == archives) << "a damaged file was archived";
         return stored;
     }
@@ -887,8 +861,7 @@ protected:
         for (const char* name : {"CustomerWidth", "Category"})
             kept[name] = rowsAfterStart[name];
         EXPECT_TRUE(kept == rowsAfterStart) << "a row was lost or changed";
-        window.reset();
-        database.close();
+        stop();
         keepOnlyTheWorkingDaysBackups();
         return now;
     }
@@ -897,7 +870,7 @@ protected:
     // them: `runs` starts on the file tell it and are used as the user may
     // (useTheToldStart), and with the three words put back every row is
     // there again (expectPutBack).
-    void expectToldAndPutBack(std::initializer_list<std::pair<dbTableDescriptor*, Triple>> damage, int runs)
+    void expectToldAndPutBack(const std::vector<std::pair<dbTableDescriptor*, Triple>>& damage, int runs)
     {
         for (const auto& [table, triple] : damage) {
             SCOPED_TRACE(std::string(table->name) + " set to " + std::to_string(triple.count) + ", " +
@@ -992,8 +965,7 @@ TEST_F(DamagedLists, EveryDamagedLayoutIsToldWritesThroughNoListAndIsPutBack)
             refused[k >= triples] += 1;
             EXPECT_EQ(dialogs.Messages(), QStringList {"Fail to open database."});
             EXPECT_TRUE(dialogs.Questions().value(0).contains(kBackupOffered));
-            window.reset();
-            database.close();
+            stop();
         }
         QByteArray bytes = fileBytes("Quillet.zrv");
         if (!stored.widths && !stored.category) {
@@ -1011,41 +983,32 @@ TEST_F(DamagedLists, EveryDamagedLayoutIsToldWritesThroughNoListAndIsPutBack)
               << refused[1] << ")\n";
 }
 
-// The list of the contacts, of the cheques or of the settings emptied (count,
-// first and last row 0), in a database with a password: the start no longer
-// rebuilds their indexes from nothing and says "No record was lost.", nor
-// makes a first settings record without the password; two starts tell it.
-TEST_F(DamagedLists, AnEmptiedListOfATableWithAnIndexIsToldAndComesBack)
+// Lists damaged as one disk block may damage them, each told by the start
+// and then put back:
+// - every table's list emptied (count, first and last row 0), in a database
+//   with a password, told by two starts: for the contacts, the cheques and
+//   the settings the start no longer rebuilds their indexes from nothing and
+//   says "No record was lost.", nor makes a first settings record without
+//   the password; for a table without an index it no longer says nothing.
+// - one table's list taking over another table's rows (its count and first
+//   and last row set to the other's), with a password: the start tells it
+//   whichever table the check meets first, and neither the column widths
+//   stored at close nor a category renamed is written into the other's rows;
+//   the other table is told as damaged too when the list reaches its rows as
+//   whole as its own does (no password is then asked when they are the
+//   settings).
+// - a table's list leading onto the stored table layouts (set to the
+//   Metatable's own, or to one layout), without a password: neither a
+//   category renamed nor the column widths stored at close are written into
+//   a layout, so that the next start tells the same damage instead of "Fail
+//   to open database.", and offers no backup.
+TEST_F(DamagedLists, AnEmptiedOrRedirectedListIsToldWritesIntoNoOtherRowsAndComesBack)
 {
     makeWorkingDay("secret");
-    expectToldAndPutBack({{&Customer::dbDescriptor, {}}, {&Cheque::dbDescriptor, {}}, {&Config::dbDescriptor, {}}}, 2);
-}
-
-// The list of a table without an index emptied: the start no longer says
-// nothing at all.
-TEST_F(DamagedLists, AnEmptiedListOfATableWithoutAnIndexIsToldAndComesBack)
-{
-    makeWorkingDay("secret");
-    expectToldAndPutBack({{&Category::dbDescriptor, {}},
-                          {&EnvelopeSetup::dbDescriptor, {}},
-                          {&ChequeSetup::dbDescriptor, {}},
-                          {&ReceiptSetup::dbDescriptor, {}},
-                          {&MailSetup::dbDescriptor, {}},
-                          {&CustomerWidth::dbDescriptor, {}},
-                          {&Mail::dbDescriptor, {}}},
-                         2);
-}
-
-// One table's list taking over another table's rows (its count and first
-// and last row set to the other's), in a database with a password: the
-// start tells it whichever table the check meets first, and neither the
-// column widths stored at close nor a category renamed is written into the
-// other's rows; the other table is told as damaged too when the list
-// reaches its rows as whole as its own does (no password is then asked
-// when they are the settings).
-TEST_F(DamagedLists, AListTakingOverAnotherTablesRowsWritesIntoNeither)
-{
-    makeWorkingDay("secret");
+    std::vector<std::pair<dbTableDescriptor*, Triple>> emptied;
+    for (dbTableDescriptor* t : kTables)
+        emptied.push_back({t, {}});
+    expectToldAndPutBack(emptied, 2);
     auto of = [&](const dbTableDescriptor& t) { return tripleAt(sound, layoutOf(&t)); };
     expectToldAndPutBack({{&CustomerWidth::dbDescriptor, of(Customer::dbDescriptor)},
                           {&CustomerWidth::dbDescriptor, of(ChequeSetup::dbDescriptor)},
@@ -1053,21 +1016,13 @@ TEST_F(DamagedLists, AListTakingOverAnotherTablesRowsWritesIntoNeither)
                           {&Category::dbDescriptor, of(MailSetup::dbDescriptor)},
                           {&Category::dbDescriptor, of(Config::dbDescriptor)}},
                          1);
-}
 
-// A table's list leading onto the stored table layouts (its count and first
-// and last row set to the Metatable's own, or to one layout): the start
-// tells it, and neither a category renamed nor the column widths stored at
-// close are written into a layout, so that the next start tells the same
-// damage instead of "Fail to open database.", and offers no backup.
-TEST_F(DamagedLists, AListLeadingOntoTheTableLayoutsWritesIntoNone)
-{
     makeWorkingDay();
-    const Triple meta = tripleAt(sound, layoutOf(nullptr));
-    const oid_t settings = ids[&Config::dbDescriptor];
+    const oid_t config = ids[&Config::dbDescriptor];
+    const Triple meta = tripleAt(sound, layoutOf(nullptr)), settings {1, config, config};
     expectToldAndPutBack({{&Category::dbDescriptor, meta},
                           {&CustomerWidth::dbDescriptor, meta},
-                          {&Category::dbDescriptor, {1, settings, settings}},
-                          {&CustomerWidth::dbDescriptor, {1, settings, settings}}},
+                          {&Category::dbDescriptor, settings},
+                          {&CustomerWidth::dbDescriptor, settings}},
                          2);
 }

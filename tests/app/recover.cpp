@@ -136,6 +136,13 @@ protected:
         }
         ASSERT_TRUE(database.commit());
     }
+    // Setup's Restore from the backup `name`, Yes at its question: the run ends.
+    void restoreFromSetup(const QString& name)
+    {
+        dialogs.AnswerFile(path(name));
+        dialogs.AnswerQuestion(true);
+        EXPECT_THROW(TBackupForm(window.get()).restoreClick(), platform::ProgramExit);
+    }
     static int contacts()
     {
         const int n = int(dbCursor<Customer>().select());
@@ -433,16 +440,14 @@ TEST_F(Recover, AFullDiskStopsARestoreWithTheRoomItNeeds)
             FolderBytes before = files();
 
             dialogs.shown.clear();
-            dialogs.AnswerQuestion(true);
             if (atStart) {
+                dialogs.AnswerQuestion(true);
                 EXPECT_EQ(start(), 1);
                 EXPECT_EQ(dialogs.Questions().size(), 1) << "an older backup was offered";
             } else {
                 ASSERT_EQ(start(), -1);
                 before.erase("Quillet.zrv");  // a start writes to it
-                dialogs.AnswerFile(path("Quillet1.zbf"));
-                TBackupForm setup(window.get());
-                EXPECT_THROW(setup.restoreClick(), platform::ProgramExit);
+                restoreFromSetup("Quillet1.zbf");
             }
             const qint64 free = QStorageInfo(folder).bytesAvailable();
             const QStringList told = dialogs.Messages();
@@ -508,12 +513,7 @@ TEST_F(Recover, ANewDatabaseBesideThreeBackupsKeepsThemOverEightDays)
 
     ASSERT_EQ(start(), -1);
     dialogs.shown.clear();
-    dialogs.AnswerFile(path("Quillet2-of-2026-03-03.zbf"));
-    dialogs.AnswerQuestion(true);
-    {
-        TBackupForm setup(window.get());
-        EXPECT_THROW(setup.restoreClick(), platform::ProgramExit);
-    }
+    restoreFromSetup("Quillet2-of-2026-03-03.zbf");
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     const platform::FileRequest& offered = dialogs.fileRequests[0];
     QStringList patterns;
@@ -847,9 +847,7 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
             ASSERT_EQ(start(), -1);
         } else {
             ASSERT_EQ(start(), -1);
-            dialogs.AnswerFile(path("Quillet0.zbf"));
-            dialogs.AnswerQuestion(true);
-            EXPECT_THROW(TBackupForm(window.get()).restoreClick(), platform::ProgramExit);
+            restoreFromSetup("Quillet0.zbf");
         }
         TBackupForm::RestoreStepDone() = nullptr;
         EXPECT_EQ(told, restoring);
@@ -909,9 +907,7 @@ TEST_F(Recover, TwoUsersOfAGroupFolderAreNeverLockedOut)
     EXPECT_EQ(fileBytes(path("Quillet.zrv")).mid(8, 4), QByteArray(4, '\0')) << "the file is not marked clean";
 
     ASSERT_EQ(start(), -1);
-    dialogs.AnswerFile(path("Quillet0.zbf"));
-    dialogs.AnswerQuestion(true);
-    EXPECT_THROW(TBackupForm(window.get()).restoreClick(), platform::ProgramExit);
+    restoreFromSetup("Quillet0.zbf");
     stop();
     ASSERT_EQ(stat(database.constData(), &st), 0);
     EXPECT_EQ(st.st_gid, other.gid);

@@ -108,7 +108,8 @@ TEST_F(MainWindowTest, ALockFileNoOneCanLockNeverStopsAStart)
     const QString folder = QDir::currentPath();
     for (const char* what : {"a link", "a folder", "none, the folder not writable"}) {
         SCOPED_TRACE(what);
-        ASSERT_TRUE(QFile::remove(".Quillet.lock") || QDir().rmdir(".Quillet.lock"));
+        QFile::remove(".Quillet.lock");
+        QDir().rmdir(".Quillet.lock");
         const std::string kind = what;
         if (kind == "a link")
             ASSERT_TRUE(QFile::link("Quillet.zrv", ".Quillet.lock"));
@@ -124,9 +125,6 @@ TEST_F(MainWindowTest, ALockFileNoOneCanLockNeverStopsAStart)
         EXPECT_TRUE(database.isOpen());
         stop();
         chmod(QFile::encodeName(folder).constData(), 0700);
-        QFile::remove(".Quillet.lock");
-        QDir().rmdir(".Quillet.lock");
-        ASSERT_TRUE(QFile(".Quillet.lock").open(QIODevice::WriteOnly));
     }
 }
 

@@ -16,7 +16,6 @@
 
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QDateTime>
 #include <QDir>
 #include <QtEndian>
 #include <QFile>
@@ -33,6 +32,7 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -94,12 +94,7 @@ struct Drive : DiskDrive {
     int disks() const { return std::max(current.toInt(), int(shelved().size())); }
     int64_t freeSpace() const { return room.count(current) ? room.at(current) : capacity - used(current); }
     // The time a volume's tag gives, as the messages show it.
-    QString made(int disk) const
-    {
-        const QString volume = disk == 1 ? "/X.zbf" : "/X.00" + QString::number(disk);
-        const std::optional<volumeset::Tag> tag = volumeset::readTag(folderOf(QString::number(disk)) + volume);
-        return tag ? QDateTime::fromSecsSinceEpoch(tag->made).toString("yyyy-MM-dd HH:mm:ss") : QString();
-    }
+    QString made(int disk) const { return madeAt(volumePath(folderOf(QString::number(disk)) + "/X.zbf", disk)); }
 };
 
 class Dialog : public ::testing::Test {
@@ -143,11 +138,12 @@ protected:
         return bytes;
     }
 
-    // The form's free space and volume prompts on `drive`: each prompt puts
-    // in the next disk of `inserts` ("?": the one it asks for), else the
-    // disk it asks for.
-    void useDrive(Drive &drive)
+    // A new drive of disks of `size` for the form's free space and volume
+    // prompts: each prompt puts in the next disk of `inserts` ("?": the one
+    // it asks for), else the disk it asks for.
+    Drive &useDrive(int64_t size)
     {
+        Drive &drive = drive_.emplace(dir, size);
         form->FreeSpace = [&drive](const QString &folder) {
             return folder == drive.path ? drive.freeSpace() : int64_t(1) << 40;
         };
@@ -159,24 +155,44 @@ protected:
             if (const QRegularExpressionMatch m = asked.match(text); m.hasMatch())
                 drive.insert(label == "?" ? m.captured(1) : label);
         };
+        return drive;
     }
-    // Setup's Backup into X.zbf on the drive, Disk #1 put in first and OK
-    // at the prompts as given, its questions answered as given (its replace
-    // question first, where the disk holds X.zbf); what it told.
-    QStringList backUpOnto(Drive &drive, const std::deque<bool> &questions = {},
-                           const std::deque<bool> &answers = std::deque<bool>(20, true))
+    // Setup's Backup into `target`, OK at the prompts as given, its
+    // questions answered as given (its replace question first, where
+    // `target` exists); what it told.
+    QStringList backUp(const QString &target, const std::deque<bool> &questions = {},
+                       const std::deque<bool> &answers = std::deque<bool>(20, true))
     {
         seam.shown.clear();
         seam.questions.clear();
         prompts.clear();
         promptAnswers = answers;
-        drive.insert("1");
-        seam.AnswerFile(drive.path + "/X.zbf");
-        if (QFileInfo::exists(drive.path + "/X.zbf"))
+        seam.AnswerFile(target);
+        if (QFileInfo::exists(target))
             seam.AnswerQuestion(true);
         for (const bool answer : questions)
             seam.AnswerQuestion(answer);
         form->backupClick();
+        return seam.Messages();
+    }
+    // The same into X.zbf on the drive, Disk #1 put in first.
+    QStringList backUpOnto(Drive &drive, const std::deque<bool> &questions = {},
+                           const std::deque<bool> &answers = std::deque<bool>(20, true))
+    {
+        drive.insert("1");
+        return backUp(drive.path + "/X.zbf", questions, answers);
+    }
+    // Setup's Restore from `archive`, Yes at its question, the database
+    // opened first where a restore before closed it; what it told.
+    QStringList restore(const QString &archive)
+    {
+        if (!database.isOpen()) {
+            EXPECT_TRUE(database.open("Quillet"));
+        }
+        seam.shown.clear();
+        seam.AnswerFile(archive);
+        seam.AnswerQuestion(true);
+        form->restoreClick();
         return seam.Messages();
     }
     // Setup's Restore from X.zbf on the drive, Disk #1 put in first and OK
@@ -184,19 +200,16 @@ protected:
     // (in `restored`), is open again.
     QStringList restoreFrom(Drive &drive, QByteArray *restored = nullptr)
     {
-        seam.shown.clear();
         exits.clear();
         prompts.clear();
         promptAnswers = std::deque<bool>(20, true);
         drive.insert("1");
-        seam.AnswerFile(drive.path + "/X.zbf");
-        seam.AnswerQuestion(true);
-        form->restoreClick();
+        const QStringList told = restore(drive.path + "/X.zbf");
         EXPECT_EQ(exits, std::vector<int>({0}));
         if (restored)
             *restored = readAll(dbFile);
         EXPECT_TRUE(database.open("Quillet"));
-        return seam.Messages();
+        return told;
     }
     // The size of the database's archive: the room that volumes of it are given is measured by it.
     int64_t archiveSize() const
@@ -261,6 +274,7 @@ protected:
     std::deque<bool> promptAnswers;
     std::function<void(const QString &text)> onPrompt;  // before each prompt is answered
     std::deque<QString> inserts;
+    std::optional<Drive> drive_;
 };
 
 TEST_F(Dialog, TheDatabaseIsRefusedAsBackupTargetAlsoThroughALink)
@@ -270,11 +284,8 @@ TEST_F(Dialog, TheDatabaseIsRefusedAsBackupTargetAlsoThroughALink)
     ASSERT_EQ(::link(QFile::encodeName(dbFile).constData(), QFile::encodeName(link).constData()), 0);
     const QByteArray before = closedDatabaseBytes();
     for (const QString &target : {dbFile, link}) {
-        seam.shown.clear();
-        seam.AnswerFile(target);
-        seam.AnswerQuestion(true);  // would be the replace question: must not be asked
-        form->backupClick();
-        EXPECT_EQ(seam.Messages(), QStringList {"The database cannot be backed up onto itself."});
+        // a Yes for the replace question, which must not be asked
+        EXPECT_EQ(backUp(target), QStringList {"The database cannot be backed up onto itself."});
         EXPECT_TRUE(seam.Questions().isEmpty());
         seam.questions.clear();
         EXPECT_TRUE(database.isOpen());
@@ -288,11 +299,9 @@ TEST_F(Dialog, ManualBackupReportsSuccessAndOpensTheDatabaseAgain)
     addCategory("kept");
     const QString target = dir + "/manual.zbf";
     QFile::remove(target);
-    seam.AnswerFile(target);
     platform::SetLastPickedFolder({});
     const QString userFolder = platform::FileRequestFolder();  // not the program's own folder
-    form->backupClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    EXPECT_EQ(backUp(target), QStringList {"Backup Successfully."});
     ASSERT_EQ(seam.fileRequests.size(), 1u);
     EXPECT_EQ(seam.fileRequests[0].mode, platform::FileRequest::Save);
     EXPECT_EQ(seam.fileRequests[0].directory, userFolder);
@@ -347,9 +356,7 @@ TEST_F(Dialog, RestoreOpensWhereTheLastBackupWroteElseInDocuments)
 {
     const QString kept = dir + "/kept";
     ASSERT_TRUE(QDir().mkpath(kept));
-    seam.AnswerFile(kept + "/manual.zbf");
-    form->backupClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
+    EXPECT_EQ(backUp(kept + "/manual.zbf"), QStringList {"Backup Successfully."});
     form->restoreClick();  // the file dialog cancelled
     EXPECT_EQ(seam.fileRequests.back().directory, kept);
     ASSERT_TRUE(QDir(kept).removeRecursively());
@@ -387,27 +394,17 @@ TEST_F(Dialog, VolumePromptAsksForTheNextDiskOnTheOkCancelForm)
             return step == platform::FileStep::Create && path.endsWith(".002") && refusals-- > 0 ? EROFS : 0;
         });
         free = {26000, c.free, int64_t(1) << 32};
-        prompts.clear();
-        promptAnswers = {true, true};
-        seam.shown.clear();
-        seam.AnswerFile(target);
-        form->backupClick();
+        EXPECT_EQ(backUp(target, {}, {true, true}), QStringList {"Backup Successfully."});
         EXPECT_EQ(prompts, QStringList({"Please insert Disk #2 [OK|Cancel]",
                                         "Please insert Disk #2\n" + c.note + " [OK|Cancel]"}));
-        EXPECT_EQ(seam.Messages(), QStringList {"Backup Successfully."});
         EXPECT_EQ(parseVolume(readAll(target)).nextVolume, "NEXT:DISK002");
         EXPECT_TRUE(parseVolume(readAll(TBackupFile::VolumeName(target, "002")), false).ended);
     }
 
     // Cancel fails the backup; the database is open again.
     free = {26000, 17500};
-    prompts.clear();
-    promptAnswers = {false};
-    seam.shown.clear();
-    seam.AnswerFile(dir + "/X.zbf");
-    form->backupClick();
+    EXPECT_EQ(backUp(dir + "/X.zbf", {}, {false}), QStringList {"Fail to backup."});
     EXPECT_EQ(prompts, QStringList {"Please insert Disk #2 [OK|Cancel]"});
-    EXPECT_EQ(seam.Messages(), QStringList {"Fail to backup."});
     EXPECT_TRUE(database.isOpen());
 }
 
@@ -432,11 +429,7 @@ TEST_F(Dialog, WhatIsInPlaceButNotSyncedIsToldAsDoneWithAWarning)
     EXPECT_TRUE(parseVolume(readAll(daily)).ended);
 
     addCategory("after the backup");
-    seam.shown.clear();
-    seam.AnswerFile(manual);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    EXPECT_EQ(seam.Messages(), QStringList({"The restored database " + dbFile + warning,
+    EXPECT_EQ(restore(manual), QStringList({"The restored database " + dbFile + warning,
                                             "Restore Completed. Restart the program."}));
     EXPECT_EQ(exits, std::vector<int>({0}));
     ASSERT_TRUE(database.open("Quillet"));
@@ -445,57 +438,16 @@ TEST_F(Dialog, WhatIsInPlaceButNotSyncedIsToldAsDoneWithAWarning)
     database.commit();
 }
 
-TEST_F(Dialog, ACorruptArchiveFailsTheRestoreEndsTheProgramAndKeepsTheDatabase)
-{
-    const QString good = dir + "/good.zbf";
-    ASSERT_TRUE(form->backupTo(good));
-    QByteArray bad = readAll(good);
-    const Parsed p = parseVolume(bad);
-    ASSERT_FALSE(p.entries.empty());
-    const int64_t at = p.entries[0].blockOffset;
-    bad[qsizetype(at)] = char(0x20);  // first block length 20,000 + ...
-    bad[qsizetype(at + 1)] = char(0x4E);
-    bad[qsizetype(at + 2)] = 0;
-    bad[qsizetype(at + 3)] = 0;
-    const QString corrupt = dir + "/corrupt.zbf";
-    writeFile(corrupt, bad);
-
-    const QByteArray before = closedDatabaseBytes();
-    seam.AnswerFile(corrupt);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    EXPECT_EQ(seam.Questions(), QStringList {"Restoring the database will replace the current database, are you "
-                                             "sure to restore it?"});
-    EXPECT_EQ(seam.Messages(), QStringList({"Cannot read file", "Fail to restore. Restart the program."}));
-    ASSERT_FALSE(seam.shown.empty());
-    EXPECT_EQ(exits, std::vector<int>({0}));
-    EXPECT_FALSE(database.isOpen());
-    EXPECT_EQ(readAll(dbFile), before);
-}
-
-TEST_F(Dialog, RestoreReplacesTheDatabaseAndEndsTheProgram)
-{
-    addCategory("in archive");
-    const QString archive = dir + "/restore-me.zbf";
-    ASSERT_TRUE(form->backupTo(archive));
-    addCategory("after archive");
-    seam.AnswerFile(archive);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"Restore Completed. Restart the program."});
-    EXPECT_EQ(exits, std::vector<int>({0}));
-    ASSERT_TRUE(database.open("Quillet"));
-    EXPECT_TRUE(categories().contains("in archive"));
-    EXPECT_FALSE(categories().contains("after archive"));
-    database.commit();
-}
-
 // Archives that would bring back no database, or a broken one: the live
-// file stays byte for byte, nothing is left beside it, and the user is told.
+// file stays byte for byte, nothing is left beside it, and the user is told;
+// where the restore was asked for, it fails and ends the program. A sound
+// archive replaces the database and ends the program.
 TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
 {
+    addCategory("in archive");
     const QString good = dir + "/good.zbf";
     ASSERT_TRUE(form->backupTo(good));
+    addCategory("after archive");
     const QByteArray archive = readAll(good);
     const Parsed p = parseVolume(archive);
     ASSERT_EQ(p.entries.size(), 1u);
@@ -513,9 +465,10 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
     };
     auto word = [&](int64_t at) { return qFromLittleEndian<uint32_t>(before.constData() + at); };
     const int64_t index = word(16 + 24 * word(4));  // the committed root's object index
-    QByteArray negated = archive, renamed = archive;
+    QByteArray negated = archive, longer = archive, renamed = archive;
     const int32_t length = p.entries[0].blocks[0].k;
     qToLittleEndian<int32_t>(-length, negated.data() + p.entries[0].blockOffset);
+    qToLittleEndian<int32_t>(20000, longer.data() + p.entries[0].blockOffset);
     renamed[archive.indexOf("Quillet.zrv") + 3] = 'M';
 
     const QString kept = "The database in this archive is damaged; the current database has been kept.\n";
@@ -526,6 +479,7 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
         QStringList messages;
     } cases[] = {
         {"a block length negated", negated, {"Cannot read file", failed}},
+        {"the first block's length made 20,000", longer, {"Cannot read file", failed}},
         {"the database entry renamed", renamed,
          {"This archive holds no database file (Quillet.zrv); nothing has been restored."}},
         {"the header's size word", storedRaw(before, 0, 4096),
@@ -537,23 +491,29 @@ TEST_F(Dialog, ARestoreBringsBackASoundDatabaseOrNothing)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        if (!database.isOpen()) {
-            ASSERT_TRUE(database.open("Quillet"));
-        }
         writeFile(dir + "/bad.zbf", c.bytes);
         const QStringList files = QDir(dir).entryList(QDir::Files);
-        seam.shown.clear();
         exits.clear();
-        seam.AnswerFile(dir + "/bad.zbf");
-        seam.AnswerQuestion(true);
-        form->restoreClick();
-        EXPECT_EQ(seam.Messages(), c.messages);
-        EXPECT_EQ(exits.size(), c.messages.size() == 1 ? 0u : 1u);  // a refused archive leaves the program running
+        EXPECT_EQ(restore(dir + "/bad.zbf"), c.messages);
+        const bool asked = c.messages.size() == 2;  // an archive refused at once leaves the program running
+        EXPECT_EQ(seam.Questions(), asked ? QStringList {"Restoring the database will replace the current database, "
+                                                         "are you sure to restore it?"}
+                                          : QStringList {});
+        EXPECT_EQ(exits, asked ? std::vector<int>({0}) : std::vector<int>());
+        EXPECT_EQ(database.isOpen(), !asked);
         EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
         seam.questions.clear();
         database.close();
         EXPECT_EQ(readAll(dbFile), before);
     }
+
+    exits.clear();
+    EXPECT_EQ(restore(good), QStringList {"Restore Completed. Restart the program."});
+    EXPECT_EQ(exits, std::vector<int>({0}));
+    ASSERT_TRUE(database.open("Quillet"));
+    EXPECT_TRUE(categories().contains("in archive"));
+    EXPECT_FALSE(categories().contains("after archive"));
+    database.commit();
 }
 
 // Databases with one index damaged (loops in a hash chain and in the tree
@@ -626,19 +586,13 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
         return dir + "/damaged.zbf";
     };
     const QStringList files = QDir(dir).entryList(QDir::Files);
-    auto restore = [&](const QString &archive) {
-        if (!database.isOpen()) {
-            EXPECT_TRUE(database.open("Quillet"));
-        }
-        seam.shown.clear();
-        seam.AnswerFile(archive);
-        seam.AnswerQuestion(true);
-        form->restoreClick();
+    auto restoreAlone = [&](const QString &archive) {
+        const QStringList told = restore(archive);
         seam.questions.clear();
         database.close();
         EXPECT_FALSE(QFileInfo::exists(dir + "/quillet-query"));
         EXPECT_FALSE(QFileInfo::exists(dir + "/index.htm"));
-        return seam.Messages();
+        return told;
     };
     const QStringList refusal = {"The database in this archive is damaged; the current database has been kept.\n"
                                  "Database file was corrupted: invalid index",
@@ -650,7 +604,7 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
         damages[i](db);
         const QString archive = archiveOf(db);
         QFile::remove(source + "/Quillet.zrv");
-        const QStringList messages = restore(archive);
+        const QStringList messages = restoreAlone(archive);
         EXPECT_EQ(messages, refusal);
         refused += messages == refusal;
         EXPECT_EQ(readAll(dbFile), before);
@@ -660,7 +614,7 @@ TEST_F(Dialog, ARestoreChecksEveryIndexAndWritesOnlyTheDatabase)
     EXPECT_EQ(refused, damages.size());
     std::printf("damaged-index archives refused: %zu of %zu\n", refused, damages.size());
 
-    EXPECT_EQ(restore(archiveOf(before)), QStringList {"Restore Completed. Restart the program."});
+    EXPECT_EQ(restoreAlone(archiveOf(before)), QStringList {"Restore Completed. Restart the program."});
     ASSERT_TRUE(database.open("Quillet"));
     EXPECT_TRUE(categories().contains("marker"));
 }
@@ -683,13 +637,9 @@ TEST_F(Dialog, RestoreStopsEarlyForAMissingFileANoOrAnotherRunInTheFolder)
     RestoreLock opening(dir);
     ASSERT_EQ(opening.enterStart(), RestoreLock::Taken);
     const QStringList files = QDir(dir).entryList(QDir::Files);
-    seam.shown.clear();
-    seam.AnswerFile(archive);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    EXPECT_EQ(seam.Messages(), QStringList {"The backup has not been restored: another run of the program is opening "
-                                            "the database in " + dir + ", or restoring a backup there. Nothing has "
-                                            "been changed; try again in a moment."});
+    EXPECT_EQ(restore(archive), QStringList {"The backup has not been restored: another run of the program is "
+                                             "opening the database in " + dir + ", or restoring a backup there. "
+                                             "Nothing has been changed; try again in a moment."});
     EXPECT_TRUE(exits.empty());
     EXPECT_TRUE(database.isOpen());
     EXPECT_EQ(QDir(dir).entryList(QDir::Files), files);
@@ -710,10 +660,7 @@ TEST_F(Dialog, ARestoreIsJudgedByTheFileAtTheNameNotByAMissingCopy)
         QFile::remove(path + ".restore");
         return EIO;
     });
-    seam.AnswerFile(archive);
-    seam.AnswerQuestion(true);
-    form->restoreClick();
-    const QStringList told = seam.Messages();
+    const QStringList told = restore(archive);
     ASSERT_EQ(told.size(), 2);
     EXPECT_TRUE(told[0].startsWith("The backup judged.zbf could not be restored: ")) << told[0].toStdString();
     EXPECT_TRUE(told[0].endsWith(" The database file Quillet.zrv has been left as it was.")) << told[0].toStdString();
@@ -756,8 +703,7 @@ TEST_F(Dialog, EachVolumeLeavesRoomForItsTagAndItsLastBlock)
     const BulkRows bulk;
     for (int64_t size = 192 * 1024; size <= 256 * 1024; size += 4096) {
         SCOPED_TRACE(size);
-        Drive drive(dir, size);
-        useDrive(drive);
+        Drive &drive = useDrive(size);
         EXPECT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
         EXPECT_GE(drive.disks(), 2);
         for (int disk = 1; disk <= drive.disks(); ++disk)
@@ -775,8 +721,7 @@ TEST_F(Dialog, EachVolumeLeavesRoomForItsTagAndItsLastBlock)
 TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
 {
     const BulkRows bulk;
-    Drive drive(dir, 160 * 1024);
-    useDrive(drive);
+    Drive &drive = useDrive(160 * 1024);
     ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
     const int disks = drive.disks();
     ASSERT_GE(disks, 3);
@@ -820,8 +765,7 @@ TEST_F(Dialog, TheNextBackupReplacesThePreviousOneOnTheSameDisksWhenAsked)
 TEST_F(Dialog, AVolumeGoesBesideThePreviousOneWhereTheDiskHasRoomForIt)
 {
     const BulkRows bulk(2000, true);
-    Drive drive(dir, int64_t(1) << 40);
-    useDrive(drive);
+    Drive &drive = useDrive(int64_t(1) << 40);
     ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
     drive.capacity = 2 * drive.used("1") + 64 * 1024;  // room for one more archive
     ASSERT_LT(drive.freeSpace(), QFileInfo(dbFile).size());
@@ -837,8 +781,7 @@ TEST_F(Dialog, AVolumeGoesBesideThePreviousOneWhereTheDiskHasRoomForIt)
 TEST_F(Dialog, APreviousVolumeThatCannotBeRemovedIsToldAndKept)
 {
     const BulkRows bulk;
-    Drive drive(dir, archiveSize() / 2);
-    useDrive(drive);
+    Drive &drive = useDrive(archiveSize() / 2);
     ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
     drive.room["1"] = drive.capacity;  // this backup's first volume goes beside the previous one
     addCategory("refused");
@@ -864,8 +807,7 @@ TEST_F(Dialog, APreviousVolumeThatCannotBeRemovedIsToldAndKept)
 TEST_F(Dialog, TheOfferOfAnOlderBackupIsWithdrawnWhenTheRightDiskIsPutIn)
 {
     const BulkRows bulk;
-    Drive drive(dir, 0);
-    useDrive(drive);
+    Drive &drive = useDrive(0);
     const int64_t size = archiveSize();
     const auto roomOf = [&](int64_t room) {
         for (const QString label : {"1", "2", "3", "4"})
@@ -896,8 +838,7 @@ TEST_F(Dialog, TheOfferOfAnOlderBackupIsWithdrawnWhenTheRightDiskIsPutIn)
 TEST_F(Dialog, TheDialogTakesInputAgainAfterNoAtDisk1)
 {
     const BulkRows bulk;
-    Drive drive(dir, archiveSize() / 2);
-    useDrive(drive);
+    Drive &drive = useDrive(archiveSize() / 2);
     ASSERT_EQ(backUpOnto(drive), QStringList {"Backup Successfully."});
     drive.insert("1");
     const QString volume = drive.path + "/X.zbf";
@@ -928,8 +869,7 @@ TEST_F(Dialog, TheDialogTakesInputAgainAfterNoAtDisk1)
 TEST_F(Dialog, AKillAtAnyStepOfABackupFromSetupCostsNoBackup)
 {
     const BulkRows bulk(150);
-    Drive drive(dir, 0);
-    useDrive(drive);
+    Drive &drive = useDrive(0);
     // the database file keeps its time, so that its archive is the same
     QByteArray data;  // as backed up
     form->BackupFile1.OnProgress = [&](TBackupFile &sender, const QString &file, TPercentage percent, bool &cont) {

@@ -1,5 +1,8 @@
 #include "support.h"
 
+#include "backup/volumeset.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QtEndian>
@@ -231,6 +234,17 @@ Recorder::Recorder()
             diskAnswers.pop_front();
     };
     bf.ProcessMessages = nullptr;
+}
+
+QString volumePath(const QString &archive, int number)
+{
+    return number == 1 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(uint16_t(number)));
+}
+
+QString madeAt(const QString &volume)
+{
+    const std::optional<volumeset::Tag> tag = volumeset::readTag(volume);
+    return tag ? QDateTime::fromSecsSinceEpoch(tag->made).toString("yyyy-MM-dd HH:mm:ss") : QString();
 }
 
 Files filesIn(const QString &folder, const QStringList &names, bool byName)

@@ -104,6 +104,11 @@ private:
     platform::FileStepObserver *previous_;
 };
 
+// The path of volume `number` of `archive` (the archive itself is volume 1).
+QString volumePath(const QString &archive, int number);
+// The time a volume's tag gives, as the messages show it; empty without a tag.
+QString madeAt(const QString &volume);
+
 using Files = std::map<QString, QByteArray>;  // bytes by path or name
 // The files in `folder` that `names` matches (every one when it is empty),
 // hidden ones too, by path, or by name when `byName`.

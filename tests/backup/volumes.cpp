@@ -6,7 +6,6 @@
 
 #include "backup/volumeset.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -43,12 +42,13 @@ protected:
         if (sourceTime != 0)
             setMtime(source, sourceTime);
     }
-    // Backs up `bytes` as the source file, in volumes of the documented size.
-    bool backUp(const QByteArray &bytes)
+    // Backs up `bytes` as the source file, in volumes of the documented size,
+    // the prompts answered as given.
+    bool backUp(const QByteArray &bytes, const std::deque<bool> &answers = std::deque<bool>(8, true))
     {
         writeSource(bytes);
         r.bf.MaxSize = 48976;
-        r.diskAnswers = std::deque<bool>(8, true);
+        r.diskAnswers = answers;
         return r.bf.Backup({source}, archive);
     }
     // The source file as a restore of the archive gives it; "(refused)" when
@@ -147,9 +147,7 @@ protected:
 TEST_F(Volumes, FourVolumesOfTheDocumentedSizesRestoreIdentically)
 {
     const int L = int(source.toUtf8().size());
-    r.bf.MaxSize = 48976;
-    r.diskAnswers = {true, true, true};
-    ASSERT_TRUE(r.bf.Backup({source}, archive));
+    ASSERT_TRUE(backUp(content));
     EXPECT_EQ(r.disksAsked, std::vector<uint16_t>({2, 3, 4}));
 
     const QString stem = dir.path() + "/X.";
@@ -185,20 +183,15 @@ TEST_F(Volumes, FourVolumesOfTheDocumentedSizesRestoreIdentically)
 // archive it was to replace as it was.
 TEST_F(Volumes, CancelAtASecondPromptFailsTheBackupAndTheRestore)
 {
-    r.bf.MaxSize = 48976;
-    r.diskAnswers = {true, false};
-    EXPECT_FALSE(r.bf.Backup({source}, archive));
+    EXPECT_FALSE(backUp(content, {true, false}));
     EXPECT_EQ(r.disksAsked, std::vector<uint16_t>({2, 3}));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList {"source.bin"});
     EXPECT_TRUE(r.errors.empty());  // a cancel is no error
 
-    r.diskAnswers = {true, true, true};
-    ASSERT_TRUE(r.bf.Backup({source}, archive));
+    ASSERT_TRUE(backUp(content));
     const Files volumes = folders();
     ASSERT_EQ(volumes.size(), 9u);  // the source, and four volumes with their tags
-    writeFile(source, randomBytes(100000, 43));
-    r.diskAnswers = {true, false};
-    EXPECT_FALSE(r.bf.Backup({source}, archive));
+    EXPECT_FALSE(backUp(randomBytes(100000, 43), {true, false}));
     writeFile(source, content);
     EXPECT_EQ(folders(), volumes);
     const QString target = dir.path() + "/restored";
@@ -212,9 +205,7 @@ TEST_F(Volumes, CancelAtASecondPromptFailsTheBackupAndTheRestore)
 
 TEST_F(Volumes, RestoreAsksAgainWhileTheVolumeIsMissing)
 {
-    r.bf.MaxSize = 48976;
-    r.diskAnswers = {true, true, true};
-    ASSERT_TRUE(r.bf.Backup({source}, archive));
+    ASSERT_TRUE(backUp(content));
     const QString v3 = dir.path() + "/X.003", hidden = dir.path() + "/elsewhere";
     ASSERT_TRUE(QFile::rename(v3, hidden));
     int asks = 0;
@@ -293,9 +284,7 @@ TEST_F(Volumes, AKillAtAnyStepLeavesTheOldOrTheNewArchiveWhole)
         EXPECT_TRUE(got == before || got == after);
         outcomes.insert(got);
         EXPECT_EQ(folders(), killed);
-        r.bf.MaxSize = 48976;
-        r.diskAnswers = {false};
-        EXPECT_FALSE(r.bf.Backup({source}, archive));
+        EXPECT_FALSE(backUp(after, {false}));
         got = restored();
         EXPECT_TRUE(got == before || got == after);
         outcomes.insert(got);
@@ -421,7 +410,7 @@ protected:
         const std::optional<volumeset::Tag> tag = volumeset::readTag(drive.folderOf("1") + "/X.zbf");
         const QString set = tag ? QString::fromLatin1(tag->set) : QString("none");
         for (int d = 1; d <= disks; ++d) {
-            const QString label = QString::number(d), volume = QFileInfo(volumePath(d)).fileName();
+            const QString label = QString::number(d), volume = QFileInfo(volumePath(archive, d)).fileName();
             for (const QString &name : drive.files(label))
                 EXPECT_TRUE(name == volume || name == volume + ".set" ||
                             (name.startsWith(volume + ".") && name.endsWith("." + set + ".old")))
@@ -439,10 +428,6 @@ protected:
             for (const int away : record->away)
                 EXPECT_TRUE(record->set == set.toLatin1() || away > disks) << name.toStdString();
         }
-    }
-    QString volumePath(int number) const
-    {
-        return number == 1 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(uint16_t(number)));
     }
     QString inDriveNote() const { return dir.path() + "/in-drive"; }
     // Puts back every disk, and the journal, as everyDisk() gave them with
@@ -469,7 +454,7 @@ TEST_F(Disks, AVolumeIsWrittenWholeToTheDiskThePromptAskedFor)
     QStringList inDriveAtPrompts;
     const auto prompt = r.bf.OnNeedDisk;
     r.bf.OnNeedDisk = [&](TBackupFile &sender, uint16_t disk, bool &cont) {
-        const QString volume = disk == 2 ? archive : TBackupFile::VolumeName(archive, TBackupFile::VolumeDigits(disk - 1));
+        const QString volume = volumePath(archive, disk - 1);
         const std::optional<volumeset::Tag> tag = volumeset::fittingTag(volume, nullptr);
         inDriveAtPrompts.append(QFileInfo(volume).fileName() + (tag && tag->volume == disk - 1 ? " whole" : " not"));
         prompt(sender, disk, cont);
@@ -495,11 +480,8 @@ TEST_F(Disks, ARestoreRefusesAVolumeOfAnotherBackupAndSaysWhichItNeeds)
     ASSERT_TRUE(backUpAcross(older, {"a2"}));
     drive.insert("b1");
     ASSERT_TRUE(backUpAcross(newer, {"b2"}));
-    const auto made = [this](const QString &label) {
-        const std::optional<volumeset::Tag> tag = volumeset::readTag(drive.folderOf(label) + "/X.002");
-        return tag ? QDateTime::fromSecsSinceEpoch(tag->made).toString("yyyy-MM-dd HH:mm:ss") : QString();
-    };
-    const QString madeOlder = made("a2"), madeNewer = made("b2");
+    const QString madeOlder = madeAt(drive.folderOf("a2") + "/X.002");
+    const QString madeNewer = madeAt(drive.folderOf("b2") + "/X.002");
     ASSERT_FALSE(madeOlder.isEmpty() || madeNewer.isEmpty());
     drive.insert("b1");
     r.diskNotes.clear();
@@ -644,8 +626,7 @@ TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
 {
     const QByteArray older = randomBytes(100000, 9);
     ASSERT_TRUE(backUpAcross(older, {"2", "3", "4"}));
-    const QString madeOlder = QDateTime::fromSecsSinceEpoch(volumeset::readTag(archive.chopped(3) + "004")->made)
-                                  .toString("yyyy-MM-dd HH:mm:ss");
+    const QString madeOlder = madeAt(volumePath(archive, 4));
     drive.insert("1");
     writeFile(source, content);
     ASSERT_TRUE(backupKilledAt(INT_MAX, [this](uint16_t disk) {
@@ -655,8 +636,7 @@ TEST_F(Disks, ARestoreAwayFromTheJournalChangesNothingOnTheDisks)
     }));
     drive.current = "2";
     drive.insert("1");
-    const QString madeNewer =
-        QDateTime::fromSecsSinceEpoch(volumeset::readTag(archive)->made).toString("yyyy-MM-dd HH:mm:ss");
+    const QString madeNewer = madeAt(archive);
     r.diskNotes.clear();
     r.disksAsked.clear();
     EXPECT_EQ(restoredAsAsked(true), older);

@@ -280,7 +280,6 @@ TEST(Dialogs, ListChoiceGivesAnIndexOrNone)
 
 namespace {
 
-// Asks for a message from inside its paint event.
 // A box asked for at once after a file dialog is shown once the window the
 // dialog stood over is active again, as the window system has it: screen
 // readers, still busy with the dialog that went, pass over a box shown
@@ -324,6 +323,7 @@ TEST(Dialogs, ABoxAfterAFileDialogWaitsUntilItsWindowIsActiveAgain)
     }
 }
 
+// Asks for a message from inside its paint event.
 class TalkativeGrid : public StringGrid {
 protected:
     void Paint() override
