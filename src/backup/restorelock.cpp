@@ -27,8 +27,10 @@ RestoreLock::Outcome RestoreLock::enterStart()
     case Take::Failed:
         break;
     }
-    // a lock file no one can lock keeps every restore out as well
-    return locks_.lockableByNone() ? TakenShared : CannotTell;
+    // a lock file no one can lock keeps every restore out as well; one out
+    // of this user's reach keeps none out, but a restore never puts its copy
+    // over a database file that a start has open
+    return locks_.lockableByNone() || locks_.outOfReach() ? TakenShared : CannotTell;
 }
 
 RestoreLock::Outcome RestoreLock::enterRestore()

@@ -26,7 +26,13 @@
 // that start settles no cut-off restore and restores nothing. So does a start
 // where no one can lock the lock file (a link, a folder or another kind of
 // file at its name, or none in a folder the user may not write): no restore
-// can run there either. Where the lock file cannot be locked otherwise (a
+// can run there either. So does a start of a user who may not open the lock
+// file at all, nor make files in its folder (its owner made it before the
+// database was shared): no lock of it keeps a restore out, but a restore
+// takes the database file's own lock before its copy takes that file's
+// place, so it never replaces a file such a start has open; such a start
+// can make no database file in a restore's way; and one that finds the
+// copy opens nothing. Where the lock file cannot be locked otherwise (a
 // file system without locks, a refusal), whether a restore runs cannot be
 // told (CannotTell): a start then opens nothing. A restore that cannot take
 // both locks alone changes nothing; each says why (failure()).

@@ -72,6 +72,9 @@ ByteLocks::ByteLocks(const QString &path, const QString &guarded)
         readOnly_ = fd_ >= 0;
         if (fd_ < 0 && errno == ENOENT)
             error_ = ENOENT;  // none, and this user may not make it
+        outOfReach_ = fd_ < 0 && (errno == EACCES || errno == EPERM) &&
+                      faccessat(AT_FDCWD, QFile::encodeName(QFileInfo(path).absolutePath()).constData(), W_OK,
+                                AT_EACCESS) != 0;
     }
     // A link, a folder or another kind of file at the name, or none: no
     // one can lock it.

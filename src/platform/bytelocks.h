@@ -58,6 +58,11 @@ public:
     // No process can lock the file: a link, a folder or another kind of
     // file stands at its name, or there is none and this user may not make it.
     bool lockableByNone() const { return lockableByNone_; }
+    // The file is there, but this user may neither read nor write it, nor
+    // make files in its folder: its owner has not shared it (yet), so no
+    // lock of it reaches this user, and no file beside it is this user's to
+    // make.
+    bool outOfReach() const { return outOfReach_; }
 
     // Installs (or with nullptr removes) the process-wide test observer.
     static void setObserver(ByteLocksObserver *observer);
@@ -69,6 +74,7 @@ private:
     bool readOnly_ = false;
     int error_ = 0;
     bool lockableByNone_ = false;
+    bool outOfReach_ = false;
 };
 
 }  // namespace platform

@@ -872,7 +872,8 @@ TEST_F(Recover, AStartDuringARestoreLeavesItAlone)
 // (root) with umask 077 and another: whatever the first one does, the
 // other's start is never locked out. The database made under umask 077 and
 // then shared with the group (the lock file too is the group's from the
-// first start); a run killed while it has the database open, and one ended
+// first start), and with a lock file its owner kept for itself in a folder
+// the other may not write; a run killed while it has the database open, and one ended
 // by SIGTERM (which leaves no monitor and a file marked clean); a restore
 // from Setup (the restored file is the group's, as the replaced one was);
 // a restore at start killed after it kept the unreadable file aside, which
@@ -892,6 +893,10 @@ TEST_F(Recover, TwoUsersOfAGroupFolderAreNeverLockedOut)
     ASSERT_NO_FATAL_FAILURE(backupOf20AndDatabaseOf30(false));
     ASSERT_EQ(chmod(database.constData(), 0660), 0);
     EXPECT_EQ(messageOfAKilledStart(other), "up") << "the database made under umask 077, shared";
+    const QByteArray lock = QFile::encodeName(path(".Quillet.lock")), dir = QFile::encodeName(folder);
+    ASSERT_TRUE(chmod(lock.constData(), 0600) == 0 && chmod(dir.constData(), 02750) == 0);
+    EXPECT_EQ(messageOfAKilledStart(other), "up") << "a lock file made for its owner alone, the folder not theirs";
+    ASSERT_TRUE(chmod(lock.constData(), 0660) == 0 && chmod(dir.constData(), 02770) == 0);
 
     const pid_t killed = holdDatabaseInChild();
     ASSERT_GT(killed, 0);
